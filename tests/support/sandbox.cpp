@@ -1,0 +1,130 @@
+#include "sandbox.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+namespace kivo_test {
+namespace {
+
+std::string root;
+int counter = 0;
+
+const char* const sandbox_vars[6] = {"HOME",          "XDG_DATA_HOME", "XDG_CONFIG_HOME",
+                                     "XDG_CACHE_HOME", "XDG_DATA_DIRS", "TMPDIR"};
+
+void point_env_at(const std::string& base)
+{
+    mkdir((base + "/home").c_str(), 0700);
+    mkdir((base + "/home/.local").c_str(), 0700);
+    mkdir((base + "/home/.local/share").c_str(), 0700);
+    mkdir((base + "/home/.config").c_str(), 0700);
+    mkdir((base + "/home/.cache").c_str(), 0700);
+    mkdir((base + "/tmp").c_str(), 0700);
+    mkdir((base + "/usr-share").c_str(), 0700);
+    setenv("HOME", (base + "/home").c_str(), 1);
+    setenv("XDG_DATA_HOME", (base + "/home/.local/share").c_str(), 1);
+    setenv("XDG_CONFIG_HOME", (base + "/home/.config").c_str(), 1);
+    setenv("XDG_CACHE_HOME", (base + "/home/.cache").c_str(), 1);
+    setenv("XDG_DATA_DIRS", (base + "/usr-share").c_str(), 1);
+    setenv("TMPDIR", (base + "/tmp").c_str(), 1);
+}
+
+} // namespace
+
+void enter_process_sandbox()
+{
+    const char* tmp = std::getenv("TMPDIR");
+    std::string templ = std::string(tmp && tmp[0] == '/' ? tmp : "/tmp") + "/kivo-test-XXXXXX";
+    std::string buf = templ;
+    if (!mkdtemp(&buf[0])) {
+        std::perror("mkdtemp");
+        std::exit(2);
+    }
+    root = buf;
+    point_env_at(root);
+    setenv("SDL_VIDEODRIVER", "offscreen", 1);
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+}
+
+void leave_process_sandbox()
+{
+    if (!root.empty() && !std::getenv("KIVO_KEEP_TEST_DIRS"))
+        remove_tree(root);
+    root.clear();
+}
+
+std::string make_temp_dir(const char* tag)
+{
+    if (root.empty())
+        enter_process_sandbox();
+    std::string d = root + "/" + tag + std::to_string(getpid()) + "_" + std::to_string(++counter);
+    mkdir(d.c_str(), 0700);
+    return d;
+}
+
+void remove_tree(const std::string& path)
+{
+    struct stat st;
+    if (lstat(path.c_str(), &st) != 0)
+        return;
+    if (S_ISDIR(st.st_mode)) {
+        chmod(path.c_str(), 0700);
+        if (DIR* d = opendir(path.c_str())) {
+            while (dirent* e = readdir(d)) {
+                if (!std::strcmp(e->d_name, ".") || !std::strcmp(e->d_name, ".."))
+                    continue;
+                remove_tree(path + "/" + e->d_name);
+            }
+            closedir(d);
+        }
+        rmdir(path.c_str());
+    } else {
+        unlink(path.c_str());
+    }
+}
+
+bool write_file(const std::string& path, const std::string& bytes)
+{
+    std::ofstream f(path, std::ios::binary | std::ios::trunc);
+    f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return static_cast<bool>(f);
+}
+
+std::string read_file(const std::string& path)
+{
+    std::ifstream f(path, std::ios::binary);
+    std::ostringstream s;
+    s << f.rdbuf();
+    return s.str();
+}
+
+void SandboxTest::SetUp()
+{
+    dir = make_temp_dir("case");
+    for (int i = 0; i < 6; ++i) {
+        const char* v = std::getenv(sandbox_vars[i]);
+        had_env[i] = v != nullptr;
+        saved_env[i] = v ? v : "";
+    }
+    point_env_at(dir);
+}
+
+void SandboxTest::TearDown()
+{
+    for (int i = 0; i < 6; ++i) {
+        if (had_env[i])
+            setenv(sandbox_vars[i], saved_env[i].c_str(), 1);
+        else
+            unsetenv(sandbox_vars[i]);
+    }
+    remove_tree(dir);
+}
+
+} // namespace kivo_test

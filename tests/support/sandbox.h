@@ -1,0 +1,42 @@
+#ifndef KIVO_TEST_SANDBOX_H
+#define KIVO_TEST_SANDBOX_H
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace kivo_test {
+
+// Points HOME, XDG_* and TMPDIR at a fresh folder for the whole process and
+// selects SDL's headless drivers. Called once by the test main.
+void enter_process_sandbox();
+void leave_process_sandbox();
+
+// Makes a fresh, empty folder under the process sandbox.
+std::string make_temp_dir(const char* tag = "t");
+// Removes a folder tree (never follows symbolic links).
+void remove_tree(const std::string& path);
+// Writes or reads a whole file as bytes.
+bool write_file(const std::string& path, const std::string& bytes);
+std::string read_file(const std::string& path);
+
+// A fixture with its own folder; HOME and the XDG variables point inside
+// it for the duration of each test, and are restored afterwards.
+class SandboxTest : public ::testing::Test
+{
+protected:
+    void SetUp() override;
+    void TearDown() override;
+    // The test's own folder (absolute, no trailing slash).
+    std::string dir;
+    // dir + "/" + name
+    std::string path(const std::string& name) const { return dir + "/" + name; }
+
+private:
+    std::string saved_env[6];
+    bool had_env[6] = {};
+};
+
+} // namespace kivo_test
+
+#endif
