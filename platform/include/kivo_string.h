@@ -65,6 +65,9 @@ public:
     // out_size < 1, else the result of decoding into out.
     long get_base64(INT_U8* out, long out_size) const;
     void set_base64(const INT_U8* data, long n);
+    // Text -> base64 of its scrambled bytes, and back.
+    void encrypt();
+    void decrypt();
 
     void copy_into_clipboard();
     bool copy_from_clipboard();
@@ -102,5 +105,12 @@ long encode_base64(const INT_U8* in, long n, char* out, long out_size);
 // Returns the decoded size (without decoding when out is null or too
 // small), the bytes produced, or -1 for text that is not base64.
 long decode_base64(const char* in, INT_U8* out, long out_size);
+
+// Keyless scrambler: n + 2 bytes out, framed by two random key bytes
+// (the global random session). Results: the size needed with in null, 0
+// when out_size is too small, else the bytes written.
+long encrypt(const INT_U8* in, long n, INT_U8* out, long out_size);
+// The reverse: n - 2 bytes out.
+long decrypt(const INT_U8* in, long n, INT_U8* out, long out_size);
 
 #endif

@@ -2,6 +2,7 @@
 #include "kivo_string.h"
 
 #include "kivo_host.h"
+#include "random_session.h"
 
 #include <cctype>
 #include <cstdio>
@@ -340,6 +341,37 @@ void KIVO_STRING::set_base64(const INT_U8* data, long n)
     encode_base64(data, n, buffer, alloc);
 }
 
+void KIVO_STRING::encrypt()
+{
+    long n = length();
+    if (n == 0)
+        return;
+    INT_U8* scrambled = static_cast<INT_U8*>(std::malloc(static_cast<size_t>(n + 2)));
+    if (!scrambled)
+        return;
+    long m = ::encrypt(reinterpret_cast<const INT_U8*>(buffer), n, scrambled, n + 2);
+    long enc = m > 0 ? encode_base64(scrambled, m, nullptr, 0) : -1;
+    if (enc > 0 && reallocate_string(enc + 1))
+        encode_base64(scrambled, m, buffer, alloc);
+    std::free(scrambled);
+}
+
+void KIVO_STRING::decrypt()
+{
+    long size = get_base64(nullptr, 0);
+    if (size < 3)
+        return;
+    INT_U8* raw = static_cast<INT_U8*>(std::malloc(static_cast<size_t>(size)));
+    if (!raw)
+        return;
+    long got = decode_base64(buffer, raw, size);
+    // The plain text is shorter than its base64 form, so it fits in place.
+    long plain = got >= 3 ? ::decrypt(raw, got, reinterpret_cast<INT_U8*>(buffer), alloc - 1) : 0;
+    if (plain > 0)
+        buffer[plain] = 0;
+    std::free(raw);
+}
+
 void KIVO_STRING::copy_into_clipboard() { kivo_host()->set_clipboard_text(buffer ? buffer : ""); }
 
 bool KIVO_STRING::copy_from_clipboard()
@@ -564,4 +596,48 @@ long decode_base64(const char* in, INT_U8* out, long out_size)
     // The bytes actually produced: a padded group in the middle ends the
     // data early, and the caller must not take the rest as decoded.
     return produced;
+}
+
+// The position counter is as wide as the block, so blocks of any size
+// scramble (only the low byte of k1 * i is used, as with a 16-bit counter).
+long encrypt(const INT_U8* in, long n, INT_U8* out, long out_size)
+{
+    if (n < 0)
+        return 0;
+    if (!in)
+        return n + 2;
+    if (!out || out_size < n + 2)
+        return 0;
+    INT_U8 k1 = static_cast<INT_U8>(get_random_number(1, 256));
+    INT_U8 k2 = static_cast<INT_U8>(get_random_number(1, 256));
+    INT_U8 sum = 0;
+    out[0] = k1;
+    for (long i = 0; i < n; ++i)
+    {
+        out[i + 1] = static_cast<INT_U8>(static_cast<INT_U8>(k1 * i) ^ in[i] ^ k2 ^ static_cast<INT_U8>(~sum));
+        sum = static_cast<INT_U8>(sum + in[i]);
+    }
+    out[n + 1] = k2;
+    return n + 2;
+}
+
+long decrypt(const INT_U8* in, long n, INT_U8* out, long out_size)
+{
+    long size = n - 2;
+    if (!in)
+        return size;
+    if (out_size < size)
+        return 0;
+    if (size < 1)
+        return size;
+    if (!out)
+        return 0;
+    INT_U8 k1 = in[0], k2 = in[n - 1];
+    INT_U8 sum = 0;
+    for (long i = 0; i < size; ++i)
+    {
+        out[i] = static_cast<INT_U8>(static_cast<INT_U8>(k1 * i) ^ in[i + 1] ^ k2 ^ static_cast<INT_U8>(~sum));
+        sum = static_cast<INT_U8>(sum + out[i]);
+    }
+    return size;
 }

@@ -361,3 +361,52 @@ TEST(KivoString, ClipboardKeepsTheCap)
     kivo_set_host(nullptr);
     kivo_host()->set_clipboard_text("");
 }
+
+TEST(KivoStringFree, ScramblerFramesWithKeysAndRoundTrips)
+{
+    EXPECT_EQ(encrypt(nullptr, 10, nullptr, 0), 12);
+    EXPECT_EQ(decrypt(nullptr, 12, nullptr, 0), 10);
+    INT_U8 small[4];
+    const INT_U8 in3[3] = {1, 2, 3};
+    EXPECT_EQ(encrypt(in3, 3, small, 4), 0);
+    EXPECT_EQ(decrypt(in3, 2, small, 4), 0); // nothing to produce, nothing written
+
+    std::string plain(40000, '\0'); // longer than a 16-bit position counter
+    for (size_t i = 0; i < plain.size(); ++i)
+        plain[i] = static_cast<char>(i * 7 + (i >> 8));
+    const INT_U8* p = reinterpret_cast<const INT_U8*>(plain.data());
+    long n = static_cast<long>(plain.size());
+    std::string out(plain.size() + 2, '\0'), back(plain.size(), '\0');
+    INT_U8* o = reinterpret_cast<INT_U8*>(&out[0]);
+    for (int round = 0; round < 200; ++round)
+    {
+        long len = round < 199 ? round % 9 + 1 : n;
+        ASSERT_EQ(encrypt(p, len, o, len + 2), len + 2);
+        INT_U8 k1 = o[0], k2 = o[len + 1];
+        ASSERT_NE(k1, 0);
+        ASSERT_NE(k2, 0);
+        // First two positions worked by hand: position 0 has no k1 term and
+        // an empty running sum; position 1 adds k1 and NOT of the first byte.
+        ASSERT_EQ(o[1], static_cast<INT_U8>(p[0] ^ k2 ^ 0xFF));
+        if (len > 1)
+        {
+            ASSERT_EQ(o[2], static_cast<INT_U8>(k1 ^ p[1] ^ k2 ^ static_cast<INT_U8>(~p[0])));
+        }
+        ASSERT_EQ(decrypt(o, len + 2, reinterpret_cast<INT_U8*>(&back[0]), len), len);
+        ASSERT_EQ(back.compare(0, static_cast<size_t>(len), plain, 0, static_cast<size_t>(len)), 0);
+    }
+
+    KIVO_STRING s("The secret name");
+    s.encrypt();
+    EXPECT_NE(text(s), "The secret name");
+    EXPECT_EQ(s.get_base64(nullptr, 0), 17);
+    s.decrypt();
+    EXPECT_EQ(text(s), "The secret name");
+    KIVO_STRING e;
+    e.encrypt();
+    e.decrypt();
+    EXPECT_EQ(e.buffer, nullptr);
+    KIVO_STRING junk("not base64!");
+    junk.decrypt();
+    EXPECT_EQ(text(junk), "not base64!");
+}
