@@ -1,0 +1,39 @@
+#ifndef KIVO_IMAGE_BLEND_H
+#define KIVO_IMAGE_BLEND_H
+
+// Per-pixel rules shared by the copy loops and the drawing code.
+#include "colour.h"
+
+namespace kivo_pixel {
+
+// Mixes s over d at alpha a (1 .. 254): R and B in one word, G in another,
+// one multiplication per pair; divides by 256, so the result is at most 254
+// per channel. d keeps its alpha.
+inline INT_U32 mix(INT_U32 s, INT_U32 d, INT_U32 a)
+{
+    INT_U32 na = 255 - a;
+    INT_U32 rb = (((s & 0xFF00FFu) * a + (d & 0xFF00FFu) * na) >> 8) & 0xFF00FFu;
+    INT_U32 g = (((s & 0xFF00u) * a + (d & 0xFF00u) * na) >> 8) & 0xFF00u;
+    return (d & 0xFF000000u) | rb | g;
+}
+
+// The blend of copy type 0 with threshold t.
+inline INT_U32 blend(INT_U32 s, INT_U32 d, INT_U32 t)
+{
+    INT_U32 a = s >> 24;
+    if (a == 0)
+        return d;
+    if (a >= t)
+        return s;
+    return mix(s, d, a);
+}
+
+// floor(x / 255) for x in 0 .. 65025, without a division.
+inline INT_U32 div255(INT_U32 x)
+{
+    return (x * 0x8081u) >> 23;
+}
+
+} // namespace kivo_pixel
+
+#endif

@@ -1,0 +1,148 @@
+#ifndef KIVO_IMAGE_H
+#define KIVO_IMAGE_H
+
+// IMAGE: the one pixel surface of the system. A rectangle of COLOUR words
+// (0xAARRGGBB; bytes B, G, R, A in memory, which is SDL's ARGB8888) with a
+// clip rectangle (the active area) and a dirty rectangle for the window
+// layer. Coordinates are "placed": the top-left pixel sits at (x, y).
+//
+// The class is split into sections by subsystem: surfaces and copying,
+// drawing, resampling, then text and files, which live in their own
+// sources.
+#include "colour.h"
+#include "kivo_types.h"
+
+enum IMAGE_COPY_TYPE
+{
+    IMAGE_COPY_BLEND = 0,          // mix by source alpha; at the solid threshold replace
+    IMAGE_COPY_REPLACE = 1,        // d = s
+    IMAGE_COPY_ALPHA_MASK = 2,     // d alpha = 255 where s alpha is non-zero, else 0
+    IMAGE_COPY_ALPHA_MULTIPLY = 3, // d alpha = floor(s alpha x d alpha / 255)
+};
+
+class IMAGE
+{
+public:
+    // ---- data -----------------------------------------------------------
+    INT_S16 x, y;          // placement of the top-left pixel
+    INT_S16 height, width; // size in pixels
+    INT_S16 stride;        // pixels from one row to the next
+    INT_S8 alignment;      // stride rule: 1 = width, n >= 2 = multiple of n, else even
+    COLOUR* pixels;        // height x stride words, owned; null when empty
+    INT_U8 locked;         // freezes size and pixel array (drawing still works)
+    INT_S16 active_x1, active_x2, active_y1, active_y2; // inclusive clip; all -1 = empty
+    INT_U8 valid;          // drawing and copying happen only while non-zero
+    INT_U8 keep_aspect;    // resize keeps the aspect ratio
+    INT_S8 font_slot;      // default font for text drawn into the image
+    INT_S16 font_width, font_height;
+    INT_S16 dirty_x1, dirty_x2, dirty_y1, dirty_y2; // touched since presented; -1 = clean
+    INT_S16 max_width, max_height; // limits for resize; 0 = none
+    void* cache_entry;     // the image cache entry that owns this image, or null
+
+    // ---- surfaces and copying -------------------------------------------
+    IMAGE();
+    IMAGE(const IMAGE& source); // deep copy
+    virtual ~IMAGE();
+
+    void setup(short w, short h);
+    void reset(short w, short h);
+    IMAGE& operator=(const IMAGE& source);
+
+    IMAGE* set_active_area(short x1, short y1, short x2, short y2);
+    IMAGE* add_rect_to_active_area(short x1, short y1, short x2, short y2);
+    void mark_dirty_area(short x1, short y1, short x2, short y2);
+
+    void copy(IMAGE* source, short sx, short sy, short dx, short dy, short w, short h,
+              IMAGE_COPY_TYPE type);
+    // A null target (or source) is the window's back buffer; nothing happens
+    // when there is none or it is this image.
+    void put(short dx, short dy, short sx, short sy, short w, short h, IMAGE* target,
+             IMAGE_COPY_TYPE type);
+    void put(short x, short y, IMAGE* target, IMAGE_COPY_TYPE type);
+    void get(short x, short y, IMAGE* source, IMAGE_COPY_TYPE type);
+
+    // Pixels for a texture upload. Format 0: words unchanged; 1: red and
+    // blue exchanged; 2: 16-bit 5-6-5 (pass a 16-bit buffer). Pitch -1 is
+    // the output row length; a row order other than 1 stores rows bottom up.
+    void get_opengl_format_buffer(INT_U32* buffer, short pitch, char row_order, char format,
+                                  unsigned char columns_as_rows);
+    void get_opengl_format_buffer(INT_U16* buffer, short pitch, char row_order, char format,
+                                  unsigned char columns_as_rows);
+
+    // ---- drawing ----------------------------------------------------------
+    enum PLOT_CIRCLE_TYPE
+    {
+        PLOT_CIRCLE_RING = 0,
+        PLOT_CIRCLE_DISC = 1,
+        PLOT_CIRCLE_SHADED = 2,
+    };
+    enum PLOT_ROUNDED_RECT_TYPE
+    {
+        PLOT_ROUNDED_RECT_SOLID = 0,
+        PLOT_ROUNDED_RECT_XFADE = 1,
+        PLOT_ROUNDED_RECT_YFADE = 2,
+        PLOT_ROUNDED_RECT_DARKEN = 3,
+    };
+    // Supersampling canvas of plot_circle.
+    static const std::size_t circle_bitmap_size = 0x300000;
+    static INT_U8 circle_bitmap[circle_bitmap_size];
+
+    void fill_rect(short x1, short y1, short x2, short y2, COLOUR c, INT_U8 blend);
+    void clear(COLOUR c, INT_U8 whole);
+    // sides: 1 left, 2 right, 4 top, 8 bottom.
+    void draw_rect(short x1, short y1, short x2, short y2, COLOUR c, short thickness, char sides);
+    void draw_line(short x1, short y1, short x2, short y2, COLOUR c, short thickness, INT_U8 blend);
+    void draw_xor_rect(short x1, short y1, short x2, short y2, COLOUR c);
+    // corner: 1 top-left, 2 top-right, 4 bottom-left, 8 bottom-right.
+    void draw_rounding(short x, short y, short radius, char corner, COLOUR c);
+    void draw_rounded_rect(short x1, short y1, short x2, short y2, COLOUR c, short radius,
+                           char corners);
+    short calc_rounded_rect_radius(short x1, short y1, short x2, short y2);
+    void fill_hfaded_rect(short x1, short y1, short x2, short y2, COLOUR from, COLOUR to,
+                          char blend);
+    void fill_vfaded_rect(short x1, short y1, short x2, short y2, COLOUR from, COLOUR to,
+                          char blend);
+    void plot_rounded_rect(short x1, short y1, short x2, short y2, short radius, char corners,
+                           COLOUR c1, COLOUR c2, short shade, PLOT_ROUNDED_RECT_TYPE type);
+    void plot_circle(short x, short y, short radius, COLOUR c, short shade, PLOT_CIRCLE_TYPE type,
+                     short thickness, INT_U8 anti_alias);
+    void darken_rect(short x1, short y1, short x2, short y2, short percent);
+
+    // Edits of every pixel in the active area.
+    void realpha(INT_U8 alpha, INT_U8 multiply, INT_U8 only_visible);
+    void set_trialpha_colours(COLOUR c1, COLOUR c2, COLOUR c3, INT_U8 keep_alpha);
+    void recolour(COLOUR tint);
+    void make_grey();
+    void replace_colour(COLOUR from, COLOUR to, INT_U8 rgb_only);
+
+    void rotate_rad(float radians);
+    void rotate_deg(float degrees);
+
+    // ---- resampling -------------------------------------------------------
+    // The quality callers pass by default is the negation of this (1 =
+    // nearest neighbour).
+    static INT_U8 use_quick_resize;
+    // w or h -1 keeps (or, with keep_aspect, derives) that side; quality 0
+    // is nearest neighbour, anything else the two-pass bilinear filter.
+    void resize(short w, short h, INT_U8 quality);
+
+    // ---- text (font slots, measuring and drawing strings) -----------------
+    // Declared and implemented by the font sources.
+
+    // ---- files (loaders, writers, the raw record) -------------------------
+    // Declared and implemented by the codec sources.
+
+private:
+    bool drawing_gate();
+    bool clip_rect(short& x1, short& y1, short& x2, short& y2);
+    bool edit_region(int& x1, int& y1, int& x2, int& y2);
+    COLOUR* at(int px, int py) { return pixels + (long)(py - y) * stride + (px - x); }
+    void draw_rect_outline(int x1, int y1, int x2, int y2, COLOUR c, char sides);
+    void draw_thin_line(int x1, int y1, int x2, int y2, COLOUR c, INT_U8 blend);
+    void fill_faded(short x1, short y1, short x2, short y2, COLOUR from, COLOUR to, char blend,
+                    bool vertical);
+    void export_pixels(void* buffer, short pitch, char row_order, char format,
+                       unsigned char columns_as_rows);
+};
+
+#endif
