@@ -1,0 +1,511 @@
+// The cached data file with its byte-order byte and gzip layer.
+#include "data_file.h"
+
+#include "errors.h"
+
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <unistd.h>
+
+long DATA_FILE::default_cache_sz = 524288;
+INT_U8** DATA_FILE::cache_buffers = nullptr;
+long* DATA_FILE::cache_buffer_sizes = nullptr;
+INT_U8* DATA_FILE::cache_buffer_in_use = nullptr;
+short DATA_FILE::cache_buffers_sz = 0;
+
+namespace {
+
+constexpr long MIN_CACHE_SZ = 1024;
+constexpr long MAX_CACHE_SZ = 52428800;
+// Larger single transfers are refused: no record needs them, and offsets
+// stay far from overflowing.
+constexpr long MAX_BLOCK = 0x7FFFFFFFL;
+constexpr int GZ_BUFFER_SZ = 16384;
+
+// Bumped by every pool rebuild, so a file can tell that its pooled buffer
+// belongs to a pool that no longer exists.
+INT_U32 current_pool_generation = 0;
+
+long max_long(long a, long b) { return a > b ? a : b; }
+
+} // namespace
+
+gzFile kivo_gzopen(FILE* fp, const char* mode)
+{
+    if (!fp || !mode)
+        return nullptr;
+    // A second descriptor of the same file, so that ending the gzip stream
+    // closes only it; the shared offset starts where stdio stands.
+    if (std::fflush(fp) != 0)
+        return nullptr;
+    long off = std::ftell(fp);
+    if (off < 0)
+        return nullptr;
+    int fd = dup(fileno(fp));
+    if (fd < 0)
+        return nullptr;
+    if (lseek(fd, off, SEEK_SET) < 0)
+    {
+        ::close(fd);
+        return nullptr;
+    }
+    gzFile gz = gzdopen(fd, mode);
+    if (!gz)
+    {
+        ::close(fd);
+        return nullptr;
+    }
+    gzbuffer(gz, GZ_BUFFER_SZ);
+    return gz;
+}
+
+int kivo_gzclose(gzFile gz) { return gz ? gzclose(gz) : Z_STREAM_ERROR; }
+
+DATA_FILE::DATA_FILE(long cache_size)
+{
+    std::memset(folder, 0, sizeof folder);
+    long size = cache_size == -1 ? default_cache_sz : cache_size;
+    if (size < MIN_CACHE_SZ)
+        size = MIN_CACHE_SZ;
+    if (size > MAX_CACHE_SZ)
+        size = MAX_CACHE_SZ;
+
+    short empty_slot = -1;
+    for (short i = 0; i < cache_buffers_sz; ++i)
+    {
+        if (!cache_buffer_in_use[i] && cache_buffers[i] && cache_buffer_sizes[i] >= size)
+        {
+            cache_buffer_in_use[i] = 1;
+            cache_slot = i;
+            cache = cache_buffers[i];
+            // A pooled buffer keeps its recorded size.
+            size = cache_buffer_sizes[i];
+            break;
+        }
+        if (!cache_buffers[i] && empty_slot < 0)
+            empty_slot = i;
+    }
+    if (cache_slot < 0 && empty_slot >= 0)
+    {
+        INT_U8* p = static_cast<INT_U8*>(std::malloc(static_cast<size_t>(size)));
+        if (p)
+        {
+            cache_buffers[empty_slot] = p;
+            cache_buffer_sizes[empty_slot] = size;
+            cache_buffer_in_use[empty_slot] = 1;
+            cache_slot = empty_slot;
+            cache = p;
+        }
+    }
+    if (cache_slot < 0)
+    {
+        cache = static_cast<INT_U8*>(std::malloc(static_cast<size_t>(size)));
+        if (!cache)
+            display_error(ERR_DATA_FILE_CACHE_MEMORY);
+    }
+    cache_sz = size;
+    pool_generation = current_pool_generation;
+}
+
+DATA_FILE::~DATA_FILE()
+{
+    // Closing here keeps data that a caller forgot to close from being lost.
+    close();
+    if (cache_slot >= 0 && pool_generation == current_pool_generation && cache_slot < cache_buffers_sz &&
+        cache_buffers[cache_slot] == cache)
+        cache_buffer_in_use[cache_slot] = 0;
+    else
+        std::free(cache);
+}
+
+void DATA_FILE::set_cache_buffers_sz(short n)
+{
+    for (short i = 0; i < cache_buffers_sz; ++i)
+        if (!cache_buffer_in_use[i])
+            std::free(cache_buffers[i]);
+    std::free(cache_buffers);
+    std::free(cache_buffer_sizes);
+    std::free(cache_buffer_in_use);
+    cache_buffers = nullptr;
+    cache_buffer_sizes = nullptr;
+    cache_buffer_in_use = nullptr;
+    cache_buffers_sz = 0;
+    ++current_pool_generation;
+    if (n < 1)
+        return;
+    cache_buffers = static_cast<INT_U8**>(std::calloc(static_cast<size_t>(n), sizeof(INT_U8*)));
+    cache_buffer_sizes = static_cast<long*>(std::calloc(static_cast<size_t>(n), sizeof(long)));
+    cache_buffer_in_use = static_cast<INT_U8*>(std::calloc(static_cast<size_t>(n), 1));
+    if (!cache_buffers || !cache_buffer_sizes || !cache_buffer_in_use)
+    {
+        std::free(cache_buffers);
+        std::free(cache_buffer_sizes);
+        std::free(cache_buffer_in_use);
+        cache_buffers = nullptr;
+        cache_buffer_sizes = nullptr;
+        cache_buffer_in_use = nullptr;
+        return;
+    }
+    cache_buffers_sz = n;
+}
+
+const char* DATA_FILE::stdio_mode(FILE_MODE m)
+{
+    switch (m)
+    {
+    case fm_read:
+        return "rb";
+    case fm_write:
+        return "wb";
+    case fm_update:
+        return "r+b";
+    }
+    return nullptr;
+}
+
+void DATA_FILE::reset_state()
+{
+    fp = nullptr;
+    gz = nullptr;
+    order_byte = 0;
+    cache_dirty = 0;
+    cache_pos = cache_used = 0;
+    cache_start = 0;
+    length = 0;
+    swap = 0;
+    error = 0;
+}
+
+bool DATA_FILE::open(const char* path, FILE_MODE m, int byte_order, INT_U8 gzip)
+{
+    const char* smode = stdio_mode(m);
+    if (!path || !*path || !smode || is_open())
+        return false;
+    FILE* stream = std::fopen(path, smode);
+    if (!stream)
+        return false;
+    if (!open(stream, m, byte_order, gzip))
+        return false;
+    const char* slash = std::strrchr(path, '/');
+    const char* base = slash ? slash + 1 : path;
+    size_t dir_len = slash ? static_cast<size_t>(slash - path) : 0;
+    if (slash && dir_len == 0)
+        dir_len = 1; // the root folder
+    if (dir_len < sizeof folder)
+    {
+        std::memcpy(folder, path, dir_len);
+        folder[dir_len] = 0;
+    }
+    name = base;
+    return true;
+}
+
+bool DATA_FILE::open(FILE* stream, FILE_MODE m, int byte_order, INT_U8 gzip)
+{
+    if (!stream)
+        return false;
+    if (!stdio_mode(m) || is_open())
+    {
+        std::fclose(stream);
+        return false;
+    }
+    // The byte order arrives as a char; -1 means the byte-order byte on
+    // hosts whose char is unsigned too.
+    bool with_byte = static_cast<signed char>(byte_order) == -1;
+    gzFile z = nullptr;
+    INT_U8 sw = 0;
+    long len = 0, start = 0;
+    bool ok = true;
+
+    auto stdio_size = [&](long& out) {
+        if (std::fseek(stream, 0, SEEK_END) != 0)
+            return false;
+        out = std::ftell(stream);
+        return out >= 0;
+    };
+
+    if (!with_byte)
+    {
+        sw = byte_order ? 1 : 0;
+        if (m == fm_read)
+            ok = stdio_size(len) && std::fseek(stream, 0, SEEK_SET) == 0;
+        else if (m == fm_update)
+        {
+            ok = stdio_size(len);
+            start = len;
+        }
+    }
+    else if (m == fm_write)
+    {
+        INT_U8 zero = 0;
+        if (gzip)
+        {
+            z = kivo_gzopen(stream, "wb");
+            ok = z && gzwrite(z, &zero, 1) == 1;
+        }
+        else
+            ok = std::fwrite(&zero, 1, 1, stream) == 1;
+        len = start = 1;
+    }
+    else if (m == fm_read)
+    {
+        INT_U8 b = 0;
+        if (gzip)
+        {
+            ok = std::fseek(stream, 0, SEEK_SET) == 0 && (z = kivo_gzopen(stream, "rb")) != nullptr;
+            // The uncompressed length: inflate once to the end (the stream
+            // cannot seek from its end), then start again.
+            if (ok)
+            {
+                static INT_U8 scratch[65536];
+                int got;
+                while ((got = gzread(z, scratch, sizeof scratch)) > 0)
+                    len += got;
+                // A cut-off stream reads like an early end; only the
+                // stream's error state tells it apart.
+                int err = Z_OK;
+                gzerror(z, &err);
+                ok = got == 0 && err == Z_OK && gzrewind(z) == 0;
+            }
+            if (ok && gzread(z, &b, 1) != 1)
+                b = 0;
+        }
+        else
+        {
+            ok = stdio_size(len) && std::fseek(stream, 0, SEEK_SET) == 0;
+            if (ok && std::fread(&b, 1, 1, stream) != 1)
+                b = 0;
+        }
+        sw = b ? 1 : 0;
+        start = 1;
+    }
+    else // update
+    {
+        // A compressed stream cannot be rewritten in place.
+        ok = !gzip && std::fseek(stream, 0, SEEK_SET) == 0;
+        INT_U8 b = 0;
+        if (ok && std::fread(&b, 1, 1, stream) != 1)
+        {
+            b = 0;
+            ok = std::fseek(stream, 0, SEEK_SET) == 0 && std::fwrite(&b, 1, 1, stream) == 1;
+        }
+        sw = b ? 1 : 0;
+        ok = ok && stdio_size(len);
+        start = len;
+    }
+
+    if (!ok)
+    {
+        if (z)
+            kivo_gzclose(z);
+        std::fclose(stream);
+        return false;
+    }
+    reset_state();
+    fp = stream;
+    gz = z;
+    mode = m;
+    swap = sw;
+    order_byte = with_byte ? 1 : 0;
+    length = len;
+    cache_start = start;
+    // Positioned for the first transfer (and the end-of-file flag clear).
+    if (!gz)
+        std::fseek(fp, cache_start, SEEK_SET);
+    return true;
+}
+
+bool DATA_FILE::close()
+{
+    if (!is_open())
+        return true;
+    bool ok = flush_cache();
+    if (gz && kivo_gzclose(gz) != Z_OK)
+        ok = false;
+    if (std::fclose(fp) != 0)
+        ok = false;
+    reset_state();
+    return ok;
+}
+
+// Brings the stream to `offset` before a transfer. stdio always seeks, which
+// also makes every change between reading and writing well defined; the
+// gzip stream only when it stands elsewhere (its seeks can be costly).
+bool DATA_FILE::sync_stream(long offset)
+{
+    if (gz)
+    {
+        z_off_t at = gztell(gz);
+        if (at == offset)
+            return true;
+        if (mode == fm_write && at > offset)
+            return false;
+        return gzseek(gz, offset, SEEK_SET) == offset;
+    }
+    return std::fseek(fp, offset, SEEK_SET) == 0;
+}
+
+long DATA_FILE::raw_write(const INT_U8* buf, long n)
+{
+    if (!gz)
+        return static_cast<long>(std::fwrite(buf, 1, static_cast<size_t>(n), fp));
+    long done = 0;
+    while (done < n)
+    {
+        long chunk = n - done > (1L << 30) ? (1L << 30) : n - done;
+        int w = gzwrite(gz, buf + done, static_cast<unsigned>(chunk));
+        if (w <= 0)
+            break;
+        done += w;
+    }
+    return done;
+}
+
+bool DATA_FILE::flush_cache()
+{
+    if (!is_open())
+        return true;
+    bool ok = true;
+    if (cache_dirty && cache_used > 0)
+    {
+        long w = sync_stream(cache_start) ? raw_write(cache, cache_used) : 0;
+        ok = w == cache_used;
+    }
+    cache_start += cache_used;
+    length = max_long(length, cache_start);
+    if (cache_used - cache_pos > 0)
+    {
+        cache_start -= cache_used - cache_pos;
+        if (!gz)
+            std::fseek(fp, cache_start, SEEK_SET);
+    }
+    cache_used = cache_pos = 0;
+    cache_dirty = 0;
+    return ok;
+}
+
+long DATA_FILE::get_pos() { return cache_start + cache_pos - order_byte; }
+
+long DATA_FILE::get_length()
+{
+    if (!is_open())
+        return 0;
+    return max_long(length, cache_start + cache_used) - order_byte;
+}
+
+bool DATA_FILE::is_at_end()
+{
+    if (!is_open())
+        return true;
+    if (cache_used > cache_pos)
+        return false;
+    return gz ? gzeof(gz) != 0 : std::feof(fp) != 0;
+}
+
+long DATA_FILE::set_pos(long pos, INT_U8 from_end)
+{
+    long client = from_end ? pos + (is_open() ? get_length() : 0) : pos;
+    if (client < 0)
+        return -1;
+    long target = client + order_byte;
+    long here = cache_start + cache_pos;
+    if (target == here)
+        return client;
+    // A compressed file being written only goes forwards.
+    if (gz && mode == fm_write && target < cache_start + cache_used)
+        return -1;
+    if (target >= cache_start && target <= cache_start + cache_used)
+    {
+        cache_pos = target - cache_start;
+        return client;
+    }
+    flush_cache();
+    cache_start = target;
+    if (!is_open())
+        return client;
+    if (gz)
+    {
+        if (mode != fm_write && gzseek(gz, target, SEEK_SET) != target)
+            return -1;
+    }
+    else if (std::fseek(fp, target, SEEK_SET) != 0)
+        return -1;
+    return client;
+}
+
+long DATA_FILE::read_data_block(INT_U8* buf, long n)
+{
+    if (!is_open())
+        return 0;
+    if (mode == fm_write)
+        display_error(ERR_READ_FROM_WRITE_FILE);
+    if (!buf || n < 1 || n > MAX_BLOCK)
+        return 0;
+    long total = 0;
+    for (;;)
+    {
+        long avail = cache_used - cache_pos;
+        long take = avail < n - total ? avail : n - total;
+        if (take > 0)
+        {
+            std::memcpy(buf + total, cache + cache_pos, static_cast<size_t>(take));
+            cache_pos += take;
+            total += take;
+        }
+        if (total == n)
+            return total;
+        // Cache used up: write back what was written, then refill from the
+        // byte after it.
+        if (cache_dirty)
+            flush_cache();
+        else
+        {
+            cache_start += cache_used;
+            cache_used = cache_pos = 0;
+        }
+        long got = 0;
+        if (sync_stream(cache_start))
+        {
+            if (gz)
+            {
+                int r = gzread(gz, cache, static_cast<unsigned>(cache_sz));
+                got = r > 0 ? r : 0;
+            }
+            else
+                got = static_cast<long>(std::fread(cache, 1, static_cast<size_t>(cache_sz), fp));
+        }
+        cache_used = got;
+        cache_pos = 0;
+        if (got == 0)
+            return total;
+    }
+}
+
+long DATA_FILE::write_data_block(const INT_U8* buf, long n)
+{
+    if (!is_open() || n < 1)
+        return 0;
+    if (mode == fm_read)
+        display_error(ERR_WRITE_TO_READ_FILE);
+    if (!buf || n > MAX_BLOCK)
+        return 0;
+    if (cache_pos + n >= cache_sz)
+        flush_cache();
+    if (n < cache_sz)
+    {
+        std::memcpy(cache + cache_pos, buf, static_cast<size_t>(n));
+        cache_dirty = 1;
+        cache_pos += n;
+        cache_used = max_long(cache_used, cache_pos);
+        return n;
+    }
+    // As large as the cache: straight to the file.
+    long w = sync_stream(cache_start) ? raw_write(buf, n) : 0;
+    if (w > 0)
+    {
+        cache_start += w;
+        length = max_long(length, cache_start);
+    }
+    return w;
+}
