@@ -1,0 +1,451 @@
+#include "file_system.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <new>
+
+namespace {
+
+// Deeper trees than this are refused rather than risking the stack.
+constexpr int max_depth = 256;
+constexpr std::size_t copy_buffer_size = 0x40000;
+
+int open_dir_nofollow(int at, const char* name)
+{
+    return openat(at, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+}
+
+INT_S32 first_error(INT_S32 sofar, INT_S32 now) { return sofar != FS_OK ? sofar : now; }
+
+// Reads the names of a directory (without "." and ".."); the callback
+// returns false to stop. The DIR owns its own descriptor (a duplicate).
+template <typename F> INT_S32 for_each_name(int dirfd, F f)
+{
+    int fd = dup(dirfd);
+    if (fd < 0)
+        return fs_error_from_errno(errno);
+    DIR* d = fdopendir(fd);
+    if (!d) {
+        int e = errno;
+        close(fd);
+        return fs_error_from_errno(e);
+    }
+    INT_S32 result = FS_OK;
+    errno = 0;
+    while (dirent* e = readdir(d)) {
+        if (!std::strcmp(e->d_name, ".") || !std::strcmp(e->d_name, ".."))
+            continue;
+        if (!f(e->d_name)) {
+            result = FS_IO_ERROR;
+            break;
+        }
+        errno = 0;
+    }
+    if (result == FS_OK && errno != 0)
+        result = fs_error_from_errno(errno);
+    closedir(d);
+    return result;
+}
+
+INT_S32 delete_contents_at(int dirfd, int depth);
+
+INT_S32 delete_entry_at(int parent, const char* name, int depth)
+{
+    struct stat st;
+    if (fstatat(parent, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return fs_error_from_errno(errno);
+    if (!S_ISDIR(st.st_mode)) {
+        if (unlinkat(parent, name, 0) != 0)
+            return fs_error_from_errno(errno);
+        return FS_OK;
+    }
+    if (depth >= max_depth)
+        return FS_IO_ERROR;
+    // A folder without owner rights could not be emptied; give them back
+    // (the only way to delete what it holds, as the owner would).
+    if ((st.st_mode & 0700) != 0700)
+        fchmodat(parent, name, (st.st_mode & 07777) | 0700, 0);
+    int fd = open_dir_nofollow(parent, name);
+    if (fd < 0)
+        return fs_error_from_errno(errno);
+    INT_S32 r = delete_contents_at(fd, depth + 1);
+    close(fd);
+    if (unlinkat(parent, name, AT_REMOVEDIR) != 0)
+        return first_error(r, fs_error_from_errno(errno));
+    return r;
+}
+
+// Deletes every entry, going on past failures; returns the first error.
+INT_S32 delete_contents_at(int dirfd, int depth)
+{
+    INT_S32 result = FS_OK;
+    INT_S32 walk = for_each_name(dirfd, [&](const char* n) {
+        result = first_error(result, delete_entry_at(dirfd, n, depth));
+        return true;
+    });
+    return first_error(result, walk);
+}
+
+INT_S32 copy_file_at(int srcdir, const char* name, int dstdir, const char* new_name, const struct stat& st,
+                     bool& created)
+{
+    int in = openat(srcdir, name, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (in < 0)
+        return fs_error_from_errno(errno);
+    int out = openat(dstdir, new_name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (out < 0) {
+        int e = errno;
+        close(in);
+        return fs_error_from_errno(e);
+    }
+    created = true;
+    std::unique_ptr<char[]> buf(new (std::nothrow) char[copy_buffer_size]);
+    INT_S32 result = buf ? FS_OK : FS_NO_MEMORY;
+    while (result == FS_OK) {
+        ssize_t got = read(in, buf.get(), copy_buffer_size);
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            result = fs_error_from_errno(errno);
+            break;
+        }
+        if (got == 0)
+            break;
+        ssize_t done = 0;
+        while (done < got) {
+            ssize_t put = write(out, buf.get() + done, static_cast<std::size_t>(got - done));
+            if (put < 0) {
+                if (errno == EINTR)
+                    continue;
+                result = fs_error_from_errno(errno);
+                break;
+            }
+            done += put;
+        }
+    }
+    if (result == FS_OK) {
+        fchmod(out, st.st_mode & 07777);
+        const struct timespec times[2] = {st.st_atim, st.st_mtim};
+        futimens(out, times);
+    }
+    close(in);
+    if (close(out) != 0 && result == FS_OK)
+        result = fs_error_from_errno(errno);
+    return result;
+}
+
+// `created` tells whether the target entry itself was made (so that a
+// failure can remove it without touching someone else's entry).
+INT_S32 copy_entry_at(int srcdir, const char* name, int dstdir, const char* new_name, int depth, bool& created)
+{
+    struct stat st;
+    if (fstatat(srcdir, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return fs_error_from_errno(errno);
+    if (S_ISREG(st.st_mode))
+        return copy_file_at(srcdir, name, dstdir, new_name, st, created);
+    if (S_ISLNK(st.st_mode)) {
+        char target[4096];
+        ssize_t n = readlinkat(srcdir, name, target, sizeof(target) - 1);
+        if (n < 0)
+            return fs_error_from_errno(errno);
+        target[n] = 0;
+        if (symlinkat(target, dstdir, new_name) != 0)
+            return fs_error_from_errno(errno);
+        created = true;
+        return FS_OK;
+    }
+    if (!S_ISDIR(st.st_mode))
+        return FS_BAD_ARGUMENT; // devices, sockets and pipes are not copied
+    if (depth >= max_depth)
+        return FS_IO_ERROR;
+    // Created private and writable; the source's rights are set once it is full.
+    if (mkdirat(dstdir, new_name, 0700) != 0)
+        return fs_error_from_errno(errno);
+    created = true;
+    int from = open_dir_nofollow(srcdir, name);
+    if (from < 0)
+        return fs_error_from_errno(errno);
+    int to = open_dir_nofollow(dstdir, new_name);
+    if (to < 0) {
+        int e = errno;
+        close(from);
+        return fs_error_from_errno(e);
+    }
+    INT_S32 result = FS_OK;
+    INT_S32 walk = for_each_name(from, [&](const char* n) {
+        bool inner = false;
+        result = copy_entry_at(from, n, to, n, depth + 1, inner);
+        return result == FS_OK;
+    });
+    result = first_error(result, walk);
+    if (result == FS_OK) {
+        fchmod(to, st.st_mode & 07777);
+        const struct timespec times[2] = {st.st_atim, st.st_mtim};
+        futimens(to, times);
+    }
+    close(from);
+    close(to);
+    return result;
+}
+
+// rename without ever replacing the target.
+int rename_noreplace(int from_dir, const char* from, int to_dir, const char* to)
+{
+    if (renameat2(from_dir, from, to_dir, to, RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS)
+        return -1;
+    // The file system lacks the flag: a hard link fails on an existing
+    // target for files; folders are checked first.
+    struct stat st;
+    if (fstatat(from_dir, from, &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return -1;
+    if (!S_ISDIR(st.st_mode)) {
+        if (linkat(from_dir, from, to_dir, to, 0) != 0)
+            return -1;
+        return unlinkat(from_dir, from, 0);
+    }
+    if (fstatat(to_dir, to, &st, AT_SYMLINK_NOFOLLOW) == 0) {
+        errno = EEXIST;
+        return -1;
+    }
+    return renameat(from_dir, from, to_dir, to);
+}
+
+bool same_node(int a_dir, const char* a, int b_dir, const char* b)
+{
+    struct stat sa, sb;
+    if (fstatat(a_dir, a, &sa, AT_SYMLINK_NOFOLLOW) != 0 || fstatat(b_dir, b, &sb, AT_SYMLINK_NOFOLLOW) != 0)
+        return false;
+    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+// True when the folder `inner` is `outer` or lies below it.
+bool is_inside(const char* outer, const char* inner)
+{
+    char a[PATH_MAX], b[PATH_MAX];
+    if (!realpath(outer, a) || !realpath(inner, b))
+        return false;
+    std::size_t n = std::strlen(a);
+    if (std::strncmp(a, b, n) != 0)
+        return false;
+    return b[n] == 0 || b[n] == '/' || (n == 1 && a[0] == '/');
+}
+
+} // namespace
+
+INT_S32 fs_error_from_errno(int err)
+{
+    switch (err) {
+    case 0:
+        return FS_OK;
+    case ENOENT:
+        return FS_NOT_FOUND;
+    case ENOTDIR:
+        return FS_NOT_A_DIRECTORY;
+    case EEXIST:
+    case ENOTEMPTY:
+        return FS_EXISTS;
+    case ENOMEM:
+        return FS_NO_MEMORY;
+    case EXDEV:
+        return FS_DIFFERENT_VOLUMES;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+        return FS_ACCESS_DENIED;
+    case ENAMETOOLONG:
+        return FS_BAD_NAME;
+    case EINVAL:
+    case ELOOP:
+        return FS_BAD_ARGUMENT;
+    default:
+        return FS_IO_ERROR;
+    }
+}
+
+bool fs_is_valid_name(const char* name)
+{
+    if (!name || !name[0] || std::strchr(name, '/'))
+        return false;
+    if (!std::strcmp(name, ".") || !std::strcmp(name, ".."))
+        return false;
+    return std::strlen(name) <= FS_NAME_MAX;
+}
+
+INT_S32 FSMakePath(const char* dir, const char* name, char* buf, std::size_t size)
+{
+    if (!dir || !buf || size == 0)
+        return FS_BAD_ARGUMENT;
+    int n;
+    if (!name || !name[0])
+        n = std::snprintf(buf, size, "%s", dir);
+    else {
+        std::size_t dl = std::strlen(dir);
+        const char* sep = dl > 0 && dir[dl - 1] == '/' ? "" : "/";
+        n = std::snprintf(buf, size, "%s%s%s", dir, sep, name);
+    }
+    if (n < 0 || static_cast<std::size_t>(n) >= size) {
+        buf[0] = 0;
+        return FS_BAD_NAME;
+    }
+    return FS_OK;
+}
+
+INT_S32 FSGetNodeID(const char* path, INT_U64* device, INT_U64* node, INT_U8* is_directory)
+{
+    if (!path)
+        return FS_BAD_ARGUMENT;
+    struct stat st;
+    if (stat(path, &st) != 0)
+        return fs_error_from_errno(errno);
+    if (device)
+        *device = st.st_dev;
+    if (node)
+        *node = st.st_ino;
+    if (is_directory)
+        *is_directory = S_ISDIR(st.st_mode) ? 1 : 0;
+    return FS_OK;
+}
+
+bool get_child_id(const char* dir, const char* name, INT_U64* child_id)
+{
+    if (!fs_is_valid_name(name))
+        return false;
+    char path[FS_PATH_MAX];
+    if (FSMakePath(dir, name, path, sizeof(path)) != FS_OK)
+        return false;
+    struct stat parent, child;
+    if (stat(dir, &parent) != 0 || stat(path, &child) != 0 || !S_ISDIR(child.st_mode))
+        return false;
+    if (parent.st_dev == child.st_dev && parent.st_ino == child.st_ino)
+        return false;
+    if (child_id)
+        *child_id = child.st_ino;
+    return true;
+}
+
+INT_S32 FSMoveRenameObjectUnicode(const char* dir, const char* name, const char* dest_dir, const char* new_name)
+{
+    if (!dir || !dest_dir || !fs_is_valid_name(name))
+        return FS_BAD_ARGUMENT;
+    const char* target = new_name && new_name[0] ? new_name : name;
+    if (!fs_is_valid_name(target))
+        return FS_BAD_ARGUMENT;
+    int from = open(dir, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (from < 0)
+        return fs_error_from_errno(errno);
+    int to = open(dest_dir, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (to < 0) {
+        int e = errno;
+        close(from);
+        return e == ENOTDIR || e == ENOENT ? FS_NOT_A_DIRECTORY : fs_error_from_errno(e);
+    }
+    INT_S32 result = FS_OK;
+    struct stat st;
+    if (fstatat(from, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+        result = fs_error_from_errno(errno);
+    else if (same_node(from, ".", to, ".") && !std::strcmp(name, target))
+        result = FS_OK; // already there under that name
+    else if (rename_noreplace(from, name, to, target) != 0)
+        result = fs_error_from_errno(errno);
+    close(from);
+    close(to);
+    return result;
+}
+
+INT_S32 FSCopyObject(const char* dir, const char* name, const char* dest_dir, const char* new_name,
+                     INT_U8 duplicate_action)
+{
+    if (!dir || !dest_dir || !fs_is_valid_name(name))
+        return FS_BAD_ARGUMENT;
+    const char* target = new_name && new_name[0] ? new_name : name;
+    if (!fs_is_valid_name(target))
+        return FS_BAD_ARGUMENT;
+    int from = open(dir, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (from < 0)
+        return fs_error_from_errno(errno);
+    int to = open(dest_dir, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (to < 0) {
+        int e = errno;
+        close(from);
+        return e == ENOTDIR || e == ENOENT ? FS_DEST_NOT_FOLDER : fs_error_from_errno(e);
+    }
+    INT_S32 result = FS_OK;
+    char aside[32] = "";
+    struct stat st;
+    if (fstatat(from, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+        result = fs_error_from_errno(errno);
+    else if (S_ISDIR(st.st_mode)) {
+        char src[FS_PATH_MAX];
+        result = FSMakePath(dir, name, src, sizeof(src));
+        if (result == FS_OK && is_inside(src, dest_dir))
+            result = FS_INSIDE_SOURCE;
+    }
+    if (result == FS_OK && fstatat(to, target, &st, AT_SYMLINK_NOFOLLOW) == 0) {
+        if (same_node(from, name, to, target))
+            result = FS_EXISTS; // the entry itself; replacing it would lose it
+        else if (duplicate_action != FS_DUPLICATE_REPLACE)
+            result = FS_EXISTS;
+        else {
+            // Keep the old entry under a free hidden name until the copy is done.
+            static INT_U32 seed = 0x4B1D0000u;
+            result = FS_EXISTS;
+            for (int tries = 0; tries < 1000; ++tries) {
+                std::snprintf(aside, sizeof(aside), ".kivo-%08X", static_cast<unsigned>(seed++));
+                if (rename_noreplace(to, target, to, aside) == 0) {
+                    result = FS_OK;
+                    break;
+                }
+                if (errno != EEXIST && errno != ENOTEMPTY) {
+                    result = fs_error_from_errno(errno);
+                    break;
+                }
+            }
+            if (result != FS_OK)
+                aside[0] = 0;
+        }
+    }
+    if (result == FS_OK) {
+        bool created = false;
+        result = copy_entry_at(from, name, to, target, 0, created);
+        if (result != FS_OK && created)
+            delete_entry_at(to, target, 0);
+        if (aside[0]) {
+            if (result == FS_OK)
+                delete_entry_at(to, aside, 0);
+            else
+                rename_noreplace(to, aside, to, target);
+        }
+    }
+    close(from);
+    close(to);
+    return result;
+}
+
+INT_S32 FSDeleteObjects(const char* path)
+{
+    if (!path || !path[0])
+        return FS_BAD_ARGUMENT;
+    return delete_entry_at(AT_FDCWD, path, 0);
+}
+
+INT_S32 FSDeleteContainerContents(const char* path)
+{
+    if (!path || !path[0])
+        return FS_BAD_ARGUMENT;
+    int fd = open_dir_nofollow(AT_FDCWD, path);
+    if (fd < 0)
+        return fs_error_from_errno(errno);
+    INT_S32 r = delete_contents_at(fd, 0);
+    close(fd);
+    return r;
+}

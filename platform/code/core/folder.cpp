@@ -1,0 +1,851 @@
+// FOLDER positioning: alias resolution, the host steps over POSIX paths,
+// the alias-path description and the FOLDER record.
+#include "folder.h"
+
+#include "errors.h"
+#include "file_system.h"
+#include "kivo_host.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <strings.h>
+#include <vector>
+
+#ifndef KIVO_APP_NAME_DEFAULT
+#define KIVO_APP_NAME_DEFAULT ""
+#endif
+
+namespace {
+
+constexpr std::size_t location_sz = sizeof(FOLDER::location);
+
+struct CUSTOM_PATH
+{
+    char* name; // null allowed
+    FOLDER folder;
+};
+
+bool alias_is(const char* alias, const char* name) { return strcasecmp(alias, name) == 0; }
+
+const char* absolute_env(const char* var)
+{
+    const char* v = std::getenv(var);
+    return v && v[0] == '/' ? v : nullptr;
+}
+
+bool is_directory(const char* path)
+{
+    struct stat st;
+    return stat(path, &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// mkdir -p with mode 0700 for every folder it makes.
+bool make_dirs(const char* path)
+{
+    char buf[FS_PATH_MAX];
+    if (std::snprintf(buf, sizeof(buf), "%s", path) >= static_cast<int>(sizeof(buf)))
+        return false;
+    for (char* p = buf + 1;; ++p) {
+        if (*p == '/' || *p == 0) {
+            char c = *p;
+            *p = 0;
+            if (mkdir(buf, 0700) != 0 && errno != EEXIST)
+                return false;
+            *p = c;
+            if (c == 0)
+                break;
+        }
+    }
+    return is_directory(path);
+}
+
+} // namespace
+
+// Process-wide state of the folder module. Built on first use, so static
+// FOLDERs elsewhere never resolve an alias before main.
+struct FOLDER_STATICS
+{
+    std::vector<CUSTOM_PATH*> custom_paths;
+    FOLDER alt_base_path{FOLDER::UNPOSITIONED{}};
+    INT_U8 use_alt_base_path = 0;
+    char alt_app_name[256] = "";
+    FOLDER alt_icon_path{FOLDER::UNPOSITIONED{}};
+    INT_U8 use_alt_icon_path = 0;
+    INT_U8 written_trace = 0;
+    // Host facts read once: the executable's folder and the program name.
+    INT_U8 host_cached = 0;
+    char exe_dir[FS_PATH_MAX] = "";
+    char app_name[256] = "";
+
+    ~FOLDER_STATICS()
+    {
+        for (CUSTOM_PATH* p : custom_paths)
+            FOLDER::delete_custom_path(p);
+    }
+
+    void cache_host()
+    {
+        if (host_cached)
+            return;
+        host_cached = 1;
+        exe_dir[0] = 0;
+        app_name[0] = 0;
+        char exe[FS_PATH_MAX];
+        ssize_t n = readlink("/proc/self/exe", exe, sizeof(exe) - 1);
+        const char* base = "";
+        if (n > 0) {
+            exe[n] = 0;
+            char* slash = std::strrchr(exe, '/');
+            if (slash) {
+                base = slash + 1;
+                if (slash == exe)
+                    std::snprintf(exe_dir, sizeof(exe_dir), "/");
+                else {
+                    *slash = 0;
+                    std::snprintf(exe_dir, sizeof(exe_dir), "%s", exe);
+                }
+            }
+        }
+        // The build names its program; test binaries share its data folders.
+        const char* env = std::getenv("KIVO_APP_NAME");
+        const char* name = fs_is_valid_name(env) ? env
+                           : fs_is_valid_name(KIVO_APP_NAME_DEFAULT) ? KIVO_APP_NAME_DEFAULT
+                                                                     : base;
+        if (fs_is_valid_name(name))
+            std::snprintf(app_name, sizeof(app_name), "%s", name);
+    }
+};
+
+namespace {
+
+FOLDER_STATICS& statics()
+{
+    static FOLDER_STATICS s;
+    return s;
+}
+
+} // namespace
+
+char FOLDER::temp_path[2048] = "";
+
+FOLDER::FOLDER(UNPOSITIONED) { std::memset(location, 0, sizeof(location)); }
+
+FOLDER::FOLDER(const char* path, INT_U8 create, FOLDER* relative_to, INT_U8 skip_system)
+{
+    std::memset(location, 0, sizeof(location));
+    set(path, create, relative_to, 0, 0, skip_system);
+}
+
+FOLDER::FOLDER(const FOLDER& f) : DATA_DEVICE_CLIENT() { std::memcpy(location, f.location, sizeof(location)); }
+
+FOLDER& FOLDER::operator=(const FOLDER& f)
+{
+    if (this != &f)
+        std::memcpy(location, f.location, sizeof(location));
+    return *this;
+}
+
+FOLDER::~FOLDER() = default;
+
+bool FOLDER::operator==(const FOLDER& f) const
+{
+    if (!location[0] || !f.location[0])
+        return false;
+    if (!std::strcmp(path(), f.path()))
+        return true;
+    INT_U64 d1, n1, d2, n2;
+    if (FSGetNodeID(path(), &d1, &n1, nullptr) != FS_OK || FSGetNodeID(f.path(), &d2, &n2, nullptr) != FS_OK)
+        return false;
+    return d1 == d2 && n1 == n2;
+}
+
+void FOLDER::reset_host_cache() { statics().host_cached = 0; }
+
+// ---- host steps ------------------------------------------------------------
+
+bool FOLDER::set_location(const char* native_path)
+{
+    char real[PATH_MAX];
+    if (!native_path || !realpath(native_path, real) || !is_directory(real))
+        return false;
+    if (std::strlen(real) >= location_sz)
+        return false;
+    std::memset(location, 0, sizeof(location));
+    std::memcpy(location, real, std::strlen(real));
+    return true;
+}
+
+bool FOLDER::validate_path(const INT_U8* loc)
+{
+    if (!loc || loc[0] != '/' || !std::memchr(loc, 0, location_sz))
+        return false;
+    return is_directory(reinterpret_cast<const char*>(loc));
+}
+
+void FOLDER::ensure_positioned()
+{
+    if (!location[0])
+        goto_preset_folder("$APP");
+}
+
+bool FOLDER::child_path(const char* name, char* out) const
+{
+    if (!location[0] || !fs_is_valid_name(name))
+        return false;
+    return FSMakePath(path(), name, out, FS_PATH_MAX) == FS_OK;
+}
+
+bool FOLDER::move_down(const char* name, INT_U8 create)
+{
+    char child[FS_PATH_MAX];
+    ensure_positioned();
+    if (!child_path(name, child))
+        return false;
+    if (get_child_id(path(), name, nullptr))
+        return set_location(child);
+    struct stat st;
+    if (!create || lstat(child, &st) == 0 || errno != ENOENT)
+        return false;
+    if (mkdir(child, 0777) != 0)
+        return false;
+    return set_location(child);
+}
+
+bool FOLDER::move_up()
+{
+    ensure_positioned();
+    if (!std::strcmp(path(), "/"))
+        return false;
+    char parent[FS_PATH_MAX];
+    std::snprintf(parent, sizeof(parent), "%s", path());
+    char* slash = std::strrchr(parent, '/');
+    if (!slash)
+        return false;
+    if (slash == parent)
+        slash[1] = 0;
+    else
+        *slash = 0;
+    return set_location(parent);
+}
+
+bool FOLDER::change_to_drive(short n)
+{
+    if (n != 0)
+        return false;
+    return set_location("/");
+}
+
+bool FOLDER::set_from_path_string(const char* native_path)
+{
+    if (!native_path || !native_path[0])
+        return false;
+    return set_location(native_path);
+}
+
+short FOLDER::get_drive_count() { return 1; }
+
+char* FOLDER::get_drive_name(short n)
+{
+    static char root[2] = "/";
+    return n == 0 ? root : nullptr;
+}
+
+short FOLDER::get_current_drive() { return 0; }
+
+short FOLDER::get_drive_type(short) { return 0; }
+
+char* FOLDER::get_path_string(const char* file)
+{
+    static char buf[FS_PATH_MAX];
+    ensure_positioned();
+    if (FSMakePath(path(), file, buf, sizeof(buf)) != FS_OK)
+        buf[0] = 0;
+    return buf;
+}
+
+char* FOLDER::get_directory_name()
+{
+    static char buf[FS_PATH_MAX];
+    buf[0] = 0;
+    ensure_positioned();
+    const char* slash = std::strrchr(path(), '/');
+    if (slash && slash[1])
+        std::snprintf(buf, sizeof(buf), "%s", slash + 1);
+    return buf;
+}
+
+// ---- system folders --------------------------------------------------------
+
+bool FOLDER::get_system_folder(SYSTEM_PATH_TYPES type, const char* app_name, INT_U8 create)
+{
+    FOLDER_STATICS& s = statics();
+    s.cache_host();
+    const char* name = app_name && app_name[0] ? app_name : s.app_name;
+    FOLDER f{UNPOSITIONED{}};
+    char buf[FS_PATH_MAX];
+    switch (type) {
+    case spt_application: {
+        const char* dir = absolute_env("KIVO_APP_DIR");
+        if ((dir && f.set_location(dir)) || (s.exe_dir[0] && f.set_location(s.exe_dir)))
+            break;
+        return false;
+    }
+    case spt_system_applications:
+    case spt_installed_data:
+        if (!fs_is_valid_name(name) || !f.set_location("/") || !f.move_down("opt", 0) || !f.move_down(name, create))
+            return false;
+        break;
+    case spt_shared_application_data: {
+        if (!fs_is_valid_name(name))
+            return false;
+        bool found = false;
+        if (s.exe_dir[0] && std::snprintf(buf, sizeof(buf), "%s/../share/%s", s.exe_dir, name) < static_cast<int>(sizeof(buf)))
+            found = f.set_location(buf);
+        const char* dirs = std::getenv("XDG_DATA_DIRS");
+        if (!dirs || !dirs[0])
+            dirs = "/usr/local/share:/usr/share";
+        while (!found && *dirs) {
+            const char* end = std::strchr(dirs, ':');
+            std::size_t len = end ? static_cast<std::size_t>(end - dirs) : std::strlen(dirs);
+            if (len > 0 && dirs[0] == '/' &&
+                std::snprintf(buf, sizeof(buf), "%.*s/%s", static_cast<int>(len), dirs, name) < static_cast<int>(sizeof(buf)))
+                found = f.set_location(buf);
+            dirs += len;
+            if (*dirs == ':')
+                ++dirs;
+        }
+        if (!found)
+            return false;
+        break;
+    }
+    case spt_user_data:
+    case spt_user_preferences: {
+        if (!fs_is_valid_name(name))
+            return false;
+        const char* var = type == spt_user_data ? "XDG_DATA_HOME" : "XDG_CONFIG_HOME";
+        const char* base = absolute_env(var);
+        if (base)
+            std::snprintf(buf, sizeof(buf), "%s", base);
+        else {
+            const char* home = absolute_env("HOME");
+            if (!home)
+                return false;
+            std::snprintf(buf, sizeof(buf), "%s/%s", home, type == spt_user_data ? ".local/share" : ".config");
+        }
+        if (create && !is_directory(buf) && !make_dirs(buf))
+            return false;
+        if (!f.set_location(buf) || !f.move_down(name, create))
+            return false;
+        break;
+    }
+    case spt_temporary: {
+        if (!fs_is_valid_name(name))
+            return false;
+        if (temp_path[0] && f.set_location(temp_path))
+            break;
+        // A folder of our own, made fresh for this run: a shared, predictable
+        // name could be planted by someone else and is removed at exit.
+        const char* tmp = absolute_env("TMPDIR");
+        if (std::snprintf(buf, sizeof(buf), "%s/%s-XXXXXX", tmp ? tmp : "/tmp", name) >= static_cast<int>(sizeof(buf)))
+            return false;
+        if (!mkdtemp(buf))
+            return false;
+        if (!f.set_location(buf)) {
+            rmdir(buf);
+            return false;
+        }
+        std::snprintf(temp_path, sizeof(temp_path), "%s", f.path());
+        break;
+    }
+    default:
+        return false;
+    }
+    *this = f;
+    return true;
+}
+
+// ---- aliases ---------------------------------------------------------------
+
+bool FOLDER::go_app(INT_U8 create, INT_U8 skip_system)
+{
+    return goto_preset_folder("$APP", create, nullptr, 0, skip_system);
+}
+
+// From "$APP" upwards, the first level with a child `name` wins; else
+// "$APP" and false.
+bool FOLDER::climb_for(const char* name)
+{
+    go_app(0, 0);
+    FOLDER level(*this);
+    for (;;) {
+        FOLDER f(level);
+        if (f.move_down(name)) {
+            *this = f;
+            return true;
+        }
+        if (!level.move_up())
+            break;
+    }
+    go_app(0, 0);
+    return false;
+}
+
+bool FOLDER::goto_preset_folder(const char* alias, INT_U8 create, FOLDER* relative_to, INT_U8 no_fallback,
+                                INT_U8 skip_system)
+{
+    FOLDER_STATICS& s = statics();
+    if (!alias) {
+        goto_preset_folder("$APP", create, nullptr, 0, skip_system);
+        return false;
+    }
+    for (CUSTOM_PATH* p : s.custom_paths) {
+        if (p->name && !std::strcmp(p->name, alias)) {
+            *this = p->folder;
+            return true;
+        }
+    }
+    if (alias_is(alias, "$APP") || alias_is(alias, "$BASE")) {
+        if (s.use_alt_base_path && validate_path(s.alt_base_path.location)) {
+            *this = s.alt_base_path;
+            return true;
+        }
+        if (!get_system_folder(spt_application, nullptr, create))
+            exit_app("No application folder found!", 1);
+        return true;
+    }
+    // With an alternative base but no alternative name, system folders
+    // belong to another program: only the fallbacks apply.
+    const bool try_system = !skip_system && !(s.use_alt_base_path && !s.alt_app_name[0]);
+    const char* name = s.use_alt_base_path ? s.alt_app_name : nullptr;
+
+    static const struct
+    {
+        const char* alias;
+        SYSTEM_PATH_TYPES type;
+    } system_aliases[] = {
+        {"$SYSAPP", spt_system_applications},   {"$INSTDATA", spt_installed_data},
+        {"$APPDATA", spt_shared_application_data}, {"$USERDATA", spt_user_data},
+        {"$USERPREFS", spt_user_preferences},
+    };
+    for (const auto& a : system_aliases) {
+        if (!alias_is(alias, a.alias))
+            continue;
+        if (try_system && get_system_folder(a.type, name, create))
+            return true;
+        if (no_fallback)
+            return false;
+        if (a.type == spt_system_applications)
+            return go_app(0, skip_system);
+        return climb_for("data");
+    }
+    if (alias_is(alias, "$TEMP")) {
+        if (try_system && get_system_folder(spt_temporary, name, 1))
+            return true;
+        if (no_fallback)
+            return false;
+        go_app(0, skip_system);
+        if (move_down("temp", 1))
+            return true;
+        go_app(0, skip_system);
+        return false;
+    }
+    if (!strncasecmp(alias, "$ROOT", 5)) {
+        short n = 0;
+        if (alias[5] && std::sscanf(alias + 5, "%hd", &n) != 1)
+            n = 0;
+        if (change_to_drive(n))
+            return true;
+        go_app(0, skip_system);
+        return false;
+    }
+    const bool fonts = alias_is(alias, "$FONTDATA");
+    if (fonts || alias_is(alias, "$ICONDATA")) {
+        if (!fonts && s.use_alt_icon_path && validate_path(s.alt_icon_path.location)) {
+            *this = s.alt_icon_path;
+            return true;
+        }
+        const char* child = fonts ? "fonts" : "icons";
+        if (try_system) {
+            static const SYSTEM_PATH_TYPES order[] = {spt_user_data, spt_shared_application_data,
+                                                      spt_installed_data};
+            for (SYSTEM_PATH_TYPES t : order) {
+                FOLDER f{UNPOSITIONED{}};
+                if (f.get_system_folder(t, name, 0) && f.move_down(child, 0)) {
+                    *this = f;
+                    return true;
+                }
+            }
+        }
+        FOLDER probe{UNPOSITIONED{}};
+        probe.go_app(0, 0);
+        // Each level: data/<child>, then kivo_libs/data/<child>.
+        FOLDER level(probe);
+        for (;;) {
+            FOLDER a(level), b(level);
+            if (a.move_down("data") && a.move_down(child)) {
+                *this = a;
+                return true;
+            }
+            if (b.move_down("kivo_libs") && b.move_down("data") && b.move_down(child)) {
+                *this = b;
+                return true;
+            }
+            if (!level.move_up())
+                break;
+        }
+        go_app(0, skip_system);
+        return false;
+    }
+    if (alias_is(alias, "$HERE")) {
+        if (relative_to)
+            *this = *relative_to;
+        else
+            ensure_positioned();
+        return true;
+    }
+    display_error(0x000C);
+}
+
+bool FOLDER::set(const char* path_text, INT_U8 create, FOLDER* relative_to, INT_U8 create_alias,
+                 INT_U8 no_fallback, INT_U8 skip_system)
+{
+    FOLDER_STATICS& s = statics();
+    if (!s.written_trace && kivo_host()->font_system_started()) {
+        // Marked first: writing the trace positions folders itself.
+        s.written_trace = 1;
+        write_default_path_trace();
+    }
+    if (!path_text)
+        return false;
+    const char* rest = path_text;
+    if (path_text[0] == '$') {
+        char alias[256];
+        std::size_t n = std::strcspn(path_text, "/");
+        if (n > sizeof(alias) - 1)
+            n = sizeof(alias) - 1;
+        std::memcpy(alias, path_text, n);
+        alias[n] = 0;
+        if (!goto_preset_folder(alias, 0, relative_to, 1, skip_system) &&
+            !goto_preset_folder(alias, create_alias, relative_to, no_fallback, skip_system)) {
+            goto_preset_folder("$APP", 0, nullptr, no_fallback, skip_system);
+            return false;
+        }
+        rest = path_text + std::strcspn(path_text, "/");
+    } else if (!std::strncmp(path_text, "..", 2)) {
+        ensure_positioned();
+    } else {
+        goto_preset_folder("$APP", 0, nullptr, no_fallback, skip_system);
+        return false;
+    }
+    while (*rest) {
+        while (*rest == '/')
+            ++rest;
+        if (!*rest)
+            break;
+        std::size_t n = std::strcspn(rest, "/");
+        char part[FS_NAME_MAX + 2];
+        if (n > FS_NAME_MAX)
+            return false;
+        std::memcpy(part, rest, n);
+        part[n] = 0;
+        rest += n;
+        bool ok = !std::strcmp(part, "..") ? move_up() : move_down(part, create);
+        if (!ok)
+            return false;
+    }
+    return true;
+}
+
+// ---- description -----------------------------------------------------------
+
+bool FOLDER::get(char* out, FOLDER* relative_to)
+{
+    if (!out)
+        return false;
+    if (relative_to)
+        return relative_to->get_path_to(*this, out);
+    FOLDER f(*this);
+    return calc_relative_path(out, f);
+}
+
+bool FOLDER::calc_relative_path(char* out, FOLDER& f)
+{
+    static const char* const aliases[] = {"$APP", "$SYSAPP", "$APPDATA", "$USERDATA", "$TEMP", "$FONTDATA",
+                                          "$ICONDATA"};
+    out[0] = 0;
+    f.ensure_positioned();
+    // Names climbed past, innermost first, as offsets into f's own path.
+    char full[FS_PATH_MAX];
+    std::snprintf(full, sizeof(full), "%s", f.path());
+    std::size_t tail = std::strlen(full); // the part below the match starts here
+    const char* prefix = nullptr;
+    char root[16];
+    for (;;) {
+        for (const char* a : aliases) {
+            // Resolving "$TEMP" makes it; nothing can lie in it before that.
+            if (!std::strcmp(a, "$TEMP") && !temp_path[0])
+                continue;
+            FOLDER probe{UNPOSITIONED{}};
+            probe.set(a);
+            if (probe == f) {
+                prefix = a;
+                break;
+            }
+        }
+        if (prefix)
+            break;
+        const char* slash = std::strrchr(f.path(), '/');
+        std::size_t at = slash ? static_cast<std::size_t>(slash - f.path()) : 0;
+        if (!f.move_up()) {
+            std::snprintf(root, sizeof(root), "$ROOT%d", static_cast<int>(f.get_current_drive()));
+            prefix = root;
+            break;
+        }
+        tail = at;
+    }
+    int n = std::snprintf(out, FS_PATH_MAX, "%s%s", prefix, full + tail);
+    if (n < 0 || n >= static_cast<int>(FS_PATH_MAX)) {
+        out[0] = 0;
+        return false;
+    }
+    return true;
+}
+
+bool FOLDER::get_path_to(FOLDER& target, char* out)
+{
+    if (!out)
+        return false;
+    out[0] = 0;
+    ensure_positioned();
+    target.ensure_positioned();
+    // Canonical paths: the nearest common ancestor is the longest common
+    // prefix that ends at a component boundary.
+    // The root counts as the empty path, so it has no component of its own.
+    const char* a = std::strcmp(path(), "/") ? path() : "";
+    const char* b = std::strcmp(target.path(), "/") ? target.path() : "";
+    std::size_t common = 0;
+    for (std::size_t i = 0;; ++i) {
+        bool end_a = a[i] == 0 || a[i] == '/';
+        bool end_b = b[i] == 0 || b[i] == '/';
+        if (end_a && end_b)
+            common = i;
+        if (a[i] != b[i] || a[i] == 0)
+            break;
+    }
+    int ups = 0;
+    for (const char* p = a + common; *p; ++p)
+        if (*p == '/')
+            ++ups;
+    std::size_t len = static_cast<std::size_t>(std::snprintf(out, FS_PATH_MAX, "$HERE"));
+    for (int i = 0; i < ups; ++i) {
+        if (len + 3 >= FS_PATH_MAX) {
+            out[0] = 0;
+            return false;
+        }
+        std::memcpy(out + len, "/..", 4);
+        len += 3;
+    }
+    const char* down = b + common; // "" or "/x/y"
+    if (*down) {
+        std::size_t dl = std::strlen(down);
+        if (len + dl + 1 >= FS_PATH_MAX) {
+            out[0] = 0;
+            return false;
+        }
+        std::memcpy(out + len, down, dl);
+        out[len + dl] = '/';
+        out[len + dl + 1] = 0;
+    }
+    return true;
+}
+
+char* FOLDER::get_path_string_from_custom(const char* alias_path, const char* file)
+{
+    static char buf[FS_PATH_MAX];
+    FOLDER app{UNPOSITIONED{}};
+    app.go_app(0, 0);
+    std::snprintf(buf, sizeof(buf), "%s", app.path());
+    auto append = [](const char* part, std::size_t n) {
+        std::size_t len = std::strlen(buf);
+        bool slash = len > 0 && buf[len - 1] == '/';
+        if (len + (slash ? 0 : 1) + n >= sizeof(buf))
+            return false;
+        if (!slash)
+            buf[len++] = '/';
+        std::memcpy(buf + len, part, n);
+        buf[len + n] = 0;
+        return true;
+    };
+    const char* p = alias_path ? alias_path : "";
+    while (*p) {
+        std::size_t n = std::strcspn(p, "/");
+        if (n > 0) {
+            if (p[0] == '$') {
+                char alias[256];
+                std::size_t an = n < sizeof(alias) - 1 ? n : sizeof(alias) - 1;
+                std::memcpy(alias, p, an);
+                alias[an] = 0;
+                FOLDER f{UNPOSITIONED{}};
+                f.set(alias);
+                std::snprintf(buf, sizeof(buf), "%s", f.path());
+            } else if (n == 2 && p[0] == '.' && p[1] == '.') {
+                char* slash = std::strrchr(buf, '/');
+                if (slash)
+                    *slash = 0;
+            } else if (!append(p, n)) {
+                buf[0] = 0;
+                return buf;
+            }
+        }
+        p += n;
+        while (*p == '/')
+            ++p;
+    }
+    if (file && file[0] && !append(file, std::strlen(file)))
+        buf[0] = 0;
+    return buf;
+}
+
+// ---- record ----------------------------------------------------------------
+
+bool FOLDER::put_to_data_device(DATA_DEVICE& d)
+{
+    if (!put_u8(d, 0xFF))
+        return false;
+    char text[DATA_PATH_BLOCK_SZ];
+    if (!get(text, nullptr)) {
+        d.error = 1;
+        return false;
+    }
+    return put_path_block(d, text);
+}
+
+bool FOLDER::get_from_data_device(DATA_DEVICE& d)
+{
+    INT_U8 id = 0;
+    if (!get_u8(d, id))
+        return false;
+    if (id == 0xFF) {
+        char text[DATA_PATH_BLOCK_SZ];
+        if (!get_path_block(d, text))
+            return false;
+        set(text);
+    } else {
+        INT_U8 bytes[sizeof(location)];
+        if (!get_bytes(d, bytes, sizeof(bytes)))
+            return false;
+        bytes[sizeof(bytes) - 1] = 0;
+        if (id == 17)
+            std::memcpy(location, bytes, sizeof(location));
+        else
+            set("$APP");
+    }
+    if (!validate_path(location))
+        goto_preset_folder("$APP");
+    return true;
+}
+
+// ---- custom paths and overrides --------------------------------------------
+
+namespace {
+
+bool same_name(const char* a, const char* b)
+{
+    if (!a || !b)
+        return a == b;
+    return !std::strcmp(a, b);
+}
+
+} // namespace
+
+void FOLDER::delete_custom_path(void* entry)
+{
+    CUSTOM_PATH* p = static_cast<CUSTOM_PATH*>(entry);
+    if (!p)
+        return;
+    std::free(p->name);
+    delete p;
+}
+
+void FOLDER::add_custom_path(const char* name, FOLDER& f)
+{
+    FOLDER_STATICS& s = statics();
+    for (CUSTOM_PATH* p : s.custom_paths) {
+        if (same_name(p->name, name)) {
+            p->folder = f;
+            return;
+        }
+    }
+    char* copy = nullptr;
+    if (name && !(copy = strdup(name)))
+        return;
+    s.custom_paths.push_back(new CUSTOM_PATH{copy, f});
+}
+
+void FOLDER::remove_custom_path(const char* name)
+{
+    FOLDER_STATICS& s = statics();
+    for (auto it = s.custom_paths.begin(); it != s.custom_paths.end(); ++it) {
+        if (same_name((*it)->name, name)) {
+            CUSTOM_PATH* p = *it;
+            s.custom_paths.erase(it);
+            delete_custom_path(p);
+            return;
+        }
+    }
+}
+
+void FOLDER::set_alt_base_path(FOLDER& f, const char* app_name)
+{
+    FOLDER_STATICS& s = statics();
+    s.alt_base_path = f;
+    s.use_alt_base_path = 1;
+    std::snprintf(s.alt_app_name, sizeof(s.alt_app_name), "%s", app_name ? app_name : "");
+    write_trace_text("\nBase Path Changed:\n\n");
+    write_default_path_trace();
+}
+
+void FOLDER::clear_alt_base_path()
+{
+    statics().use_alt_base_path = 0;
+    write_trace_text("\nBase Path Changed:\n\n");
+    write_default_path_trace();
+}
+
+void FOLDER::set_alt_icon_path(FOLDER& f)
+{
+    FOLDER_STATICS& s = statics();
+    s.alt_icon_path = f;
+    s.use_alt_icon_path = 1;
+    write_trace_text("\nIcon Path Changed:\n\n");
+    write_default_path_trace();
+}
+
+void FOLDER::clear_alt_icon_path()
+{
+    statics().use_alt_icon_path = 0;
+    write_trace_text("\nIcon Path Changed:\n\n");
+    write_default_path_trace();
+}
+
+void FOLDER::get_alt_base_path(FOLDER& out, char* app_name_out, unsigned short size)
+{
+    FOLDER_STATICS& s = statics();
+    if (s.alt_base_path.location[0])
+        out = s.alt_base_path;
+    if (app_name_out && size > 0)
+        std::snprintf(app_name_out, size, "%s", s.alt_app_name);
+}
+
+void FOLDER::get_alt_icon_path(FOLDER& out)
+{
+    FOLDER_STATICS& s = statics();
+    if (s.alt_icon_path.location[0])
+        out = s.alt_icon_path;
+}

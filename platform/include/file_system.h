@@ -1,0 +1,83 @@
+#ifndef KIVO_FILE_SYSTEM_H
+#define KIVO_FILE_SYSTEM_H
+
+// File-system helpers under FOLDER: paths, node ids, move with rename,
+// recursive copy and delete. Entries are named by a folder's native path
+// plus one name. Every routine returns 0 on success or one of the codes
+// below. Symbolic links are never followed into while copying or deleting:
+// a link is copied as a link and deleted as a link.
+#include "kivo_types.h"
+
+#include <cstddef>
+
+enum : INT_S32
+{
+    FS_OK = 0,
+    FS_IO_ERROR = -36,
+    FS_BAD_NAME = -37,
+    FS_NOT_FOUND = -43,
+    FS_EXISTS = -48,
+    FS_BAD_ARGUMENT = -50,
+    FS_NO_MEMORY = -108,
+    FS_NOT_A_DIRECTORY = -120,
+    FS_DIFFERENT_VOLUMES = -1303,
+    FS_DEST_NOT_FOLDER = -1407,
+    FS_NO_MORE_ITEMS = -1417,
+    FS_INSIDE_SOURCE = -1234,
+    FS_ACCESS_DENIED = -5000,
+};
+
+// Longest native path the folder layer handles, terminator included.
+constexpr std::size_t FS_PATH_MAX = 2048;
+// Longest single name.
+constexpr std::size_t FS_NAME_MAX = 255;
+
+// Duplicate actions of FSCopyObject when the target name is taken.
+enum : INT_U8
+{
+    FS_DUPLICATE_FAIL = 0,
+    FS_DUPLICATE_REPLACE = 1,
+};
+
+// Maps an errno value to the codes above.
+INT_S32 fs_error_from_errno(int err);
+
+// True when `name` can name one entry of a folder: not empty, no '/', not
+// "." or "..", at most FS_NAME_MAX bytes.
+bool fs_is_valid_name(const char* name);
+
+// dir + "/" + name into buf (name null or empty: dir itself).
+// FS_BAD_ARGUMENT when an argument is null, FS_BAD_NAME when the result
+// does not fit.
+INT_S32 FSMakePath(const char* dir, const char* name, char* buf, std::size_t size);
+
+// Device and inode of the directory or file a path names (links followed);
+// is_directory may be null.
+INT_S32 FSGetNodeID(const char* path, INT_U64* device, INT_U64* node, INT_U8* is_directory);
+
+// True when `name` in `dir` is (or links to) a directory other than `dir`
+// itself; its inode goes to child_id when that is not null.
+bool get_child_id(const char* dir, const char* name, INT_U64* child_id);
+
+// Moves `name` of `dir` into `dest_dir`, under `new_name` when that is
+// non-empty. Never replaces an existing entry (FS_EXISTS); another file
+// system gives FS_DIFFERENT_VOLUMES. Moving onto itself changes nothing.
+INT_S32 FSMoveRenameObjectUnicode(const char* dir, const char* name, const char* dest_dir,
+                                  const char* new_name);
+
+// Copies `name` of `dir` (a file, a link, or a folder with everything in
+// it) into `dest_dir` under `new_name` (null or empty: the same name).
+// A folder is never copied into itself (FS_INSIDE_SOURCE). With
+// FS_DUPLICATE_REPLACE an existing entry of the target name is moved aside
+// and deleted once the copy has succeeded, or given back when it failed.
+// A failed copy leaves nothing behind.
+INT_S32 FSCopyObject(const char* dir, const char* name, const char* dest_dir, const char* new_name,
+                     INT_U8 duplicate_action);
+
+// Deletes the entry a path names: a file or link, or a folder with
+// everything in it.
+INT_S32 FSDeleteObjects(const char* path);
+// Deletes everything inside a folder (not following a link given as path).
+INT_S32 FSDeleteContainerContents(const char* path);
+
+#endif

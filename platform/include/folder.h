@@ -1,0 +1,224 @@
+#ifndef KIVO_FOLDER_H
+#define KIVO_FOLDER_H
+
+// A FOLDER names a directory. Programs position one with a portable alias
+// path ("$APPDATA/images", "$HERE/../config") and open files by name in
+// it; a FOLDER describes itself back as an alias path, which is how it is
+// stored. Here the location is the directory's canonical absolute path.
+//
+// Aliases (N = the application's name, E = the executable's folder):
+//   $APP, $BASE          alternative base path; else $KIVO_APP_DIR; else E
+//   $SYSAPP, $INSTDATA   /opt/N
+//   $APPDATA             first existing of E/../share/N, $XDG_DATA_DIRS/N
+//   $USERDATA            $XDG_DATA_HOME/N   (~/.local/share/N)
+//   $USERPREFS           $XDG_CONFIG_HOME/N (~/.config/N)
+//   $TEMP                a private folder made for this run under $TMPDIR
+//   $ROOT0               /
+//   $FONTDATA, $ICONDATA the folders above + "fonts" / "icons"
+//   $HERE                the reference folder, or where the folder is
+// Failed lookups fall back to "$APP" and its "data" folders.
+#include "data_device.h"
+#include "kivo_types.h"
+
+#include <cstdio>
+
+class DATA_FILE;
+class TEXT_FILE;
+
+enum SYSTEM_PATH_TYPES : int
+{
+    spt_application = 0,
+    spt_system_applications = 1,
+    spt_installed_data = 2,
+    spt_shared_application_data = 3,
+    spt_user_data = 4,
+    spt_user_preferences = 5,
+    spt_temporary = 6,
+};
+
+enum FILE_MODE : int
+{
+    fm_read = 0,
+    fm_write = 1,
+    fm_update = 2,
+};
+
+// How a contents list matches names against its filter; values above 7
+// behave as 0.
+enum FOLDER_FILTER_TYPE : int
+{
+    fft_ends_with = 0,
+    fft_ends_with_nocase = 1,
+    fft_starts_with = 2,
+    fft_starts_with_nocase = 3,
+    fft_contains = 4,
+    fft_contains_nocase = 5,
+    fft_equals = 6,
+    fft_equals_nocase = 7,
+};
+
+class FOLDER;
+
+// One entry of a contents list; `name` is valid until the next call.
+struct FOLDER_CONTENT_ENTRY
+{
+    FOLDER* folder = nullptr;
+    char* name = nullptr;
+    INT_U8 is_directory = 0;
+    INT_U8 is_hidden = 0;
+    INT_U16 mode = 0;
+    INT_U32 size = 0;
+    INT_U32 modified = 0;
+};
+
+struct FOLDER_FILE_SETTINGS
+{
+    INT_U8 is_directory = 0;
+    INT_U8 is_hidden = 0;
+    INT_U16 mode = 0;
+    INT_U32 size = 0;
+    INT_U32 modified = 0;
+
+    // "%.1lf %s" with G, M, k or b (static buffer).
+    char* get_size_string();
+    // ctime of `modified` without its newline (static buffer).
+    char* get_modtime_string();
+};
+
+// Open contents list (see FOLDER::start_contents_list).
+struct FOLDER_CONTENTS_LIST;
+
+class FOLDER : public DATA_DEVICE_CLIENT
+{
+public:
+    // The canonical absolute path, NUL-terminated.
+    INT_U8 location[2048];
+
+    // Note the 4th flag: skip_system (set's 4th is create_alias).
+    explicit FOLDER(const char* path = "$APP", INT_U8 create = 0, FOLDER* relative_to = nullptr,
+                    INT_U8 skip_system = 0);
+    FOLDER(const FOLDER& f);
+    FOLDER& operator=(const FOLDER& f);
+    ~FOLDER() override;
+
+    // Same directory (device and inode).
+    bool operator==(const FOLDER& f) const;
+    bool operator!=(const FOLDER& f) const { return !(*this == f); }
+
+    // Positioning.
+    bool set(const char* path, INT_U8 create = 0, FOLDER* relative_to = nullptr, INT_U8 create_alias = 0,
+             INT_U8 no_fallback = 0, INT_U8 skip_system = 0);
+    bool goto_preset_folder(const char* alias, INT_U8 create = 0, FOLDER* relative_to = nullptr,
+                            INT_U8 no_fallback = 0, INT_U8 skip_system = 0);
+    // app_name null: the application's own name.
+    bool get_system_folder(SYSTEM_PATH_TYPES type, const char* app_name, INT_U8 create);
+    bool move_down(const char* name, INT_U8 create = 0);
+    bool move_up();
+    bool change_to_drive(short n);
+    bool set_from_path_string(const char* native_path);
+    static bool validate_path(const INT_U8* location);
+
+    // Description. The alias path forms need `out` of at least 2048 bytes;
+    // they return false (and write "") when the path does not fit.
+    bool get(char* out, FOLDER* relative_to = nullptr);
+    bool calc_relative_path(char* out, FOLDER& f);
+    bool get_path_to(FOLDER& target, char* out);
+    // Native path, with "/" and `file` appended when given (static buffer;
+    // "" when the result would not fit).
+    char* get_path_string(const char* file = nullptr);
+    // The folder's own name ("" when there is none; static buffer).
+    char* get_directory_name();
+    // Native path of an alias path; the folders need not exist (static
+    // buffer; "" when the result would not fit).
+    static char* get_path_string_from_custom(const char* alias_path, const char* file = nullptr);
+    static short get_drive_count();
+    static char* get_drive_name(short n);
+    short get_current_drive();
+    static short get_drive_type(short n);
+
+    // Record: u8 OS id (0xFF) and the 2048-byte alias path block.
+    bool get_from_data_device(DATA_DEVICE& d) override;
+    bool put_to_data_device(DATA_DEVICE& d) override;
+
+    // Custom aliases, checked before the built-in ones (exact case).
+    static void add_custom_path(const char* name, FOLDER& f);
+    static void remove_custom_path(const char* name);
+    static void delete_custom_path(void* entry);
+    static void set_alt_base_path(FOLDER& f, const char* app_name);
+    static void clear_alt_base_path();
+    static void set_alt_icon_path(FOLDER& f);
+    static void clear_alt_icon_path();
+    static void get_alt_base_path(FOLDER& out, char* app_name_out, unsigned short size);
+    static void get_alt_icon_path(FOLDER& out);
+    static void write_default_path_trace();
+
+    // Native path of the "$TEMP" folder made by this run ("" before).
+    static char temp_path[2048];
+    // Forgets the cached executable folder and name (tests change them).
+    static void reset_host_cache();
+
+    // Files.
+    FILE* open_file(const char* name, const char* stdio_mode);
+    void close_file(FILE* fp);
+    DATA_FILE* open_data_file(const char* name, FILE_MODE mode, char byte_order, INT_U8 gzip = 0);
+    bool open_data_file(const char* name, FILE_MODE mode, char byte_order, DATA_FILE* file, INT_U8 gzip);
+    void close(DATA_FILE*& file);
+    TEXT_FILE* open_text_file(const char* name, FILE_MODE mode, INT_U8 unicode);
+    bool open_text_file(const char* name, FILE_MODE mode, INT_U8 unicode, TEXT_FILE* file);
+    void close(TEXT_FILE*& file);
+    bool file_exists(const char* name, INT_U8 assume = 0);
+    bool get_file_settings(const char* name, FOLDER_FILE_SETTINGS& s);
+    bool set_file_permissions(const char* name, unsigned short mode);
+    bool get_unique_name(char* out, short out_size, const char* suffix);
+
+    // Copying, moving, deleting. A move never replaces an existing entry;
+    // deleting never follows a symbolic link.
+    bool copy(const char* name, FOLDER& dest, const char* new_name = nullptr);
+    bool move(const char* name, FOLDER& dest, const char* new_name = nullptr);
+    bool remove(const char* name);
+    bool remove_directory(const char* name, INT_U8 recursive = 0);
+    bool remove_directory_contents(const char* name);
+
+    // Contents lists, sorted by name (case ignored first, then bytes).
+    FOLDER_CONTENTS_LIST* start_contents_list(const char* filter, INT_U8 show_hidden, FOLDER_FILTER_TYPE type,
+                                              INT_U8 filter_dirs);
+    static bool get_contents_list_entry(FOLDER_CONTENTS_LIST* handle, FOLDER_CONTENT_ENTRY& e);
+    static void stop_contents_list(FOLDER_CONTENTS_LIST* handle);
+
+    void get_dir_list(INT_U8 directories, INT_U8 show_hidden, INT_U8 append, struct FOLDER_FILE_INFO*& list,
+                      long& count, const char* filter = nullptr, FOLDER_FILTER_TYPE type = fft_ends_with,
+                      long first_alloc = 10, long grow = 5);
+    static void free_list(struct FOLDER_FILE_INFO*& list);
+
+private:
+    struct UNPOSITIONED
+    {
+    };
+    explicit FOLDER(UNPOSITIONED);
+    friend struct FOLDER_STATICS;
+    friend struct FOLDER_FILE_INFO;
+
+    const char* path() const { return reinterpret_cast<const char*>(location); }
+    bool set_location(const char* native_path);
+    void ensure_positioned();
+    bool go_app(INT_U8 create, INT_U8 skip_system);
+    bool climb_for(const char* name);
+    static void write_trace_text(const char* text);
+    bool child_path(const char* name, char* out) const;
+};
+
+// Entry of the array get_dir_list builds (free it with free_list).
+struct FOLDER_FILE_INFO
+{
+    FOLDER_FILE_INFO() : folder(FOLDER::UNPOSITIONED{}) {}
+
+    FOLDER folder;
+    char name[256] = "";
+    INT_U8 is_directory = 0;
+    INT_U8 is_hidden = 0;
+    INT_U8 read_only = 0;
+    INT_U32 size = 0;
+    INT_U32 modified = 0;
+};
+
+#endif
