@@ -36,12 +36,19 @@ enum SYSTEM_PATH_TYPES : int
     spt_temporary = 6,
 };
 
-enum FILE_MODE : int
+// FILE_MODE is shared with the data files; whichever header comes first
+// defines it, under this guard.
+#ifndef KIVO_FILE_MODE_DEFINED
+#define KIVO_FILE_MODE_DEFINED
+// stdio modes "rb", "wb" (create or truncate), "r+b". Any other value
+// makes opening fail.
+enum FILE_MODE
 {
     fm_read = 0,
     fm_write = 1,
     fm_update = 2,
 };
+#endif
 
 // How a contents list matches names against its filter; values above 7
 // behave as 0.
@@ -160,8 +167,11 @@ public:
     // Files.
     FILE* open_file(const char* name, const char* stdio_mode);
     void close_file(FILE* fp);
+    // byte_order -1: the file starts with a byte-order byte (0 written, read
+    // back as the swap flag); any other value: no such byte, swap = value.
     DATA_FILE* open_data_file(const char* name, FILE_MODE mode, char byte_order, INT_U8 gzip = 0);
     bool open_data_file(const char* name, FILE_MODE mode, char byte_order, DATA_FILE* file, INT_U8 gzip);
+    // Flushes, closes and deletes the file; nulls the pointer.
     void close(DATA_FILE*& file);
     TEXT_FILE* open_text_file(const char* name, FILE_MODE mode, INT_U8 unicode);
     bool open_text_file(const char* name, FILE_MODE mode, INT_U8 unicode, TEXT_FILE* file);
