@@ -1,0 +1,711 @@
+// IMAGE drawing primitives and whole-area pixel edits. Everything clips to
+// the active area and marks what it touched dirty.
+#include "image.h"
+
+#include "errors.h"
+#include "image_blend.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <utility>
+
+INT_U8 IMAGE::circle_bitmap[IMAGE::circle_bitmap_size];
+
+namespace {
+
+short to_short(int v)
+{
+    return (short)std::max(-32768, std::min(32767, v));
+}
+
+// One darkening by percent (also a brightening when negative), clamped.
+INT_U32 darken(INT_U32 p, int percent)
+{
+    INT_U32 out = p & 0xFF000000u;
+    for (int sh = 0; sh <= 16; sh += 8) {
+        int v = (int)((p >> sh) & 0xFF) * (100 - percent) / 100;
+        out |= (INT_U32)std::max(0, std::min(255, v)) << sh;
+    }
+    return out;
+}
+
+// A shade is usable while (shade + 100) taken as a byte is at most 200.
+bool shade_in_range(int shade)
+{
+    return (INT_U8)(shade + 100) <= 200;
+}
+
+} // namespace
+
+bool IMAGE::drawing_gate()
+{
+    if (!valid || active_x1 == -1 || active_x2 == -1 || active_y1 == -1 || active_y2 == -1)
+        return false;
+    if (!pixels)
+        display_error(ERR_GRAPHICS_NOT_OPEN);
+    return true;
+}
+
+// Normalises the rectangle; false when it misses the active area, else
+// clamps it to the area and marks it dirty.
+bool IMAGE::clip_rect(short& x1, short& y1, short& x2, short& y2)
+{
+    if (x1 > x2)
+        std::swap(x1, x2);
+    if (y1 > y2)
+        std::swap(y1, y2);
+    if (x2 < active_x1 || x1 > active_x2 || y2 < active_y1 || y1 > active_y2)
+        return false;
+    x1 = std::max(x1, active_x1);
+    x2 = std::min(x2, active_x2);
+    y1 = std::max(y1, active_y1);
+    y2 = std::min(y2, active_y2);
+    mark_dirty_area(x1, y1, x2, y2);
+    return true;
+}
+
+void IMAGE::fill_rect(short x1, short y1, short x2, short y2, COLOUR c, INT_U8 blend)
+{
+    if (!drawing_gate() || !clip_rect(x1, y1, x2, y2))
+        return;
+    INT_U32 a = c.alpha();
+    int w = x2 - x1 + 1;
+    COLOUR* row = at(x1, y1);
+    if (!blend || a >= COLOUR::alpha_solid_threshold) {
+        for (int j = y1; j <= y2; ++j, row += stride)
+            std::fill(row, row + w, c);
+        return;
+    }
+    if (a == 0)
+        return;
+    for (int j = y1; j <= y2; ++j, row += stride)
+        for (int i = 0; i < w; ++i)
+            row[i] = kivo_pixel::mix(c, row[i], a);
+}
+
+void IMAGE::clear(COLOUR c, INT_U8 whole)
+{
+    if (!whole) {
+        fill_rect(x, y, x + width - 1, y + height - 1, c, 0);
+        return;
+    }
+    // Put the clip back exactly as it was, an empty one included.
+    INT_S16 saved[4] = {active_x1, active_x2, active_y1, active_y2};
+    INT_U8 saved_valid = valid;
+    set_active_area(x, y, x + width - 1, y + height - 1);
+    valid = 1;
+    fill_rect(x, y, x + width - 1, y + height - 1, c, 0);
+    valid = saved_valid;
+    active_x1 = saved[0];
+    active_x2 = saved[1];
+    active_y1 = saved[2];
+    active_y2 = saved[3];
+}
+
+void IMAGE::draw_rect_outline(int x1, int y1, int x2, int y2, COLOUR c, char sides)
+{
+    if (x1 > x2)
+        std::swap(x1, x2);
+    if (y1 > y2)
+        std::swap(y1, y2);
+    if (x2 < active_x1 || x1 > active_x2 || y2 < active_y1 || y1 > active_y2)
+        return;
+    // A side beyond the clip is dropped rather than drawn at the clip's edge.
+    if (x1 < active_x1)
+        sides &= ~1;
+    if (x2 > active_x2)
+        sides &= ~2;
+    if (y1 < active_y1)
+        sides &= ~4;
+    if (y2 > active_y2)
+        sides &= ~8;
+    x1 = std::max<int>(x1, active_x1);
+    x2 = std::min<int>(x2, active_x2);
+    y1 = std::max<int>(y1, active_y1);
+    y2 = std::min<int>(y2, active_y2);
+    mark_dirty_area((short)x1, (short)y1, (short)x2, (short)y2);
+    INT_U32 t = COLOUR::alpha_solid_threshold;
+    auto hline = [&](int row) {
+        COLOUR* p = at(x1 + 1, row);
+        for (int i = x1 + 1; i < x2; ++i, ++p)
+            *p = kivo_pixel::blend(c, *p, t);
+    };
+    auto vline = [&](int col) {
+        COLOUR* p = at(col, y1);
+        for (int j = y1; j <= y2; ++j, p += stride)
+            *p = kivo_pixel::blend(c, *p, t);
+    };
+    if (sides & 4)
+        hline(y1);
+    if (sides & 8)
+        hline(y2);
+    if (sides & 1)
+        vline(x1);
+    if (sides & 2)
+        vline(x2);
+}
+
+void IMAGE::draw_rect(short x1, short y1, short x2, short y2, COLOUR c, short thickness, char sides)
+{
+    if (!drawing_gate())
+        return;
+    if (c.alpha() == 0)
+        display_error(ERR_COLOUR_INVISIBLE_ARG);
+    if (thickness < 2) {
+        draw_rect_outline(x1, y1, x2, y2, c, sides);
+        return;
+    }
+    int h = thickness / 2;
+    for (int k = 0; k < thickness; ++k)
+        draw_rect_outline(x1 - h + k, y1 - h + k, x2 + h - k, y2 + h - k, c, sides);
+}
+
+void IMAGE::draw_thin_line(int x1, int y1, int x2, int y2, COLOUR c, INT_U8 blend)
+{
+    int dx = std::abs(x2 - x1), dy = std::abs(y2 - y1);
+    bool x_major = dx >= dy;
+    if ((x_major && x2 < x1) || (!x_major && y2 < y1)) {
+        std::swap(x1, x2);
+        std::swap(y1, y2);
+    }
+    mark_dirty_area(to_short(x1), to_short(y1), to_short(x2), to_short(y2));
+    INT_U32 t = COLOUR::alpha_solid_threshold;
+    auto plot = [&](int px, int py) {
+        if (px < active_x1 || px > active_x2 || py < active_y1 || py > active_y2)
+            return;
+        COLOUR* p = at(px, py);
+        *p = blend ? COLOUR(kivo_pixel::blend(c, *p, t)) : c;
+    };
+    int err = 0;
+    if (x_major) {
+        int step = y2 >= y1 ? 1 : -1;
+        for (int px = x1, py = y1; px <= x2; ++px) {
+            if (err >= dx && dx > 0) {
+                err -= dx;
+                py += step;
+            }
+            plot(px, py);
+            err += dy;
+        }
+    } else {
+        int step = x2 >= x1 ? 1 : -1;
+        for (int py = y1, px = x1; py <= y2; ++py) {
+            if (err >= dy && dy > 0) {
+                err -= dy;
+                px += step;
+            }
+            plot(px, py);
+            err += dx;
+        }
+    }
+}
+
+void IMAGE::draw_line(short x1, short y1, short x2, short y2, COLOUR c, short thickness, INT_U8 blend)
+{
+    if (!drawing_gate())
+        return;
+    if (c.alpha() == 0)
+        display_error(ERR_COLOUR_INVISIBLE_ARG);
+    if (thickness < 2) {
+        draw_thin_line(x1, y1, x2, y2, c, blend);
+        return;
+    }
+    bool x_major = std::abs(x2 - x1) >= std::abs(y2 - y1);
+    for (int k = 0; k < thickness; ++k) {
+        int off = -(thickness / 2) + k;
+        if (x_major)
+            draw_thin_line(x1, y1 + off, x2, y2 + off, c, blend);
+        else
+            draw_thin_line(x1 + off, y1, x2 + off, y2, c, blend);
+    }
+}
+
+void IMAGE::draw_xor_rect(short x1, short y1, short x2, short y2, COLOUR c)
+{
+    if (!drawing_gate())
+        return;
+    if (c.alpha() == 0)
+        display_error(ERR_COLOUR_INVISIBLE_ARG);
+    if (x1 > x2)
+        std::swap(x1, x2);
+    if (y1 > y2)
+        std::swap(y1, y2);
+    bool left = x1 >= active_x1, right = x2 <= active_x2;
+    bool top = y1 >= active_y1, bottom = y2 <= active_y2;
+    if (!clip_rect(x1, y1, x2, y2))
+        return;
+    auto flip = [c](COLOUR* p) { *p = (*p ^ c) | 0xFF000000u; };
+    if (top)
+        for (int i = x1; i <= x2; ++i)
+            flip(at(i, y1));
+    if (bottom)
+        for (int i = x1; i <= x2; ++i)
+            flip(at(i, y2));
+    if (left)
+        for (int j = y1; j <= y2; ++j)
+            flip(at(x1, j));
+    if (right)
+        for (int j = y1; j <= y2; ++j)
+            flip(at(x2, j));
+}
+
+void IMAGE::draw_rounding(short x0, short y0, short radius, char corner, COLOUR c)
+{
+    int r = radius;
+    if (r < 0)
+        return;
+    int first, sx, sy; // i's start, and the directions of the quarter
+    if (corner & 1) {
+        first = -r; sx = 1; sy = 1;
+    } else if (corner & 2) {
+        first = 0; sx = -1; sy = 1;
+    } else if (corner & 4) {
+        first = -r; sx = 1; sy = -1;
+    } else if (corner & 8) {
+        first = 0; sx = -1; sy = -1;
+    } else {
+        return;
+    }
+    int px = 0, py = 0;
+    for (int i = first; i <= first + r; ++i) {
+        int s = (int)std::sqrt((double)r * r - (double)i * i);
+        int nx = x0 + sx * r + i, ny = y0 + sy * (r - s);
+        if (i > first)
+            draw_line(to_short(px), to_short(py), to_short(nx), to_short(ny), c, 1, 1);
+        px = nx;
+        py = ny;
+    }
+}
+
+void IMAGE::draw_rounded_rect(short x1, short y1, short x2, short y2, COLOUR c, short radius,
+                              char corners)
+{
+    int r = radius == -1 ? calc_rounded_rect_radius(x1, y1, x2, y2) : radius;
+    auto line = [&](int ax, int ay, int bx, int by) {
+        draw_line(to_short(ax), to_short(ay), to_short(bx), to_short(by), c, 1, 1);
+    };
+    line(x1 + r, y1, x2 - r, y1);
+    line(x1 + r, y2, x2 - r, y2);
+    line(x1, y1 + r, x1, y2 - r);
+    line(x2, y1 + r, x2, y2 - r);
+    struct { int bit, cx, cy, toward_x, toward_y; } corner[4] = {
+        {1, x1, y1, x1 + r, y1 + r},
+        {2, x2, y1, x2 - r, y1 + r},
+        {4, x1, y2, x1 + r, y2 - r},
+        {8, x2, y2, x2 - r, y2 - r},
+    };
+    for (auto& k : corner) {
+        if (corners & k.bit) {
+            draw_rounding(to_short(k.cx), to_short(k.cy), to_short(r), (char)k.bit, c);
+        } else {
+            line(k.cx, k.cy, k.toward_x, k.cy);
+            line(k.cx, k.cy, k.cx, k.toward_y);
+        }
+    }
+}
+
+short IMAGE::calc_rounded_rect_radius(short x1, short y1, short x2, short y2)
+{
+    return (short)std::min((x2 - x1 + 1) / 3, (y2 - y1 + 1) / 3);
+}
+
+void IMAGE::fill_faded(short x1, short y1, short x2, short y2, COLOUR from, COLOUR to, char blend,
+                       bool vertical)
+{
+    if (!drawing_gate())
+        return;
+    if (x1 > x2)
+        std::swap(x1, x2);
+    if (y1 > y2)
+        std::swap(y1, y2);
+    int origin = vertical ? y1 : x1;
+    int span = vertical ? y2 - y1 : x2 - x1;
+    if (!clip_rect(x1, y1, x2, y2))
+        return;
+    // The colour at offset k; a span of 0 is the first colour.
+    auto at_offset = [&](int k) -> COLOUR {
+        if (span == 0)
+            return from;
+        INT_U32 out = 0;
+        for (int sh = 0; sh <= 24; sh += 8) {
+            int f = (int)((from >> sh) & 0xFF), t = (int)((to >> sh) & 0xFF);
+            out |= (INT_U32)((f + (long)k * (t - f) / span) & 0xFF) << sh;
+        }
+        return out;
+    };
+    INT_U32 thr = COLOUR::alpha_solid_threshold;
+    int w = x2 - x1 + 1;
+    COLOUR* row = at(x1, y1);
+    if (vertical) {
+        for (int j = y1; j <= y2; ++j, row += stride) {
+            COLOUR c = at_offset(j - origin);
+            for (int i = 0; i < w; ++i)
+                row[i] = blend ? COLOUR(kivo_pixel::blend(c, row[i], thr)) : c;
+        }
+        return;
+    }
+    COLOUR line_colours[512];
+    for (int i0 = 0; i0 < w; i0 += 512) {
+        int n = std::min(512, w - i0);
+        for (int i = 0; i < n; ++i)
+            line_colours[i] = at_offset(x1 + i0 + i - origin);
+        COLOUR* p = row + i0;
+        for (int j = y1; j <= y2; ++j, p += stride)
+            for (int i = 0; i < n; ++i)
+                p[i] = blend ? COLOUR(kivo_pixel::blend(line_colours[i], p[i], thr))
+                             : line_colours[i];
+    }
+}
+
+void IMAGE::fill_hfaded_rect(short x1, short y1, short x2, short y2, COLOUR from, COLOUR to,
+                             char blend)
+{
+    fill_faded(x1, y1, x2, y2, from, to, blend, false);
+}
+
+void IMAGE::fill_vfaded_rect(short x1, short y1, short x2, short y2, COLOUR from, COLOUR to,
+                             char blend)
+{
+    fill_faded(x1, y1, x2, y2, from, to, blend, true);
+}
+
+void IMAGE::plot_rounded_rect(short x1, short y1, short x2, short y2, short radius, char corners,
+                              COLOUR c1, COLOUR c2, short shade, PLOT_ROUNDED_RECT_TYPE type)
+{
+    if (!drawing_gate())
+        return;
+    if (x1 > x2)
+        std::swap(x1, x2);
+    if (y1 > y2)
+        std::swap(y1, y2);
+    int r = radius == -1 ? calc_rounded_rect_radius(x1, y1, x2, y2) : radius;
+    if (r < 1)
+        return;
+    mark_dirty_area(x1, y1, x2, y2);
+    if (type < PLOT_ROUNDED_RECT_SOLID || type > PLOT_ROUNDED_RECT_DARKEN)
+        return;
+    bool shade_ok = shade_in_range(shade);
+    if (type == PLOT_ROUNDED_RECT_DARKEN && !shade_ok) {
+        // Out-of-range shades leave the pixels and record why.
+        set_error_code(ERRCODE_COLOUR_DARKEN_RANGE, nullptr);
+        return;
+    }
+    // A gradient across a span of 0 is the first colour.
+    auto gradient = [&](int k, int span) -> COLOUR {
+        INT_U32 out = 0xFF000000u;
+        for (int sh = 0; sh <= 16; sh += 8) {
+            int a = (int)((c1 >> sh) & 0xFF), b = (int)((c2 >> sh) & 0xFF);
+            int v = span == 0 ? a : a + k * (b - a) / span;
+            out |= (INT_U32)(v & 0xFF) << sh;
+        }
+        return out;
+    };
+    INT_U32 thr = COLOUR::alpha_solid_threshold;
+    long rr = (long)r * r;
+    int row_from = std::max<int>(y1, active_y1), row_to = std::min<int>(y2, active_y2);
+    int col_from = std::max<int>(x1, active_x1), col_to = std::min<int>(x2, active_x2);
+    if (x1 >= stride)
+        return;
+    for (int Y = row_from; Y <= row_to; ++Y) {
+        if (Y - y >= height)
+            continue;
+        COLOUR ycol = type == PLOT_ROUNDED_RECT_YFADE ? gradient(Y - y1, y2 - y1) : COLOUR(0);
+        bool top = Y < y1 + r, bottom = Y > y2 - r;
+        COLOUR* p = at(col_from, Y);
+        for (int X = col_from; X <= col_to; ++X, ++p) {
+            bool left = X < x1 + r, right = X > x2 - r;
+            int cx = 0, cy = 0;
+            bool zone = true;
+            if ((corners & 1) && left && top) {
+                cx = x1 + r; cy = y1 + r;
+            } else if ((corners & 4) && left && bottom) {
+                cx = x1 + r; cy = y2 - r;
+            } else if ((corners & 2) && right && top) {
+                cx = x2 - r; cy = y1 + r;
+            } else if ((corners & 8) && right && bottom) {
+                cx = x2 - r; cy = y2 - r;
+            } else {
+                zone = false;
+            }
+            // trunc(sqrt(n)) < r is n < r^2 for whole n.
+            if (zone && (long)(X - cx) * (X - cx) + (long)(Y - cy) * (Y - cy) >= rr)
+                continue;
+            switch (type) {
+            case PLOT_ROUNDED_RECT_SOLID:
+                *p = kivo_pixel::blend(c1, *p, thr);
+                break;
+            case PLOT_ROUNDED_RECT_XFADE:
+                *p = gradient(X - x1, x2 - x1);
+                break;
+            case PLOT_ROUNDED_RECT_YFADE:
+                *p = ycol;
+                break;
+            default:
+                *p = darken(*p, shade);
+                break;
+            }
+        }
+    }
+}
+
+void IMAGE::plot_circle(short cx, short cy, short radius, COLOUR c, short shade,
+                        PLOT_CIRCLE_TYPE type, short thickness, INT_U8 anti_alias)
+{
+    if (!drawing_gate() || radius < 1)
+        return;
+    int R = radius + thickness / 2;
+    if (R < 1)
+        return;
+    short bx1 = to_short(cx - R), by1 = to_short(cy - R), bx2 = to_short(cx + R), by2 = to_short(cy + R);
+    if (!clip_rect(bx1, by1, bx2, by2))
+        return;
+    long D = 6L * R + 3;
+    if (D * D >= (long)circle_bitmap_size)
+        return;
+    INT_U8* canvas = circle_bitmap;
+    std::memset(canvas, 0, (std::size_t)(D * D));
+    const int centre = 3 * R + 1;
+    const int run = 3 * thickness;
+    auto set = [&](int u, int v) { canvas[(long)v * D + u] = 1; };
+    auto span = [&](int row, int half) {
+        for (int u = centre - half; u <= centre + half; ++u)
+            set(u, row);
+    };
+    // Ring: from a point a run of subsamples towards the centre, along the
+    // point's major axis.
+    auto ring_run = [&](int u, int v, int du, int dv) {
+        for (int k = 0; k < run; ++k)
+            set(u + du * k, v + dv * k);
+    };
+    // Midpoint circle of radius 3R on doubled coordinates.
+    int bound = 6 * R, err = -6 * R;
+    for (int i = 0; i <= bound; ++i) {
+        if ((i & 1) == 0) {
+            int a = i / 2, b = bound / 2;
+            if (type == PLOT_CIRCLE_RING) {
+                ring_run(centre + a, centre + b, 0, -1);
+                ring_run(centre - a, centre + b, 0, -1);
+                ring_run(centre + a, centre - b, 0, 1);
+                ring_run(centre - a, centre - b, 0, 1);
+                ring_run(centre + b, centre + a, -1, 0);
+                ring_run(centre - b, centre + a, 1, 0);
+                ring_run(centre + b, centre - a, -1, 0);
+                ring_run(centre - b, centre - a, 1, 0);
+            } else {
+                span(centre + b, a);
+                span(centre - b, a);
+                span(centre + a, b);
+                span(centre - a, b);
+            }
+        }
+        err += i;
+        if (err >= 0) {
+            err -= bound;
+            --bound;
+        }
+    }
+    INT_U32 thr = COLOUR::alpha_solid_threshold;
+    INT_U32 a = c.alpha();
+    bool darken_ok = shade_in_range(shade);
+    bool range_error = false;
+    for (int Y = by1; Y <= by2; ++Y) {
+        const INT_U8* sub = canvas + (long)(Y - (cy - R)) * 3 * D;
+        COLOUR* p = at(bx1, Y);
+        for (int X = bx1; X <= bx2; ++X, ++p) {
+            int u = (X - (cx - R)) * 3;
+            int cov = sub[u] + sub[u + 1] + sub[u + 2] + sub[D + u] + sub[D + u + 1] +
+                      sub[D + u + 2] + sub[2 * D + u] + sub[2 * D + u + 1] + sub[2 * D + u + 2];
+            if (cov == 0)
+                continue;
+            if (type != PLOT_CIRCLE_SHADED) {
+                if (!anti_alias) {
+                    *p = kivo_pixel::blend(c, *p, thr);
+                    if (cov >= 4)
+                        *p = kivo_pixel::blend(c, *p, thr);
+                } else if (cov < 9) {
+                    INT_U32 scaled = (c & 0xFFFFFFu) | ((cov * a / 9) << 24);
+                    *p = kivo_pixel::blend(scaled, *p, thr);
+                } else {
+                    *p = kivo_pixel::blend(c, *p, thr);
+                }
+                continue;
+            }
+            if (!anti_alias) {
+                if (cov >= 4)
+                    *p = kivo_pixel::blend(c, *p, thr);
+            } else if (cov < 9) {
+                INT_U32 out = 0xFF000000u;
+                for (int sh = 0; sh <= 16; sh += 8) {
+                    int pc = (int)((*p >> sh) & 0xFF);
+                    int d = (pc * (100 - shade) / 100) & 0xFF;
+                    out |= (INT_U32)((d * cov + pc * (9 - cov)) / 9) << sh;
+                }
+                *p = out;
+            } else if (darken_ok) {
+                *p = darken(*p, shade);
+            } else {
+                range_error = true;
+            }
+        }
+    }
+    if (range_error)
+        set_error_code(ERRCODE_COLOUR_DARKEN_RANGE, nullptr);
+}
+
+void IMAGE::darken_rect(short x1, short y1, short x2, short y2, short percent)
+{
+    if (!drawing_gate() || percent < 1)
+        return;
+    if (percent > 100)
+        percent = 100;
+    if (!clip_rect(x1, y1, x2, y2))
+        return;
+    // Darkening clears the current error, once for the whole call.
+    set_error_code(0, nullptr);
+    int w = x2 - x1 + 1;
+    COLOUR* row = at(x1, y1);
+    for (int j = y1; j <= y2; ++j, row += stride)
+        for (int i = 0; i < w; ++i)
+            row[i] = darken(row[i], percent);
+}
+
+// ---- edits of the active area --------------------------------------------
+
+bool IMAGE::edit_region(int& x1, int& y1, int& x2, int& y2)
+{
+    if (width < 1 || height < 1 || !pixels)
+        return false;
+    // An empty clip edits nothing (clamping it would pick pixel 0,0).
+    if (active_x1 == -1 || active_x2 == -1 || active_y1 == -1 || active_y2 == -1)
+        return false;
+    x1 = std::max<int>(active_x1, x);
+    x2 = std::min<int>(active_x2, x + width - 1);
+    y1 = std::max<int>(active_y1, y);
+    y2 = std::min<int>(active_y2, y + height - 1);
+    if (x1 > x2 || y1 > y2)
+        return false;
+    mark_dirty_area((short)x1, (short)y1, (short)x2, (short)y2);
+    return true;
+}
+
+namespace {
+
+template <class F>
+void for_each_pixel(COLOUR* first, long stride, int w, int h, F f)
+{
+    for (int j = 0; j < h; ++j, first += stride)
+        for (int i = 0; i < w; ++i)
+            first[i] = f(first[i]);
+}
+
+} // namespace
+
+void IMAGE::realpha(INT_U8 alpha_value, INT_U8 multiply, INT_U8 only_visible)
+{
+    int x1, y1, x2, y2;
+    if (!edit_region(x1, y1, x2, y2))
+        return;
+    INT_U32 A = alpha_value;
+    for_each_pixel(at(x1, y1), stride, x2 - x1 + 1, y2 - y1 + 1, [&](COLOUR p) -> COLOUR {
+        if (multiply)
+            return (p & 0xFFFFFFu) | (kivo_pixel::div255(p.alpha() * A) << 24);
+        if (only_visible && p.alpha() == 0)
+            return p;
+        return (p & 0xFFFFFFu) | (A << 24);
+    });
+}
+
+void IMAGE::set_trialpha_colours(COLOUR c1, COLOUR c2, COLOUR c3, INT_U8 keep_alpha)
+{
+    int x1, y1, x2, y2;
+    if (!edit_region(x1, y1, x2, y2))
+        return;
+    for_each_pixel(at(x1, y1), stride, x2 - x1 + 1, y2 - y1 + 1, [&](COLOUR p) -> COLOUR {
+        COLOUR n = p;
+        n.set_trialpha_colour(c1, c2, c3);
+        if (keep_alpha)
+            n = (n & 0xFFFFFFu) | (kivo_pixel::div255(p.alpha() * n.alpha()) << 24);
+        return n;
+    });
+}
+
+void IMAGE::recolour(COLOUR tint)
+{
+    int x1, y1, x2, y2;
+    if (!edit_region(x1, y1, x2, y2))
+        return;
+    for_each_pixel(at(x1, y1), stride, x2 - x1 + 1, y2 - y1 + 1, [&](COLOUR p) -> COLOUR {
+        p.recolour(tint);
+        return p;
+    });
+}
+
+void IMAGE::make_grey()
+{
+    int x1, y1, x2, y2;
+    if (!edit_region(x1, y1, x2, y2))
+        return;
+    bool fast = COLOUR::use_fast_greyscale != 0;
+    for_each_pixel(at(x1, y1), stride, x2 - x1 + 1, y2 - y1 + 1, [&](COLOUR p) -> COLOUR {
+        INT_U32 r = p.red(), g = p.green(), b = p.blue();
+        INT_U32 grey = fast ? (r + g + b) / 3 : (r * 30 + g * 59 + b * 11) / 100;
+        return (p & 0xFF000000u) | (grey << 16) | (grey << 8) | grey;
+    });
+}
+
+void IMAGE::replace_colour(COLOUR from, COLOUR to, INT_U8 rgb_only)
+{
+    int x1, y1, x2, y2;
+    if (!edit_region(x1, y1, x2, y2))
+        return;
+    for_each_pixel(at(x1, y1), stride, x2 - x1 + 1, y2 - y1 + 1, [&](COLOUR p) -> COLOUR {
+        if (rgb_only)
+            return ((p ^ from) & 0xFFFFFFu) == 0 ? COLOUR((p & 0xFF000000u) | (to & 0xFFFFFFu)) : p;
+        return p == from ? to : p;
+    });
+}
+
+void IMAGE::rotate_rad(float radians)
+{
+    // A locked image keeps its array, so it cannot take the turned size.
+    if (locked)
+        return;
+    float c = std::cos(radians), s = std::sin(radians);
+    int W = width, H = height;
+    float cxs[3] = {(float)W, 0.0f, (float)W}, cys[3] = {0.0f, (float)H, (float)H};
+    float min_x = 0, min_y = 0, max_x = 0, max_y = 0;
+    for (int k = 0; k < 3; ++k) {
+        float X = c * cxs[k] - s * cys[k], Y = s * cxs[k] + c * cys[k];
+        min_x = k == 0 ? std::min(0.0f, X) : std::min(min_x, X);
+        min_y = k == 0 ? std::min(0.0f, Y) : std::min(min_y, Y);
+        max_x = k == 0 ? X : std::max(max_x, X);
+        max_y = k == 0 ? Y : std::max(max_y, Y);
+    }
+    float fw = std::ceil(std::fabs(max_x) - min_x), fh = std::ceil(std::fabs(max_y) - min_y);
+    // A turned size no image can hold leaves the picture as it is.
+    if (!(fw >= 0.0f && fw <= 32767.0f && fh >= 0.0f && fh <= 32767.0f))
+        return;
+    COLOUR* old = pixels;
+    long old_stride = stride;
+    pixels = nullptr;
+    width = height = 0;
+    reset((short)fw, (short)fh);
+    clear(COLOUR_INVISIBLE, 0);
+    if (old && pixels) {
+        for (int j = 0; j < height; ++j)
+            for (int i = 0; i < width; ++i) {
+                float fx = i + min_x, fy = j + min_y;
+                int sx = (int)(c * fx + s * fy), sy = (int)(c * fy - s * fx);
+                if (sx >= 0 && sx < W && sy >= 0 && sy < H)
+                    pixels[(long)j * stride + i] = old[(long)sy * old_stride + sx];
+            }
+    }
+    std::free(old);
+}
+
+void IMAGE::rotate_deg(float degrees)
+{
+    rotate_rad((float)(degrees * 3.1415926535898 / 180));
+}
