@@ -62,6 +62,28 @@ bool get_block(DATA_DEVICE& d, INT_U8* data, long n)
     return ok;
 }
 
+// Signed fields are the unsigned bytes reinterpreted.
+template <typename S, typename U> bool get_signed(DATA_DEVICE& d, S& v, bool (*get)(DATA_DEVICE&, U&))
+{
+    U u;
+    if (!get(d, u))
+        return false;
+    v = static_cast<S>(u);
+    return true;
+}
+
+// The checks shared by put_bytes and get_bytes: true when the call is
+// settled without a transfer (bad arguments, or nothing to move), with the
+// result in `result`.
+bool settled_without_transfer(DATA_DEVICE& d, const void* data, long n, bool& result)
+{
+    if (n > 0 && data)
+        return false;
+    result = n == 0;
+    d.error = result ? 0 : 1;
+    return true;
+}
+
 } // namespace
 
 bool put_u8(DATA_DEVICE& d, INT_U8 v) { return put_block(d, &v, 1); }
@@ -105,16 +127,9 @@ bool put_double(DATA_DEVICE& d, double v)
 
 bool put_bytes(DATA_DEVICE& d, const void* data, long n)
 {
-    if (n < 0 || (n > 0 && !data))
-    {
-        d.error = 1;
-        return false;
-    }
-    if (n == 0)
-    {
-        d.error = 0;
-        return true;
-    }
+    bool result;
+    if (settled_without_transfer(d, data, n, result))
+        return result;
     return put_block(d, static_cast<const INT_U8*>(data), n);
 }
 
@@ -147,14 +162,7 @@ bool put_path_block(DATA_DEVICE& d, const char* text)
 
 bool get_u8(DATA_DEVICE& d, INT_U8& v) { return get_block(d, &v, 1); }
 
-bool get_s8(DATA_DEVICE& d, INT_S8& v)
-{
-    INT_U8 b;
-    if (!get_u8(d, b))
-        return false;
-    v = static_cast<INT_S8>(b);
-    return true;
-}
+bool get_s8(DATA_DEVICE& d, INT_S8& v) { return get_signed(d, v, get_u8); }
 
 bool get_u16(DATA_DEVICE& d, INT_U16& v)
 {
@@ -165,14 +173,7 @@ bool get_u16(DATA_DEVICE& d, INT_U16& v)
     return true;
 }
 
-bool get_s16(DATA_DEVICE& d, INT_S16& v)
-{
-    INT_U16 u;
-    if (!get_u16(d, u))
-        return false;
-    v = static_cast<INT_S16>(u);
-    return true;
-}
+bool get_s16(DATA_DEVICE& d, INT_S16& v) { return get_signed(d, v, get_u16); }
 
 bool get_u32(DATA_DEVICE& d, INT_U32& v)
 {
@@ -183,14 +184,7 @@ bool get_u32(DATA_DEVICE& d, INT_U32& v)
     return true;
 }
 
-bool get_s32(DATA_DEVICE& d, INT_S32& v)
-{
-    INT_U32 u;
-    if (!get_u32(d, u))
-        return false;
-    v = static_cast<INT_S32>(u);
-    return true;
-}
+bool get_s32(DATA_DEVICE& d, INT_S32& v) { return get_signed(d, v, get_u32); }
 
 bool get_float(DATA_DEVICE& d, float& v)
 {
@@ -213,16 +207,9 @@ bool get_double(DATA_DEVICE& d, double& v)
 
 bool get_bytes(DATA_DEVICE& d, void* data, long n)
 {
-    if (n < 0 || (n > 0 && !data))
-    {
-        d.error = 1;
-        return false;
-    }
-    if (n == 0)
-    {
-        d.error = 0;
-        return true;
-    }
+    bool result;
+    if (settled_without_transfer(d, data, n, result))
+        return result;
     return get_block(d, static_cast<INT_U8*>(data), n);
 }
 

@@ -119,18 +119,28 @@ DATA_FILE::~DATA_FILE()
         std::free(cache);
 }
 
+namespace {
+
+void free_pool_arrays()
+{
+    std::free(DATA_FILE::cache_buffers);
+    std::free(DATA_FILE::cache_buffer_sizes);
+    std::free(DATA_FILE::cache_buffer_in_use);
+    DATA_FILE::cache_buffers = nullptr;
+    DATA_FILE::cache_buffer_sizes = nullptr;
+    DATA_FILE::cache_buffer_in_use = nullptr;
+    DATA_FILE::cache_buffers_sz = 0;
+}
+
+} // namespace
+
 void DATA_FILE::set_cache_buffers_sz(short n)
 {
+    // Buffers still lent out stay with their files, which free them.
     for (short i = 0; i < cache_buffers_sz; ++i)
         if (!cache_buffer_in_use[i])
             std::free(cache_buffers[i]);
-    std::free(cache_buffers);
-    std::free(cache_buffer_sizes);
-    std::free(cache_buffer_in_use);
-    cache_buffers = nullptr;
-    cache_buffer_sizes = nullptr;
-    cache_buffer_in_use = nullptr;
-    cache_buffers_sz = 0;
+    free_pool_arrays();
     ++current_pool_generation;
     if (n < 1)
         return;
@@ -138,16 +148,9 @@ void DATA_FILE::set_cache_buffers_sz(short n)
     cache_buffer_sizes = static_cast<long*>(std::calloc(static_cast<size_t>(n), sizeof(long)));
     cache_buffer_in_use = static_cast<INT_U8*>(std::calloc(static_cast<size_t>(n), 1));
     if (!cache_buffers || !cache_buffer_sizes || !cache_buffer_in_use)
-    {
-        std::free(cache_buffers);
-        std::free(cache_buffer_sizes);
-        std::free(cache_buffer_in_use);
-        cache_buffers = nullptr;
-        cache_buffer_sizes = nullptr;
-        cache_buffer_in_use = nullptr;
-        return;
-    }
-    cache_buffers_sz = n;
+        free_pool_arrays();
+    else
+        cache_buffers_sz = n;
 }
 
 const char* DATA_FILE::stdio_mode(FILE_MODE m)
