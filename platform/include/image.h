@@ -10,6 +10,7 @@
 // drawing, resampling, then text and files, which live in their own
 // sources.
 #include "colour.h"
+#include "data_device.h"
 #include "kivo_types.h"
 
 enum IMAGE_COPY_TYPE
@@ -20,7 +21,11 @@ enum IMAGE_COPY_TYPE
     IMAGE_COPY_ALPHA_MULTIPLY = 3, // d alpha = floor(s alpha x d alpha / 255)
 };
 
-class IMAGE
+class DATA_FILE;
+class FOLDER;
+class TEXT_FILE;
+
+class IMAGE : public DATA_DEVICE_CLIENT
 {
 public:
     // ---- data -----------------------------------------------------------
@@ -130,7 +135,34 @@ public:
     // Declared and implemented by the font sources.
 
     // ---- files (loaders, writers, the raw record) -------------------------
-    // Declared and implemented by the codec sources.
+    // Implemented by the codec sources (image_load, image_png, image_jpeg,
+    // image_pcx, image_raw).
+    // The display's gamma that PNG pictures are corrected to (2.2).
+    static double screen_gamma;
+    // Finds the picture by name in the folder (by its extension, then with
+    // ".png", ".jpg", ".pcx", ".raw" appended, then the bare name in each
+    // format) and scales it to w x h (-1: natural size).
+    bool load(FOLDER& folder, const char* name, short w, short h);
+    bool load_png(DATA_FILE* file);
+    bool save_png(DATA_FILE* file);
+    // w, h below 1: natural size; otherwise nearest-sample scaled as read.
+    bool load_jpg(DATA_FILE* file, short w, short h);
+    bool save_jpg(DATA_FILE* file, char quality, INT_U8 progressive);
+    bool load_256_colour_pcx(DATA_FILE* file);
+    bool save_256_colour_pcx(DATA_FILE* file);
+    // The "kivorawimg" record.
+    bool get_from_data_device(DATA_DEVICE& d) override;
+    bool put_to_data_device(DATA_DEVICE& d) override;
+    // Pixels compiled into the program; false only for null.
+    bool load_embedded_image_def(const INT_U8* bytes);
+    // Writes C source that defines this picture as an embedded definition.
+    void save_embedded_image_def(TEXT_FILE& file, const char* array_name);
+    // A strip of the frames named by format with first .. last (last -1:
+    // until the first one missing), side by side.
+    void create_sprite_image_from_path(FOLDER& folder, const char* format, short first, short last);
+    // Cuts the picture into the nine skin files "<base>_top_left.png" ..
+    // "<base>_mid_mid.png".
+    void save_nine_titled_pngs(FOLDER& folder, const char* base);
 
 private:
     bool drawing_gate();

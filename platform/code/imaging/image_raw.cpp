@@ -1,0 +1,99 @@
+// The image's own binary record ("kivorawimg") and the embedded image
+// definitions compiled into the program.
+#include "image.h"
+
+#include "data_device.h"
+#include "image_codec_util.h"
+
+#include <cstring>
+
+namespace {
+
+const char RAW_TAG[10] = {'k', 'i', 'v', 'o', 'r', 'a', 'w', 'i', 'm', 'g'};
+const INT_U8 RAW_VERSION = 1;
+// Pixels move in blocks of this many words, so a record costs a handful of
+// transfers instead of one per pixel.
+const long RAW_BLOCK_PIXELS = 4096;
+
+} // namespace
+
+bool IMAGE::get_from_data_device(DATA_DEVICE& d)
+{
+    char tag[sizeof RAW_TAG];
+    INT_U8 version = 0;
+    INT_U16 w = 0, h = 0;
+    if (!get_bytes(d, tag, sizeof tag) || std::memcmp(tag, RAW_TAG, sizeof tag) != 0)
+        return false;
+    if (!get_u8(d, version) || version != RAW_VERSION)
+        return false;
+    if (!get_u16(d, w) || !get_u16(d, h))
+        return false;
+    if (!image_size_acceptable(w, h)) {
+        d.error = 1;
+        return false;
+    }
+    reset(short(w), short(h));
+    if (w == 0 || h == 0)
+        return true;
+    if (width != w || height != h || !pixels) {
+        // A locked image cannot take the record's size.
+        d.error = 1;
+        return false;
+    }
+    INT_U8 block[RAW_BLOCK_PIXELS * 4];
+    for (long y = 0; y < h; y++) {
+        COLOUR* row = pixels + y * long(stride);
+        for (long x = 0; x < w;) {
+            long n = w - x < RAW_BLOCK_PIXELS ? w - x : RAW_BLOCK_PIXELS;
+            if (!get_bytes(d, block, n * 4))
+                return false;
+            for (long i = 0; i < n; i++)
+                row[x + i] = decode_u32(block + 4 * i, d.swap);
+            x += n;
+        }
+    }
+    return true;
+}
+
+bool IMAGE::put_to_data_device(DATA_DEVICE& d)
+{
+    if (!put_bytes(d, RAW_TAG, sizeof RAW_TAG) || !put_u8(d, RAW_VERSION))
+        return false;
+    if (!put_u16(d, INT_U16(width)) || !put_u16(d, INT_U16(height)))
+        return false;
+    if (width < 1 || height < 1 || !pixels)
+        return true;
+    INT_U8 block[RAW_BLOCK_PIXELS * 4];
+    for (long y = 0; y < height; y++) {
+        const COLOUR* row = pixels + y * long(stride);
+        for (long x = 0; x < width;) {
+            long n = width - x < RAW_BLOCK_PIXELS ? width - x : RAW_BLOCK_PIXELS;
+            for (long i = 0; i < n; i++)
+                encode_u32(block + 4 * i, row[x + i], d.swap);
+            if (!put_bytes(d, block, n * 4))
+                return false;
+            x += n;
+        }
+    }
+    return true;
+}
+
+bool IMAGE::load_embedded_image_def(const INT_U8* bytes)
+{
+    if (!bytes)
+        return false;
+    long w = long(bytes[1]) << 8 | bytes[2];
+    long h = long(bytes[3]) << 8 | bytes[4];
+    if (!image_size_acceptable(INT_U64(w), INT_U64(h)))
+        return false;
+    reset(short(w), short(h));
+    if (width != w || height != h || !pixels)
+        return w == 0 || h == 0;
+    const INT_U8* p = bytes + 5;
+    for (long y = 0; y < h; y++) {
+        COLOUR* row = pixels + y * long(stride);
+        for (long x = 0; x < w; x++, p += 4)
+            row[x] = INT_U32(p[0]) | INT_U32(p[1]) << 8 | INT_U32(p[2]) << 16 | INT_U32(p[3]) << 24;
+    }
+    return true;
+}

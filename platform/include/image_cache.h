@@ -1,0 +1,93 @@
+#ifndef KIVO_IMAGE_CACHE_H
+#define KIVO_IMAGE_CACHE_H
+
+// The cache of named images: one IMAGE per (folder, file name, requested
+// size), shared by use count, turned into a private copy before it is
+// edited, and stored on a data device with all its pixels.
+#include "colour.h"
+#include "data_device.h"
+#include "image.h"
+#include "kivo_types.h"
+
+class FOLDER;
+
+class IMAGE_CACHE : public DATA_DEVICE_CLIENT
+{
+public:
+    struct CACHE_ENTRY
+    {
+        char folder[2048];      // alias path of the folder, NUL-terminated
+        char* file_name;        // owned copy, or null
+        INT_S16 req_width, req_height;   // asked for (-1 = natural size)
+        INT_S16 orig_width, orig_height; // the size held in the file
+        IMAGE image;            // its cache-entry pointer leads back here
+        INT_S16 uses;
+        bool custom;            // a private copy: never shared, never saved
+        bool orphaned;          // left by soft_clear while still in use
+        IMAGE_CACHE* cache;     // the cache the entry belongs to
+        CACHE_ENTRY* prev;      // list links, head = oldest
+        CACHE_ENTRY* next;
+
+        CACHE_ENTRY();
+        ~CACHE_ENTRY();
+        CACHE_ENTRY(const CACHE_ENTRY&) = delete;
+        CACHE_ENTRY& operator=(const CACHE_ENTRY&) = delete;
+        bool is_shareable() const { return !custom && !orphaned; }
+        bool is_unscaled() const;
+    };
+
+    // Open flags.
+    static const INT_U8 OPEN_NO_FAILED_ENTRY = 1; // do not keep a failed load
+    static const INT_U8 OPEN_RELOAD = 2;          // reload on an exact match
+    static const INT_U8 OPEN_ANY_SIZE = 4;        // take an unscaled entry as it is
+    static const INT_U8 OPEN_LOOKUP_ONLY = 8;     // never create an entry
+
+    // Entries, oldest first; new ones go to the tail, lookups walk from it.
+    CACHE_ENTRY* head = nullptr;
+    CACHE_ENTRY* tail = nullptr;
+    // Set: entries die with their last use and failed loads are not kept.
+    bool free_when_unused;
+
+    explicit IMAGE_CACHE(bool free_when_unused = false);
+    ~IMAGE_CACHE() override;
+    IMAGE_CACHE(const IMAGE_CACHE&) = delete;
+    IMAGE_CACHE& operator=(const IMAGE_CACHE&) = delete;
+
+    IMAGE* open_image(const char* folder, const char* file_name, short w, short h, INT_U8 flags = 0);
+    IMAGE* open_image(FOLDER& folder, const char* file_name, short w, short h, INT_U8 flags = 0);
+    void do_close(CACHE_ENTRY* entry);
+    CACHE_ENTRY* get_entry(IMAGE* image);
+    IMAGE* duplicate(IMAGE* image);
+    short get_image_orig_width(IMAGE* image);
+    short get_image_orig_height(IMAGE* image);
+
+    // Edits: the reference becomes a private copy first.
+    void make_custom(IMAGE*& image);
+    void replace_colour(IMAGE*& image, COLOUR from, COLOUR to);
+    void set_trialpha_colours(IMAGE*& image, COLOUR c1, COLOUR c2, COLOUR c3);
+    void recolour(IMAGE*& image, COLOUR tint);
+    void make_grey(IMAGE*& image);
+
+    void resize_image(IMAGE*& image, short w, short h);
+    void reload();
+    void reload(IMAGE* image);
+    void clear();
+    void soft_clear();
+
+    bool get_from_data_device(DATA_DEVICE& d) override;
+    bool put_to_data_device(DATA_DEVICE& d) override;
+
+    // Number of entries in the list (every state).
+    long count() const;
+
+private:
+    void link(CACHE_ENTRY* entry);
+    void unlink(CACHE_ENTRY* entry);
+    void destroy(CACHE_ENTRY* entry);
+    // A copy of an entry (same folder, name, sizes, orphaned flag, pixels),
+    // linked at the tail with one use; null when it cannot be made.
+    CACHE_ENTRY* copy_entry(CACHE_ENTRY* source);
+    static bool load_entry(CACHE_ENTRY* entry, short w, short h);
+};
+
+#endif
