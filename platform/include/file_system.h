@@ -46,6 +46,17 @@ INT_S32 fs_error_from_errno(int err);
 // "." or "..", at most FS_NAME_MAX bytes.
 bool fs_is_valid_name(const char* name);
 
+// Names inside the system are 8-bit (Latin-1) text; the host's are UTF-8.
+// Both conversions work on each '/'-separated part on its own and return
+// false (out = "") when the result does not fit in `size`.
+// To the host: bytes 0x80-0xFF become two-byte sequences, except in a part
+// that already is UTF-8 holding characters above 0xFF (a host name that
+// came back unchanged, see below).
+bool fs_name_to_host(const char* name, char* out, std::size_t size);
+// From the host: a UTF-8 part whose characters all fit in 8 bits becomes
+// those bytes; any other part is kept as it is.
+bool fs_name_from_host(const char* name, char* out, std::size_t size);
+
 // dir + "/" + name into buf (name null or empty: dir itself).
 // FS_BAD_ARGUMENT when an argument is null, FS_BAD_NAME when the result
 // does not fit.

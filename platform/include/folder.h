@@ -214,6 +214,9 @@ private:
     bool go_app(INT_U8 create, INT_U8 skip_system);
     bool climb_for(const char* name);
     static void write_trace_text(const char* text);
+    // Host form of one entry name (UTF-8), and the native path of a child.
+    static constexpr std::size_t host_name_sz = 2 * 255 + 1;
+    static bool host_name(const char* name, char* out);
     bool child_path(const char* name, char* out) const;
 };
 

@@ -281,6 +281,102 @@ bool fs_is_valid_name(const char* name)
     return std::strlen(name) <= FS_NAME_MAX;
 }
 
+namespace {
+
+// Length of the UTF-8 sequence at p (within n bytes) and its value; 0 when
+// it is not a valid, shortest-form sequence.
+std::size_t utf8_char(const unsigned char* p, std::size_t n, INT_U32& c)
+{
+    if (p[0] < 0x80) {
+        c = p[0];
+        return 1;
+    }
+    std::size_t len = p[0] >= 0xF0 ? 4 : p[0] >= 0xE0 ? 3 : p[0] >= 0xC0 ? 2 : 0;
+    if (len == 0 || p[0] > 0xF4 || len > n)
+        return 0;
+    c = p[0] & (0x7F >> len);
+    for (std::size_t i = 1; i < len; ++i) {
+        if ((p[i] & 0xC0) != 0x80)
+            return 0;
+        c = (c << 6) | (p[i] & 0x3F);
+    }
+    static const INT_U32 least[5] = {0, 0, 0x80, 0x800, 0x10000};
+    if (c < least[len] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
+        return 0;
+    return len;
+}
+
+// Highest character of a valid UTF-8 part, or -1 when it is not UTF-8.
+long utf8_max(const unsigned char* p, std::size_t n)
+{
+    long top = 0;
+    for (std::size_t i = 0; i < n;) {
+        INT_U32 c;
+        std::size_t len = utf8_char(p + i, n - i, c);
+        if (!len)
+            return -1;
+        if (static_cast<long>(c) > top)
+            top = static_cast<long>(c);
+        i += len;
+    }
+    return top;
+}
+
+bool convert_parts(const char* name, char* out, std::size_t size, bool to_host)
+{
+    if (!name || !out || size == 0)
+        return false;
+    std::size_t o = 0;
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(name);
+    while (true) {
+        std::size_t n = std::strcspn(reinterpret_cast<const char*>(p), "/");
+        long top = utf8_max(p, n);
+        bool keep = to_host ? top > 0xFF : (top < 0 || top > 0xFF);
+        for (std::size_t i = 0; i < n;) {
+            unsigned char b[2];
+            std::size_t bn = 1, used = 1;
+            if (keep || p[i] < 0x80)
+                b[0] = p[i];
+            else if (to_host) {
+                b[0] = static_cast<unsigned char>(0xC0 | (p[i] >> 6));
+                b[1] = static_cast<unsigned char>(0x80 | (p[i] & 0x3F));
+                bn = 2;
+            } else {
+                INT_U32 c = 0;
+                used = utf8_char(p + i, n - i, c);
+                b[0] = static_cast<unsigned char>(c);
+            }
+            if (o + bn >= size) {
+                out[0] = 0;
+                return false;
+            }
+            for (std::size_t k = 0; k < bn; ++k)
+                out[o++] = static_cast<char>(b[k]);
+            i += used;
+        }
+        p += n;
+        if (!*p)
+            break;
+        if (o + 1 >= size) {
+            out[0] = 0;
+            return false;
+        }
+        out[o++] = '/';
+        ++p;
+    }
+    out[o] = 0;
+    return true;
+}
+
+} // namespace
+
+bool fs_name_to_host(const char* name, char* out, std::size_t size) { return convert_parts(name, out, size, true); }
+
+bool fs_name_from_host(const char* name, char* out, std::size_t size)
+{
+    return convert_parts(name, out, size, false);
+}
+
 INT_S32 FSMakePath(const char* dir, const char* name, char* buf, std::size_t size)
 {
     if (!dir || !buf || size == 0)

@@ -194,20 +194,26 @@ void FOLDER::ensure_positioned()
         goto_preset_folder("$APP");
 }
 
+bool FOLDER::host_name(const char* name, char* out)
+{
+    return fs_is_valid_name(name) && fs_name_to_host(name, out, host_name_sz);
+}
+
 bool FOLDER::child_path(const char* name, char* out) const
 {
-    if (!location[0] || !fs_is_valid_name(name))
+    char host[host_name_sz];
+    if (!location[0] || !host_name(name, host))
         return false;
-    return FSMakePath(path(), name, out, FS_PATH_MAX) == FS_OK;
+    return FSMakePath(path(), host, out, FS_PATH_MAX) == FS_OK;
 }
 
 bool FOLDER::move_down(const char* name, INT_U8 create)
 {
-    char child[FS_PATH_MAX];
+    char child[FS_PATH_MAX], host[host_name_sz];
     ensure_positioned();
-    if (!child_path(name, child))
+    if (!host_name(name, host) || !child_path(name, child))
         return false;
-    if (get_child_id(path(), name, nullptr))
+    if (get_child_id(path(), host, nullptr))
         return set_location(child);
     struct stat st;
     if (!create || lstat(child, &st) == 0 || errno != ENOENT)
@@ -263,8 +269,10 @@ short FOLDER::get_drive_type(short) { return 0; }
 char* FOLDER::get_path_string(const char* file)
 {
     static char buf[FS_PATH_MAX];
+    char host[FS_PATH_MAX];
     ensure_positioned();
-    if (FSMakePath(path(), file, buf, sizeof(buf)) != FS_OK)
+    if ((file && !fs_name_to_host(file, host, sizeof(host))) ||
+        FSMakePath(path(), file ? host : nullptr, buf, sizeof(buf)) != FS_OK)
         buf[0] = 0;
     return buf;
 }
@@ -276,7 +284,7 @@ char* FOLDER::get_directory_name()
     ensure_positioned();
     const char* slash = std::strrchr(path(), '/');
     if (slash && slash[1])
-        std::snprintf(buf, sizeof(buf), "%s", slash + 1);
+        fs_name_from_host(slash + 1, buf, sizeof(buf));
     return buf;
 }
 
@@ -609,7 +617,12 @@ bool FOLDER::calc_relative_path(char* out, FOLDER& f)
         }
         tail = at;
     }
-    int n = std::snprintf(out, FS_PATH_MAX, "%s%s", prefix, full + tail);
+    char names[FS_PATH_MAX];
+    if (!fs_name_from_host(full + tail, names, sizeof(names))) {
+        out[0] = 0;
+        return false;
+    }
+    int n = std::snprintf(out, FS_PATH_MAX, "%s%s", prefix, names);
     if (n < 0 || n >= static_cast<int>(FS_PATH_MAX)) {
         out[0] = 0;
         return false;
@@ -651,7 +664,11 @@ bool FOLDER::get_path_to(FOLDER& target, char* out)
         std::memcpy(out + len, "/..", 4);
         len += 3;
     }
-    const char* down = b + common; // "" or "/x/y"
+    char down[FS_PATH_MAX]; // "" or "/x/y"
+    if (!fs_name_from_host(b + common, down, sizeof(down))) {
+        out[0] = 0;
+        return false;
+    }
     if (*down) {
         std::size_t dl = std::strlen(down);
         if (len + dl + 1 >= FS_PATH_MAX) {
@@ -671,14 +688,22 @@ char* FOLDER::get_path_string_from_custom(const char* alias_path, const char* fi
     FOLDER app{UNPOSITIONED{}};
     app.go_app(0, 0);
     std::snprintf(buf, sizeof(buf), "%s", app.path());
-    auto append = [](const char* part, std::size_t n) {
+    auto append = [](const char* text, std::size_t n) {
+        char part[FS_PATH_MAX], host[FS_PATH_MAX];
+        if (n >= sizeof(part))
+            return false;
+        std::memcpy(part, text, n);
+        part[n] = 0;
+        if (!fs_name_to_host(part, host, sizeof(host)))
+            return false;
+        n = std::strlen(host);
         std::size_t len = std::strlen(buf);
         bool slash = len > 0 && buf[len - 1] == '/';
         if (len + (slash ? 0 : 1) + n >= sizeof(buf))
             return false;
         if (!slash)
             buf[len++] = '/';
-        std::memcpy(buf + len, part, n);
+        std::memcpy(buf + len, host, n);
         buf[len + n] = 0;
         return true;
     };

@@ -84,14 +84,20 @@ bool filter_matches(const char* name, const char* filter, FOLDER_FILTER_TYPE typ
     }
 }
 
+struct LISTED_NAME
+{
+    std::string name; // as the system sees it
+    std::string host; // as the directory holds it
+};
+
 // Listing order: case ignored first, then the bytes, so that it is the same
 // on every machine whatever order the directory hands out.
-bool name_before(const std::string& a, const std::string& b)
+bool name_before(const LISTED_NAME& a, const LISTED_NAME& b)
 {
-    int c = strcasecmp(a.c_str(), b.c_str());
+    int c = strcasecmp(a.name.c_str(), b.name.c_str());
     if (c != 0)
         return c < 0;
-    return a < b;
+    return a.name < b.name;
 }
 
 } // namespace
@@ -99,7 +105,7 @@ bool name_before(const std::string& a, const std::string& b)
 struct FOLDER_CONTENTS_LIST
 {
     int dirfd = -1; // the listed folder, held open while listing
-    std::vector<std::string> names;
+    std::vector<LISTED_NAME> names;
     std::size_t next = 0;
     INT_U8 show_hidden = 0;
     FOLDER* folder = nullptr;
@@ -219,16 +225,22 @@ bool FOLDER::get_unique_name(char* out, short out_size, const char* suffix)
 
 bool FOLDER::copy(const char* name, FOLDER& dest, const char* new_name)
 {
-    if (!validate_path(location) || !validate_path(dest.location))
+    char host[host_name_sz], new_host[host_name_sz];
+    const bool renamed = new_name && new_name[0];
+    if (!validate_path(location) || !validate_path(dest.location) || !host_name(name, host) ||
+        (renamed && !host_name(new_name, new_host)))
         return false;
-    return FSCopyObject(path(), name, dest.path(), new_name, FS_DUPLICATE_REPLACE) == FS_OK;
+    return FSCopyObject(path(), host, dest.path(), renamed ? new_host : nullptr, FS_DUPLICATE_REPLACE) == FS_OK;
 }
 
 bool FOLDER::move(const char* name, FOLDER& dest, const char* new_name)
 {
-    if (!validate_path(location) || !validate_path(dest.location))
+    char host[host_name_sz], new_host[host_name_sz];
+    const bool renamed = new_name && new_name[0];
+    if (!validate_path(location) || !validate_path(dest.location) || !host_name(name, host) ||
+        (renamed && !host_name(new_name, new_host)))
         return false;
-    return FSMoveRenameObjectUnicode(path(), name, dest.path(), new_name) == FS_OK;
+    return FSMoveRenameObjectUnicode(path(), host, dest.path(), renamed ? new_host : nullptr) == FS_OK;
 }
 
 bool FOLDER::remove(const char* name)
@@ -290,8 +302,10 @@ FOLDER_CONTENTS_LIST* FOLDER::start_contents_list(const char* filter, INT_U8 sho
         return nullptr;
     }
     while (dirent* e = readdir(d)) {
-        if (std::strcmp(e->d_name, ".") && std::strcmp(e->d_name, ".."))
-            h->names.emplace_back(e->d_name);
+        char name[FS_PATH_MAX];
+        if (std::strcmp(e->d_name, ".") && std::strcmp(e->d_name, "..") &&
+            fs_name_from_host(e->d_name, name, sizeof(name)))
+            h->names.push_back(LISTED_NAME{name, e->d_name});
     }
     closedir(d);
     std::sort(h->names.begin(), h->names.end(), name_before);
@@ -308,11 +322,12 @@ bool FOLDER::get_contents_list_entry(FOLDER_CONTENTS_LIST* h, FOLDER_CONTENT_ENT
     if (!h)
         return false;
     while (h->next < h->names.size()) {
-        const std::string& name = h->names[h->next++];
+        const LISTED_NAME& entry = h->names[h->next++];
+        const std::string& name = entry.name;
         if (name[0] == '.' && !h->show_hidden)
             continue;
         ENTRY_INFO info;
-        if (!read_entry_info(h->dirfd, name.c_str(), info))
+        if (!read_entry_info(h->dirfd, entry.host.c_str(), info))
             continue; // gone since the folder was read
         if (h->filter[0] && (!info.is_directory || h->filter_dirs) &&
             !filter_matches(name.c_str(), h->filter, h->type))

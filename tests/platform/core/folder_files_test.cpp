@@ -369,4 +369,32 @@ TEST_F(FolderFilesTest, DirectoryListsGrowAndAppend)
     FOLDER::free_list(files);
 }
 
+TEST_F(FolderFilesTest, EightBitNamesAreUtf8OnDisk)
+{
+    ASSERT_TRUE(write_file(work + "/caf\xC3\xA9.txt", "menu"));
+    mkdirs(work + "/\xC3\x9C" "ber");
+    mkdirs(work + "/\xE6\x97\xA5");
+    EXPECT_EQ(list(here, nullptr, 0, fft_ends_with, 0),
+              (std::vector<std::string>{"caf\xE9.txt", "\xDC" "ber/", "\xE6\x97\xA5/"}));
+    FILE* fp = here.open_file("caf\xE9.txt", "rb");
+    ASSERT_NE(fp, nullptr);
+    here.close_file(fp);
+    EXPECT_TRUE(here.copy("caf\xE9.txt", here, "na\xEFve"));
+    EXPECT_EQ(read_file(work + "/na\xC3\xAFve"), "menu");
+    EXPECT_EQ(std::string(here.get_path_string("\xE9")), real(work) + "/\xC3\xA9");
+
+    char out[2048];
+    for (const char* name : {"\xDC" "ber", "\xE6\x97\xA5"}) {
+        FOLDER f(here);
+        ASSERT_TRUE(f.move_down(name)) << name;
+        EXPECT_STREQ(f.get_directory_name(), name);
+        ASSERT_TRUE(f.get(out));
+        EXPECT_EQ(std::string(out).substr(std::string(out).size() - std::strlen(name)), name);
+        FOLDER back(out);
+        EXPECT_TRUE(back == f) << out;
+        ASSERT_TRUE(here.get_path_to(f, out));
+        EXPECT_EQ(std::string(out), std::string("$HERE/") + name + "/");
+    }
+}
+
 } // namespace
