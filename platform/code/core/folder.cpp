@@ -83,12 +83,6 @@ struct FOLDER_STATICS
     char exe_dir[FS_PATH_MAX] = "";
     char app_name[256] = "";
 
-    ~FOLDER_STATICS()
-    {
-        for (CUSTOM_PATH* p : custom_paths)
-            FOLDER::delete_custom_path(p);
-    }
-
     void cache_host()
     {
         if (host_cached)
@@ -124,10 +118,12 @@ struct FOLDER_STATICS
 
 namespace {
 
+// Never destroyed: destructors of other statics (debug channels saving
+// their settings at exit) may still position folders.
 FOLDER_STATICS& statics()
 {
-    static FOLDER_STATICS s;
-    return s;
+    static FOLDER_STATICS* s = new FOLDER_STATICS;
+    return *s;
 }
 
 } // namespace
