@@ -18,11 +18,11 @@
 //   $HERE                the reference folder, or where the folder is
 // Failed lookups fall back to "$APP" and its "data" folders.
 #include "data_device.h"
+#include "data_file.h" // FILE_MODE
 #include "kivo_types.h"
 
 #include <cstdio>
 
-class DATA_FILE;
 class TEXT_FILE;
 
 enum SYSTEM_PATH_TYPES : int
@@ -35,20 +35,6 @@ enum SYSTEM_PATH_TYPES : int
     spt_user_preferences = 5,
     spt_temporary = 6,
 };
-
-// FILE_MODE is shared with the data files; whichever header comes first
-// defines it, under this guard.
-#ifndef KIVO_FILE_MODE_DEFINED
-#define KIVO_FILE_MODE_DEFINED
-// stdio modes "rb", "wb" (create or truncate), "r+b". Any other value
-// makes opening fail.
-enum FILE_MODE
-{
-    fm_read = 0,
-    fm_write = 1,
-    fm_update = 2,
-};
-#endif
 
 // How a contents list matches names against its filter; values above 7
 // behave as 0.
@@ -218,6 +204,9 @@ private:
     static constexpr std::size_t host_name_sz = 2 * 255 + 1;
     static bool host_name(const char* name, char* out);
     bool child_path(const char* name, char* out) const;
+    // Host forms of an entry name and of an optional new name ("" = none)
+    // for a copy or move into dest; false when either cannot be used.
+    bool host_names_for(FOLDER& dest, const char* name, const char* new_name, char* host, char* new_host);
 };
 
 // Entry of the array get_dir_list builds (free it with free_list).

@@ -240,6 +240,29 @@ bool is_inside(const char* outer, const char* inner)
     return b[n] == 0 || b[n] == '/' || (n == 1 && a[0] == '/');
 }
 
+// Checks the names and opens the source and destination folders; `target`
+// is the name the entry will have. A destination that is not a folder
+// gives `not_folder`.
+INT_S32 open_source_and_dest(const char* dir, const char* name, const char* dest_dir, const char* new_name,
+                             INT_S32 not_folder, const char*& target, int& from, int& to)
+{
+    if (!dir || !dest_dir || !fs_is_valid_name(name))
+        return FS_BAD_ARGUMENT;
+    target = new_name && new_name[0] ? new_name : name;
+    if (!fs_is_valid_name(target))
+        return FS_BAD_ARGUMENT;
+    from = open(dir, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (from < 0)
+        return fs_error_from_errno(errno);
+    to = open(dest_dir, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (to < 0) {
+        int e = errno;
+        close(from);
+        return e == ENOTDIR || e == ENOENT ? not_folder : fs_error_from_errno(e);
+    }
+    return FS_OK;
+}
+
 } // namespace
 
 INT_S32 fs_error_from_errno(int err)
@@ -431,20 +454,11 @@ bool get_child_id(const char* dir, const char* name, INT_U64* child_id)
 
 INT_S32 FSMoveRenameObjectUnicode(const char* dir, const char* name, const char* dest_dir, const char* new_name)
 {
-    if (!dir || !dest_dir || !fs_is_valid_name(name))
-        return FS_BAD_ARGUMENT;
-    const char* target = new_name && new_name[0] ? new_name : name;
-    if (!fs_is_valid_name(target))
-        return FS_BAD_ARGUMENT;
-    int from = open(dir, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (from < 0)
-        return fs_error_from_errno(errno);
-    int to = open(dest_dir, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (to < 0) {
-        int e = errno;
-        close(from);
-        return e == ENOTDIR || e == ENOENT ? FS_NOT_A_DIRECTORY : fs_error_from_errno(e);
-    }
+    const char* target = nullptr;
+    int from = -1, to = -1;
+    INT_S32 opened = open_source_and_dest(dir, name, dest_dir, new_name, FS_NOT_A_DIRECTORY, target, from, to);
+    if (opened != FS_OK)
+        return opened;
     INT_S32 result = FS_OK;
     struct stat st;
     if (fstatat(from, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
@@ -461,20 +475,11 @@ INT_S32 FSMoveRenameObjectUnicode(const char* dir, const char* name, const char*
 INT_S32 FSCopyObject(const char* dir, const char* name, const char* dest_dir, const char* new_name,
                      INT_U8 duplicate_action)
 {
-    if (!dir || !dest_dir || !fs_is_valid_name(name))
-        return FS_BAD_ARGUMENT;
-    const char* target = new_name && new_name[0] ? new_name : name;
-    if (!fs_is_valid_name(target))
-        return FS_BAD_ARGUMENT;
-    int from = open(dir, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (from < 0)
-        return fs_error_from_errno(errno);
-    int to = open(dest_dir, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (to < 0) {
-        int e = errno;
-        close(from);
-        return e == ENOTDIR || e == ENOENT ? FS_DEST_NOT_FOLDER : fs_error_from_errno(e);
-    }
+    const char* target = nullptr;
+    int from = -1, to = -1;
+    INT_S32 opened = open_source_and_dest(dir, name, dest_dir, new_name, FS_DEST_NOT_FOLDER, target, from, to);
+    if (opened != FS_OK)
+        return opened;
     INT_S32 result = FS_OK;
     char aside[32] = "";
     struct stat st;

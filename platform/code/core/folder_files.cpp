@@ -223,24 +223,27 @@ bool FOLDER::get_unique_name(char* out, short out_size, const char* suffix)
 
 // ---- copy, move, delete --------------------------------------------------------
 
+bool FOLDER::host_names_for(FOLDER& dest, const char* name, const char* new_name, char* host, char* new_host)
+{
+    new_host[0] = 0; // empty: keep the name
+    return validate_path(location) && validate_path(dest.location) && host_name(name, host) &&
+           (!new_name || !new_name[0] || host_name(new_name, new_host));
+}
+
 bool FOLDER::copy(const char* name, FOLDER& dest, const char* new_name)
 {
     char host[host_name_sz], new_host[host_name_sz];
-    const bool renamed = new_name && new_name[0];
-    if (!validate_path(location) || !validate_path(dest.location) || !host_name(name, host) ||
-        (renamed && !host_name(new_name, new_host)))
+    if (!host_names_for(dest, name, new_name, host, new_host))
         return false;
-    return FSCopyObject(path(), host, dest.path(), renamed ? new_host : nullptr, FS_DUPLICATE_REPLACE) == FS_OK;
+    return FSCopyObject(path(), host, dest.path(), new_host, FS_DUPLICATE_REPLACE) == FS_OK;
 }
 
 bool FOLDER::move(const char* name, FOLDER& dest, const char* new_name)
 {
     char host[host_name_sz], new_host[host_name_sz];
-    const bool renamed = new_name && new_name[0];
-    if (!validate_path(location) || !validate_path(dest.location) || !host_name(name, host) ||
-        (renamed && !host_name(new_name, new_host)))
+    if (!host_names_for(dest, name, new_name, host, new_host))
         return false;
-    return FSMoveRenameObjectUnicode(path(), host, dest.path(), renamed ? new_host : nullptr) == FS_OK;
+    return FSMoveRenameObjectUnicode(path(), host, dest.path(), new_host) == FS_OK;
 }
 
 bool FOLDER::remove(const char* name)

@@ -406,18 +406,14 @@ TEST_F(FolderTest, RecordBytesAndForeignRecords)
 
 TEST(FolderDeathTest, UnknownAliasIsFatal)
 {
-    EXPECT_EXIT(
-        {
-            FOLDER f;
-            f.set("$APP_DATA/config");
-        },
-        ::testing::ExitedWithCode(1), "");
-    EXPECT_EXIT(
-        {
-            FOLDER f;
-            f.set("$mydata");
-        },
-        ::testing::ExitedWithCode(1), "");
+    for (const char* path : {"$APP_DATA/config", "$mydata", "$"}) {
+        EXPECT_EXIT(
+            {
+                FOLDER f;
+                f.set(path);
+            },
+            ::testing::ExitedWithCode(1), "") << path;
+    }
 }
 
 } // namespace

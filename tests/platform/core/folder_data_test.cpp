@@ -13,19 +13,7 @@ namespace {
 using kivo_test::read_file;
 using kivo_test::write_file;
 
-class FolderDataTest : public kivo_test::FolderTest
-{
-protected:
-    void SetUp() override
-    {
-        FolderTest::SetUp();
-        work = path("work");
-        mkdirs(work);
-        ASSERT_TRUE(here.set_from_path_string(work.c_str()));
-    }
-    std::string work;
-    FOLDER here{"$APP"};
-};
+using FolderDataTest = kivo_test::WorkFolderTest;
 
 TEST_F(FolderDataTest, OpensByNameAndClosesOnce)
 {

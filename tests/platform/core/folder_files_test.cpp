@@ -19,16 +19,9 @@ namespace {
 using kivo_test::read_file;
 using kivo_test::write_file;
 
-class FolderFilesTest : public kivo_test::FolderTest
+class FolderFilesTest : public kivo_test::WorkFolderTest
 {
 protected:
-    void SetUp() override
-    {
-        FolderTest::SetUp();
-        work = path("work");
-        mkdirs(work);
-        ASSERT_TRUE(here.set_from_path_string(work.c_str()));
-    }
     std::vector<std::string> list(FOLDER& f, const char* filter, INT_U8 hidden, FOLDER_FILTER_TYPE type,
                                   INT_U8 filter_dirs)
     {
@@ -43,8 +36,6 @@ protected:
         FOLDER::stop_contents_list(h);
         return names;
     }
-    std::string work;
-    FOLDER here{"$APP"};
 };
 
 TEST_F(FolderFilesTest, OpenFileCreatesOnlyForWritingModes)

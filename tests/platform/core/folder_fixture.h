@@ -66,6 +66,21 @@ protected:
     std::string app;
 };
 
+// The same with a working folder <dir>/work and a FOLDER `here` on it.
+class WorkFolderTest : public FolderTest
+{
+protected:
+    void SetUp() override
+    {
+        FolderTest::SetUp();
+        work = path("work");
+        mkdirs(work);
+        ASSERT_TRUE(here.set_from_path_string(work.c_str()));
+    }
+    std::string work;
+    FOLDER here{"$APP"};
+};
+
 } // namespace kivo_test
 
 #endif
