@@ -51,6 +51,16 @@ bool read_entry_info(int dirfd, const char* name, ENTRY_INFO& info)
     return true;
 }
 
+// The shared fields of FOLDER_FILE_SETTINGS and FOLDER_CONTENT_ENTRY.
+template <typename T> void fill_from(T& out, const ENTRY_INFO& info, const char* name)
+{
+    out.is_directory = info.is_directory;
+    out.is_hidden = name[0] == '.' ? 1 : 0;
+    out.mode = info.mode;
+    out.size = info.size;
+    out.modified = info.modified;
+}
+
 const char* find_nocase(const char* hay, const char* needle)
 {
     std::size_t n = std::strlen(needle);
@@ -159,11 +169,7 @@ bool FOLDER::get_file_settings(const char* name, FOLDER_FILE_SETTINGS& s)
     ENTRY_INFO info;
     if (!child_path(name, p) || !read_entry_info(AT_FDCWD, p, info))
         return false;
-    s.is_directory = info.is_directory;
-    s.is_hidden = name[0] == '.' ? 1 : 0;
-    s.mode = info.mode;
-    s.size = info.size;
-    s.modified = info.modified;
+    fill_from(s, info, name);
     return true;
 }
 
@@ -338,11 +344,7 @@ bool FOLDER::get_contents_list_entry(FOLDER_CONTENTS_LIST* h, FOLDER_CONTENT_ENT
         h->current = name;
         e.folder = h->folder;
         e.name = &h->current[0];
-        e.is_directory = info.is_directory;
-        e.is_hidden = name[0] == '.' ? 1 : 0;
-        e.mode = info.mode;
-        e.size = info.size;
-        e.modified = info.modified;
+        fill_from(e, info, name.c_str());
         return true;
     }
     return false;
