@@ -49,6 +49,10 @@ public:
     // Parses the text forms ('#', '%', '&', '@' with optional "AHSL" or
     // "ACMYK"); unknown text leaves the colour unchanged.
     void set_from_string(const char* text);
+
+    // Writes the current error text with this code location to the
+    // "KIVO Platform" debug channel when that channel is switched on.
+    static void write_error_to_debug_stream(const char* source_file, long line);
 };
 
 inline constexpr COLOUR COLOUR_ORANGE = 0xFFFF8000u;

@@ -55,6 +55,10 @@ public:
     KIVO_STRING name;    // the file name
 
 private:
+    // A character read by a full line buffer, delivered first by the next
+    // read (+ 1, 0 = none); kept apart from the decoder's pushback.
+    INT_S32 held;
+
     INT_S32 next_char();
     INT_S32 read_utf8_char();
     void push_back(INT_S32 c);

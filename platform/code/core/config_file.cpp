@@ -1,0 +1,479 @@
+#include "config_file.h"
+
+#include "debug_stream.h"
+#include "errors.h"
+#include "text_file.h"
+
+#include <cstdio>
+#include <cstring>
+#include <new>
+#include <string>
+
+namespace {
+
+void report(INT_U16 code, const char* argument, int line)
+{
+    set_error_code(code, argument);
+    if (platform_debug_stream.flags)
+        platform_debug_stream.write_to_stream("config_file", line, get_error_text(), 1);
+}
+
+const char* skip_blanks(const char* p)
+{
+    while (*p == ' ' || *p == '\t')
+        ++p;
+    return p;
+}
+
+// Cuts text to at most max_len bytes without splitting an escape group:
+// the cut falls after a whole group and an open run is closed with 0x01
+// inside the limit.
+void cut_escaped(char* s, std::size_t max_len)
+{
+    std::size_t n = std::strlen(s);
+    if (n <= max_len)
+        return;
+    bool run = false;
+    std::size_t i = 0;
+    std::size_t best = 0;
+    bool best_run = false;
+    while (i < n) {
+        std::size_t step = 1;
+        bool next_run = run;
+        if (s[i] == 1)
+            next_run = !run;
+        else if (run && s[i] == ',' && i + 5 <= n)
+            step = 5;
+        if (i + step + (next_run ? 1 : 0) > max_len)
+            break;
+        bool opened = next_run && !run;
+        i += step;
+        run = next_run;
+        if (!opened) { // never end on an empty run
+            best = i;
+            best_run = run;
+        }
+    }
+    if (best_run)
+        s[best++] = 1;
+    s[best] = 0;
+}
+
+// A key as the reader would give it back: leading blanks gone, cut at a
+// line break and to 79 bytes.
+void clean_key(const char* key, char* out)
+{
+    std::snprintf(out, 80, "%s", skip_blanks(key));
+    out[std::strcspn(out, "\r\n")] = 0;
+    cut_escaped(out, 79);
+}
+
+// A value as it can be stored: cut at a line break and to 255 bytes.
+void clean_value(const char* value, char* out)
+{
+    std::snprintf(out, 256, "%s", value ? value : "");
+    out[std::strcspn(out, "\r\n")] = 0;
+    cut_escaped(out, 255);
+}
+
+bool write_entry(TEXT_FILE* out, const char* key, const char* value)
+{
+    bool ok = *out << key;
+    ok = (*out << "\n\t") && ok;
+    ok = (*out << value) && ok;
+    return (*out << "\n") && ok;
+}
+
+// Flushes and reports whether every byte reached the file.
+bool flushed(TEXT_FILE* file)
+{
+    return file && file->stream && std::fflush(file->stream) == 0 && !std::ferror(file->stream);
+}
+
+// Keeps the start of the current line (from `start`, continuing into the
+// following pieces of a long line) up to `size` - 1 bytes, and reads and
+// drops the rest of the line so it cannot pass for the next line.
+void take_rest_of_line(TEXT_FILE* in, const char* start, INT_U8 whole, char* out, std::size_t size)
+{
+    // A little more than fits, so the cut can fall on a group boundary.
+    std::string text = start;
+    char chunk[256];
+    while (!whole && in->read_line(chunk, sizeof chunk, &whole)) {
+        if (text.size() < size + 8)
+            text += chunk;
+    }
+    if (text.size() > size + 8)
+        text.resize(size + 8);
+    cut_escaped(&text[0], size - 1);
+    std::snprintf(out, size, "%s", text.c_str());
+}
+
+} // namespace
+
+CONFIG_FILE::CONFIG_FILE() : folder("$APP"), keys(10, 10, nullptr), cached(1), loaded_from("$APP"), loaded(0)
+{
+    filename[0] = 0;
+    set_filename(nullptr, 1);
+}
+
+CONFIG_FILE::~CONFIG_FILE() { keys.clear(); }
+
+void CONFIG_FILE::set_filename(const char* name, INT_U8 is_cached)
+{
+    std::snprintf(filename, sizeof filename, "%s", name ? name : "settings");
+    cached = is_cached;
+    keys.remove_callback = delete_key;
+    keys.clear();
+    loaded = 0;
+}
+
+short CONFIG_FILE::compare_keys(void* a, void* b, void*)
+{
+    int r = std::strcmp(static_cast<CONFIG_KEY*>(a)->key, static_cast<CONFIG_KEY*>(b)->key);
+    return static_cast<short>(r < 0 ? -1 : r > 0 ? 1 : 0);
+}
+
+short CONFIG_FILE::compare_ids(void* a, void* b, void*)
+{
+    INT_U16 x = static_cast<CONFIG_KEY*>(a)->id;
+    INT_U16 y = static_cast<CONFIG_KEY*>(b)->id;
+    return static_cast<short>(x < y ? -1 : x > y ? 1 : 0);
+}
+
+void CONFIG_FILE::delete_key(void* key) { delete static_cast<CONFIG_KEY*>(key); }
+
+bool CONFIG_FILE::exists(FOLDER& f)
+{
+    TEXT_FILE* in = f.open_text_file(filename, static_cast<FILE_MODE>(0), 0);
+    if (!in)
+        return false;
+    f.close(in);
+    return true;
+}
+
+bool CONFIG_FILE::read_key(TEXT_FILE* in, CONFIG_KEY* out, TEXT_FILE* copy_to)
+{
+    if (!in || !out)
+        return false;
+    char chunk[256];
+    for (;;) {
+        INT_U8 whole = 1;
+        if (!in->read_line(chunk, sizeof chunk, &whole))
+            return false;
+        if (chunk[0] == '#') {
+            // A comment is copied whole, however long.
+            for (;;) {
+                if (copy_to)
+                    *copy_to << chunk;
+                if (whole || !in->read_line(chunk, sizeof chunk, &whole))
+                    break;
+            }
+            if (copy_to)
+                *copy_to << "\n";
+            continue;
+        }
+        std::string blanks;
+        const char* p = skip_blanks(chunk);
+        while (!*p) {
+            blanks += chunk;
+            if (whole || !in->read_line(chunk, sizeof chunk, &whole))
+                break;
+            p = skip_blanks(chunk);
+        }
+        if (!*p) {
+            // An empty (or blank) line is a comment too.
+            if (copy_to) {
+                *copy_to << blanks.c_str();
+                *copy_to << "\n";
+            }
+            continue;
+        }
+        take_rest_of_line(in, p, whole, out->key, sizeof out->key);
+
+        if (!in->read_line(chunk, sizeof chunk, &whole)) {
+            report(0x101, nullptr, __LINE__);
+            return false;
+        }
+        p = skip_blanks(chunk);
+        while (!*p && !whole && in->read_line(chunk, sizeof chunk, &whole))
+            p = skip_blanks(chunk);
+        take_rest_of_line(in, p, whole, out->value, sizeof out->value);
+        return true;
+    }
+}
+
+bool CONFIG_FILE::read_all_keys(FOLDER& f, INT_U8 report_missing)
+{
+    keys.empty();
+    loaded_from = f;
+    loaded = 1;
+    TEXT_FILE* in = f.open_text_file(filename, static_cast<FILE_MODE>(0), 0);
+    if (!in) {
+        if (!report_missing)
+            return true;
+        report(0x1002, filename, __LINE__);
+        return false;
+    }
+    bool ok = true;
+    for (;;) {
+        CONFIG_KEY* entry = new (std::nothrow) CONFIG_KEY;
+        if (!entry) {
+            report(0x1004, nullptr, __LINE__);
+            ok = false;
+            break;
+        }
+        entry->id = static_cast<INT_U16>(keys.count);
+        if (!read_key(in, entry, nullptr) || !keys.add(entry)) {
+            delete entry;
+            break;
+        }
+    }
+    f.close(in);
+    keys.sort(compare_keys, nullptr);
+    return ok;
+}
+
+bool CONFIG_FILE::ensure_table(FOLDER& f, INT_U8 report_missing)
+{
+    if (keys.count > 0 && loaded && loaded_from == f)
+        return true;
+    return read_all_keys(f, report_missing);
+}
+
+// Moves the finished ".tmp" over the file in one step, so the file is
+// either the old one or the new one, never a partial one.
+bool CONFIG_FILE::replace_file(FOLDER& f, const char* tmp_name)
+{
+    std::string tmp_path = f.get_path_string(tmp_name);
+    std::string path = f.get_path_string(filename);
+    if (std::rename(tmp_path.c_str(), path.c_str()) == 0)
+        return true;
+    f.remove(tmp_name);
+    return false;
+}
+
+bool CONFIG_FILE::write_all_keys(FOLDER& f)
+{
+    char tmp_name[264];
+    std::snprintf(tmp_name, sizeof tmp_name, "%s.tmp", filename);
+    if (f.file_exists(tmp_name, 0))
+        f.remove(tmp_name);
+    TEXT_FILE* out = f.open_text_file(tmp_name, static_cast<FILE_MODE>(1), 0);
+    if (!out) {
+        report(0x1002, filename, __LINE__);
+        return false;
+    }
+    keys.sort(compare_ids, nullptr);
+    bool ok = true;
+    for (long i = 0; i < keys.count; ++i) {
+        CONFIG_KEY* k = static_cast<CONFIG_KEY*>(keys.data[i]);
+        ok = write_entry(out, k->key, k->value) && ok;
+    }
+    keys.sort(compare_keys, nullptr);
+    ok = flushed(out) && ok;
+    f.close(out);
+    if (!ok) {
+        f.remove(tmp_name);
+        report(0x1002, filename, __LINE__);
+        return false;
+    }
+    if (!replace_file(f, tmp_name)) {
+        report(0x1002, filename, __LINE__);
+        return false;
+    }
+    return true;
+}
+
+bool CONFIG_FILE::read(FOLDER& f, const char* key, char* value_out)
+{
+    set_error_code(0, "");
+    if (!key || !*key || !value_out) {
+        report(0x1001, nullptr, __LINE__);
+        return false;
+    }
+    char wanted[80];
+    clean_key(key, wanted);
+    if (!wanted[0]) {
+        report(0x1001, nullptr, __LINE__);
+        return false;
+    }
+    if (cached) {
+        if (!ensure_table(f, 1))
+            return false;
+        CONFIG_KEY probe;
+        std::memcpy(probe.key, wanted, sizeof probe.key);
+        long i = keys.find(&probe, compare_keys, nullptr);
+        if (i < 0) {
+            report(0x100, key, __LINE__);
+            return false;
+        }
+        std::memcpy(value_out, static_cast<CONFIG_KEY*>(keys.data[i])->value, sizeof probe.value);
+        return true;
+    }
+    TEXT_FILE* in = f.open_text_file(filename, static_cast<FILE_MODE>(0), 0);
+    if (!in) {
+        report(0x1002, filename, __LINE__);
+        return false;
+    }
+    CONFIG_KEY entry;
+    bool found = false;
+    while (read_key(in, &entry, nullptr)) {
+        if (std::strcmp(entry.key, wanted) == 0) {
+            std::memcpy(value_out, entry.value, sizeof entry.value);
+            found = true;
+            break;
+        }
+    }
+    f.close(in);
+    if (found)
+        return true;
+    if (current_error_code == 0)
+        report(0x100, key, __LINE__);
+    return false;
+}
+
+bool CONFIG_FILE::read(FOLDER& f, const char* key, INT_U32& number, INT_U8 hex)
+{
+    char value[256];
+    if (!read(f, key, value))
+        return false;
+    if (hex) {
+        unsigned int v;
+        if (std::sscanf(value, "%X", &v) == 1)
+            number = v;
+    } else {
+        int v;
+        if (std::sscanf(value, "%d", &v) == 1)
+            number = static_cast<INT_U32>(v);
+    }
+    return true;
+}
+
+bool CONFIG_FILE::write(FOLDER& f, const char* key, INT_U32 number, INT_U8 hex)
+{
+    char value[16];
+    if (hex)
+        std::snprintf(value, sizeof value, "%X", static_cast<unsigned int>(number));
+    else
+        std::snprintf(value, sizeof value, "%d", static_cast<int>(number));
+    return write(f, key, value);
+}
+
+bool CONFIG_FILE::write(FOLDER& f, const char* key, const char* value)
+{
+    set_error_code(0, "");
+    char k[80];
+    if (key)
+        clean_key(key, k);
+    // A key starting with '#' would be read back as a comment and shift
+    // every later entry by one line.
+    if (!key || !k[0] || k[0] == '#') {
+        report(0x1001, nullptr, __LINE__);
+        return false;
+    }
+    char v[256];
+    clean_value(value, v);
+    if (!cached)
+        return write_streaming(f, k, v);
+
+    if (!ensure_table(f, 0))
+        return false;
+    CONFIG_KEY probe;
+    std::memcpy(probe.key, k, sizeof probe.key);
+    long i = keys.find(&probe, compare_keys, nullptr);
+    if (i >= 0) {
+        std::memcpy(static_cast<CONFIG_KEY*>(keys.data[i])->value, v, sizeof v);
+    } else {
+        CONFIG_KEY* entry = new (std::nothrow) CONFIG_KEY;
+        if (!entry) {
+            report(0x1004, nullptr, __LINE__);
+            return false;
+        }
+        entry->id = static_cast<INT_U16>(keys.count);
+        std::memcpy(entry->key, k, sizeof entry->key);
+        std::memcpy(entry->value, v, sizeof entry->value);
+        if (!keys.add(entry)) {
+            delete entry;
+            report(0x1004, nullptr, __LINE__);
+            return false;
+        }
+        keys.sort(compare_keys, nullptr);
+    }
+    return write_all_keys(f);
+}
+
+// The new file is written beside the old one as ".tmp" and moved over it
+// only when complete; a failed write leaves the old file as it was.
+bool CONFIG_FILE::write_streaming(FOLDER& f, const char* key, const char* value)
+{
+    char tmp_name[264];
+    std::snprintf(tmp_name, sizeof tmp_name, "%s.tmp", filename);
+    if (f.file_exists(tmp_name, 0))
+        f.remove(tmp_name); // left by a run that stopped half-way
+    TEXT_FILE* in = nullptr;
+    if (f.file_exists(filename, 0)) {
+        in = f.open_text_file(filename, static_cast<FILE_MODE>(0), 0);
+        if (!in) {
+            report(0x1002, filename, __LINE__);
+            return false;
+        }
+    }
+    TEXT_FILE* out = f.open_text_file(tmp_name, static_cast<FILE_MODE>(1), 0);
+    if (!out) {
+        f.close(in);
+        report(0x1002, filename, __LINE__);
+        return false;
+    }
+    bool ok = true;
+    bool found = false;
+    if (in) {
+        CONFIG_KEY entry;
+        while (read_key(in, &entry, out)) {
+            if (std::strcmp(entry.key, key) == 0) {
+                found = true;
+                ok = write_entry(out, entry.key, value) && ok;
+            } else {
+                ok = write_entry(out, entry.key, entry.value) && ok;
+            }
+        }
+        f.close(in);
+    }
+    if (!found)
+        ok = write_entry(out, key, value) && ok;
+    ok = flushed(out) && ok;
+    f.close(out);
+    if (!ok || !replace_file(f, tmp_name)) {
+        f.remove(tmp_name);
+        report(0x1002, filename, __LINE__);
+        return false;
+    }
+    return true;
+}
+
+bool CONFIG_FILE::read_all(FOLDER& f, READ_ALL_CALLBACK callback, void* user)
+{
+    set_error_code(0, "");
+    if (!callback) {
+        report(0x1003, nullptr, __LINE__);
+        return false;
+    }
+    if (cached) {
+        if (!ensure_table(f, 1))
+            return false;
+        for (long i = 0; i < keys.count; ++i) {
+            CONFIG_KEY* k = static_cast<CONFIG_KEY*>(keys.data[i]);
+            callback(k->key, k->value, user);
+        }
+        return true;
+    }
+    TEXT_FILE* in = f.open_text_file(filename, static_cast<FILE_MODE>(0), 0);
+    if (!in) {
+        report(0x1002, filename, __LINE__);
+        return false;
+    }
+    CONFIG_KEY entry;
+    while (read_key(in, &entry, nullptr))
+        callback(entry.key, entry.value, user);
+    f.close(in);
+    return true;
+}

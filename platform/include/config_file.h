@@ -1,0 +1,83 @@
+#ifndef KIVO_CONFIG_FILE_H
+#define KIVO_CONFIG_FILE_H
+
+// Text values under text keys in a small human-editable file. An entry is
+// two lines: the key, then the value indented by a tab; lines starting
+// with '#' and empty lines are comments.
+//
+// Streaming mode scans the file on every read and rewrites it through a
+// ".tmp" copy on every write, keeping comments and order. Cached mode
+// loads the file once into a table sorted by key and rewrites the whole
+// file (in file order, without comments) on every write.
+//
+// Errors go to the current error code: 0x100 key not found, 0x101 the file
+// ends after a key, 0x1001 blank or invalid key, 0x1002 the file cannot be
+// opened or written, 0x1003 no callback, 0x1004 no memory.
+#include "folder.h"
+#include "kivo_types.h"
+#include "ptrarray.h"
+
+class TEXT_FILE;
+
+class CONFIG_FILE
+{
+public:
+    struct CONFIG_KEY
+    {
+        INT_U16 id; // position in the file, 0 for the first entry
+        char key[80];
+        char value[256];
+    };
+
+    typedef void (*READ_ALL_CALLBACK)(char* key, char* value, void* user);
+
+    CONFIG_FILE();
+    ~CONFIG_FILE();
+    CONFIG_FILE(const CONFIG_FILE&) = delete;
+    CONFIG_FILE& operator=(const CONFIG_FILE&) = delete;
+
+    // The file name inside the folder (null gives "settings") and the mode;
+    // empties the table.
+    void set_filename(const char* name, INT_U8 cached);
+    bool exists(FOLDER& f);
+    // Copies the key's value into value_out (at least 256 bytes).
+    bool read(FOLDER& f, const char* key, char* value_out);
+    // Reads the value as a hexadecimal or decimal number; a value that is
+    // not a number leaves `number` unchanged.
+    bool read(FOLDER& f, const char* key, INT_U32& number, INT_U8 hex);
+    // Sets the key to the value (null counts as ""). Text from a line break
+    // on is not written: it would split the entry.
+    bool write(FOLDER& f, const char* key, const char* value);
+    bool write(FOLDER& f, const char* key, INT_U32 number, INT_U8 hex);
+    // Calls back once per entry: file order in streaming mode, key order
+    // in cached mode.
+    bool read_all(FOLDER& f, READ_ALL_CALLBACK callback, void* user);
+    // Loads the table; a missing file is an error only with report_missing.
+    bool read_all_keys(FOLDER& f, INT_U8 report_missing);
+    // Writes the table to the file in file order.
+    bool write_all_keys(FOLDER& f);
+    // Reads the next entry; comment lines met on the way are copied to
+    // copy_to when it is given.
+    bool read_key(TEXT_FILE* in, CONFIG_KEY* out, TEXT_FILE* copy_to);
+
+    static short compare_keys(void* a, void* b, void* user);
+    static short compare_ids(void* a, void* b, void* user);
+    static void delete_key(void* key);
+
+    FOLDER folder; // not used: every operation takes its folder
+    char filename[256];
+    PTRARRAY keys;
+    INT_U8 cached;
+
+private:
+    bool ensure_table(FOLDER& f, INT_U8 report_missing);
+    bool write_streaming(FOLDER& f, const char* key, const char* value);
+    bool replace_file(FOLDER& f, const char* tmp_name);
+
+    // The folder the table was loaded from, so a call with another folder
+    // reloads instead of answering from the wrong file.
+    FOLDER loaded_from;
+    INT_U8 loaded;
+};
+
+#endif

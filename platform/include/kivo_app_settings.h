@@ -1,0 +1,19 @@
+#ifndef KIVO_APP_SETTINGS_H
+#define KIVO_APP_SETTINGS_H
+
+// The application's settings record. Every program linking the core's
+// credit text defines the one global `kivo_app_settings`, filled by static
+// (constant) initialisation.
+#include "kivo_types.h"
+
+struct KIVO_APP_SETTINGS
+{
+    const char* name_and_version; // e.g. "Tollbeck v1.0"
+    INT_U8 show_credits;          // show the credit text at exit
+    INT_U8 about_menu_item;       // add an "About" menu item
+    INT_U8 preferences_menu_item; // add a "Preferences" menu item
+};
+
+extern KIVO_APP_SETTINGS kivo_app_settings;
+
+#endif
