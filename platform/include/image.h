@@ -31,7 +31,7 @@ public:
     // ---- data -----------------------------------------------------------
     INT_S16 x, y;          // placement of the top-left pixel
     INT_S16 height, width; // size in pixels
-    INT_S16 stride;        // pixels from one row to the next
+    INT_S32 stride;        // pixels from one row to the next (32-bit: width 32767 pads to 32768)
     INT_S8 alignment;      // stride rule: 1 = width, n >= 2 = multiple of n, else even
     COLOUR* pixels;        // height x stride words, owned; null when empty
     INT_U8 locked;         // freezes size and pixel array (drawing still works)

@@ -94,7 +94,7 @@ void IMAGE::reset(short w, short h)
             mark_dirty_area(x, y, x + width - 1, y + height - 1);
         height = h;
         width = w;
-        stride = (INT_S16)stride_for(w, alignment);
+        stride = stride_for(w, alignment);
         // In size_t: 32767 x 32767 words is more than 2^31 bytes.
         std::size_t count = (std::size_t)height * (std::size_t)stride;
         pixels = (COLOUR*)std::calloc(count, sizeof(COLOUR));
