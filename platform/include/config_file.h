@@ -71,6 +71,10 @@ public:
 
 private:
     bool ensure_table(FOLDER& f, INT_U8 report_missing);
+    // Opens the file for reading; 0x1002 when it cannot be opened.
+    TEXT_FILE* open_for_reading(FOLDER& f);
+    // The table's entry of a (clean) key, or null.
+    CONFIG_KEY* find_cached(const char* key);
     bool write_streaming(FOLDER& f, const char* key, const char* value);
     bool replace_file(FOLDER& f, const char* tmp_name);
 

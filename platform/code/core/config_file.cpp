@@ -144,7 +144,7 @@ void CONFIG_FILE::delete_key(void* key) { delete static_cast<CONFIG_KEY*>(key); 
 
 bool CONFIG_FILE::exists(FOLDER& f)
 {
-    TEXT_FILE* in = f.open_text_file(filename, static_cast<FILE_MODE>(0), 0);
+    TEXT_FILE* in = f.open_text_file(filename, fm_read, 0);
     if (!in)
         return false;
     f.close(in);
@@ -202,12 +202,28 @@ bool CONFIG_FILE::read_key(TEXT_FILE* in, CONFIG_KEY* out, TEXT_FILE* copy_to)
     }
 }
 
+TEXT_FILE* CONFIG_FILE::open_for_reading(FOLDER& f)
+{
+    TEXT_FILE* in = f.open_text_file(filename, fm_read, 0);
+    if (!in)
+        report(0x1002, filename, __LINE__);
+    return in;
+}
+
+CONFIG_FILE::CONFIG_KEY* CONFIG_FILE::find_cached(const char* key)
+{
+    CONFIG_KEY probe;
+    std::memcpy(probe.key, key, sizeof probe.key);
+    long i = keys.find(&probe, compare_keys, nullptr);
+    return i < 0 ? nullptr : static_cast<CONFIG_KEY*>(keys.data[i]);
+}
+
 bool CONFIG_FILE::read_all_keys(FOLDER& f, INT_U8 report_missing)
 {
     keys.empty();
     loaded_from = f;
     loaded = 1;
-    TEXT_FILE* in = f.open_text_file(filename, static_cast<FILE_MODE>(0), 0);
+    TEXT_FILE* in = f.open_text_file(filename, fm_read, 0);
     if (!in) {
         if (!report_missing)
             return true;
@@ -258,7 +274,7 @@ bool CONFIG_FILE::write_all_keys(FOLDER& f)
     std::snprintf(tmp_name, sizeof tmp_name, "%s.tmp", filename);
     if (f.file_exists(tmp_name, 0))
         f.remove(tmp_name);
-    TEXT_FILE* out = f.open_text_file(tmp_name, static_cast<FILE_MODE>(1), 0);
+    TEXT_FILE* out = f.open_text_file(tmp_name, fm_write, 0);
     if (!out) {
         report(0x1002, filename, __LINE__);
         return false;
@@ -300,21 +316,17 @@ bool CONFIG_FILE::read(FOLDER& f, const char* key, char* value_out)
     if (cached) {
         if (!ensure_table(f, 1))
             return false;
-        CONFIG_KEY probe;
-        std::memcpy(probe.key, wanted, sizeof probe.key);
-        long i = keys.find(&probe, compare_keys, nullptr);
-        if (i < 0) {
+        CONFIG_KEY* entry = find_cached(wanted);
+        if (!entry) {
             report(0x100, key, __LINE__);
             return false;
         }
-        std::memcpy(value_out, static_cast<CONFIG_KEY*>(keys.data[i])->value, sizeof probe.value);
+        std::memcpy(value_out, entry->value, sizeof entry->value);
         return true;
     }
-    TEXT_FILE* in = f.open_text_file(filename, static_cast<FILE_MODE>(0), 0);
-    if (!in) {
-        report(0x1002, filename, __LINE__);
+    TEXT_FILE* in = open_for_reading(f);
+    if (!in)
         return false;
-    }
     CONFIG_KEY entry;
     bool found = false;
     while (read_key(in, &entry, nullptr)) {
@@ -378,11 +390,8 @@ bool CONFIG_FILE::write(FOLDER& f, const char* key, const char* value)
 
     if (!ensure_table(f, 0))
         return false;
-    CONFIG_KEY probe;
-    std::memcpy(probe.key, k, sizeof probe.key);
-    long i = keys.find(&probe, compare_keys, nullptr);
-    if (i >= 0) {
-        std::memcpy(static_cast<CONFIG_KEY*>(keys.data[i])->value, v, sizeof v);
+    if (CONFIG_KEY* found = find_cached(k)) {
+        std::memcpy(found->value, v, sizeof v);
     } else {
         CONFIG_KEY* entry = new (std::nothrow) CONFIG_KEY;
         if (!entry) {
@@ -412,13 +421,13 @@ bool CONFIG_FILE::write_streaming(FOLDER& f, const char* key, const char* value)
         f.remove(tmp_name); // left by a run that stopped half-way
     TEXT_FILE* in = nullptr;
     if (f.file_exists(filename, 0)) {
-        in = f.open_text_file(filename, static_cast<FILE_MODE>(0), 0);
+        in = f.open_text_file(filename, fm_read, 0);
         if (!in) {
             report(0x1002, filename, __LINE__);
             return false;
         }
     }
-    TEXT_FILE* out = f.open_text_file(tmp_name, static_cast<FILE_MODE>(1), 0);
+    TEXT_FILE* out = f.open_text_file(tmp_name, fm_write, 0);
     if (!out) {
         f.close(in);
         report(0x1002, filename, __LINE__);
@@ -466,11 +475,9 @@ bool CONFIG_FILE::read_all(FOLDER& f, READ_ALL_CALLBACK callback, void* user)
         }
         return true;
     }
-    TEXT_FILE* in = f.open_text_file(filename, static_cast<FILE_MODE>(0), 0);
-    if (!in) {
-        report(0x1002, filename, __LINE__);
+    TEXT_FILE* in = open_for_reading(f);
+    if (!in)
         return false;
-    }
     CONFIG_KEY entry;
     while (read_key(in, &entry, nullptr))
         callback(entry.key, entry.value, user);

@@ -57,9 +57,16 @@ constexpr FLAG_KEY flag_keys[] = {
     {DEBUG_STREAM_FILE_ROLLING_BACKUP, "file_rolling_backup"},
 };
 
-void config_name(const char* name, char* out, std::size_t size)
+// Points the folder and the (cached) configuration file at a channel's
+// settings; false when the folder cannot be set.
+bool open_config(const char* name, FOLDER& f, CONFIG_FILE& cfg, INT_U8 create)
 {
-    std::snprintf(out, size, "%s_release.cfg", name);
+    if (!f.set(DEBUG_FOLDER, create, nullptr, create, 0, 0))
+        return false;
+    char cfg_name[270];
+    std::snprintf(cfg_name, sizeof cfg_name, "%s_release.cfg", name);
+    cfg.set_filename(cfg_name, 1);
+    return true;
 }
 
 } // namespace
@@ -94,14 +101,9 @@ bool DEBUG_STREAM::load_config()
 {
     flags = 0;
     std::snprintf(filename, sizeof filename, "%.251s.txt", name);
-    FOLDER f(DEBUG_FOLDER);
-    if (!f.set(DEBUG_FOLDER, 0, nullptr, 0, 0, 0))
-        return false;
+    FOLDER f;
     CONFIG_FILE cfg;
-    char cfg_name[270];
-    config_name(name, cfg_name, sizeof cfg_name);
-    cfg.set_filename(cfg_name, 1);
-    if (!cfg.exists(f))
+    if (!open_config(name, f, cfg, 0) || !cfg.exists(f))
         return false;
     char value[256];
     if (cfg.read(f, "filename", value) && value[0])
@@ -122,13 +124,10 @@ bool DEBUG_STREAM::load_config()
 
 bool DEBUG_STREAM::save_config()
 {
-    FOLDER f(DEBUG_FOLDER);
-    if (!f.set(DEBUG_FOLDER, 1, nullptr, 1, 0, 0))
-        return false;
+    FOLDER f;
     CONFIG_FILE cfg;
-    char cfg_name[270];
-    config_name(name, cfg_name, sizeof cfg_name);
-    cfg.set_filename(cfg_name, 1);
+    if (!open_config(name, f, cfg, 1))
+        return false;
     bool ok = true;
     for (const FLAG_KEY& k : flag_keys)
         ok = cfg.write(f, k.key, (flags & k.bit) ? 1u : 0u, 0) && ok;
@@ -141,7 +140,7 @@ bool DEBUG_STREAM::save_config()
 void DEBUG_STREAM::close_file()
 {
     if (file) {
-        FOLDER f(DEBUG_FOLDER);
+        FOLDER f;
         f.close(file);
         file = nullptr;
     }
@@ -178,7 +177,7 @@ void DEBUG_STREAM::write_to_stream(const char* source_file, long line, const cha
     }
 
     if (flags & DEBUG_STREAM_WRITE_TO_FILE) {
-        FOLDER f(DEBUG_FOLDER);
+        FOLDER f;
         if (f.set(DEBUG_FOLDER, 1, nullptr, 1, 0, 0)) {
             if ((flags & DEBUG_STREAM_FILE_ROLLING_BACKUP) && write_count >= rolling_limit) {
                 close_file();
@@ -191,7 +190,7 @@ void DEBUG_STREAM::write_to_stream(const char* source_file, long line, const cha
             }
             if (!file) {
                 bool truncate = first_write && (flags & DEBUG_STREAM_TRUNCATE_FILE_ON_FIRST_WRITE);
-                file = f.open_text_file(filename, static_cast<FILE_MODE>(truncate ? 1 : 2), 0);
+                file = f.open_text_file(filename, truncate ? fm_write : fm_update, 0);
             }
             if (file) {
                 if (first_write && (flags & DEBUG_STREAM_WRITE_FILE_HEADER)) {

@@ -22,7 +22,7 @@ bool is_low_surrogate(INT_U32 c) { return c >= 0xDC00 && c <= 0xDFFF; }
 } // namespace
 
 TEXT_FILE::TEXT_FILE()
-    : line_max(256), mode(static_cast<FILE_MODE>(0)), stream(nullptr), line_end(0), pushback{0, 0, 0},
+    : line_max(256), mode(fm_read), stream(nullptr), line_end(0), pushback{0, 0, 0},
       utf16(0), swap(0), utf8(1), folder("$APP"), held(0)
 {
 }
