@@ -225,7 +225,9 @@ bool CONFIG_FILE::read_all_keys(FOLDER& f, INT_U8 report_missing)
     loaded = 1;
     TEXT_FILE* in = f.open_text_file(filename, fm_read, 0);
     if (!in) {
-        if (!report_missing)
+        // A file that is there but cannot be read is never taken for an
+        // empty one, or the next write would replace it.
+        if (!report_missing && !f.file_exists(filename))
             return true;
         report(0x1002, filename, __LINE__);
         return false;

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <string>
 #include <utility>
@@ -234,4 +235,20 @@ TEST_F(ConfigFileTest, ACachedTableFollowsTheFolderItIsAskedAbout)
     ASSERT_TRUE(c.write(f2, "k", "changed"));
     EXPECT_EQ(value_of(c, "k"), "here");
     EXPECT_EQ(kivo_test::read_file(other + "/settings"), "k\n\tchanged\n");
+}
+
+TEST_F(ConfigFileTest, AnUnreadableFileIsNotReplacedByAWrite)
+{
+    if (geteuid() == 0)
+        GTEST_SKIP() << "permissions do not bind the super-user";
+    put("k\n\tv\n");
+    ASSERT_EQ(chmod(path("settings").c_str(), 0200), 0);
+    for (INT_U8 cached = 0; cached < 2; ++cached) {
+        CONFIG_FILE c;
+        c.set_filename(nullptr, cached);
+        EXPECT_FALSE(c.write(folder, "other", "o"));
+        EXPECT_EQ(current_error_code, 0x1002);
+    }
+    chmod(path("settings").c_str(), 0600);
+    EXPECT_EQ(file(), "k\n\tv\n");
 }

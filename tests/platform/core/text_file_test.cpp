@@ -39,6 +39,17 @@ protected:
         return out;
     }
 
+    // Every character read_char delivers.
+    std::vector<INT_S32> chars(const std::string& bytes)
+    {
+        std::vector<INT_S32> out;
+        TEXT_FILE* t = open(bytes);
+        for (INT_S32 c; t && (c = t->read_char()) >= 0;)
+            out.push_back(c);
+        folder.close(t);
+        return out;
+    }
+
     // The bytes a text written through operator<< produces.
     std::string written(const std::string& text, INT_U8 unicode = 0)
     {
@@ -61,32 +72,12 @@ const std::string SMILE = "\x01,263A\x01"; // U+263A as an escape run
 TEST_F(TextFileTest, Utf8SignatureIsSkippedAndInvalidSequencesFallBackTo8Bit)
 {
     EXPECT_EQ(lines("\xEF\xBB\xBF" "A\n"), std::vector<std::string>{"A"});
-
-    // EF then 'A': not a signature and not a sequence
-    TEXT_FILE* t = open("\xEF" "A\xC3\xA9");
-    ASSERT_NE(t, nullptr);
-    EXPECT_EQ(t->read_char(), 0xEF);
-    EXPECT_EQ(t->utf8, 0);
-    EXPECT_EQ(t->read_char(), 'A');
-    EXPECT_EQ(t->read_char(), 0xC3); // decoding stays off for the rest of the file
-    EXPECT_EQ(t->read_char(), 0xA9);
-    EXPECT_EQ(t->read_char(), -1);
-    folder.close(t);
-
-    // A lead byte whose continuation is missing: the bytes after it come
-    // back in file order.
-    t = open("x\xE2\x98" "bc");
-    ASSERT_NE(t, nullptr);
-    EXPECT_EQ(t->read_char(), 'x');
-    EXPECT_EQ(t->read_char(), 0xE2);
-    EXPECT_EQ(t->read_char(), 0x98);
-    EXPECT_EQ(t->read_char(), 'b');
-    EXPECT_EQ(t->read_char(), 'c');
-    EXPECT_EQ(t->read_char(), -1);
-    folder.close(t);
-
+    // EF then 'A' is neither a signature nor a sequence; decoding stays off
+    EXPECT_EQ(chars("\xEF" "A\xC3\xA9"), (std::vector<INT_S32>{0xEF, 'A', 0xC3, 0xA9}));
+    // a lead byte without its continuation: the bytes after it follow in file order
+    EXPECT_EQ(chars("x\xE2\x98" "bc"), (std::vector<INT_S32>{'x', 0xE2, 0x98, 'b', 'c'}));
+    EXPECT_EQ(chars("ab\xC3"), (std::vector<INT_S32>{'a', 'b', 0xC3}));
     EXPECT_EQ(lines("\xC3\xA9t\xC3\xA9\n\x80z\n"), (std::vector<std::string>{"\xE9t\xE9", "\x80z"}));
-    EXPECT_EQ(lines("ab\xC3"), std::vector<std::string>{"ab\xC3"}); // cut short at end of file
 }
 
 TEST_F(TextFileTest, AllFourLineEndStylesReadAsTheSameLines)
@@ -146,19 +137,13 @@ TEST_F(TextFileTest, WritingExpandsEscapesIntoEachEncoding)
 
     TEXT_FILE* t = folder.open_text_file("c.txt", fm_write, 0);
     ASSERT_NE(t, nullptr);
-    EXPECT_TRUE(*t << static_cast<char>(0xE9));
-    EXPECT_TRUE(t->write_char(0x263A));
-    EXPECT_TRUE(t->printf("%d-%s", 42, "x"));
-    char buf[256];
-    EXPECT_FALSE(*t >> buf); // not a read file
-    EXPECT_EQ(t->read_char(), -1);
+    EXPECT_TRUE((*t << static_cast<char>(0xE9)) && t->write_char(0x263A) && t->printf("%d-%s", 42, "x"));
+    EXPECT_EQ(t->read_char(), -1); // not a read file
     folder.close(t);
     EXPECT_EQ(kivo_test::read_file(path("c.txt")), "\xC3\xA9\xE2\x98\xBA" "42-x");
-
     t = open("x");
     ASSERT_NE(t, nullptr);
-    EXPECT_FALSE(*t << "no");
-    EXPECT_FALSE(t->write_char('n'));
+    EXPECT_FALSE(*t << "no"); // not a write file
     folder.close(t);
 }
 
@@ -182,40 +167,25 @@ TEST_F(TextFileTest, TextSurvivesARoundTripThroughEveryEncoding)
 
 TEST_F(TextFileTest, LongLinesContinueOnTheNextReadWithRunsClosedInEachPiece)
 {
-    std::vector<std::string> got = lines(std::string(300, 'x') + "\nnext\n");
-    ASSERT_EQ(got.size(), 3u);
-    EXPECT_EQ(got[0], std::string(255, 'x'));
-    EXPECT_EQ(got[1], std::string(45, 'x'));
-    EXPECT_EQ(got[2], "next");
+    EXPECT_EQ(lines(std::string(300, 'x') + "\nnext\n"),
+              (std::vector<std::string>{std::string(255, 'x'), std::string(45, 'x'), "next"}));
     EXPECT_EQ(lines(std::string(255, 'y') + "\n"), std::vector<std::string>{std::string(255, 'y')});
 
-    // 250 plain bytes leave room for no run of 7 bytes: every wide
-    // character moves to the next piece, and each piece is well formed.
-    std::string in = std::string(250, 'a');
-    for (int i = 0; i < 50; ++i)
+    // 250 plain bytes leave no room for a run (7 bytes with its closing
+    // byte); a piece holds at most 50 groups, and every run is closed.
+    std::string in(250, 'a'), run50 = "\x01";
+    for (int i = 0; i < 51; ++i)
         in += "\xE2\x98\xBA";
-    got = lines(in + "\n");
-    ASSERT_GE(got.size(), 2u);
-    EXPECT_EQ(got[0], std::string(250, 'a'));
-    for (std::size_t i = 1; i < got.size(); ++i) {
-        const std::string& piece = got[i];
-        EXPECT_LE(piece.size(), 255u);
-        EXPECT_EQ(piece.front(), '\x01');
-        EXPECT_EQ(piece.back(), '\x01');
-        EXPECT_EQ((piece.size() - 2) % 5, 0u);
-    }
+    for (int i = 0; i < 50; ++i)
+        run50 += ",263A";
+    EXPECT_EQ(lines(in + "\n"), (std::vector<std::string>{std::string(250, 'a'), run50 + "\x01", SMILE}));
 
-    // Sized reads report whether the line ended.
     TEXT_FILE* t = open("abcdefghij\nk\n");
     ASSERT_NE(t, nullptr);
     char small[8];
     INT_U8 whole = 9;
-    ASSERT_TRUE(t->read_line(small, sizeof small, &whole));
-    EXPECT_STREQ(small, "abcdefg");
-    EXPECT_EQ(whole, 0);
-    ASSERT_TRUE(t->read_line(small, sizeof small, &whole));
-    EXPECT_STREQ(small, "hij");
-    EXPECT_EQ(whole, 1);
+    EXPECT_TRUE(t->read_line(small, sizeof small, &whole) && std::string(small) == "abcdefg" && whole == 0);
+    EXPECT_TRUE(t->read_line(small, sizeof small, &whole) && std::string(small) == "hij" && whole == 1);
     folder.close(t);
 }
 
