@@ -179,8 +179,9 @@ bool TEXT_FILE::read_line(char* buffer, INT_S16 size, INT_U8* whole)
         }
         any = true;
         // How the character is stored: a plain byte, one escape group, or a
-        // surrogate pair of two groups for characters above U+FFFF. Byte 1
-        // is stored escaped, else it would open a run when read back.
+        // surrogate pair of two groups for characters above U+FFFF. Bytes 0
+        // and 1 are stored escaped too: read back as bytes, 0 would end the
+        // text and 1 would open a run.
         INT_U32 units[2];
         int groups = 0;
         if (c > 0xFFFF) {
@@ -188,7 +189,7 @@ bool TEXT_FILE::read_line(char* buffer, INT_S16 size, INT_U8* whole)
             units[0] = 0xD800 + (v >> 10);
             units[1] = 0xDC00 + (v & 0x3FF);
             groups = 2;
-        } else if (c > 0xFF || c == 1) {
+        } else if (c > 0xFF || c <= 1) {
             units[0] = static_cast<INT_U32>(c);
             groups = 1;
         }

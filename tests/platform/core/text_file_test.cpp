@@ -114,8 +114,8 @@ TEST_F(TextFileTest, WideCharactersTravelAsEscapeRuns)
     EXPECT_EQ(lines("\xE2\x98\xBA\xE2\x98\xBB\n"), std::vector<std::string>{"\x01,263A,263B\x01"});
     // beyond U+FFFF: a surrogate pair of two groups
     EXPECT_EQ(lines("\xF0\x9F\x98\x80\n"), std::vector<std::string>{"\x01,D83D,DE00\x01"});
-    // a literal U+0001 is escaped, so it cannot open a run when read back
-    EXPECT_EQ(lines("a\x01z\n"), std::vector<std::string>{"a\x01,0001\x01z"});
+    // literal U+0001 and U+0000 are escaped: they cannot open a run or end the text
+    EXPECT_EQ(lines(std::string("a\x01z\0y\n", 6)), std::vector<std::string>{"a\x01,0001\x01z\x01,0000\x01y"});
 }
 
 TEST_F(TextFileTest, WritingExpandsEscapesIntoEachEncoding)
@@ -149,7 +149,7 @@ TEST_F(TextFileTest, WritingExpandsEscapesIntoEachEncoding)
 
 TEST_F(TextFileTest, TextSurvivesARoundTripThroughEveryEncoding)
 {
-    const std::string line = "caf\xE9 " + SMILE + " \x01,D83D,DE00\x01 \x01,0001\x01 end";
+    const std::string line = "caf\xE9 " + SMILE + " \x01,D83D,DE00\x01 \x01,0001,0000\x01 end";
     for (INT_U8 unicode = 0; unicode < 2; ++unicode) {
         written(line + "\n" + line + "\n", unicode);
         TEXT_FILE* t = folder.open_text_file("out.txt", fm_read, 0);
