@@ -62,14 +62,18 @@ public:
     DATA_FILE& operator=(const DATA_FILE&) = delete;
 
     long get_pos() override;
-    // Returns the new position, or -1 (negative target, or backwards in a
-    // compressed file being written).
+    // Returns the new position, or -1 (a negative or far too large target,
+    // backwards in a compressed file being written, or pending data the
+    // file refused).
     long set_pos(long pos, INT_U8 from_end) override;
     // Sizes below 1 or above 2^31-1 move nothing. Reading a file opened for
     // writing is fatal (0xE), writing one opened for reading too (0xF).
+    // When cached data must go out first and the file refuses it, the
+    // transfer stops there (short count).
     long read_data_block(INT_U8* buf, long n) override;
     long write_data_block(const INT_U8* buf, long n) override;
 
+    // Bytes in the file plus those waiting in the cache.
     long get_length();
     bool is_at_end();
     // Writes pending data; false when the file refused it.

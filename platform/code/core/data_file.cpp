@@ -21,6 +21,8 @@ constexpr long MAX_CACHE_SZ = 52428800;
 // Larger single transfers are refused: no record needs them, and offsets
 // stay far from overflowing.
 constexpr long MAX_BLOCK = 0x7FFFFFFFL;
+// Positions stay below this, so position plus any transfer never overflows.
+constexpr long MAX_OFFSET = 1L << 62;
 constexpr int GZ_BUFFER_SZ = 16384;
 
 // Bumped by every pool rebuild, so a file can tell that its pooled buffer
@@ -375,8 +377,11 @@ bool DATA_FILE::flush_cache()
         long w = sync_stream(cache_start) ? raw_write(cache, cache_used) : 0;
         ok = w == cache_used;
     }
+    // An empty cache says nothing about the file: after a move past the end
+    // the file only grows once bytes are written there.
+    if (cache_used > 0)
+        length = max_long(length, cache_start + cache_used);
     cache_start += cache_used;
-    length = max_long(length, cache_start);
     if (cache_used - cache_pos > 0)
     {
         cache_start -= cache_used - cache_pos;
@@ -394,7 +399,10 @@ long DATA_FILE::get_length()
 {
     if (!is_open())
         return 0;
-    return max_long(length, cache_start + cache_used) - order_byte;
+    // Only bytes that exist or wait in the cache count: a position moved
+    // past the end adds nothing until something is written there.
+    long end = cache_used > 0 ? max_long(length, cache_start + cache_used) : length;
+    return max_long(end - order_byte, 0);
 }
 
 bool DATA_FILE::is_at_end()
@@ -408,7 +416,12 @@ bool DATA_FILE::is_at_end()
 
 long DATA_FILE::set_pos(long pos, INT_U8 from_end)
 {
-    long client = from_end ? pos + (is_open() ? get_length() : 0) : pos;
+    long base = from_end && is_open() ? get_length() : 0;
+    // Targets far beyond any real file are refused before the offset
+    // arithmetic can overflow.
+    if (pos > MAX_OFFSET - base)
+        return -1;
+    long client = pos + base;
     if (client < 0)
         return -1;
     long target = client + order_byte;
@@ -423,7 +436,8 @@ long DATA_FILE::set_pos(long pos, INT_U8 from_end)
         cache_pos = target - cache_start;
         return client;
     }
-    flush_cache();
+    if (!flush_cache())
+        return -1;
     cache_start = target;
     if (!is_open())
         return client;
@@ -461,7 +475,11 @@ long DATA_FILE::read_data_block(INT_U8* buf, long n)
         // Cache used up: write back what was written, then refill from the
         // byte after it.
         if (cache_dirty)
-            flush_cache();
+        {
+            // Written data that never reached the file ends the read short.
+            if (!flush_cache())
+                return total;
+        }
         else
         {
             cache_start += cache_used;
@@ -493,8 +511,10 @@ long DATA_FILE::write_data_block(const INT_U8* buf, long n)
         display_error(ERR_WRITE_TO_READ_FILE);
     if (!buf || n > MAX_BLOCK)
         return 0;
-    if (cache_pos + n >= cache_sz)
-        flush_cache();
+    // Earlier data that the file refused makes this write fail too, so the
+    // caller learns of the loss.
+    if (cache_pos + n >= cache_sz && !flush_cache())
+        return 0;
     if (n < cache_sz)
     {
         std::memcpy(cache + cache_pos, buf, static_cast<size_t>(n));

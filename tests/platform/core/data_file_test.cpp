@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <random>
@@ -198,8 +199,23 @@ TEST_F(DataFileTest, PositionsCountUnflushedData)
     ASSERT_EQ(write_str(*f, "ab"), 2);
     EXPECT_EQ(f->set_pos(-11, 1), -1); // before the start
     EXPECT_EQ(f->get_pos(), 8);
+    // Moving past the end lengthens nothing until something is written.
+    EXPECT_EQ(f->set_pos(50, 0), 50);
+    EXPECT_EQ(f->get_length(), 10);
+    EXPECT_EQ(f->set_pos(0, 1), 10);
+    EXPECT_EQ(f->set_pos(LONG_MAX, 0), -1); // no offset overflow
+    EXPECT_EQ(f->set_pos(LONG_MAX - 5, 1), -1);
     delete f;
     EXPECT_EQ(kivo_test::read_file(path("p.bin")), std::string("\0" "012345ab89", 11));
+
+    f = open_file("p.bin", fm_read, -1);
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(f->set_pos(1000, 0), 1000);
+    EXPECT_EQ(f->get_length(), 10);
+    EXPECT_EQ(read_str(*f, 4), "");
+    EXPECT_EQ(f->set_pos(-2, 1), 8);
+    EXPECT_EQ(read_str(*f, 4), "89");
+    delete f;
 }
 
 TEST_F(DataFileTest, CacheWindowEdges)
@@ -287,6 +303,28 @@ TEST_F(DataFileTest, BadSizesAndWrongOpensAreRefused)
     EXPECT_TRUE(g.close()); // closing twice is harmless
 }
 
+TEST_F(DataFileTest, DataTheFileRefusesIsReportedNotLost)
+{
+    // A device that is always full: every write to it fails.
+    DATA_FILE f(1024);
+    ASSERT_TRUE(f.open("/dev/full", fm_write, 0, 0));
+    std::setvbuf(f.fp, nullptr, _IONBF, 0);
+    ASSERT_EQ(write_str(f, std::string(1000, 'a')), 1000); // held in the cache
+    EXPECT_EQ(write_str(f, std::string(100, 'b')), 0);     // the flush before it failed
+    ASSERT_EQ(write_str(f, std::string(10, 'c')), 10);
+    EXPECT_EQ(f.set_pos(5000, 0), -1);
+    EXPECT_EQ(write_str(f, std::string(2000, 'd')), 0); // straight to the file
+    ASSERT_EQ(write_str(f, std::string(10, 'e')), 10);
+    EXPECT_FALSE(f.close());
+
+    // In update mode a read that must first write back ends short.
+    ASSERT_TRUE(f.open("/dev/full", fm_update, 0, 0));
+    std::setvbuf(f.fp, nullptr, _IONBF, 0);
+    ASSERT_EQ(write_str(f, "pending"), 7);
+    EXPECT_EQ(read_str(f, 4), "");
+    f.close();
+}
+
 TEST_F(DataFileTest, WrongDirectionTransfersAreFatal)
 {
     kivo_test::write_file(path("d.bin"), std::string("\0abc", 4));
@@ -335,7 +373,8 @@ TEST_F(DataFileTest, UpdateModeMatchesAnInMemoryModel)
                 long target;
                 if (rng() % 2)
                 {
-                    target = static_cast<long>(rng() % static_cast<unsigned>(len + 50));
+                    // Now and then past the end: that adds nothing until written.
+                    target = static_cast<long>(rng() % static_cast<unsigned>(len + len / 4 + 50));
                     ASSERT_EQ(f->set_pos(target, 0), target);
                 }
                 else
