@@ -13,6 +13,8 @@
 #include "data_device.h"
 #include "kivo_types.h"
 
+class FOLDER;
+
 enum IMAGE_COPY_TYPE
 {
     IMAGE_COPY_BLEND = 0,          // mix by source alpha; at the solid threshold replace
@@ -132,7 +134,53 @@ public:
     void resize(short w, short h, INT_U8 quality);
 
     // ---- text (font slots, measuring and drawing strings) -----------------
-    // Declared and implemented by the font sources.
+    // Implemented in font.cpp (the slot table) and image_text.cpp. Slots
+    // are signed bytes; -1 means "any" or "the image's default" as noted.
+    static void startup_font_system();
+    static void shutdown_font_system();
+    static bool is_font_system_setup();
+    // The slot used, or -1: file missing, slot taken, a known slot asked for
+    // another file, a face without outlines, or the table full. A null
+    // folder is "$FONTDATA".
+    static INT_S8 load_font(const char* file, const char* name, INT_S8 slot, FOLDER* folder);
+    static void free_font(INT_S8 slot);  // -1 frees every slot
+    static bool is_font_valid(INT_S8 slot);
+    static const char* get_font_name(INT_S8 slot);
+    // File and family name of a known-font row, null above the last row.
+    static const char* get_font_info_filename(INT_S8 row);
+    static const char* get_font_info_name(INT_S8 row);
+
+    static INT_U8 shadow_alpha;
+    static INT_S16 shadow_x_offset, shadow_y_offset;
+    static INT_U8 inset_alpha;
+    static INT_S16 inset_x_offset, inset_y_offset;
+    static double chiseled_light_blend_value, chiseled_dark_blend_value;
+    static INT_S16 chiseled_x_offset, chiseled_y_offset;
+
+    // len counts characters (-1 = to the NUL); code_mode is the starting
+    // state of the 0x01 code-point escape. Font, w or h -1 take the image's
+    // defaults here only; an unusable font or size gives the byte length.
+    INT_S32 get_string_width(INT_S8 font, short w, short h, const char* text, long len, INT_U8 code_mode);
+    // One run of glyphs with y the top of the line box; a non-zero
+    // lightness_shift lightens or darkens the pixels under the glyphs
+    // instead of drawing the text colour.
+    void render_string(short x, short y, COLOUR text, COLOUR back, COLOUR underline, double lightness_shift,
+                       INT_S8 font, short w, short h, const char* str, long len, INT_U8 code_mode);
+    // effect: 1 drop shadow, 2 inset, 4 chiseled (the first bit set wins).
+    void process_and_render_string(short x, short y, COLOUR text, COLOUR back, COLOUR underline, INT_S8 font,
+                                   short w, short h, const char* str, short effect, long len, INT_U8 code_mode);
+    // Text wrapped into a box. flags: effect bits, then 0x08 top, 0x10
+    // bottom (else middle), 0x20 left, 0x40 right (else centred).
+    void draw_string(short x1, short y1, short x2, short y2, COLOUR text, COLOUR back, COLOUR underline,
+                     INT_S8 font, short w, short h, const char* str, short flags);
+    void draw_char(short x, short y, COLOUR text, COLOUR back, COLOUR underline, INT_S8 font, short w, short h,
+                   char c, short effect);
+    // printf-style; the formatted text is cut at 5119 characters.
+    void draw_text(short x, short y, COLOUR text, COLOUR back, COLOUR underline, INT_S8 font, short w, short h,
+                   const char* format, ...);
+    void draw_text(short x, short y, COLOUR text, COLOUR back, INT_S8 font, short w, short h, const char* format,
+                   ...);
+    void draw_text(short x, short y, COLOUR text, COLOUR back, const char* format, ...);
 
     // ---- files (loaders, writers, the raw record) -------------------------
     // Implemented by the codec sources (image_load, image_png, image_jpeg,

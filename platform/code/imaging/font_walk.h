@@ -1,0 +1,108 @@
+#ifndef KIVO_FONT_WALK_H
+#define KIVO_FONT_WALK_H
+
+// Shared by measuring, drawing and line layout, so that all three read a
+// text the same way and a measured width is exactly what gets drawn.
+#include "font.h"
+
+// Reads the characters of a text: byte 0x01 toggles the code-point escape
+// (a ',' right behind it goes with it); inside the escape four hex digits
+// give one 16-bit code and one ',' after them is skipped.
+struct FONT_TEXT_WALK
+{
+    const char* text;
+    long pos;           // next byte to read
+    long remaining;     // characters still to read; negative = to the NUL
+    INT_U8 code_mode;   // escape state at pos
+
+    FONT_TEXT_WALK(const char* t, long len, INT_U8 mode)
+        : text(t), pos(0), remaining(len), code_mode(mode ? 1 : 0) {}
+
+    static int hex_digit(unsigned char c)
+    {
+        if (c >= '0' && c <= '9') return c - '0';
+        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+        return -1;
+    }
+
+    // The next character's code, false at the end. start and start_mode
+    // receive where the character begins and the escape state there.
+    bool next(INT_U32& code, long* start = nullptr, INT_U8* start_mode = nullptr)
+    {
+        for (;;)
+        {
+            if (remaining == 0)
+                return false;
+            unsigned char c = static_cast<unsigned char>(text[pos]);
+            if (c == 0)
+                return false;
+            if (c == 0x01)
+            {
+                code_mode = code_mode ? 0 : 1;
+                ++pos;
+                if (text[pos] == ',')
+                    ++pos;
+                continue;
+            }
+            long begin = pos;
+            if (!code_mode)
+            {
+                code = c;
+                ++pos;
+            }
+            else
+            {
+                INT_U32 v = 0;
+                int n = 0;
+                for (; n < 4; ++n)
+                {
+                    int d = hex_digit(static_cast<unsigned char>(text[pos]));
+                    if (d < 0)
+                        break;
+                    v = v * 16 + INT_U32(d);
+                    ++pos;
+                }
+                if (n < 4)
+                {
+                    // A short run draws nothing; the byte that cut it short
+                    // goes with it, except a 0x01, which still toggles so
+                    // that one bad run cannot swallow the rest of the text.
+                    unsigned char stop = static_cast<unsigned char>(text[pos]);
+                    if (stop == 0)
+                        return false;
+                    if (stop != 0x01)
+                        ++pos;
+                    continue;
+                }
+                if (text[pos] == ',')
+                    ++pos;
+                code = v;
+            }
+            if (start)
+                *start = begin;
+            if (start_mode)
+                *start_mode = code_mode;
+            if (remaining > 0)
+                --remaining;
+            return true;
+        }
+    }
+};
+
+// The slot's table entry when the slot is valid, else null.
+IMAGE_FONT_SLOT* font_slot_entry(INT_S8 slot);
+
+// The glyph of a code rendered at pixel size w x h (the requested size less
+// one): the slot's cached record for codes 0-255, else `temp`, whose bitmap
+// the caller releases with font_release_temp_glyph. The slot must be valid.
+IMAGE_FONT_GLYPH* font_get_glyph(INT_S8 slot, INT_U32 code, short w, short h, IMAGE_FONT_GLYPH& temp);
+void font_release_temp_glyph(IMAGE_FONT_GLYPH& temp);
+
+// 1 <= w, h <= IMAGE_FONT_MAX_PIXELS.
+inline bool font_size_ok(short w, short h)
+{
+    return w >= 1 && h >= 1 && w <= IMAGE_FONT_MAX_PIXELS && h <= IMAGE_FONT_MAX_PIXELS;
+}
+
+#endif

@@ -1,0 +1,466 @@
+// Text on an IMAGE: measuring, the single-run renderer and its effects,
+// boxed and wrapped layout, and the printf-style forms.
+#include "image.h"
+
+#include "font_walk.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+INT_U8 IMAGE::shadow_alpha = 50;
+INT_S16 IMAGE::shadow_x_offset = 2;
+INT_S16 IMAGE::shadow_y_offset = 2;
+INT_U8 IMAGE::inset_alpha = 100;
+INT_S16 IMAGE::inset_x_offset = 1;
+INT_S16 IMAGE::inset_y_offset = 1;
+double IMAGE::chiseled_light_blend_value = 0.15;
+double IMAGE::chiseled_dark_blend_value = -0.1;
+INT_S16 IMAGE::chiseled_x_offset = 1;
+INT_S16 IMAGE::chiseled_y_offset = 1;
+
+namespace {
+
+// Layout flags of one line.
+enum : INT_U8
+{
+    LINE_CODE_MODE = 1,  // starts inside the code-point escape
+    LINE_DASH = 2,       // "-" drawn after it
+    LINE_ELLIPSIS = 4,   // "..." drawn after it
+};
+
+// Effect and alignment bits of draw_string's flags word.
+enum : short
+{
+    TEXT_SHADOW = 1,
+    TEXT_INSET = 2,
+    TEXT_CHISELED = 4,
+    TEXT_TOP = 0x08,
+    TEXT_BOTTOM = 0x10,
+    TEXT_LEFT = 0x20,
+    TEXT_RIGHT = 0x40,
+};
+
+constexpr int MAX_TEXT_LINES = 256;
+constexpr size_t DRAW_TEXT_BUFFER_SZ = 5120;
+
+COLOUR with_alpha(COLOUR c, INT_U8 alpha) { return COLOUR((c.value & 0x00FFFFFFu) | (INT_U32(alpha) << 24)); }
+
+INT_S32 measure(INT_S8 font, short w, short h, const char* text, long len, INT_U8 code_mode)
+{
+    FONT_TEXT_WALK walk(text, len, code_mode);
+    IMAGE_FONT_GLYPH temp;
+    INT_S32 total = 0;
+    INT_U32 code;
+    while (walk.next(code))
+    {
+        IMAGE_FONT_GLYPH* g = font_get_glyph(font, code, short(w - 1), short(h - 1), temp);
+        total += g->advance;
+        if (g == &temp)
+            font_release_temp_glyph(temp);
+    }
+    return total;
+}
+
+struct LAYOUT_LINE
+{
+    long start;
+    long length;  // characters; -1 = the rest of the text
+    INT_S32 width;
+    INT_U8 flags;
+};
+
+// One character of the line being laid out.
+struct LAYOUT_CHAR
+{
+    long start;
+    INT_U8 mode;
+    INT_U32 code;
+    INT_S32 advance;
+};
+
+} // namespace
+
+namespace {
+
+// Text is drawn only into a valid image with an active area, in a valid
+// slot at a usable size.
+bool text_target_ok(const IMAGE& img, INT_S8 font, short w, short h)
+{
+    return img.valid && img.pixels && img.active_x1 != -1 && img.active_x2 != -1 && img.active_y1 != -1 &&
+           img.active_y2 != -1 && IMAGE::is_font_valid(font) && font_size_ok(w, h);
+}
+
+// Coordinates handed on to the 16-bit drawing calls.
+short clamp16(int v) { return short(v < -32768 ? -32768 : (v > 32767 ? 32767 : v)); }
+
+} // namespace
+
+INT_S32 IMAGE::get_string_width(INT_S8 font, short w, short h, const char* text, long len, INT_U8 code_mode)
+{
+    if (!text)
+        return 0;
+    if (font == -1)
+        font = font_slot;
+    if (w == -1)
+        w = font_width;
+    if (h == -1)
+        h = font_height;
+    if (!is_font_valid(font) || !font_size_ok(w, h))
+    {
+        size_t n = std::strlen(text);
+        return INT_S32(n > 32767 ? 32767 : n);
+    }
+    if (!*text || len == 0)
+        return 0;
+    return measure(font, w, h, text, len, code_mode);
+}
+
+void IMAGE::render_string(short x, short y, COLOUR text, COLOUR back, COLOUR underline, double lightness_shift,
+                          INT_S8 font, short w, short h, const char* str, long len, INT_U8 code_mode)
+{
+    if (!str || !text_target_ok(*this, font, w, h))
+        return;
+    const INT_U8 cover_max = font_slot_entry(font)->coverage_max;
+    const INT_U8 solid = COLOUR::alpha_solid_threshold;
+    const int text_alpha = text.alpha();
+    const int right = this->x + width;   // first column past the image
+    const int bottom = this->y + height;
+    int pen = x;
+    int baseline = 0;
+
+    FONT_TEXT_WALK walk(str, len, code_mode);
+    IMAGE_FONT_GLYPH temp;
+    INT_U32 code;
+    while (pen < right && walk.next(code))
+    {
+        IMAGE_FONT_GLYPH* g = font_get_glyph(font, code, short(w - 1), short(h - 1), temp);
+        if (baseline == 0 && g->face_height != 0)
+            baseline = int(long(h) * g->face_descender / g->face_height);
+        const int adv = g->advance;
+
+        if (back.alpha())
+            fill_rect(clamp16(pen), y, clamp16(pen + adv), clamp16(y + h), back, 1);
+        if (underline.alpha() && adv > 0)
+            fill_rect(clamp16(pen), clamp16(y + h + baseline), clamp16(pen + adv - 1), clamp16(y + h + baseline),
+                      underline, 1);
+
+        // Glyph box, cut one pixel short of the image's right and bottom
+        // edges, then to the active area.
+        const int gx = pen + g->left;
+        const int gy = y + h + baseline - g->top - 1;
+        int cols = g->width < right - gx - 1 ? g->width : right - gx - 1;
+        int rows = g->rows < bottom - gy - 1 ? g->rows : bottom - gy - 1;
+        int c0 = active_x1 - gx > 0 ? active_x1 - gx : 0;
+        int r0 = active_y1 - gy > 0 ? active_y1 - gy : 0;
+        int c1 = active_x2 - gx + 1 < cols ? active_x2 - gx + 1 : cols;
+        int r1 = active_y2 - gy + 1 < rows ? active_y2 - gy + 1 : rows;
+        if (c0 < c1 && r0 < r1)
+        {
+            mark_dirty_area(clamp16(pen), y, clamp16(pen + adv), clamp16(y + h));
+            for (int r = r0; r < r1; ++r)
+            {
+                const INT_U8* cov = g->bitmap + size_t(r) * size_t(g->pitch);
+                COLOUR* row = pixels + long(gy + r - this->y) * stride;
+                const int col0 = gx - this->x;
+                for (int c = c0; c < c1; ++c)
+                {
+                    const int cv = cov[c];
+                    COLOUR& p = row[col0 + c];
+                    if (lightness_shift == 0.0)
+                    {
+                        if (!cv)
+                            continue;
+                        int a = text_alpha == cover_max ? cv : cv * text_alpha / cover_max;
+                        if (a == 0)
+                            continue;
+                        if (a >= solid)
+                        {
+                            p = text;
+                            continue;
+                        }
+                        const INT_U32 d = p.value, s = text.value, ia = INT_U32(255 - a);
+                        INT_U32 rr = ((((s >> 16) & 0xFF) * INT_U32(a) + ((d >> 16) & 0xFF) * ia) >> 8) & 0xFF;
+                        INT_U32 gg = ((((s >> 8) & 0xFF) * INT_U32(a) + ((d >> 8) & 0xFF) * ia) >> 8) & 0xFF;
+                        INT_U32 bb = (((s & 0xFF) * INT_U32(a) + (d & 0xFF) * ia) >> 8) & 0xFF;
+                        p.value = (d & 0xFF000000u) | (rr << 16) | (gg << 8) | bb;
+                    }
+                    else
+                    {
+                        double pa, ph, ps, pl;
+                        p.get_ahsl(pa, ph, ps, pl);
+                        double shift = cv == cover_max ? lightness_shift : cv * lightness_shift / cover_max;
+                        pl += shift;
+                        pl = pl < 0.0 ? 0.0 : (pl > 1.0 ? 1.0 : pl);
+                        p.set_ahsl(pa, ph, ps, pl);
+                    }
+                }
+            }
+        }
+        if (g == &temp)
+            font_release_temp_glyph(temp);
+        pen += adv;
+    }
+}
+
+void IMAGE::process_and_render_string(short x, short y, COLOUR text, COLOUR back, COLOUR underline, INT_S8 font,
+                                      short w, short h, const char* str, short effect, long len, INT_U8 code_mode)
+{
+    if (!str || !text_target_ok(*this, font, w, h))
+        return;
+    if (effect & TEXT_SHADOW)
+    {
+        render_string(short(x + shadow_x_offset), short(y + shadow_y_offset), with_alpha(COLOUR_BLACK, shadow_alpha),
+                      back, underline, 0.0, font, w, h, str, len, code_mode);
+        render_string(x, y, text, COLOUR_INVISIBLE, COLOUR_INVISIBLE, 0.0, font, w, h, str, len, code_mode);
+    }
+    else if (effect & TEXT_INSET)
+    {
+        double a, hue, s, l;
+        text.get_ahsl(a, hue, s, l);
+        if (l > 0.5)
+            render_string(short(x - inset_x_offset), short(y - inset_y_offset), with_alpha(COLOUR_BLACK, inset_alpha),
+                          COLOUR_INVISIBLE, COLOUR_INVISIBLE, 0.0, font, w, h, str, len, code_mode);
+        else
+            render_string(short(x + inset_x_offset), short(y + inset_y_offset), with_alpha(COLOUR_WHITE, inset_alpha),
+                          COLOUR_INVISIBLE, COLOUR_INVISIBLE, 0.0, font, w, h, str, len, code_mode);
+        render_string(x, y, text, COLOUR_INVISIBLE, underline, 0.0, font, w, h, str, len, code_mode);
+    }
+    else if (effect & TEXT_CHISELED)
+    {
+        render_string(short(x + chiseled_x_offset), short(y + chiseled_y_offset), text, COLOUR_INVISIBLE,
+                      COLOUR_INVISIBLE, chiseled_light_blend_value, font, w, h, str, len, code_mode);
+        render_string(x, y, text, COLOUR_INVISIBLE, underline, chiseled_dark_blend_value, font, w, h, str, len,
+                      code_mode);
+    }
+    else
+        render_string(x, y, text, back, underline, 0.0, font, w, h, str, len, code_mode);
+}
+
+void IMAGE::draw_string(short x1, short y1, short x2, short y2, COLOUR text, COLOUR back, COLOUR underline,
+                        INT_S8 font, short w, short h, const char* str, short flags)
+{
+    if (!str || !*str || !is_font_valid(font) || !font_size_ok(w, h))
+        return;
+    mark_dirty_area(x1, y1, x2, y2);
+
+    int lines_allowed = (y2 - y1 + 1) / h;
+    lines_allowed = lines_allowed < 1 ? 1 : (lines_allowed > MAX_TEXT_LINES ? MAX_TEXT_LINES : lines_allowed);
+    const INT_S32 ellipsis_w = measure(font, w, h, "...", -1, 0);
+    INT_S32 dash_w = -1;  // measured the first time a line is broken
+    const INT_S32 avail = INT_S32(x2) - x1 + 1;
+
+    LAYOUT_LINE lines[MAX_TEXT_LINES];
+    int line_count = 0;  // lines finished
+    LAYOUT_LINE cur = {0, 0, 0, 0};
+    std::vector<LAYOUT_CHAR> chars;  // characters of the current line
+    IMAGE_FONT_GLYPH temp;
+
+    FONT_TEXT_WALK walk(str, -1, 0);
+    // Starts the next line at a byte index with the escape state there.
+    auto begin_line = [&](long start, INT_U8 mode) {
+        cur = {start, 0, 0, INT_U8(mode ? LINE_CODE_MODE : 0)};
+        chars.clear();
+        walk.pos = start;
+        walk.code_mode = mode;
+    };
+    auto finish_line = [&]() {
+        cur.length = long(chars.size());
+        lines[line_count++] = cur;
+    };
+
+    bool ended = false;
+    INT_U32 code;
+    long start;
+    INT_U8 mode;
+    while (!ended && walk.next(code, &start, &mode))
+    {
+        IMAGE_FONT_GLYPH* g = font_get_glyph(font, code, short(w - 1), short(h - 1), temp);
+        const INT_S32 adv = g->advance;
+        if (g == &temp)
+            font_release_temp_glyph(temp);
+
+        if (code == '\n')
+        {
+            finish_line();
+            if (line_count >= lines_allowed)
+                ended = true;
+            else
+                begin_line(walk.pos, walk.code_mode);
+            continue;
+        }
+        if ((code == ' ' || code == '\t') && chars.empty())
+        {
+            cur.start = walk.pos;
+            cur.flags = INT_U8(walk.code_mode ? LINE_CODE_MODE : 0);
+            continue;
+        }
+        if (chars.empty())
+        {
+            // The line begins at its first character.
+            cur.start = start;
+            cur.flags = INT_U8(mode ? LINE_CODE_MODE : 0);
+        }
+        if (line_count == lines_allowed - 1 && adv + cur.width + ellipsis_w > avail)
+        {
+            const INT_S32 rest = measure(font, w, h, str + start, -1, mode);
+            if (cur.width + rest <= avail)
+            {
+                cur.width += rest;
+                lines[line_count] = cur;
+                lines[line_count++].length = -1;
+            }
+            else
+            {
+                cur.flags |= LINE_ELLIPSIS;
+                finish_line();
+            }
+            ended = true;
+            continue;
+        }
+        if (adv + cur.width < avail)
+        {
+            chars.push_back({start, mode, code, adv});
+            cur.width += adv;
+            continue;
+        }
+
+        // Break: at the last space, tab or dash after the line's first
+        // character, else inside the word with a dash, else before this
+        // character.
+        int n = int(chars.size());
+        int at = -1;
+        for (int j = n - 1; j >= 1; --j)
+            if (chars[j].code == ' ' || chars[j].code == '\t' || chars[j].code == '-')
+            {
+                at = j;
+                break;
+            }
+        long next_start = start;
+        INT_U8 next_mode = mode;
+        int keep = n;
+        if (at >= 0)
+        {
+            keep = chars[at].code == '-' ? at + 1 : at;
+            if (keep < n)
+            {
+                next_start = chars[keep].start;
+                next_mode = chars[keep].mode;
+            }
+        }
+        else
+        {
+            if (dash_w < 0)
+                dash_w = measure(font, w, h, "-", -1, 0);
+            INT_S32 width = cur.width;
+            int m = n;
+            while (m >= 1 && width + dash_w >= avail)
+                width -= chars[--m].advance;
+            if (m >= 1)
+            {
+                keep = m;
+                cur.flags |= LINE_DASH;
+                if (m < n)
+                {
+                    next_start = chars[m].start;
+                    next_mode = chars[m].mode;
+                }
+            }
+        }
+        INT_S32 kept_w = 0;
+        for (int j = 0; j < keep; ++j)
+            kept_w += chars[j].advance;
+        chars.resize(size_t(keep));
+        cur.width = kept_w;
+        finish_line();
+        if (line_count >= lines_allowed)
+            ended = true;
+        else
+            begin_line(next_start, next_mode);
+    }
+    if (!ended && (!chars.empty() || (cur.flags & LINE_ELLIPSIS)))
+        finish_line();
+
+    for (int k = 0; k < line_count; ++k)
+    {
+        const LAYOUT_LINE& line = lines[k];
+        INT_S32 tail = 0;
+        if (line.flags & LINE_ELLIPSIS)
+            tail = ellipsis_w;
+        else if (line.flags & LINE_DASH)
+            tail = dash_w;
+        int lx, ly;
+        if (flags & TEXT_LEFT)
+            lx = x1;
+        else if (flags & TEXT_RIGHT)
+            lx = x2 - line.width - tail;
+        else
+            lx = x1 + ((x2 - x1) - line.width + 1) / 2 - tail / 2;
+        if (flags & TEXT_TOP)
+            ly = y1 + k * h;
+        else if (flags & TEXT_BOTTOM)
+            ly = y2 - h * (line_count - k);
+        else
+            ly = y1 + k * h + ((y2 - y1) - h * line_count + 1) / 2;
+        process_and_render_string(short(lx), short(ly), text, back, underline, font, w, h, str + line.start, flags,
+                                  line.length, INT_U8(line.flags & LINE_CODE_MODE));
+        if (line.flags & (LINE_ELLIPSIS | LINE_DASH))
+            process_and_render_string(short(lx + line.width), short(ly), text, back, underline, font, w, h,
+                                      (line.flags & LINE_ELLIPSIS) ? "..." : "-", flags, -1, 0);
+    }
+}
+
+void IMAGE::draw_char(short x, short y, COLOUR text, COLOUR back, COLOUR underline, INT_S8 font, short w, short h,
+                      char c, short effect)
+{
+    static char buffer[2];
+    buffer[0] = c;
+    buffer[1] = 0;
+    process_and_render_string(x, y, text, back, underline, font, w, h, buffer, effect, -1, 0);
+}
+
+namespace {
+
+// Formats into the fixed buffer, cutting overlong results short.
+void format_text(char (&buffer)[DRAW_TEXT_BUFFER_SZ], const char* format, va_list args)
+{
+    buffer[0] = 0;
+    if (format)
+        std::vsnprintf(buffer, sizeof buffer, format, args);
+}
+
+} // namespace
+
+void IMAGE::draw_text(short x, short y, COLOUR text, COLOUR back, COLOUR underline, INT_S8 font, short w, short h,
+                      const char* format, ...)
+{
+    char buffer[DRAW_TEXT_BUFFER_SZ];
+    va_list args;
+    va_start(args, format);
+    format_text(buffer, format, args);
+    va_end(args);
+    process_and_render_string(x, y, text, back, underline, font, w, h, buffer, 0, -1, 0);
+}
+
+void IMAGE::draw_text(short x, short y, COLOUR text, COLOUR back, INT_S8 font, short w, short h, const char* format,
+                      ...)
+{
+    char buffer[DRAW_TEXT_BUFFER_SZ];
+    va_list args;
+    va_start(args, format);
+    format_text(buffer, format, args);
+    va_end(args);
+    process_and_render_string(x, y, text, back, COLOUR_INVISIBLE, font, w, h, buffer, 0, -1, 0);
+}
+
+void IMAGE::draw_text(short x, short y, COLOUR text, COLOUR back, const char* format, ...)
+{
+    char buffer[DRAW_TEXT_BUFFER_SZ];
+    va_list args;
+    va_start(args, format);
+    format_text(buffer, format, args);
+    va_end(args);
+    process_and_render_string(x, y, text, back, COLOUR_INVISIBLE, font_slot, font_width, font_height, buffer, 0, -1,
+                              0);
+}
