@@ -3,7 +3,7 @@
 JOBS := $(shell nproc 2>/dev/null || echo 2)
 CMAKE_GEN := -G Ninja
 
-.PHONY: all deps run test bench release clean
+.PHONY: all deps run test bench fuzz release clean
 
 all: release
 
@@ -29,6 +29,21 @@ test: deps build/test/build.ninja
 bench: release
 	@set -e; for b in build/release/bin/bench_*; do \
 	  [ -x "$$b" ] || continue; echo "== $$b"; "$$b"; done
+
+# Every file reader under libFuzzer for FUZZ_SECONDS each; the corpus
+# starts from seeds our own writers make and grows in build/fuzz/corpus.
+FUZZ_SECONDS ?= 60
+FUZZ_TARGETS := fuzz_png fuzz_jpeg fuzz_pcx fuzz_raw fuzz_cache
+fuzz: deps
+	cmake -S . -B build/fuzz $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DKIVO_FUZZ=ON -DBUILD_TESTING=OFF
+	cmake --build build/fuzz -j $(JOBS) --target kivo_fuzzers
+	./build/fuzz/bin/fuzz_seeds build/fuzz/seeds
+	@set -e; for t in $(FUZZ_TARGETS); do \
+	  mkdir -p build/fuzz/corpus/$$t build/fuzz/crashes/$$t; echo "== $$t ($(FUZZ_SECONDS) s)"; \
+	  ./build/fuzz/bin/$$t -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=2048 -timeout=10 \
+	    -artifact_prefix=build/fuzz/crashes/$$t/ -print_final_stats=1 \
+	    build/fuzz/corpus/$$t build/fuzz/seeds/$$t; done
 
 clean:
 	rm -rf build

@@ -8,8 +8,9 @@
 #include "kivo_types.h"
 
 constexpr long IMAGE_MAX_SIDE = 32767;
-// 64 Mi pixels (256 MiB): far above any picture the program shows.
-constexpr INT_U64 IMAGE_MAX_PIXELS = INT_U64(1) << 26;
+// 16 Mi pixels (64 MiB, 4096 x 4096): far above any skin or picture the
+// program shows, and small enough that a forged header costs little.
+constexpr INT_U64 IMAGE_MAX_PIXELS = INT_U64(1) << 24;
 
 // True when a w x h picture may be allocated (w, h >= 0).
 inline bool image_size_acceptable(INT_U64 w, INT_U64 h)

@@ -138,7 +138,9 @@ bool image_write_png(IMAGE& image, DATA_DEVICE& device)
 {
     DATA_DEVICE* d = &device;
     const COLOUR* pixels = image.pixels;
-    long width = image.width, height = image.height, stride = image.stride;
+    // Kept in memory: they are read after the setjmp.
+    volatile png_uint_32 out_w = image.width > 0 && pixels ? png_uint_32(image.width) : 0;
+    volatile png_uint_32 out_h = image.height > 0 && pixels ? png_uint_32(image.height) : 0;
 
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, png_error_cb, png_warning_cb);
     if (!png)
@@ -148,7 +150,7 @@ bool image_write_png(IMAGE& image, DATA_DEVICE& device)
         png_destroy_write_struct(&png, nullptr);
         return false;
     }
-    long h = height > 0 && pixels ? height : 0;
+    long h = long(out_h), stride = image.stride;
     png_bytepp rows = static_cast<png_bytepp>(std::malloc(sizeof(png_bytep) * (h ? h : 1)));
     if (!rows) {
         png_destroy_write_struct(&png, &info);
@@ -164,7 +166,7 @@ bool image_write_png(IMAGE& image, DATA_DEVICE& device)
 
     png_set_write_fn(png, d, png_write_cb, png_flush_cb);
     // A picture without pixels has no valid header: libpng refuses it here.
-    png_set_IHDR(png, info, png_uint_32(width > 0 && pixels ? width : 0), png_uint_32(h), 8,
+    png_set_IHDR(png, info, out_w, out_h, 8,
                  PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                  PNG_FILTER_TYPE_DEFAULT);
     png_color_8 sig_bit;

@@ -1,0 +1,447 @@
+// The shared cache of named images.
+#include "image_cache.h"
+
+#include "folder.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+namespace {
+
+const INT_U8 CACHE_RECORD_VERSION = 2;
+// A file name in a record longer than this is taken as corruption.
+const INT_U32 CACHE_MAX_NAME_LENGTH = 4096;
+
+char* copy_text(const char* text)
+{
+    if (!text)
+        return nullptr;
+    size_t n = std::strlen(text) + 1;
+    char* copy = static_cast<char*>(std::malloc(n));
+    if (copy)
+        std::memcpy(copy, text, n);
+    return copy;
+}
+
+void set_folder_text(char* out, const char* text)
+{
+    std::memset(out, 0, 2048);
+    if (text)
+        std::strncpy(out, text, 2047);
+}
+
+bool names_equal(const char* a, const char* b)
+{
+    if (!a || !b)
+        return a == b;
+    return std::strcmp(a, b) == 0;
+}
+
+} // namespace
+
+IMAGE_CACHE::CACHE_ENTRY::CACHE_ENTRY()
+    : file_name(nullptr), req_width(-1), req_height(-1), orig_width(-1), orig_height(-1), uses(0), custom(false),
+      orphaned(false), cache(nullptr), prev(nullptr), next(nullptr)
+{
+    std::memset(folder, 0, sizeof folder);
+}
+
+IMAGE_CACHE::CACHE_ENTRY::~CACHE_ENTRY()
+{
+    std::free(file_name);
+}
+
+bool IMAGE_CACHE::CACHE_ENTRY::is_unscaled() const
+{
+    return (req_width == orig_width && req_height == orig_height) || (req_width == -1 && req_height == -1);
+}
+
+IMAGE_CACHE::IMAGE_CACHE(bool free_unused) : free_when_unused(free_unused) {}
+
+IMAGE_CACHE::~IMAGE_CACHE()
+{
+    clear();
+}
+
+long IMAGE_CACHE::count() const
+{
+    long n = 0;
+    for (CACHE_ENTRY* e = head; e; e = e->next)
+        n++;
+    return n;
+}
+
+void IMAGE_CACHE::link(CACHE_ENTRY* entry)
+{
+    entry->cache = this;
+    entry->image.cache_entry = entry;
+    entry->prev = tail;
+    entry->next = nullptr;
+    if (tail)
+        tail->next = entry;
+    else
+        head = entry;
+    tail = entry;
+}
+
+void IMAGE_CACHE::unlink(CACHE_ENTRY* entry)
+{
+    if (entry->prev)
+        entry->prev->next = entry->next;
+    else
+        head = entry->next;
+    if (entry->next)
+        entry->next->prev = entry->prev;
+    else
+        tail = entry->prev;
+    entry->prev = entry->next = nullptr;
+}
+
+void IMAGE_CACHE::destroy(CACHE_ENTRY* entry)
+{
+    unlink(entry);
+    delete entry;
+}
+
+bool IMAGE_CACHE::load_entry(CACHE_ENTRY* entry, short w, short h)
+{
+    FOLDER folder;
+    if (!folder.set(entry->folder, 0, nullptr, 0, 0, 0))
+        return false;
+    return entry->image.load(folder, entry->file_name, w, h);
+}
+
+IMAGE* IMAGE_CACHE::open_image(FOLDER& folder, const char* file_name, short w, short h, INT_U8 flags)
+{
+    char path[2048];
+    folder.get(path, nullptr);
+    return open_image(path, file_name, w, h, flags);
+}
+
+IMAGE* IMAGE_CACHE::open_image(const char* folder, const char* file_name, short w, short h, INT_U8 flags)
+{
+    if (!folder)
+        folder = "";
+    CACHE_ENTRY* source = nullptr;
+    for (CACHE_ENTRY* e = tail; e; e = e->prev) {
+        if (!e->is_shareable() || !names_equal(e->file_name, file_name) || std::strcmp(e->folder, folder) != 0)
+            continue;
+        if ((w == -1 || w == e->req_width) && (h == -1 || h == e->req_height)) {
+            // Exact match.
+            if (flags & OPEN_RELOAD) {
+                if (!load_entry(e, w, h))
+                    e->image.reset(-1, -1);
+                e->image.cache_entry = e;
+            }
+            e->uses++;
+            return e->image.width < 1 ? nullptr : &e->image;
+        }
+        if (e->is_unscaled()) {
+            if (flags & OPEN_ANY_SIZE) {
+                e->uses++;
+                return e->image.width < 1 ? nullptr : &e->image;
+            }
+            source = e;
+        }
+    }
+    if (flags & OPEN_LOOKUP_ONLY)
+        return nullptr;
+
+    CACHE_ENTRY* e = new (std::nothrow) CACHE_ENTRY;
+    if (!e)
+        return nullptr;
+    set_folder_text(e->folder, folder);
+    e->file_name = copy_text(file_name);
+    if (file_name && !e->file_name) {
+        delete e;
+        return nullptr;
+    }
+    e->req_width = e->orig_width = w;
+    e->req_height = e->orig_height = h;
+    e->uses = 1;
+
+    if (source) {
+        // Scaled copy of pixels already held: the file is not read.
+        e->image.reset(source->image.width, source->image.height);
+        e->image.copy(&source->image, 0, 0, 0, 0, source->image.width, source->image.height, IMAGE_COPY_TYPE(1));
+        e->orig_width = source->req_width;
+        e->orig_height = source->req_height;
+        if (!(w == -1 && h == -1) && !(e->image.width == e->req_width && e->image.height == e->req_height))
+            e->image.resize(e->req_width, e->req_height, !IMAGE::use_quick_resize);
+    } else {
+        bool ok = load_entry(e, -1, -1);
+        if (ok) {
+            e->orig_width = e->image.width;
+            e->orig_height = e->image.height;
+            if ((flags & OPEN_ANY_SIZE) || w == -1 || h == -1) {
+                e->req_width = e->image.width;
+                e->req_height = e->image.height;
+            }
+            if (!(w == -1 && h == -1) && !(e->image.width == e->req_width && e->image.height == e->req_height))
+                ok = load_entry(e, e->req_width, e->req_height);
+        }
+        if (!ok) {
+            if (free_when_unused || (flags & OPEN_NO_FAILED_ENTRY)) {
+                delete e;
+                return nullptr;
+            }
+            // Kept empty, so later requests get null without the disk.
+            e->image.reset(-1, -1);
+        }
+    }
+    link(e);
+    return e->image.width < 1 ? nullptr : &e->image;
+}
+
+IMAGE_CACHE::CACHE_ENTRY* IMAGE_CACHE::get_entry(IMAGE* image)
+{
+    if (!image || !head)
+        return nullptr;
+    CACHE_ENTRY* e = static_cast<CACHE_ENTRY*>(image->cache_entry);
+    // An image of another cache is not ours to count or unlink.
+    return e && e->cache == this ? e : nullptr;
+}
+
+void IMAGE_CACHE::do_close(CACHE_ENTRY* entry)
+{
+    if (!entry || entry->cache != this)
+        return;
+    entry->uses--;
+    if (entry->uses <= 0 && (free_when_unused || entry->orphaned))
+        destroy(entry);
+}
+
+IMAGE* IMAGE_CACHE::duplicate(IMAGE* image)
+{
+    CACHE_ENTRY* e = get_entry(image);
+    if (!e)
+        return nullptr;
+    e->uses++;
+    return image;
+}
+
+short IMAGE_CACHE::get_image_orig_width(IMAGE* image)
+{
+    if (!image)
+        return 0;
+    CACHE_ENTRY* e = get_entry(image);
+    return e ? e->orig_width : image->width;
+}
+
+short IMAGE_CACHE::get_image_orig_height(IMAGE* image)
+{
+    if (!image)
+        return 0;
+    CACHE_ENTRY* e = get_entry(image);
+    return e ? e->orig_height : image->height;
+}
+
+IMAGE_CACHE::CACHE_ENTRY* IMAGE_CACHE::copy_entry(CACHE_ENTRY* source)
+{
+    CACHE_ENTRY* e = new (std::nothrow) CACHE_ENTRY;
+    if (!e)
+        return nullptr;
+    std::memcpy(e->folder, source->folder, sizeof e->folder);
+    e->file_name = copy_text(source->file_name);
+    if (source->file_name && !e->file_name) {
+        delete e;
+        return nullptr;
+    }
+    e->req_width = source->req_width;
+    e->req_height = source->req_height;
+    e->orig_width = source->orig_width;
+    e->orig_height = source->orig_height;
+    e->orphaned = source->orphaned;
+    e->custom = source->custom;
+    e->uses = 1;
+    e->image.reset(source->image.width, source->image.height);
+    e->image.copy(&source->image, 0, 0, 0, 0, source->image.width, source->image.height, IMAGE_COPY_TYPE(1));
+    link(e);
+    return e;
+}
+
+void IMAGE_CACHE::make_custom(IMAGE*& image)
+{
+    CACHE_ENTRY* e = get_entry(image);
+    if (!e)
+        return;
+    if (e->uses < 2 && !e->is_unscaled()) {
+        e->custom = true;
+        return;
+    }
+    CACHE_ENTRY* copy = copy_entry(e);
+    if (!copy)
+        return;
+    do_close(e);
+    copy->custom = true;
+    image = &copy->image;
+}
+
+void IMAGE_CACHE::replace_colour(IMAGE*& image, COLOUR from, COLOUR to)
+{
+    make_custom(image);
+    if (image)
+        image->replace_colour(from, to, 0);
+}
+
+void IMAGE_CACHE::set_trialpha_colours(IMAGE*& image, COLOUR c1, COLOUR c2, COLOUR c3)
+{
+    make_custom(image);
+    if (image)
+        image->set_trialpha_colours(c1, c2, c3, 0);
+}
+
+void IMAGE_CACHE::recolour(IMAGE*& image, COLOUR tint)
+{
+    make_custom(image);
+    if (image)
+        image->recolour(tint);
+}
+
+void IMAGE_CACHE::make_grey(IMAGE*& image)
+{
+    make_custom(image);
+    if (image)
+        image->make_grey();
+}
+
+void IMAGE_CACHE::resize_image(IMAGE*& image, short w, short h)
+{
+    if (w < 0 || h < 0)
+        return;
+    CACHE_ENTRY* e = get_entry(image);
+    if (!e || (w == e->req_width && h == e->req_height))
+        return;
+    if (!e->custom) {
+        for (CACHE_ENTRY* other = head; other; other = other->next) {
+            if (other == e || !other->is_shareable() || other->req_width != w || other->req_height != h ||
+                !names_equal(other->file_name, e->file_name) || std::strcmp(other->folder, e->folder) != 0)
+                continue;
+            other->uses++;
+            image = &other->image;
+            do_close(e);
+            return;
+        }
+    }
+    if (e->uses < 2 && !e->is_unscaled()) {
+        e->image.resize(w, h, !IMAGE::use_quick_resize);
+        e->req_width = w;
+        e->req_height = h;
+        return;
+    }
+    CACHE_ENTRY* copy = copy_entry(e);
+    if (!copy)
+        return;
+    do_close(e);
+    image = &copy->image;
+    copy->image.resize(w, h, !IMAGE::use_quick_resize);
+    copy->req_width = w;
+    copy->req_height = h;
+}
+
+void IMAGE_CACHE::reload()
+{
+    for (CACHE_ENTRY* e = tail; e; e = e->prev) {
+        if (e->orphaned)
+            continue;
+        load_entry(e, e->req_width, e->req_height);
+        e->image.cache_entry = e;
+    }
+}
+
+void IMAGE_CACHE::reload(IMAGE* image)
+{
+    CACHE_ENTRY* e = get_entry(image);
+    if (!e)
+        return;
+    load_entry(e, e->req_width, e->req_height);
+    e->image.cache_entry = e;
+}
+
+void IMAGE_CACHE::clear()
+{
+    while (head)
+        destroy(head);
+}
+
+void IMAGE_CACHE::soft_clear()
+{
+    for (CACHE_ENTRY* e = head; e;) {
+        CACHE_ENTRY* next = e->next;
+        if (e->uses > 0)
+            e->orphaned = true;
+        else
+            destroy(e);
+        e = next;
+    }
+}
+
+bool IMAGE_CACHE::put_to_data_device(DATA_DEVICE& d)
+{
+    INT_U32 n = 0;
+    for (CACHE_ENTRY* e = head; e; e = e->next)
+        if (e->is_shareable())
+            n++;
+    if (!put_u8(d, CACHE_RECORD_VERSION) || !put_u32(d, n))
+        return false;
+    for (CACHE_ENTRY* e = head; e; e = e->next) {
+        if (!e->is_shareable())
+            continue;
+        INT_U32 length = e->file_name ? INT_U32(std::strlen(e->file_name)) : 0;
+        if (!put_path_block(d, e->folder) || !put_u32(d, length) || !put_bytes(d, e->file_name, long(length)))
+            return false;
+        if (!put_u16(d, INT_U16(e->req_width)) || !put_u16(d, INT_U16(e->req_height)) ||
+            !put_u16(d, INT_U16(e->orig_width)) || !put_u16(d, INT_U16(e->orig_height)))
+            return false;
+        if (!e->image.put_to_data_device(d))
+            return false;
+    }
+    return true;
+}
+
+bool IMAGE_CACHE::get_from_data_device(DATA_DEVICE& d)
+{
+    soft_clear();
+    INT_U8 version = 0;
+    INT_U32 n = 0;
+    if (!get_u8(d, version) || !get_u32(d, n))
+        return false;
+    for (INT_U32 i = 0; i < n; i++) {
+        CACHE_ENTRY* e = new (std::nothrow) CACHE_ENTRY;
+        if (!e)
+            return false;
+        bool ok;
+        if (version < 2) {
+            FOLDER folder;
+            ok = folder.get_from_data_device(d);
+            if (ok)
+                folder.get(e->folder, nullptr);
+            e->folder[sizeof e->folder - 1] = 0;
+        } else {
+            ok = get_path_block(d, e->folder);
+        }
+        INT_U32 length = 0;
+        ok = ok && get_u32(d, length) && length <= CACHE_MAX_NAME_LENGTH;
+        if (ok && length > 0) {
+            e->file_name = static_cast<char*>(std::malloc(length + 1));
+            ok = e->file_name && get_bytes(d, e->file_name, long(length));
+            if (e->file_name)
+                e->file_name[ok ? length : 0] = 0;
+        }
+        INT_U16 rw = 0, rh = 0, ow = 0, oh = 0;
+        ok = ok && get_u16(d, rw) && get_u16(d, rh) && get_u16(d, ow) && get_u16(d, oh);
+        ok = ok && e->image.get_from_data_device(d);
+        if (!ok) {
+            delete e;
+            return false;
+        }
+        e->req_width = INT_S16(rw);
+        e->req_height = INT_S16(rh);
+        e->orig_width = INT_S16(ow);
+        e->orig_height = INT_S16(oh);
+        e->uses = 0;
+        link(e);
+    }
+    return true;
+}

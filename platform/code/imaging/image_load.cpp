@@ -1,0 +1,235 @@
+// Finding a picture by name in a folder, the sprite-strip builder and the
+// writer that cuts a picture into the nine files of a skin.
+#include "image.h"
+
+#include "data_file.h"
+#include "errors.h"
+#include "folder.h"
+#include "image_codec_util.h"
+#include "text_file.h"
+
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <strings.h>
+#include <vector>
+
+namespace {
+
+enum IMAGE_FORMAT
+{
+    FORMAT_PNG,
+    FORMAT_JPG,
+    FORMAT_PCX,
+    FORMAT_RAW
+};
+
+const char* const FORMAT_EXTENSIONS[] = {"png", "jpg", "pcx", "raw"};
+const IMAGE_FORMAT FORMAT_ORDER[] = {FORMAT_PNG, FORMAT_JPG, FORMAT_PCX, FORMAT_RAW};
+
+// Bytes of a file name with an appended extension, or a formatted frame
+// name, including the terminator.
+const size_t IMAGE_NAME_SZ = PATH_MAX;
+
+} // namespace
+
+// Opens one file and runs one reader on it; `opened` records whether the
+// file could be opened at all.
+static bool read_image_file(IMAGE& image, FOLDER& folder, const char* name, IMAGE_FORMAT format, short w, short h,
+                            bool& opened)
+{
+    DATA_FILE* file = folder.open_data_file(name, FILE_MODE(0), format == FORMAT_RAW ? -1 : 0, 0);
+    if (!file)
+        return false;
+    opened = true;
+    bool ok = false;
+    switch (format) {
+    case FORMAT_PNG:
+        ok = image.load_png(file);
+        break;
+    case FORMAT_JPG:
+        ok = image.load_jpg(file, w, h);
+        break;
+    case FORMAT_PCX:
+        ok = image.load_256_colour_pcx(file);
+        break;
+    case FORMAT_RAW:
+        ok = image.get_from_data_device(*file);
+        file->error = ok ? 0 : 1;
+        break;
+    }
+    folder.close(file);
+    return ok;
+}
+
+bool IMAGE::load(FOLDER& folder, const char* name, short w, short h)
+{
+    if (!name || !*name)
+        return false;
+    size_t len = std::strlen(name);
+    bool opened = false, ok = false;
+
+    // A known extension picks its reader first.
+    if (len > 4 && name[len - 4] == '.') {
+        for (IMAGE_FORMAT format : FORMAT_ORDER)
+            if (strcasecmp(name + len - 3, FORMAT_EXTENSIONS[format]) == 0) {
+                ok = read_image_file(*this, folder, name, format, w, h, opened);
+                break;
+            }
+    }
+    // Then the name with each extension appended.
+    char with_extension[IMAGE_NAME_SZ];
+    for (int i = 0; !ok && i < 4; i++) {
+        IMAGE_FORMAT format = FORMAT_ORDER[i];
+        int n = std::snprintf(with_extension, sizeof with_extension, "%s.%s", name, FORMAT_EXTENSIONS[format]);
+        if (n > 0 && size_t(n) < sizeof with_extension)
+            ok = read_image_file(*this, folder, with_extension, format, w, h, opened);
+    }
+    // Then the bare name in every format.
+    for (int i = 0; !ok && i < 4; i++)
+        ok = read_image_file(*this, folder, name, FORMAT_ORDER[i], w, h, opened);
+
+    if (!ok) {
+        set_error_code(opened ? 0x1007 : 0x100C, name);
+        return false;
+    }
+    resize(w, h, !use_quick_resize);
+    return true;
+}
+
+void IMAGE::create_sprite_image_from_path(FOLDER& folder, const char* format, short first, short last)
+{
+    if (!format || (last != -1 && last < first)) {
+        reset(-1, -1);
+        return;
+    }
+    std::vector<IMAGE*> frames;
+    char name[IMAGE_NAME_SZ];
+    for (long n = first; n <= (last == -1 ? long(SHRT_MAX) : long(last)); n++) {
+        int got = std::snprintf(name, sizeof name, format, int(n));
+        IMAGE* frame = new IMAGE;
+        if (got > 0 && size_t(got) < sizeof name && frame->load(folder, name, -1, -1)) {
+            frames.push_back(frame);
+            continue;
+        }
+        delete frame;
+        if (last == -1)
+            break;
+    }
+    if (frames.empty()) {
+        reset(-1, -1);
+        return;
+    }
+    const IMAGE* tail = frames.back();
+    INT_U64 strip_w = INT_U64(frames.size()) * INT_U64(tail->width > 0 ? tail->width : 0);
+    if (!image_size_acceptable(strip_w, INT_U64(tail->height > 0 ? tail->height : 0))) {
+        // The strip cannot be held: empty rather than cut.
+        reset(-1, -1);
+    } else {
+        reset(short(strip_w), tail->height);
+        clear(COLOUR_INVISIBLE, 0);
+        long x = long(strip_w);
+        for (size_t i = frames.size(); i-- > 0;) {
+            x -= frames[i]->width;
+            frames[i]->put(short(x), 0, this, IMAGE_COPY_TYPE(1));
+        }
+    }
+    for (IMAGE* frame : frames)
+        delete frame;
+}
+
+void IMAGE::save_nine_titled_pngs(FOLDER& folder, const char* base)
+{
+    if (!base)
+        return;
+    struct PIECE
+    {
+        const char* format;
+        short w, h, x, y;
+    };
+    short hw = short(width / 2), hh = short(height / 2);
+    const PIECE pieces[] = {
+        {"%s_top_left.png", hw, hh, 0, 0},
+        {"%s_bottom_left.png", hw, hh, 0, short(hh + 1)},
+        {"%s_top_right.png", hw, hh, short(hw + 1), 0},
+        {"%s_bottom_right.png", hw, hh, short(hw + 1), short(hh + 1)},
+        {"%s_mid_left.png", hw, 1, 0, hh},
+        {"%s_mid_right.png", hw, 1, short(hw + 1), hh},
+        {"%s_top_mid.png", 1, hh, hw, 0},
+        {"%s_bottom_mid.png", 1, hh, hw, short(hh + 1)},
+        {"%s_mid_mid.png", 1, 1, hw, hh},
+    };
+    IMAGE scratch;
+    char name[IMAGE_NAME_SZ];
+    for (const PIECE& p : pieces) {
+        int n = std::snprintf(name, sizeof name, p.format, base);
+        if (n <= 0 || size_t(n) >= sizeof name)
+            continue;
+        scratch.reset(p.w, p.h);
+        scratch.clear(COLOUR_INVISIBLE, 0);
+        scratch.copy(this, p.x, p.y, 0, 0, p.w, p.h, IMAGE_COPY_TYPE(1));
+        DATA_FILE* file = folder.open_data_file(name, FILE_MODE(1), 0, 0);
+        if (!file)
+            continue;
+        scratch.save_png(file);
+        folder.close(file);
+    }
+}
+
+// The file forms of the codecs run over the data file as a device.
+bool IMAGE::load_png(DATA_FILE* file)
+{
+    return file && image_read_png(*this, *file);
+}
+
+bool IMAGE::save_png(DATA_FILE* file)
+{
+    return file && image_write_png(*this, *file);
+}
+
+bool IMAGE::load_jpg(DATA_FILE* file, short w, short h)
+{
+    return file && image_read_jpg(*this, *file, w, h);
+}
+
+bool IMAGE::save_jpg(DATA_FILE* file, char quality, INT_U8 progressive)
+{
+    return file && image_write_jpg(*this, *file, quality, progressive);
+}
+
+bool IMAGE::load_256_colour_pcx(DATA_FILE* file)
+{
+    return file && image_read_pcx(*this, *file);
+}
+
+bool IMAGE::save_256_colour_pcx(DATA_FILE* file)
+{
+    return file && image_write_pcx(*this, *file);
+}
+
+void IMAGE::save_embedded_image_def(TEXT_FILE& file, const char* array_name)
+{
+    long w = width > 0 ? width : 0, h = height > 0 ? height : 0;
+    if (!pixels)
+        w = h = 0;
+    file.printf("static INT_U8 %s[%ld] =\n{\n\t", array_name ? array_name : "", 5 + 4 * w * h);
+    file.printf("0x%02X,", 1);
+    file.printf("0x%02X,", unsigned(w >> 8) & 0xFF);
+    file.printf("0x%02X,", unsigned(w) & 0xFF);
+    file.printf("0x%02X,", unsigned(h >> 8) & 0xFF);
+    file.printf("0x%02X", unsigned(h) & 0xFF);
+    for (long y = 0; y < h; y++) {
+        file.printf(",\n\t");
+        const COLOUR* row = pixels + y * long(stride);
+        for (long x = 0; x < w; x++) {
+            INT_U32 c = row[x];
+            if (x)
+                file.printf(",");
+            file.printf("0x%02X,", unsigned(c) & 0xFF);
+            file.printf("0x%02X,", unsigned(c >> 8) & 0xFF);
+            file.printf("0x%02X,", unsigned(c >> 16) & 0xFF);
+            file.printf("0x%02X", unsigned(c >> 24));
+        }
+    }
+    file.printf("\n};\n");
+}
