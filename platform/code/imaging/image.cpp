@@ -177,52 +177,6 @@ void IMAGE::mark_dirty_area(short x1, short y1, short x2, short y2)
 
 namespace {
 
-void copy_row_blend(COLOUR* dst, const COLOUR* src, int n, INT_U32 t)
-{
-    INT_U32* d = reinterpret_cast<INT_U32*>(dst);
-    const INT_U32* s = reinterpret_cast<const INT_U32*>(src);
-    int i = 0;
-#if defined(__SSE2__)
-    const __m128i zero = _mm_setzero_si128();
-    const __m128i alpha_mask = _mm_set1_epi32((int)0xFF000000u);
-    const __m128i c255 = _mm_set1_epi16(255);
-    const __m128i tm1 = _mm_set1_epi32((int)t - 1);
-    for (; i + 4 <= n; i += 4) {
-        __m128i sv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
-        __m128i a32 = _mm_srli_epi32(sv, 24);
-        __m128i clear = _mm_cmpeq_epi32(a32, zero);
-        __m128i solid = _mm_cmpgt_epi32(a32, tm1);
-        int clear_bits = _mm_movemask_epi8(clear);
-        if (clear_bits == 0xFFFF)
-            continue; // four invisible pixels: the most common case in skins
-        int solid_bits = _mm_movemask_epi8(solid);
-        if (solid_bits == 0xFFFF) {
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i), sv);
-            continue;
-        }
-        __m128i dv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + i));
-        // Two pixels per half, one 16-bit lane per channel.
-        __m128i slo = _mm_unpacklo_epi8(sv, zero), shi = _mm_unpackhi_epi8(sv, zero);
-        __m128i dlo = _mm_unpacklo_epi8(dv, zero), dhi = _mm_unpackhi_epi8(dv, zero);
-        __m128i alo = _mm_shufflehi_epi16(_mm_shufflelo_epi16(slo, 0xFF), 0xFF);
-        __m128i ahi = _mm_shufflehi_epi16(_mm_shufflelo_epi16(shi, 0xFF), 0xFF);
-        __m128i rlo = _mm_srli_epi16(
-            _mm_add_epi16(_mm_mullo_epi16(slo, alo), _mm_mullo_epi16(dlo, _mm_sub_epi16(c255, alo))),
-            8);
-        __m128i rhi = _mm_srli_epi16(
-            _mm_add_epi16(_mm_mullo_epi16(shi, ahi), _mm_mullo_epi16(dhi, _mm_sub_epi16(c255, ahi))),
-            8);
-        __m128i mixed = _mm_packus_epi16(rlo, rhi);
-        mixed = _mm_or_si128(_mm_andnot_si128(alpha_mask, mixed), _mm_and_si128(alpha_mask, dv));
-        __m128i r = _mm_or_si128(_mm_and_si128(solid, sv), _mm_andnot_si128(solid, mixed));
-        r = _mm_or_si128(_mm_and_si128(clear, dv), _mm_andnot_si128(clear, r));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i), r);
-    }
-#endif
-    for (; i < n; ++i)
-        d[i] = kivo_pixel::blend(s[i], d[i], t);
-}
-
 void copy_row_alpha_mask(COLOUR* dst, const COLOUR* src, int n)
 {
     for (int i = 0; i < n; ++i)
@@ -338,7 +292,7 @@ void IMAGE::copy(IMAGE* source, short sx_in, short sy_in, short dx_in, short dy_
                 for (int i = w - 1; i >= 0; --i)
                     drow[i] = kivo_pixel::blend(srow[i], drow[i], t);
             else
-                copy_row_blend(drow, srow, w, t);
+                kivo_pixel::blend_row(reinterpret_cast<INT_U32*>(drow), reinterpret_cast<const INT_U32*>(srow), w, t);
             break;
         }
     }

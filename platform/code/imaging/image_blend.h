@@ -34,6 +34,14 @@ inline INT_U32 div255(INT_U32 x)
     return (x * 0x8081u) >> 23;
 }
 
+// Copy type 0 over a row: d[i] = blend(s[i], d[i], t). The SSE2 form runs
+// on every x86-64; the AVX2 form only where the processor has it, which
+// blend_row checks once.
+void blend_row(INT_U32* d, const INT_U32* s, int n, INT_U32 t);
+void blend_row_sse2(INT_U32* d, const INT_U32* s, int n, INT_U32 t);
+void blend_row_avx2(INT_U32* d, const INT_U32* s, int n, INT_U32 t);
+bool have_avx2();
+
 } // namespace kivo_pixel
 
 #endif

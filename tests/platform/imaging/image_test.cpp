@@ -1,4 +1,5 @@
 #include "image.h"
+#include "image_blend.h"
 #include "image_test_util.h"
 #include "kivo_host.h"
 
@@ -313,6 +314,40 @@ TEST(ImageCopy, FastLoopsMatchThePlainRules)
             ASSERT_EQ(got[i], imgtest::ref_combine(s[i], d[i], type, COLOUR::alpha_solid_threshold))
                 << "type " << type << " pixel " << i;
         COLOUR::alpha_solid_threshold = saved;
+    }
+}
+
+TEST(ImageCopy, BothVectorBlendRowsMatchThePlainRule)
+{
+    std::mt19937 rng(23);
+    for (int round = 0; round < 400; ++round) {
+        int n = (int)(rng() % 41), offset = (int)(rng() % 3);
+        INT_U32 t = round % 5 == 0 ? rng() % 256 : 250;
+        std::vector<INT_U32> s(64), d(64);
+        for (int i = 0; i < 64; ++i) {
+            s[i] = imgtest::random_pixel(rng);
+            d[i] = imgtest::random_pixel(rng);
+        }
+        if (round % 7 == 0) // whole groups invisible or solid take the short cuts
+            for (int i = 0; i < 64; ++i)
+                s[i] = (s[i] & 0xFFFFFFu) | (i < 32 ? 0u : 0xFF000000u);
+        std::vector<INT_U32> expect = d;
+        for (int i = 0; i < n; ++i)
+            expect[offset + i] = imgtest::ref_blend(s[offset + i], d[offset + i], t);
+        std::vector<INT_U32> got = d;
+        kivo_pixel::blend_row_sse2(got.data() + offset, s.data() + offset, n, t);
+        ASSERT_EQ(got, expect) << "sse2 round " << round;
+        if (kivo_pixel::have_avx2()) {
+            got = d;
+            kivo_pixel::blend_row_avx2(got.data() + offset, s.data() + offset, n, t);
+            ASSERT_EQ(got, expect) << "avx2 round " << round;
+        }
+    }
+    // The paired-channel scalar form against the per-channel rule.
+    for (int k = 0; k < 200000; ++k) {
+        INT_U32 s = rng(), d = rng(), a = 1 + rng() % 254;
+        ASSERT_EQ(kivo_pixel::mix((s & 0xFFFFFFu) | (a << 24), d, a),
+                  imgtest::ref_blend((s & 0xFFFFFFu) | (a << 24), d, 255));
     }
 }
 

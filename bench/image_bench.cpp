@@ -1,0 +1,279 @@
+// Pixel loops side by side with reference libraries on the same pictures:
+// copies against pixman and memcpy, the bilinear resize against
+// stb_image_resize's triangle filter. Results differ in rounding (the
+// references premultiply or use half-pixel centres); only speed is compared.
+// A summary of ours / reference times is printed at the end.
+#include "image.h"
+#include "resample.h"
+
+#include <benchmark/benchmark.h>
+#include <pixman.h>
+
+#define STB_IMAGE_RESIZE_IMPLEMENTATION
+#define STBIR_ASSERT(x) ((void)0)
+#include <stb/stb_image_resize.h>
+
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+const int W = 1024, H = 768;
+
+// A skin-like picture: 32 x 32 blocks that are clear, opaque, or fade
+// across their width, a third of each, with random colours.
+void fill_skin(COLOUR* p, int w, int h, long stride, unsigned seed)
+{
+    std::mt19937 rng(seed);
+    const int B = 32;
+    for (int by = 0; by < h; by += B)
+        for (int bx = 0; bx < w; bx += B) {
+            int kind = (int)(rng() % 3);
+            for (int j = by; j < std::min(h, by + B); ++j)
+                for (int i = bx; i < std::min(w, bx + B); ++i) {
+                    INT_U32 a = kind == 0 ? 0 : kind == 1 ? 255 : (INT_U32)((i - bx) * 255 / (B - 1));
+                    p[(long)j * stride + i] = (a << 24) | (rng() & 0xFFFFFFu);
+                }
+        }
+}
+
+struct Pictures
+{
+    IMAGE src, dst;
+    std::vector<INT_U32> src_pre, dst_pm; // premultiplied copies for pixman
+    std::vector<INT_U32> dst_start, dst_pm_start; // destinations restored between runs
+    std::vector<INT_U8> mask;
+    pixman_image_t *p_src, *p_dst, *p_mask;
+
+    Pictures()
+    {
+        src.alignment = dst.alignment = 1;
+        src.setup(W, H);
+        dst.setup(W, H);
+        fill_skin(src.pixels, W, H, W, 1);
+        fill_skin(dst.pixels, W, H, W, 2);
+        src_pre.resize((size_t)W * H);
+        dst_pm.resize((size_t)W * H);
+        mask.resize((size_t)W * H);
+        for (size_t i = 0; i < src_pre.size(); ++i) {
+            src_pre[i] = premultiply(src.pixels[i]);
+            dst_pm[i] = premultiply(dst.pixels[i]);
+            mask[i] = src.pixels[i].alpha();
+        }
+        dst_start.assign(reinterpret_cast<INT_U32*>(dst.pixels), reinterpret_cast<INT_U32*>(dst.pixels) + (size_t)W * H);
+        dst_pm_start = dst_pm;
+        p_src = pixman_image_create_bits(PIXMAN_a8r8g8b8, W, H, src_pre.data(), W * 4);
+        p_dst = pixman_image_create_bits(PIXMAN_a8r8g8b8, W, H, dst_pm.data(), W * 4);
+        p_mask = pixman_image_create_bits(PIXMAN_a8, W, H, (uint32_t*)mask.data(), W);
+    }
+    ~Pictures()
+    {
+        pixman_image_unref(p_src);
+        pixman_image_unref(p_dst);
+        pixman_image_unref(p_mask);
+    }
+    void restore()
+    {
+        std::memcpy(dst.pixels, dst_start.data(), dst_start.size() * 4);
+        std::memcpy(dst_pm.data(), dst_pm_start.data(), dst_pm_start.size() * 4);
+    }
+    static INT_U32 premultiply(INT_U32 c)
+    {
+        INT_U32 a = c >> 24, out = a << 24;
+        for (int sh = 0; sh < 24; sh += 8)
+            out |= (((c >> sh) & 0xFF) * a / 255) << sh;
+        return out;
+    }
+};
+
+Pictures& pictures()
+{
+    static Pictures p;
+    return p;
+}
+
+void pixels_processed(benchmark::State& state, long n)
+{
+    state.SetItemsProcessed(state.iterations() * n);
+}
+
+void BM_blend_ours(benchmark::State& state)
+{
+    Pictures& p = pictures();
+    p.restore();
+    for (auto _ : state) {
+        p.dst.copy(&p.src, 0, 0, 0, 0, W, H, IMAGE_COPY_BLEND);
+        benchmark::DoNotOptimize(p.dst.pixels);
+    }
+    pixels_processed(state, (long)W * H);
+}
+
+void BM_blend_pixman_over(benchmark::State& state)
+{
+    Pictures& p = pictures();
+    p.restore();
+    for (auto _ : state) {
+        pixman_image_composite32(PIXMAN_OP_OVER, p.p_src, nullptr, p.p_dst, 0, 0, 0, 0, 0, 0, W, H);
+        benchmark::DoNotOptimize(p.dst_pm.data());
+    }
+    pixels_processed(state, (long)W * H);
+}
+
+void BM_replace_ours(benchmark::State& state)
+{
+    Pictures& p = pictures();
+    p.restore();
+    for (auto _ : state) {
+        p.dst.copy(&p.src, 0, 0, 0, 0, W, H, IMAGE_COPY_REPLACE);
+        benchmark::DoNotOptimize(p.dst.pixels);
+    }
+    pixels_processed(state, (long)W * H);
+}
+
+void BM_replace_memcpy_rows(benchmark::State& state)
+{
+    Pictures& p = pictures();
+    p.restore();
+    for (auto _ : state) {
+        for (int j = 0; j < H; ++j)
+            std::memcpy(p.dst_pm.data() + (size_t)j * W, p.src_pre.data() + (size_t)j * W, W * 4);
+        benchmark::DoNotOptimize(p.dst_pm.data());
+    }
+    pixels_processed(state, (long)W * H);
+}
+
+void BM_alpha_multiply_ours(benchmark::State& state)
+{
+    Pictures& p = pictures();
+    p.restore();
+    for (auto _ : state) {
+        p.dst.copy(&p.src, 0, 0, 0, 0, W, H, IMAGE_COPY_ALPHA_MULTIPLY);
+        benchmark::DoNotOptimize(p.dst.pixels);
+        // Keep the destination alpha from collapsing to 0 over the run.
+        state.PauseTiming();
+        p.restore();
+        state.ResumeTiming();
+    }
+    pixels_processed(state, (long)W * H);
+}
+
+void BM_alpha_multiply_pixman_in(benchmark::State& state)
+{
+    Pictures& p = pictures();
+    p.restore();
+    for (auto _ : state) {
+        pixman_image_composite32(PIXMAN_OP_IN, p.p_src, p.p_mask, p.p_dst, 0, 0, 0, 0, 0, 0, W, H);
+        benchmark::DoNotOptimize(p.dst_pm.data());
+        state.PauseTiming();
+        p.restore();
+        state.ResumeTiming();
+    }
+    pixels_processed(state, (long)W * H);
+}
+
+struct ResizeCase
+{
+    int sw, sh, dw, dh;
+    std::vector<COLOUR> src, dst;
+    ResizeCase(int a, int b, int c, int d) : sw(a), sh(b), dw(c), dh(d)
+    {
+        src.resize((size_t)sw * sh);
+        dst.resize((size_t)dw * dh);
+        fill_skin(src.data(), sw, sh, sw, 3);
+    }
+};
+
+ResizeCase& shrink_case()
+{
+    static ResizeCase c(1920, 1080, 200, 100);
+    return c;
+}
+
+ResizeCase& enlarge_case()
+{
+    static ResizeCase c(640, 480, 1024, 768);
+    return c;
+}
+
+void resize_ours(benchmark::State& state, ResizeCase& c)
+{
+    C2PassScale<CBilinearFilter> scaler;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(scaler.Scale(c.src.data(), c.sw, c.sw, c.sh, c.dst.data(), c.dw,
+                                              c.dw, c.dh));
+    }
+    pixels_processed(state, (long)c.dw * c.dh);
+}
+
+void resize_stb(benchmark::State& state, ResizeCase& c)
+{
+    for (auto _ : state) {
+        int ok = stbir_resize_uint8_generic((const unsigned char*)c.src.data(), c.sw, c.sh, c.sw * 4,
+                                            (unsigned char*)c.dst.data(), c.dw, c.dh, c.dw * 4, 4,
+                                            STBIR_ALPHA_CHANNEL_NONE, 0, STBIR_EDGE_CLAMP,
+                                            STBIR_FILTER_TRIANGLE, STBIR_COLORSPACE_LINEAR, nullptr);
+        benchmark::DoNotOptimize(ok);
+    }
+    pixels_processed(state, (long)c.dw * c.dh);
+}
+
+void BM_resize_shrink_ours(benchmark::State& s) { resize_ours(s, shrink_case()); }
+void BM_resize_shrink_stb(benchmark::State& s) { resize_stb(s, shrink_case()); }
+void BM_resize_enlarge_ours(benchmark::State& s) { resize_ours(s, enlarge_case()); }
+void BM_resize_enlarge_stb(benchmark::State& s) { resize_stb(s, enlarge_case()); }
+
+BENCHMARK(BM_blend_ours)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_blend_pixman_over)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_replace_ours)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_replace_memcpy_rows)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_alpha_multiply_ours)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_alpha_multiply_pixman_in)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_resize_shrink_ours)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_resize_shrink_stb)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_resize_enlarge_ours)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_resize_enlarge_stb)->Unit(benchmark::kMicrosecond);
+
+// Remembers each benchmark's time per iteration for the summary.
+class RatioReporter : public benchmark::ConsoleReporter
+{
+public:
+    std::map<std::string, double> times;
+    void ReportRuns(const std::vector<Run>& runs) override
+    {
+        for (const Run& r : runs)
+            if (r.run_type == Run::RT_Iteration && r.iterations > 0)
+                times[r.benchmark_name()] = r.GetAdjustedRealTime();
+        ConsoleReporter::ReportRuns(runs);
+    }
+};
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    const char* pairs[][3] = {
+        {"blend copy vs pixman OVER", "BM_blend_ours", "BM_blend_pixman_over"},
+        {"replace vs memcpy rows", "BM_replace_ours", "BM_replace_memcpy_rows"},
+        {"alpha multiply vs pixman IN a8 mask", "BM_alpha_multiply_ours", "BM_alpha_multiply_pixman_in"},
+        {"bilinear 1920x1080->200x100 vs stb triangle", "BM_resize_shrink_ours", "BM_resize_shrink_stb"},
+        {"bilinear 640x480->1024x768 vs stb triangle", "BM_resize_enlarge_ours", "BM_resize_enlarge_stb"},
+    };
+    std::printf("\nratio ours / reference (time; below 1.00 is faster):\n");
+    for (auto& p : pairs) {
+        auto a = reporter.times.find(p[1]), b = reporter.times.find(p[2]);
+        if (a == reporter.times.end() || b == reporter.times.end() || b->second <= 0)
+            continue;
+        std::printf("  %-46s %6.2f\n", p[0], a->second / b->second);
+    }
+    benchmark::Shutdown();
+    return 0;
+}
