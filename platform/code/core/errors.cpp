@@ -179,7 +179,14 @@ void show_table_message(const ERROR_ROW* table, INT_U32 code, const char* argume
 void set_error_code(INT_U16 code, const char* argument)
 {
     current_error_code = code;
-    std::snprintf(current_arg_string, sizeof current_arg_string, "%s", argument ? argument : "");
+    if (!argument)
+        argument = "";
+    // memmove: the argument may be the current argument itself.
+    std::size_t n = 0;
+    while (n < sizeof current_arg_string - 1 && argument[n])
+        ++n;
+    std::memmove(current_arg_string, argument, n);
+    current_arg_string[n] = '\0';
 }
 
 const char* get_error_text(INT_U16 code, const char* argument)
@@ -193,6 +200,12 @@ const char* get_error_text(INT_U16 code, const char* argument)
     const char* mark = std::strstr(text, "%s");
     if (!mark)
         return text;
+    // An argument taken from an earlier result would be overwritten below.
+    char earlier[sizeof error_text_buffer];
+    if (argument && argument >= error_text_buffer && argument < error_text_buffer + sizeof error_text_buffer) {
+        std::memcpy(earlier, error_text_buffer, sizeof earlier);
+        argument = earlier + (argument - error_text_buffer);
+    }
     // Splice the argument in by hand rather than through a format string.
     std::size_t lead = static_cast<std::size_t>(mark - text);
     if (lead >= sizeof error_text_buffer)
@@ -240,9 +253,12 @@ void display_warning(WARNING_TYPE code, const char* argument)
 void write_to_console(const char* source_file, long line, const char* text)
 {
     if (source_file) {
-        char head[1100];
-        std::snprintf(head, sizeof head, "Debug - File: %s Line %ld: = ", source_file, line);
-        write_to_console(head);
+        // In pieces, so a long file name is never cut.
+        char tail[48];
+        std::snprintf(tail, sizeof tail, " Line %ld: = ", line);
+        write_to_console("Debug - File: ");
+        write_to_console(source_file);
+        write_to_console(tail);
     }
     write_to_console(text ? text : "");
     write_to_console("\n");

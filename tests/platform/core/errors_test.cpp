@@ -98,6 +98,13 @@ TEST_F(ErrorsTest, CurrentErrorAndItsText)
     EXPECT_STREQ(get_error_text(0x1010, "a.png"), "Error: File a.png not found in package.");
     EXPECT_STREQ(get_error_text(0, "x"), "No Error");
     EXPECT_STREQ(get_error_text(0x1011, "x"), "Unknown Error Code");
+
+    // Re-raising with the current argument, or with an earlier text, keeps it whole.
+    set_error_code(ERRCODE_FILE_READ, "a.bin");
+    set_error_code(ERRCODE_FILE_WRITE, current_arg_string + 2);
+    EXPECT_STREQ(current_arg_string, "bin");
+    EXPECT_STREQ(get_error_text(ERRCODE_FILE_NOT_FOUND, get_error_text()),
+                 "Error: Can not open file Error: Unable to write to file bin. as it was not found.");
 }
 
 TEST_F(ErrorsTest, WarningsAreComposedAndReturn)
@@ -123,6 +130,10 @@ TEST_F(ErrorsTest, DebugLinesToConsoleAndFile)
     write_to_console("a.cpp", 12, "hello 100%s");
     write_to_console(nullptr, 12, "plain");
     EXPECT_EQ(console, "Debug - File: a.cpp Line 12: = hello 100%s\nplain\n");
+    console = "";
+    std::string long_name(3000, 'f'); // never cut
+    write_to_console(long_name.c_str(), -4, "t");
+    EXPECT_EQ(console, "Debug - File: " + long_name + " Line -4: = t\n");
 
     std::string p = path("log.txt");
     ASSERT_TRUE(kivo_test::write_file(p, "old\n"));
