@@ -22,9 +22,14 @@ release: deps build/release/build.ninja
 run: release
 	./build/release/bin/tollbeck $(ARGS)
 
+# Tests, and start-up code that runs before a test's own sandbox, see a
+# private home, never the real one.
 test: deps build/test/build.ninja
 	cmake --build build/test -j $(JOBS)
-	cd build/test && ctest --output-on-failure -j $(JOBS) --timeout 300
+	@mkdir -p build/test/home
+	cd build/test && HOME=$(CURDIR)/build/test/home XDG_CONFIG_HOME=$(CURDIR)/build/test/home/.config \
+	  XDG_DATA_HOME=$(CURDIR)/build/test/home/.local/share XDG_CACHE_HOME=$(CURDIR)/build/test/home/.cache \
+	  ctest --output-on-failure -j $(JOBS) --timeout 300
 
 bench: release
 	@set -e; for b in build/release/bin/bench_*; do \
