@@ -6,6 +6,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <sys/stat.h>
 #include <unistd.h>
 
 long DATA_FILE::default_cache_sz = 524288;
@@ -210,7 +211,9 @@ bool DATA_FILE::open(FILE* stream, FILE_MODE m, int byte_order, INT_U8 gzip)
 {
     if (!stream)
         return false;
-    if (!stdio_mode(m) || is_open())
+    // A folder opens for reading on this host, and reports an absurd size.
+    struct stat st;
+    if (!stdio_mode(m) || is_open() || fstat(fileno(stream), &st) != 0 || S_ISDIR(st.st_mode))
     {
         std::fclose(stream);
         return false;

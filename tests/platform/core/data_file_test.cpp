@@ -294,6 +294,7 @@ TEST_F(DataFileTest, BadSizesAndWrongOpensAreRefused)
     EXPECT_FALSE(g.open(static_cast<const char*>(nullptr), fm_read, -1, 0));
     EXPECT_FALSE(g.open("", fm_read, -1, 0));
     EXPECT_FALSE(g.open(path("missing.bin").c_str(), fm_read, -1, 0));
+    EXPECT_FALSE(g.open(dir.c_str(), fm_read, 0, 0)); // a folder is no data file
     EXPECT_FALSE(g.open(path("x.bin").c_str(), static_cast<FILE_MODE>(3), -1, 0));
     EXPECT_FALSE(g.open(path("x.bin").c_str(), fm_update, -1, 1)); // no compressed update
     EXPECT_FALSE(g.is_open());
