@@ -523,6 +523,7 @@ bool FOLDER::set(const char* path_text, INT_U8 create, FOLDER* relative_to, INT_
     if (!s.written_trace && kivo_host()->font_system_started()) {
         // Marked first: writing the trace positions folders itself.
         s.written_trace = 1;
+        write_trace_text("\nStarting Default Paths:\n\n");
         write_default_path_trace();
     }
     if (!path_text)

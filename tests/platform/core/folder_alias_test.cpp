@@ -1,6 +1,8 @@
 #include "folder.h"
 
+#include "debug_stream.h"
 #include "folder_fixture.h"
+#include "kivo_host.h"
 #include "memory_data_device.h"
 
 #include <gtest/gtest.h>
@@ -410,6 +412,50 @@ TEST(FolderDeathTest, UnknownAliasIsFatal)
             },
             ::testing::ExitedWithCode(1), "") << path;
     }
+}
+
+// The trace goes to the console; death tests compare stderr, so it goes there.
+void console_to_stderr(bool font_started)
+{
+    KIVO_HOST_TABLE host = {};
+    host.write_to_console = [](const char* text) { std::fputs(text, stderr); };
+    if (font_started)
+        host.font_system_started = []() -> INT_U8 { return 1; };
+    kivo_set_host(&host);
+}
+
+TEST_F(FolderTest, PathTraceShowsBothResolutionsOnce)
+{
+    EXPECT_EXIT(
+        {
+            FOLDER::clear_alt_base_path(); // the channel exists from here on, silent
+            DEBUG_STREAM* trace = DEBUG_STREAM::find_stream("Default Path Trace");
+            if (!trace)
+                std::exit(3);
+            trace->flags = DEBUG_STREAM_WRITE_TO_CONSOLE;
+            console_to_stderr(true);
+            FOLDER f("$APP");
+            std::fputs("-- again --\n", stderr);
+            f.set("$APP"); // once per run
+            std::fflush(stderr);
+            std::exit(0);
+        },
+        ::testing::ExitedWithCode(0),
+        "\nStarting Default Paths:\n\n\\$APP => [^\n]*/app/bin \\([^\n]*/app/bin\\)\n"
+        "\\$SYSAPP => [^\n]*\n\\$INSTDATA => .*\\$TEMP => [^\n]*/kivotest-[^\n]* "
+        "\\([^\n]*/app/bin/temp\\)\n\\$ROOT0 => / \\(/\\)\n.*\\$ICONDATA => [^\n]*\n-- again --\n$");
+
+    EXPECT_EXIT(
+        {
+            FOLDER::clear_alt_icon_path();
+            DEBUG_STREAM::find_stream("Default Path Trace")->flags = DEBUG_STREAM_WRITE_TO_CONSOLE;
+            console_to_stderr(false);
+            FOLDER icons("$ROOT0");
+            FOLDER::set_alt_icon_path(icons);
+            std::fflush(stderr);
+            std::exit(0);
+        },
+        ::testing::ExitedWithCode(0), "^\nIcon Path Changed:\n\n\\$APP => .*\\$ICONDATA => / \\(/\\)\n$");
 }
 
 } // namespace
