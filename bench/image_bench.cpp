@@ -3,6 +3,7 @@
 // stb_image_resize's triangle filter. Results differ in rounding (the
 // references premultiply or use half-pixel centres); only speed is compared.
 // A summary of ours / reference times is printed at the end.
+#include "bench_ratio.h"
 #include "image.h"
 #include "resample.h"
 
@@ -13,11 +14,8 @@
 #define STBIR_ASSERT(x) ((void)0)
 #include <stb/stb_image_resize.h>
 
-#include <cstdio>
 #include <cstring>
-#include <map>
 #include <random>
-#include <string>
 #include <vector>
 
 namespace {
@@ -237,43 +235,20 @@ BENCHMARK(BM_resize_shrink_stb)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_resize_enlarge_ours)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_resize_enlarge_stb)->Unit(benchmark::kMicrosecond);
 
-// Remembers each benchmark's time per iteration for the summary.
-class RatioReporter : public benchmark::ConsoleReporter
-{
-public:
-    std::map<std::string, double> times;
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        for (const Run& r : runs)
-            if (r.run_type == Run::RT_Iteration && r.iterations > 0)
-                times[r.benchmark_name()] = r.GetAdjustedRealTime();
-        ConsoleReporter::ReportRuns(runs);
-    }
-};
-
 } // namespace
 
 int main(int argc, char** argv)
 {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    const char* pairs[][3] = {
-        {"blend copy vs pixman OVER", "BM_blend_ours", "BM_blend_pixman_over"},
-        {"replace vs memcpy rows", "BM_replace_ours", "BM_replace_memcpy_rows"},
-        {"alpha multiply vs pixman IN a8 mask", "BM_alpha_multiply_ours", "BM_alpha_multiply_pixman_in"},
-        {"bilinear 1920x1080->200x100 vs stb triangle", "BM_resize_shrink_ours", "BM_resize_shrink_stb"},
-        {"bilinear 640x480->1024x768 vs stb triangle", "BM_resize_enlarge_ours", "BM_resize_enlarge_stb"},
-    };
-    std::printf("\nratio ours / reference (time; below 1.00 is faster):\n");
-    for (auto& p : pairs) {
-        auto a = reporter.times.find(p[1]), b = reporter.times.find(p[2]);
-        if (a == reporter.times.end() || b == reporter.times.end() || b->second <= 0)
-            continue;
-        std::printf("  %-46s %6.2f\n", p[0], a->second / b->second);
-    }
-    benchmark::Shutdown();
-    return 0;
+    return kivo_bench::run_with_ratios(
+        argc, argv,
+        {
+            {"blend copy vs pixman OVER", "BM_blend_ours", "BM_blend_pixman_over"},
+            {"replace vs memcpy rows", "BM_replace_ours", "BM_replace_memcpy_rows"},
+            {"alpha multiply vs pixman IN a8 mask", "BM_alpha_multiply_ours",
+             "BM_alpha_multiply_pixman_in"},
+            {"bilinear 1920x1080->200x100 vs stb triangle", "BM_resize_shrink_ours",
+             "BM_resize_shrink_stb"},
+            {"bilinear 640x480->1024x768 vs stb triangle", "BM_resize_enlarge_ours",
+             "BM_resize_enlarge_stb"},
+        });
 }

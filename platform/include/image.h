@@ -214,6 +214,7 @@ public:
 
 private:
     bool drawing_gate();
+    bool outline_gate(COLOUR c);
     bool clip_rect(short& x1, short& y1, short& x2, short& y2);
     bool edit_region(int& x1, int& y1, int& x2, int& y2);
     COLOUR* at(int px, int py) { return pixels + (long)(py - y) * stride + (px - x); }

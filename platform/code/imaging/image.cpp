@@ -177,10 +177,14 @@ void IMAGE::mark_dirty_area(short x1, short y1, short x2, short y2)
 
 namespace {
 
-void copy_row_alpha_mask(COLOUR* dst, const COLOUR* src, int n)
+// One pixel of any copy type except replace.
+inline INT_U32 combine(IMAGE_COPY_TYPE type, INT_U32 s, INT_U32 d, INT_U32 t)
 {
-    for (int i = 0; i < n; ++i)
-        dst[i] = (dst[i] & 0x00FFFFFFu) | (src[i] >> 24 ? 0xFF000000u : 0u);
+    if (type == IMAGE_COPY_ALPHA_MASK)
+        return (d & 0x00FFFFFFu) | (s >> 24 ? 0xFF000000u : 0u);
+    if (type == IMAGE_COPY_ALPHA_MULTIPLY)
+        return (d & 0x00FFFFFFu) | (kivo_pixel::div255((s >> 24) * (d >> 24)) << 24);
+    return kivo_pixel::blend(s, d, t);
 }
 
 void copy_row_alpha_multiply(COLOUR* dst, const COLOUR* src, int n)
@@ -203,7 +207,7 @@ void copy_row_alpha_multiply(COLOUR* dst, const COLOUR* src, int n)
     }
 #endif
     for (; i < n; ++i)
-        d[i] = (d[i] & 0x00FFFFFFu) | (kivo_pixel::div255((s[i] >> 24) * (d[i] >> 24)) << 24);
+        d[i] = combine(IMAGE_COPY_ALPHA_MULTIPLY, s[i], d[i], 0);
 }
 
 } // namespace
@@ -268,62 +272,51 @@ void IMAGE::copy(IMAGE* source, short sx_in, short sy_in, short dx_in, short dy_
     bool backwards = same && dy == sy && dx > sx;
     INT_U32 t = COLOUR::alpha_solid_threshold;
     for (int r = 0; r < h; ++r, drow += dstep, srow += sstep) {
-        switch (type) {
-        case IMAGE_COPY_REPLACE:
+        if (type == IMAGE_COPY_REPLACE) {
             std::memmove(drow, srow, (std::size_t)w * sizeof(COLOUR));
-            break;
-        case IMAGE_COPY_ALPHA_MASK:
-            if (backwards)
-                for (int i = w - 1; i >= 0; --i)
-                    drow[i] = (drow[i] & 0x00FFFFFFu) | (srow[i] >> 24 ? 0xFF000000u : 0u);
-            else
-                copy_row_alpha_mask(drow, srow, w);
-            break;
-        case IMAGE_COPY_ALPHA_MULTIPLY:
-            if (backwards)
-                for (int i = w - 1; i >= 0; --i)
-                    drow[i] = (drow[i] & 0x00FFFFFFu) |
-                              (kivo_pixel::div255((srow[i] >> 24) * (drow[i] >> 24)) << 24);
-            else
-                copy_row_alpha_multiply(drow, srow, w);
-            break;
-        default:
-            if (backwards)
-                for (int i = w - 1; i >= 0; --i)
-                    drow[i] = kivo_pixel::blend(srow[i], drow[i], t);
-            else
-                kivo_pixel::blend_row(reinterpret_cast<INT_U32*>(drow), reinterpret_cast<const INT_U32*>(srow), w, t);
-            break;
+        } else if (backwards) {
+            for (int i = w - 1; i >= 0; --i)
+                drow[i] = combine(type, srow[i], drow[i], t);
+        } else if (type == IMAGE_COPY_ALPHA_MASK) {
+            for (int i = 0; i < w; ++i)
+                drow[i] = combine(type, srow[i], drow[i], t);
+        } else if (type == IMAGE_COPY_ALPHA_MULTIPLY) {
+            copy_row_alpha_multiply(drow, srow, w);
+        } else {
+            kivo_pixel::blend_row(reinterpret_cast<INT_U32*>(drow),
+                                  reinterpret_cast<const INT_U32*>(srow), w, t);
         }
     }
 }
 
+namespace {
+
+// A null image in put and get is the window's back buffer (null without one).
+IMAGE* or_back_buffer(IMAGE* im)
+{
+    return im ? im : kivo_host()->get_back_buffer();
+}
+
+} // namespace
+
 void IMAGE::put(short dx, short dy, short sx, short sy, short w, short h, IMAGE* target,
                 IMAGE_COPY_TYPE type)
 {
-    if (!target)
-        target = kivo_host()->get_back_buffer();
-    if (!target || target == this)
-        return;
-    target->copy(this, sx, sy, dx, dy, w, h, type);
+    target = or_back_buffer(target);
+    if (target && target != this)
+        target->copy(this, sx, sy, dx, dy, w, h, type);
 }
 
 void IMAGE::put(short px, short py, IMAGE* target, IMAGE_COPY_TYPE type)
 {
-    if (!target)
-        target = kivo_host()->get_back_buffer();
-    if (!target || target == this)
-        return;
-    target->copy(this, x, y, px, py, width, height, type);
+    put(px, py, x, y, width, height, target, type);
 }
 
 void IMAGE::get(short px, short py, IMAGE* source, IMAGE_COPY_TYPE type)
 {
-    if (!source)
-        source = kivo_host()->get_back_buffer();
-    if (!source || source == this)
-        return;
-    copy(source, px, py, x, y, width, height, type);
+    source = or_back_buffer(source);
+    if (source && source != this)
+        copy(source, px, py, x, y, width, height, type);
 }
 
 // ---- pixel export -------------------------------------------------------

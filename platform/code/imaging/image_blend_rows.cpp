@@ -103,7 +103,12 @@ __attribute__((target("avx2"))) void blend_row_avx2(INT_U32* d, const INT_U32* s
 
 bool have_avx2()
 {
-    static const bool yes = __builtin_cpu_supports("avx2");
+    // Safe before main too: the probe is initialised here, not by a
+    // constructor that may not have run yet.
+    static const bool yes = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("avx2") != 0;
+    }();
     return yes;
 }
 

@@ -48,6 +48,17 @@ bool IMAGE::drawing_gate()
     return true;
 }
 
+// The gate of lines and outlines: an invisible colour is a fatal error,
+// so widgets must test alpha before drawing.
+bool IMAGE::outline_gate(COLOUR c)
+{
+    if (!drawing_gate())
+        return false;
+    if (c.alpha() == 0)
+        display_error(ERR_COLOUR_INVISIBLE_ARG);
+    return true;
+}
+
 // Normalises the rectangle; false when it misses the active area, else
 // clamps it to the area and marks it dirty.
 bool IMAGE::clip_rect(short& x1, short& y1, short& x2, short& y2)
@@ -149,10 +160,8 @@ void IMAGE::draw_rect_outline(int x1, int y1, int x2, int y2, COLOUR c, char sid
 
 void IMAGE::draw_rect(short x1, short y1, short x2, short y2, COLOUR c, short thickness, char sides)
 {
-    if (!drawing_gate())
+    if (!outline_gate(c))
         return;
-    if (c.alpha() == 0)
-        display_error(ERR_COLOUR_INVISIBLE_ARG);
     if (thickness < 2) {
         draw_rect_outline(x1, y1, x2, y2, c, sides);
         return;
@@ -178,36 +187,29 @@ void IMAGE::draw_thin_line(int x1, int y1, int x2, int y2, COLOUR c, INT_U8 blen
         COLOUR* p = at(px, py);
         *p = blend ? COLOUR(kivo_pixel::blend(c, *p, t)) : c;
     };
+    // Walk the major axis; the error term moves the minor one.
+    int major = x_major ? dx : dy, minor = x_major ? dy : dx;
+    int from = x_major ? x1 : y1, to = x_major ? x2 : y2;
+    int b = x_major ? y1 : x1;
+    int step = (x_major ? y2 >= y1 : x2 >= x1) ? 1 : -1;
     int err = 0;
-    if (x_major) {
-        int step = y2 >= y1 ? 1 : -1;
-        for (int px = x1, py = y1; px <= x2; ++px) {
-            if (err >= dx && dx > 0) {
-                err -= dx;
-                py += step;
-            }
-            plot(px, py);
-            err += dy;
+    for (int a = from; a <= to; ++a) {
+        if (err >= major && major > 0) {
+            err -= major;
+            b += step;
         }
-    } else {
-        int step = x2 >= x1 ? 1 : -1;
-        for (int py = y1, px = x1; py <= y2; ++py) {
-            if (err >= dy && dy > 0) {
-                err -= dy;
-                px += step;
-            }
-            plot(px, py);
-            err += dx;
-        }
+        if (x_major)
+            plot(a, b);
+        else
+            plot(b, a);
+        err += minor;
     }
 }
 
 void IMAGE::draw_line(short x1, short y1, short x2, short y2, COLOUR c, short thickness, INT_U8 blend)
 {
-    if (!drawing_gate())
+    if (!outline_gate(c))
         return;
-    if (c.alpha() == 0)
-        display_error(ERR_COLOUR_INVISIBLE_ARG);
     if (thickness < 2) {
         draw_thin_line(x1, y1, x2, y2, c, blend);
         return;
@@ -224,10 +226,8 @@ void IMAGE::draw_line(short x1, short y1, short x2, short y2, COLOUR c, short th
 
 void IMAGE::draw_xor_rect(short x1, short y1, short x2, short y2, COLOUR c)
 {
-    if (!drawing_gate())
+    if (!outline_gate(c))
         return;
-    if (c.alpha() == 0)
-        display_error(ERR_COLOUR_INVISIBLE_ARG);
     if (x1 > x2)
         std::swap(x1, x2);
     if (y1 > y2)
@@ -390,6 +390,7 @@ void IMAGE::plot_rounded_rect(short x1, short y1, short x2, short y2, short radi
     if (type == PLOT_ROUNDED_RECT_DARKEN && !shade_ok) {
         // Out-of-range shades leave the pixels and record why.
         set_error_code(ERRCODE_COLOUR_DARKEN_RANGE, nullptr);
+        COLOUR::write_error_to_debug_stream(__FILE__, __LINE__);
         return;
     }
     // A gradient across a span of 0 is the first colour.
@@ -550,8 +551,10 @@ void IMAGE::plot_circle(short cx, short cy, short radius, COLOUR c, short shade,
             }
         }
     }
-    if (range_error)
+    if (range_error) {
         set_error_code(ERRCODE_COLOUR_DARKEN_RANGE, nullptr);
+        COLOUR::write_error_to_debug_stream(__FILE__, __LINE__);
+    }
 }
 
 void IMAGE::darken_rect(short x1, short y1, short x2, short y2, short percent)

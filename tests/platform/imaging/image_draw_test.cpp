@@ -8,6 +8,8 @@
 #include <set>
 #include <utility>
 
+using imgtest::clean;
+using imgtest::expect_dirty;
 using imgtest::px;
 
 namespace {
@@ -23,18 +25,6 @@ std::set<std::pair<int, int>> touched(IMAGE& im, INT_U32 background = 0)
     return out;
 }
 
-void expect_dirty(const IMAGE& im, int x1, int y1, int x2, int y2)
-{
-    EXPECT_EQ(im.dirty_x1, x1);
-    EXPECT_EQ(im.dirty_y1, y1);
-    EXPECT_EQ(im.dirty_x2, x2);
-    EXPECT_EQ(im.dirty_y2, y2);
-}
-
-void clean(IMAGE& im)
-{
-    im.dirty_x1 = im.dirty_x2 = im.dirty_y1 = im.dirty_y2 = -1;
-}
 
 } // namespace
 

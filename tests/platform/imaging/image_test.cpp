@@ -7,6 +7,8 @@
 
 #include <cstring>
 
+using imgtest::clean;
+using imgtest::expect_dirty;
 using imgtest::px;
 
 namespace {
@@ -19,24 +21,12 @@ void expect_active(const IMAGE& im, int x1, int y1, int x2, int y2)
     EXPECT_EQ(im.active_y2, y2);
 }
 
-void expect_dirty(const IMAGE& im, int x1, int y1, int x2, int y2)
-{
-    EXPECT_EQ(im.dirty_x1, x1);
-    EXPECT_EQ(im.dirty_y1, y1);
-    EXPECT_EQ(im.dirty_x2, x2);
-    EXPECT_EQ(im.dirty_y2, y2);
-}
-
 void zero(IMAGE& im)
 {
     for (long i = 0; i < (long)im.height * im.stride; ++i)
         im.pixels[i] = 0;
 }
 
-void clean(IMAGE& im)
-{
-    im.dirty_x1 = im.dirty_x2 = im.dirty_y1 = im.dirty_y2 = -1;
-}
 
 } // namespace
 

@@ -6,6 +6,8 @@
 // transcriptions of the pixel rules to check the fast loops against.
 #include "image.h"
 
+#include <gtest/gtest.h>
+
 #include <random>
 #include <vector>
 
@@ -39,6 +41,19 @@ inline void fill_random(IMAGE& im, std::mt19937& rng)
     for (int j = 0; j < im.height; ++j)
         for (int i = 0; i < im.width; ++i)
             im.pixels[(long)j * im.stride + i] = random_pixel(rng);
+}
+
+inline void expect_dirty(const IMAGE& im, int x1, int y1, int x2, int y2)
+{
+    EXPECT_EQ(im.dirty_x1, x1);
+    EXPECT_EQ(im.dirty_y1, y1);
+    EXPECT_EQ(im.dirty_x2, x2);
+    EXPECT_EQ(im.dirty_y2, y2);
+}
+
+inline void clean(IMAGE& im)
+{
+    im.dirty_x1 = im.dirty_x2 = im.dirty_y1 = im.dirty_y2 = -1;
 }
 
 inline std::vector<INT_U32> snapshot(const IMAGE& im)
