@@ -61,6 +61,13 @@ public:
 
 private:
     IMAGE** piece(int i);
+    // Runs a cache edit on every present piece.
+    template <class EDIT> void edit_pieces(EDIT edit)
+    {
+        for (int i = 0; cache && i < 12; i++)
+            if (*piece(i))
+                edit(*piece(i));
+    }
     void compose(IMAGE* target, long x, long y, long w, long h, INT_U8 stretch, IMAGE_COPY_TYPE type);
     void compose_overlays(IMAGE* target, long x, long y, long w, long h, INT_U8 stretch);
     // Multiplies the alpha of `into` by the box drawn at (x, y) in w x h.

@@ -77,9 +77,6 @@ public:
     bool get_from_data_device(DATA_DEVICE& d) override;
     bool put_to_data_device(DATA_DEVICE& d) override;
 
-    // Number of entries in the list (every state).
-    long count() const;
-
 private:
     void link(CACHE_ENTRY* entry);
     void unlink(CACHE_ENTRY* entry);
@@ -87,6 +84,9 @@ private:
     // A copy of an entry (same folder, name, sizes, orphaned flag, pixels),
     // linked at the tail with one use; null when it cannot be made.
     CACHE_ENTRY* copy_entry(CACHE_ENTRY* source);
+    // The entry itself when it is scaled and has one user, else a copy that
+    // takes over the caller's reference; null when no copy can be made.
+    CACHE_ENTRY* private_entry(IMAGE*& image, CACHE_ENTRY* entry);
     static bool load_entry(CACHE_ENTRY* entry, short w, short h);
 };
 

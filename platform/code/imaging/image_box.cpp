@@ -147,38 +147,22 @@ IMAGE_BOX& IMAGE_BOX::operator=(const IMAGE_BOX& other)
 
 void IMAGE_BOX::recolour(COLOUR tint)
 {
-    if (!cache)
-        return;
-    for (int i = 0; i < PIECE_COUNT; i++)
-        if (*piece(i))
-            cache->recolour(*piece(i), tint);
+    edit_pieces([&](IMAGE*& p) { cache->recolour(p, tint); });
 }
 
 void IMAGE_BOX::set_trialpha_colours(COLOUR c1, COLOUR c2, COLOUR c3)
 {
-    if (!cache)
-        return;
-    for (int i = 0; i < PIECE_COUNT; i++)
-        if (*piece(i))
-            cache->set_trialpha_colours(*piece(i), c1, c2, c3);
+    edit_pieces([&](IMAGE*& p) { cache->set_trialpha_colours(p, c1, c2, c3); });
 }
 
 void IMAGE_BOX::replace_colour(COLOUR from, COLOUR to)
 {
-    if (!cache)
-        return;
-    for (int i = 0; i < PIECE_COUNT; i++)
-        if (*piece(i))
-            cache->replace_colour(*piece(i), from, to);
+    edit_pieces([&](IMAGE*& p) { cache->replace_colour(p, from, to); });
 }
 
 void IMAGE_BOX::make_grey()
 {
-    if (!cache)
-        return;
-    for (int i = 0; i < PIECE_COUNT; i++)
-        if (*piece(i))
-            cache->make_grey(*piece(i));
+    edit_pieces([&](IMAGE*& p) { cache->make_grey(p); });
 }
 
 void IMAGE_BOX::draw(short x1, short y1, short x2, short y2, INT_U8 stretch, IMAGE* target, IMAGE_COPY_TYPE type)

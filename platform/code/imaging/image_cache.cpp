@@ -64,14 +64,6 @@ IMAGE_CACHE::~IMAGE_CACHE()
     clear();
 }
 
-long IMAGE_CACHE::count() const
-{
-    long n = 0;
-    for (CACHE_ENTRY* e = head; e; e = e->next)
-        n++;
-    return n;
-}
-
 void IMAGE_CACHE::link(CACHE_ENTRY* entry)
 {
     entry->cache = this;
@@ -266,16 +258,21 @@ void IMAGE_CACHE::make_custom(IMAGE*& image)
     CACHE_ENTRY* e = get_entry(image);
     if (!e)
         return;
-    if (e->uses < 2 && !e->is_unscaled()) {
+    e = private_entry(image, e);
+    if (e)
         e->custom = true;
-        return;
-    }
+}
+
+IMAGE_CACHE::CACHE_ENTRY* IMAGE_CACHE::private_entry(IMAGE*& image, CACHE_ENTRY* e)
+{
+    if (e->uses < 2 && !e->is_unscaled())
+        return e;
     CACHE_ENTRY* copy = copy_entry(e);
     if (!copy)
-        return;
+        return nullptr;
     do_close(e);
-    copy->custom = true;
     image = &copy->image;
+    return copy;
 }
 
 void IMAGE_CACHE::replace_colour(IMAGE*& image, COLOUR from, COLOUR to)
@@ -324,20 +321,12 @@ void IMAGE_CACHE::resize_image(IMAGE*& image, short w, short h)
             return;
         }
     }
-    if (e->uses < 2 && !e->is_unscaled()) {
-        e->image.resize(w, h, !IMAGE::use_quick_resize);
-        e->req_width = w;
-        e->req_height = h;
+    e = private_entry(image, e);
+    if (!e)
         return;
-    }
-    CACHE_ENTRY* copy = copy_entry(e);
-    if (!copy)
-        return;
-    do_close(e);
-    image = &copy->image;
-    copy->image.resize(w, h, !IMAGE::use_quick_resize);
-    copy->req_width = w;
-    copy->req_height = h;
+    e->image.resize(w, h, !IMAGE::use_quick_resize);
+    e->req_width = w;
+    e->req_height = h;
 }
 
 void IMAGE_CACHE::reload()

@@ -7,6 +7,7 @@
 #include "image.h"
 
 #include "data_device.h"
+#include "debug_stream.h"
 #include "image_codec_util.h"
 
 #include <csetjmp>
@@ -26,8 +27,16 @@ struct JPG_ERROR
     std::jmp_buf jump;
 };
 
-// Warnings (a truncated file is padded and decoded) stay off the console.
-void jpg_output_message(j_common_ptr) {}
+// Messages (a truncated file is padded and decoded) stay off the console:
+// they go to the platform's debug channel when it is switched on.
+void jpg_output_message(j_common_ptr cinfo)
+{
+    if (!platform_debug_stream.flags)
+        return;
+    char text[JMSG_LENGTH_MAX];
+    (*cinfo->err->format_message)(cinfo, text);
+    platform_debug_stream.write_to_stream(__FILE__, __LINE__, text, 1);
+}
 
 struct JPG_SOURCE
 {
@@ -155,8 +164,20 @@ void cmyk_to_colour(JSAMPROW row, JDIMENSION n, bool inverted)
 
 } // namespace
 
+void jpg_error_callback(j_common_ptr cinfo);
+
+// The library's error manager with our exit and message output.
+static jpeg_error_mgr* jpg_error_manager(JPG_ERROR& err)
+{
+    jpeg_error_mgr* mgr = jpeg_std_error(&err.pub);
+    err.pub.error_exit = jpg_error_callback;
+    err.pub.output_message = jpg_output_message;
+    return mgr;
+}
+
 void jpg_error_callback(j_common_ptr cinfo)
 {
+    (*cinfo->err->output_message)(cinfo);
     JPG_ERROR* err = reinterpret_cast<JPG_ERROR*>(cinfo->err);
     std::longjmp(err->jump, 1);
 }
@@ -166,9 +187,7 @@ bool image_read_jpg(IMAGE& image, DATA_DEVICE& device, short w, short h)
     DATA_DEVICE* file = &device;
     jpeg_decompress_struct cinfo;
     JPG_ERROR err;
-    cinfo.err = jpeg_std_error(&err.pub);
-    err.pub.error_exit = jpg_error_callback;
-    err.pub.output_message = jpg_output_message;
+    cinfo.err = jpg_error_manager(err);
     if (setjmp(err.jump)) {
         jpeg_destroy_decompress(&cinfo);
         return false;
@@ -278,9 +297,7 @@ bool image_write_jpg(IMAGE& image, DATA_DEVICE& device, char quality, INT_U8 pro
         return false;
     jpeg_compress_struct cinfo;
     JPG_ERROR err;
-    cinfo.err = jpeg_std_error(&err.pub);
-    err.pub.error_exit = jpg_error_callback;
-    err.pub.output_message = jpg_output_message;
+    cinfo.err = jpg_error_manager(err);
     if (setjmp(err.jump)) {
         jpeg_destroy_compress(&cinfo);
         return false;

@@ -3,6 +3,7 @@
 #include "image.h"
 
 #include "data_file.h"
+#include "debug_stream.h"
 #include "errors.h"
 #include "folder.h"
 #include "image_codec_util.h"
@@ -91,6 +92,8 @@ bool IMAGE::load(FOLDER& folder, const char* name, short w, short h)
 
     if (!ok) {
         set_error_code(opened ? 0x1007 : 0x100C, name);
+        if (platform_debug_stream.flags)
+            platform_debug_stream.write_to_stream(__FILE__, __LINE__, get_error_text(), 1);
         return false;
     }
     resize(w, h, !use_quick_resize);

@@ -6,6 +6,7 @@
 #include "image.h"
 
 #include "data_device.h"
+#include "debug_stream.h"
 #include "image_codec_util.h"
 
 #include <png.h>
@@ -38,14 +39,27 @@ void png_write_cb(png_structp png, png_bytep data, png_size_t n)
 
 void png_flush_cb(png_structp) {}
 
-// Errors end the coding through the long jump; neither errors nor warnings
-// (profile checks, benign chunk complaints) belong on the console.
-[[noreturn]] void png_error_cb(png_structp png, png_const_charp)
+// Errors end the coding through the long jump. Neither errors nor warnings
+// (profile checks, benign chunk complaints) belong on the console: they go
+// to the platform's debug channel when it is switched on.
+void png_message(png_const_charp text)
 {
+    if (platform_debug_stream.flags)
+        platform_debug_stream.write_to_stream(__FILE__, __LINE__, text, 1);
+}
+
+[[noreturn]] void png_error_cb(png_structp png, png_const_charp text)
+{
+    png_message(text);
     png_longjmp(png, 1);
 }
 
-void png_warning_cb(png_structp, png_const_charp) {}
+void png_warning_cb(png_structp, png_const_charp text)
+{
+    png_message(text);
+}
+
+const png_alloc_size_t PNG_CHUNK_MALLOC_MAX = 8 * 1024 * 1024;
 
 const char* const PNG_AUTHOR_TEXT = "Created by K.I.V.O. Ltd Platform Library";
 const char* const PNG_WEBSITE_TEXT = "http://www.kivo.example/";
@@ -83,8 +97,16 @@ bool image_read_png(IMAGE& image, DATA_DEVICE& device)
 
     png_set_read_fn(png, d, png_read_cb);
     png_set_sig_bytes(png, 4);
-    // libpng refuses larger headers itself before any row is read.
+    // libpng refuses larger headers itself before any row is read, and no
+    // chunk may make it allocate more than a few megabytes (a forged text
+    // chunk length would otherwise cost gigabytes before the read fails).
     png_set_user_limits(png, IMAGE_MAX_SIDE, IMAGE_MAX_SIDE);
+    png_set_chunk_malloc_max(png, PNG_CHUNK_MALLOC_MAX);
+    png_set_chunk_cache_max(png, 256);
+    // The chunks that are read whole into memory and that a picture does
+    // not need are skipped unread.
+    static const png_byte skipped[] = "tEXt\0zTXt\0iTXt\0iCCP\0sPLT\0eXIf";
+    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, skipped, 6);
     png_read_info(png, info);
 
     png_uint_32 w = 0, h = 0;

@@ -1,5 +1,7 @@
 #include "codec_fixtures.h"
 
+#include "data_file.h"
+
 #include <png.h>
 
 #include <cstdio>
@@ -145,6 +147,27 @@ COLOUR pixel(const IMAGE& image, int x, int y)
 std::string bytes_of(const std::vector<INT_U8>& data)
 {
     return std::string(data.begin(), data.end());
+}
+
+void ImageFolderTest::SetUp()
+{
+    SandboxTest::SetUp();
+    ASSERT_TRUE(folder.set_from_path_string(dir.c_str()));
+    folder.get(alias, nullptr);
+}
+
+void ImageFolderTest::write_png(const std::string& name, int w, int h, INT_U32 colour, INT_U32 marker)
+{
+    IMAGE image;
+    image.reset(short(w), short(h));
+    image.clear(colour, 1);
+    for (int y = 0; marker && y < h; y++)
+        image.pixels[y * image.stride] = marker;
+    std::string file_name = name.find('.') == std::string::npos ? name + ".png" : name;
+    DATA_FILE* file = folder.open_data_file(file_name.c_str(), fm_write, 0, 0);
+    ASSERT_NE(file, nullptr);
+    ASSERT_TRUE(image.save_png(file));
+    folder.close(file);
 }
 
 } // namespace kivo_test

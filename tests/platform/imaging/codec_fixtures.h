@@ -3,8 +3,10 @@
 
 // Image files made by the tests themselves, straight through libpng and
 // libjpeg, so the readers are checked against the libraries' own encoders.
+#include "folder.h"
 #include "image.h"
 #include "kivo_types.h"
+#include "sandbox.h"
 
 #include <string>
 #include <vector>
@@ -41,8 +43,20 @@ std::string make_jpeg(int width, int height, int components, const std::vector<I
 void fill_gradient(IMAGE& image, int w, int h);
 COLOUR pixel(const IMAGE& image, int x, int y);
 
-// Reads whole files written to or read from a memory device.
+// The bytes a memory device holds.
 std::string bytes_of(const std::vector<INT_U8>& data);
+
+// A sandbox test with a FOLDER on its own folder and that folder's alias.
+class ImageFolderTest : public SandboxTest
+{
+protected:
+    FOLDER folder;
+    char alias[2048] = {};
+    void SetUp() override;
+    // Writes a w x h PNG of one colour, `marker` (when non-zero) in its first
+    // column.
+    void write_png(const std::string& name, int w, int h, INT_U32 colour, INT_U32 marker = 0);
+};
 
 } // namespace kivo_test
 

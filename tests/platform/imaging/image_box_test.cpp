@@ -1,11 +1,11 @@
 // Skinned boxes: the layouts, span sharing, tiling, overlays, the stored
 // result, hit tests and shared references. Skins are written by the test.
+#include "codec_fixtures.h"
 #include "data_file.h"
 #include "folder.h"
 #include "image.h"
 #include "image_box.h"
 #include "image_cache.h"
-#include "sandbox.h"
 
 #include <gtest/gtest.h>
 
@@ -16,42 +16,27 @@ namespace {
 const INT_U32 TL = 0xFF100000u, TM = 0xFF200000u, TR = 0xFF300000u, ML = 0xFF400000u, MM = 0xFF500000u,
               MR = 0xFF600000u, BL = 0xFF700000u, BM = 0xFF800000u, BR = 0xFF900000u, BACK = 0xFF0000FFu;
 
-class ImageBoxTest : public kivo_test::SandboxTest
+class ImageBoxTest : public kivo_test::ImageFolderTest
 {
 protected:
-    FOLDER folder;
-    char alias[2048] = {};
     IMAGE_CACHE cache;
     IMAGE target;
     INT_U8 saved_store = IMAGE_BOX::store_local_result;
 
     void SetUp() override
     {
-        SandboxTest::SetUp();
-        ASSERT_TRUE(folder.set_from_path_string(dir.c_str()));
-        folder.get(alias, nullptr);
+        ImageFolderTest::SetUp();
         target.reset(64, 48);
         target.clear(BACK, 1);
     }
     void TearDown() override
     {
         IMAGE_BOX::store_local_result = saved_store;
-        SandboxTest::TearDown();
+        ImageFolderTest::TearDown();
     }
-
-    // A piece file of one colour; `marker` colours its first column.
     void piece(const std::string& name, int w, int h, INT_U32 colour, INT_U32 marker = 0)
     {
-        IMAGE image;
-        image.reset(short(w), short(h));
-        image.clear(colour, 1);
-        if (marker)
-            for (int y = 0; y < h; y++)
-                image.pixels[y * image.stride] = marker;
-        DATA_FILE* file = folder.open_data_file((name + ".png").c_str(), fm_write, 0, 0);
-        ASSERT_NE(file, nullptr);
-        ASSERT_TRUE(image.save_png(file));
-        folder.close(file);
+        write_png(name, w, h, colour, marker);
     }
 
     // Nine-slice set with ends left x top, right x bottom and 1-pixel middles
