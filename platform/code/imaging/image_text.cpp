@@ -3,6 +3,7 @@
 #include "image.h"
 
 #include "font_walk.h"
+#include "image_blend.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -123,8 +124,12 @@ void IMAGE::render_string(short x, short y, COLOUR text, COLOUR back, COLOUR und
     if (!str || !text_target_ok(*this, font, w, h))
         return;
     const INT_U8 cover_max = font_slot_entry(font)->coverage_max;
-    const INT_U8 solid = COLOUR::alpha_solid_threshold;
+    const INT_U32 solid = COLOUR::alpha_solid_threshold;
+    // The alpha each coverage value draws the text colour with.
+    INT_U32 alpha_of[256];
     const int text_alpha = text.alpha();
+    for (int cv = 0; cv < 256; ++cv)
+        alpha_of[cv] = INT_U32(text_alpha == cover_max ? cv : cv * text_alpha / (cover_max ? cover_max : 255));
     const int right = this->x + width;   // first column past the image
     const int bottom = this->y + height;
     int pen = x;
@@ -159,42 +164,34 @@ void IMAGE::render_string(short x, short y, COLOUR text, COLOUR back, COLOUR und
         if (c0 < c1 && r0 < r1)
         {
             mark_dirty_area(clamp16(pen), y, clamp16(pen + adv), clamp16(y + h));
+            const int col0 = gx - this->x;
             for (int r = r0; r < r1; ++r)
             {
                 const INT_U8* cov = g->bitmap + size_t(r) * size_t(g->pitch);
                 COLOUR* row = pixels + long(gy + r - this->y) * stride;
-                const int col0 = gx - this->x;
+                if (lightness_shift == 0.0)
+                {
+                    for (int c = c0; c < c1; ++c)
+                    {
+                        const INT_U32 al = alpha_of[cov[c]];
+                        if (al == 0)
+                            continue;
+                        COLOUR& p = row[col0 + c];
+                        p.value = al >= solid ? text.value : kivo_pixel::mix(text.value, p.value, al);
+                    }
+                    continue;
+                }
+                // Every pixel under the glyph box is rewritten, coverage 0
+                // included.
                 for (int c = c0; c < c1; ++c)
                 {
                     const int cv = cov[c];
                     COLOUR& p = row[col0 + c];
-                    if (lightness_shift == 0.0)
-                    {
-                        if (!cv)
-                            continue;
-                        int a = text_alpha == cover_max ? cv : cv * text_alpha / cover_max;
-                        if (a == 0)
-                            continue;
-                        if (a >= solid)
-                        {
-                            p = text;
-                            continue;
-                        }
-                        const INT_U32 d = p.value, s = text.value, ia = INT_U32(255 - a);
-                        INT_U32 rr = ((((s >> 16) & 0xFF) * INT_U32(a) + ((d >> 16) & 0xFF) * ia) >> 8) & 0xFF;
-                        INT_U32 gg = ((((s >> 8) & 0xFF) * INT_U32(a) + ((d >> 8) & 0xFF) * ia) >> 8) & 0xFF;
-                        INT_U32 bb = (((s & 0xFF) * INT_U32(a) + (d & 0xFF) * ia) >> 8) & 0xFF;
-                        p.value = (d & 0xFF000000u) | (rr << 16) | (gg << 8) | bb;
-                    }
-                    else
-                    {
-                        double pa, ph, ps, pl;
-                        p.get_ahsl(pa, ph, ps, pl);
-                        double shift = cv == cover_max ? lightness_shift : cv * lightness_shift / cover_max;
-                        pl += shift;
-                        pl = pl < 0.0 ? 0.0 : (pl > 1.0 ? 1.0 : pl);
-                        p.set_ahsl(pa, ph, ps, pl);
-                    }
+                    double pa, ph, ps, pl;
+                    p.get_ahsl(pa, ph, ps, pl);
+                    pl += cv == cover_max ? lightness_shift : cv * lightness_shift / cover_max;
+                    pl = pl < 0.0 ? 0.0 : (pl > 1.0 ? 1.0 : pl);
+                    p.set_ahsl(pa, ph, ps, pl);
                 }
             }
         }
