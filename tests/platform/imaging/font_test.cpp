@@ -253,6 +253,19 @@ TEST_F(FontTest, FaceWithoutOutlinesIsRefused)
     EXPECT_EQ(IMAGE::load_font("BabelSans.ttf", nullptr, -1, nullptr), 23);
 }
 
+TEST_F(FontTest, UnreadableFontFileIsFatal)
+{
+    // A missing file is only a refusal; a file that is there but is no
+    // font at all ends the program with the font error.
+    const std::string dir = kivo_test::make_temp_dir("bad");
+    ASSERT_TRUE(kivo_test::write_file(dir + "/bad.ttf", "not a font at all"));
+    FOLDER folder;
+    ASSERT_TRUE(folder.set_from_path_string(dir.c_str()));
+    EXPECT_EQ(IMAGE::load_font("gone.ttf", nullptr, -1, &folder), -1);
+    EXPECT_EXIT(IMAGE::load_font("bad.ttf", nullptr, -1, &folder), ::testing::ExitedWithCode(1),
+                "Unable to load font from disk");
+}
+
 TEST_F(FontTest, MissingKnownFileLeavesItsSlotEmpty)
 {
     IMAGE::shutdown_font_system();
