@@ -13,8 +13,6 @@
 #include "data_device.h"
 #include "kivo_types.h"
 
-class FOLDER;
-
 enum IMAGE_COPY_TYPE
 {
     IMAGE_COPY_BLEND = 0,          // mix by source alpha; at the solid threshold replace
