@@ -460,10 +460,18 @@ bool FOLDER::goto_preset_folder(const char* alias, INT_U8 create, FOLDER* relati
         return false;
     }
     if (!strncasecmp(alias, "$ROOT", 5)) {
-        short n = 0;
-        if (alias[5] && std::sscanf(alias + 5, "%hd", &n) != 1)
-            n = 0;
-        if (change_to_drive(n))
+        // A number too large for a short must not wrap round to volume 0.
+        long n = 0;
+        char* end = nullptr;
+        errno = 0;
+        if (alias[5]) {
+            n = std::strtol(alias + 5, &end, 10);
+            if (end == alias + 5)
+                n = 0;
+            else if (errno == ERANGE || n < SHRT_MIN || n > SHRT_MAX)
+                n = -1;
+        }
+        if (n >= 0 && change_to_drive(static_cast<short>(n)))
             return true;
         go_app(0, skip_system);
         return false;
@@ -583,6 +591,8 @@ bool FOLDER::calc_relative_path(char* out, FOLDER& f)
 {
     static const char* const aliases[] = {"$APP", "$SYSAPP", "$APPDATA", "$USERDATA", "$TEMP", "$FONTDATA",
                                           "$ICONDATA"};
+    if (!out)
+        return false;
     out[0] = 0;
     f.ensure_positioned();
     // Names climbed past, innermost first, as offsets into f's own path.
@@ -738,13 +748,15 @@ char* FOLDER::get_path_string_from_custom(const char* alias_path, const char* fi
 
 bool FOLDER::put_to_data_device(DATA_DEVICE& d)
 {
-    if (!put_u8(d, 0xFF))
-        return false;
+    // Described first: a folder that has no alias path writes nothing
+    // rather than a lone id byte that would shift every later field.
     char text[DATA_PATH_BLOCK_SZ];
     if (!get(text, nullptr)) {
         d.error = 1;
         return false;
     }
+    if (!put_u8(d, 0xFF))
+        return false;
     return put_path_block(d, text);
 }
 

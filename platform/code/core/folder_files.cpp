@@ -134,7 +134,9 @@ FILE* FOLDER::open_file(const char* name, const char* stdio_mode)
         return nullptr;
     struct stat st;
     if (stat(p, &st) == 0) {
-        if (S_ISDIR(st.st_mode))
+        // Only plain files: opening a named pipe for reading waits for a
+        // writer forever, and a device never ends.
+        if (!S_ISREG(st.st_mode))
             return nullptr;
     } else {
         bool creates = stdio_mode[0] == 'w' || !std::strncmp(stdio_mode, "r+", 2);
@@ -215,6 +217,9 @@ char* FOLDER_FILE_SETTINGS::get_modtime_string()
 bool FOLDER::get_unique_name(char* out, short out_size, const char* suffix)
 {
     if (!out || !suffix || out_size < 0 || static_cast<std::size_t>(out_size) < std::strlen(suffix) + 9)
+        return false;
+    // A suffix that cannot be part of an entry name gives no usable name.
+    if (std::strchr(suffix, '/') || std::strlen(suffix) + 8 > FS_NAME_MAX)
         return false;
     INT_U32 counter = get_ms_count();
     // Bounded, so a folder that somehow holds every name cannot hang us.

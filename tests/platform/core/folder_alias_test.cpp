@@ -185,8 +185,12 @@ TEST_F(FolderTest, RootsFontsAndIcons)
     EXPECT_EQ(where(f), "/");
     EXPECT_TRUE(f.set("$root0"));
     EXPECT_EQ(where(f), "/");
-    EXPECT_FALSE(f.set("$ROOT9"));
-    EXPECT_EQ(where(f), real(app));
+    // Volume numbers beyond the root fail, also those too large for a short.
+    for (const char* far : {"$ROOT9", "$ROOT65536", "$ROOT-1", "$ROOT99999999999999999999"}) {
+        f.set("$ROOT0");
+        EXPECT_FALSE(f.set(far)) << far;
+        EXPECT_EQ(where(f), real(app)) << far;
+    }
 
     // Nothing anywhere: $APP and false.
     EXPECT_FALSE(f.set("$FONTDATA"));
@@ -399,6 +403,7 @@ TEST_F(FolderTest, RecordBytesAndForeignRecords)
         kivo_test::MEMORY_DATA_DEVICE w;
         EXPECT_FALSE(long_one.put_to_data_device(w));
         EXPECT_EQ(w.error, 1);
+        EXPECT_EQ(w.data.size(), 0u); // not even the id byte
     }
 }
 

@@ -1,5 +1,6 @@
 #include "folder.h"
 
+#include "data_file.h"
 #include "file_system.h"
 #include "folder_fixture.h"
 #include "kivo_host.h"
@@ -55,6 +56,14 @@ TEST_F(FolderFilesTest, OpenFileCreatesOnlyForWritingModes)
     ASSERT_NE(fp, nullptr);
     here.close_file(fp);
     EXPECT_EQ(read_file(work + "/keep"), "abc");
+
+    // Named pipes would block the open until the other end shows up.
+    ASSERT_EQ(mkfifo((work + "/pipe").c_str(), 0600), 0);
+    for (const char* mode : {"rb", "r+b", "wb", "a"})
+        EXPECT_EQ(here.open_file("pipe", mode), nullptr) << mode;
+    DATA_FILE* df = here.open_data_file("pipe", fm_read, -1);
+    EXPECT_EQ(df, nullptr);
+    here.close(df);
 
     mkdirs(work + "/dir");
     for (const char* bad : {"", ".", "..", "dir", "../keep", "dir/x"})
@@ -116,6 +125,9 @@ TEST_F(FolderFilesTest, EntryInformationAndNames)
     EXPECT_FALSE(here.get_unique_name(out, 10, ".tmp"));
     EXPECT_FALSE(here.get_unique_name(nullptr, 16, ".tmp"));
     EXPECT_FALSE(here.get_unique_name(out, 16, nullptr));
+    EXPECT_FALSE(here.get_unique_name(out, 16, "/x")); // no usable entry name
+    char wide[300];
+    EXPECT_FALSE(here.get_unique_name(wide, sizeof(wide), std::string(250, 's').c_str()));
     kivo_fake_clock_enable(1);
     kivo_fake_clock_set_ms(0xABC);
     ASSERT_TRUE(write_file(work + "/00000ABC.tmp", ""));
