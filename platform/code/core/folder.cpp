@@ -112,7 +112,7 @@ struct FOLDER_STATICS
                            : fs_is_valid_name(KIVO_APP_NAME_DEFAULT) ? KIVO_APP_NAME_DEFAULT
                                                                      : base;
         if (fs_is_valid_name(name))
-            std::snprintf(app_name, sizeof(app_name), "%s", name);
+            std::snprintf(app_name, sizeof(app_name), "%.*s", static_cast<int>(sizeof(app_name) - 1), name);
     }
 };
 
