@@ -775,9 +775,10 @@ bool FOLDER::get_from_data_device(DATA_DEVICE& d)
         if (!get_bytes(d, bytes, sizeof(bytes)))
             return false;
         bytes[sizeof(bytes) - 1] = 0;
-        if (id == 17)
-            std::memcpy(location, bytes, sizeof(location));
-        else
+        // Made canonical like every other location: describing a folder
+        // and finding common ancestors compare the path text.
+        const char* native = reinterpret_cast<const char*>(bytes);
+        if (id != 17 || native[0] != '/' || !set_location(native))
             set("$APP");
     }
     if (!validate_path(location))

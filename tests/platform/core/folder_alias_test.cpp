@@ -372,13 +372,30 @@ TEST_F(FolderTest, RecordBytesAndForeignRecords)
         EXPECT_EQ(where(g), real(app));
     }
 
-    std::string native(2049, '\0');
-    native[0] = 17;
+    // A native location of this host, in a roundabout spelling, is taken
+    // as the folder it names; a relative one is not.
+    ASSERT_EQ(symlink(app.c_str(), path("applink").c_str()), 0);
     std::string p = real(app + "/images");
-    native.replace(1, p.size(), p);
-    kivo_test::MEMORY_DATA_DEVICE same_host(native);
-    EXPECT_TRUE(g.get_from_data_device(same_host));
-    EXPECT_EQ(where(g), p);
+    for (const std::string& spelling : {p, path("applink/data/../images")}) {
+        std::string native(2049, '\0');
+        native[0] = 17;
+        mkdirs(app + "/data");
+        native.replace(1, spelling.size(), spelling);
+        kivo_test::MEMORY_DATA_DEVICE same_host(native);
+        g.set("$ROOT0");
+        EXPECT_TRUE(g.get_from_data_device(same_host));
+        EXPECT_EQ(where(g), p) << spelling;
+        char text[2048];
+        ASSERT_TRUE(g.get(text));
+        EXPECT_STREQ(text, "$APP/images") << spelling;
+    }
+    std::string relative(2049, '\0');
+    relative[0] = 17;
+    relative.replace(1, 3, "bin");
+    kivo_test::MEMORY_DATA_DEVICE rel(relative);
+    g.set("$ROOT0");
+    EXPECT_TRUE(g.get_from_data_device(rel));
+    EXPECT_EQ(where(g), real(app));
 
     std::string gone(2049, '\0');
     gone[0] = static_cast<char>(0xFF);

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cstring>
 #include <string>
 
@@ -65,6 +67,8 @@ TEST_F(FolderDataTest, FailedOpensLeaveNothingBehind)
     EXPECT_EQ(here.open_data_file("x", static_cast<FILE_MODE>(2 + 1), -1), nullptr);
     EXPECT_EQ(here.open_data_file("../escape", fm_write, -1), nullptr);
     EXPECT_FALSE(exists(path("escape")));
+    ASSERT_EQ(mkfifo((work + "/pipe").c_str(), 0600), 0); // would wait for a writer
+    EXPECT_EQ(here.open_data_file("pipe", fm_read, -1), nullptr);
     ASSERT_TRUE(write_file(work + "/u.gz", ""));
     EXPECT_EQ(here.open_data_file("u.gz", fm_update, -1, 1), nullptr);
 

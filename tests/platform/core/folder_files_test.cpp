@@ -1,6 +1,5 @@
 #include "folder.h"
 
-#include "data_file.h"
 #include "file_system.h"
 #include "folder_fixture.h"
 #include "kivo_host.h"
@@ -61,9 +60,6 @@ TEST_F(FolderFilesTest, OpenFileCreatesOnlyForWritingModes)
     ASSERT_EQ(mkfifo((work + "/pipe").c_str(), 0600), 0);
     for (const char* mode : {"rb", "r+b", "wb", "a"})
         EXPECT_EQ(here.open_file("pipe", mode), nullptr) << mode;
-    DATA_FILE* df = here.open_data_file("pipe", fm_read, -1);
-    EXPECT_EQ(df, nullptr);
-    here.close(df);
 
     mkdirs(work + "/dir");
     for (const char* bad : {"", ".", "..", "dir", "../keep", "dir/x"})
