@@ -303,3 +303,49 @@ TEST_F(ImageCacheTest, DamagedRecordsFailAndKeepWhatWasRead)
     EXPECT_TRUE(cache.get_from_data_device(none));
     EXPECT_EQ(entries(cache), 0);
 }
+
+TEST_F(ImageCacheTest, RecordFoldersWithUnknownAliasesAreRefusedNotFatal)
+{
+    // Found by the fuzzer: a version 1 record whose folder names no known
+    // alias ended the program when the folder was positioned.
+    auto record = [](INT_U8 version, const char* folder) {
+        MEMORY_DATA_DEVICE d;
+        put_u8(d, version);
+        put_u32(d, 1);
+        if (version < 2)
+            put_u8(d, 0xFF);
+        put_path_block(d, folder);
+        put_u32(d, 1);
+        put_bytes(d, "x", 1);
+        for (int i = 0; i < 4; i++)
+            put_u16(d, 1);
+        IMAGE pic;
+        pic.reset(1, 1);
+        pic.put_to_data_device(d);
+        d.pos = 0;
+        return d;
+    };
+    IMAGE_CACHE cache;
+    for (INT_U8 version : {INT_U8(1), INT_U8(2)}) {
+        MEMORY_DATA_DEVICE bad = record(version, "$..\xAF\xAF/images");
+        EXPECT_FALSE(cache.get_from_data_device(bad));
+        MEMORY_DATA_DEVICE good = record(version, "$appdata/images");
+        EXPECT_TRUE(cache.get_from_data_device(good));
+        ASSERT_NE(cache.head, nullptr);
+        EXPECT_STREQ(cache.head->folder, "$appdata/images");
+    }
+    // An old record of a native location that no longer exists reads as "$APP".
+    MEMORY_DATA_DEVICE native;
+    put_u8(native, 1);
+    put_u32(native, 1);
+    put_u8(native, 17);
+    put_path_block(native, "/no/such/folder");
+    put_u32(native, 0);
+    for (int i = 0; i < 4; i++)
+        put_u16(native, 0);
+    IMAGE().put_to_data_device(native);
+    native.pos = 0;
+    ASSERT_TRUE(cache.get_from_data_device(native));
+    EXPECT_STREQ(cache.head->folder, "$APP");
+    EXPECT_EQ(cache.head->file_name, nullptr);
+}
