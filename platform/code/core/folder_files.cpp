@@ -120,6 +120,9 @@ struct FOLDER_CONTENTS_LIST
     INT_U8 show_hidden = 0;
     FOLDER* folder = nullptr;
     char filter[256] = "";
+    // A filter longer than any entry name matches none; cut short it
+    // would match names it does not equal.
+    bool filter_too_long = false;
     FOLDER_FILTER_TYPE type = fft_ends_with;
     INT_U8 filter_dirs = 0;
     std::string current;
@@ -326,6 +329,7 @@ FOLDER_CONTENTS_LIST* FOLDER::start_contents_list(const char* filter, INT_U8 sho
     h->show_hidden = show_hidden;
     h->folder = this;
     std::snprintf(h->filter, sizeof(h->filter), "%s", filter ? filter : "");
+    h->filter_too_long = filter && std::strlen(filter) >= sizeof(h->filter);
     h->type = type;
     h->filter_dirs = filter_dirs;
     return h;
@@ -344,7 +348,7 @@ bool FOLDER::get_contents_list_entry(FOLDER_CONTENTS_LIST* h, FOLDER_CONTENT_ENT
         if (!read_entry_info(h->dirfd, entry.host.c_str(), info))
             continue; // gone since the folder was read
         if (h->filter[0] && (!info.is_directory || h->filter_dirs) &&
-            !filter_matches(name.c_str(), h->filter, h->type))
+            (h->filter_too_long || !filter_matches(name.c_str(), h->filter, h->type)))
             continue;
         h->current = name;
         e.folder = h->folder;

@@ -317,6 +317,13 @@ TEST_F(FolderFilesTest, ContentsListsFilterAndSort)
     EXPECT_EQ(list(here, "b.ttf", 0, fft_equals, 1), (V{"b.ttf"}));
     EXPECT_EQ(list(here, "b.ttf", 0, fft_equals_nocase, 1), (V{"B.ttf", "b.ttf"}));
     EXPECT_EQ(list(here, "a.ttf.longer", 0, fft_ends_with, 1), V{});
+    // Longer than any name can be: nothing matches, not even its first part.
+    std::string name255(255, 'n');
+    ASSERT_TRUE(write_file(work + "/" + name255, "x"));
+    for (FOLDER_FILTER_TYPE t : {fft_equals, fft_starts_with, fft_contains})
+        EXPECT_EQ(list(here, (name255 + "n").c_str(), 0, t, 0), V{"dir/"}) << t;
+    EXPECT_EQ(list(here, name255.c_str(), 0, fft_equals, 1), V{name255});
+    unlink((work + "/" + name255).c_str());
 
     FOLDER_CONTENTS_LIST* h = here.start_contents_list(nullptr, 0, fft_ends_with, 0);
     FOLDER_CONTENT_ENTRY e;
