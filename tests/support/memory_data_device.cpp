@@ -1,5 +1,6 @@
 #include "memory_data_device.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace kivo_test {
@@ -7,20 +8,14 @@ namespace kivo_test {
 long MEMORY_DATA_DEVICE::set_pos(long p, INT_U8 from_end)
 {
     long target = from_end ? static_cast<long>(data.size()) + p : p;
-    if (target < 0)
-        return -1;
-    pos = target;
-    return pos;
+    return target < 0 ? -1 : (pos = target);
 }
 
 long MEMORY_DATA_DEVICE::allowed(long n)
 {
-    if (n < 1)
-        return 0;
-    if (budget < 0)
-        return n;
-    long k = n < budget ? n : budget;
-    budget -= k;
+    long k = budget < 0 ? n : std::min(n, budget);
+    if (budget >= 0)
+        budget -= k;
     return k;
 }
 
@@ -30,10 +25,8 @@ long MEMORY_DATA_DEVICE::read_data_block(INT_U8* buf, long n)
     long size = static_cast<long>(data.size());
     if (n < 1 || !buf || pos >= size)
         return 0;
-    long k = size - pos < n ? size - pos : n;
-    k = allowed(k);
-    if (k > 0)
-        std::memcpy(buf, data.data() + pos, static_cast<size_t>(k));
+    long k = allowed(std::min(n, size - pos));
+    std::memcpy(buf, data.data() + pos, static_cast<size_t>(k));
     pos += k;
     return k;
 }
@@ -41,9 +34,7 @@ long MEMORY_DATA_DEVICE::read_data_block(INT_U8* buf, long n)
 long MEMORY_DATA_DEVICE::write_data_block(const INT_U8* buf, long n)
 {
     ++writes;
-    if (n < 1 || !buf)
-        return 0;
-    long k = allowed(n);
+    long k = n < 1 || !buf ? 0 : allowed(n);
     if (k < 1)
         return 0;
     if (static_cast<long>(data.size()) < pos + k)

@@ -1,9 +1,8 @@
 #ifndef KIVO_TEST_MEMORY_DATA_DEVICE_H
 #define KIVO_TEST_MEMORY_DATA_DEVICE_H
 
-// A data device over a byte vector, for record tests: check the exact bytes
-// a record writes, feed it hand-made (truncated, corrupt, big-endian) input,
-// and make it fail part-way through with fail_after.
+// A data device over a byte vector, for record tests: exact bytes out,
+// hand-made input in, and failure part-way through with fail_after.
 #include "data_device.h"
 
 #include <string>
@@ -19,22 +18,20 @@ public:
     explicit MEMORY_DATA_DEVICE(const std::string& bytes) : data(bytes.begin(), bytes.end()) {}
 
     long get_pos() override { return pos; }
-    // Any position from 0 on is accepted; writing past the end fills the
-    // gap with zeros, reading there delivers nothing.
+    // Any position from 0 on; writing past the end fills the gap with
+    // zeros, reading there delivers nothing.
     long set_pos(long p, INT_U8 from_end) override;
     long read_data_block(INT_U8* buf, long n) override;
     long write_data_block(const INT_U8* buf, long n) override;
 
-    // After this many more bytes have moved (either way), transfers stop:
+    // After this many more bytes have moved (either way) transfers stop;
     // the block that crosses the limit is cut short. -1 = never.
     void fail_after(long bytes) { budget = bytes; }
-
     std::string str() const { return std::string(data.begin(), data.end()); }
 
     std::vector<INT_U8> data;
     long pos = 0;
-    long reads = 0;  // block calls, for tests that count transfers
-    long writes = 0;
+    long reads = 0, writes = 0; // block calls, for tests that count transfers
 
 private:
     long allowed(long n);

@@ -14,18 +14,14 @@ struct ITEM
 
 std::vector<int> removed;
 
-short by_key(void* a, void* b, void*)
-{
-    int x = static_cast<ITEM*>(a)->key, y = static_cast<ITEM*>(b)->key;
-    return static_cast<short>(x < y ? -1 : x > y ? 1 : 0);
-}
+short cmp(int x, int y) { return static_cast<short>(x < y ? -1 : x > y ? 1 : 0); }
+short by_key(void* a, void* b, void*) { return cmp(static_cast<ITEM*>(a)->key, static_cast<ITEM*>(b)->key); }
 
 // find's key is a bare int while the elements are ITEMs, so a swapped call
 // reads the wrong type.
 short int_against_item(void* key, void* element, void*)
 {
-    int x = *static_cast<int*>(key), y = static_cast<ITEM*>(element)->key;
-    return static_cast<short>(x < y ? -1 : x > y ? 1 : 0);
+    return cmp(*static_cast<int*>(key), static_cast<ITEM*>(element)->key);
 }
 
 std::vector<int> tags(const PTRARRAY& a)
@@ -42,21 +38,17 @@ TEST(PtrArray, GrowthAndLimits)
 {
     PTRARRAY a(10, 100);
     ITEM it{0, 0};
-    for (int i = 0; i < 101; ++i) {
+    ASSERT_TRUE(a.add(&it));
+    EXPECT_EQ(a.capacity, 100);
+    for (int i = 0; i < 100; ++i)
         ASSERT_TRUE(a.add(&it));
-        if (i == 0) {
-            EXPECT_EQ(a.capacity, 100);
-        }
-    }
     EXPECT_EQ(a.capacity, 110);
     for (long i = a.count; i < a.capacity; ++i)
         EXPECT_EQ(a.data[i], nullptr); // fresh slots are zeroed
 
     PTRARRAY small(3, -5), big(5000, 5000);
-    EXPECT_EQ(small.step, PTRARRAY::min_step_sz);
-    EXPECT_EQ(small.start, PTRARRAY::min_start_sz);
-    EXPECT_EQ(big.step, PTRARRAY::max_step_sz);
-    EXPECT_EQ(big.start, PTRARRAY::max_start_sz);
+    EXPECT_TRUE(small.step == PTRARRAY::min_step_sz && small.start == PTRARRAY::min_start_sz);
+    EXPECT_TRUE(big.step == PTRARRAY::max_step_sz && big.start == PTRARRAY::max_start_sz);
     small.add(&it);
     EXPECT_EQ(small.capacity, 10);
 }
@@ -64,13 +56,11 @@ TEST(PtrArray, GrowthAndLimits)
 TEST(PtrArray, RemovalAndCallbacks)
 {
     ITEM items[6];
-    for (int i = 0; i < 6; ++i)
-        items[i] = {i, i};
     removed.clear();
     {
         PTRARRAY a(10, 0, [](void* p) { removed.push_back(static_cast<ITEM*>(p)->tag); });
-        for (ITEM& it : items)
-            a.add(&it);
+        for (int i = 0; i < 6; ++i)
+            items[i] = {i, i}, a.add(&items[i]);
         EXPECT_FALSE(a.remove(-1) || a.remove(a.count) || a.remove_quick(6));
         EXPECT_TRUE(removed.empty());
         EXPECT_TRUE(a.remove(1));
@@ -104,12 +94,10 @@ TEST(PtrArray, StableSortFirstMatchAndReentrancy)
     PTRARRAY a;
     int key = 3;
     EXPECT_EQ(a.find(&key, int_against_item, nullptr), -1);
-    std::vector<ITEM> items;
     const int keys[] = {5, 3, 9, 3, 1, 3, 5, 0, 7, 3};
+    ITEM items[10];
     for (int i = 0; i < 10; ++i)
-        items.push_back({keys[i], i});
-    for (ITEM& it : items)
-        a.add(&it);
+        items[i] = {keys[i], i}, a.add(&items[i]);
 
     // The comparison itself sorts and searches another array.
     ITEM inner_items[3] = {{2, 0}, {1, 1}, {0, 2}};

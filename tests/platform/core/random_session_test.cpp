@@ -22,14 +22,10 @@ std::vector<long> draws(RANDOM_SESSION& s, int n)
 
 } // namespace
 
+// The standard generator is the oracle: a state is read from word 623 down.
 TEST(RandomSession, MatchesTheStandardGeneratorReadTopDown)
 {
-    std::mt19937 check; // the oracle, against the standard's own check values
-    EXPECT_EQ(check(), 3499211612u);
-    check.discard(9998);
-    EXPECT_EQ(check(), 4123659995u);
-
-    for (INT_U32 v : {0x400u | 623u, 0x12345400u | 100u, 0xFFFFFC00u | 623u, 0x800u | 5u}) {
+    for (INT_U32 v : {623u, 0x400u | 623u, 0x12345400u | 100u, 0xFFFFFC00u | 623u, 0x800u | 5u}) {
         int p = static_cast<int>(v & 0x3FF);
         std::mt19937 g(v & ~0x3FFu);
         std::vector<long> expect(p + 1);
@@ -47,12 +43,8 @@ TEST(RandomSession, ReseedingAndSavePoints)
 {
     RANDOM_SESSION r;
     EXPECT_EQ(r.get_random_index() & 0x3FFu, 0u); // fresh: position 0
-    r.set_random_index(623);
-    EXPECT_EQ(draws(r, 5), (std::vector<long>{1644371172, 631131020, 1308169859, 1162135467, 143733985}));
-
     r.set_random_index(0x400 | 623);
-    EXPECT_EQ(draws(r, 5), (std::vector<long>{253923927, 1192441965, 634274692, 550630509, 1012359313}));
-    draws(r, 619);
+    draws(r, 624);
     // Used up: the saved index is exactly where the next draw re-seeds to.
     EXPECT_EQ(r.get_random_index(), 0xFFC35000u | 623u);
     RANDOM_SESSION copy;
@@ -81,19 +73,16 @@ TEST(RandomSession, ReseedingAndSavePoints)
 
 TEST(RandomSession, SharedSessionDrawsAndEmptyRanges)
 {
-    std::vector<long> small, signed_range;
+    const long small[] = {1, 5, 2, 2, 4, 6, 7, 6, 7, 2};
     set_random_index(0x400 | 623);
-    for (int i = 0; i < 10; ++i)
-        small.push_back(get_random_number(10));
+    for (long v : small)
+        EXPECT_EQ(get_random_number(10), v);
     set_random_index(0x400 | 623);
-    for (int i = 0; i < 10; ++i)
-        signed_range.push_back(get_random_number(-5, 5));
-    EXPECT_EQ(small, (std::vector<long>{1, 5, 2, 2, 4, 6, 7, 6, 7, 2}));
-    EXPECT_EQ(signed_range, (std::vector<long>{-4, 0, -3, -3, -1, 1, 2, 1, 2, -3}));
+    for (long v : small)
+        EXPECT_EQ(get_random_number(-5, 5), v - 5);
     set_random_index(0x400 | 623);
-    EXPECT_DOUBLE_EQ(get_random_double(1.0), 0.11824254231445609);
-    EXPECT_DOUBLE_EQ(get_random_double(1.0), 0.55527406025457848);
-    EXPECT_DOUBLE_EQ(get_random_double(1.0), 0.29535716925531497);
+    for (double v : {0.11824254231445609, 0.55527406025457848, 0.29535716925531497})
+        EXPECT_DOUBLE_EQ(get_random_double(1.0), v);
 
     // Empty ranges give 0 and consume nothing.
     INT_U32 before = get_random_index();
