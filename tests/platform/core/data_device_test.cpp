@@ -97,10 +97,17 @@ TEST(DataDeviceFields, TextRecordsRefuseCorruptLengths)
     ASSERT_TRUE(read_text_bytes(d, static_cast<INT_U32>(n), &buf, &alloc, 50));
     EXPECT_EQ(std::strlen(buf), static_cast<size_t>(n));
     EXPECT_EQ(buf[n - 1], 'z');
-    // A short device leaves a valid, empty buffer behind.
+    // A short device leaves a valid, empty buffer behind, grown no faster
+    // than bytes arrived.
     d.set_pos(4 + n - 10, 0);
     EXPECT_FALSE(read_text_bytes(d, static_cast<INT_U32>(n), &buf, &alloc, 50));
     EXPECT_STREQ(buf, "");
+    std::free(buf);
+    buf = nullptr;
+    alloc = 0;
+    MEMORY_DATA_DEVICE few(std::string(10, 'x'));
+    EXPECT_FALSE(read_text_bytes(few, 0x7FFFFFFFu, &buf, &alloc, 50));
+    EXPECT_LE(alloc, 2L << 20);
     std::free(buf);
 }
 
