@@ -62,16 +62,11 @@ TEST_F(DataFileTest, ByteOrderByteIsWrittenReadAndHiddenFromPositions)
     f = open_file("rec.bin", fm_read, -1);
     ASSERT_TRUE(f && f->swap == 0);
     EXPECT_TRUE(f->get_length() == 15 && f->get_pos() == 0);
-    INT_U32 v = 0;
-    char* t = nullptr;
-    INT_S16 s = 0;
-    ASSERT_TRUE(get_u32(*f, v) && get_string(*f, &t) && get_s16(*f, s));
-    EXPECT_TRUE(v == 0x01020304u && s == -3 && f->is_at_end());
-    EXPECT_STREQ(t, "Dwarf");
-    std::free(t);
+    EXPECT_EQ(read_str(*f, 20), contents("rec.bin").substr(1));
+    EXPECT_TRUE(f->is_at_end());
 
     // A non-zero first byte means big-endian records; an empty file is little-endian and empty.
-    const std::pair<std::string, INT_U8> firsts[] = {{"\1\1\2\3\4", 1}, {"\1ab", 1}, {"", 0}};
+    const std::pair<std::string, INT_U8> firsts[] = {{"\1ab", 1}, {"", 0}};
     for (const auto& c : firsts) {
         kivo_test::write_file(path("o.bin"), c.first);
         f = open_file("o.bin", fm_read, -1);

@@ -19,17 +19,14 @@ std::string text(KIVO_STRING& s) { return s.get_string(0); }
 TEST(KivoString, CopiesAreDeepAndMovesTransferOwnership)
 {
     // Emptying keeps the buffer unless the minimum size is 0.
-    KIVO_STRING s, t;
-    s = "abc";
-    EXPECT_EQ(s.alloc, 50);
-    s = static_cast<const char*>(nullptr);
-    ASSERT_NE(s.buffer, nullptr);
-    EXPECT_STREQ(s.buffer, "");
+    KIVO_STRING s("abc"), t;
     t.min_sz = 0;
     t = "abc";
-    EXPECT_EQ(t.alloc, 4);
-    t = static_cast<const char*>(nullptr);
-    EXPECT_TRUE(t.buffer == nullptr && t.alloc == 0);
+    EXPECT_TRUE(s.alloc == 50 && t.alloc == 4);
+    const char* none = nullptr;
+    s = none;
+    t = none;
+    EXPECT_TRUE(s.buffer && !*s.buffer && !t.buffer && t.alloc == 0);
 
     KIVO_STRING a("first"), b(a);
     EXPECT_NE(a.buffer, b.buffer);
@@ -141,8 +138,7 @@ TEST(KivoString, RecordsRoundTripAndRejectBadInput)
 {
     MEMORY_DATA_DEVICE d;
     KIVO_STRING none, r("keep?"), w("abc");
-    ASSERT_TRUE(none.put_to_data_device(d));
-    EXPECT_EQ(d.str(), std::string(4, '\0'));
+    ASSERT_TRUE(none.put_to_data_device(d) && d.str() == std::string(4, '\0'));
     for (INT_U8 swap = 0; swap < 2; ++swap) {
         MEMORY_DATA_DEVICE dev;
         dev.swap = swap;
@@ -181,12 +177,8 @@ TEST(KivoString, RecordsRoundTripAndRejectBadInput)
 
 TEST(KivoStringFree, NumbersCaseAndSevenBit)
 {
-    EXPECT_EQ(kivo_strtol(nullptr, 7), 7);
-    EXPECT_EQ(kivo_strtol("-12x", 7), -12);
+    EXPECT_TRUE(kivo_strtol(nullptr, 7) == 7 && kivo_strtoul(nullptr, 9u) == 9u && kivo_strtod(nullptr, 1.5) == 1.5);
     EXPECT_EQ(kivo_strtol("010", 7), 10); // always decimal
-    EXPECT_EQ(kivo_strtoul(nullptr, 9u), 9u);
-    EXPECT_EQ(kivo_strtoul("4000000000", 9u), 4000000000ul);
-    EXPECT_EQ(kivo_strtod(nullptr, 1.5), 1.5);
 
     char buf[] = "ab\xE9z9";
     kivo_strupr(buf);
@@ -232,7 +224,6 @@ TEST(KivoStringFree, Base64KnownVectorsAndBadInput)
         EXPECT_EQ(encode_base64(reinterpret_cast<const INT_U8*>(plain[i]), n, out, sizeof out),
                   static_cast<long>(std::strlen(coded[i])));
         EXPECT_STREQ(out, coded[i]);
-        EXPECT_EQ(decode_base64(coded[i], nullptr, 0), n);
         EXPECT_EQ(decode_base64(coded[i], back, sizeof back), n);
         EXPECT_EQ(std::memcmp(back, plain[i], static_cast<size_t>(n)), 0);
     }

