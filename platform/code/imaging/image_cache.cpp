@@ -162,7 +162,8 @@ IMAGE* IMAGE_CACHE::open_image(const char* folder, const char* file_name, short 
         if ((w == -1 || w == e->req_width) && (h == -1 || h == e->req_height)) {
             // Exact match.
             if (flags & OPEN_RELOAD) {
-                if (!load_entry(e, w, h))
+                FOLDER place;
+                if (place.set(e->folder, 0, nullptr, 0, 0, 0) && !e->image.load(place, e->file_name, w, h))
                     e->image.reset(-1, -1);
                 e->image.cache_entry = e;
             }
