@@ -4,6 +4,7 @@
 #include "errors.h"
 #include "text_file.h"
 
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -59,12 +60,61 @@ void cut_escaped(char* s, std::size_t max_len)
     s[best] = 0;
 }
 
+// Cuts text at its first line break, written as a byte or as an escape
+// group (",000A" / ",000D" inside a run, which the writer turns into a
+// real one). An open run is closed where the text ends, or dropped when
+// nothing is left in it.
+void cut_at_line_break(char* s)
+{
+    bool run = false;
+    std::size_t opened = 0; // where the open run began
+    int digits = 0;
+    unsigned value = 0;
+    std::size_t group = 0; // where the current group began, with its ','
+    std::size_t i = 0;
+    for (; s[i] && s[i] != '\r' && s[i] != '\n'; ++i) {
+        unsigned char b = static_cast<unsigned char>(s[i]);
+        if (b == 1) {
+            run = !run;
+            opened = i;
+            digits = 0;
+            value = 0;
+            continue;
+        }
+        if (!run)
+            continue;
+        if (!std::isxdigit(b)) {
+            digits = 0;
+            value = 0;
+            continue;
+        }
+        if (digits == 0)
+            group = s[i - 1] == ',' ? i - 1 : i;
+        value = value * 16 + static_cast<unsigned>(b <= '9' ? b - '0' : (b | 0x20) - 'a' + 10);
+        if (++digits == 4) {
+            if (value == '\r' || value == '\n') {
+                i = group;
+                break;
+            }
+            digits = 0;
+            value = 0;
+        }
+    }
+    if (!s[i])
+        return;
+    if (run && i == opened + 1)
+        i = opened;
+    else if (run)
+        s[i++] = 1; // the break took at least this byte: there is room
+    s[i] = 0;
+}
+
 // A key as the reader would give it back: leading blanks gone, cut at a
 // line break and to 79 bytes.
 void clean_key(const char* key, char* out)
 {
     std::snprintf(out, 80, "%s", skip_blanks(key));
-    out[std::strcspn(out, "\r\n")] = 0;
+    cut_at_line_break(out);
     cut_escaped(out, 79);
 }
 
@@ -72,13 +122,21 @@ void clean_key(const char* key, char* out)
 void clean_value(const char* value, char* out)
 {
     std::snprintf(out, 256, "%s", value ? value : "");
-    out[std::strcspn(out, "\r\n")] = 0;
+    cut_at_line_break(out);
     cut_escaped(out, 255);
 }
 
+// Ids are 16 bits: a table never holds more entries than they can number,
+// or the file order written back from them would be scrambled.
+constexpr long MAX_ENTRIES = 0x10000;
+
 bool write_entry(TEXT_FILE* out, const char* key, const char* value)
 {
-    bool ok = *out << key;
+    // A key read from an indented line may start with '#'; in the first
+    // column it would read back as a comment and shift every later entry.
+    // The reader skips leading blanks, so one blank keeps it a key.
+    bool ok = key[0] != '#' || (*out << " ");
+    ok = (*out << key) && ok;
     ok = (*out << "\n\t") && ok;
     ok = (*out << value) && ok;
     return (*out << "\n") && ok;
@@ -99,7 +157,14 @@ void take_rest_of_line(TEXT_FILE* in, const char* start, INT_U8 whole, char* out
     std::string text = start;
     char chunk[256];
     while (!whole && in->read_line(chunk, sizeof chunk, &whole)) {
-        if (text.size() < size + 8)
+        if (text.size() >= size + 8)
+            continue;
+        // Each piece closes its run and the next one reopens it; joined
+        // as one run the text is the same as a short line would give.
+        if (!text.empty() && text.back() == 1 && chunk[0] == 1) {
+            text.pop_back();
+            text.append(chunk + 1);
+        } else
             text += chunk;
     }
     if (text.size() > size + 8)
@@ -175,7 +240,8 @@ bool CONFIG_FILE::read_key(TEXT_FILE* in, CONFIG_KEY* out, TEXT_FILE* copy_to)
         std::string blanks;
         const char* p = skip_blanks(chunk);
         while (!*p) {
-            blanks += chunk;
+            if (blanks.size() < sizeof chunk) // a line of blanks is kept short
+                blanks += chunk;
             if (whole || !in->read_line(chunk, sizeof chunk, &whole))
                 break;
             p = skip_blanks(chunk);
@@ -236,19 +302,31 @@ bool CONFIG_FILE::read_all_keys(FOLDER& f, INT_U8 report_missing)
     for (;;) {
         CONFIG_KEY* entry = new (std::nothrow) CONFIG_KEY;
         if (!entry) {
-            report(0x1004, nullptr, __LINE__);
             ok = false;
             break;
         }
         entry->id = static_cast<INT_U16>(keys.count);
-        if (!read_key(in, entry, nullptr) || !keys.add(entry)) {
+        if (!read_key(in, entry, nullptr)) {
             delete entry;
+            break;
+        }
+        if (keys.count >= MAX_ENTRIES || !keys.add(entry)) {
+            delete entry;
+            ok = false;
             break;
         }
     }
     f.close(in);
+    if (!ok) {
+        // A part of the file must never pass for all of it: a write
+        // would drop the rest.
+        keys.empty();
+        loaded = 0;
+        report(0x1004, nullptr, __LINE__);
+        return false;
+    }
     keys.sort(compare_keys, nullptr);
-    return ok;
+    return true;
 }
 
 bool CONFIG_FILE::ensure_table(FOLDER& f, INT_U8 report_missing)
@@ -395,7 +473,7 @@ bool CONFIG_FILE::write(FOLDER& f, const char* key, const char* value)
     if (CONFIG_KEY* found = find_cached(k)) {
         std::memcpy(found->value, v, sizeof v);
     } else {
-        CONFIG_KEY* entry = new (std::nothrow) CONFIG_KEY;
+        CONFIG_KEY* entry = keys.count < MAX_ENTRIES ? new (std::nothrow) CONFIG_KEY : nullptr;
         if (!entry) {
             report(0x1004, nullptr, __LINE__);
             return false;

@@ -76,7 +76,7 @@ void DEBUG_STREAM::setup(const char* stream_name, INT_U16 stream_flags, INT_U8 l
     bool registered = false;
     for (INT_S16 i = 0; i < streams_sz; ++i)
         registered = registered || streams[i] == this;
-    if (!registered) {
+    if (!registered && streams_sz < 0x7FFF) { // the count is 16 bits
         void* grown = std::realloc(streams, sizeof(DEBUG_STREAM*) * (streams_sz + 1));
         if (grown) {
             streams = static_cast<DEBUG_STREAM**>(grown);

@@ -250,6 +250,8 @@ bool TEXT_FILE::put_byte(int b) { return std::fputc(b, stream) != EOF; }
 bool TEXT_FILE::put_char(INT_U32 c)
 {
     if (utf16) {
+        if (c > 0x10FFFF)
+            c &= 0xFFFF; // no pair can carry it: its 16-bit value, as for any other
         if (c == 10)
             c = 13;
         if (c > 0xFFFF) {

@@ -181,6 +181,13 @@ TEST_F(ConfigFileTest, LineBreaksInKeysAndValuesCannotSplitAnEntry)
         EXPECT_FALSE(c.write(folder, "\n", "v"));
         EXPECT_FALSE(c.write(folder, nullptr, "v"));
     }
+    // a line break written as an escape group is a line break too
+    CONFIG_FILE esc;
+    esc.set_filename("esc", 0);
+    ASSERT_TRUE(esc.write(folder, "k\x01,000a\x01" "fake", "v\x01,263A,000D\x01\tx"));
+    ASSERT_TRUE(esc.write(folder, "other", "o"));
+    EXPECT_EQ(kivo_test::read_file(path("esc")), "k\n\tv\xE2\x98\xBA\nother\n\to\n");
+
     // over-long keys and values are cut the way the reader cuts them
     CONFIG_FILE c;
     ASSERT_TRUE(c.write(folder, std::string(90, 'k').c_str(), std::string(300, 'v').c_str()));
@@ -251,4 +258,55 @@ TEST_F(ConfigFileTest, AnUnreadableFileIsNotReplacedByAWrite)
     }
     chmod(path("settings").c_str(), 0600);
     EXPECT_EQ(file(), "k\n\tv\n");
+}
+
+TEST_F(ConfigFileTest, EveryEntryReadsBackUnchangedAfterARewrite)
+{
+    // An indented key starting with '#', and a key whose wide characters
+    // continue on the next piece of its long line (one run, as a short
+    // line would give it).
+    std::string wide;
+    for (int i = 0; i < 10; ++i)
+        wide += "\xE2\x98\xBA";
+    std::string run = "\x01";
+    for (int i = 0; i < 10; ++i)
+        run += ",263A";
+    run += "\x01";
+    const std::string original = "  #hash\n\th\n" + std::string(240, ' ') + "w" + wide + "\n\tw\nk\n\t1\n";
+    const std::vector<std::pair<std::string, std::string>> before = {{"#hash", "h"}, {"w" + run, "w"}, {"k", "1"}};
+    for (INT_U8 cached = 0; cached < 2; ++cached) {
+        put(original);
+        CONFIG_FILE c;
+        c.set_filename(nullptr, cached);
+        std::vector<std::pair<std::string, std::string>> all;
+        ASSERT_TRUE(c.read_all(folder, collect, &all));
+        if (!cached) {
+            EXPECT_EQ(all, before);
+        }
+        ASSERT_TRUE(c.write(folder, "k", "2"));
+        CONFIG_FILE again;
+        again.set_filename(nullptr, 0);
+        all.clear();
+        ASSERT_TRUE(again.read_all(folder, collect, &all));
+        std::vector<std::pair<std::string, std::string>> after = before;
+        after[2].second = "2";
+        EXPECT_EQ(all, after);
+        EXPECT_EQ(value_of(again, "#hash"), "h");
+    }
+}
+
+TEST_F(ConfigFileTest, MoreEntriesThanIdsCanNumberAreRefusedWhole)
+{
+    std::string many;
+    for (int i = 0; i <= 0xFFFF + 1; ++i)
+        many += "k" + std::to_string(i) + "\n\tv\n";
+    put(many);
+    CONFIG_FILE c;
+    EXPECT_EQ(value_of(c, "k0"), "<4100>"); // 0x1004: never a part of the file
+    EXPECT_FALSE(c.write(folder, "k0", "changed"));
+    EXPECT_EQ(current_error_code, 0x1004);
+    EXPECT_EQ(file(), many);
+    CONFIG_FILE stream; // streaming mode holds no table: it still works
+    stream.set_filename(nullptr, 0);
+    EXPECT_EQ(value_of(stream, "k65536"), "v");
 }

@@ -141,6 +141,12 @@ TEST_F(TextFileTest, WritingExpandsEscapesIntoEachEncoding)
     EXPECT_EQ(t->read_char(), -1); // not a read file
     folder.close(t);
     EXPECT_EQ(kivo_test::read_file(path("c.txt")), "\xC3\xA9\xE2\x98\xBA" "42-x");
+    // beyond the last code point: one byte of UTF-8, one unit of UTF-16
+    t = folder.open_text_file("big.txt", fm_write, 1);
+    ASSERT_NE(t, nullptr);
+    EXPECT_TRUE(t->write_char(0x110041) && t->write_char(-1));
+    folder.close(t);
+    EXPECT_EQ(kivo_test::read_file(path("big.txt")), std::string("\xFF\xFE" "A\0\xFF\xFF", 6));
     t = open("x");
     ASSERT_NE(t, nullptr);
     EXPECT_FALSE(*t << "no"); // not a write file
