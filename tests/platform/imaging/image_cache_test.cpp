@@ -25,6 +25,18 @@ long entries(const IMAGE_CACHE& cache)
     return n;
 }
 
+// An entry after its folder field: the name "x", sizes 1 x 1, one pixel.
+void put_entry_tail(DATA_DEVICE& d)
+{
+    put_u32(d, 1);
+    put_bytes(d, "x", 1);
+    for (int i = 0; i < 4; i++)
+        put_u16(d, 1);
+    IMAGE pic;
+    pic.reset(1, 1);
+    pic.put_to_data_device(d);
+}
+
 class ImageCacheTest : public kivo_test::ImageFolderTest
 {
 protected:
@@ -270,13 +282,7 @@ TEST_F(ImageCacheTest, DamagedRecordsFailAndKeepWhatWasRead)
         // Entry 1: a folder block without any terminator.
         std::string folder(2048, fill);
         put_bytes(d, folder.data(), 2048);
-        put_u32(d, 1);
-        put_bytes(d, "x", 1);
-        for (int i = 0; i < 4; i++)
-            put_u16(d, 1);
-        IMAGE pic;
-        pic.reset(1, 1);
-        pic.put_to_data_device(d);
+        put_entry_tail(d);
         // Entry 2: a name length from the given value.
         put_bytes(d, std::string(2048, '\0').data(), 2048);
         put_u32(d, name_length);
@@ -315,13 +321,7 @@ TEST_F(ImageCacheTest, RecordFoldersWithUnknownAliasesAreRefusedNotFatal)
         if (version < 2)
             put_u8(d, 0xFF);
         put_path_block(d, folder);
-        put_u32(d, 1);
-        put_bytes(d, "x", 1);
-        for (int i = 0; i < 4; i++)
-            put_u16(d, 1);
-        IMAGE pic;
-        pic.reset(1, 1);
-        pic.put_to_data_device(d);
+        put_entry_tail(d);
         d.pos = 0;
         return d;
     };
