@@ -61,6 +61,11 @@ public:
 
 private:
     IMAGE** piece(int i);
+    bool has_nine_slices() const
+    {
+        return top_left && top_mid && top_right && mid_left && mid_mid && mid_right && bottom_left && bottom_mid &&
+               bottom_right;
+    }
     // Runs a cache edit on every present piece.
     template <class EDIT> void edit_pieces(EDIT edit)
     {

@@ -197,9 +197,7 @@ void IMAGE_BOX::draw(short x1, short y1, short x2, short y2, INT_U8 stretch, IMA
 void IMAGE_BOX::compose(IMAGE* target, long x, long y, long w, long h, INT_U8 stretch, IMAGE_COPY_TYPE type)
 {
     long right_edge = x + w - 1, bottom_edge = y + h - 1;
-    bool nine = top_left && top_mid && top_right && mid_left && mid_mid && mid_right && bottom_left && bottom_mid &&
-                bottom_right;
-    if (nine) {
+    if (has_nine_slices()) {
         long left = mid_left->width, right = mid_right->width;
         long top = top_mid->height, bottom = bottom_mid->height;
         share_span(left, right, w);
@@ -349,9 +347,7 @@ void IMAGE_BOX::compose_overlays(IMAGE* target, long x, long y, long w, long h, 
 
 bool IMAGE_BOX::is_in_it(short px, short py, short w, short h)
 {
-    bool nine = top_left && top_mid && top_right && mid_left && mid_mid && mid_right && bottom_left && bottom_mid &&
-                bottom_right;
-    if (nine) {
+    if (has_nine_slices()) {
         int col = px < mid_left->width ? 0 : (px > w - mid_right->width ? 2 : 1);
         int row = py < top_mid->height ? 0 : (py > h - bottom_mid->height ? 2 : 1);
         long rx = px - (w - mid_right->width), by = py - (h - bottom_mid->height);
