@@ -109,22 +109,24 @@ void cut_at_line_break(char* s)
     s[i] = 0;
 }
 
-// A key as the reader would give it back: leading blanks gone, cut at a
-// line break and to 79 bytes.
-void clean_key(const char* key, char* out)
+// Text as it can be stored in `size` bytes: cut at a line break, then on
+// an escape-group boundary. A few bytes more than fit are looked at, so a
+// group that crosses the limit is dropped whole rather than left half.
+void clean_text(const char* text, char* out, std::size_t size)
 {
-    std::snprintf(out, 80, "%s", skip_blanks(key));
-    cut_at_line_break(out);
-    cut_escaped(out, 79);
+    char buf[256 + 8];
+    std::snprintf(buf, sizeof buf, "%s", text);
+    cut_at_line_break(buf);
+    cut_escaped(buf, size - 1);
+    std::memcpy(out, buf, std::strlen(buf) + 1);
 }
 
+// A key as the reader would give it back: leading blanks gone, cut at a
+// line break and to 79 bytes.
+void clean_key(const char* key, char* out) { clean_text(skip_blanks(key), out, 80); }
+
 // A value as it can be stored: cut at a line break and to 255 bytes.
-void clean_value(const char* value, char* out)
-{
-    std::snprintf(out, 256, "%s", value ? value : "");
-    cut_at_line_break(out);
-    cut_escaped(out, 255);
-}
+void clean_value(const char* value, char* out) { clean_text(value ? value : "", out, 256); }
 
 // Ids are 16 bits: a table never holds more entries than they can number,
 // or the file order written back from them would be scrambled.

@@ -192,6 +192,15 @@ TEST_F(ConfigFileTest, LineBreaksInKeysAndValuesCannotSplitAnEntry)
     CONFIG_FILE c;
     ASSERT_TRUE(c.write(folder, std::string(90, 'k').c_str(), std::string(300, 'v').c_str()));
     EXPECT_EQ(file(), std::string(79, 'k') + "\n\t" + std::string(255, 'v') + "\n");
+    // a group crossing the limit goes whole, so the key written is the key
+    // read back: a second write finds it instead of adding another
+    const std::string key = std::string(70, 'k') + "\x01,263A,263B\x01";
+    CONFIG_FILE stream;
+    stream.set_filename("cut", 0);
+    ASSERT_TRUE(stream.write(folder, key.c_str(), "1"));
+    ASSERT_TRUE(stream.write(folder, key.c_str(), "2"));
+    EXPECT_EQ(kivo_test::read_file(path("cut")), std::string(70, 'k') + "\xE2\x98\xBA\n\t2\n");
+    EXPECT_EQ(value_of(stream, key.c_str()), "2");
 }
 
 TEST_F(ConfigFileTest, AFailedWriteKeepsTheGoodFileAndASortedTable)
