@@ -39,7 +39,7 @@ extern const ERROR_ROW errors[] = {
     {0x0015, 0, "Unable to allocate dynamic memory for data file cache", "Close other running applications to free memory."},
     {0x0020, 0, "Unable to allocate dynamic memory for image", "Close other running applications to free memory."},
     {0x0021, 0, "Unable to startup the font system", nullptr},
-    {0x0022, 0, "Unable to load font from disk", "Check that the program's font files are installed and readable."},
+    {0x0022, 0, "Unable to load font from disk", "The font file was either not found or was corrupt, check all required font files are present and that they contain valid information"},
     {0x0023, 0, "Unable to allocate dynamic memory for font", "Close other running applications to free memory."},
     {0x0024, 0, "Unable to set the font pixel size", nullptr},
     {0x0025, 0, "Unable to render font glyph", nullptr},
