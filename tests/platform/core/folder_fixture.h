@@ -14,6 +14,7 @@
 
 #include <climits>
 #include <cstdlib>
+#include <initializer_list>
 #include <string>
 
 namespace kivo_test {
@@ -24,8 +25,7 @@ protected:
     void SetUp() override
     {
         SandboxTest::SetUp();
-        app = path("app/bin");
-        mkdirs(app);
+        mkdirs(app = path("app/bin"));
         setenv("KIVO_APP_DIR", app.c_str(), 1);
         setenv("KIVO_APP_NAME", "kivotest", 1);
         FOLDER::reset_host_cache();
@@ -40,27 +40,47 @@ protected:
         SandboxTest::TearDown();
     }
 
-    static void mkdirs(const std::string& p)
+    // Every folder of each path, as `mkdir -p` would.
+    static void mkdirs(std::initializer_list<std::string> paths)
     {
-        for (std::size_t i = 1; i <= p.size(); ++i)
-            if (i == p.size() || p[i] == '/')
-                mkdir(p.substr(0, i).c_str(), 0755);
+        for (const std::string& p : paths)
+            for (std::size_t i = 1; i <= p.size(); ++i)
+                if (i == p.size() || p[i] == '/')
+                    mkdir(p.substr(0, i).c_str(), 0755);
+    }
+    static void mkdirs(const std::string& p) { mkdirs({p}); }
+    static void link(const std::string& target, const std::string& at)
+    {
+        ASSERT_EQ(symlink(target.c_str(), at.c_str()), 0) << at;
     }
     static std::string real(const std::string& p)
     {
         char buf[PATH_MAX];
         return realpath(p.c_str(), buf) ? std::string(buf) : std::string();
     }
-    static std::string where(FOLDER& f) { return reinterpret_cast<const char*>(f.location); }
-    static bool exists(const std::string& p)
+    static std::string where(const FOLDER& f) { return reinterpret_cast<const char*>(f.location); }
+    static FOLDER native(const std::string& p)
     {
-        struct stat st;
-        return lstat(p.c_str(), &st) == 0;
+        FOLDER f;
+        EXPECT_TRUE(f.set_from_path_string(p.c_str())) << p;
+        return f;
     }
-    static bool is_dir(const std::string& p)
+    // lstat's file type bits (0: no entry at all), stat's permission bits.
+    static unsigned kind(const std::string& p, bool perms = false)
     {
         struct stat st;
-        return lstat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+        int r = perms ? stat(p.c_str(), &st) : lstat(p.c_str(), &st);
+        return r != 0 ? 0u : st.st_mode & (perms ? 07777 : S_IFMT);
+    }
+    static bool exists(const std::string& p) { return kind(p) != 0; }
+    static bool is_dir(const std::string& p) { return kind(p) == S_IFDIR; }
+    static unsigned perms(const std::string& p) { return kind(p, true); }
+    // Positions f from `p`, then checks the answer and the folder reached.
+    static void expect_at(FOLDER& f, const char* p, bool ok, const std::string& to, INT_U8 create = 0,
+                          INT_U8 create_alias = 0, INT_U8 skip_system = 0)
+    {
+        EXPECT_EQ(f.set(p, create, nullptr, create_alias, 0, skip_system), ok) << p;
+        EXPECT_EQ(where(f), real(to)) << p;
     }
 
     std::string app;
@@ -73,12 +93,11 @@ protected:
     void SetUp() override
     {
         FolderTest::SetUp();
-        work = path("work");
-        mkdirs(work);
-        ASSERT_TRUE(here.set_from_path_string(work.c_str()));
+        mkdirs(work = path("work"));
+        here = native(work);
     }
     std::string work;
-    FOLDER here{"$APP"};
+    FOLDER here;
 };
 
 } // namespace kivo_test
