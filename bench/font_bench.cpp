@@ -1,6 +1,7 @@
 // Text drawing through the glyph cache against the same text drawn by raw
 // FreeType calls (load and render every glyph, blend its coverage), in one
 // run; prints the ratios ours / reference at the end.
+#include "bench_ratio.h"
 #include "colour.h"
 #include "folder.h"
 #include "font.h"
@@ -13,9 +14,7 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <map>
 #include <string>
-#include <vector>
 
 namespace {
 
@@ -205,20 +204,6 @@ BENCHMARK(BM_Ours_Paragraph)->Arg(2048)->Arg(8192);
 BENCHMARK(BM_Raw_Paragraph)->Arg(2048)->Arg(8192);
 BENCHMARK(BM_Ours_Layout)->Arg(2048)->Arg(8192);
 
-// Keeps each run's time per iteration for the ratios.
-class RATIO_REPORTER : public benchmark::ConsoleReporter
-{
-public:
-    std::map<std::string, double> ns;
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        for (const Run& r : runs)
-            if (r.run_type == Run::RT_Iteration)
-                ns[r.benchmark_name()] = r.GetAdjustedRealTime();
-        ConsoleReporter::ReportRuns(runs);
-    }
-};
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -239,22 +224,15 @@ int main(int argc, char** argv)
     }
     raw = &reference;
 
-    benchmark::Initialize(&argc, argv);
-    RATIO_REPORTER reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    auto& t = reporter.ns;
-    auto ratio = [&](const char* ours, const char* ref) {
-        if (t.count(ours) && t.count(ref) && t[ref] > 0)
-            std::printf("ratio %-28s / %-24s = %.3f\n", ours, ref, t[ours] / t[ref]);
-    };
-    std::printf("\n");
-    ratio("BM_Ours_Line80_Warm", "BM_Raw_Line80");
-    ratio("BM_Ours_Line80_Cold", "BM_Raw_Line80");
-    ratio("BM_Ours_Paragraph/2048", "BM_Raw_Paragraph/2048");
-    ratio("BM_Ours_Paragraph/8192", "BM_Raw_Paragraph/8192");
-    ratio("BM_Ours_Paragraph/8192", "BM_Ours_Paragraph/2048");
-    ratio("BM_Ours_Layout/8192", "BM_Ours_Layout/2048");
-    std::printf("(8 KB / 2 KB: linear in length near 4)\n");
+    // The last two compare our own runs: 4x the text should take about 4x the time.
+    const int rc = kivo_bench::run_with_ratios(
+        argc, argv,
+        {{"warm line (cached glyphs) vs raw FreeType", "BM_Ours_Line80_Warm", "BM_Raw_Line80"},
+         {"cold line (every glyph new) vs raw FreeType", "BM_Ours_Line80_Cold", "BM_Raw_Line80"},
+         {"paragraph 2 KB vs raw FreeType", "BM_Ours_Paragraph/2048", "BM_Raw_Paragraph/2048"},
+         {"paragraph 8 KB vs raw FreeType", "BM_Ours_Paragraph/8192", "BM_Raw_Paragraph/8192"},
+         {"paragraph 8 KB vs 2 KB (linear: near 4)", "BM_Ours_Paragraph/8192", "BM_Ours_Paragraph/2048"},
+         {"layout 8 KB vs 2 KB (linear: near 4)", "BM_Ours_Layout/8192", "BM_Ours_Layout/2048"}});
     IMAGE::shutdown_font_system();
-    return 0;
+    return rc;
 }

@@ -5,6 +5,7 @@
 #include "folder.h"
 #include "font.h"
 #include "image.h"
+#include "image_test_util.h"
 #include "kivo_host.h"
 #include "sandbox.h"
 
@@ -21,71 +22,90 @@
 namespace {
 
 const std::string share_fonts = std::string(KIVO_TEST_SHARE_DIR) + "/fonts";
-constexpr INT_S8 SANS = 10;  // the default slot
-constexpr INT_S8 MONO = 18;  // equal advances: layout cases become exact
+constexpr INT_S8 SANS = 10; // the default slot
+constexpr INT_S8 MONO = 18; // equal advances: layout cases become exact
+const COLOUR K = COLOUR_BLACK, NO = COLOUR_INVISIBLE, W = COLOUR_WHITE;
+
+FOLDER folder_of(const std::string& dir)
+{
+    FOLDER f;
+    EXPECT_TRUE(f.set_from_path_string(dir.c_str())) << dir;
+    return f;
+}
 
 void use_font_folder(const std::string& dir)
 {
-    FOLDER f;
-    ASSERT_TRUE(f.set_from_path_string(dir.c_str())) << dir;
+    FOLDER f = folder_of(dir);
     FOLDER::add_custom_path("$FONTDATA", f);
 }
 
-// Sum of FreeType's own advances for codes in a known slot's file, rendered
-// as the text calls render them (size less one, render flag).
+// A known slot's file opened by FreeType itself at the size the text calls
+// use (one less than asked), glyphs rendered as they render them.
+struct FREETYPE_FACE
+{
+    FT_Library lib = nullptr;
+    FT_Face face = nullptr;
+    FREETYPE_FACE(INT_S8 slot, int size)
+    {
+        const std::string path = share_fonts + "/" + IMAGE::get_font_info_filename(slot);
+        EXPECT_EQ(FT_Init_FreeType(&lib), 0);
+        EXPECT_EQ(FT_New_Face(lib, path.c_str(), 0, &face), 0) << path;
+        FT_Set_Pixel_Sizes(face, FT_UInt(size - 1), FT_UInt(size - 1));
+    }
+    ~FREETYPE_FACE() { FT_Done_Face(face), FT_Done_FreeType(lib); }
+    FT_GlyphSlot load(unsigned long code)
+    {
+        EXPECT_EQ(FT_Load_Char(face, code, FT_LOAD_RENDER), 0) << code;
+        return face->glyph;
+    }
+};
+
 int freetype_width(INT_S8 slot, int size, const std::vector<unsigned long>& codes)
 {
-    FT_Library lib;
-    FT_Face face;
-    EXPECT_EQ(FT_Init_FreeType(&lib), 0);
-    const std::string path = share_fonts + "/" + IMAGE::get_font_info_filename(slot);
-    EXPECT_EQ(FT_New_Face(lib, path.c_str(), 0, &face), 0) << path;
-    FT_Set_Pixel_Sizes(face, FT_UInt(size - 1), FT_UInt(size - 1));
+    FREETYPE_FACE ft(slot, size);
     int total = 0;
     for (unsigned long c : codes)
-    {
-        EXPECT_EQ(FT_Load_Char(face, c, FT_LOAD_RENDER), 0);
-        total += int(face->glyph->advance.x >> 6);
-    }
-    FT_Done_Face(face);
-    FT_Done_FreeType(lib);
+        total += int(ft.load(c)->advance.x >> 6);
     return total;
 }
 
-std::vector<unsigned long> codes_of(const std::string& s) { return std::vector<unsigned long>(s.begin(), s.end()); }
+std::vector<unsigned long> codes_of(const std::string& s) { return {s.begin(), s.end()}; }
 
 void paint(IMAGE& img, short w, short h, COLOUR c)
 {
     img.reset(w, h);
-    for (int i = 0; i < int(img.height) * img.stride; ++i)
-        img.pixels[i] = c;
-    img.dirty_x1 = img.dirty_x2 = img.dirty_y1 = img.dirty_y2 = -1;
+    img.clear(c, 1);
+    imgtest::clean(img);
 }
 
 // Pixels that differ from the ground colour in rows [y1, y2).
-int changed(const IMAGE& img, COLOUR ground, int y1 = 0, int y2 = 32767)
+int changed(IMAGE& img, COLOUR ground, int y1 = 0, int y2 = 32767)
 {
     int n = 0;
     for (int yy = y1; yy < y2 && yy < img.height; ++yy)
         for (int xx = 0; xx < img.width; ++xx)
-            n += img.pixels[yy * img.stride + xx].value != ground.value;
+            n += imgtest::px(img, xx, yy) != ground;
     return n;
 }
 
 // Draws one way into one image and another way into a second; true when
 // both give the same pixels and something was drawn.
 template <class GOT, class WANT>
-bool draws_same(GOT got, WANT want, COLOUR ground = COLOUR_WHITE, short w = 400, short h = 200)
+bool draws_same(GOT got, WANT want, COLOUR ground = W, short w = 400, short h = 200)
 {
     IMAGE a, b;
     paint(a, w, h, ground);
     paint(b, w, h, ground);
     got(a);
     want(b);
-    for (int i = 0; i < int(h) * a.stride; ++i)
-        if (a.pixels[i].value != b.pixels[i].value)
-            return false;
-    return changed(a, ground) > 0;
+    return imgtest::snapshot(a) == imgtest::snapshot(b) && changed(a, ground) > 0;
+}
+
+// The plain text drawing every other form is compared with.
+void plain(IMAGE& i, int x, int y, const char* text, INT_S8 slot = SANS, short size = 22, short effects = 0,
+           COLOUR back = NO, COLOUR underline = NO)
+{
+    i.process_and_render_string(short(x), short(y), K, back, underline, slot, size, size, text, effects, -1, 0);
 }
 
 class FontTest : public kivo_test::SandboxTest
@@ -96,12 +116,11 @@ protected:
         SandboxTest::SetUp();
         use_font_folder(share_fonts);
         IMAGE::startup_font_system();
-        ASSERT_TRUE(IMAGE::is_font_valid(SANS));
-        ASSERT_TRUE(IMAGE::is_font_valid(MONO));
+        ASSERT_TRUE(IMAGE::is_font_valid(SANS) && IMAGE::is_font_valid(MONO));
         a = IMAGE().get_string_width(MONO, size, size, "x", -1, 0);
+        // The layout cases rely on every character used there having the
+        // same advance in the mono face.
         ASSERT_GT(a, 0);
-        // The layout cases below rely on every character used there
-        // having the same advance in the mono face.
         for (const char* s : {"a", "b", "-", ".", " ", "A", "F", "i", "l"})
             ASSERT_EQ(IMAGE().get_string_width(MONO, size, size, s, -1, 0), a) << s;
     }
@@ -119,63 +138,67 @@ protected:
     };
 
     // draw_string against the expected runs placed by hand.
-    void expect_layout(short x1, short y1, short x2, short y2, short flags, const char* text,
-                       const std::vector<PLACED>& runs)
+    void expect_layout(int x1, int y1, int x2, int y2, short flags, const char* text, const std::vector<PLACED>& runs)
     {
         EXPECT_TRUE(draws_same(
             [&](IMAGE& i) {
-                i.draw_string(x1, y1, x2, y2, COLOUR_BLACK, COLOUR_INVISIBLE, COLOUR_INVISIBLE, MONO, size, size,
-                              text, flags);
+                i.draw_string(short(x1), short(y1), short(x2), short(y2), K, NO, NO, MONO, size, size, text, flags);
             },
             [&](IMAGE& i) {
                 for (const PLACED& p : runs)
-                    i.process_and_render_string(short(p.x), short(p.y), COLOUR_BLACK, COLOUR_INVISIBLE,
-                                                COLOUR_INVISIBLE, MONO, size, size, p.text, flags, -1, 0);
+                    plain(i, p.x, p.y, p.text, MONO, size, flags);
             }))
             << "layout of \"" << text << "\" flags " << flags;
     }
 
     const short size = 16;
-    int a = 0;  // advance of every mono character used
+    int a = 0; // advance of every mono character used
 };
 
-TEST(FontSystem, KnownSlotsLoadFromTheBuildTree)
+TEST(FontSystem, StartUpLoadsTheKnownFacesThatArePresent)
 {
     // No override: "$FONTDATA" must resolve to the build tree's own folder.
     IMAGE::startup_font_system();
     ASSERT_TRUE(IMAGE::is_font_system_setup());
     EXPECT_EQ(kivo_host()->font_system_started(), 1);
-    for (int row = 0; row < IMAGE_KNOWN_FONT_COUNT; ++row)
-    {
-        EXPECT_TRUE(IMAGE::is_font_valid(INT_S8(row))) << IMAGE::get_font_info_filename(INT_S8(row));
-        ASSERT_NE(IMAGE::get_font_name(INT_S8(row)), nullptr);
-        EXPECT_STREQ(IMAGE::get_font_name(INT_S8(row)), IMAGE::get_font_info_name(INT_S8(row)));
+    for (INT_S8 row = 0; row < IMAGE_KNOWN_FONT_COUNT; ++row) {
+        EXPECT_TRUE(IMAGE::is_font_valid(row)) << IMAGE::get_font_info_filename(row);
+        ASSERT_NE(IMAGE::get_font_name(row), nullptr);
+        EXPECT_STREQ(IMAGE::get_font_name(row), IMAGE::get_font_info_name(row));
     }
     EXPECT_EQ(IMAGE::get_font_info_filename(23), nullptr);
-    EXPECT_EQ(IMAGE::get_font_info_name(-1), nullptr);  // read as 255
-    EXPECT_FALSE(IMAGE::is_font_valid(23));
-    EXPECT_FALSE(IMAGE::is_font_valid(-1));
+    EXPECT_EQ(IMAGE::get_font_info_name(-1), nullptr); // read as 255
+    EXPECT_FALSE(IMAGE::is_font_valid(23) || IMAGE::is_font_valid(-1));
 
-    // A second start-up is a no-op; shut-down empties everything.
-    IMAGE::startup_font_system();
     IMAGE::shutdown_font_system();
     EXPECT_FALSE(IMAGE::is_font_system_setup());
     EXPECT_EQ(kivo_host()->font_system_started(), 0);
-    EXPECT_FALSE(IMAGE::is_font_valid(SANS));
     EXPECT_EQ(IMAGE::get_font_name(SANS), nullptr);
-    IMAGE::shutdown_font_system();
-}
 
-TEST(FontSystem, OptionObjectStopsThePreload)
-{
+    // A missing known file leaves its slot empty: width = byte length, nothing drawn.
+    const std::string dir = kivo_test::make_temp_dir("partial");
+    ASSERT_EQ(symlink((share_fonts + "/BabelSans.ttf").c_str(), (dir + "/BabelSans.ttf").c_str()), 0);
+    use_font_folder(dir);
+    IMAGE::startup_font_system();
+    EXPECT_TRUE(IMAGE::is_font_valid(SANS));
+    EXPECT_FALSE(IMAGE::is_font_valid(0) || IMAGE::is_font_valid(MONO));
+    IMAGE img;
+    paint(img, 80, 30, W);
+    EXPECT_EQ(img.get_string_width(0, 22, 22, "abc", -1, 0), 3);
+    img.draw_string(0, 0, 79, 29, K, NO, NO, 0, 22, 22, "abc", 0);
+    EXPECT_EQ(changed(img, W), 0);
+    IMAGE::shutdown_font_system();
+    FOLDER::remove_custom_path("$FONTDATA");
+
+    // The option object stops the preload.
     EXPECT_EXIT(
         {
             IMAGE_DONT_PRELOAD_FONTS option;
             IMAGE_PREFER_FREETYPE engine;
             IMAGE::startup_font_system();
             bool any = false;
-            for (int row = 0; row < IMAGE_KNOWN_FONT_COUNT; ++row)
-                any = any || IMAGE::is_font_valid(INT_S8(row));
+            for (INT_S8 row = 0; row < IMAGE_KNOWN_FONT_COUNT; ++row)
+                any = any || IMAGE::is_font_valid(row);
             std::exit(IMAGE::is_font_system_setup() && !any ? 0 : 1);
         },
         ::testing::ExitedWithCode(0), "");
@@ -183,57 +206,52 @@ TEST(FontSystem, OptionObjectStopsThePreload)
 
 TEST_F(FontTest, LoadFontSlotRules)
 {
-    // Known slots take only their own file, and never twice.
-    EXPECT_EQ(IMAGE::load_font("BabelSans.ttf", nullptr, 5, nullptr), -1);
-    EXPECT_EQ(IMAGE::load_font("Achafsex.ttf", nullptr, 5, nullptr), -1);
-    EXPECT_EQ(IMAGE::load_font("no-such-font.ttf", nullptr, -1, nullptr), -1);
-    EXPECT_EQ(IMAGE::load_font(nullptr, nullptr, -1, nullptr), -1);
-
-    // "Any" appends after the known slots and reuses a freed one.
-    EXPECT_EQ(IMAGE::load_font("BabelSans.ttf", "Extra", -1, nullptr), 23);
-    EXPECT_EQ(IMAGE::load_font("BabelSans.ttf", nullptr, -1, nullptr), 24);
-    EXPECT_STREQ(IMAGE::get_font_name(23), "Extra");
-    EXPECT_STREQ(IMAGE::get_font_name(24), "BabelSans.ttf");
-    IMAGE::free_font(24);
-    EXPECT_FALSE(IMAGE::is_font_valid(24));
-    EXPECT_EQ(IMAGE::load_font("BabelSans.ttf", nullptr, -1, nullptr), 24);
-
-    // An explicit slot grows the table over a gap; "any" then fills the gap.
-    EXPECT_EQ(IMAGE::load_font("BabelSans.ttf", nullptr, 30, nullptr), 30);
-    EXPECT_EQ(IMAGE::load_font("BabelSans.ttf", nullptr, 30, nullptr), -1);
-    EXPECT_FALSE(IMAGE::is_font_valid(29));
-    EXPECT_EQ(IMAGE::load_font("BabelSans.ttf", nullptr, -1, nullptr), 25);
-
-    // A freed known slot takes its own file back; long names are cut.
-    IMAGE::free_font(SANS);
-    EXPECT_FALSE(IMAGE::is_font_valid(SANS));
     const std::string long_name(300, 'n');
-    EXPECT_EQ(IMAGE::load_font("BabelSans.ttf", long_name.c_str(), SANS, nullptr), SANS);
-    EXPECT_EQ(std::string(IMAGE::get_font_name(SANS)), long_name.substr(0, 127));
+    const char* B = "BabelSans.ttf";
+    const struct { INT_S8 free_first; const char* file; const char* name; INT_S8 slot, expect; } steps[] = {
+        {-2, B, nullptr, 5, -1}, // known slots take only their own file,
+        {-2, "Achafsex.ttf", nullptr, 5, -1}, // and never twice
+        {-2, "no-such-font.ttf", nullptr, -1, -1},
+        {-2, nullptr, nullptr, -1, -1},
+        {-2, B, "Extra", -1, 23}, // "any" appends after the known slots
+        {-2, B, nullptr, -1, 24},
+        {24, B, nullptr, -1, 24}, // and reuses a freed one
+        {-2, B, nullptr, 30, 30}, // an explicit slot grows the table over a gap
+        {-2, B, nullptr, 30, -1},
+        {-2, B, nullptr, -1, 25}, // "any" then fills the gap
+        {SANS, B, long_name.c_str(), SANS, SANS}, // a freed known slot takes its file back
+    };
+    for (auto& t : steps) {
+        if (t.free_first != -2)
+            IMAGE::free_font(t.free_first);
+        EXPECT_EQ(IMAGE::load_font(t.file, t.name, t.slot, nullptr), t.expect) << (t.file ? t.file : "-") << int(t.slot);
+    }
+    EXPECT_STREQ(IMAGE::get_font_name(23), "Extra");
+    EXPECT_STREQ(IMAGE::get_font_name(24), B);
+    EXPECT_EQ(std::string(IMAGE::get_font_name(SANS)), long_name.substr(0, 127)); // long names are cut
+    EXPECT_FALSE(IMAGE::is_font_valid(29));
 
     // A folder given by the caller is used instead of "$FONTDATA".
     const std::string own = kivo_test::make_temp_dir("ownfonts");
     ASSERT_EQ(symlink((share_fonts + "/BabelSans.ttf").c_str(), (own + "/Mine.ttf").c_str()), 0);
-    FOLDER folder;
-    ASSERT_TRUE(folder.set_from_path_string(own.c_str()));
+    FOLDER folder = folder_of(own);
     EXPECT_EQ(IMAGE::load_font("Mine.ttf", "Mine", -1, nullptr), -1);
     EXPECT_EQ(IMAGE::load_font("Mine.ttf", "Mine", -1, &folder), 26);
-}
 
-TEST_F(FontTest, SlotTableStopsAtWhatASignedSlotCanName)
-{
-    EXPECT_EQ(IMAGE::load_font("BabelSans.ttf", nullptr, 127, nullptr), 127);
-    int loaded = 0;
-    INT_S8 slot;
-    while ((slot = IMAGE::load_font("BabelSans.ttf", nullptr, -1, nullptr)) != -1)
-        ASSERT_LE(++loaded, 104);
-    EXPECT_EQ(loaded, 127 - 23);
+    // The table never grows past what a signed slot can name; the page
+    // layer's "none" byte 255 arrives as -1 and is never a slot.
+    EXPECT_EQ(IMAGE::load_font(B, nullptr, 127, nullptr), 127);
+    int free_below = 0, loaded = 0;
+    for (int s = IMAGE_KNOWN_FONT_COUNT; s < 127; ++s)
+        free_below += !IMAGE::is_font_valid(INT_S8(s));
+    while (IMAGE::load_font(B, nullptr, -1, nullptr) != -1)
+        ASSERT_LE(++loaded, 127);
+    EXPECT_EQ(loaded, free_below);
     EXPECT_TRUE(IMAGE::is_font_valid(126));
-    // The page layer's "none" byte 255 arrives as -1 and is never a slot.
     EXPECT_FALSE(IMAGE::is_font_valid(INT_S8(INT_U8(255))));
 }
 
-TEST_F(FontTest, FaceWithoutOutlinesIsRefused)
+TEST_F(FontTest, BadFacesAreRefusedOrFatal)
 {
     // A one-glyph bitmap font: FreeType opens it, but it has no outlines
     // (were it not read at all, the load would end the program).
@@ -242,85 +260,57 @@ TEST_F(FontTest, FaceWithoutOutlinesIsRefused)
         "FONTBOUNDINGBOX 8 8 0 0\nSTARTPROPERTIES 2\nFONT_ASCENT 8\nFONT_DESCENT 0\nENDPROPERTIES\nCHARS 1\n"
         "STARTCHAR A\nENCODING 65\nSWIDTH 500 0\nDWIDTH 8 0\nBBX 8 8 0 0\nBITMAP\n"
         "18\n24\n42\n42\n7E\n42\n42\n00\nENDCHAR\nENDFONT\n";
-    const std::string dir = kivo_test::make_temp_dir("bdf");
+    const std::string dir = kivo_test::make_temp_dir("bad");
     ASSERT_TRUE(kivo_test::write_file(dir + "/tiny.bdf", bdf));
-
-    FOLDER folder;
-    ASSERT_TRUE(folder.set_from_path_string(dir.c_str()));
+    ASSERT_TRUE(kivo_test::write_file(dir + "/bad.ttf", "not a font at all"));
+    FOLDER folder = folder_of(dir);
     EXPECT_EQ(IMAGE::load_font("tiny.bdf", "Tiny", -1, &folder), -1);
     EXPECT_EQ(IMAGE().get_string_width(23, 8, 8, "A", -1, 0), 1);
-    // The slot stays free for a good face.
-    EXPECT_EQ(IMAGE::load_font("BabelSans.ttf", nullptr, -1, nullptr), 23);
-}
+    EXPECT_EQ(IMAGE::load_font("BabelSans.ttf", nullptr, -1, nullptr), 23); // the slot stayed free
 
-TEST_F(FontTest, UnreadableFontFileIsFatal)
-{
     // A missing file is only a refusal; a file that is there but is no
     // font at all ends the program with the font error.
-    const std::string dir = kivo_test::make_temp_dir("bad");
-    ASSERT_TRUE(kivo_test::write_file(dir + "/bad.ttf", "not a font at all"));
-    FOLDER folder;
-    ASSERT_TRUE(folder.set_from_path_string(dir.c_str()));
     EXPECT_EQ(IMAGE::load_font("gone.ttf", nullptr, -1, &folder), -1);
     EXPECT_EXIT(IMAGE::load_font("bad.ttf", nullptr, -1, &folder), ::testing::ExitedWithCode(1),
                 "Unable to load font from disk");
 }
 
-TEST_F(FontTest, MissingKnownFileLeavesItsSlotEmpty)
-{
-    IMAGE::shutdown_font_system();
-    const std::string dir = kivo_test::make_temp_dir("partial");
-    ASSERT_EQ(symlink((share_fonts + "/BabelSans.ttf").c_str(), (dir + "/BabelSans.ttf").c_str()), 0);
-    use_font_folder(dir);
-    IMAGE::startup_font_system();
-    EXPECT_TRUE(IMAGE::is_font_valid(SANS));
-    EXPECT_FALSE(IMAGE::is_font_valid(0));
-    EXPECT_FALSE(IMAGE::is_font_valid(MONO));
-
-    IMAGE img;
-    paint(img, 80, 30, COLOUR_WHITE);
-    EXPECT_EQ(img.get_string_width(0, 22, 22, "abc", -1, 0), 3);
-    img.draw_string(0, 0, 79, 29, COLOUR_BLACK, COLOUR_INVISIBLE, COLOUR_INVISIBLE, 0, 22, 22, "abc", 0);
-    EXPECT_EQ(changed(img, COLOUR_WHITE), 0);
-}
-
 TEST_F(FontTest, WidthsFollowFreeTypeAdvances)
 {
     IMAGE img;
-    paint(img, 10, 10, COLOUR_WHITE);
-    struct CASE
-    {
+    paint(img, 10, 10, W);
+    const struct {
         const char* text;
         long len;
         INT_U8 mode;
-        std::vector<unsigned long> codes;  // what FreeType is asked for
-    };
-    const std::vector<CASE> cases = {
+        std::vector<unsigned long> codes; // what FreeType is asked for
+    } cases[] = {
         {"Hello, World", -1, 0, codes_of("Hello, World")},
-        {"WiW", 2, 0, {'W', 'i'}},                        // len counts characters...
-        {"\x01\x01W\x01\x01iW", 2, 0, {'W', 'i'}},          // ...and escape bytes count for nothing
+        {"WiW", 2, 0, {'W', 'i'}},                 // len counts characters...
+        {"\x01\x01W\x01\x01iW", 2, 0, {'W', 'i'}}, // ...and escape bytes count for nothing
         {"abc", 0, 0, {}},
-        {"A\x01" "0041,0042\x01", -1, 0, {'A', 'A', 'B'}},  // the code-point escape
+        {"A\x01" "0041,0042\x01", -1, 0, {'A', 'A', 'B'}}, // the code-point escape
         {"A\x01,0041,0042,\x01", -1, 0, {'A', 'A', 'B'}},
-        {"0041\x01" "AB", -1, 1, {'A', 'A', 'B'}},         // starting inside it
+        {"0041\x01" "AB", -1, 1, {'A', 'A', 'B'}}, // starting inside it
         {"\x01" "00e9\x01", -1, 0, {0xE9}},
-        {"\x01" "041z\x01" "B", -1, 0, {'B'}},               // three digits and the stopper draw nothing
+        {"\x01" "041z\x01" "B", -1, 0, {'B'}}, // three digits and the stopper draw nothing
         {"\x01" "04", -1, 0, {}},
-        {"\x01" "04\x01" "ab", -1, 0, {'a', 'b'}},           // a short run cut by 0x01 still leaves the escape
-        {"\x01" "2014,2014\x01", -1, 0, {0x2014, 0x2014}},   // above 255: measured without the cache
+        {"\x01" "04\x01" "ab", -1, 0, {'a', 'b'}},         // a short run cut by 0x01 still leaves the escape
+        {"\x01" "2014,2014\x01", -1, 0, {0x2014, 0x2014}}, // above 255: measured without the cache
     };
-    for (const CASE& c : cases)
+    for (auto& c : cases)
         EXPECT_EQ(img.get_string_width(SANS, 22, 22, c.text, c.len, c.mode), freetype_width(SANS, 22, c.codes))
             << c.text;
 
-    // -1 takes the image's default slot and size.
-    EXPECT_EQ(img.get_string_width(-1, -1, -1, "Hello", -1, 0), freetype_width(SANS, 22, codes_of("Hello")));
+    // -1 takes the image's default slot and size; a glyph asked at a second
+    // size is rendered anew at that size.
+    const int hello22 = freetype_width(SANS, 22, codes_of("Hello"));
+    EXPECT_EQ(img.get_string_width(-1, -1, -1, "Hello", -1, 0), hello22);
+    EXPECT_EQ(img.get_string_width(SANS, 40, 40, "Hello", -1, 0), freetype_width(SANS, 40, codes_of("Hello")));
+    EXPECT_EQ(img.get_string_width(SANS, 22, 22, "Hello", -1, 0), hello22);
     img.font_slot = MONO;
     img.font_width = img.font_height = 30;
     EXPECT_EQ(img.get_string_width(-1, -1, -1, "Hello", -1, 0), freetype_width(MONO, 30, codes_of("Hello")));
-    // A glyph asked at a second size is rendered anew at that size.
-    EXPECT_EQ(img.get_string_width(SANS, 40, 40, "Hello", -1, 0), freetype_width(SANS, 40, codes_of("Hello")));
-    EXPECT_EQ(img.get_string_width(SANS, 22, 22, "Hello", -1, 0), freetype_width(SANS, 22, codes_of("Hello")));
 
     // Unusable slot or size: the byte length.
     EXPECT_EQ(img.get_string_width(99, 22, 22, "abcd", -1, 0), 4);
@@ -330,80 +320,58 @@ TEST_F(FontTest, WidthsFollowFreeTypeAdvances)
 
 TEST_F(FontTest, DrawsWhatItMeasures)
 {
-    const COLOUR K = COLOUR_BLACK, NO = COLOUR_INVISIBLE;
     // A text and its continuation drawn at the measured width give the
     // pixels of the whole text; a length of 2 draws two letters.
-    EXPECT_TRUE(draws_same(
-        [&](IMAGE& i) { i.render_string(3, 4, K, NO, NO, 0.0, SANS, 22, 22, "Wavy text", -1, 0); },
-        [&](IMAGE& i) {
-            i.render_string(3, 4, K, NO, NO, 0.0, SANS, 22, 22, "Wavy", -1, 0);
-            const INT_S32 w = i.get_string_width(SANS, 22, 22, "Wavy", -1, 0);
-            i.render_string(short(3 + w), 4, K, NO, NO, 0.0, SANS, 22, 22, " text", -1, 0);
-        }));
+    EXPECT_TRUE(draws_same([&](IMAGE& i) { i.render_string(3, 4, K, NO, NO, 0.0, SANS, 22, 22, "Wavy text", -1, 0); },
+                           [&](IMAGE& i) {
+                               plain(i, 3, 4, "Wavy");
+                               plain(i, 3 + i.get_string_width(SANS, 22, 22, "Wavy", -1, 0), 4, " text");
+                           }));
     EXPECT_TRUE(draws_same([&](IMAGE& i) { i.render_string(0, 0, K, NO, NO, 0.0, SANS, 22, 22, "a\x01\x01" "bc", 2, 0); },
-                           [&](IMAGE& i) { i.render_string(0, 0, K, NO, NO, 0.0, SANS, 22, 22, "ab", -1, 0); }));
+                           [&](IMAGE& i) { plain(i, 0, 0, "ab"); }));
 
     // The glyph lands where FreeType's metrics put it: the line box's
     // bottom lifted by the face's descender, offset by the bitmap origin.
-    FT_Library lib;
-    FT_Face face;
-    ASSERT_EQ(FT_Init_FreeType(&lib), 0);
-    ASSERT_EQ(FT_New_Face(lib, (share_fonts + "/BabelSans.ttf").c_str(), 0, &face), 0);
-    FT_Set_Pixel_Sizes(face, 21, 21);
-    ASSERT_EQ(FT_Load_Char(face, 'H', FT_LOAD_RENDER), 0);
-    const FT_Bitmap& bm = face->glyph->bitmap;
-    const int gx = 5 + face->glyph->bitmap_left;
-    const int gy = 5 + 22 + 22 * face->descender / face->height - face->glyph->bitmap_top - 1;
+    FREETYPE_FACE ft(SANS, 22);
+    const FT_GlyphSlot g = ft.load('H');
+    const FT_Bitmap& bm = g->bitmap;
+    const int gx = 5 + g->bitmap_left, gy = 5 + 22 + 22 * ft.face->descender / ft.face->height - g->bitmap_top - 1;
     IMAGE h;
-    paint(h, 60, 60, COLOUR_WHITE);
+    paint(h, 60, 60, W);
     h.render_string(5, 5, K, NO, NO, 0.0, SANS, 22, 22, "H", -1, 0);
     EXPECT_EQ(h.dirty_x1, 5);
     EXPECT_EQ(h.dirty_y1, 5);
     int inked = 0;
-    for (int yy = 0; yy < 60; ++yy)
-        for (int xx = 0; xx < 60; ++xx)
-        {
-            const int r = yy - gy, c = xx - gx;
+    for (int r = -gy; r < 60 - gy; ++r)
+        for (int c = -gx; c < 60 - gx; ++c) {
             const bool covered =
                 r >= 0 && c >= 0 && r < int(bm.rows) && c < int(bm.width) && bm.buffer[r * bm.pitch + c] != 0;
-            EXPECT_EQ(h.pixels[yy * h.stride + xx].value != COLOUR_WHITE.value, covered) << xx << "," << yy;
+            EXPECT_EQ(h.pixels[(gy + r) * h.stride + gx + c].value != W.value, covered) << c << "," << r;
             inked += covered;
         }
     EXPECT_GT(inked, 20);
-    FT_Done_Face(face);
-    FT_Done_FreeType(lib);
 }
 
-TEST_F(FontTest, CoverageBlendAndSolidThreshold)
+TEST_F(FontTest, CoverageBlendSolidThresholdAndCells)
 {
-    const COLOUR ground = 0x80102030u, NO = COLOUR_INVISIBLE;
+    const COLOUR ground = 0x80102030u;
     const INT_U8 saved = COLOUR::alpha_solid_threshold;
     // Opaque text stores full coverage whole (alpha included) and mixes the
     // rest keeping the ground's alpha; translucent text only mixes, until
     // the threshold drops below its alpha.
-    struct CASE
-    {
-        COLOUR text;
-        INT_U8 threshold;
-        bool stores;
-    };
-    for (const CASE& c : {CASE{0xFF00FF00u, saved, true}, CASE{0x8000FF00u, saved, false}, CASE{0x8000FF00u, 0x80, true}})
-    {
+    const struct { COLOUR text; INT_U8 threshold; bool stores; } cases[] = {
+        {0xFF00FF00u, saved, true}, {0x8000FF00u, saved, false}, {0x8000FF00u, 0x80, true}};
+    for (auto& c : cases) {
         IMAGE img;
         paint(img, 60, 40, ground);
         COLOUR::alpha_solid_threshold = c.threshold;
         img.render_string(2, 2, c.text, NO, NO, 0.0, SANS, 22, 22, "HW", -1, 0);
         COLOUR::alpha_solid_threshold = saved;
         int stored = 0, mixed = 0;
-        for (int i = 0; i < img.height * img.stride; ++i)
-        {
-            const COLOUR p = img.pixels[i];
-            stored += p.value == c.text.value;
-            mixed += p.value != c.text.value && p.value != ground.value;
-            if (p.value != c.text.value)
-            {
-                EXPECT_EQ(p.alpha(), 0x80);
-            }
+        for (INT_U32 p : imgtest::snapshot(img)) {
+            stored += p == c.text;
+            mixed += p != c.text && p != ground;
+            EXPECT_TRUE(p == c.text || p >> 24 == 0x80);
         }
         EXPECT_EQ(stored > 0, c.stores) << std::hex << c.text.value;
         EXPECT_GT(mixed, 0);
@@ -412,78 +380,60 @@ TEST_F(FontTest, CoverageBlendAndSolidThreshold)
     // Background cells reach x + advance; the underline is one pixel per
     // column of advance; an invisible text colour draws nothing.
     IMAGE img;
-    paint(img, 60, 40, COLOUR_WHITE);
+    paint(img, 60, 40, W);
     img.render_string(2, 2, NO, NO, NO, 0.0, SANS, 22, 22, "HW", -1, 0);
-    EXPECT_EQ(changed(img, COLOUR_WHITE), 0);
+    EXPECT_EQ(changed(img, W), 0);
     const INT_S32 w = img.get_string_width(SANS, 22, 22, "HW", -1, 0);
     img.render_string(2, 2, NO, NO, COLOUR_BLUE, 0.0, SANS, 22, 22, "HW", -1, 0);
-    EXPECT_EQ(changed(img, COLOUR_WHITE), w);
+    EXPECT_EQ(changed(img, W), w);
     img.render_string(2, 2, NO, COLOUR_RED, NO, 0.0, SANS, 22, 22, "HW", -1, 0);
-    EXPECT_EQ(changed(img, COLOUR_WHITE), (w + 1) * 23);
+    EXPECT_EQ(changed(img, W), (w + 1) * 23);
 }
 
 TEST_F(FontTest, EffectsDrawTheirPasses)
 {
-    const COLOUR ground = 0xFF808080u, NO = COLOUR_INVISIBLE, RED = COLOUR_RED, GREEN = COLOUR_GREEN;
-    const COLOUR shadow = INT_U32(IMAGE::shadow_alpha) << 24;
-    const COLOUR dark_edge = INT_U32(IMAGE::inset_alpha) << 24, light_edge = dark_edge.value | 0xFFFFFFu;
+    // Each effect as its passes: offset, text, background, underline,
+    // lightness shift. The first effect bit wins; light text gets a dark
+    // inset edge above-left, dark text a light edge below-right.
+    struct PASS { int dx, dy; COLOUR text, back, under; double shift; };
+    const COLOUR RED = COLOUR_RED, GREEN = COLOUR_GREEN, edge = INT_U32(IMAGE::inset_alpha) << 24;
     for (short effect : {0, 1, 2, 4, 1 | 4, 2 | 4})
-        for (COLOUR text : {COLOUR_BLACK, COLOUR_WHITE})
-        {
-            auto got = [&](IMAGE& i) {
-                i.process_and_render_string(10, 8, text, RED, GREEN, SANS, 22, 22, "Ab", effect, -1, 0);
-            };
-            auto want = [&](IMAGE& i) {
-                auto pass = [&](int dx, int dy, COLOUR t, COLOUR b, COLOUR u, double shift) {
-                    i.render_string(short(10 + dx), short(8 + dy), t, b, u, shift, SANS, 22, 22, "Ab", -1, 0);
-                };
-                if (effect & 1)
-                {
-                    pass(IMAGE::shadow_x_offset, IMAGE::shadow_y_offset, shadow, RED, GREEN, 0);
-                    pass(0, 0, text, NO, NO, 0);
-                }
-                else if (effect & 2)
-                {
-                    // Light text gets a dark edge above-left, dark text a
-                    // light edge below-right; never the background.
-                    if (text.value == COLOUR_WHITE.value)
-                        pass(-IMAGE::inset_x_offset, -IMAGE::inset_y_offset, dark_edge, NO, NO, 0);
-                    else
-                        pass(IMAGE::inset_x_offset, IMAGE::inset_y_offset, light_edge, NO, NO, 0);
-                    pass(0, 0, text, NO, GREEN, 0);
-                }
-                else if (effect & 4)
-                {
-                    pass(IMAGE::chiseled_x_offset, IMAGE::chiseled_y_offset, text, NO, NO,
-                         IMAGE::chiseled_light_blend_value);
-                    pass(0, 0, text, NO, GREEN, IMAGE::chiseled_dark_blend_value);
-                }
-                else
-                    pass(0, 0, text, RED, GREEN, 0);
-            };
-            EXPECT_TRUE(draws_same(got, want, ground, 80, 40)) << "effect " << effect;
+        for (COLOUR text : {K, W}) {
+            const int in = text == W ? -1 : 1;
+            const std::vector<PASS> passes =
+                effect & 1 ? std::vector<PASS>{{IMAGE::shadow_x_offset, IMAGE::shadow_y_offset,
+                                                INT_U32(IMAGE::shadow_alpha) << 24, RED, GREEN, 0},
+                                               {0, 0, text, NO, NO, 0}}
+                : effect & 2 ? std::vector<PASS>{{in * IMAGE::inset_x_offset, in * IMAGE::inset_y_offset,
+                                                  in < 0 ? edge : COLOUR(edge | 0xFFFFFFu), NO, NO, 0},
+                                                 {0, 0, text, NO, GREEN, 0}}
+                : effect & 4 ? std::vector<PASS>{{IMAGE::chiseled_x_offset, IMAGE::chiseled_y_offset, text, NO, NO,
+                                                  IMAGE::chiseled_light_blend_value},
+                                                 {0, 0, text, NO, GREEN, IMAGE::chiseled_dark_blend_value}}
+                             : std::vector<PASS>{{0, 0, text, RED, GREEN, 0}};
+            EXPECT_TRUE(draws_same(
+                [&](IMAGE& i) { i.process_and_render_string(10, 8, text, RED, GREEN, SANS, 22, 22, "Ab", effect, -1, 0); },
+                [&](IMAGE& i) {
+                    for (const PASS& p : passes)
+                        i.render_string(short(10 + p.dx), short(8 + p.dy), p.text, p.back, p.under, p.shift, SANS, 22,
+                                        22, "Ab", -1, 0);
+                },
+                0xFF808080u, 80, 40))
+                << "effect " << effect;
         }
-
-    // draw_char draws one character as a text of its own.
-    EXPECT_TRUE(draws_same(
-        [&](IMAGE& i) { i.draw_char(4, 4, COLOUR_BLACK, NO, NO, SANS, 22, 22, 'Q', 1); },
-        [&](IMAGE& i) { i.process_and_render_string(4, 4, COLOUR_BLACK, NO, NO, SANS, 22, 22, "Q", 1, -1, 0); }));
 }
 
 TEST_F(FontTest, DrawStringLayout)
 {
-    const short tl = 0x08 | 0x20;  // top, left
-    struct CASE
-    {
+    const short tl = 0x08 | 0x20; // top, left
+    const int L = size;            // line height
+    const int kept = 5 * a, centred = ((8 * a - 1) - kept + 1) / 2 - (3 * a) / 2;
+    const struct {
         int x1, y1, x2, y2;
         short flags;
         const char* text;
         std::vector<PLACED> runs;
-    };
-    const int L = size;  // line height
-    const int kept = 5 * a;
-    const int centred = ((8 * a - 1) - kept + 1) / 2 - (3 * a) / 2;
-    const std::vector<CASE> cases = {
+    } cases[] = {
         // The space that ends a line is dropped; a dash stays on its line.
         {0, 0, 7 * a - 1, 3 * L - 1, tl, "aaaa bbbb", {{"aaaa", 0, 0}, {"bbbb", 0, L}}},
         {0, 0, 6 * a - 1, 3 * L - 1, tl, "ab-abbbb", {{"ab-", 0, 0}, {"abbbb", 0, L}}},
@@ -511,11 +461,11 @@ TEST_F(FontTest, DrawStringLayout)
         {0, 0, 4 * a - 1, 3 * L - 1, tl, "\x01" "0041,0042,0041,0046,0046,0041\x01",
          {{"AB", 0, 0}, {"-", 2 * a, 0}, {"AF", 0, L}, {"-", 2 * a, L}, {"FA", 0, 2 * L}}},
     };
-    for (const CASE& c : cases)
-        expect_layout(short(c.x1), short(c.y1), short(c.x2), short(c.y2), c.flags, c.text, c.runs);
+    for (auto& c : cases)
+        expect_layout(c.x1, c.y1, c.x2, c.y2, c.flags, c.text, c.runs);
 
     // The nine placements of one short line.
-    const short x1 = 10, y1 = 5, x2 = 109, y2 = short(5 + 4 * L + 3);
+    const int x1 = 10, y1 = 5, x2 = 109, y2 = 5 + 4 * L + 3;
     const int xs[3] = {x1, x1 + ((x2 - x1) - 2 * a + 1) / 2, x2 - 2 * a};
     const int ys[3] = {y1, y1 + ((y2 - y1) - L + 1) / 2, y2 - L};
     const short hflags[3] = {0x20, 0, 0x40}, vflags[3] = {0x08, 0, 0x10};
@@ -530,7 +480,6 @@ TEST_F(FontTest, DrawStringLineLimitsAndRefusals)
     std::string many;
     for (int i = 0; i < 300; ++i)
         many += "a\n";
-    const COLOUR K = COLOUR_BLACK, NO = COLOUR_INVISIBLE, W = COLOUR_WHITE;
     IMAGE img;
     paint(img, 40, short(300 * size), W);
     img.draw_string(0, 0, 39, short(300 * size - 1), K, NO, NO, MONO, size, size, many.c_str(), 0x08 | 0x20);
@@ -551,19 +500,22 @@ TEST_F(FontTest, DrawStringLineLimitsAndRefusals)
     EXPECT_EQ(changed(img, W), 0);
 }
 
-TEST_F(FontTest, DrawTextFormatsWithinItsBuffer)
+TEST_F(FontTest, DrawTextAndDrawChar)
 {
-    const COLOUR K = COLOUR_BLACK, G = COLOUR_GREY, NO = COLOUR_INVISIBLE;
+    const COLOUR G = COLOUR_GREY;
     EXPECT_TRUE(draws_same([&](IMAGE& i) { i.draw_text(2, 2, K, G, COLOUR_BLUE, SANS, 20, 20, "%d-%s", 42, "ok"); },
-                           [&](IMAGE& i) { i.process_and_render_string(2, 2, K, G, COLOUR_BLUE, SANS, 20, 20, "42-ok", 0, -1, 0); }));
+                           [&](IMAGE& i) { plain(i, 2, 2, "42-ok", SANS, 20, 0, G, COLOUR_BLUE); }));
     EXPECT_TRUE(draws_same([&](IMAGE& i) { i.draw_text(2, 2, K, G, MONO, 20, 20, "%s", "mono"); },
-                           [&](IMAGE& i) { i.process_and_render_string(2, 2, K, G, NO, MONO, 20, 20, "mono", 0, -1, 0); }));
+                           [&](IMAGE& i) { plain(i, 2, 2, "mono", MONO, 20, 0, G); }));
     // The image's default slot and size. A text longer than the buffer is
     // cut at 5119 characters: behind 5110 escape bytes (which draw
     // nothing) nine of the thirteen letters remain.
     const std::string longer = std::string(5110, '\x01') + "WWWWWWWWWWWWW";
     EXPECT_TRUE(draws_same([&](IMAGE& i) { i.draw_text(2, 2, K, NO, "%s", longer.c_str()); },
-                           [&](IMAGE& i) { i.process_and_render_string(2, 2, K, NO, NO, SANS, 22, 22, "WWWWWWWWW", 0, -1, 0); }));
+                           [&](IMAGE& i) { plain(i, 2, 2, "WWWWWWWWW"); }));
+    // draw_char draws one character as a text of its own.
+    EXPECT_TRUE(draws_same([&](IMAGE& i) { i.draw_char(4, 4, K, NO, NO, SANS, 22, 22, 'Q', 1); },
+                           [&](IMAGE& i) { plain(i, 4, 4, "Q", SANS, 22, 1); }));
 }
 
 } // namespace

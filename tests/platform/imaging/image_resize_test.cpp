@@ -7,12 +7,12 @@
 #include <cmath>
 #include <vector>
 
-using imgtest::px;
+using namespace imgtest;
 
 namespace {
 
-// The filter as plainly written: one weights array per output pixel, the
-// horizontal pass into a temporary, then column by column.
+// The two-pass filter as plainly written: one weights array per output
+// pixel, the horizontal pass into a temporary, then column by column.
 struct RefContrib
 {
     std::vector<double> w;
@@ -21,110 +21,75 @@ struct RefContrib
 
 std::vector<RefContrib> ref_contributions(long n, long s, double scale)
 {
-    double width = 1.0, f = 1.0;
-    if (scale < 1.0) {
-        width = 1.0 / scale;
-        f = scale;
-    }
-    std::vector<RefContrib> out;
+    double width = scale < 1.0 ? 1.0 / scale : 1.0, f = scale < 1.0 ? scale : 1.0;
+    std::vector<RefContrib> out((size_t)n);
     for (long i = 0; i < n; ++i) {
-        RefContrib c;
-        double centre = i / scale;
+        RefContrib& c = out[(size_t)i];
+        double centre = i / scale, total = 0;
         c.left = std::max(0L, (long)std::floor(centre - width));
         c.right = std::min(s - 1, (long)std::ceil(centre + width));
-        double total = 0;
         for (long j = c.left; j <= c.right; ++j) {
-            double wt = f * std::max(0.0, 1.0 - std::fabs((centre - j) * f));
-            c.w.push_back(wt);
-            total += wt;
+            c.w.push_back(f * std::max(0.0, 1.0 - std::fabs((centre - j) * f)));
+            total += c.w.back();
         }
-        if (total > 0)
-            for (double& wt : c.w)
-                wt /= total;
-        out.push_back(c);
+        for (double& wt : c.w)
+            wt = total > 0 ? wt / total : wt;
     }
     return out;
 }
 
 INT_U32 ref_pixel(const INT_U32* src, long step, const RefContrib& c)
 {
-    int sum[4] = {0, 0, 0, 0};
-    for (long j = c.left; j <= c.right; ++j)
-        for (int k = 0; k < 4; ++k)
-            sum[k] += (int)(((src[j * step] >> (8 * k)) & 0xFF) * c.w[j - c.left]);
-    return INT_U32((sum[3] & 0xFF) << 24 | (sum[2] & 0xFF) << 16 | (sum[1] & 0xFF) << 8 |
-                   (sum[0] & 0xFF));
+    INT_U32 out = 0;
+    for (int k = 0; k < 4; ++k) {
+        int sum = 0;
+        for (long j = c.left; j <= c.right; ++j)
+            sum += (int)(((src[j * step] >> (8 * k)) & 0xFF) * c.w[(size_t)(j - c.left)]);
+        out |= INT_U32(sum & 0xFF) << (8 * k);
+    }
+    return out;
 }
 
 std::vector<INT_U32> ref_scale(const std::vector<INT_U32>& src, long sw, long sh, long dw, long dh)
 {
     std::vector<INT_U32> temp((size_t)(dw * sh)), dst((size_t)(dw * dh));
-    auto hc = ref_contributions(dw, sw, (double)dw / sw);
+    auto hc = ref_contributions(dw, sw, (double)dw / sw), vc = ref_contributions(dh, sh, (double)dh / sh);
     for (long r = 0; r < sh; ++r)
         for (long i = 0; i < dw; ++i)
             temp[(size_t)(r * dw + i)] = ref_pixel(&src[(size_t)(r * sw)], 1, hc[(size_t)i]);
-    auto vc = ref_contributions(dh, sh, (double)dh / sh);
     for (long x = 0; x < dw; ++x)
         for (long i = 0; i < dh; ++i)
             dst[(size_t)(i * dw + x)] = ref_pixel(&temp[(size_t)x], dw, vc[(size_t)i]);
     return dst;
 }
 
-IMAGE* make(int w, int h, std::mt19937& rng)
-{
-    IMAGE* im = new IMAGE;
-    im->setup((short)w, (short)h);
-    imgtest::fill_random(*im, rng);
-    return im;
-}
-
 } // namespace
 
 TEST(ImageResize, TargetSizesAndAspect)
 {
-    IMAGE im;
-    im.setup(100, 50);
-    im.keep_aspect = 1;
-    im.resize(300, 300, 0);
-    EXPECT_EQ(im.width, 300);
-    EXPECT_EQ(im.height, 150);
-    im.reset(100, 50);
-    im.resize(-1, 25, 0);
-    EXPECT_EQ(im.width, 50);
-    EXPECT_EQ(im.height, 25);
-    im.reset(100, 50);
-    im.resize(60, -1, 0);
-    EXPECT_EQ(im.height, 30);
-    im.reset(100, 50);
-    im.resize(300, 100, 0); // equal ratios: width follows the height
-    EXPECT_EQ(im.width, 200);
-
-    // A maximum refits once into its box: 100 x 50 at most 80 wide.
-    im.reset(100, 50);
-    im.max_width = 80;
-    im.resize(100, 50, 0);
-    EXPECT_EQ(im.width, 80);
-    EXPECT_EQ(im.height, 40);
-    EXPECT_EQ(im.max_width, 80); // written back after the reset
-
-    // Without keep-aspect the maxima simply cap.
-    IMAGE plain;
-    plain.setup(10, 10);
-    plain.max_height = 4;
-    plain.resize(30, 30, 0);
-    EXPECT_EQ(plain.width, 30);
-    EXPECT_EQ(plain.height, 4);
-    plain.resize(-2, 5, 0);
-    EXPECT_EQ(plain.width, 30);
-
-    // Empty images and zero sides neither divide by zero nor resample.
-    IMAGE empty;
-    empty.keep_aspect = 1;
-    empty.resize(40, -1, 1);
-    EXPECT_EQ(empty.pixels, nullptr);
-    plain.resize(0, 7, 1);
-    EXPECT_EQ(plain.pixels, nullptr);
-    EXPECT_EQ(plain.width, 0);
+    const struct { short w, h; INT_U8 keep; short max_w, max_h, to_w, to_h; int ew, eh; } cases[] = {
+        {100, 50, 1, 0, 0, 300, 300, 300, 150},
+        {100, 50, 1, 0, 0, -1, 25, 50, 25},
+        {100, 50, 1, 0, 0, 60, -1, 60, 30},
+        {100, 50, 1, 0, 0, 300, 100, 200, 100}, // equal ratios: width follows the height
+        {100, 50, 1, 80, 0, 100, 50, 80, 40},   // a maximum refits once into its box
+        {10, 10, 0, 0, 4, 30, 30, 30, 4},       // without keep-aspect the maxima simply cap
+        {10, 10, 0, 0, 4, -2, 5, 10, 10},
+        {10, 10, 0, 0, 0, 0, 7, 0, 0},          // zero sides and empty images: no 0/0
+        {0, 0, 1, 0, 0, 40, -1, 0, 0},
+    };
+    for (auto& c : cases) {
+        IMAGE im;
+        im.reset(c.w, c.h);
+        im.keep_aspect = c.keep;
+        im.max_width = c.max_w;
+        im.max_height = c.max_h;
+        im.resize(c.to_w, c.to_h, 1);
+        EXPECT_EQ(im.width, c.ew) << c.w << "x" << c.h << " -> " << c.to_w << "x" << c.to_h;
+        EXPECT_EQ(im.height, c.eh) << c.w << "x" << c.h << " -> " << c.to_w << "x" << c.to_h;
+        EXPECT_EQ(im.max_width, c.max_w); // written back after the reset
+        EXPECT_EQ(im.pixels == nullptr, c.ew == 0);
+    }
 }
 
 TEST(ImageResize, LockedOrSameSizeKeepsThePixels)
@@ -132,15 +97,14 @@ TEST(ImageResize, LockedOrSameSizeKeepsThePixels)
     std::mt19937 rng(2);
     IMAGE im;
     im.setup(6, 4);
-    imgtest::fill_random(im, rng);
-    auto before = imgtest::snapshot(im);
+    fill_random(im, rng);
+    auto before = snapshot(im);
     COLOUR* p = im.pixels;
-    im.dirty_x1 = im.dirty_x2 = im.dirty_y1 = im.dirty_y2 = -1;
+    clean(im);
     im.resize(-1, -1, 1);
     EXPECT_EQ(im.pixels, p);
-    EXPECT_EQ(imgtest::snapshot(im), before);
-    EXPECT_EQ(im.dirty_x2, 5);
-    EXPECT_EQ(im.dirty_y2, 3);
+    EXPECT_EQ(snapshot(im), before);
+    EXPECT_EQ(dirty(im), (Rect{0, 0, 5, 3}));
     im.locked = 1;
     im.resize(12, 12, 1);
     EXPECT_EQ(im.width, 6);
@@ -152,86 +116,58 @@ TEST(ImageResize, NearestNeighbourPicksBySixteenSixteenSteps)
     IMAGE im;
     im.setup(4, 1);
     for (int i = 0; i < 4; ++i)
-        im.pixels[i] = 0xFF000000u | INT_U32(i);
+        im.pixels[i] = INT_U32(i);
     im.resize(2, 1, 0);
-    EXPECT_EQ(im.pixels[0], 0xFF000000u);
-    EXPECT_EQ(im.pixels[1], 0xFF000002u);
+    EXPECT_EQ(snapshot(im), (std::vector<INT_U32>{0, 2}));
     im.resize(4, 1, 0);
-    EXPECT_EQ(im.pixels[1], 0xFF000000u);
-    EXPECT_EQ(im.pixels[2], 0xFF000002u);
+    EXPECT_EQ(snapshot(im), (std::vector<INT_U32>{0, 0, 2, 2}));
 
-    IMAGE tall;
-    tall.setup(1, 3);
+    im.reset(1, 3);
     for (int j = 0; j < 3; ++j)
-        px(tall, 0, j) = INT_U32(j + 1);
-    tall.resize(2, 7, 0);
-    const INT_U32 rows[7] = {1, 1, 1, 2, 2, 3, 3}; // 3 * 65536 / 7 per row
-    for (int j = 0; j < 7; ++j) {
-        EXPECT_EQ(px(tall, 0, j), rows[j]) << j;
-        EXPECT_EQ(px(tall, 1, j), rows[j]) << j;
-    }
+        px(im, 0, j) = INT_U32(j + 1);
+    im.resize(2, 7, 0); // 3 * 65536 / 7 per row
+    EXPECT_EQ(snapshot(im), (std::vector<INT_U32>{1, 1, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3}));
+
     // Wide sources: the step is computed without 32-bit overflow.
-    IMAGE wide;
-    wide.setup(32767, 1);
+    im.reset(32767, 1);
     for (int i = 0; i < 32767; ++i)
-        wide.pixels[i] = INT_U32(i);
-    wide.resize(16383, 1, 0);
+        im.pixels[i] = INT_U32(i);
+    im.resize(16383, 1, 0);
     const INT_U64 step = (32767ull << 16) / 16383;
     for (int i = 0; i < 16383; ++i)
-        ASSERT_EQ(wide.pixels[i], INT_U32((i * step) >> 16)) << i;
+        ASSERT_EQ(im.pixels[i], INT_U32((i * step) >> 16)) << i;
 }
 
-TEST(ImageResize, BilinearWorkedCases)
+TEST(ImageResize, BilinearMatchesThePlainTranscription)
 {
+    // Worked case: samples at 0, 0.5, 1 and 1.5, alpha too (127 + 127).
     IMAGE im;
     im.setup(2, 1);
     im.pixels[0] = 0xFF000000u;
     im.pixels[1] = 0xFFFFFFFFu;
-    im.resize(4, 1, 1); // samples at 0, 0.5, 1 and 1.5
-    EXPECT_EQ(im.pixels[0], 0xFF000000u);
-    EXPECT_EQ(im.pixels[1], 0xFE7F7F7Fu); // alpha too: 127 + 127
-    EXPECT_EQ(im.pixels[2], 0xFFFFFFFFu);
-    EXPECT_EQ(im.pixels[3], 0xFFFFFFFFu);
+    im.resize(4, 1, 1);
+    EXPECT_EQ(snapshot(im), (std::vector<INT_U32>{0xFF000000u, 0xFE7F7F7Fu, 0xFFFFFFFFu, 0xFFFFFFFFu}));
 
-    // Truncating each product loses units: 255 at half weights gives 254.
-    IMAGE flat;
-    flat.setup(4, 1);
-    for (int i = 0; i < 4; ++i)
-        flat.pixels[i] = 0xFFFFFFFFu;
-    flat.resize(2, 1, 1);
-    EXPECT_LT(flat.pixels[1] & 0xFF, 255u);
-}
-
-TEST(ImageResize, FilterMatchesThePlainTranscription)
-{
     std::mt19937 rng(99);
-    const int sizes[][4] = {{1, 1, 5, 3},   {7, 5, 3, 2},   {40, 30, 13, 7}, {13, 9, 40, 31},
-                            {64, 3, 17, 9}, {5, 64, 9, 17}, {33, 33, 33, 12}, {100, 20, 7, 60}};
+    std::vector<std::array<int, 4>> sizes = {{1, 1, 5, 3},   {7, 5, 3, 2},   {40, 30, 13, 7},  {13, 9, 40, 31},
+                                             {64, 3, 17, 9}, {5, 64, 9, 17}, {33, 33, 33, 12}, {100, 20, 7, 60}};
+    for (int round = 0; round < 12; ++round)
+        sizes.push_back({1 + (int)(rng() % 70), 1 + (int)(rng() % 50), 1 + (int)(rng() % 70), 1 + (int)(rng() % 50)});
     for (auto& s : sizes) {
-        IMAGE* im = make(s[0], s[1], rng);
-        std::vector<INT_U32> src = imgtest::snapshot(*im);
-        im->resize((short)s[2], (short)s[3], 1);
-        ASSERT_EQ(im->width, s[2]);
-        EXPECT_EQ(imgtest::snapshot(*im), ref_scale(src, s[0], s[1], s[2], s[3]))
+        IMAGE im;
+        im.setup((short)s[0], (short)s[1]);
+        fill_random(im, rng);
+        std::vector<INT_U32> src = snapshot(im);
+        im.resize((short)s[2], (short)s[3], 1);
+        ASSERT_EQ(im.width, s[2]);
+        EXPECT_EQ(snapshot(im), ref_scale(src, s[0], s[1], s[2], s[3]))
             << s[0] << "x" << s[1] << " -> " << s[2] << "x" << s[3];
-        delete im;
-    }
-    for (int round = 0; round < 12; ++round) {
-        int sw = 1 + (int)(rng() % 70), sh = 1 + (int)(rng() % 50);
-        int dw = 1 + (int)(rng() % 70), dh = 1 + (int)(rng() % 50);
-        IMAGE* im = make(sw, sh, rng);
-        std::vector<INT_U32> src = imgtest::snapshot(*im);
-        im->resize((short)dw, (short)dh, 1);
-        EXPECT_EQ(imgtest::snapshot(*im), ref_scale(src, sw, sh, dw, dh))
-            << sw << "x" << sh << " -> " << dw << "x" << dh;
-        delete im;
     }
 }
 
 TEST(ImageResize, ProgressCallbackCanCancel)
 {
-    static int calls = 0;
-    static int stop_at = -1;
+    static int calls = 0, stop_at = -1;
     std::vector<COLOUR> src(12 * 8, COLOUR(0xFF808080u)), dst(6 * 4);
     C2PassScale<CBilinearFilter> scaler([](INT_U8 percent) {
         EXPECT_LE(percent, 100);
