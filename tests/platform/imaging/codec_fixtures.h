@@ -1,61 +1,71 @@
 #ifndef KIVO_TEST_CODEC_FIXTURES_H
 #define KIVO_TEST_CODEC_FIXTURES_H
 
-// Image files made by the tests themselves, straight through libpng and
-// libjpeg, so the readers are checked against the libraries' own encoders.
+// Shared by the image file, cache and box tests: pixel reads, one-colour
+// pictures and a sandbox folder to write image files into.
+#include "data_file.h"
 #include "folder.h"
 #include "image.h"
 #include "kivo_types.h"
 #include "sandbox.h"
 
+#include <gtest/gtest.h>
+
 #include <string>
-#include <vector>
 
 namespace kivo_test {
 
-struct PNG_SPEC
+inline INT_U32 pix(const IMAGE& image, int x, int y)
 {
-    int width = 4, height = 3;
-    int colour_type = 6; // PNG_COLOR_TYPE_*
-    int bit_depth = 8;
-    bool interlaced = false;
-    double gamma = 0;    // non-zero: a gAMA chunk
-    bool srgb = false;   // an sRGB chunk
-    // Palette entries (R, G, B) and their alphas (tRNS) for palette files;
-    // for grey and RGB files a tRNS colour given as samples.
-    std::vector<INT_U8> palette;
-    std::vector<INT_U8> palette_alpha;
-    bool trns_colour = false;
-    INT_U16 trns_grey = 0, trns_r = 0, trns_g = 0, trns_b = 0;
-    // Samples row by row, one value per channel (at the bit depth).
-    std::vector<INT_U16> samples;
-};
+    return image.pixels[y * image.stride + x];
+}
 
-// Encodes the picture; the samples must hold width x height x channels.
-std::string make_png(const PNG_SPEC& spec);
+inline IMAGE solid(int w, int h, INT_U32 colour)
+{
+    IMAGE image;
+    image.reset(short(w), short(h));
+    image.clear(colour, 1);
+    return image;
+}
 
-// Encodes 8-bit samples: 1 channel grey, 3 RGB, 4 CMYK (stored as given,
-// with the Adobe marker libjpeg writes for CMYK).
-std::string make_jpeg(int width, int height, int components, const std::vector<INT_U8>& samples, int quality,
-                      bool progressive);
+// Name of one of the nine skin pieces: row and column 0..2.
+inline std::string nine_name(const std::string& base, int row, int col)
+{
+    static const char* const rows[3] = {"_top", "_mid", "_bottom"}, *const cols[3] = {"_left", "_mid", "_right"};
+    return base + rows[row] + cols[col];
+}
 
-// A picture with a smooth gradient, opaque.
-void fill_gradient(IMAGE& image, int w, int h);
-COLOUR pixel(const IMAGE& image, int x, int y);
-
-// The bytes a memory device holds.
-std::string bytes_of(const std::vector<INT_U8>& data);
-
-// A sandbox test with a FOLDER on its own folder and that folder's alias.
 class ImageFolderTest : public SandboxTest
 {
 protected:
     FOLDER folder;
     char alias[2048] = {};
-    void SetUp() override;
-    // Writes a w x h PNG of one colour, `marker` (when non-zero) in its first
-    // column.
-    void write_png(const std::string& name, int w, int h, INT_U32 colour, INT_U32 marker = 0);
+    void SetUp() override
+    {
+        SandboxTest::SetUp();
+        ASSERT_TRUE(folder.set_from_path_string(dir.c_str()));
+        folder.get(alias, nullptr);
+    }
+    // kind: 'p' PNG, 'j' JPEG, 'x' PCX, 'r' raw record.
+    void save(IMAGE& image, const std::string& name, char kind = 'p')
+    {
+        DATA_FILE* file = folder.open_data_file(name.c_str(), fm_write, kind == 'r' ? -1 : 0, 0);
+        ASSERT_NE(file, nullptr);
+        bool ok = kind == 'p'   ? image.save_png(file)
+                  : kind == 'j' ? image.save_jpg(file, 95, 0)
+                  : kind == 'x' ? image.save_256_colour_pcx(file)
+                                : image.put_to_data_device(*file);
+        folder.close(file);
+        ASSERT_TRUE(ok);
+    }
+    // name + ".png", one colour, `marker` (when non-zero) in the first column.
+    void write_png(const std::string& name, int w, int h, INT_U32 colour, INT_U32 marker = 0)
+    {
+        IMAGE image = solid(w, h, colour);
+        for (int y = 0; marker && y < h; y++)
+            image.pixels[y * image.stride] = marker;
+        save(image, name + ".png");
+    }
 };
 
 } // namespace kivo_test

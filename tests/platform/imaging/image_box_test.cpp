@@ -1,9 +1,6 @@
 // Skinned boxes: the layouts, span sharing, tiling, overlays, the stored
 // result, hit tests and shared references. Skins are written by the test.
 #include "codec_fixtures.h"
-#include "data_file.h"
-#include "folder.h"
-#include "image.h"
 #include "image_box.h"
 #include "image_cache.h"
 
@@ -13,6 +10,7 @@
 
 namespace {
 
+// One colour per nine-slice piece, row by row.
 const INT_U32 TL = 0xFF100000u, TM = 0xFF200000u, TR = 0xFF300000u, ML = 0xFF400000u, MM = 0xFF500000u,
               MR = 0xFF600000u, BL = 0xFF700000u, BM = 0xFF800000u, BR = 0xFF900000u, BACK = 0xFF0000FFu;
 
@@ -20,42 +18,37 @@ class ImageBoxTest : public kivo_test::ImageFolderTest
 {
 protected:
     IMAGE_CACHE cache;
-    IMAGE target;
+    IMAGE target = kivo_test::solid(64, 48, BACK);
+    IMAGE_BOX box;
     INT_U8 saved_store = IMAGE_BOX::store_local_result;
 
-    void SetUp() override
-    {
-        ImageFolderTest::SetUp();
-        target.reset(64, 48);
-        target.clear(BACK, 1);
-    }
     void TearDown() override
     {
+        box.clear_images();
         IMAGE_BOX::store_local_result = saved_store;
         ImageFolderTest::TearDown();
     }
-    void piece(const std::string& name, int w, int h, INT_U32 colour, INT_U32 marker = 0)
-    {
-        write_png(name, w, h, colour, marker);
-    }
-
-    // Nine-slice set with ends left x top, right x bottom and 1-pixel middles
-    // unless given.
+    // Nine-slice set: ends left x top and right x bottom, middles mid_w x mid_h.
     void nine(const char* base, int left, int right, int top, int bottom, int mid_w = 1, int mid_h = 1,
               INT_U32 tm_marker = 0)
     {
-        std::string b = base;
-        piece(b + "_top_left", left, top, TL);
-        piece(b + "_top_mid", mid_w, top, TM, tm_marker);
-        piece(b + "_top_right", right, top, TR);
-        piece(b + "_mid_left", left, mid_h, ML);
-        piece(b + "_mid_mid", mid_w, mid_h, MM);
-        piece(b + "_mid_right", right, mid_h, MR);
-        piece(b + "_bottom_left", left, bottom, BL);
-        piece(b + "_bottom_mid", mid_w, bottom, BM);
-        piece(b + "_bottom_right", right, bottom, BR);
+        const int w[3] = {left, mid_w, right}, h[3] = {top, mid_h, bottom};
+        for (int r = 0; r < 3; r++)
+            for (int c = 0; c < 3; c++)
+                write_png(kivo_test::nine_name(base, r, c), w[c], h[r], 0xFF000000u | INT_U32(r * 3 + c + 1) << 20,
+                          r == 0 && c == 1 ? tm_marker : 0);
     }
-
+    // Loads the skin into `box` and draws it over a fresh background.
+    void draw(const char* skin, int x1, int y1, int x2, int y2, INT_U8 stretch = 0,
+              IMAGE_COPY_TYPE copy = IMAGE_COPY_REPLACE)
+    {
+        box.cache = &cache;
+        if (skin) {
+            ASSERT_TRUE(box.load_images(alias, skin, 0));
+        }
+        target.clear(BACK, 1);
+        box.draw(short(x1), short(y1), short(x2), short(y2), stretch, &target, copy);
+    }
     INT_U32 at(int x, int y) { return target.pixels[y * target.stride + x]; }
 };
 
@@ -65,59 +58,44 @@ static_assert(!std::is_copy_constructible<IMAGE_BOX>::value, "boxes share their 
 
 TEST_F(ImageBoxTest, NineSliceSharesTheSpanBetweenEndsAndTilesTheRest)
 {
-    nine("n", 8, 4, 3, 3);
-    IMAGE_BOX box;
     EXPECT_EQ(box.mid_mid, nullptr);
     EXPECT_EQ(box.result, nullptr);
-    box.cache = &cache;
-    ASSERT_TRUE(box.load_images(alias, "n", 0));
+    nine("n", 8, 4, 3, 3);
     for (INT_U8 store : {INT_U8(0), INT_U8(1)}) {
         IMAGE_BOX::store_local_result = store;
-        target.clear(BACK, 1);
         // 10 wide with ends 8 and 4: columns 6 and 3, a middle of 1.
-        box.draw(2, 1, 11, 20, 0, &target, IMAGE_COPY_REPLACE);
-        const INT_U32 top[10] = {TL, TL, TL, TL, TL, TL, TM, TR, TR, TR};
-        const INT_U32 mid[10] = {ML, ML, ML, ML, ML, ML, MM, MR, MR, MR};
-        const INT_U32 bottom[10] = {BL, BL, BL, BL, BL, BL, BM, BR, BR, BR};
-        for (int i = 0; i < 10; i++) {
-            EXPECT_EQ(at(2 + i, 1), top[i]) << i;
-            EXPECT_EQ(at(2 + i, 3), top[i]) << i;
-            EXPECT_EQ(at(2 + i, 4), mid[i]) << i;
-            EXPECT_EQ(at(2 + i, 17), mid[i]) << i;
-            EXPECT_EQ(at(2 + i, 18), bottom[i]) << i;
-            EXPECT_EQ(at(2 + i, 20), bottom[i]) << i;
-        }
+        draw(store ? nullptr : "n", 2, 1, 11, 20);
+        const INT_U32 cols[3][10] = {{TL, TL, TL, TL, TL, TL, TM, TR, TR, TR},
+                                     {ML, ML, ML, ML, ML, ML, MM, MR, MR, MR},
+                                     {BL, BL, BL, BL, BL, BL, BM, BR, BR, BR}};
+        const int rows[6] = {1, 3, 4, 17, 18, 20}; // first and last of each band
+        for (int i = 0; i < 10; i++)
+            for (int r = 0; r < 6; r++)
+                EXPECT_EQ(at(2 + i, rows[r]), cols[r / 2][i]) << i << "," << rows[r];
         EXPECT_EQ(at(1, 5), BACK);
         EXPECT_EQ(at(12, 5), BACK);
         EXPECT_EQ(at(5, 21), BACK);
     }
     box.clear_images();
 
-    // Exactly as wide as the two ends: no centre and no edge tiles.
-    nine("w", 8, 4, 3, 3);
-    IMAGE_BOX exact;
-    exact.cache = &cache;
-    ASSERT_TRUE(exact.load_images(alias, "w", 0));
+    // Exactly as wide as the two ends: no centre and no edge tiles. (A new
+    // skin: the cache now holds the ends of "n" at their shared sizes.)
     IMAGE_BOX::store_local_result = 0;
-    target.clear(BACK, 1);
-    exact.draw(0, 0, 11, 9, 0, &target, IMAGE_COPY_REPLACE);
+    nine("w", 8, 4, 3, 3);
+    draw("w", 0, 0, 11, 9);
     for (int x = 0; x < 12; x++)
         for (int y = 0; y < 10; y++)
             ASSERT_TRUE(at(x, y) != TM && at(x, y) != MM && at(x, y) != BM) << x << "," << y;
     EXPECT_EQ(at(7, 5), ML);
     EXPECT_EQ(at(8, 5), MR);
-    exact.clear_images();
 }
 
 TEST_F(ImageBoxTest, EdgesTileWithTheLastTileCutAndTheCentreStaysInItsCell)
 {
+    IMAGE_BOX::store_local_result = 0;
     // 10-pixel top edge tiles over 25 pixels: three tiles, the last cut to 5.
     nine("t", 2, 2, 2, 2, 10, 10, 0xFFABCDEFu);
-    IMAGE_BOX box;
-    box.cache = &cache;
-    ASSERT_TRUE(box.load_images(alias, "t", 0));
-    IMAGE_BOX::store_local_result = 0;
-    box.draw(0, 0, 28, 20, 0, &target, IMAGE_COPY_REPLACE);
+    draw("t", 0, 0, 28, 20);
     for (int x : {2, 12, 22})
         EXPECT_EQ(at(x, 0), 0xFFABCDEFu) << x;
     EXPECT_EQ(at(26, 0), TM);
@@ -127,44 +105,31 @@ TEST_F(ImageBoxTest, EdgesTileWithTheLastTileCutAndTheCentreStaysInItsCell)
     // A translucent right edge over the background: the centre tiles must
     // not reach under it (its cell ends one pixel before the edge).
     nine("c", 2, 2, 2, 2, 3, 3);
-    piece("c_mid_right", 2, 3, 0x00000000u);
-    ASSERT_TRUE(box.load_images(alias, "c", 0));
-    target.clear(BACK, 1);
-    box.draw(0, 0, 10, 9, 0, &target, IMAGE_COPY_BLEND);
+    write_png("c_mid_right", 2, 3, 0x00000000u);
+    draw("c", 0, 0, 10, 9, 0, IMAGE_COPY_BLEND);
     EXPECT_EQ(at(8, 4), MM);
     EXPECT_EQ(at(9, 4), BACK);
     EXPECT_EQ(at(4, 8), BM);
-    box.clear_images();
 }
 
 TEST_F(ImageBoxTest, ThreeSliceAndSingleLayouts)
 {
-    piece("h_left", 3, 4, ML);
-    piece("h_mid", 2, 4, MM);
-    piece("h_right", 5, 4, MR);
-    piece("v_top", 6, 2, TM);
-    piece("v_mid", 6, 3, MM);
-    piece("v_bottom", 6, 4, BM);
-    piece("s", 4, 2, MM);
     IMAGE_BOX::store_local_result = 0;
-    IMAGE_BOX box;
-    box.cache = &cache;
-
-    ASSERT_TRUE(box.load_images(alias, "h", 0));
-    box.draw(0, 0, 19, 9, 0, &target, IMAGE_COPY_REPLACE);
-    for (int y : {0, 9}) {
-        EXPECT_EQ(at(2, y), ML);
-        EXPECT_EQ(at(3, y), MM);
-        EXPECT_EQ(at(14, y), MM);
-        EXPECT_EQ(at(15, y), MR);
-        EXPECT_EQ(at(19, y), MR);
-    }
+    write_png("h_left", 3, 4, ML);
+    write_png("h_mid", 2, 4, MM);
+    write_png("h_right", 5, 4, MR);
+    draw("h", 0, 0, 19, 9);
+    const int xs[5] = {2, 3, 14, 15, 19};
+    const INT_U32 hs[5] = {ML, MM, MM, MR, MR};
+    for (int i = 0; i < 10; i++)
+        EXPECT_EQ(at(xs[i % 5], i < 5 ? 0 : 9), hs[i % 5]) << i;
     EXPECT_EQ(at(20, 0), BACK);
     EXPECT_EQ(at(0, 10), BACK);
 
-    target.clear(BACK, 1);
-    ASSERT_TRUE(box.load_images(alias, "v", 0));
-    box.draw(0, 0, 9, 19, 0, &target, IMAGE_COPY_REPLACE);
+    write_png("v_top", 6, 2, TM);
+    write_png("v_mid", 6, 3, MM);
+    write_png("v_bottom", 6, 4, BM);
+    draw("v", 0, 0, 9, 19);
     EXPECT_EQ(at(9, 1), TM);
     EXPECT_EQ(at(9, 2), MM);
     EXPECT_EQ(at(0, 15), MM);
@@ -172,21 +137,19 @@ TEST_F(ImageBoxTest, ThreeSliceAndSingleLayouts)
     EXPECT_EQ(at(10, 5), BACK);
 
     // A single picture smaller than the box is centred; stretched it fills.
-    target.clear(BACK, 1);
-    ASSERT_TRUE(box.load_images(alias, "s", 0));
-    box.draw(0, 0, 9, 5, 0, &target, IMAGE_COPY_REPLACE);
-    EXPECT_EQ(at(3, 2), MM);
-    EXPECT_EQ(at(6, 3), MM);
-    EXPECT_EQ(at(2, 2), BACK);
-    EXPECT_EQ(at(7, 2), BACK);
+    write_png("s", 4, 2, MM);
+    draw("s", 0, 0, 9, 5);
+    for (int x = 0; x < 10; x++)
+        EXPECT_EQ(at(x, 2), x >= 3 && x <= 6 ? MM : BACK) << x;
     EXPECT_EQ(at(3, 1), BACK);
-    box.draw(0, 0, 9, 5, 1, &target, IMAGE_COPY_REPLACE);
+    EXPECT_EQ(at(6, 3), MM);
+    draw(nullptr, 0, 0, 9, 5, 1);
     EXPECT_EQ(at(0, 0), MM);
     EXPECT_EQ(at(9, 5), MM);
 
     // Only "_left" and "_mid": false, but what opened is kept.
-    piece("p_left", 2, 2, ML);
-    piece("p_mid", 2, 2, MM);
+    write_png("p_left", 2, 2, ML);
+    write_png("p_mid", 2, 2, MM);
     EXPECT_FALSE(box.load_images(alias, "p", 0));
     EXPECT_TRUE(box.are_images_valid());
     EXPECT_NE(box.mid_left, nullptr);
@@ -194,22 +157,18 @@ TEST_F(ImageBoxTest, ThreeSliceAndSingleLayouts)
     EXPECT_FALSE(box.are_images_valid());
     IMAGE_BOX no_cache;
     EXPECT_FALSE(no_cache.load_images(alias, "s", 0));
-    box.clear_images();
 }
 
 TEST_F(ImageBoxTest, StoredResultComposesOnceAndIsBlittedAgain)
 {
-    piece("s", 4, 4, MM);
     IMAGE_BOX::store_local_result = 1;
-    IMAGE_BOX box;
-    box.cache = &cache;
-    ASSERT_TRUE(box.load_images(alias, "s", 0));
-    box.draw(0, 0, 3, 3, 0, &target, IMAGE_COPY_REPLACE);
-    EXPECT_EQ(at(1, 1), MM);
+    write_png("s", 4, 4, MM);
+    draw("s", 0, 0, 3, 3);
     // Change the piece behind the box's back: the same size blits the
     // stored picture; redraw composes it again.
     box.mid_mid->clear(0xFF00FF00u, 1);
     box.draw(10, 0, 13, 3, 0, &target, IMAGE_COPY_REPLACE);
+    EXPECT_EQ(at(1, 1), MM);
     EXPECT_EQ(at(11, 1), MM);
     box.redraw = 1;
     box.draw(20, 0, 23, 3, 0, &target, IMAGE_COPY_REPLACE);
@@ -222,28 +181,18 @@ TEST_F(ImageBoxTest, StoredResultComposesOnceAndIsBlittedAgain)
 TEST_F(ImageBoxTest, OverlaysAreCentredScaledAndTiledUnderTheBoxMask)
 {
     // A 10 x 10 box whose single piece is opaque except a clear left half.
-    IMAGE half;
-    half.reset(10, 10);
-    half.clear(MM, 1);
-    for (int y = 0; y < 10; y++)
-        for (int x = 0; x < 5; x++)
-            half.pixels[y * half.stride + x] = 0;
-    DATA_FILE* file = folder.open_data_file("o.png", fm_write, 0, 0);
-    ASSERT_TRUE(half.save_png(file));
-    folder.close(file);
-    piece("o_colay", 2, 2, 0xFF00FF00u);
-    piece("o_solay", 1, 1, 0xFF00FFFFu);
-    piece("o_tolay", 3, 3, 0xFFFFFF00u);
-
-    IMAGE_BOX box;
-    box.cache = &cache;
-    ASSERT_TRUE(box.load_images(alias, "o", 0));
-    ASSERT_NE(box.colay, nullptr);
+    IMAGE half = kivo_test::solid(10, 10, MM);
+    for (int i = 0; i < 50; i++)
+        half.pixels[i / 5 * half.stride + i % 5] = 0;
+    save(half, "o.png");
+    write_png("o_colay", 2, 2, 0xFF00FF00u);
+    write_png("o_solay", 1, 1, 0xFF00FFFFu);
+    write_png("o_tolay", 3, 3, 0xFFFFFF00u);
     for (INT_U8 store : {INT_U8(0), INT_U8(1)}) {
         IMAGE_BOX::store_local_result = store;
-        target.clear(BACK, 1);
         box.redraw = 1;
-        box.draw(0, 0, 9, 9, 0, &target, IMAGE_COPY_BLEND);
+        draw(store ? nullptr : "o", 0, 0, 9, 9, 0, IMAGE_COPY_BLEND);
+        ASSERT_NE(box.colay, nullptr);
         // The tiled overlay is drawn last where the box is opaque; the
         // centred one lies under it; nothing shows where the box is clear.
         EXPECT_EQ(at(7, 7), 0xFFFFFF00u) << int(store);
@@ -251,28 +200,25 @@ TEST_F(ImageBoxTest, OverlaysAreCentredScaledAndTiledUnderTheBoxMask)
     }
     // Direct drawing with copy types 2 and 3 draws no overlays.
     IMAGE_BOX::store_local_result = 0;
-    target.clear(BACK, 1);
-    box.draw(0, 0, 9, 9, 0, &target, IMAGE_COPY_ALPHA_MASK);
+    draw(nullptr, 0, 0, 9, 9, 0, IMAGE_COPY_ALPHA_MASK);
     EXPECT_EQ(at(5, 5) & 0xFFFFFFu, BACK & 0xFFFFFFu);
-    box.clear_images();
 }
 
 TEST_F(ImageBoxTest, HitTestsFollowThePieceUnderThePoint)
 {
     nine("n", 8, 4, 3, 3);
-    piece("n_mid_right", 4, 1, 0x00000000u); // the right edge is clear
-    IMAGE_BOX box;
+    write_png("n_mid_right", 4, 1, 0x00000000u); // the right edge is clear
     box.cache = &cache;
     ASSERT_TRUE(box.load_images(alias, "n", 0));
     // Box 20 x 10: the right band starts after x = 20 - 4.
     EXPECT_TRUE(box.is_in_it(0, 5, 20, 10));
-    EXPECT_TRUE(box.is_in_it(16, 5, 20, 10)); // x = w - right: still the middle
+    EXPECT_TRUE(box.is_in_it(16, 5, 20, 10));
     EXPECT_FALSE(box.is_in_it(17, 5, 20, 10));
     EXPECT_TRUE(box.is_in_it(19, 0, 20, 10));
     EXPECT_TRUE(box.is_in_it(10, 9, 20, 10));
     box.clear_images();
 
-    piece("s", 4, 2, MM);
+    write_png("s", 4, 2, MM);
     ASSERT_TRUE(box.load_images(alias, "s", 0));
     EXPECT_TRUE(box.is_in_it(3, 4, 10, 10));
     EXPECT_FALSE(box.is_in_it(0, 0, 10, 10));
@@ -283,7 +229,8 @@ TEST_F(ImageBoxTest, HitTestsFollowThePieceUnderThePoint)
 TEST_F(ImageBoxTest, AssignmentSharesPiecesAndSurvivesSelfAssignment)
 {
     nine("n", 2, 2, 2, 2);
-    IMAGE_BOX a, b;
+    IMAGE_BOX& a = box;
+    IMAGE_BOX b;
     a.cache = b.cache = &cache;
     ASSERT_TRUE(a.load_images(alias, "n", 0));
     IMAGE* mid = a.mid_mid;
