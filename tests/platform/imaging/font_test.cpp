@@ -14,6 +14,7 @@
 #include <ft2build.h>
 #include FT_FREETYPE_H
 
+#include <algorithm>
 #include <cstdlib>
 #include <unistd.h>
 #include <string>
@@ -26,17 +27,14 @@ constexpr INT_S8 SANS = 10; // the default slot
 constexpr INT_S8 MONO = 18; // equal advances: layout cases become exact
 const COLOUR K = COLOUR_BLACK, NO = COLOUR_INVISIBLE, W = COLOUR_WHITE;
 
-FOLDER folder_of(const std::string& dir)
+// A folder; with as_font_data, also what "$FONTDATA" names from now on.
+FOLDER folder_of(const std::string& dir, bool as_font_data = false)
 {
     FOLDER f;
     EXPECT_TRUE(f.set_from_path_string(dir.c_str())) << dir;
+    if (as_font_data)
+        FOLDER::add_custom_path("$FONTDATA", f);
     return f;
-}
-
-void use_font_folder(const std::string& dir)
-{
-    FOLDER f = folder_of(dir);
-    FOLDER::add_custom_path("$FONTDATA", f);
 }
 
 // A known slot's file opened by FreeType itself at the size the text calls
@@ -81,11 +79,10 @@ void paint(IMAGE& img, short w, short h, COLOUR c)
 // Pixels that differ from the ground colour in rows [y1, y2).
 int changed(IMAGE& img, COLOUR ground, int y1 = 0, int y2 = 32767)
 {
-    int n = 0;
-    for (int yy = y1; yy < y2 && yy < img.height; ++yy)
-        for (int xx = 0; xx < img.width; ++xx)
-            n += imgtest::px(img, xx, yy) != ground;
-    return n;
+    auto all = imgtest::snapshot(img);
+    return (int)std::count_if(all.begin() + std::min(y1 * img.width, (int)all.size()),
+                              all.begin() + std::min(y2 * img.width, (int)all.size()),
+                              [&](INT_U32 p) { return p != ground; });
 }
 
 // Draws one way into one image and another way into a second; true when
@@ -114,7 +111,7 @@ protected:
     void SetUp() override
     {
         SandboxTest::SetUp();
-        use_font_folder(share_fonts);
+        folder_of(share_fonts, true);
         IMAGE::startup_font_system();
         ASSERT_TRUE(IMAGE::is_font_valid(SANS) && IMAGE::is_font_valid(MONO));
         a = IMAGE().get_string_width(MONO, size, size, "x", -1, 0);
@@ -131,11 +128,7 @@ protected:
         SandboxTest::TearDown();
     }
 
-    struct PLACED
-    {
-        const char* text;
-        int x, y;
-    };
+    struct PLACED { const char* text; int x, y; };
 
     // draw_string against the expected runs placed by hand.
     void expect_layout(int x1, int y1, int x2, int y2, short flags, const char* text, const std::vector<PLACED>& runs)
@@ -166,8 +159,7 @@ TEST(FontSystem, StartUpLoadsTheKnownFacesThatArePresent)
         ASSERT_NE(IMAGE::get_font_name(row), nullptr);
         EXPECT_STREQ(IMAGE::get_font_name(row), IMAGE::get_font_info_name(row));
     }
-    EXPECT_EQ(IMAGE::get_font_info_filename(23), nullptr);
-    EXPECT_EQ(IMAGE::get_font_info_name(-1), nullptr); // read as 255
+    EXPECT_TRUE(IMAGE::get_font_info_filename(23) == nullptr && IMAGE::get_font_info_name(-1) == nullptr);
     EXPECT_FALSE(IMAGE::is_font_valid(23) || IMAGE::is_font_valid(-1));
 
     IMAGE::shutdown_font_system();
@@ -178,7 +170,7 @@ TEST(FontSystem, StartUpLoadsTheKnownFacesThatArePresent)
     // A missing known file leaves its slot empty: width = byte length, nothing drawn.
     const std::string dir = kivo_test::make_temp_dir("partial");
     ASSERT_EQ(symlink((share_fonts + "/BabelSans.ttf").c_str(), (dir + "/BabelSans.ttf").c_str()), 0);
-    use_font_folder(dir);
+    folder_of(dir, true);
     IMAGE::startup_font_system();
     EXPECT_TRUE(IMAGE::is_font_valid(SANS));
     EXPECT_FALSE(IMAGE::is_font_valid(0) || IMAGE::is_font_valid(MONO));
@@ -279,12 +271,8 @@ TEST_F(FontTest, WidthsFollowFreeTypeAdvances)
 {
     IMAGE img;
     paint(img, 10, 10, W);
-    const struct {
-        const char* text;
-        long len;
-        INT_U8 mode;
-        std::vector<unsigned long> codes; // what FreeType is asked for
-    } cases[] = {
+    // The text, its length and escape state, and the codes FreeType is asked for.
+    const struct { const char* text; long len; INT_U8 mode; std::vector<unsigned long> codes; } cases[] = {
         {"Hello, World", -1, 0, codes_of("Hello, World")},
         {"WiW", 2, 0, {'W', 'i'}},                 // len counts characters...
         {"\x01\x01W\x01\x01iW", 2, 0, {'W', 'i'}}, // ...and escape bytes count for nothing
@@ -428,12 +416,7 @@ TEST_F(FontTest, DrawStringLayout)
     const short tl = 0x08 | 0x20; // top, left
     const int L = size;            // line height
     const int kept = 5 * a, centred = ((8 * a - 1) - kept + 1) / 2 - (3 * a) / 2;
-    const struct {
-        int x1, y1, x2, y2;
-        short flags;
-        const char* text;
-        std::vector<PLACED> runs;
-    } cases[] = {
+    const struct { int x1, y1, x2, y2; short flags; const char* text; std::vector<PLACED> runs; } cases[] = {
         // The space that ends a line is dropped; a dash stays on its line.
         {0, 0, 7 * a - 1, 3 * L - 1, tl, "aaaa bbbb", {{"aaaa", 0, 0}, {"bbbb", 0, L}}},
         {0, 0, 6 * a - 1, 3 * L - 1, tl, "ab-abbbb", {{"ab-", 0, 0}, {"abbbb", 0, L}}},

@@ -95,42 +95,17 @@ TEST(ImageSurface, ActiveAreaOnlyNarrowsAndDirtyAreaOnlyGrows)
     EXPECT_EQ(px(im, 0, 0), 0xFF00FF00u);
 }
 
-TEST(ImageCopy, PerTypeRulesAtTheirBoundaries)
-{
-    IMAGE src, dst;
-    src.setup(4, 1);
-    dst.setup(4, 1);
-    const INT_U32 s[4] = {0xFAFFFFFFu, 0xF9FFFFFFu, 0x00123456u, 0x80FF0000u};
-    auto run = [&](IMAGE_COPY_TYPE type, std::vector<INT_U32> d) {
-        std::memcpy(src.pixels, s, sizeof s);
-        std::memcpy(dst.pixels, d.data(), sizeof s);
-        dst.copy(&src, 0, 0, 0, 0, 4, 1, type);
-        return snapshot(dst);
-    };
-    // Alpha 250 replaces (alpha included); 249 over white divides by 256;
-    // invisible leaves the destination. Unknown types blend.
-    const std::vector<INT_U32> blended = {0xFAFFFFFFu, 0x40FEFEFEu, 0x40FFFFFFu, 0xFF7F007Eu};
-    const std::vector<INT_U32> ground = {0x40FFFFFFu, 0x40FFFFFFu, 0x40FFFFFFu, 0xFF0000FFu};
-    EXPECT_EQ(run(IMAGE_COPY_BLEND, ground), blended);
-    EXPECT_EQ(run((IMAGE_COPY_TYPE)9, ground), blended);
-    EXPECT_EQ(run(IMAGE_COPY_ALPHA_MASK, std::vector<INT_U32>(4, 0x7F010203u)),
-              (std::vector<INT_U32>{0xFF010203u, 0xFF010203u, 0x00010203u, 0xFF010203u}));
-    EXPECT_EQ(run(IMAGE_COPY_ALPHA_MULTIPLY, {0xFF010203u, 0x00010203u, 0xFF010203u, 0x80010203u}),
-              (std::vector<INT_U32>{0xFA010203u, 0x00010203u, 0x00010203u, 0x40010203u}));
-    EXPECT_EQ(run(IMAGE_COPY_REPLACE, ground), std::vector<INT_U32>(s, s + 4));
-}
-
 TEST(ImageCopy, EveryTypeClipAndOverlapMatchesThePlainModel)
 {
     // Destination pixel (dx+i, dy+j) inside the active area takes source
     // pixel (sx+i, sy+j) when that lies inside the source, combined by the
     // per-channel rule from the pixels as they were before the copy, even
-    // when source and destination are one image.
+    // when source and destination are one image. Unknown types (9) blend.
     std::mt19937 rng(11);
     const INT_U8 saved = COLOUR::alpha_solid_threshold;
     auto pick = [&](int lo, int hi) { return lo + (int)(rng() % (unsigned)(hi - lo + 1)); };
     for (int round = 0; round < 3000; ++round) {
-        const int type = round % 4;
+        const int type = round % 5 == 4 ? 9 : round % 4;
         const bool same = round % 3 == 0;
         IMAGE src, dst;
         dst.setup((short)pick(1, 40), (short)pick(1, 9));
