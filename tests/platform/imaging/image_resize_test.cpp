@@ -123,7 +123,7 @@ TEST(ImageResize, NearestNeighbourPicksBySixteenSixteenSteps)
     im.resize(2, 7, 0); // 3 * 65536 / 7 per row
     EXPECT_EQ(snapshot(im), (std::vector<INT_U32>{1, 1, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3}));
 
-    // Wide sources: the step is computed without 32-bit overflow.
+    // The widest source: rows padded to 32768 pixels, 16.16 positions near 2^31.
     im.reset(32767, 1);
     for (int i = 0; i < 32767; ++i)
         im.pixels[i] = INT_U32(i);
