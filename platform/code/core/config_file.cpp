@@ -26,107 +26,105 @@ const char* skip_blanks(const char* p)
     return p;
 }
 
-// Cuts text to at most max_len bytes without splitting an escape group:
-// the cut falls after a whole group and an open run is closed with 0x01
-// inside the limit.
-void cut_escaped(char* s, std::size_t max_len)
-{
-    std::size_t n = std::strlen(s);
-    if (n <= max_len)
-        return;
-    bool run = false;
-    std::size_t i = 0;
-    std::size_t best = 0;
-    bool best_run = false;
-    while (i < n) {
-        std::size_t step = 1;
-        bool next_run = run;
-        if (s[i] == 1)
-            next_run = !run;
-        else if (run && s[i] == ',' && i + 5 <= n)
-            step = 5;
-        if (i + step + (next_run ? 1 : 0) > max_len)
-            break;
-        bool opened = next_run && !run;
-        i += step;
-        run = next_run;
-        if (!opened) { // never end on an empty run
-            best = i;
-            best_run = run;
-        }
-    }
-    if (best_run)
-        s[best++] = 1;
-    s[best] = 0;
-}
+bool is_high_surrogate(INT_U32 c) { return c >= 0xD800 && c <= 0xDBFF; }
+bool is_low_surrogate(INT_U32 c) { return c >= 0xDC00 && c <= 0xDFFF; }
 
-// Cuts text at its first line break, written as a byte or as an escape
-// group (",000A" / ",000D" inside a run, which the writer turns into a
-// real one). An open run is closed where the text ends, or dropped when
-// nothing is left in it.
-void cut_at_line_break(char* s)
+// Text in the form the file reader gives it back once the file writer has
+// written it: the writer's characters (escape runs expanded, a 0x01 always
+// toggling) stored as the reader stores them - a byte, or a ",%04X" group
+// inside a run for 0, 1 and everything above 0xFF, a surrogate pair as two
+// groups. Keys and values are compared in this form, so a key written is
+// the key read back. Ends at the first line break (which would split the
+// entry) or before the first character that does not fit in `size` bytes
+// with its run closed.
+void store_text(const char* text, char* out, std::size_t size)
 {
+    std::size_t len = 0;
     bool run = false;
-    std::size_t opened = 0; // where the open run began
-    int digits = 0;
-    unsigned value = 0;
-    std::size_t group = 0; // where the current group began, with its ','
-    std::size_t i = 0;
-    for (; s[i] && s[i] != '\r' && s[i] != '\n'; ++i) {
-        unsigned char b = static_cast<unsigned char>(s[i]);
-        if (b == 1) {
-            run = !run;
-            opened = i;
-            digits = 0;
-            value = 0;
-            continue;
+    bool full = false;
+    auto store = [&](const INT_U32* units, int n) {
+        bool wide = n == 2 || units[0] > 0xFF || units[0] <= 1;
+        std::size_t need = wide ? (run ? 0 : 1) + 5 * static_cast<std::size_t>(n) + 1 : (run ? 2 : 1);
+        if (full || len + need > size - 1) {
+            full = true;
+            return;
+        }
+        if (!wide) {
+            if (run)
+                out[len++] = 1;
+            run = false;
+            out[len++] = static_cast<char>(units[0]);
+            return;
         }
         if (!run)
-            continue;
-        if (!std::isxdigit(b)) {
-            digits = 0;
-            value = 0;
-            continue;
+            out[len++] = 1;
+        run = true;
+        for (int i = 0; i < n; ++i) {
+            std::snprintf(out + len, 6, ",%04X", static_cast<unsigned>(units[i]));
+            len += 5;
         }
-        if (digits == 0)
-            group = s[i - 1] == ',' ? i - 1 : i;
-        value = value * 16 + static_cast<unsigned>(b <= '9' ? b - '0' : (b | 0x20) - 'a' + 10);
-        if (++digits == 4) {
-            if (value == '\r' || value == '\n') {
-                i = group;
-                break;
+    };
+    INT_U32 high = 0; // a high surrogate waiting for its low half
+    auto take = [&](INT_U32 c) {
+        if (c == '\r' || c == '\n')
+            return false;
+        if (high) {
+            INT_U32 pair[2] = {high, c};
+            high = 0;
+            if (is_low_surrogate(c)) {
+                store(pair, 2);
+                return true;
             }
+            store(pair, 1);
+        }
+        if (is_high_surrogate(c))
+            high = c;
+        else
+            store(&c, 1);
+        return true;
+    };
+    bool escape = false;
+    int digits = 0;
+    INT_U32 value = 0;
+    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p && !full; ++p) {
+        if (*p == 1) {
+            escape = !escape;
             digits = 0;
             value = 0;
+        } else if (!escape) {
+            if (!take(*p))
+                break;
+        } else if (!std::isxdigit(*p)) {
+            digits = 0;
+            value = 0;
+        } else {
+            value = (value << 4) | static_cast<INT_U32>(*p <= '9' ? *p - '0' : (*p | 0x20) - 'a' + 10);
+            if (++digits == 4) {
+                if (!take(value))
+                    break;
+                digits = 0;
+                value = 0;
+            }
         }
     }
-    if (!s[i])
-        return;
-    if (run && i == opened + 1)
-        i = opened;
-    else if (run)
-        s[i++] = 1; // the break took at least this byte: there is room
-    s[i] = 0;
+    if (high)
+        store(&high, 1);
+    if (run)
+        out[len++] = 1;
+    out[len] = 0;
 }
 
-// Text as it can be stored in `size` bytes: cut at a line break, then on
-// an escape-group boundary. A few bytes more than fit are looked at, so a
-// group that crosses the limit is dropped whole rather than left half.
+// A key or value as it is stored (above), without the leading blanks the
+// reader skips.
 void clean_text(const char* text, char* out, std::size_t size)
 {
-    char buf[256 + 8];
-    std::snprintf(buf, sizeof buf, "%s", text);
-    cut_at_line_break(buf);
-    cut_escaped(buf, size - 1);
-    std::memcpy(out, buf, std::strlen(buf) + 1);
+    char buf[256];
+    store_text(skip_blanks(text ? text : ""), buf, sizeof buf);
+    store_text(skip_blanks(buf), out, size);
 }
 
-// A key as the reader would give it back: leading blanks gone, cut at a
-// line break and to 79 bytes.
-void clean_key(const char* key, char* out) { clean_text(skip_blanks(key), out, 80); }
-
-// A value as it can be stored: cut at a line break and to 255 bytes.
-void clean_value(const char* value, char* out) { clean_text(value ? value : "", out, 256); }
+void clean_key(const char* key, char* out) { clean_text(key, out, 80); }
+void clean_value(const char* value, char* out) { clean_text(value, out, 256); }
 
 // Ids are 16 bits: a table never holds more entries than they can number,
 // or the file order written back from them would be scrambled.
@@ -155,24 +153,15 @@ bool flushed(TEXT_FILE* file)
 // drops the rest of the line so it cannot pass for the next line.
 void take_rest_of_line(TEXT_FILE* in, const char* start, INT_U8 whole, char* out, std::size_t size)
 {
-    // A little more than fits, so the cut can fall on a group boundary.
+    // Whole pieces up to a little more than fits; the runs each piece
+    // closes and the next reopens join into one.
     std::string text = start;
     char chunk[256];
     while (!whole && in->read_line(chunk, sizeof chunk, &whole)) {
-        if (text.size() >= size + 8)
-            continue;
-        // Each piece closes its run and the next one reopens it; joined
-        // as one run the text is the same as a short line would give.
-        if (!text.empty() && text.back() == 1 && chunk[0] == 1) {
-            text.pop_back();
-            text.append(chunk + 1);
-        } else
+        if (text.size() < size + 8)
             text += chunk;
     }
-    if (text.size() > size + 8)
-        text.resize(size + 8);
-    cut_escaped(&text[0], size - 1);
-    std::snprintf(out, size, "%s", text.c_str());
+    store_text(text.c_str(), out, size);
 }
 
 } // namespace

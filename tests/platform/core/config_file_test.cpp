@@ -304,6 +304,26 @@ TEST_F(ConfigFileTest, EveryEntryReadsBackUnchangedAfterARewrite)
     }
 }
 
+TEST_F(ConfigFileTest, KeysAndValuesCompareAsTheyReadBackHoweverTheyAreEscaped)
+{
+    // an escaped Latin-1 letter, lower-case digits, an escaped blank
+    for (INT_U8 cached = 0; cached < 2; ++cached) {
+        put("caf\xC3\xA9\n\t1\n");
+        CONFIG_FILE c;
+        c.set_filename(nullptr, cached);
+        EXPECT_EQ(value_of(c, "caf\x01,00e9\x01"), "1");
+        ASSERT_TRUE(c.write(folder, "caf\x01,00E9\x01", "\x01,0020\x01two"));
+        ASSERT_TRUE(c.write(folder, "k\x01,263a\x01", "\x01,D83D\x01\x01,DE00\x01"));
+        EXPECT_EQ(file(), "caf\xC3\xA9\n\ttwo\nk\xE2\x98\xBA\n\t\xF0\x9F\x98\x80\n");
+        CONFIG_FILE fresh;
+        fresh.set_filename(nullptr, 0);
+        for (CONFIG_FILE* r : {&c, &fresh}) {
+            EXPECT_EQ(value_of(*r, "caf\xE9"), "two");
+            EXPECT_EQ(value_of(*r, "k\x01,263A\x01"), "\x01,D83D,DE00\x01");
+        }
+    }
+}
+
 TEST_F(ConfigFileTest, MoreEntriesThanIdsCanNumberAreRefusedWhole)
 {
     std::string many;
