@@ -22,6 +22,7 @@
 
 namespace {
 
+using imgtest::CANVAS;
 const std::string share_fonts = std::string(KIVO_TEST_SHARE_DIR) + "/fonts";
 constexpr INT_S8 SANS = 10; // the default slot
 constexpr INT_S8 MONO = 18; // equal advances: layout cases become exact
@@ -69,13 +70,6 @@ int freetype_width(INT_S8 slot, int size, const std::vector<unsigned long>& code
 
 std::vector<unsigned long> codes_of(const std::string& s) { return {s.begin(), s.end()}; }
 
-void paint(IMAGE& img, short w, short h, COLOUR c)
-{
-    img.reset(w, h);
-    img.clear(c, 1);
-    imgtest::clean(img);
-}
-
 // Pixels that differ from the ground colour in rows [y1, y2).
 int changed(IMAGE& img, COLOUR ground, int y1 = 0, int y2 = 32767)
 {
@@ -90,9 +84,7 @@ int changed(IMAGE& img, COLOUR ground, int y1 = 0, int y2 = 32767)
 template <class GOT, class WANT>
 bool draws_same(GOT got, WANT want, COLOUR ground = W, short w = 400, short h = 200)
 {
-    IMAGE a, b;
-    paint(a, w, h, ground);
-    paint(b, w, h, ground);
+    CANVAS a(w, h, {ground}), b(w, h, {ground});
     got(a);
     want(b);
     return imgtest::snapshot(a) == imgtest::snapshot(b) && changed(a, ground) > 0;
@@ -174,8 +166,7 @@ TEST(FontSystem, StartUpLoadsTheKnownFacesThatArePresent)
     IMAGE::startup_font_system();
     EXPECT_TRUE(IMAGE::is_font_valid(SANS));
     EXPECT_FALSE(IMAGE::is_font_valid(0) || IMAGE::is_font_valid(MONO));
-    IMAGE img;
-    paint(img, 80, 30, W);
+    CANVAS img(80, 30, {W});
     EXPECT_EQ(img.get_string_width(0, 22, 22, "abc", -1, 0), 3);
     img.draw_string(0, 0, 79, 29, K, NO, NO, 0, 22, 22, "abc", 0);
     EXPECT_EQ(changed(img, W), 0);
@@ -269,8 +260,7 @@ TEST_F(FontTest, BadFacesAreRefusedOrFatal)
 
 TEST_F(FontTest, WidthsFollowFreeTypeAdvances)
 {
-    IMAGE img;
-    paint(img, 10, 10, W);
+    CANVAS img(10, 10, {W});
     // The text, its length and escape state, and the codes FreeType is asked for.
     const struct { const char* text; long len; INT_U8 mode; std::vector<unsigned long> codes; } cases[] = {
         {"Hello, World", -1, 0, codes_of("Hello, World")},
@@ -324,8 +314,7 @@ TEST_F(FontTest, DrawsWhatItMeasures)
     const FT_GlyphSlot g = ft.load('H');
     const FT_Bitmap& bm = g->bitmap;
     const int gx = 5 + g->bitmap_left, gy = 5 + 22 + 22 * ft.face->descender / ft.face->height - g->bitmap_top - 1;
-    IMAGE h;
-    paint(h, 60, 60, W);
+    CANVAS h(60, 60, {W});
     h.render_string(5, 5, K, NO, NO, 0.0, SANS, 22, 22, "H", -1, 0);
     EXPECT_EQ(h.dirty_x1, 5);
     EXPECT_EQ(h.dirty_y1, 5);
@@ -350,8 +339,7 @@ TEST_F(FontTest, CoverageBlendSolidThresholdAndCells)
     const struct { COLOUR text; INT_U8 threshold; bool stores; } cases[] = {
         {0xFF00FF00u, saved, true}, {0x8000FF00u, saved, false}, {0x8000FF00u, 0x80, true}};
     for (auto& c : cases) {
-        IMAGE img;
-        paint(img, 60, 40, ground);
+        CANVAS img(60, 40, {ground});
         COLOUR::alpha_solid_threshold = c.threshold;
         img.render_string(2, 2, c.text, NO, NO, 0.0, SANS, 22, 22, "HW", -1, 0);
         COLOUR::alpha_solid_threshold = saved;
@@ -367,8 +355,7 @@ TEST_F(FontTest, CoverageBlendSolidThresholdAndCells)
 
     // Background cells reach x + advance; the underline is one pixel per
     // column of advance; an invisible text colour draws nothing.
-    IMAGE img;
-    paint(img, 60, 40, W);
+    CANVAS img(60, 40, {W});
     img.render_string(2, 2, NO, NO, NO, 0.0, SANS, 22, 22, "HW", -1, 0);
     EXPECT_EQ(changed(img, W), 0);
     const INT_S32 w = img.get_string_width(SANS, 22, 22, "HW", -1, 0);
@@ -463,14 +450,14 @@ TEST_F(FontTest, DrawStringLineLimitsAndRefusals)
     std::string many;
     for (int i = 0; i < 300; ++i)
         many += "a\n";
-    IMAGE img;
-    paint(img, 40, short(300 * size), W);
+    CANVAS img(40, short(300 * size), {W});
     img.draw_string(0, 0, 39, short(300 * size - 1), K, NO, NO, MONO, size, size, many.c_str(), 0x08 | 0x20);
     EXPECT_GT(changed(img, W, 255 * size, 256 * size), 0);
     EXPECT_EQ(changed(img, W, 256 * size), 0);
 
     // Null and empty texts, bad slots and sizes, an empty clip: nothing.
-    paint(img, 60, 40, W);
+    img.reset(60, 40);
+    img.clear(W, 1);
     img.draw_string(0, 0, 59, 39, K, COLOUR_RED, NO, MONO, size, size, nullptr, 0);
     img.draw_string(0, 0, 59, 39, K, COLOUR_RED, NO, MONO, size, size, "", 0);
     img.draw_string(0, 0, 59, 39, K, COLOUR_RED, NO, 99, size, size, "ab", 0);

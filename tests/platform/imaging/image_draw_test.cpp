@@ -50,8 +50,7 @@ void expect_pixels(IMAGE& im, INT_U32 value, const Points& where)
 
 TEST(ImageDrawDeath, InvisibleColourIsFatalForLinesAndOutlines)
 {
-    IMAGE im;
-    im.setup(8, 8);
+    CANVAS im(8, 8);
     EXPECT_EXIT(im.draw_line(0, 0, 3, 3, COLOUR_INVISIBLE, 1, 1), ::testing::ExitedWithCode(1), "COLOUR_INVISIBLE");
     EXPECT_EXIT(im.draw_rect(0, 0, 3, 3, 0x00FFFFFFu, 1, 15), ::testing::ExitedWithCode(1), "COLOUR_INVISIBLE");
     EXPECT_EXIT(im.draw_xor_rect(0, 0, 3, 3, 0x00FFFFFFu), ::testing::ExitedWithCode(1), "COLOUR_INVISIBLE");
@@ -64,8 +63,7 @@ TEST(ImageDrawDeath, InvisibleColourIsFatalForLinesAndOutlines)
 
 TEST(ImageDraw, FillAndClearKeepToTheClip)
 {
-    IMAGE im;
-    im.setup(10, 10);
+    CANVAS im(10, 10);
     im.set_active_area(2, 2, 7, 7);
     clean(im);
     im.fill_rect(9, 9, 0, 4, 0x80FF0000u, 0); // corners in any order; stored as is
@@ -102,8 +100,7 @@ TEST(ImageDraw, FillAndClearKeepToTheClip)
 TEST(ImageDraw, OutlinesAndLinesPixelByPixel)
 {
     // Outlines touch each pixel once (half red once is red 127, twice 190).
-    IMAGE im;
-    im.setup(12, 12);
+    CANVAS im(12, 12);
     im.draw_rect(6, 4, 1, 1, 0x80FF0000u, 1, 15);
     const char* box = "........|.######.|.#....#.|.#....#.|.######.|........";
     EXPECT_EQ(picture(im, box), box);
@@ -150,9 +147,7 @@ TEST(ImageDraw, OutlinesAndLinesPixelByPixel)
 TEST(ImageDraw, XorRectangleTwiceRestoresColours)
 {
     std::mt19937 rng(17);
-    IMAGE im;
-    im.setup(16, 12);
-    fill_random(im, rng);
+    CANVAS im(16, 12, rng);
     auto before = snapshot(im);
     im.draw_xor_rect(12, 9, 3, 2, 0xFF00FFFFu);
     EXPECT_EQ((INT_U32)px(im, 3, 2), before[2 * 16 + 3] | 0xFF000000u); // corner XORed twice
@@ -165,10 +160,8 @@ TEST(ImageDraw, XorRectangleTwiceRestoresColours)
 
 TEST(ImageDraw, RoundingsAndRoundedOutlines)
 {
-    IMAGE im, ref;
+    CANVAS im(40, 40), ref(40, 40);
     EXPECT_EQ(im.calc_rounded_rect_radius(0, 0, 29, 11), 4);
-    im.setup(40, 40);
-    ref.setup(40, 40);
     // Top-left quarter of radius 5 at corner 10,10: from (10,15) to (15,10).
     // A radius below 1 or no corner bit draws nothing.
     im.draw_rounding(10, 10, 5, 1 | 8, COLOUR_WHITE);
@@ -197,8 +190,7 @@ TEST(ImageDraw, RoundingsAndRoundedOutlines)
 
 TEST(ImageDraw, FadedFills)
 {
-    IMAGE im;
-    im.setup(256, 3);
+    CANVAS im(256, 3);
     im.fill_hfaded_rect(0, 0, 255, 2, 0xFF000000u, 0xFFFFFFFFu, 0);
     for (int k = 0; k < 256; ++k)
         ASSERT_EQ(px(im, k, 1), 0xFF000000u | INT_U32(k) * 0x010101u) << k;
@@ -214,8 +206,7 @@ TEST(ImageDraw, FadedFills)
     im.fill_hfaded_rect(9, 0, 9, 2, COLOUR_RED, COLOUR_BLUE, 0);
     EXPECT_EQ(px(im, 9, 1), COLOUR_RED);
 
-    IMAGE v;
-    v.setup(2, 5);
+    CANVAS v(2, 5);
     v.fill_vfaded_rect(0, 4, 1, 0, 0xFF000000u, 0xFF0000FFu, 0);
     EXPECT_EQ(px(v, 1, 2), 0xFF00007Fu);
     EXPECT_EQ(px(v, 0, 4), 0xFF0000FFu);
@@ -229,9 +220,7 @@ TEST(ImageDraw, RoundedPanelsAndDarkening)
 {
     const auto SOLID = IMAGE::PLOT_ROUNDED_RECT_SOLID, XFADE = IMAGE::PLOT_ROUNDED_RECT_XFADE,
                YFADE = IMAGE::PLOT_ROUNDED_RECT_YFADE, DARKEN = IMAGE::PLOT_ROUNDED_RECT_DARKEN;
-    IMAGE a, b;
-    a.setup(40, 20);
-    b.setup(40, 20);
+    CANVAS a(40, 20), b(40, 20);
     a.plot_rounded_rect(2, 3, 31, 14, -1, 15, COLOUR_WHITE, 0, 0, SOLID);
     b.plot_rounded_rect(2, 3, 31, 14, 4, 15, COLOUR_WHITE, 0, 0, SOLID);
     EXPECT_EQ(snapshot(a), snapshot(b)); // 30 x 12: radius 4
@@ -245,8 +234,7 @@ TEST(ImageDraw, RoundedPanelsAndDarkening)
     EXPECT_GT(touched(b).size(), touched(a).size());
 
     // Gradients are stored opaque; a span of 0 gives the first colour.
-    IMAGE g;
-    g.setup(5, 5);
+    CANVAS g(5, 5);
     const struct { int x1, y1, x2, y2; IMAGE::PLOT_ROUNDED_RECT_TYPE type; int x, y; INT_U32 expect; } fades[] = {
         {0, 0, 4, 0, XFADE, 2, 0, 0xFF7F7F7Fu}, {3, 1, 3, 4, XFADE, 3, 2, 0xFF000000u},
         {0, 1, 0, 4, YFADE, 0, 4, 0xFFFFFFFFu}, {1, 1, 1, 1, YFADE, 1, 1, 0xFF000000u},
@@ -289,9 +277,7 @@ TEST(ImageDraw, CirclesByTheirProperties)
     const int n = 41, c = 20;
     for (int type = 0; type < 3; ++type)
         for (int aa = 0; aa < 2; ++aa) {
-            IMAGE im;
-            im.setup(n, n);
-            im.clear(type == 2 ? 0xFF808080u : 0u, 1);
+            CANVAS im(n, n, {type == 2 ? 0xFF808080u : 0u});
             INT_U32 bg = px(im, 0, 0);
             im.plot_circle(c, c, 12, type == 2 ? 0xFFFFFFFFu : 0xC0FFFFFFu, 50, (IMAGE::PLOT_CIRCLE_TYPE)type, 2,
                            (INT_U8)aa);
@@ -315,15 +301,12 @@ TEST(ImageDraw, CirclesByTheirProperties)
         }
 
     // Anti-aliased shading darkens the full interior by the shade.
-    IMAGE s;
-    s.setup(21, 21);
-    s.clear(0xFFC86432u, 1);
+    CANVAS s(21, 21, {0xFFC86432u});
     s.plot_circle(10, 10, 6, COLOUR_WHITE, 50, IMAGE::PLOT_CIRCLE_SHADED, 1, 1);
     EXPECT_EQ(px(s, 10, 10), 0xFF643219u);
 
     // Too big for the canvas: nothing at all.
-    IMAGE big;
-    big.setup(600, 600);
+    CANVAS big(600, 600);
     big.plot_circle(300, 300, 296, COLOUR_WHITE, 0, IMAGE::PLOT_CIRCLE_DISC, 1, 0);
     EXPECT_TRUE(touched(big).empty());
     big.plot_circle(300, 300, 295, COLOUR_WHITE, 0, IMAGE::PLOT_CIRCLE_DISC, 1, 0);
@@ -332,8 +315,7 @@ TEST(ImageDraw, CirclesByTheirProperties)
 
 TEST(ImageEdit, PixelEditsOverTheActiveArea)
 {
-    IMAGE im;
-    im.setup(4, 2);
+    CANVAS im(4, 2);
     // Each edit from a uniform picture, then the pixel it should give.
     const struct { INT_U32 ground; void (*edit)(IMAGE&); INT_U32 expect; } edits[] = {
         {0xFF102030u, [](IMAGE& i) { i.make_grey(); }, 0xFF1C1C1Cu}, // (16x30 + 32x59 + 48x11) / 100
@@ -375,8 +357,8 @@ TEST(ImageEdit, PixelEditsOverTheActiveArea)
 
 TEST(ImageEdit, RotationTurnsAndGrows)
 {
-    IMAGE im, empty;
-    im.setup(6, 3);
+    CANVAS im(6, 3);
+    IMAGE empty;
     px(im, 0, 0) = COLOUR_RED;
     px(im, 5, 2) = COLOUR_BLUE;
     auto before = snapshot(im);

@@ -93,9 +93,7 @@ TEST(ImageResize, TargetSizesAspectAndLock)
     // The same size keeps the pixels and marks them dirty; a locked image
     // keeps everything.
     std::mt19937 rng(2);
-    IMAGE im;
-    im.setup(6, 4);
-    fill_random(im, rng);
+    CANVAS im(6, 4, rng);
     auto before = snapshot(im);
     clean(im);
     im.resize(-1, -1, 1);
@@ -108,10 +106,7 @@ TEST(ImageResize, TargetSizesAspectAndLock)
 
 TEST(ImageResize, NearestNeighbourPicksBySixteenSixteenSteps)
 {
-    IMAGE im;
-    im.setup(4, 1);
-    for (int i = 0; i < 4; ++i)
-        im.pixels[i] = INT_U32(i);
+    CANVAS im(4, 1, {0, 1, 2, 3});
     im.resize(2, 1, 0);
     EXPECT_EQ(snapshot(im), (std::vector<INT_U32>{0, 2}));
     im.resize(4, 1, 0);
@@ -136,10 +131,7 @@ TEST(ImageResize, NearestNeighbourPicksBySixteenSixteenSteps)
 TEST(ImageResize, BilinearMatchesThePlainTranscription)
 {
     // Worked case: samples at 0, 0.5, 1 and 1.5, alpha too (127 + 127).
-    IMAGE im;
-    im.setup(2, 1);
-    im.pixels[0] = 0xFF000000u;
-    im.pixels[1] = 0xFFFFFFFFu;
+    CANVAS im(2, 1, {0xFF000000u, 0xFFFFFFFFu});
     im.resize(4, 1, 1);
     EXPECT_EQ(snapshot(im), (std::vector<INT_U32>{0xFF000000u, 0xFE7F7F7Fu, 0xFFFFFFFFu, 0xFFFFFFFFu}));
 
@@ -149,9 +141,7 @@ TEST(ImageResize, BilinearMatchesThePlainTranscription)
     for (int round = 0; round < 12; ++round)
         sizes.push_back({1 + (int)(rng() % 70), 1 + (int)(rng() % 50), 1 + (int)(rng() % 70), 1 + (int)(rng() % 50)});
     for (auto& s : sizes) {
-        IMAGE im;
-        im.setup((short)s[0], (short)s[1]);
-        fill_random(im, rng);
+        CANVAS im((short)s[0], (short)s[1], rng);
         std::vector<INT_U32> src = snapshot(im);
         im.resize((short)s[2], (short)s[3], 1);
         ASSERT_EQ(im.width, s[2]);

@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 
 using namespace imgtest;
 
@@ -26,8 +25,7 @@ TEST(ImageSurface, StrideFollowsTheAlignmentRule)
 
 TEST(ImageSurface, ResetKeepsResizesEmptiesAndRespectsTheLock)
 {
-    IMAGE im;
-    im.setup(10, 8);
+    CANVAS im(10, 8);
     COLOUR* before = im.pixels;
     px(im, 3, 3) = 0xFF112233u;
     im.set_active_area(2, 2, 4, 4);
@@ -61,8 +59,7 @@ TEST(ImageSurface, ResetKeepsResizesEmptiesAndRespectsTheLock)
 
 TEST(ImageSurface, ActiveAreaOnlyNarrowsAndDirtyAreaOnlyGrows)
 {
-    IMAGE im;
-    im.setup(20, 10);
+    CANVAS im(20, 10);
     clean(im);
     // 'S' sets the active area, 'A' narrows it, 'D' marks dirty; then the
     // rectangle that gives.
@@ -85,9 +82,7 @@ TEST(ImageSurface, ActiveAreaOnlyNarrowsAndDirtyAreaOnlyGrows)
         EXPECT_EQ(t.op == 'D' ? dirty(im) : active(im), t.after) << t.op << " " << t.x1 << "," << t.y1;
     }
     // An empty clip lets no copy in; a reset opens it again.
-    IMAGE src;
-    src.setup(4, 4);
-    src.clear(0xFF00FF00u, 1);
+    CANVAS src(4, 4, {0xFF00FF00u});
     im.copy(&src, 0, 0, 0, 0, 4, 4, IMAGE_COPY_REPLACE);
     EXPECT_EQ(px(im, 0, 0), 0u);
     im.reset(10, 10);
@@ -107,11 +102,7 @@ TEST(ImageCopy, EveryTypeClipAndOverlapMatchesThePlainModel)
     for (int round = 0; round < 3000; ++round) {
         const int type = round % 5 == 4 ? 9 : round % 4;
         const bool same = round % 3 == 0;
-        IMAGE src, dst;
-        dst.setup((short)pick(1, 40), (short)pick(1, 9));
-        src.setup((short)pick(1, 40), (short)pick(1, 9));
-        fill_random(src, rng);
-        fill_random(dst, rng);
+        CANVAS dst(pick(1, 40), pick(1, 9), rng), src(pick(1, 40), pick(1, 9), rng);
         IMAGE& from = same ? dst : src;
         if (round % 5 == 0) {
             int x1 = pick(0, dst.width - 1), y1 = pick(0, dst.height - 1);
@@ -142,10 +133,8 @@ TEST(ImageCopy, EveryTypeClipAndOverlapMatchesThePlainModel)
 
     // Nothing for a missing or empty source, an empty or invalid
     // destination, or no width.
-    IMAGE src, dst, empty;
-    src.setup(3, 3);
-    src.clear(COLOUR_WHITE, 1);
-    dst.setup(3, 3);
+    CANVAS src(3, 3, {COLOUR_WHITE}), dst(3, 3);
+    IMAGE empty;
     dst.copy(nullptr, 0, 0, 0, 0, 3, 3, IMAGE_COPY_REPLACE);
     dst.copy(&empty, 0, 0, 0, 0, 3, 3, IMAGE_COPY_REPLACE);
     dst.copy(&src, 0, 0, 0, 0, 0, 3, IMAGE_COPY_REPLACE);
@@ -157,10 +146,7 @@ TEST(ImageCopy, EveryTypeClipAndOverlapMatchesThePlainModel)
 
 TEST(ImageCopy, PutAndGetArgumentOrderAndTheBackBuffer)
 {
-    IMAGE a, b, c;
-    a.setup(4, 4);
-    b.setup(8, 8);
-    c.setup(2, 2);
+    CANVAS a(4, 4), b(8, 8), c(2, 2);
     px(a, 1, 2) = 0xFFABCDEFu;
     a.put(5, 4, 1, 2, 1, 1, &b, IMAGE_COPY_REPLACE); // destination first, then source
     EXPECT_EQ(px(b, 5, 4), 0xFFABCDEFu);
@@ -176,11 +162,10 @@ TEST(ImageCopy, PutAndGetArgumentOrderAndTheBackBuffer)
     c.get(0, 0, nullptr, IMAGE_COPY_REPLACE);
     EXPECT_EQ(px(c, 0, 0), 0xFFABCDEFu);
 
-    static IMAGE screen;
-    screen.setup(8, 8);
+    static CANVAS screen(8, 8);
     px(a, 0, 0) = 0xFF010101u;
     KIVO_HOST_TABLE host = {};
-    host.get_back_buffer = []() { return &screen; };
+    host.get_back_buffer = []() -> IMAGE* { return &screen; };
     kivo_set_host(&host);
     a.put(6, 6, nullptr, IMAGE_COPY_REPLACE);
     c.get(7, 7, nullptr, IMAGE_COPY_REPLACE);
@@ -219,9 +204,8 @@ TEST(ImageCopy, BothVectorBlendRowsMatchThePlainRule)
 TEST(ImageCopy, AssignmentAndCopyConstructionAreDeep)
 {
     std::mt19937 rng(3);
-    IMAGE a, c, e;
-    a.setup(7, 5);
-    fill_random(a, rng);
+    CANVAS a(7, 5, rng);
+    IMAGE c, e;
     IMAGE b(a);
     c = a;
     c = c;
@@ -236,13 +220,9 @@ TEST(ImageCopy, AssignmentAndCopyConstructionAreDeep)
 
 TEST(ImageExport, FormatsRowOrdersAndTurning)
 {
-    IMAGE im;
-    im.setup(3, 2); // stride 4: padding must never be exported
-    const INT_U32 v[2][3] = {{0x11223344u, 0xFF00FF00u, 0x80FF0000u},
-                             {0x01020304u, 0xFFFFFFFFu, 0x000000FFu}};
-    for (int j = 0; j < 2; ++j)
-        std::memcpy(&px(im, 0, j), v[j], sizeof v[j]);
-    im.pixels[3] = 0xDEADBEEFu;
+    const std::vector<INT_U32> v = {0x11223344u, 0xFF00FF00u, 0x80FF0000u, 0x01020304u, 0xFFFFFFFFu, 0x000000FFu};
+    CANVAS im(3, 2, v);
+    im.pixels[3] = 0xDEADBEEFu; // stride 4: padding must never be exported
     auto exported = [&](short pitch, char order, char format, unsigned char turn) {
         std::vector<INT_U32> out(8, 0u);
         im.get_opengl_format_buffer(out.data(), pitch, order, format, turn);
@@ -250,7 +230,7 @@ TEST(ImageExport, FormatsRowOrdersAndTurning)
     };
     // As the window layer does: bottom row first. Pitch 4 leaves the gap alone.
     EXPECT_EQ(exported(-1, -1, 0, 0),
-              (std::vector<INT_U32>{v[1][0], v[1][1], v[1][2], v[0][0], v[0][1], v[0][2], 0, 0}));
+              (std::vector<INT_U32>{v[3], v[4], v[5], v[0], v[1], v[2], 0, 0}));
     EXPECT_EQ(exported(4, 1, 1, 0), (std::vector<INT_U32>{0x11443322u, 0xFF00FF00u, 0x800000FFu, 0,
                                                           0x01040302u, 0xFFFFFFFFu, 0x00FF0000u, 0}));
     // Turned a quarter clockwise: row j is column j read bottom up, rows of
@@ -259,8 +239,7 @@ TEST(ImageExport, FormatsRowOrdersAndTurning)
                                                            0xFF00FF00u, 0x00FF0000u, 0x800000FFu, 0, 0}));
     EXPECT_EQ(exported(-1, 1, 0, 1), exported(-1, 1, 0, 0));
 
-    INT_U16 rgb565[6];
-    im.get_opengl_format_buffer(rgb565, -1, 1, 2, 0);
-    const INT_U16 expect565[6] = {0x2188, 0x07E0, 0xF800, 0x0000, 0xFFFF, 0x001F};
-    EXPECT_EQ(std::memcmp(rgb565, expect565, sizeof rgb565), 0);
+    std::vector<INT_U16> rgb565(6);
+    im.get_opengl_format_buffer(rgb565.data(), -1, 1, 2, 0);
+    EXPECT_EQ(rgb565, (std::vector<INT_U16>{0x2188, 0x07E0, 0xF800, 0x0000, 0xFFFF, 0x001F}));
 }

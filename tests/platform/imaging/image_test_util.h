@@ -39,6 +39,21 @@ inline void fill_random(IMAGE& im, std::mt19937& rng)
             im.pixels[(long)j * im.stride + i] = random_pixel(rng);
 }
 
+// An image set up at w x h, not dirty, its pixels all `fill` or, given
+// one value per pixel, those row by row.
+struct CANVAS : IMAGE
+{
+    CANVAS(int w, int h, const std::vector<INT_U32>& fill = {0})
+    {
+        setup((short)w, (short)h);
+        for (int j = 0; j < h; ++j)
+            for (int i = 0; i < w; ++i)
+                pixels[(long)j * stride + i] = fill.size() == 1 ? fill[0] : fill.at((size_t)(j * w + i));
+        clean(*this);
+    }
+    CANVAS(int w, int h, std::mt19937& rng) : CANVAS(w, h) { fill_random(*this, rng); }
+};
+
 inline std::vector<INT_U32> snapshot(const IMAGE& im)
 {
     std::vector<INT_U32> v;
