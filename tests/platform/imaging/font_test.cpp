@@ -207,7 +207,7 @@ TEST_F(FontTest, LoadFontSlotRules)
     for (auto& t : steps) {
         if (t.free_first != -2)
             IMAGE::free_font(t.free_first);
-        EXPECT_EQ(IMAGE::load_font(t.file, t.name, t.slot, nullptr), t.expect) << (t.file ? t.file : "-") << int(t.slot);
+        EXPECT_EQ(IMAGE::load_font(t.file, t.name, t.slot, nullptr), t.expect) << (t.file ? t.file : "-") << +t.slot;
     }
     EXPECT_STREQ(IMAGE::get_font_name(23), "Extra");
     EXPECT_STREQ(IMAGE::get_font_name(24), B);
@@ -305,7 +305,7 @@ TEST_F(FontTest, DrawsWhatItMeasures)
                                plain(i, 3, 4, "Wavy");
                                plain(i, 3 + i.get_string_width(SANS, 22, 22, "Wavy", -1, 0), 4, " text");
                            }));
-    EXPECT_TRUE(draws_same([&](IMAGE& i) { i.render_string(0, 0, K, NO, NO, 0.0, SANS, 22, 22, "a\x01\x01" "bc", 2, 0); },
+    EXPECT_TRUE(draws_same([&](IMAGE& i) { i.render_string(0, 0, K, NO, NO, 0.0, SANS, 22, 22, "a\1\1bc", 2, 0); },
                            [&](IMAGE& i) { plain(i, 0, 0, "ab"); }));
 
     // The glyph lands where FreeType's metrics put it: the line box's
@@ -387,7 +387,9 @@ TEST_F(FontTest, EffectsDrawTheirPasses)
                                                  {0, 0, text, NO, GREEN, IMAGE::chiseled_dark_blend_value}}
                              : std::vector<PASS>{{0, 0, text, RED, GREEN, 0}};
             EXPECT_TRUE(draws_same(
-                [&](IMAGE& i) { i.process_and_render_string(10, 8, text, RED, GREEN, SANS, 22, 22, "Ab", effect, -1, 0); },
+                [&](IMAGE& i) {
+                    i.process_and_render_string(10, 8, text, RED, GREEN, SANS, 22, 22, "Ab", effect, -1, 0);
+                },
                 [&](IMAGE& i) {
                     for (const PASS& p : passes)
                         i.render_string(short(10 + p.dx), short(8 + p.dy), p.text, p.back, p.under, p.shift, SANS, 22,

@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-
 using namespace imgtest;
 
 TEST(ImageSurface, StrideFollowsTheAlignmentRule)
@@ -109,7 +108,8 @@ TEST(ImageCopy, EveryTypeClipAndOverlapMatchesThePlainModel)
             dst.set_active_area((short)x1, (short)y1, (short)pick(x1, dst.width - 1), (short)pick(y1, dst.height - 1));
         }
         int sx = pick(-4, from.width + 2), sy = pick(-4, from.height + 2), w = pick(0, from.width + 4);
-        int dx = same ? sx + pick(-3, 3) : pick(-4, dst.width + 2), dy = same ? sy + pick(-2, 2) : pick(-4, dst.height + 2);
+        int dx = same ? sx + pick(-3, 3) : pick(-4, dst.width + 2);
+        int dy = same ? sy + pick(-2, 2) : pick(-4, dst.height + 2);
         int h = pick(0, from.height + 3);
         const INT_U32 t = COLOUR::alpha_solid_threshold = round % 8 == 5 ? INT_U8(rng() % 256) : saved;
         auto s = snapshot(from), d = snapshot(dst), expect = d;
