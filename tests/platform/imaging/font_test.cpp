@@ -52,23 +52,19 @@ struct FREETYPE_FACE
         FT_Set_Pixel_Sizes(face, FT_UInt(size - 1), FT_UInt(size - 1));
     }
     ~FREETYPE_FACE() { FT_Done_Face(face), FT_Done_FreeType(lib); }
-    FT_GlyphSlot load(unsigned long code)
+    FT_GlyphSlot load(char32_t code)
     {
         EXPECT_EQ(FT_Load_Char(face, code, FT_LOAD_RENDER), 0) << code;
         return face->glyph;
     }
+    int width(const std::u32string& codes)
+    {
+        int total = 0;
+        for (char32_t c : codes)
+            total += int(load(c)->advance.x >> 6);
+        return total;
+    }
 };
-
-int freetype_width(INT_S8 slot, int size, const std::vector<unsigned long>& codes)
-{
-    FREETYPE_FACE ft(slot, size);
-    int total = 0;
-    for (unsigned long c : codes)
-        total += int(ft.load(c)->advance.x >> 6);
-    return total;
-}
-
-std::vector<unsigned long> codes_of(const std::string& s) { return {s.begin(), s.end()}; }
 
 // Pixels that differ from the ground colour in rows [y1, y2).
 int changed(IMAGE& img, COLOUR ground, int y1 = 0, int y2 = 32767)
@@ -262,33 +258,33 @@ TEST_F(FontTest, WidthsFollowFreeTypeAdvances)
 {
     CANVAS img(10, 10, {W});
     // The text, its length and escape state, and the codes FreeType is asked for.
-    const struct { const char* text; long len; INT_U8 mode; std::vector<unsigned long> codes; } cases[] = {
-        {"Hello, World", -1, 0, codes_of("Hello, World")},
-        {"WiW", 2, 0, {'W', 'i'}},                 // len counts characters...
-        {"\x01\x01W\x01\x01iW", 2, 0, {'W', 'i'}}, // ...and escape bytes count for nothing
-        {"abc", 0, 0, {}},
-        {"A\x01" "0041,0042\x01", -1, 0, {'A', 'A', 'B'}}, // the code-point escape
-        {"A\x01,0041,0042,\x01", -1, 0, {'A', 'A', 'B'}},
-        {"0041\x01" "AB", -1, 1, {'A', 'A', 'B'}}, // starting inside it
-        {"\x01" "00e9\x01", -1, 0, {0xE9}},
-        {"\x01" "041z\x01" "B", -1, 0, {'B'}}, // three digits and the stopper draw nothing
-        {"\x01" "04", -1, 0, {}},
-        {"\x01" "04\x01" "ab", -1, 0, {'a', 'b'}},         // a short run cut by 0x01 still leaves the escape
-        {"\x01" "2014,2014\x01", -1, 0, {0x2014, 0x2014}}, // above 255: measured without the cache
+    const struct { const char* text; long len; INT_U8 mode; std::u32string codes; } cases[] = {
+        {"Hello, World", -1, 0, U"Hello, World"},
+        {"WiW", 2, 0, U"Wi"},                 // len counts characters...
+        {"\x01\x01W\x01\x01iW", 2, 0, U"Wi"}, // ...and escape bytes count for nothing
+        {"abc", 0, 0, U""},
+        {"A\x01" "0041,0042\x01", -1, 0, U"AAB"}, // the code-point escape
+        {"A\x01,0041,0042,\x01", -1, 0, U"AAB"},
+        {"0041\x01" "AB", -1, 1, U"AAB"}, // starting inside it
+        {"\x01" "00e9\x01", -1, 0, U"\u00e9"},
+        {"\x01" "041z\x01" "B", -1, 0, U"B"}, // three digits and the stopper draw nothing
+        {"\x01" "04", -1, 0, U""},
+        {"\x01" "04\x01" "ab", -1, 0, U"ab"},             // a short run cut by 0x01 still leaves the escape
+        {"\x01" "2014,2014\x01", -1, 0, U"\u2014\u2014"}, // above 255: measured without the cache
     };
+    FREETYPE_FACE sans22(SANS, 22);
     for (auto& c : cases)
-        EXPECT_EQ(img.get_string_width(SANS, 22, 22, c.text, c.len, c.mode), freetype_width(SANS, 22, c.codes))
-            << c.text;
+        EXPECT_EQ(img.get_string_width(SANS, 22, 22, c.text, c.len, c.mode), sans22.width(c.codes)) << c.text;
 
     // -1 takes the image's default slot and size; a glyph asked at a second
     // size is rendered anew at that size.
-    const int hello22 = freetype_width(SANS, 22, codes_of("Hello"));
+    const int hello22 = sans22.width(U"Hello");
     EXPECT_EQ(img.get_string_width(-1, -1, -1, "Hello", -1, 0), hello22);
-    EXPECT_EQ(img.get_string_width(SANS, 40, 40, "Hello", -1, 0), freetype_width(SANS, 40, codes_of("Hello")));
+    EXPECT_EQ(img.get_string_width(SANS, 40, 40, "Hello", -1, 0), FREETYPE_FACE(SANS, 40).width(U"Hello"));
     EXPECT_EQ(img.get_string_width(SANS, 22, 22, "Hello", -1, 0), hello22);
     img.font_slot = MONO;
     img.font_width = img.font_height = 30;
-    EXPECT_EQ(img.get_string_width(-1, -1, -1, "Hello", -1, 0), freetype_width(MONO, 30, codes_of("Hello")));
+    EXPECT_EQ(img.get_string_width(-1, -1, -1, "Hello", -1, 0), FREETYPE_FACE(MONO, 30).width(U"Hello"));
 
     // Unusable slot or size: the byte length.
     EXPECT_EQ(img.get_string_width(99, 22, 22, "abcd", -1, 0), 4);
