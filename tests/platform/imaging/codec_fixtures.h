@@ -6,11 +6,11 @@
 #include "data_file.h"
 #include "folder.h"
 #include "image.h"
-#include "kivo_types.h"
 #include "sandbox.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 
 namespace kivo_test {
@@ -26,6 +26,31 @@ inline IMAGE solid(int w, int h, INT_U32 colour)
     image.reset(short(w), short(h));
     image.clear(colour, 1);
     return image;
+}
+
+// A w x h picture coloured f(x, y).
+template <class F> IMAGE pattern(int w, int h, F f)
+{
+    IMAGE image;
+    image.reset(short(w), short(h));
+    for (int i = 0; i < w * h; i++)
+        image.pixels[i / w * image.stride + i % w] = f(i % w, i / w);
+    return image;
+}
+
+// Same size, every channel within `tolerance`.
+inline testing::AssertionResult same_picture(const IMAGE& want, const IMAGE& got, int tolerance = 0)
+{
+    if (got.width != want.width || got.height != want.height)
+        return testing::AssertionFailure() << "size " << got.width << " x " << got.height;
+    for (int i = 0; i < want.width * want.height; i++)
+        for (int shift = 0; shift < 32; shift += 8) {
+            int a = int(pix(want, i % want.width, i / want.width) >> shift & 0xFF);
+            int b = int(pix(got, i % want.width, i / want.width) >> shift & 0xFF);
+            if (std::abs(a - b) > tolerance)
+                return testing::AssertionFailure() << "pixel " << i % want.width << "," << i / want.width;
+        }
+    return testing::AssertionSuccess();
 }
 
 // Name of one of the nine skin pieces: row and column 0..2.

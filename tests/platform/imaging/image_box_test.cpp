@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <initializer_list>
 #include <type_traits>
 
 namespace {
@@ -50,6 +51,16 @@ protected:
         box.draw(short(x1), short(y1), short(x2), short(y2), stretch, &target, copy);
     }
     INT_U32 at(int x, int y) { return target.pixels[y * target.stride + x]; }
+    struct AT
+    {
+        int x, y;
+        INT_U32 colour;
+    };
+    void expect_at(std::initializer_list<AT> points)
+    {
+        for (const AT& p : points)
+            EXPECT_EQ(at(p.x, p.y), p.colour) << p.x << "," << p.y;
+    }
 };
 
 } // namespace
@@ -58,8 +69,7 @@ static_assert(!std::is_copy_constructible<IMAGE_BOX>::value, "boxes share their 
 
 TEST_F(ImageBoxTest, NineSliceSharesTheSpanBetweenEndsAndTilesTheRest)
 {
-    EXPECT_EQ(box.mid_mid, nullptr);
-    EXPECT_EQ(box.result, nullptr);
+    EXPECT_TRUE(box.mid_mid == nullptr && box.result == nullptr);
     nine("n", 8, 4, 3, 3);
     for (INT_U8 store : {INT_U8(0), INT_U8(1)}) {
         IMAGE_BOX::store_local_result = store;
@@ -72,9 +82,7 @@ TEST_F(ImageBoxTest, NineSliceSharesTheSpanBetweenEndsAndTilesTheRest)
         for (int i = 0; i < 10; i++)
             for (int r = 0; r < 6; r++)
                 EXPECT_EQ(at(2 + i, rows[r]), cols[r / 2][i]) << i << "," << rows[r];
-        EXPECT_EQ(at(1, 5), BACK);
-        EXPECT_EQ(at(12, 5), BACK);
-        EXPECT_EQ(at(5, 21), BACK);
+        expect_at({{1, 5, BACK}, {12, 5, BACK}, {5, 21, BACK}});
     }
     box.clear_images();
 
@@ -86,8 +94,7 @@ TEST_F(ImageBoxTest, NineSliceSharesTheSpanBetweenEndsAndTilesTheRest)
     for (int x = 0; x < 12; x++)
         for (int y = 0; y < 10; y++)
             ASSERT_TRUE(at(x, y) != TM && at(x, y) != MM && at(x, y) != BM) << x << "," << y;
-    EXPECT_EQ(at(7, 5), ML);
-    EXPECT_EQ(at(8, 5), MR);
+    expect_at({{7, 5, ML}, {8, 5, MR}});
 }
 
 TEST_F(ImageBoxTest, EdgesTileWithTheLastTileCutAndTheCentreStaysInItsCell)
@@ -98,8 +105,7 @@ TEST_F(ImageBoxTest, EdgesTileWithTheLastTileCutAndTheCentreStaysInItsCell)
     draw("t", 0, 0, 28, 20);
     for (int x : {2, 12, 22})
         EXPECT_EQ(at(x, 0), 0xFFABCDEFu) << x;
-    EXPECT_EQ(at(26, 0), TM);
-    EXPECT_EQ(at(27, 0), TR);
+    expect_at({{26, 0, TM}, {27, 0, TR}});
     box.clear_images();
 
     // A translucent right edge over the background: the centre tiles must
@@ -107,9 +113,7 @@ TEST_F(ImageBoxTest, EdgesTileWithTheLastTileCutAndTheCentreStaysInItsCell)
     nine("c", 2, 2, 2, 2, 3, 3);
     write_png("c_mid_right", 2, 3, 0x00000000u);
     draw("c", 0, 0, 10, 9, 0, IMAGE_COPY_BLEND);
-    EXPECT_EQ(at(8, 4), MM);
-    EXPECT_EQ(at(9, 4), BACK);
-    EXPECT_EQ(at(4, 8), BM);
+    expect_at({{8, 4, MM}, {9, 4, BACK}, {4, 8, BM}});
 }
 
 TEST_F(ImageBoxTest, ThreeSliceAndSingleLayouts)
@@ -119,40 +123,29 @@ TEST_F(ImageBoxTest, ThreeSliceAndSingleLayouts)
     write_png("h_mid", 2, 4, MM);
     write_png("h_right", 5, 4, MR);
     draw("h", 0, 0, 19, 9);
-    const int xs[5] = {2, 3, 14, 15, 19};
-    const INT_U32 hs[5] = {ML, MM, MM, MR, MR};
-    for (int i = 0; i < 10; i++)
-        EXPECT_EQ(at(xs[i % 5], i < 5 ? 0 : 9), hs[i % 5]) << i;
-    EXPECT_EQ(at(20, 0), BACK);
-    EXPECT_EQ(at(0, 10), BACK);
+    expect_at({{2, 0, ML}, {3, 0, MM}, {14, 0, MM}, {15, 0, MR}, {19, 0, MR}, {20, 0, BACK}, {2, 9, ML}, {3, 9, MM},
+               {14, 9, MM}, {15, 9, MR}, {19, 9, MR}, {0, 10, BACK}});
 
     write_png("v_top", 6, 2, TM);
     write_png("v_mid", 6, 3, MM);
     write_png("v_bottom", 6, 4, BM);
     draw("v", 0, 0, 9, 19);
-    EXPECT_EQ(at(9, 1), TM);
-    EXPECT_EQ(at(9, 2), MM);
-    EXPECT_EQ(at(0, 15), MM);
-    EXPECT_EQ(at(0, 16), BM);
-    EXPECT_EQ(at(10, 5), BACK);
+    expect_at({{9, 1, TM}, {9, 2, MM}, {0, 15, MM}, {0, 16, BM}, {10, 5, BACK}});
 
     // A single picture smaller than the box is centred; stretched it fills.
     write_png("s", 4, 2, MM);
     draw("s", 0, 0, 9, 5);
     for (int x = 0; x < 10; x++)
         EXPECT_EQ(at(x, 2), x >= 3 && x <= 6 ? MM : BACK) << x;
-    EXPECT_EQ(at(3, 1), BACK);
-    EXPECT_EQ(at(6, 3), MM);
+    expect_at({{3, 1, BACK}, {6, 3, MM}});
     draw(nullptr, 0, 0, 9, 5, 1);
-    EXPECT_EQ(at(0, 0), MM);
-    EXPECT_EQ(at(9, 5), MM);
+    expect_at({{0, 0, MM}, {9, 5, MM}});
 
     // Only "_left" and "_mid": false, but what opened is kept.
     write_png("p_left", 2, 2, ML);
     write_png("p_mid", 2, 2, MM);
     EXPECT_FALSE(box.load_images(alias, "p", 0));
-    EXPECT_TRUE(box.are_images_valid());
-    EXPECT_NE(box.mid_left, nullptr);
+    EXPECT_TRUE(box.are_images_valid() && box.mid_left != nullptr);
     EXPECT_FALSE(box.load_images(alias, "absent", 0));
     EXPECT_FALSE(box.are_images_valid());
     IMAGE_BOX no_cache;
@@ -168,8 +161,7 @@ TEST_F(ImageBoxTest, StoredResultComposesOnceAndIsBlittedAgain)
     // stored picture; redraw composes it again.
     box.mid_mid->clear(0xFF00FF00u, 1);
     box.draw(10, 0, 13, 3, 0, &target, IMAGE_COPY_REPLACE);
-    EXPECT_EQ(at(1, 1), MM);
-    EXPECT_EQ(at(11, 1), MM);
+    expect_at({{1, 1, MM}, {11, 1, MM}});
     box.redraw = 1;
     box.draw(20, 0, 23, 3, 0, &target, IMAGE_COPY_REPLACE);
     EXPECT_EQ(at(21, 1), 0xFF00FF00u);
@@ -181,22 +173,20 @@ TEST_F(ImageBoxTest, StoredResultComposesOnceAndIsBlittedAgain)
 TEST_F(ImageBoxTest, OverlaysAreCentredScaledAndTiledUnderTheBoxMask)
 {
     // A 10 x 10 box whose single piece is opaque except a clear left half.
-    IMAGE half = kivo_test::solid(10, 10, MM);
-    for (int i = 0; i < 50; i++)
-        half.pixels[i / 5 * half.stride + i % 5] = 0;
+    IMAGE half = kivo_test::pattern(10, 10, [](int x, int) { return x < 5 ? 0 : MM; });
     save(half, "o.png");
     write_png("o_colay", 2, 2, 0xFF00FF00u);
     write_png("o_solay", 1, 1, 0xFF00FFFFu);
     write_png("o_tolay", 3, 3, 0xFFFFFF00u);
     for (INT_U8 store : {INT_U8(0), INT_U8(1)}) {
+        SCOPED_TRACE(int(store));
         IMAGE_BOX::store_local_result = store;
         box.redraw = 1;
         draw(store ? nullptr : "o", 0, 0, 9, 9, 0, IMAGE_COPY_BLEND);
         ASSERT_NE(box.colay, nullptr);
         // The tiled overlay is drawn last where the box is opaque; the
         // centred one lies under it; nothing shows where the box is clear.
-        EXPECT_EQ(at(7, 7), 0xFFFFFF00u) << int(store);
-        EXPECT_EQ(at(2, 2), BACK) << int(store);
+        expect_at({{7, 7, 0xFFFFFF00u}, {2, 2, BACK}});
     }
     // Direct drawing with copy types 2 and 3 draws no overlays.
     IMAGE_BOX::store_local_result = 0;
@@ -211,17 +201,14 @@ TEST_F(ImageBoxTest, HitTestsFollowThePieceUnderThePoint)
     box.cache = &cache;
     ASSERT_TRUE(box.load_images(alias, "n", 0));
     // Box 20 x 10: the right band starts after x = 20 - 4.
-    EXPECT_TRUE(box.is_in_it(0, 5, 20, 10));
-    EXPECT_TRUE(box.is_in_it(16, 5, 20, 10));
-    EXPECT_FALSE(box.is_in_it(17, 5, 20, 10));
-    EXPECT_TRUE(box.is_in_it(19, 0, 20, 10));
-    EXPECT_TRUE(box.is_in_it(10, 9, 20, 10));
+    const short hits[5][3] = {{0, 5, 1}, {16, 5, 1}, {17, 5, 0}, {19, 0, 1}, {10, 9, 1}};
+    for (const auto& h : hits)
+        EXPECT_EQ(box.is_in_it(h[0], h[1], 20, 10), bool(h[2])) << h[0] << "," << h[1];
     box.clear_images();
 
     write_png("s", 4, 2, MM);
     ASSERT_TRUE(box.load_images(alias, "s", 0));
-    EXPECT_TRUE(box.is_in_it(3, 4, 10, 10));
-    EXPECT_FALSE(box.is_in_it(0, 0, 10, 10));
+    EXPECT_TRUE(box.is_in_it(3, 4, 10, 10) && !box.is_in_it(0, 0, 10, 10));
     box.clear_images();
     EXPECT_FALSE(box.is_in_it(3, 4, 10, 10));
 }
@@ -235,20 +222,16 @@ TEST_F(ImageBoxTest, AssignmentSharesPiecesAndSurvivesSelfAssignment)
     ASSERT_TRUE(a.load_images(alias, "n", 0));
     IMAGE* mid = a.mid_mid;
     a = a;
-    EXPECT_EQ(a.mid_mid, mid);
-    EXPECT_EQ(cache.get_entry(mid)->uses, 1);
+    EXPECT_TRUE(a.mid_mid == mid && cache.get_entry(mid)->uses == 1);
     b = a;
-    EXPECT_EQ(b.mid_mid, mid);
-    EXPECT_EQ(cache.get_entry(mid)->uses, 2);
+    EXPECT_TRUE(b.mid_mid == mid && cache.get_entry(mid)->uses == 2);
     // Editing one box gives it private copies; the other keeps the skin.
     b.recolour(0xFFFF0000u);
-    EXPECT_NE(b.mid_mid, mid);
-    EXPECT_EQ(a.mid_mid, mid);
+    EXPECT_TRUE(b.mid_mid != mid && a.mid_mid == mid);
     b.make_grey();
     b.replace_colour(MM, BACK);
     b.set_trialpha_colours(TL, TM, TR);
     a.clear_images();
     b.clear_images();
-    EXPECT_EQ(cache.get_entry(mid)->uses, 0);
-    EXPECT_EQ(a.mid_mid, nullptr);
+    EXPECT_TRUE(cache.get_entry(mid)->uses == 0 && a.mid_mid == nullptr);
 }

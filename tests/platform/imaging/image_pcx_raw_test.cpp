@@ -98,10 +98,7 @@ TEST(PcxRead, BadHeadersFailBeforeTheImageIsTouchedAndShortDataEnds)
 TEST(PcxWrite, PaletteIsBuiltAsPixelsAppearCappedAt255AndKeepsTheKey)
 {
     // 300 distinct colours: the first 255 keep theirs, the rest take index 0.
-    IMAGE image;
-    image.reset(300, 1);
-    for (int x = 0; x < 300; x++)
-        image.pixels[x] = 0x80000000u | INT_U32(x) << 8 | INT_U32(x & 0xFF);
+    IMAGE image = kivo_test::pattern(300, 1, [](int x, int) { return 0x80000000u | INT_U32(x) << 8 | (x & 0xFF); });
     MEMORY_DATA_DEVICE d;
     ASSERT_TRUE(image_write_pcx(image, d));
     d.pos = 0;
@@ -116,10 +113,7 @@ TEST(PcxWrite, PaletteIsBuiltAsPixelsAppearCappedAt255AndKeepsTheKey)
     EXPECT_EQ(bytes.substr(bytes.size() - 3), std::string(3, '\0'));
 
     // The key colour written out comes back transparent.
-    IMAGE key;
-    key.reset(2, 1);
-    key.pixels[0] = 0xFF8B9A25u;
-    key.pixels[1] = 0xFF010203u;
+    IMAGE key = kivo_test::pattern(2, 1, [](int x, int) { return x ? 0xFF010203u : 0xFF8B9A25u; });
     MEMORY_DATA_DEVICE k;
     ASSERT_TRUE(image_write_pcx(key, k));
     k.pos = 0;
@@ -130,10 +124,7 @@ TEST(PcxWrite, PaletteIsBuiltAsPixelsAppearCappedAt255AndKeepsTheKey)
 
 TEST(RawRecord, RoundTripsInBothByteOrdersAndRefusesDamage)
 {
-    IMAGE image;
-    image.reset(3, 2);
-    for (int i = 0; i < 6; i++)
-        image.pixels[(i / 3) * image.stride + i % 3] = 0x01020304u * INT_U32(i + 1);
+    IMAGE image = kivo_test::pattern(3, 2, [](int x, int y) { return 0x01020304u * INT_U32(y * 3 + x + 1); });
     std::string bytes;
     for (INT_U8 swap : {INT_U8(1), INT_U8(0)}) {
         MEMORY_DATA_DEVICE d;
@@ -145,9 +136,7 @@ TEST(RawRecord, RoundTripsInBothByteOrdersAndRefusesDamage)
         d.pos = 0;
         IMAGE back;
         ASSERT_TRUE(back.get_from_data_device(d));
-        ASSERT_TRUE(back.width == 3 && back.height == 2);
-        for (int i = 0; i < 6; i++)
-            EXPECT_EQ(pix(back, i % 3, i / 3), pix(image, i % 3, i / 3));
+        EXPECT_TRUE(kivo_test::same_picture(image, back));
     }
     // A 0 x 5 record is an empty image.
     IMAGE empty, back;
