@@ -43,13 +43,13 @@ inline testing::AssertionResult same_picture(const IMAGE& want, const IMAGE& got
 {
     if (got.width != want.width || got.height != want.height)
         return testing::AssertionFailure() << "size " << got.width << " x " << got.height;
-    for (int i = 0; i < want.width * want.height; i++)
-        for (int shift = 0; shift < 32; shift += 8) {
-            int a = int(pix(want, i % want.width, i / want.width) >> shift & 0xFF);
-            int b = int(pix(got, i % want.width, i / want.width) >> shift & 0xFF);
-            if (std::abs(a - b) > tolerance)
-                return testing::AssertionFailure() << "pixel " << i % want.width << "," << i / want.width;
-        }
+    for (int i = 0; i < want.width * want.height; i++) {
+        INT_U32 a = pix(want, i % want.width, i / want.width), b = pix(got, i % want.width, i / want.width);
+        for (int shift = 0; shift < 32; shift += 8)
+            if (std::abs(int(a >> shift & 0xFF) - int(b >> shift & 0xFF)) > tolerance)
+                return testing::AssertionFailure() << "pixel " << i % want.width << "," << i / want.width << std::hex
+                                                   << ": 0x" << b << ", expected 0x" << a;
+    }
     return testing::AssertionSuccess();
 }
 

@@ -11,6 +11,7 @@
 
 using kivo_test::MEMORY_DATA_DEVICE;
 using kivo_test::pix;
+using kivo_test::solid;
 
 namespace {
 
@@ -80,7 +81,7 @@ TEST_F(ImageCacheTest, SameSizeIsSharedOtherSizesScaledFromCachedPixels)
     EXPECT_TRUE(half && half->width == 6);
     // Another folder is another picture; images without an owner have none.
     EXPECT_EQ(cache.open_image("$APP", "a", -1, -1), nullptr);
-    IMAGE loose = kivo_test::solid(9, 8, 0);
+    IMAGE loose = solid(9, 8, 0);
     EXPECT_EQ(cache.get_image_orig_height(&loose), 8);
     EXPECT_EQ(cache.get_image_orig_width(nullptr), 0);
     EXPECT_EQ(cache.duplicate(&loose), nullptr);

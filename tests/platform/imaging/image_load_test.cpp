@@ -8,7 +8,9 @@
 
 #include <cstdio>
 
+using kivo_test::pattern;
 using kivo_test::pix;
+using kivo_test::same_picture;
 using kivo_test::solid;
 using ImageFiles = kivo_test::ImageFolderTest;
 
@@ -83,13 +85,13 @@ TEST_F(ImageFiles, NineSkinFilesCutAroundTheCentreAndDefinitionText)
     // centre cross of row and column 10.
     auto band = [](int v) { return v < 10 ? 0 : v == 10 ? 1 : 2; };
     auto region = [](int row, int col) { return 0xFF000000u | INT_U32(row * 3 + col + 1) * 0x101010u; };
-    IMAGE skin = kivo_test::pattern(21, 21, [&](int x, int y) { return region(band(y), band(x)); });
+    IMAGE skin = pattern(21, 21, [&](int x, int y) { return region(band(y), band(x)); });
     skin.save_nine_titled_pngs(folder, "btn");
     for (int row = 0; row < 3; row++)
         for (int col = 0; col < 3; col++) {
             IMAGE piece;
             EXPECT_TRUE(piece.load(folder, kivo_test::nine_name("btn", row, col).c_str(), -1, -1));
-            EXPECT_TRUE(kivo_test::same_picture(solid(col == 1 ? 1 : 10, row == 1 ? 1 : 10, region(row, col)), piece))
+            EXPECT_TRUE(same_picture(solid(col == 1 ? 1 : 10, row == 1 ? 1 : 10, region(row, col)), piece))
                 << row << "," << col;
         }
     // An even size leaves the right pieces one column short of the source:

@@ -12,7 +12,10 @@
 #include <utility>
 
 using kivo_test::MEMORY_DATA_DEVICE;
+using kivo_test::pattern;
 using kivo_test::pix;
+using kivo_test::same_picture;
+using kivo_test::solid;
 
 namespace {
 
@@ -58,19 +61,14 @@ TEST(PcxRead, RunsLiteralsAndTheTransparentKey)
     // 4 x index 7, the entry that holds the transparent key.
     IMAGE image;
     ASSERT_TRUE(read_pcx(image, pcx(0, 0, 2, 1, 4, "\x05\xC3\xC8\xC0\x63\xC4\x07", 10, true, 7)));
-    ASSERT_EQ(image.width, 3);
-    ASSERT_EQ(image.height, 2);
-    const INT_U32 want[6] = {entry(5), entry(200), entry(200), 0x008B9A25u, 0x008B9A25u, 0x008B9A25u};
-    for (int i = 0; i < 6; i++)
-        EXPECT_EQ(pix(image, i % 3, i / 3), want[i]) << i;
+    auto runs = [](int x, int y) { return y ? 0x008B9A25u : entry(x ? 200 : 5); };
+    EXPECT_TRUE(same_picture(pattern(3, 2, runs), image));
     // A run carries across the end of a row.
     ASSERT_TRUE(read_pcx(image, pcx(0, 0, 1, 1, 2, "\xC4\x09")));
-    for (int i = 0; i < 4; i++)
-        EXPECT_EQ(pix(image, i % 2, i / 2), entry(9));
+    EXPECT_TRUE(same_picture(solid(2, 2, entry(9)), image));
     // The size comes from x min .. x max and y min .. y max.
     ASSERT_TRUE(read_pcx(image, pcx(10, 20, 13, 20, 4, "\x01\x02\x03\x04")));
-    EXPECT_TRUE(image.width == 4 && image.height == 1);
-    EXPECT_EQ(pix(image, 3, 0), entry(4));
+    EXPECT_TRUE(same_picture(pattern(4, 1, [](int x, int) { return entry(x + 1); }), image));
 }
 
 TEST(PcxRead, BadHeadersFailBeforeTheImageIsTouchedAndShortDataEnds)
@@ -98,22 +96,21 @@ TEST(PcxRead, BadHeadersFailBeforeTheImageIsTouchedAndShortDataEnds)
 TEST(PcxWrite, PaletteIsBuiltAsPixelsAppearCappedAt255AndKeepsTheKey)
 {
     // 300 distinct colours: the first 255 keep theirs, the rest take index 0.
-    IMAGE image = kivo_test::pattern(300, 1, [](int x, int) { return 0x80000000u | INT_U32(x) << 8 | (x & 0xFF); });
+    IMAGE image = pattern(300, 1, [](int x, int) { return 0x80000000u | INT_U32(x) << 8 | (x & 0xFF); });
     MEMORY_DATA_DEVICE d;
     ASSERT_TRUE(image_write_pcx(image, d));
     d.pos = 0;
     IMAGE back;
     ASSERT_TRUE(image_read_pcx(back, d));
-    ASSERT_EQ(back.width, 300);
-    for (int x = 0; x < 300; x++)
-        ASSERT_EQ(pix(back, x, 0), 0xFF000000u | INT_U32(x < 255 ? x * 0x101 : 0)) << x;
+    auto capped = [](int x, int) { return 0xFF000000u | INT_U32(x < 255 ? x * 0x101 : 0); };
+    EXPECT_TRUE(same_picture(pattern(300, 1, capped), back));
     // The palette holds exactly 255 used entries, then zeros.
     std::string bytes = d.str();
     EXPECT_EQ(bytes[bytes.size() - 769], char(12));
     EXPECT_EQ(bytes.substr(bytes.size() - 3), std::string(3, '\0'));
 
     // The key colour written out comes back transparent.
-    IMAGE key = kivo_test::pattern(2, 1, [](int x, int) { return x ? 0xFF010203u : 0xFF8B9A25u; });
+    IMAGE key = pattern(2, 1, [](int x, int) { return x ? 0xFF010203u : 0xFF8B9A25u; });
     MEMORY_DATA_DEVICE k;
     ASSERT_TRUE(image_write_pcx(key, k));
     k.pos = 0;
@@ -124,7 +121,7 @@ TEST(PcxWrite, PaletteIsBuiltAsPixelsAppearCappedAt255AndKeepsTheKey)
 
 TEST(RawRecord, RoundTripsInBothByteOrdersAndRefusesDamage)
 {
-    IMAGE image = kivo_test::pattern(3, 2, [](int x, int y) { return 0x01020304u * INT_U32(y * 3 + x + 1); });
+    IMAGE image = pattern(3, 2, [](int x, int y) { return 0x01020304u * INT_U32(y * 3 + x + 1); });
     std::string bytes;
     for (INT_U8 swap : {INT_U8(1), INT_U8(0)}) {
         MEMORY_DATA_DEVICE d;
@@ -136,7 +133,7 @@ TEST(RawRecord, RoundTripsInBothByteOrdersAndRefusesDamage)
         d.pos = 0;
         IMAGE back;
         ASSERT_TRUE(back.get_from_data_device(d));
-        EXPECT_TRUE(kivo_test::same_picture(image, back));
+        EXPECT_TRUE(same_picture(image, back));
     }
     // A 0 x 5 record is an empty image.
     IMAGE empty, back;
@@ -185,4 +182,26 @@ TEST(EmbeddedImage, DefinitionsAndTheLogos)
     // The badge is opaque in its middle and clear in its corner.
     EXPECT_EQ(pix(logo, 40, 37) >> 24, 255u);
     EXPECT_EQ(pix(logo, 0, 0) >> 24, 0u);
+}
+
+TEST(ImageReaders, LockedImagesRefuseFilesOfAnotherSize)
+{
+    IMAGE source = solid(3, 3, 0xFF123456u);
+    for (char kind : {'p', 'j', 'x', 'r'}) {
+        MEMORY_DATA_DEVICE d;
+        ASSERT_TRUE(kind == 'p'   ? image_write_png(source, d)
+                    : kind == 'j' ? image_write_jpg(source, d, 90, 0)
+                    : kind == 'x' ? image_write_pcx(source, d)
+                                  : source.put_to_data_device(d));
+        d.pos = 0;
+        IMAGE locked = solid(2, 2, 0xFF00FF00u);
+        locked.locked = 1;
+        EXPECT_FALSE(kind == 'p'   ? image_read_png(locked, d)
+                     : kind == 'j' ? image_read_jpg(locked, d, -1, -1)
+                     : kind == 'x' ? image_read_pcx(locked, d)
+                                   : locked.get_from_data_device(d))
+            << kind;
+        EXPECT_TRUE(same_picture(solid(2, 2, 0xFF00FF00u), locked)) << kind;
+        locked.locked = 0;
+    }
 }
