@@ -21,7 +21,7 @@ namespace {
 
 const int channels_of[7] = {1, 0, 3, 1, 2, 0, 4}; // by PNG_COLOR_TYPE_*
 
-struct PNG_SPEC
+struct PNG_PICTURE
 {
     int width = 13, height = 9, colour_type = PNG_COLOR_TYPE_RGB_ALPHA, bit_depth = 8;
     bool interlaced = false, srgb = false;
@@ -36,7 +36,7 @@ void png_append(png_structp png, png_bytep data, png_size_t n)
     static_cast<std::string*>(png_get_io_ptr(png))->append(reinterpret_cast<char*>(data), n);
 }
 
-std::string make_png(const PNG_SPEC& s)
+std::string make_png(const PNG_PICTURE& s)
 {
     std::string out;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
@@ -109,7 +109,7 @@ std::vector<INT_U16> samples_for(int count, int depth, unsigned seed)
 }
 
 // The colour word a pixel with samples v arrives as.
-INT_U32 expected(const PNG_SPEC& s, const INT_U16* v)
+INT_U32 expected(const PNG_PICTURE& s, const INT_U16* v)
 {
     int channels = channels_of[s.colour_type], depth = s.bit_depth;
     unsigned r, g, b, a;
@@ -136,7 +136,7 @@ TEST(PngRead, EveryColourTypeDepthAndInterlaceArrivesAsColourWords)
                         continue;
                     SCOPED_TRACE(testing::Message() << "type " << type << " depth " << depth << " interlaced "
                                                     << interlaced << " tRNS " << trns);
-                    PNG_SPEC s;
+                    PNG_PICTURE s;
                     s.colour_type = type, s.bit_depth = depth, s.interlaced = interlaced;
                     int channels = channels_of[type];
                     s.samples = samples_for(s.width * s.height * channels, depth, unsigned(type * 31 + depth));
@@ -159,7 +159,7 @@ TEST(PngRead, GammaIsCorrectedForTheScreenOnly)
 {
     // No gamma information, the usual 1/2.2 and sRGB load unchanged; a
     // linear file is brightened for the display, its alpha untouched.
-    PNG_SPEC s;
+    PNG_PICTURE s;
     IMAGE image;
     s.width = 5, s.height = 1;
     s.samples = {0, 64, 128, 77, 200, 255, 16, 128, 128, 128, 128, 128, 250, 1, 99, 255, 3, 3, 3, 0};
@@ -202,7 +202,7 @@ TEST(PngWrite, SavedPicturesReloadIdenticalWithTheirTextChunks)
 
 TEST(PngRead, DamagedAndOversizedFilesFailWithoutTouchingMuchMemory)
 {
-    PNG_SPEC s;
+    PNG_PICTURE s;
     s.width = 40, s.height = 30, s.colour_type = PNG_COLOR_TYPE_RGB;
     s.samples = samples_for(40 * 30 * 3, 8, 7);
     std::string good = make_png(s);
