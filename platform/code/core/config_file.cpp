@@ -60,7 +60,7 @@ void store_text(const char* text, char* out, std::size_t size)
             out[len++] = 1;
         run = true;
         for (int i = 0; i < n; ++i) {
-            std::snprintf(out + len, 6, ",%04X", static_cast<unsigned>(units[i]));
+            std::snprintf(out + len, 6, ",%04X", static_cast<unsigned>(units[i] & 0xFFFFu));
             len += 5;
         }
     };

@@ -29,7 +29,7 @@ void set_folder_text(char* out, const char* text)
 {
     std::memset(out, 0, 2048);
     if (text)
-        std::strncpy(out, text, 2047);
+        std::memcpy(out, text, strnlen(text, 2047));
 }
 
 // Whether FOLDER::set knows the alias an alias path starts with. An
