@@ -15,13 +15,8 @@ struct KIVO_HOST_TABLE
     void (*write_to_console)(const char* text);
     // A modal message; must not call display_error itself.
     void (*display_popup_dialog)(const char* title, const char* text);
-    // Ends the program with the given exit status; never returns.
-    // (clang, used for the fuzz build, takes no attribute on a pointer.)
-#ifdef __clang__
+    // Ends the program with the given exit status; must not return.
     void (*exit_app)(const char* reason, int status);
-#else
-    [[noreturn]] void (*exit_app)(const char* reason, int status);
-#endif
     INT_U8 (*has_clipboard_text)();
     // Copies at most size-1 bytes of the clipboard's text and a NUL into buf;
     // returns 0 when there is no text.

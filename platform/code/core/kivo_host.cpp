@@ -96,7 +96,12 @@ void display_popup_dialog(const char* title, const char* text)
     current.display_popup_dialog(title, text);
 }
 
-void exit_app(const char* reason, int status) { current.exit_app(reason, status); }
+void exit_app(const char* reason, int status)
+{
+    current.exit_app(reason, status);
+    // A host whose exit returned must still not let a fatal error go on.
+    std::_Exit(status);
+}
 
 INT_U32 get_ms_count()
 {
