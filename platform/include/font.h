@@ -17,9 +17,10 @@ typedef struct FT_LibraryRec_* FT_Library;
 constexpr int IMAGE_KNOWN_FONT_COUNT = 23;
 // A slot is a signed byte, so the table never holds more than this.
 constexpr int IMAGE_MAX_FONT_SLOTS = 128;
-// Larger pixel sizes are refused like sizes below 1: one glyph at the
-// largest 16-bit size would need about a gigabyte of coverage.
-constexpr int IMAGE_FONT_MAX_PIXELS = 4096;
+// Larger pixel sizes are refused like sizes below 1. Each slot caches the
+// coverage of every code it has drawn: at 1024 pixels the Latin-1 set
+// takes about 90 MB, at 4096 over a gigabyte.
+constexpr int IMAGE_FONT_MAX_PIXELS = 1024;
 
 // One rendered glyph. Held only in memory, so the fields are plain 32-bit.
 struct IMAGE_FONT_GLYPH
@@ -39,9 +40,9 @@ struct IMAGE_FONT_SLOT
     FT_Face face;          // null when the slot is free
     INT_U8 coverage_max;   // coverage of a fully covered pixel
     IMAGE_FONT_GLYPH* glyphs[256];
-    // The pixel size the face was last set to (0 = not yet), so that a run
-    // of glyph misses at one size sets it once: setting a size runs the
-    // face's hinting set-up.
+    // The pixel size the face was last set to (-1 = not yet; 0 is a size
+    // the text calls ask for), so that a run of glyph misses at one size
+    // sets it once: setting a size runs the face's hinting set-up.
     INT_S32 set_w, set_h;
 };
 

@@ -286,7 +286,7 @@ INT_S8 IMAGE::load_font(const char* file, const char* name, INT_S8 slot, FOLDER*
         return -1;
     }
     s.coverage_max = 255;
-    s.set_w = s.set_h = 0;
+    s.set_w = s.set_h = -1;
     std::strncpy(s.name, name ? name : file, sizeof s.name - 1);
     s.name[sizeof s.name - 1] = 0;
     return INT_S8(candidate);

@@ -6,6 +6,7 @@
 #include "image_blend.h"
 
 #include <cstdarg>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -48,11 +49,12 @@ constexpr size_t DRAW_TEXT_BUFFER_SZ = 5120;
 
 COLOUR with_alpha(COLOUR c, INT_U8 alpha) { return COLOUR((c.value & 0x00FFFFFFu) | (INT_U32(alpha) << 24)); }
 
+// Summed in 64 bits and capped: a long text at a large size passes 2^31.
 INT_S32 measure(INT_S8 font, short w, short h, const char* text, long len, INT_U8 code_mode)
 {
     FONT_TEXT_WALK walk(text, len, code_mode);
     IMAGE_FONT_GLYPH temp;
-    INT_S32 total = 0;
+    INT_S64 total = 0;
     INT_U32 code;
     while (walk.next(code))
     {
@@ -61,7 +63,7 @@ INT_S32 measure(INT_S8 font, short w, short h, const char* text, long len, INT_U
         if (g == &temp)
             font_release_temp_glyph(temp);
     }
-    return total;
+    return INT_S32(total > INT32_MAX ? INT32_MAX : (total < INT32_MIN ? INT32_MIN : total));
 }
 
 struct LAYOUT_LINE
@@ -302,7 +304,7 @@ void IMAGE::draw_string(short x1, short y1, short x2, short y2, COLOUR text, COL
         if (line_count == lines_allowed - 1 && adv + cur.width + ellipsis_w > avail)
         {
             const INT_S32 rest = measure(font, w, h, str + start, -1, mode);
-            if (cur.width + rest <= avail)
+            if (INT_S64(cur.width) + rest <= avail)
             {
                 cur.width += rest;
                 lines[line_count] = cur;

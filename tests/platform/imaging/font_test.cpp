@@ -272,6 +272,9 @@ TEST_F(FontTest, WidthsFollowFreeTypeAdvances)
         {"\x01" "04\x01" "ab", -1, 0, U"ab"},             // a short run cut by 0x01 still leaves the escape
         {"\x01" "2014,2014\x01", -1, 0, U"\u2014\u2014"}, // above 255: measured without the cache
     };
+    // The smallest size asked for first from a fresh face is set like any
+    // other, not left at the face's unset size.
+    EXPECT_EQ(img.get_string_width(SANS, 1, 1, "Hello", -1, 0), FREETYPE_FACE(SANS, 1).width(U"Hello"));
     FREETYPE_FACE sans22(SANS, 22);
     for (auto& c : cases)
         EXPECT_EQ(img.get_string_width(SANS, 22, 22, c.text, c.len, c.mode), sans22.width(c.codes)) << c.text;
@@ -290,6 +293,9 @@ TEST_F(FontTest, WidthsFollowFreeTypeAdvances)
     EXPECT_EQ(img.get_string_width(99, 22, 22, "abcd", -1, 0), 4);
     EXPECT_EQ(img.get_string_width(SANS, 0, 22, "abcd", -1, 0), 4);
     EXPECT_EQ(img.get_string_width(SANS, 22, IMAGE_FONT_MAX_PIXELS + 1, "abcd", -1, 0), 4);
+    // A width past 32 bits is held at the largest.
+    const std::string wide(2200000, 'W');
+    EXPECT_EQ(img.get_string_width(SANS, 1024, 1024, wide.c_str(), -1, 0), INT32_MAX);
 }
 
 TEST_F(FontTest, DrawsWhatItMeasures)
