@@ -95,7 +95,8 @@ bool text_target_ok(const IMAGE& img, INT_S8 font, short w, short h)
            img.active_y2 != -1 && IMAGE::is_font_valid(font) && font_size_ok(w, h);
 }
 
-// Coordinates handed on to the 16-bit drawing calls.
+// Coordinates handed on to the 16-bit drawing calls: held at the range's
+// edge, never wrapped round to the far side.
 short clamp16(int v) { return short(v < -32768 ? -32768 : (v > 32767 ? 32767 : v)); }
 
 } // namespace
@@ -210,8 +211,8 @@ void IMAGE::process_and_render_string(short x, short y, COLOUR text, COLOUR back
         return;
     if (effect & TEXT_SHADOW)
     {
-        render_string(short(x + shadow_x_offset), short(y + shadow_y_offset), with_alpha(COLOUR_BLACK, shadow_alpha),
-                      back, underline, 0.0, font, w, h, str, len, code_mode);
+        render_string(clamp16(x + shadow_x_offset), clamp16(y + shadow_y_offset),
+                      with_alpha(COLOUR_BLACK, shadow_alpha), back, underline, 0.0, font, w, h, str, len, code_mode);
         render_string(x, y, text, COLOUR_INVISIBLE, COLOUR_INVISIBLE, 0.0, font, w, h, str, len, code_mode);
     }
     else if (effect & TEXT_INSET)
@@ -219,16 +220,18 @@ void IMAGE::process_and_render_string(short x, short y, COLOUR text, COLOUR back
         double a, hue, s, l;
         text.get_ahsl(a, hue, s, l);
         if (l > 0.5)
-            render_string(short(x - inset_x_offset), short(y - inset_y_offset), with_alpha(COLOUR_BLACK, inset_alpha),
-                          COLOUR_INVISIBLE, COLOUR_INVISIBLE, 0.0, font, w, h, str, len, code_mode);
+            render_string(clamp16(x - inset_x_offset), clamp16(y - inset_y_offset),
+                          with_alpha(COLOUR_BLACK, inset_alpha), COLOUR_INVISIBLE, COLOUR_INVISIBLE, 0.0, font, w, h,
+                          str, len, code_mode);
         else
-            render_string(short(x + inset_x_offset), short(y + inset_y_offset), with_alpha(COLOUR_WHITE, inset_alpha),
-                          COLOUR_INVISIBLE, COLOUR_INVISIBLE, 0.0, font, w, h, str, len, code_mode);
+            render_string(clamp16(x + inset_x_offset), clamp16(y + inset_y_offset),
+                          with_alpha(COLOUR_WHITE, inset_alpha), COLOUR_INVISIBLE, COLOUR_INVISIBLE, 0.0, font, w, h,
+                          str, len, code_mode);
         render_string(x, y, text, COLOUR_INVISIBLE, underline, 0.0, font, w, h, str, len, code_mode);
     }
     else if (effect & TEXT_CHISELED)
     {
-        render_string(short(x + chiseled_x_offset), short(y + chiseled_y_offset), text, COLOUR_INVISIBLE,
+        render_string(clamp16(x + chiseled_x_offset), clamp16(y + chiseled_y_offset), text, COLOUR_INVISIBLE,
                       COLOUR_INVISIBLE, chiseled_light_blend_value, font, w, h, str, len, code_mode);
         render_string(x, y, text, COLOUR_INVISIBLE, underline, chiseled_dark_blend_value, font, w, h, str, len,
                       code_mode);
@@ -402,10 +405,10 @@ void IMAGE::draw_string(short x1, short y1, short x2, short y2, COLOUR text, COL
             ly = y2 - h * (line_count - k);
         else
             ly = y1 + k * h + ((y2 - y1) - h * line_count + 1) / 2;
-        process_and_render_string(short(lx), short(ly), text, back, underline, font, w, h, str + line.start, flags,
+        process_and_render_string(clamp16(lx), clamp16(ly), text, back, underline, font, w, h, str + line.start, flags,
                                   line.length, INT_U8(line.flags & LINE_CODE_MODE));
         if (line.flags & (LINE_ELLIPSIS | LINE_DASH))
-            process_and_render_string(short(lx + line.width), short(ly), text, back, underline, font, w, h,
+            process_and_render_string(clamp16(lx + line.width), clamp16(ly), text, back, underline, font, w, h,
                                       (line.flags & LINE_ELLIPSIS) ? "..." : "-", flags, -1, 0);
     }
 }

@@ -472,6 +472,16 @@ TEST_F(FontTest, DrawStringLineLimitsAndRefusals)
     img.add_rect_to_active_area(0, 0, 5, 5);
     img.render_string(0, 0, K, COLOUR_RED, NO, 0.0, MONO, size, size, "ab", -1, 0);
     EXPECT_EQ(changed(img, W), 0);
+
+    // Positions pushed past the 16-bit range stay at its edge instead of
+    // wrapping to the far side: a shadow right of 32767, a line below a box
+    // at -32768.
+    CANVAS far(60, 40, {W});
+    far.x = -32768, far.y = 32720;
+    far.set_active_area(-32768, 32720, -32709, 32759);
+    far.process_and_render_string(32767, 32720, K, NO, NO, MONO, size, size, "ab", 1, -1, 0);
+    far.draw_string(-32768, -32768, -32709, -32768, K, NO, NO, MONO, size, size, "ab", 0x10 | 0x20);
+    EXPECT_EQ(changed(far, W), 0);
 }
 
 TEST_F(FontTest, DrawTextAndDrawChar)
