@@ -20,6 +20,11 @@
 namespace {
 
 const size_t JPEG_IO_BUFFER_SZ = 16384;
+// Every scan of a progressive or multi-scan file passes over the whole
+// picture, and a scan can cost a few bytes: a small forged file of many
+// thousands of scans would keep the decoder busy for minutes. Real files
+// have about ten.
+const int JPEG_MAX_SCANS = 500;
 
 struct JPG_ERROR
 {
@@ -36,6 +41,16 @@ void jpg_output_message(j_common_ptr cinfo)
     char text[JMSG_LENGTH_MAX];
     (*cinfo->err->format_message)(cinfo, text);
     platform_debug_stream.write_to_stream(__FILE__, __LINE__, text, 1);
+}
+
+// Called as the decoder takes in the file: refuses files of too many scans.
+void jpg_progress(j_common_ptr cinfo)
+{
+    if (!cinfo->is_decompressor || reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number <= JPEG_MAX_SCANS)
+        return;
+    if (platform_debug_stream.flags)
+        platform_debug_stream.write_to_stream(__FILE__, __LINE__, "JPEG file has too many scans", 1);
+    std::longjmp(reinterpret_cast<JPG_ERROR*>(cinfo->err)->jump, 1);
 }
 
 struct JPG_SOURCE
@@ -187,12 +202,15 @@ bool image_read_jpg(IMAGE& image, DATA_DEVICE& device, short w, short h)
     DATA_DEVICE* file = &device;
     jpeg_decompress_struct cinfo;
     JPG_ERROR err;
+    jpeg_progress_mgr progress = {};
+    progress.progress_monitor = jpg_progress;
     cinfo.err = jpg_error_manager(err);
     if (setjmp(err.jump)) {
         jpeg_destroy_decompress(&cinfo);
         return false;
     }
     jpeg_create_decompress(&cinfo);
+    cinfo.progress = &progress;
     attach_source(&cinfo, file);
     jpeg_read_header(&cinfo, TRUE);
     if (!image_size_acceptable(cinfo.image_width, cinfo.image_height))

@@ -165,6 +165,16 @@ TEST(JpegRead, TruncatedFilesArePaddedCorruptOnesFail)
     image.reset(2, 2);
     EXPECT_FALSE(read_jpg(image, file));
     EXPECT_EQ(image.width, 2);
+
+    // Each scan passes over the whole picture: a file padded with
+    // thousands of repeated few-byte scans is refused, not decoded for
+    // minutes.
+    std::string many = make_jpeg(w, h, 1, std::vector<INT_U8>(w * h, 90), 90, true);
+    size_t last_scan = many.rfind("\xFF\xDA"), end = many.size() - 2;
+    std::string scan = many.substr(last_scan, end - last_scan);
+    for (int i = 0; i < 600; i++)
+        many.insert(end, scan);
+    EXPECT_FALSE(read_jpg(image, many));
 }
 
 TEST(JpegWrite, RoundTripsWithinToleranceAndRefusesBadRequests)
