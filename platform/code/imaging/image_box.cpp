@@ -337,8 +337,16 @@ void IMAGE_BOX::compose_overlays(IMAGE* target, long x, long y, long w, long h, 
         IMAGE overlay;
         overlay.reset(short(w), short(h));
         overlay.get(short(x), short(y), target, IMAGE_COPY_BLEND);
-        for (long ty = -overlay_y; ty < h; ty += tolay->height)
-            for (long tx = -overlay_x; tx < w; tx += tolay->width)
+        // Tiles wholly left of or above the box draw nothing: start at the
+        // first one that reaches it (a large offset would otherwise walk
+        // up to a billion empty tiles).
+        long start_x = -long(overlay_x), start_y = -long(overlay_y);
+        if (start_x < 0)
+            start_x %= tolay->width;
+        if (start_y < 0)
+            start_y %= tolay->height;
+        for (long ty = start_y; ty < h; ty += tolay->height)
+            for (long tx = start_x; tx < w; tx += tolay->width)
                 tolay->put(short(tx), short(ty), &overlay, IMAGE_COPY_BLEND);
         mask(&overlay, 0, 0, w, h, stretch);
         overlay.put(short(x), short(y), target, IMAGE_COPY_BLEND);

@@ -206,6 +206,22 @@ TEST_F(ImageBoxTest, OverlaysAreCentredScaledAndTiledUnderTheBoxMask)
     IMAGE_BOX::store_local_result = 0;
     draw(nullptr, 0, 0, 9, 9, 0, IMAGE_COPY_ALPHA_MASK);
     EXPECT_EQ(at(5, 5) & 0xFFFFFFu, BACK & 0xFFFFFFu);
+
+    // Offsets far beyond the box tile as their remainder does, without
+    // walking the tiles that lie wholly before it.
+    IMAGE tile = pattern(3, 2, [](int x, int y) { return 0xFF000000u | INT_U32(x * 80 + y * 20) << 8; });
+    IMAGE back = solid(10, 10, MM);
+    save(tile, "s_tolay.png");
+    save(back, "s.png");
+    IMAGE tiled[2];
+    for (int k : {0, 1}) {
+        box.overlay_x = INT_S16(1 + k * 3 * 10000);
+        box.overlay_y = INT_S16(1 + k * 2 * 16000);
+        draw("s", 1, 1, 10, 10, 0, IMAGE_COPY_BLEND);
+        tiled[k] = framed(1, 1, 10, 10);
+    }
+    EXPECT_TRUE(same_picture(tiled[0], tiled[1]));
+    EXPECT_EQ(kivo_test::pix(tiled[0], 1, 1), 0xFF006400u); // tile (1, 1) at the box's corner
 }
 
 TEST_F(ImageBoxTest, HitTestsFollowThePieceUnderThePoint)
