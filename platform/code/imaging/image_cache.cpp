@@ -195,12 +195,14 @@ IMAGE* IMAGE_CACHE::open_image(const char* folder, const char* file_name, short 
     e->uses = 1;
 
     if (source) {
-        // Scaled copy of pixels already held: the file is not read.
+        // Scaled copy of pixels already held: the file is not read. A failed
+        // load stays a failure at every size, never a blank picture.
         e->image.reset(source->image.width, source->image.height);
         e->image.copy(&source->image, 0, 0, 0, 0, source->image.width, source->image.height, IMAGE_COPY_TYPE(1));
         e->orig_width = source->req_width;
         e->orig_height = source->req_height;
-        if (!(w == -1 && h == -1) && !(e->image.width == e->req_width && e->image.height == e->req_height))
+        if (e->image.width > 0 && !(w == -1 && h == -1) &&
+            !(e->image.width == e->req_width && e->image.height == e->req_height))
             e->image.resize(e->req_width, e->req_height, !IMAGE::use_quick_resize);
     } else {
         bool ok = load_entry(e, -1, -1);

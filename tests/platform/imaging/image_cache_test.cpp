@@ -101,6 +101,9 @@ TEST_F(ImageCacheTest, FailedLoadsAndLookupsFollowTheirFlags)
     EXPECT_EQ(entries(cache), 1);
     IMAGE* now = open("late", -1, -1, IMAGE_CACHE::OPEN_RELOAD);
     EXPECT_TRUE(now && pix(*now, 1, 1) == 0xFF0000FFu);
+    // Nor does a remembered failure become a blank picture at another size.
+    EXPECT_EQ(open("gone"), nullptr);
+    EXPECT_EQ(open("gone", 8, 8), nullptr);
 
     IMAGE_CACHE freeing(true);
     EXPECT_EQ(open("none", -1, -1, 0, &freeing), nullptr);
