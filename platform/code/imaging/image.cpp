@@ -140,11 +140,17 @@ IMAGE* IMAGE::add_rect_to_active_area(short x1, short y1, short x2, short y2)
         active_x1 = active_x2 = active_y1 = active_y2 = -1;
         return this;
     }
-    int ox1 = active_x1, ox2 = active_x2, oy1 = active_y1, oy2 = active_y2;
-    set_active_area(x1, y1, x2, y2);
-    int nx1 = std::max<int>(ox1, active_x1), nx2 = std::min<int>(ox2, active_x2);
-    int ny1 = std::max<int>(oy1, active_y1), ny2 = std::min<int>(oy2, active_y2);
-    if (nx1 > nx2 || ny1 > ny2 || active_x1 == -1 || active_y1 == -1) {
+    // Intersect with the image and the rectangle as given: clamping the
+    // rectangle first would pull one beyond the image onto its edge row or
+    // column, which then survives the intersection.
+    int ax1 = x1, ax2 = x2, ay1 = y1, ay2 = y2;
+    if (ax1 > ax2)
+        std::swap(ax1, ax2);
+    if (ay1 > ay2)
+        std::swap(ay1, ay2);
+    int nx1 = std::max({(int)active_x1, ax1, (int)x}), nx2 = std::min({(int)active_x2, ax2, x + width - 1});
+    int ny1 = std::max({(int)active_y1, ay1, (int)y}), ny2 = std::min({(int)active_y2, ay2, y + height - 1});
+    if (nx1 > nx2 || ny1 > ny2) {
         active_x1 = active_x2 = active_y1 = active_y2 = -1;
         return this;
     }

@@ -84,13 +84,13 @@ void IMAGE::fill_rect(short x1, short y1, short x2, short y2, COLOUR c, INT_U8 b
     INT_U32 a = c.alpha();
     int w = x2 - x1 + 1;
     COLOUR* row = at(x1, y1);
+    if (blend && a == 0) // checked first: an invisible colour is never solid
+        return;
     if (!blend || a >= COLOUR::alpha_solid_threshold) {
         for (int j = y1; j <= y2; ++j, row += stride)
             std::fill(row, row + w, c);
         return;
     }
-    if (a == 0)
-        return;
     for (int j = y1; j <= y2; ++j, row += stride)
         for (int i = 0; i < w; ++i)
             row[i] = kivo_pixel::mix(c, row[i], a);
@@ -190,9 +190,24 @@ void IMAGE::draw_thin_line(int x1, int y1, int x2, int y2, COLOUR c, INT_U8 blen
     // Walk the major axis; the error term moves the minor one.
     int major = x_major ? dx : dy, minor = x_major ? dy : dx;
     int from = x_major ? x1 : y1, to = x_major ? x2 : y2;
-    int b = x_major ? y1 : x1;
+    int b = x_major ? y1 : x1, b_end = x_major ? y2 : x2;
     int step = (x_major ? y2 >= y1 : x2 >= x1) ? 1 : -1;
-    int err = 0;
+    // Only the stretch over the active area can plot. A line that misses
+    // the area costs nothing, and the walk starts where the area begins:
+    // after k steps the minor axis has moved floor(k x minor / major) and
+    // the error is the remainder, so the skip is exact.
+    int lo = x_major ? active_x1 : active_y1, hi = x_major ? active_x2 : active_y2;
+    int b_lo = x_major ? active_y1 : active_x1, b_hi = x_major ? active_y2 : active_x2;
+    if (to < lo || from > hi || std::max(b, b_end) < b_lo || std::min(b, b_end) > b_hi)
+        return;
+    long long err = 0;
+    if (from < lo && major > 0) {
+        long long before = (long long)(lo - from - 1) * minor; // error after the skipped steps' checks
+        b += step * (int)(before / major);
+        err = before % major + minor;
+        from = lo;
+    }
+    to = std::min(to, hi);
     for (int a = from; a <= to; ++a) {
         if (err >= major && major > 0) {
             err -= major;
@@ -475,9 +490,12 @@ void IMAGE::plot_circle(short cx, short cy, short radius, COLOUR c, short shade,
             set(u, row);
     };
     // Ring: from a point a run of subsamples towards the centre, along the
-    // point's major axis.
+    // point's major axis. A ring thicker than its radius would run through
+    // the centre and out of the circle (and the canvas) on the far side; it
+    // stops at the point's mirror image.
     auto ring_run = [&](int u, int v, int du, int dv) {
-        for (int k = 0; k < run; ++k)
+        int n = std::min(run, 2 * std::abs(du ? u - centre : v - centre) + 1);
+        for (int k = 0; k < n; ++k)
             set(u + du * k, v + dv * k);
     };
     // Midpoint circle of radius 3R on doubled coordinates.

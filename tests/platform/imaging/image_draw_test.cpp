@@ -72,6 +72,10 @@ TEST(ImageDraw, FillAndClearKeepToTheClip)
     EXPECT_EQ(dirty(im), (Rect{2, 4, 7, 7}));
     im.fill_rect(2, 4, 2, 4, 0x80FFFFFFu, 1); // blended: alpha of the pixel stays
     im.fill_rect(2, 4, 2, 4, 0x00FFFFFFu, 1);
+    const INT_U8 saved = COLOUR::alpha_solid_threshold;
+    COLOUR::alpha_solid_threshold = 0; // even then an invisible colour leaves the pixel
+    im.fill_rect(2, 4, 2, 4, 0x00FFFFFFu, 1);
+    COLOUR::alpha_solid_threshold = saved;
     EXPECT_EQ(px(im, 2, 4), 0x80FE7F7Fu);
     clean(im);
     im.fill_rect(8, 0, 9, 9, COLOUR_WHITE, 0); // wholly outside the clip
@@ -143,6 +147,52 @@ TEST(ImageDraw, OutlinesAndLinesPixelByPixel)
     im.draw_line(0, 0, 4, 2, 0x80FFFFFFu, 1, 1); // blended
     EXPECT_EQ(px(im, 4, 2), 0x007F7F7Fu);
     EXPECT_EQ(dirty(im), (Rect{0, 0, 4, 2}));
+}
+
+TEST(ImageDraw, LinesFromFarOffMatchThePlainWalk)
+{
+    // The error-term walk over every step, plotting what lands in the clip;
+    // thick lines as parallel copies.
+    auto walk = [](Points& out, int x1, int y1, int x2, int y2, const Rect& clip) {
+        int dx = std::abs(x2 - x1), dy = std::abs(y2 - y1);
+        bool xm = dx >= dy;
+        if ((xm && x2 < x1) || (!xm && y2 < y1))
+            std::swap(x1, x2), std::swap(y1, y2);
+        int major = xm ? dx : dy, minor = xm ? dy : dx, b = xm ? y1 : x1;
+        int step = (xm ? y2 >= y1 : x2 >= x1) ? 1 : -1, err = 0;
+        for (int a = xm ? x1 : y1; a <= (xm ? x2 : y2); ++a, err += minor) {
+            if (err >= major && major > 0)
+                err -= major, b += step;
+            int X = xm ? a : b, Y = xm ? b : a;
+            if (X >= clip[0] && Y >= clip[1] && X <= clip[2] && Y <= clip[3])
+                out.insert({X, Y});
+        }
+    };
+    std::mt19937 rng(5);
+    auto coord = [&](int size) {
+        int far[] = {-32768, -32767, -20000, -300, 300, 20000, 32766, 32767};
+        return rng() % 3 ? (int)(rng() % (unsigned)(size + 8)) - 4 : far[rng() % 8];
+    };
+    CANVAS im(24, 16);
+    for (int round = 0; round < 400; ++round) {
+        im.clear(0, 1);
+        im.set_active_area((short)(rng() % 12), (short)(rng() % 8), (short)(12 + rng() % 12), (short)(8 + rng() % 8));
+        const Rect clip = active(im);
+        int x1 = coord(24), y1 = coord(16), x2 = coord(24), y2 = coord(16), t = 1 + (int)(rng() % 4);
+        Points expect;
+        bool xm = std::abs(x2 - x1) >= std::abs(y2 - y1);
+        for (int k = 0; k < t; ++k) {
+            int off = t < 2 ? 0 : -(t / 2) + k;
+            walk(expect, x1 + (xm ? 0 : off), y1 + (xm ? off : 0), x2 + (xm ? 0 : off), y2 + (xm ? off : 0), clip);
+        }
+        im.draw_line((short)x1, (short)y1, (short)x2, (short)y2, COLOUR_WHITE, (short)t, 0);
+        ASSERT_EQ(touched(im), expect) << x1 << "," << y1 << " " << x2 << "," << y2 << " t " << t;
+    }
+    // The thickest line covers the whole picture (and takes no longer than
+    // the picture is big).
+    im.reset(24, 16);
+    im.draw_line(-32768, 5, 32767, 6, COLOUR_WHITE, 32767, 0);
+    EXPECT_EQ(touched(im).size(), 24u * 16u);
 }
 
 TEST(ImageDraw, XorRectangleTwiceRestoresColours)
@@ -275,13 +325,16 @@ TEST(ImageDraw, RoundedPanelsAndDarkening)
 
 TEST(ImageDraw, CirclesByTheirProperties)
 {
+    // Radius 12 at thickness 2, and a ring so thick it runs through the
+    // centre (radius 1 at thickness 24): both reach 13.
     const int n = 41, c = 20;
-    for (int type = 0; type < 3; ++type)
+    for (int type = 0; type < 4; ++type)
         for (int aa = 0; aa < 2; ++aa) {
             CANVAS im(n, n, {type == 2 ? 0xFF808080u : 0u});
             INT_U32 bg = px(im, 0, 0);
-            im.plot_circle(c, c, 12, type == 2 ? 0xFFFFFFFFu : 0xC0FFFFFFu, 50, (IMAGE::PLOT_CIRCLE_TYPE)type, 2,
-                           (INT_U8)aa);
+            bool thick = type == 3;
+            im.plot_circle(c, c, thick ? 1 : 12, type == 2 ? 0xFFFFFFFFu : 0xC0FFFFFFu, 50,
+                           (IMAGE::PLOT_CIRCLE_TYPE)(thick ? 0 : type), thick ? 24 : 2, (INT_U8)aa);
             ASSERT_FALSE(touched(im, bg).empty());
             for (int j = 0; j < n; ++j)
                 for (int i = 0; i < n; ++i) {
@@ -294,7 +347,7 @@ TEST(ImageDraw, CirclesByTheirProperties)
                         ASSERT_EQ(v, bg) << type << aa << " " << i << "," << j;
                     }
                 }
-            EXPECT_EQ(px(im, c, c) != bg, type != 0) << type; // ring versus disc
+            EXPECT_EQ(px(im, c, c) != bg, type != 0) << type; // ring versus disc (or a ring that fills)
             if (type == 0) {
                 EXPECT_NE(px(im, c + 12, c), bg); // the ring's middle lies on the radius
                 EXPECT_EQ(px(im, c + 9, c), bg);

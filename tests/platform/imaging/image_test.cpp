@@ -68,6 +68,8 @@ TEST(ImageSurface, ActiveAreaOnlyNarrowsAndDirtyAreaOnlyGrows)
         {'A', 0, 0, 30, 30, {5, 2, 12, 5}}, // never grows
         {'A', 14, 0, 18, 9, NO_RECT},       // disjoint: empty
         {'A', 0, 0, 19, 9, NO_RECT},        // and stays empty
+        {'S', 0, 0, 19, 9, {0, 0, 19, 9}},   {'A', 20, 0, 30, 9, NO_RECT}, // beyond the image: empty,
+        {'S', 0, 0, 19, 9, {0, 0, 19, 9}},   {'A', 3, -9, 8, -1, NO_RECT}, // not its edge column or row
         {'D', -8, 3, -2, 4, {0, 3, 0, 4}},  // wholly left: column 0 still counts
         {'D', 7, 9, 5, 20, {0, 3, 7, 9}},    {'D', 2, 1, 3, 2, {0, 1, 7, 9}},
     };
