@@ -330,21 +330,19 @@ void IMAGE::draw_string(short x1, short y1, short x2, short y2, COLOUR text, COL
 
         // Break: at the last space, tab or dash after the line's first
         // character, else inside the word with a dash, else before this
-        // character.
+        // character. A blank that overflows is itself that last space (the
+        // line is never empty here), so the word before it stays whole.
         int n = int(chars.size());
-        int at = -1;
-        for (int j = n - 1; j >= 1; --j)
+        int at = code == ' ' || code == '\t' ? n : -1;
+        for (int j = n - 1; j >= 1 && at < 0; --j)
             if (chars[j].code == ' ' || chars[j].code == '\t' || chars[j].code == '-')
-            {
                 at = j;
-                break;
-            }
         long next_start = start;
         INT_U8 next_mode = mode;
         int keep = n;
         if (at >= 0)
         {
-            keep = chars[at].code == '-' ? at + 1 : at;
+            keep = at < n && chars[at].code == '-' ? at + 1 : at;
             if (keep < n)
             {
                 next_start = chars[keep].start;

@@ -408,8 +408,10 @@ TEST_F(FontTest, DrawStringLayout)
     const int L = size;            // line height
     const int kept = 5 * a, centred = ((8 * a - 1) - kept + 1) / 2 - (3 * a) / 2;
     const struct { int x1, y1, x2, y2; short flags; const char* text; std::vector<PLACED> runs; } cases[] = {
-        // The space that ends a line is dropped; a dash stays on its line.
+        // The space that ends a line is dropped, the one that overflows it
+        // too (the word before it is not split); a dash stays on its line.
         {0, 0, 7 * a - 1, 3 * L - 1, tl, "aaaa bbbb", {{"aaaa", 0, 0}, {"bbbb", 0, L}}},
+        {0, 0, 4 * a, 3 * L - 1, tl, "aaaa bb", {{"aaaa", 0, 0}, {"bb", 0, L}}},
         {0, 0, 6 * a - 1, 3 * L - 1, tl, "ab-abbbb", {{"ab-", 0, 0}, {"abbbb", 0, L}}},
         // A line end starts the next line; leading blanks are skipped.
         {0, 0, 20 * a - 1, 4 * L - 1, tl, "ab\n  \tba\n\nb", {{"ab", 0, 0}, {"ba", 0, L}, {"b", 0, 3 * L}}},
