@@ -67,8 +67,9 @@ public:
     void get(short x, short y, IMAGE* source, IMAGE_COPY_TYPE type);
 
     // Pixels for a texture upload. Format 0: words unchanged; 1: red and
-    // blue exchanged; 2: 16-bit 5-6-5 (pass a 16-bit buffer). Pitch -1 is
-    // the output row length; a row order other than 1 stores rows bottom up.
+    // blue exchanged; 2: 16-bit 5-6-5 (a 16-bit buffer takes only this
+    // one). Pitch -1 is the output row length (below -1 writes nothing); a
+    // row order other than 1 stores rows bottom up.
     void get_opengl_format_buffer(INT_U32* buffer, short pitch, char row_order, char format,
                                   unsigned char columns_as_rows);
     void get_opengl_format_buffer(INT_U16* buffer, short pitch, char row_order, char format,

@@ -67,11 +67,16 @@ public:
     virtual ~C2PassScale() = default;
 
     // Strides are in pixels. Returns dst, or null when cancelled (or when
-    // the temporary cannot be allocated).
+    // an array is missing or the temporary cannot be allocated).
     COLOUR* Scale(COLOUR* src, INT_U32 src_width, INT_U32 src_stride, INT_U32 src_height,
                   COLOUR* dst, INT_U32 dst_width, INT_U32 dst_stride, INT_U32 dst_height)
     {
         cancelled = false;
+        if (!src || !dst)
+            return nullptr;
+        // Nothing to write (and a scale of 0 would give a window of infinite width).
+        if (!dst_width || !dst_height)
+            return dst;
         std::size_t count = (std::size_t)dst_stride * src_height;
         COLOUR* temp = (COLOUR*)std::calloc(count ? count : 1, sizeof(COLOUR));
         if (!temp)

@@ -336,13 +336,16 @@ void IMAGE::get_opengl_format_buffer(INT_U32* buffer, short pitch, char row_orde
 void IMAGE::get_opengl_format_buffer(INT_U16* buffer, short pitch, char row_order, char format,
                                      unsigned char columns_as_rows)
 {
-    export_pixels(buffer, pitch, row_order, format, columns_as_rows);
+    // The 32-bit formats would write twice the buffer's size.
+    if (format == 2)
+        export_pixels(buffer, pitch, row_order, format, columns_as_rows);
 }
 
 void IMAGE::export_pixels(void* buffer, short pitch, char row_order, char format,
                           unsigned char columns_as_rows)
 {
-    if (!buffer || !pixels || width < 1 || height < 1)
+    // A pitch below -1 would put the rows before the buffer.
+    if (!buffer || !pixels || width < 1 || height < 1 || pitch < -1)
         return;
     // Only the converting formats turn the picture; the plain copy never does.
     bool turn = columns_as_rows && (format == 1 || format == 2);

@@ -165,4 +165,10 @@ TEST(ImageResize, ProgressCallbackCanCancel)
     stop_at = 10;
     EXPECT_EQ(scaler.Scale(src.data(), 12, 12, 8, dst.data(), 6, 6, 4), nullptr);
     EXPECT_TRUE(scaler.cancelled);
+
+    // Nothing to write, or nothing to write into: no infinitely wide window.
+    C2PassScale<CBilinearFilter> plain;
+    EXPECT_EQ(plain.Scale(src.data(), 12, 12, 8, dst.data(), 0, 6, 4), dst.data());
+    EXPECT_EQ(plain.Scale(src.data(), 12, 12, 8, dst.data(), 6, 6, 0), dst.data());
+    EXPECT_EQ(plain.Scale(src.data(), 12, 12, 8, nullptr, 6, 6, 4), nullptr);
 }

@@ -241,7 +241,11 @@ TEST(ImageExport, FormatsRowOrdersAndTurning)
                                                            0xFF00FF00u, 0x00FF0000u, 0x800000FFu, 0, 0}));
     EXPECT_EQ(exported(-1, 1, 0, 1), exported(-1, 1, 0, 0));
 
+    EXPECT_EQ(exported(-4, 1, 0, 0), std::vector<INT_U32>(8, 0u)); // rows before the buffer: nothing
+
     std::vector<INT_U16> rgb565(6);
+    im.get_opengl_format_buffer(rgb565.data(), -1, 1, 0, 0); // 32-bit words would overrun it: nothing
+    EXPECT_EQ(rgb565, std::vector<INT_U16>(6, 0));
     im.get_opengl_format_buffer(rgb565.data(), -1, 1, 2, 0);
     EXPECT_EQ(rgb565, (std::vector<INT_U16>{0x2188, 0x07E0, 0xF800, 0x0000, 0xFFFF, 0x001F}));
 }
