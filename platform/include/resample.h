@@ -51,7 +51,7 @@ struct LineContribType
 namespace kivo_resample {
 // The hot loops, shared by every filter.
 void scale_rows(const COLOUR* src, long src_stride, long rows, COLOUR* dst, long dst_stride,
-                const LineContribType& contrib, bool (*progress)(INT_U8), bool* cancelled);
+                const LineContribType& contrib);
 void scale_columns(const COLOUR* src, long src_stride, COLOUR* dst, long dst_stride, long columns,
                    const LineContribType& contrib);
 COLOUR scale_one(const COLOUR* src, long step, const PixelContribType& pc);
@@ -130,8 +130,17 @@ private:
     {
         LineContribType c;
         CalcContributions(c, dst_width, src_width, (double)dst_width / (double)src_width);
-        kivo_resample::scale_rows(src, src_stride, height, dst, dst_stride, c, progress_callback,
-                                  &cancelled);
+        if (!progress_callback) {
+            kivo_resample::scale_rows(src, src_stride, height, dst, dst_stride, c);
+            return;
+        }
+        for (INT_U32 y = 0; y < height; ++y) {
+            if (!progress_callback((INT_U8)((double)y / height * 50))) {
+                cancelled = true;
+                return;
+            }
+            ScaleRow(src + (std::size_t)y * src_stride, dst + (std::size_t)y * dst_stride, c);
+        }
     }
 
     void VertScale(const COLOUR* src, INT_U32 width, INT_U32 src_stride, INT_U32 src_height,
@@ -148,10 +157,24 @@ private:
                 cancelled = true;
                 return;
             }
-            for (long i = 0; i < c.line_length; ++i)
-                dst[(std::size_t)i * dst_stride + x] =
-                    kivo_resample::scale_one(src + x, (long)src_stride, c.rows[i]);
+            ScaleCol(src + x, (long)src_stride, dst + x, (long)dst_stride, c);
         }
+    }
+
+    // One row of the horizontal pass, pixel by pixel (the bulk loops give
+    // the same sums).
+    void ScaleRow(const COLOUR* src, COLOUR* dst, const LineContribType& c)
+    {
+        for (long i = 0; i < c.line_length; ++i)
+            dst[i] = kivo_resample::scale_one(src, 1, c.rows[i]);
+    }
+
+    // One column of the vertical pass; strides in pixels.
+    void ScaleCol(const COLOUR* src, long src_stride, COLOUR* dst, long dst_stride,
+                  const LineContribType& c)
+    {
+        for (long i = 0; i < c.line_length; ++i)
+            dst[i * dst_stride] = kivo_resample::scale_one(src, src_stride, c.rows[i]);
     }
 };
 

@@ -80,7 +80,7 @@ COLOUR scale_one(const COLOUR* src, long step, const PixelContribType& pc)
 }
 
 void scale_rows(const COLOUR* src, long src_stride, long rows, COLOUR* dst, long dst_stride,
-                const LineContribType& contrib, bool (*progress)(INT_U8), bool* cancelled)
+                const LineContribType& contrib)
 {
     std::vector<Taps> taps = trimmed_taps(contrib);
     long used = 0; // source pixels any output reads
@@ -94,10 +94,6 @@ void scale_rows(const COLOUR* src, long src_stride, long rows, COLOUR* dst, long
     double* row_d = nullptr;
 #endif
     for (long r = 0; r < rows; ++r) {
-        if (progress && !progress((INT_U8)((double)r / rows * 50))) {
-            *cancelled = true;
-            break;
-        }
         const COLOUR* s = src + r * src_stride;
         COLOUR* d = dst + r * dst_stride;
 #if defined(__SSE2__)

@@ -166,8 +166,18 @@ TEST(ImageResize, ProgressCallbackCanCancel)
     EXPECT_EQ(scaler.Scale(src.data(), 12, 12, 8, dst.data(), 6, 6, 4), nullptr);
     EXPECT_TRUE(scaler.cancelled);
 
+    // With a callback the passes go row by row and column by column; the
+    // sums are the bulk loops' own.
+    std::mt19937 rng(8);
+    for (auto& c : src)
+        c = random_pixel(rng);
+    std::vector<COLOUR> bulk(dst.size());
+    C2PassScale<CBilinearFilter> plain, watched([](INT_U8) { return true; });
+    ASSERT_EQ(watched.Scale(src.data(), 12, 12, 8, dst.data(), 6, 6, 4), dst.data());
+    plain.Scale(src.data(), 12, 12, 8, bulk.data(), 6, 6, 4);
+    EXPECT_EQ(dst, bulk);
+
     // Nothing to write, or nothing to write into: no infinitely wide window.
-    C2PassScale<CBilinearFilter> plain;
     EXPECT_EQ(plain.Scale(src.data(), 12, 12, 8, dst.data(), 0, 6, 4), dst.data());
     EXPECT_EQ(plain.Scale(src.data(), 12, 12, 8, dst.data(), 6, 6, 0), dst.data());
     EXPECT_EQ(plain.Scale(src.data(), 12, 12, 8, nullptr, 6, 6, 4), nullptr);
