@@ -50,7 +50,10 @@ constexpr size_t DRAW_TEXT_BUFFER_SZ = 5120;
 COLOUR with_alpha(COLOUR c, INT_U8 alpha) { return COLOUR((c.value & 0x00FFFFFFu) | (INT_U32(alpha) << 24)); }
 
 // Summed in 64 bits and capped: a long text at a large size passes 2^31.
-INT_S32 measure(INT_S8 font, short w, short h, const char* text, long len, INT_U8 code_mode)
+// Given line_chars, the text ends at its next '\n' and line_chars receives
+// the number of characters measured.
+INT_S32 measure(INT_S8 font, short w, short h, const char* text, long len, INT_U8 code_mode,
+                long* line_chars = nullptr)
 {
     FONT_TEXT_WALK walk(text, len, code_mode);
     IMAGE_FONT_GLYPH temp;
@@ -58,6 +61,12 @@ INT_S32 measure(INT_S8 font, short w, short h, const char* text, long len, INT_U
     INT_U32 code;
     while (walk.next(code))
     {
+        if (line_chars)
+        {
+            if (code == '\n')
+                break;
+            ++*line_chars;
+        }
         IMAGE_FONT_GLYPH* g = font_get_glyph(font, code, short(w - 1), short(h - 1), temp);
         total += g->advance;
         if (g == &temp)
@@ -69,7 +78,7 @@ INT_S32 measure(INT_S8 font, short w, short h, const char* text, long len, INT_U
 struct LAYOUT_LINE
 {
     long start;
-    long length;  // characters; -1 = the rest of the text
+    long length;  // characters
     INT_S32 width;
     INT_U8 flags;
 };
@@ -306,12 +315,15 @@ void IMAGE::draw_string(short x1, short y1, short x2, short y2, COLOUR text, COL
         }
         if (line_count == lines_allowed - 1 && adv + cur.width + ellipsis_w > avail)
         {
-            const INT_S32 rest = measure(font, w, h, str + start, -1, mode);
+            // The rest of the line: no line follows to show what comes
+            // after its end.
+            long rest_chars = 0;
+            const INT_S32 rest = measure(font, w, h, str + start, -1, mode, &rest_chars);
             if (INT_S64(cur.width) + rest <= avail)
             {
                 cur.width += rest;
-                lines[line_count] = cur;
-                lines[line_count++].length = -1;
+                cur.length = long(chars.size()) + rest_chars;
+                lines[line_count++] = cur;
             }
             else
             {

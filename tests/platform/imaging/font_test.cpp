@@ -429,8 +429,10 @@ TEST_F(FontTest, DrawStringLayout)
         {10, 0, 10 + 8 * a - 1, L - 1, 0x08 | 0x40, "abababbbbbbb", {{"ababa", 9, 0}, {"...", 9 + kept, 0}}},
         {0, 0, 8 * a - 1, L - 1, 0x08, "abababbbbbbb", {{"ababa", centred, 0}, {"...", centred + kept, 0}}},
         {0, 0, 5 * a - 1, 2 * L - 1, tl, "aaa bbbb abab", {{"aaa", 0, 0}, {"bb", 0, L}, {"...", 2 * a, L}}},
-        // When the rest fits without the dots, the line takes all of it.
+        // When the rest fits without the dots, the line takes all of it, up
+        // to a line end (never drawn as a glyph).
         {0, 0, 8 * a - 1, L - 1, tl, "abababbb", {{"abababbb", 0, 0}}},
+        {0, 0, 8 * a - 1, L - 1, tl, "ababab\n", {{"ababab", 0, 0}}},
         // A box lower than one line still shows one line.
         {0, 0, 200, L / 2, tl, "ab\nba", {{"ab", 0, 0}}},
         // Escaped letters break into dashed lines that start inside the escape.
