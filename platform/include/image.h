@@ -13,7 +13,9 @@
 #include "data_device.h"
 #include "kivo_types.h"
 
-enum IMAGE_COPY_TYPE
+// Fixed to int, so that any value is a valid copy type: an unknown one
+// behaves as blend.
+enum IMAGE_COPY_TYPE : int
 {
     IMAGE_COPY_BLEND = 0,          // mix by source alpha; at the solid threshold replace
     IMAGE_COPY_REPLACE = 1,        // d = s
@@ -76,13 +78,14 @@ public:
                                   unsigned char columns_as_rows);
 
     // ---- drawing ----------------------------------------------------------
-    enum PLOT_CIRCLE_TYPE
+    // Both fixed to int, so that any value a caller passes is defined.
+    enum PLOT_CIRCLE_TYPE : int
     {
         PLOT_CIRCLE_RING = 0,
         PLOT_CIRCLE_DISC = 1,
         PLOT_CIRCLE_SHADED = 2,
     };
-    enum PLOT_ROUNDED_RECT_TYPE
+    enum PLOT_ROUNDED_RECT_TYPE : int
     {
         PLOT_ROUNDED_RECT_SOLID = 0,
         PLOT_ROUNDED_RECT_XFADE = 1,
