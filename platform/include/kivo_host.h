@@ -30,7 +30,8 @@ struct KIVO_HOST_TABLE
 
 // The table in force. Never null; entries are never null.
 KIVO_HOST_TABLE* kivo_host();
-// Installs a table (null entries keep the default); null restores the defaults.
+// Installs a table's entries (its null entries keep what is installed, so
+// layers can install their parts independently); null restores the defaults.
 void kivo_set_host(const KIVO_HOST_TABLE* table);
 // The built-in defaults, for hosts that wrap them.
 const KIVO_HOST_TABLE* kivo_default_host();

@@ -76,9 +76,10 @@ const KIVO_HOST_TABLE* kivo_default_host() { return &defaults; }
 
 void kivo_set_host(const KIVO_HOST_TABLE* table)
 {
-    current = defaults;
-    if (!table)
+    if (!table) {
+        current = defaults;
         return;
+    }
     if (table->write_to_console) current.write_to_console = table->write_to_console;
     if (table->display_popup_dialog) current.display_popup_dialog = table->display_popup_dialog;
     if (table->exit_app) current.exit_app = table->exit_app;

@@ -19,7 +19,13 @@ TEST(HostTable, DefaultsAreHeadlessAndRestorable)
     kivo_set_host(&mine);
     display_popup_dialog("t", "x");
     EXPECT_EQ(popups, 1);
-    EXPECT_NE(kivo_host()->write_to_console, nullptr); // unset entries keep the default
+    EXPECT_NE(kivo_host()->write_to_console, nullptr); // unset entries keep what was there
+    KIVO_HOST_TABLE other = {};
+    other.font_system_started = []() -> INT_U8 { return 1; };
+    kivo_set_host(&other);
+    display_popup_dialog("t", "x");
+    EXPECT_EQ(popups, 2); // a second layer's table does not undo the first's
+    EXPECT_EQ(kivo_host()->font_system_started(), 1);
     kivo_set_host(nullptr);
     EXPECT_EQ(kivo_host()->display_popup_dialog, kivo_default_host()->display_popup_dialog);
     kivo_host()->set_clipboard_text("");
