@@ -39,17 +39,6 @@ protected:
 
 } // namespace
 
-TEST(DataFileCache, SizesAreClampedAndClosedFilesMoveNothing)
-{
-    const long sizes[][2] = {{100, 1024}, {-1, 524288}, {-5, 1024}, {60000000, 52428800}, {5000, 5000}};
-    for (const auto& s : sizes)
-        EXPECT_EQ(DATA_FILE(s[0]).cache_sz, s[1]) << s[0];
-    DATA_FILE b(-1);
-    INT_U8 x;
-    EXPECT_TRUE(b.is_at_end() && b.get_length() == 0);
-    EXPECT_EQ(b.read_data_block(&x, 1) + b.write_data_block(&x, 1), 0);
-}
-
 TEST_F(DataFileTest, ByteOrderByteIsWrittenReadAndHiddenFromPositions)
 {
     FILE_PTR f = open_file("rec.bin", fm_write, -1);
@@ -90,32 +79,6 @@ TEST_F(DataFileTest, WithoutByteOrderByteTheGivenOrderApplies)
     EXPECT_EQ(v, 0x0201);
     f.reset();
     EXPECT_EQ(contents("plain.bin"), std::string("\1\2\x09", 3));
-}
-
-TEST_F(DataFileTest, PositionsCountUnflushedData)
-{
-    FILE_PTR f = open_file("p.bin", fm_write, -1);
-    ASSERT_TRUE(f && write_str(*f, "0123456789") == 10);
-    EXPECT_EQ(contents("p.bin").size(), 1u); // still in the cache
-    EXPECT_TRUE(f->set_pos(0, 1) == 10 && f->get_length() == 10);
-    EXPECT_EQ(f->set_pos(-4, 1), 6);
-    ASSERT_EQ(write_str(*f, "ab"), 2);
-    EXPECT_EQ(f->set_pos(-11, 1), -1); // before the start
-    EXPECT_EQ(f->get_pos(), 8);
-    // Moving past the end lengthens nothing until something is written.
-    EXPECT_EQ(f->set_pos(50, 0), 50);
-    EXPECT_EQ(f->set_pos(0, 1), 10);
-    EXPECT_EQ(f->set_pos(LONG_MAX, 0), -1); // no offset overflow
-    EXPECT_EQ(f->set_pos(LONG_MAX - 5, 1), -1);
-    f.reset();
-    EXPECT_EQ(contents("p.bin"), std::string("\0" "012345ab89", 11));
-
-    f = open_file("p.bin", fm_read, -1);
-    ASSERT_TRUE(f && f->set_pos(1000, 0) == 1000);
-    EXPECT_EQ(f->get_length(), 10);
-    EXPECT_EQ(read_str(*f, 4), "");
-    EXPECT_EQ(f->set_pos(-2, 1), 8);
-    EXPECT_EQ(read_str(*f, 4), "89");
 }
 
 TEST_F(DataFileTest, CacheWindowEdges)
@@ -212,8 +175,8 @@ TEST_F(DataFileTest, WrongDirectionTransfersAreFatal)
                 "opened for writing");
 }
 
-// Random seeks (some past the end), reads and writes (some larger than the
-// cache) against a string holding what the file should hold.
+// Random seeks (some past the end, some refused), reads and writes (some
+// larger than the cache) against a string holding what the file should hold.
 TEST_F(DataFileTest, UpdateModeMatchesAnInMemoryModel)
 {
     for (int seed = 1; seed <= 6; ++seed) {
@@ -242,7 +205,10 @@ TEST_F(DataFileTest, UpdateModeMatchesAnInMemoryModel)
                 long to = static_cast<long>(rng() % static_cast<unsigned>(len + len / 4 + 50));
                 pos = from_end ? len - to % (len + 1) : to;
                 ASSERT_EQ(f->set_pos(from_end ? pos - len : pos, from_end), pos);
-            } else if (kind < 6) {
+            } else if (kind == 3) { // before the start, or an offset that would overflow: refused, nothing moves
+                ASSERT_TRUE(f->set_pos(-(len + 1), 1) == -1 && f->set_pos(LONG_MAX - 5, 1) == -1);
+                ASSERT_EQ(f->set_pos(LONG_MAX, 0), -1);
+            } else if (kind < 7) {
                 std::string got = read_str(*f, n);
                 ASSERT_EQ(got, pos < len ? model.substr(static_cast<size_t>(pos), static_cast<size_t>(n)) : "");
                 pos += static_cast<long>(got.size());
@@ -300,8 +266,16 @@ TEST_F(DataFileTest, CompressedFilesUseStandardGzipFraming)
     EXPECT_TRUE(open_file("cut.gz", fm_read, -1, 1) == nullptr && open_file("bad.gz", fm_read, -1, 1) == nullptr);
 }
 
-TEST_F(DataFileTest, PoolLendsBuffersAndSurvivesRebuilds)
+TEST_F(DataFileTest, CacheSizesAndThePoolThatLendsThem)
 {
+    const long sizes[][2] = {{100, 1024}, {-1, 524288}, {-5, 1024}, {60000000, 52428800}, {5000, 5000}};
+    for (const auto& s : sizes)
+        EXPECT_EQ(DATA_FILE(s[0]).cache_sz, s[1]) << s[0];
+    DATA_FILE closed(-1);
+    INT_U8 x;
+    EXPECT_TRUE(closed.is_at_end() && closed.get_length() == 0);
+    EXPECT_EQ(closed.read_data_block(&x, 1) + closed.write_data_block(&x, 1), 0);
+
     DATA_FILE::set_cache_buffers_sz(2);
     INT_U8* first;
     {
@@ -309,12 +283,10 @@ TEST_F(DataFileTest, PoolLendsBuffersAndSurvivesRebuilds)
         EXPECT_TRUE(a.cache_slot == 0 && b.cache_slot == 1 && c.cache_slot == -1);
         first = a.cache;
     }
-    EXPECT_EQ(DATA_FILE::cache_buffer_in_use[0], 0);
     {
-        DATA_FILE a(3000); // fits the 4096-byte slot
-        EXPECT_TRUE(a.cache_slot == 0 && a.cache == first && a.cache_sz == 4096);
-        DATA_FILE big(8192); // larger than both slots, none empty
-        EXPECT_EQ(big.cache_slot, -1);
+        // 3000 fits the freed 4096-byte slot; 8192 fits no slot.
+        DATA_FILE a(3000), big(8192);
+        EXPECT_TRUE(a.cache_slot == 0 && a.cache == first && a.cache_sz == 4096 && big.cache_slot == -1);
 
         // Rebuilt while `a` still holds its buffer: `a` frees it itself.
         DATA_FILE::set_cache_buffers_sz(1);
@@ -324,6 +296,5 @@ TEST_F(DataFileTest, PoolLendsBuffersAndSurvivesRebuilds)
     }
     EXPECT_EQ(contents("pool.bin"), std::string("\0\5\0\0\0", 5));
     DATA_FILE::set_cache_buffers_sz(0);
-    EXPECT_EQ(DATA_FILE::cache_buffers, nullptr);
     EXPECT_EQ(DATA_FILE(1024).cache_slot, -1);
 }
