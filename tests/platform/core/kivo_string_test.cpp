@@ -98,16 +98,18 @@ TEST(KivoString, EditingAndNumbers)
     e.insert(ins, 0);
     EXPECT_EQ(text(s) + "|" + text(e), "1212XYZ12XYZ12|12");
 
-    // A 64-bit long needs more than a 15-byte buffer.
-    s = -9223372036854775807L - 1;
-    e = static_cast<short>(-32768);
-    e += 42;
-    e += static_cast<short>(-7);
-    EXPECT_EQ(text(s) + "|" + text(e), "-9223372036854775808|-3276842-7");
+    // A 64-bit long needs more than a 15-byte buffer, also without a minimum size.
     KIVO_STRING n;
-    n += "x"; // a null string just takes the text
-    n += static_cast<const char*>(nullptr);
-    EXPECT_EQ(text(n), "x");
+    n.min_sz = 0;
+    n = -9223372036854775807L - 1;
+    n += -9223372036854775807L - 1;
+    e = static_cast<short>(-32768);
+    e += static_cast<short>(-7);
+    EXPECT_EQ(text(n) + "|" + text(e), "-9223372036854775808-9223372036854775808|-32768-7");
+    KIVO_STRING x;
+    x += "x"; // a null string just takes the text
+    x += static_cast<const char*>(nullptr);
+    EXPECT_EQ(text(x), "x");
 }
 
 TEST(KivoString, RecordsRoundTripAndRejectBadInput)
