@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-TEST(HostTable, DefaultsAreHeadlessAndRestorable)
+TEST(HostTable, DefaultsLayersAndExitStatus)
 {
     char buf[16];
     ASSERT_TRUE(kivo_host()->set_clipboard_text("a longer text than the buffer") && kivo_host()->has_clipboard_text() &&
@@ -28,11 +28,7 @@ TEST(HostTable, DefaultsAreHeadlessAndRestorable)
     kivo_set_host(nullptr);
     EXPECT_EQ(kivo_host()->display_popup_dialog, kivo_default_host()->display_popup_dialog);
     kivo_host()->set_clipboard_text("");
-}
-
-TEST(HostTable, ExitStatusReachesTheShell)
-{
-    EXPECT_EXIT(exit_app("bye", 3), ::testing::ExitedWithCode(3), "");
+    EXPECT_EXIT(exit_app("bye", 3), ::testing::ExitedWithCode(3), ""); // the status reaches the shell
 }
 
 TEST(Clock, FakeClockWrapsAndSetsTheWallTime)
