@@ -1,6 +1,6 @@
 // JPEG reading (grey, RGB, progressive, CMYK; scaling while decoding),
 // writing, and damaged files. Files come from libjpeg itself.
-#include "codec_fixtures.h"
+#include "image_test_util.h"
 #include "image_codec_util.h"
 #include "memory_data_device.h"
 
@@ -11,10 +11,7 @@
 #include <jpeglib.h>
 
 using kivo_test::MEMORY_DATA_DEVICE;
-using kivo_test::pattern;
-using kivo_test::pix;
-using kivo_test::same_picture;
-using kivo_test::solid;
+using namespace imgtest;
 
 namespace {
 
@@ -126,7 +123,7 @@ TEST(JpegRead, ScalingTakesTheFirstSourceRowAndColumnOfEachTarget)
         IMAGE scaled;
         ASSERT_TRUE(read_jpg(scaled, file, size[0], size[1]));
         EXPECT_TRUE(same_picture(pattern(size[0], size[1], [&](int tx, int ty) {
-            return pix(natural, int(source_for(tx, w, size[0])), int(source_for(ty, h, size[1])));
+            return px(natural, int(source_for(tx, w, size[0])), int(source_for(ty, h, size[1])));
         }), scaled));
     }
 
@@ -135,7 +132,7 @@ TEST(JpegRead, ScalingTakesTheFirstSourceRowAndColumnOfEachTarget)
     IMAGE one, big;
     ASSERT_TRUE(read_jpg(one, dot));
     ASSERT_TRUE(read_jpg(big, dot, 4, 3));
-    EXPECT_TRUE(same_picture(solid(4, 3, pix(one, 0, 0)), big));
+    EXPECT_TRUE(same_picture(solid(4, 3, px(one, 0, 0)), big));
 }
 
 TEST(JpegRead, TruncatedFilesArePaddedCorruptOnesFail)

@@ -1,6 +1,6 @@
 // Loading by name from a folder, the sprite strip, the nine skin files and
 // the embedded-definition writer, all on files in the test's own folder.
-#include "codec_fixtures.h"
+#include "image_test_util.h"
 #include "errors.h"
 #include "text_file.h"
 
@@ -8,11 +8,8 @@
 
 #include <cstdio>
 
-using kivo_test::pattern;
-using kivo_test::pix;
-using kivo_test::same_picture;
-using kivo_test::solid;
-using ImageFiles = kivo_test::ImageFolderTest;
+using namespace imgtest;
+using ImageFiles = ImageFolderTest;
 
 TEST_F(ImageFiles, LoadTriesTheExtensionThenAppendedNamesThenTheBareName)
 {
@@ -26,18 +23,18 @@ TEST_F(ImageFiles, LoadTriesTheExtensionThenAppendedNamesThenTheBareName)
     IMAGE image;
     // ".png" is tried before ".pcx"; extensions are compared without case.
     ASSERT_TRUE(image.load(folder, "logo", -1, -1));
-    EXPECT_EQ(pix(image, 0, 0), 0xFFFF0000u);
+    EXPECT_EQ(px(image, 0, 0), 0xFFFF0000u);
     ASSERT_TRUE(image.load(folder, "logo.pcx", -1, -1));
-    EXPECT_EQ(pix(image, 0, 0), 0xFF0000FFu);
+    EXPECT_EQ(px(image, 0, 0), 0xFF0000FFu);
     ASSERT_TRUE(image.load(folder, "Upper.PNG", -1, -1));
-    EXPECT_EQ(pix(image, 1, 1), 0xFF0000FFu);
+    EXPECT_EQ(px(image, 1, 1), 0xFF0000FFu);
     // ".jpeg" is no known extension: the bare name is read as JPEG.
     ASSERT_TRUE(image.load(folder, "photo.jpeg", -1, -1));
     EXPECT_EQ(image.width, 6);
-    EXPECT_NEAR(int(pix(image, 2, 1) & 0xFF), 0x80, 3);
+    EXPECT_NEAR(int(px(image, 2, 1) & 0xFF), 0x80, 3);
     // The PNG reader refuses it; the bare name finally reads as a record.
     ASSERT_TRUE(image.load(folder, "thing.png", -1, -1));
-    EXPECT_EQ(pix(image, 3, 1), 0xFFFF0000u);
+    EXPECT_EQ(px(image, 3, 1), 0xFFFF0000u);
     // Scaled as asked.
     ASSERT_TRUE(image.load(folder, "logo", 8, 6));
     EXPECT_TRUE(image.width == 8 && image.height == 6);
@@ -64,13 +61,13 @@ TEST_F(ImageFiles, SpriteStripsFollowTheFrameNumbers)
     ASSERT_EQ(strip.width, 8);
     ASSERT_EQ(strip.height, 3);
     for (int n = 1; n <= 4; n++)
-        EXPECT_EQ(pix(strip, (n - 1) * 2 + 1, 2), colours[n]) << n;
+        EXPECT_EQ(px(strip, (n - 1) * 2 + 1, 2), colours[n]) << n;
 
     // Bounded: a missing frame is skipped. Open-ended: it ends the strip.
     ASSERT_EQ(std::remove(path("frame2.png").c_str()), 0);
     strip.create_sprite_image_from_path(folder, "frame%d", 1, 6);
     ASSERT_EQ(strip.width, 6);
-    EXPECT_EQ(pix(strip, 2, 0), colours[3]);
+    EXPECT_EQ(px(strip, 2, 0), colours[3]);
     strip.create_sprite_image_from_path(folder, "frame%d", 1, -1);
     EXPECT_EQ(strip.width, 2);
     strip.create_sprite_image_from_path(folder, "frame%d", 3, 2);
@@ -90,7 +87,7 @@ TEST_F(ImageFiles, NineSkinFilesCutAroundTheCentreAndDefinitionText)
     for (int row = 0; row < 3; row++)
         for (int col = 0; col < 3; col++) {
             IMAGE piece;
-            EXPECT_TRUE(piece.load(folder, kivo_test::nine_name("btn", row, col).c_str(), -1, -1));
+            EXPECT_TRUE(piece.load(folder, nine_name("btn", row, col).c_str(), -1, -1));
             EXPECT_TRUE(same_picture(solid(col == 1 ? 1 : 10, row == 1 ? 1 : 10, region(row, col)), piece))
                 << row << "," << col;
         }
@@ -100,8 +97,8 @@ TEST_F(ImageFiles, NineSkinFilesCutAroundTheCentreAndDefinitionText)
     IMAGE right;
     ASSERT_TRUE(right.load(folder, "even_top_right", -1, -1));
     ASSERT_EQ(right.width, 2);
-    EXPECT_EQ(pix(right, 0, 0), 0xFF00FF00u);
-    EXPECT_EQ(pix(right, 1, 0) >> 24, 0u);
+    EXPECT_EQ(px(right, 0, 0), 0xFF00FF00u);
+    EXPECT_EQ(px(right, 1, 0) >> 24, 0u);
 
     TEXT_FILE* text = folder.open_text_file("logo.h", fm_write, 0);
     ASSERT_NE(text, nullptr);

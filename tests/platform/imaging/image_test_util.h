@@ -1,21 +1,34 @@
 #ifndef KIVO_IMAGE_TEST_UTIL_H
 #define KIVO_IMAGE_TEST_UTIL_H
 
-// Helpers shared by the image tests: pixel access by placed coordinates,
-// random pictures with the alpha mix real skins have, and plain per-channel
-// transcriptions of the pixel rules to check the fast loops against.
+// Helpers shared by the image tests: pictures made to order, whole-picture
+// comparison, plain per-channel transcriptions of the pixel rules to check
+// the fast loops against, and a sandbox folder to write image files into.
+#include "data_file.h"
+#include "folder.h"
 #include "image.h"
+#include "sandbox.h"
+
+#include <gtest/gtest.h>
 
 #include <array>
+#include <cstdlib>
 #include <random>
+#include <string>
 #include <vector>
 
 namespace imgtest {
 
+using kivo_test::SandboxTest;
 using Rect = std::array<int, 4>; // x1, y1, x2, y2
 const Rect NO_RECT = {-1, -1, -1, -1};
 
+// A pixel by placed coordinates.
 inline COLOUR& px(IMAGE& im, int x, int y)
+{
+    return im.pixels[(long)(y - im.y) * im.stride + (x - im.x)];
+}
+inline INT_U32 px(const IMAGE& im, int x, int y)
 {
     return im.pixels[(long)(y - im.y) * im.stride + (x - im.x)];
 }
@@ -32,15 +45,8 @@ inline INT_U32 random_pixel(std::mt19937& rng)
     return rgb | (kind < 2 ? 0 : kind == 2 ? 255 : kind == 3 ? 245 + rng() % 11 : rng() & 0xFFu) << 24;
 }
 
-inline void fill_random(IMAGE& im, std::mt19937& rng)
-{
-    for (int j = 0; j < im.height; ++j)
-        for (int i = 0; i < im.width; ++i)
-            im.pixels[(long)j * im.stride + i] = random_pixel(rng);
-}
-
 // An image set up at w x h, not dirty, its pixels all `fill` or, given
-// one value per pixel, those row by row.
+// one value per pixel, those row by row; or random ones.
 struct CANVAS : IMAGE
 {
     CANVAS(int w, int h, const std::vector<INT_U32>& fill = {0})
@@ -51,8 +57,24 @@ struct CANVAS : IMAGE
                 pixels[(long)j * stride + i] = fill.size() == 1 ? fill[0] : fill.at((size_t)(j * w + i));
         clean(*this);
     }
-    CANVAS(int w, int h, std::mt19937& rng) : CANVAS(w, h) { fill_random(*this, rng); }
+    CANVAS(int w, int h, std::mt19937& rng) : CANVAS(w, h)
+    {
+        for (int j = 0; j < h; ++j)
+            for (int i = 0; i < w; ++i)
+                px(*this, i, j) = random_pixel(rng);
+    }
 };
+
+inline CANVAS solid(int w, int h, INT_U32 colour) { return CANVAS(w, h, {colour}); }
+
+// A w x h picture coloured f(x, y).
+template <class F> CANVAS pattern(int w, int h, F f)
+{
+    CANVAS image(w, h);
+    for (int i = 0; i < w * h; i++)
+        px(image, i % w, i / w) = f(i % w, i / w);
+    return image;
+}
 
 inline std::vector<INT_U32> snapshot(const IMAGE& im)
 {
@@ -61,6 +83,21 @@ inline std::vector<INT_U32> snapshot(const IMAGE& im)
         for (int i = 0; i < im.width; ++i)
             v.push_back(im.pixels[(long)j * im.stride + i]);
     return v;
+}
+
+// Same size, every channel within `tolerance`.
+inline testing::AssertionResult same_picture(const IMAGE& want, const IMAGE& got, int tolerance = 0)
+{
+    if (got.width != want.width || got.height != want.height)
+        return testing::AssertionFailure() << "size " << got.width << " x " << got.height;
+    for (int i = 0; i < want.width * want.height; i++) {
+        INT_U32 a = px(want, i % want.width, i / want.width), b = px(got, i % want.width, i / want.width);
+        for (int shift = 0; shift < 32; shift += 8)
+            if (std::abs(int(a >> shift & 0xFF) - int(b >> shift & 0xFF)) > tolerance)
+                return testing::AssertionFailure() << "pixel " << i % want.width << "," << i / want.width << std::hex
+                                                   << ": 0x" << b << ", expected 0x" << a;
+    }
+    return testing::AssertionSuccess();
 }
 
 // Copy type 0, channel by channel.
@@ -82,6 +119,46 @@ inline INT_U32 ref_combine(INT_U32 s, INT_U32 d, int type, INT_U32 threshold)
     return type == 1 ? s : type == 2 ? rgb | (a ? 0xFF000000u : 0) : type == 3 ? rgb | (a * (d >> 24) / 255) << 24
                                                                                : ref_blend(s, d, threshold);
 }
+
+// Name of one of the nine skin pieces: row and column 0..2.
+inline std::string nine_name(const std::string& base, int row, int col)
+{
+    static const char* const rows[3] = {"_top", "_mid", "_bottom"}, *const cols[3] = {"_left", "_mid", "_right"};
+    return base + rows[row] + cols[col];
+}
+
+class ImageFolderTest : public SandboxTest
+{
+protected:
+    FOLDER folder;
+    char alias[2048] = {};
+    void SetUp() override
+    {
+        SandboxTest::SetUp();
+        ASSERT_TRUE(folder.set_from_path_string(dir.c_str()));
+        folder.get(alias, nullptr);
+    }
+    // kind: 'p' PNG, 'j' JPEG, 'x' PCX, 'r' raw record.
+    void save(IMAGE& image, const std::string& name, char kind = 'p')
+    {
+        DATA_FILE* file = folder.open_data_file(name.c_str(), fm_write, kind == 'r' ? -1 : 0, 0);
+        ASSERT_NE(file, nullptr);
+        bool ok = kind == 'p'   ? image.save_png(file)
+                  : kind == 'j' ? image.save_jpg(file, 95, 0)
+                  : kind == 'x' ? image.save_256_colour_pcx(file)
+                                : image.put_to_data_device(*file);
+        folder.close(file);
+        ASSERT_TRUE(ok);
+    }
+    // name + ".png", one colour, `marker` (when non-zero) in the first column.
+    void write_png(const std::string& name, int w, int h, INT_U32 colour, INT_U32 marker = 0)
+    {
+        CANVAS image(w, h, {colour});
+        for (int y = 0; marker && y < h; y++)
+            px(image, 0, y) = marker;
+        save(image, name + ".png");
+    }
+};
 
 } // namespace imgtest
 
