@@ -20,26 +20,20 @@ TEST_F(ImageFiles, LoadTriesTheExtensionThenAppendedNamesThenTheBareName)
     save(red, "thing.png", 'r'); // a raw record behind a misleading name
     save(blue, "Upper.PNG");
 
+    // ".png" is tried before ".pcx"; extensions are compared without case;
+    // ".jpeg" is no known extension, so the bare name is read as JPEG; the
+    // PNG reader refuses the record, which the bare name then reads. Scaled
+    // as asked (-1: natural size).
+    const struct { const char* name; short w, h; IMAGE want; } loads[] = {
+        {"logo", -1, -1, red}, {"logo.pcx", -1, -1, blue}, {"Upper.PNG", -1, -1, blue},
+        {"photo.jpeg", -1, -1, grey}, {"thing.png", -1, -1, red},
+        {"logo", 8, 6, solid(8, 6, 0xFFFF0000u)}, {"photo.jpeg", 3, 2, solid(3, 2, 0xFF808080u)},
+    };
     IMAGE image;
-    // ".png" is tried before ".pcx"; extensions are compared without case.
-    ASSERT_TRUE(image.load(folder, "logo", -1, -1));
-    EXPECT_EQ(px(image, 0, 0), 0xFFFF0000u);
-    ASSERT_TRUE(image.load(folder, "logo.pcx", -1, -1));
-    EXPECT_EQ(px(image, 0, 0), 0xFF0000FFu);
-    ASSERT_TRUE(image.load(folder, "Upper.PNG", -1, -1));
-    EXPECT_EQ(px(image, 1, 1), 0xFF0000FFu);
-    // ".jpeg" is no known extension: the bare name is read as JPEG.
-    ASSERT_TRUE(image.load(folder, "photo.jpeg", -1, -1));
-    EXPECT_EQ(image.width, 6);
-    EXPECT_NEAR(int(px(image, 2, 1) & 0xFF), 0x80, 3);
-    // The PNG reader refuses it; the bare name finally reads as a record.
-    ASSERT_TRUE(image.load(folder, "thing.png", -1, -1));
-    EXPECT_EQ(px(image, 3, 1), 0xFFFF0000u);
-    // Scaled as asked.
-    ASSERT_TRUE(image.load(folder, "logo", 8, 6));
-    EXPECT_TRUE(image.width == 8 && image.height == 6);
-    ASSERT_TRUE(image.load(folder, "photo.jpeg", 3, 2));
-    EXPECT_TRUE(image.width == 3 && image.height == 2);
+    for (auto& l : loads) {
+        ASSERT_TRUE(image.load(folder, l.name, l.w, l.h)) << l.name;
+        EXPECT_TRUE(same_picture(l.want, image, 3)) << l.name;
+    }
 
     // Failures say whether nothing was there or it could not be read.
     EXPECT_FALSE(image.load(folder, "missing", -1, -1));

@@ -133,14 +133,11 @@ TEST(RawRecord, RoundTripsInBothByteOrdersAndRefusesDamage)
         EXPECT_TRUE(same_picture(image, back));
     }
     // A 0 x 5 record is an empty image.
-    IMAGE empty, back;
+    IMAGE empty, back = solid(4, 4, 0);
     empty.reset(0, 5);
     MEMORY_DATA_DEVICE e;
     ASSERT_TRUE(empty.put_to_data_device(e));
-    back.reset(4, 4);
-    EXPECT_TRUE(read_raw(back, e.str()));
-    EXPECT_EQ(back.width, 0);
-    EXPECT_EQ(back.pixels, nullptr);
+    EXPECT_TRUE(read_raw(back, e.str()) && back.width == 0 && back.pixels == nullptr);
 
     // Wrong tag, version, a width of 40000 or 32639 x 32639: refused before
     // the target is touched.
