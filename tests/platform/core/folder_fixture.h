@@ -65,7 +65,7 @@ protected:
         EXPECT_TRUE(f.set_from_path_string(p.c_str())) << p;
         return f;
     }
-    // lstat's file type bits (0: no entry at all), stat's permission bits.
+    // lstat's file type bits (0: no entry at all), or stat's permission bits.
     static unsigned kind(const std::string& p, bool perms = false)
     {
         struct stat st;
@@ -73,8 +73,6 @@ protected:
         return r != 0 ? 0u : st.st_mode & (perms ? 07777 : S_IFMT);
     }
     static bool exists(const std::string& p) { return kind(p) != 0; }
-    static bool is_dir(const std::string& p) { return kind(p) == S_IFDIR; }
-    static unsigned perms(const std::string& p) { return kind(p, true); }
     // Positions f from `p`, then checks the answer and the folder reached.
     static void expect_at(FOLDER& f, const char* p, bool ok, const std::string& to, INT_U8 create = 0,
                           INT_U8 create_alias = 0, INT_U8 skip_system = 0)
