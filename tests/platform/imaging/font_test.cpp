@@ -15,7 +15,7 @@
 
 namespace {
 
-using imgtest::CANVAS;
+using namespace imgtest;
 const std::string share_fonts = std::string(KIVO_TEST_SHARE_DIR) + "/fonts";
 constexpr INT_S8 SANS = 10; // the default slot
 constexpr INT_S8 MONO = 18; // equal advances: layout cases become exact
@@ -62,7 +62,7 @@ struct FREETYPE_FACE
 // Pixels that differ from the ground colour in rows [y1, y2).
 int changed(IMAGE& img, COLOUR ground, int y1 = 0, int y2 = 32767)
 {
-    auto all = imgtest::snapshot(img);
+    auto all = snapshot(img);
     return (int)std::count_if(all.begin() + std::min(y1 * img.width, (int)all.size()),
                               all.begin() + std::min(y2 * img.width, (int)all.size()),
                               [&](INT_U32 p) { return p != ground; });
@@ -76,7 +76,7 @@ bool draws_same(GOT got, WANT want, COLOUR ground = W, short w = 400, short h = 
     CANVAS a(w, h, {ground}), b(w, h, {ground});
     got(a);
     want(b);
-    return imgtest::snapshot(a) == imgtest::snapshot(b) && changed(a, ground) > 0;
+    return snapshot(a) == snapshot(b) && changed(a, ground) > 0;
 }
 
 // The plain text drawing every other form is compared with.
@@ -327,7 +327,7 @@ TEST_F(FontTest, CoverageBlendSolidThresholdAndCells)
         img.render_string(2, 2, c.text, NO, NO, 0.0, SANS, 22, 22, "HW", -1, 0);
         COLOUR::alpha_solid_threshold = saved;
         int stored = 0, mixed = 0;
-        for (INT_U32 p : imgtest::snapshot(img)) {
+        for (INT_U32 p : snapshot(img)) {
             stored += p == c.text;
             mixed += p != c.text && p != ground;
             EXPECT_TRUE(p == c.text || p >> 24 == 0x80);

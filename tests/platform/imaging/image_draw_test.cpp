@@ -230,7 +230,7 @@ TEST(ImageDraw, RoundingsAndRoundedOutlines)
                     !(p.first > 8 && p.first < 21 && p.second > 8 && p.second < 21));
 }
 
-TEST(ImageDraw, FadedFills)
+TEST(ImageDraw, FadedFillsRoundedPanelsAndDarkening)
 {
     CANVAS im(256, 3);
     im.fill_hfaded_rect(0, 0, 255, 2, 0xFF000000u, 0xFFFFFFFFu, 0);
@@ -256,10 +256,7 @@ TEST(ImageDraw, FadedFills)
     EXPECT_EQ(px(v, 0, 3), COLOUR_GREEN);
     v.fill_vfaded_rect(0, 0, 1, 0, 0x80FFFFFFu, 0x80FFFFFFu, 1); // blended
     EXPECT_EQ(px(v, 0, 0), 0xFF7F7F7Fu);
-}
 
-TEST(ImageDraw, RoundedPanelsAndDarkening)
-{
     const auto SOLID = IMAGE::PLOT_ROUNDED_RECT_SOLID, XFADE = IMAGE::PLOT_ROUNDED_RECT_XFADE,
                YFADE = IMAGE::PLOT_ROUNDED_RECT_YFADE, DARKEN = IMAGE::PLOT_ROUNDED_RECT_DARKEN;
     CANVAS a(40, 20), b(40, 20);

@@ -24,7 +24,8 @@ struct PNG_PICTURE
     int width = 13, height = 9, colour_type = PNG_COLOR_TYPE_RGB_ALPHA, bit_depth = 8;
     bool interlaced = false, srgb = false;
     double gamma = 0;                                // non-zero: a gAMA chunk
-    std::vector<INT_U8> palette, palette_alpha;      // R,G,B entries; tRNS alphas
+    std::vector<png_color> palette;
+    std::vector<INT_U8> palette_alpha;               // tRNS alphas
     int trns_grey = -1;                              // a tRNS grey level
     std::vector<INT_U16> samples;                    // one per channel, at the depth
 };
@@ -58,11 +59,8 @@ std::string make_png(const PNG_PICTURE& s)
     png_set_IHDR(png, info, s.width, s.height, s.bit_depth, s.colour_type,
                  s.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                  PNG_FILTER_TYPE_DEFAULT);
-    std::vector<png_color> pal;
-    for (size_t i = 0; i + 2 < s.palette.size(); i += 3)
-        pal.push_back({s.palette[i], s.palette[i + 1], s.palette[i + 2]});
-    if (!pal.empty())
-        png_set_PLTE(png, info, pal.data(), int(pal.size()));
+    if (!s.palette.empty())
+        png_set_PLTE(png, info, s.palette.data(), int(s.palette.size()));
     if (!s.palette_alpha.empty())
         png_set_tRNS(png, info, s.palette_alpha.data(), int(s.palette_alpha.size()), nullptr);
     png_color_16 key{};
@@ -108,7 +106,7 @@ INT_U32 expected(const PNG_PICTURE& s, const INT_U16* v)
     int channels = channels_of[s.colour_type], depth = s.bit_depth;
     unsigned r, g, b, a;
     if (s.colour_type == PNG_COLOR_TYPE_PALETTE) {
-        r = s.palette[3 * v[0]], g = s.palette[3 * v[0] + 1], b = s.palette[3 * v[0] + 2];
+        r = s.palette[v[0]].red, g = s.palette[v[0]].green, b = s.palette[v[0]].blue;
         a = s.palette_alpha.empty() ? 255 : s.palette_alpha[v[0]];
     } else {
         int step = channels >= 3 ? 1 : 0; // grey: one sample for all three
@@ -137,7 +135,7 @@ TEST(PngRead, EveryColourTypeDepthAndInterlaceArrivesAsColourWords)
                     if (trns && type == PNG_COLOR_TYPE_GRAY)
                         s.trns_grey = s.samples[1]; // pixel 1 and all of its level become transparent
                     for (int i = 0; type == PNG_COLOR_TYPE_PALETTE && i < 1 << depth; i++) {
-                        s.palette.insert(s.palette.end(), {INT_U8(i * 37), INT_U8(255 - i * 11), INT_U8(i * 5 + 3)});
+                        s.palette.push_back({INT_U8(i * 37), INT_U8(255 - i * 11), INT_U8(i * 5 + 3)});
                         if (trns)
                             s.palette_alpha.push_back(INT_U8(i * 97 % 256));
                     }
@@ -196,7 +194,6 @@ TEST(PngRead, DamagedAndOversizedFilesFailWithoutTouchingMuchMemory)
     s.samples = samples_for(40 * 30 * 3, 8, 7);
     std::string good = make_png(s);
     IMAGE image;
-    EXPECT_FALSE(read_png(image, ""));
     EXPECT_FALSE(read_png(image, "GIF89a"));
     for (size_t n = 0; n < good.size(); n += (n < 64 ? 1 : 37))
         EXPECT_FALSE(read_png(image, good.substr(0, n))) << n;
