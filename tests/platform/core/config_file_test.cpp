@@ -76,10 +76,8 @@ TEST_F(ConfigFileTest, EntriesReadTheSameInBothModesAndFromTheFolderAskedAbout)
     ASSERT_TRUE(c.write(folder, "k", "both"));
     EXPECT_EQ(file(), "k\n\tboth\nk\n\tboth\n");
     // A cached table follows the folder it is asked about.
-    ASSERT_EQ(mkdir(path("other").c_str(), 0700), 0);
+    FOLDER other("$HERE/other", 1, &folder);
     ASSERT_TRUE(kivo_test::write_file(path("other/settings"), "k\n\tthere\n"));
-    FOLDER other;
-    ASSERT_TRUE(other.set_from_path_string(path("other").c_str()));
     CONFIG_FILE cache;
     EXPECT_EQ(value_of(cache, "k"), "both");
     EXPECT_EQ(value_of(cache, "k", &other), "there");

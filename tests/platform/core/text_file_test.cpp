@@ -88,12 +88,9 @@ TEST_F(TextFileTest, EveryEncodingAndLineEndReadsAsLinesWithEscapeRuns)
         EXPECT_EQ(lines(c.in), c.out) << c.in;
     for (std::string end : {"\n", "\r", "\r\n", "\n\r"}) // a dropped LF is not an empty last line
         EXPECT_EQ(lines("one" + end + end + "three" + end), (LINES{"one", "", "three"}));
-    TEXT_FILE* t = open("abcdefghij\r\nk\r\nb");
+    TEXT_FILE* t = open("k\r\nb"); // read by character, a line end is '\n'
     ASSERT_NE(t, nullptr);
-    char small[8], c = 0;
-    INT_U8 whole = 9;
-    EXPECT_TRUE(t->read_line(small, sizeof small, &whole) && std::string(small) == "abcdefg" && whole == 0);
-    EXPECT_TRUE(t->read_line(small, sizeof small, &whole) && std::string(small) == "hij" && whole == 1);
+    char c = 0;
     std::string got;
     while (*t >> c)
         got += c;
