@@ -16,8 +16,9 @@ namespace {
 std::string root;
 int counter = 0;
 
-const char* const sandbox_vars[6] = {"HOME",          "XDG_DATA_HOME", "XDG_CONFIG_HOME",
-                                     "XDG_CACHE_HOME", "XDG_DATA_DIRS", "TMPDIR"};
+const char* const sandbox_vars[kSandboxVars] = {"HOME",          "XDG_DATA_HOME", "XDG_CONFIG_HOME",
+                                               "XDG_CACHE_HOME", "XDG_DATA_DIRS", "TMPDIR",
+                                               "XDG_RUNTIME_DIR"};
 
 void point_env_at(const std::string& base)
 {
@@ -28,12 +29,14 @@ void point_env_at(const std::string& base)
     mkdir((base + "/home/.cache").c_str(), 0700);
     mkdir((base + "/tmp").c_str(), 0700);
     mkdir((base + "/usr-share").c_str(), 0700);
+    mkdir((base + "/run").c_str(), 0700);
     setenv("HOME", (base + "/home").c_str(), 1);
     setenv("XDG_DATA_HOME", (base + "/home/.local/share").c_str(), 1);
     setenv("XDG_CONFIG_HOME", (base + "/home/.config").c_str(), 1);
     setenv("XDG_CACHE_HOME", (base + "/home/.cache").c_str(), 1);
     setenv("XDG_DATA_DIRS", (base + "/usr-share").c_str(), 1);
     setenv("TMPDIR", (base + "/tmp").c_str(), 1);
+    setenv("XDG_RUNTIME_DIR", (base + "/run").c_str(), 1);
 }
 
 } // namespace
@@ -49,7 +52,7 @@ void enter_process_sandbox()
     }
     root = buf;
     point_env_at(root);
-    setenv("SDL_VIDEODRIVER", "offscreen", 1);
+    setenv("SDL_VIDEODRIVER", "dummy", 1);
     setenv("SDL_AUDIODRIVER", "dummy", 1);
 }
 
@@ -108,7 +111,7 @@ std::string read_file(const std::string& path)
 void SandboxTest::SetUp()
 {
     dir = make_temp_dir("case");
-    for (int i = 0; i < 6; ++i) {
+    for (int i = 0; i < kSandboxVars; ++i) {
         const char* v = std::getenv(sandbox_vars[i]);
         had_env[i] = v != nullptr;
         saved_env[i] = v ? v : "";
@@ -118,7 +121,7 @@ void SandboxTest::SetUp()
 
 void SandboxTest::TearDown()
 {
-    for (int i = 0; i < 6; ++i) {
+    for (int i = 0; i < kSandboxVars; ++i) {
         if (had_env[i])
             setenv(sandbox_vars[i], saved_env[i].c_str(), 1);
         else

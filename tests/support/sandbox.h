@@ -7,6 +7,9 @@
 
 namespace kivo_test {
 
+// HOME, the XDG folders and TMPDIR: the variables every sandbox points at.
+constexpr int kSandboxVars = 7;
+
 // Points HOME, XDG_* and TMPDIR at a fresh folder for the whole process and
 // selects SDL's headless drivers. Called once by the test main.
 void enter_process_sandbox();
@@ -33,8 +36,8 @@ protected:
     std::string path(const std::string& name) const { return dir + "/" + name; }
 
 private:
-    std::string saved_env[6];
-    bool had_env[6] = {};
+    std::string saved_env[kSandboxVars];
+    bool had_env[kSandboxVars] = {};
 };
 
 } // namespace kivo_test
