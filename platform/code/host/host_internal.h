@@ -1,0 +1,67 @@
+// What the host's own modules share with each other: the SDL window, the
+// key translation and the text converters. Only host sources and host
+// tests include it; the public headers in platform/include never include SDL.
+#ifndef KIVO_HOST_INTERNAL_H
+#define KIVO_HOST_INTERNAL_H
+
+#include <SDL.h>
+
+#include "kivo_types.h"
+
+// ---- Window (host_window.cpp) ----
+
+// SDL's video subsystem, started on first need; false (SDL_GetError says
+// why) when it cannot start.
+bool host_start_video();
+// Installs the host's entries in the core's host table (popup, exit_app,
+// get_back_buffer); installing again changes nothing.
+void host_install_table();
+// The main window and its renderer; null while no window is open.
+SDL_Window* host_sdl_window();
+SDL_Renderer* host_sdl_renderer();
+// Maps a position in window pixels to back-buffer coordinates (they differ
+// only in full screen, where the buffer is scaled with letterboxing).
+void host_window_to_buffer(int wx, int wy, int* bx, int* by);
+
+// ---- Keyboard and mouse (keyboard.cpp, mouse.cpp) ----
+
+// The Mac modifier bits the host keeps itself (SDL's own state misses
+// injected events): Command 0x100, Shift 0x200, Caps Lock 0x400,
+// Option 0x800, Control 0x1000.
+INT_U32 host_modifiers();
+
+// One SDL key event translated. mac_code is -1 for a key with no Mac code.
+// A modifier key updates the held table and the bits and posts nothing
+// (is_modifier). character is the Mac-style character before the run
+// loop's character rules, 0 when the key gives none (the typed character
+// then arrives by SDL_TEXTINPUT).
+struct HOST_KEY
+{
+    INT_S32 mac_code;
+    INT_U32 modifiers;
+    INT_U32 character;
+    bool is_modifier;
+};
+// Translates SDL_KEYDOWN / SDL_KEYUP (updating the held-key table and the
+// modifier bits); false for any other event.
+bool host_translate_key(const SDL_Event& e, HOST_KEY* out);
+// Translates SDL_TEXTINPUT into characters as posted to KEYBOARD (Mac
+// Roman bytes, or a value of 256 or more for a character without one);
+// returns how many were written, at most max. A text event that follows a
+// character the key translation already made is dropped (returns 0).
+int host_translate_text(const SDL_Event& e, INT_U32* out, int max);
+
+// The window's active flag: starts set; focus lost clears it (and every
+// held key), focus gained sets it. get_key_value answers 0 while clear.
+bool host_window_is_active();
+void host_set_window_active(bool active);
+
+// ---- Text from and to other programs (host_text.cpp) ----
+
+// Decodes one UTF-8 character at p and moves p past it. A byte that starts
+// no valid sequence, a sequence cut short, an overlong form, a surrogate or
+// a value above 0x10FFFF gives U+FFFD and moves p by one byte. Never reads
+// past the terminating NUL; at the NUL returns 0 and leaves p there.
+INT_U32 host_utf8_next(const char*& p);
+
+#endif
