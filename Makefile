@@ -38,7 +38,7 @@ bench: release
 # Every file reader under libFuzzer for FUZZ_SECONDS each; the corpus
 # starts from seeds our own writers make and grows in build/fuzz/corpus.
 FUZZ_SECONDS ?= 60
-FUZZ_TARGETS := fuzz_png fuzz_jpeg fuzz_pcx fuzz_raw fuzz_cache
+FUZZ_TARGETS := $(filter-out fuzz_seeds,$(basename $(notdir $(wildcard tests/fuzz/fuzz_*.cpp))))
 fuzz: deps
 	cmake -S . -B build/fuzz $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DKIVO_FUZZ=ON -DBUILD_TESTING=OFF

@@ -41,6 +41,10 @@ struct HOST_KEY
     INT_U32 modifiers;
     INT_U32 character;
     bool is_modifier;
+    // The character is a letter key's (letter AND 0x1F), made with Control
+    // held; keys with a character of their own (Return, Backspace...) keep
+    // theirs under Control.
+    bool control_letter;
 };
 // Translates SDL_KEYDOWN / SDL_KEYUP (updating the held-key table and the
 // modifier bits); false for any other event.
