@@ -2,6 +2,7 @@
 // plain libpng and libjpeg calls decoding the same file into a buffer, and
 // a 300 x 60 nine-slice button drawn through the stored result and
 // directly. A summary of the time ratios is printed at the end.
+#include "bench_ratio.h"
 #include "data_file.h"
 #include "folder.h"
 #include "image.h"
@@ -15,7 +16,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <map>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -185,41 +185,15 @@ BENCHMARK(BM_jpeg_plain_libjpeg)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_button_cached)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_button_direct)->Unit(benchmark::kMicrosecond);
 
-class RatioReporter : public benchmark::ConsoleReporter
-{
-public:
-    std::map<std::string, double> times;
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        for (const Run& r : runs)
-            if (r.run_type == Run::RT_Iteration && r.iterations > 0)
-                times[r.benchmark_name()] = r.GetAdjustedRealTime();
-        ConsoleReporter::ReportRuns(runs);
-    }
-};
-
 } // namespace
 
 int main(int argc, char** argv)
 {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
     files();
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    const char* pairs[][3] = {
-        {"PNG 1024x768: IMAGE::load vs plain libpng", "BM_png_load_ours", "BM_png_plain_libpng"},
-        {"JPEG 1024x768: IMAGE::load vs plain libjpeg", "BM_jpeg_load_ours", "BM_jpeg_plain_libjpeg"},
-        {"300x60 nine-slice button: cached vs direct", "BM_button_cached", "BM_button_direct"},
-    };
-    std::printf("\nratio (time; below 1.00 is faster):\n");
-    for (auto& p : pairs) {
-        auto a = reporter.times.find(p[1]), b = reporter.times.find(p[2]);
-        if (a == reporter.times.end() || b == reporter.times.end() || b->second <= 0)
-            continue;
-        std::printf("  %-46s %6.2f\n", p[0], a->second / b->second);
-    }
-    benchmark::Shutdown();
-    return 0;
+    return kivo_bench::run_with_ratios(
+        argc, argv,
+        {{"PNG 1024x768: IMAGE::load vs plain libpng", "BM_png_load_ours", "BM_png_plain_libpng"},
+         {"JPEG 1024x768: IMAGE::load vs plain libjpeg", "BM_jpeg_load_ours", "BM_jpeg_plain_libjpeg"},
+         {"300x60 nine-slice button: cached vs direct (both ours)", "BM_button_cached",
+          "BM_button_direct"}});
 }
