@@ -91,4 +91,44 @@ INT_S32 FSDeleteObjects(const char* path);
 // Deletes everything inside a folder (not following a link given as path).
 INT_S32 FSDeleteContainerContents(const char* path);
 
+// A small singly linked list of data pointers. The list's dispose callback
+// (may be null) gets each node's data when the list is destroyed.
+typedef void (*LINKED_LIST_DISPOSE_PROC)(void* data);
+struct LINKED_LIST_NODE
+{
+    LINKED_LIST_NODE* next;
+    void* data;
+};
+struct LINKED_LIST
+{
+    LINKED_LIST_NODE* head;
+    LINKED_LIST_NODE* tail;
+    INT_U32 count;
+    LINKED_LIST_DISPOSE_PROC dispose;
+};
+
+// Empties the record (without freeing anything) and sets its callback;
+// FS_BAD_ARGUMENT for a null list.
+INT_S32 InitLinkedList(LINKED_LIST* list, LINKED_LIST_DISPOSE_PROC dispose);
+// 0 for a null list.
+INT_U32 GetNumberOfItems(const LINKED_LIST* list);
+// FS_BAD_ARGUMENT for a null list or data, FS_NO_MEMORY when no node can
+// be had.
+INT_S32 AddToTail(LINKED_LIST* list, void* data);
+// An iterator is a node pointer: the head, then Next until null.
+void InitIterator(const LINKED_LIST* list, LINKED_LIST_NODE** iterator);
+void Next(LINKED_LIST_NODE** iterator);
+// The node's data; null for a null iterator.
+void* GetData(const LINKED_LIST_NODE* iterator);
+// Moves every node of source into destination after `after` (null: at the
+// front), leaving source empty with no callback. Does nothing unless source
+// has nodes, both lists have the same callback, and `after` is null or a
+// node of destination.
+void InsertList(LINKED_LIST* destination, LINKED_LIST* source, LINKED_LIST_NODE* after);
+// Gives each node's data to the callback, frees the nodes, and clears the
+// list and its callback.
+void DestroyList(LINKED_LIST* list);
+// The stock callback: frees a block from malloc.
+void MyDisposeDataProc(void* data);
+
 #endif

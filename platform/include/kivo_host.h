@@ -22,7 +22,7 @@ struct KIVO_HOST_TABLE
     // returns 0 when there is no text.
     INT_U8 (*get_clipboard_text)(char* buf, std::size_t size);
     INT_U8 (*set_clipboard_text)(const char* text);
-    // The window's back buffer, or null when no window is open.
+    // The window's back buffer, or null when there is no back buffer.
     IMAGE* (*get_back_buffer)();
     // Non-zero once the font system has started.
     INT_U8 (*font_system_started)();
@@ -53,5 +53,8 @@ void kivo_fake_clock_enable(INT_U8 on);
 void kivo_fake_clock_advance_ms(INT_U32 ms);
 void kivo_fake_clock_set_ms(INT_U32 ms);
 void kivo_fake_clock_set_wall(INT_S64 seconds);
+// Non-zero while the fake clock is on: waits then advance it instead of
+// sleeping.
+INT_U8 kivo_fake_clock_is_on();
 
 #endif

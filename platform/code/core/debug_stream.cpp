@@ -221,7 +221,9 @@ void DEBUG_STREAM::write_to_stream(const char* source_file, long line, const cha
 
 void DEBUG_STREAM::printf(const char* format, ...)
 {
-    if (!format)
+    // The event loop logs every event on channels that are normally off:
+    // a silent channel must cost no formatting.
+    if (!format || !flags)
         return;
     char buf[2048];
     va_list args;

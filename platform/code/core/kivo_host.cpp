@@ -136,4 +136,5 @@ void kivo_fake_clock_advance_ms(INT_U32 ms)
 }
 
 void kivo_fake_clock_set_ms(INT_U32 ms) { fake.ms = ms; }
+INT_U8 kivo_fake_clock_is_on() { return fake.on; }
 void kivo_fake_clock_set_wall(INT_S64 seconds) { fake.wall = seconds; }

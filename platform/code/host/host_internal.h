@@ -68,4 +68,23 @@ void host_set_window_active(bool active);
 // past the terminating NUL; at the NUL returns 0 and leaves p there.
 INT_U32 host_utf8_next(const char*& p);
 
+// The system's own text is 8-bit; a character above 0xFF travels as an
+// escape run: 0x01, ",%04X" per UTF-16 unit (upper-case digits), 0x01.
+// Only runs in exactly that form, holding characters that need them, are
+// read as characters; anything else (no closing 0x01, a group that is not
+// ',' and four digits, a run right before another run) is taken as plain
+// bytes, so that every byte string comes back unchanged from
+// host_text_from_utf8. Bytes 0x80-0xFF are U+0080-U+00FF.
+#include <cstddef>
+#include <string>
+std::string host_text_to_utf8(const char* text);
+// Appends one character (at most 0x10FFFF, no surrogate) as UTF-8.
+void host_append_utf8(std::string& out, INT_U32 c);
+// UTF-8 from another program into system text in buf (size bytes, NUL
+// included): characters above 0xFF, and what the decoder replaces, become
+// escape runs. A character that does not fit ends the text; a group is
+// never split and an open run is closed. Returns the length written
+// (0 and nothing written when buf is null or size is 0).
+std::size_t host_text_from_utf8(const char* utf8, char* buf, std::size_t size);
+
 #endif

@@ -1,0 +1,631 @@
+// WM_SCREEN_OBJECT: the class-wide state, construction and destruction,
+// the object tree, hit testing, modal objects, focus, visibility and
+// geometry, and the monitor and update passes.
+#include "wm_screen_object.h"
+
+#include "host_window.h"
+#include "keyboard.h"
+#include "kivo_host.h"
+#include "mouse.h"
+#include "wm_page_manager.h"
+
+#include <vector>
+
+WM_SCREEN_OBJECT* WM_SCREEN_OBJECT::focal_object = nullptr;
+INT_U8 WM_SCREEN_OBJECT::focal_object_monitored = 0;
+INT_U32 WM_SCREEN_OBJECT::return_key = 36;
+WM_SCREEN_OBJECT* WM_SCREEN_OBJECT::right_mouse_object = nullptr;
+PTRLLIST WM_SCREEN_OBJECT::modal_screen_objects;
+INT_U8 WM_SCREEN_OBJECT::monitor_modals = 1;
+WM_OBJECT_HOOK WM_SCREEN_OBJECT::creation_callback = nullptr;
+void* WM_SCREEN_OBJECT::creation_data = nullptr;
+WM_OBJECT_HOOK WM_SCREEN_OBJECT::deletion_callback = nullptr;
+void* WM_SCREEN_OBJECT::deletion_data = nullptr;
+SCROBJ_SHADING_TYPE WM_SCREEN_OBJECT::system_default_shading_type = 6;
+INT_U8 WM_SCREEN_OBJECT::flashing_flags = 0;
+INT_U32 WM_SCREEN_OBJECT::now_ms = 0;
+INT_U8 WM_SCREEN_OBJECT::clip_update_to_area = 1;
+INT_U8 WM_SCREEN_OBJECT::clip_monitor_to_area = 1;
+INT_U32 WM_SCREEN_OBJECT::object_effects_delay = 200;
+IMAGE* WM_SCREEN_OBJECT::surface = nullptr;
+WM_PAGE_MANAGER* WM_SCREEN_OBJECT::pm = nullptr;
+COLOUR WM_SCREEN_OBJECT::dark_shading_colour = COLOUR_DARK_GREY;
+COLOUR WM_SCREEN_OBJECT::light_shading_colour = COLOUR_WHITE;
+COLOUR WM_SCREEN_OBJECT::border_colour = COLOUR_BLACK;
+COLOUR WM_SCREEN_OBJECT::outline_colour = COLOUR_YELLOW;
+COLOUR WM_SCREEN_OBJECT::default_shading_base_colour = COLOUR_INVISIBLE;
+
+// The shared image cache, then every static that may hold images on it:
+// statics of one source are destroyed in reverse order, so these go first.
+IMAGE_CACHE WM_SCREEN_OBJECT::image_cache;
+IMAGE WM_SCREEN_OBJECT::up_arrow_image;
+IMAGE WM_SCREEN_OBJECT::down_arrow_image;
+IMAGE WM_SCREEN_OBJECT::left_arrow_image;
+IMAGE WM_SCREEN_OBJECT::right_arrow_image;
+SOUND_BUFFER WM_SCREEN_OBJECT::action_sound;
+
+namespace {
+
+WM_SCREEN_OBJECT* object_of(const LISTNODE* node)
+{
+    return static_cast<WM_SCREEN_OBJECT*>(PTRLLIST::stored_pointer(node));
+}
+
+bool in_list(const PTRLLIST& list, const WM_SCREEN_OBJECT* object)
+{
+    for (const LISTNODE* n = list.head; n; n = n->next) {
+        if (object_of(n) == object) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The modal passes walk a copy and skip what left the list meanwhile: a
+// callback may delete a modal object, and with it its modal children.
+std::vector<WM_SCREEN_OBJECT*> copy_of(const PTRLLIST& list)
+{
+    std::vector<WM_SCREEN_OBJECT*> out;
+    out.reserve(static_cast<std::size_t>(list.count));
+    for (const LISTNODE* n = list.head; n; n = n->next) {
+        out.push_back(object_of(n));
+    }
+    return out;
+}
+
+// Walks the children in list order; the next node is taken before the
+// call, as the list's own iterator would.
+template <class F> void for_each_child(PTRLLIST& list, F f)
+{
+    for (LISTNODE* n = list.head; n;) {
+        LISTNODE* next = n->next;
+        if (WM_SCREEN_OBJECT* child = object_of(n)) {
+            f(child);
+        }
+        n = next;
+    }
+}
+
+template <class F> void for_each_child_backwards(PTRLLIST& list, F f)
+{
+    for (LISTNODE* n = list.tail; n;) {
+        LISTNODE* prev = n->prev;
+        if (WM_SCREEN_OBJECT* child = object_of(n)) {
+            f(child);
+        }
+        n = prev;
+    }
+}
+
+WM_SCREEN_OBJECT* topmost_visible_modal(WM_OBJECT_TYPE mask)
+{
+    for (const LISTNODE* n = WM_SCREEN_OBJECT::modal_screen_objects.tail; n; n = n->prev) {
+        WM_SCREEN_OBJECT* m = object_of(n);
+        if (m && m->visible && (m->type & mask) == mask) {
+            return m;
+        }
+    }
+    return nullptr;
+}
+
+// Whether a pass skips the child because it lies outside the page
+// manager's current area (touching edges count as inside).
+bool outside_current_area(WM_SCREEN_OBJECT* child, INT_U8 clip)
+{
+    WM_PAGE_MANAGER* pm = WM_SCREEN_OBJECT::pm;
+    if (!clip || !pm || !pm->current_area || child->area < 0) {
+        return false;
+    }
+    WM_AREA* a = pm->current_area;
+    const int ax = a->get_x(), ay = a->get_y(), aw = a->get_width(), ah = a->get_height();
+    const int cx = child->get_x(), cy = child->get_y();
+    return !(cx <= ax + aw && cy <= ay + ah && cx + child->get_width() >= ax && cy + child->get_height() >= ay);
+}
+
+INT_S16 to_s16(int v)
+{
+    return static_cast<INT_S16>(v < -32768 ? -32768 : v > 32767 ? 32767 : v);
+}
+
+// Set only between the start and the end of the outermost update call.
+INT_U8 update_timing = 1;
+
+} // namespace
+
+WM_SCREEN_OBJECT::WM_SCREEN_OBJECT(INT_U8 is_visible, WM_OBJECT_CALLBACK cb, void* data1, void* data2)
+    : x(0), y(0), width(0), height(0), activated(0), visible(is_visible), dirty(is_visible), drawn(0),
+      no_delete(0), shading_colour(COLOUR_INVISIBLE), area(-1), type(0), shading_type(1), callback(cb),
+      right_click_callback(nullptr), right_click_mode(2), callback_data1(data1), callback_data2(data2),
+      right_click_data1(nullptr), right_click_data2(nullptr), return_key_down(0), definition(nullptr),
+      focus_callback(nullptr), focus_data(nullptr), can_focus(0), parent(nullptr)
+{
+    if (!surface) {
+        surface = get_back_buffer(0);
+    }
+}
+
+WM_SCREEN_OBJECT::~WM_SCREEN_OBJECT()
+{
+    if (right_mouse_object == this) {
+        right_mouse_object = nullptr;
+    }
+    if (focal_object == this) {
+        focal_object = nullptr;
+        if (focus_callback) {
+            focus_callback(this, focus_data);
+        }
+    }
+    if (deletion_callback) {
+        deletion_callback(this, deletion_data);
+    }
+    // No list may keep a pointer to a deleted object.
+    if (parent) {
+        parent->unlink_object(this);
+    }
+    while (modal_screen_objects.remove_node(this)) {
+    }
+    clear_objects(0, 0, 1);
+}
+
+void WM_SCREEN_OBJECT::link_object(WM_SCREEN_OBJECT* object)
+{
+    // A null iterator makes the insertion an append.
+    objects.iterator = nullptr;
+    if (objects.add_node(object)) {
+        object->parent = this;
+    }
+}
+
+bool WM_SCREEN_OBJECT::unlink_object(WM_SCREEN_OBJECT* object)
+{
+    for (LISTNODE* n = objects.head; n; n = n->next) {
+        if (object_of(n) == object) {
+            objects.remove_node_ref(n);
+            object->parent = nullptr;
+            return true;
+        }
+    }
+    return false;
+}
+
+// ---- tree ---------------------------------------------------------------
+
+void WM_SCREEN_OBJECT::add_object(WM_SCREEN_OBJECT* object, INT_U8 relative)
+{
+    if (!object) {
+        return;
+    }
+    if (relative) {
+        object->move(to_s16(object->x + x), to_s16(object->y + y));
+    }
+    object->set_area(area);
+    link_object(object);
+    if (object->visible && drawn) {
+        object->mark_redraw_area();
+    }
+}
+
+void WM_SCREEN_OBJECT::remove_object(WM_SCREEN_OBJECT* object, INT_U8 destroy, INT_U8 relative)
+{
+    if (!object || !unlink_object(object)) {
+        return;
+    }
+    object->hide(0, 0);
+    if (destroy && !object->no_delete) {
+        delete object;
+        return;
+    }
+    object->set_area(area < -1 ? to_s16(-area - 2) : 0);
+    if (relative) {
+        object->move(to_s16(object->x - x), to_s16(object->y - y));
+    }
+}
+
+void WM_SCREEN_OBJECT::clear_objects(INT_U8 modals, INT_U8, INT_U8 children)
+{
+    // Each object leaves its list before it is hidden or deleted, so a
+    // destructor that unlinks itself finds nothing, and one that deletes
+    // further modal objects leaves the walk a consistent list.
+    if (modals) {
+        while (LISTNODE* n = modal_screen_objects.tail) {
+            WM_SCREEN_OBJECT* m = object_of(n);
+            modal_screen_objects.remove_node_ref(n);
+            if (!m) {
+                continue;
+            }
+            if (m->no_delete) {
+                m->hide(0, 0);
+            } else {
+                delete m;
+            }
+        }
+    }
+    if (children) {
+        while (LISTNODE* n = objects.tail) {
+            WM_SCREEN_OBJECT* child = object_of(n);
+            objects.remove_node_ref(n);
+            if (!child) {
+                continue;
+            }
+            child->parent = nullptr;
+            if (!modals) {
+                modal_screen_objects.remove_node(child);
+            }
+            if (child->no_delete) {
+                child->hide(0, 0);
+            } else {
+                delete child;
+            }
+        }
+    }
+    if (visible) {
+        mark_redraw_area();
+    }
+}
+
+WM_SCREEN_OBJECT* WM_SCREEN_OBJECT::get_screen_object(INT_S16 n)
+{
+    if (n < 0) {
+        return nullptr;
+    }
+    for (const LISTNODE* node = objects.head; node; node = node->next) {
+        if (n-- == 0) {
+            return object_of(node);
+        }
+    }
+    return nullptr;
+}
+
+void WM_SCREEN_OBJECT::set_area(INT_S16 new_area)
+{
+    area = new_area;
+    for_each_child(objects, [new_area](WM_SCREEN_OBJECT* child) { child->set_area(new_area); });
+}
+
+// ---- hit testing ----------------------------------------------------------
+
+INT_U8 WM_SCREEN_OBJECT::is_in_me(INT_S16 px, INT_S16 py)
+{
+    if (!visible) {
+        return 0;
+    }
+    const int left = get_x(), top = get_y();
+    return left <= px && px < left + get_width() && top <= py && py < top + get_height();
+}
+
+INT_U8 WM_SCREEN_OBJECT::is_in_child(INT_S16 px, INT_S16 py)
+{
+    for (const LISTNODE* n = objects.head; n; n = n->next) {
+        WM_SCREEN_OBJECT* child = object_of(n);
+        if (child && child->visible && child->is_in_it(px, py)) {
+            return 1;
+        }
+    }
+    return 0;
+}
+
+INT_U8 WM_SCREEN_OBJECT::is_in_it(INT_S16 px, INT_S16 py)
+{
+    if (!visible) {
+        return 0;
+    }
+    return is_in_me(px, py) || is_in_child(px, py);
+}
+
+WM_SCREEN_OBJECT* WM_SCREEN_OBJECT::find_object_at_pos(INT_S16 px, INT_S16 py)
+{
+    if (!visible || !is_in_it(px, py)) {
+        return nullptr;
+    }
+    // The last answer wins: the child drawn last is on top.
+    WM_SCREEN_OBJECT* found = nullptr;
+    for (const LISTNODE* n = objects.head; n; n = n->next) {
+        WM_SCREEN_OBJECT* child = object_of(n);
+        if (child && child->visible) {
+            if (WM_SCREEN_OBJECT* hit = child->find_object_at_pos(px, py)) {
+                found = hit;
+            }
+        }
+    }
+    return found ? found : this;
+}
+
+// ---- modal objects ----------------------------------------------------------
+
+void WM_SCREEN_OBJECT::add_modal_object(WM_SCREEN_OBJECT* object, INT_U8 relative)
+{
+    if (!object) {
+        return;
+    }
+    if (relative) {
+        object->move(to_s16(object->x + x), to_s16(object->y + y));
+    }
+    object->set_area(area < 0 ? area : to_s16(-2 - area));
+    modal_screen_objects.iterator = nullptr;
+    modal_screen_objects.add_node(object);
+    if (object->visible && drawn) {
+        object->mark_redraw_area();
+    }
+}
+
+void WM_SCREEN_OBJECT::remove_modal_object(WM_SCREEN_OBJECT* object, INT_U8 destroy, INT_U8 relative)
+{
+    if (!object || !modal_screen_objects.remove_node(object)) {
+        return;
+    }
+    // The object that runs the pass is redrawn, not only the removed one.
+    mark_redraw_area();
+    if (destroy && !object->no_delete) {
+        delete object;
+        return;
+    }
+    object->set_area(area < -1 ? to_s16(-area - 2) : 0);
+    if (relative) {
+        object->move(to_s16(object->x - x), to_s16(object->y - y));
+    }
+}
+
+INT_U8 WM_SCREEN_OBJECT::is_modal_object()
+{
+    return in_list(modal_screen_objects, this);
+}
+
+INT_S16 WM_SCREEN_OBJECT::get_active_modal_object_count()
+{
+    INT_S16 count = 0;
+    for (const LISTNODE* n = modal_screen_objects.head; n; n = n->next) {
+        WM_SCREEN_OBJECT* m = object_of(n);
+        if (m && m->visible) {
+            ++count;
+        }
+    }
+    return count;
+}
+
+long WM_SCREEN_OBJECT::get_active_modal_object_area()
+{
+    WM_SCREEN_OBJECT* m = topmost_visible_modal(0);
+    return m ? m->area : -1;
+}
+
+WM_SCREEN_OBJECT* WM_SCREEN_OBJECT::get_active_modal_object(WM_OBJECT_TYPE mask)
+{
+    return topmost_visible_modal(mask);
+}
+
+// ---- focus ---------------------------------------------------------------------
+
+INT_U8 WM_SCREEN_OBJECT::can_have_focus()
+{
+    return can_focus;
+}
+
+void WM_SCREEN_OBJECT::take_focus()
+{
+    if (!can_have_focus() || focal_object == this || !visible) {
+        return;
+    }
+    WM_SCREEN_OBJECT* previous = focal_object;
+    focal_object = this;
+    if (previous) {
+        if (previous->visible) {
+            previous->request_draw();
+        }
+        if (previous->focus_callback) {
+            previous->focus_callback(previous, previous->focus_data);
+        }
+    }
+    // Read again: the callback may have moved the focus.
+    if (WM_SCREEN_OBJECT* now = focal_object) {
+        if (now->visible) {
+            now->request_draw();
+        }
+        if (now->focus_callback) {
+            now->focus_callback(now, now->focus_data);
+        }
+    }
+    focal_object_monitored = 1;
+}
+
+// ---- visibility, state and geometry ---------------------------------------------
+
+void WM_SCREEN_OBJECT::hide(INT_U8 modals, INT_U8 children)
+{
+    dirty = 0;
+    drawn = 0;
+    if (!visible) {
+        return;
+    }
+    if (modals) {
+        for_each_child_backwards(modal_screen_objects, [](WM_SCREEN_OBJECT* m) { m->hide(0, 0); });
+    }
+    if (children) {
+        for_each_child_backwards(objects, [](WM_SCREEN_OBJECT* child) { child->hide(0, 0); });
+    }
+    visible = 0;
+    mark_redraw_area();
+}
+
+void WM_SCREEN_OBJECT::set_activated(INT_U8 a)
+{
+    if (visible) {
+        request_draw();
+    }
+    activated = a;
+}
+
+void WM_SCREEN_OBJECT::move(INT_S16 nx, INT_S16 ny)
+{
+    if (nx == x && ny == y) {
+        return;
+    }
+    const int dx = nx - x, dy = ny - y;
+    for_each_child(objects, [dx, dy](WM_SCREEN_OBJECT* child) {
+        child->move(to_s16(child->x + dx), to_s16(child->y + dy));
+    });
+    if (visible) {
+        mark_redraw_area();
+    }
+    x = nx;
+    y = ny;
+    if (visible) {
+        mark_redraw_area();
+    }
+}
+
+void WM_SCREEN_OBJECT::resize(INT_S16 nw, INT_S16 nh, INT_U8 children)
+{
+    if (nw == width && nh == height) {
+        return;
+    }
+    if (visible) {
+        mark_redraw_area();
+    }
+    if (children) {
+        const int dw = nw - width, dh = nh - height;
+        for_each_child(objects, [dw, dh, children](WM_SCREEN_OBJECT* child) {
+            child->resize(to_s16(child->width + dw), to_s16(child->height + dh), children);
+        });
+    }
+    width = nw;
+    height = nh;
+    if (visible) {
+        mark_redraw_area();
+    }
+}
+
+INT_S16 WM_SCREEN_OBJECT::get_x()
+{
+    return x;
+}
+
+INT_S16 WM_SCREEN_OBJECT::get_y()
+{
+    return y;
+}
+
+INT_S16 WM_SCREEN_OBJECT::get_width()
+{
+    return width;
+}
+
+INT_S16 WM_SCREEN_OBJECT::get_height()
+{
+    return height;
+}
+
+void WM_SCREEN_OBJECT::draw_object() {}
+
+// ---- the passes -----------------------------------------------------------------
+
+WM_MESG WM_SCREEN_OBJECT::monitor()
+{
+    if (focal_object == this) {
+        focal_object_monitored = 1;
+    }
+    // The topmost visible modal object is served alone.
+    if (monitor_modals && modal_screen_objects.count) {
+        if (WM_SCREEN_OBJECT* m = topmost_visible_modal(0)) {
+            monitor_modals = 0;
+            if (m->area >= 0) {
+                m->set_area(to_s16(-2 - area));
+            }
+            const WM_MESG r = m->monitor();
+            monitor_modals = 1;
+            if (r == 4) {
+                remove_modal_object(m, 1, 0);
+                return 0;
+            }
+            return r;
+        }
+    }
+    if (!visible) {
+        return 0;
+    }
+    WM_MESG r = 0;
+    for (LISTNODE* n = objects.head; n && !r;) {
+        LISTNODE* next = n->next;
+        WM_SCREEN_OBJECT* child = object_of(n);
+        if (child && !outside_current_area(child, clip_monitor_to_area)) {
+            r = child->monitor();
+        }
+        n = next;
+    }
+    if (r || !right_click_callback) {
+        return r;
+    }
+
+    // Right button, or Command/Control+Return on the focal object, which
+    // clicks at the object's centre.
+    INT_U8 pressed = (MOUSE::buttons >> 1) & 1;
+    INT_S16 px = MOUSE::x, py = MOUSE::y;
+    const INT_U8 k = KEYBOARD::get_key_value(return_key);
+    if (focal_object == this && (k || return_key_down) &&
+        (KEYBOARD::get_key_value(55) || KEYBOARD::get_key_value(59))) {
+        px = to_s16(x + width / 2);
+        py = to_s16(y + height / 2);
+        pressed = k;
+    }
+    return_key_down = k;
+    if (pressed) {
+        if (right_mouse_object || !is_in_it(px, py)) {
+            return 0;
+        }
+        right_mouse_object = this;
+        take_focus();
+        return right_click_mode == 0 || right_click_mode == 2
+                   ? right_click_callback(this, right_click_data1, right_click_data2)
+                   : 0;
+    }
+    if (right_mouse_object != this) {
+        return 0;
+    }
+    right_mouse_object = nullptr;
+    if (!is_in_it(px, py)) {
+        return 0;
+    }
+    return right_click_mode == 1 || right_click_mode == 2
+               ? right_click_callback(this, right_click_data1, right_click_data2)
+               : 0;
+}
+
+WM_MESG WM_SCREEN_OBJECT::update(INT_U8 modal)
+{
+    const INT_U8 outermost = update_timing;
+    if (outermost) {
+        static const INT_U32 periods[8] = {50, 125, 250, 500, 1000, 2000, 4000, 8000};
+        update_timing = 0;
+        now_ms = get_ms_count();
+        flashing_flags = 0;
+        for (int k = 0; k < 8; ++k) {
+            flashing_flags |= static_cast<INT_U8>((now_ms / periods[k]) % 2 << k);
+        }
+    }
+    WM_MESG r = 0;
+    if (modal) {
+        for (WM_SCREEN_OBJECT* m : copy_of(modal_screen_objects)) {
+            if (!m || !in_list(modal_screen_objects, m)) {
+                continue;
+            }
+            r = m->update(0);
+            if (r == 4) {
+                remove_modal_object(m, 1, 0);
+                r = 0;
+            }
+            if (r) {
+                break;
+            }
+        }
+    } else if (visible) {
+        for (LISTNODE* n = objects.head; n && !r;) {
+            LISTNODE* next = n->next;
+            WM_SCREEN_OBJECT* child = object_of(n);
+            if (child && !outside_current_area(child, clip_update_to_area)) {
+                r = child->update(0);
+            }
+            n = next;
+        }
+    }
+    update_timing = outermost;
+    return r;
+}

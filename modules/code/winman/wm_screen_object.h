@@ -1,0 +1,226 @@
+#ifndef KIVO_WM_SCREEN_OBJECT_H
+#define KIVO_WM_SCREEN_OBJECT_H
+
+// WM_SCREEN_OBJECT: the base of everything on screen. Objects form trees
+// (a parent owns its children; coordinates are absolute window
+// coordinates), one class-wide list holds the modal objects, one object
+// holds the keyboard focus, and a class-wide list of update regions
+// collects what must be redrawn. The two per-frame passes are `monitor`
+// (input) and `update` (timing); drawing happens only in `draw_object`,
+// called by the redraw pass with the surface clipped to one region.
+#include "colour.h"
+#include "image.h"
+#include "image_cache.h"
+#include "kivo_types.h"
+#include "llist.h"
+#include "sound.h"
+
+// What callbacks and passes hand up the tree: 0 nothing happened, 1 input
+// taken, 4 close the modal object that returned it; the page manager acts
+// on 3 and 5 to 32; anything else travels up unchanged.
+typedef INT_S32 WM_MESG;
+
+// The type bits each class ORs into `type` (a derived class keeps its
+// base's bit).
+typedef INT_U32 WM_OBJECT_TYPE;
+constexpr WM_OBJECT_TYPE WM_TYPE_MANAGER = 0x1;
+constexpr WM_OBJECT_TYPE WM_TYPE_BUTTON = 0x2;
+constexpr WM_OBJECT_TYPE WM_TYPE_MENU = 0x4;
+constexpr WM_OBJECT_TYPE WM_TYPE_IMAGE = 0x8;
+constexpr WM_OBJECT_TYPE WM_TYPE_SCRIPT = 0x10;
+constexpr WM_OBJECT_TYPE WM_TYPE_DIALOG = 0x20;
+constexpr WM_OBJECT_TYPE WM_TYPE_SCROLLBAR = 0x80;
+constexpr WM_OBJECT_TYPE WM_TYPE_GRID = 0x1000;
+constexpr WM_OBJECT_TYPE WM_TYPE_LIST_BOX = 0x2000;
+constexpr WM_OBJECT_TYPE WM_TYPE_TEXT_EDIT = 0x8000;
+constexpr WM_OBJECT_TYPE WM_TYPE_FLOATING_MENU = 0x400000;
+constexpr WM_OBJECT_TYPE WM_TYPE_KEYBOARD = 0x800000;
+constexpr WM_OBJECT_TYPE WM_TYPE_KEYBOARD_DIALOG = 0x1000000;
+constexpr WM_OBJECT_TYPE WM_TYPE_CHECK_BOX = 0x8000000;
+
+// Border styles: 0 none, 1 the object's own type (and when that is 1 too,
+// system_default_shading_type), 2 to 9 one to four one-pixel rings; any
+// other value draws nothing.
+typedef INT_U32 SCROBJ_SHADING_TYPE;
+// Edge flags of draw_shading: 1 top, 2 bottom, 4 left, 8 right; 16, 32, 64,
+// 128 round the top-left, top-right, bottom-left, bottom-right corners;
+// 0x8000 swaps light and dark (the pressed look).
+constexpr INT_U16 SHADING_EDGE_TOP = 0x1;
+constexpr INT_U16 SHADING_EDGE_BOTTOM = 0x2;
+constexpr INT_U16 SHADING_EDGE_LEFT = 0x4;
+constexpr INT_U16 SHADING_EDGE_RIGHT = 0x8;
+constexpr INT_U16 SHADING_ROUND_TOP_LEFT = 0x10;
+constexpr INT_U16 SHADING_ROUND_TOP_RIGHT = 0x20;
+constexpr INT_U16 SHADING_ROUND_BOTTOM_LEFT = 0x40;
+constexpr INT_U16 SHADING_ROUND_BOTTOM_RIGHT = 0x80;
+constexpr INT_U16 SHADING_SWAP = 0x8000;
+// Arrow directions: 0 up, 1 down, 2 left, 3 right; others draw nothing.
+typedef INT_U32 SCROBJ_ARROW_TYPE;
+
+class WM_SCREEN_OBJECT;
+class WM_PAGE_MANAGER;
+// The page layer's record of one widget; only a pointer is kept here.
+class WM_PTM_OBJECT_INFO;
+
+typedef WM_MESG (*WM_OBJECT_CALLBACK)(WM_SCREEN_OBJECT* object, void* data1, void* data2);
+typedef void (*WM_FOCUS_CALLBACK)(WM_SCREEN_OBJECT* object, void* data);
+typedef void (*WM_OBJECT_HOOK)(WM_SCREEN_OBJECT* object, void* data);
+
+// One update region, inclusive window coordinates in this order; -1 unset.
+struct WM_UPDATE_REGION
+{
+    INT_S16 top, left, right, bottom;
+};
+
+class WM_SCREEN_OBJECT
+{
+public:
+    // ---- data -----------------------------------------------------------
+    INT_S16 x, y;          // left and top edge in window coordinates
+    INT_S16 width, height; // covers x..x+width-1, y..y+height-1
+    INT_U8 activated;      // widget-defined, set through set_activated
+    INT_U8 visible;        // shown, hit-tested, monitored and drawn
+    INT_U8 dirty;          // a redraw was requested
+    INT_U8 drawn;          // drawn since it was last hidden
+    INT_U8 no_delete;      // removal and clearing hide it instead of deleting it
+    COLOUR shading_colour; // own shading base when its alpha is non-zero
+    PTRLLIST objects;      // the children, later ones on top; owned
+    // Page-manager area: -1 none; -2-n shown modally over area n.
+    INT_S16 area;
+    WM_OBJECT_TYPE type;
+    SCROBJ_SHADING_TYPE shading_type;
+    WM_OBJECT_CALLBACK callback;
+    WM_OBJECT_CALLBACK right_click_callback; // null: no right-click handling
+    INT_U32 right_click_mode;                // 0 on press, 1 on release, 2 both
+    void* callback_data1;
+    void* callback_data2;
+    void* right_click_data1;
+    void* right_click_data2;
+    INT_U8 return_key_down; // the return key at the last right-click check
+    WM_PTM_OBJECT_INFO* definition; // the record that built it; null for code-built objects
+    WM_FOCUS_CALLBACK focus_callback;
+    void* focus_data;
+    INT_U8 can_focus;
+
+    // ---- virtual operations (slot order) ----------------------------------
+    WM_SCREEN_OBJECT(INT_U8 visible, WM_OBJECT_CALLBACK callback, void* data1, void* data2);
+    virtual ~WM_SCREEN_OBJECT();
+    WM_SCREEN_OBJECT(const WM_SCREEN_OBJECT&) = delete;
+    WM_SCREEN_OBJECT& operator=(const WM_SCREEN_OBJECT&) = delete;
+
+    virtual void request_draw();
+    virtual void hide(INT_U8 modals, INT_U8 children);
+    virtual WM_MESG monitor();
+    virtual WM_MESG update(INT_U8 modal);
+    virtual INT_U8 is_in_it(INT_S16 px, INT_S16 py);
+    virtual INT_U8 is_in_me(INT_S16 px, INT_S16 py);
+    virtual INT_U8 is_in_child(INT_S16 px, INT_S16 py);
+    virtual WM_SCREEN_OBJECT* find_object_at_pos(INT_S16 px, INT_S16 py);
+    virtual void move(INT_S16 nx, INT_S16 ny);
+    virtual void resize(INT_S16 nw, INT_S16 nh, INT_U8 children);
+    virtual void set_area(INT_S16 new_area);
+    virtual void add_object(WM_SCREEN_OBJECT* object, INT_U8 relative);
+    virtual void remove_object(WM_SCREEN_OBJECT* object, INT_U8 destroy, INT_U8 relative);
+    virtual INT_U8 can_have_focus();
+    virtual void take_focus();
+    virtual void set_activated(INT_U8 a);
+    virtual INT_S16 get_x();
+    virtual INT_S16 get_y();
+    virtual INT_S16 get_width();
+    virtual INT_S16 get_height();
+    virtual void check_for_redraw();
+    virtual void check_modal_redraw();
+    virtual void draw_object();
+
+    // ---- tree -------------------------------------------------------------
+    // Modal objects are hidden (no_delete) or deleted and the list emptied;
+    // children likewise. The middle flag has no effect.
+    void clear_objects(INT_U8 modals, INT_U8 flag, INT_U8 children);
+    // The n-th child (0-based); null outside 0..count-1.
+    WM_SCREEN_OBJECT* get_screen_object(INT_S16 n);
+
+    // ---- modal objects ----------------------------------------------------
+    void add_modal_object(WM_SCREEN_OBJECT* object, INT_U8 relative);
+    void remove_modal_object(WM_SCREEN_OBJECT* object, INT_U8 destroy, INT_U8 relative);
+    INT_U8 is_modal_object();
+    static INT_S16 get_active_modal_object_count();
+    // Area of the topmost visible modal object; -1 when there is none.
+    static long get_active_modal_object_area();
+    // The topmost visible modal object carrying every bit of mask (0: any).
+    static WM_SCREEN_OBJECT* get_active_modal_object(WM_OBJECT_TYPE mask);
+
+    // ---- update regions and redraw ------------------------------------------
+    void mark_redraw_area();
+    void mark_redraw_subarea(INT_S16 x1, INT_S16 y1, INT_S16 x2, INT_S16 y2);
+    void mark_entire_redraw_area();
+    // Ignored while a redraw runs (update_regions_index is not -1).
+    static void add_update_region(INT_S16 x1, INT_S16 y1, INT_S16 x2, INT_S16 y2);
+    static INT_U8 is_update_region_valid();
+    INT_U8 is_in_redraw_area();
+    // Immediate redraws into the surface; nothing while there is no page manager.
+    static void force_screen_redraw(INT_S16 window);
+    static void force_draw_object(WM_SCREEN_OBJECT* object);
+
+    // ---- shading and arrows -------------------------------------------------
+    // Ring counts: 0 for 0, 1 still 1 after resolution, and above 9.
+    INT_S16 get_shading_type_size(SCROBJ_SHADING_TYPE shading);
+    INT_S16 get_shading_size(SCROBJ_SHADING_TYPE shading);
+    void get_shading_colours(COLOUR base, COLOUR& dark, COLOUR& light);
+    // Inside the inclusive rectangle; radius -1 = the surface's choice.
+    void draw_shading(INT_S16 x1, INT_S16 y1, INT_S16 x2, INT_S16 y2, INT_U16 flags, COLOUR base,
+                      SCROBJ_SHADING_TYPE shading, INT_S16 radius);
+    // Gaps -1 = a third of the extent.
+    void draw_arrow(INT_S16 x1, INT_S16 y1, INT_S16 x2, INT_S16 y2, COLOUR colour, SCROBJ_ARROW_TYPE direction,
+                    INT_S16 x_gap, INT_S16 y_gap);
+
+    // ---- class-wide state ----------------------------------------------------
+    static WM_SCREEN_OBJECT* focal_object;
+    static INT_U8 focal_object_monitored;
+    static INT_U32 return_key; // KEYBOARD key code, 36
+    static WM_SCREEN_OBJECT* right_mouse_object;
+    // Bottom first, topmost last; owns nothing.
+    static PTRLLIST modal_screen_objects;
+    static INT_U8 monitor_modals;
+    static WM_OBJECT_HOOK creation_callback;
+    static void* creation_data;
+    static WM_OBJECT_HOOK deletion_callback;
+    static void* deletion_data;
+    static SCROBJ_SHADING_TYPE system_default_shading_type; // 6
+    // Blink phases: bit k = (now_ms / P_k) mod 2, P = 50, 125, 250, 500,
+    // 1000, 2000, 4000, 8000 ms.
+    static INT_U8 flashing_flags;
+    static INT_U32 now_ms; // get_ms_count at the start of the current update pass
+    static INT_U8 clip_update_to_area;
+    static INT_U8 clip_monitor_to_area;
+    static INT_U32 object_effects_delay; // ms, 200
+    // The shared drawing surface; the first object sets it to the back buffer.
+    static IMAGE* surface;
+    static WM_PAGE_MANAGER* pm;
+    // Images shared by every widget. Statics holding images on it are
+    // defined after it, in the same source, so that they go first at exit.
+    static IMAGE_CACHE image_cache;
+    static SOUND_BUFFER action_sound;
+    static IMAGE up_arrow_image, down_arrow_image, left_arrow_image, right_arrow_image;
+    static COLOUR dark_shading_colour, light_shading_colour;
+    static COLOUR border_colour, outline_colour;
+    static COLOUR default_shading_base_colour;
+
+    static constexpr int max_update_regions = 128;
+    static WM_UPDATE_REGION update_regions[max_update_regions];
+    static INT_S16 update_regions_sz;    // 0..128
+    static INT_S16 update_regions_index; // the region being redrawn; -1 outside a redraw
+    static INT_U32 update_region_method; // 0 one union, 1 separate, 2 join on any side, 3 join within J, 4 whole window
+    static INT_S16 update_region_joining_value; // J, pixels
+
+protected:
+    // Appends a child and makes this object its parent; takes a child out
+    // of `objects` and clears its parent. Widgets that keep their own
+    // children use these, so no child keeps a pointer to a parent it has left.
+    void link_object(WM_SCREEN_OBJECT* object);
+    bool unlink_object(WM_SCREEN_OBJECT* object);
+
+private:
+    WM_SCREEN_OBJECT* parent;
+};
+
+#endif

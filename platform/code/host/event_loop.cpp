@@ -1,0 +1,373 @@
+// One pass of host event handling and the handling of each SDL event, in
+// the order and with the rules of the classic event loop they replace.
+#include "event_loop.h"
+
+#include "debug_stream.h"
+#include "event_client.h"
+#include "host_internal.h"
+#include "host_main.h"
+#include "host_window.h"
+#include "keyboard.h"
+#include "kivo_host.h"
+#include "mouse.h"
+#include "sound.h"
+
+#include <csignal>
+#include <cstring>
+#include <ctime>
+
+// The run loop's globals live here, not beside host_main, so that code
+// which only runs passes (open_window, line input) links without the
+// entry point and what it pulls in.
+INT_U8 window_aborted = 0;
+INT_U32 events_max_delay_ms = 50;
+INT_S16 middle_mouse_modifier = 0x1200;
+INT_S16 right_mouse_modifier = 0x1000;
+INT_U8 kivo_app_info[2] = {0, 0};
+char application_fsspec[4096] = "";
+INT_U8 got_process_info = 0;
+void (*pm_destructor)() = nullptr;
+
+INT_U32 get_max_idle_ms()
+{
+    return events_max_delay_ms;
+}
+
+void set_max_idle_ms(INT_U32 ms)
+{
+    events_max_delay_ms = ms;
+}
+
+namespace {
+
+// The classic event kinds, for the log.
+enum : int
+{
+    CLASSIC_MOUSE_DOWN = 1,
+    CLASSIC_MOUSE_UP = 2,
+    CLASSIC_KEY_DOWN = 3,
+    CLASSIC_KEY_UP = 4,
+    CLASSIC_AUTO_KEY = 5,
+    CLASSIC_UPDATE = 6,
+    CLASSIC_ACTIVATE = 8,
+    CLASSIC_OS = 15,
+};
+
+constexpr INT_U32 MOD_COMMAND = 0x100;
+constexpr INT_U32 MOD_SHIFT = 0x200;
+constexpr INT_U32 MOD_OPTION = 0x800;
+constexpr INT_U32 MOD_CONTROL = 0x1000;
+
+volatile std::sig_atomic_t quit_signal = 0;
+
+long event_sequence = 0;
+int last_pointer_x = 0, last_pointer_y = 0;
+
+// The button each physical button (SDL's 1 left, 2 middle, 3 right)
+// reported when it went down; 0 while it is up.
+int reported_button[4] = {0, 0, 0, 0};
+
+void log_event(int what, const char* line)
+{
+    ++event_sequence;
+    mac_event_loop_debug.printf("%ld Got id %d\n", event_sequence, what);
+    mac_event_loop_debug.printf("%s", line);
+}
+
+bool is_main_window(Uint32 window_id)
+{
+    SDL_Window* w = host_sdl_window();
+    return w && SDL_GetWindowID(w) == window_id;
+}
+
+void mark_whole_buffer_and_blit()
+{
+    IMAGE* bb = get_back_buffer(0);
+    if (bb && bb->width > 0 && bb->height > 0) {
+        bb->mark_dirty_area(0, 0, static_cast<short>(bb->width - 1), static_cast<short>(bb->height - 1));
+        blit_to_window(0);
+    }
+}
+
+void mouse_down(const SDL_MouseButtonEvent& b)
+{
+    log_event(CLASSIC_MOUSE_DOWN, "\tmouseDown\n");
+    if (!is_main_window(b.windowID) || b.button < 1 || b.button > 3)
+        return;
+    int button = 1;
+    if (b.button == SDL_BUTTON_RIGHT) {
+        button = 2;
+    } else if (b.button == SDL_BUTTON_MIDDLE) {
+        button = 3;
+    } else {
+        // SDL's own modifier state misses injected events; the host keeps its own.
+        INT_U32 mods = host_modifiers();
+        INT_U32 middle = static_cast<INT_U16>(middle_mouse_modifier);
+        INT_U32 right = static_cast<INT_U16>(right_mouse_modifier);
+        if ((mods & middle) == middle)
+            button = 3;
+        else if ((mods & right) == right)
+            button = 2;
+    }
+    reported_button[b.button] = button;
+    // Exactly one button pressed, the other two released.
+    MOUSE::process_mouse_button(3, button == 3);
+    MOUSE::process_mouse_button(2, button == 2);
+    MOUSE::process_mouse_button(1, button == 1);
+}
+
+// Each physical button clears the bit it reported; with none held the
+// mask is empty. No click times: the classic mouse-up recorded none.
+void mouse_up(const SDL_MouseButtonEvent& b)
+{
+    log_event(CLASSIC_MOUSE_UP, "\tmouseUp\n");
+    if (b.button >= 1 && b.button <= 3 && reported_button[b.button]) {
+        MOUSE::buttons &= ~(1u << (reported_button[b.button] - 1));
+        reported_button[b.button] = 0;
+    }
+    if (!reported_button[1] && !reported_button[2] && !reported_button[3])
+        MOUSE::buttons = 0;
+}
+
+void key_down(const SDL_Event& e)
+{
+    log_event(e.key.repeat ? CLASSIC_AUTO_KEY : CLASSIC_KEY_DOWN, "\tKeyDown/autoKey\n");
+    HOST_KEY k;
+    if (!host_translate_key(e, &k) || k.is_modifier)
+        return;
+    INT_U32 c = host_apply_char_rules(k.character, k.modifiers, k.control_letter);
+    if (k.mac_code >= 0)
+        KEYBOARD::process_key_event(static_cast<INT_U32>(k.mac_code));
+    if (c)
+        KEYBOARD::process_char_event(c);
+}
+
+void text_input(const SDL_Event& e)
+{
+    log_event(CLASSIC_KEY_DOWN, "\tKeyDown/autoKey\n");
+    INT_U32 chars[SDL_TEXTINPUTEVENT_TEXT_SIZE];
+    int n = host_translate_text(e, chars, SDL_TEXTINPUTEVENT_TEXT_SIZE);
+    for (int i = 0; i < n; ++i)
+        KEYBOARD::process_char_event(chars[i]);
+}
+
+void wheel(const SDL_MouseWheelEvent& w)
+{
+    if (w.y == 0)
+        return;
+    MOUSE::last_event_time = get_wall_seconds();
+    MOUSE::wheel_pos += w.direction == SDL_MOUSEWHEEL_FLIPPED ? -w.y : w.y;
+}
+
+void window_event(const SDL_WindowEvent& w)
+{
+    if (!is_main_window(w.windowID)) {
+        log_event(CLASSIC_OS, "\t*** unknown ***\n");
+        return;
+    }
+    switch (w.event) {
+    case SDL_WINDOWEVENT_CLOSE:
+        log_event(CLASSIC_MOUSE_DOWN, "\tmouseDown\n");
+        window_aborted = window_close_handler && window_close_handler(0) ? 1 : 0;
+        break;
+    case SDL_WINDOWEVENT_FOCUS_GAINED:
+        log_event(CLASSIC_ACTIVATE, "\ractivateEvt\n");
+        host_set_window_active(true);
+        mark_whole_buffer_and_blit();
+        break;
+    case SDL_WINDOWEVENT_FOCUS_LOST:
+        // Keys released while another window has the focus never arrive.
+        log_event(CLASSIC_ACTIVATE, "\ractivateEvt\n");
+        host_set_window_active(false);
+        break;
+    case SDL_WINDOWEVENT_EXPOSED:
+        log_event(CLASSIC_UPDATE, "\tupdateEvt\n");
+        mark_whole_buffer_and_blit();
+        break;
+    default:
+        log_event(CLASSIC_OS, "\t*** unknown ***\n");
+        break;
+    }
+}
+
+bool headless_driver()
+{
+    const char* driver = SDL_GetCurrentVideoDriver();
+    return !driver || std::strcmp(driver, "dummy") == 0 || std::strcmp(driver, "offscreen") == 0;
+}
+
+// The pointer in back-buffer coordinates. SDL keeps the last position
+// inside the window after the pointer left it; the global position shows
+// where it really is, outside every widget.
+void read_pointer(SDL_Window* w, int* x, int* y)
+{
+    int wx = 0, wy = 0;
+    if (headless_driver() || SDL_GetMouseFocus() == w) {
+        SDL_GetMouseState(&wx, &wy);
+    } else {
+        int gx = 0, gy = 0, left = 0, top = 0;
+        SDL_GetGlobalMouseState(&gx, &gy);
+        SDL_GetWindowPosition(w, &left, &top);
+        wx = gx - left;
+        wy = gy - top;
+    }
+    host_window_to_buffer(wx, wy, x, y);
+}
+
+// SDL's timed wait polls every millisecond under the headless drivers,
+// where no outside event can arrive: there a plain sleep, which a signal
+// cuts short, costs nothing.
+bool default_idle_wait(INT_U32 ms, SDL_Event* e)
+{
+    if (ms == 0)
+        return SDL_PollEvent(e) != 0;
+    if (!headless_driver())
+        return SDL_WaitEventTimeout(e, static_cast<int>(ms)) != 0;
+    struct timespec t;
+    t.tv_sec = static_cast<time_t>(ms / 1000);
+    t.tv_nsec = static_cast<long>(ms % 1000) * 1000000L;
+    nanosleep(&t, nullptr);
+    return SDL_PollEvent(e) != 0;
+}
+
+HOST_IDLE_WAIT idle_wait = default_idle_wait;
+
+extern "C" void on_quit_signal(int)
+{
+    quit_signal = 1;
+}
+
+void take_quit_signal()
+{
+    if (quit_signal) {
+        quit_signal = 0;
+        host_quit_command();
+    }
+}
+
+} // namespace
+
+INT_U32 host_apply_char_rules(INT_U32 c, INT_U32 modifiers, bool control_letter)
+{
+    bool shift = (modifiers & MOD_SHIFT) != 0;
+    if (modifiers & MOD_COMMAND) {
+        // Only letters have a shifted form to recover; other characters
+        // moved down by 32 became control codes.
+        if (shift && c >= 'a' && c <= 'z')
+            c -= 32;
+    } else if (modifiers & MOD_OPTION) {
+        // The key translation already gives the base character with Option;
+        // moving it down by 64 or 43 corrupts '@', '[', '{', '|', '~'.
+    } else if (modifiers & MOD_CONTROL) {
+        // Only letters made into control codes go back to letters: keys
+        // with a character of their own (Backspace, Return...) keep it.
+        if (control_letter && c >= 1 && c <= 26)
+            c += shift ? 64 : 96;
+    }
+    if (c == 13)
+        c = 10;
+    return c & 0xFF;
+}
+
+void host_quit_command()
+{
+    window_aborted = window_close_handler && window_close_handler(0) ? 1 : 0;
+}
+
+HOST_IDLE_WAIT host_set_idle_wait(HOST_IDLE_WAIT wait)
+{
+    HOST_IDLE_WAIT previous = idle_wait;
+    idle_wait = wait ? wait : default_idle_wait;
+    return previous;
+}
+
+void host_install_signal_handlers()
+{
+    struct sigaction sa;
+    std::memset(&sa, 0, sizeof sa);
+    sa.sa_handler = on_quit_signal;
+    sigemptyset(&sa.sa_mask);
+    // One-shot: a run whose Quit is refused can still be stopped by a
+    // second signal. No restart, so the idle sleep ends at once.
+    sa.sa_flags = SA_RESETHAND;
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+}
+
+void host_reset_event_loop()
+{
+    quit_signal = 0;
+    last_pointer_x = last_pointer_y = 0;
+    std::memset(reported_button, 0, sizeof reported_button);
+}
+
+void main_window_events(const SDL_Event& e)
+{
+    switch (e.type) {
+    case SDL_MOUSEBUTTONDOWN:
+        mouse_down(e.button);
+        break;
+    case SDL_MOUSEBUTTONUP:
+        mouse_up(e.button);
+        break;
+    case SDL_KEYDOWN:
+        key_down(e);
+        break;
+    case SDL_KEYUP: {
+        log_event(CLASSIC_KEY_UP, "\t*** unknown ***\n");
+        HOST_KEY k;
+        host_translate_key(e, &k); // the held-key table only
+        break;
+    }
+    case SDL_TEXTINPUT:
+        text_input(e);
+        break;
+    case SDL_MOUSEWHEEL:
+        wheel(e.wheel);
+        break;
+    case SDL_WINDOWEVENT:
+        window_event(e.window);
+        break;
+    case SDL_QUIT:
+        host_quit_command();
+        break;
+    default:
+        log_event(0, "\t*** unknown ***\n");
+        break;
+    }
+}
+
+void process_os_events()
+{
+    EVENT_CLIENT::send_queued_messages();
+
+    if (SDL_Window* w = host_sdl_window()) {
+        SDL_PumpEvents();
+        int x = 0, y = 0;
+        read_pointer(w, &x, &y);
+        if (x != last_pointer_x || y != last_pointer_y) {
+            last_pointer_x = x;
+            last_pointer_y = y;
+            MOUSE::x = static_cast<INT_S16>(x);
+            MOUSE::y = static_cast<INT_S16>(y);
+            MOUSE::last_event_time = get_wall_seconds();
+        }
+    }
+
+    SDL_Event e;
+    while (SDL_PollEvent(&e))
+        main_window_events(e);
+    take_quit_signal();
+
+    if (events_max_delay_ms && !events_something_done) {
+        // The classic wait counted in ticks of 1/60 s: 50 ms is 3 ticks.
+        INT_U64 ticks = static_cast<INT_U64>(events_max_delay_ms) * 60 / 1000;
+        INT_U64 ms = ticks * 1000 / 60;
+        if (idle_wait(static_cast<INT_U32>(ms < 0x7FFFFFFF ? ms : 0x7FFFFFFF), &e))
+            main_window_events(e);
+        take_quit_signal();
+    }
+
+    check_playing_sound_buffers();
+    events_something_done = 0;
+}

@@ -1,0 +1,261 @@
+#include "host_internal.h"
+#include "key_table.h"
+#include "keyboard.h"
+#include "kivo_host.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+namespace {
+
+class KeyboardTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        kivo_fake_clock_enable(1);
+        kivo_fake_clock_set_wall(5000);
+        KEYBOARD::code = -1;
+        KEYBOARD::set_buffer_sz(10);
+        host_set_window_active(true);
+    }
+    void TearDown() override
+    {
+        host_set_window_active(false); // releases every key
+        host_set_window_active(true);
+        kivo_fake_clock_enable(0);
+    }
+};
+
+// Translates one hand-made key event.
+HOST_KEY key(Uint32 type, SDL_Scancode sc, SDL_Keycode sym = SDLK_UNKNOWN, Uint16 mod = 0)
+{
+    SDL_Event e;
+    std::memset(&e, 0, sizeof e);
+    e.type = type;
+    e.key.keysym = {sc, sym, mod, 0};
+    HOST_KEY k{};
+    EXPECT_TRUE(host_translate_key(e, &k));
+    return k;
+}
+
+// What typing the UTF-8 text leaves in the keyboard buffer.
+std::string typed(const char* utf8)
+{
+    SDL_Event e;
+    std::memset(&e, 0, sizeof e);
+    e.type = SDL_TEXTINPUT;
+    std::strncpy(e.text.text, utf8, sizeof e.text.text - 1);
+    INT_U32 out[32];
+    for (int i = 0, n = host_translate_text(e, out, 32); i < n; ++i) {
+        KEYBOARD::process_char_event(out[i]);
+    }
+    std::string s;
+    while (INT_U8 c = KEYBOARD::get_char()) {
+        s += static_cast<char>(c);
+    }
+    return s;
+}
+
+} // namespace
+
+TEST_F(KeyboardTest, PendingCodeBufferAndCharacterMapping)
+{
+    KEYBOARD::process_key_event(36);
+    EXPECT_EQ(KEYBOARD::get_code(), 36);
+    EXPECT_EQ(KEYBOARD::get_code(), -1);
+    EXPECT_EQ(last_keyboard_event, 5000);
+
+    for (char c = '0'; c <= '9'; ++c) {
+        KEYBOARD::process_char_event(static_cast<INT_U32>(c));
+    }
+    EXPECT_EQ(KEYBOARD::get_char(), '0');
+    KEYBOARD::process_char_event('x'); // room again after one was read
+    EXPECT_STREQ(KEYBOARD::buffer, "12345678x");
+    KEYBOARD::set_buffer_sz(10); // the current size only empties it
+    EXPECT_EQ(KEYBOARD::get_char(), 0);
+
+    const INT_U32 cases[][2] = {{0x8E, 0xE9}, {0xDB, 0xA4}, {0xD2, 0x93}, {300, '?'}, {'A', 'A'},
+                                {0xFFFFFF8E, 0xE9}, {0xFFFFFF7F, '?'}, {0x10000, '?'}};
+    for (const auto& c : cases) {
+        KEYBOARD::process_char_event(c[0]);
+        EXPECT_EQ(KEYBOARD::last_ascii, c[1]) << c[0];
+        EXPECT_EQ(KEYBOARD::get_char(), c[1]) << c[0];
+    }
+}
+
+TEST_F(KeyboardTest, LastViewFreesTheBuffer)
+{
+    INT_S16 saved = KEYBOARD::instance_count;
+    KEYBOARD::set_buffer_sz(0);
+    KEYBOARD::instance_count = 0; // as if the global view had gone
+    {
+        KEYBOARD first;
+        { KEYBOARD second(first); }
+        EXPECT_EQ(KEYBOARD::buffer_sz, 10);
+    }
+    EXPECT_EQ(KEYBOARD::buffer, nullptr);
+    EXPECT_EQ(KEYBOARD::buffer_sz, 0);
+    KEYBOARD::instance_count = saved;
+}
+
+TEST_F(KeyboardTest, ScancodesGiveMacCodesAndFixedCharacters)
+{
+    const struct {
+        SDL_Scancode sc;
+        int mac;
+        INT_U32 ch;
+    } cases[] = {
+        {SDL_SCANCODE_RETURN, 36, 13}, {SDL_SCANCODE_TAB, 48, 9},       {SDL_SCANCODE_BACKSPACE, 51, 8},
+        {SDL_SCANCODE_ESCAPE, 53, 27}, {SDL_SCANCODE_HOME, 115, 1},     {SDL_SCANCODE_PAGEUP, 116, 11},
+        {SDL_SCANCODE_DELETE, 117, 127}, {SDL_SCANCODE_END, 119, 4},    {SDL_SCANCODE_PAGEDOWN, 121, 12},
+        {SDL_SCANCODE_LEFT, 123, 28},  {SDL_SCANCODE_RIGHT, 124, 29},   {SDL_SCANCODE_DOWN, 125, 31},
+        {SDL_SCANCODE_UP, 126, 30},    {SDL_SCANCODE_F1, 122, 16},      {SDL_SCANCODE_INSERT, 114, 5},
+        {SDL_SCANCODE_KP_ENTER, 76, 3}, {SDL_SCANCODE_A, 0, 0},         {SDL_SCANCODE_Q, 12, 0},
+        {SDL_SCANCODE_1, 18, 0},       {SDL_SCANCODE_KP_9, 92, 0},      {SDL_SCANCODE_APPLICATION, -1, 0},
+    };
+    for (const auto& c : cases) {
+        HOST_KEY k = key(SDL_KEYDOWN, c.sc);
+        EXPECT_EQ(k.mac_code, c.mac) << c.sc;
+        EXPECT_EQ(k.character, c.ch) << c.sc;
+        EXPECT_FALSE(k.is_modifier);
+        EXPECT_EQ(host_scancode_from_mac_code(c.mac), c.mac < 0 ? SDL_SCANCODE_UNKNOWN : c.sc);
+        key(SDL_KEYUP, c.sc);
+    }
+    // Two keys share 42; the inverse gives the main one.
+    EXPECT_EQ(key(SDL_KEYDOWN, SDL_SCANCODE_NONUSHASH).mac_code, 42);
+    EXPECT_EQ(host_scancode_from_mac_code(42), SDL_SCANCODE_BACKSLASH);
+    EXPECT_EQ(key(SDL_KEYDOWN, static_cast<SDL_Scancode>(600)).mac_code, -1);
+}
+
+TEST_F(KeyboardTest, ModifierKeysAndHeldKeys)
+{
+    const struct {
+        SDL_Scancode sc;
+        int mac;
+        INT_U32 bit, answers_for;
+    } cases[] = {{SDL_SCANCODE_LGUI, 55, 0x100, 55},   {SDL_SCANCODE_RGUI, 54, 0x100, 55},
+                 {SDL_SCANCODE_LSHIFT, 56, 0x200, 56}, {SDL_SCANCODE_RSHIFT, 60, 0x200, 56},
+                 {SDL_SCANCODE_LALT, 58, 0x800, 58},   {SDL_SCANCODE_RALT, 61, 0x800, 58},
+                 {SDL_SCANCODE_LCTRL, 59, 0x1000, 59}, {SDL_SCANCODE_RCTRL, 62, 0x1000, 59}};
+    for (const auto& c : cases) {
+        HOST_KEY k = key(SDL_KEYDOWN, c.sc);
+        EXPECT_TRUE(k.is_modifier);
+        EXPECT_EQ(k.mac_code, c.mac);
+        EXPECT_EQ(k.modifiers, c.bit) << c.sc;
+        EXPECT_EQ(KEYBOARD::get_key_value(c.answers_for), 1) << c.sc;
+        EXPECT_EQ(key(SDL_KEYUP, c.sc).modifiers, 0u);
+        EXPECT_EQ(KEYBOARD::get_key_value(c.answers_for), 0);
+    }
+    // Caps Lock is a lock: its bit follows SDL's lock state.
+    EXPECT_EQ(key(SDL_KEYDOWN, SDL_SCANCODE_CAPSLOCK, SDLK_CAPSLOCK, KMOD_CAPS).modifiers, 0x400u);
+    EXPECT_EQ(key(SDL_KEYUP, SDL_SCANCODE_CAPSLOCK).modifiers, 0u);
+
+    KEYBOARD::set_key_held(55, true); // a left-hand code never answers for the right
+    KEYBOARD::set_key_held(5, true);
+    KEYBOARD::set_key_held(127, true);
+    EXPECT_EQ(KEYBOARD::get_key_value(54), 0);
+    EXPECT_EQ(KEYBOARD::get_key_value(127), 1);
+    EXPECT_EQ(KEYBOARD::get_key_value(261), 0); // 261 AND 127 is 5, yet out of range
+    EXPECT_EQ(KEYBOARD::get_key_value(0xFFFFFFFFu), 0);
+    host_set_window_active(false);
+    EXPECT_EQ(KEYBOARD::get_key_value(5), 0);
+    EXPECT_EQ(host_modifiers(), 0u);
+    // Keys released while away never report: they are forgotten.
+    host_set_window_active(true);
+    EXPECT_EQ(KEYBOARD::get_key_value(5), 0);
+}
+
+TEST_F(KeyboardTest, ModifiedKeysMakeCharactersAndSwallowTheirText)
+{
+    const SDL_Scancode none = SDL_SCANCODE_UNKNOWN;
+    const struct {
+        SDL_Scancode held1, held2, sc;
+        SDL_Keycode sym;
+        INT_U32 ch;
+        bool control_letter;
+    } cases[] = {
+        {none, none, SDL_SCANCODE_A, 'a', 0, false},
+        {SDL_SCANCODE_LCTRL, none, SDL_SCANCODE_A, 'a', 1, true},
+        {SDL_SCANCODE_RCTRL, none, SDL_SCANCODE_Z, 'z', 26, true},
+        {SDL_SCANCODE_LCTRL, none, SDL_SCANCODE_BACKSPACE, SDLK_BACKSPACE, 8, false},
+        {SDL_SCANCODE_LCTRL, none, SDL_SCANCODE_RETURN, SDLK_RETURN, 13, false},
+        {SDL_SCANCODE_LCTRL, none, SDL_SCANCODE_1, '1', 0, false},
+        {SDL_SCANCODE_LGUI, SDL_SCANCODE_LSHIFT, SDL_SCANCODE_A, 'a', 'a', false},
+        {SDL_SCANCODE_RGUI, SDL_SCANCODE_LCTRL, SDL_SCANCODE_1, '1', '1', false},
+        {SDL_SCANCODE_LALT, none, SDL_SCANCODE_A, 'a', 'a', false},
+        {SDL_SCANCODE_LALT, SDL_SCANCODE_RSHIFT, SDL_SCANCODE_A, 'a', 'A', false},
+        {SDL_SCANCODE_LALT, none, SDL_SCANCODE_SEMICOLON, 0xE9, 0x8E, false}, // a layout's e acute
+        {SDL_SCANCODE_LGUI, none, SDL_SCANCODE_A, 0x444, 0, false}, // no Mac Roman byte
+        {SDL_SCANCODE_RALT, none, SDL_SCANCODE_Q, 'q', 0, false}, // AltGr composes text
+    };
+    for (const auto& c : cases) {
+        key(SDL_KEYDOWN, c.held1);
+        key(SDL_KEYDOWN, c.held2);
+        HOST_KEY k = key(SDL_KEYDOWN, c.sc, c.sym);
+        EXPECT_EQ(k.character, c.ch) << c.sc << " " << c.sym;
+        EXPECT_EQ(k.control_letter, c.control_letter) << c.sc;
+        // The key's text is typed only when the key made no character,
+        // until the next key goes down.
+        EXPECT_EQ(typed("q"), c.ch ? "" : "q") << c.sc;
+        key(SDL_KEYUP, c.sc);
+        EXPECT_EQ(typed("r"), c.ch ? "" : "r");
+        key(SDL_KEYUP, c.held1);
+        key(SDL_KEYUP, c.held2);
+    }
+    key(SDL_KEYDOWN, SDL_SCANCODE_B, 'b');
+    EXPECT_EQ(typed("b"), "b");
+}
+
+TEST_F(KeyboardTest, TextArrivesAsTheSystemsCharacters)
+{
+    EXPECT_EQ(typed("Az"), "Az");
+    EXPECT_EQ(typed("\xC3\xA9\xC2\xA4"), "\xE9\xA4"); // through Mac Roman 0x8E and 0xDB
+    EXPECT_EQ(typed("\xC2\xA6\xC2\xBC"), "??");       // no Mac Roman byte gives these
+    EXPECT_EQ(typed("\xE2\x82\xAC\xF0\x9F\x98\x80"), "??"); // above 0xFF
+    EXPECT_EQ(typed("\xC0\xAF" "\xC3"), "???");      // overlong, then cut short
+
+    SDL_Event e;
+    std::memset(&e, 'x', sizeof e);
+    e.type = SDL_TEXTINPUT; // no terminating NUL in the event's text
+    INT_U32 out[64];
+    EXPECT_EQ(host_translate_text(e, out, 64), static_cast<int>(sizeof e.text.text));
+    EXPECT_EQ(host_translate_text(e, out, 3), 3);
+    e.type = SDL_KEYDOWN;
+    EXPECT_EQ(host_translate_text(e, out, 64), 0);
+}
+
+TEST_F(KeyboardTest, UnmapCharInvertsTheMapping)
+{
+    int unmapped = 0;
+    for (INT_U32 c = 0; c < 256; ++c) {
+        INT_U32 b = KEYBOARD::unmap_char(c);
+        if (b < 256) {
+            EXPECT_EQ(KEYBOARD::ascii_mapping[b], c);
+            for (INT_U32 lower = 0; lower < b; ++lower) {
+                EXPECT_NE(KEYBOARD::ascii_mapping[lower], c) << "lowest byte wins";
+            }
+        }
+        unmapped += b >= 256;
+        KEYBOARD::process_char_event(b);
+        EXPECT_EQ(KEYBOARD::last_ascii, b < 256 ? c : '?');
+    }
+    EXPECT_EQ(unmapped, 30);
+    EXPECT_GE(KEYBOARD::unmap_char(0x263A), 256u);
+}
+
+TEST_F(KeyboardTest, KeyCharactersComeFromTheLayout)
+{
+    ASSERT_TRUE(host_start_video());
+    const struct {
+        INT_U32 key;
+        INT_U8 shift;
+        const char* desc;
+    } cases[] = {{0, 0, "a"}, {0, 1, "A"}, {128, 0, "a"}, {18, 1, "!"},
+                 {42, 1, "|"}, {36, 1, "\r"}, {49, 0, " "}, {56, 0, ""}};
+    for (const auto& c : cases) {
+        EXPECT_STREQ(KEYBOARD::get_key_desc(c.key, c.shift), c.desc) << c.key;
+    }
+}

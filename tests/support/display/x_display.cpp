@@ -1,0 +1,277 @@
+// The private X server and the window reader of x_display.h.
+#include "x_display.h"
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+namespace kivo_test {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+Clock::time_point deadline_after(int ms)
+{
+    return Clock::now() + std::chrono::milliseconds(ms);
+}
+
+int ms_left(Clock::time_point deadline)
+{
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    return left > 0 ? static_cast<int>(left) : 0;
+}
+
+void pause_briefly()
+{
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+}
+
+// Waits for the child until the deadline; true when it has ended.
+bool reap(pid_t pid, Clock::time_point deadline)
+{
+    for (;;) {
+        pid_t r = waitpid(pid, nullptr, WNOHANG);
+        if (r == pid || (r < 0 && errno != EINTR))
+            return true;
+        if (ms_left(deadline) == 0)
+            return false;
+        pause_briefly();
+    }
+}
+
+Display* dpy(void* p)
+{
+    return static_cast<Display*>(p);
+}
+
+// X errors (a window gone, a rectangle outside it) must fail the read, not
+// end the test process as Xlib's default handler would.
+bool x_failed = false;
+int note_x_error(Display*, XErrorEvent*)
+{
+    x_failed = true;
+    return 0;
+}
+
+std::string window_name(Display* d, Window w)
+{
+    Atom net_name = XInternAtom(d, "_NET_WM_NAME", False);
+    Atom utf8 = XInternAtom(d, "UTF8_STRING", False);
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    std::string name;
+    if (XGetWindowProperty(d, w, net_name, 0, 1024, False, utf8, &type, &format, &count, &after, &data) == Success &&
+        data) {
+        if (type == utf8 && format == 8)
+            name.assign(reinterpret_cast<char*>(data), count);
+        XFree(data);
+    }
+    if (name.empty()) {
+        char* plain = nullptr;
+        if (XFetchName(d, w, &plain) && plain) {
+            name = plain;
+            XFree(plain);
+        }
+    }
+    return name;
+}
+
+Window search(Display* d, Window w, const std::string& title)
+{
+    if (window_name(d, w) == title)
+        return w;
+    Window root = 0, parent = 0;
+    Window* children = nullptr;
+    unsigned n = 0;
+    if (!XQueryTree(d, w, &root, &parent, &children, &n))
+        return 0;
+    Window found = 0;
+    for (unsigned i = 0; i < n && !found; ++i)
+        found = search(d, children[i], title);
+    if (children)
+        XFree(children);
+    return found;
+}
+
+int shift_of(unsigned long mask)
+{
+    int s = 0;
+    while (mask && !(mask & 1)) {
+        mask >>= 1;
+        ++s;
+    }
+    return s;
+}
+
+} // namespace
+
+bool XvfbServer::start(int width, int height, int timeout_ms)
+{
+    stop();
+    error_.clear();
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0) {
+        error_ = "no pipe for -displayfd";
+        return false;
+    }
+    // Everything the child needs is made before fork: it only execs.
+    std::string fd_text = std::to_string(fds[1]);
+    std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
+    const char* argv[] = {"Xvfb", "-displayfd", fd_text.c_str(), "-nolisten", "tcp", "-screen", "0", screen.c_str(),
+                          nullptr};
+    int null_fd = open("/dev/null", O_RDWR | O_CLOEXEC);
+    pid_t pid = fork();
+    if (pid == 0) {
+        fcntl(fds[1], F_SETFD, 0);
+        if (null_fd >= 0) {
+            dup2(null_fd, 0);
+            dup2(null_fd, 1);
+            dup2(null_fd, 2);
+        }
+        execvp(argv[0], const_cast<char* const*>(argv));
+        _exit(127);
+    }
+    close(fds[1]);
+    if (null_fd >= 0)
+        close(null_fd);
+    if (pid < 0) {
+        close(fds[0]);
+        error_ = "fork failed";
+        return false;
+    }
+    pid_ = pid;
+
+    // The server writes its display number once it accepts connections.
+    std::string number;
+    Clock::time_point deadline = deadline_after(timeout_ms);
+    bool done = false, ended = false;
+    while (!done && !ended && ms_left(deadline) > 0) {
+        pollfd p = {fds[0], POLLIN, 0};
+        int r = poll(&p, 1, ms_left(deadline));
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r <= 0)
+            break;
+        char c;
+        ssize_t n = read(fds[0], &c, 1);
+        if (n == 1 && c == '\n')
+            done = !number.empty();
+        else if (n == 1)
+            number += c;
+        else if (n == 0 || errno != EINTR)
+            ended = true;
+    }
+    close(fds[0]);
+    if (!done) {
+        error_ = ended ? "Xvfb ended before it reported a display (is it installed?)"
+                       : "Xvfb did not report a display in time";
+        stop(0);
+        return false;
+    }
+    display_ = ":" + number;
+    return true;
+}
+
+void XvfbServer::stop(int timeout_ms)
+{
+    if (pid_ <= 0)
+        return;
+    kill(pid_, SIGTERM);
+    if (!reap(pid_, deadline_after(timeout_ms))) {
+        kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+    }
+    pid_ = -1;
+    display_.clear();
+}
+
+XReader::XReader(const std::string& display)
+{
+    display_ = XOpenDisplay(display.c_str());
+}
+
+XReader::~XReader()
+{
+    if (display_)
+        XCloseDisplay(dpy(display_));
+}
+
+unsigned long XReader::find_window(const std::string& title)
+{
+    if (!display_)
+        return 0;
+    Display* d = dpy(display_);
+    XSync(d, False);
+    return search(d, DefaultRootWindow(d), title);
+}
+
+unsigned long XReader::wait_for_window(const std::string& title, int timeout_ms)
+{
+    Clock::time_point deadline = deadline_after(timeout_ms);
+    for (;;) {
+        unsigned long w = find_window(title);
+        if (w || ms_left(deadline) == 0)
+            return w;
+        pause_briefly();
+    }
+}
+
+bool XReader::read_rgb(unsigned long window, int x, int y, int w, int h, XPixels* out)
+{
+    if (!display_ || w < 1 || h < 1)
+        return false;
+    Display* d = dpy(display_);
+    XSync(d, False);
+    x_failed = false;
+    int (*previous)(Display*, XErrorEvent*) = XSetErrorHandler(note_x_error);
+    XImage* image = XGetImage(d, window, x, y, static_cast<unsigned>(w), static_cast<unsigned>(h), AllPlanes, ZPixmap);
+    XSync(d, False);
+    XSetErrorHandler(previous);
+    if (!image || x_failed) {
+        if (image)
+            XDestroyImage(image);
+        return false;
+    }
+    int rs = shift_of(image->red_mask), gs = shift_of(image->green_mask), bs = shift_of(image->blue_mask);
+    out->width = w;
+    out->height = h;
+    out->rgb.assign(static_cast<std::size_t>(w) * h, 0);
+    for (int j = 0; j < h; ++j) {
+        for (int i = 0; i < w; ++i) {
+            unsigned long p = XGetPixel(image, i, j);
+            std::uint32_t r = static_cast<std::uint32_t>((p & image->red_mask) >> rs) & 0xFF;
+            std::uint32_t g = static_cast<std::uint32_t>((p & image->green_mask) >> gs) & 0xFF;
+            std::uint32_t b = static_cast<std::uint32_t>((p & image->blue_mask) >> bs) & 0xFF;
+            out->rgb[static_cast<std::size_t>(j) * w + i] = r << 16 | g << 8 | b;
+        }
+    }
+    XDestroyImage(image);
+    return true;
+}
+
+bool XReader::wait_for_rgb(unsigned long window, int x, int y, int w, int h,
+                           const std::vector<std::uint32_t>& expected, int timeout_ms, XPixels* out)
+{
+    Clock::time_point deadline = deadline_after(timeout_ms);
+    for (;;) {
+        if (read_rgb(window, x, y, w, h, out) && out->rgb == expected)
+            return true;
+        if (ms_left(deadline) == 0)
+            return false;
+        pause_briefly();
+    }
+}
+
+} // namespace kivo_test

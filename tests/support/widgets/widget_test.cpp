@@ -1,0 +1,272 @@
+// The widget test harness: fixture set-up and tear-down, the probe
+// widget, and the frame step.
+#include "widget_test.h"
+
+#include "folder.h"
+#include "host_window.h"
+#include "keyboard.h"
+#include "kivo_host.h"
+#include "mouse.h"
+#include "random_session.h"
+#include "wm_image.h"
+
+namespace kivo_test {
+
+int PROBE::live = 0;
+std::vector<const PROBE*> PROBE::draw_log;
+
+PROBE::PROBE(int x, int y, int w, int h, COLOUR colour, INT_U8 visible)
+    : WM_SCREEN_OBJECT(visible, nullptr, nullptr, nullptr), colour(colour)
+{
+    this->x = static_cast<INT_S16>(x);
+    this->y = static_cast<INT_S16>(y);
+    width = static_cast<INT_S16>(w);
+    height = static_cast<INT_S16>(h);
+    ++live;
+}
+
+PROBE::~PROBE()
+{
+    --live;
+}
+
+WM_MESG PROBE::monitor()
+{
+    ++monitor_count;
+    if (on_monitor) {
+        on_monitor(*this);
+    }
+    if (!monitor_results.empty()) {
+        const WM_MESG r = monitor_results.front();
+        monitor_results.pop_front();
+        return r;
+    }
+    return WM_SCREEN_OBJECT::monitor();
+}
+
+WM_MESG PROBE::update(INT_U8 modal)
+{
+    ++update_count;
+    if (on_update) {
+        on_update(*this);
+    }
+    if (!update_results.empty()) {
+        const WM_MESG r = update_results.front();
+        update_results.pop_front();
+        return r;
+    }
+    return WM_SCREEN_OBJECT::update(modal);
+}
+
+void PROBE::draw_object()
+{
+    ++draw_count;
+    draw_log.push_back(this);
+    if (colour.alpha()) {
+        surface->fill_rect(x, y, static_cast<short>(x + width - 1), static_cast<short>(y + height - 1), colour, 0);
+    }
+}
+
+void WidgetTest::reset_statics()
+{
+    using S = WM_SCREEN_OBJECT;
+    S::focal_object = nullptr;
+    S::focal_object_monitored = 0;
+    S::return_key = 36;
+    S::right_mouse_object = nullptr;
+    S::modal_screen_objects.clear();
+    S::modal_screen_objects.iterator = nullptr;
+    S::monitor_modals = 1;
+    S::creation_callback = nullptr;
+    S::creation_data = nullptr;
+    S::deletion_callback = nullptr;
+    S::deletion_data = nullptr;
+    S::system_default_shading_type = 6;
+    S::flashing_flags = 0;
+    S::now_ms = 0;
+    S::clip_update_to_area = 1;
+    S::clip_monitor_to_area = 1;
+    S::object_effects_delay = 200;
+    S::image_cache.clear();
+    S::action_sound.platform_clear();
+    for (IMAGE* arrow : {&S::up_arrow_image, &S::down_arrow_image, &S::left_arrow_image, &S::right_arrow_image}) {
+        *arrow = IMAGE();
+    }
+    S::dark_shading_colour = COLOUR_DARK_GREY;
+    S::light_shading_colour = COLOUR_WHITE;
+    S::border_colour = COLOUR_BLACK;
+    S::outline_colour = COLOUR_YELLOW;
+    S::default_shading_base_colour = COLOUR_INVISIBLE;
+    for (WM_UPDATE_REGION& r : S::update_regions) {
+        r = {-1, -1, -1, -1};
+    }
+    S::update_regions_sz = 0;
+    S::update_regions_index = -1;
+    S::update_region_method = 3;
+    S::update_region_joining_value = 32;
+    S::pm = nullptr;
+
+    WM_IMAGE::default_show_clickable_cursor = 0;
+
+    WM_PAGE_MANAGER::monitor_delay_ms = 0;
+    WM_PAGE_MANAGER::popup_x1 = WM_PAGE_MANAGER::popup_y1 = -1;
+    WM_PAGE_MANAGER::popup_x2 = WM_PAGE_MANAGER::popup_y2 = -1;
+    WM_PAGE_MANAGER::page_effects_x1 = WM_PAGE_MANAGER::page_effects_y1 = -1;
+    WM_PAGE_MANAGER::page_effects_x2 = WM_PAGE_MANAGER::page_effects_y2 = -1;
+    WM_PAGE_MANAGER::busy_mouse_cursor_on_page_change = 1;
+    WM_PAGE_MANAGER::monitor_mouse_cursor = 1;
+    WM_PAGE_MANAGER::check_screen_resize = 1;
+    PROBE::draw_log.clear();
+}
+
+void WidgetTest::SetUp()
+{
+    SandboxTest::SetUp();
+    kivo_fake_clock_enable(1);
+    elapsed_ms = 0;
+    set_random_index(0x2A5u << 10);
+    IMAGE::startup_font_system();
+    reset_statics();
+    create_back_buffer(SCREEN_W, SCREEN_H);
+    WM_SCREEN_OBJECT::surface = get_back_buffer(0);
+    screen().clear(SENTINEL, 1);
+    imgtest::clean(screen());
+    MOUSE::x = MOUSE::y = -1;
+    MOUSE::buttons = 0;
+    KEYBOARD::release_all_keys();
+    KEYBOARD::code = -1;
+}
+
+void WidgetTest::TearDown()
+{
+    delete WM_SCREEN_OBJECT::pm;
+    reset_statics();
+    WM_SCREEN_OBJECT::surface = nullptr;
+    destroy_back_buffer();
+    MOUSE::buttons = 0;
+    KEYBOARD::release_all_keys();
+    IMAGE::shutdown_font_system();
+    kivo_fake_clock_enable(0);
+    SandboxTest::TearDown();
+}
+
+void WidgetTest::point(int x, int y)
+{
+    MOUSE::x = static_cast<INT_S16>(x);
+    MOUSE::y = static_cast<INT_S16>(y);
+}
+
+void WidgetTest::press(short button, bool down)
+{
+    MOUSE::process_mouse_button(button, down ? 1 : 0);
+}
+
+void WidgetTest::hold_key(INT_U32 code, bool held)
+{
+    KEYBOARD::set_key_held(code, held);
+}
+
+bool WidgetTest::load_action_sound()
+{
+    FOLDER folder;
+    return folder.set_from_path_string(dir.c_str()) &&
+           SOUND_BUFFER::generate_wav_file(folder, "action.wav", "C", 200, nullptr) &&
+           WM_SCREEN_OBJECT::action_sound.load(folder, "action.wav");
+}
+
+void WidgetTest::draw_regions(WM_SCREEN_OBJECT* root)
+{
+    using S = WM_SCREEN_OBJECT;
+    IMAGE& s = screen();
+    for (S::update_regions_index = 0; S::update_regions_index < S::update_regions_sz; ++S::update_regions_index) {
+        if (!S::is_update_region_valid()) {
+            continue;
+        }
+        const WM_UPDATE_REGION& r = S::update_regions[S::update_regions_index];
+        s.set_active_area(r.left, r.top, r.right, r.bottom);
+        root->check_for_redraw();
+        root->check_modal_redraw();
+        s.set_active_area(0, 0, static_cast<short>(s.width - 1), static_cast<short>(s.height - 1));
+    }
+    S::update_regions_index = -1;
+    S::update_regions_sz = 0;
+}
+
+WM_MESG WidgetTest::tick(INT_U32 ms, WM_SCREEN_OBJECT* root)
+{
+    elapsed_ms += ms;
+    kivo_fake_clock_advance_ms(ms);
+    kivo_fake_clock_set_wall(START_WALL + elapsed_ms / 1000);
+    WM_PAGE_MANAGER* pm = WM_SCREEN_OBJECT::pm;
+    WM_SCREEN_OBJECT::focal_object_monitored = 0;
+    if (!pm) {
+        if (!root) {
+            return 0;
+        }
+        WM_MESG message = root->update(0);
+        if (message == 1) {
+            message = 0;
+        }
+        if (!message) {
+            message = root->update(1);
+        }
+        if (!message) {
+            message = root->monitor();
+        }
+        draw_regions(root);
+        return message;
+    }
+
+    auto make_current = [pm](int i) {
+        pm->current = static_cast<INT_S16>(i);
+        pm->current_area = &pm->areas[i];
+    };
+    pm->cursor_request = WM_PAGE_MANAGER::monitor_mouse_cursor ? 0 : -1;
+    const bool injected = pm->injected_x != -1 && pm->injected_y != -1;
+    const INT_S16 saved_x = MOUSE::x, saved_y = MOUSE::y;
+    const INT_U8 saved_left = MOUSE::buttons & 1;
+    if (injected) {
+        MOUSE::last_event_time = get_wall_seconds();
+        MOUSE::x = pm->injected_x;
+        MOUSE::y = pm->injected_y;
+        MOUSE::process_mouse_button(1, pm->injected_button);
+    }
+
+    // Timed pass: 0 and 1 from an area are dropped; the first other result
+    // ends it.
+    WM_MESG message = 0;
+    for (int i = pm->area_count - 1; i >= 0 && !message; --i) {
+        make_current(i);
+        const WM_MESG r = pm->areas[i].update(0);
+        message = r == 1 ? 0 : r;
+    }
+    if (!message) {
+        message = pm->areas[0].update(1);
+    }
+    if (!message && WM_SCREEN_OBJECT::get_active_modal_object_count()) {
+        long a = WM_SCREEN_OBJECT::get_active_modal_object_area();
+        if (a < -1) {
+            a = -2 - a;
+        }
+        if (a >= 0 && a < pm->area_count) {
+            make_current(static_cast<int>(a));
+            message = pm->areas[a].monitor();
+        }
+    } else if (!message) {
+        for (int i = pm->area_count - 1; i >= 0 && !message; --i) {
+            make_current(i);
+            message = pm->areas[i].monitor();
+        }
+    }
+    pm->check_for_draw();
+
+    if (injected) {
+        MOUSE::last_event_time = get_wall_seconds();
+        MOUSE::x = saved_x;
+        MOUSE::y = saved_y;
+        MOUSE::process_mouse_button(1, saved_left);
+    }
+    return message;
+}
+
+} // namespace kivo_test
