@@ -169,15 +169,15 @@ bool write_entry(TEXT_FILE* out, const char* key, const char* value)
 class SETTINGS_LOCK
 {
 public:
-    explicit SETTINGS_LOCK(const char* path) : path(path)
+    explicit SETTINGS_LOCK(const char* file) : path(file)
     {
         // Bounded: each retry means another program completed a write.
-        for (int tries = 0; tries < 1000 && fd < 0 && path[0]; ++tries) {
+        for (int tries = 0; tries < 1000 && fd < 0 && file[0]; ++tries) {
             // Without waiting: a named pipe would wait for a writer.
             bool made = false;
-            int f = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+            int f = ::open(file, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
             if (f < 0 && errno == ENOENT) {
-                f = ::open(path, O_RDONLY | O_NONBLOCK | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+                f = ::open(file, O_RDONLY | O_NONBLOCK | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
                 made = f >= 0;
                 if (f < 0 && errno == EEXIST)
                     continue;

@@ -139,8 +139,9 @@ bool FOLDER::finish_file(FILE* fp, bool keep)
     WHOLE_FILE whole;
     bool is_whole = take_whole_file(fp, whole);
     bool ok = !std::ferror(fp);
+    // A file system that cannot sync at all (EINVAL) is taken as it is.
     if (is_whole)
-        ok = keep && ok && std::fflush(fp) == 0 && fsync(fileno(fp)) == 0;
+        ok = keep && ok && std::fflush(fp) == 0 && (fsync(fileno(fp)) == 0 || errno == EINVAL);
     ok = std::fclose(fp) == 0 && ok;
     if (!is_whole)
         return ok;
