@@ -19,13 +19,10 @@ template <typename F> pid_t start_child(F body, long size_limit = -1)
     pid_t pid = fork();
     if (pid != 0)
         return pid;
-    if (size_limit >= 0) {
-        std::signal(SIGXFSZ, SIG_IGN);
-        struct rlimit limit;
-        limit.rlim_cur = limit.rlim_max = static_cast<rlim_t>(size_limit);
-        if (setrlimit(RLIMIT_FSIZE, &limit) != 0)
-            _exit(255);
-    }
+    struct rlimit limit;
+    limit.rlim_cur = limit.rlim_max = static_cast<rlim_t>(size_limit);
+    if (size_limit >= 0 && (std::signal(SIGXFSZ, SIG_IGN) == SIG_ERR || setrlimit(RLIMIT_FSIZE, &limit) != 0))
+        _exit(255);
     _exit(body());
 }
 
