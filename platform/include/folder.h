@@ -183,9 +183,10 @@ public:
     static bool finish_file(FILE* fp, bool keep);
     // The rename step of every whole-file save: moves the finished file
     // `new_path` over `target` (over the real file when `target` is a
-    // symbolic link, which must then lie in the same folder as new_path)
-    // and makes the change durable. The new file takes the permission bits
-    // of the file it replaces. False leaves both files as they were.
+    // symbolic link) and makes the change durable. new_path must lie beside
+    // that real file: a rename cannot cross file systems. The new file
+    // takes the permission bits of the file it replaces. False leaves both
+    // files as they were.
     static bool replace_file(const char* new_path, const char* target);
     bool file_exists(const char* name, INT_U8 assume = 0);
     bool get_file_settings(const char* name, FOLDER_FILE_SETTINGS& s);
