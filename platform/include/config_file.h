@@ -5,10 +5,16 @@
 // two lines: the key, then the value indented by a tab; lines starting
 // with '#' and empty lines are comments.
 //
-// Streaming mode scans the file on every read and rewrites it through a
-// ".tmp" copy on every write, keeping comments and order. Cached mode
-// loads the file once into a table sorted by key and rewrites the whole
-// file (in file order, without comments) on every write.
+// Streaming mode scans the file on every read and rewrites it on every
+// write, keeping comments and order. Cached mode loads the file into a
+// table sorted by key and rewrites the whole file (in file order, without
+// comments) on every write, after loading it again.
+//
+// Every write is a whole-file save (FOLDER::open_whole_file), so a failed
+// write leaves the old file as it was; the file keeps its permission bits,
+// and a symbolic link keeps pointing at it. Each read-modify-write holds an
+// advisory lock (flock) on the file, so programs writing one settings file
+// keep each other's entries.
 //
 // Errors go to the current error code: 0x100 key not found, 0x101 the file
 // ends after a key, 0x1001 blank or invalid key, 0x1002 the file cannot be
@@ -54,7 +60,7 @@ public:
     bool read_all(FOLDER& f, READ_ALL_CALLBACK callback, void* user);
     // Loads the table; a missing file is an error only with report_missing.
     bool read_all_keys(FOLDER& f, INT_U8 report_missing);
-    // Writes the table to the file in file order.
+    // Writes the table to the file in file order (under the lock).
     bool write_all_keys(FOLDER& f);
     // Reads the next entry; comment lines met on the way are copied to
     // copy_to when it is given.
@@ -75,8 +81,9 @@ private:
     TEXT_FILE* open_for_reading(FOLDER& f);
     // The table's entry of a (clean) key, or null.
     CONFIG_KEY* find_cached(const char* key);
+    // The two writes, called with the lock held.
     bool write_streaming(FOLDER& f, const char* key, const char* value);
-    bool replace_file(FOLDER& f, const char* tmp_name);
+    bool write_table(FOLDER& f);
 
     // The folder the table was loaded from, so a call with another folder
     // reloads instead of answering from the wrong file.

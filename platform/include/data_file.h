@@ -62,9 +62,10 @@ public:
     DATA_FILE& operator=(const DATA_FILE&) = delete;
 
     long get_pos() override;
-    // Returns the new position, or -1 (a negative or far too large target,
-    // backwards in a compressed file being written, or pending data the
-    // file refused).
+    // Returns the new position, or -1 with the position unchanged (a
+    // negative or far too large target, backwards in a compressed file being
+    // written or forwards beyond 2^32 - 1 there, a seek the file refused, or
+    // pending data the file refused).
     long set_pos(long pos, INT_U8 from_end) override;
     // Sizes below 1 or above 2^31-1 move nothing. Reading a file opened for
     // writing is fatal (0xE), writing one opened for reading too (0xF).
@@ -84,16 +85,22 @@ public:
     static void set_cache_buffers_sz(short n);
 
     // Opens the file at a native path (byte_order -1: leading byte-order
-    // byte; any other value: none, and swap = byte_order). gzip works with
+    // byte, whose value becomes swap; any other value: none, and swap =
+    // byte_order). Writing is a whole-file save (FOLDER::open_whole_file):
+    // the target changes at close, when everything succeeded. gzip works with
     // the byte-order byte, for reading or writing, not for update. Records
     // the folder and the file name from the path. False, with nothing left
     // open, on any failure or when this object is already open.
     bool open(const char* path, FILE_MODE mode, int byte_order, INT_U8 gzip);
     // The same over a stream already opened in the mode's stdio mode, which
-    // this object then owns (closed on failure too).
+    // this object then owns (closed on failure too, through
+    // FOLDER::finish_file).
     bool open(FILE* stream, FILE_MODE mode, int byte_order, INT_U8 gzip);
-    // Flushes, ends the gzip stream and closes the file; harmless when not
-    // open. False when data could not be written.
+    // Flushes, ends the gzip stream and closes the file through
+    // FOLDER::finish_file; harmless when not open. False when any data could
+    // not be written; a file opened for writing then keeps its old content,
+    // as it does when `error` is set at closing (the last client transfer
+    // failed).
     bool close();
     bool is_open() const { return fp != nullptr; }
 
@@ -105,6 +112,8 @@ private:
     long raw_write(const INT_U8* buf, long n);
     void reset_state();
     INT_U32 pool_generation = 0;
+    // Some written data never reached the file; sticks until closing.
+    INT_U8 write_failed = 0;
 };
 
 // gzip stream over an open stdio stream, starting at its current offset.

@@ -150,18 +150,44 @@ public:
     // Forgets the cached executable folder and name (tests change them).
     static void reset_host_cache();
 
-    // Files.
+    // Files. A mode beginning with 'w' writes the file whole (see
+    // open_whole_file): the target changes only when close_file succeeds.
+    // Other modes work on the file in place.
     FILE* open_file(const char* name, const char* stdio_mode);
-    void close_file(FILE* fp);
+    // Closes a stream (see finish_file); true when everything written
+    // reached the disk.
+    bool close_file(FILE* fp);
     // byte_order -1: the file starts with a byte-order byte (0 written, read
     // back as the swap flag); any other value: no such byte, swap = value.
     DATA_FILE* open_data_file(const char* name, FILE_MODE mode, char byte_order, INT_U8 gzip = 0);
     bool open_data_file(const char* name, FILE_MODE mode, char byte_order, DATA_FILE* file, INT_U8 gzip);
-    // Flushes, closes and deletes the file; nulls the pointer.
-    void close(DATA_FILE*& file);
+    // Flushes, closes and deletes the file; nulls the pointer. True when
+    // everything written reached the disk (true for a null pointer).
+    bool close(DATA_FILE*& file);
     TEXT_FILE* open_text_file(const char* name, FILE_MODE mode, INT_U8 unicode);
     bool open_text_file(const char* name, FILE_MODE mode, INT_U8 unicode, TEXT_FILE* file);
-    void close(TEXT_FILE*& file);
+    // As close (DATA_FILE*&).
+    bool close(TEXT_FILE*& file);
+
+    // Whole-file saves. The stream is a new file made with mkstemp beside
+    // the target (beside the real file when the target is a symbolic link),
+    // with the target's permission bits, or a new file's when there is no
+    // target. A target that exists and is not a plain file (a device) is
+    // opened in place instead. Null on failure.
+    static FILE* open_whole_file(const char* native_path, const char* stdio_mode);
+    // Closes any stream. A whole-file save is flushed, fsynced, closed and
+    // renamed over its target when `keep` is set and all of that succeeded;
+    // otherwise the new file is removed and the target is left as it was.
+    // Any other stream is flushed and closed. True when everything written
+    // reached the disk (for a whole-file save: the target now holds it).
+    static bool finish_file(FILE* fp, bool keep);
+    // The rename step of every whole-file save: moves the finished file
+    // `new_path` over `target` (over the real file when `target` is a
+    // symbolic link) and makes the change durable. new_path must lie beside
+    // that real file: a rename cannot cross file systems. The new file
+    // takes the permission bits of the file it replaces. False leaves both
+    // files as they were.
+    static bool replace_file(const char* new_path, const char* target);
     bool file_exists(const char* name, INT_U8 assume = 0);
     bool get_file_settings(const char* name, FOLDER_FILE_SETTINGS& s);
     bool set_file_permissions(const char* name, unsigned short mode);

@@ -193,6 +193,9 @@ public:
     // ".png", ".jpg", ".pcx", ".raw" appended, then the bare name in each
     // format) and scales it to w x h (-1: natural size).
     bool load(FOLDER& folder, const char* name, short w, short h);
+    // The writers send everything to the file before they return (a full
+    // disk shows in their result). A writer that fails sets the file's error
+    // flag, so that closing it keeps the file's old content.
     bool load_png(DATA_FILE* file);
     bool save_png(DATA_FILE* file);
     // w, h below 1: natural size; otherwise nearest-sample scaled as read.
@@ -205,14 +208,16 @@ public:
     bool put_to_data_device(DATA_DEVICE& d) override;
     // Pixels compiled into the program; false only for null.
     bool load_embedded_image_def(const INT_U8* bytes);
-    // Writes C source that defines this picture as an embedded definition.
-    void save_embedded_image_def(TEXT_FILE& file, const char* array_name);
+    // Writes C source that defines this picture as an embedded definition;
+    // false when any of it could not be written.
+    bool save_embedded_image_def(TEXT_FILE& file, const char* array_name);
     // A strip of the frames named by format with first .. last (last -1:
     // until the first one missing), side by side.
     void create_sprite_image_from_path(FOLDER& folder, const char* format, short first, short last);
     // Cuts the picture into the nine skin files "<base>_top_left.png" ..
-    // "<base>_mid_mid.png".
-    void save_nine_titled_pngs(FOLDER& folder, const char* base);
+    // "<base>_mid_mid.png". True when all nine reached the disk; a file
+    // that fails keeps its old content and the others are still written.
+    bool save_nine_titled_pngs(FOLDER& folder, const char* base);
 
 private:
     bool drawing_gate();

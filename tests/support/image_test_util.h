@@ -138,17 +138,22 @@ protected:
         ASSERT_TRUE(folder.set_from_path_string(dir.c_str()));
         folder.get(alias, nullptr);
     }
-    // kind: 'p' PNG, 'j' JPEG, 'x' PCX, 'r' raw record.
-    void save(IMAGE& image, const std::string& name, char kind = 'p')
+    // kind: 'p' PNG, 'j' JPEG, 'x' PCX, 'r' raw record. True when the
+    // whole file reached the disk.
+    static bool save_file(FOLDER& folder, IMAGE& image, const std::string& name, char kind)
     {
         DATA_FILE* file = folder.open_data_file(name.c_str(), fm_write, kind == 'r' ? -1 : 0, 0);
-        ASSERT_NE(file, nullptr);
+        if (!file)
+            return false;
         bool ok = kind == 'p'   ? image.save_png(file)
                   : kind == 'j' ? image.save_jpg(file, 95, 0)
                   : kind == 'x' ? image.save_256_colour_pcx(file)
                                 : image.put_to_data_device(*file);
-        folder.close(file);
-        ASSERT_TRUE(ok);
+        return folder.close(file) && ok;
+    }
+    void save(IMAGE& image, const std::string& name, char kind = 'p')
+    {
+        ASSERT_TRUE(save_file(folder, image, name, kind)) << name;
     }
     // name + ".png", one colour, `marker` (when non-zero) in the first column.
     void write_png(const std::string& name, int w, int h, INT_U32 colour, INT_U32 marker = 0)

@@ -4,8 +4,16 @@
 #include "errors.h"
 #include "text_file.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cctype>
+#include <cerrno>
+#include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <string>
@@ -130,23 +138,99 @@ void clean_value(const char* value, char* out) { clean_text(value, out, 256); }
 // or the file order written back from them would be scrambled.
 constexpr long MAX_ENTRIES = 0x10000;
 
+// U+FEFF as the writer takes it, and as the stored form of a key holds it.
+const char BYTE_ORDER_MARK[] = "\x01,FEFF\x01";
+const char STORED_BYTE_ORDER_MARK[] = "\x01,FEFF";
+
 bool write_entry(TEXT_FILE* out, const char* key, const char* value)
 {
+    bool ok = true;
+    // A key that starts the file with U+FEFF would be taken for the UTF-8
+    // signature and lose that character: an explicit signature goes first.
+    if (!std::strncmp(key, STORED_BYTE_ORDER_MARK, sizeof STORED_BYTE_ORDER_MARK - 1) &&
+        std::ftell(out->stream) == 0)
+        ok = *out << BYTE_ORDER_MARK;
     // A key read from an indented line may start with '#'; in the first
     // column it would read back as a comment and shift every later entry.
     // The reader skips leading blanks, so one blank keeps it a key.
-    bool ok = key[0] != '#' || (*out << " ");
+    ok = (key[0] != '#' || (*out << " ")) && ok;
     ok = (*out << key) && ok;
     ok = (*out << "\n\t") && ok;
     ok = (*out << value) && ok;
     return (*out << "\n") && ok;
 }
 
-// Flushes and reports whether every byte reached the file.
-bool flushed(TEXT_FILE* file)
+// An advisory lock on the settings file for one read-modify-write, so that
+// programs writing the same file wait for each other instead of losing each
+// other's entries. Every write replaces the file by a rename, so a lock won
+// after waiting may be on a file that is no longer the settings file: then
+// the current one is locked instead. A missing file is created empty to be
+// locked; when no write replaced it, it is removed again.
+class SETTINGS_LOCK
 {
-    return file && file->stream && std::fflush(file->stream) == 0 && !std::ferror(file->stream);
-}
+public:
+    explicit SETTINGS_LOCK(const char* file) : path(file)
+    {
+        // Bounded: each retry means another program completed a write.
+        for (int tries = 0; tries < 1000 && fd < 0 && file[0]; ++tries) {
+            // Without waiting: a named pipe would wait for a writer.
+            bool made = false;
+            int f = ::open(file, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+            if (f < 0 && errno == ENOENT) {
+                f = ::open(file, O_RDONLY | O_NONBLOCK | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+                made = f >= 0;
+                if (f < 0 && errno == EEXIST)
+                    continue;
+            }
+            // Only a plain file is locked. Anything else cannot be written
+            // and the write reports it.
+            struct stat st;
+            if (f >= 0 && (fstat(f, &st) != 0 || !S_ISREG(st.st_mode))) {
+                ::close(f);
+                return;
+            }
+            if (f < 0)
+                return;
+            int r;
+            while ((r = flock(f, LOCK_EX)) != 0 && errno == EINTR) {
+            }
+            if (r == 0 && is_current(f)) {
+                fd = f;
+                created = made;
+                return;
+            }
+            ::close(f);
+            if (r != 0)
+                return;
+        }
+    }
+
+    ~SETTINGS_LOCK()
+    {
+        if (fd < 0)
+            return;
+        struct stat st;
+        char real[PATH_MAX];
+        if (created && is_current(fd) && fstat(fd, &st) == 0 && st.st_size == 0 && realpath(path.c_str(), real))
+            unlink(real);
+        ::close(fd);
+    }
+
+    SETTINGS_LOCK(const SETTINGS_LOCK&) = delete;
+    SETTINGS_LOCK& operator=(const SETTINGS_LOCK&) = delete;
+
+private:
+    // The open file is still the one the path names.
+    bool is_current(int f) const
+    {
+        struct stat a, b;
+        return fstat(f, &a) == 0 && stat(path.c_str(), &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+    }
+
+    std::string path;
+    int fd = -1;
+    bool created = false;
+};
 
 // Keeps the start of the current line (from `start`, continuing into the
 // following pieces of a long line) up to `size` - 1 bytes, and reads and
@@ -327,25 +411,16 @@ bool CONFIG_FILE::ensure_table(FOLDER& f, INT_U8 report_missing)
     return read_all_keys(f, report_missing);
 }
 
-// Moves the finished ".tmp" over the file in one step, so the file is
-// either the old one or the new one, never a partial one.
-bool CONFIG_FILE::replace_file(FOLDER& f, const char* tmp_name)
-{
-    std::string tmp_path = f.get_path_string(tmp_name);
-    std::string path = f.get_path_string(filename);
-    if (std::rename(tmp_path.c_str(), path.c_str()) == 0)
-        return true;
-    f.remove(tmp_name);
-    return false;
-}
-
 bool CONFIG_FILE::write_all_keys(FOLDER& f)
 {
-    char tmp_name[264];
-    std::snprintf(tmp_name, sizeof tmp_name, "%s.tmp", filename);
-    if (f.file_exists(tmp_name, 0))
-        f.remove(tmp_name);
-    TEXT_FILE* out = f.open_text_file(tmp_name, fm_write, 0);
+    SETTINGS_LOCK lock(f.get_path_string(filename));
+    return write_table(f);
+}
+
+// The file is written whole: a failed write leaves the old file as it was.
+bool CONFIG_FILE::write_table(FOLDER& f)
+{
+    TEXT_FILE* out = f.open_text_file(filename, fm_write, 0);
     if (!out) {
         report(0x1002, filename, __LINE__);
         return false;
@@ -357,14 +432,7 @@ bool CONFIG_FILE::write_all_keys(FOLDER& f)
         ok = write_entry(out, k->key, k->value) && ok;
     }
     keys.sort(compare_keys, nullptr);
-    ok = flushed(out) && ok;
-    f.close(out);
-    if (!ok) {
-        f.remove(tmp_name);
-        report(0x1002, filename, __LINE__);
-        return false;
-    }
-    if (!replace_file(f, tmp_name)) {
+    if (!f.close(out) || !ok) {
         report(0x1002, filename, __LINE__);
         return false;
     }
@@ -456,10 +524,12 @@ bool CONFIG_FILE::write(FOLDER& f, const char* key, const char* value)
     }
     char v[256];
     clean_value(value, v);
+    SETTINGS_LOCK lock(f.get_path_string(filename));
     if (!cached)
         return write_streaming(f, k, v);
 
-    if (!ensure_table(f, 0))
+    // Read again under the lock: another program may have written since.
+    if (!read_all_keys(f, 0))
         return false;
     if (CONFIG_KEY* found = find_cached(k)) {
         std::memcpy(found->value, v, sizeof v);
@@ -479,17 +549,13 @@ bool CONFIG_FILE::write(FOLDER& f, const char* key, const char* value)
         }
         keys.sort(compare_keys, nullptr);
     }
-    return write_all_keys(f);
+    return write_table(f);
 }
 
-// The new file is written beside the old one as ".tmp" and moved over it
-// only when complete; a failed write leaves the old file as it was.
+// The file is written whole, with the old one as its source: a failed write
+// leaves the old file as it was.
 bool CONFIG_FILE::write_streaming(FOLDER& f, const char* key, const char* value)
 {
-    char tmp_name[264];
-    std::snprintf(tmp_name, sizeof tmp_name, "%s.tmp", filename);
-    if (f.file_exists(tmp_name, 0))
-        f.remove(tmp_name); // left by a run that stopped half-way
     TEXT_FILE* in = nullptr;
     if (f.file_exists(filename, 0)) {
         in = f.open_text_file(filename, fm_read, 0);
@@ -498,7 +564,7 @@ bool CONFIG_FILE::write_streaming(FOLDER& f, const char* key, const char* value)
             return false;
         }
     }
-    TEXT_FILE* out = f.open_text_file(tmp_name, fm_write, 0);
+    TEXT_FILE* out = f.open_text_file(filename, fm_write, 0);
     if (!out) {
         f.close(in);
         report(0x1002, filename, __LINE__);
@@ -520,10 +586,7 @@ bool CONFIG_FILE::write_streaming(FOLDER& f, const char* key, const char* value)
     }
     if (!found)
         ok = write_entry(out, key, value) && ok;
-    ok = flushed(out) && ok;
-    f.close(out);
-    if (!ok || !replace_file(f, tmp_name)) {
-        f.remove(tmp_name);
+    if (!f.close(out) || !ok) {
         report(0x1002, filename, __LINE__);
         return false;
     }

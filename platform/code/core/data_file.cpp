@@ -2,6 +2,7 @@
 #include "data_file.h"
 
 #include "errors.h"
+#include "folder.h"
 
 #include <climits>
 #include <cstdlib>
@@ -24,6 +25,10 @@ constexpr long MAX_CACHE_SZ = 52428800;
 constexpr long MAX_BLOCK = 0x7FFFFFFFL;
 // Positions stay below this, so position plus any transfer never overflows.
 constexpr long MAX_OFFSET = 1L << 62;
+// Records store sizes and offsets in 32 bits. A compressed file being
+// written reaches a position ahead only by compressing zeros up to it, so
+// it goes no further than such an offset can name.
+constexpr long MAX_GZ_WRITE_POS = 0xFFFFFFFFL;
 constexpr int GZ_BUFFER_SZ = 16384;
 
 // Bumped by every pool rebuild, so a file can tell that its pooled buffer
@@ -181,6 +186,7 @@ void DATA_FILE::reset_state()
     length = 0;
     swap = 0;
     error = 0;
+    write_failed = 0;
 }
 
 bool DATA_FILE::open(const char* path, FILE_MODE m, int byte_order, INT_U8 gzip)
@@ -188,7 +194,7 @@ bool DATA_FILE::open(const char* path, FILE_MODE m, int byte_order, INT_U8 gzip)
     const char* smode = stdio_mode(m);
     if (!path || !*path || !smode || is_open())
         return false;
-    FILE* stream = std::fopen(path, smode);
+    FILE* stream = m == fm_write ? FOLDER::open_whole_file(path, smode) : std::fopen(path, smode);
     if (!stream)
         return false;
     if (!open(stream, m, byte_order, gzip))
@@ -215,7 +221,7 @@ bool DATA_FILE::open(FILE* stream, FILE_MODE m, int byte_order, INT_U8 gzip)
     struct stat st;
     if (!stdio_mode(m) || is_open() || fstat(fileno(stream), &st) != 0 || S_ISDIR(st.st_mode))
     {
-        std::fclose(stream);
+        FOLDER::finish_file(stream, false);
         return false;
     }
     // The byte order arrives as a char; -1 means the byte-order byte on
@@ -235,7 +241,7 @@ bool DATA_FILE::open(FILE* stream, FILE_MODE m, int byte_order, INT_U8 gzip)
 
     if (!with_byte)
     {
-        sw = byte_order ? 1 : 0;
+        sw = static_cast<INT_U8>(byte_order);
         if (m == fm_read)
             ok = stdio_size(len) && std::fseek(stream, 0, SEEK_SET) == 0;
         else if (m == fm_update)
@@ -285,7 +291,7 @@ bool DATA_FILE::open(FILE* stream, FILE_MODE m, int byte_order, INT_U8 gzip)
             if (ok && std::fread(&b, 1, 1, stream) != 1)
                 b = 0;
         }
-        sw = b ? 1 : 0;
+        sw = b;
         start = 1;
     }
     else // update
@@ -298,7 +304,7 @@ bool DATA_FILE::open(FILE* stream, FILE_MODE m, int byte_order, INT_U8 gzip)
             b = 0;
             ok = std::fseek(stream, 0, SEEK_SET) == 0 && std::fwrite(&b, 1, 1, stream) == 1;
         }
-        sw = b ? 1 : 0;
+        sw = b;
         ok = ok && stdio_size(len);
         start = len;
     }
@@ -307,7 +313,7 @@ bool DATA_FILE::open(FILE* stream, FILE_MODE m, int byte_order, INT_U8 gzip)
     {
         if (z)
             kivo_gzclose(z);
-        std::fclose(stream);
+        FOLDER::finish_file(stream, false);
         return false;
     }
     reset_state();
@@ -319,7 +325,9 @@ bool DATA_FILE::open(FILE* stream, FILE_MODE m, int byte_order, INT_U8 gzip)
     length = len;
     cache_start = start;
     // Positioned for the first transfer (and the end-of-file flag clear).
-    if (!gz)
+    // An empty file read with its byte-order byte keeps the flag: it is at
+    // its end from the start.
+    if (!gz && !(m == fm_read && with_byte && len == 0))
         std::fseek(fp, cache_start, SEEK_SET);
     return true;
 }
@@ -331,8 +339,10 @@ bool DATA_FILE::close()
     bool ok = flush_cache();
     if (gz && kivo_gzclose(gz) != Z_OK)
         ok = false;
-    if (std::fclose(fp) != 0)
-        ok = false;
+    ok = ok && !write_failed;
+    // A save whose last transfer failed must not replace the old file.
+    bool keep = ok && !(mode == fm_write && error);
+    ok = FOLDER::finish_file(fp, keep) && keep;
     reset_state();
     return ok;
 }
@@ -379,6 +389,8 @@ bool DATA_FILE::flush_cache()
     {
         long w = sync_stream(cache_start) ? raw_write(cache, cache_used) : 0;
         ok = w == cache_used;
+        if (!ok)
+            write_failed = 1;
     }
     // An empty cache says nothing about the file: after a move past the end
     // the file only grows once bytes are written there.
@@ -427,6 +439,8 @@ long DATA_FILE::set_pos(long pos, INT_U8 from_end)
     long client = pos + base;
     if (client < 0)
         return -1;
+    if (gz && mode == fm_write && client > MAX_GZ_WRITE_POS)
+        return -1;
     long target = client + order_byte;
     long here = cache_start + cache_pos;
     if (target == here)
@@ -439,18 +453,20 @@ long DATA_FILE::set_pos(long pos, INT_U8 from_end)
         cache_pos = target - cache_start;
         return client;
     }
+    // The flush keeps the position; a refused seek leaves it there too.
     if (!flush_cache())
         return -1;
-    cache_start = target;
-    if (!is_open())
-        return client;
-    if (gz)
+    if (is_open())
     {
-        if (mode != fm_write && gzseek(gz, target, SEEK_SET) != target)
+        if (gz)
+        {
+            if (mode != fm_write && gzseek(gz, target, SEEK_SET) != target)
+                return -1;
+        }
+        else if (std::fseek(fp, target, SEEK_SET) != 0)
             return -1;
     }
-    else if (std::fseek(fp, target, SEEK_SET) != 0)
-        return -1;
+    cache_start = target;
     return client;
 }
 
@@ -512,8 +528,10 @@ long DATA_FILE::write_data_block(const INT_U8* buf, long n)
         return 0;
     if (mode == fm_read)
         display_error(ERR_WRITE_TO_READ_FILE);
-    if (!buf || n > MAX_BLOCK)
+    if (!buf || n > MAX_BLOCK) {
+        write_failed = 1;
         return 0;
+    }
     // Earlier data that the file refused makes this write fail too, so the
     // caller learns of the loss.
     if (cache_pos + n >= cache_sz && !flush_cache())
@@ -533,5 +551,7 @@ long DATA_FILE::write_data_block(const INT_U8* buf, long n)
         cache_start += w;
         length = max_long(length, cache_start);
     }
+    if (w != n)
+        write_failed = 1;
     return w;
 }

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <unistd.h>
 
 DEBUG_STREAM** DEBUG_STREAM::streams = nullptr;
 INT_S16 DEBUG_STREAM::streams_sz = 0;
@@ -189,8 +190,16 @@ void DEBUG_STREAM::write_to_stream(const char* source_file, long line, const cha
                 write_count = 0;
             }
             if (!file) {
-                bool truncate = first_write && (flags & DEBUG_STREAM_TRUNCATE_FILE_ON_FIRST_WRITE);
-                file = f.open_text_file(filename, truncate ? fm_write : fm_update, 0);
+                // The log stays in place, readable while it is written: it
+                // is emptied where it is rather than written whole.
+                bool emptied = true;
+                if (first_write && (flags & DEBUG_STREAM_TRUNCATE_FILE_ON_FIRST_WRITE)) {
+                    FILE* old = f.open_file(filename, "r+b");
+                    emptied = old && ftruncate(fileno(old), 0) == 0;
+                    f.close_file(old);
+                }
+                if (emptied)
+                    file = f.open_text_file(filename, fm_update, 0);
             }
             if (file) {
                 if (first_write && (flags & DEBUG_STREAM_WRITE_FILE_HEADER)) {

@@ -240,6 +240,15 @@ bool is_inside(const char* outer, const char* inner)
     return b[n] == 0 || b[n] == '/' || (n == 1 && a[0] == '/');
 }
 
+// True when the folder open as `dirfd` is still the one the path `dir`
+// names, and `name` is in it.
+bool still_reachable(const char* dir, int dirfd, const char* name)
+{
+    struct stat held, named, entry;
+    return fstat(dirfd, &held) == 0 && stat(dir, &named) == 0 && held.st_dev == named.st_dev &&
+           held.st_ino == named.st_ino && fstatat(dirfd, name, &entry, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
 // Checks the names and opens the source and destination folders; `target`
 // is the name the entry will have. A destination that is not a folder
 // gives `not_folder`.
@@ -518,6 +527,10 @@ INT_S32 FSCopyObject(const char* dir, const char* name, const char* dest_dir, co
     if (result == FS_OK) {
         bool created = false;
         result = copy_entry_at(from, name, to, target, 0, created);
+        // A destination folder deleted or replaced while the copy ran holds
+        // a copy nobody can reach: that is no copy.
+        if (result == FS_OK && !still_reachable(dest_dir, to, target))
+            result = FS_NOT_FOUND;
         if (result != FS_OK && created)
             delete_entry_at(to, target, 0);
         if (aside[0]) {

@@ -36,11 +36,12 @@ DATA_FILE* FOLDER::open_data_file(const char* name, FILE_MODE mode, char byte_or
     return file;
 }
 
-void FOLDER::close(DATA_FILE*& file)
+bool FOLDER::close(DATA_FILE*& file)
 {
     if (!file)
-        return;
-    file->close();
+        return true;
+    bool ok = file->close();
     delete file;
     file = nullptr;
+    return ok;
 }

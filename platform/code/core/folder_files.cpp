@@ -145,19 +145,20 @@ FILE* FOLDER::open_file(const char* name, const char* stdio_mode)
         bool creates = stdio_mode[0] == 'w' || !std::strncmp(stdio_mode, "r+", 2);
         if (errno != ENOENT || !creates)
             return nullptr;
-        int fd = ::open(p, O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
-        if (fd < 0)
-            return nullptr;
-        ::close(fd);
+        // A file written whole is only created by its rename.
+        if (stdio_mode[0] != 'w') {
+            int fd = ::open(p, O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+            if (fd < 0)
+                return nullptr;
+            ::close(fd);
+        }
     }
+    if (stdio_mode[0] == 'w')
+        return open_whole_file(p, stdio_mode);
     return std::fopen(p, stdio_mode);
 }
 
-void FOLDER::close_file(FILE* fp)
-{
-    if (fp)
-        std::fclose(fp);
-}
+bool FOLDER::close_file(FILE* fp) { return !fp || finish_file(fp, true); }
 
 bool FOLDER::file_exists(const char* name, INT_U8 assume)
 {

@@ -35,7 +35,7 @@ bool FOLDER::open_text_file(const char* name, FILE_MODE mode, INT_U8 unicode, TE
         if (unicode) {
             utf16 = 1;
             if (std::fputc(0xFF, fp) == EOF || std::fputc(0xFE, fp) == EOF) {
-                std::fclose(fp);
+                finish_file(fp, false);
                 return false;
             }
         }
@@ -112,13 +112,13 @@ TEXT_FILE* FOLDER::open_text_file(const char* name, FILE_MODE mode, INT_U8 unico
     return file;
 }
 
-void FOLDER::close(TEXT_FILE*& file)
+bool FOLDER::close(TEXT_FILE*& file)
 {
     if (!file)
-        return;
-    if (file->stream)
-        std::fclose(file->stream);
+        return true;
+    bool ok = close_file(file->stream);
     file->stream = nullptr;
     delete file;
     file = nullptr;
+    return ok;
 }

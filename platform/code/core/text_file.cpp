@@ -30,9 +30,9 @@ TEXT_FILE::TEXT_FILE()
 TEXT_FILE::~TEXT_FILE()
 {
     // FOLDER::close closes the stream first; this only catches a file
-    // deleted without it.
+    // deleted without it (a file written whole still replaces its target).
     if (stream)
-        std::fclose(stream);
+        FOLDER::finish_file(stream, true);
 }
 
 bool TEXT_FILE::can_read() const { return stream && static_cast<int>(mode) == 0; }

@@ -28,5 +28,9 @@ bool image_read_jpg(IMAGE& image, DATA_DEVICE& d, short w, short h);
 bool image_write_jpg(IMAGE& image, DATA_DEVICE& d, char quality, INT_U8 progressive);
 bool image_read_pcx(IMAGE& image, DATA_DEVICE& d);
 bool image_write_pcx(IMAGE& image, DATA_DEVICE& d);
+// Sends what a DATA_FILE holds back (its cache, and stdio's buffer of an
+// uncompressed file) to the file; false when the file refuses it. Other
+// devices hold nothing back.
+bool image_flush_device(DATA_DEVICE& d);
 
 #endif

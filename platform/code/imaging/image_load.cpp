@@ -141,10 +141,10 @@ void IMAGE::create_sprite_image_from_path(FOLDER& folder, const char* format, sh
         delete frame;
 }
 
-void IMAGE::save_nine_titled_pngs(FOLDER& folder, const char* base)
+bool IMAGE::save_nine_titled_pngs(FOLDER& folder, const char* base)
 {
     if (!base)
-        return;
+        return false;
     struct PIECE
     {
         const char* format;
@@ -164,19 +164,31 @@ void IMAGE::save_nine_titled_pngs(FOLDER& folder, const char* base)
     };
     IMAGE scratch;
     char name[IMAGE_NAME_SZ];
+    bool all = true;
     for (const PIECE& p : pieces) {
         int n = std::snprintf(name, sizeof name, p.format, base);
-        if (n <= 0 || size_t(n) >= sizeof name)
+        DATA_FILE* file = n > 0 && size_t(n) < sizeof name ? folder.open_data_file(name, FILE_MODE(1), 0, 0) : nullptr;
+        if (!file) {
+            all = false;
             continue;
+        }
         scratch.reset(p.w, p.h);
         scratch.clear(COLOUR_INVISIBLE, 0);
         scratch.copy(this, p.x, p.y, 0, 0, p.w, p.h, IMAGE_COPY_TYPE(1));
-        DATA_FILE* file = folder.open_data_file(name, FILE_MODE(1), 0, 0);
-        if (!file)
-            continue;
-        scratch.save_png(file);
-        folder.close(file);
+        bool ok = scratch.save_png(file);
+        all = folder.close(file) && ok && all;
     }
+    return all;
+}
+
+// A writer's result, with what it left in the file's cache sent on; a
+// failure marks the file so that closing it keeps its old content.
+static bool finish_save(DATA_FILE* file, bool ok)
+{
+    ok = ok && image_flush_device(*file);
+    if (!ok)
+        file->error = 1;
+    return ok;
 }
 
 // The file forms of the codecs run over the data file as a device.
@@ -187,7 +199,7 @@ bool IMAGE::load_png(DATA_FILE* file)
 
 bool IMAGE::save_png(DATA_FILE* file)
 {
-    return file && image_write_png(*this, *file);
+    return file && finish_save(file, image_write_png(*this, *file));
 }
 
 bool IMAGE::load_jpg(DATA_FILE* file, short w, short h)
@@ -197,7 +209,7 @@ bool IMAGE::load_jpg(DATA_FILE* file, short w, short h)
 
 bool IMAGE::save_jpg(DATA_FILE* file, char quality, INT_U8 progressive)
 {
-    return file && image_write_jpg(*this, *file, quality, progressive);
+    return file && finish_save(file, image_write_jpg(*this, *file, quality, progressive));
 }
 
 bool IMAGE::load_256_colour_pcx(DATA_FILE* file)
@@ -207,32 +219,28 @@ bool IMAGE::load_256_colour_pcx(DATA_FILE* file)
 
 bool IMAGE::save_256_colour_pcx(DATA_FILE* file)
 {
-    return file && image_write_pcx(*this, *file);
+    return file && finish_save(file, image_write_pcx(*this, *file));
 }
 
-void IMAGE::save_embedded_image_def(TEXT_FILE& file, const char* array_name)
+bool IMAGE::save_embedded_image_def(TEXT_FILE& file, const char* array_name)
 {
     long w = width > 0 ? width : 0, h = height > 0 ? height : 0;
     if (!pixels)
         w = h = 0;
-    file.printf("static INT_U8 %s[%ld] =\n{\n\t", array_name ? array_name : "", 5 + 4 * w * h);
-    file.printf("0x%02X,", 1);
-    file.printf("0x%02X,", unsigned(w >> 8) & 0xFF);
-    file.printf("0x%02X,", unsigned(w) & 0xFF);
-    file.printf("0x%02X,", unsigned(h >> 8) & 0xFF);
-    file.printf("0x%02X", unsigned(h) & 0xFF);
-    for (long y = 0; y < h; y++) {
-        file.printf(",\n\t");
+    // Writing stops at the first part the file refuses.
+    bool ok = file.printf("static INT_U8 %s[%ld] =\n{\n\t", array_name ? array_name : "", 5 + 4 * w * h) &&
+              file.printf("0x%02X,", 1) && file.printf("0x%02X,", unsigned(w >> 8) & 0xFF) &&
+              file.printf("0x%02X,", unsigned(w) & 0xFF) && file.printf("0x%02X,", unsigned(h >> 8) & 0xFF) &&
+              file.printf("0x%02X", unsigned(h) & 0xFF);
+    for (long y = 0; ok && y < h; y++) {
+        ok = file.printf(",\n\t");
         const COLOUR* row = pixels + y * long(stride);
-        for (long x = 0; x < w; x++) {
+        for (long x = 0; ok && x < w; x++) {
             INT_U32 c = row[x];
-            if (x)
-                file.printf(",");
-            file.printf("0x%02X,", unsigned(c) & 0xFF);
-            file.printf("0x%02X,", unsigned(c >> 8) & 0xFF);
-            file.printf("0x%02X,", unsigned(c >> 16) & 0xFF);
-            file.printf("0x%02X", unsigned(c >> 24));
+            ok = (!x || file.printf(",")) && file.printf("0x%02X,", unsigned(c) & 0xFF) &&
+                 file.printf("0x%02X,", unsigned(c >> 8) & 0xFF) && file.printf("0x%02X,", unsigned(c >> 16) & 0xFF) &&
+                 file.printf("0x%02X", unsigned(c >> 24));
         }
     }
-    file.printf("\n};\n");
+    return ok && file.printf("\n};\n");
 }

@@ -127,23 +127,14 @@ bool image_write_pcx(IMAGE& image, DATA_DEVICE& d)
     long w = width > 0 && pixels ? width : 0;
     long h = height > 0 && pixels ? height : 0;
 
+    // The first write that fails ends the file: the device's error flag
+    // stays set and the result says so.
     INT_U8 zeros[58] = {};
-    put_u8(d, 10);
-    put_u8(d, 5);
-    put_u8(d, 1);
-    put_u8(d, 8);
-    put_u16(d, 0);
-    put_u16(d, 0);
-    put_u16(d, INT_U16(w - 1));
-    put_u16(d, INT_U16(h - 1));
-    put_u16(d, INT_U16(w));
-    put_u16(d, INT_U16(h));
-    put_bytes(d, zeros, 48);
-    put_u8(d, 0);
-    put_u8(d, 1);
-    put_u16(d, INT_U16(w));
-    put_u16(d, 1);
-    put_bytes(d, zeros, 58);
+    if (!put_u8(d, 10) || !put_u8(d, 5) || !put_u8(d, 1) || !put_u8(d, 8) || !put_u16(d, 0) || !put_u16(d, 0) ||
+        !put_u16(d, INT_U16(w - 1)) || !put_u16(d, INT_U16(h - 1)) || !put_u16(d, INT_U16(w)) ||
+        !put_u16(d, INT_U16(h)) || !put_bytes(d, zeros, 48) || !put_u8(d, 0) || !put_u8(d, 1) ||
+        !put_u16(d, INT_U16(w)) || !put_u16(d, 1) || !put_bytes(d, zeros, 58))
+        return false;
 
     // The palette grows as colours appear, up to 255 entries; a colour that
     // finds no room is written as index 0. The last hit is remembered since
@@ -175,13 +166,14 @@ bool image_write_pcx(IMAGE& image, DATA_DEVICE& d)
                 codes[pending++] = 0xC1;
             codes[pending++] = INT_U8(index);
             if (pending >= 4096) {
-                put_bytes(d, codes, pending);
+                if (!put_bytes(d, codes, pending))
+                    return false;
                 pending = 0;
             }
         }
     }
-    if (pending)
-        put_bytes(d, codes, pending);
+    if (pending && !put_bytes(d, codes, pending))
+        return false;
 
     INT_U8 table[1 + PCX_PALETTE_SZ] = {PCX_PALETTE_MARKER};
     for (int i = 0; i < used; i++) {
@@ -189,6 +181,5 @@ bool image_write_pcx(IMAGE& image, DATA_DEVICE& d)
         table[2 + 3 * i] = INT_U8(palette[i] >> 8);
         table[3 + 3 * i] = INT_U8(palette[i]);
     }
-    put_bytes(d, table, sizeof table);
-    return true;
+    return put_bytes(d, table, sizeof table);
 }

@@ -6,11 +6,13 @@
 #include "image.h"
 
 #include "data_device.h"
+#include "data_file.h"
 #include "debug_stream.h"
 #include "image_codec_util.h"
 
 #include <png.h>
 
+#include <cstdio>
 #include <cstdlib>
 
 // The display's gamma; with files stored at the usual 1/2.2 this cancels
@@ -37,7 +39,14 @@ void png_write_cb(png_structp png, png_bytep data, png_size_t n)
         png_error(png, "unable to write PNG data");
 }
 
-void png_flush_cb(png_structp) {}
+void png_flush_cb(png_structp png)
+{
+    DATA_DEVICE* d = static_cast<DATA_DEVICE*>(png_get_io_ptr(png));
+    if (!image_flush_device(*d)) {
+        d->error = 1;
+        png_error(png, "unable to write PNG data");
+    }
+}
 
 // Errors end the coding through the long jump. Neither errors nor warnings
 // (profile checks, benign chunk complaints) belong on the console: they go
@@ -65,6 +74,14 @@ const char* const PNG_AUTHOR_TEXT = "Created by K.I.V.O. Ltd Platform Library";
 const char* const PNG_WEBSITE_TEXT = "http://www.kivo.example/";
 
 } // namespace
+
+bool image_flush_device(DATA_DEVICE& d)
+{
+    DATA_FILE* file = dynamic_cast<DATA_FILE*>(&d);
+    if (!file || !file->is_open())
+        return true;
+    return file->flush_cache() && (file->gz || std::fflush(file->fp) == 0);
+}
 
 bool image_read_png(IMAGE& image, DATA_DEVICE& device)
 {
@@ -211,6 +228,9 @@ bool image_write_png(IMAGE& image, DATA_DEVICE& device)
     png_set_bgr(png);
     png_write_image(png, rows);
     png_write_end(png, nullptr);
+    // libpng does not flush after the last chunk itself: a file the disk
+    // refused must not pass for saved.
+    png_flush_cb(png);
 
     std::free(rows);
     png_destroy_write_struct(&png, &info);

@@ -9,6 +9,7 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <unistd.h>
 
 namespace {
 
@@ -154,6 +155,43 @@ TEST_F(DataFileTest, DataTheFileRefusesIsReportedNotLost)
     ASSERT_EQ(write_str(f, "pending"), 7);
     EXPECT_EQ(read_str(f, 4), "");
     f.close();
+}
+
+TEST_F(DataFileTest, RefusedPositionsMoveNothingAndTheOrderIsAsRead)
+{
+    // A stream that cannot seek refuses every move; the position stays, and
+    // data that could not be placed makes the close fail.
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    DATA_FILE p(1024);
+    ASSERT_TRUE(p.open(fdopen(fds[1], "wb"), fm_write, 0, 0));
+    EXPECT_TRUE(p.set_pos(100, 0) == -1 && p.get_pos() == 0);
+    ASSERT_EQ(write_str(p, "0123456789"), 10);
+    EXPECT_TRUE(p.set_pos(100, 0) == -1 && p.get_pos() == 10);
+    EXPECT_FALSE(p.close());
+    close(fds[0]);
+
+    // A compressed file being written goes forwards by zeros, never beyond
+    // what 32-bit record offsets can name.
+    FILE_PTR z = open_file("far.gz", fm_write, -1, 1);
+    ASSERT_TRUE(z);
+    EXPECT_TRUE(z->set_pos(0x100000000L, 0) == -1 && z->get_pos() == 0);
+    EXPECT_TRUE(z->set_pos(100, 0) == 100 && write_str(*z, "x") == 1 && z->close());
+    z = open_file("far.gz", fm_read, -1, 1);
+    EXPECT_TRUE(z && read_str(*z, 200) == std::string(100, '\0') + "x");
+
+    // The swap flag is the byte read, or the order given; an empty file is
+    // at its end at once.
+    kivo_test::write_file(path("two.bin"), "\2ab");
+    kivo_test::write_file(path("empty.bin"), "");
+    FILE_PTR f = open_file("two.bin", fm_read, -1);
+    EXPECT_TRUE(f && f->swap == 2);
+    f = open_file("two.bin", fm_update, -1);
+    EXPECT_TRUE(f && f->swap == 2);
+    f = open_file("two.bin", fm_read, 5);
+    EXPECT_TRUE(f && f->swap == 5);
+    f = open_file("empty.bin", fm_read, -1);
+    EXPECT_TRUE(f && f->is_at_end());
 }
 
 TEST_F(DataFileTest, WrongDirectionTransfersAreFatal)

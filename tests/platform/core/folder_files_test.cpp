@@ -1,5 +1,6 @@
 #include "folder.h"
 
+#include "child_process.h"
 #include "data_file.h"
 #include "file_system.h"
 #include "folder_fixture.h"
@@ -153,6 +154,38 @@ TEST_F(FolderFilesTest, CopyFilesAndTreesAndGiveBackWhatAFailedCopyReplaced)
     EXPECT_FALSE(here.copy("tree", dest, nullptr) || here.copy("tree", dest, "fresh"));
     EXPECT_EQ(read_file(work + "/dest/tree/mine"), "keep me");
     EXPECT_EQ(list(dest), (V{"one", "renamed", "src/", "tree/"}));
+}
+
+// The copy runs in a child that is stopped part-way while its destination
+// folder is deleted; a child that finished first proves nothing, so the
+// race is run again.
+TEST_F(FolderFilesTest, ACopyWhoseDestinationVanishesFails)
+{
+    ASSERT_TRUE(write_file(work + "/big", std::string(32 << 20, 'b')));
+    int outcome = -2;
+    for (int attempt = 0; attempt < 20 && outcome == -2; ++attempt) {
+        mkdirs(work + "/gone");
+        FOLDER gone("$HERE/gone", 0, &here);
+        pid_t child = kivo_test::start_child([&] { return here.copy("big", gone, nullptr) ? 1 : 0; });
+        struct stat st;
+        for (long spin = 0; spin < 100000000 && stat((work + "/gone/big").c_str(), &st) != 0; ++spin) {
+            if (waitpid(child, nullptr, WNOHANG) == child) {
+                child = -1;
+                break;
+            }
+        }
+        int status = 0;
+        if (child > 0 && kill(child, SIGSTOP) == 0 && waitpid(child, &status, WUNTRACED) == child &&
+            WIFSTOPPED(status)) {
+            kivo_test::remove_tree(work + "/gone");
+            kill(child, SIGCONT);
+            outcome = kivo_test::wait_child(child);
+        } else if (child > 0) {
+            kivo_test::wait_child(child);
+        }
+        kivo_test::remove_tree(work + "/gone");
+    }
+    EXPECT_EQ(outcome, 0);
 }
 
 TEST_F(FolderFilesTest, MoveNeverReplaces)

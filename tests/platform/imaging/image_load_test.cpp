@@ -77,7 +77,7 @@ TEST_F(ImageFiles, NineSkinFilesCutAroundTheCentreAndDefinitionText)
     auto band = [](int v) { return v < 10 ? 0 : v == 10 ? 1 : 2; };
     auto region = [](int row, int col) { return 0xFF000000u | INT_U32(row * 3 + col + 1) * 0x101010u; };
     IMAGE skin = pattern(21, 21, [&](int x, int y) { return region(band(y), band(x)); });
-    skin.save_nine_titled_pngs(folder, "btn");
+    ASSERT_TRUE(skin.save_nine_titled_pngs(folder, "btn"));
     for (int row = 0; row < 3; row++)
         for (int col = 0; col < 3; col++) {
             IMAGE piece;
@@ -87,7 +87,7 @@ TEST_F(ImageFiles, NineSkinFilesCutAroundTheCentreAndDefinitionText)
         }
     // An even size leaves the right pieces one column short of the source:
     // their last column stays transparent.
-    solid(4, 4, 0xFF00FF00u).save_nine_titled_pngs(folder, "even");
+    ASSERT_TRUE(solid(4, 4, 0xFF00FF00u).save_nine_titled_pngs(folder, "even"));
     IMAGE right;
     ASSERT_TRUE(right.load(folder, "even_top_right", -1, -1));
     ASSERT_EQ(right.width, 2);
@@ -96,8 +96,7 @@ TEST_F(ImageFiles, NineSkinFilesCutAroundTheCentreAndDefinitionText)
 
     TEXT_FILE* text = folder.open_text_file("logo.h", fm_write, 0);
     ASSERT_NE(text, nullptr);
-    solid(1, 1, 0x80112233u).save_embedded_image_def(*text, "logo");
-    folder.close(text);
+    EXPECT_TRUE(solid(1, 1, 0x80112233u).save_embedded_image_def(*text, "logo") && folder.close(text));
     EXPECT_EQ(kivo_test::read_file(path("logo.h")),
               "static INT_U8 logo[9] =\n{\n\t0x01,0x00,0x01,0x00,0x01,\n\t0x33,0x22,0x11,0x80\n};\n");
 }

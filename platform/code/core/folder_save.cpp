@@ -1,0 +1,185 @@
+// Whole-file saves: a file written whole goes to a new file beside its
+// target and replaces it by a rename only once all of it is on the disk, so
+// a full disk, a size limit or a crash leaves the old file as it was.
+#include "folder.h"
+
+#include "file_system.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Streams of whole-file saves still open, with their new file and target.
+struct WHOLE_FILE
+{
+    FILE* fp;
+    std::string new_path;
+    std::string target;
+};
+
+std::mutex whole_files_lock;
+
+// Never destroyed: debug channels may close their files during exit.
+std::vector<WHOLE_FILE>& whole_files()
+{
+    static std::vector<WHOLE_FILE>* files = new std::vector<WHOLE_FILE>;
+    return *files;
+}
+
+// Symbolic-link hops followed before a path is taken for a loop.
+constexpr int MAX_LINK_HOPS = 40;
+// Bytes of the target's name kept in the new file's name, which must stay
+// a valid name with the dot and the mkstemp suffix added.
+constexpr std::size_t KEPT_NAME_BYTES = 200;
+
+std::string folder_of(const std::string& path)
+{
+    std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// The file a path finally names, symbolic links followed (a relative link
+// from its own folder), whether or not that file exists. False for a loop.
+bool real_target(const char* path, std::string& out)
+{
+    std::string at = path;
+    for (int hops = 0; hops < MAX_LINK_HOPS; ++hops) {
+        struct stat st;
+        if (lstat(at.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
+            out = at;
+            return true;
+        }
+        char link[FS_PATH_MAX];
+        ssize_t n = readlink(at.c_str(), link, sizeof link - 1);
+        if (n < 0)
+            return false;
+        link[n] = 0;
+        if (link[0] == '/')
+            at = link;
+        else
+            at = (at.find('/') == std::string::npos ? std::string() : folder_of(at) + "/") + link;
+    }
+    return false;
+}
+
+// Read where the system shows it: setting the mask to ask for it would
+// change it for a moment for every thread.
+mode_t current_umask()
+{
+    if (FILE* status = std::fopen("/proc/self/status", "r")) {
+        char line[256];
+        unsigned mask = 0;
+        bool found = false;
+        while (!found && std::fgets(line, sizeof line, status))
+            found = std::sscanf(line, "Umask: %o", &mask) == 1;
+        std::fclose(status);
+        if (found)
+            return static_cast<mode_t>(mask & 0777);
+    }
+    mode_t mask = umask(0);
+    umask(mask);
+    return mask;
+}
+
+bool take_whole_file(FILE* fp, WHOLE_FILE& out)
+{
+    std::lock_guard<std::mutex> hold(whole_files_lock);
+    std::vector<WHOLE_FILE>& files = whole_files();
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        if (files[i].fp == fp) {
+            out = files[i];
+            files.erase(files.begin() + static_cast<long>(i));
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+FILE* FOLDER::open_whole_file(const char* native_path, const char* stdio_mode)
+{
+    if (!native_path || !native_path[0] || !stdio_mode || stdio_mode[0] != 'w')
+        return nullptr;
+    std::string target;
+    if (!real_target(native_path, target))
+        return nullptr;
+    struct stat st;
+    bool exists = stat(target.c_str(), &st) == 0;
+    if (exists && S_ISDIR(st.st_mode))
+        return nullptr;
+    // Devices and pipes cannot be replaced: they are written as they are.
+    if (exists && !S_ISREG(st.st_mode))
+        return std::fopen(target.c_str(), stdio_mode);
+    // A file the user protected from writing stays protected, although the
+    // folder would allow replacing it.
+    if (exists && access(target.c_str(), W_OK) != 0)
+        return nullptr;
+
+    std::string base = target.substr(target.rfind('/') == std::string::npos ? 0 : target.rfind('/') + 1);
+    std::string new_path = folder_of(target) + "/." + base.substr(0, KEPT_NAME_BYTES) + ".XXXXXX";
+    int fd = mkostemp(&new_path[0], O_CLOEXEC);
+    if (fd < 0)
+        return nullptr;
+    mode_t bits = exists ? (st.st_mode & 07777) : (0666 & ~current_umask());
+    FILE* fp = fchmod(fd, bits) == 0 ? fdopen(fd, stdio_mode) : nullptr;
+    if (fp) {
+        std::lock_guard<std::mutex> hold(whole_files_lock);
+        whole_files().push_back(WHOLE_FILE{fp, new_path, target});
+        return fp;
+    }
+    ::close(fd);
+    unlink(new_path.c_str());
+    return nullptr;
+}
+
+bool FOLDER::finish_file(FILE* fp, bool keep)
+{
+    if (!fp)
+        return false;
+    WHOLE_FILE whole;
+    bool is_whole = take_whole_file(fp, whole);
+    bool ok = !std::ferror(fp);
+    // A file system that cannot sync at all (EINVAL) is taken as it is.
+    if (is_whole)
+        ok = keep && ok && std::fflush(fp) == 0 && (fsync(fileno(fp)) == 0 || errno == EINVAL);
+    ok = std::fclose(fp) == 0 && ok;
+    if (!is_whole)
+        return ok;
+    if (ok)
+        ok = replace_file(whole.new_path.c_str(), whole.target.c_str());
+    if (!ok)
+        unlink(whole.new_path.c_str());
+    return ok;
+}
+
+bool FOLDER::replace_file(const char* new_path, const char* target)
+{
+    std::string real;
+    if (!new_path || !target || !real_target(target, real))
+        return false;
+    struct stat st;
+    if (stat(real.c_str(), &st) == 0 && (!S_ISREG(st.st_mode) || chmod(new_path, st.st_mode & 07777) != 0))
+        return false;
+    if (std::rename(new_path, real.c_str()) != 0)
+        return false;
+    // The rename itself reaches the disk only with its folder. The file is
+    // in place already, so a folder that cannot be synced changes nothing.
+    int dir = ::open(folder_of(real).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        fsync(dir);
+        ::close(dir);
+    }
+    return true;
+}

@@ -1,0 +1,223 @@
+// Saves on a disk that fills, their permission bits and symbolic links, and
+// settings files shared by two programs.
+#include "child_process.h"
+#include "config_file.h"
+#include "data_file.h"
+#include "folder.h"
+#include "sandbox.h"
+#include "text_file.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace {
+
+using kivo_test::read_file;
+using kivo_test::write_file;
+using NAMES = std::vector<std::string>;
+
+// No file may grow past this in a child that plays the full disk; every
+// save below writes more.
+constexpr long SIZE_LIMIT = 200;
+const std::string OLD = "old\n\tkept\n";
+
+// 4,000 bytes that compress badly.
+bool save_data(FOLDER& f, const char* name, FILE_MODE mode, INT_U8 gzip)
+{
+    DATA_FILE* file = f.open_data_file(name, mode, -1, gzip);
+    bool ok = file != nullptr;
+    for (INT_U32 i = 0; file && i < 1000; ++i)
+        ok = put_u32(*file, i * 2654435761u) && ok;
+    return f.close(file) && ok;
+}
+
+bool save_text(FOLDER& f, const char* name, FILE_MODE mode, INT_U8 unicode)
+{
+    TEXT_FILE* t = f.open_text_file(name, mode, unicode);
+    bool ok = t != nullptr;
+    for (int i = 0; t && i < 100; ++i)
+        ok = (*t << "twenty bytes a line\n") && ok;
+    return f.close(t) && ok;
+}
+
+bool save_settings(FOLDER& f, const char* name, INT_U8 cached)
+{
+    CONFIG_FILE c;
+    c.set_filename(name, cached);
+    return c.write(f, "long", std::string(250, 'v').c_str());
+}
+
+struct SAVER
+{
+    const char* what;
+    bool in_place; // appends or updates: only the failure must show
+    std::function<bool(FOLDER&, const char*)> save;
+};
+
+const SAVER SAVERS[] = {
+    {"data file", false, [](FOLDER& f, const char* n) { return save_data(f, n, fm_write, 0); }},
+    {"gzip data file", false, [](FOLDER& f, const char* n) { return save_data(f, n, fm_write, 1); }},
+    {"text", false, [](FOLDER& f, const char* n) { return save_text(f, n, fm_write, 0); }},
+    {"UTF-16 text", false, [](FOLDER& f, const char* n) { return save_text(f, n, fm_write, 1); }},
+    {"cached settings", false, [](FOLDER& f, const char* n) { return save_settings(f, n, 1); }},
+    {"streamed settings", false, [](FOLDER& f, const char* n) { return save_settings(f, n, 0); }},
+    {"updated data file", true, [](FOLDER& f, const char* n) { return save_data(f, n, fm_update, 0); }},
+    {"appended text", true, [](FOLDER& f, const char* n) { return save_text(f, n, fm_update, 0); }},
+};
+
+class WholeFileSaveTest : public kivo_test::SandboxTest
+{
+protected:
+    void SetUp() override
+    {
+        SandboxTest::SetUp();
+        ASSERT_EQ(mkdir(path("w").c_str(), 0755), 0);
+        ASSERT_TRUE(folder.set_from_path_string(path("w").c_str()));
+    }
+
+    // A file of the folder the saves write to.
+    std::string at(const std::string& name) const { return path("w/" + name); }
+
+    // Every entry of a folder, hidden ones too.
+    NAMES names(const std::string& sub = "")
+    {
+        FOLDER f(("$HERE/" + sub).c_str(), 0, &folder);
+        NAMES out;
+        FOLDER_CONTENTS_LIST* h = f.start_contents_list(nullptr, 1, fft_ends_with, 0);
+        FOLDER_CONTENT_ENTRY e;
+        while (FOLDER::get_contents_list_entry(h, e))
+            out.push_back(e.name);
+        FOLDER::stop_contents_list(h);
+        return out;
+    }
+
+    mode_t mode_of(const std::string& name)
+    {
+        struct stat st;
+        return stat(at(name).c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
+    }
+
+    FOLDER folder;
+};
+
+} // namespace
+
+TEST_F(WholeFileSaveTest, AFullDiskFailsEverySaveAndLeavesTheOldFileAsItWas)
+{
+    for (const SAVER& s : SAVERS) {
+        SCOPED_TRACE(s.what);
+        ASSERT_TRUE(write_file(at("target"), OLD));
+        int saved = kivo_test::run_in_child([&] { return s.save(folder, "target") ? 1 : 0; }, SIZE_LIMIT);
+        EXPECT_EQ(saved, 0);
+        EXPECT_EQ(names(), NAMES{"target"}); // nothing left beside it
+        if (!s.in_place) {
+            EXPECT_EQ(read_file(at("target")), OLD);
+        }
+        // With room on the disk the same save goes through.
+        ASSERT_TRUE(write_file(at("target"), OLD));
+        EXPECT_TRUE(s.save(folder, "target"));
+        EXPECT_GT(read_file(at("target")).size(), static_cast<size_t>(SIZE_LIMIT));
+        EXPECT_EQ(names(), NAMES{"target"});
+    }
+}
+
+TEST_F(WholeFileSaveTest, SavesKeepPermissionBitsAndWriteThroughSymbolicLinks)
+{
+    mode_t old_mask = umask(022);
+    ASSERT_EQ(mkdir(at("real").c_str(), 0755), 0);
+    for (const SAVER& s : SAVERS) {
+        SCOPED_TRACE(s.what);
+        ASSERT_TRUE(write_file(at("private"), OLD) && chmod(at("private").c_str(), 0600) == 0);
+        ASSERT_TRUE(s.save(folder, "private") && s.save(folder, "new"));
+        EXPECT_EQ(mode_of("private"), 0600u);
+        EXPECT_EQ(mode_of("new"), 0644u);
+
+        // The link stays a link, relative or absolute, and its file gets the data.
+        for (const std::string& to : {std::string("real/file"), at("real/file")}) {
+            ASSERT_TRUE(write_file(at("real/file"), OLD) && symlink(to.c_str(), at("link").c_str()) == 0);
+            ASSERT_TRUE(s.save(folder, "link"));
+            struct stat st;
+            EXPECT_TRUE(lstat(at("link").c_str(), &st) == 0 && S_ISLNK(st.st_mode));
+            EXPECT_GT(read_file(at("real/file")).size(), OLD.size());
+            EXPECT_EQ(names("real"), NAMES{"file"});
+            ASSERT_EQ(unlink(at("link").c_str()), 0);
+        }
+        EXPECT_EQ(names(), (NAMES{"new", "private", "real"}));
+        unlink(at("new").c_str());
+    }
+    umask(old_mask);
+}
+
+TEST_F(WholeFileSaveTest, SettingsKeepTheUsersFilesAndAByteOrderMarkKey)
+{
+    const std::string bom = "\xEF\xBB\xBF";
+    const std::string bom_key = "\x01,FEFF\x01";
+    for (INT_U8 cached = 0; cached < 2; ++cached) {
+        SCOPED_TRACE(int(cached));
+        // A ".tmp" beside the file is the user's.
+        ASSERT_TRUE(write_file(at("settings.tmp"), "mine"));
+        CONFIG_FILE c;
+        c.set_filename(nullptr, cached);
+        ASSERT_TRUE(c.write(folder, "k", "v"));
+        EXPECT_EQ(read_file(at("settings.tmp")), "mine");
+
+        // A first key that begins with U+FEFF reads back whole, and every
+        // entry stays on its line.
+        const struct
+        {
+            std::string file, key;
+        } cases[] = {
+            {bom + bom + "x\n\t1\nk\n\t2\n", bom_key + "x"}, // a doubled signature
+            {bom + bom + "\n\t1\nk\n\t2\n", bom_key},        // a key that is only U+FEFF
+        };
+        for (const auto& t : cases) {
+            ASSERT_TRUE(write_file(at("bom"), t.file));
+            CONFIG_FILE b;
+            b.set_filename("bom", cached);
+            char v[256] = "";
+            ASSERT_TRUE(b.read(folder, t.key.c_str(), v) && std::string(v) == "1");
+            ASSERT_TRUE(b.write(folder, "k", "3"));
+            EXPECT_EQ(read_file(at("bom")), bom + t.file.substr(3, t.file.size() - 5) + "3\n");
+            CONFIG_FILE again;
+            again.set_filename("bom", cached);
+            EXPECT_TRUE(again.read(folder, t.key.c_str(), v) && std::string(v) == "1");
+            EXPECT_TRUE(again.read(folder, "k", v) && std::string(v) == "3");
+        }
+    }
+}
+
+TEST_F(WholeFileSaveTest, TwoProgramsWritingOneSettingsFileKeepEveryEntry)
+{
+    const int writes = 300;
+    for (INT_U8 cached = 0; cached < 2; ++cached) {
+        SCOPED_TRACE(int(cached));
+        std::string name = "shared" + std::to_string(cached);
+        auto writer = [&](char who) {
+            return [&, who] {
+                CONFIG_FILE c;
+                c.set_filename(name.c_str(), cached);
+                int failed = 0;
+                for (int i = 0; i < writes; ++i)
+                    failed += !c.write(folder, (who + std::to_string(i)).c_str(), std::to_string(i).c_str());
+                return failed > 0 ? 1 : 0;
+            };
+        };
+        pid_t a = kivo_test::start_child(writer('a')), b = kivo_test::start_child(writer('b'));
+        EXPECT_EQ(kivo_test::wait_child(a), 0);
+        EXPECT_EQ(kivo_test::wait_child(b), 0);
+        CONFIG_FILE c;
+        c.set_filename(name.c_str(), 1);
+        ASSERT_TRUE(c.read_all_keys(folder, 1));
+        EXPECT_EQ(c.keys.count, 2 * writes);
+        char v[256];
+        for (int i = 0; i < writes; i += 37)
+            EXPECT_TRUE(c.read(folder, ("b" + std::to_string(i)).c_str(), v) && std::to_string(i) == v);
+    }
+    EXPECT_EQ(names(), (NAMES{"shared0", "shared1"}));
+}
