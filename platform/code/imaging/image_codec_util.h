@@ -31,6 +31,9 @@ long image_bytes_left(DATA_DEVICE& d);
 // program, when the pixels cannot be allocated (the image is then empty),
 // and false for a locked image that does not have that size already.
 bool image_reset_for_read(IMAGE& image, long w, long h);
+// IMAGE::resize for a reader's picture, with the same failure rule; the
+// picture stays as it was.
+bool image_resize_for_read(IMAGE& image, short w, short h, INT_U8 quality);
 
 // The codecs over any data device; the IMAGE members pass their DATA_FILE.
 bool image_read_png(IMAGE& image, DATA_DEVICE& d);

@@ -107,13 +107,16 @@ bool IMAGE::load(FOLDER& folder, const char* name, short w, short h)
     for (int i = 0; !ok && i < 4; i++)
         ok = read_image_file(*this, folder, name, FORMAT_ORDER[i], w, h, opened);
 
+    // Scaled after decoding; a size whose pixels cannot be had fails the
+    // load like a file that cannot be read.
+    if (ok && !image_resize_for_read(*this, w, h, !use_quick_resize))
+        ok = false;
     if (!ok) {
         set_error_code(opened ? 0x1007 : 0x100C, name);
         if (platform_debug_stream.flags)
             platform_debug_stream.write_to_stream(__FILE__, __LINE__, get_error_text(), 1);
         return false;
     }
-    resize(w, h, !use_quick_resize);
     return true;
 }
 
