@@ -236,8 +236,8 @@ bool image_read_jpg(IMAGE& image, DATA_DEVICE& device, short w, short h)
     if (!image_size_acceptable(cinfo.image_width, cinfo.image_height))
         ERREXIT(&cinfo, JERR_IMAGE_TOO_BIG);
     // Arithmetic coding can describe a huge flat picture in a few hundred
-    // bytes, so no file size bounds what it makes the reader allocate; the
-    // library the format was first read with never took it either.
+    // bytes: no file length bounds what it would make the reader allocate,
+    // so such files are refused.
     if (cinfo.arith_code)
         ERREXIT(&cinfo, JERR_ARITH_NOTIMPL);
     // Huffman coding spends at least a bit on every block of every
