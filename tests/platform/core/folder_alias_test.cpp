@@ -273,7 +273,7 @@ TEST_F(FolderTest, PathTraceShowsBothResolutionsOnce)
 {
     EXPECT_EXIT(
         {
-            FOLDER::clear_alt_base_path(); // the channel exists from here on, silent
+            FOLDER::clear_alt_base_path(); // written while the channel is still silent
             DEBUG_STREAM* trace = DEBUG_STREAM::find_stream("Default Path Trace");
             if (!trace)
                 std::exit(3);
