@@ -44,11 +44,13 @@ fuzz: deps
 	  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DKIVO_FUZZ=ON -DBUILD_TESTING=OFF
 	cmake --build build/fuzz -j $(JOBS) --target kivo_fuzzers
 	./build/fuzz/bin/fuzz_seeds build/fuzz/seeds
-	@set -e; for t in $(FUZZ_TARGETS); do \
-	  mkdir -p build/fuzz/corpus/$$t build/fuzz/crashes/$$t; echo "== $$t ($(FUZZ_SECONDS) s)"; \
-	  ./build/fuzz/bin/$$t -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=2048 -timeout=10 \
+	@failed=; for t in $(FUZZ_TARGETS); do \
+	  mkdir -p build/fuzz/corpus/$$t build/fuzz/crashes/$$t build/fuzz/seeds/$$t; echo "== $$t ($(FUZZ_SECONDS) s)"; \
+	  dict=; [ -f tests/fuzz/$$t.dict ] && dict=-dict=tests/fuzz/$$t.dict; \
+	  ./build/fuzz/bin/$$t $$dict -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=2048 -timeout=10 \
 	    -artifact_prefix=build/fuzz/crashes/$$t/ -print_final_stats=1 \
-	    build/fuzz/corpus/$$t build/fuzz/seeds/$$t; done
+	    build/fuzz/corpus/$$t build/fuzz/seeds/$$t || failed="$$failed $$t"; done; \
+	[ -z "$$failed" ] || { echo "fuzz findings in:$$failed (inputs in build/fuzz/crashes)"; exit 1; }
 
 clean:
 	rm -rf build

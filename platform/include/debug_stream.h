@@ -65,12 +65,14 @@ private:
     void unregister();
 };
 
-// The core's channels "KIVO Platform" and "KIVO Modules", and the host's
-// "Mac Event Loop Debug" and "WAV file loading debug"; all four are set up
-// before main with flags 0 and their configuration files read.
+// The core's channels "KIVO Platform" and "KIVO Modules", the host's
+// "Mac Event Loop Debug" and "WAV file loading debug", and the folders'
+// "Default Path Trace"; all are set up before main with flags 0 and their
+// configuration files read.
 extern DEBUG_STREAM platform_debug_stream;
 extern DEBUG_STREAM modules_debug_stream;
 extern DEBUG_STREAM mac_event_loop_debug;
 extern DEBUG_STREAM wav_debug;
+extern DEBUG_STREAM default_path_trace;
 
 #endif

@@ -129,9 +129,20 @@ public:
     short get_current_drive();
     static short get_drive_type(short n);
 
-    // Record: u8 OS id (0xFF) and the 2048-byte alias path block.
+    // Record: u8 OS id (0xFF) and the 2048-byte alias path block. Reading
+    // a path whose alias is unknown fails (error 0x1007, d.error set) and
+    // leaves the folder where it was.
     bool get_from_data_device(DATA_DEVICE& d) override;
     bool put_to_data_device(DATA_DEVICE& d) override;
+    // Whether set knows the alias a path begins with: a registered custom
+    // path or a built-in alias. A path not beginning with '$' passes (set
+    // refuses it without ending the program). set ends the program on an
+    // unknown alias, so every path read from a file is checked first.
+    static bool alias_is_known(const char* path);
+    // Reads a FOLDER record into its alias path (`out`, 2048 bytes): "$APP"
+    // when the place it names no longer exists. False on a short read, or
+    // for an unknown alias (as get_from_data_device).
+    static bool get_old_folder(DATA_DEVICE& d, char* out);
 
     // Custom aliases, checked before the built-in ones (exact case).
     static void add_custom_path(const char* name, FOLDER& f);
@@ -225,6 +236,7 @@ private:
     void ensure_positioned();
     bool go_app(INT_U8 create, INT_U8 skip_system);
     bool climb_for(const char* name);
+    static bool stored_alias_is_known(DATA_DEVICE& d, const char* path);
     static void write_trace_text(const char* text);
     // Host form of one entry name (UTF-8), and the native path of a child.
     static constexpr std::size_t host_name_sz = 2 * 255 + 1;

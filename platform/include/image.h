@@ -231,6 +231,10 @@ private:
                     bool vertical);
     void export_pixels(void* buffer, short pitch, char row_order, char format,
                        unsigned char columns_as_rows);
+    // resize; with `fatal` clear, pixels that cannot be allocated leave the
+    // image as it was and give false instead of ending the program.
+    bool resize_to(short w, short h, INT_U8 quality, bool fatal);
+    friend bool image_resize_for_read(IMAGE& image, short w, short h, INT_U8 quality);
 };
 
 #endif

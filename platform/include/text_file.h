@@ -27,6 +27,9 @@ public:
     // The same into a buffer of `size` bytes (at least 8). `whole` (when
     // given) is set to 1 when the line end or end of file was reached, 0
     // when the buffer filled first and the line continues on the next call.
+    // A character whose escaped form cannot fit the buffer at all (one
+    // above U+FFFF takes 12 bytes) is dropped: that read fails with error
+    // 0x1007 and the next one goes on after it.
     bool read_line(char* buffer, INT_S16 size, INT_U8* whole = nullptr);
     // One character (its low byte), with the line-end rule of line reading.
     bool operator>>(char& c);

@@ -4,8 +4,10 @@
 #include "image.h"
 #include "image_codec_util.h"
 
+#include <png.h>
 #include <sys/stat.h>
 
+#include <csetjmp>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -47,6 +49,11 @@ void save(const char* target, const char* name, const std::vector<INT_U8>& bytes
     std::fclose(f);
 }
 
+void save_text(const char* target, const char* name, const std::string& text)
+{
+    save(target, name, std::vector<INT_U8>(text.begin(), text.end()));
+}
+
 void picture(IMAGE& image, int w, int h)
 {
     image.reset(short(w), short(h));
@@ -54,6 +61,62 @@ void picture(IMAGE& image, int w, int h)
         for (int x = 0; x < w; x++)
             image.pixels[y * image.stride + x] = INT_U32((x * 40) & 0xFF) << 24 | INT_U32(x * 30) << 16 |
                                                  INT_U32(y * 50) << 8 | INT_U32((x ^ y) * 20);
+}
+
+void png_append(png_structp png, png_bytep data, png_size_t n)
+{
+    auto* out = static_cast<std::vector<INT_U8>*>(png_get_io_ptr(png));
+    out->insert(out->end(), data, data + n);
+}
+
+// A 9 x 7 PNG of one colour type, depth and interlacing, written by libpng
+// itself so that every decoding path of the reader has a seed.
+std::vector<INT_U8> png_variant(int colour_type, int depth, int interlace)
+{
+    std::vector<INT_U8> out;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    if (setjmp(png_jmpbuf(png))) {
+        png_destroy_write_struct(&png, &info);
+        return {};
+    }
+    const int w = 9, h = 7;
+    png_set_write_fn(png, &out, png_append, nullptr);
+    png_set_IHDR(png, info, w, h, depth, colour_type, interlace, PNG_COMPRESSION_TYPE_DEFAULT,
+                 PNG_FILTER_TYPE_DEFAULT);
+    if (colour_type == PNG_COLOR_TYPE_PALETTE) {
+        png_color palette[256];
+        png_byte alpha[256];
+        for (int i = 0; i < 256; i++) {
+            palette[i] = {png_byte(i), png_byte(255 - i), png_byte(i * 7)};
+            alpha[i] = png_byte(255 - i / 2);
+        }
+        png_set_PLTE(png, info, palette, 1 << depth);
+        png_set_tRNS(png, info, alpha, 1 << depth, nullptr);
+    } else if (!(colour_type & PNG_COLOR_MASK_ALPHA)) {
+        png_color_16 key = {};
+        key.gray = key.red = 1;
+        png_set_tRNS(png, info, nullptr, 0, &key);
+    }
+    png_text text = {};
+    text.compression = PNG_TEXT_COMPRESSION_NONE;
+    text.key = const_cast<char*>("Comment");
+    text.text = const_cast<char*>("seed");
+    png_set_text(png, info, &text, 1);
+    png_write_info(png, info);
+    const int channels = png_get_channels(png, info);
+    const size_t row_bytes = (size_t(w) * channels * depth + 7) / 8;
+    std::vector<png_byte> row(row_bytes);
+    const int passes = png_set_interlace_handling(png);
+    for (int pass = 0; pass < passes; pass++)
+        for (int y = 0; y < h; y++) {
+            for (size_t i = 0; i < row_bytes; i++)
+                row[i] = png_byte(i * 37 + y * 11);
+            png_write_row(png, row.data());
+        }
+    png_write_end(png, info);
+    png_destroy_write_struct(&png, &info);
+    return out;
 }
 
 } // namespace
@@ -72,6 +135,22 @@ int main(int argc, char** argv)
     VECTOR_DEVICE png;
     image_write_png(image, png);
     save("fuzz_png", "seed.png", png.data);
+    const struct
+    {
+        int type;
+        std::vector<int> depths;
+    } kinds[] = {{PNG_COLOR_TYPE_GRAY, {1, 2, 4, 8, 16}},
+                 {PNG_COLOR_TYPE_RGB, {8, 16}},
+                 {PNG_COLOR_TYPE_PALETTE, {1, 2, 4, 8}},
+                 {PNG_COLOR_TYPE_GRAY_ALPHA, {8, 16}},
+                 {PNG_COLOR_TYPE_RGB_ALPHA, {8, 16}}};
+    for (const auto& k : kinds)
+        for (int depth : k.depths)
+            for (int interlace = 0; interlace < 2; interlace++) {
+                std::string name = "type" + std::to_string(k.type) + "_depth" + std::to_string(depth) +
+                                   (interlace ? "_adam7" : "") + ".png";
+                save("fuzz_png", name.c_str(), png_variant(k.type, depth, interlace));
+            }
 
     for (int progressive = 0; progressive < 2; progressive++) {
         VECTOR_DEVICE jpg;
@@ -100,5 +179,43 @@ int main(int argc, char** argv)
     put_u16(cache, 5);
     image.put_to_data_device(cache);
     save("fuzz_cache", "seed.bin", cache.data);
+
+    // Text in every encoding: 8-bit, UTF-8 with and without its signature
+    // (a character above U+FFFF among them), UTF-16 in both byte orders.
+    const std::string lines = "first line\r\nsecond \xC3\xA9t\xC3\xA9\n\xF0\x9F\x98\x80 wide\rlast";
+    save_text("fuzz_text", "utf8", std::string("\x00", 1) + lines);
+    save_text("fuzz_text", "utf8_signed", std::string("\x08\xEF\xBB\xBF") + lines);
+    save_text("fuzz_text", "latin1", "\x80" "caf\xE9\nna\xEF" "ve\n");
+    std::string le = "\x01\xFF\xFE", be = "\x02\xFE\xFF";
+    for (unsigned u : {0x61u, 0xD83Du, 0xDE00u, 0x0Du, 0x0Au, 0x263Au, 0x62u}) {
+        le += char(u & 0xFF), le += char(u >> 8);
+        be += char(u >> 8), be += char(u & 0xFF);
+    }
+    save_text("fuzz_text", "utf16le", le);
+    save_text("fuzz_text", "utf16be", be);
+
+    save_text("fuzz_config", "settings", "# comment\nName\n\tvalue\nWidth\n\t640\n\nColour\n\t#FF8000\n");
+    save_text("fuzz_config", "signed", "\xEF\xBB\xBFName\n\tvalue\n");
+
+    // Data file programs: flags, then write / seek / read operations.
+    save("fuzz_data_file", "mixed", {1, 0, 10, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 1, 4, 0, 2, 8, 0, 0, 5, 0,
+                                     9, 9, 9, 9, 9, 1, 0, 20, 2, 5, 0, 0, 3, 0, 1, 2, 3});
+    save("fuzz_data_file", "large", {0, 0, 0xB8, 0x0B, 1, 0x10, 0x27, 0, 0x20, 0x00});
+
+    VECTOR_DEVICE folder;
+    put_u8(folder, 0xFF);
+    put_path_block(folder, "$APPDATA/images");
+    save("fuzz_folder_record", "appdata", folder.data);
+    VECTOR_DEVICE custom;
+    put_u8(custom, 0xFF);
+    put_path_block(custom, "$TEMP");
+    save("fuzz_folder_record", "temp", custom.data);
+
+    save_text("fuzz_string", "base64", "SGVsbG8sIHdvcmxkIQ==");
+    save_text("fuzz_string", "scrambled", "QUJDREVGRw");
+    for (const char* c : {"#FF8000", "#80FF800080", "%255,128,0,64", "&AHSL 255,120,200,100", "@ACMYK 0,1,2,3,4"})
+        save_text("fuzz_colour", c + 1, c);
+    save_text("fuzz_command_line", "showdebug", std::string("--kivo-showdebug=all\0-psn_0_1234\0file", 37));
+    save_text("fuzz_command_line", "usage", "--kivo");
     return 0;
 }

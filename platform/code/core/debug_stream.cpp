@@ -22,6 +22,7 @@ DEBUG_STREAM platform_debug_stream;
 DEBUG_STREAM modules_debug_stream;
 DEBUG_STREAM mac_event_loop_debug;
 DEBUG_STREAM wav_debug;
+DEBUG_STREAM default_path_trace;
 
 namespace {
 
@@ -32,6 +33,7 @@ struct GLOBAL_CHANNELS
         platform_debug_stream.setup("KIVO Platform", 0, 1);
         modules_debug_stream.setup("KIVO Modules", 0, 1);
         mac_event_loop_debug.setup("Mac Event Loop Debug", 0, 1);
+        default_path_trace.setup("Default Path Trace", 0, 1);
         wav_debug.setup("WAV file loading debug", 0, 1);
     }
 };

@@ -767,7 +767,7 @@ bool FOLDER::get_from_data_device(DATA_DEVICE& d)
         return false;
     if (id == 0xFF) {
         char text[DATA_PATH_BLOCK_SZ];
-        if (!get_path_block(d, text))
+        if (!get_path_block(d, text) || !stored_alias_is_known(d, text))
             return false;
         set(text);
     } else {
@@ -783,6 +783,56 @@ bool FOLDER::get_from_data_device(DATA_DEVICE& d)
     }
     if (!validate_path(location))
         goto_preset_folder("$APP");
+    return true;
+}
+
+bool FOLDER::alias_is_known(const char* path)
+{
+    if (!path || path[0] != '$')
+        return true; // set refuses it quietly
+    // The alias as set takes it: up to the first '/', at most 255 bytes.
+    char alias[256];
+    std::size_t n = std::strcspn(path, "/");
+    if (n > sizeof(alias) - 1)
+        n = sizeof(alias) - 1;
+    std::memcpy(alias, path, n);
+    alias[n] = 0;
+    for (CUSTOM_PATH* p : statics().custom_paths)
+        if (p->name && !std::strcmp(p->name, alias))
+            return true;
+    static const char* const built_in[] = {"$APP",      "$BASE",      "$SYSAPP", "$INSTDATA", "$APPDATA", "$USERDATA",
+                                           "$USERPREFS", "$TEMP",     "$FONTDATA", "$ICONDATA", "$HERE"};
+    for (const char* a : built_in)
+        if (alias_is(alias, a))
+            return true;
+    return !strncasecmp(alias, "$ROOT", 5);
+}
+
+// A stored path must not reach set with an alias set does not know: that is
+// the program's own fault when code does it, but here it is the file's.
+bool FOLDER::stored_alias_is_known(DATA_DEVICE& d, const char* path)
+{
+    if (alias_is_known(path))
+        return true;
+    d.error = 1;
+    set_error_code(ERRCODE_FILE_READ, path);
+    return false;
+}
+
+bool FOLDER::get_old_folder(DATA_DEVICE& d, char* out)
+{
+    INT_U8 id = 0;
+    char block[DATA_PATH_BLOCK_SZ];
+    if (!get_u8(d, id) || !get_bytes(d, block, sizeof(block)))
+        return false;
+    block[sizeof(block) - 1] = 0;
+    if (id == 0xFF && !stored_alias_is_known(d, block))
+        return false;
+    FOLDER f{UNPOSITIONED{}};
+    bool there = id == 0xFF ? f.set(block) : id == 17 && block[0] == '/' && f.set_location(block);
+    std::memset(out, 0, DATA_PATH_BLOCK_SZ);
+    if (!there || !validate_path(f.location) || !f.get(out, nullptr))
+        std::memcpy(out, "$APP", 5);
     return true;
 }
 

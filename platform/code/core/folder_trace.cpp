@@ -7,29 +7,11 @@
 
 #include <cstdio>
 
-namespace {
-
-// Zero (silent) until first used; no construction order to depend on.
-DEBUG_STREAM default_path_trace;
-
-DEBUG_STREAM& trace()
-{
-    static bool ready = false;
-    if (!ready) {
-        // Marked first: reading the configuration positions folders itself.
-        ready = true;
-        default_path_trace.setup("Default Path Trace", 0, 1);
-    }
-    return default_path_trace;
-}
-
-} // namespace
-
-void FOLDER::write_trace_text(const char* text) { trace().write_to_stream(nullptr, 0, text, 0); }
+void FOLDER::write_trace_text(const char* text) { default_path_trace.write_to_stream(nullptr, 0, text, 0); }
 
 void FOLDER::write_default_path_trace()
 {
-    DEBUG_STREAM& t = trace();
+    DEBUG_STREAM& t = default_path_trace;
     if (!t.flags)
         return;
     static const char* const aliases[] = {"$APP",     "$SYSAPP", "$INSTDATA", "$APPDATA",  "$USERDATA",

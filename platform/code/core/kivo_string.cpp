@@ -482,7 +482,7 @@ const char* convert_char_to_7bit(INT_U8 c, char* out)
             "A", "A", "A", "A", "A", "A", "AE", "C",         // 192-199
             "E", "E", "E", "E", "I", "I", "I", "I",          // 200-207
             "D", "N", "O", "O", "O", "O", "O", nullptr,      // 208-215
-            "O", "U", "U", "U", "U", "Y", nullptr, nullptr,  // 216-223
+            "O", "U", "U", "U", "U", "YSS", nullptr, nullptr, // 216-223
             "a", "a", "a", "a", "a", "a", "ae", "c",         // 224-231
             "e", "e", "e", "e", "i", "i", "i", "i",          // 232-239
             "d", "n", "o", "o", "o", "o", "o", nullptr,      // 240-247

@@ -1,5 +1,7 @@
 #include "text_file.h"
 
+#include "errors.h"
+
 #include <cstdarg>
 #include <cstring>
 
@@ -195,6 +197,16 @@ bool TEXT_FILE::read_line(char* buffer, INT_S16 size, INT_U8* whole)
         }
         // Room needed, always keeping one byte to close an open run.
         int need = groups == 0 ? (run ? 2 : 1) : (run ? 0 : 1) + groups * 5 + 1;
+        if (len == 0 && need > limit) {
+            // Too wide for this buffer even on its own: holding it back would
+            // hand the caller the same empty piece for ever. It is dropped
+            // and the read fails, so the next read goes on after it.
+            set_error_code(ERRCODE_FILE_READ, name.get_string(0));
+            buffer[0] = 0;
+            if (whole)
+                *whole = 0;
+            return false;
+        }
         if (len + need > limit) {
             held = c + 1; // continues the line on the next call
             if (whole)

@@ -137,7 +137,8 @@ void handle_command_line_args(int argc, char** argv, int& new_argc, char**& new_
             filtered_args[kept++] = arg;
             continue;
         }
-        if (strcmpi(arg, "--kivo") == 0) {
+        // Exact: "--KIVO" is an unknown option, as is any other spelling.
+        if (std::strcmp(arg, "--kivo") == 0) {
             print_usage(program);
             exit_app("Command line usage shown", 0);
         }
@@ -148,7 +149,7 @@ void handle_command_line_args(int argc, char** argv, int& new_argc, char**& new_
             write_to_console("\n");
             exit_app("Debug channels listed", 0);
         }
-        if (strncmpi(arg, "--kivo-showdebug=", 17) == 0) {
+        if (std::strncmp(arg, "--kivo-showdebug=", 17) == 0) {
             const char* what = arg + 17;
             long n = 0;
             if (strcmpi(what, "all") == 0) {

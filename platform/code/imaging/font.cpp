@@ -212,7 +212,7 @@ bool IMAGE::is_font_system_setup() { return setup_done != 0; }
 
 INT_S8 IMAGE::load_font(const char* file, const char* name, INT_S8 slot, FOLDER* folder)
 {
-    if (!file || !*file || !font_engine)
+    if (!file || !*file)
         return -1;
     std::unique_ptr<FOLDER> fontdata;
     if (!folder)
@@ -271,7 +271,9 @@ INT_S8 IMAGE::load_font(const char* file, const char* name, INT_S8 slot, FOLDER*
 
     IMAGE_FONT_SLOT& s = fonts[candidate];
     const std::string path = folder->get_path_string(file);
-    if (FT_New_Face(font_engine, path.c_str(), 0, &s.face) != 0)
+    // Before start-up there is no engine to open it with: the font error,
+    // so callers ask is_font_system_setup first.
+    if (!font_engine || FT_New_Face(font_engine, path.c_str(), 0, &s.face) != 0)
     {
         s.face = nullptr;
         display_error(34, file);

@@ -4,6 +4,7 @@
 
 #include "errors.h"
 #include "image_blend.h"
+#include "image_codec_util.h"
 #include "kivo_host.h"
 
 #include <algorithm>
@@ -77,37 +78,54 @@ void IMAGE::setup(short w, short h)
     reset(w, h);
 }
 
+// The work of reset; false when the pixels could not be allocated, which
+// leaves the image empty.
+static bool take_size(IMAGE& im, short w, short h)
+{
+    im.max_width = im.max_height = 0;
+    if (w == im.width && h == im.height && im.pixels) {
+        im.mark_dirty_area(im.x, im.y, im.x + w - 1, im.y + h - 1);
+        im.set_active_area(im.x, im.y, im.x + w - 1, im.y + h - 1);
+        return true;
+    }
+    std::free(im.pixels);
+    im.pixels = nullptr;
+    bool ok = true;
+    if (w > 0 && h > 0) {
+        if (im.width > 0 && im.height > 0)
+            im.mark_dirty_area(im.x, im.y, im.x + im.width - 1, im.y + im.height - 1);
+        im.height = h;
+        im.width = w;
+        im.stride = stride_for(w, im.alignment);
+        // In size_t: 32767 x 32767 words is more than 2^31 bytes.
+        std::size_t count = (std::size_t)im.height * (std::size_t)im.stride;
+        im.pixels = (COLOUR*)std::calloc(count, sizeof(COLOUR));
+        ok = im.pixels != nullptr;
+    }
+    if (!im.pixels) {
+        im.width = im.height = im.stride = 0;
+        im.dirty_x1 = im.dirty_x2 = im.dirty_y1 = im.dirty_y2 = -1;
+    }
+    im.set_active_area(im.x, im.y, im.x + im.width - 1, im.y + im.height - 1);
+    im.valid = 1;
+    return ok;
+}
+
 void IMAGE::reset(short w, short h)
 {
     if (locked)
         return;
-    max_width = max_height = 0;
-    if (w == width && h == height && pixels) {
-        mark_dirty_area(x, y, x + w - 1, y + h - 1);
-        set_active_area(x, y, x + w - 1, y + h - 1);
-        return;
-    }
-    std::free(pixels);
-    pixels = nullptr;
-    if (w > 0 && h > 0) {
-        if (width > 0 && height > 0)
-            mark_dirty_area(x, y, x + width - 1, y + height - 1);
-        height = h;
-        width = w;
-        stride = stride_for(w, alignment);
-        // In size_t: 32767 x 32767 words is more than 2^31 bytes.
-        std::size_t count = (std::size_t)height * (std::size_t)stride;
-        pixels = (COLOUR*)std::calloc(count, sizeof(COLOUR));
-        if (!pixels) {
-            height = width = stride = 0;
-            display_error(ERR_IMAGE_MEMORY);
-        }
-    } else {
-        width = height = stride = 0;
-        dirty_x1 = dirty_x2 = dirty_y1 = dirty_y2 = -1;
-    }
-    set_active_area(x, y, x + width - 1, y + height - 1);
-    valid = 1;
+    if (!take_size(*this, w, h))
+        display_error(ERR_IMAGE_MEMORY);
+}
+
+bool image_reset_for_read(IMAGE& image, long w, long h)
+{
+    if (w < 0 || h < 0 || w > IMAGE_MAX_SIDE || h > IMAGE_MAX_SIDE)
+        return false;
+    if (!image.locked && !take_size(image, short(w), short(h)))
+        return false;
+    return w == 0 || h == 0 || (image.width == w && image.height == h && image.pixels);
 }
 
 IMAGE& IMAGE::operator=(const IMAGE& source)

@@ -119,10 +119,10 @@ bool IMAGE_BOX::load_images(const char* folder, const char* base_name, INT_U8 fl
 
 void IMAGE_BOX::clear_images()
 {
-    delete result;
-    result = nullptr;
     if (!cache)
         return;
+    delete result;
+    result = nullptr;
     for (int i = 0; i < PIECE_COUNT; i++) {
         IMAGE** p = piece(i);
         if (*p)

@@ -1,6 +1,7 @@
 // The shared cache of named images.
 #include "image_cache.h"
 
+#include "errors.h"
 #include "folder.h"
 
 #include <cstdlib>
@@ -30,45 +31,6 @@ void set_folder_text(char* out, const char* text)
     std::memset(out, 0, 2048);
     if (text)
         std::memcpy(out, text, strnlen(text, 2047));
-}
-
-// Whether FOLDER::set knows the alias an alias path starts with. An
-// unknown alias is a fatal error there, so folder texts read from a record
-// are checked first; the paths FOLDER::get writes always pass.
-bool alias_is_known(const char* path)
-{
-    if (path[0] != '$')
-        return true; // set refuses it quietly
-    static const char* const aliases[] = {"$APP",     "$BASE",    "$SYSAPP",   "$INSTDATA", "$APPDATA", "$USERDATA",
-                                          "$USERPREFS", "$TEMP", "$FONTDATA", "$ICONDATA", "$HERE"};
-    size_t n = std::strcspn(path, "/");
-    for (const char* alias : aliases)
-        if (std::strlen(alias) == n && strncasecmp(path, alias, n) == 0)
-            return true;
-    return n >= 5 && strncasecmp(path, "$ROOT", 5) == 0;
-}
-
-// The folder field of an old (version 1) entry: a FOLDER record, turned into
-// its alias path without positioning a folder on untrusted text.
-bool get_old_folder(DATA_DEVICE& d, char* out)
-{
-    INT_U8 id = 0;
-    INT_U8 block[2048];
-    if (!get_u8(d, id) || !get_bytes(d, block, sizeof block))
-        return false;
-    block[sizeof block - 1] = 0;
-    if (id == 0xFF) {
-        set_folder_text(out, reinterpret_cast<char*>(block));
-        return true;
-    }
-    FOLDER folder;
-    if (id == 17 && FOLDER::validate_path(block)) {
-        std::memcpy(folder.location, block, sizeof block);
-        if (folder.get(out, nullptr))
-            return true;
-    }
-    set_folder_text(out, "$APP");
-    return true;
 }
 
 bool names_equal(const char* a, const char* b)
@@ -444,8 +406,17 @@ bool IMAGE_CACHE::get_from_data_device(DATA_DEVICE& d)
         if (!e)
             return false;
         bool ok;
-        ok = version < 2 ? get_old_folder(d, e->folder) : get_path_block(d, e->folder);
-        ok = ok && alias_is_known(e->folder);
+        if (version < 2) {
+            ok = FOLDER::get_old_folder(d, e->folder);
+        } else {
+            ok = get_path_block(d, e->folder);
+            if (ok && !FOLDER::alias_is_known(e->folder)) {
+                // Placing a folder on it later would end the program.
+                d.error = 1;
+                set_error_code(ERRCODE_FILE_READ, e->folder);
+                ok = false;
+            }
+        }
         INT_U32 length = 0;
         ok = ok && get_u32(d, length) && length <= CACHE_MAX_NAME_LENGTH;
         if (ok && length > 0) {

@@ -32,8 +32,8 @@ struct JPG_ERROR
     std::jmp_buf jump;
 };
 
-// Messages (a truncated file is padded and decoded) stay off the console:
-// they go to the platform's debug channel when it is switched on.
+// Messages stay off the console: they go to the platform's debug channel
+// when it is switched on.
 void jpg_output_message(j_common_ptr cinfo)
 {
     if (!platform_debug_stream.flags)
@@ -41,6 +41,25 @@ void jpg_output_message(j_common_ptr cinfo)
     char text[JMSG_LENGTH_MAX];
     (*cinfo->err->format_message)(cinfo, text);
     platform_debug_stream.write_to_stream(__FILE__, __LINE__, text, 1);
+}
+
+// A decoder's warning says the data is damaged or ends early, and the
+// decoder would go on with made-up pixels: such a file fails to load, as a
+// damaged PNG does. An unknown JFIF revision or colour transform code is no
+// damage.
+void jpg_emit_message(j_common_ptr cinfo, int level)
+{
+    jpeg_error_mgr* err = cinfo->err;
+    if (level >= 0) {
+        if (err->trace_level >= level)
+            (*err->output_message)(cinfo);
+        return;
+    }
+    (*err->output_message)(cinfo);
+    err->num_warnings++;
+    if (!cinfo->is_decompressor || err->msg_code == JWRN_JFIF_MAJOR || err->msg_code == JWRN_ADOBE_XFORM)
+        return;
+    std::longjmp(reinterpret_cast<JPG_ERROR*>(err)->jump, 1);
 }
 
 // Called as the decoder takes in the file: refuses files of too many scans.
@@ -68,8 +87,8 @@ boolean src_fill(j_decompress_ptr cinfo)
     long got = src->d->read_data_block(src->buffer, long(JPEG_IO_BUFFER_SZ));
     src->d->error = got > 0 ? 0 : 1;
     if (got <= 0) {
-        // The end came early: hand the decoder an end marker, so it pads the
-        // rest of the picture instead of waiting for more.
+        // The end came early: the warning fails the read (see
+        // jpg_emit_message); the end marker only keeps the decoder sound.
         WARNMS(cinfo, JWRN_JPEG_EOF);
         src->buffer[0] = 0xFF;
         src->buffer[1] = JPEG_EOI;
@@ -187,6 +206,7 @@ static jpeg_error_mgr* jpg_error_manager(JPG_ERROR& err)
     jpeg_error_mgr* mgr = jpeg_std_error(&err.pub);
     err.pub.error_exit = jpg_error_callback;
     err.pub.output_message = jpg_output_message;
+    err.pub.emit_message = jpg_emit_message;
     return mgr;
 }
 
@@ -215,6 +235,20 @@ bool image_read_jpg(IMAGE& image, DATA_DEVICE& device, short w, short h)
     jpeg_read_header(&cinfo, TRUE);
     if (!image_size_acceptable(cinfo.image_width, cinfo.image_height))
         ERREXIT(&cinfo, JERR_IMAGE_TOO_BIG);
+    // Arithmetic coding can describe a huge flat picture in a few hundred
+    // bytes: no file length bounds what it would make the reader allocate,
+    // so such files are refused.
+    if (cinfo.arith_code)
+        ERREXIT(&cinfo, JERR_ARITH_NOTIMPL);
+    // Huffman coding spends at least a bit on every block of every
+    // component: a file with fewer bytes left cannot hold the picture its
+    // header claims, and must not make the reader allocate for it.
+    INT_U64 blocks = 0;
+    for (int c = 0; c < cinfo.num_components; c++)
+        blocks += INT_U64(cinfo.comp_info[c].width_in_blocks) * cinfo.comp_info[c].height_in_blocks;
+    long left = image_bytes_left(*file);
+    if (left < 0 || blocks / 8 > INT_U64(left) + cinfo.src->bytes_in_buffer)
+        ERREXIT(&cinfo, JERR_INPUT_EOF);
 
     bool cmyk = false;
     switch (cinfo.jpeg_color_space) {
@@ -240,11 +274,10 @@ bool image_read_jpg(IMAGE& image, DATA_DEVICE& device, short w, short h)
     if (!image_size_acceptable(INT_U64(dst_w), INT_U64(dst_h)))
         ERREXIT(&cinfo, JERR_IMAGE_TOO_BIG);
 
-    image.reset(short(dst_w), short(dst_h));
+    if (!image_reset_for_read(image, dst_w, dst_h))
+        ERREXIT(&cinfo, JERR_OUT_OF_MEMORY);
     COLOUR* pixels = image.pixels;
     long stride = image.stride;
-    if (image.width != dst_w || image.height != dst_h || !pixels)
-        ERREXIT(&cinfo, JERR_IMAGE_TOO_BIG);
     JSAMPARRAY line = (*cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE,
                                                  JDIMENSION(src_w * 4), 1);
     jpeg_start_decompress(&cinfo);

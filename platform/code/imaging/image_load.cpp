@@ -34,6 +34,23 @@ const size_t IMAGE_NAME_SZ = PATH_MAX;
 
 } // namespace
 
+long image_bytes_left(DATA_DEVICE& d)
+{
+    long here = d.get_pos();
+    if (here < 0)
+        return -1;
+    // A data file knows its length without seeking, which matters for a
+    // picture inside a compressed file.
+    if (DATA_FILE* file = dynamic_cast<DATA_FILE*>(&d)) {
+        long length = file->get_length();
+        return length > here ? length - here : 0;
+    }
+    long end = d.set_pos(0, 1);
+    if (d.set_pos(here, 0) != here || end < 0)
+        return -1;
+    return end > here ? end - here : 0;
+}
+
 // Opens one file and runs one reader on it; `opened` records whether the
 // file could be opened at all.
 static bool read_image_file(IMAGE& image, FOLDER& folder, const char* name, IMAGE_FORMAT format, short w, short h,
@@ -90,13 +107,16 @@ bool IMAGE::load(FOLDER& folder, const char* name, short w, short h)
     for (int i = 0; !ok && i < 4; i++)
         ok = read_image_file(*this, folder, name, FORMAT_ORDER[i], w, h, opened);
 
+    // Scaled after decoding; a size whose pixels cannot be had fails the
+    // load like a file that cannot be read.
+    if (ok && !image_resize_for_read(*this, w, h, !use_quick_resize))
+        ok = false;
     if (!ok) {
         set_error_code(opened ? 0x1007 : 0x100C, name);
         if (platform_debug_stream.flags)
             platform_debug_stream.write_to_stream(__FILE__, __LINE__, get_error_text(), 1);
         return false;
     }
-    resize(w, h, !use_quick_resize);
     return true;
 }
 
@@ -125,11 +145,10 @@ void IMAGE::create_sprite_image_from_path(FOLDER& folder, const char* format, sh
     }
     const IMAGE* tail = frames.back();
     INT_U64 strip_w = INT_U64(frames.size()) * INT_U64(tail->width > 0 ? tail->width : 0);
-    if (!image_size_acceptable(strip_w, INT_U64(tail->height > 0 ? tail->height : 0))) {
+    if (strip_w > INT_U64(IMAGE_MAX_SIDE) || !image_reset_for_read(*this, long(strip_w), tail->height)) {
         // The strip cannot be held: empty rather than cut.
         reset(-1, -1);
     } else {
-        reset(short(strip_w), tail->height);
         clear(COLOUR_INVISIBLE, 0);
         long x = long(strip_w);
         for (size_t i = frames.size(); i-- > 0;) {

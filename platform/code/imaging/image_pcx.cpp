@@ -50,7 +50,8 @@ bool image_read_pcx(IMAGE& image, DATA_DEVICE& d)
 {
 
     INT_U8 marker = 0;
-    if (d.set_pos(-(PCX_PALETTE_SZ + 1), 1) < 0 || !get_u8(d, marker) || marker != PCX_PALETTE_MARKER)
+    long marker_at = d.set_pos(-(PCX_PALETTE_SZ + 1), 1);
+    if (marker_at < 0 || !get_u8(d, marker) || marker != PCX_PALETTE_MARKER)
         return false;
     INT_U8 palette_bytes[PCX_PALETTE_SZ];
     if (!get_bytes(d, palette_bytes, PCX_PALETTE_SZ))
@@ -78,11 +79,15 @@ bool image_read_pcx(IMAGE& image, DATA_DEVICE& d)
     long h = long(y_max) - long(y_min) + 1;
     if (w < 1 || h < 1 || !image_size_acceptable(INT_U64(w), INT_U64(h)))
         return false;
-    image.reset(short(w), short(h));
+    // Runs of 63 pixels in 2 bytes are the most the data before the palette
+    // can hold: a header claiming more is forged or the file cut.
+    INT_U64 data_bytes = marker_at > PCX_HEADER_SZ ? INT_U64(marker_at - PCX_HEADER_SZ) : 0;
+    if ((INT_U64(w) * INT_U64(h) + PCX_RUN_PIXELS - 1) / PCX_RUN_PIXELS * 2 > data_bytes)
+        return false;
+    if (!image_reset_for_read(image, w, h))
+        return false;
     COLOUR* pixels = image.pixels;
     long stride = image.stride;
-    if (image.width != w || image.height != h || !pixels)
-        return false;
 
     // One run counter carries across rows. A run of length 0 (0xC0) is an
     // empty run: its value byte is consumed and nothing is emitted.

@@ -28,18 +28,16 @@ bool IMAGE::get_from_data_device(DATA_DEVICE& d)
         return false;
     if (!get_u16(d, w) || !get_u16(d, h))
         return false;
-    if (!image_size_acceptable(w, h)) {
+    // Pixels are stored whole, four bytes each: a record claiming more than
+    // the device holds is damaged, and must not cost the allocation.
+    long left = image_bytes_left(d);
+    if (left < 0 || INT_U64(w) * h * 4 > INT_U64(left) || !image_reset_for_read(*this, w, h)) {
+        // (A locked image cannot take the record's size either.)
         d.error = 1;
         return false;
     }
-    reset(short(w), short(h));
     if (w == 0 || h == 0)
         return true;
-    if (width != w || height != h || !pixels) {
-        // A locked image cannot take the record's size.
-        d.error = 1;
-        return false;
-    }
     INT_U8 block[RAW_BLOCK_PIXELS * 4];
     for (long y = 0; y < h; y++) {
         COLOUR* row = pixels + y * long(stride);

@@ -1,5 +1,8 @@
 // IMAGE::resize and the loops of the two-pass filter.
 #include "image.h"
+
+#include "errors.h"
+#include "image_codec_util.h"
 #include "resample.h"
 
 #include <algorithm>
@@ -181,10 +184,17 @@ double ratio(double a, double b)
 
 } // namespace
 
-void IMAGE::resize(short w, short h, INT_U8 quality)
+void IMAGE::resize(short w, short h, INT_U8 quality) { resize_to(w, h, quality, true); }
+
+bool image_resize_for_read(IMAGE& image, short w, short h, INT_U8 quality)
+{
+    return image.resize_to(w, h, quality, false);
+}
+
+bool IMAGE::resize_to(short w, short h, INT_U8 quality, bool fatal)
 {
     if (locked)
-        return;
+        return true;
     int rw = w == -1 ? width : w;
     int rh = h == -1 ? height : h;
     bool height_follows = false;
@@ -197,7 +207,7 @@ void IMAGE::resize(short w, short h, INT_U8 quality)
             height_follows = ratio(width, w) > ratio(height, h);
     }
     if (rw < 0 || rh < 0)
-        return;
+        return true;
     if (max_width > 0 && max_width < rw)
         rw = max_width;
     if (max_height > 0 && max_height < rh)
@@ -209,20 +219,32 @@ void IMAGE::resize(short w, short h, INT_U8 quality)
         else
             rw = height ? derived_side((double)width * rh / height) : 0;
         if ((max_width > 0 && rw > max_width) || (max_height > 0 && rh > max_height)) {
-            resize((short)box_w, (short)box_h, !use_quick_resize);
-            return;
+            return resize_to((short)box_w, (short)box_h, !use_quick_resize, fatal);
         }
     }
     if (rw == width && rh == height) {
         mark_dirty_area(x, y, x + width - 1, y + height - 1);
-        return;
+        return true;
     }
     COLOUR* old = pixels;
     int ow = width, oh = height;
     long os = stride;
     INT_S16 keep_max_w = max_width, keep_max_h = max_height;
+    INT_S16 keep_area[4] = {active_x1, active_y1, active_x2, active_y2};
     pixels = nullptr;
-    reset((short)rw, (short)rh);
+    if (!image_reset_for_read(*this, rw, rh)) {
+        if (fatal)
+            display_error(ERR_IMAGE_MEMORY);
+        // A reader's picture stays as it was decoded.
+        pixels = old;
+        width = (INT_S16)ow;
+        height = (INT_S16)oh;
+        stride = (INT_S32)os;
+        active_x1 = keep_area[0], active_y1 = keep_area[1], active_x2 = keep_area[2], active_y2 = keep_area[3];
+        max_width = keep_max_w;
+        max_height = keep_max_h;
+        return false;
+    }
     max_width = keep_max_w;
     max_height = keep_max_h;
     if (old && pixels && width > 0 && height > 0) {
@@ -249,4 +271,5 @@ void IMAGE::resize(short w, short h, INT_U8 quality)
         }
     }
     std::free(old);
+    return true;
 }

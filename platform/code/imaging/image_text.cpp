@@ -159,9 +159,11 @@ void IMAGE::render_string(short x, short y, COLOUR text, COLOUR back, COLOUR und
 
         if (back.alpha())
             fill_rect(clamp16(pen), y, clamp16(pen + adv), clamp16(y + h), back, 1);
-        if (underline.alpha() && adv > 0)
-            fill_rect(clamp16(pen), clamp16(y + h + baseline), clamp16(pen + adv - 1), clamp16(y + h + baseline),
-                      underline, 1);
+        // x to x + advance - 1 as it stands: for an advance of 0 the line
+        // runs back one pixel.
+        if (underline.alpha())
+            draw_line(clamp16(pen), clamp16(y + h + baseline), clamp16(pen + adv - 1), clamp16(y + h + baseline),
+                      underline, 1, 1);
 
         // Glyph box, cut one pixel short of the image's right and bottom
         // edges, then to the active area.

@@ -129,8 +129,12 @@ TEST_F(DebugStreamTest, FileOutputWithHeaderTruncationKeptOpenFileAndRollingBack
 
 TEST_F(DebugStreamTest, TheRegistryHoldsEachChannelOnce)
 {
-    for (const char* name : {"KIVO Platform", "KIVO Modules", "Mac Event Loop Debug", "WAV file loading debug"})
-        EXPECT_NE(DEBUG_STREAM::find_stream(name), nullptr) << name;
+    // The channels set up before main come first, in their order.
+    const char* const before_main[] = {"KIVO Platform", "KIVO Modules", "Mac Event Loop Debug", "Default Path Trace",
+                                       "WAV file loading debug"};
+    ASSERT_GE(DEBUG_STREAM::streams_sz, 5);
+    for (int i = 0; i < 5; ++i)
+        EXPECT_STREQ(DEBUG_STREAM::streams[i]->name, before_main[i]);
     INT_S16 before = DEBUG_STREAM::streams_sz;
     {
         DEBUG_STREAM s{};

@@ -1,6 +1,7 @@
 #include "folder.h"
 
 #include "debug_stream.h"
+#include "errors.h"
 #include "folder_fixture.h"
 #include "kivo_host.h"
 #include "memory_data_device.h"
@@ -229,6 +230,36 @@ TEST_F(FolderTest, RecordBytesAndForeignRecords)
     EXPECT_TRUE(w.error == 1 && w.data.empty());
 }
 
+// Paths read from a file come from outside: an alias that set does not
+// know fails the read with an error, where code passing it ends the
+// program (below). Registered custom paths count, in their exact case.
+TEST_F(FolderTest, StoredPathsWithUnknownAliasesFailTheRead)
+{
+    mkdirs(app + "/images");
+    FOLDER mine("$APP/images");
+    FOLDER::add_custom_path("$Mine", mine);
+    const struct { std::string path; bool known; } cases[] = {
+        {"$APP/x", true}, {"$app", true}, {"$ROOT12/x", true}, {"$HERE/..", true}, {"$Mine/a", true},
+        {"plain/path", true}, {"$mine/a", false}, {"$APP_DATA/config", false}, {"$", false},
+        {"$" + std::string(300, 'M'), false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(FOLDER::alias_is_known(c.path.c_str()), c.known) << c.path;
+    FOLDER g;
+    for (const char* stored : {"$APP_DATA/config", "$mine"}) {
+        g.set("$ROOT0");
+        set_error_code(ERRCODE_NONE, nullptr);
+        kivo_test::MEMORY_DATA_DEVICE dev(record('\xFF', stored));
+        EXPECT_FALSE(g.get_from_data_device(dev)) << stored;
+        EXPECT_TRUE(dev.error == 1 && current_error_code == ERRCODE_FILE_READ && where(g) == "/") << stored;
+    }
+    kivo_test::MEMORY_DATA_DEVICE dev(record('\xFF', "$Mine"));
+    EXPECT_TRUE(g.get_from_data_device(dev));
+    EXPECT_EQ(where(g), real(app + "/images"));
+    FOLDER::remove_custom_path("$Mine");
+    EXPECT_FALSE(FOLDER::alias_is_known("$Mine"));
+}
+
 TEST(FolderDeathTest, UnknownAliasIsFatal)
 {
     for (const char* path : {"$APP_DATA/config", "$mydata", "$"})
@@ -242,7 +273,7 @@ TEST_F(FolderTest, PathTraceShowsBothResolutionsOnce)
 {
     EXPECT_EXIT(
         {
-            FOLDER::clear_alt_base_path(); // the channel exists from here on, silent
+            FOLDER::clear_alt_base_path(); // written while the channel is still silent
             DEBUG_STREAM* trace = DEBUG_STREAM::find_stream("Default Path Trace");
             if (!trace)
                 std::exit(3);

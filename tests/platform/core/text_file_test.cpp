@@ -1,5 +1,6 @@
 #include "text_file.h"
 
+#include "errors.h"
 #include "folder.h"
 #include "sandbox.h"
 
@@ -138,4 +139,29 @@ TEST_F(TextFileTest, WritingExpandsEscapesAppendingKeepsTheEncodingAndEveryTextS
         }
     EXPECT_EQ(kivo_test::read_file(path("log8.txt")), "one\ntwo\xC3\xA9\n");
     EXPECT_EQ(kivo_test::read_file(path("log16.txt")), std::string("\xFF\xFEo\0n\0e\0\r\0t\0w\0o\0\xE9\0\r\0", 20));
+}
+
+// A character above U+FFFF takes 12 bytes escaped. A smaller buffer cannot
+// hold it: that read fails once, with an error, and the next one goes on
+// after it, whether lines are read with read_line or with operator>>.
+TEST_F(TextFileTest, ACharacterTooWideForTheBufferFailsOnceAndReadingGoesOn)
+{
+    const std::string wide = "\x01,D83D,DE00\x01";
+    for (int size = 8; size <= 13; ++size)
+        for (int form = 0; form < 2; ++form) {
+            TEXT_FILE* t = open("a\xF0\x9F\x98\x80" "b\nc\n");
+            ASSERT_NE(t, nullptr);
+            t->line_max = static_cast<INT_S16>(size);
+            std::vector<std::string> got;
+            char buf[16];
+            set_error_code(ERRCODE_NONE, nullptr);
+            for (int reads = 0; reads < 8; ++reads) // bounded: a hang shows as a wrong list
+                got.push_back((form ? *t >> buf : t->read_line(buf, static_cast<INT_S16>(size))) ? buf : "<fail>");
+            folder.close(t);
+            std::vector<std::string> want = {"a", "<fail>", "b", "c", "<fail>", "<fail>", "<fail>", "<fail>"};
+            if (size == 13)
+                want = {"a", wide, "b", "c", "<fail>", "<fail>", "<fail>", "<fail>"};
+            EXPECT_EQ(got, want) << size << " " << form;
+            EXPECT_EQ(current_error_code, size == 13 ? ERRCODE_NONE : ERRCODE_FILE_READ) << size;
+        }
 }

@@ -145,6 +145,13 @@ TEST(FontSystem, StartUpLoadsTheKnownFacesThatArePresent)
     IMAGE::shutdown_font_system();
     EXPECT_FALSE(IMAGE::is_font_system_setup() || kivo_host()->font_system_started());
 
+    // Before start-up a missing file is still only a refusal; a font file
+    // that is there cannot be opened without the engine: the font error.
+    FOLDER fonts = folder_of(share_fonts);
+    EXPECT_EQ(IMAGE::load_font("gone.ttf", nullptr, -1, &fonts), -1);
+    EXPECT_EXIT(IMAGE::load_font("BabelSans.ttf", nullptr, -1, &fonts), ::testing::ExitedWithCode(1),
+                "Unable to load font from disk");
+
     // A missing known file leaves its slot empty: width = byte length, nothing drawn.
     const std::string dir = kivo_test::make_temp_dir("partial");
     ASSERT_EQ(symlink((share_fonts + "/BabelSans.ttf").c_str(), (dir + "/BabelSans.ttf").c_str()), 0);
@@ -346,6 +353,22 @@ TEST_F(FontTest, CoverageBlendSolidThresholdAndCells)
     EXPECT_EQ(changed(img, W), w);
     img.render_string(2, 2, NO, COLOUR_RED, NO, 0.0, SANS, 22, 22, "HW", -1, 0);
     EXPECT_EQ(changed(img, W), (w + 1) * 23);
+
+    // A character of advance 0 (a combining mark) underlines from x back to
+    // x - 1: two pixels.
+    FREETYPE_FACE face(SANS, 22);
+    char32_t zero = 0;
+    for (char32_t c : {U'\u0301', U'\u0300', U'\u0308'})
+        if (!zero && (face.load(c)->advance.x >> 6) == 0)
+            zero = c;
+    ASSERT_NE(zero, 0u);
+    char mark[16];
+    std::snprintf(mark, sizeof mark, "\x01%04X\x01", unsigned(zero));
+    CANVAS under(60, 40, {W});
+    under.render_string(10, 2, NO, NO, COLOUR_BLUE, 0.0, SANS, 22, 22, mark, -1, 0);
+    const int row = 2 + 22 + int(22L * face.face->descender / face.face->height);
+    EXPECT_EQ(changed(under, W), 2);
+    EXPECT_TRUE(px(under, 9, row) == COLOUR_BLUE && px(under, 10, row) == COLOUR_BLUE);
 }
 
 TEST_F(FontTest, DrawStringLayout)

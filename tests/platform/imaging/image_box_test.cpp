@@ -257,4 +257,14 @@ TEST_F(ImageBoxTest, AssignmentSharesPiecesAndSurvivesSelfAssignment)
     a.clear_images();
     b.clear_images();
     EXPECT_TRUE(cache.get_entry(mid)->uses == 0 && a.mid_mid == nullptr);
+
+    // Without a cache clearing does nothing: neither the pieces nor the
+    // stored result are touched.
+    IMAGE piece, *result = new IMAGE;
+    IMAGE_BOX bare;
+    bare.mid_mid = &piece;
+    bare.result = result;
+    bare.clear_images();
+    EXPECT_TRUE(bare.mid_mid == &piece && bare.result == result);
+    bare.mid_mid = nullptr; // the destructor frees the result
 }

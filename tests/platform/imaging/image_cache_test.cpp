@@ -1,6 +1,7 @@
 // The image cache: sharing by use count, scaled copies without the disk,
 // failed loads, private copies for edits, soft clearing and the record.
 #include "image_test_util.h"
+#include "errors.h"
 #include "image_cache.h"
 #include "memory_data_device.h"
 
@@ -233,8 +234,11 @@ TEST_F(ImageCacheTest, DamagedRecordsFailAndKeepWhatWasRead)
     MEMORY_DATA_DEVICE empty;
     EXPECT_FALSE(cache.get_from_data_device(empty));
 
-    // Found by the fuzzer: a version 1 record whose folder names no known
-    // alias ended the program when the folder was positioned.
+    // A folder naming an alias nobody registered fails the read with an
+    // error instead of ending the program when it is positioned (found by
+    // the fuzzer); a registered custom path passes. An old (version 1)
+    // FOLDER record becomes the path string of the place it names, "$APP"
+    // when that place no longer exists.
     auto record = [](INT_U8 version, INT_U8 kind, const char* folder) {
         MEMORY_DATA_DEVICE d;
         put_u8(d, version);
@@ -246,16 +250,24 @@ TEST_F(ImageCacheTest, DamagedRecordsFailAndKeepWhatWasRead)
         d.pos = 0;
         return d;
     };
-    for (INT_U8 version : {INT_U8(1), INT_U8(2)}) {
-        MEMORY_DATA_DEVICE bad = record(version, 0xFF, "$..\xAF\xAF/images");
-        EXPECT_FALSE(cache.get_from_data_device(bad));
-        MEMORY_DATA_DEVICE good = record(version, 0xFF, "$appdata/images");
-        EXPECT_TRUE(cache.get_from_data_device(good));
-        ASSERT_NE(cache.head, nullptr);
-        EXPECT_STREQ(cache.head->folder, "$appdata/images");
+    FOLDER::add_custom_path("$PICS", folder);
+    const std::string here = dir;
+    const struct { INT_U8 version, kind; const char* stored; const char* read; } cases[] = {
+        {1, 0xFF, "$..\xAF\xAF/images", nullptr}, {2, 0xFF, "$..\xAF\xAF/images", nullptr},
+        {1, 0xFF, "$NOPE/images", nullptr},       {2, 0xFF, "$NOPE/images", nullptr},
+        {2, 0xFF, "$PICS/images", "$PICS/images"}, {2, 0xFF, "$appdata/images", "$appdata/images"},
+        {1, 0xFF, "$PICS", alias},                 {1, 0xFF, "$PICS/gone", "$APP"},
+        {1, 17, "/no/such/folder", "$APP"},        {1, 17, here.c_str(), alias},
+        {1, 3, "/", "$APP"},
+    };
+    for (const auto& c : cases) {
+        set_error_code(ERRCODE_NONE, nullptr);
+        MEMORY_DATA_DEVICE d = record(c.version, c.kind, c.stored);
+        EXPECT_EQ(cache.get_from_data_device(d), c.read != nullptr) << +c.version << c.stored;
+        EXPECT_EQ(current_error_code, c.read ? ERRCODE_NONE : ERRCODE_FILE_READ) << c.stored;
+        if (c.read && cache.head) {
+            EXPECT_STREQ(cache.head->folder, c.read) << +c.version << c.stored;
+        }
     }
-    // An old record of a native location that no longer exists reads as "$APP".
-    MEMORY_DATA_DEVICE native = record(1, 17, "/no/such/folder");
-    ASSERT_TRUE(cache.get_from_data_device(native));
-    EXPECT_STREQ(cache.head->folder, "$APP");
+    FOLDER::remove_custom_path("$PICS");
 }

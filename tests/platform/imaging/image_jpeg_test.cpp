@@ -18,7 +18,7 @@ namespace {
 // 8-bit samples: 1 channel grey, 3 RGB, 4 CMYK (libjpeg adds the Adobe
 // marker, inks inverted).
 std::string make_jpeg(int w, int h, int components, const std::vector<INT_U8>& samples, int quality,
-                      bool progressive = false)
+                      bool progressive = false, bool arithmetic = false)
 {
     jpeg_compress_struct cinfo;
     jpeg_error_mgr err;
@@ -35,6 +35,7 @@ std::string make_jpeg(int w, int h, int components, const std::vector<INT_U8>& s
     jpeg_set_quality(&cinfo, quality, TRUE);
     if (progressive)
         jpeg_simple_progression(&cinfo);
+    cinfo.arith_code = arithmetic;
     jpeg_start_compress(&cinfo, TRUE);
     for (int y = 0; y < h; y++) {
         JSAMPROW row = const_cast<JSAMPROW>(samples.data() + size_t(y) * w * components);
@@ -135,7 +136,9 @@ TEST(JpegRead, ScalingTakesTheFirstSourceRowAndColumnOfEachTarget)
     EXPECT_TRUE(same_picture(solid(4, 3, px(one, 0, 0)), big));
 }
 
-TEST(JpegRead, TruncatedFilesArePaddedCorruptOnesFail)
+// A file whose data ends early, or that the decoder finds damaged, fails
+// like a damaged PNG: the decoder would fill in made-up pixels.
+TEST(JpegRead, TruncatedCorruptAndForgedFilesFail)
 {
     // Busy content, so most of the file is picture data.
     const int w = 64, h = 48;
@@ -144,23 +147,34 @@ TEST(JpegRead, TruncatedFilesArePaddedCorruptOnesFail)
         busy.push_back(INT_U8(i * 7919 % 251));
     std::string file = make_jpeg(w, h, 3, busy, 90);
     IMAGE image;
-    // Cut in the middle of the picture data: decoded, the rest padded.
-    EXPECT_TRUE(read_jpg(image, file.substr(0, file.size() * 2 / 3)));
-    EXPECT_EQ(image.width, w);
-    // Every cut decodes or fails; none crashes or hangs.
+    ASSERT_TRUE(read_jpg(image, file));
+    std::string marker_in_data = file;
+    marker_in_data.replace(file.size() / 2, 2, "\xFF\xD3"); // a restart marker the scan has none of
+    for (const std::string& bad : {file.substr(0, file.size() * 2 / 3), file.substr(0, file.size() - 2),
+                                   marker_in_data, std::string(), std::string("\xFF\xD8\xFF\xD9"),
+                                   std::string(500, '\x55')})
+        EXPECT_FALSE(read_jpg(image, bad)) << bad.size();
+    // Every cut fails; none crashes or hangs.
     for (size_t n = 0; n < file.size(); n += 29)
-        read_jpg(image, file.substr(0, n));
-    EXPECT_FALSE(read_jpg(image, ""));
-    EXPECT_FALSE(read_jpg(image, "\xFF\xD8\xFF\xD9"));
-    EXPECT_FALSE(read_jpg(image, std::string(500, '\x55')));
+        EXPECT_FALSE(read_jpg(image, file.substr(0, n))) << n;
 
-    // A frame header claiming 40000 x 48 is refused before allocation.
+    // A frame header claiming 40000 x 48 is refused; so is one claiming
+    // 30000 x 30000, more blocks than the file has bits. Both before the
+    // image is touched.
     size_t sof = file.find("\xFF\xC0");
     ASSERT_NE(sof, std::string::npos);
-    file[sof + 7] = char(40000 >> 8);
-    file[sof + 8] = char(40000 & 0xFF);
-    image.reset(2, 2);
-    EXPECT_FALSE(read_jpg(image, file));
+    for (int claimed : {40000, 30000}) {
+        std::string forged = file;
+        forged[sof + 5] = char(claimed == 40000 ? 0 : claimed >> 8);
+        forged[sof + 6] = char(claimed == 40000 ? 48 : claimed & 0xFF);
+        forged[sof + 7] = char(claimed >> 8);
+        forged[sof + 8] = char(claimed & 0xFF);
+        image.reset(2, 2);
+        EXPECT_FALSE(read_jpg(image, forged)) << claimed;
+        EXPECT_EQ(image.width, 2) << claimed;
+    }
+    // Arithmetic coding, whose size no file length bounds, is refused.
+    EXPECT_FALSE(read_jpg(image, make_jpeg(w, h, 3, busy, 90, false, true)));
     EXPECT_EQ(image.width, 2);
 
     // Each scan passes over the whole picture: a file padded with

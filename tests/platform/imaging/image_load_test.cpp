@@ -70,6 +70,30 @@ TEST_F(ImageFiles, SpriteStripsFollowTheFrameNumbers)
     EXPECT_EQ(strip.pixels, nullptr);
 }
 
+// Pictures are limited to 32767 a side, not in area: a 4100 x 4100 file
+// loads, and so does a strip of it. A size asked for is scaled to after
+// decoding, whatever the file's own size.
+TEST_F(ImageFiles, LargePicturesAndLargeRequestedSizesLoad)
+{
+    CANVAS big(4100, 4100, {0xFF204060u});
+    px(big, 4099, 4099) = 0xFFFFFFFFu;
+    save(big, "big1.png");
+    IMAGE image, strip;
+    ASSERT_TRUE(image.load(folder, "big1", -1, -1));
+    EXPECT_TRUE(image.width == 4100 && image.height == 4100 && px(image, 4099, 4099) == 0xFFFFFFFFu);
+    strip.create_sprite_image_from_path(folder, "big%d", 1, -1);
+    EXPECT_TRUE(strip.width == 4100 && strip.height == 4100 && px(strip, 4099, 4099) == 0xFFFFFFFFu);
+
+    IMAGE small = solid(100, 100, 0xFF808080u);
+    save(small, "small.jpg", 'j');
+    save(small, "small.png");
+    for (const char* name : {"small.jpg", "small.png"}) {
+        ASSERT_TRUE(image.load(folder, name, 5000, 4000)) << name;
+        EXPECT_TRUE(image.width == 5000 && image.height == 4000) << name;
+        EXPECT_NEAR(int(px(image, 4999, 3999) & 0xFF), 0x80, 3) << name;
+    }
+}
+
 TEST_F(ImageFiles, NineSkinFilesCutAroundTheCentreAndDefinitionText)
 {
     // 21 x 21, one colour per region: 10-pixel corners and edges around the
