@@ -1,8 +1,11 @@
 // Writes a small starting corpus for every fuzz target with our own
 // writers: fuzz_seeds <corpus root>; one folder per target.
 #include "data_device.h"
+#include "folder.h"
 #include "image.h"
 #include "image_codec_util.h"
+#include "kivo_app_settings.h"
+#include "sound.h"
 
 #include <png.h>
 #include <sys/stat.h>
@@ -12,6 +15,8 @@
 #include <cstring>
 #include <string>
 #include <vector>
+
+KIVO_APP_SETTINGS kivo_app_settings = {"Fuzz seeds", 0, 0, 0};
 
 namespace {
 
@@ -217,5 +222,21 @@ int main(int argc, char** argv)
         save_text("fuzz_colour", c + 1, c);
     save_text("fuzz_command_line", "showdebug", std::string("--kivo-showdebug=all\0-psn_0_1234\0file", 37));
     save_text("fuzz_command_line", "usage", "--kivo");
+
+    // Sounds from the synthesiser: 8- and 16-bit, mono and stereo, rests,
+    // octaves and an odd data length.
+    mkdir((root + "/fuzz_wav").c_str(), 0755);
+    FOLDER wav;
+    if (wav.set_from_path_string((root + "/fuzz_wav").c_str())) {
+        const char* tunes[] = {"C", "9&1C", "O3Ac", "CDEFG", "O2C&2D"};
+        for (int i = 0; i < 5; i++) {
+            WAV_SETTINGS settings;
+            settings.sample_rate = 2000;
+            settings.stereo = INT_U8(i & 1);
+            settings.sixteen_bit = INT_U8(i < 3);
+            std::string name = "tune" + std::to_string(i) + ".wav";
+            SOUND_BUFFER::generate_wav_file(wav, name.c_str(), tunes[i], 2000, &settings);
+        }
+    }
     return 0;
 }
