@@ -126,8 +126,10 @@ bool image_read_png(IMAGE& image, DATA_DEVICE& device)
     png_set_chunk_cache_max(png, 256);
     // The chunks that are read whole into memory and that a picture does
     // not need are skipped unread.
-    static const png_byte skipped[] = "tEXt\0zTXt\0iTXt\0iCCP\0sPLT\0eXIf";
-    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, skipped, 6);
+    // (The calibration chunks are read whole below the chunk limit: a
+    // 53-byte file claiming a gigabyte of pCAL asked for that gigabyte.)
+    static const png_byte skipped[] = "tEXt\0zTXt\0iTXt\0iCCP\0sPLT\0eXIf\0pCAL\0sCAL";
+    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, skipped, 8);
     png_read_info(png, info);
 
     png_uint_32 w = 0, h = 0;
