@@ -67,9 +67,11 @@ std::vector<INT_U8> take(Program& prog, size_t len)
 }
 
 // Writes, seeks (forward only when compressed) and, in update mode, reads.
+// A file opened for update starts at its end.
 void run(Program& prog, DATA_FILE& file, std::vector<INT_U8>& model, bool can_read, bool gzip)
 {
-    long pos = 0;
+    long pos = can_read ? static_cast<long>(model.size()) : 0;
+    check(file.get_pos() == pos);
     for (int ops = 0; ops < 64 && !prog.done(); ++ops) {
         const INT_U8 op = prog.u8() % 3;
         if (op == 0) {

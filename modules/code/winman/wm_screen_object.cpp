@@ -7,6 +7,8 @@
 #include "keyboard.h"
 #include "kivo_host.h"
 #include "mouse.h"
+#include "wm_button.h"
+#include "wm_dialog.h"
 #include "wm_page_manager.h"
 
 #include <vector>
@@ -38,6 +40,10 @@ COLOUR WM_SCREEN_OBJECT::default_shading_base_colour = COLOUR_INVISIBLE;
 // The shared image cache, then every static that may hold images on it:
 // statics of one source are destroyed in reverse order, so these go first.
 IMAGE_CACHE WM_SCREEN_OBJECT::image_cache;
+WM_STYLE_SET WM_BUTTON::hint_style_set;
+WM_STYLE_SET WM_DIALOG::default_dialog_style_set;
+WM_STYLE_SET WM_DIALOG::default_title_style_set;
+WM_STYLE_SET WM_DIALOG::default_object_style_set;
 IMAGE WM_SCREEN_OBJECT::up_arrow_image;
 IMAGE WM_SCREEN_OBJECT::down_arrow_image;
 IMAGE WM_SCREEN_OBJECT::left_arrow_image;

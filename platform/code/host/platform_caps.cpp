@@ -3,6 +3,7 @@
 #include "folder.h"
 #include "host_utils.h"
 #include "mouse.h"
+#include "tcpip.h"
 
 #include <sys/statvfs.h>
 #include <sys/sysinfo.h>
@@ -124,7 +125,14 @@ void PLATFORM_CAPS::get_system_info()
     flag_5 = 1;
     flag_6 = 1;
 
-    network_host_name[0] = 0, network_address[0] = 0; // network host name and address: filled by the TCP/IP layer
+    // A temporary TCPIP works over the transport installed now, so tests
+    // with the fake one never ask the network's resolver.
+    {
+        TCPIP net(1, 1, 1, 2048);
+        std::snprintf(network_host_name, sizeof network_host_name, "%s", net.get_host_name());
+        std::snprintf(network_address, sizeof network_address, "%s",
+                      network_host_name[0] ? net.get_host_addr(network_host_name) : "");
+    }
 
     has_keyboard = 1;
     flag_7 = 1;

@@ -105,6 +105,7 @@ TEST_F(PageManager, FindObjectAtPosPrefersHigherAreasAndTheirWidgets)
 TEST_F(PageManager, CheckForDrawPaintsBackgroundTreesThenModalObjects)
 {
     WM_PAGE_MANAGER manager(2, -1);
+    S::update_regions_sz = 0; // a new manager asks to redraw its areas
     manager.backgrounds[0] = solid(SCREEN_W, SCREEN_H, 0x80FFFFFFu);
     auto* widget = new PROBE(10, 10, 50, 50, COLOUR_RED);
     auto* other = new PROBE(100, 10, 50, 50, COLOUR_GREEN);
@@ -139,6 +140,7 @@ TEST_F(PageManager, ForcedRedrawsBlendTheBackgroundAndNeedAManager)
     EXPECT_EQ(at(12, 12), SENTINEL);
 
     WM_PAGE_MANAGER manager(1, -1);
+    S::update_regions_sz = 0; // a new manager asks to redraw its areas
     manager.backgrounds[0] = solid(SCREEN_W, SCREEN_H, 0xFF0000FFu);
     px(manager.backgrounds[0], 0, 0) = 0x00FFFFFFu; // clear: blending keeps the sentinel
     auto* widget = new PROBE(100, 100, 10, 10, COLOUR_RED);

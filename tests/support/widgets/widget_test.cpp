@@ -8,7 +8,15 @@
 #include "kivo_host.h"
 #include "mouse.h"
 #include "random_session.h"
+#include "wm_button.h"
+#include "wm_dialog.h"
+#include "wm_floating_menu.h"
+#include "wm_grid.h"
 #include "wm_image.h"
+#include "wm_list_box.h"
+#include "wm_menu.h"
+#include "wm_scrollbar.h"
+#include "wm_style_set.h"
 
 namespace kivo_test {
 
@@ -87,6 +95,7 @@ void WidgetTest::reset_statics()
     S::clip_update_to_area = 1;
     S::clip_monitor_to_area = 1;
     S::object_effects_delay = 200;
+    WM_DIALOG::reset_statics();
     S::image_cache.clear();
     S::action_sound.platform_clear();
     for (IMAGE* arrow : {&S::up_arrow_image, &S::down_arrow_image, &S::left_arrow_image, &S::right_arrow_image}) {
@@ -108,14 +117,23 @@ void WidgetTest::reset_statics()
 
     WM_IMAGE::default_show_clickable_cursor = 0;
 
-    WM_PAGE_MANAGER::monitor_delay_ms = 0;
-    WM_PAGE_MANAGER::popup_x1 = WM_PAGE_MANAGER::popup_y1 = -1;
-    WM_PAGE_MANAGER::popup_x2 = WM_PAGE_MANAGER::popup_y2 = -1;
-    WM_PAGE_MANAGER::page_effects_x1 = WM_PAGE_MANAGER::page_effects_y1 = -1;
-    WM_PAGE_MANAGER::page_effects_x2 = WM_PAGE_MANAGER::page_effects_y2 = -1;
-    WM_PAGE_MANAGER::busy_mouse_cursor_on_page_change = 1;
-    WM_PAGE_MANAGER::monitor_mouse_cursor = 1;
-    WM_PAGE_MANAGER::check_screen_resize = 1;
+    WM_BUTTON::auto_pressing_button = nullptr;
+    WM_BUTTON::auto_pressing_ltv = 0;
+    WM_BUTTON::auto_pressing_button_down_delay = 500;
+    WM_BUTTON::auto_pressing_delay = 0;
+    WM_BUTTON::auto_repeat_rate = 30;
+    WM_BUTTON::auto_repeat_threshhold = 300;
+    WM_BUTTON::fast_disabled_text = 0;
+    WM_STYLE_SET::cache_flags = 1;
+    WM_STYLE_SET::cache_ibox_data = 1;
+
+    WM_SCROLLBAR::reset_statics();
+    WM_FLOATING_MENU::reset_statics();
+    WM_MENU::reset_statics();
+    WM_LIST_BOX::reset_statics();
+    WM_GRID::current_grid = nullptr;
+    WM_GRID::mouse_wheel_half_line_factor = 1;
+    WM_PAGE_MANAGER::reset_statics();
     PROBE::draw_log.clear();
 }
 

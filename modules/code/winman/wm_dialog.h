@@ -1,0 +1,208 @@
+#ifndef KIVO_WM_DIALOG_H
+#define KIVO_WM_DIALOG_H
+
+// WM_DIALOG: the movable window-in-a-window: a framed rectangle with an
+// optional title line and a contents container for its widgets, usually
+// shown on the modal list. It can be dragged by its title or any empty part
+// of it, and it opens and closes with timed fades and slides chosen by an
+// EFFECT_INFO. Construction, layout, dragging and drawing live in
+// wm_dialog.cpp; the effects (fades, slides, their stepping and the
+// effect-aware redraw) in wm_dialog_effects.cpp.
+#include "colour.h"
+#include "folder.h"
+#include "image.h"
+#include "image_box.h"
+#include "kivo_types.h"
+#include "wm_screen_object.h"
+#include "wm_style_set.h"
+
+class WM_SCRIPT;
+
+// EFFECT_INFO::flags bits.
+constexpr INT_U16 EFFECT_FADE_ON_OPEN = 0x1;   // a fade up from alpha 0 is animated; else it jumps
+constexpr INT_U16 EFFECT_FADE_ON_CLOSE = 0x2;  // a fade down to 0 is animated
+constexpr INT_U16 EFFECT_FADE_DOWN = 0x4;      // a fade down to a non-zero level is animated
+constexpr INT_U16 EFFECT_FADE_UP = 0x8;        // a fade up from a non-zero level is animated
+constexpr INT_U16 EFFECT_SLIDE_ON_OPEN = 0x10;
+constexpr INT_U16 EFFECT_SLIDE_ON_CLOSE = 0x20;
+constexpr INT_U16 EFFECT_FROM_TOP = 0x40;
+constexpr INT_U16 EFFECT_FROM_LEFT = 0x80;
+constexpr INT_U16 EFFECT_FROM_BOTTOM = 0x100;        // ignored with EFFECT_FROM_TOP
+constexpr INT_U16 EFFECT_FROM_RIGHT = 0x200;         // ignored with EFFECT_FROM_LEFT
+constexpr INT_U16 EFFECT_EDGE_WINDOW = 0x400;        // off-screen point just outside the window
+constexpr INT_U16 EFFECT_EDGE_PAGE_MANAGER = 0x800;  // just outside the page manager's rectangle; ignored with the window edge
+
+// The open and close effects of a dialog; copied by value into each one.
+struct EFFECT_INFO
+{
+    INT_U16 flags;            // EFFECT_* bits
+    INT_S32 open_delay;       // ms of an opening or closing fade and of every slide
+    INT_S32 displaying_delay; // ms of a fade between two visible levels (drag and drop)
+    INT_U8 alpha;             // 0-255, the level while dragged
+};
+
+// {0, 0, 0, 0xFF}; nothing reads it.
+extern EFFECT_INFO blank_effect_info;
+
+// The container of a dialog's widgets: draws nothing itself, never takes
+// the focus, and clips the redraw of its children to its rectangle. A
+// width or height of 0 or less makes it empty: nothing in it is drawn.
+class WM_DIALOG_CONTENTS : public WM_SCREEN_OBJECT
+{
+public:
+    WM_DIALOG_CONTENTS();
+    INT_U8 can_have_focus() override { return 0; }
+    void check_for_redraw() override;
+};
+
+class WM_DIALOG : public WM_SCREEN_OBJECT
+{
+public:
+    struct POINT
+    {
+        INT_S16 x, y;
+    };
+
+    // ---- data (declaration order) -------------------------------------------
+    INT_U8 dragging;
+    WM_STYLE_SET dialog_style_set; // the frame: colours, gaps, shading, skin, flags
+    WM_STYLE_SET title_style_set;
+    WM_STYLE_SET object_style_set; // default look of widgets placed in the dialog
+    WM_SCRIPT* title;              // a child; null: no title
+    INT_S16 drag_offset_x, drag_offset_y; // position minus pointer at the drag's start
+    INT_S16 outline_x, outline_y;         // where the XOR outline stands
+    WM_SCREEN_OBJECT* contents;           // a child holding the widgets
+    INT_U8 can_drag;
+    INT_U8 was_pressed;  // left button at the previous monitor
+    INT_U8 step_pending; // the next update may take an effect step
+    IMAGE_BOX images;    // the skin; on WM_SCREEN_OBJECT::image_cache
+    EFFECT_INFO effect_info;
+    INT_S32 effect_delay;    // ms of the running fade and slide
+    INT_U32 effect_start_ms; // now_ms of the first step; 0 = not started
+    INT_U8 remove_when_closed; // a completed close makes update return 4
+    INT_U8 effects_suppressed; // fades jump and no slide starts
+    INT_U8 current_alpha;      // 0 nothing drawn, 255 drawn plainly, between: composited
+    INT_U8 start_alpha, target_alpha;
+    IMAGE background; // compositing image at partial alpha
+    // Equal while no slide runs; (-1, -1) before the first start_animation.
+    POINT slide_start, slide_end;
+    INT_U8 slide_opening; // 1: the home point is slide_end; 0: slide_start
+    // Set by the closing sequence (start_fade (0), start_animation (0)),
+    // cleared when the dialog hides. A closing dialog counts as not shown.
+    INT_U8 closing;
+    // The whole-surface grey or darkening of this showing has been done;
+    // cleared when the dialog hides.
+    INT_U8 background_dimmed;
+
+    // ---- class-wide state ---------------------------------------------------
+    // Dialogs made at x or y = -1 are centred in this rectangle; any of the
+    // four at -1: in window 0.
+    static INT_S16 default_positioning_x1, default_positioning_y1, default_positioning_x2, default_positioning_y2;
+    static INT_U8 style_sets_initialized;
+    static INT_U8 default_can_drag; // 1
+    static INT_U8 drag_contents;    // 1: the dialog follows the pointer; 0: an XOR outline does
+    static INT_U8 darken_background, grey_background; // behind modal dialogs; 0
+    static WM_DIALOG* active_dialog; // whose children are being monitored; null outside
+    // Defined after WM_SCREEN_OBJECT::image_cache, so that sets holding
+    // skins give them back to a live cache at exit.
+    static WM_STYLE_SET default_dialog_style_set, default_title_style_set, default_object_style_set;
+    static EFFECT_INFO default_dialog_effect_info; // {0x47C, 300, 1000, 0xC0}
+
+    // ---- construction ---------------------------------------------------------
+    // Null style sets and effect take the class defaults. A dialog style set
+    // with an image base name loads its skin.
+    WM_DIALOG(INT_S16 x, INT_S16 y, INT_S16 w, INT_S16 h, const char* title_text, WM_STYLE_SET* dialog,
+              WM_STYLE_SET* title_style, WM_STYLE_SET* object, EFFECT_INFO* effect);
+    // The default style sets with each colour of non-zero alpha put in:
+    // dialog background and text, title background and text, object
+    // background, text, highlight and highlight text. No skin.
+    WM_DIALOG(INT_S16 x, INT_S16 y, INT_S16 w, INT_S16 h, const char* title_text, COLOUR c1, COLOUR c2, COLOUR c3,
+              COLOUR c4, COLOUR c5, COLOUR c6, COLOUR c7, COLOUR c8, INT_U8 visible, EFFECT_INFO* effect);
+    // Hides the dialog and frees what it owns; the base takes it off the
+    // modal list and deletes the children.
+    ~WM_DIALOG() override;
+
+    // Builds the default style sets once per run.
+    static void init_style_sets();
+    // Every static above at its initial value; the default sets emptied.
+    static void reset_statics();
+
+    // ---- base operations ------------------------------------------------------
+    // Cuts a running slide short at the home point; a greyed or darkened
+    // background is painted normally again.
+    void hide(INT_U8 modals, INT_U8 children) override;
+    // Dragging, then the children with active_dialog set; a child's 2
+    // closes the dialog.
+    WM_MESG monitor() override;
+    // Steps the running effect; completes a close (4 with remove_when_closed).
+    WM_MESG update(INT_U8 modal) override;
+    // Moves a running slide along with the dialog.
+    void move(INT_S16 nx, INT_S16 ny) override;
+    // Children follow the layout rule whatever the flag says.
+    void resize(INT_S16 nw, INT_S16 nh, INT_U8 children) override;
+    // Forwarded to the contents container.
+    void add_object(WM_SCREEN_OBJECT* object, INT_U8 relative) override;
+    void remove_object(WM_SCREEN_OBJECT* object, INT_U8 destroy, INT_U8 relative) override;
+    INT_U8 can_have_focus() override { return 0; }
+    // The home position: slide_end while slide_opening, else slide_start.
+    INT_S16 get_x() override;
+    INT_S16 get_y() override;
+    // Draws at partial alpha, greys or darkens behind a modal dialog and
+    // starts the opening effects at the first draw. Ends by calling
+    // draw_drag_outline, after the clip is restored.
+    void check_for_redraw() override;
+    // The skin, or the frame from dialog_style_set; nothing at alpha 0.
+    void draw_object() override;
+
+    // ---- title ----------------------------------------------------------------
+    virtual INT_U8 is_in_title_bar(INT_S16 px, INT_S16 py);
+    // Nothing without a title.
+    virtual void set_title(const char* text);
+    // "" without a title; null when the title holds no text.
+    virtual const char* get_title();
+    // Top border gap, plus the cell top gap and the title's height with a title.
+    INT_S16 get_title_height();
+    void draw_title();
+
+    // ---- dragging ---------------------------------------------------------------
+    // The title, or the dialog's rectangle off the contents' children.
+    INT_U8 in_drag_area(INT_S16 px, INT_S16 py);
+    // XORs the dialog-sized outline at (ox, oy) in COLOUR_WHITE onto the surface.
+    void draw_xor_outline(INT_S16 ox, INT_S16 oy);
+    // While an outline drag runs, XORs the outline onto the region being
+    // redrawn, clipped to it. The redraw calls it after drawing the dialog.
+    void draw_drag_outline();
+
+    // ---- skin ---------------------------------------------------------------------
+    // From the set's runtime cache when it is loaded, else from the folder;
+    // a null name clears the skin. Returns whether the skin is usable.
+    INT_U8 set_images(const char* folder, const char* name, WM_STYLE_SET* set);
+    INT_U8 set_images(FOLDER& folder, const char* name, WM_STYLE_SET* set);
+    void clear_images();
+    INT_U8 is_graphical() { return images.are_images_valid() ? 1 : 0; }
+
+    // ---- effects (wm_dialog_effects.cpp) -----------------------------------------
+    // Fade from current_alpha to target (0 = out), jumping where the flags say.
+    void start_fade(INT_U8 target);
+    // 1: the opening slide; 0: the closing one.
+    void start_animation(INT_U8 opening);
+    // "Flags: 0x%04X, Open Delay: %d, Displaying Delay %d, Alpha 0x%02X" in a
+    // static 128-byte buffer, overwritten by each call.
+    static const char* get_effect_desc(EFFECT_INFO* info);
+
+    // ---- shared by both sources (wm_dialog.cpp) ----------------------------------
+    // The page manager's current area, or window 0 when there is none.
+    static void get_page_manager_rect(int& px, int& py, int& pw, int& ph);
+    // Where a slide of a w x h dialog at (px, py) leaves the screen, by the
+    // edge bits of effect_info; an axis without edge bits keeps its coordinate.
+    POINT get_off_screen_point(int px, int py, int w, int h);
+
+protected:
+    void setup(INT_S16 x, INT_S16 y, INT_S16 w, INT_S16 h, const char* title_text, EFFECT_INFO* effect);
+    // Places the title and the contents by the layout rule.
+    void lay_out();
+    // Marks the four edges of a dialog-sized outline at (ox, oy) for redraw.
+    void mark_outline(INT_S16 ox, INT_S16 oy);
+};
+
+#endif

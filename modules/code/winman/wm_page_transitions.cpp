@@ -1,0 +1,384 @@
+// WM_PAGE_MANAGER's timed page transitions: snapshots of the transition
+// rectangle, the timing loops on the millisecond counter, and one paint
+// function per kind of frame, which tests and benchmarks call directly.
+#include "wm_page_manager.h"
+
+#include "kivo_host.h"
+#include "random_session.h"
+#include "wm_clip.h"
+
+#include <algorithm>
+#include <climits>
+
+namespace {
+
+using RECT = WM_PAGE_MANAGER::effect_rect;
+
+// No input is read while a transition runs, so a page definition's
+// duration is never taken beyond this.
+constexpr INT_U32 longest_transition_ms = 10000;
+
+INT_U32 transition_ms(INT_U32 stored)
+{
+    return std::min(stored, longest_transition_ms);
+}
+
+// All four statics set: their rectangle (corners inclusive, 16-bit sizes);
+// otherwise the whole target.
+RECT effect_area(const IMAGE& target)
+{
+    using P = WM_PAGE_MANAGER;
+    if (P::page_effects_x1 != -1 && P::page_effects_y1 != -1 && P::page_effects_x2 != -1 &&
+        P::page_effects_y2 != -1) {
+        return {P::page_effects_x1, P::page_effects_y1,
+                static_cast<INT_S16>(P::page_effects_x2 - P::page_effects_x1 + 1),
+                static_cast<INT_S16>(P::page_effects_y2 - P::page_effects_y1 + 1)};
+    }
+    return {0, 0, target.width, target.height};
+}
+
+// The clip becomes r within the picture, or empty when r misses it. Frames
+// paint nothing outside r, not even a fade's black.
+void clip_to(IMAGE& target, const RECT& r)
+{
+    const int x1 = std::max<int>(r.x, target.x), x2 = std::min(r.x + r.w, target.x + target.width) - 1;
+    const int y1 = std::max<int>(r.y, target.y), y2 = std::min(r.y + r.h, target.y + target.height) - 1;
+    if (x1 > x2 || y1 > y2) {
+        target.active_x1 = target.active_y1 = target.active_x2 = target.active_y2 = -1;
+        return;
+    }
+    target.active_x1 = static_cast<INT_S16>(x1);
+    target.active_y1 = static_cast<INT_S16>(y1);
+    target.active_x2 = static_cast<INT_S16>(x2);
+    target.active_y2 = static_cast<INT_S16>(y2);
+}
+
+// Blends the w x h page onto target at (px, py). Positions come as int
+// because a slide's may leave the 16-bit range; nothing there can be
+// painted, so the copy starts where that range does.
+void put_at(IMAGE& target, IMAGE& page, int px, int py, int w, int h)
+{
+    int sx = 0, sy = 0;
+    if (px < SHRT_MIN) {
+        sx = SHRT_MIN - px;
+        px = SHRT_MIN;
+    }
+    if (py < SHRT_MIN) {
+        sy = SHRT_MIN - py;
+        py = SHRT_MIN;
+    }
+    if (px > SHRT_MAX || py > SHRT_MAX || sx >= w || sy >= h) {
+        return;
+    }
+    target.copy(&page, static_cast<short>(sx), static_cast<short>(sy), static_cast<short>(px),
+                static_cast<short>(py), static_cast<short>(w - sx), static_cast<short>(h - sy), IMAGE_COPY_BLEND);
+}
+
+// The target's block r as a picture of its own at (0, 0); empty when r is.
+void take_snapshot(IMAGE& snapshot, IMAGE& target, const RECT& r)
+{
+    snapshot.reset(static_cast<short>(r.w), static_cast<short>(r.h));
+    snapshot.copy(&target, static_cast<short>(r.x), static_cast<short>(r.y), 0, 0, static_cast<short>(r.w),
+                  static_cast<short>(r.h), IMAGE_COPY_BLEND);
+}
+
+// One run of the grey fade: each channel v of a pixel with grey g becomes
+// g + step[v - g] (from grey) or v + step[g - v] (to grey), opaque.
+template <bool FAST, bool TO_GREY> void grey_run(COLOUR* out, const COLOUR* in, int n, const int* step)
+{
+    for (int i = 0; i < n; ++i) {
+        const INT_U32 p = in[i];
+        const int red = static_cast<int>(p >> 16 & 0xFF), green = static_cast<int>(p >> 8 & 0xFF);
+        const int blue = static_cast<int>(p & 0xFF);
+        const int g = FAST ? (red + green + blue) / 3 : (red * 30 + green * 59 + blue * 11) / 100;
+        const int nr = TO_GREY ? red + step[g - red] : g + step[red - g];
+        const int ng = TO_GREY ? green + step[g - green] : g + step[green - g];
+        const int nb = TO_GREY ? blue + step[g - blue] : g + step[blue - g];
+        out[i] = 0xFF000000u | static_cast<INT_U32>(nr) << 16 | static_cast<INT_U32>(ng) << 8 |
+                 static_cast<INT_U32>(nb);
+    }
+}
+
+// Frames at a level 0..255 (255 x elapsed / duration) until the one at
+// 255. The counter going back starts the timing again from level 0.
+template <class FRAME> void run_levels(INT_U32 duration, FRAME frame)
+{
+    INT_U32 t0 = get_ms_count();
+    for (;;) {
+        const INT_U32 t = get_ms_count();
+        INT_U32 elapsed = 0;
+        if (t < t0) {
+            t0 = t;
+        } else {
+            elapsed = t - t0;
+        }
+        const int level = static_cast<int>(std::min<INT_U64>(255, 255ull * elapsed / duration));
+        frame(level);
+        if (level == 255) {
+            return;
+        }
+    }
+}
+
+// Frames at an elapsed time 0..duration until the one at duration. The
+// unsigned difference stays right when the counter wraps during the run.
+template <class FRAME> void run_elapsed(INT_U32 duration, FRAME frame)
+{
+    const INT_U32 t0 = get_ms_count();
+    for (;;) {
+        const INT_U32 elapsed = std::min(get_ms_count() - t0, duration);
+        frame(elapsed);
+        if (elapsed == duration) {
+            return;
+        }
+    }
+}
+
+// Out, then in, T / 2 each. The halves run on the manager's duration,
+// which is put back afterwards. Below 2 ms there are no halves: the plain
+// change.
+void run_out_then_in(WM_PAGE_MANAGER& pm, long area, void (WM_PAGE_MANAGER::*out)(),
+                     void (WM_PAGE_MANAGER::*in)(long))
+{
+    IMAGE* target = WM_SCREEN_OBJECT::surface;
+    const INT_U32 kept = pm.page_effects_ms, duration = transition_ms(kept);
+    if (!target || duration < 2) {
+        pm.go_to_page(area);
+        return;
+    }
+    const RECT r = effect_area(*target);
+    IMAGE current;
+    take_snapshot(current, *target, r);
+    pm.page_effects_ms = duration / 2;
+    (pm.*out)();
+    // The old page again under the change's redraw, not presented.
+    put_at(*target, current, r.x, r.y, r.w, r.h);
+    (pm.*in)(area);
+    pm.page_effects_ms = kept;
+}
+
+} // namespace
+
+void WM_PAGE_MANAGER::paint_mix_frame(IMAGE& target, const effect_rect& r, IMAGE& old_page, IMAGE& new_page,
+                                      int level)
+{
+    WM_CLIP_SAVER saver(&target);
+    clip_to(target, r);
+    put_at(target, old_page, r.x, r.y, r.w, r.h);
+    new_page.realpha(static_cast<INT_U8>(level), 0, 0);
+    put_at(target, new_page, r.x, r.y, r.w, r.h);
+}
+
+void WM_PAGE_MANAGER::paint_black_fade_frame(IMAGE& target, const effect_rect& r, IMAGE& page, int alpha)
+{
+    WM_CLIP_SAVER saver(&target);
+    clip_to(target, r);
+    target.clear(COLOUR_BLACK, 0);
+    page.realpha(static_cast<INT_U8>(alpha), 0, 0);
+    put_at(target, page, r.x, r.y, r.w, r.h);
+}
+
+void WM_PAGE_MANAGER::paint_grey_fade_frame(IMAGE& target, const effect_rect& r, const IMAGE& page,
+                                            INT_U32 elapsed, INT_U32 duration, bool to_grey)
+{
+    WM_CLIP_SAVER saver(&target);
+    clip_to(target, r);
+    if (duration == 0 || target.active_x1 == -1 || !target.pixels) {
+        return;
+    }
+    // (v - g) x elapsed / duration for each of the 511 differences, so the
+    // pixel loop has no division. Truncates towards 0, as the signed
+    // formula does.
+    const INT_U32 e = std::min(elapsed, duration);
+    int change[511];
+    for (int d = -255; d <= 255; ++d) {
+        change[d + 255] = static_cast<int>(static_cast<INT_S64>(d) * e / static_cast<INT_S64>(duration));
+    }
+    const int* step = change + 255;
+    auto run = COLOUR::use_fast_greyscale ? (to_grey ? grey_run<true, true> : grey_run<true, false>)
+                                          : (to_grey ? grey_run<false, true> : grey_run<false, false>);
+    // Columns c and rows of the page that land inside the clip.
+    const int c1 = target.active_x1 - r.x, c2 = target.active_x2 - r.x;
+    const int r1 = target.active_y1 - r.y, r2 = target.active_y2 - r.y;
+    const bool readable = page.pixels && page.active_x1 != -1 && page.active_y1 != -1;
+    const int n = c2 - c1 + 1;
+    for (int row = r1; row <= r2; ++row) {
+        COLOUR* out = target.pixels + static_cast<long>(r.y + row - target.y) * target.stride +
+                      (target.active_x1 - target.x);
+        // Columns a .. b-1 of the run read the page. Pixels outside its
+        // active area count as invisible: grey and channels 0, so black.
+        int a = n, b = n;
+        if (readable && row >= page.active_y1 && row <= page.active_y2) {
+            a = std::clamp(page.active_x1 - c1, 0, n);
+            b = std::clamp(page.active_x2 + 1 - c1, a, n);
+        }
+        std::fill(out, out + a, COLOUR_BLACK);
+        if (a < b) {
+            run(out + a, page.pixels + static_cast<long>(row - page.y) * page.stride + (c1 + a - page.x), b - a, step);
+        }
+        std::fill(out + b, out + n, COLOUR_BLACK);
+    }
+    target.mark_dirty_area(target.active_x1, target.active_y1, target.active_x2, target.active_y2);
+}
+
+void WM_PAGE_MANAGER::paint_slide_frame(IMAGE& target, const effect_rect& r, IMAGE& old_page, IMAGE& new_page,
+                                        int direction, int style, INT_U32 elapsed, INT_U32 duration)
+{
+    // Pixels moved so far, along the width (1, 2) or the height (3, 4).
+    const INT_U64 span = static_cast<INT_U64>(std::max(0, direction <= 2 ? r.w : r.h));
+    const int d = elapsed >= duration ? static_cast<int>(span) : static_cast<int>(span * elapsed / duration);
+    // A direction above 4 has no movement: both pages stand at r.
+    int nx = r.x, ny = r.y, ox = r.x, oy = r.y;
+    switch (direction) {
+    case 1: // from the right
+        nx = r.x + r.w - d;
+        ox = nx - r.w;
+        break;
+    case 2: // from the left
+        nx = r.x + d - r.w;
+        ox = r.x + d;
+        break;
+    case 3: // from the bottom
+        ny = r.y + r.h - d;
+        oy = ny - r.h;
+        break;
+    case 4: // from the top
+        ny = r.y + d - r.h;
+        oy = r.y + d;
+        break;
+    default:
+        break;
+    }
+    WM_CLIP_SAVER saver(&target);
+    clip_to(target, r);
+    if (style == 0) {
+        put_at(target, old_page, r.x, r.y, r.w, r.h);
+        put_at(target, new_page, nx, ny, r.w, r.h);
+    } else if (style == 1) {
+        put_at(target, new_page, r.x, r.y, r.w, r.h);
+        put_at(target, old_page, ox, oy, r.w, r.h);
+    } else {
+        put_at(target, old_page, ox, oy, r.w, r.h);
+        put_at(target, new_page, nx, ny, r.w, r.h);
+    }
+}
+
+void WM_PAGE_MANAGER::mix_to_page(long area)
+{
+    IMAGE* target = WM_SCREEN_OBJECT::surface;
+    const INT_U32 duration = transition_ms(page_effects_ms);
+    if (!target || duration == 0) {
+        go_to_page(area);
+        return;
+    }
+    const effect_rect r = effect_area(*target);
+    IMAGE old_page, new_page;
+    take_snapshot(old_page, *target, r);
+    old_page.realpha(255, 0, 0);
+    go_to_page(area);
+    take_snapshot(new_page, *target, r);
+    run_levels(duration, [&](int level) {
+        paint_mix_frame(*target, r, old_page, new_page, level);
+        present_frame();
+    });
+}
+
+void WM_PAGE_MANAGER::fade_in_page(long area)
+{
+    IMAGE* target = WM_SCREEN_OBJECT::surface;
+    const INT_U32 duration = transition_ms(page_effects_ms);
+    if (!target || duration == 0) {
+        go_to_page(area);
+        return;
+    }
+    const effect_rect r = effect_area(*target);
+    IMAGE new_page;
+    go_to_page(area);
+    take_snapshot(new_page, *target, r);
+    run_levels(duration, [&](int level) {
+        paint_black_fade_frame(*target, r, new_page, level);
+        present_frame();
+    });
+}
+
+void WM_PAGE_MANAGER::fade_out_page()
+{
+    IMAGE* target = WM_SCREEN_OBJECT::surface;
+    const INT_U32 duration = transition_ms(page_effects_ms);
+    if (!target || duration == 0) {
+        return;
+    }
+    const effect_rect r = effect_area(*target);
+    IMAGE old_page;
+    take_snapshot(old_page, *target, r);
+    run_levels(duration, [&](int level) {
+        paint_black_fade_frame(*target, r, old_page, 255 - level);
+        present_frame();
+    });
+}
+
+void WM_PAGE_MANAGER::greyfade_in_page(long area)
+{
+    IMAGE* target = WM_SCREEN_OBJECT::surface;
+    const INT_U32 duration = transition_ms(page_effects_ms);
+    if (!target || duration == 0) {
+        go_to_page(area);
+        return;
+    }
+    const effect_rect r = effect_area(*target);
+    IMAGE new_page;
+    go_to_page(area);
+    take_snapshot(new_page, *target, r);
+    run_elapsed(duration, [&](INT_U32 elapsed) {
+        paint_grey_fade_frame(*target, r, new_page, elapsed, duration, false);
+        present_frame();
+    });
+}
+
+void WM_PAGE_MANAGER::greyfade_out_page()
+{
+    IMAGE* target = WM_SCREEN_OBJECT::surface;
+    const INT_U32 duration = transition_ms(page_effects_ms);
+    if (!target || duration == 0) {
+        return;
+    }
+    const effect_rect r = effect_area(*target);
+    IMAGE old_page;
+    take_snapshot(old_page, *target, r);
+    run_elapsed(duration, [&](INT_U32 elapsed) {
+        paint_grey_fade_frame(*target, r, old_page, elapsed, duration, true);
+        present_frame();
+    });
+}
+
+void WM_PAGE_MANAGER::fade_out_in_page(long area)
+{
+    run_out_then_in(*this, area, &WM_PAGE_MANAGER::fade_out_page, &WM_PAGE_MANAGER::fade_in_page);
+}
+
+void WM_PAGE_MANAGER::greyfade_out_in_page(long area)
+{
+    run_out_then_in(*this, area, &WM_PAGE_MANAGER::greyfade_out_page, &WM_PAGE_MANAGER::greyfade_in_page);
+}
+
+void WM_PAGE_MANAGER::slide_page(long area, unsigned char direction, unsigned char style)
+{
+    IMAGE* target = WM_SCREEN_OBJECT::surface;
+    const INT_U32 duration = transition_ms(page_effects_ms);
+    if (!target || duration == 0) {
+        go_to_page(area);
+        return;
+    }
+    const effect_rect r = effect_area(*target);
+    IMAGE old_page, new_page;
+    take_snapshot(old_page, *target, r);
+    old_page.realpha(255, 0, 0);
+    go_to_page(area);
+    take_snapshot(new_page, *target, r);
+    // Drawn once: the whole slide keeps the one direction.
+    const int way = direction == 0 ? static_cast<int>(get_random_number(1, 5)) : direction;
+    run_elapsed(duration, [&](INT_U32 elapsed) {
+        paint_slide_frame(*target, r, old_page, new_page, way, style, elapsed, duration);
+        present_frame();
+    });
+}

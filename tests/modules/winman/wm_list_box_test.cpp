@@ -1,0 +1,180 @@
+// The list box: its three forms, lines in every form, the selection moved
+// by data, index, line button and wheel, each change reported once, the
+// readout cut to the face, and the grid's ready-made list box.
+#include "folder.h"
+#include "mouse.h"
+#include "widget_test.h"
+#include "wm_floating_menu.h"
+#include "wm_grid.h"
+#include "wm_list_box.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <utility>
+
+namespace {
+
+using S = WM_SCREEN_OBJECT;
+const char* const RACES[] = {"Dwarf", "Elf", "Orc"};
+
+void* word(std::intptr_t v) { return reinterpret_cast<void*>(v); }
+
+class ListBoxTest : public kivo_test::WidgetTest
+{
+protected:
+    void SetUp() override
+    {
+        WidgetTest::SetUp();
+        new WM_PAGE_MANAGER(1, -1); // the fixture deletes it
+    }
+    // 120 x 20 at (100, 100), in area 0.
+    WM_LIST_BOX* add(int form, INT_S16 count, const char* const* lines, INT_S16 start)
+    {
+        WM_STYLE_SET& s = style;
+        auto* box = form == 1   ? new WM_LIST_BOX(100, 100, 219, 119, 0, count, lines, start, s, s, s, nullptr,
+                                                  nullptr, nullptr, nullptr, changed, this, nullptr, nullptr)
+                    : form == 2 ? new WM_LIST_BOX(100, 100, 219, 119, 0, count, lines, start, s, s, s, s, nullptr,
+                                                  changed, this, nullptr, nullptr, nullptr)
+                                : new WM_LIST_BOX(100, 100, 219, 119, 0, count, lines, start, COLOUR_GREY,
+                                                  COLOUR_BLACK, COLOUR_WHITE, 1, changed, this, nullptr, nullptr);
+        S::pm->areas[0].add_object(box, 0);
+        return box;
+    }
+    // Records the report's current_data; answers 3.
+    static WM_MESG changed(WM_SCREEN_OBJECT* object, void* self, void*)
+    {
+        const void* data = static_cast<WM_LIST_BOX*>(object)->current_data;
+        static_cast<ListBoxTest*>(self)->reports += " " + std::to_string(reinterpret_cast<std::intptr_t>(data));
+        return 3;
+    }
+    // Two frames: what each returned, then the reports, e.g. "3. 2".
+    std::string frames()
+    {
+        std::string out(1, tick(10) ? '3' : '.');
+        out += tick(10) ? '3' : '.';
+        return out + std::exchange(reports, "");
+    }
+    WM_STYLE_SET style;
+    std::string reports;
+};
+
+TEST_F(ListBoxTest, FormsClampCountAndStartAndSelectQuietly)
+{
+    const struct { int form; INT_S16 count, start, selection; const char* readout; } cases[] = {
+        {1, 3, 5, 2, "Orc"}, {2, 3, -4, 0, "Dwarf"}, {3, 2, 1, 1, "Elf"}, {1, -3, 1, -1, ""}};
+    for (const auto& c : cases) {
+        WM_LIST_BOX* box = add(c.form, c.count, RACES, c.start);
+        EXPECT_EQ(box->current_selection, c.selection) << c.form;
+        EXPECT_STREQ(box->caption, c.readout);
+        EXPECT_EQ(box->type & (WM_TYPE_LIST_BOX | WM_TYPE_MENU), WM_TYPE_LIST_BOX | WM_TYPE_MENU);
+        EXPECT_EQ(frames(), "..");
+        S::pm->areas[0].remove_object(box, 1, 0);
+    }
+}
+
+TEST_F(ListBoxTest, LinesInEveryFormAndRefusedLines)
+{
+    WM_LIST_BOX* box = add(1, 0, nullptr, 0);
+    EXPECT_EQ(box->add_line(nullptr, word(9), 0, 1, 0), nullptr);
+    WM_BUTTON* elf = box->add_line("Elf", word(7), 0, 1, 1); // row 1, after a separator
+    WM_BUTTON* orc = box->add_line("Orc", word(9), 0, 0, 0); // its index is its data
+    WM_BUTTON* more = box->add_line("More", nullptr, 1, 0, 0);
+    ASSERT_TRUE(elf && orc && more);
+    EXPECT_EQ(box->popup->get_button(1), elf);
+    EXPECT_EQ(orc->callback_data2, word(2));
+    EXPECT_EQ(box->popup->get_menu(3), more);
+
+    // A full popup: the separator stays, the line is refused and not counted.
+    box->popup->grid->max_rows = 5;
+    EXPECT_EQ(box->add_line("Troll", nullptr, 0, 0, 1), nullptr);
+    EXPECT_EQ(box->add_line("Ogre", nullptr, 0, 0, 0), nullptr);
+    EXPECT_EQ(box->line_count, 5);
+    auto* grid = new WM_GRID(1, nullptr, nullptr, nullptr);
+    grid->setup(10, 200, 209, 299, 1, nullptr, style, style);
+    S::pm->areas[0].add_object(grid, 0);
+    WM_STYLE_SET& s = style;
+    auto in_cell = [&](INT_S16 c) {
+        return grid->add_list_box(c, 1, 0, 3, RACES, 1, s, s, s, s, nullptr, nullptr, nullptr, nullptr, nullptr);
+    };
+    WM_LIST_BOX* placed = in_cell(0);
+    EXPECT_EQ(grid->get_object(0, 1), placed);
+    EXPECT_STREQ(placed->caption, "Elf");
+    EXPECT_EQ(in_cell(3), nullptr); // a column the grid has not: the box is deleted
+}
+
+TEST_F(ListBoxTest, EachChangeIsReportedOnceAtTheNextMonitor)
+{
+    WM_LIST_BOX* box = add(1, 0, nullptr, 0);
+    for (std::intptr_t race = 0; race < 3; ++race) {
+        box->add_line(RACES[race], word(race), 0, 1, 0);
+    }
+    WM_BUTTON* orc = box->popup->get_button(2);
+    const struct { std::function<void()> change; INT_S16 selection; const char* frames; } steps[] = {
+        {[&] { box->set_selection_from_data(word(1), 0); }, 1, "3. 1"}, // the saved race
+        {[&] { box->set_current_selection(10, 0); }, 2, "3. 2"},
+        {[&] { box->set_current_selection(-5, 1); }, 0, ".."},
+        {[&] { box->set_selection_from_data(word(8), 0); }, 0, ".."},
+        {[&] { box->set_current_selection(1, 1), orc->callback(orc, orc->callback_data1, nullptr); }, 2, "3. 2"},
+        {[&] { orc->callback(orc, orc->callback_data1, nullptr); }, 2, ".."},
+    };
+    for (const auto& s : steps) {
+        s.change();
+        EXPECT_EQ(frames(), s.frames) << s.selection;
+        EXPECT_EQ(box->current_selection, s.selection);
+        EXPECT_EQ(box->current_data, word(s.selection));
+        EXPECT_STREQ(box->caption, RACES[s.selection]);
+    }
+}
+
+TEST_F(ListBoxTest, WheelOverTheClosedBoxStepsAndClamps)
+{
+    add(1, 3, RACES, 1);
+    point(10, 10);
+    MOUSE::wheel_pos = 2; // turned before the pointer came
+    EXPECT_EQ(frames(), "..");
+    point(150, 110);
+    EXPECT_EQ(frames(), "..");
+    for (const auto& [wheel, after] : {std::pair<int, const char*>{-1, "3. 2"}, {5, "3. 0"}}) {
+        MOUSE::wheel_pos = wheel;
+        EXPECT_EQ(frames(), after); // the data of the line stepped to
+    }
+}
+
+TEST_F(ListBoxTest, ReadoutIsCutToTheFaceAndCopiesTheLineImage)
+{
+    WM_LIST_BOX* box = add(1, 3, RACES, 0);
+    box->font_id = 60; // nothing loaded there: a text is as wide as its bytes
+    box->border_left_gap = box->border_right_gap = 1;
+    EXPECT_EQ(frames(), ".."); // the start line seen: nothing left to refresh
+    for (const auto& [w, cut] : {std::pair<int, const char*>{10, "Dwarfish"}, {7, "Dwarf"}, {2, ""}}) {
+        box->width = static_cast<INT_S16>(w);
+        box->set_readout_string("Dwarfish");
+        EXPECT_STREQ(box->caption, cut) << w;
+    }
+    box->resize(5, 20, 0); // re-cut by the next monitor, without a report
+    EXPECT_EQ(frames(), "..");
+    EXPECT_STREQ(box->caption, "Dwa");
+
+    FOLDER fonts; // in a real face, the readout is the longest start that fits
+    ASSERT_TRUE(fonts.set_from_path_string(KIVO_TEST_SHARE_DIR "/fonts"));
+    const INT_S8 slot = screen().font_slot;
+    ASSERT_TRUE(IMAGE::is_font_valid(slot) ||
+                IMAGE::load_font(IMAGE::get_font_info_filename(slot), nullptr, slot, &fonts) == slot);
+    const std::string text = "Dwarves of the deep halls";
+    box->font_id = -1;
+    box->resize(100, 20, 0);
+    box->set_readout_string(text.c_str());
+    const std::string cut = box->caption, more = text.substr(0, cut.size() + 1);
+    EXPECT_LE(screen().get_string_width(-1, -1, -1, cut.c_str(), -1, 0), 98);
+    EXPECT_GT(screen().get_string_width(-1, -1, -1, more.c_str(), -1, 0), 98);
+
+    WM_BUTTON* elf = box->popup->get_button(1);
+    elf->icon.setup(4, 3);
+    elf->icon.clear(COLOUR_RED, 1);
+    box->set_current_selection(1, 1);
+    ASSERT_EQ(box->icon.width, 4);
+    EXPECT_EQ(imgtest::px(box->icon, 3, 2).value, COLOUR_RED.value);
+}
+
+} // namespace

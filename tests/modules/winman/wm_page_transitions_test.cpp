@@ -1,0 +1,219 @@
+// The page transitions on the fake clock. The frame hook records a CRC32 of
+// the transition rectangle at every present; the expected frames are built
+// from the two pages with plain copies (and the grey formula).
+#include "widget_test.h"
+
+#include "host_window.h"
+#include "kivo_host.h"
+#include "random_session.h"
+
+#include <zlib.h>
+
+#include <cstdint>
+
+namespace {
+
+using namespace kivo_test;
+using imgtest::CANVAS;
+using imgtest::px;
+using P = WM_PAGE_MANAGER;
+using RECT = P::effect_rect;
+
+constexpr INT_U32 OLD = 0x20, NEW = 0xC0, RED = 0xFFFF0000u;
+constexpr int W = 200, H = 150, CELL = 25;
+constexpr INT_U32 SEED = (0x1234u << 10) | 100;
+
+// A page is a grid of probe cells, each of its own colour, so a frame shows
+// where each page stands.
+INT_U32 look(INT_U32 tag, int x, int y)
+{
+    return tag == RED ? RED : 0xFF000000u | tag << 16 | static_cast<INT_U32>(x / CELL * 29) << 8 | (y / CELL * 41);
+}
+
+void create_page(WM_PAGE_MANAGER& pm)
+{
+    WM_AREA& area = *pm.current_area;
+    const auto tag = static_cast<INT_U32>(reinterpret_cast<std::uintptr_t>(area.history[area.history_index].data));
+    for (int k = 0; k < W / CELL * (H / CELL); ++k) {
+        const int x = k % (W / CELL) * CELL, y = k / (W / CELL) * CELL;
+        area.add_object(new PROBE(x, y, CELL, CELL, look(tag, x, y)), 0);
+    }
+}
+
+uLong crc_of(const IMAGE& im, const RECT& r)
+{
+    uLong crc = crc32(0, nullptr, 0);
+    for (int y = r.y; y < r.y + r.h; ++y) {
+        const COLOUR* row = im.pixels + static_cast<long>(y - im.y) * im.stride + (r.x - im.x);
+        crc = crc32(crc, reinterpret_cast<const Bytef*>(row), static_cast<uInt>(r.w * 4));
+    }
+    return crc;
+}
+
+RECT seen_rect;
+INT_U32 step_ms;
+std::vector<uLong> seen;
+
+void record()
+{
+    seen.push_back(crc_of(*WM_SCREEN_OBJECT::surface, seen_rect));
+    kivo_fake_clock_advance_ms(step_ms);
+}
+
+// kind: 'm' mix, 'i' / 'o' black fade in / out at level `value`; 'g' / 'G'
+// grey fade in / out and 's' slide at `value` ms of `duration`; 'N' / 'O'
+// the new / old page; anything else black.
+struct FRAME
+{
+    char kind;
+    int value, duration;
+};
+
+// The picture of r that a frame must show.
+uLong expected(const FRAME& f, const RECT& r, int direction, int style)
+{
+    auto page = [&](INT_U32 tag) {
+        return imgtest::pattern(r.w, r.h, [&](int i, int j) { return look(tag, r.x + i, r.y + j); });
+    };
+    CANVAS o = page(OLD), n = page(NEW), out = imgtest::solid(r.w, r.h, COLOUR_BLACK);
+    auto over = [&](CANVAS& src, int alpha, int x, int y) {
+        src.realpha(static_cast<INT_U8>(alpha), 0, 0);
+        out.copy(&src, 0, 0, static_cast<short>(x), static_cast<short>(y), static_cast<short>(r.w),
+                 static_cast<short>(r.h), IMAGE_COPY_BLEND);
+    };
+    const INT_S64 e = f.value, T = f.duration;
+    const int d = T ? static_cast<int>((direction <= 2 ? r.w : r.h) * e / T) : 0;
+    const int nx = direction == 1 ? r.w - d : direction == 2 ? d - r.w : 0;
+    const int ny = direction == 3 ? r.h - d : direction == 4 ? d - r.h : 0;
+    const int ox = direction == 1 ? nx - r.w : direction == 2 ? d : 0;
+    const int oy = direction == 3 ? ny - r.h : direction == 4 ? d : 0;
+    if (f.kind == 'm' || f.kind == 'O') {
+        over(o, 255, 0, 0);
+    }
+    if (f.kind == 's') { // first and second copy of each style
+        over(style == 1 ? n : o, 255, style == 2 ? ox : 0, style == 2 ? oy : 0);
+        over(style == 1 ? o : n, 255, style == 1 ? ox : nx, style == 1 ? oy : ny);
+    }
+    if (f.kind == 'm' || f.kind == 'i' || f.kind == 'N' || f.kind == 'o') {
+        f.kind == 'o' ? over(o, 255 - f.value, 0, 0) : over(n, f.kind == 'N' ? 255 : f.value, 0, 0);
+    }
+    for (int i = 0; (f.kind == 'g' || f.kind == 'G') && i < r.w * r.h; ++i) {
+        const COLOUR p = px(f.kind == 'g' ? n : o, i % r.w, i / r.w);
+        const INT_S64 c[3] = {p.red(), p.green(), p.blue()};
+        const INT_S64 g =
+            COLOUR::use_fast_greyscale ? (c[0] + c[1] + c[2]) / 3 : (c[0] * 30 + c[1] * 59 + c[2] * 11) / 100;
+        INT_U32 q = 0xFF;
+        for (const INT_S64 v : c) {
+            q = q << 8 | static_cast<INT_U32>(f.kind == 'g' ? g + (v - g) * e / T : v + (g - v) * e / T);
+        }
+        px(out, i % r.w, i / r.w) = q;
+    }
+    return crc_of(out, {0, 0, r.w, r.h});
+}
+
+using Transitions = WidgetTest;
+
+TEST_F(Transitions, EveryKindPresentsItsFramesAndEndsOnItsPicture)
+{
+    create_back_buffer(W, H);
+    auto* pm = new P(1, -1); // the fixture deletes it
+    P::frame_hook = record;
+    // Queues the page `tag`; shown at once unless a transition will show it.
+    auto queue = [pm](INT_U32 tag, bool show) {
+        pm->set_next_page(0, create_page, nullptr, reinterpret_cast<void*>(static_cast<std::uintptr_t>(tag)),
+                          nullptr, 1, 0, nullptr);
+        if (show) {
+            pm->go_to_page(0);
+        }
+    };
+    struct ROW
+    {
+        char call; // 'm', 'i', 'g', 'o', 'G' as the frames; 'x' / 'X' out-then-in; 's' slide
+        INT_U32 ms, step, clock; // page effects ms, clock step per frame, counter at the start (0: as it is)
+        int direction, style;
+        char final;
+        std::vector<FRAME> frames;
+    };
+    const INT_U32 wrap = 0xFFFFFFFFu - 100;
+    const std::vector<ROW> rows = {
+        {'m', 700, 350, 0, 0, 0, 'N', {{'m', 0, 0}, {'m', 127, 0}, {'m', 255, 0}}},
+        {'i', 700, 350, 0, 0, 0, 'N', {{'i', 0, 0}, {'i', 127, 0}, {'i', 255, 0}}},
+        {'g', 700, 350, 0, 0, 0, 'N', {{'g', 0, 700}, {'g', 350, 700}, {'g', 700, 700}}},
+        {'o', 700, 350, 0, 0, 0, 'B', {{'o', 0, 0}, {'o', 127, 0}, {'o', 255, 0}}},
+        {'G', 700, 350, 0, 0, 0, 'G', {{'G', 0, 700}, {'G', 350, 700}, {'G', 700, 700}}},
+        {'x', 701, 350, 0, 0, 0, 'N', {{'o', 0, 0}, {'o', 255, 0}, {'i', 0, 0}, {'i', 255, 0}}},
+        {'X', 701, 350, 0, 0, 0, 'N', {{'G', 0, 350}, {'G', 350, 350}, {'g', 0, 350}, {'g', 350, 350}}},
+        {'s', 700, 350, 0, 0, 2, 'N', {{'s', 0, 700}, {'s', 350, 700}, {'s', 700, 700}}},
+        {'s', 700, 350, 0, 3, 1, 'N', {{'s', 0, 700}, {'s', 350, 700}, {'s', 700, 700}}},
+        {'s', 700, 300, 0, 1, 0, 'N', {{'s', 0, 700}, {'s', 300, 700}, {'s', 600, 700}, {'s', 700, 700}}},
+        {'s', 700, 350, 0, 2, 0, 'N', {{'s', 0, 700}, {'s', 350, 700}, {'s', 700, 700}}},
+        {'s', 700, 350, 0, 4, 2, 'N', {{'s', 0, 700}, {'s', 350, 700}, {'s', 700, 700}}},
+        // No duration: the plain change, or nothing painted.
+        {'m', 0, 350, 0, 0, 0, 'N', {}},
+        {'o', 0, 350, 0, 0, 0, 'O', {}},
+        {'G', 0, 350, 0, 0, 0, 'O', {}},
+        {'x', 1, 350, 0, 0, 0, 'N', {}},
+        {'m', 1, 350, 0, 0, 0, 'N', {{'m', 0, 0}, {'m', 255, 0}}},
+        // Cut to 10 s; the stored time stays.
+        {'m', 60000, 5000, 0, 0, 0, 'N', {{'m', 0, 0}, {'m', 127, 0}, {'m', 255, 0}}},
+        // The counter wraps: slides and grey fades go on, a mix starts its timing again.
+        {'s', 700, 350, wrap, 1, 2, 'N', {{'s', 0, 700}, {'s', 350, 700}, {'s', 700, 700}}},
+        {'g', 700, 350, wrap, 0, 0, 'N', {{'g', 0, 700}, {'g', 350, 700}, {'g', 700, 700}}},
+        {'m', 700, 350, wrap, 0, 0, 'N', {{'m', 0, 0}, {'m', 0, 0}, {'m', 127, 0}, {'m', 255, 0}}},
+    };
+    set_random_index(SEED);
+    const int drawn = static_cast<int>(get_random_number(1, 5));
+    const INT_U32 after_draw = get_random_index();
+    for (const bool statics : {false, true}) {
+        P::page_effects_x1 = P::page_effects_y1 = P::page_effects_x2 = P::page_effects_y2 = -1;
+        if (statics) {
+            P::page_effects_x1 = 10, P::page_effects_y1 = 20, P::page_effects_x2 = 109, P::page_effects_y2 = 69;
+        }
+        seen_rect = statics ? RECT{10, 20, 100, 50} : RECT{0, 0, W, H};
+        for (std::size_t k = 0; k < rows.size(); ++k) {
+            const ROW& row = rows[k];
+            SCOPED_TRACE(testing::Message() << "row " << k << (statics ? " in the statics' rectangle" : ""));
+            queue(OLD, true);
+            queue(NEW, false);
+            pm->page_effects_ms = row.ms;
+            step_ms = row.step;
+            if (row.clock) {
+                kivo_fake_clock_set_ms(row.clock);
+            }
+            set_random_index(SEED);
+            seen.clear();
+            switch (row.call) {
+            case 'm': pm->mix_to_page(0); break;
+            case 'i': pm->fade_in_page(0); break;
+            case 'g': pm->greyfade_in_page(0); break;
+            case 'o': pm->fade_out_page(); break;
+            case 'G': pm->greyfade_out_page(); break;
+            case 'x': pm->fade_out_in_page(0); break;
+            case 'X': pm->greyfade_out_in_page(0); break;
+            default:
+                pm->slide_page(0, static_cast<unsigned char>(row.direction), static_cast<unsigned char>(row.style));
+            }
+            std::vector<uLong> want;
+            for (const FRAME& f : row.frames) {
+                want.push_back(expected(f, seen_rect, row.direction ? row.direction : drawn, row.style));
+            }
+            EXPECT_EQ(seen, want);
+            EXPECT_EQ(pm->page_effects_ms, row.ms);
+            EXPECT_EQ(get_random_index(), row.call == 's' && !row.direction ? after_draw : SEED);
+            EXPECT_EQ(crc_of(screen(), seen_rect), expected({row.final, 1, 1}, seen_rect, 0, 0));
+            // Outside the rectangle only a page change shows.
+            const bool stays = row.call == 'o' || row.call == 'G';
+            EXPECT_TRUE(!statics || at(W - 1, H - 1) == look(stays ? OLD : NEW, W - 1, H - 1));
+        }
+    }
+    // The grey of pure red by either formula.
+    for (const INT_U8 fast : {0, 1}) {
+        COLOUR::use_fast_greyscale = fast;
+        queue(RED, true);
+        pm->greyfade_out_page();
+        EXPECT_EQ(px(screen(), 10, 20), fast ? 0xFF555555u : 0xFF4C4C4Cu);
+    }
+    COLOUR::use_fast_greyscale = 0;
+}
+
+} // namespace
