@@ -86,9 +86,8 @@ void run(Program& prog, DATA_FILE& file, std::vector<INT_U8>& model, bool can_re
             if (gzip && target < pos)
                 continue;
             check(file.set_pos(target, 0) == target);
-            if (gzip && static_cast<size_t>(target) > model.size())
-                model.resize(static_cast<size_t>(target), 0);
-            pos = target;
+            pos = target; // like a plain file, only a write after it fills the gap
+
         } else if (can_read) {
             long len = prog.u16() % 3000;
             std::vector<INT_U8> got(static_cast<size_t>(len) + 1);
