@@ -47,7 +47,7 @@ fuzz: deps
 	@failed=; for t in $(FUZZ_TARGETS); do \
 	  mkdir -p build/fuzz/corpus/$$t build/fuzz/crashes/$$t build/fuzz/seeds/$$t; echo "== $$t ($(FUZZ_SECONDS) s)"; \
 	  dict=; [ -f tests/fuzz/$$t.dict ] && dict=-dict=tests/fuzz/$$t.dict; \
-	  ./build/fuzz/bin/$$t $$dict -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=2048 -timeout=10 \
+	  ./build/fuzz/bin/$$t $$dict -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=2048 -malloc_limit_mb=128 -timeout=10 \
 	    -artifact_prefix=build/fuzz/crashes/$$t/ -print_final_stats=1 \
 	    build/fuzz/corpus/$$t build/fuzz/seeds/$$t || failed="$$failed $$t"; done; \
 	[ -z "$$failed" ] || { echo "fuzz findings in:$$failed (inputs in build/fuzz/crashes)"; exit 1; }

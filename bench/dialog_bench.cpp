@@ -2,8 +2,8 @@
 // 1024 x 768 page, composed at alpha 128, against the same redraw at full
 // alpha. Both sides are our own code: the ratio is what partial alpha adds
 // (the dialog's rectangle copied four times and blended once).
+#include "bench_pages.h"
 #include "bench_ratio.h"
-#include "host_window.h"
 #include "image.h"
 #include "kivo_app_settings.h"
 #include "wm_dialog.h"
@@ -25,17 +25,8 @@ struct SCENE
 
     SCENE()
     {
-        create_back_buffer(W, H);
-        WM_SCREEN_OBJECT::surface = get_back_buffer(0);
-        manager = new WM_PAGE_MANAGER(1, -1);
-        IMAGE& page = manager->backgrounds[0];
-        page.setup(W, H);
-        for (int j = 0; j < H; ++j) {
-            for (int i = 0; i < W; ++i) {
-                page.pixels[static_cast<long>(j) * page.stride + i] =
-                    0xFF000000u | static_cast<INT_U32>(i * 255 / W) << 16 | static_cast<INT_U32>(j * 255 / H);
-            }
-        }
+        manager = kivo_bench::new_page_manager(W, H);
+        kivo_bench::paint_gradient(manager->backgrounds[0], W, H);
         EFFECT_INFO still = {0, 0, 0, 0xFF};
         const COLOUR none = COLOUR_INVISIBLE;
         dialog = new WM_DIALOG(-1, -1, 400, 300, "Settings", COLOUR_GREY, COLOUR_BLUE, none, none, none, none, none,

@@ -6,8 +6,8 @@
 // scroll costs rows in view or rows in the table; the floor compares a
 // line with filling the grid's rectangle once per redraw. Both sides of
 // every pair are our own code.
+#include "bench_pages.h"
 #include "bench_ratio.h"
-#include "host_window.h"
 #include "image.h"
 #include "kivo_app_settings.h"
 #include "wm_grid.h"
@@ -138,10 +138,7 @@ BENCHMARK(BM_fill_grid_rect);
 int main(int argc, char** argv)
 {
     IMAGE::startup_font_system();
-    create_back_buffer(W, H);
-    WM_SCREEN_OBJECT::surface = get_back_buffer(0);
-    manager = new WM_PAGE_MANAGER(1, -1);
-    manager->backgrounds[0].setup(W, H);
+    manager = kivo_bench::new_page_manager(W, H);
     manager->backgrounds[0].clear(COLOUR_DARK_GREY, 1);
 
     small_grid = build_grid(10, 100);

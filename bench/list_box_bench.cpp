@@ -6,8 +6,8 @@
 // show whether a frame costs lines in view or lines in the list. Also
 // printed: the time to add 1,000 lines, which re-measures every row after
 // each line. Both sides of every pair are our own code.
+#include "bench_pages.h"
 #include "bench_ratio.h"
-#include "host_window.h"
 #include "image.h"
 #include "kivo_app_settings.h"
 #include "wm_floating_menu.h"
@@ -100,10 +100,7 @@ BENCHMARK(BM_open_1000);
 int main(int argc, char** argv)
 {
     IMAGE::startup_font_system();
-    create_back_buffer(W, H);
-    WM_SCREEN_OBJECT::surface = get_back_buffer(0);
-    manager = new WM_PAGE_MANAGER(1, -1);
-    manager->backgrounds[0].setup(W, H);
+    manager = kivo_bench::new_page_manager(W, H);
     manager->backgrounds[0].clear(COLOUR_DARK_GREY, 1);
     // Room below the boxes for the ten rows of the small popup, so that
     // the large one shows as many.

@@ -4,8 +4,8 @@
 // Both sides of each pair are our own code: the ratios show how the cost
 // scales, not how we compare with another library. A summary of the time
 // ratios is printed at the end.
+#include "bench_pages.h"
 #include "bench_ratio.h"
-#include "host_window.h"
 #include "image.h"
 #include "wm_image.h"
 #include "wm_manager.h"
@@ -54,17 +54,8 @@ struct Page
 
     Page()
     {
-        create_back_buffer(W, H);
-        WM_SCREEN_OBJECT::surface = get_back_buffer(0);
-        manager = new WM_PAGE_MANAGER(1, -1);
-        IMAGE& background = manager->backgrounds[0];
-        background.setup(W, H);
-        for (int j = 0; j < H; ++j) {
-            for (int i = 0; i < W; ++i) {
-                background.pixels[static_cast<long>(j) * background.stride + i] =
-                    0xFF000000u | static_cast<INT_U32>(i * 255 / W) << 16 | static_cast<INT_U32>(j * 255 / H);
-            }
-        }
+        manager = kivo_bench::new_page_manager(W, H);
+        kivo_bench::paint_gradient(manager->backgrounds[0], W, H);
         for (int k = 0; k < TILES; ++k) {
             auto* tile = new TILE(8 + (k % 8) * 126, 8 + (k / 8) * 150, 0xFF000000u | (k * 0x051F3Du));
             manager->areas[0].add_object(tile, 0);

@@ -4,10 +4,10 @@
 // against one put of a 1024 x 768 picture, and the redraw after the
 // pointer moves onto one colour button against the full redraw. Both sides
 // of each pair are our own code: the ratios show how the cost scales.
+#include "bench_pages.h"
 #include "bench_ratio.h"
 #include "data_file.h"
 #include "folder.h"
-#include "host_window.h"
 #include "image.h"
 #include "kivo_app_settings.h"
 #include "mouse.h"
@@ -90,17 +90,8 @@ struct Page
 
     Page()
     {
-        create_back_buffer(W, H);
-        WM_SCREEN_OBJECT::surface = get_back_buffer(0);
-        manager = new WM_PAGE_MANAGER(1, -1);
-        IMAGE& background = manager->backgrounds[0];
-        background.setup(W, H);
-        for (int j = 0; j < H; ++j) {
-            for (int i = 0; i < W; ++i) {
-                background.pixels[static_cast<long>(j) * background.stride + i] =
-                    0xFF000000u | static_cast<INT_U32>(i * 255 / W) << 16 | static_cast<INT_U32>(j * 255 / H);
-            }
-        }
+        manager = kivo_bench::new_page_manager(W, H);
+        kivo_bench::paint_gradient(manager->backgrounds[0], W, H);
         std::snprintf(style.image_path, sizeof style.image_path, "%s", skins.alias);
         style.set_image_base_string("skin");
         style.load_runtime_image_cache();

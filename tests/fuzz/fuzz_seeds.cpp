@@ -5,7 +5,9 @@
 #include "image.h"
 #include "image_codec_util.h"
 #include "kivo_app_settings.h"
+#include "ptm_test_writer.h"
 #include "sound.h"
+#include "wm_page_tool_manager.h"
 
 #include <png.h>
 #include <sys/stat.h>
@@ -237,6 +239,23 @@ int main(int argc, char** argv)
             std::string name = "tune" + std::to_string(i) + ".wav";
             SOUND_BUFFER::generate_wav_file(wav, name.c_str(), tunes[i], 2000, &settings);
         }
+    }
+
+    // Page definitions: the tests' own writer in old and new versions and
+    // both byte orders, and one written by the program's save.
+    for (int v : {0, 3, 7, 8, 11, 15, 16, 17, 22, 24, 25})
+        for (bool swap : {false, true}) {
+            std::string name = "v" + std::to_string(v) + (swap ? "_big" : "_little");
+            save("fuzz_pages", name.c_str(), kivo_test::ptm_test_file(v, swap));
+        }
+    {
+        WM_PAGE_TOOL_MANAGER ptm;
+        std::vector<INT_U8> file = kivo_test::ptm_test_file(25, false);
+        kivo_test::MEMORY_DATA_DEVICE in(std::vector<INT_U8>(file.begin() + 1, file.end()));
+        VECTOR_DEVICE out;
+        put_u8(out, 0); // the byte-order byte the data file writes
+        if (ptm.read_definition(in, nullptr) && ptm.write_definition(out, 0))
+            save("fuzz_pages", "saved", out.data);
     }
     return 0;
 }

@@ -1,5 +1,7 @@
 #include "sandbox.h"
 
+#include "folder.h"
+
 #include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -61,6 +63,19 @@ void leave_process_sandbox()
     if (!root.empty() && !std::getenv("KIVO_KEEP_TEST_DIRS"))
         remove_tree(root);
     root.clear();
+}
+
+void redirect_appdata(const std::string& dir)
+{
+    mkdir(dir.c_str(), 0700);
+    FOLDER appdata;
+    if (appdata.set_from_path_string(dir.c_str()))
+        FOLDER::add_custom_path("$APPDATA", appdata);
+}
+
+void restore_appdata()
+{
+    FOLDER::remove_custom_path("$APPDATA");
 }
 
 std::string make_temp_dir(const char* tag)

@@ -23,6 +23,13 @@ void remove_tree(const std::string& path);
 bool write_file(const std::string& path, const std::string& bytes);
 std::string read_file(const std::string& path);
 
+// Points the "$APPDATA" alias at `dir` (made when missing) until the
+// matching restore: by default it is the build tree's shared data folder,
+// where a test's files would race other test processes and change the
+// program's data.
+void redirect_appdata(const std::string& dir);
+void restore_appdata();
+
 // A fixture with its own folder; HOME and the XDG variables point inside
 // it for the duration of each test, and are restored afterwards.
 class SandboxTest : public ::testing::Test

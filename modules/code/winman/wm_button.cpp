@@ -7,6 +7,7 @@
 #include "folder.h"
 #include "wm_clip.h"
 #include "wm_page_manager.h"
+#include "wm_s16.h"
 #include "wm_script.h"
 
 #include <algorithm>
@@ -110,11 +111,6 @@ const SKIN_STATE skin_states[WM_BUTTON::BOX_COUNT] = {
 bool shows(COLOUR c)
 {
     return c.alpha() != 0;
-}
-
-INT_S16 to_s16(long v)
-{
-    return static_cast<INT_S16>(std::min<long>(std::max<long>(v, -32768), 32767));
 }
 
 // One step of a precedence chain: when `when` holds, `colour` replaces
@@ -516,21 +512,8 @@ WM_MESG WM_BUTTON::update(INT_U8 modal)
 
 INT_U8 WM_BUTTON::is_in_it(INT_S16 px, INT_S16 py)
 {
-    if (!visible) {
-        return 0;
-    }
-    if (is_in_child(px, py)) {
-        return 1;
-    }
-    if (!is_in_me(px, py)) {
-        return 0;
-    }
-    if (is_graphical() && !(draw_flags & BUTTON_DONT_MASK_CLICK)) {
-        return image_boxes[BOX_UP].is_in_it(static_cast<short>(px - x), static_cast<short>(py - y), width, height)
-                   ? 1
-                   : 0;
-    }
-    return 1;
+    const bool masked = is_graphical() && !(draw_flags & BUTTON_DONT_MASK_CLICK);
+    return is_in_it_masked(px, py, masked ? &image_boxes[BOX_UP] : nullptr);
 }
 
 INT_U8 WM_BUTTON::can_have_focus()

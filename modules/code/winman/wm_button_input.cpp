@@ -9,6 +9,7 @@
 #include "mouse.h"
 #include "random_session.h"
 #include "wm_page_manager.h"
+#include "wm_s16.h"
 #include "wm_script.h"
 
 namespace {
@@ -23,11 +24,6 @@ constexpr INT_U32 DRAG_FIRST_MOVE = 1, DRAG_DROP_AT_START = 2, DRAG_DROP_ON_OTHE
 
 // Pointer shapes the button asks the page manager for.
 constexpr INT_S8 CURSOR_OVER = 1, CURSOR_PRESSED = 2, CURSOR_DRAGGABLE = 3, CURSOR_DRAGGING = 4;
-
-INT_S16 to_s16(int v)
-{
-    return static_cast<INT_S16>(v < -32768 ? -32768 : v > 32767 ? 32767 : v);
-}
 
 bool cursor_available(INT_S8 id)
 {

@@ -10,6 +10,7 @@
 #include "wm_clip.h"
 #include "wm_floating_menu.h"
 #include "wm_page_manager.h"
+#include "wm_s16.h"
 #include "wm_script.h"
 
 #include <algorithm>
@@ -40,11 +41,6 @@ enum : INT_U32
     SSF_DARKENED = 1u << 5,
     SSF_TEXT_COLOUR_OUTLINE = 1u << 8,
 };
-
-INT_S16 to_s16(long v)
-{
-    return static_cast<INT_S16>(std::min<long>(std::max<long>(v, -32768), 32767));
-}
 
 bool shows(COLOUR c)
 {

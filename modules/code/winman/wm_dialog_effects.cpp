@@ -5,6 +5,7 @@
 
 #include "host_window.h"
 #include "wm_clip.h"
+#include "wm_s16.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -28,11 +29,6 @@ INT_U32 usable_delay(INT_S32 ms)
 int interpolate(int start, int end, INT_U32 elapsed, INT_U32 delay)
 {
     return start + static_cast<int>(static_cast<INT_S64>(elapsed) * (end - start) / static_cast<INT_S64>(delay));
-}
-
-short to_short(int v)
-{
-    return static_cast<short>(std::clamp(v, -32768, 32767));
 }
 
 bool same_point(const WM_DIALOG::POINT& a, const WM_DIALOG::POINT& b)
@@ -156,7 +152,7 @@ WM_MESG WM_DIALOG::update(INT_U8 modal)
             }
             const int nx = x != slide_end.x ? interpolate(slide_start.x, slide_end.x, elapsed, delay) : x;
             const int ny = y != slide_end.y ? interpolate(slide_start.y, slide_end.y, elapsed, delay) : y;
-            WM_SCREEN_OBJECT::move(to_short(nx), to_short(ny));
+            WM_SCREEN_OBJECT::move(to_s16(nx), to_s16(ny));
         }
         result = 1;
         focal_object_monitored = 1;
@@ -191,7 +187,7 @@ void WM_DIALOG::check_for_redraw()
     // which the pages have just painted afresh.
     if ((grey_background || darken_background) && !(type & WM_TYPE_FLOATING_MENU) && is_modal_object()) {
         if (!background_dimmed) {
-            surface->set_active_area(0, 0, to_short(surface->width - 1), to_short(surface->height - 1));
+            surface->set_active_area(0, 0, to_s16(surface->width - 1), to_s16(surface->height - 1));
             background_dimmed = 1;
         }
         if (grey_background) {
@@ -199,7 +195,7 @@ void WM_DIALOG::check_for_redraw()
         }
         if (darken_background) {
             const short window = get_window_id_from_pos(x, y);
-            surface->darken_rect(0, 0, to_short(get_window_width(window) - 1), to_short(get_window_height(window) - 1),
+            surface->darken_rect(0, 0, to_s16(get_window_width(window) - 1), to_s16(get_window_height(window) - 1),
                                  50);
         }
         clip.restore();
@@ -216,7 +212,7 @@ void WM_DIALOG::check_for_redraw()
         mx = home.x;
         my = home.y;
     }
-    surface->add_rect_to_active_area(to_short(mx), to_short(my), to_short(mx + mw - 1), to_short(my + mh - 1));
+    surface->add_rect_to_active_area(to_s16(mx), to_s16(my), to_s16(mx + mw - 1), to_s16(my + mh - 1));
 
     // A closing dialog finishes its close instead of opening again.
     if (!drawn && is_in_redraw_area() && !closing) {
@@ -239,8 +235,8 @@ void WM_DIALOG::check_for_redraw()
         surface->dirty_x1 = surface->dirty_y1 = surface->dirty_x2 = surface->dirty_y2 = -1;
     }
     if (composes) {
-        under.reset(to_short(ox2 - ox1 + 1), to_short(oy2 - oy1 + 1));
-        under.get(to_short(ox1), to_short(oy1), surface, IMAGE_COPY_REPLACE);
+        under.reset(to_s16(ox2 - ox1 + 1), to_s16(oy2 - oy1 + 1));
+        under.get(to_s16(ox1), to_s16(oy1), surface, IMAGE_COPY_REPLACE);
     }
     if (alpha) {
         WM_SCREEN_OBJECT::check_for_redraw();
@@ -250,10 +246,10 @@ void WM_DIALOG::check_for_redraw()
     }
     if (composes && surface->dirty_x1 != -1) {
         background.reset(under.width, under.height);
-        background.get(to_short(ox1), to_short(oy1), surface, IMAGE_COPY_REPLACE);
-        under.put(to_short(ox1), to_short(oy1), surface, IMAGE_COPY_REPLACE);
+        background.get(to_s16(ox1), to_s16(oy1), surface, IMAGE_COPY_REPLACE);
+        under.put(to_s16(ox1), to_s16(oy1), surface, IMAGE_COPY_REPLACE);
         background.realpha(static_cast<INT_U8>(alpha), 0, 0);
-        background.put(to_short(ox1), to_short(oy1), surface, IMAGE_COPY_BLEND);
+        background.put(to_s16(ox1), to_s16(oy1), surface, IMAGE_COPY_BLEND);
     }
     // Whatever was dirty before still has to reach the window.
     if (partial && saved_dirty[0] != -1) {

@@ -9,6 +9,7 @@
 #include "wm_button.h"
 #include "wm_menu.h"
 #include "wm_page_manager.h"
+#include "wm_s16.h"
 #include "wm_script.h"
 
 #include <algorithm>
@@ -35,11 +36,6 @@ constexpr INT_U32 key_escape = 53;
 constexpr INT_U32 key_home = 115, key_page_up = 116, key_end = 119, key_page_down = 121;
 constexpr INT_U32 ms_type_ahead = 400;
 constexpr int type_ahead_max = 5;
-
-INT_S16 to_s16(long v)
-{
-    return static_cast<INT_S16>(std::max<long>(-32768, std::min<long>(32767, v)));
-}
 
 bool is_separator(WM_SCREEN_OBJECT* o)
 {
@@ -404,60 +400,49 @@ void close_with_effects(WM_DIALOG* d)
     d->effects_suppressed = 0;
 }
 
+// Hands put_away what a linked popup leaves open above it: the popup of the
+// menu its owner hangs from, or that parent itself when it is a floating
+// menu, with the `up` flag that one's own chain is walked with.
+template <class PUT_AWAY> void put_away_parent_popup(WM_SCREEN_OBJECT* owner, PUT_AWAY put_away)
+{
+    if (!owner || !(owner->type & WM_TYPE_MENU)) {
+        return;
+    }
+    WM_SCREEN_OBJECT* p = static_cast<WM_MENU*>(owner)->parent_menu;
+    if (!p) {
+        return;
+    }
+    if (p->type & WM_TYPE_MENU) {
+        WM_MENU* m = static_cast<WM_MENU*>(p);
+        if (m->popup) {
+            put_away(m->popup, 1);
+        }
+        m->clear_press_state();
+    } else if (p->type & WM_TYPE_FLOATING_MENU) {
+        put_away(static_cast<WM_FLOATING_MENU*>(p), 0);
+    }
+}
+
 } // namespace
 
 void WM_FLOATING_MENU::close_linked_popup(INT_U8 up)
 {
-    if (!owner || !(owner->type & WM_TYPE_MENU)) {
-        return;
-    }
-    WM_SCREEN_OBJECT* p = static_cast<WM_MENU*>(owner)->parent_menu;
-    if (!p) {
-        return;
-    }
-    if (p->type & WM_TYPE_MENU) {
-        WM_MENU* m = static_cast<WM_MENU*>(p);
-        if (m->popup) {
-            close_with_effects(m->popup);
-            if (up) {
-                m->popup->close_linked_popup(1);
-            }
-        }
-        m->clear_press_state();
-    } else if (p->type & WM_TYPE_FLOATING_MENU) {
-        WM_FLOATING_MENU* f = static_cast<WM_FLOATING_MENU*>(p);
+    put_away_parent_popup(owner, [up](WM_FLOATING_MENU* f, INT_U8 next_up) {
         close_with_effects(f);
         if (up) {
-            f->close_linked_popup(0);
+            f->close_linked_popup(next_up);
         }
-    }
+    });
 }
 
 void WM_FLOATING_MENU::hide_linked_popup(INT_U8 up)
 {
-    if (!owner || !(owner->type & WM_TYPE_MENU)) {
-        return;
-    }
-    WM_SCREEN_OBJECT* p = static_cast<WM_MENU*>(owner)->parent_menu;
-    if (!p) {
-        return;
-    }
-    if (p->type & WM_TYPE_MENU) {
-        WM_MENU* m = static_cast<WM_MENU*>(p);
-        if (m->popup) {
-            m->popup->hide(0, 0);
-            if (up) {
-                m->popup->hide_linked_popup(1);
-            }
-        }
-        m->clear_press_state();
-    } else if (p->type & WM_TYPE_FLOATING_MENU) {
-        WM_FLOATING_MENU* f = static_cast<WM_FLOATING_MENU*>(p);
+    put_away_parent_popup(owner, [up](WM_FLOATING_MENU* f, INT_U8 next_up) {
         f->hide(0, 0);
         if (up) {
-            f->hide_linked_popup(0);
+            f->hide_linked_popup(next_up);
         }
-    }
+    });
 }
 
 void WM_FLOATING_MENU::close_all()

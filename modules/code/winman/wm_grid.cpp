@@ -4,6 +4,7 @@
 
 #include "wm_button.h"
 #include "wm_image.h"
+#include "wm_s16.h"
 #include "wm_script.h"
 
 #include <algorithm>
@@ -17,11 +18,6 @@ INT_S16 WM_GRID::mouse_wheel_half_line_factor = 1;
 WM_GRID* WM_GRID::current_grid = nullptr;
 
 namespace {
-
-INT_S16 to_s16(long long v)
-{
-    return static_cast<INT_S16>(std::min<long long>(SHRT_MAX, std::max<long long>(SHRT_MIN, v)));
-}
 
 // Cells own their objects, but one kept alive elsewhere (no_delete) is
 // only hidden and let go, as the base tree does.

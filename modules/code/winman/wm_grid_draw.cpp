@@ -3,6 +3,7 @@
 // skins and the border; every visible cell object is put into its cell.
 #include "wm_clip.h"
 #include "wm_grid.h"
+#include "wm_s16.h"
 
 #include <algorithm>
 #include <climits>
@@ -16,11 +17,6 @@ constexpr INT_U32 SSEF_SB_HORIZONTAL = 0x200, SSEF_SB_WITH_BUTTONS = 0x400;
 constexpr long BAR_MIN_SLIDER = 6, BAR_MIN_SIDE = 11;
 constexpr short ROW_RADIUS = 2;
 constexpr short DARKENED_PERCENT = 50;
-
-short to_short(long long v)
-{
-    return static_cast<short>(std::min<long long>(SHRT_MAX, std::max<long long>(SHRT_MIN, v)));
-}
 
 bool shows(COLOUR c)
 {
@@ -186,7 +182,7 @@ void WM_GRID::draw_object()
     const bool lines = (g.ssef & SSEF_GRID_TYPE_LINES) != 0;
     const bool cells = !lines && (g.ssef & SSEF_GRID_TYPE_CELLS) != 0;
     const char corners = static_cast<char>((g.shading_flags >> 4) & 0xF);
-    const RECT whole = {x, y, to_short(long{x} + width - 1), to_short(long{y} + height - 1)};
+    const RECT whole = {x, y, to_s16(long{x} + width - 1), to_s16(long{y} + height - 1)};
     const int natural_radius = target.calc_rounded_rect_radius(whole.x1, whole.y1, whole.x2, whole.y2);
     const short whole_radius = static_cast<short>(std::min(20, std::max(2, natural_radius)));
     ROW_PAINTER painter{*this, target, corners};
@@ -214,34 +210,34 @@ void WM_GRID::draw_object()
         const long extra = spare > 0 ? spare / count + (k < spare % count ? 1 : 0) : 0;
         const long top = header ? cursor - partial : cursor;
         if (!header) {
-            target.add_rect_to_active_area(to_short(view_left), to_short(band_top), to_short(view_right),
-                                           to_short(view_bottom));
+            target.add_rect_to_active_area(to_s16(view_left), to_s16(band_top), to_s16(view_right),
+                                           to_s16(view_bottom));
         }
         const long bottom = top + row.height + extra - 1;
         const bool with_bar = scrollbar != nullptr;
         auto cell_rect = [&](INT_S16 c) {
             INT_S16 rx1, ry1, rx2, ry2;
             row.get_coords(c, with_bar ? 1 : 0, rx1, ry1, rx2, ry2);
-            return RECT{to_short(long{x} + rx1), to_short(top + ry1), to_short(long{x} + rx2),
-                        to_short(top + extra + ry2)};
+            return RECT{to_s16(long{x} + rx1), to_s16(top + ry1), to_s16(long{x} + rx2),
+                        to_s16(top + extra + ry2)};
         };
         const bool lit = row.highlighted != 0;
         if (lines) {
             const long right = view_right - (with_bar ? bar_width : 0) + row.last_column_extra;
-            const RECT r = {to_short(view_left), to_short(top), to_short(right), to_short(bottom)};
+            const RECT r = {to_s16(view_left), to_s16(top), to_s16(right), to_s16(bottom)};
             painter.paint(r, lit, odd);
         } else if (cells) {
             for (INT_S16 c = 0; c < row.num_objects; ++c) {
                 painter.paint(cell_rect(c), lit, odd);
             }
         } else {
-            painter.paint_plain({to_short(view_left), to_short(top), to_short(view_right), to_short(bottom)}, lit, odd);
+            painter.paint_plain({to_s16(view_left), to_s16(top), to_s16(view_right), to_s16(bottom)}, lit, odd);
         }
         for (INT_S16 c = 0; c < row.num_objects; ++c) {
             if (WM_SCREEN_OBJECT* object = row.objects[c]) {
                 const RECT r = cell_rect(c);
                 object->move(r.x1, r.y1);
-                object->resize(to_short(long{r.x2} - r.x1 + 1), to_short(long{r.y2} - r.y1 + 1), 1);
+                object->resize(to_s16(long{r.x2} - r.x1 + 1), to_s16(long{r.y2} - r.y1 + 1), 1);
             }
         }
         cursor += row.height + spacing + extra;
@@ -274,7 +270,7 @@ void WM_GRID::keep_scrollbar()
     const long bar_left = long{x} + width - g.border_right_gap - bar_width - 1;
     const long bar_bottom = long{y} + height - g.border_bottom_gap - 1;
     if (scrollbar) {
-        scrollbar->move(to_short(bar_left), to_short(bar_top));
+        scrollbar->move(to_s16(bar_left), to_s16(bar_top));
     } else if (!(g.ssef & SSEF_GRID_NO_SCROLLBAR)) {
         // A buttoned bar with no room for its slider and buttons would end
         // the program in its setup: until there is room there is no bar,
@@ -284,8 +280,8 @@ void WM_GRID::keep_scrollbar()
         const long needed =
             std::max<long>(s.scrollbar_slider_width, BAR_MIN_SLIDER) + 2L * s.scrollbar_button_width;
         if (!(s.ssef & SSEF_SB_WITH_BUTTONS) || std::max(along, BAR_MIN_SIDE) >= needed) {
-            scrollbar = new WM_SCROLLBAR(to_short(bar_left), to_short(bar_top), to_short(bar_left + bar_width),
-                                         to_short(bar_bottom), &scroll_param, s, nullptr, this, nullptr);
+            scrollbar = new WM_SCROLLBAR(to_s16(bar_left), to_s16(bar_top), to_s16(bar_left + bar_width),
+                                         to_s16(bar_bottom), &scroll_param, s, nullptr, this, nullptr);
             if (mouse_wheel_half_line_factor > 0) {
                 scrollbar->wheel_step = static_cast<INT_S16>(default_row_height / 2 * mouse_wheel_half_line_factor);
             }

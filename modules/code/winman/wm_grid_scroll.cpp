@@ -6,6 +6,7 @@
 #include "keyboard.h"
 #include "mouse.h"
 #include "wm_clip.h"
+#include "wm_s16.h"
 
 namespace {
 
@@ -27,11 +28,6 @@ void set_scroll_value(PARAMETER& p, long v)
 {
     const long lo = p.get_long(p.min), hi = p.get_long(p.max);
     p.set(p.value, v < lo ? lo : v > hi ? hi : v);
-}
-
-INT_S16 to_s16(long v)
-{
-    return static_cast<INT_S16>(v < -32768 ? -32768 : v > 32767 ? 32767 : v);
 }
 
 // Row top on screen, in 32 bits: content taller than 32,767 pixels puts

@@ -6,6 +6,7 @@
 #include "mouse.h"
 #include "wm_floating_menu.h"
 #include "wm_page_manager.h"
+#include "wm_s16.h"
 
 namespace {
 
@@ -14,11 +15,6 @@ constexpr INT_U32 SSEF_AUTO_DEPRESS = 0x40;
 constexpr INT_U16 ALL_EDGES = 15;
 constexpr INT_U8 TRIGGER_PRESS = 1;
 constexpr EFFECT_INFO MENU_EFFECT = {EFFECT_SLIDE_ON_CLOSE | EFFECT_FROM_TOP, 100, 200, 0xE0};
-
-INT_S16 to_s16(long v)
-{
-    return static_cast<INT_S16>(v < -32768 ? -32768 : v > 32767 ? 32767 : v);
-}
 
 // The page manager's popup area; without one, the surface.
 void popup_area(int& x1, int& y1, int& x2, int& y2)

@@ -4,12 +4,14 @@
 #include "wm_screen_object.h"
 
 #include "host_window.h"
+#include "image_box.h"
 #include "keyboard.h"
 #include "kivo_host.h"
 #include "mouse.h"
 #include "wm_button.h"
 #include "wm_dialog.h"
 #include "wm_page_manager.h"
+#include "wm_s16.h"
 
 #include <vector>
 
@@ -126,11 +128,6 @@ bool outside_current_area(WM_SCREEN_OBJECT* child, INT_U8 clip)
     const int ax = a->get_x(), ay = a->get_y(), aw = a->get_width(), ah = a->get_height();
     const int cx = child->get_x(), cy = child->get_y();
     return !(cx <= ax + aw && cy <= ay + ah && cx + child->get_width() >= ax && cy + child->get_height() >= ay);
-}
-
-INT_S16 to_s16(int v)
-{
-    return static_cast<INT_S16>(v < -32768 ? -32768 : v > 32767 ? 32767 : v);
 }
 
 // Set only between the start and the end of the outermost update call.
@@ -316,6 +313,23 @@ INT_U8 WM_SCREEN_OBJECT::is_in_it(INT_S16 px, INT_S16 py)
         return 0;
     }
     return is_in_me(px, py) || is_in_child(px, py);
+}
+
+INT_U8 WM_SCREEN_OBJECT::is_in_it_masked(INT_S16 px, INT_S16 py, IMAGE_BOX* mask)
+{
+    if (!visible) {
+        return 0;
+    }
+    if (is_in_child(px, py)) {
+        return 1;
+    }
+    if (!is_in_me(px, py)) {
+        return 0;
+    }
+    if (mask) {
+        return mask->is_in_it(static_cast<short>(px - x), static_cast<short>(py - y), width, height) ? 1 : 0;
+    }
+    return 1;
 }
 
 WM_SCREEN_OBJECT* WM_SCREEN_OBJECT::find_object_at_pos(INT_S16 px, INT_S16 py)

@@ -57,6 +57,7 @@ constexpr INT_U16 SHADING_SWAP = 0x8000;
 // Arrow directions: 0 up, 1 down, 2 left, 3 right; others draw nothing.
 typedef INT_U32 SCROBJ_ARROW_TYPE;
 
+class IMAGE_BOX;
 class WM_SCREEN_OBJECT;
 class WM_PAGE_MANAGER;
 // The page layer's record of one widget; only a pointer is kept here.
@@ -218,6 +219,10 @@ protected:
     // children use these, so no child keeps a pointer to a parent it has left.
     void link_object(WM_SCREEN_OBJECT* object);
     bool unlink_object(WM_SCREEN_OBJECT* object);
+    // is_in_it for an object drawn from a skin: inside the rectangle, the
+    // mask's clear pixels let a click through; a null mask takes the whole
+    // rectangle.
+    INT_U8 is_in_it_masked(INT_S16 px, INT_S16 py, IMAGE_BOX* mask);
 
 private:
     WM_SCREEN_OBJECT* parent;

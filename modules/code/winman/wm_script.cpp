@@ -4,6 +4,7 @@
 #include "wm_script.h"
 
 #include "wm_clip.h"
+#include "wm_s16.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -58,11 +59,6 @@ INT_U32 script_flags_of(const WM_STYLE_SET& style)
         }
     }
     return flags;
-}
-
-short to_short(long v)
-{
-    return static_cast<short>(std::max(-32768L, std::min(32767L, v)));
 }
 
 // The string a parameter holds; null for any other type.
@@ -207,8 +203,8 @@ void WM_SCRIPT::setup(INT_S16 x1, INT_S16 y1, INT_S16 x2, INT_S16 y2, const char
     y = y1;
     edge_flags = 15;
     const long w = static_cast<long>(x2) - x1 + 1, h = static_cast<long>(y2) - y1 + 1;
-    width = to_short(w > 0 ? w : measure_text(text ? text : "") + border_left_gap + border_right_gap);
-    height = to_short(h > 0 ? h : static_cast<long>(this->font_y_sz) + border_top_gap + border_bottom_gap);
+    width = to_s16(w > 0 ? w : measure_text(text ? text : "") + border_left_gap + border_right_gap);
+    height = to_s16(h > 0 ? h : static_cast<long>(this->font_y_sz) + border_top_gap + border_bottom_gap);
     this->text.set(this->text.value, text ? text : "");
 
     this->text_colour = text_colour;
@@ -307,7 +303,7 @@ void WM_SCRIPT::set_string(const char* s, INT_U8 grow)
     text.set(text.value, s ? s : "");
     if (grow) {
         // In the block's own font: the surface's may be another size.
-        width = to_short(std::max<long>(width, measure_text(s ? s : "") + 1L));
+        width = to_s16(std::max<long>(width, measure_text(s ? s : "") + 1L));
     }
     // After the change, so that a widened block repaints its new part too.
     if (visible) {
@@ -323,11 +319,11 @@ void WM_SCRIPT::calc_xgap_from_style_set(WM_STYLE_SET& style, INT_S16& result)
         font = surface ? surface->font_width : 0;
     }
     if (left && right) {
-        result = to_short(static_cast<long>(style.border_left_gap) + style.border_right_gap);
+        result = to_s16(static_cast<long>(style.border_left_gap) + style.border_right_gap);
     } else if (!left && !right) {
-        result = to_short(font);
+        result = to_s16(font);
     } else {
-        result = to_short(font / 2 + (left ? style.border_left_gap : style.border_right_gap));
+        result = to_s16(font / 2 + (left ? style.border_left_gap : style.border_right_gap));
     }
 }
 
@@ -335,11 +331,11 @@ void WM_SCRIPT::calc_ygap_from_style_set(WM_STYLE_SET& style, INT_S16 base_gap, 
 {
     const bool top = style.border_top_gap != -1, bottom = style.border_bottom_gap != -1;
     if (top && bottom) {
-        result = to_short(static_cast<long>(style.border_top_gap) + style.border_bottom_gap);
+        result = to_s16(static_cast<long>(style.border_top_gap) + style.border_bottom_gap);
     } else if (!top && !bottom) {
-        result = to_short(2L * base_gap);
+        result = to_s16(2L * base_gap);
     } else {
-        result = to_short(static_cast<long>(base_gap) + (top ? style.border_top_gap : style.border_bottom_gap));
+        result = to_s16(static_cast<long>(base_gap) + (top ? style.border_top_gap : style.border_bottom_gap));
     }
 }
 
@@ -354,10 +350,10 @@ INT_S16 WM_SCRIPT::get_preview_size(WM_STYLE_SET& style, const char* s, INT_S16&
         font = font == -1 ? surface->font_slot : font;
         fx = fx == -1 ? surface->font_width : fx;
         fy = fy == -1 ? surface->font_height : fy;
-        text_w = surface->get_string_width(font, to_short(fx), to_short(fy), s ? s : "", -1, 0);
+        text_w = surface->get_string_width(font, to_s16(fx), to_s16(fy), s ? s : "", -1, 0);
     }
-    w = to_short(x_gap + text_w + 1);
-    h = to_short(y_gap + fy + 1);
+    w = to_s16(x_gap + text_w + 1);
+    h = to_s16(y_gap + fy + 1);
     return h;
 }
 
@@ -387,19 +383,8 @@ WM_MESG WM_SCRIPT::update(INT_U8 modal)
 
 INT_U8 WM_SCRIPT::is_in_it(INT_S16 px, INT_S16 py)
 {
-    if (!visible) {
-        return 0;
-    }
-    if (is_in_child(px, py)) {
-        return 1;
-    }
-    if (!is_in_me(px, py)) {
-        return 0;
-    }
-    if (skin.are_images_valid() && !(script_flags & SCRIPT_RECT_HIT_TEST)) {
-        return skin.is_in_it(static_cast<short>(px - x), static_cast<short>(py - y), width, height) ? 1 : 0;
-    }
-    return 1;
+    const bool masked = skin.are_images_valid() && !(script_flags & SCRIPT_RECT_HIT_TEST);
+    return is_in_it_masked(px, py, masked ? &skin : nullptr);
 }
 
 void WM_SCRIPT::draw_object()
@@ -409,7 +394,7 @@ void WM_SCRIPT::draw_object()
     }
     IMAGE& s = *surface;
     const int w = width, h = height;
-    const short x1 = x, y1 = y, x2 = to_short(x + w - 1L), y2 = to_short(y + h - 1L);
+    const short x1 = x, y1 = y, x2 = to_s16(x + w - 1L), y2 = to_s16(y + h - 1L);
     const short radius = static_cast<short>(std::min(20, s.calc_rounded_rect_radius(x1, y1, x2, y2) / 2));
     WM_CLIP_SAVER block_clip(&s);
     s.add_rect_to_active_area(x1, y1, x2, y2);
@@ -454,24 +439,24 @@ void WM_SCRIPT::draw_object()
                                        icon_y_spacing, attached, (script_flags & SCRIPT_ICON_TOP) != 0,
                                        (script_flags & SCRIPT_ICON_BOTTOM) != 0, top_align, bottom_align);
         WM_CLIP_SAVER icon_clip(&s);
-        s.add_rect_to_active_area(ax.sided ? to_short(ax.lo) : x1, ay.sided ? to_short(ay.lo) : y1,
-                                  ax.sided ? to_short(ax.hi) : x2, ay.sided ? to_short(ay.hi) : y2);
-        icon.put(to_short(ax.lo + (ax.hi - ax.lo - icon.width) / 2),
-                 to_short(ay.lo + (ay.hi - ay.lo - icon.height) / 2), &s, IMAGE_COPY_BLEND);
+        s.add_rect_to_active_area(ax.sided ? to_s16(ax.lo) : x1, ay.sided ? to_s16(ay.lo) : y1,
+                                  ax.sided ? to_s16(ax.hi) : x2, ay.sided ? to_s16(ay.hi) : y2);
+        icon.put(to_s16(ax.lo + (ax.hi - ax.lo - icon.width) / 2),
+                 to_s16(ay.lo + (ay.hi - ay.lo - icon.height) / 2), &s, IMAGE_COPY_BLEND);
     }
 
     if (!shown) {
         return;
     }
-    const short ix1 = to_short(x1 + border_left_gap), iy1 = to_short(y1 + border_top_gap);
-    const short ix2 = to_short(x1 + w - border_right_gap - 1L), iy2 = to_short(y1 + h - border_bottom_gap - 1L);
+    const short ix1 = to_s16(x1 + border_left_gap), iy1 = to_s16(y1 + border_top_gap);
+    const short ix2 = to_s16(x1 + w - border_right_gap - 1L), iy2 = to_s16(y1 + h - border_bottom_gap - 1L);
     s.add_rect_to_active_area(ix1, iy1, ix2, iy2);
     const COLOUR colour = flashing && visible_colour(flash_text_colour) ? flash_text_colour : text_colour;
     const short flags = text_flags();
     if (wrap) {
         s.draw_string(ix1, iy1, ix2, iy2, colour, COLOUR_INVISIBLE, underline_colour, font, fx, fy, shown, flags);
     } else {
-        s.process_and_render_string(to_short(tx), to_short(ty), colour, COLOUR_INVISIBLE, underline_colour, font, fx,
+        s.process_and_render_string(to_s16(tx), to_s16(ty), colour, COLOUR_INVISIBLE, underline_colour, font, fx,
                                     fy, shown, flags, -1, 0);
     }
 }

@@ -6,6 +6,7 @@
 #include "folder.h"
 #include "keyboard.h"
 #include "mouse.h"
+#include "wm_s16.h"
 
 #include <cstdio>
 #include <limits>
@@ -39,11 +40,6 @@ const char* const box_suffixes[WM_SCROLLBAR::BOX_COUNT] = {
     "_slider_disabled", "_slider_over", "_less_up",     "_less_down",    "_less_disabled",
     "_less_over",     "_more_up",      "_more_down",    "_more_disabled", "_more_over"};
 constexpr std::size_t SKIN_NAME_MAX = 1024;
-
-INT_S16 to_s16(long v)
-{
-    return static_cast<INT_S16>(v < -32768 ? -32768 : v > 32767 ? 32767 : v);
-}
 
 // a x b / c truncated toward zero. Large ranges overflow 64 bits only
 // with float limits far beyond any pixel count; those go through long double.

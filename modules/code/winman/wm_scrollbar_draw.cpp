@@ -3,17 +3,14 @@
 // drawn for old_value; nothing here changes the bar.
 #include "wm_scrollbar.h"
 
+#include "wm_s16.h"
+
 namespace {
 
 constexpr INT_U16 EDGES = 0xF, ROUNDED_EDGES = 0xFF;
 constexpr SCROBJ_SHADING_TYPE OWN_SHADING = 1, FLAT_SHADING = 4;
 constexpr SCROBJ_ARROW_TYPE ARROW_UP = 0, ARROW_DOWN = 1, ARROW_LEFT = 2, ARROW_RIGHT = 3;
 constexpr char ALL_CORNERS = 15, ALL_SIDES = 15;
-
-short s16(long v)
-{
-    return static_cast<short>(v < -32768 ? -32768 : v > 32767 ? 32767 : v);
-}
 
 struct RECT
 {
@@ -61,7 +58,7 @@ void WM_SCROLLBAR::draw_skin()
         return (focused || hover) && usable(over) ? over : up;
     };
     auto put = [&](int box, RECT r) {
-        image_boxes[box].draw(s16(r.x1), s16(r.y1), s16(r.x2), s16(r.y2), stretch, surface, IMAGE_COPY_BLEND);
+        image_boxes[box].draw(to_s16(r.x1), to_s16(r.y1), to_s16(r.x2), to_s16(r.y2), stretch, surface, IMAGE_COPY_BLEND);
     };
     const int less = choose(BOX_LESS_UP, BOX_LESS_DOWN, button_down == 2, BOX_LESS_DISABLED, BOX_LESS_OVER, over_less);
     const int more = choose(BOX_MORE_UP, BOX_MORE_DOWN, button_down == 1, BOX_MORE_DISABLED, BOX_MORE_OVER, over_more);
@@ -94,27 +91,27 @@ void WM_SCROLLBAR::draw_colours()
                                                                                   : IMAGE::PLOT_ROUNDED_RECT_SOLID;
     auto face = [&](RECT f, COLOUR from, COLOUR to) {
         if (rounded) {
-            target.plot_rounded_rect(s16(f.x1), s16(f.y1), s16(f.x2), s16(f.y2), -1, ALL_CORNERS, from, to, 0, fade);
+            target.plot_rounded_rect(to_s16(f.x1), to_s16(f.y1), to_s16(f.x2), to_s16(f.y2), -1, ALL_CORNERS, from, to, 0, fade);
         } else if (fade == IMAGE::PLOT_ROUNDED_RECT_YFADE) {
-            target.fill_vfaded_rect(s16(f.x1), s16(f.y1), s16(f.x2), s16(f.y2), from, to, 1);
+            target.fill_vfaded_rect(to_s16(f.x1), to_s16(f.y1), to_s16(f.x2), to_s16(f.y2), from, to, 1);
         } else if (fade == IMAGE::PLOT_ROUNDED_RECT_XFADE) {
-            target.fill_hfaded_rect(s16(f.x1), s16(f.y1), s16(f.x2), s16(f.y2), from, to, 1);
+            target.fill_hfaded_rect(to_s16(f.x1), to_s16(f.y1), to_s16(f.x2), to_s16(f.y2), from, to, 1);
         } else {
-            target.fill_rect(s16(f.x1), s16(f.y1), s16(f.x2), s16(f.y2), from, 1);
+            target.fill_rect(to_s16(f.x1), to_s16(f.y1), to_s16(f.x2), to_s16(f.y2), from, 1);
         }
     };
     auto line = [&](long x1, long y1, long x2, long y2) {
-        target.draw_line(s16(x1), s16(y1), s16(x2), s16(y2), border_colour, 1, 1);
+        target.draw_line(to_s16(x1), to_s16(y1), to_s16(x2), to_s16(y2), border_colour, 1, 1);
     };
     auto shade = [&](RECT f, INT_U16 flags, COLOUR base, SCROBJ_SHADING_TYPE shading) {
-        draw_shading(s16(f.x1), s16(f.y1), s16(f.x2), s16(f.y2), flags, base, shading, -1);
+        draw_shading(to_s16(f.x1), to_s16(f.y1), to_s16(f.x2), to_s16(f.y2), flags, base, shading, -1);
     };
 
     if (rounded) {
-        target.plot_rounded_rect(s16(x), s16(y), s16(r), s16(btm), -1, ALL_CORNERS, bar_colour, COLOUR_BLACK, 0,
+        target.plot_rounded_rect(to_s16(x), to_s16(y), to_s16(r), to_s16(btm), -1, ALL_CORNERS, bar_colour, COLOUR_BLACK, 0,
                                  IMAGE::PLOT_ROUNDED_RECT_SOLID);
     } else {
-        target.fill_rect(s16(x), s16(y), s16(r), s16(btm), bar_colour, 1);
+        target.fill_rect(to_s16(x), to_s16(y), to_s16(r), to_s16(btm), bar_colour, 1);
     }
 
     if (horizontal()) {
@@ -172,16 +169,16 @@ void WM_SCROLLBAR::draw_colours()
                 line(k.line.x1, k.line.y1, k.line.x2, k.line.y2);
                 shade(k.shading, static_cast<INT_U16>(EDGES | pressed), button_colour, FLAT_SHADING);
             }
-            draw_arrow(s16(k.arrow.x1), s16(k.arrow.y1), s16(k.arrow.x2), s16(k.arrow.y2), arrow_colour,
+            draw_arrow(to_s16(k.arrow.x1), to_s16(k.arrow.y1), to_s16(k.arrow.x2), to_s16(k.arrow.y2), arrow_colour,
                        k.direction, k.x_gap, k.y_gap);
         }
     }
 
     if (rounded) {
-        target.draw_rounded_rect(s16(x + 1), s16(y + 1), s16(r - 1), s16(btm - 1), border_colour, -1, ALL_CORNERS);
+        target.draw_rounded_rect(to_s16(x + 1), to_s16(y + 1), to_s16(r - 1), to_s16(btm - 1), border_colour, -1, ALL_CORNERS);
         shade({x, y, r, btm}, static_cast<INT_U16>(ROUNDED_EDGES | SHADING_SWAP), bar_colour, OWN_SHADING);
     } else {
-        target.draw_rect(s16(x + 1), s16(y + 1), s16(r - 1), s16(btm - 1), border_colour, 1, ALL_SIDES);
+        target.draw_rect(to_s16(x + 1), to_s16(y + 1), to_s16(r - 1), to_s16(btm - 1), border_colour, 1, ALL_SIDES);
         shade({x, y, r, btm}, static_cast<INT_U16>(EDGES | SHADING_SWAP), bar_colour, FLAT_SHADING);
     }
 }

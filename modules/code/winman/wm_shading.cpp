@@ -4,15 +4,11 @@
 
 #include "errors.h"
 #include "kivo_host.h"
+#include "wm_s16.h"
 
 #include <algorithm>
 
 namespace {
-
-short to_short(int v)
-{
-    return static_cast<short>(std::max(-32768, std::min(32767, v)));
-}
 
 // What one ring of a border is drawn in.
 enum RING_KIND
@@ -74,14 +70,14 @@ bool is_set(COLOUR c)
 void line(IMAGE* target, int x1, int y1, int x2, int y2, COLOUR c)
 {
     if (is_set(c)) {
-        target->draw_line(to_short(x1), to_short(y1), to_short(x2), to_short(y2), c, 1, 1);
+        target->draw_line(to_s16(x1), to_s16(y1), to_s16(x2), to_s16(y2), c, 1, 1);
     }
 }
 
 void arc(IMAGE* target, int cx, int cy, int r, int corner, COLOUR c)
 {
     if (is_set(c)) {
-        target->draw_rounding(to_short(cx), to_short(cy), to_short(r), static_cast<char>(corner), c);
+        target->draw_rounding(to_s16(cx), to_s16(cy), to_s16(r), static_cast<char>(corner), c);
     }
 }
 
@@ -237,7 +233,7 @@ void WM_SCREEN_OBJECT::draw_arrow(INT_S16 x1, INT_S16 y1, INT_S16 x2, INT_S16 y2
     const int gy = y_gap == -1 ? (y2 - y1 + 1) / 3 : y_gap;
     IMAGE* picture = pictures[direction];
     if (picture->width != 0) {
-        picture->put(to_short(x1 + (x2 - x1 - picture->width) / 2), to_short(y1 + (y2 - y1 - picture->height) / 2),
+        picture->put(to_s16(x1 + (x2 - x1 - picture->width) / 2), to_s16(y1 + (y2 - y1 - picture->height) / 2),
                      target, IMAGE_COPY_BLEND);
         return;
     }

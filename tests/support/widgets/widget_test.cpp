@@ -13,10 +13,12 @@
 #include "wm_floating_menu.h"
 #include "wm_grid.h"
 #include "wm_image.h"
+#include "wm_keyboard.h"
 #include "wm_list_box.h"
 #include "wm_menu.h"
 #include "wm_scrollbar.h"
 #include "wm_style_set.h"
+#include "wm_text_edit.h"
 
 namespace kivo_test {
 
@@ -134,12 +136,18 @@ void WidgetTest::reset_statics()
     WM_GRID::current_grid = nullptr;
     WM_GRID::mouse_wheel_half_line_factor = 1;
     WM_PAGE_MANAGER::reset_statics();
+    WM_TEXT_EDIT::use_soft_keyboard = 0xFF;
+    WM_TEXT_EDIT::soft_keyboard = nullptr;
+    WM_TEXT_EDIT::soft_key_mapping = &wkbm_english_british_default;
+    WM_TEXT_EDIT::soft_key_show_hint = 0;
+    WM_TEXT_EDIT::soft_key_ignore_in_me = 0;
     PROBE::draw_log.clear();
 }
 
 void WidgetTest::SetUp()
 {
     SandboxTest::SetUp();
+    redirect_appdata(path("appdata"));
     kivo_fake_clock_enable(1);
     elapsed_ms = 0;
     set_random_index(0x2A5u << 10);
@@ -165,6 +173,7 @@ void WidgetTest::TearDown()
     KEYBOARD::release_all_keys();
     IMAGE::shutdown_font_system();
     kivo_fake_clock_enable(0);
+    restore_appdata();
     SandboxTest::TearDown();
 }
 

@@ -1,0 +1,189 @@
+// Loading and saving the page definition: a definition of 50 pages of 40
+// objects with 20 style sets (records only: no font or image files, no
+// skins), against reading its bytes with fread and writing them with
+// fwrite + fflush + fsync + rename; and the load's cost per byte at 500
+// pages against 50.
+#include "bench_ratio.h"
+#include "folder.h"
+#include "kivo_app_settings.h"
+#include "wm_page_tool_manager.h"
+#include "wm_ptm_object_info.h"
+#include "wm_ptm_records.h"
+
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+// The host library's start-up code reads it; every program defines it once.
+KIVO_APP_SETTINGS kivo_app_settings = {"Tollbeck v1.0", 0, 0, 0};
+
+namespace {
+
+constexpr int small_pages = 50;
+constexpr int large_pages = 500;
+
+struct DEFINITIONS
+{
+    std::string native;
+    FOLDER folder;
+    WM_PAGE_TOOL_MANAGER ptm;
+    std::vector<char> small_bytes;
+    long small_size = 0, large_size = 0;
+    bool ready = false;
+
+    DEFINITIONS()
+    {
+        char pattern[] = "/tmp/ptm_bench_XXXXXX";
+        if (!mkdtemp(pattern) || !folder.set_from_path_string(pattern)) {
+            return;
+        }
+        native = pattern;
+        ready = build(small_pages, "small.bin", small_size) && build(large_pages, "large.bin", large_size);
+        std::FILE* f = std::fopen((native + "/small.bin").c_str(), "rb");
+        if (f) {
+            small_bytes.resize(static_cast<size_t>(small_size));
+            ready = ready && std::fread(small_bytes.data(), 1, small_bytes.size(), f) == small_bytes.size();
+            std::fclose(f);
+        }
+    }
+    ~DEFINITIONS()
+    {
+        for (const char* name : {"small.bin", "large.bin", "saved.bin", "plain.bin"}) {
+            std::remove((native + "/" + name).c_str());
+        }
+        rmdir(native.c_str());
+    }
+
+    bool build(int pages, const char* name, long& size)
+    {
+        ptm.clear();
+        ptm.set_name("Bench");
+        for (int i = 0; i < 20; i++) {
+            ptm.create_new_style_set();
+        }
+        if (!ptm.create_new_area()) {
+            return false;
+        }
+        WM_PTM_AREA_INFO& area = ptm.areas[0];
+        for (int p = 0; p < pages; p++) {
+            area.create_new_page();
+            WM_PTM_PAGE_INFO& page = area.pages[p];
+            page.id = static_cast<INT_U32>(p + 1); // fixed ids: the same bytes every run
+            for (int o = 0; o < 40; o++) {
+                page.create_new_object(o % 2 ? 0x2 : 0x10);
+                WM_PTM_OBJECT_INFO& object = page.objects[o];
+                object.set_text("Some caption");
+                object.set_hint("A hint for the object");
+                object.style_set = ptm.style_sets[o % 20];
+                object.x = static_cast<INT_S16>(o);
+            }
+        }
+        if (!ptm.save(folder, name, 0)) {
+            return false;
+        }
+        FOLDER_FILE_SETTINGS s;
+        size = folder.get_file_settings(name, s) ? static_cast<long>(s.size) : 0;
+        return size > 0;
+    }
+};
+
+DEFINITIONS& defs()
+{
+    static DEFINITIONS d;
+    return d;
+}
+
+void BM_load_50_pages(benchmark::State& state)
+{
+    if (!defs().ready) {
+        state.SkipWithError("no definition");
+        return;
+    }
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(defs().ptm.load(defs().folder, "small.bin", nullptr));
+    }
+}
+BENCHMARK(BM_load_50_pages)->Unit(benchmark::kMillisecond);
+
+void BM_fread_50_pages(benchmark::State& state)
+{
+    std::vector<char> buffer(static_cast<size_t>(defs().small_size));
+    std::string path = defs().native + "/small.bin";
+    for (auto _ : state) {
+        std::FILE* f = std::fopen(path.c_str(), "rb");
+        if (f) {
+            benchmark::DoNotOptimize(std::fread(buffer.data(), 1, buffer.size(), f));
+            std::fclose(f);
+        }
+    }
+}
+BENCHMARK(BM_fread_50_pages)->Unit(benchmark::kMillisecond);
+
+void BM_save_50_pages(benchmark::State& state)
+{
+    if (!defs().ready || !defs().ptm.load(defs().folder, "small.bin", nullptr)) {
+        state.SkipWithError("no definition");
+        return;
+    }
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(defs().ptm.save(defs().folder, "saved.bin", 0));
+    }
+}
+BENCHMARK(BM_save_50_pages)->Unit(benchmark::kMillisecond);
+
+void BM_fwrite_fsync_rename_50_pages(benchmark::State& state)
+{
+    const std::vector<char>& bytes = defs().small_bytes;
+    std::string fresh = defs().native + "/plain.new", target = defs().native + "/plain.bin";
+    for (auto _ : state) {
+        std::FILE* f = std::fopen(fresh.c_str(), "wb");
+        if (!f) {
+            continue;
+        }
+        std::fwrite(bytes.data(), 1, bytes.size(), f);
+        std::fflush(f);
+        fsync(fileno(f));
+        std::fclose(f);
+        std::rename(fresh.c_str(), target.c_str());
+    }
+}
+BENCHMARK(BM_fwrite_fsync_rename_50_pages)->Unit(benchmark::kMillisecond);
+
+// The 500-page load, its time scaled to the 50-page file's size: the
+// ratio to BM_load_50_pages is the ratio of the costs per byte.
+void BM_load_500_pages_per_50_size(benchmark::State& state)
+{
+    if (!defs().ready) {
+        state.SkipWithError("no definition");
+        return;
+    }
+    double scale = static_cast<double>(defs().small_size) / static_cast<double>(defs().large_size);
+    for (auto _ : state) {
+        auto start = std::chrono::steady_clock::now();
+        benchmark::DoNotOptimize(defs().ptm.load(defs().folder, "large.bin", nullptr));
+        std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+        state.SetIterationTime(took.count() * scale);
+    }
+}
+BENCHMARK(BM_load_500_pages_per_50_size)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    int result = kivo_bench::run_with_ratios(
+        argc, argv,
+        {{"load 50 pages / fread of the same bytes (target <= 150)", "BM_load_50_pages", "BM_fread_50_pages"},
+         {"save 50 pages / fwrite + fflush + fsync + rename (target <= 3)", "BM_save_50_pages",
+          "BM_fwrite_fsync_rename_50_pages"},
+         {"load per byte, 500 pages / 50 pages (target <= 1.2; both ours)",
+          "BM_load_500_pages_per_50_size/manual_time",
+          "BM_load_50_pages"}});
+    defs().ptm.clear();
+    return result;
+}

@@ -1,0 +1,830 @@
+// The page definition's area, page, dialog, font, image, colour and
+// constant records: their editing, readers for every file version and the
+// version-25 writers.
+#include "wm_ptm_records.h"
+
+#include "folder.h"
+#include "utils.h"
+#include "wm_page_tool_manager.h"
+#include "wm_ptm_app_info.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+namespace {
+
+// Smallest record sizes, for checking a list count against the bytes left:
+// an object takes at least 8 bytes, a page at least 16 (id, name length,
+// background, object count).
+constexpr long min_object_sz = 8;
+constexpr long min_page_sz = 16;
+
+// The three by-value arrays (areas' pages, pages' and dialogs' objects)
+// grow and shrink by moving their records into a new array.
+template <typename T>
+void free_array(T*& array, INT_S32& count)
+{
+    delete[] array;
+    array = nullptr;
+    count = 0;
+}
+
+template <typename T>
+void alloc_array(T*& array, INT_S32& count, long n)
+{
+    free_array(array, count);
+    if (n < 1 || n > 0x7FFFFFFF) {
+        return;
+    }
+    array = new (std::nothrow) T[static_cast<size_t>(n)];
+    if (array) {
+        count = static_cast<INT_S32>(n);
+    }
+}
+
+// Appends one default record; the caller sets it up. False (nothing
+// changed) when memory runs out.
+template <typename T>
+bool grow_array(T*& array, INT_S32& count)
+{
+    if (count >= 0x7FFFFFFF) {
+        return false;
+    }
+    T* grown = new (std::nothrow) T[static_cast<size_t>(count) + 1];
+    if (!grown) {
+        return false;
+    }
+    for (INT_S32 i = 0; i < count; ++i) {
+        grown[i].move_from(array[i]);
+    }
+    delete[] array;
+    array = grown;
+    ++count;
+    return true;
+}
+
+template <typename T>
+bool remove_from_array(T*& array, INT_S32& count, long index)
+{
+    if (index < 0 || index >= count) {
+        return false;
+    }
+    T* kept = nullptr;
+    if (count > 1) {
+        kept = new (std::nothrow) T[static_cast<size_t>(count) - 1];
+        if (!kept) {
+            return false;
+        }
+    }
+    for (INT_S32 i = 0, j = 0; i < count; ++i) {
+        if (i != index) {
+            kept[j++].move_from(array[i]);
+        }
+    }
+    delete[] array;
+    array = kept;
+    --count;
+    return true;
+}
+
+// Setters: an equal text keeps the same copy.
+void replace_text(char*& field, const char* text)
+{
+    if (field && text && !std::strcmp(field, text)) {
+        return;
+    }
+    delete[] field;
+    field = wm_ptm_copy_text(text);
+}
+
+bool read_objects(DATA_DEVICE& d, INT_U16 version, WM_PTM_OBJECT_INFO*& objects, INT_S32& count)
+{
+    INT_S32 n = 0;
+    if (!ptm_get_count(d, n, min_object_sz)) {
+        return false;
+    }
+    alloc_array(objects, count, n);
+    if (count != n) {
+        d.error = 1;
+        return false;
+    }
+    for (INT_S32 i = 0; i < n; ++i) {
+        if (!objects[i].read(d, version, 0)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool write_objects(DATA_DEVICE& d, WM_PTM_OBJECT_INFO* objects, INT_S32 count)
+{
+    if (!put_u32(d, static_cast<INT_U32>(count))) {
+        return false;
+    }
+    for (INT_S32 i = 0; i < count; ++i) {
+        if (!objects[i].put_to_data_device(d)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool read_rect(DATA_DEVICE& d, INT_S16& x, INT_S16& y, INT_S16& w, INT_S16& h)
+{
+    return get_s16(d, x) && get_s16(d, y) && get_s16(d, w) && get_s16(d, h);
+}
+
+bool write_rect(DATA_DEVICE& d, INT_S16 x, INT_S16 y, INT_S16 w, INT_S16 h)
+{
+    return put_s16(d, x) && put_s16(d, y) && put_s16(d, w) && put_s16(d, h);
+}
+
+// The folder of a font or image record: absent before version 10, a FOLDER
+// record in 10 to 15, a path block from 16. A stored alias the folders do
+// not know stays in `path` as text: the resource is then not loaded (the
+// loaders check again), and the record still reads and writes it back.
+bool read_path(DATA_DEVICE& d, INT_U16 version, char* path)
+{
+    if (version > 15) {
+        return get_path_block(d, path);
+    }
+    if (version < 10) {
+        return true;
+    }
+    long start = d.get_pos();
+    INT_U8 os_id = 0;
+    char block[DATA_PATH_BLOCK_SZ];
+    if (!get_u8(d, os_id) || !get_bytes(d, block, sizeof(block))) {
+        return false;
+    }
+    block[sizeof(block) - 1] = 0;
+    if (os_id == 0xFF && !FOLDER::alias_is_known(block)) {
+        std::memcpy(path, block, sizeof(block));
+        return true;
+    }
+    // The folder reader turns a host location into an alias path.
+    if (d.set_pos(start, 0) != start) {
+        d.error = 1;
+        return false;
+    }
+    return FOLDER::get_old_folder(d, path);
+}
+
+void set_path(char* path, const char* text)
+{
+    std::memset(path, 0, DATA_PATH_BLOCK_SZ);
+    std::snprintf(path, DATA_PATH_BLOCK_SZ, "%s", text);
+}
+
+WM_PTM_APP_INFO* definition()
+{
+    return WM_PAGE_TOOL_MANAGER::me;
+}
+
+} // namespace
+
+char* wm_ptm_copy_text(const char* text)
+{
+    if (!text) {
+        return nullptr;
+    }
+    size_t n = std::strlen(text) + 1;
+    char* copy = new (std::nothrow) char[n];
+    if (copy) {
+        std::memcpy(copy, text, n);
+    }
+    return copy;
+}
+
+char* wm_ptm_default_name(const char* format, long number)
+{
+    char text[20];
+    std::snprintf(text, sizeof(text), format, number);
+    return wm_ptm_copy_text(text);
+}
+
+bool wm_ptm_get_text(DATA_DEVICE& d, char*& field)
+{
+    delete[] field;
+    field = nullptr;
+    char* text = nullptr;
+    if (!get_string(d, &text)) {
+        return false;
+    }
+    bool ok = true;
+    if (text[0]) {
+        field = wm_ptm_copy_text(text);
+        if (!field) {
+            d.error = 1;
+            ok = false;
+        }
+    }
+    std::free(text);
+    return ok;
+}
+
+// ---- page --------------------------------------------------------------------
+
+WM_PTM_PAGE_INFO::WM_PTM_PAGE_INFO()
+    : id(0), name(nullptr), background(nullptr), change_method(0), objects(nullptr), object_count(0),
+      pending_background(nullptr)
+{
+}
+
+WM_PTM_PAGE_INFO::~WM_PTM_PAGE_INFO()
+{
+    clear();
+}
+
+void WM_PTM_PAGE_INFO::set_name(const char* text)
+{
+    replace_text(name, text);
+}
+
+void WM_PTM_PAGE_INFO::clear()
+{
+    free_array(objects, object_count);
+    delete[] name;
+    name = nullptr;
+    delete[] pending_background;
+    pending_background = nullptr;
+    background = nullptr;
+    change_method = 0;
+}
+
+void WM_PTM_PAGE_INFO::move_from(WM_PTM_PAGE_INFO& other)
+{
+    if (&other == this) {
+        return;
+    }
+    clear();
+    id = other.id;
+    name = other.name;
+    background = other.background;
+    change_method = other.change_method;
+    objects = other.objects;
+    object_count = other.object_count;
+    pending_background = other.pending_background;
+    other.name = nullptr;
+    other.objects = nullptr;
+    other.object_count = 0;
+    other.pending_background = nullptr;
+    other.clear();
+}
+
+void WM_PTM_PAGE_INFO::alloc(long n)
+{
+    alloc_array(objects, object_count, n);
+}
+
+bool WM_PTM_PAGE_INFO::create_new_object(unsigned long type)
+{
+    if (!grow_array(objects, object_count)) {
+        return false;
+    }
+    objects[object_count - 1].type = static_cast<WM_OBJECT_TYPE>(type);
+    return true;
+}
+
+bool WM_PTM_PAGE_INFO::delete_object(long index)
+{
+    return remove_from_array(objects, object_count, index);
+}
+
+void WM_PTM_PAGE_INFO::set_background_from_filename(const char* file_name)
+{
+    background = nullptr;
+    WM_PTM_APP_INFO* app = definition();
+    if (!file_name || !file_name[0] || !app || !app->create_new_image()) {
+        return;
+    }
+    WM_PTM_IMAGE_INFO* record = app->images[app->image_count - 1];
+    char text[20];
+    std::snprintf(text, sizeof(text), "Page %x", static_cast<unsigned>(id));
+    record->set_name(text);
+    record->set_filename(file_name);
+    background = record;
+}
+
+void WM_PTM_PAGE_INFO::resolve_pending_background()
+{
+    char* file_name = pending_background;
+    pending_background = nullptr;
+    set_background_from_filename(file_name);
+    delete[] file_name;
+}
+
+bool WM_PTM_PAGE_INFO::get_from_data_device(DATA_DEVICE& d)
+{
+    return read(d, WM_PAGE_TOOL_MANAGER::file_version);
+}
+
+bool WM_PTM_PAGE_INFO::read(DATA_DEVICE& d, INT_U16 version)
+{
+    clear();
+    if (!get_u32(d, id) || !wm_ptm_get_text(d, name)) {
+        return false;
+    }
+    if (version < 17) {
+        char* file_name = nullptr;
+        if (!wm_ptm_get_text(d, file_name)) {
+            return false;
+        }
+        // Version 8 reads its images after the areas, and reading them
+        // replaces the image list: the record is made once they are in.
+        pending_background = file_name;
+        if (version != 8) {
+            resolve_pending_background();
+        }
+    } else {
+        INT_S32 index = -1;
+        if (!get_s32(d, index)) {
+            return false;
+        }
+        WM_PTM_APP_INFO* app = definition();
+        if (app && index >= 0 && index < app->image_count) {
+            background = app->images[index];
+        }
+        if (!get_u32(d, change_method)) {
+            return false;
+        }
+    }
+    return read_objects(d, version, objects, object_count);
+}
+
+bool WM_PTM_PAGE_INFO::put_to_data_device(DATA_DEVICE& d)
+{
+    INT_S32 index = -1;
+    WM_PTM_APP_INFO* app = definition();
+    for (INT_S32 i = 0; app && background && i < app->image_count; ++i) {
+        if (app->images[i] == background) {
+            index = i;
+            break;
+        }
+    }
+    return put_u32(d, id) && put_string(d, name) && put_s32(d, index) && put_u32(d, change_method) &&
+           write_objects(d, objects, object_count);
+}
+
+// ---- area --------------------------------------------------------------------
+
+WM_PTM_AREA_INFO::WM_PTM_AREA_INFO()
+    : name(nullptr), x(0), y(0), width(800), height(600), reserved(0xFFFFFFFF), pages(nullptr), page_count(0)
+{
+}
+
+WM_PTM_AREA_INFO::~WM_PTM_AREA_INFO()
+{
+    clear();
+}
+
+void WM_PTM_AREA_INFO::set_name(const char* text)
+{
+    replace_text(name, text);
+}
+
+void WM_PTM_AREA_INFO::clear()
+{
+    free_array(pages, page_count);
+    delete[] name;
+    name = nullptr;
+    x = y = 0;
+    width = 800;
+    height = 600;
+    reserved = 0xFFFFFFFF;
+}
+
+void WM_PTM_AREA_INFO::move_from(WM_PTM_AREA_INFO& other)
+{
+    if (&other == this) {
+        return;
+    }
+    clear();
+    name = other.name;
+    x = other.x;
+    y = other.y;
+    width = other.width;
+    height = other.height;
+    reserved = other.reserved;
+    pages = other.pages;
+    page_count = other.page_count;
+    other.name = nullptr;
+    other.pages = nullptr;
+    other.page_count = 0;
+    other.clear();
+}
+
+void WM_PTM_AREA_INFO::alloc(long n)
+{
+    alloc_array(pages, page_count, n);
+}
+
+bool WM_PTM_AREA_INFO::create_new_page()
+{
+    if (!grow_array(pages, page_count)) {
+        return false;
+    }
+    WM_PTM_PAGE_INFO& page = pages[page_count - 1];
+    page.id = get_unique_id();
+    page.name = wm_ptm_default_name("Page %d", page_count);
+    return true;
+}
+
+bool WM_PTM_AREA_INFO::delete_page(long index)
+{
+    return remove_from_array(pages, page_count, index);
+}
+
+void WM_PTM_AREA_INFO::resolve_pending_backgrounds()
+{
+    for (INT_S32 i = 0; i < page_count; ++i) {
+        pages[i].resolve_pending_background();
+    }
+}
+
+bool WM_PTM_AREA_INFO::get_from_data_device(DATA_DEVICE& d)
+{
+    return read(d, WM_PAGE_TOOL_MANAGER::file_version);
+}
+
+bool WM_PTM_AREA_INFO::read(DATA_DEVICE& d, INT_U16 version)
+{
+    clear();
+    INT_S32 n = 0;
+    if (!wm_ptm_get_text(d, name) || !read_rect(d, x, y, width, height) || !get_u32(d, reserved) ||
+        !ptm_get_count(d, n, min_page_sz)) {
+        return false;
+    }
+    alloc(n);
+    if (page_count != n) {
+        d.error = 1;
+        return false;
+    }
+    for (INT_S32 i = 0; i < n; ++i) {
+        if (!pages[i].read(d, version)) {
+            return false;
+        }
+    }
+    // Two bytes whose meaning is lost; nothing reads them.
+    INT_U8 ignored = 0;
+    if (version >= 8 && version <= 17) {
+        return get_u8(d, ignored) && get_u8(d, ignored);
+    }
+    return true;
+}
+
+bool WM_PTM_AREA_INFO::put_to_data_device(DATA_DEVICE& d)
+{
+    if (!put_string(d, name) || !write_rect(d, x, y, width, height) || !put_u32(d, reserved) ||
+        !put_u32(d, static_cast<INT_U32>(page_count))) {
+        return false;
+    }
+    for (INT_S32 i = 0; i < page_count; ++i) {
+        if (!pages[i].put_to_data_device(d)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// ---- dialog ------------------------------------------------------------------
+
+WM_PTM_DIALOG_INFO::WM_PTM_DIALOG_INFO()
+    : name(nullptr), title(nullptr), x(-1), y(-1), width(200), height(200), objects(nullptr), object_count(0)
+{
+}
+
+WM_PTM_DIALOG_INFO::~WM_PTM_DIALOG_INFO()
+{
+    clear();
+}
+
+void WM_PTM_DIALOG_INFO::set_name(const char* text)
+{
+    replace_text(name, text);
+}
+
+void WM_PTM_DIALOG_INFO::set_title(const char* text)
+{
+    replace_text(title, text);
+}
+
+void WM_PTM_DIALOG_INFO::clear()
+{
+    free_array(objects, object_count);
+    delete[] name;
+    name = nullptr;
+    delete[] title;
+    title = nullptr;
+    x = y = -1;
+    width = height = 200;
+}
+
+void WM_PTM_DIALOG_INFO::alloc(long n)
+{
+    alloc_array(objects, object_count, n);
+}
+
+bool WM_PTM_DIALOG_INFO::create_new_object(unsigned long type)
+{
+    if (!grow_array(objects, object_count)) {
+        return false;
+    }
+    objects[object_count - 1].type = static_cast<WM_OBJECT_TYPE>(type);
+    return true;
+}
+
+bool WM_PTM_DIALOG_INFO::delete_object(long index)
+{
+    return remove_from_array(objects, object_count, index);
+}
+
+bool WM_PTM_DIALOG_INFO::get_from_data_device(DATA_DEVICE& d)
+{
+    return read(d, WM_PAGE_TOOL_MANAGER::file_version);
+}
+
+bool WM_PTM_DIALOG_INFO::read(DATA_DEVICE& d, INT_U16 version)
+{
+    clear();
+    return wm_ptm_get_text(d, name) && wm_ptm_get_text(d, title) && read_rect(d, x, y, width, height) &&
+           read_objects(d, version, objects, object_count);
+}
+
+bool WM_PTM_DIALOG_INFO::put_to_data_device(DATA_DEVICE& d)
+{
+    return put_string(d, name) && put_string(d, title) && write_rect(d, x, y, width, height) &&
+           write_objects(d, objects, object_count);
+}
+
+// ---- font --------------------------------------------------------------------
+
+WM_PTM_FONT_INFO::WM_PTM_FONT_INFO() : name(nullptr), font_slot(255), filename(nullptr), held_slot(-1)
+{
+    set_path(path, "$APPDATA/fonts");
+}
+
+WM_PTM_FONT_INFO::~WM_PTM_FONT_INFO()
+{
+    clear();
+}
+
+void WM_PTM_FONT_INFO::set_name(const char* text)
+{
+    replace_text(name, text);
+}
+
+void WM_PTM_FONT_INFO::set_filename(const char* text)
+{
+    replace_text(filename, text);
+}
+
+void WM_PTM_FONT_INFO::clear()
+{
+    // Only a slot this record installed: -1 would free every font, and a
+    // requested slot may belong to another record.
+    if (held_slot >= 0 && IMAGE::is_font_system_setup()) {
+        IMAGE::free_font(held_slot);
+    }
+    held_slot = -1;
+    font_slot = 255;
+    delete[] name;
+    name = nullptr;
+    delete[] filename;
+    filename = nullptr;
+    set_path(path, "$APPDATA/fonts");
+}
+
+char WM_PTM_FONT_INFO::load_font()
+{
+    INT_U8 wanted = font_slot;
+    if (held_slot >= 0 && IMAGE::is_font_system_setup()) {
+        IMAGE::free_font(held_slot);
+    }
+    held_slot = -1;
+    font_slot = 255;
+    // Without the font system, installing is fatal; an unknown alias would
+    // end the program in FOLDER::set.
+    if (!IMAGE::is_font_system_setup() || !filename || !FOLDER::alias_is_known(path)) {
+        return -1;
+    }
+    FOLDER folder;
+    if (!folder.set(path)) {
+        return -1;
+    }
+    INT_S8 ask = wanted < 128 ? static_cast<INT_S8>(wanted) : -1;
+    INT_S8 got = IMAGE::load_font(filename, name, ask, &folder);
+    if (got < 0 && ask != -1) {
+        got = IMAGE::load_font(filename, name, -1, &folder);
+    }
+    if (got >= 0) {
+        held_slot = got;
+        font_slot = static_cast<INT_U8>(got);
+    }
+    return static_cast<char>(got);
+}
+
+bool WM_PTM_FONT_INFO::get_from_data_device(DATA_DEVICE& d)
+{
+    return read(d, WM_PAGE_TOOL_MANAGER::file_version);
+}
+
+bool WM_PTM_FONT_INFO::read(DATA_DEVICE& d, INT_U16 version)
+{
+    clear();
+    if (version < 8) {
+        return true;
+    }
+    if (!wm_ptm_get_text(d, name) || !wm_ptm_get_text(d, filename) || !read_path(d, version, path)) {
+        return false;
+    }
+    if (version >= 14 && !get_u8(d, font_slot)) {
+        return false;
+    }
+    load_font();
+    return true;
+}
+
+bool WM_PTM_FONT_INFO::put_to_data_device(DATA_DEVICE& d)
+{
+    return put_string(d, name) && put_string(d, filename) && put_path_block(d, path) && put_u8(d, font_slot);
+}
+
+// ---- image -------------------------------------------------------------------
+
+WM_PTM_IMAGE_INFO::WM_PTM_IMAGE_INFO() : name(nullptr), image(nullptr), filename(nullptr)
+{
+    set_path(path, "$APPDATA/images");
+}
+
+WM_PTM_IMAGE_INFO::~WM_PTM_IMAGE_INFO()
+{
+    clear();
+}
+
+void WM_PTM_IMAGE_INFO::set_name(const char* text)
+{
+    replace_text(name, text);
+}
+
+void WM_PTM_IMAGE_INFO::set_filename(const char* text)
+{
+    replace_text(filename, text);
+}
+
+void WM_PTM_IMAGE_INFO::release_image()
+{
+    if (image) {
+        IMAGE_CACHE::CACHE_ENTRY* entry = WM_SCREEN_OBJECT::image_cache.get_entry(image);
+        if (entry) {
+            WM_SCREEN_OBJECT::image_cache.do_close(entry);
+        }
+    }
+    image = nullptr;
+}
+
+void WM_PTM_IMAGE_INFO::clear()
+{
+    release_image();
+    delete[] name;
+    name = nullptr;
+    delete[] filename;
+    filename = nullptr;
+    set_path(path, "$APPDATA/images");
+}
+
+IMAGE* WM_PTM_IMAGE_INFO::load_image()
+{
+    release_image();
+    if (filename && FOLDER::alias_is_known(path)) {
+        image = WM_SCREEN_OBJECT::image_cache.open_image(path, filename, -1, -1, 0);
+    }
+    return image;
+}
+
+bool WM_PTM_IMAGE_INFO::get_from_data_device(DATA_DEVICE& d)
+{
+    return read(d, WM_PAGE_TOOL_MANAGER::file_version);
+}
+
+bool WM_PTM_IMAGE_INFO::read(DATA_DEVICE& d, INT_U16 version)
+{
+    clear();
+    if (version < 8) {
+        return true;
+    }
+    if (!wm_ptm_get_text(d, name) || !wm_ptm_get_text(d, filename) || !read_path(d, version, path)) {
+        return false;
+    }
+    load_image();
+    return true;
+}
+
+bool WM_PTM_IMAGE_INFO::put_to_data_device(DATA_DEVICE& d)
+{
+    return put_string(d, name) && put_string(d, filename) && put_path_block(d, path);
+}
+
+// ---- colour ------------------------------------------------------------------
+
+WM_PTM_COLOUR_INFO::WM_PTM_COLOUR_INFO() : name(nullptr), colour(0xFF000000)
+{
+}
+
+WM_PTM_COLOUR_INFO::~WM_PTM_COLOUR_INFO()
+{
+    clear();
+}
+
+void WM_PTM_COLOUR_INFO::set_name(const char* text)
+{
+    replace_text(name, text);
+}
+
+void WM_PTM_COLOUR_INFO::clear()
+{
+    delete[] name;
+    name = nullptr;
+    colour = 0xFF000000;
+}
+
+bool WM_PTM_COLOUR_INFO::get_from_data_device(DATA_DEVICE& d)
+{
+    return read(d, WM_PAGE_TOOL_MANAGER::file_version);
+}
+
+bool WM_PTM_COLOUR_INFO::read(DATA_DEVICE& d, INT_U16 version)
+{
+    clear();
+    if (version < 8) {
+        return true;
+    }
+    INT_U32 value = 0;
+    if (!wm_ptm_get_text(d, name) || !get_u32(d, value)) {
+        return false;
+    }
+    colour = value;
+    return true;
+}
+
+bool WM_PTM_COLOUR_INFO::put_to_data_device(DATA_DEVICE& d)
+{
+    return put_string(d, name) && put_u32(d, colour.value);
+}
+
+// ---- constant ----------------------------------------------------------------
+
+WM_PTM_CONSTANT_INFO::WM_PTM_CONSTANT_INFO() : name(nullptr), value("")
+{
+}
+
+WM_PTM_CONSTANT_INFO::~WM_PTM_CONSTANT_INFO()
+{
+    clear();
+}
+
+void WM_PTM_CONSTANT_INFO::set_name(const char* text)
+{
+    replace_text(name, text);
+}
+
+void WM_PTM_CONSTANT_INFO::clear()
+{
+    delete[] name;
+    name = nullptr;
+    value.set(value.value, "");
+}
+
+bool WM_PTM_CONSTANT_INFO::get_from_data_device(DATA_DEVICE& d)
+{
+    return read(d, WM_PAGE_TOOL_MANAGER::file_version);
+}
+
+bool WM_PTM_CONSTANT_INFO::read(DATA_DEVICE& d, INT_U16 version)
+{
+    clear();
+    if (version < 8) {
+        return true;
+    }
+    if (!wm_ptm_get_text(d, name)) {
+        return false;
+    }
+    if (version >= 17) {
+        return value.get_from_data_device(d);
+    }
+    // Older files hold a number, kept as its signed decimal text.
+    INT_U32 number = 0;
+    if (!get_u32(d, number)) {
+        return false;
+    }
+    value.reset_to_type(8);
+    value.set(value.value, static_cast<long>(static_cast<INT_S32>(number)));
+    return true;
+}
+
+bool WM_PTM_CONSTANT_INFO::put_to_data_device(DATA_DEVICE& d)
+{
+    return put_string(d, name) && value.put_to_data_device(d);
+}

@@ -1,0 +1,854 @@
+// WM_TEXT_EDIT: construction, the text setters, the per-pass input state
+// machine (one key code and one character per pass), sideways scrolling,
+// drawing and the glue to the shared on-screen keyboard.
+#include "wm_text_edit.h"
+#include "wm_s16.h"
+
+#include "folder.h"
+#include "host_utils.h"
+#include "keyboard.h"
+#include "mouse.h"
+#include "wm_clip.h"
+#include "wm_dialog.h"
+#include "wm_page_manager.h"
+
+#include "wm_keyboard.h"
+#include "wm_keyboard_dialog.h"
+
+#include <algorithm>
+#include <string>
+
+namespace {
+
+constexpr INT_U32 KEY_COMMAND = 55, KEY_SHIFT = 56, KEY_CONTROL = 59;
+constexpr INT_S32 KEY_RETURN = 36; // what setup discards; Return itself is return_key
+constexpr INT_S32 KEY_HOME = 115, KEY_FORWARD_DELETE = 117, KEY_END = 119, KEY_LEFT = 123, KEY_RIGHT = 124;
+constexpr INT_U8 CHAR_BACKSPACE = 8;
+constexpr INT_S8 CURSOR_TEXT = 5;
+
+bool held(INT_U32 key)
+{
+    return KEYBOARD::get_key_value(key) != 0;
+}
+
+// What typing lets in: printable ASCII and every byte above 127.
+bool typeable(unsigned c)
+{
+    return (c >= 32 && c <= 126) || (c >= 128 && c <= 255);
+}
+
+int hex_digit(unsigned char c)
+{
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    return -1;
+}
+
+// Clipboard text marks characters above 0xFF as runs "\x01,XXXX,...\x01".
+// Each code point of a run becomes one '?', as typed text above 0xFF does;
+// a high surrogate and its low half are one code point. A 0x01 that opens
+// no well-formed run stays as it is (the typed-character rule drops it).
+std::string decode_escapes(const char* in)
+{
+    std::string out;
+    const auto* s = reinterpret_cast<const unsigned char*>(in);
+    std::size_t i = 0;
+    while (s[i]) {
+        if (s[i] != 1) {
+            out += static_cast<char>(s[i++]);
+            continue;
+        }
+        std::size_t j = i + 1;
+        int points = 0;
+        bool pending_high = false, ok = false;
+        while (s[j] == ',') {
+            unsigned v = 0;
+            int k = 1;
+            for (; k <= 4; ++k) {
+                const int d = hex_digit(s[j + k]);
+                if (d < 0) {
+                    break;
+                }
+                v = (v << 4) | static_cast<unsigned>(d);
+            }
+            if (k <= 4) {
+                break;
+            }
+            j += 5;
+            const bool high = v >= 0xD800 && v <= 0xDBFF;
+            const bool low = v >= 0xDC00 && v <= 0xDFFF;
+            if (!(pending_high && low)) {
+                ++points;
+            }
+            pending_high = high;
+            if (s[j] == 1) {
+                ok = true;
+                break;
+            }
+        }
+        if (!ok) {
+            out += static_cast<char>(s[i++]);
+            continue;
+        }
+        out.append(static_cast<std::size_t>(points), '?');
+        i = j + 1;
+    }
+    return out;
+}
+
+void play_action_sound()
+{
+    if (WM_SCREEN_OBJECT::action_sound.is_loaded()) {
+        WM_SCREEN_OBJECT::action_sound.platform_play();
+    }
+}
+
+const char* chars(const KIVO_STRING& s)
+{
+    return s.buffer ? s.buffer : "";
+}
+
+} // namespace
+
+WMK_KEY_MAPPING* WM_TEXT_EDIT::soft_key_mapping = &wkbm_english_british_default;
+INT_U8 WM_TEXT_EDIT::use_soft_keyboard = 0xFF;
+WM_KEYBOARD_DIALOG* WM_TEXT_EDIT::soft_keyboard = nullptr;
+INT_U8 WM_TEXT_EDIT::soft_key_show_hint = 0;
+INT_U8 WM_TEXT_EDIT::soft_key_ignore_in_me = 0;
+
+WM_TEXT_EDIT::WM_TEXT_EDIT(INT_S16 x, INT_S16 y, INT_S16 width, INT_S16 max_len, const char* text,
+                           WM_STYLE_SET& style, WM_OBJECT_CALLBACK callback, void* data1, void* data2)
+    : WM_SCREEN_OBJECT(style.visible, callback, data1, data2)
+{
+    skin.cache = &image_cache;
+    draw_flags = 0;
+    const INT_U32 ssf = style.ssf;
+    if (ssf & 0x1) {
+        draw_flags |= (ssf & 0x2) ? TEXT_EDIT_INDENTED_BORDER : 0;
+        draw_flags |= (ssf & 0x4) ? TEXT_EDIT_OUTSTANDING_BORDER : 0;
+    }
+    // Style-set drawing flags and the draw flags they give.
+    static const struct
+    {
+        INT_U32 ssf_bit;
+        INT_U16 flag;
+    } flag_map[] = {
+        {0x2000, TEXT_EDIT_ICON_LEFT},
+        {0x4000, TEXT_EDIT_ICON_RIGHT},
+        {0x8000, TEXT_EDIT_ICON_TOP},
+        {0x10000, TEXT_EDIT_ICON_BOTTOM},
+        {0x80000, TEXT_EDIT_DONT_RESIZE_IMAGE},
+        {0x20, TEXT_EDIT_DARKENED},
+    };
+    for (const auto& m : flag_map) {
+        if (ssf & m.ssf_bit) {
+            draw_flags |= m.flag;
+        }
+    }
+    if (style.ssef & 0x800) {
+        draw_flags |= TEXT_EDIT_PASSWORD;
+    }
+    setup(x, y, width, max_len, text, style.fg_colour, style.bg_colour, style.font_id, style.font_x_sz,
+          style.font_y_sz, style.border_left_gap, style.border_right_gap, style.border_top_gap,
+          style.border_bottom_gap);
+    if (style.image_filename) {
+        set_images(style.image_path, style.image_filename, &style);
+    }
+    if (style.shading_colour.alpha()) {
+        shading_colour = style.shading_colour;
+    }
+    if (style.active_text_colour.alpha()) {
+        cursor_colour = style.active_text_colour;
+    }
+    if (style.highlight_colour.alpha()) {
+        selection_colour = style.highlight_colour;
+    }
+}
+
+WM_TEXT_EDIT::~WM_TEXT_EDIT()
+{
+    // A page change deletes the edit but keeps the modal objects: the
+    // keyboard it opened must not call back into it.
+    if (soft_keyboard && soft_keyboard->edit && soft_keyboard->edit->callback_data1 == this) {
+        soft_keyboard->edit->callback = nullptr;
+        soft_keyboard->edit->callback_data1 = nullptr;
+        hide_keyboard();
+    }
+    text.clear();
+    skin.clear_images();
+}
+
+void WM_TEXT_EDIT::setup(INT_S16 nx, INT_S16 ny, INT_S16 nwidth, INT_S16 nmax_len, const char* ntext,
+                         COLOUR ntext_colour, COLOUR nbackground_colour, char nfont_id, INT_S16 nfont_x_sz,
+                         INT_S16 nfont_y_sz, INT_S16 left, INT_S16 right, INT_S16 top, INT_S16 bottom)
+{
+    if (use_soft_keyboard == 0xFF) {
+        PLATFORM_CAPS caps;
+        caps.get_system_info();
+        use_soft_keyboard = caps.has_keyboard ? 0 : 1;
+    }
+    font_id = static_cast<INT_S8>(nfont_id);
+    font_x_sz = nfont_x_sz;
+    font_y_sz = nfont_y_sz;
+    if (surface) {
+        font_id = font_id == -1 ? surface->font_slot : font_id;
+        font_x_sz = font_x_sz == -1 ? surface->font_width : font_x_sz;
+        font_y_sz = font_y_sz == -1 ? surface->font_height : font_y_sz;
+    }
+    const INT_S16 edge = get_shading_size(1);
+    border_left_gap = left == -1 ? edge : left;
+    border_right_gap = right == -1 ? edge : right;
+    border_top_gap = top == -1 ? edge : top;
+    border_bottom_gap = bottom == -1 ? edge : bottom;
+    x = nx;
+    y = ny;
+    width = nwidth;
+    height = to_s16(long{border_top_gap} + border_bottom_gap + std::max<INT_S16>(font_y_sz, 0));
+
+    return_pressed = 0;
+    filter = nullptr;
+    enabled = 1;
+    max_len = std::max<INT_S16>(nmax_len, 0);
+    selection_start = selection_end = -1;
+    set_buffer(ntext);
+    prompt_text = "";
+
+    text_colour = ntext_colour;
+    background_colour = nbackground_colour;
+    cursor_colour = ntext_colour;
+    selection_colour = COLOUR_GREY;
+    selection_colour.set_suitable_text_colour(text_colour);
+    if (background_colour.alpha()) {
+        selection_colour.resolve_conflict(background_colour, 0);
+    }
+
+    type |= WM_TYPE_TEXT_EDIT;
+    if (creation_callback) {
+        creation_callback(this, creation_data);
+    }
+    last_mouse_button = 0;
+    drag_anchor = -1;
+    report_changes = 0;
+    can_focus = 1;
+
+    // Keys pressed before the edit existed must not act on it.
+    switch (KEYBOARD::code) {
+    case KEY_RETURN:
+    case KEY_HOME:
+    case KEY_FORWARD_DELETE:
+    case KEY_END:
+    case KEY_LEFT:
+    case KEY_RIGHT:
+        KEYBOARD::get_code();
+        break;
+    default:
+        break;
+    }
+}
+
+void WM_TEXT_EDIT::set_buffer(const char* new_text)
+{
+    if (!new_text) {
+        text = "";
+    } else {
+        std::string s(new_text);
+        if (static_cast<long>(s.size()) > max_len) {
+            s.resize(static_cast<std::size_t>(max_len));
+        }
+        text = s.c_str();
+    }
+    cursor = to_s16(static_cast<long>(std::string(chars(text)).size()));
+    selection_start = selection_end = -1;
+    request_draw();
+}
+
+void WM_TEXT_EDIT::set_buffer_len(INT_S16 length)
+{
+    if (length <= 0) {
+        return;
+    }
+    max_len = length;
+    std::string s(chars(text));
+    if (static_cast<long>(s.size()) > max_len) {
+        s.resize(static_cast<std::size_t>(max_len));
+        text = s.c_str();
+        cursor = max_len;
+        selection_start = selection_end = -1;
+    }
+    request_draw();
+}
+
+INT_U8 WM_TEXT_EDIT::can_have_focus()
+{
+    return enabled && WM_SCREEN_OBJECT::can_have_focus();
+}
+
+bool WM_TEXT_EDIT::soft_keyboard_hidden() const
+{
+    return use_soft_keyboard == 1 && !soft_keyboard;
+}
+
+void WM_TEXT_EDIT::select_all()
+{
+    const INT_S16 len = to_s16(static_cast<long>(std::string(chars(text)).size()));
+    if (len > 0 && !(std::min(selection_start, selection_end) == 0 && std::max(selection_start, selection_end) == len)) {
+        selection_start = 0;
+        selection_end = len;
+    }
+    request_draw();
+}
+
+void WM_TEXT_EDIT::take_focus()
+{
+    const bool had = focal_object == this;
+    WM_SCREEN_OBJECT::take_focus();
+    if (had) {
+        return;
+    }
+    if (!soft_keyboard_hidden()) {
+        select_all();
+    }
+    saved_text = chars(text);
+}
+
+void WM_TEXT_EDIT::delete_selection()
+{
+    std::string s(chars(text));
+    const int len = static_cast<int>(s.size());
+    const int lo = std::clamp<int>(std::min(selection_start, selection_end), 0, len);
+    const int hi = std::clamp<int>(std::max(selection_start, selection_end), 0, len);
+    if (cursor > lo) {
+        cursor = to_s16(cursor - (std::min<int>(cursor, hi) - lo));
+    }
+    s.erase(static_cast<std::size_t>(lo), static_cast<std::size_t>(hi - lo));
+    text = s.c_str();
+    selection_start = selection_end = -1;
+}
+
+void WM_TEXT_EDIT::report_change(WM_MESG& result)
+{
+    if (!report_changes) {
+        return;
+    }
+    play_action_sound();
+    if (callback) {
+        result = callback(this, callback_data1, callback_data2);
+    }
+}
+
+// The first character drawn. W is the room for text and F how many "W"s
+// fit in it; the text scrolls only once the cursor passes F. Without a
+// usable font, or with no room at all, nothing can be measured sensibly,
+// so the scroll never divides by zero and never starts past the cursor.
+int WM_TEXT_EDIT::first_visible()
+{
+    if (!surface || !IMAGE::is_font_valid(font_id)) {
+        return 0;
+    }
+    const int w = width - (border_left_gap + border_right_gap) - 1;
+    const int wide = surface->get_string_width(font_id, font_x_sz, font_y_sz, "W", 1, 0);
+    if (wide <= 0) {
+        return 0;
+    }
+    const int fit = w / wide;
+    if (cursor <= fit) {
+        return 0;
+    }
+    const char* t = chars(text);
+    for (int s = 0;; ++s) {
+        if (s + fit >= cursor || s >= cursor) {
+            return s;
+        }
+        if (surface->get_string_width(font_id, font_x_sz, font_y_sz, t + s, -1, 0) <= w) {
+            return s;
+        }
+    }
+}
+
+INT_S16 WM_TEXT_EDIT::convert_pos_to_index(INT_S16 px)
+{
+    const std::string s(chars(text));
+    const int len = static_cast<int>(s.size());
+    const int x0 = x + border_left_gap;
+    if (px < x0) {
+        return 0;
+    }
+    if (px > x + width - border_right_gap - 1 || !surface) {
+        return to_s16(len);
+    }
+    const int first = first_visible();
+    const int target = px - x0;
+    int previous = 0;
+    for (int k = 1; first + k <= len; ++k) {
+        const int w = surface->get_string_width(font_id, font_x_sz, font_y_sz, s.c_str() + first, k, 0);
+        if (w >= target) {
+            return to_s16(first + (target - previous < w - target ? k - 1 : k));
+        }
+        previous = w;
+    }
+    return to_s16(len);
+}
+
+WM_MESG WM_TEXT_EDIT::monitor()
+{
+    WM_MESG result = 0;
+    if (soft_keyboard && !soft_keyboard->visible) {
+        hide_keyboard();
+    }
+    if (has_selection() && ((draw_flags & TEXT_EDIT_PASSWORD) || focal_object != this)) {
+        selection_start = selection_end = -1;
+        request_draw();
+    }
+    if (!enabled || !visible) {
+        drag_anchor = -1;
+        return 0;
+    }
+    const WM_MESG base = WM_SCREEN_OBJECT::monitor();
+    if (base) {
+        return base;
+    }
+
+    const INT_U8 left = MOUSE::buttons & 1;
+    const bool inside = is_in_it(MOUSE::x, MOUSE::y);
+    if (left != last_mouse_button) {
+        if (!left) {
+            drag_anchor = -1;
+        } else if (inside) {
+            const bool had = focal_object == this;
+            take_focus();
+            if (had) {
+                selection_start = selection_end = -1;
+                cursor = convert_pos_to_index(MOUSE::x);
+                request_draw();
+            }
+            while (KEYBOARD::get_char()) {
+            }
+            if (soft_keyboard_hidden()) {
+                show_keyboard();
+            }
+        }
+    }
+    last_mouse_button = left;
+
+    if (focal_object == this) {
+        if (left && inside) {
+            if (drag_anchor == -1) {
+                drag_anchor = MOUSE::x;
+            } else if (MOUSE::x != drag_anchor) {
+                if (selection_start == -1) {
+                    selection_start = convert_pos_to_index(drag_anchor);
+                }
+                selection_end = cursor = convert_pos_to_index(MOUSE::x);
+                if (selection_start == selection_end) {
+                    selection_start = selection_end = -1;
+                }
+                request_draw();
+            }
+        }
+        const WM_MESG by_code = handle_code();
+        const WM_MESG by_char = handle_char();
+        result = by_char ? by_char : by_code;
+    }
+
+    if (pm && WM_PAGE_MANAGER::monitor_mouse_cursor && inside && MOUSE::set_mouse_cursor(CURSOR_TEXT, 1)) {
+        pm->cursor_request = CURSOR_TEXT;
+    }
+    return result;
+}
+
+// The key-code half of a pass; the code is taken only when it is one the
+// edit handles.
+WM_MESG WM_TEXT_EDIT::handle_code()
+{
+    WM_MESG result = 0;
+    const INT_S32 code = KEYBOARD::code;
+    const bool password = (draw_flags & TEXT_EDIT_PASSWORD) != 0;
+    const INT_S16 len = to_s16(static_cast<long>(std::string(chars(text)).size()));
+    const bool shift = held(KEY_SHIFT);
+    const bool word = held(KEY_COMMAND) || held(KEY_CONTROL);
+
+    if (code == static_cast<INT_S32>(return_key)) {
+        if (held(return_key)) {
+            return 0;
+        }
+        KEYBOARD::get_code();
+        if (use_soft_keyboard == 1) {
+            if (!soft_keyboard) {
+                show_keyboard();
+                return 0;
+            }
+            hide_keyboard();
+        }
+        return_pressed = 1;
+        play_action_sound();
+        if (callback) {
+            result = callback(this, callback_data1, callback_data2);
+        }
+        return_pressed = 0;
+        request_draw();
+        return result;
+    }
+
+    switch (code) {
+    case KEY_FORWARD_DELETE:
+        KEYBOARD::get_code();
+        if (soft_keyboard_hidden()) {
+            break;
+        }
+        if (has_selection()) {
+            delete_selection();
+        } else if (cursor < len) {
+            std::string s(chars(text));
+            s.erase(static_cast<std::size_t>(cursor), 1);
+            text = s.c_str();
+        } else {
+            break;
+        }
+        report_change(result);
+        request_draw();
+        break;
+    case KEY_HOME:
+    case KEY_END: {
+        KEYBOARD::get_code();
+        if (password) {
+            break;
+        }
+        const INT_S16 to = code == KEY_HOME ? 0 : len;
+        if (shift) {
+            if (selection_start == -1) {
+                selection_start = cursor;
+            }
+            cursor = selection_end = to;
+            if (selection_start == selection_end) {
+                selection_start = selection_end = -1;
+            }
+        } else {
+            cursor = to;
+            selection_start = selection_end = -1;
+        }
+        request_draw();
+        break;
+    }
+    case KEY_LEFT:
+    case KEY_RIGHT: {
+        KEYBOARD::get_code();
+        if (password) {
+            break;
+        }
+        if (shift && selection_start == -1) {
+            selection_start = cursor;
+        }
+        const int step = code == KEY_LEFT ? -1 : 1;
+        const char* t = chars(text);
+        int c = cursor;
+        if (word) {
+            // Steps at least once, then stops at either end or on a space.
+            while (c + step >= 0 && c + step <= len) {
+                c += step;
+                if (c == 0 || c == len || t[c] == ' ') {
+                    break;
+                }
+            }
+        } else {
+            c = std::clamp(c + step, 0, static_cast<int>(len));
+        }
+        cursor = to_s16(c);
+        if (shift) {
+            selection_end = cursor;
+            if (selection_start == selection_end) {
+                selection_start = selection_end = -1;
+            }
+        } else {
+            selection_start = selection_end = -1;
+        }
+        request_draw();
+        break;
+    }
+    default:
+        break;
+    }
+    return result;
+}
+
+void WM_TEXT_EDIT::paste(WM_MESG& result)
+{
+    if (has_selection()) {
+        delete_selection();
+        request_draw();
+    }
+    KIVO_STRING clip;
+    clip.copy_from_clipboard();
+    std::string kept;
+    for (const char ch : decode_escapes(chars(clip))) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (typeable(c) && (!filter || filter(c))) {
+            kept += ch;
+        }
+    }
+    std::string s(chars(text));
+    const long room = std::max<long>(0, max_len - static_cast<long>(s.size()));
+    if (static_cast<long>(kept.size()) > room) {
+        kept.resize(static_cast<std::size_t>(room));
+    }
+    s.insert(static_cast<std::size_t>(std::clamp<int>(cursor, 0, static_cast<int>(s.size()))), kept);
+    text = s.c_str();
+    cursor = to_s16(cursor + static_cast<long>(kept.size()));
+    report_change(result);
+    request_draw();
+}
+
+// The character half of a pass: one character per pass.
+WM_MESG WM_TEXT_EDIT::handle_char()
+{
+    WM_MESG result = 0;
+    const unsigned c = KEYBOARD::get_char();
+    if (!c || soft_keyboard_hidden()) {
+        return 0;
+    }
+    const bool command = held(KEY_COMMAND) || held(KEY_CONTROL);
+    const bool password = (draw_flags & TEXT_EDIT_PASSWORD) != 0;
+    std::string s(chars(text));
+
+    if (c == CHAR_BACKSPACE) {
+        if (has_selection()) {
+            delete_selection();
+        } else if (cursor > 0) {
+            s.erase(static_cast<std::size_t>(cursor - 1), 1);
+            text = s.c_str();
+            --cursor;
+        } else {
+            return 0;
+        }
+        report_change(result);
+        request_draw();
+        return result;
+    }
+    if (command && (c == 'c' || c == 'x')) {
+        // A hidden password never reaches the clipboard, even when a drag
+        // selected it earlier in this same pass.
+        if (password || !has_selection()) {
+            return 0;
+        }
+        const int lo = std::clamp<int>(std::min(selection_start, selection_end), 0, static_cast<int>(s.size()));
+        const int hi = std::clamp<int>(std::max(selection_start, selection_end), 0, static_cast<int>(s.size()));
+        KIVO_STRING(s.substr(static_cast<std::size_t>(lo), static_cast<std::size_t>(hi - lo)).c_str())
+            .copy_into_clipboard();
+        if (c == 'x') {
+            delete_selection();
+            report_change(result);
+            request_draw();
+        }
+        return result;
+    }
+    if (command && c == 'v') {
+        paste(result);
+        return result;
+    }
+    if (command && c == 'a') {
+        select_all();
+        return 0;
+    }
+    if (command && c == 'z') {
+        set_buffer(chars(saved_text));
+        select_all();
+        report_change(result);
+        request_draw();
+        return result;
+    }
+    if (!typeable(c) || (filter && !filter(static_cast<INT_U16>(c)))) {
+        return 0;
+    }
+    if (has_selection()) {
+        delete_selection();
+        request_draw();
+        s = chars(text);
+    }
+    if (static_cast<long>(s.size()) < max_len) {
+        s.insert(static_cast<std::size_t>(std::clamp<int>(cursor, 0, static_cast<int>(s.size()))), 1,
+                 static_cast<char>(c));
+        text = s.c_str();
+        ++cursor;
+        report_change(result);
+        request_draw();
+    }
+    return result;
+}
+
+void WM_TEXT_EDIT::draw_object()
+{
+    IMAGE* s = surface;
+    if (!s) {
+        return;
+    }
+    const INT_S16 x2 = to_s16(long{x} + width - 1), y2 = to_s16(long{y} + height - 1);
+    if (skin.are_images_valid()) {
+        skin.draw(x, y, x2, y2, (draw_flags & TEXT_EDIT_DONT_RESIZE_IMAGE) ? 0 : 1, s, IMAGE_COPY_BLEND);
+    } else if (draw_flags & TEXT_EDIT_DARKENED) {
+        s->darken_rect(x, y, x2, y2, 50);
+    } else if (background_colour.alpha()) {
+        s->fill_rect(x, y, x2, y2, background_colour, 1);
+    }
+    if (draw_flags & TEXT_EDIT_INDENTED_BORDER) {
+        draw_shading(x, y, x2, y2, 0x800F, background_colour, shading_type, -1);
+    }
+    if (draw_flags & TEXT_EDIT_OUTSTANDING_BORDER) {
+        draw_shading(x, y, x2, y2, 15, background_colour, shading_type, -1);
+    }
+
+    if (icon.width > 0 && icon.height > 0) {
+        int ix1 = x, ix2 = x2, iy1 = y, iy2 = y2;
+        if (draw_flags & TEXT_EDIT_ICON_LEFT) {
+            ix2 = x + border_left_gap - 1;
+        } else if (draw_flags & TEXT_EDIT_ICON_RIGHT) {
+            ix1 = x2 - border_right_gap + 1;
+        }
+        if (draw_flags & TEXT_EDIT_ICON_TOP) {
+            iy2 = y + border_top_gap - 1;
+        } else if (draw_flags & TEXT_EDIT_ICON_BOTTOM) {
+            iy1 = y2 - border_bottom_gap + 1;
+        }
+        if (ix2 >= ix1 && iy2 >= iy1) {
+            WM_CLIP_SAVER clip(s);
+            s->add_rect_to_active_area(to_s16(ix1), to_s16(iy1), to_s16(ix2), to_s16(iy2));
+            icon.put(to_s16(ix1 + (ix2 - ix1 + 1 - icon.width) / 2), to_s16(iy1 + (iy2 - iy1 + 1 - icon.height) / 2), s,
+                     IMAGE_COPY_BLEND);
+        }
+    }
+
+    WM_CLIP_SAVER clip(s);
+    const int tx = x + border_left_gap, ty = y + border_top_gap;
+    s->add_rect_to_active_area(to_s16(tx), to_s16(ty), to_s16(x2 - border_right_gap),
+                               to_s16(y2 - border_bottom_gap));
+    const std::string t(chars(text));
+    const int len = static_cast<int>(t.size());
+    auto measure = [&](const char* str, long n) {
+        return s->get_string_width(font_id, font_x_sz, font_y_sz, str, n, 0);
+    };
+    auto render = [&](int px, const char* str, long n, COLOUR colour, short effect) {
+        s->process_and_render_string(to_s16(px), to_s16(ty), colour, COLOUR_INVISIBLE, COLOUR_INVISIBLE, font_id,
+                                     font_x_sz, font_y_sz, str, effect, n, 0);
+    };
+    int cursor_x = tx;
+    if (draw_flags & TEXT_EDIT_PASSWORD) {
+        const int room = width - (border_left_gap + border_right_gap) - 1;
+        const int star = measure("*", 1);
+        int stars = len;
+        if (star > 0) {
+            stars = std::min(len, std::max(0, room / star));
+        }
+        // The stars before the cursor advance; the rest stand where the
+        // last advancing one ended.
+        const int before = std::min<int>(cursor, stars);
+        for (int i = 0; i < stars; ++i) {
+            render(tx + std::min(i, before) * star, "*", 1, text_colour, 0);
+        }
+        cursor_x = tx + before * star + 1;
+    } else if (len == 0) {
+        render(tx, chars(prompt_text), -1, text_colour, 4);
+    } else {
+        const int first = std::min(first_visible(), len);
+        const int from_first = measure(t.c_str() + first, -1);
+        auto boundary = [&](int k) {
+            return tx + from_first - measure(t.c_str() + std::clamp(k, first, len), -1);
+        };
+        if (has_selection()) {
+            const int lo = std::clamp<int>(std::min(selection_start, selection_end), 0, len);
+            const int hi = std::clamp<int>(std::max(selection_start, selection_end), 0, len);
+            s->fill_rect(to_s16(boundary(lo) - 1), to_s16(ty), to_s16(boundary(hi) - 1),
+                         to_s16(ty + font_y_sz - 1), selection_colour, 1);
+        }
+        render(tx, t.c_str() + first, -1, text_colour, enabled ? 0 : 4);
+        cursor_x = boundary(cursor);
+    }
+    if (focal_object == this && !soft_keyboard_hidden()) {
+        s->draw_line(to_s16(cursor_x), to_s16(ty), to_s16(cursor_x), to_s16(ty + font_y_sz - 1), cursor_colour, 1, 1);
+    }
+}
+
+INT_U8 WM_TEXT_EDIT::set_images(const char* path, const char* name, WM_STYLE_SET* style)
+{
+    skin.cache = &image_cache;
+    if (style && style->get_image_cache_loaded()) {
+        if (IMAGE_BOX* cached = style->runtime_cache[0]) {
+            skin = *cached;
+        }
+    } else if (!name) {
+        skin.clear_images();
+        return 0;
+    } else {
+        skin.load_images(path, name, 0);
+    }
+    return is_graphical();
+}
+
+INT_U8 WM_TEXT_EDIT::set_images(FOLDER& folder, const char* name, WM_STYLE_SET* style)
+{
+    char path[2048];
+    if (!folder.get(path, nullptr)) {
+        path[0] = '\0';
+    }
+    return set_images(path, name, style);
+}
+
+void WM_TEXT_EDIT::clear_images()
+{
+    skin.clear_images();
+}
+
+void WM_TEXT_EDIT::show_keyboard()
+{
+    if (use_soft_keyboard != 1 || soft_keyboard || !pm || !surface) {
+        return;
+    }
+    WM_DIALOG::init_style_sets();
+    WM_STYLE_SET style(WM_DIALOG::default_object_style_set);
+    const INT_S16 edge = get_shading_size(style.shading_type);
+    auto gap = [edge](INT_S16 g) { return g == -1 ? edge : g; };
+    const INT_S8 font = style.font_id == -1 ? surface->font_slot : style.font_id;
+    const INT_S16 fx = style.font_x_sz == -1 ? surface->font_width : style.font_x_sz;
+    const INT_S16 fy = style.font_y_sz == -1 ? surface->font_height : style.font_y_sz;
+    const long key = long{surface->get_string_width(font, fx, fy, "W", 1, 0)} + gap(style.border_left_gap) +
+                     gap(style.border_right_gap);
+    long w = std::max<long>(width, 22 * key);
+    w = std::min<long>(w, pm->current_area->width);
+    const long h = 7 * (long{gap(style.border_top_gap)} + gap(style.border_bottom_gap) + fy);
+    soft_keyboard = new WM_KEYBOARD_DIALOG(-1, -1, to_s16(w), to_s16(h), "Keyboard", chars(text), max_len,
+                                           soft_keyboard_callback, this, nullptr, style, style, &style, nullptr,
+                                           &style, soft_key_mapping, soft_key_ignore_in_me ? 2 : 5, 0,
+                                           soft_key_ignore_in_me, soft_key_show_hint);
+    pm->current_area->add_modal_object(soft_keyboard, 0);
+}
+
+void WM_TEXT_EDIT::hide_keyboard()
+{
+    WM_KEYBOARD_DIALOG* dialog = soft_keyboard;
+    soft_keyboard = nullptr;
+    if (dialog) {
+        dialog->remove_when_closed = 1;
+        dialog->start_fade(0);
+        dialog->start_animation(0);
+        dialog->effects_suppressed = 0;
+    }
+}
+
+WM_MESG WM_TEXT_EDIT::soft_keyboard_callback(WM_SCREEN_OBJECT* echo, void* edit, void*)
+{
+    auto* target = static_cast<WM_TEXT_EDIT*>(edit);
+    auto* source = static_cast<WM_TEXT_EDIT*>(echo);
+    if (!target || !source) {
+        return 0;
+    }
+    target->set_buffer(chars(source->text));
+    if (!target->report_changes) {
+        return 0;
+    }
+    play_action_sound();
+    return target->callback ? target->callback(target, target->callback_data1, target->callback_data2) : 0;
+}

@@ -1,0 +1,136 @@
+#ifndef KIVO_WM_TEXT_EDIT_H
+#define KIVO_WM_TEXT_EDIT_H
+
+// WM_TEXT_EDIT: a single-line field of 8-bit text with a cursor, a
+// selection (mouse drag or Shift with the cursor keys), clipboard copy, cut
+// and paste, select all and revert, an optional character filter, a
+// password mode, a prompt shown while empty, and the shared on-screen
+// keyboard on systems without a real one. The ready-made character
+// filters are declared at the end.
+#include "colour.h"
+#include "image.h"
+#include "image_box.h"
+#include "kivo_string.h"
+#include "kivo_types.h"
+#include "wm_screen_object.h"
+#include "wm_style_set.h"
+
+class FOLDER;
+class WM_KEYBOARD_DIALOG;
+struct WMK_KEY_MAPPING;
+
+// Asked about each character (0..255); non-zero accepts it.
+typedef INT_U8 (*WM_TEXT_EDIT_FILTER)(INT_U16 character);
+
+// draw_flags bits.
+constexpr INT_U16 TEXT_EDIT_INDENTED_BORDER = 0x1;
+constexpr INT_U16 TEXT_EDIT_OUTSTANDING_BORDER = 0x2;
+constexpr INT_U16 TEXT_EDIT_PASSWORD = 0x4;
+constexpr INT_U16 TEXT_EDIT_ICON_LEFT = 0x8;
+constexpr INT_U16 TEXT_EDIT_ICON_RIGHT = 0x10;
+constexpr INT_U16 TEXT_EDIT_ICON_TOP = 0x20;
+constexpr INT_U16 TEXT_EDIT_ICON_BOTTOM = 0x40;
+constexpr INT_U16 TEXT_EDIT_DONT_RESIZE_IMAGE = 0x80; // skin at its own size
+constexpr INT_U16 TEXT_EDIT_DARKENED = 0x100;
+
+class WM_TEXT_EDIT : public WM_SCREEN_OBJECT
+{
+public:
+    // ---- data (declaration order) -------------------------------------------
+    KIVO_STRING text;        // never longer than max_len
+    KIVO_STRING prompt_text; // shown while text is empty; assigned directly
+    KIVO_STRING saved_text;  // taken on gaining the focus; what revert restores
+    INT_S16 max_len;         // characters
+    INT_S16 cursor;          // insertion index, 0..length
+    INT_U8 return_pressed;   // 1 only while the callback runs for Return
+    WM_TEXT_EDIT_FILTER filter; // null: every printable character
+    INT_U8 enabled;             // 0: no input, no focus
+    COLOUR text_colour;
+    COLOUR background_colour;
+    COLOUR cursor_colour;
+    COLOUR selection_colour;
+    INT_U8 last_mouse_button; // button 1 at the previous pass
+    INT_U8 report_changes;    // 1: each change plays the action sound and calls the callback
+    INT_S8 font_id;           // resolved by setup
+    INT_S16 font_x_sz, font_y_sz;
+    INT_S16 border_left_gap, border_right_gap, border_top_gap, border_bottom_gap; // text margins
+    INT_S16 selection_start; // anchor; -1 none
+    INT_S16 selection_end;   // moving end; -1 none
+    INT_S16 drag_anchor;     // pointer x where the drag began; -1 none
+    INT_U16 draw_flags;      // TEXT_EDIT_* bits
+    IMAGE icon;              // width 0: none
+    IMAGE_BOX skin;
+
+    // ---- class-wide state ---------------------------------------------------
+    // 0xFF undecided: the first setup sets 1 when the system reports no
+    // keyboard, else 0.
+    static INT_U8 use_soft_keyboard;
+    // The one keyboard dialog now shown, shared by every edit; null none.
+    static WM_KEYBOARD_DIALOG* soft_keyboard;
+    static WMK_KEY_MAPPING* soft_key_mapping; // wkbm_english_british_default
+    static INT_U8 soft_key_show_hint;         // the keys' hints, 0
+    // The keys' no input-taken result, 0; set: the keys trigger on
+    // release (2), clear: on press and auto-repeat (5).
+    static INT_U8 soft_key_ignore_in_me;
+
+    // ---- construction -------------------------------------------------------
+    WM_TEXT_EDIT(INT_S16 x, INT_S16 y, INT_S16 width, INT_S16 max_len, const char* text, WM_STYLE_SET& style,
+                 WM_OBJECT_CALLBACK callback, void* data1, void* data2);
+    ~WM_TEXT_EDIT() override;
+
+    // font_id -1 (0xFF) and sizes -1 take the surface's; borders -1 take
+    // the edit's shading size. Height = top + bottom + font y size.
+    void setup(INT_S16 x, INT_S16 y, INT_S16 width, INT_S16 max_len, const char* text, COLOUR text_colour,
+               COLOUR background_colour, char font_id, INT_S16 font_x_sz, INT_S16 font_y_sz, INT_S16 left,
+               INT_S16 right, INT_S16 top, INT_S16 bottom);
+
+    // ---- virtual operations ---------------------------------------------------
+    WM_MESG monitor() override;
+    INT_U8 can_have_focus() override;
+    void take_focus() override;
+    INT_S16 get_x() override { return x; }
+    INT_S16 get_y() override { return y; }
+    void draw_object() override;
+
+    // ---- operations -----------------------------------------------------------
+    // Null: empty. The text is cut to max_len; the cursor goes to its end.
+    void set_buffer(const char* new_text);
+    // Nothing for 0 or less; a longer text is cut.
+    void set_buffer_len(INT_S16 length);
+    // The character boundary nearest to window x.
+    INT_S16 convert_pos_to_index(INT_S16 px);
+    // The skin: the style's cached box when its cache is loaded, else
+    // "<name>" boxes from the path (null name: cleared). Whether it is valid.
+    INT_U8 set_images(const char* path, const char* name, WM_STYLE_SET* style);
+    INT_U8 set_images(FOLDER& folder, const char* name, WM_STYLE_SET* style);
+    void clear_images();
+    INT_U8 is_graphical() { return skin.are_images_valid() ? 1 : 0; }
+
+    // ---- the shared soft keyboard -------------------------------------------
+    void show_keyboard();
+    static void hide_keyboard();
+    // Change callback of the keyboard dialog's echo edit; edit is the
+    // WM_TEXT_EDIT it serves (null once that edit is gone).
+    static WM_MESG soft_keyboard_callback(WM_SCREEN_OBJECT* echo, void* edit, void* unused);
+
+private:
+    bool has_selection() const { return selection_start != -1 && selection_end != -1; }
+    int first_visible();
+    void delete_selection();
+    void select_all();
+    void report_change(WM_MESG& result);
+    WM_MESG handle_code();
+    WM_MESG handle_char();
+    void paste(WM_MESG& result);
+    bool soft_keyboard_hidden() const;
+};
+
+// The ready-made filters (1 accept, 0 reject). Classes are ASCII only: a
+// letter is A-Z or a-z, a digit 0-9, whatever the C locale says.
+INT_U8 text_edit_number_filter(INT_U16 c);
+INT_U8 text_edit_name_with_space_filter(INT_U16 c);
+INT_U8 text_edit_name_without_space_filter(INT_U16 c);
+INT_U8 text_edit_name_with_space_and_numbers_filter(INT_U16 c);
+INT_U8 text_edit_filename_filter(INT_U16 c);
+
+#endif
