@@ -12,6 +12,11 @@ struct KIVO_APP_SETTINGS
     INT_U8 show_credits;          // show the credit text at exit
     INT_U8 about_menu_item;       // add an "About" menu item
     INT_U8 preferences_menu_item; // add a "Preferences" menu item
+
+    // Copies at most 255 characters of `text` into one static buffer
+    // (always terminated) and points name_and_version of
+    // kivo_app_settings at it. Null leaves everything as it was.
+    static void set_app_name_and_version(const char* text);
 };
 
 extern KIVO_APP_SETTINGS kivo_app_settings;

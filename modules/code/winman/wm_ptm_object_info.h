@@ -95,6 +95,12 @@ public:
     // The number of an id name in this tree (skipping `except`), or 0.
     unsigned long look_for_id(const char* name, WM_PTM_OBJECT_INFO* except);
 
+    // A new widget made from this record (owned by the caller, attached to
+    // nothing, `definition` pointing here); none for do_not_create, an
+    // unknown type, a picture too large to make or a failed allocation.
+    // `handler` becomes the callback of the kinds that take one.
+    WM_SCREEN_OBJECT* create(WM_OBJECT_CALLBACK handler);
+
     // The version is WM_PAGE_TOOL_MANAGER::file_version (0 to 25).
     bool get_from_data_device(DATA_DEVICE& d) override;
     // Always the version-25 layout.

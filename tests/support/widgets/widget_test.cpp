@@ -15,6 +15,8 @@
 #include "wm_image.h"
 #include "wm_keyboard.h"
 #include "wm_list_box.h"
+#include "wm_page_tool_manager.h"
+#include "wm_logo_page.h"
 #include "wm_menu.h"
 #include "wm_scrollbar.h"
 #include "wm_style_set.h"
@@ -98,6 +100,7 @@ void WidgetTest::reset_statics()
     S::clip_monitor_to_area = 1;
     S::object_effects_delay = 200;
     WM_DIALOG::reset_statics();
+    wm_logo_page_reset();
     S::image_cache.clear();
     S::action_sound.platform_clear();
     for (IMAGE* arrow : {&S::up_arrow_image, &S::down_arrow_image, &S::left_arrow_image, &S::right_arrow_image}) {
@@ -136,6 +139,7 @@ void WidgetTest::reset_statics()
     WM_GRID::current_grid = nullptr;
     WM_GRID::mouse_wheel_half_line_factor = 1;
     WM_PAGE_MANAGER::reset_statics();
+    WM_PAGE_TOOL_MANAGER::reset_statics();
     WM_TEXT_EDIT::use_soft_keyboard = 0xFF;
     WM_TEXT_EDIT::soft_keyboard = nullptr;
     WM_TEXT_EDIT::soft_key_mapping = &wkbm_english_british_default;
