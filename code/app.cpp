@@ -1,0 +1,138 @@
+// The name program's side of start-up: reading its page definition, opening
+// the window, queueing the first page, and building its list boxes and edits.
+#include "app.h"
+
+#include "database.h"
+#include "errors.h"
+#include "folder.h"
+#include "host_window.h"
+#include "kivo_host.h"
+#include "pages/settings_page.h"
+#include "wm_list_box.h"
+#include "wm_page_manager.h"
+#include "wm_ptm_records.h"
+#include "wm_text_edit.h"
+
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+// What create_generic_objects reads on its first call. Style sets are its
+// own copies: a definition loaded again would free the records.
+struct GENERIC_KINDS
+{
+    INT_U8 first_pass = 1;
+    INT_U8 listbox_found = 0, editbox_found = 0;
+    INT_S16 listbox_id = 0, editbox_id = 0;
+    WM_STYLE_SET* grid_style_set = nullptr;
+    WM_STYLE_SET* grid_sb_style_set = nullptr;
+};
+
+GENERIC_KINDS kinds;
+
+void read_kind(const char* name, INT_U8& found, INT_S16& id)
+{
+    WM_PTM_CONSTANT_INFO* c = ptm.find_constant(name);
+    found = c != nullptr;
+    id = found ? static_cast<INT_S16>(c->value.get_long(c->value.value)) : 0;
+}
+
+WM_STYLE_SET* copy_style_set(const char* name)
+{
+    WM_STYLE_SET* s = ptm.find_style_set(name);
+    return s != nullptr ? new WM_STYLE_SET(*s) : nullptr;
+}
+
+bool matches(INT_U8 found, INT_S16 id, INT_U32 generic_type)
+{
+    return found && static_cast<INT_S32>(generic_type) == static_cast<INT_S32>(id);
+}
+
+} // namespace
+
+void release_app_resources()
+{
+    delete ptm.page_manager;
+    ptm.page_manager = nullptr;
+    ptm.clear();
+    delete kinds.grid_style_set;
+    delete kinds.grid_sb_style_set;
+    kinds = GENERIC_KINDS();
+}
+
+WM_SCREEN_OBJECT* create_generic_objects(WM_PTM_OBJECT_INFO& info, WM_OBJECT_CALLBACK callback, void*)
+{
+    if (kinds.first_pass) {
+        read_kind("GENERIC_OBJ_LISTBOX", kinds.listbox_found, kinds.listbox_id);
+        read_kind("GENERIC_OBJ_EDITBOX", kinds.editbox_found, kinds.editbox_id);
+        kinds.grid_style_set = copy_style_set("Listbox Popup");
+        kinds.grid_sb_style_set = copy_style_set("Grid Scrollbar");
+        kinds.first_pass = 0;
+    }
+    void* aid = reinterpret_cast<void*>(static_cast<uintptr_t>(info.aid));
+    void* user = reinterpret_cast<void*>(static_cast<uintptr_t>(info.user_data));
+    if (matches(kinds.listbox_found, kinds.listbox_id, info.generic_type)) {
+        if (info.style_set == nullptr || kinds.grid_style_set == nullptr || kinds.grid_sb_style_set == nullptr) {
+            return nullptr;
+        }
+        INT_S16 x2 = static_cast<INT_S16>(info.x + info.width - 1);
+        INT_S16 y2 = static_cast<INT_S16>(info.y + info.height - 1);
+        return new WM_LIST_BOX(info.x, info.y, x2, y2, 5, 0, nullptr, 0, *info.style_set, *kinds.grid_style_set,
+                               *kinds.grid_sb_style_set, nullptr, nullptr, nullptr, nullptr, callback, aid, user,
+                               nullptr);
+    }
+    if (matches(kinds.editbox_found, kinds.editbox_id, info.generic_type)) {
+        if (info.style_set == nullptr) {
+            return nullptr;
+        }
+        return new WM_TEXT_EDIT(info.x, info.y, info.width, 20, info.text, *info.style_set, callback, aid, user);
+    }
+    return nullptr;
+}
+
+void starting_pages()
+{
+    new SETTINGS_PAGE(*ptm.page_manager);
+}
+
+void app_construct(short, char**)
+{
+    // The host may end the program from inside any step (a window that
+    // cannot open ends it there). Registered now, after every static was
+    // built, the release runs before any of them is destroyed.
+    std::atexit(release_app_resources);
+    FOLDER* folder = new FOLDER("$APPDATA");
+    WM_PAGE_TOOL_MANAGER::generic_object_callback = create_generic_objects;
+    WM_PAGE_TOOL_MANAGER::generic_object_data = nullptr;
+    if (!ptm.load(*folder, "pages.bin", nullptr)) {
+        // Without its pages the program has nothing to show: say why and
+        // end with a failure instead of vanishing.
+        std::string reason = get_error_text();
+        delete folder;
+        display_message("Error", reason.c_str(), nullptr);
+        release_app_resources();
+        exit_app(reason.c_str(), 1);
+    }
+    db.load();
+    ptm.init_app(nullptr);
+    if (!ptm.open_graphics()) {
+        delete folder;
+        release_app_resources();
+        display_error(ERR_WINDOW_OPEN);
+    }
+    set_window_close_handler(wch_exit_on_any_window_close);
+    ptm.init_areas(starting_pages);
+    delete folder;
+}
+
+bool app_main()
+{
+    WM_PAGE_MANAGER* pm = ptm.page_manager;
+    return pm != nullptr && pm->monitor(1) != -1;
+}
+
+void app_destruct()
+{
+    release_app_resources();
+}

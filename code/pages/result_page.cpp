@@ -1,0 +1,74 @@
+// The result page: the name made from db, the race's picture, and the way back.
+#include "result_page.h"
+
+#include "app.h"
+#include "database.h"
+#include "settings_page.h"
+#include "wm_image.h"
+#include "wm_ptm_records.h"
+#include "wm_script.h"
+
+#include <cstdint>
+
+namespace {
+
+// The image of the named record, when it exists and holds one.
+IMAGE* race_picture(const char* name)
+{
+    WM_PTM_IMAGE_INFO* info = ptm.find_image(name);
+    return info != nullptr ? info->image : nullptr;
+}
+
+} // namespace
+
+RESULT_PAGE::RESULT_PAGE(WM_PAGE_MANAGER& manager)
+{
+    setup(0, manager, 0, 0, 0);
+}
+
+RESULT_PAGE::~RESULT_PAGE() = default;
+
+WM_MESG RESULT_PAGE::get_change_method()
+{
+    return ptm.get_page_change_method(RESULT_PAGE_ID, 0);
+}
+
+void RESULT_PAGE::create(WM_PAGE_MANAGER&)
+{
+    create_page_or_notice(*this, RESULT_PAGE_ID);
+}
+
+WM_MESG RESULT_PAGE::handle(WM_SCREEN_OBJECT* object, void* message, void*)
+{
+    switch (reinterpret_cast<intptr_t>(message)) {
+    case 1:
+        new SETTINGS_PAGE(*WM_SCREEN_OBJECT::pm);
+        return SETTINGS_PAGE::get_change_method();
+    case 2:
+        if (object != nullptr && (object->type & WM_TYPE_SCRIPT) != 0) {
+            static_cast<WM_SCRIPT*>(object)->set_string(db.generate_name().buffer, 0);
+        }
+        break;
+    case 3:
+        if (object != nullptr && (object->type & WM_TYPE_IMAGE) != 0) {
+            IMAGE* picture = db.race == 0 ? race_picture("dwarf") : nullptr;
+            if (picture == nullptr && db.race == 1) {
+                picture = race_picture("elf");
+            }
+            if (picture == nullptr) {
+                picture = race_picture("orc");
+            }
+            if (picture != nullptr) {
+                // The widget takes the picture's size, or its drawing would
+                // scale the copy back to the size of the record.
+                WM_IMAGE* image = static_cast<WM_IMAGE*>(object);
+                image->resize(picture->width, picture->height, 0);
+                image->picture = *picture;
+            }
+        }
+        break;
+    default:
+        break;
+    }
+    return 0;
+}

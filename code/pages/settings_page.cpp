@@ -1,0 +1,214 @@
+// The settings page: keeps its race controls in step with db, enables the
+// result button only while both names are filled in, and leads to the result.
+#include "settings_page.h"
+
+#include "app.h"
+#include "colour.h"
+#include "database.h"
+#include "result_page.h"
+#include "wm_button.h"
+#include "wm_list_box.h"
+#include "wm_page_manager.h"
+#include "wm_script.h"
+#include "wm_text_edit.h"
+
+#include <cstdint>
+
+namespace {
+
+constexpr INT_U32 BUTTON_HELD_LOOK = 0x200;
+constexpr INT_U16 EDGE_PRESSED = 0x8000;
+
+// The object as a T when its type bits say it is one, else null.
+template <typename T>
+T* as(WM_SCREEN_OBJECT* object, WM_OBJECT_TYPE bits)
+{
+    return object != nullptr && (object->type & bits) == bits ? static_cast<T*>(object) : nullptr;
+}
+
+bool has_text(const WM_TEXT_EDIT* edit)
+{
+    return edit != nullptr && edit->text.buffer != nullptr && edit->text.buffer[0] != '\0';
+}
+
+void select_button(WM_BUTTON* b, bool on)
+{
+    if (b == nullptr) {
+        return;
+    }
+    INT_U32 flags = on ? (b->draw_flags | BUTTON_HELD_LOOK) : (b->draw_flags & ~BUTTON_HELD_LOOK);
+    if (flags != b->draw_flags) {
+        if (b->visible) {
+            b->request_draw();
+        }
+        b->draw_flags = flags;
+    }
+    INT_U16 edges = static_cast<INT_U16>(on ? (b->shading_flags | EDGE_PRESSED) : (b->shading_flags & ~EDGE_PRESSED));
+    if (edges != b->shading_flags) {
+        if (b->visible) {
+            b->request_draw();
+        }
+        b->shading_flags = edges;
+    }
+}
+
+void* race_data(INT_S16 race)
+{
+    return reinterpret_cast<void*>(static_cast<intptr_t>(race));
+}
+
+} // namespace
+
+void create_page_or_notice(WM_PAGE_BASE& page, INT_U32 page_id)
+{
+    if (ptm.setup_page(page_id, WM_PAGE_BASE::handle_callback, -1)) {
+        return;
+    }
+    INT_S16 w = page.get_width(), h = page.get_height();
+    WM_BUTTON* notice = new WM_BUTTON(static_cast<INT_S16>(w / 4), static_cast<INT_S16>(h / 3),
+                                      static_cast<INT_S16>(3 * w / 4), static_cast<INT_S16>(2 * h / 3), COLOUR_BLUE,
+                                      COLOUR_GREY, "Unable to find the requested page.", 0, 0, 15, nullptr, nullptr,
+                                      nullptr, 1, 3);
+    page.add_object(notice, 1);
+}
+
+SETTINGS_PAGE::SETTINGS_PAGE(WM_PAGE_MANAGER& manager)
+    : ok_button(nullptr), first_name_edit(nullptr), second_name_edit(nullptr), race_list(nullptr),
+      race_text(nullptr), elf_button(nullptr), orc_button(nullptr), dwarf_button(nullptr)
+{
+    setup(0, manager, 0, 0, 0);
+}
+
+SETTINGS_PAGE::~SETTINGS_PAGE() = default;
+
+WM_MESG SETTINGS_PAGE::get_change_method()
+{
+    return ptm.get_page_change_method(SETTINGS_PAGE_ID, 0);
+}
+
+void SETTINGS_PAGE::create(WM_PAGE_MANAGER&)
+{
+    create_page_or_notice(*this, SETTINGS_PAGE_ID);
+}
+
+void SETTINGS_PAGE::update_ok_button()
+{
+    INT_U8 enabled = has_text(first_name_edit) && has_text(second_name_edit);
+    if (ok_button == nullptr || ok_button->enabled == enabled) {
+        return;
+    }
+    if (ok_button->visible) {
+        ok_button->request_draw();
+    }
+    if (!enabled) {
+        ok_button->down = 0;
+    }
+    ok_button->enabled = enabled;
+}
+
+void SETTINGS_PAGE::show_race()
+{
+    if (race_list != nullptr) {
+        race_list->set_selection_from_data(race_data(db.race), 1);
+    }
+    if (race_text != nullptr) {
+        race_text->set_string(DATABASE::get_race_name(db.race).buffer, 0);
+    }
+    select_button(dwarf_button, db.race == 0);
+    select_button(orc_button, db.race != 0 && db.race != 1);
+    select_button(elf_button, db.race == 1);
+}
+
+WM_MESG SETTINGS_PAGE::handle(WM_SCREEN_OBJECT* object, void* message, void*)
+{
+    switch (reinterpret_cast<intptr_t>(message)) {
+    case 1:
+        if (first_name_edit != nullptr) {
+            db.first_name = first_name_edit->text;
+        }
+        if (second_name_edit != nullptr) {
+            db.second_name = second_name_edit->text;
+        }
+        if (race_list != nullptr) {
+            db.race = static_cast<INT_S16>(reinterpret_cast<intptr_t>(race_list->current_data));
+        }
+        new RESULT_PAGE(*WM_SCREEN_OBJECT::pm);
+        return RESULT_PAGE::get_change_method();
+    case 2:
+        if (WM_BUTTON* b = as<WM_BUTTON>(object, WM_TYPE_BUTTON)) {
+            ok_button = b;
+            update_ok_button();
+        }
+        break;
+    case 3:
+        // A choice in the list is a race change like any other.
+        if (race_list != nullptr && object == race_list) {
+            db.race = static_cast<INT_S16>(reinterpret_cast<intptr_t>(race_list->current_data));
+            show_race();
+        }
+        break;
+    case 4:
+        if (WM_LIST_BOX* list = as<WM_LIST_BOX>(object, WM_TYPE_LIST_BOX)) {
+            race_list = list;
+            for (INT_S16 r = 0; r < db.race_count; r++) {
+                list->add_line(DATABASE::get_race_name(r).buffer, race_data(r), 0, 1, 0);
+            }
+            list->set_selection_from_data(race_data(db.race), 0);
+        }
+        break;
+    case 5:
+    case 7:
+        update_ok_button();
+        break;
+    case 6:
+    case 8:
+        if (WM_TEXT_EDIT* edit = as<WM_TEXT_EDIT>(object, WM_TYPE_TEXT_EDIT)) {
+            bool first = reinterpret_cast<intptr_t>(message) == 6;
+            (first ? first_name_edit : second_name_edit) = edit;
+            edit->report_changes = 1;
+            edit->set_buffer((first ? db.first_name : db.second_name).buffer);
+            edit->prompt_text = first ? "Enter First Name" : "Enter Second Name";
+            update_ok_button();
+        }
+        break;
+    case 9:
+        db.race = static_cast<INT_S16>(db.race - 1 < 0 ? db.race_count - 1 : db.race - 1);
+        show_race();
+        break;
+    case 10:
+        db.race = static_cast<INT_S16>(db.race + 1 >= db.race_count ? 0 : db.race + 1);
+        show_race();
+        break;
+    case 11:
+        if (WM_SCRIPT* text = as<WM_SCRIPT>(object, WM_TYPE_SCRIPT)) {
+            race_text = text;
+            race_text->set_string(DATABASE::get_race_name(db.race).buffer, 0);
+        }
+        break;
+    case 12:
+        db.race = 0;
+        show_race();
+        break;
+    case 14:
+        db.race = 2;
+        show_race();
+        break;
+    case 16:
+        db.race = 1;
+        show_race();
+        break;
+    case 13:
+    case 15:
+    case 17:
+        if (WM_BUTTON* b = as<WM_BUTTON>(object, WM_TYPE_BUTTON)) {
+            intptr_t m = reinterpret_cast<intptr_t>(message);
+            (m == 13 ? dwarf_button : m == 15 ? orc_button : elf_button) = b;
+            INT_S16 race = static_cast<INT_S16>(m == 13 ? 0 : m == 15 ? 2 : 1);
+            select_button(b, db.race == race);
+        }
+        break;
+    default:
+        break;
+    }
+    return 0;
+}

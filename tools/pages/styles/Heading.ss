@@ -1,0 +1,77 @@
+# The page titles, in the program's own face
+name
+	Heading
+image_filename
+	
+image_path
+	$APPDATA/images
+fg_colour
+	#FFF2D39A
+bg_colour
+	#00000000
+fading_colour
+	#00000000
+highlight_colour
+	#00000000
+highlight_text_colour
+	#FFF2D39A
+active_colour
+	#00000000
+active_text_colour
+	#FFFFFFFF
+mouse_over_colour
+	#00000000
+mouse_over_text_colour
+	#FFF2D39A
+disabled_colour
+	#FF3A4150
+disabled_text_colour
+	#FF7C8494
+font_id
+	-1
+font_name
+	Heading
+font_x_sz
+	36
+font_y_sz
+	36
+border_left_gap
+	8
+border_right_gap
+	8
+border_top_gap
+	4
+border_bottom_gap
+	4
+ssf_draw_border
+	0
+ssf_vfading
+	0
+ssf_left_justify_text
+	0
+scrollbar_button_width
+	18
+scrollbar_slider_width
+	14
+grid_scrollbar_width
+	18
+shading_type
+	1
+visible
+	1
+shading_flags
+	0
+cell_left_gap
+	4
+cell_right_gap
+	4
+cell_top_gap
+	2
+cell_bottom_gap
+	2
+x_spacing
+	4
+y_spacing
+	4
+grid_two_tone_value
+	20

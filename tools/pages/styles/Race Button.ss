@@ -1,0 +1,77 @@
+# The three race choices; a selected one lights up
+name
+	Race Button
+image_filename
+	
+image_path
+	$APPDATA/images
+fg_colour
+	#FFEDE6D6
+bg_colour
+	#FF2F3644
+fading_colour
+	#FF232934
+highlight_colour
+	#FF46506A
+highlight_text_colour
+	#FFFFFFFF
+active_colour
+	#FFE0A84A
+active_text_colour
+	#FFFFFFFF
+mouse_over_colour
+	#FF46506A
+mouse_over_text_colour
+	#FFFFFFFF
+disabled_colour
+	#FF3A4150
+disabled_text_colour
+	#FF7C8494
+font_id
+	-1
+font_name
+	
+font_x_sz
+	16
+font_y_sz
+	16
+border_left_gap
+	8
+border_right_gap
+	8
+border_top_gap
+	4
+border_bottom_gap
+	4
+ssf_draw_border
+	1
+ssf_vfading
+	1
+ssf_left_justify_text
+	0
+scrollbar_button_width
+	18
+scrollbar_slider_width
+	14
+grid_scrollbar_width
+	18
+shading_type
+	1
+visible
+	1
+shading_flags
+	0
+cell_left_gap
+	4
+cell_right_gap
+	4
+cell_top_gap
+	2
+cell_bottom_gap
+	2
+x_spacing
+	4
+y_spacing
+	4
+grid_two_tone_value
+	20

@@ -1,0 +1,454 @@
+// Makes the program's page definition: draws its pictures into
+// "$APPDATA/images", reads its fonts, pictures, constants, colours and
+// style sets with the tool manager's folder loaders, lays out the pages
+// from a small text file, and saves "pages.bin" into "$APPDATA" with the
+// pictures embedded. Nothing depends on the time or on the user's folders
+// (run it with HOME and XDG_* pointed at an empty folder), so two runs
+// write the same bytes.
+//
+// usage: pages_gen <layout folder> [<file name in $APPDATA>]
+#include "data_file.h"
+#include "folder.h"
+#include "image.h"
+#include "kivo_app_settings.h"
+#include "param.h"
+#include "wm_page_tool_manager.h"
+#include "wm_ptm_records.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+KIVO_APP_SETTINGS kivo_app_settings = {"Tollbeck v1.0", 0, 0, 0};
+
+namespace {
+
+const short PICTURE_SIDE = 200;
+
+// ---- pictures ------------------------------------------------------------
+
+void disc(IMAGE& im, int x, int y, int r, COLOUR c)
+{
+    im.plot_circle(static_cast<short>(x), static_cast<short>(y), static_cast<short>(r), c, 0,
+                   IMAGE::PLOT_CIRCLE_DISC, 0, 1);
+}
+
+void box(IMAGE& im, int x1, int y1, int x2, int y2, COLOUR c)
+{
+    im.fill_rect(static_cast<short>(x1), static_cast<short>(y1), static_cast<short>(x2), static_cast<short>(y2), c, 1);
+}
+
+void line(IMAGE& im, int x1, int y1, int x2, int y2, COLOUR c, int thickness)
+{
+    im.draw_line(static_cast<short>(x1), static_cast<short>(y1), static_cast<short>(x2), static_cast<short>(y2), c,
+                 static_cast<short>(thickness), 1);
+}
+
+// A round badge in the race's colour, lit from above, with a face on it.
+void badge(IMAGE& im, COLOUR dark, COLOUR light)
+{
+    im.setup(PICTURE_SIDE, PICTURE_SIDE);
+    im.clear(COLOUR(0x00000000), 1);
+    disc(im, 100, 100, 98, dark);
+    disc(im, 100, 92, 86, light);
+}
+
+void draw_dwarf(IMAGE& im)
+{
+    const COLOUR red(0xFFB3261E), bright(0xFFD9452B), skin(0xFFF0C8A0), steel(0xFF8C96A5), beard(0xFF7A3413);
+    badge(im, red, bright);
+    box(im, 50, 40, 150, 70, steel);        // helmet
+    box(im, 94, 28, 106, 70, steel);        // crest
+    box(im, 62, 70, 138, 110, skin);        // face
+    disc(im, 84, 88, 5, COLOUR(0xFF2A1A12)); // eyes
+    disc(im, 116, 88, 5, COLOUR(0xFF2A1A12));
+    for (int i = 0; i < 5; i++) {            // braided beard
+        line(im, 64 + i * 18, 108, 72 + i * 14, 170, beard, 12);
+    }
+}
+
+void draw_elf(IMAGE& im)
+{
+    const COLOUR green(0xFF1E7A3A), bright(0xFF38B25C), skin(0xFFF6DCC0), hair(0xFFE8D070);
+    badge(im, green, bright);
+    line(im, 66, 92, 30, 52, skin, 8);   // pointed ears
+    line(im, 134, 92, 170, 52, skin, 8);
+    disc(im, 100, 98, 38, skin);         // face
+    box(im, 62, 52, 138, 72, hair);      // hair
+    line(im, 64, 70, 60, 160, hair, 10);
+    line(im, 136, 70, 140, 160, hair, 10);
+    disc(im, 86, 96, 5, green);          // eyes
+    disc(im, 114, 96, 5, green);
+    line(im, 90, 118, 110, 118, COLOUR(0xFFB05A50), 3);
+}
+
+void draw_orc(IMAGE& im)
+{
+    const COLOUR blue(0xFF1F3F9A), bright(0xFF3766D0), skin(0xFF6E7C4A), tusk(0xFFF4EEDC);
+    badge(im, blue, bright);
+    box(im, 52, 60, 148, 150, skin);     // broad head
+    box(im, 52, 74, 148, 84, COLOUR(0xFF2C2C2C)); // brow
+    disc(im, 80, 96, 6, COLOUR(0xFFE03020)); // eyes
+    disc(im, 120, 96, 6, COLOUR(0xFFE03020));
+    box(im, 70, 124, 130, 134, COLOUR(0xFF2C2C2C)); // mouth
+    line(im, 76, 126, 72, 104, tusk, 6); // tusks
+    line(im, 124, 126, 128, 104, tusk, 6);
+}
+
+// The pages' backdrop: a dark slate fade with a thin gold rule under the title.
+void draw_backdrop(IMAGE& im)
+{
+    im.setup(800, 600);
+    im.fill_vfaded_rect(0, 0, 799, 599, COLOUR(0xFF262C38), COLOUR(0xFF14171E), 0);
+    box(im, 40, 120, 759, 121, COLOUR(0xFF8A6A2E));
+    im.draw_rect(20, 20, 779, 579, COLOUR(0xFF3A4150), 1, 15);
+}
+
+struct PICTURE
+{
+    const char* name;
+    void (*draw)(IMAGE& im);
+};
+
+const PICTURE pictures[] = {
+    {"backdrop", draw_backdrop}, {"dwarf", draw_dwarf}, {"elf", draw_elf}, {"orc", draw_orc}};
+
+// Writes every picture as "<name>.png" and lists them in "images.cfg", which
+// the image loader then reads from the same folder.
+bool write_pictures(FOLDER& images)
+{
+    FILE* cfg = images.open_file("images.cfg", "w");
+    if (!cfg) {
+        return false;
+    }
+    std::fputs("# The program's pictures, drawn by its page generator.\n", cfg);
+    bool ok = true;
+    for (const PICTURE& p : pictures) {
+        IMAGE im;
+        p.draw(im);
+        const std::string file = std::string(p.name) + ".png";
+        DATA_FILE* f = new DATA_FILE;
+        if (!images.open_data_file(file.c_str(), fm_write, 0, f, 0) || !im.save_png(f)) {
+            ok = false;
+        }
+        if (!images.close(f)) {
+            ok = false;
+        }
+        std::fprintf(cfg, "%s\n\t%s\n", p.name, file.c_str());
+    }
+    return images.close_file(cfg) && ok;
+}
+
+// ---- layout --------------------------------------------------------------
+
+// Splits a line into words; a word in double quotes may hold spaces. The
+// remaining text after `count` words goes into `rest`.
+std::vector<std::string> split(const std::string& text, size_t count, std::string& rest)
+{
+    std::vector<std::string> words;
+    size_t i = 0;
+    while (words.size() < count) {
+        while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) {
+            i++;
+        }
+        if (i >= text.size()) {
+            break;
+        }
+        size_t end;
+        if (text[i] == '"') {
+            end = text.find('"', i + 1);
+            if (end == std::string::npos) {
+                end = text.size();
+            }
+            words.push_back(text.substr(i + 1, end - i - 1));
+            i = end + 1;
+        } else {
+            end = text.find_first_of(" \t", i);
+            if (end == std::string::npos) {
+                end = text.size();
+            }
+            words.push_back(text.substr(i, end - i));
+            i = end;
+        }
+    }
+    size_t first = text.find_first_not_of(" \t", i);
+    size_t last = text.find_last_not_of(" \t\r");
+    rest = first == std::string::npos || last < first ? "" : text.substr(first, last - first + 1);
+    return words;
+}
+
+struct KIND
+{
+    const char* word;
+    WM_OBJECT_TYPE type;
+};
+
+const KIND kinds[] = {{"button", WM_TYPE_BUTTON}, {"label", WM_TYPE_SCRIPT}, {"picture", WM_TYPE_IMAGE},
+                      {"edit", 0},                {"list", 0}};
+
+class LAYOUT
+{
+public:
+    explicit LAYOUT(WM_PAGE_TOOL_MANAGER& p) : ptm(p) {}
+
+    bool read(const std::string& file_name)
+    {
+        std::ifstream in(file_name);
+        if (!in) {
+            return fail(0, "cannot be opened");
+        }
+        std::string text;
+        int number = 0;
+        while (std::getline(in, text)) {
+            number++;
+            std::string rest;
+            std::vector<std::string> w = split(text, 1, rest);
+            if (w.empty() || w[0][0] == '#') {
+                continue;
+            }
+            if (!line_of(w[0], text, number)) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+private:
+    WM_PAGE_TOOL_MANAGER& ptm;
+    WM_PTM_AREA_INFO* area = nullptr;
+    WM_PTM_PAGE_INFO* page = nullptr;
+    std::string where;
+
+    bool fail(int number, const char* why)
+    {
+        std::fprintf(stderr, "pages_gen: layout line %d: %s\n", number, why);
+        return false;
+    }
+
+    static bool number_of(const std::string& word, long& out)
+    {
+        char* end = nullptr;
+        out = std::strtol(word.c_str(), &end, 0);
+        return !word.empty() && *end == 0;
+    }
+
+    bool line_of(const std::string& keyword, const std::string& text, int number)
+    {
+        std::string rest;
+        if (keyword == "window") {
+            std::vector<std::string> w = split(text, 3, rest);
+            long width, height;
+            if (w.size() < 3 || !number_of(w[1], width) || !number_of(w[2], height) || rest.empty()) {
+                return fail(number, "window <width> <height> <title>");
+            }
+            ptm.width = static_cast<INT_S16>(width);
+            ptm.height = static_cast<INT_S16>(height);
+            ptm.set_name(rest.c_str());
+            return true;
+        }
+        if (keyword == "effects") {
+            std::vector<std::string> w = split(text, 2, rest);
+            long ms;
+            if (w.size() < 2 || !number_of(w[1], ms) || ms < 0) {
+                return fail(number, "effects <ms>");
+            }
+            ptm.page_effects = 1;
+            ptm.page_effect_ms = static_cast<INT_U32>(ms);
+            return true;
+        }
+        if (keyword == "area") {
+            std::vector<std::string> w = split(text, 6, rest);
+            long v[4];
+            for (int i = 0; i < 4; i++) {
+                if (w.size() < 6 || !number_of(w[static_cast<size_t>(i) + 2], v[i])) {
+                    return fail(number, "area <name> <x> <y> <width> <height>");
+                }
+            }
+            if (!ptm.create_new_area()) {
+                return fail(number, "no memory");
+            }
+            area = &ptm.areas[ptm.area_count - 1];
+            area->set_name(w[1].c_str());
+            area->x = static_cast<INT_S16>(v[0]);
+            area->y = static_cast<INT_S16>(v[1]);
+            area->width = static_cast<INT_S16>(v[2]);
+            area->height = static_cast<INT_S16>(v[3]);
+            page = nullptr;
+            return true;
+        }
+        if (keyword == "page") {
+            std::vector<std::string> w = split(text, 5, rest);
+            long id, method;
+            if (!area || w.size() < 5 || !number_of(w[1], id) || !number_of(w[3], method)) {
+                return fail(number, "page <id> <name> <change method> <background>, after an area");
+            }
+            if (!area->create_new_page()) {
+                return fail(number, "no memory");
+            }
+            page = &area->pages[area->page_count - 1];
+            // Fixed, not the time-based id a new page gets.
+            page->id = static_cast<INT_U32>(id);
+            page->set_name(w[2].c_str());
+            page->change_method = static_cast<INT_U32>(method);
+            if (w[4] != "-" && !(page->background = ptm.find_image(w[4].c_str()))) {
+                return fail(number, "unknown background picture");
+            }
+            return true;
+        }
+        return widget(keyword, text, number);
+    }
+
+    bool widget(const std::string& keyword, const std::string& text, int number)
+    {
+        const KIND* kind = nullptr;
+        for (const KIND& k : kinds) {
+            if (keyword == k.word) {
+                kind = &k;
+            }
+        }
+        if (!kind) {
+            return fail(number, "unknown keyword");
+        }
+        std::string rest;
+        std::vector<std::string> w = split(text, 10, rest);
+        long v[6];
+        for (int i = 0; i < 6; i++) {
+            if (w.size() < 10 || !number_of(w[static_cast<size_t>(i) + 1], v[i])) {
+                return fail(number, "<kind> <x> <y> <width> <height> <action> <creation> <style> <extra> <text>");
+            }
+        }
+        if (!page || v[2] < 1 || v[3] < 1) {
+            return fail(number, "a widget needs a page before it and a size");
+        }
+        if (!page->create_new_object(kind->type)) {
+            return fail(number, "no memory");
+        }
+        WM_PTM_OBJECT_INFO& o = page->objects[page->object_count - 1];
+        o.x = static_cast<INT_S16>(v[0]);
+        o.y = static_cast<INT_S16>(v[1]);
+        o.width = static_cast<INT_S16>(v[2]);
+        o.height = static_cast<INT_S16>(v[3]);
+        // The numbers the pages' code is written against, set directly.
+        o.aid = static_cast<INT_U32>(v[4]);
+        o.cid = static_cast<INT_U32>(v[5]);
+        if (w[7] != "-" && !(o.style_set = ptm.find_style_set(w[7].c_str()))) {
+            return fail(number, "unknown style set");
+        }
+        const std::string& extra = w[8];
+        if (kind->type == WM_TYPE_IMAGE) {
+            if (!(o.image = ptm.find_image(extra.c_str()))) {
+                return fail(number, "unknown picture");
+            }
+        } else if (kind->type == 0) {
+            WM_PTM_CONSTANT_INFO* c = ptm.find_constant(extra.c_str());
+            if (!c || c->value.get_long(c->value.value) == 0) {
+                return fail(number, "the generic type needs a non-zero constant");
+            }
+            o.generic_type = static_cast<INT_U32>(c->value.get_long(c->value.value));
+        }
+        if (w[9] != "-") {
+            std::string all = w[9] + (rest.empty() ? "" : " " + rest);
+            o.set_text(all.c_str());
+        }
+        return true;
+    }
+};
+
+bool sub_folder(FOLDER& out, const std::string& path)
+{
+    return out.set_from_path_string(path.c_str());
+}
+
+void sort_all(WM_PAGE_TOOL_MANAGER& ptm)
+{
+    ptm.sort_style_sets();
+    ptm.sort_fonts();
+    ptm.sort_colours();
+    ptm.sort_images();
+    ptm.sort_constants();
+}
+
+bool copy_style_set(WM_PAGE_TOOL_MANAGER& ptm, WM_STYLE_SET& into, const char* name)
+{
+    WM_STYLE_SET* s = ptm.find_style_set(name);
+    if (!s) {
+        std::fprintf(stderr, "pages_gen: no style set \"%s\"\n", name);
+        return false;
+    }
+    into = *s;
+    return true;
+}
+
+int run(const std::string& source, const char* out_name)
+{
+    FOLDER images, fonts, app_data;
+    if (!images.set("$APPDATA/images", 1) || !fonts.set("$APPDATA/fonts/faces") || !app_data.set("$APPDATA")) {
+        std::fprintf(stderr, "pages_gen: the build tree's data folders are missing\n");
+        return 1;
+    }
+    if (!write_pictures(images)) {
+        std::fprintf(stderr, "pages_gen: cannot write the pictures\n");
+        return 1;
+    }
+    FOLDER constants, colours, styles;
+    if (!sub_folder(constants, source + "/constants") || !sub_folder(colours, source + "/colours") ||
+        !sub_folder(styles, source + "/styles")) {
+        std::fprintf(stderr, "pages_gen: %s lacks constants/, colours/ or styles/\n", source.c_str());
+        return 1;
+    }
+    WM_PAGE_TOOL_MANAGER ptm;
+    WM_PTM_OBJECT_INFO::ptm = &ptm;
+    // Fonts first: the style sets name them.
+    ptm.load_fonts(fonts);
+    ptm.load_images(images);
+    ptm.load_constants(constants);
+    ptm.load_colours(colours);
+    sort_all(ptm);
+    ptm.load_style_sets(styles, 0);
+    sort_all(ptm);
+    if (ptm.font_count < 1 || ptm.image_count != static_cast<INT_S32>(sizeof pictures / sizeof pictures[0])) {
+        std::fprintf(stderr, "pages_gen: fonts or pictures did not load\n");
+        return 1;
+    }
+    WM_STYLE_SET* heading = ptm.find_style_set("Heading");
+    if (!heading || heading->font_id < 0) {
+        std::fprintf(stderr, "pages_gen: the \"Heading\" style set did not find its face\n");
+        return 1;
+    }
+    ptm.show_logo = 0;
+    ptm.default_page_change_method = 11;
+    if (!copy_style_set(ptm, ptm.hint_style_set, "Hint") || !copy_style_set(ptm, ptm.dialog_style_set, "Label") ||
+        !copy_style_set(ptm, ptm.title_style_set, "Heading") ||
+        !copy_style_set(ptm, ptm.object_style_set, "Button")) {
+        return 1;
+    }
+    LAYOUT layout(ptm);
+    if (!layout.read(source + "/layout.txt")) {
+        return 1;
+    }
+    if (!ptm.save(app_data, out_name, 1)) {
+        std::fprintf(stderr, "pages_gen: cannot write %s\n", out_name);
+        return 1;
+    }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 2 || argc > 3) {
+        std::fprintf(stderr, "usage: pages_gen <layout folder> [<file name in $APPDATA>]\n");
+        return 2;
+    }
+    IMAGE::startup_font_system();
+    const int status = run(argv[1], argc == 3 ? argv[2] : "pages.bin");
+    WM_PTM_OBJECT_INFO::ptm = nullptr;
+    IMAGE::shutdown_font_system();
+    return status;
+}
