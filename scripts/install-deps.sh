@@ -10,7 +10,7 @@ packages=(
   libpixman-1-dev libstb-dev
   fonts-dejavu-core fonts-dejavu-extra fonts-linuxlibertine
   clang libclang-rt-14-dev
-  xvfb
+  xvfb xdotool libcairo2-dev
 )
 
 missing=()

@@ -42,6 +42,17 @@ void blend_row_sse2(INT_U32* d, const INT_U32* s, int n, INT_U32 t);
 void blend_row_avx2(INT_U32* d, const INT_U32* s, int n, INT_U32 t);
 bool have_avx2();
 
+// Mixes one colour into a row at alpha a (1 .. 254): d[i] = mix(c, d[i], a).
+// Translucent fills and panels go through it row by row. The plain form is
+// the rule itself, kept to check the vector forms against; dispatch as for
+// blend_row.
+void mix_colour_row(INT_U32* d, int n, INT_U32 c, INT_U32 a);
+// Sets a row to one colour (opaque fills and solid panel rows).
+void fill_row(INT_U32* d, int n, INT_U32 c);
+void mix_colour_row_plain(INT_U32* d, int n, INT_U32 c, INT_U32 a);
+void mix_colour_row_sse2(INT_U32* d, int n, INT_U32 c, INT_U32 a);
+void mix_colour_row_avx2(INT_U32* d, int n, INT_U32 c, INT_U32 a);
+
 } // namespace kivo_pixel
 
 #endif

@@ -4,12 +4,14 @@
 
 #include "errors.h"
 #include "image_blend.h"
+#include "image_draw_plain.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <utility>
+#include <vector>
 
 INT_U8 IMAGE::circle_bitmap[IMAGE::circle_bitmap_size];
 
@@ -20,21 +22,51 @@ short to_short(int v)
     return (short)std::max(-32768, std::min(32767, v));
 }
 
-// One darkening by percent (also a brightening when negative), clamped.
-INT_U32 darken(INT_U32 p, int percent)
+using kivo_draw_plain::darken;
+using kivo_draw_plain::shade_in_range;
+
+// d[i] = blend(c, d[i], t) over a row: nothing for an invisible colour, a
+// fill at the solid threshold, else one mix at the colour's alpha.
+void blend_colour_row(COLOUR* d, int n, COLOUR c, INT_U32 t)
 {
-    INT_U32 out = p & 0xFF000000u;
-    for (int sh = 0; sh <= 16; sh += 8) {
-        int v = (int)((p >> sh) & 0xFF) * (100 - percent) / 100;
-        out |= (INT_U32)std::max(0, std::min(255, v)) << sh;
-    }
-    return out;
+    INT_U32 a = c.alpha();
+    if (a == 0 || n <= 0)
+        return;
+    if (a >= t)
+        kivo_pixel::fill_row(reinterpret_cast<INT_U32*>(d), n, c);
+    else
+        kivo_pixel::mix_colour_row(reinterpret_cast<INT_U32*>(d), n, c, a);
 }
 
-// A shade is usable while (shade + 100) taken as a byte is at most 200.
-bool shade_in_range(int shade)
+// darken(p, shade) is per channel a function of the byte alone: one table
+// per call instead of three divisions per pixel.
+struct DARKEN_TABLE
 {
-    return (INT_U8)(shade + 100) <= 200;
+    INT_U8 v[256];
+    void fill(int shade)
+    {
+        for (int k = 0; k < 256; ++k)
+            v[k] = (INT_U8)std::max(0, std::min(255, k * (100 - shade) / 100));
+    }
+    void row(COLOUR* d, int n) const
+    {
+        for (int i = 0; i < n; ++i) {
+            INT_U32 p = d[i];
+            d[i] = (p & 0xFF000000u) | ((INT_U32)v[(p >> 16) & 0xFF] << 16) |
+                   ((INT_U32)v[(p >> 8) & 0xFF] << 8) | v[p & 0xFF];
+        }
+    }
+};
+
+// The largest k with k * k < m, for m >= 1.
+long root_below(long m)
+{
+    long k = (long)std::sqrt((double)(m - 1));
+    while (k > 0 && k * k > m - 1)
+        --k;
+    while ((k + 1) * (k + 1) <= m - 1)
+        ++k;
+    return k;
 }
 
 } // namespace
@@ -88,12 +120,11 @@ void IMAGE::fill_rect(short x1, short y1, short x2, short y2, COLOUR c, INT_U8 b
         return;
     if (!blend || a >= COLOUR::alpha_solid_threshold) {
         for (int j = y1; j <= y2; ++j, row += stride)
-            std::fill(row, row + w, c);
+            kivo_pixel::fill_row(reinterpret_cast<INT_U32*>(row), w, c);
         return;
     }
     for (int j = y1; j <= y2; ++j, row += stride)
-        for (int i = 0; i < w; ++i)
-            row[i] = kivo_pixel::mix(c, row[i], a);
+        kivo_pixel::mix_colour_row(reinterpret_cast<INT_U32*>(row), w, c, a);
 }
 
 void IMAGE::clear(COLOUR c, INT_U8 whole)
@@ -386,6 +417,10 @@ void IMAGE::fill_vfaded_rect(short x1, short y1, short x2, short y2, COLOUR from
     fill_faded(x1, y1, x2, y2, from, to, blend, true);
 }
 
+// Works in spans: per row the corners' cuts are worked out once, and the
+// columns between them go to one row routine. A pixel in a corner's zone is
+// inside when (X - cx)^2 + (Y - cy)^2 < r^2, as the per-pixel form says
+// (image_draw_plain.cpp), which the tests hold this to.
 void IMAGE::plot_rounded_rect(short x1, short y1, short x2, short y2, short radius, char corners,
                               COLOUR c1, COLOUR c2, short shade, PLOT_ROUNDED_RECT_TYPE type)
 {
@@ -401,8 +436,7 @@ void IMAGE::plot_rounded_rect(short x1, short y1, short x2, short y2, short radi
     mark_dirty_area(x1, y1, x2, y2);
     if (type < PLOT_ROUNDED_RECT_SOLID || type > PLOT_ROUNDED_RECT_DARKEN)
         return;
-    bool shade_ok = shade_in_range(shade);
-    if (type == PLOT_ROUNDED_RECT_DARKEN && !shade_ok) {
+    if (type == PLOT_ROUNDED_RECT_DARKEN && !shade_in_range(shade)) {
         // Out-of-range shades leave the pixels and record why.
         set_error_code(ERRCODE_COLOUR_DARKEN_RANGE, nullptr);
         COLOUR::write_error_to_debug_stream(__FILE__, __LINE__);
@@ -419,56 +453,107 @@ void IMAGE::plot_rounded_rect(short x1, short y1, short x2, short y2, short radi
         return out;
     };
     INT_U32 thr = COLOUR::alpha_solid_threshold;
-    long rr = (long)r * r;
     int row_from = std::max<int>(y1, active_y1), row_to = std::min<int>(y2, active_y2);
     int col_from = std::max<int>(x1, active_x1), col_to = std::min<int>(x2, active_x2);
-    if (x1 >= stride)
+    if (x1 >= stride || col_from > col_to)
         return;
+    // The horizontal fade is the same on every row: worked out once.
+    std::vector<COLOUR> xcols;
+    if (type == PLOT_ROUNDED_RECT_XFADE) {
+        xcols.resize((std::size_t)(col_to - col_from + 1));
+        for (int X = col_from; X <= col_to; ++X)
+            xcols[(std::size_t)(X - col_from)] = gradient(X - x1, x2 - x1);
+    }
+    DARKEN_TABLE table;
+    if (type == PLOT_ROUNDED_RECT_DARKEN)
+        table.fill(shade);
+
+    long rr = (long)r * r;
+    // Columns left of xa belong to the left corners, from xb on to the
+    // right ones; with r past half the width the two overlap, and a left
+    // corner then takes precedence, as in the per-pixel test.
+    const int xa = x1 + r, xb = x2 - r + 1;
+    const int cut[2] = {std::min(xa, xb), std::max(xa, xb)};
     for (int Y = row_from; Y <= row_to; ++Y) {
         if (Y - y >= height)
             continue;
-        COLOUR ycol = type == PLOT_ROUNDED_RECT_YFADE ? gradient(Y - y1, y2 - y1) : COLOUR(0);
         bool top = Y < y1 + r, bottom = Y > y2 - r;
-        COLOUR* p = at(col_from, Y);
-        for (int X = col_from; X <= col_to; ++X, ++p) {
-            bool left = X < x1 + r, right = X > x2 - r;
-            int cx = 0, cy = 0;
-            bool zone = true;
-            if ((corners & 1) && left && top) {
-                cx = x1 + r; cy = y1 + r;
-            } else if ((corners & 4) && left && bottom) {
-                cx = x1 + r; cy = y2 - r;
-            } else if ((corners & 2) && right && top) {
-                cx = x2 - r; cy = y1 + r;
-            } else if ((corners & 8) && right && bottom) {
-                cx = x2 - r; cy = y2 - r;
-            } else {
-                zone = false;
+        // The corner owning this row's left columns (top-left before
+        // bottom-left), and its inside columns [llo, lhi]; then the right.
+        auto inside = [&](int cx, int cy, int& lo, int& hi) {
+            long dy = (long)Y - cy, m = rr - dy * dy;
+            if (m <= 0) {
+                lo = 1;
+                hi = 0;
+                return;
             }
-            // trunc(sqrt(n)) < r is n < r^2 for whole n.
-            if (zone && (long)(X - cx) * (X - cx) + (long)(Y - cy) * (Y - cy) >= rr)
+            long k = root_below(m);
+            lo = (int)(cx - k);
+            hi = (int)(cx + k);
+        };
+        bool left_corner = false, right_corner = false;
+        int llo = 0, lhi = 0, rlo = 0, rhi = 0;
+        if ((corners & 1) && top) {
+            left_corner = true;
+            inside(x1 + r, y1 + r, llo, lhi);
+        } else if ((corners & 4) && bottom) {
+            left_corner = true;
+            inside(x1 + r, y2 - r, llo, lhi);
+        }
+        if ((corners & 2) && top) {
+            right_corner = true;
+            inside(x2 - r, y1 + r, rlo, rhi);
+        } else if ((corners & 8) && bottom) {
+            right_corner = true;
+            inside(x2 - r, y2 - r, rlo, rhi);
+        }
+        COLOUR ycol = type == PLOT_ROUNDED_RECT_YFADE ? gradient(Y - y1, y2 - y1) : COLOUR(0);
+        // Three stretches, each wholly left-zone or not and right-zone or not.
+        for (int piece = 0; piece < 3; ++piece) {
+            int lo = piece == 0 ? col_from : std::max(col_from, cut[piece - 1]);
+            int hi = piece == 2 ? col_to : std::min(col_to, cut[piece] - 1);
+            if (lo > hi)
                 continue;
+            if (lo < xa && left_corner) {
+                lo = std::max(lo, llo);
+                hi = std::min(hi, lhi);
+            } else if (lo >= xb && right_corner) {
+                lo = std::max(lo, rlo);
+                hi = std::min(hi, rhi);
+            }
+            if (lo > hi)
+                continue;
+            COLOUR* p = at(lo, Y);
+            int n = hi - lo + 1;
             switch (type) {
             case PLOT_ROUNDED_RECT_SOLID:
-                *p = kivo_pixel::blend(c1, *p, thr);
+                blend_colour_row(p, n, c1, thr);
                 break;
             case PLOT_ROUNDED_RECT_XFADE:
-                *p = gradient(X - x1, x2 - x1);
+                std::copy(xcols.begin() + (lo - col_from), xcols.begin() + (hi - col_from + 1), p);
                 break;
             case PLOT_ROUNDED_RECT_YFADE:
-                *p = ycol;
+                kivo_pixel::fill_row(reinterpret_cast<INT_U32*>(p), n, ycol);
                 break;
             default:
-                *p = darken(*p, shade);
+                table.row(p, n);
                 break;
             }
         }
     }
 }
 
+// The filled circle as spans: the canvas of the per-pixel form
+// (image_draw_plain.cpp) holds on each subsample row one span centred on
+// the circle's centre, so one half-width per subrow says it all, and a
+// pixel's coverage is counted from the three half-widths of its row.
 void IMAGE::plot_circle(short cx, short cy, short radius, COLOUR c, short shade,
                         PLOT_CIRCLE_TYPE type, short thickness, INT_U8 anti_alias)
 {
+    if (type == PLOT_CIRCLE_RING) {
+        kivo_draw_plain::plot_circle(*this, cx, cy, radius, c, shade, type, thickness, anti_alias);
+        return;
+    }
     if (!drawing_gate() || radius < 1)
         return;
     int R = radius + thickness / 2;
@@ -478,46 +563,24 @@ void IMAGE::plot_circle(short cx, short cy, short radius, COLOUR c, short shade,
     if (!clip_rect(bx1, by1, bx2, by2))
         return;
     long D = 6L * R + 3;
+    // The canvas bound of the per-pixel form: larger circles draw nothing.
     if (D * D >= (long)circle_bitmap_size)
         return;
-    INT_U8* canvas = circle_bitmap;
-    std::memset(canvas, 0, (std::size_t)(D * D));
     const int centre = 3 * R + 1;
-    const int run = 3 * thickness;
-    auto set = [&](int u, int v) { canvas[(long)v * D + u] = 1; };
-    auto span = [&](int row, int half) {
-        for (int u = centre - half; u <= centre + half; ++u)
-            set(u, row);
-    };
-    // Ring: from a point a run of subsamples towards the centre, along the
-    // point's major axis. A ring thicker than its radius would run through
-    // the centre and out of the circle (and the canvas) on the far side; it
-    // stops at the point's mirror image.
-    auto ring_run = [&](int u, int v, int du, int dv) {
-        int n = std::min(run, 2 * std::abs(du ? u - centre : v - centre) + 1);
-        for (int k = 0; k < n; ++k)
-            set(u + du * k, v + dv * k);
-    };
+    // Half-width of each subsample row's span, -1 for none.
+    int half[1800];
+    static_assert(1800L * 1800 >= (long)circle_bitmap_size, "a subrow for every canvas row");
+    std::fill(half, half + D, -1);
+    auto span = [&](int row, int h) { half[row] = std::max(half[row], h); };
     // Midpoint circle of radius 3R on doubled coordinates.
     int bound = 6 * R, err = -6 * R;
     for (int i = 0; i <= bound; ++i) {
         if ((i & 1) == 0) {
             int a = i / 2, b = bound / 2;
-            if (type == PLOT_CIRCLE_RING) {
-                ring_run(centre + a, centre + b, 0, -1);
-                ring_run(centre - a, centre + b, 0, -1);
-                ring_run(centre + a, centre - b, 0, 1);
-                ring_run(centre - a, centre - b, 0, 1);
-                ring_run(centre + b, centre + a, -1, 0);
-                ring_run(centre - b, centre + a, 1, 0);
-                ring_run(centre + b, centre - a, -1, 0);
-                ring_run(centre - b, centre - a, 1, 0);
-            } else {
-                span(centre + b, a);
-                span(centre - b, a);
-                span(centre + a, b);
-                span(centre - a, b);
-            }
+            span(centre + b, a);
+            span(centre - b, a);
+            span(centre + a, b);
+            span(centre - a, b);
         }
         err += i;
         if (err >= 0) {
@@ -529,44 +592,85 @@ void IMAGE::plot_circle(short cx, short cy, short radius, COLOUR c, short shade,
     INT_U32 a = c.alpha();
     bool darken_ok = shade_in_range(shade);
     bool range_error = false;
-    for (int Y = by1; Y <= by2; ++Y) {
-        const INT_U8* sub = canvas + (long)(Y - (cy - R)) * 3 * D;
-        COLOUR* p = at(bx1, Y);
-        for (int X = bx1; X <= bx2; ++X, ++p) {
-            int u = (X - (cx - R)) * 3;
-            int cov = sub[u] + sub[u + 1] + sub[u + 2] + sub[D + u] + sub[D + u + 1] +
-                      sub[D + u + 2] + sub[2 * D + u] + sub[2 * D + u + 1] + sub[2 * D + u + 2];
-            if (cov == 0)
-                continue;
-            if (type != PLOT_CIRCLE_SHADED) {
-                if (!anti_alias) {
-                    *p = kivo_pixel::blend(c, *p, thr);
-                    if (cov >= 4)
-                        *p = kivo_pixel::blend(c, *p, thr);
-                } else if (cov < 9) {
-                    INT_U32 scaled = (c & 0xFFFFFFu) | ((cov * a / 9) << 24);
-                    *p = kivo_pixel::blend(scaled, *p, thr);
-                } else {
-                    *p = kivo_pixel::blend(c, *p, thr);
-                }
-                continue;
-            }
+    // What a pixel with coverage cov (1 .. 9) gets.
+    auto plot = [&](COLOUR* p, int cov) {
+        if (type != PLOT_CIRCLE_SHADED) {
             if (!anti_alias) {
+                *p = kivo_pixel::blend(c, *p, thr);
                 if (cov >= 4)
                     *p = kivo_pixel::blend(c, *p, thr);
             } else if (cov < 9) {
-                INT_U32 out = 0xFF000000u;
-                for (int sh = 0; sh <= 16; sh += 8) {
-                    int pc = (int)((*p >> sh) & 0xFF);
-                    int d = (pc * (100 - shade) / 100) & 0xFF;
-                    out |= (INT_U32)((d * cov + pc * (9 - cov)) / 9) << sh;
-                }
-                *p = out;
-            } else if (darken_ok) {
-                *p = darken(*p, shade);
+                INT_U32 scaled = (c & 0xFFFFFFu) | ((cov * a / 9) << 24);
+                *p = kivo_pixel::blend(scaled, *p, thr);
             } else {
-                range_error = true;
+                *p = kivo_pixel::blend(c, *p, thr);
             }
+            return;
+        }
+        if (!anti_alias) {
+            if (cov >= 4)
+                *p = kivo_pixel::blend(c, *p, thr);
+        } else if (cov < 9) {
+            INT_U32 out = 0xFF000000u;
+            for (int sh = 0; sh <= 16; sh += 8) {
+                int pc = (int)((*p >> sh) & 0xFF);
+                int d = (pc * (100 - shade) / 100) & 0xFF;
+                out |= (INT_U32)((d * cov + pc * (9 - cov)) / 9) << sh;
+            }
+            *p = out;
+        } else if (darken_ok) {
+            *p = darken(*p, shade);
+        } else {
+            range_error = true;
+        }
+    };
+    DARKEN_TABLE table;
+    bool table_filled = false;
+    // The same for a run of fully covered pixels.
+    auto plot_run = [&](COLOUR* p, int n) {
+        if (n <= 0)
+            return;
+        if (type != PLOT_CIRCLE_SHADED) {
+            blend_colour_row(p, n, c, thr);
+            if (!anti_alias && a != 0 && a < thr)
+                kivo_pixel::mix_colour_row(reinterpret_cast<INT_U32*>(p), n, c, a);
+        } else if (!anti_alias) {
+            blend_colour_row(p, n, c, thr);
+        } else if (darken_ok) {
+            if (!table_filled)
+                table.fill(shade);
+            table_filled = true;
+            table.row(p, n);
+        } else {
+            range_error = true;
+        }
+    };
+    // Pixel d columns from the centre one covers subsamples 3d - 1 .. 3d + 1
+    // from the centre; a subrow of half-width h covers those within h.
+    auto count = [](int h, int d) {
+        if (d == 0)
+            return h < 0 ? 0 : h == 0 ? 1 : 3;
+        return std::max(0, std::min(3, h - 3 * d + 2));
+    };
+    for (int Y = by1; Y <= by2; ++Y) {
+        const int* h = half + (long)(Y - (cy - R)) * 3;
+        int hmax = std::max(h[0], std::max(h[1], h[2]));
+        if (hmax < 0)
+            continue;
+        int hmin = std::min(h[0], std::min(h[1], h[2]));
+        int any = (hmax + 1) / 3;                  // |d| <= any: some coverage
+        int full = hmin >= 1 ? (hmin - 1) / 3 : -1; // |d| <= full: coverage 9
+        int run_lo = std::max<int>(bx1, cx - full), run_hi = std::min<int>(bx2, cx + full);
+        if (run_lo <= run_hi)
+            plot_run(at(run_lo, Y), run_hi - run_lo + 1);
+        for (int d = full + 1; d <= any; ++d) {
+            int cov = count(h[0], d) + count(h[1], d) + count(h[2], d);
+            if (cov == 0)
+                continue;
+            if (cx - d >= bx1 && cx - d <= bx2)
+                plot(at(cx - d, Y), cov);
+            if (d > 0 && cx + d >= bx1 && cx + d <= bx2)
+                plot(at(cx + d, Y), cov);
         }
     }
     if (range_error) {

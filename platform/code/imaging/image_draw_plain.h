@@ -1,0 +1,39 @@
+#ifndef KIVO_IMAGE_DRAW_PLAIN_H
+#define KIVO_IMAGE_DRAW_PLAIN_H
+
+// The per-pixel forms of the rounded panel and the circle: each pixel
+// tested and drawn on its own, the plain statement of what every pixel
+// gets. The drawing in image_draw.cpp works in spans and is tested against
+// these; the ring circle still draws through its bitmap here.
+#include "image.h"
+
+#include <algorithm>
+
+namespace kivo_draw_plain {
+
+// One darkening by percent (also a brightening when negative), clamped.
+inline INT_U32 darken(INT_U32 p, int percent)
+{
+    INT_U32 out = p & 0xFF000000u;
+    for (int sh = 0; sh <= 16; sh += 8) {
+        int v = (int)((p >> sh) & 0xFF) * (100 - percent) / 100;
+        out |= (INT_U32)std::max(0, std::min(255, v)) << sh;
+    }
+    return out;
+}
+
+// A shade is usable while (shade + 100) taken as a byte is at most 200.
+inline bool shade_in_range(int shade)
+{
+    return (INT_U8)(shade + 100) <= 200;
+}
+
+void plot_rounded_rect(IMAGE& im, short x1, short y1, short x2, short y2, short radius,
+                       char corners, COLOUR c1, COLOUR c2, short shade,
+                       IMAGE::PLOT_ROUNDED_RECT_TYPE type);
+void plot_circle(IMAGE& im, short cx, short cy, short radius, COLOUR c, short shade,
+                 IMAGE::PLOT_CIRCLE_TYPE type, short thickness, INT_U8 anti_alias);
+
+} // namespace kivo_draw_plain
+
+#endif
