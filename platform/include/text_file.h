@@ -7,6 +7,9 @@
 // character above 0xFF travels as an escape run: byte 0x01, then ",%04X"
 // per character, then 0x01. Files are opened and closed by FOLDER
 // (open_text_file / close), which fills in the stream and encoding fields.
+// Reading goes through a buffer of the file's own: a read-mode stream's
+// position runs ahead of the text handed out, so the stream is not to be
+// read or positioned by anyone else.
 #include "folder.h"
 #include "kivo_string.h"
 #include "kivo_types.h"
@@ -58,10 +61,27 @@ public:
     KIVO_STRING name;    // the file name
 
 private:
+    friend class FOLDER; // opening a file starts its reading state afresh
+
     // A character read by a full line buffer, delivered first by the next
     // read (+ 1, 0 = none); kept apart from the decoder's pushback.
     INT_S32 held;
 
+    // Bytes read ahead from `stream`: in[in_pos..in_end) are still to come
+    // and in[0] lies at file offset in_offset (-1 when the stream cannot
+    // tell). The buffer is bound to in_stream; another stream starts over.
+    INT_U8* in;
+    INT_S32 in_size;
+    INT_S32 in_pos;
+    INT_S32 in_end;
+    long in_offset;
+    FILE* in_stream;
+    INT_U8 in_small[64]; // the buffer when a larger one cannot be had
+
+    void start_input();
+    int next_byte() { return in_pos < in_end ? in[in_pos++] : fill_input(); }
+    int fill_input();
+    void seek_input(long offset);
     INT_S32 next_char();
     INT_S32 read_utf8_char();
     void push_back(INT_S32 c);

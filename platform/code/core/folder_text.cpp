@@ -90,6 +90,10 @@ bool FOLDER::open_text_file(const char* name, FILE_MODE mode, INT_U8 unicode, TE
     file->mode = mode;
     file->line_end = 0;
     file->pushback[0] = file->pushback[1] = file->pushback[2] = 0;
+    // A stream may reuse the address of one closed earlier: nothing read
+    // ahead from that one may be delivered from this one.
+    file->held = 0;
+    file->in_stream = nullptr;
     file->utf16 = utf16;
     file->swap = swap;
     file->utf8 = 1;

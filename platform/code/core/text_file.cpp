@@ -1,9 +1,18 @@
 #include "text_file.h"
 
 #include "errors.h"
+#include "text_file_plain.h"
 
 #include <cstdarg>
+#include <cstdint>
 #include <cstring>
+#include <new>
+
+namespace kivo_text_file {
+
+bool plain_only = false;
+
+} // namespace kivo_text_file
 
 namespace {
 
@@ -21,11 +30,21 @@ int hex_value(unsigned char c)
 bool is_high_surrogate(INT_U32 c) { return c >= 0xD800 && c <= 0xDBFF; }
 bool is_low_surrogate(INT_U32 c) { return c >= 0xDC00 && c <= 0xDFFF; }
 
+// Large enough that refills cost next to nothing per line.
+const INT_S32 INPUT_SIZE = 64 * 1024;
+
+const char HEX_DIGITS[] = "0123456789ABCDEF";
+
+// Text bytes are tested eight at a time where a word's first byte is its
+// lowest.
+constexpr bool LITTLE_ENDIAN_WORDS = __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__;
+
 } // namespace
 
 TEXT_FILE::TEXT_FILE()
     : line_max(256), mode(fm_read), stream(nullptr), line_end(0), pushback{0, 0, 0},
-      utf16(0), swap(0), utf8(1), folder("$APP"), held(0)
+      utf16(0), swap(0), utf8(1), folder("$APP"), held(0), in(nullptr), in_size(0), in_pos(0), in_end(0),
+      in_offset(-1), in_stream(nullptr), in_small{}
 {
 }
 
@@ -35,6 +54,8 @@ TEXT_FILE::~TEXT_FILE()
     // deleted without it (a file written whole still replaces its target).
     if (stream)
         FOLDER::finish_file(stream, true);
+    if (in != in_small)
+        delete[] in;
 }
 
 bool TEXT_FILE::can_read() const { return stream && static_cast<int>(mode) == 0; }
@@ -52,6 +73,52 @@ void TEXT_FILE::push_back(INT_S32 c)
             return;
         }
     }
+}
+
+// Called by every read before it takes bytes: what was read ahead from
+// another stream (the file reopened) is dropped.
+void TEXT_FILE::start_input()
+{
+    if (in_stream == stream)
+        return;
+    in_stream = stream;
+    in_pos = in_end = 0;
+    in_offset = stream ? std::ftell(stream) : -1;
+}
+
+// The byte after the buffered ones, refilling the buffer; -1 at end of
+// file or on an error (left on the stream for close to report).
+int TEXT_FILE::fill_input()
+{
+    if (!stream)
+        return -1;
+    if (!in) {
+        in = new (std::nothrow) INT_U8[INPUT_SIZE];
+        in_size = in ? INPUT_SIZE : static_cast<INT_S32>(sizeof in_small);
+        if (!in)
+            in = in_small;
+    }
+    if (in_offset >= 0)
+        in_offset += in_end;
+    in_pos = 0;
+    in_end = static_cast<INT_S32>(std::fread(in, 1, static_cast<size_t>(in_size), stream));
+    if (in_end <= 0) {
+        in_end = 0;
+        return -1;
+    }
+    return in[in_pos++];
+}
+
+// Makes `offset` the next byte read: inside the buffer when it is there,
+// else through the stream.
+void TEXT_FILE::seek_input(long offset)
+{
+    if (in_offset >= 0 && offset >= in_offset && offset <= in_offset + in_end) {
+        in_pos = static_cast<INT_S32>(offset - in_offset);
+        return;
+    }
+    in_pos = in_end = 0;
+    in_offset = std::fseek(stream, offset, SEEK_SET) == 0 ? offset : -1;
 }
 
 // The next character of any encoding: pushback first, then the stream.
@@ -72,32 +139,30 @@ INT_S32 TEXT_FILE::next_char()
     if (!stream)
         return -1;
     if (utf16) {
-        int lo = std::fgetc(stream);
-        if (lo == EOF)
+        int lo = next_byte();
+        if (lo < 0)
             return -1;
-        int hi = std::fgetc(stream);
-        if (hi == EOF)
+        int hi = next_byte();
+        if (hi < 0)
             return -1;
         return swap ? (lo << 8) | hi : (hi << 8) | lo;
     }
-    if (!utf8) {
-        int b = std::fgetc(stream);
-        return b == EOF ? -1 : b;
-    }
+    if (!utf8)
+        return next_byte();
     return read_utf8_char();
 }
 
 INT_S32 TEXT_FILE::read_utf8_char()
 {
-    int b = std::fgetc(stream);
-    if (b == EOF)
+    int b = next_byte();
+    if (b < 0)
         return -1;
-    if (b == 0xEF && std::ftell(stream) == 1) {
-        int b2 = std::fgetc(stream);
-        int b3 = b2 == EOF ? EOF : std::fgetc(stream);
+    if (b == 0xEF && in_offset >= 0 && in_offset + in_pos == 1) {
+        int b2 = next_byte();
+        int b3 = b2 < 0 ? -1 : next_byte();
         if (b2 == 0xBB && b3 == 0xBF)
             return next_char(); // the signature is not text
-        std::fseek(stream, 1, SEEK_SET);
+        seek_input(1);
     }
     if (b < 0x80)
         return b;
@@ -120,8 +185,8 @@ INT_S32 TEXT_FILE::read_utf8_char()
     int n = 0;
     bool valid = true;
     while (n < extra) {
-        int cb = std::fgetc(stream);
-        if (cb == EOF) {
+        int cb = next_byte();
+        if (cb < 0) {
             valid = false;
             break;
         }
@@ -148,6 +213,7 @@ INT_S32 TEXT_FILE::read_char()
 {
     if (!can_read())
         return -1;
+    start_input();
     return next_char();
 }
 
@@ -162,11 +228,85 @@ bool TEXT_FILE::read_line(char* buffer, INT_S16 size, INT_U8* whole)
     buffer[0] = 0;
     if (!can_read() || size < 8)
         return false;
+    start_input();
     const int limit = size - 1; // bytes of text the buffer holds
     int len = 0;
     bool run = false; // an escape run is open
     bool any = false;
     for (;;) {
+        // Characters stored as one plain byte and line ends the first one
+        // has settled, taken straight from the read-ahead bytes while
+        // nothing waits to be delivered before them: what the loop below
+        // does for them, without a call per character. UTF-8 for U+0080 to
+        // U+00FF is two bytes that make one plain byte; every other
+        // sequence, and the byte that might start a signature, goes the
+        // long way. Plain 8-bit bytes from 0x80 up are plain.
+        if (!run && held == 0 && pushback[0] == 0 && !utf16 && !kivo_text_file::plain_only) {
+            const bool decode = utf8 != 0;
+            const INT_S32 end_char = line_end;
+            const INT_U8* src = in;
+            const INT_S32 end = in_end;
+            INT_S32 pos = in_pos;
+            int n = len;
+            bool ended = false;
+            // In UTF-8 every byte from 0x80 up needs a look of its own.
+            const std::uint64_t high = decode ? 0x8080808080808080u : 0;
+            while (pos < end) {
+                // Eight bytes at a time up to the first one below 14 (line
+                // ends, 0 and 1 among them) or, decoding, above 0x7F. The
+                // mask marks that byte exactly (no borrow reaches it from
+                // the bytes before); bytes after it may be marked falsely.
+                // The whole word is stored: what lies past the text is
+                // overwritten or beyond its end.
+                while (LITTLE_ENDIAN_WORDS && end - pos >= 8 && limit - n >= 8) {
+                    std::uint64_t w;
+                    std::memcpy(&w, src + pos, 8);
+                    std::memcpy(buffer + n, &w, 8);
+                    const std::uint64_t special = ((w - 0x0E0E0E0E0E0E0E0Eu) & ~w & 0x8080808080808080u) | (w & high);
+                    if (special != 0) {
+                        const int plain = __builtin_ctzll(special) >> 3;
+                        pos += plain;
+                        n += plain;
+                        break;
+                    }
+                    pos += 8;
+                    n += 8;
+                }
+                if (pos >= end)
+                    break;
+                unsigned b = src[pos];
+                if (b >= 0x80 && decode) {
+                    if ((b & 0xFE) != 0xC2 || pos + 1 >= end || (src[pos + 1] & 0xC0) != 0x80 || n >= limit)
+                        break;
+                    buffer[n++] = static_cast<char>(((b & 0x1F) << 6) | (src[pos + 1] & 0x3F));
+                    pos += 2;
+                    continue;
+                }
+                if (b <= 13) {
+                    if (b == 10 || b == 13) {
+                        if (end_char == 0)
+                            break; // the first line end met decides: the long way
+                        ++pos;
+                        if (static_cast<INT_S32>(b) == end_char) {
+                            ended = true;
+                            break;
+                        }
+                        continue; // the other line-end character is dropped
+                    }
+                    if (b <= 1)
+                        break;
+                }
+                if (n >= limit)
+                    break;
+                buffer[n++] = static_cast<char>(b);
+                ++pos;
+            }
+            in_pos = pos;
+            any = any || ended || n != len;
+            len = n;
+            if (ended)
+                break;
+        }
         INT_S32 c = next_char();
         if (c < 0)
             break;
@@ -225,8 +365,9 @@ bool TEXT_FILE::read_line(char* buffer, INT_S16 size, INT_U8* whole)
                 run = true;
             }
             for (int g = 0; g < groups; ++g) {
-                std::snprintf(buffer + len, 6, ",%04X", static_cast<unsigned>(units[g]));
-                len += 5;
+                buffer[len++] = ',';
+                for (int shift = 12; shift >= 0; shift -= 4)
+                    buffer[len++] = HEX_DIGITS[(units[g] >> shift) & 0xF];
             }
         }
     }
@@ -240,6 +381,7 @@ bool TEXT_FILE::operator>>(char& c)
 {
     if (!can_read())
         return false;
+    start_input();
     for (;;) {
         INT_S32 ch = next_char();
         if (ch < 0)

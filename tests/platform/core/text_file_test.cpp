@@ -3,9 +3,12 @@
 #include "errors.h"
 #include "folder.h"
 #include "sandbox.h"
+#include "text_file_plain.h"
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -164,4 +167,194 @@ TEST_F(TextFileTest, ACharacterTooWideForTheBufferFailsOnceAndReadingGoesOn)
             EXPECT_EQ(got, want) << size << " " << form;
             EXPECT_EQ(current_error_code, size == 13 ? ERRCODE_NONE : ERRCODE_FILE_READ) << size;
         }
+}
+
+namespace {
+
+// Code points as a file's bytes in one encoding (the signature apart), and
+// as the system's text.
+enum ENCODING { LATIN_8, UTF8_MARKED, UTF16_LE, UTF16_BE, UTF16_LE_BARE, UTF16_BE_BARE };
+
+std::string signature(ENCODING e)
+{
+    return e == UTF8_MARKED ? "\xEF\xBB\xBF" : e == UTF16_LE ? "\xFF\xFE" : e == UTF16_BE ? "\xFE\xFF" : "";
+}
+
+std::string encode(const std::u32string& text, ENCODING e)
+{
+    std::string out;
+    for (char32_t c : text) {
+        if (e == LATIN_8) {
+            out += static_cast<char>(c);
+        } else if (e == UTF8_MARKED) {
+            if (c < 0x80) {
+                out += static_cast<char>(c);
+            } else if (c < 0x800) {
+                out += {static_cast<char>(0xC0 | (c >> 6)), static_cast<char>(0x80 | (c & 0x3F))};
+            } else {
+                out += {static_cast<char>(0xE0 | (c >> 12)), static_cast<char>(0x80 | ((c >> 6) & 0x3F)),
+                        static_cast<char>(0x80 | (c & 0x3F))};
+            }
+        } else {
+            char lo = static_cast<char>(c & 0xFF), hi = static_cast<char>(c >> 8);
+            out += e == UTF16_LE || e == UTF16_LE_BARE ? std::string{lo, hi} : std::string{hi, lo};
+        }
+    }
+    return out;
+}
+
+std::string system_text(const std::u32string& line)
+{
+    std::string out;
+    bool run = false;
+    for (char32_t c : line) {
+        if ((c > 0xFF || c <= 1) != run) {
+            out += '\x01';
+            run = !run;
+        }
+        if (!run) {
+            out += static_cast<char>(c);
+        } else {
+            char group[6];
+            std::snprintf(group, sizeof group, ",%04X", static_cast<unsigned>(c));
+            out += group;
+        }
+    }
+    return run ? out + '\x01' : out;
+}
+
+// Everything one file gives, read by read_line into a buffer of `size`
+// bytes: each piece (marked when the line goes on), then "<end>" when the
+// read after the last one fails with an empty buffer.
+std::vector<std::string> read_pieces(TEXT_FILE* t, int size)
+{
+    std::vector<std::string> got;
+    std::vector<char> buf(static_cast<size_t>(size));
+    INT_U8 whole = 0;
+    while (t && got.size() < 100000 && t->read_line(buf.data(), static_cast<INT_S16>(size), &whole))
+        got.push_back(std::string(buf.data()) + (whole ? "" : "<part>"));
+    got.push_back(t && !t->read_line(buf.data(), static_cast<INT_S16>(size)) && buf[0] == 0 ? "<end>" : "<more>");
+    return got;
+}
+
+} // namespace
+
+// The same lines in every encoding and with every line end: short lines,
+// accented letters, characters above U+00FF, bytes 0 and 1, and a line far
+// longer than the read-ahead, so that it and many short lines straddle its
+// refills. The final line has no line end.
+TEST_F(TextFileTest, TheSameLinesReadAlikeInEveryEncodingAcrossReadAheadRefills)
+{
+    std::vector<std::u32string> text = {U"first", U"", U"caf\u00E9 au lait", U"\u263A smile \u263B",
+                                        std::u32string(U"zero\0one\1", 9), U"\u00FF\u0100"};
+    for (int i = 0; i < 2500; ++i)
+        text.push_back(std::u32string(static_cast<size_t>(i % 70), static_cast<char32_t>('a' + i % 26)) +
+                       (i % 7 == 0 ? U"\u00E9" : i % 11 == 0 ? U"\u263A" : U""));
+    text.push_back(std::u32string(70000, U'L') + U"\u00E9");
+    text.push_back(U"last");
+    for (ENCODING e : {LATIN_8, UTF8_MARKED, UTF16_LE, UTF16_BE, UTF16_LE_BARE, UTF16_BE_BARE})
+        for (std::u32string end : {U"\n", U"\r", U"\r\n"}) {
+            std::string bytes = signature(e);
+            std::vector<std::string> want;
+            for (size_t i = 0; i < text.size(); ++i) {
+                std::u32string line = text[i];
+                for (char32_t& c : line) // 8-bit text has nothing above U+00FF
+                    c = e == LATIN_8 && c > 0xFF ? U'?' : c;
+                bytes += encode(line + (i + 1 < text.size() ? end : U""), e);
+                std::string sys = system_text(line);
+                for (; sys.size() > 255; sys.erase(0, 255))
+                    want.push_back(sys.substr(0, 255) + "<part>");
+                want.push_back(sys);
+            }
+            want.push_back("<end>");
+            TEXT_FILE* t = open(bytes);
+            ASSERT_NE(t, nullptr);
+            t->utf8 = e != LATIN_8;
+            if (e == UTF16_LE_BARE || e == UTF16_BE_BARE) { // no signature: the caller says so
+                t->utf16 = 1;
+                t->swap = e == UTF16_BE_BARE;
+            }
+            EXPECT_EQ(read_pieces(t, 256), want) << e << " " << static_cast<int>(end[0]);
+            folder.close(t);
+        }
+    TEXT_FILE* t = open("");
+    EXPECT_EQ(read_pieces(t, 256), (std::vector<std::string>{"<end>"}));
+    folder.close(t);
+    // A signature's bytes past the first refill are a character like any
+    // other, only the first ones of the file are not text.
+    t = open(std::string(65536, 'x') + "\xEF\xBB\xBFy");
+    std::vector<std::string> got = read_pieces(t, 256);
+    folder.close(t);
+    ASSERT_EQ(got.size(), 259u);
+    EXPECT_EQ(got[257], "x\x01,FEFF\x01y");
+}
+
+// Lines are copied from the read-ahead bytes in runs where they can be;
+// every character taken one at a time must give the same: random files
+// (valid UTF-8, or with invalid sequences that turn it to 8-bit, stray line
+// ends, bytes 0 and 1, a signature or not, some far longer than the
+// read-ahead), read by every reader in a random mix with random buffer
+// sizes.
+TEST_F(TextFileTest, CopyingRunsReadsExactlyAsCharacterByCharacter)
+{
+    const std::vector<std::string> pieces = {"a", "word ", "\n", "\r", "\r\n", "\xC3\xA9", "\xC2\x80", "\xC1\xBF",
+                                             "\xE2\x98\xBA", "\xF0\x9F\x98\x80", "\xEF\xBB\xBF", std::string(1, '\0'),
+                                             "\x01", "0123456789abcdefghij", "\xC3", "\x80", "\xFF"};
+    std::mt19937 rng(11);
+    for (int round = 0; round < 300; ++round) {
+        const size_t length = round % 25 == 0 ? 70000 + rng() % 70000 : rng() % 600;
+        const int start = static_cast<int>(rng() % 4);
+        const size_t kinds = round % 2 ? pieces.size() : pieces.size() - 3; // the last three are never valid
+        std::string bytes = start == 0 ? "\xEF\xBB\xBF" : start == 1 ? "\xFF\xFE" : "";
+        while (bytes.size() < length) {
+            const unsigned r = static_cast<unsigned>(rng());
+            if (r % 8) {
+                bytes += pieces[r / 8 % kinds];
+            } else if (round % 2) {
+                bytes += static_cast<char>(r >> 8);
+            } else { // any valid sequence of two bytes
+                bytes += {static_cast<char>(0xC2 + (r >> 8) % 30), static_cast<char>(0x80 + (r >> 16) % 64)};
+            }
+        }
+        const INT_U8 utf8 = rng() % 5 != 0;
+        const unsigned seed = rng();
+        std::string results[2];
+        for (int plain = 0; plain < 2; ++plain) {
+            kivo_text_file::plain_only = plain != 0;
+            std::mt19937 ops(seed);
+            TEXT_FILE* t = open(bytes);
+            ASSERT_NE(t, nullptr);
+            t->utf8 = utf8;
+            std::string& log = results[plain];
+            char buf[320];
+            for (int fails = 0; fails < 3 && log.size() < 4 * bytes.size() + 64;) {
+                const int op = static_cast<int>(ops() % 10);
+                const INT_S16 size = static_cast<INT_S16>(ops() % 4 ? 8 + ops() % 40 : 8 + ops() % 312);
+                bool ok;
+                INT_U8 whole = 2;
+                set_error_code(ERRCODE_NONE, nullptr);
+                if (op < 6) {
+                    ok = t->read_line(buf, size, &whole);
+                } else if (op < 8) {
+                    t->line_max = size;
+                    ok = *t >> buf;
+                } else if (op == 8) {
+                    char c = 0;
+                    ok = *t >> c;
+                    buf[0] = c;
+                    buf[1] = 0;
+                } else {
+                    INT_S32 c = t->read_char();
+                    ok = c >= 0;
+                    std::snprintf(buf, sizeof buf, "%d", c);
+                }
+                fails = ok ? 0 : fails + 1;
+                log += std::to_string(op) + (ok ? "+" : "-") + std::to_string(whole) +
+                       std::to_string(current_error_code) + std::string(buf, op == 8 ? 1 : std::strlen(buf)) + "|";
+            }
+            folder.close(t);
+        }
+        kivo_text_file::plain_only = false;
+        ASSERT_EQ(results[0], results[1]) << "round " << round;
+    }
 }

@@ -274,4 +274,38 @@ bool XReader::wait_for_rgb(unsigned long window, int x, int y, int w, int h,
     }
 }
 
+bool XReader::request_close(unsigned long window)
+{
+    if (!display_)
+        return false;
+    Display* d = dpy(display_);
+    Atom protocols = XInternAtom(d, "WM_PROTOCOLS", False);
+    Atom delete_window = XInternAtom(d, "WM_DELETE_WINDOW", False);
+    XSync(d, False);
+    x_failed = false;
+    int (*previous)(Display*, XErrorEvent*) = XSetErrorHandler(note_x_error);
+    Atom* taken = nullptr;
+    int count = 0;
+    bool takes_it = false;
+    if (XGetWMProtocols(d, window, &taken, &count)) {
+        for (int i = 0; i < count; ++i)
+            takes_it = takes_it || taken[i] == delete_window;
+        XFree(taken);
+    }
+    if (takes_it) {
+        XEvent e;
+        std::memset(&e, 0, sizeof e);
+        e.xclient.type = ClientMessage;
+        e.xclient.window = window;
+        e.xclient.message_type = protocols;
+        e.xclient.format = 32;
+        e.xclient.data.l[0] = static_cast<long>(delete_window);
+        e.xclient.data.l[1] = CurrentTime;
+        XSendEvent(d, window, False, NoEventMask, &e);
+    }
+    XSync(d, False);
+    XSetErrorHandler(previous);
+    return takes_it && !x_failed;
+}
+
 } // namespace kivo_test

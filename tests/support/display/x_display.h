@@ -72,6 +72,12 @@ public:
     bool wait_for_rgb(unsigned long window, int x, int y, int w, int h,
                       const std::vector<std::uint32_t>& expected, int timeout_ms, XPixels* out);
 
+    // Asks the window to close as a window manager does when a person
+    // clicks its close box: a WM_DELETE_WINDOW message. False when the
+    // window does not take that message (a window manager would then kill
+    // its client) or X refuses.
+    bool request_close(unsigned long window);
+
 private:
     void* display_ = nullptr; // Display*
 };

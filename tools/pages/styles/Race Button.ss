@@ -1,4 +1,4 @@
-# The three race choices; a selected one lights up
+# The three race choices; the chosen one sits sunken, its fade turned over
 name
 	Race Button
 image_filename
@@ -47,6 +47,8 @@ ssf_draw_border
 	1
 ssf_vfading
 	1
+ssef_invert_vfading_on_press
+	1
 ssf_left_justify_text
 	0
 scrollbar_button_width
@@ -60,7 +62,7 @@ shading_type
 visible
 	1
 shading_flags
-	0
+	15
 cell_left_gap
 	4
 cell_right_gap

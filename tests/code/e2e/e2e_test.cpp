@@ -1,0 +1,439 @@
+// The name program as a person uses it: the built program on a private X
+// server, driven with xdotool. Every place comes from the built pages.bin;
+// the name shown is compared with the same result page drawn here headless
+// from the same definition, and the picture by its race's colour. Each page
+// reached is saved as a PNG in the build tree.
+#include "app.h"
+#include "database.h"
+#include "folder.h"
+#include "host_window.h"
+#include "image.h"
+#include "kivo_host.h"
+#include "kivo_app_settings.h"
+#include "pages/result_page.h"
+#include "pages/settings_page.h"
+#include "program_child.h"
+#include "widget_test.h"
+#include "wm_page_manager.h"
+#include "wm_ptm_records.h"
+#include "x_display.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+// The program defines these beside its entry point.
+KIVO_APP_SETTINGS kivo_app_settings = {"Tollbeck v1.0", 0, 0, 0};
+DATABASE db;
+WM_PAGE_TOOL_MANAGER ptm;
+
+namespace {
+
+using kivo_test::XPixels;
+using Clock = std::chrono::steady_clock;
+
+const std::string PROGRAM = std::string(KIVO_TEST_BIN_DIR) + "/tollbeck";
+const std::string XDOTOOL = "/usr/bin/xdotool";
+// Bounds of the waits: the program's start under the sanitizers, and a
+// page change (its effect takes 0.7 s).
+const int START_MS = 20000, CHANGE_MS = 8000, TOOL_MS = 5000;
+
+struct PLACE
+{
+    int x = 0, y = 0, w = 0, h = 0;
+    int mid_x() const { return x + w / 2; }
+    int mid_y() const { return y + h / 2; }
+};
+
+// One visit to the result page: the names typed, the race and how it is chosen.
+enum class RACE_CONTROL
+{
+    LIST,
+    BUTTON,
+    NEXT
+};
+struct VISIT
+{
+    const char* first;
+    const char* second;
+    INT_S16 race;
+    RACE_CONTROL control;
+    // Filled in from the headless page.
+    std::string name;
+    std::vector<std::uint32_t> name_pixels;
+};
+
+void pause_ms(int ms)
+{
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+// The channel (0 blue, 1 green, 2 red) with the largest sum over the
+// pixels, when it beats each other channel by a third; else -1.
+int dominant_channel(const std::vector<std::uint32_t>& argb, bool opaque_only)
+{
+    double sum[3] = {0, 0, 0};
+    for (std::uint32_t c : argb) {
+        if (!opaque_only || (c >> 24) == 0xFF) {
+            for (int k = 0; k < 3; k++) {
+                sum[k] += (c >> (8 * k)) & 0xFF;
+            }
+        }
+    }
+    for (int k = 0; k < 3; k++) {
+        if (sum[k] > 1.3 * sum[(k + 1) % 3] && sum[k] > 1.3 * sum[(k + 2) % 3]) {
+            return k;
+        }
+    }
+    return -1;
+}
+
+class ProgramTest : public kivo_test::WidgetTest
+{
+protected:
+    void SetUp() override
+    {
+        WidgetTest::SetUp();
+        WM_PAGE_TOOL_MANAGER::reset_statics();
+        db = DATABASE();
+    }
+    void TearDown() override
+    {
+        release_app_resources();
+        WM_PAGE_TOOL_MANAGER::generic_object_callback = nullptr;
+        WidgetTest::TearDown();
+    }
+
+    // ---- the definition and the headless pages -------------------------------
+
+    // The place in the window of the top-level record with these numbers.
+    static bool place(INT_U32 page_id, INT_U32 aid, INT_U32 cid, PLACE* out)
+    {
+        int found = 0;
+        for (INT_S32 i = 0; i < ptm.area_count; i++) {
+            const WM_PTM_AREA_INFO& a = ptm.areas[i];
+            for (INT_S32 j = 0; j < a.page_count; j++) {
+                const WM_PTM_PAGE_INFO& p = a.pages[j];
+                for (INT_S32 k = 0; p.id == page_id && k < p.object_count; k++) {
+                    const WM_PTM_OBJECT_INFO& o = p.objects[k];
+                    if (o.aid == aid && o.cid == cid) {
+                        *out = {a.x + o.x, a.y + o.y, o.width, o.height};
+                        found++;
+                    }
+                }
+            }
+        }
+        return found == 1 && out->w > 0 && out->h > 0;
+    }
+
+    // The program's start-up on the harness's headless window, with the
+    // built definition; page changes without effects.
+    void start_headless()
+    {
+        kivo_test::redirect_appdata(KIVO_TEST_SHARE_DIR);
+        WM_PAGE_TOOL_MANAGER::generic_object_callback = create_generic_objects;
+        FOLDER app("$APPDATA");
+        ASSERT_TRUE(ptm.load(app, "pages.bin", nullptr));
+        db.load();
+        ASSERT_NE(ptm.init_app(nullptr), nullptr);
+        ptm.page_manager->page_effects = 0;
+        ASSERT_EQ(ptm.open_graphics(), 1);
+        WM_SCREEN_OBJECT::surface = get_back_buffer(0);
+        ptm.init_areas(starting_pages);
+        run_headless();
+    }
+    // Enough passes for a queued page to be built and drawn.
+    static void run_headless()
+    {
+        for (int i = 0; i < 20; i++) {
+            kivo_fake_clock_advance_ms(100);
+            ASSERT_TRUE(app_main());
+        }
+    }
+    static std::vector<std::uint32_t> screen_rgb(const PLACE& r)
+    {
+        std::vector<std::uint32_t> rgb;
+        for (int y = r.y; y < r.y + r.h; y++) {
+            for (int x = r.x; x < r.x + r.w; x++) {
+                rgb.push_back(at(x, y) & 0xFFFFFFu);
+            }
+        }
+        return rgb;
+    }
+
+    // ---- the real program ----------------------------------------------------
+
+    // xdotool on the private display; false when it failed or hung.
+    bool xdo(std::vector<std::string> args)
+    {
+        kivo_test::ProgramChild tool;
+        if (!tool.start(XDOTOOL, args, {"DISPLAY=" + server.display()})) {
+            return false;
+        }
+        const int status = tool.wait_for_exit(TOOL_MS);
+        EXPECT_EQ(status, 0) << "xdotool " << args[0] << ": " << tool.err();
+        return status == 0;
+    }
+    // A press and a release held apart, so that the program's pass sees both.
+    bool click(const PLACE& r) { return click_at(r.mid_x(), r.mid_y()); }
+    bool click_at(int x, int y)
+    {
+        return xdo({"mousemove", "--window", std::to_string(window), std::to_string(x), std::to_string(y), "sleep",
+                    "0.1", "mousedown", "1", "sleep", "0.25", "mouseup", "1", "sleep", "0.1"});
+    }
+    // Away from every control, so that nothing shows the pointer over it.
+    bool park_pointer() { return xdo({"mousemove", "--window", std::to_string(window), "1", "1", "sleep", "0.1"}); }
+    bool keys(std::vector<std::string> names)
+    {
+        names.insert(names.begin(), {"key", "--delay", "80"});
+        return xdo(names);
+    }
+    // A key held long enough for a pass to see it down.
+    bool hold_key(const std::string& name)
+    {
+        return xdo({"keydown", name, "sleep", "0.25", "keyup", name, "sleep", "0.1"});
+    }
+    bool type_into(const PLACE& edit, const char* text)
+    {
+        return click(edit) && keys({"End", "BackSpace", "BackSpace", "BackSpace", "BackSpace", "BackSpace"}) &&
+               xdo({"type", "--delay", "80", text});
+    }
+
+    // The name edits blanked: their caret blinks.
+    void blank_edits(std::vector<std::uint32_t>& rgb) const
+    {
+        for (const PLACE& r : edits) {
+            for (int y = std::max(r.y, 0); y < std::min(r.y + r.h, window_h); y++) {
+                for (int x = std::max(r.x, 0); x < std::min(r.x + r.w, window_w); x++) {
+                    rgb[static_cast<std::size_t>(y) * window_w + x] = 0;
+                }
+            }
+        }
+    }
+    bool read_window(XPixels* out)
+    {
+        if (!reader->read_rgb(window, 0, 0, window_w, window_h, out)) {
+            return false;
+        }
+        blank_edits(out->rgb);
+        return true;
+    }
+    // Reads until the same picture shows for 300 ms running (a page change
+    // has ended), at most timeout_ms.
+    bool settle(XPixels* out, int timeout_ms = CHANGE_MS)
+    {
+        const Clock::time_point end = Clock::now() + std::chrono::milliseconds(timeout_ms);
+        XPixels previous;
+        Clock::time_point since = Clock::now();
+        while (Clock::now() < end) {
+            if (!read_window(out)) {
+                return false;
+            }
+            if (out->rgb != previous.rgb) {
+                previous = *out;
+                since = Clock::now();
+            } else if (Clock::now() - since >= std::chrono::milliseconds(300)) {
+                return true;
+            }
+            pause_ms(50);
+        }
+        return false;
+    }
+    // Reads until the rectangle of the window equals expected, at most timeout_ms.
+    bool wait_for(const PLACE& r, const std::vector<std::uint32_t>& expected, XPixels* out)
+    {
+        return reader->wait_for_rgb(window, r.x, r.y, r.w, r.h, expected, CHANGE_MS, out);
+    }
+    // Reads until the window (edits blanked) equals expected, at most timeout_ms.
+    bool wait_for_window(const XPixels& expected, XPixels* out)
+    {
+        const Clock::time_point end = Clock::now() + std::chrono::milliseconds(CHANGE_MS);
+        for (;;) {
+            if (read_window(out) && out->rgb == expected.rgb) {
+                return true;
+            }
+            if (Clock::now() >= end) {
+                return false;
+            }
+            pause_ms(50);
+        }
+    }
+    // Saves the window as it shows now into the build tree.
+    void screenshot(const std::string& name)
+    {
+        XPixels shot;
+        ASSERT_TRUE(reader->read_rgb(window, 0, 0, window_w, window_h, &shot));
+        IMAGE image;
+        image.setup(static_cast<short>(shot.width), static_cast<short>(shot.height));
+        for (int y = 0; y < shot.height; y++) {
+            for (int x = 0; x < shot.width; x++) {
+                image.pixels[static_cast<long>(y) * image.stride + x] = COLOUR(0xFF000000u | shot.at(x, y));
+            }
+        }
+        mkdir(KIVO_TEST_SCREENSHOT_DIR, 0755);
+        FOLDER folder;
+        ASSERT_TRUE(folder.set_from_path_string(KIVO_TEST_SCREENSHOT_DIR));
+        DATA_FILE* file = folder.open_data_file((name + ".png").c_str(), fm_write, 0, 0);
+        ASSERT_NE(file, nullptr) << name;
+        const bool saved = image.save_png(file);
+        EXPECT_TRUE(folder.close(file) && saved) << name;
+    }
+
+    kivo_test::XvfbServer server;
+    kivo_test::ProgramChild program;
+    std::unique_ptr<kivo_test::XReader> reader;
+    unsigned long window = 0;
+    int window_w = 0, window_h = 0;
+    std::vector<PLACE> edits;
+};
+
+} // namespace
+
+TEST_F(ProgramTest, APersonMakesANameWithEachRaceControl)
+{
+    // Names whose results are known; each visit chooses its race with another control.
+    VISIT visits[] = {
+        {"Ray", "Ben", 1, RACE_CONTROL::LIST, "", {}},
+        {"Tim", "Ray", 2, RACE_CONTROL::BUTTON, "", {}},
+        {"Ben", "Ray", 0, RACE_CONTROL::NEXT, "", {}}, // next after the Orc of the visit before
+    };
+    const char* const control_names[] = {"list", "button", "next"};
+
+    // ---- the places, the names and the pictures, from the built definition
+    ASSERT_NO_FATAL_FAILURE(start_headless());
+    ASSERT_NE(ptm.name, nullptr);
+    const std::string title = ptm.name;
+    window_w = ptm.width, window_h = ptm.height;
+    struct WANTED
+    {
+        INT_U32 page, aid, cid;
+        PLACE* at;
+    };
+    PLACE result_button, race_list, first_edit, second_edit, previous, next, race_text, dwarf, orc, elf;
+    PLACE back, name, picture;
+    const WANTED wanted[] = {
+        {SETTINGS_PAGE_ID, 1, 2, &result_button}, {SETTINGS_PAGE_ID, 3, 4, &race_list},
+        {SETTINGS_PAGE_ID, 5, 6, &first_edit},    {SETTINGS_PAGE_ID, 7, 8, &second_edit},
+        {SETTINGS_PAGE_ID, 9, 0, &previous},      {SETTINGS_PAGE_ID, 10, 0, &next},
+        {SETTINGS_PAGE_ID, 0, 11, &race_text},    {SETTINGS_PAGE_ID, 12, 13, &dwarf},
+        {SETTINGS_PAGE_ID, 14, 15, &orc},         {SETTINGS_PAGE_ID, 16, 17, &elf},
+        {RESULT_PAGE_ID, 1, 0, &back},            {RESULT_PAGE_ID, 0, 2, &name},
+        {RESULT_PAGE_ID, 0, 3, &picture},
+    };
+    for (const WANTED& w : wanted) {
+        ASSERT_TRUE(place(w.page, w.aid, w.cid, w.at)) << std::hex << w.page << " " << w.aid << "," << w.cid;
+    }
+    edits = {first_edit, second_edit};
+    // The race pictures' own colours, and their places: the widget takes
+    // the picture's size.
+    const char* const race_pictures[] = {"dwarf", "elf", "orc"};
+    int race_channel[3];
+    PLACE race_rect[3];
+    for (int r = 0; r < 3; r++) {
+        WM_PTM_IMAGE_INFO* info = ptm.find_image(race_pictures[r]);
+        ASSERT_TRUE(info && info->image) << race_pictures[r];
+        const IMAGE& im = *info->image;
+        std::vector<std::uint32_t> argb;
+        for (int y = 0; y < im.height; y++) {
+            for (int x = 0; x < im.width; x++) {
+                argb.push_back(static_cast<std::uint32_t>(im.pixels[static_cast<long>(y) * im.stride + x]));
+            }
+        }
+        race_channel[r] = dominant_channel(argb, true);
+        race_rect[r] = {picture.x, picture.y, im.width, im.height};
+    }
+    ASSERT_TRUE(race_channel[0] >= 0 && race_channel[1] >= 0 && race_channel[2] >= 0);
+    ASSERT_TRUE(race_channel[0] != race_channel[1] && race_channel[1] != race_channel[2] &&
+                race_channel[0] != race_channel[2])
+        << "the race pictures cannot be told apart by their colour";
+    // The settings page as it first shows, and each result page.
+    const std::vector<std::uint32_t> first_settings = screen_rgb({0, 0, window_w, window_h});
+    for (VISIT& v : visits) {
+        db.first_name = v.first;
+        db.second_name = v.second;
+        db.race = v.race;
+        v.name = db.generate_name().buffer;
+        new RESULT_PAGE(*WM_SCREEN_OBJECT::pm);
+        ptm.page_manager->go_to_page(0);
+        ASSERT_NO_FATAL_FAILURE(run_headless());
+        v.name_pixels = screen_rgb(name);
+    }
+    // Each name draws differently, or the comparison below would prove nothing.
+    EXPECT_NE(visits[0].name_pixels, visits[1].name_pixels);
+    EXPECT_NE(visits[1].name_pixels, visits[2].name_pixels);
+    release_app_resources();
+
+    // ---- the program on its own display
+    ASSERT_TRUE(server.start(1024, 768)) << server.error();
+    ASSERT_TRUE(program.start(PROGRAM, {}, {"DISPLAY=" + server.display(), "SDL_VIDEODRIVER=x11"}));
+    reader.reset(new kivo_test::XReader(server.display()));
+    ASSERT_TRUE(reader->connected());
+    window = reader->wait_for_window(title, START_MS);
+    ASSERT_NE(window, 0u) << "no window titled " << title << "; the program said: " << program.err();
+    ASSERT_TRUE(park_pointer());
+    XPixels shown, first_shown;
+    first_shown.width = window_w, first_shown.height = window_h, first_shown.rgb = first_settings;
+    blank_edits(first_shown.rgb);
+    EXPECT_TRUE(wait_for_window(first_shown, &shown)) << "the settings page does not show as drawn headless";
+    screenshot("1-settings");
+
+    int shot = 2;
+    for (VISIT& v : visits) {
+        SCOPED_TRACE(v.name);
+        switch (v.control) {
+        case RACE_CONTROL::LIST:
+            // Opened with the pointer, the line chosen with the keys: its
+            // first letter, then Return.
+            ASSERT_TRUE(click(race_list));
+            ASSERT_TRUE(settle(&shown));
+            screenshot(std::to_string(shot++) + "-list-open");
+            ASSERT_TRUE(xdo({"type", std::string(DATABASE::get_race_name(v.race).buffer, 1)}));
+            ASSERT_TRUE(hold_key("Return"));
+            break;
+        case RACE_CONTROL::BUTTON:
+            ASSERT_TRUE(click(v.race == 0 ? dwarf : v.race == 1 ? elf : orc));
+            break;
+        case RACE_CONTROL::NEXT:
+            ASSERT_TRUE(click(next));
+            break;
+        }
+        ASSERT_TRUE(type_into(first_edit, v.first));
+        ASSERT_TRUE(type_into(second_edit, v.second));
+        ASSERT_TRUE(park_pointer());
+        XPixels settings;
+        ASSERT_TRUE(settle(&settings));
+        screenshot(std::to_string(shot++) + "-settings-by-" + control_names[static_cast<int>(v.control)]);
+
+        ASSERT_TRUE(click(result_button));
+        ASSERT_TRUE(park_pointer());
+        EXPECT_TRUE(wait_for(name, v.name_pixels, &shown))
+            << "the result page does not show \"" << v.name << "\" (by " << control_names[static_cast<int>(v.control)]
+            << ")";
+        ASSERT_TRUE(settle(&shown));
+        XPixels face;
+        ASSERT_TRUE(reader->read_rgb(window, race_rect[v.race].x, race_rect[v.race].y, race_rect[v.race].w,
+                                     race_rect[v.race].h, &face));
+        EXPECT_EQ(dominant_channel(face.rgb, false), race_channel[v.race]) << race_pictures[v.race];
+        screenshot(std::to_string(shot++) + "-result-" + race_pictures[v.race]);
+
+        // Back: the settings page as it was left.
+        ASSERT_TRUE(click(back));
+        ASSERT_TRUE(park_pointer());
+        EXPECT_TRUE(wait_for_window(settings, &shown)) << "the settings page does not show again";
+    }
+
+    // Closed as a person closes a window.
+    EXPECT_TRUE(reader->request_close(window));
+    EXPECT_EQ(program.wait_for_exit(START_MS), 0);
+    const std::string said = program.err();
+    EXPECT_EQ(said.find("ERROR: AddressSanitizer"), std::string::npos) << said;
+    EXPECT_EQ(said.find("runtime error:"), std::string::npos) << said;
+}
