@@ -1,7 +1,9 @@
+#include "image_resize_plain.h"
 #include "image_test_util.h"
 #include "resample.h"
 
 #include <cmath>
+#include <limits>
 
 using namespace imgtest;
 
@@ -57,6 +59,48 @@ std::vector<INT_U32> ref_scale(const std::vector<INT_U32>& src, long sw, long sh
         for (long i = 0; i < dh; ++i)
             dst[(size_t)(i * dw + x)] = ref_pixel(&temp[(size_t)x], dw, vc[(size_t)i]);
     return dst;
+}
+
+// A pass's contributions from hand-made windows: (first source pixel,
+// weights) per output pixel.
+struct HandContrib
+{
+    LineContribType c;
+    explicit HandContrib(const std::vector<std::pair<long, std::vector<double>>>& pixels)
+    {
+        c.line_length = (long)pixels.size();
+        c.row_store.resize(pixels.size());
+        for (auto& p : pixels)
+            c.window_size = std::max(c.window_size, (long)p.second.size());
+        c.weight_store.assign(pixels.size() * (size_t)std::max(c.window_size, 1L), 0.0);
+        for (size_t i = 0; i < pixels.size(); ++i) {
+            PixelContribType& r = c.row_store[i];
+            r.weights = c.weight_store.data() + i * (size_t)std::max(c.window_size, 1L);
+            r.left = pixels[i].first;
+            r.right = r.left + (long)pixels[i].second.size() - 1;
+            std::copy(pixels[i].second.begin(), pixels[i].second.end(), r.weights);
+        }
+        c.rows = c.row_store.data();
+    }
+};
+
+// Both passes, table-driven against plain, on one source of sw x sh with
+// the given stride; every pixel of both outputs, padding included.
+void expect_passes_match(const std::vector<INT_U32>& src, long sw, long sh, long stride,
+                         const LineContribType& across, const LineContribType& down, const char* what)
+{
+    long dw = across.line_length, dstride = dw + 3;
+    const COLOUR* s = reinterpret_cast<const COLOUR*>(src.data());
+    std::vector<COLOUR> fast((size_t)(dstride * sh), COLOUR(0x5A5A5A5Au)), plain = fast;
+    kivo_resample::scale_rows(s, stride, sh, fast.data(), dstride, across);
+    kivo_resample::scale_rows_plain(s, stride, sh, plain.data(), dstride, across);
+    ASSERT_EQ(fast, plain) << what << ": rows of " << sw << "x" << sh << " -> " << dw;
+
+    long dh = down.line_length;
+    std::vector<COLOUR> fast_v((size_t)(stride * dh), COLOUR(0xA5A5A5A5u)), plain_v = fast_v;
+    kivo_resample::scale_columns(s, stride, fast_v.data(), stride, sw, down);
+    kivo_resample::scale_columns_plain(s, stride, plain_v.data(), stride, sw, down);
+    ASSERT_EQ(fast_v, plain_v) << what << ": columns of " << sw << "x" << sh << " -> " << dh;
 }
 
 } // namespace
@@ -175,4 +219,78 @@ TEST(ImageResize, ProgressCallbackCanCancel)
     EXPECT_EQ(plain.Scale(src.data(), 12, 12, 8, dst.data(), 0, 6, 4), dst.data());
     EXPECT_EQ(plain.Scale(src.data(), 12, 12, 8, dst.data(), 6, 6, 0), dst.data());
     EXPECT_EQ(plain.Scale(src.data(), 12, 12, 8, nullptr, 6, 6, 4), nullptr);
+}
+
+TEST(ImageResize, TablePassesMatchThePlainPasses)
+{
+    std::mt19937 rng(25);
+    C2PassScale<CBilinearFilter> scaler;
+    for (int round = 0; round < 300; ++round) {
+        long sw = 1 + (long)(rng() % 64), sh = 1 + (long)(rng() % 64);
+        long dw = 1 + (long)(rng() % 64), dh = 1 + (long)(rng() % 64);
+        if (round < 8) { // exact doubling and halving, where weights are 1 and 1/2
+            dw = round % 2 ? sw * 2 : std::max(1L, sw / 2);
+            dh = round % 2 ? sh * 2 : std::max(1L, sh / 2);
+        }
+        long stride = sw + (long)(rng() % 5);
+        std::vector<INT_U32> src((size_t)(stride * sh));
+        for (auto& p : src)
+            p = round % 2 ? random_pixel(rng) : (INT_U32)rng();
+        LineContribType across, down;
+        scaler.CalcContributions(across, dw, sw, (double)dw / sw);
+        scaler.CalcContributions(down, dh, sh, (double)dh / sh);
+        expect_passes_match(src, sw, sh, stride, across, down, "bilinear");
+        if (HasFatalFailure())
+            return;
+    }
+
+    // Weights of any filter: negative, above 1, 1 and just below, tiny,
+    // thirds, just below a fifth (no multiplier gives its products), zeros
+    // inside and at the ends, no weights at all; pixels of every kind next
+    // to each other, and a width that leaves a column over from the fours.
+    const double third = 1.0 / 3.0, below_one = std::nextafter(1.0, 0.0);
+    const std::vector<std::vector<double>> kinds = {
+        {1.0},           {0.5, 0.5},          {third, third, third}, {0.0, 0.25, 0.75, 0.0},
+        {-0.25, 1.25},   {1.5},               {0.1, 0.2, 0.7},       {below_one},
+        {0.999999999},   {1e-300, 1.0},       {0.6, 0.0, 0.4},       {},
+        {0.0, 0.0},      {2.0 / 255, 253.0 / 255}, {std::numeric_limits<double>::denorm_min()},
+        {std::nextafter(0.2, 0.0), 0.8},
+    };
+    const long side = 13;
+    std::vector<std::pair<long, std::vector<double>>> pixels;
+    for (int i = 0; i < 40; ++i) {
+        const auto& w = kinds[rng() % kinds.size()];
+        pixels.push_back({(long)(rng() % (side - w.size() + 1)), w});
+    }
+    std::vector<INT_U32> src((size_t)(side * side));
+    for (auto& p : src)
+        p = (INT_U32)rng();
+    HandContrib hand(pixels);
+    pixels.resize(side); // the vertical pass reads no further than the rows there are
+    HandContrib hand_down(pixels);
+    expect_passes_match(src, side, side, side, hand.c, hand_down.c, "hand-made");
+}
+
+TEST(ImageResize, TablePassesMatchForEveryChannelAndSmallFraction)
+{
+    // The weights p/q (q up to 255) and their neighbours either way are
+    // where a double product lands on, or just off, a whole number; each
+    // is applied to every channel value (a row of 64 pixels holds them all).
+    std::vector<INT_U32> src(64);
+    for (INT_U32 j = 0; j < 64; ++j)
+        src[j] = (4 * j) | (4 * j + 1) << 8 | (4 * j + 2) << 16 | (4 * j + 3) << 24;
+    const COLOUR* s = reinterpret_cast<const COLOUR*>(src.data());
+    for (int q = 1; q <= 255; ++q) {
+        std::vector<std::pair<long, std::vector<double>>> rows;
+        for (int p = 0; p <= q; ++p) {
+            double w = (double)p / q;
+            for (double v : {w, std::nextafter(w, 0.0), std::nextafter(w, 2.0)})
+                rows.push_back({0, {v}});
+        }
+        HandContrib down(rows);
+        std::vector<COLOUR> fast(rows.size() * 64), plain(rows.size() * 64);
+        kivo_resample::scale_columns(s, 64, fast.data(), 64, 64, down.c);
+        kivo_resample::scale_columns_plain(s, 64, plain.data(), 64, 64, down.c);
+        ASSERT_EQ(fast, plain) << "q = " << q;
+    }
 }
