@@ -160,6 +160,12 @@ public:
     static char temp_path[2048];
     // Forgets the cached executable folder and name (tests change them).
     static void reset_host_cache();
+    // Changes whenever what an alias names may have changed short of the
+    // disk: custom and alternative paths, the host cache, the "$TEMP"
+    // folder, the environment. An alias path worked out for a folder stays
+    // its description while this holds and the folders on disk stay as
+    // they were. Costs no system call.
+    static INT_U32 alias_generation();
 
     // Files. A mode beginning with 'w' writes the file whole (see
     // open_whole_file): the target changes only when close_file succeeds.

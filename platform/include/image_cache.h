@@ -9,6 +9,8 @@
 #include "image.h"
 #include "kivo_types.h"
 
+#include <string>
+
 class FOLDER;
 
 class IMAGE_CACHE : public DATA_DEVICE_CLIENT
@@ -18,6 +20,8 @@ public:
     {
         char folder[2048];      // alias path of the folder, NUL-terminated
         char* file_name;        // owned copy, or null
+        char* place;            // canonical path of the folder the pixels came
+                                // from (owned), or null
         INT_S16 req_width, req_height;   // asked for (-1 = natural size)
         INT_S16 orig_width, orig_height; // the size held in the file
         IMAGE image;            // its cache-entry pointer leads back here
@@ -88,6 +92,24 @@ private:
     // takes over the caller's reference; null when no copy can be made.
     CACHE_ENTRY* private_entry(IMAGE*& image, CACHE_ENTRY* entry);
     static bool load_entry(CACHE_ENTRY* entry, short w, short h);
+    static void set_place(CACHE_ENTRY* entry, const char* place);
+    // The entry a lookup returns as it is (an exact match, or an unscaled
+    // one under OPEN_ANY_SIZE), newest first; else null, with `source` the
+    // oldest unscaled entry of that folder and name, if any.
+    CACHE_ENTRY* find(const char* folder, const char* file_name, short w, short h, INT_U8 flags,
+                      CACHE_ENTRY*& source);
+
+    // Alias paths worked out for recent folders, so a hit through a FOLDER
+    // need not describe it again (that walks the disk).
+    struct FOLDER_TEXT
+    {
+        std::string location;
+        std::string text;
+        INT_U32 generation = 0;
+    };
+    static const int folder_text_count = 8;
+    FOLDER_TEXT folder_texts[folder_text_count];
+    int next_folder_text = 0;
 };
 
 #endif

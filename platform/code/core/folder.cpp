@@ -82,6 +82,11 @@ struct FOLDER_STATICS
     INT_U8 host_cached = 0;
     char exe_dir[FS_PATH_MAX] = "";
     char app_name[256] = "";
+    // See alias_generation: the count, and the environment it was taken at.
+    INT_U32 generation = 0;
+    char** environment_base = nullptr;
+    std::vector<char*> environment;
+    char temp_seen[sizeof(FOLDER::temp_path)] = "";
 
     void cache_host()
     {
@@ -161,7 +166,40 @@ bool FOLDER::operator==(const FOLDER& f) const
     return d1 == d2 && n1 == n2;
 }
 
-void FOLDER::reset_host_cache() { statics().host_cached = 0; }
+void FOLDER::reset_host_cache()
+{
+    FOLDER_STATICS& s = statics();
+    s.host_cached = 0;
+    ++s.generation;
+}
+
+INT_U32 FOLDER::alias_generation()
+{
+    FOLDER_STATICS& s = statics();
+    // setenv, unsetenv and putenv replace entries rather than edit the text
+    // in place, so the same pointers mean the same variables; comparing them
+    // costs no system call. The array is only ever replaced or grown, so one
+    // still at the same address holds at least the entries seen before.
+    char** env = environ;
+    if (env != s.environment_base ||
+        (env && std::memcmp(env, s.environment.data(), s.environment.size() * sizeof(char*)) != 0)) {
+        std::size_t n = 0;
+        while (env && env[n])
+            ++n;
+        if (env)
+            s.environment.assign(env, env + n + 1); // with the terminating null
+        else
+            s.environment.clear();
+        s.environment_base = env;
+        ++s.generation;
+    }
+    // temp_path is public: whoever clears or sets it changes "$TEMP".
+    if (std::strcmp(s.temp_seen, temp_path) != 0) {
+        std::memcpy(s.temp_seen, temp_path, sizeof(s.temp_seen));
+        ++s.generation;
+    }
+    return s.generation;
+}
 
 // ---- host steps ------------------------------------------------------------
 
@@ -365,6 +403,7 @@ bool FOLDER::get_system_folder(SYSTEM_PATH_TYPES type, const char* app_name, INT
             return false;
         }
         std::snprintf(temp_path, sizeof(temp_path), "%s", f.path());
+        ++s.generation;
         break;
     }
     default:
@@ -591,10 +630,32 @@ bool FOLDER::calc_relative_path(char* out, FOLDER& f)
 {
     static const char* const aliases[] = {"$APP", "$SYSAPP", "$APPDATA", "$USERDATA", "$TEMP", "$FONTDATA",
                                           "$ICONDATA"};
+    constexpr int alias_count = static_cast<int>(sizeof(aliases) / sizeof(aliases[0]));
     if (!out)
         return false;
     out[0] = 0;
     f.ensure_positioned();
+    // Each alias is resolved, and each folder's node looked up, at most once
+    // a call, when first needed: doing it again at every level cost hundreds
+    // of system calls a description. The comparison is operator=='s.
+    struct NODE
+    {
+        INT_S8 known = -1; // -1 not looked up, 0 failed, 1 found
+        INT_U64 device = 0, node = 0;
+        bool get(const char* path)
+        {
+            if (known < 0)
+                known = FSGetNodeID(path, &device, &node, nullptr) == FS_OK ? 1 : 0;
+            return known == 1;
+        }
+    };
+    struct PROBE
+    {
+        FOLDER folder{UNPOSITIONED{}};
+        bool resolved = false;
+        NODE node;
+    };
+    PROBE probes[alias_count];
     // Names climbed past, innermost first, as offsets into f's own path.
     char full[FS_PATH_MAX];
     std::snprintf(full, sizeof(full), "%s", f.path());
@@ -602,16 +663,22 @@ bool FOLDER::calc_relative_path(char* out, FOLDER& f)
     const char* prefix = nullptr;
     char root[16];
     for (;;) {
-        for (const char* a : aliases) {
+        NODE level;
+        for (int i = 0; i < alias_count && !prefix; ++i) {
             // Resolving "$TEMP" makes it; nothing can lie in it before that.
-            if (!std::strcmp(a, "$TEMP") && !temp_path[0])
+            if (!std::strcmp(aliases[i], "$TEMP") && !temp_path[0])
                 continue;
-            FOLDER probe{UNPOSITIONED{}};
-            probe.set(a);
-            if (probe == f) {
-                prefix = a;
-                break;
+            PROBE& p = probes[i];
+            if (!p.resolved) {
+                p.folder.set(aliases[i]);
+                p.resolved = true;
             }
+            if (!p.folder.location[0] || !f.location[0])
+                continue;
+            if (!std::strcmp(p.folder.path(), f.path()) ||
+                (p.node.get(p.folder.path()) && level.get(f.path()) && p.node.device == level.device &&
+                 p.node.node == level.node))
+                prefix = aliases[i];
         }
         if (prefix)
             break;
@@ -861,6 +928,7 @@ void FOLDER::delete_custom_path(void* entry)
 void FOLDER::add_custom_path(const char* name, FOLDER& f)
 {
     FOLDER_STATICS& s = statics();
+    ++s.generation;
     for (CUSTOM_PATH* p : s.custom_paths) {
         if (same_name(p->name, name)) {
             p->folder = f;
@@ -876,6 +944,7 @@ void FOLDER::add_custom_path(const char* name, FOLDER& f)
 void FOLDER::remove_custom_path(const char* name)
 {
     FOLDER_STATICS& s = statics();
+    ++s.generation;
     for (auto it = s.custom_paths.begin(); it != s.custom_paths.end(); ++it) {
         if (same_name((*it)->name, name)) {
             CUSTOM_PATH* p = *it;
@@ -891,6 +960,7 @@ void FOLDER::set_alt_base_path(FOLDER& f, const char* app_name)
     FOLDER_STATICS& s = statics();
     s.alt_base_path = f;
     s.use_alt_base_path = 1;
+    ++s.generation;
     std::snprintf(s.alt_app_name, sizeof(s.alt_app_name), "%s", app_name ? app_name : "");
     write_trace_text("\nBase Path Changed:\n\n");
     write_default_path_trace();
@@ -899,6 +969,7 @@ void FOLDER::set_alt_base_path(FOLDER& f, const char* app_name)
 void FOLDER::clear_alt_base_path()
 {
     statics().use_alt_base_path = 0;
+    ++statics().generation;
     write_trace_text("\nBase Path Changed:\n\n");
     write_default_path_trace();
 }
@@ -908,6 +979,7 @@ void FOLDER::set_alt_icon_path(FOLDER& f)
     FOLDER_STATICS& s = statics();
     s.alt_icon_path = f;
     s.use_alt_icon_path = 1;
+    ++s.generation;
     write_trace_text("\nIcon Path Changed:\n\n");
     write_default_path_trace();
 }
@@ -915,6 +987,7 @@ void FOLDER::set_alt_icon_path(FOLDER& f)
 void FOLDER::clear_alt_icon_path()
 {
     statics().use_alt_icon_path = 0;
+    ++statics().generation;
     write_trace_text("\nIcon Path Changed:\n\n");
     write_default_path_trace();
 }

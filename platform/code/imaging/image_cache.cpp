@@ -43,7 +43,7 @@ bool names_equal(const char* a, const char* b)
 } // namespace
 
 IMAGE_CACHE::CACHE_ENTRY::CACHE_ENTRY()
-    : file_name(nullptr), req_width(-1), req_height(-1), orig_width(-1), orig_height(-1), uses(0), custom(false),
+    : file_name(nullptr), place(nullptr), req_width(-1), req_height(-1), orig_width(-1), orig_height(-1), uses(0), custom(false),
       orphaned(false), cache(nullptr), prev(nullptr), next(nullptr)
 {
     std::memset(folder, 0, sizeof folder);
@@ -52,6 +52,7 @@ IMAGE_CACHE::CACHE_ENTRY::CACHE_ENTRY()
 IMAGE_CACHE::CACHE_ENTRY::~CACHE_ENTRY()
 {
     std::free(file_name);
+    std::free(place);
 }
 
 bool IMAGE_CACHE::CACHE_ENTRY::is_unscaled() const
@@ -98,19 +99,85 @@ void IMAGE_CACHE::destroy(CACHE_ENTRY* entry)
     delete entry;
 }
 
+void IMAGE_CACHE::set_place(CACHE_ENTRY* entry, const char* place)
+{
+    std::free(entry->place);
+    // Should the copy fail, the entry is simply never found the quick way.
+    entry->place = copy_text(place);
+}
+
 bool IMAGE_CACHE::load_entry(CACHE_ENTRY* entry, short w, short h)
 {
     FOLDER folder;
-    if (!folder.set(entry->folder, 0, nullptr, 0, 0, 0))
+    if (!folder.set(entry->folder, 0, nullptr, 0, 0, 0)) {
+        set_place(entry, nullptr);
         return false;
+    }
+    set_place(entry, reinterpret_cast<const char*>(folder.location));
     return entry->image.load(folder, entry->file_name, w, h);
+}
+
+IMAGE_CACHE::CACHE_ENTRY* IMAGE_CACHE::find(const char* folder, const char* file_name, short w, short h,
+                                            INT_U8 flags, CACHE_ENTRY*& source)
+{
+    source = nullptr;
+    for (CACHE_ENTRY* e = tail; e; e = e->prev) {
+        if (!e->is_shareable() || !names_equal(e->file_name, file_name) || std::strcmp(e->folder, folder) != 0)
+            continue;
+        if ((w == -1 || w == e->req_width) && (h == -1 || h == e->req_height))
+            return e;
+        if (e->is_unscaled()) {
+            if (flags & OPEN_ANY_SIZE)
+                return e;
+            source = e;
+        }
+    }
+    return nullptr;
 }
 
 IMAGE* IMAGE_CACHE::open_image(FOLDER& folder, const char* file_name, short w, short h, INT_U8 flags)
 {
+    // Describing a folder walks the disk. A hit goes by the description
+    // worked out before, while no alias can have moved since, and only to
+    // an entry whose pixels came from this very folder: the rest (misses,
+    // reloads, a folder met for the first time) takes the long way.
+    const char* location = reinterpret_cast<const char*>(folder.location);
+    if (location[0] && !(flags & OPEN_RELOAD)) {
+        INT_U32 generation = FOLDER::alias_generation();
+        for (const FOLDER_TEXT& known : folder_texts) {
+            if (known.generation != generation || known.location != location)
+                continue;
+            CACHE_ENTRY* source;
+            CACHE_ENTRY* e = find(known.text.c_str(), file_name, w, h, flags, source);
+            if (e && e->place && !std::strcmp(e->place, location)) {
+                e->uses++;
+                return e->image.width < 1 ? nullptr : &e->image;
+            }
+            break;
+        }
+    }
     char path[2048];
-    folder.get(path, nullptr);
-    return open_image(path, file_name, w, h, flags);
+    INT_U32 before = FOLDER::alias_generation();
+    if (folder.get(path, nullptr) && location[0] && FOLDER::alias_generation() == before) {
+        FOLDER_TEXT* slot = nullptr;
+        for (FOLDER_TEXT& known : folder_texts)
+            if (known.location == location)
+                slot = &known;
+        if (!slot) {
+            slot = &folder_texts[next_folder_text];
+            next_folder_text = (next_folder_text + 1) % folder_text_count;
+        }
+        slot->location = location;
+        slot->text = path;
+        slot->generation = before;
+    }
+    IMAGE* image = open_image(path, file_name, w, h, flags);
+    // An entry read from a record has no place yet: the fresh description
+    // that found it vouches for this folder.
+    CACHE_ENTRY* e = get_entry(image);
+    if (e && !e->place && location[0] && !std::strcmp(e->folder, path))
+        set_place(e, location);
+    return image;
 }
 
 IMAGE* IMAGE_CACHE::open_image(const char* folder, const char* file_name, short w, short h, INT_U8 flags)
@@ -118,27 +185,18 @@ IMAGE* IMAGE_CACHE::open_image(const char* folder, const char* file_name, short 
     if (!folder)
         folder = "";
     CACHE_ENTRY* source = nullptr;
-    for (CACHE_ENTRY* e = tail; e; e = e->prev) {
-        if (!e->is_shareable() || !names_equal(e->file_name, file_name) || std::strcmp(e->folder, folder) != 0)
-            continue;
-        if ((w == -1 || w == e->req_width) && (h == -1 || h == e->req_height)) {
-            // Exact match.
-            if (flags & OPEN_RELOAD) {
-                FOLDER place;
-                if (place.set(e->folder, 0, nullptr, 0, 0, 0) && !e->image.load(place, e->file_name, w, h))
+    if (CACHE_ENTRY* e = find(folder, file_name, w, h, flags, source)) {
+        if ((flags & OPEN_RELOAD) && (w == -1 || w == e->req_width) && (h == -1 || h == e->req_height)) {
+            FOLDER place;
+            if (place.set(e->folder, 0, nullptr, 0, 0, 0)) {
+                set_place(e, reinterpret_cast<const char*>(place.location));
+                if (!e->image.load(place, e->file_name, w, h))
                     e->image.reset(-1, -1);
-                e->image.cache_entry = e;
             }
-            e->uses++;
-            return e->image.width < 1 ? nullptr : &e->image;
+            e->image.cache_entry = e;
         }
-        if (e->is_unscaled()) {
-            if (flags & OPEN_ANY_SIZE) {
-                e->uses++;
-                return e->image.width < 1 ? nullptr : &e->image;
-            }
-            source = e;
-        }
+        e->uses++;
+        return e->image.width < 1 ? nullptr : &e->image;
     }
     if (flags & OPEN_LOOKUP_ONLY)
         return nullptr;
@@ -159,6 +217,7 @@ IMAGE* IMAGE_CACHE::open_image(const char* folder, const char* file_name, short 
     if (source) {
         // Scaled copy of pixels already held: the file is not read. A failed
         // load stays a failure at every size, never a blank picture.
+        set_place(e, source->place);
         e->image.reset(source->image.width, source->image.height);
         e->image.copy(&source->image, 0, 0, 0, 0, source->image.width, source->image.height, IMAGE_COPY_TYPE(1));
         e->orig_width = source->req_width;
@@ -240,6 +299,7 @@ IMAGE_CACHE::CACHE_ENTRY* IMAGE_CACHE::copy_entry(CACHE_ENTRY* source)
     if (!e)
         return nullptr;
     std::memcpy(e->folder, source->folder, sizeof e->folder);
+    set_place(e, source->place);
     e->file_name = copy_text(source->file_name);
     if (source->file_name && !e->file_name) {
         delete e;

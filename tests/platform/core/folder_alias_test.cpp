@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <functional>
 #include <string>
 
 namespace {
@@ -178,6 +180,67 @@ TEST_F(FolderTest, DescribesItselfAsAliasPaths)
     EXPECT_EQ(std::string(FOLDER::get_path_string_from_custom("$APP/not/../there", "f.txt")),
               real(app) + "/there/f.txt");
     EXPECT_EQ(std::string(FOLDER::get_path_string_from_custom("x/$ROOT0/y", nullptr)), "/y");
+}
+
+TEST_F(FolderTest, DescriptionsNameTheFirstAliasMetClimbing)
+{
+    // The rule, each alias resolved anew at every level: climbing from the
+    // folder, the first level equal to an alias (in this order) names it.
+    auto plain = [](const FOLDER& start) {
+        static const char* const order[] = {"$APP",  "$SYSAPP",   "$APPDATA", "$USERDATA",
+                                            "$TEMP", "$FONTDATA", "$ICONDATA"};
+        std::string f = where(start), below;
+        for (;;) {
+            for (const char* a : order)
+                if (FOLDER(a) == native(f))
+                    return a + below;
+            if (f == "/")
+                return "$ROOT0" + below;
+            std::size_t slash = f.rfind('/');
+            below = f.substr(slash) + below;
+            f = slash ? f.substr(0, slash) : "/";
+        }
+    };
+    mkdirs({app + "/images/set", app + "/data/icons/y", path("usr-share/kivotest/fonts/x"),
+            path("home/.local/share/kivotest/saves/a"), path("outside/deep")});
+    FOLDER temp("$TEMP/work/z", 1);
+    char out[2048];
+    for (FOLDER f : {native(app + "/images/set"), native(app + "/data/icons/y"), native(path("usr-share/kivotest")),
+                     native(path("usr-share/kivotest/fonts/x")), native(path("home/.local/share/kivotest/saves/a")),
+                     native(path("outside/deep")), native(app + "/.."), temp, FOLDER("$ROOT0")}) {
+        ASSERT_TRUE(f.get(out)) << where(f);
+        EXPECT_EQ(out, plain(f)) << where(f);
+    }
+}
+
+TEST_F(FolderTest, AliasGenerationMovesWithEveryAliasInput)
+{
+    FOLDER other = native(app);
+    char saved_temp[sizeof(FOLDER::temp_path)];
+    std::memcpy(saved_temp, FOLDER::temp_path, sizeof(saved_temp));
+    const std::function<void()> changes[] = {
+        [] { setenv("KIVO_GENERATION_TEST", "1", 1); },
+        [] { setenv("KIVO_GENERATION_TEST", "2", 1); },
+        [] { unsetenv("KIVO_GENERATION_TEST"); },
+        [] { unsetenv("XDG_CACHE_HOME"); }, // from the middle
+        [&] { FOLDER::add_custom_path("$MINE", other); },
+        [&] { FOLDER::add_custom_path("$MINE", other); },
+        [] { FOLDER::remove_custom_path("$MINE"); },
+        [&] { FOLDER::set_alt_base_path(other, "kivotest"); },
+        [] { FOLDER::clear_alt_base_path(); },
+        [&] { FOLDER::set_alt_icon_path(other); },
+        [] { FOLDER::clear_alt_icon_path(); },
+        [] { FOLDER::reset_host_cache(); },
+        [] { std::strcpy(FOLDER::temp_path, "/"); },
+        [&] { std::memcpy(FOLDER::temp_path, saved_temp, sizeof(saved_temp)); },
+    };
+    int step = 0;
+    for (const auto& change : changes) {
+        INT_U32 before = FOLDER::alias_generation();
+        EXPECT_EQ(FOLDER::alias_generation(), before) << step;
+        change();
+        EXPECT_NE(FOLDER::alias_generation(), before) << step++;
+    }
 }
 
 // A whole record: the OS id, then `text` in the 2048-byte path block.

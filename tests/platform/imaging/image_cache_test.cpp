@@ -1,5 +1,6 @@
 // The image cache: sharing by use count, scaled copies without the disk,
-// failed loads, private copies for edits, soft clearing and the record.
+// failed loads, private copies for edits, soft clearing, the record, and
+// hits through a FOLDER that never touch the disk.
 #include "image_test_util.h"
 #include "errors.h"
 #include "image_cache.h"
@@ -7,11 +8,83 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <dirent.h>
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using kivo_test::MEMORY_DATA_DEVICE;
 using namespace imgtest;
+
+namespace {
+
+// Calls into the file system while `counting` is set. The definitions
+// below stand in for the C library's in this binary (our libraries are
+// linked in statically, so their calls come here) and pass every call on.
+bool counting = false;
+int disk_calls = 0;
+
+template <typename F> F next_definition(const char* name)
+{
+    if (counting)
+        disk_calls++;
+    return reinterpret_cast<F>(dlsym(RTLD_NEXT, name));
+}
+
+} // namespace
+
+extern "C" {
+
+int stat(const char* __restrict path, struct stat* __restrict buf) noexcept
+{
+    return next_definition<int (*)(const char*, struct stat*)>("stat")(path, buf);
+}
+
+int lstat(const char* __restrict path, struct stat* __restrict buf) noexcept
+{
+    return next_definition<int (*)(const char*, struct stat*)>("lstat")(path, buf);
+}
+
+char* realpath(const char* __restrict path, char* __restrict out) noexcept
+{
+    return next_definition<char* (*)(const char*, char*)>("realpath")(path, out);
+}
+
+ssize_t readlink(const char* __restrict path, char* __restrict buf, size_t size) noexcept
+{
+    return next_definition<ssize_t (*)(const char*, char*, size_t)>("readlink")(path, buf, size);
+}
+
+int access(const char* path, int mode) noexcept
+{
+    return next_definition<int (*)(const char*, int)>("access")(path, mode);
+}
+
+int open(const char* path, int flags, ...)
+{
+    va_list args;
+    va_start(args, flags);
+    mode_t mode = (flags & (O_CREAT | O_TMPFILE)) ? va_arg(args, mode_t) : 0;
+    va_end(args);
+    return next_definition<int (*)(const char*, int, ...)>("open")(path, flags, mode);
+}
+
+DIR* opendir(const char* path)
+{
+    return next_definition<DIR* (*)(const char*)>("opendir")(path);
+}
+
+FILE* fopen(const char* __restrict path, const char* __restrict mode)
+{
+    return next_definition<FILE* (*)(const char*, const char*)>("fopen")(path, mode);
+}
+
+} // extern "C"
 
 namespace {
 
@@ -270,4 +343,99 @@ TEST_F(ImageCacheTest, DamagedRecordsFailAndKeepWhatWasRead)
         }
     }
     FOLDER::remove_custom_path("$PICS");
+}
+
+TEST_F(ImageCacheTest, HitsThroughAFolderTouchNoDiskAndShareTheAliasTextEntry)
+{
+    write_png("a", 2, 2, 0xFF102030u);
+    write_png("b", 2, 2, 0xFF405060u);
+    IMAGE* a = cache.open_image(folder, "a", -1, -1);
+    IMAGE* b = open("b"); // made through the alias text
+    ASSERT_TRUE(a && b);
+    FOLDER same(folder);
+    disk_calls = 0;
+    counting = true;
+    IMAGE* hits[] = {cache.open_image(same, "a", -1, -1), cache.open_image(folder, "a", 2, 2),
+                     cache.open_image(folder, "b", -1, -1),
+                     cache.open_image(folder, "a", 9, 9, IMAGE_CACHE::OPEN_ANY_SIZE)};
+    counting = false;
+    EXPECT_EQ(disk_calls, 0);
+    EXPECT_TRUE(hits[0] == a && hits[1] == a && hits[2] == b && hits[3] == a);
+    EXPECT_EQ(open("a"), a);
+    EXPECT_EQ(uses(a), 5);
+    // Entries read from a record: the first lookup through a folder finds
+    // one the long way, the next touches no disk.
+    MEMORY_DATA_DEVICE d;
+    ASSERT_TRUE(cache.put_to_data_device(d));
+    d.pos = 0;
+    IMAGE_CACHE back;
+    ASSERT_TRUE(back.get_from_data_device(d));
+    IMAGE* restored = back.open_image(folder, "a", -1, -1);
+    ASSERT_TRUE(restored && back.get_entry(restored));
+    counting = true;
+    EXPECT_EQ(back.open_image(folder, "a", -1, -1), restored);
+    counting = false;
+    EXPECT_EQ(disk_calls, 0);
+    // The count does see the disk: a miss goes there.
+    counting = true;
+    EXPECT_EQ(cache.open_image(folder, "missing", -1, -1), nullptr);
+    counting = false;
+    EXPECT_GT(disk_calls, 0);
+}
+
+TEST_F(ImageCacheTest, FolderLookupsFollowAliasesThatMoved)
+{
+    // Two pictures of one name; "$APP" is a link to the first folder.
+    const std::string one = path("one"), two = path("two"), link = path("app");
+    for (const std::string& d : {one, two, one + "/img", two + "/img"})
+        ASSERT_EQ(mkdir(d.c_str(), 0700), 0);
+    FOLDER first, second;
+    ASSERT_TRUE(first.set_from_path_string((one + "/img").c_str()) && second.set_from_path_string((two + "/img").c_str()));
+    IMAGE red, blue;
+    red.reset(1, 1);
+    red.clear(0xFFFF0000u, 1);
+    blue.reset(1, 1);
+    blue.clear(0xFF0000FFu, 1);
+    save_file(first, red, "p.png", 'p');
+    save_file(second, blue, "p.png", 'p');
+    ASSERT_EQ(symlink(one.c_str(), link.c_str()), 0);
+    const char* saved = std::getenv("KIVO_APP_DIR");
+    const std::string app_dir = saved ? saved : "";
+    setenv("KIVO_APP_DIR", link.c_str(), 1);
+
+    // The entry a FOLDER reaches is always the one its description names now.
+    auto colour_of = [&](FOLDER& f, const char* step) {
+        IMAGE* image = cache.open_image(f, "p", -1, -1);
+        char now[2048];
+        EXPECT_TRUE(image && f.get(now, nullptr)) << step;
+        EXPECT_STREQ(image ? cache.get_entry(image)->folder : "", now) << step;
+        return image ? px(static_cast<const IMAGE&>(*image), 0, 0) : 0u;
+    };
+    EXPECT_EQ(colour_of(first, "first"), 0xFFFF0000u);
+    char described[2048];
+    first.get(described, nullptr);
+    EXPECT_STREQ(described, "$APP/img");
+    // The link moves (on disk only) and the alias text is reloaded from
+    // there: the folder keeps its own pixels.
+    ASSERT_TRUE(unlink(link.c_str()) == 0 && symlink(two.c_str(), link.c_str()) == 0);
+    IMAGE* moved = cache.open_image("$APP/img", "p", -1, -1, IMAGE_CACHE::OPEN_RELOAD);
+    EXPECT_TRUE(moved && px(*moved, 0, 0) == 0xFF0000FFu);
+    EXPECT_EQ(colour_of(first, "link moved"), 0xFFFF0000u);
+    // The environment names the first folder again (its entry, reloaded,
+    // holds its pixels again).
+    setenv("KIVO_APP_DIR", one.c_str(), 1);
+    colour_of(first, "environment");
+    IMAGE* back = cache.open_image(first, "p", -1, -1, IMAGE_CACHE::OPEN_RELOAD);
+    EXPECT_TRUE(back && px(*back, 0, 0) == 0xFFFF0000u);
+    // A custom path takes the name over.
+    FOLDER::add_custom_path("$APP", second);
+    colour_of(first, "custom path");
+    EXPECT_EQ(colour_of(second, "custom path, second"), 0xFF0000FFu);
+    FOLDER::remove_custom_path("$APP");
+    colour_of(second, "custom path removed");
+
+    if (saved)
+        setenv("KIVO_APP_DIR", app_dir.c_str(), 1);
+    else
+        unsetenv("KIVO_APP_DIR");
 }
