@@ -493,7 +493,11 @@ void WM_FLOATING_MENU::calc_new_size()
     if (pm) {
         pm->get_popup_area(ax1, ay1, ax2, ay2);
     }
-    int h = grid->calc_y_border_gap_from_style_set(grid_style_set) + get_title_height() + d.border_bottom_gap;
+    // The grid gets the contents area, which the dialog ends a cell gap
+    // above its bottom border: that gap is part of the height, or the rows
+    // never fit their own view and the first one counts as scrolled away.
+    int h = grid->calc_y_border_gap_from_style_set(grid_style_set) + get_title_height() + d.border_bottom_gap +
+            d.cell_bottom_gap;
 
     const bool scrolled = grid->get_content_height() > grid->get_view_height();
     INT_S32 offset = scrolled ? grid->get_scroll_offset() : 0;

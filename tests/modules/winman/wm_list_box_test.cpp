@@ -103,6 +103,46 @@ TEST_F(ListBoxTest, LinesInEveryFormAndRefusedLines)
     EXPECT_EQ(in_cell(3), nullptr); // a column the grid has not: the box is deleted
 }
 
+TEST_F(ListBoxTest, PopupWithCellGapsShowsEveryLineThatFits)
+{
+    // The race drop-down's popup look: a frame, cell gaps and spacing.
+    WM_STYLE_SET look;
+    look.font_x_sz = look.font_y_sz = 16;
+    look.border_left_gap = look.border_right_gap = 8;
+    look.border_top_gap = look.border_bottom_gap = 4;
+    look.cell_left_gap = look.cell_right_gap = 4;
+    look.cell_top_gap = look.cell_bottom_gap = 2;
+    look.x_spacing = look.y_spacing = 4;
+    look.ssf = 0x1 | 0x10;
+    look.shading_type = 1;
+    auto* box = new WM_LIST_BOX(100, 100, 219, 119, 0, 3, RACES, 0, style, look, style, nullptr, nullptr,
+                                nullptr, nullptr, changed, this, nullptr, nullptr);
+    S::pm->areas[0].add_object(box, 0);
+    WM_FLOATING_MENU* m = box->popup;
+    const int full = m->height;
+    // Room for exactly the three lines, then one pixel less.
+    for (const auto& [room, bottom] : {std::pair<int, INT_S16>{full, 2}, {full - 1, 1}}) {
+        WM_PAGE_MANAGER::popup_y1 = 0;
+        WM_PAGE_MANAGER::popup_y2 = static_cast<INT_S16>(room);
+        m->calc_new_size();
+        EXPECT_EQ(m->top_row, 0) << room;
+        EXPECT_EQ(m->bottom_row, bottom) << room;
+        EXPECT_EQ(m->hidden_top, nullptr);
+        EXPECT_EQ(m->hidden_bottom != nullptr, bottom < 2) << room; // "v" stands in the last row shown
+    }
+    WM_PAGE_MANAGER::popup_y2 = -1;
+    m->calc_new_size();
+    EXPECT_EQ(m->height, full);
+    for (INT_S16 r = 0; r < 3; ++r) {
+        WM_BUTTON* line = m->get_button(r);
+        ASSERT_EQ(m->grid->get_object(0, r), line);
+        EXPECT_STREQ(line->caption, RACES[r]);
+        EXPECT_TRUE(m->grid->is_row_visible(r)) << r;
+        EXPECT_GE(line->y, m->grid->y) << r;
+        EXPECT_LE(line->y + line->height, m->grid->y + m->grid->height) << r;
+    }
+}
+
 TEST_F(ListBoxTest, EachChangeIsReportedOnceAtTheNextMonitor)
 {
     WM_LIST_BOX* box = add(1, 0, nullptr, 0);
