@@ -237,9 +237,12 @@ extern "C" void on_quit_signal(int)
     quit_signal = 1;
 }
 
+// A signal that arrives before the program has a close handler (during
+// start-up) stays pending until one is set: the one-shot handler is spent,
+// so dropping it would leave only an abrupt end for the second signal.
 void take_quit_signal()
 {
-    if (quit_signal) {
+    if (quit_signal && window_close_handler) {
         quit_signal = 0;
         host_quit_command();
     }

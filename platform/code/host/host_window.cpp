@@ -32,6 +32,9 @@ const char* const no_display_hint =
 // returns, so the window system sees the new window.
 void open_window_event_pass()
 {
+    // The window is new: hand its first events over without the idle wait,
+    // which would only delay the first frame.
+    events_something_done = 1;
     process_os_events();
 }
 
