@@ -594,35 +594,9 @@ void IMAGE::plot_circle(short cx, short cy, short radius, COLOUR c, short shade,
     bool range_error = false;
     // What a pixel with coverage cov (1 .. 9) gets.
     auto plot = [&](COLOUR* p, int cov) {
-        if (type != PLOT_CIRCLE_SHADED) {
-            if (!anti_alias) {
-                *p = kivo_pixel::blend(c, *p, thr);
-                if (cov >= 4)
-                    *p = kivo_pixel::blend(c, *p, thr);
-            } else if (cov < 9) {
-                INT_U32 scaled = (c & 0xFFFFFFu) | ((cov * a / 9) << 24);
-                *p = kivo_pixel::blend(scaled, *p, thr);
-            } else {
-                *p = kivo_pixel::blend(c, *p, thr);
-            }
-            return;
-        }
-        if (!anti_alias) {
-            if (cov >= 4)
-                *p = kivo_pixel::blend(c, *p, thr);
-        } else if (cov < 9) {
-            INT_U32 out = 0xFF000000u;
-            for (int sh = 0; sh <= 16; sh += 8) {
-                int pc = (int)((*p >> sh) & 0xFF);
-                int d = (pc * (100 - shade) / 100) & 0xFF;
-                out |= (INT_U32)((d * cov + pc * (9 - cov)) / 9) << sh;
-            }
-            *p = out;
-        } else if (darken_ok) {
-            *p = darken(*p, shade);
-        } else {
+        if (!kivo_draw_plain::plot_circle_pixel(p, cov, c, thr, shade, type == PLOT_CIRCLE_SHADED, anti_alias,
+                                                darken_ok))
             range_error = true;
-        }
     };
     DARKEN_TABLE table;
     bool table_filled = false;

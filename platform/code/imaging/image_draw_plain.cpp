@@ -192,7 +192,6 @@ void plot_circle(IMAGE& im, short cx, short cy, short radius, COLOUR c, short sh
         }
     }
     INT_U32 thr = COLOUR::alpha_solid_threshold;
-    INT_U32 a = c.alpha();
     bool darken_ok = shade_in_range(shade);
     bool range_error = false;
     for (int Y = by1; Y <= by2; ++Y) {
@@ -204,35 +203,8 @@ void plot_circle(IMAGE& im, short cx, short cy, short radius, COLOUR c, short sh
                       sub[D + u + 2] + sub[2 * D + u] + sub[2 * D + u + 1] + sub[2 * D + u + 2];
             if (cov == 0)
                 continue;
-            if (type != IMAGE::PLOT_CIRCLE_SHADED) {
-                if (!anti_alias) {
-                    *p = kivo_pixel::blend(c, *p, thr);
-                    if (cov >= 4)
-                        *p = kivo_pixel::blend(c, *p, thr);
-                } else if (cov < 9) {
-                    INT_U32 scaled = (c & 0xFFFFFFu) | ((cov * a / 9) << 24);
-                    *p = kivo_pixel::blend(scaled, *p, thr);
-                } else {
-                    *p = kivo_pixel::blend(c, *p, thr);
-                }
-                continue;
-            }
-            if (!anti_alias) {
-                if (cov >= 4)
-                    *p = kivo_pixel::blend(c, *p, thr);
-            } else if (cov < 9) {
-                INT_U32 out = 0xFF000000u;
-                for (int sh = 0; sh <= 16; sh += 8) {
-                    int pc = (int)((*p >> sh) & 0xFF);
-                    int d = (pc * (100 - shade) / 100) & 0xFF;
-                    out |= (INT_U32)((d * cov + pc * (9 - cov)) / 9) << sh;
-                }
-                *p = out;
-            } else if (darken_ok) {
-                *p = darken(*p, shade);
-            } else {
+            if (!plot_circle_pixel(p, cov, c, thr, shade, type == IMAGE::PLOT_CIRCLE_SHADED, anti_alias, darken_ok))
                 range_error = true;
-            }
         }
     }
     if (range_error) {

@@ -6,6 +6,7 @@
 // gets. The drawing in image_draw.cpp works in spans and is tested against
 // these; the ring circle still draws through its bitmap here.
 #include "image.h"
+#include "image_blend.h"
 
 #include <algorithm>
 
@@ -26,6 +27,44 @@ inline INT_U32 darken(INT_U32 p, int percent)
 inline bool shade_in_range(int shade)
 {
     return (INT_U8)(shade + 100) <= 200;
+}
+
+// What a circle pixel covered by cov of its 9 subsamples (1 .. 9) becomes.
+// False, the pixel left, for a fully covered shaded pixel whose shade is out
+// of range.
+inline bool plot_circle_pixel(COLOUR* p, int cov, COLOUR c, INT_U32 thr, short shade, bool shaded,
+                              INT_U8 anti_alias, bool darken_ok)
+{
+    if (!shaded) {
+        if (!anti_alias) {
+            *p = kivo_pixel::blend(c, *p, thr);
+            if (cov >= 4)
+                *p = kivo_pixel::blend(c, *p, thr);
+        } else if (cov < 9) {
+            INT_U32 scaled = (c & 0xFFFFFFu) | ((cov * c.alpha() / 9) << 24);
+            *p = kivo_pixel::blend(scaled, *p, thr);
+        } else {
+            *p = kivo_pixel::blend(c, *p, thr);
+        }
+        return true;
+    }
+    if (!anti_alias) {
+        if (cov >= 4)
+            *p = kivo_pixel::blend(c, *p, thr);
+    } else if (cov < 9) {
+        INT_U32 out = 0xFF000000u;
+        for (int sh = 0; sh <= 16; sh += 8) {
+            int pc = (int)((*p >> sh) & 0xFF);
+            int d = (pc * (100 - shade) / 100) & 0xFF;
+            out |= (INT_U32)((d * cov + pc * (9 - cov)) / 9) << sh;
+        }
+        *p = out;
+    } else if (darken_ok) {
+        *p = darken(*p, shade);
+    } else {
+        return false;
+    }
+    return true;
 }
 
 void plot_rounded_rect(IMAGE& im, short x1, short y1, short x2, short y2, short radius,

@@ -13,7 +13,7 @@
 #include "pages/result_page.h"
 #include "pages/settings_page.h"
 #include "program_child.h"
-#include "widget_test.h"
+#include "../program_pages.h"
 #include "wm_page_manager.h"
 #include "wm_ptm_records.h"
 #include "x_display.h"
@@ -96,22 +96,9 @@ int dominant_channel(const std::vector<std::uint32_t>& argb, bool opaque_only)
     return -1;
 }
 
-class ProgramTest : public kivo_test::WidgetTest
+class ProgramTest : public kivo_test::ProgramPagesTest
 {
 protected:
-    void SetUp() override
-    {
-        WidgetTest::SetUp();
-        WM_PAGE_TOOL_MANAGER::reset_statics();
-        db = DATABASE();
-    }
-    void TearDown() override
-    {
-        release_app_resources();
-        WM_PAGE_TOOL_MANAGER::generic_object_callback = nullptr;
-        WidgetTest::TearDown();
-    }
-
     // ---- the definition and the headless pages -------------------------------
 
     // The place in the window of the top-level record with these numbers.
@@ -134,30 +121,6 @@ protected:
         return found == 1 && out->w > 0 && out->h > 0;
     }
 
-    // The program's start-up on the harness's headless window, with the
-    // built definition; page changes without effects.
-    void start_headless()
-    {
-        kivo_test::redirect_appdata(KIVO_TEST_SHARE_DIR);
-        WM_PAGE_TOOL_MANAGER::generic_object_callback = create_generic_objects;
-        FOLDER app("$APPDATA");
-        ASSERT_TRUE(ptm.load(app, "pages.bin", nullptr));
-        db.load();
-        ASSERT_NE(ptm.init_app(nullptr), nullptr);
-        ptm.page_manager->page_effects = 0;
-        ASSERT_EQ(ptm.open_graphics(), 1);
-        WM_SCREEN_OBJECT::surface = get_back_buffer(0);
-        ptm.init_areas(starting_pages);
-        run_headless();
-    }
-    // Enough passes for a queued page to be built and drawn.
-    static void run_headless()
-    {
-        for (int i = 0; i < 20; i++) {
-            kivo_fake_clock_advance_ms(100);
-            ASSERT_TRUE(app_main());
-        }
-    }
     static std::vector<std::uint32_t> screen_rgb(const PLACE& r)
     {
         std::vector<std::uint32_t> rgb;
@@ -308,7 +271,8 @@ TEST_F(ProgramTest, APersonMakesANameWithEachRaceControl)
     const char* const control_names[] = {"list", "button", "next"};
 
     // ---- the places, the names and the pictures, from the built definition
-    ASSERT_NO_FATAL_FAILURE(start_headless());
+    kivo_test::redirect_appdata(KIVO_TEST_SHARE_DIR);
+    ASSERT_NO_FATAL_FAILURE(start());
     ASSERT_NE(ptm.name, nullptr);
     const std::string title = ptm.name;
     window_w = ptm.width, window_h = ptm.height;
@@ -363,7 +327,7 @@ TEST_F(ProgramTest, APersonMakesANameWithEachRaceControl)
         v.name = db.generate_name().buffer;
         new RESULT_PAGE(*WM_SCREEN_OBJECT::pm);
         ptm.page_manager->go_to_page(0);
-        ASSERT_NO_FATAL_FAILURE(run_headless());
+        ASSERT_NO_FATAL_FAILURE(run());
         v.name_pixels = screen_rgb(name);
     }
     // Each name draws differently, or the comparison below would prove nothing.

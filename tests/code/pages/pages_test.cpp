@@ -8,7 +8,7 @@
 #include "kivo_app_settings.h"
 #include "pages/result_page.h"
 #include "pages/settings_page.h"
-#include "widget_test.h"
+#include "../program_pages.h"
 #include "wm_button.h"
 #include "wm_image.h"
 #include "wm_list_box.h"
@@ -41,21 +41,9 @@ struct LAYOUT
     bool result_page = true;
 };
 
-class PagesTest : public kivo_test::WidgetTest
+class PagesTest : public kivo_test::ProgramPagesTest
 {
 protected:
-    void SetUp() override
-    {
-        WidgetTest::SetUp();
-        WM_PAGE_TOOL_MANAGER::reset_statics();
-        db = DATABASE();
-    }
-    void TearDown() override
-    {
-        release_app_resources();
-        WM_PAGE_TOOL_MANAGER::generic_object_callback = nullptr;
-        WidgetTest::TearDown();
-    }
     static WM_PTM_OBJECT_INFO& add(WM_PTM_PAGE_INFO& page, WM_OBJECT_TYPE type, INT_U32 aid, INT_U32 cid, int x,
                                    int w = 60)
     {
@@ -139,29 +127,6 @@ protected:
         FOLDER app("$APPDATA");
         ASSERT_TRUE(d.save(app, "pages.bin", 0));
         release_app_resources();
-    }
-    // The program's start-up with the window the harness provides.
-    void start()
-    {
-        WM_PAGE_TOOL_MANAGER::generic_object_callback = create_generic_objects;
-        FOLDER app("$APPDATA");
-        ASSERT_TRUE(ptm.load(app, "pages.bin", nullptr));
-        db.load();
-        ASSERT_NE(ptm.init_app(nullptr), nullptr);
-        // Timed transitions wait on a clock that only the test moves.
-        ptm.page_manager->page_effects = 0;
-        ASSERT_EQ(ptm.open_graphics(), 1);
-        WM_SCREEN_OBJECT::surface = get_back_buffer(0);
-        ptm.init_areas(starting_pages);
-        run();
-    }
-    // Enough passes for a queued page to be built and shown.
-    void run()
-    {
-        for (int i = 0; i < 20; i++) {
-            kivo_fake_clock_advance_ms(100);
-            ASSERT_TRUE(app_main());
-        }
     }
     // Carries out the page change a message queued.
     void follow()
