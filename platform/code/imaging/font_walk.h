@@ -99,6 +99,31 @@ IMAGE_FONT_SLOT* font_slot_entry(INT_S8 slot);
 IMAGE_FONT_GLYPH* font_get_glyph(INT_S8 slot, INT_U32 code, short w, short h, IMAGE_FONT_GLYPH& temp);
 void font_release_temp_glyph(IMAGE_FONT_GLYPH& temp);
 
+// The glyph as font_get_glyph gives it, taken straight from the slot's
+// cache when it is there at this size (the common case while drawing).
+inline IMAGE_FONT_GLYPH* font_glyph(IMAGE_FONT_SLOT* s, INT_S8 slot, INT_U32 code, short w, short h,
+                                    IMAGE_FONT_GLYPH& temp)
+{
+    if (code < 256)
+    {
+        IMAGE_FONT_GLYPH* g = s->glyphs[code];
+        if (g && g->bitmap && g->size_w == w && g->size_h == h)
+            return g;
+    }
+    return font_get_glyph(slot, code, w, h, temp);
+}
+
+// Text coverage into a row of n pixels: alpha 0 leaves a pixel, an alpha
+// at or past `solid` writes the colour, anything between mixes the colour
+// in (kivo_pixel::mix). The plain form is the rule itself; text_row gives
+// the same pixels four at a time where the processor allows.
+void text_row(INT_U32* d, const INT_U8* alpha, int n, INT_U32 colour, INT_U32 solid);
+void text_row_plain(INT_U32* d, const INT_U8* alpha, int n, INT_U32 colour, INT_U32 solid);
+
+// Set, render_string draws as it always did, a glyph at a time through the
+// per-pixel rule; the tests compare the two ways.
+extern bool font_text_plain;
+
 // 1 <= w, h <= IMAGE_FONT_MAX_PIXELS.
 inline bool font_size_ok(short w, short h)
 {

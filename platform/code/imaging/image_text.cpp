@@ -11,6 +11,10 @@
 #include <cstring>
 #include <vector>
 
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
+
 INT_U8 IMAGE::shadow_alpha = 50;
 INT_S16 IMAGE::shadow_x_offset = 2;
 INT_S16 IMAGE::shadow_y_offset = 2;
@@ -55,6 +59,7 @@ COLOUR with_alpha(COLOUR c, INT_U8 alpha) { return COLOUR((c.value & 0x00FFFFFFu
 INT_S32 measure(INT_S8 font, short w, short h, const char* text, long len, INT_U8 code_mode,
                 long* line_chars = nullptr)
 {
+    IMAGE_FONT_SLOT* const slot = font_slot_entry(font);
     FONT_TEXT_WALK walk(text, len, code_mode);
     IMAGE_FONT_GLYPH temp;
     INT_S64 total = 0;
@@ -67,7 +72,7 @@ INT_S32 measure(INT_S8 font, short w, short h, const char* text, long len, INT_U
                 break;
             ++*line_chars;
         }
-        IMAGE_FONT_GLYPH* g = font_get_glyph(font, code, short(w - 1), short(h - 1), temp);
+        IMAGE_FONT_GLYPH* g = font_glyph(slot, font, code, short(w - 1), short(h - 1), temp);
         total += g->advance;
         if (g == &temp)
             font_release_temp_glyph(temp);
@@ -110,6 +115,104 @@ short clamp16(int v) { return short(v < -32768 ? -32768 : (v > 32767 ? 32767 : v
 
 } // namespace
 
+bool font_text_plain = false;
+
+void text_row_plain(INT_U32* d, const INT_U8* alpha, int n, INT_U32 colour, INT_U32 solid)
+{
+    for (int i = 0; i < n; ++i)
+    {
+        const INT_U32 al = alpha[i];
+        if (al == 0)
+            continue;
+        d[i] = al >= solid ? colour : kivo_pixel::mix(colour, d[i], al);
+    }
+}
+
+#if (defined(__x86_64__) || defined(__i386__)) && defined(__SSE2__)
+
+namespace {
+
+// Alphas packed in a (lowest byte first) widened to one per 32-bit lane.
+inline __m128i alpha_lanes(INT_U32 a)
+{
+    const __m128i zero = _mm_setzero_si128();
+    return _mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(int(a)), zero), zero);
+}
+
+// Four pixels dv under the alphas a32: clear pixels keep their value, solid
+// ones (the mask) take the colour, the rest mix as blend_row_sse2 does:
+// d*255 + (c-d)*a in 16-bit lanes, exact.
+inline __m128i text_pixels(__m128i dv, __m128i a32, __m128i solid, __m128i colour, __m128i colour16)
+{
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i clear = _mm_cmpeq_epi32(a32, zero);
+    const __m128i dlo = _mm_unpacklo_epi8(dv, zero), dhi = _mm_unpackhi_epi8(dv, zero);
+    const __m128i a16 = _mm_or_si128(a32, _mm_slli_epi32(a32, 16));
+    const __m128i alo = _mm_unpacklo_epi32(a16, a16), ahi = _mm_unpackhi_epi32(a16, a16);
+    const __m128i rlo = _mm_srli_epi16(
+        _mm_add_epi16(_mm_sub_epi16(_mm_slli_epi16(dlo, 8), dlo), _mm_mullo_epi16(_mm_sub_epi16(colour16, dlo), alo)),
+        8);
+    const __m128i rhi = _mm_srli_epi16(
+        _mm_add_epi16(_mm_sub_epi16(_mm_slli_epi16(dhi, 8), dhi), _mm_mullo_epi16(_mm_sub_epi16(colour16, dhi), ahi)),
+        8);
+    const __m128i alpha_mask = _mm_set1_epi32(int(0xFF000000u));
+    __m128i r = _mm_packus_epi16(rlo, rhi);
+    r = _mm_or_si128(_mm_andnot_si128(alpha_mask, r), _mm_and_si128(alpha_mask, dv));
+    r = _mm_or_si128(_mm_and_si128(solid, colour), _mm_andnot_si128(solid, r));
+    return _mm_or_si128(_mm_and_si128(clear, dv), _mm_andnot_si128(clear, r));
+}
+
+} // namespace
+
+void text_row(INT_U32* d, const INT_U8* alpha, int n, INT_U32 colour, INT_U32 solid)
+{
+    // Alpha 0 is never solid: a threshold of 0 acts as 1.
+    const INT_U32 solid_from = solid ? solid : 1;
+    const __m128i cv = _mm_set1_epi32(int(colour));
+    const __m128i c16 = _mm_unpacklo_epi8(cv, _mm_setzero_si128());
+    const __m128i solid_m1 = _mm_set1_epi32(int(solid_from) - 1);
+    int i = 0;
+    for (; i + 4 <= n; i += 4)
+    {
+        INT_U32 a;
+        std::memcpy(&a, alpha + i, 4);
+        if (a == 0)
+            continue;
+        const __m128i a32 = alpha_lanes(a);
+        const __m128i solid_mask = _mm_cmpgt_epi32(a32, solid_m1);
+        __m128i* p = reinterpret_cast<__m128i*>(d + i);
+        if (_mm_movemask_epi8(solid_mask) == 0xFFFF)
+            _mm_storeu_si128(p, cv);
+        else
+            _mm_storeu_si128(p, text_pixels(_mm_loadu_si128(p), a32, solid_mask, cv, c16));
+    }
+    // A pair in the low half of a vector (its upper lanes are clear), then
+    // a last single pixel: the loads stay clear of the stores just made,
+    // which the processor could not forward to a wider load.
+    if (i + 2 <= n)
+    {
+        const INT_U32 a = INT_U32(alpha[i]) | INT_U32(alpha[i + 1]) << 8;
+        if (a != 0)
+        {
+            const __m128i a32 = alpha_lanes(a);
+            __m128i* p = reinterpret_cast<__m128i*>(d + i);
+            _mm_storel_epi64(p, text_pixels(_mm_loadl_epi64(p), a32, _mm_cmpgt_epi32(a32, solid_m1), cv, c16));
+        }
+        i += 2;
+    }
+    if (i < n)
+        text_row_plain(d + i, alpha + i, 1, colour, solid);
+}
+
+#else
+
+void text_row(INT_U32* d, const INT_U8* alpha, int n, INT_U32 colour, INT_U32 solid)
+{
+    text_row_plain(d, alpha, n, colour, solid);
+}
+
+#endif
+
 INT_S32 IMAGE::get_string_width(INT_S8 font, short w, short h, const char* text, long len, INT_U8 code_mode)
 {
     if (!text)
@@ -135,15 +238,49 @@ void IMAGE::render_string(short x, short y, COLOUR text, COLOUR back, COLOUR und
 {
     if (!str || !text_target_ok(*this, font, w, h))
         return;
-    const INT_U8 cover_max = font_slot_entry(font)->coverage_max;
+    IMAGE_FONT_SLOT* const slot = font_slot_entry(font);
+    const INT_U8 cover_max = slot->coverage_max;
     const INT_U32 solid = COLOUR::alpha_solid_threshold;
+    const bool plain = font_text_plain;
+    const int text_alpha = text.alpha();
+    const int divisor = cover_max ? cover_max : 255;
     // The alpha each coverage value draws the text colour with.
     INT_U32 alpha_of[256];
-    const int text_alpha = text.alpha();
-    for (int cv = 0; cv < 256; ++cv)
-        alpha_of[cv] = INT_U32(text_alpha == cover_max ? cv : cv * text_alpha / (cover_max ? cover_max : 255));
+    if (plain)
+    {
+        for (int cv = 0; cv < 256; ++cv)
+            alpha_of[cv] = INT_U32(text_alpha == cover_max ? cv : cv * text_alpha / divisor);
+    }
+    // The same as bytes, for the row routine: none when it is the identity
+    // (text alpha equal to full coverage, the usual case), and built by
+    // steps rather than a division per entry. Values past 255 are solid
+    // like 255 itself, so they are held there.
+    const bool identity = text_alpha == cover_max;
+    INT_U8 alpha_byte[256];
+    if (!plain && !identity)
+    {
+        const int q_step = text_alpha / divisor, r_step = text_alpha % divisor;
+        int q = 0, rem = 0;  // cv * text_alpha = q * divisor + rem
+        for (int cv = 0; cv < 256; ++cv)
+        {
+            alpha_byte[cv] = INT_U8(q > 255 ? 255 : q);
+            q += q_step;
+            rem += r_step;
+            if (rem >= divisor)
+            {
+                rem -= divisor;
+                ++q;
+            }
+        }
+    }
     const int right = this->x + width;   // first column past the image
     const int bottom = this->y + height;
+    // The glyphs' dirty areas share their rows, and mark_dirty_area keeps a
+    // bounding box, so one call for the whole run marks the same area,
+    // unless a column of -1 can be marked: -1 also means "clean" there and
+    // the order of the calls would count.
+    const bool one_dirty_mark = !plain && (this->x > -1 || this->x + width - 1 < -1);
+    int dirty_lo = 0, dirty_hi = -1;  // columns, valid when dirty_lo <= dirty_hi
     int pen = x;
     int baseline = 0;
 
@@ -152,7 +289,7 @@ void IMAGE::render_string(short x, short y, COLOUR text, COLOUR back, COLOUR und
     INT_U32 code;
     while (pen < right && walk.next(code))
     {
-        IMAGE_FONT_GLYPH* g = font_get_glyph(font, code, short(w - 1), short(h - 1), temp);
+        IMAGE_FONT_GLYPH* g = font_glyph(slot, font, code, short(w - 1), short(h - 1), temp);
         if (baseline == 0 && g->face_height != 0)
             baseline = int(long(h) * g->face_descender / g->face_height);
         const int adv = g->advance;
@@ -177,12 +314,47 @@ void IMAGE::render_string(short x, short y, COLOUR text, COLOUR back, COLOUR und
         int r1 = active_y2 - gy + 1 < rows ? active_y2 - gy + 1 : rows;
         if (c0 < c1 && r0 < r1)
         {
-            mark_dirty_area(clamp16(pen), y, clamp16(pen + adv), clamp16(y + h));
+            if (one_dirty_mark)
+            {
+                const int d1 = clamp16(pen), d2 = clamp16(pen + adv);
+                const int lo = d1 < d2 ? d1 : d2, hi = d1 < d2 ? d2 : d1;
+                if (dirty_lo > dirty_hi)
+                {
+                    dirty_lo = lo;
+                    dirty_hi = hi;
+                }
+                else
+                {
+                    dirty_lo = lo < dirty_lo ? lo : dirty_lo;
+                    dirty_hi = hi > dirty_hi ? hi : dirty_hi;
+                }
+            }
+            else
+                mark_dirty_area(clamp16(pen), y, clamp16(pen + adv), clamp16(y + h));
             const int col0 = gx - this->x;
             for (int r = r0; r < r1; ++r)
             {
                 const INT_U8* cov = g->bitmap + size_t(r) * size_t(g->pitch);
                 COLOUR* row = pixels + long(gy + r - this->y) * stride;
+                if (lightness_shift == 0.0 && !plain)
+                {
+                    INT_U32* d = reinterpret_cast<INT_U32*>(row + col0 + c0);
+                    if (identity)
+                    {
+                        text_row(d, cov + c0, c1 - c0, text.value, solid);
+                        continue;
+                    }
+                    // Through the table in pieces of a fixed buffer.
+                    INT_U8 mapped[64];
+                    for (int c = c0; c < c1; c += 64)
+                    {
+                        const int n = c1 - c < 64 ? c1 - c : 64;
+                        for (int k = 0; k < n; ++k)
+                            mapped[k] = alpha_byte[cov[c + k]];
+                        text_row(d + (c - c0), mapped, n, text.value, solid);
+                    }
+                    continue;
+                }
                 if (lightness_shift == 0.0)
                 {
                     for (int c = c0; c < c1; ++c)
@@ -213,6 +385,8 @@ void IMAGE::render_string(short x, short y, COLOUR text, COLOUR back, COLOUR und
             font_release_temp_glyph(temp);
         pen += adv;
     }
+    if (dirty_lo <= dirty_hi)
+        mark_dirty_area(short(dirty_lo), y, short(dirty_hi), clamp16(y + h));
 }
 
 void IMAGE::process_and_render_string(short x, short y, COLOUR text, COLOUR back, COLOUR underline, INT_S8 font,
@@ -287,9 +461,10 @@ void IMAGE::draw_string(short x1, short y1, short x2, short y2, COLOUR text, COL
     INT_U32 code;
     long start;
     INT_U8 mode;
+    IMAGE_FONT_SLOT* const slot = font_slot_entry(font);
     while (!ended && walk.next(code, &start, &mode))
     {
-        IMAGE_FONT_GLYPH* g = font_get_glyph(font, code, short(w - 1), short(h - 1), temp);
+        IMAGE_FONT_GLYPH* g = font_glyph(slot, font, code, short(w - 1), short(h - 1), temp);
         const INT_S32 adv = g->advance;
         if (g == &temp)
             font_release_temp_glyph(temp);
