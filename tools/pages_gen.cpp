@@ -109,6 +109,25 @@ void draw_backdrop(IMAGE& im)
     im.draw_rect(20, 20, 779, 579, COLOUR(0xFF3A4150), 1, 15);
 }
 
+// The race buttons' skins, one picture per state at the buttons' size: a
+// slate panel, and a lit bronze one for the chosen race.
+void race_skin(IMAGE& im, COLOUR top, COLOUR bottom, COLOUR edge)
+{
+    im.setup(90, 48);
+    im.plot_rounded_rect(0, 0, 89, 47, 7, 15, top, bottom, 0, IMAGE::PLOT_ROUNDED_RECT_YFADE);
+    im.draw_rounded_rect(0, 0, 89, 47, edge, 7, 15);
+}
+
+void draw_race_up(IMAGE& im)
+{
+    race_skin(im, COLOUR(0xFF39414F), COLOUR(0xFF262C38), COLOUR(0xFF566078));
+}
+
+void draw_race_down(IMAGE& im)
+{
+    race_skin(im, COLOUR(0xFFB9843A), COLOUR(0xFF87591D), COLOUR(0xFFE0A84A));
+}
+
 struct PICTURE
 {
     const char* name;
@@ -116,7 +135,8 @@ struct PICTURE
 };
 
 const PICTURE pictures[] = {
-    {"backdrop", draw_backdrop}, {"dwarf", draw_dwarf}, {"elf", draw_elf}, {"orc", draw_orc}};
+    {"backdrop", draw_backdrop}, {"dwarf", draw_dwarf},         {"elf", draw_elf},
+    {"orc", draw_orc},           {"race_up", draw_race_up}, {"race_down", draw_race_down}};
 
 // Writes every picture as "<name>.png" and lists them in "images.cfg", which
 // the image loader then reads from the same folder.

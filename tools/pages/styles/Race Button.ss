@@ -1,8 +1,8 @@
-# The three race choices; the chosen one sits sunken, its fade turned over
+# The three race choices, skinned: the chosen one sits sunken and lights up
 name
 	Race Button
 image_filename
-	
+	race
 image_path
 	$APPDATA/images
 fg_colour
@@ -47,8 +47,6 @@ ssf_draw_border
 	1
 ssf_vfading
 	1
-ssef_invert_vfading_on_press
-	1
 ssf_left_justify_text
 	0
 scrollbar_button_width
@@ -62,7 +60,7 @@ shading_type
 visible
 	1
 shading_flags
-	15
+	0
 cell_left_gap
 	4
 cell_right_gap
