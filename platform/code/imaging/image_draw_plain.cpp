@@ -74,16 +74,7 @@ void plot_rounded_rect(IMAGE& im, short x1, short y1, short x2, short y2, short 
         COLOUR::write_error_to_debug_stream(__FILE__, __LINE__);
         return;
     }
-    // A gradient across a span of 0 is the first colour.
-    auto gradient = [&](int k, int span) -> COLOUR {
-        INT_U32 out = 0xFF000000u;
-        for (int sh = 0; sh <= 16; sh += 8) {
-            int a = (int)((c1 >> sh) & 0xFF), b = (int)((c2 >> sh) & 0xFF);
-            int v = span == 0 ? a : a + k * (b - a) / span;
-            out |= (INT_U32)(v & 0xFF) << sh;
-        }
-        return out;
-    };
+    auto gradient = [&](int k, int span) { return kivo_draw_plain::gradient(c1, c2, k, span); };
     INT_U32 thr = COLOUR::alpha_solid_threshold;
     long rr = (long)r * r;
     int row_from = std::max<int>(y1, im.active_y1), row_to = std::min<int>(y2, im.active_y2);

@@ -29,6 +29,19 @@ inline bool shade_in_range(int shade)
     return (INT_U8)(shade + 100) <= 200;
 }
 
+// Step k of a panel's fade from c1 to c2 over span steps, opaque; a span
+// of 0 is the first colour.
+inline COLOUR gradient(COLOUR c1, COLOUR c2, int k, int span)
+{
+    INT_U32 out = 0xFF000000u;
+    for (int sh = 0; sh <= 16; sh += 8) {
+        int a = (int)((c1 >> sh) & 0xFF), b = (int)((c2 >> sh) & 0xFF);
+        int v = span == 0 ? a : a + k * (b - a) / span;
+        out |= (INT_U32)(v & 0xFF) << sh;
+    }
+    return out;
+}
+
 // What a circle pixel covered by cov of its 9 subsamples (1 .. 9) becomes.
 // False, the pixel left, for a fully covered shaded pixel whose shade is out
 // of range.
