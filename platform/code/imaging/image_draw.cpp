@@ -563,22 +563,12 @@ void IMAGE::plot_circle(short cx, short cy, short radius, COLOUR c, short shade,
     static_assert(1800L * 1800 >= (long)circle_bitmap_size, "a subrow for every canvas row");
     std::fill(half, half + D, -1);
     auto span = [&](int row, int h) { half[row] = std::max(half[row], h); };
-    // Midpoint circle of radius 3R on doubled coordinates.
-    int bound = 6 * R, err = -6 * R;
-    for (int i = 0; i <= bound; ++i) {
-        if ((i & 1) == 0) {
-            int a = i / 2, b = bound / 2;
-            span(centre + b, a);
-            span(centre - b, a);
-            span(centre + a, b);
-            span(centre - a, b);
-        }
-        err += i;
-        if (err >= 0) {
-            err -= bound;
-            --bound;
-        }
-    }
+    kivo_draw_plain::midpoint_circle(R, [&](int a, int b) {
+        span(centre + b, a);
+        span(centre - b, a);
+        span(centre + a, b);
+        span(centre - a, b);
+    });
     INT_U32 thr = COLOUR::alpha_solid_threshold;
     INT_U32 a = c.alpha();
     bool darken_ok = shade_in_range(shade);

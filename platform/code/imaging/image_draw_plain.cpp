@@ -155,33 +155,23 @@ void plot_circle(IMAGE& im, short cx, short cy, short radius, COLOUR c, short sh
         for (int k = 0; k < n; ++k)
             set(u + du * k, v + dv * k);
     };
-    // Midpoint circle of radius 3R on doubled coordinates.
-    int bound = 6 * R, err = -6 * R;
-    for (int i = 0; i <= bound; ++i) {
-        if ((i & 1) == 0) {
-            int a = i / 2, b = bound / 2;
-            if (type == IMAGE::PLOT_CIRCLE_RING) {
-                ring_run(centre + a, centre + b, 0, -1);
-                ring_run(centre - a, centre + b, 0, -1);
-                ring_run(centre + a, centre - b, 0, 1);
-                ring_run(centre - a, centre - b, 0, 1);
-                ring_run(centre + b, centre + a, -1, 0);
-                ring_run(centre - b, centre + a, 1, 0);
-                ring_run(centre + b, centre - a, -1, 0);
-                ring_run(centre - b, centre - a, 1, 0);
-            } else {
-                span(centre + b, a);
-                span(centre - b, a);
-                span(centre + a, b);
-                span(centre - a, b);
-            }
+    midpoint_circle(R, [&](int a, int b) {
+        if (type == IMAGE::PLOT_CIRCLE_RING) {
+            ring_run(centre + a, centre + b, 0, -1);
+            ring_run(centre - a, centre + b, 0, -1);
+            ring_run(centre + a, centre - b, 0, 1);
+            ring_run(centre - a, centre - b, 0, 1);
+            ring_run(centre + b, centre + a, -1, 0);
+            ring_run(centre - b, centre + a, 1, 0);
+            ring_run(centre + b, centre - a, -1, 0);
+            ring_run(centre - b, centre - a, 1, 0);
+        } else {
+            span(centre + b, a);
+            span(centre - b, a);
+            span(centre + a, b);
+            span(centre - a, b);
         }
-        err += i;
-        if (err >= 0) {
-            err -= bound;
-            --bound;
-        }
-    }
+    });
     INT_U32 thr = COLOUR::alpha_solid_threshold;
     bool darken_ok = shade_in_range(shade);
     bool range_error = false;

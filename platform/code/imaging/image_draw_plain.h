@@ -42,6 +42,22 @@ inline COLOUR gradient(COLOUR c1, COLOUR c2, int k, int span)
     return out;
 }
 
+// The midpoint circle of radius 3R on doubled coordinates: f(a, b) for
+// every point of one octant, in subsamples from the centre.
+template <typename F> void midpoint_circle(int R, F f)
+{
+    int bound = 6 * R, err = -6 * R;
+    for (int i = 0; i <= bound; ++i) {
+        if ((i & 1) == 0)
+            f(i / 2, bound / 2);
+        err += i;
+        if (err >= 0) {
+            err -= bound;
+            --bound;
+        }
+    }
+}
+
 // What a circle pixel covered by cov of its 9 subsamples (1 .. 9) becomes.
 // False, the pixel left, for a fully covered shaded pixel whose shade is out
 // of range.
