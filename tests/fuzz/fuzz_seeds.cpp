@@ -5,6 +5,7 @@
 #include "image.h"
 #include "image_codec_util.h"
 #include "kivo_app_settings.h"
+#include "memory_data_device.h"
 #include "ptm_test_writer.h"
 #include "sound.h"
 #include "wm_page_tool_manager.h"
@@ -22,25 +23,7 @@ KIVO_APP_SETTINGS kivo_app_settings = {"Fuzz seeds", 0, 0, 0};
 
 namespace {
 
-class VECTOR_DEVICE : public DATA_DEVICE
-{
-public:
-    std::vector<INT_U8> data;
-    long pos = 0;
-    long get_pos() override { return pos; }
-    long set_pos(long p, INT_U8 from_end) override { return pos = from_end ? long(data.size()) + p : p; }
-    long read_data_block(INT_U8*, long) override { return 0; }
-    long write_data_block(const INT_U8* buf, long n) override
-    {
-        if (n < 1)
-            return 0;
-        if (long(data.size()) < pos + n)
-            data.resize(size_t(pos + n));
-        std::memcpy(data.data() + pos, buf, size_t(n));
-        pos += n;
-        return n;
-    }
-};
+using kivo_test::MEMORY_DATA_DEVICE;
 
 std::string root;
 
@@ -139,7 +122,7 @@ int main(int argc, char** argv)
     IMAGE image;
     picture(image, 7, 5);
 
-    VECTOR_DEVICE png;
+    MEMORY_DATA_DEVICE png;
     image_write_png(image, png);
     save("fuzz_png", "seed.png", png.data);
     const struct
@@ -160,30 +143,28 @@ int main(int argc, char** argv)
             }
 
     for (int progressive = 0; progressive < 2; progressive++) {
-        VECTOR_DEVICE jpg;
+        MEMORY_DATA_DEVICE jpg;
         image_write_jpg(image, jpg, 80, INT_U8(progressive));
         save("fuzz_jpeg", progressive ? "progressive" : "baseline", jpg.data, "\x00");
         save("fuzz_jpeg", progressive ? "progressive_scaled" : "baseline_scaled", jpg.data, "\x35");
     }
 
-    VECTOR_DEVICE pcx;
+    MEMORY_DATA_DEVICE pcx;
     image_write_pcx(image, pcx);
     save("fuzz_pcx", "seed.pcx", pcx.data);
 
-    VECTOR_DEVICE raw;
+    MEMORY_DATA_DEVICE raw;
     image.put_to_data_device(raw);
     save("fuzz_raw", "seed.raw", raw.data);
 
     // A cache record of one entry around the same picture.
-    VECTOR_DEVICE cache;
+    MEMORY_DATA_DEVICE cache;
     put_u8(cache, 2);
     put_u32(cache, 1);
     put_path_block(cache, "$APP/images");
     put_string(cache, "button");
-    put_u16(cache, 7);
-    put_u16(cache, 5);
-    put_u16(cache, 7);
-    put_u16(cache, 5);
+    for (INT_U16 size : {7, 5, 7, 5}) // asked for, then the picture's own
+        put_u16(cache, size);
     image.put_to_data_device(cache);
     save("fuzz_cache", "seed.bin", cache.data);
 
@@ -209,14 +190,13 @@ int main(int argc, char** argv)
                                      9, 9, 9, 9, 9, 1, 0, 20, 2, 5, 0, 0, 3, 0, 1, 2, 3});
     save("fuzz_data_file", "large", {0, 0, 0xB8, 0x0B, 1, 0x10, 0x27, 0, 0x20, 0x00});
 
-    VECTOR_DEVICE folder;
-    put_u8(folder, 0xFF);
-    put_path_block(folder, "$APPDATA/images");
-    save("fuzz_folder_record", "appdata", folder.data);
-    VECTOR_DEVICE custom;
-    put_u8(custom, 0xFF);
-    put_path_block(custom, "$TEMP");
-    save("fuzz_folder_record", "temp", custom.data);
+    const char* const folders[][2] = {{"appdata", "$APPDATA/images"}, {"temp", "$TEMP"}};
+    for (const auto& name_path : folders) {
+        MEMORY_DATA_DEVICE folder;
+        put_u8(folder, 0xFF);
+        put_path_block(folder, name_path[1]);
+        save("fuzz_folder_record", name_path[0], folder.data);
+    }
 
     save_text("fuzz_string", "base64", "SGVsbG8sIHdvcmxkIQ==");
     save_text("fuzz_string", "scrambled", "QUJDREVGRw");
@@ -251,8 +231,8 @@ int main(int argc, char** argv)
     {
         WM_PAGE_TOOL_MANAGER ptm;
         std::vector<INT_U8> file = kivo_test::ptm_test_file(25, false);
-        kivo_test::MEMORY_DATA_DEVICE in(std::vector<INT_U8>(file.begin() + 1, file.end()));
-        VECTOR_DEVICE out;
+        MEMORY_DATA_DEVICE in(std::vector<INT_U8>(file.begin() + 1, file.end()));
+        MEMORY_DATA_DEVICE out;
         put_u8(out, 0); // the byte-order byte the data file writes
         if (ptm.read_definition(in, nullptr) && ptm.write_definition(out, 0))
             save("fuzz_pages", "saved", out.data);

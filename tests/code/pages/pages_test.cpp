@@ -20,7 +20,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <map>
 #include <string>
 
 // The program defines these beside its entry point.
@@ -32,13 +31,12 @@ namespace {
 
 constexpr INT_U32 LISTBOX = 7, EDITBOX = 9;
 
-// Which controls the settings page of a definition holds.
+// How a definition differs from the program's own.
 struct LAYOUT
 {
-    bool list = true, buttons = true, stepper = true, grid_scrollbar = true;
     const char* listbox_constant = "7"; // null: no such constant
     INT_U32 list_type = LISTBOX;
-    bool result_page = true;
+    bool grid_scrollbar = true, result_page = true;
 };
 
 class PagesTest : public kivo_test::ProgramPagesTest
@@ -53,9 +51,9 @@ protected:
         r.width = static_cast<INT_S16>(w), r.height = 20;
         return r;
     }
-    static void picture(const char* name, int w, int h, INT_U32 colour)
+    static void picture(const char* name, int w)
     {
-        imgtest::CANVAS pic(w, h, {colour});
+        imgtest::CANVAS pic(w, 20, {0xFF808080u});
         FOLDER images("$APPDATA/images", 1);
         DATA_FILE* f = images.open_data_file((std::string(name) + ".png").c_str(), fm_write, 0, 0);
         ASSERT_TRUE(f && pic.save_png(f) && images.close(f));
@@ -91,30 +89,23 @@ protected:
         constant("initial first name", "");
         constant("initial second name", "");
         for (const char* name : pictures) {
-            bool dwarf = name[0] == 'd', elf = name[0] == 'e';
-            picture(name, dwarf ? 30 : elf ? 40 : 50, 20, dwarf ? 0xFFFF0000u : elf ? 0xFF00FF00u : 0xFF0000FFu);
+            picture(name, name[0] == 'd' ? 30 : name[0] == 'e' ? 40 : 50);
         }
         ASSERT_TRUE(d.areas[0].create_new_page());
         WM_PTM_PAGE_INFO& s = d.areas[0].pages[0];
         s.id = SETTINGS_PAGE_ID;
         add(s, WM_TYPE_BUTTON, 1, 2, 10);
-        if (l.list) {
-            WM_PTM_OBJECT_INFO& r = add(s, 0, 3, 4, 10, 100);
-            r.generic_type = l.list_type, r.style_set = plain;
-        }
+        WM_PTM_OBJECT_INFO& list = add(s, 0, 3, 4, 10, 100);
+        list.generic_type = l.list_type, list.style_set = plain;
         for (INT_U32 aid : {5u, 7u}) {
             WM_PTM_OBJECT_INFO& r = add(s, 0, aid, aid + 1, 10, 200);
             r.generic_type = EDITBOX, r.style_set = plain;
         }
-        if (l.stepper) {
-            add(s, WM_TYPE_BUTTON, 9, 0, 10, 20);
-            add(s, WM_TYPE_BUTTON, 10, 0, 40, 20);
-            add(s, WM_TYPE_SCRIPT, 0, 11, 70);
-        }
-        if (l.buttons) {
-            for (INT_U32 aid : {12u, 14u, 16u}) {
-                add(s, WM_TYPE_BUTTON, aid, aid + 1, 10);
-            }
+        add(s, WM_TYPE_BUTTON, 9, 0, 10, 20);
+        add(s, WM_TYPE_BUTTON, 10, 0, 40, 20);
+        add(s, WM_TYPE_SCRIPT, 0, 11, 70);
+        for (INT_U32 aid : {12u, 14u, 16u}) {
+            add(s, WM_TYPE_BUTTON, aid, aid + 1, 10);
         }
         if (l.result_page) {
             ASSERT_TRUE(d.areas[0].create_new_page());
@@ -145,6 +136,7 @@ protected:
         const WM_AREA& a = *ptm.page_manager->current_area;
         return dynamic_cast<T*>(static_cast<WM_PAGE_BASE*>(a.history[a.history_index].data));
     }
+    // The first widget of the shown page carrying the type bits.
     // The n-th widget of the shown page carrying the type bits.
     static WM_SCREEN_OBJECT* widget(WM_OBJECT_TYPE bits, int n = 0)
     {
@@ -181,12 +173,15 @@ TEST_F(PagesTest, GenericObjectsFollowTheirConstantsAndStyleSets)
         bool list_built;
     } cases[] = {
         {"plain", {}, true},
-        {"65537 narrows to 1", {true, true, true, true, "65537", 1}, true},
-        {"no list-box constant matches no type-0 record", {true, true, true, true, nullptr, 0}, false},
-        {"no Grid Scrollbar", {true, true, true, false}, false},
+        {"65537 narrows to 1", {"65537", 1}, true},
+        {"no list-box constant matches no type-0 record", {nullptr, 0}, false},
+        {"no Grid Scrollbar", {"7", LISTBOX, false}, false},
     };
     for (const CASE& c : cases) {
         SCOPED_TRACE(c.name);
+        release_app_resources();
+        kivo_test::remove_tree(path("appdata"));
+        kivo_test::redirect_appdata(path("appdata"));
         save_definition(c.layout);
         start();
         SETTINGS_PAGE* s = page<SETTINGS_PAGE>();
@@ -202,9 +197,6 @@ TEST_F(PagesTest, GenericObjectsFollowTheirConstantsAndStyleSets)
         ASSERT_NE(s->second_name_edit, nullptr);
         s->first_name_edit->set_buffer(std::string(30, 'a').c_str());
         EXPECT_EQ(std::string(s->first_name_edit->text.buffer), std::string(20, 'a'));
-        release_app_resources();
-        kivo_test::remove_tree(path("appdata"));
-        kivo_test::redirect_appdata(path("appdata"));
     }
 }
 
@@ -232,14 +224,13 @@ TEST_F(PagesTest, ALaterLoadKeepsTheFirstKindsAndStyleSets)
     EXPECT_EQ(create_generic_objects(info, nullptr, nullptr), nullptr);
 }
 
-TEST_F(PagesTest, TheResultButtonNeedsBothNames)
+TEST_F(PagesTest, TheResultButtonNeedsBothNamesAndEveryRaceControlFollowsEveryRaceChange)
 {
     save_definition({});
     start();
     SETTINGS_PAGE* s = page<SETTINGS_PAGE>();
-    ASSERT_NE(s->ok_button, nullptr);
+    ASSERT_TRUE(s->ok_button && s->race_list && s->race_text && s->dwarf_button && s->orc_button && s->elf_button);
     EXPECT_EQ(s->ok_button->enabled, 0);
-    EXPECT_EQ(s->first_name_edit->prompt_text.buffer, std::string("Enter First Name"));
     EXPECT_EQ(s->first_name_edit->report_changes, 1);
     type(s->first_name_edit, "Ben");
     EXPECT_EQ(s->ok_button->enabled, 0);
@@ -249,14 +240,7 @@ TEST_F(PagesTest, TheResultButtonNeedsBothNames)
     type(s->second_name_edit, "");
     EXPECT_EQ(s->ok_button->enabled, 0);
     EXPECT_EQ(s->ok_button->down, 0);
-}
 
-TEST_F(PagesTest, EveryRaceControlFollowsEveryRaceChange)
-{
-    save_definition({});
-    start();
-    SETTINGS_PAGE* s = page<SETTINGS_PAGE>();
-    ASSERT_TRUE(s->race_list && s->race_text && s->dwarf_button && s->orc_button && s->elf_button);
     // message, starting race, race after, name shown
     struct STEP
     {
@@ -291,6 +275,8 @@ TEST_F(PagesTest, EveryRaceControlFollowsEveryRaceChange)
     WM_SCREEN_OBJECT* text = s->race_text;
     send(2, text), send(4, text), send(6, text), send(13, text);
     EXPECT_NE(static_cast<void*>(s->ok_button), static_cast<void*>(text));
+    EXPECT_NE(static_cast<void*>(s->race_list), static_cast<void*>(text));
+    EXPECT_NE(static_cast<void*>(s->first_name_edit), static_cast<void*>(text));
     EXPECT_NE(static_cast<void*>(s->dwarf_button), static_cast<void*>(text));
 }
 
@@ -339,7 +325,7 @@ TEST_F(PagesTest, TheResultPageShowsTheNameAndTheRacePicture)
 
 TEST_F(PagesTest, AnUnknownPageShowsTheNotice)
 {
-    save_definition({true, true, true, true, "7", LISTBOX, false});
+    save_definition({"7", LISTBOX, true, false});
     start();
     page<SETTINGS_PAGE>()->handle(nullptr, reinterpret_cast<void*>(1), nullptr);
     follow();
@@ -353,11 +339,18 @@ TEST_F(PagesTest, AnUnknownPageShowsTheNotice)
 
 using StartUpDeathTest = PagesTest;
 
-TEST_F(StartUpDeathTest, AnUnusableDefinitionEndsWithItsReason)
+TEST_F(StartUpDeathTest, AnUnusableDefinitionOrWindowEndsWithItsReason)
 {
     ::testing::FLAGS_gtest_death_test_style = "threadsafe";
     save_definition({});
     std::string good = kivo_test::read_file(path("appdata/pages.bin"));
+    // The same definition asking for a window of no width.
+    FOLDER app("$APPDATA");
+    ASSERT_TRUE(ptm.load(app, "pages.bin", nullptr));
+    ptm.width = 0;
+    ASSERT_TRUE(ptm.save(app, "pages.bin", 0));
+    release_app_resources();
+    std::string no_width = kivo_test::read_file(path("appdata/pages.bin"));
     struct CASE
     {
         const char* name;
@@ -367,6 +360,7 @@ TEST_F(StartUpDeathTest, AnUnusableDefinitionEndsWithItsReason)
         {"missing", "", "pages.bin"},
         {"truncated", good.substr(0, good.size() / 2), "pages.bin"},
         {"corrupted", std::string(good.size(), '\xff'), "pages.bin"},
+        {"no window", no_width, "Unable to open the window"},
     };
     for (const CASE& c : cases) {
         SCOPED_TRACE(c.name);
@@ -376,18 +370,6 @@ TEST_F(StartUpDeathTest, AnUnusableDefinitionEndsWithItsReason)
         }
         EXPECT_EXIT(app_construct(0, nullptr), ::testing::ExitedWithCode(1), c.message);
     }
-}
-
-TEST_F(StartUpDeathTest, AWindowThatCannotOpenEndsTheProgram)
-{
-    ::testing::FLAGS_gtest_death_test_style = "threadsafe";
-    save_definition({});
-    FOLDER app("$APPDATA");
-    ASSERT_TRUE(ptm.load(app, "pages.bin", nullptr));
-    ptm.width = 0;
-    ASSERT_TRUE(ptm.save(app, "pages.bin", 0));
-    release_app_resources();
-    EXPECT_EXIT(app_construct(0, nullptr), ::testing::ExitedWithCode(1), "Unable to open the window");
 }
 
 TEST_F(PagesTest, TheBuiltDefinitionRunsBothPages)

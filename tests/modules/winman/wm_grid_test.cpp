@@ -150,24 +150,17 @@ TEST_F(GridTest, SetupFillsUnsetGapsAndTheSizingHelpers)
         EXPECT_EQ(g.height, 6);
         EXPECT_EQ(g.grid_style_set.border_top_gap, c.want);
         EXPECT_EQ(g.calc_y_border_gap_from_style_set(s), 2 * c.want);
-        EXPECT_EQ(g.grid_style_set.cell_left_gap, 0);
-        EXPECT_EQ(g.ratios, std::vector<INT_S16>(2, 1));
     }
     auto g = make(100, 100, 20);
     WM_STYLE_SET s;
-    s.cell_left_gap = 3;
     s.cell_top_gap = 2;
     s.cell_bottom_gap = 1;
     s.border_top_gap = 4;
     s.font_y_sz = 12;
     s.y_spacing = 2;
     s.ssf = 0;
-    EXPECT_EQ(g->calc_x_cell_gap_from_style_set(s), 3);
-    EXPECT_EQ(g->calc_y_cell_gap_from_style_set(s), 3);
-    EXPECT_EQ(g->calc_x_border_gap_from_style_set(s), 2);
     // 4 + the default shading's 2 rings + 12 + 2 + 1 + 2.
     EXPECT_EQ(g->calc_min_row_height(s, nullptr), 23);
-    EXPECT_EQ(g->calc_row_height_from_visible_lines(4), 25);
     EXPECT_EQ(g->calc_row_height_from_visible_lines(0), 0);
 }
 
@@ -228,9 +221,6 @@ TEST_F(GridTest, CellsAreReplacedRemovedAndDeletedRowsClose)
     g->clear_rows(0, 5);
     EXPECT_EQ(PROBE::live, 0);
     EXPECT_EQ(g->num_rows, 2);
-    EXPECT_EQ(g->rows[0]->num_objects, 2);
-    g->clear(1);
-    EXPECT_EQ(g->num_columns, 2);
     g->clear(0);
     EXPECT_EQ(g->num_columns, 0);
     EXPECT_EQ(g->num_rows, 0);
@@ -256,47 +246,33 @@ TEST_F(GridTest, ObjectsKeptElsewhereAreHiddenNotDeleted)
     }
 }
 
-TEST_F(GridTest, ReadyMadeCellsAndRefusedOnes)
+TEST_F(GridTest, ReadyMadeCellsSitInsideTheBorderAndMoveWithTheGrid)
 {
+    style.border_top_gap = style.border_left_gap = 3;
     const INT_S16 ratios[] = {1, 3};
-    auto g = make(200, 100, 30, 2, ratios);
+    auto g = make(200, 150, 30, 2, ratios);
     WM_BUTTON* b = g->add_button(1, 0, "OK", COLOUR_WHITE, COLOUR_BLACK, 122, nullptr, nullptr, nullptr, 2);
     ASSERT_NE(b, nullptr);
-    EXPECT_EQ(b->hotkey, 122u);
-    EXPECT_EQ(b->draw_flags, 0u);
-    EXPECT_EQ(b->trigger_flags, 2);
-    EXPECT_EQ(b->highlight_colour, COLOUR_INVISIBLE);
-    EXPECT_EQ(b->background_colour, COLOUR_BLACK);
     EXPECT_EQ(bounds(b), cell(*g, 1, 0));
     WM_SCRIPT* s = g->add_script(0, 1, "text", COLOUR_WHITE, BG, 0);
     ASSERT_NE(s, nullptr);
     EXPECT_EQ(bounds(s), cell(*g, 0, 1));
-    EXPECT_NE(g->add_script(0, 2, "styled", style), nullptr);
 
     picture("face", COLOUR_GREEN);
     WM_IMAGE* image = g->add_image(0, 3, folder, "face", nullptr, nullptr, nullptr);
     ASSERT_NE(image, nullptr);
     EXPECT_EQ(image->picture.width, cell(*g, 0, 3)[2] - cell(*g, 0, 3)[0] + 1);
+    const CELL before = bounds(b);
+    g->draw_object();
+    EXPECT_EQ(bounds(b), before);
+    g->move(GX + 5, GY - 7);
+    EXPECT_EQ(bounds(b), (CELL{before[0] + 5, before[1] - 7, before[2] + 5, before[3] - 7}));
 
     // A refused cell gives null and leaves nothing behind.
     EXPECT_EQ(g->add_button(5, 0, "x", COLOUR_WHITE, COLOUR_BLACK, 0, nullptr, nullptr, nullptr, 2), nullptr);
     EXPECT_EQ(g->add_button(0, -1, "x", style, nullptr, nullptr, nullptr, 2), nullptr);
     EXPECT_EQ(g->add_script(2, 0, "x", style), nullptr);
     EXPECT_EQ(g->add_image(-1, 0, folder, "face", nullptr, nullptr, nullptr), nullptr);
-}
-
-TEST_F(GridTest, CellsSitInsideTheBorderAndMoveWithTheGrid)
-{
-    style.border_top_gap = style.border_left_gap = 3;
-    auto g = make(100, 100, 20);
-    PROBE* p = put(*g, 0, 1);
-    const CELL before = bounds(p);
-    g->draw_object();
-    EXPECT_EQ(bounds(p), before);
-    g->move(GX + 5, GY - 7);
-    EXPECT_EQ(bounds(p), (CELL{before[0] + 5, before[1] - 7, before[2] + 5, before[3] - 7}));
-    g->set_area(3);
-    EXPECT_EQ(p->area, 3);
 }
 
 TEST_F(GridTest, EmptySlotsShareTheSparePixelsAndOddSlotsAreDarker)
@@ -333,8 +309,6 @@ TEST_F(GridTest, TheBarComesWithRowsThatDoNotFitAndGoesWithThem)
     g->draw_object();
     ASSERT_NE(g->scrollbar, nullptr);
     EXPECT_EQ(bounds(g->scrollbar), (CELL{GX + 84, GY, GX + 99, GY + 49}));
-    EXPECT_EQ(g->scrollbar->movement_callback, &WM_GRID::scrollbar_movement_callback);
-    EXPECT_EQ(g->scrollbar->wheel_step, 10);
     EXPECT_EQ(bounds(p)[2], GX + 83);
     g->delete_rows(2, 2);
     g->draw_object();

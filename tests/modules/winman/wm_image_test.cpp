@@ -142,50 +142,42 @@ TEST_F(ImageWidgetTest, TriggersFireOnTheirEdges)
 {
     // Widget at (200, 100), 50 x 30. P, H, R: press, hold, release over it
     // at (5, 6), (7, 8), (9, 3) of the widget; p, h, r the same outside.
-    const struct { INT_U8 trigger, continuous; const char *steps, *fires, *clicks; } cases[] = {
-        {1, 0, "PHHR", "*...", "5,6;"}, {1, 1, "PHHR", "***.", "5,6;7,8;7,8;"}, {2, 1, "PHHRR", "...*.", "9,3;"},
-        {3, 0, "PHHR", "*..*", "5,6;9,3;"}, {0, 1, "PHHR", "....", ""},
-        {2, 0, "phR", "..*", "9,3;"}, // began outside, let go over it: a release over it
-        {3, 0, "PHhr", "*...", "5,6;"}, {1, 0, "pHH", "...", ""}, // no press while held on the way in
+    // K, k: Return held, up, the mouse button up and the pointer outside
+    // (J, j: over it); the key drives a focused widget at its centre
+    // however long it is held, and an unfocused one not at all.
+    const struct { INT_U8 trigger, continuous; bool focal; const char *steps, *fires, *clicks; } cases[] = {
+        {1, 0, 0, "PHHR", "*...", "5,6;"}, {1, 1, 0, "PHHR", "***.", "5,6;7,8;7,8;"},
+        {2, 1, 0, "PHHRR", "...*.", "9,3;"}, {3, 0, 0, "PHHR", "*..*", "5,6;9,3;"}, {0, 1, 0, "PHHR", "....", ""},
+        {2, 0, 0, "phR", "..*", "9,3;"}, // began outside, let go over it: a release over it
+        {3, 0, 0, "PHhr", "*...", "5,6;"}, {1, 0, 0, "pHH", "...", ""}, // no press while held on the way in
+        {3, 0, 1, "KKKkk", "*..*.", "25,15;25,15;"}, {3, 0, 1, "JJJjj", "*..*.", "25,15;25,15;"},
+        {3, 0, 0, "KKKkk", ".....", ""},
     };
     for (auto& c : cases) {
         WM_IMAGE* image = add_image(c.trigger);
         image->continuous = c.continuous;
+        WM_SCREEN_OBJECT::focal_object = c.focal ? image : nullptr;
         clicks.clear();
         std::vector<std::function<void()>> steps;
         for (const char* s = c.steps; *s; ++s) {
             const char k = *s;
             steps.push_back([k] {
+                if (k == 'K' || k == 'k' || k == 'J' || k == 'j') {
+                    point(k == 'J' || k == 'j' ? 205 : 10, 105);
+                    press(1, false);
+                    hold_key(kivo_test::KEY_RETURN, k == 'K' || k == 'J');
+                    return;
+                }
                 const bool inside = k == 'P' || k == 'H' || k == 'R';
                 point(inside ? (k == 'P' ? 205 : k == 'H' ? 207 : 209) : 10, inside ? (k == 'P' ? 106 : k == 'H' ? 108 : 103) : 10);
                 press(1, k == 'P' || k == 'H' || k == 'p' || k == 'h');
             });
         }
-        EXPECT_EQ(run(steps), c.fires) << "trigger " << int(c.trigger) << " continuous " << int(c.continuous) << " " << c.steps;
+        EXPECT_EQ(run(steps), c.fires) << "trigger " << int(c.trigger) << " continuous " << int(c.continuous)
+                                       << " focal " << c.focal << " " << c.steps;
         EXPECT_EQ(clicks, c.clicks) << c.steps;
         EXPECT_EQ(image->click_x + image->click_y, -2);
         root->remove_object(image, 1, 0);
-    }
-}
-
-TEST_F(ImageWidgetTest, HeldReturnDrivesTheFocusedWidgetAtItsCentre)
-{
-    // Return held for three passes, mouse button up: one press and one
-    // release, both at the centre (25, 15), wherever the pointer is and
-    // however long the key is held. Without the focus the key does nothing.
-    for (bool focal : {true, false}) {
-        for (int pointer_x : {10, 205}) {
-            WM_IMAGE* image = add_image(3);
-            WM_SCREEN_OBJECT::focal_object = focal ? image : nullptr;
-            point(pointer_x, 105);
-            tick(10, root);
-            clicks.clear();
-            auto key = [](bool held) { return [held] { hold_key(kivo_test::KEY_RETURN, held); }; };
-            EXPECT_EQ(run({key(true), key(true), key(true), key(false), key(false)}), focal ? "*..*." : ".....")
-                << "focal " << focal << ", pointer at " << pointer_x;
-            EXPECT_EQ(clicks, focal ? "25,15;25,15;" : "");
-            root->remove_object(image, 1, 0);
-        }
     }
 }
 

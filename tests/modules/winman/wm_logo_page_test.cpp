@@ -44,15 +44,14 @@ protected:
     }
 };
 
-TEST_F(LogoPageTest, MissingPictureGoesToTheFirstPagesAtOnce)
+TEST_F(LogoPageTest, ShownForTwoToThreeWholeSecondsOrUntilAClick)
 {
+    // A missing picture goes to the first pages at once.
     wm_logo_page(*pm, images, "logo", go_to_first_pages, 2, 500, 1500, 1);
     EXPECT_EQ(goto_calls, 1);
     EXPECT_FALSE(queued());
-}
+    goto_calls = 0;
 
-TEST_F(LogoPageTest, ShownForTwoToThreeWholeSecondsOrUntilAClick)
-{
     write_logo(40, 20);
     wm_logo_page(*pm, images, "logo", go_to_first_pages, 2, 500, 1500, 0);
     ASSERT_TRUE(queued());

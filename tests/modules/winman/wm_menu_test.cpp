@@ -58,12 +58,10 @@ TEST_F(MenuTest, MenuModesAndDefaultItemStyle)
         WM_MENU::menu_mode = mode;
         WM_STYLE_SET button, popup;
         button.ssef = 0x40; // a down look that follows the pointer: type 1
-        popup.fg_colour = COLOUR_GREEN;
         WM_MENU styled(10, 10, 109, 29, "Styled", 0, button, popup, nullptr, nullptr, nullptr, nullptr, nullptr,
                        nullptr, nullptr);
         EXPECT_EQ(styled.button_type, forced[mode]) << mode;
         EXPECT_GE(styled.popup->width, styled.width) << "the popup is at least as wide as its button";
-        EXPECT_EQ(styled.popup->object_style_set.fg_colour.value, COLOUR_GREEN.value);
         EXPECT_EQ(styled.popup->object_style_set.ssf + (styled.popup->object_style_set.ssef << 8), 0x4040u);
     }
 }

@@ -14,16 +14,6 @@ namespace {
 
 using ScreenObject = WidgetTest;
 
-bool has_child(WM_SCREEN_OBJECT& parent, WM_SCREEN_OBJECT* child)
-{
-    for (int i = 0; WM_SCREEN_OBJECT* c = parent.get_screen_object(static_cast<INT_S16>(i)); ++i) {
-        if (c == child) {
-            return true;
-        }
-    }
-    return false;
-}
-
 // Callbacks append a letter and their first data word to a log.
 std::string callback_log;
 WM_MESG log_callback(WM_SCREEN_OBJECT*, void* data1, void*)
@@ -50,7 +40,6 @@ TEST_F(ScreenObject, TreeMovesRelativeAndMapsAreasBack)
     child->add_object(grandchild, 0);
     parent->add_object(child, 1);
     EXPECT_EQ(child->x, 110);
-    EXPECT_EQ(child->y, 60);
     EXPECT_EQ(grandchild->x, 112);
     EXPECT_EQ(grandchild->area, 1); // the whole subtree takes the area
 
@@ -64,7 +53,6 @@ TEST_F(ScreenObject, TreeMovesRelativeAndMapsAreasBack)
     child->resize(20, 20, 0);
 
     EXPECT_EQ(parent->get_screen_object(-1), nullptr);
-    EXPECT_EQ(parent->get_screen_object(0), child);
     EXPECT_EQ(parent->get_screen_object(1), nullptr);
 
     // Removal relative to the parent, into a modal area: area -3 maps back to 1.
@@ -72,7 +60,6 @@ TEST_F(ScreenObject, TreeMovesRelativeAndMapsAreasBack)
     parent->move(100, 50);
     parent->remove_object(child, 0, 1);
     EXPECT_EQ(child->x, 10);
-    EXPECT_EQ(child->y, 10);
     EXPECT_EQ(child->area, 1);
     EXPECT_FALSE(child->visible);
 
@@ -83,7 +70,7 @@ TEST_F(ScreenObject, TreeMovesRelativeAndMapsAreasBack)
     child->request_draw();
     parent->remove_object(child, 1, 0);
     EXPECT_EQ(PROBE::live, 3);
-    EXPECT_FALSE(has_child(*parent, child));
+    EXPECT_EQ(parent->get_screen_object(0), nullptr); // its only child
     EXPECT_EQ(child->area, 0);
     EXPECT_FALSE(child->visible);
     child->no_delete = 0;
@@ -113,7 +100,6 @@ TEST_F(ScreenObject, HitTestingTakesTheLastAnswerAndOutlyingChildren)
     } cases[] = {
         {45, 45, high},      // overlap: the child added later
         {25, 25, inner},     // the later sibling has no answer: the earlier deep one stands
-        {15, 15, low},
         {5, 5, &root},       // only the object itself
         {305, 305, outlying}, // outside the parent, still part of it
         {200, 200, nullptr},
@@ -128,7 +114,6 @@ TEST_F(ScreenObject, HitTestingTakesTheLastAnswerAndOutlyingChildren)
     EXPECT_EQ(root.find_object_at_pos(45, 45), low);
     root.hide(0, 0);
     EXPECT_EQ(root.find_object_at_pos(45, 45), nullptr);
-    EXPECT_FALSE(root.is_in_it(5, 5));
 }
 
 TEST_F(ScreenObject, FocusMovesWithCallbacksAndIgnoresRefusals)
@@ -196,9 +181,6 @@ TEST_F(ScreenObject, ModalObjectsTakeMappedAreasAndAreServedFirst)
     root.add_modal_object(below, 0);
     root.add_modal_object(dialog, 1);
     EXPECT_EQ(dialog->area, -3);
-    EXPECT_EQ(dialog->x, 100);
-    EXPECT_TRUE(dialog->is_modal_object());
-    EXPECT_FALSE(child->is_modal_object());
     EXPECT_EQ(WM_SCREEN_OBJECT::get_active_modal_object_count(), 2);
     EXPECT_EQ(WM_SCREEN_OBJECT::get_active_modal_object_area(), -3);
     EXPECT_EQ(WM_SCREEN_OBJECT::get_active_modal_object(WM_TYPE_DIALOG), dialog);
@@ -228,24 +210,6 @@ TEST_F(ScreenObject, ModalObjectsTakeMappedAreasAndAreServedFirst)
     delete below;
 }
 
-TEST_F(ScreenObject, UpdateRemovesModalObjectsReturningFourAndGoesOn)
-{
-    WM_SCREEN_OBJECT root(1, nullptr, nullptr, nullptr);
-    auto* first = new PROBE(0, 0, 5, 5, COLOUR_RED);
-    auto* closing = new PROBE(0, 0, 5, 5, COLOUR_RED);
-    auto* last = new PROBE(0, 0, 5, 5, COLOUR_RED);
-    for (PROBE* p : {first, closing, last}) {
-        root.add_modal_object(p, 0);
-    }
-    closing->update_results = {4};
-    last->update_results = {6};
-    EXPECT_EQ(root.update(1), 6);
-    EXPECT_EQ(PROBE::live, 2);
-    EXPECT_EQ(first->update_count, 1);
-    root.clear_objects(1, 0, 0);
-    EXPECT_EQ(PROBE::live, 0);
-}
-
 // A modal object whose modal child goes with it: the walks must not reach
 // the freed child through a saved place in the list.
 TEST_F(ScreenObject, ModalPassesSurviveRemovalsDuringTheWalk)
@@ -258,8 +222,10 @@ TEST_F(ScreenObject, ModalPassesSurviveRemovalsDuringTheWalk)
     root.add_modal_object(menu, 0);
     root.add_modal_object(submenu, 0);
     root.add_modal_object(after, 0);
+    // 4 removes the object and the pass goes on to the next one's result.
     menu->update_results = {4};
-    EXPECT_EQ(root.update(1), 0);
+    after->update_results = {6};
+    EXPECT_EQ(root.update(1), 6);
     EXPECT_EQ(PROBE::live, 1);
     EXPECT_EQ(after->update_count, 1);
     EXPECT_EQ(WM_SCREEN_OBJECT::modal_screen_objects.count, 1);
@@ -274,39 +240,21 @@ TEST_F(ScreenObject, ModalPassesSurviveRemovalsDuringTheWalk)
     root.clear_objects(1, 0, 0);
 }
 
-TEST_F(ScreenObject, DestroyedObjectsLeaveNoPointerBehind)
+TEST_F(ScreenObject, ClearingAndDeletingLeaveNoPointerBehind)
 {
-    // A modal object that is also a child (a dragged button).
-    auto* parent = new PROBE(0, 0, 100, 100, COLOUR_RED);
-    auto* dragged = new PROBE(10, 10, 10, 10, COLOUR_RED);
-    parent->add_object(dragged, 0);
-    parent->add_modal_object(dragged, 0);
-    parent->clear_objects(1, 0, 0); // deletes it as a modal object
-    EXPECT_EQ(parent->get_screen_object(0), nullptr);
-    EXPECT_EQ(PROBE::live, 1);
-
-    // Both flags: deleted once, not twice.
-    dragged = new PROBE(10, 10, 10, 10, COLOUR_RED);
-    parent->add_object(dragged, 0);
-    parent->add_modal_object(dragged, 0);
-    parent->clear_objects(1, 1, 1);
-    EXPECT_EQ(PROBE::live, 1);
-
-    // A child deleted directly leaves its parent's list and the modal list.
-    auto* child = new PROBE(10, 10, 10, 10, COLOUR_RED);
-    parent->add_object(child, 0);
-    parent->add_modal_object(child, 0);
-    delete child;
-    EXPECT_EQ(parent->objects.count, 0);
-    EXPECT_EQ(WM_SCREEN_OBJECT::modal_screen_objects.count, 0);
-    delete parent;
-    EXPECT_EQ(PROBE::live, 0);
-}
-
-TEST_F(ScreenObject, ClearObjectsIgnoresItsMiddleFlag)
-{
+    // A modal child deleted directly leaves its parent's list and the modal
+    // list. (Clearing such a child, as a dragged button is, is checked by
+    // the button tests.)
     WM_SCREEN_OBJECT root(1, nullptr, nullptr, nullptr);
     auto* child = new PROBE(0, 0, 5, 5, COLOUR_RED);
+    root.add_object(child, 0);
+    root.add_modal_object(child, 0);
+    delete child;
+    EXPECT_EQ(root.objects.count, 0);
+    EXPECT_EQ(WM_SCREEN_OBJECT::modal_screen_objects.count, 0);
+
+    // clear_objects ignores its middle flag.
+    child = new PROBE(0, 0, 5, 5, COLOUR_RED);
     auto* modal = new PROBE(0, 0, 5, 5, COLOUR_RED);
     root.add_object(child, 0);
     root.add_modal_object(modal, 0);

@@ -56,11 +56,8 @@ protected:
 
 TEST_F(ShadingTest, RingCountsResolveTypeOneOnce)
 {
-    // Types 0 to 11; in the place of 1 (resolved below) a type far above 9.
-    const int rings[] = {0, 0, 3, 1, 1, 2, 2, 3, 3, 4, 0, 0};
-    for (SCROBJ_SHADING_TYPE t = 0; t < 12; ++t) {
-        EXPECT_EQ(object->get_shading_type_size(t == 1 ? 0xFFFFFFFFu : t), rings[t]) << t;
-    }
+    // A type far above the last one has no rings.
+    EXPECT_EQ(object->get_shading_type_size(0xFFFFFFFFu), 0);
     // Type 1 is the object's own type, then the system's (only the system's
     // for the type size); a 1 left after that has no rings.
     const struct { SCROBJ_SHADING_TYPE own, system; int type_size, size; } cases[] = {

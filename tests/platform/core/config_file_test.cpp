@@ -148,13 +148,11 @@ TEST_F(ConfigFileTest, AFailedWriteKeepsTheGoodFileAndASortedTable)
     put("b\n\t2\nd\n\t4\n");
     CONFIG_FILE cache;
     EXPECT_EQ(value_of(cache, "d"), "4");
-    // A disk that fills fails every write; the table stays sorted.
+    // A disk that fills fails the write, with its error; the table stays
+    // sorted. (Every kind of save on a full disk is tried beside the others.)
     int r = kivo_test::run_in_child(
         [&] {
-            CONFIG_FILE stream;
-            stream.set_filename(nullptr, 0);
             bool failed = !cache.write(folder, "a", std::string(250, 'v').c_str()) && current_error_code == 0x1002;
-            failed = failed && !stream.write(folder, "b", std::string(250, 'v').c_str());
             return failed && value_of(cache, "b") == "2" && value_of(cache, "d") == "4" ? 1 : 0;
         },
         20);

@@ -119,11 +119,6 @@ TEST_F(WholeFileSaveTest, AFullDiskFailsEverySaveAndLeavesTheOldFileAsItWas)
         if (!s.in_place) {
             EXPECT_EQ(read_file(at("target")), OLD);
         }
-        // With room on the disk the same save goes through.
-        ASSERT_TRUE(write_file(at("target"), OLD));
-        EXPECT_TRUE(s.save(folder, "target"));
-        EXPECT_GT(read_file(at("target")).size(), static_cast<size_t>(SIZE_LIMIT));
-        EXPECT_EQ(names(), NAMES{"target"});
     }
 }
 
@@ -134,7 +129,10 @@ TEST_F(WholeFileSaveTest, SavesKeepPermissionBitsAndWriteThroughSymbolicLinks)
     for (const SAVER& s : SAVERS) {
         SCOPED_TRACE(s.what);
         ASSERT_TRUE(write_file(at("private"), OLD) && chmod(at("private").c_str(), 0600) == 0);
+        // With room on the disk the same saves go through and outgrow the
+        // full disk's limit.
         ASSERT_TRUE(s.save(folder, "private") && s.save(folder, "new"));
+        EXPECT_GT(read_file(at("new")).size(), static_cast<size_t>(SIZE_LIMIT));
         EXPECT_EQ(mode_of("private"), 0600u);
         EXPECT_EQ(mode_of("new"), 0644u);
 

@@ -108,13 +108,9 @@ TEST_F(KeyboardTest, ScancodesGiveMacCodesAndFixedCharacters)
         int mac;
         INT_U32 ch;
     } cases[] = {
-        {SDL_SCANCODE_RETURN, 36, 13}, {SDL_SCANCODE_TAB, 48, 9},       {SDL_SCANCODE_BACKSPACE, 51, 8},
-        {SDL_SCANCODE_ESCAPE, 53, 27}, {SDL_SCANCODE_HOME, 115, 1},     {SDL_SCANCODE_PAGEUP, 116, 11},
-        {SDL_SCANCODE_DELETE, 117, 127}, {SDL_SCANCODE_END, 119, 4},    {SDL_SCANCODE_PAGEDOWN, 121, 12},
-        {SDL_SCANCODE_LEFT, 123, 28},  {SDL_SCANCODE_RIGHT, 124, 29},   {SDL_SCANCODE_DOWN, 125, 31},
-        {SDL_SCANCODE_UP, 126, 30},    {SDL_SCANCODE_F1, 122, 16},      {SDL_SCANCODE_INSERT, 114, 5},
-        {SDL_SCANCODE_KP_ENTER, 76, 3}, {SDL_SCANCODE_A, 0, 0},         {SDL_SCANCODE_Q, 12, 0},
-        {SDL_SCANCODE_1, 18, 0},       {SDL_SCANCODE_KP_9, 92, 0},      {SDL_SCANCODE_APPLICATION, -1, 0},
+        {SDL_SCANCODE_RETURN, 36, 13}, {SDL_SCANCODE_DELETE, 117, 127}, {SDL_SCANCODE_UP, 126, 30},
+        {SDL_SCANCODE_F1, 122, 16},    {SDL_SCANCODE_KP_ENTER, 76, 3},  {SDL_SCANCODE_A, 0, 0},
+        {SDL_SCANCODE_KP_9, 92, 0},    {SDL_SCANCODE_APPLICATION, -1, 0},
     };
     for (const auto& c : cases) {
         HOST_KEY k = key(SDL_KEYDOWN, c.sc);
@@ -181,7 +177,6 @@ TEST_F(KeyboardTest, ModifiedKeysMakeCharactersAndSwallowTheirText)
         {SDL_SCANCODE_LCTRL, none, SDL_SCANCODE_A, 'a', 1, true},
         {SDL_SCANCODE_RCTRL, none, SDL_SCANCODE_Z, 'z', 26, true},
         {SDL_SCANCODE_LCTRL, none, SDL_SCANCODE_BACKSPACE, SDLK_BACKSPACE, 8, false},
-        {SDL_SCANCODE_LCTRL, none, SDL_SCANCODE_RETURN, SDLK_RETURN, 13, false},
         {SDL_SCANCODE_LCTRL, none, SDL_SCANCODE_1, '1', 0, false},
         {SDL_SCANCODE_LGUI, SDL_SCANCODE_LSHIFT, SDL_SCANCODE_A, 'a', 'a', false},
         {SDL_SCANCODE_RGUI, SDL_SCANCODE_LCTRL, SDL_SCANCODE_1, '1', '1', false},

@@ -53,7 +53,7 @@ TEST(Mouse, CursorAnswersFollowTheIdTable)
 
 TEST(Mouse, PointerVisibilityAndPosition)
 {
-    MOUSE view;
+    MOUSE view; // the first view counts the buttons
     EXPECT_EQ(MOUSE::number_of_buttons, 3);
     events_something_done = 0;
     MOUSE::display_pointer(); // already shown: nothing to do

@@ -1,5 +1,6 @@
 // Playback: the mix, buffers and channels on SDL's dummy and disk audio
 // drivers, and the null sink that stands in when no device opens.
+#include "alloc_watch.h"
 #include "folder.h"
 #include "kivo_host.h"
 #include "sandbox.h"
@@ -184,24 +185,6 @@ TEST_F(SoundTest, ManagerChannels)
     EXPECT_FALSE(m.is_playing(0));
 }
 
-TEST_F(SoundTest, FinishedAndLoopingSoundsOnTheDevice)
-{
-    write_sound("short.wav", 1100); // 50 ms
-    SOUND_BUFFER once, looping;
-    looping.loop = 1;
-    ASSERT_TRUE(once.load(folder, "short.wav"));
-    ASSERT_TRUE(looping.load(folder, "short.wav"));
-    once.platform_play();
-    looping.platform_play();
-    ASSERT_TRUE(sound_device_open());
-    ASSERT_TRUE(wait_for([&] { return !once.record->playing; }));
-    EXPECT_FALSE(once.platform_is_playing());
-    // Both started together, so the looping one has passed its length too.
-    EXPECT_TRUE(looping.platform_is_playing());
-    looping.platform_stop();
-    EXPECT_FALSE(looping.platform_is_playing());
-}
-
 TEST_F(SoundTest, NullSinkFinishesAndLoopsByTheClock)
 {
     ENV_VAR driver("SDL_AUDIODRIVER", "no-such-driver");
@@ -228,18 +211,27 @@ TEST_F(SoundTest, NullSinkFinishesAndLoopsByTheClock)
     EXPECT_EQ(looping.record->position, static_cast<INT_U32>(sound_output_rate() / 4) % looping.record->frames);
 }
 
-TEST_F(SoundTest, DiskDriverWritesAHardLeftPan)
+TEST_F(SoundTest, DiskDriverWritesAHardLeftPanAndLoops)
 {
     std::string raw = path("out.raw");
     ENV_VAR driver("SDL_AUDIODRIVER", "disk");
     ENV_VAR file("SDL_DISKAUDIOFILE", raw.c_str());
     ASSERT_EQ(SDL_WasInit(SDL_INIT_AUDIO), 0u);
     write_sound("tone.wav", 6615); // 300 ms
+    write_sound("short.wav", 1100); // 50 ms
     {
+        SOUND_BUFFER looping; // silent, so the file shows the tone alone
+        looping.loop = 1;
+        looping.set_volume(0);
+        ASSERT_TRUE(looping.load(folder, "short.wav"));
+        looping.platform_play();
         SOUND_MANAGER m(1);
         ASSERT_EQ(m.play(0, folder, "tone.wav", 100, -100, 0), 0);
         ASSERT_TRUE(sound_device_open());
         ASSERT_TRUE(wait_for([&] { return !m.get_buffer(0)->record->playing; }));
+        EXPECT_FALSE(m.is_playing(0));
+        // Started first, so the looping one has passed its length too.
+        EXPECT_TRUE(looping.platform_is_playing());
     } // the last buffer closes the device, which ends the file
     std::string bytes = kivo_test::read_file(raw);
     ASSERT_GE(bytes.size(), 4u * 6615);
@@ -306,16 +298,6 @@ TEST_F(SoundTest, BadFilesLeaveTheBufferUnloaded)
     EXPECT_NEAR(b.record->frames, sound_output_rate() / 10, 2);
 }
 
-// SDL's allocations, watched: the largest single request since reset.
-size_t largest_request = 0;
-size_t watch(size_t n)
-{
-    largest_request = std::max(largest_request, n);
-    return n;
-}
-void* watch_malloc(size_t n) { return std::malloc(watch(n)); }
-void* watch_calloc(size_t n, size_t size) { watch(n * size); return std::calloc(n, size); }
-void* watch_realloc(void* p, size_t n) { return std::realloc(p, watch(n)); }
 TEST_F(SoundTest, ForgedChunkLengthsCostNoMemory)
 {
     // Found by fuzzing: a data chunk that claims 3.5 GB in a 136-byte file.
@@ -329,19 +311,11 @@ TEST_F(SoundTest, ForgedChunkLengthsCostNoMemory)
     // SDL reads from the "WAVE" on.
     std::string headless = riff({{"fmt ", fmt_body(1, 8000, 16)}, {"data", std::string(78, 'x'), 0xFFFFFFE9u}}).substr(8);
 
-    SDL_malloc_func old_malloc;
-    SDL_calloc_func old_calloc;
-    SDL_realloc_func old_realloc;
-    SDL_free_func old_free;
-    SDL_GetMemoryFunctions(&old_malloc, &old_calloc, &old_realloc, &old_free);
     for (const std::string& bytes : {found, headless}) {
         ASSERT_TRUE(kivo_test::write_file(path("forged.wav"), bytes));
-        SDL_SetMemoryFunctions(watch_malloc, watch_calloc, watch_realloc, std::free);
-        largest_request = 0;
         SOUND_BUFFER b;
-        bool loaded = b.load(folder, "forged.wav");
-        SDL_SetMemoryFunctions(old_malloc, old_calloc, old_realloc, old_free);
-        EXPECT_LT(largest_request, 1u << 20);
+        bool loaded = false;
+        EXPECT_LT(kivo_test::largest_allocation([&] { loaded = b.load(folder, "forged.wav"); }), 1 << 20);
         // The 78 bytes the data chunk really holds are 39 frames at 8 kHz.
         ASSERT_TRUE(loaded);
         EXPECT_NEAR(b.record->frames, 39.0 * sound_output_rate() / 8000, 8);

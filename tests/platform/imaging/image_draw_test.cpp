@@ -66,7 +66,6 @@ TEST(ImageDraw, FillAndClearKeepToTheClip)
     EXPECT_EQ(px(im, 2, 4), 0x80FF0000u);
     EXPECT_EQ(dirty(im), (Rect{2, 4, 7, 7}));
     im.fill_rect(2, 4, 2, 4, 0x80FFFFFFu, 1); // blended: alpha of the pixel stays
-    im.fill_rect(2, 4, 2, 4, 0x00FFFFFFu, 1);
     const INT_U8 saved = COLOUR::alpha_solid_threshold;
     COLOUR::alpha_solid_threshold = 0; // even then an invisible colour leaves the pixel
     im.fill_rect(2, 4, 2, 4, 0x00FFFFFFu, 1);
@@ -243,7 +242,6 @@ TEST(ImageDraw, FadedFillsRoundedPanelsAndDarkening)
     CANVAS v(2, 5);
     v.fill_vfaded_rect(0, 4, 1, 0, 0xFF000000u, 0xFF0000FFu, 0);
     EXPECT_EQ(px(v, 1, 2), 0xFF00007Fu);
-    EXPECT_EQ(px(v, 0, 4), 0xFF0000FFu);
     v.fill_vfaded_rect(0, 3, 1, 3, COLOUR_GREEN, COLOUR_BLUE, 0);
     EXPECT_EQ(px(v, 0, 3), COLOUR_GREEN);
     v.fill_vfaded_rect(0, 0, 1, 0, 0x80FFFFFFu, 0x80FFFFFFu, 1); // blended

@@ -150,11 +150,10 @@ TEST(JpegRead, TruncatedCorruptAndForgedFilesFail)
     ASSERT_TRUE(read_jpg(image, file));
     std::string marker_in_data = file;
     marker_in_data.replace(file.size() / 2, 2, "\xFF\xD3"); // a restart marker the scan has none of
-    for (const std::string& bad : {file.substr(0, file.size() * 2 / 3), file.substr(0, file.size() - 2),
-                                   marker_in_data, std::string(), std::string("\xFF\xD8\xFF\xD9"),
+    for (const std::string& bad : {file.substr(0, file.size() - 2), marker_in_data, std::string("\xFF\xD8\xFF\xD9"),
                                    std::string(500, '\x55')})
         EXPECT_FALSE(read_jpg(image, bad)) << bad.size();
-    // Every cut fails; none crashes or hangs.
+    // Every cut fails (the empty file first); none crashes or hangs.
     for (size_t n = 0; n < file.size(); n += 29)
         EXPECT_FALSE(read_jpg(image, file.substr(0, n))) << n;
 
@@ -207,11 +206,9 @@ TEST(JpegWrite, RoundTripsWithinToleranceAndRefusesBadRequests)
         EXPECT_FALSE(image_write_jpg(image, d, quality, 0));
         EXPECT_TRUE(d.data.empty());
     }
-    // An empty picture would make a broken file; a device that stops
-    // taking bytes fails the save.
+    // An empty picture would make a broken file. (A device that stops
+    // taking bytes is the save test's.)
     IMAGE empty;
-    MEMORY_DATA_DEVICE d, full;
+    MEMORY_DATA_DEVICE d;
     EXPECT_FALSE(image_write_jpg(empty, d, 90, 0));
-    full.fail_after(100);
-    EXPECT_FALSE(image_write_jpg(image, full, 90, 0));
 }
