@@ -170,7 +170,8 @@ void WM_DIALOG::setup(INT_S16 nx, INT_S16 ny, INT_S16 w, INT_S16 h, const char* 
     }
 
     title = nullptr;
-    if (title_text && *title_text) {
+    // An empty text still makes a title line, which set_title can fill later.
+    if (title_text) {
         // Inclusive corners; a bottom above the top fits the text's height.
         title = new (std::nothrow) WM_SCRIPT(s.border_left_gap, s.border_top_gap,
                                              to_s16(long{w} - s.border_right_gap - 1), -1, title_style_set,
@@ -529,9 +530,11 @@ WM_MESG WM_DIALOG::monitor()
                 mark_outline(ox, oy);
             }
         } else if (!was_pressed && can_drag && in_drag_area(px, py)) {
+            // From where the dialog is drawn, also in the middle of a slide,
+            // so that the point taken stays under the pointer.
             dragging = 1;
-            outline_x = get_x();
-            outline_y = get_y();
+            outline_x = x;
+            outline_y = y;
             drag_offset_x = to_s16(outline_x - px);
             drag_offset_y = to_s16(outline_y - py);
             start_fade(effect_info.alpha);

@@ -715,8 +715,7 @@ void WM_FLOATING_MENU::run_navigation_keys()
         } else if (code == static_cast<INT_S32>(key_end)) {
             target = grid->num_rows - 1;
         }
-        grid->give_child_object_focus(0, to_s16(target));
-        calc_new_size();
+        focus_row(to_s16(target));
         return;
     }
     // A scroll button that took the focus hands it to the row it covers,
@@ -733,6 +732,23 @@ void WM_FLOATING_MENU::run_navigation_keys()
         scroll_by(-rh);
         grid->give_child_object_focus(0, r);
         calc_new_size();
+    }
+}
+
+void WM_FLOATING_MENU::focus_row(INT_S16 row)
+{
+    grid->give_child_object_focus(0, row);
+    calc_new_size();
+    // A scroll button standing in the row takes the row out of the grid,
+    // and the frame's focus repair would then pass the focus on: the view
+    // moves one item row at a time until the row is uncovered. Bounded, as
+    // a view of two rows may hold nothing but the two buttons.
+    for (int step = 0; step < row_count; ++step) {
+        const bool under_up = hidden_top && hidden_top_row == row;
+        if (!under_up && !(hidden_bottom && hidden_bottom_row == row)) {
+            break;
+        }
+        scrolling_callback(nullptr, this, reinterpret_cast<void*>(static_cast<intptr_t>(under_up ? 1 : 0)));
     }
 }
 
@@ -770,8 +786,7 @@ void WM_FLOATING_MENU::run_type_ahead()
                 set_childrens_allowed_focus(1);
             }
             clear_scrolling_buttons();
-            grid->give_child_object_focus(0, r);
-            calc_new_size();
+            focus_row(r);
             return;
         }
     }

@@ -143,6 +143,8 @@ private:
     // Keyboard passes of monitor.
     void run_navigation_keys();
     void run_type_ahead();
+    // Gives the row the focus and shows it with no scroll button over it.
+    void focus_row(INT_S16 row);
     // Scrolls by pixels (positive: towards the top) after clearing the
     // scroll buttons; then calc_new_size.
     void scroll_by(INT_S32 pixels);

@@ -238,14 +238,18 @@ WM_MESG WM_PAGE_MANAGER::monitor(INT_U8 blit)
     const bool focal_hidden = S::focal_object && !S::focal_object->visible;
     if (message != 1 && (!S::focal_object_monitored || focal_hidden) && !give_focus_to_next_object() &&
         S::focal_object) {
+        // The last focusable object is told while it still holds the focus;
+        // its redraw waits for the draw step below, which sees it unfocused.
         WM_SCREEN_OBJECT* lost = S::focal_object;
-        // Cleared first, so that its redraw and its callback see it unfocused.
-        S::focal_object = nullptr;
         if (lost->visible) {
             lost->request_draw();
         }
         if (lost->focus_callback) {
             lost->focus_callback(lost, lost->focus_data);
+        }
+        // A callback that handed the focus on keeps that choice.
+        if (S::focal_object == lost) {
+            S::focal_object = nullptr;
         }
     }
 

@@ -556,9 +556,10 @@ void WM_PAGE_MANAGER::check_for_draw()
         if (surface) {
             surface->set_active_area(r.left, r.top, r.right, r.bottom);
         }
-        // Every region starts again from the background, replaced.
+        // Every region starts again from the background, replaced. A picture
+        // the page layer has filled counts, whether or not its window is open.
         for (int w = 0; w < max_windows; ++w) {
-            if (get_window_width(static_cast<short>(w)) != 0) {
+            if (backgrounds[w].width != 0) {
                 backgrounds[w].put(0, 0, surface, IMAGE_COPY_REPLACE);
             }
         }

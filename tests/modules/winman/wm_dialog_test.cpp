@@ -3,6 +3,7 @@
 // and the contents container's clip. Frames run through the page manager.
 #include "folder.h"
 #include "kivo_host.h"
+#include "mouse.h"
 #include "widget_test.h"
 #include "wm_button.h"
 #include "wm_dialog.h"
@@ -115,6 +116,17 @@ TEST_F(DialogTest, TitleOperationsWithAndWithoutTitle)
     EXPECT_STREQ(plain->get_title(), "");
     EXPECT_EQ(plain->get_title_height(), 3);
     delete plain;
+
+    // An empty title is a title line of the text's height, to be filled later
+    // and to drag by.
+    auto* empty = new WM_DIALOG(0, 0, 200, 120, "", &frame_set, nullptr, nullptr, &no_effects);
+    ASSERT_NE(empty->title, nullptr);
+    EXPECT_STREQ(empty->get_title(), "");
+    EXPECT_EQ(empty->get_title_height(), 3 + 4 + th);
+    EXPECT_TRUE(empty->is_in_title_bar(10, 5));
+    empty->set_title("Later");
+    EXPECT_STREQ(empty->get_title(), "Later");
+    delete empty;
     EXPECT_EQ(modal_list(), std::vector<S*>{d});
 }
 
@@ -201,6 +213,42 @@ TEST_F(DialogTest, DragStartsOnTitleOrBareFrameOnly)
         frame();
     }
     EXPECT_EQ(modal_list(), std::vector<S*>{d});
+}
+
+// Caught while it slides in, live or by outline, the dialog keeps the point
+// that was pressed under the pointer: it ends where it was drawn at the
+// press, moved as the pointer moved.
+TEST_F(DialogTest, DragDuringTheOpeningSlideStartsWhereTheDialogIsDrawn)
+{
+    for (INT_U8 live : {1, 0}) {
+        SCOPED_TRACE(live ? "live" : "outline");
+        WM_DIALOG::drag_contents = live;
+        // Slow: a frame moves it about 2 pixels, so a press on its title hits.
+        EFFECT_INFO slide = {EFFECT_SLIDE_ON_OPEN | EFFECT_FROM_TOP | EFFECT_EDGE_WINDOW, 3000, 300, 0xFF};
+        auto* d = new WM_DIALOG(100, 200, 200, 150, "Drag", nullptr, nullptr, nullptr, &slide);
+        S::pm->areas[0].add_modal_object(d, 0);
+        for (int f = 0; f < 20 && d->y < 0; ++f) {
+            frame(100); // until it is about half way down
+        }
+        point(d->title->x + 20, d->title->y + d->title->height / 2);
+        press(1, true);
+        frame();
+        ASSERT_TRUE(d->dragging);
+        const int at_x = d->x, at_y = d->y;
+        ASSERT_LT(at_y, 200); // still sliding
+        point(MOUSE::x + 30, MOUSE::y + 20);
+        for (int f = 0; f < 40; ++f) {
+            frame(100); // past the end of the slide
+        }
+        press(1, false);
+        for (int f = 0; f < 5; ++f) {
+            frame(100);
+        }
+        EXPECT_EQ(d->get_x() * 1000 + d->get_y(), (at_x + 30) * 1000 + at_y + 20);
+        EXPECT_EQ(d->x * 1000 + d->y, (at_x + 30) * 1000 + at_y + 20);
+        S::pm->areas[0].remove_modal_object(d, 1, 0);
+        frame();
+    }
 }
 
 TEST_F(DialogTest, OutlineDragLeavesNoTrace)

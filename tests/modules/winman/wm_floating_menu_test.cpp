@@ -293,3 +293,44 @@ TEST_F(FloatingMenuTest, PopupChainClosesAndHides)
 }
 
 } // namespace
+
+// Twelve rows a to l, five of them shown. A row reached by typing its
+// letter, and the row a page key names (116: row + shown - 2, 121: row -
+// shown + 1, within the rows), keep the focus and are shown with no scroll
+// button over them from the frame of the key on.
+TEST_F(FloatingMenuTest, PageKeysEndOnTheirRowShownUncovered)
+{
+    const struct {
+        INT_U32 key;
+        int from, to;
+    } cases[] = {
+        {116, 0, 3}, {116, 1, 4}, {116, 4, 7},  {116, 5, 8},  {116, 6, 9},
+        {116, 7, 10}, {116, 8, 11}, {116, 11, 11}, {121, 11, 7}, {121, 8, 4},
+        {121, 5, 1}, {121, 4, 0},  {121, 0, 0},
+    };
+    const std::vector<const char*> letters = {"a", "b", "c", "d", "e", "f", "g", "h", "i", "j", "k", "l"};
+    for (const auto& k : cases) {
+        SCOPED_TRACE(std::to_string(k.key) + " from " + std::to_string(k.from));
+        FM* m = open(letters);
+        P::popup_y1 = 50;
+        P::popup_y2 = static_cast<INT_S16>(50 + m->height - 6 * m->get_button(0)->height - 1);
+        m->calc_new_size();
+        frame();
+        ASSERT_EQ(m->bottom_row - m->top_row, 4);
+        auto shown_with_focus = [m](int row) {
+            INT_S16 c = 0, r = -1;
+            return S::focal_object == m->get_button(static_cast<INT_S16>(row)) &&
+                   m->grid->find_focal_child_object(c, r, 0) && r == row;
+        };
+        type(letters[static_cast<size_t>(k.from)], 1000);
+        frame();
+        EXPECT_TRUE(shown_with_focus(k.from));
+        KEYBOARD::process_key_event(k.key);
+        for (int f = 0; f < 2; ++f) {
+            frame();
+            EXPECT_TRUE(shown_with_focus(k.to)) << "frame " << f;
+        }
+        S::pm->areas[0].remove_modal_object(m, 1, 0);
+        P::popup_y1 = P::popup_y2 = -1;
+    }
+}

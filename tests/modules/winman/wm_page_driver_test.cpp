@@ -5,6 +5,8 @@
 #include "mouse.h"
 
 #include <algorithm>
+#include <functional>
+#include <vector>
 
 using namespace kivo_test;
 
@@ -159,9 +161,17 @@ TEST_F(FrameDriver, FocusRepairPassesTheFocusOnAndTellsTheLastOneOnce)
     auto* box = new PROBE(0, 0, 10, 10, COLOUR_INVISIBLE);
     manager.areas[0].add_object(box, 0);
     PROBE* w1 = focusable(*box);
-    int told = 0;
-    w1->focus_data = &told;
-    w1->focus_callback = [](WM_SCREEN_OBJECT*, void* n) { ++*static_cast<int*>(n); };
+    // Each call of the callback records the focal object it sees.
+    static std::vector<WM_SCREEN_OBJECT*> seen;
+    static std::function<void()> then;
+    seen.clear();
+    then = nullptr;
+    w1->focus_callback = [](WM_SCREEN_OBJECT*, void*) {
+        seen.push_back(S::focal_object);
+        if (then) {
+            then();
+        }
+    };
     S::focal_object = w0;
     w0->visible = 0;
     box->monitor_results.push_back(1); // input taken: the focus stays
@@ -171,11 +181,22 @@ TEST_F(FrameDriver, FocusRepairPassesTheFocusOnAndTellsTheLastOneOnce)
     EXPECT_EQ(S::focal_object, w1);
 
     box->visible = 0; // hides w1 with it
-    told = 0;
+    seen.clear();
     manager.monitor(1);
     manager.monitor(1);
     EXPECT_EQ(S::focal_object, nullptr);
-    EXPECT_EQ(told, 1);
+    EXPECT_EQ(seen, std::vector<WM_SCREEN_OBJECT*>{w1}); // told once, while still focused
+
+    // A callback that hands the focus to an object it makes focusable keeps it.
+    box->visible = 1;
+    w1->take_focus();
+    auto* late = new PROBE(20, 0, 10, 10, COLOUR_RED);
+    manager.areas[0].add_object(late, 0);
+    then = [late] { late->can_focus = 1, late->take_focus(); };
+    box->visible = 0;
+    manager.monitor(1);
+    EXPECT_EQ(S::focal_object, late);
+    then = nullptr;
 }
 
 TEST_F(FrameDriver, InjectedClickLeavesThePointerAndModalAreasStayInRange)

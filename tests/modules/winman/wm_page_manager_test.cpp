@@ -127,6 +127,21 @@ TEST_F(PageManager, CheckForDrawPaintsBackgroundTreesThenModalObjects)
     EXPECT_EQ(active(screen()), (Rect{0, 0, SCREEN_W - 1, SCREEN_H - 1}));
 }
 
+TEST_F(PageManager, CheckForDrawPaintsEveryFilledBackgroundWhetherItsWindowIsOpenOrNot)
+{
+    WM_PAGE_MANAGER manager(1, -1);
+    S::update_regions_sz = 0;
+    // Window 0 is open with no picture; window 5 is not open but has one.
+    ASSERT_NE(get_window_width(0), 0);
+    ASSERT_EQ(get_window_width(5), 0);
+    manager.backgrounds[5] = solid(40, 40, 0xFF2468ACu);
+    S::add_update_region(0, 0, 99, 99);
+    manager.check_for_draw();
+    EXPECT_EQ(at(0, 0), 0xFF2468ACu);
+    EXPECT_EQ(at(39, 39), 0xFF2468ACu);
+    EXPECT_EQ(at(40, 40), SENTINEL); // window 0's empty picture paints nothing
+}
+
 TEST_F(PageManager, ForcedRedrawsBlendTheBackgroundAndNeedAManager)
 {
     PROBE loose(10, 10, 5, 5, COLOUR_GREEN);

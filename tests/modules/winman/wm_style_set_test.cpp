@@ -4,6 +4,7 @@
 #include "data_file.h"
 #include "memory_data_device.h"
 #include "widget_test.h"
+#include "wm_page_tool_manager.h"
 #include "wm_style_set.h"
 
 #include <cstring>
@@ -195,6 +196,46 @@ TEST_F(StyleSetTest, RuntimeCacheTakesEachSkinOnce)
     set.load_runtime_image_cache();
     EXPECT_EQ(filled(set), 0);
     EXPECT_EQ(set.get_image_cache_loaded(), 1); // the last load's flag stays
+}
+
+// A page definition that carries its own images skins the style sets read
+// from it with those images alone; one without them lets the sets load
+// their skins from disk.
+TEST_F(StyleSetTest, PageFileWithItsOwnImagesSkinsItsSetsFromThemAlone)
+{
+    skin("b", 0xFF0000AAu);
+    WM_PAGE_TOOL_MANAGER ptm;
+    ASSERT_TRUE(ptm.create_new_style_set());
+    WM_STYLE_SET& set = *ptm.style_sets[0];
+    std::memcpy(set.image_path, alias, sizeof alias);
+    set.set_image_base_string("b");
+    set.load_runtime_image_cache(); // "b" is now in the shared image cache
+    ASSERT_NE(set.runtime_cache[0], nullptr);
+    MEMORY_DATA_DEVICE with, without;
+    ASSERT_TRUE(ptm.write_definition(with, 1));
+    ASSERT_TRUE(ptm.write_definition(without, 0));
+    const std::string name = set.name; // the reads below replace the set
+    skin("b_up", 0xFF00CC00u); // on disk only, after the images were embedded
+
+    const struct {
+        MEMORY_DATA_DEVICE* file;
+        INT_U8 flags;
+        bool up_from_disk;
+    } cases[] = {{&with, 8, false}, {&without, 1, true}, {&with, 8, false}};
+    for (const auto& k : cases) {
+        ptm.clear(); // gives its skins back, so the cache can be emptied
+        WM_SCREEN_OBJECT::image_cache.clear();
+        WM_STYLE_SET::cache_flags = 0;
+        MEMORY_DATA_DEVICE d(k.file->data);
+        ASSERT_TRUE(ptm.read_definition(d, nullptr));
+        EXPECT_EQ(WM_STYLE_SET::cache_flags, k.flags);
+        WM_STYLE_SET* read = ptm.find_style_set(name.c_str());
+        ASSERT_NE(read, nullptr);
+        ASSERT_NE(read->runtime_cache[0], nullptr) << int(k.flags);
+        EXPECT_EQ(colour_of(read->runtime_cache[0]), 0xFF0000AAu);
+        EXPECT_EQ(read->runtime_cache[1] != nullptr, k.up_from_disk) << int(k.flags);
+    }
+    WM_PAGE_TOOL_MANAGER::file_version = 0;
 }
 
 TEST_F(StyleSetTest, CopiesAreDeepAndClearKeepsTheNames)
