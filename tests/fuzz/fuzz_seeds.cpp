@@ -44,6 +44,43 @@ void save_text(const char* target, const char* name, const std::string& text)
     save(target, name, std::vector<INT_U8>(text.begin(), text.end()));
 }
 
+// A PCM WAV file: a format chunk and one data chunk, whose pad byte an odd
+// chunk gets only with pad set.
+std::vector<INT_U8> wav_file(INT_U16 channels, INT_U32 rate, INT_U16 bits, const std::vector<INT_U8>& data,
+                             bool pad = true)
+{
+    const INT_U16 align = INT_U16(channels * bits / 8);
+    const bool padded = pad && data.size() % 2;
+    MEMORY_DATA_DEVICE d;
+    put_bytes(d, "RIFF", 4);
+    put_u32(d, INT_U32(36 + data.size() + padded));
+    put_bytes(d, "WAVEfmt ", 8);
+    put_u32(d, 16);
+    put_u16(d, 1);
+    put_u16(d, channels);
+    put_u32(d, rate);
+    put_u32(d, rate * align);
+    put_u16(d, align);
+    put_u16(d, bits);
+    put_bytes(d, "data", 4);
+    put_u32(d, INT_U32(data.size()));
+    put_bytes(d, data.data(), long(data.size()));
+    if (padded)
+        put_u8(d, 0);
+    return d.data;
+}
+
+// n frames of a rising and falling ramp, every sample of a frame alike.
+std::vector<INT_U8> ramp(long frames, int channels, int bits)
+{
+    std::vector<INT_U8> out;
+    for (long i = 0; i < frames; i++)
+        for (int c = 0; c < channels; c++)
+            for (int b = 0; b < bits / 8; b++)
+                out.push_back(INT_U8((i * 7) >> (8 * b)));
+    return out;
+}
+
 void picture(IMAGE& image, int w, int h)
 {
     image.reset(short(w), short(h));
@@ -220,6 +257,20 @@ int main(int argc, char** argv)
             SOUND_BUFFER::generate_wav_file(wav, name.c_str(), tunes[i], 2000, &settings);
         }
     }
+    // Lengths at a multiple of 512 frames that needs resampling, rates at
+    // and past the edges of what sound cards play (one 77 bytes long at
+    // 1 Hz), and bytes trailing the last chunk.
+    save("fuzz_wav", "frames512", wav_file(2, 22050, 16, ramp(512, 2, 16)));
+    save("fuzz_wav", "frames513", wav_file(2, 22050, 16, ramp(513, 2, 16)));
+    save("fuzz_wav", "frame1_96k", wav_file(2, 96000, 16, ramp(1, 2, 16)));
+    save("fuzz_wav", "rate1", wav_file(1, 1, 8, ramp(33, 1, 8), false));
+    save("fuzz_wav", "rate999", wav_file(1, 999, 8, ramp(100, 1, 8)));
+    save("fuzz_wav", "rate1000_8ch", wav_file(8, 1000, 8, ramp(100, 8, 8)));
+    save("fuzz_wav", "rate768000", wav_file(2, 768000, 16, ramp(700, 2, 16)));
+    save("fuzz_wav", "rate768001", wav_file(2, 768001, 16, ramp(700, 2, 16)));
+    std::vector<INT_U8> trailing = wav_file(1, 22050, 16, ramp(4, 1, 16));
+    trailing.insert(trailing.end(), {'x', 'y', 0xFE});
+    save("fuzz_wav", "trailing", trailing);
 
     // Page definitions: the tests' own writer in old and new versions and
     // both byte orders, and one written by the program's save.

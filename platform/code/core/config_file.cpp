@@ -138,18 +138,9 @@ void clean_value(const char* value, char* out) { clean_text(value, out, 256); }
 // or the file order written back from them would be scrambled.
 constexpr long MAX_ENTRIES = 0x10000;
 
-// U+FEFF as the writer takes it, and as the stored form of a key holds it.
-const char BYTE_ORDER_MARK[] = "\x01,FEFF\x01";
-const char STORED_BYTE_ORDER_MARK[] = "\x01,FEFF";
-
 bool write_entry(TEXT_FILE* out, const char* key, const char* value)
 {
     bool ok = true;
-    // A key that starts the file with U+FEFF would be taken for the UTF-8
-    // signature and lose that character: an explicit signature goes first.
-    if (!std::strncmp(key, STORED_BYTE_ORDER_MARK, sizeof STORED_BYTE_ORDER_MARK - 1) &&
-        std::ftell(out->stream) == 0)
-        ok = *out << BYTE_ORDER_MARK;
     // A key read from an indented line may start with '#'; in the first
     // column it would read back as a comment and shift every later entry.
     // The reader skips leading blanks, so one blank keeps it a key.

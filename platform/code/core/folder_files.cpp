@@ -295,9 +295,22 @@ bool FOLDER::remove_directory_contents(const char* name)
     struct stat st;
     if (lstat(p, &st) != 0 || !S_ISDIR(st.st_mode))
         return false;
-    // Individual failures are not reported; deleting the folder itself will.
+    // Which entry could not be deleted is not told, but a folder left with
+    // anything in it is a failure: the walk goes on past each one, and an
+    // entry that vanished meanwhile is no loss.
     FSDeleteContainerContents(p);
-    return true;
+    DIR* d = opendir(p);
+    if (!d)
+        return false;
+    bool empty = true;
+    while (dirent* e = readdir(d)) {
+        if (std::strcmp(e->d_name, ".") && std::strcmp(e->d_name, "..")) {
+            empty = false;
+            break;
+        }
+    }
+    closedir(d);
+    return empty;
 }
 
 // ---- contents lists --------------------------------------------------------------

@@ -5,10 +5,13 @@
 
 #include "file_system.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -19,11 +22,15 @@
 namespace {
 
 // Streams of whole-file saves still open, with their new file and target.
+// While a save runs it holds a lock on its new file, through lock_fd, until
+// the file is renamed or removed: a later save of the same target removes
+// only new files whose lock it can take, those a killed save left.
 struct WHOLE_FILE
 {
     FILE* fp;
     std::string new_path;
     std::string target;
+    int lock_fd;
 };
 
 std::mutex whole_files_lock;
@@ -92,6 +99,50 @@ mode_t current_umask()
     return mask;
 }
 
+// The characters mkstemp puts in place of the six X.
+bool is_unique_suffix(const char* p)
+{
+    for (int i = 0; i < 6; ++i) {
+        if (!std::isalnum(static_cast<unsigned char>(p[i])) || static_cast<unsigned char>(p[i]) >= 0x80)
+            return false;
+    }
+    return p[6] == 0;
+}
+
+// Removes the new files that saves of the same target left when they were
+// killed: names of exactly the saves' pattern (prefix and six characters),
+// plain files of this user, whose save's lock is free. The folder is locked
+// exclusively meanwhile (see open_whole_file), so a file just made whose
+// lock is not yet taken is never among them.
+void remove_leftovers(int dir, const std::string& prefix)
+{
+    int list_fd = fcntl(dir, F_DUPFD_CLOEXEC, 0);
+    DIR* d = list_fd >= 0 ? fdopendir(list_fd) : nullptr;
+    if (!d) {
+        if (list_fd >= 0)
+            ::close(list_fd);
+        return;
+    }
+    std::vector<std::string> found;
+    while (dirent* e = readdir(d)) {
+        if (std::strncmp(e->d_name, prefix.c_str(), prefix.size()) == 0 &&
+            is_unique_suffix(e->d_name + prefix.size()))
+            found.push_back(e->d_name);
+    }
+    closedir(d);
+    for (const std::string& name : found) {
+        int fd = openat(dir, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        struct stat held, now;
+        if (fstat(fd, &held) == 0 && S_ISREG(held.st_mode) && held.st_uid == geteuid() &&
+            flock(fd, LOCK_EX | LOCK_NB) == 0 && fstatat(dir, name.c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0 &&
+            now.st_dev == held.st_dev && now.st_ino == held.st_ino)
+            unlinkat(dir, name.c_str(), 0);
+        ::close(fd);
+    }
+}
+
 bool take_whole_file(FILE* fp, WHOLE_FILE& out)
 {
     std::lock_guard<std::mutex> hold(whole_files_lock);
@@ -128,19 +179,41 @@ FILE* FOLDER::open_whole_file(const char* native_path, const char* stdio_mode)
         return nullptr;
 
     std::string base = target.substr(target.rfind('/') == std::string::npos ? 0 : target.rfind('/') + 1);
-    std::string new_path = folder_of(target) + "/." + base.substr(0, KEPT_NAME_BYTES) + ".XXXXXX";
+    const std::string folder = folder_of(target);
+    const std::string prefix = "." + base.substr(0, KEPT_NAME_BYTES) + ".";
+    std::string new_path = folder + "/" + prefix + "XXXXXX";
+
+    // New files are made under a shared lock on the folder and locked
+    // themselves before it is let go; what killed saves left is cleared
+    // under the exclusive lock. When another save holds the folder, this
+    // one leaves the clearing to the next.
+    int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        if (flock(dir, LOCK_EX | LOCK_NB) == 0)
+            remove_leftovers(dir, prefix);
+        else
+            flock(dir, LOCK_SH);
+    }
     int fd = mkostemp(&new_path[0], O_CLOEXEC);
+    // Where the file system keeps no locks, nothing is cleared either.
+    if (fd >= 0)
+        flock(fd, LOCK_EX | LOCK_NB);
+    int lock_fd = fd >= 0 ? fcntl(fd, F_DUPFD_CLOEXEC, 0) : -1;
+    if (dir >= 0)
+        ::close(dir);
     if (fd < 0)
         return nullptr;
     mode_t bits = exists ? (st.st_mode & 07777) : (0666 & ~current_umask());
-    FILE* fp = fchmod(fd, bits) == 0 ? fdopen(fd, stdio_mode) : nullptr;
+    FILE* fp = lock_fd >= 0 && fchmod(fd, bits) == 0 ? fdopen(fd, stdio_mode) : nullptr;
     if (fp) {
         std::lock_guard<std::mutex> hold(whole_files_lock);
-        whole_files().push_back(WHOLE_FILE{fp, new_path, target});
+        whole_files().push_back(WHOLE_FILE{fp, new_path, target, lock_fd});
         return fp;
     }
-    ::close(fd);
     unlink(new_path.c_str());
+    ::close(fd);
+    if (lock_fd >= 0)
+        ::close(lock_fd);
     return nullptr;
 }
 
@@ -161,6 +234,8 @@ bool FOLDER::finish_file(FILE* fp, bool keep)
         ok = replace_file(whole.new_path.c_str(), whole.target.c_str());
     if (!ok)
         unlink(whole.new_path.c_str());
+    if (whole.lock_fd >= 0)
+        ::close(whole.lock_fd);
     return ok;
 }
 

@@ -3,6 +3,8 @@
 #include "errors.h"
 #include "text_file_plain.h"
 
+#include <sys/stat.h>
+
 #include <cstdarg>
 #include <cstdint>
 #include <cstring>
@@ -34,6 +36,14 @@ bool is_low_surrogate(INT_U32 c) { return c >= 0xDC00 && c <= 0xDFFF; }
 const INT_S32 INPUT_SIZE = 64 * 1024;
 
 const char HEX_DIGITS[] = "0123456789ABCDEF";
+
+// Nothing has been written to the stream yet, and the file is empty.
+bool at_file_start(FILE* stream)
+{
+    struct stat st;
+    return std::ftell(stream) == 0 && std::fflush(stream) == 0 && fstat(fileno(stream), &st) == 0 &&
+           st.st_size == 0;
+}
 
 // Text bytes are tested eight at a time where a word's first byte is its
 // lowest.
@@ -416,6 +426,11 @@ bool TEXT_FILE::put_char(INT_U32 c)
     }
     if (!utf8)
         return put_byte(static_cast<int>(c & 0xFF));
+    // The file's first U+FEFF reads back as its signature: a text that
+    // starts with the character gets a signature before it, so the
+    // character itself survives.
+    if (c == 0xFEFF && at_file_start(stream) && !(put_byte(0xEF) && put_byte(0xBB) && put_byte(0xBF)))
+        return false;
     if (c < 0x80 || c > 0x10FFFF)
         return put_byte(static_cast<int>(c & 0x7F));
     if (c < 0x800)

@@ -16,22 +16,31 @@
 #include <SDL.h>
 
 #include <algorithm>
-#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <numeric>
 
 INT_U16 SOUND_BUFFER::instance_count = 0;
 
 namespace {
 
-// Files and converted sounds above this are refused, so bad input never
-// asks for a huge allocation (64 MiB is about six minutes of 48 kHz stereo).
+// Files, converted sounds and the converter's buffer above this are
+// refused, so bad input never asks for a huge allocation (64 MiB is about
+// six minutes of 48 kHz stereo).
 constexpr INT_U64 kMaxSoundBytes = 64ull << 20;
 constexpr int kFallbackRate = 48000;
-// SDL's converter overflows while setting up for rates far above any real
-// sound's (a few MHz); such files are refused.
+// The rates sound cards play. Outside them a file is damaged, and
+// converting it would cost out of all proportion to its size (a file at
+// 1 Hz grows 48,000 times).
+constexpr int kMinFileRate = 1000;
 constexpr int kMaxFileRate = 768000;
+// What the converter's buffer holds for one piece of a long sound.
+constexpr INT_U64 kPieceBytes = 256u << 10;
+// Input frames the resampling filter reads on either side of an output
+// frame (per output frame's length when shrinking the rate), with room to
+// spare: SDL's filter reads five.
+constexpr INT_U64 kFilterReach = 16;
 
 // Plain zero-initialised data: nothing here runs before main, so no static
 // touches SDL.
@@ -158,34 +167,6 @@ void advance_null_sink(SOUND_RECORD* r, INT_U32 now)
     r->position = static_cast<INT_U32>(std::min<INT_U64>(pos, r->frames));
 }
 
-// Runs the samples through the stream into out (capacity bytes); returns
-// the bytes converted, or -1. SDL's stream loses output when one put
-// carries much data while resampling, so it is fed in small pieces.
-long convert(SDL_AudioStream* stream, const Uint8* in, long in_bytes, long in_frame, Uint8* out, long capacity)
-{
-    const long piece = in_frame * 256;
-    long used = 0;
-    for (long pos = 0;; pos += piece) {
-        int n = static_cast<int>(std::min(piece, in_bytes - pos));
-        bool last = pos + n >= in_bytes;
-        if (n > 0 && SDL_AudioStreamPut(stream, in + pos, n) != 0)
-            return -1;
-        if (last && SDL_AudioStreamFlush(stream) != 0)
-            return -1;
-        int got = 0;
-        while (used < capacity) {
-            got = SDL_AudioStreamGet(stream, out + used, static_cast<int>(std::min(capacity - used, 65536L)));
-            if (got <= 0)
-                break;
-            used += got;
-        }
-        if (got < 0)
-            return -1;
-        if (last)
-            return used;
-    }
-}
-
 // SDL's loader allocates what a chunk header claims before reading it: every
 // chunk length is cut to the bytes that follow it in the file, so a forged
 // length costs no more memory than the file's own size.
@@ -210,6 +191,82 @@ void clamp_chunk_lengths(INT_U8* bytes, long size)
         // first of them. Odd chunks carry a pad byte.
         pos = pos == 0 ? 12 : pos + 8 + static_cast<long>(length) + static_cast<long>(length & 1);
     }
+}
+
+// How a decoded sound is converted to the output format: in pieces, so
+// that the converter's buffer stays small however long the sound is, with
+// what converting it in one piece gives. A piece starts where an input and
+// an output frame fall at the same time, and takes the frames the filter
+// reads on either side of it along (silence past the end, as the one-piece
+// conversion pads).
+struct CONVERSION
+{
+    SDL_AudioCVT cvt;
+    INT_U64 frame;      // bytes of one input frame
+    INT_U64 in_frames;
+    INT_U64 out_frames; // output frames up to the end of the last input frame
+    INT_U64 q, p;       // the rates in lowest terms: q input frames last as long as p output frames
+    INT_U64 reach;      // input frames the filter reads past a piece
+    INT_U64 lead;       // input frames taken before a piece: reach in whole q
+    INT_U64 piece;      // input frames a piece converts: whole q
+    INT_U64 work_bytes; // the converter's buffer
+};
+
+// Plans the conversion; null when it can be made, else why not.
+const char* plan_conversion(const SDL_AudioSpec& spec, Uint32 pcm_len, int rate, CONVERSION& c)
+{
+    if (spec.freq < kMinFileRate || spec.freq > kMaxFileRate)
+        return "its sample rate is outside 1000 to 768000 Hz";
+    if (SDL_BuildAudioCVT(&c.cvt, spec.format, spec.channels, spec.freq, AUDIO_S16SYS, 2, rate) < 0)
+        return "its sample format cannot be converted";
+    c.frame = static_cast<INT_U64>(SDL_AUDIO_BITSIZE(spec.format) / 8) * spec.channels;
+    if (c.frame == 0)
+        return "its sample format cannot be converted";
+    const INT_U64 freq = static_cast<INT_U64>(spec.freq);
+    const INT_U64 gcd = std::gcd(freq, static_cast<INT_U64>(rate));
+    c.in_frames = pcm_len / c.frame;
+    c.q = freq / gcd;
+    c.p = static_cast<INT_U64>(rate) / gcd;
+    // In 64 bits before anything is allocated.
+    c.out_frames = (c.in_frames * c.p + c.q - 1) / c.q;
+    if (c.out_frames * 4 > kMaxSoundBytes)
+        return "converted, it would take more than 64 MiB";
+    c.reach = kFilterReach * ((freq + static_cast<INT_U64>(rate) - 1) / static_cast<INT_U64>(rate));
+    c.lead = (c.reach + c.q - 1) / c.q * c.q;
+    const INT_U64 per_frame = c.frame * static_cast<INT_U64>(std::max(1, c.cvt.len_mult));
+    c.piece = std::max(c.q, kPieceBytes / per_frame / c.q * c.q);
+    // A sound of one piece needs no lead.
+    INT_U64 frames = c.in_frames <= c.piece ? c.in_frames + c.reach : c.lead + c.piece + c.reach;
+    c.work_bytes = frames * per_frame;
+    if (c.work_bytes > kMaxSoundBytes)
+        return "its converter would need more than 64 MiB";
+    return nullptr;
+}
+
+// Converts piece by piece through work (work_bytes) into out (out_frames
+// stereo frames); false when the converter fails.
+bool convert(CONVERSION& c, const Uint8* pcm, Uint8 silence, Uint8* work, INT_S16* out)
+{
+    for (INT_U64 a = 0; a < c.in_frames; a += c.piece) {
+        const INT_U64 b = std::min(c.in_frames, a + c.piece);
+        const INT_U64 start = a - std::min(a, c.lead);
+        const INT_U64 end = b + c.reach;
+        const INT_U64 real = std::min(end, c.in_frames) - start;
+        std::memcpy(work, pcm + start * c.frame, static_cast<size_t>(real * c.frame));
+        std::memset(work + real * c.frame, silence, static_cast<size_t>((end - start - real) * c.frame));
+        c.cvt.buf = work;
+        c.cvt.len = static_cast<int>((end - start) * c.frame);
+        if (SDL_ConvertAudio(&c.cvt) != 0)
+            return false;
+        // Output frame k of the piece falls at input frame start + k * q / p.
+        const INT_U64 base = start * c.p / c.q;
+        const INT_U64 first = a * c.p / c.q;
+        const INT_U64 last = b == c.in_frames ? c.out_frames : b * c.p / c.q;
+        if ((last - base) * 4 > static_cast<INT_U64>(std::max(0, c.cvt.len_cvt)))
+            return false;
+        std::memcpy(out + 2 * first, work + (first - base) * 4, static_cast<size_t>((last - first) * 4));
+    }
+    return true;
 }
 
 // Reads and decodes the whole file and converts it to the output format.
@@ -241,35 +298,30 @@ INT_S16* decode_sound(DATA_FILE* file, INT_U32* frames_out)
         return nullptr;
     }
 
+    CONVERSION c;
+    const char* refusal = plan_conversion(spec, pcm_len, settle_rate(), c);
     INT_S16* samples = nullptr;
-    int rate = settle_rate();
-    INT_U64 in_frame = static_cast<INT_U64>(SDL_AUDIO_BITSIZE(spec.format) / 8) * spec.channels;
-    INT_U64 in_frames = in_frame ? pcm_len / in_frame : 0;
-    // The rate ratio can blow a small file up enormously (a file at 1 Hz):
-    // the converted size is checked in 64 bits before anything is converted.
-    INT_U64 out_bytes = ~0ull;
-    if (spec.freq > 0)
-        out_bytes = (in_frames * static_cast<INT_U64>(rate) / static_cast<INT_U64>(spec.freq) + 1) * 4;
-    SDL_AudioStream* stream = nullptr;
-    if (in_frame && spec.freq <= kMaxFileRate && out_bytes <= kMaxSoundBytes &&
-        pcm_len <= static_cast<Uint32>(INT_MAX)) {
-        stream = SDL_NewAudioStream(spec.format, spec.channels, spec.freq, AUDIO_S16SYS, 2, rate);
-        // The resampler may give a few frames more than the estimate.
-        samples = stream ? static_cast<INT_S16*>(std::malloc(static_cast<size_t>(out_bytes + 4096))) : nullptr;
+    Uint8* work = nullptr;
+    if (!refusal) {
+        samples = static_cast<INT_S16*>(std::malloc(static_cast<size_t>(std::max<INT_U64>(1, c.out_frames) * 4)));
+        work = static_cast<Uint8*>(std::malloc(static_cast<size_t>(std::max<INT_U64>(1, c.work_bytes))));
+        // The decoder gives 8-bit samples unsigned and every wider one signed.
+        const Uint8 silence = SDL_AUDIO_ISSIGNED(spec.format) ? 0 : 0x80;
+        if (!samples || !work)
+            refusal = "there is not enough memory";
+        else if (!convert(c, pcm, silence, work, samples))
+            refusal = SDL_GetError();
     }
-    long got = samples ? convert(stream, pcm, static_cast<long>(in_frames * in_frame), static_cast<long>(in_frame),
-                                 reinterpret_cast<Uint8*>(samples), static_cast<long>(out_bytes + 4096))
-                       : -1;
-    if (stream)
-        SDL_FreeAudioStream(stream);
+    std::free(work);
     SDL_FreeWAV(pcm);
-    if (got < 0) {
+    if (refusal) {
         std::free(samples);
-        wav_debug.printf("Sound file %s not converted\n", name);
+        wav_debug.printf("Sound file %s not converted (%d Hz, %d channels): %s\n", name, spec.freq,
+                         static_cast<int>(spec.channels), refusal);
         report(ERRCODE_FILE_READ, name, __LINE__);
         return nullptr;
     }
-    *frames_out = static_cast<INT_U32>(got / 4);
+    *frames_out = static_cast<INT_U32>(c.out_frames);
     return samples;
 }
 

@@ -277,9 +277,12 @@ bool SOUND_BUFFER::load_wav_file(DATA_DEVICE& d, SOUND_WAV& wav)
             break;
         if (got < 8) {
             wav_debug.printf("Incompete subchunk header (most likely trailing bytes at end of file)\n\t");
+            // The bytes are shown on the channel too: the program's own
+            // output is no place for them.
+            char shown[8 * 5 + 1] = "";
             for (long i = 0; i < got; ++i)
-                std::printf("0x%X ", chunk[i]);
-            wav_debug.printf("\n");
+                std::snprintf(shown + std::strlen(shown), sizeof shown - std::strlen(shown), "0x%X ", chunk[i]);
+            wav_debug.printf("%s\n", shown);
             continue;
         }
         wav_debug.printf("Got '%c%c%c%c' subchunk\n", chunk[0], chunk[1], chunk[2], chunk[3]);

@@ -2,6 +2,7 @@
 // loading and freeing slots, and the per-slot glyph cache.
 #include "font.h"
 
+#include "debug_stream.h"
 #include "errors.h"
 #include "folder.h"
 #include "font_walk.h"
@@ -273,10 +274,24 @@ INT_S8 IMAGE::load_font(const char* file, const char* name, INT_S8 slot, FOLDER*
     const std::string path = folder->get_path_string(file);
     // Before start-up there is no engine to open it with: the font error,
     // so callers ask is_font_system_setup first.
-    if (!font_engine || FT_New_Face(font_engine, path.c_str(), 0, &s.face) != 0)
+    if (!font_engine)
+        display_error(ERR_FONT_LOAD, file);
+    // A damaged file is skipped like a missing one, the font error
+    // reported: one bad file in a folder must not end the program.
+    if (FT_New_Face(font_engine, path.c_str(), 0, &s.face) != 0)
     {
         s.face = nullptr;
-        display_error(34, file);
+        set_error_code(ERRCODE_FILE_READ, path.c_str());
+        if (platform_debug_stream.flags)
+        {
+            const char* message = "";
+            for (const ERROR_ROW* row = errors; row->code != ERROR_TABLE_END; ++row)
+                if (row->code == ERR_FONT_LOAD)
+                    message = row->message;
+            const std::string line = std::string(message) + ": " + path;
+            platform_debug_stream.write_to_stream("font", __LINE__, line.c_str(), 1);
+        }
+        return -1;
     }
     // A face without outlines cannot be drawn at the sizes asked for (and
     // reports a height of 0): refuse it here rather than fail at the first

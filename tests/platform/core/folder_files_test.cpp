@@ -233,6 +233,24 @@ TEST_F(FolderFilesTest, RemovalsStayInsideTheTree)
     EXPECT_TRUE(list(here).empty() && kind(work) == S_IFDIR);
 }
 
+TEST_F(FolderFilesTest, EmptyingATreeThatCannotBeEmptiedFails)
+{
+    // Deeper than the deletion walk goes (even for the superuser, whom
+    // permissions do not stop).
+    std::string deep = work + "/deep/top";
+    mkdirs(deep);
+    for (int i = 0; i < 300; ++i)
+        deep += "/d";
+    mkdirs(deep);
+    ASSERT_TRUE(write_file(deep + "/f", "x"));
+    ASSERT_TRUE(write_file(work + "/deep/shallow", "x"));
+    EXPECT_FALSE(here.remove_directory_contents("deep"));
+    EXPECT_FALSE(here.remove_directory("deep", 1));
+    EXPECT_TRUE(exists(work + "/deep/top") && !exists(work + "/deep/shallow")); // the rest went
+    FOLDER deep_folder("$HERE/deep", 0, &here);
+    EXPECT_FALSE(deep_folder.remove_directory_contents(nullptr));
+}
+
 TEST_F(FolderFilesTest, ContentsAndDirectoryListsFilterSortAndGrow)
 {
     for (const char* f : {"b.ttf", "A.TTF", "a.ttf", "c.txt", ".h.ttf", "B.ttf"})

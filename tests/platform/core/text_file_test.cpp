@@ -136,6 +136,29 @@ TEST_F(TextFileTest, WritingExpandsEscapesAppendingKeepsTheEncodingAndEveryTextS
     EXPECT_EQ(kivo_test::read_file(path("log16.txt")), std::string("\xFF\xFEo\0n\0e\0\r\0t\0w\0o\0\xE9\0\r\0", 20));
 }
 
+TEST_F(TextFileTest, LinesThatStartWithAByteOrderMarkSurvive)
+{
+    // Only the file's very first signature is a byte-order mark.
+    const std::string MARK = "\x01,FEFF\x01", SIGNATURE = "\xEF\xBB\xBF";
+    EXPECT_EQ(written(MARK + "a"), SIGNATURE + SIGNATURE + "a");
+    EXPECT_EQ(written("a" + MARK), "a" + SIGNATURE);
+    const LINES texts[] = {{MARK + "first", MARK + "second", "third"}, {MARK}, {"\x01,FEFF,FEFF\x01x", ""}};
+    for (INT_U8 unicode = 0; unicode < 2; ++unicode)
+        for (const LINES& text : texts) {
+            std::string joined;
+            for (const std::string& line : text)
+                joined += line + "\n";
+            EXPECT_EQ(lines(written(joined, unicode)), text) << int(unicode) << " " << joined;
+        }
+    // Appended to a new file, then to one that holds text.
+    for (const char* text : {"one\n", "two\n"}) {
+        TEXT_FILE* t = folder.open_text_file("log.txt", fm_update, 0);
+        EXPECT_TRUE(t && *t << (MARK + text).c_str());
+        folder.close(t);
+    }
+    EXPECT_EQ(lines(kivo_test::read_file(path("log.txt"))), (LINES{MARK + "one", MARK + "two"}));
+}
+
 // A character above U+FFFF takes 12 bytes escaped. A smaller buffer cannot
 // hold it: that read fails once, with an error, and the next one goes on
 // after it, whether lines are read with read_line or with operator>>.

@@ -12,6 +12,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <csignal>
 #include <functional>
 #include <string>
 #include <vector>
@@ -218,4 +220,93 @@ TEST_F(WholeFileSaveTest, TwoProgramsWritingOneSettingsFileKeepEveryEntry)
             EXPECT_TRUE(c.read(folder, ("b" + std::to_string(i)).c_str(), v) && std::to_string(i) == v);
     }
     EXPECT_EQ(names(), (NAMES{"shared0", "shared1"}));
+}
+
+TEST_F(WholeFileSaveTest, ASaveClearsWhatKilledSavesOfItsFileLeftAndNothingElse)
+{
+    // Saves killed after writing part of the file.
+    auto killed_save = [&](const char* name) {
+        kivo_test::run_in_child([&] {
+            FILE* fp = FOLDER::open_whole_file(at(name).c_str(), "wb");
+            if (!fp || std::fputs("half", fp) < 0 || std::fflush(fp) != 0)
+                return 1;
+            raise(SIGKILL);
+            return 2;
+        });
+    };
+    // Each one clears what the one before it left: one new file is left
+    // per target.
+    for (int i = 0; i < 3; ++i)
+        killed_save("target");
+    killed_save("other");
+    NAMES left = names();
+    ASSERT_EQ(left.size(), 2u);
+    const std::string others = left[0]; // ".other.*" sorts first
+    ASSERT_TRUE(others.rfind(".other.", 0) == 0 && left[1].rfind(".target.", 0) == 0) << others;
+
+    // Look-alikes that no save made: not exactly the pattern, a folder, a
+    // link (to a file that must stay whole).
+    NAMES mine = {".target.abcde", ".target.abcdefg", ".target.ab-def", ".target.ABCDEF.bak", "target.ABCDEF",
+                  "x.target.ABCDEF"};
+    for (const std::string& n : mine)
+        ASSERT_TRUE(write_file(at(n), "mine"));
+    ASSERT_TRUE(write_file(at("elsewhere"), "mine"));
+    ASSERT_EQ(mkdir(at(".target.DIRabc").c_str(), 0755), 0);
+    ASSERT_EQ(symlink(at("elsewhere").c_str(), at(".target.LINKab").c_str()), 0);
+
+    ASSERT_TRUE(save_text(folder, "target", fm_write, 0));
+    NAMES expected = mine;
+    expected.insert(expected.end(), {others, ".target.DIRabc", ".target.LINKab", "elsewhere", "target"});
+    std::sort(expected.begin(), expected.end());
+    NAMES now = names();
+    std::sort(now.begin(), now.end());
+    EXPECT_EQ(now, expected);
+    for (const std::string& n : mine)
+        EXPECT_EQ(read_file(at(n)), "mine") << n;
+    EXPECT_EQ(read_file(at("elsewhere")), "mine");
+}
+
+TEST_F(WholeFileSaveTest, SavesRunningMeanwhileKeepTheirNewFiles)
+{
+    // One in another program, waiting between its writes. Each side holds
+    // only its own pipe ends, so neither waits for ever when the other ends.
+    int to_child[2], to_parent[2];
+    ASSERT_EQ(pipe(to_child), 0);
+    ASSERT_EQ(pipe(to_parent), 0);
+    pid_t child = kivo_test::start_child([&] {
+        close(to_child[1]);
+        close(to_parent[0]);
+        FILE* fp = FOLDER::open_whole_file(at("target").c_str(), "wb");
+        char c = 1;
+        bool ok = fp && std::fputs("the", fp) >= 0 && std::fflush(fp) == 0 && write(to_parent[1], &c, 1) == 1 &&
+                  read(to_child[0], &c, 1) == 1 && std::fputs("irs", fp) >= 0;
+        return ok && FOLDER::finish_file(fp, true) ? 0 : 1;
+    });
+    close(to_child[0]);
+    close(to_parent[1]);
+    // Lets the other program go on however this test ends.
+    struct RELEASE
+    {
+        int fd;
+        ~RELEASE() { close(fd); }
+    } release{to_child[1]};
+    char c = 0;
+    ssize_t got = read(to_parent[0], &c, 1);
+    close(to_parent[0]);
+    ASSERT_EQ(got, 1);
+
+    // One in this program.
+    FILE* ours = FOLDER::open_whole_file(at("target").c_str(), "wb");
+    ASSERT_NE(ours, nullptr);
+    EXPECT_GE(std::fputs("ours", ours), 0);
+    EXPECT_EQ(names().size(), 2u);
+
+    EXPECT_TRUE(save_text(folder, "target", fm_write, 0));
+    EXPECT_EQ(names().size(), 3u); // both new files and the target
+    EXPECT_TRUE(FOLDER::finish_file(ours, true));
+    EXPECT_EQ(read_file(at("target")), "ours");
+    EXPECT_EQ(write(release.fd, &c, 1), 1);
+    EXPECT_EQ(kivo_test::wait_child(child), 0);
+    EXPECT_EQ(read_file(at("target")), "theirs");
+    EXPECT_EQ(names(), NAMES{"target"});
 }

@@ -11,8 +11,10 @@
 #include <SDL.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <limits>
+#include <unistd.h>
 
 using namespace wavtest;
 
@@ -60,6 +62,33 @@ TEST(WavReader, WalksChunks)
         EXPECT_EQ(wav.bits_per_sample, 16) << c.what;
         EXPECT_EQ(wav.block_align, 2) << c.what;
     }
+}
+
+TEST(WavReader, ReportsOnlyThroughItsDebugChannel)
+{
+    // Standard output goes to a file for the read: trailing bytes used to
+    // be printed there.
+    std::fflush(stdout);
+    std::FILE* sink = std::tmpfile();
+    ASSERT_NE(sink, nullptr);
+    int saved = dup(1);
+    ASSERT_GE(saved, 0);
+    ASSERT_EQ(dup2(fileno(sink), 1), 1);
+    bool read;
+    {
+        WAV_DEBUG_CAPTURE capture;
+        kivo_test::MEMORY_DATA_DEVICE d(pcm_wav(1, 22050, 16, "abcd") + "xy\xFE");
+        SOUND_BUFFER::SOUND_WAV wav = {};
+        read = SOUND_BUFFER::load_wav_file(d, wav);
+        std::fflush(stdout);
+    }
+    dup2(saved, 1);
+    close(saved);
+    EXPECT_TRUE(read);
+    EXPECT_EQ(std::ftell(sink), 0L);
+    std::fclose(sink);
+    EXPECT_NE(wav_console.find("trailing bytes at end of file)\n\t0x78 0x79 0xFE \n"), std::string::npos)
+        << wav_console;
 }
 
 class WavFileTest : public kivo_test::SandboxTest

@@ -1,6 +1,8 @@
 // Fonts and text drawing. Expected widths and glyph positions come from
 // FreeType at run time, never from pixel literals, which change with the
 // library's version.
+#include "debug_stream.h"
+#include "errors.h"
 #include "font.h"
 #include "image_test_util.h"
 #include "kivo_host.h"
@@ -215,7 +217,7 @@ TEST_F(FontTest, LoadFontSlotRules)
     EXPECT_FALSE(IMAGE::is_font_valid(INT_S8(INT_U8(255))));
 }
 
-TEST_F(FontTest, BadFacesAreRefusedOrFatal)
+TEST_F(FontTest, BadFacesAreRefusedLikeMissingOnes)
 {
     // A one-glyph bitmap font: FreeType opens it, but it has no outlines
     // (were it not read at all, the load would end the program).
@@ -232,10 +234,46 @@ TEST_F(FontTest, BadFacesAreRefusedOrFatal)
     EXPECT_EQ(IMAGE().get_string_width(23, 8, 8, "A", -1, 0), 1);
     EXPECT_EQ(IMAGE::load_font("BabelSans.ttf", nullptr, -1, nullptr), 23); // the slot stayed free
 
-    // A file that is there but is no font at all ends the program with the
-    // font error.
-    EXPECT_EXIT(IMAGE::load_font("bad.ttf", nullptr, -1, &folder), ::testing::ExitedWithCode(1),
-                "Unable to load font from disk");
+    // A file that is there but is no font at all is skipped as a missing
+    // one is, the font error reported on the debug channel.
+    static std::string console;
+    console.clear();
+    const KIVO_HOST_TABLE saved_host = *kivo_host();
+    KIVO_HOST_TABLE host = {};
+    host.write_to_console = [](const char* text) { console += text; };
+    kivo_set_host(&host);
+    const INT_U16 saved_flags = platform_debug_stream.flags;
+    platform_debug_stream.flags = DEBUG_STREAM_WRITE_TO_CONSOLE;
+    set_error_code(ERRCODE_NONE, nullptr);
+    const INT_S8 got = IMAGE::load_font("bad.ttf", nullptr, -1, &folder);
+    platform_debug_stream.flags = saved_flags;
+    kivo_set_host(&saved_host);
+    EXPECT_EQ(got, -1);
+    EXPECT_EQ(current_error_code, ERRCODE_FILE_READ);
+    EXPECT_NE(console.find("Unable to load font from disk: " + dir + "/bad.ttf"), std::string::npos) << console;
+
+    // Its slot is left as an empty one: text asked of it falls back as text
+    // asked of a slot never loaded.
+    EXPECT_FALSE(IMAGE::is_font_valid(24));
+    EXPECT_EQ(IMAGE::get_font_name(24), nullptr);
+    const INT_S8 never = 99;
+    EXPECT_EQ(IMAGE().get_string_width(24, 8, 8, "AB", -1, 0), IMAGE().get_string_width(never, 8, 8, "AB", -1, 0));
+    CANVAS damaged(60, 30, {W}), missing(60, 30, {W});
+    damaged.draw_string(0, 0, 59, 29, K, COLOUR_RED, NO, 24, 8, 8, "AB", 0);
+    missing.draw_string(0, 0, 59, 29, K, COLOUR_RED, NO, never, 8, 8, "AB", 0);
+    EXPECT_EQ(snapshot(damaged), snapshot(missing));
+    EXPECT_EQ(IMAGE::load_font("BabelSans.ttf", nullptr, -1, nullptr), 24); // free for the next font
+
+    // One damaged known file among the fonts at start-up: the others load.
+    IMAGE::shutdown_font_system();
+    const std::string fonts = kivo_test::make_temp_dir("damaged");
+    ASSERT_TRUE(kivo_test::write_file(fonts + "/BabelSans.ttf", std::string(4096, '\x01')));
+    ASSERT_EQ(symlink((share_fonts + "/zxspectr.ttf").c_str(), (fonts + "/zxspectr.ttf").c_str()), 0);
+    folder_of(fonts, true);
+    IMAGE::startup_font_system();
+    EXPECT_TRUE(IMAGE::is_font_system_setup());
+    EXPECT_FALSE(IMAGE::is_font_valid(SANS));
+    EXPECT_TRUE(IMAGE::is_font_valid(MONO));
 }
 
 TEST_F(FontTest, WidthsFollowFreeTypeAdvances)
