@@ -1,9 +1,11 @@
 // The window on a real X server (a private Xvfb): what the server shows is
 // the back buffer pixel for pixel, a blit changes only the dirty rectangle,
-// the OpenGL path puts the picture at the window's origin, and in full
-// screen both paths scale it into the same letterbox.
+// the OpenGL path puts the picture at the window's origin, in full screen
+// both paths scale it into the same letterbox, and key characters follow
+// the server's keyboard layout.
 #include "host_internal.h"
 #include "host_window.h"
+#include "keyboard.h"
 #include "kivo_logo.h"
 #include "x_display.h"
 
@@ -14,6 +16,7 @@
 #include <vector>
 
 // After gtest: Xlib's macros (None, Bool) would break its headers.
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 
 namespace {
@@ -232,6 +235,32 @@ TEST_F(RealWindowTest, FullScreenLetterboxesAlikeOnBothPaths)
     EXPECT_EQ(21, by);
     host_window_to_buffer(10, top - 1, &bx, &by);
     EXPECT_EQ(-1, by);
+}
+
+TEST_F(RealWindowTest, KeyCharactersFollowTheServersLayout)
+{
+    Display* x = XOpenDisplay(server->display().c_str());
+    ASSERT_NE(nullptr, x);
+    Atom names = XInternAtom(x, "_XKB_RULES_NAMES", False);
+    auto set_names = [&](const std::string& value) {
+        XChangeProperty(x, DefaultRootWindow(x), names, XA_STRING, 8, PropModeReplace,
+                        reinterpret_cast<const unsigned char*>(value.data()), static_cast<int>(value.size()));
+        XSync(x, False);
+    };
+    char title[] = "Kivo keys";
+    ASSERT_EQ(1, open_window(title, W, H, 0, 0));
+    set_names(std::string("evdev\0pc105\0us\0\0", 17));
+    EXPECT_STREQ("@", KEYBOARD::get_key_desc(19, 1));
+    EXPECT_STREQ("z", KEYBOARD::get_key_desc(6, 0));
+    set_names(std::string("evdev\0pc105\0de\0\0", 17));
+    EXPECT_STREQ("\"", KEYBOARD::get_key_desc(19, 1));
+    EXPECT_STREQ("y", KEYBOARD::get_key_desc(6, 0));
+    // Without a window the server is asked on a connection of its own.
+    close_window(0);
+    EXPECT_STREQ("\xD6", KEYBOARD::get_key_desc(41, 1));
+    set_names(std::string("evdev\0pc105\0us\0\0", 17));
+    EXPECT_STREQ(":", KEYBOARD::get_key_desc(41, 1));
+    XCloseDisplay(x);
 }
 
 } // namespace
