@@ -159,11 +159,6 @@ void text_input(const SDL_Event& e)
         KEYBOARD::process_char_event(chars[i]);
 }
 
-HOST_EVENT command_event(INT_U32 command)
-{
-    return HOST_EVENT{CLASS_COMMAND, KIND_PROCESS_COMMAND, command, 0, 0, 0};
-}
-
 void wheel(const SDL_MouseWheelEvent& w)
 {
     const bool flipped = w.direction == SDL_MOUSEWHEEL_FLIPPED;
@@ -330,7 +325,7 @@ INT_S32 process_event(const HOST_EVENT& e)
 
 void host_quit_command()
 {
-    process_event(command_event(COMMAND_QUIT));
+    process_event(HOST_EVENT{CLASS_COMMAND, KIND_PROCESS_COMMAND, COMMAND_QUIT, 0, 0, 0});
 }
 
 HOST_IDLE_WAIT host_set_idle_wait(HOST_IDLE_WAIT wait)
@@ -435,10 +430,9 @@ void process_os_events()
     // Widgets see only whether a button is down now: a press and its
     // release in one pass would never be seen. The drain ends after a
     // change of the buttons and the pass does not wait, so the rest stays
-    // queued for the next pass, after an application step.
-    // Taken straight from the queue: SDL_PollEvent would leave its
-    // end-of-poll marker behind when the drain stops early, and the next
-    // pass would stop there.
+    // queued for the next pass, after an application step. Events come
+    // straight from the queue: SDL_PollEvent would leave its end-of-poll
+    // marker behind when the drain stops early, ending the next pass there.
     SDL_Event e;
     bool buttons_changed = false;
     while (!buttons_changed && SDL_PeepEvents(&e, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) > 0) {
