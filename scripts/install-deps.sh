@@ -11,6 +11,8 @@ packages=(
   fonts-dejavu-core fonts-dejavu-extra fonts-linuxlibertine
   clang libclang-rt-14-dev
   xvfb xdotool libcairo2-dev
+  libx11-dev libxkbcommon-dev xkb-data
+  xdg-utils libglib2.0-bin
 )
 
 missing=()

@@ -96,9 +96,11 @@ private:
     void free_arrays();
 };
 
-// Desktop services. The opener is xdg-open, started without a shell; 0 when
-// it started, non-zero when it could not be started. A null folder means
-// the name is the whole path.
+// Desktop services. The opener is xdg-open, or `gio open` where xdg-open is
+// not installed, started without a shell with the path or address as one
+// argument; 0 when it started, non-zero when it could not be started (an
+// address that starts with '-' is refused). A null folder means the name
+// is the whole path.
 INT_S32 open_url_in_default_browser(const char* url);
 INT_S32 open_file_with_default_app(FOLDER* folder, const char* name);
 // Starts the program and ends this one: status 0, or 1 with the reason
@@ -111,7 +113,9 @@ bool get_running_app(FOLDER* folder, char* name);
 // target as an internet shortcut; other types: a symbolic link `name` (the
 // target's base name when name is null or empty) to the target. The target
 // is target_folder's path and `target`, or `target` alone. arg3, arg5 and
-// arg6 are not used on this host. 0 or a negative file-system code.
+// arg6 are not used on this host. A target holding a control character
+// (below 0x20, or 0x7F) is refused with FS_BAD_ARGUMENT and nothing is
+// made. 0 or a negative file-system code.
 INT_S32 create_desktop_shortcut(short type, const char* target, const char* arg3, const char* name,
                                 const char* arg5, const char* arg6, FOLDER* target_folder);
 INT_S32 remove_desktop_shortcut(short type, const char* target, const char* arg3, const char* name,

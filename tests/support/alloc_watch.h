@@ -1,42 +1,31 @@
 #ifndef KIVO_TEST_ALLOC_WATCH_H
 #define KIVO_TEST_ALLOC_WATCH_H
 
-// The largest single allocation made while a piece of code runs, seen
-// through the sanitizer's allocation hook (the tests always run under
-// AddressSanitizer; without it the answer is -1). Reading a forged size
+// The largest single allocation made while a piece of code runs. Under
+// AddressSanitizer it is seen through the sanitizer's allocation hook;
+// in any other build the test support replaces malloc and its kin, which
+// note each size and hand over to the C library. Reading a forged size
 // must not allocate it, even when the read then fails before touching it.
+// The code runs in every build.
 #include <cstddef>
-
-extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*)(const volatile void*, std::size_t),
-                                                          void (*)(const volatile void*))
-    __attribute__((weak));
 
 namespace kivo_test {
 
 namespace alloc_watch_detail {
-inline bool watching = false;
-inline std::size_t largest = 0;
-inline void on_malloc(const volatile void*, std::size_t n)
-{
-    if (watching && n > largest)
-        largest = n;
-}
-inline void on_free(const volatile void*) {}
+// Starts noting sizes; false when this build cannot see allocations.
+bool begin();
+// Stops and returns the largest size noted since begin.
+std::size_t end();
 } // namespace alloc_watch_detail
 
+// The largest allocation fn made, in bytes (any thread's, while it ran);
+// -1 when allocations cannot be seen, so that only the check is lost.
 template <class F> long long largest_allocation(F&& fn)
 {
-    namespace d = alloc_watch_detail;
-    static const bool installed =
-        __sanitizer_install_malloc_and_free_hooks &&
-        __sanitizer_install_malloc_and_free_hooks(d::on_malloc, d::on_free) != 0;
-    if (!installed)
-        return -1;
-    d::largest = 0;
-    d::watching = true;
+    const bool watching = alloc_watch_detail::begin();
     fn();
-    d::watching = false;
-    return static_cast<long long>(d::largest);
+    const std::size_t largest = alloc_watch_detail::end();
+    return watching ? static_cast<long long>(largest) : -1;
 }
 
 } // namespace kivo_test

@@ -33,33 +33,52 @@ std::vector<pid_t>& openers()
 
 void reap_at_exit() { reap_finished_openers(); }
 
-// Starts `program` with one argument; 0 when it started.
-INT_S32 spawn(const char* program, const char* argument, bool search_path, pid_t* started)
+// Starts argv[0] with the rest of the null-ended argv; 0 when it started,
+// else the errno value.
+int spawn(const char* const* argv, bool search_path, pid_t* started)
 {
-    char* argv[] = {const_cast<char*>(program), const_cast<char*>(argument), nullptr};
+    char* const* args = const_cast<char* const*>(argv);
     pid_t pid = 0;
-    int err = search_path ? posix_spawnp(&pid, program, nullptr, nullptr, argv, environ)
-                          : posix_spawn(&pid, program, nullptr, nullptr, argv, environ);
-    if (err != 0) {
-        return fs_error_from_errno(err);
-    }
-    if (started) {
+    int err = search_path ? posix_spawnp(&pid, argv[0], nullptr, nullptr, args, environ)
+                          : posix_spawn(&pid, argv[0], nullptr, nullptr, args, environ);
+    if (err == 0 && started) {
         *started = pid;
     }
-    return FS_OK;
+    return err;
 }
 
+// The desktop's opener: xdg-open, or GLib's gio where xdg-utils is not
+// installed. The path or address is one argument of its own, and never
+// one that starts with '-', which either would read as an option.
 INT_S32 start_opener(const char* argument)
 {
     reap_finished_openers();
     pid_t pid = 0;
-    INT_S32 r = spawn("xdg-open", argument, true, &pid);
-    if (r == FS_OK) {
-        static const bool registered = std::atexit(reap_at_exit) == 0;
-        (void)registered;
-        openers().push_back(pid);
+    const char* xdg_open[] = {"xdg-open", argument, nullptr};
+    int err = spawn(xdg_open, true, &pid);
+    if (err == ENOENT) {
+        const char* gio_open[] = {"gio", "open", argument, nullptr};
+        err = spawn(gio_open, true, &pid);
     }
-    return r;
+    if (err != 0) {
+        return fs_error_from_errno(err);
+    }
+    static const bool registered = std::atexit(reap_at_exit) == 0;
+    (void)registered;
+    openers().push_back(pid);
+    return FS_OK;
+}
+
+// Bytes below 0x20 and 0x7F: in a .url file a line break starts a line
+// of its own; in a link or an address no such byte belongs.
+bool has_control_character(const std::string& text)
+{
+    for (unsigned char c : text) {
+        if (c < 0x20 || c == 0x7F) {
+            return true;
+        }
+    }
+    return false;
 }
 
 // The host path of `name` in `folder`, or of `name` alone (a whole path)
@@ -173,7 +192,7 @@ void reap_finished_openers()
 
 INT_S32 open_url_in_default_browser(const char* url)
 {
-    if (!url || !url[0]) {
+    if (!url || !url[0] || url[0] == '-') {
         return FS_BAD_ARGUMENT;
     }
     return start_opener(url);
@@ -185,14 +204,21 @@ INT_S32 open_file_with_default_app(FOLDER* folder, const char* name)
     if (!host_path(folder, name, path)) {
         return FS_BAD_ARGUMENT;
     }
+    if (path[0] == '-') {
+        path.insert(0, "./");
+    }
     return start_opener(path.c_str());
 }
 
 void run_program(FOLDER* folder, const char* name)
 {
     std::string path;
-    INT_S32 r = host_path(folder, name, path) ? spawn(path.c_str(), nullptr, false, nullptr) : FS_BAD_ARGUMENT;
-    if (r != FS_OK) {
+    bool started = false;
+    if (host_path(folder, name, path)) {
+        const char* argv[] = {path.c_str(), nullptr};
+        started = spawn(argv, false, nullptr) == 0;
+    }
+    if (!started) {
         std::string reason = "Unable to start " + (path.empty() ? std::string(name ? name : "") : path);
         exit_app(reason.c_str(), 1);
     }
@@ -222,7 +248,7 @@ INT_S32 create_desktop_shortcut(short type, const char* target, const char*, con
                                 const char*, FOLDER* target_folder)
 {
     std::string target_path;
-    if (!target || !host_path(target_folder, target, target_path)) {
+    if (!target || !host_path(target_folder, target, target_path) || has_control_character(target_path)) {
         return FS_BAD_ARGUMENT;
     }
     std::string entry;

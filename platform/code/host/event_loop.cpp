@@ -51,7 +51,15 @@ enum : int
     CLASSIC_UPDATE = 6,
     CLASSIC_ACTIVATE = 8,
     CLASSIC_OS = 15,
+    CLASSIC_HIGH_LEVEL = 23,
 };
+
+constexpr INT_U32 CLASS_COMMAND = host_four_cc("cmds");
+constexpr INT_U32 CLASS_MOUSE = host_four_cc("mous");
+constexpr INT_U32 KIND_PROCESS_COMMAND = 1, KIND_UPDATE_STATUS = 2, KIND_WHEEL_MOVED = 10;
+constexpr INT_U32 COMMAND_QUIT = host_four_cc("quit");
+constexpr INT_U32 COMMAND_PREFERENCES = host_four_cc("pref");
+constexpr INT_U32 COMMAND_ABOUT = host_four_cc("abou");
 
 constexpr INT_U32 MOD_COMMAND = 0x100;
 constexpr INT_U32 MOD_SHIFT = 0x200;
@@ -153,10 +161,18 @@ void text_input(const SDL_Event& e)
 
 void wheel(const SDL_MouseWheelEvent& w)
 {
-    if (w.y == 0)
-        return;
-    MOUSE::last_event_time = get_wall_seconds();
-    MOUSE::wheel_pos += w.direction == SDL_MOUSEWHEEL_FLIPPED ? -w.y : w.y;
+    const bool flipped = w.direction == SDL_MOUSEWHEEL_FLIPPED;
+    if (w.y != 0)
+        process_event(HOST_EVENT{CLASS_MOUSE, KIND_WHEEL_MOVED, 0, 0, 1, flipped ? -w.y : w.y});
+    if (w.x != 0)
+        process_event(HOST_EVENT{CLASS_MOUSE, KIND_WHEEL_MOVED, 0, 0, 2, flipped ? -w.x : w.x});
+}
+
+// Focus and suspend/resume reach the program as the old system's
+// operating-system event, which asked nothing of it.
+void os_event()
+{
+    log_event(CLASSIC_OS, "\tosEvt\n");
 }
 
 void window_event(const SDL_WindowEvent& w)
@@ -168,17 +184,26 @@ void window_event(const SDL_WindowEvent& w)
     switch (w.event) {
     case SDL_WINDOWEVENT_CLOSE:
         log_event(CLASSIC_MOUSE_DOWN, "\tmouseDown\n");
-        window_aborted = window_close_handler && window_close_handler(0) ? 1 : 0;
+        host_quit_command();
         break;
     case SDL_WINDOWEVENT_FOCUS_GAINED:
+        // The program comes to the front (resume), then its window is
+        // activated.
+        os_event();
         log_event(CLASSIC_ACTIVATE, "\ractivateEvt\n");
         host_set_window_active(true);
         mark_whole_buffer_and_blit();
         break;
     case SDL_WINDOWEVENT_FOCUS_LOST:
         // Keys released while another window has the focus never arrive.
+        os_event();
         log_event(CLASSIC_ACTIVATE, "\ractivateEvt\n");
         host_set_window_active(false);
+        break;
+    case SDL_WINDOWEVENT_TAKE_FOCUS:
+    case SDL_WINDOWEVENT_ENTER:
+    case SDL_WINDOWEVENT_LEAVE:
+        os_event();
         break;
     case SDL_WINDOWEVENT_EXPOSED:
         log_event(CLASSIC_UPDATE, "\tupdateEvt\n");
@@ -272,9 +297,35 @@ INT_U32 host_apply_char_rules(INT_U32 c, INT_U32 modifiers, bool control_letter)
     return c & 0xFF;
 }
 
+INT_S32 process_event(const HOST_EVENT& e)
+{
+    if (e.event_class == CLASS_COMMAND && e.kind == KIND_PROCESS_COMMAND) {
+        if (e.command == COMMAND_PREFERENCES) {
+            kivo_app_info[0] = 1;
+        } else if (e.command == COMMAND_ABOUT) {
+            kivo_app_info[1] = 1;
+        } else if (e.command == COMMAND_QUIT) {
+            // A handler that refuses keeps the program running.
+            window_aborted = window_close_handler && window_close_handler(0) ? 1 : 0;
+        } else {
+            return EVENT_NOT_HANDLED;
+        }
+        return 0;
+    }
+    if (e.event_class == CLASS_COMMAND && e.kind == KIND_UPDATE_STATUS) {
+        // There is no menu whose Quit item could be enabled or disabled.
+        return (e.attributes & 1) && e.command == COMMAND_QUIT ? 0 : EVENT_NOT_HANDLED;
+    }
+    if (e.event_class == CLASS_MOUSE && e.kind == KIND_WHEEL_MOVED && e.wheel_axis == 1) {
+        MOUSE::last_event_time = get_wall_seconds();
+        MOUSE::wheel_pos += e.wheel_delta;
+    }
+    return 0;
+}
+
 void host_quit_command()
 {
-    window_aborted = window_close_handler && window_close_handler(0) ? 1 : 0;
+    process_event(HOST_EVENT{CLASS_COMMAND, KIND_PROCESS_COMMAND, COMMAND_QUIT, 0, 0, 0});
 }
 
 HOST_IDLE_WAIT host_set_idle_wait(HOST_IDLE_WAIT wait)
@@ -331,8 +382,27 @@ void main_window_events(const SDL_Event& e)
     case SDL_WINDOWEVENT:
         window_event(e.window);
         break;
+    case SDL_APP_WILLENTERBACKGROUND:
+    case SDL_APP_DIDENTERBACKGROUND:
+    case SDL_APP_WILLENTERFOREGROUND:
+    case SDL_APP_DIDENTERFOREGROUND:
+        os_event();
+        break;
     case SDL_QUIT:
+        // The session asks the program to quit: an event from another
+        // program, which becomes the Quit command.
+        log_event(CLASSIC_HIGH_LEVEL, "\tkHighLevelEvent\n");
         host_quit_command();
+        break;
+    case SDL_DROPFILE:
+    case SDL_DROPTEXT:
+        // Nothing here opens dropped documents.
+        SDL_free(e.drop.file);
+        log_event(CLASSIC_HIGH_LEVEL, "\tkHighLevelEvent\n");
+        break;
+    case SDL_DROPBEGIN:
+    case SDL_DROPCOMPLETE:
+        log_event(CLASSIC_HIGH_LEVEL, "\tkHighLevelEvent\n");
         break;
     default:
         log_event(0, "\t*** unknown ***\n");
@@ -344,8 +414,8 @@ void process_os_events()
 {
     EVENT_CLIENT::send_queued_messages();
 
+    SDL_PumpEvents();
     if (SDL_Window* w = host_sdl_window()) {
-        SDL_PumpEvents();
         int x = 0, y = 0;
         read_pointer(w, &x, &y);
         if (x != last_pointer_x || y != last_pointer_y) {
@@ -357,12 +427,24 @@ void process_os_events()
         }
     }
 
+    // Widgets see only whether a button is down now: a press and its
+    // release in one pass would never be seen. The drain ends after a
+    // change of the buttons and the pass does not wait, so the rest stays
+    // queued for the next pass, after an application step. Events come
+    // straight from the queue: SDL_PollEvent would leave its end-of-poll
+    // marker behind when the drain stops early, ending the next pass there.
     SDL_Event e;
-    while (SDL_PollEvent(&e))
+    bool buttons_changed = false;
+    while (!buttons_changed && SDL_PeepEvents(&e, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) > 0) {
+        if (e.type == SDL_POLLSENTINEL)
+            continue;
+        INT_U32 buttons = MOUSE::buttons;
         main_window_events(e);
+        buttons_changed = MOUSE::buttons != buttons;
+    }
     take_quit_signal();
 
-    if (events_max_delay_ms && !events_something_done) {
+    if (events_max_delay_ms && !events_something_done && !buttons_changed) {
         // The classic wait counted in ticks of 1/60 s: 50 ms is 3 ticks.
         INT_U64 ticks = static_cast<INT_U64>(events_max_delay_ms) * 60 / 1000;
         INT_U64 ms = ticks * 1000 / 60;

@@ -11,8 +11,37 @@
 // Handles one SDL event as the classic event loop did.
 void main_window_events(const SDL_Event& e);
 
-// The Quit command: window_aborted becomes the close handler's answer for
-// window 0 (cleared when no handler is set).
+// A command or wheel event as the application's event handler takes it.
+// Classes and commands are four-character codes (host_four_cc).
+struct HOST_EVENT
+{
+    INT_U32 event_class; // 'cmds' or 'mous'
+    INT_U32 kind;        // cmds: 1 process a command, 2 update its status; mous: 10 wheel moved
+    INT_U32 command;     // cmds: 'quit', 'pref', 'abou' ...
+    INT_U32 attributes;  // cmds: bit 0 set when the command comes from a menu
+    INT_S32 wheel_axis;  // mous: 1 vertical, 2 horizontal
+    INT_S32 wheel_delta; // mous: steps, positive away from the user
+};
+
+constexpr INT_U32 host_four_cc(const char (&code)[5])
+{
+    return static_cast<INT_U32>(static_cast<unsigned char>(code[0])) << 24 |
+           static_cast<INT_U32>(static_cast<unsigned char>(code[1])) << 16 |
+           static_cast<INT_U32>(static_cast<unsigned char>(code[2])) << 8 |
+           static_cast<INT_U32>(static_cast<unsigned char>(code[3]));
+}
+
+// The answer for a command the handler does not know.
+constexpr INT_S32 EVENT_NOT_HANDLED = -9874;
+
+// The application's event handler: 'quit' sets window_aborted to the close
+// handler's answer for window 0 (cleared when no handler is set), 'pref'
+// and 'abou' set kivo_app_info [0] and [1], a vertical wheel step moves
+// MOUSE's wheel position and time. Returns 0 for what it handles or
+// ignores, EVENT_NOT_HANDLED for a command it does not know.
+INT_S32 process_event(const HOST_EVENT& e);
+
+// The Quit command through process_event.
 void host_quit_command();
 
 // The run loop's character rules for a key-down: character as the key

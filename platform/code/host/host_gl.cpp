@@ -25,7 +25,9 @@ struct GL_CALLS
     void (*Clear)(unsigned);
     void (*Enable)(unsigned);
     void (*BlendFunc)(unsigned, unsigned);
-    void (*WindowPos2i)(int, int);
+    void (*Viewport)(int, int, int, int);
+    void (*PixelZoom)(float, float);
+    void (*WindowPos2f)(float, float);
     void (*DrawPixels)(int, int, unsigned, unsigned, const void*);
 };
 
@@ -44,7 +46,8 @@ template <typename F> bool fetch(F& slot, const char* name)
 bool fetch_calls()
 {
     return fetch(gl.ClearColor, "glClearColor") && fetch(gl.Clear, "glClear") && fetch(gl.Enable, "glEnable") &&
-           fetch(gl.BlendFunc, "glBlendFunc") && fetch(gl.WindowPos2i, "glWindowPos2i") &&
+           fetch(gl.BlendFunc, "glBlendFunc") && fetch(gl.Viewport, "glViewport") &&
+           fetch(gl.PixelZoom, "glPixelZoom") && fetch(gl.WindowPos2f, "glWindowPos2f") &&
            fetch(gl.DrawPixels, "glDrawPixels");
 }
 
@@ -158,11 +161,25 @@ bool host_gl_blit()
     back_buffer.get_opengl_format_buffer(staging.data(), static_cast<short>(w), 0, 0, 0);
     back_buffer.dirty_x1 = back_buffer.dirty_x2 = back_buffer.dirty_y1 = back_buffer.dirty_y2 = -1;
     SDL_GL_MakeCurrent(st.window, context);
+    int dw = 0, dh = 0;
+    SDL_GL_GetDrawableSize(st.window, &dw, &dh);
+    // The viewport keeps the size the context was made with until told:
+    // a window that went full screen afterwards would be drawn in a corner.
+    gl.Viewport(0, 0, dw, dh);
+    HOST_LETTERBOX box = {0, 0, w, h, 1.0f};
+    if (in_fullscreen_mode) {
+        box = host_letterbox(dw, dh, w, h);
+        // Letterboxed: the bars around the picture stay black.
+        gl.ClearColor(0, 0, 0, 1);
+        gl.Clear(GL_COLOR_BUFFER_BIT);
+    }
     gl.Enable(GL_BLEND);
     gl.BlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    // The default raster position is the centre of the viewport, which
-    // would put the picture's corner in the middle of the window.
-    gl.WindowPos2i(0, 0);
+    gl.PixelZoom(box.scale, box.scale);
+    // The raster position is the picture's bottom left in window
+    // coordinates (GL counts up from the bottom), set directly: the
+    // default, the viewport's centre, would put it in the middle.
+    gl.WindowPos2f(static_cast<float>(box.x), static_cast<float>(dh - box.y) - h * box.scale);
     gl.DrawPixels(w, h, GL_BGRA, GL_UNSIGNED_BYTE, staging.data());
     SDL_GL_SwapWindow(st.window);
     events_something_done = 1;

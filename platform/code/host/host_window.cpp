@@ -136,11 +136,43 @@ SDL_Renderer* host_sdl_renderer()
     return state.renderer;
 }
 
+HOST_LETTERBOX host_letterbox(int out_w, int out_h, int buf_w, int buf_h)
+{
+    HOST_LETTERBOX b = {0, 0, out_w, out_h, 1.0f};
+    if (out_w < 1 || out_h < 1 || buf_w < 1 || buf_h < 1)
+        return b;
+    // The renderer's own rule, step for step, so both paths put every
+    // pixel in the same place.
+    float want = static_cast<float>(buf_w) / buf_h;
+    float real = static_cast<float>(out_w) / out_h;
+    if (std::fabs(want - real) < 0.0001f) {
+        b.scale = static_cast<float>(out_w) / buf_w;
+    } else if (want > real) {
+        b.scale = static_cast<float>(out_w) / buf_w;
+        b.h = static_cast<int>(std::floor(buf_h * b.scale));
+        b.y = (out_h - b.h) / 2;
+    } else {
+        b.scale = static_cast<float>(out_h) / buf_h;
+        b.w = static_cast<int>(std::floor(buf_w * b.scale));
+        b.x = (out_w - b.w) / 2;
+    }
+    return b;
+}
+
 void host_window_to_buffer(int wx, int wy, int* bx, int* by)
 {
     int lw = 0, lh = 0;
     if (state.renderer)
         SDL_RenderGetLogicalSize(state.renderer, &lw, &lh);
+    if (!state.renderer && state.window && in_fullscreen_mode && back_buffer.width > 0) {
+        // OpenGL presents: the same letterbox, computed here.
+        int ww = 0, wh = 0;
+        SDL_GetWindowSize(state.window, &ww, &wh);
+        HOST_LETTERBOX b = host_letterbox(ww, wh, back_buffer.width, back_buffer.height);
+        *bx = static_cast<int>(std::floor((wx - b.x) / b.scale));
+        *by = static_cast<int>(std::floor((wy - b.y) / b.scale));
+        return;
+    }
     if (!state.renderer || lw == 0 || lh == 0) {
         *bx = wx;
         *by = wy;

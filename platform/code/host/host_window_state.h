@@ -25,4 +25,15 @@ void host_drop_renderer();
 // The OpenGL path's blit (host_gl.cpp); false while OpenGL is off.
 bool host_gl_blit();
 
+// Where a buffer of buf_w x buf_h shows on an output of out_w x out_h
+// pixels in full screen: one scale for both sides, as large as fits, the
+// picture centred and the rest black. The renderer's logical size does the
+// same for the texture path; the OpenGL path and the pointer use this.
+struct HOST_LETTERBOX
+{
+    int x, y, w, h; // the picture's area, from the output's top left
+    float scale;    // output pixels per buffer pixel
+};
+HOST_LETTERBOX host_letterbox(int out_w, int out_h, int buf_w, int buf_h);
+
 #endif

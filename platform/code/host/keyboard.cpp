@@ -4,6 +4,7 @@
 #include "keyboard.h"
 
 #include "host_internal.h"
+#include "key_layout.h"
 #include "key_table.h"
 #include "kivo_host.h"
 
@@ -74,8 +75,7 @@ INT_U32 upper_ascii(INT_U32 c)
     return c >= 'a' && c <= 'z' ? c - 32 : c;
 }
 
-// What a shifted key gives on a US layout; the layouts themselves are not
-// asked for their shifted level.
+// What a shifted key gives on a US layout, for when no layout can be read.
 INT_U32 us_shift(INT_U32 c)
 {
     static const char plain[] = "`1234567890-=[]\\;',./";
@@ -246,12 +246,18 @@ signed char KEYBOARD::get_key_ascii(INT_U32 key, INT_U8 shift)
     INT_U32 c = host_fixed_character(mac_code);
     if (c == 0) {
         int scancode = host_scancode_from_mac_code(mac_code);
-        if (scancode == SDL_SCANCODE_UNKNOWN || !host_start_video()) {
+        if (scancode == SDL_SCANCODE_UNKNOWN) {
             return 0;
         }
-        c = keycode_character(SDL_GetKeyFromScancode(static_cast<SDL_Scancode>(scancode)));
-        if (shift) {
-            c = us_shift(c);
+        if (!host_layout_character(scancode, shift != 0, &c)) {
+            // No layout could be read: SDL's key, shifted as on a US layout.
+            if (!host_start_video()) {
+                return 0;
+            }
+            c = keycode_character(SDL_GetKeyFromScancode(static_cast<SDL_Scancode>(scancode)));
+            if (shift) {
+                c = us_shift(c);
+            }
         }
     }
     return c < 256 ? static_cast<signed char>(c) : '?';

@@ -6,10 +6,12 @@
 
 #include <gtest/gtest.h>
 
+#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 namespace {
@@ -41,15 +43,28 @@ protected:
         SandboxTest::TearDown();
     }
     // A script in bin/ that writes its argument count and arguments, one a
-    // line, to `record` once it has them all.
+    // line, to `record` once it has them all. The search path is bin/ alone,
+    // so no opener installed on the machine is found.
     void fake_program(const std::string& name, const std::string& record)
     {
         mkdir(path("bin").c_str(), 0755);
         const std::string script = path("bin/" + name);
-        ASSERT_TRUE(write_file(script, "#!/bin/sh\nprintf '%s\\n' \"$#\" \"$@\" > '" + record + ".part' && mv '" +
-                                           record + ".part' '" + record + "'\n"));
+        ASSERT_TRUE(write_file(script, "#!/bin/sh\nprintf '%s\\n' \"$#\" \"$@\" > '" + record +
+                                           ".part' && /bin/mv '" + record + ".part' '" + record + "'\n"));
         ASSERT_EQ(chmod(script.c_str(), 0755), 0);
-        setenv("PATH", (path("bin") + ":" + saved_path).c_str(), 1);
+        setenv("PATH", path("bin").c_str(), 1);
+    }
+    // Every entry of the desktop folder.
+    std::string desktop_entries()
+    {
+        std::string names;
+        if (DIR* d = opendir(path("Desktop").c_str())) {
+            while (dirent* e = readdir(d))
+                if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
+                    names += std::string(e->d_name) + " ";
+            closedir(d);
+        }
+        return names;
     }
     // Waits (bounded) for a started program's record.
     std::string wait_for(const std::string& record)
@@ -75,6 +90,53 @@ TEST_F(HostDesktop, OpenerGetsOneArgumentAndNoShell)
     setenv("PATH", path("nowhere").c_str(), 1);
     EXPECT_NE(open_url_in_default_browser("https://example.test/"), 0);
     EXPECT_NE(open_file_with_default_app(nullptr, nullptr), 0);
+}
+
+TEST_F(HostDesktop, GioOpensWhereXdgOpenIsMissing)
+{
+    fake_program("gio", path("gio-args"));
+    const std::string url = "https://example.test/a b?q=$(touch $PWNED)&r=`touch $PWNED`;x|y>z";
+    ASSERT_EQ(open_url_in_default_browser(url.c_str()), 0);
+    EXPECT_EQ(wait_for(path("gio-args")), "2\nopen\n" + url + "\n");
+    // A name that would read as an option is given as a path.
+    ASSERT_EQ(unlink(path("gio-args").c_str()), 0);
+    ASSERT_EQ(open_file_with_default_app(nullptr, "-rf notes.txt"), 0);
+    EXPECT_EQ(wait_for(path("gio-args")), "2\nopen\n./-rf notes.txt\n");
+    EXPECT_EQ(open_url_in_default_browser("--help"), FS_BAD_ARGUMENT);
+    EXPECT_NE(access(path("pwned").c_str(), F_OK), 0);
+
+    // With both present, xdg-open is the one started.
+    ASSERT_EQ(unlink(path("gio-args").c_str()), 0);
+    fake_program("xdg-open", path("xdg-args"));
+    ASSERT_EQ(open_url_in_default_browser(url.c_str()), 0);
+    EXPECT_EQ(wait_for(path("xdg-args")), "1\n" + url + "\n");
+    EXPECT_NE(access(path("gio-args").c_str(), F_OK), 0);
+}
+
+TEST_F(HostDesktop, ShortcutTargetsWithControlCharactersAreRefused)
+{
+    FOLDER odd;
+    ASSERT_EQ(mkdir(path("line\nbreak").c_str(), 0755), 0);
+    ASSERT_TRUE(odd.set_from_path_string(path("line\nbreak").c_str()));
+    const struct { short type; const char* target; FOLDER* in; } cases[] = {
+        {2, "https://example.test/\r\nIconFile=/tmp/evil.ico", nullptr},
+        {2, "https://example.test/\nURL=https://elsewhere.test/", nullptr},
+        {2, "https://example.test/\x1F", nullptr},
+        {2, "https://example.test/\x7F", nullptr},
+        {2, "page.html", &odd},
+        {0, "/etc/host\tname", nullptr},
+        {0, "notes\n.txt", nullptr},
+        {0, "notes.txt", &odd},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(create_desktop_shortcut(c.type, c.target, nullptr, "Short", nullptr, nullptr, c.in), FS_BAD_ARGUMENT)
+            << c.target;
+        EXPECT_EQ(desktop_entries(), "") << c.target;
+    }
+    // Bytes from 0x80 up are text, not control characters.
+    ASSERT_EQ(create_desktop_shortcut(2, "https://example.test/caf\xE9", nullptr, "Cafe", nullptr, nullptr, nullptr),
+              0);
+    EXPECT_EQ(read_file(path("Desktop/Cafe.url")), "[InternetShortcut]\nURL=https://example.test/caf\xC3\xA9\n");
 }
 
 TEST_F(HostDesktop, ShortcutsInTheDesktopFolder)

@@ -1,5 +1,6 @@
 // The run loop's pass and event handling, with injected SDL events under
 // the dummy driver and the idle wait replaced by a recorder.
+#include "debug_stream.h"
 #include "event_loop.h"
 #include "host_internal.h"
 #include "host_main.h"
@@ -12,6 +13,7 @@
 
 #include <csignal>
 #include <cstring>
+#include <string>
 #include <vector>
 
 namespace {
@@ -266,4 +268,167 @@ TEST_F(EventLoop, IdleWaitLengthAndWhenItIsSkipped)
     set_max_idle_ms(50);
     process_os_events();
     EXPECT_EQ(window_aborted, 1);
+}
+
+TEST_F(EventLoop, ProcessEventTakesQuitAndTheVerticalWheel)
+{
+    const INT_U32 cmds = host_four_cc("cmds"), mous = host_four_cc("mous"), quit = host_four_cc("quit");
+    struct Case
+    {
+        HOST_EVENT e;
+        bool handler;
+        INT_S32 result;
+        INT_U8 aborted; // 7: left alone
+        INT_S32 wheel;  // change of the wheel position
+    };
+    const Case cases[] = {
+        {{cmds, 1, quit, 0, 0, 0}, false, 0, 0, 0}, // no handler: Quit has no effect
+        {{cmds, 1, quit, 1, 0, 0}, true, 0, 1, 0},
+        {{cmds, 1, host_four_cc("open"), 0, 0, 0}, true, EVENT_NOT_HANDLED, 7, 0},
+        {{cmds, 2, quit, 1, 0, 0}, true, 0, 7, 0},                 // the menu's Quit item
+        {{cmds, 2, quit, 0, 0, 0}, true, EVENT_NOT_HANDLED, 7, 0}, // not from a menu
+        {{mous, 10, 0, 0, 1, 3}, true, 0, 7, 3},
+        {{mous, 10, 0, 0, 1, -5}, true, 0, 7, -5},
+        {{mous, 10, 0, 0, 2, 4}, true, 0, 7, 0}, // horizontal
+        {{host_four_cc("keyb"), 1, quit, 0, 0, 0}, true, 0, 7, 0},
+    };
+    for (const Case& c : cases) {
+        window_close_handler = c.handler ? answering_handler : nullptr;
+        window_aborted = 7;
+        MOUSE::last_event_time = 0;
+        INT_S32 wheel = MOUSE::wheel_pos;
+        EXPECT_EQ(process_event(c.e), c.result) << c.e.kind << " " << c.e.command;
+        EXPECT_EQ(window_aborted, c.aborted) << c.e.kind << " " << c.e.command;
+        EXPECT_EQ(MOUSE::wheel_pos - wheel, c.wheel);
+        EXPECT_EQ(MOUSE::last_event_time != 0, c.wheel != 0);
+    }
+    handler_answer = 0;
+    EXPECT_EQ(process_event({cmds, 1, quit, 0, 0, 0}), 0);
+    EXPECT_EQ(window_aborted, 0); // a handler that refuses keeps the program running
+    kivo_app_info[0] = kivo_app_info[1] = 0;
+    EXPECT_EQ(process_event({cmds, 1, host_four_cc("pref"), 0, 0, 0}), 0);
+    EXPECT_EQ(process_event({cmds, 1, host_four_cc("abou"), 0, 0, 0}), 0);
+    EXPECT_TRUE(kivo_app_info[0] == 1 && kivo_app_info[1] == 1);
+    kivo_app_info[0] = kivo_app_info[1] = 0;
+
+    // SDL's wheel: vertical steps only, turned back when SDL reports them
+    // flipped.
+    struct Wheel
+    {
+        int x, y;
+        Uint32 direction;
+        INT_S32 change;
+    };
+    for (const Wheel& w : {Wheel{0, 2, SDL_MOUSEWHEEL_NORMAL, 2}, Wheel{0, 2, SDL_MOUSEWHEEL_FLIPPED, -2},
+                           Wheel{3, 0, SDL_MOUSEWHEEL_NORMAL, 0}}) {
+        SDL_Event e = event(SDL_MOUSEWHEEL);
+        e.wheel.x = w.x;
+        e.wheel.y = w.y;
+        e.wheel.direction = w.direction;
+        INT_S32 before = MOUSE::wheel_pos;
+        main_window_events(e);
+        EXPECT_EQ(MOUSE::wheel_pos - before, w.change) << w.x << "," << w.y;
+    }
+}
+
+namespace {
+
+std::string console;
+
+} // namespace
+
+TEST_F(EventLoop, FocusAndOtherProgramsAreLoggedAndLeftAlone)
+{
+    KIVO_HOST_TABLE capture = {};
+    capture.write_to_console = [](const char* text) { console += text; };
+    kivo_set_host(&capture);
+    const INT_U16 flags = mac_event_loop_debug.flags;
+    mac_event_loop_debug.flags = DEBUG_STREAM_WRITE_TO_CONSOLE;
+    open_test_window();
+    window_close_handler = answering_handler;
+
+    struct Case
+    {
+        Uint32 type;
+        Uint8 window_event;
+        const char* file; // the dropped name SDL hands over to be freed
+        const char* line;
+    };
+    const Case cases[] = {
+        {SDL_WINDOWEVENT, SDL_WINDOWEVENT_TAKE_FOCUS, nullptr, "\tosEvt\n"},
+        {SDL_WINDOWEVENT, SDL_WINDOWEVENT_LEAVE, nullptr, "\tosEvt\n"},
+        {SDL_APP_DIDENTERBACKGROUND, 0, nullptr, "\tosEvt\n"},
+        {SDL_DROPBEGIN, 0, nullptr, "\tkHighLevelEvent\n"},
+        {SDL_DROPFILE, 0, "/tmp/dropped file.txt", "\tkHighLevelEvent\n"},
+        {SDL_DROPTEXT, 0, "dropped text", "\tkHighLevelEvent\n"},
+    };
+    for (const Case& c : cases) {
+        SDL_Event e = event(c.type, c.window_event);
+        if (c.type != SDL_WINDOWEVENT)
+            e.drop.file = c.file ? SDL_strdup(c.file) : nullptr;
+        console.clear();
+        MOUSE::buttons = 0x2;
+        KEYBOARD::code = -1;
+        events_something_done = 0;
+        main_window_events(e);
+        EXPECT_NE(console.find(" Got id "), std::string::npos) << console;
+        EXPECT_EQ(console.substr(console.size() - std::strlen(c.line)), c.line) << console;
+        EXPECT_TRUE(MOUSE::buttons == 0x2 && KEYBOARD::code == -1 && events_something_done == 0 &&
+                    window_aborted == 0 && handler_calls == 0 && host_window_is_active())
+            << console;
+    }
+
+    // Losing the focus is also a suspend; the window is deactivated after it.
+    console.clear();
+    main_window_events(event(SDL_WINDOWEVENT, SDL_WINDOWEVENT_FOCUS_LOST));
+    EXPECT_LT(console.find("\tosEvt\n"), console.find("\ractivateEvt\n")) << console;
+    EXPECT_FALSE(host_window_is_active());
+    main_window_events(event(SDL_WINDOWEVENT, SDL_WINDOWEVENT_FOCUS_GAINED));
+    // The session asking the program to quit arrives from another program
+    // and becomes the Quit command.
+    console.clear();
+    main_window_events(event(SDL_QUIT));
+    EXPECT_NE(console.find("\tkHighLevelEvent\n"), std::string::npos) << console;
+    EXPECT_EQ(window_aborted, 1);
+
+    mac_event_loop_debug.flags = flags;
+    capture.write_to_console = kivo_default_host()->write_to_console;
+    kivo_set_host(&capture);
+}
+
+TEST_F(EventLoop, APassEndsAfterAButtonChange)
+{
+    open_test_window();
+    set_max_idle_ms(50);
+    auto push = [this](SDL_Event e) { ASSERT_EQ(SDL_PushEvent(&e), 1); };
+    auto key_event = [](SDL_Scancode sc) {
+        SDL_Event e;
+        std::memset(&e, 0, sizeof e);
+        e.type = SDL_KEYDOWN;
+        e.key.state = SDL_PRESSED;
+        e.key.keysym.scancode = sc;
+        e.key.keysym.sym = SDL_GetKeyFromScancode(sc);
+        return e;
+    };
+    push(key_event(SDL_SCANCODE_A));
+    push(event(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_LEFT));
+    push(event(SDL_MOUSEBUTTONUP, SDL_BUTTON_LEFT));
+    push(event(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_RIGHT));
+    push(event(SDL_MOUSEBUTTONUP, SDL_BUTTON_RIGHT));
+    push(key_event(SDL_SCANCODE_B));
+    // Each pass: buttons afterwards, the key code it left, whether it waited.
+    struct Step
+    {
+        INT_U32 buttons;
+        INT_S32 code;
+        bool waited;
+    };
+    const Step steps[] = {{0x1, 0, false}, {0x0, -1, false}, {0x2, -1, false}, {0x0, -1, false}, {0x0, 11, true}};
+    for (const Step& s : steps) {
+        waits_asked.clear();
+        process_os_events();
+        EXPECT_EQ(MOUSE::buttons, s.buttons);
+        EXPECT_EQ(KEYBOARD::get_code(), s.code);
+        EXPECT_EQ(!waits_asked.empty(), s.waited);
+    }
 }

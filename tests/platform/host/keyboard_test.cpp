@@ -1,4 +1,5 @@
 #include "host_internal.h"
+#include "key_layout.h"
 #include "key_table.h"
 #include "keyboard.h"
 #include "kivo_host.h"
@@ -253,4 +254,58 @@ TEST_F(KeyboardTest, KeyCharactersComeFromTheLayout)
     for (const auto& c : cases) {
         EXPECT_STREQ(KEYBOARD::get_key_desc(c.key, c.shift), c.desc) << c.key;
     }
+}
+
+namespace {
+
+// The layout the injected source reports; an empty layout reads as none.
+HOST_LAYOUT_NAMES injected;
+bool injected_layout(HOST_LAYOUT_NAMES* out)
+{
+    *out = injected;
+    return !injected.layout.empty();
+}
+
+// Each key's character in the given layout, unshifted then shifted, as
+// bytes; a character above 0xFF shows as '?'.
+std::string characters(const char* layout, unsigned group, const char* variant = "")
+{
+    injected = HOST_LAYOUT_NAMES{"evdev", "pc105", layout, variant, "", group};
+    std::string out;
+    for (INT_U32 key : {0u, 6u, 16u, 19u, 20u, 27u, 24u, 41u, 42u, 50u, 10u, 49u, 36u}) {
+        out += static_cast<char>(KEYBOARD::get_key_ascii(key, 0));
+        out += static_cast<char>(KEYBOARD::get_key_ascii(key, 1));
+    }
+    return out;
+}
+
+} // namespace
+
+TEST_F(KeyboardTest, ShiftedCharactersComeFromTheActiveLayout)
+{
+    host_set_layout_source(injected_layout);
+    // A, Z, Y, 2, 3, -, =, ;, backslash, `, the key beside left Shift,
+    // space and Return, each unshifted and shifted.
+    const std::string us = "aAzZyY2@3#-_=+;:\\|`~<>  \r\r";
+    // Without a layout, SDL's keys shifted as on a US keyboard, which has no
+    // key beside the left Shift.
+    std::string us_table = us;
+    us_table.replace(20, 2, std::string(2, '\0'));
+    const std::string de = "aAyYzZ2\"3\xA7\xDF?\xB4`\xF6\xD6#'^\xB0<>  \r\r"; // dead keys give their accent
+    const struct { const char* layout; unsigned group; const char* variant; std::string want; } cases[] = {
+        {"us", 0, "", us},
+        {"de", 0, "", de},
+        {"de", 0, "nodeadkeys", "aAyYzZ2\"3\xA7\xDF?\xB4`\xF6\xD6#'^\xB0<>  \r\r"},
+        {"us,de", 1, "", de}, // the second of two layouts is the active one
+        {"us,de", 0, "", us},
+        {"fr", 0, "", "qQwWyY\xE9" "2\"3)\xB0=+mM*\xB5\xB2~<>  \r\r"},
+        {"xx-no-such", 0, "", us_table}, // not in the keyboard data
+        {"", 0, "", us_table},           // no layout to read
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(characters(c.layout, c.group, c.variant), c.want) << c.layout << " group " << c.group;
+    // A character above 0xFF has no byte of its own.
+    injected = HOST_LAYOUT_NAMES{"evdev", "pc105", "ru", "", "", 0};
+    EXPECT_STREQ(KEYBOARD::get_key_desc(0, 0), "?");
+    host_set_layout_source(nullptr);
 }

@@ -1,8 +1,11 @@
 // The window on a real X server (a private Xvfb): what the server shows is
 // the back buffer pixel for pixel, a blit changes only the dirty rectangle,
-// and the OpenGL path puts the picture at the window's origin.
+// the OpenGL path puts the picture at the window's origin, in full screen
+// both paths scale it into the same letterbox, and key characters follow
+// the server's keyboard layout.
 #include "host_internal.h"
 #include "host_window.h"
+#include "keyboard.h"
 #include "kivo_logo.h"
 #include "x_display.h"
 
@@ -11,6 +14,10 @@
 #include <cstdlib>
 #include <memory>
 #include <vector>
+
+// After gtest: Xlib's macros (None, Bool) would break its headers.
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
 
 namespace {
 
@@ -86,14 +93,37 @@ protected:
         return out;
     }
 
-    static std::string first_difference(const XPixels& seen, const std::vector<std::uint32_t>& expected)
+    static std::string first_difference(const XPixels& seen, const std::vector<std::uint32_t>& expected,
+                                        int width = W)
     {
         for (size_t i = 0; i < expected.size() && i < seen.rgb.size(); ++i) {
             if (seen.rgb[i] != expected[i])
-                return testing::PrintToString(i % W) + "," + testing::PrintToString(i / W) + ": shown " +
+                return testing::PrintToString(i % width) + "," + testing::PrintToString(i / width) + ": shown " +
                        testing::PrintToString(seen.rgb[i]) + ", expected " + testing::PrintToString(expected[i]);
         }
         return seen.rgb.empty() ? "nothing could be read" : "sizes differ";
+    }
+
+    // Without a window manager nobody answers the full-screen request: do
+    // its part, the window moved over the whole screen, and let SDL see it.
+    void cover_screen(const char* title, int sw, int sh, unsigned long* window)
+    {
+        *window = reader->wait_for_window(title, WAIT_MS);
+        ASSERT_NE(0u, *window);
+        Display* x = XOpenDisplay(server->display().c_str());
+        ASSERT_NE(nullptr, x);
+        XMoveResizeWindow(x, *window, 0, 0, static_cast<unsigned>(sw), static_cast<unsigned>(sh));
+        XSync(x, False);
+        XCloseDisplay(x);
+        for (int i = 0; i < 200; ++i) {
+            SDL_PumpEvents();
+            int w = 0, h = 0;
+            SDL_GetWindowSize(host_sdl_window(), &w, &h);
+            if (w == sw && h == sh)
+                break;
+            SDL_Delay(10);
+        }
+        SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
     }
 
     std::unique_ptr<XReader> reader;
@@ -160,6 +190,77 @@ TEST_F(RealWindowTest, OpenGlPutsThePictureAtTheOrigin)
     expected = buffer_rgb();
     EXPECT_TRUE(reader->wait_for_rgb(window, 0, 0, W, H, expected, WAIT_MS, &seen))
         << first_difference(seen, expected);
+}
+
+TEST_F(RealWindowTest, FullScreenLetterboxesAlikeOnBothPaths)
+{
+    // 256 x 128 on the 1024 x 768 screen: four times as large, 128 rows of
+    // black above and below.
+    const int bw = 256, bh = 128, sw = 1024, sh = 768, scale = 4, top = 128;
+    char title[] = "Kivo full screen";
+    ASSERT_EQ(1, open_window(title, bw, bh, 1, 0));
+    for (int j = 0; j < bh; ++j)
+        for (int i = 0; i < bw; ++i)
+            back_buffer.pixels[j * back_buffer.stride + i] =
+                0xFF000000u | (static_cast<INT_U32>((i * 2654435761u) ^ (j * 40503u)) & 0xFFFFFFu);
+    std::vector<std::uint32_t> expected(static_cast<size_t>(sw) * sh, 0);
+    for (int y = top; y < top + bh * scale; ++y)
+        for (int x = 0; x < sw; ++x)
+            expected[static_cast<size_t>(y) * sw + x] =
+                back_buffer.pixels[(y - top) / scale * back_buffer.stride + x / scale] & 0xFFFFFFu;
+
+    // A frame goes up before the window manager's move, as in a running
+    // program; under Xvfb a window first drawn after it stays black.
+    back_buffer.mark_dirty_area(0, 0, bw - 1, bh - 1);
+    blit_to_window(0);
+    unsigned long window = 0;
+    ASSERT_NO_FATAL_FAILURE(cover_screen(title, sw, sh, &window));
+    back_buffer.mark_dirty_area(0, 0, bw - 1, bh - 1);
+    blit_to_window(0);
+    XPixels seen;
+    ASSERT_TRUE(reader->wait_for_rgb(window, 0, 0, sw, sh, expected, WAIT_MS, &seen))
+        << "texture path: " << first_difference(seen, expected, sw);
+
+    if (!enable_opengl())
+        GTEST_SKIP() << "no OpenGL under this X server: " << SDL_GetError();
+    ASSERT_NO_FATAL_FAILURE(cover_screen(title, sw, sh, &window)); // the window was made again
+    blit_to_window(0);
+    EXPECT_TRUE(reader->wait_for_rgb(window, 0, 0, sw, sh, expected, WAIT_MS, &seen))
+        << "OpenGL path: " << first_difference(seen, expected, sw);
+
+    // The pointer maps back through the same letterbox.
+    int bx = 0, by = 0;
+    host_window_to_buffer(4 * 37 + 3, top + 4 * 21, &bx, &by);
+    EXPECT_EQ(37, bx);
+    EXPECT_EQ(21, by);
+    host_window_to_buffer(10, top - 1, &bx, &by);
+    EXPECT_EQ(-1, by);
+}
+
+TEST_F(RealWindowTest, KeyCharactersFollowTheServersLayout)
+{
+    Display* x = XOpenDisplay(server->display().c_str());
+    ASSERT_NE(nullptr, x);
+    Atom names = XInternAtom(x, "_XKB_RULES_NAMES", False);
+    auto set_names = [&](const std::string& value) {
+        XChangeProperty(x, DefaultRootWindow(x), names, XA_STRING, 8, PropModeReplace,
+                        reinterpret_cast<const unsigned char*>(value.data()), static_cast<int>(value.size()));
+        XSync(x, False);
+    };
+    char title[] = "Kivo keys";
+    ASSERT_EQ(1, open_window(title, W, H, 0, 0));
+    set_names(std::string("evdev\0pc105\0us\0\0", 17));
+    EXPECT_STREQ("@", KEYBOARD::get_key_desc(19, 1));
+    EXPECT_STREQ("z", KEYBOARD::get_key_desc(6, 0));
+    set_names(std::string("evdev\0pc105\0de\0\0", 17));
+    EXPECT_STREQ("\"", KEYBOARD::get_key_desc(19, 1));
+    EXPECT_STREQ("y", KEYBOARD::get_key_desc(6, 0));
+    // Without a window the server is asked on a connection of its own.
+    close_window(0);
+    EXPECT_STREQ("\xD6", KEYBOARD::get_key_desc(41, 1));
+    set_names(std::string("evdev\0pc105\0us\0\0", 17));
+    EXPECT_STREQ(":", KEYBOARD::get_key_desc(41, 1));
+    XCloseDisplay(x);
 }
 
 } // namespace
