@@ -13,18 +13,30 @@
 enum : INT_S32
 {
     FS_OK = 0,
+    FS_NO_MORE_VOLUMES = -35, // also: no volume holds the path
     FS_IO_ERROR = -36,
     FS_BAD_NAME = -37,
+    FS_END_OF_FILE = -39,
     FS_NOT_FOUND = -43,
+    FS_VOLUME_HARDWARE_LOCKED = -44, // the device itself is read-only
+    FS_FILE_LOCKED = -45,            // immutable, or no write bit for anyone
+    FS_VOLUME_LOCKED = -46,          // mounted read-only
     FS_EXISTS = -48,
     FS_BAD_ARGUMENT = -50,
+    FS_BAD_REFNUM = -51, // not an open file descriptor
     FS_NO_MEMORY = -108,
     FS_NOT_A_DIRECTORY = -120,
+    // What this host or this volume cannot do at all (see
+    // file_system_catalog.h for the routines that always answer it).
+    FS_NOT_SUPPORTED = -123,
+    FS_FILE_ID_NOT_FOUND = -1300,
+    FS_NOT_A_FILE = -1302,
     FS_DIFFERENT_VOLUMES = -1303,
     FS_DEST_NOT_FOLDER = -1407,
     FS_NO_MORE_ITEMS = -1417,
     FS_INSIDE_SOURCE = -1234,
     FS_ACCESS_DENIED = -5000,
+    FS_RANGE_OVERLAP = -5021, // another opener holds a lock on the range
 };
 
 // Longest native path the folder layer handles, terminator included.

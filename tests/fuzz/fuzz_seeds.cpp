@@ -221,6 +221,9 @@ int main(int argc, char** argv)
 
     save_text("fuzz_config", "settings", "# comment\nName\n\tvalue\nWidth\n\t640\n\nColour\n\t#FF8000\n");
     save_text("fuzz_config", "signed", "\xEF\xBB\xBFName\n\tvalue\n");
+    save_text("fuzz_mountinfo", "table",
+              "27 1 254:0 / / rw,relatime - ext4 /dev/vda rw\n"
+              "40 27 0:37 / /mnt/a\\040b rw shared:7 master:2 - tmpfs none rw,size=4k\n");
 
     // Data file programs: flags, then write / seek / read operations.
     save("fuzz_data_file", "mixed", {1, 0, 10, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 1, 4, 0, 2, 8, 0, 0, 5, 0,

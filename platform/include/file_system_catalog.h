@@ -1,0 +1,230 @@
+#ifndef KIVO_FILE_SYSTEM_CATALOG_H
+#define KIVO_FILE_SYSTEM_CATALOG_H
+
+// One-call catalog routines beside the file-system helpers. An object is
+// named by its native path (its "reference"), a volume by any path on it
+// and reported by its mount point, an open fork by its file descriptor
+// (a file has one fork: its data). Every routine returns 0 or one of the
+// codes of file_system.h. A path naming a symbolic link stands for what it
+// links to, except where a routine says it takes the entry itself. Names
+// and paths are in the host's form (UTF-8) unless said otherwise.
+//
+// The host keeps no Finder information or flags (creator and type
+// included), no resource forks and no volume mount records: the routines
+// for those are here under their names and always answer FS_NOT_SUPPORTED
+// without touching anything.
+#include "file_system.h"
+#include "kivo_types.h"
+
+#include <cstddef>
+
+// ---- Volumes ----
+
+// What the volume tells of itself.
+struct FS_VOL_PARMS
+{
+    INT_U32 block_size;     // bytes of an allocation block
+    INT_U32 name_max;       // longest name, in bytes
+    INT_U64 flags;          // the mount's ST_* bits (ST_RDONLY = 1, ST_NOSUID = 2, ...)
+    INT_U64 file_system_id; // the volume's id while it is mounted
+};
+INT_S32 FSGetVolParms(const char* volume, FS_VOL_PARMS* parms);
+// The mount point of the volume holding `path` (FS_NO_MORE_VOLUMES when
+// the mount table names none).
+INT_S32 FSGetVRefNum(const char* path, char* volume, std::size_t size);
+// The volume's name (its mount point's last part, "/" for the root), the
+// bytes free to an unprivileged user and the volume's size in bytes. Any
+// out argument may be null.
+INT_S32 FSGetVInfo(const char* volume, char* name, std::size_t name_size, INT_U64* free_bytes,
+                   INT_U64* total_bytes);
+// The file system's magic number and its type name ("ext4", "tmpfs").
+// Either out argument may be null.
+INT_S32 FSGetVolFileSystemID(const char* volume, INT_U32* file_system_id, char* signature,
+                             std::size_t signature_size);
+// Every mounted volume's mount point, in the mount table's order, as
+// blocks from malloc in `volumes` (initialised here, so pass a fresh or
+// empty list; DestroyList frees it). On an error the list is left empty
+// and the count 0.
+INT_S32 FSGetMountedVolumes(LINKED_LIST* volumes, INT_U32* count);
+
+// ---- References ----
+
+// The folder (an absolute path without links) and the name of the entry a
+// path names; the entry itself, not what a link points to. The parent of
+// "/" is "" and its name "/".
+INT_S32 FSRefMakeFSSpec(const char* path, char* parent, std::size_t parent_size, char* name,
+                        std::size_t name_size);
+INT_S32 FSGetParentRef(const char* path, char* parent, std::size_t size);
+INT_S32 FSGetFileDirName(const char* path, char* name, std::size_t size);
+// True when the path names an existing entry (a dangling link counts).
+bool FSRefValid(const char* path);
+// The path of the file an open descriptor is on: FS_BAD_REFNUM for a
+// descriptor that is not open, FS_NOT_FOUND once the file was deleted,
+// FS_BAD_ARGUMENT for a pipe or a socket.
+INT_S32 FileRefNumGetFSRef(int fork, char* path, std::size_t size);
+
+// A name as UTF-16 units (at most 255).
+struct FS_UNICODE_NAME
+{
+    INT_U16 length;
+    INT_U16 unicode[255];
+};
+// Between UTF-16 and the system's 8-bit names (Latin-1, one byte a unit).
+// A unit above 0xFF or a 0 unit gives FS_BAD_NAME; so does a result that
+// does not fit (out = ""), or an 8-bit name longer than 255 bytes. A
+// length above 255 is FS_BAD_ARGUMENT.
+INT_S32 UnicodeNameGetHFSName(const FS_UNICODE_NAME* unicode_name, char* name, std::size_t size);
+INT_S32 HFSNameGetUnicodeName(const char* name, FS_UNICODE_NAME* unicode_name);
+
+// ---- Access ----
+
+// The user's privileges: bits set for what this process may NOT do.
+enum : INT_U8
+{
+    FS_USER_NO_SEE_FOLDERS = 0x01,  // a folder it cannot list
+    FS_USER_NO_SEE_FILES = 0x02,    // a folder it cannot list, a file it cannot read
+    FS_USER_NO_MAKE_CHANGES = 0x04, // no write access (a read-only volume included)
+    FS_USER_NOT_OWNER = 0x80,
+};
+// permissions: owner id, group id, mode (type and permission bits), and
+// the device a special file stands for. Either out argument may be null.
+INT_S32 FSGetUserPrivilegesPermissions(const char* path, INT_U8* user_privileges, INT_U32 permissions[4]);
+// FS_FILE_LOCKED for an immutable object or one nobody may write (no write
+// bit set), else FS_VOLUME_HARDWARE_LOCKED when the device is read-only,
+// else FS_VOLUME_LOCKED on a read-only mount, else 0.
+INT_S32 FSCheckLock(const char* path);
+// A folder's owner, group and permission bits (0-07777); a file gives
+// FS_NOT_A_DIRECTORY. Setting: an owner or group of -1 is kept; bits
+// outside 07777 give FS_BAD_ARGUMENT.
+INT_S32 FSGetDirAccess(const char* path, INT_S32* owner_id, INT_S32* group_id, INT_S32* access_rights);
+INT_S32 FSSetDirAccess(const char* path, INT_S32 owner_id, INT_S32 group_id, INT_S32 access_rights);
+
+// ---- Forks and dates ----
+
+// The data fork is the file; the resource fork is always empty. A folder
+// gives FS_NOT_A_FILE. Out arguments may be null.
+INT_S32 FSGetForkSizes(const char* path, INT_U64* data_size, INT_U64* resource_size);
+// Sums over the file's forks (one): bytes, bytes allocated on disk, count.
+INT_S32 FSGetTotalForkSizes(const char* path, INT_U64* logical_size, INT_U64* physical_size,
+                            INT_U32* fork_count);
+// Sets the modification time to now in whole seconds, one second later
+// when that equals the old time, so that a change is always seen.
+INT_S32 FSBumpDate(const char* path);
+
+// ---- Walks ----
+
+// Told of each entry: its path, its name, its level (1 for the
+// container's own entries) and whether it is a folder (a link never is).
+// Returns true to end the walk.
+typedef bool (*FS_ITERATE_FILTER)(const char* path, const char* name, INT_U32 level, bool is_directory,
+                                  void* data);
+struct FS_ITERATE_STATE
+{
+    INT_U32 max_levels;    // 0: every level
+    INT_U32 current_level; // of the folder being walked
+    FS_ITERATE_FILTER filter;
+    void* data;
+    bool quit; // set once the filter ended the walk
+};
+// Walks `container` depth first, entering sub-folders while max_levels is
+// 0 or their level is below it (never through links). A walk the filter
+// ends is a success; a folder that cannot be read ends it with its error.
+INT_S32 FSIterateContainer(const char* container, INT_U32 max_levels, FS_ITERATE_FILTER filter, void* data);
+// One folder of that walk, at state->current_level.
+INT_S32 FSIterateContainerLevel(const char* folder, FS_ITERATE_STATE* state);
+// The paths of a folder's entries as blocks from malloc, as
+// FSGetMountedVolumes gives them.
+INT_S32 FSGetDirectoryItems(const char* container, LINKED_LIST* items, INT_U32* count);
+
+// ---- Byte-range locks ----
+
+// Locks `count` bytes from `start` for this open file (count 0: to the
+// end, however far the file grows); another opener's lock on any of them
+// gives FS_RANGE_OVERLAP. Locks belong to the open file, not the process:
+// a second open of the same file in this process conflicts too, and
+// closing the last descriptor releases them. A descriptor opened read-only
+// takes a shared lock, which stops other openers' locks from writable
+// descriptors only.
+INT_S32 FSLockRangeCompat(int fork, INT_U64 count, INT_U64 start);
+INT_S32 FSUnlockRangeCompat(int fork, INT_U64 count, INT_U64 start);
+
+// ---- Users and groups ----
+
+enum : INT_S16
+{
+    FS_MAP_OWNER_ID = 1,   // FSMapID: user id to name
+    FS_MAP_GROUP_ID = 2,   // FSMapID: group id to name
+    FS_MAP_OWNER_NAME = 3, // FSMapName: user name to id
+    FS_MAP_GROUP_NAME = 4, // FSMapName: group name to id
+};
+// FS_NOT_FOUND for an id or name the system does not know.
+INT_S32 FSMapID(INT_S32 id, INT_S16 kind, char* name, std::size_t size);
+INT_S32 FSMapName(const char* name, INT_S16 kind, INT_S32* id);
+
+// ---- File-id references ----
+
+// Names a file whatever it is called later, while its volume stays
+// mounted. A folder gives FS_NOT_A_FILE; a file system that gives out no
+// handles FS_NOT_SUPPORTED.
+struct FS_FILE_ID
+{
+    INT_S32 mount_id;
+    INT_S32 type;
+    INT_U32 size; // bytes of handle in use
+    INT_U8 handle[128];
+};
+INT_S32 FSCreateFileIDRef(const char* path, FS_FILE_ID* id);
+// The file's present path: FS_FILE_ID_NOT_FOUND once it was deleted or for
+// an id of another volume; FS_ACCESS_DENIED where the process lacks the
+// right to open files by handle.
+INT_S32 FSResolveFileIDRef(const char* volume, const FS_FILE_ID* id, char* path, std::size_t size);
+
+// ---- The default folder ----
+
+// Makes `folder` the working directory; the one before goes to old_folder.
+INT_S32 FSSetDefault(const char* folder, char* old_folder, std::size_t size);
+INT_S32 FSRestoreDefault(const char* old_folder);
+
+// ---- Copies, moves and exchanges ----
+
+// Copies everything of one open file into another from the start: the
+// destination's size is set first (to the source's when both are files),
+// then pieces of the buffer's size (rounded down to a multiple of 4096
+// when 4096 or more) go across until the source's end. Two files on one
+// volume are copied by the kernel without the buffer. A null buffer or a
+// size of 0 gives FS_BAD_ARGUMENT.
+INT_S32 FSCopyFork(int source, int destination, void* buffer, std::size_t buffer_size);
+// Copies one file (FS_NOT_A_FILE for a folder) into dest_dir under
+// new_name (null or empty: the same name); never replaces (FS_EXISTS).
+INT_S32 FSCopyFile(const char* dir, const char* name, const char* dest_dir, const char* new_name);
+// FSMoveRenameObjectUnicode under its one-call name.
+INT_S32 FSMoveRename(const char* dir, const char* name, const char* dest_dir, const char* new_name);
+// Exchanges two files' contents: each path afterwards names what the other
+// held, permission bits, owner and times included. Folders give
+// FS_NOT_A_FILE, two volumes FS_DIFFERENT_VOLUMES. Where the file system
+// cannot swap in one step, three renames through a free temporary name
+// beside the first file do it, undone on a failure.
+INT_S32 FSExchangeObjectsCompat(const char* a, const char* b);
+
+// ---- Not on this host: always FS_NOT_SUPPORTED ----
+
+// Finder information and extended information are 16 bytes each.
+INT_S32 FSGetFinderInfo(const char* path, INT_U8* finder_info, INT_U8* extended_info, bool* is_directory);
+INT_S32 FSSetFinderInfo(const char* path, const INT_U8* finder_info, const INT_U8* extended_info);
+INT_S32 FSChangeCreatorType(const char* path, INT_U32 creator, INT_U32 type);
+INT_S32 FSChangeFinderFlags(const char* path, bool set_bits, INT_U16 flag_bits);
+INT_S32 FSCopyFileMgrAttributes(const char* source, const char* destination, bool copy_lock_bit);
+INT_S32 FSSetInvisible(const char* path);
+INT_S32 FSClearInvisible(const char* path);
+INT_S32 FSSetNameLocked(const char* path);
+INT_S32 FSClearNameLocked(const char* path);
+INT_S32 FSSetIsStationery(const char* path);
+INT_S32 FSClearIsStationery(const char* path);
+INT_S32 FSSetHasCustomIcon(const char* path);
+INT_S32 FSClearHasCustomIcon(const char* path);
+INT_S32 FSClearHasBeenInited(const char* path);
+INT_S32 FSGetVolMountInfoSize(const char* volume, INT_U16* size);
+INT_S32 FSGetVolMountInfo(const char* volume, void* mount_info);
+INT_S32 FSVolumeMount(const void* mount_info, char* volume, std::size_t size);
+
+#endif

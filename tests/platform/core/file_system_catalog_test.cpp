@@ -1,0 +1,443 @@
+#include "file_system_catalog.h"
+#include "file_system_catalog_internal.h"
+
+#include "child_process.h"
+#include "sandbox.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sched.h>
+#include <sys/ioctl.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <set>
+#include <string>
+
+namespace {
+
+using kivo_test::SandboxTest;
+
+// Works in a folder of its own: the sandbox's folder holds HOME and the rest.
+class FileSystemCatalog : public SandboxTest
+{
+protected:
+    void SetUp() override
+    {
+        SandboxTest::SetUp();
+        work = path("w");
+        ASSERT_EQ(mkdir(work.c_str(), 0755), 0);
+    }
+    std::string work;
+    std::string at(const std::string& name) const { return work + "/" + name; }
+    std::string real(const std::string& p) const
+    {
+        char buf[PATH_MAX];
+        return realpath(p.c_str(), buf) ? buf : "";
+    }
+};
+
+std::set<std::string> list_texts(LINKED_LIST& list)
+{
+    std::set<std::string> texts;
+    LINKED_LIST_NODE* it = nullptr;
+    for (InitIterator(&list, &it); it; Next(&it))
+        texts.insert(static_cast<const char*>(GetData(it)));
+    return texts;
+}
+
+TEST(FileSystemCatalogMounts, MountTableLinesAndTheVolumesOfThisMachine)
+{
+    const struct { const char* line; bool ok; const char* point; const char* type; } lines[] = {
+        {"27 1 254:0 / / rw,relatime - ext4 /dev/vda rw", true, "/", "ext4"},
+        {"40 31 0:37 / /mnt/a\\040b\\134c rw shared:7 master:2 - tmp\\040fs none rw", true, "/mnt/a b\\c",
+         "tmp fs"},
+        {"41 31 0:37 / /x\\9 rw - tmpfs none rw", true, "/x\\9", "tmpfs"}, // not an escape: kept
+        {"41 31 0:37 / /x\\000y rw - tmpfs none rw", false, "", ""},       // an escaped NUL
+        {"41 31 0:37 / rel rw - tmpfs none rw", false, "", ""},
+        {"41 31 0:37 / /x rw shared:1 tmpfs none rw", false, "", ""}, // no separator
+        {"x 31 0:37 / /x rw - tmpfs none rw", false, "", ""},
+        {"41 31 0:37 / /x rw -", false, "", ""},
+        {"", false, "", ""},
+    };
+    for (const auto& l : lines) {
+        FS_MOUNT_ENTRY e;
+        ASSERT_EQ(fs_parse_mount_line(l.line, e), l.ok) << l.line;
+        if (l.ok) {
+            EXPECT_TRUE(e.mount_point == l.point && e.fs_type == l.type) << e.mount_point << " " << e.fs_type;
+        }
+    }
+
+    LINKED_LIST volumes;
+    INT_U32 count = 0;
+    ASSERT_EQ(FSGetMountedVolumes(&volumes, &count), FS_OK);
+    std::set<std::string> points = list_texts(volumes);
+    EXPECT_EQ(count, GetNumberOfItems(&volumes));
+    EXPECT_TRUE(points.count("/"));
+    DestroyList(&volumes);
+
+    char name[64], type[32];
+    INT_U64 free_bytes = 0, total_bytes = 0;
+    ASSERT_EQ(FSGetVInfo("/", name, sizeof(name), &free_bytes, &total_bytes), FS_OK);
+    EXPECT_STREQ(name, "/");
+    EXPECT_GT(total_bytes, 0u);
+    EXPECT_LE(free_bytes, total_bytes);
+    INT_U32 id = 0;
+    ASSERT_EQ(FSGetVolFileSystemID("/proc/self", &id, type, sizeof(type)), FS_OK);
+    EXPECT_STREQ(type, "proc"); // a mount inside the root's volume wins over it
+    EXPECT_EQ(id, 0x9FA0u);
+    EXPECT_EQ(FSGetVInfo("/no/such/volume", nullptr, 0, &free_bytes, nullptr), FS_NOT_FOUND);
+}
+
+// In a child of its own mount namespace: a small tmpfs over a scratch
+// folder, remounted read-only. Exit codes: 0 fine, 77 not permitted here,
+// other values the failed check.
+TEST_F(FileSystemCatalog, ReadOnlyTmpfsIsALockedVolumeOfItsOwn)
+{
+    const std::string mnt = at("mnt"), file = mnt + "/f";
+    ASSERT_EQ(mkdir(mnt.c_str(), 0755), 0);
+    int code = kivo_test::run_in_child([&] {
+        if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            mount("kivo", mnt.c_str(), "tmpfs", 0, "size=1m") != 0)
+            return 77;
+        if (!kivo_test::write_file(file, "x") || FSCheckLock(file.c_str()) != FS_OK)
+            return 1;
+        if (mount(nullptr, mnt.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) != 0)
+            return 77;
+        char volume[PATH_MAX], real_mnt[PATH_MAX];
+        INT_U64 total = 0;
+        INT_U8 privileges = 0;
+        if (FSCheckLock(file.c_str()) != FS_VOLUME_LOCKED)
+            return 2;
+        if (FSGetVRefNum(file.c_str(), volume, sizeof(volume)) != FS_OK || !realpath(mnt.c_str(), real_mnt) ||
+            std::strcmp(volume, real_mnt) != 0)
+            return 3;
+        if (FSGetVInfo(volume, nullptr, 0, nullptr, &total) != FS_OK || total != 1024 * 1024)
+            return 4;
+        if (FSGetUserPrivilegesPermissions(file.c_str(), &privileges, nullptr) != FS_OK ||
+            !(privileges & FS_USER_NO_MAKE_CHANGES))
+            return 5;
+        if (FSBumpDate(file.c_str()) != FS_VOLUME_LOCKED)
+            return 6;
+        return 0;
+    });
+    if (code == 77)
+        GTEST_SKIP() << "no private mount namespace here";
+    EXPECT_EQ(code, 0);
+}
+
+TEST_F(FileSystemCatalog, LocksPrivilegesAndFolderAccess)
+{
+    const std::string plain = at("plain"), fixed = at("fixed"), sub = at("sub");
+    ASSERT_TRUE(kivo_test::write_file(plain, "p") && kivo_test::write_file(fixed, "f"));
+    ASSERT_EQ(mkdir(sub.c_str(), 0700), 0);
+    EXPECT_EQ(FSCheckLock(plain.c_str()), FS_OK);
+    ASSERT_EQ(chmod(fixed.c_str(), 0444), 0);
+    EXPECT_EQ(FSCheckLock(fixed.c_str()), FS_FILE_LOCKED);
+    EXPECT_EQ(FSCheckLock(at("none").c_str()), FS_NOT_FOUND);
+    // Immutable, where this file system and process may set it.
+    int fd = open(plain.c_str(), O_RDONLY);
+    int flags = 0;
+    if (fd >= 0 && ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0) {
+        int set = flags | FS_IMMUTABLE_FL;
+        if (ioctl(fd, FS_IOC_SETFLAGS, &set) == 0) {
+            EXPECT_EQ(FSCheckLock(plain.c_str()), FS_FILE_LOCKED);
+            ioctl(fd, FS_IOC_SETFLAGS, &flags);
+        }
+    }
+    if (fd >= 0)
+        close(fd);
+
+    INT_U8 privileges = 0xFF;
+    INT_U32 permissions[4] = {};
+    ASSERT_EQ(FSGetUserPrivilegesPermissions(sub.c_str(), &privileges, permissions), FS_OK);
+    EXPECT_EQ(privileges, 0);
+    EXPECT_EQ(permissions[0], geteuid());
+    EXPECT_EQ(permissions[2], S_IFDIR | 0700u);
+    if (geteuid() == 0 && chown(plain.c_str(), 65534, 65534) == 0) {
+        ASSERT_EQ(FSGetUserPrivilegesPermissions(plain.c_str(), &privileges, permissions), FS_OK);
+        EXPECT_EQ(privileges, FS_USER_NOT_OWNER);
+        EXPECT_EQ(permissions[1], 65534u);
+    }
+
+    INT_S32 owner = -2, group = -2, rights = -2;
+    ASSERT_EQ(FSSetDirAccess(sub.c_str(), -1, -1, 0750), FS_OK);
+    ASSERT_EQ(FSGetDirAccess(sub.c_str(), &owner, &group, &rights), FS_OK);
+    EXPECT_EQ(owner, static_cast<INT_S32>(geteuid()));
+    EXPECT_EQ(rights, 0750);
+    EXPECT_EQ(FSSetDirAccess(sub.c_str(), -1, -1, 010000), FS_BAD_ARGUMENT);
+    EXPECT_EQ(FSGetDirAccess(plain.c_str(), &owner, &group, &rights), FS_NOT_A_DIRECTORY);
+}
+
+TEST_F(FileSystemCatalog, RangeLockedByAnotherProcess)
+{
+    const std::string file = at("shared");
+    ASSERT_TRUE(kivo_test::write_file(file, std::string(400, 'x')));
+    int ready[2], release[2];
+    ASSERT_EQ(pipe(ready), 0);
+    ASSERT_EQ(pipe(release), 0);
+    pid_t child = kivo_test::start_child([&] {
+        close(ready[0]);
+        close(release[1]); // else the end of the release pipe never comes
+        int fd = open(file.c_str(), O_RDWR);
+        struct flock fl = {};
+        fl.l_type = F_WRLCK;
+        fl.l_start = 100;
+        fl.l_len = 100;
+        char c = fcntl(fd, F_OFD_SETLK, &fl) == 0 ? 'y' : 'n';
+        if (write(ready[1], &c, 1) != 1 || read(release[0], &c, 1) < 0)
+            return 1;
+        return 0;
+    });
+    close(ready[1]);
+    close(release[0]);
+    char c = 0;
+    const bool held = read(ready[0], &c, 1) == 1 && c == 'y';
+    close(ready[0]);
+    int mine = open(file.c_str(), O_RDWR), other = open(file.c_str(), O_RDWR);
+    if (held) {
+        EXPECT_EQ(FSLockRangeCompat(mine, 10, 150), FS_RANGE_OVERLAP);
+        EXPECT_EQ(FSLockRangeCompat(mine, 0, 150), FS_RANGE_OVERLAP); // from 150 to the end
+        EXPECT_EQ(FSLockRangeCompat(mine, 50, 0), FS_OK);
+    }
+    close(release[1]); // the child ends and its lock goes with it
+    ASSERT_EQ(kivo_test::wait_child(child), 0);
+    ASSERT_TRUE(held && mine >= 0 && other >= 0);
+    EXPECT_EQ(FSLockRangeCompat(mine, 10, 150), FS_OK);
+    // A second open of the file, even in this process, is another opener.
+    EXPECT_EQ(FSLockRangeCompat(other, 1, 155), FS_RANGE_OVERLAP);
+    EXPECT_EQ(FSUnlockRangeCompat(mine, 10, 150), FS_OK);
+    EXPECT_EQ(FSLockRangeCompat(other, 1, 155), FS_OK);
+    EXPECT_EQ(FSLockRangeCompat(-1, 1, 0), FS_BAD_REFNUM);
+    EXPECT_EQ(FSLockRangeCompat(mine, 1, ~0ull), FS_BAD_ARGUMENT);
+    close(mine);
+    close(other);
+}
+
+TEST_F(FileSystemCatalog, ReferencesNamesUsersAndFileIds)
+{
+    const std::string sub = at("sub"), file = at("sub/f.txt"), base = real(work);
+    ASSERT_EQ(mkdir(sub.c_str(), 0755), 0);
+    ASSERT_TRUE(kivo_test::write_file(file, "abc"));
+    const struct { std::string ref; INT_S32 result; std::string parent, name; } refs[] = {
+        {file, FS_OK, base + "/sub", "f.txt"}, {sub + "/", FS_OK, base, "sub"},
+        {sub + "/..", FS_OK, real(base + "/.."), base.substr(base.rfind('/') + 1)},
+        {"/", FS_OK, "", "/"}, {at("gone"), FS_NOT_FOUND, "", ""}};
+    for (const auto& r : refs) {
+        char parent[PATH_MAX] = "", name[256] = "";
+        ASSERT_EQ(FSRefMakeFSSpec(r.ref.c_str(), parent, sizeof(parent), name, sizeof(name)), r.result) << r.ref;
+        EXPECT_TRUE(r.parent == parent && r.name == name) << r.ref << ": " << parent << " " << name;
+        EXPECT_EQ(FSRefValid(r.ref.c_str()), r.result == FS_OK);
+    }
+    char small[4];
+    EXPECT_EQ(FSGetFileDirName(file.c_str(), small, sizeof(small)), FS_BAD_NAME);
+
+    char held[PATH_MAX];
+    int fd = open(file.c_str(), O_RDONLY);
+    ASSERT_EQ(FileRefNumGetFSRef(fd, held, sizeof(held)), FS_OK);
+    EXPECT_EQ(held, base + "/sub/f.txt");
+    int ends[2];
+    ASSERT_EQ(pipe(ends), 0);
+    EXPECT_EQ(FileRefNumGetFSRef(ends[0], held, sizeof(held)), FS_BAD_ARGUMENT);
+    close(ends[0]);
+    close(ends[1]);
+    EXPECT_EQ(FileRefNumGetFSRef(ends[0], held, sizeof(held)), FS_BAD_REFNUM);
+
+    FS_UNICODE_NAME wide = {4, {'c', 'a', 'f', 0xE9}};
+    char narrow[8];
+    ASSERT_EQ(UnicodeNameGetHFSName(&wide, narrow, sizeof(narrow)), FS_OK);
+    EXPECT_STREQ(narrow, "caf\xE9");
+    FS_UNICODE_NAME back = {};
+    ASSERT_EQ(HFSNameGetUnicodeName(narrow, &back), FS_OK);
+    EXPECT_TRUE(back.length == 4 && !std::memcmp(back.unicode, wide.unicode, sizeof(INT_U16) * 4));
+    for (INT_U16 unit : {0x0000, 0x0100, 0x65E5}) {
+        wide.unicode[1] = unit;
+        EXPECT_EQ(UnicodeNameGetHFSName(&wide, narrow, sizeof(narrow)), FS_BAD_NAME) << unit;
+    }
+    EXPECT_EQ(HFSNameGetUnicodeName(std::string(256, 'n').c_str(), &back), FS_BAD_NAME);
+
+    char user[64];
+    INT_S32 id = -1;
+    const struct { INT_S16 to_name, to_id; } kinds[] = {{FS_MAP_OWNER_ID, FS_MAP_OWNER_NAME},
+                                                         {FS_MAP_GROUP_ID, FS_MAP_GROUP_NAME}};
+    for (const auto& k : kinds) {
+        ASSERT_EQ(FSMapID(0, k.to_name, user, sizeof(user)), FS_OK);
+        EXPECT_STREQ(user, "root");
+        ASSERT_EQ(FSMapName("root", k.to_id, &id), FS_OK);
+        EXPECT_EQ(id, 0);
+        EXPECT_EQ(FSMapName("no-such-kivo-name", k.to_id, &id), FS_NOT_FOUND);
+    }
+    if (FSMapID(static_cast<INT_S32>(geteuid()), FS_MAP_OWNER_ID, user, sizeof(user)) == FS_OK) {
+        ASSERT_EQ(FSMapName(user, FS_MAP_OWNER_NAME, &id), FS_OK);
+        EXPECT_EQ(id, static_cast<INT_S32>(geteuid()));
+    }
+    EXPECT_EQ(FSMapID(0, FS_MAP_OWNER_NAME, user, sizeof(user)), FS_BAD_ARGUMENT);
+
+    // A file id follows a renamed file and fails once it is deleted.
+    FS_FILE_ID file_id;
+    char volume[PATH_MAX], found[PATH_MAX];
+    EXPECT_EQ(FSCreateFileIDRef(sub.c_str(), &file_id), FS_NOT_A_FILE);
+    INT_S32 made = FSCreateFileIDRef(file.c_str(), &file_id);
+    ASSERT_TRUE(made == FS_OK || made == FS_NOT_SUPPORTED) << made;
+    close(fd);
+    if (made == FS_OK) {
+        ASSERT_EQ(FSGetVRefNum(file.c_str(), volume, sizeof(volume)), FS_OK);
+        ASSERT_EQ(rename(file.c_str(), at("moved").c_str()), 0);
+        INT_S32 r = FSResolveFileIDRef(volume, &file_id, found, sizeof(found));
+        if (r != FS_ACCESS_DENIED) {
+            ASSERT_EQ(r, FS_OK);
+            EXPECT_EQ(found, base + "/moved");
+            ASSERT_EQ(unlink(found), 0);
+            EXPECT_EQ(FSResolveFileIDRef(volume, &file_id, found, sizeof(found)), FS_FILE_ID_NOT_FOUND);
+        }
+        FS_FILE_ID forged = file_id;
+        ++forged.mount_id;
+        EXPECT_EQ(FSResolveFileIDRef(volume, &forged, found, sizeof(found)), FS_FILE_ID_NOT_FOUND);
+    }
+}
+
+TEST_F(FileSystemCatalog, ForkSizesBumpedDatesAndCopies)
+{
+    const std::string file = at("data"), sub = at("sub");
+    const std::string bytes = [] {
+        std::string s;
+        for (int i = 0; i < 10000; ++i)
+            s += static_cast<char>('a' + i % 23);
+        return s;
+    }();
+    ASSERT_TRUE(kivo_test::write_file(file, bytes));
+    ASSERT_EQ(mkdir(sub.c_str(), 0755), 0);
+    INT_U64 data = 1, resource = 1, logical = 0, physical = 0;
+    INT_U32 forks = 0;
+    ASSERT_EQ(FSGetForkSizes(file.c_str(), &data, &resource), FS_OK);
+    EXPECT_TRUE(data == bytes.size() && resource == 0);
+    ASSERT_EQ(FSGetTotalForkSizes(file.c_str(), &logical, &physical, &forks), FS_OK);
+    EXPECT_TRUE(logical == bytes.size() && physical >= logical && forks == 1);
+    EXPECT_EQ(FSGetForkSizes(sub.c_str(), &data, &resource), FS_NOT_A_FILE);
+    EXPECT_EQ(FSGetTotalForkSizes(sub.c_str(), &logical, &physical, &forks), FS_NOT_A_FILE);
+
+    // A time in this second moves on by one; an old one becomes now.
+    for (bool this_second : {true, false}) {
+        const time_t before = std::time(nullptr);
+        const struct timespec old[2] = {{0, UTIME_OMIT}, {this_second ? before : 1000, 0}};
+        ASSERT_EQ(utimensat(AT_FDCWD, file.c_str(), old, 0), 0);
+        ASSERT_EQ(FSBumpDate(file.c_str()), FS_OK);
+        const time_t after = std::time(nullptr);
+        struct stat st;
+        ASSERT_EQ(stat(file.c_str(), &st), 0);
+        EXPECT_GE(st.st_mtim.tv_sec, before + (this_second ? 1 : 0));
+        EXPECT_LE(st.st_mtim.tv_sec, after + (this_second ? 1 : 0));
+        EXPECT_EQ(st.st_mtim.tv_nsec, 0);
+    }
+
+    // Fork copies: onto a longer file (the kernel's copy), into a pipe
+    // (through a 5000-byte buffer, used 4096 at a time).
+    const std::string longer = at("longer");
+    ASSERT_TRUE(kivo_test::write_file(longer, std::string(20000, '#')));
+    char buffer[5000];
+    int in = open(file.c_str(), O_RDONLY), out = open(longer.c_str(), O_RDWR);
+    ASSERT_TRUE(in >= 0 && out >= 0);
+    lseek(in, 123, SEEK_SET);
+    ASSERT_EQ(FSCopyFork(in, out, buffer, sizeof(buffer)), FS_OK);
+    EXPECT_EQ(kivo_test::read_file(longer), bytes);
+    int ends[2];
+    ASSERT_EQ(pipe(ends), 0);
+    ASSERT_EQ(FSCopyFork(in, ends[1], buffer, sizeof(buffer)), FS_OK);
+    close(ends[1]);
+    std::string piped;
+    char chunk[4096];
+    for (ssize_t n; (n = read(ends[0], chunk, sizeof(chunk))) > 0;)
+        piped.append(chunk, static_cast<std::size_t>(n));
+    EXPECT_EQ(piped, bytes);
+    EXPECT_EQ(FSCopyFork(in, out, nullptr, 4096), FS_BAD_ARGUMENT);
+    EXPECT_EQ(FSCopyFork(in, ends[1], buffer, sizeof(buffer)), FS_BAD_REFNUM);
+    close(ends[0]);
+    close(in);
+    close(out);
+
+    ASSERT_EQ(FSCopyFile(work.c_str(), "data", sub.c_str(), "copy"), FS_OK);
+    EXPECT_EQ(kivo_test::read_file(sub + "/copy"), bytes);
+    EXPECT_EQ(FSCopyFile(work.c_str(), "data", sub.c_str(), "copy"), FS_EXISTS);
+    EXPECT_EQ(FSCopyFile(work.c_str(), "sub", work.c_str(), "sub2"), FS_NOT_A_FILE);
+}
+
+TEST_F(FileSystemCatalog, ExchangeSwapsTwoFilesContents)
+{
+    const std::string a = at("a"), b = at("sub/b");
+    ASSERT_EQ(mkdir(at("sub").c_str(), 0755), 0);
+    ASSERT_TRUE(kivo_test::write_file(a, "alpha") && kivo_test::write_file(b, "beta"));
+    ASSERT_EQ(FSExchangeObjectsCompat(a.c_str(), b.c_str()), FS_OK);
+    EXPECT_EQ(kivo_test::read_file(a) + "|" + kivo_test::read_file(b), "beta|alpha");
+    // The way taken where the file system cannot swap in one step.
+    ASSERT_EQ(fs_exchange_by_renaming(a.c_str(), b.c_str()), FS_OK);
+    EXPECT_EQ(kivo_test::read_file(a) + "|" + kivo_test::read_file(b), "alpha|beta");
+    EXPECT_EQ(fs_exchange_by_renaming(a.c_str(), at("none").c_str()), FS_NOT_FOUND);
+    EXPECT_EQ(kivo_test::read_file(a), "alpha"); // undone
+    LINKED_LIST items;
+    INT_U32 count = 0;
+    ASSERT_EQ(FSGetDirectoryItems(work.c_str(), &items, &count), FS_OK);
+    EXPECT_EQ(list_texts(items), (std::set<std::string>{a, at("sub")})); // no temporary left
+    DestroyList(&items);
+    EXPECT_EQ(FSExchangeObjectsCompat(a.c_str(), at("sub").c_str()), FS_NOT_A_FILE);
+    EXPECT_EQ(FSExchangeObjectsCompat(a.c_str(), "/proc/self/status"), FS_DIFFERENT_VOLUMES);
+}
+
+struct WALK
+{
+    std::set<std::string> seen; // "name:level", "/" after a folder
+    std::string stop_at;
+};
+
+bool record(const char*, const char* name, INT_U32 level, bool is_directory, void* data)
+{
+    auto* w = static_cast<WALK*>(data);
+    w->seen.insert(std::string(name) + (is_directory ? "/" : "") + ":" + std::to_string(level));
+    return w->stop_at == name;
+}
+
+TEST_F(FileSystemCatalog, WalksKeepToTheirDepthAndStopWhenTold)
+{
+    for (const char* d : {"d1", "d1/d2", "d1/d2/d3"})
+        ASSERT_EQ(mkdir(at(d).c_str(), 0755), 0);
+    for (const char* f : {"f1", "d1/f2", "d1/d2/f3", "d1/d2/d3/f4"})
+        ASSERT_TRUE(kivo_test::write_file(at(f), f));
+    ASSERT_EQ(symlink("d1", at("link").c_str()), 0);
+    const std::set<std::string> depth2 = {"f1:1", "d1/:1", "link:1", "f2:2", "d2/:2"};
+    std::set<std::string> all = depth2;
+    all.insert({"f3:3", "d3/:3", "f4:4"});
+    const struct { INT_U32 levels; std::set<std::string> seen; } walks[] = {{2, depth2}, {0, all}};
+    for (const auto& w : walks) {
+        WALK walk;
+        ASSERT_EQ(FSIterateContainer(work.c_str(), w.levels, record, &walk), FS_OK);
+        EXPECT_EQ(walk.seen, w.seen) << w.levels;
+    }
+    // Stopped at d2: nothing below it, only what came before.
+    WALK stopped;
+    stopped.stop_at = "d2";
+    ASSERT_EQ(FSIterateContainer(at("d1").c_str(), 0, record, &stopped), FS_OK);
+    EXPECT_TRUE(stopped.seen.count("d2/:1") && !stopped.seen.count("d3/:2") && !stopped.seen.count("f3:2"));
+    EXPECT_EQ(FSIterateContainer(at("f1").c_str(), 0, record, &stopped), FS_NOT_A_DIRECTORY);
+    EXPECT_EQ(FSIterateContainer(work.c_str(), 0, nullptr, nullptr), FS_BAD_ARGUMENT);
+}
+
+TEST_F(FileSystemCatalog, DefaultFolderIsTheWorkingDirectory)
+{
+    char old[PATH_MAX], now[PATH_MAX];
+    ASSERT_TRUE(kivo_test::write_file(at("f"), "f"));
+    ASSERT_EQ(FSSetDefault(work.c_str(), old, sizeof(old)), FS_OK);
+    ASSERT_TRUE(getcwd(now, sizeof(now)));
+    EXPECT_EQ(now, real(work));
+    ASSERT_EQ(FSRestoreDefault(old), FS_OK);
+    ASSERT_TRUE(getcwd(now, sizeof(now)));
+    EXPECT_STREQ(now, old);
+    EXPECT_EQ(FSSetDefault(at("f").c_str(), old, sizeof(old)), FS_NOT_A_DIRECTORY);
+}
+
+} // namespace
