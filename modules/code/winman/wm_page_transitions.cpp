@@ -7,6 +7,7 @@
 #include "kivo_host.h"
 #include "random_session.h"
 #include "wm_clip.h"
+#include "wm_frame_pacing.h"
 
 #include <algorithm>
 #include <climits>
@@ -84,9 +85,12 @@ void take_snapshot(IMAGE& snapshot, IMAGE& target, const RECT& r)
 }
 
 // Frames at a level 0..255 (255 x elapsed / duration) until the one at
-// 255. The counter going back starts the timing again from level 0.
+// 255. The counter going back starts the timing again from level 0. Each
+// frame first waits for its turn at the display and is then painted for
+// the moment it is shown.
 template <class FRAME> void run_levels(INT_U32 duration, FRAME frame)
 {
+    wm_wait_for_present();
     INT_U32 t0 = get_ms_count();
     for (;;) {
         const INT_U32 t = get_ms_count();
@@ -101,13 +105,16 @@ template <class FRAME> void run_levels(INT_U32 duration, FRAME frame)
         if (level == 255) {
             return;
         }
+        wm_wait_for_present();
     }
 }
 
-// Frames at an elapsed time 0..duration until the one at duration. The
-// unsigned difference stays right when the counter wraps during the run.
+// Frames at an elapsed time 0..duration until the one at duration, paced
+// as above. The unsigned difference stays right when the counter wraps
+// during the run.
 template <class FRAME> void run_elapsed(INT_U32 duration, FRAME frame)
 {
+    wm_wait_for_present();
     const INT_U32 t0 = get_ms_count();
     for (;;) {
         const INT_U32 elapsed = std::min(get_ms_count() - t0, duration);
@@ -115,6 +122,7 @@ template <class FRAME> void run_elapsed(INT_U32 duration, FRAME frame)
         if (elapsed == duration) {
             return;
         }
+        wm_wait_for_present();
     }
 }
 
