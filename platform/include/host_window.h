@@ -95,6 +95,17 @@ short get_desktop_height();
 // and marks it clean; a clean buffer or no window presents nothing.
 void blit_to_window(short id);
 
+// How presents to window 0 are to be paced: the refresh interval of the
+// window's display in microseconds (60 Hz when the display does not say;
+// 0 while no window is open), and whether a present already waits for the
+// display's refresh (vsync of the renderer, or the OpenGL swap interval).
+struct PRESENT_PACE
+{
+    INT_U32 interval_us;
+    INT_U8 vsync;
+};
+PRESENT_PACE get_present_pace(short id);
+
 // Nothing for the current size; otherwise new pixels cleared to black,
 // active area the whole buffer. Works with no window.
 void create_back_buffer(short width, short height);

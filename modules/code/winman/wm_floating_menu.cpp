@@ -369,6 +369,7 @@ void WM_FLOATING_MENU::reset()
     for (INT_S16 r = 0; r < row_count; ++r) {
         clear_row_press(row_object(r));
     }
+    measured_rows = 0;
     wait_release = 1;
     close_key_latch = 1;
     prev_buttons = prev_escape = prev_return = 0;
@@ -511,7 +512,16 @@ void WM_FLOATING_MENU::calc_new_size()
                           (o.border_right_gap >= 0 ? o.border_right_gap : get_shading_size(o.shading_type)) +
                           grid->calc_x_border_gap_from_style_set(grid_style_set) +
                           grid->calc_x_cell_gap_from_style_set(grid_style_set) + frame_x + cells_x;
+    if (measured_rows > row_count) {
+        measured_rows = 0;
+    }
     for (INT_S16 i = 0; i < row_count; ++i) {
+        // Past the cut every row is in view: only the widths of rows not
+        // measured yet are left to take.
+        if (cut_made && i < measured_rows) {
+            i = static_cast<INT_S16>(measured_rows - 1);
+            continue;
+        }
         WM_SCREEN_OBJECT* obj = row_object(i);
         const int rh = obj ? obj->height : grid->rows[i]->height;
         const bool in_view = above <= 0;
@@ -519,15 +529,18 @@ void WM_FLOATING_MENU::calc_new_size()
             ++top_row;
             above -= rh;
         }
-        const char* text = nullptr;
-        if (obj && (obj->type & WM_TYPE_BUTTON)) {
-            text = static_cast<WM_BUTTON*>(obj)->caption;
-        } else if (obj && (obj->type & WM_TYPE_SCRIPT)) {
-            WM_SCRIPT* s = static_cast<WM_SCRIPT*>(obj);
-            text = s->text.type == 8 ? s->text.value.text : nullptr;
+        if (i >= measured_rows) {
+            const char* text = nullptr;
+            if (obj && (obj->type & WM_TYPE_BUTTON)) {
+                text = static_cast<WM_BUTTON*>(obj)->caption;
+            } else if (obj && (obj->type & WM_TYPE_SCRIPT)) {
+                WM_SCRIPT* s = static_cast<WM_SCRIPT*>(obj);
+                text = s->text.type == 8 ? s->text.value.text : nullptr;
+            }
+            const INT_S32 tw =
+                surface->get_string_width(o.font_id, o.font_x_sz, o.font_y_sz, text ? text : "", -1, 0);
+            widest_text = i == 0 ? tw : std::max(widest_text, tw);
         }
-        const int tw = surface->get_string_width(o.font_id, o.font_x_sz, o.font_y_sz, text ? text : "", -1, 0);
-        w = std::max(w, tw + row_extra);
         if (in_view && !cut_made) {
             if (h + rh > ay2 - ay1) {
                 // A separator does not end the visible part.
@@ -542,6 +555,10 @@ void WM_FLOATING_MENU::calc_new_size()
                 h += rh;
             }
         }
+    }
+    if (row_count > 0) {
+        measured_rows = row_count;
+        w = std::max(w, widest_text + row_extra);
     }
     if (cut_made && cut <= 0) {
         cut_made = false; // fewer than two rows fit: the menu overruns the area

@@ -149,6 +149,12 @@ private:
     // scroll buttons; then calc_new_size.
     void scroll_by(INT_S32 pixels);
     void clear_row_press(WM_SCREEN_OBJECT* row);
+
+    // The widest row text so far, over rows 0..measured_rows-1: each row is
+    // measured once, when a size is first worked out with it, not at every
+    // row added after it. Opening the menu (reset) measures them all again.
+    INT_S32 widest_text = 0;
+    INT_S16 measured_rows = 0;
 };
 
 #endif

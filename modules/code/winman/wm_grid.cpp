@@ -287,7 +287,6 @@ WM_SCREEN_OBJECT* WM_GRID::add_object(INT_S16 column, INT_S16 row, WM_SCREEN_OBJ
             last_visible_row = 0;
         }
         const INT_S32 old_content = num_rows ? rows[num_rows - 1]->bottom : 0;
-        rows.reserve(static_cast<std::size_t>(row) + 1);
         for (INT_S16 k = num_rows; k <= row; ++k) {
             WM_GRID_ROW* made = new WM_GRID_ROW;
             make_template_row(*made);
@@ -328,7 +327,15 @@ WM_SCREEN_OBJECT* WM_GRID::add_object(INT_S16 column, INT_S16 row, WM_SCREEN_OBJ
     if (column < 0 || column >= target->num_objects) {
         return nullptr;
     }
+    if (WM_SCREEN_OBJECT* old = target->objects[column]; old && old != object) {
+        cell_index.erase(old);
+    }
+    INT_S16 at_row, at_column;
+    if (find_cell(object, false, at_column, at_row) && (at_row != row || at_column != column)) {
+        cells_shared = true;
+    }
     target->set_object(column, object, 1);
+    cell_index[object] = {row, column};
     return object;
 }
 
@@ -348,6 +355,7 @@ void WM_GRID::remove_object(WM_SCREEN_OBJECT* object, INT_U8 destroy, INT_U8 rel
         return;
     }
     rows[row]->objects[column] = nullptr;
+    cell_index.erase(object);
     if (destroy) {
         discard(object);
     } else {
@@ -365,17 +373,34 @@ WM_SCREEN_OBJECT* WM_GRID::get_object(INT_S16 column, INT_S16 row)
 
 INT_U8 WM_GRID::get_object_cell(WM_SCREEN_OBJECT* object, INT_S16& row, INT_S16& column, INT_U8 forward)
 {
+    if (cells_shared) {
+        return walk_for_cell(object, forward != 0, row, column) ? 1 : 0;
+    }
+    return find_cell(object, false, column, row) ? 1 : 0;
+}
+
+bool WM_GRID::walk_for_cell(WM_SCREEN_OBJECT* object, bool forward, INT_S16& row, INT_S16& column)
+{
     for (int i = 0; i < num_rows; ++i) {
         const INT_S16 r = static_cast<INT_S16>(forward ? i : num_rows - 1 - i);
         for (INT_S16 c = 0; c < rows[r]->num_objects; ++c) {
             if (rows[r]->objects[c] == object) {
                 row = r;
                 column = c;
-                return 1;
+                return true;
             }
         }
     }
-    return 0;
+    return false;
+}
+
+void WM_GRID::unindex_row(WM_GRID_ROW& row)
+{
+    for (WM_SCREEN_OBJECT* object : row.objects) {
+        if (object) {
+            cell_index.erase(object);
+        }
+    }
 }
 
 void WM_GRID::set_current_layout(INT_S16 columns, const INT_S16* new_ratios)
@@ -397,6 +422,8 @@ void WM_GRID::clear(INT_U8 keep_layout)
         delete row;
     }
     rows.clear();
+    cell_index.clear();
+    cells_shared = false;
     delete scrollbar;
     scrollbar = nullptr;
     if (!keep_layout) {
@@ -417,6 +444,7 @@ void WM_GRID::clear(INT_U8 keep_layout)
 void WM_GRID::clear_rows(INT_S16 first, INT_S16 last)
 {
     for (int r = std::max<int>(first, 0); r <= last && r < num_rows; ++r) {
+        unindex_row(*rows[r]);
         rows[r]->clear();
         rows[r]->set_layout(width, num_columns, ratios.empty() ? nullptr : ratios.data(), grid_style_set);
     }

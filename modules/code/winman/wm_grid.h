@@ -20,6 +20,7 @@
 #include "wm_scrollbar.h"
 #include "wm_style_set.h"
 
+#include <unordered_map>
 #include <vector>
 
 // Grid bits of WM_STYLE_SET::ssef.
@@ -250,6 +251,24 @@ public:
     bool is_top_row_fixed() { return (grid_style_set.ssef & SSEF_GRID_FIX_TOP_ROW) != 0; }
 
 private:
+    // The cell of every object placed by add_object, so that finding an
+    // object's cell (the focus among them) costs no walk over the rows.
+    // An entry is checked against the row before it is believed; a stale
+    // one, or an object placed in two cells at once (cells_shared), falls
+    // back to the walk in row order.
+    struct CELL
+    {
+        INT_S16 row, column;
+    };
+    std::unordered_map<const WM_SCREEN_OBJECT*, CELL> cell_index;
+    bool cells_shared = false;
+
+    // The object's cell in row order; false when it is in none.
+    bool walk_for_cell(WM_SCREEN_OBJECT* object, bool forward, INT_S16& row, INT_S16& column);
+    // The object's cell, only a fully visible row's when asked.
+    bool find_cell(WM_SCREEN_OBJECT* object, bool fully_visible_only, INT_S16& column, INT_S16& row);
+    // A row array entry whose objects leave the index.
+    void unindex_row(WM_GRID_ROW& row);
     // A row of the current layout at default_row_height, standing for rows
     // not made yet.
     void make_template_row(WM_GRID_ROW& row);

@@ -8,6 +8,8 @@
 #include "wm_clip.h"
 #include "wm_s16.h"
 
+#include <algorithm>
+
 namespace {
 
 constexpr INT_S32 KEY_HOME = 115, KEY_PAGE_UP = 116, KEY_END = 119, KEY_PAGE_DOWN = 121;
@@ -56,47 +58,6 @@ template <class F> WM_MESG walk_cells(WM_GRID& g, int first, int last, bool skip
         }
     }
     return 0;
-}
-
-bool cell_in_row(WM_GRID& g, int r, WM_SCREEN_OBJECT* object, INT_S16& column)
-{
-    const WM_GRID_ROW& row = *g.rows[r];
-    for (int c = 0; c < row.num_objects; ++c) {
-        if (row.objects[c] == object) {
-            column = static_cast<INT_S16>(c);
-            return true;
-        }
-    }
-    return false;
-}
-
-// The cell of object. The rows in view are tried first and the search
-// stops at the match, so a focused cell in view costs nothing per row of
-// the table; an object sits in one cell, so the answer is the same.
-bool find_cell(WM_GRID& g, WM_SCREEN_OBJECT* object, bool fully_visible_only, INT_S16& column, INT_S16& row)
-{
-    if (!object) {
-        return false;
-    }
-    const int first = g.first_visible_row, last = g.last_visible_row;
-    auto try_row = [&](int r) {
-        if ((fully_visible_only && !g.is_row_visible(static_cast<INT_S16>(r))) || !cell_in_row(g, r, object, column)) {
-            return false;
-        }
-        row = static_cast<INT_S16>(r);
-        return true;
-    };
-    for (int r = first < 0 ? 0 : first; r <= last && r < g.num_rows; ++r) {
-        if (try_row(r)) {
-            return true;
-        }
-    }
-    for (int r = 0; r < g.num_rows; ++r) {
-        if ((r < first || r > last) && try_row(r)) {
-            return true;
-        }
-    }
-    return false;
 }
 
 // The step for action 1 to 4 with nothing fixed: R is the row at the top
@@ -230,6 +191,58 @@ void monitor_keys(WM_GRID& g)
 
 } // namespace
 
+// The index answers; the walk, visible rows first, stays for a stale entry
+// and for an object that sits in more than one cell, where the first one
+// in that order is the answer.
+bool WM_GRID::find_cell(WM_SCREEN_OBJECT* object, bool fully_visible_only, INT_S16& column, INT_S16& row)
+{
+    if (!object) {
+        return false;
+    }
+    if (!cells_shared) {
+        const auto entry = cell_index.find(object);
+        if (entry == cell_index.end()) {
+            return false;
+        }
+        const CELL cell = entry->second;
+        if (cell.row < num_rows && cell.column < rows[cell.row]->num_objects &&
+            rows[cell.row]->objects[cell.column] == object) {
+            if (fully_visible_only && !is_row_visible(cell.row)) {
+                return false;
+            }
+            row = cell.row;
+            column = cell.column;
+            return true;
+        }
+        cell_index.erase(entry);
+    }
+    auto in_row = [&](int r) {
+        if (fully_visible_only && !is_row_visible(static_cast<INT_S16>(r))) {
+            return false;
+        }
+        for (int c = 0; c < rows[r]->num_objects; ++c) {
+            if (rows[r]->objects[c] == object) {
+                column = static_cast<INT_S16>(c);
+                row = static_cast<INT_S16>(r);
+                return true;
+            }
+        }
+        return false;
+    };
+    const int first = first_visible_row, last = last_visible_row;
+    bool found = false;
+    for (int r = first < 0 ? 0 : first; !found && r <= last && r < num_rows; ++r) {
+        found = in_row(r);
+    }
+    for (int r = 0; !found && r < num_rows; ++r) {
+        found = (r < first || r > last) && in_row(r);
+    }
+    if (found && !cells_shared) {
+        cell_index[object] = {row, column};
+    }
+    return found;
+}
+
 long WM_GRID::scrollbar_movement_callback(WM_SCROLLBAR* bar, SCROLLBAR_BUTTON_DOWN_TYPE type)
 {
     auto* grid = bar ? static_cast<WM_GRID*>(bar->callback_data1) : nullptr;
@@ -246,7 +259,7 @@ void WM_GRID::check_scrolling()
         return;
     }
     INT_S16 focus_column = 0, focus_row = 0;
-    const bool has_focus = find_cell(*this, focal_object, false, focus_column, focus_row);
+    const bool has_focus = find_cell(focal_object, false, focus_column, focus_row);
     last_scroll_value = static_cast<INT_S32>(value);
     last_scroll_max = static_cast<INT_S32>(max);
 
@@ -272,10 +285,19 @@ void WM_GRID::check_scrolling()
 
     if (has_focus && !is_row_visible(focus_row)) {
         // The focus goes to the same column of the nearest fully visible
-        // row, looking from the focus row towards the view.
+        // row, looking from the focus row towards the view. While every
+        // row has height, rows start further down the further down the
+        // table they are, so no row outside first..last is wholly in
+        // view and the look starts at the view's edge.
         const int mid = first_visible_row + (last_visible_row - first_visible_row) / 2;
         const int step = focus_row > mid ? -1 : 1;
-        for (int k = focus_row + step; k >= 0 && k < num_rows; k += step) {
+        int from = focus_row + step, to = step > 0 ? num_rows - 1 : 0;
+        const WM_STYLE_SET& s = grid_style_set;
+        if (s.y_spacing + s.cell_top_gap + s.cell_bottom_gap + 2 > 0) {
+            from = step > 0 ? std::max<int>(from, first_visible_row) : std::min<int>(from, last_visible_row);
+            to = step > 0 ? std::min<int>(to, last_visible_row) : std::max<int>(to, first_visible_row);
+        }
+        for (int k = from; step > 0 ? k <= to : k >= to; k += step) {
             if (is_row_visible(static_cast<INT_S16>(k))) {
                 if (WM_SCREEN_OBJECT* o = get_object(focus_column, static_cast<INT_S16>(k))) {
                     o->take_focus();
@@ -323,7 +345,7 @@ void WM_GRID::give_child_object_focus(INT_S16 column, INT_S16 row)
     }
     INT_S16 focus_column = 0, focus_row = 0;
     int from = first_visible_row;
-    if (visible && find_cell(*this, focal_object, true, focus_column, focus_row)) {
+    if (visible && find_cell(focal_object, true, focus_column, focus_row)) {
         from = focus_row;
     }
     object->take_focus();
@@ -337,7 +359,7 @@ void WM_GRID::give_child_object_focus(INT_S16 column, INT_S16 row)
 
 INT_U8 WM_GRID::find_focal_child_object(INT_S16& column, INT_S16& row, INT_U8 any_row)
 {
-    return find_cell(*this, focal_object, !any_row, column, row) ? 1 : 0;
+    return find_cell(focal_object, !any_row, column, row) ? 1 : 0;
 }
 
 WM_SCREEN_OBJECT* WM_GRID::find_next_object(char direction, INT_S16 column, INT_S16 row, INT_S16* out_column,

@@ -7,6 +7,7 @@
 #include "keyboard.h"
 #include "kivo_host.h"
 #include "mouse.h"
+#include "wm_frame_pacing.h"
 
 namespace {
 
@@ -34,7 +35,16 @@ void show_busy_pointer()
 
 void WM_PAGE_MANAGER::present_frame()
 {
+    // Only a present that shows something waits for its turn.
+    const bool showing = back_buffer.dirty_x1 != -1 && back_buffer.dirty_x2 != -1 && back_buffer.dirty_y1 != -1 &&
+                         back_buffer.dirty_y2 != -1;
+    if (showing) {
+        wm_wait_for_present();
+    }
     blit_to_window(-1);
+    if (showing) {
+        wm_note_present();
+    }
     if (frame_hook) {
         frame_hook();
     }

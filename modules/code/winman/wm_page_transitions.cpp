@@ -3,9 +3,11 @@
 // function per kind of frame, which tests and benchmarks call directly.
 #include "wm_page_manager.h"
 
+#include "image_blend.h"
 #include "kivo_host.h"
 #include "random_session.h"
 #include "wm_clip.h"
+#include "wm_frame_pacing.h"
 
 #include <algorithm>
 #include <climits>
@@ -82,27 +84,13 @@ void take_snapshot(IMAGE& snapshot, IMAGE& target, const RECT& r)
                   static_cast<short>(r.h), IMAGE_COPY_BLEND);
 }
 
-// One run of the grey fade: each channel v of a pixel with grey g becomes
-// g + step[v - g] (from grey) or v + step[g - v] (to grey), opaque.
-template <bool FAST, bool TO_GREY> void grey_run(COLOUR* out, const COLOUR* in, int n, const int* step)
-{
-    for (int i = 0; i < n; ++i) {
-        const INT_U32 p = in[i];
-        const int red = static_cast<int>(p >> 16 & 0xFF), green = static_cast<int>(p >> 8 & 0xFF);
-        const int blue = static_cast<int>(p & 0xFF);
-        const int g = FAST ? (red + green + blue) / 3 : (red * 30 + green * 59 + blue * 11) / 100;
-        const int nr = TO_GREY ? red + step[g - red] : g + step[red - g];
-        const int ng = TO_GREY ? green + step[g - green] : g + step[green - g];
-        const int nb = TO_GREY ? blue + step[g - blue] : g + step[blue - g];
-        out[i] = 0xFF000000u | static_cast<INT_U32>(nr) << 16 | static_cast<INT_U32>(ng) << 8 |
-                 static_cast<INT_U32>(nb);
-    }
-}
-
 // Frames at a level 0..255 (255 x elapsed / duration) until the one at
-// 255. The counter going back starts the timing again from level 0.
+// 255. The counter going back starts the timing again from level 0. Each
+// frame first waits for its turn at the display and is then painted for
+// the moment it is shown.
 template <class FRAME> void run_levels(INT_U32 duration, FRAME frame)
 {
+    wm_wait_for_present();
     INT_U32 t0 = get_ms_count();
     for (;;) {
         const INT_U32 t = get_ms_count();
@@ -117,13 +105,16 @@ template <class FRAME> void run_levels(INT_U32 duration, FRAME frame)
         if (level == 255) {
             return;
         }
+        wm_wait_for_present();
     }
 }
 
-// Frames at an elapsed time 0..duration until the one at duration. The
-// unsigned difference stays right when the counter wraps during the run.
+// Frames at an elapsed time 0..duration until the one at duration, paced
+// as above. The unsigned difference stays right when the counter wraps
+// during the run.
 template <class FRAME> void run_elapsed(INT_U32 duration, FRAME frame)
 {
+    wm_wait_for_present();
     const INT_U32 t0 = get_ms_count();
     for (;;) {
         const INT_U32 elapsed = std::min(get_ms_count() - t0, duration);
@@ -131,6 +122,7 @@ template <class FRAME> void run_elapsed(INT_U32 duration, FRAME frame)
         if (elapsed == duration) {
             return;
         }
+        wm_wait_for_present();
     }
 }
 
@@ -186,17 +178,8 @@ void WM_PAGE_MANAGER::paint_grey_fade_frame(IMAGE& target, const effect_rect& r,
     if (duration == 0 || target.active_x1 == -1 || !target.pixels) {
         return;
     }
-    // (v - g) x elapsed / duration for each of the 511 differences, so the
-    // pixel loop has no division. Truncates towards 0, as the signed
-    // formula does.
     const INT_U32 e = std::min(elapsed, duration);
-    int change[511];
-    for (int d = -255; d <= 255; ++d) {
-        change[d + 255] = static_cast<int>(static_cast<INT_S64>(d) * e / static_cast<INT_S64>(duration));
-    }
-    const int* step = change + 255;
-    auto run = COLOUR::use_fast_greyscale ? (to_grey ? grey_run<true, true> : grey_run<true, false>)
-                                          : (to_grey ? grey_run<false, true> : grey_run<false, false>);
+    const bool fast = COLOUR::use_fast_greyscale != 0;
     // Columns c and rows of the page that land inside the clip.
     const int c1 = target.active_x1 - r.x, c2 = target.active_x2 - r.x;
     const int r1 = target.active_y1 - r.y, r2 = target.active_y2 - r.y;
@@ -214,7 +197,9 @@ void WM_PAGE_MANAGER::paint_grey_fade_frame(IMAGE& target, const effect_rect& r,
         }
         std::fill(out, out + a, COLOUR_BLACK);
         if (a < b) {
-            run(out + a, page.pixels + static_cast<long>(row - page.y) * page.stride + (c1 + a - page.x), b - a, step);
+            const COLOUR* in = page.pixels + static_cast<long>(row - page.y) * page.stride + (c1 + a - page.x);
+            kivo_pixel::grey_fade_row(reinterpret_cast<INT_U32*>(out + a), reinterpret_cast<const INT_U32*>(in), b - a,
+                                      e, duration, to_grey, fast);
         }
         std::fill(out + b, out + n, COLOUR_BLACK);
     }

@@ -5,6 +5,7 @@
 #include "wm_s16.h"
 
 #include "folder.h"
+#include "font.h"
 #include "host_utils.h"
 #include "keyboard.h"
 #include "mouse.h"
@@ -16,6 +17,8 @@
 #include "wm_keyboard_dialog.h"
 
 #include <algorithm>
+#include <climits>
+#include <cstring>
 #include <string>
 
 namespace {
@@ -264,8 +267,9 @@ void WM_TEXT_EDIT::set_buffer(const char* new_text)
         }
         text = s.c_str();
     }
-    cursor = to_s16(static_cast<long>(std::string(chars(text)).size()));
+    cursor = to_s16(text_length());
     selection_start = selection_end = -1;
+    tail.buffer = nullptr; // a new text: measured again
     request_draw();
 }
 
@@ -281,6 +285,7 @@ void WM_TEXT_EDIT::set_buffer_len(INT_S16 length)
         text = s.c_str();
         cursor = max_len;
         selection_start = selection_end = -1;
+        tail.buffer = nullptr;
     }
     request_draw();
 }
@@ -297,7 +302,7 @@ bool WM_TEXT_EDIT::soft_keyboard_hidden() const
 
 void WM_TEXT_EDIT::select_all()
 {
-    const INT_S16 len = to_s16(static_cast<long>(std::string(chars(text)).size()));
+    const INT_S16 len = to_s16(text_length());
     if (len > 0 && !(std::min(selection_start, selection_end) == 0 && std::max(selection_start, selection_end) == len)) {
         selection_start = 0;
         selection_end = len;
@@ -320,15 +325,13 @@ void WM_TEXT_EDIT::take_focus()
 
 void WM_TEXT_EDIT::delete_selection()
 {
-    std::string s(chars(text));
-    const int len = static_cast<int>(s.size());
-    const int lo = std::clamp<int>(std::min(selection_start, selection_end), 0, len);
-    const int hi = std::clamp<int>(std::max(selection_start, selection_end), 0, len);
+    const long len = text_length();
+    const long lo = std::clamp<long>(std::min(selection_start, selection_end), 0, len);
+    const long hi = std::clamp<long>(std::max(selection_start, selection_end), 0, len);
     if (cursor > lo) {
-        cursor = to_s16(cursor - (std::min<int>(cursor, hi) - lo));
+        cursor = to_s16(cursor - (std::min<long>(cursor, hi) - lo));
     }
-    s.erase(static_cast<std::size_t>(lo), static_cast<std::size_t>(hi - lo));
-    text = s.c_str();
+    replace_text(lo, hi, "", 0);
     selection_start = selection_end = -1;
 }
 
@@ -343,8 +346,146 @@ void WM_TEXT_EDIT::report_change(WM_MESG& result)
     }
 }
 
+long WM_TEXT_EDIT::text_length() const
+{
+    return text.buffer ? static_cast<long>(std::strlen(text.buffer)) : 0;
+}
+
+int WM_TEXT_EDIT::char_width(unsigned char c)
+{
+    const char one[2] = {static_cast<char>(c), '\0'};
+    return surface->get_string_width(font_id, font_x_sz, font_y_sz, one, 1, 0);
+}
+
+long long WM_TEXT_EDIT::run_width(const char* t, long from, long to)
+{
+    long long w = 0;
+    for (long i = from; i < to; ++i) {
+        w += char_width(static_cast<unsigned char>(t[i]));
+    }
+    return w;
+}
+
+bool WM_TEXT_EDIT::measures_by_characters()
+{
+    const char* t = chars(text);
+    const long len = text_length();
+    // Another text than the one kept (set through the field itself, or
+    // the very first): its escapes are counted again and its tail found
+    // again.
+    if (t != tail.buffer || len != tail.length) {
+        tail.buffer = t;
+        tail.length = len;
+        tail.escapes = static_cast<long>(std::count(t, t + len, '\x01'));
+        tail.first = -1;
+    }
+    if (!surface) {
+        return false;
+    }
+    const INT_S8 font = font_id == -1 ? surface->font_slot : font_id;
+    const INT_S16 w = font_x_sz == -1 ? surface->font_width : font_x_sz;
+    const INT_S16 h = font_y_sz == -1 ? surface->font_height : font_y_sz;
+    // Out of the font's sizes the surface measures a text by its bytes,
+    // whatever length it is given.
+    return tail.escapes == 0 && IMAGE::is_font_valid(font) && w >= 1 && h >= 1 && w <= IMAGE_FONT_MAX_PIXELS &&
+           h <= IMAGE_FONT_MAX_PIXELS;
+}
+
+bool WM_TEXT_EDIT::tail_matches_layout(int room, int wide)
+{
+    const INT_S8 font = font_id == -1 ? surface->font_slot : font_id;
+    const INT_S16 w = font_x_sz == -1 ? surface->font_width : font_x_sz;
+    const INT_S16 h = font_y_sz == -1 ? surface->font_height : font_y_sz;
+    // The width of "W" stands in for the font itself: a slot loaded again
+    // with another face changes it.
+    const bool same = tail.surface == surface && tail.room == room && tail.wide == wide && tail.font == font &&
+                      tail.font_w == w && tail.font_h == h;
+    tail.surface = surface;
+    tail.room = room;
+    tail.wide = wide;
+    tail.font = font;
+    tail.font_w = w;
+    tail.font_h = h;
+    return same;
+}
+
+// Widths only grow towards the start of the text, so one step either way
+// at a time reaches the smallest index whose rest fits.
+void WM_TEXT_EDIT::settle_tail(const char* t, long len)
+{
+    while (tail.first < len && tail.width > tail.room) {
+        tail.width -= char_width(static_cast<unsigned char>(t[tail.first++]));
+    }
+    while (tail.first > 0) {
+        const int w = char_width(static_cast<unsigned char>(t[tail.first - 1]));
+        if (tail.width + w > tail.room) {
+            break;
+        }
+        tail.width += w;
+        --tail.first;
+    }
+}
+
+long WM_TEXT_EDIT::tail_start(const char* t, long len, int room, int wide)
+{
+    if (room < 0) {
+        return LONG_MAX; // not even an empty rest fits
+    }
+    if (!tail_matches_layout(room, wide) || tail.first < 0 || tail.first > len) {
+        tail.first = len;
+        tail.width = 0;
+    }
+    settle_tail(t, len);
+    return tail.first;
+}
+
+// The edit's own changes go through here, so that the kept tail moves with
+// them: a change before it shifts it, one inside it changes its width, and
+// one across its start makes the change's start the new one. Settling then
+// costs the characters that came into view or left it.
+bool WM_TEXT_EDIT::replace_text(long lo, long hi, const char* insert, long n)
+{
+    const long len = text_length();
+    lo = std::clamp<long>(lo, 0, len);
+    hi = std::clamp<long>(hi, lo, len);
+    measures_by_characters(); // the kept text is this one
+    const long new_len = len - (hi - lo) + n;
+    if (new_len + 1 > text.alloc) {
+        // Typing grows the buffer by doubling, not by a byte a character.
+        const long room_for = std::max(new_len + 1, std::min(2 * text.alloc, static_cast<long>(max_len) + 1));
+        if (!text.reallocate_string(room_for)) {
+            return false;
+        }
+    }
+    char* b = text.buffer;
+    tail.escapes += static_cast<long>(std::count(insert, insert + n, '\x01') - std::count(b + lo, b + hi, '\x01'));
+    bool keep = tail.first >= 0 && surface;
+    if (keep) {
+        const int room = width - (border_left_gap + border_right_gap) - 1;
+        keep = tail_matches_layout(room, surface->get_string_width(font_id, font_x_sz, font_y_sz, "W", 1, 0));
+    }
+    if (keep && hi <= tail.first) {
+        tail.first += n - (hi - lo);
+    } else if (keep) {
+        tail.width += run_width(insert, 0, n) - run_width(b, std::max(lo, tail.first), hi);
+        tail.first = std::min(lo, tail.first);
+    }
+    std::memmove(b + lo + n, b + hi, static_cast<std::size_t>(len - hi + 1));
+    std::memcpy(b + lo, insert, static_cast<std::size_t>(n));
+    tail.buffer = b;
+    tail.length = new_len;
+    if (keep) {
+        settle_tail(b, new_len);
+    } else {
+        tail.first = -1;
+    }
+    return true;
+}
+
 // The first character drawn. W is the room for text and F how many "W"s
-// fit in it; the text scrolls only once the cursor passes F. Without a
+// fit in it; the text scrolls only once the cursor passes F, and then
+// starts at the smallest index s from which the rest of the text measures
+// no more than W, or at the cursor less F when that comes first. Without a
 // usable font, or with no room at all, nothing can be measured sensibly,
 // so the scroll never divides by zero and never starts past the cursor.
 int WM_TEXT_EDIT::first_visible()
@@ -362,8 +503,22 @@ int WM_TEXT_EDIT::first_visible()
         return 0;
     }
     const char* t = chars(text);
+    if (!measures_by_characters()) {
+        return first_visible_by_tails(t);
+    }
+    const long by_cursor = std::max(0L, std::min<long>(cursor - fit, cursor));
+    return static_cast<int>(std::min(by_cursor, tail_start(t, text_length(), w, wide)));
+}
+
+// The same by measuring the rest of the text from each index in turn: for
+// texts whose escapes make a character's width depend on what precedes it.
+int WM_TEXT_EDIT::first_visible_by_tails(const char* t)
+{
+    const int w = width - (border_left_gap + border_right_gap) - 1;
+    const int fit = w / surface->get_string_width(font_id, font_x_sz, font_y_sz, "W", 1, 0);
+    const long len = text_length();
     for (int s = 0;; ++s) {
-        if (s + fit >= cursor || s >= cursor) {
+        if (s + fit >= cursor || s >= cursor || s >= len) {
             return s;
         }
         if (surface->get_string_width(font_id, font_x_sz, font_y_sz, t + s, -1, 0) <= w) {
@@ -374,8 +529,8 @@ int WM_TEXT_EDIT::first_visible()
 
 INT_S16 WM_TEXT_EDIT::convert_pos_to_index(INT_S16 px)
 {
-    const std::string s(chars(text));
-    const int len = static_cast<int>(s.size());
+    const char* s = chars(text);
+    const long len = text_length();
     const int x0 = x + border_left_gap;
     if (px < x0) {
         return 0;
@@ -385,9 +540,11 @@ INT_S16 WM_TEXT_EDIT::convert_pos_to_index(INT_S16 px)
     }
     const int first = first_visible();
     const int target = px - x0;
-    int previous = 0;
-    for (int k = 1; first + k <= len; ++k) {
-        const int w = surface->get_string_width(font_id, font_x_sz, font_y_sz, s.c_str() + first, k, 0);
+    const bool by_characters = measures_by_characters();
+    long long previous = 0, w = 0;
+    for (long k = 1; first + k <= len; ++k) {
+        w = by_characters ? w + char_width(static_cast<unsigned char>(s[first + k - 1]))
+                          : surface->get_string_width(font_id, font_x_sz, font_y_sz, s + first, k, 0);
         if (w >= target) {
             return to_s16(first + (target - previous < w - target ? k - 1 : k));
         }
@@ -470,7 +627,7 @@ WM_MESG WM_TEXT_EDIT::handle_code()
     WM_MESG result = 0;
     const INT_S32 code = KEYBOARD::code;
     const bool password = (draw_flags & TEXT_EDIT_PASSWORD) != 0;
-    const INT_S16 len = to_s16(static_cast<long>(std::string(chars(text)).size()));
+    const INT_S16 len = to_s16(text_length());
     const bool shift = held(KEY_SHIFT);
     const bool word = held(KEY_COMMAND) || held(KEY_CONTROL);
 
@@ -505,9 +662,7 @@ WM_MESG WM_TEXT_EDIT::handle_code()
         if (has_selection()) {
             delete_selection();
         } else if (cursor < len) {
-            std::string s(chars(text));
-            s.erase(static_cast<std::size_t>(cursor), 1);
-            text = s.c_str();
+            replace_text(cursor, cursor + 1, "", 0);
         } else {
             break;
         }
@@ -592,14 +747,15 @@ void WM_TEXT_EDIT::paste(WM_MESG& result)
             kept += ch;
         }
     }
-    std::string s(chars(text));
-    const long room = std::max<long>(0, max_len - static_cast<long>(s.size()));
+    const long len = text_length();
+    const long room = std::max<long>(0, max_len - len);
     if (static_cast<long>(kept.size()) > room) {
         kept.resize(static_cast<std::size_t>(room));
     }
-    s.insert(static_cast<std::size_t>(std::clamp<int>(cursor, 0, static_cast<int>(s.size()))), kept);
-    text = s.c_str();
-    cursor = to_s16(cursor + static_cast<long>(kept.size()));
+    const long at = std::clamp<long>(cursor, 0, len);
+    if (replace_text(at, at, kept.c_str(), static_cast<long>(kept.size()))) {
+        cursor = to_s16(cursor + static_cast<long>(kept.size()));
+    }
     report_change(result);
     request_draw();
 }
@@ -614,14 +770,12 @@ WM_MESG WM_TEXT_EDIT::handle_char()
     }
     const bool command = held(KEY_COMMAND) || held(KEY_CONTROL);
     const bool password = (draw_flags & TEXT_EDIT_PASSWORD) != 0;
-    std::string s(chars(text));
 
     if (c == CHAR_BACKSPACE) {
         if (has_selection()) {
             delete_selection();
         } else if (cursor > 0) {
-            s.erase(static_cast<std::size_t>(cursor - 1), 1);
-            text = s.c_str();
+            replace_text(cursor - 1, cursor, "", 0);
             --cursor;
         } else {
             return 0;
@@ -636,10 +790,10 @@ WM_MESG WM_TEXT_EDIT::handle_char()
         if (password || !has_selection()) {
             return 0;
         }
-        const int lo = std::clamp<int>(std::min(selection_start, selection_end), 0, static_cast<int>(s.size()));
-        const int hi = std::clamp<int>(std::max(selection_start, selection_end), 0, static_cast<int>(s.size()));
-        KIVO_STRING(s.substr(static_cast<std::size_t>(lo), static_cast<std::size_t>(hi - lo)).c_str())
-            .copy_into_clipboard();
+        const long len = text_length();
+        const long lo = std::clamp<long>(std::min(selection_start, selection_end), 0, len);
+        const long hi = std::clamp<long>(std::max(selection_start, selection_end), 0, len);
+        KIVO_STRING(std::string(chars(text) + lo, static_cast<std::size_t>(hi - lo)).c_str()).copy_into_clipboard();
         if (c == 'x') {
             delete_selection();
             report_change(result);
@@ -668,12 +822,10 @@ WM_MESG WM_TEXT_EDIT::handle_char()
     if (has_selection()) {
         delete_selection();
         request_draw();
-        s = chars(text);
     }
-    if (static_cast<long>(s.size()) < max_len) {
-        s.insert(static_cast<std::size_t>(std::clamp<int>(cursor, 0, static_cast<int>(s.size()))), 1,
-                 static_cast<char>(c));
-        text = s.c_str();
+    const long len = text_length();
+    const char typed = static_cast<char>(c);
+    if (len < max_len && replace_text(std::clamp<long>(cursor, 0, len), std::clamp<long>(cursor, 0, len), &typed, 1)) {
         ++cursor;
         report_change(result);
         request_draw();
@@ -726,8 +878,8 @@ void WM_TEXT_EDIT::draw_object()
     const int tx = x + border_left_gap, ty = y + border_top_gap;
     s->add_rect_to_active_area(to_s16(tx), to_s16(ty), to_s16(x2 - border_right_gap),
                                to_s16(y2 - border_bottom_gap));
-    const std::string t(chars(text));
-    const int len = static_cast<int>(t.size());
+    const char* t = chars(text);
+    const int len = static_cast<int>(text_length());
     auto measure = [&](const char* str, long n) {
         return s->get_string_width(font_id, font_x_sz, font_y_sz, str, n, 0);
     };
@@ -754,9 +906,21 @@ void WM_TEXT_EDIT::draw_object()
         render(tx, chars(prompt_text), -1, text_colour, 4);
     } else {
         const int first = std::min(first_visible(), len);
-        const int from_first = measure(t.c_str() + first, -1);
+        const bool by_characters = measures_by_characters();
+        // Past the clip's right edge nothing shows: there the sum of the
+        // characters' widths may stop, a pixel beyond it.
+        const long long beyond = std::max(0, width - (border_left_gap + border_right_gap) - 1) + 1;
+        const int from_first = by_characters ? 0 : measure(t + first, -1);
         auto boundary = [&](int k) {
-            return tx + from_first - measure(t.c_str() + std::clamp(k, first, len), -1);
+            k = std::clamp(k, first, len);
+            if (!by_characters) {
+                return tx + from_first - measure(t + k, -1);
+            }
+            long long run = 0;
+            for (int i = first; i < k && run <= beyond; ++i) {
+                run += char_width(static_cast<unsigned char>(t[i]));
+            }
+            return static_cast<int>(tx + run);
         };
         if (has_selection()) {
             const int lo = std::clamp<int>(std::min(selection_start, selection_end), 0, len);
@@ -764,7 +928,7 @@ void WM_TEXT_EDIT::draw_object()
             s->fill_rect(to_s16(boundary(lo) - 1), to_s16(ty), to_s16(boundary(hi) - 1),
                          to_s16(ty + font_y_sz - 1), selection_colour, 1);
         }
-        render(tx, t.c_str() + first, -1, text_colour, enabled ? 0 : 4);
+        render(tx, t + first, -1, text_colour, enabled ? 0 : 4);
         cursor_x = boundary(cursor);
     }
     if (focal_object == this && !soft_keyboard_hidden()) {

@@ -114,8 +114,44 @@ public:
     static WM_MESG soft_keyboard_callback(WM_SCREEN_OBJECT* echo, void* edit, void* unused);
 
 private:
+    // Sideways scrolling, kept from edit to edit so that a keystroke costs
+    // what the field shows, not what the text holds. From `first` on, the
+    // rest of the text fits the room for text and is `width` pixels wide,
+    // as the sum of its characters' widths; first is the smallest such
+    // index (-1: to be found again, from the end). The others are what it
+    // was found for: another text, size or font finds it again.
+    struct VISIBLE_TAIL
+    {
+        long first = -1;
+        long long width = 0;
+        long escapes = 0; // bytes 0x01 in the text, which measure by runs
+        const char* buffer = nullptr;
+        long length = 0;
+        int room = 0, wide = 0;
+        INT_S8 font = 0;
+        INT_S16 font_w = 0, font_h = 0;
+        const IMAGE* surface = nullptr;
+    };
+    VISIBLE_TAIL tail;
+
     bool has_selection() const { return selection_start != -1 && selection_end != -1; }
+    long text_length() const;
     int first_visible();
+    int first_visible_by_tails(const char* t);
+    // Whether each character measures alone, so that widths add up: a
+    // usable font and size, and no escape byte in the text.
+    bool measures_by_characters();
+    int char_width(unsigned char c);
+    long long run_width(const char* t, long from, long to);
+    // The text between lo and hi (clamped) becomes the n bytes at `insert`;
+    // the kept tail follows.
+    bool replace_text(long lo, long hi, const char* insert, long n);
+    // Whether the kept tail was found for this room and font; records them.
+    bool tail_matches_layout(int room, int wide);
+    void settle_tail(const char* t, long len);
+    // The smallest index whose rest of the text fits `room` (LONG_MAX for
+    // none); found from the end when the kept one is stale.
+    long tail_start(const char* t, long len, int room, int wide);
     void delete_selection();
     void select_all();
     void report_change(WM_MESG& result);

@@ -504,6 +504,29 @@ void blit_to_window(short id)
     events_something_done = 1;
 }
 
+PRESENT_PACE get_present_pace(short id)
+{
+    PRESENT_PACE pace = {0, 0};
+    if (!valid_id(id) || !state.window)
+        return pace;
+    SDL_DisplayMode mode;
+    const int display = SDL_GetWindowDisplayIndex(state.window);
+    int hz = 60;
+    if (display >= 0 && SDL_GetCurrentDisplayMode(display, &mode) == 0 && mode.refresh_rate > 0)
+        hz = mode.refresh_rate;
+    pace.interval_us = 1000000u / static_cast<INT_U32>(hz);
+    if (is_opengl_enabled()) {
+        pace.vsync = SDL_GL_GetSwapInterval() != 0 ? 1 : 0;
+    } else if (state.renderer) {
+        // The software renderer reports vsync, yet presents by copying to
+        // the window's surface at once.
+        SDL_RendererInfo info;
+        pace.vsync = SDL_GetRendererInfo(state.renderer, &info) == 0 && (info.flags & SDL_RENDERER_PRESENTVSYNC) &&
+                     !(info.flags & SDL_RENDERER_SOFTWARE);
+    }
+    return pace;
+}
+
 // ---- ids in screen coordinates and close handlers ---------------------------------
 
 short get_window_id_from_pos(INT_S16 x, INT_S16 y)

@@ -53,6 +53,19 @@ void mix_colour_row_plain(INT_U32* d, int n, INT_U32 c, INT_U32 a);
 void mix_colour_row_sse2(INT_U32* d, int n, INT_U32 c, INT_U32 a);
 void mix_colour_row_avx2(INT_U32* d, int n, INT_U32 c, INT_U32 a);
 
+// A grey fade from s into d: each channel v of a pixel whose grey g is
+// (30 R + 59 G + 11 B) / 100, or (R + G + B) / 3 when fast, becomes
+// g + (v - g) x e / T (from grey) or v + (g - v) x e / T (to grey),
+// truncated towards 0; the alpha becomes 255. grey_fade_row takes e at
+// most T, and T 0 as full colour. The plain form is the rule itself
+// (0 <= e <= T, T >= 1); the vector forms give its pixels for T up to
+// grey_fade_vector_limit, beyond which grey_fade_row takes the plain one.
+constexpr INT_U32 grey_fade_vector_limit = 65793;
+void grey_fade_row(INT_U32* d, const INT_U32* s, int n, INT_U32 e, INT_U32 t, bool to_grey, bool fast);
+void grey_fade_row_plain(INT_U32* d, const INT_U32* s, int n, INT_U32 e, INT_U32 t, bool to_grey, bool fast);
+void grey_fade_row_sse2(INT_U32* d, const INT_U32* s, int n, INT_U32 e, INT_U32 t, bool to_grey, bool fast);
+void grey_fade_row_avx2(INT_U32* d, const INT_U32* s, int n, INT_U32 e, INT_U32 t, bool to_grey, bool fast);
+
 } // namespace kivo_pixel
 
 #endif

@@ -4,7 +4,10 @@
 #include "mouse.h"
 #include "wm_grid.h"
 
+#include <algorithm>
+#include <iterator>
 #include <memory>
+#include <random>
 
 using namespace kivo_test;
 
@@ -22,11 +25,12 @@ std::vector<int> rows_of(int count, int height)
 
 // A grid at (10, 10), 100 wide, without gaps, with a view of `view` pixels,
 // a focusable probe in each cell, and the bar its drawing would make.
-std::unique_ptr<WM_GRID> make_grid(const std::vector<int>& heights, int view, int columns = 1)
+std::unique_ptr<WM_GRID> make_grid(const std::vector<int>& heights, int view, int columns = 1, int spacing = 0)
 {
     WM_STYLE_SET style, bar_style;
     style.border_left_gap = style.border_right_gap = style.border_top_gap = style.border_bottom_gap = 0;
-    style.cell_top_gap = style.cell_bottom_gap = style.y_spacing = 0;
+    style.cell_top_gap = style.cell_bottom_gap = 0;
+    style.y_spacing = static_cast<INT_S16>(spacing);
     auto g = std::make_unique<WM_GRID>(1, nullptr, nullptr, nullptr);
     g->setup(10, 10, 109, static_cast<INT_S16>(9 + view), static_cast<INT_S16>(columns), nullptr, style, bar_style);
     g->max_rows = -1;
@@ -204,5 +208,117 @@ TEST_F(GridScroll, TabWalksOnlyTheCellsOfRowsWhollyInView)
         KEYBOARD::process_key_event(KEY_TAB);
         manager.monitor(1);
         EXPECT_EQ(WM_SCREEN_OBJECT::focal_object, cell(*grid, p[1], p[2])) << p[1] << p[2];
+    }
+}
+
+// The index of cells against the walk over the rows, through a seeded run
+// of placements, replacements, removals, row clears and deletions, one
+// object in two cells, and scrolls with the focus out of view; the grids
+// have rows of many heights, and spacing that keeps rows apart and, once,
+// spacing that does not.
+TEST_F(GridScroll, CellsAndTheFocusFoundAsByWalkingTheRows)
+{
+    // Rows shorter than the spacing overlap: rows 8 to 13 lie wholly in
+    // view beyond the last visible row the walk counts (4).
+    auto overlapping = make_grid({30, 19, 36, 36, 36, 3, 3, 3, 3, 4, 4, 4, 14, 14, 14, 14, 11, 40, 40}, 100, 1, -8);
+    cell(*overlapping, 0, 18)->take_focus();
+    scroll_to(*overlapping, 6);
+    EXPECT_EQ(WM_SCREEN_OBJECT::focal_object, cell(*overlapping, 0, 13));
+
+    std::mt19937 rng(32);
+    for (const int spacing : {-8, 0, -1}) {
+        std::vector<int> heights;
+        for (int r = 0; r < 60; ++r) {
+            heights.push_back(2 + static_cast<int>(rng() % 39));
+        }
+        std::vector<std::unique_ptr<PROBE>> kept; // objects the grid only lets go, outliving it
+        auto g = make_grid(heights, 100, 3, spacing);
+        // Row-major from the top (forward) or rows from the bottom; with
+        // in_view, the rows first..last first.
+        auto walk = [&](WM_SCREEN_OBJECT* o, bool forward, bool in_view, bool whole, int& column, int& row) {
+            std::vector<int> order;
+            for (int i = 0; i < g->num_rows; ++i) {
+                order.push_back(forward ? i : g->num_rows - 1 - i);
+            }
+            if (in_view) {
+                std::stable_partition(order.begin(), order.end(), [&](int r) {
+                    return r >= g->first_visible_row && r <= g->last_visible_row;
+                });
+            }
+            for (const int r : order) {
+                for (int c = 0; c < g->rows[r]->num_objects; ++c) {
+                    if (g->rows[r]->objects[c] == o && (!whole || g->is_row_visible(static_cast<INT_S16>(r)))) {
+                        column = c, row = r;
+                        return true;
+                    }
+                }
+            }
+            return false;
+        };
+        PROBE outside(0, 0, 1, 1, COLOUR_INVISIBLE);
+        for (int step = 0; step < 300; ++step) {
+            const int r = static_cast<int>(rng() % static_cast<unsigned>(g->num_rows)), c = static_cast<int>(rng() % 3);
+            const auto row = static_cast<INT_S16>(r), column = static_cast<INT_S16>(c);
+            if (step == 250) { // the same object in a second cell, as a caller may place it
+                kept.emplace_back(new PROBE(0, 0, 1, 1, COLOUR_INVISIBLE));
+                kept.back()->no_delete = 1;
+                g->add_object(0, 0, kept.back().get());
+                g->add_object(2, static_cast<INT_S16>(g->num_rows - 1), kept.back().get());
+            }
+            const unsigned op = rng() % 7;
+            if (op < 2) {
+                auto* probe = new PROBE(0, 0, 1, 1, COLOUR_INVISIBLE);
+                probe->can_focus = 1;
+                g->add_object(column, row, probe);
+            } else if (op == 2 && g->get_object(column, row)) {
+                g->remove_object(g->get_object(column, row), 1, 0);
+            } else if (op == 3) {
+                g->clear_rows(row, static_cast<INT_S16>(r + rng() % 3));
+            } else if (op == 4 && g->num_rows > 20) {
+                g->delete_rows(row, static_cast<INT_S16>(std::min(r + 2, g->num_rows - 1)));
+            } else if (op > 4) {
+                // The focus on a cell anywhere, then a scroll (to where the
+                // view stands, too).
+                WM_SCREEN_OBJECT* focus = g->get_object(column, row);
+                WM_SCREEN_OBJECT::focal_object = focus;
+                g->last_scroll_value = -1;
+                scroll_to(*g, static_cast<long>(rng() % 2000));
+                int fc = 0, fr = 0;
+                if (focus && walk(focus, true, true, false, fc, fr) && !g->is_row_visible(static_cast<INT_S16>(fr))) {
+                    const int mid = g->first_visible_row + (g->last_visible_row - g->first_visible_row) / 2;
+                    const int way = fr > mid ? -1 : 1;
+                    WM_SCREEN_OBJECT* want = focus;
+                    for (int k = fr + way; k >= 0 && k < g->num_rows; k += way) {
+                        if (g->is_row_visible(static_cast<INT_S16>(k))) {
+                            WM_SCREEN_OBJECT* there = g->get_object(static_cast<INT_S16>(fc), static_cast<INT_S16>(k));
+                            want = there ? there : focus;
+                            break;
+                        }
+                    }
+                    ASSERT_EQ(WM_SCREEN_OBJECT::focal_object, want) << "spacing " << spacing << " step " << step;
+                }
+            }
+            // Every placed object and one that is not, by both walks and as
+            // the focus, in any row or in rows wholly in view only.
+            std::vector<WM_SCREEN_OBJECT*> placed = {&outside};
+            for (int k = 0; k < g->num_rows; ++k) {
+                std::copy_if(g->rows[k]->objects.begin(), g->rows[k]->objects.end(), std::back_inserter(placed),
+                             [](WM_SCREEN_OBJECT* o) { return o != nullptr; });
+            }
+            for (WM_SCREEN_OBJECT* o : placed) {
+                for (const int form : {0, 1, 2, 3}) {
+                    int wc = -1, wr = -1;
+                    INT_S16 gc = -1, gr = -1;
+                    WM_SCREEN_OBJECT::focal_object = o;
+                    const bool want = form < 2 ? walk(o, form == 0, false, false, wc, wr)
+                                               : walk(o, true, true, form == 2, wc, wr);
+                    const bool got = form < 2 ? g->get_object_cell(o, gr, gc, form == 0 ? 1 : 0) != 0
+                                              : g->find_focal_child_object(gc, gr, form == 3 ? 1 : 0) != 0;
+                    ASSERT_EQ(std::vector<int>({got, gc, gr}), std::vector<int>({want, wc, wr}))
+                        << "spacing " << spacing << " step " << step << " form " << form;
+                }
+            }
+            WM_SCREEN_OBJECT::focal_object = nullptr;
+        }
     }
 }

@@ -12,6 +12,7 @@
 #include <functional>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -139,6 +140,45 @@ TEST_F(ListBoxTest, PopupWithCellGapsShowsEveryLineThatFits)
         EXPECT_TRUE(m->grid->is_row_visible(r)) << r;
         EXPECT_GE(line->y, m->grid->y) << r;
         EXPECT_LE(line->y + line->height, m->grid->y + m->grid->height) << r;
+    }
+}
+
+// Lines measured once, as they come, against popups that measure every
+// line at every line added: the same size, place and rows in view, with
+// the widest line first, in the middle or last, after separators and as a
+// sub-menu row, in a popup area that holds only some of them. A caption
+// changed afterwards counts once the box opens.
+TEST_F(ListBoxTest, PopupSizesAsWhenEveryLineIsMeasuredAgain)
+{
+    WM_PAGE_MANAGER::popup_y1 = 0;
+    WM_PAGE_MANAGER::popup_y2 = 150;
+    const std::string wide = "A line wider than the others by far";
+    for (const int at : {0, 7, 19}) {
+        WM_LIST_BOX* kept = add(1, 0, nullptr, 0);
+        WM_LIST_BOX* whole = add(1, 0, nullptr, 0);
+        auto shape = [](WM_FLOATING_MENU* m) {
+            return std::vector<int>{m->width, m->height, m->x, m->y, m->top_row, m->bottom_row};
+        };
+        for (int i = 0; i < 20; ++i) {
+            const std::string text = i == at ? wide : "Line " + std::string(static_cast<size_t>(i % 5), 'W');
+            for (WM_LIST_BOX* box : {kept, whole}) {
+                if (box == whole) {
+                    box->popup->reset(); // every line measured again below
+                }
+                box->add_line(text.c_str(), word(i), i == 12 ? 1 : 0, 1, i % 6 == 5 ? 1 : 0);
+            }
+            ASSERT_EQ(shape(kept->popup), shape(whole->popup)) << "widest at " << at << ", line " << i;
+        }
+        const WM_STYLE_SET& o = kept->popup->object_style_set;
+        const int before = kept->popup->width;
+        EXPECT_GT(before, screen().get_string_width(o.font_id, o.font_x_sz, o.font_y_sz, wide.c_str(), -1, 0)) << at;
+        WM_BUTTON* line = kept->popup->get_button(3);
+        ASSERT_NE(line, nullptr);
+        line->set_string((wide + wide).c_str(), 0);
+        WM_MENU::menu_callback(kept, kept, nullptr);
+        EXPECT_GT(kept->popup->width, before) << at;
+        S::pm->areas[0].remove_object(kept, 1, 0);
+        S::pm->areas[0].remove_object(whole, 1, 0);
     }
 }
 

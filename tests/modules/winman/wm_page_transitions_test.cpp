@@ -6,6 +6,7 @@
 #include "host_window.h"
 #include "kivo_host.h"
 #include "random_session.h"
+#include "wm_frame_pacing.h"
 
 #include <zlib.h>
 
@@ -53,12 +54,29 @@ uLong crc_of(const IMAGE& im, const RECT& r)
 RECT seen_rect;
 INT_U32 step_ms;
 std::vector<uLong> seen;
+std::vector<INT_U32> seen_at; // the counter at each present
 
 void record()
 {
     seen.push_back(crc_of(*WM_SCREEN_OBJECT::surface, seen_rect));
+    seen_at.push_back(get_ms_count());
     kivo_fake_clock_advance_ms(step_ms);
 }
+
+// A display of 60 Hz, with or without vsync, for the length of a scope.
+struct DISPLAY_PACE
+{
+    static INT_U8 vsync;
+    static PRESENT_PACE sixty_hertz(short) { return {16667, vsync}; }
+    explicit DISPLAY_PACE(INT_U8 with_vsync)
+    {
+        vsync = with_vsync;
+        wm_present_pace = sixty_hertz;
+        wm_frame_pacer().forget();
+    }
+    ~DISPLAY_PACE() { wm_present_pace = get_present_pace; }
+};
+INT_U8 DISPLAY_PACE::vsync = 0;
 
 // kind: 'm' mix, 'i' / 'o' black fade in / out at level `value`; 'g' / 'G'
 // grey fade in / out and 's' slide at `value` ms of `duration`; 'N' / 'O'
@@ -214,6 +232,70 @@ TEST_F(Transitions, EveryKindPresentsItsFramesAndEndsOnItsPicture)
         EXPECT_EQ(px(screen(), 10, 20), fast ? 0xFF555555u : 0xFF4C4C4Cu);
     }
     COLOUR::use_fast_greyscale = 0;
+}
+
+// The wait before a present at 60 Hz, 17 ms after the last one: none
+// before any present, with vsync or without a window, past the interval,
+// or after a counter that went back; across the counter's wrap the rest.
+TEST(FramePacer, WaitsOutTheRestOfARefreshInterval)
+{
+    const INT_U32 rows[][5] = {// interval, vsync, last (0 none), now, wait
+                               {16667, 0, 0, 5, 0},    {16667, 0, 1000, 1010, 7}, {16667, 0, 1000, 1017, 0},
+                               {16667, 1, 1000, 1001, 0}, {0, 0, 1000, 1001, 0},  {16667, 0, 2000, 1990, 0},
+                               {16667, 0, 0xFFFFFFF8u, 2, 7}};
+    for (const auto& r : rows) {
+        WM_FRAME_PACER pacer;
+        if (r[2]) {
+            pacer.presented(r[2]);
+        }
+        EXPECT_EQ(pacer.wait_ms(r[3], {r[0], static_cast<INT_U8>(r[1])}), r[4]) << r[3];
+    }
+}
+
+// Frames that take 1 ms each: without vsync one frame per 17 ms, each
+// painted for the moment it is shown, the last at the full length; with
+// vsync the present itself waits, and nothing else does. A pass of the
+// page manager that shows something waits its turn as well; one that
+// shows nothing does not.
+TEST_F(Transitions, PacedToTheDisplayInTheirLength)
+{
+    create_back_buffer(W, H);
+    auto* pm = new P(1, -1); // the fixture deletes it
+    P::frame_hook = record;
+    P::page_effects_x1 = P::page_effects_y1 = P::page_effects_x2 = P::page_effects_y2 = -1;
+    seen_rect = RECT{0, 0, W, H};
+    step_ms = 1;
+    for (const INT_U8 vsync : {0, 1}) {
+        DISPLAY_PACE pace(vsync);
+        pm->set_next_page(0, create_page, nullptr, reinterpret_cast<void*>(std::uintptr_t{OLD}), nullptr, 1, 0,
+                          nullptr);
+        pm->go_to_page(0);
+        pm->set_next_page(0, create_page, nullptr, reinterpret_cast<void*>(std::uintptr_t{NEW}), nullptr, 1, 0,
+                          nullptr);
+        pm->page_effects_ms = 700;
+        seen.clear();
+        seen_at.clear();
+        pm->mix_to_page(0);
+        ASSERT_EQ(seen.size(), vsync ? 701u : 43u);
+        const INT_U32 start = seen_at[0];
+        for (size_t k = 0; k < seen.size(); ++k) {
+            const INT_U32 at = static_cast<INT_U32>(vsync ? k : 17 * k);
+            ASSERT_EQ(seen_at[k] - start, at) << k;
+            if (!vsync) {
+                const int level = static_cast<int>(std::min<INT_U32>(255, 255 * at / 700));
+                EXPECT_EQ(seen[k], expected({'m', level, 0}, seen_rect, 0, 0)) << k;
+            }
+        }
+    }
+    P::frame_hook = nullptr;
+    DISPLAY_PACE pace(0);
+    pm->monitor(1);
+    const INT_U32 first = get_ms_count();
+    pm->monitor(1);
+    EXPECT_EQ(get_ms_count() - first, 17u);
+    back_buffer.dirty_x1 = back_buffer.dirty_x2 = back_buffer.dirty_y1 = back_buffer.dirty_y2 = -1;
+    pm->monitor(1);
+    EXPECT_EQ(get_ms_count() - first, 17u);
 }
 
 } // namespace

@@ -8,8 +8,11 @@
 #include "widget_test.h"
 #include "wm_text_edit.h"
 
+#include <algorithm>
 #include <clocale>
+#include <cstring>
 #include <functional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -388,6 +391,134 @@ TEST_F(TextEditTest, DrawingByPixels)
         e->request_draw();
         pass();
         EXPECT_EQ(at(cx + 1, cy + 1), COLOUR_GREEN.value) << strip;
+    }
+}
+
+// The scroll kept from edit to edit against the whole measure of the rule:
+// after every one of a seeded run of edits, cursor moves, selections,
+// pastes, new texts (one with an escape run), resizes and border changes,
+// the field shows what measuring the text afresh shows, and clicks land on
+// the same characters.
+TEST_F(TextEditTest, KeptScrollDrawsAsTheWholeMeasure)
+{
+    WM_TEXT_EDIT* e = focused("", 0, -1, -1, 120);
+    const char* chars = "iIlWMm .,aeo19\xE9";
+    std::mt19937 rng(132);
+    auto pick = [&](int n) {
+        std::string t;
+        for (int i = 0; i < n; ++i) {
+            t += chars[rng() % std::strlen(chars)];
+        }
+        return t;
+    };
+    // The first character drawn, by measuring the rest of the text from
+    // each index in turn.
+    auto first_by_rule = [&](const std::string& t, int room) {
+        const int fit = room / text_w("W", 1);
+        if (e->cursor <= fit) {
+            return 0;
+        }
+        for (int s = 0;; ++s) {
+            if (s + fit >= e->cursor || s >= e->cursor || text_w(t.c_str() + s) <= room) {
+                return s;
+            }
+        }
+    };
+    // After an input, the field as the rule draws it and a click's index.
+    auto expect_as_rule = [&](const std::string& what) {
+        e->request_draw();
+        pass();
+        KEYBOARD::code = -1;
+
+        const std::string t = str(e->text);
+        const int len = static_cast<int>(t.size());
+        const int room = e->width - (e->border_left_gap + e->border_right_gap) - 1;
+        const int first = std::min(first_by_rule(t, room), len);
+        const int tx = e->x + e->border_left_gap, ty = e->y + e->border_top_gap;
+        const int x2 = e->x + e->width - 1, y2 = e->y + e->height - 1;
+        auto boundary = [&](int k) {
+            return tx + text_w(t.c_str() + first) - text_w(t.c_str() + std::clamp(k, first, len));
+        };
+        imgtest::CANVAS ref(kivo_test::SCREEN_W, kivo_test::SCREEN_H, {kivo_test::SENTINEL});
+        ref.fill_rect(e->x, e->y, static_cast<short>(x2), static_cast<short>(y2), BG, 1);
+        ref.add_rect_to_active_area(static_cast<short>(tx), static_cast<short>(ty),
+                                    static_cast<short>(x2 - e->border_right_gap), static_cast<short>(y2 - GAP));
+        if (len > 0 && e->selection_start != -1 && e->selection_end != -1) {
+            const int lo = std::min(e->selection_start, e->selection_end);
+            const int hi = std::max(e->selection_start, e->selection_end);
+            ref.fill_rect(static_cast<short>(boundary(lo) - 1), static_cast<short>(ty),
+                          static_cast<short>(boundary(hi) - 1), static_cast<short>(ty + FONT - 1), SEL, 1);
+        }
+        ref.process_and_render_string(static_cast<short>(tx), static_cast<short>(ty), FG, COLOUR_INVISIBLE,
+                                      COLOUR_INVISIBLE, font, FONT, FONT, t.c_str() + first, 0, -1, 0);
+        const int cx = len > 0 ? boundary(e->cursor) : tx;
+        ref.draw_line(static_cast<short>(cx), static_cast<short>(ty), static_cast<short>(cx),
+                      static_cast<short>(ty + FONT - 1), CUR, 1, 1);
+        for (int i = 0; i < e->width * e->height; ++i) {
+            const int xx = e->x + i % e->width, yy = e->y + i / e->width;
+            ASSERT_EQ(at(xx, yy), imgtest::px(ref, xx, yy))
+                << what << " '" << t << "' cursor " << e->cursor << " at " << xx << "," << yy;
+        }
+        // A click anywhere along the text: the nearer boundary of the two
+        // around it.
+        const int px = tx + static_cast<int>(rng() % static_cast<unsigned>(std::max(1, room)));
+        if (px <= x2 - e->border_right_gap) {
+            int want = len, previous = 0;
+            for (int k = 1; first + k <= len; ++k) {
+                const int w = text_w(t.c_str() + first, k);
+                if (w >= px - tx) {
+                    want = first + (px - tx - previous < w - (px - tx) ? k - 1 : k);
+                    break;
+                }
+                previous = w;
+            }
+            ASSERT_EQ(e->convert_pos_to_index(static_cast<INT_S16>(px)), want) << what << " '" << t << "'";
+        }
+    };
+    // Edits before the part in view, then the end of the text again.
+    e->set_buffer(pick(100).c_str());
+    expect_as_rule("end");
+    KEYBOARD::process_key_event(115);
+    expect_as_rule("home");
+    for (int k = 0; k < 3; ++k) {
+        KEYBOARD::process_key_event(117);
+        expect_as_rule("delete at the start");
+    }
+    hold("c");
+    kivo_host()->set_clipboard_text("WWW");
+    type('v');
+    expect_as_rule("paste at the start");
+    hold("");
+    KEYBOARD::process_key_event(119);
+    expect_as_rule("end again");
+    for (int step = 0; step < 400; ++step) {
+        const unsigned op = rng() % 20;
+        hold(op == 9 || op == 10 ? "s" : op == 11 || op == 12 ? "c" : "");
+        if (op < 5) {
+            type(chars[rng() % std::strlen(chars)]);
+        } else if (op < 7) {
+            type(8);
+        } else if (op < 11) {
+            static const INT_U32 moves[] = {115, 117, 119, 123, 124};
+            KEYBOARD::process_key_event(moves[rng() % 5]);
+        } else if (op == 11) {
+            kivo_host()->set_clipboard_text(pick(static_cast<int>(rng() % 6)).c_str());
+            type('v');
+        } else if (op == 12) {
+            type('a');
+        } else if (op == 13) {
+            e->set_buffer(step % 3 ? pick(static_cast<int>(rng() % 120)).c_str() : "ab\x01,0057,0057\x01 cd");
+        } else if (op == 14) {
+            e->width = static_cast<INT_S16>(rng() % 10 == 0 ? 3 : 30 + rng() % 180);
+        } else if (op == 15) {
+            e->border_left_gap = e->border_right_gap = static_cast<INT_S16>(rng() % 10 == 0 ? 30 : GAP + rng() % 8);
+        } else {
+            KEYBOARD::process_key_event(rng() % 2 ? 123 : 124);
+        }
+        expect_as_rule("step " + std::to_string(step));
+        if (HasFatalFailure()) {
+            return;
+        }
     }
 }
 

@@ -158,6 +158,21 @@ TEST_F(WindowTest, BackBufferWithoutAWindow)
     EXPECT_FALSE(back_buffer.locked);
 }
 
+// The pace of presents: none without a window; the display's interval
+// with one. The software renderer of the headless driver reports vsync,
+// but its presents do not wait for the display.
+TEST_F(WindowTest, PresentPaceComesFromTheWindowsDisplay)
+{
+    EXPECT_EQ(get_present_pace(0).interval_us, 0u);
+    ASSERT_EQ(1, open_window(nullptr, 320, 200, 0, 0));
+    const PRESENT_PACE pace = get_present_pace(0);
+    SDL_DisplayMode mode;
+    ASSERT_EQ(SDL_GetCurrentDisplayMode(SDL_GetWindowDisplayIndex(host_sdl_window()), &mode), 0);
+    EXPECT_EQ(pace.interval_us, 1000000u / static_cast<unsigned>(mode.refresh_rate > 0 ? mode.refresh_rate : 60));
+    EXPECT_EQ(pace.vsync, 0);
+    EXPECT_EQ(get_present_pace(3).interval_us, 0u);
+}
+
 TEST_F(WindowTest, OnlyTheDirtyRectangleReachesTheWindow)
 {
     ASSERT_EQ(1, open_window(nullptr, 320, 200, 0, 0));
