@@ -143,7 +143,8 @@ struct Translucent
             src_pre[i] = Pictures::premultiply(src.pixels[i]);
             dst_pm[i] = dst.pixels[i];
         }
-        dst_start.assign(reinterpret_cast<INT_U32*>(dst.pixels), reinterpret_cast<INT_U32*>(dst.pixels) + (size_t)W * H);
+        const INT_U32* first = reinterpret_cast<INT_U32*>(dst.pixels);
+        dst_start.assign(first, first + (size_t)W * H);
         dst_pm_start = dst_pm;
         p_src = pixman_image_create_bits(PIXMAN_a8r8g8b8, W, H, src_pre.data(), W * 4);
         p_dst = pixman_image_create_bits(PIXMAN_a8r8g8b8, W, H, dst_pm.data(), W * 4);

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -61,7 +62,6 @@ INT_S32 measure(INT_S8 font, short w, short h, const char* text, long len, INT_U
 {
     IMAGE_FONT_SLOT* const slot = font_slot_entry(font);
     FONT_TEXT_WALK walk(text, len, code_mode);
-    IMAGE_FONT_GLYPH temp;
     INT_S64 total = 0;
     INT_U32 code;
     while (walk.next(code))
@@ -72,10 +72,7 @@ INT_S32 measure(INT_S8 font, short w, short h, const char* text, long len, INT_U
                 break;
             ++*line_chars;
         }
-        IMAGE_FONT_GLYPH* g = font_glyph(slot, font, code, short(w - 1), short(h - 1), temp);
-        total += g->advance;
-        if (g == &temp)
-            font_release_temp_glyph(temp);
+        total += font_glyph(slot, font, code, short(w - 1), short(h - 1))->advance;
     }
     return INT_S32(total > INT32_MAX ? INT32_MAX : (total < INT32_MIN ? INT32_MIN : total));
 }
@@ -112,6 +109,47 @@ bool text_target_ok(const IMAGE& img, INT_S8 font, short w, short h)
 // Coordinates handed on to the 16-bit drawing calls: held at the range's
 // edge, never wrapped round to the far side.
 short clamp16(int v) { return short(v < -32768 ? -32768 : (v > 32767 ? 32767 : v)); }
+
+// The lightness shift of the chiseled look. What a pixel becomes depends
+// on its value and its coverage alone, and text stands on few colours, so
+// each pair goes through the HSL conversion in doubles once per string and
+// is looked up after that. The table is direct-mapped: a pair that meets
+// another's place is worked out again, never answered wrongly.
+class LIGHTNESS_SHIFT
+{
+public:
+    LIGHTNESS_SHIFT(double shift, INT_U8 cover_max) : shift(shift), cover_max(cover_max)
+    {
+        for (ENTRY& e : table)
+            e.coverage = EMPTY;
+    }
+    INT_U32 apply(INT_U32 pixel, int cv)
+    {
+        ENTRY& e = table[(pixel * 0x9E3779B1u ^ static_cast<INT_U32>(cv) * 0x85EBCA6Bu) >> (32 - BITS)];
+        if (e.coverage != cv || e.pixel != pixel) {
+            COLOUR p(pixel);
+            double pa, ph, ps, pl;
+            p.get_ahsl(pa, ph, ps, pl);
+            pl += cv == cover_max ? shift : cv * shift / cover_max;
+            pl = pl < 0.0 ? 0.0 : (pl > 1.0 ? 1.0 : pl);
+            p.set_ahsl(pa, ph, ps, pl);
+            e = {pixel, p.value, static_cast<INT_U16>(cv)};
+        }
+        return e.result;
+    }
+
+private:
+    static constexpr int BITS = 8;
+    static constexpr INT_U16 EMPTY = 0xFFFF;  // no coverage is this large
+    struct ENTRY
+    {
+        INT_U32 pixel, result;
+        INT_U16 coverage;
+    };
+    const double shift;
+    const INT_U8 cover_max;
+    ENTRY table[1 << BITS];
+};
 
 } // namespace
 
@@ -283,13 +321,13 @@ void IMAGE::render_string(short x, short y, COLOUR text, COLOUR back, COLOUR und
     int dirty_lo = 0, dirty_hi = -1;  // columns, valid when dirty_lo <= dirty_hi
     int pen = x;
     int baseline = 0;
+    std::optional<LIGHTNESS_SHIFT> shifter;  // made at the first shifted pixel
 
     FONT_TEXT_WALK walk(str, len, code_mode);
-    IMAGE_FONT_GLYPH temp;
     INT_U32 code;
     while (pen < right && walk.next(code))
     {
-        IMAGE_FONT_GLYPH* g = font_glyph(slot, font, code, short(w - 1), short(h - 1), temp);
+        IMAGE_FONT_GLYPH* g = font_glyph(slot, font, code, short(w - 1), short(h - 1));
         if (baseline == 0 && g->face_height != 0)
             baseline = int(long(h) * g->face_descender / g->face_height);
         const int adv = g->advance;
@@ -369,20 +407,29 @@ void IMAGE::render_string(short x, short y, COLOUR text, COLOUR back, COLOUR und
                 }
                 // Every pixel under the glyph box is rewritten, coverage 0
                 // included.
+                if (plain)
+                {
+                    for (int c = c0; c < c1; ++c)
+                    {
+                        const int cv = cov[c];
+                        COLOUR& p = row[col0 + c];
+                        double pa, ph, ps, pl;
+                        p.get_ahsl(pa, ph, ps, pl);
+                        pl += cv == cover_max ? lightness_shift : cv * lightness_shift / cover_max;
+                        pl = pl < 0.0 ? 0.0 : (pl > 1.0 ? 1.0 : pl);
+                        p.set_ahsl(pa, ph, ps, pl);
+                    }
+                    continue;
+                }
+                if (!shifter)
+                    shifter.emplace(lightness_shift, cover_max);
                 for (int c = c0; c < c1; ++c)
                 {
-                    const int cv = cov[c];
                     COLOUR& p = row[col0 + c];
-                    double pa, ph, ps, pl;
-                    p.get_ahsl(pa, ph, ps, pl);
-                    pl += cv == cover_max ? lightness_shift : cv * lightness_shift / cover_max;
-                    pl = pl < 0.0 ? 0.0 : (pl > 1.0 ? 1.0 : pl);
-                    p.set_ahsl(pa, ph, ps, pl);
+                    p.value = shifter->apply(p.value, cov[c]);
                 }
             }
         }
-        if (g == &temp)
-            font_release_temp_glyph(temp);
         pen += adv;
     }
     if (dirty_lo <= dirty_hi)
@@ -442,7 +489,6 @@ void IMAGE::draw_string(short x1, short y1, short x2, short y2, COLOUR text, COL
     int line_count = 0;  // lines finished
     LAYOUT_LINE cur = {0, 0, 0, 0};
     std::vector<LAYOUT_CHAR> chars;  // characters of the current line
-    IMAGE_FONT_GLYPH temp;
 
     FONT_TEXT_WALK walk(str, -1, 0);
     // Starts the next line at a byte index with the escape state there.
@@ -464,10 +510,7 @@ void IMAGE::draw_string(short x1, short y1, short x2, short y2, COLOUR text, COL
     IMAGE_FONT_SLOT* const slot = font_slot_entry(font);
     while (!ended && walk.next(code, &start, &mode))
     {
-        IMAGE_FONT_GLYPH* g = font_glyph(slot, font, code, short(w - 1), short(h - 1), temp);
-        const INT_S32 adv = g->advance;
-        if (g == &temp)
-            font_release_temp_glyph(temp);
+        const INT_S32 adv = font_glyph(slot, font, code, short(w - 1), short(h - 1))->advance;
 
         if (code == '\n')
         {
