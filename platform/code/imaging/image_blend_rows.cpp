@@ -234,7 +234,7 @@ __attribute__((target("avx2"))) static void fill_row_avx2(INT_U32* d, int n, INT
         d[i] = c;
 }
 
-void fill_row(INT_U32* d, int n, INT_U32 c)
+void fill_row_long(INT_U32* d, int n, INT_U32 c)
 {
     if (n >= 64 && have_avx2())
         fill_row_avx2(d, n, c);
@@ -288,7 +288,7 @@ void mix_colour_row(INT_U32* d, int n, INT_U32 c, INT_U32 a)
     mix_colour_row_plain(d, n, c, a);
 }
 
-void fill_row(INT_U32* d, int n, INT_U32 c)
+void fill_row_long(INT_U32* d, int n, INT_U32 c)
 {
     std::fill(d, d + (n > 0 ? n : 0), c);
 }
