@@ -34,30 +34,37 @@ void blend_row_sse2(INT_U32* d, const INT_U32* s, int n, INT_U32 t)
         __m128i a32 = _mm_srli_epi32(sv, 24);
         __m128i clear = _mm_cmpeq_epi32(a32, zero);
         __m128i solid = _mm_cmpgt_epi32(a32, tm1);
-        if (_mm_movemask_epi8(clear) == 0xFFFF)
+        const int clear_bits = _mm_movemask_epi8(clear), solid_bits = _mm_movemask_epi8(solid);
+        if (clear_bits == 0xFFFF)
             continue;
-        if (_mm_movemask_epi8(solid) == 0xFFFF) {
+        if (solid_bits == 0xFFFF) {
             _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i), sv);
             continue;
         }
         __m128i dv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + i));
         // Two pixels per half, one 16-bit lane per channel. s*a + d*(255-a)
         // is d*256 - d + (s-d)*a: the terms wrap in 16 bits but the sum (at
-        // most 65025) comes out exact, with one multiplication.
+        // most 65025) comes out exact, with one multiplication. Each
+        // pixel's alpha is spread over its four lanes by two shuffles.
         __m128i slo = _mm_unpacklo_epi8(sv, zero), shi = _mm_unpackhi_epi8(sv, zero);
         __m128i dlo = _mm_unpacklo_epi8(dv, zero), dhi = _mm_unpackhi_epi8(dv, zero);
-        __m128i a16 = _mm_or_si128(a32, _mm_slli_epi32(a32, 16));
-        __m128i alo = _mm_unpacklo_epi32(a16, a16), ahi = _mm_unpackhi_epi32(a16, a16);
+        __m128i alo = _mm_shufflehi_epi16(_mm_shufflelo_epi16(slo, 0xFF), 0xFF);
+        __m128i ahi = _mm_shufflehi_epi16(_mm_shufflelo_epi16(shi, 0xFF), 0xFF);
         __m128i rlo = _mm_srli_epi16(_mm_add_epi16(_mm_sub_epi16(_mm_slli_epi16(dlo, 8), dlo),
                                                    _mm_mullo_epi16(_mm_sub_epi16(slo, dlo), alo)),
                                      8);
         __m128i rhi = _mm_srli_epi16(_mm_add_epi16(_mm_sub_epi16(_mm_slli_epi16(dhi, 8), dhi),
                                                    _mm_mullo_epi16(_mm_sub_epi16(shi, dhi), ahi)),
                                      8);
-        __m128i mixed = _mm_packus_epi16(rlo, rhi);
-        mixed = _mm_or_si128(_mm_andnot_si128(alpha_mask, mixed), _mm_and_si128(alpha_mask, dv));
-        __m128i r = _mm_or_si128(_mm_and_si128(solid, sv), _mm_andnot_si128(solid, mixed));
-        r = _mm_or_si128(_mm_and_si128(clear, dv), _mm_andnot_si128(clear, r));
+        __m128i r = _mm_packus_epi16(rlo, rhi);
+        r = _mm_or_si128(_mm_andnot_si128(alpha_mask, r), _mm_and_si128(alpha_mask, dv));
+        // Only a group that mixes clear or solid pixels in needs them
+        // picked out; an all-translucent one (a whole translucent picture)
+        // is done.
+        if (clear_bits | solid_bits) {
+            r = _mm_or_si128(_mm_and_si128(solid, sv), _mm_andnot_si128(solid, r));
+            r = _mm_or_si128(_mm_and_si128(clear, dv), _mm_andnot_si128(clear, r));
+        }
         _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i), r);
     }
     for (; i < n; ++i)
@@ -72,14 +79,21 @@ __attribute__((target("avx2"))) void blend_row_avx2(INT_U32* d, const INT_U32* s
     const __m256i zero = _mm256_setzero_si256();
     const __m256i alpha_mask = _mm256_set1_epi32((int)0xFF000000u);
     const __m256i tm1 = _mm256_set1_epi32((int)solid_from - 1);
+    // Each pixel's alpha byte into the four 16-bit lanes the unpacking
+    // gives it, zero above: the first two pixels of each 128-bit half, and
+    // the last two.
+    const __m256i alpha_lo = _mm256_setr_epi8(3, -1, 3, -1, 3, -1, 3, -1, 7, -1, 7, -1, 7, -1, 7, -1, 3, -1, 3, -1, 3,
+                                              -1, 3, -1, 7, -1, 7, -1, 7, -1, 7, -1);
+    const __m256i alpha_hi = _mm256_add_epi8(alpha_lo, _mm256_set1_epi16(8));
     for (; i + 8 <= n; i += 8) {
         __m256i sv = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + i));
         __m256i a32 = _mm256_srli_epi32(sv, 24);
         __m256i clear = _mm256_cmpeq_epi32(a32, zero);
         __m256i solid = _mm256_cmpgt_epi32(a32, tm1);
-        if (_mm256_movemask_epi8(clear) == -1)
+        const int clear_bits = _mm256_movemask_epi8(clear), solid_bits = _mm256_movemask_epi8(solid);
+        if (clear_bits == -1)
             continue;
-        if (_mm256_movemask_epi8(solid) == -1) {
+        if (solid_bits == -1) {
             _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + i), sv);
             continue;
         }
@@ -87,8 +101,7 @@ __attribute__((target("avx2"))) void blend_row_avx2(INT_U32* d, const INT_U32* s
         // The same lanes as the SSE2 form, within each 128-bit half.
         __m256i slo = _mm256_unpacklo_epi8(sv, zero), shi = _mm256_unpackhi_epi8(sv, zero);
         __m256i dlo = _mm256_unpacklo_epi8(dv, zero), dhi = _mm256_unpackhi_epi8(dv, zero);
-        __m256i a16 = _mm256_or_si256(a32, _mm256_slli_epi32(a32, 16));
-        __m256i alo = _mm256_unpacklo_epi32(a16, a16), ahi = _mm256_unpackhi_epi32(a16, a16);
+        __m256i alo = _mm256_shuffle_epi8(sv, alpha_lo), ahi = _mm256_shuffle_epi8(sv, alpha_hi);
         __m256i rlo = _mm256_srli_epi16(
             _mm256_add_epi16(_mm256_sub_epi16(_mm256_slli_epi16(dlo, 8), dlo),
                              _mm256_mullo_epi16(_mm256_sub_epi16(slo, dlo), alo)),
@@ -97,10 +110,12 @@ __attribute__((target("avx2"))) void blend_row_avx2(INT_U32* d, const INT_U32* s
             _mm256_add_epi16(_mm256_sub_epi16(_mm256_slli_epi16(dhi, 8), dhi),
                              _mm256_mullo_epi16(_mm256_sub_epi16(shi, dhi), ahi)),
             8);
-        __m256i mixed = _mm256_packus_epi16(rlo, rhi);
-        mixed = _mm256_blendv_epi8(mixed, dv, alpha_mask);
-        __m256i r = _mm256_blendv_epi8(mixed, sv, solid);
-        r = _mm256_blendv_epi8(r, dv, clear);
+        __m256i r = _mm256_blendv_epi8(_mm256_packus_epi16(rlo, rhi), dv, alpha_mask);
+        // As in the SSE2 form, an all-translucent group is done.
+        if (clear_bits | solid_bits) {
+            r = _mm256_blendv_epi8(r, sv, solid);
+            r = _mm256_blendv_epi8(r, dv, clear);
+        }
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + i), r);
     }
     // Leave the upper halves clean, or later SSE code (ours or a library's)
