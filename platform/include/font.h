@@ -23,7 +23,8 @@ constexpr int IMAGE_MAX_FONT_SLOTS = 128;
 constexpr int IMAGE_FONT_MAX_PIXELS = 1024;
 // What the glyph cache holds at most (coverage and bookkeeping) before it
 // lets the least recently used glyphs go: the Latin-1 set of a face at 22
-// pixels takes about 150 KB, so this keeps dozens of face and size pairs.
+// pixels takes under 100 KB, so this keeps well over a hundred face and
+// size pairs.
 constexpr unsigned long IMAGE_GLYPH_CACHE_BYTES = 16ul << 20;
 
 // One rendered glyph. Held only in memory, so the fields are plain 32-bit.

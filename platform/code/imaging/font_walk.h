@@ -109,6 +109,7 @@ struct FONT_CACHED_GLYPH
 // glyph stays valid until the next call of font_get_glyph or font_glyph,
 // which may let it go.
 IMAGE_FONT_GLYPH* font_get_glyph(INT_S8 slot, INT_U32 code, short w, short h);
+
 // The ends of the cache's list (font.cpp keeps them).
 struct FONT_GLYPH_LIST
 {
