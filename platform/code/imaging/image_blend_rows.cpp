@@ -34,37 +34,30 @@ void blend_row_sse2(INT_U32* d, const INT_U32* s, int n, INT_U32 t)
         __m128i a32 = _mm_srli_epi32(sv, 24);
         __m128i clear = _mm_cmpeq_epi32(a32, zero);
         __m128i solid = _mm_cmpgt_epi32(a32, tm1);
-        const int clear_bits = _mm_movemask_epi8(clear), solid_bits = _mm_movemask_epi8(solid);
-        if (clear_bits == 0xFFFF)
+        if (_mm_movemask_epi8(clear) == 0xFFFF)
             continue;
-        if (solid_bits == 0xFFFF) {
+        if (_mm_movemask_epi8(solid) == 0xFFFF) {
             _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i), sv);
             continue;
         }
         __m128i dv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + i));
         // Two pixels per half, one 16-bit lane per channel. s*a + d*(255-a)
         // is d*256 - d + (s-d)*a: the terms wrap in 16 bits but the sum (at
-        // most 65025) comes out exact, with one multiplication. Each
-        // pixel's alpha is spread over its four lanes by two shuffles.
+        // most 65025) comes out exact, with one multiplication.
         __m128i slo = _mm_unpacklo_epi8(sv, zero), shi = _mm_unpackhi_epi8(sv, zero);
         __m128i dlo = _mm_unpacklo_epi8(dv, zero), dhi = _mm_unpackhi_epi8(dv, zero);
-        __m128i alo = _mm_shufflehi_epi16(_mm_shufflelo_epi16(slo, 0xFF), 0xFF);
-        __m128i ahi = _mm_shufflehi_epi16(_mm_shufflelo_epi16(shi, 0xFF), 0xFF);
+        __m128i a16 = _mm_or_si128(a32, _mm_slli_epi32(a32, 16));
+        __m128i alo = _mm_unpacklo_epi32(a16, a16), ahi = _mm_unpackhi_epi32(a16, a16);
         __m128i rlo = _mm_srli_epi16(_mm_add_epi16(_mm_sub_epi16(_mm_slli_epi16(dlo, 8), dlo),
                                                    _mm_mullo_epi16(_mm_sub_epi16(slo, dlo), alo)),
                                      8);
         __m128i rhi = _mm_srli_epi16(_mm_add_epi16(_mm_sub_epi16(_mm_slli_epi16(dhi, 8), dhi),
                                                    _mm_mullo_epi16(_mm_sub_epi16(shi, dhi), ahi)),
                                      8);
-        __m128i r = _mm_packus_epi16(rlo, rhi);
-        r = _mm_or_si128(_mm_andnot_si128(alpha_mask, r), _mm_and_si128(alpha_mask, dv));
-        // Only a group that mixes clear or solid pixels in needs them
-        // picked out; an all-translucent one (a whole translucent picture)
-        // is done.
-        if (clear_bits | solid_bits) {
-            r = _mm_or_si128(_mm_and_si128(solid, sv), _mm_andnot_si128(solid, r));
-            r = _mm_or_si128(_mm_and_si128(clear, dv), _mm_andnot_si128(clear, r));
-        }
+        __m128i mixed = _mm_packus_epi16(rlo, rhi);
+        mixed = _mm_or_si128(_mm_andnot_si128(alpha_mask, mixed), _mm_and_si128(alpha_mask, dv));
+        __m128i r = _mm_or_si128(_mm_and_si128(solid, sv), _mm_andnot_si128(solid, mixed));
+        r = _mm_or_si128(_mm_and_si128(clear, dv), _mm_andnot_si128(clear, r));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i), r);
     }
     for (; i < n; ++i)
@@ -90,10 +83,9 @@ __attribute__((target("avx2"))) void blend_row_avx2(INT_U32* d, const INT_U32* s
         __m256i a32 = _mm256_srli_epi32(sv, 24);
         __m256i clear = _mm256_cmpeq_epi32(a32, zero);
         __m256i solid = _mm256_cmpgt_epi32(a32, tm1);
-        const int clear_bits = _mm256_movemask_epi8(clear), solid_bits = _mm256_movemask_epi8(solid);
-        if (clear_bits == -1)
+        if (_mm256_movemask_epi8(clear) == -1)
             continue;
-        if (solid_bits == -1) {
+        if (_mm256_movemask_epi8(solid) == -1) {
             _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + i), sv);
             continue;
         }
@@ -111,11 +103,8 @@ __attribute__((target("avx2"))) void blend_row_avx2(INT_U32* d, const INT_U32* s
                              _mm256_mullo_epi16(_mm256_sub_epi16(shi, dhi), ahi)),
             8);
         __m256i r = _mm256_blendv_epi8(_mm256_packus_epi16(rlo, rhi), dv, alpha_mask);
-        // As in the SSE2 form, an all-translucent group is done.
-        if (clear_bits | solid_bits) {
-            r = _mm256_blendv_epi8(r, sv, solid);
-            r = _mm256_blendv_epi8(r, dv, clear);
-        }
+        r = _mm256_blendv_epi8(r, sv, solid);
+        r = _mm256_blendv_epi8(r, dv, clear);
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + i), r);
     }
     // Leave the upper halves clean, or later SSE code (ours or a library's)
