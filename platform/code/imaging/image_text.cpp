@@ -126,7 +126,8 @@ public:
     INT_U32 apply(INT_U32 pixel, int cv)
     {
         ENTRY& e = table[(pixel * 0x9E3779B1u ^ static_cast<INT_U32>(cv) * 0x85EBCA6Bu) >> (32 - BITS)];
-        if (e.coverage != cv || e.pixel != pixel) {
+        if (e.coverage != cv || e.pixel != pixel)
+        {
             COLOUR p(pixel);
             double pa, ph, ps, pl;
             p.get_ahsl(pa, ph, ps, pl);
