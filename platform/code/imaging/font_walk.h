@@ -172,6 +172,10 @@ unsigned long font_glyph_renders();
 // the same pixels four at a time where the processor allows.
 void text_row(INT_U32* d, const INT_U8* alpha, int n, INT_U32 colour, INT_U32 solid);
 void text_row_plain(INT_U32* d, const INT_U8* alpha, int n, INT_U32 colour, INT_U32 solid);
+// text_row over a glyph's rows: d moves on by d_stride pixels a row, alpha
+// by a_stride bytes, and the colour's lanes are set up once.
+void text_block(INT_U32* d, long d_stride, const INT_U8* alpha, long a_stride, int n, int rows, INT_U32 colour,
+                INT_U32 solid);
 
 // Set, render_string draws as it always did, a glyph at a time through the
 // per-pixel rule (the lightness shift worked out for every pixel); the

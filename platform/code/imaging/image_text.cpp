@@ -201,15 +201,22 @@ inline __m128i text_pixels(__m128i dv, __m128i a32, __m128i solid, __m128i colou
     return _mm_or_si128(_mm_and_si128(clear, dv), _mm_andnot_si128(clear, r));
 }
 
-} // namespace
-
-void text_row(INT_U32* d, const INT_U8* alpha, int n, INT_U32 colour, INT_U32 solid)
+// The constants of one text colour and threshold, worked out once for a
+// whole glyph.
+struct TEXT_LANES
 {
-    // Alpha 0 is never solid: a threshold of 0 acts as 1.
-    const INT_U32 solid_from = solid ? solid : 1;
-    const __m128i cv = _mm_set1_epi32(int(colour));
-    const __m128i c16 = _mm_unpacklo_epi8(cv, _mm_setzero_si128());
-    const __m128i solid_m1 = _mm_set1_epi32(int(solid_from) - 1);
+    __m128i cv, c16, solid_m1;
+    TEXT_LANES(INT_U32 colour, INT_U32 solid)
+        : cv(_mm_set1_epi32(int(colour))), c16(_mm_unpacklo_epi8(cv, _mm_setzero_si128())),
+          // Alpha 0 is never solid: a threshold of 0 acts as 1.
+          solid_m1(_mm_set1_epi32(int(solid ? solid : 1) - 1))
+    {
+    }
+};
+
+inline void text_row_lanes(INT_U32* d, const INT_U8* alpha, int n, const TEXT_LANES& k, INT_U32 colour,
+                           INT_U32 solid)
+{
     int i = 0;
     for (; i + 4 <= n; i += 4)
     {
@@ -218,12 +225,12 @@ void text_row(INT_U32* d, const INT_U8* alpha, int n, INT_U32 colour, INT_U32 so
         if (a == 0)
             continue;
         const __m128i a32 = alpha_lanes(a);
-        const __m128i solid_mask = _mm_cmpgt_epi32(a32, solid_m1);
+        const __m128i solid_mask = _mm_cmpgt_epi32(a32, k.solid_m1);
         __m128i* p = reinterpret_cast<__m128i*>(d + i);
         if (_mm_movemask_epi8(solid_mask) == 0xFFFF)
-            _mm_storeu_si128(p, cv);
+            _mm_storeu_si128(p, k.cv);
         else
-            _mm_storeu_si128(p, text_pixels(_mm_loadu_si128(p), a32, solid_mask, cv, c16));
+            _mm_storeu_si128(p, text_pixels(_mm_loadu_si128(p), a32, solid_mask, k.cv, k.c16));
     }
     // A pair in the low half of a vector (its upper lanes are clear), then
     // a last single pixel: the loads stay clear of the stores just made,
@@ -235,7 +242,7 @@ void text_row(INT_U32* d, const INT_U8* alpha, int n, INT_U32 colour, INT_U32 so
         {
             const __m128i a32 = alpha_lanes(a);
             __m128i* p = reinterpret_cast<__m128i*>(d + i);
-            _mm_storel_epi64(p, text_pixels(_mm_loadl_epi64(p), a32, _mm_cmpgt_epi32(a32, solid_m1), cv, c16));
+            _mm_storel_epi64(p, text_pixels(_mm_loadl_epi64(p), a32, _mm_cmpgt_epi32(a32, k.solid_m1), k.cv, k.c16));
         }
         i += 2;
     }
@@ -243,11 +250,33 @@ void text_row(INT_U32* d, const INT_U8* alpha, int n, INT_U32 colour, INT_U32 so
         text_row_plain(d + i, alpha + i, 1, colour, solid);
 }
 
+} // namespace
+
+void text_row(INT_U32* d, const INT_U8* alpha, int n, INT_U32 colour, INT_U32 solid)
+{
+    text_row_lanes(d, alpha, n, TEXT_LANES(colour, solid), colour, solid);
+}
+
+void text_block(INT_U32* d, long d_stride, const INT_U8* alpha, long a_stride, int n, int rows, INT_U32 colour,
+                INT_U32 solid)
+{
+    const TEXT_LANES k(colour, solid);
+    for (int r = 0; r < rows; ++r, d += d_stride, alpha += a_stride)
+        text_row_lanes(d, alpha, n, k, colour, solid);
+}
+
 #else
 
 void text_row(INT_U32* d, const INT_U8* alpha, int n, INT_U32 colour, INT_U32 solid)
 {
     text_row_plain(d, alpha, n, colour, solid);
+}
+
+void text_block(INT_U32* d, long d_stride, const INT_U8* alpha, long a_stride, int n, int rows, INT_U32 colour,
+                INT_U32 solid)
+{
+    for (int r = 0; r < rows; ++r, d += d_stride, alpha += a_stride)
+        text_row_plain(d, alpha, n, colour, solid);
 }
 
 #endif
@@ -371,18 +400,20 @@ void IMAGE::render_string(short x, short y, COLOUR text, COLOUR back, COLOUR und
             else
                 mark_dirty_area(clamp16(pen), y, clamp16(pen + adv), clamp16(y + h));
             const int col0 = gx - this->x;
-            for (int r = r0; r < r1; ++r)
+            // Coverage as the alpha itself (the usual case): the glyph box
+            // in one call; the other cases a row at a time.
+            const bool whole_box = lightness_shift == 0.0 && !plain && identity;
+            if (whole_box)
+                text_block(reinterpret_cast<INT_U32*>(pixels + long(gy + r0 - this->y) * stride + col0 + c0), stride,
+                           g->bitmap + size_t(r0) * size_t(g->pitch) + c0, g->pitch, c1 - c0, r1 - r0, text.value,
+                           solid);
+            for (int r = r0; r < r1 && !whole_box; ++r)
             {
                 const INT_U8* cov = g->bitmap + size_t(r) * size_t(g->pitch);
                 COLOUR* row = pixels + long(gy + r - this->y) * stride;
                 if (lightness_shift == 0.0 && !plain)
                 {
                     INT_U32* d = reinterpret_cast<INT_U32*>(row + col0 + c0);
-                    if (identity)
-                    {
-                        text_row(d, cov + c0, c1 - c0, text.value, solid);
-                        continue;
-                    }
                     // Through the table in pieces of a fixed buffer.
                     INT_U8 mapped[64];
                     for (int c = c0; c < c1; c += 64)

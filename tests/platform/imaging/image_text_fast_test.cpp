@@ -56,6 +56,22 @@ TEST(ImageTextFast, RowsMatchThePlainRule)
         text_row_plain(want.data() + offset, alpha.data(), n, colour, solid);
         text_row(got.data() + offset, alpha.data(), n, colour, solid);
         ASSERT_EQ(got, want) << "round " << round << " n " << n << " solid " << solid;
+
+        // A block of rows, each with its own alphas, strides past the row.
+        const int rows = static_cast<int>(rng() % 4);
+        const long d_stride = n + 5, a_stride = n + 3;
+        std::vector<INT_U8> block_alpha(size_t(rows * a_stride));
+        for (INT_U8& a : block_alpha)
+            a = static_cast<INT_U8>(rng() % 3 == 0 ? 0 : rng() % 256);
+        std::vector<INT_U32> block_want(size_t(rows * d_stride + 8));
+        for (INT_U32& p : block_want)
+            p = random_pixel(rng);
+        std::vector<INT_U32> block_got = block_want;
+        for (int r = 0; r < rows; ++r)
+            text_row_plain(block_want.data() + offset + r * d_stride, block_alpha.data() + r * a_stride, n, colour,
+                           solid);
+        text_block(block_got.data() + offset, d_stride, block_alpha.data(), a_stride, n, rows, colour, solid);
+        ASSERT_EQ(block_got, block_want) << "block round " << round;
     }
 }
 
