@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <string>
 #include <unordered_map>
 
@@ -221,7 +222,15 @@ IMAGE_FONT_GLYPH* font_get_glyph(INT_S8 slot, INT_U32 code, short w, short h)
         IMAGE_FONT_GLYPH rendered = {};
         render_glyph(&rendered, code, slot, w, h);
         ++cache.renders;
-        e = &cache.entries[key];
+        try
+        {
+            e = &cache.entries[key];
+        }
+        catch (const std::bad_alloc&)
+        {
+            std::free(rendered.bitmap);
+            display_error(ERR_FONT_MEMORY);
+        }
         e->glyph = rendered;
         e->key = key;
         e->bytes = ENTRY_OVERHEAD +
