@@ -7,7 +7,9 @@
 // change the destination's alpha too. The results differ in rounding and
 // in the alpha byte; the work per pixel (one multiply-add per channel) is
 // the same, so only speed is compared. Opaque fills are a plain store on
-// every side.
+// every side. The horizontal gradient is opaque: ours works out one row
+// of colours and lays it on every row; pixman's linear gradient is
+// composited OVER, which for an opaque source is a copy.
 #include "bench_ratio.h"
 #include "image.h"
 
@@ -249,6 +251,62 @@ void BM_fill_opaque_cairo_source(benchmark::State& state)
     pixels_processed(state, (long)W * H);
 }
 
+// ---- (d) 2000 small opaque fills -----------------------------------------
+
+void BM_small_opaque_ours(benchmark::State& state)
+{
+    Surfaces& s = surfaces();
+    for (auto _ : state) {
+        for (const Rect& r : s.small)
+            s.ours.fill_rect(r.x1, r.y1, r.x2, r.y2, OPAQUE, 1);
+        benchmark::DoNotOptimize(s.ours.pixels);
+    }
+    pixels_processed(state, small_pixels());
+}
+
+void BM_small_opaque_pixman_fill(benchmark::State& state)
+{
+    Surfaces& s = surfaces();
+    for (auto _ : state) {
+        for (const Rect& r : s.small)
+            pixman_fill(s.theirs.data(), W, 32, r.x1, r.y1, r.x2 - r.x1 + 1, r.y2 - r.y1 + 1, OPAQUE);
+        benchmark::DoNotOptimize(s.theirs.data());
+    }
+    pixels_processed(state, small_pixels());
+}
+
+// ---- (e) a horizontal gradient over the whole surface ---------------------
+
+const INT_U32 FADE_FROM = 0xFF204080u, FADE_TO = 0xFFE0C0A0u;
+
+void BM_hgradient_ours(benchmark::State& state)
+{
+    Surfaces& s = surfaces();
+    for (auto _ : state) {
+        s.ours.fill_hfaded_rect(0, 0, W - 1, H - 1, FADE_FROM, FADE_TO, 1);
+        benchmark::DoNotOptimize(s.ours.pixels);
+    }
+    pixels_processed(state, (long)W * H);
+}
+
+void BM_hgradient_pixman_linear(benchmark::State& state)
+{
+    Surfaces& s = surfaces();
+    auto stop = [](pixman_fixed_t at, INT_U32 c) {
+        auto wide = [](INT_U32 v) { return static_cast<uint16_t>((v & 0xFF) * 0x101); };
+        return pixman_gradient_stop_t{at, pixman_color_t{wide(c >> 16), wide(c >> 8), wide(c), wide(c >> 24)}};
+    };
+    const pixman_gradient_stop_t stops[2] = {stop(0, FADE_FROM), stop(pixman_fixed_1, FADE_TO)};
+    const pixman_point_fixed_t p1 = {pixman_int_to_fixed(0), 0}, p2 = {pixman_int_to_fixed(W - 1), 0};
+    pixman_image_t* gradient = pixman_image_create_linear_gradient(&p1, &p2, stops, 2);
+    for (auto _ : state) {
+        pixman_image_composite32(PIXMAN_OP_OVER, gradient, nullptr, s.p_dst, 0, 0, 0, 0, 0, 0, W, H);
+        benchmark::DoNotOptimize(s.theirs.data());
+    }
+    pixman_image_unref(gradient);
+    pixels_processed(state, (long)W * H);
+}
+
 BENCHMARK(BM_fill_translucent_ours)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_fill_translucent_pixman_over)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_fill_translucent_cairo_paint)->Unit(benchmark::kMicrosecond);
@@ -259,6 +317,10 @@ BENCHMARK(BM_fill_opaque_ours)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_fill_opaque_pixman_fill)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_fill_opaque_pixman_src)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_fill_opaque_cairo_source)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_small_opaque_ours)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_small_opaque_pixman_fill)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_hgradient_ours)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_hgradient_pixman_linear)->Unit(benchmark::kMicrosecond);
 
 } // namespace
 
@@ -279,5 +341,9 @@ int main(int argc, char** argv)
             {"opaque fill_rect 1024x768 vs pixman SRC solid", "BM_fill_opaque_ours", "BM_fill_opaque_pixman_src"},
             {"opaque fill_rect 1024x768 vs cairo fill SOURCE", "BM_fill_opaque_ours",
              "BM_fill_opaque_cairo_source"},
+            {"2000 small opaque fills vs pixman_fill (target <= 1.0)", "BM_small_opaque_ours",
+             "BM_small_opaque_pixman_fill"},
+            {"horizontal gradient 1024x768 vs pixman linear OVER (target <= 1.0)", "BM_hgradient_ours",
+             "BM_hgradient_pixman_linear"},
         });
 }

@@ -1,10 +1,12 @@
 // Loading and saving the page definition: a definition of 50 pages of 40
 // objects with 20 style sets (records only: no font or image files, no
 // skins), against reading its bytes with fread and writing them with
-// fwrite + fflush + fsync + rename; and the load's cost per byte at 500
-// pages against 50.
+// fwrite + fflush + fsync + rename; the load's cost per byte at 500
+// pages against 50; and the program's own pages.bin, whose embedded
+// pictures make most of its bytes, against fread of that file.
 #include "bench_ratio.h"
 #include "folder.h"
+#include "image.h"
 #include "kivo_app_settings.h"
 #include "wm_page_tool_manager.h"
 #include "wm_ptm_object_info.h"
@@ -172,10 +174,49 @@ void BM_load_500_pages_per_50_size(benchmark::State& state)
 }
 BENCHMARK(BM_load_500_pages_per_50_size)->UseManualTime()->Unit(benchmark::kMillisecond);
 
+// The program's definition, read from "$APPDATA" as the program reads it
+// (fonts started first, as the host does before the program loads).
+void BM_load_program_pages(benchmark::State& state)
+{
+    FOLDER app("$APPDATA");
+    if (!app.file_exists("pages.bin")) {
+        state.SkipWithError("no pages.bin");
+        return;
+    }
+    for (auto _ : state) {
+        if (!defs().ptm.load(app, "pages.bin", nullptr)) {
+            state.SkipWithError("pages.bin did not load");
+            break;
+        }
+    }
+}
+BENCHMARK(BM_load_program_pages)->Unit(benchmark::kMillisecond);
+
+void BM_fread_program_pages(benchmark::State& state)
+{
+    FOLDER app("$APPDATA");
+    const std::string path = app.get_path_string("pages.bin");
+    std::vector<char> buffer;
+    for (auto _ : state) {
+        std::FILE* f = std::fopen(path.c_str(), "rb");
+        if (!f) {
+            state.SkipWithError("no pages.bin");
+            break;
+        }
+        std::fseek(f, 0, SEEK_END);
+        buffer.resize(static_cast<size_t>(std::ftell(f)));
+        std::fseek(f, 0, SEEK_SET);
+        benchmark::DoNotOptimize(std::fread(buffer.data(), 1, buffer.size(), f));
+        std::fclose(f);
+    }
+}
+BENCHMARK(BM_fread_program_pages)->Unit(benchmark::kMillisecond);
+
 } // namespace
 
 int main(int argc, char** argv)
 {
+    IMAGE::startup_font_system();
     int result = kivo_bench::run_with_ratios(
         argc, argv,
         {{"load 50 pages / fread of the same bytes (target <= 150)", "BM_load_50_pages", "BM_fread_50_pages"},
@@ -183,7 +224,10 @@ int main(int argc, char** argv)
           "BM_fwrite_fsync_rename_50_pages"},
          {"load per byte, 500 pages / 50 pages (target <= 1.2; both ours)",
           "BM_load_500_pages_per_50_size/manual_time",
-          "BM_load_50_pages"}});
+          "BM_load_50_pages"},
+         {"program's pages.bin load / fread of the same bytes (target <= 3)", "BM_load_program_pages",
+          "BM_fread_program_pages"}});
     defs().ptm.clear();
+    IMAGE::shutdown_font_system();
     return result;
 }

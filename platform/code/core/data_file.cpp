@@ -504,6 +504,18 @@ long DATA_FILE::read_data_block(INT_U8* buf, long n)
             cache_start += cache_used;
             cache_used = cache_pos = 0;
         }
+        // The cache is empty at the position. What is left of a request at
+        // least the cache's size goes straight into the caller's buffer, as
+        // such writes go straight to the file: through the cache every byte
+        // would be copied twice.
+        if (!gz && n - total >= cache_sz)
+        {
+            long direct = sync_stream(cache_start)
+                              ? static_cast<long>(std::fread(buf + total, 1, static_cast<size_t>(n - total), fp))
+                              : 0;
+            cache_start += direct;
+            return total + direct;
+        }
         long got = 0;
         if (sync_stream(cache_start))
         {

@@ -15,7 +15,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <string>
+#include <unordered_map>
 
 namespace {
 
@@ -64,19 +66,9 @@ INT_U8 use_t2k = 0;
 
 INT_U8 font_system_started_hook() { return setup_done; }
 
-void free_glyph_bitmap(IMAGE_FONT_GLYPH* g)
-{
-    std::free(g->bitmap);
-    g->bitmap = nullptr;
-}
-
-// Renders (or finds in the record) the glyph of a code at w x h pixels.
+// Renders the glyph of a code at w x h pixels into g.
 void render_glyph(IMAGE_FONT_GLYPH* g, unsigned long code, INT_S8 font, short w, short h)
 {
-    if (g->bitmap && g->size_w == w && g->size_h == h)
-        return;
-    free_glyph_bitmap(g);
-
     IMAGE_FONT_SLOT& s = fonts[font];
     FT_Face face = s.face;
     if (s.set_w != w || s.set_h != h)
@@ -141,6 +133,68 @@ void render_glyph(IMAGE_FONT_GLYPH* g, unsigned long code, INT_S8 font, short w,
     }
 }
 
+// ---- the glyph cache ----------------------------------------------------
+//
+// One cache for every slot, keyed by slot, pixel size and code, so that a
+// page that uses one face at several sizes renders each glyph once. It is
+// bounded by bytes: past its budget the least recently used glyphs go.
+
+// Pixel sizes reach IMAGE_FONT_MAX_PIXELS - 1 and codes 0xFFFF.
+INT_U64 glyph_key(INT_S8 slot, INT_U32 code, short w, short h)
+{
+    return INT_U64(code) | INT_U64(INT_U16(w) & 0xFFFu) << 32 | INT_U64(INT_U16(h) & 0xFFFu) << 44 |
+           INT_U64(INT_U8(slot)) << 56;
+}
+
+INT_S8 key_slot(INT_U64 key) { return INT_S8(key >> 56); }
+INT_U32 key_code(INT_U64 key) { return INT_U32(key); }
+
+// Each entry's own size and a map node's pointers beside its coverage.
+constexpr unsigned long ENTRY_OVERHEAD = sizeof(FONT_CACHED_GLYPH) + 4 * sizeof(void*);
+
+struct GLYPH_CACHE
+{
+    std::unordered_map<INT_U64, FONT_CACHED_GLYPH> entries;  // nodes never move
+    FONT_GLYPH_LIST& list = font_glyph_list;
+    unsigned long bytes = 0;
+    unsigned long budget = IMAGE_GLYPH_CACHE_BYTES;
+    unsigned long renders = 0;
+
+    // Lets one glyph go: off the list, out of its slot's recent table,
+    // its coverage freed.
+    void drop(FONT_CACHED_GLYPH* e)
+    {
+        list.unlink(e);
+        const INT_S8 slot = key_slot(e->key);
+        const INT_U32 code = key_code(e->key);
+        if (fonts && slot >= 0 && slot < fonts_sz && code < 256 && fonts[slot].recent[code] == e)
+            fonts[slot].recent[code] = nullptr;
+        bytes -= e->bytes;
+        std::free(e->glyph.bitmap);
+        entries.erase(e->key);
+    }
+    void trim()
+    {
+        while (bytes > budget && list.oldest && list.oldest != list.newest)
+            drop(list.oldest);
+    }
+};
+
+} // namespace
+
+// Constant-initialised: the drawing code reads it inline.
+FONT_GLYPH_LIST font_glyph_list = {nullptr, nullptr};
+
+namespace {
+
+// Built on first use and never destroyed: glyphs may be asked for from
+// other statics' destructors, and shutdown_font_system empties it.
+GLYPH_CACHE& glyph_cache()
+{
+    static GLYPH_CACHE* cache = new GLYPH_CACHE;
+    return *cache;
+}
+
 } // namespace
 
 IMAGE_PREFER_FREETYPE::IMAGE_PREFER_FREETYPE() { use_t2k = 0; }
@@ -153,30 +207,54 @@ IMAGE_FONT_SLOT* font_slot_entry(INT_S8 slot)
     return &fonts[slot];
 }
 
-IMAGE_FONT_GLYPH* font_get_glyph(INT_S8 slot, INT_U32 code, short w, short h, IMAGE_FONT_GLYPH& temp)
+IMAGE_FONT_GLYPH* font_get_glyph(INT_S8 slot, INT_U32 code, short w, short h)
 {
-    IMAGE_FONT_GLYPH* g;
-    if (code < 256)
+    GLYPH_CACHE& cache = glyph_cache();
+    const INT_U64 key = glyph_key(slot, code, w, h);
+    auto found = cache.entries.find(key);
+    FONT_CACHED_GLYPH* e;
+    if (found != cache.entries.end())
     {
-        IMAGE_FONT_GLYPH*& cached = fonts[slot].glyphs[code];
-        if (!cached)
-        {
-            cached = static_cast<IMAGE_FONT_GLYPH*>(std::calloc(1, sizeof(IMAGE_FONT_GLYPH)));
-            if (!cached)
-                display_error(35);
-        }
-        g = cached;
+        e = &found->second;
+        cache.list.to_front(e);
     }
     else
     {
-        std::memset(&temp, 0, sizeof temp);
-        g = &temp;
+        IMAGE_FONT_GLYPH rendered = {};
+        render_glyph(&rendered, code, slot, w, h);
+        ++cache.renders;
+        try
+        {
+            e = &cache.entries[key];
+        }
+        catch (const std::bad_alloc&)
+        {
+            std::free(rendered.bitmap);
+            display_error(ERR_FONT_MEMORY);
+        }
+        e->glyph = rendered;
+        e->key = key;
+        e->bytes = ENTRY_OVERHEAD +
+                   static_cast<unsigned long>(rendered.pitch) * static_cast<unsigned long>(rendered.rows);
+        cache.bytes += e->bytes;
+        cache.list.push_front(e);
+        cache.trim();
     }
-    render_glyph(g, code, slot, w, h);
-    return g;
+    if (code < 256)
+        fonts[slot].recent[code] = e;
+    return &e->glyph;
 }
 
-void font_release_temp_glyph(IMAGE_FONT_GLYPH& temp) { free_glyph_bitmap(&temp); }
+void font_set_glyph_cache_budget(unsigned long bytes)
+{
+    GLYPH_CACHE& cache = glyph_cache();
+    cache.budget = bytes;
+    cache.trim();
+}
+
+unsigned long font_glyph_cache_count() { return glyph_cache().entries.size(); }
+unsigned long font_glyph_cache_bytes() { return glyph_cache().bytes; }
+unsigned long font_glyph_renders() { return glyph_cache().renders; }
 
 void IMAGE::startup_font_system()
 {
@@ -325,13 +403,13 @@ void IMAGE::free_font(INT_S8 slot)
     if (s.face)
         FT_Done_Face(s.face);
     s.face = nullptr;
-    for (IMAGE_FONT_GLYPH*& g : s.glyphs)
+    GLYPH_CACHE& cache = glyph_cache();
+    for (FONT_CACHED_GLYPH* e = cache.list.oldest; e;)
     {
-        if (!g)
-            continue;
-        free_glyph_bitmap(g);
-        std::free(g);
-        g = nullptr;
+        FONT_CACHED_GLYPH* next = e->newer;
+        if (key_slot(e->key) == slot)
+            cache.drop(e);
+        e = next;
     }
 }
 

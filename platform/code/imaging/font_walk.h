@@ -93,25 +93,78 @@ struct FONT_TEXT_WALK
 // The slot's table entry when the slot is valid, else null.
 IMAGE_FONT_SLOT* font_slot_entry(INT_S8 slot);
 
+// One glyph in the cache, on a list from the most to the least recently
+// used.
+struct FONT_CACHED_GLYPH
+{
+    IMAGE_FONT_GLYPH glyph;
+    INT_U64 key;               // slot, pixel size and code (font.cpp)
+    unsigned long bytes;       // what it counts against the budget
+    FONT_CACHED_GLYPH* newer;  // null for the most recently used
+    FONT_CACHED_GLYPH* older;  // null for the least recently used
+};
+
 // The glyph of a code rendered at pixel size w x h (the requested size less
-// one): the slot's cached record for codes 0-255, else `temp`, whose bitmap
-// the caller releases with font_release_temp_glyph. The slot must be valid.
-IMAGE_FONT_GLYPH* font_get_glyph(INT_S8 slot, INT_U32 code, short w, short h, IMAGE_FONT_GLYPH& temp);
-void font_release_temp_glyph(IMAGE_FONT_GLYPH& temp);
+// one), from the cache or rendered into it. The slot must be valid. The
+// glyph stays valid until the next call of font_get_glyph or font_glyph,
+// which may let it go.
+IMAGE_FONT_GLYPH* font_get_glyph(INT_S8 slot, INT_U32 code, short w, short h);
+
+// The ends of the cache's list (font.cpp keeps them).
+struct FONT_GLYPH_LIST
+{
+    FONT_CACHED_GLYPH* newest;
+    FONT_CACHED_GLYPH* oldest;
+
+    void unlink(FONT_CACHED_GLYPH* e)
+    {
+        (e->newer ? e->newer->older : newest) = e->older;
+        (e->older ? e->older->newer : oldest) = e->newer;
+        e->newer = e->older = nullptr;
+    }
+    void push_front(FONT_CACHED_GLYPH* e)
+    {
+        e->older = newest;
+        e->newer = nullptr;
+        (newest ? newest->newer : oldest) = e;
+        newest = e;
+    }
+    // Makes a listed glyph the most recently used.
+    void to_front(FONT_CACHED_GLYPH* e)
+    {
+        if (e == newest)
+            return;
+        unlink(e);
+        push_front(e);
+    }
+};
+extern FONT_GLYPH_LIST font_glyph_list;
 
 // The glyph as font_get_glyph gives it, taken straight from the slot's
-// cache when it is there at this size (the common case while drawing).
-inline IMAGE_FONT_GLYPH* font_glyph(IMAGE_FONT_SLOT* s, INT_S8 slot, INT_U32 code, short w, short h,
-                                    IMAGE_FONT_GLYPH& temp)
+// recent table when it is there at this size (the common case while
+// drawing).
+inline IMAGE_FONT_GLYPH* font_glyph(IMAGE_FONT_SLOT* s, INT_S8 slot, INT_U32 code, short w, short h)
 {
     if (code < 256)
     {
-        IMAGE_FONT_GLYPH* g = s->glyphs[code];
-        if (g && g->bitmap && g->size_w == w && g->size_h == h)
-            return g;
+        FONT_CACHED_GLYPH* e = s->recent[code];
+        if (e && e->glyph.size_w == w && e->glyph.size_h == h)
+        {
+            font_glyph_list.to_front(e);
+            return &e->glyph;
+        }
     }
-    return font_get_glyph(slot, code, w, h, temp);
+    return font_get_glyph(slot, code, w, h);
 }
+
+// The cache's budget in bytes (IMAGE_GLYPH_CACHE_BYTES at start); a lower
+// budget takes effect at once. The most recently used glyph always stays.
+void font_set_glyph_cache_budget(unsigned long bytes);
+// What the cache holds now: its glyphs, their bytes, and how many glyphs
+// FreeType has rendered into it since the process started.
+unsigned long font_glyph_cache_count();
+unsigned long font_glyph_cache_bytes();
+unsigned long font_glyph_renders();
 
 // Text coverage into a row of n pixels: alpha 0 leaves a pixel, an alpha
 // at or past `solid` writes the colour, anything between mixes the colour
@@ -119,9 +172,14 @@ inline IMAGE_FONT_GLYPH* font_glyph(IMAGE_FONT_SLOT* s, INT_S8 slot, INT_U32 cod
 // the same pixels four at a time where the processor allows.
 void text_row(INT_U32* d, const INT_U8* alpha, int n, INT_U32 colour, INT_U32 solid);
 void text_row_plain(INT_U32* d, const INT_U8* alpha, int n, INT_U32 colour, INT_U32 solid);
+// text_row over a glyph's rows: d moves on by d_stride pixels a row, alpha
+// by a_stride bytes, and the colour's lanes are set up once.
+void text_block(INT_U32* d, long d_stride, const INT_U8* alpha, long a_stride, int n, int rows, INT_U32 colour,
+                INT_U32 solid);
 
 // Set, render_string draws as it always did, a glyph at a time through the
-// per-pixel rule; the tests compare the two ways.
+// per-pixel rule (the lightness shift worked out for every pixel); the
+// tests compare the two ways.
 extern bool font_text_plain;
 
 // 1 <= w, h <= IMAGE_FONT_MAX_PIXELS.

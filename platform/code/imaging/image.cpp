@@ -8,6 +8,7 @@
 #include "kivo_host.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <utility>
@@ -79,9 +80,14 @@ void IMAGE::setup(short w, short h)
 }
 
 // The work of reset; false when the pixels could not be allocated, which
-// leaves the image empty.
-static bool take_size(IMAGE& im, short w, short h)
+// leaves the image empty. New pixels are zero unless `fresh` is given:
+// then they are left as the allocator hands them over, and *fresh says
+// whether there are such (a reader that writes every word skips the
+// zeroing; the same size keeps the old pixels).
+static bool take_size(IMAGE& im, short w, short h, bool* fresh = nullptr)
 {
+    if (fresh)
+        *fresh = false;
     im.max_width = im.max_height = 0;
     if (w == im.width && h == im.height && im.pixels) {
         im.mark_dirty_area(im.x, im.y, im.x + w - 1, im.y + h - 1);
@@ -99,7 +105,14 @@ static bool take_size(IMAGE& im, short w, short h)
         im.stride = stride_for(w, im.alignment);
         // In size_t: 32767 x 32767 words is more than 2^31 bytes.
         std::size_t count = (std::size_t)im.height * (std::size_t)im.stride;
-        im.pixels = (COLOUR*)std::calloc(count, sizeof(COLOUR));
+        if (fresh) {
+            // malloc's size argument is checked here; calloc checks its own.
+            if (count <= SIZE_MAX / sizeof(COLOUR))
+                im.pixels = (COLOUR*)std::malloc(count * sizeof(COLOUR));
+            *fresh = im.pixels != nullptr;
+        } else {
+            im.pixels = (COLOUR*)std::calloc(count, sizeof(COLOUR));
+        }
         ok = im.pixels != nullptr;
     }
     if (!im.pixels) {
@@ -119,13 +132,25 @@ void IMAGE::reset(short w, short h)
         display_error(ERR_IMAGE_MEMORY);
 }
 
-bool image_reset_for_read(IMAGE& image, long w, long h)
+static bool reset_for_read(IMAGE& image, long w, long h, bool* fresh)
 {
+    if (fresh)
+        *fresh = false;
     if (w < 0 || h < 0 || w > IMAGE_MAX_SIDE || h > IMAGE_MAX_SIDE)
         return false;
-    if (!image.locked && !take_size(image, short(w), short(h)))
+    if (!image.locked && !take_size(image, short(w), short(h), fresh))
         return false;
     return w == 0 || h == 0 || (image.width == w && image.height == h && image.pixels);
+}
+
+bool image_reset_for_read(IMAGE& image, long w, long h)
+{
+    return reset_for_read(image, w, h, nullptr);
+}
+
+bool image_reset_unfilled_for_read(IMAGE& image, long w, long h, bool& fresh)
+{
+    return reset_for_read(image, w, h, &fresh);
 }
 
 IMAGE& IMAGE::operator=(const IMAGE& source)

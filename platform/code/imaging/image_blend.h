@@ -4,6 +4,10 @@
 // Per-pixel rules shared by the copy loops and the drawing code.
 #include "colour.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace kivo_pixel {
 
 // Mixes s over d at alpha a (1 .. 254): R and B in one word, G in another,
@@ -47,8 +51,30 @@ bool have_avx2();
 // the rule itself, kept to check the vector forms against; dispatch as for
 // blend_row.
 void mix_colour_row(INT_U32* d, int n, INT_U32 c, INT_U32 a);
-// Sets a row to one colour (opaque fills and solid panel rows).
-void fill_row(INT_U32* d, int n, INT_U32 c);
+// Sets a row to one colour (opaque fills and solid panel rows). Short
+// rows, most of a page's fills, are set here without a call; long ones go
+// to fill_row_long, which uses wide stores where the processor has them.
+void fill_row_long(INT_U32* d, int n, INT_U32 c);
+inline void fill_row(INT_U32* d, int n, INT_U32 c)
+{
+    if (n >= 64) {
+        fill_row_long(d, n, c);
+        return;
+    }
+#if defined(__SSE2__)
+    if (n >= 4) {
+        // Four at a time, the last four overlapping what came before.
+        const __m128i v = _mm_set1_epi32(static_cast<int>(c));
+        INT_U32* const last = d + n - 4;
+        for (; d < last; d += 4)
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(d), v);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(last), v);
+        return;
+    }
+#endif
+    for (int i = 0; i < n; ++i)
+        d[i] = c;
+}
 void mix_colour_row_plain(INT_U32* d, int n, INT_U32 c, INT_U32 a);
 void mix_colour_row_sse2(INT_U32* d, int n, INT_U32 c, INT_U32 a);
 void mix_colour_row_avx2(INT_U32* d, int n, INT_U32 c, INT_U32 a);

@@ -72,6 +72,12 @@ __attribute__((target("avx2"))) void blend_row_avx2(INT_U32* d, const INT_U32* s
     const __m256i zero = _mm256_setzero_si256();
     const __m256i alpha_mask = _mm256_set1_epi32((int)0xFF000000u);
     const __m256i tm1 = _mm256_set1_epi32((int)solid_from - 1);
+    // Each pixel's alpha byte into the four 16-bit lanes the unpacking
+    // gives it, zero above: the first two pixels of each 128-bit half, and
+    // the last two.
+    const __m256i alpha_lo = _mm256_setr_epi8(3, -1, 3, -1, 3, -1, 3, -1, 7, -1, 7, -1, 7, -1, 7, -1, 3, -1, 3, -1, 3,
+                                              -1, 3, -1, 7, -1, 7, -1, 7, -1, 7, -1);
+    const __m256i alpha_hi = _mm256_add_epi8(alpha_lo, _mm256_set1_epi16(8));
     for (; i + 8 <= n; i += 8) {
         __m256i sv = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + i));
         __m256i a32 = _mm256_srli_epi32(sv, 24);
@@ -87,8 +93,7 @@ __attribute__((target("avx2"))) void blend_row_avx2(INT_U32* d, const INT_U32* s
         // The same lanes as the SSE2 form, within each 128-bit half.
         __m256i slo = _mm256_unpacklo_epi8(sv, zero), shi = _mm256_unpackhi_epi8(sv, zero);
         __m256i dlo = _mm256_unpacklo_epi8(dv, zero), dhi = _mm256_unpackhi_epi8(dv, zero);
-        __m256i a16 = _mm256_or_si256(a32, _mm256_slli_epi32(a32, 16));
-        __m256i alo = _mm256_unpacklo_epi32(a16, a16), ahi = _mm256_unpackhi_epi32(a16, a16);
+        __m256i alo = _mm256_shuffle_epi8(sv, alpha_lo), ahi = _mm256_shuffle_epi8(sv, alpha_hi);
         __m256i rlo = _mm256_srli_epi16(
             _mm256_add_epi16(_mm256_sub_epi16(_mm256_slli_epi16(dlo, 8), dlo),
                              _mm256_mullo_epi16(_mm256_sub_epi16(slo, dlo), alo)),
@@ -97,9 +102,8 @@ __attribute__((target("avx2"))) void blend_row_avx2(INT_U32* d, const INT_U32* s
             _mm256_add_epi16(_mm256_sub_epi16(_mm256_slli_epi16(dhi, 8), dhi),
                              _mm256_mullo_epi16(_mm256_sub_epi16(shi, dhi), ahi)),
             8);
-        __m256i mixed = _mm256_packus_epi16(rlo, rhi);
-        mixed = _mm256_blendv_epi8(mixed, dv, alpha_mask);
-        __m256i r = _mm256_blendv_epi8(mixed, sv, solid);
+        __m256i r = _mm256_blendv_epi8(_mm256_packus_epi16(rlo, rhi), dv, alpha_mask);
+        r = _mm256_blendv_epi8(r, sv, solid);
         r = _mm256_blendv_epi8(r, dv, clear);
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + i), r);
     }
@@ -234,7 +238,7 @@ __attribute__((target("avx2"))) static void fill_row_avx2(INT_U32* d, int n, INT
         d[i] = c;
 }
 
-void fill_row(INT_U32* d, int n, INT_U32 c)
+void fill_row_long(INT_U32* d, int n, INT_U32 c)
 {
     if (n >= 64 && have_avx2())
         fill_row_avx2(d, n, c);
@@ -288,7 +292,7 @@ void mix_colour_row(INT_U32* d, int n, INT_U32 c, INT_U32 a)
     mix_colour_row_plain(d, n, c, a);
 }
 
-void fill_row(INT_U32* d, int n, INT_U32 c)
+void fill_row_long(INT_U32* d, int n, INT_U32 c)
 {
     std::fill(d, d + (n > 0 ? n : 0), c);
 }

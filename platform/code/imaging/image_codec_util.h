@@ -31,6 +31,10 @@ long image_bytes_left(DATA_DEVICE& d);
 // program, when the pixels cannot be allocated (the image is then empty),
 // and false for a locked image that does not have that size already.
 bool image_reset_for_read(IMAGE& image, long w, long h);
+// The same, but newly allocated pixels are not zeroed: fresh is set when
+// there are such, and the reader then writes every word of every row, the
+// padding past the width included, or zeroes what it did not write.
+bool image_reset_unfilled_for_read(IMAGE& image, long w, long h, bool& fresh);
 // IMAGE::resize for a reader's picture, with the same failure rule; the
 // picture stays as it was.
 bool image_resize_for_read(IMAGE& image, short w, short h, INT_U8 quality);

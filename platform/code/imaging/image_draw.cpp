@@ -384,11 +384,15 @@ void IMAGE::fill_faded(short x1, short y1, short x2, short y2, COLOUR from, COLO
     INT_U32 thr = COLOUR::alpha_solid_threshold;
     int w = x2 - x1 + 1;
     COLOUR* row = at(x1, y1);
+    // Each row is one colour (vertical) or the same run of colours
+    // (horizontal), laid on by the row routines.
     if (vertical) {
         for (int j = y1; j <= y2; ++j, row += stride) {
             COLOUR c = at_offset(j - origin);
-            for (int i = 0; i < w; ++i)
-                row[i] = blend ? COLOUR(kivo_pixel::blend(c, row[i], thr)) : c;
+            if (blend)
+                blend_colour_row(row, w, c, thr);
+            else
+                kivo_pixel::fill_row(reinterpret_cast<INT_U32*>(row), w, c);
         }
         return;
     }
@@ -397,11 +401,14 @@ void IMAGE::fill_faded(short x1, short y1, short x2, short y2, COLOUR from, COLO
         int n = std::min(512, w - i0);
         for (int i = 0; i < n; ++i)
             line_colours[i] = at_offset(x1 + i0 + i - origin);
+        const INT_U32* line = reinterpret_cast<const INT_U32*>(line_colours);
         COLOUR* p = row + i0;
-        for (int j = y1; j <= y2; ++j, p += stride)
-            for (int i = 0; i < n; ++i)
-                p[i] = blend ? COLOUR(kivo_pixel::blend(line_colours[i], p[i], thr))
-                             : line_colours[i];
+        for (int j = y1; j <= y2; ++j, p += stride) {
+            if (blend)
+                kivo_pixel::blend_row(reinterpret_cast<INT_U32*>(p), line, n, thr);
+            else
+                std::memcpy(static_cast<void*>(p), line_colours, (std::size_t)n * sizeof(COLOUR));
+        }
     }
 }
 

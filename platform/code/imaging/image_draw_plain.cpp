@@ -1,4 +1,5 @@
-// The per-pixel rounded panel and circle (see image_draw_plain.h).
+// The per-pixel rounded panel, circle and faded fill (see
+// image_draw_plain.h).
 #include "image_draw_plain.h"
 
 #include "errors.h"
@@ -192,6 +193,33 @@ void plot_circle(IMAGE& im, short cx, short cy, short radius, COLOUR c, short sh
         set_error_code(ERRCODE_COLOUR_DARKEN_RANGE, nullptr);
         COLOUR::write_error_to_debug_stream(__FILE__, __LINE__);
     }
+}
+
+void fill_faded(IMAGE& im, short x1, short y1, short x2, short y2, COLOUR from, COLOUR to, char blend,
+                bool vertical)
+{
+    if (!drawing_gate(im))
+        return;
+    if (x1 > x2)
+        std::swap(x1, x2);
+    if (y1 > y2)
+        std::swap(y1, y2);
+    int origin = vertical ? y1 : x1;
+    int span = vertical ? y2 - y1 : x2 - x1;
+    if (!clip_rect(im, x1, y1, x2, y2))
+        return;
+    INT_U32 thr = COLOUR::alpha_solid_threshold;
+    for (int j = y1; j <= y2; ++j)
+        for (int i = x1; i <= x2; ++i) {
+            int k = (vertical ? j : i) - origin;
+            INT_U32 c = 0;
+            for (int sh = 0; sh <= 24; sh += 8) {
+                int f = (int)((from >> sh) & 0xFF), t = (int)((to >> sh) & 0xFF);
+                c |= (INT_U32)((span == 0 ? f : f + (long)k * (t - f) / span) & 0xFF) << sh;
+            }
+            COLOUR* p = at(im, i, j);
+            *p = blend ? COLOUR(kivo_pixel::blend(c, *p, thr)) : COLOUR(c);
+        }
 }
 
 } // namespace kivo_draw_plain

@@ -1,10 +1,11 @@
 #ifndef KIVO_IMAGE_DRAW_PLAIN_H
 #define KIVO_IMAGE_DRAW_PLAIN_H
 
-// The per-pixel forms of the rounded panel and the circle: each pixel
-// tested and drawn on its own, the plain statement of what every pixel
-// gets. The drawing in image_draw.cpp works in spans and is tested against
-// these; the ring circle still draws through its bitmap here.
+// The per-pixel forms of the rounded panel, the circle and the faded
+// fills: each pixel tested and drawn on its own, the plain statement of
+// what every pixel gets. The drawing in image_draw.cpp works in spans and
+// rows and is tested against these; the ring circle still draws through
+// its bitmap here.
 #include "image.h"
 #include "image_blend.h"
 
@@ -101,6 +102,10 @@ void plot_rounded_rect(IMAGE& im, short x1, short y1, short x2, short y2, short 
                        IMAGE::PLOT_ROUNDED_RECT_TYPE type);
 void plot_circle(IMAGE& im, short cx, short cy, short radius, COLOUR c, short shade,
                  IMAGE::PLOT_CIRCLE_TYPE type, short thickness, INT_U8 anti_alias);
+// fill_hfaded_rect and fill_vfaded_rect, each pixel's colour worked out
+// and blended on its own.
+void fill_faded(IMAGE& im, short x1, short y1, short x2, short y2, COLOUR from, COLOUR to, char blend,
+                bool vertical);
 
 } // namespace kivo_draw_plain
 

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -61,7 +62,6 @@ INT_S32 measure(INT_S8 font, short w, short h, const char* text, long len, INT_U
 {
     IMAGE_FONT_SLOT* const slot = font_slot_entry(font);
     FONT_TEXT_WALK walk(text, len, code_mode);
-    IMAGE_FONT_GLYPH temp;
     INT_S64 total = 0;
     INT_U32 code;
     while (walk.next(code))
@@ -72,10 +72,7 @@ INT_S32 measure(INT_S8 font, short w, short h, const char* text, long len, INT_U
                 break;
             ++*line_chars;
         }
-        IMAGE_FONT_GLYPH* g = font_glyph(slot, font, code, short(w - 1), short(h - 1), temp);
-        total += g->advance;
-        if (g == &temp)
-            font_release_temp_glyph(temp);
+        total += font_glyph(slot, font, code, short(w - 1), short(h - 1))->advance;
     }
     return INT_S32(total > INT32_MAX ? INT32_MAX : (total < INT32_MIN ? INT32_MIN : total));
 }
@@ -112,6 +109,48 @@ bool text_target_ok(const IMAGE& img, INT_S8 font, short w, short h)
 // Coordinates handed on to the 16-bit drawing calls: held at the range's
 // edge, never wrapped round to the far side.
 short clamp16(int v) { return short(v < -32768 ? -32768 : (v > 32767 ? 32767 : v)); }
+
+// The lightness shift of the chiseled look. What a pixel becomes depends
+// on its value and its coverage alone, and text stands on few colours, so
+// each pair goes through the HSL conversion in doubles once per string and
+// is looked up after that. The table is direct-mapped: a pair that meets
+// another's place is worked out again, never answered wrongly.
+class LIGHTNESS_SHIFT
+{
+public:
+    LIGHTNESS_SHIFT(double shift, INT_U8 cover_max) : shift(shift), cover_max(cover_max)
+    {
+        for (ENTRY& e : table)
+            e.coverage = EMPTY;
+    }
+    INT_U32 apply(INT_U32 pixel, int cv)
+    {
+        ENTRY& e = table[(pixel * 0x9E3779B1u ^ static_cast<INT_U32>(cv) * 0x85EBCA6Bu) >> (32 - BITS)];
+        if (e.coverage != cv || e.pixel != pixel)
+        {
+            COLOUR p(pixel);
+            double pa, ph, ps, pl;
+            p.get_ahsl(pa, ph, ps, pl);
+            pl += cv == cover_max ? shift : cv * shift / cover_max;
+            pl = pl < 0.0 ? 0.0 : (pl > 1.0 ? 1.0 : pl);
+            p.set_ahsl(pa, ph, ps, pl);
+            e = {pixel, p.value, static_cast<INT_U16>(cv)};
+        }
+        return e.result;
+    }
+
+private:
+    static constexpr int BITS = 8;
+    static constexpr INT_U16 EMPTY = 0xFFFF;  // no coverage is this large
+    struct ENTRY
+    {
+        INT_U32 pixel, result;
+        INT_U16 coverage;
+    };
+    const double shift;
+    const INT_U8 cover_max;
+    ENTRY table[1 << BITS];
+};
 
 } // namespace
 
@@ -162,15 +201,22 @@ inline __m128i text_pixels(__m128i dv, __m128i a32, __m128i solid, __m128i colou
     return _mm_or_si128(_mm_and_si128(clear, dv), _mm_andnot_si128(clear, r));
 }
 
-} // namespace
-
-void text_row(INT_U32* d, const INT_U8* alpha, int n, INT_U32 colour, INT_U32 solid)
+// The constants of one text colour and threshold, worked out once for a
+// whole glyph.
+struct TEXT_LANES
 {
-    // Alpha 0 is never solid: a threshold of 0 acts as 1.
-    const INT_U32 solid_from = solid ? solid : 1;
-    const __m128i cv = _mm_set1_epi32(int(colour));
-    const __m128i c16 = _mm_unpacklo_epi8(cv, _mm_setzero_si128());
-    const __m128i solid_m1 = _mm_set1_epi32(int(solid_from) - 1);
+    __m128i cv, c16, solid_m1;
+    TEXT_LANES(INT_U32 colour, INT_U32 solid)
+        : cv(_mm_set1_epi32(int(colour))), c16(_mm_unpacklo_epi8(cv, _mm_setzero_si128())),
+          // Alpha 0 is never solid: a threshold of 0 acts as 1.
+          solid_m1(_mm_set1_epi32(int(solid ? solid : 1) - 1))
+    {
+    }
+};
+
+inline void text_row_lanes(INT_U32* d, const INT_U8* alpha, int n, const TEXT_LANES& k, INT_U32 colour,
+                           INT_U32 solid)
+{
     int i = 0;
     for (; i + 4 <= n; i += 4)
     {
@@ -179,12 +225,12 @@ void text_row(INT_U32* d, const INT_U8* alpha, int n, INT_U32 colour, INT_U32 so
         if (a == 0)
             continue;
         const __m128i a32 = alpha_lanes(a);
-        const __m128i solid_mask = _mm_cmpgt_epi32(a32, solid_m1);
+        const __m128i solid_mask = _mm_cmpgt_epi32(a32, k.solid_m1);
         __m128i* p = reinterpret_cast<__m128i*>(d + i);
         if (_mm_movemask_epi8(solid_mask) == 0xFFFF)
-            _mm_storeu_si128(p, cv);
+            _mm_storeu_si128(p, k.cv);
         else
-            _mm_storeu_si128(p, text_pixels(_mm_loadu_si128(p), a32, solid_mask, cv, c16));
+            _mm_storeu_si128(p, text_pixels(_mm_loadu_si128(p), a32, solid_mask, k.cv, k.c16));
     }
     // A pair in the low half of a vector (its upper lanes are clear), then
     // a last single pixel: the loads stay clear of the stores just made,
@@ -196,7 +242,7 @@ void text_row(INT_U32* d, const INT_U8* alpha, int n, INT_U32 colour, INT_U32 so
         {
             const __m128i a32 = alpha_lanes(a);
             __m128i* p = reinterpret_cast<__m128i*>(d + i);
-            _mm_storel_epi64(p, text_pixels(_mm_loadl_epi64(p), a32, _mm_cmpgt_epi32(a32, solid_m1), cv, c16));
+            _mm_storel_epi64(p, text_pixels(_mm_loadl_epi64(p), a32, _mm_cmpgt_epi32(a32, k.solid_m1), k.cv, k.c16));
         }
         i += 2;
     }
@@ -204,11 +250,33 @@ void text_row(INT_U32* d, const INT_U8* alpha, int n, INT_U32 colour, INT_U32 so
         text_row_plain(d + i, alpha + i, 1, colour, solid);
 }
 
+} // namespace
+
+void text_row(INT_U32* d, const INT_U8* alpha, int n, INT_U32 colour, INT_U32 solid)
+{
+    text_row_lanes(d, alpha, n, TEXT_LANES(colour, solid), colour, solid);
+}
+
+void text_block(INT_U32* d, long d_stride, const INT_U8* alpha, long a_stride, int n, int rows, INT_U32 colour,
+                INT_U32 solid)
+{
+    const TEXT_LANES k(colour, solid);
+    for (int r = 0; r < rows; ++r, d += d_stride, alpha += a_stride)
+        text_row_lanes(d, alpha, n, k, colour, solid);
+}
+
 #else
 
 void text_row(INT_U32* d, const INT_U8* alpha, int n, INT_U32 colour, INT_U32 solid)
 {
     text_row_plain(d, alpha, n, colour, solid);
+}
+
+void text_block(INT_U32* d, long d_stride, const INT_U8* alpha, long a_stride, int n, int rows, INT_U32 colour,
+                INT_U32 solid)
+{
+    for (int r = 0; r < rows; ++r, d += d_stride, alpha += a_stride)
+        text_row_plain(d, alpha, n, colour, solid);
 }
 
 #endif
@@ -283,13 +351,13 @@ void IMAGE::render_string(short x, short y, COLOUR text, COLOUR back, COLOUR und
     int dirty_lo = 0, dirty_hi = -1;  // columns, valid when dirty_lo <= dirty_hi
     int pen = x;
     int baseline = 0;
+    std::optional<LIGHTNESS_SHIFT> shifter;  // made at the first shifted pixel
 
     FONT_TEXT_WALK walk(str, len, code_mode);
-    IMAGE_FONT_GLYPH temp;
     INT_U32 code;
     while (pen < right && walk.next(code))
     {
-        IMAGE_FONT_GLYPH* g = font_glyph(slot, font, code, short(w - 1), short(h - 1), temp);
+        IMAGE_FONT_GLYPH* g = font_glyph(slot, font, code, short(w - 1), short(h - 1));
         if (baseline == 0 && g->face_height != 0)
             baseline = int(long(h) * g->face_descender / g->face_height);
         const int adv = g->advance;
@@ -332,18 +400,20 @@ void IMAGE::render_string(short x, short y, COLOUR text, COLOUR back, COLOUR und
             else
                 mark_dirty_area(clamp16(pen), y, clamp16(pen + adv), clamp16(y + h));
             const int col0 = gx - this->x;
-            for (int r = r0; r < r1; ++r)
+            // Coverage as the alpha itself (the usual case): the glyph box
+            // in one call; the other cases a row at a time.
+            const bool whole_box = lightness_shift == 0.0 && !plain && identity;
+            if (whole_box)
+                text_block(reinterpret_cast<INT_U32*>(pixels + long(gy + r0 - this->y) * stride + col0 + c0), stride,
+                           g->bitmap + size_t(r0) * size_t(g->pitch) + c0, g->pitch, c1 - c0, r1 - r0, text.value,
+                           solid);
+            for (int r = r0; r < r1 && !whole_box; ++r)
             {
                 const INT_U8* cov = g->bitmap + size_t(r) * size_t(g->pitch);
                 COLOUR* row = pixels + long(gy + r - this->y) * stride;
                 if (lightness_shift == 0.0 && !plain)
                 {
                     INT_U32* d = reinterpret_cast<INT_U32*>(row + col0 + c0);
-                    if (identity)
-                    {
-                        text_row(d, cov + c0, c1 - c0, text.value, solid);
-                        continue;
-                    }
                     // Through the table in pieces of a fixed buffer.
                     INT_U8 mapped[64];
                     for (int c = c0; c < c1; c += 64)
@@ -369,20 +439,29 @@ void IMAGE::render_string(short x, short y, COLOUR text, COLOUR back, COLOUR und
                 }
                 // Every pixel under the glyph box is rewritten, coverage 0
                 // included.
+                if (plain)
+                {
+                    for (int c = c0; c < c1; ++c)
+                    {
+                        const int cv = cov[c];
+                        COLOUR& p = row[col0 + c];
+                        double pa, ph, ps, pl;
+                        p.get_ahsl(pa, ph, ps, pl);
+                        pl += cv == cover_max ? lightness_shift : cv * lightness_shift / cover_max;
+                        pl = pl < 0.0 ? 0.0 : (pl > 1.0 ? 1.0 : pl);
+                        p.set_ahsl(pa, ph, ps, pl);
+                    }
+                    continue;
+                }
+                if (!shifter)
+                    shifter.emplace(lightness_shift, cover_max);
                 for (int c = c0; c < c1; ++c)
                 {
-                    const int cv = cov[c];
                     COLOUR& p = row[col0 + c];
-                    double pa, ph, ps, pl;
-                    p.get_ahsl(pa, ph, ps, pl);
-                    pl += cv == cover_max ? lightness_shift : cv * lightness_shift / cover_max;
-                    pl = pl < 0.0 ? 0.0 : (pl > 1.0 ? 1.0 : pl);
-                    p.set_ahsl(pa, ph, ps, pl);
+                    p.value = shifter->apply(p.value, cov[c]);
                 }
             }
         }
-        if (g == &temp)
-            font_release_temp_glyph(temp);
         pen += adv;
     }
     if (dirty_lo <= dirty_hi)
@@ -442,7 +521,6 @@ void IMAGE::draw_string(short x1, short y1, short x2, short y2, COLOUR text, COL
     int line_count = 0;  // lines finished
     LAYOUT_LINE cur = {0, 0, 0, 0};
     std::vector<LAYOUT_CHAR> chars;  // characters of the current line
-    IMAGE_FONT_GLYPH temp;
 
     FONT_TEXT_WALK walk(str, -1, 0);
     // Starts the next line at a byte index with the escape state there.
@@ -464,10 +542,7 @@ void IMAGE::draw_string(short x1, short y1, short x2, short y2, COLOUR text, COL
     IMAGE_FONT_SLOT* const slot = font_slot_entry(font);
     while (!ended && walk.next(code, &start, &mode))
     {
-        IMAGE_FONT_GLYPH* g = font_glyph(slot, font, code, short(w - 1), short(h - 1), temp);
-        const INT_S32 adv = g->advance;
-        if (g == &temp)
-            font_release_temp_glyph(temp);
+        const INT_S32 adv = font_glyph(slot, font, code, short(w - 1), short(h - 1))->advance;
 
         if (code == '\n')
         {

@@ -113,6 +113,37 @@ TEST_F(DataFileTest, CacheWindowEdges)
     EXPECT_TRUE(f->set_pos(0, 0) == 0 && !f->is_at_end());
 }
 
+TEST_F(DataFileTest, LargeReadsSkipTheCacheAndKeepThePosition)
+{
+    std::string body(5000, '\0');
+    for (size_t i = 0; i < body.size(); ++i)
+        body[i] = static_cast<char>(i * 7 + i / 251);
+    kivo_test::write_file(path("big.bin"), std::string(1, '\0') + body);
+    for (INT_U8 gzip : {INT_U8(0), INT_U8(1)}) {
+        if (gzip) {
+            FILE_PTR w = open_file("big.gz", fm_write, -1, 1);
+            ASSERT_TRUE(w && write_str(*w, body) == 5000 && w->close());
+        }
+        FILE_PTR f = open_file(gzip ? "big.gz" : "big.bin", fm_read, -1, gzip);
+        ASSERT_TRUE(f);
+        // The cache's rest, then straight into the buffer: one request as
+        // large as the cache, one larger. Small reads after them refill it.
+        const struct { long at, n; } reads[] = {{0, 10}, {10, 1024}, {1034, 3000}, {4034, 16}, {4050, 900}};
+        for (const auto& r : reads) {
+            EXPECT_EQ(read_str(*f, r.n), body.substr(size_t(r.at), size_t(r.n))) << r.at << " gzip " << +gzip;
+            EXPECT_EQ(f->get_pos(), r.at + r.n);
+            if (r.n == 3000 && !gzip) {
+                EXPECT_EQ(f->cache_used, 0) << "straight into the buffer";
+            }
+        }
+        EXPECT_FALSE(f->is_at_end());
+        // Past the end: what is there, and the end is known.
+        EXPECT_EQ(read_str(*f, 2000), body.substr(4950));
+        EXPECT_TRUE(f->is_at_end() && f->get_pos() == 5000);
+        EXPECT_TRUE(f->set_pos(7, 0) == 7 && read_str(*f, 4000) == body.substr(7, 4000));
+    }
+}
+
 TEST_F(DataFileTest, BadSizesAndWrongOpensAreRefused)
 {
     kivo_test::write_file(path("x.bin"), std::string("\0abc", 4));

@@ -292,7 +292,7 @@ TEST_F(FontTest, WidthsFollowFreeTypeAdvances)
         {"\x01" "041z\x01" "B", -1, 0, U"B"}, // three digits and the stopper draw nothing
         {"\x01" "04", -1, 0, U""},
         {"\x01" "04\x01" "ab", -1, 0, U"ab"},             // a short run cut by 0x01 still leaves the escape
-        {"\x01" "2014,2014\x01", -1, 0, U"\u2014\u2014"}, // above 255: measured without the cache
+        {"\x01" "2014,2014\x01", -1, 0, U"\u2014\u2014"}, // above 255
     };
     // The smallest size asked for first from a fresh face is set like any
     // other, not left at the face's unset size.

@@ -1,5 +1,6 @@
 // 256-colour PCX files (hand-built), the raw image record and embedded
 // definitions.
+#include "data_file.h"
 #include "image_test_util.h"
 #include "image_codec_util.h"
 #include "memory_data_device.h"
@@ -7,7 +8,9 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <random>
 #include <utility>
+#include <vector>
 
 using kivo_test::MEMORY_DATA_DEVICE;
 using namespace imgtest;
@@ -163,5 +166,91 @@ TEST(ImageReaders, LockedImagesRefuseFilesOfAnotherSize)
             << kind;
         EXPECT_TRUE(same_picture(solid(2, 2, 0xFF00FF00u), locked)) << kind;
         locked.locked = 0;
+    }
+}
+
+namespace {
+
+// The record read the plain way, pixel by pixel through decode_u32 into a
+// zeroed picture, as w x h values row by row; empty when it fails.
+std::vector<INT_U32> plain_raw_pixels(const std::string& record, INT_U8 swap)
+{
+    const INT_U8* b = reinterpret_cast<const INT_U8*>(record.data()) + 11;
+    const long w = decode_u16(b, swap), h = decode_u16(b + 2, swap);
+    std::vector<INT_U32> out(size_t(w * h), 0);
+    if (record.size() < size_t(15 + w * h * 4))
+        return {};
+    for (long i = 0; i < w * h; ++i)
+        out[size_t(i)] = decode_u32(b + 4 + 4 * i, swap);
+    return out;
+}
+
+std::vector<INT_U32> rows_of(const IMAGE& image)
+{
+    std::vector<INT_U32> out;
+    for (int y = 0; y < image.height; ++y)
+        for (int x = 0; x < image.width; ++x)
+            out.push_back(px(image, x, y));
+    return out;
+}
+
+} // namespace
+
+TEST(RawRecord, ReadsTheSamePixelsAsThePlainReaderIntoUnzeroedMemory)
+{
+    // Odd widths have a padding column; 5000 is wider than a transfer
+    // block; 800 x 600 is larger than a data file's cache, which it skips.
+    const struct { int w, h; } sizes[] = {{1, 1}, {3, 2}, {5000, 3}, {257, 40}, {800, 600}};
+    const std::string dir = kivo_test::make_temp_dir("raw");
+    std::mt19937 rng(11);
+    for (const auto& size : sizes)
+        for (INT_U8 swap : {INT_U8(0), INT_U8(1)})
+            for (bool on_disk : {false, true}) {
+                SCOPED_TRACE(testing::Message() << size.w << " x " << size.h << " swap " << +swap << " disk " << on_disk);
+                CANVAS picture(size.w, size.h, rng);
+                MEMORY_DATA_DEVICE record;
+                record.swap = swap;
+                ASSERT_TRUE(picture.put_to_data_device(record));
+                const std::vector<INT_U32> want = plain_raw_pixels(record.str(), swap);
+                // Memory that held other pixels is likely handed out again.
+                IMAGE target = solid(size.w + 9, size.h, 0xABABABABu);
+                target.reset(1, 1);
+                bool ok;
+                if (on_disk) {
+                    const std::string file = dir + "/p.bin";
+                    ASSERT_TRUE(kivo_test::write_file(file, std::string(1, char(swap)) + record.str()));
+                    DATA_FILE f(-1);
+                    ASSERT_TRUE(f.open(file.c_str(), fm_read, -1, 0));
+                    ok = target.get_from_data_device(f);
+                } else {
+                    record.pos = 0;
+                    ok = target.get_from_data_device(record);
+                }
+                ASSERT_TRUE(ok);
+                EXPECT_EQ(rows_of(target), want);
+                for (int y = 0; y < target.height; ++y)
+                    for (int x = target.width; x < target.stride; ++x)
+                        EXPECT_EQ(target.pixels[long(y) * target.stride + x].value, 0u) << "padding " << y;
+                // Read again into the picture it now is: the same.
+                if (!on_disk) {
+                    record.pos = 0;
+                    ASSERT_TRUE(target.get_from_data_device(record));
+                    EXPECT_EQ(rows_of(target), want);
+                }
+            }
+
+    // A device that stops part-way: the read fails and leaves the picture
+    // zero, whether it stops in the first row or the last.
+    CANVAS picture(257, 40, rng);
+    MEMORY_DATA_DEVICE record;
+    ASSERT_TRUE(picture.put_to_data_device(record));
+    for (long stop : {16L, 15L + 257 * 4 * 20 + 6, long(record.data.size()) - 1}) {
+        MEMORY_DATA_DEVICE cut(record.data);
+        cut.fail_after(stop);
+        IMAGE target = solid(300, 40, 0xABABABABu);
+        target.reset(2, 2);
+        EXPECT_FALSE(target.get_from_data_device(cut)) << stop;
+        ASSERT_TRUE(target.width == 257 && target.height == 40);
+        EXPECT_EQ(rows_of(target), std::vector<INT_U32>(257 * 40, 0u)) << stop;
     }
 }

@@ -1,6 +1,7 @@
-// The span-based rounded panel and circle against their per-pixel forms:
-// random shapes, clips, placements, colours, thresholds and shades; the
-// pictures, the dirty rectangles and the error codes must agree exactly.
+// The span-based rounded panel and circle, and the row-based faded fills,
+// against their per-pixel forms: random shapes, clips, placements,
+// colours, thresholds and shades; the pictures, the dirty rectangles and
+// the error codes must agree exactly.
 #include "errors.h"
 #include "image_draw_plain.h"
 #include "image_test_util.h"
@@ -146,5 +147,32 @@ TEST(ImageRound, CircleSpansMatchThePerPixelCircle)
             << "round " << round << ": centre " << cx << "," << cy << " r " << radius << " thickness "
             << thickness << " type " << type << " aa " << (int)aa << " threshold "
             << (int)COLOUR::alpha_solid_threshold;
+    }
+}
+
+TEST(ImageRound, FadedFillRowsMatchThePerPixelFill)
+{
+    std::mt19937 rng(2503);
+    for (int round = 0; round < 500; ++round) {
+        THRESHOLD threshold(rng);
+        // Some wider than the 512 colours worked out at a time.
+        int w = 1 + (int)(rng() % (round % 5 == 0 ? 1200 : 90)), h = 1 + (int)(rng() % 40);
+        PAIR pair(w, h, rng);
+        auto coord = [&](int base, int size) { return (short)(base - 8 + (int)(rng() % (size + 16))); };
+        short x1 = coord(pair.fast.x, w), y1 = coord(pair.fast.y, h);
+        short x2 = coord(pair.fast.x, w), y2 = coord(pair.fast.y, h);
+        COLOUR from = random_colour(rng), to = rng() % 4 ? COLOUR(random_colour(rng)) : from;
+        char blend = (char)(rng() % 2);
+        bool vertical = rng() % 2;
+        ASSERT_TRUE(pair.check(
+            [&](IMAGE& im) {
+                if (vertical)
+                    im.fill_vfaded_rect(x1, y1, x2, y2, from, to, blend);
+                else
+                    im.fill_hfaded_rect(x1, y1, x2, y2, from, to, blend);
+            },
+            [&](IMAGE& im) { kivo_draw_plain::fill_faded(im, x1, y1, x2, y2, from, to, blend, vertical); }))
+            << "round " << round << ": " << x1 << "," << y1 << " " << x2 << "," << y2 << (vertical ? " v" : " h")
+            << " blend " << (int)blend << " threshold " << (int)COLOUR::alpha_solid_threshold;
     }
 }

@@ -182,6 +182,8 @@ TEST(ImageCopy, BothVectorBlendRowsMatchThePlainRule)
             d[i] = random_pixel(rng);
             if (round % 7 == 0) // whole groups invisible or solid take the short cuts
                 s[i] = (s[i] & 0xFFFFFFu) | (i < 32 ? 0u : 0xFF000000u);
+            else if (round % 7 == 3) // and whole translucent groups theirs
+                s[i] = (s[i] & 0xFFFFFFu) | (1 + rng() % 200) << 24;
         }
         std::vector<INT_U32> expect = d;
         for (int i = offset; i < offset + n; ++i)

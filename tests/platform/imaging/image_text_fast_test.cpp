@@ -4,6 +4,7 @@
 #include "font_walk.h"
 #include "image_test_util.h"
 
+#include <functional>
 #include <string>
 
 namespace {
@@ -55,6 +56,22 @@ TEST(ImageTextFast, RowsMatchThePlainRule)
         text_row_plain(want.data() + offset, alpha.data(), n, colour, solid);
         text_row(got.data() + offset, alpha.data(), n, colour, solid);
         ASSERT_EQ(got, want) << "round " << round << " n " << n << " solid " << solid;
+
+        // A block of rows, each with its own alphas, strides past the row.
+        const int rows = static_cast<int>(rng() % 4);
+        const long d_stride = n + 5, a_stride = n + 3;
+        std::vector<INT_U8> block_alpha(size_t(rows * a_stride));
+        for (INT_U8& a : block_alpha)
+            a = static_cast<INT_U8>(rng() % 3 == 0 ? 0 : rng() % 256);
+        std::vector<INT_U32> block_want(size_t(rows * d_stride + 8));
+        for (INT_U32& p : block_want)
+            p = random_pixel(rng);
+        std::vector<INT_U32> block_got = block_want;
+        for (int r = 0; r < rows; ++r)
+            text_row_plain(block_want.data() + offset + r * d_stride, block_alpha.data() + r * a_stride, n, colour,
+                           solid);
+        text_block(block_got.data() + offset, d_stride, block_alpha.data(), a_stride, n, rows, colour, solid);
+        ASSERT_EQ(block_got, block_want) << "block round " << round;
     }
 }
 
@@ -144,6 +161,36 @@ TEST_F(ImageTextFastTest, StringsDrawAndMarkAsThePlainFormDoes)
         ASSERT_EQ(snapshot(got), snapshot(want)) << "round " << round;
         ASSERT_EQ(dirty(got), dirty(want)) << "round " << round;
     }
+}
+
+TEST_F(ImageTextFastTest, LightnessShiftOnFewColoursAsThePlainForm)
+{
+    // Grounds where pixels repeat (one colour, stripes, a few bands) and
+    // one where they hardly do, so that worked-out pixels are both found
+    // again and pushed out by others.
+    const std::function<INT_U32(int, int)> grounds[] = {
+        [](int, int) { return 0xFF2A3040u; },
+        [](int x, int) { return x % 3 ? 0xFFF0E8D8u : 0x80102030u; },
+        [](int x, int y) { return 0xFF000000u | static_cast<INT_U32>((x / 40 + y / 9) * 0x1F2F3F); },
+        [](int x, int y) { return static_cast<INT_U32>(x * 2654435761u ^ y * 40503u); },
+    };
+    for (const auto& ground : grounds)
+        for (double shift : {0.15, -0.1, 0.8, -1.0})
+            for (short size : {10, 22, 37}) {
+                CANVAS want = pattern(260, 60, ground), got = pattern(260, 60, ground);
+                auto draw = [&](IMAGE& img) {
+                    img.render_string(3, 4, COLOUR_BLACK, COLOUR_INVISIBLE, COLOUR_INVISIBLE, shift, 10, size, size,
+                                      "Enter First Name", -1, 0);
+                    img.process_and_render_string(3, 20, COLOUR_WHITE, COLOUR_INVISIBLE, COLOUR_INVISIBLE, 19, size,
+                                                  size, "Show my name", 4, -1, 0);
+                };
+                {
+                    PLAIN_TEXT plain(true);
+                    draw(want);
+                }
+                draw(got);
+                ASSERT_EQ(snapshot(got), snapshot(want)) << "shift " << shift << " size " << size;
+            }
 }
 
 } // namespace

@@ -1,0 +1,123 @@
+// The glyph cache: one entry per slot, size and character, bounded by
+// bytes, least recently used first out. What it draws is checked against
+// the same text drawn with no budget, where every glyph is rendered anew.
+#include "font_walk.h"
+#include "image_test_util.h"
+
+#include <iterator>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace {
+
+using namespace imgtest;
+const std::string share_fonts = std::string(KIVO_TEST_SHARE_DIR) + "/fonts";
+constexpr INT_S8 SANS = 10, MONO = 18;
+
+// A budget for the length of a test, the usual one again afterwards.
+struct BUDGET
+{
+    explicit BUDGET(unsigned long bytes) { font_set_glyph_cache_budget(bytes); }
+    ~BUDGET() { font_set_glyph_cache_budget(IMAGE_GLYPH_CACHE_BYTES); }
+};
+
+class FontCacheTest : public SandboxTest
+{
+protected:
+    void SetUp() override
+    {
+        SandboxTest::SetUp();
+        FOLDER f;
+        ASSERT_TRUE(f.set_from_path_string(share_fonts.c_str()));
+        FOLDER::add_custom_path("$FONTDATA", f);
+        IMAGE::startup_font_system();
+        ASSERT_TRUE(IMAGE::is_font_valid(SANS) && IMAGE::is_font_valid(MONO));
+    }
+    void TearDown() override
+    {
+        IMAGE::shutdown_font_system();
+        FOLDER::remove_custom_path("$FONTDATA");
+        SandboxTest::TearDown();
+    }
+
+    // The text in one slot and size on white, and its width.
+    static std::pair<std::vector<INT_U32>, INT_S32> draw(INT_S8 slot, short size, const char* text)
+    {
+        CANVAS c(300, 60, {0xFFFFFFFFu});
+        c.render_string(2, 2, COLOUR_BLACK, COLOUR_INVISIBLE, COLOUR_INVISIBLE, 0.0, slot, size, size, text, -1, 0);
+        return {snapshot(c), c.get_string_width(slot, size, size, text, -1, 0)};
+    }
+    static std::pair<std::vector<INT_U32>, INT_S32> draw_uncached(INT_S8 slot, short size, const char* text)
+    {
+        BUDGET none(0);
+        return draw(slot, size, text);
+    }
+};
+
+TEST_F(FontCacheTest, SizesInterleavedDrawAsFreshlyRenderedAndRenderOnce)
+{
+    // One face at several sizes and two faces at one size, in turns, with
+    // a character past 255 among them.
+    const struct { INT_S8 slot; short size; } uses[] = {
+        {SANS, 12}, {SANS, 22}, {MONO, 22}, {SANS, 31}, {SANS, 12}, {MONO, 40}, {SANS, 22}, {MONO, 22},
+    };
+    const char* text = "Race: Dwarf \x01" "263A\x01 Elf";
+    std::vector<std::pair<std::vector<INT_U32>, INT_S32>> first;
+    for (const auto& u : uses)
+        first.push_back(draw(u.slot, u.size, text));
+    // The second round finds every glyph, whatever size came between.
+    const unsigned long renders = font_glyph_renders();
+    for (size_t i = 0; i < std::size(uses); ++i)
+        EXPECT_EQ(draw(uses[i].slot, uses[i].size, text), first[i]) << i;
+    EXPECT_EQ(font_glyph_renders(), renders);
+    for (size_t i = 0; i < std::size(uses); ++i)
+        EXPECT_EQ(draw_uncached(uses[i].slot, uses[i].size, text), first[i]) << i;
+    EXPECT_GT(font_glyph_renders(), renders);
+}
+
+TEST_F(FontCacheTest, BudgetLetsTheLeastRecentlyUsedGo)
+{
+    // A budget that holds no glyph keeps the one drawn last and nothing
+    // else, and draws as the usual one does.
+    for (short size : {9, 17, 26}) {
+        const auto want = draw(MONO, size, "Settings page");
+        BUDGET tiny(1);
+        EXPECT_EQ(draw(MONO, size, "Settings page"), want) << size;
+        EXPECT_EQ(font_glyph_cache_count(), 1u);
+    }
+
+    // Three glyphs fill the budget; the one used again stays when a fourth
+    // comes, the least recently used goes.
+    IMAGE::free_font(-1);
+    for (INT_S8 slot : {SANS, MONO})
+        ASSERT_EQ(IMAGE::load_font(IMAGE::get_font_info_filename(slot), nullptr, slot, nullptr), slot);
+    ASSERT_EQ(font_glyph_cache_count(), 0u);
+    ASSERT_EQ(font_glyph_cache_bytes(), 0u);
+    for (const char* s : {"a", "b", "c"})
+        draw(MONO, 16, s);
+    {
+        const unsigned long full = font_glyph_cache_bytes();
+        BUDGET three(full);
+        draw(MONO, 16, "a");
+        draw(MONO, 16, "d");
+        EXPECT_LE(font_glyph_cache_bytes(), full);
+        const unsigned long renders = font_glyph_renders();
+        draw(MONO, 16, "a");
+        EXPECT_EQ(font_glyph_renders(), renders) << "a was used after b";
+        draw(MONO, 16, "b");
+        EXPECT_EQ(font_glyph_renders(), renders + 1) << "b was the least recently used";
+    }
+
+    // Freeing a slot takes its glyphs out; the other slot's stay.
+    draw(SANS, 16, "xyz");
+    const unsigned long held = font_glyph_cache_count();
+    IMAGE::free_font(MONO);
+    EXPECT_LT(font_glyph_cache_count(), held);
+    EXPECT_GT(font_glyph_cache_count(), 0u);
+    IMAGE::free_font(SANS);
+    EXPECT_EQ(font_glyph_cache_count(), 0u);
+    EXPECT_EQ(font_glyph_cache_bytes(), 0u);
+}
+
+} // namespace
