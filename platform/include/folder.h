@@ -130,8 +130,9 @@ public:
     static short get_drive_type(short n);
 
     // Record: u8 OS id (0xFF) and the 2048-byte alias path block. Reading
-    // a path whose alias is unknown fails (error 0x1007, d.error set) and
-    // leaves the folder where it was.
+    // a path whose alias is unknown, or that confine_stored_path refuses,
+    // fails (error 0x1007, d.error set) and leaves the folder where it was.
+    // A record of a host location (any other id) gives "$APP".
     bool get_from_data_device(DATA_DEVICE& d) override;
     bool put_to_data_device(DATA_DEVICE& d) override;
     // Whether set knows the alias a path begins with: a registered custom
@@ -141,8 +142,19 @@ public:
     static bool alias_is_known(const char* path);
     // Reads a FOLDER record into its alias path (`out`, 2048 bytes): "$APP"
     // when the place it names no longer exists. False on a short read, or
-    // for an unknown alias (as get_from_data_device).
+    // for a path get_from_data_device refuses (as it does).
     static bool get_old_folder(DATA_DEVICE& d, char* out);
+    // Folder paths read from files come from outside: one may only lead
+    // into the folder its alias names. Refused (false, `out` "") are
+    // "$ROOT" paths (absolute ones), paths with a ".." step above the
+    // alias's folder, and paths beginning with "..". `out` (2048 bytes)
+    // gets the path with its ".." steps folded away, so that walking it
+    // never climbs back out through a link. With `here`, "$HERE" stands
+    // for that folder's alias path: the path may climb up to that alias's
+    // folder, or, for a folder outside every alias, not above `here`.
+    // Whether the alias is known is alias_is_known's answer. Paths the
+    // program builds itself are not held to this.
+    static bool confine_stored_path(const char* path, char* out, FOLDER* here = nullptr);
 
     // Custom aliases, checked before the built-in ones (exact case).
     static void add_custom_path(const char* name, FOLDER& f);
@@ -206,6 +218,10 @@ public:
     // files as they were.
     static bool replace_file(const char* new_path, const char* target);
     bool file_exists(const char* name, INT_U8 assume = 0);
+    // Whether `name` here is a plain file to read: a regular file (through
+    // links), not a device, pipe or socket, nor a file of the kernel's own
+    // file systems (/proc, /sys). Asked before a file is opened.
+    bool is_plain_file(const char* name);
     bool get_file_settings(const char* name, FOLDER_FILE_SETTINGS& s);
     bool set_file_permissions(const char* name, unsigned short mode);
     bool get_unique_name(char* out, short out_size, const char* suffix);
@@ -242,7 +258,13 @@ private:
     void ensure_positioned();
     bool go_app(INT_U8 create, INT_U8 skip_system);
     bool climb_for(const char* name);
-    static bool stored_alias_is_known(DATA_DEVICE& d, const char* path);
+    static bool is_custom_alias(const char* alias);
+    // alias_is_known and confine_stored_path for a path read from d:
+    // failing, d.error and error 0x1007 are set.
+    static bool stored_path_is_usable(DATA_DEVICE& d, const char* path, char* confined);
+    // Whether a native path lies on /proc, /sys or the like (or cannot be
+    // looked at).
+    static bool on_kernel_file_system(const char* native_path);
     static void write_trace_text(const char* text);
     // Host form of one entry name (UTF-8), and the native path of a child.
     static constexpr std::size_t host_name_sz = 2 * 255 + 1;

@@ -193,6 +193,11 @@ public:
     // ".png", ".jpg", ".pcx", ".raw" appended, then the bare name in each
     // format) and scales it to w x h (-1: natural size).
     bool load(FOLDER& folder, const char* name, short w, short h);
+    // As load, with a picture of more than max_pixels pixels (0: no limit
+    // but the sides of 32767) refused from its file's header, before any
+    // pixel is allocated, and a size asked for of more refused outright;
+    // either fails like a picture that cannot be read.
+    bool load(FOLDER& folder, const char* name, short w, short h, long max_pixels);
     // The writers send everything to the file before they return (a full
     // disk shows in their result). A writer that fails sets the file's error
     // flag, so that closing it keeps the file's old content.

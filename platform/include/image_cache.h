@@ -28,6 +28,10 @@ public:
         INT_S16 uses;
         bool custom;            // a private copy: never shared, never saved
         bool orphaned;          // left by soft_clear while still in use
+        // `folder` came from a record: it names the pixels, and is placed
+        // on the disk only where FOLDER::confine_stored_path lets it lead,
+        // until a lookup through a FOLDER of that description vouches for it.
+        bool stored_folder;
         IMAGE_CACHE* cache;     // the cache the entry belongs to
         CACHE_ENTRY* prev;      // list links, head = oldest
         CACHE_ENTRY* next;
@@ -52,7 +56,12 @@ public:
     // Set: entries die with their last use and failed loads are not kept.
     bool free_when_unused;
 
-    explicit IMAGE_CACHE(bool free_when_unused = false);
+    // Pictures of more pixels than this are not read from files (refused
+    // from the header, before any pixel is allocated) nor scaled to; 0 = no
+    // limit but the sides of 32767.
+    const long max_pixels;
+
+    explicit IMAGE_CACHE(bool free_when_unused = false, long max_pixels = 0);
     ~IMAGE_CACHE() override;
     IMAGE_CACHE(const IMAGE_CACHE&) = delete;
     IMAGE_CACHE& operator=(const IMAGE_CACHE&) = delete;
@@ -91,7 +100,10 @@ private:
     // The entry itself when it is scaled and has one user, else a copy that
     // takes over the caller's reference; null when no copy can be made.
     CACHE_ENTRY* private_entry(IMAGE*& image, CACHE_ENTRY* entry);
-    static bool load_entry(CACHE_ENTRY* entry, short w, short h);
+    bool load_entry(CACHE_ENTRY* entry, short w, short h);
+    // Positions `folder` on an entry's folder (see stored_folder).
+    static bool place_folder(const CACHE_ENTRY* entry, FOLDER& folder);
+    bool size_allowed(long w, long h) const;
     static void set_place(CACHE_ENTRY* entry, const char* place);
     // The entry a lookup returns as it is (an exact match, or an unscaled
     // one under OPEN_ANY_SIZE), newest first; else null, with `source` the

@@ -1,4 +1,5 @@
-// PCX reader against arbitrary bytes, in both byte orders.
+// PCX reader, and its size-only header reader, against arbitrary bytes, in
+// both byte orders.
 #include "fuzz_device.h"
 #include "image.h"
 #include "image_codec_util.h"
@@ -9,6 +10,9 @@ extern "C" int LLVMFuzzerTestOneInput(const INT_U8* data, size_t size)
         FUZZ_DATA_DEVICE d(data, size, swap);
         IMAGE image;
         image_read_pcx(image, d);
+        FUZZ_DATA_DEVICE head(data, size, swap);
+        long w = 0, h = 0;
+        image_pcx_size(head, w, h);
     }
     return 0;
 }

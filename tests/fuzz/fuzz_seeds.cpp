@@ -6,6 +6,7 @@
 #include "image_codec_util.h"
 #include "kivo_app_settings.h"
 #include "memory_data_device.h"
+#include "ptm_crafted.h"
 #include "ptm_test_writer.h"
 #include "sound.h"
 #include "wm_page_tool_manager.h"
@@ -290,6 +291,48 @@ int main(int argc, char** argv)
         put_u8(out, 0); // the byte-order byte the data file writes
         if (ptm.read_definition(in, nullptr) && ptm.write_definition(out, 0))
             save("fuzz_pages", "saved", out.data);
+    }
+    // Inputs that once cost memory or reached outside the data folders: list
+    // counts claiming every byte at every level, a font list cut short,
+    // stored folders leading out of their alias (in records and in the
+    // embedded pictures).
+    save("fuzz_pages", "nested_counts", kivo_test::ptm_nested_count_file(32 * 1024));
+    {
+        kivo_test::PTM_TEST_WRITER w(25, false);
+        w.u8(0), w.u16(25), w.u8(0);
+        w.app_fields();
+        w.count(0), w.count(3);
+        for (const char* name : {"F0", "F1", "F2"})
+            w.str(name), w.str("none.ttf"), w.path("$APPDATA/fonts"), w.u8(255);
+        w.out.resize(w.out.size() - 100);
+        save("fuzz_pages", "font_list_cut", w.out);
+    }
+    {
+        kivo_test::PTM_TEST_WRITER w(25, false);
+        w.u8(0), w.u16(25), w.u8(1);
+        // The embedded pictures: one 1 x 1 entry stored under "$ROOT0/etc".
+        MEMORY_DATA_DEVICE cache;
+        put_u8(cache, 2);
+        put_u32(cache, 1);
+        put_path_block(cache, "$ROOT0/etc");
+        put_u32(cache, 6);
+        put_bytes(cache, "shadow", 6);
+        for (int i = 0; i < 4; i++)
+            put_u16(cache, 1);
+        IMAGE pixel;
+        pixel.reset(1, 1);
+        pixel.put_to_data_device(cache);
+        w.out.insert(w.out.end(), cache.data.begin(), cache.data.end());
+        w.app_fields();
+        const char* outside[] = {"$ROOT0/etc", "$APPDATA/../../etc"};
+        w.count(0), w.count(2);
+        for (const char* path : outside)
+            w.str("Shadow"), w.str("shadow"), w.path(path), w.u8(255);
+        w.count(0), w.count(2);
+        for (const char* path : outside)
+            w.str("Shadow"), w.str("shadow"), w.path(path);
+        w.count(0), w.count(0), w.count(0);
+        save("fuzz_pages", "outside_folders", w.out);
     }
     return 0;
 }

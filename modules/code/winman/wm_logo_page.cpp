@@ -64,7 +64,7 @@ void wm_logo_page(WM_PAGE_MANAGER& pm, FOLDER& folder, const char* name, WM_MESG
     if (cached) {
         image = *cached;
         cache.do_close(cache.get_entry(cached));
-    } else if (!image.load(folder, name, w, h)) {
+    } else if (!image.load(folder, name, w, h, WM_MAX_PICTURE_PIXELS)) {
         empty_image();
     }
     if (image.width <= 0) {

@@ -437,16 +437,22 @@ INT_U8 WM_PAGE_TOOL_MANAGER::setup_page(unsigned long page_id, WM_OBJECT_CALLBAC
         long ay = a ? a->get_y() : ar.y;
         long aw = a ? a->get_width() : ar.width;
         long ah = a ? a->get_height() : ar.height;
-        // A damaged or hostile file must not make us scale to gigabytes.
+        // A damaged or hostile file must not make us scale to gigabytes;
+        // a picture of the area's size is drawn as it is, without a copy.
         if (wm_picture_size_ok(aw, ah)) {
-            IMAGE scaled(*page->background->image);
-            const INT_U8 quality = static_cast<INT_U8>(!IMAGE::use_quick_resize);
-            scaled.resize(static_cast<short>(aw), static_cast<short>(ah), quality);
+            IMAGE* picture = page->background->image;
+            IMAGE scaled;
+            if (picture->width != aw || picture->height != ah) {
+                scaled = *picture;
+                scaled.resize(static_cast<short>(aw), static_cast<short>(ah),
+                              static_cast<INT_U8>(!IMAGE::use_quick_resize));
+                picture = &scaled;
+            }
             page_manager->areas[0].mark_entire_redraw_area();
             size_background(*page_manager);
             IMAGE& back = page_manager->backgrounds[0];
-            back.copy(&scaled, 0, 0, static_cast<short>(ax), static_cast<short>(ay), scaled.width, scaled.height,
-                      IMAGE_COPY_BLEND);
+            back.copy(picture, 0, 0, static_cast<short>(ax), static_cast<short>(ay), picture->width,
+                      picture->height, IMAGE_COPY_BLEND);
         }
     }
     WM_AREA* current = page_manager->current_area;

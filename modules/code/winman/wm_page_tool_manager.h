@@ -15,11 +15,8 @@ class WM_PAGE_MANAGER;
 class WM_AREA;
 class WM_DIALOG;
 
-// The largest picture the definition may make the widget layer ask for:
-// a side beyond 32767 or more pixels than this is refused, not allocated.
-constexpr long WM_MAX_PICTURE_SIDE = 32767;
-constexpr long WM_MAX_PICTURE_PIXELS = 16L * 1024 * 1024;
-// 1 when a w x h picture is within those limits and not empty.
+// 1 when a w x h picture is within WM_MAX_PICTURE_SIDE and
+// WM_MAX_PICTURE_PIXELS and not empty.
 INT_U8 wm_picture_size_ok(long w, long h);
 
 // Builds an application-defined widget from a record of type 0; null: none.

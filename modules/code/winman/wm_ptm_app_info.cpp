@@ -16,6 +16,11 @@ namespace {
 DATA_DEVICE* bounded_device = nullptr;
 long bounded_end = 0;
 
+// What the open list claims hold on the device they were made on.
+DATA_DEVICE* claimed_device = nullptr;
+long long claimed_bytes = 0;
+int open_claims = 0;
+
 void call_loading_callback()
 {
     if (WM_PAGE_TOOL_MANAGER::loading_callback) {
@@ -148,7 +153,44 @@ long ptm_bytes_left(DATA_DEVICE& d)
         end = d.set_pos(0, 1);
         d.set_pos(pos, 0);
     }
-    return end > pos ? end - pos : 0;
+    long long left = static_cast<long long>(end) - pos;
+    if (&d == claimed_device) {
+        left -= claimed_bytes;
+    }
+    return left > 0 ? static_cast<long>(left) : 0;
+}
+
+PTM_LIST_CLAIM::PTM_LIST_CLAIM(DATA_DEVICE& d, INT_S32 count, long min_element_sz)
+    : held(0), element_sz(min_element_sz > 0 ? min_element_sz : 0), counted(false)
+{
+    if (claimed_device && claimed_device != &d) {
+        return;
+    }
+    claimed_device = &d;
+    counted = true;
+    ++open_claims;
+    held = static_cast<long long>(count > 0 ? count : 0) * element_sz;
+    claimed_bytes += held;
+}
+
+PTM_LIST_CLAIM::~PTM_LIST_CLAIM()
+{
+    if (!counted) {
+        return;
+    }
+    claimed_bytes -= held;
+    if (--open_claims == 0) {
+        claimed_device = nullptr;
+        claimed_bytes = 0;
+    }
+}
+
+void PTM_LIST_CLAIM::next_element()
+{
+    if (counted && held >= element_sz) {
+        held -= element_sz;
+        claimed_bytes -= element_sz;
+    }
 }
 
 bool ptm_get_count(DATA_DEVICE& d, INT_S32& count, long min_element_sz, INT_S32 max_count)
@@ -281,26 +323,39 @@ bool WM_PTM_APP_INFO::stop(DATA_DEVICE& d, const char* kind)
 
 namespace {
 
-// Reads a pointer list: a bounded count, count default records, then each
-// record in turn (the progress hook before each).
+// Reads a pointer list: a bounded count, then each record in turn (the
+// progress hook before each). A record is made only while the bytes left
+// can still hold one, so a count the file does not back costs nothing, and
+// a file that ends inside the list keeps the records read before the break.
 template <typename T>
-bool read_pointer_list(DATA_DEVICE& d, T**& list, INT_S32& count, void (WM_PTM_APP_INFO::*alloc)(long),
+bool read_pointer_list(DATA_DEVICE& d, T**& list, INT_S32& count, void (WM_PTM_APP_INFO::*clear)(),
                        WM_PTM_APP_INFO& app, long min_sz)
 {
     INT_S32 n = 0;
-    if (!ptm_get_count(d, n, min_sz, PTM_MAX_LIST_COUNT)) {
+    if (!ptm_get_count(d, n, 0, PTM_MAX_LIST_COUNT)) {
         return false;
     }
-    (app.*alloc)(n);
-    if (count != n) {
-        d.error = 1;
-        return false;
-    }
+    (app.*clear)();
+    long fit = ptm_bytes_left(d) / min_sz;
+    long room = n < fit ? n : fit;
+    list = room > 0 ? new (std::nothrow) T*[static_cast<size_t>(room)] : nullptr;
     for (INT_S32 i = 0; i < n; i++) {
         call_loading_callback();
-        if (!list[i]->get_from_data_device(d)) {
+        if (!list || i >= room || ptm_bytes_left(d) < min_sz) {
+            d.error = 1;
             return false;
         }
+        T* record = new (std::nothrow) T;
+        if (!record) {
+            d.error = 1;
+            return false;
+        }
+        // A record cut short by the end of the file is not kept.
+        if (!record->get_from_data_device(d)) {
+            delete record;
+            return false;
+        }
+        list[count++] = record;
     }
     return true;
 }
@@ -319,8 +374,10 @@ bool WM_PTM_APP_INFO::read_areas(DATA_DEVICE& d, INT_U16 version)
         d.error = 1;
         return stop(d, "area list");
     }
+    PTM_LIST_CLAIM claim(d, n, min_area_sz(version));
     for (INT_S32 i = 0; i < n; i++) {
         call_loading_callback();
+        claim.next_element();
         if (!areas[i].get_from_data_device(d)) {
             return stop(d, "area");
         }
@@ -330,7 +387,7 @@ bool WM_PTM_APP_INFO::read_areas(DATA_DEVICE& d, INT_U16 version)
 
 bool WM_PTM_APP_INFO::read_images(DATA_DEVICE& d, INT_U16 version)
 {
-    bool ok = read_pointer_list(d, images, image_count, &WM_PTM_APP_INFO::alloc_images, *this, min_image_sz(version));
+    bool ok = read_pointer_list(d, images, image_count, &WM_PTM_APP_INFO::clear_images, *this, min_image_sz(version));
     // Version 8 pages came before the image list; their background names
     // become image records only now, so that no page points at a record
     // the list replaced.
@@ -371,25 +428,25 @@ bool WM_PTM_APP_INFO::read_lists(DATA_DEVICE& d, INT_U16 v)
     if (v == 8 && !read_areas(d, v)) {
         return false;
     }
-    if (!read_pointer_list(d, style_sets, style_set_count, &WM_PTM_APP_INFO::alloc_style_sets, *this,
+    if (!read_pointer_list(d, style_sets, style_set_count, &WM_PTM_APP_INFO::clear_style_sets, *this,
                            min_style_set_sz)) {
         return stop(d, "style set");
     }
-    if (!read_pointer_list(d, fonts, font_count, &WM_PTM_APP_INFO::alloc_fonts, *this, min_font_sz(v))) {
+    if (!read_pointer_list(d, fonts, font_count, &WM_PTM_APP_INFO::clear_fonts, *this, min_font_sz(v))) {
         return stop(d, "font");
     }
-    if (!read_pointer_list(d, colours, colour_count, &WM_PTM_APP_INFO::alloc_colours, *this, min_colour_sz)) {
+    if (!read_pointer_list(d, colours, colour_count, &WM_PTM_APP_INFO::clear_colours, *this, min_colour_sz)) {
         return stop(d, "colour");
     }
     if (!read_images(d, v)) {
         return false;
     }
-    if (!read_pointer_list(d, constants, constant_count, &WM_PTM_APP_INFO::alloc_constants, *this,
+    if (!read_pointer_list(d, constants, constant_count, &WM_PTM_APP_INFO::clear_constants, *this,
                            min_constant_sz(v))) {
         return stop(d, "constant");
     }
     if (v > 23 &&
-        !read_pointer_list(d, dialogs, dialog_count, &WM_PTM_APP_INFO::alloc_dialogs, *this, min_dialog_sz)) {
+        !read_pointer_list(d, dialogs, dialog_count, &WM_PTM_APP_INFO::clear_dialogs, *this, min_dialog_sz)) {
         return stop(d, "dialog");
     }
     return v == 8 || read_areas(d, v);

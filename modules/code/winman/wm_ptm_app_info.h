@@ -23,7 +23,8 @@ class WM_PTM_DIALOG_INFO;
 // Pointer lists (and the areas) are walked with 16-bit indices.
 constexpr INT_S32 PTM_MAX_LIST_COUNT = 32767;
 
-// Bytes from the position to the end of the device (0 when unknown); the
+// Bytes from the position to the end of the device, less what the lists
+// being read hold for their elements not yet reached (0 when unknown); the
 // position is left where it was.
 long ptm_bytes_left(DATA_DEVICE& d);
 // Reads a u32 list count and checks it: at most max_count, and count
@@ -31,6 +32,28 @@ long ptm_bytes_left(DATA_DEVICE& d);
 // False (d.error set) for a short read or a count that cannot be; nothing
 // is then to be allocated.
 bool ptm_get_count(DATA_DEVICE& d, INT_S32& count, long min_element_sz, INT_S32 max_count = 0x7FFFFFFF);
+
+// A list being read holds the least bytes of its elements not yet reached
+// back from every count read before them, so that the levels of a nested
+// list cannot each count the same bytes: a definition then costs memory in
+// proportion to its size. Made once the count is checked, for the list's
+// life on the stack; next_element before each element is read gives that
+// element its own share. Claims on a device other than the one claimed
+// first hold nothing.
+class PTM_LIST_CLAIM
+{
+public:
+    PTM_LIST_CLAIM(DATA_DEVICE& d, INT_S32 count, long min_element_sz);
+    ~PTM_LIST_CLAIM();
+    PTM_LIST_CLAIM(const PTM_LIST_CLAIM&) = delete;
+    PTM_LIST_CLAIM& operator=(const PTM_LIST_CLAIM&) = delete;
+    void next_element();
+
+private:
+    long long held;
+    long long element_sz;
+    bool counted;
+};
 
 class WM_PTM_APP_INFO : public DATA_DEVICE_CLIENT
 {

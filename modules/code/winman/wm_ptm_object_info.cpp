@@ -95,9 +95,9 @@ INT_U8 convert_old_trigger(INT_U32 code)
     return code == 0 ? 1 : code == 1 ? 2 : 3;
 }
 
-// The fewest bytes an object record of this version takes (no strings, no
-// custom style set, no sub-records), to bound the sub-record count.
-long min_record_size(INT_U16 version)
+} // namespace
+
+long WM_PTM_OBJECT_INFO::min_file_size(INT_U16 version)
 {
     if (version < 8)
         return 4 + 4 + 12 + 1 + 8 + 4; // type, shading, ids, visible, box, count
@@ -111,6 +111,8 @@ long min_record_size(INT_U16 version)
     n += version >= 20 ? 4 : 0;                         // grid cell
     return n;
 }
+
+namespace {
 
 template <class T> T* list_entry(T** list, INT_S32 count, INT_S32 index)
 {
@@ -711,14 +713,17 @@ bool WM_PTM_OBJECT_INFO::read(DATA_DEVICE& d, INT_U16 version, int depth)
             return false;
     }
     INT_S32 count = 0;
-    if (!ptm_get_count(d, count, min_record_size(version)))
+    if (!ptm_get_count(d, count, min_file_size(version)))
         return false;
     alloc(count);
     if (object_count != count)
         return false;
-    for (INT_S32 i = 0; i < object_count; ++i)
+    PTM_LIST_CLAIM claim(d, count, min_file_size(version));
+    for (INT_S32 i = 0; i < object_count; ++i) {
+        claim.next_element();
         if (!objects[i].read(d, version, depth + 1))
             return false;
+    }
     return true;
 }
 

@@ -19,6 +19,10 @@ class WM_PTM_OBJECT_INFO : public DATA_DEVICE_CLIENT
 public:
     // Deeper trees fail the read: each level is a stack frame of the reader.
     static constexpr int max_depth = 64;
+    // The fewest bytes a record of this file version takes (no texts, no
+    // custom style set, no sub-records): what a count of records is
+    // checked against.
+    static long min_file_size(INT_U16 version);
 
     INT_U8 do_not_create;   // non-zero: no widget from this record nor its sub-records
     WM_OBJECT_TYPE type;    // WM_TYPE_* of the widget; 0 = an application object

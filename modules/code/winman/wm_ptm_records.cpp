@@ -15,11 +15,13 @@
 
 namespace {
 
-// Smallest record sizes, for checking a list count against the bytes left:
-// an object takes at least 8 bytes, a page at least 16 (id, name length,
-// background, object count).
-constexpr long min_object_sz = 8;
-constexpr long min_page_sz = 16;
+// The fewest bytes a page record takes, for checking a page count against
+// the bytes left: id, name length, background (a name length before
+// version 17, else an index and the change method), object count.
+long min_page_sz(INT_U16 version)
+{
+    return version < 17 ? 16 : 20;
+}
 
 // The three by-value arrays (areas' pages, pages' and dialogs' objects)
 // grow and shrink by moving their records into a new array.
@@ -102,7 +104,8 @@ void replace_text(char*& field, const char* text)
 bool read_objects(DATA_DEVICE& d, INT_U16 version, WM_PTM_OBJECT_INFO*& objects, INT_S32& count)
 {
     INT_S32 n = 0;
-    if (!ptm_get_count(d, n, min_object_sz)) {
+    const long min_sz = WM_PTM_OBJECT_INFO::min_file_size(version);
+    if (!ptm_get_count(d, n, min_sz)) {
         return false;
     }
     alloc_array(objects, count, n);
@@ -110,7 +113,9 @@ bool read_objects(DATA_DEVICE& d, INT_U16 version, WM_PTM_OBJECT_INFO*& objects,
         d.error = 1;
         return false;
     }
+    PTM_LIST_CLAIM claim(d, n, min_sz);
     for (INT_S32 i = 0; i < n; ++i) {
+        claim.next_element();
         if (!objects[i].read(d, version, 0)) {
             return false;
         }
@@ -141,14 +146,28 @@ bool write_rect(DATA_DEVICE& d, INT_S16 x, INT_S16 y, INT_S16 w, INT_S16 h)
     return put_s16(d, x) && put_s16(d, y) && put_s16(d, w) && put_s16(d, h);
 }
 
+void set_path(char* path, const char* text)
+{
+    std::memset(path, 0, DATA_PATH_BLOCK_SZ);
+    std::snprintf(path, DATA_PATH_BLOCK_SZ, "%s", text);
+}
+
 // The folder of a font or image record: absent before version 10, a FOLDER
 // record in 10 to 15, a path block from 16. A stored alias the folders do
 // not know stays in `path` as text: the resource is then not loaded (the
-// loaders check again), and the record still reads and writes it back.
+// loaders check again), and the record still reads and writes it back. A
+// path that would lead outside its alias's folder is dropped (""): the
+// record reads on, and its resource is never loaded.
 bool read_path(DATA_DEVICE& d, INT_U16 version, char* path)
 {
+    char confined[DATA_PATH_BLOCK_SZ];
     if (version > 15) {
-        return get_path_block(d, path);
+        if (!get_path_block(d, path)) {
+            return false;
+        }
+        FOLDER::confine_stored_path(path, confined);
+        set_path(path, confined);
+        return true;
     }
     if (version < 10) {
         return true;
@@ -160,8 +179,8 @@ bool read_path(DATA_DEVICE& d, INT_U16 version, char* path)
         return false;
     }
     block[sizeof(block) - 1] = 0;
-    if (os_id == 0xFF && !FOLDER::alias_is_known(block)) {
-        std::memcpy(path, block, sizeof(block));
+    if (os_id == 0xFF && (!FOLDER::confine_stored_path(block, confined) || !FOLDER::alias_is_known(block))) {
+        set_path(path, confined);
         return true;
     }
     // The folder reader turns a host location into an alias path.
@@ -170,12 +189,6 @@ bool read_path(DATA_DEVICE& d, INT_U16 version, char* path)
         return false;
     }
     return FOLDER::get_old_folder(d, path);
-}
-
-void set_path(char* path, const char* text)
-{
-    std::memset(path, 0, DATA_PATH_BLOCK_SZ);
-    std::snprintf(path, DATA_PATH_BLOCK_SZ, "%s", text);
 }
 
 WM_PTM_APP_INFO* definition()
@@ -454,7 +467,7 @@ bool WM_PTM_AREA_INFO::read(DATA_DEVICE& d, INT_U16 version)
     clear();
     INT_S32 n = 0;
     if (!wm_ptm_get_text(d, name) || !read_rect(d, x, y, width, height) || !get_u32(d, reserved) ||
-        !ptm_get_count(d, n, min_page_sz)) {
+        !ptm_get_count(d, n, min_page_sz(version))) {
         return false;
     }
     alloc(n);
@@ -462,7 +475,9 @@ bool WM_PTM_AREA_INFO::read(DATA_DEVICE& d, INT_U16 version)
         d.error = 1;
         return false;
     }
+    PTM_LIST_CLAIM claim(d, n, min_page_sz(version));
     for (INT_S32 i = 0; i < n; ++i) {
+        claim.next_element();
         if (!pages[i].read(d, version)) {
             return false;
         }
@@ -610,8 +625,10 @@ char WM_PTM_FONT_INFO::load_font()
     if (!IMAGE::is_font_system_setup() || !filename || !FOLDER::alias_is_known(path)) {
         return -1;
     }
+    // The face is read by its path, past the folder's own opening: only a
+    // plain file may be.
     FOLDER folder;
-    if (!folder.set(path)) {
+    if (!folder.set(path) || !folder.is_plain_file(filename)) {
         return -1;
     }
     INT_S8 ask = wanted < 128 ? static_cast<INT_S8>(wanted) : -1;

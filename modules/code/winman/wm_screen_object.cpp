@@ -41,7 +41,7 @@ COLOUR WM_SCREEN_OBJECT::default_shading_base_colour = COLOUR_INVISIBLE;
 
 // The shared image cache, then every static that may hold images on it:
 // statics of one source are destroyed in reverse order, so these go first.
-IMAGE_CACHE WM_SCREEN_OBJECT::image_cache;
+IMAGE_CACHE WM_SCREEN_OBJECT::image_cache(false, WM_MAX_PICTURE_PIXELS);
 WM_STYLE_SET WM_BUTTON::hint_style_set;
 WM_STYLE_SET WM_DIALOG::default_dialog_style_set;
 WM_STYLE_SET WM_DIALOG::default_title_style_set;

@@ -15,6 +15,12 @@
 #include "llist.h"
 #include "sound.h"
 
+// The largest picture the widget layer takes from a definition or a style
+// set, or is asked by one to make: a side beyond 32767 or more pixels than
+// this is refused, not allocated. The shared image cache holds to it.
+constexpr long WM_MAX_PICTURE_SIDE = 32767;
+constexpr long WM_MAX_PICTURE_PIXELS = 16L * 1024 * 1024;
+
 // What callbacks and passes hand up the tree: 0 nothing happened, 1 input
 // taken, 4 close the modal object that returned it; the page manager acts
 // on 3 and 5 to 32; anything else travels up unchanged.

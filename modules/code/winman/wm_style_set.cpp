@@ -314,11 +314,23 @@ bool fits_config_value(const char* text)
     return text[0] != ' ' && text[0] != '\t';
 }
 
-// Whether FOLDER::set may be given a path that came from a file: it ends
-// the program on an alias it does not know.
+// Whether FOLDER::set may be given a path: it ends the program on an alias
+// it does not know.
 bool stored_path_is_usable(const char* path)
 {
     if (FOLDER::alias_is_known(path))
+        return true;
+    set_error_code(ERRCODE_FILE_READ, path);
+    return false;
+}
+
+// A path read from a file, as the set keeps it: its alias known, and
+// leading nowhere outside the folder that alias names ("$HERE": `here`).
+bool read_stored_path(const char* path, char* confined, FOLDER* here)
+{
+    if (!stored_path_is_usable(path))
+        return false;
+    if (FOLDER::confine_stored_path(path, confined, here))
         return true;
     set_error_code(ERRCODE_FILE_READ, path);
     return false;
@@ -673,22 +685,23 @@ bool WM_STYLE_SET::read_from_config_file(CONFIG_FILE& cfg, WM_FONT_ID_CALLBACK f
         switch (k.field) {
         case F_NAME: set_name(value); break;
         case F_IMAGE_FILENAME: set_image_base_string(value); break;
-        case F_IMAGE_PATH:
-            if (!stored_path_is_usable(value))
-                return false;
-            if (std::strncmp(value, "$HERE", 5) != 0) {
-                set_image_path(value);
-            } else if (folder) {
-                FOLDER images;
-                char resolved[2048];
-                images.set(value, 0, folder);
-                images.get(resolved, nullptr);
-                set_image_path(resolved);
-            } else {
+        case F_IMAGE_PATH: {
+            // "$HERE" is the file's own folder; without one, the
+            // application data's config folder.
+            const bool here = std::strncmp(value, "$HERE", 5) == 0;
+            char confined[2048];
+            if (here && !folder) {
+                if (!stored_path_is_usable(value))
+                    return false;
                 set_image_path("$APPDATA/config");
+            } else {
+                if (!read_stored_path(value, confined, here ? folder : nullptr))
+                    return false;
+                set_image_path(confined);
             }
             load_runtime_image_cache();
             break;
+        }
         case F_FONT_NAME:
             if (value[0] && font_id_of)
                 font_id = static_cast<INT_S8>(font_id_of(value, data));
@@ -743,18 +756,18 @@ bool WM_STYLE_SET::get_from_data_device(DATA_DEVICE& d)
             return false;
         }
     }
-    char path[DATA_PATH_BLOCK_SZ];
+    char path[DATA_PATH_BLOCK_SZ], confined[DATA_PATH_BLOCK_SZ];
     if (version <= 5) {
         // An old FOLDER record, screened and turned into its alias path.
-        if (!FOLDER::get_old_folder(d, path))
+        if (!FOLDER::get_old_folder(d, confined))
             return false;
     } else if (!get_path_block(d, path)) {
         return false;
-    } else if (!stored_path_is_usable(path)) {
+    } else if (!read_stored_path(path, confined, nullptr)) {
         d.error = 1;
         return false;
     }
-    set_image_path(path);
+    set_image_path(confined);
 
     // {colour, read from this version on; 0 always}
     struct GATED

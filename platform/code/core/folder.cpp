@@ -6,7 +6,9 @@
 #include "file_system.h"
 #include "kivo_host.h"
 
+#include <linux/magic.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -833,20 +835,17 @@ bool FOLDER::get_from_data_device(DATA_DEVICE& d)
     if (!get_u8(d, id))
         return false;
     if (id == 0xFF) {
-        char text[DATA_PATH_BLOCK_SZ];
-        if (!get_path_block(d, text) || !stored_alias_is_known(d, text))
+        char text[DATA_PATH_BLOCK_SZ], confined[DATA_PATH_BLOCK_SZ];
+        if (!get_path_block(d, text) || !stored_path_is_usable(d, text, confined))
             return false;
-        set(text);
+        set(confined);
     } else {
+        // A host location is an absolute path: from a file it is not
+        // followed, as a foreign one is not.
         INT_U8 bytes[sizeof(location)];
         if (!get_bytes(d, bytes, sizeof(bytes)))
             return false;
-        bytes[sizeof(bytes) - 1] = 0;
-        // Made canonical like every other location: describing a folder
-        // and finding common ancestors compare the path text.
-        const char* native = reinterpret_cast<const char*>(bytes);
-        if (id != 17 || native[0] != '/' || !set_location(native))
-            set("$APP");
+        set("$APP");
     }
     if (!validate_path(location))
         goto_preset_folder("$APP");
@@ -864,9 +863,8 @@ bool FOLDER::alias_is_known(const char* path)
         n = sizeof(alias) - 1;
     std::memcpy(alias, path, n);
     alias[n] = 0;
-    for (CUSTOM_PATH* p : statics().custom_paths)
-        if (p->name && !std::strcmp(p->name, alias))
-            return true;
+    if (is_custom_alias(alias))
+        return true;
     static const char* const built_in[] = {"$APP",      "$BASE",      "$SYSAPP", "$INSTDATA", "$APPDATA", "$USERDATA",
                                            "$USERPREFS", "$TEMP",     "$FONTDATA", "$ICONDATA", "$HERE"};
     for (const char* a : built_in)
@@ -875,11 +873,96 @@ bool FOLDER::alias_is_known(const char* path)
     return !strncasecmp(alias, "$ROOT", 5);
 }
 
-// A stored path must not reach set with an alias set does not know: that is
-// the program's own fault when code does it, but here it is the file's.
-bool FOLDER::stored_alias_is_known(DATA_DEVICE& d, const char* path)
+bool FOLDER::is_custom_alias(const char* alias)
 {
-    if (alias_is_known(path))
+    for (CUSTOM_PATH* p : statics().custom_paths)
+        if (p->name && !std::strcmp(p->name, alias))
+            return true;
+    return false;
+}
+
+bool FOLDER::confine_stored_path(const char* path, char* out, FOLDER* here)
+{
+    out[0] = 0;
+    if (!path)
+        return false;
+    if (path[0] != '$') {
+        // set refuses such a path without moving, but one that begins with
+        // ".." it takes from wherever the folder is.
+        if (!std::strncmp(path, "..", 2) || std::strlen(path) >= DATA_PATH_BLOCK_SZ)
+            return false;
+        std::strcpy(out, path);
+        return true;
+    }
+    char alias[256];
+    std::size_t n = std::strcspn(path, "/");
+    if (n > sizeof(alias) - 1)
+        n = sizeof(alias) - 1;
+    std::memcpy(alias, path, n);
+    alias[n] = 0;
+    const char* rest = path + std::strcspn(path, "/");
+    // "$HERE" against a given folder: that folder's own alias path takes
+    // its place. Inside an alias, the stored path may climb up to the
+    // alias's folder; a folder outside every alias keeps it below itself.
+    char joined[2 * DATA_PATH_BLOCK_SZ];
+    std::size_t kept = 0;
+    if (here && alias_is(alias, "$HERE") && !is_custom_alias(alias)) {
+        char base[DATA_PATH_BLOCK_SZ];
+        if (!here->get(base, nullptr) ||
+            std::snprintf(joined, sizeof(joined), "%s%s", base, rest) >= static_cast<int>(sizeof(joined)))
+            return false;
+        n = std::strcspn(base, "/");
+        std::memcpy(alias, base, n);
+        alias[n] = 0;
+        rest = joined + n;
+        if (!strncasecmp(alias, "$ROOT", 5))
+            for (const char* c = base + n; *c; ++c)
+                kept += *c == '/' && c[1] && c[1] != '/';
+    } else if (!strncasecmp(alias, "$ROOT", 5) && !is_custom_alias(alias)) {
+        return false; // a volume's root: an absolute path
+    }
+    // The components folded: ".." takes back the one before it, never one
+    // of the alias's own; "." and empty ones name nothing.
+    std::size_t len = std::strlen(alias), depth = 0;
+    std::memcpy(out, alias, len + 1);
+    while (*rest) {
+        while (*rest == '/')
+            ++rest;
+        std::size_t part = std::strcspn(rest, "/");
+        if (part == 0 || (part == 1 && rest[0] == '.')) {
+            rest += part;
+            continue;
+        }
+        if (part == 2 && rest[0] == '.' && rest[1] == '.') {
+            if (depth <= kept) {
+                out[0] = 0;
+                return false;
+            }
+            len = static_cast<std::size_t>(std::strrchr(out, '/') - out);
+            out[len] = 0;
+            --depth;
+        } else {
+            if (len + 1 + part >= DATA_PATH_BLOCK_SZ) {
+                out[0] = 0;
+                return false;
+            }
+            out[len++] = '/';
+            std::memcpy(out + len, rest, part);
+            len += part;
+            out[len] = 0;
+            ++depth;
+        }
+        rest += part;
+    }
+    return true;
+}
+
+// A stored path must not reach set with an alias set does not know (that
+// is the program's own fault when code does it, but here it is the file's)
+// nor lead outside the folder its alias names.
+bool FOLDER::stored_path_is_usable(DATA_DEVICE& d, const char* path, char* confined)
+{
+    if (alias_is_known(path) && confine_stored_path(path, confined))
         return true;
     d.error = 1;
     set_error_code(ERRCODE_FILE_READ, path);
@@ -889,18 +972,37 @@ bool FOLDER::stored_alias_is_known(DATA_DEVICE& d, const char* path)
 bool FOLDER::get_old_folder(DATA_DEVICE& d, char* out)
 {
     INT_U8 id = 0;
-    char block[DATA_PATH_BLOCK_SZ];
+    char block[DATA_PATH_BLOCK_SZ], confined[DATA_PATH_BLOCK_SZ];
     if (!get_u8(d, id) || !get_bytes(d, block, sizeof(block)))
         return false;
     block[sizeof(block) - 1] = 0;
-    if (id == 0xFF && !stored_alias_is_known(d, block))
+    if (id == 0xFF && !stored_path_is_usable(d, block, confined))
         return false;
+    // Only an alias path is followed (see get_from_data_device).
     FOLDER f{UNPOSITIONED{}};
-    bool there = id == 0xFF ? f.set(block) : id == 17 && block[0] == '/' && f.set_location(block);
+    bool there = id == 0xFF && f.set(confined);
     std::memset(out, 0, DATA_PATH_BLOCK_SZ);
     if (!there || !validate_path(f.location) || !f.get(out, nullptr))
         std::memcpy(out, "$APP", 5);
     return true;
+}
+
+bool FOLDER::is_plain_file(const char* name)
+{
+    char p[FS_PATH_MAX];
+    struct stat st;
+    return child_path(name, p) && stat(p, &st) == 0 && S_ISREG(st.st_mode) && !on_kernel_file_system(p);
+}
+
+bool FOLDER::on_kernel_file_system(const char* native_path)
+{
+    // Their files pass for plain ones but are views of the kernel and of
+    // processes (a process's memory, its environment), not data.
+    struct statfs fs;
+    if (statfs(native_path, &fs) != 0)
+        return true;
+    return fs.f_type == PROC_SUPER_MAGIC || fs.f_type == SYSFS_MAGIC || fs.f_type == DEBUGFS_MAGIC ||
+           fs.f_type == TRACEFS_MAGIC || fs.f_type == SECURITYFS_MAGIC;
 }
 
 // ---- custom paths and overrides --------------------------------------------

@@ -138,8 +138,9 @@ FILE* FOLDER::open_file(const char* name, const char* stdio_mode)
     struct stat st;
     if (stat(p, &st) == 0) {
         // Only plain files: opening a named pipe for reading waits for a
-        // writer forever, and a device never ends.
-        if (!S_ISREG(st.st_mode))
+        // writer forever, a device never ends, and /proc holds processes'
+        // memory.
+        if (!S_ISREG(st.st_mode) || on_kernel_file_system(p))
             return nullptr;
     } else {
         bool creates = stdio_mode[0] == 'w' || !std::strncmp(stdio_mode, "r+", 2);

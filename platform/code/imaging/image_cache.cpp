@@ -44,7 +44,7 @@ bool names_equal(const char* a, const char* b)
 
 IMAGE_CACHE::CACHE_ENTRY::CACHE_ENTRY()
     : file_name(nullptr), place(nullptr), req_width(-1), req_height(-1), orig_width(-1), orig_height(-1), uses(0), custom(false),
-      orphaned(false), cache(nullptr), prev(nullptr), next(nullptr)
+      orphaned(false), stored_folder(false), cache(nullptr), prev(nullptr), next(nullptr)
 {
     std::memset(folder, 0, sizeof folder);
 }
@@ -60,7 +60,14 @@ bool IMAGE_CACHE::CACHE_ENTRY::is_unscaled() const
     return (req_width == orig_width && req_height == orig_height) || (req_width == -1 && req_height == -1);
 }
 
-IMAGE_CACHE::IMAGE_CACHE(bool free_unused) : free_when_unused(free_unused) {}
+IMAGE_CACHE::IMAGE_CACHE(bool free_unused, long most_pixels) : free_when_unused(free_unused), max_pixels(most_pixels)
+{
+}
+
+bool IMAGE_CACHE::size_allowed(long w, long h) const
+{
+    return max_pixels <= 0 || w < 1 || h < 1 || INT_U64(w) * INT_U64(h) <= INT_U64(max_pixels);
+}
 
 IMAGE_CACHE::~IMAGE_CACHE()
 {
@@ -106,15 +113,23 @@ void IMAGE_CACHE::set_place(CACHE_ENTRY* entry, const char* place)
     entry->place = copy_text(place);
 }
 
+bool IMAGE_CACHE::place_folder(const CACHE_ENTRY* entry, FOLDER& folder)
+{
+    if (!entry->stored_folder)
+        return folder.set(entry->folder, 0, nullptr, 0, 0, 0);
+    char confined[2048];
+    return FOLDER::confine_stored_path(entry->folder, confined) && folder.set(confined, 0, nullptr, 0, 0, 0);
+}
+
 bool IMAGE_CACHE::load_entry(CACHE_ENTRY* entry, short w, short h)
 {
     FOLDER folder;
-    if (!folder.set(entry->folder, 0, nullptr, 0, 0, 0)) {
+    if (!place_folder(entry, folder)) {
         set_place(entry, nullptr);
         return false;
     }
     set_place(entry, reinterpret_cast<const char*>(folder.location));
-    return entry->image.load(folder, entry->file_name, w, h);
+    return entry->image.load(folder, entry->file_name, w, h, max_pixels);
 }
 
 IMAGE_CACHE::CACHE_ENTRY* IMAGE_CACHE::find(const char* folder, const char* file_name, short w, short h,
@@ -175,8 +190,10 @@ IMAGE* IMAGE_CACHE::open_image(FOLDER& folder, const char* file_name, short w, s
     // An entry read from a record has no place yet: the fresh description
     // that found it vouches for this folder.
     CACHE_ENTRY* e = get_entry(image);
-    if (e && !e->place && location[0] && !std::strcmp(e->folder, path))
+    if (e && !e->place && location[0] && !std::strcmp(e->folder, path)) {
         set_place(e, location);
+        e->stored_folder = false;
+    }
     return image;
 }
 
@@ -188,9 +205,9 @@ IMAGE* IMAGE_CACHE::open_image(const char* folder, const char* file_name, short 
     if (CACHE_ENTRY* e = find(folder, file_name, w, h, flags, source)) {
         if ((flags & OPEN_RELOAD) && (w == -1 || w == e->req_width) && (h == -1 || h == e->req_height)) {
             FOLDER place;
-            if (place.set(e->folder, 0, nullptr, 0, 0, 0)) {
+            if (place_folder(e, place)) {
                 set_place(e, reinterpret_cast<const char*>(place.location));
-                if (!e->image.load(place, e->file_name, w, h))
+                if (!e->image.load(place, e->file_name, w, h, max_pixels))
                     e->image.reset(-1, -1);
             }
             e->image.cache_entry = e;
@@ -216,10 +233,14 @@ IMAGE* IMAGE_CACHE::open_image(const char* folder, const char* file_name, short 
 
     if (source) {
         // Scaled copy of pixels already held: the file is not read. A failed
-        // load stays a failure at every size, never a blank picture.
+        // load stays a failure at every size, never a blank picture, and a
+        // size past the cache's limit is one.
         set_place(e, source->place);
-        e->image.reset(source->image.width, source->image.height);
-        e->image.copy(&source->image, 0, 0, 0, 0, source->image.width, source->image.height, IMAGE_COPY_TYPE(1));
+        if (size_allowed(e->req_width, e->req_height)) {
+            e->image.reset(source->image.width, source->image.height);
+            e->image.copy(&source->image, 0, 0, 0, 0, source->image.width, source->image.height,
+                          IMAGE_COPY_TYPE(1));
+        }
         e->orig_width = source->req_width;
         e->orig_height = source->req_height;
         if (e->image.width > 0 && !(w == -1 && h == -1) &&
@@ -311,6 +332,7 @@ IMAGE_CACHE::CACHE_ENTRY* IMAGE_CACHE::copy_entry(CACHE_ENTRY* source)
     e->orig_height = source->orig_height;
     e->orphaned = source->orphaned;
     e->custom = source->custom;
+    e->stored_folder = source->stored_folder;
     e->uses = 1;
     e->image.reset(source->image.width, source->image.height);
     e->image.copy(&source->image, 0, 0, 0, 0, source->image.width, source->image.height, IMAGE_COPY_TYPE(1));
@@ -370,7 +392,7 @@ void IMAGE_CACHE::make_grey(IMAGE*& image)
 
 void IMAGE_CACHE::resize_image(IMAGE*& image, short w, short h)
 {
-    if (w < 0 || h < 0)
+    if (w < 0 || h < 0 || !size_allowed(w, h))
         return;
     CACHE_ENTRY* e = get_entry(image);
     if (!e || (w == e->req_width && h == e->req_height))
@@ -476,6 +498,7 @@ bool IMAGE_CACHE::get_from_data_device(DATA_DEVICE& d)
                 set_error_code(ERRCODE_FILE_READ, e->folder);
                 ok = false;
             }
+            e->stored_folder = true;
         }
         INT_U32 length = 0;
         ok = ok && get_u32(d, length) && length <= CACHE_MAX_NAME_LENGTH;

@@ -46,6 +46,13 @@ bool image_read_jpg(IMAGE& image, DATA_DEVICE& d, short w, short h);
 bool image_write_jpg(IMAGE& image, DATA_DEVICE& d, char quality, INT_U8 progressive);
 bool image_read_pcx(IMAGE& image, DATA_DEVICE& d);
 bool image_write_pcx(IMAGE& image, DATA_DEVICE& d);
+// The size a picture's header gives, read without decoding anything else:
+// false when the bytes are not a header of that format. The device is left
+// after the header.
+bool image_png_size(DATA_DEVICE& d, long& w, long& h);
+bool image_jpg_size(DATA_DEVICE& d, long& w, long& h);
+bool image_pcx_size(DATA_DEVICE& d, long& w, long& h);
+bool image_raw_size(DATA_DEVICE& d, long& w, long& h);
 // Sends what a DATA_FILE holds back (its cache, and stdio's buffer of an
 // uncompressed file) to the file; false when the file refuses it. Other
 // devices hold nothing back.

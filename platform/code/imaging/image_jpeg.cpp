@@ -217,6 +217,24 @@ void jpg_error_callback(j_common_ptr cinfo)
     std::longjmp(err->jump, 1);
 }
 
+bool image_jpg_size(DATA_DEVICE& device, long& w, long& h)
+{
+    jpeg_decompress_struct cinfo;
+    JPG_ERROR err;
+    cinfo.err = jpg_error_manager(err);
+    if (setjmp(err.jump)) {
+        jpeg_destroy_decompress(&cinfo);
+        return false;
+    }
+    jpeg_create_decompress(&cinfo);
+    attach_source(&cinfo, &device);
+    jpeg_read_header(&cinfo, TRUE);
+    w = long(cinfo.image_width);
+    h = long(cinfo.image_height);
+    jpeg_destroy_decompress(&cinfo);
+    return true;
+}
+
 bool image_read_jpg(IMAGE& image, DATA_DEVICE& device, short w, short h)
 {
     DATA_DEVICE* file = &device;

@@ -51,15 +51,47 @@ long image_bytes_left(DATA_DEVICE& d)
     return end > here ? end - here : 0;
 }
 
+// Whether the picture in the file, as its header gives it, has at most
+// max_pixels pixels; the file is left where it was. A header that cannot
+// be read passes: the reader then fails on it.
+static bool within_pixels(DATA_FILE& file, IMAGE_FORMAT format, long max_pixels)
+{
+    long start = file.get_pos();
+    long w = 0, h = 0;
+    bool sized = false;
+    switch (format) {
+    case FORMAT_PNG:
+        sized = image_png_size(file, w, h);
+        break;
+    case FORMAT_JPG:
+        sized = image_jpg_size(file, w, h);
+        break;
+    case FORMAT_PCX:
+        sized = image_pcx_size(file, w, h);
+        break;
+    case FORMAT_RAW:
+        sized = image_raw_size(file, w, h);
+        break;
+    }
+    file.set_pos(start, 0);
+    file.error = 0;
+    return !sized || w < 1 || h < 1 || INT_U64(w) * INT_U64(h) <= INT_U64(max_pixels);
+}
+
 // Opens one file and runs one reader on it; `opened` records whether the
-// file could be opened at all.
+// file could be opened at all, `too_large` whether its header was refused.
 static bool read_image_file(IMAGE& image, FOLDER& folder, const char* name, IMAGE_FORMAT format, short w, short h,
-                            bool& opened)
+                            long max_pixels, bool& opened, bool& too_large)
 {
     DATA_FILE* file = folder.open_data_file(name, FILE_MODE(0), format == FORMAT_RAW ? -1 : 0, 0);
     if (!file)
         return false;
     opened = true;
+    if (max_pixels > 0 && !within_pixels(*file, format, max_pixels)) {
+        too_large = true;
+        folder.close(file);
+        return false;
+    }
     bool ok = false;
     switch (format) {
     case FORMAT_PNG:
@@ -82,16 +114,28 @@ static bool read_image_file(IMAGE& image, FOLDER& folder, const char* name, IMAG
 
 bool IMAGE::load(FOLDER& folder, const char* name, short w, short h)
 {
+    return load(folder, name, w, h, 0);
+}
+
+bool IMAGE::load(FOLDER& folder, const char* name, short w, short h, long max_pixels)
+{
     if (!name || !*name)
         return false;
     size_t len = std::strlen(name);
-    bool opened = false, ok = false;
+    bool opened = false, too_large = false, ok = false;
+    if (max_pixels > 0 && w > 0 && h > 0 && long(w) * h > max_pixels) {
+        // The size asked for is refused before any file is read.
+        set_error_code(0x1007, name);
+        if (platform_debug_stream.flags)
+            platform_debug_stream.printf("%s: %d x %d pixels asked for, more than %ld\n", name, w, h, max_pixels);
+        return false;
+    }
 
     // A known extension picks its reader first.
     if (len > 4 && name[len - 4] == '.') {
         for (IMAGE_FORMAT format : FORMAT_ORDER)
             if (strcasecmp(name + len - 3, FORMAT_EXTENSIONS[format]) == 0) {
-                ok = read_image_file(*this, folder, name, format, w, h, opened);
+                ok = read_image_file(*this, folder, name, format, w, h, max_pixels, opened, too_large);
                 break;
             }
     }
@@ -101,11 +145,11 @@ bool IMAGE::load(FOLDER& folder, const char* name, short w, short h)
         IMAGE_FORMAT format = FORMAT_ORDER[i];
         int n = std::snprintf(with_extension, sizeof with_extension, "%s.%s", name, FORMAT_EXTENSIONS[format]);
         if (n > 0 && size_t(n) < sizeof with_extension)
-            ok = read_image_file(*this, folder, with_extension, format, w, h, opened);
+            ok = read_image_file(*this, folder, with_extension, format, w, h, max_pixels, opened, too_large);
     }
     // Then the bare name in every format.
     for (int i = 0; !ok && i < 4; i++)
-        ok = read_image_file(*this, folder, name, FORMAT_ORDER[i], w, h, opened);
+        ok = read_image_file(*this, folder, name, FORMAT_ORDER[i], w, h, max_pixels, opened, too_large);
 
     // Scaled after decoding; a size whose pixels cannot be had fails the
     // load like a file that cannot be read.
@@ -113,8 +157,11 @@ bool IMAGE::load(FOLDER& folder, const char* name, short w, short h)
         ok = false;
     if (!ok) {
         set_error_code(opened ? 0x1007 : 0x100C, name);
-        if (platform_debug_stream.flags)
+        if (platform_debug_stream.flags) {
+            if (too_large)
+                platform_debug_stream.printf("%s: picture of more than %ld pixels refused\n", name, max_pixels);
             platform_debug_stream.write_to_stream(__FILE__, __LINE__, get_error_text(), 1);
+        }
         return false;
     }
     return true;

@@ -46,6 +46,18 @@ struct BYTE_READER
 
 } // namespace
 
+bool image_pcx_size(DATA_DEVICE& d, long& w, long& h)
+{
+    INT_U8 manufacturer = 0, version = 0, encoding = 0, bits = 0;
+    INT_U16 x_min = 0, y_min = 0, x_max = 0, y_max = 0;
+    if (!get_u8(d, manufacturer) || manufacturer != 10 || !get_u8(d, version) || !get_u8(d, encoding) ||
+        !get_u8(d, bits) || !get_u16(d, x_min) || !get_u16(d, y_min) || !get_u16(d, x_max) || !get_u16(d, y_max))
+        return false;
+    w = long(x_max) - long(x_min) + 1;
+    h = long(y_max) - long(y_min) + 1;
+    return true;
+}
+
 bool image_read_pcx(IMAGE& image, DATA_DEVICE& d)
 {
 

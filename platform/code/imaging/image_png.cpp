@@ -14,6 +14,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 // The display's gamma; with files stored at the usual 1/2.2 this cancels
 // out, so a file without gamma information loads unchanged.
@@ -81,6 +82,22 @@ bool image_flush_device(DATA_DEVICE& d)
     if (!file || !file->is_open())
         return true;
     return file->flush_cache() && (file->gz || std::fflush(file->fp) == 0);
+}
+
+bool image_png_size(DATA_DEVICE& d, long& w, long& h)
+{
+    // The signature, then the header chunk, which must come first: its
+    // length (13), its type, then the width and height, big-endian.
+    static const INT_U8 start[16] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 13, 'I', 'H', 'D', 'R'};
+    INT_U8 head[24];
+    if (d.read_data_block(head, sizeof head) != long(sizeof head) || std::memcmp(head, start, sizeof start) != 0)
+        return false;
+    auto big_endian = [](const INT_U8* b) {
+        return long(INT_U32(b[0]) << 24 | INT_U32(b[1]) << 16 | INT_U32(b[2]) << 8 | b[3]);
+    };
+    w = big_endian(head + 16);
+    h = big_endian(head + 20);
+    return true;
 }
 
 bool image_read_png(IMAGE& image, DATA_DEVICE& device)

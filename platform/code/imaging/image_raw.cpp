@@ -121,3 +121,16 @@ bool IMAGE::load_embedded_image_def(const INT_U8* bytes)
     }
     return true;
 }
+
+bool image_raw_size(DATA_DEVICE& d, long& w, long& h)
+{
+    char tag[sizeof RAW_TAG];
+    INT_U8 version = 0;
+    INT_U16 rw = 0, rh = 0;
+    if (!get_bytes(d, tag, sizeof tag) || std::memcmp(tag, RAW_TAG, sizeof tag) != 0 || !get_u8(d, version) ||
+        version != RAW_VERSION || !get_u16(d, rw) || !get_u16(d, rh))
+        return false;
+    w = rw;
+    h = rh;
+    return true;
+}

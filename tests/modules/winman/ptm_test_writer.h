@@ -95,6 +95,16 @@ public:
     // Object kinds: 2 button, 8 image, 0x10 text.
     void object(INT_U32 type, int children)
     {
+        object_fields(type);
+        count(static_cast<INT_U32>(children));
+        for (int i = 0; i < children; i++) {
+            object(i == 0 ? 0x10 : 0x8, 0);
+        }
+    }
+
+    // An object record up to its sub-record count.
+    void object_fields(INT_U32 type)
+    {
         if (v >= 22) {
             u8(0);
         }
@@ -135,10 +145,6 @@ public:
             if (v >= 20) {
                 u16(0xFFFF), u16(0xFFFF);
             }
-        }
-        count(static_cast<INT_U32>(children));
-        for (int i = 0; i < children; i++) {
-            object(i == 0 ? 0x10 : 0x8, 0);
         }
     }
 
@@ -225,7 +231,9 @@ public:
         }
     }
 
-    void app()
+    // The application record up to its lists; in versions 0 to 7 the whole
+    // short record.
+    void app_fields()
     {
         str("App");
         u16(640), u16(480);
@@ -268,6 +276,14 @@ public:
         u8(0);
         if (v > 17) {
             u8(1);
+        }
+    }
+
+    void app()
+    {
+        app_fields();
+        if (v <= 7) {
+            return;
         }
         if (v == 8) {
             areas();

@@ -1,12 +1,15 @@
 // The page-definition file: every version in both byte orders, the
 // application record's old forms, load and save through real files, and
 // damaged files.
+#include "ptm_crafted.h"
 #include "ptm_test_writer.h"
 
+#include "alloc_watch.h"
 #include "child_process.h"
 #include "errors.h"
 #include "folder.h"
 #include "memory_data_device.h"
+#include "peak_memory.h"
 #include "sandbox.h"
 #include "wm_page_tool_manager.h"
 #include "wm_ptm_records.h"
@@ -207,6 +210,94 @@ TEST_F(PtmFileTest, DamagedFilesFailWithoutHarm)
             std::vector<INT_U8> bad = bytes;
             std::memset(bad.data() + at, 0xFF, 4);
             EXPECT_FALSE(read(bad));
+        }
+    }
+}
+
+// Every level of a nested list once passed its count against all the bytes
+// left, so that one file could claim its bytes once per level: 8 MB asked
+// for 1.3 GB. Counted once, at the least size of a record, they cost a few
+// times the file.
+TEST_F(PtmFileTest, NestedCountsCostMemoryInProportionToTheFile)
+{
+    FOLDER folder = here();
+    for (bool exact : {false, true}) {
+        const long size = 2L << 20;
+        SCOPED_TRACE(exact);
+        write("nested.bin", kivo_test::ptm_nested_count_file(static_cast<size_t>(size), exact));
+        long growth = kivo_test::peak_memory_growth_kb([&] {
+            EXPECT_FALSE(ptm.load(folder, "nested.bin", nullptr));
+        });
+        if (growth < 0) {
+            GTEST_SKIP() << "no peak memory to be had";
+        }
+        // Four times the file, and room for the sanitizer's own.
+        EXPECT_LE(growth, 4 * size / 1024 + 8192);
+    }
+}
+
+// A count is checked against the bytes left less the least its list's later
+// elements take: a page's second object leaves its first too little for a
+// count that would fit alone, which stops the read at that count.
+TEST_F(PtmFileTest, CountsLeaveTheBytesOfLaterElements)
+{
+    kivo_test::PTM_TEST_WRITER sub(25, false);
+    sub.object(0x8, 0);
+    const long sub_sz = static_cast<long>(sub.out.size());
+    const long present = 8;
+    for (INT_U32 siblings : {1u, 2u}) {
+        SCOPED_TRACE(siblings);
+        kivo_test::PTM_TEST_WRITER w(25, false);
+        w.u8(0), w.u16(25), w.u8(0);
+        w.app_fields();
+        for (int list = 0; list < 6; list++) {
+            w.count(0);
+        }
+        w.count(1), w.str("A"), w.u16(0), w.u16(0), w.u16(10), w.u16(10), w.u32(0);
+        w.count(1), w.u32(7), w.str("P"), w.u32(0xFFFFFFFFu), w.u32(0);
+        w.count(siblings);
+        w.object_fields(0x10);
+        // As many objects as the bytes after the count hold at the least,
+        // with fewer present: alone, reading goes on to the end.
+        const long claimed = present * sub_sz / WM_PTM_OBJECT_INFO::min_file_size(25);
+        w.count(static_cast<INT_U32>(claimed));
+        const long count_end = static_cast<long>(w.out.size()) - 1; // without the byte-order byte
+        for (long i = 0; i < present; i++) {
+            w.object(0x8, 0);
+        }
+        ASSERT_FALSE(read(w.out));
+        EXPECT_EQ(ptm.failed_pos, siblings == 1 ? static_cast<long>(w.out.size()) - 1 : count_end);
+        // Whatever held the bytes gave them back.
+        MEMORY_DATA_DEVICE fresh(std::string(100, '\0'));
+        EXPECT_EQ(ptm_bytes_left(fresh), 100);
+    }
+}
+
+// A file ending inside the font list keeps the fonts read before the break;
+// a record is made only while the file can still hold one, so a count far
+// beyond the file costs nothing.
+TEST_F(PtmFileTest, FontListCutShortKeepsTheFontsBefore)
+{
+    for (INT_U32 declared : {3u, 32767u}) {
+        SCOPED_TRACE(declared);
+        kivo_test::PTM_TEST_WRITER w(25, false);
+        w.u8(0), w.u16(25), w.u8(0);
+        w.app_fields();
+        w.count(0);
+        w.count(declared);
+        for (const char* name : {"F0", "F1", "F2"}) {
+            w.str(name), w.str("none.ttf"), w.path("$APPDATA/fonts"), w.u8(255);
+        }
+        w.out.resize(w.out.size() - 100);
+        bool ok = true;
+        long long largest = kivo_test::largest_allocation([&] { ok = read(w.out); });
+        EXPECT_FALSE(ok);
+        EXPECT_STREQ(ptm.failed_kind, "font");
+        ASSERT_EQ(ptm.font_count, 2);
+        EXPECT_STREQ(ptm.fonts[0]->name, "F0");
+        EXPECT_STREQ(ptm.fonts[1]->name, "F1");
+        if (largest >= 0) {
+            EXPECT_LT(largest, 64 * 1024);
         }
     }
 }

@@ -1,5 +1,7 @@
 // Area, page, dialog, font, image, colour and constant records: files of
 // old versions in both byte orders, the resources they load, and editing.
+#include "data_file.h"
+#include "errors.h"
 #include "folder.h"
 #include "font.h"
 #include "memory_data_device.h"
@@ -235,6 +237,71 @@ TEST_F(PtmRecordsTest, ImagesOpenThroughTheSharedCache)
             BYTES block{false, {}};
             block.path(c.path ? c.path : "$APPDATA/images");
             EXPECT_EQ(written(first).substr(11 + std::strlen(c.file), 2048), block.s);
+        }
+    }
+}
+
+// A font or image record whose folder leads outside the folder its alias
+// names, or is absolute, reads on with the folder dropped and loads
+// nothing. Inside the data folder a link to a plain file works; a link to
+// a device or a kernel file is never opened.
+TEST_F(PtmRecordsTest, StoredFoldersLeadOnlyIntoTheirAliasAndToPlainFiles)
+{
+    FOLDER fonts("$APPDATA/fonts", 1), images("$APPDATA/images", 1), etc("$APPDATA/../etc", 1);
+    imgtest::CANVAS picture(3, 2, {COLOUR(0xFF00FF00)});
+    DATA_FILE* file = images.open_data_file("dot.png", fm_write, 0, 0);
+    ASSERT_TRUE(file && picture.save_png(file) && images.close(file));
+    file = etc.open_data_file("shadow", fm_write, 0, 0);
+    ASSERT_TRUE(file && picture.save_png(file) && etc.close(file));
+    ASSERT_TRUE(kivo_test::write_file(etc.get_path_string("face"), kivo_test::read_file(share_fonts + "/BabelSans.ttf")));
+    const struct { FOLDER* in; const char* name; std::string to; } links[] = {
+        {&fonts, "linked.ttf", share_fonts + "/BabelSans.ttf"}, {&fonts, "zero.ttf", "/dev/zero"},
+        {&fonts, "mem.ttf", "/proc/self/mem"},                  {&images, "linked.png", images.get_path_string("dot.png")},
+        {&images, "mem.png", "/proc/self/mem"},                 {&images, "zero.png", "/dev/zero"},
+    };
+    for (const auto& l : links) {
+        ASSERT_EQ(symlink(l.to.c_str(), l.in->get_path_string(l.name)), 0) << l.name;
+    }
+    const std::string root_etc = "$ROOT0" + std::string(etc.get_path_string());
+    // kept: the folder stays; loads: the resource is had; device: a link
+    // to a device or kernel file.
+    const struct {
+        const char *font, *image;
+        std::string font_path, image_path;
+        bool kept, loads, device;
+    } cases[] = {
+        {"linked.ttf", "linked.png", "$APPDATA/fonts", "$APPDATA/images", true, true, false},
+        {"face", "shadow", "$APPDATA/../etc", "$APPDATA/../etc", false, false, false},
+        {"face", "shadow", root_etc, root_etc, false, false, false},
+        {"face", "shadow", "$APPDATA/fonts/../../etc", "$APPDATA/images/../../etc", false, false, false},
+        {"../../etc/face", "../../etc/shadow", "$APPDATA/fonts", "$APPDATA/images", true, false, false},
+        {"zero.ttf", "zero.png", "$APPDATA/fonts", "$APPDATA/images", true, false, true},
+        {"mem.ttf", "mem.png", "$APPDATA/fonts", "$APPDATA/images", true, false, true},
+    };
+    for (INT_U16 version : {25, 13}) {
+        for (const auto& c : cases) {
+            SCOPED_TRACE(testing::Message() << "version " << version << " " << c.font_path << " " << c.font);
+            BYTES b{false, {}};
+            b.str("Face").str(c.font).place(version, c.font_path.c_str());
+            if (version >= 14) {
+                b.u8(255);
+            }
+            b.str("Pic").str(c.image).place(version, c.image_path.c_str()).u32(END);
+            MEMORY_DATA_DEVICE d = b.device();
+            WM_SCREEN_OBJECT::image_cache.clear(); // no failure remembered from before
+            WM_PTM_FONT_INFO font;
+            WM_PTM_IMAGE_INFO image;
+            ASSERT_TRUE(font.read(d, version));
+            set_error_code(ERRCODE_NONE, nullptr);
+            ASSERT_TRUE(image.read(d, version));
+            EXPECT_TRUE(ends_record(d));
+            EXPECT_STREQ(font.path, c.kept ? c.font_path.c_str() : "");
+            EXPECT_STREQ(image.path, c.kept ? c.image_path.c_str() : "");
+            EXPECT_EQ(font.font_slot != 255, c.loads);
+            EXPECT_EQ(image.image != nullptr, c.loads);
+            if (c.device) {
+                EXPECT_EQ(current_error_code, ERRCODE_FILE_NOT_FOUND);
+            }
         }
     }
 }

@@ -1,12 +1,15 @@
 // The page tool manager turning a definition saved and loaded here into the
 // running interface: start-up, pages and dialogs built from their records.
+#include "alloc_watch.h"
 #include "data_file.h"
+#include "errors.h"
 #include "host_window.h"
 #include "kivo_app_settings.h"
 #include "wm_button.h"
 #include "wm_dialog.h"
 #include "wm_grid.h"
 #include "wm_menu.h"
+#include "ptm_crafted.h"
 #include "wm_page_tool_manager.h"
 #include "widget_test.h"
 #include "wm_ptm_records.h"
@@ -167,6 +170,57 @@ TEST_F(PtmStartupTest, PagesAndDialogsAreBuiltFromTheirRecords)
     EXPECT_EQ(ptm.get_page_change_method(ptm.areas[0].pages[1].id, 0), 12);
     EXPECT_EQ(ptm.get_page_change_method(page_id, 0), 10);
     EXPECT_EQ(ptm.get_page_change_method(ptm.areas[0].pages[1].id, 5), 10);
+}
+
+// A flat picture of 4097 x 4097 is a few kilobytes of file and 64 MiB of
+// pixels: named as a page background it is refused from its header, and
+// the page shows without it. A background of the area's size is drawn as
+// it is, with no scaled copy made.
+TEST_F(PtmStartupTest, BackgroundsPastThePictureLimitAreRefusedFromTheirHeader)
+{
+    FOLDER images("$APPDATA/images", 1);
+    ASSERT_TRUE(kivo_test::write_flat_png(images.get_path_string("huge.png"), 4097, 4097));
+    imgtest::CANVAS fit(200, 100, {0xFF00FF00u});
+    DATA_FILE* f = images.open_data_file("fit.png", fm_write, 0, 0);
+    ASSERT_TRUE(f && fit.save_png(f) && images.close(f));
+    WM_PAGE_TOOL_MANAGER& d = ptm;
+    d.width = 320, d.height = 200, d.background_colour = 0xFF204060u;
+    ASSERT_TRUE(d.create_new_area() && d.create_new_image() && d.create_new_image());
+    d.areas[0].x = 10, d.areas[0].y = 20, d.areas[0].width = 200, d.areas[0].height = 100;
+    d.images[0]->set_name("huge"), d.images[0]->set_filename("huge.png");
+    d.images[1]->set_name("fit"), d.images[1]->set_filename("fit.png");
+    ASSERT_TRUE(d.areas[0].create_new_page() && d.areas[0].create_new_page());
+    d.areas[0].pages[0].background = d.images[0];
+    d.areas[0].pages[1].background = d.images[1];
+    FOLDER app("$APPDATA");
+    ASSERT_TRUE(d.save(app, "pages.bin", 0));
+    d.clear();
+
+    bool loaded = false;
+    long long largest = kivo_test::largest_allocation([&] { loaded = d.load(app, "pages.bin", nullptr); });
+    ASSERT_TRUE(loaded);
+    EXPECT_EQ(current_error_code, ERRCODE_FILE_READ);
+    EXPECT_STREQ(current_arg_string, "huge.png");
+    if (largest >= 0) {
+        EXPECT_LT(largest, 16L << 20);
+    }
+    ASSERT_EQ(d.find_image("huge")->image, nullptr);
+    ASSERT_NE(d.find_image("fit")->image, nullptr);
+
+    WM_PAGE_MANAGER* pm = ptm.init_app(nullptr);
+    ASSERT_NE(pm, nullptr);
+    ASSERT_EQ(ptm.open_graphics(), 1);
+    WM_SCREEN_OBJECT::surface = get_back_buffer(0);
+    ptm.init_areas(nullptr);
+    EXPECT_EQ(ptm.setup_page(d.areas[0].pages[0].id, on_widget, 0), 1);
+    EXPECT_EQ(imgtest::px(pm->backgrounds[0], 10, 20), 0xFF204060u);
+    largest = kivo_test::largest_allocation([&] { EXPECT_EQ(ptm.setup_page(d.areas[0].pages[1].id, on_widget, 0), 1); });
+    EXPECT_EQ(imgtest::px(pm->backgrounds[0], 10, 20), 0xFF00FF00u);
+    EXPECT_EQ(imgtest::px(pm->backgrounds[0], 209, 119), 0xFF00FF00u);
+    if (largest >= 0) {
+        EXPECT_LT(largest, 200 * 100 * 4);
+    }
+    WM_SCREEN_OBJECT::surface = get_back_buffer(0);
 }
 
 TEST_F(PtmStartupTest, FontLookupsFindRecordsByNameThenFileName)

@@ -106,6 +106,10 @@ protected:
     void SetUp() override
     {
         WidgetTest::SetUp();
+        // The test's folder is the application data: a set keeps its image
+        // path as an alias path that a file may hold ("$APPDATA"), where a
+        // folder outside every alias would be described from the root.
+        kivo_test::redirect_appdata(dir);
         ASSERT_TRUE(folder.set_from_path_string(dir.c_str()));
         folder.get(alias, nullptr);
         cfg.set_filename("style.cfg", 1);
@@ -648,6 +652,44 @@ TEST_F(StyleSetTest, UnknownAliasesAreRefused)
         EXPECT_FALSE(s.read_from_config_file(cfg, nullptr, nullptr, &folder)) << bad;
         EXPECT_STREQ(s.image_path, "") << bad;
         EXPECT_EQ(s.get_image_cache_loaded(), 0);
+    }
+}
+
+// Nor may a stored image path lead outside the folder its alias names, or
+// be absolute: the set fails to read and loads no skin from there. "$HERE"
+// in a file climbs at most to the alias folder the file lies in.
+TEST_F(StyleSetTest, ImagePathsLeadOnlyIntoTheirAliasFolder)
+{
+    FOLDER skins("$APPDATA/skins", 1), styles("$APPDATA/styles", 1), deeper("$APPDATA/styles/deeper", 1);
+    skin("skin", 0xFF00FF00u, &skins);
+    skin("skin", 0xFFFF0000u, &styles);
+    const std::string root = "$ROOT0" + std::string(skins.get_path_string());
+    for (const std::string& bad : {root, std::string("$APPDATA/../x"), std::string("$APPDATA/skins/../..")}) {
+        SCOPED_TRACE(bad);
+        MEMORY_DATA_DEVICE d(style_record(9, bad.c_str(), std::vector<INT_U32>(15, 0), true));
+        WM_STYLE_SET s;
+        EXPECT_FALSE(s.get_from_data_device(d));
+        EXPECT_EQ(s.get_image_cache_loaded(), 0);
+    }
+    const struct { FOLDER* from; const char* stored; const char* kept; } configs[] = {
+        {&styles, "$HERE/../skins/", "$APPDATA/skins"},
+        {&deeper, "$HERE/../../skins", "$APPDATA/skins"},
+        {&deeper, "$HERE/..", "$APPDATA/styles"},
+        {&styles, "$APPDATA/styles/deeper/../../skins", "$APPDATA/skins"},
+        {&styles, "$HERE/../..", nullptr},
+        {&deeper, "$HERE/../../../etc", nullptr},
+        {&styles, "$ROOT0/etc", nullptr},
+    };
+    for (const auto& c : configs) {
+        SCOPED_TRACE(c.stored);
+        write_config(config({}, "", c.stored));
+        ASSERT_TRUE(kivo_test::write_file(c.from->get_path_string("style.cfg"), kivo_test::read_file(path("style.cfg"))));
+        WM_STYLE_SET s;
+        EXPECT_EQ(s.read_from_config_file(cfg, nullptr, nullptr, c.from), c.kept != nullptr);
+        EXPECT_STREQ(s.image_path, c.kept ? c.kept : "");
+        if (c.kept) {
+            ASSERT_NE(s.runtime_cache[0], nullptr);
+        }
     }
 }
 

@@ -252,15 +252,14 @@ TEST_F(FolderTest, RecordBytesAndForeignRecords)
     ASSERT_TRUE(FOLDER("$APP/images").put_to_data_device(d));
     EXPECT_EQ(std::string(d.data.begin(), d.data.end()), record('\xFF', "$APP/images"));
     // Each is read whole and counts as read. Unterminated text, a foreign
-    // id and a relative native path give "$APP"; a native
-    // path of this host in a roundabout spelling is the folder it names.
+    // id and a native path of this host, relative or not, give "$APP".
     std::string images = real(app + "/images");
     const struct { std::string bytes, to; } cases[] = {
         {record('\xFF', "$APP/" + std::string(2043, 'A')), app},
         {record(3, std::string(2048, '\x07')), app},
         {record(17, "bin"), app},
         {std::string(d.data.begin(), d.data.end()), images},
-        {record(17, path("applink/data/../images")), images},
+        {record(17, path("applink/data/../images")), app},
     };
     for (std::size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i) {
         kivo_test::MEMORY_DATA_DEVICE dev(cases[i].bytes);

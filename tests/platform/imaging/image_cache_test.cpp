@@ -303,7 +303,8 @@ TEST_F(ImageCacheTest, DamagedRecordsFailAndKeepWhatWasRead)
     // error instead of ending the program when it is positioned (found by
     // the fuzzer); a registered custom path passes. An old (version 1)
     // FOLDER record becomes the path string of the place it names, "$APP"
-    // when that place no longer exists.
+    // when that place no longer exists or is a host location; one leading
+    // outside its alias's folder fails as an unknown alias does.
     auto record = [](INT_U8 version, INT_U8 kind, const char* folder) {
         MEMORY_DATA_DEVICE d;
         put_u8(d, version);
@@ -322,8 +323,9 @@ TEST_F(ImageCacheTest, DamagedRecordsFailAndKeepWhatWasRead)
         {1, 0xFF, "$NOPE/images", nullptr},       {2, 0xFF, "$NOPE/images", nullptr},
         {2, 0xFF, "$PICS/images", "$PICS/images"}, {2, 0xFF, "$appdata/images", "$appdata/images"},
         {1, 0xFF, "$PICS", alias},                 {1, 0xFF, "$PICS/gone", "$APP"},
-        {1, 17, "/no/such/folder", "$APP"},        {1, 17, here.c_str(), alias},
-        {1, 3, "/", "$APP"},
+        {1, 17, "/no/such/folder", "$APP"},        {1, 17, here.c_str(), "$APP"},
+        {1, 3, "/", "$APP"},                       {1, 0xFF, "$ROOT0/etc", nullptr},
+        {1, 0xFF, "$APP/../..", nullptr},
     };
     for (const auto& c : cases) {
         set_error_code(ERRCODE_NONE, nullptr);
@@ -335,6 +337,68 @@ TEST_F(ImageCacheTest, DamagedRecordsFailAndKeepWhatWasRead)
         }
     }
     FOLDER::remove_custom_path("$PICS");
+}
+
+// A cache with a pixel limit reads no picture past it from a file, and
+// makes no scaled copy past it.
+TEST_F(ImageCacheTest, APixelLimitBoundsWhatIsReadAndScaledTo)
+{
+    IMAGE_CACHE limited(false, 100);
+    write_png("fits", 10, 10, 0xFF102030u);
+    write_png("over", 11, 10, 0xFF102030u);
+    IMAGE* fits = open("fits", -1, -1, 0, &limited);
+    ASSERT_TRUE(fits && fits->width == 10);
+    EXPECT_EQ(open("over", -1, -1, 0, &limited), nullptr);
+    EXPECT_EQ(open("over", -1, -1, IMAGE_CACHE::OPEN_RELOAD, &limited), nullptr);
+    EXPECT_EQ(open("fits", 11, 10, 0, &limited), nullptr);
+    IMAGE* small = open("fits", 4, 25, 0, &limited);
+    ASSERT_TRUE(small && small->width == 4 && small->height == 25);
+    limited.resize_image(small, 20, 20);
+    EXPECT_TRUE(small->width == 4 && small->height == 25);
+    limited.resize_image(small, 5, 20);
+    EXPECT_TRUE(small->width == 5 && small->height == 20);
+    // Without a limit the same pictures load and scale.
+    IMAGE* over = open("over");
+    ASSERT_NE(over, nullptr);
+    cache.resize_image(over, 40, 40);
+    EXPECT_EQ(over->width, 40);
+}
+
+// A stored entry's folder names its pixels; it is placed on the disk (a
+// reload) only where it leads inside its alias's folder, until a lookup
+// through a folder of that description vouches for it.
+TEST_F(ImageCacheTest, StoredFoldersAreFollowedOnlyInsideTheirAlias)
+{
+    write_png("x", 1, 1, 0xFF0000FFu); // what the disk would give
+    for (std::string stored : {std::string(alias), std::string("$APPDATA/../../etc")}) {
+        SCOPED_TRACE(stored);
+        MEMORY_DATA_DEVICE d;
+        put_u8(d, 2);
+        put_u32(d, 1);
+        put_path_block(d, stored.c_str());
+        put_entry_tail(d);
+        d.pos = 0;
+        IMAGE_CACHE back;
+        ASSERT_TRUE(back.get_from_data_device(d));
+        IMAGE* held = &back.head->image;
+        back.reload(held);
+        EXPECT_EQ(px(*held, 0, 0), 0u);
+        EXPECT_EQ(back.open_image(stored.c_str(), "x", -1, -1, IMAGE_CACHE::OPEN_RELOAD), held);
+        EXPECT_EQ(px(*held, 0, 0), 0u);
+    }
+    // Found through the folder it describes, the entry is that folder's.
+    MEMORY_DATA_DEVICE d;
+    put_u8(d, 2);
+    put_u32(d, 1);
+    put_path_block(d, alias);
+    put_entry_tail(d);
+    d.pos = 0;
+    IMAGE_CACHE back;
+    ASSERT_TRUE(back.get_from_data_device(d));
+    IMAGE* found = back.open_image(folder, "x", 1, 1, IMAGE_CACHE::OPEN_LOOKUP_ONLY);
+    ASSERT_NE(found, nullptr);
+    back.reload(found);
+    EXPECT_EQ(px(*found, 0, 0), 0xFF0000FFu);
 }
 
 TEST_F(ImageCacheTest, HitsThroughAFolderTouchNoDiskAndShareTheAliasTextEntry)

@@ -1,6 +1,7 @@
 // Loading by name from a folder, the sprite strip, the nine skin files and
 // the embedded-definition writer, all on files in the test's own folder.
 #include "image_test_util.h"
+#include "alloc_watch.h"
 #include "errors.h"
 #include "text_file.h"
 
@@ -92,6 +93,40 @@ TEST_F(ImageFiles, LargePicturesAndLargeRequestedSizesLoad)
         EXPECT_TRUE(image.width == 5000 && image.height == 4000) << name;
         EXPECT_NEAR(int(px(image, 4999, 3999) & 0xFF), 0x80, 3) << name;
     }
+}
+
+// With a pixel limit a picture past it is refused from its file's header in
+// every format, before its pixels are allocated, as is a size asked for
+// past it; the load fails as for a picture that cannot be read.
+TEST_F(ImageFiles, APixelLimitRefusesPicturesFromTheirHeader)
+{
+    IMAGE pic = solid(600, 400, 0xFF336699u);
+    const struct { const char* name; char kind; } files[] = {
+        {"pic.png", 'p'}, {"pic.jpg", 'j'}, {"pic.pcx", 'x'}, {"pic.raw", 'r'}, {"bare", 'j'},
+    };
+    for (const auto& f : files) {
+        save(pic, f.name, f.kind);
+        IMAGE image;
+        ASSERT_TRUE(image.load(folder, f.name, -1, -1, 600 * 400)) << f.name;
+        EXPECT_TRUE(image.width == 600 && image.height == 400) << f.name;
+        IMAGE refused;
+        bool ok = true;
+        long long largest = kivo_test::largest_allocation([&] { ok = refused.load(folder, f.name, -1, -1, 600 * 400 - 1); });
+        EXPECT_FALSE(ok) << f.name;
+        EXPECT_EQ(current_error_code, 0x1007) << f.name;
+        EXPECT_EQ(refused.pixels, nullptr) << f.name;
+        if (largest >= 0) {
+            EXPECT_LT(largest, 600 * 400 * 4) << f.name;
+        }
+    }
+    IMAGE image;
+    EXPECT_TRUE(image.load(folder, "pic.png", 300, 800, 600 * 400));
+    EXPECT_TRUE(image.width == 300 && image.height == 800);
+    EXPECT_FALSE(image.load(folder, "pic.png", 301, 800, 600 * 400));
+    EXPECT_EQ(current_error_code, 0x1007);
+    // A file whose header cannot be read fails as before.
+    ASSERT_TRUE(kivo_test::write_file(path("cut.png"), "\x89PNG\r\n\x1A\n"));
+    EXPECT_FALSE(image.load(folder, "cut.png", -1, -1, 10000));
 }
 
 TEST_F(ImageFiles, NineSkinFilesCutAroundTheCentreAndDefinitionText)
