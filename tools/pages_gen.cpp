@@ -114,14 +114,14 @@ void draw_backdrop(IMAGE& im)
     im.draw_rect(20, 20, 779, 579, COLOUR(0xFF3A4150), 1, 15);
 }
 
-// A picture of w x h drawn by `paint`, and the pieces of a three-slice
-// skin cut from it: the caps keep their width, the middle is stretched.
+// A picture of the definition, under its name.
 struct PICTURE
 {
     std::string name;
     IMAGE image;
 };
 
+// A picture of w x h drawn by `paint` on a clear ground.
 void add_picture(std::vector<PICTURE>& out, const std::string& name, int w, int h,
                  const std::function<void(IMAGE&)>& paint)
 {
@@ -132,6 +132,7 @@ void add_picture(std::vector<PICTURE>& out, const std::string& name, int w, int 
     paint(im);
 }
 
+// The columns x to x + w - 1 of `whole` as a picture of their own.
 void cut(std::vector<PICTURE>& out, const std::string& name, const IMAGE& whole, int x, int w)
 {
     out.push_back({name, IMAGE()});
@@ -139,12 +140,15 @@ void cut(std::vector<PICTURE>& out, const std::string& name, const IMAGE& whole,
     piece.setup(static_cast<short>(w), whole.height);
     for (int y = 0; y < whole.height; y++) {
         for (int i = 0; i < w; i++) {
-            piece.pixels[static_cast<long>(y) * piece.stride + i] = whole.pixels[static_cast<long>(y) * whole.stride + x + i];
+            const long row = y;
+            piece.pixels[row * piece.stride + i] = whole.pixels[row * whole.stride + x + i];
         }
     }
 }
 
-// "<name>_left", "_mid" and "_right" from a picture `cap` + 4 + `right_cap` wide.
+// The pieces of a three-slice skin, "<name>_left", "_mid" and "_right", cut
+// from a picture `cap` + 4 + `right_cap` wide: the caps keep their width,
+// the middle is stretched to the control's.
 void add_three_slice(std::vector<PICTURE>& out, const std::string& name, int cap, int right_cap, int h,
                      const std::function<void(IMAGE&)>& paint)
 {
@@ -193,12 +197,12 @@ const int RACE_WIDTH = 96;
 // The race drop-down: a field like the name fields, with a down arrow in
 // its right cap; a gold edge under the pointer or with the focus.
 const int ARROW_CAP = 34;
-void droplist(IMAGE& im, COLOUR edge)
+void droplist(IMAGE& im, COLOUR edge, bool lit)
 {
     const short x2 = static_cast<short>(im.width - 1), y2 = static_cast<short>(im.height - 1);
     box(im, 0, 0, x2, y2, COLOUR(0xFFF4F1EA));
     im.draw_rect(0, 0, x2, y2, edge, 1, 15);
-    if (edge.value != 0xFF8A93A6u) {
+    if (lit) {
         im.draw_rect(1, 1, static_cast<short>(x2 - 1), static_cast<short>(y2 - 1), edge, 1, 15);
     }
     const int cap_x = im.width - ARROW_CAP;
@@ -227,8 +231,10 @@ std::vector<PICTURE> make_pictures(int field)
         add_three_slice(out, std::string("button_") + f.state, 12, 12, BUTTON_HEIGHT,
                         [&](IMAGE& im) { panel(im, f.top, f.bottom, f.edge, 7); });
     }
-    add_three_slice(out, "droplist", 6, ARROW_CAP, field, [](IMAGE& im) { droplist(im, COLOUR(0xFF8A93A6)); });
-    add_three_slice(out, "droplist_over", 6, ARROW_CAP, field, [](IMAGE& im) { droplist(im, COLOUR(0xFFE0A84A)); });
+    add_three_slice(out, "droplist", 6, ARROW_CAP, field,
+                    [](IMAGE& im) { droplist(im, COLOUR(0xFF8A93A6), false); });
+    add_three_slice(out, "droplist_over", 6, ARROW_CAP, field,
+                    [](IMAGE& im) { droplist(im, COLOUR(0xFFE0A84A), true); });
     return out;
 }
 
@@ -305,7 +311,8 @@ OVERHANG glyph_overhang(INT_S8 font, short w, short h)
 int fit_field(WM_STYLE_SET& edit)
 {
     const INT_S8 font = edit.font_id >= 0 ? edit.font_id : IMAGE().font_slot;
-    if (!IMAGE::is_font_valid(font) && IMAGE::load_font(IMAGE::get_font_info_filename(font), nullptr, font, nullptr) != font) {
+    if (!IMAGE::is_font_valid(font) &&
+        IMAGE::load_font(IMAGE::get_font_info_filename(font), nullptr, font, nullptr) != font) {
         return 0;
     }
     if (edit.font_x_sz < 1 || edit.font_y_sz < 1) {
