@@ -14,16 +14,19 @@ build/release/build.ninja: | deps
 	cmake -S . -B build/release $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF
 
 build/test/build.ninja: | deps
-	cmake -S . -B build/test $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DKIVO_SANITIZE=ON
+	cmake -S . -B build/test $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DKIVO_SANITIZE=ON -DKIVO_BENCHMARKS=OFF
 
+# Everything optimised: the program, its data and the benchmarks.
 release: deps build/release/build.ninja
 	cmake --build build/release -j $(JOBS)
 
-run: release
+# The program and what it needs (its libraries, pages.bin, the fonts), no more.
+run: deps build/release/build.ninja
+	cmake --build build/release -j $(JOBS) --target tollbeck
 	./build/release/bin/tollbeck $(ARGS)
 
 # Tests, and start-up code that runs before a test's own sandbox, see a
-# private home, never the real one.
+# private home, never the real one. The test tree builds no benchmarks.
 test: deps build/test/build.ninja
 	cmake --build build/test -j $(JOBS)
 	@mkdir -p build/test/home

@@ -44,6 +44,14 @@ WM_STYLE_SET* copy_style_set(const char* name)
     return s != nullptr ? new WM_STYLE_SET(*s) : nullptr;
 }
 
+// The line that ends the program when its definition cannot be used.
+std::string definition_fault(FOLDER& folder, bool missing)
+{
+    const std::string path = folder.get_path_string("pages.bin");
+    return "Error: the page definition " + (path.empty() ? std::string("pages.bin") : path) +
+           (missing ? " was not found." : " is damaged or cannot be read.");
+}
+
 bool matches(INT_U8 found, INT_S16 id, INT_U32 generic_type)
 {
     return found && static_cast<INT_S32>(generic_type) == static_cast<INT_S32>(id);
@@ -106,11 +114,10 @@ void app_construct(short, char**)
     WM_PAGE_TOOL_MANAGER::generic_object_callback = create_generic_objects;
     WM_PAGE_TOOL_MANAGER::generic_object_data = nullptr;
     if (!ptm.load(*folder, "pages.bin", nullptr)) {
-        // Without its pages the program has nothing to show: say why and
-        // end with a failure instead of vanishing.
-        std::string reason = get_error_text();
+        // Without its pages the program has nothing to show: one line
+        // saying where it looked and why, and a failure instead of vanishing.
+        const std::string reason = definition_fault(*folder, current_error_code == ERRCODE_FILE_NOT_FOUND);
         delete folder;
-        display_message("Error", reason.c_str(), nullptr);
         release_app_resources();
         exit_app(reason.c_str(), 1);
     }

@@ -4,22 +4,27 @@
 // from a small text file, and saves "pages.bin" into "$APPDATA" with the
 // pictures embedded. Nothing depends on the time or on the user's folders
 // (run it with HOME and XDG_* pointed at an empty folder), so two runs
-// write the same bytes.
+// write the same bytes. It fails, and the build with it, when a style of a
+// name field cannot be read (too little contrast) or a layout line is wrong.
 //
 // usage: pages_gen <layout folder> [<file name in $APPDATA>]
+#include "config_file.h"
 #include "data_file.h"
 #include "folder.h"
 #include "image.h"
 #include "kivo_app_settings.h"
+#include "pages_rules.h"
 #include "param.h"
 #include "wm_page_tool_manager.h"
 #include "wm_ptm_records.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -109,38 +114,133 @@ void draw_backdrop(IMAGE& im)
     im.draw_rect(20, 20, 779, 579, COLOUR(0xFF3A4150), 1, 15);
 }
 
-// The race buttons' skins, one picture per state at the buttons' size: a
-// slate panel, and a lit bronze one for the chosen race.
-void race_skin(IMAGE& im, COLOUR top, COLOUR bottom, COLOUR edge)
-{
-    im.setup(90, 48);
-    im.plot_rounded_rect(0, 0, 89, 47, 7, 15, top, bottom, 0, IMAGE::PLOT_ROUNDED_RECT_YFADE);
-    im.draw_rounded_rect(0, 0, 89, 47, edge, 7, 15);
-}
-
-void draw_race_up(IMAGE& im)
-{
-    race_skin(im, COLOUR(0xFF39414F), COLOUR(0xFF262C38), COLOUR(0xFF566078));
-}
-
-void draw_race_down(IMAGE& im)
-{
-    race_skin(im, COLOUR(0xFFB9843A), COLOUR(0xFF87591D), COLOUR(0xFFE0A84A));
-}
-
+// A picture of the definition, under its name.
 struct PICTURE
 {
-    const char* name;
-    void (*draw)(IMAGE& im);
+    std::string name;
+    IMAGE image;
 };
 
-const PICTURE pictures[] = {
-    {"backdrop", draw_backdrop}, {"dwarf", draw_dwarf},         {"elf", draw_elf},
-    {"orc", draw_orc},           {"race_up", draw_race_up}, {"race_down", draw_race_down}};
+// A picture of w x h drawn by `paint` on a clear ground.
+void add_picture(std::vector<PICTURE>& out, const std::string& name, int w, int h,
+                 const std::function<void(IMAGE&)>& paint)
+{
+    out.push_back({name, IMAGE()});
+    IMAGE& im = out.back().image;
+    im.setup(static_cast<short>(w), static_cast<short>(h));
+    im.clear(COLOUR(0x00000000), 1);
+    paint(im);
+}
+
+// The columns x to x + w - 1 of `whole` as a picture of their own.
+void cut(std::vector<PICTURE>& out, const std::string& name, const IMAGE& whole, int x, int w)
+{
+    out.push_back({name, IMAGE()});
+    IMAGE& piece = out.back().image;
+    piece.setup(static_cast<short>(w), whole.height);
+    for (int y = 0; y < whole.height; y++) {
+        for (int i = 0; i < w; i++) {
+            const long row = y;
+            piece.pixels[row * piece.stride + i] = whole.pixels[row * whole.stride + x + i];
+        }
+    }
+}
+
+// The pieces of a three-slice skin, "<name>_left", "_mid" and "_right", cut
+// from a picture `cap` + 4 + `right_cap` wide: the caps keep their width,
+// the middle is stretched to the control's.
+void add_three_slice(std::vector<PICTURE>& out, const std::string& name, int cap, int right_cap, int h,
+                     const std::function<void(IMAGE&)>& paint)
+{
+    IMAGE whole;
+    whole.setup(static_cast<short>(cap + 4 + right_cap), static_cast<short>(h));
+    whole.clear(COLOUR(0x00000000), 1);
+    paint(whole);
+    cut(out, name + "_left", whole, 0, cap);
+    cut(out, name + "_mid", whole, cap, 4);
+    cut(out, name + "_right", whole, cap + 4, right_cap);
+}
+
+// A rounded panel fading from top to bottom, with an edge.
+void panel(IMAGE& im, COLOUR top, COLOUR bottom, COLOUR edge, int radius)
+{
+    const short x2 = static_cast<short>(im.width - 1), y2 = static_cast<short>(im.height - 1);
+    im.plot_rounded_rect(0, 0, x2, y2, static_cast<short>(radius), 15, top, bottom, 0, IMAGE::PLOT_ROUNDED_RECT_YFADE);
+    im.draw_rounded_rect(0, 0, x2, y2, edge, static_cast<short>(radius), 15);
+}
+
+// The face of the pressable buttons: gold, lighter under the pointer or
+// with the focus, darker pressed, and evenly dimmed when disabled: the
+// face of "up" mixed half-way with the slate panel, top and bottom alike.
+struct FACE
+{
+    const char* state;
+    COLOUR top, bottom, edge;
+};
+const FACE button_faces[] = {
+    {"up", COLOUR(0xFFE0A84A), COLOUR(0xFFB97F24), COLOUR(0xFF8A5A12)},
+    {"over", COLOUR(0xFFF2C46E), COLOUR(0xFFD0963A), COLOUR(0xFFFFE2A8)},
+    {"down", COLOUR(0xFFB97F24), COLOUR(0xFFE0A84A), COLOUR(0xFF8A5A12)},
+    {"disabled", COLOUR(0xFF81683F), COLOUR(0xFF6E542C), COLOUR(0xFF564126)}, // "up" half-way to the panel
+};
+const int BUTTON_HEIGHT = 48;
+
+// The race buttons: slate, lit bronze for the chosen race, a gold edge
+// under the pointer or with the focus.
+const FACE race_faces[] = {
+    {"up", COLOUR(0xFF39414F), COLOUR(0xFF262C38), COLOUR(0xFF566078)},
+    {"over", COLOUR(0xFF46506A), COLOUR(0xFF2F3644), COLOUR(0xFFE0A84A)},
+    {"down", COLOUR(0xFFB9843A), COLOUR(0xFF87591D), COLOUR(0xFFE0A84A)},
+};
+const int RACE_WIDTH = 96;
+
+// The race drop-down: a field like the name fields, with a down arrow in
+// its right cap; a gold edge under the pointer or with the focus.
+const int ARROW_CAP = 34;
+void droplist(IMAGE& im, COLOUR edge, bool lit)
+{
+    const short x2 = static_cast<short>(im.width - 1), y2 = static_cast<short>(im.height - 1);
+    box(im, 0, 0, x2, y2, COLOUR(0xFFF4F1EA));
+    im.draw_rect(0, 0, x2, y2, edge, 1, 15);
+    if (lit) {
+        im.draw_rect(1, 1, static_cast<short>(x2 - 1), static_cast<short>(y2 - 1), edge, 1, 15);
+    }
+    const int cap_x = im.width - ARROW_CAP;
+    line(im, cap_x, 6, cap_x, im.height - 7, COLOUR(0xFFC9C2B2), 1);
+    // A triangle pointing down, one row narrower on each side per step.
+    const int mid = cap_x + ARROW_CAP / 2, top = im.height / 2 - 4;
+    for (int r = 0; r < 7; r++) {
+        line(im, mid - 6 + r, top + r, mid + 6 - r, top + r, COLOUR(0xFF1B1F27), 1);
+    }
+}
+
+// Every picture of the definition; `field` is the height of the name
+// fields, which the drop-down and the race buttons share.
+std::vector<PICTURE> make_pictures(int field)
+{
+    std::vector<PICTURE> out;
+    add_picture(out, "backdrop", 800, 600, draw_backdrop);
+    add_picture(out, "dwarf", PICTURE_SIDE, PICTURE_SIDE, draw_dwarf);
+    add_picture(out, "elf", PICTURE_SIDE, PICTURE_SIDE, draw_elf);
+    add_picture(out, "orc", PICTURE_SIDE, PICTURE_SIDE, draw_orc);
+    for (const FACE& f : race_faces) {
+        add_picture(out, std::string("race_") + f.state, RACE_WIDTH, field,
+                    [&](IMAGE& im) { panel(im, f.top, f.bottom, f.edge, 7); });
+    }
+    for (const FACE& f : button_faces) {
+        add_three_slice(out, std::string("button_") + f.state, 12, 12, BUTTON_HEIGHT,
+                        [&](IMAGE& im) { panel(im, f.top, f.bottom, f.edge, 7); });
+    }
+    add_three_slice(out, "droplist", 6, ARROW_CAP, field,
+                    [](IMAGE& im) { droplist(im, COLOUR(0xFF8A93A6), false); });
+    add_three_slice(out, "droplist_over", 6, ARROW_CAP, field,
+                    [](IMAGE& im) { droplist(im, COLOUR(0xFFE0A84A), true); });
+    return out;
+}
 
 // Writes every picture as "<name>.png" and lists them in "images.cfg", which
 // the image loader then reads from the same folder.
-bool write_pictures(FOLDER& images)
+bool write_pictures(FOLDER& images, const std::vector<PICTURE>& pictures)
 {
     FILE* cfg = images.open_file("images.cfg", "w");
     if (!cfg) {
@@ -149,19 +249,79 @@ bool write_pictures(FOLDER& images)
     std::fputs("# The program's pictures, drawn by its page generator.\n", cfg);
     bool ok = true;
     for (const PICTURE& p : pictures) {
-        IMAGE im;
-        p.draw(im);
-        const std::string file = std::string(p.name) + ".png";
+        const std::string file = p.name + ".png";
         DATA_FILE* f = new DATA_FILE;
+        IMAGE im = p.image;
         if (!images.open_data_file(file.c_str(), fm_write, 0, f, 0) || !im.save_png(f)) {
             ok = false;
         }
         if (!images.close(f)) {
             ok = false;
         }
-        std::fprintf(cfg, "%s\n\t%s\n", p.name, file.c_str());
+        std::fprintf(cfg, "%s\n\t%s\n", p.name.c_str(), file.c_str());
     }
     return images.close_file(cfg) && ok;
+}
+
+// ---- the name fields -----------------------------------------------------
+
+// Rows that the glyphs of the characters a field can hold (every byte from
+// the space up) reach above the top and below the bottom of the line box
+// the text is drawn in: the accents of capitals and the descenders.
+struct OVERHANG
+{
+    int above = 0, below = 0;
+};
+
+OVERHANG glyph_overhang(INT_S8 font, short w, short h)
+{
+    IMAGE im;
+    im.setup(static_cast<short>(3 * w), static_cast<short>(3 * h));
+    im.clear(COLOUR(0x00000000), 1);
+    char one[2] = {0, 0};
+    for (int c = 32; c < 256; c++) {
+        if (c == 127) {
+            continue;
+        }
+        one[0] = static_cast<char>(c);
+        im.render_string(w, h, COLOUR_WHITE, COLOUR_INVISIBLE, COLOUR_INVISIBLE, 0.0, font, w, h, one, 1, 0);
+    }
+    int top = -1, bottom = -1;
+    for (int y = 0; y < im.height; y++) {
+        for (int x = 0; x < im.width; x++) {
+            if (im.pixels[static_cast<long>(y) * im.stride + x].alpha() != 0) {
+                top = top < 0 ? y : top;
+                bottom = y;
+                break;
+            }
+        }
+    }
+    OVERHANG o;
+    if (top >= 0) {
+        o.above = std::max(0, h - top);
+        o.below = std::max(0, bottom - (2 * h - 1));
+    }
+    return o;
+}
+
+// The field's style: its border gaps are the padding around the text, to
+// which the rows the font's glyphs need above and below its line box are
+// added, so that the text stands by the font's ascender and descender.
+// The field's height, or 0 when its font cannot be drawn.
+int fit_field(WM_STYLE_SET& edit)
+{
+    const INT_S8 font = edit.font_id >= 0 ? edit.font_id : IMAGE().font_slot;
+    if (!IMAGE::is_font_valid(font) &&
+        IMAGE::load_font(IMAGE::get_font_info_filename(font), nullptr, font, nullptr) != font) {
+        return 0;
+    }
+    if (edit.font_x_sz < 1 || edit.font_y_sz < 1) {
+        return 0;
+    }
+    const OVERHANG o = glyph_overhang(font, edit.font_x_sz, edit.font_y_sz);
+    edit.border_top_gap = static_cast<INT_S16>(edit.border_top_gap + o.above);
+    edit.border_bottom_gap = static_cast<INT_S16>(edit.border_bottom_gap + o.below);
+    return edit.border_top_gap + edit.border_bottom_gap + edit.font_y_sz;
 }
 
 // ---- layout --------------------------------------------------------------
@@ -211,10 +371,19 @@ struct KIND
 const KIND kinds[] = {{"button", WM_TYPE_BUTTON}, {"label", WM_TYPE_SCRIPT}, {"picture", WM_TYPE_IMAGE},
                       {"edit", 0},                {"list", 0}};
 
+// Keys a button can be given by name; Mac key codes.
+struct KEY
+{
+    const char* word;
+    INT_U32 code;
+};
+const KEY keys[] = {{"Escape", 53}, {"Return", 36}};
+
 class LAYOUT
 {
 public:
-    explicit LAYOUT(WM_PAGE_TOOL_MANAGER& p) : ptm(p) {}
+    // field: the height of the name fields, which "field" stands for.
+    LAYOUT(WM_PAGE_TOOL_MANAGER& p, int field) : ptm(p), field(field) {}
 
     bool read(const std::string& file_name)
     {
@@ -240,6 +409,7 @@ public:
 
 private:
     WM_PAGE_TOOL_MANAGER& ptm;
+    int field;
     WM_PTM_AREA_INFO* area = nullptr;
     WM_PTM_PAGE_INFO* page = nullptr;
     std::string where;
@@ -338,7 +508,11 @@ private:
         std::vector<std::string> w = split(text, 10, rest);
         long v[6];
         for (int i = 0; i < 6; i++) {
-            if (w.size() < 10 || !number_of(w[static_cast<size_t>(i) + 1], v[i])) {
+            const bool given = w.size() >= 10;
+            // "field": the height of the name fields.
+            if (given && i == 3 && w[4] == "field") {
+                v[i] = field;
+            } else if (!given || !number_of(w[static_cast<size_t>(i) + 1], v[i])) {
                 return fail(number, "<kind> <x> <y> <width> <height> <action> <creation> <style> <extra> <text>");
             }
         }
@@ -364,6 +538,15 @@ private:
             if (!(o.image = ptm.find_image(extra.c_str()))) {
                 return fail(number, "unknown picture");
             }
+        } else if (kind->type == WM_TYPE_BUTTON && extra != "-") {
+            const KEY* key = nullptr;
+            for (const KEY& k : keys) {
+                key = extra == k.word ? &k : key;
+            }
+            if (!key) {
+                return fail(number, "a button's extra is a key: Escape or Return");
+            }
+            o.hotkey = key->code;
         } else if (kind->type == 0) {
             WM_PTM_CONSTANT_INFO* c = ptm.find_constant(extra.c_str());
             if (!c || c->value.get_long(c->value.value) == 0) {
@@ -411,14 +594,26 @@ int run(const std::string& source, const char* out_name)
         std::fprintf(stderr, "pages_gen: the build tree's data folders are missing\n");
         return 1;
     }
-    if (!write_pictures(images)) {
-        std::fprintf(stderr, "pages_gen: cannot write the pictures\n");
-        return 1;
-    }
     FOLDER constants, colours, styles;
     if (!sub_folder(constants, source + "/constants") || !sub_folder(colours, source + "/colours") ||
         !sub_folder(styles, source + "/styles")) {
         std::fprintf(stderr, "pages_gen: %s lacks constants/, colours/ or styles/\n", source.c_str());
+        return 1;
+    }
+    // The pictures must be on disk before the style sets are read, which
+    // open their skins; some take the height of the name fields, so their
+    // style is read alone first.
+    WM_STYLE_SET probe;
+    CONFIG_FILE edit_file;
+    edit_file.set_filename("Edit.ss", 1);
+    const int field = probe.read_from_config_file(edit_file, nullptr, nullptr, &styles) ? fit_field(probe) : 0;
+    if (field < 1) {
+        std::fprintf(stderr, "pages_gen: the name fields' style (Edit.ss) or its font cannot be used\n");
+        return 1;
+    }
+    const std::vector<PICTURE> pictures = make_pictures(field);
+    if (!write_pictures(images, pictures)) {
+        std::fprintf(stderr, "pages_gen: cannot write the pictures\n");
         return 1;
     }
     WM_PAGE_TOOL_MANAGER ptm;
@@ -431,8 +626,22 @@ int run(const std::string& source, const char* out_name)
     sort_all(ptm);
     ptm.load_style_sets(styles, 0);
     sort_all(ptm);
-    if (ptm.font_count < 1 || ptm.image_count != static_cast<INT_S32>(sizeof pictures / sizeof pictures[0])) {
+    if (ptm.font_count < 1 || ptm.image_count != static_cast<INT_S32>(pictures.size())) {
         std::fprintf(stderr, "pages_gen: fonts or pictures did not load\n");
+        return 1;
+    }
+    WM_STYLE_SET* edit = ptm.find_style_set("Edit");
+    if (!edit) {
+        std::fprintf(stderr, "pages_gen: no style set \"Edit\" for the name fields\n");
+        return 1;
+    }
+    const std::string faults = field_contrast_faults(*edit);
+    if (!faults.empty()) {
+        std::fprintf(stderr, "pages_gen: style set \"Edit\": %s", faults.c_str());
+        return 1;
+    }
+    if (fit_field(*edit) != field) {
+        std::fprintf(stderr, "pages_gen: the name fields' font is not the one Edit.ss gives alone\n");
         return 1;
     }
     WM_STYLE_SET* heading = ptm.find_style_set("Heading");
@@ -447,7 +656,11 @@ int run(const std::string& source, const char* out_name)
         !copy_style_set(ptm, ptm.object_style_set, "Button")) {
         return 1;
     }
-    LAYOUT layout(ptm);
+    // The defaults live in the widget classes until the program exits,
+    // after the image cache: they must hold no skin of it.
+    ptm.object_style_set.set_image_base_string(nullptr);
+    ptm.object_style_set.clear_runtime_cache();
+    LAYOUT layout(ptm, field);
     if (!layout.read(source + "/layout.txt")) {
         return 1;
     }

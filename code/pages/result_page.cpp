@@ -3,6 +3,7 @@
 
 #include "app.h"
 #include "database.h"
+#include "keyboard.h"
 #include "settings_page.h"
 #include "wm_image.h"
 #include "wm_ptm_records.h"
@@ -11,6 +12,8 @@
 #include <cstdint>
 
 namespace {
+
+constexpr INT_S32 KEY_CODE_RETURN = 36, KEY_CODE_ENTER = 76;
 
 // The image of the named record, when it exists and holds one.
 IMAGE* race_picture(const char* name)
@@ -23,7 +26,7 @@ IMAGE* race_picture(const char* name)
 
 RESULT_PAGE::RESULT_PAGE(WM_PAGE_MANAGER& manager)
 {
-    setup(0, manager, 0, 0, 0);
+    setup(0, manager, 0, 1, 0);
 }
 
 RESULT_PAGE::~RESULT_PAGE() = default;
@@ -36,6 +39,17 @@ WM_MESG RESULT_PAGE::get_change_method()
 void RESULT_PAGE::create(WM_PAGE_MANAGER&)
 {
     create_page_or_notice(*this, RESULT_PAGE_ID);
+}
+
+WM_MESG RESULT_PAGE::monitor()
+{
+    // Return leads back as the Back button does; the button itself answers
+    // its hotkey. The pending code, not the held key, so a quick tap counts.
+    if (KEYBOARD::code == KEY_CODE_RETURN || KEYBOARD::code == KEY_CODE_ENTER) {
+        KEYBOARD::get_code();
+        return handle(nullptr, reinterpret_cast<void*>(1), nullptr);
+    }
+    return 0;
 }
 
 WM_MESG RESULT_PAGE::handle(WM_SCREEN_OBJECT* object, void* message, void*)

@@ -16,6 +16,8 @@ public:
     static WM_MESG get_change_method();
 
     void create(WM_PAGE_MANAGER& manager) override;
+    // Return and keypad Enter go back to the settings page.
+    WM_MESG monitor() override;
     WM_MESG handle(WM_SCREEN_OBJECT* object, void* message, void* data) override;
 };
 

@@ -86,9 +86,19 @@ WM_MESG SETTINGS_PAGE::get_change_method()
     return ptm.get_page_change_method(SETTINGS_PAGE_ID, 0);
 }
 
-void SETTINGS_PAGE::create(WM_PAGE_MANAGER&)
+void SETTINGS_PAGE::create(WM_PAGE_MANAGER& manager)
 {
     create_page_or_notice(*this, SETTINGS_PAGE_ID);
+    // Buttons take no focus of their own; here each control is reached
+    // with Tab, in the order of the page's records, and answers Return.
+    if (manager.current_area == nullptr) {
+        return;
+    }
+    for (INT_S16 i = 0; WM_SCREEN_OBJECT* o = manager.current_area->get_screen_object(i); i++) {
+        if (o->type & WM_TYPE_BUTTON) {
+            o->can_focus = 1;
+        }
+    }
 }
 
 void SETTINGS_PAGE::update_ok_button()

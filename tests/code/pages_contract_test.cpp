@@ -3,6 +3,7 @@
 // race pictures, each telling itself apart by its colour.
 #include "folder.h"
 #include "image.h"
+#include "pages_rules.h"
 #include "param.h"
 #include "wm_page_tool_manager.h"
 #include "wm_ptm_records.h"
@@ -36,6 +37,18 @@ protected:
                 if (ptm.areas[i].pages[j].id == id) {
                     return &ptm.areas[i].pages[j];
                 }
+            }
+        }
+        return nullptr;
+    }
+
+    // The record on the page with these numbers, or null.
+    const WM_PTM_OBJECT_INFO* object(INT_U32 page_id, INT_U32 aid, INT_U32 cid)
+    {
+        WM_PTM_PAGE_INFO* p = page(page_id);
+        for (INT_S32 i = 0; p && i < p->object_count; i++) {
+            if (p->objects[i].aid == aid && p->objects[i].cid == cid) {
+                return &p->objects[i];
             }
         }
         return nullptr;
@@ -125,6 +138,47 @@ TEST_F(PagesContractTest, EveryControlWithItsNumbers)
         }
         EXPECT_EQ(found, 1) << std::hex << w.page << " " << w.aid << "," << w.cid;
     }
+}
+
+TEST_F(PagesContractTest, LayoutAndLook)
+{
+    // The name fields are as tall as their style and font make them, and
+    // the drop-down and the race buttons beside it as tall as they.
+    WM_STYLE_SET* edit = ptm.find_style_set("Edit");
+    ASSERT_NE(edit, nullptr);
+    const int field = edit->border_top_gap + edit->border_bottom_gap + edit->font_y_sz;
+    for (const auto& [aid, cid] : {std::pair<INT_U32, INT_U32>{5, 6}, {7, 8}, {3, 4}, {12, 13}, {16, 17}, {14, 15}}) {
+        const WM_PTM_OBJECT_INFO* o = object(SETTINGS_ID, aid, cid);
+        ASSERT_NE(o, nullptr) << aid;
+        EXPECT_EQ(o->height, field) << aid;
+    }
+    // Dwarf, Elf, Orc from left to right, as the drop-down lists them.
+    const WM_PTM_OBJECT_INFO* dwarf = object(SETTINGS_ID, 12, 13);
+    const WM_PTM_OBJECT_INFO* elf = object(SETTINGS_ID, 16, 17);
+    const WM_PTM_OBJECT_INFO* orc = object(SETTINGS_ID, 14, 15);
+    EXPECT_TRUE(dwarf->x < elf->x && elf->x < orc->x);
+    // The drop-down and the pressable buttons are skinned: an arrow, and a
+    // disabled face of its own.
+    for (const char* name : {"droplist_right", "button_disabled_mid"}) {
+        WM_PTM_IMAGE_INFO* info = ptm.find_image(name);
+        EXPECT_TRUE(info && info->image) << name;
+    }
+    // Back answers Escape.
+    const WM_PTM_OBJECT_INFO* back = object(RESULT_ID, 1, 0);
+    ASSERT_NE(back, nullptr);
+    EXPECT_EQ(back->hotkey, 53u);
+    // The result picture stands clear of the heading's rule, the gold row
+    // of the backdrop under the heading.
+    const WM_PTM_OBJECT_INFO* picture = object(RESULT_ID, 0, 3);
+    WM_PTM_IMAGE_INFO* backdrop = ptm.find_image("backdrop");
+    ASSERT_TRUE(picture && backdrop && backdrop->image);
+    const IMAGE& b = *backdrop->image;
+    for (int y = picture->y; y < picture->y + picture->height && y < b.height; y++) {
+        const COLOUR c = b.pixels[static_cast<long>(y) * b.stride + picture->x + picture->width / 2];
+        EXPECT_LT(c.red(), c.blue() + 0x30) << "the rule at row " << y;
+    }
+    // What the generator held the field's style to.
+    EXPECT_EQ(field_contrast_faults(*edit), "");
 }
 
 TEST_F(PagesContractTest, RacePicturesEachOwnColour)

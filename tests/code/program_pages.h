@@ -45,6 +45,7 @@ protected:
         db.load();
         ASSERT_NE(ptm.init_app(nullptr), nullptr);
         ptm.page_manager->page_effects = 0;
+        ptm.page_manager->page_effects_ms = 0;
         ASSERT_EQ(ptm.open_graphics(), 1);
         WM_SCREEN_OBJECT::surface = get_back_buffer(0);
         ptm.init_areas(starting_pages);

@@ -460,6 +460,10 @@ void WM_PAGE_MANAGER::change_page(long area)
         }
         return;
     }
+    // Keys typed while nothing on the old page took them belong to that
+    // page: the new page's edits must not receive them.
+    KEYBOARD::set_buffer_sz(KEYBOARD::buffer_sz);
+    KEYBOARD::get_code();
     a.hide(0, 1);
     if (a.history[a.history_index].objects_deleting) {
         a.history[a.history_index].objects_deleting();

@@ -173,6 +173,9 @@ WM_TEXT_EDIT::WM_TEXT_EDIT(INT_S16 x, INT_S16 y, INT_S16 width, INT_S16 max_len,
     if (style.highlight_colour.alpha()) {
         selection_colour = style.highlight_colour;
     }
+    if (style.disabled_text_colour.alpha()) {
+        prompt_colour = style.disabled_text_colour;
+    }
 }
 
 WM_TEXT_EDIT::~WM_TEXT_EDIT()
@@ -226,6 +229,7 @@ void WM_TEXT_EDIT::setup(INT_S16 nx, INT_S16 ny, INT_S16 nwidth, INT_S16 nmax_le
     text_colour = ntext_colour;
     background_colour = nbackground_colour;
     cursor_colour = ntext_colour;
+    prompt_colour = ntext_colour;
     selection_colour = COLOUR_GREY;
     selection_colour.set_suitable_text_colour(text_colour);
     if (background_colour.alpha()) {
@@ -876,8 +880,10 @@ void WM_TEXT_EDIT::draw_object()
 
     WM_CLIP_SAVER clip(s);
     const int tx = x + border_left_gap, ty = y + border_top_gap;
-    s->add_rect_to_active_area(to_s16(tx), to_s16(ty), to_s16(x2 - border_right_gap),
-                               to_s16(y2 - border_bottom_gap));
+    // Across, the text stays between the side borders; down, the whole
+    // field: accents of capitals and descenders reach past the font's
+    // height into the top and bottom borders.
+    s->add_rect_to_active_area(to_s16(tx), y, to_s16(x2 - border_right_gap), y2);
     const char* t = chars(text);
     const int len = static_cast<int>(text_length());
     auto measure = [&](const char* str, long n) {
@@ -903,7 +909,9 @@ void WM_TEXT_EDIT::draw_object()
         }
         cursor_x = tx + before * star + 1;
     } else if (len == 0) {
-        render(tx, chars(prompt_text), -1, text_colour, 4);
+        // Plain, in a colour of its own: an engraved prompt has too little
+        // contrast to be read on a light field.
+        render(tx, chars(prompt_text), -1, prompt_colour, 0);
     } else {
         const int first = std::min(first_visible(), len);
         const bool by_characters = measures_by_characters();

@@ -60,6 +60,9 @@ public:
     INT_U16 draw_flags;      // TEXT_EDIT_* bits
     IMAGE icon;              // width 0: none
     IMAGE_BOX skin;
+    // The prompt's colour: the text colour, or the style's disabled-text
+    // colour (greyed text) when that shows.
+    COLOUR prompt_colour;
 
     // ---- class-wide state ---------------------------------------------------
     // 0xFF undecided: the first setup sets 1 when the system reports no

@@ -23,12 +23,16 @@
 
 #include <gtest/gtest.h>
 
+#include <X11/Xlib.h>
+#include <X11/keysym.h>
+
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -77,6 +81,41 @@ struct VISIT
 void pause_ms(int ms)
 {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+// Binds keycodes that no key uses to a-, o- and u-umlaut (Shift gives the
+// capitals), so that xdotool presses them as keys of the layout: a binding
+// xdotool makes for a single key press is undone before the program looks
+// the key up.
+bool bind_umlauts(const std::string& display)
+{
+    Display* d = XOpenDisplay(display.c_str());
+    if (!d) {
+        return false;
+    }
+    int lo = 0, hi = 0, per = 0;
+    XDisplayKeycodes(d, &lo, &hi);
+    KeySym* map = XGetKeyboardMapping(d, static_cast<KeyCode>(lo), hi - lo + 1, &per);
+    const KeySym pairs[][2] = {{XK_adiaeresis, XK_Adiaeresis}, {XK_odiaeresis, XK_Odiaeresis},
+                               {XK_udiaeresis, XK_Udiaeresis}};
+    int bound = 0;
+    for (int code = hi; map && code >= lo && bound < 3; code--) {
+        bool unused = true;
+        for (int i = 0; i < per; i++) {
+            unused = unused && map[(code - lo) * per + i] == NoSymbol;
+        }
+        if (unused) {
+            KeySym syms[2] = {pairs[bound][0], pairs[bound][1]};
+            XChangeKeyboardMapping(d, code, 2, syms, 1);
+            bound++;
+        }
+    }
+    if (map) {
+        XFree(map);
+    }
+    XSync(d, False);
+    XCloseDisplay(d);
+    return bound == 3;
 }
 
 // The channel (0 blue, 1 green, 2 red) with the largest sum over the
@@ -294,6 +333,95 @@ protected:
         EXPECT_TRUE(folder.close(file) && saved) << name;
     }
 
+    // ---- shared by the tests ---------------------------------------------------
+
+    // The places of the controls, from the built definition (ptm loaded).
+    struct PLACES
+    {
+        PLACE result_button, race_list, first_edit, second_edit, previous, next, race_text, dwarf, orc, elf;
+        PLACE back, name, picture;
+    };
+    void find_places(PLACES& p)
+    {
+        struct WANTED
+        {
+            INT_U32 page, aid, cid;
+            PLACE* at;
+        };
+        const WANTED wanted[] = {
+            {SETTINGS_PAGE_ID, 1, 2, &p.result_button}, {SETTINGS_PAGE_ID, 3, 4, &p.race_list},
+            {SETTINGS_PAGE_ID, 5, 6, &p.first_edit},    {SETTINGS_PAGE_ID, 7, 8, &p.second_edit},
+            {SETTINGS_PAGE_ID, 9, 0, &p.previous},      {SETTINGS_PAGE_ID, 10, 0, &p.next},
+            {SETTINGS_PAGE_ID, 0, 11, &p.race_text},    {SETTINGS_PAGE_ID, 12, 13, &p.dwarf},
+            {SETTINGS_PAGE_ID, 14, 15, &p.orc},         {SETTINGS_PAGE_ID, 16, 17, &p.elf},
+            {RESULT_PAGE_ID, 1, 0, &p.back},            {RESULT_PAGE_ID, 0, 2, &p.name},
+            {RESULT_PAGE_ID, 0, 3, &p.picture},
+        };
+        for (const WANTED& w : wanted) {
+            ASSERT_TRUE(place(w.page, w.aid, w.cid, w.at)) << std::hex << w.page << " " << w.aid << "," << w.cid;
+        }
+        edits = {p.first_edit, p.second_edit};
+        window_w = ptm.width, window_h = ptm.height;
+        title = ptm.name ? ptm.name : "";
+    }
+    // The name shown for these names and race, drawn headless (ptm loaded).
+    std::vector<std::uint32_t> name_pixels(const char* first, const char* second, INT_S16 race, const PLACE& name)
+    {
+        db.first_name = first;
+        db.second_name = second;
+        db.race = race;
+        new RESULT_PAGE(*WM_SCREEN_OBJECT::pm);
+        ptm.page_manager->go_to_page(0);
+        run();
+        return screen_rgb(name);
+    }
+    // The program on its own X server, once its window shows the settings
+    // page as first_settings (the whole window, drawn headless) has it.
+    void launch(const std::vector<std::uint32_t>& first_settings)
+    {
+        ASSERT_TRUE(server.start(1024, 768)) << server.error();
+        // The pointer in the screen's corner, over no control of the window to come.
+        ASSERT_TRUE(xdo({"mousemove", "0", "0"}));
+        ASSERT_TRUE(program.start(PROGRAM, {}, {"DISPLAY=" + server.display(), "SDL_VIDEODRIVER=x11"}));
+        reader.reset(new kivo_test::XReader(server.display()));
+        ASSERT_TRUE(reader->connected());
+        XPixels shown, first_shown;
+        first_shown.width = window_w, first_shown.height = window_h, first_shown.rgb = first_settings;
+        blank_edits(first_shown.rgb);
+        // SDL may make its window again when it makes its renderer, the first
+        // one gone: the program's window is the one titled so that shows the
+        // settings page.
+        const Clock::time_point start_end = Clock::now() + std::chrono::milliseconds(START_MS);
+        bool first_page = false;
+        while (!first_page && Clock::now() < start_end) {
+            window = reader->wait_for_window(title, START_MS);
+            ASSERT_NE(window, 0u) << "no window titled " << title << "; the program said: " << program.err();
+            first_page = wait_for_window(first_shown, &shown);
+            if (!first_page) {
+                pause_ms(50);
+            }
+        }
+        EXPECT_TRUE(first_page) << "the settings page does not show as drawn headless";
+        ASSERT_TRUE(park_pointer());
+    }
+    // Closed as a person closes a window: status 0, nothing from the sanitizers.
+    void close_program()
+    {
+        EXPECT_TRUE(reader->request_close(window));
+        EXPECT_EQ(program.wait_for_exit(START_MS), 0);
+        const std::string said = program.err();
+        EXPECT_EQ(said.find("ERROR: AddressSanitizer"), std::string::npos) << said;
+        EXPECT_EQ(said.find("runtime error:"), std::string::npos) << said;
+    }
+    // The region of the window as it shows now, nothing blanked.
+    std::vector<std::uint32_t> shown_rgb(const PLACE& r)
+    {
+        XPixels px;
+        EXPECT_TRUE(reader->read_rgb(window, r.x, r.y, r.w, r.h, &px));
+        return px.rgb;
+    }
+
+    std::string title;
     kivo_test::XvfbServer server;
     kivo_test::ProgramChild program;
     std::unique_ptr<kivo_test::XReader> reader;
@@ -318,28 +446,11 @@ TEST_F(ProgramTest, APersonMakesANameWithEachRaceControl)
     kivo_test::redirect_appdata(KIVO_TEST_SHARE_DIR);
     ASSERT_NO_FATAL_FAILURE(start());
     ASSERT_NE(ptm.name, nullptr);
-    const std::string title = ptm.name;
-    window_w = ptm.width, window_h = ptm.height;
-    struct WANTED
-    {
-        INT_U32 page, aid, cid;
-        PLACE* at;
-    };
-    PLACE result_button, race_list, first_edit, second_edit, previous, next, race_text, dwarf, orc, elf;
-    PLACE back, name, picture;
-    const WANTED wanted[] = {
-        {SETTINGS_PAGE_ID, 1, 2, &result_button}, {SETTINGS_PAGE_ID, 3, 4, &race_list},
-        {SETTINGS_PAGE_ID, 5, 6, &first_edit},    {SETTINGS_PAGE_ID, 7, 8, &second_edit},
-        {SETTINGS_PAGE_ID, 9, 0, &previous},      {SETTINGS_PAGE_ID, 10, 0, &next},
-        {SETTINGS_PAGE_ID, 0, 11, &race_text},    {SETTINGS_PAGE_ID, 12, 13, &dwarf},
-        {SETTINGS_PAGE_ID, 14, 15, &orc},         {SETTINGS_PAGE_ID, 16, 17, &elf},
-        {RESULT_PAGE_ID, 1, 0, &back},            {RESULT_PAGE_ID, 0, 2, &name},
-        {RESULT_PAGE_ID, 0, 3, &picture},
-    };
-    for (const WANTED& w : wanted) {
-        ASSERT_TRUE(place(w.page, w.aid, w.cid, w.at)) << std::hex << w.page << " " << w.aid << "," << w.cid;
-    }
-    edits = {first_edit, second_edit};
+    PLACES at;
+    ASSERT_NO_FATAL_FAILURE(find_places(at));
+    PLACE &result_button = at.result_button, &race_list = at.race_list, &first_edit = at.first_edit;
+    PLACE &second_edit = at.second_edit, &next = at.next, &dwarf = at.dwarf, &orc = at.orc, &elf = at.elf;
+    PLACE &back = at.back, &name = at.name, &picture = at.picture;
     // The race pictures' own colours, and their places: the widget takes
     // the picture's size.
     const char* const race_pictures[] = {"dwarf", "elf", "orc"};
@@ -374,14 +485,8 @@ TEST_F(ProgramTest, APersonMakesANameWithEachRaceControl)
         }
     }
     for (VISIT& v : visits) {
-        db.first_name = v.first;
-        db.second_name = v.second;
-        db.race = v.race;
+        v.name_pixels = name_pixels(v.first, v.second, v.race, name);
         v.name = db.generate_name().buffer;
-        new RESULT_PAGE(*WM_SCREEN_OBJECT::pm);
-        ptm.page_manager->go_to_page(0);
-        ASSERT_NO_FATAL_FAILURE(run());
-        v.name_pixels = screen_rgb(name);
     }
     // Each name draws differently, or the comparison below would prove nothing.
     EXPECT_NE(visits[0].name_pixels, visits[1].name_pixels);
@@ -389,30 +494,8 @@ TEST_F(ProgramTest, APersonMakesANameWithEachRaceControl)
     release_app_resources();
 
     // ---- the program on its own display
-    ASSERT_TRUE(server.start(1024, 768)) << server.error();
-    // The pointer in the screen's corner, over no control of the window to come.
-    ASSERT_TRUE(xdo({"mousemove", "0", "0"}));
-    ASSERT_TRUE(program.start(PROGRAM, {}, {"DISPLAY=" + server.display(), "SDL_VIDEODRIVER=x11"}));
-    reader.reset(new kivo_test::XReader(server.display()));
-    ASSERT_TRUE(reader->connected());
-    XPixels shown, first_shown;
-    first_shown.width = window_w, first_shown.height = window_h, first_shown.rgb = first_settings;
-    blank_edits(first_shown.rgb);
-    // SDL may make its window again when it makes its renderer, the first
-    // one gone: the program's window is the one titled so that shows the
-    // settings page.
-    const Clock::time_point start_end = Clock::now() + std::chrono::milliseconds(START_MS);
-    bool first_page = false;
-    while (!first_page && Clock::now() < start_end) {
-        window = reader->wait_for_window(title, START_MS);
-        ASSERT_NE(window, 0u) << "no window titled " << title << "; the program said: " << program.err();
-        first_page = wait_for_window(first_shown, &shown);
-        if (!first_page) {
-            pause_ms(50);
-        }
-    }
-    EXPECT_TRUE(first_page) << "the settings page does not show as drawn headless";
-    ASSERT_TRUE(park_pointer());
+    ASSERT_NO_FATAL_FAILURE(launch(first_settings));
+    XPixels shown;
     screenshot("1-settings");
 
     int shot = 2;
@@ -460,10 +543,155 @@ TEST_F(ProgramTest, APersonMakesANameWithEachRaceControl)
         EXPECT_TRUE(wait_for_window(settings, &shown)) << "the settings page does not show again";
     }
 
-    // Closed as a person closes a window.
-    EXPECT_TRUE(reader->request_close(window));
-    EXPECT_EQ(program.wait_for_exit(START_MS), 0);
-    const std::string said = program.err();
-    EXPECT_EQ(said.find("ERROR: AddressSanitizer"), std::string::npos) << said;
-    EXPECT_EQ(said.find("runtime error:"), std::string::npos) << said;
+    close_program();
+}
+
+// The keyboard alone, accented capitals, keys typed where nothing takes
+// them, and then a long run of random input, after which the program still
+// draws and closes as it should.
+TEST_F(ProgramTest, KeyboardUseAndARandomSession)
+{
+    kivo_test::redirect_appdata(KIVO_TEST_SHARE_DIR);
+    ASSERT_NO_FATAL_FAILURE(start());
+    PLACES at;
+    ASSERT_NO_FATAL_FAILURE(find_places(at));
+    const std::vector<std::uint32_t> first_settings = screen_rgb({0, 0, window_w, window_h});
+    const std::vector<std::uint32_t> settings_heading = screen_rgb({0, 0, window_w, at.first_edit.y - 60});
+    const std::vector<std::uint32_t> mira = name_pixels("Mira", "Stone", 0, at.name);
+    const std::vector<std::uint32_t> hello = name_pixels("hello", "Stone", 0, at.name);
+    ASSERT_NE(mira, hello) << "the two names must draw differently for the check to mean anything";
+    release_app_resources();
+
+    ASSERT_NO_FATAL_FAILURE(launch(first_settings));
+    // The first name field has the focus from the start: its prompt and caret.
+    screenshot("k1-focused-empty-field");
+
+    // Accented capitals typed into it draw more than the bare letters.
+    ASSERT_TRUE(xdo({"type", "--delay", "80", "AOU"}));
+    pause_ms(300);
+    const std::vector<std::uint32_t> bare = shown_rgb(at.first_edit);
+    ASSERT_TRUE(keys({"BackSpace", "BackSpace", "BackSpace"}));
+    ASSERT_TRUE(bind_umlauts(server.display()));
+    pause_ms(300);
+    const std::vector<std::uint32_t> empty_field = shown_rgb(at.first_edit);
+    ASSERT_TRUE(keys({"Adiaeresis", "Odiaeresis", "Udiaeresis"}));
+    pause_ms(300);
+    const std::vector<std::uint32_t> umlauts = shown_rgb(at.first_edit);
+    EXPECT_NE(umlauts, empty_field) << "\"ÄÖÜ\" did not arrive";
+    EXPECT_NE(umlauts, bare) << "\"ÄÖÜ\" shows as \"AOU\"";
+    screenshot("k2-field-holding-umlauts");
+
+    // Both names and the result by keyboard: Tab from field to field, on
+    // through the race controls to the result button, and Return.
+    ASSERT_TRUE(keys({"ctrl+a", "BackSpace"}));
+    ASSERT_TRUE(xdo({"type", "--delay", "80", "Mira"}));
+    ASSERT_TRUE(keys({"Tab"}));
+    ASSERT_TRUE(xdo({"type", "--delay", "80", "Stone"}));
+    ASSERT_TRUE(keys({"Tab", "Tab", "Tab", "Tab", "Tab", "Tab", "Tab", "Return"}));
+    XPixels shown;
+    EXPECT_TRUE(wait_for(at.name, mira, &shown)) << "Tab and Return do not reach the result";
+    ASSERT_TRUE(settle(&shown));
+    screenshot("k3-result-by-keyboard");
+
+    // Typed on the result page, where nothing takes it, then back by each
+    // key and forward again: the name is still made of "Mira".
+    for (const char* leave : {"Escape", "Return"}) {
+        SCOPED_TRACE(leave);
+        ASSERT_TRUE(xdo({"type", "--delay", "80", "hello"}));
+        ASSERT_TRUE(keys({leave}));
+        EXPECT_TRUE(wait_for({0, 0, window_w, at.first_edit.y - 60}, settings_heading, &shown))
+            << leave << " does not leave the result page";
+        ASSERT_TRUE(settle(&shown));
+        ASSERT_TRUE(keys({"Tab", "Tab", "Tab", "Tab", "Tab", "Tab", "Tab", "Tab", "Return"}));
+        EXPECT_TRUE(wait_for(at.name, mira, &shown)) << "the first name took the keys typed on the result page";
+        ASSERT_TRUE(settle(&shown));
+    }
+
+    // A seeded random session: clicks anywhere in the window, the keys a
+    // person presses, letters and pastes, twenty to an xdotool call.
+    const unsigned seed = 20240601;
+    SCOPED_TRACE("random session, seed " + std::to_string(seed));
+    std::mt19937 random(seed);
+    auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
+    const char* const named_keys[] = {"Tab", "shift+Tab", "Return", "Escape", "Left", "Right",
+                                      "Up",  "Down",      "BackSpace", "Home", "End", "KP_Enter"};
+    for (int events = 0; events < 520;) {
+        std::vector<std::string> run;
+        for (int k = 0; k < 20; k++, events++) {
+            switch (pick(5)) {
+            case 0:
+                run.insert(run.end(), {"mousemove", "--window", std::to_string(window), std::to_string(pick(window_w)),
+                                       std::to_string(pick(window_h)), "click", "1"});
+                break;
+            case 1:
+            case 2:
+                run.insert(run.end(), {"key", "--delay", "30", named_keys[pick(12)]});
+                break;
+            case 3:
+                run.insert(run.end(), {"key", "--delay", "30", std::string(1, static_cast<char>('a' + pick(26)))});
+                break;
+            default: // a paste, sometimes of the field's own text copied first
+                run.insert(run.end(), {"key", "--delay", "30"});
+                if (pick(2)) {
+                    run.insert(run.end(), {"ctrl+a", "ctrl+c"});
+                }
+                run.push_back("ctrl+v");
+                break;
+            }
+        }
+        ASSERT_TRUE(xdo(run)) << "after " << events << " events";
+    }
+    screenshot("k4-after-the-random-session");
+    // Still drawing: back on the settings page (Escape leaves the result
+    // page, a click outside closes an open list), a letter typed into the
+    // first name field shows there.
+    ASSERT_TRUE(keys({"Escape"}));
+    ASSERT_TRUE(park_pointer());
+    ASSERT_TRUE(xdo({"click", "1", "sleep", "0.3", "key", "Escape"}));
+    EXPECT_TRUE(wait_for({0, 0, window_w, at.first_edit.y - 60}, settings_heading, &shown))
+        << "the settings page does not come back";
+    ASSERT_TRUE(settle(&shown));
+    ASSERT_TRUE(click(at.first_edit));
+    ASSERT_TRUE(keys({"ctrl+a", "BackSpace"}));
+    pause_ms(300);
+    const std::vector<std::uint32_t> empty = shown_rgb(at.first_edit);
+    ASSERT_TRUE(xdo({"type", "--delay", "80", "W"}));
+    pause_ms(300);
+    EXPECT_NE(shown_rgb(at.first_edit), empty) << "the window no longer redraws";
+    close_program();
+}
+
+// A move and a click with no pause between press and release, as a quick
+// person makes one: each is seen, going to the result page and back.
+TEST_F(ProgramTest, AQuickClickIsNeverLost)
+{
+    kivo_test::redirect_appdata(KIVO_TEST_SHARE_DIR);
+    ASSERT_NO_FATAL_FAILURE(start());
+    PLACES at;
+    ASSERT_NO_FATAL_FAILURE(find_places(at));
+    const std::vector<std::uint32_t> first_settings = screen_rgb({0, 0, window_w, window_h});
+    const std::vector<std::uint32_t> settings_heading = screen_rgb({0, 0, window_w, at.first_edit.y - 60});
+    const std::vector<std::uint32_t> mira = name_pixels("Mira", "Stone", 0, at.name);
+    release_app_resources();
+
+    ASSERT_NO_FATAL_FAILURE(launch(first_settings));
+    ASSERT_TRUE(xdo({"type", "--delay", "80", "Mira"}));
+    ASSERT_TRUE(keys({"Tab"}));
+    ASSERT_TRUE(xdo({"type", "--delay", "80", "Stone"}));
+    XPixels shown;
+    for (int round = 0; round < 4; round++) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        ASSERT_TRUE(xdo({"mousemove", "--window", std::to_string(window), std::to_string(at.result_button.mid_x()),
+                         std::to_string(at.result_button.mid_y()), "click", "1"}));
+        // One lost click ends the test: the rounds after it would click
+        // on the wrong page.
+        ASSERT_TRUE(wait_for(at.name, mira, &shown)) << "the click on the result button was lost";
+        ASSERT_TRUE(settle(&shown));
+        ASSERT_TRUE(xdo({"mousemove", "--window", std::to_string(window), std::to_string(at.back.mid_x()),
+                         std::to_string(at.back.mid_y()), "click", "1"}));
+        ASSERT_TRUE(wait_for({0, 0, window_w, at.first_edit.y - 60}, settings_heading, &shown))
+            << "the click on Back was lost";
+        ASSERT_TRUE(settle(&shown));
+    }
+    close_program();
 }

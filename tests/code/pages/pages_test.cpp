@@ -15,11 +15,13 @@
 #include "wm_page_manager.h"
 #include "wm_ptm_records.h"
 #include "wm_script.h"
+#include "keyboard.h"
 #include "wm_text_edit.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 // The program defines these beside its entry point.
@@ -159,6 +161,50 @@ protected:
     {
         edit->set_buffer(text);
         send(edit == page<SETTINGS_PAGE>()->first_name_edit ? 5 : 7, edit);
+    }
+    // Start-up from the program's own built definition; false (the test
+    // skipped) when there is none.
+    bool start_built()
+    {
+        const std::string share = KIVO_TEST_SHARE_DIR;
+        if (kivo_test::read_file(share + "/pages.bin").empty()) {
+            return false;
+        }
+        kivo_test::redirect_appdata(share);
+        start();
+        return page<SETTINGS_PAGE>() != nullptr;
+    }
+    // A key pressed and released, each seen by a pass of its own.
+    static void tap(INT_U32 key)
+    {
+        hold_key(key, true);
+        kivo_fake_clock_advance_ms(50);
+        ASSERT_TRUE(app_main());
+        hold_key(key, false);
+        run();
+    }
+    static void type_chars(const char* text)
+    {
+        for (const char* c = text; *c; c++) {
+            KEYBOARD::process_char_event(KEYBOARD::unmap_char(static_cast<unsigned char>(*c)));
+        }
+    }
+    // What the focus stands on: the caption of a button, else the kind.
+    static std::string focus_name()
+    {
+        WM_SCREEN_OBJECT* f = WM_SCREEN_OBJECT::focal_object;
+        SETTINGS_PAGE* s = page<SETTINGS_PAGE>();
+        if (f == nullptr || s == nullptr) {
+            return "none";
+        }
+        if (f == s->first_name_edit || f == s->second_name_edit) {
+            return f == s->first_name_edit ? "first name" : "second name";
+        }
+        if (f == s->race_list) {
+            return "race list";
+        }
+        auto* b = dynamic_cast<WM_BUTTON*>(f);
+        return b && b->caption ? b->caption : "other";
     }
 };
 
@@ -351,24 +397,31 @@ TEST_F(StartUpDeathTest, AnUnusableDefinitionOrWindowEndsWithItsReason)
     ASSERT_TRUE(ptm.save(app, "pages.bin", 0));
     release_app_resources();
     std::string no_width = kivo_test::read_file(path("appdata/pages.bin"));
+    // A definition that cannot be used: one line naming the file by its
+    // full path (the dying copy of the test has a sandbox of its own) and
+    // the reason, nothing else.
+    const std::string file = path("appdata/pages.bin");
+    const std::string where = "Error: the page definition /[^\n]*/appdata/pages\\.bin ";
     struct CASE
     {
         const char* name;
         std::string bytes; // empty: no file
-        const char* message;
+        ::testing::Matcher<const std::string&> said;
     } cases[] = {
-        {"missing", "", "pages.bin"},
-        {"truncated", good.substr(0, good.size() / 2), "pages.bin"},
-        {"corrupted", std::string(good.size(), '\xff'), "pages.bin"},
-        {"no window", no_width, "Unable to open the window"},
+        {"missing", "", ::testing::MatchesRegex(where + "was not found\\.\n")},
+        {"truncated", good.substr(0, good.size() / 2),
+         ::testing::MatchesRegex(where + "is damaged or cannot be read\\.\n")},
+        {"corrupted", std::string(good.size(), '\xff'),
+         ::testing::MatchesRegex(where + "is damaged or cannot be read\\.\n")},
+        {"no window", no_width, ::testing::ContainsRegex("Unable to open the window")},
     };
     for (const CASE& c : cases) {
         SCOPED_TRACE(c.name);
-        std::remove(path("appdata/pages.bin").c_str());
+        std::remove(file.c_str());
         if (!c.bytes.empty()) {
-            ASSERT_TRUE(kivo_test::write_file(path("appdata/pages.bin"), c.bytes));
+            ASSERT_TRUE(kivo_test::write_file(file, c.bytes));
         }
-        EXPECT_EXIT(app_construct(0, nullptr), ::testing::ExitedWithCode(1), c.message);
+        EXPECT_EXIT(app_construct(0, nullptr), ::testing::ExitedWithCode(1), c.said);
     }
 }
 
@@ -402,4 +455,136 @@ TEST_F(PagesTest, TheBuiltDefinitionRunsBothPages)
     WM_PTM_IMAGE_INFO* orc = ptm.find_image("orc");
     ASSERT_TRUE(orc && orc->image);
     EXPECT_EQ(static_cast<WM_IMAGE*>(widget(WM_TYPE_IMAGE))->width, orc->image->width);
+}
+
+TEST_F(PagesTest, TheResultPageAnswersItsKeysAndHandsNoTypingOnToTheNextPage)
+{
+    if (!start_built()) {
+        GTEST_SKIP() << "no built pages.bin";
+    }
+    // Each way back from the result page, after "hello" was typed there,
+    // where nothing takes it: the first name is still the one typed before.
+    const struct
+    {
+        const char* how;
+        std::function<void()> leave;
+    } ways[] = {
+        {"Return", [] { KEYBOARD::process_key_event(36), run(); }},
+        {"keypad Enter", [] { KEYBOARD::process_key_event(76), run(); }},
+        {"Escape, the Back button's key", [] { tap(53); }},
+        {"the Back button", [this] { send(1), follow(); }},
+    };
+    for (const auto& way : ways) {
+        SCOPED_TRACE(way.how);
+        SETTINGS_PAGE* s = page<SETTINGS_PAGE>();
+        ASSERT_NE(s, nullptr);
+        type(s->first_name_edit, "Mira");
+        type(s->second_name_edit, "Stone");
+        send(1);
+        follow();
+        ASSERT_NE(page<RESULT_PAGE>(), nullptr);
+        type_chars("hello");
+        KEYBOARD::process_key_event(123); // a left arrow nothing took either
+        run();
+        way.leave();
+        s = page<SETTINGS_PAGE>();
+        ASSERT_NE(s, nullptr) << "still on the result page";
+        run();
+        EXPECT_STREQ(s->first_name_edit->text.buffer, "Mira");
+        EXPECT_STREQ(s->second_name_edit->text.buffer, "Stone");
+        EXPECT_EQ(KEYBOARD::code, -1);
+    }
+}
+
+TEST_F(PagesTest, TabReachesEveryControlOfTheSettingsPageInReadingOrder)
+{
+    if (!start_built()) {
+        GTEST_SKIP() << "no built pages.bin";
+    }
+    SETTINGS_PAGE* s = page<SETTINGS_PAGE>();
+    const std::vector<std::string> all = {"first name", "second name", "race list", "Dwarf", "Elf", "Orc",
+                                          "<",          ">",           "Show my name"};
+    // The result button takes the focus only while it is enabled.
+    for (bool names : {false, true}) {
+        SCOPED_TRACE(names ? "both names typed" : "no names");
+        type(s->first_name_edit, names ? "Mira" : "");
+        type(s->second_name_edit, names ? "Stone" : "");
+        s->first_name_edit->take_focus();
+        std::vector<std::string> reached;
+        for (size_t i = 0; i < all.size(); i++) {
+            reached.push_back(focus_name());
+            KEYBOARD::process_key_event(48);
+            kivo_fake_clock_advance_ms(50);
+            ASSERT_TRUE(app_main());
+        }
+        std::vector<std::string> want(all.begin(), all.end() - 1);
+        want.push_back(names ? "Show my name" : "first name");
+        EXPECT_EQ(reached, want);
+    }
+    // Return on a race button with the focus chooses its race.
+    while (focus_name() != "Orc") {
+        KEYBOARD::process_key_event(48);
+        ASSERT_TRUE(app_main());
+    }
+    tap(36);
+    EXPECT_EQ(db.race, 2);
+    EXPECT_TRUE(held(s->orc_button));
+}
+
+TEST_F(PagesTest, AnAccentedCapitalIsDrawnWholeInANameField)
+{
+    if (!start_built()) {
+        GTEST_SKIP() << "no built pages.bin";
+    }
+    SETTINGS_PAGE* s = page<SETTINGS_PAGE>();
+    WM_TEXT_EDIT* edit = s->first_name_edit;
+    // The top row of the field where anything but its background shows,
+    // with the focus (and the caret) away on the other field.
+    auto top_of_ink = [&]() {
+        s->second_name_edit->take_focus();
+        run();
+        for (int y = edit->y; y < edit->y + edit->height; y++) {
+            for (int x = edit->x + 1; x < edit->x + edit->width - 1; x++) {
+                if (at(x, y) != edit->background_colour.value) {
+                    return y;
+                }
+            }
+        }
+        return -1;
+    };
+    const struct
+    {
+        const char* how;
+        std::function<void(unsigned char)> enter;
+    } ways[] = {
+        {"typed", [](unsigned char c) { type_chars(std::string(1, static_cast<char>(c)).c_str()); }},
+        {"pasted",
+         [](unsigned char c) {
+             KIVO_STRING clip;
+             clip = std::string(1, static_cast<char>(c)).c_str();
+             clip.copy_into_clipboard();
+             hold_key(kivo_test::KEY_CONTROL, true);
+             type_chars("v");
+             kivo_fake_clock_advance_ms(50);
+             ASSERT_TRUE(app_main());
+             hold_key(kivo_test::KEY_CONTROL, false);
+         }},
+    };
+    for (const auto& way : ways) {
+        SCOPED_TRACE(way.how);
+        int top[2] = {-1, -1};
+        const unsigned char letters[2] = {'A', 0xC4}; // A, and A with diaeresis
+        for (int i = 0; i < 2; i++) {
+            edit->set_buffer("");
+            edit->take_focus();
+            run();
+            way.enter(letters[i]);
+            run();
+            ASSERT_EQ(static_cast<unsigned char>(edit->text.buffer[0]), letters[i]);
+            top[i] = top_of_ink();
+        }
+        ASSERT_GE(top[0], edit->y);
+        EXPECT_LT(top[1], top[0]) << "the diaeresis is not drawn above the A";
+        EXPECT_GT(top[1], edit->y) << "the accent touches the field's edge";
+    }
 }

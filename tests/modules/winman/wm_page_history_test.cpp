@@ -1,5 +1,9 @@
 #include "test_pages.h"
 
+#include "keyboard.h"
+
+#include <string>
+
 using namespace kivo_test;
 
 namespace {
@@ -99,6 +103,30 @@ TEST_F(History, MovesToTheCurrentEntryRebuildOnlyAVisibleArea)
     EXPECT_EQ(TEST_PAGE::created, (Ids{1, 1}));
     EXPECT_EQ(TEST_PAGE::deleting, (Ids{1}));
     EXPECT_EQ(page->widgets.size(), 1u);
+}
+
+TEST_F(History, KeysNothingTookStayWithTheirPage)
+{
+    WM_PAGE_MANAGER m(1, -1);
+    show(m, 1);
+    // Typed while page 1 showed, and a pass with nothing queued keeps them.
+    auto type = [] {
+        for (char c : std::string("hi")) {
+            KEYBOARD::process_char_event(KEYBOARD::unmap_char(static_cast<unsigned char>(c)));
+        }
+        KEYBOARD::process_key_event(KEY_RETURN);
+    };
+    type();
+    m.go_to_page(0);
+    EXPECT_EQ(KEYBOARD::code, static_cast<INT_S32>(KEY_RETURN));
+    // Page 2, by a new page or by going back, starts with none of them.
+    show(m, 2);
+    EXPECT_EQ(KEYBOARD::get_char(), 0);
+    EXPECT_EQ(KEYBOARD::code, -1);
+    type();
+    go_back(m);
+    EXPECT_EQ(KEYBOARD::get_char(), 0);
+    EXPECT_EQ(KEYBOARD::code, -1);
 }
 
 TEST_F(History, ClearingAndDeletingEntries)

@@ -326,7 +326,8 @@ TEST_F(TextEditTest, DrawingByPixels)
     auto expect_like = [&](const std::function<void(IMAGE&, int, int)>& paint, const char* what) {
         imgtest::CANVAS ref(kivo_test::SCREEN_W, kivo_test::SCREEN_H, {kivo_test::SENTINEL});
         ref.fill_rect(e->x, e->y, x2, y2, BG, 1);
-        ref.set_active_area(tx, ty, static_cast<short>(x2 - GAP), static_cast<short>(y2 - GAP));
+        // Across the text stays inside the side borders; down it may use the whole field.
+        ref.set_active_area(tx, e->y, static_cast<short>(x2 - GAP), y2);
         paint(ref, tx, ty);
         e->request_draw();
         pass();
@@ -335,8 +336,8 @@ TEST_F(TextEditTest, DrawingByPixels)
             ASSERT_EQ(at(xx, yy), imgtest::px(ref, xx, yy)) << what << " " << xx << "," << yy;
         }
     };
-    auto text = [&](IMAGE& img, int x, int y, const char* s, short effect) {
-        img.process_and_render_string(static_cast<short>(x), static_cast<short>(y), FG, COLOUR_INVISIBLE,
+    auto text = [&](IMAGE& img, int x, int y, const char* s, short effect, COLOUR colour = FG) {
+        img.process_and_render_string(static_cast<short>(x), static_cast<short>(y), colour, COLOUR_INVISIBLE,
                                       COLOUR_INVISIBLE, font, FONT, FONT, s, effect, -1, 0);
     };
     auto cursor = [&](IMAGE& img, int x, int y) {
@@ -346,8 +347,17 @@ TEST_F(TextEditTest, DrawingByPixels)
 
     e->prompt_text = "Your name";
     e->take_focus();
-    expect_like([&](IMAGE& img, int tx, int ty) { text(img, tx, ty, "Your name", 4), cursor(img, tx, ty); },
+    expect_like([&](IMAGE& img, int tx, int ty) { text(img, tx, ty, "Your name", 0), cursor(img, tx, ty); },
                 "prompt, cursor at the left border");
+    // A style's disabled-text colour, when it shows, is the prompt's.
+    style.disabled_text_colour = COLOUR_BLUE;
+    WM_TEXT_EDIT* greyed = make("");
+    greyed->prompt_text = "Your name";
+    drop(e);
+    e = greyed;
+    expect_like([&](IMAGE& img, int tx, int ty) { text(img, tx, ty, "Your name", 0, COLOUR_BLUE); },
+                "prompt in the style's greyed colour");
+    e->take_focus();
 
     e->set_buffer("Orc");
     e->selection_start = 1;

@@ -1,8 +1,9 @@
-# Pressable controls: warm gold on slate
+# Pressable controls: warm gold on slate, skinned with the generator's
+# pictures (up, over, down, and evenly dimmed when disabled)
 name
 	Button
 image_filename
-	
+	button
 image_path
 	$APPDATA/images
 fg_colour

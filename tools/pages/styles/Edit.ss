@@ -1,4 +1,7 @@
-# The two name fields
+# The two name fields. The border gaps are the padding around the text:
+# the generator adds the rows the font's accents and descenders need.
+# The caret (active text) and the prompt (disabled text) stand out from
+# the field by at least 4.5 : 1, or the generator fails.
 name
 	Edit
 image_filename
@@ -18,7 +21,7 @@ highlight_text_colour
 active_colour
 	#FFFFFFFF
 active_text_colour
-	#FFFFFFFF
+	#FF8A5A12
 mouse_over_colour
 	#FFE0A84A
 mouse_over_text_colour
@@ -26,7 +29,7 @@ mouse_over_text_colour
 disabled_colour
 	#FF3A4150
 disabled_text_colour
-	#FF7C8494
+	#FF5E6676
 font_id
 	-1
 font_name
@@ -40,9 +43,9 @@ border_left_gap
 border_right_gap
 	8
 border_top_gap
-	4
+	10
 border_bottom_gap
-	4
+	10
 ssf_draw_border
 	1
 ssf_vfading

@@ -1,4 +1,4 @@
-# The race drop-down and its open list
+# The race drop-down's open list
 name
 	Listbox Popup
 image_filename

@@ -1,0 +1,78 @@
+# The race drop-down: a field with an arrow, skinned with the generator's
+# pictures; the readout stops short of the arrow
+name
+	Race List
+image_filename
+	droplist
+image_path
+	$APPDATA/images
+fg_colour
+	#FF1B1F27
+bg_colour
+	#FFF4F1EA
+fading_colour
+	#FFE4DFD3
+highlight_colour
+	#FFE0A84A
+highlight_text_colour
+	#FF1B1F27
+active_colour
+	#FFFFFFFF
+active_text_colour
+	#FFFFFFFF
+mouse_over_colour
+	#FFE0A84A
+mouse_over_text_colour
+	#FF1B1F27
+disabled_colour
+	#FF3A4150
+disabled_text_colour
+	#FF7C8494
+font_id
+	-1
+font_name
+	
+font_x_sz
+	16
+font_y_sz
+	16
+border_left_gap
+	8
+border_right_gap
+	40
+border_top_gap
+	4
+border_bottom_gap
+	4
+ssf_draw_border
+	1
+ssf_vfading
+	1
+ssf_left_justify_text
+	1
+scrollbar_button_width
+	18
+scrollbar_slider_width
+	14
+grid_scrollbar_width
+	18
+shading_type
+	1
+visible
+	1
+shading_flags
+	0
+cell_left_gap
+	4
+cell_right_gap
+	4
+cell_top_gap
+	2
+cell_bottom_gap
+	2
+x_spacing
+	4
+y_spacing
+	4
+grid_two_tone_value
+	20
