@@ -101,6 +101,23 @@ public:
     // Positioning.
     bool set(const char* path, INT_U8 create = 0, FOLDER* relative_to = nullptr, INT_U8 create_alias = 0,
              INT_U8 no_fallback = 0, INT_U8 skip_system = 0);
+
+    // While one lives (they nest), set works out each alias path once: a
+    // later set of the same text with the same flags, creating nothing and
+    // with no folder to start from, takes the folder and result found the
+    // first time, until alias_generation moves. For work that positions
+    // folders by the same few paths many times over and may take the disk
+    // as it stood for its length, such as reading one definition file.
+    // "$HERE" (which depends on the folder) and "$TEMP" (whose first use
+    // makes a folder) are always worked out.
+    class RESOLVE_ONCE
+    {
+    public:
+        RESOLVE_ONCE();
+        ~RESOLVE_ONCE();
+        RESOLVE_ONCE(const RESOLVE_ONCE&) = delete;
+        RESOLVE_ONCE& operator=(const RESOLVE_ONCE&) = delete;
+    };
     bool goto_preset_folder(const char* alias, INT_U8 create = 0, FOLDER* relative_to = nullptr,
                             INT_U8 no_fallback = 0, INT_U8 skip_system = 0);
     // app_name null: the application's own name.
@@ -254,6 +271,8 @@ private:
     friend struct FOLDER_FILE_INFO;
 
     const char* path() const { return reinterpret_cast<const char*>(location); }
+    bool resolve(const char* path, INT_U8 create, FOLDER* relative_to, INT_U8 create_alias, INT_U8 no_fallback,
+                 INT_U8 skip_system);
     bool set_location(const char* native_path);
     void ensure_positioned();
     bool go_app(INT_U8 create, INT_U8 skip_system);

@@ -67,6 +67,9 @@ void WM_PAGE_TOOL_MANAGER::call_loading_callback()
 
 bool WM_PAGE_TOOL_MANAGER::read_definition(DATA_DEVICE& d, unsigned char* images)
 {
+    // Every font, image and style set names its folder by an alias path,
+    // mostly the same few: each is worked out once for the whole read.
+    FOLDER::RESOLVE_ONCE resolve_once;
     unsigned char local = 0;
     unsigned char& flag = images ? *images : local;
     flag = 0;

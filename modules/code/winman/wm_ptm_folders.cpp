@@ -77,11 +77,14 @@ void load_cfg_tree(FOLDER& folder, ENTRY_CALLBACK callback, void* tool_manager)
     load_current_path = saved;
 }
 
-void current_path_into(char* out)
+// The alias path of the folder being listed ("" when it has none).
+void current_path_into(WM_PTM_TEXT& path)
 {
-    if (!load_current_path || !load_current_path->get(out)) {
-        out[0] = 0;
+    char text[DATA_PATH_BLOCK_SZ];
+    if (!load_current_path || !load_current_path->get(text)) {
+        text[0] = 0;
     }
+    path.set(text);
 }
 
 } // namespace

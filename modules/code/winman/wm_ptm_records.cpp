@@ -12,6 +12,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <unordered_map>
+#include <utility>
 
 namespace {
 
@@ -146,10 +148,16 @@ bool write_rect(DATA_DEVICE& d, INT_S16 x, INT_S16 y, INT_S16 w, INT_S16 h)
     return put_s16(d, x) && put_s16(d, y) && put_s16(d, w) && put_s16(d, h);
 }
 
-void set_path(char* path, const char* text)
+// A record's folder path: as a path block holds it, at most 2047 bytes.
+bool set_path(DATA_DEVICE* d, WM_PTM_TEXT& path, const char* text)
 {
-    std::memset(path, 0, DATA_PATH_BLOCK_SZ);
-    std::snprintf(path, DATA_PATH_BLOCK_SZ, "%s", text);
+    if (path.set(text, strnlen(text, DATA_PATH_BLOCK_SZ - 1))) {
+        return true;
+    }
+    if (d) {
+        d->error = 1;
+    }
+    return false;
 }
 
 // The folder of a font or image record: absent before version 10, a FOLDER
@@ -158,42 +166,102 @@ void set_path(char* path, const char* text)
 // loaders check again), and the record still reads and writes it back. A
 // path that would lead outside its alias's folder is dropped (""): the
 // record reads on, and its resource is never loaded.
-bool read_path(DATA_DEVICE& d, INT_U16 version, char* path)
+bool read_path(DATA_DEVICE& d, INT_U16 version, WM_PTM_TEXT& path)
 {
+    char block[DATA_PATH_BLOCK_SZ];
     char confined[DATA_PATH_BLOCK_SZ];
     if (version > 15) {
-        if (!get_path_block(d, path)) {
+        if (!get_path_block(d, block)) {
+            set_path(nullptr, path, block);
             return false;
         }
-        FOLDER::confine_stored_path(path, confined);
-        set_path(path, confined);
-        return true;
+        FOLDER::confine_stored_path(block, confined);
+        return set_path(&d, path, confined);
     }
     if (version < 10) {
         return true;
     }
     long start = d.get_pos();
     INT_U8 os_id = 0;
-    char block[DATA_PATH_BLOCK_SZ];
     if (!get_u8(d, os_id) || !get_bytes(d, block, sizeof(block))) {
         return false;
     }
     block[sizeof(block) - 1] = 0;
     if (os_id == 0xFF && (!FOLDER::confine_stored_path(block, confined) || !FOLDER::alias_is_known(block))) {
-        set_path(path, confined);
-        return true;
+        return set_path(&d, path, confined);
     }
     // The folder reader turns a host location into an alias path.
     if (d.set_pos(start, 0) != start) {
         d.error = 1;
         return false;
     }
-    return FOLDER::get_old_folder(d, path);
+    // It leaves the path as it was when it fails.
+    return FOLDER::get_old_folder(d, block) && set_path(&d, path, block);
+}
+
+// Reads a string field as get_string does (a length with its top bit set,
+// or bytes the device does not have, fail with the error flag set; a read
+// that succeeds clears it) and hands `keep` the text up to its first NUL
+// with its length, 0 for none. Short texts are read on the stack: the
+// definition's many small names then cost no allocation in passing.
+template <typename KEEP> bool read_text_field(DATA_DEVICE& d, KEEP keep)
+{
+    INT_U32 length = 0;
+    if (!get_u32(d, length)) {
+        return false;
+    }
+    if (length & 0x80000000u) {
+        d.error = 1;
+        return false;
+    }
+    char local[256];
+    if (length < sizeof(local)) {
+        const long n = static_cast<long>(length);
+        if (n > 0 && d.read_data_block(reinterpret_cast<INT_U8*>(local), n) != n) {
+            d.error = 1;
+            return false;
+        }
+        d.error = 0;
+        local[n] = 0;
+        return keep(local, std::strlen(local));
+    }
+    char* text = nullptr;
+    long allocated = 0;
+    const bool read = read_text_bytes(d, length, &text, &allocated, 1);
+    d.error = read ? 0 : 1;
+    const bool ok = read && keep(text, std::strlen(text));
+    std::free(text);
+    return ok;
 }
 
 WM_PTM_APP_INFO* definition()
 {
     return WM_PAGE_TOOL_MANAGER::me;
+}
+
+// The background file names of version 8 pages that wait for the image
+// list (new[] texts), by page. Only files of that version put any here, so
+// the names wait beside the pages rather than in a field each page carries.
+std::unordered_map<const WM_PTM_PAGE_INFO*, char*>& pending_backgrounds()
+{
+    static auto* names = new std::unordered_map<const WM_PTM_PAGE_INFO*, char*>;
+    return *names;
+}
+
+// The name waiting for `page`, taken out of the table; null when none.
+char* take_pending_background(const WM_PTM_PAGE_INFO* page)
+{
+    auto& names = pending_backgrounds();
+    if (names.empty()) {
+        return nullptr;
+    }
+    auto found = names.find(page);
+    if (found == names.end()) {
+        return nullptr;
+    }
+    char* name = found->second;
+    names.erase(found);
+    return name;
 }
 
 } // namespace
@@ -222,27 +290,109 @@ bool wm_ptm_get_text(DATA_DEVICE& d, char*& field)
 {
     delete[] field;
     field = nullptr;
-    char* text = nullptr;
-    if (!get_string(d, &text)) {
-        return false;
-    }
-    bool ok = true;
-    if (text[0]) {
-        field = wm_ptm_copy_text(text);
-        if (!field) {
-            d.error = 1;
-            ok = false;
+    return read_text_field(d, [&](const char* text, size_t n) {
+        if (n > 0) {
+            field = wm_ptm_copy_text(text);
+            if (!field) {
+                d.error = 1;
+                return false;
+            }
         }
+        return true;
+    });
+}
+
+bool wm_ptm_get_text(DATA_DEVICE& d, WM_PTM_TEXT& field)
+{
+    field.clear();
+    return read_text_field(d, [&](const char* text, size_t n) {
+        if (n > 0 && !field.set(text, n)) {
+            d.error = 1;
+            return false;
+        }
+        return true;
+    });
+}
+
+// ---- owned text --------------------------------------------------------------
+
+WM_PTM_TEXT::WM_PTM_TEXT() noexcept
+{
+    store(nullptr);
+}
+
+WM_PTM_TEXT::~WM_PTM_TEXT()
+{
+    clear();
+}
+
+char* WM_PTM_TEXT::stored() const noexcept
+{
+    char* text = nullptr;
+    std::memcpy(&text, bytes, sizeof(text));
+    return text;
+}
+
+void WM_PTM_TEXT::store(char* text) noexcept
+{
+    std::memcpy(bytes, &text, sizeof(text));
+    bytes[inside_max] = 1;
+}
+
+void WM_PTM_TEXT::clear() noexcept
+{
+    if (bytes[inside_max] != 0) {
+        delete[] stored();
     }
-    std::free(text);
-    return ok;
+    store(nullptr);
+}
+
+bool WM_PTM_TEXT::set(const char* text)
+{
+    if (!text) {
+        clear();
+        return true;
+    }
+    return set(text, std::strlen(text));
+}
+
+bool WM_PTM_TEXT::set(const char* text, size_t n)
+{
+    const char* held = *this;
+    if (held && std::strlen(held) == n && !std::memcmp(held, text, n)) {
+        return true;
+    }
+    if (n <= inside_max) {
+        char copy[inside_max + 1];
+        std::memcpy(copy, text, n);
+        clear();
+        std::memcpy(bytes, copy, n);
+        std::memset(bytes + n, 0, sizeof(bytes) - n);
+        return true;
+    }
+    char* copy = new (std::nothrow) char[n + 1];
+    if (copy) {
+        std::memcpy(copy, text, n);
+        copy[n] = 0;
+    }
+    clear();
+    store(copy);
+    return copy != nullptr;
+}
+
+void WM_PTM_TEXT::take(WM_PTM_TEXT& other) noexcept
+{
+    if (&other == this) {
+        return;
+    }
+    clear();
+    std::memcpy(bytes, other.bytes, sizeof(bytes));
+    other.store(nullptr);
 }
 
 // ---- page --------------------------------------------------------------------
 
-WM_PTM_PAGE_INFO::WM_PTM_PAGE_INFO()
-    : id(0), name(nullptr), background(nullptr), change_method(0), objects(nullptr), object_count(0),
-      pending_background(nullptr)
+WM_PTM_PAGE_INFO::WM_PTM_PAGE_INFO() : id(0), change_method(0), background(nullptr), objects(nullptr), object_count(0)
 {
 }
 
@@ -253,16 +403,14 @@ WM_PTM_PAGE_INFO::~WM_PTM_PAGE_INFO()
 
 void WM_PTM_PAGE_INFO::set_name(const char* text)
 {
-    replace_text(name, text);
+    name.set(text);
 }
 
 void WM_PTM_PAGE_INFO::clear()
 {
     free_array(objects, object_count);
-    delete[] name;
-    name = nullptr;
-    delete[] pending_background;
-    pending_background = nullptr;
+    name.clear();
+    delete[] take_pending_background(this);
     background = nullptr;
     change_method = 0;
 }
@@ -274,16 +422,22 @@ void WM_PTM_PAGE_INFO::move_from(WM_PTM_PAGE_INFO& other)
     }
     clear();
     id = other.id;
-    name = other.name;
+    name.take(other.name);
     background = other.background;
     change_method = other.change_method;
     objects = other.objects;
     object_count = other.object_count;
-    pending_background = other.pending_background;
-    other.name = nullptr;
     other.objects = nullptr;
     other.object_count = 0;
-    other.pending_background = nullptr;
+    // The waiting name moves with the page, without a new allocation.
+    auto& waiting = pending_backgrounds();
+    if (!waiting.empty()) {
+        auto node = waiting.extract(&other);
+        if (node) {
+            node.key() = this;
+            waiting.insert(std::move(node));
+        }
+    }
     other.clear();
 }
 
@@ -323,10 +477,11 @@ void WM_PTM_PAGE_INFO::set_background_from_filename(const char* file_name)
 
 void WM_PTM_PAGE_INFO::resolve_pending_background()
 {
-    char* file_name = pending_background;
-    pending_background = nullptr;
-    set_background_from_filename(file_name);
-    delete[] file_name;
+    char* file_name = take_pending_background(this);
+    if (file_name) {
+        set_background_from_filename(file_name);
+        delete[] file_name;
+    }
 }
 
 bool WM_PTM_PAGE_INFO::get_from_data_device(DATA_DEVICE& d)
@@ -347,9 +502,17 @@ bool WM_PTM_PAGE_INFO::read(DATA_DEVICE& d, INT_U16 version)
         }
         // Version 8 reads its images after the areas, and reading them
         // replaces the image list: the record is made once they are in.
-        pending_background = file_name;
-        if (version != 8) {
-            resolve_pending_background();
+        if (version != 8 || !file_name) {
+            set_background_from_filename(file_name);
+            delete[] file_name;
+        } else {
+            try {
+                pending_backgrounds()[this] = file_name;
+            } catch (const std::bad_alloc&) {
+                delete[] file_name;
+                d.error = 1;
+                return false;
+            }
         }
     } else {
         INT_S32 index = -1;
@@ -441,7 +604,9 @@ bool WM_PTM_AREA_INFO::create_new_page()
     }
     WM_PTM_PAGE_INFO& page = pages[page_count - 1];
     page.id = get_unique_id();
-    page.name = wm_ptm_default_name("Page %d", page_count);
+    char text[20];
+    std::snprintf(text, sizeof(text), "Page %d", static_cast<int>(page_count));
+    page.name.set(text);
     return true;
 }
 
@@ -576,9 +741,9 @@ bool WM_PTM_DIALOG_INFO::put_to_data_device(DATA_DEVICE& d)
 
 // ---- font --------------------------------------------------------------------
 
-WM_PTM_FONT_INFO::WM_PTM_FONT_INFO() : name(nullptr), font_slot(255), filename(nullptr), held_slot(-1)
+WM_PTM_FONT_INFO::WM_PTM_FONT_INFO() : name(nullptr), filename(nullptr), font_slot(255), held_slot(-1)
 {
-    set_path(path, "$APPDATA/fonts");
+    path.set("$APPDATA/fonts");
 }
 
 WM_PTM_FONT_INFO::~WM_PTM_FONT_INFO()
@@ -609,7 +774,7 @@ void WM_PTM_FONT_INFO::clear()
     name = nullptr;
     delete[] filename;
     filename = nullptr;
-    set_path(path, "$APPDATA/fonts");
+    path.set("$APPDATA/fonts");
 }
 
 char WM_PTM_FONT_INFO::load_font()
@@ -673,7 +838,7 @@ bool WM_PTM_FONT_INFO::put_to_data_device(DATA_DEVICE& d)
 
 WM_PTM_IMAGE_INFO::WM_PTM_IMAGE_INFO() : name(nullptr), image(nullptr), filename(nullptr)
 {
-    set_path(path, "$APPDATA/images");
+    path.set("$APPDATA/images");
 }
 
 WM_PTM_IMAGE_INFO::~WM_PTM_IMAGE_INFO()
@@ -709,7 +874,7 @@ void WM_PTM_IMAGE_INFO::clear()
     name = nullptr;
     delete[] filename;
     filename = nullptr;
-    set_path(path, "$APPDATA/images");
+    path.set("$APPDATA/images");
 }
 
 IMAGE* WM_PTM_IMAGE_INFO::load_image()

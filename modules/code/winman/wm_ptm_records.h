@@ -3,7 +3,8 @@
 
 // The page definition's records besides the application and object records:
 // areas with their pages, dialogs, and the named fonts, images, colours and
-// constants. Texts are new[] copies owned by their record (null = none).
+// constants. Texts are new[] copies owned by their record (null = none), or
+// WM_PTM_TEXTs, which keep short texts inside them.
 // get_from_data_device reads the version in WM_PAGE_TOOL_MANAGER::file_version;
 // read() takes it as an argument. Writers always write version 25.
 #include "colour.h"
@@ -21,23 +22,56 @@ class WM_PTM_IMAGE_INFO;
 char* wm_ptm_default_name(const char* format, long number);
 // A new[] copy of a text; null for null or a failed allocation.
 char* wm_ptm_copy_text(const char* text);
-// Reads a string field into `field` (freed first): length 0 is none. False
-// on a short read; the field is then none.
+// Reads a string field into `field` (freed first): length 0, or a text
+// that starts with a NUL, is none; the text ends at its first NUL. False
+// on a short read or when memory runs out; the field is then none.
+class WM_PTM_TEXT;
 bool wm_ptm_get_text(DATA_DEVICE& d, char*& field);
+bool wm_ptm_get_text(DATA_DEVICE& d, WM_PTM_TEXT& field);
+
+// A text a record owns, read as a const char*: null for none, else a
+// NUL-terminated copy. Up to 15 bytes are kept inside it, so that the short
+// names and folder paths most records carry cost no allocation of their
+// own (a definition may hold hundreds of thousands of pages); longer texts
+// live in new[] storage.
+class WM_PTM_TEXT
+{
+public:
+    WM_PTM_TEXT() noexcept;
+    ~WM_PTM_TEXT();
+    WM_PTM_TEXT(const WM_PTM_TEXT&) = delete;
+    WM_PTM_TEXT& operator=(const WM_PTM_TEXT&) = delete;
+
+    operator const char*() const noexcept { return bytes[inside_max] == 0 ? bytes : stored(); }
+    // A copy of the text (null: none); an equal text keeps the copy held.
+    // False, leaving none, when memory runs out.
+    bool set(const char* text);
+    // The first n bytes of text, with a NUL after them.
+    bool set(const char* text, size_t n);
+    void clear() noexcept;
+    // Takes over other's text; other is left with none.
+    void take(WM_PTM_TEXT& other) noexcept;
+
+private:
+    static constexpr size_t inside_max = 15;
+    // A text of up to inside_max bytes sits at the start with bytes[15] 0,
+    // which also ends it. Otherwise bytes[15] is 1 and the first bytes hold
+    // the new[] pointer (null for none).
+    alignas(char*) char bytes[inside_max + 1];
+
+    char* stored() const noexcept;
+    void store(char* text) noexcept;
+};
 
 class WM_PTM_PAGE_INFO : public DATA_DEVICE_CLIENT
 {
 public:
     INT_U32 id;                     // the id pages ask for; clear keeps it
-    char* name;
-    WM_PTM_IMAGE_INFO* background;  // in the application's images; not owned
     INT_U32 change_method;          // page-change message; 0 = the default
+    WM_PTM_TEXT name;
+    WM_PTM_IMAGE_INFO* background;  // in the application's images; not owned
     WM_PTM_OBJECT_INFO* objects;    // new[], null when none
     INT_S32 object_count;
-    // Version 8 files list their areas before their images: the background
-    // file name waits here until the image list is read, then
-    // resolve_pending_background turns it into an image record.
-    char* pending_background;
 
     WM_PTM_PAGE_INFO();
     ~WM_PTM_PAGE_INFO() override;
@@ -58,6 +92,9 @@ public:
     // "Page %x" (the id) with this file name to the manager's images; it
     // keeps the default folder and is not opened.
     void set_background_from_filename(const char* file_name);
+    // Version 8 files list their areas before their images: a page read
+    // from one keeps its background's file name aside until the image list
+    // is in, then this makes it the image record. Nothing for other pages.
     void resolve_pending_background();
 
     bool get_from_data_device(DATA_DEVICE& d) override;
@@ -126,11 +163,13 @@ class WM_PTM_FONT_INFO : public DATA_DEVICE_CLIENT
 {
 public:
     char* name;       // family name the font is installed and found under
-    char path[2048];  // alias path of the folder; "$APPDATA/fonts" by default
+    // Alias path of the folder, under 2048 bytes; "$APPDATA/fonts" by
+    // default.
+    WM_PTM_TEXT path;
+    char* filename;
     // The slot held, 255 = not loaded. Before loading: the slot wanted,
     // 255 = any.
     INT_U8 font_slot;
-    char* filename;
 
     WM_PTM_FONT_INFO();
     ~WM_PTM_FONT_INFO() override;
@@ -158,7 +197,9 @@ class WM_PTM_IMAGE_INFO : public DATA_DEVICE_CLIENT
 {
 public:
     char* name;
-    char path[2048];  // alias path of the folder; "$APPDATA/images" by default
+    // Alias path of the folder, under 2048 bytes; "$APPDATA/images" by
+    // default.
+    WM_PTM_TEXT path;
     IMAGE* image;     // a use of WM_SCREEN_OBJECT::image_cache; null = none
     char* filename;
 

@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <strings.h>
 #include <vector>
 
@@ -89,6 +90,20 @@ struct FOLDER_STATICS
     char** environment_base = nullptr;
     std::vector<char*> environment;
     char temp_seen[sizeof(FOLDER::temp_path)] = "";
+    // See FOLDER::RESOLVE_ONCE: the scopes open, and what set found for
+    // each alias path since the first opened, at one alias generation. A
+    // few paths are kept, so that a search through them stays short.
+    struct RESOLVED
+    {
+        std::string text;
+        INT_U8 no_fallback, skip_system;
+        bool result;
+        FOLDER folder;
+    };
+    static constexpr std::size_t resolved_max = 16;
+    int resolve_once_depth = 0;
+    INT_U32 resolved_generation = 0;
+    std::vector<RESOLVED> resolved;
 
     void cache_host()
     {
@@ -249,8 +264,18 @@ bool FOLDER::move_down(const char* name, INT_U8 create)
     ensure_positioned();
     if (!host_name(name, host) || !child_path(name, child))
         return false;
-    if (get_child_id(path(), host, nullptr))
+    if (get_child_id(path(), host, nullptr)) {
+        // The location is canonical, so a child that is a directory itself
+        // and not a link is canonical as it stands: no need to work it out
+        // again component by component.
+        struct stat st;
+        if (lstat(child, &st) == 0 && S_ISDIR(st.st_mode) && std::strlen(child) < location_sz) {
+            std::memset(location, 0, sizeof(location));
+            std::memcpy(location, child, std::strlen(child));
+            return true;
+        }
         return set_location(child);
+    }
     struct stat st;
     if (!create || lstat(child, &st) == 0 || errno != ENOENT)
         return false;
@@ -565,6 +590,18 @@ bool FOLDER::goto_preset_folder(const char* alias, INT_U8 create, FOLDER* relati
     display_error(0x000C);
 }
 
+FOLDER::RESOLVE_ONCE::RESOLVE_ONCE()
+{
+    ++statics().resolve_once_depth;
+}
+
+FOLDER::RESOLVE_ONCE::~RESOLVE_ONCE()
+{
+    FOLDER_STATICS& s = statics();
+    if (--s.resolve_once_depth == 0)
+        s.resolved.clear();
+}
+
 bool FOLDER::set(const char* path_text, INT_U8 create, FOLDER* relative_to, INT_U8 create_alias,
                  INT_U8 no_fallback, INT_U8 skip_system)
 {
@@ -577,6 +614,34 @@ bool FOLDER::set(const char* path_text, INT_U8 create, FOLDER* relative_to, INT_
     }
     if (!path_text)
         return false;
+    const bool once = s.resolve_once_depth > 0 && !create && !relative_to && !create_alias && path_text[0] == '$' &&
+                      strncasecmp(path_text, "$HERE", 5) != 0 && strncasecmp(path_text, "$TEMP", 5) != 0;
+    if (!once)
+        return resolve(path_text, create, relative_to, create_alias, no_fallback, skip_system);
+    const INT_U32 generation = alias_generation();
+    if (generation != s.resolved_generation) {
+        s.resolved.clear();
+        s.resolved_generation = generation;
+    }
+    for (const FOLDER_STATICS::RESOLVED& r : s.resolved) {
+        if (r.no_fallback == no_fallback && r.skip_system == skip_system && r.text == path_text) {
+            *this = r.folder;
+            return r.result;
+        }
+    }
+    const bool result = resolve(path_text, 0, nullptr, 0, no_fallback, skip_system);
+
+    // Working it out may itself have moved the generation (an alias path
+    // met for the first time can set the host facts up): keep only what
+    // holds now.
+    if (s.resolved.size() < FOLDER_STATICS::resolved_max && alias_generation() == generation)
+        s.resolved.push_back({path_text, no_fallback, skip_system, result, *this});
+    return result;
+}
+
+bool FOLDER::resolve(const char* path_text, INT_U8 create, FOLDER* relative_to, INT_U8 create_alias,
+                     INT_U8 no_fallback, INT_U8 skip_system)
+{
     const char* rest = path_text;
     if (path_text[0] == '$') {
         char alias[256];

@@ -12,6 +12,8 @@
 #include <ft2build.h>
 #include FT_FREETYPE_H
 
+#include <sys/stat.h>
+
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -65,6 +67,94 @@ INT_U8 preload_fonts = 1;
 INT_U8 use_t2k = 0;
 
 INT_U8 font_system_started_hook() { return setup_done; }
+
+// The file a face was read from, as stat tells it: the same device, inode,
+// size, modification and change times mean the same bytes, since every
+// write and every rename moves the change time.
+struct FACE_FILE
+{
+    bool known = false;
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    timespec modified = {}, changed = {};
+
+    bool read(const char* path)
+    {
+        struct stat st;
+        known = stat(path, &st) == 0;
+        if (known)
+        {
+            device = st.st_dev;
+            inode = st.st_ino;
+            size = st.st_size;
+            modified = st.st_mtim;
+            changed = st.st_ctim;
+        }
+        return known;
+    }
+    bool same(const FACE_FILE& o) const
+    {
+        return known && o.known && device == o.device && inode == o.inode && size == o.size &&
+               modified.tv_sec == o.modified.tv_sec && modified.tv_nsec == o.modified.tv_nsec &&
+               changed.tv_sec == o.changed.tv_sec && changed.tv_nsec == o.changed.tv_nsec;
+    }
+};
+
+// What each slot's face was read from, and the faces of slots freed lately,
+// newest last. Loading the very same file again (a definition read over the
+// one it replaces frees its fonts and installs them anew) takes such a face
+// back instead of opening and parsing the file once more. A face taken back
+// is the face the file would give: its size is set again before its first
+// glyph, as for a new one.
+FACE_FILE slot_files[IMAGE_MAX_FONT_SLOTS];
+struct CLOSED_FACE
+{
+    FT_Face face;
+    FACE_FILE file;
+};
+constexpr int closed_face_max = 8;
+CLOSED_FACE closed_faces[closed_face_max];
+int closed_face_count = 0;
+
+FT_Face take_closed_face(const FACE_FILE& file)
+{
+    for (int i = closed_face_count - 1; i >= 0; --i)
+    {
+        if (!closed_faces[i].file.same(file))
+            continue;
+        FT_Face face = closed_faces[i].face;
+        std::memmove(closed_faces + i, closed_faces + i + 1, sizeof(CLOSED_FACE) * size_t(closed_face_count - 1 - i));
+        --closed_face_count;
+        return face;
+    }
+    return nullptr;
+}
+
+// Keeps a freed slot's face for a while, the oldest kept one let go when
+// there is no room; a face whose file is not known goes at once.
+void close_face(FT_Face face, const FACE_FILE& file)
+{
+    if (!file.known)
+    {
+        FT_Done_Face(face);
+        return;
+    }
+    if (closed_face_count == closed_face_max)
+    {
+        FT_Done_Face(closed_faces[0].face);
+        std::memmove(closed_faces, closed_faces + 1, sizeof(CLOSED_FACE) * size_t(closed_face_max - 1));
+        --closed_face_count;
+    }
+    closed_faces[closed_face_count++] = {face, file};
+}
+
+void done_closed_faces()
+{
+    for (int i = 0; i < closed_face_count; ++i)
+        FT_Done_Face(closed_faces[i].face);
+    closed_face_count = 0;
+}
 
 // Renders the glyph of a code at w x h pixels into g.
 void render_glyph(IMAGE_FONT_GLYPH* g, unsigned long code, INT_S8 font, short w, short h)
@@ -279,6 +369,7 @@ void IMAGE::shutdown_font_system()
     if (!setup_done)
         return;
     free_font(-1);
+    done_closed_faces();
     std::free(fonts);
     fonts = nullptr;
     fonts_sz = 0;
@@ -356,9 +447,13 @@ INT_S8 IMAGE::load_font(const char* file, const char* name, INT_S8 slot, FOLDER*
         display_error(ERR_FONT_LOAD, file);
     // A damaged file is skipped like a missing one, the font error
     // reported: one bad file in a folder must not end the program.
-    if (FT_New_Face(font_engine, path.c_str(), 0, &s.face) != 0)
+    FACE_FILE& file_read = slot_files[candidate];
+    file_read.read(path.c_str());
+    s.face = take_closed_face(file_read);
+    if (!s.face && FT_New_Face(font_engine, path.c_str(), 0, &s.face) != 0)
     {
         s.face = nullptr;
+        file_read.known = false;
         set_error_code(ERRCODE_FILE_READ, path.c_str());
         if (platform_debug_stream.flags)
         {
@@ -378,6 +473,7 @@ INT_S8 IMAGE::load_font(const char* file, const char* name, INT_S8 slot, FOLDER*
     {
         FT_Done_Face(s.face);
         s.face = nullptr;
+        file_read.known = false;
         return -1;
     }
     s.coverage_max = 255;
@@ -401,8 +497,9 @@ void IMAGE::free_font(INT_S8 slot)
         return;
     IMAGE_FONT_SLOT& s = fonts[slot];
     if (s.face)
-        FT_Done_Face(s.face);
+        close_face(s.face, slot_files[slot]);
     s.face = nullptr;
+    slot_files[slot].known = false;
     GLYPH_CACHE& cache = glyph_cache();
     for (FONT_CACHED_GLYPH* e = cache.list.oldest; e;)
     {

@@ -63,6 +63,58 @@ inline std::vector<INT_U8> ptm_nested_count_file(size_t size, bool exact = false
     return w.out;
 }
 
+// A whole version-9 file (byte-order byte included) of 32,767 fonts and
+// 32,767 images with empty names and file names: 8 bytes each, the least
+// the version stores, and no folder in the file at all.
+inline std::vector<INT_U8> ptm_many_resources_file()
+{
+    PTM_TEST_WRITER w(9, false);
+    w.u8(0);
+    w.u16(9);
+    w.app_fields();
+    auto empty_records = [&] {
+        w.count(32767);
+        for (int i = 0; i < 32767; i++) {
+            w.str(""), w.str("");
+        }
+    };
+    w.count(0); // style sets
+    empty_records(); // fonts
+    w.count(0); // colours
+    empty_records(); // images
+    w.count(0), w.count(0); // constants, areas
+    return w.out;
+}
+
+// A whole, valid version-25 file of about `size` bytes: one area of as many
+// pages as fit, each the least a page takes with a one-character name.
+inline std::vector<INT_U8> ptm_minimal_pages_file(size_t size)
+{
+    PTM_TEST_WRITER w(25, false);
+    w.u8(0);
+    w.u16(25);
+    w.u8(0);
+    w.app_fields();
+    for (int list = 0; list < 6; list++) {
+        w.count(0);
+    }
+    w.count(1);
+    w.str("A");
+    w.u16(0), w.u16(0), w.u16(640), w.u16(480);
+    w.u32(0);
+    constexpr size_t page_sz = 21;
+    const size_t header = w.out.size() + 4;
+    const size_t pages = size > header ? (size - header) / page_sz : 0;
+    w.count(static_cast<INT_U32>(pages));
+    for (size_t i = 0; i < pages; i++) {
+        w.u32(static_cast<INT_U32>(i + 1));
+        w.str("p");
+        w.u32(0xFFFFFFFFu), w.u32(0);
+        w.count(0);
+    }
+    return w.out;
+}
+
 // A grey w x h PNG of one shade written to `path` at the best compression:
 // about a thousandth of its pixels in bytes.
 inline bool write_flat_png(const std::string& path, long w, long h)

@@ -236,6 +236,38 @@ TEST_F(PtmFileTest, NestedCountsCostMemoryInProportionToTheFile)
     }
 }
 
+// Valid files of the smallest records each kind allows: a record must not
+// hold more in memory than the bytes it stands for allow. A font or image
+// record of version 9 stores no folder at all (it once kept 2 KB for it),
+// and a page's one-character name is no allocation of its own.
+TEST_F(PtmFileTest, SmallestRecordsCostMemoryInProportionToTheFile)
+{
+    FOLDER folder = here();
+    const struct {
+        const char* what;
+        std::vector<INT_U8> file;
+        INT_S32 fonts, images, pages;
+    } cases[] = {
+        {"fonts and images", kivo_test::ptm_many_resources_file(), 32767, 32767, 0},
+        {"pages", kivo_test::ptm_minimal_pages_file(8L << 20), 0, 0, ((8L << 20) - 16384) / 21},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const long size = static_cast<long>(c.file.size());
+        write("small.bin", c.file);
+        long growth = kivo_test::peak_memory_growth_kb([&] { ptm.load(folder, "small.bin", nullptr); });
+        ASSERT_TRUE(ptm.load(folder, "small.bin", nullptr));
+        EXPECT_EQ(ptm.font_count, c.fonts);
+        EXPECT_EQ(ptm.image_count, c.images);
+        EXPECT_GE(ptm.area_count ? ptm.areas[0].page_count : 0, c.pages);
+        ptm.clear();
+        // Four times the file, and room for the sanitizer's own.
+        if (growth >= 0) {
+            EXPECT_LE(growth, 4 * size / 1024 + 8192);
+        }
+    }
+}
+
 // A count is checked against the bytes left less the least its list's later
 // elements take: a page's second object leaves its first too little for a
 // count that would fit alone, which stops the read at that count.

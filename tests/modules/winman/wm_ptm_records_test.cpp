@@ -381,6 +381,90 @@ TEST_F(PtmRecordsTest, Version25RecordsRoundTripByteForByte)
     }
 }
 
+// Texts are kept inside their record up to 15 bytes and stored apart from
+// 16 on: every length either side of that reads back and writes the same
+// bytes, in page names as in folder paths. A text ends at its first NUL as
+// the file has it, short or long.
+TEST_F(PtmRecordsTest, TextsOfEveryLengthReadAndWriteBack)
+{
+    const struct {
+        std::string stored; // as the file holds it
+        const char* read;   // null: none
+    } cases[] = {
+        {"", nullptr},
+        {"P", "P"},
+        {std::string(15, 'a'), "aaaaaaaaaaaaaaa"},
+        {std::string(16, 'b'), "bbbbbbbbbbbbbbbb"},
+        {std::string("ab\0cd", 5), "ab"},
+        {std::string("\0x", 2), nullptr},
+        {std::string(300, 'c') + '\0' + "tail", nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.stored.size());
+        const std::string expect = c.read ? c.read : c.stored.substr(0, c.stored.find('\0'));
+        BYTES b{false, {}};
+        b.u32(7).str(c.stored).u32(0xFFFFFFFF).u32(0).u32(0);
+        b.str("Face").str("none.ttf").path("$APPDATA/d" + expect).u8(255).u32(END);
+        MEMORY_DATA_DEVICE d = b.device();
+        WM_PTM_PAGE_INFO page;
+        WM_PTM_FONT_INFO font;
+        ASSERT_TRUE(page.read(d, 25));
+        ASSERT_TRUE(font.read(d, 25));
+        EXPECT_TRUE(ends_record(d));
+        if (expect.empty()) {
+            EXPECT_EQ(page.name, nullptr);
+        } else {
+            EXPECT_EQ(std::string(page.name), expect);
+        }
+        EXPECT_EQ(std::string(font.path), "$APPDATA/d" + expect);
+        // Written and read again: the same bytes.
+        const std::string once = written(page) + written(font);
+        WM_PTM_PAGE_INFO page2;
+        WM_PTM_FONT_INFO font2;
+        MEMORY_DATA_DEVICE again(once);
+        ASSERT_TRUE(page2.read(again, 25) && font2.read(again, 25));
+        EXPECT_EQ(written(page2) + written(font2), once);
+        // A setter with an equal text keeps it; another replaces it.
+        page2.set_name(page.name);
+        EXPECT_EQ(written(page2), written(page));
+        page2.set_name("other name of some length");
+        EXPECT_STREQ(page2.name, "other name of some length");
+    }
+}
+
+// Version 8 pages keep their background's file name aside until the image
+// list is read; the name follows its page when pages move or go.
+TEST_F(PtmRecordsTest, WaitingBackgroundsFollowTheirPages)
+{
+    BYTES b{false, {}};
+    b.str("Main").u16(0).u16(0).u16(640).u16(480).u32(0).u32(3);
+    for (const char* background : {"a.png", "", "c.png"}) {
+        b.u32(0x100).str("P").str(background).u32(0);
+    }
+    b.u8(0).u8(0).u32(END);
+    WM_PTM_AREA_INFO area;
+    MEMORY_DATA_DEVICE d = b.device();
+    ASSERT_TRUE(area.read(d, 8));
+    EXPECT_TRUE(ends_record(d));
+    const INT_S32 images = ptm.image_count;
+    ASSERT_TRUE(area.delete_page(1) && area.create_new_page());
+    area.resolve_pending_backgrounds();
+    ASSERT_EQ(ptm.image_count, images + 2);
+    ASSERT_TRUE(area.pages[0].background && area.pages[1].background);
+    EXPECT_STREQ(area.pages[0].background->filename, "a.png");
+    EXPECT_STREQ(area.pages[1].background->filename, "c.png");
+    EXPECT_EQ(area.pages[2].background, nullptr);
+    // Resolved once: nothing waits any more.
+    area.resolve_pending_backgrounds();
+    EXPECT_EQ(ptm.image_count, images + 2);
+    // A page that goes before its name is used takes the name with it.
+    MEMORY_DATA_DEVICE again = b.device();
+    ASSERT_TRUE(area.read(again, 8));
+    area.clear();
+    area.resolve_pending_backgrounds();
+    EXPECT_EQ(ptm.image_count, images + 2);
+}
+
 TEST_F(PtmRecordsTest, EditingNamesMovesAndDeletes)
 {
     WM_PTM_AREA_INFO area;

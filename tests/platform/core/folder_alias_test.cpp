@@ -11,6 +11,7 @@
 #include <cstring>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -203,6 +204,74 @@ TEST_F(FolderTest, DescriptionsNameTheFirstAliasMetClimbing)
         ASSERT_TRUE(f.get(out)) << where(f);
         EXPECT_EQ(out, plain(f)) << where(f);
     }
+}
+
+// Each step down from a canonical location ends at the path realpath gives:
+// a plain folder as it stands, a link (or a link to a link) at its target,
+// a folder met through a linked parent at its own place.
+TEST_F(FolderTest, MovingDownEndsAtTheCanonicalPath)
+{
+    mkdirs({app + "/plain/inner", path("target/inner")});
+    link(path("target"), app + "/to_target");
+    link(app + "/to_target", app + "/to_link");
+    const struct { const char* steps[2]; std::string to; } walks[] = {
+        {{"plain", "inner"}, app + "/plain/inner"},
+        {{"to_target", nullptr}, path("target")},
+        {{"to_link", "inner"}, path("target/inner")},
+    };
+    for (const auto& w : walks) {
+        FOLDER f;
+        for (const char* step : w.steps) {
+            if (step) {
+                ASSERT_TRUE(f.move_down(step)) << step;
+            }
+        }
+        EXPECT_EQ(where(f), real(w.to));
+        EXPECT_EQ(real(where(f)), where(f));
+    }
+}
+
+// Within a RESOLVE_ONCE, every alias path reaches the folder and result it
+// reaches outside one, the first time worked out and then remembered; a
+// change of what an alias names is seen at once, and the disk again once
+// the last scope has closed.
+TEST_F(FolderTest, ResolvingOnceGivesWhatEachSetGives)
+{
+    mkdirs({app + "/images/sub", path("usr-share/kivotest/fonts"), path("share-b/kivotest")});
+    setenv("XDG_DATA_DIRS", path("usr-share").c_str(), 1);
+    FOLDER other = native(path("share-b"));
+    const char* paths[] = {"$APP", "$APP/images/sub", "$APPDATA", "$FONTDATA", "$APP/missing", "$ROOT0",
+                           "$INSTDATA", "$APP/images/../images"};
+    auto outcome = [](const char* p) {
+        FOLDER f;
+        bool ok = f.set(p);
+        return std::to_string(ok) + where(f);
+    };
+    std::vector<std::string> plain;
+    for (const char* p : paths)
+        plain.push_back(outcome(p));
+    {
+        FOLDER::RESOLVE_ONCE once;
+        for (int round = 0; round < 2; round++)
+            for (std::size_t i = 0; i < plain.size(); i++)
+                EXPECT_EQ(outcome(paths[i]), plain[i]) << paths[i] << " round " << round;
+        // "$HERE" is worked out from the folder each time.
+        FOLDER sub("$APP/images/sub"), here = sub;
+        EXPECT_TRUE(here.set("$HERE/.."));
+        EXPECT_EQ(where(here), real(app + "/images"));
+        // What the disk held when first asked holds for the scope's length,
+        mkdirs(app + "/missing");
+        EXPECT_EQ(outcome("$APP/missing"), plain[4]);
+        // but an alias named anew is seen at once.
+        {
+            FOLDER::RESOLVE_ONCE nested;
+            FOLDER::add_custom_path("$APPDATA", other);
+            EXPECT_EQ(outcome("$APPDATA"), "1" + real(path("share-b")));
+            FOLDER::remove_custom_path("$APPDATA");
+        }
+        EXPECT_EQ(outcome("$APPDATA"), plain[2]);
+    }
+    EXPECT_EQ(outcome("$APP/missing"), "1" + real(app + "/missing"));
 }
 
 TEST_F(FolderTest, AliasGenerationMovesWithEveryAliasInput)

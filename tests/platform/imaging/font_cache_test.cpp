@@ -4,6 +4,8 @@
 #include "font_walk.h"
 #include "image_test_util.h"
 
+#include <cstdio>
+#include <functional>
 #include <iterator>
 #include <string>
 #include <utility>
@@ -118,6 +120,52 @@ TEST_F(FontCacheTest, BudgetLetsTheLeastRecentlyUsedGo)
     IMAGE::free_font(SANS);
     EXPECT_EQ(font_glyph_cache_count(), 0u);
     EXPECT_EQ(font_glyph_cache_bytes(), 0u);
+}
+
+// A freed face is kept a while and taken back when the very same file is
+// loaded again, unchanged; a file written anew or replaced is opened anew.
+// Either way the text is what a face fresh from the file draws, at every
+// size, in whatever order the sizes come.
+TEST_F(FontCacheTest, FreedFacesComeBackOnlyForTheSameUnchangedFile)
+{
+    const std::string dir = kivo_test::make_temp_dir("faces");
+    const std::string sans = kivo_test::read_file(share_fonts + "/" + IMAGE::get_font_info_filename(SANS));
+    const std::string mono = kivo_test::read_file(share_fonts + "/" + IMAGE::get_font_info_filename(MONO));
+    ASSERT_TRUE(kivo_test::write_file(dir + "/Face.ttf", sans));
+    FOLDER folder;
+    ASSERT_TRUE(folder.set_from_path_string(dir.c_str()));
+    const INT_S8 slot = IMAGE::load_font("Face.ttf", "Face", -1, &folder);
+    ASSERT_GE(slot, IMAGE_KNOWN_FONT_COUNT);
+    const FT_Face first = font_slot_entry(slot)->face;
+    const auto sans_20 = draw(SANS, 20, "Wag 1"), sans_12 = draw(SANS, 12, "Wag 1");
+    EXPECT_EQ(draw(slot, 20, "Wag 1"), sans_20);
+    EXPECT_EQ(draw(slot, 12, "Wag 1"), sans_12);
+
+    const struct {
+        const char* change;
+        std::function<bool()> apply;
+        bool same_face;
+        const std::pair<std::vector<INT_U32>, INT_S32>* draws;
+    } steps[] = {
+        {"none", [] { return true; }, true, &sans_12},
+        {"written anew", [&] { return kivo_test::write_file(dir + "/Face.ttf", mono); }, false, nullptr},
+        {"replaced", [&] {
+             return kivo_test::write_file(dir + "/new.ttf", sans) &&
+                    std::rename((dir + "/new.ttf").c_str(), (dir + "/Face.ttf").c_str()) == 0;
+         }, false, &sans_12},
+    };
+    const auto mono_12 = draw(MONO, 12, "Wag 1");
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.change);
+        const FT_Face before = font_slot_entry(slot)->face;
+        IMAGE::free_font(slot);
+        ASSERT_TRUE(step.apply());
+        ASSERT_EQ(IMAGE::load_font("Face.ttf", "Face", -1, &folder), slot);
+        EXPECT_EQ(font_slot_entry(slot)->face == before, step.same_face);
+        // The size drawn last before the free is not the first drawn after.
+        EXPECT_EQ(draw(slot, 12, "Wag 1"), step.draws ? *step.draws : mono_12);
+    }
+    EXPECT_NE(font_slot_entry(slot)->face, first);
 }
 
 } // namespace
