@@ -651,7 +651,7 @@ void IMAGE::darken_rect(short x1, short y1, short x2, short y2, short percent)
     if (!clip_rect(x1, y1, x2, y2))
         return;
     // Darkening clears the current error, once for the whole call.
-    set_error_code(0, nullptr);
+    set_error_code(ERRCODE_NONE, nullptr);
     int w = x2 - x1 + 1;
     COLOUR* row = at(x1, y1);
     for (int j = y1; j <= y2; ++j, row += stride)
