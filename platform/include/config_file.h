@@ -16,9 +16,10 @@
 // advisory lock (flock) on the file, so programs writing one settings file
 // keep each other's entries.
 //
-// Errors go to the current error code: 0x100 key not found, 0x101 the file
-// ends after a key, 0x1001 blank or invalid key, 0x1002 the file cannot be
-// opened or written, 0x1003 no callback, 0x1004 no memory.
+// Errors go to the current error code (errors.h): ERRCODE_CONFIG_ENTRY_NOT_FOUND,
+// ERRCODE_CONFIG_EARLY_END (the file ends after a key), ERRCODE_CONFIG_BAD_ID
+// (blank or invalid key), ERRCODE_CONFIG_OPEN (the file cannot be opened or
+// written), ERRCODE_CONFIG_NO_CALLBACK and ERRCODE_CONFIG_NO_MEMORY.
 #include "folder.h"
 #include "kivo_types.h"
 #include "ptrarray.h"
@@ -77,7 +78,7 @@ public:
 
 private:
     bool ensure_table(FOLDER& f, INT_U8 report_missing);
-    // Opens the file for reading; 0x1002 when it cannot be opened.
+    // Opens the file for reading; ERRCODE_CONFIG_OPEN when it cannot be opened.
     TEXT_FILE* open_for_reading(FOLDER& f);
     // The table's entry of a (clean) key, or null.
     CONFIG_KEY* find_cached(const char* key);

@@ -229,7 +229,7 @@ private:
     bool outline_gate(COLOUR c);
     bool clip_rect(short& x1, short& y1, short& x2, short& y2);
     bool edit_region(int& x1, int& y1, int& x2, int& y2);
-    COLOUR* at(int px, int py) { return pixels + (long)(py - y) * stride + (px - x); }
+    COLOUR* at(int px, int py) { return pixels + static_cast<long>(py - y) * stride + (px - x); }
     void draw_rect_outline(int x1, int y1, int x2, int y2, COLOUR c, char sides);
     void draw_thin_line(int x1, int y1, int x2, int y2, COLOUR c, INT_U8 blend);
     void fill_faded(short x1, short y1, short x2, short y2, COLOUR from, COLOUR to, char blend,

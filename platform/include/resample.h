@@ -77,8 +77,8 @@ public:
         // Nothing to write (and a scale of 0 would give a window of infinite width).
         if (!dst_width || !dst_height)
             return dst;
-        std::size_t count = (std::size_t)dst_stride * src_height;
-        COLOUR* temp = (COLOUR*)std::calloc(count ? count : 1, sizeof(COLOUR));
+        std::size_t count = static_cast<std::size_t>(dst_stride) * src_height;
+        COLOUR* temp = static_cast<COLOUR*>(std::calloc(count ? count : 1, sizeof(COLOUR)));
         if (!temp)
             return nullptr;
         HorizScale(src, src_width, src_stride, src_height, temp, dst_width, dst_stride);
@@ -100,21 +100,21 @@ public:
             fscale = scale;
         }
         c.line_length = line_length;
-        c.window_size = 2 * (long)std::ceil(width) + 2;
-        c.row_store.assign((std::size_t)line_length, PixelContribType());
-        c.weight_store.assign((std::size_t)(line_length * c.window_size), 0.0);
+        c.window_size = 2 * static_cast<long>(std::ceil(width)) + 2;
+        c.row_store.assign(static_cast<std::size_t>(line_length), PixelContribType());
+        c.weight_store.assign(static_cast<std::size_t>(line_length * c.window_size), 0.0);
         c.rows = c.row_store.data();
         for (long i = 0; i < line_length; ++i) {
             PixelContribType& p = c.rows[i];
             p.weights = c.weight_store.data() + i * c.window_size;
-            double centre = (double)i / scale;
-            long left = (long)std::floor(centre - width);
-            long right = (long)std::ceil(centre + width);
+            double centre = static_cast<double>(i) / scale;
+            long left = static_cast<long>(std::floor(centre - width));
+            long right = static_cast<long>(std::ceil(centre + width));
             p.left = left < 0 ? 0 : left;
             p.right = right > src_size - 1 ? src_size - 1 : right;
             double total = 0.0;
             for (long j = p.left; j <= p.right; ++j) {
-                double w = fscale * filter.Filter((centre - (double)j) * fscale);
+                double w = fscale * filter.Filter((centre - static_cast<double>(j)) * fscale);
                 p.weights[j - p.left] = w;
                 total += w;
             }
@@ -129,17 +129,18 @@ private:
                     COLOUR* dst, INT_U32 dst_width, INT_U32 dst_stride)
     {
         LineContribType c;
-        CalcContributions(c, dst_width, src_width, (double)dst_width / (double)src_width);
+        CalcContributions(c, dst_width, src_width, static_cast<double>(dst_width) / src_width);
         if (!progress_callback) {
             kivo_resample::scale_rows(src, src_stride, height, dst, dst_stride, c);
             return;
         }
         for (INT_U32 y = 0; y < height; ++y) {
-            if (!progress_callback((INT_U8)((double)y / height * 50))) {
+            if (!progress_callback(static_cast<INT_U8>(static_cast<double>(y) / height * 50))) {
                 cancelled = true;
                 return;
             }
-            ScaleRow(src + (std::size_t)y * src_stride, dst + (std::size_t)y * dst_stride, c);
+            const std::size_t row = y;
+            ScaleRow(src + row * src_stride, dst + row * dst_stride, c);
         }
     }
 
@@ -147,17 +148,17 @@ private:
                    COLOUR* dst, INT_U32 dst_stride, INT_U32 dst_height)
     {
         LineContribType c;
-        CalcContributions(c, dst_height, src_height, (double)dst_height / (double)src_height);
+        CalcContributions(c, dst_height, src_height, static_cast<double>(dst_height) / src_height);
         if (!progress_callback) {
             kivo_resample::scale_columns(src, src_stride, dst, dst_stride, width, c);
             return;
         }
         for (INT_U32 x = 0; x < width; ++x) {
-            if (!progress_callback((INT_U8)((double)x / width * 50 + 50))) {
+            if (!progress_callback(static_cast<INT_U8>(static_cast<double>(x) / width * 50 + 50))) {
                 cancelled = true;
                 return;
             }
-            ScaleCol(src + x, (long)src_stride, dst + x, (long)dst_stride, c);
+            ScaleCol(src + x, src_stride, dst + x, dst_stride, c);
         }
     }
 

@@ -74,7 +74,7 @@ void read_hex_pairs(const char* p, double* out, int count)
 bool keyword(const char* p, const char* word)
 {
     for (; *word; ++p, ++word)
-        if (std::toupper((unsigned char)*p) != *word)
+        if (std::toupper(static_cast<unsigned char>(*p)) != *word)
             return false;
     return true;
 }

@@ -323,7 +323,7 @@ bool CONFIG_FILE::read_key(TEXT_FILE* in, CONFIG_KEY* out, TEXT_FILE* copy_to)
         take_rest_of_line(in, p, whole, out->key, sizeof out->key);
 
         if (!in->read_line(chunk, sizeof chunk, &whole)) {
-            report(0x101, nullptr, __LINE__);
+            report(ERRCODE_CONFIG_EARLY_END, nullptr, __LINE__);
             return false;
         }
         p = skip_blanks(chunk);
@@ -338,7 +338,7 @@ TEXT_FILE* CONFIG_FILE::open_for_reading(FOLDER& f)
 {
     TEXT_FILE* in = f.open_text_file(filename, fm_read, 0);
     if (!in)
-        report(0x1002, filename, __LINE__);
+        report(ERRCODE_CONFIG_OPEN, filename, __LINE__);
     return in;
 }
 
@@ -361,7 +361,7 @@ bool CONFIG_FILE::read_all_keys(FOLDER& f, INT_U8 report_missing)
         // empty one, or the next write would replace it.
         if (!report_missing && !f.file_exists(filename))
             return true;
-        report(0x1002, filename, __LINE__);
+        report(ERRCODE_CONFIG_OPEN, filename, __LINE__);
         return false;
     }
     bool ok = true;
@@ -388,7 +388,7 @@ bool CONFIG_FILE::read_all_keys(FOLDER& f, INT_U8 report_missing)
         // would drop the rest.
         keys.empty();
         loaded = 0;
-        report(0x1004, nullptr, __LINE__);
+        report(ERRCODE_CONFIG_NO_MEMORY, nullptr, __LINE__);
         return false;
     }
     keys.sort(compare_keys, nullptr);
@@ -413,7 +413,7 @@ bool CONFIG_FILE::write_table(FOLDER& f)
 {
     TEXT_FILE* out = f.open_text_file(filename, fm_write, 0);
     if (!out) {
-        report(0x1002, filename, __LINE__);
+        report(ERRCODE_CONFIG_OPEN, filename, __LINE__);
         return false;
     }
     keys.sort(compare_ids, nullptr);
@@ -424,7 +424,7 @@ bool CONFIG_FILE::write_table(FOLDER& f)
     }
     keys.sort(compare_keys, nullptr);
     if (!f.close(out) || !ok) {
-        report(0x1002, filename, __LINE__);
+        report(ERRCODE_CONFIG_OPEN, filename, __LINE__);
         return false;
     }
     return true;
@@ -432,15 +432,15 @@ bool CONFIG_FILE::write_table(FOLDER& f)
 
 bool CONFIG_FILE::read(FOLDER& f, const char* key, char* value_out)
 {
-    set_error_code(0, "");
+    set_error_code(ERRCODE_NONE, "");
     if (!key || !*key || !value_out) {
-        report(0x1001, nullptr, __LINE__);
+        report(ERRCODE_CONFIG_BAD_ID, nullptr, __LINE__);
         return false;
     }
     char wanted[80];
     clean_key(key, wanted);
     if (!wanted[0]) {
-        report(0x1001, nullptr, __LINE__);
+        report(ERRCODE_CONFIG_BAD_ID, nullptr, __LINE__);
         return false;
     }
     if (cached) {
@@ -448,7 +448,7 @@ bool CONFIG_FILE::read(FOLDER& f, const char* key, char* value_out)
             return false;
         CONFIG_KEY* entry = find_cached(wanted);
         if (!entry) {
-            report(0x100, key, __LINE__);
+            report(ERRCODE_CONFIG_ENTRY_NOT_FOUND, key, __LINE__);
             return false;
         }
         std::memcpy(value_out, entry->value, sizeof entry->value);
@@ -469,8 +469,8 @@ bool CONFIG_FILE::read(FOLDER& f, const char* key, char* value_out)
     f.close(in);
     if (found)
         return true;
-    if (current_error_code == 0)
-        report(0x100, key, __LINE__);
+    if (current_error_code == ERRCODE_NONE)
+        report(ERRCODE_CONFIG_ENTRY_NOT_FOUND, key, __LINE__);
     return false;
 }
 
@@ -503,14 +503,14 @@ bool CONFIG_FILE::write(FOLDER& f, const char* key, INT_U32 number, INT_U8 hex)
 
 bool CONFIG_FILE::write(FOLDER& f, const char* key, const char* value)
 {
-    set_error_code(0, "");
+    set_error_code(ERRCODE_NONE, "");
     char k[80];
     if (key)
         clean_key(key, k);
     // A key starting with '#' would be read back as a comment and shift
     // every later entry by one line.
     if (!key || !k[0] || k[0] == '#') {
-        report(0x1001, nullptr, __LINE__);
+        report(ERRCODE_CONFIG_BAD_ID, nullptr, __LINE__);
         return false;
     }
     char v[256];
@@ -527,7 +527,7 @@ bool CONFIG_FILE::write(FOLDER& f, const char* key, const char* value)
     } else {
         CONFIG_KEY* entry = keys.count < MAX_ENTRIES ? new (std::nothrow) CONFIG_KEY : nullptr;
         if (!entry) {
-            report(0x1004, nullptr, __LINE__);
+            report(ERRCODE_CONFIG_NO_MEMORY, nullptr, __LINE__);
             return false;
         }
         entry->id = static_cast<INT_U16>(keys.count);
@@ -535,7 +535,7 @@ bool CONFIG_FILE::write(FOLDER& f, const char* key, const char* value)
         std::memcpy(entry->value, v, sizeof entry->value);
         if (!keys.add(entry)) {
             delete entry;
-            report(0x1004, nullptr, __LINE__);
+            report(ERRCODE_CONFIG_NO_MEMORY, nullptr, __LINE__);
             return false;
         }
         keys.sort(compare_keys, nullptr);
@@ -551,14 +551,14 @@ bool CONFIG_FILE::write_streaming(FOLDER& f, const char* key, const char* value)
     if (f.file_exists(filename, 0)) {
         in = f.open_text_file(filename, fm_read, 0);
         if (!in) {
-            report(0x1002, filename, __LINE__);
+            report(ERRCODE_CONFIG_OPEN, filename, __LINE__);
             return false;
         }
     }
     TEXT_FILE* out = f.open_text_file(filename, fm_write, 0);
     if (!out) {
         f.close(in);
-        report(0x1002, filename, __LINE__);
+        report(ERRCODE_CONFIG_OPEN, filename, __LINE__);
         return false;
     }
     bool ok = true;
@@ -578,7 +578,7 @@ bool CONFIG_FILE::write_streaming(FOLDER& f, const char* key, const char* value)
     if (!found)
         ok = write_entry(out, key, value) && ok;
     if (!f.close(out) || !ok) {
-        report(0x1002, filename, __LINE__);
+        report(ERRCODE_CONFIG_OPEN, filename, __LINE__);
         return false;
     }
     return true;
@@ -586,9 +586,9 @@ bool CONFIG_FILE::write_streaming(FOLDER& f, const char* key, const char* value)
 
 bool CONFIG_FILE::read_all(FOLDER& f, READ_ALL_CALLBACK callback, void* user)
 {
-    set_error_code(0, "");
+    set_error_code(ERRCODE_NONE, "");
     if (!callback) {
-        report(0x1003, nullptr, __LINE__);
+        report(ERRCODE_CONFIG_NO_CALLBACK, nullptr, __LINE__);
         return false;
     }
     if (cached) {

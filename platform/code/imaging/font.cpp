@@ -164,12 +164,12 @@ void render_glyph(IMAGE_FONT_GLYPH* g, unsigned long code, INT_S8 font, short w,
     if (s.set_w != w || s.set_h != h)
     {
         if (FT_Set_Pixel_Sizes(face, FT_UInt(w < 0 ? 0 : w), FT_UInt(h < 0 ? 0 : h)) != 0)
-            display_error(36);
+            display_error(ERR_FONT_PIXEL_SIZE);
         s.set_w = w;
         s.set_h = h;
     }
     if (FT_Load_Char(face, code, FT_LOAD_RENDER) != 0)
-        display_error(37);
+        display_error(ERR_FONT_GLYPH);
 
     FT_GlyphSlot slot = face->glyph;
     const FT_Bitmap& bm = slot->bitmap;
@@ -198,7 +198,7 @@ void render_glyph(IMAGE_FONT_GLYPH* g, unsigned long code, INT_S8 font, short w,
     size_t bytes = size_t(g->pitch) * size_t(g->rows);
     g->bitmap = static_cast<INT_U8*>(std::calloc(bytes ? bytes : 1, 1));
     if (!g->bitmap)
-        display_error(35);
+        display_error(ERR_FONT_MEMORY);
     if (!bytes)
         return;
     const int src_pitch = bm.pitch < 0 ? -bm.pitch : bm.pitch;
@@ -353,7 +353,7 @@ void IMAGE::startup_font_system()
     if (FT_Init_FreeType(&font_engine) != 0)
     {
         font_engine = nullptr;
-        display_error(33);
+        display_error(ERR_FONT_SYSTEM_START);
     }
     for (int row = 0; row < IMAGE_KNOWN_FONT_COUNT && preload_fonts; ++row)
         load_font(font_files[row].file, font_files[row].name, INT_S8(row), nullptr);

@@ -104,14 +104,14 @@ static bool take_size(IMAGE& im, short w, short h, bool* fresh = nullptr)
         im.width = w;
         im.stride = stride_for(w, im.alignment);
         // In size_t: 32767 x 32767 words is more than 2^31 bytes.
-        std::size_t count = (std::size_t)im.height * (std::size_t)im.stride;
+        std::size_t count = static_cast<std::size_t>(im.height) * static_cast<std::size_t>(im.stride);
         if (fresh) {
             // malloc's size argument is checked here; calloc checks its own.
             if (count <= SIZE_MAX / sizeof(COLOUR))
-                im.pixels = (COLOUR*)std::malloc(count * sizeof(COLOUR));
+                im.pixels = static_cast<COLOUR*>(std::malloc(count * sizeof(COLOUR)));
             *fresh = im.pixels != nullptr;
         } else {
-            im.pixels = (COLOUR*)std::calloc(count, sizeof(COLOUR));
+            im.pixels = static_cast<COLOUR*>(std::calloc(count, sizeof(COLOUR)));
         }
         ok = im.pixels != nullptr;
     }
@@ -170,10 +170,10 @@ IMAGE* IMAGE::set_active_area(short x1, short y1, short x2, short y2)
         std::swap(ax1, ax2);
     if (ay1 > ay2)
         std::swap(ay1, ay2);
-    active_x1 = (INT_S16)clamp_coord(ax1, x, x + width - 1);
-    active_x2 = (INT_S16)clamp_coord(ax2, x, x + width - 1);
-    active_y1 = (INT_S16)clamp_coord(ay1, y, y + height - 1);
-    active_y2 = (INT_S16)clamp_coord(ay2, y, y + height - 1);
+    active_x1 = static_cast<INT_S16>(clamp_coord(ax1, x, x + width - 1));
+    active_x2 = static_cast<INT_S16>(clamp_coord(ax2, x, x + width - 1));
+    active_y1 = static_cast<INT_S16>(clamp_coord(ay1, y, y + height - 1));
+    active_y2 = static_cast<INT_S16>(clamp_coord(ay2, y, y + height - 1));
     return this;
 }
 
@@ -191,16 +191,16 @@ IMAGE* IMAGE::add_rect_to_active_area(short x1, short y1, short x2, short y2)
         std::swap(ax1, ax2);
     if (ay1 > ay2)
         std::swap(ay1, ay2);
-    int nx1 = std::max({(int)active_x1, ax1, (int)x}), nx2 = std::min({(int)active_x2, ax2, x + width - 1});
-    int ny1 = std::max({(int)active_y1, ay1, (int)y}), ny2 = std::min({(int)active_y2, ay2, y + height - 1});
+    int nx1 = std::max<int>({active_x1, ax1, x}), nx2 = std::min<int>({active_x2, ax2, x + width - 1});
+    int ny1 = std::max<int>({active_y1, ay1, y}), ny2 = std::min<int>({active_y2, ay2, y + height - 1});
     if (nx1 > nx2 || ny1 > ny2) {
         active_x1 = active_x2 = active_y1 = active_y2 = -1;
         return this;
     }
-    active_x1 = (INT_S16)nx1;
-    active_x2 = (INT_S16)nx2;
-    active_y1 = (INT_S16)ny1;
-    active_y2 = (INT_S16)ny2;
+    active_x1 = static_cast<INT_S16>(nx1);
+    active_x2 = static_cast<INT_S16>(nx2);
+    active_y1 = static_cast<INT_S16>(ny1);
+    active_y2 = static_cast<INT_S16>(ny2);
     return this;
 }
 
@@ -213,13 +213,13 @@ void IMAGE::mark_dirty_area(short x1, short y1, short x2, short y2)
     if (cy1 > cy2)
         std::swap(cy1, cy2);
     if (dirty_x1 == -1 || dirty_x1 > cx1)
-        dirty_x1 = (INT_S16)cx1;
+        dirty_x1 = static_cast<INT_S16>(cx1);
     if (dirty_x2 == -1 || dirty_x2 < cx2)
-        dirty_x2 = (INT_S16)cx2;
+        dirty_x2 = static_cast<INT_S16>(cx2);
     if (dirty_y1 == -1 || dirty_y1 > cy1)
-        dirty_y1 = (INT_S16)cy1;
+        dirty_y1 = static_cast<INT_S16>(cy1);
     if (dirty_y2 == -1 || dirty_y2 < cy2)
-        dirty_y2 = (INT_S16)cy2;
+        dirty_y2 = static_cast<INT_S16>(cy2);
 }
 
 // ---- the copy loops, one per copy type ---------------------------------
@@ -304,7 +304,8 @@ void IMAGE::copy(IMAGE* source, short sx_in, short sy_in, short dx_in, short dy_
         h = std::min(h, active_y2 - dy + 1);
     if (w < 1 || h < 1)
         return;
-    mark_dirty_area((short)dx, (short)dy, (short)(dx + w - 1), (short)(dy + h - 1));
+    mark_dirty_area(static_cast<short>(dx), static_cast<short>(dy), static_cast<short>(dx + w - 1),
+                    static_cast<short>(dy + h - 1));
 
     COLOUR* drow = at(dx, dy);
     const COLOUR* srow = source->at(sx, sy);
@@ -313,8 +314,8 @@ void IMAGE::copy(IMAGE* source, short sx_in, short sy_in, short dx_in, short dy_
     // order that reads every source pixel before it is overwritten.
     bool same = source == this;
     if (same && dy > sy) {
-        drow += (long)(h - 1) * dstep;
-        srow += (long)(h - 1) * sstep;
+        drow += static_cast<long>(h - 1) * dstep;
+        srow += static_cast<long>(h - 1) * sstep;
         dstep = -dstep;
         sstep = -sstep;
     }
@@ -322,7 +323,7 @@ void IMAGE::copy(IMAGE* source, short sx_in, short sy_in, short dx_in, short dy_
     INT_U32 t = COLOUR::alpha_solid_threshold;
     for (int r = 0; r < h; ++r, drow += dstep, srow += sstep) {
         if (type == IMAGE_COPY_REPLACE) {
-            std::memmove(drow, srow, (std::size_t)w * sizeof(COLOUR));
+            std::memmove(drow, srow, static_cast<std::size_t>(w) * sizeof(COLOUR));
         } else if (backwards) {
             for (int i = w - 1; i >= 0; --i)
                 drow[i] = combine(type, srow[i], drow[i], t);
@@ -397,7 +398,7 @@ void IMAGE::export_pixels(void* buffer, short pitch, char row_order, char format
     // Pitch -1 is the length of an output row (the image's width unless
     // turned), so turned rows never overlap.
     long p = pitch == -1 ? row_len : pitch;
-    long first = row_order == 1 ? 0 : (long)(rows - 1) * p;
+    long first = row_order == 1 ? 0 : static_cast<long>(rows - 1) * p;
     long step = row_order == 1 ? p : -p;
     auto convert = [format](INT_U32 c) -> INT_U32 {
         if (format == 2)
@@ -410,10 +411,10 @@ void IMAGE::export_pixels(void* buffer, short pitch, char row_order, char format
         long base = first + r * step;
         for (int i = 0; i < row_len; ++i) {
             // Turned a quarter clockwise: output row r is column r, bottom up.
-            INT_U32 c = turn ? (INT_U32)pixels[(long)(height - 1 - i) * stride + r]
-                             : (INT_U32)pixels[(long)r * stride + i];
+            INT_U32 c = turn ? static_cast<INT_U32>(pixels[static_cast<long>(height - 1 - i) * stride + r])
+                             : static_cast<INT_U32>(pixels[static_cast<long>(r) * stride + i]);
             if (format == 2)
-                static_cast<INT_U16*>(buffer)[base + i] = (INT_U16)convert(c);
+                static_cast<INT_U16*>(buffer)[base + i] = static_cast<INT_U16>(convert(c));
             else
                 static_cast<INT_U32*>(buffer)[base + i] = convert(c);
         }

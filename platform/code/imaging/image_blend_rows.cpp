@@ -27,8 +27,8 @@ void blend_row_sse2(INT_U32* d, const INT_U32* s, int n, INT_U32 t)
     // Invisible pixels are never solid: a threshold of 0 acts as 1.
     INT_U32 solid_from = t ? t : 1;
     const __m128i zero = _mm_setzero_si128();
-    const __m128i alpha_mask = _mm_set1_epi32((int)0xFF000000u);
-    const __m128i tm1 = _mm_set1_epi32((int)solid_from - 1);
+    const __m128i alpha_mask = _mm_set1_epi32(static_cast<int>(0xFF000000u));
+    const __m128i tm1 = _mm_set1_epi32(static_cast<int>(solid_from) - 1);
     for (; i + 4 <= n; i += 4) {
         __m128i sv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
         __m128i a32 = _mm_srli_epi32(sv, 24);
@@ -70,8 +70,8 @@ __attribute__((target("avx2"))) void blend_row_avx2(INT_U32* d, const INT_U32* s
     // Invisible pixels are never solid: a threshold of 0 acts as 1.
     INT_U32 solid_from = t ? t : 1;
     const __m256i zero = _mm256_setzero_si256();
-    const __m256i alpha_mask = _mm256_set1_epi32((int)0xFF000000u);
-    const __m256i tm1 = _mm256_set1_epi32((int)solid_from - 1);
+    const __m256i alpha_mask = _mm256_set1_epi32(static_cast<int>(0xFF000000u));
+    const __m256i tm1 = _mm256_set1_epi32(static_cast<int>(solid_from) - 1);
     // Each pixel's alpha byte into the four 16-bit lanes the unpacking
     // gives it, zero above: the first two pixels of each 128-bit half, and
     // the last two.

@@ -19,7 +19,7 @@ namespace {
 
 short to_short(int v)
 {
-    return (short)std::max(-32768, std::min(32767, v));
+    return static_cast<short>(std::max(-32768, std::min(32767, v)));
 }
 
 using kivo_draw_plain::darken;
@@ -46,14 +46,14 @@ struct DARKEN_TABLE
     void fill(int shade)
     {
         for (int k = 0; k < 256; ++k)
-            v[k] = (INT_U8)std::max(0, std::min(255, k * (100 - shade) / 100));
+            v[k] = static_cast<INT_U8>(std::max(0, std::min(255, k * (100 - shade) / 100)));
     }
     void row(COLOUR* d, int n) const
     {
         for (int i = 0; i < n; ++i) {
             INT_U32 p = d[i];
-            d[i] = (p & 0xFF000000u) | ((INT_U32)v[(p >> 16) & 0xFF] << 16) |
-                   ((INT_U32)v[(p >> 8) & 0xFF] << 8) | v[p & 0xFF];
+            d[i] = (p & 0xFF000000u) | (static_cast<INT_U32>(v[(p >> 16) & 0xFF]) << 16) |
+                   (static_cast<INT_U32>(v[(p >> 8) & 0xFF]) << 8) | v[p & 0xFF];
         }
     }
 };
@@ -61,7 +61,7 @@ struct DARKEN_TABLE
 // The largest k with k * k < m, for m >= 1.
 long root_below(long m)
 {
-    long k = (long)std::sqrt((double)(m - 1));
+    long k = static_cast<long>(std::sqrt(static_cast<double>(m - 1)));
     while (k > 0 && k * k > m - 1)
         --k;
     while ((k + 1) * (k + 1) <= m - 1)
@@ -167,7 +167,8 @@ void IMAGE::draw_rect_outline(int x1, int y1, int x2, int y2, COLOUR c, char sid
     x2 = std::min<int>(x2, active_x2);
     y1 = std::max<int>(y1, active_y1);
     y2 = std::min<int>(y2, active_y2);
-    mark_dirty_area((short)x1, (short)y1, (short)x2, (short)y2);
+    mark_dirty_area(static_cast<short>(x1), static_cast<short>(y1), static_cast<short>(x2),
+                    static_cast<short>(y2));
     INT_U32 t = COLOUR::alpha_solid_threshold;
     auto hline = [&](int row) {
         COLOUR* p = at(x1 + 1, row);
@@ -233,8 +234,8 @@ void IMAGE::draw_thin_line(int x1, int y1, int x2, int y2, COLOUR c, INT_U8 blen
         return;
     long long err = 0;
     if (from < lo && major > 0) {
-        long long before = (long long)(lo - from - 1) * minor; // error after the skipped steps' checks
-        b += step * (int)(before / major);
+        long long before = static_cast<long long>(lo - from - 1) * minor; // error after the skipped steps' checks
+        b += step * static_cast<int>(before / major);
         err = before % major + minor;
         from = lo;
     }
@@ -316,7 +317,7 @@ void IMAGE::draw_rounding(short x0, short y0, short radius, char corner, COLOUR 
     }
     int px = 0, py = 0;
     for (int i = first; i <= first + r; ++i) {
-        int s = (int)std::sqrt((double)r * r - (double)i * i);
+        int s = static_cast<int>(std::sqrt(static_cast<double>(r) * r - static_cast<double>(i) * i));
         int nx = x0 + sx * r + i, ny = y0 + sy * (r - s);
         if (i > first)
             draw_line(to_short(px), to_short(py), to_short(nx), to_short(ny), c, 1, 1);
@@ -344,7 +345,7 @@ void IMAGE::draw_rounded_rect(short x1, short y1, short x2, short y2, COLOUR c, 
     };
     for (auto& k : corner) {
         if (corners & k.bit) {
-            draw_rounding(to_short(k.cx), to_short(k.cy), to_short(r), (char)k.bit, c);
+            draw_rounding(to_short(k.cx), to_short(k.cy), to_short(r), static_cast<char>(k.bit), c);
         } else {
             line(k.cx, k.cy, k.toward_x, k.cy);
             line(k.cx, k.cy, k.cx, k.toward_y);
@@ -354,7 +355,7 @@ void IMAGE::draw_rounded_rect(short x1, short y1, short x2, short y2, COLOUR c, 
 
 short IMAGE::calc_rounded_rect_radius(short x1, short y1, short x2, short y2)
 {
-    return (short)std::min((x2 - x1 + 1) / 3, (y2 - y1 + 1) / 3);
+    return static_cast<short>(std::min((x2 - x1 + 1) / 3, (y2 - y1 + 1) / 3));
 }
 
 void IMAGE::fill_faded(short x1, short y1, short x2, short y2, COLOUR from, COLOUR to, char blend,
@@ -376,8 +377,8 @@ void IMAGE::fill_faded(short x1, short y1, short x2, short y2, COLOUR from, COLO
             return from;
         INT_U32 out = 0;
         for (int sh = 0; sh <= 24; sh += 8) {
-            int f = (int)((from >> sh) & 0xFF), t = (int)((to >> sh) & 0xFF);
-            out |= (INT_U32)((f + (long)k * (t - f) / span) & 0xFF) << sh;
+            int f = static_cast<int>((from >> sh) & 0xFF), t = static_cast<int>((to >> sh) & 0xFF);
+            out |= static_cast<INT_U32>((f + static_cast<long>(k) * (t - f) / span) & 0xFF) << sh;
         }
         return out;
     };
@@ -407,7 +408,7 @@ void IMAGE::fill_faded(short x1, short y1, short x2, short y2, COLOUR from, COLO
             if (blend)
                 kivo_pixel::blend_row(reinterpret_cast<INT_U32*>(p), line, n, thr);
             else
-                std::memcpy(static_cast<void*>(p), line_colours, (std::size_t)n * sizeof(COLOUR));
+                std::memcpy(static_cast<void*>(p), line_colours, static_cast<std::size_t>(n) * sizeof(COLOUR));
         }
     }
 }
@@ -458,15 +459,15 @@ void IMAGE::plot_rounded_rect(short x1, short y1, short x2, short y2, short radi
     // The horizontal fade is the same on every row: worked out once.
     std::vector<COLOUR> xcols;
     if (type == PLOT_ROUNDED_RECT_XFADE) {
-        xcols.resize((std::size_t)(col_to - col_from + 1));
+        xcols.resize(static_cast<std::size_t>(col_to - col_from + 1));
         for (int X = col_from; X <= col_to; ++X)
-            xcols[(std::size_t)(X - col_from)] = gradient(X - x1, x2 - x1);
+            xcols[X - col_from] = gradient(X - x1, x2 - x1);
     }
     DARKEN_TABLE table;
     if (type == PLOT_ROUNDED_RECT_DARKEN)
         table.fill(shade);
 
-    long rr = (long)r * r;
+    long rr = static_cast<long>(r) * r;
     // Columns left of xa belong to the left corners, from xb on to the
     // right ones; with r past half the width the two overlap, and a left
     // corner then takes precedence, as in the per-pixel test.
@@ -479,15 +480,15 @@ void IMAGE::plot_rounded_rect(short x1, short y1, short x2, short y2, short radi
         // The corner owning this row's left columns (top-left before
         // bottom-left), and its inside columns [llo, lhi]; then the right.
         auto inside = [&](int cx, int cy, int& lo, int& hi) {
-            long dy = (long)Y - cy, m = rr - dy * dy;
+            long dy = static_cast<long>(Y) - cy, m = rr - dy * dy;
             if (m <= 0) {
                 lo = 1;
                 hi = 0;
                 return;
             }
             long k = root_below(m);
-            lo = (int)(cx - k);
-            hi = (int)(cx + k);
+            lo = static_cast<int>(cx - k);
+            hi = static_cast<int>(cx + k);
         };
         bool left_corner = false, right_corner = false;
         int llo = 0, lhi = 0, rlo = 0, rhi = 0;
@@ -562,12 +563,12 @@ void IMAGE::plot_circle(short cx, short cy, short radius, COLOUR c, short shade,
         return;
     long D = 6L * R + 3;
     // The canvas bound of the per-pixel form: larger circles draw nothing.
-    if (D * D >= (long)circle_bitmap_size)
+    if (D * D >= static_cast<long>(circle_bitmap_size))
         return;
     const int centre = 3 * R + 1;
     // Half-width of each subsample row's span, -1 for none.
     int half[1800];
-    static_assert(1800L * 1800 >= (long)circle_bitmap_size, "a subrow for every canvas row");
+    static_assert(1800L * 1800 >= static_cast<long>(circle_bitmap_size), "a subrow for every canvas row");
     std::fill(half, half + D, -1);
     auto span = [&](int row, int h) { half[row] = std::max(half[row], h); };
     kivo_draw_plain::midpoint_circle(R, [&](int a, int b) {
@@ -615,7 +616,7 @@ void IMAGE::plot_circle(short cx, short cy, short radius, COLOUR c, short shade,
         return std::max(0, std::min(3, h - 3 * d + 2));
     };
     for (int Y = by1; Y <= by2; ++Y) {
-        const int* h = half + (long)(Y - (cy - R)) * 3;
+        const int* h = half + static_cast<long>(Y - (cy - R)) * 3;
         int hmax = std::max(h[0], std::max(h[1], h[2]));
         if (hmax < 0)
             continue;
@@ -650,7 +651,7 @@ void IMAGE::darken_rect(short x1, short y1, short x2, short y2, short percent)
     if (!clip_rect(x1, y1, x2, y2))
         return;
     // Darkening clears the current error, once for the whole call.
-    set_error_code(0, nullptr);
+    set_error_code(ERRCODE_NONE, nullptr);
     int w = x2 - x1 + 1;
     COLOUR* row = at(x1, y1);
     for (int j = y1; j <= y2; ++j, row += stride)
@@ -673,7 +674,8 @@ bool IMAGE::edit_region(int& x1, int& y1, int& x2, int& y2)
     y2 = std::min<int>(active_y2, y + height - 1);
     if (x1 > x2 || y1 > y2)
         return false;
-    mark_dirty_area((short)x1, (short)y1, (short)x2, (short)y2);
+    mark_dirty_area(static_cast<short>(x1), static_cast<short>(y1), static_cast<short>(x2),
+                    static_cast<short>(y2));
     return true;
 }
 
@@ -761,7 +763,8 @@ void IMAGE::rotate_rad(float radians)
         return;
     float c = std::cos(radians), s = std::sin(radians);
     int W = width, H = height;
-    float cxs[3] = {(float)W, 0.0f, (float)W}, cys[3] = {0.0f, (float)H, (float)H};
+    float cxs[3] = {static_cast<float>(W), 0.0f, static_cast<float>(W)};
+    float cys[3] = {0.0f, static_cast<float>(H), static_cast<float>(H)};
     float min_x = 0, min_y = 0, max_x = 0, max_y = 0;
     for (int k = 0; k < 3; ++k) {
         float X = c * cxs[k] - s * cys[k], Y = s * cxs[k] + c * cys[k];
@@ -778,15 +781,15 @@ void IMAGE::rotate_rad(float radians)
     long old_stride = stride;
     pixels = nullptr;
     width = height = 0;
-    reset((short)fw, (short)fh);
+    reset(static_cast<short>(fw), static_cast<short>(fh));
     clear(COLOUR_INVISIBLE, 0);
     if (old && pixels) {
         for (int j = 0; j < height; ++j)
             for (int i = 0; i < width; ++i) {
                 float fx = i + min_x, fy = j + min_y;
-                int sx = (int)(c * fx + s * fy), sy = (int)(c * fy - s * fx);
+                int sx = static_cast<int>(c * fx + s * fy), sy = static_cast<int>(c * fy - s * fx);
                 if (sx >= 0 && sx < W && sy >= 0 && sy < H)
-                    pixels[(long)j * stride + i] = old[(long)sy * old_stride + sx];
+                    pixels[static_cast<long>(j) * stride + i] = old[static_cast<long>(sy) * old_stride + sx];
             }
     }
     std::free(old);
@@ -794,5 +797,5 @@ void IMAGE::rotate_rad(float radians)
 
 void IMAGE::rotate_deg(float degrees)
 {
-    rotate_rad((float)(degrees * 3.1415926535898 / 180));
+    rotate_rad(static_cast<float>(degrees * 3.1415926535898 / 180));
 }

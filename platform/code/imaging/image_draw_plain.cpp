@@ -16,7 +16,7 @@ namespace {
 
 short to_short(int v)
 {
-    return (short)std::max(-32768, std::min(32767, v));
+    return static_cast<short>(std::max(-32768, std::min(32767, v)));
 }
 
 bool drawing_gate(IMAGE& im)
@@ -31,7 +31,7 @@ bool drawing_gate(IMAGE& im)
 
 COLOUR* at(IMAGE& im, int px, int py)
 {
-    return im.pixels + (long)(py - im.y) * im.stride + (px - im.x);
+    return im.pixels + static_cast<long>(py - im.y) * im.stride + (px - im.x);
 }
 
 bool clip_rect(IMAGE& im, short& x1, short& y1, short& x2, short& y2)
@@ -77,7 +77,7 @@ void plot_rounded_rect(IMAGE& im, short x1, short y1, short x2, short y2, short 
     }
     auto gradient = [&](int k, int span) { return kivo_draw_plain::gradient(c1, c2, k, span); };
     INT_U32 thr = COLOUR::alpha_solid_threshold;
-    long rr = (long)r * r;
+    long rr = static_cast<long>(r) * r;
     int row_from = std::max<int>(y1, im.active_y1), row_to = std::min<int>(y2, im.active_y2);
     int col_from = std::max<int>(x1, im.active_x1), col_to = std::min<int>(x2, im.active_x2);
     if (x1 >= im.stride)
@@ -104,7 +104,7 @@ void plot_rounded_rect(IMAGE& im, short x1, short y1, short x2, short y2, short 
                 zone = false;
             }
             // trunc(sqrt(n)) < r is n < r^2 for whole n.
-            if (zone && (long)(X - cx) * (X - cx) + (long)(Y - cy) * (Y - cy) >= rr)
+            if (zone && static_cast<long>(X - cx) * (X - cx) + static_cast<long>(Y - cy) * (Y - cy) >= rr)
                 continue;
             switch (type) {
             case IMAGE::PLOT_ROUNDED_RECT_SOLID:
@@ -136,13 +136,13 @@ void plot_circle(IMAGE& im, short cx, short cy, short radius, COLOUR c, short sh
     if (!clip_rect(im, bx1, by1, bx2, by2))
         return;
     long D = 6L * R + 3;
-    if (D * D >= (long)IMAGE::circle_bitmap_size)
+    if (D * D >= static_cast<long>(IMAGE::circle_bitmap_size))
         return;
     INT_U8* canvas = IMAGE::circle_bitmap;
-    std::memset(canvas, 0, (std::size_t)(D * D));
+    std::memset(canvas, 0, static_cast<std::size_t>(D * D));
     const int centre = 3 * R + 1;
     const int run = 3 * thickness;
-    auto set = [&](int u, int v) { canvas[(long)v * D + u] = 1; };
+    auto set = [&](int u, int v) { canvas[static_cast<long>(v) * D + u] = 1; };
     auto span = [&](int row, int half) {
         for (int u = centre - half; u <= centre + half; ++u)
             set(u, row);
@@ -177,7 +177,7 @@ void plot_circle(IMAGE& im, short cx, short cy, short radius, COLOUR c, short sh
     bool darken_ok = shade_in_range(shade);
     bool range_error = false;
     for (int Y = by1; Y <= by2; ++Y) {
-        const INT_U8* sub = canvas + (long)(Y - (cy - R)) * 3 * D;
+        const INT_U8* sub = canvas + static_cast<long>(Y - (cy - R)) * 3 * D;
         COLOUR* p = at(im, bx1, Y);
         for (int X = bx1; X <= bx2; ++X, ++p) {
             int u = (X - (cx - R)) * 3;
@@ -214,8 +214,8 @@ void fill_faded(IMAGE& im, short x1, short y1, short x2, short y2, COLOUR from, 
             int k = (vertical ? j : i) - origin;
             INT_U32 c = 0;
             for (int sh = 0; sh <= 24; sh += 8) {
-                int f = (int)((from >> sh) & 0xFF), t = (int)((to >> sh) & 0xFF);
-                c |= (INT_U32)((span == 0 ? f : f + (long)k * (t - f) / span) & 0xFF) << sh;
+                int f = static_cast<int>((from >> sh) & 0xFF), t = static_cast<int>((to >> sh) & 0xFF);
+                c |= static_cast<INT_U32>((span == 0 ? f : f + static_cast<long>(k) * (t - f) / span) & 0xFF) << sh;
             }
             COLOUR* p = at(im, i, j);
             *p = blend ? COLOUR(kivo_pixel::blend(c, *p, thr)) : COLOUR(c);

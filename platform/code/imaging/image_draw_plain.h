@@ -18,8 +18,8 @@ inline INT_U32 darken(INT_U32 p, int percent)
 {
     INT_U32 out = p & 0xFF000000u;
     for (int sh = 0; sh <= 16; sh += 8) {
-        int v = (int)((p >> sh) & 0xFF) * (100 - percent) / 100;
-        out |= (INT_U32)std::max(0, std::min(255, v)) << sh;
+        int v = static_cast<int>((p >> sh) & 0xFF) * (100 - percent) / 100;
+        out |= static_cast<INT_U32>(std::max(0, std::min(255, v))) << sh;
     }
     return out;
 }
@@ -27,7 +27,7 @@ inline INT_U32 darken(INT_U32 p, int percent)
 // A shade is usable while (shade + 100) taken as a byte is at most 200.
 inline bool shade_in_range(int shade)
 {
-    return (INT_U8)(shade + 100) <= 200;
+    return static_cast<INT_U8>(shade + 100) <= 200;
 }
 
 // Step k of a panel's fade from c1 to c2 over span steps, opaque; a span
@@ -36,9 +36,9 @@ inline COLOUR gradient(COLOUR c1, COLOUR c2, int k, int span)
 {
     INT_U32 out = 0xFF000000u;
     for (int sh = 0; sh <= 16; sh += 8) {
-        int a = (int)((c1 >> sh) & 0xFF), b = (int)((c2 >> sh) & 0xFF);
+        int a = static_cast<int>((c1 >> sh) & 0xFF), b = static_cast<int>((c2 >> sh) & 0xFF);
         int v = span == 0 ? a : a + k * (b - a) / span;
-        out |= (INT_U32)(v & 0xFF) << sh;
+        out |= static_cast<INT_U32>(v & 0xFF) << sh;
     }
     return out;
 }
@@ -84,9 +84,9 @@ inline bool plot_circle_pixel(COLOUR* p, int cov, COLOUR c, INT_U32 thr, short s
     } else if (cov < 9) {
         INT_U32 out = 0xFF000000u;
         for (int sh = 0; sh <= 16; sh += 8) {
-            int pc = (int)((*p >> sh) & 0xFF);
+            int pc = static_cast<int>((*p >> sh) & 0xFF);
             int d = (pc * (100 - shade) / 100) & 0xFF;
-            out |= (INT_U32)((d * cov + pc * (9 - cov)) / 9) << sh;
+            out |= static_cast<INT_U32>((d * cov + pc * (9 - cov)) / 9) << sh;
         }
         *p = out;
     } else if (darken_ok) {

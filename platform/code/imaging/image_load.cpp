@@ -125,7 +125,7 @@ bool IMAGE::load(FOLDER& folder, const char* name, short w, short h, long max_pi
     bool opened = false, too_large = false, ok = false;
     if (max_pixels > 0 && w > 0 && h > 0 && long(w) * h > max_pixels) {
         // The size asked for is refused before any file is read.
-        set_error_code(0x1007, name);
+        set_error_code(ERRCODE_FILE_READ, name);
         if (platform_debug_stream.flags)
             platform_debug_stream.printf("%s: %d x %d pixels asked for, more than %ld\n", name, w, h, max_pixels);
         return false;
@@ -156,7 +156,7 @@ bool IMAGE::load(FOLDER& folder, const char* name, short w, short h, long max_pi
     if (ok && !image_resize_for_read(*this, w, h, !use_quick_resize))
         ok = false;
     if (!ok) {
-        set_error_code(opened ? 0x1007 : 0x100C, name);
+        set_error_code(opened ? ERRCODE_FILE_READ : ERRCODE_FILE_NOT_FOUND, name);
         if (platform_debug_stream.flags) {
             if (too_large)
                 platform_debug_stream.printf("%s: picture of more than %ld pixels refused\n", name, max_pixels);

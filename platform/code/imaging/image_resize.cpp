@@ -43,7 +43,7 @@ bool same_products(double w, INT_S32 m)
 {
     INT_S32 differ = 0;
     for (INT_S32 c = 0; c < 256; ++c) {
-        differ |= (INT_S32)((double)c * w) ^ ((c * m) >> 16);
+        differ |= static_cast<INT_S32>(static_cast<double>(c) * w) ^ ((c * m) >> 16);
     }
     return differ == 0;
 }
@@ -54,7 +54,7 @@ INT_S32 fixed_multiplier(double w)
         return kLoose;
     }
     double x = w * 65536.0;
-    INT_S32 up = (INT_S32)std::ceil(x), down = (INT_S32)std::floor(x);
+    INT_S32 up = static_cast<INT_S32>(std::ceil(x)), down = static_cast<INT_S32>(std::floor(x));
     if (same_products(w, up)) {
         return up;
     }
@@ -115,7 +115,7 @@ struct FixedTaps
 FixedTaps fixed_taps(const LineContribType& c)
 {
     FixedTaps f;
-    std::size_t n = (std::size_t)std::max(c.line_length, 0L);
+    std::size_t n = static_cast<std::size_t>(std::max(c.line_length, 0L));
     f.first.assign(n, 0);
     f.count.assign(n, 0);
     for (std::size_t i = 0; i < n; ++i) {
@@ -132,7 +132,7 @@ FixedTaps fixed_taps(const LineContribType& c)
         f.taps = std::max(f.taps, f.count[i]);
         f.used = std::max(f.used, f.first[i] + f.count[i]);
     }
-    f.mult.assign(n * (std::size_t)f.taps, 0);
+    f.mult.assign(n * static_cast<std::size_t>(f.taps), 0);
     MultiplierCache cache;
     for (std::size_t i = 0; i < n; ++i) {
         const PixelContribType& p = c.rows[i];
@@ -140,11 +140,11 @@ FixedTaps fixed_taps(const LineContribType& c)
             double w = p.weights[f.first[i] + k - p.left];
             INT_S32 m = cache.get(w);
             if (m == kLoose) {
-                f.loose.push_back({(long)i, f.first[i] + k, w});
+                f.loose.push_back({static_cast<long>(i), f.first[i] + k, w});
                 m = 0;
             }
             f.any_whole |= m == kWhole;
-            f.mult[i * (std::size_t)f.taps + (std::size_t)k] = m;
+            f.mult[i * static_cast<std::size_t>(f.taps) + static_cast<std::size_t>(k)] = m;
         }
     }
     return f;
@@ -161,7 +161,7 @@ struct PairTap
 
 std::vector<PairTap> pair_taps(const FixedTaps& f)
 {
-    std::size_t n = f.first.size(), taps = (std::size_t)f.taps;
+    std::size_t n = f.first.size(), taps = static_cast<std::size_t>(f.taps);
     std::vector<PairTap> out((n + 1) / 2 * taps);
     for (std::size_t i = 0; i < n; i += 2) {
         // Every pixel reads `taps` sources; a short run starts early near
@@ -174,24 +174,24 @@ std::vector<PairTap> pair_taps(const FixedTaps& f)
             INT_U16 lane_m[2] = {0, 0}, lane_w[2] = {0, 0};
             for (std::size_t h = 0; h < 2 && i + h < n; ++h) {
                 std::size_t o = i + h;
-                long t = start[h] + (long)k - f.first[o];
+                long t = start[h] + static_cast<long>(k) - f.first[o];
                 if (t < 0 || t >= f.count[o]) {
                     continue;
                 }
-                INT_S32 v = f.mult[o * taps + (std::size_t)t];
+                INT_S32 v = f.mult[o * taps + static_cast<std::size_t>(t)];
                 if (v == kWhole) {
                     lane_w[h] = 0xFFFF;
                 } else if (v > 0) {
-                    lane_m[h] = (INT_U16)v;
+                    lane_m[h] = static_cast<INT_U16>(v);
                 }
             }
             PairTap& e = out[i / 2 * taps + k];
-            e.mult = _mm_set_epi16((short)lane_m[1], (short)lane_m[1], (short)lane_m[1], (short)lane_m[1],
-                                   (short)lane_m[0], (short)lane_m[0], (short)lane_m[0], (short)lane_m[0]);
-            e.whole = _mm_set_epi16((short)lane_w[1], (short)lane_w[1], (short)lane_w[1], (short)lane_w[1],
-                                    (short)lane_w[0], (short)lane_w[0], (short)lane_w[0], (short)lane_w[0]);
-            e.a = start[0] + (long)k;
-            e.b = start[1] + (long)k;
+            const short m0 = static_cast<short>(lane_m[0]), m1 = static_cast<short>(lane_m[1]);
+            const short w0 = static_cast<short>(lane_w[0]), w1 = static_cast<short>(lane_w[1]);
+            e.mult = _mm_set_epi16(m1, m1, m1, m1, m0, m0, m0, m0);
+            e.whole = _mm_set_epi16(w1, w1, w1, w1, w0, w0, w0, w0);
+            e.a = start[0] + static_cast<long>(k);
+            e.b = start[1] + static_cast<long>(k);
         }
     }
     return out;
@@ -207,8 +207,8 @@ void fixed_row(const COLOUR* s, COLOUR* d, long n, const PairTap* table, long ta
         __m128i acc = zero;
         for (long k = 0; k < taps; ++k) {
             const PairTap& e = table[k];
-            __m128i px = _mm_unpacklo_epi32(_mm_cvtsi32_si128((int)(INT_U32)s[e.a]),
-                                            _mm_cvtsi32_si128((int)(INT_U32)s[e.b]));
+            __m128i px = _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(s[e.a])),
+                                            _mm_cvtsi32_si128(static_cast<int>(s[e.b])));
             px = _mm_unpacklo_epi8(px, zero);
             acc = _mm_add_epi16(acc, _mm_mulhi_epu16(px, e.mult));
             if (Whole) {
@@ -219,7 +219,7 @@ void fixed_row(const COLOUR* s, COLOUR* d, long n, const PairTap* table, long ta
         if (i + 1 < n) {
             _mm_storel_epi64(reinterpret_cast<__m128i*>(d + i), out);
         } else {
-            d[i] = (INT_U32)_mm_cvtsi128_si32(out);
+            d[i] = static_cast<INT_U32>(_mm_cvtsi128_si32(out));
         }
     }
 }
@@ -228,7 +228,7 @@ void fixed_row(const COLOUR* s, COLOUR* d, long n, const PairTap* table, long ta
 inline void unpack_pd(INT_U32 c, __m128d& bg, __m128d& ra)
 {
     __m128i zero = _mm_setzero_si128();
-    __m128i v = _mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128((int)c), zero), zero);
+    __m128i v = _mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(c)), zero), zero);
     bg = _mm_cvtepi32_pd(v);
     ra = _mm_cvtepi32_pd(_mm_shuffle_epi32(v, 0x0E));
 }
@@ -239,7 +239,7 @@ inline INT_U32 pack_lanes(__m128i lo, __m128i hi)
     __m128i v = _mm_and_si128(_mm_unpacklo_epi64(lo, hi), _mm_set1_epi32(0xFF));
     v = _mm_packs_epi32(v, v);
     v = _mm_packus_epi16(v, v);
-    return (INT_U32)_mm_cvtsi128_si32(v);
+    return static_cast<INT_U32>(_mm_cvtsi128_si32(v));
 }
 
 // One loose tap's products, each channel's truncated product in its byte.
@@ -248,15 +248,15 @@ inline __m128i products_in_doubles(INT_U32 c, double w)
     __m128d bg, ra;
     unpack_pd(c, bg, ra);
     __m128d wv = _mm_set1_pd(w);
-    return _mm_cvtsi32_si128((int)pack_lanes(_mm_cvttpd_epi32(_mm_mul_pd(bg, wv)),
-                                             _mm_cvttpd_epi32(_mm_mul_pd(ra, wv))));
+    return _mm_cvtsi32_si128(static_cast<int>(pack_lanes(_mm_cvttpd_epi32(_mm_mul_pd(bg, wv)),
+                                                          _mm_cvttpd_epi32(_mm_mul_pd(ra, wv)))));
 }
 
 // A pixel's sums, low bytes only, plus one loose tap's products.
 inline COLOUR add_loose(COLOUR d, INT_U32 c, double w)
 {
-    __m128i sums = _mm_cvtsi32_si128((int)(INT_U32)d);
-    return (INT_U32)_mm_cvtsi128_si32(_mm_add_epi8(sums, products_in_doubles(c, w)));
+    __m128i sums = _mm_cvtsi32_si128(static_cast<int>(d));
+    return static_cast<INT_U32>(_mm_cvtsi128_si32(_mm_add_epi8(sums, products_in_doubles(c, w))));
 }
 #endif
 
@@ -271,7 +271,7 @@ COLOUR scale_one(const COLOUR* src, long step, const PixelContribType& pc)
         INT_U32 c = src[j * step];
         double w = pc.weights[j - pc.left];
         for (int k = 0; k < 4; ++k)
-            sum[k] += (INT_S32)((double)((c >> (8 * k)) & 0xFF) * w);
+            sum[k] += static_cast<INT_S32>(static_cast<double>((c >> (8 * k)) & 0xFF) * w);
     }
     return pack_sums(sum);
 }
@@ -331,43 +331,43 @@ void scale_columns(const COLOUR* src, long src_stride, COLOUR* dst, long dst_str
 {
 #if defined(__SSE2__)
     FixedTaps f = fixed_taps(contrib);
-    std::vector<const COLOUR*> rows((std::size_t)f.taps + 1);
+    std::vector<const COLOUR*> rows(static_cast<std::size_t>(f.taps) + 1);
     struct Lanes
     {
         __m128i v;
     };
-    std::vector<Lanes> mult((std::size_t)f.taps + 1);
-    std::vector<char> whole((std::size_t)f.taps + 1);
+    std::vector<Lanes> mult(static_cast<std::size_t>(f.taps) + 1);
+    std::vector<char> whole(static_cast<std::size_t>(f.taps) + 1);
     const __m128i zero = _mm_setzero_si128(), low = _mm_set1_epi16(0xFF);
     auto loose = f.loose.begin();
     for (long i = 0; i < contrib.line_length; ++i) {
         COLOUR* d = dst + i * dst_stride;
-        std::size_t ii = (std::size_t)i;
+        std::size_t ii = static_cast<std::size_t>(i);
         long count = f.count[ii];
-        const INT_S32* m = f.mult.data() + ii * (std::size_t)f.taps;
+        const INT_S32* m = f.mult.data() + ii * static_cast<std::size_t>(f.taps);
         if (count == 1 && m[0] == kWhole) {
             // The row as it is.
             std::memmove(d, src + f.first[ii] * src_stride,
-                         sizeof(COLOUR) * (std::size_t)std::max(columns, 0L));
+                         sizeof(COLOUR) * static_cast<std::size_t>(std::max(columns, 0L)));
             continue;
         }
         for (long k = 0; k < count; ++k) {
-            rows[(std::size_t)k] = src + (f.first[ii] + k) * src_stride;
-            whole[(std::size_t)k] = m[k] == kWhole;
-            mult[(std::size_t)k].v = _mm_set1_epi16((short)(m[k] == kWhole ? 0 : m[k]));
+            rows[k] = src + (f.first[ii] + k) * src_stride;
+            whole[k] = m[k] == kWhole;
+            mult[k].v = _mm_set1_epi16(static_cast<short>(m[k] == kWhole ? 0 : m[k]));
         }
         long x = 0;
         for (; x + 4 <= columns; x += 4) {
             __m128i lo = zero, hi = zero;
             for (long k = 0; k < count; ++k) {
-                __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[(std::size_t)k] + x));
+                __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[k] + x));
                 __m128i vl = _mm_unpacklo_epi8(v, zero), vh = _mm_unpackhi_epi8(v, zero);
-                if (whole[(std::size_t)k]) {
+                if (whole[k]) {
                     lo = _mm_add_epi16(lo, vl);
                     hi = _mm_add_epi16(hi, vh);
                 } else {
-                    lo = _mm_add_epi16(lo, _mm_mulhi_epu16(vl, mult[(std::size_t)k].v));
-                    hi = _mm_add_epi16(hi, _mm_mulhi_epu16(vh, mult[(std::size_t)k].v));
+                    lo = _mm_add_epi16(lo, _mm_mulhi_epu16(vl, mult[k].v));
+                    hi = _mm_add_epi16(hi, _mm_mulhi_epu16(vh, mult[k].v));
                 }
             }
             _mm_storeu_si128(reinterpret_cast<__m128i*>(d + x),
@@ -398,7 +398,7 @@ int derived_side(double v)
 {
     if (!(v >= 0.0))
         return 0;
-    return v > 32767.0 ? 32767 : (int)v;
+    return v > 32767.0 ? 32767 : static_cast<int>(v);
 }
 
 double ratio(double a, double b)
@@ -442,11 +442,11 @@ bool IMAGE::resize_to(short w, short h, INT_U8 quality, bool fatal)
     if (keep_aspect) {
         int box_w = rw, box_h = rh;
         if (height_follows)
-            rh = width ? derived_side((double)height * rw / width) : 0;
+            rh = width ? derived_side(static_cast<double>(height) * rw / width) : 0;
         else
-            rw = height ? derived_side((double)width * rh / height) : 0;
+            rw = height ? derived_side(static_cast<double>(width) * rh / height) : 0;
         if ((max_width > 0 && rw > max_width) || (max_height > 0 && rh > max_height)) {
-            return resize_to((short)box_w, (short)box_h, !use_quick_resize, fatal);
+            return resize_to(static_cast<short>(box_w), static_cast<short>(box_h), !use_quick_resize, fatal);
         }
     }
     if (rw == width && rh == height) {
@@ -464,9 +464,9 @@ bool IMAGE::resize_to(short w, short h, INT_U8 quality, bool fatal)
             display_error(ERR_IMAGE_MEMORY);
         // A reader's picture stays as it was decoded.
         pixels = old;
-        width = (INT_S16)ow;
-        height = (INT_S16)oh;
-        stride = (INT_S32)os;
+        width = static_cast<INT_S16>(ow);
+        height = static_cast<INT_S16>(oh);
+        stride = static_cast<INT_S32>(os);
         active_x1 = keep_area[0], active_y1 = keep_area[1], active_x2 = keep_area[2], active_y2 = keep_area[3];
         max_width = keep_max_w;
         max_height = keep_max_h;
@@ -477,24 +477,24 @@ bool IMAGE::resize_to(short w, short h, INT_U8 quality, bool fatal)
     if (old && pixels && width > 0 && height > 0) {
         if (quality == 0) {
             // 16.16 steps in 64 bits: 32767 x 65536 only just fits 32.
-            INT_U64 step_x = ((INT_U64)ow << 16) / (INT_U64)width;
-            INT_U64 step_y = ((INT_U64)oh << 16) / (INT_U64)height;
+            INT_U64 step_x = (static_cast<INT_U64>(ow) << 16) / static_cast<INT_U64>(width);
+            INT_U64 step_y = (static_cast<INT_U64>(oh) << 16) / static_cast<INT_U64>(height);
             INT_U64 acc_y = 0;
             long src_row = 0;
             for (int j = 0; j < height; ++j) {
                 const COLOUR* s = old + src_row * os;
-                COLOUR* d = pixels + (long)j * stride;
+                COLOUR* d = pixels + static_cast<long>(j) * stride;
                 INT_U64 pos = 0;
                 for (int i = 0; i < width; ++i, pos += step_x)
                     d[i] = s[pos >> 16];
                 acc_y += step_y;
-                src_row += (long)(acc_y >> 16);
+                src_row += static_cast<long>(acc_y >> 16);
                 acc_y &= 0xFFFF;
             }
         } else {
             C2PassScale<CBilinearFilter> scaler;
-            scaler.Scale(old, (INT_U32)ow, (INT_U32)os, (INT_U32)oh, pixels, (INT_U32)width,
-                         (INT_U32)stride, (INT_U32)height);
+            scaler.Scale(old, static_cast<INT_U32>(ow), static_cast<INT_U32>(os), static_cast<INT_U32>(oh), pixels,
+                         static_cast<INT_U32>(width), static_cast<INT_U32>(stride), static_cast<INT_U32>(height));
         }
     }
     std::free(old);
