@@ -587,7 +587,7 @@ bool FOLDER::goto_preset_folder(const char* alias, INT_U8 create, FOLDER* relati
             ensure_positioned();
         return true;
     }
-    display_error(0x000C);
+    display_error(ERR_FOLDER_PATH_TYPE);
 }
 
 FOLDER::RESOLVE_ONCE::RESOLVE_ONCE()

@@ -432,7 +432,7 @@ INT_S8 IMAGE::load_font(const char* file, const char* name, INT_S8 slot, FOLDER*
                 return -1;
             void* grown = std::realloc(fonts, sizeof(IMAGE_FONT_SLOT) * size_t(candidate + 1));
             if (!grown)
-                display_error(35);
+                display_error(ERR_FONT_MEMORY);
             fonts = static_cast<IMAGE_FONT_SLOT*>(grown);
             std::memset(fonts + fonts_sz, 0, sizeof(IMAGE_FONT_SLOT) * size_t(candidate + 1 - fonts_sz));
             fonts_sz = INT_S16(candidate + 1);
