@@ -232,6 +232,7 @@ protected:
     {
         return set_images(path, name, style);
     }
+
     void setup(INT_S16 x1, INT_S16 y1, INT_S16 x2, INT_S16 y2, const char* caption, COLOUR background,
                COLOUR active_background, COLOUR highlight, BUTTON_TYPE type, char font_id, INT_S16 font_x_sz,
                INT_S16 font_y_sz, INT_S16 left_gap, INT_S16 right_gap, INT_S16 top_gap, INT_S16 bottom_gap,

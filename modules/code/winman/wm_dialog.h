@@ -202,6 +202,7 @@ protected:
     {
         return set_images(path, name, style);
     }
+
     void setup(INT_S16 x, INT_S16 y, INT_S16 w, INT_S16 h, const char* title_text, EFFECT_INFO* effect);
     // Places the title and the contents by the layout rule.
     void lay_out();
