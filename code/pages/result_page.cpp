@@ -6,14 +6,13 @@
 #include "keyboard.h"
 #include "settings_page.h"
 #include "wm_image.h"
+#include "wm_names.h"
 #include "wm_ptm_records.h"
 #include "wm_script.h"
 
 #include <cstdint>
 
 namespace {
-
-constexpr INT_S32 KEY_CODE_RETURN = 36, KEY_CODE_ENTER = 76;
 
 // The image of the named record, when it exists and holds one.
 IMAGE* race_picture(const char* name)
@@ -45,7 +44,7 @@ WM_MESG RESULT_PAGE::monitor()
 {
     // Return leads back as the Back button does; the button itself answers
     // its hotkey. The pending code, not the held key, so a quick tap counts.
-    if (KEYBOARD::code == KEY_CODE_RETURN || KEYBOARD::code == KEY_CODE_ENTER) {
+    if (KEYBOARD::code == KEY_RETURN || KEYBOARD::code == KEY_ENTER) {
         KEYBOARD::get_code();
         return handle(nullptr, reinterpret_cast<void*>(1), nullptr);
     }

@@ -16,9 +16,6 @@
 
 namespace {
 
-constexpr INT_U32 BUTTON_HELD_LOOK = 0x200;
-constexpr INT_U16 EDGE_PRESSED = 0x8000;
-
 // The object as a T when its type bits say it is one, else null.
 template <typename T>
 T* as(WM_SCREEN_OBJECT* object, WM_OBJECT_TYPE bits)
@@ -33,22 +30,8 @@ bool has_text(const WM_TEXT_EDIT* edit)
 
 void select_button(WM_BUTTON* b, bool on)
 {
-    if (b == nullptr) {
-        return;
-    }
-    INT_U32 flags = on ? (b->draw_flags | BUTTON_HELD_LOOK) : (b->draw_flags & ~BUTTON_HELD_LOOK);
-    if (flags != b->draw_flags) {
-        if (b->visible) {
-            b->request_draw();
-        }
-        b->draw_flags = flags;
-    }
-    INT_U16 edges = static_cast<INT_U16>(on ? (b->shading_flags | EDGE_PRESSED) : (b->shading_flags & ~EDGE_PRESSED));
-    if (edges != b->shading_flags) {
-        if (b->visible) {
-            b->request_draw();
-        }
-        b->shading_flags = edges;
+    if (b != nullptr) {
+        b->set_held_look(on);
     }
 }
 
@@ -103,17 +86,9 @@ void SETTINGS_PAGE::create(WM_PAGE_MANAGER& manager)
 
 void SETTINGS_PAGE::update_ok_button()
 {
-    INT_U8 enabled = has_text(first_name_edit) && has_text(second_name_edit);
-    if (ok_button == nullptr || ok_button->enabled == enabled) {
-        return;
+    if (ok_button != nullptr) {
+        ok_button->set_enabled(has_text(first_name_edit) && has_text(second_name_edit));
     }
-    if (ok_button->visible) {
-        ok_button->request_draw();
-    }
-    if (!enabled) {
-        ok_button->down = 0;
-    }
-    ok_button->enabled = enabled;
 }
 
 void SETTINGS_PAGE::show_race()

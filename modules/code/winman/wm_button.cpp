@@ -4,8 +4,8 @@
 #include "wm_button.h"
 
 #include "errors.h"
-#include "folder.h"
 #include "wm_clip.h"
+#include "wm_names.h"
 #include "wm_page_manager.h"
 #include "wm_s16.h"
 #include "wm_script.h"
@@ -31,7 +31,7 @@ namespace {
 constexpr COLOUR HINT_BACKGROUND = 0xFFFFD000u;
 constexpr COLOUR HINT_FADING = COLOUR_RED;
 constexpr SCROBJ_SHADING_TYPE HINT_SHADING_TYPE = 3;
-constexpr INT_U32 HINT_SSF = 0x10B; // border, indented, horizontal fading, outline in the text colour
+constexpr INT_U32 HINT_SSF = SSF_DRAW_BORDER | SSF_INDENT_BORDER | SSF_HFADING | SSF_USE_TEXT_COLOUR_FOR_OUTLINE;
 
 // Alpha of a disabled icon's cover, and of a drag ghost's background.
 constexpr INT_U8 DISABLED_ICON_ALPHA = 208;
@@ -44,38 +44,37 @@ constexpr std::size_t SKIN_NAME_MAX = 1024;
 constexpr INT_U16 SUNKEN = SHADING_SWAP;
 constexpr INT_U16 EDGES = 0xF;
 
-// Style-set flag bits the button reads.
-enum : INT_U32
-{
-    SSF_DRAW_BORDER = 1u << 0,
-    SSF_INDENT_BORDER = 1u << 1,
-    SSF_OUTSTANDING_BORDER = 1u << 2,
-    SSF_DISABLED = 1u << 12,
-    SSEF_INDENT_WHEN_ACTIVE = 1u << 1,
-    SSEF_AUTO_DEPRESS = 1u << 6,
-    SSEF_AUTO_ACTIVATE = 1u << 7,
-};
-
-// Style flags that map one to one onto draw_flags.
+// Style flags (of ssf or of ssef) that map one to one onto draw_flags.
 struct FLAG_MAP
 {
-    bool extended; // in ssef, else ssf
-    int bit;
+    INT_U32 ssf, ssef;
     INT_U32 draw_flag;
 };
 const FLAG_MAP style_flags[] = {
-    {false, 6, BUTTON_TEXT_LEFT},        {false, 7, BUTTON_TEXT_RIGHT},
-    {false, 20, BUTTON_TEXT_TOP},        {false, 21, BUTTON_TEXT_BOTTOM},
-    {true, 2, BUTTON_ARROW_LEFT},        {true, 3, BUTTON_ARROW_RIGHT},
-    {true, 4, BUTTON_ARROW_UP},          {true, 5, BUTTON_ARROW_DOWN},
-    {false, 5, BUTTON_DARKENED},         {false, 3, BUTTON_HFADING},
-    {false, 4, BUTTON_VFADING},          {true, 0, BUTTON_INVERT_VFADING},
-    {false, 8, BUTTON_TEXT_OUTLINE},     {false, 9, BUTTON_TEXT_SHADOW},
-    {false, 10, BUTTON_TEXT_INSET},      {false, 11, BUTTON_TEXT_CHISELED},
-    {false, 13, BUTTON_ICON_LEFT},       {false, 14, BUTTON_ICON_RIGHT},
-    {false, 15, BUTTON_ICON_TOP},        {false, 16, BUTTON_ICON_BOTTOM},
-    {false, 17, BUTTON_ICON_ATTACHED},   {false, 18, BUTTON_WRAP_TEXT},
-    {false, 19, BUTTON_DONT_RESIZE_IMAGE}, {true, 8, BUTTON_DONT_MASK_CLICK},
+    {SSF_LEFT_JUSTIFY_TEXT, 0, BUTTON_TEXT_LEFT},
+    {SSF_RIGHT_JUSTIFY_TEXT, 0, BUTTON_TEXT_RIGHT},
+    {SSF_TOP_ALIGN_TEXT, 0, BUTTON_TEXT_TOP},
+    {SSF_BOTTOM_ALIGN_TEXT, 0, BUTTON_TEXT_BOTTOM},
+    {0, SSEF_LEFT_ARROW, BUTTON_ARROW_LEFT},
+    {0, SSEF_RIGHT_ARROW, BUTTON_ARROW_RIGHT},
+    {0, SSEF_UP_ARROW, BUTTON_ARROW_UP},
+    {0, SSEF_DOWN_ARROW, BUTTON_ARROW_DOWN},
+    {SSF_DARKENED_BACKGROUND, 0, BUTTON_DARKENED},
+    {SSF_HFADING, 0, BUTTON_HFADING},
+    {SSF_VFADING, 0, BUTTON_VFADING},
+    {0, SSEF_INVERT_VFADING_ON_PRESS, BUTTON_INVERT_VFADING},
+    {SSF_USE_TEXT_COLOUR_FOR_OUTLINE, 0, BUTTON_TEXT_OUTLINE},
+    {SSF_SHADOW_TEXT, 0, BUTTON_TEXT_SHADOW},
+    {SSF_INSET_TEXT, 0, BUTTON_TEXT_INSET},
+    {SSF_CHISELED_TEXT, 0, BUTTON_TEXT_CHISELED},
+    {SSF_ICON_LEFT, 0, BUTTON_ICON_LEFT},
+    {SSF_ICON_RIGHT, 0, BUTTON_ICON_RIGHT},
+    {SSF_ICON_TOP, 0, BUTTON_ICON_TOP},
+    {SSF_ICON_BOTTOM, 0, BUTTON_ICON_BOTTOM},
+    {SSF_ICON_ATTACH_TO_TEXT, 0, BUTTON_ICON_ATTACHED},
+    {SSF_WRAP_TEXT, 0, BUTTON_WRAP_TEXT},
+    {SSF_DONT_RESIZE_IMAGE, 0, BUTTON_DONT_RESIZE_IMAGE},
+    {0, SSEF_DONT_MASK_CLICK, BUTTON_DONT_MASK_CLICK},
 };
 
 // Style colours a styled button takes when they are visible.
@@ -169,7 +168,7 @@ WM_BUTTON::WM_BUTTON(INT_S16 x1, INT_S16 y1, INT_S16 x2, INT_S16 y2, WM_STYLE_SE
         }
     }
     for (const FLAG_MAP& m : style_flags) {
-        if (((m.extended ? style.ssef : style.ssf) >> m.bit) & 1) {
+        if ((style.ssf & m.ssf) || (style.ssef & m.ssef)) {
             flags |= m.draw_flag;
         }
     }
@@ -188,9 +187,8 @@ WM_BUTTON::WM_BUTTON(INT_S16 x1, INT_S16 y1, INT_S16 x2, INT_S16 y2, WM_STYLE_SE
     if (hint_text) {
         set_hint_text(hint_text);
     }
-    if ((style.ssf & SSF_DISABLED) && enabled) {
-        down = 0;
-        change(enabled, INT_U8{0});
+    if (style.ssf & SSF_DISABLED) {
+        set_enabled(0);
     }
     if (style.ssef & SSEF_INDENT_WHEN_ACTIVE) {
         indent_when_active = 1;
@@ -423,15 +421,6 @@ INT_U8 WM_BUTTON::set_images(const char* folder_path, const char* name, WM_STYLE
     return is_graphical();
 }
 
-INT_U8 WM_BUTTON::set_images(FOLDER& folder, const char* name, WM_STYLE_SET* style)
-{
-    char path[2048];
-    if (!folder.get(path, nullptr)) {
-        path[0] = '\0';
-    }
-    return set_images(path, name, style);
-}
-
 void WM_BUTTON::clear_images()
 {
     for (IMAGE_BOX& box : image_boxes) {
@@ -460,6 +449,64 @@ void WM_BUTTON::set_hint_text(const char* text)
     // modal list only hides it.
     hint->linked_object = this;
     hint->no_delete = 1;
+}
+
+void WM_BUTTON::set_enabled(INT_U8 on)
+{
+    if (on == enabled) {
+        return;
+    }
+    if (!on) {
+        down = 0;
+    }
+    change(enabled, on);
+}
+
+void WM_BUTTON::set_down(INT_U8 on)
+{
+    change(down, on);
+}
+
+void WM_BUTTON::set_held_look(bool on)
+{
+    change(draw_flags, on ? (draw_flags | BUTTON_FIXED_RELIEF) : (draw_flags & ~BUTTON_FIXED_RELIEF));
+    change(shading_flags, static_cast<INT_U16>(on ? (shading_flags | SUNKEN) : (shading_flags & ~SUNKEN)));
+}
+
+void WM_BUTTON::set_selected(INT_U8 on)
+{
+    change(selected, on);
+}
+
+void WM_BUTTON::set_draw_flags(INT_U32 flags)
+{
+    change(draw_flags, flags);
+}
+
+void WM_BUTTON::clear_press()
+{
+    // Of these only down and pointer_over are drawn.
+    if ((down || pointer_over) && visible) {
+        request_draw();
+    }
+    down = armed = last_left = last_right = pointer_over = 0;
+    press_time = 0;
+    repeating = 0;
+}
+
+void WM_BUTTON::set_button_type(BUTTON_TYPE type)
+{
+    button_type = type;
+}
+
+void WM_BUTTON::set_slide_select(INT_U8 on)
+{
+    slide_select = on;
+}
+
+void WM_BUTTON::set_trigger_flags(INT_U8 flags)
+{
+    trigger_flags = flags;
 }
 
 bool WM_BUTTON::hint_shown()

@@ -201,13 +201,38 @@ public:
     // on from the folder (bare name for up and down when those are
     // missing). 1 when boxes 0 and 1 are valid.
     INT_U8 set_images(const char* folder_path, const char* name, WM_STYLE_SET* style);
-    INT_U8 set_images(FOLDER& folder, const char* name, WM_STYLE_SET* style);
+    using WM_SCREEN_OBJECT::set_images; // from a FOLDER
     void clear_images();
     INT_U8 is_graphical();
     // Null or "" leaves no hint.
     void set_hint_text(const char* text);
 
+    // ---- state set by the owner ----------------------------------------------
+    // Each stores the value and asks for a redraw when a drawn field changes
+    // while the button is visible.
+    // 0: the disabled look, and no input; disabling also lets go of the down look.
+    void set_enabled(INT_U8 on);
+    // The pressed look until the next input pass decides again.
+    void set_down(INT_U8 on);
+    // Drawn pressed and kept so whatever the pointer does (BUTTON_FIXED_RELIEF
+    // and the sunken edge bit), as a chosen one of several options is.
+    void set_held_look(bool on);
+    void set_selected(INT_U8 on);
+    void set_draw_flags(INT_U32 flags);
+    // Back at rest: not down, not armed, no pointer over, no mouse buttons
+    // remembered, no auto-repeat under way.
+    void clear_press();
+    // How presses work; these change nothing drawn.
+    void set_button_type(BUTTON_TYPE type);
+    void set_slide_select(INT_U8 on);
+    void set_trigger_flags(INT_U8 flags);
+
 protected:
+    INT_U8 load_skins(const char* path, const char* name, WM_STYLE_SET* style) override
+    {
+        return set_images(path, name, style);
+    }
+
     void setup(INT_S16 x1, INT_S16 y1, INT_S16 x2, INT_S16 y2, const char* caption, COLOUR background,
                COLOUR active_background, COLOUR highlight, BUTTON_TYPE type, char font_id, INT_S16 font_x_sz,
                INT_S16 font_y_sz, INT_S16 left_gap, INT_S16 right_gap, INT_S16 top_gap, INT_S16 bottom_gap,
@@ -233,6 +258,9 @@ protected:
     WM_MESG fire_event(INT_U8 event, bool left);
     // activated := activated_callback's answer, with a redraw on change.
     void ask_activated();
+    // Calls `report` with the mouse-held flag (last_left) reading held, as
+    // during a press, and gives the flag back afterwards.
+    WM_MESG report_as_held(WM_OBJECT_CALLBACK report, void* data1, void* data2);
     bool has_over_look();
     void request_cursor(bool inside, bool left, bool right);
 

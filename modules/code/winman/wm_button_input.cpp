@@ -8,6 +8,7 @@
 #include "kivo_host.h"
 #include "mouse.h"
 #include "random_session.h"
+#include "wm_names.h"
 #include "wm_page_manager.h"
 #include "wm_s16.h"
 #include "wm_script.h"
@@ -21,9 +22,6 @@ constexpr INT_U8 EVENT_PRESS = 1, EVENT_RELEASE = 2, EVENT_REPEAT = 4, EVENT_REL
 
 // Drag codes, also the drag_codes bits that report them.
 constexpr INT_U32 DRAG_FIRST_MOVE = 1, DRAG_DROP_AT_START = 2, DRAG_DROP_ON_OTHER = 4, DRAG_DROP_ON_SELF = 8;
-
-// Pointer shapes the button asks the page manager for.
-constexpr INT_S8 CURSOR_OVER = 1, CURSOR_PRESSED = 2, CURSOR_DRAGGABLE = 3, CURSOR_DRAGGING = 4;
 
 bool cursor_available(INT_S8 id)
 {
@@ -401,6 +399,15 @@ void WM_BUTTON::ask_activated()
     if (a != activated) {
         set_activated(a);
     }
+}
+
+WM_MESG WM_BUTTON::report_as_held(WM_OBJECT_CALLBACK report, void* data1, void* data2)
+{
+    const INT_U8 saved = last_left;
+    last_left = 1;
+    const WM_MESG result = report(this, data1, data2);
+    last_left = saved;
+    return result;
 }
 
 bool WM_BUTTON::has_over_look()

@@ -2,12 +2,7 @@
 // builds as children and the state their clicks toggle.
 #include "wm_check_box.h"
 
-namespace {
-
-// ssf bit of a style whose skins are drawn at their own size.
-constexpr INT_U32 SSF_DONT_RESIZE_IMAGE = 1u << 19;
-
-} // namespace
+#include "wm_names.h"
 
 WM_CHECK_BOX::WM_CHECK_BOX(INT_S16 x, INT_S16 y, COLOUR background, COLOUR text, const char* caption, char font_id,
                            INT_S16 font_x_sz, INT_S16 font_y_sz, WM_OBJECT_CALLBACK user_callback, void* user1,
@@ -26,11 +21,8 @@ WM_CHECK_BOX::WM_CHECK_BOX(INT_S16 x, INT_S16 y, WM_STYLE_SET& style, const char
     if (style.image_filename) {
         box_button->set_images(style.image_path, style.image_filename, nullptr);
     }
-    if ((style.ssf & SSF_DONT_RESIZE_IMAGE) && !(box_button->draw_flags & BUTTON_DONT_RESIZE_IMAGE)) {
-        box_button->draw_flags |= BUTTON_DONT_RESIZE_IMAGE;
-        if (box_button->visible) {
-            box_button->request_draw();
-        }
+    if (style.ssf & SSF_DONT_RESIZE_IMAGE) {
+        box_button->set_draw_flags(box_button->draw_flags | BUTTON_DONT_RESIZE_IMAGE);
     }
 }
 

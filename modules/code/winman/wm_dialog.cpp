@@ -9,6 +9,7 @@
 #include "mouse.h"
 #include "wm_clip.h"
 #include "wm_floating_menu.h"
+#include "wm_names.h"
 #include "wm_page_manager.h"
 #include "wm_s16.h"
 #include "wm_script.h"
@@ -30,17 +31,6 @@ WM_DIALOG* WM_DIALOG::active_dialog = nullptr;
 namespace {
 
 constexpr short DARKEN_PERCENT = 50;
-
-// Style-set flag bits the frame reads.
-enum : INT_U32
-{
-    SSF_INDENT_BORDER = 1u << 1,
-    SSF_OUTSTANDING_BORDER = 1u << 2,
-    SSF_HFADING = 1u << 3,
-    SSF_VFADING = 1u << 4,
-    SSF_DARKENED = 1u << 5,
-    SSF_TEXT_COLOUR_OUTLINE = 1u << 8,
-};
 
 bool shows(COLOUR c)
 {
@@ -243,7 +233,7 @@ void WM_DIALOG::init_style_sets()
     o.bg_colour = COLOUR_GREY;
     o.highlight_colour = COLOUR_RED;
     o.highlight_text_colour = COLOUR_BLACK;
-    o.ssf = 1; // border only
+    o.ssf = SSF_DRAW_BORDER; // border only
 }
 
 void WM_DIALOG::reset_statics()
@@ -587,7 +577,7 @@ void WM_DIALOG::draw_object()
     } else {
         const char corners = static_cast<char>((set.shading_flags >> 4) & 0xF);
         const COLOUR bg = set.bg_colour, fade = set.fading_colour;
-        if (set.ssf & SSF_DARKENED) {
+        if (set.ssf & SSF_DARKENED_BACKGROUND) {
             if (corners) {
                 s->plot_rounded_rect(x, y, x2, y2, -1, corners, COLOUR_BLACK, COLOUR_BLACK, DARKEN_PERCENT,
                                      IMAGE::PLOT_ROUNDED_RECT_DARKEN);
@@ -612,7 +602,7 @@ void WM_DIALOG::draw_object()
             const INT_U16 flags = (set.ssf & SSF_INDENT_BORDER) ? static_cast<INT_U16>(set.shading_flags | SHADING_SWAP)
                                                                 : static_cast<INT_U16>(set.shading_flags & 0x7FFF);
             const COLOUR outline = outline_colour;
-            if (set.ssf & SSF_TEXT_COLOUR_OUTLINE) {
+            if (set.ssf & SSF_USE_TEXT_COLOUR_FOR_OUTLINE) {
                 outline_colour = set.fg_colour;
             }
             draw_shading(x, y, x2, y2, flags, bg, set.shading_type, -1);
@@ -639,15 +629,6 @@ INT_U8 WM_DIALOG::set_images(const char* folder, const char* name, WM_STYLE_SET*
     }
     images.load_images(folder, name, 0);
     return is_graphical();
-}
-
-INT_U8 WM_DIALOG::set_images(FOLDER& folder, const char* name, WM_STYLE_SET* set)
-{
-    char path[2048];
-    if (!folder.get(path, nullptr)) {
-        path[0] = '\0';
-    }
-    return set_images(path, name, set);
 }
 
 void WM_DIALOG::clear_images()

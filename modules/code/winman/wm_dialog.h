@@ -177,7 +177,7 @@ public:
     // From the set's runtime cache when it is loaded, else from the folder;
     // a null name clears the skin. Returns whether the skin is usable.
     INT_U8 set_images(const char* folder, const char* name, WM_STYLE_SET* set);
-    INT_U8 set_images(FOLDER& folder, const char* name, WM_STYLE_SET* set);
+    using WM_SCREEN_OBJECT::set_images; // from a FOLDER
     void clear_images();
     INT_U8 is_graphical() { return images.are_images_valid() ? 1 : 0; }
 
@@ -198,6 +198,11 @@ public:
     POINT get_off_screen_point(int px, int py, int w, int h);
 
 protected:
+    INT_U8 load_skins(const char* path, const char* name, WM_STYLE_SET* style) override
+    {
+        return set_images(path, name, style);
+    }
+
     void setup(INT_S16 x, INT_S16 y, INT_S16 w, INT_S16 h, const char* title_text, EFFECT_INFO* effect);
     // Places the title and the contents by the layout rule.
     void lay_out();

@@ -201,7 +201,7 @@ WM_BUTTON* WM_FLOATING_MENU::add_button(const char* caption, WM_OBJECT_CALLBACK 
     WM_BUTTON* b = new WM_BUTTON(x1, y1, x2, y2, next_item_style(), caption, nullptr, cb, data1, data2,
                                  trigger_release);
     b->type |= WM_TYPE_BUTTON; // rows are told apart by this bit
-    b->slide_select = 1;
+    b->set_slide_select(1);
     b->can_focus = 0;
     if (!append_row(b)) {
         return nullptr;
@@ -232,14 +232,11 @@ WM_MENU* WM_FLOATING_MENU::add_menu(const char* caption, INT_U8 separator, INT_U
                              separator_style_set, up_arrow_style_set, down_arrow_style_set, nullptr, nullptr);
     m->type |= WM_TYPE_BUTTON;
     m->can_focus = 0;
-    if (arrow && !(m->draw_flags & BUTTON_ARROW_RIGHT)) {
-        if (m->visible) {
-            m->request_draw();
-        }
-        m->draw_flags |= BUTTON_ARROW_RIGHT;
+    if (arrow) {
+        m->set_draw_flags(m->draw_flags | BUTTON_ARROW_RIGHT);
     }
     m->parent_menu = owner && (owner->type & WM_TYPE_MENU) ? owner : this;
-    m->button_type = 2;
+    m->set_button_type(2);
     if (!append_row(m)) {
         return nullptr;
     }
@@ -252,7 +249,7 @@ WM_MENU* WM_FLOATING_MENU::add_menu(const char* caption, INT_U8 separator, INT_U
     if (m->popup) {
         m->popup->hide(0, 0);
     }
-    m->clear_press_state();
+    m->clear_press();
     return m;
 }
 
@@ -355,13 +352,7 @@ void WM_FLOATING_MENU::clear_row_press(WM_SCREEN_OBJECT* row)
     if (!row || !(row->type & WM_TYPE_BUTTON)) {
         return;
     }
-    WM_BUTTON* b = static_cast<WM_BUTTON*>(row);
-    if (b->visible && (b->down || b->armed || b->last_left || b->pointer_over)) {
-        b->request_draw();
-    }
-    b->down = b->armed = b->last_left = b->last_right = b->pointer_over = 0;
-    b->press_time = 0;
-    b->repeating = 0;
+    static_cast<WM_BUTTON*>(row)->clear_press();
 }
 
 void WM_FLOATING_MENU::reset()
@@ -418,7 +409,7 @@ template <class PUT_AWAY> void put_away_parent_popup(WM_SCREEN_OBJECT* owner, PU
         if (m->popup) {
             put_away(m->popup, 1);
         }
-        m->clear_press_state();
+        m->clear_press();
     } else if (p->type & WM_TYPE_FLOATING_MENU) {
         put_away(static_cast<WM_FLOATING_MENU*>(p), 0);
     }
@@ -624,7 +615,7 @@ void WM_FLOATING_MENU::check_for_scrolling_buttons()
                                    reinterpret_cast<void*>(static_cast<intptr_t>(up ? 1 : 0)),
                                    trigger_press_and_repeat);
             button->type |= WM_TYPE_BUTTON;
-            button->button_type = 2;
+            button->set_button_type(2);
         }
         button->can_focus = grid->childrens_allowed_focus;
         grid->remove_object(o, 0, 0);

@@ -11,14 +11,12 @@
 #include "kivo_types.h"
 #include "wm_dialog.h"
 #include "wm_grid.h"
+#include "wm_names.h" // SSEF_FM_HIDE_SCROLLING_ARROWS
 #include "wm_style_set.h"
 
 class WM_BUTTON;
 class WM_MENU;
 class WM_SCRIPT;
-
-// WM_STYLE_SET::ssef bit: the "^" and "v" buttons show no caption.
-constexpr INT_U32 SSEF_FM_HIDE_SCROLLING_ARROWS = 0x1000000;
 
 class WM_FLOATING_MENU : public WM_DIALOG
 {

@@ -36,7 +36,7 @@ INT_S16 border_gap(WM_SCREEN_OBJECT& self, WM_STYLE_SET& set, INT_S16 gap)
     if (gap != -1) {
         return gap;
     }
-    return static_cast<INT_S16>(1 + ((set.ssf & 0x1) ? self.get_shading_type_size(set.shading_type) : 0));
+    return static_cast<INT_S16>(1 + ((set.ssf & SSF_DRAW_BORDER) ? self.get_shading_type_size(set.shading_type) : 0));
 }
 
 INT_S16 set_or_zero(INT_S16 v)
@@ -652,15 +652,6 @@ INT_U8 WM_GRID::set_images(const char* folder_path, const char* name, WM_STYLE_S
     return is_graphical();
 }
 
-INT_U8 WM_GRID::set_images(FOLDER& folder, const char* name, WM_STYLE_SET* set)
-{
-    char path[2048];
-    if (!folder.get(path, nullptr)) {
-        path[0] = '\0';
-    }
-    return set_images(path, name, set);
-}
-
 void WM_GRID::clear_images()
 {
     for (IMAGE_BOX* box : {&images, &highlighted_images, &alternate_images}) {
@@ -717,7 +708,7 @@ WM_BUTTON* WM_GRID::add_button(INT_S16 column, INT_S16 row, const char* caption,
         button->request_draw();
     }
     button->highlight_colour = COLOUR_INVISIBLE;
-    button->trigger_flags = trigger_flags;
+    button->set_trigger_flags(trigger_flags);
     return adopt(column, row, button);
 }
 

@@ -18,20 +18,11 @@
 #include "param.h"
 #include "wm_screen_object.h"
 #include "wm_scrollbar.h"
+#include "wm_names.h" // the grid bits of WM_STYLE_SET::ssef, SSEF_GRID_*
 #include "wm_style_set.h"
 
 #include <unordered_map>
 #include <vector>
-
-// Grid bits of WM_STYLE_SET::ssef.
-constexpr INT_U32 SSEF_GRID_FIX_TOP_ROW = 0x1000;       // row 0 stays at the top of the view
-constexpr INT_U32 SSEF_GRID_TWO_TONE = 0x2000;          // odd slots darkened by two_tone_value percent
-constexpr INT_U32 SSEF_GRID_TYPE_LINES = 0x4000;        // one background per row
-constexpr INT_U32 SSEF_GRID_TYPE_CELLS = 0x8000;        // one background per cell
-constexpr INT_U32 SSEF_GRID_SCROLL_BY_LINE = 0x10000;   // the first visible row is drawn whole at the top
-constexpr INT_U32 SSEF_GRID_NO_SCROLLBAR = 0x20000;
-constexpr INT_U32 SSEF_GRID_ONLY_DRAW_USED_LINES = 0x40000; // no empty slots; rows without objects take no room
-constexpr INT_U32 SSEF_GRID_DONT_SHORTEN_SCROLLBAR = 0x2000000; // the bar runs beside a fixed top row too
 
 class WM_BUTTON;
 class WM_IMAGE;
@@ -166,7 +157,7 @@ public:
     // and "%s_alternate" from the folder; a null name clears. 1 when the
     // base skin is valid.
     INT_U8 set_images(const char* folder_path, const char* name, WM_STYLE_SET* set);
-    INT_U8 set_images(FOLDER& folder, const char* name, WM_STYLE_SET* set);
+    using WM_SCREEN_OBJECT::set_images; // from a FOLDER
     void clear_images();
     INT_U8 is_graphical();
 
@@ -249,6 +240,12 @@ public:
         return rows[row]->bottom - rows[row]->height - grid_style_set.y_spacing;
     }
     bool is_top_row_fixed() { return (grid_style_set.ssef & SSEF_GRID_FIX_TOP_ROW) != 0; }
+
+protected:
+    INT_U8 load_skins(const char* path, const char* name, WM_STYLE_SET* style) override
+    {
+        return set_images(path, name, style);
+    }
 
 private:
     // The cell of every object placed by add_object, so that finding an

@@ -3,6 +3,7 @@
 // skins and the border; every visible cell object is put into its cell.
 #include "wm_clip.h"
 #include "wm_grid.h"
+#include "wm_names.h"
 #include "wm_s16.h"
 
 #include <algorithm>
@@ -10,9 +11,6 @@
 
 namespace {
 
-constexpr INT_U32 SSF_DRAW_BORDER = 0x1, SSF_INDENT_BORDER = 0x2, SSF_HFADING = 0x8, SSF_VFADING = 0x10,
-                  SSF_DARKENED_BACKGROUND = 0x20, SSF_TEXT_COLOUR_OUTLINE = 0x100;
-constexpr INT_U32 SSEF_SB_HORIZONTAL = 0x200, SSEF_SB_WITH_BUTTONS = 0x400;
 // What the bar's own setup makes of a too small slider or side.
 constexpr long BAR_MIN_SLIDER = 6, BAR_MIN_SIDE = 11;
 constexpr short ROW_RADIUS = 2;
@@ -248,7 +246,7 @@ void WM_GRID::draw_object()
         const INT_U16 edges =
             static_cast<INT_U16>((g.shading_flags & 0x7FFF) | ((g.ssf & SSF_INDENT_BORDER) ? SHADING_SWAP : 0));
         const COLOUR saved_outline = outline_colour;
-        if (g.ssf & SSF_TEXT_COLOUR_OUTLINE) {
+        if (g.ssf & SSF_USE_TEXT_COLOUR_FOR_OUTLINE) {
             outline_colour = g.fg_colour;
         }
         draw_shading(whole.x1, whole.y1, whole.x2, whole.y2, edges, g.bg_colour, 1, whole_radius);

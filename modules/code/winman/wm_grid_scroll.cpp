@@ -6,15 +6,12 @@
 #include "keyboard.h"
 #include "mouse.h"
 #include "wm_clip.h"
+#include "wm_names.h"
 #include "wm_s16.h"
 
 #include <algorithm>
 
 namespace {
-
-constexpr INT_S32 KEY_HOME = 115, KEY_PAGE_UP = 116, KEY_END = 119, KEY_PAGE_DOWN = 121;
-constexpr INT_S32 KEY_LEFT = 123, KEY_DOWN = 125, KEY_UP = 126;
-constexpr INT_U32 KEY_COMMAND = 55, KEY_CONTROL = 59;
 
 // The bar's actions as the grid reads them: a vertical bar has its
 // maximum (the top of the content) above.

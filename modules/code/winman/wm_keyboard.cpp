@@ -5,6 +5,7 @@
 
 #include "wm_button.h"
 #include "wm_grid.h"
+#include "wm_names.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -71,19 +72,6 @@ void* kind_word(int kind)
     return reinterpret_cast<void*>(static_cast<std::intptr_t>(kind));
 }
 
-// Stores a changed flag, with a redraw when visible.
-void change(WM_BUTTON& key, INT_U8& field, INT_U8 value)
-{
-    if (field != value) {
-        if (key.visible) {
-            key.request_draw();
-        }
-        field = value;
-    }
-}
-
-constexpr INT_S32 KEY_LEFT = 123, KEY_UP = 126;
-
 } // namespace
 
 WMK_KEY_MAPPING wkbm_english_british_default = {
@@ -149,7 +137,7 @@ WM_KEYBOARD::WM_KEYBOARD(INT_S16 x1, INT_S16 y1, INT_S16 x2, INT_S16 y2, WM_STYL
             key->activated_callback = activated_callback;
             key->activated_data = this;
             key->activated = activated_callback(key, this);
-            key->slide_select = no_input_taken;
+            key->set_slide_select(no_input_taken);
         }
     }
     set_keys();
@@ -208,8 +196,8 @@ void WM_KEYBOARD::set_keys()
     const int set = get_key_set();
     highlighted_row = highlighted_column = -1;
     for_each_key([this, set](WM_BUTTON* key, int r, int c) {
-        key->trigger_flags = trigger_bits;
-        key->slide_select = no_input_taken;
+        key->set_trigger_flags(trigger_bits);
+        key->set_slide_select(no_input_taken);
         const INT_U8* bytes = mapping->keys[set][r];
         const INT_U8 byte = bytes ? bytes[c] : WMK_GAP;
         int kind = WMK_KIND_CHARACTER;
@@ -229,7 +217,7 @@ void WM_KEYBOARD::set_keys()
             label = byte == ' ' ? mapping->label[WMK_LABEL_SPACE] : one;
         }
         if (kind == WMK_KIND_ENTER) {
-            key->trigger_flags = 2;
+            key->set_trigger_flags(2);
             if (highlighted_row < 0) {
                 highlighted_row = static_cast<INT_S16>(r);
                 highlighted_column = static_cast<INT_S16>(c);
@@ -252,7 +240,7 @@ void WM_KEYBOARD::set_keys()
     }
     // One highlighted key: the one Return presses.
     for_each_key([this](WM_BUTTON* key, int r, int c) {
-        change(*key, key->selected, r == highlighted_row && c == highlighted_column ? 1 : 0);
+        key->set_selected(r == highlighted_row && c == highlighted_column ? 1 : 0);
     });
 }
 
@@ -360,9 +348,9 @@ WM_MESG WM_KEYBOARD::monitor()
     WM_BUTTON* next = as_key(grid->find_next_object(directions[code - KEY_LEFT], highlighted_column,
                                                     highlighted_row, &to_column, &to_row, 0));
     if (next && !next->selected) {
-        change(*next, next->selected, 1);
+        next->set_selected(1);
         if (WM_BUTTON* old = get_key(highlighted_row, highlighted_column)) {
-            change(*old, old->selected, 0);
+            old->set_selected(0);
         }
         highlighted_row = to_row;
         highlighted_column = to_column;
@@ -373,16 +361,9 @@ WM_MESG WM_KEYBOARD::monitor()
 void WM_KEYBOARD::set_enter_enabled(INT_U8 enabled)
 {
     for_each_key([enabled](WM_BUTTON* key, int, int) {
-        if (kind_of(key) != WMK_KIND_ENTER || key->enabled == enabled) {
-            return;
+        if (kind_of(key) == WMK_KIND_ENTER) {
+            key->set_enabled(enabled);
         }
-        if (key->visible) {
-            key->request_draw();
-        }
-        if (!enabled) {
-            key->down = 0;
-        }
-        key->enabled = enabled;
     });
 }
 

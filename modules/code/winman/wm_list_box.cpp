@@ -64,10 +64,7 @@ WM_LIST_BOX::WM_LIST_BOX(INT_S16 x1, INT_S16 y1, INT_S16 x2, INT_S16 y2, INT_S16
     : WM_MENU(x1, y1, x2, y2, c1, c2, c3, c2, "", visible, 0, effect_or_default(effect)),
       change_callback(change), change_data1(data1), change_data2(data2)
 {
-    if (draw_flags != colour_form_draw_flags && this->visible) {
-        request_draw();
-    }
-    draw_flags = colour_form_draw_flags;
+    set_draw_flags(colour_form_draw_flags);
     setup(count, lines, start);
 }
 
@@ -252,10 +249,7 @@ WM_MESG WM_LIST_BOX::monitor()
     WM_MESG result = 0;
     if (current_selection != reported_selection) {
         if (notify && change_callback) {
-            const INT_U8 saved = last_left;
-            last_left = 1;
-            result = change_callback(this, change_data1, change_data2);
-            last_left = saved;
+            result = report_as_held(change_callback, change_data1, change_data2);
         }
         reported_selection = current_selection;
     }

@@ -5,13 +5,12 @@
 
 #include "mouse.h"
 #include "wm_floating_menu.h"
+#include "wm_names.h"
 #include "wm_page_manager.h"
 #include "wm_s16.h"
 
 namespace {
 
-constexpr INT_U32 SSF_DRAW_BORDER = 0x1, SSF_OUTSTANDING_BORDER = 0x4, SSF_LEFT_JUSTIFY_TEXT = 0x40;
-constexpr INT_U32 SSEF_AUTO_DEPRESS = 0x40;
 constexpr INT_U16 ALL_EDGES = 15;
 constexpr INT_U8 TRIGGER_PRESS = 1;
 constexpr EFFECT_INFO MENU_EFFECT = {EFFECT_SLIDE_ON_CLOSE | EFFECT_FROM_TOP, 100, 200, 0xE0};
@@ -111,7 +110,7 @@ void WM_MENU::setup(MENU_TYPE type, WM_STYLE_SET& popup_style, WM_STYLE_SET* ite
         if (visible) {
             request_draw();
         }
-        button_type = menu_mode == 1 ? 0 : 2;
+        set_button_type(menu_mode == 1 ? 0 : 2);
     }
     this->type |= WM_TYPE_MENU;
     if (creation_callback) {
@@ -179,16 +178,6 @@ void WM_MENU::close_popup(bool immediate)
     popup->effects_suppressed = 0;
 }
 
-void WM_MENU::clear_press_state()
-{
-    if ((down || pointer_over) && visible) {
-        request_draw();
-    }
-    down = last_left = armed = pointer_over = 0;
-    press_time = 0;
-    repeating = 0;
-}
-
 // ---- passes --------------------------------------------------------------------------
 
 WM_MESG WM_MENU::monitor()
@@ -223,7 +212,7 @@ WM_MESG WM_MENU::update(INT_U8 modal)
     WM_MENU* member = find_group_member_at_pos(px, py);
     if (member && member != this && member->enabled && member->popup) {
         close_popup(true);
-        clear_press_state();
+        clear_press();
         WM_FLOATING_MENU* other = member->popup;
         member->position_popup();
         if (member->open_callback) {
@@ -234,15 +223,12 @@ WM_MESG WM_MENU::update(INT_U8 modal)
         other->effects_suppressed = 1;
         member->show_popup();
         other->request_draw();
-        member->down = 1;
-        if (member->visible) {
-            member->request_draw();
-        }
+        member->set_down(1);
         return 0;
     }
     if (button_type == 2) {
         close_popup(false);
-        clear_press_state();
+        clear_press();
     }
     return 0;
 }

@@ -82,9 +82,6 @@ public:
     // Places the popup by menu_type, flipping to the other side when it
     // would leave the popup area.
     void position_popup();
-    // Clears down, last_left, armed, pointer_over and the auto-repeat
-    // timing, with a redraw when visible.
-    void clear_press_state();
 
     // ---- group ring -------------------------------------------------------------
     // Leaves the current group, then joins other's (a ring of two when other

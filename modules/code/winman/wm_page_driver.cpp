@@ -8,13 +8,9 @@
 #include "kivo_host.h"
 #include "mouse.h"
 #include "wm_frame_pacing.h"
+#include "wm_names.h"
 
 namespace {
-
-constexpr INT_U32 KEY_TAB = 48, KEY_COMMAND = 55, KEY_SHIFT = 56, KEY_CONTROL = 59;
-// The right Shift of the extended key table; never held on this host.
-constexpr INT_U32 KEY_SHIFT_EXTENDED = 261;
-constexpr INT_S8 CURSOR_BUSY = 6;
 
 // The codes the pass acts on.
 constexpr WM_MESG MESG_CLOSE_DIALOGS = 3, MESG_REBUILD = 5, MESG_REBUILD_ALL = 6, MESG_CLOSE_AND_REBUILD = 7,

@@ -32,20 +32,6 @@ INT_S16 inclusive_end(INT_S16 start, INT_S16 size)
     return size >= 0 ? static_cast<INT_S16>(start + size - 1) : size;
 }
 
-void apply_enabled(WM_BUTTON& button, INT_U8 enabled)
-{
-    if (button.enabled == enabled) {
-        return;
-    }
-    if (button.visible) {
-        button.request_draw();
-    }
-    if (!enabled) {
-        button.down = 0;
-    }
-    button.enabled = enabled;
-}
-
 // Copies the record's picture into the widget at the record's size.
 void apply_picture(WM_IMAGE& widget, const WM_PTM_OBJECT_INFO& record)
 {
@@ -143,7 +129,7 @@ WM_SCREEN_OBJECT* WM_PTM_OBJECT_INFO::create(WM_OBJECT_CALLBACK handler)
         WM_BUTTON* button = new (std::nothrow)
             WM_BUTTON(x, y, x2, y2, style, caption, hint_text, handler, data1, data2, trigger);
         if (button) {
-            apply_enabled(*button, enabled);
+            button->set_enabled(enabled);
             button->set_hotkey(hotkey);
         }
         made = button;

@@ -4,6 +4,7 @@
 #include "wm_ptm_object_info.h"
 
 #include "folder.h"
+#include "wm_names.h"
 #include "wm_page_tool_manager.h"
 #include "wm_ptm_records.h"
 #include "wm_style_set.h"
@@ -15,30 +16,7 @@ WM_PAGE_TOOL_MANAGER* WM_PTM_OBJECT_INFO::ptm = nullptr;
 
 namespace {
 
-// Style-set drawing flags (ssf) and extended flags (ssef) that old records map to.
-constexpr INT_U32 SSF_DRAW_BORDER = 1u << 0;
-constexpr INT_U32 SSF_INDENT_BORDER = 1u << 1;
-constexpr INT_U32 SSF_OUTSTANDING_BORDER = 1u << 2;
-constexpr INT_U32 SSF_HFADING = 1u << 3;
-constexpr INT_U32 SSF_VFADING = 1u << 4;
-constexpr INT_U32 SSF_DARKENED_BACKGROUND = 1u << 5;
-constexpr INT_U32 SSF_LEFT_JUSTIFY_TEXT = 1u << 6;
-constexpr INT_U32 SSF_RIGHT_JUSTIFY_TEXT = 1u << 7;
-constexpr INT_U32 SSF_INSET_TEXT = 1u << 10;
-constexpr INT_U32 SSF_CHISELED_TEXT = 1u << 11;
-constexpr INT_U32 SSF_ICON_LEFT = 1u << 13;
-constexpr INT_U32 SSF_ICON_RIGHT = 1u << 14;
-constexpr INT_U32 SSF_ICON_TOP = 1u << 15;
-constexpr INT_U32 SSF_ICON_BOTTOM = 1u << 16;
-constexpr INT_U32 SSF_ICON_ATTACH_TO_TEXT = 1u << 17;
-constexpr INT_U32 SSF_WRAP_TEXT = 1u << 18;
-constexpr INT_U32 SSF_DONT_RESIZE_IMAGE = 1u << 19;
-constexpr INT_U32 SSEF_INDENT_WHEN_ACTIVE = 1u << 1;
-constexpr INT_U32 SSEF_LEFT_ARROW = 1u << 2;
-constexpr INT_U32 SSEF_RIGHT_ARROW = 1u << 3;
-constexpr INT_U32 SSEF_UP_ARROW = 1u << 4;
-constexpr INT_U32 SSEF_DOWN_ARROW = 1u << 5;
-
+// Old record flags and the style-set drawing (ssf) and extended (ssef) flags they map to.
 struct FLAG_MAP
 {
     INT_U32 old_bit, ssf, ssef;

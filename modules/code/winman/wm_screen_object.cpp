@@ -3,6 +3,8 @@
 // geometry, and the monitor and update passes.
 #include "wm_screen_object.h"
 
+#include "file_system.h"
+#include "folder.h"
 #include "host_window.h"
 #include "image_box.h"
 #include "keyboard.h"
@@ -330,6 +332,25 @@ INT_U8 WM_SCREEN_OBJECT::is_in_it_masked(INT_S16 px, INT_S16 py, IMAGE_BOX* mask
         return mask->is_in_it(static_cast<short>(px - x), static_cast<short>(py - y), width, height) ? 1 : 0;
     }
     return 1;
+}
+
+INT_U8 WM_SCREEN_OBJECT::set_images(FOLDER& folder, const char* name, WM_STYLE_SET* style)
+{
+    char path[FS_PATH_MAX];
+    if (!folder.get(path, nullptr)) {
+        return load_skins_without_path(name, style);
+    }
+    return load_skins(path, name, style);
+}
+
+INT_U8 WM_SCREEN_OBJECT::load_skins(const char*, const char*, WM_STYLE_SET*)
+{
+    return 0;
+}
+
+INT_U8 WM_SCREEN_OBJECT::load_skins_without_path(const char* name, WM_STYLE_SET* style)
+{
+    return load_skins("", name, style);
 }
 
 WM_SCREEN_OBJECT* WM_SCREEN_OBJECT::find_object_at_pos(INT_S16 px, INT_S16 py)

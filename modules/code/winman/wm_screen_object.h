@@ -63,8 +63,10 @@ constexpr INT_U16 SHADING_SWAP = 0x8000;
 // Arrow directions: 0 up, 1 down, 2 left, 3 right; others draw nothing.
 typedef INT_U32 SCROBJ_ARROW_TYPE;
 
+class FOLDER;
 class IMAGE_BOX;
 class WM_SCREEN_OBJECT;
+class WM_STYLE_SET;
 class WM_PAGE_MANAGER;
 // The page layer's record of one widget; only a pointer is kept here.
 class WM_PTM_OBJECT_INFO;
@@ -229,6 +231,15 @@ protected:
     // mask's clear pixels let a click through; a null mask takes the whole
     // rectangle.
     INT_U8 is_in_it_masked(INT_S16 px, INT_S16 py, IMAGE_BOX* mask);
+    // Skins named `name` from a folder, for the widgets drawn from skins,
+    // which make it public (using WM_SCREEN_OBJECT::set_images): load_skins
+    // with the folder's alias path (FOLDER::get), else load_skins_without_path.
+    INT_U8 set_images(FOLDER& folder, const char* name, WM_STYLE_SET* style);
+    // The widget's own set_images(path, name, style); 1 when the skin is
+    // usable. A widget without skins has none to load: 0.
+    virtual INT_U8 load_skins(const char* path, const char* name, WM_STYLE_SET* style);
+    // A folder that has no alias path: load_skins from "".
+    virtual INT_U8 load_skins_without_path(const char* name, WM_STYLE_SET* style);
 
 private:
     WM_SCREEN_OBJECT* parent;

@@ -4,6 +4,7 @@
 #include "wm_script.h"
 
 #include "wm_clip.h"
+#include "wm_names.h"
 #include "wm_s16.h"
 
 #include <algorithm>
@@ -19,17 +20,25 @@ struct SSF_TO_SCRIPT
     INT_U32 script_flag;
 };
 const SSF_TO_SCRIPT ssf_table[] = {
-    {1u << 6, SCRIPT_LEFT_JUSTIFY},        {1u << 7, SCRIPT_RIGHT_JUSTIFY},
-    {1u << 20, SCRIPT_TOP_ALIGN},          {1u << 21, SCRIPT_BOTTOM_ALIGN},
-    {1u << 5, SCRIPT_DARKENED},            {1u << 3, SCRIPT_HFADING},
-    {1u << 4, SCRIPT_VFADING},             {1u << 8, SCRIPT_TEXT_COLOUR_OUTLINE},
-    {1u << 9, SCRIPT_SHADOW_TEXT},         {1u << 10, SCRIPT_INSET_TEXT},
-    {1u << 11, SCRIPT_CHISELED_TEXT},      {1u << 13, SCRIPT_ICON_LEFT},
-    {1u << 14, SCRIPT_ICON_RIGHT},         {1u << 15, SCRIPT_ICON_TOP},
-    {1u << 16, SCRIPT_ICON_BOTTOM},        {1u << 17, SCRIPT_ICON_ATTACHED},
-    {1u << 18, SCRIPT_WRAP},               {1u << 19, SCRIPT_SKIN_OWN_SIZE},
+    {SSF_LEFT_JUSTIFY_TEXT, SCRIPT_LEFT_JUSTIFY},
+    {SSF_RIGHT_JUSTIFY_TEXT, SCRIPT_RIGHT_JUSTIFY},
+    {SSF_TOP_ALIGN_TEXT, SCRIPT_TOP_ALIGN},
+    {SSF_BOTTOM_ALIGN_TEXT, SCRIPT_BOTTOM_ALIGN},
+    {SSF_DARKENED_BACKGROUND, SCRIPT_DARKENED},
+    {SSF_HFADING, SCRIPT_HFADING},
+    {SSF_VFADING, SCRIPT_VFADING},
+    {SSF_USE_TEXT_COLOUR_FOR_OUTLINE, SCRIPT_TEXT_COLOUR_OUTLINE},
+    {SSF_SHADOW_TEXT, SCRIPT_SHADOW_TEXT},
+    {SSF_INSET_TEXT, SCRIPT_INSET_TEXT},
+    {SSF_CHISELED_TEXT, SCRIPT_CHISELED_TEXT},
+    {SSF_ICON_LEFT, SCRIPT_ICON_LEFT},
+    {SSF_ICON_RIGHT, SCRIPT_ICON_RIGHT},
+    {SSF_ICON_TOP, SCRIPT_ICON_TOP},
+    {SSF_ICON_BOTTOM, SCRIPT_ICON_BOTTOM},
+    {SSF_ICON_ATTACH_TO_TEXT, SCRIPT_ICON_ATTACHED},
+    {SSF_WRAP_TEXT, SCRIPT_WRAP},
+    {SSF_DONT_RESIZE_IMAGE, SCRIPT_SKIN_OWN_SIZE},
 };
-constexpr INT_U32 SSF_DRAW_BORDER = 0x1, SSF_INDENT_BORDER = 0x2, SSF_OUTSTANDING_BORDER = 0x4;
 
 // Text-drawing flags of the script flags; the effects only while enabled.
 struct TEXT_FLAG
@@ -282,14 +291,10 @@ INT_U8 WM_SCRIPT::set_images(const char* folder, const char* name, WM_STYLE_SET*
     return is_graphical();
 }
 
-INT_U8 WM_SCRIPT::set_images(FOLDER& folder, const char* name, WM_STYLE_SET* style)
+INT_U8 WM_SCRIPT::load_skins_without_path(const char*, WM_STYLE_SET*)
 {
-    char path[2048];
-    if (!folder.get(path, nullptr)) {
-        clear_images();
-        return 0;
-    }
-    return set_images(path, name, style);
+    clear_images();
+    return 0;
 }
 
 void WM_SCRIPT::clear_images()

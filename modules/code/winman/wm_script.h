@@ -83,7 +83,7 @@ public:
     // name, else name + "_up"; the flash skin name + "_flashing". A null
     // name clears both. Returns whether the skin is usable.
     INT_U8 set_images(const char* folder, const char* name, WM_STYLE_SET* style);
-    INT_U8 set_images(FOLDER& folder, const char* name, WM_STYLE_SET* style);
+    using WM_SCREEN_OBJECT::set_images; // from a FOLDER
     void clear_images();
     INT_U8 is_graphical() { return skin.are_images_valid() ? 1 : 0; }
 
@@ -106,6 +106,12 @@ public:
     void draw_object() override;
 
 protected:
+    INT_U8 load_skins(const char* path, const char* name, WM_STYLE_SET* style) override
+    {
+        return set_images(path, name, style);
+    }
+    // A folder without an alias path clears the skins.
+    INT_U8 load_skins_without_path(const char* name, WM_STYLE_SET* style) override;
     // The text's pixel width in the block's font and sizes.
     INT_S32 measure_text(const char* s);
 

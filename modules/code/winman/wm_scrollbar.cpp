@@ -3,9 +3,9 @@
 #include "wm_scrollbar.h"
 
 #include "errors.h"
-#include "folder.h"
 #include "keyboard.h"
 #include "mouse.h"
+#include "wm_names.h"
 #include "wm_s16.h"
 
 #include <cstdio>
@@ -23,13 +23,6 @@ constexpr PARAM_TYPE LAST_INTEGER_PARAM = 5;
 constexpr INT_S16 MIN_SLIDER = 6;
 constexpr INT_S16 MIN_SIDE = 10; // x2 - x1 and y2 - y1
 
-constexpr INT_U32 KEY_HOME = 115, KEY_PAGE_UP = 116, KEY_END = 119, KEY_PAGE_DOWN = 121;
-constexpr INT_U32 KEY_LEFT = 123, KEY_RIGHT = 124, KEY_DOWN = 125, KEY_UP = 126;
-constexpr INT_U32 KEY_COMMAND = 55, KEY_CONTROL = 59;
-
-// Style-set bits the style-set constructor reads.
-constexpr INT_U32 SSF_HFADING = 0x8, SSF_VFADING = 0x10, SSF_DISABLED = 0x1000, SSF_DONT_RESIZE_IMAGE = 0x80000;
-constexpr INT_U32 SSEF_SB_HORIZONTAL = 0x200, SSEF_SB_WITH_BUTTONS = 0x400;
 constexpr INT_U16 ROUNDED_CORNERS = 0xF0;
 
 // The bar's boxes sit in a style's runtime cache from this slot on, in
@@ -292,15 +285,6 @@ bool WM_SCROLLBAR::set_images(const char* folder_path, const char* name, WM_STYL
         image_boxes[i].clear_images();
     }
     return is_graphical();
-}
-
-bool WM_SCROLLBAR::set_images(FOLDER& folder, const char* name, WM_STYLE_SET* style)
-{
-    char path[2048];
-    if (!folder.get(path, nullptr)) {
-        path[0] = '\0';
-    }
-    return set_images(path, name, style);
 }
 
 void WM_SCROLLBAR::clear_images()

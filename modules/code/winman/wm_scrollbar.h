@@ -135,11 +135,17 @@ public:
     // on from the folder; the button pieces only for buttoned types. The
     // answer is is_graphical().
     bool set_images(const char* folder_path, const char* name, WM_STYLE_SET* style);
-    bool set_images(FOLDER& folder, const char* name, WM_STYLE_SET* style);
+    using WM_SCREEN_OBJECT::set_images; // from a FOLDER
     void clear_images();
     // Track, slider up and down, and for buttoned types the up and down
     // pieces of both buttons, are usable.
     bool is_graphical();
+
+protected:
+    INT_U8 load_skins(const char* path, const char* name, WM_STYLE_SET* style) override
+    {
+        return set_images(path, name, style) ? 1 : 0;
+    }
 
 private:
     bool horizontal() const { return type == 0 || type == 1; }

@@ -4,13 +4,13 @@
 #include "wm_text_edit.h"
 #include "wm_s16.h"
 
-#include "folder.h"
 #include "font.h"
 #include "host_utils.h"
 #include "keyboard.h"
 #include "mouse.h"
 #include "wm_clip.h"
 #include "wm_dialog.h"
+#include "wm_names.h"
 #include "wm_page_manager.h"
 
 #include "wm_keyboard.h"
@@ -23,11 +23,7 @@
 
 namespace {
 
-constexpr INT_U32 KEY_COMMAND = 55, KEY_SHIFT = 56, KEY_CONTROL = 59;
-constexpr INT_S32 KEY_RETURN = 36; // what setup discards; Return itself is return_key
-constexpr INT_S32 KEY_HOME = 115, KEY_FORWARD_DELETE = 117, KEY_END = 119, KEY_LEFT = 123, KEY_RIGHT = 124;
 constexpr INT_U8 CHAR_BACKSPACE = 8;
-constexpr INT_S8 CURSOR_TEXT = 5;
 
 bool held(INT_U32 key)
 {
@@ -133,9 +129,9 @@ WM_TEXT_EDIT::WM_TEXT_EDIT(INT_S16 x, INT_S16 y, INT_S16 width, INT_S16 max_len,
     skin.cache = &image_cache;
     draw_flags = 0;
     const INT_U32 ssf = style.ssf;
-    if (ssf & 0x1) {
-        draw_flags |= (ssf & 0x2) ? TEXT_EDIT_INDENTED_BORDER : 0;
-        draw_flags |= (ssf & 0x4) ? TEXT_EDIT_OUTSTANDING_BORDER : 0;
+    if (ssf & SSF_DRAW_BORDER) {
+        draw_flags |= (ssf & SSF_INDENT_BORDER) ? TEXT_EDIT_INDENTED_BORDER : 0;
+        draw_flags |= (ssf & SSF_OUTSTANDING_BORDER) ? TEXT_EDIT_OUTSTANDING_BORDER : 0;
     }
     // Style-set drawing flags and the draw flags they give.
     static const struct
@@ -143,19 +139,19 @@ WM_TEXT_EDIT::WM_TEXT_EDIT(INT_S16 x, INT_S16 y, INT_S16 width, INT_S16 max_len,
         INT_U32 ssf_bit;
         INT_U16 flag;
     } flag_map[] = {
-        {0x2000, TEXT_EDIT_ICON_LEFT},
-        {0x4000, TEXT_EDIT_ICON_RIGHT},
-        {0x8000, TEXT_EDIT_ICON_TOP},
-        {0x10000, TEXT_EDIT_ICON_BOTTOM},
-        {0x80000, TEXT_EDIT_DONT_RESIZE_IMAGE},
-        {0x20, TEXT_EDIT_DARKENED},
+        {SSF_ICON_LEFT, TEXT_EDIT_ICON_LEFT},
+        {SSF_ICON_RIGHT, TEXT_EDIT_ICON_RIGHT},
+        {SSF_ICON_TOP, TEXT_EDIT_ICON_TOP},
+        {SSF_ICON_BOTTOM, TEXT_EDIT_ICON_BOTTOM},
+        {SSF_DONT_RESIZE_IMAGE, TEXT_EDIT_DONT_RESIZE_IMAGE},
+        {SSF_DARKENED_BACKGROUND, TEXT_EDIT_DARKENED},
     };
     for (const auto& m : flag_map) {
         if (ssf & m.ssf_bit) {
             draw_flags |= m.flag;
         }
     }
-    if (style.ssef & 0x800) {
+    if (style.ssef & SSEF_TE_PASSWORD) {
         draw_flags |= TEXT_EDIT_PASSWORD;
     }
     setup(x, y, width, max_len, text, style.fg_colour, style.bg_colour, style.font_id, style.font_x_sz,
@@ -958,15 +954,6 @@ INT_U8 WM_TEXT_EDIT::set_images(const char* path, const char* name, WM_STYLE_SET
         skin.load_images(path, name, 0);
     }
     return is_graphical();
-}
-
-INT_U8 WM_TEXT_EDIT::set_images(FOLDER& folder, const char* name, WM_STYLE_SET* style)
-{
-    char path[2048];
-    if (!folder.get(path, nullptr)) {
-        path[0] = '\0';
-    }
-    return set_images(path, name, style);
 }
 
 void WM_TEXT_EDIT::clear_images()

@@ -105,7 +105,7 @@ public:
     // The skin: the style's cached box when its cache is loaded, else
     // "<name>" boxes from the path (null name: cleared). Whether it is valid.
     INT_U8 set_images(const char* path, const char* name, WM_STYLE_SET* style);
-    INT_U8 set_images(FOLDER& folder, const char* name, WM_STYLE_SET* style);
+    using WM_SCREEN_OBJECT::set_images; // from a FOLDER
     void clear_images();
     INT_U8 is_graphical() { return skin.are_images_valid() ? 1 : 0; }
 
@@ -115,6 +115,12 @@ public:
     // Change callback of the keyboard dialog's echo edit; edit is the
     // WM_TEXT_EDIT it serves (null once that edit is gone).
     static WM_MESG soft_keyboard_callback(WM_SCREEN_OBJECT* echo, void* edit, void* unused);
+
+protected:
+    INT_U8 load_skins(const char* path, const char* name, WM_STYLE_SET* style) override
+    {
+        return set_images(path, name, style);
+    }
 
 private:
     // Sideways scrolling, kept from edit to edit so that a keystroke costs

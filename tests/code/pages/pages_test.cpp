@@ -282,7 +282,7 @@ TEST_F(PagesTest, TheResultButtonNeedsBothNamesAndEveryRaceControlFollowsEveryRa
     EXPECT_EQ(s->ok_button->enabled, 0);
     type(s->second_name_edit, "Ray");
     EXPECT_EQ(s->ok_button->enabled, 1);
-    s->ok_button->down = 1;
+    s->ok_button->set_down(1);
     type(s->second_name_edit, "");
     EXPECT_EQ(s->ok_button->enabled, 0);
     EXPECT_EQ(s->ok_button->down, 0);

@@ -480,6 +480,68 @@ TEST_F(ButtonTest, DestroyingLeavesNothingBehind)
     EXPECT_EQ(WM_SCREEN_OBJECT::modal_screen_objects.head, nullptr);
 }
 
+TEST_F(ButtonTest, OwnerSettersRedrawOnlyForWhatShows)
+{
+    using B = WM_BUTTON;
+    auto nothing = [](B&) {};
+    auto held = [this](B& b) {
+        draw(&b); // a draw keeps the held look, whatever the state says
+        return (b.draw_flags & BUTTON_FIXED_RELIEF) && (b.shading_flags & SHADING_SWAP);
+    };
+    auto at_rest = [](B& b) {
+        return !b.down && !b.armed && !b.last_left && !b.last_right && !b.pointer_over && !b.press_time &&
+               !b.repeating;
+    };
+    // Each row: the state before, the owner's call, whether a visible
+    // button asks for a redraw, and what the call leaves.
+    const struct
+    {
+        const char* what;
+        std::function<void(B&)> before, call;
+        bool redraw;
+        std::function<bool(B&)> after;
+    } rows[] = {
+        {"disabling lets go of the down look", [](B& b) { b.set_down(1); }, [](B& b) { b.set_enabled(0); }, true,
+         [](B& b) { return !b.enabled && !b.down; }},
+        {"enabling a disabled button", [](B& b) { b.set_enabled(0); }, [](B& b) { b.set_enabled(1); }, true,
+         [](B& b) { return b.enabled == 1; }},
+        {"enabling an enabled button", [](B& b) { b.set_down(1); }, [](B& b) { b.set_enabled(1); }, false,
+         [](B& b) { return b.enabled && b.down; }},
+        {"the held look", nothing, [](B& b) { b.set_held_look(true); }, true, held},
+        {"the held look again", [](B& b) { b.set_held_look(true); }, [](B& b) { b.set_held_look(true); }, false,
+         held},
+        {"the held look let go", [](B& b) { b.set_held_look(true); }, [](B& b) { b.set_held_look(false); }, true,
+         [&held](B& b) { return !held(b) && !(b.draw_flags & BUTTON_FIXED_RELIEF); }},
+        {"selected", nothing, [](B& b) { b.set_selected(1); }, true, [](B& b) { return b.selected == 1; }},
+        {"selected again", [](B& b) { b.set_selected(1); }, [](B& b) { b.set_selected(1); }, false,
+         [](B& b) { return b.selected == 1; }},
+        {"an arrow", nothing, [](B& b) { b.set_draw_flags(BUTTON_ARROW_RIGHT); }, true,
+         [](B& b) { return b.draw_flags == BUTTON_ARROW_RIGHT; }},
+        {"the same draw flags", nothing, [](B& b) { b.set_draw_flags(b.draw_flags); }, false,
+         [](B& b) { return b.draw_flags == 0; }},
+        {"a press cleared", [](B& b) { b.set_down(1), b.armed = b.last_left = b.repeating = 1, b.press_time = 9; },
+         [](B& b) { b.clear_press(); }, true, at_rest},
+        {"a press cleared that did not show", [](B& b) { b.armed = b.last_left = b.last_right = 1; },
+         [](B& b) { b.clear_press(); }, false, at_rest},
+        {"the press mode", nothing,
+         [](B& b) { b.set_button_type(2), b.set_slide_select(1), b.set_trigger_flags(8); }, false,
+         [](B& b) { return b.button_type == 2 && b.slide_select == 1 && b.trigger_flags == 8; }},
+    };
+    for (const auto& r : rows) {
+        for (INT_U8 visible : {1, 0}) {
+            WM_BUTTON* b = make();
+            r.before(*b);
+            b->visible = visible;
+            b->dirty = 0;
+            WM_SCREEN_OBJECT::update_regions_sz = 0;
+            r.call(*b);
+            EXPECT_EQ(WM_SCREEN_OBJECT::update_regions_sz > 0, r.redraw && visible) << r.what;
+            EXPECT_EQ(b->visible, visible) << r.what; // a redraw request would show a hidden button
+            EXPECT_TRUE(r.after(*b)) << r.what;
+        }
+    }
+}
+
 // At exit the hint style set gives its skins back to a cache that still lives.
 TEST_F(ButtonTest, HintStyleSetWithSkinsExitsCleanly)
 {

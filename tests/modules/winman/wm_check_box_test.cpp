@@ -93,8 +93,8 @@ TEST_F(CheckBoxTest, ClickOnBoxOrLabelTogglesOnce)
     for (auto& f : focus) {
         box->box_button->can_focus = f[0];
         box->label_button->can_focus = f[1];
-        box->box_button->enabled = f[2];
-        box->label_button->enabled = f[3];
+        box->box_button->set_enabled(f[2]);
+        box->label_button->set_enabled(f[3]);
         EXPECT_EQ(box->can_have_focus(), f[4]);
     }
     box->hide(0, 0);

@@ -273,7 +273,7 @@ TEST_F(FloatingMenuTest, PopupChainClosesAndHides)
     for (FM* f : {a, more->popup, deeper->popup}) {
         f->visible = 1;
     }
-    top->down = 1;
+    top->set_down(1);
     deeper->popup->hide_linked_popup(1);
     EXPECT_FALSE(more->popup->visible);
     EXPECT_FALSE(a->visible);

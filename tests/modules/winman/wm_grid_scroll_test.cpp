@@ -3,6 +3,7 @@
 #include "keyboard.h"
 #include "mouse.h"
 #include "wm_grid.h"
+#include "wm_names.h"
 
 #include <algorithm>
 #include <iterator>
@@ -12,9 +13,6 @@
 using namespace kivo_test;
 
 namespace {
-
-constexpr int KEY_HOME = 115, KEY_PAGE_UP = 116, KEY_END = 119, KEY_PAGE_DOWN = 121;
-constexpr int KEY_LEFT = 123, KEY_RIGHT = 124, KEY_DOWN = 125, KEY_UP = 126;
 
 using GridScroll = PageTest;
 

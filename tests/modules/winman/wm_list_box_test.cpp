@@ -42,11 +42,12 @@ protected:
         S::pm->areas[0].add_object(box, 0);
         return box;
     }
-    // Records the report's current_data; answers 3.
+    // Records the report's current_data and the mouse-held flag it saw; answers 3.
     static WM_MESG changed(WM_SCREEN_OBJECT* object, void* self, void*)
     {
         const void* data = static_cast<WM_LIST_BOX*>(object)->current_data;
         static_cast<ListBoxTest*>(self)->reports += " " + std::to_string(reinterpret_cast<std::intptr_t>(data));
+        static_cast<ListBoxTest*>(self)->held_in_report = static_cast<WM_LIST_BOX*>(object)->last_left;
         return 3;
     }
     // Two frames: what each returned, then the reports, e.g. "3. 2".
@@ -58,6 +59,7 @@ protected:
     }
     WM_STYLE_SET style;
     std::string reports;
+    int held_in_report = -1;
 };
 
 TEST_F(ListBoxTest, FormsClampCountAndStartAndSelectQuietly)
@@ -204,6 +206,19 @@ TEST_F(ListBoxTest, EachChangeIsReportedOnceAtTheNextMonitor)
         EXPECT_EQ(box->current_data, word(s.selection));
         EXPECT_STREQ(box->caption, RACES[s.selection]);
     }
+}
+
+TEST_F(ListBoxTest, TheReportSeesTheMouseHeldOnlyWhileItRuns)
+{
+    WM_LIST_BOX* box = add(1, 0, nullptr, 0);
+    for (std::intptr_t race = 0; race < 3; ++race) {
+        box->add_line(RACES[race], word(race), 0, 1, 0);
+    }
+    box->set_current_selection(2, 0);
+    EXPECT_EQ(tick(10), 3);
+    EXPECT_EQ(reports, " 2");
+    EXPECT_EQ(held_in_report, 1);
+    EXPECT_EQ(box->last_left, 0);
 }
 
 TEST_F(ListBoxTest, WheelOverTheClosedBoxStepsAndClamps)

@@ -146,7 +146,7 @@ TEST_F(MenuTest, GroupsSwitchOpenPopups)
     EXPECT_EQ(links(), (std::vector<long>{1, 1, 0, 0, 3, 3}));
     m[2]->add_to_group(m[0]);
     EXPECT_EQ(links(), (std::vector<long>{1, 2, 2, 0, 0, 1}));
-    m[2]->enabled = 0;
+    m[2]->set_enabled(0);
     click(20, 10);
     ASSERT_TRUE(is_open(m[0]));
     point(120, 10), frame(), frame();

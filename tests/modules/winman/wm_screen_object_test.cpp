@@ -1,8 +1,15 @@
 #include "widget_test.h"
 
+#include "folder.h"
 #include "keyboard.h"
 #include "kivo_host.h"
 #include "mouse.h"
+#include "wm_button.h"
+#include "wm_dialog.h"
+#include "wm_grid.h"
+#include "wm_script.h"
+#include "wm_scrollbar.h"
+#include "wm_text_edit.h"
 
 #include <cstring>
 #include <new>
@@ -360,4 +367,42 @@ TEST_F(ScreenObject, HiddenObjectsStopThePasses)
     root.update(0);
     EXPECT_EQ(parent->monitor_count, 1); // asked, and stops at its own hidden state
     EXPECT_EQ(child->monitor_count + child->update_count + grandchild->monitor_count, 0);
+}
+
+TEST_F(ScreenObject, EverySkinnedWidgetTakesItsSkinFromAFolder)
+{
+    // "sk" is each widget's base skin; a plain scroll bar reads three pieces of it.
+    FOLDER folder;
+    ASSERT_TRUE(folder.set_from_path_string(dir.c_str()));
+    imgtest::CANVAS picture(8, 8, {0xFF2040A0u});
+    for (const char* name : {"sk.png", "sk_bar.png", "sk_slider_up.png", "sk_slider_down.png"}) {
+        DATA_FILE* file = folder.open_data_file(name, fm_write, 0, 0);
+        ASSERT_TRUE(file && picture.save_png(file) && folder.close(file)) << name;
+    }
+    // What the folder's alias path gives, and that a null name clears.
+    auto check = [&folder](auto& widget, const char* kind) {
+        EXPECT_EQ(widget.set_images(folder, "sk", nullptr), 1) << kind;
+        EXPECT_TRUE(widget.is_graphical()) << kind;
+        EXPECT_EQ(widget.set_images(folder, "none", nullptr), 0) << kind;
+        EXPECT_EQ(widget.set_images(folder, "sk", nullptr), 1) << kind;
+        EXPECT_EQ(widget.set_images(folder, nullptr, nullptr), 0) << kind;
+        EXPECT_FALSE(widget.is_graphical()) << kind;
+    };
+    WM_STYLE_SET style;
+    WM_BUTTON button(0, 0, 39, 19, style, "", nullptr, nullptr, nullptr, nullptr, 2);
+    check(button, "button");
+    WM_SCRIPT script(0, 0, 39, 19, style, "");
+    check(script, "text block");
+    WM_TEXT_EDIT edit(0, 0, 40, 10, "", style, nullptr, nullptr, nullptr);
+    check(edit, "text edit");
+    WM_GRID grid(1, nullptr, nullptr, nullptr);
+    check(grid, "grid");
+    WM_DIALOG dialog(0, 0, 40, 20, nullptr, nullptr, nullptr, nullptr, &blank_effect_info);
+    check(dialog, "dialog");
+    PARAMETER value;
+    value.reset_to_type(4);
+    value.set(value.max, 100L), value.set(value.min, 0L), value.set(value.value, 50L);
+    WM_SCROLLBAR bar(0, 0, 19, 99, 10, 15, &value, 2, 0, COLOUR_GREY, COLOUR_BLUE, COLOUR_GREY, COLOUR_BLACK, 1,
+                     nullptr, nullptr, nullptr);
+    check(bar, "scroll bar");
 }

@@ -4,6 +4,7 @@
 #include "data_file.h"
 #include "memory_data_device.h"
 #include "widget_test.h"
+#include "wm_names.h"
 #include "wm_page_tool_manager.h"
 #include "wm_style_set.h"
 
@@ -439,6 +440,73 @@ TEST_F(StyleSetTest, ReaderTakesRequiredKeysFlagWordsAndLegacyKeys)
     ASSERT_TRUE(s.read_from_config_file(cfg, font_id_of, &id, nullptr));
     EXPECT_EQ(s.font_id, 7);
     EXPECT_EQ(s.underline_colour, COLOUR_RED);
+}
+
+TEST_F(StyleSetTest, EachNamedFlagIsTheBitOfItsKey)
+{
+    const struct
+    {
+        const char* key;
+        INT_U32 ssf, ssef;
+    } rows[] = {
+        {"ssf_draw_border", SSF_DRAW_BORDER, 0},
+        {"ssf_indent_border", SSF_INDENT_BORDER, 0},
+        {"ssf_outstanding_border", SSF_OUTSTANDING_BORDER, 0},
+        {"ssf_hfading", SSF_HFADING, 0},
+        {"ssf_vfading", SSF_VFADING, 0},
+        {"ssf_darkened_background", SSF_DARKENED_BACKGROUND, 0},
+        {"ssf_left_justify_text", SSF_LEFT_JUSTIFY_TEXT, 0},
+        {"ssf_right_justify_text", SSF_RIGHT_JUSTIFY_TEXT, 0},
+        {"ssf_use_text_colour_for_outline", SSF_USE_TEXT_COLOUR_FOR_OUTLINE, 0},
+        {"ssf_shadow_text", SSF_SHADOW_TEXT, 0},
+        {"ssf_inset_text", SSF_INSET_TEXT, 0},
+        {"ssf_chiseled_text", SSF_CHISELED_TEXT, 0},
+        {"ssf_disabled", SSF_DISABLED, 0},
+        {"ssf_icon_left", SSF_ICON_LEFT, 0},
+        {"ssf_icon_right", SSF_ICON_RIGHT, 0},
+        {"ssf_icon_top", SSF_ICON_TOP, 0},
+        {"ssf_icon_bottom", SSF_ICON_BOTTOM, 0},
+        {"ssf_icon_attach_to_text", SSF_ICON_ATTACH_TO_TEXT, 0},
+        {"ssf_wrap_text", SSF_WRAP_TEXT, 0},
+        {"ssf_dont_resize_image", SSF_DONT_RESIZE_IMAGE, 0},
+        {"ssf_top_align_text", SSF_TOP_ALIGN_TEXT, 0},
+        {"ssf_bottom_align_text", SSF_BOTTOM_ALIGN_TEXT, 0},
+        {"ssef_invert_vfading_on_press", 0, SSEF_INVERT_VFADING_ON_PRESS},
+        {"ssef_indent_when_active", 0, SSEF_INDENT_WHEN_ACTIVE},
+        {"ssef_left_arrow", 0, SSEF_LEFT_ARROW},
+        {"ssef_right_arrow", 0, SSEF_RIGHT_ARROW},
+        {"ssef_up_arrow", 0, SSEF_UP_ARROW},
+        {"ssef_down_arrow", 0, SSEF_DOWN_ARROW},
+        {"ssef_auto_depress", 0, SSEF_AUTO_DEPRESS},
+        {"ssef_auto_actiavte", 0, SSEF_AUTO_ACTIVATE},
+        {"ssef_dont_mask_click", 0, SSEF_DONT_MASK_CLICK},
+        {"ssef_sb_horizontal", 0, SSEF_SB_HORIZONTAL},
+        {"ssef_sb_with_buttons", 0, SSEF_SB_WITH_BUTTONS},
+        {"ssef_te_password", 0, SSEF_TE_PASSWORD},
+        {"ssef_grid_fix_top_row", 0, SSEF_GRID_FIX_TOP_ROW},
+        {"ssef_grid_two_tone", 0, SSEF_GRID_TWO_TONE},
+        {"ssef_grid_type_lines", 0, SSEF_GRID_TYPE_LINES},
+        {"ssef_grid_type_cells", 0, SSEF_GRID_TYPE_CELLS},
+        {"ssef_grid_scroll_by_line", 0, SSEF_GRID_SCROLL_BY_LINE},
+        {"ssef_grid_no_scrollbar", 0, SSEF_GRID_NO_SCROLLBAR},
+        {"ssef_grid_only_draw_used_lines", 0, SSEF_GRID_ONLY_DRAW_USED_LINES},
+        {"ssef_pb_only_draw_bar", 0, SSEF_PB_ONLY_DRAW_BAR},
+        {"ssef_pb_vertical", 0, SSEF_PB_VERTICAL},
+        {"ssef_pb_no_shading", 0, SSEF_PB_NO_SHADING},
+        {"ssef_pb_position_text_on_bar", 0, SSEF_PB_POSITION_TEXT_ON_BAR},
+        {"ssef_pb_draw_alt_percentage", 0, SSEF_PB_DRAW_ALT_PERCENTAGE},
+        {"ssef_fm_hide_scrolling_arrows", 0, SSEF_FM_HIDE_SCROLLING_ARROWS},
+        {"ssef_grid_dont_shorten_scrollbar", 0, SSEF_GRID_DONT_SHORTEN_SCROLLBAR},
+    };
+    WM_STYLE_SET::cache_ibox_data = 0; // no skins needed
+    for (const auto& r : rows) {
+        write_config(config({{r.key, "1"}}));
+        WM_STYLE_SET s;
+        ASSERT_TRUE(s.read_from_config_file(cfg, nullptr, nullptr, nullptr)) << r.key;
+        EXPECT_EQ(s.ssf, r.ssf) << r.key;
+        EXPECT_EQ(s.ssef, r.ssef) << r.key;
+    }
+    WM_STYLE_SET::cache_ibox_data = 1;
 }
 
 TEST_F(StyleSetTest, MissingRequiredKeyKeepsWhatWasRead)

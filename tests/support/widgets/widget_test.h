@@ -8,6 +8,7 @@
 // manager's pass.
 #include "image_test_util.h"
 #include "sandbox.h"
+#include "wm_names.h"
 #include "wm_page_manager.h"
 #include "wm_screen_object.h"
 
@@ -23,8 +24,12 @@ constexpr int SCREEN_W = 800, SCREEN_H = 600;
 // Where the fake wall clock starts (seconds).
 constexpr INT_S64 START_WALL = 1700000000;
 
-// Key codes (Mac) that tests hold.
-constexpr INT_U32 KEY_RETURN = 36, KEY_TAB = 48, KEY_SHIFT = 56, KEY_COMMAND = 55, KEY_CONTROL = 59;
+// Key codes (Mac) that tests hold, also under this namespace.
+using ::KEY_COMMAND;
+using ::KEY_CONTROL;
+using ::KEY_RETURN;
+using ::KEY_SHIFT;
+using ::KEY_TAB;
 
 // A test-only screen object: counts its passes, hands out scripted
 // results, and fills its rectangle with its colour when drawn.
