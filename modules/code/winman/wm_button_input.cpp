@@ -125,7 +125,7 @@ bool WM_BUTTON::run_auto_press(WM_MESG& result)
             auto_pressing_button = nullptr;
         }
         pm->injected_button = 0;
-        result = 1;
+        result = WM_MESG_TAKEN;
         return true;
     }
     if (!auto_pressing_delay) {
@@ -147,7 +147,7 @@ bool WM_BUTTON::run_auto_press(WM_MESG& result)
     pm->injected_x = centre_x();
     pm->injected_y = centre_y();
     pm->injected_button = 1;
-    result = 1;
+    result = WM_MESG_TAKEN;
     return true;
 }
 
@@ -382,7 +382,7 @@ WM_MESG WM_BUTTON::fire_event(INT_U8 event, bool)
         // Taken input stops the pass, except for a sliding selection,
         // whose owner goes on looking at its other rows.
         if (!result) {
-            result = slide_select ? 0 : 1;
+            result = slide_select ? WM_MESG_NONE : WM_MESG_TAKEN;
         }
     }
     ask_activated();

@@ -562,12 +562,12 @@ WM_MESG WM_DIALOG::monitor()
     active_dialog = this;
     const WM_MESG r = WM_SCREEN_OBJECT::monitor();
     active_dialog = previous;
-    if (r == 2 || (!visible && !dragging)) {
+    if (r == WM_MESG_CLOSE_DIALOG || (!visible && !dragging)) {
         remove_when_closed = 0;
         start_fade(0);
         start_animation(0);
         effects_suppressed = 0;
-        return r == 2 ? 0 : r;
+        return r == WM_MESG_CLOSE_DIALOG ? WM_MESG_NONE : r;
     }
     return r;
 }

@@ -143,7 +143,7 @@ WM_MESG WM_FLOATING_MENU::update(INT_U8 modal)
     // The input pass skips hidden objects, so a chosen menu that is to go
     // asks the modal timed pass (which walks hidden ones too) to remove it.
     if (closed) {
-        return 4;
+        return WM_MESG_CLOSE_MODAL;
     }
     return WM_DIALOG::update(modal);
 }
@@ -813,7 +813,7 @@ WM_MESG WM_FLOATING_MENU::monitor()
 {
     KEYBOARD keyboard_view; // keeps the typed-character buffer alive for this pass
     if (closed) {
-        return 4;
+        return WM_MESG_CLOSE_MODAL;
     }
     if (prev_visible != visible) {
         if (visible) {

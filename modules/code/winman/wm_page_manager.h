@@ -173,6 +173,34 @@ private:
     // get_ms_count of the last pass in which the pages' monitor callbacks ran.
     static INT_U32 now_ltv;
 
+    // The steps of monitor, in the order it takes them, and the state one
+    // pass hands from step to step.
+    struct PASS;
+    // Window size on the first pass, the pointer-shape request reset and
+    // the injected click in.
+    void begin_pass(PASS& pass);
+    // Tab, with Shift backwards, with Command or Control by area.
+    void move_focus_on_tab();
+    // Whether the pages' monitor callbacks run in this pass.
+    bool are_callbacks_due();
+    void run_timed_pass(PASS& pass);
+    void run_modal_input_pass(PASS& pass);
+    void run_area_input_pass(PASS& pass);
+    // Acts on the pass's message as the message's area; returns what
+    // monitor returns.
+    WM_MESG dispatch_message(WM_MESG message, long area);
+    // rebuild_area on every visible area from `from` on, wrapping; modals
+    // applies to the first only.
+    void rebuild_visible_areas(long from, bool modals);
+    // Shows the queued pages by a page-change code's transition.
+    void change_pages(WM_MESG message, long area);
+    // Every area rebuilt once after the window changed size.
+    void rebuild_after_resize();
+    // The focus to the next object when the focal one sat the pass out.
+    void repair_focus(WM_MESG message);
+    // The real pointer back after an injected click, and the pointer shape.
+    void end_pass(const PASS& pass);
+
     // Blits the back buffer to the window, then calls frame_hook.
     void present_frame();
     // As the current area: tells the page its objects go, clears them

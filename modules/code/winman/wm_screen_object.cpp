@@ -552,7 +552,7 @@ WM_MESG WM_SCREEN_OBJECT::monitor()
             }
             const WM_MESG r = m->monitor();
             monitor_modals = 1;
-            if (r == 4) {
+            if (r == WM_MESG_CLOSE_MODAL) {
                 remove_modal_object(m, 1, 0);
                 return 0;
             }
@@ -628,7 +628,7 @@ WM_MESG WM_SCREEN_OBJECT::update(INT_U8 modal)
                 continue;
             }
             r = m->update(0);
-            if (r == 4) {
+            if (r == WM_MESG_CLOSE_MODAL) {
                 remove_modal_object(m, 1, 0);
                 r = 0;
             }
