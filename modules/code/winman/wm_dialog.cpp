@@ -9,7 +9,7 @@
 #include "mouse.h"
 #include "wm_clip.h"
 #include "wm_floating_menu.h"
-#include "wm_page_manager.h"
+#include "wm_page_services.h"
 #include "wm_s16.h"
 #include "wm_script.h"
 
@@ -292,8 +292,8 @@ INT_S16 WM_DIALOG::get_y()
 
 void WM_DIALOG::get_page_manager_rect(int& px, int& py, int& pw, int& ph)
 {
-    if (pm && pm->current_area) {
-        WM_AREA* a = pm->current_area;
+    WM_PAGE_SERVICES* services = page_services();
+    if (WM_SCREEN_OBJECT* a = services ? services->get_current_area() : nullptr) {
         px = a->get_x();
         py = a->get_y();
         pw = a->get_width();

@@ -8,7 +8,7 @@
 #include "mouse.h"
 #include "wm_button.h"
 #include "wm_menu.h"
-#include "wm_page_manager.h"
+#include "wm_page_services.h"
 #include "wm_s16.h"
 #include "wm_script.h"
 
@@ -491,8 +491,8 @@ void WM_FLOATING_MENU::calc_new_size()
     w += frame_x;
 
     INT_S16 ax1 = 0, ay1 = 0, ax2 = 32767, ay2 = 32767;
-    if (pm) {
-        pm->get_popup_area(ax1, ay1, ax2, ay2);
+    if (WM_PAGE_SERVICES* services = page_services()) {
+        services->get_popup_area(ax1, ay1, ax2, ay2);
     }
     // The grid gets the contents area, which the dialog ends a cell gap
     // above its bottom border: that gap is part of the height, or the rows

@@ -92,7 +92,7 @@ void WM_PAGE_MANAGER::begin_pass(PASS& pass)
 
     // The widgets of this pass see the injected click; end_pass puts the
     // real pointer back.
-    pass.injected = injected_x != -1 && injected_y != -1;
+    pass.injected = is_click_injected();
     pass.pointer_x = MOUSE::x;
     pass.pointer_y = MOUSE::y;
     pass.left_down = MOUSE::buttons & 1;

@@ -12,6 +12,7 @@
 #include "kivo_types.h"
 #include "wm_manager.h"
 #include "wm_page_base.h"
+#include "wm_page_services.h"
 
 class WM_AREA : public WM_MANAGER
 {
@@ -39,11 +40,9 @@ public:
     void clear();
 };
 
-class WM_PAGE_MANAGER
+class WM_PAGE_MANAGER : public WM_PAGE_SERVICES
 {
 public:
-    static constexpr int max_windows = 64;
-
     WM_AREA* current_area;   // always &areas[current]
     IMAGE backgrounds[max_windows]; // per window id; every redraw of a region starts from it
     WM_AREA* areas;          // area_count of them, owned
@@ -104,7 +103,7 @@ public:
     // change_page on every area from area on, wrapping, then the redraw.
     void go_to_page(long area);
     // The region pop-ups must stay in; -1 statics give the window's edges.
-    void get_popup_area(INT_S16& x1, INT_S16& y1, INT_S16& x2, INT_S16& y2);
+    void get_popup_area(INT_S16& x1, INT_S16& y1, INT_S16& x2, INT_S16& y2) override;
 
     // One frame: focus moves on Tab, the timed and input passes, the
     // dispatch of their WM_MESG, the resize rebuild, the focus repair,
@@ -152,10 +151,20 @@ public:
                                   int direction, int style, INT_U32 elapsed, INT_U32 duration);
     // The object under the point in the highest-numbered area that has one;
     // else the highest-numbered area hit; else null.
-    WM_SCREEN_OBJECT* find_object_at_pos(INT_S16 px, INT_S16 py);
+    WM_SCREEN_OBJECT* find_object_at_pos(INT_S16 px, INT_S16 py) override;
     // Redraws every update region (background, area trees, modal objects)
     // and empties the list.
     void check_for_draw();
+
+    // The rest of what widgets ask (wm_page_services.h): the injected-click
+    // fields, the cursor request (only while monitor_mouse_cursor is set),
+    // current_area and the backgrounds.
+    void inject_click(INT_S16 x, INT_S16 y, INT_U8 button) override;
+    void cancel_injected_click() override;
+    bool is_click_injected() const override;
+    void request_pointer(INT_S8 shape) override;
+    WM_SCREEN_OBJECT* get_current_area() override;
+    void redraw_region_from(INT_S16 window) override;
 
     static INT_S16 monitor_delay_ms;
     static INT_S16 popup_x1, popup_y1, popup_x2, popup_y2; // -1 = the window's edge

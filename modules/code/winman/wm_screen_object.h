@@ -101,6 +101,7 @@ typedef INT_U32 SCROBJ_ARROW_TYPE;
 class IMAGE_BOX;
 class WM_SCREEN_OBJECT;
 class WM_PAGE_MANAGER;
+class WM_PAGE_SERVICES;
 // The page layer's record of one widget; only a pointer is kept here.
 class WM_PTM_OBJECT_INFO;
 
@@ -238,6 +239,8 @@ public:
     // The shared drawing surface; the first object sets it to the back buffer.
     static IMAGE* surface;
     static WM_PAGE_MANAGER* pm;
+    // What widgets may ask of pm (wm_page_services.h); null without one.
+    static WM_PAGE_SERVICES* page_services();
     // Images shared by every widget. Statics holding images on it are
     // defined after it, in the same source, so that they go first at exit.
     static IMAGE_CACHE image_cache;
