@@ -212,6 +212,12 @@ private:
 
     // Blits the back buffer to the window, then calls frame_hook.
     void present_frame();
+    // How one timed transition runs (with the transitions).
+    struct TRANSITION;
+    // Every timed transition over the page-effects rectangle: the plain
+    // change without a surface or a duration, the snapshots around the
+    // page change, then the paced frames, each presented.
+    void run_transition(const TRANSITION& how, long area);
     // As the current area: tells the page its objects go, clears them
     // (modal objects too when modals), builds the page again and gives the
     // focus to the first object when nothing has it.
