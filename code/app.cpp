@@ -136,7 +136,7 @@ void app_construct(short, char**)
 bool app_main()
 {
     WM_PAGE_MANAGER* pm = ptm.page_manager;
-    return pm != nullptr && pm->monitor(1) != -1;
+    return pm != nullptr && pm->monitor(1) != WM_MESG_END_RUN;
 }
 
 void app_destruct()

@@ -650,7 +650,7 @@ int run(const std::string& source, const char* out_name)
         return 1;
     }
     ptm.show_logo = 0;
-    ptm.default_page_change_method = 11;
+    ptm.default_page_change_method = WM_MESG_MIX;
     if (!copy_style_set(ptm, ptm.hint_style_set, "Hint") || !copy_style_set(ptm, ptm.dialog_style_set, "Label") ||
         !copy_style_set(ptm, ptm.title_style_set, "Heading") ||
         !copy_style_set(ptm, ptm.object_style_set, "Button")) {

@@ -6,7 +6,7 @@
 #include "errors.h"
 #include "wm_clip.h"
 #include "wm_names.h"
-#include "wm_page_manager.h"
+#include "wm_page_services.h"
 #include "wm_s16.h"
 #include "wm_script.h"
 
@@ -308,9 +308,8 @@ WM_BUTTON::~WM_BUTTON()
     if (auto_pressing_button == this) {
         auto_pressing_button = nullptr;
         auto_pressing_ltv = 0;
-        if (pm) {
-            pm->injected_x = pm->injected_y = -1;
-            pm->injected_button = 0;
+        if (WM_PAGE_SERVICES* services = page_services()) {
+            services->cancel_injected_click();
         }
     }
     set_hint_text(nullptr);

@@ -9,7 +9,7 @@
 #include "mouse.h"
 #include "random_session.h"
 #include "wm_names.h"
-#include "wm_page_manager.h"
+#include "wm_page_services.h"
 #include "wm_s16.h"
 #include "wm_script.h"
 
@@ -31,8 +31,8 @@ bool cursor_available(INT_S8 id)
 // What the page manager has under the point; nothing without one.
 WM_SCREEN_OBJECT* object_under(INT_S16 px, INT_S16 py)
 {
-    WM_PAGE_MANAGER* manager = WM_SCREEN_OBJECT::pm;
-    return manager ? manager->find_object_at_pos(px, py) : nullptr;
+    WM_PAGE_SERVICES* services = WM_SCREEN_OBJECT::page_services();
+    return services ? services->find_object_at_pos(px, py) : nullptr;
 }
 
 } // namespace
@@ -107,7 +107,8 @@ bool WM_BUTTON::run_auto_press(WM_MESG& result)
         if (now - auto_pressing_ltv <= auto_pressing_button_down_delay) {
             return false;
         }
-        if (!pm || pm->injected_x == -1 || pm->injected_y == -1) {
+        WM_PAGE_SERVICES* services = page_services();
+        if (!services || !services->is_click_injected()) {
             // Someone else took the injection back: nothing is left to release.
             auto_pressing_button = nullptr;
             return false;
@@ -115,15 +116,13 @@ bool WM_BUTTON::run_auto_press(WM_MESG& result)
         if (MOUSE::buttons & 1) {
             // Held for the down delay: release where it was pressed.
             auto_pressing_ltv = now;
-            pm->injected_x = auto_pressing_button->centre_x();
-            pm->injected_y = auto_pressing_button->centre_y();
+            services->inject_click(auto_pressing_button->centre_x(), auto_pressing_button->centre_y(), 0);
         } else {
             auto_pressing_ltv = 0;
-            pm->injected_x = pm->injected_y = -1;
+            services->cancel_injected_click();
             auto_pressing_button = nullptr;
         }
-        pm->injected_button = 0;
-        result = 1;
+        result = WM_MESG_TAKEN;
         return true;
     }
     if (!auto_pressing_delay) {
@@ -136,16 +135,15 @@ bool WM_BUTTON::run_auto_press(WM_MESG& result)
     }
     // A hidden button is never chosen: the click at its centre would land
     // on whatever is drawn there instead.
-    if (!pm || !visible || !enabled || !auto_press_odds || now - auto_pressing_ltv <= auto_pressing_delay ||
+    WM_PAGE_SERVICES* services = page_services();
+    if (!services || !visible || !enabled || !auto_press_odds || now - auto_pressing_ltv <= auto_pressing_delay ||
         get_random_number(auto_press_odds) != 0) {
         return false;
     }
     auto_pressing_ltv = now;
     auto_pressing_button = this;
-    pm->injected_x = centre_x();
-    pm->injected_y = centre_y();
-    pm->injected_button = 1;
-    result = 1;
+    services->inject_click(centre_x(), centre_y(), 1);
+    result = WM_MESG_TAKEN;
     return true;
 }
 
@@ -380,7 +378,7 @@ WM_MESG WM_BUTTON::fire_event(INT_U8 event, bool)
         // Taken input stops the pass, except for a sliding selection,
         // whose owner goes on looking at its other rows.
         if (!result) {
-            result = slide_select ? 0 : 1;
+            result = slide_select ? WM_MESG_NONE : WM_MESG_TAKEN;
         }
     }
     ask_activated();
@@ -418,7 +416,8 @@ bool WM_BUTTON::has_over_look()
 
 void WM_BUTTON::request_cursor(bool inside, bool left, bool right)
 {
-    if (!WM_PAGE_MANAGER::monitor_mouse_cursor || !pm) {
+    WM_PAGE_SERVICES* services = page_services();
+    if (!services) {
         return;
     }
     INT_S8 id = 0;
@@ -434,6 +433,6 @@ void WM_BUTTON::request_cursor(bool inside, bool left, bool right)
         }
     }
     if (id && cursor_available(id)) {
-        pm->cursor_request = id;
+        services->request_pointer(id);
     }
 }

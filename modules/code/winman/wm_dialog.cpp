@@ -10,7 +10,7 @@
 #include "wm_clip.h"
 #include "wm_floating_menu.h"
 #include "wm_names.h"
-#include "wm_page_manager.h"
+#include "wm_page_services.h"
 #include "wm_s16.h"
 #include "wm_script.h"
 
@@ -282,8 +282,8 @@ INT_S16 WM_DIALOG::get_y()
 
 void WM_DIALOG::get_page_manager_rect(int& px, int& py, int& pw, int& ph)
 {
-    if (pm && pm->current_area) {
-        WM_AREA* a = pm->current_area;
+    WM_PAGE_SERVICES* services = page_services();
+    if (WM_SCREEN_OBJECT* a = services ? services->get_current_area() : nullptr) {
         px = a->get_x();
         py = a->get_y();
         pw = a->get_width();
@@ -552,12 +552,12 @@ WM_MESG WM_DIALOG::monitor()
     active_dialog = this;
     const WM_MESG r = WM_SCREEN_OBJECT::monitor();
     active_dialog = previous;
-    if (r == 2 || (!visible && !dragging)) {
+    if (r == WM_MESG_CLOSE_DIALOG || (!visible && !dragging)) {
         remove_when_closed = 0;
         start_fade(0);
         start_animation(0);
         effects_suppressed = 0;
-        return r == 2 ? 0 : r;
+        return r == WM_MESG_CLOSE_DIALOG ? WM_MESG_NONE : r;
     }
     return r;
 }

@@ -79,7 +79,7 @@ public:
     EFFECT_INFO effect_info;
     INT_S32 effect_delay;    // ms of the running fade and slide
     INT_U32 effect_start_ms; // now_ms of the first step; 0 = not started
-    INT_U8 remove_when_closed; // a completed close makes update return 4
+    INT_U8 remove_when_closed; // a completed close makes update return WM_MESG_CLOSE_MODAL
     INT_U8 effects_suppressed; // fades jump and no slide starts
     INT_U8 current_alpha;      // 0 nothing drawn, 255 drawn plainly, between: composited
     INT_U8 start_alpha, target_alpha;

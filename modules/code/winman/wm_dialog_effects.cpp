@@ -154,7 +154,7 @@ WM_MESG WM_DIALOG::update(INT_U8 modal)
             const int ny = y != slide_end.y ? interpolate(slide_start.y, slide_end.y, elapsed, delay) : y;
             WM_SCREEN_OBJECT::move(to_s16(nx), to_s16(ny));
         }
-        result = 1;
+        result = WM_MESG_TAKEN;
         focal_object_monitored = 1;
         request_draw();
     }
@@ -166,10 +166,10 @@ WM_MESG WM_DIALOG::update(INT_U8 modal)
         slide_start = slide_end = POINT{x, y};
         hide(0, 0);
         if (remove_when_closed) {
-            result = 4;
+            result = WM_MESG_CLOSE_MODAL;
         }
     }
-    step_pending = result != 1;
+    step_pending = result != WM_MESG_TAKEN;
     return result;
 }
 

@@ -8,7 +8,7 @@
 #include "mouse.h"
 #include "wm_button.h"
 #include "wm_menu.h"
-#include "wm_page_manager.h"
+#include "wm_page_services.h"
 #include "wm_s16.h"
 #include "wm_script.h"
 
@@ -143,7 +143,7 @@ WM_MESG WM_FLOATING_MENU::update(INT_U8 modal)
     // The input pass skips hidden objects, so a chosen menu that is to go
     // asks the modal timed pass (which walks hidden ones too) to remove it.
     if (closed) {
-        return 4;
+        return WM_MESG_CLOSE_MODAL;
     }
     return WM_DIALOG::update(modal);
 }
@@ -482,8 +482,8 @@ void WM_FLOATING_MENU::calc_new_size()
     w += frame_x;
 
     INT_S16 ax1 = 0, ay1 = 0, ax2 = 32767, ay2 = 32767;
-    if (pm) {
-        pm->get_popup_area(ax1, ay1, ax2, ay2);
+    if (WM_PAGE_SERVICES* services = page_services()) {
+        services->get_popup_area(ax1, ay1, ax2, ay2);
     }
     // The grid gets the contents area, which the dialog ends a cell gap
     // above its bottom border: that gap is part of the height, or the rows
@@ -804,7 +804,7 @@ WM_MESG WM_FLOATING_MENU::monitor()
 {
     KEYBOARD keyboard_view; // keeps the typed-character buffer alive for this pass
     if (closed) {
-        return 4;
+        return WM_MESG_CLOSE_MODAL;
     }
     if (prev_visible != visible) {
         if (visible) {

@@ -40,7 +40,9 @@ public:
     INT_U8 wait_release;  // mouse ignored until every button is up; set on showing
     INT_U8 prev_visible;  // visibility seen by the previous monitor
     INT_U8 draggable;
-    INT_U8 closed;        // hid itself after a choice with remove_when_closed: monitor and update return 4
+    // Hid itself after a choice with remove_when_closed: monitor and update
+    // return WM_MESG_CLOSE_MODAL.
+    INT_U8 closed;
     WM_SCREEN_OBJECT* hidden_top;    // row object taken out while "^" stands in its row
     WM_SCREEN_OBJECT* hidden_bottom; // row object taken out while "v" stands in its row
     WM_BUTTON* up_button;            // made on first need, kept until destruction

@@ -4,7 +4,7 @@
 
 #include "keyboard.h"
 #include "mouse.h"
-#include "wm_page_manager.h"
+#include "wm_page_services.h"
 
 INT_U8 WM_IMAGE::default_show_clickable_cursor = 0;
 
@@ -106,8 +106,9 @@ WM_MESG WM_IMAGE::monitor()
         if (show_clickable_cursor) {
             // The pressed shape is asked for first and the hand is the fallback.
             const INT_S8 id = down && MOUSE::set_mouse_cursor(2, 1) ? 2 : 1;
-            if (WM_PAGE_MANAGER::monitor_mouse_cursor && MOUSE::set_mouse_cursor(id, 1) && pm) {
-                pm->cursor_request = id;
+            WM_PAGE_SERVICES* services = page_services();
+            if (services && MOUSE::set_mouse_cursor(id, 1)) {
+                services->request_pointer(id);
             }
         }
     }

@@ -33,7 +33,8 @@ WM_KEYBOARD_DIALOG::WM_KEYBOARD_DIALOG(INT_S16 x, INT_S16 y, INT_S16 w, INT_S16 
     edit = new WM_TEXT_EDIT(0, 0, s16(cw - 1), max_length, text, edit_style, callback, data1, data2);
     keyboard = new WM_KEYBOARD(0, s16(edit->height + ys), s16(cw - 1), s16(ch - 2 * ys - button_h - 1),
                                keyboard_style, mapping, trigger_bits, no_input_taken, hints);
-    void* close_result = reinterpret_cast<void*>(static_cast<std::intptr_t>(close_deletes ? 4 : 2));
+    const WM_MESG close_code = close_deletes ? WM_MESG_CLOSE_MODAL : WM_MESG_CLOSE_DIALOG;
+    void* close_result = reinterpret_cast<void*>(static_cast<std::intptr_t>(close_code));
     close_button = new WM_BUTTON(s16(cw - (gap(o.border_left_gap) + gap(o.border_right_gap) + caption_w) - 1),
                                  s16(ch - ys - button_h - 1), s16(cw - 1), s16(ch - ys - 1), o, "Close", "",
                                  close_button_callback, close_result, nullptr, 2);

@@ -33,8 +33,8 @@ public:
     // Forgets itself as the text edits' shared soft keyboard.
     ~WM_KEYBOARD_DIALOG() override;
 
-    // "Close": data1 as the WM_MESG: 2 closes the dialog and keeps it, 4
-    // has the modal pass remove and delete it.
+    // "Close": data1 as the WM_MESG: WM_MESG_CLOSE_DIALOG closes the dialog
+    // and keeps it, WM_MESG_CLOSE_MODAL has the modal pass remove and delete it.
     static WM_MESG close_button_callback(WM_SCREEN_OBJECT* button, void* data1, void* data2);
 };
 

@@ -6,7 +6,7 @@
 #include "mouse.h"
 #include "wm_floating_menu.h"
 #include "wm_names.h"
-#include "wm_page_manager.h"
+#include "wm_page_services.h"
 #include "wm_s16.h"
 
 namespace {
@@ -18,9 +18,9 @@ constexpr EFFECT_INFO MENU_EFFECT = {EFFECT_SLIDE_ON_CLOSE | EFFECT_FROM_TOP, 10
 // The page manager's popup area; without one, the surface.
 void popup_area(int& x1, int& y1, int& x2, int& y2)
 {
-    if (WM_SCREEN_OBJECT::pm) {
+    if (WM_PAGE_SERVICES* services = WM_SCREEN_OBJECT::page_services()) {
         INT_S16 a, b, c, d;
-        WM_SCREEN_OBJECT::pm->get_popup_area(a, b, c, d);
+        services->get_popup_area(a, b, c, d);
         x1 = a;
         y1 = b;
         x2 = c;

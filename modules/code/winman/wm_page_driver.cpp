@@ -12,12 +12,6 @@
 
 namespace {
 
-// The codes the pass acts on.
-constexpr WM_MESG MESG_CLOSE_DIALOGS = 3, MESG_REBUILD = 5, MESG_REBUILD_ALL = 6, MESG_CLOSE_AND_REBUILD = 7,
-                  MESG_CLOSE_AND_REBUILD_ALL = 8, MESG_CLOSE_MODALS = 9, MESG_CHANGE = 10, MESG_MIX = 11,
-                  MESG_FADE_IN = 12, MESG_GREYFADE_OUT_IN = 15, MESG_FADE_OUT = 16, MESG_GREYFADE_OUT = 17,
-                  MESG_SLIDE_FIRST = 18, MESG_SLIDE_LAST = 32;
-
 void show_busy_pointer()
 {
     if (WM_PAGE_MANAGER::monitor_mouse_cursor && WM_PAGE_MANAGER::busy_mouse_cursor_on_page_change &&
@@ -46,233 +40,302 @@ void WM_PAGE_MANAGER::present_frame()
     }
 }
 
+// What one pass carries from step to step.
+struct WM_PAGE_MANAGER::PASS
+{
+    WM_MESG message = WM_MESG_NONE;
+    long message_area = 0; // the area whose pass produced the message
+    bool handled = false;  // no input pass runs
+    bool callbacks_due = true;
+    // An injected click stands in for the real pointer during the pass.
+    bool injected = false;
+    INT_S16 pointer_x = 0, pointer_y = 0;
+    INT_U8 left_down = 0;
+};
+
 WM_MESG WM_PAGE_MANAGER::monitor(INT_U8 blit)
 {
-    using S = WM_SCREEN_OBJECT;
+    PASS pass;
+    begin_pass(pass);
+    move_focus_on_tab();
+    pass.callbacks_due = are_callbacks_due();
+    run_timed_pass(pass);
+    if (!pass.handled && WM_SCREEN_OBJECT::get_active_modal_object_count()) {
+        run_modal_input_pass(pass);
+    }
+    if (!pass.handled) {
+        run_area_input_pass(pass);
+    }
+    pass.message = dispatch_message(pass.message, pass.message_area);
+    rebuild_after_resize();
+    repair_focus(pass.message);
+    check_for_draw();
+    if (blit) {
+        present_frame();
+    }
+    end_pass(pass);
+    return pass.message;
+}
+
+void WM_PAGE_MANAGER::begin_pass(PASS& pass)
+{
     if (last_window_width == 0 || last_window_height == 0) {
         last_window_width = get_window_width(0);
         last_window_height = get_window_height(0);
     }
     cursor_request = monitor_mouse_cursor ? 0 : -1;
-    S::focal_object_monitored = 0;
+    WM_SCREEN_OBJECT::focal_object_monitored = 0;
 
-    // The widgets of this pass see the injected click; the real pointer is
-    // put back at the end.
-    const bool injected = injected_x != -1 && injected_y != -1;
-    const INT_S16 pointer_x = MOUSE::x, pointer_y = MOUSE::y;
-    const INT_U8 left_down = MOUSE::buttons & 1;
-    if (injected) {
+    // The widgets of this pass see the injected click; end_pass puts the
+    // real pointer back.
+    pass.injected = is_click_injected();
+    pass.pointer_x = MOUSE::x;
+    pass.pointer_y = MOUSE::y;
+    pass.left_down = MOUSE::buttons & 1;
+    if (pass.injected) {
         MOUSE::last_event_time = get_wall_seconds();
         MOUSE::x = injected_x;
         MOUSE::y = injected_y;
         MOUSE::process_mouse_button(1, injected_button);
     }
+}
 
-    if (KEYBOARD::code == static_cast<INT_S32>(KEY_TAB)) {
-        KEYBOARD::get_code();
-        const bool back = KEYBOARD::get_key_value(KEY_SHIFT) || KEYBOARD::get_key_value(KEY_SHIFT_EXTENDED);
-        if (KEYBOARD::get_key_value(KEY_COMMAND) || KEYBOARD::get_key_value(KEY_CONTROL)) {
-            back ? give_focus_to_prev_area() : give_focus_to_next_area();
-        } else {
-            back ? give_focus_to_prev_object() : give_focus_to_next_object();
-        }
+void WM_PAGE_MANAGER::move_focus_on_tab()
+{
+    if (KEYBOARD::code != static_cast<INT_S32>(KEY_TAB)) {
+        return;
     }
+    KEYBOARD::get_code();
+    const bool back = KEYBOARD::get_key_value(KEY_SHIFT) || KEYBOARD::get_key_value(KEY_SHIFT_EXTENDED);
+    if (KEYBOARD::get_key_value(KEY_COMMAND) || KEYBOARD::get_key_value(KEY_CONTROL)) {
+        back ? give_focus_to_prev_area() : give_focus_to_next_area();
+    } else {
+        back ? give_focus_to_prev_object() : give_focus_to_next_object();
+    }
+}
 
+bool WM_PAGE_MANAGER::are_callbacks_due()
+{
     // The millisecond counter wraps after about 49 days, so only the
     // unsigned difference tells whether the delay has passed; a negative
     // delay means none.
-    bool callbacks_due = true;
-    if (monitor_delay_ms > 0) {
-        const INT_U32 now = get_ms_count();
-        callbacks_due = now - now_ltv >= static_cast<INT_U32>(monitor_delay_ms);
-        if (callbacks_due) {
-            now_ltv = now;
-        }
+    if (monitor_delay_ms <= 0) {
+        return true;
     }
+    const INT_U32 now = get_ms_count();
+    if (now - now_ltv < static_cast<INT_U32>(monitor_delay_ms)) {
+        return false;
+    }
+    now_ltv = now;
+    return true;
+}
 
-    // Timed pass. A message belongs to the area whose update produced it.
-    WM_MESG message = 0;
-    long message_area = 0;
-    bool handled = false;
+void WM_PAGE_MANAGER::run_timed_pass(PASS& pass)
+{
+    // First pages and rebuilds in every area; updates until one gives a
+    // message, which belongs to the area that gave it.
     for (int i = area_count - 1; i >= 0; --i) {
         make_current(i);
         WM_AREA& area = areas[i];
         if (!area.history[area.history_index].create && area.next_page.create) {
-            message = page_effects ? MESG_FADE_IN : MESG_CHANGE;
-            message_area = 0;
+            pass.message = page_effects ? WM_MESG_FADE_IN : WM_MESG_CHANGE;
+            pass.message_area = 0;
             area.visible = 1;
             area.dirty = 1;
             area.mark_redraw_area();
-            handled = true;
+            pass.handled = true;
         }
         if (area.rebuild_on_monitor && area.visible) {
             area.rebuild_on_monitor = 0;
             rebuild_area(i, 0);
-            handled = true;
+            pass.handled = true;
         }
-        if (!message) {
+        if (!pass.message) {
             const WM_MESG r = area.update(0);
             check_for_draw();
-            if (r != 0 && r != 1) {
-                message = r;
-                message_area = i;
-                handled = true;
+            if (r != WM_MESG_NONE && r != WM_MESG_TAKEN) {
+                pass.message = r;
+                pass.message_area = i;
+                pass.handled = true;
             }
         }
     }
-    if (!message) {
-        message = areas[0].update(1);
+    // The modal objects' timed pass.
+    if (!pass.message) {
+        pass.message = areas[0].update(1);
     }
+}
 
-    // Input pass: the topmost modal object alone, else every area.
-    if (!handled && S::get_active_modal_object_count()) {
-        long a = S::get_active_modal_object_area();
-        if (a < -1) {
-            a = -2 - a;
-        }
-        if (a >= 0 && a < area_count) {
-            make_current(a);
-            message_area = a;
-            WM_PAGE_MONITOR page_monitor = areas[a].history[areas[a].history_index].monitor;
-            if (callbacks_due && page_monitor) {
-                message = page_monitor();
-            }
-            if (!message) {
-                message = areas[a].monitor();
-            }
-        }
-        handled = true;
+void WM_PAGE_MANAGER::run_modal_input_pass(PASS& pass)
+{
+    // The topmost modal object alone; one over an area that does not exist
+    // sees no input.
+    long a = WM_SCREEN_OBJECT::get_active_modal_object_area();
+    if (a < -1) {
+        a = -2 - a;
     }
-    if (!handled) {
-        for (int i = area_count - 1; i >= 0 && !message; --i) {
-            make_current(i);
-            message_area = i;
-            WM_AREA& area = areas[i];
-            WM_PAGE_MONITOR page_monitor = area.history[area.history_index].monitor;
-            if (area.visible && callbacks_due && page_monitor) {
-                message = page_monitor();
-                if (message) {
-                    break;
-                }
-            }
-            message = area.monitor();
+    if (a >= 0 && a < area_count) {
+        make_current(a);
+        pass.message_area = a;
+        WM_PAGE_MONITOR page_monitor = areas[a].history[areas[a].history_index].monitor;
+        if (pass.callbacks_due && page_monitor) {
+            pass.message = page_monitor();
+        }
+        if (!pass.message) {
+            pass.message = areas[a].monitor();
         }
     }
+    pass.handled = true;
+}
 
-    make_current(message_area);
+void WM_PAGE_MANAGER::run_area_input_pass(PASS& pass)
+{
+    // From the last area to the first, each page's own monitor before its
+    // widgets, until one gives a message.
+    for (int i = area_count - 1; i >= 0 && !pass.message; --i) {
+        make_current(i);
+        pass.message_area = i;
+        WM_AREA& area = areas[i];
+        WM_PAGE_MONITOR page_monitor = area.history[area.history_index].monitor;
+        if (area.visible && pass.callbacks_due && page_monitor) {
+            pass.message = page_monitor();
+            if (pass.message) {
+                break;
+            }
+        }
+        pass.message = area.monitor();
+    }
+}
+
+WM_MESG WM_PAGE_MANAGER::dispatch_message(WM_MESG message, long area)
+{
+    make_current(area);
     switch (message) {
-    case MESG_CLOSE_DIALOGS:
+    case WM_MESG_CLOSE_DIALOGS:
         // Returned as it is, once the dialogs have started closing.
         close_modal_dialogs(0);
-        break;
-    case MESG_REBUILD:
-    case MESG_CLOSE_AND_REBUILD:
+        return message;
+    case WM_MESG_REBUILD:
+    case WM_MESG_CLOSE_AND_REBUILD:
         show_busy_pointer();
-        rebuild_area(message_area, message == MESG_CLOSE_AND_REBUILD);
-        message = 0;
-        break;
-    case MESG_REBUILD_ALL:
-    case MESG_CLOSE_AND_REBUILD_ALL:
-        // Visible areas from the message's on, wrapping; only the first may
-        // close the modal objects.
+        rebuild_area(area, message == WM_MESG_CLOSE_AND_REBUILD);
+        return WM_MESG_NONE;
+    case WM_MESG_REBUILD_ALL:
+    case WM_MESG_CLOSE_AND_REBUILD_ALL:
         show_busy_pointer();
-        for (int k = 0; k < area_count; ++k) {
-            const long a = (message_area + k) % area_count;
-            if (areas[a].visible) {
-                rebuild_area(a, k == 0 && message == MESG_CLOSE_AND_REBUILD_ALL);
-            }
-        }
-        message = 0;
-        break;
-    case MESG_CLOSE_MODALS:
+        rebuild_visible_areas(area, message == WM_MESG_CLOSE_AND_REBUILD_ALL);
+        return WM_MESG_NONE;
+    case WM_MESG_CLOSE_MODALS:
         areas[0].clear_objects(1, 0, 0);
         if (areas[0].visible) {
             areas[0].mark_redraw_area();
         }
-        message = 0;
-        break;
+        return WM_MESG_NONE;
     default:
         break;
     }
-    if (message >= MESG_CHANGE && message <= MESG_SLIDE_LAST) {
-        // The new pages' focus is theirs: the repair below leaves it alone.
-        show_busy_pointer();
-        S::focal_object_monitored = 1;
-        using CHANGE = void (*)(WM_PAGE_MANAGER&, long);
-        static const CHANGE changing[] = {
-            [](WM_PAGE_MANAGER& m, long a) { m.mix_to_page(a); },
-            [](WM_PAGE_MANAGER& m, long a) { m.fade_in_page(a); },
-            [](WM_PAGE_MANAGER& m, long a) { m.greyfade_in_page(a); },
-            [](WM_PAGE_MANAGER& m, long a) { m.fade_out_in_page(a); },
-            [](WM_PAGE_MANAGER& m, long a) { m.greyfade_out_in_page(a); },
-        };
-        if (message >= MESG_SLIDE_FIRST) {
-            // Five directions (0 random, then right, left, bottom, top) in
-            // each of three styles.
-            const int n = message - MESG_SLIDE_FIRST;
-            slide_page(message_area, static_cast<unsigned char>(n % 5), static_cast<unsigned char>(n / 5));
-        } else if (message >= MESG_MIX && message <= MESG_GREYFADE_OUT_IN) {
-            changing[message - MESG_MIX](*this, message_area);
-        } else {
-            // A plain change, or one after the old pages faded out.
-            if (message == MESG_FADE_OUT) {
-                fade_out_page();
-            } else if (message == MESG_GREYFADE_OUT) {
-                greyfade_out_page();
-            }
-            go_to_page(message_area);
-        }
+    if (message >= WM_MESG_CHANGE && message <= WM_MESG_LAST_CHANGE) {
+        change_pages(message, area);
     }
-    // Any other code, 4 among them, goes back unchanged.
+    // Any other code, WM_MESG_CLOSE_MODAL among them, goes back unchanged.
+    return message;
+}
 
-    if (check_screen_resize &&
-        (get_window_width(0) != last_window_width || get_window_height(0) != last_window_height)) {
-        last_window_width = get_window_width(0);
-        last_window_height = get_window_height(0);
-        areas[0].mark_entire_redraw_area();
-        // Hidden areas too: they may be shown at the new size later.
-        for (int i = area_count - 1; i >= 0; --i) {
-            areas[i].rebuild_on_monitor = 0;
-            rebuild_area(i, 0);
+void WM_PAGE_MANAGER::rebuild_visible_areas(long from, bool modals)
+{
+    // From the message's area on, wrapping; only the first may close the
+    // modal objects.
+    for (int k = 0; k < area_count; ++k) {
+        const long a = (from + k) % area_count;
+        if (areas[a].visible) {
+            rebuild_area(a, k == 0 && modals);
         }
     }
+}
 
-    // Focus repair: the focal object sat out this pass (hidden itself or
-    // inside something hidden), or there is none. A hidden widget's own
-    // monitor still reports the focal object as monitored, hence the test
-    // of visible. A pass that took input keeps the focus where it is.
-    const bool focal_hidden = S::focal_object && !S::focal_object->visible;
-    if (message != 1 && (!S::focal_object_monitored || focal_hidden) && !give_focus_to_next_object() &&
-        S::focal_object) {
-        // The last focusable object is told while it still holds the focus;
-        // its redraw waits for the draw step below, which sees it unfocused.
-        WM_SCREEN_OBJECT* lost = S::focal_object;
-        if (lost->visible) {
-            lost->request_draw();
+void WM_PAGE_MANAGER::change_pages(WM_MESG message, long area)
+{
+    // The new pages' focus is theirs: the focus repair leaves it alone.
+    show_busy_pointer();
+    WM_SCREEN_OBJECT::focal_object_monitored = 1;
+    using RUN = void (*)(WM_PAGE_MANAGER&, long);
+    static const RUN in_order_from_mix[] = {
+        [](WM_PAGE_MANAGER& m, long a) { m.mix_to_page(a); },
+        [](WM_PAGE_MANAGER& m, long a) { m.fade_in_page(a); },
+        [](WM_PAGE_MANAGER& m, long a) { m.greyfade_in_page(a); },
+        [](WM_PAGE_MANAGER& m, long a) { m.fade_out_in_page(a); },
+        [](WM_PAGE_MANAGER& m, long a) { m.greyfade_out_in_page(a); },
+    };
+    if (message >= WM_MESG_SLIDE_OVER) {
+        // Five directions in each of three styles.
+        const int n = message - WM_MESG_SLIDE_OVER;
+        slide_page(area, static_cast<unsigned char>(n % 5), static_cast<unsigned char>(n / 5));
+    } else if (message >= WM_MESG_MIX && message <= WM_MESG_GREYFADE_OUT_IN) {
+        in_order_from_mix[message - WM_MESG_MIX](*this, area);
+    } else {
+        // A plain change, or one after the old pages faded out.
+        if (message == WM_MESG_FADE_OUT) {
+            fade_out_page();
+        } else if (message == WM_MESG_GREYFADE_OUT) {
+            greyfade_out_page();
         }
-        if (lost->focus_callback) {
-            lost->focus_callback(lost, lost->focus_data);
-        }
-        // A callback that handed the focus on keeps that choice.
-        if (S::focal_object == lost) {
-            S::focal_object = nullptr;
-        }
+        go_to_page(area);
     }
+}
 
-    check_for_draw();
-    if (blit) {
-        present_frame();
+void WM_PAGE_MANAGER::rebuild_after_resize()
+{
+    if (!check_screen_resize ||
+        (get_window_width(0) == last_window_width && get_window_height(0) == last_window_height)) {
+        return;
     }
-    if (injected) {
+    last_window_width = get_window_width(0);
+    last_window_height = get_window_height(0);
+    areas[0].mark_entire_redraw_area();
+    // Hidden areas too: they may be shown at the new size later.
+    for (int i = area_count - 1; i >= 0; --i) {
+        areas[i].rebuild_on_monitor = 0;
+        rebuild_area(i, 0);
+    }
+}
+
+void WM_PAGE_MANAGER::repair_focus(WM_MESG message)
+{
+    // The focal object sat out this pass (hidden itself or inside something
+    // hidden), or there is none. A hidden widget's own monitor still reports
+    // the focal object as monitored, hence the test of visible. A pass that
+    // took input keeps the focus where it is.
+    using S = WM_SCREEN_OBJECT;
+    const bool sat_out = !S::focal_object_monitored || (S::focal_object && !S::focal_object->visible);
+    if (message == WM_MESG_TAKEN || !sat_out || give_focus_to_next_object() || !S::focal_object) {
+        return;
+    }
+    // The last focusable object is told while it still holds the focus;
+    // its redraw waits for the draw step, which sees it unfocused.
+    WM_SCREEN_OBJECT* lost = S::focal_object;
+    if (lost->visible) {
+        lost->request_draw();
+    }
+    if (lost->focus_callback) {
+        lost->focus_callback(lost, lost->focus_data);
+    }
+    // A callback that handed the focus on keeps that choice.
+    if (S::focal_object == lost) {
+        S::focal_object = nullptr;
+    }
+}
+
+void WM_PAGE_MANAGER::end_pass(const PASS& pass)
+{
+    if (pass.injected) {
         MOUSE::last_event_time = get_wall_seconds();
-        MOUSE::x = pointer_x;
-        MOUSE::y = pointer_y;
-        MOUSE::process_mouse_button(1, left_down);
+        MOUSE::x = pass.pointer_x;
+        MOUSE::y = pass.pointer_y;
+        MOUSE::process_mouse_button(1, pass.left_down);
     }
     if (monitor_mouse_cursor && cursor_request >= 0 && cursor_request <= CURSOR_BUSY &&
         cursor_request != MOUSE::current_cursor) {
         MOUSE::current_cursor = cursor_request;
         MOUSE::set_mouse_cursor(cursor_request, 0);
     }
-    return message;
 }

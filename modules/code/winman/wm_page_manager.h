@@ -12,6 +12,7 @@
 #include "kivo_types.h"
 #include "wm_manager.h"
 #include "wm_page_base.h"
+#include "wm_page_services.h"
 
 class WM_AREA : public WM_MANAGER
 {
@@ -39,11 +40,9 @@ public:
     void clear();
 };
 
-class WM_PAGE_MANAGER
+class WM_PAGE_MANAGER : public WM_PAGE_SERVICES
 {
 public:
-    static constexpr int max_windows = 64;
-
     WM_AREA* current_area;   // always &areas[current]
     IMAGE backgrounds[max_windows]; // per window id; every redraw of a region starts from it
     WM_AREA* areas;          // area_count of them, owned
@@ -104,7 +103,7 @@ public:
     // change_page on every area from area on, wrapping, then the redraw.
     void go_to_page(long area);
     // The region pop-ups must stay in; -1 statics give the window's edges.
-    void get_popup_area(INT_S16& x1, INT_S16& y1, INT_S16& x2, INT_S16& y2);
+    void get_popup_area(INT_S16& x1, INT_S16& y1, INT_S16& x2, INT_S16& y2) override;
 
     // One frame: focus moves on Tab, the timed and input passes, the
     // dispatch of their WM_MESG, the resize rebuild, the focus repair,
@@ -152,10 +151,20 @@ public:
                                   int direction, int style, INT_U32 elapsed, INT_U32 duration);
     // The object under the point in the highest-numbered area that has one;
     // else the highest-numbered area hit; else null.
-    WM_SCREEN_OBJECT* find_object_at_pos(INT_S16 px, INT_S16 py);
+    WM_SCREEN_OBJECT* find_object_at_pos(INT_S16 px, INT_S16 py) override;
     // Redraws every update region (background, area trees, modal objects)
     // and empties the list.
     void check_for_draw();
+
+    // The rest of what widgets ask (wm_page_services.h): the injected-click
+    // fields, the cursor request (only while monitor_mouse_cursor is set),
+    // current_area and the backgrounds.
+    void inject_click(INT_S16 x, INT_S16 y, INT_U8 button) override;
+    void cancel_injected_click() override;
+    bool is_click_injected() const override;
+    void request_pointer(INT_S8 shape) override;
+    WM_SCREEN_OBJECT* get_current_area() override;
+    void redraw_region_from(INT_S16 window) override;
 
     static INT_S16 monitor_delay_ms;
     static INT_S16 popup_x1, popup_y1, popup_x2, popup_y2; // -1 = the window's edge
@@ -173,8 +182,42 @@ private:
     // get_ms_count of the last pass in which the pages' monitor callbacks ran.
     static INT_U32 now_ltv;
 
+    // The steps of monitor, in the order it takes them, and the state one
+    // pass hands from step to step.
+    struct PASS;
+    // Window size on the first pass, the pointer-shape request reset and
+    // the injected click in.
+    void begin_pass(PASS& pass);
+    // Tab, with Shift backwards, with Command or Control by area.
+    void move_focus_on_tab();
+    // Whether the pages' monitor callbacks run in this pass.
+    bool are_callbacks_due();
+    void run_timed_pass(PASS& pass);
+    void run_modal_input_pass(PASS& pass);
+    void run_area_input_pass(PASS& pass);
+    // Acts on the pass's message as the message's area; returns what
+    // monitor returns.
+    WM_MESG dispatch_message(WM_MESG message, long area);
+    // rebuild_area on every visible area from `from` on, wrapping; modals
+    // applies to the first only.
+    void rebuild_visible_areas(long from, bool modals);
+    // Shows the queued pages by a page-change code's transition.
+    void change_pages(WM_MESG message, long area);
+    // Every area rebuilt once after the window changed size.
+    void rebuild_after_resize();
+    // The focus to the next object when the focal one sat the pass out.
+    void repair_focus(WM_MESG message);
+    // The real pointer back after an injected click, and the pointer shape.
+    void end_pass(const PASS& pass);
+
     // Blits the back buffer to the window, then calls frame_hook.
     void present_frame();
+    // How one timed transition runs (with the transitions).
+    struct TRANSITION;
+    // Every timed transition over the page-effects rectangle: the plain
+    // change without a surface or a duration, the snapshots around the
+    // page change, then the paced frames, each presented.
+    void run_transition(const TRANSITION& how, long area);
     // As the current area: tells the page its objects go, clears them
     // (modal objects too when modals), builds the page again and gives the
     // focus to the first object when nothing has it.

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <functional>
 
 namespace {
 
@@ -84,46 +85,33 @@ void take_snapshot(IMAGE& snapshot, IMAGE& target, const RECT& r)
                   static_cast<short>(r.h), IMAGE_COPY_BLEND);
 }
 
-// Frames at a level 0..255 (255 x elapsed / duration) until the one at
-// 255. The counter going back starts the timing again from level 0. Each
+// Frames at an elapsed time 0..duration until the one at duration. Each
 // frame first waits for its turn at the display and is then painted for
-// the moment it is shown.
-template <class FRAME> void run_levels(INT_U32 duration, FRAME frame)
+// the moment it is shown. With restarts, the counter going back starts the
+// timing again from 0; without, the unsigned difference stays right when
+// the counter wraps during the run.
+template <class FRAME> void run_frames(INT_U32 duration, bool restarts, FRAME frame)
 {
     wm_wait_for_present();
     INT_U32 t0 = get_ms_count();
     for (;;) {
         const INT_U32 t = get_ms_count();
-        INT_U32 elapsed = 0;
-        if (t < t0) {
+        if (restarts && t < t0) {
             t0 = t;
-        } else {
-            elapsed = t - t0;
         }
-        const int level = static_cast<int>(std::min<INT_U64>(255, 255ull * elapsed / duration));
-        frame(level);
-        if (level == 255) {
-            return;
-        }
-        wm_wait_for_present();
-    }
-}
-
-// Frames at an elapsed time 0..duration until the one at duration, paced
-// as above. The unsigned difference stays right when the counter wraps
-// during the run.
-template <class FRAME> void run_elapsed(INT_U32 duration, FRAME frame)
-{
-    wm_wait_for_present();
-    const INT_U32 t0 = get_ms_count();
-    for (;;) {
-        const INT_U32 elapsed = std::min(get_ms_count() - t0, duration);
+        const INT_U32 elapsed = std::min(t - t0, duration);
         frame(elapsed);
         if (elapsed == duration) {
             return;
         }
         wm_wait_for_present();
     }
+}
+
+// The level 0..255 of a frame at elapsed (at most duration, not 0).
+int level_at(INT_U32 elapsed, INT_U32 duration)
+{
+    return static_cast<int>(255ull * elapsed / duration);
 }
 
 // Out, then in, T / 2 each. The halves run on the manager's duration,
@@ -248,92 +236,96 @@ void WM_PAGE_MANAGER::paint_slide_frame(IMAGE& target, const effect_rect& r, IMA
     }
 }
 
-void WM_PAGE_MANAGER::mix_to_page(long area)
+// What a timed transition shows and how it keeps time. OLD_PAGE shows the
+// page before the change and changes nothing; NEW_PAGE and BOTH_PAGES
+// change the page and show the page after it, BOTH_PAGES the one before
+// as well. LEVELS restarts its timing when the counter goes back; ELAPSED
+// runs on across a wrap.
+struct WM_PAGE_MANAGER::TRANSITION
+{
+    enum PAGES { OLD_PAGE, NEW_PAGE, BOTH_PAGES };
+    enum CLOCK { LEVELS, ELAPSED };
+    using PAINT = std::function<void(IMAGE& target, const effect_rect& r, IMAGE& old_page, IMAGE& new_page,
+                                     INT_U32 elapsed, INT_U32 duration)>;
+    PAGES pages;
+    CLOCK clock;
+    PAINT paint;
+};
+
+void WM_PAGE_MANAGER::run_transition(const TRANSITION& how, long area)
 {
     IMAGE* target = WM_SCREEN_OBJECT::surface;
     const INT_U32 duration = transition_ms(page_effects_ms);
+    const bool changes = how.pages != TRANSITION::OLD_PAGE;
     if (!target || duration == 0) {
-        go_to_page(area);
+        if (changes) {
+            go_to_page(area);
+        }
         return;
     }
     const effect_rect r = effect_area(*target);
     IMAGE old_page, new_page;
-    take_snapshot(old_page, *target, r);
-    old_page.realpha(255, 0, 0);
-    go_to_page(area);
-    take_snapshot(new_page, *target, r);
-    run_levels(duration, [&](int level) {
-        paint_mix_frame(*target, r, old_page, new_page, level);
+    if (how.pages != TRANSITION::NEW_PAGE) {
+        take_snapshot(old_page, *target, r);
+        if (changes) {
+            // Painted over the new page's redraw, which must not show through.
+            old_page.realpha(255, 0, 0);
+        }
+    }
+    if (changes) {
+        go_to_page(area);
+        take_snapshot(new_page, *target, r);
+    }
+    run_frames(duration, how.clock == TRANSITION::LEVELS, [&](INT_U32 elapsed) {
+        how.paint(*target, r, old_page, new_page, elapsed, duration);
         present_frame();
     });
+}
+
+void WM_PAGE_MANAGER::mix_to_page(long area)
+{
+    run_transition({TRANSITION::BOTH_PAGES, TRANSITION::LEVELS,
+                    [](IMAGE& target, const effect_rect& r, IMAGE& old_page, IMAGE& new_page, INT_U32 elapsed,
+                       INT_U32 duration) {
+                        paint_mix_frame(target, r, old_page, new_page, level_at(elapsed, duration));
+                    }},
+                   area);
 }
 
 void WM_PAGE_MANAGER::fade_in_page(long area)
 {
-    IMAGE* target = WM_SCREEN_OBJECT::surface;
-    const INT_U32 duration = transition_ms(page_effects_ms);
-    if (!target || duration == 0) {
-        go_to_page(area);
-        return;
-    }
-    const effect_rect r = effect_area(*target);
-    IMAGE new_page;
-    go_to_page(area);
-    take_snapshot(new_page, *target, r);
-    run_levels(duration, [&](int level) {
-        paint_black_fade_frame(*target, r, new_page, level);
-        present_frame();
-    });
+    run_transition({TRANSITION::NEW_PAGE, TRANSITION::LEVELS,
+                    [](IMAGE& target, const effect_rect& r, IMAGE&, IMAGE& new_page, INT_U32 elapsed,
+                       INT_U32 duration) {
+                        paint_black_fade_frame(target, r, new_page, level_at(elapsed, duration));
+                    }},
+                   area);
 }
 
 void WM_PAGE_MANAGER::fade_out_page()
 {
-    IMAGE* target = WM_SCREEN_OBJECT::surface;
-    const INT_U32 duration = transition_ms(page_effects_ms);
-    if (!target || duration == 0) {
-        return;
-    }
-    const effect_rect r = effect_area(*target);
-    IMAGE old_page;
-    take_snapshot(old_page, *target, r);
-    run_levels(duration, [&](int level) {
-        paint_black_fade_frame(*target, r, old_page, 255 - level);
-        present_frame();
-    });
+    run_transition({TRANSITION::OLD_PAGE, TRANSITION::LEVELS,
+                    [](IMAGE& target, const effect_rect& r, IMAGE& old_page, IMAGE&, INT_U32 elapsed,
+                       INT_U32 duration) {
+                        paint_black_fade_frame(target, r, old_page, 255 - level_at(elapsed, duration));
+                    }},
+                   -1);
 }
 
 void WM_PAGE_MANAGER::greyfade_in_page(long area)
 {
-    IMAGE* target = WM_SCREEN_OBJECT::surface;
-    const INT_U32 duration = transition_ms(page_effects_ms);
-    if (!target || duration == 0) {
-        go_to_page(area);
-        return;
-    }
-    const effect_rect r = effect_area(*target);
-    IMAGE new_page;
-    go_to_page(area);
-    take_snapshot(new_page, *target, r);
-    run_elapsed(duration, [&](INT_U32 elapsed) {
-        paint_grey_fade_frame(*target, r, new_page, elapsed, duration, false);
-        present_frame();
-    });
+    run_transition({TRANSITION::NEW_PAGE, TRANSITION::ELAPSED,
+                    [](IMAGE& target, const effect_rect& r, IMAGE&, IMAGE& new_page, INT_U32 elapsed,
+                       INT_U32 duration) { paint_grey_fade_frame(target, r, new_page, elapsed, duration, false); }},
+                   area);
 }
 
 void WM_PAGE_MANAGER::greyfade_out_page()
 {
-    IMAGE* target = WM_SCREEN_OBJECT::surface;
-    const INT_U32 duration = transition_ms(page_effects_ms);
-    if (!target || duration == 0) {
-        return;
-    }
-    const effect_rect r = effect_area(*target);
-    IMAGE old_page;
-    take_snapshot(old_page, *target, r);
-    run_elapsed(duration, [&](INT_U32 elapsed) {
-        paint_grey_fade_frame(*target, r, old_page, elapsed, duration, true);
-        present_frame();
-    });
+    run_transition({TRANSITION::OLD_PAGE, TRANSITION::ELAPSED,
+                    [](IMAGE& target, const effect_rect& r, IMAGE& old_page, IMAGE&, INT_U32 elapsed,
+                       INT_U32 duration) { paint_grey_fade_frame(target, r, old_page, elapsed, duration, true); }},
+                   -1);
 }
 
 void WM_PAGE_MANAGER::fade_out_in_page(long area)
@@ -348,22 +340,15 @@ void WM_PAGE_MANAGER::greyfade_out_in_page(long area)
 
 void WM_PAGE_MANAGER::slide_page(long area, unsigned char direction, unsigned char style)
 {
-    IMAGE* target = WM_SCREEN_OBJECT::surface;
-    const INT_U32 duration = transition_ms(page_effects_ms);
-    if (!target || duration == 0) {
-        go_to_page(area);
-        return;
-    }
-    const effect_rect r = effect_area(*target);
-    IMAGE old_page, new_page;
-    take_snapshot(old_page, *target, r);
-    old_page.realpha(255, 0, 0);
-    go_to_page(area);
-    take_snapshot(new_page, *target, r);
-    // Drawn once: the whole slide keeps the one direction.
-    const int way = direction == 0 ? static_cast<int>(get_random_number(1, 5)) : direction;
-    run_elapsed(duration, [&](INT_U32 elapsed) {
-        paint_slide_frame(*target, r, old_page, new_page, way, style, elapsed, duration);
-        present_frame();
-    });
+    // Drawn once, at the first frame: the whole slide keeps the one direction.
+    int way = direction;
+    run_transition({TRANSITION::BOTH_PAGES, TRANSITION::ELAPSED,
+                    [&way, style](IMAGE& target, const effect_rect& r, IMAGE& old_page, IMAGE& new_page,
+                                  INT_U32 elapsed, INT_U32 duration) {
+                        if (way == 0) {
+                            way = static_cast<int>(get_random_number(1, 5));
+                        }
+                        paint_slide_frame(target, r, old_page, new_page, way, style, elapsed, duration);
+                    }},
+                   area);
 }

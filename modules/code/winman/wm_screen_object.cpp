@@ -12,7 +12,7 @@
 #include "mouse.h"
 #include "wm_button.h"
 #include "wm_dialog.h"
-#include "wm_page_manager.h"
+#include "wm_page_services.h"
 #include "wm_s16.h"
 
 #include <vector>
@@ -122,11 +122,14 @@ WM_SCREEN_OBJECT* topmost_visible_modal(WM_OBJECT_TYPE mask)
 // manager's current area (touching edges count as inside).
 bool outside_current_area(WM_SCREEN_OBJECT* child, INT_U8 clip)
 {
-    WM_PAGE_MANAGER* pm = WM_SCREEN_OBJECT::pm;
-    if (!clip || !pm || !pm->current_area || child->area < 0) {
+    if (!clip || child->area < 0) {
         return false;
     }
-    WM_AREA* a = pm->current_area;
+    WM_PAGE_SERVICES* services = WM_SCREEN_OBJECT::page_services();
+    WM_SCREEN_OBJECT* a = services ? services->get_current_area() : nullptr;
+    if (!a) {
+        return false;
+    }
     const int ax = a->get_x(), ay = a->get_y(), aw = a->get_width(), ah = a->get_height();
     const int cx = child->get_x(), cy = child->get_y();
     return !(cx <= ax + aw && cy <= ay + ah && cx + child->get_width() >= ax && cy + child->get_height() >= ay);
@@ -573,7 +576,7 @@ WM_MESG WM_SCREEN_OBJECT::monitor()
             }
             const WM_MESG r = m->monitor();
             monitor_modals = 1;
-            if (r == 4) {
+            if (r == WM_MESG_CLOSE_MODAL) {
                 remove_modal_object(m, 1, 0);
                 return 0;
             }
@@ -649,7 +652,7 @@ WM_MESG WM_SCREEN_OBJECT::update(INT_U8 modal)
                 continue;
             }
             r = m->update(0);
-            if (r == 4) {
+            if (r == WM_MESG_CLOSE_MODAL) {
                 remove_modal_object(m, 1, 0);
                 r = 0;
             }

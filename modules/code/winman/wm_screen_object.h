@@ -21,10 +21,45 @@
 constexpr long WM_MAX_PICTURE_SIDE = 32767;
 constexpr long WM_MAX_PICTURE_PIXELS = 16L * 1024 * 1024;
 
-// What callbacks and passes hand up the tree: 0 nothing happened, 1 input
-// taken, 4 close the modal object that returned it; the page manager acts
-// on 3 and 5 to 32; anything else travels up unchanged.
+// What callbacks and passes hand up the tree. The numbers are stored in
+// page definitions (a page's change method), so they never change; any
+// other value travels up unchanged.
 typedef INT_S32 WM_MESG;
+constexpr WM_MESG WM_MESG_NONE = 0;  // nothing happened; the pass goes on
+constexpr WM_MESG WM_MESG_TAKEN = 1; // input taken, nothing asked; keeps the focus where it is
+// The dialog holding the caller closes with its effects and is kept.
+constexpr WM_MESG WM_MESG_CLOSE_DIALOG = 2;
+// Every modal dialog closes with its effects; the page manager returns it as it came.
+constexpr WM_MESG WM_MESG_CLOSE_DIALOGS = 3;
+// The modal pass removes and deletes the modal object that returned it, and passes 0 on.
+constexpr WM_MESG WM_MESG_CLOSE_MODAL = 4;
+// Rebuilds of the message's area, or of every visible area from it on;
+// the CLOSE_AND forms close every modal object first.
+constexpr WM_MESG WM_MESG_REBUILD = 5;
+constexpr WM_MESG WM_MESG_REBUILD_ALL = 6;
+constexpr WM_MESG WM_MESG_CLOSE_AND_REBUILD = 7;
+constexpr WM_MESG WM_MESG_CLOSE_AND_REBUILD_ALL = 8;
+// Every modal object of the first area closes; the widgets stay.
+constexpr WM_MESG WM_MESG_CLOSE_MODALS = 9;
+// Page changes: the queued pages shown in every area from the message's
+// on, plainly or through a transition. Returned as they came.
+constexpr WM_MESG WM_MESG_CHANGE = 10;
+constexpr WM_MESG WM_MESG_MIX = 11;
+constexpr WM_MESG WM_MESG_FADE_IN = 12;
+constexpr WM_MESG WM_MESG_GREYFADE_IN = 13;
+constexpr WM_MESG WM_MESG_FADE_OUT_IN = 14;
+constexpr WM_MESG WM_MESG_GREYFADE_OUT_IN = 15;
+constexpr WM_MESG WM_MESG_FADE_OUT = 16;
+constexpr WM_MESG WM_MESG_GREYFADE_OUT = 17;
+// Slides, five codes each: the first plus the direction (0 random, 1 from
+// the right, 2 left, 3 bottom, 4 top). OVER: the new page slides over the
+// old; AWAY: the old page slides off the new; BOTH: both pages move.
+constexpr WM_MESG WM_MESG_SLIDE_OVER = 18;
+constexpr WM_MESG WM_MESG_SLIDE_AWAY = 23;
+constexpr WM_MESG WM_MESG_SLIDE_BOTH = 28;
+constexpr WM_MESG WM_MESG_LAST_CHANGE = 32;
+// From the page manager's monitor: the run loop ends.
+constexpr WM_MESG WM_MESG_END_RUN = -1;
 
 // The type bits each class ORs into `type` (a derived class keeps its
 // base's bit).
@@ -68,6 +103,7 @@ class IMAGE_BOX;
 class WM_SCREEN_OBJECT;
 class WM_STYLE_SET;
 class WM_PAGE_MANAGER;
+class WM_PAGE_SERVICES;
 // The page layer's record of one widget; only a pointer is kept here.
 class WM_PTM_OBJECT_INFO;
 
@@ -205,6 +241,8 @@ public:
     // The shared drawing surface; the first object sets it to the back buffer.
     static IMAGE* surface;
     static WM_PAGE_MANAGER* pm;
+    // What widgets may ask of pm (wm_page_services.h); null without one.
+    static WM_PAGE_SERVICES* page_services();
     // Images shared by every widget. Statics holding images on it are
     // defined after it, in the same source, so that they go first at exit.
     static IMAGE_CACHE image_cache;

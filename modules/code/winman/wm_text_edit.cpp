@@ -11,7 +11,7 @@
 #include "wm_clip.h"
 #include "wm_dialog.h"
 #include "wm_names.h"
-#include "wm_page_manager.h"
+#include "wm_page_services.h"
 
 #include "wm_keyboard.h"
 #include "wm_keyboard_dialog.h"
@@ -614,8 +614,9 @@ WM_MESG WM_TEXT_EDIT::monitor()
         result = by_char ? by_char : by_code;
     }
 
-    if (pm && WM_PAGE_MANAGER::monitor_mouse_cursor && inside && MOUSE::set_mouse_cursor(CURSOR_TEXT, 1)) {
-        pm->cursor_request = CURSOR_TEXT;
+    WM_PAGE_SERVICES* services = page_services();
+    if (services && inside && MOUSE::set_mouse_cursor(CURSOR_TEXT, 1)) {
+        services->request_pointer(CURSOR_TEXT);
     }
     return result;
 }
@@ -963,7 +964,9 @@ void WM_TEXT_EDIT::clear_images()
 
 void WM_TEXT_EDIT::show_keyboard()
 {
-    if (use_soft_keyboard != 1 || soft_keyboard || !pm || !surface) {
+    WM_PAGE_SERVICES* services = page_services();
+    WM_SCREEN_OBJECT* area = services ? services->get_current_area() : nullptr;
+    if (use_soft_keyboard != 1 || soft_keyboard || !area || !surface) {
         return;
     }
     WM_DIALOG::init_style_sets();
@@ -976,13 +979,13 @@ void WM_TEXT_EDIT::show_keyboard()
     const long key = long{surface->get_string_width(font, fx, fy, "W", 1, 0)} + gap(style.border_left_gap) +
                      gap(style.border_right_gap);
     long w = std::max<long>(width, 22 * key);
-    w = std::min<long>(w, pm->current_area->width);
+    w = std::min<long>(w, area->width);
     const long h = 7 * (long{gap(style.border_top_gap)} + gap(style.border_bottom_gap) + fy);
     soft_keyboard = new WM_KEYBOARD_DIALOG(-1, -1, to_s16(w), to_s16(h), "Keyboard", chars(text), max_len,
                                            soft_keyboard_callback, this, nullptr, style, style, &style, nullptr,
                                            &style, soft_key_mapping, soft_key_ignore_in_me ? 2 : 5, 0,
                                            soft_key_ignore_in_me, soft_key_show_hint);
-    pm->current_area->add_modal_object(soft_keyboard, 0);
+    area->add_modal_object(soft_keyboard, 0);
 }
 
 void WM_TEXT_EDIT::hide_keyboard()

@@ -5,7 +5,7 @@
 
 #include "host_window.h"
 #include "wm_clip.h"
-#include "wm_page_manager.h"
+#include "wm_page_services.h"
 
 #include <algorithm>
 #include <vector>
@@ -77,23 +77,6 @@ bool is_modal(const WM_SCREEN_OBJECT* object)
         }
     }
     return false;
-}
-
-// Redraws every area tree and then the modal objects into the surface,
-// clipped to region 0, which the caller has set.
-void redraw_through_region_zero(WM_PAGE_MANAGER* manager, IMAGE& background)
-{
-    IMAGE* surface = WM_SCREEN_OBJECT::surface;
-    const WM_UPDATE_REGION& r = WM_SCREEN_OBJECT::update_regions[0];
-    WM_CLIP_SAVER clip(surface);
-    surface->set_active_area(r.left, r.top, r.right, r.bottom);
-    background.put(0, 0, surface, IMAGE_COPY_BLEND);
-    for (int i = 0; i < manager->area_count; ++i) {
-        manager->areas[i].check_for_redraw();
-    }
-    if (manager->area_count > 0) {
-        manager->areas[0].check_modal_redraw();
-    }
 }
 
 } // namespace
@@ -284,7 +267,8 @@ void WM_SCREEN_OBJECT::check_modal_redraw()
 
 void WM_SCREEN_OBJECT::force_screen_redraw(INT_S16 window)
 {
-    if (!pm || !surface || window < 0 || window >= WM_PAGE_MANAGER::max_windows) {
+    WM_PAGE_SERVICES* services = page_services();
+    if (!services || !surface || window < 0 || window >= WM_PAGE_SERVICES::max_windows) {
         return;
     }
     const int w = get_window_width(window), h = get_window_height(window);
@@ -295,21 +279,22 @@ void WM_SCREEN_OBJECT::force_screen_redraw(INT_S16 window)
     const INT_S16 saved_index = update_regions_index;
     update_regions_index = 0;
     update_regions[0] = region_of(0, 0, w - 1, h - 1);
-    redraw_through_region_zero(pm, pm->backgrounds[window]);
+    services->redraw_region_from(window);
     update_regions[0] = saved_region;
     update_regions_index = saved_index;
 }
 
 void WM_SCREEN_OBJECT::force_draw_object(WM_SCREEN_OBJECT* object)
 {
-    if (!pm || !object || !surface) {
+    WM_PAGE_SERVICES* services = page_services();
+    if (!services || !object || !surface) {
         return;
     }
     const WM_UPDATE_REGION saved_region = update_regions[0];
     const INT_S16 saved_index = update_regions_index;
     update_regions_index = 0;
     update_regions[0] = region_of(object->x, object->y, object->x + object->width - 1, object->y + object->height - 1);
-    redraw_through_region_zero(pm, pm->backgrounds[get_window_id_from_pos(object->x, object->y)]);
+    services->redraw_region_from(get_window_id_from_pos(object->x, object->y));
     if (object->area == -1) {
         WM_CLIP_SAVER clip(surface);
         const WM_UPDATE_REGION& r = update_regions[0];

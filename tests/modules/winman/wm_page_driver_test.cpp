@@ -38,7 +38,7 @@ WM_PAGE_MANAGER* with_pages(int count, std::vector<TEST_PAGE*>& pages, INT_U8 ef
         pages.push_back(new TEST_PAGE(*manager, static_cast<INT_U32>(i + 1), i));
         pages.back()->on_create = [](TEST_PAGE&) { cursor_in_create = MOUSE::current_cursor; };
     }
-    EXPECT_EQ(manager->monitor(1), effects ? 12 : 10);
+    EXPECT_EQ(manager->monitor(1), effects ? WM_MESG_FADE_IN : WM_MESG_CHANGE);
     EXPECT_EQ(TEST_PAGE::created.size(), static_cast<size_t>(count));
     TEST_PAGE::created.clear();
     cursor_in_create = -2;
@@ -120,14 +120,14 @@ TEST_F(FrameDriver, PageChangeCodesRunTheirTransitions)
 {
     WM_PAGE_MANAGER::frame_hook = count_present;
     std::vector<TEST_PAGE*> pages;
-    for (WM_MESG code = 10; code <= 32; ++code) {
+    for (WM_MESG code = WM_MESG_CHANGE; code <= WM_MESG_LAST_CHANGE; ++code) {
         WM_PAGE_MANAGER* manager = with_pages(1, pages, code % 2);
         (new TEST_PAGE(*manager, 9, 0, 1, COLOUR_BLUE))->on_create = pages[0]->on_create;
         pages[0]->widgets[0]->monitor_results.push_back(code);
         presents = 0;
         EXPECT_EQ(manager->monitor(1), code);
         EXPECT_EQ(TEST_PAGE::created, std::vector<INT_U32>{9}) << code;
-        EXPECT_EQ(code == 10 ? presents == 1 : presents > 1, true) << code << ": " << presents;
+        EXPECT_EQ(code == WM_MESG_CHANGE ? presents == 1 : presents > 1, true) << code << ": " << presents;
         EXPECT_EQ(at(400, 300), COLOUR_BLUE.value) << code;
         EXPECT_EQ(cursor_in_create, 6);
         EXPECT_EQ(MOUSE::current_cursor, 0);
@@ -174,8 +174,8 @@ TEST_F(FrameDriver, FocusRepairPassesTheFocusOnAndTellsTheLastOneOnce)
     };
     S::focal_object = w0;
     w0->visible = 0;
-    box->monitor_results.push_back(1); // input taken: the focus stays
-    EXPECT_EQ(manager.monitor(1), 1);
+    box->monitor_results.push_back(WM_MESG_TAKEN); // the focus stays
+    EXPECT_EQ(manager.monitor(1), WM_MESG_TAKEN);
     EXPECT_EQ(S::focal_object, w0);
     manager.monitor(1);
     EXPECT_EQ(S::focal_object, w1);

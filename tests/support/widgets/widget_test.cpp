@@ -235,8 +235,8 @@ WM_MESG WidgetTest::tick(INT_U32 ms, WM_SCREEN_OBJECT* root)
             return 0;
         }
         WM_MESG message = root->update(0);
-        if (message == 1) {
-            message = 0;
+        if (message == WM_MESG_TAKEN) {
+            message = WM_MESG_NONE;
         }
         if (!message) {
             message = root->update(1);
@@ -253,7 +253,7 @@ WM_MESG WidgetTest::tick(INT_U32 ms, WM_SCREEN_OBJECT* root)
         pm->current_area = &pm->areas[i];
     };
     pm->cursor_request = WM_PAGE_MANAGER::monitor_mouse_cursor ? 0 : -1;
-    const bool injected = pm->injected_x != -1 && pm->injected_y != -1;
+    const bool injected = pm->is_click_injected();
     const INT_S16 saved_x = MOUSE::x, saved_y = MOUSE::y;
     const INT_U8 saved_left = MOUSE::buttons & 1;
     if (injected) {
@@ -269,7 +269,7 @@ WM_MESG WidgetTest::tick(INT_U32 ms, WM_SCREEN_OBJECT* root)
     for (int i = pm->area_count - 1; i >= 0 && !message; --i) {
         make_current(i);
         const WM_MESG r = pm->areas[i].update(0);
-        message = r == 1 ? 0 : r;
+        message = r == WM_MESG_TAKEN ? WM_MESG_NONE : r;
     }
     if (!message) {
         message = pm->areas[0].update(1);
