@@ -739,16 +739,16 @@ WM_MESG WM_TEXT_EDIT::handle_code()
     if (operation == TEXT_EDIT_DELETE_FORWARD) {
         return delete_forward();
     }
-    // Moving the cursor through stars would tell where the hidden
-    // characters are: a password's cursor stays.
+    // A password field takes the cursor keys and leaves its cursor.
     if (!(draw_flags & TEXT_EDIT_PASSWORD)) {
         move_cursor(cursor_target(operation), held(KEY_SHIFT));
     }
     return 0;
 }
 
-// On the soft keyboard's systems Return first brings the keyboard up, and
-// with it up closes it as well.
+// Return acts once the key is up again: while it is held the code waits.
+// On a system without a keyboard it first brings the on-screen one up, and
+// with that one up closes it as well.
 WM_MESG WM_TEXT_EDIT::press_return()
 {
     WM_MESG result = 0;
