@@ -206,15 +206,7 @@ void WM_BUTTON::setup(INT_S16 x1, INT_S16 y1, INT_S16 x2, INT_S16 y2, const char
                       INT_S16 font_h, INT_S16 left_gap, INT_S16 right_gap, INT_S16 top_gap, INT_S16 bottom_gap,
                       INT_S16 x_space, INT_S16 y_space, INT_U8 trigger)
 {
-    if (!hint_style_set_initialised) {
-        hint_style_set.shading_type = HINT_SHADING_TYPE;
-        hint_style_set.fg_colour = COLOUR_BLACK;
-        hint_style_set.bg_colour = HINT_BACKGROUND;
-        hint_style_set.fading_colour = HINT_FADING;
-        hint_style_set.shading_flags = EDGES;
-        hint_style_set.ssf = HINT_SSF;
-        hint_style_set_initialised = 1;
-    }
+    init_hint_style_set();
     font_id = font;
     font_x_sz = font_w;
     font_y_sz = font_h;
@@ -257,18 +249,7 @@ void WM_BUTTON::setup(INT_S16 x1, INT_S16 y1, INT_S16 x2, INT_S16 y2, const char
     indent_when_active = 0;
     shading_flags = EDGES;
     active_mark[0] = active_mark[1] = '\0';
-    background_colour = background;
-    active_background_colour = active_background;
-    active_text_colour = COLOUR_INVISIBLE;
-    highlight_colour = highlight;
-    text_colour = COLOUR_BLACK;
-    highlight_text_colour = COLOUR_INVISIBLE;
-    fading_colour = COLOUR_BLACK;
-    mouse_over_colour = mouse_over_text_colour = COLOUR_INVISIBLE;
-    flashing_colour = COLOUR_INVISIBLE;
-    flashing_text_colour = COLOUR_INVISIBLE;
-    disabled_colour = disabled_text_colour = COLOUR_INVISIBLE;
-    underline_colour = COLOUR_INVISIBLE;
+    set_default_colours(background, active_background, highlight);
     down = last_left = last_right = armed = slide_select = 0;
     enabled = 1;
     pointer_over = 0;
@@ -300,6 +281,40 @@ void WM_BUTTON::setup(INT_S16 x1, INT_S16 y1, INT_S16 x2, INT_S16 y2, const char
     if (creation_callback) {
         creation_callback(this, creation_data);
     }
+}
+
+// The hints' look, made once for every button.
+void WM_BUTTON::init_hint_style_set()
+{
+    if (hint_style_set_initialised) {
+        return;
+    }
+    hint_style_set.shading_type = HINT_SHADING_TYPE;
+    hint_style_set.fg_colour = COLOUR_BLACK;
+    hint_style_set.bg_colour = HINT_BACKGROUND;
+    hint_style_set.fading_colour = HINT_FADING;
+    hint_style_set.shading_flags = EDGES;
+    hint_style_set.ssf = HINT_SSF;
+    hint_style_set_initialised = 1;
+}
+
+// The three colours given; black text and fading, and every colour of a
+// state (active text, highlighted text, pointer over, flashing, disabled,
+// underline) invisible, so that the state draws as the plain button does.
+void WM_BUTTON::set_default_colours(COLOUR background, COLOUR active_background, COLOUR highlight)
+{
+    background_colour = background;
+    active_background_colour = active_background;
+    active_text_colour = COLOUR_INVISIBLE;
+    highlight_colour = highlight;
+    text_colour = COLOUR_BLACK;
+    highlight_text_colour = COLOUR_INVISIBLE;
+    fading_colour = COLOUR_BLACK;
+    mouse_over_colour = mouse_over_text_colour = COLOUR_INVISIBLE;
+    flashing_colour = COLOUR_INVISIBLE;
+    flashing_text_colour = COLOUR_INVISIBLE;
+    disabled_colour = disabled_text_colour = COLOUR_INVISIBLE;
+    underline_colour = COLOUR_INVISIBLE;
 }
 
 WM_BUTTON::~WM_BUTTON()
@@ -696,11 +711,23 @@ void WM_BUTTON::draw_face(const LOOK& look, short radius)
 
 void WM_BUTTON::draw_caption_and_icon(const LOOK& look)
 {
-    IMAGE* s = surface;
     const char* text = caption;
     if (flashing) {
         text = flash_text.type == 8 ? flash_text.value.text : nullptr;
     }
+    const short effect = caption_effect(look);
+    CAPTION_PLACE place = place_caption(text);
+    IMAGE* img = look.hot && over_icon.width ? &over_icon : &icon;
+    if (img->width) {
+        draw_icon_beside_caption(*img, look.press, place);
+    }
+    if (text && *text) {
+        draw_caption(look, text, effect, place);
+    }
+}
+
+short WM_BUTTON::caption_effect(const LOOK& look)
+{
     const struct
     {
         INT_U32 flag;
@@ -720,76 +747,88 @@ void WM_BUTTON::draw_caption_and_icon(const LOOK& look)
     if (!enabled && !fast_disabled_text) {
         e = static_cast<short>((e & 0x78) | (shows(look.text) ? 2 : 4));
     }
-    const int p = look.press;
+    return e;
+}
+
+WM_BUTTON::CAPTION_PLACE WM_BUTTON::place_caption(const char* text)
+{
     const int lg = border_left_gap, rg = border_right_gap, tg = border_top_gap, bg = border_bottom_gap;
     const int w = width, h = height;
-    const int tw = text_width(text), th = line_height();
-    int tx = (draw_flags & BUTTON_TEXT_LEFT)    ? x + lg
-             : (draw_flags & BUTTON_TEXT_RIGHT) ? x + w - rg - tw - 1
-                                                : x + lg + (w - lg - rg - tw) / 2;
-    int ty = (draw_flags & BUTTON_TEXT_TOP)      ? y + tg
-             : (draw_flags & BUTTON_TEXT_BOTTOM) ? y + h - bg - th - 1
-                                                 : y + tg + (h - tg - bg - th) / 2;
-    int ax1 = x + lg, ax2 = x + w - rg - 1;
-    const int ay1 = y + tg, ay2 = y + h - bg - 1;
+    CAPTION_PLACE c;
+    c.tw = text_width(text);
+    c.th = line_height();
+    c.tx = (draw_flags & BUTTON_TEXT_LEFT)    ? x + lg
+           : (draw_flags & BUTTON_TEXT_RIGHT) ? x + w - rg - c.tw - 1
+                                              : x + lg + (w - lg - rg - c.tw) / 2;
+    c.ty = (draw_flags & BUTTON_TEXT_TOP)      ? y + tg
+           : (draw_flags & BUTTON_TEXT_BOTTOM) ? y + h - bg - c.th - 1
+                                               : y + tg + (h - tg - bg - c.th) / 2;
+    c.ax1 = x + lg;
+    c.ax2 = x + w - rg - 1;
+    c.ay1 = y + tg;
+    c.ay2 = y + h - bg - 1;
+    return c;
+}
 
-    IMAGE* img = look.hot && over_icon.width ? &over_icon : &icon;
-    if (img->width) {
-        const int iw = img->width, ih = img->height;
-        const bool attached = (draw_flags & BUTTON_ICON_ATTACHED) != 0;
-        // One axis of the icon's box: `lo_side`/`hi_side` say where the icon
-        // sits, `lo_align`/`hi_align` where the caption is justified; an
-        // attached icon moves the caption by `shift` (whole or half).
-        auto place = [&](int& t, int extent, int lo_gap, int hi_gap, int len, int isz, int spacing, bool lo_side,
-                         bool hi_side, bool lo_align, bool hi_align, int origin, int& i1, int& i2) {
-            if (!attached) {
-                i1 = lo_side ? origin : hi_side ? origin + extent - hi_gap - 1 : origin + lo_gap;
-                i2 = lo_side ? origin + lo_gap : hi_side ? origin + extent - 1 : origin + extent - hi_gap - 1;
-                return;
-            }
-            const int shift = spacing + isz;
-            if (lo_side) {
-                t += lo_align ? shift : hi_align ? 0 : shift / 2;
-                i2 = t - spacing;
-                i1 = i2 - isz;
-            } else if (hi_side) {
-                t -= hi_align ? shift : lo_align ? 0 : shift / 2;
-                i1 = t + len + spacing - 1;
-                i2 = i1 + isz;
-            } else {
-                i1 = t;
-                i2 = t + len - 1;
-            }
-        };
-        int ix1, ix2, iy1, iy2;
-        place(tx, w, lg, rg, tw, iw, x_spacing, draw_flags & BUTTON_ICON_LEFT, draw_flags & BUTTON_ICON_RIGHT,
-              draw_flags & BUTTON_TEXT_LEFT, draw_flags & BUTTON_TEXT_RIGHT, x, ix1, ix2);
-        place(ty, h, tg, bg, th, ih, y_spacing, draw_flags & BUTTON_ICON_TOP, draw_flags & BUTTON_ICON_BOTTOM,
-              draw_flags & BUTTON_TEXT_TOP, draw_flags & BUTTON_TEXT_BOTTOM, y, iy1, iy2);
-        if (attached && (draw_flags & BUTTON_ICON_LEFT)) {
-            ax1 += (iw + x_spacing) / 2;
-            ax2 += iw / 2 + x_spacing;
-        } else if (attached && (draw_flags & BUTTON_ICON_RIGHT)) {
-            ax1 -= (iw + x_spacing) / 2;
-            ax2 -= iw / 2 + x_spacing;
+void WM_BUTTON::draw_icon_beside_caption(IMAGE& img, int press, CAPTION_PLACE& c)
+{
+    const int iw = img.width, ih = img.height;
+    const int w = width, h = height;
+    const bool attached = (draw_flags & BUTTON_ICON_ATTACHED) != 0;
+    // One axis of the icon's box: `lo_side`/`hi_side` say where the icon
+    // sits, `lo_align`/`hi_align` where the caption is justified; an
+    // attached icon moves the caption by `shift` (whole or half).
+    auto place = [&](int& t, int extent, int lo_gap, int hi_gap, int len, int isz, int spacing, bool lo_side,
+                     bool hi_side, bool lo_align, bool hi_align, int origin, int& i1, int& i2) {
+        if (!attached) {
+            i1 = lo_side ? origin : hi_side ? origin + extent - hi_gap - 1 : origin + lo_gap;
+            i2 = lo_side ? origin + lo_gap : hi_side ? origin + extent - 1 : origin + extent - hi_gap - 1;
+            return;
         }
-        const bool x_side = draw_flags & (BUTTON_ICON_LEFT | BUTTON_ICON_RIGHT);
-        const bool y_side = draw_flags & (BUTTON_ICON_TOP | BUTTON_ICON_BOTTOM);
-        put_icon(*img, ix1 + (ix2 - ix1 - iw) / 2 + p, iy1 + (iy2 - iy1 - ih) / 2 + p, x_side ? ix1 : x,
-                 y_side ? iy1 : y, x_side ? ix2 : x + w - 1, y_side ? iy2 : y + h - 1);
+        const int shift = spacing + isz;
+        if (lo_side) {
+            t += lo_align ? shift : hi_align ? 0 : shift / 2;
+            i2 = t - spacing;
+            i1 = i2 - isz;
+        } else if (hi_side) {
+            t -= hi_align ? shift : lo_align ? 0 : shift / 2;
+            i1 = t + len + spacing - 1;
+            i2 = i1 + isz;
+        } else {
+            i1 = t;
+            i2 = t + len - 1;
+        }
+    };
+    int ix1, ix2, iy1, iy2;
+    place(c.tx, w, border_left_gap, border_right_gap, c.tw, iw, x_spacing, draw_flags & BUTTON_ICON_LEFT,
+          draw_flags & BUTTON_ICON_RIGHT, draw_flags & BUTTON_TEXT_LEFT, draw_flags & BUTTON_TEXT_RIGHT, x, ix1, ix2);
+    place(c.ty, h, border_top_gap, border_bottom_gap, c.th, ih, y_spacing, draw_flags & BUTTON_ICON_TOP,
+          draw_flags & BUTTON_ICON_BOTTOM, draw_flags & BUTTON_TEXT_TOP, draw_flags & BUTTON_TEXT_BOTTOM, y, iy1,
+          iy2);
+    if (attached && (draw_flags & BUTTON_ICON_LEFT)) {
+        c.ax1 += (iw + x_spacing) / 2;
+        c.ax2 += iw / 2 + x_spacing;
+    } else if (attached && (draw_flags & BUTTON_ICON_RIGHT)) {
+        c.ax1 -= (iw + x_spacing) / 2;
+        c.ax2 -= iw / 2 + x_spacing;
     }
+    const bool x_side = draw_flags & (BUTTON_ICON_LEFT | BUTTON_ICON_RIGHT);
+    const bool y_side = draw_flags & (BUTTON_ICON_TOP | BUTTON_ICON_BOTTOM);
+    put_icon(img, ix1 + (ix2 - ix1 - iw) / 2 + press, iy1 + (iy2 - iy1 - ih) / 2 + press, x_side ? ix1 : x,
+             y_side ? iy1 : y, x_side ? ix2 : x + w - 1, y_side ? iy2 : y + h - 1);
+}
 
-    if (!text || !*text) {
-        return;
-    }
+void WM_BUTTON::draw_caption(const LOOK& look, const char* text, short effect, const CAPTION_PLACE& c)
+{
+    IMAGE* s = surface;
     const INT_S8 font = static_cast<INT_S8>(font_id);
     auto put_text = [&](int dx, COLOUR colour, COLOUR underline) {
         if (draw_flags & BUTTON_WRAP_TEXT) {
-            s->draw_string(to_s16(ax1 + dx), to_s16(ay1 + dx), to_s16(ax2 + dx), to_s16(ay2 + dx), colour,
-                           COLOUR_INVISIBLE, underline, font, font_x_sz, font_y_sz, text, e);
+            s->draw_string(to_s16(c.ax1 + dx), to_s16(c.ay1 + dx), to_s16(c.ax2 + dx), to_s16(c.ay2 + dx), colour,
+                           COLOUR_INVISIBLE, underline, font, font_x_sz, font_y_sz, text, effect);
         } else {
-            s->process_and_render_string(to_s16(tx + dx), to_s16(ty + dx), colour, COLOUR_INVISIBLE, underline, font,
-                                         font_x_sz, font_y_sz, text, e, -1, 0);
+            s->process_and_render_string(to_s16(c.tx + dx), to_s16(c.ty + dx), colour, COLOUR_INVISIBLE, underline,
+                                         font, font_x_sz, font_y_sz, text, effect, -1, 0);
         }
     };
     if (!enabled && fast_disabled_text) {
@@ -799,7 +838,7 @@ void WM_BUTTON::draw_caption_and_icon(const LOOK& look)
         put_text(1, light, underlined ? light : COLOUR_INVISIBLE);
         put_text(0, dark, underlined ? dark : COLOUR_INVISIBLE);
     } else {
-        put_text(p, look.text, underline_colour);
+        put_text(look.press, look.text, underline_colour);
     }
 }
 

@@ -292,12 +292,27 @@ private:
             field = value;
         }
     }
+    // Steps of setup.
+    static void init_hint_style_set();
+    void set_default_colours(COLOUR background, COLOUR active_background, COLOUR highlight);
     // In the button's font and size.
     INT_S32 text_width(const char* text);
     INT_S16 line_height();
     void draw_skin(const LOOK& look);
     void draw_face(const LOOK& look, short radius);
     void draw_caption_and_icon(const LOOK& look);
+    // Where the caption goes: at (tx, ty) on one line, or wrapped in the
+    // box ax1..ax2 by ay1..ay2; tw and th its width and line height.
+    struct CAPTION_PLACE
+    {
+        int tx, ty, tw, th, ax1, ay1, ax2, ay2;
+    };
+    // The caption's text effect bits from the draw flags; engraved when disabled.
+    short caption_effect(const LOOK& look);
+    CAPTION_PLACE place_caption(const char* text);
+    // The icon in its box, or attached beside the caption, which it moves over.
+    void draw_icon_beside_caption(IMAGE& img, int press, CAPTION_PLACE& place);
+    void draw_caption(const LOOK& look, const char* text, short effect, const CAPTION_PLACE& place);
     // Clipped to (cx1, cy1)-(cx2, cy2); faded when disabled.
     void put_icon(IMAGE& img, int ix, int iy, int cx1, int cy1, int cx2, int cy2);
     void draw_marks(const LOOK& look);

@@ -120,6 +120,31 @@ WM_DIALOG::~WM_DIALOG()
 void WM_DIALOG::setup(INT_S16 nx, INT_S16 ny, INT_S16 w, INT_S16 h, const char* title_text, EFFECT_INFO* effect)
 {
     was_pressed = 0;
+    place(nx, ny, w, h);
+    dragging = 0;
+    can_drag = default_can_drag;
+    drag_offset_x = drag_offset_y = 0;
+    outline_x = outline_y = 0;
+    fill_unset_gaps();
+    make_title_and_contents(title_text, w, h);
+    reset_effects(effect);
+    if (visible) {
+        request_draw();
+    }
+    start_animation(1);
+    type |= WM_TYPE_DIALOG;
+    if (creation_callback) {
+        creation_callback(this, creation_data);
+    }
+    if (shows(dialog_style_set.shading_colour)) {
+        shading_colour = dialog_style_set.shading_colour;
+    }
+}
+
+// A side of -1 centres the dialog in the default positioning rectangle
+// when one is set, else in window 0.
+void WM_DIALOG::place(INT_S16 nx, INT_S16 ny, INT_S16 w, INT_S16 h)
+{
     if (default_positioning_x1 != -1 && default_positioning_y1 != -1 && default_positioning_x2 != -1 &&
         default_positioning_y2 != -1) {
         if (nx == -1) {
@@ -140,11 +165,10 @@ void WM_DIALOG::setup(INT_S16 nx, INT_S16 ny, INT_S16 w, INT_S16 h, const char* 
     y = ny;
     width = w;
     height = h;
-    dragging = 0;
-    can_drag = default_can_drag;
-    drag_offset_x = drag_offset_y = 0;
-    outline_x = outline_y = 0;
+}
 
+void WM_DIALOG::fill_unset_gaps()
+{
     WM_STYLE_SET& s = dialog_style_set;
     const INT_S16 ring = get_shading_size(s.shading_type);
     for (INT_S16* gap : {&s.border_left_gap, &s.border_right_gap, &s.border_top_gap, &s.border_bottom_gap,
@@ -158,7 +182,11 @@ void WM_DIALOG::setup(INT_S16 nx, INT_S16 ny, INT_S16 w, INT_S16 h, const char* 
             *gap = 0;
         }
     }
+}
 
+void WM_DIALOG::make_title_and_contents(const char* title_text, INT_S16 w, INT_S16 h)
+{
+    const WM_STYLE_SET& s = dialog_style_set;
     title = nullptr;
     // An empty text still makes a title line, which set_title can fill later.
     if (title_text) {
@@ -178,7 +206,12 @@ void WM_DIALOG::setup(INT_S16 nx, INT_S16 ny, INT_S16 w, INT_S16 h, const char* 
     contents->width = to_s16(long{w} - s.border_left_gap - s.border_right_gap - s.cell_left_gap - s.cell_right_gap);
     contents->height = to_s16(long{h} - s.border_top_gap - t - s.border_bottom_gap - s.cell_bottom_gap);
     WM_SCREEN_OBJECT::add_object(contents, 1);
+}
 
+// The effects as given (null: the default), fully shown unless the dialog
+// fades in, at its home with no slide yet.
+void WM_DIALOG::reset_effects(EFFECT_INFO* effect)
+{
     effect_info = effect ? *effect : default_dialog_effect_info;
     effect_delay = effect_info.open_delay;
     effect_start_ms = 0;
@@ -189,18 +222,6 @@ void WM_DIALOG::setup(INT_S16 nx, INT_S16 ny, INT_S16 w, INT_S16 h, const char* 
     slide_opening = 1;
     step_pending = 1;
     closing = background_dimmed = 0;
-
-    if (visible) {
-        request_draw();
-    }
-    start_animation(1);
-    type |= WM_TYPE_DIALOG;
-    if (creation_callback) {
-        creation_callback(this, creation_data);
-    }
-    if (shows(s.shading_colour)) {
-        shading_colour = s.shading_colour;
-    }
 }
 
 void WM_DIALOG::init_style_sets()

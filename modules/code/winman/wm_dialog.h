@@ -208,6 +208,18 @@ protected:
     void lay_out();
     // Marks the four edges of a dialog-sized outline at (ox, oy) for redraw.
     void mark_outline(INT_S16 ox, INT_S16 oy);
+
+private:
+    // The steps of setup.
+    void place(INT_S16 nx, INT_S16 ny, INT_S16 w, INT_S16 h);
+    // Border and title gaps of -1 take the shading's ring, cell gaps 0.
+    void fill_unset_gaps();
+    void make_title_and_contents(const char* title_text, INT_S16 w, INT_S16 h);
+    void reset_effects(EFFECT_INFO* effect);
+    // The steps of check_for_redraw (wm_dialog_effects.cpp).
+    void dim_background();
+    void clip_to_home();
+    void draw_at_alpha();
 };
 
 #endif

@@ -180,30 +180,46 @@ void WM_DIALOG::check_for_redraw()
         return;
     }
     WM_CLIP_SAVER clip(surface);
-    const INT_U16 f = effect_info.flags;
-
-    // Grey is idempotent but darkening is not: the whole surface is done
-    // once per showing, and after that only the region being redrawn,
-    // which the pages have just painted afresh.
     if ((grey_background || darken_background) && !(type & WM_TYPE_FLOATING_MENU) && is_modal_object()) {
-        if (!background_dimmed) {
-            surface->set_active_area(0, 0, to_s16(surface->width - 1), to_s16(surface->height - 1));
-            background_dimmed = 1;
-        }
-        if (grey_background) {
-            surface->make_grey();
-        }
-        if (darken_background) {
-            const short window = get_window_id_from_pos(x, y);
-            surface->darken_rect(0, 0, to_s16(get_window_width(window) - 1), to_s16(get_window_height(window) - 1),
-                                 50);
-        }
-        clip.restore();
+        dim_background();
     }
+    clip_to_home();
+    // A closing dialog finishes its close instead of opening again.
+    if (!drawn && is_in_redraw_area() && !closing) {
+        start_fade(255);
+        start_animation(1);
+        effects_suppressed = 0;
+    }
+    draw_at_alpha();
+    clip.restore();
+    draw_drag_outline();
+}
 
-    // The clip is an intersection, so this masks: a slide with no edge
-    // shows only inside the home rectangle, one from the page manager's
-    // edge only inside the page manager.
+// Grey is idempotent but darkening is not: the whole surface is done once
+// per showing, and after that only the region being redrawn, which the
+// pages have just painted afresh.
+void WM_DIALOG::dim_background()
+{
+    WM_CLIP_SAVER clip(surface);
+    if (!background_dimmed) {
+        surface->set_active_area(0, 0, to_s16(surface->width - 1), to_s16(surface->height - 1));
+        background_dimmed = 1;
+    }
+    if (grey_background) {
+        surface->make_grey();
+    }
+    if (darken_background) {
+        const short window = get_window_id_from_pos(x, y);
+        surface->darken_rect(0, 0, to_s16(get_window_width(window) - 1), to_s16(get_window_height(window) - 1), 50);
+    }
+}
+
+// The clip is an intersection, so this masks: a slide with no edge shows
+// only inside the home rectangle, one from the page manager's edge only
+// inside the page manager.
+void WM_DIALOG::clip_to_home()
+{
+    const INT_U16 f = effect_info.flags;
     int mx = x, my = y, mw = width, mh = height;
     if ((f & EFFECT_EDGE_PAGE_MANAGER) && !(f & EFFECT_EDGE_WINDOW)) {
         get_page_manager_rect(mx, my, mw, mh);
@@ -213,17 +229,13 @@ void WM_DIALOG::check_for_redraw()
         my = home.y;
     }
     surface->add_rect_to_active_area(to_s16(mx), to_s16(my), to_s16(mx + mw - 1), to_s16(my + mh - 1));
+}
 
-    // A closing dialog finishes its close instead of opening again.
-    if (!drawn && is_in_redraw_area() && !closing) {
-        start_fade(255);
-        start_animation(1);
-        effects_suppressed = 0;
-    }
-
-    // At partial alpha the dialog is drawn plainly, taken off the surface,
-    // the surface put back as it was and the dialog blended on. Only the
-    // part on the surface is composed: the rest is never shown.
+// At partial alpha the dialog is drawn plainly, taken off the surface, the
+// surface put back as it was and the dialog blended on. Only the part on
+// the surface is composed: the rest is never shown.
+void WM_DIALOG::draw_at_alpha()
+{
     const int alpha = current_alpha;
     const bool partial = alpha > 0 && alpha < 255;
     const int ox1 = std::max<int>(x, 0), oy1 = std::max<int>(y, 0);
@@ -255,8 +267,6 @@ void WM_DIALOG::check_for_redraw()
     if (partial && saved_dirty[0] != -1) {
         surface->mark_dirty_area(saved_dirty[0], saved_dirty[1], saved_dirty[2], saved_dirty[3]);
     }
-    clip.restore();
-    draw_drag_outline();
 }
 
 const char* WM_DIALOG::get_effect_desc(EFFECT_INFO* info)

@@ -471,15 +471,7 @@ void WM_FLOATING_MENU::calc_new_size()
     const WM_STYLE_SET& d = dialog_style_set;
     const int frame_x = d.border_left_gap + d.border_right_gap;
     const int cells_x = d.cell_left_gap + d.cell_right_gap;
-    int w = 0;
-    if (title) {
-        INT_S16 gap = 0;
-        WM_SCRIPT::calc_xgap_from_style_set(title_style_set, gap);
-        const char* t = get_title();
-        w = gap + surface->get_string_width(title_style_set.font_id, title_style_set.font_x_sz,
-                                            title_style_set.font_y_sz, t ? t : "", -1, 0);
-    }
-    w += frame_x;
+    int w = title_width() + frame_x;
 
     INT_S16 ax1 = 0, ay1 = 0, ax2 = 32767, ay2 = 32767;
     if (WM_PAGE_SERVICES* services = page_services()) {
@@ -493,60 +485,14 @@ void WM_FLOATING_MENU::calc_new_size()
 
     const bool scrolled = grid->get_content_height() > grid->get_view_height();
     INT_S32 offset = scrolled ? grid->get_scroll_offset() : 0;
-    INT_S32 above = offset; // left of the offset while walking the rows above the view
-    top_row = 0;
     int cut = 0;
-    bool cut_made = false;
+    bool cut_made = fit_rows(offset, ay2 - ay1, h, cut);
 
     WM_STYLE_SET& o = object_style_set;
     const int row_extra = (o.border_left_gap >= 0 ? o.border_left_gap : get_shading_size(o.shading_type)) +
                           (o.border_right_gap >= 0 ? o.border_right_gap : get_shading_size(o.shading_type)) +
                           grid->calc_x_border_gap_from_style_set(grid_style_set) +
                           grid->calc_x_cell_gap_from_style_set(grid_style_set) + frame_x + cells_x;
-    if (measured_rows > row_count) {
-        measured_rows = 0;
-    }
-    for (INT_S16 i = 0; i < row_count; ++i) {
-        // Past the cut every row is in view: only the widths of rows not
-        // measured yet are left to take.
-        if (cut_made && i < measured_rows) {
-            i = static_cast<INT_S16>(measured_rows - 1);
-            continue;
-        }
-        WM_SCREEN_OBJECT* obj = row_object(i);
-        const int rh = obj ? obj->height : grid->rows[i]->height;
-        const bool in_view = above <= 0;
-        if (!in_view) {
-            ++top_row;
-            above -= rh;
-        }
-        if (i >= measured_rows) {
-            const char* text = nullptr;
-            if (obj && (obj->type & WM_TYPE_BUTTON)) {
-                text = static_cast<WM_BUTTON*>(obj)->caption;
-            } else if (obj && (obj->type & WM_TYPE_SCRIPT)) {
-                WM_SCRIPT* s = static_cast<WM_SCRIPT*>(obj);
-                text = s->text.type == 8 ? s->text.value.text : nullptr;
-            }
-            const INT_S32 tw =
-                surface->get_string_width(o.font_id, o.font_x_sz, o.font_y_sz, text ? text : "", -1, 0);
-            widest_text = i == 0 ? tw : std::max(widest_text, tw);
-        }
-        if (in_view && !cut_made) {
-            if (h + rh > ay2 - ay1) {
-                // A separator does not end the visible part.
-                int k = i - 1;
-                while (k > top_row && is_separator(row_object(static_cast<INT_S16>(k)))) {
-                    h -= row_object(static_cast<INT_S16>(k))->height;
-                    --k;
-                }
-                cut = k;
-                cut_made = true;
-            } else {
-                h += rh;
-            }
-        }
-    }
     if (row_count > 0) {
         measured_rows = row_count;
         w = std::max(w, widest_text + row_extra);
@@ -575,7 +521,81 @@ void WM_FLOATING_MENU::calc_new_size()
             grid->check_scrolling();
         }
     }
+    keep_inside(ax1, ay1, ax2, ay2);
+    check_for_scrolling_buttons();
+}
 
+int WM_FLOATING_MENU::title_width()
+{
+    if (!title) {
+        return 0;
+    }
+    INT_S16 gap = 0;
+    WM_SCRIPT::calc_xgap_from_style_set(title_style_set, gap);
+    const char* t = get_title();
+    return gap + surface->get_string_width(title_style_set.font_id, title_style_set.font_x_sz,
+                                           title_style_set.font_y_sz, t ? t : "", -1, 0);
+}
+
+bool WM_FLOATING_MENU::fit_rows(INT_S32 offset, int room, int& h, int& cut)
+{
+    INT_S32 above = offset; // left of the offset while walking the rows above the view
+    top_row = 0;
+    bool cut_made = false;
+    if (measured_rows > row_count) {
+        measured_rows = 0;
+    }
+    for (INT_S16 i = 0; i < row_count; ++i) {
+        // Past the cut every row is in view: only the widths of rows not
+        // measured yet are left to take.
+        if (cut_made && i < measured_rows) {
+            i = static_cast<INT_S16>(measured_rows - 1);
+            continue;
+        }
+        WM_SCREEN_OBJECT* obj = row_object(i);
+        const int rh = obj ? obj->height : grid->rows[i]->height;
+        const bool in_view = above <= 0;
+        if (!in_view) {
+            ++top_row;
+            above -= rh;
+        }
+        if (i >= measured_rows) {
+            measure_row_text(i, obj);
+        }
+        if (in_view && !cut_made) {
+            if (h + rh > room) {
+                // A separator does not end the visible part.
+                int k = i - 1;
+                while (k > top_row && is_separator(row_object(static_cast<INT_S16>(k)))) {
+                    h -= row_object(static_cast<INT_S16>(k))->height;
+                    --k;
+                }
+                cut = k;
+                cut_made = true;
+            } else {
+                h += rh;
+            }
+        }
+    }
+    return cut_made;
+}
+
+void WM_FLOATING_MENU::measure_row_text(INT_S16 row, WM_SCREEN_OBJECT* obj)
+{
+    const char* text = nullptr;
+    if (obj && (obj->type & WM_TYPE_BUTTON)) {
+        text = static_cast<WM_BUTTON*>(obj)->caption;
+    } else if (obj && (obj->type & WM_TYPE_SCRIPT)) {
+        WM_SCRIPT* s = static_cast<WM_SCRIPT*>(obj);
+        text = s->text.type == 8 ? s->text.value.text : nullptr;
+    }
+    const WM_STYLE_SET& o = object_style_set;
+    const INT_S32 tw = surface->get_string_width(o.font_id, o.font_x_sz, o.font_y_sz, text ? text : "", -1, 0);
+    widest_text = row == 0 ? tw : std::max(widest_text, tw);
+}
+
+void WM_FLOATING_MENU::keep_inside(INT_S16 ax1, INT_S16 ay1, INT_S16 ax2, INT_S16 ay2)
+{
     int nx = std::max<int>(get_x(), ax1), ny = std::max<int>(get_y(), ay1);
     if (nx + width - 1 > ax2) {
         nx = ax2 - width + 1;
@@ -586,7 +606,6 @@ void WM_FLOATING_MENU::calc_new_size()
     if (nx != get_x() || ny != get_y()) {
         move(to_s16(nx), to_s16(ny));
     }
-    check_for_scrolling_buttons();
 }
 
 void WM_FLOATING_MENU::check_for_scrolling_buttons()

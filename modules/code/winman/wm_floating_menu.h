@@ -149,6 +149,16 @@ private:
     // scroll buttons; then calc_new_size.
     void scroll_by(INT_S32 pixels);
     void clear_row_press(WM_SCREEN_OBJECT* row);
+    // The steps of calc_new_size. The title's text and gaps; 0 without one.
+    int title_width();
+    // Walks the rows: counts those scrolled above the view (offset pixels)
+    // in top_row, adds to h the heights of those in view that fit in
+    // `room`, measures the texts not measured yet. True when the rows were
+    // cut, at `cut`, the last row shown (not a separator).
+    bool fit_rows(INT_S32 offset, int room, int& h, int& cut);
+    void measure_row_text(INT_S16 row, WM_SCREEN_OBJECT* obj);
+    // Moved, when it must be, to lie inside the popup area.
+    void keep_inside(INT_S16 ax1, INT_S16 ay1, INT_S16 ax2, INT_S16 ay2);
 
     // The widest row text so far, over rows 0..measured_rows-1: each row is
     // measured once, when a size is first worked out with it, not at every

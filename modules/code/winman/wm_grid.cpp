@@ -279,6 +279,8 @@ WM_SCREEN_OBJECT* WM_GRID::add_object(INT_S16 column, INT_S16 row, WM_SCREEN_OBJ
     if (!object || row < 0 || row == SHRT_MAX || (max_rows != -1 && row >= max_rows)) {
         return nullptr;
     }
+    // Rows are made even when the column is refused.
+    layout_stale = true;
     const INT_S32 view = get_view_height();
     const INT_S32 spacing = grid_style_set.y_spacing;
     const bool was_taller = get_content_height() > view;
@@ -356,6 +358,7 @@ void WM_GRID::remove_object(WM_SCREEN_OBJECT* object, INT_U8 destroy, INT_U8 rel
     }
     rows[row]->objects[column] = nullptr;
     cell_index.erase(object);
+    layout_stale = true;
     if (destroy) {
         discard(object);
     } else {
@@ -436,6 +439,7 @@ void WM_GRID::clear(INT_U8 keep_layout)
     scroll_param.set(scroll_param.value, 0L);
     scroll_param.set(scroll_param.max, 0L);
     last_scroll_value = last_scroll_max = 0;
+    layout_stale = true;
     if (visible) {
         request_draw();
     }
@@ -448,6 +452,7 @@ void WM_GRID::clear_rows(INT_S16 first, INT_S16 last)
         rows[r]->clear();
         rows[r]->set_layout(width, num_columns, ratios.empty() ? nullptr : ratios.data(), grid_style_set);
     }
+    layout_stale = true;
     if (visible) {
         request_draw();
     }
@@ -486,7 +491,7 @@ void WM_GRID::delete_rows(INT_S16 first, INT_S16 last)
     }
 }
 
-// The rectangle the next draw gives the cell, but for the y_spacing that
+// The rectangle the next layout gives the cell, but for the y_spacing that
 // the fitting below counts in the rows shown.
 INT_U8 WM_GRID::get_cell_coords(INT_S16 column, INT_S16 row, INT_S16& cx1, INT_S16& cy1, INT_S16& cx2,
                                 INT_S16& cy2)

@@ -4,9 +4,10 @@
 // WM_GRID: the table widget. Child widgets sit in rows of cells whose
 // column widths come from a list of ratios; rows are made on demand, drawn
 // with row or cell backgrounds, and scrolled vertically through a scroll
-// bar the grid makes when the rows are taller than its view. Layout, rows
-// and cells live in wm_grid.cpp, scrolling, focus and the frame passes in
-// wm_grid_scroll.cpp, drawing in wm_grid_draw.cpp.
+// bar the grid makes when the rows are taller than its view. Rows and
+// cells live in wm_grid.cpp, scrolling, focus and the frame passes in
+// wm_grid_scroll.cpp, the scroll bar and the places of the cell objects in
+// wm_grid_layout.cpp, drawing in wm_grid_draw.cpp.
 //
 // Cell objects are not in `objects` and have no parent: the grid alone
 // deletes them (replace, remove with delete, row clear, clear, the
@@ -94,7 +95,7 @@ public:
     INT_U8 childrens_allowed_focus; // arrow keys move the focus between cells
     // Pixels, s32; scroll offset = max - value (value = max shows the top).
     PARAMETER scroll_param;
-    WM_SCROLLBAR* scrollbar; // owned, vertical; made by draw_object; null none
+    WM_SCROLLBAR* scrollbar; // owned, vertical; made by lay_out; null none
     INT_S32 last_scroll_value, last_scroll_max; // at the last visibility pass
     INT_S32 line_step, page_step; // fixed steps in pixels; 0 = from the rows
 
@@ -214,7 +215,15 @@ public:
     WM_SCREEN_OBJECT* find_object_at_pos(INT_S16 px, INT_S16 py) override;
     void resize(INT_S16 nw, INT_S16 nh, INT_U8 children) override;
 
+    // ---- layout (wm_grid_layout.cpp) ----------------------------------------
+    // Keeps the scroll bar (made while the rows do not fit the view, gone
+    // when they do) and puts each object of the rows in view into its cell.
+    // The redraw pass calls it before it draws the grid whenever the rows,
+    // the size, the place or the scroll changed since the last layout.
+    void lay_out();
+
     // ---- drawing (wm_grid_draw.cpp) -----------------------------------------
+    // Paints what the last layout placed; changes nothing.
     void draw_object() override;
 
     // ---- shared geometry ----------------------------------------------------
@@ -285,8 +294,60 @@ private:
     }
     // The bar's slider for the current content, with a redraw.
     void fit_scrollbar_slider();
-    // A draw while the rows do not fit: the bar made or moved.
+    // A layout while the rows do not fit: the bar made or moved.
     void keep_scrollbar();
+    // A layout while they fit: the bar gone, row 0 back to its own width.
+    void drop_scrollbar();
+
+    // One slot of the view: a made row, row 0 standing fixed at the top,
+    // or the template row standing for an empty slot below the rows.
+    struct SLOT
+    {
+        WM_GRID_ROW* row;
+        INT_S32 index; // from the first visible row; odd ones may be darker
+        long top;      // screen row of the row's top
+        long extra;    // spare pixels added to the slot's height
+        bool header;   // row 0 fixed at the top
+        // The cell's rectangle on screen, corners inclusive.
+        void get_cell(INT_S16 column, bool with_bar, INT_S16 grid_x, INT_S16& cx1, INT_S16& cy1, INT_S16& cx2,
+                      INT_S16& cy2) const;
+    };
+    // The slots of the view in order, worked out once for the layout and
+    // the drawing alike: the rows in view, then empty slots down to the
+    // view's bottom. While the rows fit, the spare pixels are shared out
+    // among the slots one by one from the top.
+    class VIEW_SLOTS
+    {
+    public:
+        explicit VIEW_SLOTS(WM_GRID& grid);
+        // The next slot in order; false after the last.
+        bool next(SLOT& slot);
+        // Rows taller than the view, and at least two of them.
+        bool wants_scrollbar() const { return wants_bar; }
+
+    private:
+        WM_GRID& grid;
+        WM_GRID_ROW blank;
+        bool any_visible, wants_bar;
+        INT_S32 count, spare, partial, slot, last_slot;
+        long cursor;
+    };
+    // The rows and every slot's background, clipped to the view.
+    void draw_rows(IMAGE& target);
+
+    // What a layout depends on besides the rows and cells (whose changes
+    // set layout_stale): fields callers also set directly.
+    struct LAYOUT_INPUTS
+    {
+        INT_S16 x, y, width, height, first_visible_row, last_visible_row, default_row_height, visible_lines;
+        long scroll_value, scroll_max;
+        bool operator==(const LAYOUT_INPUTS& o) const;
+    };
+    LAYOUT_INPUTS layout_inputs();
+    LAYOUT_INPUTS laid_out_for{};
+    bool layout_stale = true;
+    // Lays the grid out when anything it depends on changed.
+    void lay_out_if_stale();
 };
 
 #endif

@@ -473,6 +473,7 @@ void WM_GRID::check_for_redraw()
         return;
     }
     if (is_in_redraw_area()) {
+        lay_out_if_stale();
         draw_object();
         dirty = 0;
         drawn = 1;
@@ -540,9 +541,10 @@ void WM_GRID::resize(INT_S16 nw, INT_S16 nh, INT_U8 children)
         return;
     }
     WM_SCREEN_OBJECT::resize(nw, nh, children);
-    // draw_object makes it again at the new place.
+    // The next layout makes it again at the new place.
     delete scrollbar;
     scrollbar = nullptr;
+    layout_stale = true;
     const WM_STYLE_SET& s = grid_style_set;
     const long view = get_view_height();
     if (visible_lines != 0) {

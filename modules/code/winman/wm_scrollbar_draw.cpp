@@ -25,6 +25,132 @@ struct BUTTON_LOOK
     short x_gap, y_gap;
 };
 
+// The strokes of the colour look: faces (solid or faded, square or
+// rounded), lines in the border colour and shading rings.
+struct PAINT
+{
+    WM_SCROLLBAR& bar;
+    IMAGE& target;
+    bool rounded;
+    IMAGE::PLOT_ROUNDED_RECT_TYPE fade;
+
+    void face(RECT f, COLOUR from, COLOUR to) const
+    {
+        if (rounded) {
+            target.plot_rounded_rect(to_s16(f.x1), to_s16(f.y1), to_s16(f.x2), to_s16(f.y2), -1, ALL_CORNERS, from, to,
+                                     0, fade);
+        } else if (fade == IMAGE::PLOT_ROUNDED_RECT_YFADE) {
+            target.fill_vfaded_rect(to_s16(f.x1), to_s16(f.y1), to_s16(f.x2), to_s16(f.y2), from, to, 1);
+        } else if (fade == IMAGE::PLOT_ROUNDED_RECT_XFADE) {
+            target.fill_hfaded_rect(to_s16(f.x1), to_s16(f.y1), to_s16(f.x2), to_s16(f.y2), from, to, 1);
+        } else {
+            target.fill_rect(to_s16(f.x1), to_s16(f.y1), to_s16(f.x2), to_s16(f.y2), from, 1);
+        }
+    }
+    void line(long x1, long y1, long x2, long y2) const
+    {
+        target.draw_line(to_s16(x1), to_s16(y1), to_s16(x2), to_s16(y2), WM_SCREEN_OBJECT::border_colour, 1, 1);
+    }
+    void shade(RECT f, INT_U16 flags, COLOUR base, SCROBJ_SHADING_TYPE shading) const
+    {
+        bar.draw_shading(to_s16(f.x1), to_s16(f.y1), to_s16(f.x2), to_s16(f.y2), flags, base, shading, -1);
+    }
+    // The whole bar in its colour.
+    void track(RECT w) const
+    {
+        if (rounded) {
+            target.plot_rounded_rect(to_s16(w.x1), to_s16(w.y1), to_s16(w.x2), to_s16(w.y2), -1, ALL_CORNERS,
+                                     bar.bar_colour, COLOUR_BLACK, 0, IMAGE::PLOT_ROUNDED_RECT_SOLID);
+        } else {
+            target.fill_rect(to_s16(w.x1), to_s16(w.y1), to_s16(w.x2), to_s16(w.y2), bar.bar_colour, 1);
+        }
+    }
+    // A border line inside the edge, and the bar's own shading sunk.
+    void outline(RECT w) const
+    {
+        if (rounded) {
+            target.draw_rounded_rect(to_s16(w.x1 + 1), to_s16(w.y1 + 1), to_s16(w.x2 - 1), to_s16(w.y2 - 1),
+                                     WM_SCREEN_OBJECT::border_colour, -1, ALL_CORNERS);
+            shade(w, static_cast<INT_U16>(ROUNDED_EDGES | SHADING_SWAP), bar.bar_colour, OWN_SHADING);
+        } else {
+            target.draw_rect(to_s16(w.x1 + 1), to_s16(w.y1 + 1), to_s16(w.x2 - 1), to_s16(w.y2 - 1),
+                             WM_SCREEN_OBJECT::border_colour, 1, ALL_SIDES);
+            shade(w, static_cast<INT_U16>(EDGES | SHADING_SWAP), bar.bar_colour, FLAT_SHADING);
+        }
+    }
+};
+
+// The slider at `pos` (its end column + 1 across, its top row down): a
+// rounded one shaded all round, a square one flat with a line at each end.
+void paint_slider(const PAINT& paint, RECT w, long pos, bool across)
+{
+    const long s = paint.bar.slider_sz;
+    const COLOUR c = paint.bar.slider_colour;
+    if (across) {
+        if (paint.rounded) {
+            paint.face({pos - s + 2, w.y1 + 2, pos - 2, w.y2 - 2}, c, COLOUR_BLACK);
+            paint.shade({pos - s + 2, w.y1 + 2, pos - 2, w.y2 - 2}, ROUNDED_EDGES, c, OWN_SHADING);
+        } else {
+            paint.face({pos - s + 2, w.y1 + 2, pos, w.y2 - 2}, c, COLOUR_BLACK);
+            paint.shade({pos - s + 2, w.y1 + 2, pos - 1, w.y2 - 2}, EDGES, c, FLAT_SHADING);
+            paint.line(pos, w.y1 + 2, pos, w.y2 - 2);
+            paint.line(pos - s + 1, w.y1 + 2, pos - s + 1, w.y2 - 2);
+        }
+    } else if (paint.rounded) {
+        paint.face({w.x1 + 2, pos + 1, w.x2 - 2, pos + s - 2}, c, COLOUR_BLACK);
+        paint.shade({w.x1 + 2, pos + 1, w.x2 - 2, pos + s - 2}, ROUNDED_EDGES, c, OWN_SHADING);
+    } else {
+        paint.face({w.x1 + 2, pos, w.x2 - 2, pos + s - 1}, c, COLOUR_BLACK);
+        paint.shade({w.x1 + 2, pos + 1, w.x2 - 2, pos + s - 2}, EDGES, c, FLAT_SHADING);
+        paint.line(w.x1 + 2, pos, w.x2 - 2, pos);
+        paint.line(w.x1 + 2, pos + s - 1, w.x2 - 2, pos + s - 1);
+    }
+}
+
+void paint_button(const PAINT& paint, const BUTTON_LOOK& k, bool held)
+{
+    const COLOUR c = paint.bar.button_colour;
+    // A held button's gradient runs the other way.
+    if (held) {
+        paint.face(k.face, COLOUR_BLACK, c);
+    } else {
+        paint.face(k.face, c, COLOUR_BLACK);
+    }
+    const INT_U16 pressed = held ? SHADING_SWAP : 0;
+    if (paint.rounded) {
+        paint.shade(k.shading, static_cast<INT_U16>(ROUNDED_EDGES | pressed), c, OWN_SHADING);
+    } else {
+        paint.line(k.line.x1, k.line.y1, k.line.x2, k.line.y2);
+        paint.shade(k.shading, static_cast<INT_U16>(EDGES | pressed), c, FLAT_SHADING);
+    }
+    paint.bar.draw_arrow(to_s16(k.arrow.x1), to_s16(k.arrow.y1), to_s16(k.arrow.x2), to_s16(k.arrow.y2),
+                         paint.bar.arrow_colour, k.direction, k.x_gap, k.y_gap);
+}
+
+// Both buttons of a buttoned bar, in drawing order: less then more
+// across, more then less down.
+void paint_buttons(const PAINT& paint, RECT edge)
+{
+    const WM_SCROLLBAR& bar = paint.bar;
+    const long x = edge.x1, y = edge.y1, r = edge.x2, btm = edge.y2, b = bar.button_sz;
+    const long w = r - x + 1, h = btm - y + 1;
+    const BUTTON_LOOK left{{x + 2, y + 2, x + b + 1, btm - 2}, {x + b + 2, y + 2, x + b + 2, btm - 2},
+                           {x + 2, y + 2, x + b + 1, btm - 2}, {x + 3, y + 3, x + b, btm - 3},
+                           ARROW_LEFT, 3, 1};
+    const BUTTON_LOOK right{{x + w - b - 3, y + 2, r - 2, btm - 2}, {x + w - b - 3, y + 2, x + w - b - 3, btm - 2},
+                            {x + w - b - 2, y + 2, r - 2, btm - 2}, {x + w - b - 1, y + 3, r - 3, btm - 3},
+                            ARROW_RIGHT, 3, 1};
+    const BUTTON_LOOK top{{x + 2, y + 2, r - 2, y + b + 1}, {x + 2, y + b + 2, r - 2, y + b + 2},
+                          {x + 2, y + 2, r - 2, y + b + 1}, {x + 3, y + 3, r - 3, y + b},
+                          ARROW_UP, 1, 3};
+    const BUTTON_LOOK bottom{{x + 2, y + h - b - 2, r - 2, btm - 2}, {x + 2, y + h - b - 3, r - 2, y + h - b - 3},
+                             {x + 2, y + h - b - 2, r - 2, btm - 2}, {x + 3, y + h - b - 1, r - 3, btm - 3},
+                             ARROW_DOWN, 1, 3};
+    const bool across = bar.type == 1;
+    paint_button(paint, across ? left : top, bar.button_down == (across ? 2u : 1u));
+    paint_button(paint, across ? right : bottom, bar.button_down == (across ? 1u : 2u));
+}
+
 } // namespace
 
 void WM_SCROLLBAR::draw_object()
@@ -80,105 +206,17 @@ void WM_SCROLLBAR::draw_skin()
 
 void WM_SCROLLBAR::draw_colours()
 {
-    IMAGE& target = *surface;
-    const long w = width, h = height, b = button_sz, s = slider_sz;
-    const long r = x + w - 1, btm = y + h - 1;
-    const long pos = slider_pos(old_value);
     const bool rounded = (draw_flags & SCROLLBAR_ROUNDED) != 0;
     // Faces fade top to bottom, else left to right, else are solid.
     const IMAGE::PLOT_ROUNDED_RECT_TYPE fade = (draw_flags & SCROLLBAR_VFADING)   ? IMAGE::PLOT_ROUNDED_RECT_YFADE
                                                : (draw_flags & SCROLLBAR_HFADING) ? IMAGE::PLOT_ROUNDED_RECT_XFADE
                                                                                   : IMAGE::PLOT_ROUNDED_RECT_SOLID;
-    auto face = [&](RECT f, COLOUR from, COLOUR to) {
-        if (rounded) {
-            target.plot_rounded_rect(to_s16(f.x1), to_s16(f.y1), to_s16(f.x2), to_s16(f.y2), -1, ALL_CORNERS, from, to, 0, fade);
-        } else if (fade == IMAGE::PLOT_ROUNDED_RECT_YFADE) {
-            target.fill_vfaded_rect(to_s16(f.x1), to_s16(f.y1), to_s16(f.x2), to_s16(f.y2), from, to, 1);
-        } else if (fade == IMAGE::PLOT_ROUNDED_RECT_XFADE) {
-            target.fill_hfaded_rect(to_s16(f.x1), to_s16(f.y1), to_s16(f.x2), to_s16(f.y2), from, to, 1);
-        } else {
-            target.fill_rect(to_s16(f.x1), to_s16(f.y1), to_s16(f.x2), to_s16(f.y2), from, 1);
-        }
-    };
-    auto line = [&](long x1, long y1, long x2, long y2) {
-        target.draw_line(to_s16(x1), to_s16(y1), to_s16(x2), to_s16(y2), border_colour, 1, 1);
-    };
-    auto shade = [&](RECT f, INT_U16 flags, COLOUR base, SCROBJ_SHADING_TYPE shading) {
-        draw_shading(to_s16(f.x1), to_s16(f.y1), to_s16(f.x2), to_s16(f.y2), flags, base, shading, -1);
-    };
-
-    if (rounded) {
-        target.plot_rounded_rect(to_s16(x), to_s16(y), to_s16(r), to_s16(btm), -1, ALL_CORNERS, bar_colour, COLOUR_BLACK, 0,
-                                 IMAGE::PLOT_ROUNDED_RECT_SOLID);
-    } else {
-        target.fill_rect(to_s16(x), to_s16(y), to_s16(r), to_s16(btm), bar_colour, 1);
-    }
-
-    if (horizontal()) {
-        if (rounded) {
-            face({pos - s + 2, y + 2, pos - 2, btm - 2}, slider_colour, COLOUR_BLACK);
-            shade({pos - s + 2, y + 2, pos - 2, btm - 2}, ROUNDED_EDGES, slider_colour, OWN_SHADING);
-        } else {
-            face({pos - s + 2, y + 2, pos, btm - 2}, slider_colour, COLOUR_BLACK);
-            shade({pos - s + 2, y + 2, pos - 1, btm - 2}, EDGES, slider_colour, FLAT_SHADING);
-            line(pos, y + 2, pos, btm - 2);
-            line(pos - s + 1, y + 2, pos - s + 1, btm - 2);
-        }
-    } else if (rounded) {
-        face({x + 2, pos + 1, r - 2, pos + s - 2}, slider_colour, COLOUR_BLACK);
-        shade({x + 2, pos + 1, r - 2, pos + s - 2}, ROUNDED_EDGES, slider_colour, OWN_SHADING);
-    } else {
-        face({x + 2, pos, r - 2, pos + s - 1}, slider_colour, COLOUR_BLACK);
-        shade({x + 2, pos + 1, r - 2, pos + s - 2}, EDGES, slider_colour, FLAT_SHADING);
-        line(x + 2, pos, r - 2, pos);
-        line(x + 2, pos + s - 1, r - 2, pos + s - 1);
-    }
-
+    const PAINT paint{*this, *surface, rounded, fade};
+    const RECT whole{x, y, x + width - 1, y + height - 1};
+    paint.track(whole);
+    paint_slider(paint, whole, slider_pos(old_value), horizontal());
     if (buttoned()) {
-        // In drawing order: less then more across, more then less down.
-        const BUTTON_LOOK left{{x + 2, y + 2, x + b + 1, btm - 2}, {x + b + 2, y + 2, x + b + 2, btm - 2},
-                               {x + 2, y + 2, x + b + 1, btm - 2}, {x + 3, y + 3, x + b, btm - 3},
-                               ARROW_LEFT, 3, 1};
-        const BUTTON_LOOK right{{x + w - b - 3, y + 2, r - 2, btm - 2}, {x + w - b - 3, y + 2, x + w - b - 3, btm - 2},
-                                {x + w - b - 2, y + 2, r - 2, btm - 2}, {x + w - b - 1, y + 3, r - 3, btm - 3},
-                                ARROW_RIGHT, 3, 1};
-        const BUTTON_LOOK top{{x + 2, y + 2, r - 2, y + b + 1}, {x + 2, y + b + 2, r - 2, y + b + 2},
-                              {x + 2, y + 2, r - 2, y + b + 1}, {x + 3, y + 3, r - 3, y + b},
-                              ARROW_UP, 1, 3};
-        const BUTTON_LOOK bottom{{x + 2, y + h - b - 2, r - 2, btm - 2}, {x + 2, y + h - b - 3, r - 2, y + h - b - 3},
-                                 {x + 2, y + h - b - 2, r - 2, btm - 2}, {x + 3, y + h - b - 1, r - 3, btm - 3},
-                                 ARROW_DOWN, 1, 3};
-        struct
-        {
-            const BUTTON_LOOK& look;
-            bool held;
-        } const buttons[2] = {{type == 1 ? left : top, button_down == (type == 1 ? 2u : 1u)},
-                              {type == 1 ? right : bottom, button_down == (type == 1 ? 1u : 2u)}};
-        for (const auto& button : buttons) {
-            const BUTTON_LOOK& k = button.look;
-            // A held button's gradient runs the other way.
-            if (button.held) {
-                face(k.face, COLOUR_BLACK, button_colour);
-            } else {
-                face(k.face, button_colour, COLOUR_BLACK);
-            }
-            const INT_U16 pressed = button.held ? SHADING_SWAP : 0;
-            if (rounded) {
-                shade(k.shading, static_cast<INT_U16>(ROUNDED_EDGES | pressed), button_colour, OWN_SHADING);
-            } else {
-                line(k.line.x1, k.line.y1, k.line.x2, k.line.y2);
-                shade(k.shading, static_cast<INT_U16>(EDGES | pressed), button_colour, FLAT_SHADING);
-            }
-            draw_arrow(to_s16(k.arrow.x1), to_s16(k.arrow.y1), to_s16(k.arrow.x2), to_s16(k.arrow.y2), arrow_colour,
-                       k.direction, k.x_gap, k.y_gap);
-        }
+        paint_buttons(paint, whole);
     }
-
-    if (rounded) {
-        target.draw_rounded_rect(to_s16(x + 1), to_s16(y + 1), to_s16(r - 1), to_s16(btm - 1), border_colour, -1, ALL_CORNERS);
-        shade({x, y, r, btm}, static_cast<INT_U16>(ROUNDED_EDGES | SHADING_SWAP), bar_colour, OWN_SHADING);
-    } else {
-        target.draw_rect(to_s16(x + 1), to_s16(y + 1), to_s16(r - 1), to_s16(btm - 1), border_colour, 1, ALL_SIDES);
-        shade({x, y, r, btm}, static_cast<INT_U16>(EDGES | SHADING_SWAP), bar_colour, FLAT_SHADING);
-    }
+    paint.outline(whole);
 }

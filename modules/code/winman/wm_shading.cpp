@@ -88,6 +88,95 @@ IMAGE* drawing_target()
     return target ? target : kivo_host()->get_back_buffer();
 }
 
+constexpr INT_U16 ANY_ROUNDED_CORNER =
+    SHADING_ROUND_TOP_LEFT | SHADING_ROUND_TOP_RIGHT | SHADING_ROUND_BOTTOM_LEFT | SHADING_ROUND_BOTTOM_RIGHT;
+
+// The rings of one border and their colours.
+struct RINGS
+{
+    IMAGE* target;
+    const RING_LIST* list;
+    COLOUR dark, light;
+    bool swap, rounded;
+
+    // Ring k's colour on the top side (top and left edges, top corners) or
+    // the bottom side (bottom and right edges, bottom corners).
+    COLOUR colour(int k, bool top_side) const
+    {
+        switch (list->rings[k]) {
+        case RING_FIXED:
+            return rounded || top_side ? dark : light;
+        case RING_BORDER:
+            return WM_SCREEN_OBJECT::border_colour;
+        case RING_OUTLINE:
+            return WM_SCREEN_OBJECT::outline_colour;
+        case RING_RAISED:
+            break;
+        }
+        return top_side != swap ? light : dark;
+    }
+    template <class DRAW> void each(DRAW draw) const
+    {
+        for (int k = 0; k < list->count; ++k) {
+            draw(k);
+        }
+    }
+};
+
+// Each edge the flags name, a line per ring.
+void shade_square(const RINGS& g, int x1, int y1, int x2, int y2, INT_U16 flags)
+{
+    IMAGE* t = g.target;
+    if (flags & SHADING_EDGE_TOP) {
+        g.each([&](int k) { line(t, x1 + k, y1 + k, x2 - k, y1 + k, g.colour(k, true)); });
+    }
+    if (flags & SHADING_EDGE_LEFT) {
+        g.each([&](int k) { line(t, x1 + k, y1 + k, x1 + k, y2 - k, g.colour(k, true)); });
+    }
+    if (flags & SHADING_EDGE_BOTTOM) {
+        g.each([&](int k) { line(t, x1 + k, y2 - k, x2 - k, y2 - k, g.colour(k, false)); });
+    }
+    if (flags & SHADING_EDGE_RIGHT) {
+        g.each([&](int k) { line(t, x2 - k, y1 + k, x2 - k, y2 - k, g.colour(k, false)); });
+    }
+}
+
+// The edges shortened by the rounded corners of radius r, then the corner
+// arcs, a ring at a time.
+void shade_rounded(const RINGS& g, int x1, int y1, int x2, int y2, INT_U16 flags, int r)
+{
+    IMAGE* t = g.target;
+    const bool round_tl = (flags & SHADING_ROUND_TOP_LEFT) != 0, round_tr = (flags & SHADING_ROUND_TOP_RIGHT) != 0;
+    const bool round_bl = (flags & SHADING_ROUND_BOTTOM_LEFT) != 0;
+    const bool round_br = (flags & SHADING_ROUND_BOTTOM_RIGHT) != 0;
+    // How far each rounded corner shortens the edges that meet there.
+    const int tl = round_tl ? r : 0, tr = round_tr ? r : 0, bl = round_bl ? r : 0, br = round_br ? r : 0;
+    if (flags & SHADING_EDGE_TOP) {
+        g.each([&](int k) { line(t, x1 + k + tl, y1 + k, x2 - k - tr, y1 + k, g.colour(k, true)); });
+    }
+    if (flags & SHADING_EDGE_LEFT) {
+        g.each([&](int k) { line(t, x1 + k, y2 - k - bl, x1 + k, y1 + k + tl, g.colour(k, true)); });
+    }
+    if (round_tl) {
+        g.each([&](int k) { arc(t, x1 + k, y1 + k, r, 1, g.colour(k, true)); });
+    }
+    if (round_tr) {
+        g.each([&](int k) { arc(t, x2 - k, y1 + k, r, 2, g.colour(k, true)); });
+    }
+    if (flags & SHADING_EDGE_RIGHT) {
+        g.each([&](int k) { line(t, x2 - k, y1 + k + tr, x2 - k, y2 - k - br, g.colour(k, false)); });
+    }
+    if (flags & SHADING_EDGE_BOTTOM) {
+        g.each([&](int k) { line(t, x2 - k - br, y2 - k, x1 + k + bl, y2 - k, g.colour(k, false)); });
+    }
+    if (round_bl) {
+        g.each([&](int k) { arc(t, x1 + k, y2 - k, r, 4, g.colour(k, false)); });
+    }
+    if (round_br) {
+        g.each([&](int k) { arc(t, x2 - k, y2 - k, r, 8, g.colour(k, false)); });
+    }
+}
+
 } // namespace
 
 INT_S16 WM_SCREEN_OBJECT::get_shading_type_size(SCROBJ_SHADING_TYPE shading)
@@ -148,77 +237,13 @@ void WM_SCREEN_OBJECT::draw_shading(INT_S16 x1, INT_S16 y1, INT_S16 x2, INT_S16 
     }
     COLOUR dark, light;
     get_shading_colours(base, dark, light);
-    const bool swap = (flags & SHADING_SWAP) != 0;
-    const bool round_tl = (flags & SHADING_ROUND_TOP_LEFT) != 0, round_tr = (flags & SHADING_ROUND_TOP_RIGHT) != 0;
-    const bool round_bl = (flags & SHADING_ROUND_BOTTOM_LEFT) != 0;
-    const bool round_br = (flags & SHADING_ROUND_BOTTOM_RIGHT) != 0;
-    const bool rounded = round_tl || round_tr || round_bl || round_br;
-
-    // Ring k's colour on the top side (top and left edges, top corners) or
-    // the bottom side (bottom and right edges, bottom corners).
-    auto colour = [&](int k, bool top_side) -> COLOUR {
-        switch (list->rings[k]) {
-        case RING_FIXED:
-            return rounded || top_side ? dark : light;
-        case RING_BORDER:
-            return border_colour;
-        case RING_OUTLINE:
-            return outline_colour;
-        case RING_RAISED:
-            break;
-        }
-        return top_side != swap ? light : dark;
-    };
-    const int n = list->count;
-    auto each_ring = [n](auto draw) {
-        for (int k = 0; k < n; ++k) {
-            draw(k);
-        }
-    };
-
-    if (!rounded) {
-        if (flags & SHADING_EDGE_TOP) {
-            each_ring([&](int k) { line(target, x1 + k, y1 + k, x2 - k, y1 + k, colour(k, true)); });
-        }
-        if (flags & SHADING_EDGE_LEFT) {
-            each_ring([&](int k) { line(target, x1 + k, y1 + k, x1 + k, y2 - k, colour(k, true)); });
-        }
-        if (flags & SHADING_EDGE_BOTTOM) {
-            each_ring([&](int k) { line(target, x1 + k, y2 - k, x2 - k, y2 - k, colour(k, false)); });
-        }
-        if (flags & SHADING_EDGE_RIGHT) {
-            each_ring([&](int k) { line(target, x2 - k, y1 + k, x2 - k, y2 - k, colour(k, false)); });
-        }
+    const RINGS rings{target, list, dark, light, (flags & SHADING_SWAP) != 0, (flags & ANY_ROUNDED_CORNER) != 0};
+    if (!rings.rounded) {
+        shade_square(rings, x1, y1, x2, y2, flags);
         return;
     }
-
     const int r = radius == -1 ? target->calc_rounded_rect_radius(x1, y1, x2, y2) : radius;
-    // How far each rounded corner shortens the edges that meet there.
-    const int tl = round_tl ? r : 0, tr = round_tr ? r : 0, bl = round_bl ? r : 0, br = round_br ? r : 0;
-    if (flags & SHADING_EDGE_TOP) {
-        each_ring([&](int k) { line(target, x1 + k + tl, y1 + k, x2 - k - tr, y1 + k, colour(k, true)); });
-    }
-    if (flags & SHADING_EDGE_LEFT) {
-        each_ring([&](int k) { line(target, x1 + k, y2 - k - bl, x1 + k, y1 + k + tl, colour(k, true)); });
-    }
-    if (round_tl) {
-        each_ring([&](int k) { arc(target, x1 + k, y1 + k, r, 1, colour(k, true)); });
-    }
-    if (round_tr) {
-        each_ring([&](int k) { arc(target, x2 - k, y1 + k, r, 2, colour(k, true)); });
-    }
-    if (flags & SHADING_EDGE_RIGHT) {
-        each_ring([&](int k) { line(target, x2 - k, y1 + k + tr, x2 - k, y2 - k - br, colour(k, false)); });
-    }
-    if (flags & SHADING_EDGE_BOTTOM) {
-        each_ring([&](int k) { line(target, x2 - k - br, y2 - k, x1 + k + bl, y2 - k, colour(k, false)); });
-    }
-    if (round_bl) {
-        each_ring([&](int k) { arc(target, x1 + k, y2 - k, r, 4, colour(k, false)); });
-    }
-    if (round_br) {
-        each_ring([&](int k) { arc(target, x2 - k, y2 - k, r, 8, colour(k, false)); });
-    }
+    shade_rounded(rings, x1, y1, x2, y2, flags, r);
 }
 
 void WM_SCREEN_OBJECT::draw_arrow(INT_S16 x1, INT_S16 y1, INT_S16 x2, INT_S16 y2, COLOUR colour,

@@ -114,7 +114,95 @@ const char* chars(const KIVO_STRING& s)
     return s.buffer ? s.buffer : "";
 }
 
+// A run of text in the edit's font at the text's row, no outline.
+void render_line(const WM_TEXT_EDIT& e, IMAGE& s, int px, int ty, const char* str, long n, COLOUR colour,
+                 short effect)
+{
+    s.process_and_render_string(to_s16(px), to_s16(ty), colour, COLOUR_INVISIBLE, COLOUR_INVISIBLE, e.font_id,
+                                e.font_x_sz, e.font_y_sz, str, effect, n, 0);
+}
+
 } // namespace
+
+// ---- keys and the selection ----------------------------------------------------
+
+const WM_TEXT_EDIT_KEY text_edit_keys[] = {
+    {KEY_FORWARD_DELETE, 0, 0, TEXT_EDIT_DELETE_FORWARD},
+    {KEY_HOME, 0, 0, TEXT_EDIT_TO_START},
+    {KEY_END, 0, 0, TEXT_EDIT_TO_END},
+    {KEY_LEFT, 0, 1, TEXT_EDIT_WORD_LEFT},
+    {KEY_LEFT, 0, 0, TEXT_EDIT_LEFT},
+    {KEY_RIGHT, 0, 1, TEXT_EDIT_WORD_RIGHT},
+    {KEY_RIGHT, 0, 0, TEXT_EDIT_RIGHT},
+    {-1, CHAR_BACKSPACE, 0, TEXT_EDIT_DELETE_BACK},
+    {-1, 'c', 1, TEXT_EDIT_COPY},
+    {-1, 'x', 1, TEXT_EDIT_CUT},
+    {-1, 'v', 1, TEXT_EDIT_PASTE},
+    {-1, 'a', 1, TEXT_EDIT_SELECT_ALL},
+    {-1, 'z', 1, TEXT_EDIT_REVERT},
+};
+const int text_edit_key_count = static_cast<int>(sizeof text_edit_keys / sizeof text_edit_keys[0]);
+
+namespace {
+
+// The first row for the code or character that the modifiers allow.
+WM_TEXT_EDIT_OPERATION find_key(INT_S32 code, unsigned character, bool command, WM_TEXT_EDIT_OPERATION none)
+{
+    for (const WM_TEXT_EDIT_KEY& k : text_edit_keys) {
+        if (k.code == code && (code != -1 || k.character == character) && (command || !k.command)) {
+            return k.operation;
+        }
+    }
+    return none;
+}
+
+WM_TEXT_EDIT_OPERATION table_operation_for_code(INT_S32 code, bool command)
+{
+    return code == -1 ? TEXT_EDIT_NONE : find_key(code, 0, command, TEXT_EDIT_NONE);
+}
+
+} // namespace
+
+WM_TEXT_EDIT_OPERATION text_edit_operation_for_code(INT_S32 code, bool command)
+{
+    // Return is whichever key the screen objects take for it.
+    if (code == static_cast<INT_S32>(WM_SCREEN_OBJECT::return_key)) {
+        return TEXT_EDIT_RETURN;
+    }
+    return table_operation_for_code(code, command);
+}
+
+WM_TEXT_EDIT_OPERATION text_edit_operation_for_char(unsigned character, bool command)
+{
+    return find_key(-1, character, command, TEXT_EDIT_TYPE);
+}
+
+void WM_TEXT_SELECTION::extend(INT_S16 from, INT_S16 to)
+{
+    if (start == -1) {
+        start = from;
+    }
+    end = to;
+    if (start == end) {
+        clear();
+    }
+}
+
+void WM_TEXT_SELECTION::select_whole(INT_S16 length)
+{
+    if (length > 0 && !(std::min(start, end) == 0 && std::max(start, end) == length)) {
+        start = 0;
+        end = length;
+    }
+}
+
+void WM_TEXT_SELECTION::get_span(long length, long& lo, long& hi) const
+{
+    lo = std::clamp<long>(std::min(start, end), 0, length);
+    hi = std::clamp<long>(std::max(start, end), 0, length);
+}
+
+// ---- the edit ------------------------------------------------------------------------
 
 WMK_KEY_MAPPING* WM_TEXT_EDIT::soft_key_mapping = &wkbm_english_british_default;
 INT_U8 WM_TEXT_EDIT::use_soft_keyboard = 0xFF;
@@ -218,7 +306,7 @@ void WM_TEXT_EDIT::setup(INT_S16 nx, INT_S16 ny, INT_S16 nwidth, INT_S16 nmax_le
     filter = nullptr;
     enabled = 1;
     max_len = std::max<INT_S16>(nmax_len, 0);
-    selection_start = selection_end = -1;
+    selection.clear();
     set_buffer(ntext);
     prompt_text = "";
 
@@ -237,22 +325,13 @@ void WM_TEXT_EDIT::setup(INT_S16 nx, INT_S16 ny, INT_S16 nwidth, INT_S16 nmax_le
         creation_callback(this, creation_data);
     }
     last_mouse_button = 0;
-    drag_anchor = -1;
+    selection.drag_x = -1;
     report_changes = 0;
     can_focus = 1;
 
     // Keys pressed before the edit existed must not act on it.
-    switch (KEYBOARD::code) {
-    case KEY_RETURN:
-    case KEY_HOME:
-    case KEY_FORWARD_DELETE:
-    case KEY_END:
-    case KEY_LEFT:
-    case KEY_RIGHT:
+    if (KEYBOARD::code == KEY_RETURN || table_operation_for_code(KEYBOARD::code, false) != TEXT_EDIT_NONE) {
         KEYBOARD::get_code();
-        break;
-    default:
-        break;
     }
 }
 
@@ -268,7 +347,7 @@ void WM_TEXT_EDIT::set_buffer(const char* new_text)
         text = s.c_str();
     }
     cursor = to_s16(text_length());
-    selection_start = selection_end = -1;
+    selection.clear();
     tail.buffer = nullptr; // a new text: measured again
     request_draw();
 }
@@ -284,7 +363,7 @@ void WM_TEXT_EDIT::set_buffer_len(INT_S16 length)
         s.resize(static_cast<std::size_t>(max_len));
         text = s.c_str();
         cursor = max_len;
-        selection_start = selection_end = -1;
+        selection.clear();
         tail.buffer = nullptr;
     }
     request_draw();
@@ -302,11 +381,7 @@ bool WM_TEXT_EDIT::soft_keyboard_hidden() const
 
 void WM_TEXT_EDIT::select_all()
 {
-    const INT_S16 len = to_s16(text_length());
-    if (len > 0 && !(std::min(selection_start, selection_end) == 0 && std::max(selection_start, selection_end) == len)) {
-        selection_start = 0;
-        selection_end = len;
-    }
+    selection.select_whole(to_s16(text_length()));
     request_draw();
 }
 
@@ -325,14 +400,13 @@ void WM_TEXT_EDIT::take_focus()
 
 void WM_TEXT_EDIT::delete_selection()
 {
-    const long len = text_length();
-    const long lo = std::clamp<long>(std::min(selection_start, selection_end), 0, len);
-    const long hi = std::clamp<long>(std::max(selection_start, selection_end), 0, len);
+    long lo, hi;
+    selection.get_span(text_length(), lo, hi);
     if (cursor > lo) {
         cursor = to_s16(cursor - (std::min<long>(cursor, hi) - lo));
     }
     replace_text(lo, hi, "", 0);
-    selection_start = selection_end = -1;
+    selection.clear();
 }
 
 void WM_TEXT_EDIT::report_change(WM_MESG& result)
@@ -344,6 +418,14 @@ void WM_TEXT_EDIT::report_change(WM_MESG& result)
     if (callback) {
         result = callback(this, callback_data1, callback_data2);
     }
+}
+
+WM_MESG WM_TEXT_EDIT::changed()
+{
+    WM_MESG result = 0;
+    report_change(result);
+    request_draw();
+    return result;
 }
 
 long WM_TEXT_EDIT::text_length() const
@@ -559,12 +641,12 @@ WM_MESG WM_TEXT_EDIT::monitor()
     if (soft_keyboard && !soft_keyboard->visible) {
         hide_keyboard();
     }
-    if (has_selection() && ((draw_flags & TEXT_EDIT_PASSWORD) || focal_object != this)) {
-        selection_start = selection_end = -1;
+    if (!selection.empty() && ((draw_flags & TEXT_EDIT_PASSWORD) || focal_object != this)) {
+        selection.clear();
         request_draw();
     }
     if (!enabled || !visible) {
-        drag_anchor = -1;
+        selection.drag_x = -1;
         return 0;
     }
     const WM_MESG base = WM_SCREEN_OBJECT::monitor();
@@ -576,38 +658,16 @@ WM_MESG WM_TEXT_EDIT::monitor()
     const bool inside = is_in_it(MOUSE::x, MOUSE::y);
     if (left != last_mouse_button) {
         if (!left) {
-            drag_anchor = -1;
+            selection.drag_x = -1;
         } else if (inside) {
-            const bool had = focal_object == this;
-            take_focus();
-            if (had) {
-                selection_start = selection_end = -1;
-                cursor = convert_pos_to_index(MOUSE::x);
-                request_draw();
-            }
-            while (KEYBOARD::get_char()) {
-            }
-            if (soft_keyboard_hidden()) {
-                show_keyboard();
-            }
+            press_inside();
         }
     }
     last_mouse_button = left;
 
     if (focal_object == this) {
         if (left && inside) {
-            if (drag_anchor == -1) {
-                drag_anchor = MOUSE::x;
-            } else if (MOUSE::x != drag_anchor) {
-                if (selection_start == -1) {
-                    selection_start = convert_pos_to_index(drag_anchor);
-                }
-                selection_end = cursor = convert_pos_to_index(MOUSE::x);
-                if (selection_start == selection_end) {
-                    selection_start = selection_end = -1;
-                }
-                request_draw();
-            }
+            drag_to(MOUSE::x);
         }
         const WM_MESG by_code = handle_code();
         const WM_MESG by_char = handle_char();
@@ -621,121 +681,170 @@ WM_MESG WM_TEXT_EDIT::monitor()
     return result;
 }
 
+void WM_TEXT_EDIT::press_inside()
+{
+    const bool had = focal_object == this;
+    take_focus();
+    if (had) {
+        move_cursor(convert_pos_to_index(MOUSE::x), false);
+    }
+    while (KEYBOARD::get_char()) {
+    }
+    if (soft_keyboard_hidden()) {
+        show_keyboard();
+    }
+}
+
+// The first pass of a held button notes where it is; once the pointer has
+// moved from there, the text between is selected.
+void WM_TEXT_EDIT::drag_to(INT_S16 px)
+{
+    if (selection.drag_x == -1) {
+        selection.drag_x = px;
+    } else if (px != selection.drag_x) {
+        if (selection.start == -1) {
+            selection.start = convert_pos_to_index(selection.drag_x);
+        }
+        move_cursor(convert_pos_to_index(px), true);
+    }
+}
+
+void WM_TEXT_EDIT::move_cursor(INT_S16 to, bool extending)
+{
+    if (extending) {
+        selection.extend(cursor, to);
+    } else {
+        selection.clear();
+    }
+    cursor = to;
+    request_draw();
+}
+
 // The key-code half of a pass; the code is taken only when it is one the
 // edit handles.
 WM_MESG WM_TEXT_EDIT::handle_code()
 {
-    WM_MESG result = 0;
-    const INT_S32 code = KEYBOARD::code;
-    const bool password = (draw_flags & TEXT_EDIT_PASSWORD) != 0;
-    const INT_S16 len = to_s16(text_length());
-    const bool shift = held(KEY_SHIFT);
-    const bool word = held(KEY_COMMAND) || held(KEY_CONTROL);
+    const WM_TEXT_EDIT_OPERATION operation =
+        text_edit_operation_for_code(KEYBOARD::code, held(KEY_COMMAND) || held(KEY_CONTROL));
+    if (operation == TEXT_EDIT_RETURN) {
+        return press_return();
+    }
+    if (operation == TEXT_EDIT_NONE) {
+        return 0;
+    }
+    KEYBOARD::get_code();
+    if (operation == TEXT_EDIT_DELETE_FORWARD) {
+        return delete_forward();
+    }
+    // A password field takes the cursor keys and leaves its cursor.
+    if (!(draw_flags & TEXT_EDIT_PASSWORD)) {
+        move_cursor(cursor_target(operation), held(KEY_SHIFT));
+    }
+    return 0;
+}
 
-    if (code == static_cast<INT_S32>(return_key)) {
-        if (held(return_key)) {
+// Return acts once the key is up again: while it is held the code waits.
+// On a system without a keyboard it first brings the on-screen one up, and
+// with that one up closes it as well.
+WM_MESG WM_TEXT_EDIT::press_return()
+{
+    WM_MESG result = 0;
+    if (held(return_key)) {
+        return 0;
+    }
+    KEYBOARD::get_code();
+    if (use_soft_keyboard == 1) {
+        if (!soft_keyboard) {
+            show_keyboard();
             return 0;
         }
-        KEYBOARD::get_code();
-        if (use_soft_keyboard == 1) {
-            if (!soft_keyboard) {
-                show_keyboard();
-                return 0;
-            }
-            hide_keyboard();
-        }
-        return_pressed = 1;
-        play_action_sound();
-        if (callback) {
-            result = callback(this, callback_data1, callback_data2);
-        }
-        return_pressed = 0;
-        request_draw();
-        return result;
+        hide_keyboard();
     }
-
-    switch (code) {
-    case KEY_FORWARD_DELETE:
-        KEYBOARD::get_code();
-        if (soft_keyboard_hidden()) {
-            break;
-        }
-        if (has_selection()) {
-            delete_selection();
-        } else if (cursor < len) {
-            replace_text(cursor, cursor + 1, "", 0);
-        } else {
-            break;
-        }
-        report_change(result);
-        request_draw();
-        break;
-    case KEY_HOME:
-    case KEY_END: {
-        KEYBOARD::get_code();
-        if (password) {
-            break;
-        }
-        const INT_S16 to = code == KEY_HOME ? 0 : len;
-        if (shift) {
-            if (selection_start == -1) {
-                selection_start = cursor;
-            }
-            cursor = selection_end = to;
-            if (selection_start == selection_end) {
-                selection_start = selection_end = -1;
-            }
-        } else {
-            cursor = to;
-            selection_start = selection_end = -1;
-        }
-        request_draw();
-        break;
+    return_pressed = 1;
+    play_action_sound();
+    if (callback) {
+        result = callback(this, callback_data1, callback_data2);
     }
-    case KEY_LEFT:
-    case KEY_RIGHT: {
-        KEYBOARD::get_code();
-        if (password) {
-            break;
-        }
-        if (shift && selection_start == -1) {
-            selection_start = cursor;
-        }
-        const int step = code == KEY_LEFT ? -1 : 1;
-        const char* t = chars(text);
-        int c = cursor;
-        if (word) {
-            // Steps at least once, then stops at either end or on a space.
-            while (c + step >= 0 && c + step <= len) {
-                c += step;
-                if (c == 0 || c == len || t[c] == ' ') {
-                    break;
-                }
-            }
-        } else {
-            c = std::clamp(c + step, 0, static_cast<int>(len));
-        }
-        cursor = to_s16(c);
-        if (shift) {
-            selection_end = cursor;
-            if (selection_start == selection_end) {
-                selection_start = selection_end = -1;
-            }
-        } else {
-            selection_start = selection_end = -1;
-        }
-        request_draw();
-        break;
-    }
-    default:
-        break;
-    }
+    return_pressed = 0;
+    request_draw();
     return result;
+}
+
+WM_MESG WM_TEXT_EDIT::delete_forward()
+{
+    if (soft_keyboard_hidden()) {
+        return 0;
+    }
+    if (!selection.empty()) {
+        delete_selection();
+    } else if (cursor < to_s16(text_length())) {
+        replace_text(cursor, cursor + 1, "", 0);
+    } else {
+        return 0;
+    }
+    return changed();
+}
+
+WM_MESG WM_TEXT_EDIT::delete_back()
+{
+    if (!selection.empty()) {
+        delete_selection();
+    } else if (cursor > 0) {
+        replace_text(cursor - 1, cursor, "", 0);
+        --cursor;
+    } else {
+        return 0;
+    }
+    return changed();
+}
+
+INT_S16 WM_TEXT_EDIT::cursor_target(WM_TEXT_EDIT_OPERATION movement)
+{
+    const INT_S16 len = to_s16(text_length());
+    const bool back = movement == TEXT_EDIT_LEFT || movement == TEXT_EDIT_WORD_LEFT;
+    const int step = back ? -1 : 1;
+    const char* t = chars(text);
+    int c = cursor;
+    switch (movement) {
+    case TEXT_EDIT_TO_START:
+        return 0;
+    case TEXT_EDIT_TO_END:
+        return len;
+    case TEXT_EDIT_WORD_LEFT:
+    case TEXT_EDIT_WORD_RIGHT:
+        // Steps at least once, then stops at either end or on a space.
+        while (c + step >= 0 && c + step <= len) {
+            c += step;
+            if (c == 0 || c == len || t[c] == ' ') {
+                break;
+            }
+        }
+        return to_s16(c);
+    default:
+        return to_s16(std::clamp(c + step, 0, static_cast<int>(len)));
+    }
+}
+
+// A hidden password never reaches the clipboard, even when a drag selected
+// it earlier in this same pass.
+WM_MESG WM_TEXT_EDIT::copy_selection(bool cut)
+{
+    if ((draw_flags & TEXT_EDIT_PASSWORD) || selection.empty()) {
+        return 0;
+    }
+    long lo, hi;
+    selection.get_span(text_length(), lo, hi);
+    KIVO_STRING(std::string(chars(text) + lo, static_cast<std::size_t>(hi - lo)).c_str()).copy_into_clipboard();
+    if (!cut) {
+        return 0;
+    }
+    delete_selection();
+    return changed();
 }
 
 void WM_TEXT_EDIT::paste(WM_MESG& result)
 {
-    if (has_selection()) {
+    if (!selection.empty()) {
         delete_selection();
         request_draw();
     }
@@ -761,77 +870,59 @@ void WM_TEXT_EDIT::paste(WM_MESG& result)
     request_draw();
 }
 
-// The character half of a pass: one character per pass.
-WM_MESG WM_TEXT_EDIT::handle_char()
+WM_MESG WM_TEXT_EDIT::revert()
 {
-    WM_MESG result = 0;
-    const unsigned c = KEYBOARD::get_char();
-    if (!c || soft_keyboard_hidden()) {
-        return 0;
-    }
-    const bool command = held(KEY_COMMAND) || held(KEY_CONTROL);
-    const bool password = (draw_flags & TEXT_EDIT_PASSWORD) != 0;
+    set_buffer(chars(saved_text));
+    select_all();
+    return changed();
+}
 
-    if (c == CHAR_BACKSPACE) {
-        if (has_selection()) {
-            delete_selection();
-        } else if (cursor > 0) {
-            replace_text(cursor - 1, cursor, "", 0);
-            --cursor;
-        } else {
-            return 0;
-        }
-        report_change(result);
-        request_draw();
-        return result;
-    }
-    if (command && (c == 'c' || c == 'x')) {
-        // A hidden password never reaches the clipboard, even when a drag
-        // selected it earlier in this same pass.
-        if (password || !has_selection()) {
-            return 0;
-        }
-        const long len = text_length();
-        const long lo = std::clamp<long>(std::min(selection_start, selection_end), 0, len);
-        const long hi = std::clamp<long>(std::max(selection_start, selection_end), 0, len);
-        KIVO_STRING(std::string(chars(text) + lo, static_cast<std::size_t>(hi - lo)).c_str()).copy_into_clipboard();
-        if (c == 'x') {
-            delete_selection();
-            report_change(result);
-            request_draw();
-        }
-        return result;
-    }
-    if (command && c == 'v') {
-        paste(result);
-        return result;
-    }
-    if (command && c == 'a') {
-        select_all();
-        return 0;
-    }
-    if (command && c == 'z') {
-        set_buffer(chars(saved_text));
-        select_all();
-        report_change(result);
-        request_draw();
-        return result;
-    }
+WM_MESG WM_TEXT_EDIT::type_char(unsigned c)
+{
     if (!typeable(c) || (filter && !filter(static_cast<INT_U16>(c)))) {
         return 0;
     }
-    if (has_selection()) {
+    if (!selection.empty()) {
         delete_selection();
         request_draw();
     }
     const long len = text_length();
+    const long at = std::clamp<long>(cursor, 0, len);
     const char typed = static_cast<char>(c);
-    if (len < max_len && replace_text(std::clamp<long>(cursor, 0, len), std::clamp<long>(cursor, 0, len), &typed, 1)) {
+    if (len < max_len && replace_text(at, at, &typed, 1)) {
         ++cursor;
-        report_change(result);
-        request_draw();
+        return changed();
     }
-    return result;
+    return 0;
+}
+
+// The character half of a pass: one character per pass.
+WM_MESG WM_TEXT_EDIT::handle_char()
+{
+    const unsigned c = KEYBOARD::get_char();
+    if (!c || soft_keyboard_hidden()) {
+        return 0;
+    }
+    switch (text_edit_operation_for_char(c, held(KEY_COMMAND) || held(KEY_CONTROL))) {
+    case TEXT_EDIT_DELETE_BACK:
+        return delete_back();
+    case TEXT_EDIT_COPY:
+        return copy_selection(false);
+    case TEXT_EDIT_CUT:
+        return copy_selection(true);
+    case TEXT_EDIT_PASTE: {
+        WM_MESG result = 0;
+        paste(result);
+        return result;
+    }
+    case TEXT_EDIT_SELECT_ALL:
+        select_all();
+        return 0;
+    case TEXT_EDIT_REVERT:
+        return revert();
+    default:
+        return type_char(c);
+    }
 }
 
 void WM_TEXT_EDIT::draw_object()
@@ -841,6 +932,24 @@ void WM_TEXT_EDIT::draw_object()
         return;
     }
     const INT_S16 x2 = to_s16(long{x} + width - 1), y2 = to_s16(long{y} + height - 1);
+    draw_background(x2, y2);
+    draw_icon(x2, y2);
+
+    WM_CLIP_SAVER clip(s);
+    const int tx = x + border_left_gap, ty = y + border_top_gap;
+    // Across, the text stays between the side borders; down, the whole
+    // field: accents of capitals and descenders reach past the font's
+    // height into the top and bottom borders.
+    s->add_rect_to_active_area(to_s16(tx), y, to_s16(x2 - border_right_gap), y2);
+    const int cursor_x = draw_text(*s, tx, ty);
+    if (focal_object == this && !soft_keyboard_hidden()) {
+        s->draw_line(to_s16(cursor_x), to_s16(ty), to_s16(cursor_x), to_s16(ty + font_y_sz - 1), cursor_colour, 1, 1);
+    }
+}
+
+void WM_TEXT_EDIT::draw_background(INT_S16 x2, INT_S16 y2)
+{
+    IMAGE* s = surface;
     if (skin.are_images_valid()) {
         skin.draw(x, y, x2, y2, (draw_flags & TEXT_EDIT_DONT_RESIZE_IMAGE) ? 0 : 1, s, IMAGE_COPY_BLEND);
     } else if (draw_flags & TEXT_EDIT_DARKENED) {
@@ -854,91 +963,97 @@ void WM_TEXT_EDIT::draw_object()
     if (draw_flags & TEXT_EDIT_OUTSTANDING_BORDER) {
         draw_shading(x, y, x2, y2, 15, background_colour, shading_type, -1);
     }
+}
 
-    if (icon.width > 0 && icon.height > 0) {
-        int ix1 = x, ix2 = x2, iy1 = y, iy2 = y2;
-        if (draw_flags & TEXT_EDIT_ICON_LEFT) {
-            ix2 = x + border_left_gap - 1;
-        } else if (draw_flags & TEXT_EDIT_ICON_RIGHT) {
-            ix1 = x2 - border_right_gap + 1;
-        }
-        if (draw_flags & TEXT_EDIT_ICON_TOP) {
-            iy2 = y + border_top_gap - 1;
-        } else if (draw_flags & TEXT_EDIT_ICON_BOTTOM) {
-            iy1 = y2 - border_bottom_gap + 1;
-        }
-        if (ix2 >= ix1 && iy2 >= iy1) {
-            WM_CLIP_SAVER clip(s);
-            s->add_rect_to_active_area(to_s16(ix1), to_s16(iy1), to_s16(ix2), to_s16(iy2));
-            icon.put(to_s16(ix1 + (ix2 - ix1 + 1 - icon.width) / 2), to_s16(iy1 + (iy2 - iy1 + 1 - icon.height) / 2), s,
-                     IMAGE_COPY_BLEND);
-        }
+// Centred in the border it is set to, or in the whole field.
+void WM_TEXT_EDIT::draw_icon(INT_S16 x2, INT_S16 y2)
+{
+    if (icon.width <= 0 || icon.height <= 0) {
+        return;
     }
+    int ix1 = x, ix2 = x2, iy1 = y, iy2 = y2;
+    if (draw_flags & TEXT_EDIT_ICON_LEFT) {
+        ix2 = x + border_left_gap - 1;
+    } else if (draw_flags & TEXT_EDIT_ICON_RIGHT) {
+        ix1 = x2 - border_right_gap + 1;
+    }
+    if (draw_flags & TEXT_EDIT_ICON_TOP) {
+        iy2 = y + border_top_gap - 1;
+    } else if (draw_flags & TEXT_EDIT_ICON_BOTTOM) {
+        iy1 = y2 - border_bottom_gap + 1;
+    }
+    if (ix2 >= ix1 && iy2 >= iy1) {
+        WM_CLIP_SAVER clip(surface);
+        surface->add_rect_to_active_area(to_s16(ix1), to_s16(iy1), to_s16(ix2), to_s16(iy2));
+        icon.put(to_s16(ix1 + (ix2 - ix1 + 1 - icon.width) / 2), to_s16(iy1 + (iy2 - iy1 + 1 - icon.height) / 2),
+                 surface, IMAGE_COPY_BLEND);
+    }
+}
 
-    WM_CLIP_SAVER clip(s);
-    const int tx = x + border_left_gap, ty = y + border_top_gap;
-    // Across, the text stays between the side borders; down, the whole
-    // field: accents of capitals and descenders reach past the font's
-    // height into the top and bottom borders.
-    s->add_rect_to_active_area(to_s16(tx), y, to_s16(x2 - border_right_gap), y2);
+int WM_TEXT_EDIT::draw_text(IMAGE& s, int tx, int ty)
+{
+    if (draw_flags & TEXT_EDIT_PASSWORD) {
+        return draw_stars(s, tx, ty);
+    }
+    if (text_length() == 0) {
+        // Plain, in a colour of its own: an engraved prompt has too little
+        // contrast to be read on a light field.
+        render_line(*this, s, tx, ty, chars(prompt_text), -1, prompt_colour, 0);
+        return tx;
+    }
+    return draw_plain_text(s, tx, ty);
+}
+
+int WM_TEXT_EDIT::draw_stars(IMAGE& s, int tx, int ty)
+{
+    const int len = static_cast<int>(text_length());
+    const int room = width - (border_left_gap + border_right_gap) - 1;
+    const int star = s.get_string_width(font_id, font_x_sz, font_y_sz, "*", 1, 0);
+    int stars = len;
+    if (star > 0) {
+        stars = std::min(len, std::max(0, room / star));
+    }
+    // The stars before the cursor advance; the rest stand where the last
+    // advancing one ended.
+    const int before = std::min<int>(cursor, stars);
+    for (int i = 0; i < stars; ++i) {
+        render_line(*this, s, tx + std::min(i, before) * star, ty, "*", 1, text_colour, 0);
+    }
+    return tx + before * star + 1;
+}
+
+int WM_TEXT_EDIT::draw_plain_text(IMAGE& s, int tx, int ty)
+{
     const char* t = chars(text);
     const int len = static_cast<int>(text_length());
     auto measure = [&](const char* str, long n) {
-        return s->get_string_width(font_id, font_x_sz, font_y_sz, str, n, 0);
+        return s.get_string_width(font_id, font_x_sz, font_y_sz, str, n, 0);
     };
-    auto render = [&](int px, const char* str, long n, COLOUR colour, short effect) {
-        s->process_and_render_string(to_s16(px), to_s16(ty), colour, COLOUR_INVISIBLE, COLOUR_INVISIBLE, font_id,
-                                     font_x_sz, font_y_sz, str, effect, n, 0);
+    const int first = std::min(first_visible(), len);
+    const bool by_characters = measures_by_characters();
+    // Past the clip's right edge nothing shows: there the sum of the
+    // characters' widths may stop, a pixel beyond it.
+    const long long beyond = std::max(0, width - (border_left_gap + border_right_gap) - 1) + 1;
+    const int from_first = by_characters ? 0 : measure(t + first, -1);
+    auto boundary = [&](int k) {
+        k = std::clamp(k, first, len);
+        if (!by_characters) {
+            return tx + from_first - measure(t + k, -1);
+        }
+        long long run = 0;
+        for (int i = first; i < k && run <= beyond; ++i) {
+            run += char_width(static_cast<unsigned char>(t[i]));
+        }
+        return static_cast<int>(tx + run);
     };
-    int cursor_x = tx;
-    if (draw_flags & TEXT_EDIT_PASSWORD) {
-        const int room = width - (border_left_gap + border_right_gap) - 1;
-        const int star = measure("*", 1);
-        int stars = len;
-        if (star > 0) {
-            stars = std::min(len, std::max(0, room / star));
-        }
-        // The stars before the cursor advance; the rest stand where the
-        // last advancing one ended.
-        const int before = std::min<int>(cursor, stars);
-        for (int i = 0; i < stars; ++i) {
-            render(tx + std::min(i, before) * star, "*", 1, text_colour, 0);
-        }
-        cursor_x = tx + before * star + 1;
-    } else if (len == 0) {
-        // Plain, in a colour of its own: an engraved prompt has too little
-        // contrast to be read on a light field.
-        render(tx, chars(prompt_text), -1, prompt_colour, 0);
-    } else {
-        const int first = std::min(first_visible(), len);
-        const bool by_characters = measures_by_characters();
-        // Past the clip's right edge nothing shows: there the sum of the
-        // characters' widths may stop, a pixel beyond it.
-        const long long beyond = std::max(0, width - (border_left_gap + border_right_gap) - 1) + 1;
-        const int from_first = by_characters ? 0 : measure(t + first, -1);
-        auto boundary = [&](int k) {
-            k = std::clamp(k, first, len);
-            if (!by_characters) {
-                return tx + from_first - measure(t + k, -1);
-            }
-            long long run = 0;
-            for (int i = first; i < k && run <= beyond; ++i) {
-                run += char_width(static_cast<unsigned char>(t[i]));
-            }
-            return static_cast<int>(tx + run);
-        };
-        if (has_selection()) {
-            const int lo = std::clamp<int>(std::min(selection_start, selection_end), 0, len);
-            const int hi = std::clamp<int>(std::max(selection_start, selection_end), 0, len);
-            s->fill_rect(to_s16(boundary(lo) - 1), to_s16(ty), to_s16(boundary(hi) - 1),
-                         to_s16(ty + font_y_sz - 1), selection_colour, 1);
-        }
-        render(tx, t + first, -1, text_colour, enabled ? 0 : 4);
-        cursor_x = boundary(cursor);
+    if (!selection.empty()) {
+        long lo, hi;
+        selection.get_span(len, lo, hi);
+        s.fill_rect(to_s16(boundary(static_cast<int>(lo)) - 1), to_s16(ty), to_s16(boundary(static_cast<int>(hi)) - 1),
+                    to_s16(ty + font_y_sz - 1), selection_colour, 1);
     }
-    if (focal_object == this && !soft_keyboard_hidden()) {
-        s->draw_line(to_s16(cursor_x), to_s16(ty), to_s16(cursor_x), to_s16(ty + font_y_sz - 1), cursor_colour, 1, 1);
-    }
+    render_line(*this, s, tx, ty, t + first, -1, text_colour, enabled ? 0 : 4);
+    return boundary(cursor);
 }
 
 INT_U8 WM_TEXT_EDIT::set_images(const char* path, const char* name, WM_STYLE_SET* style)

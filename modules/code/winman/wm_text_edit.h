@@ -22,6 +22,70 @@ struct WMK_KEY_MAPPING;
 // Asked about each character (0..255); non-zero accepts it.
 typedef INT_U8 (*WM_TEXT_EDIT_FILTER)(INT_U16 character);
 
+// What a key asks of a text edit. The real keyboard and the on-screen one
+// reach an edit alike, as key codes and characters in KEYBOARD, and
+// text_edit_keys maps both to these. Shift held with a cursor movement
+// selects from where the cursor was.
+enum WM_TEXT_EDIT_OPERATION : INT_U8
+{
+    TEXT_EDIT_NONE,           // not the edit's: the key code stays pending
+    TEXT_EDIT_RETURN,         // WM_SCREEN_OBJECT::return_key: the callback with return_pressed set
+    TEXT_EDIT_DELETE_FORWARD, // the selection, or the character after the cursor
+    TEXT_EDIT_DELETE_BACK,    // the selection, or the character before the cursor
+    TEXT_EDIT_TO_START,
+    TEXT_EDIT_TO_END,
+    TEXT_EDIT_LEFT, // one character
+    TEXT_EDIT_RIGHT,
+    TEXT_EDIT_WORD_LEFT, // on to a space or an end of the text
+    TEXT_EDIT_WORD_RIGHT,
+    TEXT_EDIT_COPY,
+    TEXT_EDIT_CUT,
+    TEXT_EDIT_PASTE,
+    TEXT_EDIT_SELECT_ALL,
+    TEXT_EDIT_REVERT, // back to the text the edit had when it took the focus
+    TEXT_EDIT_TYPE,   // the character goes in when it is typeable and the filter lets it
+};
+
+// One row of the key table: a key code (character 0), or a character
+// (code -1). A row with `command` set needs Command or Control held and
+// comes before the row of the same key without it, which matches either way.
+struct WM_TEXT_EDIT_KEY
+{
+    INT_S32 code;
+    INT_U8 character;
+    INT_U8 command;
+    WM_TEXT_EDIT_OPERATION operation;
+};
+extern const WM_TEXT_EDIT_KEY text_edit_keys[];
+extern const int text_edit_key_count;
+
+// The operation of a pending key code; TEXT_EDIT_NONE for codes the edit
+// leaves alone.
+WM_TEXT_EDIT_OPERATION text_edit_operation_for_code(INT_S32 code, bool command);
+// The operation of a typed character; TEXT_EDIT_TYPE for every other one.
+WM_TEXT_EDIT_OPERATION text_edit_operation_for_char(unsigned character, bool command);
+
+// The selected span of an edit's text, as character indices: `start`
+// where the selection began (what Shift and drags extend from), `end` its
+// moving end; both -1 when nothing is selected. Extending back onto the
+// start selects nothing and clears both, so the edit never keeps equal ends.
+struct WM_TEXT_SELECTION
+{
+    INT_S16 start = -1;
+    INT_S16 end = -1;
+    INT_S16 drag_x = -1; // pointer x where a drag began; -1 none (clear leaves it)
+
+    bool empty() const { return start == -1 || end == -1; }
+    void clear() { start = end = -1; }
+    // The end moves to `to`; a selection not begun yet begins at `from`.
+    void extend(INT_S16 from, INT_S16 to);
+    // All of a text `length` long, unless all of it is selected already
+    // (in either direction); nothing for an empty text.
+    void select_whole(INT_S16 length);
+    // The span in text order, both ends clamped to 0..length.
+    void get_span(long length, long& lo, long& hi) const;
+};
+
 // draw_flags bits.
 constexpr INT_U16 TEXT_EDIT_INDENTED_BORDER = 0x1;
 constexpr INT_U16 TEXT_EDIT_OUTSTANDING_BORDER = 0x2;
@@ -54,9 +118,10 @@ public:
     INT_S8 font_id;           // resolved by setup
     INT_S16 font_x_sz, font_y_sz;
     INT_S16 border_left_gap, border_right_gap, border_top_gap, border_bottom_gap; // text margins
-    INT_S16 selection_start; // anchor; -1 none
-    INT_S16 selection_end;   // moving end; -1 none
-    INT_S16 drag_anchor;     // pointer x where the drag began; -1 none
+    WM_TEXT_SELECTION selection;
+    INT_S16& selection_start = selection.start; // anchor; -1 none
+    INT_S16& selection_end = selection.end;     // moving end; -1 none
+    INT_S16& drag_anchor = selection.drag_x;    // pointer x where the drag began; -1 none
     INT_U16 draw_flags;      // TEXT_EDIT_* bits
     IMAGE icon;              // width 0: none
     IMAGE_BOX skin;
@@ -143,7 +208,6 @@ private:
     };
     VISIBLE_TAIL tail;
 
-    bool has_selection() const { return selection_start != -1 && selection_end != -1; }
     long text_length() const;
     int first_visible();
     int first_visible_by_tails(const char* t);
@@ -164,10 +228,34 @@ private:
     void delete_selection();
     void select_all();
     void report_change(WM_MESG& result);
+    // A change made: reported when asked, and a redraw.
+    WM_MESG changed();
+    // The mouse half of a pass: a press inside focuses the edit (a press
+    // on a focused one places the cursor), a drag selects.
+    void press_inside();
+    void drag_to(INT_S16 px);
     WM_MESG handle_code();
     WM_MESG handle_char();
+    // The operations the key table names.
+    WM_MESG press_return();
+    WM_MESG delete_forward();
+    WM_MESG delete_back();
+    // Where a cursor movement takes the cursor.
+    INT_S16 cursor_target(WM_TEXT_EDIT_OPERATION movement);
+    // The cursor to `to`; extending, the selection runs from where it
+    // began (the cursor's old place when none did) to there, else it goes.
+    void move_cursor(INT_S16 to, bool extending);
+    WM_MESG copy_selection(bool cut);
     void paste(WM_MESG& result);
+    WM_MESG revert();
+    WM_MESG type_char(unsigned c);
     bool soft_keyboard_hidden() const;
+    // The steps of draw_object; draw_text gives the cursor's x.
+    void draw_background(INT_S16 x2, INT_S16 y2);
+    void draw_icon(INT_S16 x2, INT_S16 y2);
+    int draw_text(IMAGE& s, int tx, int ty);
+    int draw_stars(IMAGE& s, int tx, int ty);
+    int draw_plain_text(IMAGE& s, int tx, int ty);
 };
 
 // The ready-made filters (1 accept, 0 reject). Classes are ASCII only: a

@@ -22,7 +22,7 @@ std::vector<int> rows_of(int count, int height)
 }
 
 // A grid at (10, 10), 100 wide, without gaps, with a view of `view` pixels,
-// a focusable probe in each cell, and the bar its drawing would make.
+// a focusable probe in each cell, and the bar its layout would make.
 std::unique_ptr<WM_GRID> make_grid(const std::vector<int>& heights, int view, int columns = 1, int spacing = 0)
 {
     WM_STYLE_SET style, bar_style;
@@ -137,7 +137,7 @@ TEST_F(GridScroll, ArrowsMoveBetweenFocusableCellsAndScrollHitTestAndHiding)
         EXPECT_EQ(g->get_scroll_offset(), c[3]) << c[0];
     }
     scroll_to(*g, 10);
-    cell(*g, 0, 1)->move(10, 20); // where the next draw puts it, over row 0's old place
+    cell(*g, 0, 1)->move(10, 20); // where the next layout puts it, over row 0's old place
     EXPECT_EQ(g->find_object_at_pos(20, 25), cell(*g, 0, 1));
     g->hide(0, 0);
     EXPECT_EQ(g->monitor() + g->update(0), 0);

@@ -1,7 +1,8 @@
 // The grid's layout and drawing: column edges from ratios, the ratio text
 // parser, rows made on demand, cells placed, replaced and removed, row
-// deletion, sizing helpers, ready-made cells, and what a draw paints and
-// where it puts the scroll bar and the cell objects.
+// deletion, sizing helpers, ready-made cells, what a draw paints, where
+// the layout puts the scroll bar and the cell objects, and that the redraw
+// pass lays the grid out after every change it depends on.
 #include "folder.h"
 #include "widget_test.h"
 #include "wm_button.h"
@@ -67,6 +68,12 @@ protected:
         INT_S16 x1, y1, x2, y2;
         g.get_cell_coords(static_cast<INT_S16>(column), static_cast<INT_S16>(row), x1, y1, x2, y2);
         return {x1, y1, x2, y2};
+    }
+    // The redraw pass's part: the layout, then the drawing.
+    static void draw(WM_GRID& g)
+    {
+        g.lay_out();
+        g.draw_object();
     }
     // Scrolls to `offset` with the visible rows given.
     static void scroll(WM_GRID& g, long offset, INT_S16 first, INT_S16 last)
@@ -263,7 +270,7 @@ TEST_F(GridTest, ReadyMadeCellsSitInsideTheBorderAndMoveWithTheGrid)
     ASSERT_NE(image, nullptr);
     EXPECT_EQ(image->picture.width, cell(*g, 0, 3)[2] - cell(*g, 0, 3)[0] + 1);
     const CELL before = bounds(b);
-    g->draw_object();
+    draw(*g);
     EXPECT_EQ(bounds(b), before);
     g->move(GX + 5, GY - 7);
     EXPECT_EQ(bounds(b), (CELL{before[0] + 5, before[1] - 7, before[2] + 5, before[3] - 7}));
@@ -282,7 +289,7 @@ TEST_F(GridTest, EmptySlotsShareTheSparePixelsAndOddSlotsAreDarker)
     PROBE* top = put(*g, 0, 0);
     // 100 pixels: one row and two empty slots of 30, 10 spare spread 4, 3, 3.
     EXPECT_EQ(cell(*g, 0, 1), (CELL{GX, GY + 34, GX + 99, GY + 66}));
-    g->draw_object();
+    draw(*g);
     EXPECT_EQ(bounds(top), (CELL{GX, GY, GX + 99, GY + 33}));
     imgtest::CANVAS one(1, 1, {BG});
     one.darken_rect(0, 0, 0, 0, 20);
@@ -294,7 +301,7 @@ TEST_F(GridTest, EmptySlotsShareTheSparePixelsAndOddSlotsAreDarker)
     }
     put(*g, 0, 1);
     g->rows[1]->highlighted = 1;
-    g->draw_object();
+    draw(*g);
     EXPECT_EQ(at(GX + 50, GY + 40), static_cast<INT_U32>(LIT));
 }
 
@@ -303,21 +310,21 @@ TEST_F(GridTest, TheBarComesWithRowsThatDoNotFitAndGoesWithThem)
     auto g = make(100, 50, 20);
     PROBE* p = put(*g, 0, 0);
     put(*g, 0, 1);
-    g->draw_object();
+    draw(*g);
     EXPECT_EQ(g->scrollbar, nullptr);
     put(*g, 0, 2);
-    g->draw_object();
+    draw(*g);
     ASSERT_NE(g->scrollbar, nullptr);
     EXPECT_EQ(bounds(g->scrollbar), (CELL{GX + 84, GY, GX + 99, GY + 49}));
     EXPECT_EQ(bounds(p)[2], GX + 83);
     g->delete_rows(2, 2);
-    g->draw_object();
+    draw(*g);
     EXPECT_EQ(g->scrollbar, nullptr);
     EXPECT_EQ(bounds(p)[2], GX + 99);
 
     auto tall = make(100, 50, 80);
     put(*tall, 0, 0);
-    tall->draw_object();
+    draw(*tall);
     EXPECT_EQ(tall->scrollbar, nullptr);
 
     // A buttoned bar needs 10 + 2 x 15 pixels: on a shorter grid none is
@@ -326,7 +333,7 @@ TEST_F(GridTest, TheBarComesWithRowsThatDoNotFitAndGoesWithThem)
     for (int h : {30, 60}) {
         auto b = make(100, h, 20);
         put(*b, 0, 4);
-        b->draw_object();
+        draw(*b);
         EXPECT_EQ(b->scrollbar != nullptr, h == 60);
     }
 }
@@ -341,7 +348,7 @@ TEST_F(GridTest, AFixedTopRowStaysAndShortensTheBar)
         PROBE* third = put(*g, 0, 2);
         put(*g, 0, 4);
         scroll(*g, 30, 1, 3);
-        g->draw_object();
+        draw(*g);
         ASSERT_NE(g->scrollbar, nullptr);
         EXPECT_EQ(g->scrollbar->y, dont_shorten ? GY : GY + 20);
         EXPECT_EQ(bounds(head), (CELL{GX, GY, dont_shorten ? GX + 83 : GX + 99, GY + 19}));
@@ -357,7 +364,7 @@ TEST_F(GridTest, ScrollByLineAndOnlyUsedLines)
         PROBE* second = put(*g, 0, 1);
         put(*g, 0, 4);
         scroll(*g, 30, 1, 3);
-        g->draw_object();
+        draw(*g);
         EXPECT_EQ(second->y, by_line ? GY : GY - 10);
     }
     for (bool only_used : {false, true}) {
@@ -366,7 +373,7 @@ TEST_F(GridTest, ScrollByLineAndOnlyUsedLines)
         put(*g, 0, 0);
         PROBE* last = put(*g, 0, 2);
         screen().clear(SENTINEL, 1);
-        g->draw_object();
+        draw(*g);
         EXPECT_EQ(last->y, only_used ? GY + 20 : GY + 40);
         EXPECT_EQ(at(GX + 50, GY + 90), only_used ? SENTINEL : static_cast<INT_U32>(BG));
     }
@@ -385,7 +392,7 @@ TEST_F(GridTest, DrawingTypesSkinsAndBorder)
         auto g = make(100, 40, 20, 2);
         put(*g, 0, 0);
         screen().clear(SENTINEL, 1);
-        g->draw_object();
+        draw(*g);
         EXPECT_EQ(at(GX + 10, GY + 5), static_cast<INT_U32>(BG));
         EXPECT_EQ(at(GX + 50, GY + 5), t.gap_pixel) << t.ssef;
         EXPECT_EQ(at(GX + 10, GY) != BG, t.ssf != 0);
@@ -404,11 +411,54 @@ TEST_F(GridTest, DrawingTypesSkinsAndBorder)
         put(*g, 0, r);
     }
     g->rows[2]->highlighted = 1;
-    g->draw_object();
+    draw(*g);
     EXPECT_EQ(at(GX + 50, GY + 10), static_cast<INT_U32>(COLOUR_GREEN));
     EXPECT_EQ(at(GX + 50, GY + 30), static_cast<INT_U32>(COLOUR_YELLOW));
     EXPECT_EQ(at(GX + 50, GY + 50), static_cast<INT_U32>(COLOUR_MAGENTA));
     EXPECT_EQ(at(GX + 50, GY), static_cast<INT_U32>(COLOUR_GREEN));
+}
+
+TEST_F(GridTest, TheRedrawPassLaysOutAfterEachChange)
+{
+    // Rows without objects take no room, so emptying a cell moves the rows below.
+    style.ssef = SSEF_GRID_ONLY_DRAW_USED_LINES;
+    auto g = make(100, 50, 20);
+    for (int r = 0; r < 6; ++r) {
+        put(*g, 0, r);
+    }
+    auto placed = [&g] {
+        std::vector<CELL> out;
+        for (int r = 0; r < g->num_rows; ++r) {
+            WM_SCREEN_OBJECT* o = g->get_object(0, static_cast<INT_S16>(r));
+            out.push_back(o ? bounds(o) : CELL{});
+        }
+        out.push_back(g->scrollbar ? bounds(g->scrollbar) : CELL{});
+        return out;
+    };
+    auto scroll_by = [](WM_GRID& grid, long pixels) {
+        grid.scroll_param.set(grid.scroll_param.value, grid.scroll_param.get_long(grid.scroll_param.value) - pixels);
+        grid.check_scrolling();
+    };
+    const std::function<void(WM_GRID&)> changes[] = {
+        [](WM_GRID&) {},
+        [&](WM_GRID& grid) { scroll_by(grid, 30); },
+        [&](WM_GRID& grid) { grid.scroll_param.set(grid.scroll_param.value, 10L); }, // no check_scrolling
+        [](WM_GRID& grid) { grid.move(GX + 7, GY + 3); },
+        [](WM_GRID& grid) { grid.resize(90, 70, 0); },
+        [](WM_GRID& grid) { grid.default_row_height = 15; },
+        [](WM_GRID& grid) { grid.remove_object(grid.get_object(0, 3), 1, 0); },
+        [](WM_GRID& grid) { put(grid, 0, 8); },
+        [](WM_GRID& grid) { grid.delete_rows(0, 4); },
+        [](WM_GRID& grid) { grid.clear_rows(0, 0); },
+    };
+    for (std::size_t i = 0; i < std::size(changes); ++i) {
+        changes[i](*g);
+        g->mark_redraw_area();
+        draw_regions(g.get());
+        const std::vector<CELL> after_pass = placed();
+        g->lay_out();
+        EXPECT_EQ(after_pass, placed()) << "change " << i;
+    }
 }
 
 TEST_F(GridTest, NoSpacingOrViewMakesTheSlotsDivideByZero)
@@ -420,10 +470,10 @@ TEST_F(GridTest, NoSpacingOrViewMakesTheSlotsDivideByZero)
         g.setup(GX, GY, GX, GY, 1, nullptr, style, bar_style); // 6 x 6
         g.default_row_height = c.row_h;
         cell(g, 0, 0);
-        g.draw_object();
+        draw(g);
         put(g, 0, 1);
         cell(g, 0, 3);
-        g.draw_object();
+        draw(g);
     }
 }
 

@@ -63,6 +63,26 @@ TEST_F(KeyboardTest, LatchesPickTheKeySetAndGapsStayHidden)
     }
 }
 
+TEST_F(KeyboardTest, KeysPostWhatATextEditActsOn)
+{
+    // The echo edit reads the keyboard's posts like a real keyboard's:
+    // key, then what the edit makes of the code and of the character.
+    auto kb = make_keyboard();
+    const struct { int row, column; WM_TEXT_EDIT_OPERATION by_code, by_char; } keys[] = {
+        {0, 13, TEXT_EDIT_NONE, TEXT_EDIT_DELETE_BACK}, {2, 12, TEXT_EDIT_RETURN, TEXT_EDIT_TYPE},
+        {4, 4, TEXT_EDIT_LEFT, TEXT_EDIT_NONE},         {4, 6, TEXT_EDIT_RIGHT, TEXT_EDIT_NONE},
+        {4, 5, TEXT_EDIT_NONE, TEXT_EDIT_NONE},         {1, 1, TEXT_EDIT_NONE, TEXT_EDIT_TYPE},
+    };
+    for (const auto& k : keys) {
+        tap(*kb, k.row, k.column);
+        kb->monitor();
+        const INT_S32 code = KEYBOARD::get_code();
+        const INT_U8 c = KEYBOARD::get_char();
+        EXPECT_EQ(text_edit_operation_for_code(code, false), k.by_code) << k.row << "," << k.column;
+        EXPECT_EQ(c ? text_edit_operation_for_char(c, false) : TEXT_EDIT_NONE, k.by_char) << k.row << "," << k.column;
+    }
+}
+
 TEST_F(KeyboardTest, KeysPostAndArrowsMoveTheHighlight)
 {
     auto kb = make_keyboard();

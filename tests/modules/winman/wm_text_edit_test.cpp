@@ -533,6 +533,69 @@ TEST_F(TextEditTest, KeptScrollDrawsAsTheWholeMeasure)
     }
 }
 
+TEST(TextEditSelection, ExtendingSelectingAllAndTheSpan)
+{
+    using STEP = void (*)(WM_TEXT_SELECTION&);
+    const STEP extend_2_to_5 = [](WM_TEXT_SELECTION& s) { s.extend(2, 5); };
+    const STEP extend_3_to_3 = [](WM_TEXT_SELECTION& s) { s.extend(3, 3); };
+    const STEP extend_0_to_1 = [](WM_TEXT_SELECTION& s) { s.extend(0, 1); };
+    const STEP whole_of_4 = [](WM_TEXT_SELECTION& s) { s.select_whole(4); };
+    const STEP whole_of_0 = [](WM_TEXT_SELECTION& s) { s.select_whole(0); };
+    // Start and end before, the step, start and end after. Extending back
+    // onto the start selects nothing; a begun selection keeps its start.
+    const struct { int before[2]; STEP step; int after[2]; } rows[] = {
+        {{-1, -1}, extend_2_to_5, {2, 5}}, {{-1, -1}, extend_3_to_3, {-1, -1}}, {{2, 5}, extend_0_to_1, {2, 1}},
+        {{1, 4}, extend_0_to_1, {-1, -1}}, {{3, 1}, extend_3_to_3, {-1, -1}},   {{3, -1}, extend_0_to_1, {3, 1}},
+        {{1, 2}, whole_of_4, {0, 4}},      {{4, 0}, whole_of_4, {4, 0}},        {{-1, -1}, whole_of_0, {-1, -1}},
+    };
+    for (std::size_t i = 0; i < std::size(rows); ++i) {
+        WM_TEXT_SELECTION s;
+        s.start = static_cast<INT_S16>(rows[i].before[0]);
+        s.end = static_cast<INT_S16>(rows[i].before[1]);
+        rows[i].step(s);
+        EXPECT_EQ(std::vector<int>({s.start, s.end}), std::vector<int>(rows[i].after, rows[i].after + 2)) << i;
+        EXPECT_EQ(s.empty(), rows[i].after[0] == -1) << i;
+    }
+    WM_TEXT_SELECTION s;
+    s.start = 9;
+    s.end = -3;
+    long lo = 0, hi = 0;
+    s.get_span(4, lo, hi);
+    EXPECT_EQ(lo * 10 + hi, 4); // clamped into 0..4, in text order
+}
+
+TEST(TextEditKeys, OneTableForCodesAndCharacters)
+{
+    // Code or character (code -1), Command held, what the edit makes of it.
+    const struct { INT_S32 code; unsigned c; bool command; WM_TEXT_EDIT_OPERATION want; } rows[] = {
+        {123, 0, false, TEXT_EDIT_LEFT},      {123, 0, true, TEXT_EDIT_WORD_LEFT},
+        {115, 0, true, TEXT_EDIT_TO_START},   {117, 0, false, TEXT_EDIT_DELETE_FORWARD},
+        {125, 0, false, TEXT_EDIT_NONE},      {36, 0, false, TEXT_EDIT_RETURN},
+        {-1, 'c', true, TEXT_EDIT_COPY},      {-1, 'c', false, TEXT_EDIT_TYPE},
+        {-1, 'C', true, TEXT_EDIT_TYPE},      {-1, 8, true, TEXT_EDIT_DELETE_BACK},
+        {-1, 'z', true, TEXT_EDIT_REVERT},    {-1, 0xE9, false, TEXT_EDIT_TYPE},
+    };
+    for (const auto& r : rows) {
+        const WM_TEXT_EDIT_OPERATION got = r.code != -1 ? text_edit_operation_for_code(r.code, r.command)
+                                                        : text_edit_operation_for_char(r.c, r.command);
+        EXPECT_EQ(got, r.want) << r.code << " " << r.c << " " << r.command;
+    }
+    // Return is whichever key the screen objects take for it; no code is
+    // a character's row.
+    S::return_key = 76;
+    EXPECT_EQ(text_edit_operation_for_code(76, false), TEXT_EDIT_RETURN);
+    EXPECT_EQ(text_edit_operation_for_code(36, false), TEXT_EDIT_NONE);
+    S::return_key = 36;
+    EXPECT_EQ(text_edit_operation_for_code(-1, true), TEXT_EDIT_NONE);
+    // Every row is reachable: none is hidden behind an earlier one.
+    for (int i = 0; i < text_edit_key_count; ++i) {
+        const WM_TEXT_EDIT_KEY& k = text_edit_keys[i];
+        const WM_TEXT_EDIT_OPERATION got = k.code != -1 ? text_edit_operation_for_code(k.code, k.command != 0)
+                                                        : text_edit_operation_for_char(k.character, k.command != 0);
+        EXPECT_EQ(got, k.operation) << i;
+    }
+}
+
 TEST(TextEditFilters, ClassesAreAsciiWhateverTheLocale)
 {
     std::setlocale(LC_ALL, "C.UTF-8");
