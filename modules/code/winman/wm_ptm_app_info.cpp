@@ -4,9 +4,9 @@
 #include "wm_ptm_app_info.h"
 
 #include "wm_page_tool_manager.h"
+#include "wm_ptm_array.h"
 #include "wm_ptm_records.h"
 
-#include <cstring>
 #include <new>
 
 namespace {
@@ -276,12 +276,7 @@ void WM_PTM_APP_INFO::clear()
     can_drag = 1;
 }
 
-void WM_PTM_APP_INFO::clear_areas()
-{
-    delete[] areas;
-    areas = nullptr;
-    area_count = 0;
-}
+void WM_PTM_APP_INFO::clear_areas() { wm_ptm_free_array(areas, area_count); }
 void WM_PTM_APP_INFO::clear_style_sets() { free_pointer_list(style_sets, style_set_count); }
 void WM_PTM_APP_INFO::clear_fonts() { free_pointer_list(fonts, font_count); }
 void WM_PTM_APP_INFO::clear_colours() { free_pointer_list(colours, colour_count); }
@@ -289,15 +284,7 @@ void WM_PTM_APP_INFO::clear_images() { free_pointer_list(images, image_count); }
 void WM_PTM_APP_INFO::clear_constants() { free_pointer_list(constants, constant_count); }
 void WM_PTM_APP_INFO::clear_dialogs() { free_pointer_list(dialogs, dialog_count); }
 
-void WM_PTM_APP_INFO::alloc_areas(long n)
-{
-    clear_areas();
-    if (n <= 0 || n > PTM_MAX_LIST_COUNT) {
-        return;
-    }
-    areas = new (std::nothrow) WM_PTM_AREA_INFO[static_cast<size_t>(n)];
-    area_count = areas ? static_cast<INT_S32>(n) : 0;
-}
+void WM_PTM_APP_INFO::alloc_areas(long n) { wm_ptm_alloc_array(areas, area_count, n, PTM_MAX_LIST_COUNT); }
 void WM_PTM_APP_INFO::alloc_style_sets(long n) { alloc_pointer_list(style_sets, style_set_count, n); }
 void WM_PTM_APP_INFO::alloc_fonts(long n) { alloc_pointer_list(fonts, font_count, n); }
 void WM_PTM_APP_INFO::alloc_colours(long n) { alloc_pointer_list(colours, colour_count, n); }
@@ -307,11 +294,7 @@ void WM_PTM_APP_INFO::alloc_dialogs(long n) { alloc_pointer_list(dialogs, dialog
 
 void WM_PTM_APP_INFO::set_name(const char* text)
 {
-    if (name && text && std::strcmp(name, text) == 0) {
-        return;
-    }
-    delete[] name;
-    name = wm_ptm_copy_text(text);
+    wm_ptm_set_text(name, text);
 }
 
 bool WM_PTM_APP_INFO::stop(DATA_DEVICE& d, const char* kind)

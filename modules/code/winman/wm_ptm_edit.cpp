@@ -2,6 +2,7 @@
 // their default names and deleting them. Areas are held by value and move
 // into a new array; the other lists are arrays of owned pointers.
 #include "wm_ptm_app_info.h"
+#include "wm_ptm_array.h"
 #include "wm_ptm_object_info.h"
 #include "wm_ptm_records.h"
 #include "wm_style_set.h"
@@ -95,22 +96,11 @@ void forget(WM_PTM_APP_INFO& app, const void* gone)
 
 bool WM_PTM_APP_INFO::create_new_area()
 {
-    if (area_count >= PTM_MAX_LIST_COUNT)
-        return false;
-    auto* grown = new (std::nothrow) WM_PTM_AREA_INFO[static_cast<size_t>(area_count) + 1];
-    if (!grown)
-        return false;
-    grown[area_count].name = wm_ptm_default_name("Area %d", area_count + 1L);
-    if (!grown[area_count].name) {
-        delete[] grown;
-        return false;
-    }
-    for (INT_S32 i = 0; i < area_count; ++i)
-        grown[i].move_from(areas[i]);
-    delete[] areas;
-    areas = grown;
-    ++area_count;
-    return true;
+    const long number = area_count + 1L;
+    return wm_ptm_grow_array(areas, area_count, PTM_MAX_LIST_COUNT, [number](WM_PTM_AREA_INFO& added) {
+        added.name = wm_ptm_default_name("Area %d", number);
+        return added.name != nullptr;
+    });
 }
 
 bool WM_PTM_APP_INFO::create_new_style_set()
@@ -157,21 +147,7 @@ bool WM_PTM_APP_INFO::create_new_dialog()
 
 bool WM_PTM_APP_INFO::delete_area(long i)
 {
-    if (i < 0 || i >= area_count)
-        return false;
-    WM_PTM_AREA_INFO* kept = nullptr;
-    if (area_count > 1) {
-        kept = new (std::nothrow) WM_PTM_AREA_INFO[static_cast<size_t>(area_count) - 1];
-        if (!kept)
-            return false;
-    }
-    for (INT_S32 j = 0, k = 0; j < area_count; ++j)
-        if (j != i)
-            kept[k++].move_from(areas[j]);
-    delete[] areas;
-    areas = kept;
-    --area_count;
-    return true;
+    return wm_ptm_remove_from_array(areas, area_count, i);
 }
 
 bool WM_PTM_APP_INFO::delete_style_set(long i)

@@ -6,10 +6,12 @@
 #include "folder.h"
 #include "wm_names.h"
 #include "wm_page_tool_manager.h"
+#include "wm_ptm_array.h"
 #include "wm_ptm_records.h"
 #include "wm_style_set.h"
 
 #include <cstring>
+#include <initializer_list>
 #include <new>
 
 WM_PAGE_TOOL_MANAGER* WM_PTM_OBJECT_INFO::ptm = nullptr;
@@ -188,227 +190,152 @@ bool starts_with_nocase(const char* text, const char* prefix)
     return true;
 }
 
-void replace_text(char*& field, const char* text)
-{
-    if (field && text && std::strcmp(field, text) == 0)
-        return;
-    delete[] field;
-    field = wm_ptm_copy_text(text);
-}
-
 } // namespace
 
-WM_PTM_OBJECT_INFO::WM_PTM_OBJECT_INFO()
+// ---- the sub-record list -----------------------------------------------------
+
+WM_PTM_OBJECT_LIST::~WM_PTM_OBJECT_LIST()
 {
-    set_defaults();
+    delete[] objects;
 }
 
-WM_PTM_OBJECT_INFO::~WM_PTM_OBJECT_INFO()
+WM_PTM_OBJECT_LIST::WM_PTM_OBJECT_LIST(const WM_PTM_OBJECT_LIST& other)
 {
-    clear();
+    alloc(other.object_count);
+    for (INT_S32 i = 0; i < object_count; ++i) {
+        objects[i] = other.objects[i];
+    }
 }
+
+WM_PTM_OBJECT_LIST::WM_PTM_OBJECT_LIST(WM_PTM_OBJECT_LIST&& other) noexcept
+    : objects(other.objects), object_count(other.object_count)
+{
+    other.objects = nullptr;
+    other.object_count = 0;
+}
+
+WM_PTM_OBJECT_LIST& WM_PTM_OBJECT_LIST::operator=(WM_PTM_OBJECT_LIST other) noexcept
+{
+    std::swap(objects, other.objects);
+    std::swap(object_count, other.object_count);
+    return *this;
+}
+
+void WM_PTM_OBJECT_LIST::alloc(long n)
+{
+    wm_ptm_alloc_array(objects, object_count, n, WM_PTM_ARRAY_MAX);
+}
+
+bool WM_PTM_OBJECT_LIST::create_new_object(unsigned long type)
+{
+    return wm_ptm_grow_array(objects, object_count, WM_PTM_ARRAY_MAX, [type](WM_PTM_OBJECT_INFO& added) {
+        added.type = static_cast<WM_OBJECT_TYPE>(type);
+        return true;
+    });
+}
+
+bool WM_PTM_OBJECT_LIST::delete_object(long index)
+{
+    return wm_ptm_remove_from_array(objects, object_count, index);
+}
+
+bool WM_PTM_OBJECT_LIST::read_objects(DATA_DEVICE& d, INT_U16 version, int depth)
+{
+    INT_S32 n = 0;
+    const long min_sz = WM_PTM_OBJECT_INFO::min_file_size(version);
+    if (!ptm_get_count(d, n, min_sz)) {
+        return false;
+    }
+    alloc(n);
+    if (object_count != n) {
+        d.error = 1;
+        return false;
+    }
+    PTM_LIST_CLAIM claim(d, n, min_sz);
+    for (INT_S32 i = 0; i < n; ++i) {
+        claim.next_element();
+        if (!objects[i].read(d, version, depth)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool WM_PTM_OBJECT_LIST::write_objects(DATA_DEVICE& d)
+{
+    if (!put_u32(d, static_cast<INT_U32>(object_count))) {
+        return false;
+    }
+    for (INT_S32 i = 0; i < object_count; ++i) {
+        if (!objects[i].put_to_data_device(d)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// ---- the record ----------------------------------------------------------------
+
+// Each field copies, moves and frees itself. Defined here, where the
+// custom style set's type is complete.
+WM_PTM_OBJECT_INFO::WM_PTM_OBJECT_INFO() = default;
+WM_PTM_OBJECT_INFO::~WM_PTM_OBJECT_INFO() = default;
+WM_PTM_OBJECT_INFO::WM_PTM_OBJECT_INFO(const WM_PTM_OBJECT_INFO& other) = default;
+WM_PTM_OBJECT_INFO::WM_PTM_OBJECT_INFO(WM_PTM_OBJECT_INFO&& other) noexcept = default;
+WM_PTM_OBJECT_INFO& WM_PTM_OBJECT_INFO::operator=(const WM_PTM_OBJECT_INFO& other) = default;
+WM_PTM_OBJECT_INFO& WM_PTM_OBJECT_INFO::operator=(WM_PTM_OBJECT_INFO&& other) noexcept = default;
 
 WM_PTM_OBJECT_INFO& WM_PTM_OBJECT_INFO::operator=(WM_SCREEN_OBJECT*)
 {
     return *this;
 }
 
-void WM_PTM_OBJECT_INFO::set_defaults()
-{
-    do_not_create = 0;
-    type = 0;
-    aid_name = nullptr;
-    aid = 0;
-    user_data = 0;
-    cid_name = nullptr;
-    cid = 0;
-    x = y = 0;
-    width = height = -1;
-    custom_style_set = nullptr;
-    text = nullptr;
-    style_set = nullptr;
-    generic_type = 0;
-    hint = nullptr;
-    enabled = 1;
-    trigger = 2;
-    hotkey = 0xFFFFFFFF;
-    image_trigger = 2;
-    visible = 1;
-    image = nullptr;
-    grid_row_height = 20;
-    grid_columns = 1;
-    grid_column_ratios = nullptr;
-    grid_cell_style_set = nullptr;
-    grid_row = grid_column = -1;
-    objects = nullptr;
-    object_count = 0;
-}
-
 void WM_PTM_OBJECT_INFO::clear()
 {
-    delete[] aid_name;
-    delete[] cid_name;
-    delete[] text;
-    delete[] hint;
-    delete[] grid_column_ratios;
-    delete custom_style_set;
-    delete[] objects;
-    set_defaults();
+    *this = WM_PTM_OBJECT_INFO();
 }
 
 void WM_PTM_OBJECT_INFO::set_text(const char* t)
 {
-    replace_text(text, t);
+    text.set(t);
 }
 
 void WM_PTM_OBJECT_INFO::set_hint(const char* t)
 {
-    replace_text(hint, t);
+    hint.set(t);
 }
 
 void WM_PTM_OBJECT_INFO::set_grid_column_ratios(const char* t)
 {
-    replace_text(grid_column_ratios, t);
+    grid_column_ratios.set(t);
 }
 
 void WM_PTM_OBJECT_INFO::create_custom_style_set()
 {
-    if (!custom_style_set)
-        custom_style_set = new (std::nothrow) WM_STYLE_SET;
+    if (!custom_style_set) {
+        custom_style_set.reset(new (std::nothrow) WM_STYLE_SET);
+    }
 }
 
 void WM_PTM_OBJECT_INFO::delete_custom_style_set()
 {
-    delete custom_style_set;
-    custom_style_set = nullptr;
+    custom_style_set.reset();
 }
 
-void WM_PTM_OBJECT_INFO::move_from(WM_PTM_OBJECT_INFO& o)
+void WM_PTM_OBJECT_INFO::move_from(WM_PTM_OBJECT_INFO& other)
 {
-    if (&o == this)
+    if (&other == this) {
         return;
-    clear();
-    do_not_create = o.do_not_create;
-    type = o.type;
-    aid_name = o.aid_name;
-    aid = o.aid;
-    user_data = o.user_data;
-    cid_name = o.cid_name;
-    cid = o.cid;
-    x = o.x;
-    y = o.y;
-    width = o.width;
-    height = o.height;
-    custom_style_set = o.custom_style_set;
-    text = o.text;
-    style_set = o.style_set;
-    generic_type = o.generic_type;
-    hint = o.hint;
-    enabled = o.enabled;
-    trigger = o.trigger;
-    hotkey = o.hotkey;
-    image_trigger = o.image_trigger;
-    visible = o.visible;
-    image = o.image;
-    grid_row_height = o.grid_row_height;
-    grid_columns = o.grid_columns;
-    grid_column_ratios = o.grid_column_ratios;
-    grid_cell_style_set = o.grid_cell_style_set;
-    grid_row = o.grid_row;
-    grid_column = o.grid_column;
-    objects = o.objects;
-    object_count = o.object_count;
-    // Everything it owned is ours now.
-    o.set_defaults();
-}
-
-void WM_PTM_OBJECT_INFO::copy_from(WM_PTM_OBJECT_INFO& o)
-{
-    if (&o == this)
-        return;
-    clear();
-    do_not_create = o.do_not_create;
-    type = o.type;
-    aid_name = wm_ptm_copy_text(o.aid_name);
-    aid = o.aid;
-    user_data = o.user_data;
-    cid_name = wm_ptm_copy_text(o.cid_name);
-    cid = o.cid;
-    x = o.x;
-    y = o.y;
-    width = o.width;
-    height = o.height;
-    if (o.custom_style_set) {
-        create_custom_style_set();
-        if (custom_style_set)
-            *custom_style_set = *o.custom_style_set;
     }
-    text = wm_ptm_copy_text(o.text);
-    style_set = o.style_set;
-    generic_type = o.generic_type;
-    hint = wm_ptm_copy_text(o.hint);
-    enabled = o.enabled;
-    trigger = o.trigger;
-    hotkey = o.hotkey;
-    image_trigger = o.image_trigger;
-    visible = o.visible;
-    image = o.image;
-    grid_row_height = o.grid_row_height;
-    grid_columns = o.grid_columns;
-    grid_column_ratios = wm_ptm_copy_text(o.grid_column_ratios);
-    grid_cell_style_set = o.grid_cell_style_set;
-    grid_row = o.grid_row;
-    grid_column = o.grid_column;
-    alloc(o.object_count);
-    for (INT_S32 i = 0; i < object_count; ++i)
-        objects[i].copy_from(o.objects[i]);
+    *this = std::move(other);
+    other.clear();
 }
 
-void WM_PTM_OBJECT_INFO::alloc(long n)
+void WM_PTM_OBJECT_INFO::copy_from(WM_PTM_OBJECT_INFO& other)
 {
-    delete[] objects;
-    objects = nullptr;
-    object_count = 0;
-    if (n <= 0 || n > 0x7FFFFFFF)
-        return;
-    objects = new (std::nothrow) WM_PTM_OBJECT_INFO[static_cast<size_t>(n)];
-    if (objects)
-        object_count = static_cast<INT_S32>(n);
-}
-
-bool WM_PTM_OBJECT_INFO::create_new_object(unsigned long object_type)
-{
-    if (object_count == 0x7FFFFFFF)
-        return false;
-    auto* grown = new (std::nothrow) WM_PTM_OBJECT_INFO[static_cast<size_t>(object_count) + 1];
-    if (!grown)
-        return false;
-    for (INT_S32 i = 0; i < object_count; ++i)
-        grown[i].move_from(objects[i]);
-    grown[object_count].type = static_cast<WM_OBJECT_TYPE>(object_type);
-    delete[] objects;
-    objects = grown;
-    ++object_count;
-    return true;
-}
-
-bool WM_PTM_OBJECT_INFO::delete_object(long index)
-{
-    if (index < 0 || index >= object_count)
-        return false;
-    WM_PTM_OBJECT_INFO* kept = nullptr;
-    if (object_count > 1) {
-        kept = new (std::nothrow) WM_PTM_OBJECT_INFO[static_cast<size_t>(object_count) - 1];
-        if (!kept)
-            return false;
+    if (&other != this) {
+        *this = other;
     }
-    for (INT_S32 i = 0, j = 0; i < object_count; ++i)
-        if (i != index)
-            kept[j++].move_from(objects[i]);
-    delete[] objects;
-    objects = kept;
-    --object_count;
-    return true;
 }
 
 void WM_PTM_OBJECT_INFO::set_id(char*& name, const char* text, const char* prefix)
@@ -432,7 +359,7 @@ void WM_PTM_OBJECT_INFO::set_id(char*& name, const char* text, const char* prefi
     name = out;
 }
 
-char* WM_PTM_OBJECT_INFO::look_for_id(unsigned long id, WM_PTM_OBJECT_INFO* except)
+const char* WM_PTM_OBJECT_INFO::look_for_id(unsigned long id, WM_PTM_OBJECT_INFO* except)
 {
     if (this != except) {
         if (aid == id)
@@ -441,7 +368,7 @@ char* WM_PTM_OBJECT_INFO::look_for_id(unsigned long id, WM_PTM_OBJECT_INFO* exce
             return cid_name;
     }
     for (INT_S32 i = 0; i < object_count; ++i)
-        if (char* found = objects[i].look_for_id(id, except))
+        if (const char* found = objects[i].look_for_id(id, except))
             return found;
     return nullptr;
 }
@@ -495,16 +422,22 @@ unsigned long first_free(const ID_SCOPE* scopes, long count, unsigned long avoid
     return n;
 }
 
+// The id name set_id makes of `text` (none for null or ""), into `field`.
+void name_id(WM_PTM_TEXT& field, const char* text, const char* prefix)
+{
+    char* name = nullptr;
+    if (text && *text) {
+        WM_PTM_OBJECT_INFO::set_id(name, text, prefix);
+    }
+    field.set(name);
+    delete[] name;
+}
+
 void number_ids(WM_PTM_OBJECT_INFO& r, const char* action, const char* creation, const ID_SCOPE* scopes,
                 long count)
 {
-    delete[] r.aid_name;
-    delete[] r.cid_name;
-    r.aid_name = r.cid_name = nullptr;
-    if (action && *action)
-        WM_PTM_OBJECT_INFO::set_id(r.aid_name, action, "AID_");
-    if (creation && *creation)
-        WM_PTM_OBJECT_INFO::set_id(r.cid_name, creation, "CID_");
+    name_id(r.aid_name, action, "AID_");
+    name_id(r.cid_name, creation, "CID_");
     r.aid = r.cid = 0;
     // A name another record already has keeps its number; the last wins.
     for (long s = 0; s < count; ++s) {
@@ -547,179 +480,205 @@ bool WM_PTM_OBJECT_INFO::get_from_data_device(DATA_DEVICE& d)
     return read(d, WM_PAGE_TOOL_MANAGER::file_version, 0);
 }
 
+namespace {
+
+// Colours stored as u32 values, in the order given.
+bool get_colours(DATA_DEVICE& d, std::initializer_list<COLOUR*> colours)
+{
+    for (COLOUR* c : colours) {
+        INT_U32 v = 0;
+        if (!get_u32(d, v)) {
+            return false;
+        }
+        *c = COLOUR(v);
+    }
+    return true;
+}
+
+// Versions 0 to 7, after the ids: a button's text, hint (7), six colours,
+// a word nothing reads, its flags (u16 up to 4, then u32), shading flags,
+// a byte nothing reads, the indent byte, its skin (from 3), the enabled
+// byte (from 4) and its font (from 6).
+bool read_legacy_button(WM_PTM_OBJECT_INFO& r, WM_STYLE_SET& s, DATA_DEVICE& d, INT_U16 version)
+{
+    INT_U32 discarded = 0, old_flags = 0;
+    INT_U16 old_flags16 = 0;
+    INT_U8 byte = 0, indent = 0;
+    if (!wm_ptm_get_text(d, r.text) || (version == 7 && !wm_ptm_get_text(d, r.hint))) {
+        return false;
+    }
+    if (!get_colours(d, {&s.bg_colour, &s.fg_colour, &s.fading_colour, &s.active_colour, &s.highlight_colour,
+                         &s.highlight_text_colour}) ||
+        !get_u32(d, discarded)) {
+        return false;
+    }
+    if (version <= 4) {
+        if (!get_u16(d, old_flags16)) {
+            return false;
+        }
+        old_flags = old_flags16;
+    } else if (!get_u32(d, old_flags)) {
+        return false;
+    }
+    if (!get_u16(d, s.shading_flags) || !get_u8(d, byte) || !get_u8(d, indent) ||
+        (version >= 3 && !get_legacy_image_name(d, s)) || (version >= 4 && !get_u8(d, r.enabled)) ||
+        (version >= 6 && !get_font(d, s))) {
+        return false;
+    }
+    s.ssf = s.ssef = 0;
+    map_flags(old_button_flags, old_flags, s);
+    if (old_flags & 0x200) {
+        s.ssf |= SSF_DRAW_BORDER | ((s.shading_flags & 0x8000) ? SSF_INDENT_BORDER : SSF_OUTSTANDING_BORDER);
+    }
+    if (indent) {
+        s.ssef |= SSEF_INDENT_WHEN_ACTIVE;
+    }
+    return true;
+}
+
+// Versions 0 to 7, after the ids: a text block's text, three colours, its
+// flags, shading flags and its font (from 6).
+bool read_legacy_text(WM_PTM_OBJECT_INFO& r, WM_STYLE_SET& s, DATA_DEVICE& d, INT_U16 version)
+{
+    INT_U16 old_flags = 0;
+    if (!wm_ptm_get_text(d, r.text) || !get_colours(d, {&s.bg_colour, &s.fg_colour, &s.fading_colour}) ||
+        !get_u16(d, old_flags) || !get_u16(d, s.shading_flags) || (version >= 6 && !get_font(d, s))) {
+        return false;
+    }
+    s.ssf = s.ssef = 0;
+    map_flags(old_text_flags, old_flags, s);
+    return true;
+}
+
+// Versions 8 to 25, after the type: the ids and the box.
+bool read_ids_and_box(WM_PTM_OBJECT_INFO& r, DATA_DEVICE& d)
+{
+    return wm_ptm_get_text(d, r.aid_name) && get_u32(d, r.aid) && get_u32(d, r.user_data) &&
+           wm_ptm_get_text(d, r.cid_name) && get_u32(d, r.cid) && get_s16(d, r.x) && get_s16(d, r.y) &&
+           get_s16(d, r.width) && get_s16(d, r.height);
+}
+
+// Then a word nothing reads (11 to 17), the custom style set behind a flag
+// byte, the text, the shared style set, the generic type (from 21), the
+// hint and the enabled byte.
+bool read_look(WM_PTM_OBJECT_INFO& r, DATA_DEVICE& d, INT_U16 version)
+{
+    INT_U32 discarded = 0;
+    INT_U8 custom = 0;
+    if ((version >= 11 && version <= 17 && !get_u32(d, discarded)) || !get_u8(d, custom)) {
+        return false;
+    }
+    if (custom) {
+        r.create_custom_style_set();
+        if (!r.custom_style_set || !r.custom_style_set->get_from_data_device(d)) {
+            return false;
+        }
+    }
+    return wm_ptm_get_text(d, r.text) && get_style_set_ref(d, r.style_set) &&
+           (version < 21 || get_u32(d, r.generic_type)) && wm_ptm_get_text(d, r.hint) && get_u8(d, r.enabled);
+}
+
+// A trigger: a byte from version 12, a u32 code before.
+bool get_trigger(DATA_DEVICE& d, INT_U16 version, INT_U8& trigger)
+{
+    if (version >= 12) {
+        return get_u8(d, trigger);
+    }
+    INT_U32 code = 0;
+    if (!get_u32(d, code)) {
+        return false;
+    }
+    trigger = convert_old_trigger(code);
+    return true;
+}
+
+// Then the button's trigger, the hotkey behind a flag byte (from 19), the
+// picture's trigger and the visible byte.
+bool read_triggers(WM_PTM_OBJECT_INFO& r, DATA_DEVICE& d, INT_U16 version)
+{
+    INT_U8 has_hotkey = 0;
+    if (!get_trigger(d, version, r.trigger) ||
+        (version >= 19 && (!get_u8(d, has_hotkey) || (has_hotkey && !get_u32(d, r.hotkey))))) {
+        return false;
+    }
+    return get_trigger(d, version, r.image_trigger) && get_u8(d, r.visible);
+}
+
+// Then the picture's index (from 17), the grid's row height, columns,
+// column ratios and cell style set (from 21), and the cell in a parent
+// grid (from 20).
+bool read_picture_and_grid(WM_PTM_OBJECT_INFO& r, DATA_DEVICE& d, INT_U16 version)
+{
+    if (version >= 17) {
+        INT_S32 index = -1;
+        if (!get_s32(d, index)) {
+            return false;
+        }
+        WM_PAGE_TOOL_MANAGER* m = WM_PTM_OBJECT_INFO::ptm;
+        r.image = m ? list_entry(m->images, m->image_count, index) : nullptr;
+    }
+    if (version >= 21 && (!get_s16(d, r.grid_row_height) || !get_s16(d, r.grid_columns) ||
+                          !wm_ptm_get_text(d, r.grid_column_ratios) || !get_style_set_ref(d, r.grid_cell_style_set))) {
+        return false;
+    }
+    return version < 20 || (get_s16(d, r.grid_row) && get_s16(d, r.grid_column));
+}
+
+} // namespace
+
+// The fields of versions 0 to 7 (after the type) that are not in the
+// custom style set it makes.
 bool WM_PTM_OBJECT_INFO::read_legacy(DATA_DEVICE& d, INT_U16 version)
 {
     create_custom_style_set();
-    if (!custom_style_set)
+    if (!custom_style_set) {
         return false;
+    }
     WM_STYLE_SET& s = *custom_style_set;
     if (!get_u32(d, s.shading_type) || !get_u32(d, aid) || !get_u32(d, user_data) || !get_u32(d, cid) ||
-        !get_u8(d, s.visible) || !get_s16(d, x) || !get_s16(d, y) || !get_s16(d, width) || !get_s16(d, height))
+        !get_u8(d, s.visible) || !get_s16(d, x) || !get_s16(d, y) || !get_s16(d, width) || !get_s16(d, height)) {
         return false;
-    if (version >= 2 && (!wm_ptm_get_text(d, aid_name) || !wm_ptm_get_text(d, cid_name)))
-        return false;
-    if (type == WM_TYPE_BUTTON) {
-        INT_U32 discarded = 0, old_flags = 0;
-        INT_U16 old_flags16 = 0;
-        INT_U8 byte = 0, indent = 0;
-        if (!wm_ptm_get_text(d, text) || (version == 7 && !wm_ptm_get_text(d, hint)))
-            return false;
-        COLOUR* colours[] = {&s.bg_colour,     &s.fg_colour,        &s.fading_colour,
-                             &s.active_colour, &s.highlight_colour, &s.highlight_text_colour};
-        for (COLOUR* c : colours) {
-            INT_U32 v = 0;
-            if (!get_u32(d, v))
-                return false;
-            *c = COLOUR(v);
-        }
-        if (!get_u32(d, discarded))
-            return false;
-        if (version <= 4) {
-            if (!get_u16(d, old_flags16))
-                return false;
-            old_flags = old_flags16;
-        } else if (!get_u32(d, old_flags)) {
-            return false;
-        }
-        if (!get_u16(d, s.shading_flags) || !get_u8(d, byte) || !get_u8(d, indent))
-            return false;
-        if (version >= 3 && !get_legacy_image_name(d, s))
-            return false;
-        if (version >= 4 && !get_u8(d, enabled))
-            return false;
-        if (version >= 6 && !get_font(d, s))
-            return false;
-        s.ssf = s.ssef = 0;
-        map_flags(old_button_flags, old_flags, s);
-        if (old_flags & 0x200)
-            s.ssf |= SSF_DRAW_BORDER | ((s.shading_flags & 0x8000) ? SSF_INDENT_BORDER : SSF_OUTSTANDING_BORDER);
-        if (indent)
-            s.ssef |= SSEF_INDENT_WHEN_ACTIVE;
-    } else if (type == WM_TYPE_SCRIPT) {
-        INT_U16 old_flags = 0;
-        if (!wm_ptm_get_text(d, text))
-            return false;
-        COLOUR* colours[] = {&s.bg_colour, &s.fg_colour, &s.fading_colour};
-        for (COLOUR* c : colours) {
-            INT_U32 v = 0;
-            if (!get_u32(d, v))
-                return false;
-            *c = COLOUR(v);
-        }
-        if (!get_u16(d, old_flags) || !get_u16(d, s.shading_flags))
-            return false;
-        if (version >= 6 && !get_font(d, s))
-            return false;
-        s.ssf = s.ssef = 0;
-        map_flags(old_text_flags, old_flags, s);
     }
-    return true;
+    if (version >= 2 && (!wm_ptm_get_text(d, aid_name) || !wm_ptm_get_text(d, cid_name))) {
+        return false;
+    }
+    if (type == WM_TYPE_BUTTON) {
+        return read_legacy_button(*this, s, d, version);
+    }
+    return type != WM_TYPE_SCRIPT || read_legacy_text(*this, s, d, version);
 }
 
 bool WM_PTM_OBJECT_INFO::read(DATA_DEVICE& d, INT_U16 version, int depth)
 {
     clear();
     // Each level is a stack frame here: a crafted file must not nest deeper.
-    if (depth >= max_depth)
+    if (depth >= max_depth) {
         return false;
-    if (version >= 22 && !get_u8(d, do_not_create))
+    }
+    if ((version >= 22 && !get_u8(d, do_not_create)) || !get_u32(d, type)) {
         return false;
-    if (!get_u32(d, type))
-        return false;
-    if (version < 13)
+    }
+    if (version < 13) {
         type = convert_old_type(type);
-    if (version < 8) {
-        if (!read_legacy(d, version))
-            return false;
-    } else {
-        if (!wm_ptm_get_text(d, aid_name) || !get_u32(d, aid) || !get_u32(d, user_data) ||
-            !wm_ptm_get_text(d, cid_name) || !get_u32(d, cid) || !get_s16(d, x) || !get_s16(d, y) ||
-            !get_s16(d, width) || !get_s16(d, height))
-            return false;
-        INT_U32 word = 0;
-        INT_U8 flag = 0;
-        if (version >= 11 && version <= 17 && !get_u32(d, word))
-            return false;
-        if (!get_u8(d, flag))
-            return false;
-        if (flag) {
-            create_custom_style_set();
-            if (!custom_style_set || !custom_style_set->get_from_data_device(d))
-                return false;
-        }
-        if (!wm_ptm_get_text(d, text) || !get_style_set_ref(d, style_set))
-            return false;
-        if (version >= 21 && !get_u32(d, generic_type))
-            return false;
-        if (!wm_ptm_get_text(d, hint) || !get_u8(d, enabled))
-            return false;
-        if (version >= 12) {
-            if (!get_u8(d, trigger))
-                return false;
-        } else {
-            if (!get_u32(d, word))
-                return false;
-            trigger = convert_old_trigger(word);
-        }
-        if (version >= 19) {
-            if (!get_u8(d, flag) || (flag && !get_u32(d, hotkey)))
-                return false;
-        }
-        if (version >= 12) {
-            if (!get_u8(d, image_trigger))
-                return false;
-        } else {
-            if (!get_u32(d, word))
-                return false;
-            image_trigger = convert_old_trigger(word);
-        }
-        if (!get_u8(d, visible))
-            return false;
-        if (version >= 17) {
-            INT_S32 index = -1;
-            if (!get_s32(d, index))
-                return false;
-            WM_PAGE_TOOL_MANAGER* m = ptm;
-            image = m ? list_entry(m->images, m->image_count, index) : nullptr;
-        }
-        if (version >= 21) {
-            if (!get_s16(d, grid_row_height) || !get_s16(d, grid_columns) ||
-                !wm_ptm_get_text(d, grid_column_ratios) || !get_style_set_ref(d, grid_cell_style_set))
-                return false;
-        }
-        if (version >= 20 && (!get_s16(d, grid_row) || !get_s16(d, grid_column)))
-            return false;
     }
-    INT_S32 count = 0;
-    if (!ptm_get_count(d, count, min_file_size(version)))
-        return false;
-    alloc(count);
-    if (object_count != count)
-        return false;
-    PTM_LIST_CLAIM claim(d, count, min_file_size(version));
-    for (INT_S32 i = 0; i < object_count; ++i) {
-        claim.next_element();
-        if (!objects[i].read(d, version, depth + 1))
-            return false;
-    }
-    return true;
+    const bool fields = version < 8 ? read_legacy(d, version)
+                                    : read_ids_and_box(*this, d) && read_look(*this, d, version) &&
+                                          read_triggers(*this, d, version) && read_picture_and_grid(*this, d, version);
+    return fields && read_objects(d, version, depth + 1);
 }
 
 bool WM_PTM_OBJECT_INFO::put_to_data_device(DATA_DEVICE& d)
 {
     WM_PAGE_TOOL_MANAGER* m = ptm;
-    INT_S32 image_index = m ? list_index(m->images, m->image_count, image) : -1;
-    bool ok = put_u8(d, do_not_create) && put_u32(d, type) && put_string(d, aid_name) && put_u32(d, aid) &&
-              put_u32(d, user_data) && put_string(d, cid_name) && put_u32(d, cid) && put_s16(d, x) &&
-              put_s16(d, y) && put_s16(d, width) && put_s16(d, height) && put_u8(d, custom_style_set ? 1 : 0) &&
-              (!custom_style_set || custom_style_set->put_to_data_device(d)) && put_string(d, text) &&
-              put_s32(d, style_set_index(style_set)) && put_u32(d, generic_type) && put_string(d, hint) &&
-              put_u8(d, enabled) && put_u8(d, trigger) && put_u8(d, hotkey != 0xFFFFFFFF ? 1 : 0) &&
-              (hotkey == 0xFFFFFFFF || put_u32(d, hotkey)) && put_u8(d, image_trigger) && put_u8(d, visible) &&
-              put_s32(d, image_index) && put_s16(d, grid_row_height) && put_s16(d, grid_columns) &&
-              put_string(d, grid_column_ratios) && put_s32(d, style_set_index(grid_cell_style_set)) &&
-              put_s16(d, grid_row) && put_s16(d, grid_column) && put_u32(d, static_cast<INT_U32>(object_count));
-    for (INT_S32 i = 0; ok && i < object_count; ++i)
-        ok = objects[i].put_to_data_device(d);
-    return ok;
+    const INT_S32 image_index = m ? list_index(m->images, m->image_count, image) : -1;
+    return put_u8(d, do_not_create) && put_u32(d, type) && put_string(d, aid_name) && put_u32(d, aid) &&
+           put_u32(d, user_data) && put_string(d, cid_name) && put_u32(d, cid) && put_s16(d, x) && put_s16(d, y) &&
+           put_s16(d, width) && put_s16(d, height) && put_u8(d, custom_style_set ? 1 : 0) &&
+           (!custom_style_set || custom_style_set->put_to_data_device(d)) && put_string(d, text) &&
+           put_s32(d, style_set_index(style_set)) && put_u32(d, generic_type) && put_string(d, hint) &&
+           put_u8(d, enabled) && put_u8(d, trigger) && put_u8(d, hotkey != 0xFFFFFFFF ? 1 : 0) &&
+           (hotkey == 0xFFFFFFFF || put_u32(d, hotkey)) && put_u8(d, image_trigger) && put_u8(d, visible) &&
+           put_s32(d, image_index) && put_s16(d, grid_row_height) && put_s16(d, grid_columns) &&
+           put_string(d, grid_column_ratios) && put_s32(d, style_set_index(grid_cell_style_set)) &&
+           put_s16(d, grid_row) && put_s16(d, grid_column) && write_objects(d);
 }

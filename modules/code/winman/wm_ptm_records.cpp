@@ -7,9 +7,9 @@
 #include "utils.h"
 #include "wm_page_tool_manager.h"
 #include "wm_ptm_app_info.h"
+#include "wm_ptm_array.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <unordered_map>
@@ -23,119 +23,6 @@ namespace {
 long min_page_sz(INT_U16 version)
 {
     return version < 17 ? 16 : 20;
-}
-
-// The three by-value arrays (areas' pages, pages' and dialogs' objects)
-// grow and shrink by moving their records into a new array.
-template <typename T>
-void free_array(T*& array, INT_S32& count)
-{
-    delete[] array;
-    array = nullptr;
-    count = 0;
-}
-
-template <typename T>
-void alloc_array(T*& array, INT_S32& count, long n)
-{
-    free_array(array, count);
-    if (n < 1 || n > 0x7FFFFFFF) {
-        return;
-    }
-    array = new (std::nothrow) T[static_cast<size_t>(n)];
-    if (array) {
-        count = static_cast<INT_S32>(n);
-    }
-}
-
-// Appends one default record; the caller sets it up. False (nothing
-// changed) when memory runs out.
-template <typename T>
-bool grow_array(T*& array, INT_S32& count)
-{
-    if (count >= 0x7FFFFFFF) {
-        return false;
-    }
-    T* grown = new (std::nothrow) T[static_cast<size_t>(count) + 1];
-    if (!grown) {
-        return false;
-    }
-    for (INT_S32 i = 0; i < count; ++i) {
-        grown[i].move_from(array[i]);
-    }
-    delete[] array;
-    array = grown;
-    ++count;
-    return true;
-}
-
-template <typename T>
-bool remove_from_array(T*& array, INT_S32& count, long index)
-{
-    if (index < 0 || index >= count) {
-        return false;
-    }
-    T* kept = nullptr;
-    if (count > 1) {
-        kept = new (std::nothrow) T[static_cast<size_t>(count) - 1];
-        if (!kept) {
-            return false;
-        }
-    }
-    for (INT_S32 i = 0, j = 0; i < count; ++i) {
-        if (i != index) {
-            kept[j++].move_from(array[i]);
-        }
-    }
-    delete[] array;
-    array = kept;
-    --count;
-    return true;
-}
-
-// Setters: an equal text keeps the same copy.
-void replace_text(char*& field, const char* text)
-{
-    if (field && text && !std::strcmp(field, text)) {
-        return;
-    }
-    delete[] field;
-    field = wm_ptm_copy_text(text);
-}
-
-bool read_objects(DATA_DEVICE& d, INT_U16 version, WM_PTM_OBJECT_INFO*& objects, INT_S32& count)
-{
-    INT_S32 n = 0;
-    const long min_sz = WM_PTM_OBJECT_INFO::min_file_size(version);
-    if (!ptm_get_count(d, n, min_sz)) {
-        return false;
-    }
-    alloc_array(objects, count, n);
-    if (count != n) {
-        d.error = 1;
-        return false;
-    }
-    PTM_LIST_CLAIM claim(d, n, min_sz);
-    for (INT_S32 i = 0; i < n; ++i) {
-        claim.next_element();
-        if (!objects[i].read(d, version, 0)) {
-            return false;
-        }
-    }
-    return true;
-}
-
-bool write_objects(DATA_DEVICE& d, WM_PTM_OBJECT_INFO* objects, INT_S32 count)
-{
-    if (!put_u32(d, static_cast<INT_U32>(count))) {
-        return false;
-    }
-    for (INT_S32 i = 0; i < count; ++i) {
-        if (!objects[i].put_to_data_device(d)) {
-            return false;
-        }
-    }
-    return true;
 }
 
 bool read_rect(DATA_DEVICE& d, INT_S16& x, INT_S16& y, INT_S16& w, INT_S16& h)
@@ -199,41 +86,6 @@ bool read_path(DATA_DEVICE& d, INT_U16 version, WM_PTM_TEXT& path)
     return FOLDER::get_old_folder(d, block) && set_path(&d, path, block);
 }
 
-// Reads a string field as get_string does (a length with its top bit set,
-// or bytes the device does not have, fail with the error flag set; a read
-// that succeeds clears it) and hands `keep` the text up to its first NUL
-// with its length, 0 for none. Short texts are read on the stack: the
-// definition's many small names then cost no allocation in passing.
-template <typename KEEP> bool read_text_field(DATA_DEVICE& d, KEEP keep)
-{
-    INT_U32 length = 0;
-    if (!get_u32(d, length)) {
-        return false;
-    }
-    if (length & 0x80000000u) {
-        d.error = 1;
-        return false;
-    }
-    char local[256];
-    if (length < sizeof(local)) {
-        const long n = static_cast<long>(length);
-        if (n > 0 && d.read_data_block(reinterpret_cast<INT_U8*>(local), n) != n) {
-            d.error = 1;
-            return false;
-        }
-        d.error = 0;
-        local[n] = 0;
-        return keep(local, std::strlen(local));
-    }
-    char* text = nullptr;
-    long allocated = 0;
-    const bool read = read_text_bytes(d, length, &text, &allocated, 1);
-    d.error = read ? 0 : 1;
-    const bool ok = read && keep(text, std::strlen(text));
-    std::free(text);
-    return ok;
-}
-
 WM_PTM_APP_INFO* definition()
 {
     return WM_PAGE_TOOL_MANAGER::me;
@@ -266,133 +118,9 @@ char* take_pending_background(const WM_PTM_PAGE_INFO* page)
 
 } // namespace
 
-char* wm_ptm_copy_text(const char* text)
-{
-    if (!text) {
-        return nullptr;
-    }
-    size_t n = std::strlen(text) + 1;
-    char* copy = new (std::nothrow) char[n];
-    if (copy) {
-        std::memcpy(copy, text, n);
-    }
-    return copy;
-}
-
-char* wm_ptm_default_name(const char* format, long number)
-{
-    char text[20];
-    std::snprintf(text, sizeof(text), format, number);
-    return wm_ptm_copy_text(text);
-}
-
-bool wm_ptm_get_text(DATA_DEVICE& d, char*& field)
-{
-    delete[] field;
-    field = nullptr;
-    return read_text_field(d, [&](const char* text, size_t n) {
-        if (n > 0) {
-            field = wm_ptm_copy_text(text);
-            if (!field) {
-                d.error = 1;
-                return false;
-            }
-        }
-        return true;
-    });
-}
-
-bool wm_ptm_get_text(DATA_DEVICE& d, WM_PTM_TEXT& field)
-{
-    field.clear();
-    return read_text_field(d, [&](const char* text, size_t n) {
-        if (n > 0 && !field.set(text, n)) {
-            d.error = 1;
-            return false;
-        }
-        return true;
-    });
-}
-
-// ---- owned text --------------------------------------------------------------
-
-WM_PTM_TEXT::WM_PTM_TEXT() noexcept
-{
-    store(nullptr);
-}
-
-WM_PTM_TEXT::~WM_PTM_TEXT()
-{
-    clear();
-}
-
-char* WM_PTM_TEXT::stored() const noexcept
-{
-    char* text = nullptr;
-    std::memcpy(&text, bytes, sizeof(text));
-    return text;
-}
-
-void WM_PTM_TEXT::store(char* text) noexcept
-{
-    std::memcpy(bytes, &text, sizeof(text));
-    bytes[inside_max] = 1;
-}
-
-void WM_PTM_TEXT::clear() noexcept
-{
-    if (bytes[inside_max] != 0) {
-        delete[] stored();
-    }
-    store(nullptr);
-}
-
-bool WM_PTM_TEXT::set(const char* text)
-{
-    if (!text) {
-        clear();
-        return true;
-    }
-    return set(text, std::strlen(text));
-}
-
-bool WM_PTM_TEXT::set(const char* text, size_t n)
-{
-    const char* held = *this;
-    if (held && std::strlen(held) == n && !std::memcmp(held, text, n)) {
-        return true;
-    }
-    if (n <= inside_max) {
-        char copy[inside_max + 1];
-        std::memcpy(copy, text, n);
-        clear();
-        std::memcpy(bytes, copy, n);
-        std::memset(bytes + n, 0, sizeof(bytes) - n);
-        return true;
-    }
-    char* copy = new (std::nothrow) char[n + 1];
-    if (copy) {
-        std::memcpy(copy, text, n);
-        copy[n] = 0;
-    }
-    clear();
-    store(copy);
-    return copy != nullptr;
-}
-
-void WM_PTM_TEXT::take(WM_PTM_TEXT& other) noexcept
-{
-    if (&other == this) {
-        return;
-    }
-    clear();
-    std::memcpy(bytes, other.bytes, sizeof(bytes));
-    other.store(nullptr);
-}
-
 // ---- page --------------------------------------------------------------------
 
-WM_PTM_PAGE_INFO::WM_PTM_PAGE_INFO() : id(0), change_method(0), background(nullptr), objects(nullptr), object_count(0)
+WM_PTM_PAGE_INFO::WM_PTM_PAGE_INFO() : id(0), change_method(0), background(nullptr)
 {
 }
 
@@ -408,7 +136,7 @@ void WM_PTM_PAGE_INFO::set_name(const char* text)
 
 void WM_PTM_PAGE_INFO::clear()
 {
-    free_array(objects, object_count);
+    alloc(0);
     name.clear();
     delete[] take_pending_background(this);
     background = nullptr;
@@ -422,13 +150,10 @@ void WM_PTM_PAGE_INFO::move_from(WM_PTM_PAGE_INFO& other)
     }
     clear();
     id = other.id;
-    name.take(other.name);
+    name = std::move(other.name);
     background = other.background;
     change_method = other.change_method;
-    objects = other.objects;
-    object_count = other.object_count;
-    other.objects = nullptr;
-    other.object_count = 0;
+    WM_PTM_OBJECT_LIST::operator=(std::move(other));
     // The waiting name moves with the page, without a new allocation.
     auto& waiting = pending_backgrounds();
     if (!waiting.empty()) {
@@ -439,25 +164,6 @@ void WM_PTM_PAGE_INFO::move_from(WM_PTM_PAGE_INFO& other)
         }
     }
     other.clear();
-}
-
-void WM_PTM_PAGE_INFO::alloc(long n)
-{
-    alloc_array(objects, object_count, n);
-}
-
-bool WM_PTM_PAGE_INFO::create_new_object(unsigned long type)
-{
-    if (!grow_array(objects, object_count)) {
-        return false;
-    }
-    objects[object_count - 1].type = static_cast<WM_OBJECT_TYPE>(type);
-    return true;
-}
-
-bool WM_PTM_PAGE_INFO::delete_object(long index)
-{
-    return remove_from_array(objects, object_count, index);
 }
 
 void WM_PTM_PAGE_INFO::set_background_from_filename(const char* file_name)
@@ -527,7 +233,7 @@ bool WM_PTM_PAGE_INFO::read(DATA_DEVICE& d, INT_U16 version)
             return false;
         }
     }
-    return read_objects(d, version, objects, object_count);
+    return read_objects(d, version, 0);
 }
 
 bool WM_PTM_PAGE_INFO::put_to_data_device(DATA_DEVICE& d)
@@ -541,7 +247,7 @@ bool WM_PTM_PAGE_INFO::put_to_data_device(DATA_DEVICE& d)
         }
     }
     return put_u32(d, id) && put_string(d, name) && put_s32(d, index) && put_u32(d, change_method) &&
-           write_objects(d, objects, object_count);
+           write_objects(d);
 }
 
 // ---- area --------------------------------------------------------------------
@@ -558,12 +264,12 @@ WM_PTM_AREA_INFO::~WM_PTM_AREA_INFO()
 
 void WM_PTM_AREA_INFO::set_name(const char* text)
 {
-    replace_text(name, text);
+    wm_ptm_set_text(name, text);
 }
 
 void WM_PTM_AREA_INFO::clear()
 {
-    free_array(pages, page_count);
+    wm_ptm_free_array(pages, page_count);
     delete[] name;
     name = nullptr;
     x = y = 0;
@@ -594,25 +300,24 @@ void WM_PTM_AREA_INFO::move_from(WM_PTM_AREA_INFO& other)
 
 void WM_PTM_AREA_INFO::alloc(long n)
 {
-    alloc_array(pages, page_count, n);
+    wm_ptm_alloc_array(pages, page_count, n, WM_PTM_ARRAY_MAX);
 }
 
 bool WM_PTM_AREA_INFO::create_new_page()
 {
-    if (!grow_array(pages, page_count)) {
-        return false;
-    }
-    WM_PTM_PAGE_INFO& page = pages[page_count - 1];
-    page.id = get_unique_id();
-    char text[20];
-    std::snprintf(text, sizeof(text), "Page %d", static_cast<int>(page_count));
-    page.name.set(text);
-    return true;
+    const int number = static_cast<int>(page_count) + 1;
+    return wm_ptm_grow_array(pages, page_count, WM_PTM_ARRAY_MAX, [number](WM_PTM_PAGE_INFO& page) {
+        page.id = get_unique_id();
+        char text[20];
+        std::snprintf(text, sizeof(text), "Page %d", number);
+        page.name.set(text);
+        return true;
+    });
 }
 
 bool WM_PTM_AREA_INFO::delete_page(long index)
 {
-    return remove_from_array(pages, page_count, index);
+    return wm_ptm_remove_from_array(pages, page_count, index);
 }
 
 void WM_PTM_AREA_INFO::resolve_pending_backgrounds()
@@ -671,8 +376,7 @@ bool WM_PTM_AREA_INFO::put_to_data_device(DATA_DEVICE& d)
 
 // ---- dialog ------------------------------------------------------------------
 
-WM_PTM_DIALOG_INFO::WM_PTM_DIALOG_INFO()
-    : name(nullptr), title(nullptr), x(-1), y(-1), width(200), height(200), objects(nullptr), object_count(0)
+WM_PTM_DIALOG_INFO::WM_PTM_DIALOG_INFO() : name(nullptr), title(nullptr), x(-1), y(-1), width(200), height(200)
 {
 }
 
@@ -683,42 +387,23 @@ WM_PTM_DIALOG_INFO::~WM_PTM_DIALOG_INFO()
 
 void WM_PTM_DIALOG_INFO::set_name(const char* text)
 {
-    replace_text(name, text);
+    wm_ptm_set_text(name, text);
 }
 
 void WM_PTM_DIALOG_INFO::set_title(const char* text)
 {
-    replace_text(title, text);
+    wm_ptm_set_text(title, text);
 }
 
 void WM_PTM_DIALOG_INFO::clear()
 {
-    free_array(objects, object_count);
+    alloc(0);
     delete[] name;
     name = nullptr;
     delete[] title;
     title = nullptr;
     x = y = -1;
     width = height = 200;
-}
-
-void WM_PTM_DIALOG_INFO::alloc(long n)
-{
-    alloc_array(objects, object_count, n);
-}
-
-bool WM_PTM_DIALOG_INFO::create_new_object(unsigned long type)
-{
-    if (!grow_array(objects, object_count)) {
-        return false;
-    }
-    objects[object_count - 1].type = static_cast<WM_OBJECT_TYPE>(type);
-    return true;
-}
-
-bool WM_PTM_DIALOG_INFO::delete_object(long index)
-{
-    return remove_from_array(objects, object_count, index);
 }
 
 bool WM_PTM_DIALOG_INFO::get_from_data_device(DATA_DEVICE& d)
@@ -730,13 +415,13 @@ bool WM_PTM_DIALOG_INFO::read(DATA_DEVICE& d, INT_U16 version)
 {
     clear();
     return wm_ptm_get_text(d, name) && wm_ptm_get_text(d, title) && read_rect(d, x, y, width, height) &&
-           read_objects(d, version, objects, object_count);
+           read_objects(d, version, 0);
 }
 
 bool WM_PTM_DIALOG_INFO::put_to_data_device(DATA_DEVICE& d)
 {
     return put_string(d, name) && put_string(d, title) && write_rect(d, x, y, width, height) &&
-           write_objects(d, objects, object_count);
+           write_objects(d);
 }
 
 // ---- font --------------------------------------------------------------------
@@ -753,12 +438,12 @@ WM_PTM_FONT_INFO::~WM_PTM_FONT_INFO()
 
 void WM_PTM_FONT_INFO::set_name(const char* text)
 {
-    replace_text(name, text);
+    wm_ptm_set_text(name, text);
 }
 
 void WM_PTM_FONT_INFO::set_filename(const char* text)
 {
-    replace_text(filename, text);
+    wm_ptm_set_text(filename, text);
 }
 
 void WM_PTM_FONT_INFO::clear()
@@ -848,12 +533,12 @@ WM_PTM_IMAGE_INFO::~WM_PTM_IMAGE_INFO()
 
 void WM_PTM_IMAGE_INFO::set_name(const char* text)
 {
-    replace_text(name, text);
+    wm_ptm_set_text(name, text);
 }
 
 void WM_PTM_IMAGE_INFO::set_filename(const char* text)
 {
-    replace_text(filename, text);
+    wm_ptm_set_text(filename, text);
 }
 
 void WM_PTM_IMAGE_INFO::release_image()
@@ -922,7 +607,7 @@ WM_PTM_COLOUR_INFO::~WM_PTM_COLOUR_INFO()
 
 void WM_PTM_COLOUR_INFO::set_name(const char* text)
 {
-    replace_text(name, text);
+    wm_ptm_set_text(name, text);
 }
 
 void WM_PTM_COLOUR_INFO::clear()
@@ -969,7 +654,7 @@ WM_PTM_CONSTANT_INFO::~WM_PTM_CONSTANT_INFO()
 
 void WM_PTM_CONSTANT_INFO::set_name(const char* text)
 {
-    replace_text(name, text);
+    wm_ptm_set_text(name, text);
 }
 
 void WM_PTM_CONSTANT_INFO::clear()

@@ -13,65 +13,18 @@
 #include "kivo_types.h"
 #include "param.h"
 #include "wm_ptm_object_info.h"
+#include "wm_ptm_text.h"
 
 class WM_PTM_IMAGE_INFO;
 
-// A new record's name: the format with the record's position counted from 1
-// ("Area %d", "Page %d", "Font %d", ...), as a new[] string; null when the
-// allocation fails.
-char* wm_ptm_default_name(const char* format, long number);
-// A new[] copy of a text; null for null or a failed allocation.
-char* wm_ptm_copy_text(const char* text);
-// Reads a string field into `field` (freed first): length 0, or a text
-// that starts with a NUL, is none; the text ends at its first NUL. False
-// on a short read or when memory runs out; the field is then none.
-class WM_PTM_TEXT;
-bool wm_ptm_get_text(DATA_DEVICE& d, char*& field);
-bool wm_ptm_get_text(DATA_DEVICE& d, WM_PTM_TEXT& field);
-
-// A text a record owns, read as a const char*: null for none, else a
-// NUL-terminated copy. Up to 15 bytes are kept inside it, so that the short
-// names and folder paths most records carry cost no allocation of their
-// own (a definition may hold hundreds of thousands of pages); longer texts
-// live in new[] storage.
-class WM_PTM_TEXT
-{
-public:
-    WM_PTM_TEXT() noexcept;
-    ~WM_PTM_TEXT();
-    WM_PTM_TEXT(const WM_PTM_TEXT&) = delete;
-    WM_PTM_TEXT& operator=(const WM_PTM_TEXT&) = delete;
-
-    operator const char*() const noexcept { return bytes[inside_max] == 0 ? bytes : stored(); }
-    // A copy of the text (null: none); an equal text keeps the copy held.
-    // False, leaving none, when memory runs out.
-    bool set(const char* text);
-    // The first n bytes of text, with a NUL after them.
-    bool set(const char* text, size_t n);
-    void clear() noexcept;
-    // Takes over other's text; other is left with none.
-    void take(WM_PTM_TEXT& other) noexcept;
-
-private:
-    static constexpr size_t inside_max = 15;
-    // A text of up to inside_max bytes sits at the start with bytes[15] 0,
-    // which also ends it. Otherwise bytes[15] is 1 and the first bytes hold
-    // the new[] pointer (null for none).
-    alignas(char*) char bytes[inside_max + 1];
-
-    char* stored() const noexcept;
-    void store(char* text) noexcept;
-};
-
-class WM_PTM_PAGE_INFO : public DATA_DEVICE_CLIENT
+// A page of an area; the records of its widgets are in `objects`.
+class WM_PTM_PAGE_INFO : public DATA_DEVICE_CLIENT, public WM_PTM_OBJECT_LIST
 {
 public:
     INT_U32 id;                     // the id pages ask for; clear keeps it
     INT_U32 change_method;          // page-change message; 0 = the default
     WM_PTM_TEXT name;
     WM_PTM_IMAGE_INFO* background;  // in the application's images; not owned
-    WM_PTM_OBJECT_INFO* objects;    // new[], null when none
-    INT_S32 object_count;
 
     WM_PTM_PAGE_INFO();
     ~WM_PTM_PAGE_INFO() override;
@@ -83,11 +36,6 @@ public:
     void clear();
     // Takes over every field of `other` (nothing copied), which is cleared.
     void move_from(WM_PTM_PAGE_INFO& other);
-    // Replaces the objects by n default records (none for n <= 0);
-    // object_count is n only when the array was made.
-    void alloc(long n);
-    bool create_new_object(unsigned long type);
-    bool delete_object(long index);
     // Null or "": no background. Otherwise appends an image record named
     // "Page %x" (the id) with this file name to the manager's images; it
     // keeps the default folder and is not opened.
@@ -132,15 +80,14 @@ public:
     bool read(DATA_DEVICE& d, INT_U16 version);
 };
 
-class WM_PTM_DIALOG_INFO : public DATA_DEVICE_CLIENT
+// The records of the dialog's widgets are in `objects`.
+class WM_PTM_DIALOG_INFO : public DATA_DEVICE_CLIENT, public WM_PTM_OBJECT_LIST
 {
 public:
     char* name;
     char* title;
     INT_S16 x, y;            // -1 centres
     INT_S16 width, height;   // 200 x 200 by default
-    WM_PTM_OBJECT_INFO* objects;
-    INT_S32 object_count;
 
     WM_PTM_DIALOG_INFO();
     ~WM_PTM_DIALOG_INFO() override;
@@ -150,9 +97,6 @@ public:
     void set_name(const char* text);
     void set_title(const char* text);
     void clear();
-    void alloc(long n);
-    bool create_new_object(unsigned long type);
-    bool delete_object(long index);
 
     bool get_from_data_device(DATA_DEVICE& d) override;
     bool put_to_data_device(DATA_DEVICE& d) override;

@@ -178,6 +178,65 @@ TEST_F(PtmObjectTest, SubRecordsRoundTripDepthFirstAndCopiesAreDeep)
     EXPECT_EQ(o.objects[2].type, WM_TYPE_GRID);
 }
 
+std::vector<INT_U8> written(WM_PTM_OBJECT_INFO& r)
+{
+    MEMORY_DATA_DEVICE d;
+    EXPECT_TRUE(r.put_to_data_device(d));
+    return d.data;
+}
+
+// A record copies and moves field by field: a copy made by the constructor,
+// by assignment over another record or by copy_from writes the same bytes
+// and shares nothing with its source; a move leaves the source empty; a
+// record given itself stays as it was.
+TEST_F(PtmObjectTest, CopiesShareNothingAndMovesLeaveTheSourceEmpty)
+{
+    W w;
+    tree(w, "a caption longer than fifteen bytes", 2);
+    WM_PTM_OBJECT_INFO o;
+    ASSERT_TRUE(read(o, w, 25));
+    o.create_custom_style_set();
+    o.custom_style_set->fg_colour = 0xFF123456u;
+    o.objects[1].set_hint("a short hint");
+    const std::vector<INT_U8> bytes = written(o);
+    WM_PTM_OBJECT_INFO fresh;
+    const std::vector<INT_U8> empty = written(fresh);
+
+    WM_PTM_OBJECT_INFO constructed(o);
+    WM_PTM_OBJECT_INFO assigned;
+    assigned.set_text("to be replaced by a longer text");
+    ASSERT_TRUE(assigned.create_new_object(WM_TYPE_GRID));
+    assigned = o;
+    WM_PTM_OBJECT_INFO copied;
+    copied.copy_from(o);
+    for (WM_PTM_OBJECT_INFO* c : {&constructed, &assigned, &copied}) {
+        EXPECT_EQ(written(*c), bytes);
+        EXPECT_NE(c->custom_style_set, o.custom_style_set);
+        EXPECT_NE(c->objects, o.objects);
+        EXPECT_NE(static_cast<const char*>(c->text), static_cast<const char*>(o.text));
+    }
+    o.set_text("changed");
+    o.objects[1].set_hint(nullptr);
+    o.custom_style_set->fg_colour = 0xFF000000u;
+    EXPECT_EQ(written(copied), bytes);
+    EXPECT_EQ(written(constructed), bytes);
+
+    WM_PTM_OBJECT_INFO moved(std::move(constructed));
+    EXPECT_EQ(written(moved), bytes);
+    EXPECT_EQ(constructed.object_count, 0);
+    EXPECT_EQ(constructed.custom_style_set, nullptr);
+    EXPECT_EQ(constructed.text, nullptr);
+    WM_PTM_OBJECT_INFO target;
+    target.move_from(assigned);
+    EXPECT_EQ(written(target), bytes);
+    EXPECT_EQ(written(assigned), empty);
+
+    target.copy_from(target);
+    target.move_from(target);
+    target = target;
+    EXPECT_EQ(written(target), bytes);
+}
+
 TEST_F(PtmObjectTest, LegacyFlagTables)
 {
     // {old flag, shading flags, indent byte, ssf, ssef} for button records:

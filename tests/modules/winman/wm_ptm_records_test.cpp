@@ -432,6 +432,45 @@ TEST_F(PtmRecordsTest, TextsOfEveryLengthReadAndWriteBack)
     }
 }
 
+// A text copies into storage of its own and moves without copying: none,
+// empty, the longest kept inside and the shortest kept apart, over a text
+// of either kind.
+TEST_F(PtmRecordsTest, TextsCopyIntoTheirOwnStorageAndMoveOut)
+{
+    const char* texts[] = {nullptr, "", "fifteen bytes..", "sixteen bytes..."};
+    for (const char* t : texts) {
+        for (const char* before : {"short", "a text longer than inside"}) {
+            SCOPED_TRACE(testing::Message() << (t ? t : "(none)") << " over " << before);
+            WM_PTM_TEXT source;
+            ASSERT_TRUE(source.set(t));
+            WM_PTM_TEXT constructed(source);
+            WM_PTM_TEXT assigned;
+            ASSERT_TRUE(assigned.set(before));
+            assigned = source;
+            for (const WM_PTM_TEXT* copy : {&constructed, &assigned}) {
+                if (!t) {
+                    EXPECT_EQ(*copy, nullptr);
+                    continue;
+                }
+                EXPECT_STREQ(*copy, t);
+                EXPECT_NE(static_cast<const char*>(*copy), static_cast<const char*>(source));
+            }
+            WM_PTM_TEXT moved(std::move(constructed));
+            ASSERT_TRUE(assigned.set(before));
+            assigned = std::move(moved);
+            EXPECT_EQ(constructed, nullptr);
+            EXPECT_EQ(moved, nullptr);
+            if (t) {
+                EXPECT_STREQ(assigned, t);
+            } else {
+                EXPECT_EQ(assigned, nullptr);
+            }
+            assigned = assigned;
+            EXPECT_EQ(assigned == nullptr, t == nullptr);
+        }
+    }
+}
+
 // Version 8 pages keep their background's file name aside until the image
 // list is read; the name follows its page when pages move or go.
 TEST_F(PtmRecordsTest, WaitingBackgroundsFollowTheirPages)
