@@ -275,7 +275,10 @@ IMAGE* IMAGE_CACHE::open_image(FOLDER& folder, const char* file_name, short w, s
     if (location[0] && !(flags & OPEN_RELOAD)) {
         INT_U32 generation = FOLDER::alias_generation();
         for (const FOLDER_TEXT& known : folder_texts) {
-            if (known.generation != generation || known.location != location)
+            // A location never outgrows the FOLDER's array, so comparing a
+            // remembered one with its end reads no further than that.
+            if (known.generation != generation ||
+                std::memcmp(known.location.c_str(), location, known.location.size() + 1) != 0)
                 continue;
             CACHE_ENTRY* source;
             CACHE_ENTRY* e = find(known.text.c_str(), known.text_hash, known.serial, file_name, w, h, flags, source);
