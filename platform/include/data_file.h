@@ -114,6 +114,13 @@ private:
     INT_U32 pool_generation = 0;
     // Some written data never reached the file; sticks until closing.
     INT_U8 write_failed = 0;
+    // Bytes the next refill of a plain file asks for at most: small after
+    // opening and after a read that went straight to the caller, doubled by
+    // each refill up to the cache's size.
+    long refill_sz = 0;
+    // Where a file opened for reading stands after our own full reads and
+    // seeks, so the next transfer there needs no seek; -1 when not known.
+    long stream_pos = -1;
 };
 
 // gzip stream over an open stdio stream, starting at its current offset.

@@ -35,6 +35,15 @@ public:
         IMAGE_CACHE* cache;     // the cache the entry belongs to
         CACHE_ENTRY* prev;      // list links, head = oldest
         CACHE_ENTRY* next;
+        // The name index: the hash of folder and file name (both fixed once
+        // the entry is linked), and the links of its bucket, which keeps the
+        // list's order.
+        INT_U64 key_hash;
+        CACHE_ENTRY* bucket_prev;
+        CACHE_ENTRY* bucket_next;
+        // The serial of the remembered folder text last seen to name both
+        // `folder` and `place` (0: none); dropped when the place changes.
+        INT_U64 vouched;
 
         CACHE_ENTRY();
         ~CACHE_ENTRY();
@@ -107,9 +116,29 @@ private:
     static void set_place(CACHE_ENTRY* entry, const char* place);
     // The entry a lookup returns as it is (an exact match, or an unscaled
     // one under OPEN_ANY_SIZE), newest first; else null, with `source` the
-    // oldest unscaled entry of that folder and name, if any.
-    CACHE_ENTRY* find(const char* folder, const char* file_name, short w, short h, INT_U8 flags,
-                      CACHE_ENTRY*& source);
+    // oldest unscaled entry of that folder and name, if any. `folder_hash`
+    // is hash_folder(folder); an entry vouched for by `serial` (not 0) has
+    // that folder without comparing it.
+    CACHE_ENTRY* find(const char* folder, INT_U64 folder_hash, INT_U64 serial, const char* file_name, short w,
+                      short h, INT_U8 flags, CACHE_ENTRY*& source);
+    static INT_U64 hash_folder(const char* folder);
+    static INT_U64 key_hash(INT_U64 folder_hash, const char* file_name);
+
+    // The name index: buckets of entries by key hash, each in list order
+    // (entries join only at the tail). A power of two of them; until a
+    // table could be had, the one bucket `lone` holds every entry.
+    struct BUCKET
+    {
+        CACHE_ENTRY* first = nullptr;
+        CACHE_ENTRY* last = nullptr;
+    };
+    BUCKET lone;
+    BUCKET* buckets = nullptr;
+    INT_U64 bucket_mask = 0;
+    long entry_count = 0;
+    BUCKET* bucket_of(INT_U64 hash) { return buckets ? &buckets[hash & bucket_mask] : &lone; }
+    void index(CACHE_ENTRY* entry);
+    void grow_index();
 
     // Alias paths worked out for recent folders, so a hit through a FOLDER
     // need not describe it again (that walks the disk).
@@ -117,11 +146,14 @@ private:
     {
         std::string location;
         std::string text;
+        INT_U64 text_hash = 0; // hash_folder(text)
+        INT_U64 serial = 0;    // new whenever location or text changes
         INT_U32 generation = 0;
     };
     static const int folder_text_count = 8;
     FOLDER_TEXT folder_texts[folder_text_count];
     int next_folder_text = 0;
+    INT_U64 last_serial = 0;
 };
 
 #endif

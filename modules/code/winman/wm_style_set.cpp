@@ -540,16 +540,20 @@ void WM_STYLE_SET::load_runtime_image_cache()
         return;
     clear_runtime_cache();
     IMAGE_BOX* box = nullptr;
+    // A base name from a record may be of any length: a name that does not
+    // fit loads nothing.
+    char skin[2048];
+    const std::size_t base_length = std::strlen(image_filename);
+    if (base_length < sizeof skin)
+        std::memcpy(skin, image_filename, base_length);
     // Tries one skin name; a valid box goes into the slot.
     auto try_name = [&](int slot, const char* suffix) {
         if (!box && (box = new (std::nothrow) IMAGE_BOX) != nullptr)
             box->cache = &WM_SCREEN_OBJECT::image_cache;
-        // A base name from a record may be of any length: a name that does
-        // not fit loads nothing.
-        char skin[2048];
-        int n = std::snprintf(skin, sizeof skin, "%s%s", image_filename, suffix);
-        if (!box || n < 0 || static_cast<std::size_t>(n) >= sizeof skin)
+        const std::size_t suffix_length = std::strlen(suffix);
+        if (!box || base_length + suffix_length >= sizeof skin)
             return false;
+        std::memcpy(skin + base_length, suffix, suffix_length + 1);
         box->load_images(image_path, skin, cache_flags);
         if (!box->are_images_valid())
             return false;

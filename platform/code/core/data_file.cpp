@@ -30,6 +30,11 @@ constexpr long MAX_OFFSET = 1L << 62;
 // it goes no further than such an offset can name.
 constexpr long MAX_GZ_WRITE_POS = 0xFFFFFFFFL;
 constexpr int GZ_BUFFER_SZ = 16384;
+// A read of at least this much left over once the cache is used up goes
+// straight into the caller's buffer, and the refill after it starts this
+// small: a large record (a picture) then crosses the cache only at its
+// first bytes, instead of being copied a second time.
+constexpr long DIRECT_READ_SZ = 16384;
 
 // Bumped by every pool rebuild, so a file can tell that its pooled buffer
 // belongs to a pool that no longer exists.
@@ -183,6 +188,8 @@ void DATA_FILE::reset_state()
     cache_dirty = 0;
     cache_pos = cache_used = 0;
     cache_start = 0;
+    refill_sz = DIRECT_READ_SZ;
+    stream_pos = -1;
     length = 0;
     swap = 0;
     error = 0;
@@ -347,9 +354,11 @@ bool DATA_FILE::close()
     return ok;
 }
 
-// Brings the stream to `offset` before a transfer. stdio always seeks, which
-// also makes every change between reading and writing well defined; the
-// gzip stream only when it stands elsewhere (its seeks can be costly).
+// Brings the stream to `offset` before a transfer. stdio seeks unless a file
+// opened for reading is known to stand there (a seek drops stdio's buffer and
+// costs a system call); in the other modes it always seeks, which also makes
+// every change between reading and writing well defined. The gzip stream
+// seeks only when it stands elsewhere (its seeks can be costly).
 bool DATA_FILE::sync_stream(long offset)
 {
     if (gz)
@@ -361,11 +370,16 @@ bool DATA_FILE::sync_stream(long offset)
             return false;
         return gzseek(gz, offset, SEEK_SET) == offset;
     }
-    return std::fseek(fp, offset, SEEK_SET) == 0;
+    if (mode == fm_read && stream_pos == offset)
+        return true;
+    bool ok = std::fseek(fp, offset, SEEK_SET) == 0;
+    stream_pos = ok && mode == fm_read ? offset : -1;
+    return ok;
 }
 
 long DATA_FILE::raw_write(const INT_U8* buf, long n)
 {
+    stream_pos = -1;
     if (!gz)
         return static_cast<long>(std::fwrite(buf, 1, static_cast<size_t>(n), fp));
     long done = 0;
@@ -402,6 +416,7 @@ bool DATA_FILE::flush_cache()
         cache_start -= cache_used - cache_pos;
         if (!gz)
             std::fseek(fp, cache_start, SEEK_SET);
+        stream_pos = -1;
     }
     cache_used = cache_pos = 0;
     cache_dirty = 0;
@@ -463,8 +478,12 @@ long DATA_FILE::set_pos(long pos, INT_U8 from_end)
             if (mode != fm_write && gzseek(gz, target, SEEK_SET) != target)
                 return -1;
         }
-        else if (std::fseek(fp, target, SEEK_SET) != 0)
-            return -1;
+        else
+        {
+            stream_pos = -1;
+            if (std::fseek(fp, target, SEEK_SET) != 0)
+                return -1;
+        }
     }
     cache_start = target;
     return client;
@@ -504,16 +523,19 @@ long DATA_FILE::read_data_block(INT_U8* buf, long n)
             cache_start += cache_used;
             cache_used = cache_pos = 0;
         }
-        // The cache is empty at the position. What is left of a request at
-        // least the cache's size goes straight into the caller's buffer, as
-        // such writes go straight to the file: through the cache every byte
-        // would be copied twice.
-        if (!gz && n - total >= cache_sz)
+        // The cache is empty at the position. What is left of a large
+        // request goes straight into the caller's buffer, as large writes go
+        // straight to the file: through the cache every byte would be copied
+        // twice.
+        if (!gz && n - total >= (cache_sz < DIRECT_READ_SZ ? cache_sz : DIRECT_READ_SZ))
         {
             long direct = sync_stream(cache_start)
                               ? static_cast<long>(std::fread(buf + total, 1, static_cast<size_t>(n - total), fp))
                               : 0;
             cache_start += direct;
+            // A short read may have met an error or the end: seek next time.
+            stream_pos = direct == n - total ? cache_start : -1;
+            refill_sz = DIRECT_READ_SZ;
             return total + direct;
         }
         long got = 0;
@@ -525,7 +547,13 @@ long DATA_FILE::read_data_block(INT_U8* buf, long n)
                 got = r > 0 ? r : 0;
             }
             else
-                got = static_cast<long>(std::fread(cache, 1, static_cast<size_t>(cache_sz), fp));
+            {
+                long want = refill_sz < cache_sz ? refill_sz : cache_sz;
+                got = static_cast<long>(std::fread(cache, 1, static_cast<size_t>(want), fp));
+                stream_pos = got == want ? cache_start + got : -1;
+                if (refill_sz < cache_sz)
+                    refill_sz *= 2;
+            }
         }
         cache_used = got;
         cache_pos = 0;

@@ -5,7 +5,7 @@
 #include "image_cache.h"
 #include "kivo_host.h"
 
-#include <cstdio>
+#include <cstring>
 
 INT_U8 IMAGE_BOX::store_local_result = 1;
 
@@ -81,11 +81,17 @@ bool IMAGE_BOX::load_images(const char* folder, const char* base_name, INT_U8 fl
     if (!cache || !base_name)
         return false;
     clear_images();
+    // Each name is the base with a suffix put after it; a name that does
+    // not fit loads nothing.
     char name[4096];
+    const size_t base_length = std::strlen(base_name);
+    if (base_length < sizeof name)
+        std::memcpy(name, base_name, base_length);
     auto open = [&](const char* suffix) -> IMAGE* {
-        int n = std::snprintf(name, sizeof name, "%s%s", base_name, suffix);
-        if (n < 0 || size_t(n) >= sizeof name)
+        const size_t suffix_length = std::strlen(suffix);
+        if (base_length + suffix_length >= sizeof name)
             return nullptr;
+        std::memcpy(name + base_length, suffix, suffix_length + 1);
         return cache->open_image(folder, name, -1, -1, flags);
     };
     colay = open("_colay");

@@ -40,11 +40,61 @@ bool names_equal(const char* a, const char* b)
     return std::strcmp(a, b) == 0;
 }
 
+// The index's hash: sixteen bytes a step in two lanes, each word folded in
+// by a multiply; the last bytes by loads that may overlap the ones before,
+// as the length is part of the hash. Folder and name are hashed apart (so
+// the two chains overlap, and a folder's part can be kept) and mixed once.
+// Lookups still compare the texts: this only sorts them.
+const INT_U64 HASH_MULTIPLIER = 0x9E3779B97F4A7C15ull;
+const INT_U64 LANE_SEED = 0xC2B2AE3D27D4EB4Full;
+const INT_U64 NULL_NAME_HASH = 0x6A09E667F3BCC909ull;
+const long FIRST_BUCKETS = 64;
+
+inline INT_U64 load_word(const char* p)
+{
+    INT_U64 word;
+    std::memcpy(&word, p, 8);
+    return word;
+}
+
+inline INT_U64 load_half(const char* p)
+{
+    INT_U32 half;
+    std::memcpy(&half, p, 4);
+    return half;
+}
+
+inline INT_U64 fold(INT_U64 h, INT_U64 word)
+{
+    return (h ^ word) * HASH_MULTIPLIER;
+}
+
+inline INT_U64 hash_text(const char* text)
+{
+    size_t n = std::strlen(text);
+    INT_U64 a = fold(0, n), b = LANE_SEED;
+    for (; n > 16; n -= 16, text += 16) {
+        a = fold(a, load_word(text));
+        b = fold(b, load_word(text + 8));
+    }
+    if (n >= 8) {
+        a = fold(a, load_word(text));
+        b = fold(b, load_word(text + n - 8));
+    } else if (n >= 4) {
+        a = fold(a, load_half(text) << 32 | load_half(text + n - 4));
+    } else if (n > 0) {
+        const unsigned char* u = reinterpret_cast<const unsigned char*>(text);
+        a = fold(a, INT_U64(u[0]) << 16 | INT_U64(u[n / 2]) << 8 | u[n - 1]);
+    }
+    return a ^ (b >> 31 | b << 33);
+}
+
 } // namespace
 
 IMAGE_CACHE::CACHE_ENTRY::CACHE_ENTRY()
     : file_name(nullptr), place(nullptr), req_width(-1), req_height(-1), orig_width(-1), orig_height(-1), uses(0), custom(false),
-      orphaned(false), stored_folder(false), cache(nullptr), prev(nullptr), next(nullptr)
+      orphaned(false), stored_folder(false), cache(nullptr), prev(nullptr), next(nullptr), key_hash(0),
+      bucket_prev(nullptr), bucket_next(nullptr), vouched(0)
 {
     std::memset(folder, 0, sizeof folder);
 }
@@ -72,6 +122,48 @@ bool IMAGE_CACHE::size_allowed(long w, long h) const
 IMAGE_CACHE::~IMAGE_CACHE()
 {
     clear();
+    delete[] buckets;
+}
+
+INT_U64 IMAGE_CACHE::hash_folder(const char* folder)
+{
+    return hash_text(folder);
+}
+
+INT_U64 IMAGE_CACHE::key_hash(INT_U64 folder_hash, const char* file_name)
+{
+    INT_U64 h = folder_hash ^ fold(LANE_SEED, file_name ? hash_text(file_name) : NULL_NAME_HASH);
+    h ^= h >> 33;
+    h *= 0xFF51AFD7ED558CCDull;
+    return h ^ (h >> 33);
+}
+
+void IMAGE_CACHE::index(CACHE_ENTRY* entry)
+{
+    BUCKET* b = bucket_of(entry->key_hash);
+    entry->bucket_prev = b->last;
+    entry->bucket_next = nullptr;
+    if (b->last)
+        b->last->bucket_next = entry;
+    else
+        b->first = entry;
+    b->last = entry;
+}
+
+void IMAGE_CACHE::grow_index()
+{
+    long count = buckets ? long(bucket_mask + 1) * 2 : FIRST_BUCKETS;
+    BUCKET* grown = new (std::nothrow) BUCKET[size_t(count)];
+    // Without a bigger table the lookups only walk longer buckets.
+    if (!grown)
+        return;
+    delete[] buckets;
+    buckets = grown;
+    bucket_mask = INT_U64(count - 1);
+    lone = BUCKET();
+    // Refilled oldest first, so every bucket keeps the list's order.
+    for (CACHE_ENTRY* e = head; e; e = e->next)
+        index(e);
 }
 
 void IMAGE_CACHE::link(CACHE_ENTRY* entry)
@@ -85,6 +177,12 @@ void IMAGE_CACHE::link(CACHE_ENTRY* entry)
     else
         head = entry;
     tail = entry;
+    entry->key_hash = key_hash(hash_folder(entry->folder), entry->file_name);
+    entry_count++;
+    index(entry);
+    // Two entries a bucket at most on average.
+    if (!buckets || entry_count > long(bucket_mask + 1) * 2)
+        grow_index();
 }
 
 void IMAGE_CACHE::unlink(CACHE_ENTRY* entry)
@@ -98,6 +196,17 @@ void IMAGE_CACHE::unlink(CACHE_ENTRY* entry)
     else
         tail = entry->prev;
     entry->prev = entry->next = nullptr;
+    BUCKET* b = bucket_of(entry->key_hash);
+    if (entry->bucket_prev)
+        entry->bucket_prev->bucket_next = entry->bucket_next;
+    else
+        b->first = entry->bucket_next;
+    if (entry->bucket_next)
+        entry->bucket_next->bucket_prev = entry->bucket_prev;
+    else
+        b->last = entry->bucket_prev;
+    entry->bucket_prev = entry->bucket_next = nullptr;
+    entry_count--;
 }
 
 void IMAGE_CACHE::destroy(CACHE_ENTRY* entry)
@@ -111,6 +220,7 @@ void IMAGE_CACHE::set_place(CACHE_ENTRY* entry, const char* place)
     std::free(entry->place);
     // Should the copy fail, the entry is simply never found the quick way.
     entry->place = copy_text(place);
+    entry->vouched = 0;
 }
 
 bool IMAGE_CACHE::place_folder(const CACHE_ENTRY* entry, FOLDER& folder)
@@ -132,12 +242,17 @@ bool IMAGE_CACHE::load_entry(CACHE_ENTRY* entry, short w, short h)
     return entry->image.load(folder, entry->file_name, w, h, max_pixels);
 }
 
-IMAGE_CACHE::CACHE_ENTRY* IMAGE_CACHE::find(const char* folder, const char* file_name, short w, short h,
-                                            INT_U8 flags, CACHE_ENTRY*& source)
+IMAGE_CACHE::CACHE_ENTRY* IMAGE_CACHE::find(const char* folder, INT_U64 folder_hash, INT_U64 serial,
+                                            const char* file_name, short w, short h, INT_U8 flags,
+                                            CACHE_ENTRY*& source)
 {
     source = nullptr;
-    for (CACHE_ENTRY* e = tail; e; e = e->prev) {
-        if (!e->is_shareable() || !names_equal(e->file_name, file_name) || std::strcmp(e->folder, folder) != 0)
+    if (!head)
+        return nullptr;
+    const INT_U64 hash = key_hash(folder_hash, file_name);
+    for (CACHE_ENTRY* e = bucket_of(hash)->last; e; e = e->bucket_prev) {
+        if (e->key_hash != hash || !e->is_shareable() || !names_equal(e->file_name, file_name) ||
+            ((!serial || e->vouched != serial) && std::strcmp(e->folder, folder) != 0))
             continue;
         if ((w == -1 || w == e->req_width) && (h == -1 || h == e->req_height))
             return e;
@@ -160,11 +275,15 @@ IMAGE* IMAGE_CACHE::open_image(FOLDER& folder, const char* file_name, short w, s
     if (location[0] && !(flags & OPEN_RELOAD)) {
         INT_U32 generation = FOLDER::alias_generation();
         for (const FOLDER_TEXT& known : folder_texts) {
-            if (known.generation != generation || known.location != location)
+            // A location never outgrows the FOLDER's array, so comparing a
+            // remembered one with its end reads no further than that.
+            if (known.generation != generation ||
+                std::memcmp(known.location.c_str(), location, known.location.size() + 1) != 0)
                 continue;
             CACHE_ENTRY* source;
-            CACHE_ENTRY* e = find(known.text.c_str(), file_name, w, h, flags, source);
-            if (e && e->place && !std::strcmp(e->place, location)) {
+            CACHE_ENTRY* e = find(known.text.c_str(), known.text_hash, known.serial, file_name, w, h, flags, source);
+            if (e && (e->vouched == known.serial || (e->place && !std::strcmp(e->place, location)))) {
+                e->vouched = known.serial;
                 e->uses++;
                 return e->image.width < 1 ? nullptr : &e->image;
             }
@@ -181,9 +300,14 @@ IMAGE* IMAGE_CACHE::open_image(FOLDER& folder, const char* file_name, short w, s
         if (!slot) {
             slot = &folder_texts[next_folder_text];
             next_folder_text = (next_folder_text + 1) % folder_text_count;
+            slot->location = location;
+            slot->serial = 0;
         }
-        slot->location = location;
-        slot->text = path;
+        if (!slot->serial || slot->text != path) {
+            slot->text = path;
+            slot->text_hash = hash_folder(path);
+            slot->serial = ++last_serial;
+        }
         slot->generation = before;
     }
     IMAGE* image = open_image(path, file_name, w, h, flags);
@@ -202,7 +326,7 @@ IMAGE* IMAGE_CACHE::open_image(const char* folder, const char* file_name, short 
     if (!folder)
         folder = "";
     CACHE_ENTRY* source = nullptr;
-    if (CACHE_ENTRY* e = find(folder, file_name, w, h, flags, source)) {
+    if (CACHE_ENTRY* e = find(folder, hash_folder(folder), 0, file_name, w, h, flags, source)) {
         if ((flags & OPEN_RELOAD) && (w == -1 || w == e->req_width) && (h == -1 || h == e->req_height)) {
             FOLDER place;
             if (place_folder(e, place)) {
@@ -398,9 +522,11 @@ void IMAGE_CACHE::resize_image(IMAGE*& image, short w, short h)
     if (!e || (w == e->req_width && h == e->req_height))
         return;
     if (!e->custom) {
-        for (CACHE_ENTRY* other = head; other; other = other->next) {
-            if (other == e || !other->is_shareable() || other->req_width != w || other->req_height != h ||
-                !names_equal(other->file_name, e->file_name) || std::strcmp(other->folder, e->folder) != 0)
+        // Oldest first: the bucket keeps the list's order.
+        for (CACHE_ENTRY* other = bucket_of(e->key_hash)->first; other; other = other->bucket_next) {
+            if (other == e || other->key_hash != e->key_hash || !other->is_shareable() || other->req_width != w ||
+                other->req_height != h || !names_equal(other->file_name, e->file_name) ||
+                std::strcmp(other->folder, e->folder) != 0)
                 continue;
             other->uses++;
             image = &other->image;

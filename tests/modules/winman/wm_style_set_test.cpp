@@ -8,6 +8,7 @@
 #include "wm_page_tool_manager.h"
 #include "wm_style_set.h"
 
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <sstream>
@@ -201,6 +202,50 @@ TEST_F(StyleSetTest, RuntimeCacheTakesEachSkinOnce)
     set.load_runtime_image_cache();
     EXPECT_EQ(filled(set), 0);
     EXPECT_EQ(set.get_image_cache_loaded(), 1); // the last load's flag stays
+}
+
+// The skin names a set asks for are its base name with each slot's suffix,
+// as the formatted "%s%s" into 2048 bytes would give them; one that would
+// not fit there is never asked for. With failures kept, every name asked
+// for stays in the cache in order: each box asks for seven, its skin name
+// itself last. The suffixes are those asked for after a short base name.
+TEST_F(StyleSetTest, SkinNamesAreTheBaseAndSuffixWithinTheBound)
+{
+    WM_STYLE_SET::cache_flags = 0;
+    WM_STYLE_SET set;
+    std::memcpy(set.image_path, alias, sizeof alias);
+    auto skins_asked = [&](const std::string& base) {
+        WM_SCREEN_OBJECT::image_cache.clear();
+        set.set_image_base_string(base.c_str());
+        set.load_runtime_image_cache();
+        std::vector<std::string> skins;
+        int n = 0;
+        for (IMAGE_CACHE::CACHE_ENTRY* e = WM_SCREEN_OBJECT::image_cache.head; e; e = e->next)
+            if (++n % 7 == 0)
+                skins.push_back(e->file_name);
+        EXPECT_EQ(n % 7, 0) << base.size();
+        return skins;
+    };
+    std::vector<std::string> suffixes;
+    for (const std::string& skin : skins_asked("b")) {
+        ASSERT_EQ(skin[0], 'b');
+        suffixes.push_back(skin.substr(1));
+    }
+    ASSERT_EQ(suffixes.size(), static_cast<std::size_t>(WM_STYLE_SET::runtime_cache_sz) + 1); // and "_alt"
+
+    for (std::size_t length : {std::size_t(2030), std::size_t(2037), std::size_t(2038), std::size_t(2044),
+                               std::size_t(2047), std::size_t(2048), std::size_t(5000)}) {
+        std::string base(length, 's');
+        base[length / 2] = 'z';
+        std::vector<std::string> want;
+        for (const std::string& suffix : suffixes) {
+            char formed[2048];
+            int n = std::snprintf(formed, sizeof formed, "%s%s", base.c_str(), suffix.c_str());
+            if (n >= 0 && static_cast<std::size_t>(n) < sizeof formed)
+                want.push_back(formed);
+        }
+        EXPECT_EQ(skins_asked(base), want) << length;
+    }
 }
 
 // A page definition that carries its own images skins the style sets read

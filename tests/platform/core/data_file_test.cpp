@@ -227,6 +227,56 @@ TEST_F(DataFileTest, WrongDirectionTransfersAreFatal)
 
 // Random seeks (some past the end, some refused), reads and writes (some
 // larger than the cache) against a string holding what the file should hold.
+// With a cache of the usual size, a large read goes straight into the
+// caller's buffer even when it is far smaller than the cache, so a picture
+// that follows a few small records crosses the cache at most at its first
+// bytes; mixed with small reads and moves, every read gives the file's
+// bytes and the position follows.
+TEST_F(DataFileTest, ReadsThroughALargeCacheGiveTheFileBytes)
+{
+    std::mt19937 rng(7);
+    std::string body(300000, '\0');
+    for (char& c : body)
+        c = static_cast<char>(rng());
+    kivo_test::write_file(path("pictures.bin"), std::string(1, '\0') + body);
+    auto open_large = [&] {
+        FILE_PTR f(new DATA_FILE(262144));
+        return f->open(path("pictures.bin").c_str(), fm_read, -1, 0) ? std::move(f) : nullptr;
+    };
+    FILE_PTR f = open_large();
+    ASSERT_TRUE(f);
+    EXPECT_EQ(read_str(*f, 40), body.substr(0, 40));
+    EXPECT_LT(f->cache_used, f->cache_sz) << "a first refill no larger than needed";
+    EXPECT_EQ(read_str(*f, 60000), body.substr(40, 60000));
+    EXPECT_EQ(f->cache_used, 0) << "the rest straight into the buffer";
+    EXPECT_EQ(read_str(*f, 12), body.substr(60040, 12));
+
+    for (int round = 0; round < 4; ++round) {
+        f = open_large();
+        ASSERT_TRUE(f);
+        long pos = 0;
+        for (int op = 0; op < 300; ++op) {
+            SCOPED_TRACE("round " + std::to_string(round) + " op " + std::to_string(op));
+            const unsigned kind = static_cast<unsigned>(rng() % 10);
+            if (kind == 0) {
+                pos = static_cast<long>(rng() % (body.size() + 100));
+                ASSERT_EQ(f->set_pos(pos, 0), pos);
+                continue;
+            }
+            const long n = kind < 6 ? static_cast<long>(rng() % 40) + 1 : static_cast<long>(rng() % 70000) + 1;
+            const std::string got = read_str(*f, n);
+            const long size = static_cast<long>(body.size());
+            ASSERT_EQ(got, pos < size ? body.substr(static_cast<size_t>(pos), static_cast<size_t>(n)) : "");
+            pos += static_cast<long>(got.size());
+            ASSERT_EQ(f->get_pos(), pos);
+            if (got.size() < static_cast<size_t>(n))
+                ASSERT_TRUE(f->is_at_end());
+            else if (pos < size)
+                ASSERT_FALSE(f->is_at_end());
+        }
+    }
+}
+
 TEST_F(DataFileTest, UpdateModeMatchesAnInMemoryModel)
 {
     for (int seed = 1; seed <= 6; ++seed) {

@@ -6,8 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <initializer_list>
+#include <string>
 #include <type_traits>
+#include <vector>
 
 using namespace imgtest;
 
@@ -266,4 +269,35 @@ TEST_F(ImageBoxTest, AssignmentSharesPiecesAndSurvivesSelfAssignment)
     bare.clear_images();
     EXPECT_TRUE(bare.mid_mid == &piece && bare.result == result);
     bare.mid_mid = nullptr; // the destructor frees the result
+}
+
+// The names a box asks its cache for are the base with each piece's suffix,
+// as the formatted "%s%s" into 4096 bytes would give them; one that would not
+// fit there is never asked for. With nothing on disk every name asked for
+// stays in the cache as a failed entry, in order.
+TEST_F(ImageBoxTest, PieceNamesAreTheBaseAndSuffixWithinTheBound)
+{
+    const char* const suffixes[] = {"_colay", "_solay", "_tolay", "_top_left", "_left", "_top", ""};
+    for (size_t length : {size_t(0), size_t(1), size_t(4085), size_t(4086), size_t(4089), size_t(4090),
+                          size_t(4095), size_t(4096), size_t(5000)}) {
+        SCOPED_TRACE(length);
+        std::string base(length, 'k');
+        if (length > 2)
+            base[length / 2] = 'z';
+        std::vector<std::string> want;
+        for (const char* suffix : suffixes) {
+            char formed[4096];
+            int n = std::snprintf(formed, sizeof formed, "%s%s", base.c_str(), suffix);
+            if (n >= 0 && size_t(n) < sizeof formed)
+                want.push_back(formed);
+        }
+        IMAGE_CACHE keeping;
+        IMAGE_BOX named;
+        named.cache = &keeping;
+        EXPECT_FALSE(named.load_images(alias, base.c_str(), 0));
+        std::vector<std::string> asked;
+        for (IMAGE_CACHE::CACHE_ENTRY* e = keeping.head; e; e = e->next)
+            asked.push_back(e->file_name ? e->file_name : "(null)");
+        EXPECT_EQ(asked, want);
+    }
 }

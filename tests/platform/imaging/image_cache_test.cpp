@@ -15,8 +15,11 @@
 #include <dirent.h>
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <random>
+#include <string>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 using kivo_test::MEMORY_DATA_DEVICE;
 using namespace imgtest;
@@ -463,6 +466,7 @@ TEST_F(ImageCacheTest, FolderLookupsFollowAliasesThatMoved)
         return image ? px(static_cast<const IMAGE&>(*image), 0, 0) : 0u;
     };
     EXPECT_EQ(colour_of(first, "first"), 0xFFFF0000u);
+    EXPECT_EQ(colour_of(first, "found again the quick way"), 0xFFFF0000u);
     char described[2048];
     first.get(described, nullptr);
     EXPECT_STREQ(described, "$APP/img");
@@ -489,4 +493,197 @@ TEST_F(ImageCacheTest, FolderLookupsFollowAliasesThatMoved)
         setenv("KIVO_APP_DIR", app_dir.c_str(), 1);
     else
         unsetenv("KIVO_APP_DIR");
+}
+
+namespace {
+
+// The lookup rule over the whole list, newest first: the first shareable
+// entry of that folder and name at the size asked for (or unscaled, under
+// OPEN_ANY_SIZE) is the answer; else the oldest unscaled one is the source
+// of a scaled copy.
+struct LINEAR_ANSWER
+{
+    IMAGE_CACHE::CACHE_ENTRY* hit = nullptr;
+    IMAGE_CACHE::CACHE_ENTRY* source = nullptr;
+};
+
+bool same_key(const IMAGE_CACHE::CACHE_ENTRY* e, const char* folder, const char* name)
+{
+    bool same_name = name && e->file_name ? std::strcmp(name, e->file_name) == 0 : name == e->file_name;
+    return e->is_shareable() && same_name && std::strcmp(e->folder, folder) == 0;
+}
+
+LINEAR_ANSWER linear_find(const IMAGE_CACHE& cache, const char* folder, const char* name, short w, short h,
+                          INT_U8 flags)
+{
+    LINEAR_ANSWER answer;
+    for (IMAGE_CACHE::CACHE_ENTRY* e = cache.tail; e; e = e->prev) {
+        if (!same_key(e, folder, name))
+            continue;
+        if (((w == -1 || w == e->req_width) && (h == -1 || h == e->req_height)) ||
+            (e->is_unscaled() && (flags & IMAGE_CACHE::OPEN_ANY_SIZE))) {
+            answer.hit = e;
+            return answer;
+        }
+        if (e->is_unscaled())
+            answer.source = e;
+    }
+    return answer;
+}
+
+} // namespace
+
+// Seeded runs of opens (by text and by FOLDER), closes, shares, edits,
+// resizes and soft clears, in a cache that keeps its entries and in one
+// that frees them at their last close: every lookup gives the entry the
+// rule over the whole list names. Two folders hold pictures of the same
+// names at other sizes; a third folder and most names do not exist, and
+// their failed entries fill the index past its first tables.
+TEST_F(ImageCacheTest, LookupsAnswerAsTheRuleOverTheWholeListOverRandomUse)
+{
+    write_png("a", 2, 2, 0xFF112233u);
+    write_png("b", 3, 1, 0xFF445566u);
+    ASSERT_EQ(mkdir(path("sub").c_str(), 0700), 0);
+    FOLDER sub;
+    ASSERT_TRUE(sub.set_from_path_string(path("sub").c_str()));
+    CANVAS other_a(4, 3, {0xFF778899u}), other_b(2, 2, {0xFFAABBCCu});
+    ASSERT_TRUE(save_file(sub, other_a, "a.png", 'p') && save_file(sub, other_b, "b.png", 'p'));
+    char sub_alias[2048];
+    ASSERT_TRUE(sub.get(sub_alias, nullptr));
+    const std::string none = std::string(alias) + "/none", long_text = std::string(alias) + "/" + std::string(2100, 'x');
+    const char* texts[] = {alias, sub_alias, none.c_str(), long_text.c_str()};
+    FOLDER* folders[] = {&folder, &sub};
+    std::vector<std::string> names = {"a", "b", "c"};
+    for (int i = 0; i < 40; i++)
+        names.push_back("m" + std::to_string(i));
+    const short sizes[] = {-1, 1, 2, 3, 5};
+
+    for (bool freeing : {false, true}) {
+        for (unsigned seed = 1; seed <= 3; seed++) {
+            SCOPED_TRACE(std::string(freeing ? "freeing" : "keeping") + " seed " + std::to_string(seed));
+            IMAGE_CACHE cache(freeing);
+            std::mt19937 rng(seed);
+            std::vector<IMAGE*> held;
+            auto pick = [&](unsigned n) { return static_cast<int>(rng() % n); };
+            for (int step = 0; step < 1500; step++) {
+                SCOPED_TRACE("step " + std::to_string(step));
+                const int op = pick(20);
+                if (op < 11) {
+                    const bool by_folder = op >= 9;
+                    const int which = by_folder ? pick(2) : pick(rng() % 8 ? 3 : 4);
+                    char described[2048];
+                    if (by_folder)
+                        ASSERT_TRUE(folders[which]->get(described, nullptr));
+                    const char* text = by_folder ? described : texts[which];
+                    const int n = pick(rng() % 4 ? 3 : static_cast<unsigned>(names.size()) + 1);
+                    const char* name = n < static_cast<int>(names.size()) ? names[size_t(n)].c_str() : nullptr;
+                    const short w = sizes[pick(5)], h = rng() % 4 ? sizes[pick(5)] : w;
+                    INT_U8 flags = 0;
+                    if (rng() % 4 == 0)
+                        flags |= IMAGE_CACHE::OPEN_ANY_SIZE;
+                    if (rng() % 5 == 0)
+                        flags |= IMAGE_CACHE::OPEN_LOOKUP_ONLY;
+                    if (rng() % 5 == 0)
+                        flags |= IMAGE_CACHE::OPEN_NO_FAILED_ENTRY;
+                    if (rng() % 20 == 0)
+                        flags |= IMAGE_CACHE::OPEN_RELOAD;
+                    const LINEAR_ANSWER want = linear_find(cache, text, name, w, h, flags);
+                    const long count = entries(cache);
+                    const IMAGE_CACHE::CACHE_ENTRY* old_tail = cache.tail;
+                    const int old_uses = want.hit ? want.hit->uses : 0;
+                    const short source_w = want.source ? want.source->req_width : 0;
+                    const short source_h = want.source ? want.source->req_height : 0;
+                    IMAGE* got = by_folder ? cache.open_image(*folders[which], name, w, h, flags)
+                                           : cache.open_image(text, name, w, h, flags);
+                    if (want.hit) {
+                        ASSERT_EQ(got, want.hit->image.width < 1 ? nullptr : &want.hit->image);
+                        ASSERT_EQ(want.hit->uses, old_uses + 1);
+                        ASSERT_EQ(entries(cache), count);
+                    } else if (flags & IMAGE_CACHE::OPEN_LOOKUP_ONLY) {
+                        ASSERT_EQ(got, nullptr);
+                        ASSERT_EQ(entries(cache), count);
+                    } else if (got) {
+                        // A new entry at the tail; made from the source's
+                        // pixels when there was one.
+                        ASSERT_TRUE(cache.get_entry(got) == cache.tail && cache.tail != old_tail);
+                        ASSERT_EQ(entries(cache), count + 1);
+                        if (want.source) {
+                            ASSERT_TRUE(cache.tail->orig_width == source_w && cache.tail->orig_height == source_h);
+                        }
+                    } else {
+                        // A failure, kept as an empty entry or not at all.
+                        const long now = entries(cache);
+                        ASSERT_TRUE(now == count || (now == count + 1 && cache.tail->image.width < 1));
+                    }
+                    if (got)
+                        held.push_back(got);
+                } else if (held.empty()) {
+                    continue;
+                } else if (op < 14) {
+                    const size_t i = size_t(pick(static_cast<unsigned>(held.size())));
+                    cache.do_close(cache.get_entry(held[i]));
+                    held.erase(held.begin() + long(i));
+                } else if (op == 14) {
+                    IMAGE* image = held[size_t(pick(static_cast<unsigned>(held.size())))];
+                    ASSERT_EQ(cache.duplicate(image), image);
+                    held.push_back(image);
+                } else if (op == 15) {
+                    IMAGE*& image = held[size_t(pick(static_cast<unsigned>(held.size())))];
+                    cache.recolour(image, 0xFF00FF00u);
+                    ASSERT_TRUE(image && cache.get_entry(image)->custom);
+                } else if (op < 19) {
+                    // A reference moves to the oldest shareable entry of its
+                    // folder and name at the new size, if there is one.
+                    IMAGE*& image = held[size_t(pick(static_cast<unsigned>(held.size())))];
+                    IMAGE_CACHE::CACHE_ENTRY* e = cache.get_entry(image);
+                    const short w = sizes[1 + pick(4)], h = sizes[1 + pick(4)];
+                    IMAGE_CACHE::CACHE_ENTRY* other = nullptr;
+                    if (!e->custom && !(w == e->req_width && h == e->req_height)) {
+                        for (IMAGE_CACHE::CACHE_ENTRY* o = cache.head; o && !other; o = o->next)
+                            if (o != e && same_key(o, e->folder, e->file_name) && o->req_width == w &&
+                                o->req_height == h)
+                                other = o;
+                    }
+                    const IMAGE_CACHE::CACHE_ENTRY* old_tail = cache.tail;
+                    cache.resize_image(image, w, h);
+                    IMAGE_CACHE::CACHE_ENTRY* now = cache.get_entry(image);
+                    if (other)
+                        ASSERT_EQ(now, other);
+                    else
+                        ASSERT_TRUE(now == e || (now == cache.tail && now != old_tail));
+                    ASSERT_TRUE(now->req_width == w && now->req_height == h);
+                } else if (rng() % 8 == 0) {
+                    cache.soft_clear();
+                }
+            }
+            for (IMAGE* image : held)
+                cache.do_close(cache.get_entry(image));
+        }
+    }
+
+    // A record can hold one name unscaled at two sizes: a lookup at one of
+    // them takes it, one under OPEN_ANY_SIZE the newest, and a scaled copy
+    // is made from the oldest.
+    MEMORY_DATA_DEVICE d;
+    put_u8(d, 2);
+    put_u32(d, 3);
+    for (INT_U16 side : {INT_U16(1), INT_U16(3), INT_U16(2)}) {
+        put_path_block(d, alias);
+        put_u32(d, 1);
+        put_bytes(d, "x", 1);
+        for (INT_U16 v : {side, side, INT_U16(side == 2 ? 1 : side), INT_U16(side == 2 ? 1 : side)})
+            put_u16(d, v);
+        IMAGE pic;
+        pic.reset(short(side), short(side));
+        pic.put_to_data_device(d);
+    }
+    d.pos = 0;
+    ASSERT_TRUE(cache.get_from_data_device(d));
+    IMAGE_CACHE::CACHE_ENTRY *oldest = cache.head, *newest = oldest->next, *scaled = newest->next;
+    EXPECT_EQ(open("x", 3, 3), &newest->image);
+    EXPECT_EQ(open("x", 2, 2), &scaled->image);
+    EXPECT_EQ(open("x", 9, 9, IMAGE_CACHE::OPEN_ANY_SIZE), &newest->image);
+    IMAGE* copy = open("x", 5, 5);
+    ASSERT_TRUE(copy && cache.get_entry(copy) == cache.tail);
+    EXPECT_TRUE(cache.tail->orig_width == 1 && copy->width == 5);
 }
