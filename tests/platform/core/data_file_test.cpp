@@ -269,10 +269,11 @@ TEST_F(DataFileTest, ReadsThroughALargeCacheGiveTheFileBytes)
             ASSERT_EQ(got, pos < size ? body.substr(static_cast<size_t>(pos), static_cast<size_t>(n)) : "");
             pos += static_cast<long>(got.size());
             ASSERT_EQ(f->get_pos(), pos);
-            if (got.size() < static_cast<size_t>(n))
+            if (got.size() < static_cast<size_t>(n)) {
                 ASSERT_TRUE(f->is_at_end());
-            else if (pos < size)
+            } else if (pos < size) {
                 ASSERT_FALSE(f->is_at_end());
+            }
         }
     }
 }

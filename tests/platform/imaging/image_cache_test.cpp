@@ -572,8 +572,9 @@ TEST_F(ImageCacheTest, LookupsAnswerAsTheRuleOverTheWholeListOverRandomUse)
                     const bool by_folder = op >= 9;
                     const int which = by_folder ? pick(2) : pick(rng() % 8 ? 3 : 4);
                     char described[2048];
-                    if (by_folder)
+                    if (by_folder) {
                         ASSERT_TRUE(folders[which]->get(described, nullptr));
+                    }
                     const char* text = by_folder ? described : texts[which];
                     const int n = pick(rng() % 4 ? 3 : static_cast<unsigned>(names.size()) + 1);
                     const char* name = n < static_cast<int>(names.size()) ? names[size_t(n)].c_str() : nullptr;
