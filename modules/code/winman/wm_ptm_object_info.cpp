@@ -12,8 +12,6 @@
 #include <cstring>
 #include <new>
 
-WM_PAGE_TOOL_MANAGER* WM_PTM_OBJECT_INFO::ptm = nullptr;
-
 namespace {
 
 // Old record flags and the style-set drawing (ssf) and extended (ssef) flags they map to.

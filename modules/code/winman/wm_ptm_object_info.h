@@ -54,7 +54,7 @@ public:
 
     // The manager whose lists the stored indices refer to; null: every
     // index reads as none and writes as -1.
-    static WM_PAGE_TOOL_MANAGER* ptm;
+    static inline WM_PAGE_TOOL_MANAGER*& ptm = wm_context.definition.ptm;
 
     WM_PTM_OBJECT_INFO();
     ~WM_PTM_OBJECT_INFO() override;
