@@ -9,14 +9,16 @@
 // It holds plain values only, and every initial value below is a constant,
 // so the context is filled in before any constructor of the program runs:
 // a page tool manager built before main registers itself here, and finds
-// nothing overwritten after it. The objects that own memory (the image
-// cache, the modal list, the default style sets, the arrow pictures, the
-// action sound) are built in wm_context.cpp.
+// nothing overwritten after it. The objects that own memory are apart:
+// WM_SHARED_OBJECTS below, and the default style sets in wm_context.cpp.
 #include "colour.h"
+#include "image.h"
+#include "image_cache.h"
 #include "kivo_types.h"
+#include "llist.h"
+#include "sound.h"
 #include "wm_names.h"
 
-class IMAGE;
 class WM_BUTTON;
 class WM_DIALOG;
 class WM_FLOATING_MENU;
@@ -214,12 +216,31 @@ struct WM_CONTEXT
 
 extern WM_CONTEXT wm_context;
 
-// The shared objects at their start, in this order: the modal list emptied
-// (nothing in it deleted), the dialogs' three default style sets fresh, the
-// image cache emptied, the action sound cleared and the four arrow pictures
-// empty. The hint style set keeps its look, with WM_BUTTON::
-// hint_style_set_initialised (like `definition`, it is set up once for the
-// program), but gives its skins back before the cache empties.
+// The shared objects that own memory, reached by WM_SCREEN_OBJECT's names.
+// A static object of the program may hold images on the cache (a page tool
+// manager, a style set), so these are built before every static object
+// without a priority and destroyed after all of them, and after the
+// default style sets (wm_context.cpp). Inside, the cache comes before the
+// pictures, which therefore go first at exit.
+struct WM_SHARED_OBJECTS
+{
+    PTRLLIST modal_screen_objects;
+    IMAGE_CACHE image_cache; // holds to WM_MAX_PICTURE_PIXELS
+    IMAGE up_arrow_image, down_arrow_image, left_arrow_image, right_arrow_image;
+    SOUND_BUFFER action_sound;
+
+    WM_SHARED_OBJECTS();
+};
+
+extern WM_SHARED_OBJECTS wm_shared_objects;
+
+// The shared objects and the default style sets at their start, in this
+// order: the modal list emptied (nothing in it deleted), the dialogs' three
+// default style sets fresh, the image cache emptied, the action sound
+// cleared and the four arrow pictures empty. The hint style set keeps its
+// look, with WM_BUTTON::hint_style_set_initialised (like `definition`, it
+// is set up once for the program), but gives its skins back before the
+// cache empties.
 void wm_clear_shared_objects();
 
 #endif

@@ -219,7 +219,7 @@ public:
     static inline INT_U32& return_key = wm_context.state.screen_object.return_key; // KEYBOARD key code, 36
     static inline WM_SCREEN_OBJECT*& right_mouse_object = wm_context.state.screen_object.right_mouse_object;
     // Bottom first, topmost last; owns nothing.
-    static PTRLLIST& modal_screen_objects;
+    static inline PTRLLIST& modal_screen_objects = wm_shared_objects.modal_screen_objects;
     static inline INT_U8& monitor_modals = wm_context.state.screen_object.monitor_modals;
     static inline WM_OBJECT_HOOK& creation_callback = wm_context.state.screen_object.creation_callback;
     static inline void*& creation_data = wm_context.state.screen_object.creation_data;
@@ -240,11 +240,13 @@ public:
     static inline WM_PAGE_MANAGER*& pm = wm_context.state.screen_object.pm;
     // What widgets may ask of pm (wm_page_services.h); null without one.
     static WM_PAGE_SERVICES* page_services();
-    // Images shared by every widget, and the other shared objects that own
-    // memory (wm_context.cpp).
-    static IMAGE_CACHE& image_cache;
-    static SOUND_BUFFER& action_sound;
-    static IMAGE &up_arrow_image, &down_arrow_image, &left_arrow_image, &right_arrow_image;
+    // Images shared by every widget.
+    static inline IMAGE_CACHE& image_cache = wm_shared_objects.image_cache;
+    static inline SOUND_BUFFER& action_sound = wm_shared_objects.action_sound;
+    static inline IMAGE& up_arrow_image = wm_shared_objects.up_arrow_image;
+    static inline IMAGE& down_arrow_image = wm_shared_objects.down_arrow_image;
+    static inline IMAGE& left_arrow_image = wm_shared_objects.left_arrow_image;
+    static inline IMAGE& right_arrow_image = wm_shared_objects.right_arrow_image;
     static inline COLOUR& dark_shading_colour = wm_context.state.screen_object.dark_shading_colour;
     static inline COLOUR& light_shading_colour = wm_context.state.screen_object.light_shading_colour;
     static inline COLOUR& border_colour = wm_context.state.screen_object.border_colour;
