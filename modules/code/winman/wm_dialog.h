@@ -5,9 +5,9 @@
 // optional title line and a contents container for its widgets, usually
 // shown on the modal list. It can be dragged by its title or any empty part
 // of it, and it opens and closes with timed fades and slides chosen by an
-// EFFECT_INFO (wm_names.h). Construction, layout, dragging and drawing live in
-// wm_dialog.cpp; the effects (fades, slides, their stepping and the
-// effect-aware redraw) in wm_dialog_effects.cpp.
+// EFFECT_INFO (wm_names.h). Construction, layout, dragging and drawing
+// live in wm_dialog.cpp; the effects (fades, slides, their stepping and
+// the effect-aware redraw) in wm_dialog_effects.cpp.
 #include "colour.h"
 #include "folder.h"
 #include "image.h"

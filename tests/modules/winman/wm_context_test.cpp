@@ -121,6 +121,7 @@ TEST(WmContext, EveryClassNameHasItsOwnPlaceInTheContext)
 
 TEST_F(ContextTest, ANewRunStartsFromTheDocumentedValuesAndKeepsTheRegisteredManager)
 {
+    const INT_U16 version_before = WM_PAGE_TOOL_MANAGER::file_version;
     WM_PAGE_TOOL_MANAGER manager;
     WM_PAGE_TOOL_MANAGER::file_version = 17;
     PROBE probe(0, 0, 1, 1, COLOUR_RED);
@@ -172,7 +173,7 @@ TEST_F(ContextTest, ANewRunStartsFromTheDocumentedValuesAndKeepsTheRegisteredMan
     EXPECT_EQ(WM_PAGE_TOOL_MANAGER::me, &manager);
     EXPECT_EQ(WM_PTM_OBJECT_INFO::ptm, &manager);
     EXPECT_EQ(WM_PAGE_TOOL_MANAGER::file_version, 17);
-    WM_PAGE_TOOL_MANAGER::file_version = 0;
+    WM_PAGE_TOOL_MANAGER::file_version = version_before;
 }
 
 TEST_F(ContextTest, SharedObjectsEmptyWithoutLeavingSkinsOfTheEmptiedCache)
