@@ -8,9 +8,14 @@
 //
 // It holds plain values only, and every initial value below is a constant,
 // so the context is filled in before any constructor of the program runs:
-// a page tool manager built before main registers itself here, and finds
-// nothing overwritten after it. The objects that own memory are apart:
+// a page tool manager built before main registers itself here, and nothing
+// overwrites that later. The objects that own memory are apart:
 // WM_SHARED_OBJECTS below, and the default style sets in wm_context.cpp.
+//
+// A class's new shared value is a field with its initial value in the
+// class's group (a new class adds a group and its member in STATE), and in
+// the class `static inline T& name = wm_context.state.group.name;`. A new
+// run then starts it afresh with the rest.
 #include "colour.h"
 #include "image.h"
 #include "image_cache.h"
