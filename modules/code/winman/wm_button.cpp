@@ -15,16 +15,6 @@
 #include <cstring>
 #include <new>
 
-WM_BUTTON* WM_BUTTON::auto_pressing_button = nullptr;
-INT_U32 WM_BUTTON::auto_pressing_ltv = 0;
-INT_U32 WM_BUTTON::auto_pressing_button_down_delay = 500;
-INT_U32 WM_BUTTON::auto_pressing_delay = 0;
-INT_U32 WM_BUTTON::auto_repeat_rate = 30;
-INT_U32 WM_BUTTON::auto_repeat_threshhold = 300;
-INT_U8 WM_BUTTON::fast_disabled_text = 0;
-INT_U8 WM_BUTTON::hint_style_set_initialised = 0;
-INT_U8 WM_BUTTON::ghost_allowed = 1;
-
 namespace {
 
 // The hint's look: pale yellow fading to red, framed, black text.

@@ -148,18 +148,24 @@ public:
     IMAGE_BOX image_boxes[BOX_COUNT];
     INT_U8 auto_press_odds; // 1 in n chance per check of the idle auto-press
 
-    // ---- class-wide state ---------------------------------------------------
-    static WM_BUTTON* auto_pressing_button;               // being auto-pressed; null = none
-    static INT_U32 auto_pressing_ltv;                     // ms of the auto-press's last step
-    static INT_U32 auto_pressing_button_down_delay;       // ms held, 500
-    static INT_U32 auto_pressing_delay;                   // ms idle before an auto-press; 0 = never
-    static INT_U32 auto_repeat_rate;                      // ms, 30
-    static INT_U32 auto_repeat_threshhold;                // ms to the first repeat, 300
-    static INT_U8 fast_disabled_text;                     // disabled captions drawn twice, engraved
-    // The look of every hint. Defined after WM_SCREEN_OBJECT::image_cache,
-    // so that a set with skins gives its boxes back to a live cache at exit.
-    static WM_STYLE_SET hint_style_set;
-    static INT_U8 hint_style_set_initialised;
+    // ---- class-wide state (wm_context.h) -------------------------------------
+    // Being auto-pressed; null = none.
+    static inline WM_BUTTON*& auto_pressing_button = wm_context.state.button.auto_pressing_button;
+    // ms of the auto-press's last step
+    static inline INT_U32& auto_pressing_ltv = wm_context.state.button.auto_pressing_ltv;
+    // ms held, 500
+    static inline INT_U32& auto_pressing_button_down_delay = wm_context.state.button.auto_pressing_button_down_delay;
+    // ms idle before an auto-press; 0 = never
+    static inline INT_U32& auto_pressing_delay = wm_context.state.button.auto_pressing_delay;
+    static inline INT_U32& auto_repeat_rate = wm_context.state.button.auto_repeat_rate; // ms, 30
+    // ms to the first repeat, 300
+    static inline INT_U32& auto_repeat_threshhold = wm_context.state.button.auto_repeat_threshhold;
+    // Disabled captions drawn twice, engraved.
+    static inline INT_U8& fast_disabled_text = wm_context.state.button.fast_disabled_text;
+    // The look of every hint, a shared object (wm_context.cpp), and whether
+    // it was set up; neither goes back to its start with a new run.
+    static WM_STYLE_SET& hint_style_set;
+    static INT_U8& hint_style_set_initialised;
 
     // ---- construction -------------------------------------------------------
     // Corners inclusive; a width or height of 0 or less is fitted to the
@@ -319,7 +325,7 @@ private:
     void draw_drag();
 
     // Down while a drag ghost is drawn, so that the nested draw draws none.
-    static INT_U8 ghost_allowed;
+    static inline INT_U8& ghost_allowed = wm_context.state.button.ghost_allowed;
 };
 
 #endif

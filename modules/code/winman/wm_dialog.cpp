@@ -17,17 +17,6 @@
 #include <algorithm>
 #include <new>
 
-INT_S16 WM_DIALOG::default_positioning_x1 = -1;
-INT_S16 WM_DIALOG::default_positioning_y1 = -1;
-INT_S16 WM_DIALOG::default_positioning_x2 = -1;
-INT_S16 WM_DIALOG::default_positioning_y2 = -1;
-INT_U8 WM_DIALOG::style_sets_initialized = 0;
-INT_U8 WM_DIALOG::default_can_drag = 1;
-INT_U8 WM_DIALOG::drag_contents = 1;
-INT_U8 WM_DIALOG::darken_background = 0;
-INT_U8 WM_DIALOG::grey_background = 0;
-WM_DIALOG* WM_DIALOG::active_dialog = nullptr;
-
 namespace {
 
 constexpr short DARKEN_PERCENT = 50;
@@ -255,22 +244,6 @@ void WM_DIALOG::init_style_sets()
     o.highlight_colour = COLOUR_RED;
     o.highlight_text_colour = COLOUR_BLACK;
     o.ssf = SSF_DRAW_BORDER; // border only
-}
-
-void WM_DIALOG::reset_statics()
-{
-    default_positioning_x1 = default_positioning_y1 = default_positioning_x2 = default_positioning_y2 = -1;
-    style_sets_initialized = 0;
-    default_can_drag = 1;
-    drag_contents = 1;
-    darken_background = grey_background = 0;
-    active_dialog = nullptr;
-    default_dialog_effect_info = {static_cast<INT_U16>(EFFECT_FADE_DOWN | EFFECT_FADE_UP | EFFECT_SLIDE_ON_OPEN |
-                                                       EFFECT_SLIDE_ON_CLOSE | EFFECT_FROM_TOP | EFFECT_EDGE_WINDOW),
-                                  300, 1000, 0xC0};
-    for (WM_STYLE_SET* set : {&default_dialog_style_set, &default_title_style_set, &default_object_style_set}) {
-        *set = WM_STYLE_SET();
-    }
 }
 
 // ---- layout and geometry ------------------------------------------------------------

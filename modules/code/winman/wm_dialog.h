@@ -5,41 +5,19 @@
 // optional title line and a contents container for its widgets, usually
 // shown on the modal list. It can be dragged by its title or any empty part
 // of it, and it opens and closes with timed fades and slides chosen by an
-// EFFECT_INFO. Construction, layout, dragging and drawing live in
-// wm_dialog.cpp; the effects (fades, slides, their stepping and the
-// effect-aware redraw) in wm_dialog_effects.cpp.
+// EFFECT_INFO (wm_names.h). Construction, layout, dragging and drawing
+// live in wm_dialog.cpp; the effects (fades, slides, their stepping and
+// the effect-aware redraw) in wm_dialog_effects.cpp.
 #include "colour.h"
 #include "folder.h"
 #include "image.h"
 #include "image_box.h"
 #include "kivo_types.h"
+#include "wm_names.h"
 #include "wm_screen_object.h"
 #include "wm_style_set.h"
 
 class WM_SCRIPT;
-
-// EFFECT_INFO::flags bits.
-constexpr INT_U16 EFFECT_FADE_ON_OPEN = 0x1;   // a fade up from alpha 0 is animated; else it jumps
-constexpr INT_U16 EFFECT_FADE_ON_CLOSE = 0x2;  // a fade down to 0 is animated
-constexpr INT_U16 EFFECT_FADE_DOWN = 0x4;      // a fade down to a non-zero level is animated
-constexpr INT_U16 EFFECT_FADE_UP = 0x8;        // a fade up from a non-zero level is animated
-constexpr INT_U16 EFFECT_SLIDE_ON_OPEN = 0x10;
-constexpr INT_U16 EFFECT_SLIDE_ON_CLOSE = 0x20;
-constexpr INT_U16 EFFECT_FROM_TOP = 0x40;
-constexpr INT_U16 EFFECT_FROM_LEFT = 0x80;
-constexpr INT_U16 EFFECT_FROM_BOTTOM = 0x100;        // ignored with EFFECT_FROM_TOP
-constexpr INT_U16 EFFECT_FROM_RIGHT = 0x200;         // ignored with EFFECT_FROM_LEFT
-constexpr INT_U16 EFFECT_EDGE_WINDOW = 0x400;        // off-screen point just outside the window
-constexpr INT_U16 EFFECT_EDGE_PAGE_MANAGER = 0x800;  // just outside the page manager's rectangle; ignored with the window edge
-
-// The open and close effects of a dialog; copied by value into each one.
-struct EFFECT_INFO
-{
-    INT_U16 flags;            // EFFECT_* bits
-    INT_S32 open_delay;       // ms of an opening or closing fade and of every slide
-    INT_S32 displaying_delay; // ms of a fade between two visible levels (drag and drop)
-    INT_U8 alpha;             // 0-255, the level while dragged
-};
 
 // {0, 0, 0, 0xFF}; nothing reads it.
 extern EFFECT_INFO blank_effect_info;
@@ -94,19 +72,26 @@ public:
     // cleared when the dialog hides.
     INT_U8 background_dimmed;
 
-    // ---- class-wide state ---------------------------------------------------
+    // ---- class-wide state (wm_context.h) -------------------------------------
     // Dialogs made at x or y = -1 are centred in this rectangle; any of the
     // four at -1: in window 0.
-    static INT_S16 default_positioning_x1, default_positioning_y1, default_positioning_x2, default_positioning_y2;
-    static INT_U8 style_sets_initialized;
-    static INT_U8 default_can_drag; // 1
-    static INT_U8 drag_contents;    // 1: the dialog follows the pointer; 0: an XOR outline does
-    static INT_U8 darken_background, grey_background; // behind modal dialogs; 0
-    static WM_DIALOG* active_dialog; // whose children are being monitored; null outside
-    // Defined after WM_SCREEN_OBJECT::image_cache, so that sets holding
-    // skins give them back to a live cache at exit.
-    static WM_STYLE_SET default_dialog_style_set, default_title_style_set, default_object_style_set;
-    static EFFECT_INFO default_dialog_effect_info; // {0x47C, 300, 1000, 0xC0}
+    static inline INT_S16& default_positioning_x1 = wm_context.state.dialog.default_positioning_x1;
+    static inline INT_S16& default_positioning_y1 = wm_context.state.dialog.default_positioning_y1;
+    static inline INT_S16& default_positioning_x2 = wm_context.state.dialog.default_positioning_x2;
+    static inline INT_S16& default_positioning_y2 = wm_context.state.dialog.default_positioning_y2;
+    static inline INT_U8& style_sets_initialized = wm_context.state.dialog.style_sets_initialized;
+    static inline INT_U8& default_can_drag = wm_context.state.dialog.default_can_drag; // 1
+    // 1: the dialog follows the pointer; 0: an XOR outline does
+    static inline INT_U8& drag_contents = wm_context.state.dialog.drag_contents;
+    // Behind modal dialogs; 0.
+    static inline INT_U8& darken_background = wm_context.state.dialog.darken_background;
+    static inline INT_U8& grey_background = wm_context.state.dialog.grey_background;
+    // Whose children are being monitored; null outside.
+    static inline WM_DIALOG*& active_dialog = wm_context.state.dialog.active_dialog;
+    // Shared objects (wm_context.cpp).
+    static WM_STYLE_SET &default_dialog_style_set, &default_title_style_set, &default_object_style_set;
+    // {0x47C, 300, 1000, 0xC0}
+    static inline EFFECT_INFO& default_dialog_effect_info = wm_context.state.dialog.default_dialog_effect_info;
 
     // ---- construction ---------------------------------------------------------
     // Null style sets and effect take the class defaults. A dialog style set
@@ -124,8 +109,6 @@ public:
 
     // Builds the default style sets once per run.
     static void init_style_sets();
-    // Every static above at its initial value; the default sets emptied.
-    static void reset_statics();
 
     // ---- base operations ------------------------------------------------------
     // Cuts a running slide short at the home point; a greyed or darkened

@@ -10,7 +10,6 @@
 #include <algorithm>
 #include <cstdio>
 
-EFFECT_INFO WM_DIALOG::default_dialog_effect_info = {0x47C, 300, 1000, 0xC0};
 EFFECT_INFO blank_effect_info = {0, 0, 0, 0xFF};
 
 namespace {

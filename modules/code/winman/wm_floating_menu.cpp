@@ -17,15 +17,6 @@
 #include <cstring>
 #include <iterator>
 
-WM_FLOATING_MENU* WM_FLOATING_MENU::active_menu = nullptr;
-EFFECT_INFO WM_FLOATING_MENU::default_floating_menu_effect_info = {0xF, 200, 200, 0xE0};
-
-void WM_FLOATING_MENU::reset_statics()
-{
-    active_menu = nullptr;
-    default_floating_menu_effect_info = {0xF, 200, 200, 0xE0};
-}
-
 namespace {
 
 constexpr INT_U8 trigger_release = 2;

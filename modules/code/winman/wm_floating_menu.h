@@ -54,11 +54,12 @@ public:
     INT_U32 type_ahead_ms;   // get_ms_count of the last type-ahead character
     char type_ahead[6];      // typed prefix: up to 5 characters and a zero
 
-    // ---- class-wide state ---------------------------------------------------
-    static WM_FLOATING_MENU* active_menu; // whose monitor runs; null outside
-    static EFFECT_INFO default_floating_menu_effect_info; // {0xF, 200, 200, 0xE0}
-    // Both statics above at their initial values.
-    static void reset_statics();
+    // ---- class-wide state (wm_context.h) -------------------------------------
+    // Whose monitor runs; null outside.
+    static inline WM_FLOATING_MENU*& active_menu = wm_context.state.floating_menu.active_menu;
+    // {0xF, 200, 200, 0xE0}
+    static inline EFFECT_INFO& default_floating_menu_effect_info =
+        wm_context.state.floating_menu.default_floating_menu_effect_info;
 
     // ---- construction -------------------------------------------------------
     // item_style becomes the dialog's object_style_set; a null alternate

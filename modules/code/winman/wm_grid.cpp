@@ -14,9 +14,6 @@
 #include <cstdlib>
 #include <cstring>
 
-INT_S16 WM_GRID::mouse_wheel_half_line_factor = 1;
-WM_GRID* WM_GRID::current_grid = nullptr;
-
 namespace {
 
 // Cells own their objects, but one kept alive elsewhere (no_delete) is

@@ -99,9 +99,11 @@ public:
     INT_S32 last_scroll_value, last_scroll_max; // at the last visibility pass
     INT_S32 line_step, page_step; // fixed steps in pixels; 0 = from the rows
 
-    // ---- class-wide state ---------------------------------------------------
-    static INT_S16 mouse_wheel_half_line_factor; // 1; times half a row is the wheel step
-    static WM_GRID* current_grid; // the grid whose monitor or update runs; null otherwise
+    // ---- class-wide state (wm_context.h) -------------------------------------
+    // 1; times half a row is the wheel step
+    static inline INT_S16& mouse_wheel_half_line_factor = wm_context.state.grid.mouse_wheel_half_line_factor;
+    // The grid whose monitor or update runs; null otherwise.
+    static inline WM_GRID*& current_grid = wm_context.state.grid.current_grid;
 
     // ---- construction -------------------------------------------------------
     // The base, two default style sets, three empty boxes on the shared

@@ -6,8 +6,6 @@
 #include "mouse.h"
 #include "wm_page_services.h"
 
-INT_U8 WM_IMAGE::default_show_clickable_cursor = 0;
-
 WM_IMAGE::WM_IMAGE(INT_S16 x, INT_S16 y, INT_S16 width, INT_S16 height, INT_U8 visible, WM_OBJECT_CALLBACK callback,
                    void* data1, void* data2, INT_U8 trigger)
     : WM_SCREEN_OBJECT(visible, callback, data1, data2), button_down(0), continuous(0), click_x(-1), click_y(-1),

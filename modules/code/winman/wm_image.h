@@ -35,7 +35,8 @@ public:
     INT_U8 key_down;          // the return key at the last pass
     INT_U8 show_clickable_cursor;
 
-    static INT_U8 default_show_clickable_cursor; // 0
+    // 0 (wm_context.h)
+    static inline INT_U8& default_show_clickable_cursor = wm_context.state.image.default_show_clickable_cursor;
 };
 
 #endif

@@ -11,8 +11,6 @@
 
 namespace {
 
-const EFFECT_INFO initial_effect = {static_cast<INT_U16>(EFFECT_SLIDE_ON_CLOSE | EFFECT_FROM_TOP), 100, 200, 0xE0};
-
 // The face of the colour form: caption on the left, a down arrow.
 constexpr INT_U32 colour_form_draw_flags = BUTTON_TEXT_LEFT | BUTTON_ARROW_DOWN;
 
@@ -25,13 +23,6 @@ EFFECT_INFO* effect_or_default(EFFECT_INFO* effect)
 }
 
 } // namespace
-
-EFFECT_INFO WM_LIST_BOX::default_list_box_effect_info = initial_effect;
-
-void WM_LIST_BOX::reset_statics()
-{
-    default_list_box_effect_info = initial_effect;
-}
 
 // ---- construction -------------------------------------------------------------------
 

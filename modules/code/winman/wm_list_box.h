@@ -27,10 +27,9 @@ public:
     void* change_data2;
     INT_S16 line_count; // popup rows, separators included; at most 1,024
 
-    // ---- class-wide state ---------------------------------------------------
+    // ---- class-wide state (wm_context.h) -------------------------------------
     // {0x60, 100, 200, 0xE0}: the popup's effect when none is given.
-    static EFFECT_INFO default_list_box_effect_info;
-    static void reset_statics();
+    static inline EFFECT_INFO& default_list_box_effect_info = wm_context.state.list_box.default_list_box_effect_info;
 
     // ---- construction -------------------------------------------------------
     // Corners inclusive; the popup opens below. `unused` and the style

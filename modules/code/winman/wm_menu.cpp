@@ -13,7 +13,6 @@ namespace {
 
 constexpr INT_U16 ALL_EDGES = 15;
 constexpr INT_U8 TRIGGER_PRESS = 1;
-constexpr EFFECT_INFO MENU_EFFECT = {EFFECT_SLIDE_ON_CLOSE | EFFECT_FROM_TOP, 100, 200, 0xE0};
 
 // The page manager's popup area; without one, the surface.
 void popup_area(int& x1, int& y1, int& x2, int& y2)
@@ -34,15 +33,6 @@ void popup_area(int& x1, int& y1, int& x2, int& y2)
 }
 
 } // namespace
-
-INT_U32 WM_MENU::menu_mode = 0;
-EFFECT_INFO WM_MENU::default_menu_effect_info = MENU_EFFECT;
-
-void WM_MENU::reset_statics()
-{
-    menu_mode = 0;
-    default_menu_effect_info = MENU_EFFECT;
-}
 
 WM_MENU::WM_MENU(INT_S16 x1, INT_S16 y1, INT_S16 x2, INT_S16 y2, const char* caption, MENU_TYPE type,
                  WM_STYLE_SET& button_style, WM_STYLE_SET& popup_style, WM_STYLE_SET* item_style, WM_STYLE_SET* s2,

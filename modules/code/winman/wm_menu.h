@@ -38,14 +38,12 @@ public:
     WM_MENU* next;
     WM_MENU* previous;
 
-    // ---- class-wide state ---------------------------------------------------
+    // ---- class-wide state (wm_context.h) -------------------------------------
     // 0 keep the button type the style gave; 1 force type 0; 2 force type 2,
     // and an open popup closes once the pointer leaves button and popup.
-    static INT_U32 menu_mode;
+    static inline INT_U32& menu_mode = wm_context.state.menu.menu_mode;
     // {0x60, 100, 200, 0xE0}: the popup's effect when none is given.
-    static EFFECT_INFO default_menu_effect_info;
-    // Both statics above at their initial values.
-    static void reset_statics();
+    static inline EFFECT_INFO& default_menu_effect_info = wm_context.state.menu.default_menu_effect_info;
 
     // ---- construction -------------------------------------------------------
     // Corners inclusive. The gaps come from the button style's x_spacing

@@ -2,8 +2,9 @@
 #define KIVO_WM_NAMES_H
 
 // The numbers the widget layer shares, by name: the style-set flag bits,
-// the key codes widgets act on and the pointer shapes they ask for. Stored
-// style sets and hotkeys hold these values, so none of them may move.
+// the key codes widgets act on, the pointer shapes they ask for and the
+// effects of dialogs and menus. Stored style sets, hotkeys and page
+// definitions hold these values, so none of them may move.
 #include "kivo_types.h"
 
 // ---- WM_STYLE_SET::ssf, the drawing flags ----------------------------------
@@ -90,5 +91,28 @@ constexpr INT_S8 CURSOR_DRAGGABLE = 3; // open hand
 constexpr INT_S8 CURSOR_DRAGGING = 4;  // closed hand
 constexpr INT_S8 CURSOR_TEXT = 5;      // I-beam
 constexpr INT_S8 CURSOR_BUSY = 6;      // during a page change; refused by this host
+
+// ---- EFFECT_INFO, the open and close effects of dialogs and menus ---------
+constexpr INT_U16 EFFECT_FADE_ON_OPEN = 0x1;   // a fade up from alpha 0 is animated; else it jumps
+constexpr INT_U16 EFFECT_FADE_ON_CLOSE = 0x2;  // a fade down to 0 is animated
+constexpr INT_U16 EFFECT_FADE_DOWN = 0x4;      // a fade down to a non-zero level is animated
+constexpr INT_U16 EFFECT_FADE_UP = 0x8;        // a fade up from a non-zero level is animated
+constexpr INT_U16 EFFECT_SLIDE_ON_OPEN = 0x10;
+constexpr INT_U16 EFFECT_SLIDE_ON_CLOSE = 0x20;
+constexpr INT_U16 EFFECT_FROM_TOP = 0x40;
+constexpr INT_U16 EFFECT_FROM_LEFT = 0x80;
+constexpr INT_U16 EFFECT_FROM_BOTTOM = 0x100;        // ignored with EFFECT_FROM_TOP
+constexpr INT_U16 EFFECT_FROM_RIGHT = 0x200;         // ignored with EFFECT_FROM_LEFT
+constexpr INT_U16 EFFECT_EDGE_WINDOW = 0x400;        // off-screen point just outside the window
+constexpr INT_U16 EFFECT_EDGE_PAGE_MANAGER = 0x800;  // just outside the page manager's rectangle; ignored with the window edge
+
+// The open and close effects of a dialog; copied by value into each one.
+struct EFFECT_INFO
+{
+    INT_U16 flags;            // EFFECT_* bits
+    INT_S32 open_delay;       // ms of an opening or closing fade and of every slide
+    INT_S32 displaying_delay; // ms of a fade between two visible levels (drag and drop)
+    INT_U8 alpha;             // 0-255, the level while dragged
+};
 
 #endif

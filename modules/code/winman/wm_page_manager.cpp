@@ -13,21 +13,6 @@
 #include <functional>
 #include <new>
 
-INT_S16 WM_PAGE_MANAGER::monitor_delay_ms = 0;
-INT_S16 WM_PAGE_MANAGER::popup_x1 = -1;
-INT_S16 WM_PAGE_MANAGER::popup_y1 = -1;
-INT_S16 WM_PAGE_MANAGER::popup_x2 = -1;
-INT_S16 WM_PAGE_MANAGER::popup_y2 = -1;
-INT_S16 WM_PAGE_MANAGER::page_effects_x1 = -1;
-INT_S16 WM_PAGE_MANAGER::page_effects_y1 = -1;
-INT_S16 WM_PAGE_MANAGER::page_effects_x2 = -1;
-INT_S16 WM_PAGE_MANAGER::page_effects_y2 = -1;
-INT_U8 WM_PAGE_MANAGER::busy_mouse_cursor_on_page_change = 1;
-INT_U8 WM_PAGE_MANAGER::monitor_mouse_cursor = 1;
-INT_U8 WM_PAGE_MANAGER::check_screen_resize = 1;
-void (*WM_PAGE_MANAGER::frame_hook)() = nullptr;
-INT_U32 WM_PAGE_MANAGER::now_ltv = 0;
-
 namespace {
 
 // Every callback and the data gone; an empty entry always draws a new id.
@@ -219,18 +204,6 @@ void pm_shutdown()
     if (WM_SCREEN_OBJECT::pm) {
         WM_SCREEN_OBJECT::pm->shutdown();
     }
-}
-
-void WM_PAGE_MANAGER::reset_statics()
-{
-    monitor_delay_ms = 0;
-    popup_x1 = popup_y1 = popup_x2 = popup_y2 = -1;
-    page_effects_x1 = page_effects_y1 = page_effects_x2 = page_effects_y2 = -1;
-    busy_mouse_cursor_on_page_change = 1;
-    monitor_mouse_cursor = 1;
-    check_screen_resize = 1;
-    frame_hook = nullptr;
-    now_ltv = 0;
 }
 
 WM_AREA* WM_PAGE_MANAGER::area_at(long area)

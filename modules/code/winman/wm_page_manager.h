@@ -166,21 +166,28 @@ public:
     WM_SCREEN_OBJECT* get_current_area() override;
     void redraw_region_from(INT_S16 window) override;
 
-    static INT_S16 monitor_delay_ms;
-    static INT_S16 popup_x1, popup_y1, popup_x2, popup_y2; // -1 = the window's edge
-    static INT_S16 page_effects_x1, page_effects_y1, page_effects_x2, page_effects_y2;
-    static INT_U8 busy_mouse_cursor_on_page_change;
-    static INT_U8 monitor_mouse_cursor; // widgets may ask for pointer shapes
-    static INT_U8 check_screen_resize;
+    // ---- class-wide state (wm_context.h) -------------------------------------
+    static inline INT_S16& monitor_delay_ms = wm_context.state.page_manager.monitor_delay_ms;
+    // -1 = the window's edge
+    static inline INT_S16& popup_x1 = wm_context.state.page_manager.popup_x1;
+    static inline INT_S16& popup_y1 = wm_context.state.page_manager.popup_y1;
+    static inline INT_S16& popup_x2 = wm_context.state.page_manager.popup_x2;
+    static inline INT_S16& popup_y2 = wm_context.state.page_manager.popup_y2;
+    static inline INT_S16& page_effects_x1 = wm_context.state.page_manager.page_effects_x1;
+    static inline INT_S16& page_effects_y1 = wm_context.state.page_manager.page_effects_y1;
+    static inline INT_S16& page_effects_x2 = wm_context.state.page_manager.page_effects_x2;
+    static inline INT_S16& page_effects_y2 = wm_context.state.page_manager.page_effects_y2;
+    static inline INT_U8& busy_mouse_cursor_on_page_change =
+        wm_context.state.page_manager.busy_mouse_cursor_on_page_change;
+    // Widgets may ask for pointer shapes.
+    static inline INT_U8& monitor_mouse_cursor = wm_context.state.page_manager.monitor_mouse_cursor;
+    static inline INT_U8& check_screen_resize = wm_context.state.page_manager.check_screen_resize;
     // Called after every present; null in the program (a test seam).
-    static void (*frame_hook)();
-
-    // Every static above, and the monitor timing, at its initial value.
-    static void reset_statics();
+    static inline void (*&frame_hook)() = wm_context.state.page_manager.frame_hook;
 
 private:
     // get_ms_count of the last pass in which the pages' monitor callbacks ran.
-    static INT_U32 now_ltv;
+    static inline INT_U32& now_ltv = wm_context.state.page_manager.now_ltv;
 
     // The steps of monitor, in the order it takes them, and the state one
     // pass hands from step to step.

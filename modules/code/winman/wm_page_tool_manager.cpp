@@ -22,11 +22,6 @@
 #include <cstdlib>
 #include <cstring>
 
-WM_PAGE_TOOL_MANAGER* WM_PAGE_TOOL_MANAGER::me = nullptr;
-INT_U16 WM_PAGE_TOOL_MANAGER::file_version = 0;
-void (*WM_PAGE_TOOL_MANAGER::loading_callback)(void*) = nullptr;
-void* WM_PAGE_TOOL_MANAGER::loading_data = nullptr;
-
 namespace {
 
 // Where a file can stop before its application record is reached.
@@ -242,16 +237,13 @@ WM_PTM_CONSTANT_INFO* WM_PAGE_TOOL_MANAGER::find_constant(const char* name, long
 
 // ---- turning the definition into the running interface ----------------------
 
-WM_PTM_GENERIC_OBJECT_HOOK WM_PAGE_TOOL_MANAGER::generic_object_callback = nullptr;
-void* WM_PAGE_TOOL_MANAGER::generic_object_data = nullptr;
-
 namespace {
 
 // The starting-pages callback, the manager setup_pages works on, and
-// whether the logo was shown in this run.
-void (*setup_func)() = nullptr;
-WM_PAGE_TOOL_MANAGER* logo_me = nullptr;
-INT_U8 already_faded = 0;
+// whether the logo was shown in this run (wm_context.h).
+auto& setup_func = wm_context.state.page_tool_manager.setup_func;
+auto& logo_me = wm_context.state.page_tool_manager.logo_me;
+auto& already_faded = wm_context.state.page_tool_manager.already_faded;
 
 } // namespace
 

@@ -32,15 +32,16 @@ public:
     WM_PAGE_MANAGER* page_manager; // owned, null until made
 
     // The one instance; null before construction and after destruction.
-    static WM_PAGE_TOOL_MANAGER* me;
+    static inline WM_PAGE_TOOL_MANAGER*& me = wm_context.definition.me;
     // Version of the file being read; the records consult it.
-    static INT_U16 file_version;
+    static inline INT_U16& file_version = wm_context.definition.file_version;
     // Optional progress hook, called with loading_data while a file is read.
-    static void (*loading_callback)(void* data);
-    static void* loading_data;
+    static inline void (*&loading_callback)(void* data) = wm_context.definition.loading_callback;
+    static inline void*& loading_data = wm_context.definition.loading_data;
     // Makes the widgets of object records of type 0, with generic_object_data.
-    static WM_PTM_GENERIC_OBJECT_HOOK generic_object_callback;
-    static void* generic_object_data;
+    static inline WM_PTM_GENERIC_OBJECT_HOOK& generic_object_callback =
+        wm_context.state.page_tool_manager.generic_object_callback;
+    static inline void*& generic_object_data = wm_context.state.page_tool_manager.generic_object_data;
 
     // A second manager while one exists ends the program (0x6C).
     WM_PAGE_TOOL_MANAGER();

@@ -14,8 +14,6 @@
 #include <initializer_list>
 #include <new>
 
-WM_PAGE_TOOL_MANAGER* WM_PTM_OBJECT_INFO::ptm = nullptr;
-
 namespace {
 
 // Old record flags and the style-set drawing (ssf) and extended (ssef) flags they map to.

@@ -119,7 +119,7 @@ public:
 
     // The manager whose lists the stored indices refer to; null: every
     // index reads as none and writes as -1.
-    static WM_PAGE_TOOL_MANAGER* ptm;
+    static inline WM_PAGE_TOOL_MANAGER*& ptm = wm_context.definition.ptm;
 
     // Copies are deep (shared references are copied as they are); a move
     // leaves `other` with no texts, custom style set or sub-records.

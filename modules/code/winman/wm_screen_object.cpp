@@ -1,6 +1,6 @@
-// WM_SCREEN_OBJECT: the class-wide state, construction and destruction,
-// the object tree, hit testing, modal objects, focus, visibility and
-// geometry, and the monitor and update passes.
+// WM_SCREEN_OBJECT: construction and destruction, the object tree, hit
+// testing, modal objects, focus, visibility and geometry, and the monitor
+// and update passes. Its class-wide state is in wm_context.h.
 #include "wm_screen_object.h"
 
 #include "file_system.h"
@@ -10,49 +10,10 @@
 #include "keyboard.h"
 #include "kivo_host.h"
 #include "mouse.h"
-#include "wm_button.h"
-#include "wm_dialog.h"
 #include "wm_page_services.h"
 #include "wm_s16.h"
 
 #include <vector>
-
-WM_SCREEN_OBJECT* WM_SCREEN_OBJECT::focal_object = nullptr;
-INT_U8 WM_SCREEN_OBJECT::focal_object_monitored = 0;
-INT_U32 WM_SCREEN_OBJECT::return_key = 36;
-WM_SCREEN_OBJECT* WM_SCREEN_OBJECT::right_mouse_object = nullptr;
-PTRLLIST WM_SCREEN_OBJECT::modal_screen_objects;
-INT_U8 WM_SCREEN_OBJECT::monitor_modals = 1;
-WM_OBJECT_HOOK WM_SCREEN_OBJECT::creation_callback = nullptr;
-void* WM_SCREEN_OBJECT::creation_data = nullptr;
-WM_OBJECT_HOOK WM_SCREEN_OBJECT::deletion_callback = nullptr;
-void* WM_SCREEN_OBJECT::deletion_data = nullptr;
-SCROBJ_SHADING_TYPE WM_SCREEN_OBJECT::system_default_shading_type = 6;
-INT_U8 WM_SCREEN_OBJECT::flashing_flags = 0;
-INT_U32 WM_SCREEN_OBJECT::now_ms = 0;
-INT_U8 WM_SCREEN_OBJECT::clip_update_to_area = 1;
-INT_U8 WM_SCREEN_OBJECT::clip_monitor_to_area = 1;
-INT_U32 WM_SCREEN_OBJECT::object_effects_delay = 200;
-IMAGE* WM_SCREEN_OBJECT::surface = nullptr;
-WM_PAGE_MANAGER* WM_SCREEN_OBJECT::pm = nullptr;
-COLOUR WM_SCREEN_OBJECT::dark_shading_colour = COLOUR_DARK_GREY;
-COLOUR WM_SCREEN_OBJECT::light_shading_colour = COLOUR_WHITE;
-COLOUR WM_SCREEN_OBJECT::border_colour = COLOUR_BLACK;
-COLOUR WM_SCREEN_OBJECT::outline_colour = COLOUR_YELLOW;
-COLOUR WM_SCREEN_OBJECT::default_shading_base_colour = COLOUR_INVISIBLE;
-
-// The shared image cache, then every static that may hold images on it:
-// statics of one source are destroyed in reverse order, so these go first.
-IMAGE_CACHE WM_SCREEN_OBJECT::image_cache(false, WM_MAX_PICTURE_PIXELS);
-WM_STYLE_SET WM_BUTTON::hint_style_set;
-WM_STYLE_SET WM_DIALOG::default_dialog_style_set;
-WM_STYLE_SET WM_DIALOG::default_title_style_set;
-WM_STYLE_SET WM_DIALOG::default_object_style_set;
-IMAGE WM_SCREEN_OBJECT::up_arrow_image;
-IMAGE WM_SCREEN_OBJECT::down_arrow_image;
-IMAGE WM_SCREEN_OBJECT::left_arrow_image;
-IMAGE WM_SCREEN_OBJECT::right_arrow_image;
-SOUND_BUFFER WM_SCREEN_OBJECT::action_sound;
 
 namespace {
 

@@ -14,6 +14,7 @@
 #include "kivo_types.h"
 #include "llist.h"
 #include "sound.h"
+#include "wm_context.h"
 
 // The largest picture the widget layer takes from a definition or a style
 // set, or is asked by one to make: a side beyond 32767 or more pixels than
@@ -110,12 +111,6 @@ class WM_PTM_OBJECT_INFO;
 typedef WM_MESG (*WM_OBJECT_CALLBACK)(WM_SCREEN_OBJECT* object, void* data1, void* data2);
 typedef void (*WM_FOCUS_CALLBACK)(WM_SCREEN_OBJECT* object, void* data);
 typedef void (*WM_OBJECT_HOOK)(WM_SCREEN_OBJECT* object, void* data);
-
-// One update region, inclusive window coordinates in this order; -1 unset.
-struct WM_UPDATE_REGION
-{
-    INT_S16 top, left, right, bottom;
-};
 
 class WM_SCREEN_OBJECT
 {
@@ -218,46 +213,56 @@ public:
     void draw_arrow(INT_S16 x1, INT_S16 y1, INT_S16 x2, INT_S16 y2, COLOUR colour, SCROBJ_ARROW_TYPE direction,
                     INT_S16 x_gap, INT_S16 y_gap);
 
-    // ---- class-wide state ----------------------------------------------------
-    static WM_SCREEN_OBJECT* focal_object;
-    static INT_U8 focal_object_monitored;
-    static INT_U32 return_key; // KEYBOARD key code, 36
-    static WM_SCREEN_OBJECT* right_mouse_object;
+    // ---- class-wide state (wm_context.h) -------------------------------------
+    static inline WM_SCREEN_OBJECT*& focal_object = wm_context.state.screen_object.focal_object;
+    static inline INT_U8& focal_object_monitored = wm_context.state.screen_object.focal_object_monitored;
+    static inline INT_U32& return_key = wm_context.state.screen_object.return_key; // KEYBOARD key code, 36
+    static inline WM_SCREEN_OBJECT*& right_mouse_object = wm_context.state.screen_object.right_mouse_object;
     // Bottom first, topmost last; owns nothing.
-    static PTRLLIST modal_screen_objects;
-    static INT_U8 monitor_modals;
-    static WM_OBJECT_HOOK creation_callback;
-    static void* creation_data;
-    static WM_OBJECT_HOOK deletion_callback;
-    static void* deletion_data;
-    static SCROBJ_SHADING_TYPE system_default_shading_type; // 6
+    static inline PTRLLIST& modal_screen_objects = wm_shared_objects.modal_screen_objects;
+    static inline INT_U8& monitor_modals = wm_context.state.screen_object.monitor_modals;
+    static inline WM_OBJECT_HOOK& creation_callback = wm_context.state.screen_object.creation_callback;
+    static inline void*& creation_data = wm_context.state.screen_object.creation_data;
+    static inline WM_OBJECT_HOOK& deletion_callback = wm_context.state.screen_object.deletion_callback;
+    static inline void*& deletion_data = wm_context.state.screen_object.deletion_data;
+    static inline SCROBJ_SHADING_TYPE& system_default_shading_type =
+        wm_context.state.screen_object.system_default_shading_type; // 6
     // Blink phases: bit k = (now_ms / P_k) mod 2, P = 50, 125, 250, 500,
     // 1000, 2000, 4000, 8000 ms.
-    static INT_U8 flashing_flags;
-    static INT_U32 now_ms; // get_ms_count at the start of the current update pass
-    static INT_U8 clip_update_to_area;
-    static INT_U8 clip_monitor_to_area;
-    static INT_U32 object_effects_delay; // ms, 200
+    static inline INT_U8& flashing_flags = wm_context.state.screen_object.flashing_flags;
+    // get_ms_count at the start of the current update pass
+    static inline INT_U32& now_ms = wm_context.state.screen_object.now_ms;
+    static inline INT_U8& clip_update_to_area = wm_context.state.screen_object.clip_update_to_area;
+    static inline INT_U8& clip_monitor_to_area = wm_context.state.screen_object.clip_monitor_to_area;
+    static inline INT_U32& object_effects_delay = wm_context.state.screen_object.object_effects_delay; // ms, 200
     // The shared drawing surface; the first object sets it to the back buffer.
-    static IMAGE* surface;
-    static WM_PAGE_MANAGER* pm;
+    static inline IMAGE*& surface = wm_context.state.screen_object.surface;
+    static inline WM_PAGE_MANAGER*& pm = wm_context.state.screen_object.pm;
     // What widgets may ask of pm (wm_page_services.h); null without one.
     static WM_PAGE_SERVICES* page_services();
-    // Images shared by every widget. Statics holding images on it are
-    // defined after it, in the same source, so that they go first at exit.
-    static IMAGE_CACHE image_cache;
-    static SOUND_BUFFER action_sound;
-    static IMAGE up_arrow_image, down_arrow_image, left_arrow_image, right_arrow_image;
-    static COLOUR dark_shading_colour, light_shading_colour;
-    static COLOUR border_colour, outline_colour;
-    static COLOUR default_shading_base_colour;
+    // Images shared by every widget.
+    static inline IMAGE_CACHE& image_cache = wm_shared_objects.image_cache;
+    static inline SOUND_BUFFER& action_sound = wm_shared_objects.action_sound;
+    static inline IMAGE& up_arrow_image = wm_shared_objects.up_arrow_image;
+    static inline IMAGE& down_arrow_image = wm_shared_objects.down_arrow_image;
+    static inline IMAGE& left_arrow_image = wm_shared_objects.left_arrow_image;
+    static inline IMAGE& right_arrow_image = wm_shared_objects.right_arrow_image;
+    static inline COLOUR& dark_shading_colour = wm_context.state.screen_object.dark_shading_colour;
+    static inline COLOUR& light_shading_colour = wm_context.state.screen_object.light_shading_colour;
+    static inline COLOUR& border_colour = wm_context.state.screen_object.border_colour;
+    static inline COLOUR& outline_colour = wm_context.state.screen_object.outline_colour;
+    static inline COLOUR& default_shading_base_colour = wm_context.state.screen_object.default_shading_base_colour;
 
-    static constexpr int max_update_regions = 128;
-    static WM_UPDATE_REGION update_regions[max_update_regions];
-    static INT_S16 update_regions_sz;    // 0..128
-    static INT_S16 update_regions_index; // the region being redrawn; -1 outside a redraw
-    static INT_U32 update_region_method; // 0 one union, 1 separate, 2 join on any side, 3 join within J, 4 whole window
-    static INT_S16 update_region_joining_value; // J, pixels
+    static constexpr int max_update_regions = WM_CONTEXT::SCREEN_OBJECT_STATE::max_update_regions;
+    static inline WM_UPDATE_REGION (&update_regions)[max_update_regions] =
+        wm_context.state.screen_object.update_regions;
+    static inline INT_S16& update_regions_sz = wm_context.state.screen_object.update_regions_sz; // 0..128
+    // The region being redrawn; -1 outside a redraw.
+    static inline INT_S16& update_regions_index = wm_context.state.screen_object.update_regions_index;
+    // 0 one union, 1 separate, 2 join on any side, 3 join within J, 4 whole window
+    static inline INT_U32& update_region_method = wm_context.state.screen_object.update_region_method;
+    // J, pixels
+    static inline INT_S16& update_region_joining_value = wm_context.state.screen_object.update_region_joining_value;
 
 protected:
     // Appends a child and makes this object its parent; takes a child out

@@ -12,10 +12,6 @@
 #include <limits>
 #include <utility>
 
-INT_U32 WM_SCROLLBAR::button_auto_repeat_threshhold = 500;
-INT_U32 WM_SCROLLBAR::button_auto_repeat_rate = 60;
-WM_SCROLLBAR* WM_SCROLLBAR::mouse_wheel_focus = nullptr;
-
 namespace {
 
 constexpr PARAM_TYPE POINTER_PARAM = 9;
@@ -55,13 +51,6 @@ long add_saturated(long a, long b)
 }
 
 } // namespace
-
-void WM_SCROLLBAR::reset_statics()
-{
-    button_auto_repeat_threshhold = 500;
-    button_auto_repeat_rate = 60;
-    mouse_wheel_focus = nullptr;
-}
 
 WM_SCROLLBAR::WM_SCROLLBAR(INT_S16 x1, INT_S16 y1, INT_S16 x2, INT_S16 y2, PARAMETER* p, WM_STYLE_SET& style,
                            WM_OBJECT_CALLBACK cb, void* data1, void* data2)

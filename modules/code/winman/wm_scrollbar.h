@@ -88,13 +88,13 @@ public:
     INT_U8 over_bar = 0, over_slider = 0, over_less = 0, over_more = 0; // hover flags of the last pass
     IMAGE_BOX image_boxes[BOX_COUNT];
 
-    // ---- class-wide state ---------------------------------------------------
-    static INT_U32 button_auto_repeat_threshhold; // ms held before the first repeat, 500
-    static INT_U32 button_auto_repeat_rate;       // ms between repeats, 60
+    // ---- class-wide state (wm_context.h) -------------------------------------
+    // ms held before the first repeat, 500
+    static inline INT_U32& button_auto_repeat_threshhold = wm_context.state.scrollbar.button_auto_repeat_threshhold;
+    // ms between repeats, 60
+    static inline INT_U32& button_auto_repeat_rate = wm_context.state.scrollbar.button_auto_repeat_rate;
     // The one bar the mouse wheel moves; only compared, never followed.
-    static WM_SCROLLBAR* mouse_wheel_focus;
-    // The three statics above at their start values.
-    static void reset_statics();
+    static inline WM_SCROLLBAR*& mouse_wheel_focus = wm_context.state.scrollbar.mouse_wheel_focus;
 
     // ---- construction -------------------------------------------------------
     // Corners inclusive. The type, sizes, look and colours come from the

@@ -12,9 +12,6 @@
 #include <new>
 #include <type_traits>
 
-INT_U8 WM_STYLE_SET::cache_flags = 1;
-INT_U8 WM_STYLE_SET::cache_ibox_data = 1;
-
 namespace {
 
 // Text kept in a configuration value: longer text is cut by the file.

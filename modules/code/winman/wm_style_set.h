@@ -56,10 +56,11 @@ public:
     char* name;           // new[], null when empty; clear leaves it
     INT_U8 image_cache_loaded;
 
-    // IMAGE_CACHE::open_image flags of the skins (1; 8 = look up only).
-    static INT_U8 cache_flags;
+    // IMAGE_CACHE::open_image flags of the skins (1; 8 = look up only);
+    // wm_context.h.
+    static inline INT_U8& cache_flags = wm_context.state.style_set.cache_flags;
     // 0: the runtime cache is never loaded.
-    static INT_U8 cache_ibox_data;
+    static inline INT_U8& cache_ibox_data = wm_context.state.style_set.cache_ibox_data;
 
     WM_STYLE_SET();
     // Each copy owns its strings and its boxes; the boxes share images.

@@ -204,12 +204,6 @@ void WM_TEXT_SELECTION::get_span(long length, long& lo, long& hi) const
 
 // ---- the edit ------------------------------------------------------------------------
 
-WMK_KEY_MAPPING* WM_TEXT_EDIT::soft_key_mapping = &wkbm_english_british_default;
-INT_U8 WM_TEXT_EDIT::use_soft_keyboard = 0xFF;
-WM_KEYBOARD_DIALOG* WM_TEXT_EDIT::soft_keyboard = nullptr;
-INT_U8 WM_TEXT_EDIT::soft_key_show_hint = 0;
-INT_U8 WM_TEXT_EDIT::soft_key_ignore_in_me = 0;
-
 WM_TEXT_EDIT::WM_TEXT_EDIT(INT_S16 x, INT_S16 y, INT_S16 width, INT_S16 max_len, const char* text,
                            WM_STYLE_SET& style, WM_OBJECT_CALLBACK callback, void* data1, void* data2)
     : WM_SCREEN_OBJECT(style.visible, callback, data1, data2)

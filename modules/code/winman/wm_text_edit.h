@@ -129,17 +129,19 @@ public:
     // colour (greyed text) when that shows.
     COLOUR prompt_colour;
 
-    // ---- class-wide state ---------------------------------------------------
+    // ---- class-wide state (wm_context.h) -------------------------------------
     // 0xFF undecided: the first setup sets 1 when the system reports no
     // keyboard, else 0.
-    static INT_U8 use_soft_keyboard;
+    static inline INT_U8& use_soft_keyboard = wm_context.state.text_edit.use_soft_keyboard;
     // The one keyboard dialog now shown, shared by every edit; null none.
-    static WM_KEYBOARD_DIALOG* soft_keyboard;
-    static WMK_KEY_MAPPING* soft_key_mapping; // wkbm_english_british_default
-    static INT_U8 soft_key_show_hint;         // the keys' hints, 0
+    static inline WM_KEYBOARD_DIALOG*& soft_keyboard = wm_context.state.text_edit.soft_keyboard;
+    // wkbm_english_british_default
+    static inline WMK_KEY_MAPPING*& soft_key_mapping = wm_context.state.text_edit.soft_key_mapping;
+    // The keys' hints, 0.
+    static inline INT_U8& soft_key_show_hint = wm_context.state.text_edit.soft_key_show_hint;
     // The keys' no input-taken result, 0; set: the keys trigger on
     // release (2), clear: on press and auto-repeat (5).
-    static INT_U8 soft_key_ignore_in_me;
+    static inline INT_U8& soft_key_ignore_in_me = wm_context.state.text_edit.soft_key_ignore_in_me;
 
     // ---- construction -------------------------------------------------------
     WM_TEXT_EDIT(INT_S16 x, INT_S16 y, INT_S16 width, INT_S16 max_len, const char* text, WM_STYLE_SET& style,

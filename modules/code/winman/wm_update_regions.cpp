@@ -10,12 +10,6 @@
 #include <algorithm>
 #include <vector>
 
-WM_UPDATE_REGION WM_SCREEN_OBJECT::update_regions[WM_SCREEN_OBJECT::max_update_regions];
-INT_S16 WM_SCREEN_OBJECT::update_regions_sz = 0;
-INT_S16 WM_SCREEN_OBJECT::update_regions_index = -1;
-INT_U32 WM_SCREEN_OBJECT::update_region_method = 3;
-INT_S16 WM_SCREEN_OBJECT::update_region_joining_value = 32;
-
 namespace {
 
 // Set while the outermost check_for_redraw of a region holds the clip.

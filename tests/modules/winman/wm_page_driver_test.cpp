@@ -67,7 +67,7 @@ TEST_F(FrameDriver, MonitorDelayHoldsBackOnlyThePageCallbacks)
         int page_calls;
     } rows[] = {{100, 1000000, 4}, {100, 0x80000010u, 4}, {100, 0xFFFFFFC0u, 4}, {0, 1000000, 10}, {-5, 0, 10}};
     for (const auto& row : rows) {
-        WM_PAGE_MANAGER::reset_statics();
+        wm_context.state.page_manager = {};
         WM_PAGE_MANAGER::monitor_delay_ms = row.delay;
         kivo_fake_clock_set_ms(row.start_ms);
         pages[0]->monitor_count = widget->monitor_count = 0;

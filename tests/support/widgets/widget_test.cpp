@@ -8,19 +8,8 @@
 #include "kivo_host.h"
 #include "mouse.h"
 #include "random_session.h"
-#include "wm_button.h"
-#include "wm_dialog.h"
-#include "wm_floating_menu.h"
-#include "wm_grid.h"
-#include "wm_image.h"
-#include "wm_keyboard.h"
-#include "wm_list_box.h"
-#include "wm_page_tool_manager.h"
+#include "wm_context.h"
 #include "wm_logo_page.h"
-#include "wm_menu.h"
-#include "wm_scrollbar.h"
-#include "wm_style_set.h"
-#include "wm_text_edit.h"
 
 namespace kivo_test {
 
@@ -81,70 +70,9 @@ void PROBE::draw_object()
 
 void WidgetTest::reset_statics()
 {
-    using S = WM_SCREEN_OBJECT;
-    S::focal_object = nullptr;
-    S::focal_object_monitored = 0;
-    S::return_key = 36;
-    S::right_mouse_object = nullptr;
-    S::modal_screen_objects.clear();
-    S::modal_screen_objects.iterator = nullptr;
-    S::monitor_modals = 1;
-    S::creation_callback = nullptr;
-    S::creation_data = nullptr;
-    S::deletion_callback = nullptr;
-    S::deletion_data = nullptr;
-    S::system_default_shading_type = 6;
-    S::flashing_flags = 0;
-    S::now_ms = 0;
-    S::clip_update_to_area = 1;
-    S::clip_monitor_to_area = 1;
-    S::object_effects_delay = 200;
-    WM_DIALOG::reset_statics();
+    wm_context.state = {};
+    wm_clear_shared_objects();
     wm_logo_page_reset();
-    S::image_cache.clear();
-    S::action_sound.platform_clear();
-    for (IMAGE* arrow : {&S::up_arrow_image, &S::down_arrow_image, &S::left_arrow_image, &S::right_arrow_image}) {
-        *arrow = IMAGE();
-    }
-    S::dark_shading_colour = COLOUR_DARK_GREY;
-    S::light_shading_colour = COLOUR_WHITE;
-    S::border_colour = COLOUR_BLACK;
-    S::outline_colour = COLOUR_YELLOW;
-    S::default_shading_base_colour = COLOUR_INVISIBLE;
-    for (WM_UPDATE_REGION& r : S::update_regions) {
-        r = {-1, -1, -1, -1};
-    }
-    S::update_regions_sz = 0;
-    S::update_regions_index = -1;
-    S::update_region_method = 3;
-    S::update_region_joining_value = 32;
-    S::pm = nullptr;
-
-    WM_IMAGE::default_show_clickable_cursor = 0;
-
-    WM_BUTTON::auto_pressing_button = nullptr;
-    WM_BUTTON::auto_pressing_ltv = 0;
-    WM_BUTTON::auto_pressing_button_down_delay = 500;
-    WM_BUTTON::auto_pressing_delay = 0;
-    WM_BUTTON::auto_repeat_rate = 30;
-    WM_BUTTON::auto_repeat_threshhold = 300;
-    WM_BUTTON::fast_disabled_text = 0;
-    WM_STYLE_SET::cache_flags = 1;
-    WM_STYLE_SET::cache_ibox_data = 1;
-
-    WM_SCROLLBAR::reset_statics();
-    WM_FLOATING_MENU::reset_statics();
-    WM_MENU::reset_statics();
-    WM_LIST_BOX::reset_statics();
-    WM_GRID::current_grid = nullptr;
-    WM_GRID::mouse_wheel_half_line_factor = 1;
-    WM_PAGE_MANAGER::reset_statics();
-    WM_PAGE_TOOL_MANAGER::reset_statics();
-    WM_TEXT_EDIT::use_soft_keyboard = 0xFF;
-    WM_TEXT_EDIT::soft_keyboard = nullptr;
-    WM_TEXT_EDIT::soft_key_mapping = &wkbm_english_british_default;
-    WM_TEXT_EDIT::soft_key_show_hint = 0;
-    WM_TEXT_EDIT::soft_key_ignore_in_me = 0;
     PROBE::draw_log.clear();
 }
 

@@ -62,8 +62,10 @@ protected:
     // object still on the modal list.
     void TearDown() override;
 
-    // Every static of the widget layer at its initial value; the modal list
-    // is emptied, nothing in it deleted.
+    // The widget layer at its start: the context's state, the shared
+    // objects (the modal list emptied, nothing in it deleted) and the logo
+    // page. The page tool manager's registration and the hint style set
+    // stay (wm_context.h).
     static void reset_statics();
 
     // One frame in the page manager's order: both clocks advance, the
