@@ -6,17 +6,15 @@
 // scroll costs rows in view or rows in the table; the floor compares a
 // line with filling the grid's rectangle once per redraw. Both sides of
 // every pair are our own code.
+#include "bench_grid.h"
 #include "bench_pages.h"
 #include "bench_ratio.h"
 #include "image.h"
 #include "kivo_app_settings.h"
-#include "wm_grid.h"
 #include "wm_page_manager.h"
-#include "wm_style_set.h"
 
 #include <benchmark/benchmark.h>
 
-#include <chrono>
 #include <cstdio>
 
 // The host library's start-up code reads it; every program defines it once.
@@ -31,56 +29,16 @@ WM_PAGE_MANAGER* manager = nullptr;
 WM_GRID* small_grid = nullptr;
 WM_GRID* large_grid = nullptr;
 
-WM_GRID* build_grid(int left, int rows)
-{
-    WM_STYLE_SET style, bar_style;
-    style.bg_colour = COLOUR_WHITE;
-    for (INT_S16* gap : {&style.cell_left_gap, &style.cell_right_gap, &style.cell_top_gap, &style.cell_bottom_gap,
-                         &style.x_spacing, &style.y_spacing}) {
-        *gap = 0;
-    }
-    auto* grid = new WM_GRID(1, nullptr, nullptr, nullptr);
-    grid->setup(static_cast<INT_S16>(left), 10, static_cast<INT_S16>(left + GRID_W - 1), 10 + GRID_H - 1, COLUMNS,
-                nullptr, style, bar_style);
-    grid->max_rows = -1;
-    grid->default_row_height = ROW_H;
-    manager->areas[0].add_object(grid, 0);
-    char text[32];
-    for (int r = 0; r < rows; ++r) {
-        for (int c = 0; c < COLUMNS; ++c) {
-            std::snprintf(text, sizeof text, "Row %d, column %d", r, c);
-            grid->add_script(static_cast<INT_S16>(c), static_cast<INT_S16>(r), text, COLOUR_BLACK, COLOUR_INVISIBLE, 0);
-        }
-    }
-    return grid;
-}
-
-void redraw()
-{
-    manager->check_for_draw();
-}
+const kivo_bench::GRID_SHAPE SHAPE = {GRID_W, GRID_H, ROW_H, COLUMNS, "Row %d, column %d"};
 
 // The middle of the table at the top of the view; the focus on a cell in
 // the middle of the view, so the search for it is part of every scroll.
 void scroll_to_middle(WM_GRID& g)
 {
-    const long max = g.scroll_param.get_long(g.scroll_param.max);
-    g.scroll_param.set(g.scroll_param.value, max - max / 2);
-    g.check_scrolling();
-    redraw();
+    kivo_bench::scroll_grid_to_middle(*manager, g);
     const int middle = (g.first_visible_row + g.last_visible_row) / 2;
     WM_SCREEN_OBJECT::focal_object = g.get_object(1, static_cast<INT_S16>(middle));
-    redraw();
-}
-
-void step(WM_GRID& g, SCROLLBAR_BUTTON_DOWN_TYPE type)
-{
-    // Types 2 and 4 go towards the minimum (down the table).
-    const long amount = WM_GRID::scrollbar_movement_callback(g.scrollbar, type);
-    const long value = g.scroll_param.get_long(g.scroll_param.value);
-    g.scroll_param.set(g.scroll_param.value, type % 2 == 0 ? value - amount : value + amount);
-    g.check_scrolling();
-    redraw();
+    manager->check_for_draw();
 }
 
 void scroll_bench(benchmark::State& state, WM_GRID* g, SCROLLBAR_BUTTON_DOWN_TYPE forward)
@@ -90,8 +48,8 @@ void scroll_bench(benchmark::State& state, WM_GRID* g, SCROLLBAR_BUTTON_DOWN_TYP
         return;
     }
     for (auto _ : state) {
-        step(*g, forward);
-        step(*g, forward - 1);
+        kivo_bench::step_grid(*manager, *g, forward);
+        kivo_bench::step_grid(*manager, *g, forward - 1);
     }
 }
 
@@ -141,12 +99,9 @@ int main(int argc, char** argv)
     manager = kivo_bench::new_page_manager(W, H);
     manager->backgrounds[0].clear(COLOUR_DARK_GREY, 1);
 
-    small_grid = build_grid(10, 100);
-    const auto start = std::chrono::steady_clock::now();
-    large_grid = build_grid(10 + GRID_W + 20, 10000);
-    const double build_ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    const double build_ms = kivo_bench::add_grid_pair(*manager, SHAPE, 10000, small_grid, large_grid);
     manager->areas[0].mark_entire_redraw_area();
-    redraw();
+    manager->check_for_draw();
     scroll_to_middle(*small_grid);
     scroll_to_middle(*large_grid);
 

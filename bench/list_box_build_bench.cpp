@@ -36,41 +36,15 @@ void build(int count)
     delete box;
 }
 
-void BM_build_1000(benchmark::State& state)
+// `boxes` boxes of `count` lines each, one after the other.
+void build_boxes(benchmark::State& state, int boxes, int count)
 {
     for (auto _ : state) {
-        build(1000);
-    }
-}
-BENCHMARK(BM_build_1000);
-
-void BM_build_10x100(benchmark::State& state)
-{
-    for (auto _ : state) {
-        for (int i = 0; i < 10; ++i) {
-            build(100);
+        for (int i = 0; i < boxes; ++i) {
+            build(count);
         }
     }
 }
-BENCHMARK(BM_build_10x100);
-
-void BM_build_100(benchmark::State& state)
-{
-    for (auto _ : state) {
-        build(100);
-    }
-}
-BENCHMARK(BM_build_100);
-
-void BM_build_10x10(benchmark::State& state)
-{
-    for (auto _ : state) {
-        for (int i = 0; i < 10; ++i) {
-            build(10);
-        }
-    }
-}
-BENCHMARK(BM_build_10x10);
 
 } // namespace
 
@@ -86,6 +60,17 @@ int main(int argc, char** argv)
     }
     for (const std::string& t : texts) {
         lines.push_back(t.c_str());
+    }
+    const struct
+    {
+        const char* name;
+        int boxes, count;
+    } cases[] = {{"BM_build_1000", 1, 1000},
+                 {"BM_build_10x100", 10, 100},
+                 {"BM_build_100", 1, 100},
+                 {"BM_build_10x10", 10, 10}};
+    for (const auto& c : cases) {
+        benchmark::RegisterBenchmark(c.name, build_boxes, c.boxes, c.count);
     }
 
     const int rc = kivo_bench::run_with_ratios(

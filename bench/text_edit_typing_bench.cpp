@@ -62,30 +62,6 @@ void typing(benchmark::State& state, int which)
     }
 }
 
-void BM_type_100(benchmark::State& state)
-{
-    typing(state, 0);
-}
-BENCHMARK(BM_type_100);
-
-void BM_type_1000(benchmark::State& state)
-{
-    typing(state, 1);
-}
-BENCHMARK(BM_type_1000);
-
-void BM_type_10000(benchmark::State& state)
-{
-    typing(state, 2);
-}
-BENCHMARK(BM_type_10000);
-
-void BM_type_32000(benchmark::State& state)
-{
-    typing(state, 3);
-}
-BENCHMARK(BM_type_32000);
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -109,6 +85,9 @@ int main(int argc, char** argv)
     }
     manager->areas[0].mark_entire_redraw_area();
     manager->check_for_draw();
+    for (int i = 0; i < 4; ++i) {
+        benchmark::RegisterBenchmark(("BM_type_" + std::to_string(LENGTHS[i])).c_str(), typing, i);
+    }
 
     const int rc = kivo_bench::run_with_ratios(
         argc, argv,

@@ -3,7 +3,8 @@
 
 // Helpers shared by the image tests: pictures made to order, whole-picture
 // comparison, plain per-channel transcriptions of the pixel rules to check
-// the fast loops against, and a sandbox folder to write image files into.
+// the fast loops against, a sandbox folder to write image files into, and
+// the program's fonts loaded.
 #include "data_file.h"
 #include "folder.h"
 #include "image.h"
@@ -126,6 +127,30 @@ inline std::string nine_name(const std::string& base, int row, int col)
     static const char* const rows[3] = {"_top", "_mid", "_bottom"}, *const cols[3] = {"_left", "_mid", "_right"};
     return base + rows[row] + cols[col];
 }
+
+// The folder of the fonts shipped with the program.
+inline std::string shared_fonts() { return std::string(KIVO_TEST_SHARE_DIR) + "/fonts"; }
+
+// The shipped fonts as "$FONTDATA" and the font system started for each
+// test; both undone after it.
+class FontSystemTest : public SandboxTest
+{
+protected:
+    void SetUp() override
+    {
+        SandboxTest::SetUp();
+        FOLDER f;
+        ASSERT_TRUE(f.set_from_path_string(shared_fonts().c_str()));
+        FOLDER::add_custom_path("$FONTDATA", f);
+        IMAGE::startup_font_system();
+    }
+    void TearDown() override
+    {
+        IMAGE::shutdown_font_system();
+        FOLDER::remove_custom_path("$FONTDATA");
+        SandboxTest::TearDown();
+    }
+};
 
 class ImageFolderTest : public SandboxTest
 {

@@ -11,6 +11,7 @@
 #include <sys/vfs.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -35,6 +36,17 @@ struct CUSTOM_PATH
 };
 
 bool alias_is(const char* alias, const char* name) { return strcasecmp(alias, name) == 0; }
+
+// The alias a path begins with, as set takes it: up to the first '/', at
+// most 255 bytes. Returns where the rest of the path begins.
+const char* split_alias(const char* path, char (&alias)[256])
+{
+    const std::size_t whole = std::strcspn(path, "/");
+    const std::size_t n = std::min(whole, sizeof(alias) - 1);
+    std::memcpy(alias, path, n);
+    alias[n] = 0;
+    return path + whole;
+}
 
 const char* absolute_env(const char* var)
 {
@@ -645,17 +657,12 @@ bool FOLDER::resolve(const char* path_text, INT_U8 create, FOLDER* relative_to, 
     const char* rest = path_text;
     if (path_text[0] == '$') {
         char alias[256];
-        std::size_t n = std::strcspn(path_text, "/");
-        if (n > sizeof(alias) - 1)
-            n = sizeof(alias) - 1;
-        std::memcpy(alias, path_text, n);
-        alias[n] = 0;
+        rest = split_alias(path_text, alias);
         if (!goto_preset_folder(alias, 0, relative_to, 1, skip_system) &&
             !goto_preset_folder(alias, create_alias, relative_to, no_fallback, skip_system)) {
             goto_preset_folder("$APP", 0, nullptr, no_fallback, skip_system);
             return false;
         }
-        rest = path_text + std::strcspn(path_text, "/");
     } else if (!std::strncmp(path_text, "..", 2)) {
         ensure_positioned();
     } else {
@@ -921,13 +928,8 @@ bool FOLDER::alias_is_known(const char* path)
 {
     if (!path || path[0] != '$')
         return true; // set refuses it quietly
-    // The alias as set takes it: up to the first '/', at most 255 bytes.
     char alias[256];
-    std::size_t n = std::strcspn(path, "/");
-    if (n > sizeof(alias) - 1)
-        n = sizeof(alias) - 1;
-    std::memcpy(alias, path, n);
-    alias[n] = 0;
+    split_alias(path, alias);
     if (is_custom_alias(alias))
         return true;
     static const char* const built_in[] = {"$APP",      "$BASE",      "$SYSAPP", "$INSTDATA", "$APPDATA", "$USERDATA",
@@ -960,12 +962,7 @@ bool FOLDER::confine_stored_path(const char* path, char* out, FOLDER* here)
         return true;
     }
     char alias[256];
-    std::size_t n = std::strcspn(path, "/");
-    if (n > sizeof(alias) - 1)
-        n = sizeof(alias) - 1;
-    std::memcpy(alias, path, n);
-    alias[n] = 0;
-    const char* rest = path + std::strcspn(path, "/");
+    const char* rest = split_alias(path, alias);
     // "$HERE" against a given folder: that folder's own alias path takes
     // its place. Inside an alias, the stored path may climb up to the
     // alias's folder; a folder outside every alias keeps it below itself.
@@ -976,9 +973,7 @@ bool FOLDER::confine_stored_path(const char* path, char* out, FOLDER* here)
         if (!here->get(base, nullptr) ||
             std::snprintf(joined, sizeof(joined), "%s%s", base, rest) >= static_cast<int>(sizeof(joined)))
             return false;
-        n = std::strcspn(base, "/");
-        std::memcpy(alias, base, n);
-        alias[n] = 0;
+        const std::size_t n = static_cast<std::size_t>(split_alias(base, alias) - base);
         rest = joined + n;
         if (!strncasecmp(alias, "$ROOT", 5))
             for (const char* c = base + n; *c; ++c)

@@ -34,12 +34,17 @@ COLOUR* at(IMAGE& im, int px, int py)
     return im.pixels + static_cast<long>(py - im.y) * im.stride + (px - im.x);
 }
 
-bool clip_rect(IMAGE& im, short& x1, short& y1, short& x2, short& y2)
+void order_corners(short& x1, short& y1, short& x2, short& y2)
 {
     if (x1 > x2)
         std::swap(x1, x2);
     if (y1 > y2)
         std::swap(y1, y2);
+}
+
+bool clip_rect(IMAGE& im, short& x1, short& y1, short& x2, short& y2)
+{
+    order_corners(x1, y1, x2, y2);
     if (x2 < im.active_x1 || x1 > im.active_x2 || y2 < im.active_y1 || y1 > im.active_y2)
         return false;
     x1 = std::max(x1, im.active_x1);
@@ -58,10 +63,7 @@ void plot_rounded_rect(IMAGE& im, short x1, short y1, short x2, short y2, short 
 {
     if (!drawing_gate(im))
         return;
-    if (x1 > x2)
-        std::swap(x1, x2);
-    if (y1 > y2)
-        std::swap(y1, y2);
+    order_corners(x1, y1, x2, y2);
     int r = radius == -1 ? im.calc_rounded_rect_radius(x1, y1, x2, y2) : radius;
     if (r < 1)
         return;
@@ -200,10 +202,7 @@ void fill_faded(IMAGE& im, short x1, short y1, short x2, short y2, COLOUR from, 
 {
     if (!drawing_gate(im))
         return;
-    if (x1 > x2)
-        std::swap(x1, x2);
-    if (y1 > y2)
-        std::swap(y1, y2);
+    order_corners(x1, y1, x2, y2);
     int origin = vertical ? y1 : x1;
     int span = vertical ? y2 - y1 : x2 - x1;
     if (!clip_rect(im, x1, y1, x2, y2))

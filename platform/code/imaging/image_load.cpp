@@ -27,6 +27,9 @@ enum IMAGE_FORMAT
 
 const char* const FORMAT_EXTENSIONS[] = {"png", "jpg", "pcx", "raw"};
 const IMAGE_FORMAT FORMAT_ORDER[] = {FORMAT_PNG, FORMAT_JPG, FORMAT_PCX, FORMAT_RAW};
+// Each format's header reader: the picture's width and height.
+bool (*const FORMAT_SIZE[])(DATA_DEVICE&, long&, long&) = {image_png_size, image_jpg_size, image_pcx_size,
+                                                           image_raw_size};
 
 // Bytes of a file name with an appended extension, or a formatted frame
 // name, including the terminator.
@@ -58,21 +61,7 @@ static bool within_pixels(DATA_FILE& file, IMAGE_FORMAT format, long max_pixels)
 {
     long start = file.get_pos();
     long w = 0, h = 0;
-    bool sized = false;
-    switch (format) {
-    case FORMAT_PNG:
-        sized = image_png_size(file, w, h);
-        break;
-    case FORMAT_JPG:
-        sized = image_jpg_size(file, w, h);
-        break;
-    case FORMAT_PCX:
-        sized = image_pcx_size(file, w, h);
-        break;
-    case FORMAT_RAW:
-        sized = image_raw_size(file, w, h);
-        break;
-    }
+    const bool sized = FORMAT_SIZE[format](file, w, h);
     file.set_pos(start, 0);
     file.error = 0;
     return !sized || w < 1 || h < 1 || INT_U64(w) * INT_U64(h) <= INT_U64(max_pixels);

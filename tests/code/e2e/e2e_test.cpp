@@ -375,6 +375,25 @@ protected:
         run();
         return screen_rgb(name);
     }
+    // What the keyboard sessions compare against, drawn headless: the
+    // places, the settings page as it first shows and its heading (the
+    // window above the first name field), and the name made of "Mira
+    // Stone" for the first race. The definition stays loaded for more.
+    struct SESSION
+    {
+        PLACES at;
+        std::vector<std::uint32_t> first_settings, settings_heading, mira;
+    };
+    void prepare_session(SESSION& s)
+    {
+        kivo_test::redirect_appdata(KIVO_TEST_SHARE_DIR);
+        ASSERT_NO_FATAL_FAILURE(start());
+        ASSERT_NO_FATAL_FAILURE(find_places(s.at));
+        s.first_settings = screen_rgb({0, 0, window_w, window_h});
+        s.settings_heading = screen_rgb(heading(s.at));
+        s.mira = name_pixels("Mira", "Stone", 0, s.at.name);
+    }
+    PLACE heading(const PLACES& at) const { return {0, 0, window_w, at.first_edit.y - 60}; }
     // The program on its own X server, once its window shows the settings
     // page as first_settings (the whole window, drawn headless) has it.
     void launch(const std::vector<std::uint32_t>& first_settings)
@@ -551,18 +570,15 @@ TEST_F(ProgramTest, APersonMakesANameWithEachRaceControl)
 // draws and closes as it should.
 TEST_F(ProgramTest, KeyboardUseAndARandomSession)
 {
-    kivo_test::redirect_appdata(KIVO_TEST_SHARE_DIR);
-    ASSERT_NO_FATAL_FAILURE(start());
-    PLACES at;
-    ASSERT_NO_FATAL_FAILURE(find_places(at));
-    const std::vector<std::uint32_t> first_settings = screen_rgb({0, 0, window_w, window_h});
-    const std::vector<std::uint32_t> settings_heading = screen_rgb({0, 0, window_w, at.first_edit.y - 60});
-    const std::vector<std::uint32_t> mira = name_pixels("Mira", "Stone", 0, at.name);
+    SESSION session;
+    ASSERT_NO_FATAL_FAILURE(prepare_session(session));
+    const PLACES& at = session.at;
+    const std::vector<std::uint32_t>& mira = session.mira;
     const std::vector<std::uint32_t> hello = name_pixels("hello", "Stone", 0, at.name);
     ASSERT_NE(mira, hello) << "the two names must draw differently for the check to mean anything";
     release_app_resources();
 
-    ASSERT_NO_FATAL_FAILURE(launch(first_settings));
+    ASSERT_NO_FATAL_FAILURE(launch(session.first_settings));
     // The first name field has the focus from the start: its prompt and caret.
     screenshot("k1-focused-empty-field");
 
@@ -599,7 +615,7 @@ TEST_F(ProgramTest, KeyboardUseAndARandomSession)
         SCOPED_TRACE(leave);
         ASSERT_TRUE(xdo({"type", "--delay", "80", "hello"}));
         ASSERT_TRUE(keys({leave}));
-        EXPECT_TRUE(wait_for({0, 0, window_w, at.first_edit.y - 60}, settings_heading, &shown))
+        EXPECT_TRUE(wait_for(heading(at), session.settings_heading, &shown))
             << leave << " does not leave the result page";
         ASSERT_TRUE(settle(&shown));
         ASSERT_TRUE(keys({"Tab", "Tab", "Tab", "Tab", "Tab", "Tab", "Tab", "Tab", "Return"}));
@@ -648,8 +664,7 @@ TEST_F(ProgramTest, KeyboardUseAndARandomSession)
     ASSERT_TRUE(keys({"Escape"}));
     ASSERT_TRUE(park_pointer());
     ASSERT_TRUE(xdo({"click", "1", "sleep", "0.3", "key", "Escape"}));
-    EXPECT_TRUE(wait_for({0, 0, window_w, at.first_edit.y - 60}, settings_heading, &shown))
-        << "the settings page does not come back";
+    EXPECT_TRUE(wait_for(heading(at), session.settings_heading, &shown)) << "the settings page does not come back";
     ASSERT_TRUE(settle(&shown));
     ASSERT_TRUE(click(at.first_edit));
     ASSERT_TRUE(keys({"ctrl+a", "BackSpace"}));
@@ -665,16 +680,12 @@ TEST_F(ProgramTest, KeyboardUseAndARandomSession)
 // person makes one: each is seen, going to the result page and back.
 TEST_F(ProgramTest, AQuickClickIsNeverLost)
 {
-    kivo_test::redirect_appdata(KIVO_TEST_SHARE_DIR);
-    ASSERT_NO_FATAL_FAILURE(start());
-    PLACES at;
-    ASSERT_NO_FATAL_FAILURE(find_places(at));
-    const std::vector<std::uint32_t> first_settings = screen_rgb({0, 0, window_w, window_h});
-    const std::vector<std::uint32_t> settings_heading = screen_rgb({0, 0, window_w, at.first_edit.y - 60});
-    const std::vector<std::uint32_t> mira = name_pixels("Mira", "Stone", 0, at.name);
+    SESSION session;
+    ASSERT_NO_FATAL_FAILURE(prepare_session(session));
+    const PLACES& at = session.at;
     release_app_resources();
 
-    ASSERT_NO_FATAL_FAILURE(launch(first_settings));
+    ASSERT_NO_FATAL_FAILURE(launch(session.first_settings));
     ASSERT_TRUE(xdo({"type", "--delay", "80", "Mira"}));
     ASSERT_TRUE(keys({"Tab"}));
     ASSERT_TRUE(xdo({"type", "--delay", "80", "Stone"}));
@@ -685,12 +696,11 @@ TEST_F(ProgramTest, AQuickClickIsNeverLost)
                          std::to_string(at.result_button.mid_y()), "click", "1"}));
         // One lost click ends the test: the rounds after it would click
         // on the wrong page.
-        ASSERT_TRUE(wait_for(at.name, mira, &shown)) << "the click on the result button was lost";
+        ASSERT_TRUE(wait_for(at.name, session.mira, &shown)) << "the click on the result button was lost";
         ASSERT_TRUE(settle(&shown));
         ASSERT_TRUE(xdo({"mousemove", "--window", std::to_string(window), std::to_string(at.back.mid_x()),
                          std::to_string(at.back.mid_y()), "click", "1"}));
-        ASSERT_TRUE(wait_for({0, 0, window_w, at.first_edit.y - 60}, settings_heading, &shown))
-            << "the click on Back was lost";
+        ASSERT_TRUE(wait_for(heading(at), session.settings_heading, &shown)) << "the click on Back was lost";
         ASSERT_TRUE(settle(&shown));
     }
     close_program();

@@ -14,7 +14,6 @@
 namespace {
 
 using namespace imgtest;
-const std::string share_fonts = std::string(KIVO_TEST_SHARE_DIR) + "/fonts";
 constexpr INT_S8 SANS = 10, MONO = 18;
 
 // A budget for the length of a test, the usual one again afterwards.
@@ -24,23 +23,13 @@ struct BUDGET
     ~BUDGET() { font_set_glyph_cache_budget(IMAGE_GLYPH_CACHE_BYTES); }
 };
 
-class FontCacheTest : public SandboxTest
+class FontCacheTest : public FontSystemTest
 {
 protected:
     void SetUp() override
     {
-        SandboxTest::SetUp();
-        FOLDER f;
-        ASSERT_TRUE(f.set_from_path_string(share_fonts.c_str()));
-        FOLDER::add_custom_path("$FONTDATA", f);
-        IMAGE::startup_font_system();
+        FontSystemTest::SetUp();
         ASSERT_TRUE(IMAGE::is_font_valid(SANS) && IMAGE::is_font_valid(MONO));
-    }
-    void TearDown() override
-    {
-        IMAGE::shutdown_font_system();
-        FOLDER::remove_custom_path("$FONTDATA");
-        SandboxTest::TearDown();
     }
 
     // The text in one slot and size on white, and its width.
@@ -129,8 +118,8 @@ TEST_F(FontCacheTest, BudgetLetsTheLeastRecentlyUsedGo)
 TEST_F(FontCacheTest, FreedFacesComeBackOnlyForTheSameUnchangedFile)
 {
     const std::string dir = kivo_test::make_temp_dir("faces");
-    const std::string sans = kivo_test::read_file(share_fonts + "/" + IMAGE::get_font_info_filename(SANS));
-    const std::string mono = kivo_test::read_file(share_fonts + "/" + IMAGE::get_font_info_filename(MONO));
+    const std::string sans = kivo_test::read_file(shared_fonts() + "/" + IMAGE::get_font_info_filename(SANS));
+    const std::string mono = kivo_test::read_file(shared_fonts() + "/" + IMAGE::get_font_info_filename(MONO));
     ASSERT_TRUE(kivo_test::write_file(dir + "/Face.ttf", sans));
     FOLDER folder;
     ASSERT_TRUE(folder.set_from_path_string(dir.c_str()));

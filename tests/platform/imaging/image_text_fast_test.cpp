@@ -10,7 +10,6 @@
 namespace {
 
 using namespace imgtest;
-const std::string share_fonts = std::string(KIVO_TEST_SHARE_DIR) + "/fonts";
 
 // Either way of drawing, whatever the test does in between.
 struct PLAIN_TEXT
@@ -75,24 +74,18 @@ TEST(ImageTextFast, RowsMatchThePlainRule)
     }
 }
 
-class ImageTextFastTest : public SandboxTest
+class ImageTextFastTest : public FontSystemTest
 {
 protected:
     void SetUp() override
     {
-        SandboxTest::SetUp();
-        FOLDER f;
-        ASSERT_TRUE(f.set_from_path_string(share_fonts.c_str()));
-        FOLDER::add_custom_path("$FONTDATA", f);
-        IMAGE::startup_font_system();
+        FontSystemTest::SetUp();
         threshold = COLOUR::alpha_solid_threshold;
     }
     void TearDown() override
     {
         COLOUR::alpha_solid_threshold = threshold;
-        IMAGE::shutdown_font_system();
-        FOLDER::remove_custom_path("$FONTDATA");
-        SandboxTest::TearDown();
+        FontSystemTest::TearDown();
     }
     INT_U8 threshold = 0;
 };
