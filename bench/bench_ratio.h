@@ -37,8 +37,9 @@ public:
     void ReportRuns(const std::vector<Run>& runs) override
     {
         for (const Run& r : runs) {
-            if (r.run_type != Run::RT_Iteration || r.iterations <= 0 || r.error_occurred)
+            if (r.run_type != Run::RT_Iteration || r.iterations <= 0 || r.error_occurred) {
                 continue;
+            }
             auto& v = times[r.benchmark_name()];
             if (v.empty()) {
                 order.push_back(r.benchmark_name());
@@ -63,39 +64,48 @@ inline int run_with_ratios(int argc, char** argv, const std::vector<RatioPair>& 
     std::vector<char*> args(argv, argv + argc);
     static char min_time[] = "--benchmark_min_time=0.1";
     bool has_min_time = false;
-    for (int i = 1; i < argc; ++i)
+    for (int i = 1; i < argc; ++i) {
         has_min_time |= std::strncmp(argv[i], "--benchmark_min_time", 20) == 0;
-    if (!has_min_time)
+    }
+    if (!has_min_time) {
         args.push_back(min_time);
+    }
     int n = static_cast<int>(args.size());
     benchmark::Initialize(&n, args.data());
-    if (benchmark::ReportUnrecognizedArguments(n, args.data()))
+    if (benchmark::ReportUnrecognizedArguments(n, args.data())) {
         return 1;
+    }
 
     int rounds = 5;
-    if (const char* r = std::getenv("KIVO_BENCH_ROUNDS"))
+    if (const char* r = std::getenv("KIVO_BENCH_ROUNDS")) {
         rounds = std::max(1, std::atoi(r));
+    }
     RoundReporter reporter;
-    for (int i = 0; i < rounds; ++i)
+    for (int i = 0; i < rounds; ++i) {
         benchmark::RunSpecifiedBenchmarks(&reporter);
+    }
 
     std::printf("%-60s %12s  (median of %d rounds)\n", "benchmark", "time/iter", rounds);
-    for (const std::string& name : reporter.order)
-        std::printf("%-60s %12.3f %s\n", name.c_str(), median_of(reporter.times[name]),
-                    reporter.units[name]);
+    for (const std::string& name : reporter.order) {
+        std::printf("%-60s %12.3f %s\n", name.c_str(), median_of(reporter.times[name]), reporter.units[name]);
+    }
 
     std::printf("\nratio ours / reference (time; below 1.00 is faster):\n");
     std::printf("  %-58s %7s %7s\n", "", "median", "min");
     for (const RatioPair& p : pairs) {
         auto a = reporter.times.find(p.ours), b = reporter.times.find(p.reference);
-        if (a == reporter.times.end() || b == reporter.times.end())
+        if (a == reporter.times.end() || b == reporter.times.end()) {
             continue;
+        }
         std::vector<double> ratios;
-        for (size_t i = 0; i < std::min(a->second.size(), b->second.size()); ++i)
-            if (b->second[i] > 0)
+        for (size_t i = 0; i < std::min(a->second.size(), b->second.size()); ++i) {
+            if (b->second[i] > 0) {
                 ratios.push_back(a->second[i] / b->second[i]);
-        if (ratios.empty())
+            }
+        }
+        if (ratios.empty()) {
             continue;
+        }
         std::printf("  %-58s %7.2f %7.2f\n", p.label, median_of(ratios),
                     *std::min_element(ratios.begin(), ratios.end()));
     }

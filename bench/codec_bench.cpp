@@ -34,7 +34,7 @@ void fill_photo(IMAGE& image)
 {
     image.reset(W, H);
     unsigned seed = 1;
-    for (int y = 0; y < H; y++)
+    for (int y = 0; y < H; y++) {
         for (int x = 0; x < W; x++) {
             seed = seed * 1103515245u + 12345u;
             int noise = int(seed >> 28);
@@ -42,6 +42,7 @@ void fill_photo(IMAGE& image)
             INT_U32 b = INT_U32(((x + y) * 255 / (W + H) + noise) & 0xFF);
             image.pixels[long(y) * image.stride + x] = 0xFF000000u | r << 16 | g << 8 | b;
         }
+    }
 }
 
 struct Files
@@ -78,12 +79,20 @@ struct Files
     }
     ~Files()
     {
-        const char* names[] = {"photo.png", "photo.jpg", "button_top_left.png", "button_top_mid.png",
-                               "button_top_right.png", "button_mid_left.png", "button_mid_mid.png",
-                               "button_mid_right.png", "button_bottom_left.png", "button_bottom_mid.png",
+        const char* names[] = {"photo.png",
+                               "photo.jpg",
+                               "button_top_left.png",
+                               "button_top_mid.png",
+                               "button_top_right.png",
+                               "button_mid_left.png",
+                               "button_mid_mid.png",
+                               "button_mid_right.png",
+                               "button_bottom_left.png",
+                               "button_bottom_mid.png",
                                "button_bottom_right.png"};
-        for (const char* n : names)
+        for (const char* n : names) {
             std::remove((dir + "/" + n).c_str());
+        }
         rmdir(dir.c_str());
     }
     std::string path(const char* name) const { return dir + "/" + name; }
@@ -109,8 +118,9 @@ void BM_png_load_ours(benchmark::State& state)
 void plain_libpng(const std::string& path, std::vector<png_bytep>& rows)
 {
     std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f)
+    if (!f) {
         return;
+    }
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png_create_info_struct(png);
     png_init_io(png, f);
@@ -127,8 +137,9 @@ void plain_libpng(const std::string& path, std::vector<png_bytep>& rows)
 std::vector<png_bytep> rows_of(std::vector<png_byte>& buffer)
 {
     std::vector<png_bytep> rows(H);
-    for (int y = 0; y < H; y++)
+    for (int y = 0; y < H; y++) {
         rows[y] = buffer.data() + size_t(y) * W * 4;
+    }
     return rows;
 }
 
@@ -157,8 +168,9 @@ void BM_jpeg_load_ours(benchmark::State& state)
 void plain_libjpeg(const std::string& path, JSAMPLE* buffer)
 {
     std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f)
+    if (!f) {
         return;
+    }
     jpeg_decompress_struct cinfo;
     jpeg_error_mgr err;
     cinfo.err = jpeg_std_error(&err);
@@ -232,13 +244,15 @@ void check_same(const char* what, const char* name, const std::vector<png_byte>&
         return;
     }
     long n = 0;
-    for (int y = 0; y < H; y++)
-        n += std::memcmp(image.pixels + long(y) * image.stride, reference.data() + size_t(y) * W * 4,
-                         size_t(W) * 4) != 0;
-    if (n == 0)
+    for (int y = 0; y < H; y++) {
+        n += std::memcmp(image.pixels + long(y) * image.stride, reference.data() + size_t(y) * W * 4, size_t(W) * 4) !=
+             0;
+    }
+    if (n == 0) {
         std::printf("check: %s: the reference decodes the same bytes as ours\n", what);
-    else
+    } else {
         std::printf("check: %s: the reference differs from ours in %ld rows\n", what, n);
+    }
 }
 
 void check_references()
@@ -262,6 +276,5 @@ int main(int argc, char** argv)
         argc, argv,
         {{"PNG 1024x768 to BGRA: IMAGE::load vs libpng", "BM_png_load_ours", "BM_png_plain_libpng"},
          {"JPEG 1024x768 to BGRA: IMAGE::load vs libjpeg", "BM_jpeg_load_ours", "BM_jpeg_plain_libjpeg"},
-         {"ours vs ours: 300x60 nine-slice button, cached vs direct", "BM_button_cached",
-          "BM_button_direct"}});
+         {"ours vs ours: 300x60 nine-slice button, cached vs direct", "BM_button_cached", "BM_button_direct"}});
 }

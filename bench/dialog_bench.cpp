@@ -88,10 +88,9 @@ BENCHMARK(BM_dialog_redraw_alpha_255);
 int main(int argc, char** argv)
 {
     IMAGE::startup_font_system();
-    const int rc = kivo_bench::run_with_ratios(
-        argc, argv,
-        {{"dialog redraw at alpha 128 vs at 255 (both ours; target <= 8)", "BM_dialog_redraw_alpha_128",
-          "BM_dialog_redraw_alpha_255"}});
+    const int rc = kivo_bench::run_with_ratios(argc, argv,
+                                               {{"dialog redraw at alpha 128 vs at 255 (both ours; target <= 8)",
+                                                 "BM_dialog_redraw_alpha_128", "BM_dialog_redraw_alpha_255"}});
     delete the_scene;
     IMAGE::shutdown_font_system();
     return rc;

@@ -48,11 +48,13 @@ struct Scene
                                                       CAIRO_FORMAT_ARGB32, W, H, W * 4);
         cr = cairo_create(surface);
         std::mt19937 rng(7);
-        for (int i = 0; i < PANELS; ++i)
+        for (int i = 0; i < PANELS; ++i) {
             panels.push_back({(int)(rng() % (W - PANEL_W)), (int)(rng() % (H - PANEL_H))});
-        for (int i = 0; i < CIRCLES; ++i)
-            circles.push_back({CIRCLE_R + (int)(rng() % (W - 2 * CIRCLE_R)),
-                               CIRCLE_R + (int)(rng() % (H - 2 * CIRCLE_R))});
+        }
+        for (int i = 0; i < CIRCLES; ++i) {
+            circles.push_back(
+                {CIRCLE_R + (int)(rng() % (W - 2 * CIRCLE_R)), CIRCLE_R + (int)(rng() % (H - 2 * CIRCLE_R))});
+        }
         for (int i = 0; i < LINES; ++i) {
             line_from.push_back({(int)(rng() % W), (int)(rng() % H)});
             line_to.push_back({(int)(rng() % W), (int)(rng() % H)});
@@ -99,10 +101,10 @@ void panels_ours(benchmark::State& state, COLOUR c)
     Scene& s = scene();
     s.reset();
     for (auto _ : state) {
-        for (const Shape& p : s.panels)
-            s.ours.plot_rounded_rect((short)p.x, (short)p.y, (short)(p.x + PANEL_W - 1),
-                                     (short)(p.y + PANEL_H - 1), PANEL_R, 15, c, c, 0,
-                                     IMAGE::PLOT_ROUNDED_RECT_SOLID);
+        for (const Shape& p : s.panels) {
+            s.ours.plot_rounded_rect((short)p.x, (short)p.y, (short)(p.x + PANEL_W - 1), (short)(p.y + PANEL_H - 1),
+                                     PANEL_R, 15, c, c, 0, IMAGE::PLOT_ROUNDED_RECT_SOLID);
+        }
         benchmark::DoNotOptimize(s.ours.pixels);
     }
     pixels_processed(state, (long)PANELS * PANEL_W * PANEL_H);
@@ -127,14 +129,26 @@ void panels_cairo(benchmark::State& state, double alpha, cairo_antialias_t aa)
     pixels_processed(state, (long)PANELS * PANEL_W * PANEL_H);
 }
 
-void BM_panels_opaque_ours(benchmark::State& s) { panels_ours(s, 0xFF3366CCu); }
-void BM_panels_opaque_cairo_aa_none(benchmark::State& s) { panels_cairo(s, 1.0, CAIRO_ANTIALIAS_NONE); }
+void BM_panels_opaque_ours(benchmark::State& s)
+{
+    panels_ours(s, 0xFF3366CCu);
+}
+void BM_panels_opaque_cairo_aa_none(benchmark::State& s)
+{
+    panels_cairo(s, 1.0, CAIRO_ANTIALIAS_NONE);
+}
 void BM_panels_opaque_cairo_aa_default(benchmark::State& s)
 {
     panels_cairo(s, 1.0, CAIRO_ANTIALIAS_DEFAULT);
 }
-void BM_panels_alpha80_ours(benchmark::State& s) { panels_ours(s, 0x803366CCu); }
-void BM_panels_alpha80_cairo_aa_none(benchmark::State& s) { panels_cairo(s, 128.0 / 255, CAIRO_ANTIALIAS_NONE); }
+void BM_panels_alpha80_ours(benchmark::State& s)
+{
+    panels_ours(s, 0x803366CCu);
+}
+void BM_panels_alpha80_cairo_aa_none(benchmark::State& s)
+{
+    panels_cairo(s, 128.0 / 255, CAIRO_ANTIALIAS_NONE);
+}
 
 // A vertically faded opaque panel: ours computes one colour per row; cairo
 // fills the same path with a two-stop vertical linear gradient.
@@ -143,10 +157,10 @@ void BM_panels_yfade_ours(benchmark::State& state)
     Scene& s = scene();
     s.reset();
     for (auto _ : state) {
-        for (const Shape& p : s.panels)
-            s.ours.plot_rounded_rect((short)p.x, (short)p.y, (short)(p.x + PANEL_W - 1),
-                                     (short)(p.y + PANEL_H - 1), PANEL_R, 15, 0xFF3366CCu,
-                                     0xFF102040u, 0, IMAGE::PLOT_ROUNDED_RECT_YFADE);
+        for (const Shape& p : s.panels) {
+            s.ours.plot_rounded_rect((short)p.x, (short)p.y, (short)(p.x + PANEL_W - 1), (short)(p.y + PANEL_H - 1),
+                                     PANEL_R, 15, 0xFF3366CCu, 0xFF102040u, 0, IMAGE::PLOT_ROUNDED_RECT_YFADE);
+        }
         benchmark::DoNotOptimize(s.ours.pixels);
     }
     pixels_processed(state, (long)PANELS * PANEL_W * PANEL_H);
@@ -181,9 +195,9 @@ void BM_circles_aa_ours(benchmark::State& state)
     Scene& s = scene();
     s.reset();
     for (auto _ : state) {
-        for (const Shape& p : s.circles)
-            s.ours.plot_circle((short)p.x, (short)p.y, CIRCLE_R, 0xFF3366CCu, 0,
-                               IMAGE::PLOT_CIRCLE_DISC, 1, 1);
+        for (const Shape& p : s.circles) {
+            s.ours.plot_circle((short)p.x, (short)p.y, CIRCLE_R, 0xFF3366CCu, 0, IMAGE::PLOT_CIRCLE_DISC, 1, 1);
+        }
         benchmark::DoNotOptimize(s.ours.pixels);
     }
     pixels_processed(state, (long)CIRCLES * (2 * CIRCLE_R + 1) * (2 * CIRCLE_R + 1));
@@ -214,9 +228,10 @@ void BM_lines_ours(benchmark::State& state)
     Scene& s = scene();
     s.reset();
     for (auto _ : state) {
-        for (int i = 0; i < LINES; ++i)
-            s.ours.draw_line((short)s.line_from[i].x, (short)s.line_from[i].y,
-                             (short)s.line_to[i].x, (short)s.line_to[i].y, 0xFF3366CCu, 1, 1);
+        for (int i = 0; i < LINES; ++i) {
+            s.ours.draw_line((short)s.line_from[i].x, (short)s.line_from[i].y, (short)s.line_to[i].x,
+                             (short)s.line_to[i].y, 0xFF3366CCu, 1, 1);
+        }
         benchmark::DoNotOptimize(s.ours.pixels);
     }
 }
@@ -260,17 +275,14 @@ int main(int argc, char** argv)
     return kivo_bench::run_with_ratios(
         argc, argv,
         {
-            {"rounded panels opaque vs cairo fill, aa none", "BM_panels_opaque_ours",
-             "BM_panels_opaque_cairo_aa_none"},
-            {"rounded panels opaque vs cairo fill, aa default (ours not aa)",
-             "BM_panels_opaque_ours", "BM_panels_opaque_cairo_aa_default"},
+            {"rounded panels opaque vs cairo fill, aa none", "BM_panels_opaque_ours", "BM_panels_opaque_cairo_aa_none"},
+            {"rounded panels opaque vs cairo fill, aa default (ours not aa)", "BM_panels_opaque_ours",
+             "BM_panels_opaque_cairo_aa_default"},
             {"rounded panels alpha 0x80 vs cairo fill, aa none", "BM_panels_alpha80_ours",
              "BM_panels_alpha80_cairo_aa_none"},
             {"rounded panels y-faded vs cairo linear gradient, aa none", "BM_panels_yfade_ours",
              "BM_panels_yfade_cairo_aa_none"},
-            {"circle r40 anti-aliased vs cairo arc fill, aa default", "BM_circles_aa_ours",
-             "BM_circles_aa_cairo"},
-            {"line thickness 1 vs cairo stroke width 1, aa none", "BM_lines_ours",
-             "BM_lines_cairo_aa_none"},
+            {"circle r40 anti-aliased vs cairo arc fill, aa default", "BM_circles_aa_ours", "BM_circles_aa_cairo"},
+            {"line thickness 1 vs cairo stroke width 1, aa none", "BM_lines_ours", "BM_lines_cairo_aa_none"},
         });
 }

@@ -32,8 +32,9 @@ bool start_sdl()
 
 bool open_bench_window()
 {
-    if (is_window_open(0))
+    if (is_window_open(0)) {
         return true;
+    }
     set_max_idle_ms(0);
     char title[] = "bench";
     return open_window(title, 320, 200, 0, 0) == 1;
@@ -91,8 +92,9 @@ void BM_dispatch_bare_poll(benchmark::State& s)
         push_pairs(id);
         SDL_Event e;
         int n = 0;
-        while (SDL_PollEvent(&e))
+        while (SDL_PollEvent(&e)) {
             ++n;
+        }
         benchmark::DoNotOptimize(n);
     }
 }
@@ -119,25 +121,26 @@ void report_idle()
     SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
     process_os_events(); // settle anything the window itself posted
     double cpu0 = seconds(CLOCK_PROCESS_CPUTIME_ID), wall0 = seconds(CLOCK_MONOTONIC);
-    for (int i = 0; i < 40; ++i)
+    for (int i = 0; i < 40; ++i) {
         process_os_events();
+    }
     double cpu = seconds(CLOCK_PROCESS_CPUTIME_ID) - cpu0, wall = seconds(CLOCK_MONOTONIC) - wall0;
-    std::printf("idle: 40 passes at 50 ms (%s driver): %.3f s wall, CPU / wall %.4f\n",
-                SDL_GetCurrentVideoDriver(), wall, wall > 0 ? cpu / wall : 0.0);
+    std::printf("idle: 40 passes at 50 ms (%s driver): %.3f s wall, CPU / wall %.4f\n", SDL_GetCurrentVideoDriver(),
+                wall, wall > 0 ? cpu / wall : 0.0);
 }
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-    int result = kivo_bench::run_with_ratios(
-        argc, argv,
-        {
-            {"1000 key+text pairs: event pass vs bare SDL_PollEvent", "BM_dispatch_process_os_events",
-             "BM_dispatch_bare_poll"},
-        });
-    if (result == 0)
+    int result = kivo_bench::run_with_ratios(argc, argv,
+                                             {
+                                                 {"1000 key+text pairs: event pass vs bare SDL_PollEvent",
+                                                  "BM_dispatch_process_os_events", "BM_dispatch_bare_poll"},
+                                             });
+    if (result == 0) {
         report_idle();
+    }
     close_window(0);
     SDL_Quit();
     return result;

@@ -30,8 +30,9 @@ const INT_U32 OPAQUE = 0xFF336699u;
 INT_U32 premultiply(INT_U32 c)
 {
     INT_U32 a = c >> 24, out = a << 24;
-    for (int sh = 0; sh < 24; sh += 8)
+    for (int sh = 0; sh < 24; sh += 8) {
         out |= (((c >> sh) & 0xFF) * a / 255) << sh;
+    }
     return out;
 }
 
@@ -64,8 +65,9 @@ struct Surfaces
         ours.setup(W, H);
         std::mt19937 rng(5);
         start.resize((size_t)W * H);
-        for (INT_U32& p : start)
+        for (INT_U32& p : start) {
             p = 0xFF000000u | (rng() & 0xFFFFFFu);
+        }
         theirs = start;
         restore();
         p_dst = pixman_image_create_bits(PIXMAN_a8r8g8b8, W, H, theirs.data(), W * 4);
@@ -113,8 +115,9 @@ Surfaces& surfaces()
 long small_pixels()
 {
     long n = 0;
-    for (const Rect& r : surfaces().small)
+    for (const Rect& r : surfaces().small) {
         n += static_cast<long>(r.x2 - r.x1 + 1) * (r.y2 - r.y1 + 1);
+    }
     return n;
 }
 
@@ -168,8 +171,9 @@ void BM_small_translucent_ours(benchmark::State& state)
     Surfaces& s = surfaces();
     s.restore();
     for (auto _ : state) {
-        for (const Rect& r : s.small)
+        for (const Rect& r : s.small) {
             s.ours.fill_rect(r.x1, r.y1, r.x2, r.y2, TRANSLUCENT, 1);
+        }
         benchmark::DoNotOptimize(s.ours.pixels);
     }
     pixels_processed(state, small_pixels());
@@ -180,9 +184,10 @@ void BM_small_translucent_pixman_over(benchmark::State& state)
     Surfaces& s = surfaces();
     s.restore();
     for (auto _ : state) {
-        for (const Rect& r : s.small)
+        for (const Rect& r : s.small) {
             pixman_image_composite32(PIXMAN_OP_OVER, s.p_translucent, nullptr, s.p_dst, 0, 0, 0, 0, r.x1, r.y1,
                                      r.x2 - r.x1 + 1, r.y2 - r.y1 + 1);
+        }
         benchmark::DoNotOptimize(s.theirs.data());
     }
     pixels_processed(state, small_pixels());
@@ -257,8 +262,9 @@ void BM_small_opaque_ours(benchmark::State& state)
 {
     Surfaces& s = surfaces();
     for (auto _ : state) {
-        for (const Rect& r : s.small)
+        for (const Rect& r : s.small) {
             s.ours.fill_rect(r.x1, r.y1, r.x2, r.y2, OPAQUE, 1);
+        }
         benchmark::DoNotOptimize(s.ours.pixels);
     }
     pixels_processed(state, small_pixels());
@@ -268,8 +274,9 @@ void BM_small_opaque_pixman_fill(benchmark::State& state)
 {
     Surfaces& s = surfaces();
     for (auto _ : state) {
-        for (const Rect& r : s.small)
+        for (const Rect& r : s.small) {
             pixman_fill(s.theirs.data(), W, 32, r.x1, r.y1, r.x2 - r.x1 + 1, r.y2 - r.y1 + 1, OPAQUE);
+        }
         benchmark::DoNotOptimize(s.theirs.data());
     }
     pixels_processed(state, small_pixels());
@@ -339,8 +346,7 @@ int main(int argc, char** argv)
              "BM_small_translucent_cairo_fill"},
             {"opaque fill_rect 1024x768 vs pixman_fill", "BM_fill_opaque_ours", "BM_fill_opaque_pixman_fill"},
             {"opaque fill_rect 1024x768 vs pixman SRC solid", "BM_fill_opaque_ours", "BM_fill_opaque_pixman_src"},
-            {"opaque fill_rect 1024x768 vs cairo fill SOURCE", "BM_fill_opaque_ours",
-             "BM_fill_opaque_cairo_source"},
+            {"opaque fill_rect 1024x768 vs cairo fill SOURCE", "BM_fill_opaque_ours", "BM_fill_opaque_cairo_source"},
             {"2000 small opaque fills vs pixman_fill (target <= 1.0)", "BM_small_opaque_ours",
              "BM_small_opaque_pixman_fill"},
             {"horizontal gradient 1024x768 vs pixman linear OVER (target <= 1.0)", "BM_hgradient_ours",

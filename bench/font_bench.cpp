@@ -33,19 +33,19 @@ constexpr int PARA_W = 1600, PARA_H = 4000;
 std::string line80()
 {
     std::string s;
-    for (char c = '!'; s.size() < 80; ++c)
+    for (char c = '!'; s.size() < 80; ++c) {
         s += c;
+    }
     return s;
 }
 
 std::string paragraph(size_t bytes)
 {
-    const std::string words[] = {"lorem", "ipsum", "dolor", "sit", "amet", "consectetur", "adipiscing", "elit",
-                                 "sed", "do", "eiusmod", "tempor", "incididunt", "ut", "labore", "et", "dolore",
-                                 "magna", "aliqua", "well-known", "Tollbeck"};
+    const std::string words[] = {"lorem",  "ipsum", "dolor",  "sit",     "amet",   "consectetur", "adipiscing",
+                                 "elit",   "sed",   "do",     "eiusmod", "tempor", "incididunt",  "ut",
+                                 "labore", "et",    "dolore", "magna",   "aliqua", "well-known",  "Tollbeck"};
     std::string s;
-    for (size_t i = 0; s.size() < bytes; ++i)
-    {
+    for (size_t i = 0; s.size() < bytes; ++i) {
         s += words[(i * 7 + i / 3) % (sizeof words / sizeof words[0])];
         s += (i % 17 == 16) ? "\n" : " ";
     }
@@ -66,17 +66,15 @@ inline void blend_glyph(IMAGE& img, int gx, int gy, const unsigned char* bitmap,
     const int r_end = rows < img.height - gy - 1 ? rows : img.height - gy - 1;
     const int c0 = gx < 0 ? -gx : 0, r0 = gy < 0 ? -gy : 0;
     const INT_U32 solid = COLOUR::alpha_solid_threshold;
-    for (int r = r0; r < r_end; ++r)
-    {
+    for (int r = r0; r < r_end; ++r) {
         const unsigned char* cov = bitmap + long(r) * pitch;
         COLOUR* row = img.pixels + long(gy + r) * img.stride + gx;
-        for (int c = c0; c < cols; ++c)
-        {
+        for (int c = c0; c < cols; ++c) {
             const INT_U32 a = cov[c];
-            if (a == 0)
+            if (a == 0) {
                 continue;
-            if (a >= solid)
-            {
+            }
+            if (a >= solid) {
                 row[c].value = colour;
                 continue;
             }
@@ -98,10 +96,12 @@ struct RAW_FREETYPE
     bool open(const char* path) { return FT_Init_FreeType(&lib) == 0 && FT_New_Face(lib, path, 0, &face) == 0; }
     ~RAW_FREETYPE()
     {
-        if (face)
+        if (face) {
             FT_Done_Face(face);
-        if (lib)
+        }
+        if (lib) {
             FT_Done_FreeType(lib);
+        }
     }
 
     // One line from (x, y) until the text or the image's width ends; size
@@ -110,10 +110,10 @@ struct RAW_FREETYPE
     {
         FT_Set_Pixel_Sizes(face, FT_UInt(size - 1), FT_UInt(size - 1));
         const int baseline = int(long(size) * face->descender / face->height);
-        for (const char* p = text; *p && x < img.width; ++p)
-        {
-            if (FT_Load_Char(face, static_cast<unsigned char>(*p), FT_LOAD_RENDER) != 0)
+        for (const char* p = text; *p && x < img.width; ++p) {
+            if (FT_Load_Char(face, static_cast<unsigned char>(*p), FT_LOAD_RENDER) != 0) {
                 continue;
+            }
             const FT_GlyphSlot g = face->glyph;
             blend_glyph(img, x + g->bitmap_left, y + size + baseline - g->bitmap_top - 1, g->bitmap.buffer,
                         g->bitmap.pitch, int(g->bitmap.width), int(g->bitmap.rows), colour);
@@ -131,7 +131,7 @@ struct CACHED_FREETYPE
     FTC_CMapCache cmaps = nullptr;
     FTC_SBitCache sbits = nullptr;
     std::string path;
-    FT_Face face = nullptr;  // owned by the manager
+    FT_Face face = nullptr; // owned by the manager
     FTC_FaceID face_id = this;
 
     static FT_Error request(FTC_FaceID, FT_Library library, FT_Pointer data, FT_Face* out)
@@ -148,10 +148,12 @@ struct CACHED_FREETYPE
     }
     ~CACHED_FREETYPE()
     {
-        if (manager)
+        if (manager) {
             FTC_Manager_Done(manager);
-        if (lib)
+        }
+        if (lib) {
             FT_Done_FreeType(lib);
+        }
     }
 
     FTC_SBit glyph(unsigned char c, FTC_ImageTypeRec& type)
@@ -176,13 +178,13 @@ struct CACHED_FREETYPE
     {
         FTC_ImageTypeRec type = type_of(size);
         const int baseline = int(long(size) * face->descender / face->height);
-        for (const char* p = begin; p < end && x < img.width; ++p)
-        {
+        for (const char* p = begin; p < end && x < img.width; ++p) {
             const FTC_SBit g = glyph(static_cast<unsigned char>(*p), type);
-            if (!g)
+            if (!g) {
                 continue;
-            blend_glyph(img, x + g->left, y + size + baseline - g->top - 1, g->buffer, g->pitch, g->width,
-                        g->height, colour);
+            }
+            blend_glyph(img, x + g->left, y + size + baseline - g->top - 1, g->buffer, g->pitch, g->width, g->height,
+                        colour);
             x += g->xadvance;
         }
     }
@@ -207,36 +209,34 @@ struct CACHED_FREETYPE
         const int avail = img.width;
         int y = 0;
         const char* p = text;
-        while (*p && y + size <= img.height)
-        {
-            while (*p == ' ')
+        while (*p && y + size <= img.height) {
+            while (*p == ' ') {
                 ++p;
+            }
             const char* line_end = p;
             const char* q = p;
             const char* next;
             int width = 0;
-            for (;;)
-            {
+            for (;;) {
                 const char* s = q;
                 int gap = 0;
-                while (*s == ' ')
+                while (*s == ' ') {
                     gap += advance(static_cast<unsigned char>(*s++), type);
+                }
                 const char* e = s;
                 int word = 0;
-                while (*e && *e != ' ' && *e != '\n')
-                {
+                while (*e && *e != ' ' && *e != '\n') {
                     word += advance(static_cast<unsigned char>(*e), type);
-                    if (*e++ == '-')
+                    if (*e++ == '-') {
                         break;
+                    }
                 }
-                if (e == s)
-                {
+                if (e == s) {
                     line_end = s;
                     next = *s == '\n' ? s + 1 : s;
                     break;
                 }
-                if (line_end != p && width + gap + word >= avail)
-                {
+                if (line_end != p && width + gap + word >= avail) {
                     next = s;
                     break;
                 }
@@ -260,8 +260,7 @@ void BM_Ours_Line80_Warm(benchmark::State& state)
     img.setup(LINE_W, LINE_H);
     const std::string text = line80();
     img.render_string(0, 0, COLOUR_BLACK, COLOUR_INVISIBLE, COLOUR_INVISIBLE, 0.0, SLOT, 22, 22, text.c_str(), -1, 0);
-    for (auto _ : state)
-    {
+    for (auto _ : state) {
         img.render_string(0, 0, COLOUR_BLACK, COLOUR_INVISIBLE, COLOUR_INVISIBLE, 0.0, SLOT, 22, 22, text.c_str(), -1,
                           0);
         benchmark::ClobberMemory();
@@ -275,8 +274,7 @@ void BM_FTCache_Line80_Warm(benchmark::State& state)
     const std::string text = line80();
     const char* end = text.c_str() + text.size();
     cached->draw_run(img, 0, 0, text.c_str(), end, 22, COLOUR_BLACK);
-    for (auto _ : state)
-    {
+    for (auto _ : state) {
         cached->draw_run(img, 0, 0, text.c_str(), end, 22, COLOUR_BLACK);
         benchmark::ClobberMemory();
     }
@@ -292,8 +290,7 @@ void BM_Ours_Line80_Cold(benchmark::State& state)
     const std::string text = line80();
     int i = 0;
     font_set_glyph_cache_budget(0);
-    for (auto _ : state)
-    {
+    for (auto _ : state) {
         const short size = short(22 + (i++ & 1));
         img.render_string(0, 0, COLOUR_BLACK, COLOUR_INVISIBLE, COLOUR_INVISIBLE, 0.0, SLOT, size, size, text.c_str(),
                           -1, 0);
@@ -308,8 +305,7 @@ void BM_Raw_Line80_Cold(benchmark::State& state)
     img.setup(LINE_W, LINE_H);
     const std::string text = line80();
     int i = 0;
-    for (auto _ : state)
-    {
+    for (auto _ : state) {
         raw->draw_line(img, 0, 0, text.c_str(), 22 + (i++ & 1), COLOUR_BLACK);
         benchmark::ClobberMemory();
     }
@@ -320,8 +316,7 @@ void BM_Ours_Paragraph(benchmark::State& state)
     IMAGE img;
     img.setup(PARA_W, PARA_H);
     const std::string text = paragraph(size_t(state.range(0)));
-    for (auto _ : state)
-    {
+    for (auto _ : state) {
         img.draw_string(0, 0, PARA_W - 1, PARA_H - 1, COLOUR_BLACK, COLOUR_INVISIBLE, COLOUR_INVISIBLE, SLOT, 22, 22,
                         text.c_str(), 0x08 | 0x20);
         benchmark::ClobberMemory();
@@ -334,8 +329,7 @@ void BM_FTCache_Paragraph(benchmark::State& state)
     IMAGE img;
     img.setup(PARA_W, PARA_H);
     const std::string text = paragraph(size_t(state.range(0)));
-    for (auto _ : state)
-    {
+    for (auto _ : state) {
         cached->draw_paragraph(img, text.c_str(), 22, COLOUR_BLACK);
         benchmark::ClobberMemory();
     }
@@ -350,8 +344,7 @@ void BM_Ours_Layout(benchmark::State& state)
     img.setup(PARA_W, PARA_H);
     img.set_active_area(0, 0, 0, 0);
     const std::string text = paragraph(size_t(state.range(0)));
-    for (auto _ : state)
-    {
+    for (auto _ : state) {
         img.draw_string(0, 0, PARA_W - 1, PARA_H - 1, COLOUR_BLACK, COLOUR_INVISIBLE, COLOUR_INVISIBLE, SLOT, 22, 22,
                         text.c_str(), 0x08 | 0x20);
         benchmark::ClobberMemory();
@@ -370,17 +363,18 @@ BENCHMARK(BM_Ours_Layout)->Arg(2048)->Arg(8192);
 long differing(const IMAGE& a, const IMAGE& b)
 {
     long n = 0;
-    for (int y = 0; y < a.height; ++y)
-        for (int x = 0; x < a.width; ++x)
+    for (int y = 0; y < a.height; ++y) {
+        for (int x = 0; x < a.width; ++x) {
             n += a.pixels[long(y) * a.stride + x].value != b.pixels[long(y) * b.stride + x].value;
+        }
+    }
     return n;
 }
 
 // Draws once with ours and once with the reference on white and reports
 // whether the pictures match: a reference that draws something else is
 // no yardstick.
-template <class OURS, class REFERENCE>
-void check_same(const char* what, int w, int h, OURS ours, REFERENCE reference)
+template <class OURS, class REFERENCE> void check_same(const char* what, int w, int h, OURS ours, REFERENCE reference)
 {
     IMAGE a, b;
     a.setup(short(w), short(h));
@@ -390,35 +384,37 @@ void check_same(const char* what, int w, int h, OURS ours, REFERENCE reference)
     ours(a);
     reference(b);
     const long n = differing(a, b);
-    if (n == 0)
+    if (n == 0) {
         std::printf("check: %s: the reference draws the same pixels as ours\n", what);
-    else
+    } else {
         std::printf("check: %s: the reference differs from ours in %ld pixels\n", what, n);
+    }
 }
 
 void check_references()
 {
     const std::string line = line80();
     const char* text = line.c_str();
-    check_same("warm line", LINE_W, LINE_H,
-               [&](IMAGE& i) {
-                   i.render_string(0, 0, COLOUR_BLACK, COLOUR_INVISIBLE, COLOUR_INVISIBLE, 0.0, SLOT, 22, 22, text,
-                                   -1, 0);
-               },
-               [&](IMAGE& i) { cached->draw_run(i, 0, 0, text, text + line.size(), 22, COLOUR_BLACK); });
-    check_same("cold line", LINE_W, LINE_H,
-               [&](IMAGE& i) {
-                   i.render_string(0, 0, COLOUR_BLACK, COLOUR_INVISIBLE, COLOUR_INVISIBLE, 0.0, SLOT, 23, 23, text,
-                                   -1, 0);
-               },
-               [&](IMAGE& i) { raw->draw_line(i, 0, 0, text, 23, COLOUR_BLACK); });
+    check_same(
+        "warm line", LINE_W, LINE_H,
+        [&](IMAGE& i) {
+            i.render_string(0, 0, COLOUR_BLACK, COLOUR_INVISIBLE, COLOUR_INVISIBLE, 0.0, SLOT, 22, 22, text, -1, 0);
+        },
+        [&](IMAGE& i) { cached->draw_run(i, 0, 0, text, text + line.size(), 22, COLOUR_BLACK); });
+    check_same(
+        "cold line", LINE_W, LINE_H,
+        [&](IMAGE& i) {
+            i.render_string(0, 0, COLOUR_BLACK, COLOUR_INVISIBLE, COLOUR_INVISIBLE, 0.0, SLOT, 23, 23, text, -1, 0);
+        },
+        [&](IMAGE& i) { raw->draw_line(i, 0, 0, text, 23, COLOUR_BLACK); });
     const std::string para = paragraph(8192);
-    check_same("paragraph 8 KB", PARA_W, PARA_H,
-               [&](IMAGE& i) {
-                   i.draw_string(0, 0, PARA_W - 1, PARA_H - 1, COLOUR_BLACK, COLOUR_INVISIBLE, COLOUR_INVISIBLE, SLOT,
-                                 22, 22, para.c_str(), 0x08 | 0x20);
-               },
-               [&](IMAGE& i) { cached->draw_paragraph(i, para.c_str(), 22, COLOUR_BLACK); });
+    check_same(
+        "paragraph 8 KB", PARA_W, PARA_H,
+        [&](IMAGE& i) {
+            i.draw_string(0, 0, PARA_W - 1, PARA_H - 1, COLOUR_BLACK, COLOUR_INVISIBLE, COLOUR_INVISIBLE, SLOT, 22, 22,
+                          para.c_str(), 0x08 | 0x20);
+        },
+        [&](IMAGE& i) { cached->draw_paragraph(i, para.c_str(), 22, COLOUR_BLACK); });
 }
 
 } // namespace
@@ -426,8 +422,7 @@ void check_references()
 int main(int argc, char** argv)
 {
     IMAGE::startup_font_system();
-    if (!IMAGE::is_font_valid(SLOT))
-    {
+    if (!IMAGE::is_font_valid(SLOT)) {
         std::fprintf(stderr, "font slot %d is empty: the build tree's font folder is missing\n", SLOT);
         return 1;
     }
@@ -435,8 +430,7 @@ int main(int argc, char** argv)
     const std::string path = fonts.get_path_string(IMAGE::get_font_info_filename(SLOT));
     RAW_FREETYPE raw_reference;
     CACHED_FREETYPE cached_reference;
-    if (!raw_reference.open(path.c_str()) || !cached_reference.open(path.c_str()))
-    {
+    if (!raw_reference.open(path.c_str()) || !cached_reference.open(path.c_str())) {
         std::fprintf(stderr, "FreeType cannot open %s\n", path.c_str());
         return 1;
     }
@@ -450,8 +444,7 @@ int main(int argc, char** argv)
          {"cold line (every glyph new) vs FreeType rendering each", "BM_Ours_Line80_Cold", "BM_Raw_Line80_Cold"},
          {"paragraph 2 KB, wrapped, vs FreeType's cache", "BM_Ours_Paragraph/2048", "BM_FTCache_Paragraph/2048"},
          {"paragraph 8 KB, wrapped, vs FreeType's cache", "BM_Ours_Paragraph/8192", "BM_FTCache_Paragraph/8192"},
-         {"ours vs ours: paragraph 8 KB vs 2 KB (linear: near 4)", "BM_Ours_Paragraph/8192",
-          "BM_Ours_Paragraph/2048"},
+         {"ours vs ours: paragraph 8 KB vs 2 KB (linear: near 4)", "BM_Ours_Paragraph/8192", "BM_Ours_Paragraph/2048"},
          {"ours vs ours: layout 8 KB vs 2 KB (linear: near 4)", "BM_Ours_Layout/8192", "BM_Ours_Layout/2048"}});
     IMAGE::shutdown_font_system();
     return rc;

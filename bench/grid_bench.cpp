@@ -110,8 +110,7 @@ int main(int argc, char** argv)
         argc, argv,
         {{"line forward and back, 10,000 rows / 100 rows (target <= 1.2)", "BM_line_10000", "BM_line_100"},
          {"page forward and back, 10,000 rows / 100 rows (target <= 1.2)", "BM_page_10000", "BM_page_100"},
-         {"line forward and back, 10,000 rows / two fills of the grid (floor)", "BM_line_10000",
-          "BM_fill_grid_rect"}});
+         {"line forward and back, 10,000 rows / two fills of the grid (floor)", "BM_line_10000", "BM_fill_grid_rect"}});
     delete manager;
     destroy_back_buffer();
     IMAGE::shutdown_font_system();

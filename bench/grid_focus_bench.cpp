@@ -83,12 +83,12 @@ int main(int argc, char** argv)
     }
 
     std::printf("build of the 32,000-row grid: %.1f ms\n\n", build_ms);
-    const int rc = kivo_bench::run_with_ratios(
-        argc, argv,
-        {{"line step, focus on a far cell, 32,000 / 100 rows (ours; target <= 1.2)", "BM_far_cell_32000",
-          "BM_far_cell_100"},
-         {"line step, focus outside the grid, 32,000 / 100 rows (ours; target <= 1.2)", "BM_outside_32000",
-          "BM_outside_100"}});
+    const int rc =
+        kivo_bench::run_with_ratios(argc, argv,
+                                    {{"line step, focus on a far cell, 32,000 / 100 rows (ours; target <= 1.2)",
+                                      "BM_far_cell_32000", "BM_far_cell_100"},
+                                     {"line step, focus outside the grid, 32,000 / 100 rows (ours; target <= 1.2)",
+                                      "BM_outside_32000", "BM_outside_100"}});
     delete manager;
     destroy_back_buffer();
     IMAGE::shutdown_font_system();

@@ -22,8 +22,9 @@ struct Setup
 
     Setup()
     {
-        if (!std::getenv("SDL_VIDEODRIVER"))
+        if (!std::getenv("SDL_VIDEODRIVER")) {
             setenv("SDL_VIDEODRIVER", "dummy", 1);
+        }
         char title[] = "host bench";
         open_window(title, W, H, 0, 0);
         // A framed window is cut to the screen; the measurement wants the
@@ -31,17 +32,22 @@ struct Setup
         SDL_SetWindowSize(host_sdl_window(), W, H);
         SDL_PumpEvents();
         create_back_buffer(W, H);
-        for (int j = 0; j < H; ++j)
-            for (int i = 0; i < W; ++i)
-                back_buffer.pixels[j * back_buffer.stride + i] = 0xFF000000u | static_cast<INT_U32>(i * 2654435761u + j);
+        for (int j = 0; j < H; ++j) {
+            for (int i = 0; i < W; ++i) {
+                back_buffer.pixels[j * back_buffer.stride + i] =
+                    0xFF000000u | static_cast<INT_U32>(i * 2654435761u + j);
+            }
+        }
         blit_to_window(0);
         reference = SDL_CreateTexture(host_sdl_renderer(), SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STREAMING, W, H);
         SDL_SetTextureBlendMode(reference, SDL_BLENDMODE_NONE);
         SDL_RendererInfo info;
         int ww = 0, wh = 0;
         SDL_GetRendererOutputSize(host_sdl_renderer(), &ww, &wh);
-        if (SDL_GetRendererInfo(host_sdl_renderer(), &info) == 0)
-            std::printf("video driver %s, renderer %s, output %d x %d\n", SDL_GetCurrentVideoDriver(), info.name, ww, wh);
+        if (SDL_GetRendererInfo(host_sdl_renderer(), &info) == 0) {
+            std::printf("video driver %s, renderer %s, output %d x %d\n", SDL_GetCurrentVideoDriver(), info.name, ww,
+                        wh);
+        }
     }
 };
 

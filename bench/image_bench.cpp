@@ -31,21 +31,23 @@ void fill_skin(COLOUR* p, int w, int h, long stride, unsigned seed)
 {
     std::mt19937 rng(seed);
     const int B = 32;
-    for (int by = 0; by < h; by += B)
+    for (int by = 0; by < h; by += B) {
         for (int bx = 0; bx < w; bx += B) {
             int kind = (int)(rng() % 3);
-            for (int j = by; j < std::min(h, by + B); ++j)
+            for (int j = by; j < std::min(h, by + B); ++j) {
                 for (int i = bx; i < std::min(w, bx + B); ++i) {
                     INT_U32 a = kind == 0 ? 0 : kind == 1 ? 255 : (INT_U32)((i - bx) * 255 / (B - 1));
                     p[(long)j * stride + i] = (a << 24) | (rng() & 0xFFFFFFu);
                 }
+            }
         }
+    }
 }
 
 struct Pictures
 {
     IMAGE src, dst;
-    std::vector<INT_U32> src_pre, dst_pm; // premultiplied copies for pixman
+    std::vector<INT_U32> src_pre, dst_pm;         // premultiplied copies for pixman
     std::vector<INT_U32> dst_start, dst_pm_start; // destinations restored between runs
     pixman_image_t *p_src, *p_dst;
 
@@ -62,7 +64,8 @@ struct Pictures
             src_pre[i] = premultiply(src.pixels[i]);
             dst_pm[i] = premultiply(dst.pixels[i]);
         }
-        dst_start.assign(reinterpret_cast<INT_U32*>(dst.pixels), reinterpret_cast<INT_U32*>(dst.pixels) + (size_t)W * H);
+        dst_start.assign(reinterpret_cast<INT_U32*>(dst.pixels),
+                         reinterpret_cast<INT_U32*>(dst.pixels) + (size_t)W * H);
         dst_pm_start = dst_pm;
         p_src = pixman_image_create_bits(PIXMAN_a8r8g8b8, W, H, src_pre.data(), W * 4);
         p_dst = pixman_image_create_bits(PIXMAN_a8r8g8b8, W, H, dst_pm.data(), W * 4);
@@ -80,8 +83,9 @@ struct Pictures
     static INT_U32 premultiply(INT_U32 c)
     {
         INT_U32 a = c >> 24, out = a << 24;
-        for (int sh = 0; sh < 24; sh += 8)
+        for (int sh = 0; sh < 24; sh += 8) {
             out |= (((c >> sh) & 0xFF) * a / 255) << sh;
+        }
         return out;
     }
 };
@@ -203,8 +207,9 @@ void BM_replace_memcpy_rows(benchmark::State& state)
     Pictures& p = pictures();
     p.restore();
     for (auto _ : state) {
-        for (int j = 0; j < H; ++j)
+        for (int j = 0; j < H; ++j) {
             std::memcpy(p.dst_pm.data() + (size_t)j * W, p.src_pre.data() + (size_t)j * W, W * 4);
+        }
         benchmark::DoNotOptimize(p.dst_pm.data());
     }
     pixels_processed(state, (long)W * H);
@@ -253,10 +258,8 @@ struct ResizeCase
         dst.resize((size_t)dw * dh);
         fill_skin(src.data(), sw, sh, sw, 3);
         // Straight alpha read as premultiplied: the speed is the same.
-        p_src = pixman_image_create_bits(PIXMAN_a8r8g8b8, sw, sh,
-                                         reinterpret_cast<uint32_t*>(src.data()), sw * 4);
-        p_dst = pixman_image_create_bits(PIXMAN_a8r8g8b8, dw, dh,
-                                         reinterpret_cast<uint32_t*>(dst.data()), dw * 4);
+        p_src = pixman_image_create_bits(PIXMAN_a8r8g8b8, sw, sh, reinterpret_cast<uint32_t*>(src.data()), sw * 4);
+        p_dst = pixman_image_create_bits(PIXMAN_a8r8g8b8, dw, dh, reinterpret_cast<uint32_t*>(dst.data()), dw * 4);
         pixman_transform_t t;
         pixman_transform_init_scale(&t, pixman_double_to_fixed((double)sw / dw),
                                     pixman_double_to_fixed((double)sh / dh));
@@ -301,8 +304,7 @@ void resize_ours(benchmark::State& state, ResizeCase& c)
 {
     C2PassScale<CBilinearFilter> scaler;
     for (auto _ : state) {
-        benchmark::DoNotOptimize(scaler.Scale(c.src.data(), c.sw, c.sw, c.sh, c.dst.data(), c.dw,
-                                              c.dw, c.dh));
+        benchmark::DoNotOptimize(scaler.Scale(c.src.data(), c.sw, c.sw, c.sh, c.dst.data(), c.dw, c.dw, c.dh));
     }
     pixels_processed(state, (long)c.dw * c.dh);
 }
@@ -310,10 +312,10 @@ void resize_ours(benchmark::State& state, ResizeCase& c)
 void resize_stb(benchmark::State& state, ResizeCase& c)
 {
     for (auto _ : state) {
-        int ok = stbir_resize_uint8_generic((const unsigned char*)c.src.data(), c.sw, c.sh, c.sw * 4,
-                                            (unsigned char*)c.dst.data(), c.dw, c.dh, c.dw * 4, 4,
-                                            STBIR_ALPHA_CHANNEL_NONE, 0, STBIR_EDGE_CLAMP,
-                                            STBIR_FILTER_TRIANGLE, STBIR_COLORSPACE_LINEAR, nullptr);
+        int ok =
+            stbir_resize_uint8_generic((const unsigned char*)c.src.data(), c.sw, c.sh, c.sw * 4,
+                                       (unsigned char*)c.dst.data(), c.dw, c.dh, c.dw * 4, 4, STBIR_ALPHA_CHANNEL_NONE,
+                                       0, STBIR_EDGE_CLAMP, STBIR_FILTER_TRIANGLE, STBIR_COLORSPACE_LINEAR, nullptr);
         benchmark::DoNotOptimize(ok);
     }
     pixels_processed(state, (long)c.dw * c.dh);
@@ -351,16 +353,46 @@ void resize_pixman_triangle(benchmark::State& state, ResizeCase& c)
     pixels_processed(state, (long)c.dw * c.dh);
 }
 
-void BM_resize_shrink_ours(benchmark::State& s) { resize_ours(s, shrink_case()); }
-void BM_resize_shrink_stb(benchmark::State& s) { resize_stb(s, shrink_case()); }
-void BM_resize_shrink_pixman_triangle(benchmark::State& s) { resize_pixman_triangle(s, shrink_case()); }
-void BM_resize_fifteenth_ours(benchmark::State& s) { resize_ours(s, fifteenth_case()); }
-void BM_resize_fifteenth_stb(benchmark::State& s) { resize_stb(s, fifteenth_case()); }
-void BM_resize_enlarge_ours(benchmark::State& s) { resize_ours(s, enlarge_case()); }
-void BM_resize_enlarge_stb(benchmark::State& s) { resize_stb(s, enlarge_case()); }
-void BM_resize_double_ours(benchmark::State& s) { resize_ours(s, double_case()); }
-void BM_resize_double_stb(benchmark::State& s) { resize_stb(s, double_case()); }
-void BM_resize_double_pixman_bilinear(benchmark::State& s) { resize_pixman_bilinear(s, double_case()); }
+void BM_resize_shrink_ours(benchmark::State& s)
+{
+    resize_ours(s, shrink_case());
+}
+void BM_resize_shrink_stb(benchmark::State& s)
+{
+    resize_stb(s, shrink_case());
+}
+void BM_resize_shrink_pixman_triangle(benchmark::State& s)
+{
+    resize_pixman_triangle(s, shrink_case());
+}
+void BM_resize_fifteenth_ours(benchmark::State& s)
+{
+    resize_ours(s, fifteenth_case());
+}
+void BM_resize_fifteenth_stb(benchmark::State& s)
+{
+    resize_stb(s, fifteenth_case());
+}
+void BM_resize_enlarge_ours(benchmark::State& s)
+{
+    resize_ours(s, enlarge_case());
+}
+void BM_resize_enlarge_stb(benchmark::State& s)
+{
+    resize_stb(s, enlarge_case());
+}
+void BM_resize_double_ours(benchmark::State& s)
+{
+    resize_ours(s, double_case());
+}
+void BM_resize_double_stb(benchmark::State& s)
+{
+    resize_stb(s, double_case());
+}
+void BM_resize_double_pixman_bilinear(benchmark::State& s)
+{
+    resize_pixman_bilinear(s, double_case());
+}
 
 BENCHMARK(BM_blend_ours)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_blend_pixman_over)->Unit(benchmark::kMicrosecond);
@@ -392,18 +424,13 @@ int main(int argc, char** argv)
             {"replace vs memcpy rows", "BM_replace_ours", "BM_replace_memcpy_rows"},
             {"all-translucent blend copy 1024x768 vs pixman OVER (target <= 1.0)", "BM_blend_translucent_ours",
              "BM_blend_translucent_pixman_over"},
-            {"alpha multiply vs pixman IN_REVERSE", "BM_alpha_multiply_ours",
-             "BM_alpha_multiply_pixman_in_reverse"},
-            {"bilinear 1920x1080->200x100 vs stb triangle", "BM_resize_shrink_ours",
-             "BM_resize_shrink_stb"},
-            {"bilinear 1920x1080->200x100 vs pixman separable triangle",
-             "BM_resize_shrink_ours", "BM_resize_shrink_pixman_triangle"},
-            {"bilinear 1920x1080->128x72 vs stb triangle", "BM_resize_fifteenth_ours",
-             "BM_resize_fifteenth_stb"},
-            {"bilinear 640x480->1024x768 vs stb triangle", "BM_resize_enlarge_ours",
-             "BM_resize_enlarge_stb"},
-            {"bilinear 1024x768->2048x1536 vs stb triangle", "BM_resize_double_ours",
-             "BM_resize_double_stb"},
+            {"alpha multiply vs pixman IN_REVERSE", "BM_alpha_multiply_ours", "BM_alpha_multiply_pixman_in_reverse"},
+            {"bilinear 1920x1080->200x100 vs stb triangle", "BM_resize_shrink_ours", "BM_resize_shrink_stb"},
+            {"bilinear 1920x1080->200x100 vs pixman separable triangle", "BM_resize_shrink_ours",
+             "BM_resize_shrink_pixman_triangle"},
+            {"bilinear 1920x1080->128x72 vs stb triangle", "BM_resize_fifteenth_ours", "BM_resize_fifteenth_stb"},
+            {"bilinear 640x480->1024x768 vs stb triangle", "BM_resize_enlarge_ours", "BM_resize_enlarge_stb"},
+            {"bilinear 1024x768->2048x1536 vs stb triangle", "BM_resize_double_ours", "BM_resize_double_stb"},
             {"bilinear 1024x768->2048x1536 vs pixman bilinear", "BM_resize_double_ours",
              "BM_resize_double_pixman_bilinear"},
         });

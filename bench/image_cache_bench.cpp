@@ -37,33 +37,39 @@ struct PICTURES
     PICTURES()
     {
         char pattern[] = "/tmp/image_cache_bench_XXXXXX";
-        if (!mkdtemp(pattern))
+        if (!mkdtemp(pattern)) {
             return;
+        }
         native = pattern;
         if (!folder.set_from_path_string(pattern) || !folder.move_down("skins", 1) || !folder.move_down("set", 1) ||
-            !folder.get(alias, nullptr))
+            !folder.get(alias, nullptr)) {
             return;
+        }
         IMAGE picture;
         picture.setup(16, 16);
         picture.clear(0xFF336699u, 1);
         for (int i = 0; i < name_count; i++) {
             names[i] = "skin_" + std::to_string(i) + ".png";
             DATA_FILE* file = folder.open_data_file(names[i].c_str(), fm_write, 0, 0);
-            if (!file || !picture.save_png(file))
+            if (!file || !picture.save_png(file)) {
                 return;
+            }
             folder.close(file);
-            if (!cache.open_image(folder, names[i].c_str(), -1, -1))
+            if (!cache.open_image(folder, names[i].c_str(), -1, -1)) {
                 return;
+            }
         }
         ready = true;
     }
     ~PICTURES()
     {
         cache.clear();
-        if (native.empty())
+        if (native.empty()) {
             return;
-        for (const std::string& name : names)
+        }
+        for (const std::string& name : names) {
             std::remove((native + "/skins/set/" + name).c_str());
+        }
         rmdir((native + "/skins/set").c_str());
         rmdir((native + "/skins").c_str());
         rmdir(native.c_str());
@@ -93,15 +99,39 @@ template <typename OPEN> void hits(benchmark::State& state, int first, int count
     }
 }
 
-IMAGE* by_folder(PICTURES& p, const char* name) { return p.cache.open_image(p.folder, name, -1, -1); }
-IMAGE* by_text(PICTURES& p, const char* name) { return p.cache.open_image(p.alias, name, -1, -1); }
+IMAGE* by_folder(PICTURES& p, const char* name)
+{
+    return p.cache.open_image(p.folder, name, -1, -1);
+}
+IMAGE* by_text(PICTURES& p, const char* name)
+{
+    return p.cache.open_image(p.alias, name, -1, -1);
+}
 
-void BM_newest_hit_by_folder(benchmark::State& state) { hits(state, name_count - 1, 1, by_folder); }
-void BM_newest_hit_by_alias_text(benchmark::State& state) { hits(state, name_count - 1, 1, by_text); }
-void BM_oldest_hit_by_folder(benchmark::State& state) { hits(state, 0, 1, by_folder); }
-void BM_oldest_hit_by_alias_text(benchmark::State& state) { hits(state, 0, 1, by_text); }
-void BM_style_set_by_folder(benchmark::State& state) { hits(state, 0, name_count, by_folder); }
-void BM_style_set_by_alias_text(benchmark::State& state) { hits(state, 0, name_count, by_text); }
+void BM_newest_hit_by_folder(benchmark::State& state)
+{
+    hits(state, name_count - 1, 1, by_folder);
+}
+void BM_newest_hit_by_alias_text(benchmark::State& state)
+{
+    hits(state, name_count - 1, 1, by_text);
+}
+void BM_oldest_hit_by_folder(benchmark::State& state)
+{
+    hits(state, 0, 1, by_folder);
+}
+void BM_oldest_hit_by_alias_text(benchmark::State& state)
+{
+    hits(state, 0, 1, by_text);
+}
+void BM_style_set_by_folder(benchmark::State& state)
+{
+    hits(state, 0, name_count, by_folder);
+}
+void BM_style_set_by_alias_text(benchmark::State& state)
+{
+    hits(state, 0, name_count, by_text);
+}
 
 BENCHMARK(BM_newest_hit_by_folder);
 BENCHMARK(BM_newest_hit_by_alias_text);
@@ -120,6 +150,5 @@ int main(int argc, char** argv)
           "BM_newest_hit_by_alias_text"},
          {"oldest of 31 hit: FOLDER / alias text (ours vs ours)", "BM_oldest_hit_by_folder",
           "BM_oldest_hit_by_alias_text"},
-         {"31 names, one FOLDER / alias text (ours vs ours)", "BM_style_set_by_folder",
-          "BM_style_set_by_alias_text"}});
+         {"31 names, one FOLDER / alias text (ours vs ours)", "BM_style_set_by_folder", "BM_style_set_by_alias_text"}});
 }

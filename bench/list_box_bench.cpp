@@ -36,9 +36,9 @@ EFFECT_INFO no_effects = {0, 0, 0, 0xFF};
 WM_LIST_BOX* build_box(int left, int lines)
 {
     WM_STYLE_SET style;
-    auto* box = new WM_LIST_BOX(static_cast<INT_S16>(left), 10, static_cast<INT_S16>(left + 199), 35, 0, 0, nullptr,
-                                0, style, style, style, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                                &no_effects);
+    auto* box =
+        new WM_LIST_BOX(static_cast<INT_S16>(left), 10, static_cast<INT_S16>(left + 199), 35, 0, 0, nullptr, 0, style,
+                        style, style, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &no_effects);
     manager->areas[0].add_object(box, 0);
     for (int i = 0; i < lines; ++i) {
         box->add_line(("Line " + std::to_string(i)).c_str(), nullptr, 0, 0, 0);

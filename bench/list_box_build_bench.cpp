@@ -65,10 +65,8 @@ int main(int argc, char** argv)
     {
         const char* name;
         int boxes, count;
-    } cases[] = {{"BM_build_1000", 1, 1000},
-                 {"BM_build_10x100", 10, 100},
-                 {"BM_build_100", 1, 100},
-                 {"BM_build_10x10", 10, 10}};
+    } cases[] = {
+        {"BM_build_1000", 1, 1000}, {"BM_build_10x100", 10, 100}, {"BM_build_100", 1, 100}, {"BM_build_10x10", 10, 10}};
     for (const auto& c : cases) {
         benchmark::RegisterBenchmark(c.name, build_boxes, c.boxes, c.count);
     }

@@ -63,8 +63,9 @@ void BM_loopback_tcpip(benchmark::State& state)
         state.SkipWithError("no loopback connection");
         return;
     }
-    for (int i = 0; i < 1000 && !net.monitor_stream_listen_sockets(server, got); ++i)
+    for (int i = 0; i < 1000 && !net.monitor_stream_listen_sockets(server, got); ++i) {
         usleep(1000);
+    }
     if (server < 0) {
         state.SkipWithError("no accepted connection");
         return;
@@ -114,8 +115,9 @@ void BM_loopback_plain(benchmark::State& state)
             }
             for (long got = 0; got < piece;) {
                 ssize_t n = recv(s, in.data() + got, static_cast<size_t>(piece - got), MSG_DONTWAIT);
-                if (n > 0)
+                if (n > 0) {
                     got += n;
+                }
             }
         }
         benchmark::DoNotOptimize(in.data());
@@ -133,5 +135,6 @@ BENCHMARK(BM_loopback_plain)->Unit(benchmark::kMillisecond);
 int main(int argc, char** argv)
 {
     return kivo_bench::run_with_ratios(
-        argc, argv, {{"64 MiB loopback in 16 KiB pieces: TCPIP vs send/recv", "BM_loopback_tcpip", "BM_loopback_plain"}});
+        argc, argv,
+        {{"64 MiB loopback in 16 KiB pieces: TCPIP vs send/recv", "BM_loopback_tcpip", "BM_loopback_plain"}});
 }

@@ -24,10 +24,19 @@ namespace {
 
 constexpr int buttons = 40, texts = 10;
 
-WM_MESG handler(WM_SCREEN_OBJECT*, void*, void*) { return 0; }
+WM_MESG handler(WM_SCREEN_OBJECT*, void*, void*)
+{
+    return 0;
+}
 
-INT_S16 cell_x(int i) { return static_cast<INT_S16>((i % 8) * 120); }
-INT_S16 cell_y(int i) { return static_cast<INT_S16>((i / 8) * 60); }
+INT_S16 cell_x(int i)
+{
+    return static_cast<INT_S16>((i % 8) * 120);
+}
+INT_S16 cell_y(int i)
+{
+    return static_cast<INT_S16>((i / 8) * 60);
+}
 
 struct SCENE
 {
@@ -103,10 +112,10 @@ int main(int argc, char** argv)
 {
     IMAGE::startup_font_system();
     scene = new SCENE;
-    const int rc = kivo_bench::run_with_ratios(
-        argc, argv,
-        {{"page of 40 buttons + 10 texts from records vs constructors (both ours)", "BM_page_from_records",
-          "BM_page_from_constructors"}});
+    const int rc =
+        kivo_bench::run_with_ratios(argc, argv,
+                                    {{"page of 40 buttons + 10 texts from records vs constructors (both ours)",
+                                      "BM_page_from_records", "BM_page_from_constructors"}});
     delete scene;
     IMAGE::shutdown_font_system();
     return rc;

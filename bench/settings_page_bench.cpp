@@ -113,10 +113,9 @@ int main(int argc, char** argv)
     setenv("SDL_AUDIODRIVER", "dummy", 0);
     IMAGE::startup_font_system();
     page_ready = start_settings_page();
-    const int rc = kivo_bench::run_with_ratios(
-        argc, argv,
-        {{"settings page full redraw / memcpy of the frame (target <= 6)", "BM_settings_page_redraw",
-          "BM_frame_memcpy"}});
+    const int rc = kivo_bench::run_with_ratios(argc, argv,
+                                               {{"settings page full redraw / memcpy of the frame (target <= 6)",
+                                                 "BM_settings_page_redraw", "BM_frame_memcpy"}});
     release_app_resources();
     WM_SCREEN_OBJECT::surface = nullptr;
     IMAGE::shutdown_font_system();

@@ -41,8 +41,9 @@ void make_sounds()
 void BM_mix_ours(benchmark::State& state)
 {
     for (auto _ : state) {
-        for (SOUND_RECORD& r : records)
+        for (SOUND_RECORD& r : records) {
             r.position = 0;
+        }
         sound_mix(records, output.data(), kFrames);
         benchmark::DoNotOptimize(output.data());
     }

@@ -50,10 +50,10 @@ const char* const PROGRAM_TITLE = "Tollbeck";
 const char* const REFERENCE_TITLE = "startup reference";
 const std::uint32_t REFERENCE_COLOUR = 0x3366CC;
 
-const int START_TIMEOUT_MS = 20000; // from the start to a settled window
-const int STAY_MS = 300;            // a frame counts when the window keeps off empty this long
-const int SETTLE_MS = 300;          // start-up: unchanged this long is settled
-const int IDLE_SETTLE_MS = 1500;    // idle: past the page effect (about 700 ms) with room to spare
+const int START_TIMEOUT_MS = 20000;   // from the start to a settled window
+const int STAY_MS = 300;              // a frame counts when the window keeps off empty this long
+const int SETTLE_MS = 300;            // start-up: unchanged this long is settled
+const int IDLE_SETTLE_MS = 1500;      // idle: past the page effect (about 700 ms) with room to spare
 const int GIVE_UP_SETTLING_MS = 5000; // a caret blinking on the grid never settles
 const int IDLE_SECONDS = 10;
 const int CLOSE_TIMEOUT_MS = 5000;
@@ -88,7 +88,7 @@ struct Setup
     // Per run, for the summary: when each window was first readable, and
     // when the program's page held still.
     std::vector<double> window_ms[2], settled_ms;
-    pid_t running = -1;             // the program being measured, if any
+    pid_t running = -1; // the program being measured, if any
 
     ~Setup() { stop(); }
 
@@ -97,40 +97,48 @@ struct Setup
     {
         char exe[4096];
         ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
-        if (n <= 0)
+        if (n <= 0) {
             return "cannot find this benchmark's own folder";
+        }
         exe[n] = 0;
         std::string bin = std::filesystem::path(exe).parent_path().string();
         program = bin + "/tollbeck";
         reference = bin + "/ref_minimal_window";
         std::string pages = bin + "/../share/tollbeck/pages.bin";
-        if (access(program.c_str(), X_OK) != 0)
+        if (access(program.c_str(), X_OK) != 0) {
             return program + " is missing: build the tollbeck target";
-        if (access(reference.c_str(), X_OK) != 0)
+        }
+        if (access(reference.c_str(), X_OK) != 0) {
             return reference + " is missing: build the ref_minimal_window target";
-        if (access(pages.c_str(), R_OK) != 0)
+        }
+        if (access(pages.c_str(), R_OK) != 0) {
             return pages + " is missing: build the tollbeck_pages target";
+        }
 
         char home_template[] = "/tmp/kivo-startup-bench-XXXXXX";
-        if (!mkdtemp(home_template))
+        if (!mkdtemp(home_template)) {
             return "cannot make a temporary home";
+        }
         home = home_template;
 
-        if (!server.start(1024, 768))
+        if (!server.start(1024, 768)) {
             return server.error();
+        }
         reader.reset(new XReader(server.display()));
-        if (!reader->connected())
+        if (!reader->connected()) {
             return "cannot connect to " + server.display();
+        }
 
-        static const char* const replaced[] = {"DISPLAY=",         "WAYLAND_DISPLAY=", "SDL_VIDEODRIVER=",
-                                               "HOME=",            "XDG_CONFIG_HOME=", "XDG_DATA_HOME=",
-                                               "XDG_CACHE_HOME="};
+        static const char* const replaced[] = {"DISPLAY=",         "WAYLAND_DISPLAY=", "SDL_VIDEODRIVER=", "HOME=",
+                                               "XDG_CONFIG_HOME=", "XDG_DATA_HOME=",   "XDG_CACHE_HOME="};
         for (char** e = environ; *e; ++e) {
             bool keep = true;
-            for (const char* r : replaced)
+            for (const char* r : replaced) {
                 keep = keep && std::strncmp(*e, r, std::strlen(r)) != 0;
-            if (keep)
+            }
+            if (keep) {
                 env.push_back(*e);
+            }
         }
         env.push_back("DISPLAY=" + server.display());
         env.push_back("SDL_VIDEODRIVER=x11");
@@ -171,8 +179,9 @@ Child launch(const std::string& path)
 {
     std::vector<char*> argv{const_cast<char*>(path.c_str()), nullptr};
     std::vector<char*> envp;
-    for (std::string& v : setup.env)
+    for (std::string& v : setup.env) {
         envp.push_back(&v[0]);
+    }
     envp.push_back(nullptr);
     int null_fd = open("/dev/null", O_RDWR | O_CLOEXEC);
     Child c;
@@ -187,8 +196,9 @@ Child launch(const std::string& path)
         execve(argv[0], argv.data(), envp.data());
         _exit(127);
     }
-    if (null_fd >= 0)
+    if (null_fd >= 0) {
         close(null_fd);
+    }
     setup.running = c.pid;
     return c;
 }
@@ -196,8 +206,9 @@ Child launch(const std::string& path)
 // True when the child has ended (it is then reaped); *status its wait status.
 bool ended(Child& c, int* status)
 {
-    if (c.pid <= 0)
+    if (c.pid <= 0) {
         return true;
+    }
     pid_t r = waitpid(c.pid, status, WNOHANG);
     if (r == c.pid || (r < 0 && errno != EINTR)) {
         c.pid = -1;
@@ -211,13 +222,15 @@ bool ended(Child& c, int* status)
 // time, then kills it. A close that is not a clean exit is noted.
 void close_child(Child& c, const char* what)
 {
-    if (c.pid <= 0)
+    if (c.pid <= 0) {
         return;
+    }
     kill(c.pid, SIGTERM);
     int status = 0;
     Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(CLOSE_TIMEOUT_MS);
-    while (!ended(c, &status) && Clock::now() < deadline)
+    while (!ended(c, &status) && Clock::now() < deadline) {
         sleep_ms(5);
+    }
     if (c.pid > 0) {
         kill(c.pid, SIGKILL);
         waitpid(c.pid, nullptr, 0);
@@ -237,10 +250,12 @@ bool read_grid(unsigned long window, std::vector<std::uint32_t>* grid)
     grid->clear();
     XPixels row;
     for (int y : rows) {
-        if (!setup.reader->read_rgb(window, 0, y, WIDTH, 1, &row))
+        if (!setup.reader->read_rgb(window, 0, y, WIDTH, 1, &row)) {
             return false;
-        for (int i = 0; i < 8; ++i)
+        }
+        for (int i = 0; i < 8; ++i) {
             grid->push_back(row.at((2 * i + 1) * WIDTH / 16, 0));
+        }
     }
     return true;
 }
@@ -252,11 +267,11 @@ bool is_empty(const std::vector<std::uint32_t>& grid)
 
 struct Watch
 {
-    std::string error;           // empty when the frame was seen
-    double window_ms = 0;        // from the start to the first reading of the window
-    double first_frame_ms = 0;   // from the start to the first frame that stayed
-    double settled_ms = 0;       // from the start to the last change of the grid
-    bool settled = false;        // false when it kept changing (given up)
+    std::string error;               // empty when the frame was seen
+    double window_ms = 0;            // from the start to the first reading of the window
+    double first_frame_ms = 0;       // from the start to the first frame that stayed
+    double settled_ms = 0;           // from the start to the last change of the grid
+    bool settled = false;            // false when it kept changing (given up)
     std::vector<std::uint32_t> grid; // the last reading
 };
 
@@ -277,8 +292,8 @@ Watch watch(Child& c, const char* title, int settle_ms)
             return w;
         }
         if (ended(c, &status)) {
-            w.error = std::string(title) + " ended before it showed a frame (wait status " +
-                      std::to_string(status) + ")";
+            w.error =
+                std::string(title) + " ended before it showed a frame (wait status " + std::to_string(status) + ")";
             return w;
         }
         Clock::time_point now = Clock::now();
@@ -287,17 +302,20 @@ Watch watch(Child& c, const char* title, int settle_ms)
                       std::to_string(START_TIMEOUT_MS / 1000) + " s";
             return w;
         }
-        if (!window)
+        if (!window) {
             window = setup.reader->find_window(title);
+        }
         if (window && read_grid(window, &grid)) {
             now = Clock::now();
-            if (w.window_ms == 0)
+            if (w.window_ms == 0) {
                 w.window_ms = ms_between(c.started, now);
+            }
             if (is_empty(grid)) {
                 shown = false;
             } else if (!shown || grid != w.grid) {
-                if (!shown)
+                if (!shown) {
                     shown_at = now;
+                }
                 shown = true;
                 changed_at = now;
                 w.grid = grid;
@@ -321,8 +339,9 @@ Watch watch(Child& c, const char* title, int settle_ms)
 // of the same name.
 void wait_until_gone(const char* title)
 {
-    for (int i = 0; i < 500 && setup.reader->find_window(title); ++i)
+    for (int i = 0; i < 500 && setup.reader->find_window(title); ++i) {
         sleep_ms(2);
+    }
 }
 
 // One start of each, unmeasured, so that the first round does not pay alone
@@ -365,8 +384,9 @@ void run_start_up(benchmark::State& state, const std::string& path, const char* 
             break;
         }
         setup.window_ms[ours ? 0 : 1].push_back(w.window_ms);
-        if (ours)
+        if (ours) {
             setup.settled_ms.push_back(w.settled ? w.settled_ms : -1);
+        }
         state.SetIterationTime(w.first_frame_ms / 1000.0);
     }
 }
@@ -392,20 +412,24 @@ double cpu_seconds(pid_t pid)
 {
     std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
     std::string line;
-    if (!std::getline(in, line))
+    if (!std::getline(in, line)) {
         return -1;
+    }
     // The name in parentheses may hold spaces; the fields count from after it.
     std::size_t close = line.rfind(')');
-    if (close == std::string::npos)
+    if (close == std::string::npos) {
         return -1;
+    }
     std::istringstream fields(line.substr(close + 2));
     std::string field;
     unsigned long long utime = 0, stime = 0;
     for (int i = 3; i <= 15 && fields >> field; ++i) {
-        if (i == 14)
+        if (i == 14) {
             utime = std::strtoull(field.c_str(), nullptr, 10);
-        if (i == 15)
+        }
+        if (i == 15) {
             stime = std::strtoull(field.c_str(), nullptr, 10);
+        }
     }
     return static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
 }
@@ -431,8 +455,9 @@ void measure_idle()
     Clock::time_point end = t0 + std::chrono::seconds(IDLE_SECONDS);
     int status = 0;
     bool gone = false;
-    while (Clock::now() < end && !interrupted && !(gone = ended(c, &status)))
+    while (Clock::now() < end && !interrupted && !(gone = ended(c, &status))) {
         sleep_ms(50);
+    }
     double cpu1 = gone ? -1 : cpu_seconds(c.pid);
     double seconds = ms_between(t0, Clock::now()) / 1000.0;
     close_child(c, PROGRAM_TITLE);
@@ -468,25 +493,32 @@ int main(int argc, char** argv)
                 HEIGHT);
     warm_up();
     int result = kivo_bench::run_with_ratios(
-        argc, argv, {{"start-up to first frame vs minimal SDL window", "BM_startup_ours/iterations:1/manual_time",
-                          "BM_startup_minimal_sdl/iterations:1/manual_time"}});
+        argc, argv,
+        {{"start-up to first frame vs minimal SDL window", "BM_startup_ours/iterations:1/manual_time",
+          "BM_startup_minimal_sdl/iterations:1/manual_time"}});
 
     // Where the time goes: up to the window, and from the window to the
     // first frame (the rest of the ratio).
-    if (!setup.window_ms[0].empty() && !setup.window_ms[1].empty())
+    if (!setup.window_ms[0].empty() && !setup.window_ms[1].empty()) {
         std::printf("\nwindow on screen (still empty), median: ours %.1f ms, reference %.1f ms\n",
                     kivo_bench::median_of(setup.window_ms[0]), kivo_bench::median_of(setup.window_ms[1]));
+    }
     std::vector<double> settled;
-    for (double ms : setup.settled_ms)
-        if (ms >= 0)
+    for (double ms : setup.settled_ms) {
+        if (ms >= 0) {
             settled.push_back(ms);
-    if (!settled.empty())
+        }
+    }
+    if (!settled.empty()) {
         std::printf("program start to settled page (page effect done), median: %.1f ms over %zu runs\n",
                     kivo_bench::median_of(settled), settled.size());
-    if (result == 0 && !interrupted)
+    }
+    if (result == 0 && !interrupted) {
         measure_idle();
-    for (const std::string& note : setup.notes)
+    }
+    for (const std::string& note : setup.notes) {
         std::printf("note: %s\n", note.c_str());
+    }
     setup.stop();
     if (interrupted) {
         std::printf("interrupted: the runs were cut short\n");

@@ -33,29 +33,34 @@ struct SKIN_FOLDER
     SKIN_FOLDER()
     {
         char pattern[] = "/tmp/style_set_bench_XXXXXX";
-        if (!mkdtemp(pattern))
+        if (!mkdtemp(pattern)) {
             return;
+        }
         native = pattern;
         FOLDER folder;
-        if (!folder.set_from_path_string(pattern) || !folder.get(alias, nullptr))
+        if (!folder.set_from_path_string(pattern) || !folder.get(alias, nullptr)) {
             return;
+        }
         IMAGE picture;
         picture.setup(32, 32);
         picture.clear(0xFF336699u, 1);
         for (const char* name : present_skins) {
             DATA_FILE* file = folder.open_data_file((std::string(name) + ".png").c_str(), fm_write, 0, 0);
-            if (!file || !picture.save_png(file))
+            if (!file || !picture.save_png(file)) {
                 return;
+            }
             folder.close(file);
         }
         ready = true;
     }
     ~SKIN_FOLDER()
     {
-        if (native.empty())
+        if (native.empty()) {
             return;
-        for (const char* name : present_skins)
+        }
+        for (const char* name : present_skins) {
             std::remove((native + "/" + name + ".png").c_str());
+        }
         rmdir(native.c_str());
     }
 };
@@ -90,13 +95,16 @@ void BM_two_skins_by_load_images(benchmark::State& state)
         return;
     }
     IMAGE_BOX boxes[2];
-    for (IMAGE_BOX& box : boxes)
+    for (IMAGE_BOX& box : boxes) {
         box.cache = &WM_SCREEN_OBJECT::image_cache;
+    }
     for (auto _ : state) {
-        for (int i = 0; i < 2; i++)
+        for (int i = 0; i < 2; i++) {
             benchmark::DoNotOptimize(boxes[i].load_images(skins().alias, present_skins[i], WM_STYLE_SET::cache_flags));
-        for (IMAGE_BOX& box : boxes)
+        }
+        for (IMAGE_BOX& box : boxes) {
             box.clear_images();
+        }
     }
 }
 BENCHMARK(BM_two_skins_by_load_images)->Unit(benchmark::kMillisecond);
@@ -105,10 +113,9 @@ BENCHMARK(BM_two_skins_by_load_images)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv)
 {
-    int result = kivo_bench::run_with_ratios(
-        argc, argv,
-        {{"style set runtime cache (2 of 31 skins) / the 2 skins loaded directly", "BM_load_runtime_image_cache",
-          "BM_two_skins_by_load_images"}});
+    int result = kivo_bench::run_with_ratios(argc, argv,
+                                             {{"style set runtime cache (2 of 31 skins) / the 2 skins loaded directly",
+                                               "BM_load_runtime_image_cache", "BM_two_skins_by_load_images"}});
     WM_SCREEN_OBJECT::image_cache.clear();
     return result;
 }

@@ -78,8 +78,8 @@ int main(int argc, char** argv)
         style.font_x_sz = style.font_y_sz = 16;
         for (int i = 0; i < 4; ++i) {
             const std::string text = words(static_cast<size_t>(LENGTHS[i]));
-            edits[i] = new WM_TEXT_EDIT(10, static_cast<INT_S16>(10 + 40 * i), 300, 32767, text.c_str(), style,
-                                        nullptr, nullptr, nullptr);
+            edits[i] = new WM_TEXT_EDIT(10, static_cast<INT_S16>(10 + 40 * i), 300, 32767, text.c_str(), style, nullptr,
+                                        nullptr, nullptr);
             manager->areas[0].add_object(edits[i], 0);
         }
     }

@@ -97,8 +97,9 @@ Files& files()
 // would otherwise look fast.
 void check_lines(benchmark::State& state, long lines)
 {
-    if (lines != LINES)
+    if (lines != LINES) {
         state.SkipWithError("wrong number of lines");
+    }
 }
 
 void read_ours(benchmark::State& state, bool utf8)
@@ -148,20 +149,39 @@ void read_posix_getline(benchmark::State& state, bool utf8)
             ++lines;
             bytes += n;
         }
-        if (f)
+        if (f) {
             std::fclose(f);
+        }
         benchmark::DoNotOptimize(bytes);
         check_lines(state, lines);
     }
     std::free(line);
 }
 
-void BM_read_line_ascii(benchmark::State& state) { read_ours(state, false); }
-void BM_std_getline_ascii(benchmark::State& state) { read_std_getline(state, false); }
-void BM_posix_getline_ascii(benchmark::State& state) { read_posix_getline(state, false); }
-void BM_read_line_utf8(benchmark::State& state) { read_ours(state, true); }
-void BM_std_getline_utf8(benchmark::State& state) { read_std_getline(state, true); }
-void BM_posix_getline_utf8(benchmark::State& state) { read_posix_getline(state, true); }
+void BM_read_line_ascii(benchmark::State& state)
+{
+    read_ours(state, false);
+}
+void BM_std_getline_ascii(benchmark::State& state)
+{
+    read_std_getline(state, false);
+}
+void BM_posix_getline_ascii(benchmark::State& state)
+{
+    read_posix_getline(state, false);
+}
+void BM_read_line_utf8(benchmark::State& state)
+{
+    read_ours(state, true);
+}
+void BM_std_getline_utf8(benchmark::State& state)
+{
+    read_std_getline(state, true);
+}
+void BM_posix_getline_utf8(benchmark::State& state)
+{
+    read_posix_getline(state, true);
+}
 
 BENCHMARK(BM_read_line_ascii)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_std_getline_ascii)->Unit(benchmark::kMillisecond);

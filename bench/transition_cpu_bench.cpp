@@ -32,8 +32,7 @@ bool ready = false;
 void create_page(WM_PAGE_MANAGER& pm)
 {
     WM_AREA& area = *pm.current_area;
-    const auto tint =
-        static_cast<INT_U32>(reinterpret_cast<std::uintptr_t>(area.history[area.history_index].data));
+    const auto tint = static_cast<INT_U32>(reinterpret_cast<std::uintptr_t>(area.history[area.history_index].data));
     for (int k = 0; k < 12; ++k) {
         const auto y = static_cast<INT_S16>(k * 50);
         area.add_object(new WM_SCRIPT(0, y, W - 1, static_cast<INT_S16>(y + 49), "A line of the page", -1, -1, -1,
@@ -122,8 +121,8 @@ int main(int argc, char** argv)
         manager->backgrounds[0].setup(W, H);
         manager->backgrounds[0].clear(COLOUR_DARK_GREY, 1);
         manager->page_effects_ms = LENGTH_MS;
-        manager->set_next_page(0, create_page, nullptr, reinterpret_cast<void*>(std::uintptr_t{0x203040}), nullptr,
-                               0, 0, nullptr);
+        manager->set_next_page(0, create_page, nullptr, reinterpret_cast<void*>(std::uintptr_t{0x203040}), nullptr, 0,
+                               0, nullptr);
         manager->go_to_page(0);
         ready = true;
     }

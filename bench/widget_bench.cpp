@@ -225,6 +225,5 @@ int main(int argc, char** argv)
         {{"page of 40 image widgets vs one 1024 x 768 put (both ours)", "BM_image_page_redraw_full",
           "BM_background_put"},
          {"one widget's redraw vs the page of 40 (both ours)", "BM_page_redraw_one_widget", "BM_page_redraw_full"},
-         {"region list: 10,000 requests vs 1,000 (both ours)", "BM_regions_10000",
-          "BM_regions_1000"}});
+         {"region list: 10,000 requests vs 1,000 (both ours)", "BM_regions_10000", "BM_regions_1000"}});
 }

@@ -174,8 +174,7 @@ int main(int argc, char** argv)
     IMAGE::startup_font_system();
     const int rc = kivo_bench::run_with_ratios(
         argc, argv,
-        {{"page of 40 buttons vs one 1024 x 768 put (both ours)", "BM_button_page_redraw_full",
-          "BM_background_put"},
+        {{"page of 40 buttons vs one 1024 x 768 put (both ours)", "BM_button_page_redraw_full", "BM_background_put"},
          {"pointer onto one button vs the page of 40 (both ours)", "BM_pointer_onto_button",
           "BM_button_page_redraw_full"}});
     IMAGE::shutdown_font_system();

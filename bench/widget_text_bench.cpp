@@ -27,9 +27,9 @@ constexpr INT_U32 INK = 0xFF202020u;
 
 std::string paragraph(size_t bytes)
 {
-    const char* const words[] = {"lorem", "ipsum", "dolor", "sit", "amet", "consectetur", "adipiscing", "elit",
-                                 "sed", "do", "eiusmod", "tempor", "incididunt", "ut", "labore", "et", "dolore",
-                                 "magna", "aliqua", "Tollbeck"};
+    const char* const words[] = {"lorem",  "ipsum", "dolor",  "sit",     "amet",   "consectetur", "adipiscing",
+                                 "elit",   "sed",   "do",     "eiusmod", "tempor", "incididunt",  "ut",
+                                 "labore", "et",    "dolore", "magna",   "aliqua", "Tollbeck"};
     std::string s;
     for (size_t i = 0; s.size() < bytes; ++i) {
         s += words[(i * 7 + i / 3) % (sizeof words / sizeof words[0])];

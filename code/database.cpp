@@ -28,8 +28,7 @@ void copy_or_clear(KIVO_STRING& s, const char* text)
 {
     if (text != nullptr && text[0] != '\0') {
         s = text;
-    }
-    else {
+    } else {
         s.clear();
     }
 }
@@ -56,8 +55,7 @@ INT_S16 checksum(const KIVO_STRING& s)
 
 // The checksum sign-extended to 32 bits and read as unsigned: a pattern of
 // 0x8000 or more picks the row of 4294967296 + checksum.
-template <std::size_t N>
-const char* row(const char* const (&table)[N], INT_S16 sum)
+template <std::size_t N> const char* row(const char* const (&table)[N], INT_S16 sum)
 {
     INT_U32 wide = static_cast<INT_U32>(static_cast<INT_S32>(sum));
     return table[wide % N];
@@ -65,9 +63,7 @@ const char* row(const char* const (&table)[N], INT_S16 sum)
 
 } // namespace
 
-DATABASE::DATABASE() : race(0), race_count(0)
-{
-}
+DATABASE::DATABASE() : race(0), race_count(0) {}
 
 void DATABASE::load()
 {
@@ -93,13 +89,11 @@ KIVO_STRING& DATABASE::generate_name()
         name = row(dwarf_first_names, first);
         name += " ";
         name += row(dwarf_second_names, second);
-    }
-    else if (race == 1) {
+    } else if (race == 1) {
         name = row(elf_first_names, first);
         name += " ";
         name += row(elf_second_names, second);
-    }
-    else {
+    } else {
         name = row(orc_first_names, first);
         name += " ";
         name += row(orc_second_names, second);
@@ -108,56 +102,57 @@ KIVO_STRING& DATABASE::generate_name()
 }
 
 const char* const dwarf_first_names[41] = {
-    "Artur", "Axebreaker", "Balder", "Barrek", "Beardrun", "Bolvar", "Borrin", "Brokk", "Bruni", "Dagna", "Dolgrim",
-    "Durgan", "Eitri", "Farlan", "Flint", "Forgrim", "Galdur", "Gorm", "Grundar", "Gunnar", "Haldor", "Halvard",
-    "Hammer", "Hargrim", "Helmgar", "Hrolf", "Ironfist", "Jorund", "Kaldur", "Korrin", "Lodur", "Magni", "Mordrek",
-    "Nordri", "Orvik", "Rothgar", "Skeggi", "Stonebrow", "Thurgar", "Ulfar", "Vondal"
-};
+    "Artur",   "Axebreaker", "Balder",  "Barrek",  "Beardrun", "Bolvar",  "Borrin",  "Brokk",  "Bruni",
+    "Dagna",   "Dolgrim",    "Durgan",  "Eitri",   "Farlan",   "Flint",   "Forgrim", "Galdur", "Gorm",
+    "Grundar", "Gunnar",     "Haldor",  "Halvard", "Hammer",   "Hargrim", "Helmgar", "Hrolf",  "Ironfist",
+    "Jorund",  "Kaldur",     "Korrin",  "Lodur",   "Magni",    "Mordrek", "Nordri",  "Orvik",  "Rothgar",
+    "Skeggi",  "Stonebrow",  "Thurgar", "Ulfar",   "Vondal"};
 
 const char* const dwarf_second_names[43] = {
-    "Anvil", "Ashbeard", "Axehand", "Bellows", "Blackrock", "Boulder", "Bronzeback", "Cinder", "Coalbrow",
-    "Copperhelm", "Deepdelve", "Emberforge", "Flintheart", "Forgeborn", "Goldvein", "Granite", "Greybeard",
-    "Hearthstone", "Helmsplitter", "Ironbelly", "Ironside", "Keldrock", "Lodestone", "Mallet", "Marblehand",
-    "Nailbiter", "Oreheart", "Pickaxe", "Pitdelver", "Plumbline", "Pyrite", "Quarry", "Rockjaw", "Runeseeker",
-    "Shalebreaker", "Slagheap", "Smelter", "Steelgrip", "Stonefoot", "Tinderbox", "Tunnelwright", "Whetstone",
-    "Zincbeard"
-};
+    "Anvil",        "Ashbeard",    "Axehand",      "Bellows",    "Blackrock",  "Boulder",   "Bronzeback", "Cinder",
+    "Coalbrow",     "Copperhelm",  "Deepdelve",    "Emberforge", "Flintheart", "Forgeborn", "Goldvein",   "Granite",
+    "Greybeard",    "Hearthstone", "Helmsplitter", "Ironbelly",  "Ironside",   "Keldrock",  "Lodestone",  "Mallet",
+    "Marblehand",   "Nailbiter",   "Oreheart",     "Pickaxe",    "Pitdelver",  "Plumbline", "Pyrite",     "Quarry",
+    "Rockjaw",      "Runeseeker",  "Shalebreaker", "Slagheap",   "Smelter",    "Steelgrip", "Stonefoot",  "Tinderbox",
+    "Tunnelwright", "Whetstone",   "Zincbeard"};
 
 const char* const elf_first_names[80] = {
-    "Acorn", "Alder", "Amber", "Aspen", "Aster", "Autumn", "Azure", "Beech", "Bellflower", "Berry", "Bilberry",
-    "Bindweed", "Birch", "Blossom", "Bluebell", "Bramble", "Brook", "Buttercup", "Cedar", "Cloud", "Clover", "Dawn",
-    "Dew", "Elder", "Elm", "Fern", "Firefly", "Flax", "Flower", "Forest", "Foxglove", "Glade", "Glimmer",
-    "Hawthorn", "Hazel", "Heather", "Holly", "Honey", "Ivy", "Jasmine", "Juniper", "Lark", "Laurel", "Lavender",
-    "Leaf", "Lily", "Linden", "Lotus", "Maple", "Meadow", "Mist", "Moon", "Moss", "Nettle", "Nightingale", "Oak",
-    "Olive", "Orchid", "Pine", "Poppy", "Rain", "Raven", "Reed", "River", "Rose", "Rowan", "Sage", "Silver", "Sky",
-    "Sorrel", "Spring", "Star", "Summer", "Sunrise", "Swan", "Thistle", "Tulip", "Violet", "Willow", "Wren"
-};
+    "Acorn",       "Alder",    "Amber",    "Aspen",    "Aster",   "Autumn",   "Azure",    "Beech",    "Bellflower",
+    "Berry",       "Bilberry", "Bindweed", "Birch",    "Blossom", "Bluebell", "Bramble",  "Brook",    "Buttercup",
+    "Cedar",       "Cloud",    "Clover",   "Dawn",     "Dew",     "Elder",    "Elm",      "Fern",     "Firefly",
+    "Flax",        "Flower",   "Forest",   "Foxglove", "Glade",   "Glimmer",  "Hawthorn", "Hazel",    "Heather",
+    "Holly",       "Honey",    "Ivy",      "Jasmine",  "Juniper", "Lark",     "Laurel",   "Lavender", "Leaf",
+    "Lily",        "Linden",   "Lotus",    "Maple",    "Meadow",  "Mist",     "Moon",     "Moss",     "Nettle",
+    "Nightingale", "Oak",      "Olive",    "Orchid",   "Pine",    "Poppy",    "Rain",     "Raven",    "Reed",
+    "River",       "Rose",     "Rowan",    "Sage",     "Silver",  "Sky",      "Sorrel",   "Spring",   "Star",
+    "Summer",      "Sunrise",  "Swan",     "Thistle",  "Tulip",   "Violet",   "Willow",   "Wren"};
 
 const char* const elf_second_names[36] = {
-    "Amberleaf", "Brightwater", "Dawnstrider", "Dewmantle", "Fairwind", "Fleetfoot", "Gladewalker", "Glimmerbrook",
-    "Goodspeed", "Greenbough", "Highbranch", "Leafsong", "Lightfoot", "Meadowsweet", "Moonbrook", "Mossbank",
-    "Nightbreeze", "Oakenshade", "Palebrook", "Pearlwater", "Pebblestream", "Petalblossom", "Rainsong", "Riverwind",
-    "Rosethorn", "Silverleaf", "Skydancer", "Songbird", "Starbloom", "Summerdew", "Sunglade", "Swiftbrook",
-    "Thornwhisper", "Twilight", "Willowmere", "Windrunner"
-};
+    "Amberleaf",   "Brightwater",  "Dawnstrider",  "Dewmantle",    "Fairwind",    "Fleetfoot",
+    "Gladewalker", "Glimmerbrook", "Goodspeed",    "Greenbough",   "Highbranch",  "Leafsong",
+    "Lightfoot",   "Meadowsweet",  "Moonbrook",    "Mossbank",     "Nightbreeze", "Oakenshade",
+    "Palebrook",   "Pearlwater",   "Pebblestream", "Petalblossom", "Rainsong",    "Riverwind",
+    "Rosethorn",   "Silverleaf",   "Skydancer",    "Songbird",     "Starbloom",   "Summerdew",
+    "Sunglade",    "Swiftbrook",   "Thornwhisper", "Twilight",     "Willowmere",  "Windrunner"};
 
 const char* const orc_first_names[121] = {
-    "Agga", "Ashnak", "Azgut", "Badgut", "Bagrot", "Barf", "Belch", "Bilegut", "Blackfang", "Blister", "Bloat",
-    "Bogrot", "Bonecrack", "Brakk", "Brute", "Bugbreath", "Bulk", "Burp", "Claw", "Clot", "Crud", "Crunch", "Dagga",
-    "Dirtnose", "Dreg", "Drool", "Dung", "Fang", "Filth", "Flay", "Foulbreath", "Gash", "Ghash", "Gnash", "Gob",
-    "Gore", "Gouge", "Grime", "Gristle", "Grub", "Grunt", "Gullet", "Gunk", "Gut", "Hack", "Hog", "Hork", "Howl",
-    "Hulk", "Hurl", "Ichor", "Jab", "Jaw", "Kark", "Klob", "Knuckle", "Krusk", "Lard", "Lash", "Leech", "Lug",
-    "Lurk", "Maggot", "Mangle", "Maw", "Mire", "Muck", "Mud", "Mugg", "Murk", "Nag", "Nark", "Nub", "Ogg", "Ooze",
-    "Pox", "Pus", "Rage", "Rak", "Rankle", "Rash", "Rat", "Ratgut", "Ravage", "Razor", "Reaver", "Reek", "Rend",
-    "Retch", "Rip", "Rot", "Rotgut", "Runt", "Rust", "Scab", "Scar", "Skull", "Slime", "Snot", "Spew", "Spike",
-    "Spit", "Splat", "Squelch", "Stab", "Stench", "Stink", "Stomp", "Stump", "Swill", "Thud", "Tusk", "Ugg", "Urk",
-    "Vile", "Vomit", "Wart", "Welt", "Wretch", "Yob", "Zog"
-};
+    "Agga",       "Ashnak", "Azgut",     "Badgut",   "Bagrot", "Barf",      "Belch", "Bilegut", "Blackfang", "Blister",
+    "Bloat",      "Bogrot", "Bonecrack", "Brakk",    "Brute",  "Bugbreath", "Bulk",  "Burp",    "Claw",      "Clot",
+    "Crud",       "Crunch", "Dagga",     "Dirtnose", "Dreg",   "Drool",     "Dung",  "Fang",    "Filth",     "Flay",
+    "Foulbreath", "Gash",   "Ghash",     "Gnash",    "Gob",    "Gore",      "Gouge", "Grime",   "Gristle",   "Grub",
+    "Grunt",      "Gullet", "Gunk",      "Gut",      "Hack",   "Hog",       "Hork",  "Howl",    "Hulk",      "Hurl",
+    "Ichor",      "Jab",    "Jaw",       "Kark",     "Klob",   "Knuckle",   "Krusk", "Lard",    "Lash",      "Leech",
+    "Lug",        "Lurk",   "Maggot",    "Mangle",   "Maw",    "Mire",      "Muck",  "Mud",     "Mugg",      "Murk",
+    "Nag",        "Nark",   "Nub",       "Ogg",      "Ooze",   "Pox",       "Pus",   "Rage",    "Rak",       "Rankle",
+    "Rash",       "Rat",    "Ratgut",    "Ravage",   "Razor",  "Reaver",    "Reek",  "Rend",    "Retch",     "Rip",
+    "Rot",        "Rotgut", "Runt",      "Rust",     "Scab",   "Scar",      "Skull", "Slime",   "Snot",      "Spew",
+    "Spike",      "Spit",   "Splat",     "Squelch",  "Stab",   "Stench",    "Stink", "Stomp",   "Stump",     "Swill",
+    "Thud",       "Tusk",   "Ugg",       "Urk",      "Vile",   "Vomit",     "Wart",  "Welt",    "Wretch",    "Yob",
+    "Zog"};
 
 const char* const orc_second_names[47] = {
-    "Axe", "Bane", "Bile", "Blood", "Bludgeon", "Bone", "Brawl", "Butcher", "Cleaver", "Club", "Crusher", "Dagger",
-    "Dread", "Fist", "Flail", "Gibbet", "Gnaw", "Gouger", "Grinder", "Gutter", "Hatchet", "Hide", "Hook", "Horn",
-    "Jawbone", "Knife", "Lance", "Mace", "Mauler", "Pike", "Pillage", "Rack", "Ravager", "Ripper", "Ruin",
-    "Scourge", "Shank", "Skewer", "Slasher", "Spear", "Spleen", "Stabber", "Storm", "Talon", "Tooth", "Warhammer",
-    "Whip"
-};
+    "Axe",     "Bane",    "Bile",    "Blood",  "Bludgeon", "Bone",      "Brawl", "Butcher", "Cleaver", "Club",
+    "Crusher", "Dagger",  "Dread",   "Fist",   "Flail",    "Gibbet",    "Gnaw",  "Gouger",  "Grinder", "Gutter",
+    "Hatchet", "Hide",    "Hook",    "Horn",   "Jawbone",  "Knife",     "Lance", "Mace",    "Mauler",  "Pike",
+    "Pillage", "Rack",    "Ravager", "Ripper", "Ruin",     "Scourge",   "Shank", "Skewer",  "Slasher", "Spear",
+    "Spleen",  "Stabber", "Storm",   "Talon",  "Tooth",    "Warhammer", "Whip"};

@@ -11,7 +11,7 @@ class DATABASE
 public:
     KIVO_STRING first_name;
     KIVO_STRING second_name;
-    INT_S16 race; // 0 dwarf, 1 elf, any other value orc
+    INT_S16 race;       // 0 dwarf, 1 elf, any other value orc
     INT_S16 race_count; // races offered by the race controls; 3 after load
 
     // Only the names are made (empty); load sets the race and the count.

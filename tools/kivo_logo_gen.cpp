@@ -36,10 +36,12 @@ bool in_stroke(const Stroke& s, double x, double y)
     double dx = s.x2 - s.x1, dy = s.y2 - s.y1;
     double len2 = dx * dx + dy * dy;
     double t = len2 > 0 ? ((x - s.x1) * dx + (y - s.y1) * dy) / len2 : 0;
-    if (t < 0)
+    if (t < 0) {
         t = 0;
-    if (t > 1)
+    }
+    if (t > 1) {
         t = 1;
+    }
     double px = s.x1 + t * dx - x, py = s.y1 + t * dy - y;
     return px * px + py * py <= s.r * s.r;
 }
@@ -54,14 +56,16 @@ bool in_ring(const Ring& r, double x, double y)
 // Straight-alpha "over" of a colour with coverage 0..SUB*SUB.
 void blend(Canvas& c, int x, int y, std::uint32_t colour, int coverage)
 {
-    if (coverage <= 0 || x < 0 || y < 0 || x >= c.w || y >= c.h)
+    if (coverage <= 0 || x < 0 || y < 0 || x >= c.w || y >= c.h) {
         return;
+    }
     int sa = int(colour >> 24) * coverage / (SUB * SUB);
     std::uint32_t& d = c.px[std::size_t(y) * c.w + x];
     int da = int(d >> 24);
     int oa = sa + da * (255 - sa) / 255;
-    if (oa == 0)
+    if (oa == 0) {
         return;
+    }
     std::uint32_t out = std::uint32_t(oa) << 24;
     for (int shift = 0; shift <= 16; shift += 8) {
         int sc = int(colour >> shift) & 0xFF, dc = int(d >> shift) & 0xFF;
@@ -71,26 +75,31 @@ void blend(Canvas& c, int x, int y, std::uint32_t colour, int coverage)
     d = out;
 }
 
-template <class Inside>
-void paint(Canvas& c, std::uint32_t colour, Inside inside)
+template <class Inside> void paint(Canvas& c, std::uint32_t colour, Inside inside)
 {
-    for (int y = 0; y < c.h; y++)
+    for (int y = 0; y < c.h; y++) {
         for (int x = 0; x < c.w; x++) {
             int cover = 0;
-            for (int sy = 0; sy < SUB; sy++)
-                for (int sx = 0; sx < SUB; sx++)
-                    if (inside(x + (sx + 0.5) / SUB, y + (sy + 0.5) / SUB))
+            for (int sy = 0; sy < SUB; sy++) {
+                for (int sx = 0; sx < SUB; sx++) {
+                    if (inside(x + (sx + 0.5) / SUB, y + (sy + 0.5) / SUB)) {
                         cover++;
+                    }
+                }
+            }
             blend(c, x, y, colour, cover);
         }
+    }
 }
 
 void paint_strokes(Canvas& c, std::uint32_t colour, const std::vector<Stroke>& strokes)
 {
     paint(c, colour, [&](double x, double y) {
-        for (const Stroke& s : strokes)
-            if (in_stroke(s, x, y))
+        for (const Stroke& s : strokes) {
+            if (in_stroke(s, x, y)) {
                 return true;
+            }
+        }
         return false;
     });
 }
@@ -102,8 +111,9 @@ void draw_badge(Canvas& c, int ox, int oy)
     const int bw = 80, bh = 75, radius = 14;
     auto inside_rounded = [&](double x, double y, double inset) {
         double l = ox + inset, t = oy + inset, r = ox + bw - inset, b = oy + bh - inset;
-        if (x < l || x > r || y < t || y > b)
+        if (x < l || x > r || y < t || y > b) {
             return false;
+        }
         double rad = radius - inset;
         double cx = x < l + rad ? l + rad : (x > r - rad ? r - rad : x);
         double cy = y < t + rad ? t + rad : (y > b - rad ? b - rad : y);
@@ -120,10 +130,13 @@ void draw_badge(Canvas& c, int ox, int oy)
         std::uint32_t colour = 0xFF000000u | r << 16 | g << 8 | b;
         for (int x = 0; x < bw; x++) {
             int cover = 0;
-            for (int sy = 0; sy < SUB; sy++)
-                for (int sx = 0; sx < SUB; sx++)
-                    if (inside_rounded(ox + x + (sx + 0.5) / SUB, oy + y + (sy + 0.5) / SUB, 2.0))
+            for (int sy = 0; sy < SUB; sy++) {
+                for (int sx = 0; sx < SUB; sx++) {
+                    if (inside_rounded(ox + x + (sx + 0.5) / SUB, oy + y + (sy + 0.5) / SUB, 2.0)) {
                         cover++;
+                    }
+                }
+            }
             blend(c, ox + x, oy + y, colour, cover);
         }
     }
@@ -171,14 +184,13 @@ void draw_word(Canvas& c, double x, double y, double h, std::uint32_t colour)
 void write_array(std::FILE* f, const char* name, const Canvas& c)
 {
     std::fprintf(f, "static const INT_U8 %s[%d] =\n{\n\t", name, 5 + 4 * c.w * c.h);
-    std::fprintf(f, "0x01,0x%02X,0x%02X,0x%02X,0x%02X", (c.w >> 8) & 0xFF, c.w & 0xFF, (c.h >> 8) & 0xFF,
-                 c.h & 0xFF);
+    std::fprintf(f, "0x01,0x%02X,0x%02X,0x%02X,0x%02X", (c.w >> 8) & 0xFF, c.w & 0xFF, (c.h >> 8) & 0xFF, c.h & 0xFF);
     for (int y = 0; y < c.h; y++) {
         std::fprintf(f, ",\n\t");
         for (int x = 0; x < c.w; x++) {
             std::uint32_t p = c.px[std::size_t(y) * c.w + x];
-            std::fprintf(f, "%s0x%02X,0x%02X,0x%02X,0x%02X", x ? "," : "", p & 0xFF, (p >> 8) & 0xFF,
-                         (p >> 16) & 0xFF, p >> 24);
+            std::fprintf(f, "%s0x%02X,0x%02X,0x%02X,0x%02X", x ? "," : "", p & 0xFF, (p >> 8) & 0xFF, (p >> 16) & 0xFF,
+                         p >> 24);
         }
     }
     std::fprintf(f, "\n};\n\n");

@@ -39,8 +39,8 @@ const short PICTURE_SIDE = 200;
 
 void disc(IMAGE& im, int x, int y, int r, COLOUR c)
 {
-    im.plot_circle(static_cast<short>(x), static_cast<short>(y), static_cast<short>(r), c, 0,
-                   IMAGE::PLOT_CIRCLE_DISC, 0, 1);
+    im.plot_circle(static_cast<short>(x), static_cast<short>(y), static_cast<short>(r), c, 0, IMAGE::PLOT_CIRCLE_DISC,
+                   0, 1);
 }
 
 void box(IMAGE& im, int x1, int y1, int x2, int y2, COLOUR c)
@@ -67,12 +67,12 @@ void draw_dwarf(IMAGE& im)
 {
     const COLOUR red(0xFFB3261E), bright(0xFFD9452B), skin(0xFFF0C8A0), steel(0xFF8C96A5), beard(0xFF7A3413);
     badge(im, red, bright);
-    box(im, 50, 40, 150, 70, steel);        // helmet
-    box(im, 94, 28, 106, 70, steel);        // crest
-    box(im, 62, 70, 138, 110, skin);        // face
+    box(im, 50, 40, 150, 70, steel);         // helmet
+    box(im, 94, 28, 106, 70, steel);         // crest
+    box(im, 62, 70, 138, 110, skin);         // face
     disc(im, 84, 88, 5, COLOUR(0xFF2A1A12)); // eyes
     disc(im, 116, 88, 5, COLOUR(0xFF2A1A12));
-    for (int i = 0; i < 5; i++) {            // braided beard
+    for (int i = 0; i < 5; i++) { // braided beard
         line(im, 64 + i * 18, 108, 72 + i * 14, 170, beard, 12);
     }
 }
@@ -81,13 +81,13 @@ void draw_elf(IMAGE& im)
 {
     const COLOUR green(0xFF1E7A3A), bright(0xFF38B25C), skin(0xFFF6DCC0), hair(0xFFE8D070);
     badge(im, green, bright);
-    line(im, 66, 92, 30, 52, skin, 8);   // pointed ears
+    line(im, 66, 92, 30, 52, skin, 8); // pointed ears
     line(im, 134, 92, 170, 52, skin, 8);
-    disc(im, 100, 98, 38, skin);         // face
-    box(im, 62, 52, 138, 72, hair);      // hair
+    disc(im, 100, 98, 38, skin);    // face
+    box(im, 62, 52, 138, 72, hair); // hair
     line(im, 64, 70, 60, 160, hair, 10);
     line(im, 136, 70, 140, 160, hair, 10);
-    disc(im, 86, 96, 5, green);          // eyes
+    disc(im, 86, 96, 5, green); // eyes
     disc(im, 114, 96, 5, green);
     line(im, 90, 118, 110, 118, COLOUR(0xFFB05A50), 3);
 }
@@ -96,12 +96,12 @@ void draw_orc(IMAGE& im)
 {
     const COLOUR blue(0xFF1F3F9A), bright(0xFF3766D0), skin(0xFF6E7C4A), tusk(0xFFF4EEDC);
     badge(im, blue, bright);
-    box(im, 52, 60, 148, 150, skin);     // broad head
+    box(im, 52, 60, 148, 150, skin);              // broad head
     box(im, 52, 74, 148, 84, COLOUR(0xFF2C2C2C)); // brow
-    disc(im, 80, 96, 6, COLOUR(0xFFE03020)); // eyes
+    disc(im, 80, 96, 6, COLOUR(0xFFE03020));      // eyes
     disc(im, 120, 96, 6, COLOUR(0xFFE03020));
     box(im, 70, 124, 130, 134, COLOUR(0xFF2C2C2C)); // mouth
-    line(im, 76, 126, 72, 104, tusk, 6); // tusks
+    line(im, 76, 126, 72, 104, tusk, 6);            // tusks
     line(im, 124, 126, 128, 104, tusk, 6);
 }
 
@@ -231,8 +231,7 @@ std::vector<PICTURE> make_pictures(int field)
         add_three_slice(out, std::string("button_") + f.state, 12, 12, BUTTON_HEIGHT,
                         [&](IMAGE& im) { panel(im, f.top, f.bottom, f.edge, 7); });
     }
-    add_three_slice(out, "droplist", 6, ARROW_CAP, field,
-                    [](IMAGE& im) { droplist(im, COLOUR(0xFF8A93A6), false); });
+    add_three_slice(out, "droplist", 6, ARROW_CAP, field, [](IMAGE& im) { droplist(im, COLOUR(0xFF8A93A6), false); });
     add_three_slice(out, "droplist_over", 6, ARROW_CAP, field,
                     [](IMAGE& im) { droplist(im, COLOUR(0xFFE0A84A), true); });
     return out;
@@ -368,8 +367,8 @@ struct KIND
     WM_OBJECT_TYPE type;
 };
 
-const KIND kinds[] = {{"button", WM_TYPE_BUTTON}, {"label", WM_TYPE_SCRIPT}, {"picture", WM_TYPE_IMAGE},
-                      {"edit", 0},                {"list", 0}};
+const KIND kinds[] = {
+    {"button", WM_TYPE_BUTTON}, {"label", WM_TYPE_SCRIPT}, {"picture", WM_TYPE_IMAGE}, {"edit", 0}, {"list", 0}};
 
 // Keys a button can be given by name; Mac key codes.
 struct KEY
@@ -652,8 +651,7 @@ int run(const std::string& source, const char* out_name)
     ptm.show_logo = 0;
     ptm.default_page_change_method = WM_MESG_MIX;
     if (!copy_style_set(ptm, ptm.hint_style_set, "Hint") || !copy_style_set(ptm, ptm.dialog_style_set, "Label") ||
-        !copy_style_set(ptm, ptm.title_style_set, "Heading") ||
-        !copy_style_set(ptm, ptm.object_style_set, "Button")) {
+        !copy_style_set(ptm, ptm.title_style_set, "Heading") || !copy_style_set(ptm, ptm.object_style_set, "Button")) {
         return 1;
     }
     // The defaults live in the widget classes until the program exits,

@@ -30,8 +30,8 @@ int over(int fg, int bg, int alpha)
 double contrast_ratio(COLOUR fg, COLOUR bg)
 {
     const int a = fg.alpha();
-    const double lf = luminance(over(fg.red(), bg.red(), a), over(fg.green(), bg.green(), a),
-                                over(fg.blue(), bg.blue(), a));
+    const double lf =
+        luminance(over(fg.red(), bg.red(), a), over(fg.green(), bg.green(), a), over(fg.blue(), bg.blue(), a));
     const double lb = luminance(bg.red(), bg.green(), bg.blue());
     return (std::max(lf, lb) + 0.05) / (std::min(lf, lb) + 0.05);
 }

@@ -27,8 +27,8 @@ int main(int, char**)
         std::fprintf(stderr, "minimal_window: %s\n", SDL_GetError());
         return 1;
     }
-    SDL_Window* window = SDL_CreateWindow("startup reference", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, 800,
-                                          600, 0);
+    SDL_Window* window =
+        SDL_CreateWindow("startup reference", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, 800, 600, 0);
     SDL_Renderer* renderer = window ? SDL_CreateRenderer(window, -1, 0) : nullptr;
     if (!renderer) {
         std::fprintf(stderr, "minimal_window: %s\n", SDL_GetError());

@@ -54,9 +54,7 @@ WM_MESG RESULT_PAGE::monitor()
 WM_MESG RESULT_PAGE::handle(WM_SCREEN_OBJECT* object, void* message, void*)
 {
     switch (reinterpret_cast<intptr_t>(message)) {
-    case 1:
-        new SETTINGS_PAGE(*WM_SCREEN_OBJECT::pm);
-        return SETTINGS_PAGE::get_change_method();
+    case 1: new SETTINGS_PAGE(*WM_SCREEN_OBJECT::pm); return SETTINGS_PAGE::get_change_method();
     case 2:
         if (object != nullptr && (object->type & WM_TYPE_SCRIPT) != 0) {
             static_cast<WM_SCRIPT*>(object)->set_string(db.generate_name().buffer, 0);
@@ -80,8 +78,7 @@ WM_MESG RESULT_PAGE::handle(WM_SCREEN_OBJECT* object, void* message, void*)
             }
         }
         break;
-    default:
-        break;
+    default: break;
     }
     return 0;
 }

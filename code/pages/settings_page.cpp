@@ -17,8 +17,7 @@
 namespace {
 
 // The object as a T when its type bits say it is one, else null.
-template <typename T>
-T* as(WM_SCREEN_OBJECT* object, WM_OBJECT_TYPE bits)
+template <typename T> T* as(WM_SCREEN_OBJECT* object, WM_OBJECT_TYPE bits)
 {
     return object != nullptr && (object->type & bits) == bits ? static_cast<T*>(object) : nullptr;
 }
@@ -48,16 +47,16 @@ void create_page_or_notice(WM_PAGE_BASE& page, INT_U32 page_id)
         return;
     }
     INT_S16 w = page.get_width(), h = page.get_height();
-    WM_BUTTON* notice = new WM_BUTTON(static_cast<INT_S16>(w / 4), static_cast<INT_S16>(h / 3),
-                                      static_cast<INT_S16>(3 * w / 4), static_cast<INT_S16>(2 * h / 3), COLOUR_BLUE,
-                                      COLOUR_GREY, "Unable to find the requested page.", 0, 0, 15, nullptr, nullptr,
-                                      nullptr, 1, 3);
+    WM_BUTTON* notice =
+        new WM_BUTTON(static_cast<INT_S16>(w / 4), static_cast<INT_S16>(h / 3), static_cast<INT_S16>(3 * w / 4),
+                      static_cast<INT_S16>(2 * h / 3), COLOUR_BLUE, COLOUR_GREY, "Unable to find the requested page.",
+                      0, 0, 15, nullptr, nullptr, nullptr, 1, 3);
     page.add_object(notice, 1);
 }
 
 SETTINGS_PAGE::SETTINGS_PAGE(WM_PAGE_MANAGER& manager)
-    : ok_button(nullptr), first_name_edit(nullptr), second_name_edit(nullptr), race_list(nullptr),
-      race_text(nullptr), elf_button(nullptr), orc_button(nullptr), dwarf_button(nullptr)
+    : ok_button(nullptr), first_name_edit(nullptr), second_name_edit(nullptr), race_list(nullptr), race_text(nullptr),
+      elf_button(nullptr), orc_button(nullptr), dwarf_button(nullptr)
 {
     setup(0, manager, 0, 0, 0);
 }
@@ -142,9 +141,7 @@ WM_MESG SETTINGS_PAGE::handle(WM_SCREEN_OBJECT* object, void* message, void*)
         }
         break;
     case 5:
-    case 7:
-        update_ok_button();
-        break;
+    case 7: update_ok_button(); break;
     case 6:
     case 8:
         if (WM_TEXT_EDIT* edit = as<WM_TEXT_EDIT>(object, WM_TYPE_TEXT_EDIT)) {
@@ -192,8 +189,7 @@ WM_MESG SETTINGS_PAGE::handle(WM_SCREEN_OBJECT* object, void* message, void*)
             select_button(b, db.race == race);
         }
         break;
-    default:
-        break;
+    default: break;
     }
     return 0;
 }

@@ -18,21 +18,26 @@ const PARAM_TYPE POINTER_TYPE = 9;
 // C++ leaves NaN and out-of-range conversions to integers undefined.
 INT_S64 double_to_s64(double v)
 {
-    if (v != v)
+    if (v != v) {
         return 0;
-    if (v >= 9223372036854775808.0)
+    }
+    if (v >= 9223372036854775808.0) {
         return INT64_MAX;
-    if (v <= -9223372036854775808.0)
+    }
+    if (v <= -9223372036854775808.0) {
         return INT64_MIN;
+    }
     return static_cast<INT_S64>(v);
 }
 
 INT_U32 double_to_u32(double v)
 {
-    if (!(v > 0))
+    if (!(v > 0)) {
         return 0;
-    if (v >= 4294967295.0)
+    }
+    if (v >= 4294967295.0) {
         return 0xFFFFFFFFu;
+    }
     return static_cast<INT_U32>(v);
 }
 
@@ -50,8 +55,9 @@ char* copy_text(const char* text)
 {
     std::size_t n = std::strlen(text) + 1;
     char* copy = new (std::nothrow) char[n];
-    if (copy)
+    if (copy) {
         std::memcpy(copy, text, n);
+    }
     return copy;
 }
 
@@ -65,18 +71,21 @@ __attribute__((format(printf, 1, 2))) char* format_text(const char* format, ...)
     int n = std::vsnprintf(nullptr, 0, format, args);
     va_end(args);
     char* text = n < 0 ? nullptr : new (std::nothrow) char[static_cast<std::size_t>(n) + 1];
-    if (text)
+    if (text) {
         std::vsnprintf(text, static_cast<std::size_t>(n) + 1, format, again);
+    }
     va_end(again);
     return text;
 }
 
 template <class T> void clamp(T& v, T lo, T hi)
 {
-    if (v < lo)
+    if (v < lo) {
         v = lo;
-    if (v > hi)
+    }
+    if (v > hi) {
         v = hi;
+    }
 }
 
 } // namespace
@@ -96,8 +105,9 @@ PARAMETER::~PARAMETER()
 
 void PARAMETER::free_texts()
 {
-    if (type != TEXT_TYPE)
+    if (type != TEXT_TYPE) {
         return;
+    }
     for (VALUE_TYPE* slot : {&value, &min, &max}) {
         delete[] slot->text;
         slot->text = nullptr;
@@ -142,67 +152,71 @@ void PARAMETER::store_integer(VALUE_TYPE& slot, INT_S64 v)
 
 void PARAMETER::set(VALUE_TYPE& slot, long v)
 {
-    if (type <= 5)
+    if (type <= 5) {
         store_integer(slot, v);
-    else if (type == 6)
+    } else if (type == 6) {
         slot.f = static_cast<float>(v);
-    else if (type == 7)
+    } else if (type == 7) {
         slot.d = static_cast<double>(v);
-    else if (type == TEXT_TYPE) {
+    } else if (type == TEXT_TYPE) {
         delete[] slot.text;
         slot.text = format_text("%ld", v);
-    } else if (type == POINTER_TYPE)
+    } else if (type == POINTER_TYPE) {
         slot.ptr = s64_to_ptr(v);
+    }
     check_limits();
 }
 
 void PARAMETER::set(VALUE_TYPE& slot, unsigned long v)
 {
-    if (type <= 5)
+    if (type <= 5) {
         store_integer(slot, static_cast<INT_S64>(v));
-    else if (type == 6)
+    } else if (type == 6) {
         slot.f = static_cast<float>(v);
-    else if (type == 7)
+    } else if (type == 7) {
         slot.d = static_cast<double>(v);
-    else if (type == TEXT_TYPE) {
+    } else if (type == TEXT_TYPE) {
         delete[] slot.text;
         slot.text = format_text("%lu", v);
-    } else if (type == POINTER_TYPE)
+    } else if (type == POINTER_TYPE) {
         slot.ptr = reinterpret_cast<void*>(static_cast<std::uintptr_t>(v));
+    }
     check_limits();
 }
 
 void PARAMETER::set(VALUE_TYPE& slot, void* v)
 {
-    if (type <= 5)
+    if (type <= 5) {
         store_integer(slot, ptr_to_s64(v));
-    else if (type == 6)
+    } else if (type == 6) {
         slot.f = static_cast<float>(ptr_to_s64(v));
-    else if (type == 7)
+    } else if (type == 7) {
         slot.d = static_cast<double>(ptr_to_s64(v));
-    else if (type == TEXT_TYPE) {
+    } else if (type == TEXT_TYPE) {
         delete[] slot.text;
         slot.text = format_text("%p", v);
-    } else if (type == POINTER_TYPE)
+    } else if (type == POINTER_TYPE) {
         slot.ptr = v;
+    }
     check_limits();
 }
 
 void PARAMETER::set(VALUE_TYPE& slot, double v)
 {
-    if (type == 5)
+    if (type == 5) {
         slot.u32 = double_to_u32(v);
-    else if (type <= 4)
+    } else if (type <= 4) {
         store_integer(slot, double_to_s64(v));
-    else if (type == 6)
+    } else if (type == 6) {
         slot.f = static_cast<float>(v);
-    else if (type == 7)
+    } else if (type == 7) {
         slot.d = v;
-    else if (type == TEXT_TYPE) {
+    } else if (type == TEXT_TYPE) {
         delete[] slot.text;
         slot.text = format_text("%.2lf", v);
-    } else if (type == POINTER_TYPE)
+    } else if (type == POINTER_TYPE) {
         slot.ptr = s64_to_ptr(double_to_s64(v));
+    }
     check_limits();
 }
 
@@ -216,8 +230,9 @@ void PARAMETER::set(VALUE_TYPE& slot, const char* text)
         slot.ptr = const_cast<char*>(text);
         return;
     }
-    if (!text)
+    if (!text) {
         return;
+    }
     short s;
     unsigned short us;
     int i;
@@ -226,36 +241,44 @@ void PARAMETER::set(VALUE_TYPE& slot, const char* text)
     double d;
     switch (type) {
     case 0:
-        if (std::sscanf(text, "%hd", &s) == 1)
+        if (std::sscanf(text, "%hd", &s) == 1) {
             slot.s8 = static_cast<INT_S8>(s);
+        }
         break;
     case 1:
-        if (std::sscanf(text, "%hu", &us) == 1)
+        if (std::sscanf(text, "%hu", &us) == 1) {
             slot.u8 = static_cast<INT_U8>(us);
+        }
         break;
     case 2:
-        if (std::sscanf(text, "%hd", &s) == 1)
+        if (std::sscanf(text, "%hd", &s) == 1) {
             slot.s16 = s;
+        }
         break;
     case 3:
-        if (std::sscanf(text, "%hu", &us) == 1)
+        if (std::sscanf(text, "%hu", &us) == 1) {
             slot.u16 = us;
+        }
         break;
     case 4:
-        if (std::sscanf(text, "%d", &i) == 1)
+        if (std::sscanf(text, "%d", &i) == 1) {
             slot.s32 = i;
+        }
         break;
     case 5:
-        if (std::sscanf(text, "%u", &u) == 1)
+        if (std::sscanf(text, "%u", &u) == 1) {
             slot.u32 = u;
+        }
         break;
     case 6:
-        if (std::sscanf(text, "%f", &f) == 1)
+        if (std::sscanf(text, "%f", &f) == 1) {
             slot.f = f;
+        }
         break;
     case 7:
-        if (std::sscanf(text, "%lf", &d) == 1)
+        if (std::sscanf(text, "%lf", &d) == 1) {
             slot.d = d;
+        }
         break;
     default: break;
     }
@@ -290,8 +313,9 @@ long PARAMETER::get_long(VALUE_TYPE& slot)
     case 7: return double_to_s64(slot.d);
     case TEXT_TYPE: {
         int v = 0;
-        if (slot.text && std::sscanf(slot.text, "%d", &v) != 1)
+        if (slot.text && std::sscanf(slot.text, "%d", &v) != 1) {
             v = 0;
+        }
         return v;
     }
     case POINTER_TYPE: return ptr_to_s64(slot.ptr);
@@ -306,8 +330,9 @@ unsigned long PARAMETER::get_ulong(VALUE_TYPE& slot)
     case 7: return double_to_u32(slot.d);
     case TEXT_TYPE: {
         unsigned int v = 0;
-        if (slot.text && std::sscanf(slot.text, "%u", &v) != 1)
+        if (slot.text && std::sscanf(slot.text, "%u", &v) != 1) {
             v = 0;
+        }
         return v;
     }
     case POINTER_TYPE: return reinterpret_cast<std::uintptr_t>(slot.ptr);
@@ -322,8 +347,9 @@ double PARAMETER::get_double(VALUE_TYPE& slot)
     case 7: return slot.d;
     case TEXT_TYPE: {
         double v = 0;
-        if (slot.text && std::sscanf(slot.text, "%lf", &v) != 1)
+        if (slot.text && std::sscanf(slot.text, "%lf", &v) != 1) {
             v = 0;
+        }
         return v;
     }
     case POINTER_TYPE: return static_cast<double>(ptr_to_s64(slot.ptr));
@@ -336,8 +362,9 @@ void* PARAMETER::get_ptr(VALUE_TYPE& slot)
     switch (type) {
     case TEXT_TYPE: {
         void* v = nullptr;
-        if (slot.text && std::sscanf(slot.text, "%p", &v) != 1)
+        if (slot.text && std::sscanf(slot.text, "%p", &v) != 1) {
             v = nullptr;
+        }
         return v;
     }
     case POINTER_TYPE: return slot.ptr;
@@ -347,8 +374,9 @@ void* PARAMETER::get_ptr(VALUE_TYPE& slot)
 
 void PARAMETER::get_str(VALUE_TYPE& slot, char* out, long size)
 {
-    if (!out || size < 1)
+    if (!out || size < 1) {
         return;
+    }
     std::size_t n = static_cast<std::size_t>(size);
     switch (type) {
     case 0: std::snprintf(out, n, "%hd", static_cast<short>(slot.s8)); break;
@@ -413,8 +441,9 @@ bool PARAMETER::get_slot(DATA_DEVICE& d, VALUE_TYPE& slot)
     case TEXT_TYPE: {
         // get_string never allocates more than the device supplies.
         char* text = nullptr;
-        if (!get_string(d, &text))
+        if (!get_string(d, &text)) {
             return false;
+        }
         bool ok = true;
         if (text[0]) {
             slot.text = copy_text(text);
@@ -426,8 +455,9 @@ bool PARAMETER::get_slot(DATA_DEVICE& d, VALUE_TYPE& slot)
     }
     case POINTER_TYPE: {
         INT_U8 b[8];
-        if (!get_bytes(d, b, 8))
+        if (!get_bytes(d, b, 8)) {
             return false;
+        }
         slot.ptr = s64_to_ptr(static_cast<INT_S64>(decode_u64(b, d.swap)));
         return true;
     }
@@ -444,11 +474,13 @@ bool PARAMETER::get_from_data_device(DATA_DEVICE& d)
     std::memset(&min, 0, sizeof min);
     std::memset(&max, 0, sizeof max);
     INT_U8 t;
-    if (!get_u8(d, t))
+    if (!get_u8(d, t)) {
         return false;
+    }
     type = t;
-    if (!get_slot(d, value) || !get_slot(d, min) || !get_slot(d, max))
+    if (!get_slot(d, value) || !get_slot(d, min) || !get_slot(d, max)) {
         return false;
+    }
     check_limits();
     return true;
 }

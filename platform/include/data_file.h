@@ -31,20 +31,20 @@ enum FILE_MODE
 class DATA_FILE : public DATA_DEVICE
 {
 public:
-    INT_U8* cache = nullptr;   // own, or borrowed from the pool
-    long cache_pos = 0;        // logical position inside the cache
-    long cache_used = 0;       // bytes of the cache holding data
+    INT_U8* cache = nullptr; // own, or borrowed from the pool
+    long cache_pos = 0;      // logical position inside the cache
+    long cache_used = 0;     // bytes of the cache holding data
     long cache_sz = 0;
     FILE_MODE mode = fm_read;
-    FILE* fp = nullptr;        // null while not open
-    INT_U8 order_byte = 0;     // the file starts with a byte-order byte
-    INT_U8 cache_dirty = 0;    // the cache holds written data not yet in the file
-    gzFile gz = nullptr;       // gzip stream over fp, or null
-    char folder[2048];         // native path of the folder the file is in
-    KIVO_STRING name;          // the file name it was opened with
-    long length = 0;           // file length in file offsets, as far as known
-    long cache_start = 0;      // file offset of the cache's first byte
-    short cache_slot = -1;     // pooled buffer in use, -1 = own allocation
+    FILE* fp = nullptr;     // null while not open
+    INT_U8 order_byte = 0;  // the file starts with a byte-order byte
+    INT_U8 cache_dirty = 0; // the cache holds written data not yet in the file
+    gzFile gz = nullptr;    // gzip stream over fp, or null
+    char folder[2048];      // native path of the folder the file is in
+    KIVO_STRING name;       // the file name it was opened with
+    long length = 0;        // file length in file offsets, as far as known
+    long cache_start = 0;   // file offset of the cache's first byte
+    short cache_slot = -1;  // pooled buffer in use, -1 = own allocation
 
     static long default_cache_sz; // 524288
     // The buffer pool; empty by default, so every file has its own cache.

@@ -51,9 +51,9 @@ public:
     char name[256];
     char filename[256];
     INT_U16 flags;
-    INT_U8 first_write;   // set by setup, cleared by the first write that reached the file
-    TEXT_FILE* file;      // the kept-open output file, or null
-    INT_U16 write_count;  // lines written since the file was last rolled over
+    INT_U8 first_write;  // set by setup, cleared by the first write that reached the file
+    TEXT_FILE* file;     // the kept-open output file, or null
+    INT_U16 write_count; // lines written since the file was last rolled over
     INT_U16 rolling_limit;
 
     // Every registered channel, in registration order.

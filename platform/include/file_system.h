@@ -85,8 +85,7 @@ bool get_child_id(const char* dir, const char* name, INT_U64* child_id);
 // Moves `name` of `dir` into `dest_dir`, under `new_name` when that is
 // non-empty. Never replaces an existing entry (FS_EXISTS); another file
 // system gives FS_DIFFERENT_VOLUMES. Moving onto itself changes nothing.
-INT_S32 FSMoveRenameObjectUnicode(const char* dir, const char* name, const char* dest_dir,
-                                  const char* new_name);
+INT_S32 FSMoveRenameObjectUnicode(const char* dir, const char* name, const char* dest_dir, const char* new_name);
 
 // Copies `name` of `dir` (a file, a link, or a folder with everything in
 // it) into `dest_dir` under `new_name` (null or empty: the same name).

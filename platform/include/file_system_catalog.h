@@ -35,12 +35,10 @@ INT_S32 FSGetVRefNum(const char* path, char* volume, std::size_t size);
 // The volume's name (its mount point's last part, "/" for the root), the
 // bytes free to an unprivileged user and the volume's size in bytes. Any
 // out argument may be null.
-INT_S32 FSGetVInfo(const char* volume, char* name, std::size_t name_size, INT_U64* free_bytes,
-                   INT_U64* total_bytes);
+INT_S32 FSGetVInfo(const char* volume, char* name, std::size_t name_size, INT_U64* free_bytes, INT_U64* total_bytes);
 // The file system's magic number and its type name ("ext4", "tmpfs").
 // Either out argument may be null.
-INT_S32 FSGetVolFileSystemID(const char* volume, INT_U32* file_system_id, char* signature,
-                             std::size_t signature_size);
+INT_S32 FSGetVolFileSystemID(const char* volume, INT_U32* file_system_id, char* signature, std::size_t signature_size);
 // Every mounted volume's mount point, in the mount table's order, as
 // blocks from malloc in `volumes` (initialised here, so pass a fresh or
 // empty list; DestroyList frees it). On an error the list is left empty
@@ -52,8 +50,7 @@ INT_S32 FSGetMountedVolumes(LINKED_LIST* volumes, INT_U32* count);
 // The folder (an absolute path without links) and the name of the entry a
 // path names; the entry itself, not what a link points to. The parent of
 // "/" is "" and its name "/".
-INT_S32 FSRefMakeFSSpec(const char* path, char* parent, std::size_t parent_size, char* name,
-                        std::size_t name_size);
+INT_S32 FSRefMakeFSSpec(const char* path, char* parent, std::size_t parent_size, char* name, std::size_t name_size);
 INT_S32 FSGetParentRef(const char* path, char* parent, std::size_t size);
 INT_S32 FSGetFileDirName(const char* path, char* name, std::size_t size);
 // True when the path names an existing entry (a dangling link counts).
@@ -105,8 +102,7 @@ INT_S32 FSSetDirAccess(const char* path, INT_S32 owner_id, INT_S32 group_id, INT
 // gives FS_NOT_A_FILE. Out arguments may be null.
 INT_S32 FSGetForkSizes(const char* path, INT_U64* data_size, INT_U64* resource_size);
 // Sums over the file's forks (one): bytes, bytes allocated on disk, count.
-INT_S32 FSGetTotalForkSizes(const char* path, INT_U64* logical_size, INT_U64* physical_size,
-                            INT_U32* fork_count);
+INT_S32 FSGetTotalForkSizes(const char* path, INT_U64* logical_size, INT_U64* physical_size, INT_U32* fork_count);
 // Sets the modification time to now in whole seconds, one second later
 // when that equals the old time, so that a change is always seen.
 INT_S32 FSBumpDate(const char* path);
@@ -116,8 +112,7 @@ INT_S32 FSBumpDate(const char* path);
 // Told of each entry: its path, its name, its level (1 for the
 // container's own entries) and whether it is a folder (a link never is).
 // Returns true to end the walk.
-typedef bool (*FS_ITERATE_FILTER)(const char* path, const char* name, INT_U32 level, bool is_directory,
-                                  void* data);
+typedef bool (*FS_ITERATE_FILTER)(const char* path, const char* name, INT_U32 level, bool is_directory, void* data);
 struct FS_ITERATE_STATE
 {
     INT_U32 max_levels;    // 0: every level

@@ -118,8 +118,8 @@ public:
         RESOLVE_ONCE(const RESOLVE_ONCE&) = delete;
         RESOLVE_ONCE& operator=(const RESOLVE_ONCE&) = delete;
     };
-    bool goto_preset_folder(const char* alias, INT_U8 create = 0, FOLDER* relative_to = nullptr,
-                            INT_U8 no_fallback = 0, INT_U8 skip_system = 0);
+    bool goto_preset_folder(const char* alias, INT_U8 create = 0, FOLDER* relative_to = nullptr, INT_U8 no_fallback = 0,
+                            INT_U8 skip_system = 0);
     // app_name null: the application's own name.
     bool get_system_folder(SYSTEM_PATH_TYPES type, const char* app_name, INT_U8 create);
     bool move_down(const char* name, INT_U8 create = 0);
@@ -264,8 +264,7 @@ public:
 
 private:
     struct UNPOSITIONED
-    {
-    };
+    {};
     explicit FOLDER(UNPOSITIONED);
     friend struct FOLDER_STATICS;
     friend struct FOLDER_FILE_INFO;

@@ -30,13 +30,13 @@ constexpr unsigned long IMAGE_GLYPH_CACHE_BYTES = 16ul << 20;
 // One rendered glyph. Held only in memory, so the fields are plain 32-bit.
 struct IMAGE_FONT_GLYPH
 {
-    INT_S32 size_w, size_h;  // pixel size it was rendered at
-    INT_S32 advance;         // whole pixels
-    INT_S32 left, top;       // bitmap offset from the pen
-    INT_S32 width, rows;     // bitmap size in pixels
-    INT_S32 pitch;           // bytes per bitmap row, never below width
-    INT_U8* bitmap;          // pitch x rows coverage bytes (at least 1 byte)
-    INT_S32 face_height, face_descender;  // font units, for the baseline
+    INT_S32 size_w, size_h;              // pixel size it was rendered at
+    INT_S32 advance;                     // whole pixels
+    INT_S32 left, top;                   // bitmap offset from the pen
+    INT_S32 width, rows;                 // bitmap size in pixels
+    INT_S32 pitch;                       // bytes per bitmap row, never below width
+    INT_U8* bitmap;                      // pitch x rows coverage bytes (at least 1 byte)
+    INT_S32 face_height, face_descender; // font units, for the baseline
 };
 
 // An entry of the glyph cache (font_walk.h).
@@ -45,8 +45,8 @@ struct FONT_CACHED_GLYPH;
 struct IMAGE_FONT_SLOT
 {
     char name[128];
-    FT_Face face;          // null when the slot is free
-    INT_U8 coverage_max;   // coverage of a fully covered pixel
+    FT_Face face;        // null when the slot is free
+    INT_U8 coverage_max; // coverage of a fully covered pixel
     // The cache's entry last used for each code 0-255, at whatever size
     // (null: none): while a text keeps to one size, its glyphs are found
     // here without a look-up. The cache owns the entries.

@@ -66,29 +66,29 @@ public:
 
     void get_system_info();
 
-    INT_U8 platform_id = 0;            // 17 on this host
-    INT_U32 os_version = 0;            // 0: the version text is uname's
-    char* os_version_text = nullptr;   // new[50]: system name and release
-    INT_U8 flag_1 = 0;                 // 1
-    INT_U8 flag_2 = 0;                 // 0
-    char host_name[256] = {};          // up to the first '.'
+    INT_U8 platform_id = 0;          // 17 on this host
+    INT_U32 os_version = 0;          // 0: the version text is uname's
+    char* os_version_text = nullptr; // new[50]: system name and release
+    INT_U8 flag_1 = 0;               // 1
+    INT_U8 flag_2 = 0;               // 0
+    char host_name[256] = {};        // up to the first '.'
     INT_S32 processor_count = 0;
-    INT_U32 value_1 = 0;               // 2
-    INT_U32* processor_mhz = nullptr;  // new[processor_count]; 0 when unknown
-    INT_U8 flag_3 = 0;                 // 0
-    INT_U32 ram_mb = 0;                // 1024 when unknown
-    INT_U32 logical_ram_mb = 0;        // 1024 when unknown
+    INT_U32 value_1 = 0;              // 2
+    INT_U32* processor_mhz = nullptr; // new[processor_count]; 0 when unknown
+    INT_U8 flag_3 = 0;                // 0
+    INT_U32 ram_mb = 0;               // 1024 when unknown
+    INT_U32 logical_ram_mb = 0;       // 1024 when unknown
     INT_S32 free_memory_mb = 0;
-    INT_U32 logical_ram_mb_2 = 0;      // logical_ram_mb again
-    INT_U8 flag_4 = 0;                 // 1
+    INT_U32 logical_ram_mb_2 = 0; // logical_ram_mb again
+    INT_U8 flag_4 = 0;            // 1
     INT_S16 volume_count = 0;
     INT_U32* volume_free_mb = nullptr; // new[volume_count]; 0 when unreadable
     INT_U8 flag_5 = 0;                 // 1
     INT_U8 flag_6 = 0;                 // 1
     char network_host_name[100] = {};
     char network_address[20] = {};
-    INT_U8 has_keyboard = 0;           // 1
-    INT_U8 flag_7 = 0;                 // 1
+    INT_U8 has_keyboard = 0; // 1
+    INT_U8 flag_7 = 0;       // 1
     INT_U16 mouse_buttons = 0;
     INT_U8 reserved[3] = {};
 
@@ -116,10 +116,10 @@ bool get_running_app(FOLDER* folder, char* name);
 // arg6 are not used on this host. A target holding a control character
 // (below 0x20, or 0x7F) is refused with FS_BAD_ARGUMENT and nothing is
 // made. 0 or a negative file-system code.
-INT_S32 create_desktop_shortcut(short type, const char* target, const char* arg3, const char* name,
-                                const char* arg5, const char* arg6, FOLDER* target_folder);
-INT_S32 remove_desktop_shortcut(short type, const char* target, const char* arg3, const char* name,
-                                const char* arg5, const char* arg6, FOLDER* target_folder);
+INT_S32 create_desktop_shortcut(short type, const char* target, const char* arg3, const char* name, const char* arg5,
+                                const char* arg6, FOLDER* target_folder);
+INT_S32 remove_desktop_shortcut(short type, const char* target, const char* arg3, const char* name, const char* arg5,
+                                const char* arg6, FOLDER* target_folder);
 // Nothing on this host.
 INT_S32 create_os_menu_shortcut();
 INT_S32 remove_os_menu_shortcut();

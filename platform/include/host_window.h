@@ -14,12 +14,12 @@ typedef INT_U8 (*WINDOW_CLOSE_HANDLER)(short id);
 
 struct OPEN_WINDOW_SETTINGS
 {
-    char* title;          // null = ""
-    short width, height;  // client size; 65535 (-1) = the screen's
-    INT_U8 full_screen;   // the buffer keeps its size, scaled to fill the display
+    char* title;                  // null = ""
+    short width, height;          // client size; 65535 (-1) = the screen's
+    INT_U8 full_screen;           // the buffer keeps its size, scaled to fill the display
     short min_width, max_width;   // 65535 (-1) = no limit
     short min_height, max_height; // 65535 (-1) = no limit
-    INT_U8 no_title_bar;  // a borderless window (the splash window)
+    INT_U8 no_title_bar;          // a borderless window (the splash window)
 };
 
 // ---- globals ---------------------------------------------------------------
@@ -52,8 +52,8 @@ enum WINDOW_GEOMETRY_RESULT : int
 struct WINDOW_GEOMETRY
 {
     WINDOW_GEOMETRY_RESULT result;
-    short left, top;          // client area, relative to the screen's origin
-    short width, height;      // client size = the back buffer's size
+    short left, top;     // client area, relative to the screen's origin
+    short width, height; // client size = the back buffer's size
     short display_width, display_height;
     short xborder, yborder, title;
 };
@@ -65,8 +65,7 @@ constexpr long WINDOW_MAX_FULL_SCREEN_PIXELS = 16L * 1024 * 1024;
 // menu bar is menu_bar_h high. max_texture_w / _h are the renderer's
 // largest texture (0 = not known), which caps a full-screen request.
 WINDOW_GEOMETRY compute_window_geometry(int screen_w, int screen_h, int menu_bar_h,
-                                        const OPEN_WINDOW_SETTINGS& settings, int max_texture_w,
-                                        int max_texture_h);
+                                        const OPEN_WINDOW_SETTINGS& settings, int max_texture_w, int max_texture_h);
 
 // ---- windows -----------------------------------------------------------------
 
@@ -79,7 +78,7 @@ void close_window(short id);
 
 // The back buffer for id 0 (with or without pixels), else null.
 IMAGE* get_back_buffer(short id);
-short get_window_width(short id);  // the back buffer's width for 0, else 0
+short get_window_width(short id); // the back buffer's width for 0, else 0
 short get_window_height(short id);
 bool is_window_open(short id);
 short get_next_unused_window_id(); // 0 while no window is open, else -1

@@ -38,13 +38,13 @@ public:
     COLOUR* pixels;        // height x stride words, owned; null when empty
     INT_U8 locked;         // freezes size and pixel array (drawing still works)
     INT_S16 active_x1, active_x2, active_y1, active_y2; // inclusive clip; all -1 = empty
-    INT_U8 valid;          // drawing and copying happen only while non-zero
-    INT_U8 keep_aspect;    // resize keeps the aspect ratio
-    INT_S8 font_slot;      // default font for text drawn into the image
+    INT_U8 valid;                                       // drawing and copying happen only while non-zero
+    INT_U8 keep_aspect;                                 // resize keeps the aspect ratio
+    INT_S8 font_slot;                                   // default font for text drawn into the image
     INT_S16 font_width, font_height;
     INT_S16 dirty_x1, dirty_x2, dirty_y1, dirty_y2; // touched since presented; -1 = clean
-    INT_S16 max_width, max_height; // limits for resize; 0 = none
-    void* cache_entry;     // the image cache entry that owns this image, or null
+    INT_S16 max_width, max_height;                  // limits for resize; 0 = none
+    void* cache_entry;                              // the image cache entry that owns this image, or null
 
     // ---- surfaces and copying -------------------------------------------
     IMAGE();
@@ -59,12 +59,10 @@ public:
     IMAGE* add_rect_to_active_area(short x1, short y1, short x2, short y2);
     void mark_dirty_area(short x1, short y1, short x2, short y2);
 
-    void copy(IMAGE* source, short sx, short sy, short dx, short dy, short w, short h,
-              IMAGE_COPY_TYPE type);
+    void copy(IMAGE* source, short sx, short sy, short dx, short dy, short w, short h, IMAGE_COPY_TYPE type);
     // A null target (or source) is the window's back buffer; nothing happens
     // when there is none or it is this image.
-    void put(short dx, short dy, short sx, short sy, short w, short h, IMAGE* target,
-             IMAGE_COPY_TYPE type);
+    void put(short dx, short dy, short sx, short sy, short w, short h, IMAGE* target, IMAGE_COPY_TYPE type);
     void put(short x, short y, IMAGE* target, IMAGE_COPY_TYPE type);
     void get(short x, short y, IMAGE* source, IMAGE_COPY_TYPE type);
 
@@ -104,17 +102,14 @@ public:
     void draw_xor_rect(short x1, short y1, short x2, short y2, COLOUR c);
     // corner: 1 top-left, 2 top-right, 4 bottom-left, 8 bottom-right.
     void draw_rounding(short x, short y, short radius, char corner, COLOUR c);
-    void draw_rounded_rect(short x1, short y1, short x2, short y2, COLOUR c, short radius,
-                           char corners);
+    void draw_rounded_rect(short x1, short y1, short x2, short y2, COLOUR c, short radius, char corners);
     short calc_rounded_rect_radius(short x1, short y1, short x2, short y2);
-    void fill_hfaded_rect(short x1, short y1, short x2, short y2, COLOUR from, COLOUR to,
-                          char blend);
-    void fill_vfaded_rect(short x1, short y1, short x2, short y2, COLOUR from, COLOUR to,
-                          char blend);
-    void plot_rounded_rect(short x1, short y1, short x2, short y2, short radius, char corners,
-                           COLOUR c1, COLOUR c2, short shade, PLOT_ROUNDED_RECT_TYPE type);
-    void plot_circle(short x, short y, short radius, COLOUR c, short shade, PLOT_CIRCLE_TYPE type,
-                     short thickness, INT_U8 anti_alias);
+    void fill_hfaded_rect(short x1, short y1, short x2, short y2, COLOUR from, COLOUR to, char blend);
+    void fill_vfaded_rect(short x1, short y1, short x2, short y2, COLOUR from, COLOUR to, char blend);
+    void plot_rounded_rect(short x1, short y1, short x2, short y2, short radius, char corners, COLOUR c1, COLOUR c2,
+                           short shade, PLOT_ROUNDED_RECT_TYPE type);
+    void plot_circle(short x, short y, short radius, COLOUR c, short shade, PLOT_CIRCLE_TYPE type, short thickness,
+                     INT_U8 anti_alias);
     void darken_rect(short x1, short y1, short x2, short y2, short percent);
 
     // Edits of every pixel in the active area.
@@ -145,7 +140,7 @@ public:
     // another file, a face without outlines, or the table full. A null
     // folder is "$FONTDATA".
     static INT_S8 load_font(const char* file, const char* name, INT_S8 slot, FOLDER* folder);
-    static void free_font(INT_S8 slot);  // -1 frees every slot
+    static void free_font(INT_S8 slot); // -1 frees every slot
     static bool is_font_valid(INT_S8 slot);
     static const char* get_font_name(INT_S8 slot);
     // File and family name of a known-font row, null above the last row.
@@ -169,19 +164,18 @@ public:
     void render_string(short x, short y, COLOUR text, COLOUR back, COLOUR underline, double lightness_shift,
                        INT_S8 font, short w, short h, const char* str, long len, INT_U8 code_mode);
     // effect: 1 drop shadow, 2 inset, 4 chiseled (the first bit set wins).
-    void process_and_render_string(short x, short y, COLOUR text, COLOUR back, COLOUR underline, INT_S8 font,
-                                   short w, short h, const char* str, short effect, long len, INT_U8 code_mode);
+    void process_and_render_string(short x, short y, COLOUR text, COLOUR back, COLOUR underline, INT_S8 font, short w,
+                                   short h, const char* str, short effect, long len, INT_U8 code_mode);
     // Text wrapped into a box. flags: effect bits, then 0x08 top, 0x10
     // bottom (else middle), 0x20 left, 0x40 right (else centred).
-    void draw_string(short x1, short y1, short x2, short y2, COLOUR text, COLOUR back, COLOUR underline,
-                     INT_S8 font, short w, short h, const char* str, short flags);
-    void draw_char(short x, short y, COLOUR text, COLOUR back, COLOUR underline, INT_S8 font, short w, short h,
-                   char c, short effect);
+    void draw_string(short x1, short y1, short x2, short y2, COLOUR text, COLOUR back, COLOUR underline, INT_S8 font,
+                     short w, short h, const char* str, short flags);
+    void draw_char(short x, short y, COLOUR text, COLOUR back, COLOUR underline, INT_S8 font, short w, short h, char c,
+                   short effect);
     // printf-style; the formatted text is cut at 5119 characters.
     void draw_text(short x, short y, COLOUR text, COLOUR back, COLOUR underline, INT_S8 font, short w, short h,
                    const char* format, ...);
-    void draw_text(short x, short y, COLOUR text, COLOUR back, INT_S8 font, short w, short h, const char* format,
-                   ...);
+    void draw_text(short x, short y, COLOUR text, COLOUR back, INT_S8 font, short w, short h, const char* format, ...);
     void draw_text(short x, short y, COLOUR text, COLOUR back, const char* format, ...);
 
     // ---- files (loaders, writers, the raw record) -------------------------
@@ -232,10 +226,8 @@ private:
     COLOUR* at(int px, int py) { return pixels + static_cast<long>(py - y) * stride + (px - x); }
     void draw_rect_outline(int x1, int y1, int x2, int y2, COLOUR c, char sides);
     void draw_thin_line(int x1, int y1, int x2, int y2, COLOUR c, INT_U8 blend);
-    void fill_faded(short x1, short y1, short x2, short y2, COLOUR from, COLOUR to, char blend,
-                    bool vertical);
-    void export_pixels(void* buffer, short pitch, char row_order, char format,
-                       unsigned char columns_as_rows);
+    void fill_faded(short x1, short y1, short x2, short y2, COLOUR from, COLOUR to, char blend, bool vertical);
+    void export_pixels(void* buffer, short pitch, char row_order, char format, unsigned char columns_as_rows);
     // resize; with `fatal` clear, pixels that cannot be allocated leave the
     // image as it was and give false instead of ending the program.
     bool resize_to(short w, short h, INT_U8 quality, bool fatal);

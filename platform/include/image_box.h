@@ -69,9 +69,11 @@ private:
     // Runs a cache edit on every present piece.
     template <class EDIT> void edit_pieces(EDIT edit)
     {
-        for (int i = 0; cache && i < 12; i++)
-            if (*piece(i))
+        for (int i = 0; cache && i < 12; i++) {
+            if (*piece(i)) {
                 edit(*piece(i));
+            }
+        }
     }
     void compose(IMAGE* target, long x, long y, long w, long h, INT_U8 stretch, IMAGE_COPY_TYPE type);
     void compose_overlays(IMAGE* target, long x, long y, long w, long h, INT_U8 stretch);

@@ -18,22 +18,22 @@ class IMAGE_CACHE : public DATA_DEVICE_CLIENT
 public:
     struct CACHE_ENTRY
     {
-        char folder[2048];      // alias path of the folder, NUL-terminated
-        char* file_name;        // owned copy, or null
-        char* place;            // canonical path of the folder the pixels came
-                                // from (owned), or null
+        char folder[2048];               // alias path of the folder, NUL-terminated
+        char* file_name;                 // owned copy, or null
+        char* place;                     // canonical path of the folder the pixels came
+                                         // from (owned), or null
         INT_S16 req_width, req_height;   // asked for (-1 = natural size)
         INT_S16 orig_width, orig_height; // the size held in the file
-        IMAGE image;            // its cache-entry pointer leads back here
+        IMAGE image;                     // its cache-entry pointer leads back here
         INT_S16 uses;
-        bool custom;            // a private copy: never shared, never saved
-        bool orphaned;          // left by soft_clear while still in use
+        bool custom;   // a private copy: never shared, never saved
+        bool orphaned; // left by soft_clear while still in use
         // `folder` came from a record: it names the pixels, and is placed
         // on the disk only where FOLDER::confine_stored_path lets it lead,
         // until a lookup through a FOLDER of that description vouches for it.
         bool stored_folder;
-        IMAGE_CACHE* cache;     // the cache the entry belongs to
-        CACHE_ENTRY* prev;      // list links, head = oldest
+        IMAGE_CACHE* cache; // the cache the entry belongs to
+        CACHE_ENTRY* prev;  // list links, head = oldest
         CACHE_ENTRY* next;
         // The name index: the hash of folder and file name (both fixed once
         // the entry is linked), and the links of its bucket, which keeps the
@@ -119,8 +119,8 @@ private:
     // oldest unscaled entry of that folder and name, if any. `folder_hash`
     // is hash_folder(folder); an entry vouched for by `serial` (not 0) has
     // that folder without comparing it.
-    CACHE_ENTRY* find(const char* folder, INT_U64 folder_hash, INT_U64 serial, const char* file_name, short w,
-                      short h, INT_U8 flags, CACHE_ENTRY*& source);
+    CACHE_ENTRY* find(const char* folder, INT_U64 folder_hash, INT_U64 serial, const char* file_name, short w, short h,
+                      INT_U8 flags, CACHE_ENTRY*& source);
     static INT_U64 hash_folder(const char* folder);
     static INT_U64 key_hash(INT_U64 folder_hash, const char* file_name);
 

@@ -53,8 +53,8 @@ public:
     // 0 .. size - 1). With wait, runs event passes until Enter or the filter
     // ends it. Returns 1 the filter ended input, 2 Enter, 3 no character and
     // no wait (also for no buffer), 4 one character handled and no wait.
-    static INT_U8 gets(INT_U8 wait, INT_S32& position, char* buffer, INT_S32 size,
-                       KEYBOARD_GETS_FILTER filter, void* data);
+    static INT_U8 gets(INT_U8 wait, INT_S32& position, char* buffer, INT_S32 size, KEYBOARD_GETS_FILTER filter,
+                       void* data);
 
     // The character that key (AND 127) gives in the current layout, as a
     // character of the system's 8-bit set (0 for none). With shift, letters
@@ -68,11 +68,11 @@ public:
     // byte does. Post text with process_char_event(unmap_char(c)).
     static INT_U32 unmap_char(INT_U32 c);
 
-    static INT_S32 code;        // pending key code, -1 = none
-    static char* buffer;        // typed characters, null = no buffer
-    static INT_S32 buffer_sz;   // bytes; holds at most buffer_sz - 1
+    static INT_S32 code;         // pending key code, -1 = none
+    static char* buffer;         // typed characters, null = no buffer
+    static INT_S32 buffer_sz;    // bytes; holds at most buffer_sz - 1
     static INT_S32 buffer_index; // newest character, -1 = empty
-    static INT_U8 last_ascii;   // the last mapped character
+    static INT_U8 last_ascii;    // the last mapped character
     static INT_S16 instance_count;
     // Mac Roman to the system's 8-bit set (Windows-1252).
     static const INT_U8 ascii_mapping[256];

@@ -35,9 +35,9 @@ public:
     // nothing while no window is open.
     static void set_position(short x, short y);
 
-    static INT_S16 x, y; // window coordinates, -1 at start
-    static INT_U32 buttons; // bit n-1 while button n is held: 1 left, 2 right, 3 middle
-    static INT_S32 wheel_pos; // sum of the vertical wheel steps
+    static INT_S16 x, y;              // window coordinates, -1 at start
+    static INT_U32 buttons;           // bit n-1 while button n is held: 1 left, 2 right, 3 middle
+    static INT_S32 wheel_pos;         // sum of the vertical wheel steps
     static INT_S16 number_of_buttons; // 0 until the first object
     static INT_U8 pointer_displayed;  // 1 at start
     static INT_S8 current_cursor;     // -1 at start
@@ -55,8 +55,7 @@ public:
 extern MOUSE mouse;
 
 struct JOYSTICK_INFO
-{
-};
+{};
 
 class JOYSTICK
 {

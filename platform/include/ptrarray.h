@@ -19,12 +19,14 @@ public:
 
     // step and start are clamped into the limits above.
     explicit PTRARRAY(short step_sz = min_step_sz, long start_sz = min_start_sz, REMOVE_CALLBACK callback = nullptr)
-        : data(nullptr), capacity(0), count(0),
-          step(step_sz < min_step_sz ? min_step_sz : step_sz > max_step_sz ? max_step_sz : step_sz),
-          start(start_sz < min_start_sz ? min_start_sz : start_sz > max_start_sz ? max_start_sz : start_sz),
+        : data(nullptr), capacity(0), count(0), step(step_sz < min_step_sz   ? min_step_sz
+                                                     : step_sz > max_step_sz ? max_step_sz
+                                                                             : step_sz),
+          start(start_sz < min_start_sz   ? min_start_sz
+                : start_sz > max_start_sz ? max_start_sz
+                                          : start_sz),
           remove_callback(callback)
-    {
-    }
+    {}
     virtual ~PTRARRAY();
     PTRARRAY(const PTRARRAY&) = delete;
     PTRARRAY& operator=(const PTRARRAY&) = delete;

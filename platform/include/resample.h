@@ -57,8 +57,7 @@ void scale_columns(const COLOUR* src, long src_stride, COLOUR* dst, long dst_str
 COLOUR scale_one(const COLOUR* src, long step, const PixelContribType& pc);
 } // namespace kivo_resample
 
-template <class FilterClass>
-class C2PassScale
+template <class FilterClass> class C2PassScale
 {
 public:
     typedef bool (*PROGRESS)(INT_U8 percent);
@@ -68,22 +67,26 @@ public:
 
     // Strides are in pixels. Returns dst, or null when cancelled (or when
     // an array is missing or the temporary cannot be allocated).
-    COLOUR* Scale(COLOUR* src, INT_U32 src_width, INT_U32 src_stride, INT_U32 src_height,
-                  COLOUR* dst, INT_U32 dst_width, INT_U32 dst_stride, INT_U32 dst_height)
+    COLOUR* Scale(COLOUR* src, INT_U32 src_width, INT_U32 src_stride, INT_U32 src_height, COLOUR* dst,
+                  INT_U32 dst_width, INT_U32 dst_stride, INT_U32 dst_height)
     {
         cancelled = false;
-        if (!src || !dst)
+        if (!src || !dst) {
             return nullptr;
+        }
         // Nothing to write (and a scale of 0 would give a window of infinite width).
-        if (!dst_width || !dst_height)
+        if (!dst_width || !dst_height) {
             return dst;
+        }
         std::size_t count = static_cast<std::size_t>(dst_stride) * src_height;
         COLOUR* temp = static_cast<COLOUR*>(std::calloc(count ? count : 1, sizeof(COLOUR)));
-        if (!temp)
+        if (!temp) {
             return nullptr;
+        }
         HorizScale(src, src_width, src_stride, src_height, temp, dst_width, dst_stride);
-        if (!cancelled)
+        if (!cancelled) {
             VertScale(temp, dst_width, dst_stride, src_height, dst, dst_stride, dst_height);
+        }
         std::free(temp);
         return cancelled ? nullptr : dst;
     }
@@ -118,15 +121,17 @@ public:
                 p.weights[j - p.left] = w;
                 total += w;
             }
-            if (total > 0.0)
-                for (long j = p.left; j <= p.right; ++j)
+            if (total > 0.0) {
+                for (long j = p.left; j <= p.right; ++j) {
                     p.weights[j - p.left] /= total;
+                }
+            }
         }
     }
 
 private:
-    void HorizScale(const COLOUR* src, INT_U32 src_width, INT_U32 src_stride, INT_U32 height,
-                    COLOUR* dst, INT_U32 dst_width, INT_U32 dst_stride)
+    void HorizScale(const COLOUR* src, INT_U32 src_width, INT_U32 src_stride, INT_U32 height, COLOUR* dst,
+                    INT_U32 dst_width, INT_U32 dst_stride)
     {
         LineContribType c;
         CalcContributions(c, dst_width, src_width, static_cast<double>(dst_width) / src_width);
@@ -144,8 +149,8 @@ private:
         }
     }
 
-    void VertScale(const COLOUR* src, INT_U32 width, INT_U32 src_stride, INT_U32 src_height,
-                   COLOUR* dst, INT_U32 dst_stride, INT_U32 dst_height)
+    void VertScale(const COLOUR* src, INT_U32 width, INT_U32 src_stride, INT_U32 src_height, COLOUR* dst,
+                   INT_U32 dst_stride, INT_U32 dst_height)
     {
         LineContribType c;
         CalcContributions(c, dst_height, src_height, static_cast<double>(dst_height) / src_height);
@@ -166,16 +171,17 @@ private:
     // the same sums).
     void ScaleRow(const COLOUR* src, COLOUR* dst, const LineContribType& c)
     {
-        for (long i = 0; i < c.line_length; ++i)
+        for (long i = 0; i < c.line_length; ++i) {
             dst[i] = kivo_resample::scale_one(src, 1, c.rows[i]);
+        }
     }
 
     // One column of the vertical pass; strides in pixels.
-    void ScaleCol(const COLOUR* src, long src_stride, COLOUR* dst, long dst_stride,
-                  const LineContribType& c)
+    void ScaleCol(const COLOUR* src, long src_stride, COLOUR* dst, long dst_stride, const LineContribType& c)
     {
-        for (long i = 0; i < c.line_length; ++i)
+        for (long i = 0; i < c.line_length; ++i) {
             dst[i * dst_stride] = kivo_resample::scale_one(src, src_stride, c.rows[i]);
+        }
     }
 };
 

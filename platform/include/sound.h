@@ -19,17 +19,17 @@ class FOLDER;
 // generate_wav_file is given none.
 struct WAV_SETTINGS
 {
-    INT_S8 volume = 100;          // percent of full scale
-    INT_U32 sample_rate = 22050;  // Hz
+    INT_S8 volume = 100;         // percent of full scale
+    INT_U32 sample_rate = 22050; // Hz
     INT_U8 stereo = 0;
-    INT_U8 sixteen_bit = 1;       // else 8-bit unsigned samples
-    double attack = 0.2;          // seconds
-    double decay = 0.1;           // seconds; 0 turns the tremolo off
-    double release = 0.2;         // seconds
-    INT_U8 tremolo = 0;           // triangle between sustain and peak while sustaining
-    INT_S8 sustain = 80;          // percent of the peak
-    INT_U8 harmonics_234 = 0;     // add harmonics 2, 3 and 4
-    INT_U8 harmonics_357 = 0;     // add harmonics 3, 5 and 7
+    INT_U8 sixteen_bit = 1;   // else 8-bit unsigned samples
+    double attack = 0.2;      // seconds
+    double decay = 0.1;       // seconds; 0 turns the tremolo off
+    double release = 0.2;     // seconds
+    INT_U8 tremolo = 0;       // triangle between sustain and peak while sustaining
+    INT_S8 sustain = 80;      // percent of the peak
+    INT_U8 harmonics_234 = 0; // add harmonics 2, 3 and 4
+    INT_U8 harmonics_357 = 0; // add harmonics 3, 5 and 7
 };
 
 // One buffer's state as the mixer sees it (defined by the host).
@@ -48,8 +48,8 @@ public:
         INT_U32 byte_rate;
         INT_U16 block_align;
         INT_U16 bits_per_sample;
-        INT_U32 data_length;  // bytes, clamped to what the file holds
-        INT_U32 data_offset;  // file position of the first sample byte
+        INT_U32 data_length; // bytes, clamped to what the file holds
+        INT_U32 data_offset; // file position of the first sample byte
     };
 
     SOUND_BUFFER();

@@ -24,9 +24,9 @@ constexpr long TCPIP_NO_DATA = -3162;
 // How open_socket opens an endpoint. Accepted endpoints are made by the
 // accept itself.
 typedef INT_S16 SOCKET_TYPE;
-constexpr SOCKET_TYPE SOCKET_TYPE_STREAM = 0;    // connected to host:port
-constexpr SOCKET_TYPE SOCKET_TYPE_UDP = 1;       // bound to host:port
-constexpr SOCKET_TYPE SOCKET_TYPE_LISTEN = 2;    // bound to host:port, queue of 1
+constexpr SOCKET_TYPE SOCKET_TYPE_STREAM = 0; // connected to host:port
+constexpr SOCKET_TYPE SOCKET_TYPE_UDP = 1;    // bound to host:port
+constexpr SOCKET_TYPE SOCKET_TYPE_LISTEN = 2; // bound to host:port, queue of 1
 
 class TCPIP
 {
@@ -96,8 +96,8 @@ public:
 
     // Texts in static buffers, each overwritten by the next call of the
     // same operation; "" on any failure.
-    char* get_peer_addr(short id);      // "a.b.c.d:port"
-    char* get_host_name();              // at most 99 characters
+    char* get_peer_addr(short id); // "a.b.c.d:port"
+    char* get_host_name();         // at most 99 characters
     char* get_host_addr(const char* name);
     // ip as (a << 24) | (b << 16) | (c << 8) | d; a name is resolved; 0 for
     // null or a name that does not resolve.

@@ -35,12 +35,9 @@ TEST(Database, TablesKeepTheirRowsInOrder)
         std::size_t count, expected;
     };
     const Table tables[] = {
-        {dwarf_first_names, std::size(dwarf_first_names), 41},
-        {dwarf_second_names, std::size(dwarf_second_names), 43},
-        {elf_first_names, std::size(elf_first_names), 80},
-        {elf_second_names, std::size(elf_second_names), 36},
-        {orc_first_names, std::size(orc_first_names), 121},
-        {orc_second_names, std::size(orc_second_names), 47},
+        {dwarf_first_names, std::size(dwarf_first_names), 41}, {dwarf_second_names, std::size(dwarf_second_names), 43},
+        {elf_first_names, std::size(elf_first_names), 80},     {elf_second_names, std::size(elf_second_names), 36},
+        {orc_first_names, std::size(orc_first_names), 121},    {orc_second_names, std::size(orc_second_names), 47},
     };
     for (const Table& t : tables) {
         ASSERT_EQ(t.count, t.expected);
@@ -56,7 +53,7 @@ TEST(Database, TablesKeepTheirRowsInOrder)
 
 TEST(Database, NamesFollowTheChecksumRule)
 {
-    const std::string jo_ann = "Jo Ann"; // a space adds 32: 566
+    const std::string jo_ann = "Jo Ann";                           // a space adds 32: 566
     const std::string past_15_bits = std::string(259, '~') + "a%"; // 259 * 126 + 97 + 37 = 0x8000
     const std::tuple<short, std::string, std::string, std::string> cases[] = {
         {0, "", "", "Artur Anvil"},

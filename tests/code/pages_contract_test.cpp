@@ -116,12 +116,18 @@ TEST_F(PagesContractTest, EveryControlWithItsNumbers)
         long generic;
     };
     const WANTED wanted[] = {
-        {SETTINGS_ID, WM_TYPE_BUTTON, 1, 2, 0},  {SETTINGS_ID, 0, 3, 4, list},
-        {SETTINGS_ID, 0, 5, 6, edit},            {SETTINGS_ID, 0, 7, 8, edit},
-        {SETTINGS_ID, WM_TYPE_BUTTON, 9, 0, 0},  {SETTINGS_ID, WM_TYPE_BUTTON, 10, 0, 0},
-        {SETTINGS_ID, WM_TYPE_SCRIPT, 0, 11, 0}, {SETTINGS_ID, WM_TYPE_BUTTON, 12, 13, 0},
-        {SETTINGS_ID, WM_TYPE_BUTTON, 14, 15, 0}, {SETTINGS_ID, WM_TYPE_BUTTON, 16, 17, 0},
-        {RESULT_ID, WM_TYPE_BUTTON, 1, 0, 0},    {RESULT_ID, WM_TYPE_SCRIPT, 0, 2, 0},
+        {SETTINGS_ID, WM_TYPE_BUTTON, 1, 2, 0},
+        {SETTINGS_ID, 0, 3, 4, list},
+        {SETTINGS_ID, 0, 5, 6, edit},
+        {SETTINGS_ID, 0, 7, 8, edit},
+        {SETTINGS_ID, WM_TYPE_BUTTON, 9, 0, 0},
+        {SETTINGS_ID, WM_TYPE_BUTTON, 10, 0, 0},
+        {SETTINGS_ID, WM_TYPE_SCRIPT, 0, 11, 0},
+        {SETTINGS_ID, WM_TYPE_BUTTON, 12, 13, 0},
+        {SETTINGS_ID, WM_TYPE_BUTTON, 14, 15, 0},
+        {SETTINGS_ID, WM_TYPE_BUTTON, 16, 17, 0},
+        {RESULT_ID, WM_TYPE_BUTTON, 1, 0, 0},
+        {RESULT_ID, WM_TYPE_SCRIPT, 0, 2, 0},
         {RESULT_ID, WM_TYPE_IMAGE, 0, 3, 0},
     };
     for (const WANTED& w : wanted) {

@@ -14,10 +14,10 @@ TEST(PagesRules, ContrastFollowsTheRelativeLuminanceOfSrgb)
         INT_U32 fg, bg;
         double ratio;
     } rows[] = {
-        {0xFF000000, 0xFFFFFFFF, 21.0},  {0xFFFFFFFF, 0xFF000000, 21.0}, // either way round
-        {0xFF777777, 0xFF777777, 1.0},   {0xFF777777, 0xFFFFFFFF, 4.48}, // the grey just short of 4.5
-        {0xFFFFFFFF, 0xFFF4F1EA, 1.13},  {0xFF0000FF, 0xFFFFFFFF, 8.59},
-        {0x80000000, 0xFFFFFFFF, 4.0},   {0x00000000, 0xFFFFFFFF, 1.0}, // translucent: mixed over the field
+        {0xFF000000, 0xFFFFFFFF, 21.0}, {0xFFFFFFFF, 0xFF000000, 21.0}, // either way round
+        {0xFF777777, 0xFF777777, 1.0},  {0xFF777777, 0xFFFFFFFF, 4.48}, // the grey just short of 4.5
+        {0xFFFFFFFF, 0xFFF4F1EA, 1.13}, {0xFF0000FF, 0xFFFFFFFF, 8.59},
+        {0x80000000, 0xFFFFFFFF, 4.0},  {0x00000000, 0xFFFFFFFF, 1.0}, // translucent: mixed over the field
     };
     for (const auto& r : rows) {
         EXPECT_NEAR(contrast_ratio(COLOUR(r.fg), COLOUR(r.bg)), r.ratio, 0.01) << std::hex << r.fg << " on " << r.bg;

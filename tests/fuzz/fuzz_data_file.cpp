@@ -26,12 +26,12 @@ struct Program
 constexpr long kMaxPos = 1 << 16; // keeps files small
 
 // A mismatch names its line before it stops the run.
-#define check(ok) \
-    do { \
-        if (!(ok)) { \
-            std::fprintf(stderr, "data file differs from its model at line %d\n", __LINE__); \
-            __builtin_trap(); \
-        } \
+#define check(ok)                                                                                                      \
+    do {                                                                                                               \
+        if (!(ok)) {                                                                                                   \
+            std::fprintf(stderr, "data file differs from its model at line %d\n", __LINE__);                           \
+            __builtin_trap();                                                                                          \
+        }                                                                                                              \
     } while (0)
 
 std::vector<INT_U8> file_bytes(const std::string& path, bool order_byte)
@@ -137,8 +137,7 @@ extern "C" int LLVMFuzzerTestOneInput(const INT_U8* data, size_t size)
         check(file.close());
         check(file.open(path.c_str(), fm_read, order, 1));
         std::vector<INT_U8> back(model.size() + 1);
-        check(file.read_data_block(back.data(), static_cast<long>(back.size())) ==
-              static_cast<long>(model.size()));
+        check(file.read_data_block(back.data(), static_cast<long>(back.size())) == static_cast<long>(model.size()));
         check(std::equal(model.begin(), model.end(), back.begin()));
         file.close();
     }

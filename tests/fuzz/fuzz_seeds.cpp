@@ -87,8 +87,8 @@ void picture(IMAGE& image, int w, int h)
     image.reset(short(w), short(h));
     for (int y = 0; y < h; y++)
         for (int x = 0; x < w; x++)
-            image.pixels[y * image.stride + x] = INT_U32((x * 40) & 0xFF) << 24 | INT_U32(x * 30) << 16 |
-                                                 INT_U32(y * 50) << 8 | INT_U32((x ^ y) * 20);
+            image.pixels[y * image.stride + x] =
+                INT_U32((x * 40) & 0xFF) << 24 | INT_U32(x * 30) << 16 | INT_U32(y * 50) << 8 | INT_U32((x ^ y) * 20);
 }
 
 void png_append(png_structp png, png_bytep data, png_size_t n)
@@ -110,8 +110,7 @@ std::vector<INT_U8> png_variant(int colour_type, int depth, int interlace)
     }
     const int w = 9, h = 7;
     png_set_write_fn(png, &out, png_append, nullptr);
-    png_set_IHDR(png, info, w, h, depth, colour_type, interlace, PNG_COMPRESSION_TYPE_DEFAULT,
-                 PNG_FILTER_TYPE_DEFAULT);
+    png_set_IHDR(png, info, w, h, depth, colour_type, interlace, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     if (colour_type == PNG_COLOR_TYPE_PALETTE) {
         png_color palette[256];
         png_byte alpha[256];
@@ -211,7 +210,10 @@ int main(int argc, char** argv)
     const std::string lines = "first line\r\nsecond \xC3\xA9t\xC3\xA9\n\xF0\x9F\x98\x80 wide\rlast";
     save_text("fuzz_text", "utf8", std::string("\x00", 1) + lines);
     save_text("fuzz_text", "utf8_signed", std::string("\x08\xEF\xBB\xBF") + lines);
-    save_text("fuzz_text", "latin1", "\x80" "caf\xE9\nna\xEF" "ve\n");
+    save_text("fuzz_text", "latin1",
+              "\x80"
+              "caf\xE9\nna\xEF"
+              "ve\n");
     std::string le = "\x01\xFF\xFE", be = "\x02\xFE\xFF";
     for (unsigned u : {0x61u, 0xD83Du, 0xDE00u, 0x0Du, 0x0Au, 0x263Au, 0x62u}) {
         le += char(u & 0xFF), le += char(u >> 8);
@@ -227,8 +229,8 @@ int main(int argc, char** argv)
               "40 27 0:37 / /mnt/a\\040b rw shared:7 master:2 - tmpfs none rw,size=4k\n");
 
     // Data file programs: flags, then write / seek / read operations.
-    save("fuzz_data_file", "mixed", {1, 0, 10, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 1, 4, 0, 2, 8, 0, 0, 5, 0,
-                                     9, 9, 9, 9, 9, 1, 0, 20, 2, 5, 0, 0, 3, 0, 1, 2, 3});
+    save("fuzz_data_file", "mixed", {1, 0, 10, 0, 1, 2, 3, 4, 5, 6, 7,  8, 9, 10, 1, 4, 0, 2, 8, 0,
+                                     0, 5, 0,  9, 9, 9, 9, 9, 1, 0, 20, 2, 5, 0,  0, 3, 0, 1, 2, 3});
     save("fuzz_data_file", "large", {0, 0, 0xB8, 0x0B, 1, 0x10, 0x27, 0, 0x20, 0x00});
 
     const char* const folders[][2] = {{"appdata", "$APPDATA/images"}, {"temp", "$TEMP"}};

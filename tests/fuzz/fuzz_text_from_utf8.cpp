@@ -31,8 +31,8 @@ extern "C" int LLVMFuzzerTestOneInput(const INT_U8* data, size_t size)
     // Without a 0x01 of its own, the result reads back as a whole-character
     // prefix of that, and as all of it when the buffer was large enough.
     std::string back = host_text_to_utf8(buf);
-    if (!has_marker && (decoded.compare(0, back.size(), back) != 0 ||
-                        (room > decoded.size() * 6 + 2 && back != decoded))) {
+    if (!has_marker &&
+        (decoded.compare(0, back.size(), back) != 0 || (room > decoded.size() * 6 + 2 && back != decoded))) {
         std::abort();
     }
     std::free(buf);

@@ -82,7 +82,7 @@ TEST(Parameter, EveryTypeConvertsEachWay)
         {1, -1, 255, 255, 255, "255"},
         {4, nan, 0, 0, 0, "0"},
         {4, 1e30, -1, static_cast<unsigned long>(-1L), -1, "-1"}, // the 64-bit maximum, narrowed
-        {5, -7, 0, 0, 0, "0"}, // limited to 0 first
+        {5, -7, 0, 0, 0, "0"},                                    // limited to 0 first
         {5, 1e12, 4294967295L, 4294967295UL, 4294967295.0, "4294967295"},
         {6, -3.7, -3, 0, -3.7f, "-3.70"},
         {7, -0.999, 0, 0, -0.999, "-1.00"},
@@ -238,9 +238,9 @@ TEST(Parameter, DamagedRecordsFailWithoutHarm)
         for (PARAM_TYPE old : {4u, 8u, 9u}) {
             SCOPED_TRACE(testing::Message() << "cut " << cut << " old type " << old);
             NUMBER p(old, 0, 0, 0);
-            if (old == 9)
+            if (old == 9) {
                 p.set(p.max, reinterpret_cast<void*>(0x5151));
-            else if (old == 4) {
+            } else if (old == 4) {
                 p.min.s32 = p.max.s32 = -1;
                 p.value.s32 = -1;
             }

@@ -23,8 +23,9 @@ std::atomic<std::size_t> largest{0};
 // Runs inside malloc: no allocation, no lock.
 void note(std::size_t n)
 {
-    if (!watching.load(std::memory_order_relaxed))
+    if (!watching.load(std::memory_order_relaxed)) {
         return;
+    }
     std::size_t seen = largest.load(std::memory_order_relaxed);
     while (n > seen && !largest.compare_exchange_weak(seen, n, std::memory_order_relaxed)) {
     }
@@ -35,7 +36,7 @@ void note(std::size_t n)
 #ifdef KIVO_ALLOC_WATCH_ASAN
 
 extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*)(const volatile void*, std::size_t),
-                                                          void (*)(const volatile void*));
+                                                         void (*)(const volatile void*));
 
 namespace {
 
@@ -97,12 +98,14 @@ void* aligned_alloc(std::size_t alignment, std::size_t n) noexcept
 
 int posix_memalign(void** out, std::size_t alignment, std::size_t n) noexcept
 {
-    if (alignment < sizeof(void*) || (alignment & (alignment - 1)) != 0)
+    if (alignment < sizeof(void*) || (alignment & (alignment - 1)) != 0) {
         return EINVAL;
+    }
     note(n);
     void* p = __libc_memalign(alignment, n);
-    if (!p)
+    if (!p) {
         return ENOMEM;
+    }
     *out = p;
     return 0;
 }
@@ -124,8 +127,9 @@ namespace alloc_watch_detail {
 
 bool begin()
 {
-    if (!hooks_installed())
+    if (!hooks_installed()) {
         return false;
+    }
     largest.store(0, std::memory_order_relaxed);
     watching.store(true, std::memory_order_relaxed);
     return true;

@@ -17,12 +17,14 @@ namespace kivo_test {
 template <typename F> pid_t start_child(F body, long size_limit = -1)
 {
     pid_t pid = fork();
-    if (pid != 0)
+    if (pid != 0) {
         return pid;
+    }
     struct rlimit limit;
     limit.rlim_cur = limit.rlim_max = static_cast<rlim_t>(size_limit);
-    if (size_limit >= 0 && (std::signal(SIGXFSZ, SIG_IGN) == SIG_ERR || setrlimit(RLIMIT_FSIZE, &limit) != 0))
+    if (size_limit >= 0 && (std::signal(SIGXFSZ, SIG_IGN) == SIG_ERR || setrlimit(RLIMIT_FSIZE, &limit) != 0)) {
         _exit(255);
+    }
     _exit(body());
 }
 
@@ -30,8 +32,9 @@ template <typename F> pid_t start_child(F body, long size_limit = -1)
 inline int wait_child(pid_t pid)
 {
     int status = 0;
-    if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status))
+    if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) {
         return -1;
+    }
     return WEXITSTATUS(status);
 }
 

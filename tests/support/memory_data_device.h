@@ -31,8 +31,9 @@ public:
     {
         ++reads;
         long k = buf ? allowed(std::min(n, static_cast<long>(data.size()) - pos)) : 0;
-        if (k < 1)
+        if (k < 1) {
             return 0;
+        }
         std::memcpy(buf, data.data() + pos, static_cast<size_t>(k));
         pos += k;
         return k;
@@ -41,8 +42,9 @@ public:
     {
         ++writes;
         long k = buf ? allowed(n) : 0;
-        if (k < 1)
+        if (k < 1) {
             return 0;
+        }
         data.resize(std::max(data.size(), static_cast<size_t>(pos + k)), 0);
         std::memcpy(data.data() + pos, buf, static_cast<size_t>(k));
         pos += k;
@@ -61,8 +63,9 @@ public:
 private:
     long allowed(long n)
     {
-        if (n < 1 || budget < 0)
+        if (n < 1 || budget < 0) {
             return n;
+        }
         n = std::min(n, budget);
         budget -= n;
         return n;

@@ -18,9 +18,8 @@ namespace {
 std::string root;
 int counter = 0;
 
-const char* const sandbox_vars[kSandboxVars] = {"HOME",          "XDG_DATA_HOME", "XDG_CONFIG_HOME",
-                                               "XDG_CACHE_HOME", "XDG_DATA_DIRS", "TMPDIR",
-                                               "XDG_RUNTIME_DIR"};
+const char* const sandbox_vars[kSandboxVars] = {"HOME",          "XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME",
+                                                "XDG_DATA_DIRS", "TMPDIR",        "XDG_RUNTIME_DIR"};
 
 void point_env_at(const std::string& base)
 {
@@ -60,8 +59,9 @@ void enter_process_sandbox()
 
 void leave_process_sandbox()
 {
-    if (!root.empty() && !std::getenv("KIVO_KEEP_TEST_DIRS"))
+    if (!root.empty() && !std::getenv("KIVO_KEEP_TEST_DIRS")) {
         remove_tree(root);
+    }
     root.clear();
 }
 
@@ -69,8 +69,9 @@ void redirect_appdata(const std::string& dir)
 {
     mkdir(dir.c_str(), 0700);
     FOLDER appdata;
-    if (appdata.set_from_path_string(dir.c_str()))
+    if (appdata.set_from_path_string(dir.c_str())) {
         FOLDER::add_custom_path("$APPDATA", appdata);
+    }
 }
 
 void restore_appdata()
@@ -80,8 +81,9 @@ void restore_appdata()
 
 std::string make_temp_dir(const char* tag)
 {
-    if (root.empty())
+    if (root.empty()) {
         enter_process_sandbox();
+    }
     std::string d = root + "/" + tag + std::to_string(getpid()) + "_" + std::to_string(++counter);
     mkdir(d.c_str(), 0700);
     return d;
@@ -90,14 +92,16 @@ std::string make_temp_dir(const char* tag)
 void remove_tree(const std::string& path)
 {
     struct stat st;
-    if (lstat(path.c_str(), &st) != 0)
+    if (lstat(path.c_str(), &st) != 0) {
         return;
+    }
     if (S_ISDIR(st.st_mode)) {
         chmod(path.c_str(), 0700);
         if (DIR* d = opendir(path.c_str())) {
             while (dirent* e = readdir(d)) {
-                if (!std::strcmp(e->d_name, ".") || !std::strcmp(e->d_name, ".."))
+                if (!std::strcmp(e->d_name, ".") || !std::strcmp(e->d_name, "..")) {
                     continue;
+                }
                 remove_tree(path + "/" + e->d_name);
             }
             closedir(d);
@@ -137,10 +141,11 @@ void SandboxTest::SetUp()
 void SandboxTest::TearDown()
 {
     for (int i = 0; i < kSandboxVars; ++i) {
-        if (had_env[i])
+        if (had_env[i]) {
             setenv(sandbox_vars[i], saved_env[i].c_str(), 1);
-        else
+        } else {
             unsetenv(sandbox_vars[i]);
+        }
     }
     remove_tree(dir);
 }

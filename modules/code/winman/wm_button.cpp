@@ -92,9 +92,9 @@ struct SKIN_STATE
     int style_slot;
 };
 const SKIN_STATE skin_states[WM_BUTTON::BOX_COUNT] = {
-    {"_up", 1},           {"_down", 2},         {"_disabled", 3},        {"_over", 4},
-    {"_active_up", 5},    {"_active_down", 6},  {"_active_disabled", 7}, {"_active_over", 8},
-    {"_highlighted", 9},  {"_flashing", 11},    {"_dragging", 12},
+    {"_up", 1},          {"_down", 2},        {"_disabled", 3},        {"_over", 4},
+    {"_active_up", 5},   {"_active_down", 6}, {"_active_disabled", 7}, {"_active_over", 8},
+    {"_highlighted", 9}, {"_flashing", 11},   {"_dragging", 12},
 };
 
 bool shows(COLOUR c)
@@ -124,10 +124,9 @@ template <std::size_t N> COLOUR last_match(COLOUR first, const STEP (&steps)[N])
 WM_BUTTON::WM_BUTTON(INT_S16 x1, INT_S16 y1, INT_S16 x2, INT_S16 y2, COLOUR background, COLOUR text,
                      const char* caption, BUTTON_TYPE type, unsigned long draw_flags, unsigned short shading_flags,
                      WM_OBJECT_CALLBACK callback, void* user1, void* user2, INT_U8 visible, INT_U8 trigger_flags)
-    : WM_BUTTON(x1, y1, x2, y2, background, text, caption, -1, -1, -1, type, draw_flags, shading_flags, callback,
-                user1, user2, visible, trigger_flags)
-{
-}
+    : WM_BUTTON(x1, y1, x2, y2, background, text, caption, -1, -1, -1, type, draw_flags, shading_flags, callback, user1,
+                user2, visible, trigger_flags)
+{}
 
 WM_BUTTON::WM_BUTTON(INT_S16 x1, INT_S16 y1, INT_S16 x2, INT_S16 y2, COLOUR background, COLOUR text,
                      const char* caption, char font_id, INT_S16 font_x_sz, INT_S16 font_y_sz, BUTTON_TYPE type,
@@ -135,16 +134,15 @@ WM_BUTTON::WM_BUTTON(INT_S16 x1, INT_S16 y1, INT_S16 x2, INT_S16 y2, COLOUR back
                      void* user2, INT_U8 visible, INT_U8 trigger_flags)
     : WM_SCREEN_OBJECT(visible, callback, user1, user2), caption(nullptr), hint(nullptr), flash_text("")
 {
-    setup(x1, y1, x2, y2, caption, background, background, background, type, font_id, font_x_sz, font_y_sz, -1, -1,
-          -1, -1, -1, -1, trigger_flags);
+    setup(x1, y1, x2, y2, caption, background, background, background, type, font_id, font_x_sz, font_y_sz, -1, -1, -1,
+          -1, -1, -1, trigger_flags);
     change(this->shading_flags, static_cast<INT_U16>(shading_flags));
     change(this->draw_flags, static_cast<INT_U32>(draw_flags));
     set_text_colour(text);
 }
 
 WM_BUTTON::WM_BUTTON(INT_S16 x1, INT_S16 y1, INT_S16 x2, INT_S16 y2, WM_STYLE_SET& style, const char* caption,
-                     const char* hint_text, WM_OBJECT_CALLBACK callback, void* user1, void* user2,
-                     INT_U8 trigger_flags)
+                     const char* hint_text, WM_OBJECT_CALLBACK callback, void* user1, void* user2, INT_U8 trigger_flags)
     : WM_SCREEN_OBJECT(style.visible, callback, user1, user2), caption(nullptr), hint(nullptr), flash_text("")
 {
     shading_type = style.shading_type;
@@ -164,8 +162,8 @@ WM_BUTTON::WM_BUTTON(INT_S16 x1, INT_S16 y1, INT_S16 x2, INT_S16 y2, WM_STYLE_SE
     }
     setup(x1, y1, x2, y2, caption, style.bg_colour, shows(style.active_colour) ? style.active_colour : style.bg_colour,
           style.highlight_colour, kind, static_cast<char>(style.font_id), style.font_x_sz, style.font_y_sz,
-          style.border_left_gap, style.border_right_gap, style.border_top_gap, style.border_bottom_gap,
-          style.x_spacing, style.y_spacing, trigger_flags);
+          style.border_left_gap, style.border_right_gap, style.border_top_gap, style.border_bottom_gap, style.x_spacing,
+          style.y_spacing, trigger_flags);
     change(shading_flags, edges);
     change(draw_flags, flags);
     set_text_colour(style.fg_colour);
@@ -583,8 +581,7 @@ void WM_BUTTON::draw_object()
     WM_CLIP_SAVER clip(s);
     const INT_S16 x2 = to_s16(long{x} + width - 1), y2 = to_s16(long{y} + height - 1);
     s->add_rect_to_active_area(x, y, x2, y2);
-    const short radius = std::min<short>(static_cast<short>(s->calc_rounded_rect_radius(x, y, x2, y2) / 2),
-                                         MAX_RADIUS);
+    const short radius = std::min<short>(static_cast<short>(s->calc_rounded_rect_radius(x, y, x2, y2) / 2), MAX_RADIUS);
 
     LOOK look;
     look.hot = pointer_over || focal_object == this || selected;
@@ -723,7 +720,7 @@ short WM_BUTTON::caption_effect(const LOOK& look)
         INT_U32 flag;
         short effect;
     } effects[] = {
-        {BUTTON_TEXT_LEFT, 32},   {BUTTON_TEXT_RIGHT, 64}, {BUTTON_TEXT_TOP, 8},       {BUTTON_TEXT_BOTTOM, 16},
+        {BUTTON_TEXT_LEFT, 32},  {BUTTON_TEXT_RIGHT, 64}, {BUTTON_TEXT_TOP, 8},      {BUTTON_TEXT_BOTTOM, 16},
         {BUTTON_TEXT_SHADOW, 1}, {BUTTON_TEXT_INSET, 2},  {BUTTON_TEXT_CHISELED, 4},
     };
     short e = 0;
@@ -793,8 +790,7 @@ void WM_BUTTON::draw_icon_beside_caption(IMAGE& img, int press, CAPTION_PLACE& c
     place(c.tx, w, border_left_gap, border_right_gap, c.tw, iw, x_spacing, draw_flags & BUTTON_ICON_LEFT,
           draw_flags & BUTTON_ICON_RIGHT, draw_flags & BUTTON_TEXT_LEFT, draw_flags & BUTTON_TEXT_RIGHT, x, ix1, ix2);
     place(c.ty, h, border_top_gap, border_bottom_gap, c.th, ih, y_spacing, draw_flags & BUTTON_ICON_TOP,
-          draw_flags & BUTTON_ICON_BOTTOM, draw_flags & BUTTON_TEXT_TOP, draw_flags & BUTTON_TEXT_BOTTOM, y, iy1,
-          iy2);
+          draw_flags & BUTTON_ICON_BOTTOM, draw_flags & BUTTON_TEXT_TOP, draw_flags & BUTTON_TEXT_BOTTOM, y, iy1, iy2);
     if (attached && (draw_flags & BUTTON_ICON_LEFT)) {
         c.ax1 += (iw + x_spacing) / 2;
         c.ax2 += iw / 2 + x_spacing;

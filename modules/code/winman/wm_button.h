@@ -94,55 +94,55 @@ public:
     COLOUR background_colour;
     COLOUR active_background_colour;
     COLOUR active_text_colour;
-    COLOUR highlight_colour;      // face while down
+    COLOUR highlight_colour; // face while down
     COLOUR text_colour;
     COLOUR highlight_text_colour; // caption while down
     COLOUR fading_colour;         // second colour of a faded face
     COLOUR mouse_over_colour;     // while hot: pointer over, focused or selected
     COLOUR mouse_over_text_colour;
-    COLOUR flashing_colour;       // face during the flash phase
+    COLOUR flashing_colour; // face during the flash phase
     COLOUR flashing_text_colour;
     COLOUR disabled_colour;
-    COLOUR disabled_text_colour;  // taken even when invisible
-    COLOUR underline_colour;      // third colour of every caption draw
-    INT_U8 down;                  // drawn pressed
-    INT_U8 last_left, last_right; // mouse buttons at the previous pass
-    INT_U8 armed;                 // a press began on the button
-    INT_U8 slide_select;          // press anywhere, release over the button
-    INT_U8 enabled;               // 0: disabled look, no input
-    INT_U8 pointer_over;          // kept only while the button has an over look
+    COLOUR disabled_text_colour;              // taken even when invisible
+    COLOUR underline_colour;                  // third colour of every caption draw
+    INT_U8 down;                              // drawn pressed
+    INT_U8 last_left, last_right;             // mouse buttons at the previous pass
+    INT_U8 armed;                             // a press began on the button
+    INT_U8 slide_select;                      // press anywhere, release over the button
+    INT_U8 enabled;                           // 0: disabled look, no input
+    INT_U8 pointer_over;                      // kept only while the button has an over look
     WM_ACTIVATED_CALLBACK activated_callback; // asked after every event; null = none
     void* activated_data;
     BUTTON_TYPE button_type;
     INT_U32 draw_flags; // BUTTON_* bits above
     char font_id;       // font slot
     INT_S16 font_x_sz, font_y_sz;
-    WM_SCRIPT* hint;         // owned; null = none
-    INT_U32 hint_time;       // wall seconds when the pointer came to rest
-    INT_S16 hint_x, hint_y;  // last pointer position over the button; -1 = none
-    INT_U8 hint_when_down;   // show the hint while down instead of on rest
+    WM_SCRIPT* hint;                    // owned; null = none
+    INT_U32 hint_time;                  // wall seconds when the pointer came to rest
+    INT_S16 hint_x, hint_y;             // last pointer position over the button; -1 = none
+    INT_U8 hint_when_down;              // show the hint while down instead of on rest
     WM_SCREEN_OBJECT* hint_saved_focus; // focus to give back when the hint closes
     INT_S16 border_left_gap, border_right_gap, border_top_gap, border_bottom_gap; // caption insets
     INT_S16 x_spacing, y_spacing; // between an attached icon and the caption
-    INT_U8 trigger_flags;   // events that call the callback: 1 press, 2 release, 4 repeat, 8 release outside
-    INT_U8 release_event;   // 1 while the callback runs for event 2 or 8
-    INT_U8 return_down;     // Return at the previous pass
-    INT_U32 hotkey;         // Mac key code; 0xFFFFFFFF = none
-    INT_U8 hotkey_down;     // the hotkey at the previous pass
-    INT_U8 selected;        // keyboard selection by the owner: Return acts on it, drawn hot
-    PARAMETER flash_text;   // a non-empty text makes the button flash
-    INT_U8 flashing;        // 1 = the flash phase is shown
-    INT_U8 flash_mask;      // over flashing_flags; 0x20
-    INT_U32 press_time;     // ms of the last press or repeat
-    INT_U8 repeating;       // a repeat was given during this press
-    INT_U8 right_drag;      // the right button may start a drag
-    INT_U8 drag_started;    // the drag has moved
-    INT_S16 drag_x, drag_y; // pointer of the drag; -1 = none
+    INT_U8 trigger_flags;         // events that call the callback: 1 press, 2 release, 4 repeat, 8 release outside
+    INT_U8 release_event;         // 1 while the callback runs for event 2 or 8
+    INT_U8 return_down;           // Return at the previous pass
+    INT_U32 hotkey;               // Mac key code; 0xFFFFFFFF = none
+    INT_U8 hotkey_down;           // the hotkey at the previous pass
+    INT_U8 selected;              // keyboard selection by the owner: Return acts on it, drawn hot
+    PARAMETER flash_text;         // a non-empty text makes the button flash
+    INT_U8 flashing;              // 1 = the flash phase is shown
+    INT_U8 flash_mask;            // over flashing_flags; 0x20
+    INT_U32 press_time;           // ms of the last press or repeat
+    INT_U8 repeating;             // a repeat was given during this press
+    INT_U8 right_drag;            // the right button may start a drag
+    INT_U8 drag_started;          // the drag has moved
+    INT_S16 drag_x, drag_y;       // pointer of the drag; -1 = none
     INT_S16 drag_offset_x, drag_offset_y; // button position minus the pointer at the drag's start
     WM_DRAG_CALLBACK drag_callback;       // null: not draggable
     void* drag_data1;
     void* drag_data2;
-    INT_U8 drag_codes; // drag codes (1, 2, 4, 8) that are reported
+    INT_U8 drag_codes;     // drag codes (1, 2, 4, 8) that are reported
     IMAGE icon, over_icon; // width 0 = none; over_icon while hot
     IMAGE drag_image;      // drawn at the pointer while dragged; width 0 = none
     IMAGE_BOX image_boxes[BOX_COUNT];
@@ -282,10 +282,10 @@ private:
     // What one draw shows, worked out once from the state.
     struct LOOK
     {
-        bool hot;       // pointer over, focused or selected
+        bool hot; // pointer over, focused or selected
         bool activated;
-        bool sunken;    // the 0x8000 bit of shading_flags
-        int press;      // caption, icon and arrow offset: 0 or 1
+        bool sunken; // the 0x8000 bit of shading_flags
+        int press;   // caption, icon and arrow offset: 0 or 1
         COLOUR face, text;
     };
     // Stores a changed value, with a redraw when visible.

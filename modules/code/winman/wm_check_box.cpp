@@ -41,9 +41,9 @@ void WM_CHECK_BOX::setup(INT_S16 x, INT_S16 y, COLOUR background, COLOUR text, c
     const int box_w = fx + border < 10 ? 10 : fx + border;
     const int box_h = fy + border < 10 ? 10 : fy + border;
 
-    box_button = new WM_BUTTON(x, y, static_cast<INT_S16>(x + box_w - 1), static_cast<INT_S16>(y + box_h - 1),
-                               background, text, "", font_id, font_x_sz, font_y_sz, 0, BUTTON_FIXED_RELIEF, 0x800F,
-                               callback, this, nullptr, 1, 2);
+    box_button =
+        new WM_BUTTON(x, y, static_cast<INT_S16>(x + box_w - 1), static_cast<INT_S16>(y + box_h - 1), background, text,
+                      "", font_id, font_x_sz, font_y_sz, 0, BUTTON_FIXED_RELIEF, 0x800F, callback, this, nullptr, 1, 2);
     box_button->activated_callback = activated_callback;
     box_button->activated_data = this;
     box_button->activated = activated_callback(box_button, this);
@@ -55,8 +55,8 @@ void WM_CHECK_BOX::setup(INT_S16 x, INT_S16 y, COLOUR background, COLOUR text, c
     // negative x).
     const INT_S16 label_x = static_cast<INT_S16>(x + gap + box_w);
     label_button = new WM_BUTTON(label_x, y, static_cast<INT_S16>(label_x - 1), static_cast<INT_S16>(y - 1),
-                                 COLOUR_INVISIBLE, text, caption, font_id, font_x_sz, font_y_sz, 0,
-                                 BUTTON_FIXED_RELIEF, 0, callback, this, nullptr, 1, 2);
+                                 COLOUR_INVISIBLE, text, caption, font_id, font_x_sz, font_y_sz, 0, BUTTON_FIXED_RELIEF,
+                                 0, callback, this, nullptr, 1, 2);
     add_object(label_button, 0);
 
     this->x = x;

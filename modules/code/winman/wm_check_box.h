@@ -14,9 +14,9 @@
 class WM_CHECK_BOX : public WM_SCREEN_OBJECT
 {
 public:
-    INT_U8 checked;           // 0 or 1
-    WM_BUTTON* box_button;    // child
-    WM_BUTTON* label_button;  // child
+    INT_U8 checked;          // 0 or 1
+    WM_BUTTON* box_button;   // child
+    WM_BUTTON* label_button; // child
 
     // Font -1 and sizes -1 take the surface's. The user's callback gets
     // (check box, user1, user2) after each toggle; its result is ignored.

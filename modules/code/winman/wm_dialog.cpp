@@ -160,8 +160,8 @@ void WM_DIALOG::fill_unset_gaps()
 {
     WM_STYLE_SET& s = dialog_style_set;
     const INT_S16 ring = get_shading_size(s.shading_type);
-    for (INT_S16* gap : {&s.border_left_gap, &s.border_right_gap, &s.border_top_gap, &s.border_bottom_gap,
-                         &s.cell_top_gap}) {
+    for (INT_S16* gap :
+         {&s.border_left_gap, &s.border_right_gap, &s.border_top_gap, &s.border_bottom_gap, &s.cell_top_gap}) {
         if (*gap == -1) {
             *gap = ring;
         }
@@ -181,8 +181,7 @@ void WM_DIALOG::make_title_and_contents(const char* title_text, INT_S16 w, INT_S
     if (title_text) {
         // Inclusive corners; a bottom above the top fits the text's height.
         title = new (std::nothrow) WM_SCRIPT(s.border_left_gap, s.border_top_gap,
-                                             to_s16(long{w} - s.border_right_gap - 1), -1, title_style_set,
-                                             title_text);
+                                             to_s16(long{w} - s.border_right_gap - 1), -1, title_style_set, title_text);
         if (!title) {
             display_error(ERR_DIALOG_TITLE_MEMORY);
         }

@@ -45,8 +45,8 @@ public:
     INT_U8 dragging;
     WM_STYLE_SET dialog_style_set; // the frame: colours, gaps, shading, skin, flags
     WM_STYLE_SET title_style_set;
-    WM_STYLE_SET object_style_set; // default look of widgets placed in the dialog
-    WM_SCRIPT* title;              // a child; null: no title
+    WM_STYLE_SET object_style_set;        // default look of widgets placed in the dialog
+    WM_SCRIPT* title;                     // a child; null: no title
     INT_S16 drag_offset_x, drag_offset_y; // position minus pointer at the drag's start
     INT_S16 outline_x, outline_y;         // where the XOR outline stands
     WM_SCREEN_OBJECT* contents;           // a child holding the widgets
@@ -55,8 +55,8 @@ public:
     INT_U8 step_pending; // the next update may take an effect step
     IMAGE_BOX images;    // the skin; on WM_SCREEN_OBJECT::image_cache
     EFFECT_INFO effect_info;
-    INT_S32 effect_delay;    // ms of the running fade and slide
-    INT_U32 effect_start_ms; // now_ms of the first step; 0 = not started
+    INT_S32 effect_delay;      // ms of the running fade and slide
+    INT_U32 effect_start_ms;   // now_ms of the first step; 0 = not started
     INT_U8 remove_when_closed; // a completed close makes update return WM_MESG_CLOSE_MODAL
     INT_U8 effects_suppressed; // fades jump and no slide starts
     INT_U8 current_alpha;      // 0 nothing drawn, 255 drawn plainly, between: composited

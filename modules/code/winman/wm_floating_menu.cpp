@@ -64,18 +64,16 @@ WM_FLOATING_MENU::WM_FLOATING_MENU(INT_S16 x, INT_S16 y, const char* title_text,
                                    WM_STYLE_SET& title_style, WM_STYLE_SET& item_style,
                                    WM_STYLE_SET* alternate_item_style, INT_U8 draggable, INT_U8 not_to_delete,
                                    WM_STYLE_SET* separator_style, WM_STYLE_SET* up_arrow_style,
-                                   WM_STYLE_SET* down_arrow_style, EFFECT_INFO* effect,
-                                   WM_STYLE_SET* sub_menu_style)
+                                   WM_STYLE_SET* down_arrow_style, EFFECT_INFO* effect, WM_STYLE_SET* sub_menu_style)
     : WM_DIALOG(x, y, 50, 50, title_text, &dialog_style, &title_style, &item_style,
                 effect ? effect : &default_floating_menu_effect_info),
       grid(nullptr), row_count(0), item_count(0), top_row(0), bottom_row(0), min_width(0),
       alternate_item_style_set(alternate_item_style ? alternate_item_style : &object_style_set),
       separator_style_set(copy_of(separator_style)), up_arrow_style_set(copy_of(up_arrow_style)),
-      down_arrow_style_set(copy_of(down_arrow_style)), sub_menu_style_set(copy_of(sub_menu_style)),
-      prev_buttons(0), prev_escape(0), prev_return(0), wait_release(1), prev_visible(0), draggable(draggable),
-      closed(0), hidden_top(nullptr), hidden_bottom(nullptr), up_button(nullptr), down_button(nullptr),
-      hidden_top_row(0), hidden_bottom_row(0), owner(nullptr), close_key(-1), close_key_latch(1),
-      type_ahead_ms(0), type_ahead{}
+      down_arrow_style_set(copy_of(down_arrow_style)), sub_menu_style_set(copy_of(sub_menu_style)), prev_buttons(0),
+      prev_escape(0), prev_return(0), wait_release(1), prev_visible(0), draggable(draggable), closed(0),
+      hidden_top(nullptr), hidden_bottom(nullptr), up_button(nullptr), down_button(nullptr), hidden_top_row(0),
+      hidden_bottom_row(0), owner(nullptr), close_key(-1), close_key_latch(1), type_ahead_ms(0), type_ahead{}
 {
     no_delete = not_to_delete;
     grid_style_set.ssf = 0;
@@ -86,8 +84,8 @@ WM_FLOATING_MENU::WM_FLOATING_MENU(INT_S16 x, INT_S16 y, const char* title_text,
     grid = new WM_GRID(grid_style_set.visible, nullptr, nullptr, nullptr);
     grid->setup(0, 0, 50, 50, 1, nullptr, grid_style_set, grid_style_set);
     const int font_h = dialog_style.font_y_sz >= 0 ? dialog_style.font_y_sz : surface->font_height;
-    const int row_h = font_h + grid->calc_y_cell_gap_from_style_set(dialog_style) +
-                      std::max<int>(0, dialog_style.y_spacing);
+    const int row_h =
+        font_h + grid->calc_y_cell_gap_from_style_set(dialog_style) + std::max<int>(0, dialog_style.y_spacing);
     grid->visible_lines = 0;
     grid->default_row_height = row_h != 0 ? to_s16(std::max(1, row_h - grid_style_set.y_spacing))
                                           : grid->calc_min_row_height(grid_style_set, nullptr);
@@ -189,8 +187,8 @@ WM_BUTTON* WM_FLOATING_MENU::add_button(const char* caption, WM_OBJECT_CALLBACK 
     }
     INT_S16 x1, y1, x2, y2;
     new_row_corners(x1, y1, x2, y2);
-    WM_BUTTON* b = new WM_BUTTON(x1, y1, x2, y2, next_item_style(), caption, nullptr, cb, data1, data2,
-                                 trigger_release);
+    WM_BUTTON* b =
+        new WM_BUTTON(x1, y1, x2, y2, next_item_style(), caption, nullptr, cb, data1, data2, trigger_release);
     b->type |= WM_TYPE_BUTTON; // rows are told apart by this bit
     b->set_slide_select(1);
     b->can_focus = 0;
@@ -609,8 +607,7 @@ void WM_FLOATING_MENU::check_for_scrolling_buttons()
         return;
     }
     // Stands the scroll button in the row, keeping the row's object aside.
-    auto stand_in = [this](WM_BUTTON*& button, WM_SCREEN_OBJECT*& hidden, INT_S16& hidden_row, INT_S16 row,
-                           bool up) {
+    auto stand_in = [this](WM_BUTTON*& button, WM_SCREEN_OBJECT*& hidden, INT_S16& hidden_row, INT_S16 row, bool up) {
         WM_SCREEN_OBJECT* o = grid->get_object(0, row);
         if (!o) {
             return;
@@ -621,9 +618,9 @@ void WM_FLOATING_MENU::check_for_scrolling_buttons()
             WM_STYLE_SET* own = up ? up_arrow_style_set : down_arrow_style_set;
             WM_STYLE_SET& style = own ? *own : object_style_set;
             const char* caption = (style.ssef & SSEF_FM_HIDE_SCROLLING_ARROWS) ? "" : (up ? "^" : "v");
-            button = new WM_BUTTON(x1, y1, x2, y2, style, caption, nullptr, scrolling_callback, this,
-                                   reinterpret_cast<void*>(static_cast<intptr_t>(up ? 1 : 0)),
-                                   trigger_press_and_repeat);
+            button =
+                new WM_BUTTON(x1, y1, x2, y2, style, caption, nullptr, scrolling_callback, this,
+                              reinterpret_cast<void*>(static_cast<intptr_t>(up ? 1 : 0)), trigger_press_and_repeat);
             button->type |= WM_TYPE_BUTTON;
             button->set_button_type(2);
         }

@@ -22,23 +22,23 @@ class WM_FLOATING_MENU : public WM_DIALOG
 {
 public:
     // ---- data (declaration order) -------------------------------------------
-    WM_GRID* grid;       // the rows; a child of the contents; null only if it could not be made
-    INT_S16 row_count;   // rows in use, separators included; at most the grid's 1,024
-    INT_S16 item_count;  // button and sub-menu rows; odd ones take the alternate style
-    INT_S16 top_row;     // first visible row
-    INT_S16 bottom_row;  // last visible row
-    INT_S16 min_width;   // minimum content width, set by the owning menu
-    WM_STYLE_SET grid_style_set;               // the grid's own and cell style
-    WM_STYLE_SET* alternate_item_style_set;    // odd item rows; not owned
-    WM_STYLE_SET* separator_style_set;         // owned copy or null
-    WM_STYLE_SET* up_arrow_style_set;          // owned copy or null: the "^" button
-    WM_STYLE_SET* down_arrow_style_set;        // owned copy or null: the "v" button
-    WM_STYLE_SET* sub_menu_style_set;          // owned copy or null: popup style of sub-menus
-    INT_U8 prev_buttons;  // left or right button down at the previous monitor
-    INT_U8 prev_escape;   // Escape (or the close key) down at the previous monitor
-    INT_U8 prev_return;   // the return key down at the previous monitor
-    INT_U8 wait_release;  // mouse ignored until every button is up; set on showing
-    INT_U8 prev_visible;  // visibility seen by the previous monitor
+    WM_GRID* grid;                          // the rows; a child of the contents; null only if it could not be made
+    INT_S16 row_count;                      // rows in use, separators included; at most the grid's 1,024
+    INT_S16 item_count;                     // button and sub-menu rows; odd ones take the alternate style
+    INT_S16 top_row;                        // first visible row
+    INT_S16 bottom_row;                     // last visible row
+    INT_S16 min_width;                      // minimum content width, set by the owning menu
+    WM_STYLE_SET grid_style_set;            // the grid's own and cell style
+    WM_STYLE_SET* alternate_item_style_set; // odd item rows; not owned
+    WM_STYLE_SET* separator_style_set;      // owned copy or null
+    WM_STYLE_SET* up_arrow_style_set;       // owned copy or null: the "^" button
+    WM_STYLE_SET* down_arrow_style_set;     // owned copy or null: the "v" button
+    WM_STYLE_SET* sub_menu_style_set;       // owned copy or null: popup style of sub-menus
+    INT_U8 prev_buttons;                    // left or right button down at the previous monitor
+    INT_U8 prev_escape;                     // Escape (or the close key) down at the previous monitor
+    INT_U8 prev_return;                     // the return key down at the previous monitor
+    INT_U8 wait_release;                    // mouse ignored until every button is up; set on showing
+    INT_U8 prev_visible;                    // visibility seen by the previous monitor
     INT_U8 draggable;
     // Hid itself after a choice with remove_when_closed: monitor and update
     // return WM_MESG_CLOSE_MODAL.
@@ -89,8 +89,7 @@ public:
     // A button row in the item style of its parity, released to act; its
     // callback's 0 stays 0. Null for a null caption, without a grid, or when
     // the grid refuses the row (past the 1,024th row): nothing is left made.
-    WM_BUTTON* add_button(const char* caption, WM_OBJECT_CALLBACK callback, void* data1, void* data2,
-                          INT_U8 separator);
+    WM_BUTTON* add_button(const char* caption, WM_OBJECT_CALLBACK callback, void* data1, void* data2, INT_U8 separator);
     // A sub-menu row (MENU_TYPE 3) whose popup takes s1 and s2 (null: the
     // menu's item styles) as its item styles; arrow draws the right arrow.
     // Null as add_button.

@@ -490,8 +490,7 @@ void WM_GRID::delete_rows(INT_S16 first, INT_S16 last)
 
 // The rectangle the next layout gives the cell, but for the y_spacing that
 // the fitting below counts in the rows shown.
-INT_U8 WM_GRID::get_cell_coords(INT_S16 column, INT_S16 row, INT_S16& cx1, INT_S16& cy1, INT_S16& cx2,
-                                INT_S16& cy2)
+INT_U8 WM_GRID::get_cell_coords(INT_S16 column, INT_S16 row, INT_S16& cx1, INT_S16& cy1, INT_S16& cx2, INT_S16& cy2)
 {
     WM_GRID_ROW blank;
     make_template_row(blank);
@@ -668,8 +667,7 @@ INT_U8 WM_GRID::is_graphical()
 
 // ---- ready-made cells --------------------------------------------------------------
 
-void WM_GRID::get_relative_cell(INT_S16 column, INT_S16 row, INT_S16& cx1, INT_S16& cy1, INT_S16& cx2,
-                                INT_S16& cy2)
+void WM_GRID::get_relative_cell(INT_S16 column, INT_S16 row, INT_S16& cx1, INT_S16& cy1, INT_S16& cx2, INT_S16& cy2)
 {
     WM_GRID_ROW blank;
     WM_GRID_ROW* source = &blank;
@@ -702,9 +700,9 @@ WM_BUTTON* WM_GRID::add_button(INT_S16 column, INT_S16 row, const char* caption,
     get_relative_cell(column, row, cx1, cy1, cx2, cy2);
     // The colour constructor's draw-flags slot is no hotkey: the key goes
     // through set_hotkey and the flags stay 0.
-    WM_BUTTON* button = new WM_BUTTON(cx1, cy1, cx2, cy2, colour2, colour1, caption,
-                                      static_cast<char>(grid_style_set.font_id), grid_style_set.font_x_sz,
-                                      grid_style_set.font_y_sz, 0, 0, 0, cb, data1, data2, 1, 3);
+    WM_BUTTON* button =
+        new WM_BUTTON(cx1, cy1, cx2, cy2, colour2, colour1, caption, static_cast<char>(grid_style_set.font_id),
+                      grid_style_set.font_x_sz, grid_style_set.font_y_sz, 0, 0, 0, cb, data1, data2, 1, 3);
     button->set_hotkey(hotkey);
     if (button->visible) {
         button->request_draw();
@@ -732,8 +730,8 @@ WM_SCRIPT* WM_GRID::add_script(INT_S16 column, INT_S16 row, const char* text, CO
                                static_cast<INT_U32>(flags)));
 }
 
-WM_IMAGE* WM_GRID::add_image(INT_S16 column, INT_S16 row, FOLDER& folder, const char* file_name,
-                             WM_OBJECT_CALLBACK cb, void* data1, void* data2)
+WM_IMAGE* WM_GRID::add_image(INT_S16 column, INT_S16 row, FOLDER& folder, const char* file_name, WM_OBJECT_CALLBACK cb,
+                             void* data1, void* data2)
 {
     INT_S16 cx1, cy1, cx2, cy2;
     get_relative_cell(column, row, cx1, cy1, cx2, cy2);

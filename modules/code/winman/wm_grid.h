@@ -17,9 +17,9 @@
 #include "image_box.h"
 #include "kivo_types.h"
 #include "param.h"
+#include "wm_names.h" // the grid bits of WM_STYLE_SET::ssef, SSEF_GRID_*
 #include "wm_screen_object.h"
 #include "wm_scrollbar.h"
-#include "wm_names.h" // the grid bits of WM_STYLE_SET::ssef, SSEF_GRID_*
 #include "wm_style_set.h"
 
 #include <unordered_map>
@@ -34,18 +34,18 @@ class WM_SCRIPT;
 class WM_GRID_ROW
 {
 public:
-    INT_U8 highlighted = 0; // drawn highlighted; set by users
+    INT_U8 highlighted = 0;                 // drawn highlighted; set by users
     std::vector<WM_SCREEN_OBJECT*> objects; // one slot per column, owned; null = empty cell
-    INT_S16 num_objects = 0;  // slots (= columns of this row)
-    INT_S16 height = 0;       // pixels, y_spacing not included
-    INT_S16 inner_top = 0;    // cell interior's top from the row's top (cell_top_gap)
-    INT_S16 inner_bottom = 0; // cell interior's bottom from the row's top (inclusive)
+    INT_S16 num_objects = 0;                // slots (= columns of this row)
+    INT_S16 height = 0;                     // pixels, y_spacing not included
+    INT_S16 inner_top = 0;                  // cell interior's top from the row's top (cell_top_gap)
+    INT_S16 inner_bottom = 0;               // cell interior's bottom from the row's top (inclusive)
     // Sum of height + y_spacing over this row and every row above it.
     INT_S32 bottom = 0;
     // Per column: interior's left and right (inclusive) edge, without and
     // with the scroll bar shown.
     std::vector<INT_S16> x1, x1_sb, x2, x2_sb;
-    std::vector<INT_S16> ratios; // >= 0 a weight; < 0 a fixed interior of -r pixels
+    std::vector<INT_S16> ratios;   // >= 0 a weight; < 0 a fixed interior of -r pixels
     INT_S16 last_column_extra = 0; // added to the last column's right edge (row 0 over the bar's column)
 
     WM_GRID_ROW() = default;
@@ -78,26 +78,26 @@ class WM_GRID : public WM_SCREEN_OBJECT
 public:
     // ---- data (declaration order) -------------------------------------------
     std::vector<WM_GRID_ROW*> rows; // owned; num_rows entries
-    INT_S16 num_rows;          // at most 32,767
-    INT_S16 first_visible_row; // first row at least partly in view
-    INT_S16 last_visible_row;  // last row starting in view; -1 none
-    INT_S32 max_rows;          // 1024 after setup; -1 no limit
-    std::vector<INT_S16> ratios; // the current layout, given to every new row
+    INT_S16 num_rows;               // at most 32,767
+    INT_S16 first_visible_row;      // first row at least partly in view
+    INT_S16 last_visible_row;       // last row starting in view; -1 none
+    INT_S32 max_rows;               // 1024 after setup; -1 no limit
+    std::vector<INT_S16> ratios;    // the current layout, given to every new row
     INT_S16 num_columns;
-    INT_S16 default_row_height; // new rows and the empty slots below the last row
-    INT_S16 visible_lines;      // 0 off; else resize derives default_row_height from it
+    INT_S16 default_row_height;       // new rows and the empty slots below the last row
+    INT_S16 visible_lines;            // 0 off; else resize derives default_row_height from it
     WM_STYLE_SET grid_style_set;      // unset gaps and font filled by setup
     WM_STYLE_SET scrollbar_style_set; // the look of the bar the grid makes
     INT_S16 two_tone_value;           // percent
-    IMAGE_BOX images;             // row background skin
-    IMAGE_BOX highlighted_images; // "%s_highlighted"
-    IMAGE_BOX alternate_images;   // "%s_alternate"
-    INT_U8 childrens_allowed_focus; // arrow keys move the focus between cells
+    IMAGE_BOX images;                 // row background skin
+    IMAGE_BOX highlighted_images;     // "%s_highlighted"
+    IMAGE_BOX alternate_images;       // "%s_alternate"
+    INT_U8 childrens_allowed_focus;   // arrow keys move the focus between cells
     // Pixels, s32; scroll offset = max - value (value = max shows the top).
     PARAMETER scroll_param;
-    WM_SCROLLBAR* scrollbar; // owned, vertical; made by lay_out; null none
+    WM_SCROLLBAR* scrollbar;                    // owned, vertical; made by lay_out; null none
     INT_S32 last_scroll_value, last_scroll_max; // at the last visibility pass
-    INT_S32 line_step, page_step; // fixed steps in pixels; 0 = from the rows
+    INT_S32 line_step, page_step;               // fixed steps in pixels; 0 = from the rows
 
     // ---- class-wide state (wm_context.h) -------------------------------------
     // 1; times half a row is the wheel step
@@ -177,13 +177,13 @@ public:
     WM_SCRIPT* add_script(INT_S16 column, INT_S16 row, const char* text, COLOUR foreground, COLOUR background,
                           unsigned long flags);
     // The picture loaded from the folder at the cell's size.
-    WM_IMAGE* add_image(INT_S16 column, INT_S16 row, FOLDER& folder, const char* file_name,
-                        WM_OBJECT_CALLBACK callback, void* data1, void* data2);
+    WM_IMAGE* add_image(INT_S16 column, INT_S16 row, FOLDER& folder, const char* file_name, WM_OBJECT_CALLBACK callback,
+                        void* data1, void* data2);
     class WM_LIST_BOX* add_list_box(INT_S16 column, INT_S16 row, INT_S16 unused, INT_S16 count,
                                     const char* const* lines, INT_S16 start, WM_STYLE_SET& button_style,
                                     WM_STYLE_SET& style2, WM_STYLE_SET& popup_style, WM_STYLE_SET& style4,
-                                    WM_STYLE_SET* item_style, WM_OBJECT_CALLBACK callback, void* data1,
-                                    void* data2, WM_STYLE_SET* s2);
+                                    WM_STYLE_SET* item_style, WM_OBJECT_CALLBACK callback, void* data1, void* data2,
+                                    WM_STYLE_SET* s2);
 
     // ---- base operations (wm_grid.cpp) --------------------------------------
     // Cell objects and plain children move with the grid.
@@ -235,10 +235,7 @@ public:
         return static_cast<INT_S32>(height) - grid_style_set.border_top_gap - grid_style_set.border_bottom_gap;
     }
     // Last row's bottom - y_spacing; 0 without rows.
-    INT_S32 get_content_height()
-    {
-        return num_rows > 0 ? rows[num_rows - 1]->bottom - grid_style_set.y_spacing : 0;
-    }
+    INT_S32 get_content_height() { return num_rows > 0 ? rows[num_rows - 1]->bottom - grid_style_set.y_spacing : 0; }
     // max - value of scroll_param: pixels of content above the view.
     INT_S32 get_scroll_offset()
     {
@@ -246,10 +243,7 @@ public:
                                     scroll_param.get_long(scroll_param.value));
     }
     // Row top in content coordinates.
-    INT_S32 get_row_top(INT_S16 row)
-    {
-        return rows[row]->bottom - rows[row]->height - grid_style_set.y_spacing;
-    }
+    INT_S32 get_row_top(INT_S16 row) { return rows[row]->bottom - rows[row]->height - grid_style_set.y_spacing; }
     bool is_top_row_fixed() { return (grid_style_set.ssef & SSEF_GRID_FIX_TOP_ROW) != 0; }
 
 protected:

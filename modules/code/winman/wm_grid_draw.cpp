@@ -200,8 +200,7 @@ void WM_GRID::draw_rows(IMAGE& target)
                 painter.paint(r, lit, odd);
             }
         } else {
-            painter.paint_plain({to_s16(view_left), to_s16(slot.top), to_s16(view_right), to_s16(bottom)}, lit,
-                                odd);
+            painter.paint_plain({to_s16(view_left), to_s16(slot.top), to_s16(view_right), to_s16(bottom)}, lit, odd);
         }
     }
 }

@@ -36,14 +36,13 @@ WM_GRID::VIEW_SLOTS::VIEW_SLOTS(WM_GRID& grid) : grid(grid)
     const INT_S32 shown = any_visible ? last - first + 1 : 0;
     const INT_S32 used =
         any_visible ? grid.rows[last]->bottom - grid.rows[first]->bottom + grid.rows[first]->height : 0;
-    INT_S32 empty =
-        std::max<INT_S32>(0, grid.visible_lines ? grid.visible_lines - shown : (view - used) / pitch);
+    INT_S32 empty = std::max<INT_S32>(0, grid.visible_lines ? grid.visible_lines - shown : (view - used) / pitch);
     count = std::max<INT_S32>(1, shown + empty);
     const bool scrolling = grid.get_content_height() > view;
     wants_bar = scrolling && grid.num_rows >= 2;
-    spare = wants_bar ? 0
-                      : std::max<INT_S32>(0, view - (empty * blank.height + (empty ? (empty - 1) * spacing : 0) +
-                                                     used));
+    spare = wants_bar
+                ? 0
+                : std::max<INT_S32>(0, view - (empty * blank.height + (empty ? (empty - 1) * spacing : 0) + used));
     if (g.ssef & SSEF_GRID_ONLY_DRAW_USED_LINES) {
         empty = 0;
     }
@@ -77,8 +76,8 @@ bool WM_GRID::VIEW_SLOTS::next(SLOT& out)
     return false;
 }
 
-void WM_GRID::SLOT::get_cell(INT_S16 column, bool with_bar, INT_S16 grid_x, INT_S16& cx1, INT_S16& cy1,
-                             INT_S16& cx2, INT_S16& cy2) const
+void WM_GRID::SLOT::get_cell(INT_S16 column, bool with_bar, INT_S16 grid_x, INT_S16& cx1, INT_S16& cy1, INT_S16& cx2,
+                             INT_S16& cy2) const
 {
     INT_S16 rx1, ry1, rx2, ry2;
     row->get_coords(column, with_bar ? 1 : 0, rx1, ry1, rx2, ry2);
@@ -166,8 +165,7 @@ void WM_GRID::keep_scrollbar()
         // and the keys still scroll.
         WM_STYLE_SET& s = scrollbar_style_set;
         const long along = (s.ssef & SSEF_SB_HORIZONTAL) ? bar_width + 1 : bar_bottom - bar_top + 1;
-        const long needed =
-            std::max<long>(s.scrollbar_slider_width, BAR_MIN_SLIDER) + 2L * s.scrollbar_button_width;
+        const long needed = std::max<long>(s.scrollbar_slider_width, BAR_MIN_SLIDER) + 2L * s.scrollbar_button_width;
         if (!(s.ssef & SSEF_SB_WITH_BUTTONS) || std::max(along, BAR_MIN_SIDE) >= needed) {
             scrollbar = new WM_SCROLLBAR(to_s16(bar_left), to_s16(bar_top), to_s16(bar_left + bar_width),
                                          to_s16(bar_bottom), &scroll_param, s, nullptr, this, nullptr);

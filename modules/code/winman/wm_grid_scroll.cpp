@@ -73,10 +73,8 @@ long computed_step(WM_GRID& g, SCROLLBAR_BUTTON_DOWN_TYPE type)
     }
     const long hidden = offset - g.get_row_top(static_cast<INT_S16>(r));
     switch (type) {
-    case LINE_FORWARD:
-        return g.rows[r]->height + ys - hidden;
-    case LINE_BACK:
-        return hidden ? hidden : r == 0 ? 0 : g.rows[r - 1]->height + ys;
+    case LINE_FORWARD: return g.rows[r]->height + ys - hidden;
+    case LINE_BACK: return hidden ? hidden : r == 0 ? 0 : g.rows[r - 1]->height + ys;
     case PAGE_BACK: {
         const long t = bottom(r) - view + 1;
         if (r == 0 || bottom(r - 1) < t) {
@@ -103,8 +101,7 @@ long computed_step(WM_GRID& g, SCROLLBAR_BUTTON_DOWN_TYPE type)
         // Row 0 has no row before it: the top of the content stands in.
         return (k > 0 ? bottom(k - 1) : 0) - bottom(r) - hidden;
     }
-    default:
-        return 0;
+    default: return 0;
     }
 }
 
@@ -140,8 +137,7 @@ void monitor_keys(WM_GRID& g)
             // 123 left, 124 right, 125 down, 126 up.
             static const char directions[] = {0, 1, 3, 2};
             INT_S16 to_column = column, to_row = row;
-            WM_SCREEN_OBJECT* next =
-                g.find_next_object(directions[k - KEY_LEFT], column, row, &to_column, &to_row, 1);
+            WM_SCREEN_OBJECT* next = g.find_next_object(directions[k - KEY_LEFT], column, row, &to_column, &to_row, 1);
             if (next) {
                 next->take_focus();
                 if (!g.visible || !g.is_row_visible(to_row)) {
@@ -158,26 +154,15 @@ void monitor_keys(WM_GRID& g)
     const long v = scroll_value(p);
     long to = v;
     switch (k) {
-    case KEY_HOME:
-        to = p.get_long(p.max);
-        break;
-    case KEY_END:
-        to = p.get_long(p.min);
-        break;
+    case KEY_HOME: to = p.get_long(p.max); break;
+    case KEY_END: to = p.get_long(p.min); break;
     case KEY_PAGE_UP: // 116 moves down the table and 121 up, by design
         to = v - grid_step(g, PAGE_FORWARD);
         break;
-    case KEY_PAGE_DOWN:
-        to = v + grid_step(g, PAGE_BACK);
-        break;
-    case KEY_DOWN:
-        to = v - grid_step(g, command ? PAGE_FORWARD : LINE_FORWARD);
-        break;
-    case KEY_UP:
-        to = v + grid_step(g, command ? PAGE_BACK : LINE_BACK);
-        break;
-    default:
-        return;
+    case KEY_PAGE_DOWN: to = v + grid_step(g, PAGE_BACK); break;
+    case KEY_DOWN: to = v - grid_step(g, command ? PAGE_FORWARD : LINE_FORWARD); break;
+    case KEY_UP: to = v + grid_step(g, command ? PAGE_BACK : LINE_BACK); break;
+    default: return;
     }
     KEYBOARD::get_code();
     set_scroll_value(p, to);

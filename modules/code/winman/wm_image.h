@@ -31,8 +31,8 @@ public:
     INT_U16 shading_flags;    // edge flags of the border; 0 = none
     INT_U8 trigger;           // 1 fire on press, 2 on release
     INT_U8 pointer_over;
-    COLOUR highlight_colour;  // filled over the picture when its alpha is non-zero
-    INT_U8 key_down;          // the return key at the last pass
+    COLOUR highlight_colour; // filled over the picture when its alpha is non-zero
+    INT_U8 key_down;         // the return key at the last pass
     INT_U8 show_clickable_cursor;
 
     // 0 (wm_context.h)

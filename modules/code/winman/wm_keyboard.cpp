@@ -76,8 +76,7 @@ void* kind_word(int kind)
 
 WMK_KEY_MAPPING wkbm_english_british_default = {
     5,
-    {row_of(14, 2, 2, 4), row_of(15, 3, 2, 1), row_of(13, 4, 2, 4), row_of(14, 5, 2, 1),
-     {7, {4, 4, 12, 4, 2, 2, 2}}},
+    {row_of(14, 2, 2, 4), row_of(15, 3, 2, 1), row_of(13, 4, 2, 4), row_of(14, 5, 2, 1), {7, {4, 4, 12, 4, 2, 2, 2}}},
     {0, 0},
     {"<-", "TAB", "SHIFT", "CAPS", "Ext", "Space", "Enter", "<-", "dn", "up", "->"},
     {{en_row0_lower, en_row1_0, en_row2_0, en_row3_0, en_row4},
@@ -100,8 +99,8 @@ WMK_KEY_MAPPING wkbm_phone_default = {
 WM_KEYBOARD::WM_KEYBOARD(INT_S16 x1, INT_S16 y1, INT_S16 x2, INT_S16 y2, WM_STYLE_SET& key_style,
                          WMK_KEY_MAPPING* key_mapping, INT_U8 trigger, INT_U8 no_input, INT_U8 with_hints)
     : WM_SCREEN_OBJECT(1, nullptr, nullptr, nullptr), mapping(key_mapping), grid(nullptr), pending_code(-1),
-      pending_char(0), shift(0), caps(0), ext(0), no_input_taken(no_input), highlighted_row(-1),
-      highlighted_column(-1), trigger_bits(trigger), hints(with_hints), key_chars{}
+      pending_char(0), shift(0), caps(0), ext(0), no_input_taken(no_input), highlighted_row(-1), highlighted_column(-1),
+      trigger_bits(trigger), hints(with_hints), key_chars{}
 {
     x = x1;
     y = y1;
@@ -204,8 +203,8 @@ void WM_KEYBOARD::set_keys()
         INT_U8 typed = 0;
         const char* label = nullptr;
         char one[2] = {static_cast<char>(byte), '\0'};
-        const auto* special = std::find_if(std::begin(specials), std::end(specials),
-                                           [byte](const SPECIAL& s) { return s.byte == byte; });
+        const auto* special =
+            std::find_if(std::begin(specials), std::end(specials), [byte](const SPECIAL& s) { return s.byte == byte; });
         if (byte == WMK_GAP) {
             label = "";
             key->hide(0, 0);
@@ -260,8 +259,8 @@ WM_MESG WM_KEYBOARD::keyboard_callback(WM_SCREEN_OBJECT* key, void* kind, void* 
     {
         INT_S32 code;
         INT_U8 character;
-    } posts[] = {{-1, 0},  {-1, 0},  {51, 8},  {48, 9},  {36, 10}, {123, 0},
-                 {125, 0}, {126, 0}, {124, 0}, {57, 0},  {56, 0},  {-1, 0}};
+    } posts[] = {{-1, 0},  {-1, 0},  {51, 8},  {48, 9}, {36, 10}, {123, 0},
+                 {125, 0}, {126, 0}, {124, 0}, {57, 0}, {56, 0},  {-1, 0}};
     const int n = static_cast<int>(reinterpret_cast<std::intptr_t>(kind));
     if (n < WMK_KIND_CHARACTER || n > WMK_KIND_EXT) {
         return 0;
@@ -296,8 +295,7 @@ WM_MESG WM_KEYBOARD::keyboard_callback(WM_SCREEN_OBJECT* key, void* kind, void* 
         k->ext = !k->ext;
         k->set_keys();
         break;
-    default:
-        break;
+    default: break;
     }
     return 0;
 }
@@ -309,14 +307,10 @@ INT_U8 WM_KEYBOARD::activated_callback(WM_BUTTON* key, void* keyboard)
         return 0;
     }
     switch (kind_of(key)) {
-    case WMK_KIND_CAPS:
-        return k->caps;
-    case WMK_KIND_SHIFT:
-        return k->shift;
-    case WMK_KIND_EXT:
-        return k->ext;
-    default:
-        return 0;
+    case WMK_KIND_CAPS: return k->caps;
+    case WMK_KIND_SHIFT: return k->shift;
+    case WMK_KIND_EXT: return k->ext;
+    default: return 0;
     }
 }
 
@@ -345,8 +339,8 @@ WM_MESG WM_KEYBOARD::monitor()
     // 123 left, 124 right, 125 down, 126 up as the grid's directions.
     static const char directions[] = {0, 1, 3, 2};
     INT_S16 to_column = highlighted_column, to_row = highlighted_row;
-    WM_BUTTON* next = as_key(grid->find_next_object(directions[code - KEY_LEFT], highlighted_column,
-                                                    highlighted_row, &to_column, &to_row, 0));
+    WM_BUTTON* next = as_key(grid->find_next_object(directions[code - KEY_LEFT], highlighted_column, highlighted_row,
+                                                    &to_column, &to_row, 0));
     if (next && !next->selected) {
         next->set_selected(1);
         if (WM_BUTTON* old = get_key(highlighted_row, highlighted_column)) {

@@ -91,16 +91,16 @@ class WM_KEYBOARD : public WM_SCREEN_OBJECT
 {
 public:
     // ---- data (declaration order) -------------------------------------------
-    WMK_KEY_MAPPING* mapping; // not owned; null: no keys
-    WM_GRID* grid;            // a child; holds the key buttons
-    KEYBOARD keyboard_view;   // keeps the shared character buffer alive
-    INT_S32 pending_code;     // posted by the next monitor; -1 none
-    INT_U8 pending_char;      // posted by the next monitor; 0 none
-    INT_U8 shift, caps, ext;  // latches
-    INT_U8 no_input_taken;    // copied into every key's slide_select
+    WMK_KEY_MAPPING* mapping;                    // not owned; null: no keys
+    WM_GRID* grid;                               // a child; holds the key buttons
+    KEYBOARD keyboard_view;                      // keeps the shared character buffer alive
+    INT_S32 pending_code;                        // posted by the next monitor; -1 none
+    INT_U8 pending_char;                         // posted by the next monitor; 0 none
+    INT_U8 shift, caps, ext;                     // latches
+    INT_U8 no_input_taken;                       // copied into every key's slide_select
     INT_S16 highlighted_row, highlighted_column; // moved by the real arrow keys; -1 before set_keys
-    INT_U8 trigger_bits;      // the keys' events: 1 press, 2 release, 4 repeat (Enter keys: 2)
-    INT_U8 hints;             // every key shows its caption as its hint
+    INT_U8 trigger_bits;                         // the keys' events: 1 press, 2 release, 4 repeat (Enter keys: 2)
+    INT_U8 hints;                                // every key shows its caption as its hint
 
     // ---- construction -------------------------------------------------------
     // Corners inclusive.

@@ -8,15 +8,14 @@
 
 #include <cstdint>
 
-WM_KEYBOARD_DIALOG::WM_KEYBOARD_DIALOG(INT_S16 x, INT_S16 y, INT_S16 w, INT_S16 h, const char* title,
-                                       const char* text, INT_S16 max_length, WM_OBJECT_CALLBACK callback,
-                                       void* data1, void* data2, WM_STYLE_SET& keyboard_style,
-                                       WM_STYLE_SET& edit_style, WM_STYLE_SET* dialog_style,
-                                       WM_STYLE_SET* title_style, WM_STYLE_SET* object_style,
-                                       WMK_KEY_MAPPING* mapping, INT_U8 trigger_bits, INT_U8 close_deletes,
-                                       INT_U8 no_input_taken, INT_U8 hints)
-    : WM_DIALOG(x, y, w, h, title, dialog_style, title_style, object_style, nullptr), edit(nullptr),
-      keyboard(nullptr), close_button(nullptr)
+WM_KEYBOARD_DIALOG::WM_KEYBOARD_DIALOG(INT_S16 x, INT_S16 y, INT_S16 w, INT_S16 h, const char* title, const char* text,
+                                       INT_S16 max_length, WM_OBJECT_CALLBACK callback, void* data1, void* data2,
+                                       WM_STYLE_SET& keyboard_style, WM_STYLE_SET& edit_style,
+                                       WM_STYLE_SET* dialog_style, WM_STYLE_SET* title_style,
+                                       WM_STYLE_SET* object_style, WMK_KEY_MAPPING* mapping, INT_U8 trigger_bits,
+                                       INT_U8 close_deletes, INT_U8 no_input_taken, INT_U8 hints)
+    : WM_DIALOG(x, y, w, h, title, dialog_style, title_style, object_style, nullptr), edit(nullptr), keyboard(nullptr),
+      close_button(nullptr)
 {
     const int cw = contents->width, ch = contents->height;
     const int ys = dialog_style_set.y_spacing;
@@ -31,8 +30,8 @@ WM_KEYBOARD_DIALOG::WM_KEYBOARD_DIALOG(INT_S16 x, INT_S16 y, INT_S16 w, INT_S16 
 
     // One pixel narrower than the contents: the edit takes a width, not a right edge.
     edit = new WM_TEXT_EDIT(0, 0, s16(cw - 1), max_length, text, edit_style, callback, data1, data2);
-    keyboard = new WM_KEYBOARD(0, s16(edit->height + ys), s16(cw - 1), s16(ch - 2 * ys - button_h - 1),
-                               keyboard_style, mapping, trigger_bits, no_input_taken, hints);
+    keyboard = new WM_KEYBOARD(0, s16(edit->height + ys), s16(cw - 1), s16(ch - 2 * ys - button_h - 1), keyboard_style,
+                               mapping, trigger_bits, no_input_taken, hints);
     const WM_MESG close_code = close_deletes ? WM_MESG_CLOSE_MODAL : WM_MESG_CLOSE_DIALOG;
     void* close_result = reinterpret_cast<void*>(static_cast<std::intptr_t>(close_code));
     close_button = new WM_BUTTON(s16(cw - (gap(o.border_left_gap) + gap(o.border_right_gap) + caption_w) - 1),

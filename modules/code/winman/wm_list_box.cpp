@@ -27,10 +27,9 @@ EFFECT_INFO* effect_or_default(EFFECT_INFO* effect)
 // ---- construction -------------------------------------------------------------------
 
 WM_LIST_BOX::WM_LIST_BOX(INT_S16 x1, INT_S16 y1, INT_S16 x2, INT_S16 y2, INT_S16, INT_S16 count,
-                         const char* const* lines, INT_S16 start, WM_STYLE_SET& button_style,
-                         WM_STYLE_SET& popup_style, WM_STYLE_SET&, WM_STYLE_SET* item_style, WM_STYLE_SET* s2,
-                         WM_STYLE_SET* s4, WM_STYLE_SET* s5, WM_OBJECT_CALLBACK change, void* data1, void* data2,
-                         EFFECT_INFO* effect)
+                         const char* const* lines, INT_S16 start, WM_STYLE_SET& button_style, WM_STYLE_SET& popup_style,
+                         WM_STYLE_SET&, WM_STYLE_SET* item_style, WM_STYLE_SET* s2, WM_STYLE_SET* s4, WM_STYLE_SET* s5,
+                         WM_OBJECT_CALLBACK change, void* data1, void* data2, EFFECT_INFO* effect)
     : WM_MENU(x1, y1, x2, y2, "", 0, button_style, popup_style, item_style, s2, nullptr, s4, s5,
               effect_or_default(effect), nullptr),
       change_callback(change), change_data1(data1), change_data2(data2)
@@ -40,8 +39,8 @@ WM_LIST_BOX::WM_LIST_BOX(INT_S16 x1, INT_S16 y1, INT_S16 x2, INT_S16 y2, INT_S16
 
 WM_LIST_BOX::WM_LIST_BOX(INT_S16 x1, INT_S16 y1, INT_S16 x2, INT_S16 y2, INT_S16, INT_S16 count,
                          const char* const* lines, INT_S16 start, WM_STYLE_SET& button_style, WM_STYLE_SET&,
-                         WM_STYLE_SET& popup_style, WM_STYLE_SET&, WM_STYLE_SET* item_style,
-                         WM_OBJECT_CALLBACK change, void* data1, void* data2, WM_STYLE_SET* s2, EFFECT_INFO* effect)
+                         WM_STYLE_SET& popup_style, WM_STYLE_SET&, WM_STYLE_SET* item_style, WM_OBJECT_CALLBACK change,
+                         void* data1, void* data2, WM_STYLE_SET* s2, EFFECT_INFO* effect)
     : WM_MENU(x1, y1, x2, y2, "", 0, button_style, popup_style, item_style, s2, nullptr, nullptr, nullptr,
               effect_or_default(effect), nullptr),
       change_callback(change), change_data1(data1), change_data2(data2)
@@ -52,8 +51,8 @@ WM_LIST_BOX::WM_LIST_BOX(INT_S16 x1, INT_S16 y1, INT_S16 x2, INT_S16 y2, INT_S16
 WM_LIST_BOX::WM_LIST_BOX(INT_S16 x1, INT_S16 y1, INT_S16 x2, INT_S16 y2, INT_S16, INT_S16 count,
                          const char* const* lines, INT_S16 start, COLOUR c1, COLOUR c2, COLOUR c3, INT_U8 visible,
                          WM_OBJECT_CALLBACK change, void* data1, void* data2, EFFECT_INFO* effect)
-    : WM_MENU(x1, y1, x2, y2, c1, c2, c3, c2, "", visible, 0, effect_or_default(effect)),
-      change_callback(change), change_data1(data1), change_data2(data2)
+    : WM_MENU(x1, y1, x2, y2, c1, c2, c3, c2, "", visible, 0, effect_or_default(effect)), change_callback(change),
+      change_data1(data1), change_data2(data2)
 {
     set_draw_flags(colour_form_draw_flags);
     setup(count, lines, start);
@@ -85,8 +84,7 @@ void WM_LIST_BOX::setup(INT_S16 count, const char* const* lines, INT_S16 start)
 
 // ---- lines ---------------------------------------------------------------------------
 
-WM_BUTTON* WM_LIST_BOX::add_line(const char* text, void* data, INT_U8 sub_menu, INT_U8 use_data,
-                                 INT_U8 separator)
+WM_BUTTON* WM_LIST_BOX::add_line(const char* text, void* data, INT_U8 sub_menu, INT_U8 use_data, INT_U8 separator)
 {
     if (!text || !popup) {
         return nullptr;

@@ -15,13 +15,13 @@ class WM_LIST_BOX : public WM_MENU
 {
 public:
     // ---- data (declaration order) -------------------------------------------
-    INT_S16 current_selection;  // line index; -1 none
-    INT_S16 reported_selection; // as last seen by monitor; -1 after setup
-    INT_U8 notify;              // the latest change is to be reported
-    INT_U8 refresh;             // the next monitor re-cuts the readout (set by resize)
-    void* current_data;         // user data of the current line, copied on each readout refresh
-    INT_U8 show_line_image;     // the face also shows a copy of the line's image
-    INT_U8 pointer_was_over;    // the pointer was over the box at the last monitor
+    INT_S16 current_selection;          // line index; -1 none
+    INT_S16 reported_selection;         // as last seen by monitor; -1 after setup
+    INT_U8 notify;                      // the latest change is to be reported
+    INT_U8 refresh;                     // the next monitor re-cuts the readout (set by resize)
+    void* current_data;                 // user data of the current line, copied on each readout refresh
+    INT_U8 show_line_image;             // the face also shows a copy of the line's image
+    INT_U8 pointer_was_over;            // the pointer was over the box at the last monitor
     WM_OBJECT_CALLBACK change_callback; // null = none
     void* change_data1;
     void* change_data2;
@@ -35,19 +35,19 @@ public:
     // Corners inclusive; the popup opens below. `unused` and the style
     // references named unused are ignored. `count` lines from `lines`
     // (line i carries user data i), `start` selected quietly; both clamped.
-    WM_LIST_BOX(INT_S16 x1, INT_S16 y1, INT_S16 x2, INT_S16 y2, INT_S16 unused, INT_S16 count,
-                const char* const* lines, INT_S16 start, WM_STYLE_SET& button_style, WM_STYLE_SET& popup_style,
-                WM_STYLE_SET& unused_style, WM_STYLE_SET* item_style, WM_STYLE_SET* s2, WM_STYLE_SET* s4,
-                WM_STYLE_SET* s5, WM_OBJECT_CALLBACK change, void* data1, void* data2, EFFECT_INFO* effect);
-    WM_LIST_BOX(INT_S16 x1, INT_S16 y1, INT_S16 x2, INT_S16 y2, INT_S16 unused, INT_S16 count,
-                const char* const* lines, INT_S16 start, WM_STYLE_SET& button_style, WM_STYLE_SET& unused_style1,
-                WM_STYLE_SET& popup_style, WM_STYLE_SET& unused_style2, WM_STYLE_SET* item_style,
-                WM_OBJECT_CALLBACK change, void* data1, void* data2, WM_STYLE_SET* s2, EFFECT_INFO* effect);
+    WM_LIST_BOX(INT_S16 x1, INT_S16 y1, INT_S16 x2, INT_S16 y2, INT_S16 unused, INT_S16 count, const char* const* lines,
+                INT_S16 start, WM_STYLE_SET& button_style, WM_STYLE_SET& popup_style, WM_STYLE_SET& unused_style,
+                WM_STYLE_SET* item_style, WM_STYLE_SET* s2, WM_STYLE_SET* s4, WM_STYLE_SET* s5,
+                WM_OBJECT_CALLBACK change, void* data1, void* data2, EFFECT_INFO* effect);
+    WM_LIST_BOX(INT_S16 x1, INT_S16 y1, INT_S16 x2, INT_S16 y2, INT_S16 unused, INT_S16 count, const char* const* lines,
+                INT_S16 start, WM_STYLE_SET& button_style, WM_STYLE_SET& unused_style1, WM_STYLE_SET& popup_style,
+                WM_STYLE_SET& unused_style2, WM_STYLE_SET* item_style, WM_OBJECT_CALLBACK change, void* data1,
+                void* data2, WM_STYLE_SET* s2, EFFECT_INFO* effect);
     // The menu's colour form with c1, c2, c3 and c2 again; the caption left-aligned
     // with a down arrow.
-    WM_LIST_BOX(INT_S16 x1, INT_S16 y1, INT_S16 x2, INT_S16 y2, INT_S16 unused, INT_S16 count,
-                const char* const* lines, INT_S16 start, COLOUR c1, COLOUR c2, COLOUR c3, INT_U8 visible,
-                WM_OBJECT_CALLBACK change, void* data1, void* data2, EFFECT_INFO* effect);
+    WM_LIST_BOX(INT_S16 x1, INT_S16 y1, INT_S16 x2, INT_S16 y2, INT_S16 unused, INT_S16 count, const char* const* lines,
+                INT_S16 start, COLOUR c1, COLOUR c2, COLOUR c3, INT_U8 visible, WM_OBJECT_CALLBACK change, void* data1,
+                void* data2, EFFECT_INFO* effect);
 
     // ---- base operations ----------------------------------------------------
     // The menu's pass, the wheel step, then the readout refresh and the report.

@@ -136,8 +136,7 @@ void wm_logo_page_setup(WM_PAGE_MANAGER& pm)
         mark_whole_window();
         back.reset(ww, wh);
         back.process_and_render_string(msg_x, msg_y, msg_colour, COLOUR_INVISIBLE, COLOUR_INVISIBLE,
-                                       static_cast<INT_S8>(msg_font), msg_font_x_size, msg_font_y_size, msg, 0,
-                                       -1, 0);
+                                       static_cast<INT_S8>(msg_font), msg_font_x_size, msg_font_y_size, msg, 0, -1, 0);
     }
 }
 
@@ -182,8 +181,7 @@ void wm_logo_set_message(short x, short y, const char* text, COLOUR colour, char
     msg_font_y_size = font_y_size;
     IMAGE* s = get_back_buffer(0);
     if (x == -1) {
-        const INT_S32 tw = s ? s->get_string_width(static_cast<INT_S8>(font), font_x_size, font_y_size, msg, -1, 0)
-                             : 0;
+        const INT_S32 tw = s ? s->get_string_width(static_cast<INT_S8>(font), font_x_size, font_y_size, msg, -1, 0) : 0;
         msg_x = static_cast<short>((get_window_width(0) - tw) / 2);
     }
     if (y == -1) {

@@ -91,8 +91,8 @@ public:
     WM_MENU* find_group_member_at_pos(INT_S16 px, INT_S16 py);
 
 protected:
-    void setup(MENU_TYPE type, WM_STYLE_SET& popup_style, WM_STYLE_SET* item_style, WM_STYLE_SET* s2,
-               WM_STYLE_SET* s3, WM_STYLE_SET* s4, WM_STYLE_SET* s5, EFFECT_INFO* effect, WM_STYLE_SET* s6);
+    void setup(MENU_TYPE type, WM_STYLE_SET& popup_style, WM_STYLE_SET* item_style, WM_STYLE_SET* s2, WM_STYLE_SET* s3,
+               WM_STYLE_SET* s4, WM_STYLE_SET* s5, EFFECT_INFO* effect, WM_STYLE_SET* s6);
 
 private:
     // Puts this menu's popup on the modal list (unless it is there) and

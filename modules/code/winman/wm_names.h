@@ -47,11 +47,11 @@ constexpr INT_U32 SSEF_DONT_MASK_CLICK = 1u << 8;
 constexpr INT_U32 SSEF_SB_HORIZONTAL = 1u << 9;
 constexpr INT_U32 SSEF_SB_WITH_BUTTONS = 1u << 10;
 constexpr INT_U32 SSEF_TE_PASSWORD = 1u << 11;
-constexpr INT_U32 SSEF_GRID_FIX_TOP_ROW = 1u << 12;          // row 0 stays at the top of the view
-constexpr INT_U32 SSEF_GRID_TWO_TONE = 1u << 13;             // odd slots darkened by two_tone_value percent
-constexpr INT_U32 SSEF_GRID_TYPE_LINES = 1u << 14;           // one background per row
-constexpr INT_U32 SSEF_GRID_TYPE_CELLS = 1u << 15;           // one background per cell
-constexpr INT_U32 SSEF_GRID_SCROLL_BY_LINE = 1u << 16;       // the first visible row is drawn whole at the top
+constexpr INT_U32 SSEF_GRID_FIX_TOP_ROW = 1u << 12;    // row 0 stays at the top of the view
+constexpr INT_U32 SSEF_GRID_TWO_TONE = 1u << 13;       // odd slots darkened by two_tone_value percent
+constexpr INT_U32 SSEF_GRID_TYPE_LINES = 1u << 14;     // one background per row
+constexpr INT_U32 SSEF_GRID_TYPE_CELLS = 1u << 15;     // one background per cell
+constexpr INT_U32 SSEF_GRID_SCROLL_BY_LINE = 1u << 16; // the first visible row is drawn whole at the top
 constexpr INT_U32 SSEF_GRID_NO_SCROLLBAR = 1u << 17;
 constexpr INT_U32 SSEF_GRID_ONLY_DRAW_USED_LINES = 1u << 18; // no empty slots; rows without objects take no room
 constexpr INT_U32 SSEF_PB_ONLY_DRAW_BAR = 1u << 19;
@@ -93,18 +93,19 @@ constexpr INT_S8 CURSOR_TEXT = 5;      // I-beam
 constexpr INT_S8 CURSOR_BUSY = 6;      // during a page change; refused by this host
 
 // ---- EFFECT_INFO, the open and close effects of dialogs and menus ---------
-constexpr INT_U16 EFFECT_FADE_ON_OPEN = 0x1;   // a fade up from alpha 0 is animated; else it jumps
-constexpr INT_U16 EFFECT_FADE_ON_CLOSE = 0x2;  // a fade down to 0 is animated
-constexpr INT_U16 EFFECT_FADE_DOWN = 0x4;      // a fade down to a non-zero level is animated
-constexpr INT_U16 EFFECT_FADE_UP = 0x8;        // a fade up from a non-zero level is animated
+constexpr INT_U16 EFFECT_FADE_ON_OPEN = 0x1;  // a fade up from alpha 0 is animated; else it jumps
+constexpr INT_U16 EFFECT_FADE_ON_CLOSE = 0x2; // a fade down to 0 is animated
+constexpr INT_U16 EFFECT_FADE_DOWN = 0x4;     // a fade down to a non-zero level is animated
+constexpr INT_U16 EFFECT_FADE_UP = 0x8;       // a fade up from a non-zero level is animated
 constexpr INT_U16 EFFECT_SLIDE_ON_OPEN = 0x10;
 constexpr INT_U16 EFFECT_SLIDE_ON_CLOSE = 0x20;
 constexpr INT_U16 EFFECT_FROM_TOP = 0x40;
 constexpr INT_U16 EFFECT_FROM_LEFT = 0x80;
-constexpr INT_U16 EFFECT_FROM_BOTTOM = 0x100;        // ignored with EFFECT_FROM_TOP
-constexpr INT_U16 EFFECT_FROM_RIGHT = 0x200;         // ignored with EFFECT_FROM_LEFT
-constexpr INT_U16 EFFECT_EDGE_WINDOW = 0x400;        // off-screen point just outside the window
-constexpr INT_U16 EFFECT_EDGE_PAGE_MANAGER = 0x800;  // just outside the page manager's rectangle; ignored with the window edge
+constexpr INT_U16 EFFECT_FROM_BOTTOM = 0x100; // ignored with EFFECT_FROM_TOP
+constexpr INT_U16 EFFECT_FROM_RIGHT = 0x200;  // ignored with EFFECT_FROM_LEFT
+constexpr INT_U16 EFFECT_EDGE_WINDOW = 0x400; // off-screen point just outside the window
+constexpr INT_U16 EFFECT_EDGE_PAGE_MANAGER =
+    0x800; // just outside the page manager's rectangle; ignored with the window edge
 
 // The open and close effects of a dialog; copied by value into each one.
 struct EFFECT_INFO

@@ -24,8 +24,8 @@ WM_PAGE_BASE* shown_page(WM_PAGE_MANAGER* manager)
 
 INT_U8 WM_SCREEN_INFO::operator==(const WM_SCREEN_INFO& other) const
 {
-    if (create != other.create || destroy != other.destroy || monitor != other.monitor ||
-        compare != other.compare || objects_deleting != other.objects_deleting || unique_id != other.unique_id) {
+    if (create != other.create || destroy != other.destroy || monitor != other.monitor || compare != other.compare ||
+        objects_deleting != other.objects_deleting || unique_id != other.unique_id) {
         return 0;
     }
     if (compare) {

@@ -25,9 +25,9 @@ struct WM_SCREEN_INFO
     WM_PAGE_MONITOR monitor;
     WM_PAGE_COMPARE compare; // null: data compared as pointers
     WM_PAGE_OBJECTS_DELETING objects_deleting;
-    void* data;              // the page object
-    INT_U8 keep_in_history;  // 0: the next page shown replaces this entry
-    INT_U32 unique_id;       // the page id once built, else a get_unique_id
+    void* data;             // the page object
+    INT_U8 keep_in_history; // 0: the next page shown replaces this entry
+    INT_U32 unique_id;      // the page id once built, else a get_unique_id
 
     // Callbacks and ids first; only when they all match are the data
     // compared, by this descriptor's compare. keep_in_history is ignored.
@@ -61,8 +61,7 @@ public:
     // Queues this page (made with new: the manager deletes it) as the next
     // page of area (-1: the current area). An area that names no area
     // queues nothing, and the page is then the caller's to delete.
-    void setup(long area, WM_PAGE_MANAGER& manager, unsigned char keep_in_history, unsigned char monitor,
-               INT_U32 id);
+    void setup(long area, WM_PAGE_MANAGER& manager, unsigned char keep_in_history, unsigned char monitor, INT_U32 id);
 
     // The descriptor's callbacks. All but destroy_callback and
     // data_compare_func act on the page of the current history entry of

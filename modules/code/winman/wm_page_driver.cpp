@@ -231,8 +231,7 @@ WM_MESG WM_PAGE_MANAGER::dispatch_message(WM_MESG message, long area)
             areas[0].mark_redraw_area();
         }
         return WM_MESG_NONE;
-    default:
-        break;
+    default: break;
     }
     if (message >= WM_MESG_CHANGE && message <= WM_MESG_LAST_CHANGE) {
         change_pages(message, area);

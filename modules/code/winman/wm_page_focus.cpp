@@ -32,8 +32,8 @@ INT_U8 give_focus_in_order(WM_PAGE_MANAGER& manager, bool forwards)
             search.run(manager, &manager.areas[i]);
         }
     }
-    WM_SCREEN_OBJECT* target = forwards ? (search.next ? search.next : search.first)
-                                        : (search.previous ? search.previous : search.last);
+    WM_SCREEN_OBJECT* target =
+        forwards ? (search.next ? search.next : search.first) : (search.previous ? search.previous : search.last);
     if (!target) {
         return 0;
     }
@@ -76,8 +76,7 @@ INT_U8 give_focus_to_area(WM_PAGE_MANAGER& manager, int step)
 } // namespace
 
 void WM_PAGE_MANAGER::find_focal_objects(WM_SCREEN_OBJECT* object, INT_U8& found, WM_SCREEN_OBJECT*& first,
-                                         WM_SCREEN_OBJECT*& last, WM_SCREEN_OBJECT*& previous,
-                                         WM_SCREEN_OBJECT*& next)
+                                         WM_SCREEN_OBJECT*& last, WM_SCREEN_OBJECT*& previous, WM_SCREEN_OBJECT*& next)
 {
     if (!object) {
         return;

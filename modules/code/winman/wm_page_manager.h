@@ -43,17 +43,17 @@ public:
 class WM_PAGE_MANAGER : public WM_PAGE_SERVICES
 {
 public:
-    WM_AREA* current_area;   // always &areas[current]
+    WM_AREA* current_area;          // always &areas[current]
     IMAGE backgrounds[max_windows]; // per window id; every redraw of a region starts from it
-    WM_AREA* areas;          // area_count of them, owned
-    INT_S16 area_count;      // at least 1
+    WM_AREA* areas;                 // area_count of them, owned
+    INT_S16 area_count;             // at least 1
     INT_S16 current;
-    INT_U8 page_effects;     // an area's first page fades in
-    INT_U32 page_effects_ms; // length of the page transitions, 700
-    INT_S16 injected_x, injected_y; // a click the next pass simulates; -1 = none
-    INT_U8 injected_button;  // 1 pressed, 0 released
+    INT_U8 page_effects;                           // an area's first page fades in
+    INT_U32 page_effects_ms;                       // length of the page transitions, 700
+    INT_S16 injected_x, injected_y;                // a click the next pass simulates; -1 = none
+    INT_U8 injected_button;                        // 1 pressed, 0 released
     INT_S16 last_window_width, last_window_height; // 0 until the first pass
-    INT_S8 cursor_request;   // pointer shape wanted at the end of the pass; -1 = leave it
+    INT_S8 cursor_request;                         // pointer shape wanted at the end of the pass; -1 = leave it
 
     // An area count below 1 or a second page manager is fatal. A negative
     // key_buffer leaves the keyboard's buffer as it is.
@@ -74,9 +74,8 @@ public:
 
     // Queues a page in area (an index; made current); a page already queued
     // there is destroyed. Nothing without create.
-    void set_next_page(long area, WM_PAGE_CREATE create, WM_PAGE_DESTROY destroy, void* data,
-                       WM_PAGE_MONITOR monitor, INT_U8 keep_in_history, INT_U32 unique_id,
-                       WM_PAGE_OBJECTS_DELETING objects_deleting);
+    void set_next_page(long area, WM_PAGE_CREATE create, WM_PAGE_DESTROY destroy, void* data, WM_PAGE_MONITOR monitor,
+                       INT_U8 keep_in_history, INT_U32 unique_id, WM_PAGE_OBJECTS_DELETING objects_deleting);
     // Asks the next change to move to history entry index; the current
     // index asks for a rebuild instead.
     void set_next_page_to_history(long index, long area);
@@ -112,8 +111,8 @@ public:
 
     // Walks one subtree in focus order, updating the five results; callers
     // chain it over several subtrees.
-    void find_focal_objects(WM_SCREEN_OBJECT* object, INT_U8& found, WM_SCREEN_OBJECT*& first,
-                            WM_SCREEN_OBJECT*& last, WM_SCREEN_OBJECT*& previous, WM_SCREEN_OBJECT*& next);
+    void find_focal_objects(WM_SCREEN_OBJECT* object, INT_U8& found, WM_SCREEN_OBJECT*& first, WM_SCREEN_OBJECT*& last,
+                            WM_SCREEN_OBJECT*& previous, WM_SCREEN_OBJECT*& next);
     // 1 when an object was asked to take the focus.
     INT_U8 give_focus_to_next_object();
     INT_U8 give_focus_to_prev_object();
@@ -147,8 +146,8 @@ public:
     // to_grey false: grey at 0, the page's colours at duration; true: the reverse.
     static void paint_grey_fade_frame(IMAGE& target, const effect_rect& r, const IMAGE& page, INT_U32 elapsed,
                                       INT_U32 duration, bool to_grey);
-    static void paint_slide_frame(IMAGE& target, const effect_rect& r, IMAGE& old_page, IMAGE& new_page,
-                                  int direction, int style, INT_U32 elapsed, INT_U32 duration);
+    static void paint_slide_frame(IMAGE& target, const effect_rect& r, IMAGE& old_page, IMAGE& new_page, int direction,
+                                  int style, INT_U32 elapsed, INT_U32 duration);
     // The object under the point in the highest-numbered area that has one;
     // else the highest-numbered area hit; else null.
     WM_SCREEN_OBJECT* find_object_at_pos(INT_S16 px, INT_S16 py) override;

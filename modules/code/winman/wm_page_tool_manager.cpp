@@ -110,8 +110,8 @@ bool WM_PAGE_TOOL_MANAGER::load(FOLDER& folder, const char* file_name, unsigned 
     }
     failed_kind = nullptr;
     bool ok = read_definition(*file, images);
-    bool record_read = failed_kind != kind_version && failed_kind != kind_images_flag &&
-                       failed_kind != kind_embedded_images;
+    bool record_read =
+        failed_kind != kind_version && failed_kind != kind_images_flag && failed_kind != kind_embedded_images;
     folder.close(file);
     call_loading_callback();
     if (!ok) {
@@ -155,7 +155,10 @@ bool WM_PAGE_TOOL_MANAGER::save(FOLDER& folder, const char* file_name, unsigned 
 
 namespace {
 
-template <typename T> const char* name_of(const T* r) { return r->name ? r->name : ""; }
+template <typename T> const char* name_of(const T* r)
+{
+    return r->name ? r->name : "";
+}
 
 template <typename T> int compare_named(const void* a, const void* b)
 {
@@ -196,23 +199,47 @@ template <typename T> void sort_named(T** list, INT_S32 count)
 
 } // namespace
 
-int WM_PAGE_TOOL_MANAGER::compare_style_sets(const void* a, const void* b) { return compare_named<WM_STYLE_SET>(a, b); }
-int WM_PAGE_TOOL_MANAGER::compare_fonts(const void* a, const void* b) { return compare_named<WM_PTM_FONT_INFO>(a, b); }
+int WM_PAGE_TOOL_MANAGER::compare_style_sets(const void* a, const void* b)
+{
+    return compare_named<WM_STYLE_SET>(a, b);
+}
+int WM_PAGE_TOOL_MANAGER::compare_fonts(const void* a, const void* b)
+{
+    return compare_named<WM_PTM_FONT_INFO>(a, b);
+}
 int WM_PAGE_TOOL_MANAGER::compare_colours(const void* a, const void* b)
 {
     return compare_named<WM_PTM_COLOUR_INFO>(a, b);
 }
-int WM_PAGE_TOOL_MANAGER::compare_images(const void* a, const void* b) { return compare_named<WM_PTM_IMAGE_INFO>(a, b); }
+int WM_PAGE_TOOL_MANAGER::compare_images(const void* a, const void* b)
+{
+    return compare_named<WM_PTM_IMAGE_INFO>(a, b);
+}
 int WM_PAGE_TOOL_MANAGER::compare_constants(const void* a, const void* b)
 {
     return compare_named<WM_PTM_CONSTANT_INFO>(a, b);
 }
 
-void WM_PAGE_TOOL_MANAGER::sort_style_sets() { sort_named(style_sets, style_set_count); }
-void WM_PAGE_TOOL_MANAGER::sort_fonts() { sort_named(fonts, font_count); }
-void WM_PAGE_TOOL_MANAGER::sort_colours() { sort_named(colours, colour_count); }
-void WM_PAGE_TOOL_MANAGER::sort_images() { sort_named(images, image_count); }
-void WM_PAGE_TOOL_MANAGER::sort_constants() { sort_named(constants, constant_count); }
+void WM_PAGE_TOOL_MANAGER::sort_style_sets()
+{
+    sort_named(style_sets, style_set_count);
+}
+void WM_PAGE_TOOL_MANAGER::sort_fonts()
+{
+    sort_named(fonts, font_count);
+}
+void WM_PAGE_TOOL_MANAGER::sort_colours()
+{
+    sort_named(colours, colour_count);
+}
+void WM_PAGE_TOOL_MANAGER::sort_images()
+{
+    sort_named(images, image_count);
+}
+void WM_PAGE_TOOL_MANAGER::sort_constants()
+{
+    sort_named(constants, constant_count);
+}
 
 WM_STYLE_SET* WM_PAGE_TOOL_MANAGER::find_style_set(const char* name, long* index)
 {
@@ -249,8 +276,7 @@ auto& already_faded = wm_context.state.page_tool_manager.already_faded;
 
 INT_U8 wm_picture_size_ok(long w, long h)
 {
-    return w > 0 && h > 0 && w <= WM_MAX_PICTURE_SIDE && h <= WM_MAX_PICTURE_SIDE &&
-           w * h <= WM_MAX_PICTURE_PIXELS;
+    return w > 0 && h > 0 && w <= WM_MAX_PICTURE_SIDE && h <= WM_MAX_PICTURE_SIDE && w * h <= WM_MAX_PICTURE_PIXELS;
 }
 
 void WM_PAGE_TOOL_MANAGER::reset_statics()
@@ -446,8 +472,8 @@ INT_U8 WM_PAGE_TOOL_MANAGER::setup_page(unsigned long page_id, WM_OBJECT_CALLBAC
             page_manager->areas[0].mark_entire_redraw_area();
             size_background(*page_manager);
             IMAGE& back = page_manager->backgrounds[0];
-            back.copy(picture, 0, 0, static_cast<short>(ax), static_cast<short>(ay), picture->width,
-                      picture->height, IMAGE_COPY_BLEND);
+            back.copy(picture, 0, 0, static_cast<short>(ax), static_cast<short>(ay), picture->width, picture->height,
+                      IMAGE_COPY_BLEND);
         }
     }
     WM_AREA* current = page_manager->current_area;

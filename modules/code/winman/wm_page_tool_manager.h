@@ -21,14 +21,14 @@ INT_U8 wm_picture_size_ok(long w, long h);
 
 // Builds an application-defined widget from a record of type 0; null: none.
 typedef WM_SCREEN_OBJECT* (*WM_PTM_GENERIC_OBJECT_HOOK)(WM_PTM_OBJECT_INFO& info, WM_OBJECT_CALLBACK callback,
-                                                         void* data);
+                                                        void* data);
 
 class WM_PAGE_TOOL_MANAGER : public WM_PTM_APP_INFO
 {
 public:
     static constexpr INT_U16 newest_version = 25;
 
-    INT_U8 loaded; // 1 after a definition was read completely
+    INT_U8 loaded;                 // 1 after a definition was read completely
     WM_PAGE_MANAGER* page_manager; // owned, null until made
 
     // The one instance; null before construction and after destruction.
@@ -113,8 +113,7 @@ public:
     // current area: background, then widgets. 0 for an unknown area or page.
     INT_U8 setup_page(unsigned long page_id, WM_OBJECT_CALLBACK callback, long area);
     // Builds `count` records under `parent` (may be null), children first.
-    void create_objects(WM_SCREEN_OBJECT* parent, WM_OBJECT_CALLBACK callback, WM_PTM_OBJECT_INFO* objects,
-                        long count);
+    void create_objects(WM_SCREEN_OBJECT* parent, WM_OBJECT_CALLBACK callback, WM_PTM_OBJECT_INFO* objects, long count);
     // A new dialog from the record named exactly `name`; null when none.
     WM_DIALOG* create_dialog(const char* name, WM_OBJECT_CALLBACK callback);
     // The page's own change method, else the definition's default.

@@ -31,8 +31,7 @@ INT_U32 transition_ms(INT_U32 stored)
 RECT effect_area(const IMAGE& target)
 {
     using P = WM_PAGE_MANAGER;
-    if (P::page_effects_x1 != -1 && P::page_effects_y1 != -1 && P::page_effects_x2 != -1 &&
-        P::page_effects_y2 != -1) {
+    if (P::page_effects_x1 != -1 && P::page_effects_y1 != -1 && P::page_effects_x2 != -1 && P::page_effects_y2 != -1) {
         return {P::page_effects_x1, P::page_effects_y1,
                 static_cast<INT_S16>(P::page_effects_x2 - P::page_effects_x1 + 1),
                 static_cast<INT_S16>(P::page_effects_y2 - P::page_effects_y1 + 1)};
@@ -73,8 +72,8 @@ void put_at(IMAGE& target, IMAGE& page, int px, int py, int w, int h)
     if (px > SHRT_MAX || py > SHRT_MAX || sx >= w || sy >= h) {
         return;
     }
-    target.copy(&page, static_cast<short>(sx), static_cast<short>(sy), static_cast<short>(px),
-                static_cast<short>(py), static_cast<short>(w - sx), static_cast<short>(h - sy), IMAGE_COPY_BLEND);
+    target.copy(&page, static_cast<short>(sx), static_cast<short>(sy), static_cast<short>(px), static_cast<short>(py),
+                static_cast<short>(w - sx), static_cast<short>(h - sy), IMAGE_COPY_BLEND);
 }
 
 // The target's block r as a picture of its own at (0, 0); empty when r is.
@@ -117,8 +116,7 @@ int level_at(INT_U32 elapsed, INT_U32 duration)
 // Out, then in, T / 2 each. The halves run on the manager's duration,
 // which is put back afterwards. Below 2 ms there are no halves: the plain
 // change.
-void run_out_then_in(WM_PAGE_MANAGER& pm, long area, void (WM_PAGE_MANAGER::*out)(),
-                     void (WM_PAGE_MANAGER::*in)(long))
+void run_out_then_in(WM_PAGE_MANAGER& pm, long area, void (WM_PAGE_MANAGER::*out)(), void (WM_PAGE_MANAGER::*in)(long))
 {
     IMAGE* target = WM_SCREEN_OBJECT::surface;
     const INT_U32 kept = pm.page_effects_ms, duration = transition_ms(kept);
@@ -139,8 +137,7 @@ void run_out_then_in(WM_PAGE_MANAGER& pm, long area, void (WM_PAGE_MANAGER::*out
 
 } // namespace
 
-void WM_PAGE_MANAGER::paint_mix_frame(IMAGE& target, const effect_rect& r, IMAGE& old_page, IMAGE& new_page,
-                                      int level)
+void WM_PAGE_MANAGER::paint_mix_frame(IMAGE& target, const effect_rect& r, IMAGE& old_page, IMAGE& new_page, int level)
 {
     WM_CLIP_SAVER saver(&target);
     clip_to(target, r);
@@ -158,8 +155,8 @@ void WM_PAGE_MANAGER::paint_black_fade_frame(IMAGE& target, const effect_rect& r
     put_at(target, page, r.x, r.y, r.w, r.h);
 }
 
-void WM_PAGE_MANAGER::paint_grey_fade_frame(IMAGE& target, const effect_rect& r, const IMAGE& page,
-                                            INT_U32 elapsed, INT_U32 duration, bool to_grey)
+void WM_PAGE_MANAGER::paint_grey_fade_frame(IMAGE& target, const effect_rect& r, const IMAGE& page, INT_U32 elapsed,
+                                            INT_U32 duration, bool to_grey)
 {
     WM_CLIP_SAVER saver(&target);
     clip_to(target, r);
@@ -174,8 +171,8 @@ void WM_PAGE_MANAGER::paint_grey_fade_frame(IMAGE& target, const effect_rect& r,
     const bool readable = page.pixels && page.active_x1 != -1 && page.active_y1 != -1;
     const int n = c2 - c1 + 1;
     for (int row = r1; row <= r2; ++row) {
-        COLOUR* out = target.pixels + static_cast<long>(r.y + row - target.y) * target.stride +
-                      (target.active_x1 - target.x);
+        COLOUR* out =
+            target.pixels + static_cast<long>(r.y + row - target.y) * target.stride + (target.active_x1 - target.x);
         // Columns a .. b-1 of the run read the page. Pixels outside its
         // active area count as invisible: grey and channels 0, so black.
         int a = n, b = n;
@@ -219,8 +216,7 @@ void WM_PAGE_MANAGER::paint_slide_frame(IMAGE& target, const effect_rect& r, IMA
         ny = r.y + d - r.h;
         oy = r.y + d;
         break;
-    default:
-        break;
+    default: break;
     }
     WM_CLIP_SAVER saver(&target);
     clip_to(target, r);
@@ -243,8 +239,17 @@ void WM_PAGE_MANAGER::paint_slide_frame(IMAGE& target, const effect_rect& r, IMA
 // runs on across a wrap.
 struct WM_PAGE_MANAGER::TRANSITION
 {
-    enum PAGES { OLD_PAGE, NEW_PAGE, BOTH_PAGES };
-    enum CLOCK { LEVELS, ELAPSED };
+    enum PAGES
+    {
+        OLD_PAGE,
+        NEW_PAGE,
+        BOTH_PAGES
+    };
+    enum CLOCK
+    {
+        LEVELS,
+        ELAPSED
+    };
     using PAINT = std::function<void(IMAGE& target, const effect_rect& r, IMAGE& old_page, IMAGE& new_page,
                                      INT_U32 elapsed, INT_U32 duration)>;
     PAGES pages;
@@ -284,32 +289,30 @@ void WM_PAGE_MANAGER::run_transition(const TRANSITION& how, long area)
 
 void WM_PAGE_MANAGER::mix_to_page(long area)
 {
-    run_transition({TRANSITION::BOTH_PAGES, TRANSITION::LEVELS,
-                    [](IMAGE& target, const effect_rect& r, IMAGE& old_page, IMAGE& new_page, INT_U32 elapsed,
-                       INT_U32 duration) {
-                        paint_mix_frame(target, r, old_page, new_page, level_at(elapsed, duration));
-                    }},
-                   area);
+    run_transition(
+        {TRANSITION::BOTH_PAGES, TRANSITION::LEVELS,
+         [](IMAGE& target, const effect_rect& r, IMAGE& old_page, IMAGE& new_page, INT_U32 elapsed, INT_U32 duration) {
+             paint_mix_frame(target, r, old_page, new_page, level_at(elapsed, duration));
+         }},
+        area);
 }
 
 void WM_PAGE_MANAGER::fade_in_page(long area)
 {
     run_transition({TRANSITION::NEW_PAGE, TRANSITION::LEVELS,
                     [](IMAGE& target, const effect_rect& r, IMAGE&, IMAGE& new_page, INT_U32 elapsed,
-                       INT_U32 duration) {
-                        paint_black_fade_frame(target, r, new_page, level_at(elapsed, duration));
-                    }},
+                       INT_U32 duration) { paint_black_fade_frame(target, r, new_page, level_at(elapsed, duration)); }},
                    area);
 }
 
 void WM_PAGE_MANAGER::fade_out_page()
 {
-    run_transition({TRANSITION::OLD_PAGE, TRANSITION::LEVELS,
-                    [](IMAGE& target, const effect_rect& r, IMAGE& old_page, IMAGE&, INT_U32 elapsed,
-                       INT_U32 duration) {
-                        paint_black_fade_frame(target, r, old_page, 255 - level_at(elapsed, duration));
-                    }},
-                   -1);
+    run_transition(
+        {TRANSITION::OLD_PAGE, TRANSITION::LEVELS,
+         [](IMAGE& target, const effect_rect& r, IMAGE& old_page, IMAGE&, INT_U32 elapsed, INT_U32 duration) {
+             paint_black_fade_frame(target, r, old_page, 255 - level_at(elapsed, duration));
+         }},
+        -1);
 }
 
 void WM_PAGE_MANAGER::greyfade_in_page(long area)

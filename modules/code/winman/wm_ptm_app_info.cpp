@@ -95,9 +95,15 @@ long min_image_sz(INT_U16 v)
 }
 constexpr long min_style_set_sz = DATA_PATH_BLOCK_SZ;
 constexpr long min_colour_sz = 8;
-long min_constant_sz(INT_U16 v) { return v < 17 ? 8 : 5; }
+long min_constant_sz(INT_U16 v)
+{
+    return v < 17 ? 8 : 5;
+}
 constexpr long min_dialog_sz = 20;
-long min_area_sz(INT_U16 v) { return v >= 8 && v <= 17 ? 22 : 20; }
+long min_area_sz(INT_U16 v)
+{
+    return v >= 8 && v <= 17 ? 22 : 20;
+}
 
 template <typename T> void free_pointer_list(T**& list, INT_S32& count)
 {
@@ -276,21 +282,63 @@ void WM_PTM_APP_INFO::clear()
     can_drag = 1;
 }
 
-void WM_PTM_APP_INFO::clear_areas() { wm_ptm_free_array(areas, area_count); }
-void WM_PTM_APP_INFO::clear_style_sets() { free_pointer_list(style_sets, style_set_count); }
-void WM_PTM_APP_INFO::clear_fonts() { free_pointer_list(fonts, font_count); }
-void WM_PTM_APP_INFO::clear_colours() { free_pointer_list(colours, colour_count); }
-void WM_PTM_APP_INFO::clear_images() { free_pointer_list(images, image_count); }
-void WM_PTM_APP_INFO::clear_constants() { free_pointer_list(constants, constant_count); }
-void WM_PTM_APP_INFO::clear_dialogs() { free_pointer_list(dialogs, dialog_count); }
+void WM_PTM_APP_INFO::clear_areas()
+{
+    wm_ptm_free_array(areas, area_count);
+}
+void WM_PTM_APP_INFO::clear_style_sets()
+{
+    free_pointer_list(style_sets, style_set_count);
+}
+void WM_PTM_APP_INFO::clear_fonts()
+{
+    free_pointer_list(fonts, font_count);
+}
+void WM_PTM_APP_INFO::clear_colours()
+{
+    free_pointer_list(colours, colour_count);
+}
+void WM_PTM_APP_INFO::clear_images()
+{
+    free_pointer_list(images, image_count);
+}
+void WM_PTM_APP_INFO::clear_constants()
+{
+    free_pointer_list(constants, constant_count);
+}
+void WM_PTM_APP_INFO::clear_dialogs()
+{
+    free_pointer_list(dialogs, dialog_count);
+}
 
-void WM_PTM_APP_INFO::alloc_areas(long n) { wm_ptm_alloc_array(areas, area_count, n, PTM_MAX_LIST_COUNT); }
-void WM_PTM_APP_INFO::alloc_style_sets(long n) { alloc_pointer_list(style_sets, style_set_count, n); }
-void WM_PTM_APP_INFO::alloc_fonts(long n) { alloc_pointer_list(fonts, font_count, n); }
-void WM_PTM_APP_INFO::alloc_colours(long n) { alloc_pointer_list(colours, colour_count, n); }
-void WM_PTM_APP_INFO::alloc_images(long n) { alloc_pointer_list(images, image_count, n); }
-void WM_PTM_APP_INFO::alloc_constants(long n) { alloc_pointer_list(constants, constant_count, n); }
-void WM_PTM_APP_INFO::alloc_dialogs(long n) { alloc_pointer_list(dialogs, dialog_count, n); }
+void WM_PTM_APP_INFO::alloc_areas(long n)
+{
+    wm_ptm_alloc_array(areas, area_count, n, PTM_MAX_LIST_COUNT);
+}
+void WM_PTM_APP_INFO::alloc_style_sets(long n)
+{
+    alloc_pointer_list(style_sets, style_set_count, n);
+}
+void WM_PTM_APP_INFO::alloc_fonts(long n)
+{
+    alloc_pointer_list(fonts, font_count, n);
+}
+void WM_PTM_APP_INFO::alloc_colours(long n)
+{
+    alloc_pointer_list(colours, colour_count, n);
+}
+void WM_PTM_APP_INFO::alloc_images(long n)
+{
+    alloc_pointer_list(images, image_count, n);
+}
+void WM_PTM_APP_INFO::alloc_constants(long n)
+{
+    alloc_pointer_list(constants, constant_count, n);
+}
+void WM_PTM_APP_INFO::alloc_dialogs(long n)
+{
+    alloc_pointer_list(dialogs, dialog_count, n);
+}
 
 void WM_PTM_APP_INFO::set_name(const char* text)
 {
@@ -384,9 +432,9 @@ bool WM_PTM_APP_INFO::read_images(DATA_DEVICE& d, INT_U16 version)
 
 bool WM_PTM_APP_INFO::read_short_record(DATA_DEVICE& d)
 {
-    COLOUR* colours_in_order[] = {&dialog_style_set.bg_colour,  &dialog_style_set.fg_colour,
-                                  &title_style_set.bg_colour,   &title_style_set.fg_colour,
-                                  &object_style_set.bg_colour,  &object_style_set.fg_colour,
+    COLOUR* colours_in_order[] = {&dialog_style_set.bg_colour,        &dialog_style_set.fg_colour,
+                                  &title_style_set.bg_colour,         &title_style_set.fg_colour,
+                                  &object_style_set.bg_colour,        &object_style_set.fg_colour,
                                   &object_style_set.highlight_colour, &object_style_set.highlight_text_colour};
     for (COLOUR* c : colours_in_order) {
         if (!get_colour(d, *c)) {
@@ -428,8 +476,7 @@ bool WM_PTM_APP_INFO::read_lists(DATA_DEVICE& d, INT_U16 v)
                            min_constant_sz(v))) {
         return stop(d, "constant");
     }
-    if (v > 23 &&
-        !read_pointer_list(d, dialogs, dialog_count, &WM_PTM_APP_INFO::clear_dialogs, *this, min_dialog_sz)) {
+    if (v > 23 && !read_pointer_list(d, dialogs, dialog_count, &WM_PTM_APP_INFO::clear_dialogs, *this, min_dialog_sz)) {
         return stop(d, "dialog");
     }
     return v == 8 || read_areas(d, v);
@@ -501,15 +548,15 @@ bool WM_PTM_APP_INFO::put_to_data_device(DATA_DEVICE& d)
 {
     bool ok = put_string(d, name) && put_s16(d, width) && put_s16(d, height) && put_u8(d, fullscreen) &&
               put_u8(d, page_effects) && put_u32(d, page_effect_ms) && put_u32(d, default_page_change_method) &&
-              put_u32(d, background_colour) && put_u32(d, dark_shading_colour) &&
-              put_u32(d, light_shading_colour) && put_u8(d, show_logo) && put_u8(d, app_flag_1) &&
-              put_u8(d, app_flag_2) && put_s16(d, object_effects_delay) && put_u32(d, shading_type) &&
-              put_u32(d, border_colour) && put_u32(d, outline_colour) && put_u32(d, menu_mode) &&
-              put_effect(d, menu_effect_info) && put_effect(d, list_box_effect_info) &&
-              hint_style_set.put_to_data_device(d) && put_effect(d, dialog_effect_info) &&
-              dialog_style_set.put_to_data_device(d) && title_style_set.put_to_data_device(d) &&
-              object_style_set.put_to_data_device(d) && put_u8(d, drag_contents) && put_u8(d, can_drag) &&
-              put_u8(d, grey_background) && put_u8(d, darken_background);
+              put_u32(d, background_colour) && put_u32(d, dark_shading_colour) && put_u32(d, light_shading_colour) &&
+              put_u8(d, show_logo) && put_u8(d, app_flag_1) && put_u8(d, app_flag_2) &&
+              put_s16(d, object_effects_delay) && put_u32(d, shading_type) && put_u32(d, border_colour) &&
+              put_u32(d, outline_colour) && put_u32(d, menu_mode) && put_effect(d, menu_effect_info) &&
+              put_effect(d, list_box_effect_info) && hint_style_set.put_to_data_device(d) &&
+              put_effect(d, dialog_effect_info) && dialog_style_set.put_to_data_device(d) &&
+              title_style_set.put_to_data_device(d) && object_style_set.put_to_data_device(d) &&
+              put_u8(d, drag_contents) && put_u8(d, can_drag) && put_u8(d, grey_background) &&
+              put_u8(d, darken_background);
     ok = ok && put_pointer_list(d, style_sets, style_set_count) && put_pointer_list(d, fonts, font_count) &&
          put_pointer_list(d, colours, colour_count) && put_pointer_list(d, images, image_count) &&
          put_pointer_list(d, constants, constant_count) && put_pointer_list(d, dialogs, dialog_count) &&

@@ -58,16 +58,15 @@ WM_GRID* create_grid(const WM_PTM_OBJECT_INFO& record, WM_OBJECT_CALLBACK handle
     if (count != record.grid_columns) {
         ratios = nullptr;
     }
-    WM_GRID* grid = new (std::nothrow)
-        WM_GRID(style.visible, handler, as_data(record.aid), as_data(record.user_data));
+    WM_GRID* grid = new (std::nothrow) WM_GRID(style.visible, handler, as_data(record.aid), as_data(record.user_data));
     if (!grid) {
         return nullptr;
     }
     WM_STYLE_SET& cell = record.grid_cell_style_set ? *record.grid_cell_style_set : fallback;
     grid->setup(record.x, record.y, x2, y2, record.grid_columns, ratios, style, cell);
     grid->visible_lines = 0;
-    const INT_S16 row = record.grid_row_height ? record.grid_row_height
-                                               : grid->calc_min_row_height(grid->grid_style_set, nullptr);
+    const INT_S16 row =
+        record.grid_row_height ? record.grid_row_height : grid->calc_min_row_height(grid->grid_style_set, nullptr);
     const long long pitch = static_cast<long long>(row) - grid->grid_style_set.y_spacing;
     grid->default_row_height = std::max<INT_S16>(1, to_s16(pitch));
     return grid;
@@ -100,9 +99,7 @@ WM_SCREEN_OBJECT* WM_PTM_OBJECT_INFO::create(WM_OBJECT_CALLBACK handler)
             made = new (std::nothrow) WM_SCRIPT(x, y, x2, y2, style, caption);
         }
         break;
-    case WM_TYPE_SCRIPT:
-        made = new (std::nothrow) WM_SCRIPT(x, y, x2, y2, style, caption);
-        break;
+    case WM_TYPE_SCRIPT: made = new (std::nothrow) WM_SCRIPT(x, y, x2, y2, style, caption); break;
     case WM_TYPE_IMAGE: {
         // A picture this large would ask for gigabytes: the record builds
         // nothing. A 16-bit side is within WM_MAX_PICTURE_SIDE, and a size
@@ -110,8 +107,8 @@ WM_SCREEN_OBJECT* WM_PTM_OBJECT_INFO::create(WM_OBJECT_CALLBACK handler)
         if (width > 0 && height > 0 && static_cast<long>(width) * height > WM_MAX_PICTURE_PIXELS) {
             break;
         }
-        WM_IMAGE* image = new (std::nothrow)
-            WM_IMAGE(x, y, width, height, visible, handler, data1, data2, image_trigger);
+        WM_IMAGE* image =
+            new (std::nothrow) WM_IMAGE(x, y, width, height, visible, handler, data1, data2, image_trigger);
         if (image) {
             apply_picture(*image, *this);
         }
@@ -122,12 +119,10 @@ WM_SCREEN_OBJECT* WM_PTM_OBJECT_INFO::create(WM_OBJECT_CALLBACK handler)
         // The constructor restarts typing with the caption as the text to type.
         made = new (std::nothrow) WM_TYPING_SCRIPT(x, y, x2, y2, style, caption);
         break;
-    case WM_TYPE_CHECK_BOX:
-        made = new (std::nothrow) WM_CHECK_BOX(x, y, style, caption, handler, data1, data2);
-        break;
+    case WM_TYPE_CHECK_BOX: made = new (std::nothrow) WM_CHECK_BOX(x, y, style, caption, handler, data1, data2); break;
     case WM_TYPE_BUTTON: {
-        WM_BUTTON* button = new (std::nothrow)
-            WM_BUTTON(x, y, x2, y2, style, caption, hint_text, handler, data1, data2, trigger);
+        WM_BUTTON* button =
+            new (std::nothrow) WM_BUTTON(x, y, x2, y2, style, caption, hint_text, handler, data1, data2, trigger);
         if (button) {
             button->set_enabled(enabled);
             button->set_hotkey(hotkey);
@@ -135,11 +130,8 @@ WM_SCREEN_OBJECT* WM_PTM_OBJECT_INFO::create(WM_OBJECT_CALLBACK handler)
         made = button;
         break;
     }
-    case WM_TYPE_GRID:
-        made = create_grid(*this, handler, style, fallback, x2, y2);
-        break;
-    default:
-        break;
+    case WM_TYPE_GRID: made = create_grid(*this, handler, style, fallback, x2, y2); break;
+    default: break;
     }
     if (made) {
         made->definition = this;

@@ -26,8 +26,9 @@ template <class T> bool append(T**& list, INT_S32& count, T* record)
         delete record;
         return false;
     }
-    for (INT_S32 i = 0; i < count; ++i)
+    for (INT_S32 i = 0; i < count; ++i) {
         grown[i] = list[i];
+    }
     grown[count] = record;
     delete[] list;
     list = grown;
@@ -38,11 +39,13 @@ template <class T> bool append(T**& list, INT_S32& count, T* record)
 // A new default record named after its position (the count after adding).
 template <class T> T* named_record(const char* format, INT_S32 count)
 {
-    if (count >= PTM_MAX_LIST_COUNT)
+    if (count >= PTM_MAX_LIST_COUNT) {
         return nullptr;
+    }
     T* record = new (std::nothrow) T;
-    if (record)
+    if (record) {
         record->name = wm_ptm_default_name(format, count + 1L);
+    }
     if (record && !record->name) {
         delete record;
         return nullptr;
@@ -53,11 +56,13 @@ template <class T> T* named_record(const char* format, INT_S32 count)
 // Destroys element i and closes the gap; the array keeps its size.
 template <class T> bool remove(T** list, INT_S32& count, long i)
 {
-    if (i < 0 || i >= count)
+    if (i < 0 || i >= count) {
         return false;
+    }
     delete list[i];
-    for (INT_S32 j = static_cast<INT_S32>(i); j + 1 < count; ++j)
+    for (INT_S32 j = static_cast<INT_S32>(i); j + 1 < count; ++j) {
         list[j] = list[j + 1];
+    }
     list[--count] = nullptr;
     return true;
 }
@@ -68,12 +73,15 @@ void forget_in_objects(WM_PTM_OBJECT_INFO* objects, INT_S32 count, const void* g
 {
     for (INT_S32 i = 0; i < count; ++i) {
         WM_PTM_OBJECT_INFO& o = objects[i];
-        if (o.image == gone)
+        if (o.image == gone) {
             o.image = nullptr;
-        if (o.style_set == gone)
+        }
+        if (o.style_set == gone) {
             o.style_set = nullptr;
-        if (o.grid_cell_style_set == gone)
+        }
+        if (o.grid_cell_style_set == gone) {
             o.grid_cell_style_set = nullptr;
+        }
         forget_in_objects(o.objects, o.object_count, gone);
     }
 }
@@ -83,13 +91,15 @@ void forget(WM_PTM_APP_INFO& app, const void* gone)
     for (INT_S32 a = 0; a < app.area_count; ++a) {
         WM_PTM_AREA_INFO& area = app.areas[a];
         for (INT_S32 p = 0; p < area.page_count; ++p) {
-            if (area.pages[p].background == gone)
+            if (area.pages[p].background == gone) {
                 area.pages[p].background = nullptr;
+            }
             forget_in_objects(area.pages[p].objects, area.pages[p].object_count, gone);
         }
     }
-    for (INT_S32 i = 0; i < app.dialog_count; ++i)
+    for (INT_S32 i = 0; i < app.dialog_count; ++i) {
         forget_in_objects(app.dialogs[i]->objects, app.dialogs[i]->object_count, gone);
+    }
 }
 
 } // namespace
@@ -105,8 +115,9 @@ bool WM_PTM_APP_INFO::create_new_area()
 
 bool WM_PTM_APP_INFO::create_new_style_set()
 {
-    if (style_set_count >= PTM_MAX_LIST_COUNT)
+    if (style_set_count >= PTM_MAX_LIST_COUNT) {
         return false;
+    }
     auto* set = new (std::nothrow) WM_STYLE_SET;
     if (set) {
         char text[24]; // room for any count, though it stops at 32767
@@ -152,8 +163,9 @@ bool WM_PTM_APP_INFO::delete_area(long i)
 
 bool WM_PTM_APP_INFO::delete_style_set(long i)
 {
-    if (i < 0 || i >= style_set_count)
+    if (i < 0 || i >= style_set_count) {
         return false;
+    }
     forget(*this, style_sets[i]);
     return remove(style_sets, style_set_count, i);
 }
@@ -170,8 +182,9 @@ bool WM_PTM_APP_INFO::delete_colour(long i)
 
 bool WM_PTM_APP_INFO::delete_image(long i)
 {
-    if (i < 0 || i >= image_count)
+    if (i < 0 || i >= image_count) {
         return false;
+    }
     forget(*this, images[i]);
     return remove(images, image_count, i);
 }

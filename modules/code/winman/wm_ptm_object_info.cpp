@@ -24,15 +24,24 @@ struct FLAG_MAP
 
 // Old button flags (0x200 depends on the shading flags and is handled apart).
 const FLAG_MAP old_button_flags[] = {
-    {0x1, SSF_LEFT_JUSTIFY_TEXT, 0},      {0x2, SSF_RIGHT_JUSTIFY_TEXT, 0},
-    {0x10, 0, SSEF_LEFT_ARROW},           {0x20, 0, SSEF_RIGHT_ARROW},
-    {0x40, 0, SSEF_UP_ARROW},             {0x80, 0, SSEF_DOWN_ARROW},
-    {0x100, SSF_DARKENED_BACKGROUND, 0},  {0x400, SSF_HFADING, 0},
-    {0x800, SSF_VFADING, 0},              {0x1000, SSF_DRAW_BORDER, 0},
-    {0x8000, SSF_INSET_TEXT, 0},          {0x10000, SSF_CHISELED_TEXT, 0},
-    {0x20000, SSF_ICON_LEFT, 0},          {0x40000, SSF_ICON_RIGHT, 0},
-    {0x80000, SSF_ICON_TOP, 0},           {0x100000, SSF_ICON_BOTTOM, 0},
-    {0x200000, SSF_ICON_ATTACH_TO_TEXT, 0}, {0x400000, SSF_WRAP_TEXT, 0},
+    {0x1, SSF_LEFT_JUSTIFY_TEXT, 0},
+    {0x2, SSF_RIGHT_JUSTIFY_TEXT, 0},
+    {0x10, 0, SSEF_LEFT_ARROW},
+    {0x20, 0, SSEF_RIGHT_ARROW},
+    {0x40, 0, SSEF_UP_ARROW},
+    {0x80, 0, SSEF_DOWN_ARROW},
+    {0x100, SSF_DARKENED_BACKGROUND, 0},
+    {0x400, SSF_HFADING, 0},
+    {0x800, SSF_VFADING, 0},
+    {0x1000, SSF_DRAW_BORDER, 0},
+    {0x8000, SSF_INSET_TEXT, 0},
+    {0x10000, SSF_CHISELED_TEXT, 0},
+    {0x20000, SSF_ICON_LEFT, 0},
+    {0x40000, SSF_ICON_RIGHT, 0},
+    {0x80000, SSF_ICON_TOP, 0},
+    {0x100000, SSF_ICON_BOTTOM, 0},
+    {0x200000, SSF_ICON_ATTACH_TO_TEXT, 0},
+    {0x400000, SSF_WRAP_TEXT, 0},
     {0x800000, SSF_DONT_RESIZE_IMAGE, 0},
 };
 
@@ -77,8 +86,9 @@ INT_U8 convert_old_trigger(INT_U32 code)
 
 long WM_PTM_OBJECT_INFO::min_file_size(INT_U16 version)
 {
-    if (version < 8)
+    if (version < 8) {
         return 4 + 4 + 12 + 1 + 8 + 4; // type, shading, ids, visible, box, count
+    }
     long n = 4 + 4 * 5 + 8 + 1 + 4 + 4 + 4 + 1 + 1 + 4; // type .. visible, count
     n += version >= 22 ? 1 : 0;                         // do_not_create
     n += version >= 11 && version <= 17 ? 4 : 0;        // the discarded word
@@ -99,11 +109,14 @@ template <class T> T* list_entry(T** list, INT_S32 count, INT_S32 index)
 
 template <class T> INT_S32 list_index(T** list, INT_S32 count, const T* entry)
 {
-    if (!list || !entry)
+    if (!list || !entry) {
         return -1;
-    for (INT_S32 i = 0; i < count; ++i)
-        if (list[i] == entry)
+    }
+    for (INT_S32 i = 0; i < count; ++i) {
+        if (list[i] == entry) {
             return i;
+        }
+    }
     return -1;
 }
 
@@ -122,8 +135,9 @@ INT_S32 style_set_index(const WM_STYLE_SET* s)
 bool get_style_set_ref(DATA_DEVICE& d, WM_STYLE_SET*& field)
 {
     INT_S32 index = -1;
-    if (!get_s32(d, index))
+    if (!get_s32(d, index)) {
         return false;
+    }
     field = style_set_at(index);
     return true;
 }
@@ -135,8 +149,9 @@ bool skip_bytes(DATA_DEVICE& d, INT_U32 n)
     INT_U8 buf[256];
     while (n > 0) {
         long k = n < sizeof buf ? static_cast<long>(n) : static_cast<long>(sizeof buf);
-        if (!get_bytes(d, buf, k))
+        if (!get_bytes(d, buf, k)) {
             return false;
+        }
         n -= static_cast<INT_U32>(k);
     }
     return true;
@@ -146,12 +161,14 @@ bool skip_bytes(DATA_DEVICE& d, INT_U32 n)
 bool get_legacy_image_name(DATA_DEVICE& d, WM_STYLE_SET& s)
 {
     INT_U32 length = 0;
-    if (!get_u32(d, length))
+    if (!get_u32(d, length)) {
         return false;
+    }
     char name[256] = {};
     INT_U32 kept = length < 255 ? length : 255;
-    if (!get_bytes(d, name, static_cast<long>(kept)) || !skip_bytes(d, length - kept))
+    if (!get_bytes(d, name, static_cast<long>(kept)) || !skip_bytes(d, length - kept)) {
         return false;
+    }
     s.set_image_base_string(name);
     // Old button skins lived in "$APPDATA/buttons".
     FOLDER f;
@@ -167,8 +184,9 @@ bool get_legacy_image_name(DATA_DEVICE& d, WM_STYLE_SET& s)
 bool get_font(DATA_DEVICE& d, WM_STYLE_SET& s)
 {
     INT_U8 font_id = 0;
-    if (!get_u8(d, font_id))
+    if (!get_u8(d, font_id)) {
         return false;
+    }
     s.font_id = static_cast<INT_S8>(font_id);
     return get_s16(d, s.font_x_sz) && get_s16(d, s.font_y_sz);
 }
@@ -178,12 +196,15 @@ bool starts_with_nocase(const char* text, const char* prefix)
 {
     for (; *prefix; ++text, ++prefix) {
         auto a = static_cast<unsigned char>(*text), b = static_cast<unsigned char>(*prefix);
-        if (a >= 'a' && a <= 'z')
+        if (a >= 'a' && a <= 'z') {
             a = static_cast<unsigned char>(a - 'a' + 'A');
-        if (b >= 'a' && b <= 'z')
+        }
+        if (b >= 'a' && b <= 'z') {
             b = static_cast<unsigned char>(b - 'a' + 'A');
-        if (a != b)
+        }
+        if (a != b) {
             return false;
+        }
     }
     return true;
 }
@@ -339,14 +360,16 @@ void WM_PTM_OBJECT_INFO::copy_from(WM_PTM_OBJECT_INFO& other)
 void WM_PTM_OBJECT_INFO::set_id(char*& name, const char* text, const char* prefix)
 {
     name = nullptr;
-    if (!text || !prefix)
+    if (!text || !prefix) {
         return;
+    }
     size_t prefix_len = std::strlen(prefix);
     size_t start = starts_with_nocase(text, prefix) ? 0 : prefix_len;
     size_t len = start + std::strlen(text);
     char* out = new (std::nothrow) char[len + 1];
-    if (!out)
+    if (!out) {
         return;
+    }
     std::memcpy(out, prefix, start);
     for (size_t i = start; i < len; ++i) {
         auto c = static_cast<unsigned char>(text[i - start]);
@@ -360,30 +383,39 @@ void WM_PTM_OBJECT_INFO::set_id(char*& name, const char* text, const char* prefi
 const char* WM_PTM_OBJECT_INFO::look_for_id(unsigned long id, WM_PTM_OBJECT_INFO* except)
 {
     if (this != except) {
-        if (aid == id)
+        if (aid == id) {
             return aid_name;
-        if (cid == id)
+        }
+        if (cid == id) {
             return cid_name;
+        }
     }
-    for (INT_S32 i = 0; i < object_count; ++i)
-        if (const char* found = objects[i].look_for_id(id, except))
+    for (INT_S32 i = 0; i < object_count; ++i) {
+        if (const char* found = objects[i].look_for_id(id, except)) {
             return found;
+        }
+    }
     return nullptr;
 }
 
 unsigned long WM_PTM_OBJECT_INFO::look_for_id(const char* name, WM_PTM_OBJECT_INFO* except)
 {
-    if (!name)
+    if (!name) {
         return 0;
-    if (this != except) {
-        if (aid_name && std::strcmp(aid_name, name) == 0)
-            return aid;
-        if (cid_name && std::strcmp(cid_name, name) == 0)
-            return cid;
     }
-    for (INT_S32 i = 0; i < object_count; ++i)
-        if (unsigned long found = objects[i].look_for_id(name, except))
+    if (this != except) {
+        if (aid_name && std::strcmp(aid_name, name) == 0) {
+            return aid;
+        }
+        if (cid_name && std::strcmp(cid_name, name) == 0) {
+            return cid;
+        }
+    }
+    for (INT_S32 i = 0; i < object_count; ++i) {
+        if (unsigned long found = objects[i].look_for_id(name, except)) {
             return found;
+        }
+    }
     return 0;
 }
 
@@ -399,9 +431,11 @@ struct ID_SCOPE
 
 bool used_in(const ID_SCOPE& s, unsigned long n, WM_PTM_OBJECT_INFO* self)
 {
-    for (INT_S32 i = 0; i < s.count; ++i)
-        if (s.objects[i].look_for_id(n, self))
+    for (INT_S32 i = 0; i < s.count; ++i) {
+        if (s.objects[i].look_for_id(n, self)) {
             return true;
+        }
+    }
     return false;
 }
 
@@ -411,11 +445,13 @@ bool used_in(const ID_SCOPE& s, unsigned long n, WM_PTM_OBJECT_INFO* self)
 unsigned long first_free(const ID_SCOPE* scopes, long count, unsigned long avoid, WM_PTM_OBJECT_INFO* self)
 {
     unsigned long n = 1;
-    while (n == avoid)
+    while (n == avoid) {
         ++n;
+    }
     for (long s = 0; s < count; ++s) {
-        while (used_in(scopes[s], n, self) || n == avoid)
+        while (used_in(scopes[s], n, self) || n == avoid) {
             ++n;
+        }
     }
     return n;
 }
@@ -431,8 +467,7 @@ void name_id(WM_PTM_TEXT& field, const char* text, const char* prefix)
     delete[] name;
 }
 
-void number_ids(WM_PTM_OBJECT_INFO& r, const char* action, const char* creation, const ID_SCOPE* scopes,
-                long count)
+void number_ids(WM_PTM_OBJECT_INFO& r, const char* action, const char* creation, const ID_SCOPE* scopes, long count)
 {
     name_id(r.aid_name, action, "AID_");
     name_id(r.cid_name, creation, "CID_");
@@ -441,16 +476,20 @@ void number_ids(WM_PTM_OBJECT_INFO& r, const char* action, const char* creation,
     for (long s = 0; s < count; ++s) {
         for (INT_S32 i = 0; i < scopes[s].count; ++i) {
             WM_PTM_OBJECT_INFO& other = scopes[s].objects[i];
-            if (unsigned long n = r.aid_name ? other.look_for_id(r.aid_name, &r) : 0)
+            if (unsigned long n = r.aid_name ? other.look_for_id(r.aid_name, &r) : 0) {
                 r.aid = static_cast<INT_U32>(n);
-            if (unsigned long n = r.cid_name ? other.look_for_id(r.cid_name, &r) : 0)
+            }
+            if (unsigned long n = r.cid_name ? other.look_for_id(r.cid_name, &r) : 0) {
                 r.cid = static_cast<INT_U32>(n);
+            }
         }
     }
-    if (r.aid == 0 && r.aid_name)
+    if (r.aid == 0 && r.aid_name) {
         r.aid = static_cast<INT_U32>(first_free(scopes, count, 0, &r));
-    if (r.cid == 0 && r.cid_name)
+    }
+    if (r.cid == 0 && r.cid_name) {
         r.cid = static_cast<INT_U32>(first_free(scopes, count, r.aid, &r));
+    }
 }
 
 } // namespace
@@ -465,10 +504,12 @@ void WM_PTM_OBJECT_INFO::set_ids(const char* action_text, const char* creation_t
                                  long count)
 {
     ID_SCOPE* scopes = count > 0 && dialogs ? new (std::nothrow) ID_SCOPE[static_cast<size_t>(count)] : nullptr;
-    if (!scopes)
+    if (!scopes) {
         count = 0;
-    for (long i = 0; i < count; ++i)
+    }
+    for (long i = 0; i < count; ++i) {
         scopes[i] = dialogs[i] ? ID_SCOPE{dialogs[i]->objects, dialogs[i]->object_count} : ID_SCOPE{nullptr, 0};
+    }
     number_ids(*this, action_text, creation_text, scopes, count);
     delete[] scopes;
 }

@@ -91,29 +91,29 @@ public:
 
     // Each field's initialiser is its default, which clear() restores. The
     // records of the widgets inside are in `objects`.
-    INT_U8 do_not_create = 0; // non-zero: no widget from this record nor its sub-records
-    WM_OBJECT_TYPE type = 0;  // WM_TYPE_* of the widget; 0 = an application object
-    WM_PTM_TEXT aid_name;     // "AID_...", null when none
-    INT_U32 aid = 0;          // action message: the widget's first callback data word
-    INT_U32 user_data = 0;    // the second callback data word
-    WM_PTM_TEXT cid_name;     // "CID_...", null when none
-    INT_U32 cid = 0;          // creation message; 0 = none sent
-    INT_S16 x = 0, y = 0;     // relative to the parent widget
-    INT_S16 width = -1, height = -1;        // -1 = not given
+    INT_U8 do_not_create = 0;                    // non-zero: no widget from this record nor its sub-records
+    WM_OBJECT_TYPE type = 0;                     // WM_TYPE_* of the widget; 0 = an application object
+    WM_PTM_TEXT aid_name;                        // "AID_...", null when none
+    INT_U32 aid = 0;                             // action message: the widget's first callback data word
+    INT_U32 user_data = 0;                       // the second callback data word
+    WM_PTM_TEXT cid_name;                        // "CID_...", null when none
+    INT_U32 cid = 0;                             // creation message; 0 = none sent
+    INT_S16 x = 0, y = 0;                        // relative to the parent widget
+    INT_S16 width = -1, height = -1;             // -1 = not given
     WM_PTM_OWNED<WM_STYLE_SET> custom_style_set; // null when none
-    WM_PTM_TEXT text;                       // null when none
-    WM_STYLE_SET* style_set = nullptr;      // shared, in the application's list; null when none
-    INT_U32 generic_type = 0;               // kind of application object
-    WM_PTM_TEXT hint;                       // null when none
+    WM_PTM_TEXT text;                            // null when none
+    WM_STYLE_SET* style_set = nullptr;           // shared, in the application's list; null when none
+    INT_U32 generic_type = 0;                    // kind of application object
+    WM_PTM_TEXT hint;                            // null when none
     INT_U8 enabled = 1;
-    INT_U8 trigger = 2;                     // WM_BUTTON trigger bits
-    INT_U32 hotkey = 0xFFFFFFFF;            // 0xFFFFFFFF = none
-    INT_U8 image_trigger = 2;               // WM_IMAGE trigger bits: 1 press, 2 release
+    INT_U8 trigger = 2;          // WM_BUTTON trigger bits
+    INT_U32 hotkey = 0xFFFFFFFF; // 0xFFFFFFFF = none
+    INT_U8 image_trigger = 2;    // WM_IMAGE trigger bits: 1 press, 2 release
     INT_U8 visible = 1;
-    WM_PTM_IMAGE_INFO* image = nullptr;     // shared, in the application's list; null when none
-    INT_S16 grid_row_height = 20;           // pixels; 0 = the minimum for the style
+    WM_PTM_IMAGE_INFO* image = nullptr; // shared, in the application's list; null when none
+    INT_S16 grid_row_height = 20;       // pixels; 0 = the minimum for the style
     INT_S16 grid_columns = 1;
-    WM_PTM_TEXT grid_column_ratios;         // comma-separated, null when none
+    WM_PTM_TEXT grid_column_ratios;              // comma-separated, null when none
     WM_STYLE_SET* grid_cell_style_set = nullptr; // shared; null when none
     INT_S16 grid_row = -1, grid_column = -1;     // the cell in a parent grid; -1 = none
 

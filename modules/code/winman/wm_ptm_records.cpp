@@ -120,9 +120,7 @@ char* take_pending_background(const WM_PTM_PAGE_INFO* page)
 
 // ---- page --------------------------------------------------------------------
 
-WM_PTM_PAGE_INFO::WM_PTM_PAGE_INFO() : id(0), change_method(0), background(nullptr)
-{
-}
+WM_PTM_PAGE_INFO::WM_PTM_PAGE_INFO() : id(0), change_method(0), background(nullptr) {}
 
 WM_PTM_PAGE_INFO::~WM_PTM_PAGE_INFO()
 {
@@ -246,16 +244,14 @@ bool WM_PTM_PAGE_INFO::put_to_data_device(DATA_DEVICE& d)
             break;
         }
     }
-    return put_u32(d, id) && put_string(d, name) && put_s32(d, index) && put_u32(d, change_method) &&
-           write_objects(d);
+    return put_u32(d, id) && put_string(d, name) && put_s32(d, index) && put_u32(d, change_method) && write_objects(d);
 }
 
 // ---- area --------------------------------------------------------------------
 
 WM_PTM_AREA_INFO::WM_PTM_AREA_INFO()
     : name(nullptr), x(0), y(0), width(800), height(600), reserved(0xFFFFFFFF), pages(nullptr), page_count(0)
-{
-}
+{}
 
 WM_PTM_AREA_INFO::~WM_PTM_AREA_INFO()
 {
@@ -376,9 +372,7 @@ bool WM_PTM_AREA_INFO::put_to_data_device(DATA_DEVICE& d)
 
 // ---- dialog ------------------------------------------------------------------
 
-WM_PTM_DIALOG_INFO::WM_PTM_DIALOG_INFO() : name(nullptr), title(nullptr), x(-1), y(-1), width(200), height(200)
-{
-}
+WM_PTM_DIALOG_INFO::WM_PTM_DIALOG_INFO() : name(nullptr), title(nullptr), x(-1), y(-1), width(200), height(200) {}
 
 WM_PTM_DIALOG_INFO::~WM_PTM_DIALOG_INFO()
 {
@@ -420,8 +414,7 @@ bool WM_PTM_DIALOG_INFO::read(DATA_DEVICE& d, INT_U16 version)
 
 bool WM_PTM_DIALOG_INFO::put_to_data_device(DATA_DEVICE& d)
 {
-    return put_string(d, name) && put_string(d, title) && write_rect(d, x, y, width, height) &&
-           write_objects(d);
+    return put_string(d, name) && put_string(d, title) && write_rect(d, x, y, width, height) && write_objects(d);
 }
 
 // ---- font --------------------------------------------------------------------
@@ -596,9 +589,7 @@ bool WM_PTM_IMAGE_INFO::put_to_data_device(DATA_DEVICE& d)
 
 // ---- colour ------------------------------------------------------------------
 
-WM_PTM_COLOUR_INFO::WM_PTM_COLOUR_INFO() : name(nullptr), colour(0xFF000000)
-{
-}
+WM_PTM_COLOUR_INFO::WM_PTM_COLOUR_INFO() : name(nullptr), colour(0xFF000000) {}
 
 WM_PTM_COLOUR_INFO::~WM_PTM_COLOUR_INFO()
 {
@@ -643,9 +634,7 @@ bool WM_PTM_COLOUR_INFO::put_to_data_device(DATA_DEVICE& d)
 
 // ---- constant ----------------------------------------------------------------
 
-WM_PTM_CONSTANT_INFO::WM_PTM_CONSTANT_INFO() : name(nullptr), value("")
-{
-}
+WM_PTM_CONSTANT_INFO::WM_PTM_CONSTANT_INFO() : name(nullptr), value("") {}
 
 WM_PTM_CONSTANT_INFO::~WM_PTM_CONSTANT_INFO()
 {

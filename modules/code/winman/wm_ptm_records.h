@@ -21,10 +21,10 @@ class WM_PTM_IMAGE_INFO;
 class WM_PTM_PAGE_INFO : public DATA_DEVICE_CLIENT, public WM_PTM_OBJECT_LIST
 {
 public:
-    INT_U32 id;                     // the id pages ask for; clear keeps it
-    INT_U32 change_method;          // page-change message; 0 = the default
+    INT_U32 id;            // the id pages ask for; clear keeps it
+    INT_U32 change_method; // page-change message; 0 = the default
     WM_PTM_TEXT name;
-    WM_PTM_IMAGE_INFO* background;  // in the application's images; not owned
+    WM_PTM_IMAGE_INFO* background; // in the application's images; not owned
 
     WM_PTM_PAGE_INFO();
     ~WM_PTM_PAGE_INFO() override;
@@ -86,8 +86,8 @@ class WM_PTM_DIALOG_INFO : public DATA_DEVICE_CLIENT, public WM_PTM_OBJECT_LIST
 public:
     char* name;
     char* title;
-    INT_S16 x, y;            // -1 centres
-    INT_S16 width, height;   // 200 x 200 by default
+    INT_S16 x, y;          // -1 centres
+    INT_S16 width, height; // 200 x 200 by default
 
     WM_PTM_DIALOG_INFO();
     ~WM_PTM_DIALOG_INFO() override;
@@ -106,7 +106,7 @@ public:
 class WM_PTM_FONT_INFO : public DATA_DEVICE_CLIENT
 {
 public:
-    char* name;       // family name the font is installed and found under
+    char* name; // family name the font is installed and found under
     // Alias path of the folder, under 2048 bytes; "$APPDATA/fonts" by
     // default.
     WM_PTM_TEXT path;
@@ -144,7 +144,7 @@ public:
     // Alias path of the folder, under 2048 bytes; "$APPDATA/images" by
     // default.
     WM_PTM_TEXT path;
-    IMAGE* image;     // a use of WM_SCREEN_OBJECT::image_cache; null = none
+    IMAGE* image; // a use of WM_SCREEN_OBJECT::image_cache; null = none
     char* filename;
 
     WM_PTM_IMAGE_INFO();
@@ -172,7 +172,7 @@ class WM_PTM_COLOUR_INFO : public DATA_DEVICE_CLIENT
 {
 public:
     char* name;
-    COLOUR colour;    // 0xFF000000 by default
+    COLOUR colour; // 0xFF000000 by default
 
     WM_PTM_COLOUR_INFO();
     ~WM_PTM_COLOUR_INFO() override;
@@ -191,7 +191,7 @@ class WM_PTM_CONSTANT_INFO : public DATA_DEVICE_CLIENT
 {
 public:
     char* name;
-    PARAMETER value;  // a text parameter holding "" by default
+    PARAMETER value; // a text parameter holding "" by default
 
     WM_PTM_CONSTANT_INFO();
     ~WM_PTM_CONSTANT_INFO() override;

@@ -102,11 +102,11 @@ INT_U8 update_timing = 1;
 } // namespace
 
 WM_SCREEN_OBJECT::WM_SCREEN_OBJECT(INT_U8 is_visible, WM_OBJECT_CALLBACK cb, void* data1, void* data2)
-    : x(0), y(0), width(0), height(0), activated(0), visible(is_visible), dirty(is_visible), drawn(0),
-      no_delete(0), shading_colour(COLOUR_INVISIBLE), area(-1), type(0), shading_type(1), callback(cb),
-      right_click_callback(nullptr), right_click_mode(2), callback_data1(data1), callback_data2(data2),
-      right_click_data1(nullptr), right_click_data2(nullptr), return_key_down(0), definition(nullptr),
-      focus_callback(nullptr), focus_data(nullptr), can_focus(0), parent(nullptr)
+    : x(0), y(0), width(0), height(0), activated(0), visible(is_visible), dirty(is_visible), drawn(0), no_delete(0),
+      shading_colour(COLOUR_INVISIBLE), area(-1), type(0), shading_type(1), callback(cb), right_click_callback(nullptr),
+      right_click_mode(2), callback_data1(data1), callback_data2(data2), right_click_data1(nullptr),
+      right_click_data2(nullptr), return_key_down(0), definition(nullptr), focus_callback(nullptr), focus_data(nullptr),
+      can_focus(0), parent(nullptr)
 {
     if (!surface) {
         surface = get_back_buffer(0);
@@ -465,9 +465,8 @@ void WM_SCREEN_OBJECT::move(INT_S16 nx, INT_S16 ny)
         return;
     }
     const int dx = nx - x, dy = ny - y;
-    for_each_child(objects, [dx, dy](WM_SCREEN_OBJECT* child) {
-        child->move(to_s16(child->x + dx), to_s16(child->y + dy));
-    });
+    for_each_child(objects,
+                   [dx, dy](WM_SCREEN_OBJECT* child) { child->move(to_s16(child->x + dx), to_s16(child->y + dy)); });
     if (visible) {
         mark_redraw_area();
     }

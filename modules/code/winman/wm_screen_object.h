@@ -136,7 +136,7 @@ public:
     void* callback_data2;
     void* right_click_data1;
     void* right_click_data2;
-    INT_U8 return_key_down; // the return key at the last right-click check
+    INT_U8 return_key_down;         // the return key at the last right-click check
     WM_PTM_OBJECT_INFO* definition; // the record that built it; null for code-built objects
     WM_FOCUS_CALLBACK focus_callback;
     void* focus_data;

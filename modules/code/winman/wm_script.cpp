@@ -127,9 +127,8 @@ ICON_AXIS icon_axis(int pos, int size, int near_gap, int far_gap, int& origin, i
 
 } // namespace
 
-WM_SCRIPT::WM_SCRIPT(INT_S16 x1, INT_S16 y1, INT_S16 x2, INT_S16 y2, const char* text, char font_id,
-                     INT_S16 font_x_sz, INT_S16 font_y_sz, COLOUR text_colour, COLOUR bg_colour, INT_U8 visible,
-                     INT_U32 script_flags)
+WM_SCRIPT::WM_SCRIPT(INT_S16 x1, INT_S16 y1, INT_S16 x2, INT_S16 y2, const char* text, char font_id, INT_S16 font_x_sz,
+                     INT_S16 font_y_sz, COLOUR text_colour, COLOUR bg_colour, INT_U8 visible, INT_U32 script_flags)
     : WM_SCREEN_OBJECT(visible, nullptr, nullptr, nullptr), flash_text(""), flashing(0), flash_bg_colour(0),
       flash_text_colour(COLOUR_INVISIBLE), draw_background(1), script_flags(script_flags), linked_object(nullptr)
 {
@@ -151,8 +150,8 @@ WM_SCRIPT::WM_SCRIPT(INT_S16 x1, INT_S16 y1, INT_S16 x2, INT_S16 y2, WM_STYLE_SE
         edges |= SHADING_SWAP;
     }
     setup(x1, y1, x2, y2, text, style.font_id, style.font_x_sz, style.font_y_sz, style.fg_colour, style.bg_colour,
-          style.border_left_gap, style.border_right_gap, style.border_top_gap, style.border_bottom_gap,
-          style.x_spacing, style.y_spacing);
+          style.border_left_gap, style.border_right_gap, style.border_top_gap, style.border_bottom_gap, style.x_spacing,
+          style.y_spacing);
     edge_flags = edges;
     if (visible_colour(style.fading_colour)) {
         fading_colour = style.fading_colour;
@@ -180,10 +179,10 @@ WM_SCRIPT::~WM_SCRIPT()
     clear_images();
 }
 
-void WM_SCRIPT::setup(INT_S16 x1, INT_S16 y1, INT_S16 x2, INT_S16 y2, const char* text, char font_id,
-                      INT_S16 font_x_sz, INT_S16 font_y_sz, const COLOUR& text_colour, const COLOUR& bg_colour,
-                      INT_S16 left_gap, INT_S16 right_gap, INT_S16 top_gap, INT_S16 bottom_gap,
-                      INT_S16 icon_x_spacing, INT_S16 icon_y_spacing)
+void WM_SCRIPT::setup(INT_S16 x1, INT_S16 y1, INT_S16 x2, INT_S16 y2, const char* text, char font_id, INT_S16 font_x_sz,
+                      INT_S16 font_y_sz, const COLOUR& text_colour, const COLOUR& bg_colour, INT_S16 left_gap,
+                      INT_S16 right_gap, INT_S16 top_gap, INT_S16 bottom_gap, INT_S16 icon_x_spacing,
+                      INT_S16 icon_y_spacing)
 {
     // The text calls take an explicit font: resolve the surface's here.
     this->font_id = static_cast<INT_S8>(font_id);
@@ -430,24 +429,22 @@ void WM_SCRIPT::draw_object()
 
     // Only the one-line origin and an attached icon need the text's width;
     // a wrapped block does not walk its whole text twice.
-    const int text_w = shown && (!wrap || (with_icon && attached))
-                           ? s.get_string_width(font, fx, fy, shown, -1, 0)
-                           : 0;
+    const int text_w = shown && (!wrap || (with_icon && attached)) ? s.get_string_width(font, fx, fy, shown, -1, 0) : 0;
     int tx = text_origin(x1, w, border_left_gap, border_right_gap, text_w, left_justify, right_justify);
     int ty = text_origin(y1, h, border_top_gap, border_bottom_gap, fy, top_align, bottom_align);
 
     if (with_icon) {
-        const ICON_AXIS ax = icon_axis(x1, w, border_left_gap, border_right_gap, tx, text_w, icon.width,
-                                       icon_x_spacing, attached, (script_flags & SCRIPT_ICON_LEFT) != 0,
+        const ICON_AXIS ax = icon_axis(x1, w, border_left_gap, border_right_gap, tx, text_w, icon.width, icon_x_spacing,
+                                       attached, (script_flags & SCRIPT_ICON_LEFT) != 0,
                                        (script_flags & SCRIPT_ICON_RIGHT) != 0, left_justify, right_justify);
-        const ICON_AXIS ay = icon_axis(y1, h, border_top_gap, border_bottom_gap, ty, fy, icon.height,
-                                       icon_y_spacing, attached, (script_flags & SCRIPT_ICON_TOP) != 0,
+        const ICON_AXIS ay = icon_axis(y1, h, border_top_gap, border_bottom_gap, ty, fy, icon.height, icon_y_spacing,
+                                       attached, (script_flags & SCRIPT_ICON_TOP) != 0,
                                        (script_flags & SCRIPT_ICON_BOTTOM) != 0, top_align, bottom_align);
         WM_CLIP_SAVER icon_clip(&s);
         s.add_rect_to_active_area(ax.sided ? to_s16(ax.lo) : x1, ay.sided ? to_s16(ay.lo) : y1,
                                   ax.sided ? to_s16(ax.hi) : x2, ay.sided ? to_s16(ay.hi) : y2);
-        icon.put(to_s16(ax.lo + (ax.hi - ax.lo - icon.width) / 2),
-                 to_s16(ay.lo + (ay.hi - ay.lo - icon.height) / 2), &s, IMAGE_COPY_BLEND);
+        icon.put(to_s16(ax.lo + (ax.hi - ax.lo - icon.width) / 2), to_s16(ay.lo + (ay.hi - ay.lo - icon.height) / 2),
+                 &s, IMAGE_COPY_BLEND);
     }
 
     if (!shown) {
@@ -461,8 +458,8 @@ void WM_SCRIPT::draw_object()
     if (wrap) {
         s.draw_string(ix1, iy1, ix2, iy2, colour, COLOUR_INVISIBLE, underline_colour, font, fx, fy, shown, flags);
     } else {
-        s.process_and_render_string(to_s16(tx), to_s16(ty), colour, COLOUR_INVISIBLE, underline_colour, font, fx,
-                                    fy, shown, flags, -1, 0);
+        s.process_and_render_string(to_s16(tx), to_s16(ty), colour, COLOUR_INVISIBLE, underline_colour, font, fx, fy,
+                                    shown, flags, -1, 0);
     }
 }
 
@@ -524,8 +521,7 @@ void WM_SCRIPT::draw_border(short x1, short y1, short x2, short y2, short radius
     if (script_flags & SCRIPT_TEXT_COLOUR_OUTLINE) {
         outline_colour = text_colour;
     }
-    const INT_U16 flags = (script_flags & SCRIPT_INDENTED_BORDER) ? edge_flags | SHADING_SWAP
-                                                                   : edge_flags & 0x7FFF;
+    const INT_U16 flags = (script_flags & SCRIPT_INDENTED_BORDER) ? edge_flags | SHADING_SWAP : edge_flags & 0x7FFF;
     draw_shading(x1, y1, x2, y2, flags, back, 1, radius);
     outline_colour = saved_outline;
 }

@@ -43,11 +43,11 @@ public:
     COLOUR text_colour;
     COLOUR underline_colour; // third colour of every text draw
     COLOUR bg_colour;
-    COLOUR fading_colour;     // second colour of faded backgrounds
-    COLOUR flash_bg_colour;   // background of the on phase when its alpha is non-zero
-    COLOUR flash_text_colour; // text colour of the on phase when its alpha is non-zero
-    INT_U8 draw_background;   // 0: no background fill
-    INT_S8 font_id;           // -1: the surface's font
+    COLOUR fading_colour;         // second colour of faded backgrounds
+    COLOUR flash_bg_colour;       // background of the on phase when its alpha is non-zero
+    COLOUR flash_text_colour;     // text colour of the on phase when its alpha is non-zero
+    INT_U8 draw_background;       // 0: no background fill
+    INT_S8 font_id;               // -1: the surface's font
     INT_S16 font_x_sz, font_y_sz; // -1: the surface's size
     // Text insets from the edges.
     INT_S16 border_left_gap, border_right_gap, border_top_gap, border_bottom_gap;
@@ -56,12 +56,12 @@ public:
     // draw_shading flags: 1, 2, 4, 8 the sides, 0x10 to 0x80 the rounded
     // corners, 0x8000 indented.
     INT_U16 edge_flags;
-    INT_U8 enabled;    // 0: the text is drawn chiseled
-    INT_U8 flash_mask; // bits of flashing_flags that drive the phase (0x20: 2000 ms)
+    INT_U8 enabled;                  // 0: the text is drawn chiseled
+    INT_U8 flash_mask;               // bits of flashing_flags that drive the phase (0x20: 2000 ms)
     WM_SCREEN_OBJECT* linked_object; // monitored first; not owned
-    IMAGE icon;        // drawn beside the text when it has a width
-    IMAGE_BOX skin;    // replaces background and border when usable
-    IMAGE_BOX flash_skin; // replaces the skin in the on phase when usable
+    IMAGE icon;                      // drawn beside the text when it has a width
+    IMAGE_BOX skin;                  // replaces background and border when usable
+    IMAGE_BOX flash_skin;            // replaces the skin in the on phase when usable
 
     // Corners are inclusive; a width or height of 0 or less fits the text.
     WM_SCRIPT(INT_S16 x1, INT_S16 y1, INT_S16 x2, INT_S16 y2, const char* text, char font_id, INT_S16 font_x_sz,
@@ -73,8 +73,7 @@ public:
     // width; spacings -1 the left and top gap. Ends in the creation hook.
     void setup(INT_S16 x1, INT_S16 y1, INT_S16 x2, INT_S16 y2, const char* text, char font_id, INT_S16 font_x_sz,
                INT_S16 font_y_sz, const COLOUR& text_colour, const COLOUR& bg_colour, INT_S16 left_gap,
-               INT_S16 right_gap, INT_S16 top_gap, INT_S16 bottom_gap, INT_S16 icon_x_spacing,
-               INT_S16 icon_y_spacing);
+               INT_S16 right_gap, INT_S16 top_gap, INT_S16 bottom_gap, INT_S16 icon_x_spacing, INT_S16 icon_y_spacing);
 
     // A usable skin takes the three colours (trialpha set) or is tinted by
     // the background; the block is redrawn either way.

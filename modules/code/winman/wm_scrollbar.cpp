@@ -25,9 +25,9 @@ constexpr INT_U16 ROUNDED_CORNERS = 0xF0;
 // the same order.
 constexpr int STYLE_FIRST_BAR_SLOT = 16;
 const char* const box_suffixes[WM_SCROLLBAR::BOX_COUNT] = {
-    "_bar",           "_bar_disabled", "_bar_over",     "_slider_up",    "_slider_down",
-    "_slider_disabled", "_slider_over", "_less_up",     "_less_down",    "_less_disabled",
-    "_less_over",     "_more_up",      "_more_down",    "_more_disabled", "_more_over"};
+    "_bar",         "_bar_disabled",  "_bar_over",  "_slider_up",     "_slider_down", "_slider_disabled",
+    "_slider_over", "_less_up",       "_less_down", "_less_disabled", "_less_over",   "_more_up",
+    "_more_down",   "_more_disabled", "_more_over"};
 constexpr std::size_t SKIN_NAME_MAX = 1024;
 
 // a x b / c truncated toward zero. Large ranges overflow 64 bits only
@@ -206,8 +206,7 @@ void WM_SCROLLBAR::set_travel()
         travel = static_cast<INT_S32>(h - s - 2 * b);
         travel_start = static_cast<INT_S32>(y + b);
         break;
-    default:
-        display_error(ERR_SCROLLBAR_TYPE);
+    default: display_error(ERR_SCROLLBAR_TYPE);
     }
 }
 
@@ -370,9 +369,7 @@ void WM_SCROLLBAR::update_hover(INT_S16 mx, INT_S16 my)
     const long pos = slider_pos(old_value);
     const bool skinned = is_graphical();
     // Strictly inside (x1, x2) x (y1, y2).
-    auto in = [mx, my](long x1, long x2, long y1, long y2) {
-        return x1 < mx && mx < x2 && y1 < my && my < y2;
-    };
+    auto in = [mx, my](long x1, long x2, long y1, long y2) { return x1 < mx && mx < x2 && y1 < my && my < y2; };
     const long r = x + w - 1, btm = y + h - 1; // last column and row
     bool slider, bar, less, more;
     if (horizontal()) {
@@ -473,8 +470,16 @@ void WM_SCROLLBAR::read_key()
     // Page Up pages towards the minimum (the slider moves down), as Command
     // with the down arrow does; Page Down the other way.
     switch (key) {
-    case KEY_HOME: if (mod) { set_value(hi); } break;
-    case KEY_END: if (mod) { set_value(lo); } break;
+    case KEY_HOME:
+        if (mod) {
+            set_value(hi);
+        }
+        break;
+    case KEY_END:
+        if (mod) {
+            set_value(lo);
+        }
+        break;
     case KEY_UP: apply(mod ? 3 : 1); break;
     case KEY_DOWN: apply(mod ? 4 : 2); break;
     case KEY_PAGE_UP: apply(4); break;

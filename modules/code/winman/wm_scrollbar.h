@@ -31,8 +31,8 @@ typedef long (*WM_SCROLLBAR_MOVEMENT_CALLBACK)(WM_SCROLLBAR* bar, SCROLLBAR_BUTT
 
 // draw_flags bits.
 constexpr INT_U8 SCROLLBAR_ROUNDED = 0x1;
-constexpr INT_U8 SCROLLBAR_VFADING = 0x2;      // faces fade top to bottom
-constexpr INT_U8 SCROLLBAR_HFADING = 0x4;      // faces fade left to right
+constexpr INT_U8 SCROLLBAR_VFADING = 0x2;       // faces fade top to bottom
+constexpr INT_U8 SCROLLBAR_HFADING = 0x4;       // faces fade left to right
 constexpr INT_U8 SCROLLBAR_NATURAL_SIZE = 0x10; // skin pieces are not stretched
 constexpr INT_U8 SCROLLBAR_AUTO_LOOK = 0x80;    // setup adds rounded and a fade by orientation
 
@@ -42,21 +42,21 @@ public:
     // The skin pieces in image_boxes, with the suffix set_images loads.
     enum
     {
-        BOX_BAR,              // "%s_bar"
-        BOX_BAR_DISABLED,     // "%s_bar_disabled"
-        BOX_BAR_OVER,         // "%s_bar_over"
-        BOX_SLIDER_UP,        // "%s_slider_up"
-        BOX_SLIDER_DOWN,      // "%s_slider_down"
-        BOX_SLIDER_DISABLED,  // "%s_slider_disabled"
-        BOX_SLIDER_OVER,      // "%s_slider_over"
-        BOX_LESS_UP,          // "%s_less_up"
-        BOX_LESS_DOWN,        // "%s_less_down"
-        BOX_LESS_DISABLED,    // "%s_less_disabled"
-        BOX_LESS_OVER,        // "%s_less_over"
-        BOX_MORE_UP,          // "%s_more_up"
-        BOX_MORE_DOWN,        // "%s_more_down"
-        BOX_MORE_DISABLED,    // "%s_more_disabled"
-        BOX_MORE_OVER,        // "%s_more_over"
+        BOX_BAR,             // "%s_bar"
+        BOX_BAR_DISABLED,    // "%s_bar_disabled"
+        BOX_BAR_OVER,        // "%s_bar_over"
+        BOX_SLIDER_UP,       // "%s_slider_up"
+        BOX_SLIDER_DOWN,     // "%s_slider_down"
+        BOX_SLIDER_DISABLED, // "%s_slider_disabled"
+        BOX_SLIDER_OVER,     // "%s_slider_over"
+        BOX_LESS_UP,         // "%s_less_up"
+        BOX_LESS_DOWN,       // "%s_less_down"
+        BOX_LESS_DISABLED,   // "%s_less_disabled"
+        BOX_LESS_OVER,       // "%s_less_over"
+        BOX_MORE_UP,         // "%s_more_up"
+        BOX_MORE_DOWN,       // "%s_more_down"
+        BOX_MORE_DISABLED,   // "%s_more_disabled"
+        BOX_MORE_OVER,       // "%s_more_over"
         BOX_COUNT
     };
 
@@ -76,15 +76,15 @@ public:
     INT_S16 button_sz = 0; // each button, along the bar
     COLOUR bar_colour = 0, slider_colour = 0, button_colour = 0, arrow_colour = 0;
     INT_U8 dragging = 0;
-    INT_U8 last_left_button = 0; // the left button at the previous pass
-    INT_U8 draw_flags = 0;       // SCROLLBAR_* bits above
+    INT_U8 last_left_button = 0;          // the left button at the previous pass
+    INT_U8 draw_flags = 0;                // SCROLLBAR_* bits above
     INT_S32 page_step = 1, line_step = 1; // steps without a movement callback
-    INT_U8 enabled = 1;          // 0: input ignored, changes still reported
-    INT_U32 repeat_ms = 0;       // now_ms of the held action's last step
+    INT_U8 enabled = 1;                   // 0: input ignored, changes still reported
+    INT_U32 repeat_ms = 0;                // now_ms of the held action's last step
     SCROLLBAR_BUTTON_DOWN_TYPE button_down = 0;
-    INT_U8 repeating = 0; // the held action is past its first delay
-    WM_SCROLLBAR_MOVEMENT_CALLBACK movement_callback = nullptr; // null: line_step and page_step
-    INT_S16 wheel_step = 1; // value change per wheel notch
+    INT_U8 repeating = 0;                                               // the held action is past its first delay
+    WM_SCROLLBAR_MOVEMENT_CALLBACK movement_callback = nullptr;         // null: line_step and page_step
+    INT_S16 wheel_step = 1;                                             // value change per wheel notch
     INT_U8 over_bar = 0, over_slider = 0, over_less = 0, over_more = 0; // hover flags of the last pass
     IMAGE_BOX image_boxes[BOX_COUNT];
 

@@ -134,18 +134,34 @@ void paint_buttons(const PAINT& paint, RECT edge)
     const WM_SCROLLBAR& bar = paint.bar;
     const long x = edge.x1, y = edge.y1, r = edge.x2, btm = edge.y2, b = bar.button_sz;
     const long w = r - x + 1, h = btm - y + 1;
-    const BUTTON_LOOK left{{x + 2, y + 2, x + b + 1, btm - 2}, {x + b + 2, y + 2, x + b + 2, btm - 2},
-                           {x + 2, y + 2, x + b + 1, btm - 2}, {x + 3, y + 3, x + b, btm - 3},
-                           ARROW_LEFT, 3, 1};
-    const BUTTON_LOOK right{{x + w - b - 3, y + 2, r - 2, btm - 2}, {x + w - b - 3, y + 2, x + w - b - 3, btm - 2},
-                            {x + w - b - 2, y + 2, r - 2, btm - 2}, {x + w - b - 1, y + 3, r - 3, btm - 3},
-                            ARROW_RIGHT, 3, 1};
-    const BUTTON_LOOK top{{x + 2, y + 2, r - 2, y + b + 1}, {x + 2, y + b + 2, r - 2, y + b + 2},
-                          {x + 2, y + 2, r - 2, y + b + 1}, {x + 3, y + 3, r - 3, y + b},
-                          ARROW_UP, 1, 3};
-    const BUTTON_LOOK bottom{{x + 2, y + h - b - 2, r - 2, btm - 2}, {x + 2, y + h - b - 3, r - 2, y + h - b - 3},
-                             {x + 2, y + h - b - 2, r - 2, btm - 2}, {x + 3, y + h - b - 1, r - 3, btm - 3},
-                             ARROW_DOWN, 1, 3};
+    const BUTTON_LOOK left{{x + 2, y + 2, x + b + 1, btm - 2},
+                           {x + b + 2, y + 2, x + b + 2, btm - 2},
+                           {x + 2, y + 2, x + b + 1, btm - 2},
+                           {x + 3, y + 3, x + b, btm - 3},
+                           ARROW_LEFT,
+                           3,
+                           1};
+    const BUTTON_LOOK right{{x + w - b - 3, y + 2, r - 2, btm - 2},
+                            {x + w - b - 3, y + 2, x + w - b - 3, btm - 2},
+                            {x + w - b - 2, y + 2, r - 2, btm - 2},
+                            {x + w - b - 1, y + 3, r - 3, btm - 3},
+                            ARROW_RIGHT,
+                            3,
+                            1};
+    const BUTTON_LOOK top{{x + 2, y + 2, r - 2, y + b + 1},
+                          {x + 2, y + b + 2, r - 2, y + b + 2},
+                          {x + 2, y + 2, r - 2, y + b + 1},
+                          {x + 3, y + 3, r - 3, y + b},
+                          ARROW_UP,
+                          1,
+                          3};
+    const BUTTON_LOOK bottom{{x + 2, y + h - b - 2, r - 2, btm - 2},
+                             {x + 2, y + h - b - 3, r - 2, y + h - b - 3},
+                             {x + 2, y + h - b - 2, r - 2, btm - 2},
+                             {x + 3, y + h - b - 1, r - 3, btm - 3},
+                             ARROW_DOWN,
+                             1,
+                             3};
     const bool across = bar.type == 1;
     paint_button(paint, across ? left : top, bar.button_down == (across ? 2u : 1u));
     paint_button(paint, across ? right : bottom, bar.button_down == (across ? 1u : 2u));
@@ -184,7 +200,8 @@ void WM_SCROLLBAR::draw_skin()
         return (focused || hover) && usable(over) ? over : up;
     };
     auto put = [&](int box, RECT r) {
-        image_boxes[box].draw(to_s16(r.x1), to_s16(r.y1), to_s16(r.x2), to_s16(r.y2), stretch, surface, IMAGE_COPY_BLEND);
+        image_boxes[box].draw(to_s16(r.x1), to_s16(r.y1), to_s16(r.x2), to_s16(r.y2), stretch, surface,
+                              IMAGE_COPY_BLEND);
     };
     const int less = choose(BOX_LESS_UP, BOX_LESS_DOWN, button_down == 2, BOX_LESS_DISABLED, BOX_LESS_OVER, over_less);
     const int more = choose(BOX_MORE_UP, BOX_MORE_DOWN, button_down == 1, BOX_MORE_DISABLED, BOX_MORE_OVER, over_more);

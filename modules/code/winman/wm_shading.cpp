@@ -104,14 +104,10 @@ struct RINGS
     COLOUR colour(int k, bool top_side) const
     {
         switch (list->rings[k]) {
-        case RING_FIXED:
-            return rounded || top_side ? dark : light;
-        case RING_BORDER:
-            return WM_SCREEN_OBJECT::border_colour;
-        case RING_OUTLINE:
-            return WM_SCREEN_OBJECT::outline_colour;
-        case RING_RAISED:
-            break;
+        case RING_FIXED: return rounded || top_side ? dark : light;
+        case RING_BORDER: return WM_SCREEN_OBJECT::border_colour;
+        case RING_OUTLINE: return WM_SCREEN_OBJECT::outline_colour;
+        case RING_RAISED: break;
         }
         return top_side != swap ? light : dark;
     }
@@ -258,8 +254,8 @@ void WM_SCREEN_OBJECT::draw_arrow(INT_S16 x1, INT_S16 y1, INT_S16 x2, INT_S16 y2
     const int gy = y_gap == -1 ? (y2 - y1 + 1) / 3 : y_gap;
     IMAGE* picture = pictures[direction];
     if (picture->width != 0) {
-        picture->put(to_s16(x1 + (x2 - x1 - picture->width) / 2), to_s16(y1 + (y2 - y1 - picture->height) / 2),
-                     target, IMAGE_COPY_BLEND);
+        picture->put(to_s16(x1 + (x2 - x1 - picture->width) / 2), to_s16(y1 + (y2 - y1 - picture->height) / 2), target,
+                     IMAGE_COPY_BLEND);
         return;
     }
     if (!is_set(colour)) {

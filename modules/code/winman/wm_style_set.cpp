@@ -19,24 +19,49 @@ const std::size_t CONFIG_VALUE_MAX = 255;
 
 // Skin name suffixes of the runtime cache, slot by slot; slot 10 tries
 // "_alternate" before "_alt".
-const char* const skin_suffixes[WM_STYLE_SET::runtime_cache_sz] = {
-    "",           "_up",           "_down",          "_disabled",        "_over",
-    "_active_up", "_active_down",  "_active_disabled", "_active_over",   "_highlighted",
-    "_alternate", "_flashing",     "_dragging",      "_bg",              "_empty",
-    "_full",      "_bar",          "_bar_disabled",  "_bar_over",        "_slider_up",
-    "_slider_down", "_slider_disabled", "_slider_over", "_less_up",      "_less_down",
-    "_less_disabled", "_less_over", "_more_up",      "_more_down",       "_more_disabled",
-    "_more_over"};
+const char* const skin_suffixes[WM_STYLE_SET::runtime_cache_sz] = {"",
+                                                                   "_up",
+                                                                   "_down",
+                                                                   "_disabled",
+                                                                   "_over",
+                                                                   "_active_up",
+                                                                   "_active_down",
+                                                                   "_active_disabled",
+                                                                   "_active_over",
+                                                                   "_highlighted",
+                                                                   "_alternate",
+                                                                   "_flashing",
+                                                                   "_dragging",
+                                                                   "_bg",
+                                                                   "_empty",
+                                                                   "_full",
+                                                                   "_bar",
+                                                                   "_bar_disabled",
+                                                                   "_bar_over",
+                                                                   "_slider_up",
+                                                                   "_slider_down",
+                                                                   "_slider_disabled",
+                                                                   "_slider_over",
+                                                                   "_less_up",
+                                                                   "_less_down",
+                                                                   "_less_disabled",
+                                                                   "_less_over",
+                                                                   "_more_up",
+                                                                   "_more_down",
+                                                                   "_more_disabled",
+                                                                   "_more_over"};
 const int ALTERNATE_SLOT = 10;
 
 char* copy_text(const char* text)
 {
-    if (!text || !*text)
+    if (!text || !*text) {
         return nullptr;
+    }
     std::size_t n = std::strlen(text) + 1;
     char* copy = new (std::nothrow) char[n];
-    if (copy)
+    if (copy) {
         std::memcpy(copy, text, n);
+    }
     return copy;
 }
 
@@ -304,10 +329,12 @@ template <class T> INT_U32 to_file_number(T v)
 // skips would come back as another text.
 bool fits_config_value(const char* text)
 {
-    if (!text)
+    if (!text) {
         return true;
-    if (std::strlen(text) > CONFIG_VALUE_MAX || std::strpbrk(text, "\r\n"))
+    }
+    if (std::strlen(text) > CONFIG_VALUE_MAX || std::strpbrk(text, "\r\n")) {
         return false;
+    }
     return text[0] != ' ' && text[0] != '\t';
 }
 
@@ -315,8 +342,9 @@ bool fits_config_value(const char* text)
 // it does not know.
 bool stored_path_is_usable(const char* path)
 {
-    if (FOLDER::alias_is_known(path))
+    if (FOLDER::alias_is_known(path)) {
         return true;
+    }
     set_error_code(ERRCODE_FILE_READ, path);
     return false;
 }
@@ -325,10 +353,12 @@ bool stored_path_is_usable(const char* path)
 // leading nowhere outside the folder that alias names ("$HERE": `here`).
 bool read_stored_path(const char* path, char* confined, FOLDER* here)
 {
-    if (!stored_path_is_usable(path))
+    if (!stored_path_is_usable(path)) {
         return false;
-    if (FOLDER::confine_stored_path(path, confined, here))
+    }
+    if (FOLDER::confine_stored_path(path, confined, here)) {
         return true;
+    }
     set_error_code(ERRCODE_FILE_READ, path);
     return false;
 }
@@ -337,10 +367,12 @@ bool read_stored_path(const char* path, char* confined, FOLDER* here)
 // range undefined.
 INT_S16 to_s16(double v)
 {
-    if (v != v)
+    if (v != v) {
         return 0;
-    if (v <= -32768.0)
+    }
+    if (v <= -32768.0) {
         return -32768;
+    }
     return v >= 32767.0 ? 32767 : static_cast<INT_S16>(v);
 }
 
@@ -348,13 +380,15 @@ INT_S16 to_s16(double v)
 // keep_size retains the widget's extent, keep_a / keep_b the gaps.
 void scale_axis(INT_S16& a, INT_S16& b, long old_sz, long new_sz, bool keep_size, bool keep_a, bool keep_b)
 {
-    if (keep_a && keep_b)
+    if (keep_a && keep_b) {
         return;
+    }
     if (keep_size) {
         if (!keep_a && !keep_b) {
             long sum = a + b;
-            if (sum == 0)
+            if (sum == 0) {
                 return;
+            }
             long free_space = new_sz - (old_sz - sum);
             long na = free_space * a / sum, nb = free_space * b / sum;
             a = to_s16(static_cast<double>(na));
@@ -362,20 +396,23 @@ void scale_axis(INT_S16& a, INT_S16& b, long old_sz, long new_sz, bool keep_size
             return;
         }
         INT_S16& other = keep_a ? b : a;
-        if (other != 0)
+        if (other != 0) {
             other = to_s16(static_cast<double>(new_sz - (old_sz - other)));
+        }
         return;
     }
     if (keep_a || keep_b) {
         INT_S16& other = keep_a ? b : a;
         long kept = keep_a ? a : b;
-        if (old_sz - kept == 0)
+        if (old_sz - kept == 0) {
             return;
+        }
         other = to_s16(static_cast<double>(other * (new_sz - kept) / (old_sz - kept)));
         return;
     }
-    if (old_sz == 0)
+    if (old_sz == 0) {
         return;
+    }
     double ratio = static_cast<double>(new_sz) / static_cast<double>(old_sz);
     a = to_s16(a * ratio);
     b = to_s16(b * ratio);
@@ -385,8 +422,9 @@ void scale_axis(INT_S16& a, INT_S16& b, long old_sz, long new_sz, bool keep_size
 
 WM_STYLE_SET::WM_STYLE_SET() : image_filename(nullptr), name(nullptr), image_cache_loaded(0)
 {
-    for (IMAGE_BOX*& box : runtime_cache)
+    for (IMAGE_BOX*& box : runtime_cache) {
         box = nullptr;
+    }
     clear();
 }
 
@@ -408,11 +446,11 @@ void WM_STYLE_SET::clear()
     shading_type = 1;
     fg_colour = COLOUR_WHITE;
     bg_colour = COLOUR_BLACK;
-    for (COLOUR* c : {&fading_colour, &highlight_colour, &highlight_text_colour, &active_colour,
-                      &active_text_colour, &shading_colour, &mouse_over_colour, &mouse_over_text_colour,
-                      &flashing_colour, &flashing_text_colour, &disabled_colour, &disabled_text_colour,
-                      &underline_colour})
+    for (COLOUR* c : {&fading_colour, &highlight_colour, &highlight_text_colour, &active_colour, &active_text_colour,
+                      &shading_colour, &mouse_over_colour, &mouse_over_text_colour, &flashing_colour,
+                      &flashing_text_colour, &disabled_colour, &disabled_text_colour, &underline_colour}) {
         *c = COLOUR_INVISIBLE;
+    }
     visible = 1;
     ssf = 5; // draw_border + outstanding_border
     ssef = 0;
@@ -432,8 +470,9 @@ void WM_STYLE_SET::clear()
 
 WM_STYLE_SET& WM_STYLE_SET::operator=(const WM_STYLE_SET& o)
 {
-    if (this == &o)
+    if (this == &o) {
         return *this;
+    }
     std::memcpy(image_path, o.image_path, sizeof image_path);
     shading_type = o.shading_type;
     fg_colour = o.fg_colour;
@@ -477,11 +516,13 @@ WM_STYLE_SET& WM_STYLE_SET::operator=(const WM_STYLE_SET& o)
     replace_text(name, o.name);
     clear_runtime_cache();
     for (int i = 0; i < runtime_cache_sz; i++) {
-        if (!o.runtime_cache[i])
+        if (!o.runtime_cache[i]) {
             continue;
+        }
         IMAGE_BOX* box = new (std::nothrow) IMAGE_BOX;
-        if (!box)
+        if (!box) {
             continue;
+        }
         box->cache = &WM_SCREEN_OBJECT::image_cache;
         *box = *o.runtime_cache[i];
         runtime_cache[i] = box;
@@ -493,8 +534,9 @@ WM_STYLE_SET& WM_STYLE_SET::operator=(const WM_STYLE_SET& o)
 void WM_STYLE_SET::set_image_path(const char* text)
 {
     std::memset(image_path, 0, sizeof image_path);
-    if (text)
+    if (text) {
         std::memcpy(image_path, text, strnlen(text, sizeof image_path - 1));
+    }
 }
 
 void WM_STYLE_SET::set_name(const char* text)
@@ -510,20 +552,22 @@ void WM_STYLE_SET::set_image_base_string(const char* text)
 INT_U16 WM_STYLE_SET::get_text_drawing_flags()
 {
     // {ssf bit, text drawing flag}
-    static const INT_U32 map[][2] = {{9, 0x01}, {10, 0x02}, {11, 0x04}, {20, 0x08},
-                                     {21, 0x10}, {6, 0x20},  {7, 0x40}};
+    static const INT_U32 map[][2] = {{9, 0x01}, {10, 0x02}, {11, 0x04}, {20, 0x08}, {21, 0x10}, {6, 0x20}, {7, 0x40}};
     INT_U16 flags = 0;
-    for (const auto& m : map)
-        if (ssf & (1u << m[0]))
+    for (const auto& m : map) {
+        if (ssf & (1u << m[0])) {
             flags = static_cast<INT_U16>(flags | m[1]);
+        }
+    }
     return flags;
 }
 
 void WM_STYLE_SET::clear_runtime_cache()
 {
     for (IMAGE_BOX*& box : runtime_cache) {
-        if (!box)
+        if (!box) {
             continue;
+        }
         box->clear_images();
         delete box;
         box = nullptr;
@@ -533,34 +577,40 @@ void WM_STYLE_SET::clear_runtime_cache()
 
 void WM_STYLE_SET::load_runtime_image_cache()
 {
-    if (!image_filename || !cache_ibox_data)
+    if (!image_filename || !cache_ibox_data) {
         return;
+    }
     clear_runtime_cache();
     IMAGE_BOX* box = nullptr;
     // A base name from a record may be of any length: a name that does not
     // fit loads nothing.
     char skin[2048];
     const std::size_t base_length = std::strlen(image_filename);
-    if (base_length < sizeof skin)
+    if (base_length < sizeof skin) {
         std::memcpy(skin, image_filename, base_length);
+    }
     // Tries one skin name; a valid box goes into the slot.
     auto try_name = [&](int slot, const char* suffix) {
-        if (!box && (box = new (std::nothrow) IMAGE_BOX) != nullptr)
+        if (!box && (box = new (std::nothrow) IMAGE_BOX) != nullptr) {
             box->cache = &WM_SCREEN_OBJECT::image_cache;
+        }
         const std::size_t suffix_length = std::strlen(suffix);
-        if (!box || base_length + suffix_length >= sizeof skin)
+        if (!box || base_length + suffix_length >= sizeof skin) {
             return false;
+        }
         std::memcpy(skin + base_length, suffix, suffix_length + 1);
         box->load_images(image_path, skin, cache_flags);
-        if (!box->are_images_valid())
+        if (!box->are_images_valid()) {
             return false;
+        }
         runtime_cache[slot] = box;
         box = nullptr;
         return true;
     };
     for (int slot = 0; slot < runtime_cache_sz; slot++) {
-        if (!try_name(slot, skin_suffixes[slot]) && slot == ALTERNATE_SLOT)
+        if (!try_name(slot, skin_suffixes[slot]) && slot == ALTERNATE_SLOT) {
             try_name(slot, "_alt");
+        }
     }
     if (box) {
         box->clear_images();
@@ -574,18 +624,20 @@ void WM_STYLE_SET::scale(INT_S16 old_width, INT_S16 old_height, INT_S16 new_widt
     scale_axis(border_left_gap, border_right_gap, old_width, new_width, sssf & 0x01, sssf & 0x02, sssf & 0x04);
     scale_axis(border_top_gap, border_bottom_gap, old_height, new_height, sssf & 0x10, sssf & 0x20, sssf & 0x40);
     auto scale_font = [](INT_S16& size, INT_S16 old_sz, INT_S16 new_sz) {
-        if (old_sz == 0)
+        if (old_sz == 0) {
             return;
+        }
         size = to_s16(size * (static_cast<double>(new_sz) / old_sz));
     };
-    if (!(sssf & 0x08))
+    if (!(sssf & 0x08)) {
         scale_font(font_x_sz, old_width, new_width);
-    if (!(sssf & 0x80))
+    }
+    if (!(sssf & 0x80)) {
         scale_font(font_y_sz, old_height, new_height);
+    }
 }
 
-bool WM_STYLE_SET::write_to_config_file(CONFIG_FILE& cfg, WM_FONT_NAME_CALLBACK font_name, void* data,
-                                        FOLDER* folder)
+bool WM_STYLE_SET::write_to_config_file(CONFIG_FILE& cfg, WM_FONT_NAME_CALLBACK font_name, void* data, FOLDER* folder)
 {
     FOLDER& f = folder ? *folder : cfg.folder;
     // The image folder relative to the file's folder: "$HERE/...".
@@ -593,16 +645,19 @@ bool WM_STYLE_SET::write_to_config_file(CONFIG_FILE& cfg, WM_FONT_NAME_CALLBACK 
     std::memcpy(path, image_path, sizeof path);
     path[sizeof path - 1] = 0;
     if (folder && path[0]) {
-        if (!stored_path_is_usable(path))
+        if (!stored_path_is_usable(path)) {
             return false;
+        }
         FOLDER images;
         char relative[2048];
-        if (images.set(path) && folder->get_path_to(images, relative))
+        if (images.set(path) && folder->get_path_to(images, relative)) {
             std::memcpy(path, relative, sizeof path);
+        }
     }
     for (const STYLE_KEY& k : style_keys) {
-        if (!k.written)
+        if (!k.written) {
             continue;
+        }
         bool ok = true;
         if (k.kind == KIND_TEXT) {
             const char* v = k.field == F_NAME             ? name
@@ -630,14 +685,14 @@ bool WM_STYLE_SET::write_to_config_file(CONFIG_FILE& cfg, WM_FONT_NAME_CALLBACK 
             });
             ok = cfg.write(f, k.key, n, 0);
         }
-        if (!ok)
+        if (!ok) {
             return false;
+        }
     }
     return true;
 }
 
-bool WM_STYLE_SET::read_from_config_file(CONFIG_FILE& cfg, WM_FONT_ID_CALLBACK font_id_of, void* data,
-                                         FOLDER* folder)
+bool WM_STYLE_SET::read_from_config_file(CONFIG_FILE& cfg, WM_FONT_ID_CALLBACK font_id_of, void* data, FOLDER* folder)
 {
     FOLDER& f = folder ? *folder : cfg.folder;
     ssf = 0;
@@ -649,16 +704,18 @@ bool WM_STYLE_SET::read_from_config_file(CONFIG_FILE& cfg, WM_FONT_ID_CALLBACK f
         if (k.kind == KIND_NUMBER || k.kind == KIND_FLAG) {
             // A value that is no number leaves a field as it was, and clears a flag.
             INT_U32 n = 0;
-            if (k.kind == KIND_NUMBER)
+            if (k.kind == KIND_NUMBER) {
                 visit_field(*this, k.field, [&](auto& v) { n = to_file_number(v); });
+            }
             present = cfg.read(f, k.key, n, 0);
             if (present) {
                 visit_field(*this, k.field, [&](auto& v) {
                     using T = std::remove_reference_t<decltype(v)>;
-                    if (k.kind == KIND_FLAG)
+                    if (k.kind == KIND_FLAG) {
                         v = static_cast<T>((n & 0xFF) ? v | (1u << k.bit) : v & ~(1u << k.bit));
-                    else
+                    } else {
                         v = static_cast<T>(n);
+                    }
                 });
                 if (k.field == F_DRAWING_FLAGS) {
                     ssef = ssf >> 16;
@@ -669,20 +726,24 @@ bool WM_STYLE_SET::read_from_config_file(CONFIG_FILE& cfg, WM_FONT_ID_CALLBACK f
             present = cfg.read(f, k.key, value);
             if (present && k.kind == KIND_COLOUR) {
                 visit_field(*this, k.field, [&](auto& c) {
-                    if constexpr (std::is_same_v<std::remove_reference_t<decltype(c)>, COLOUR>)
+                    if constexpr (std::is_same_v<std::remove_reference_t<decltype(c)>, COLOUR>) {
                         c.set_from_string(value);
+                    }
                 });
             } else if (!present && k.kind == KIND_COLOUR && !k.required) {
                 visit_field(*this, k.field, [&](auto& c) {
-                    if constexpr (std::is_same_v<std::remove_reference_t<decltype(c)>, COLOUR>)
+                    if constexpr (std::is_same_v<std::remove_reference_t<decltype(c)>, COLOUR>) {
                         c = COLOUR_INVISIBLE;
+                    }
                 });
             }
         }
-        if (!present && k.required)
+        if (!present && k.required) {
             return false;
-        if (!present || k.kind != KIND_TEXT)
+        }
+        if (!present || k.kind != KIND_TEXT) {
             continue;
+        }
         switch (k.field) {
         case F_NAME: set_name(value); break;
         case F_IMAGE_FILENAME: set_image_base_string(value); break;
@@ -692,20 +753,23 @@ bool WM_STYLE_SET::read_from_config_file(CONFIG_FILE& cfg, WM_FONT_ID_CALLBACK f
             const bool here = std::strncmp(value, "$HERE", 5) == 0;
             char confined[2048];
             if (here && !folder) {
-                if (!stored_path_is_usable(value))
+                if (!stored_path_is_usable(value)) {
                     return false;
+                }
                 set_image_path("$APPDATA/config");
             } else {
-                if (!read_stored_path(value, confined, here ? folder : nullptr))
+                if (!read_stored_path(value, confined, here ? folder : nullptr)) {
                     return false;
+                }
                 set_image_path(confined);
             }
             load_runtime_image_cache();
             break;
         }
         case F_FONT_NAME:
-            if (value[0] && font_id_of)
+            if (value[0] && font_id_of) {
                 font_id = static_cast<INT_S8>(font_id_of(value, data));
+            }
             break;
         default: break;
         }
@@ -716,39 +780,48 @@ bool WM_STYLE_SET::read_from_config_file(CONFIG_FILE& cfg, WM_FONT_ID_CALLBACK f
 bool WM_STYLE_SET::put_to_data_device(DATA_DEVICE& d)
 {
     if (!put_u32(d, record_version) || !put_string(d, image_filename) || !put_string(d, name) ||
-        !put_path_block(d, image_path) || !put_u32(d, shading_type))
+        !put_path_block(d, image_path) || !put_u32(d, shading_type)) {
         return false;
+    }
     for (COLOUR c : {fg_colour, bg_colour, fading_colour, highlight_colour, highlight_text_colour, active_colour,
                      active_text_colour, shading_colour, mouse_over_colour, mouse_over_text_colour, flashing_colour,
-                     flashing_text_colour, disabled_colour, disabled_text_colour, underline_colour})
-        if (!put_u32(d, c))
+                     flashing_text_colour, disabled_colour, disabled_text_colour, underline_colour}) {
+        if (!put_u32(d, c)) {
             return false;
+        }
+    }
     if (!put_u8(d, visible) || !put_u32(d, ssf) || !put_u32(d, ssef) || !put_u8(d, sssf) ||
-        !put_u16(d, shading_flags) || !put_s8(d, font_id))
+        !put_u16(d, shading_flags) || !put_s8(d, font_id)) {
         return false;
+    }
     for (INT_S16 v : {font_x_sz, font_y_sz, border_left_gap, border_right_gap, border_top_gap, border_bottom_gap,
                       cell_left_gap, cell_right_gap, cell_top_gap, cell_bottom_gap, x_spacing, y_spacing,
-                      scrollbar_button_width, scrollbar_slider_width, grid_scrollbar_width, grid_two_tone_value})
-        if (!put_s16(d, v))
+                      scrollbar_button_width, scrollbar_slider_width, grid_scrollbar_width, grid_two_tone_value}) {
+        if (!put_s16(d, v)) {
             return false;
+        }
+    }
     return true;
 }
 
 bool WM_STYLE_SET::get_from_data_device(DATA_DEVICE& d)
 {
     INT_S32 version;
-    if (!get_s32(d, version))
+    if (!get_s32(d, version)) {
         return false;
-    if (version > static_cast<INT_S32>(record_version))
+    }
+    if (version > static_cast<INT_S32>(record_version)) {
         version = record_version;
+    }
     delete[] image_filename;
     delete[] name;
     image_filename = name = nullptr;
     for (char** field : {&image_filename, &name}) {
         // get_string hands back malloc'd text; the set keeps new[] copies.
         char* text = nullptr;
-        if (!get_string(d, &text))
+        if (!get_string(d, &text)) {
             return false;
+        }
         *field = copy_text(text);
         bool lost = text[0] && !*field;
         std::free(text);
@@ -760,8 +833,9 @@ bool WM_STYLE_SET::get_from_data_device(DATA_DEVICE& d)
     char path[DATA_PATH_BLOCK_SZ], confined[DATA_PATH_BLOCK_SZ];
     if (version <= 5) {
         // An old FOLDER record, screened and turned into its alias path.
-        if (!FOLDER::get_old_folder(d, confined))
+        if (!FOLDER::get_old_folder(d, confined)) {
             return false;
+        }
     } else if (!get_path_block(d, path)) {
         return false;
     } else if (!read_stored_path(path, confined, nullptr)) {
@@ -776,29 +850,43 @@ bool WM_STYLE_SET::get_from_data_device(DATA_DEVICE& d)
         COLOUR* colour;
         INT_S32 since;
     };
-    const GATED colours[] = {{&fg_colour, 0},        {&bg_colour, 0},          {&fading_colour, 0},
-                             {&highlight_colour, 0}, {&highlight_text_colour, 0}, {&active_colour, 0},
-                             {&active_text_colour, 5}, {&shading_colour, 0},   {&mouse_over_colour, 2},
-                             {&mouse_over_text_colour, 2}, {&flashing_colour, 4}, {&flashing_text_colour, 3},
-                             {&disabled_colour, 9},  {&disabled_text_colour, 9}, {&underline_colour, 8}};
-    if (!get_u32(d, shading_type))
+    const GATED colours[] = {{&fg_colour, 0},
+                             {&bg_colour, 0},
+                             {&fading_colour, 0},
+                             {&highlight_colour, 0},
+                             {&highlight_text_colour, 0},
+                             {&active_colour, 0},
+                             {&active_text_colour, 5},
+                             {&shading_colour, 0},
+                             {&mouse_over_colour, 2},
+                             {&mouse_over_text_colour, 2},
+                             {&flashing_colour, 4},
+                             {&flashing_text_colour, 3},
+                             {&disabled_colour, 9},
+                             {&disabled_text_colour, 9},
+                             {&underline_colour, 8}};
+    if (!get_u32(d, shading_type)) {
         return false;
+    }
     for (const GATED& g : colours) {
         INT_U32 v = COLOUR_INVISIBLE;
-        if ((g.since == 0 || version >= g.since) && !get_u32(d, v))
+        if ((g.since == 0 || version >= g.since) && !get_u32(d, v)) {
             return false;
+        }
         *g.colour = v;
     }
     sssf = 0xEE;
     if (!get_u8(d, visible) || !get_u32(d, ssf) || !get_u32(d, ssef) || (version > 6 && !get_u8(d, sssf)) ||
-        !get_u16(d, shading_flags) || !get_s8(d, font_id))
+        !get_u16(d, shading_flags) || !get_s8(d, font_id)) {
         return false;
-    for (INT_S16* v : {&font_x_sz, &font_y_sz, &border_left_gap, &border_right_gap, &border_top_gap,
-                       &border_bottom_gap, &cell_left_gap, &cell_right_gap, &cell_top_gap, &cell_bottom_gap,
-                       &x_spacing, &y_spacing, &scrollbar_button_width, &scrollbar_slider_width,
-                       &grid_scrollbar_width, &grid_two_tone_value})
-        if (!get_s16(d, *v))
+    }
+    for (INT_S16* v : {&font_x_sz, &font_y_sz, &border_left_gap, &border_right_gap, &border_top_gap, &border_bottom_gap,
+                       &cell_left_gap, &cell_right_gap, &cell_top_gap, &cell_bottom_gap, &x_spacing, &y_spacing,
+                       &scrollbar_button_width, &scrollbar_slider_width, &grid_scrollbar_width, &grid_two_tone_value}) {
+        if (!get_s16(d, *v)) {
             return false;
+        }
+    }
     load_runtime_image_cache();
     return true;
 }

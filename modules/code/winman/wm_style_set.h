@@ -40,8 +40,8 @@ public:
     INT_U32 ssf;  // drawing flags, bits 0-21
     INT_U32 ssef; // extended flags, bits 0-25
     INT_U8 sssf;  // what scale keeps: 0 width, 1 left, 2 right, 3 x font size, 4 height, 5 top, 6 bottom, 7 y font size
-    INT_U16 shading_flags; // edge flags of draw_shading
-    INT_S8 font_id;        // -1: the surface's font
+    INT_U16 shading_flags;        // edge flags of draw_shading
+    INT_S8 font_id;               // -1: the surface's font
     INT_S16 font_x_sz, font_y_sz; // -1: the surface's size
     // Inner margins; -1 = not set.
     INT_S16 border_left_gap, border_right_gap, border_top_gap, border_bottom_gap;

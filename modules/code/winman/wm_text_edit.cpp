@@ -115,8 +115,7 @@ const char* chars(const KIVO_STRING& s)
 }
 
 // A run of text in the edit's font at the text's row, no outline.
-void render_line(const WM_TEXT_EDIT& e, IMAGE& s, int px, int ty, const char* str, long n, COLOUR colour,
-                 short effect)
+void render_line(const WM_TEXT_EDIT& e, IMAGE& s, int px, int ty, const char* str, long n, COLOUR colour, short effect)
 {
     s.process_and_render_string(to_s16(px), to_s16(ty), colour, COLOUR_INVISIBLE, COLOUR_INVISIBLE, e.font_id,
                                 e.font_x_sz, e.font_y_sz, str, effect, n, 0);
@@ -204,8 +203,8 @@ void WM_TEXT_SELECTION::get_span(long length, long& lo, long& hi) const
 
 // ---- the edit ------------------------------------------------------------------------
 
-WM_TEXT_EDIT::WM_TEXT_EDIT(INT_S16 x, INT_S16 y, INT_S16 width, INT_S16 max_len, const char* text,
-                           WM_STYLE_SET& style, WM_OBJECT_CALLBACK callback, void* data1, void* data2)
+WM_TEXT_EDIT::WM_TEXT_EDIT(INT_S16 x, INT_S16 y, INT_S16 width, INT_S16 max_len, const char* text, WM_STYLE_SET& style,
+                           WM_OBJECT_CALLBACK callback, void* data1, void* data2)
     : WM_SCREEN_OBJECT(style.visible, callback, data1, data2)
 {
     skin.cache = &image_cache;
@@ -236,9 +235,8 @@ WM_TEXT_EDIT::WM_TEXT_EDIT(INT_S16 x, INT_S16 y, INT_S16 width, INT_S16 max_len,
     if (style.ssef & SSEF_TE_PASSWORD) {
         draw_flags |= TEXT_EDIT_PASSWORD;
     }
-    setup(x, y, width, max_len, text, style.fg_colour, style.bg_colour, style.font_id, style.font_x_sz,
-          style.font_y_sz, style.border_left_gap, style.border_right_gap, style.border_top_gap,
-          style.border_bottom_gap);
+    setup(x, y, width, max_len, text, style.fg_colour, style.bg_colour, style.font_id, style.font_x_sz, style.font_y_sz,
+          style.border_left_gap, style.border_right_gap, style.border_top_gap, style.border_bottom_gap);
     if (style.image_filename) {
         set_images(style.image_path, style.image_filename, &style);
     }
@@ -800,10 +798,8 @@ INT_S16 WM_TEXT_EDIT::cursor_target(WM_TEXT_EDIT_OPERATION movement)
     const char* t = chars(text);
     int c = cursor;
     switch (movement) {
-    case TEXT_EDIT_TO_START:
-        return 0;
-    case TEXT_EDIT_TO_END:
-        return len;
+    case TEXT_EDIT_TO_START: return 0;
+    case TEXT_EDIT_TO_END: return len;
     case TEXT_EDIT_WORD_LEFT:
     case TEXT_EDIT_WORD_RIGHT:
         // Steps at least once, then stops at either end or on a space.
@@ -814,8 +810,7 @@ INT_S16 WM_TEXT_EDIT::cursor_target(WM_TEXT_EDIT_OPERATION movement)
             }
         }
         return to_s16(c);
-    default:
-        return to_s16(std::clamp(c + step, 0, static_cast<int>(len)));
+    default: return to_s16(std::clamp(c + step, 0, static_cast<int>(len)));
     }
 }
 
@@ -898,24 +893,17 @@ WM_MESG WM_TEXT_EDIT::handle_char()
         return 0;
     }
     switch (text_edit_operation_for_char(c, held(KEY_COMMAND) || held(KEY_CONTROL))) {
-    case TEXT_EDIT_DELETE_BACK:
-        return delete_back();
-    case TEXT_EDIT_COPY:
-        return copy_selection(false);
-    case TEXT_EDIT_CUT:
-        return copy_selection(true);
+    case TEXT_EDIT_DELETE_BACK: return delete_back();
+    case TEXT_EDIT_COPY: return copy_selection(false);
+    case TEXT_EDIT_CUT: return copy_selection(true);
     case TEXT_EDIT_PASTE: {
         WM_MESG result = 0;
         paste(result);
         return result;
     }
-    case TEXT_EDIT_SELECT_ALL:
-        select_all();
-        return 0;
-    case TEXT_EDIT_REVERT:
-        return revert();
-    default:
-        return type_char(c);
+    case TEXT_EDIT_SELECT_ALL: select_all(); return 0;
+    case TEXT_EDIT_REVERT: return revert();
+    default: return type_char(c);
     }
 }
 
@@ -1090,10 +1078,10 @@ void WM_TEXT_EDIT::show_keyboard()
     long w = std::max<long>(width, 22 * key);
     w = std::min<long>(w, area->width);
     const long h = 7 * (long{gap(style.border_top_gap)} + gap(style.border_bottom_gap) + fy);
-    soft_keyboard = new WM_KEYBOARD_DIALOG(-1, -1, to_s16(w), to_s16(h), "Keyboard", chars(text), max_len,
-                                           soft_keyboard_callback, this, nullptr, style, style, &style, nullptr,
-                                           &style, soft_key_mapping, soft_key_ignore_in_me ? 2 : 5, 0,
-                                           soft_key_ignore_in_me, soft_key_show_hint);
+    soft_keyboard =
+        new WM_KEYBOARD_DIALOG(-1, -1, to_s16(w), to_s16(h), "Keyboard", chars(text), max_len, soft_keyboard_callback,
+                               this, nullptr, style, style, &style, nullptr, &style, soft_key_mapping,
+                               soft_key_ignore_in_me ? 2 : 5, 0, soft_key_ignore_in_me, soft_key_show_hint);
     area->add_modal_object(soft_keyboard, 0);
 }
 

@@ -101,12 +101,12 @@ class WM_TEXT_EDIT : public WM_SCREEN_OBJECT
 {
 public:
     // ---- data (declaration order) -------------------------------------------
-    KIVO_STRING text;        // never longer than max_len
-    KIVO_STRING prompt_text; // shown while text is empty; assigned directly
-    KIVO_STRING saved_text;  // taken on gaining the focus; what revert restores
-    INT_S16 max_len;         // characters
-    INT_S16 cursor;          // insertion index, 0..length
-    INT_U8 return_pressed;   // 1 only while the callback runs for Return
+    KIVO_STRING text;           // never longer than max_len
+    KIVO_STRING prompt_text;    // shown while text is empty; assigned directly
+    KIVO_STRING saved_text;     // taken on gaining the focus; what revert restores
+    INT_S16 max_len;            // characters
+    INT_S16 cursor;             // insertion index, 0..length
+    INT_U8 return_pressed;      // 1 only while the callback runs for Return
     WM_TEXT_EDIT_FILTER filter; // null: every printable character
     INT_U8 enabled;             // 0: no input, no focus
     COLOUR text_colour;
@@ -122,8 +122,8 @@ public:
     INT_S16& selection_start = selection.start; // anchor; -1 none
     INT_S16& selection_end = selection.end;     // moving end; -1 none
     INT_S16& drag_anchor = selection.drag_x;    // pointer x where the drag began; -1 none
-    INT_U16 draw_flags;      // TEXT_EDIT_* bits
-    IMAGE icon;              // width 0: none
+    INT_U16 draw_flags;                         // TEXT_EDIT_* bits
+    IMAGE icon;                                 // width 0: none
     IMAGE_BOX skin;
     // The prompt's colour: the text colour, or the style's disabled-text
     // colour (greyed text) when that shows.

@@ -11,9 +11,9 @@
 class WM_TYPING_SCRIPT : public WM_SCRIPT
 {
 public:
-    KIVO_STRING full_text; // the whole text being typed
-    INT_U32 typing_length; // length of full_text while typing; 0 once over or for an empty text
-    INT_U32 start_time;    // get_ms_count of the first draw; 0 = not started
+    KIVO_STRING full_text;    // the whole text being typed
+    INT_U32 typing_length;    // length of full_text while typing; 0 once over or for an empty text
+    INT_U32 start_time;       // get_ms_count of the first draw; 0 = not started
     INT_S32 ms_per_character; // 20; 0 or less finishes at once
 
     WM_TYPING_SCRIPT(INT_S16 x1, INT_S16 y1, INT_S16 x2, INT_S16 y2, WM_STYLE_SET& style, const char* text);

@@ -156,7 +156,7 @@ void WM_SCREEN_OBJECT::add_update_region(INT_S16 x1, INT_S16 y1, INT_S16 x2, INT
         int joined = -1;
         for (int i = 0; i < update_regions_sz && joined < 0; ++i) {
             const WM_UPDATE_REGION& u = update_regions[i];
-            const bool sides[4] = {l < u.right + join, r > u.left - join, t < u.bottom + join, b > u.top - join};
+            const bool sides[4] = {l<u.right + join, r> u.left - join, t<u.bottom + join, b> u.top - join};
             const bool joins = update_region_method == 3 ? sides[0] && sides[1] && sides[2] && sides[3]
                                                          : sides[0] || sides[1] || sides[2] || sides[3];
             if (joins) {

@@ -17,8 +17,9 @@ namespace {
 // (and NaN) give 0 rather than undefined behaviour.
 INT_U32 trunc8(double v)
 {
-    if (!(v > -2147483648.0 && v < 2147483648.0))
+    if (!(v > -2147483648.0 && v < 2147483648.0)) {
         return 0;
+    }
     return INT_U32(INT_S32(v)) & 0xFF;
 }
 
@@ -29,8 +30,9 @@ INT_U32 pack(INT_U32 a, INT_U32 r, INT_U32 g, INT_U32 b)
 
 double clamp01(double v)
 {
-    if (!(v > 0.0)) // NaN counts as 0 too
+    if (!(v > 0.0)) { // NaN counts as 0 too
         return 0.0;
+    }
     return v > 1.0 ? 1.0 : v;
 }
 
@@ -48,12 +50,15 @@ COLOUR acmyk_to_colour(double a, double c, double m, double y, double k)
 
 int hex_digit(char ch)
 {
-    if (ch >= '0' && ch <= '9')
+    if (ch >= '0' && ch <= '9') {
         return ch - '0';
-    if (ch >= 'a' && ch <= 'f')
+    }
+    if (ch >= 'a' && ch <= 'f') {
         return ch - 'a' + 10;
-    if (ch >= 'A' && ch <= 'F')
+    }
+    if (ch >= 'A' && ch <= 'F') {
         return ch - 'A' + 10;
+    }
     return -1;
 }
 
@@ -64,8 +69,9 @@ void read_hex_pairs(const char* p, double* out, int count)
     for (int i = 0; i < count; ++i) {
         int hi = hex_digit(p[0]);
         int lo = hi < 0 ? -1 : hex_digit(p[1]);
-        if (hi < 0 || lo < 0)
+        if (hi < 0 || lo < 0) {
             return;
+        }
         out[i] = double(hi * 16 + lo);
         p += 2;
     }
@@ -73,9 +79,11 @@ void read_hex_pairs(const char* p, double* out, int count)
 
 bool keyword(const char* p, const char* word)
 {
-    for (; *word; ++p, ++word)
-        if (std::toupper(static_cast<unsigned char>(*p)) != *word)
+    for (; *word; ++p, ++word) {
+        if (std::toupper(static_cast<unsigned char>(*p)) != *word) {
             return false;
+        }
+    }
     return true;
 }
 
@@ -86,26 +94,37 @@ void COLOUR::get_ahsl(double& a, double& h, double& s, double& l) const
     a = alpha() / 255.0;
     double r = red() / 255.0, g = green() / 255.0, b = blue() / 255.0;
     double mx = r, mn = r;
-    if (g > mx) mx = g;
-    if (b > mx) mx = b;
-    if (g < mn) mn = g;
-    if (b < mn) mn = b;
+    if (g > mx) {
+        mx = g;
+    }
+    if (b > mx) {
+        mx = b;
+    }
+    if (g < mn) {
+        mn = g;
+    }
+    if (b < mn) {
+        mn = b;
+    }
     l = (mx + mn) / 2.0;
     s = 0.0;
-    if (l > 0.0 && l < 1.0)
+    if (l > 0.0 && l < 1.0) {
         s = l < 0.5 ? (mx - mn) / (2.0 * l) : (mx - mn) / (2.0 - 2.0 * l);
+    }
     h = 0.0;
     if (mx != mn) {
         double d = mx - mn;
-        if (mx == r && mx != g)
+        if (mx == r && mx != g) {
             h = (g - b) / d;
-        else if (mx == g && mx != b)
+        } else if (mx == g && mx != b) {
             h = 2.0 + (b - r) / d;
-        else
+        } else {
             h = 4.0 + (r - g) / d;
+        }
         h /= 6.0;
-        if (h < 0.0)
+        if (h < 0.0) {
             h += 1.0;
+        }
     }
 }
 
@@ -144,8 +163,12 @@ void COLOUR::get_acmyk(double& a, double& c, double& m, double& y, double& k) co
     a = alpha() / 255.0;
     double cc = 1.0 - red() / 255.0, mm = 1.0 - green() / 255.0, yy = 1.0 - blue() / 255.0;
     k = cc;
-    if (mm < k) k = mm;
-    if (yy < k) k = yy;
+    if (mm < k) {
+        k = mm;
+    }
+    if (yy < k) {
+        k = yy;
+    }
     if (k >= 1.0) {
         // Pure black: no ink but black (the formula would divide 0 by 0).
         c = m = y = 0.0;
@@ -168,10 +191,11 @@ void COLOUR::recolour(COLOUR tint)
     INT_U32 t[3] = {tint.red(), tint.green(), tint.blue()};
     INT_U32 ch[3];
     for (int i = 0; i < 3; ++i) {
-        if (gs <= gt)
+        if (gs <= gt) {
             ch[i] = gt == 0 ? 0 : t[i] * gs / gt; // a black tint of a black source stays black
-        else
+        } else {
             ch[i] = t[i] + (255 - t[i]) * (gs - gt) / (255 - gt);
+        }
     }
     value = pack(alpha(), ch[0], ch[1], ch[2]);
 }
@@ -186,10 +210,11 @@ void COLOUR::set_contrasting_shade(const COLOUR& base, double amount)
 {
     double a, h, s, l;
     base.get_ahsl(a, h, s, l);
-    if (amount >= 0.0)
+    if (amount >= 0.0) {
         l = l > 1.0 - amount ? l - amount : l + amount;
-    else
+    } else {
         l = l < -amount ? l - amount : l + amount;
+    }
     INT_U32 own_alpha = alpha();
     set_ahsl(1.0, h, s, l);
     value = (value & 0x00FFFFFFu) | (own_alpha << 24);
@@ -201,8 +226,9 @@ bool COLOUR::resolve_conflict(const COLOUR& other, INT_U8 test_only)
     other.get_ahsl(oa, oh, os, ol);
     get_ahsl(a, h, s, l);
     auto near = [](double x, double y) { return (x > y ? x - y : y - x) < 0.2; };
-    if (!(near(oh, h) && near(os, s) && near(ol, l)))
+    if (!(near(oh, h) && near(os, s) && near(ol, l))) {
         return false;
+    }
     if (!test_only) {
         INT_U32 own_alpha = alpha();
         set_ahsl(1.0, h, s, ol > 0.5 ? ol - 0.2 : ol + 0.2);
@@ -217,8 +243,9 @@ void COLOUR::set_trialpha_colour(COLOUR c1, COLOUR c2, COLOUR c3)
     INT_U32 threshold = alpha_solid_threshold;
     INT_U32 cur = 0, sum = 0;
     auto layer = [&](COLOUR c, INT_U32 weight) {
-        if (c.alpha() == 0)
+        if (c.alpha() == 0) {
             return;
+        }
         INT_U32 m = c.alpha() * weight / 255;
         if (m == 0) {
             // adds only its weight
@@ -256,11 +283,13 @@ void COLOUR::set_trialpha_colour(COLOUR c1, COLOUR c2, COLOUR c3)
 
 void COLOUR::set_from_string(const char* text)
 {
-    if (!text)
+    if (!text) {
         return;
+    }
     char kind = text[0];
-    if (kind != '#' && kind != '%' && kind != '&' && kind != '@')
+    if (kind != '#' && kind != '%' && kind != '&' && kind != '@') {
         return;
+    }
     const char* p = text + 1;
     int model = 0; // 0 plain ARGB, 1 AHSL, 2 ACMYK
     if (keyword(p, "AHSL")) {
@@ -276,17 +305,20 @@ void COLOUR::set_from_string(const char* text)
     int count = model == 2 ? 5 : 4;
 
     if (kind == '#') {
-        while (*p == ' ')
+        while (*p == ' ') {
             ++p;
+        }
         if (model == 0) {
             // The digit count, not the length of the text, decides whether
             // alpha is given: a trailing blank must not make it invisible.
             INT_U32 n = 0;
             int digits = 0;
-            for (; hex_digit(*p) >= 0; ++p, ++digits)
+            for (; hex_digit(*p) >= 0; ++p, ++digits) {
                 n = (n << 4) | INT_U32(hex_digit(*p));
-            if (digits == 0)
+            }
+            if (digits == 0) {
                 return;
+            }
             value = digits <= 6 ? (n | 0xFF000000u) : n;
             return;
         }
@@ -294,35 +326,40 @@ void COLOUR::set_from_string(const char* text)
         scale = 255.0;
     } else if (kind == '%' || kind == '&') {
         short s[5] = {0, 0, 0, 0, 0};
-        if (model == 2)
+        if (model == 2) {
             std::sscanf(p, "%hd,%hd,%hd,%hd,%hd", &s[0], &s[1], &s[2], &s[3], &s[4]);
-        else
+        } else {
             std::sscanf(p, "%hd,%hd,%hd,%hd", &s[0], &s[1], &s[2], &s[3]);
+        }
         if (model == 0) {
             INT_U32 ch[4];
-            for (int i = 0; i < 4; ++i)
+            for (int i = 0; i < 4; ++i) {
                 ch[i] = INT_U32(kind == '%' ? s[i] * 255 / 100 : s[i]) & 0xFF;
+            }
             value = pack(ch[0], ch[1], ch[2], ch[3]);
             return;
         }
-        for (int i = 0; i < count; ++i)
+        for (int i = 0; i < count; ++i) {
             v[i] = s[i];
+        }
         scale = kind == '%' ? 100.0 : 255.0;
     } else {
-        if (model == 2)
+        if (model == 2) {
             std::sscanf(p, "%lf,%lf,%lf,%lf,%lf", &v[0], &v[1], &v[2], &v[3], &v[4]);
-        else
+        } else {
             std::sscanf(p, "%lf,%lf,%lf,%lf", &v[0], &v[1], &v[2], &v[3]);
+        }
         if (model == 0) {
-            value = pack(trunc8(v[0] * 255.0), trunc8(v[1] * 255.0), trunc8(v[2] * 255.0),
-                         trunc8(v[3] * 255.0));
+            value = pack(trunc8(v[0] * 255.0), trunc8(v[1] * 255.0), trunc8(v[2] * 255.0), trunc8(v[3] * 255.0));
             return;
         }
     }
-    for (int i = 0; i < count; ++i)
+    for (int i = 0; i < count; ++i) {
         v[i] /= scale;
-    if (model == 1)
+    }
+    if (model == 1) {
         set_ahsl(v[0], v[1], v[2], v[3]);
-    else
+    } else {
         value = acmyk_to_colour(v[0], v[1], v[2], v[3], v[4]);
+    }
 }

@@ -5,6 +5,7 @@
 
 void COLOUR::write_error_to_debug_stream(const char* source_file, long line)
 {
-    if (platform_debug_stream.flags)
+    if (platform_debug_stream.flags) {
         platform_debug_stream.write_to_stream(source_file, line, get_error_text(), 1);
+    }
 }

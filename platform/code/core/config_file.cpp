@@ -23,19 +23,27 @@ namespace {
 void report(INT_U16 code, const char* argument, int line)
 {
     set_error_code(code, argument);
-    if (platform_debug_stream.flags)
+    if (platform_debug_stream.flags) {
         platform_debug_stream.write_to_stream("config_file", line, get_error_text(), 1);
+    }
 }
 
 const char* skip_blanks(const char* p)
 {
-    while (*p == ' ' || *p == '\t')
+    while (*p == ' ' || *p == '\t') {
         ++p;
+    }
     return p;
 }
 
-bool is_high_surrogate(INT_U32 c) { return c >= 0xD800 && c <= 0xDBFF; }
-bool is_low_surrogate(INT_U32 c) { return c >= 0xDC00 && c <= 0xDFFF; }
+bool is_high_surrogate(INT_U32 c)
+{
+    return c >= 0xD800 && c <= 0xDBFF;
+}
+bool is_low_surrogate(INT_U32 c)
+{
+    return c >= 0xDC00 && c <= 0xDFFF;
+}
 
 // Text in the form the file reader gives it back once the file writer has
 // written it: the writer's characters (escape runs expanded, a 0x01 always
@@ -58,14 +66,16 @@ void store_text(const char* text, char* out, std::size_t size)
             return;
         }
         if (!wide) {
-            if (run)
+            if (run) {
                 out[len++] = 1;
+            }
             run = false;
             out[len++] = static_cast<char>(units[0]);
             return;
         }
-        if (!run)
+        if (!run) {
             out[len++] = 1;
+        }
         run = true;
         for (int i = 0; i < n; ++i) {
             std::snprintf(out + len, 6, ",%04X", static_cast<unsigned>(units[i] & 0xFFFFu));
@@ -74,8 +84,9 @@ void store_text(const char* text, char* out, std::size_t size)
     };
     INT_U32 high = 0; // a high surrogate waiting for its low half
     auto take = [&](INT_U32 c) {
-        if (c == '\r' || c == '\n')
+        if (c == '\r' || c == '\n') {
             return false;
+        }
         if (high) {
             INT_U32 pair[2] = {high, c};
             high = 0;
@@ -85,10 +96,11 @@ void store_text(const char* text, char* out, std::size_t size)
             }
             store(pair, 1);
         }
-        if (is_high_surrogate(c))
+        if (is_high_surrogate(c)) {
             high = c;
-        else
+        } else {
             store(&c, 1);
+        }
         return true;
     };
     bool escape = false;
@@ -100,25 +112,29 @@ void store_text(const char* text, char* out, std::size_t size)
             digits = 0;
             value = 0;
         } else if (!escape) {
-            if (!take(*p))
+            if (!take(*p)) {
                 break;
+            }
         } else if (!std::isxdigit(*p)) {
             digits = 0;
             value = 0;
         } else {
             value = (value << 4) | static_cast<INT_U32>(*p <= '9' ? *p - '0' : (*p | 0x20) - 'a' + 10);
             if (++digits == 4) {
-                if (!take(value))
+                if (!take(value)) {
                     break;
+                }
                 digits = 0;
                 value = 0;
             }
         }
     }
-    if (high)
+    if (high) {
         store(&high, 1);
-    if (run)
+    }
+    if (run) {
         out[len++] = 1;
+    }
     out[len] = 0;
 }
 
@@ -131,8 +147,14 @@ void clean_text(const char* text, char* out, std::size_t size)
     store_text(skip_blanks(buf), out, size);
 }
 
-void clean_key(const char* key, char* out) { clean_text(key, out, 80); }
-void clean_value(const char* value, char* out) { clean_text(value, out, 256); }
+void clean_key(const char* key, char* out)
+{
+    clean_text(key, out, 80);
+}
+void clean_value(const char* value, char* out)
+{
+    clean_text(value, out, 256);
+}
 
 // Ids are 16 bits: a table never holds more entries than they can number,
 // or the file order written back from them would be scrambled.
@@ -170,8 +192,9 @@ public:
             if (f < 0 && errno == ENOENT) {
                 f = ::open(file, O_RDONLY | O_NONBLOCK | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
                 made = f >= 0;
-                if (f < 0 && errno == EEXIST)
+                if (f < 0 && errno == EEXIST) {
                     continue;
+                }
             }
             // Only a plain file is locked. Anything else cannot be written
             // and the write reports it.
@@ -180,8 +203,9 @@ public:
                 ::close(f);
                 return;
             }
-            if (f < 0)
+            if (f < 0) {
                 return;
+            }
             int r;
             while ((r = flock(f, LOCK_EX)) != 0 && errno == EINTR) {
             }
@@ -191,19 +215,22 @@ public:
                 return;
             }
             ::close(f);
-            if (r != 0)
+            if (r != 0) {
                 return;
+            }
         }
     }
 
     ~SETTINGS_LOCK()
     {
-        if (fd < 0)
+        if (fd < 0) {
             return;
+        }
         struct stat st;
         char real[PATH_MAX];
-        if (created && is_current(fd) && fstat(fd, &st) == 0 && st.st_size == 0 && realpath(path.c_str(), real))
+        if (created && is_current(fd) && fstat(fd, &st) == 0 && st.st_size == 0 && realpath(path.c_str(), real)) {
             unlink(real);
+        }
         ::close(fd);
     }
 
@@ -233,8 +260,9 @@ void take_rest_of_line(TEXT_FILE* in, const char* start, INT_U8 whole, char* out
     std::string text = start;
     char chunk[256];
     while (!whole && in->read_line(chunk, sizeof chunk, &whole)) {
-        if (text.size() < size + 8)
+        if (text.size() < size + 8) {
             text += chunk;
+        }
     }
     store_text(text.c_str(), out, size);
 }
@@ -247,7 +275,10 @@ CONFIG_FILE::CONFIG_FILE() : folder("$APP"), keys(10, 10, nullptr), cached(1), l
     set_filename(nullptr, 1);
 }
 
-CONFIG_FILE::~CONFIG_FILE() { keys.clear(); }
+CONFIG_FILE::~CONFIG_FILE()
+{
+    keys.clear();
+}
 
 void CONFIG_FILE::set_filename(const char* name, INT_U8 is_cached)
 {
@@ -271,45 +302,56 @@ short CONFIG_FILE::compare_ids(void* a, void* b, void*)
     return static_cast<short>(x < y ? -1 : x > y ? 1 : 0);
 }
 
-void CONFIG_FILE::delete_key(void* key) { delete static_cast<CONFIG_KEY*>(key); }
+void CONFIG_FILE::delete_key(void* key)
+{
+    delete static_cast<CONFIG_KEY*>(key);
+}
 
 bool CONFIG_FILE::exists(FOLDER& f)
 {
     TEXT_FILE* in = f.open_text_file(filename, fm_read, 0);
-    if (!in)
+    if (!in) {
         return false;
+    }
     f.close(in);
     return true;
 }
 
 bool CONFIG_FILE::read_key(TEXT_FILE* in, CONFIG_KEY* out, TEXT_FILE* copy_to)
 {
-    if (!in || !out)
+    if (!in || !out) {
         return false;
+    }
     char chunk[256];
     for (;;) {
         INT_U8 whole = 1;
-        if (!in->read_line(chunk, sizeof chunk, &whole))
+        if (!in->read_line(chunk, sizeof chunk, &whole)) {
             return false;
+        }
         if (chunk[0] == '#') {
             // A comment is copied whole, however long.
             for (;;) {
-                if (copy_to)
+                if (copy_to) {
                     *copy_to << chunk;
-                if (whole || !in->read_line(chunk, sizeof chunk, &whole))
+                }
+                if (whole || !in->read_line(chunk, sizeof chunk, &whole)) {
                     break;
+                }
             }
-            if (copy_to)
+            if (copy_to) {
                 *copy_to << "\n";
+            }
             continue;
         }
         std::string blanks;
         const char* p = skip_blanks(chunk);
         while (!*p) {
-            if (blanks.size() < sizeof chunk) // a line of blanks is kept short
+            if (blanks.size() < sizeof chunk) { // a line of blanks is kept short
                 blanks += chunk;
-            if (whole || !in->read_line(chunk, sizeof chunk, &whole))
+            }
+            if (whole || !in->read_line(chunk, sizeof chunk, &whole)) {
                 break;
+            }
             p = skip_blanks(chunk);
         }
         if (!*p) {
@@ -327,8 +369,9 @@ bool CONFIG_FILE::read_key(TEXT_FILE* in, CONFIG_KEY* out, TEXT_FILE* copy_to)
             return false;
         }
         p = skip_blanks(chunk);
-        while (!*p && !whole && in->read_line(chunk, sizeof chunk, &whole))
+        while (!*p && !whole && in->read_line(chunk, sizeof chunk, &whole)) {
             p = skip_blanks(chunk);
+        }
         take_rest_of_line(in, p, whole, out->value, sizeof out->value);
         return true;
     }
@@ -337,8 +380,9 @@ bool CONFIG_FILE::read_key(TEXT_FILE* in, CONFIG_KEY* out, TEXT_FILE* copy_to)
 TEXT_FILE* CONFIG_FILE::open_for_reading(FOLDER& f)
 {
     TEXT_FILE* in = f.open_text_file(filename, fm_read, 0);
-    if (!in)
+    if (!in) {
         report(ERRCODE_CONFIG_OPEN, filename, __LINE__);
+    }
     return in;
 }
 
@@ -359,8 +403,9 @@ bool CONFIG_FILE::read_all_keys(FOLDER& f, INT_U8 report_missing)
     if (!in) {
         // A file that is there but cannot be read is never taken for an
         // empty one, or the next write would replace it.
-        if (!report_missing && !f.file_exists(filename))
+        if (!report_missing && !f.file_exists(filename)) {
             return true;
+        }
         report(ERRCODE_CONFIG_OPEN, filename, __LINE__);
         return false;
     }
@@ -397,8 +442,9 @@ bool CONFIG_FILE::read_all_keys(FOLDER& f, INT_U8 report_missing)
 
 bool CONFIG_FILE::ensure_table(FOLDER& f, INT_U8 report_missing)
 {
-    if (keys.count > 0 && loaded && loaded_from == f)
+    if (keys.count > 0 && loaded && loaded_from == f) {
         return true;
+    }
     return read_all_keys(f, report_missing);
 }
 
@@ -444,8 +490,9 @@ bool CONFIG_FILE::read(FOLDER& f, const char* key, char* value_out)
         return false;
     }
     if (cached) {
-        if (!ensure_table(f, 1))
+        if (!ensure_table(f, 1)) {
             return false;
+        }
         CONFIG_KEY* entry = find_cached(wanted);
         if (!entry) {
             report(ERRCODE_CONFIG_ENTRY_NOT_FOUND, key, __LINE__);
@@ -455,8 +502,9 @@ bool CONFIG_FILE::read(FOLDER& f, const char* key, char* value_out)
         return true;
     }
     TEXT_FILE* in = open_for_reading(f);
-    if (!in)
+    if (!in) {
         return false;
+    }
     CONFIG_KEY entry;
     bool found = false;
     while (read_key(in, &entry, nullptr)) {
@@ -467,26 +515,31 @@ bool CONFIG_FILE::read(FOLDER& f, const char* key, char* value_out)
         }
     }
     f.close(in);
-    if (found)
+    if (found) {
         return true;
-    if (current_error_code == ERRCODE_NONE)
+    }
+    if (current_error_code == ERRCODE_NONE) {
         report(ERRCODE_CONFIG_ENTRY_NOT_FOUND, key, __LINE__);
+    }
     return false;
 }
 
 bool CONFIG_FILE::read(FOLDER& f, const char* key, INT_U32& number, INT_U8 hex)
 {
     char value[256];
-    if (!read(f, key, value))
+    if (!read(f, key, value)) {
         return false;
+    }
     if (hex) {
         unsigned int v;
-        if (std::sscanf(value, "%X", &v) == 1)
+        if (std::sscanf(value, "%X", &v) == 1) {
             number = v;
+        }
     } else {
         int v;
-        if (std::sscanf(value, "%d", &v) == 1)
+        if (std::sscanf(value, "%d", &v) == 1) {
             number = static_cast<INT_U32>(v);
+        }
     }
     return true;
 }
@@ -494,10 +547,11 @@ bool CONFIG_FILE::read(FOLDER& f, const char* key, INT_U32& number, INT_U8 hex)
 bool CONFIG_FILE::write(FOLDER& f, const char* key, INT_U32 number, INT_U8 hex)
 {
     char value[16];
-    if (hex)
+    if (hex) {
         std::snprintf(value, sizeof value, "%X", static_cast<unsigned int>(number));
-    else
+    } else {
         std::snprintf(value, sizeof value, "%d", static_cast<int>(number));
+    }
     return write(f, key, value);
 }
 
@@ -505,8 +559,9 @@ bool CONFIG_FILE::write(FOLDER& f, const char* key, const char* value)
 {
     set_error_code(ERRCODE_NONE, "");
     char k[80];
-    if (key)
+    if (key) {
         clean_key(key, k);
+    }
     // A key starting with '#' would be read back as a comment and shift
     // every later entry by one line.
     if (!key || !k[0] || k[0] == '#') {
@@ -516,12 +571,14 @@ bool CONFIG_FILE::write(FOLDER& f, const char* key, const char* value)
     char v[256];
     clean_value(value, v);
     SETTINGS_LOCK lock(f.get_path_string(filename));
-    if (!cached)
+    if (!cached) {
         return write_streaming(f, k, v);
+    }
 
     // Read again under the lock: another program may have written since.
-    if (!read_all_keys(f, 0))
+    if (!read_all_keys(f, 0)) {
         return false;
+    }
     if (CONFIG_KEY* found = find_cached(k)) {
         std::memcpy(found->value, v, sizeof v);
     } else {
@@ -575,8 +632,9 @@ bool CONFIG_FILE::write_streaming(FOLDER& f, const char* key, const char* value)
         }
         f.close(in);
     }
-    if (!found)
+    if (!found) {
         ok = write_entry(out, key, value) && ok;
+    }
     if (!f.close(out) || !ok) {
         report(ERRCODE_CONFIG_OPEN, filename, __LINE__);
         return false;
@@ -592,8 +650,9 @@ bool CONFIG_FILE::read_all(FOLDER& f, READ_ALL_CALLBACK callback, void* user)
         return false;
     }
     if (cached) {
-        if (!ensure_table(f, 1))
+        if (!ensure_table(f, 1)) {
             return false;
+        }
         for (long i = 0; i < keys.count; ++i) {
             CONFIG_KEY* k = static_cast<CONFIG_KEY*>(keys.data[i]);
             callback(k->key, k->value, user);
@@ -601,11 +660,13 @@ bool CONFIG_FILE::read_all(FOLDER& f, READ_ALL_CALLBACK callback, void* user)
         return true;
     }
     TEXT_FILE* in = open_for_reading(f);
-    if (!in)
+    if (!in) {
         return false;
+    }
     CONFIG_KEY entry;
-    while (read_key(in, &entry, nullptr))
+    while (read_key(in, &entry, nullptr)) {
         callback(entry.key, entry.value, user);
+    }
     f.close(in);
     return true;
 }

@@ -40,32 +40,37 @@ constexpr long DIRECT_READ_SZ = 16384;
 // belongs to a pool that no longer exists.
 INT_U32 current_pool_generation = 0;
 
-long max_long(long a, long b) { return a > b ? a : b; }
+long max_long(long a, long b)
+{
+    return a > b ? a : b;
+}
 
 } // namespace
 
 gzFile kivo_gzopen(FILE* fp, const char* mode)
 {
-    if (!fp || !mode)
+    if (!fp || !mode) {
         return nullptr;
+    }
     // A second descriptor of the same file, so that ending the gzip stream
     // closes only it; the shared offset starts where stdio stands.
-    if (std::fflush(fp) != 0)
+    if (std::fflush(fp) != 0) {
         return nullptr;
+    }
     long off = std::ftell(fp);
-    if (off < 0)
+    if (off < 0) {
         return nullptr;
+    }
     int fd = dup(fileno(fp));
-    if (fd < 0)
+    if (fd < 0) {
         return nullptr;
-    if (lseek(fd, off, SEEK_SET) < 0)
-    {
+    }
+    if (lseek(fd, off, SEEK_SET) < 0) {
         ::close(fd);
         return nullptr;
     }
     gzFile gz = gzdopen(fd, mode);
-    if (!gz)
-    {
+    if (!gz) {
         ::close(fd);
         return nullptr;
     }
@@ -73,22 +78,25 @@ gzFile kivo_gzopen(FILE* fp, const char* mode)
     return gz;
 }
 
-int kivo_gzclose(gzFile gz) { return gz ? gzclose(gz) : Z_STREAM_ERROR; }
+int kivo_gzclose(gzFile gz)
+{
+    return gz ? gzclose(gz) : Z_STREAM_ERROR;
+}
 
 DATA_FILE::DATA_FILE(long cache_size)
 {
     std::memset(folder, 0, sizeof folder);
     long size = cache_size == -1 ? default_cache_sz : cache_size;
-    if (size < MIN_CACHE_SZ)
+    if (size < MIN_CACHE_SZ) {
         size = MIN_CACHE_SZ;
-    if (size > MAX_CACHE_SZ)
+    }
+    if (size > MAX_CACHE_SZ) {
         size = MAX_CACHE_SZ;
+    }
 
     short empty_slot = -1;
-    for (short i = 0; i < cache_buffers_sz; ++i)
-    {
-        if (!cache_buffer_in_use[i] && cache_buffers[i] && cache_buffer_sizes[i] >= size)
-        {
+    for (short i = 0; i < cache_buffers_sz; ++i) {
+        if (!cache_buffer_in_use[i] && cache_buffers[i] && cache_buffer_sizes[i] >= size) {
             cache_buffer_in_use[i] = 1;
             cache_slot = i;
             cache = cache_buffers[i];
@@ -96,14 +104,13 @@ DATA_FILE::DATA_FILE(long cache_size)
             size = cache_buffer_sizes[i];
             break;
         }
-        if (!cache_buffers[i] && empty_slot < 0)
+        if (!cache_buffers[i] && empty_slot < 0) {
             empty_slot = i;
+        }
     }
-    if (cache_slot < 0 && empty_slot >= 0)
-    {
+    if (cache_slot < 0 && empty_slot >= 0) {
         INT_U8* p = static_cast<INT_U8*>(std::malloc(static_cast<size_t>(size)));
-        if (p)
-        {
+        if (p) {
             cache_buffers[empty_slot] = p;
             cache_buffer_sizes[empty_slot] = size;
             cache_buffer_in_use[empty_slot] = 1;
@@ -111,11 +118,11 @@ DATA_FILE::DATA_FILE(long cache_size)
             cache = p;
         }
     }
-    if (cache_slot < 0)
-    {
+    if (cache_slot < 0) {
         cache = static_cast<INT_U8*>(std::malloc(static_cast<size_t>(size)));
-        if (!cache)
+        if (!cache) {
             display_error(ERR_DATA_FILE_CACHE_MEMORY);
+        }
     }
     cache_sz = size;
     pool_generation = current_pool_generation;
@@ -126,10 +133,11 @@ DATA_FILE::~DATA_FILE()
     // Closing here keeps data that a caller forgot to close from being lost.
     close();
     if (cache_slot >= 0 && pool_generation == current_pool_generation && cache_slot < cache_buffers_sz &&
-        cache_buffers[cache_slot] == cache)
+        cache_buffers[cache_slot] == cache) {
         cache_buffer_in_use[cache_slot] = 0;
-    else
+    } else {
         std::free(cache);
+    }
 }
 
 namespace {
@@ -150,32 +158,32 @@ void free_pool_arrays()
 void DATA_FILE::set_cache_buffers_sz(short n)
 {
     // Buffers still lent out stay with their files, which free them.
-    for (short i = 0; i < cache_buffers_sz; ++i)
-        if (!cache_buffer_in_use[i])
+    for (short i = 0; i < cache_buffers_sz; ++i) {
+        if (!cache_buffer_in_use[i]) {
             std::free(cache_buffers[i]);
+        }
+    }
     free_pool_arrays();
     ++current_pool_generation;
-    if (n < 1)
+    if (n < 1) {
         return;
+    }
     cache_buffers = static_cast<INT_U8**>(std::calloc(static_cast<size_t>(n), sizeof(INT_U8*)));
     cache_buffer_sizes = static_cast<long*>(std::calloc(static_cast<size_t>(n), sizeof(long)));
     cache_buffer_in_use = static_cast<INT_U8*>(std::calloc(static_cast<size_t>(n), 1));
-    if (!cache_buffers || !cache_buffer_sizes || !cache_buffer_in_use)
+    if (!cache_buffers || !cache_buffer_sizes || !cache_buffer_in_use) {
         free_pool_arrays();
-    else
+    } else {
         cache_buffers_sz = n;
+    }
 }
 
 const char* DATA_FILE::stdio_mode(FILE_MODE m)
 {
-    switch (m)
-    {
-    case fm_read:
-        return "rb";
-    case fm_write:
-        return "wb";
-    case fm_update:
-        return "r+b";
+    switch (m) {
+    case fm_read: return "rb";
+    case fm_write: return "wb";
+    case fm_update: return "r+b";
     }
     return nullptr;
 }
@@ -199,20 +207,23 @@ void DATA_FILE::reset_state()
 bool DATA_FILE::open(const char* path, FILE_MODE m, int byte_order, INT_U8 gzip)
 {
     const char* smode = stdio_mode(m);
-    if (!path || !*path || !smode || is_open())
+    if (!path || !*path || !smode || is_open()) {
         return false;
+    }
     FILE* stream = m == fm_write ? FOLDER::open_whole_file(path, smode) : std::fopen(path, smode);
-    if (!stream)
+    if (!stream) {
         return false;
-    if (!open(stream, m, byte_order, gzip))
+    }
+    if (!open(stream, m, byte_order, gzip)) {
         return false;
+    }
     const char* slash = std::strrchr(path, '/');
     const char* base = slash ? slash + 1 : path;
     size_t dir_len = slash ? static_cast<size_t>(slash - path) : 0;
-    if (slash && dir_len == 0)
+    if (slash && dir_len == 0) {
         dir_len = 1; // the root folder
-    if (dir_len < sizeof folder)
-    {
+    }
+    if (dir_len < sizeof folder) {
         std::memcpy(folder, path, dir_len);
         folder[dir_len] = 0;
     }
@@ -222,12 +233,12 @@ bool DATA_FILE::open(const char* path, FILE_MODE m, int byte_order, INT_U8 gzip)
 
 bool DATA_FILE::open(FILE* stream, FILE_MODE m, int byte_order, INT_U8 gzip)
 {
-    if (!stream)
+    if (!stream) {
         return false;
+    }
     // A folder opens for reading on this host, and reports an absurd size.
     struct stat st;
-    if (!stdio_mode(m) || is_open() || fstat(fileno(stream), &st) != 0 || S_ISDIR(st.st_mode))
-    {
+    if (!stdio_mode(m) || is_open() || fstat(fileno(stream), &st) != 0 || S_ISDIR(st.st_mode)) {
         FOLDER::finish_file(stream, false);
         return false;
     }
@@ -240,74 +251,65 @@ bool DATA_FILE::open(FILE* stream, FILE_MODE m, int byte_order, INT_U8 gzip)
     bool ok = true;
 
     auto stdio_size = [&](long& out) {
-        if (std::fseek(stream, 0, SEEK_END) != 0)
+        if (std::fseek(stream, 0, SEEK_END) != 0) {
             return false;
+        }
         out = std::ftell(stream);
         return out >= 0;
     };
 
-    if (!with_byte)
-    {
+    if (!with_byte) {
         sw = static_cast<INT_U8>(byte_order);
-        if (m == fm_read)
+        if (m == fm_read) {
             ok = stdio_size(len) && std::fseek(stream, 0, SEEK_SET) == 0;
-        else if (m == fm_update)
-        {
+        } else if (m == fm_update) {
             ok = stdio_size(len);
             start = len;
         }
-    }
-    else if (m == fm_write)
-    {
+    } else if (m == fm_write) {
         INT_U8 zero = 0;
-        if (gzip)
-        {
+        if (gzip) {
             z = kivo_gzopen(stream, "wb");
             ok = z && gzwrite(z, &zero, 1) == 1;
-        }
-        else
+        } else {
             ok = std::fwrite(&zero, 1, 1, stream) == 1;
+        }
         len = start = 1;
-    }
-    else if (m == fm_read)
-    {
+    } else if (m == fm_read) {
         INT_U8 b = 0;
-        if (gzip)
-        {
+        if (gzip) {
             ok = std::fseek(stream, 0, SEEK_SET) == 0 && (z = kivo_gzopen(stream, "rb")) != nullptr;
             // The uncompressed length: inflate once to the end (the stream
             // cannot seek from its end), then start again.
-            if (ok)
-            {
+            if (ok) {
                 static INT_U8 scratch[65536];
                 int got;
-                while ((got = gzread(z, scratch, sizeof scratch)) > 0)
+                while ((got = gzread(z, scratch, sizeof scratch)) > 0) {
                     len += got;
+                }
                 // A cut-off stream reads like an early end; only the
                 // stream's error state tells it apart.
                 int err = Z_OK;
                 gzerror(z, &err);
                 ok = got == 0 && err == Z_OK && gzrewind(z) == 0;
             }
-            if (ok && gzread(z, &b, 1) != 1)
+            if (ok && gzread(z, &b, 1) != 1) {
                 b = 0;
-        }
-        else
-        {
+            }
+        } else {
             ok = stdio_size(len) && std::fseek(stream, 0, SEEK_SET) == 0;
-            if (ok && std::fread(&b, 1, 1, stream) != 1)
+            if (ok && std::fread(&b, 1, 1, stream) != 1) {
                 b = 0;
+            }
         }
         sw = b;
         start = 1;
-    }
-    else // update
+    } else // update
     {
         // A compressed stream cannot be rewritten in place.
         ok = !gzip && std::fseek(stream, 0, SEEK_SET) == 0;
         INT_U8 b = 0;
-        if (ok && std::fread(&b, 1, 1, stream) != 1)
-        {
+        if (ok && std::fread(&b, 1, 1, stream) != 1) {
             b = 0;
             ok = std::fseek(stream, 0, SEEK_SET) == 0 && std::fwrite(&b, 1, 1, stream) == 1;
         }
@@ -316,10 +318,10 @@ bool DATA_FILE::open(FILE* stream, FILE_MODE m, int byte_order, INT_U8 gzip)
         start = len;
     }
 
-    if (!ok)
-    {
-        if (z)
+    if (!ok) {
+        if (z) {
             kivo_gzclose(z);
+        }
         FOLDER::finish_file(stream, false);
         return false;
     }
@@ -334,18 +336,21 @@ bool DATA_FILE::open(FILE* stream, FILE_MODE m, int byte_order, INT_U8 gzip)
     // Positioned for the first transfer (and the end-of-file flag clear).
     // An empty file read with its byte-order byte keeps the flag: it is at
     // its end from the start.
-    if (!gz && !(m == fm_read && with_byte && len == 0))
+    if (!gz && !(m == fm_read && with_byte && len == 0)) {
         std::fseek(fp, cache_start, SEEK_SET);
+    }
     return true;
 }
 
 bool DATA_FILE::close()
 {
-    if (!is_open())
+    if (!is_open()) {
         return true;
+    }
     bool ok = flush_cache();
-    if (gz && kivo_gzclose(gz) != Z_OK)
+    if (gz && kivo_gzclose(gz) != Z_OK) {
         ok = false;
+    }
     ok = ok && !write_failed;
     // A save whose last transfer failed must not replace the old file.
     bool keep = ok && !(mode == fm_write && error);
@@ -361,17 +366,19 @@ bool DATA_FILE::close()
 // seeks only when it stands elsewhere (its seeks can be costly).
 bool DATA_FILE::sync_stream(long offset)
 {
-    if (gz)
-    {
+    if (gz) {
         z_off_t at = gztell(gz);
-        if (at == offset)
+        if (at == offset) {
             return true;
-        if (mode == fm_write && at > offset)
+        }
+        if (mode == fm_write && at > offset) {
             return false;
+        }
         return gzseek(gz, offset, SEEK_SET) == offset;
     }
-    if (mode == fm_read && stream_pos == offset)
+    if (mode == fm_read && stream_pos == offset) {
         return true;
+    }
     bool ok = std::fseek(fp, offset, SEEK_SET) == 0;
     stream_pos = ok && mode == fm_read ? offset : -1;
     return ok;
@@ -380,15 +387,16 @@ bool DATA_FILE::sync_stream(long offset)
 long DATA_FILE::raw_write(const INT_U8* buf, long n)
 {
     stream_pos = -1;
-    if (!gz)
+    if (!gz) {
         return static_cast<long>(std::fwrite(buf, 1, static_cast<size_t>(n), fp));
+    }
     long done = 0;
-    while (done < n)
-    {
+    while (done < n) {
         long chunk = n - done > (1L << 30) ? (1L << 30) : n - done;
         int w = gzwrite(gz, buf + done, static_cast<unsigned>(chunk));
-        if (w <= 0)
+        if (w <= 0) {
             break;
+        }
         done += w;
     }
     return done;
@@ -396,26 +404,28 @@ long DATA_FILE::raw_write(const INT_U8* buf, long n)
 
 bool DATA_FILE::flush_cache()
 {
-    if (!is_open())
+    if (!is_open()) {
         return true;
+    }
     bool ok = true;
-    if (cache_dirty && cache_used > 0)
-    {
+    if (cache_dirty && cache_used > 0) {
         long w = sync_stream(cache_start) ? raw_write(cache, cache_used) : 0;
         ok = w == cache_used;
-        if (!ok)
+        if (!ok) {
             write_failed = 1;
+        }
     }
     // An empty cache says nothing about the file: after a move past the end
     // the file only grows once bytes are written there.
-    if (cache_used > 0)
+    if (cache_used > 0) {
         length = max_long(length, cache_start + cache_used);
+    }
     cache_start += cache_used;
-    if (cache_used - cache_pos > 0)
-    {
+    if (cache_used - cache_pos > 0) {
         cache_start -= cache_used - cache_pos;
-        if (!gz)
+        if (!gz) {
             std::fseek(fp, cache_start, SEEK_SET);
+        }
         stream_pos = -1;
     }
     cache_used = cache_pos = 0;
@@ -423,12 +433,16 @@ bool DATA_FILE::flush_cache()
     return ok;
 }
 
-long DATA_FILE::get_pos() { return cache_start + cache_pos - order_byte; }
+long DATA_FILE::get_pos()
+{
+    return cache_start + cache_pos - order_byte;
+}
 
 long DATA_FILE::get_length()
 {
-    if (!is_open())
+    if (!is_open()) {
         return 0;
+    }
     // Only bytes that exist or wait in the cache count: a position moved
     // past the end adds nothing until something is written there.
     long end = cache_used > 0 ? max_long(length, cache_start + cache_used) : length;
@@ -437,10 +451,12 @@ long DATA_FILE::get_length()
 
 bool DATA_FILE::is_at_end()
 {
-    if (!is_open())
+    if (!is_open()) {
         return true;
-    if (cache_used > cache_pos)
+    }
+    if (cache_used > cache_pos) {
         return false;
+    }
     return gz ? gzeof(gz) != 0 : std::feof(fp) != 0;
 }
 
@@ -449,40 +465,43 @@ long DATA_FILE::set_pos(long pos, INT_U8 from_end)
     long base = from_end && is_open() ? get_length() : 0;
     // Targets far beyond any real file are refused before the offset
     // arithmetic can overflow.
-    if (pos > MAX_OFFSET - base)
+    if (pos > MAX_OFFSET - base) {
         return -1;
+    }
     long client = pos + base;
-    if (client < 0)
+    if (client < 0) {
         return -1;
-    if (gz && mode == fm_write && client > MAX_GZ_WRITE_POS)
+    }
+    if (gz && mode == fm_write && client > MAX_GZ_WRITE_POS) {
         return -1;
+    }
     long target = client + order_byte;
     long here = cache_start + cache_pos;
-    if (target == here)
+    if (target == here) {
         return client;
+    }
     // A compressed file being written only goes forwards.
-    if (gz && mode == fm_write && target < cache_start + cache_used)
+    if (gz && mode == fm_write && target < cache_start + cache_used) {
         return -1;
-    if (target >= cache_start && target <= cache_start + cache_used)
-    {
+    }
+    if (target >= cache_start && target <= cache_start + cache_used) {
         cache_pos = target - cache_start;
         return client;
     }
     // The flush keeps the position; a refused seek leaves it there too.
-    if (!flush_cache())
+    if (!flush_cache()) {
         return -1;
-    if (is_open())
-    {
-        if (gz)
-        {
-            if (mode != fm_write && gzseek(gz, target, SEEK_SET) != target)
+    }
+    if (is_open()) {
+        if (gz) {
+            if (mode != fm_write && gzseek(gz, target, SEEK_SET) != target) {
                 return -1;
-        }
-        else
-        {
+            }
+        } else {
             stream_pos = -1;
-            if (std::fseek(fp, target, SEEK_SET) != 0)
+            if (std::fseek(fp, target, SEEK_SET) != 0) {
                 return -1;
+            }
         }
     }
     cache_start = target;
@@ -491,35 +510,35 @@ long DATA_FILE::set_pos(long pos, INT_U8 from_end)
 
 long DATA_FILE::read_data_block(INT_U8* buf, long n)
 {
-    if (!is_open())
+    if (!is_open()) {
         return 0;
-    if (mode == fm_write)
+    }
+    if (mode == fm_write) {
         display_error(ERR_READ_FROM_WRITE_FILE);
-    if (!buf || n < 1 || n > MAX_BLOCK)
+    }
+    if (!buf || n < 1 || n > MAX_BLOCK) {
         return 0;
+    }
     long total = 0;
-    for (;;)
-    {
+    for (;;) {
         long avail = cache_used - cache_pos;
         long take = avail < n - total ? avail : n - total;
-        if (take > 0)
-        {
+        if (take > 0) {
             std::memcpy(buf + total, cache + cache_pos, static_cast<size_t>(take));
             cache_pos += take;
             total += take;
         }
-        if (total == n)
+        if (total == n) {
             return total;
+        }
         // Cache used up: write back what was written, then refill from the
         // byte after it.
-        if (cache_dirty)
-        {
+        if (cache_dirty) {
             // Written data that never reached the file ends the read short.
-            if (!flush_cache())
+            if (!flush_cache()) {
                 return total;
-        }
-        else
-        {
+            }
+        } else {
             cache_start += cache_used;
             cache_used = cache_pos = 0;
         }
@@ -527,8 +546,7 @@ long DATA_FILE::read_data_block(INT_U8* buf, long n)
         // request goes straight into the caller's buffer, as large writes go
         // straight to the file: through the cache every byte would be copied
         // twice.
-        if (!gz && n - total >= (cache_sz < DIRECT_READ_SZ ? cache_sz : DIRECT_READ_SZ))
-        {
+        if (!gz && n - total >= (cache_sz < DIRECT_READ_SZ ? cache_sz : DIRECT_READ_SZ)) {
             long direct = sync_stream(cache_start)
                               ? static_cast<long>(std::fread(buf + total, 1, static_cast<size_t>(n - total), fp))
                               : 0;
@@ -539,45 +557,45 @@ long DATA_FILE::read_data_block(INT_U8* buf, long n)
             return total + direct;
         }
         long got = 0;
-        if (sync_stream(cache_start))
-        {
-            if (gz)
-            {
+        if (sync_stream(cache_start)) {
+            if (gz) {
                 int r = gzread(gz, cache, static_cast<unsigned>(cache_sz));
                 got = r > 0 ? r : 0;
-            }
-            else
-            {
+            } else {
                 long want = refill_sz < cache_sz ? refill_sz : cache_sz;
                 got = static_cast<long>(std::fread(cache, 1, static_cast<size_t>(want), fp));
                 stream_pos = got == want ? cache_start + got : -1;
-                if (refill_sz < cache_sz)
+                if (refill_sz < cache_sz) {
                     refill_sz *= 2;
+                }
             }
         }
         cache_used = got;
         cache_pos = 0;
-        if (got == 0)
+        if (got == 0) {
             return total;
+        }
     }
 }
 
 long DATA_FILE::write_data_block(const INT_U8* buf, long n)
 {
-    if (!is_open() || n < 1)
+    if (!is_open() || n < 1) {
         return 0;
-    if (mode == fm_read)
+    }
+    if (mode == fm_read) {
         display_error(ERR_WRITE_TO_READ_FILE);
+    }
     if (!buf || n > MAX_BLOCK) {
         write_failed = 1;
         return 0;
     }
     // Earlier data that the file refused makes this write fail too, so the
     // caller learns of the loss.
-    if (cache_pos + n >= cache_sz && !flush_cache())
+    if (cache_pos + n >= cache_sz && !flush_cache()) {
         return 0;
-    if (n < cache_sz)
-    {
+    }
+    if (n < cache_sz) {
         std::memcpy(cache + cache_pos, buf, static_cast<size_t>(n));
         cache_dirty = 1;
         cache_pos += n;
@@ -586,12 +604,12 @@ long DATA_FILE::write_data_block(const INT_U8* buf, long n)
     }
     // As large as the cache: straight to the file.
     long w = sync_stream(cache_start) ? raw_write(buf, n) : 0;
-    if (w > 0)
-    {
+    if (w > 0) {
         cache_start += w;
         length = max_long(length, cache_start);
     }
-    if (w != n)
+    if (w != n) {
         write_failed = 1;
+    }
     return w;
 }

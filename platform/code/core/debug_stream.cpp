@@ -64,8 +64,9 @@ constexpr FLAG_KEY flag_keys[] = {
 // settings; false when the folder cannot be set.
 bool open_config(const char* name, FOLDER& f, CONFIG_FILE& cfg, INT_U8 create)
 {
-    if (!f.set(DEBUG_FOLDER, create, nullptr, create, 0, 0))
+    if (!f.set(DEBUG_FOLDER, create, nullptr, create, 0, 0)) {
         return false;
+    }
     char cfg_name[270];
     std::snprintf(cfg_name, sizeof cfg_name, "%s_release.cfg", name);
     cfg.set_filename(cfg_name, 1);
@@ -77,8 +78,9 @@ bool open_config(const char* name, FOLDER& f, CONFIG_FILE& cfg, INT_U8 create)
 void DEBUG_STREAM::setup(const char* stream_name, INT_U16 stream_flags, INT_U8 load)
 {
     bool registered = false;
-    for (INT_S16 i = 0; i < streams_sz; ++i)
+    for (INT_S16 i = 0; i < streams_sz; ++i) {
         registered = registered || streams[i] == this;
+    }
     if (!registered && streams_sz < 0x7FFF) { // the count is 16 bits
         void* grown = std::realloc(streams, sizeof(DEBUG_STREAM*) * (streams_sz + 1));
         if (grown) {
@@ -86,16 +88,18 @@ void DEBUG_STREAM::setup(const char* stream_name, INT_U16 stream_flags, INT_U8 l
             streams[streams_sz++] = this;
         }
     }
-    if (stream_name && *stream_name)
+    if (stream_name && *stream_name) {
         std::snprintf(name, sizeof name, "%s", stream_name);
-    else
+    } else {
         std::snprintf(name, sizeof name, "Debug Stream %p", static_cast<void*>(this));
+    }
     flags = stream_flags;
     std::snprintf(filename, sizeof filename, "%.251s.txt", name);
     rolling_limit = 100;
     write_count = 0;
-    if (load)
+    if (load) {
         load_config();
+    }
     close_file();
     first_write = 1;
 }
@@ -106,18 +110,22 @@ bool DEBUG_STREAM::load_config()
     std::snprintf(filename, sizeof filename, "%.251s.txt", name);
     FOLDER f;
     CONFIG_FILE cfg;
-    if (!open_config(name, f, cfg, 0) || !cfg.exists(f))
+    if (!open_config(name, f, cfg, 0) || !cfg.exists(f)) {
         return false;
+    }
     char value[256];
-    if (cfg.read(f, "filename", value) && value[0])
+    if (cfg.read(f, "filename", value) && value[0]) {
         std::snprintf(filename, sizeof filename, "%s", value);
+    }
     INT_U32 number = 0;
-    if (cfg.read(f, "disabled", number, 0) && number)
+    if (cfg.read(f, "disabled", number, 0) && number) {
         return true;
+    }
     for (const FLAG_KEY& k : flag_keys) {
         number = 0;
-        if (cfg.read(f, k.key, number, 0) && number)
+        if (cfg.read(f, k.key, number, 0) && number) {
             flags |= k.bit;
+        }
     }
     number = 100;
     cfg.read(f, "file_rolling_limit", number, 0);
@@ -129,11 +137,13 @@ bool DEBUG_STREAM::save_config()
 {
     FOLDER f;
     CONFIG_FILE cfg;
-    if (!open_config(name, f, cfg, 1))
+    if (!open_config(name, f, cfg, 1)) {
         return false;
+    }
     bool ok = true;
-    for (const FLAG_KEY& k : flag_keys)
+    for (const FLAG_KEY& k : flag_keys) {
         ok = cfg.write(f, k.key, (flags & k.bit) ? 1u : 0u, 0) && ok;
+    }
     ok = cfg.write(f, "filename", filename) && ok;
     ok = cfg.write(f, "disabled", flags == 0 ? 1u : 0u, 0) && ok;
     ok = cfg.write(f, "file_rolling_limit", rolling_limit, 0) && ok;
@@ -151,32 +161,38 @@ void DEBUG_STREAM::close_file()
 
 void DEBUG_STREAM::write_to_stream(const char* source_file, long line, const char* text, INT_U8 newline)
 {
-    if (!flags)
+    if (!flags) {
         return;
+    }
     char buf[2048];
     std::size_t len = 0;
     auto append = [&](const char* format, auto... args) {
         if (len < sizeof buf - 1) {
             int n = std::snprintf(buf + len, sizeof buf - len, format, args...);
-            if (n > 0)
+            if (n > 0) {
                 len = len + static_cast<std::size_t>(n) < sizeof buf - 1 ? len + static_cast<std::size_t>(n)
-                                                                          : sizeof buf - 1;
+                                                                         : sizeof buf - 1;
+            }
         }
     };
     buf[0] = 0;
-    if (flags & DEBUG_STREAM_WRITE_STREAM_NAME)
+    if (flags & DEBUG_STREAM_WRITE_STREAM_NAME) {
         append("<%s>: ", name);
+    }
     std::size_t name_len = len; // the pop-up leaves the channel name out
-    if (flags & DEBUG_STREAM_WRITE_DATE)
+    if (flags & DEBUG_STREAM_WRITE_DATE) {
         append("%s ", get_inet_date_string(get_wall_seconds()));
-    if ((flags & DEBUG_STREAM_WRITE_CODE_LOCATION) && source_file)
+    }
+    if ((flags & DEBUG_STREAM_WRITE_CODE_LOCATION) && source_file) {
         append("(%s,%d) ", source_file, static_cast<int>(line));
+    }
     append("%s", text ? text : "");
 
     if (flags & DEBUG_STREAM_WRITE_TO_CONSOLE) {
         write_to_console(buf);
-        if (newline)
+        if (newline) {
             write_to_console("\n");
+        }
     }
 
     if (flags & DEBUG_STREAM_WRITE_TO_FILE) {
@@ -186,8 +202,9 @@ void DEBUG_STREAM::write_to_stream(const char* source_file, long line, const cha
                 close_file();
                 char bak[264];
                 std::snprintf(bak, sizeof bak, "%s.bak", filename);
-                if (f.file_exists(bak, 0))
+                if (f.file_exists(bak, 0)) {
                     f.remove(bak);
+                }
                 f.move(filename, f, bak);
                 write_count = 0;
             }
@@ -200,8 +217,9 @@ void DEBUG_STREAM::write_to_stream(const char* source_file, long line, const cha
                     emptied = old && ftruncate(fileno(old), 0) == 0;
                     f.close_file(old);
                 }
-                if (emptied)
+                if (emptied) {
                     file = f.open_text_file(filename, fm_update, 0);
+                }
             }
             if (file) {
                 if (first_write && (flags & DEBUG_STREAM_WRITE_FILE_HEADER)) {
@@ -214,28 +232,32 @@ void DEBUG_STREAM::write_to_stream(const char* source_file, long line, const cha
                     *file << "\n\n";
                 }
                 *file << buf;
-                if (newline)
+                if (newline) {
                     *file << "\n";
+                }
                 ++write_count;
-                if (!(flags & DEBUG_STREAM_KEEP_FILE_OPEN))
+                if (!(flags & DEBUG_STREAM_KEEP_FILE_OPEN)) {
                     close_file();
-                else
+                } else {
                     std::fflush(file->stream);
+                }
                 first_write = 0;
             }
         }
     }
 
-    if (flags & DEBUG_STREAM_WRITE_TO_POPUP_DIALOG)
+    if (flags & DEBUG_STREAM_WRITE_TO_POPUP_DIALOG) {
         display_popup_dialog(name, buf + name_len);
+    }
 }
 
 void DEBUG_STREAM::printf(const char* format, ...)
 {
     // The event loop logs every event on channels that are normally off:
     // a silent channel must cost no formatting.
-    if (!format || !flags)
+    if (!format || !flags) {
         return;
+    }
     char buf[2048];
     va_list args;
     va_start(args, format);
@@ -246,11 +268,13 @@ void DEBUG_STREAM::printf(const char* format, ...)
 
 DEBUG_STREAM* DEBUG_STREAM::find_stream(const char* stream_name)
 {
-    if (!stream_name)
+    if (!stream_name) {
         return nullptr;
+    }
     for (INT_S16 i = 0; i < streams_sz; ++i) {
-        if (std::strcmp(streams[i]->name, stream_name) == 0)
+        if (std::strcmp(streams[i]->name, stream_name) == 0) {
             return streams[i];
+        }
     }
     return nullptr;
 }
@@ -260,8 +284,9 @@ void DEBUG_STREAM::unregister()
     // Every occurrence, so no dangling pointer is left for the listing.
     INT_S16 kept = 0;
     for (INT_S16 i = 0; i < streams_sz; ++i) {
-        if (streams[i] != this)
+        if (streams[i] != this) {
             streams[kept++] = streams[i];
+        }
     }
     streams_sz = kept;
     if (streams_sz == 0) {
@@ -272,8 +297,9 @@ void DEBUG_STREAM::unregister()
 
 DEBUG_STREAM::~DEBUG_STREAM()
 {
-    if (flags & DEBUG_STREAM_SAVE_CONFIG_ON_EXIT)
+    if (flags & DEBUG_STREAM_SAVE_CONFIG_ON_EXIT) {
         save_config();
+    }
     unregister();
     close_file();
 }

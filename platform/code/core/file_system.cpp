@@ -23,15 +23,19 @@ int open_dir_nofollow(int at, const char* name)
     return openat(at, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
 }
 
-INT_S32 first_error(INT_S32 sofar, INT_S32 now) { return sofar != FS_OK ? sofar : now; }
+INT_S32 first_error(INT_S32 sofar, INT_S32 now)
+{
+    return sofar != FS_OK ? sofar : now;
+}
 
 // Reads the names of a directory (without "." and ".."); the callback
 // returns false to stop. The DIR owns its own descriptor (a duplicate).
 template <typename F> INT_S32 for_each_name(int dirfd, F f)
 {
     int fd = dup(dirfd);
-    if (fd < 0)
+    if (fd < 0) {
         return fs_error_from_errno(errno);
+    }
     DIR* d = fdopendir(fd);
     if (!d) {
         int e = errno;
@@ -41,16 +45,18 @@ template <typename F> INT_S32 for_each_name(int dirfd, F f)
     INT_S32 result = FS_OK;
     errno = 0;
     while (dirent* e = readdir(d)) {
-        if (!std::strcmp(e->d_name, ".") || !std::strcmp(e->d_name, ".."))
+        if (!std::strcmp(e->d_name, ".") || !std::strcmp(e->d_name, "..")) {
             continue;
+        }
         if (!f(e->d_name)) {
             result = FS_IO_ERROR;
             break;
         }
         errno = 0;
     }
-    if (result == FS_OK && errno != 0)
+    if (result == FS_OK && errno != 0) {
         result = fs_error_from_errno(errno);
+    }
     closedir(d);
     return result;
 }
@@ -60,26 +66,32 @@ INT_S32 delete_contents_at(int dirfd, int depth);
 INT_S32 delete_entry_at(int parent, const char* name, int depth)
 {
     struct stat st;
-    if (fstatat(parent, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+    if (fstatat(parent, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
         return fs_error_from_errno(errno);
+    }
     if (!S_ISDIR(st.st_mode)) {
-        if (unlinkat(parent, name, 0) != 0)
+        if (unlinkat(parent, name, 0) != 0) {
             return fs_error_from_errno(errno);
+        }
         return FS_OK;
     }
-    if (depth >= max_depth)
+    if (depth >= max_depth) {
         return FS_IO_ERROR;
+    }
     // A folder without owner rights could not be emptied; give them back
     // (the only way to delete what it holds, as the owner would).
-    if ((st.st_mode & 0700) != 0700)
+    if ((st.st_mode & 0700) != 0700) {
         fchmodat(parent, name, (st.st_mode & 07777) | 0700, 0);
+    }
     int fd = open_dir_nofollow(parent, name);
-    if (fd < 0)
+    if (fd < 0) {
         return fs_error_from_errno(errno);
+    }
     INT_S32 r = delete_contents_at(fd, depth + 1);
     close(fd);
-    if (unlinkat(parent, name, AT_REMOVEDIR) != 0)
+    if (unlinkat(parent, name, AT_REMOVEDIR) != 0) {
         return first_error(r, fs_error_from_errno(errno));
+    }
     return r;
 }
 
@@ -98,8 +110,9 @@ INT_S32 copy_file_at(int srcdir, const char* name, int dstdir, const char* new_n
                      bool& created)
 {
     int in = openat(srcdir, name, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    if (in < 0)
+    if (in < 0) {
         return fs_error_from_errno(errno);
+    }
     int out = openat(dstdir, new_name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (out < 0) {
         int e = errno;
@@ -112,19 +125,22 @@ INT_S32 copy_file_at(int srcdir, const char* name, int dstdir, const char* new_n
     while (result == FS_OK) {
         ssize_t got = read(in, buf.get(), copy_buffer_size);
         if (got < 0) {
-            if (errno == EINTR)
+            if (errno == EINTR) {
                 continue;
+            }
             result = fs_error_from_errno(errno);
             break;
         }
-        if (got == 0)
+        if (got == 0) {
             break;
+        }
         ssize_t done = 0;
         while (done < got) {
             ssize_t put = write(out, buf.get() + done, static_cast<std::size_t>(got - done));
             if (put < 0) {
-                if (errno == EINTR)
+                if (errno == EINTR) {
                     continue;
+                }
                 result = fs_error_from_errno(errno);
                 break;
             }
@@ -137,8 +153,9 @@ INT_S32 copy_file_at(int srcdir, const char* name, int dstdir, const char* new_n
         futimens(out, times);
     }
     close(in);
-    if (close(out) != 0 && result == FS_OK)
+    if (close(out) != 0 && result == FS_OK) {
         result = fs_error_from_errno(errno);
+    }
     return result;
 }
 
@@ -147,32 +164,40 @@ INT_S32 copy_file_at(int srcdir, const char* name, int dstdir, const char* new_n
 INT_S32 copy_entry_at(int srcdir, const char* name, int dstdir, const char* new_name, int depth, bool& created)
 {
     struct stat st;
-    if (fstatat(srcdir, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+    if (fstatat(srcdir, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
         return fs_error_from_errno(errno);
-    if (S_ISREG(st.st_mode))
+    }
+    if (S_ISREG(st.st_mode)) {
         return copy_file_at(srcdir, name, dstdir, new_name, st, created);
+    }
     if (S_ISLNK(st.st_mode)) {
         char target[4096];
         ssize_t n = readlinkat(srcdir, name, target, sizeof(target) - 1);
-        if (n < 0)
+        if (n < 0) {
             return fs_error_from_errno(errno);
+        }
         target[n] = 0;
-        if (symlinkat(target, dstdir, new_name) != 0)
+        if (symlinkat(target, dstdir, new_name) != 0) {
             return fs_error_from_errno(errno);
+        }
         created = true;
         return FS_OK;
     }
-    if (!S_ISDIR(st.st_mode))
+    if (!S_ISDIR(st.st_mode)) {
         return FS_BAD_ARGUMENT; // devices, sockets and pipes are not copied
-    if (depth >= max_depth)
+    }
+    if (depth >= max_depth) {
         return FS_IO_ERROR;
+    }
     // Created private and writable; the source's rights are set once it is full.
-    if (mkdirat(dstdir, new_name, 0700) != 0)
+    if (mkdirat(dstdir, new_name, 0700) != 0) {
         return fs_error_from_errno(errno);
+    }
     created = true;
     int from = open_dir_nofollow(srcdir, name);
-    if (from < 0)
+    if (from < 0) {
         return fs_error_from_errno(errno);
+    }
     int to = open_dir_nofollow(dstdir, new_name);
     if (to < 0) {
         int e = errno;
@@ -199,18 +224,22 @@ INT_S32 copy_entry_at(int srcdir, const char* name, int dstdir, const char* new_
 // rename without ever replacing the target.
 int rename_noreplace(int from_dir, const char* from, int to_dir, const char* to)
 {
-    if (renameat2(from_dir, from, to_dir, to, RENAME_NOREPLACE) == 0)
+    if (renameat2(from_dir, from, to_dir, to, RENAME_NOREPLACE) == 0) {
         return 0;
-    if (errno != EINVAL && errno != ENOSYS)
+    }
+    if (errno != EINVAL && errno != ENOSYS) {
         return -1;
+    }
     // The file system lacks the flag: a hard link fails on an existing
     // target for files; folders are checked first.
     struct stat st;
-    if (fstatat(from_dir, from, &st, AT_SYMLINK_NOFOLLOW) != 0)
+    if (fstatat(from_dir, from, &st, AT_SYMLINK_NOFOLLOW) != 0) {
         return -1;
+    }
     if (!S_ISDIR(st.st_mode)) {
-        if (linkat(from_dir, from, to_dir, to, 0) != 0)
+        if (linkat(from_dir, from, to_dir, to, 0) != 0) {
             return -1;
+        }
         return unlinkat(from_dir, from, 0);
     }
     if (fstatat(to_dir, to, &st, AT_SYMLINK_NOFOLLOW) == 0) {
@@ -223,8 +252,9 @@ int rename_noreplace(int from_dir, const char* from, int to_dir, const char* to)
 bool same_node(int a_dir, const char* a, int b_dir, const char* b)
 {
     struct stat sa, sb;
-    if (fstatat(a_dir, a, &sa, AT_SYMLINK_NOFOLLOW) != 0 || fstatat(b_dir, b, &sb, AT_SYMLINK_NOFOLLOW) != 0)
+    if (fstatat(a_dir, a, &sa, AT_SYMLINK_NOFOLLOW) != 0 || fstatat(b_dir, b, &sb, AT_SYMLINK_NOFOLLOW) != 0) {
         return false;
+    }
     return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
@@ -232,11 +262,13 @@ bool same_node(int a_dir, const char* a, int b_dir, const char* b)
 bool is_inside(const char* outer, const char* inner)
 {
     char a[PATH_MAX], b[PATH_MAX];
-    if (!realpath(outer, a) || !realpath(inner, b))
+    if (!realpath(outer, a) || !realpath(inner, b)) {
         return false;
+    }
     std::size_t n = std::strlen(a);
-    if (std::strncmp(a, b, n) != 0)
+    if (std::strncmp(a, b, n) != 0) {
         return false;
+    }
     return b[n] == 0 || b[n] == '/' || (n == 1 && a[0] == '/');
 }
 
@@ -255,14 +287,17 @@ bool still_reachable(const char* dir, int dirfd, const char* name)
 INT_S32 open_source_and_dest(const char* dir, const char* name, const char* dest_dir, const char* new_name,
                              INT_S32 not_folder, const char*& target, int& from, int& to)
 {
-    if (!dir || !dest_dir || !fs_is_valid_name(name))
+    if (!dir || !dest_dir || !fs_is_valid_name(name)) {
         return FS_BAD_ARGUMENT;
+    }
     target = new_name && new_name[0] ? new_name : name;
-    if (!fs_is_valid_name(target))
+    if (!fs_is_valid_name(target)) {
         return FS_BAD_ARGUMENT;
+    }
     from = open(dir, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (from < 0)
+    if (from < 0) {
         return fs_error_from_errno(errno);
+    }
     to = open(dest_dir, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (to < 0) {
         int e = errno;
@@ -277,39 +312,31 @@ INT_S32 open_source_and_dest(const char* dir, const char* name, const char* dest
 INT_S32 fs_error_from_errno(int err)
 {
     switch (err) {
-    case 0:
-        return FS_OK;
-    case ENOENT:
-        return FS_NOT_FOUND;
-    case ENOTDIR:
-        return FS_NOT_A_DIRECTORY;
+    case 0: return FS_OK;
+    case ENOENT: return FS_NOT_FOUND;
+    case ENOTDIR: return FS_NOT_A_DIRECTORY;
     case EEXIST:
-    case ENOTEMPTY:
-        return FS_EXISTS;
-    case ENOMEM:
-        return FS_NO_MEMORY;
-    case EXDEV:
-        return FS_DIFFERENT_VOLUMES;
+    case ENOTEMPTY: return FS_EXISTS;
+    case ENOMEM: return FS_NO_MEMORY;
+    case EXDEV: return FS_DIFFERENT_VOLUMES;
     case EACCES:
     case EPERM:
-    case EROFS:
-        return FS_ACCESS_DENIED;
-    case ENAMETOOLONG:
-        return FS_BAD_NAME;
+    case EROFS: return FS_ACCESS_DENIED;
+    case ENAMETOOLONG: return FS_BAD_NAME;
     case EINVAL:
-    case ELOOP:
-        return FS_BAD_ARGUMENT;
-    default:
-        return FS_IO_ERROR;
+    case ELOOP: return FS_BAD_ARGUMENT;
+    default: return FS_IO_ERROR;
     }
 }
 
 bool fs_is_valid_name(const char* name)
 {
-    if (!name || !name[0] || std::strchr(name, '/'))
+    if (!name || !name[0] || std::strchr(name, '/')) {
         return false;
-    if (!std::strcmp(name, ".") || !std::strcmp(name, ".."))
+    }
+    if (!std::strcmp(name, ".") || !std::strcmp(name, "..")) {
         return false;
+    }
     return std::strlen(name) <= FS_NAME_MAX;
 }
 
@@ -324,17 +351,20 @@ std::size_t utf8_char(const unsigned char* p, std::size_t n, INT_U32& c)
         return 1;
     }
     std::size_t len = p[0] >= 0xF0 ? 4 : p[0] >= 0xE0 ? 3 : p[0] >= 0xC0 ? 2 : 0;
-    if (len == 0 || p[0] > 0xF4 || len > n)
+    if (len == 0 || p[0] > 0xF4 || len > n) {
         return 0;
+    }
     c = p[0] & (0x7F >> len);
     for (std::size_t i = 1; i < len; ++i) {
-        if ((p[i] & 0xC0) != 0x80)
+        if ((p[i] & 0xC0) != 0x80) {
             return 0;
+        }
         c = (c << 6) | (p[i] & 0x3F);
     }
     static const INT_U32 least[5] = {0, 0, 0x80, 0x800, 0x10000};
-    if (c < least[len] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
+    if (c < least[len] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
         return 0;
+    }
     return len;
 }
 
@@ -345,10 +375,12 @@ long utf8_max(const unsigned char* p, std::size_t n)
     for (std::size_t i = 0; i < n;) {
         INT_U32 c;
         std::size_t len = utf8_char(p + i, n - i, c);
-        if (!len)
+        if (!len) {
             return -1;
-        if (static_cast<long>(c) > top)
+        }
+        if (static_cast<long>(c) > top) {
             top = static_cast<long>(c);
+        }
         i += len;
     }
     return top;
@@ -356,8 +388,9 @@ long utf8_max(const unsigned char* p, std::size_t n)
 
 bool convert_parts(const char* name, char* out, std::size_t size, bool to_host)
 {
-    if (!name || !out || size == 0)
+    if (!name || !out || size == 0) {
         return false;
+    }
     std::size_t o = 0;
     const unsigned char* p = reinterpret_cast<const unsigned char*>(name);
     while (true) {
@@ -367,9 +400,9 @@ bool convert_parts(const char* name, char* out, std::size_t size, bool to_host)
         for (std::size_t i = 0; i < n;) {
             unsigned char b[2];
             std::size_t bn = 1, used = 1;
-            if (keep || p[i] < 0x80)
+            if (keep || p[i] < 0x80) {
                 b[0] = p[i];
-            else if (to_host) {
+            } else if (to_host) {
                 b[0] = static_cast<unsigned char>(0xC0 | (p[i] >> 6));
                 b[1] = static_cast<unsigned char>(0x80 | (p[i] & 0x3F));
                 bn = 2;
@@ -382,13 +415,15 @@ bool convert_parts(const char* name, char* out, std::size_t size, bool to_host)
                 out[0] = 0;
                 return false;
             }
-            for (std::size_t k = 0; k < bn; ++k)
+            for (std::size_t k = 0; k < bn; ++k) {
                 out[o++] = static_cast<char>(b[k]);
+            }
             i += used;
         }
         p += n;
-        if (!*p)
+        if (!*p) {
             break;
+        }
         if (o + 1 >= size) {
             out[0] = 0;
             return false;
@@ -402,7 +437,10 @@ bool convert_parts(const char* name, char* out, std::size_t size, bool to_host)
 
 } // namespace
 
-bool fs_name_to_host(const char* name, char* out, std::size_t size) { return convert_parts(name, out, size, true); }
+bool fs_name_to_host(const char* name, char* out, std::size_t size)
+{
+    return convert_parts(name, out, size, true);
+}
 
 bool fs_name_from_host(const char* name, char* out, std::size_t size)
 {
@@ -411,12 +449,13 @@ bool fs_name_from_host(const char* name, char* out, std::size_t size)
 
 INT_S32 FSMakePath(const char* dir, const char* name, char* buf, std::size_t size)
 {
-    if (!dir || !buf || size == 0)
+    if (!dir || !buf || size == 0) {
         return FS_BAD_ARGUMENT;
+    }
     int n;
-    if (!name || !name[0])
+    if (!name || !name[0]) {
         n = std::snprintf(buf, size, "%s", dir);
-    else {
+    } else {
         std::size_t dl = std::strlen(dir);
         const char* sep = dl > 0 && dir[dl - 1] == '/' ? "" : "/";
         n = std::snprintf(buf, size, "%s%s%s", dir, sep, name);
@@ -430,34 +469,44 @@ INT_S32 FSMakePath(const char* dir, const char* name, char* buf, std::size_t siz
 
 INT_S32 FSGetNodeID(const char* path, INT_U64* device, INT_U64* node, INT_U8* is_directory)
 {
-    if (!path)
+    if (!path) {
         return FS_BAD_ARGUMENT;
+    }
     struct stat st;
-    if (stat(path, &st) != 0)
+    if (stat(path, &st) != 0) {
         return fs_error_from_errno(errno);
-    if (device)
+    }
+    if (device) {
         *device = st.st_dev;
-    if (node)
+    }
+    if (node) {
         *node = st.st_ino;
-    if (is_directory)
+    }
+    if (is_directory) {
         *is_directory = S_ISDIR(st.st_mode) ? 1 : 0;
+    }
     return FS_OK;
 }
 
 bool get_child_id(const char* dir, const char* name, INT_U64* child_id)
 {
-    if (!fs_is_valid_name(name))
+    if (!fs_is_valid_name(name)) {
         return false;
+    }
     char path[FS_PATH_MAX];
-    if (FSMakePath(dir, name, path, sizeof(path)) != FS_OK)
+    if (FSMakePath(dir, name, path, sizeof(path)) != FS_OK) {
         return false;
+    }
     struct stat parent, child;
-    if (stat(dir, &parent) != 0 || stat(path, &child) != 0 || !S_ISDIR(child.st_mode))
+    if (stat(dir, &parent) != 0 || stat(path, &child) != 0 || !S_ISDIR(child.st_mode)) {
         return false;
-    if (parent.st_dev == child.st_dev && parent.st_ino == child.st_ino)
+    }
+    if (parent.st_dev == child.st_dev && parent.st_ino == child.st_ino) {
         return false;
-    if (child_id)
+    }
+    if (child_id) {
         *child_id = child.st_ino;
+    }
     return true;
 }
 
@@ -466,16 +515,18 @@ INT_S32 FSMoveRenameObjectUnicode(const char* dir, const char* name, const char*
     const char* target = nullptr;
     int from = -1, to = -1;
     INT_S32 opened = open_source_and_dest(dir, name, dest_dir, new_name, FS_NOT_A_DIRECTORY, target, from, to);
-    if (opened != FS_OK)
+    if (opened != FS_OK) {
         return opened;
+    }
     INT_S32 result = FS_OK;
     struct stat st;
-    if (fstatat(from, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+    if (fstatat(from, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
         result = fs_error_from_errno(errno);
-    else if (same_node(from, ".", to, ".") && !std::strcmp(name, target))
+    } else if (same_node(from, ".", to, ".") && !std::strcmp(name, target)) {
         result = FS_OK; // already there under that name
-    else if (rename_noreplace(from, name, to, target) != 0)
+    } else if (rename_noreplace(from, name, to, target) != 0) {
         result = fs_error_from_errno(errno);
+    }
     close(from);
     close(to);
     return result;
@@ -487,25 +538,27 @@ INT_S32 FSCopyObject(const char* dir, const char* name, const char* dest_dir, co
     const char* target = nullptr;
     int from = -1, to = -1;
     INT_S32 opened = open_source_and_dest(dir, name, dest_dir, new_name, FS_DEST_NOT_FOLDER, target, from, to);
-    if (opened != FS_OK)
+    if (opened != FS_OK) {
         return opened;
+    }
     INT_S32 result = FS_OK;
     char aside[32] = "";
     struct stat st;
-    if (fstatat(from, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+    if (fstatat(from, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
         result = fs_error_from_errno(errno);
-    else if (S_ISDIR(st.st_mode)) {
+    } else if (S_ISDIR(st.st_mode)) {
         char src[FS_PATH_MAX];
         result = FSMakePath(dir, name, src, sizeof(src));
-        if (result == FS_OK && is_inside(src, dest_dir))
+        if (result == FS_OK && is_inside(src, dest_dir)) {
             result = FS_INSIDE_SOURCE;
+        }
     }
     if (result == FS_OK && fstatat(to, target, &st, AT_SYMLINK_NOFOLLOW) == 0) {
-        if (same_node(from, name, to, target))
+        if (same_node(from, name, to, target)) {
             result = FS_EXISTS; // the entry itself; replacing it would lose it
-        else if (duplicate_action != FS_DUPLICATE_REPLACE)
+        } else if (duplicate_action != FS_DUPLICATE_REPLACE) {
             result = FS_EXISTS;
-        else {
+        } else {
             // Keep the old entry under a free hidden name until the copy is done.
             static INT_U32 seed = 0x4B1D0000u;
             result = FS_EXISTS;
@@ -520,8 +573,9 @@ INT_S32 FSCopyObject(const char* dir, const char* name, const char* dest_dir, co
                     break;
                 }
             }
-            if (result != FS_OK)
+            if (result != FS_OK) {
                 aside[0] = 0;
+            }
         }
     }
     if (result == FS_OK) {
@@ -529,15 +583,18 @@ INT_S32 FSCopyObject(const char* dir, const char* name, const char* dest_dir, co
         result = copy_entry_at(from, name, to, target, 0, created);
         // A destination folder deleted or replaced while the copy ran holds
         // a copy nobody can reach: that is no copy.
-        if (result == FS_OK && !still_reachable(dest_dir, to, target))
+        if (result == FS_OK && !still_reachable(dest_dir, to, target)) {
             result = FS_NOT_FOUND;
-        if (result != FS_OK && created)
+        }
+        if (result != FS_OK && created) {
             delete_entry_at(to, target, 0);
+        }
         if (aside[0]) {
-            if (result == FS_OK)
+            if (result == FS_OK) {
                 delete_entry_at(to, aside, 0);
-            else
+            } else {
                 rename_noreplace(to, aside, to, target);
+            }
         }
     }
     close(from);
@@ -547,18 +604,21 @@ INT_S32 FSCopyObject(const char* dir, const char* name, const char* dest_dir, co
 
 INT_S32 FSDeleteObjects(const char* path)
 {
-    if (!path || !path[0])
+    if (!path || !path[0]) {
         return FS_BAD_ARGUMENT;
+    }
     return delete_entry_at(AT_FDCWD, path, 0);
 }
 
 INT_S32 FSDeleteContainerContents(const char* path)
 {
-    if (!path || !path[0])
+    if (!path || !path[0]) {
         return FS_BAD_ARGUMENT;
+    }
     int fd = open_dir_nofollow(AT_FDCWD, path);
-    if (fd < 0)
+    if (fd < 0) {
         return fs_error_from_errno(errno);
+    }
     INT_S32 r = delete_contents_at(fd, 0);
     close(fd);
     return r;
@@ -575,7 +635,10 @@ INT_S32 InitLinkedList(LINKED_LIST* list, LINKED_LIST_DISPOSE_PROC dispose)
     return FS_OK;
 }
 
-INT_U32 GetNumberOfItems(const LINKED_LIST* list) { return list ? list->count : 0; }
+INT_U32 GetNumberOfItems(const LINKED_LIST* list)
+{
+    return list ? list->count : 0;
+}
 
 INT_S32 AddToTail(LINKED_LIST* list, void* data)
 {
@@ -610,12 +673,14 @@ void Next(LINKED_LIST_NODE** iterator)
     }
 }
 
-void* GetData(const LINKED_LIST_NODE* iterator) { return iterator ? iterator->data : nullptr; }
+void* GetData(const LINKED_LIST_NODE* iterator)
+{
+    return iterator ? iterator->data : nullptr;
+}
 
 void InsertList(LINKED_LIST* destination, LINKED_LIST* source, LINKED_LIST_NODE* after)
 {
-    if (!destination || !source || destination == source || !source->head ||
-        destination->dispose != source->dispose) {
+    if (!destination || !source || destination == source || !source->head || destination->dispose != source->dispose) {
         return;
     }
     if (after) {
@@ -662,4 +727,7 @@ void DestroyList(LINKED_LIST* list)
     *list = LINKED_LIST{nullptr, nullptr, 0, nullptr};
 }
 
-void MyDisposeDataProc(void* data) { std::free(data); }
+void MyDisposeDataProc(void* data)
+{
+    std::free(data);
+}

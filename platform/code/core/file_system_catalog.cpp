@@ -33,21 +33,18 @@ constexpr INT_U32 max_walk_depth = 256;
 INT_S32 catalog_error(int err)
 {
     switch (err) {
-    case EROFS:
-        return FS_VOLUME_LOCKED;
-    case EBADF:
-        return FS_BAD_REFNUM;
-    case EOPNOTSUPP:
-        return FS_NOT_SUPPORTED;
-    default:
-        return fs_error_from_errno(err);
+    case EROFS: return FS_VOLUME_LOCKED;
+    case EBADF: return FS_BAD_REFNUM;
+    case EOPNOTSUPP: return FS_NOT_SUPPORTED;
+    default: return fs_error_from_errno(err);
     }
 }
 
 INT_S32 copy_out(const std::string& text, char* out, std::size_t size)
 {
-    if (!out || size == 0)
+    if (!out || size == 0) {
         return FS_BAD_ARGUMENT;
+    }
     if (text.size() >= size) {
         out[0] = 0;
         return FS_BAD_NAME;
@@ -64,11 +61,12 @@ bool unescape(const std::string& field, std::string& out)
     out.clear();
     for (std::size_t i = 0; i < field.size(); ++i) {
         char c = field[i];
-        if (c == '\\' && i + 3 < field.size() && field[i + 1] >= '0' && field[i + 1] <= '3' &&
-            field[i + 2] >= '0' && field[i + 2] <= '7' && field[i + 3] >= '0' && field[i + 3] <= '7') {
+        if (c == '\\' && i + 3 < field.size() && field[i + 1] >= '0' && field[i + 1] <= '3' && field[i + 2] >= '0' &&
+            field[i + 2] <= '7' && field[i + 3] >= '0' && field[i + 3] <= '7') {
             c = static_cast<char>((field[i + 1] - '0') << 6 | (field[i + 2] - '0') << 3 | (field[i + 3] - '0'));
-            if (c == 0)
+            if (c == 0) {
                 return false;
+            }
             i += 3;
         }
         out += c;
@@ -79,18 +77,21 @@ bool unescape(const std::string& field, std::string& out)
 INT_S32 read_mounts(std::vector<FS_MOUNT_ENTRY>& mounts)
 {
     std::FILE* f = std::fopen("/proc/self/mountinfo", "re");
-    if (!f)
+    if (!f) {
         return catalog_error(errno);
+    }
     char* line = nullptr;
     std::size_t cap = 0;
     ssize_t n;
     while ((n = getline(&line, &cap, f)) > 0) {
         std::string text(line, static_cast<std::size_t>(n));
-        if (text.back() == '\n')
+        if (text.back() == '\n') {
             text.pop_back();
+        }
         FS_MOUNT_ENTRY entry;
-        if (fs_parse_mount_line(text, entry))
+        if (fs_parse_mount_line(text, entry)) {
             mounts.push_back(std::move(entry));
+        }
     }
     std::free(line);
     std::fclose(f);
@@ -99,8 +100,9 @@ INT_S32 read_mounts(std::vector<FS_MOUNT_ENTRY>& mounts)
 
 bool path_within(const std::string& mount_point, const char* path)
 {
-    if (mount_point == "/")
+    if (mount_point == "/") {
         return true;
+    }
     std::size_t n = mount_point.size();
     return !std::strncmp(path, mount_point.c_str(), n) && (path[n] == 0 || path[n] == '/');
 }
@@ -109,21 +111,27 @@ bool path_within(const std::string& mount_point, const char* path)
 // two on one point the later, which hides the earlier.
 INT_S32 mount_of(const char* path, FS_MOUNT_ENTRY& out)
 {
-    if (!path || !path[0])
+    if (!path || !path[0]) {
         return FS_BAD_ARGUMENT;
+    }
     char real[PATH_MAX];
-    if (!realpath(path, real))
+    if (!realpath(path, real)) {
         return catalog_error(errno);
+    }
     std::vector<FS_MOUNT_ENTRY> mounts;
     INT_S32 r = read_mounts(mounts);
-    if (r != FS_OK)
+    if (r != FS_OK) {
         return r;
+    }
     const FS_MOUNT_ENTRY* best = nullptr;
-    for (const FS_MOUNT_ENTRY& m : mounts)
-        if (path_within(m.mount_point, real) && (!best || m.mount_point.size() >= best->mount_point.size()))
+    for (const FS_MOUNT_ENTRY& m : mounts) {
+        if (path_within(m.mount_point, real) && (!best || m.mount_point.size() >= best->mount_point.size())) {
             best = &m;
-    if (!best)
+        }
+    }
+    if (!best) {
         return FS_NO_MORE_VOLUMES;
+    }
     out = *best;
     return FS_OK;
 }
@@ -144,21 +152,25 @@ void split_last(const std::string& path, std::string& head, std::string& last)
 
 INT_S32 split_reference(const char* path, std::string& parent, std::string& name)
 {
-    if (!path || !path[0])
+    if (!path || !path[0]) {
         return FS_BAD_ARGUMENT;
+    }
     struct stat st;
-    if (lstat(path, &st) != 0)
+    if (lstat(path, &st) != 0) {
         return catalog_error(errno);
+    }
     std::string p = path;
-    while (p.size() > 1 && p.back() == '/')
+    while (p.size() > 1 && p.back() == '/') {
         p.pop_back();
+    }
     std::string head;
     split_last(p, head, name);
     if (p == "/" || name == "." || name == "..") {
         // Only the whole path, resolved, says which entry these name.
         char real[PATH_MAX];
-        if (!realpath(path, real))
+        if (!realpath(path, real)) {
             return catalog_error(errno);
+        }
         if (!std::strcmp(real, "/")) {
             parent.clear();
             name = "/";
@@ -167,8 +179,9 @@ INT_S32 split_reference(const char* path, std::string& parent, std::string& name
         split_last(real, head, name);
     }
     char real[PATH_MAX];
-    if (!realpath(head.c_str(), real))
+    if (!realpath(head.c_str(), real)) {
         return catalog_error(errno);
+    }
     parent = real;
     return FS_OK;
 }
@@ -180,8 +193,9 @@ bool device_read_only(dev_t device)
     char path[64];
     std::snprintf(path, sizeof(path), "/sys/dev/block/%u:%u/ro", major(device), minor(device));
     std::FILE* f = std::fopen(path, "re");
-    if (!f)
+    if (!f) {
         return false;
+    }
     int c = std::fgetc(f);
     std::fclose(f);
     return c == '1';
@@ -190,11 +204,13 @@ bool device_read_only(dev_t device)
 bool immutable(const char* path, const struct stat& st)
 {
     // Devices are not opened: opening one can have effects of its own.
-    if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode))
+    if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) {
         return false;
+    }
     int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0)
+    if (fd < 0) {
         return false;
+    }
     int flags = 0;
     bool fixed = ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 && (flags & FS_IMMUTABLE_FL);
     close(fd);
@@ -203,19 +219,23 @@ bool immutable(const char* path, const struct stat& st)
 
 INT_S32 stat_folder(const char* path, struct stat& st)
 {
-    if (!path)
+    if (!path) {
         return FS_BAD_ARGUMENT;
-    if (stat(path, &st) != 0)
+    }
+    if (stat(path, &st) != 0) {
         return catalog_error(errno);
+    }
     return S_ISDIR(st.st_mode) ? FS_OK : FS_NOT_A_DIRECTORY;
 }
 
 INT_S32 stat_file(const char* path, struct stat& st)
 {
-    if (!path)
+    if (!path) {
         return FS_BAD_ARGUMENT;
-    if (stat(path, &st) != 0)
+    }
+    if (stat(path, &st) != 0) {
         return catalog_error(errno);
+    }
     return S_ISDIR(st.st_mode) ? FS_NOT_A_FILE : FS_OK;
 }
 
@@ -232,8 +252,9 @@ bool collect_item(const char* path, const char*, INT_U32, bool, void* data)
     auto* c = static_cast<ITEM_COLLECTOR*>(data);
     char* copy = strdup(path);
     c->result = copy ? AddToTail(c->items, copy) : FS_NO_MEMORY;
-    if (c->result != FS_OK)
+    if (c->result != FS_OK) {
         std::free(copy);
+    }
     return c->result != FS_OK;
 }
 
@@ -258,20 +279,24 @@ INT_S32 fill_list(LINKED_LIST* list, INT_U32* count, const std::vector<std::stri
 
 INT_S32 set_range_lock(int fork, INT_U64 count, INT_U64 start, bool lock)
 {
-    if (fork < 0)
+    if (fork < 0) {
         return FS_BAD_REFNUM;
-    if (start > static_cast<INT_U64>(INT64_MAX) || count > static_cast<INT_U64>(INT64_MAX) - start)
+    }
+    if (start > static_cast<INT_U64>(INT64_MAX) || count > static_cast<INT_U64>(INT64_MAX) - start) {
         return FS_BAD_ARGUMENT;
+    }
     int mode = fcntl(fork, F_GETFL);
-    if (mode < 0)
+    if (mode < 0) {
         return FS_BAD_REFNUM;
+    }
     struct flock fl = {};
     fl.l_type = !lock ? F_UNLCK : (mode & O_ACCMODE) == O_RDONLY ? F_RDLCK : F_WRLCK;
     fl.l_whence = SEEK_SET;
     fl.l_start = static_cast<off_t>(start);
     fl.l_len = static_cast<off_t>(count);
-    if (fcntl(fork, F_OFD_SETLK, &fl) != 0)
+    if (fcntl(fork, F_OFD_SETLK, &fl) != 0) {
         return errno == EAGAIN || errno == EACCES ? FS_RANGE_OVERLAP : catalog_error(errno);
+    }
     return FS_OK;
 }
 
@@ -288,14 +313,10 @@ INT_S32 handle_error(int err)
     switch (err) {
     case EOPNOTSUPP:
     case ENOSYS:
-    case EOVERFLOW:
-        return FS_NOT_SUPPORTED;
-    case EPERM:
-        return FS_ACCESS_DENIED;
-    case ESTALE:
-        return FS_FILE_ID_NOT_FOUND;
-    default:
-        return catalog_error(err);
+    case EOVERFLOW: return FS_NOT_SUPPORTED;
+    case EPERM: return FS_ACCESS_DENIED;
+    case ESTALE: return FS_FILE_ID_NOT_FOUND;
+    default: return catalog_error(err);
     }
 }
 
@@ -305,10 +326,12 @@ INT_S32 handle_error(int err)
 // and the rename are two steps.
 int rename_noreplace(const char* from, const char* to)
 {
-    if (renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0)
+    if (renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0) {
         return 0;
-    if (errno != EINVAL && errno != ENOSYS)
+    }
+    if (errno != EINVAL && errno != ENOSYS) {
         return -1;
+    }
     struct stat st;
     if (lstat(to, &st) == 0) {
         errno = EEXIST;
@@ -325,37 +348,44 @@ bool fs_parse_mount_line(const std::string& line, FS_MOUNT_ENTRY& entry)
     std::size_t at = 0;
     while (at < line.size()) {
         std::size_t end = line.find(' ', at);
-        if (end == std::string::npos)
+        if (end == std::string::npos) {
             end = line.size();
-        if (end > at)
+        }
+        if (end > at) {
             fields.push_back(line.substr(at, end - at));
+        }
         at = end + 1;
     }
     // id, parent, device, root, mount point, options, optional fields...,
     // "-", type, source, super options
     std::size_t dash = 6;
-    while (dash < fields.size() && fields[dash] != "-")
+    while (dash < fields.size() && fields[dash] != "-") {
         ++dash;
-    if (fields.size() < 9 || dash + 2 >= fields.size())
+    }
+    if (fields.size() < 9 || dash + 2 >= fields.size()) {
         return false;
+    }
     char* end = nullptr;
     errno = 0;
     long id = std::strtol(fields[0].c_str(), &end, 10);
-    if (*end || errno || id < 0 || id > INT32_MAX)
+    if (*end || errno || id < 0 || id > INT32_MAX) {
         return false;
+    }
     FS_MOUNT_ENTRY e;
     e.mount_id = static_cast<INT_S32>(id);
     if (!unescape(fields[4], e.mount_point) || e.mount_point.empty() || e.mount_point[0] != '/' ||
-        !unescape(fields[dash + 1], e.fs_type) || !unescape(fields[dash + 2], e.source))
+        !unescape(fields[dash + 1], e.fs_type) || !unescape(fields[dash + 2], e.source)) {
         return false;
+    }
     entry = std::move(e);
     return true;
 }
 
 INT_S32 fs_exchange_by_renaming(const char* a, const char* b)
 {
-    if (!a || !b || !a[0] || !b[0])
+    if (!a || !b || !a[0] || !b[0]) {
         return FS_BAD_ARGUMENT;
+    }
     std::string folder, last;
     split_last(a, folder, last);
     // The counter goes on from call to call, so a name left by a crash is
@@ -366,16 +396,19 @@ INT_S32 fs_exchange_by_renaming(const char* a, const char* b)
         char hex[9];
         std::snprintf(hex, sizeof(hex), "%08X", static_cast<unsigned>(counter++));
         INT_S32 r = FSMakePath(folder.c_str(), hex, temp, sizeof(temp));
-        if (r != FS_OK)
+        if (r != FS_OK) {
             return r;
+        }
         if (rename_noreplace(a, temp) != 0) {
-            if (errno != EEXIST)
+            if (errno != EEXIST) {
                 return catalog_error(errno);
+            }
             temp[0] = 0;
         }
     }
-    if (!temp[0])
+    if (!temp[0]) {
         return FS_EXISTS;
+    }
     if (rename_noreplace(b, a) != 0) {
         int e = errno;
         rename_noreplace(temp, a);
@@ -392,11 +425,13 @@ INT_S32 fs_exchange_by_renaming(const char* a, const char* b)
 
 INT_S32 FSGetVolParms(const char* volume, FS_VOL_PARMS* parms)
 {
-    if (!volume || !parms)
+    if (!volume || !parms) {
         return FS_BAD_ARGUMENT;
+    }
     struct statvfs vs;
-    if (statvfs(volume, &vs) != 0)
+    if (statvfs(volume, &vs) != 0) {
         return catalog_error(errno);
+    }
     parms->block_size = static_cast<INT_U32>(vs.f_frsize ? vs.f_frsize : vs.f_bsize);
     parms->name_max = static_cast<INT_U32>(vs.f_namemax);
     parms->flags = vs.f_flag;
@@ -411,14 +446,15 @@ INT_S32 FSGetVRefNum(const char* path, char* volume, std::size_t size)
     return r != FS_OK ? r : copy_out(m.mount_point, volume, size);
 }
 
-INT_S32 FSGetVInfo(const char* volume, char* name, std::size_t name_size, INT_U64* free_bytes,
-                   INT_U64* total_bytes)
+INT_S32 FSGetVInfo(const char* volume, char* name, std::size_t name_size, INT_U64* free_bytes, INT_U64* total_bytes)
 {
-    if (!volume)
+    if (!volume) {
         return FS_BAD_ARGUMENT;
+    }
     struct statvfs vs;
-    if (statvfs(volume, &vs) != 0)
+    if (statvfs(volume, &vs) != 0) {
         return catalog_error(errno);
+    }
     if (name) {
         FS_MOUNT_ENTRY m;
         INT_S32 r = mount_of(volume, m);
@@ -427,63 +463,74 @@ INT_S32 FSGetVInfo(const char* volume, char* name, std::size_t name_size, INT_U6
             split_last(m.mount_point, head, last);
             r = copy_out(last.empty() ? "/" : last, name, name_size);
         }
-        if (r != FS_OK)
+        if (r != FS_OK) {
             return r;
+        }
     }
     const INT_U64 unit = vs.f_frsize ? vs.f_frsize : vs.f_bsize;
-    if (free_bytes)
+    if (free_bytes) {
         *free_bytes = static_cast<INT_U64>(vs.f_bavail) * unit;
-    if (total_bytes)
+    }
+    if (total_bytes) {
         *total_bytes = static_cast<INT_U64>(vs.f_blocks) * unit;
+    }
     return FS_OK;
 }
 
-INT_S32 FSGetVolFileSystemID(const char* volume, INT_U32* file_system_id, char* signature,
-                             std::size_t signature_size)
+INT_S32 FSGetVolFileSystemID(const char* volume, INT_U32* file_system_id, char* signature, std::size_t signature_size)
 {
-    if (!volume)
+    if (!volume) {
         return FS_BAD_ARGUMENT;
+    }
     struct statfs fs;
-    if (statfs(volume, &fs) != 0)
+    if (statfs(volume, &fs) != 0) {
         return catalog_error(errno);
+    }
     if (signature) {
         FS_MOUNT_ENTRY m;
         INT_S32 r = mount_of(volume, m);
-        if (r == FS_OK)
+        if (r == FS_OK) {
             r = copy_out(m.fs_type, signature, signature_size);
-        if (r != FS_OK)
+        }
+        if (r != FS_OK) {
             return r;
+        }
     }
-    if (file_system_id)
+    if (file_system_id) {
         *file_system_id = static_cast<INT_U32>(fs.f_type);
+    }
     return FS_OK;
 }
 
 INT_S32 FSGetMountedVolumes(LINKED_LIST* volumes, INT_U32* count)
 {
-    if (!volumes || !count)
+    if (!volumes || !count) {
         return FS_BAD_ARGUMENT;
+    }
     InitLinkedList(volumes, MyDisposeDataProc);
     *count = 0;
     std::vector<FS_MOUNT_ENTRY> mounts;
     INT_S32 r = read_mounts(mounts);
-    if (r != FS_OK)
+    if (r != FS_OK) {
         return r;
+    }
     std::vector<std::string> points;
-    for (const FS_MOUNT_ENTRY& m : mounts)
+    for (const FS_MOUNT_ENTRY& m : mounts) {
         points.push_back(m.mount_point);
+    }
     return fill_list(volumes, count, points);
 }
 
-INT_S32 FSRefMakeFSSpec(const char* path, char* parent, std::size_t parent_size, char* name,
-                        std::size_t name_size)
+INT_S32 FSRefMakeFSSpec(const char* path, char* parent, std::size_t parent_size, char* name, std::size_t name_size)
 {
     std::string p, n;
     INT_S32 r = split_reference(path, p, n);
-    if (r == FS_OK)
+    if (r == FS_OK) {
         r = copy_out(p, parent, parent_size);
-    if (r == FS_OK)
+    }
+    if (r == FS_OK) {
         r = copy_out(n, name, name_size);
+    }
     return r;
 }
 
@@ -510,25 +557,30 @@ bool FSRefValid(const char* path)
 INT_S32 FileRefNumGetFSRef(int fork, char* path, std::size_t size)
 {
     struct stat st;
-    if (fork < 0 || fstat(fork, &st) != 0)
+    if (fork < 0 || fstat(fork, &st) != 0) {
         return FS_BAD_REFNUM;
-    if (st.st_nlink == 0)
+    }
+    if (st.st_nlink == 0) {
         return FS_NOT_FOUND;
+    }
     char link[32], target[PATH_MAX];
     std::snprintf(link, sizeof(link), "/proc/self/fd/%d", fork);
     ssize_t n = readlink(link, target, sizeof(target) - 1);
-    if (n < 0)
+    if (n < 0) {
         return catalog_error(errno);
+    }
     target[n] = 0;
-    if (target[0] != '/')
+    if (target[0] != '/') {
         return FS_BAD_ARGUMENT; // "pipe:[...]", "socket:[...]"
+    }
     return copy_out(target, path, size);
 }
 
 INT_S32 UnicodeNameGetHFSName(const FS_UNICODE_NAME* unicode_name, char* name, std::size_t size)
 {
-    if (!unicode_name || !name || size == 0 || unicode_name->length > FS_NAME_MAX)
+    if (!unicode_name || !name || size == 0 || unicode_name->length > FS_NAME_MAX) {
         return FS_BAD_ARGUMENT;
+    }
     std::string out;
     for (INT_U16 i = 0; i < unicode_name->length; ++i) {
         INT_U16 unit = unicode_name->unicode[i];
@@ -543,35 +595,42 @@ INT_S32 UnicodeNameGetHFSName(const FS_UNICODE_NAME* unicode_name, char* name, s
 
 INT_S32 HFSNameGetUnicodeName(const char* name, FS_UNICODE_NAME* unicode_name)
 {
-    if (!name || !unicode_name)
+    if (!name || !unicode_name) {
         return FS_BAD_ARGUMENT;
+    }
     std::size_t n = std::strlen(name);
     if (n > FS_NAME_MAX) {
         unicode_name->length = 0;
         return FS_BAD_NAME;
     }
-    for (std::size_t i = 0; i < n; ++i)
+    for (std::size_t i = 0; i < n; ++i) {
         unicode_name->unicode[i] = static_cast<unsigned char>(name[i]);
+    }
     unicode_name->length = static_cast<INT_U16>(n);
     return FS_OK;
 }
 
 INT_S32 FSGetUserPrivilegesPermissions(const char* path, INT_U8* user_privileges, INT_U32 permissions[4])
 {
-    if (!path)
+    if (!path) {
         return FS_BAD_ARGUMENT;
+    }
     struct stat st;
-    if (stat(path, &st) != 0)
+    if (stat(path, &st) != 0) {
         return catalog_error(errno);
+    }
     if (user_privileges) {
         const bool folder = S_ISDIR(st.st_mode);
         INT_U8 p = 0;
-        if (faccessat(AT_FDCWD, path, folder ? R_OK | X_OK : R_OK, AT_EACCESS) != 0)
+        if (faccessat(AT_FDCWD, path, folder ? R_OK | X_OK : R_OK, AT_EACCESS) != 0) {
             p |= folder ? FS_USER_NO_SEE_FOLDERS | FS_USER_NO_SEE_FILES : FS_USER_NO_SEE_FILES;
-        if (faccessat(AT_FDCWD, path, W_OK, AT_EACCESS) != 0)
+        }
+        if (faccessat(AT_FDCWD, path, W_OK, AT_EACCESS) != 0) {
             p |= FS_USER_NO_MAKE_CHANGES;
-        if (geteuid() != st.st_uid)
+        }
+        if (geteuid() != st.st_uid) {
             p |= FS_USER_NOT_OWNER;
+        }
         *user_privileges = p;
     }
     if (permissions) {
@@ -585,18 +644,23 @@ INT_S32 FSGetUserPrivilegesPermissions(const char* path, INT_U8* user_privileges
 
 INT_S32 FSCheckLock(const char* path)
 {
-    if (!path)
+    if (!path) {
         return FS_BAD_ARGUMENT;
+    }
     struct stat st;
     struct statvfs vs;
-    if (stat(path, &st) != 0 || statvfs(path, &vs) != 0)
+    if (stat(path, &st) != 0 || statvfs(path, &vs) != 0) {
         return catalog_error(errno);
-    if ((st.st_mode & 0222) == 0 || immutable(path, st))
+    }
+    if ((st.st_mode & 0222) == 0 || immutable(path, st)) {
         return FS_FILE_LOCKED;
-    if (device_read_only(st.st_dev))
+    }
+    if (device_read_only(st.st_dev)) {
         return FS_VOLUME_HARDWARE_LOCKED;
-    if (vs.f_flag & ST_RDONLY)
+    }
+    if (vs.f_flag & ST_RDONLY) {
         return FS_VOLUME_LOCKED;
+    }
     return FS_OK;
 }
 
@@ -604,14 +668,18 @@ INT_S32 FSGetDirAccess(const char* path, INT_S32* owner_id, INT_S32* group_id, I
 {
     struct stat st;
     INT_S32 r = stat_folder(path, st);
-    if (r != FS_OK)
+    if (r != FS_OK) {
         return r;
-    if (owner_id)
+    }
+    if (owner_id) {
         *owner_id = static_cast<INT_S32>(st.st_uid);
-    if (group_id)
+    }
+    if (group_id) {
         *group_id = static_cast<INT_S32>(st.st_gid);
-    if (access_rights)
+    }
+    if (access_rights) {
         *access_rights = static_cast<INT_S32>(st.st_mode & 07777);
+    }
     return FS_OK;
 }
 
@@ -619,16 +687,20 @@ INT_S32 FSSetDirAccess(const char* path, INT_S32 owner_id, INT_S32 group_id, INT
 {
     struct stat st;
     INT_S32 r = stat_folder(path, st);
-    if (r != FS_OK)
+    if (r != FS_OK) {
         return r;
-    if (access_rights & ~07777)
+    }
+    if (access_rights & ~07777) {
         return FS_BAD_ARGUMENT;
+    }
     // The owner first: a change of owner clears the set-id bits.
     if ((owner_id != -1 || group_id != -1) &&
-        chown(path, static_cast<uid_t>(owner_id), static_cast<gid_t>(group_id)) != 0)
+        chown(path, static_cast<uid_t>(owner_id), static_cast<gid_t>(group_id)) != 0) {
         return catalog_error(errno);
-    if (chmod(path, static_cast<mode_t>(access_rights)) != 0)
+    }
+    if (chmod(path, static_cast<mode_t>(access_rights)) != 0) {
         return catalog_error(errno);
+    }
     return FS_OK;
 }
 
@@ -636,61 +708,74 @@ INT_S32 FSGetForkSizes(const char* path, INT_U64* data_size, INT_U64* resource_s
 {
     struct stat st;
     INT_S32 r = stat_file(path, st);
-    if (r != FS_OK)
+    if (r != FS_OK) {
         return r;
-    if (data_size)
+    }
+    if (data_size) {
         *data_size = static_cast<INT_U64>(st.st_size);
-    if (resource_size)
+    }
+    if (resource_size) {
         *resource_size = 0;
+    }
     return FS_OK;
 }
 
-INT_S32 FSGetTotalForkSizes(const char* path, INT_U64* logical_size, INT_U64* physical_size,
-                            INT_U32* fork_count)
+INT_S32 FSGetTotalForkSizes(const char* path, INT_U64* logical_size, INT_U64* physical_size, INT_U32* fork_count)
 {
     struct stat st;
     INT_S32 r = stat_file(path, st);
-    if (r != FS_OK)
+    if (r != FS_OK) {
         return r;
-    if (logical_size)
+    }
+    if (logical_size) {
         *logical_size = static_cast<INT_U64>(st.st_size);
-    if (physical_size)
+    }
+    if (physical_size) {
         *physical_size = static_cast<INT_U64>(st.st_blocks) * 512;
-    if (fork_count)
+    }
+    if (fork_count) {
         *fork_count = 1;
+    }
     return FS_OK;
 }
 
 INT_S32 FSBumpDate(const char* path)
 {
-    if (!path)
+    if (!path) {
         return FS_BAD_ARGUMENT;
+    }
     struct stat st;
-    if (stat(path, &st) != 0)
+    if (stat(path, &st) != 0) {
         return catalog_error(errno);
+    }
     struct timespec now;
     clock_gettime(CLOCK_REALTIME, &now);
     // Whole seconds: a time that only moved within its second would look
     // unchanged to anything that compares dates in seconds.
     time_t seconds = now.tv_sec == st.st_mtim.tv_sec ? now.tv_sec + 1 : now.tv_sec;
     const struct timespec times[2] = {{0, UTIME_OMIT}, {seconds, 0}};
-    if (utimensat(AT_FDCWD, path, times, 0) != 0)
+    if (utimensat(AT_FDCWD, path, times, 0) != 0) {
         return catalog_error(errno);
+    }
     return FS_OK;
 }
 
 INT_S32 FSIterateContainerLevel(const char* folder, FS_ITERATE_STATE* state)
 {
-    if (!folder || !state || !state->filter)
+    if (!folder || !state || !state->filter) {
         return FS_BAD_ARGUMENT;
-    if (state->current_level > max_walk_depth)
+    }
+    if (state->current_level > max_walk_depth) {
         return FS_IO_ERROR;
+    }
     DIR* d = opendir(folder);
-    if (!d)
+    if (!d) {
         return catalog_error(errno);
+    }
     std::string base = folder;
-    if (base.back() != '/')
+    if (base.back() != '/') {
         base += '/';
+    }
     INT_S32 result = FS_OK;
     while (!state->quit) {
         errno = 0;
@@ -700,13 +785,15 @@ INT_S32 FSIterateContainerLevel(const char* folder, FS_ITERATE_STATE* state)
             result = errno ? catalog_error(errno) : FS_OK;
             break;
         }
-        if (!std::strcmp(e->d_name, ".") || !std::strcmp(e->d_name, ".."))
+        if (!std::strcmp(e->d_name, ".") || !std::strcmp(e->d_name, "..")) {
             continue;
+        }
         const std::string path = base + e->d_name;
         bool is_directory = e->d_type == DT_DIR;
         struct stat st;
-        if (e->d_type == DT_UNKNOWN && lstat(path.c_str(), &st) == 0)
+        if (e->d_type == DT_UNKNOWN && lstat(path.c_str(), &st) == 0) {
             is_directory = S_ISDIR(st.st_mode);
+        }
         if (state->filter(path.c_str(), e->d_name, state->current_level, is_directory, state->data)) {
             state->quit = true;
             break;
@@ -715,8 +802,9 @@ INT_S32 FSIterateContainerLevel(const char* folder, FS_ITERATE_STATE* state)
             ++state->current_level;
             result = FSIterateContainerLevel(path.c_str(), state);
             --state->current_level;
-            if (result != FS_OK)
+            if (result != FS_OK) {
                 break;
+            }
         }
     }
     closedir(d);
@@ -731,14 +819,16 @@ INT_S32 FSIterateContainer(const char* container, INT_U32 max_levels, FS_ITERATE
 
 INT_S32 FSGetDirectoryItems(const char* container, LINKED_LIST* items, INT_U32* count)
 {
-    if (!items || !count)
+    if (!items || !count) {
         return FS_BAD_ARGUMENT;
+    }
     InitLinkedList(items, MyDisposeDataProc);
     *count = 0;
     ITEM_COLLECTOR collector = {items, FS_OK};
     INT_S32 r = FSIterateContainer(container, 1, collect_item, &collector);
-    if (r == FS_OK)
+    if (r == FS_OK) {
         r = collector.result;
+    }
     if (r != FS_OK) {
         DestroyList(items);
         InitLinkedList(items, MyDisposeDataProc);
@@ -748,7 +838,10 @@ INT_S32 FSGetDirectoryItems(const char* container, LINKED_LIST* items, INT_U32* 
     return FS_OK;
 }
 
-INT_S32 FSLockRangeCompat(int fork, INT_U64 count, INT_U64 start) { return set_range_lock(fork, count, start, true); }
+INT_S32 FSLockRangeCompat(int fork, INT_U64 count, INT_U64 start)
+{
+    return set_range_lock(fork, count, start, true);
+}
 
 INT_S32 FSUnlockRangeCompat(int fork, INT_U64 count, INT_U64 start)
 {
@@ -757,8 +850,9 @@ INT_S32 FSUnlockRangeCompat(int fork, INT_U64 count, INT_U64 start)
 
 INT_S32 FSMapID(INT_S32 id, INT_S16 kind, char* name, std::size_t size)
 {
-    if (!name || size == 0 || (kind != FS_MAP_OWNER_ID && kind != FS_MAP_GROUP_ID))
+    if (!name || size == 0 || (kind != FS_MAP_OWNER_ID && kind != FS_MAP_GROUP_ID)) {
         return FS_BAD_ARGUMENT;
+    }
     std::vector<char> buf(1024);
     while (true) {
         const char* found = nullptr;
@@ -766,28 +860,32 @@ INT_S32 FSMapID(INT_S32 id, INT_S16 kind, char* name, std::size_t size)
         if (kind == FS_MAP_OWNER_ID) {
             struct passwd pw, *res = nullptr;
             rc = getpwuid_r(static_cast<uid_t>(id), &pw, buf.data(), buf.size(), &res);
-            if (res)
+            if (res) {
                 found = pw.pw_name;
+            }
         } else {
             struct group gr, *res = nullptr;
             rc = getgrgid_r(static_cast<gid_t>(id), &gr, buf.data(), buf.size(), &res);
-            if (res)
+            if (res) {
                 found = gr.gr_name;
+            }
         }
         if (rc == ERANGE && buf.size() < (1u << 20)) {
             buf.resize(buf.size() * 2);
             continue;
         }
-        if (!found)
+        if (!found) {
             return rc ? catalog_error(rc) : FS_NOT_FOUND;
+        }
         return copy_out(found, name, size);
     }
 }
 
 INT_S32 FSMapName(const char* name, INT_S16 kind, INT_S32* id)
 {
-    if (!name || !id || (kind != FS_MAP_OWNER_NAME && kind != FS_MAP_GROUP_NAME))
+    if (!name || !id || (kind != FS_MAP_OWNER_NAME && kind != FS_MAP_GROUP_NAME)) {
         return FS_BAD_ARGUMENT;
+    }
     std::vector<char> buf(1024);
     while (true) {
         bool found = false;
@@ -811,25 +909,29 @@ INT_S32 FSMapName(const char* name, INT_S16 kind, INT_S32* id)
             buf.resize(buf.size() * 2);
             continue;
         }
-        if (!found)
+        if (!found) {
             return rc ? catalog_error(rc) : FS_NOT_FOUND;
+        }
         return FS_OK;
     }
 }
 
 INT_S32 FSCreateFileIDRef(const char* path, FS_FILE_ID* id)
 {
-    if (!id)
+    if (!id) {
         return FS_BAD_ARGUMENT;
+    }
     struct stat st;
     INT_S32 r = stat_file(path, st);
-    if (r != FS_OK)
+    if (r != FS_OK) {
         return r;
+    }
     HANDLE_BUFFER h;
     h.get()->handle_bytes = sizeof(id->handle);
     int mount_id = 0;
-    if (name_to_handle_at(AT_FDCWD, path, h.get(), &mount_id, AT_SYMLINK_FOLLOW) != 0)
+    if (name_to_handle_at(AT_FDCWD, path, h.get(), &mount_id, AT_SYMLINK_FOLLOW) != 0) {
         return handle_error(errno);
+    }
     id->mount_id = mount_id;
     id->type = h.get()->handle_type;
     id->size = h.get()->handle_bytes;
@@ -839,36 +941,41 @@ INT_S32 FSCreateFileIDRef(const char* path, FS_FILE_ID* id)
 
 INT_S32 FSResolveFileIDRef(const char* volume, const FS_FILE_ID* id, char* path, std::size_t size)
 {
-    if (!volume || !id || id->size > sizeof(id->handle) || !path || size == 0)
+    if (!volume || !id || id->size > sizeof(id->handle) || !path || size == 0) {
         return FS_BAD_ARGUMENT;
+    }
     // Opened for reading: the kernel takes no path-only descriptor here.
     int mount_fd = open(volume, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (mount_fd < 0)
+    if (mount_fd < 0) {
         return catalog_error(errno);
+    }
     // A handle is only meaningful on the mount that gave it: on another
     // volume the same bytes could name some other file.
     HANDLE_BUFFER h;
     h.get()->handle_bytes = sizeof(id->handle);
     int volume_mount = -1;
     INT_S32 r = FS_OK;
-    if (name_to_handle_at(mount_fd, "", h.get(), &volume_mount, AT_EMPTY_PATH) != 0)
+    if (name_to_handle_at(mount_fd, "", h.get(), &volume_mount, AT_EMPTY_PATH) != 0) {
         r = handle_error(errno);
-    else if (volume_mount != id->mount_id)
+    } else if (volume_mount != id->mount_id) {
         r = FS_FILE_ID_NOT_FOUND;
+    }
     int fd = -1;
     if (r == FS_OK) {
         h.get()->handle_type = id->type;
         h.get()->handle_bytes = id->size;
         std::memcpy(h.get()->f_handle, id->handle, id->size);
         fd = open_by_handle_at(mount_fd, h.get(), O_PATH | O_CLOEXEC);
-        if (fd < 0)
+        if (fd < 0) {
             r = handle_error(errno);
+        }
     }
     close(mount_fd);
     if (fd >= 0) {
         r = FileRefNumGetFSRef(fd, path, size);
-        if (r == FS_NOT_FOUND)
+        if (r == FS_NOT_FOUND) {
             r = FS_FILE_ID_NOT_FOUND; // deleted, still held open elsewhere
+        }
         close(fd);
     }
     return r;
@@ -876,53 +983,65 @@ INT_S32 FSResolveFileIDRef(const char* volume, const FS_FILE_ID* id, char* path,
 
 INT_S32 FSSetDefault(const char* folder, char* old_folder, std::size_t size)
 {
-    if (!folder || !old_folder || size == 0)
+    if (!folder || !old_folder || size == 0) {
         return FS_BAD_ARGUMENT;
+    }
     if (!getcwd(old_folder, size)) {
         int e = errno;
         old_folder[0] = 0;
         return e == ERANGE ? FS_BAD_NAME : catalog_error(e);
     }
-    if (chdir(folder) != 0)
+    if (chdir(folder) != 0) {
         return catalog_error(errno);
+    }
     return FS_OK;
 }
 
 INT_S32 FSRestoreDefault(const char* old_folder)
 {
-    if (!old_folder || !old_folder[0])
+    if (!old_folder || !old_folder[0]) {
         return FS_BAD_ARGUMENT;
-    if (chdir(old_folder) != 0)
+    }
+    if (chdir(old_folder) != 0) {
         return catalog_error(errno);
+    }
     return FS_OK;
 }
 
 INT_S32 FSCopyFork(int source, int destination, void* buffer, std::size_t buffer_size)
 {
-    if (!buffer || buffer_size == 0)
+    if (!buffer || buffer_size == 0) {
         return FS_BAD_ARGUMENT;
+    }
     struct stat from, to;
-    if (fstat(source, &from) != 0 || fstat(destination, &to) != 0)
+    if (fstat(source, &from) != 0 || fstat(destination, &to) != 0) {
         return FS_BAD_REFNUM;
+    }
     const bool files = S_ISREG(from.st_mode) && S_ISREG(to.st_mode);
     // A source that is not a file has no size to give: the destination
     // then starts empty, so that it ends up holding just what came.
-    if (S_ISREG(to.st_mode) && ftruncate(destination, S_ISREG(from.st_mode) ? from.st_size : 0) != 0)
+    if (S_ISREG(to.st_mode) && ftruncate(destination, S_ISREG(from.st_mode) ? from.st_size : 0) != 0) {
         return catalog_error(errno);
-    for (int fd : {source, destination})
-        if (lseek(fd, 0, SEEK_SET) < 0 && errno != ESPIPE)
+    }
+    for (int fd : {source, destination}) {
+        if (lseek(fd, 0, SEEK_SET) < 0 && errno != ESPIPE) {
             return catalog_error(errno);
+        }
+    }
     if (files) {
         while (true) {
             ssize_t n = copy_file_range(source, nullptr, destination, nullptr, 1u << 30, 0);
-            if (n == 0)
+            if (n == 0) {
                 return FS_OK;
-            if (n > 0 || errno == EINTR)
+            }
+            if (n > 0 || errno == EINTR) {
                 continue;
+            }
             // Other volumes, other kinds of file, a destination opened to
             // append: the buffer goes on from where the kernel stopped.
-            if (errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP && errno != EBADF)
+            if (errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP && errno != EBADF) {
                 return catalog_error(errno);
+            }
             break;
         }
     }
@@ -930,19 +1049,23 @@ INT_S32 FSCopyFork(int source, int destination, void* buffer, std::size_t buffer
     char* bytes = static_cast<char*>(buffer);
     while (true) {
         ssize_t got = read(source, bytes, piece);
-        if (got == 0)
+        if (got == 0) {
             return FS_OK; // the end of the source
+        }
         if (got < 0) {
-            if (errno == EINTR)
+            if (errno == EINTR) {
                 continue;
+            }
             return catalog_error(errno);
         }
         for (ssize_t done = 0; done < got;) {
             ssize_t put = write(destination, bytes + done, static_cast<std::size_t>(got - done));
-            if (put < 0 && errno == EINTR)
+            if (put < 0 && errno == EINTR) {
                 continue;
-            if (put <= 0)
+            }
+            if (put <= 0) {
                 return put < 0 ? catalog_error(errno) : FS_IO_ERROR;
+            }
             done += put;
         }
     }
@@ -950,17 +1073,21 @@ INT_S32 FSCopyFork(int source, int destination, void* buffer, std::size_t buffer
 
 INT_S32 FSCopyFile(const char* dir, const char* name, const char* dest_dir, const char* new_name)
 {
-    if (!dir || !fs_is_valid_name(name))
+    if (!dir || !fs_is_valid_name(name)) {
         return FS_BAD_ARGUMENT;
+    }
     char source[FS_PATH_MAX];
     INT_S32 r = FSMakePath(dir, name, source, sizeof(source));
-    if (r != FS_OK)
+    if (r != FS_OK) {
         return r;
+    }
     struct stat st;
-    if (lstat(source, &st) != 0)
+    if (lstat(source, &st) != 0) {
         return catalog_error(errno);
-    if (S_ISDIR(st.st_mode))
+    }
+    if (S_ISDIR(st.st_mode)) {
         return FS_NOT_A_FILE;
+    }
     return FSCopyObject(dir, name, dest_dir, new_name, FS_DUPLICATE_FAIL);
 }
 
@@ -971,38 +1098,96 @@ INT_S32 FSMoveRename(const char* dir, const char* name, const char* dest_dir, co
 
 INT_S32 FSExchangeObjectsCompat(const char* a, const char* b)
 {
-    if (!a || !b || !a[0] || !b[0])
+    if (!a || !b || !a[0] || !b[0]) {
         return FS_BAD_ARGUMENT;
+    }
     struct stat sa, sb;
-    if (lstat(a, &sa) != 0 || lstat(b, &sb) != 0)
+    if (lstat(a, &sa) != 0 || lstat(b, &sb) != 0) {
         return catalog_error(errno);
-    if (S_ISDIR(sa.st_mode) || S_ISDIR(sb.st_mode))
+    }
+    if (S_ISDIR(sa.st_mode) || S_ISDIR(sb.st_mode)) {
         return FS_NOT_A_FILE;
-    if (sa.st_dev != sb.st_dev)
+    }
+    if (sa.st_dev != sb.st_dev) {
         return FS_DIFFERENT_VOLUMES;
-    if (sa.st_ino == sb.st_ino)
+    }
+    if (sa.st_ino == sb.st_ino) {
         return FS_OK; // one file under two names: nothing to exchange
-    if (renameat2(AT_FDCWD, a, AT_FDCWD, b, RENAME_EXCHANGE) == 0)
+    }
+    if (renameat2(AT_FDCWD, a, AT_FDCWD, b, RENAME_EXCHANGE) == 0) {
         return FS_OK;
-    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
+    }
+    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) {
         return catalog_error(errno);
+    }
     return fs_exchange_by_renaming(a, b);
 }
 
-INT_S32 FSGetFinderInfo(const char*, INT_U8*, INT_U8*, bool*) { return FS_NOT_SUPPORTED; }
-INT_S32 FSSetFinderInfo(const char*, const INT_U8*, const INT_U8*) { return FS_NOT_SUPPORTED; }
-INT_S32 FSChangeCreatorType(const char*, INT_U32, INT_U32) { return FS_NOT_SUPPORTED; }
-INT_S32 FSChangeFinderFlags(const char*, bool, INT_U16) { return FS_NOT_SUPPORTED; }
-INT_S32 FSCopyFileMgrAttributes(const char*, const char*, bool) { return FS_NOT_SUPPORTED; }
-INT_S32 FSSetInvisible(const char*) { return FS_NOT_SUPPORTED; }
-INT_S32 FSClearInvisible(const char*) { return FS_NOT_SUPPORTED; }
-INT_S32 FSSetNameLocked(const char*) { return FS_NOT_SUPPORTED; }
-INT_S32 FSClearNameLocked(const char*) { return FS_NOT_SUPPORTED; }
-INT_S32 FSSetIsStationery(const char*) { return FS_NOT_SUPPORTED; }
-INT_S32 FSClearIsStationery(const char*) { return FS_NOT_SUPPORTED; }
-INT_S32 FSSetHasCustomIcon(const char*) { return FS_NOT_SUPPORTED; }
-INT_S32 FSClearHasCustomIcon(const char*) { return FS_NOT_SUPPORTED; }
-INT_S32 FSClearHasBeenInited(const char*) { return FS_NOT_SUPPORTED; }
-INT_S32 FSGetVolMountInfoSize(const char*, INT_U16*) { return FS_NOT_SUPPORTED; }
-INT_S32 FSGetVolMountInfo(const char*, void*) { return FS_NOT_SUPPORTED; }
-INT_S32 FSVolumeMount(const void*, char*, std::size_t) { return FS_NOT_SUPPORTED; }
+INT_S32 FSGetFinderInfo(const char*, INT_U8*, INT_U8*, bool*)
+{
+    return FS_NOT_SUPPORTED;
+}
+INT_S32 FSSetFinderInfo(const char*, const INT_U8*, const INT_U8*)
+{
+    return FS_NOT_SUPPORTED;
+}
+INT_S32 FSChangeCreatorType(const char*, INT_U32, INT_U32)
+{
+    return FS_NOT_SUPPORTED;
+}
+INT_S32 FSChangeFinderFlags(const char*, bool, INT_U16)
+{
+    return FS_NOT_SUPPORTED;
+}
+INT_S32 FSCopyFileMgrAttributes(const char*, const char*, bool)
+{
+    return FS_NOT_SUPPORTED;
+}
+INT_S32 FSSetInvisible(const char*)
+{
+    return FS_NOT_SUPPORTED;
+}
+INT_S32 FSClearInvisible(const char*)
+{
+    return FS_NOT_SUPPORTED;
+}
+INT_S32 FSSetNameLocked(const char*)
+{
+    return FS_NOT_SUPPORTED;
+}
+INT_S32 FSClearNameLocked(const char*)
+{
+    return FS_NOT_SUPPORTED;
+}
+INT_S32 FSSetIsStationery(const char*)
+{
+    return FS_NOT_SUPPORTED;
+}
+INT_S32 FSClearIsStationery(const char*)
+{
+    return FS_NOT_SUPPORTED;
+}
+INT_S32 FSSetHasCustomIcon(const char*)
+{
+    return FS_NOT_SUPPORTED;
+}
+INT_S32 FSClearHasCustomIcon(const char*)
+{
+    return FS_NOT_SUPPORTED;
+}
+INT_S32 FSClearHasBeenInited(const char*)
+{
+    return FS_NOT_SUPPORTED;
+}
+INT_S32 FSGetVolMountInfoSize(const char*, INT_U16*)
+{
+    return FS_NOT_SUPPORTED;
+}
+INT_S32 FSGetVolMountInfo(const char*, void*)
+{
+    return FS_NOT_SUPPORTED;
+}
+INT_S32 FSVolumeMount(const void*, char*, std::size_t)
+{
+    return FS_NOT_SUPPORTED;
+}

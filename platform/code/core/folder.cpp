@@ -35,7 +35,10 @@ struct CUSTOM_PATH
     FOLDER folder;
 };
 
-bool alias_is(const char* alias, const char* name) { return strcasecmp(alias, name) == 0; }
+bool alias_is(const char* alias, const char* name)
+{
+    return strcasecmp(alias, name) == 0;
+}
 
 // The alias a path begins with, as set takes it: up to the first '/', at
 // most 255 bytes. Returns where the rest of the path begins.
@@ -64,17 +67,20 @@ bool is_directory(const char* path)
 bool make_dirs(const char* path)
 {
     char buf[FS_PATH_MAX];
-    if (std::snprintf(buf, sizeof(buf), "%s", path) >= static_cast<int>(sizeof(buf)))
+    if (std::snprintf(buf, sizeof(buf), "%s", path) >= static_cast<int>(sizeof(buf))) {
         return false;
+    }
     for (char* p = buf + 1;; ++p) {
         if (*p == '/' || *p == 0) {
             char c = *p;
             *p = 0;
-            if (mkdir(buf, 0700) != 0 && errno != EEXIST)
+            if (mkdir(buf, 0700) != 0 && errno != EEXIST) {
                 return false;
+            }
             *p = c;
-            if (c == 0)
+            if (c == 0) {
                 break;
+            }
         }
     }
     return is_directory(path);
@@ -119,8 +125,9 @@ struct FOLDER_STATICS
 
     void cache_host()
     {
-        if (host_cached)
+        if (host_cached) {
             return;
+        }
         host_cached = 1;
         exe_dir[0] = 0;
         app_name[0] = 0;
@@ -132,9 +139,9 @@ struct FOLDER_STATICS
             char* slash = std::strrchr(exe, '/');
             if (slash) {
                 base = slash + 1;
-                if (slash == exe)
+                if (slash == exe) {
                     std::snprintf(exe_dir, sizeof(exe_dir), "/");
-                else {
+                } else {
                     *slash = 0;
                     std::snprintf(exe_dir, sizeof(exe_dir), "%s", exe);
                 }
@@ -142,11 +149,12 @@ struct FOLDER_STATICS
         }
         // The build names its program; test binaries share its data folders.
         const char* env = std::getenv("KIVO_APP_NAME");
-        const char* name = fs_is_valid_name(env) ? env
+        const char* name = fs_is_valid_name(env)                     ? env
                            : fs_is_valid_name(KIVO_APP_NAME_DEFAULT) ? KIVO_APP_NAME_DEFAULT
                                                                      : base;
-        if (fs_is_valid_name(name))
+        if (fs_is_valid_name(name)) {
             std::snprintf(app_name, sizeof(app_name), "%.*s", static_cast<int>(sizeof(app_name) - 1), name);
+        }
     }
 };
 
@@ -164,7 +172,10 @@ FOLDER_STATICS& statics()
 
 char FOLDER::temp_path[2048] = "";
 
-FOLDER::FOLDER(UNPOSITIONED) { std::memset(location, 0, sizeof(location)); }
+FOLDER::FOLDER(UNPOSITIONED)
+{
+    std::memset(location, 0, sizeof(location));
+}
 
 FOLDER::FOLDER(const char* path, INT_U8 create, FOLDER* relative_to, INT_U8 skip_system)
 {
@@ -172,12 +183,16 @@ FOLDER::FOLDER(const char* path, INT_U8 create, FOLDER* relative_to, INT_U8 skip
     set(path, create, relative_to, 0, 0, skip_system);
 }
 
-FOLDER::FOLDER(const FOLDER& f) : DATA_DEVICE_CLIENT() { std::memcpy(location, f.location, sizeof(location)); }
+FOLDER::FOLDER(const FOLDER& f) : DATA_DEVICE_CLIENT()
+{
+    std::memcpy(location, f.location, sizeof(location));
+}
 
 FOLDER& FOLDER::operator=(const FOLDER& f)
 {
-    if (this != &f)
+    if (this != &f) {
         std::memcpy(location, f.location, sizeof(location));
+    }
     return *this;
 }
 
@@ -185,13 +200,16 @@ FOLDER::~FOLDER() = default;
 
 bool FOLDER::operator==(const FOLDER& f) const
 {
-    if (!location[0] || !f.location[0])
+    if (!location[0] || !f.location[0]) {
         return false;
-    if (!std::strcmp(path(), f.path()))
+    }
+    if (!std::strcmp(path(), f.path())) {
         return true;
+    }
     INT_U64 d1, n1, d2, n2;
-    if (FSGetNodeID(path(), &d1, &n1, nullptr) != FS_OK || FSGetNodeID(f.path(), &d2, &n2, nullptr) != FS_OK)
+    if (FSGetNodeID(path(), &d1, &n1, nullptr) != FS_OK || FSGetNodeID(f.path(), &d2, &n2, nullptr) != FS_OK) {
         return false;
+    }
     return d1 == d2 && n1 == n2;
 }
 
@@ -213,12 +231,14 @@ INT_U32 FOLDER::alias_generation()
     if (env != s.environment_base ||
         (env && std::memcmp(env, s.environment.data(), s.environment.size() * sizeof(char*)) != 0)) {
         std::size_t n = 0;
-        while (env && env[n])
+        while (env && env[n]) {
             ++n;
-        if (env)
+        }
+        if (env) {
             s.environment.assign(env, env + n + 1); // with the terminating null
-        else
+        } else {
             s.environment.clear();
+        }
         s.environment_base = env;
         ++s.generation;
     }
@@ -235,10 +255,12 @@ INT_U32 FOLDER::alias_generation()
 bool FOLDER::set_location(const char* native_path)
 {
     char real[PATH_MAX];
-    if (!native_path || !realpath(native_path, real) || !is_directory(real))
+    if (!native_path || !realpath(native_path, real) || !is_directory(real)) {
         return false;
-    if (std::strlen(real) >= location_sz)
+    }
+    if (std::strlen(real) >= location_sz) {
         return false;
+    }
     std::memset(location, 0, sizeof(location));
     std::memcpy(location, real, std::strlen(real));
     return true;
@@ -246,15 +268,17 @@ bool FOLDER::set_location(const char* native_path)
 
 bool FOLDER::validate_path(const INT_U8* loc)
 {
-    if (!loc || loc[0] != '/' || !std::memchr(loc, 0, location_sz))
+    if (!loc || loc[0] != '/' || !std::memchr(loc, 0, location_sz)) {
         return false;
+    }
     return is_directory(reinterpret_cast<const char*>(loc));
 }
 
 void FOLDER::ensure_positioned()
 {
-    if (!location[0])
+    if (!location[0]) {
         goto_preset_folder("$APP");
+    }
 }
 
 bool FOLDER::host_name(const char* name, char* out)
@@ -265,8 +289,9 @@ bool FOLDER::host_name(const char* name, char* out)
 bool FOLDER::child_path(const char* name, char* out) const
 {
     char host[host_name_sz];
-    if (!location[0] || !host_name(name, host))
+    if (!location[0] || !host_name(name, host)) {
         return false;
+    }
     return FSMakePath(path(), host, out, FS_PATH_MAX) == FS_OK;
 }
 
@@ -274,8 +299,9 @@ bool FOLDER::move_down(const char* name, INT_U8 create)
 {
     char child[FS_PATH_MAX], host[host_name_sz];
     ensure_positioned();
-    if (!host_name(name, host) || !child_path(name, child))
+    if (!host_name(name, host) || !child_path(name, child)) {
         return false;
+    }
     if (get_child_id(path(), host, nullptr)) {
         // The location is canonical, so a child that is a directory itself
         // and not a link is canonical as it stands: no need to work it out
@@ -289,45 +315,55 @@ bool FOLDER::move_down(const char* name, INT_U8 create)
         return set_location(child);
     }
     struct stat st;
-    if (!create || lstat(child, &st) == 0 || errno != ENOENT)
+    if (!create || lstat(child, &st) == 0 || errno != ENOENT) {
         return false;
-    if (mkdir(child, 0777) != 0)
+    }
+    if (mkdir(child, 0777) != 0) {
         return false;
+    }
     return set_location(child);
 }
 
 bool FOLDER::move_up()
 {
     ensure_positioned();
-    if (!std::strcmp(path(), "/"))
+    if (!std::strcmp(path(), "/")) {
         return false;
+    }
     char parent[FS_PATH_MAX];
     std::snprintf(parent, sizeof(parent), "%s", path());
     char* slash = std::strrchr(parent, '/');
-    if (!slash)
+    if (!slash) {
         return false;
-    if (slash == parent)
+    }
+    if (slash == parent) {
         slash[1] = 0;
-    else
+    } else {
         *slash = 0;
+    }
     return set_location(parent);
 }
 
 bool FOLDER::change_to_drive(short n)
 {
-    if (n != 0)
+    if (n != 0) {
         return false;
+    }
     return set_location("/");
 }
 
 bool FOLDER::set_from_path_string(const char* native_path)
 {
-    if (!native_path || !native_path[0])
+    if (!native_path || !native_path[0]) {
         return false;
+    }
     return set_location(native_path);
 }
 
-short FOLDER::get_drive_count() { return 1; }
+short FOLDER::get_drive_count()
+{
+    return 1;
+}
 
 char* FOLDER::get_drive_name(short n)
 {
@@ -335,9 +371,15 @@ char* FOLDER::get_drive_name(short n)
     return n == 0 ? root : nullptr;
 }
 
-short FOLDER::get_current_drive() { return 0; }
+short FOLDER::get_current_drive()
+{
+    return 0;
+}
 
-short FOLDER::get_drive_type(short) { return 0; }
+short FOLDER::get_drive_type(short)
+{
+    return 0;
+}
 
 char* FOLDER::get_path_string(const char* file)
 {
@@ -345,8 +387,9 @@ char* FOLDER::get_path_string(const char* file)
     char host[FS_PATH_MAX];
     ensure_positioned();
     if ((file && !fs_name_to_host(file, host, sizeof(host))) ||
-        FSMakePath(path(), file ? host : nullptr, buf, sizeof(buf)) != FS_OK)
+        FSMakePath(path(), file ? host : nullptr, buf, sizeof(buf)) != FS_OK) {
         buf[0] = 0;
+    }
     return buf;
 }
 
@@ -356,8 +399,9 @@ char* FOLDER::get_directory_name()
     buf[0] = 0;
     ensure_positioned();
     const char* slash = std::strrchr(path(), '/');
-    if (slash && slash[1])
+    if (slash && slash[1]) {
         fs_name_from_host(slash + 1, buf, sizeof(buf));
+    }
     return buf;
 }
 
@@ -373,70 +417,89 @@ bool FOLDER::get_system_folder(SYSTEM_PATH_TYPES type, const char* app_name, INT
     switch (type) {
     case spt_application: {
         const char* dir = absolute_env("KIVO_APP_DIR");
-        if ((dir && f.set_location(dir)) || (s.exe_dir[0] && f.set_location(s.exe_dir)))
+        if ((dir && f.set_location(dir)) || (s.exe_dir[0] && f.set_location(s.exe_dir))) {
             break;
+        }
         return false;
     }
     case spt_system_applications:
     case spt_installed_data:
-        if (!fs_is_valid_name(name) || !f.set_location("/") || !f.move_down("opt", 0) || !f.move_down(name, create))
+        if (!fs_is_valid_name(name) || !f.set_location("/") || !f.move_down("opt", 0) || !f.move_down(name, create)) {
             return false;
+        }
         break;
     case spt_shared_application_data: {
-        if (!fs_is_valid_name(name))
+        if (!fs_is_valid_name(name)) {
             return false;
+        }
         bool found = false;
-        if (s.exe_dir[0] && std::snprintf(buf, sizeof(buf), "%s/../share/%s", s.exe_dir, name) < static_cast<int>(sizeof(buf)))
+        if (s.exe_dir[0] &&
+            std::snprintf(buf, sizeof(buf), "%s/../share/%s", s.exe_dir, name) < static_cast<int>(sizeof(buf))) {
             found = f.set_location(buf);
+        }
         const char* dirs = std::getenv("XDG_DATA_DIRS");
-        if (!dirs || !dirs[0])
+        if (!dirs || !dirs[0]) {
             dirs = "/usr/local/share:/usr/share";
+        }
         while (!found && *dirs) {
             const char* end = std::strchr(dirs, ':');
             std::size_t len = end ? static_cast<std::size_t>(end - dirs) : std::strlen(dirs);
             if (len > 0 && dirs[0] == '/' &&
-                std::snprintf(buf, sizeof(buf), "%.*s/%s", static_cast<int>(len), dirs, name) < static_cast<int>(sizeof(buf)))
+                std::snprintf(buf, sizeof(buf), "%.*s/%s", static_cast<int>(len), dirs, name) <
+                    static_cast<int>(sizeof(buf))) {
                 found = f.set_location(buf);
+            }
             dirs += len;
-            if (*dirs == ':')
+            if (*dirs == ':') {
                 ++dirs;
+            }
         }
-        if (!found)
+        if (!found) {
             return false;
+        }
         break;
     }
     case spt_user_data:
     case spt_user_preferences: {
-        if (!fs_is_valid_name(name))
+        if (!fs_is_valid_name(name)) {
             return false;
+        }
         const char* var = type == spt_user_data ? "XDG_DATA_HOME" : "XDG_CONFIG_HOME";
         const char* base = absolute_env(var);
-        if (base)
+        if (base) {
             std::snprintf(buf, sizeof(buf), "%s", base);
-        else {
+        } else {
             const char* home = absolute_env("HOME");
-            if (!home)
+            if (!home) {
                 return false;
+            }
             std::snprintf(buf, sizeof(buf), "%s/%s", home, type == spt_user_data ? ".local/share" : ".config");
         }
-        if (create && !is_directory(buf) && !make_dirs(buf))
+        if (create && !is_directory(buf) && !make_dirs(buf)) {
             return false;
-        if (!f.set_location(buf) || !f.move_down(name, create))
+        }
+        if (!f.set_location(buf) || !f.move_down(name, create)) {
             return false;
+        }
         break;
     }
     case spt_temporary: {
-        if (!fs_is_valid_name(name))
+        if (!fs_is_valid_name(name)) {
             return false;
-        if (temp_path[0] && f.set_location(temp_path))
+        }
+        if (temp_path[0] && f.set_location(temp_path)) {
             break;
+        }
         // A folder of our own, made fresh for this run: a shared, predictable
         // name could be planted by someone else and is removed at exit.
         const char* tmp = absolute_env("TMPDIR");
-        if (std::snprintf(buf, sizeof(buf), "%s/%s-XXXXXX", tmp ? tmp : "/tmp", name) >= static_cast<int>(sizeof(buf)))
+        if (std::snprintf(buf, sizeof(buf), "%s/%s-XXXXXX", tmp ? tmp : "/tmp", name) >=
+            static_cast<int>(sizeof(buf))) {
             return false;
-        if (!mkdtemp(buf))
+        }
+        if (!mkdtemp(buf)) {
             return false;
+        }
         if (!f.set_location(buf)) {
             rmdir(buf);
             return false;
@@ -445,8 +508,7 @@ bool FOLDER::get_system_folder(SYSTEM_PATH_TYPES type, const char* app_name, INT
         ++s.generation;
         break;
     }
-    default:
-        return false;
+    default: return false;
     }
     *this = f;
     return true;
@@ -471,8 +533,9 @@ bool FOLDER::climb_for(const char* name)
             *this = f;
             return true;
         }
-        if (!level.move_up())
+        if (!level.move_up()) {
             break;
+        }
     }
     go_app(0, 0);
     return false;
@@ -497,8 +560,9 @@ bool FOLDER::goto_preset_folder(const char* alias, INT_U8 create, FOLDER* relati
             *this = s.alt_base_path;
             return true;
         }
-        if (!get_system_folder(spt_application, nullptr, create))
+        if (!get_system_folder(spt_application, nullptr, create)) {
             exit_app("No application folder found!", 1);
+        }
         return true;
     }
     // With an alternative base but no alternative name, system folders
@@ -511,29 +575,36 @@ bool FOLDER::goto_preset_folder(const char* alias, INT_U8 create, FOLDER* relati
         const char* alias;
         SYSTEM_PATH_TYPES type;
     } system_aliases[] = {
-        {"$SYSAPP", spt_system_applications},   {"$INSTDATA", spt_installed_data},
+        {"$SYSAPP", spt_system_applications},      {"$INSTDATA", spt_installed_data},
         {"$APPDATA", spt_shared_application_data}, {"$USERDATA", spt_user_data},
         {"$USERPREFS", spt_user_preferences},
     };
     for (const auto& a : system_aliases) {
-        if (!alias_is(alias, a.alias))
+        if (!alias_is(alias, a.alias)) {
             continue;
-        if (try_system && get_system_folder(a.type, name, create))
+        }
+        if (try_system && get_system_folder(a.type, name, create)) {
             return true;
-        if (no_fallback)
+        }
+        if (no_fallback) {
             return false;
-        if (a.type == spt_system_applications)
+        }
+        if (a.type == spt_system_applications) {
             return go_app(0, skip_system);
+        }
         return climb_for("data");
     }
     if (alias_is(alias, "$TEMP")) {
-        if (try_system && get_system_folder(spt_temporary, name, 1))
+        if (try_system && get_system_folder(spt_temporary, name, 1)) {
             return true;
-        if (no_fallback)
+        }
+        if (no_fallback) {
             return false;
+        }
         go_app(0, skip_system);
-        if (move_down("temp", 1))
+        if (move_down("temp", 1)) {
             return true;
+        }
         go_app(0, skip_system);
         return false;
     }
@@ -544,13 +615,15 @@ bool FOLDER::goto_preset_folder(const char* alias, INT_U8 create, FOLDER* relati
         errno = 0;
         if (alias[5]) {
             n = std::strtol(alias + 5, &end, 10);
-            if (end == alias + 5)
+            if (end == alias + 5) {
                 n = 0;
-            else if (errno == ERANGE || n < SHRT_MIN || n > SHRT_MAX)
+            } else if (errno == ERANGE || n < SHRT_MIN || n > SHRT_MAX) {
                 n = -1;
+            }
         }
-        if (n >= 0 && change_to_drive(static_cast<short>(n)))
+        if (n >= 0 && change_to_drive(static_cast<short>(n))) {
             return true;
+        }
         go_app(0, skip_system);
         return false;
     }
@@ -562,8 +635,7 @@ bool FOLDER::goto_preset_folder(const char* alias, INT_U8 create, FOLDER* relati
         }
         const char* child = fonts ? "fonts" : "icons";
         if (try_system) {
-            static const SYSTEM_PATH_TYPES order[] = {spt_user_data, spt_shared_application_data,
-                                                      spt_installed_data};
+            static const SYSTEM_PATH_TYPES order[] = {spt_user_data, spt_shared_application_data, spt_installed_data};
             for (SYSTEM_PATH_TYPES t : order) {
                 FOLDER f{UNPOSITIONED{}};
                 if (f.get_system_folder(t, name, 0) && f.move_down(child, 0)) {
@@ -586,17 +658,19 @@ bool FOLDER::goto_preset_folder(const char* alias, INT_U8 create, FOLDER* relati
                 *this = b;
                 return true;
             }
-            if (!level.move_up())
+            if (!level.move_up()) {
                 break;
+            }
         }
         go_app(0, skip_system);
         return false;
     }
     if (alias_is(alias, "$HERE")) {
-        if (relative_to)
+        if (relative_to) {
             *this = *relative_to;
-        else
+        } else {
             ensure_positioned();
+        }
         return true;
     }
     display_error(ERR_FOLDER_PATH_TYPE);
@@ -610,12 +684,13 @@ FOLDER::RESOLVE_ONCE::RESOLVE_ONCE()
 FOLDER::RESOLVE_ONCE::~RESOLVE_ONCE()
 {
     FOLDER_STATICS& s = statics();
-    if (--s.resolve_once_depth == 0)
+    if (--s.resolve_once_depth == 0) {
         s.resolved.clear();
+    }
 }
 
-bool FOLDER::set(const char* path_text, INT_U8 create, FOLDER* relative_to, INT_U8 create_alias,
-                 INT_U8 no_fallback, INT_U8 skip_system)
+bool FOLDER::set(const char* path_text, INT_U8 create, FOLDER* relative_to, INT_U8 create_alias, INT_U8 no_fallback,
+                 INT_U8 skip_system)
 {
     FOLDER_STATICS& s = statics();
     if (!s.written_trace && kivo_host()->font_system_started()) {
@@ -624,12 +699,14 @@ bool FOLDER::set(const char* path_text, INT_U8 create, FOLDER* relative_to, INT_
         write_trace_text("\nStarting Default Paths:\n\n");
         write_default_path_trace();
     }
-    if (!path_text)
+    if (!path_text) {
         return false;
+    }
     const bool once = s.resolve_once_depth > 0 && !create && !relative_to && !create_alias && path_text[0] == '$' &&
                       strncasecmp(path_text, "$HERE", 5) != 0 && strncasecmp(path_text, "$TEMP", 5) != 0;
-    if (!once)
+    if (!once) {
         return resolve(path_text, create, relative_to, create_alias, no_fallback, skip_system);
+    }
     const INT_U32 generation = alias_generation();
     if (generation != s.resolved_generation) {
         s.resolved.clear();
@@ -646,13 +723,14 @@ bool FOLDER::set(const char* path_text, INT_U8 create, FOLDER* relative_to, INT_
     // Working it out may itself have moved the generation (an alias path
     // met for the first time can set the host facts up): keep only what
     // holds now.
-    if (s.resolved.size() < FOLDER_STATICS::resolved_max && alias_generation() == generation)
+    if (s.resolved.size() < FOLDER_STATICS::resolved_max && alias_generation() == generation) {
         s.resolved.push_back({path_text, no_fallback, skip_system, result, *this});
+    }
     return result;
 }
 
-bool FOLDER::resolve(const char* path_text, INT_U8 create, FOLDER* relative_to, INT_U8 create_alias,
-                     INT_U8 no_fallback, INT_U8 skip_system)
+bool FOLDER::resolve(const char* path_text, INT_U8 create, FOLDER* relative_to, INT_U8 create_alias, INT_U8 no_fallback,
+                     INT_U8 skip_system)
 {
     const char* rest = path_text;
     if (path_text[0] == '$') {
@@ -670,20 +748,24 @@ bool FOLDER::resolve(const char* path_text, INT_U8 create, FOLDER* relative_to, 
         return false;
     }
     while (*rest) {
-        while (*rest == '/')
+        while (*rest == '/') {
             ++rest;
-        if (!*rest)
+        }
+        if (!*rest) {
             break;
+        }
         std::size_t n = std::strcspn(rest, "/");
         char part[FS_NAME_MAX + 2];
-        if (n > FS_NAME_MAX)
+        if (n > FS_NAME_MAX) {
             return false;
+        }
         std::memcpy(part, rest, n);
         part[n] = 0;
         rest += n;
         bool ok = !std::strcmp(part, "..") ? move_up() : move_down(part, create);
-        if (!ok)
+        if (!ok) {
             return false;
+        }
     }
     return true;
 }
@@ -692,21 +774,24 @@ bool FOLDER::resolve(const char* path_text, INT_U8 create, FOLDER* relative_to, 
 
 bool FOLDER::get(char* out, FOLDER* relative_to)
 {
-    if (!out)
+    if (!out) {
         return false;
-    if (relative_to)
+    }
+    if (relative_to) {
         return relative_to->get_path_to(*this, out);
+    }
     FOLDER f(*this);
     return calc_relative_path(out, f);
 }
 
 bool FOLDER::calc_relative_path(char* out, FOLDER& f)
 {
-    static const char* const aliases[] = {"$APP", "$SYSAPP", "$APPDATA", "$USERDATA", "$TEMP", "$FONTDATA",
-                                          "$ICONDATA"};
+    static const char* const aliases[] = {"$APP",  "$SYSAPP",   "$APPDATA", "$USERDATA",
+                                          "$TEMP", "$FONTDATA", "$ICONDATA"};
     constexpr int alias_count = static_cast<int>(sizeof(aliases) / sizeof(aliases[0]));
-    if (!out)
+    if (!out) {
         return false;
+    }
     out[0] = 0;
     f.ensure_positioned();
     // Each alias is resolved, and each folder's node looked up, at most once
@@ -718,8 +803,9 @@ bool FOLDER::calc_relative_path(char* out, FOLDER& f)
         INT_U64 device = 0, node = 0;
         bool get(const char* path)
         {
-            if (known < 0)
+            if (known < 0) {
                 known = FSGetNodeID(path, &device, &node, nullptr) == FS_OK ? 1 : 0;
+            }
             return known == 1;
         }
     };
@@ -740,22 +826,26 @@ bool FOLDER::calc_relative_path(char* out, FOLDER& f)
         NODE level;
         for (int i = 0; i < alias_count && !prefix; ++i) {
             // Resolving "$TEMP" makes it; nothing can lie in it before that.
-            if (!std::strcmp(aliases[i], "$TEMP") && !temp_path[0])
+            if (!std::strcmp(aliases[i], "$TEMP") && !temp_path[0]) {
                 continue;
+            }
             PROBE& p = probes[i];
             if (!p.resolved) {
                 p.folder.set(aliases[i]);
                 p.resolved = true;
             }
-            if (!p.folder.location[0] || !f.location[0])
+            if (!p.folder.location[0] || !f.location[0]) {
                 continue;
+            }
             if (!std::strcmp(p.folder.path(), f.path()) ||
                 (p.node.get(p.folder.path()) && level.get(f.path()) && p.node.device == level.device &&
-                 p.node.node == level.node))
+                 p.node.node == level.node)) {
                 prefix = aliases[i];
+            }
         }
-        if (prefix)
+        if (prefix) {
             break;
+        }
         const char* slash = std::strrchr(f.path(), '/');
         std::size_t at = slash ? static_cast<std::size_t>(slash - f.path()) : 0;
         if (!f.move_up()) {
@@ -780,8 +870,9 @@ bool FOLDER::calc_relative_path(char* out, FOLDER& f)
 
 bool FOLDER::get_path_to(FOLDER& target, char* out)
 {
-    if (!out)
+    if (!out) {
         return false;
+    }
     out[0] = 0;
     ensure_positioned();
     target.ensure_positioned();
@@ -794,15 +885,19 @@ bool FOLDER::get_path_to(FOLDER& target, char* out)
     for (std::size_t i = 0;; ++i) {
         bool end_a = a[i] == 0 || a[i] == '/';
         bool end_b = b[i] == 0 || b[i] == '/';
-        if (end_a && end_b)
+        if (end_a && end_b) {
             common = i;
-        if (a[i] != b[i] || a[i] == 0)
+        }
+        if (a[i] != b[i] || a[i] == 0) {
             break;
+        }
     }
     int ups = 0;
-    for (const char* p = a + common; *p; ++p)
-        if (*p == '/')
+    for (const char* p = a + common; *p; ++p) {
+        if (*p == '/') {
             ++ups;
+        }
+    }
     std::size_t len = static_cast<std::size_t>(std::snprintf(out, FS_PATH_MAX, "$HERE"));
     for (int i = 0; i < ups; ++i) {
         if (len + 3 >= FS_PATH_MAX) {
@@ -838,19 +933,23 @@ char* FOLDER::get_path_string_from_custom(const char* alias_path, const char* fi
     std::snprintf(buf, sizeof(buf), "%s", app.path());
     auto append = [](const char* text, std::size_t n) {
         char part[FS_PATH_MAX], host[FS_PATH_MAX];
-        if (n >= sizeof(part))
+        if (n >= sizeof(part)) {
             return false;
+        }
         std::memcpy(part, text, n);
         part[n] = 0;
-        if (!fs_name_to_host(part, host, sizeof(host)))
+        if (!fs_name_to_host(part, host, sizeof(host))) {
             return false;
+        }
         n = std::strlen(host);
         std::size_t len = std::strlen(buf);
         bool slash = len > 0 && buf[len - 1] == '/';
-        if (len + (slash ? 0 : 1) + n >= sizeof(buf))
+        if (len + (slash ? 0 : 1) + n >= sizeof(buf)) {
             return false;
-        if (!slash)
+        }
+        if (!slash) {
             buf[len++] = '/';
+        }
         std::memcpy(buf + len, host, n);
         buf[len + n] = 0;
         return true;
@@ -869,19 +968,22 @@ char* FOLDER::get_path_string_from_custom(const char* alias_path, const char* fi
                 std::snprintf(buf, sizeof(buf), "%s", f.path());
             } else if (n == 2 && p[0] == '.' && p[1] == '.') {
                 char* slash = std::strrchr(buf, '/');
-                if (slash)
+                if (slash) {
                     *slash = 0;
+                }
             } else if (!append(p, n)) {
                 buf[0] = 0;
                 return buf;
             }
         }
         p += n;
-        while (*p == '/')
+        while (*p == '/') {
             ++p;
+        }
     }
-    if (file && file[0] && !append(file, std::strlen(file)))
+    if (file && file[0] && !append(file, std::strlen(file))) {
         buf[0] = 0;
+    }
     return buf;
 }
 
@@ -896,68 +998,81 @@ bool FOLDER::put_to_data_device(DATA_DEVICE& d)
         d.error = 1;
         return false;
     }
-    if (!put_u8(d, 0xFF))
+    if (!put_u8(d, 0xFF)) {
         return false;
+    }
     return put_path_block(d, text);
 }
 
 bool FOLDER::get_from_data_device(DATA_DEVICE& d)
 {
     INT_U8 id = 0;
-    if (!get_u8(d, id))
+    if (!get_u8(d, id)) {
         return false;
+    }
     if (id == 0xFF) {
         char text[DATA_PATH_BLOCK_SZ], confined[DATA_PATH_BLOCK_SZ];
-        if (!get_path_block(d, text) || !stored_path_is_usable(d, text, confined))
+        if (!get_path_block(d, text) || !stored_path_is_usable(d, text, confined)) {
             return false;
+        }
         set(confined);
     } else {
         // A host location is an absolute path: from a file it is not
         // followed, as a foreign one is not.
         INT_U8 bytes[sizeof(location)];
-        if (!get_bytes(d, bytes, sizeof(bytes)))
+        if (!get_bytes(d, bytes, sizeof(bytes))) {
             return false;
+        }
         set("$APP");
     }
-    if (!validate_path(location))
+    if (!validate_path(location)) {
         goto_preset_folder("$APP");
+    }
     return true;
 }
 
 bool FOLDER::alias_is_known(const char* path)
 {
-    if (!path || path[0] != '$')
+    if (!path || path[0] != '$') {
         return true; // set refuses it quietly
+    }
     char alias[256];
     split_alias(path, alias);
-    if (is_custom_alias(alias))
+    if (is_custom_alias(alias)) {
         return true;
-    static const char* const built_in[] = {"$APP",      "$BASE",      "$SYSAPP", "$INSTDATA", "$APPDATA", "$USERDATA",
-                                           "$USERPREFS", "$TEMP",     "$FONTDATA", "$ICONDATA", "$HERE"};
-    for (const char* a : built_in)
-        if (alias_is(alias, a))
+    }
+    static const char* const built_in[] = {"$APP",       "$BASE", "$SYSAPP",   "$INSTDATA", "$APPDATA", "$USERDATA",
+                                           "$USERPREFS", "$TEMP", "$FONTDATA", "$ICONDATA", "$HERE"};
+    for (const char* a : built_in) {
+        if (alias_is(alias, a)) {
             return true;
+        }
+    }
     return !strncasecmp(alias, "$ROOT", 5);
 }
 
 bool FOLDER::is_custom_alias(const char* alias)
 {
-    for (CUSTOM_PATH* p : statics().custom_paths)
-        if (p->name && !std::strcmp(p->name, alias))
+    for (CUSTOM_PATH* p : statics().custom_paths) {
+        if (p->name && !std::strcmp(p->name, alias)) {
             return true;
+        }
+    }
     return false;
 }
 
 bool FOLDER::confine_stored_path(const char* path, char* out, FOLDER* here)
 {
     out[0] = 0;
-    if (!path)
+    if (!path) {
         return false;
+    }
     if (path[0] != '$') {
         // set refuses such a path without moving, but one that begins with
         // ".." it takes from wherever the folder is.
-        if (!std::strncmp(path, "..", 2) || std::strlen(path) >= DATA_PATH_BLOCK_SZ)
+        if (!std::strncmp(path, "..", 2) || std::strlen(path) >= DATA_PATH_BLOCK_SZ) {
             return false;
+        }
         std::strcpy(out, path);
         return true;
     }
@@ -971,13 +1086,16 @@ bool FOLDER::confine_stored_path(const char* path, char* out, FOLDER* here)
     if (here && alias_is(alias, "$HERE") && !is_custom_alias(alias)) {
         char base[DATA_PATH_BLOCK_SZ];
         if (!here->get(base, nullptr) ||
-            std::snprintf(joined, sizeof(joined), "%s%s", base, rest) >= static_cast<int>(sizeof(joined)))
+            std::snprintf(joined, sizeof(joined), "%s%s", base, rest) >= static_cast<int>(sizeof(joined))) {
             return false;
+        }
         const std::size_t n = static_cast<std::size_t>(split_alias(base, alias) - base);
         rest = joined + n;
-        if (!strncasecmp(alias, "$ROOT", 5))
-            for (const char* c = base + n; *c; ++c)
+        if (!strncasecmp(alias, "$ROOT", 5)) {
+            for (const char* c = base + n; *c; ++c) {
                 kept += *c == '/' && c[1] && c[1] != '/';
+            }
+        }
     } else if (!strncasecmp(alias, "$ROOT", 5) && !is_custom_alias(alias)) {
         return false; // a volume's root: an absolute path
     }
@@ -986,8 +1104,9 @@ bool FOLDER::confine_stored_path(const char* path, char* out, FOLDER* here)
     std::size_t len = std::strlen(alias), depth = 0;
     std::memcpy(out, alias, len + 1);
     while (*rest) {
-        while (*rest == '/')
+        while (*rest == '/') {
             ++rest;
+        }
         std::size_t part = std::strcspn(rest, "/");
         if (part == 0 || (part == 1 && rest[0] == '.')) {
             rest += part;
@@ -1022,8 +1141,9 @@ bool FOLDER::confine_stored_path(const char* path, char* out, FOLDER* here)
 // nor lead outside the folder its alias names.
 bool FOLDER::stored_path_is_usable(DATA_DEVICE& d, const char* path, char* confined)
 {
-    if (alias_is_known(path) && confine_stored_path(path, confined))
+    if (alias_is_known(path) && confine_stored_path(path, confined)) {
         return true;
+    }
     d.error = 1;
     set_error_code(ERRCODE_FILE_READ, path);
     return false;
@@ -1033,17 +1153,20 @@ bool FOLDER::get_old_folder(DATA_DEVICE& d, char* out)
 {
     INT_U8 id = 0;
     char block[DATA_PATH_BLOCK_SZ], confined[DATA_PATH_BLOCK_SZ];
-    if (!get_u8(d, id) || !get_bytes(d, block, sizeof(block)))
+    if (!get_u8(d, id) || !get_bytes(d, block, sizeof(block))) {
         return false;
+    }
     block[sizeof(block) - 1] = 0;
-    if (id == 0xFF && !stored_path_is_usable(d, block, confined))
+    if (id == 0xFF && !stored_path_is_usable(d, block, confined)) {
         return false;
+    }
     // Only an alias path is followed (see get_from_data_device).
     FOLDER f{UNPOSITIONED{}};
     bool there = id == 0xFF && f.set(confined);
     std::memset(out, 0, DATA_PATH_BLOCK_SZ);
-    if (!there || !validate_path(f.location) || !f.get(out, nullptr))
+    if (!there || !validate_path(f.location) || !f.get(out, nullptr)) {
         std::memcpy(out, "$APP", 5);
+    }
     return true;
 }
 
@@ -1059,8 +1182,9 @@ bool FOLDER::on_kernel_file_system(const char* native_path)
     // Their files pass for plain ones but are views of the kernel and of
     // processes (a process's memory, its environment), not data.
     struct statfs fs;
-    if (statfs(native_path, &fs) != 0)
+    if (statfs(native_path, &fs) != 0) {
         return true;
+    }
     return fs.f_type == PROC_SUPER_MAGIC || fs.f_type == SYSFS_MAGIC || fs.f_type == DEBUGFS_MAGIC ||
            fs.f_type == TRACEFS_MAGIC || fs.f_type == SECURITYFS_MAGIC;
 }
@@ -1071,8 +1195,9 @@ namespace {
 
 bool same_name(const char* a, const char* b)
 {
-    if (!a || !b)
+    if (!a || !b) {
         return a == b;
+    }
     return !std::strcmp(a, b);
 }
 
@@ -1081,8 +1206,9 @@ bool same_name(const char* a, const char* b)
 void FOLDER::delete_custom_path(void* entry)
 {
     CUSTOM_PATH* p = static_cast<CUSTOM_PATH*>(entry);
-    if (!p)
+    if (!p) {
         return;
+    }
     std::free(p->name);
     delete p;
 }
@@ -1098,8 +1224,9 @@ void FOLDER::add_custom_path(const char* name, FOLDER& f)
         }
     }
     char* copy = nullptr;
-    if (name && !(copy = strdup(name)))
+    if (name && !(copy = strdup(name))) {
         return;
+    }
     s.custom_paths.push_back(new CUSTOM_PATH{copy, f});
 }
 
@@ -1157,15 +1284,18 @@ void FOLDER::clear_alt_icon_path()
 void FOLDER::get_alt_base_path(FOLDER& out, char* app_name_out, unsigned short size)
 {
     FOLDER_STATICS& s = statics();
-    if (s.alt_base_path.location[0])
+    if (s.alt_base_path.location[0]) {
         out = s.alt_base_path;
-    if (app_name_out && size > 0)
+    }
+    if (app_name_out && size > 0) {
         std::snprintf(app_name_out, size, "%s", s.alt_app_name);
+    }
 }
 
 void FOLDER::get_alt_icon_path(FOLDER& out)
 {
     FOLDER_STATICS& s = statics();
-    if (s.alt_icon_path.location[0])
+    if (s.alt_icon_path.location[0]) {
         out = s.alt_icon_path;
+    }
 }

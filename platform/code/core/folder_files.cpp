@@ -37,15 +37,16 @@ struct ENTRY_INFO
 bool read_entry_info(int dirfd, const char* name, ENTRY_INFO& info)
 {
     struct stat st;
-    if (fstatat(dirfd, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+    if (fstatat(dirfd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
         return false;
+    }
     info.is_directory = S_ISDIR(st.st_mode) ? 1 : 0;
     info.mode = static_cast<INT_U16>(st.st_mode & 0xFFFF);
     struct stat target;
     const struct stat& data =
         S_ISLNK(st.st_mode) && fstatat(dirfd, name, &target, 0) == 0 && S_ISREG(target.st_mode) ? target : st;
     info.size = data.st_size > 0xFFFFFFFFLL ? 0xFFFFFFFFu : static_cast<INT_U32>(data.st_size < 0 ? 0 : data.st_size);
-    info.modified = data.st_mtime < 0 ? 0u
+    info.modified = data.st_mtime < 0              ? 0u
                     : data.st_mtime > 0xFFFFFFFFLL ? 0xFFFFFFFFu
                                                    : static_cast<INT_U32>(data.st_mtime);
     return true;
@@ -64,9 +65,11 @@ template <typename T> void fill_from(T& out, const ENTRY_INFO& info, const char*
 const char* find_nocase(const char* hay, const char* needle)
 {
     std::size_t n = std::strlen(needle);
-    for (; *hay; ++hay)
-        if (!strncasecmp(hay, needle, n))
+    for (; *hay; ++hay) {
+        if (!strncasecmp(hay, needle, n)) {
             return hay;
+        }
+    }
     return n == 0 ? hay : nullptr;
 }
 
@@ -74,23 +77,15 @@ bool filter_matches(const char* name, const char* filter, FOLDER_FILTER_TYPE typ
 {
     std::size_t nl = std::strlen(name), fl = std::strlen(filter);
     switch (type) {
-    case fft_ends_with_nocase:
-        return fl <= nl && !strcasecmp(name + nl - fl, filter);
-    case fft_starts_with:
-        return !std::strncmp(name, filter, fl);
-    case fft_starts_with_nocase:
-        return !strncasecmp(name, filter, fl);
-    case fft_contains:
-        return std::strstr(name, filter) != nullptr;
-    case fft_contains_nocase:
-        return find_nocase(name, filter) != nullptr;
-    case fft_equals:
-        return !std::strcmp(name, filter);
-    case fft_equals_nocase:
-        return !strcasecmp(name, filter);
+    case fft_ends_with_nocase: return fl <= nl && !strcasecmp(name + nl - fl, filter);
+    case fft_starts_with: return !std::strncmp(name, filter, fl);
+    case fft_starts_with_nocase: return !strncasecmp(name, filter, fl);
+    case fft_contains: return std::strstr(name, filter) != nullptr;
+    case fft_contains_nocase: return find_nocase(name, filter) != nullptr;
+    case fft_equals: return !std::strcmp(name, filter);
+    case fft_equals_nocase: return !strcasecmp(name, filter);
     case fft_ends_with:
-    default:
-        return fl <= nl && !std::strcmp(name + nl - fl, filter);
+    default: return fl <= nl && !std::strcmp(name + nl - fl, filter);
     }
 }
 
@@ -105,8 +100,9 @@ struct LISTED_NAME
 bool name_before(const LISTED_NAME& a, const LISTED_NAME& b)
 {
     int c = strcasecmp(a.name.c_str(), b.name.c_str());
-    if (c != 0)
+    if (c != 0) {
         return c < 0;
+    }
     return a.name < b.name;
 }
 
@@ -133,38 +129,47 @@ struct FOLDER_CONTENTS_LIST
 FILE* FOLDER::open_file(const char* name, const char* stdio_mode)
 {
     char p[FS_PATH_MAX];
-    if (!stdio_mode || !validate_path(location) || !child_path(name, p))
+    if (!stdio_mode || !validate_path(location) || !child_path(name, p)) {
         return nullptr;
+    }
     struct stat st;
     if (stat(p, &st) == 0) {
         // Only plain files: opening a named pipe for reading waits for a
         // writer forever, a device never ends, and /proc holds processes'
         // memory.
-        if (!S_ISREG(st.st_mode) || on_kernel_file_system(p))
+        if (!S_ISREG(st.st_mode) || on_kernel_file_system(p)) {
             return nullptr;
+        }
     } else {
         bool creates = stdio_mode[0] == 'w' || !std::strncmp(stdio_mode, "r+", 2);
-        if (errno != ENOENT || !creates)
+        if (errno != ENOENT || !creates) {
             return nullptr;
+        }
         // A file written whole is only created by its rename.
         if (stdio_mode[0] != 'w') {
             int fd = ::open(p, O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
-            if (fd < 0)
+            if (fd < 0) {
                 return nullptr;
+            }
             ::close(fd);
         }
     }
-    if (stdio_mode[0] == 'w')
+    if (stdio_mode[0] == 'w') {
         return open_whole_file(p, stdio_mode);
+    }
     return std::fopen(p, stdio_mode);
 }
 
-bool FOLDER::close_file(FILE* fp) { return !fp || finish_file(fp, true); }
+bool FOLDER::close_file(FILE* fp)
+{
+    return !fp || finish_file(fp, true);
+}
 
 bool FOLDER::file_exists(const char* name, INT_U8 assume)
 {
-    if (assume)
+    if (assume) {
         return true;
+    }
     char p[FS_PATH_MAX];
     struct stat st;
     return child_path(name, p) && lstat(p, &st) == 0;
@@ -174,8 +179,9 @@ bool FOLDER::get_file_settings(const char* name, FOLDER_FILE_SETTINGS& s)
 {
     char p[FS_PATH_MAX];
     ENTRY_INFO info;
-    if (!child_path(name, p) || !read_entry_info(AT_FDCWD, p, info))
+    if (!child_path(name, p) || !read_entry_info(AT_FDCWD, p, info)) {
         return false;
+    }
     fill_from(s, info, name);
     return true;
 }
@@ -212,26 +218,31 @@ char* FOLDER_FILE_SETTINGS::get_modtime_string()
     buf[0] = 0;
     if (ctime_r(&t, buf)) {
         std::size_t n = std::strlen(buf);
-        if (n > 0 && buf[n - 1] == '\n')
+        if (n > 0 && buf[n - 1] == '\n') {
             buf[n - 1] = 0;
-    } else
+        }
+    } else {
         buf[0] = 0;
+    }
     return buf;
 }
 
 bool FOLDER::get_unique_name(char* out, short out_size, const char* suffix)
 {
-    if (!out || !suffix || out_size < 0 || static_cast<std::size_t>(out_size) < std::strlen(suffix) + 9)
+    if (!out || !suffix || out_size < 0 || static_cast<std::size_t>(out_size) < std::strlen(suffix) + 9) {
         return false;
+    }
     // A suffix that cannot be part of an entry name gives no usable name.
-    if (std::strchr(suffix, '/') || std::strlen(suffix) + 8 > FS_NAME_MAX)
+    if (std::strchr(suffix, '/') || std::strlen(suffix) + 8 > FS_NAME_MAX) {
         return false;
+    }
     INT_U32 counter = get_ms_count();
     // Bounded, so a folder that somehow holds every name cannot hang us.
     for (int tries = 0; tries < 100000; ++tries, ++counter) {
         std::snprintf(out, static_cast<std::size_t>(out_size), "%08X%s", static_cast<unsigned>(counter), suffix);
-        if (!file_exists(out, 0))
+        if (!file_exists(out, 0)) {
             return true;
+        }
     }
     out[0] = 0;
     return false;
@@ -249,16 +260,18 @@ bool FOLDER::host_names_for(FOLDER& dest, const char* name, const char* new_name
 bool FOLDER::copy(const char* name, FOLDER& dest, const char* new_name)
 {
     char host[host_name_sz], new_host[host_name_sz];
-    if (!host_names_for(dest, name, new_name, host, new_host))
+    if (!host_names_for(dest, name, new_name, host, new_host)) {
         return false;
+    }
     return FSCopyObject(path(), host, dest.path(), new_host, FS_DUPLICATE_REPLACE) == FS_OK;
 }
 
 bool FOLDER::move(const char* name, FOLDER& dest, const char* new_name)
 {
     char host[host_name_sz], new_host[host_name_sz];
-    if (!host_names_for(dest, name, new_name, host, new_host))
+    if (!host_names_for(dest, name, new_name, host, new_host)) {
         return false;
+    }
     return FSMoveRenameObjectUnicode(path(), host, dest.path(), new_host) == FS_OK;
 }
 
@@ -266,8 +279,9 @@ bool FOLDER::remove(const char* name)
 {
     char p[FS_PATH_MAX];
     struct stat st;
-    if (!child_path(name, p) || lstat(p, &st) != 0)
+    if (!child_path(name, p) || lstat(p, &st) != 0) {
         return false;
+    }
     return (S_ISDIR(st.st_mode) ? rmdir(p) : unlink(p)) == 0;
 }
 
@@ -276,10 +290,12 @@ bool FOLDER::remove_directory(const char* name, INT_U8 recursive)
     char p[FS_PATH_MAX];
     struct stat st;
     // A link to a folder is not a folder here: nothing outside the tree is touched.
-    if (!child_path(name, p) || lstat(p, &st) != 0 || !S_ISDIR(st.st_mode))
+    if (!child_path(name, p) || lstat(p, &st) != 0 || !S_ISDIR(st.st_mode)) {
         return false;
-    if (recursive && !remove_directory_contents(name))
+    }
+    if (recursive && !remove_directory_contents(name)) {
         return false;
+    }
     return rmdir(p) == 0;
 }
 
@@ -287,22 +303,26 @@ bool FOLDER::remove_directory_contents(const char* name)
 {
     char p[FS_PATH_MAX];
     if (name) {
-        if (!child_path(name, p))
+        if (!child_path(name, p)) {
             return false;
-    } else if (!validate_path(location))
+        }
+    } else if (!validate_path(location)) {
         return false;
-    else
+    } else {
         std::snprintf(p, sizeof(p), "%s", path());
+    }
     struct stat st;
-    if (lstat(p, &st) != 0 || !S_ISDIR(st.st_mode))
+    if (lstat(p, &st) != 0 || !S_ISDIR(st.st_mode)) {
         return false;
+    }
     // Which entry could not be deleted is not told, but a folder left with
     // anything in it is a failure: the walk goes on past each one, and an
     // entry that vanished meanwhile is no loss.
     FSDeleteContainerContents(p);
     DIR* d = opendir(p);
-    if (!d)
+    if (!d) {
         return false;
+    }
     bool empty = true;
     while (dirent* e = readdir(d)) {
         if (std::strcmp(e->d_name, ".") && std::strcmp(e->d_name, "..")) {
@@ -319,25 +339,29 @@ bool FOLDER::remove_directory_contents(const char* name)
 FOLDER_CONTENTS_LIST* FOLDER::start_contents_list(const char* filter, INT_U8 show_hidden, FOLDER_FILTER_TYPE type,
                                                   INT_U8 filter_dirs)
 {
-    if (!validate_path(location))
+    if (!validate_path(location)) {
         return nullptr;
+    }
     FOLDER_CONTENTS_LIST* h = new (std::nothrow) FOLDER_CONTENTS_LIST;
-    if (!h)
+    if (!h) {
         return nullptr;
+    }
     h->dirfd = ::open(path(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     int fd = h->dirfd >= 0 ? dup(h->dirfd) : -1;
     DIR* d = fd >= 0 ? fdopendir(fd) : nullptr;
     if (!d) {
-        if (fd >= 0)
+        if (fd >= 0) {
             ::close(fd);
+        }
         stop_contents_list(h);
         return nullptr;
     }
     while (dirent* e = readdir(d)) {
         char name[FS_PATH_MAX];
         if (std::strcmp(e->d_name, ".") && std::strcmp(e->d_name, "..") &&
-            fs_name_from_host(e->d_name, name, sizeof(name)))
+            fs_name_from_host(e->d_name, name, sizeof(name))) {
             h->names.push_back(LISTED_NAME{name, e->d_name});
+        }
     }
     closedir(d);
     std::sort(h->names.begin(), h->names.end(), name_before);
@@ -352,19 +376,23 @@ FOLDER_CONTENTS_LIST* FOLDER::start_contents_list(const char* filter, INT_U8 sho
 
 bool FOLDER::get_contents_list_entry(FOLDER_CONTENTS_LIST* h, FOLDER_CONTENT_ENTRY& e)
 {
-    if (!h)
+    if (!h) {
         return false;
+    }
     while (h->next < h->names.size()) {
         const LISTED_NAME& entry = h->names[h->next++];
         const std::string& name = entry.name;
-        if (name[0] == '.' && !h->show_hidden)
+        if (name[0] == '.' && !h->show_hidden) {
             continue;
+        }
         ENTRY_INFO info;
-        if (!read_entry_info(h->dirfd, entry.host.c_str(), info))
+        if (!read_entry_info(h->dirfd, entry.host.c_str(), info)) {
             continue; // gone since the folder was read
+        }
         if (h->filter[0] && (!info.is_directory || h->filter_dirs) &&
-            (h->filter_too_long || !filter_matches(name.c_str(), h->filter, h->type)))
+            (h->filter_too_long || !filter_matches(name.c_str(), h->filter, h->type))) {
             continue;
+        }
         h->current = name;
         e.folder = h->folder;
         e.name = &h->current[0];
@@ -376,15 +404,17 @@ bool FOLDER::get_contents_list_entry(FOLDER_CONTENTS_LIST* h, FOLDER_CONTENT_ENT
 
 void FOLDER::stop_contents_list(FOLDER_CONTENTS_LIST* h)
 {
-    if (!h)
+    if (!h) {
         return;
-    if (h->dirfd >= 0)
+    }
+    if (h->dirfd >= 0) {
         ::close(h->dirfd);
+    }
     delete h;
 }
 
-void FOLDER::get_dir_list(INT_U8 directories, INT_U8 show_hidden, INT_U8 append, FOLDER_FILE_INFO*& list,
-                          long& count, const char* filter, FOLDER_FILTER_TYPE type, long first_alloc, long grow)
+void FOLDER::get_dir_list(INT_U8 directories, INT_U8 show_hidden, INT_U8 append, FOLDER_FILE_INFO*& list, long& count,
+                          const char* filter, FOLDER_FILTER_TYPE type, long first_alloc, long grow)
 {
     if (!append || !list || count < 0) {
         list = nullptr;
@@ -392,20 +422,24 @@ void FOLDER::get_dir_list(INT_U8 directories, INT_U8 show_hidden, INT_U8 append,
     }
     long capacity = count;
     FOLDER_CONTENTS_LIST* h = start_contents_list(filter, show_hidden, type, 0);
-    if (!h)
+    if (!h) {
         return;
+    }
     FOLDER_CONTENT_ENTRY e;
     while (get_contents_list_entry(h, e)) {
-        if ((e.is_directory != 0) != (directories != 0))
+        if ((e.is_directory != 0) != (directories != 0)) {
             continue;
+        }
         if (count >= capacity) {
             // Grows by at least half, so long listings stay linear.
             long more = capacity == 0 ? std::max(first_alloc, 1L) : std::max({grow, 1L, capacity / 2});
             FOLDER_FILE_INFO* bigger = new (std::nothrow) FOLDER_FILE_INFO[capacity + more];
-            if (!bigger)
+            if (!bigger) {
                 break;
-            for (long i = 0; i < count; ++i)
+            }
+            for (long i = 0; i < count; ++i) {
                 bigger[i] = list[i];
+            }
             delete[] list;
             list = bigger;
             capacity += more;

@@ -51,8 +51,9 @@ constexpr std::size_t KEPT_NAME_BYTES = 200;
 std::string folder_of(const std::string& path)
 {
     std::size_t slash = path.rfind('/');
-    if (slash == std::string::npos)
+    if (slash == std::string::npos) {
         return ".";
+    }
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
@@ -69,13 +70,15 @@ bool real_target(const char* path, std::string& out)
         }
         char link[FS_PATH_MAX];
         ssize_t n = readlink(at.c_str(), link, sizeof link - 1);
-        if (n < 0)
+        if (n < 0) {
             return false;
+        }
         link[n] = 0;
-        if (link[0] == '/')
+        if (link[0] == '/') {
             at = link;
-        else
+        } else {
             at = (at.find('/') == std::string::npos ? std::string() : folder_of(at) + "/") + link;
+        }
     }
     return false;
 }
@@ -88,11 +91,13 @@ mode_t current_umask()
         char line[256];
         unsigned mask = 0;
         bool found = false;
-        while (!found && std::fgets(line, sizeof line, status))
+        while (!found && std::fgets(line, sizeof line, status)) {
             found = std::sscanf(line, "Umask: %o", &mask) == 1;
+        }
         std::fclose(status);
-        if (found)
+        if (found) {
             return static_cast<mode_t>(mask & 0777);
+        }
     }
     mode_t mask = umask(0);
     umask(mask);
@@ -103,8 +108,9 @@ mode_t current_umask()
 bool is_unique_suffix(const char* p)
 {
     for (int i = 0; i < 6; ++i) {
-        if (!std::isalnum(static_cast<unsigned char>(p[i])) || static_cast<unsigned char>(p[i]) >= 0x80)
+        if (!std::isalnum(static_cast<unsigned char>(p[i])) || static_cast<unsigned char>(p[i]) >= 0x80) {
             return false;
+        }
     }
     return p[6] == 0;
 }
@@ -119,26 +125,30 @@ void remove_leftovers(int dir, const std::string& prefix)
     int list_fd = fcntl(dir, F_DUPFD_CLOEXEC, 0);
     DIR* d = list_fd >= 0 ? fdopendir(list_fd) : nullptr;
     if (!d) {
-        if (list_fd >= 0)
+        if (list_fd >= 0) {
             ::close(list_fd);
+        }
         return;
     }
     std::vector<std::string> found;
     while (dirent* e = readdir(d)) {
         if (std::strncmp(e->d_name, prefix.c_str(), prefix.size()) == 0 &&
-            is_unique_suffix(e->d_name + prefix.size()))
+            is_unique_suffix(e->d_name + prefix.size())) {
             found.push_back(e->d_name);
+        }
     }
     closedir(d);
     for (const std::string& name : found) {
         int fd = openat(dir, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-        if (fd < 0)
+        if (fd < 0) {
             continue;
+        }
         struct stat held, now;
         if (fstat(fd, &held) == 0 && S_ISREG(held.st_mode) && held.st_uid == geteuid() &&
             flock(fd, LOCK_EX | LOCK_NB) == 0 && fstatat(dir, name.c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0 &&
-            now.st_dev == held.st_dev && now.st_ino == held.st_ino)
+            now.st_dev == held.st_dev && now.st_ino == held.st_ino) {
             unlinkat(dir, name.c_str(), 0);
+        }
         ::close(fd);
     }
 }
@@ -161,22 +171,27 @@ bool take_whole_file(FILE* fp, WHOLE_FILE& out)
 
 FILE* FOLDER::open_whole_file(const char* native_path, const char* stdio_mode)
 {
-    if (!native_path || !native_path[0] || !stdio_mode || stdio_mode[0] != 'w')
+    if (!native_path || !native_path[0] || !stdio_mode || stdio_mode[0] != 'w') {
         return nullptr;
+    }
     std::string target;
-    if (!real_target(native_path, target))
+    if (!real_target(native_path, target)) {
         return nullptr;
+    }
     struct stat st;
     bool exists = stat(target.c_str(), &st) == 0;
-    if (exists && S_ISDIR(st.st_mode))
+    if (exists && S_ISDIR(st.st_mode)) {
         return nullptr;
+    }
     // Devices and pipes cannot be replaced: they are written as they are.
-    if (exists && !S_ISREG(st.st_mode))
+    if (exists && !S_ISREG(st.st_mode)) {
         return std::fopen(target.c_str(), stdio_mode);
+    }
     // A file the user protected from writing stays protected, although the
     // folder would allow replacing it.
-    if (exists && access(target.c_str(), W_OK) != 0)
+    if (exists && access(target.c_str(), W_OK) != 0) {
         return nullptr;
+    }
 
     std::string base = target.substr(target.rfind('/') == std::string::npos ? 0 : target.rfind('/') + 1);
     const std::string folder = folder_of(target);
@@ -189,20 +204,24 @@ FILE* FOLDER::open_whole_file(const char* native_path, const char* stdio_mode)
     // one leaves the clearing to the next.
     int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir >= 0) {
-        if (flock(dir, LOCK_EX | LOCK_NB) == 0)
+        if (flock(dir, LOCK_EX | LOCK_NB) == 0) {
             remove_leftovers(dir, prefix);
-        else
+        } else {
             flock(dir, LOCK_SH);
+        }
     }
     int fd = mkostemp(&new_path[0], O_CLOEXEC);
     // Where the file system keeps no locks, nothing is cleared either.
-    if (fd >= 0)
+    if (fd >= 0) {
         flock(fd, LOCK_EX | LOCK_NB);
+    }
     int lock_fd = fd >= 0 ? fcntl(fd, F_DUPFD_CLOEXEC, 0) : -1;
-    if (dir >= 0)
+    if (dir >= 0) {
         ::close(dir);
-    if (fd < 0)
+    }
+    if (fd < 0) {
         return nullptr;
+    }
     mode_t bits = exists ? (st.st_mode & 07777) : (0666 & ~current_umask());
     FILE* fp = lock_fd >= 0 && fchmod(fd, bits) == 0 ? fdopen(fd, stdio_mode) : nullptr;
     if (fp) {
@@ -212,43 +231,53 @@ FILE* FOLDER::open_whole_file(const char* native_path, const char* stdio_mode)
     }
     unlink(new_path.c_str());
     ::close(fd);
-    if (lock_fd >= 0)
+    if (lock_fd >= 0) {
         ::close(lock_fd);
+    }
     return nullptr;
 }
 
 bool FOLDER::finish_file(FILE* fp, bool keep)
 {
-    if (!fp)
+    if (!fp) {
         return false;
+    }
     WHOLE_FILE whole;
     bool is_whole = take_whole_file(fp, whole);
     bool ok = !std::ferror(fp);
     // A file system that cannot sync at all (EINVAL) is taken as it is.
-    if (is_whole)
+    if (is_whole) {
         ok = keep && ok && std::fflush(fp) == 0 && (fsync(fileno(fp)) == 0 || errno == EINVAL);
+    }
     ok = std::fclose(fp) == 0 && ok;
-    if (!is_whole)
+    if (!is_whole) {
         return ok;
-    if (ok)
+    }
+    if (ok) {
         ok = replace_file(whole.new_path.c_str(), whole.target.c_str());
-    if (!ok)
+    }
+    if (!ok) {
         unlink(whole.new_path.c_str());
-    if (whole.lock_fd >= 0)
+    }
+    if (whole.lock_fd >= 0) {
         ::close(whole.lock_fd);
+    }
     return ok;
 }
 
 bool FOLDER::replace_file(const char* new_path, const char* target)
 {
     std::string real;
-    if (!new_path || !target || !real_target(target, real))
+    if (!new_path || !target || !real_target(target, real)) {
         return false;
+    }
     struct stat st;
-    if (stat(real.c_str(), &st) == 0 && (!S_ISREG(st.st_mode) || chmod(new_path, st.st_mode & 07777) != 0))
+    if (stat(real.c_str(), &st) == 0 && (!S_ISREG(st.st_mode) || chmod(new_path, st.st_mode & 07777) != 0)) {
         return false;
-    if (std::rename(new_path, real.c_str()) != 0)
+    }
+    if (std::rename(new_path, real.c_str()) != 0) {
         return false;
+    }
     // The rename itself reaches the disk only with its folder. The file is
     // in place already, so a folder that cannot be synced changes nothing.
     int dir = ::open(folder_of(real).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);

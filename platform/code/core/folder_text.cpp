@@ -21,8 +21,9 @@ void read_signature(FILE* fp, int& a, int& b)
 
 bool FOLDER::open_text_file(const char* name, FILE_MODE mode, INT_U8 unicode, TEXT_FILE* file)
 {
-    if (!name || !name[0] || !file || file->stream)
+    if (!name || !name[0] || !file || file->stream) {
         return false;
+    }
     FILE* fp = nullptr;
     INT_U8 utf16 = 0;
     INT_U8 swap = 0;
@@ -30,8 +31,9 @@ bool FOLDER::open_text_file(const char* name, FILE_MODE mode, INT_U8 unicode, TE
     switch (mode) {
     case fm_write:
         fp = open_file(name, unicode ? "wb" : "w");
-        if (!fp)
+        if (!fp) {
             return false;
+        }
         if (unicode) {
             utf16 = 1;
             if (std::fputc(0xFF, fp) == EOF || std::fputc(0xFE, fp) == EOF) {
@@ -42,8 +44,9 @@ bool FOLDER::open_text_file(const char* name, FILE_MODE mode, INT_U8 unicode, TE
         break;
     case fm_read:
         fp = open_file(name, "rb");
-        if (!fp)
+        if (!fp) {
             return false;
+        }
         read_signature(fp, a, b);
         if (a == 0xFF && b == 0xFE) {
             utf16 = 1;
@@ -53,14 +56,16 @@ bool FOLDER::open_text_file(const char* name, FILE_MODE mode, INT_U8 unicode, TE
         } else {
             std::fclose(fp);
             fp = open_file(name, "r");
-            if (!fp)
+            if (!fp) {
                 return false;
+            }
         }
         break;
     case fm_update:
         fp = open_file(name, "r+b");
-        if (!fp)
+        if (!fp) {
             return false;
+        }
         read_signature(fp, a, b);
         if (a == 0xFF && b == 0xFE) {
             utf16 = 1;
@@ -79,12 +84,12 @@ bool FOLDER::open_text_file(const char* name, FILE_MODE mode, INT_U8 unicode, TE
         } else {
             std::fclose(fp);
             fp = open_file(name, "a+");
-            if (!fp)
+            if (!fp) {
                 return false;
+            }
         }
         break;
-    default:
-        return false;
+    default: return false;
     }
     file->stream = fp;
     file->mode = mode;
@@ -104,11 +109,13 @@ bool FOLDER::open_text_file(const char* name, FILE_MODE mode, INT_U8 unicode, TE
 
 TEXT_FILE* FOLDER::open_text_file(const char* name, FILE_MODE mode, INT_U8 unicode)
 {
-    if (!name || !name[0])
+    if (!name || !name[0]) {
         return nullptr;
+    }
     TEXT_FILE* file = new (std::nothrow) TEXT_FILE;
-    if (!file)
+    if (!file) {
         return nullptr;
+    }
     if (!open_text_file(name, mode, unicode, file)) {
         delete file;
         return nullptr;
@@ -118,8 +125,9 @@ TEXT_FILE* FOLDER::open_text_file(const char* name, FILE_MODE mode, INT_U8 unico
 
 bool FOLDER::close(TEXT_FILE*& file)
 {
-    if (!file)
+    if (!file) {
         return true;
+    }
     bool ok = close_file(file->stream);
     file->stream = nullptr;
     delete file;

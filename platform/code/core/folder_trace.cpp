@@ -7,14 +7,18 @@
 
 #include <cstdio>
 
-void FOLDER::write_trace_text(const char* text) { default_path_trace.write_to_stream(nullptr, 0, text, 0); }
+void FOLDER::write_trace_text(const char* text)
+{
+    default_path_trace.write_to_stream(nullptr, 0, text, 0);
+}
 
 void FOLDER::write_default_path_trace()
 {
     DEBUG_STREAM& t = default_path_trace;
-    if (!t.flags)
+    if (!t.flags) {
         return;
-    static const char* const aliases[] = {"$APP",     "$SYSAPP", "$INSTDATA", "$APPDATA",  "$USERDATA",
+    }
+    static const char* const aliases[] = {"$APP",       "$SYSAPP", "$INSTDATA", "$APPDATA",  "$USERDATA",
                                           "$USERPREFS", "$TEMP",   "$ROOT0",    "$FONTDATA", "$ICONDATA"};
     for (const char* alias : aliases) {
         FOLDER normal{UNPOSITIONED{}}, skipped{UNPOSITIONED{}};

@@ -33,12 +33,16 @@ std::string& clipboard()
     return text;
 }
 
-INT_U8 default_has_clipboard() { return clipboard().empty() ? 0 : 1; }
+INT_U8 default_has_clipboard()
+{
+    return clipboard().empty() ? 0 : 1;
+}
 
 INT_U8 default_get_clipboard(char* buf, std::size_t size)
 {
-    if (!buf || size == 0 || clipboard().empty())
+    if (!buf || size == 0 || clipboard().empty()) {
         return 0;
+    }
     std::snprintf(buf, size, "%s", clipboard().c_str());
     return 1;
 }
@@ -49,14 +53,19 @@ INT_U8 default_set_clipboard(const char* text)
     return 1;
 }
 
-IMAGE* default_back_buffer() { return nullptr; }
-INT_U8 default_font_system_started() { return 0; }
+IMAGE* default_back_buffer()
+{
+    return nullptr;
+}
+INT_U8 default_font_system_started()
+{
+    return 0;
+}
 
 // Constant-initialised, so it is usable by statics built before main.
 constexpr KIVO_HOST_TABLE defaults = {
-    default_console,       default_popup,         default_exit,
-    default_has_clipboard, default_get_clipboard, default_set_clipboard,
-    default_back_buffer,   default_font_system_started,
+    default_console,       default_popup,         default_exit,        default_has_clipboard,
+    default_get_clipboard, default_set_clipboard, default_back_buffer, default_font_system_started,
 };
 
 KIVO_HOST_TABLE current = defaults;
@@ -71,8 +80,14 @@ FAKE_CLOCK fake = {0, 1000000u, 1700000000};
 
 } // namespace
 
-KIVO_HOST_TABLE* kivo_host() { return &current; }
-const KIVO_HOST_TABLE* kivo_default_host() { return &defaults; }
+KIVO_HOST_TABLE* kivo_host()
+{
+    return &current;
+}
+const KIVO_HOST_TABLE* kivo_default_host()
+{
+    return &defaults;
+}
 
 void kivo_set_host(const KIVO_HOST_TABLE* table)
 {
@@ -80,17 +95,36 @@ void kivo_set_host(const KIVO_HOST_TABLE* table)
         current = defaults;
         return;
     }
-    if (table->write_to_console) current.write_to_console = table->write_to_console;
-    if (table->display_popup_dialog) current.display_popup_dialog = table->display_popup_dialog;
-    if (table->exit_app) current.exit_app = table->exit_app;
-    if (table->has_clipboard_text) current.has_clipboard_text = table->has_clipboard_text;
-    if (table->get_clipboard_text) current.get_clipboard_text = table->get_clipboard_text;
-    if (table->set_clipboard_text) current.set_clipboard_text = table->set_clipboard_text;
-    if (table->get_back_buffer) current.get_back_buffer = table->get_back_buffer;
-    if (table->font_system_started) current.font_system_started = table->font_system_started;
+    if (table->write_to_console) {
+        current.write_to_console = table->write_to_console;
+    }
+    if (table->display_popup_dialog) {
+        current.display_popup_dialog = table->display_popup_dialog;
+    }
+    if (table->exit_app) {
+        current.exit_app = table->exit_app;
+    }
+    if (table->has_clipboard_text) {
+        current.has_clipboard_text = table->has_clipboard_text;
+    }
+    if (table->get_clipboard_text) {
+        current.get_clipboard_text = table->get_clipboard_text;
+    }
+    if (table->set_clipboard_text) {
+        current.set_clipboard_text = table->set_clipboard_text;
+    }
+    if (table->get_back_buffer) {
+        current.get_back_buffer = table->get_back_buffer;
+    }
+    if (table->font_system_started) {
+        current.font_system_started = table->font_system_started;
+    }
 }
 
-void write_to_console(const char* text) { current.write_to_console(text); }
+void write_to_console(const char* text)
+{
+    current.write_to_console(text);
+}
 
 void display_popup_dialog(const char* title, const char* text)
 {
@@ -106,8 +140,9 @@ void exit_app(const char* reason, int status)
 
 INT_U32 get_ms_count()
 {
-    if (fake.on)
+    if (fake.on) {
         return fake.ms;
+    }
     timespec ts;
     clock_gettime(CLOCK_MONOTONIC, &ts);
     INT_U64 us = static_cast<INT_U64>(ts.tv_sec) * 1000000u + static_cast<INT_U64>(ts.tv_nsec) / 1000u;
@@ -116,8 +151,9 @@ INT_U32 get_ms_count()
 
 INT_S64 get_wall_seconds()
 {
-    if (fake.on)
+    if (fake.on) {
         return fake.wall;
+    }
     return static_cast<INT_S64>(std::time(nullptr));
 }
 
@@ -135,6 +171,15 @@ void kivo_fake_clock_advance_ms(INT_U32 ms)
     fake.ms += ms; // wraps like the real counter
 }
 
-void kivo_fake_clock_set_ms(INT_U32 ms) { fake.ms = ms; }
-INT_U8 kivo_fake_clock_is_on() { return fake.on; }
-void kivo_fake_clock_set_wall(INT_S64 seconds) { fake.wall = seconds; }
+void kivo_fake_clock_set_ms(INT_U32 ms)
+{
+    fake.ms = ms;
+}
+INT_U8 kivo_fake_clock_is_on()
+{
+    return fake.on;
+}
+void kivo_fake_clock_set_wall(INT_S64 seconds)
+{
+    fake.wall = seconds;
+}

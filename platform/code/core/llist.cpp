@@ -5,18 +5,26 @@
 
 LISTNODE::LISTNODE(const void* payload, short size) : data(nullptr), next(nullptr), prev(nullptr)
 {
-    if (size < 0)
+    if (size < 0) {
         return;
+    }
     data = new (std::nothrow) INT_U8[size > 0 ? size : 1];
-    if (data && payload && size > 0)
+    if (data && payload && size > 0) {
         std::memcpy(data, payload, static_cast<std::size_t>(size));
+    }
 }
 
-LISTNODE::~LISTNODE() { delete[] data; }
+LISTNODE::~LISTNODE()
+{
+    delete[] data;
+}
 
 LLIST::LLIST() : count(0), head(nullptr), tail(nullptr), iterator(nullptr), remove_callback(nullptr) {}
 
-LLIST::~LLIST() { clear(); }
+LLIST::~LLIST()
+{
+    clear();
+}
 
 void LLIST::link_node(LISTNODE* node)
 {
@@ -25,10 +33,11 @@ void LLIST::link_node(LISTNODE* node)
     } else if (iterator) {
         node->next = iterator;
         node->prev = iterator->prev;
-        if (iterator->prev)
+        if (iterator->prev) {
             iterator->prev->next = node;
-        else
+        } else {
             head = node;
+        }
         iterator->prev = node;
     } else {
         node->prev = tail;
@@ -40,11 +49,13 @@ void LLIST::link_node(LISTNODE* node)
 
 bool LLIST::add_node(const void* payload, short size)
 {
-    if (size < 0 || (!payload && size > 0))
+    if (size < 0 || (!payload && size > 0)) {
         return false;
+    }
     LISTNODE* node = new (std::nothrow) LISTNODE(payload, size);
-    if (!node)
+    if (!node) {
         return false;
+    }
     if (!node->data) {
         delete node;
         return false;
@@ -56,10 +67,12 @@ bool LLIST::add_node(const void* payload, short size)
 void* LLIST::get_info_inc(LISTNODE** node_out)
 {
     LISTNODE* node = iterator;
-    if (!node)
+    if (!node) {
         return nullptr;
-    if (node_out)
+    }
+    if (node_out) {
         *node_out = node;
+    }
     iterator = node->next;
     return node->data;
 }
@@ -67,36 +80,44 @@ void* LLIST::get_info_inc(LISTNODE** node_out)
 void* LLIST::get_info_dec(LISTNODE** node_out)
 {
     LISTNODE* node = iterator;
-    if (!node)
+    if (!node) {
         return nullptr;
-    if (node_out)
+    }
+    if (node_out) {
         *node_out = node;
+    }
     iterator = node->prev;
     return node->data;
 }
 
 bool LLIST::remove_node(void* payload)
 {
-    for (LISTNODE* node = head; node; node = node->next)
-        if (node->data == payload)
+    for (LISTNODE* node = head; node; node = node->next) {
+        if (node->data == payload) {
             return remove_node_ref(node);
+        }
+    }
     return false;
 }
 
 bool LLIST::remove_node_ref(LISTNODE* node)
 {
-    if (!node)
+    if (!node) {
         return false;
-    if (node->prev)
+    }
+    if (node->prev) {
         node->prev->next = node->next;
-    else
+    } else {
         head = node->next;
-    if (node->next)
+    }
+    if (node->next) {
         node->next->prev = node->prev;
-    else
+    } else {
         tail = node->prev;
-    if (iterator == node)
+    }
+    if (iterator == node) {
         iterator = nullptr;
+    }
     --count;
     call_remove_node_callback(node);
     delete node;
@@ -105,27 +126,33 @@ bool LLIST::remove_node_ref(LISTNODE* node)
 
 void LLIST::call_remove_node_callback(LISTNODE* node)
 {
-    if (remove_callback)
+    if (remove_callback) {
         remove_callback(node->data);
+    }
 }
 
 void LLIST::clear()
 {
     // Each node leaves the list before its callback runs, so a callback
     // that looks at (or removes from) this list sees a consistent chain.
-    while (head)
+    while (head) {
         remove_node_ref(head);
+    }
     count = 0;
     head = tail = iterator = nullptr;
 }
 
-PTRLLIST::~PTRLLIST() { clear(); }
+PTRLLIST::~PTRLLIST()
+{
+    clear();
+}
 
 void* PTRLLIST::stored_pointer(const LISTNODE* node)
 {
     void* p = nullptr;
-    if (node && node->data)
+    if (node && node->data) {
         std::memcpy(&p, node->data, sizeof p);
+    }
     return p;
 }
 
@@ -133,8 +160,9 @@ void* PTRLLIST::get_info_inc(LISTNODE** node_out)
 {
     LISTNODE* node = nullptr;
     LLIST::get_info_inc(&node);
-    if (node && node_out)
+    if (node && node_out) {
         *node_out = node;
+    }
     return stored_pointer(node);
 }
 
@@ -142,16 +170,19 @@ void* PTRLLIST::get_info_dec(LISTNODE** node_out)
 {
     LISTNODE* node = nullptr;
     LLIST::get_info_dec(&node);
-    if (node && node_out)
+    if (node && node_out) {
         *node_out = node;
+    }
     return stored_pointer(node);
 }
 
 bool PTRLLIST::remove_node(void* p)
 {
-    for (LISTNODE* node = head; node; node = node->next)
-        if (node->data && stored_pointer(node) == p)
+    for (LISTNODE* node = head; node; node = node->next) {
+        if (node->data && stored_pointer(node) == p) {
             return remove_node_ref(node);
+        }
+    }
     return false;
 }
 
@@ -162,6 +193,7 @@ bool PTRLLIST::add_node(const void* p, short)
 
 void PTRLLIST::call_remove_node_callback(LISTNODE* node)
 {
-    if (node->data && remove_callback)
+    if (node->data && remove_callback) {
         remove_callback(stored_pointer(node));
+    }
 }

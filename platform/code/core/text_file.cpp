@@ -20,17 +20,26 @@ namespace {
 
 int hex_value(unsigned char c)
 {
-    if (c >= '0' && c <= '9')
+    if (c >= '0' && c <= '9') {
         return c - '0';
-    if (c >= 'A' && c <= 'F')
+    }
+    if (c >= 'A' && c <= 'F') {
         return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
+    }
+    if (c >= 'a' && c <= 'f') {
         return c - 'a' + 10;
+    }
     return -1;
 }
 
-bool is_high_surrogate(INT_U32 c) { return c >= 0xD800 && c <= 0xDBFF; }
-bool is_low_surrogate(INT_U32 c) { return c >= 0xDC00 && c <= 0xDFFF; }
+bool is_high_surrogate(INT_U32 c)
+{
+    return c >= 0xD800 && c <= 0xDBFF;
+}
+bool is_low_surrogate(INT_U32 c)
+{
+    return c >= 0xDC00 && c <= 0xDFFF;
+}
 
 // Large enough that refills cost next to nothing per line.
 const INT_S32 INPUT_SIZE = 64 * 1024;
@@ -41,8 +50,7 @@ const char HEX_DIGITS[] = "0123456789ABCDEF";
 bool at_file_start(FILE* stream)
 {
     struct stat st;
-    return std::ftell(stream) == 0 && std::fflush(stream) == 0 && fstat(fileno(stream), &st) == 0 &&
-           st.st_size == 0;
+    return std::ftell(stream) == 0 && std::fflush(stream) == 0 && fstat(fileno(stream), &st) == 0 && st.st_size == 0;
 }
 
 // Text bytes are tested eight at a time where a word's first byte is its
@@ -52,23 +60,27 @@ constexpr bool LITTLE_ENDIAN_WORDS = __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__;
 } // namespace
 
 TEXT_FILE::TEXT_FILE()
-    : line_max(256), mode(fm_read), stream(nullptr), line_end(0), pushback{0, 0, 0},
-      utf16(0), swap(0), utf8(1), folder("$APP"), held(0), in(nullptr), in_size(0), in_pos(0), in_end(0),
-      in_offset(-1), in_stream(nullptr), in_small{}
-{
-}
+    : line_max(256), mode(fm_read), stream(nullptr), line_end(0), pushback{0, 0, 0}, utf16(0), swap(0), utf8(1),
+      folder("$APP"), held(0), in(nullptr), in_size(0), in_pos(0), in_end(0), in_offset(-1),
+      in_stream(nullptr), in_small{}
+{}
 
 TEXT_FILE::~TEXT_FILE()
 {
     // FOLDER::close closes the stream first; this only catches a file
     // deleted without it (a file written whole still replaces its target).
-    if (stream)
+    if (stream) {
         FOLDER::finish_file(stream, true);
-    if (in != in_small)
+    }
+    if (in != in_small) {
         delete[] in;
+    }
 }
 
-bool TEXT_FILE::can_read() const { return stream && static_cast<int>(mode) == 0; }
+bool TEXT_FILE::can_read() const
+{
+    return stream && static_cast<int>(mode) == 0;
+}
 
 bool TEXT_FILE::can_write() const
 {
@@ -89,8 +101,9 @@ void TEXT_FILE::push_back(INT_S32 c)
 // another stream (the file reopened) is dropped.
 void TEXT_FILE::start_input()
 {
-    if (in_stream == stream)
+    if (in_stream == stream) {
         return;
+    }
     in_stream = stream;
     in_pos = in_end = 0;
     in_offset = stream ? std::ftell(stream) : -1;
@@ -100,16 +113,19 @@ void TEXT_FILE::start_input()
 // file or on an error (left on the stream for close to report).
 int TEXT_FILE::fill_input()
 {
-    if (!stream)
+    if (!stream) {
         return -1;
+    }
     if (!in) {
         in = new (std::nothrow) INT_U8[INPUT_SIZE];
         in_size = in ? INPUT_SIZE : static_cast<INT_S32>(sizeof in_small);
-        if (!in)
+        if (!in) {
             in = in_small;
+        }
     }
-    if (in_offset >= 0)
+    if (in_offset >= 0) {
         in_offset += in_end;
+    }
     in_pos = 0;
     in_end = static_cast<INT_S32>(std::fread(in, 1, static_cast<size_t>(in_size), stream));
     if (in_end <= 0) {
@@ -146,36 +162,43 @@ INT_S32 TEXT_FILE::next_char()
         pushback[2] = 0;
         return c;
     }
-    if (!stream)
+    if (!stream) {
         return -1;
+    }
     if (utf16) {
         int lo = next_byte();
-        if (lo < 0)
+        if (lo < 0) {
             return -1;
+        }
         int hi = next_byte();
-        if (hi < 0)
+        if (hi < 0) {
             return -1;
+        }
         return swap ? (lo << 8) | hi : (hi << 8) | lo;
     }
-    if (!utf8)
+    if (!utf8) {
         return next_byte();
+    }
     return read_utf8_char();
 }
 
 INT_S32 TEXT_FILE::read_utf8_char()
 {
     int b = next_byte();
-    if (b < 0)
+    if (b < 0) {
         return -1;
+    }
     if (b == 0xEF && in_offset >= 0 && in_offset + in_pos == 1) {
         int b2 = next_byte();
         int b3 = b2 < 0 ? -1 : next_byte();
-        if (b2 == 0xBB && b3 == 0xBF)
+        if (b2 == 0xBB && b3 == 0xBF) {
             return next_char(); // the signature is not text
+        }
         seek_input(1);
     }
-    if (b < 0x80)
+    if (b < 0x80) {
         return b;
+    }
     int extra;
     INT_U32 c;
     if ((b & 0xE0) == 0xC0) {
@@ -209,35 +232,45 @@ INT_S32 TEXT_FILE::read_utf8_char()
     }
     // Beyond the last code point cannot be carried as a surrogate pair:
     // treated like any other invalid sequence.
-    if (valid && c > 0x10FFFF)
+    if (valid && c > 0x10FFFF) {
         valid = false;
-    if (valid)
+    }
+    if (valid) {
         return static_cast<INT_S32>(c);
+    }
     utf8 = 0;
-    for (int i = 0; i < n; ++i)
+    for (int i = 0; i < n; ++i) {
         push_back(got[i]);
+    }
     return b;
 }
 
 INT_S32 TEXT_FILE::read_char()
 {
-    if (!can_read())
+    if (!can_read()) {
         return -1;
+    }
     start_input();
     return next_char();
 }
 
-bool TEXT_FILE::operator>>(char* buffer) { return read_line(buffer, line_max); }
+bool TEXT_FILE::operator>>(char* buffer)
+{
+    return read_line(buffer, line_max);
+}
 
 bool TEXT_FILE::read_line(char* buffer, INT_S16 size, INT_U8* whole)
 {
-    if (whole)
+    if (whole) {
         *whole = 1;
-    if (!buffer || size < 1)
+    }
+    if (!buffer || size < 1) {
         return false;
+    }
     buffer[0] = 0;
-    if (!can_read() || size < 8)
+    if (!can_read() || size < 8) {
         return false;
+    }
     start_input();
     const int limit = size - 1; // bytes of text the buffer holds
     int len = 0;
@@ -282,20 +315,23 @@ bool TEXT_FILE::read_line(char* buffer, INT_S16 size, INT_U8* whole)
                     pos += 8;
                     n += 8;
                 }
-                if (pos >= end)
+                if (pos >= end) {
                     break;
+                }
                 unsigned b = src[pos];
                 if (b >= 0x80 && decode) {
-                    if ((b & 0xFE) != 0xC2 || pos + 1 >= end || (src[pos + 1] & 0xC0) != 0x80 || n >= limit)
+                    if ((b & 0xFE) != 0xC2 || pos + 1 >= end || (src[pos + 1] & 0xC0) != 0x80 || n >= limit) {
                         break;
+                    }
                     buffer[n++] = static_cast<char>(((b & 0x1F) << 6) | (src[pos + 1] & 0x3F));
                     pos += 2;
                     continue;
                 }
                 if (b <= 13) {
                     if (b == 10 || b == 13) {
-                        if (end_char == 0)
+                        if (end_char == 0) {
                             break; // the first line end met decides: the long way
+                        }
                         ++pos;
                         if (static_cast<INT_S32>(b) == end_char) {
                             ended = true;
@@ -303,26 +339,31 @@ bool TEXT_FILE::read_line(char* buffer, INT_S16 size, INT_U8* whole)
                         }
                         continue; // the other line-end character is dropped
                     }
-                    if (b <= 1)
+                    if (b <= 1) {
                         break;
+                    }
                 }
-                if (n >= limit)
+                if (n >= limit) {
                     break;
+                }
                 buffer[n++] = static_cast<char>(b);
                 ++pos;
             }
             in_pos = pos;
             any = any || ended || n != len;
             len = n;
-            if (ended)
+            if (ended) {
                 break;
+            }
         }
         INT_S32 c = next_char();
-        if (c < 0)
+        if (c < 0) {
             break;
+        }
         if (c == 13 || c == 10) {
-            if (line_end == 0)
+            if (line_end == 0) {
                 line_end = c;
+            }
             if (c == line_end) {
                 any = true;
                 break;
@@ -353,14 +394,16 @@ bool TEXT_FILE::read_line(char* buffer, INT_S16 size, INT_U8* whole)
             // and the read fails, so the next read goes on after it.
             set_error_code(ERRCODE_FILE_READ, name.get_string(0));
             buffer[0] = 0;
-            if (whole)
+            if (whole) {
                 *whole = 0;
+            }
             return false;
         }
         if (len + need > limit) {
             held = c + 1; // continues the line on the next call
-            if (whole)
+            if (whole) {
                 *whole = 0;
+            }
             break;
         }
         if (groups == 0) {
@@ -376,31 +419,37 @@ bool TEXT_FILE::read_line(char* buffer, INT_S16 size, INT_U8* whole)
             }
             for (int g = 0; g < groups; ++g) {
                 buffer[len++] = ',';
-                for (int shift = 12; shift >= 0; shift -= 4)
+                for (int shift = 12; shift >= 0; shift -= 4) {
                     buffer[len++] = HEX_DIGITS[(units[g] >> shift) & 0xF];
+                }
             }
         }
     }
-    if (run)
+    if (run) {
         buffer[len++] = 1;
+    }
     buffer[len] = 0;
     return any;
 }
 
 bool TEXT_FILE::operator>>(char& c)
 {
-    if (!can_read())
+    if (!can_read()) {
         return false;
+    }
     start_input();
     for (;;) {
         INT_S32 ch = next_char();
-        if (ch < 0)
+        if (ch < 0) {
             return false;
+        }
         if (ch == 13 || ch == 10) {
-            if (line_end == 0)
+            if (line_end == 0) {
                 line_end = ch;
-            if (ch != line_end)
+            }
+            if (ch != line_end) {
                 continue;
+            }
             c = '\n';
             return true;
         }
@@ -409,44 +458,54 @@ bool TEXT_FILE::operator>>(char& c)
     }
 }
 
-bool TEXT_FILE::put_byte(int b) { return std::fputc(b, stream) != EOF; }
+bool TEXT_FILE::put_byte(int b)
+{
+    return std::fputc(b, stream) != EOF;
+}
 
 bool TEXT_FILE::put_char(INT_U32 c)
 {
     if (utf16) {
-        if (c > 0x10FFFF)
+        if (c > 0x10FFFF) {
             c &= 0xFFFF; // no pair can carry it: its 16-bit value, as for any other
-        if (c == 10)
+        }
+        if (c == 10) {
             c = 13;
+        }
         if (c > 0xFFFF) {
             INT_U32 v = c - 0x10000;
             return put_char(0xD800 + (v >> 10)) && put_char(0xDC00 + (v & 0x3FF));
         }
         return put_byte(static_cast<int>(c & 0xFF)) && put_byte(static_cast<int>((c >> 8) & 0xFF));
     }
-    if (!utf8)
+    if (!utf8) {
         return put_byte(static_cast<int>(c & 0xFF));
+    }
     // The file's first U+FEFF reads back as its signature: a text that
     // starts with the character gets a signature before it, so the
     // character itself survives.
-    if (c == 0xFEFF && at_file_start(stream) && !(put_byte(0xEF) && put_byte(0xBB) && put_byte(0xBF)))
+    if (c == 0xFEFF && at_file_start(stream) && !(put_byte(0xEF) && put_byte(0xBB) && put_byte(0xBF))) {
         return false;
-    if (c < 0x80 || c > 0x10FFFF)
+    }
+    if (c < 0x80 || c > 0x10FFFF) {
         return put_byte(static_cast<int>(c & 0x7F));
-    if (c < 0x800)
+    }
+    if (c < 0x800) {
         return put_byte(static_cast<int>(0xC0 | (c >> 6))) && put_byte(static_cast<int>(0x80 | (c & 0x3F)));
-    if (c < 0x10000)
-        return put_byte(static_cast<int>(0xE0 | (c >> 12))) &&
-               put_byte(static_cast<int>(0x80 | ((c >> 6) & 0x3F))) &&
+    }
+    if (c < 0x10000) {
+        return put_byte(static_cast<int>(0xE0 | (c >> 12))) && put_byte(static_cast<int>(0x80 | ((c >> 6) & 0x3F))) &&
                put_byte(static_cast<int>(0x80 | (c & 0x3F)));
+    }
     return put_byte(static_cast<int>(0xF0 | (c >> 18))) && put_byte(static_cast<int>(0x80 | ((c >> 12) & 0x3F))) &&
            put_byte(static_cast<int>(0x80 | ((c >> 6) & 0x3F))) && put_byte(static_cast<int>(0x80 | (c & 0x3F)));
 }
 
 bool TEXT_FILE::operator<<(const char* text)
 {
-    if (!can_write() || !text)
+    if (!can_write() || !text) {
         return false;
+    }
     bool ok = true;
     bool escape = false;
     INT_U32 value = 0;
@@ -499,22 +558,25 @@ bool TEXT_FILE::operator<<(const char* text)
             value = 0;
         }
     }
-    if (high)
+    if (high) {
         ok = put_char(high) && ok;
+    }
     return ok;
 }
 
 bool TEXT_FILE::operator<<(char c)
 {
-    if (!can_write())
+    if (!can_write()) {
         return false;
+    }
     return put_char(static_cast<unsigned char>(c));
 }
 
 bool TEXT_FILE::printf(const char* format, ...)
 {
-    if (!format)
+    if (!format) {
         return false;
+    }
     char buf[1024];
     va_list args;
     va_start(args, format);
@@ -525,8 +587,9 @@ bool TEXT_FILE::printf(const char* format, ...)
 
 bool TEXT_FILE::write_char(INT_S32 c)
 {
-    if (!can_write())
+    if (!can_write()) {
         return false;
+    }
     pushback[0] = pushback[1] = pushback[2] = 0;
     held = 0;
     return put_char(static_cast<INT_U32>(c));

@@ -50,10 +50,10 @@ bool read_channel_number(const char* text, long& n)
 struct FRAME_METER
 {
     INT_U8 started;
-    INT_S64 second;  // the wall-clock second being counted
-    INT_U32 frames;  // frames counted in that second
-    INT_U32 rate;    // frames of the last whole second
-    INT_U32 min;     // 0xFFFFFFFF while unknown
+    INT_S64 second; // the wall-clock second being counted
+    INT_U32 frames; // frames counted in that second
+    INT_U32 rate;   // frames of the last whole second
+    INT_U32 min;    // 0xFFFFFFFF while unknown
     INT_U32 max;
     INT_U64 total;
     INT_U32 seconds;
@@ -74,10 +74,12 @@ void count_frame()
         meter.second = now;
     } else if (now != meter.second) {
         meter.rate = meter.frames;
-        if (meter.rate < meter.min)
+        if (meter.rate < meter.min) {
             meter.min = meter.rate;
-        if (meter.rate > meter.max)
+        }
+        if (meter.rate > meter.max) {
             meter.max = meter.rate;
+        }
         meter.total += meter.rate;
         ++meter.seconds;
         meter.avg = static_cast<INT_U32>(meter.total / meter.seconds);
@@ -94,21 +96,34 @@ void count_frame()
     ++meter.frames;
 }
 
-INT_U32 known_min() { return meter.min == 0xFFFFFFFFu ? 0 : meter.min; }
+INT_U32 known_min()
+{
+    return meter.min == 0xFFFFFFFFu ? 0 : meter.min;
+}
 
 bool format_frame_rate(const char* label)
 {
-    if (meter.rate == meter.formatted_rate)
+    if (meter.rate == meter.formatted_rate) {
         return false;
+    }
     meter.formatted_rate = meter.rate;
     std::snprintf(meter.text, sizeof meter.text, "%s: %uhz (Min %uhz, Max %uhz, Avg %uhz)",
                   label ? label : "Frame Rate", meter.rate, known_min(), meter.max, meter.avg);
     return true;
 }
 
-bool is_upper(int c) { return c >= 'A' && c <= 'Z'; }
-bool is_lower(int c) { return c >= 'a' && c <= 'z'; }
-bool is_digit(int c) { return c >= '0' && c <= '9'; }
+bool is_upper(int c)
+{
+    return c >= 'A' && c <= 'Z';
+}
+bool is_lower(int c)
+{
+    return c >= 'a' && c <= 'z';
+}
+bool is_digit(int c)
+{
+    return c >= '0' && c <= '9';
+}
 
 } // namespace
 
@@ -131,8 +146,9 @@ void handle_command_line_args(int argc, char** argv, int& new_argc, char**& new_
     int kept = 0;
     for (int i = 0; i < argc; ++i) {
         char* arg = argv[i];
-        if (!arg || std::strncmp(arg, "-psn_0", 6) == 0)
+        if (!arg || std::strncmp(arg, "-psn_0", 6) == 0) {
             continue;
+        }
         if (strncmpi(arg, "--kivo", 6) != 0) {
             filtered_args[kept++] = arg;
             continue;
@@ -144,8 +160,9 @@ void handle_command_line_args(int argc, char** argv, int& new_argc, char**& new_
         }
         if (strcmpi(arg, "--kivo-listdebug") == 0) {
             write_to_console("ID   Name\n--------------------\n\n");
-            for (INT_S16 s = 0; s < DEBUG_STREAM::streams_sz; ++s)
+            for (INT_S16 s = 0; s < DEBUG_STREAM::streams_sz; ++s) {
                 console_printf("%2d   %s\n", s, DEBUG_STREAM::streams[s]->name);
+            }
             write_to_console("\n");
             exit_app("Debug channels listed", 0);
         }
@@ -154,8 +171,9 @@ void handle_command_line_args(int argc, char** argv, int& new_argc, char**& new_
             long n = 0;
             if (strcmpi(what, "all") == 0) {
                 console_printf("Enabling all %d debug channels\n", DEBUG_STREAM::streams_sz);
-                for (INT_S16 s = 0; s < DEBUG_STREAM::streams_sz; ++s)
+                for (INT_S16 s = 0; s < DEBUG_STREAM::streams_sz; ++s) {
                     DEBUG_STREAM::streams[s]->flags |= DEBUG_STREAM_WRITE_TO_CONSOLE;
+                }
                 continue;
             }
             if (read_channel_number(what, n)) {
@@ -181,12 +199,15 @@ void handle_command_line_args(int argc, char** argv, int& new_argc, char**& new_
 INT_U32 get_frame_rate(INT_U32* min, INT_U32* max, INT_U32* avg)
 {
     count_frame();
-    if (min)
+    if (min) {
         *min = known_min();
-    if (max)
+    }
+    if (max) {
         *max = meter.max;
-    if (avg)
+    }
+    if (avg) {
         *avg = meter.avg;
+    }
     return meter.rate;
 }
 
@@ -208,12 +229,11 @@ char* get_inet_date_string(INT_S64 t)
 {
     static const char* const days[7] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
     static const char* const months[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                            "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+                                           "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
     static char text[64];
     std::time_t tt = static_cast<std::time_t>(t);
     std::tm parts;
-    if (!gmtime_r(&tt, &parts) || parts.tm_wday < 0 || parts.tm_wday > 6 || parts.tm_mon < 0 ||
-        parts.tm_mon > 11) {
+    if (!gmtime_r(&tt, &parts) || parts.tm_wday < 0 || parts.tm_wday > 6 || parts.tm_mon < 0 || parts.tm_mon > 11) {
         text[0] = 0;
         return text;
     }
@@ -227,23 +247,27 @@ INT_U32 get_unique_id()
     static INT_U32 last = 0;
     INT_S64 now = get_wall_seconds();
     INT_U32 id = now > 0 ? static_cast<INT_U32>(now) : 0;
-    if (id <= last)
+    if (id <= last) {
         id = last + 1;
-    if (id == 0)
+    }
+    if (id == 0) {
         id = 1;
+    }
     last = id;
     return id;
 }
 
 void convert_string_to_7bit(const char* source, char* dest, INT_S16 dest_size)
 {
-    if (!source || !dest || dest_size < 1)
+    if (!source || !dest || dest_size < 1) {
         return;
+    }
     dest[0] = 0;
     std::size_t len = 0;
     for (const unsigned char* p = reinterpret_cast<const unsigned char*>(source); *p; ++p) {
-        if (static_cast<long>(len) >= dest_size - 3)
+        if (static_cast<long>(len) >= dest_size - 3) {
             break;
+        }
         char one[2];
         const char* form = convert_char_to_7bit(*p, one);
         std::size_t n = std::strlen(form);
@@ -256,18 +280,21 @@ INT_S16 compare_7bit_strings(const char* a, const char* b, INT_U8 ignore_case)
 {
     bool a_empty = !a || !*a;
     bool b_empty = !b || !*b;
-    if (a_empty || b_empty)
+    if (a_empty || b_empty) {
         return static_cast<INT_S16>(a_empty == b_empty ? 0 : a_empty ? -1 : 1);
+    }
     std::size_t i = 0;
     for (; a[i]; ++i) {
-        if (!b[i])
+        if (!b[i]) {
             return 1; // b is a proper prefix of a
+        }
         char fa[2], fb[2];
         const char* x = convert_char_to_7bit(static_cast<INT_U8>(a[i]), fa);
         const char* y = convert_char_to_7bit(static_cast<INT_U8>(b[i]), fb);
         int r = ignore_case ? strcmpi(x, y) : std::strcmp(x, y);
-        if (r != 0)
+        if (r != 0) {
             return static_cast<INT_S16>(r < 0 ? -1 : 1);
+        }
     }
     // a ended: a proper prefix of b compares less
     return static_cast<INT_S16>(b[i] ? -1 : 0);
@@ -276,10 +303,12 @@ INT_S16 compare_7bit_strings(const char* a, const char* b, INT_U8 ignore_case)
 char* generate_random_password(INT_S16 min_len, INT_S16 max_len, INT_U8 flags, char* buffer)
 {
     static char own[260];
-    if (min_len < 4 || min_len > max_len || min_len > 256)
+    if (min_len < 4 || min_len > max_len || min_len > 256) {
         return nullptr;
-    if (((flags & 0x02) && !(flags & 0x01)) || ((flags & 0x08) && !(flags & 0x04)))
+    }
+    if (((flags & 0x02) && !(flags & 0x01)) || ((flags & 0x08) && !(flags & 0x04))) {
         return nullptr;
+    }
     char* out = buffer ? buffer : own;
     long len = get_random_number(min_len, (max_len < 256 ? max_len : 256) + 1);
     for (;;) {
@@ -289,12 +318,14 @@ char* generate_random_password(INT_S16 min_len, INT_S16 max_len, INT_U8 flags, c
         while (n < len) {
             int c = static_cast<int>(get_random_number(32, 127));
             if (is_upper(c)) {
-                if (!(flags & 0x01))
+                if (!(flags & 0x01)) {
                     continue;
+                }
                 has_upper = true;
             } else if (is_digit(c)) {
-                if (!(flags & 0x04))
+                if (!(flags & 0x04)) {
                     continue;
+                }
                 has_digit = true;
             } else if (!is_lower(c)) {
                 continue;
@@ -302,13 +333,16 @@ char* generate_random_password(INT_S16 min_len, INT_S16 max_len, INT_U8 flags, c
             out[n++] = static_cast<char>(c);
         }
         out[n] = 0;
-        if ((flags & 0x02) && !has_upper)
+        if ((flags & 0x02) && !has_upper) {
             continue;
-        if ((flags & 0x08) && !has_digit)
+        }
+        if ((flags & 0x08) && !has_digit) {
             continue;
+        }
         break;
     }
-    if (flags & 0x10)
+    if (flags & 0x10) {
         kivo_host()->set_clipboard_text(out);
+    }
     return out;
 }

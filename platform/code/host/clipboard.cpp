@@ -5,16 +5,28 @@
 
 namespace {
 
-INT_U8 table_has_text() { return is_text_in_clipboard() ? 1 : 0; }
+INT_U8 table_has_text()
+{
+    return is_text_in_clipboard() ? 1 : 0;
+}
 
-INT_U8 table_get_text(char* buf, std::size_t size) { return get_clipboard_text(buf, size) ? 1 : 0; }
+INT_U8 table_get_text(char* buf, std::size_t size)
+{
+    return get_clipboard_text(buf, size) ? 1 : 0;
+}
 
-INT_U8 table_set_text(const char* text) { return set_clipboard_text(text) ? 1 : 0; }
+INT_U8 table_set_text(const char* text)
+{
+    return set_clipboard_text(text) ? 1 : 0;
+}
 
 } // namespace
 
 // SDL's clipboard works only once its video subsystem runs.
-bool is_text_in_clipboard() { return host_start_video() && SDL_HasClipboardText() == SDL_TRUE; }
+bool is_text_in_clipboard()
+{
+    return host_start_video() && SDL_HasClipboardText() == SDL_TRUE;
+}
 
 bool get_clipboard_text(char* buf, std::size_t size)
 {

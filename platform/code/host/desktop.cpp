@@ -31,7 +31,10 @@ std::vector<pid_t>& openers()
     return pids;
 }
 
-void reap_at_exit() { reap_finished_openers(); }
+void reap_at_exit()
+{
+    reap_finished_openers();
+}
 
 // Starts argv[0] with the rest of the null-ended argv; 0 when it started,
 // else the errno value.
@@ -244,8 +247,8 @@ bool get_running_app(FOLDER* folder, char* name)
     return !folder || folder->set_from_path_string(exe);
 }
 
-INT_S32 create_desktop_shortcut(short type, const char* target, const char*, const char* name, const char*,
-                                const char*, FOLDER* target_folder)
+INT_S32 create_desktop_shortcut(short type, const char* target, const char*, const char* name, const char*, const char*,
+                                FOLDER* target_folder)
 {
     std::string target_path;
     if (!target || !host_path(target_folder, target, target_path) || has_control_character(target_path)) {
@@ -275,5 +278,11 @@ INT_S32 remove_desktop_shortcut(short type, const char*, const char*, const char
     return unlink(entry.c_str()) == 0 ? FS_OK : fs_error_from_errno(errno);
 }
 
-INT_S32 create_os_menu_shortcut() { return FS_OK; }
-INT_S32 remove_os_menu_shortcut() { return FS_OK; }
+INT_S32 create_os_menu_shortcut()
+{
+    return FS_OK;
+}
+INT_S32 remove_os_menu_shortcut()
+{
+    return FS_OK;
+}

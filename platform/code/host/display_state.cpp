@@ -42,20 +42,25 @@ UDisplayState::UDisplayState(INT_S32 d, INT_S32 f)
 
 UDisplayState::UDisplayState(INT_S32 d, INT_S16 w, INT_S16 h, INT_S16 dep, INT_S32 f) : UDisplayState(d, f)
 {
-    if (w != -1)
+    if (w != -1) {
         width = w;
-    if (h != -1)
+    }
+    if (h != -1) {
         height = h;
-    if (dep != -1)
+    }
+    if (dep != -1) {
         depth = dep;
-    if (gGotQuicktime && video_running())
+    }
+    if (gGotQuicktime && video_running()) {
         QTBegin();
+    }
 }
 
 UDisplayState::~UDisplayState()
 {
-    if (IsActive() && video_running())
+    if (IsActive() && video_running()) {
         end_mode();
+    }
     // After SDL has stopped, the windows are gone with it.
     delete static_cast<MODE_RECORD*>(restore_state);
     restore_state = nullptr;
@@ -63,16 +68,18 @@ UDisplayState::~UDisplayState()
 
 void UDisplayState::Initialise()
 {
-    if (!gInited)
+    if (!gInited) {
         StaticInitialise();
+    }
     restore_state = nullptr;
     full_screen_window = nullptr;
     width = 640;
     height = 480;
     depth = 8;
     saved_depth = 0;
-    if (device < 0)
+    if (device < 0) {
         device = 0;
+    }
 }
 
 // Statics are built before main, where SDL must not be called: whether
@@ -108,30 +115,34 @@ void UDisplayState::SetDevice(SDL_Window* w)
 
 INT_S16 UDisplayState::ChangeMode()
 {
-    if (!gGotQuicktime || !video_running())
+    if (!gGotQuicktime || !video_running()) {
         return DISPLAY_STATE_NO_VIDEO;
+    }
     return QTBegin();
 }
 
 INT_S16 UDisplayState::RestoreMode()
 {
-    if (!gGotQuicktime || !video_running())
+    if (!gGotQuicktime || !video_running()) {
         return DISPLAY_STATE_NO_VIDEO;
+    }
     return QTEnd();
 }
 
 INT_S16 UDisplayState::QTEnd()
 {
-    if (!IsActive())
+    if (!IsActive()) {
         return 0;
+    }
     end_mode();
     return 0;
 }
 
 INT_S16 UDisplayState::QTBegin()
 {
-    if (IsActive())
+    if (IsActive()) {
         end_mode();
+    }
     INT_S32 screen = GetDeviceToUse(nullptr);
     saved_depth = GetDeviceDepth(screen);
     // The desktop keeps its depth: a mode at another depth simply shows
@@ -142,12 +153,14 @@ INT_S16 UDisplayState::QTBegin()
     if (!target) {
         // No window given: a black one of its own covers the display.
         SDL_Rect bounds;
-        if (SDL_GetDisplayBounds(screen, &bounds) != 0)
+        if (SDL_GetDisplayBounds(screen, &bounds) != 0) {
             return -1;
+        }
         full_screen_window = SDL_CreateWindow("", bounds.x, bounds.y, bounds.w, bounds.h,
                                               SDL_WINDOW_BORDERLESS | SDL_WINDOW_FULLSCREEN_DESKTOP);
-        if (!full_screen_window)
+        if (!full_screen_window) {
             return -1;
+        }
         if (paint_black) {
             SDL_Surface* surface = SDL_GetWindowSurface(full_screen_window);
             if (surface) {
@@ -158,13 +171,15 @@ INT_S16 UDisplayState::QTBegin()
         target = full_screen_window;
     } else {
         old_flags = SDL_GetWindowFlags(target) & SDL_WINDOW_FULLSCREEN_DESKTOP;
-        if (SDL_SetWindowFullscreen(target, SDL_WINDOW_FULLSCREEN_DESKTOP) != 0)
+        if (SDL_SetWindowFullscreen(target, SDL_WINDOW_FULLSCREEN_DESKTOP) != 0) {
             return -1;
+        }
     }
     // The picture keeps the size asked for and is scaled to the display.
     SDL_Renderer* renderer = SDL_GetRenderer(target);
-    if (renderer && width > 0 && height > 0)
+    if (renderer && width > 0 && height > 0) {
         SDL_RenderSetLogicalSize(renderer, width, height);
+    }
     MODE_RECORD* record = new MODE_RECORD;
     record->old_flags = old_flags;
     restore_state = record;
@@ -181,18 +196,21 @@ void UDisplayState::end_mode()
     } else if (record && window) {
         // The application's window is only made windowed again, never closed.
         SDL_SetWindowFullscreen(window, record->old_flags);
-        if (SDL_Renderer* renderer = SDL_GetRenderer(window))
+        if (SDL_Renderer* renderer = SDL_GetRenderer(window)) {
             SDL_RenderSetLogicalSize(renderer, 0, 0);
+        }
     }
     delete record;
 }
 
 INT_S32 UDisplayState::GetDeviceToUse(SDL_Window* w) const
 {
-    if (w)
+    if (w) {
         return GetDeviceForWindow(w);
-    if (window)
+    }
+    if (window) {
         return GetDeviceForWindow(window);
+    }
     return device;
 }
 
@@ -204,8 +222,9 @@ INT_S32 UDisplayState::GetDeviceForWindow(SDL_Window* w)
 
 INT_S32 UDisplayState::GetDeviceIndex(INT_S32 d)
 {
-    if (!video_running())
+    if (!video_running()) {
         return -1;
+    }
     int count = SDL_GetNumVideoDisplays();
     return d >= 0 && d < count ? d : -1;
 }
@@ -213,20 +232,23 @@ INT_S32 UDisplayState::GetDeviceIndex(INT_S32 d)
 INT_S16 UDisplayState::GetDeviceDepth(INT_S32 d)
 {
     SDL_DisplayMode mode;
-    if (!host_start_video() || SDL_GetDesktopDisplayMode(d, &mode) != 0)
+    if (!host_start_video() || SDL_GetDesktopDisplayMode(d, &mode) != 0) {
         return 0;
+    }
     return static_cast<INT_S16>(SDL_BYTESPERPIXEL(mode.format) * 8);
 }
 
 bool UDisplayState::HasDepth(INT_S32 d, INT_S16 wanted)
 {
-    if (!host_start_video())
+    if (!host_start_video()) {
         return false;
+    }
     int count = SDL_GetNumDisplayModes(d);
     for (int i = 0; i < count; ++i) {
         SDL_DisplayMode mode;
-        if (SDL_GetDisplayMode(d, i, &mode) == 0 && static_cast<int>(SDL_BYTESPERPIXEL(mode.format) * 8) == wanted)
+        if (SDL_GetDisplayMode(d, i, &mode) == 0 && static_cast<int>(SDL_BYTESPERPIXEL(mode.format) * 8) == wanted) {
             return true;
+        }
     }
     return false;
 }
@@ -236,8 +258,9 @@ namespace {
 SDL_Rect device_rect(INT_S32 d)
 {
     SDL_Rect r = {0, 0, 0, 0};
-    if (!host_start_video() || SDL_GetDisplayBounds(d, &r) != 0)
+    if (!host_start_video() || SDL_GetDisplayBounds(d, &r) != 0) {
         r = {0, 0, 0, 0};
+    }
     return r;
 }
 

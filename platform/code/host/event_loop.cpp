@@ -100,8 +100,9 @@ void mark_whole_buffer_and_blit()
 void mouse_down(const SDL_MouseButtonEvent& b)
 {
     log_event(CLASSIC_MOUSE_DOWN, "\tmouseDown\n");
-    if (!is_main_window(b.windowID) || b.button < 1 || b.button > 3)
+    if (!is_main_window(b.windowID) || b.button < 1 || b.button > 3) {
         return;
+    }
     int button = 1;
     if (b.button == SDL_BUTTON_RIGHT) {
         button = 2;
@@ -112,10 +113,11 @@ void mouse_down(const SDL_MouseButtonEvent& b)
         INT_U32 mods = host_modifiers();
         INT_U32 middle = static_cast<INT_U16>(middle_mouse_modifier);
         INT_U32 right = static_cast<INT_U16>(right_mouse_modifier);
-        if ((mods & middle) == middle)
+        if ((mods & middle) == middle) {
             button = 3;
-        else if ((mods & right) == right)
+        } else if ((mods & right) == right) {
             button = 2;
+        }
     }
     reported_button[b.button] = button;
     // Exactly one button pressed, the other two released.
@@ -133,21 +135,25 @@ void mouse_up(const SDL_MouseButtonEvent& b)
         MOUSE::buttons &= ~(1u << (reported_button[b.button] - 1));
         reported_button[b.button] = 0;
     }
-    if (!reported_button[1] && !reported_button[2] && !reported_button[3])
+    if (!reported_button[1] && !reported_button[2] && !reported_button[3]) {
         MOUSE::buttons = 0;
+    }
 }
 
 void key_down(const SDL_Event& e)
 {
     log_event(e.key.repeat ? CLASSIC_AUTO_KEY : CLASSIC_KEY_DOWN, "\tKeyDown/autoKey\n");
     HOST_KEY k;
-    if (!host_translate_key(e, &k) || k.is_modifier)
+    if (!host_translate_key(e, &k) || k.is_modifier) {
         return;
+    }
     INT_U32 c = host_apply_char_rules(k.character, k.modifiers, k.control_letter);
-    if (k.mac_code >= 0)
+    if (k.mac_code >= 0) {
         KEYBOARD::process_key_event(static_cast<INT_U32>(k.mac_code));
-    if (c)
+    }
+    if (c) {
         KEYBOARD::process_char_event(c);
+    }
 }
 
 void text_input(const SDL_Event& e)
@@ -155,17 +161,20 @@ void text_input(const SDL_Event& e)
     log_event(CLASSIC_KEY_DOWN, "\tKeyDown/autoKey\n");
     INT_U32 chars[SDL_TEXTINPUTEVENT_TEXT_SIZE];
     int n = host_translate_text(e, chars, SDL_TEXTINPUTEVENT_TEXT_SIZE);
-    for (int i = 0; i < n; ++i)
+    for (int i = 0; i < n; ++i) {
         KEYBOARD::process_char_event(chars[i]);
+    }
 }
 
 void wheel(const SDL_MouseWheelEvent& w)
 {
     const bool flipped = w.direction == SDL_MOUSEWHEEL_FLIPPED;
-    if (w.y != 0)
+    if (w.y != 0) {
         process_event(HOST_EVENT{CLASS_MOUSE, KIND_WHEEL_MOVED, 0, 0, 1, flipped ? -w.y : w.y});
-    if (w.x != 0)
+    }
+    if (w.x != 0) {
         process_event(HOST_EVENT{CLASS_MOUSE, KIND_WHEEL_MOVED, 0, 0, 2, flipped ? -w.x : w.x});
+    }
 }
 
 // Focus and suspend/resume reach the program as the old system's
@@ -202,16 +211,12 @@ void window_event(const SDL_WindowEvent& w)
         break;
     case SDL_WINDOWEVENT_TAKE_FOCUS:
     case SDL_WINDOWEVENT_ENTER:
-    case SDL_WINDOWEVENT_LEAVE:
-        os_event();
-        break;
+    case SDL_WINDOWEVENT_LEAVE: os_event(); break;
     case SDL_WINDOWEVENT_EXPOSED:
         log_event(CLASSIC_UPDATE, "\tupdateEvt\n");
         mark_whole_buffer_and_blit();
         break;
-    default:
-        log_event(CLASSIC_OS, "\t*** unknown ***\n");
-        break;
+    default: log_event(CLASSIC_OS, "\t*** unknown ***\n"); break;
     }
 }
 
@@ -244,10 +249,12 @@ void read_pointer(SDL_Window* w, int* x, int* y)
 // cuts short, costs nothing.
 bool default_idle_wait(INT_U32 ms, SDL_Event* e)
 {
-    if (ms == 0)
+    if (ms == 0) {
         return SDL_PollEvent(e) != 0;
-    if (!headless_driver())
+    }
+    if (!headless_driver()) {
         return SDL_WaitEventTimeout(e, static_cast<int>(ms)) != 0;
+    }
     struct timespec t;
     t.tv_sec = static_cast<time_t>(ms / 1000);
     t.tv_nsec = static_cast<long>(ms % 1000) * 1000000L;
@@ -281,19 +288,22 @@ INT_U32 host_apply_char_rules(INT_U32 c, INT_U32 modifiers, bool control_letter)
     if (modifiers & MOD_COMMAND) {
         // Only letters have a shifted form to recover; other characters
         // moved down by 32 became control codes.
-        if (shift && c >= 'a' && c <= 'z')
+        if (shift && c >= 'a' && c <= 'z') {
             c -= 32;
+        }
     } else if (modifiers & MOD_OPTION) {
         // The key translation already gives the base character with Option;
         // moving it down by 64 or 43 corrupts '@', '[', '{', '|', '~'.
     } else if (modifiers & MOD_CONTROL) {
         // Only letters made into control codes go back to letters: keys
         // with a character of their own (Backspace, Return...) keep it.
-        if (control_letter && c >= 1 && c <= 26)
+        if (control_letter && c >= 1 && c <= 26) {
             c += shift ? 64 : 96;
+        }
     }
-    if (c == 13)
+    if (c == 13) {
         c = 10;
+    }
     return c & 0xFF;
 }
 
@@ -358,36 +368,22 @@ void host_reset_event_loop()
 void main_window_events(const SDL_Event& e)
 {
     switch (e.type) {
-    case SDL_MOUSEBUTTONDOWN:
-        mouse_down(e.button);
-        break;
-    case SDL_MOUSEBUTTONUP:
-        mouse_up(e.button);
-        break;
-    case SDL_KEYDOWN:
-        key_down(e);
-        break;
+    case SDL_MOUSEBUTTONDOWN: mouse_down(e.button); break;
+    case SDL_MOUSEBUTTONUP: mouse_up(e.button); break;
+    case SDL_KEYDOWN: key_down(e); break;
     case SDL_KEYUP: {
         log_event(CLASSIC_KEY_UP, "\t*** unknown ***\n");
         HOST_KEY k;
         host_translate_key(e, &k); // the held-key table only
         break;
     }
-    case SDL_TEXTINPUT:
-        text_input(e);
-        break;
-    case SDL_MOUSEWHEEL:
-        wheel(e.wheel);
-        break;
-    case SDL_WINDOWEVENT:
-        window_event(e.window);
-        break;
+    case SDL_TEXTINPUT: text_input(e); break;
+    case SDL_MOUSEWHEEL: wheel(e.wheel); break;
+    case SDL_WINDOWEVENT: window_event(e.window); break;
     case SDL_APP_WILLENTERBACKGROUND:
     case SDL_APP_DIDENTERBACKGROUND:
     case SDL_APP_WILLENTERFOREGROUND:
-    case SDL_APP_DIDENTERFOREGROUND:
-        os_event();
-        break;
+    case SDL_APP_DIDENTERFOREGROUND: os_event(); break;
     case SDL_QUIT:
         // The session asks the program to quit: an event from another
         // program, which becomes the Quit command.
@@ -401,12 +397,8 @@ void main_window_events(const SDL_Event& e)
         log_event(CLASSIC_HIGH_LEVEL, "\tkHighLevelEvent\n");
         break;
     case SDL_DROPBEGIN:
-    case SDL_DROPCOMPLETE:
-        log_event(CLASSIC_HIGH_LEVEL, "\tkHighLevelEvent\n");
-        break;
-    default:
-        log_event(0, "\t*** unknown ***\n");
-        break;
+    case SDL_DROPCOMPLETE: log_event(CLASSIC_HIGH_LEVEL, "\tkHighLevelEvent\n"); break;
+    default: log_event(0, "\t*** unknown ***\n"); break;
     }
 }
 
@@ -436,8 +428,9 @@ void process_os_events()
     SDL_Event e;
     bool buttons_changed = false;
     while (!buttons_changed && SDL_PeepEvents(&e, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) > 0) {
-        if (e.type == SDL_POLLSENTINEL)
+        if (e.type == SDL_POLLSENTINEL) {
             continue;
+        }
         INT_U32 buttons = MOUSE::buttons;
         main_window_events(e);
         buttons_changed = MOUSE::buttons != buttons;
@@ -448,8 +441,9 @@ void process_os_events()
         // The classic wait counted in ticks of 1/60 s: 50 ms is 3 ticks.
         INT_U64 ticks = static_cast<INT_U64>(events_max_delay_ms) * 60 / 1000;
         INT_U64 ms = ticks * 1000 / 60;
-        if (idle_wait(static_cast<INT_U32>(ms < 0x7FFFFFFF ? ms : 0x7FFFFFFF), &e))
+        if (idle_wait(static_cast<INT_U32>(ms < 0x7FFFFFFF ? ms : 0x7FFFFFFF), &e)) {
             main_window_events(e);
+        }
         take_quit_signal();
     }
 

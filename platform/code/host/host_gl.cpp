@@ -66,10 +66,12 @@ SDL_Window* recreate_with_gl(SDL_Window* old)
 INT_U8 enable_opengl()
 {
     HOST_WINDOW_STATE& st = host_window_state();
-    if (!st.window)
+    if (!st.window) {
         return 0;
-    if (context)
+    }
+    if (context) {
         return 1;
+    }
     SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
     SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 24);
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
@@ -80,8 +82,9 @@ INT_U8 enable_opengl()
     SDL_Window* target = st.window;
     if (!(SDL_GetWindowFlags(st.window) & SDL_WINDOW_OPENGL)) {
         fresh = recreate_with_gl(st.window);
-        if (!fresh)
+        if (!fresh) {
             return 0;
+        }
         target = fresh;
     } else {
         // The renderer may hold its own context on this window.
@@ -89,19 +92,22 @@ INT_U8 enable_opengl()
     }
     context = SDL_GL_CreateContext(target);
     if (!context || !fetch_calls()) {
-        if (context)
+        if (context) {
             SDL_GL_DeleteContext(context);
+        }
         context = nullptr;
-        if (fresh)
+        if (fresh) {
             SDL_DestroyWindow(fresh);
-        else
+        } else {
             host_make_renderer();
+        }
         return 0;
     }
     if (fresh) {
         host_drop_renderer();
-        if (display_state.window == st.window)
+        if (display_state.window == st.window) {
             display_state.window = fresh;
+        }
         SDL_DestroyWindow(st.window);
         st.window = fresh;
     }
@@ -114,8 +120,9 @@ INT_U8 enable_opengl()
 
 void disable_opengl()
 {
-    if (!context)
+    if (!context) {
         return;
+    }
     HOST_WINDOW_STATE& st = host_window_state();
     SDL_GL_MakeCurrent(st.window, nullptr);
     SDL_GL_DeleteContext(context);
@@ -140,12 +147,14 @@ void set_opengl_window(short) {}
 
 bool host_gl_blit()
 {
-    if (!context)
+    if (!context) {
         return false;
+    }
     HOST_WINDOW_STATE& st = host_window_state();
     int w = back_buffer.width, h = back_buffer.height;
-    if (!back_buffer.pixels || w < 1 || h < 1)
+    if (!back_buffer.pixels || w < 1 || h < 1) {
         return true;
+    }
     if (w != staging_w || h != staging_h) {
         staging.assign(static_cast<std::size_t>(w) * static_cast<std::size_t>(h), 0);
         staging_w = w;
@@ -154,8 +163,9 @@ bool host_gl_blit()
     }
     bool clean = back_buffer.dirty_x1 == -1 || back_buffer.dirty_x2 == -1 || back_buffer.dirty_y1 == -1 ||
                  back_buffer.dirty_y2 == -1;
-    if (!needs_refresh && clean)
+    if (!needs_refresh && clean) {
         return true;
+    }
     needs_refresh = 0;
     // Rows bottom up, as glDrawPixels reads them.
     back_buffer.get_opengl_format_buffer(staging.data(), static_cast<short>(w), 0, 0, 0);

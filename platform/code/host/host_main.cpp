@@ -22,8 +22,9 @@ namespace {
 
 void fetch_process_info()
 {
-    if (got_process_info)
+    if (got_process_info) {
         return;
+    }
     ssize_t n = readlink("/proc/self/exe", application_fsspec, sizeof application_fsspec - 1);
     if (n <= 0 || static_cast<std::size_t>(n) >= sizeof application_fsspec - 1) {
         application_fsspec[0] = 0; // missing or cut: no answer beats a wrong one
@@ -37,15 +38,18 @@ void fetch_process_info()
 // follows a link, so this cannot reach anything else.
 void remove_temp_folder()
 {
-    if (!FOLDER::temp_path[0])
+    if (!FOLDER::temp_path[0]) {
         return;
+    }
     FOLDER f;
-    if (!f.set_from_path_string(FOLDER::temp_path))
+    if (!f.set_from_path_string(FOLDER::temp_path)) {
         return;
+    }
     char name[1024];
     std::snprintf(name, sizeof name, "%s", f.get_directory_name());
-    if (name[0] && f.move_up())
+    if (name[0] && f.move_up()) {
         f.remove_directory(name, 1);
+    }
 }
 
 } // namespace
@@ -69,27 +73,32 @@ int host_main(int argc, char** argv, const KIVO_APP_HOOKS& hooks)
     int app_argc = 0;
     char** app_argv = nullptr;
     handle_command_line_args(argc, argv, app_argc, app_argv);
-    if (hooks.app_construct)
+    if (hooks.app_construct) {
         hooks.app_construct(static_cast<short>(app_argc), app_argv);
+    }
 
     for (;;) {
         bool go_on = hooks.app_main && hooks.app_main();
-        if (!go_on || window_aborted)
+        if (!go_on || window_aborted) {
             break;
+        }
         process_os_events();
     }
 
     window_aborted = 1;
-    if (pm_destructor)
+    if (pm_destructor) {
         pm_destructor();
-    if (hooks.app_destruct)
+    }
+    if (hooks.app_destruct) {
         hooks.app_destruct();
+    }
     close_window(static_cast<short>(65535));
     IMAGE::shutdown_font_system();
     if (kivo_app_settings.show_credits) {
         const char* credits = get_credit_text(0);
-        if (credits && credits[0])
+        if (credits && credits[0]) {
             display_popup_dialog("K.I.V.O. Development Libraries", credits);
+        }
     }
     DATA_FILE::set_cache_buffers_sz(0);
     handle_command_line_args(0, nullptr, app_argc, app_argv);

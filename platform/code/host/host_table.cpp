@@ -18,18 +18,19 @@ namespace {
 // server directly; a test run under Xvfb must never wait for a click.
 bool message_box_possible()
 {
-    const char* driver = SDL_WasInit(SDL_INIT_VIDEO) ? SDL_GetCurrentVideoDriver()
-                                                     : SDL_GetHint(SDL_HINT_VIDEODRIVER);
+    const char* driver = SDL_WasInit(SDL_INIT_VIDEO) ? SDL_GetCurrentVideoDriver() : SDL_GetHint(SDL_HINT_VIDEODRIVER);
     return !driver || (std::strcmp(driver, "dummy") != 0 && std::strcmp(driver, "offscreen") != 0);
 }
 
 void host_popup(const char* title, const char* text)
 {
-    if (!title || !text)
+    if (!title || !text) {
         return;
+    }
     if (message_box_possible() &&
-        SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_INFORMATION, title, text, host_sdl_window()) == 0)
+        SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_INFORMATION, title, text, host_sdl_window()) == 0) {
         return;
+    }
     kivo_default_host()->display_popup_dialog(title, text);
 }
 
@@ -40,14 +41,16 @@ bool exiting = false;
     // Code run by std::exit (static destructors, atexit handlers) can end
     // up here again; exiting twice is undefined, so the second call ends
     // the process where it stands.
-    if (exiting)
+    if (exiting) {
         _exit(status);
+    }
     exiting = true;
     close_window(-1);
     display_state.RestoreMode();
     SDL_Quit();
-    if (status != 0 && reason && reason[0])
+    if (status != 0 && reason && reason[0]) {
         std::fprintf(stderr, "%s\n", reason);
+    }
     std::fflush(stdout);
     std::fflush(stderr);
     std::exit(status);

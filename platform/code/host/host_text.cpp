@@ -19,8 +19,9 @@ INT_U32 host_utf8_next(const char*& p)
 {
     const unsigned char* s = reinterpret_cast<const unsigned char*>(p);
     unsigned char c = s[0];
-    if (c == 0)
+    if (c == 0) {
         return 0;
+    }
     if (c < 0x80) {
         ++p;
         return c;
@@ -68,8 +69,14 @@ int upper_hex(unsigned char c)
     return -1;
 }
 
-bool is_high_surrogate(INT_U32 u) { return u >= 0xD800 && u <= 0xDBFF; }
-bool is_low_surrogate(INT_U32 u) { return u >= 0xDC00 && u <= 0xDFFF; }
+bool is_high_surrogate(INT_U32 u)
+{
+    return u >= 0xD800 && u <= 0xDBFF;
+}
+bool is_low_surrogate(INT_U32 u)
+{
+    return u >= 0xDC00 && u <= 0xDFFF;
+}
 
 // An escape run at s (s[0] is 0x01) in exactly the form the converter
 // writes: at least one ",XXXX" group, only characters that need a group

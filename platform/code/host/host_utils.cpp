@@ -189,4 +189,7 @@ char* MoreCSCopyMachineName()
     return name;
 }
 
-bool is_macosx() { return false; }
+bool is_macosx()
+{
+    return false;
+}

@@ -24,9 +24,8 @@ namespace {
 
 HOST_WINDOW_STATE state = {nullptr, nullptr, nullptr, 0, 0};
 
-const char* const no_display_hint =
-    "No display was found. Run the program on a desktop or under Xvfb, or set "
-    "SDL_VIDEODRIVER=offscreen to run it without a window.";
+const char* const no_display_hint = "No display was found. Run the program on a desktop or under Xvfb, or set "
+                                    "SDL_VIDEODRIVER=offscreen to run it without a window.";
 
 // The event pass open_window runs after showing the window and before it
 // returns, so the window system sees the new window.
@@ -43,11 +42,13 @@ void open_window_event_pass()
 void refuse_invisible_window()
 {
     const char* asked = SDL_GetHint(SDL_HINT_VIDEODRIVER);
-    if (asked && asked[0])
+    if (asked && asked[0]) {
         return;
+    }
     const char* driver = SDL_GetCurrentVideoDriver();
-    if (driver && (std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0))
+    if (driver && (std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0)) {
         display_error(ERR_WINDOW_OPEN, no_display_hint);
+    }
 }
 
 bool valid_id(short id)
@@ -64,19 +65,22 @@ short clamp_short(int v)
 // video.
 bool measure_screen(SDL_Rect* bounds, int* menu_bar)
 {
-    if (!host_start_video() || SDL_GetDisplayBounds(0, bounds) != 0)
+    if (!host_start_video() || SDL_GetDisplayBounds(0, bounds) != 0) {
         return false;
+    }
     SDL_Rect usable;
     *menu_bar = 0;
-    if (SDL_GetDisplayUsableBounds(0, &usable) == 0)
+    if (SDL_GetDisplayUsableBounds(0, &usable) == 0) {
         *menu_bar = std::max(0, usable.y - bounds->y);
+    }
     return true;
 }
 
 void drop_texture()
 {
-    if (state.texture)
+    if (state.texture) {
         SDL_DestroyTexture(state.texture);
+    }
     state.texture = nullptr;
     state.texture_w = state.texture_h = 0;
 }
@@ -85,13 +89,15 @@ void drop_texture()
 // may change while the window is open.
 bool ensure_texture()
 {
-    if (state.texture && state.texture_w == back_buffer.width && state.texture_h == back_buffer.height)
+    if (state.texture && state.texture_w == back_buffer.width && state.texture_h == back_buffer.height) {
         return true;
+    }
     drop_texture();
     state.texture = SDL_CreateTexture(state.renderer, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STREAMING,
                                       back_buffer.width, back_buffer.height);
-    if (!state.texture)
+    if (!state.texture) {
         return false;
+    }
     // The old copy ignored alpha: the window shows the colour channels only.
     SDL_SetTextureBlendMode(state.texture, SDL_BLENDMODE_NONE);
     state.texture_w = back_buffer.width;
@@ -121,8 +127,9 @@ HOST_WINDOW_STATE& host_window_state()
 bool host_start_video()
 {
     host_install_table();
-    if (SDL_WasInit(SDL_INIT_VIDEO))
+    if (SDL_WasInit(SDL_INIT_VIDEO)) {
         return true;
+    }
     return SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
 }
 
@@ -139,8 +146,9 @@ SDL_Renderer* host_sdl_renderer()
 HOST_LETTERBOX host_letterbox(int out_w, int out_h, int buf_w, int buf_h)
 {
     HOST_LETTERBOX b = {0, 0, out_w, out_h, 1.0f};
-    if (out_w < 1 || out_h < 1 || buf_w < 1 || buf_h < 1)
+    if (out_w < 1 || out_h < 1 || buf_w < 1 || buf_h < 1) {
         return b;
+    }
     // The renderer's own rule, step for step, so both paths put every
     // pixel in the same place.
     float want = static_cast<float>(buf_w) / buf_h;
@@ -162,8 +170,9 @@ HOST_LETTERBOX host_letterbox(int out_w, int out_h, int buf_w, int buf_h)
 void host_window_to_buffer(int wx, int wy, int* bx, int* by)
 {
     int lw = 0, lh = 0;
-    if (state.renderer)
+    if (state.renderer) {
         SDL_RenderGetLogicalSize(state.renderer, &lw, &lh);
+    }
     if (!state.renderer && state.window && in_fullscreen_mode && back_buffer.width > 0) {
         // OpenGL presents: the same letterbox, computed here.
         int ww = 0, wh = 0;
@@ -186,17 +195,20 @@ void host_window_to_buffer(int wx, int wy, int* bx, int* by)
 
 bool host_make_renderer()
 {
-    if (!state.window)
+    if (!state.window) {
         return false;
+    }
     drop_texture();
     // No vsync: the run loop paces itself, and a blit must not wait for
     // the display.
     state.renderer = SDL_CreateRenderer(state.window, -1, 0);
-    if (!state.renderer)
+    if (!state.renderer) {
         return false;
+    }
     if (back_buffer.pixels) {
-        if (in_fullscreen_mode)
+        if (in_fullscreen_mode) {
             SDL_RenderSetLogicalSize(state.renderer, back_buffer.width, back_buffer.height);
+        }
         // A new renderer shows nothing yet: the whole buffer goes up once.
         back_buffer.mark_dirty_area(0, 0, back_buffer.width - 1, back_buffer.height - 1);
     }
@@ -206,27 +218,32 @@ bool host_make_renderer()
 void host_drop_renderer()
 {
     drop_texture();
-    if (state.renderer)
+    if (state.renderer) {
         SDL_DestroyRenderer(state.renderer);
+    }
     state.renderer = nullptr;
 }
 
 // ---- geometry -------------------------------------------------------------------
 
-WINDOW_GEOMETRY compute_window_geometry(int screen_w, int screen_h, int menu_bar_h,
-                                        const OPEN_WINDOW_SETTINGS& s, int max_texture_w, int max_texture_h)
+WINDOW_GEOMETRY compute_window_geometry(int screen_w, int screen_h, int menu_bar_h, const OPEN_WINDOW_SETTINGS& s,
+                                        int max_texture_w, int max_texture_h)
 {
     WINDOW_GEOMETRY g = {WINDOW_GEOMETRY_OK, 0, 0, 0, 0, 0, 0, 0, 0, 0};
     int w = s.width == -1 ? screen_w : s.width;
     int h = s.height == -1 ? screen_h : s.height;
-    if (s.min_width != -1 && w < s.min_width)
+    if (s.min_width != -1 && w < s.min_width) {
         w = s.min_width;
-    if (s.max_width != -1 && w > s.max_width)
+    }
+    if (s.max_width != -1 && w > s.max_width) {
         w = s.max_width;
-    if (s.min_height != -1 && h < s.min_height)
+    }
+    if (s.min_height != -1 && h < s.min_height) {
         h = s.min_height;
-    if (s.max_height != -1 && h > s.max_height)
+    }
+    if (s.max_height != -1 && h > s.max_height) {
         h = s.max_height;
+    }
 
     int display_w, display_h, xframe, yframe, title;
     if (s.full_screen) {
@@ -254,8 +271,9 @@ WINDOW_GEOMETRY compute_window_geometry(int screen_w, int screen_h, int menu_bar
 
     int left = (display_w - (w + 2 * xframe)) / 2;
     int top = (display_h - (h + yframe)) / 2;
-    if (!s.full_screen && yframe + menu_bar_h + title > top)
+    if (!s.full_screen && yframe + menu_bar_h + title > top) {
         top = menu_bar_h + yframe + title;
+    }
 
     g.left = clamp_short(left);
     g.top = clamp_short(top);
@@ -268,10 +286,11 @@ WINDOW_GEOMETRY compute_window_geometry(int screen_w, int screen_h, int menu_bar
     g.title = static_cast<short>(title);
 
     if ((s.min_width != -1 && w < s.min_width) || (s.max_width != -1 && w > s.max_width) ||
-        (s.min_height != -1 && h < s.min_height) || (s.max_height != -1 && h > s.max_height))
+        (s.min_height != -1 && h < s.min_height) || (s.max_height != -1 && h > s.max_height)) {
         g.result = WINDOW_GEOMETRY_LIMITS;
-    else if (w < 1 || h < 1)
+    } else if (w < 1 || h < 1) {
         g.result = WINDOW_GEOMETRY_BAD_SIZE;
+    }
     return g;
 }
 
@@ -280,24 +299,30 @@ WINDOW_GEOMETRY compute_window_geometry(int screen_w, int screen_h, int menu_bar
 INT_U8 open_window(OPEN_WINDOW_SETTINGS& s, short id)
 {
     const char* title = s.title ? s.title : "";
-    if (id != 0)
+    if (id != 0) {
         return 0;
-    if (state.window)
+    }
+    if (state.window) {
         close_window(0);
+    }
 
-    if (!host_start_video())
+    if (!host_start_video()) {
         display_error(ERR_WINDOW_OPEN, SDL_GetError());
+    }
     refuse_invisible_window();
     SDL_Rect screen;
     int menu_bar = 0;
-    if (!measure_screen(&screen, &menu_bar))
+    if (!measure_screen(&screen, &menu_bar)) {
         display_error(ERR_WINDOW_OPEN, SDL_GetError());
+    }
 
     WINDOW_GEOMETRY g = compute_window_geometry(screen.w, screen.h, menu_bar, s, 0, 0);
-    if (g.result == WINDOW_GEOMETRY_LIMITS)
+    if (g.result == WINDOW_GEOMETRY_LIMITS) {
         return 0;
-    if (g.result == WINDOW_GEOMETRY_BAD_SIZE)
+    }
+    if (g.result == WINDOW_GEOMETRY_BAD_SIZE) {
         display_error(ERR_WINDOW_OPEN, "The window's width and height must be at least 1.");
+    }
 
     Uint32 flags = s.no_title_bar ? SDL_WINDOW_BORDERLESS : 0;
     // A full-screen window becomes the display's size at once; it starts
@@ -307,17 +332,19 @@ INT_U8 open_window(OPEN_WINDOW_SETTINGS& s, short id)
     state.window = SDL_CreateWindow(title, screen.x + g.left, screen.y + g.top, create_w, create_h, flags);
     if (!state.window || !host_make_renderer()) {
         const char* reason = SDL_GetError();
-        if (state.window)
+        if (state.window) {
             SDL_DestroyWindow(state.window);
+        }
         state.window = nullptr;
         display_error(ERR_WINDOW_OPEN, reason);
     }
     if (s.full_screen) {
         SDL_RendererInfo info;
         if (SDL_GetRendererInfo(state.renderer, &info) == 0 &&
-            (info.max_texture_width > 0 || info.max_texture_height > 0))
+            (info.max_texture_width > 0 || info.max_texture_height > 0)) {
             g = compute_window_geometry(screen.w, screen.h, menu_bar, s, info.max_texture_width,
                                         info.max_texture_height);
+        }
     }
     display_width = g.display_width;
     display_height = g.display_height;
@@ -337,8 +364,9 @@ INT_U8 open_window(OPEN_WINDOW_SETTINGS& s, short id)
         in_fullscreen_mode = 1;
     }
     create_back_buffer(g.width, g.height);
-    if (in_fullscreen_mode)
+    if (in_fullscreen_mode) {
         SDL_RenderSetLogicalSize(state.renderer, g.width, g.height);
+    }
 
     SDL_RaiseWindow(state.window);
     open_window_event_pass();
@@ -353,8 +381,9 @@ INT_U8 open_window(char* title, short width, short height, unsigned char full_sc
 
 void close_window(short id)
 {
-    if (!valid_id(id) || !state.window)
+    if (!valid_id(id) || !state.window) {
         return;
+    }
     disable_opengl();
     if (in_fullscreen_mode) {
         display_state.RestoreMode();
@@ -362,8 +391,9 @@ void close_window(short id)
         display_width = display_height = -1;
     }
     in_fullscreen_mode = 0;
-    if (display_state.window == state.window)
+    if (display_state.window == state.window) {
         display_state.SetDevice(static_cast<SDL_Window*>(nullptr));
+    }
     destroy_back_buffer();
     host_drop_renderer();
     SDL_DestroyWindow(state.window);
@@ -402,8 +432,9 @@ short get_focal_window_id()
 
 void set_window_title(const char* text, short id)
 {
-    if (id == 0 && state.window)
+    if (id == 0 && state.window) {
         SDL_SetWindowTitle(state.window, text ? text : "");
+    }
 }
 
 INT_U8 is_in_fullscreen_mode()
@@ -415,12 +446,14 @@ namespace {
 
 void measure_desktop()
 {
-    if (display_width != -1 && display_height != -1)
+    if (display_width != -1 && display_height != -1) {
         return;
+    }
     SDL_Rect screen;
     int menu_bar = 0;
-    if (!measure_screen(&screen, &menu_bar))
+    if (!measure_screen(&screen, &menu_bar)) {
         return;
+    }
     display_width = clamp_short(screen.w);
     display_height = clamp_short(screen.h);
 }
@@ -446,20 +479,23 @@ void create_back_buffer(short width, short height)
     // Widgets draw into the buffer with no window at all, through the
     // core's table.
     host_install_table();
-    if (back_buffer.pixels && back_buffer.width == width && back_buffer.height == height)
+    if (back_buffer.pixels && back_buffer.width == width && back_buffer.height == height) {
         return;
+    }
     back_buffer.locked = 0;
     back_buffer.alignment = 1; // stride = width: rows go up without repacking
     back_buffer.x = back_buffer.y = 0;
     back_buffer.reset(width, height);
     back_buffer.locked = 1;
     back_buffer.valid = 1;
-    if (!back_buffer.pixels)
+    if (!back_buffer.pixels) {
         return;
+    }
     back_buffer.set_active_area(0, 0, width - 1, height - 1);
     back_buffer.clear(COLOUR_BLACK, 1);
-    if (state.renderer && in_fullscreen_mode)
+    if (state.renderer && in_fullscreen_mode) {
         SDL_RenderSetLogicalSize(state.renderer, width, height);
+    }
 }
 
 void destroy_back_buffer()
@@ -470,14 +506,18 @@ void destroy_back_buffer()
 
 void blit_to_window(short id)
 {
-    if (!valid_id(id) || !state.window)
+    if (!valid_id(id) || !state.window) {
         return;
-    if (host_gl_blit())
+    }
+    if (host_gl_blit()) {
         return;
-    if (!state.renderer || !back_buffer.pixels || back_buffer.width < 1 || back_buffer.height < 1)
+    }
+    if (!state.renderer || !back_buffer.pixels || back_buffer.width < 1 || back_buffer.height < 1) {
         return;
-    if (is_clean(back_buffer) || !ensure_texture())
+    }
+    if (is_clean(back_buffer) || !ensure_texture()) {
         return;
+    }
 
     // A reset or a smaller buffer can leave the rectangle beyond the pixels.
     int x1 = std::max(0, static_cast<int>(std::min(back_buffer.dirty_x1, back_buffer.dirty_x2)));
@@ -485,8 +525,9 @@ void blit_to_window(short id)
     int y1 = std::max(0, static_cast<int>(std::min(back_buffer.dirty_y1, back_buffer.dirty_y2)));
     int y2 = std::min(back_buffer.height - 1, static_cast<int>(std::max(back_buffer.dirty_y1, back_buffer.dirty_y2)));
     mark_clean(back_buffer);
-    if (x1 > x2 || y1 > y2)
+    if (x1 > x2 || y1 > y2) {
         return;
+    }
 
     SDL_Rect rect = {x1, y1, x2 - x1 + 1, y2 - y1 + 1};
     const COLOUR* first = back_buffer.pixels + static_cast<long>(y1) * back_buffer.stride + x1;
@@ -507,13 +548,15 @@ void blit_to_window(short id)
 PRESENT_PACE get_present_pace(short id)
 {
     PRESENT_PACE pace = {0, 0};
-    if (!valid_id(id) || !state.window)
+    if (!valid_id(id) || !state.window) {
         return pace;
+    }
     SDL_DisplayMode mode;
     const int display = SDL_GetWindowDisplayIndex(state.window);
     int hz = 60;
-    if (display >= 0 && SDL_GetCurrentDisplayMode(display, &mode) == 0 && mode.refresh_rate > 0)
+    if (display >= 0 && SDL_GetCurrentDisplayMode(display, &mode) == 0 && mode.refresh_rate > 0) {
         hz = mode.refresh_rate;
+    }
     pace.interval_us = 1000000u / static_cast<INT_U32>(hz);
     if (is_opengl_enabled()) {
         pace.vsync = SDL_GL_GetSwapInterval() != 0 ? 1 : 0;
@@ -531,8 +574,9 @@ PRESENT_PACE get_present_pace(short id)
 
 short get_window_id_from_pos(INT_S16 x, INT_S16 y)
 {
-    if (x < 0 || y < 0)
+    if (x < 0 || y < 0) {
         return 0;
+    }
     return static_cast<short>(((x & 0x7000) >> 9) | ((y & 0x7000) >> 12));
 }
 
@@ -558,8 +602,9 @@ INT_U8 wch_exit_on_any_window_close(short)
 
 INT_U8 wch_exit_when_main_window_only_close(short id)
 {
-    if (id == 0)
+    if (id == 0) {
         return 1;
+    }
     close_window(id);
     return 0;
 }
@@ -568,8 +613,9 @@ INT_U8 wch_exit_when_all_windows_closed(short id)
 {
     close_window(id);
     for (short i = 0; i < 64; ++i) {
-        if (is_window_open(i))
+        if (is_window_open(i)) {
             return 0;
+        }
     }
     return 1;
 }

@@ -46,7 +46,10 @@ int read_proc_values(const char* path, const char* key, double* values, int coun
 
 } // namespace
 
-PLATFORM_CAPS::~PLATFORM_CAPS() { free_arrays(); }
+PLATFORM_CAPS::~PLATFORM_CAPS()
+{
+    free_arrays();
+}
 
 void PLATFORM_CAPS::free_arrays()
 {

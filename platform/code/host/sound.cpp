@@ -48,8 +48,8 @@ struct SOUND_OUTPUT
 {
     SOUND_RECORD* buffer_head;
     SDL_AudioDeviceID device;
-    int rate;            // output frames per second; fixed while any buffer exists
-    bool audio_started;  // this module holds a start of SDL's audio subsystem
+    int rate;           // output frames per second; fixed while any buffer exists
+    bool audio_started; // this module holds a start of SDL's audio subsystem
     bool null_sink;
 };
 SOUND_OUTPUT output;
@@ -57,8 +57,9 @@ SOUND_OUTPUT output;
 void report(INT_U16 code, const char* argument, int line)
 {
     set_error_code(code, argument);
-    if (platform_debug_stream.flags)
+    if (platform_debug_stream.flags) {
         platform_debug_stream.write_to_stream("sound", line, get_error_text(), 1);
+    }
 }
 
 // SDL may have been shut down under us (SDL_Quit at exit, before static
@@ -77,13 +78,15 @@ class DEVICE_LOCK
 public:
     DEVICE_LOCK() : device(audio_up() ? output.device : 0)
     {
-        if (device)
+        if (device) {
             SDL_LockAudioDevice(device);
+        }
     }
     ~DEVICE_LOCK()
     {
-        if (device)
+        if (device) {
             SDL_UnlockAudioDevice(device);
+        }
     }
     DEVICE_LOCK(const DEVICE_LOCK&) = delete;
     DEVICE_LOCK& operator=(const DEVICE_LOCK&) = delete;
@@ -99,8 +102,9 @@ void SDLCALL audio_callback(void*, Uint8* stream, int len)
 
 bool start_audio()
 {
-    if (audio_up())
+    if (audio_up()) {
         return true;
+    }
     output.audio_started = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
     return output.audio_started;
 }
@@ -109,12 +113,12 @@ bool start_audio()
 // the first load or play and kept while any buffer exists.
 int settle_rate()
 {
-    if (output.rate > 0)
+    if (output.rate > 0) {
         return output.rate;
+    }
     output.rate = kFallbackRate;
     SDL_AudioSpec spec;
-    if (start_audio() && SDL_GetDefaultAudioInfo(nullptr, &spec, 0) == 0 && spec.freq >= 8000 &&
-        spec.freq <= 384000) {
+    if (start_audio() && SDL_GetDefaultAudioInfo(nullptr, &spec, 0) == 0 && spec.freq >= 8000 && spec.freq <= 384000) {
         output.rate = spec.freq;
     }
     return output.rate;
@@ -125,8 +129,9 @@ int settle_rate()
 void start_output()
 {
     audio_up();
-    if (output.device || output.null_sink)
+    if (output.device || output.null_sink) {
         return;
+    }
     int rate = settle_rate();
     if (start_audio()) {
         SDL_AudioSpec want = {};
@@ -150,8 +155,9 @@ void start_output()
 void stop_output()
 {
     if (audio_up()) {
-        if (output.device)
+        if (output.device) {
             SDL_CloseAudioDevice(output.device);
+        }
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
     }
     output = SOUND_OUTPUT{};
@@ -162,8 +168,9 @@ void advance_null_sink(SOUND_RECORD* r, INT_U32 now)
     INT_U64 frames = static_cast<INT_U64>(now - r->sink_ms) * static_cast<INT_U64>(output.rate) / 1000;
     r->sink_ms = now;
     INT_U64 pos = r->position + frames;
-    if (r->loop)
+    if (r->loop) {
         pos %= r->frames;
+    }
     r->position = static_cast<INT_U32>(std::min<INT_U64>(pos, r->frames));
 }
 
@@ -174,12 +181,13 @@ void clamp_chunk_lengths(INT_U8* bytes, long size)
 {
     // SDL also reads a file that lacks the RIFF header and starts at "WAVE".
     long pos;
-    if (size >= 12 && std::memcmp(bytes, "RIFF", 4) == 0)
+    if (size >= 12 && std::memcmp(bytes, "RIFF", 4) == 0) {
         pos = 0;
-    else if (size >= 4 && std::memcmp(bytes, "WAVE", 4) == 0)
+    } else if (size >= 4 && std::memcmp(bytes, "WAVE", 4) == 0) {
         pos = 4;
-    else
+    } else {
         return;
+    }
     while (size - pos >= 8) {
         INT_U32 length = decode_u32(bytes + pos + 4, 0);
         INT_U64 room = static_cast<INT_U64>(size - pos - 8);
@@ -202,7 +210,7 @@ void clamp_chunk_lengths(INT_U8* bytes, long size)
 struct CONVERSION
 {
     SDL_AudioCVT cvt;
-    INT_U64 frame;      // bytes of one input frame
+    INT_U64 frame; // bytes of one input frame
     INT_U64 in_frames;
     INT_U64 out_frames; // output frames up to the end of the last input frame
     INT_U64 q, p;       // the rates in lowest terms: q input frames last as long as p output frames
@@ -215,13 +223,16 @@ struct CONVERSION
 // Plans the conversion; null when it can be made, else why not.
 const char* plan_conversion(const SDL_AudioSpec& spec, Uint32 pcm_len, int rate, CONVERSION& c)
 {
-    if (spec.freq < kMinFileRate || spec.freq > kMaxFileRate)
+    if (spec.freq < kMinFileRate || spec.freq > kMaxFileRate) {
         return "its sample rate is outside 1000 to 768000 Hz";
-    if (SDL_BuildAudioCVT(&c.cvt, spec.format, spec.channels, spec.freq, AUDIO_S16SYS, 2, rate) < 0)
+    }
+    if (SDL_BuildAudioCVT(&c.cvt, spec.format, spec.channels, spec.freq, AUDIO_S16SYS, 2, rate) < 0) {
         return "its sample format cannot be converted";
+    }
     c.frame = static_cast<INT_U64>(SDL_AUDIO_BITSIZE(spec.format) / 8) * spec.channels;
-    if (c.frame == 0)
+    if (c.frame == 0) {
         return "its sample format cannot be converted";
+    }
     const INT_U64 freq = static_cast<INT_U64>(spec.freq);
     const INT_U64 gcd = std::gcd(freq, static_cast<INT_U64>(rate));
     c.in_frames = pcm_len / c.frame;
@@ -229,8 +240,9 @@ const char* plan_conversion(const SDL_AudioSpec& spec, Uint32 pcm_len, int rate,
     c.p = static_cast<INT_U64>(rate) / gcd;
     // In 64 bits before anything is allocated.
     c.out_frames = (c.in_frames * c.p + c.q - 1) / c.q;
-    if (c.out_frames * 4 > kMaxSoundBytes)
+    if (c.out_frames * 4 > kMaxSoundBytes) {
         return "converted, it would take more than 64 MiB";
+    }
     c.reach = kFilterReach * ((freq + static_cast<INT_U64>(rate) - 1) / static_cast<INT_U64>(rate));
     c.lead = (c.reach + c.q - 1) / c.q * c.q;
     const INT_U64 per_frame = c.frame * static_cast<INT_U64>(std::max(1, c.cvt.len_mult));
@@ -238,8 +250,9 @@ const char* plan_conversion(const SDL_AudioSpec& spec, Uint32 pcm_len, int rate,
     // A sound of one piece needs no lead.
     INT_U64 frames = c.in_frames <= c.piece ? c.in_frames + c.reach : c.lead + c.piece + c.reach;
     c.work_bytes = frames * per_frame;
-    if (c.work_bytes > kMaxSoundBytes)
+    if (c.work_bytes > kMaxSoundBytes) {
         return "its converter would need more than 64 MiB";
+    }
     return nullptr;
 }
 
@@ -256,14 +269,16 @@ bool convert(CONVERSION& c, const Uint8* pcm, Uint8 silence, Uint8* work, INT_S1
         std::memset(work + real * c.frame, silence, static_cast<size_t>((end - start - real) * c.frame));
         c.cvt.buf = work;
         c.cvt.len = static_cast<int>((end - start) * c.frame);
-        if (SDL_ConvertAudio(&c.cvt) != 0)
+        if (SDL_ConvertAudio(&c.cvt) != 0) {
             return false;
+        }
         // Output frame k of the piece falls at input frame start + k * q / p.
         const INT_U64 base = start * c.p / c.q;
         const INT_U64 first = a * c.p / c.q;
         const INT_U64 last = b == c.in_frames ? c.out_frames : b * c.p / c.q;
-        if ((last - base) * 4 > static_cast<INT_U64>(std::max(0, c.cvt.len_cvt)))
+        if ((last - base) * 4 > static_cast<INT_U64>(std::max(0, c.cvt.len_cvt))) {
             return false;
+        }
         std::memcpy(out + 2 * first, work + (first - base) * 4, static_cast<size_t>((last - first) * 4));
     }
     return true;
@@ -307,10 +322,11 @@ INT_S16* decode_sound(DATA_FILE* file, INT_U32* frames_out)
         work = static_cast<Uint8*>(std::malloc(static_cast<size_t>(std::max<INT_U64>(1, c.work_bytes))));
         // The decoder gives 8-bit samples unsigned and every wider one signed.
         const Uint8 silence = SDL_AUDIO_ISSIGNED(spec.format) ? 0 : 0x80;
-        if (!samples || !work)
+        if (!samples || !work) {
             refusal = "there is not enough memory";
-        else if (!convert(c, pcm, silence, work, samples))
+        } else if (!convert(c, pcm, silence, work, samples)) {
             refusal = SDL_GetError();
+        }
     }
     std::free(work);
     SDL_FreeWAV(pcm);
@@ -345,8 +361,9 @@ bool sound_device_open()
 SOUND_BUFFER::SOUND_BUFFER() : record(new (std::nothrow) SOUND_RECORD{}), loop(0), loaded(0)
 {
     ++instance_count;
-    if (!record)
+    if (!record) {
         return;
+    }
     record->volume = 256;
     DEVICE_LOCK lock;
     record->next = output.buffer_head;
@@ -368,8 +385,9 @@ SOUND_BUFFER::~SOUND_BUFFER()
         std::free(record->samples);
         delete record;
     }
-    if (instance_count > 0 && --instance_count == 0)
+    if (instance_count > 0 && --instance_count == 0) {
         stop_output();
+    }
 }
 
 bool SOUND_BUFFER::load(FOLDER& folder, const char* name)
@@ -388,12 +406,14 @@ bool SOUND_BUFFER::load(FOLDER& folder, const char* name)
 bool SOUND_BUFFER::platform_load(DATA_FILE* file)
 {
     platform_clear();
-    if (!record || !file || !file->is_open())
+    if (!record || !file || !file->is_open()) {
         return false;
+    }
     INT_U32 frames = 0;
     INT_S16* samples = decode_sound(file, &frames);
-    if (!samples)
+    if (!samples) {
         return false;
+    }
     DEVICE_LOCK lock;
     record->samples = samples;
     record->frames = frames;
@@ -404,8 +424,9 @@ bool SOUND_BUFFER::platform_load(DATA_FILE* file)
 
 void SOUND_BUFFER::platform_play()
 {
-    if (!record || !record->samples)
+    if (!record || !record->samples) {
         return;
+    }
     start_output();
     DEVICE_LOCK lock;
     record->position = 0;
@@ -416,16 +437,18 @@ void SOUND_BUFFER::platform_play()
 
 void SOUND_BUFFER::platform_stop()
 {
-    if (!record)
+    if (!record) {
         return;
+    }
     DEVICE_LOCK lock;
     record->playing = 0;
 }
 
 bool SOUND_BUFFER::platform_is_playing()
 {
-    if (!record)
+    if (!record) {
         return false;
+    }
     DEVICE_LOCK lock;
     return record->samples && record->playing && record->position < record->frames;
 }
@@ -433,8 +456,9 @@ bool SOUND_BUFFER::platform_is_playing()
 void SOUND_BUFFER::platform_clear()
 {
     loaded = 0;
-    if (!record)
+    if (!record) {
         return;
+    }
     INT_S16* samples;
     {
         DEVICE_LOCK lock;
@@ -450,8 +474,9 @@ void SOUND_BUFFER::platform_clear()
 
 void SOUND_BUFFER::set_volume(INT_S16 percent)
 {
-    if (!record)
+    if (!record) {
         return;
+    }
     percent = std::max<INT_S16>(0, std::min<INT_S16>(100, percent));
     DEVICE_LOCK lock;
     record->volume = static_cast<INT_S16>(percent * 256 / 100);
@@ -459,8 +484,9 @@ void SOUND_BUFFER::set_volume(INT_S16 percent)
 
 void SOUND_BUFFER::set_pan(INT_S16 pan)
 {
-    if (!record)
+    if (!record) {
         return;
+    }
     pan = std::max<INT_S16>(-100, std::min<INT_S16>(100, pan));
     DEVICE_LOCK lock;
     record->balance = static_cast<INT_S16>(pan * 127 / 100);
@@ -471,20 +497,24 @@ void check_playing_sound_buffers()
     INT_U32 now = get_ms_count();
     DEVICE_LOCK lock;
     for (SOUND_RECORD* r = output.buffer_head; r; r = r->next) {
-        if (!r->samples || !r->playing)
+        if (!r->samples || !r->playing) {
             continue;
-        if (output.null_sink && r->frames)
+        }
+        if (output.null_sink && r->frames) {
             advance_null_sink(r, now);
-        if (r->position >= r->frames && !r->loop)
+        }
+        if (r->position >= r->frames && !r->loop) {
             r->playing = 0;
+        }
     }
 }
 
 SOUND_MANAGER::SOUND_MANAGER(INT_S16 channels)
     : count(std::max<INT_S16>(1, std::min<INT_S16>(20, channels))), buffers(new (std::nothrow) SOUND_BUFFER[count])
 {
-    if (!buffers)
+    if (!buffers) {
         count = 0;
+    }
 }
 
 SOUND_MANAGER::~SOUND_MANAGER()
@@ -492,17 +522,18 @@ SOUND_MANAGER::~SOUND_MANAGER()
     delete[] buffers;
 }
 
-INT_S16 SOUND_MANAGER::play(INT_S16 channel, FOLDER& folder, const char* name, INT_S16 volume, INT_S16 pan,
-                            INT_U8 loop)
+INT_S16 SOUND_MANAGER::play(INT_S16 channel, FOLDER& folder, const char* name, INT_S16 volume, INT_S16 pan, INT_U8 loop)
 {
     SOUND_BUFFER* b = get_buffer(channel);
-    if (!b)
+    if (!b) {
         return -1;
+    }
     b->set_volume(volume);
     b->set_pan(pan);
     b->loop = loop;
-    if (!b->load(folder, name))
+    if (!b->load(folder, name)) {
         return -1;
+    }
     b->platform_play();
     return channel;
 }
@@ -510,8 +541,9 @@ INT_S16 SOUND_MANAGER::play(INT_S16 channel, FOLDER& folder, const char* name, I
 INT_S16 SOUND_MANAGER::play(FOLDER& folder, const char* name, INT_S16 volume, INT_S16 pan, INT_U8 loop)
 {
     for (INT_S16 c = 0; c < count; ++c) {
-        if (!buffers[c].platform_is_playing())
+        if (!buffers[c].platform_is_playing()) {
             return play(c, folder, name, volume, pan, loop);
+        }
     }
     return -1;
 }
@@ -519,8 +551,9 @@ INT_S16 SOUND_MANAGER::play(FOLDER& folder, const char* name, INT_S16 volume, IN
 void SOUND_MANAGER::stop(INT_S16 channel)
 {
     if (channel == -1) {
-        for (INT_S16 c = 0; c < count; ++c)
+        for (INT_S16 c = 0; c < count; ++c) {
             buffers[c].platform_stop();
+        }
     } else if (SOUND_BUFFER* b = get_buffer(channel)) {
         b->platform_stop();
     }
@@ -534,14 +567,16 @@ bool SOUND_MANAGER::is_playing(INT_S16 channel)
 
 void SOUND_MANAGER::set_volume(INT_S16 channel, INT_S16 percent)
 {
-    if (SOUND_BUFFER* b = get_buffer(channel))
+    if (SOUND_BUFFER* b = get_buffer(channel)) {
         b->set_volume(percent);
+    }
 }
 
 void SOUND_MANAGER::set_pan(INT_S16 channel, INT_S16 pan)
 {
-    if (SOUND_BUFFER* b = get_buffer(channel))
+    if (SOUND_BUFFER* b = get_buffer(channel)) {
         b->set_pan(pan);
+    }
 }
 
 SOUND_BUFFER* SOUND_MANAGER::get_buffer(INT_S16 channel)

@@ -10,9 +10,9 @@
 // the audio device locked.
 struct SOUND_RECORD
 {
-    INT_S16* samples;   // interleaved stereo at the output rate (malloc'd); null = nothing loaded
-    INT_U32 frames;     // stereo frames in samples
-    INT_U32 position;   // next frame to mix; frames or more = finished
+    INT_S16* samples; // interleaved stereo at the output rate (malloc'd); null = nothing loaded
+    INT_U32 frames;   // stereo frames in samples
+    INT_U32 position; // next frame to mix; frames or more = finished
     INT_U8 playing;
     INT_U8 loop;        // copied from the buffer at play
     INT_S16 volume;     // 0..256, kept across loads

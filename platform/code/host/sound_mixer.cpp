@@ -20,8 +20,9 @@ void add_record(SOUND_RECORD* r, INT_S32* sum, long n)
     long k = 0;
     while (k < n) {
         if (r->position >= r->frames) {
-            if (!r->loop)
+            if (!r->loop) {
                 return;
+            }
             r->position = 0;
         }
         long take = std::min(n - k, static_cast<long>(r->frames - r->position));
@@ -36,8 +37,9 @@ void add_record(SOUND_RECORD* r, INT_S32* sum, long n)
     }
     // A looping sound is never seen at its end, where it would count as
     // finished.
-    if (r->loop && r->position >= r->frames)
+    if (r->loop && r->position >= r->frames) {
         r->position = 0;
+    }
 }
 
 } // namespace
@@ -49,11 +51,13 @@ void sound_mix(SOUND_RECORD* head, INT_S16* out, long frames)
         long n = std::min(kBlockFrames, frames - done);
         std::memset(sum, 0, sizeof(INT_S32) * 2 * static_cast<size_t>(n));
         for (SOUND_RECORD* r = head; r; r = r->next) {
-            if (r->playing && r->samples && r->frames)
+            if (r->playing && r->samples && r->frames) {
                 add_record(r, sum, n);
+            }
         }
         INT_S16* o = out + 2 * done;
-        for (long i = 0; i < 2 * n; ++i)
+        for (long i = 0; i < 2 * n; ++i) {
             o[i] = static_cast<INT_S16>(std::max(-32768, std::min(32767, sum[i])));
+        }
     }
 }

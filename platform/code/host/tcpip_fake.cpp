@@ -10,8 +10,9 @@
 
 TCPIP_FAKE_TRANSPORT::ENDPOINT* TCPIP_FAKE_TRANSPORT::find(int h)
 {
-    if (h < 0 || static_cast<std::size_t>(h) >= endpoints.size() || !endpoints[static_cast<std::size_t>(h)].open)
+    if (h < 0 || static_cast<std::size_t>(h) >= endpoints.size() || !endpoints[static_cast<std::size_t>(h)].open) {
         return nullptr;
+    }
     return &endpoints[static_cast<std::size_t>(h)];
 }
 
@@ -25,15 +26,17 @@ int TCPIP_FAKE_TRANSPORT::open_endpoint(bool udp)
 
 void TCPIP_FAKE_TRANSPORT::close_endpoint(int h)
 {
-    if (ENDPOINT* e = find(h))
+    if (ENDPOINT* e = find(h)) {
         e->open = false;
+    }
 }
 
 bool TCPIP_FAKE_TRANSPORT::bind_endpoint(int h, INT_U32 ip, INT_U16 port, bool listen)
 {
     ENDPOINT* e = find(h);
-    if (!e)
+    if (!e) {
         return false;
+    }
     e->ip = ip;
     e->port = port;
     e->listening = listen;
@@ -43,8 +46,9 @@ bool TCPIP_FAKE_TRANSPORT::bind_endpoint(int h, INT_U32 ip, INT_U16 port, bool l
 int TCPIP_FAKE_TRANSPORT::connect_endpoint(int h, INT_U32 ip, INT_U16 port)
 {
     ENDPOINT* e = find(h);
-    if (!e || e->udp)
+    if (!e || e->udp) {
         return -1;
+    }
     e->peer_ip = ip;
     e->peer_port = port;
     return 1;
@@ -53,8 +57,9 @@ int TCPIP_FAKE_TRANSPORT::connect_endpoint(int h, INT_U32 ip, INT_U16 port)
 bool TCPIP_FAKE_TRANSPORT::connect_finished(int h)
 {
     ENDPOINT* e = find(h);
-    if (!e || !connect_completes)
+    if (!e || !connect_completes) {
         return false;
+    }
     e->connected = true;
     return true;
 }
@@ -62,12 +67,14 @@ bool TCPIP_FAKE_TRANSPORT::connect_finished(int h)
 int TCPIP_FAKE_TRANSPORT::wait_endpoint(int h, bool for_write, INT_U32 timeout_ms)
 {
     ENDPOINT* e = find(h);
-    if (!e)
+    if (!e) {
         return -1;
+    }
     bool ready = for_write ? (!e->connected ? connect_completes : take_per_send != 0)
                            : (!e->incoming.empty() || e->peer_gone || e->pending > 0);
-    if (ready)
+    if (ready) {
         return 1;
+    }
     clock_ms += timeout_ms;
     return 0;
 }
@@ -75,8 +82,9 @@ int TCPIP_FAKE_TRANSPORT::wait_endpoint(int h, bool for_write, INT_U32 timeout_m
 int TCPIP_FAKE_TRANSPORT::accept_endpoint(int h)
 {
     ENDPOINT* e = find(h);
-    if (!e || !e->listening || e->pending < 1)
+    if (!e || !e->listening || e->pending < 1) {
         return -1;
+    }
     --e->pending;
     int n = open_endpoint(false);
     ENDPOINT& c = endpoints[static_cast<std::size_t>(n)]; // the push may have moved *e
@@ -89,10 +97,12 @@ int TCPIP_FAKE_TRANSPORT::accept_endpoint(int h)
 long TCPIP_FAKE_TRANSPORT::send_bytes(int h, const void* data, long len)
 {
     ENDPOINT* e = find(h);
-    if (!e || !e->connected || e->peer_gone)
+    if (!e || !e->connected || e->peer_gone) {
         return TRANSPORT_ERROR;
-    if (take_per_send == 0)
+    }
+    if (take_per_send == 0) {
         return TRANSPORT_WOULD_BLOCK;
+    }
     long n = take_per_send < 0 ? len : std::min(len, take_per_send);
     e->taken.append(static_cast<const char*>(data), static_cast<std::size_t>(n));
     return n;
@@ -101,10 +111,12 @@ long TCPIP_FAKE_TRANSPORT::send_bytes(int h, const void* data, long len)
 long TCPIP_FAKE_TRANSPORT::receive_bytes(int h, void* buffer, long len)
 {
     ENDPOINT* e = find(h);
-    if (!e || !e->connected)
+    if (!e || !e->connected) {
         return TRANSPORT_ERROR;
-    if (e->incoming.empty())
+    }
+    if (e->incoming.empty()) {
         return e->peer_gone ? TRANSPORT_PEER_CLOSED : TRANSPORT_WOULD_BLOCK;
+    }
     std::size_t n = std::min(e->incoming.size(), static_cast<std::size_t>(len));
     std::memcpy(buffer, e->incoming.data(), n);
     e->incoming.erase(0, n);
@@ -113,8 +125,9 @@ long TCPIP_FAKE_TRANSPORT::receive_bytes(int h, void* buffer, long len)
 
 long TCPIP_FAKE_TRANSPORT::send_datagram(int h, const void* data, long len, INT_U32 ip, INT_U16 port)
 {
-    if (!find(h) || !find(h)->udp)
+    if (!find(h) || !find(h)->udp) {
         return TRANSPORT_ERROR;
+    }
     sent.push_back({h, ip, port, std::string(static_cast<const char*>(data), static_cast<std::size_t>(len))});
     return len;
 }
@@ -122,8 +135,9 @@ long TCPIP_FAKE_TRANSPORT::send_datagram(int h, const void* data, long len, INT_
 long TCPIP_FAKE_TRANSPORT::receive_datagram(int h, void* buffer, long len, INT_U32* ip, INT_U16* port)
 {
     auto it = std::find_if(arriving.begin(), arriving.end(), [h](const DATAGRAM& d) { return d.from == h; });
-    if (!find(h) || it == arriving.end())
+    if (!find(h) || it == arriving.end()) {
         return TRANSPORT_WOULD_BLOCK;
+    }
     std::size_t n = std::min(it->bytes.size(), static_cast<std::size_t>(len));
     std::memcpy(buffer, it->bytes.data(), n);
     *ip = it->ip;
@@ -135,8 +149,9 @@ long TCPIP_FAKE_TRANSPORT::receive_datagram(int h, void* buffer, long len, INT_U
 bool TCPIP_FAKE_TRANSPORT::peer_address(int h, INT_U32* ip, INT_U16* port)
 {
     ENDPOINT* e = find(h);
-    if (!e || !e->connected)
+    if (!e || !e->connected) {
         return false;
+    }
     *ip = e->peer_ip;
     *port = e->peer_port;
     return true;
@@ -144,8 +159,9 @@ bool TCPIP_FAKE_TRANSPORT::peer_address(int h, INT_U32* ip, INT_U16* port)
 
 bool TCPIP_FAKE_TRANSPORT::host_name(char* buffer, std::size_t size)
 {
-    if (size == 0 || name.empty())
+    if (size == 0 || name.empty()) {
         return false;
+    }
     std::snprintf(buffer, size, "%s", name.c_str());
     return true;
 }
@@ -153,8 +169,9 @@ bool TCPIP_FAKE_TRANSPORT::host_name(char* buffer, std::size_t size)
 bool TCPIP_FAKE_TRANSPORT::resolve(const char* host, INT_U32* ip)
 {
     in_addr a;
-    if (!host)
+    if (!host) {
         return false;
+    }
     if (inet_pton(AF_INET, host, &a) == 1) {
         *ip = ntohl(a.s_addr);
         return true;
@@ -166,4 +183,7 @@ bool TCPIP_FAKE_TRANSPORT::resolve(const char* host, INT_U32* ip)
     return false;
 }
 
-INT_U64 TCPIP_FAKE_TRANSPORT::now_ms() { return clock_ms; }
+INT_U64 TCPIP_FAKE_TRANSPORT::now_ms()
+{
+    return clock_ms;
+}

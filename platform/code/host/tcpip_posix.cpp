@@ -25,7 +25,10 @@ sockaddr_in make_addr(INT_U32 ip, INT_U16 port)
     return a;
 }
 
-bool would_block() { return errno == EAGAIN || errno == EWOULDBLOCK; }
+bool would_block()
+{
+    return errno == EAGAIN || errno == EWOULDBLOCK;
+}
 
 class POSIX_TRANSPORT : public TCPIP_TRANSPORT
 {
@@ -33,8 +36,9 @@ public:
     int open_endpoint(bool udp) override
     {
         int fd = socket(AF_INET, (udp ? SOCK_DGRAM : SOCK_STREAM) | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-        if (fd < 0)
+        if (fd < 0) {
             return -1;
+        }
         int on = 1;
         if (udp && setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on) != 0) {
             close(fd);
@@ -45,26 +49,30 @@ public:
 
     void close_endpoint(int h) override
     {
-        if (h >= 0)
+        if (h >= 0) {
             close(h);
+        }
     }
 
     bool bind_endpoint(int h, INT_U32 ip, INT_U16 port, bool listen_too) override
     {
         int on = 1;
-        if (listen_too && setsockopt(h, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0)
+        if (listen_too && setsockopt(h, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0) {
             return false;
+        }
         sockaddr_in a = make_addr(ip, port);
-        if (bind(h, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0)
+        if (bind(h, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
             return false;
+        }
         return !listen_too || listen(h, 1) == 0;
     }
 
     int connect_endpoint(int h, INT_U32 ip, INT_U16 port) override
     {
         sockaddr_in a = make_addr(ip, port);
-        if (connect(h, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0)
+        if (connect(h, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) {
             return 0;
+        }
         return errno == EINPROGRESS || errno == EINTR ? 1 : -1;
     }
 
@@ -83,8 +91,9 @@ public:
         p.revents = 0;
         int timeout = timeout_ms > 0x7FFFFFFFu ? 0x7FFFFFFF : static_cast<int>(timeout_ms);
         int r = poll(&p, 1, timeout);
-        if (r < 0)
+        if (r < 0) {
             return errno == EINTR ? 0 : -1;
+        }
         return r > 0 ? 1 : 0;
     }
 
@@ -93,20 +102,24 @@ public:
     long send_bytes(int h, const void* data, long len) override
     {
         ssize_t n = ::send(h, data, static_cast<std::size_t>(len), MSG_DONTWAIT | MSG_NOSIGNAL);
-        if (n >= 0)
+        if (n >= 0) {
             return static_cast<long>(n);
+        }
         return would_block() ? TRANSPORT_WOULD_BLOCK : TRANSPORT_ERROR;
     }
 
     long receive_bytes(int h, void* buffer, long len) override
     {
         ssize_t n = recv(h, buffer, static_cast<std::size_t>(len), MSG_DONTWAIT | MSG_NOSIGNAL);
-        if (n > 0)
+        if (n > 0) {
             return static_cast<long>(n);
-        if (n == 0)
+        }
+        if (n == 0) {
             return TRANSPORT_PEER_CLOSED;
-        if (errno == ECONNRESET)
+        }
+        if (errno == ECONNRESET) {
             return TRANSPORT_PEER_RESET;
+        }
         return would_block() ? TRANSPORT_WOULD_BLOCK : TRANSPORT_ERROR;
     }
 
@@ -115,8 +128,9 @@ public:
         sockaddr_in a = make_addr(ip, port);
         ssize_t n = sendto(h, data, static_cast<std::size_t>(len), MSG_DONTWAIT | MSG_NOSIGNAL,
                            reinterpret_cast<sockaddr*>(&a), sizeof a);
-        if (n >= 0)
+        if (n >= 0) {
             return static_cast<long>(n);
+        }
         return would_block() ? TRANSPORT_WOULD_BLOCK : TRANSPORT_ERROR;
     }
 
@@ -125,9 +139,11 @@ public:
         sockaddr_in a;
         socklen_t sz = sizeof a;
         std::memset(&a, 0, sizeof a);
-        ssize_t n = recvfrom(h, buffer, static_cast<std::size_t>(len), MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&a), &sz);
-        if (n < 0)
+        ssize_t n =
+            recvfrom(h, buffer, static_cast<std::size_t>(len), MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&a), &sz);
+        if (n < 0) {
             return would_block() ? TRANSPORT_WOULD_BLOCK : TRANSPORT_ERROR;
+        }
         *ip = ntohl(a.sin_addr.s_addr);
         *port = ntohs(a.sin_port);
         return static_cast<long>(n);
@@ -137,8 +153,9 @@ public:
     {
         sockaddr_in a;
         socklen_t sz = sizeof a;
-        if (getpeername(h, reinterpret_cast<sockaddr*>(&a), &sz) != 0 || a.sin_family != AF_INET)
+        if (getpeername(h, reinterpret_cast<sockaddr*>(&a), &sz) != 0 || a.sin_family != AF_INET) {
             return false;
+        }
         *ip = ntohl(a.sin_addr.s_addr);
         *port = ntohs(a.sin_port);
         return true;
@@ -146,8 +163,9 @@ public:
 
     bool host_name(char* buffer, std::size_t size) override
     {
-        if (size == 0 || gethostname(buffer, size) != 0)
+        if (size == 0 || gethostname(buffer, size) != 0) {
             return false;
+        }
         buffer[size - 1] = 0; // gethostname leaves a cut name unterminated
         return buffer[0] != 0;
     }
@@ -158,8 +176,9 @@ public:
         std::memset(&hints, 0, sizeof hints);
         hints.ai_family = AF_INET;
         addrinfo* res = nullptr;
-        if (getaddrinfo(name, nullptr, &hints, &res) != 0 || !res)
+        if (getaddrinfo(name, nullptr, &hints, &res) != 0 || !res) {
             return false;
+        }
         bool ok = false;
         for (addrinfo* r = res; r && !ok; r = r->ai_next) {
             if (r->ai_family == AF_INET && r->ai_addrlen >= sizeof(sockaddr_in)) {
@@ -198,4 +217,7 @@ TCPIP_TRANSPORT* tcpip_set_transport(TCPIP_TRANSPORT* transport)
     return old;
 }
 
-TCPIP_TRANSPORT* tcpip_transport() { return installed ? installed : &posix_transport(); }
+TCPIP_TRANSPORT* tcpip_transport()
+{
+    return installed ? installed : &posix_transport();
+}

@@ -73,7 +73,7 @@ public:
         std::string taken;    // bytes the peer took
         std::string incoming; // bytes waiting to be received
         bool peer_gone = false;
-        int pending = 0;      // connections waiting to be accepted
+        int pending = 0; // connections waiting to be accepted
     };
     struct DATAGRAM
     {

@@ -20,8 +20,9 @@ namespace {
 void report(INT_U16 code, const char* argument, int line)
 {
     set_error_code(code, argument);
-    if (platform_debug_stream.flags)
+    if (platform_debug_stream.flags) {
         platform_debug_stream.write_to_stream("wav_file", line, get_error_text(), 1);
+    }
 }
 
 // Moves the device on by n bytes, never past its end; false when the
@@ -50,12 +51,13 @@ double note_ratio(char letter, bool sharp)
         double plain, sharp;
     };
     static const RATIO ratios[] = {
-        {'C', 1.0, 17.0 / 16}, {'D', 9.0 / 8, 19.0 / 16}, {'E', 5.0 / 4, 0.0},     {'F', 4.0 / 3, 17.0 / 12},
+        {'C', 1.0, 17.0 / 16},     {'D', 9.0 / 8, 19.0 / 16}, {'E', 5.0 / 4, 0.0},  {'F', 4.0 / 3, 17.0 / 12},
         {'G', 3.0 / 2, 19.0 / 12}, {'A', 5.0 / 3, 85.0 / 48}, {'B', 15.0 / 8, 0.0},
     };
     for (const RATIO& r : ratios) {
-        if (r.letter == letter)
+        if (r.letter == letter) {
             return sharp ? r.sharp : r.plain;
+        }
     }
     return 0.0;
 }
@@ -76,21 +78,25 @@ public:
     // would not fit the header's 32-bit length or the file refused it.
     bool note(double f, double duration)
     {
-        if (set.sample_rate == 0 || !(duration > 0))
+        if (set.sample_rate == 0 || !(duration > 0)) {
             return true;
+        }
         double rate = set.sample_rate;
         // Samples with t = i / rate < D.
         double count = std::ceil(duration * rate);
         double bytes = count * channels * (bits16 ? 2 : 1);
-        if (static_cast<double>(data_length) + bytes > 0xFFFFFFFFu - 36.0)
+        if (static_cast<double>(data_length) + bytes > 0xFFFFFFFFu - 36.0) {
             return false;
+        }
         long n = static_cast<long>(count);
         for (long i = 0; i < n; ++i) {
             double t = static_cast<double>(i) / rate;
-            if (!(t < duration))
+            if (!(t < duration)) {
                 break;
-            if (!put_sample(value_at(f, t, duration)))
+            }
+            if (!put_sample(value_at(f, t, duration))) {
                 return false;
+            }
         }
         return true;
     }
@@ -121,12 +127,13 @@ private:
             raw = sustain;
         }
         double limit;
-        if (t > D - R)
+        if (t > D - R) {
             limit = (D - t) * sustain / R;
-        else if (t > D - R - Dc)
+        } else if (t > D - R - Dc) {
             limit = sustain + (peak - sustain) * ((D - R) - t) / Dc;
-        else
+        } else {
             limit = peak;
+        }
         return std::min(raw, limit);
     }
 
@@ -135,24 +142,28 @@ private:
         double e = envelope(t, D);
         double x = 2 * 3.1415926535898 * f * t;
         double v = e * std::sin(x);
-        if (set.harmonics_234)
+        if (set.harmonics_234) {
             v += e / 2 * std::sin(2 * x) + e / 3 * std::sin(3 * x) + e / 4 * std::sin(4 * x);
-        if (set.harmonics_357)
+        }
+        if (set.harmonics_357) {
             v += e / 3 * std::sin(3 * x) + e / 5 * std::sin(5 * x) + e / 7 * std::sin(7 * x);
+        }
         return v;
     }
 
     bool put_sample(double v)
     {
         INT_U8 bytes[2];
-        if (bits16)
+        if (bits16) {
             encode_u16(bytes, static_cast<INT_U16>(wav_sample_16(v)), 0);
-        else
+        } else {
             bytes[0] = wav_sample_8(v);
+        }
         int size = bits16 ? 2 : 1;
         for (int c = 0; c < channels; ++c) {
-            if (used + size > static_cast<long>(sizeof block) && !flush())
+            if (used + size > static_cast<long>(sizeof block) && !flush()) {
                 return false;
+            }
             std::memcpy(block + used, bytes, static_cast<size_t>(size));
             used += size;
             data_length += static_cast<INT_U32>(size);
@@ -198,24 +209,30 @@ bool write_notes(NOTE_WRITER& w, const char* notes, INT_U32 tempo)
         } else if (c == 'O') {
             // Only an 'O' with its digit changes the octave; the digit goes
             // with it, a lone 'O' (even the last character) is skipped.
-            if (*p >= '0' && *p <= '9')
+            if (*p >= '0' && *p <= '9') {
                 base = 161.0 * std::pow(2.0, *p++ - '0');
+            }
         } else if (c == '&') {
-            if (*p == '#')
+            if (*p == '#') {
                 continue;
-            if (!w.note(0.0, note_seconds(length, tempo)))
+            }
+            if (!w.note(0.0, note_seconds(length, tempo))) {
                 return false;
+            }
         } else if ((c >= 'A' && c <= 'G') || (c >= 'a' && c <= 'g')) {
             bool lower = c >= 'a';
             char letter = static_cast<char>(lower ? c - 'a' + 'A' : c);
             bool sharp = *p == '#';
             double ratio = note_ratio(letter, sharp);
-            if (ratio == 0.0)
+            if (ratio == 0.0) {
                 continue;
-            if (sharp)
+            }
+            if (sharp) {
                 ++p;
-            if (!w.note((lower ? base / 2 : base) * ratio, note_seconds(length, tempo)))
+            }
+            if (!w.note((lower ? base / 2 : base) * ratio, note_seconds(length, tempo))) {
                 return false;
+            }
         }
     }
     return w.flush();
@@ -225,20 +242,24 @@ bool write_notes(NOTE_WRITER& w, const char* notes, INT_U32 tempo)
 
 INT_S16 wav_sample_16(double v)
 {
-    if (v > 32767.0)
+    if (v > 32767.0) {
         return 32767;
-    if (v < -32768.0)
+    }
+    if (v < -32768.0) {
         return -32768;
+    }
     return std::isnan(v) ? 0 : static_cast<INT_S16>(v);
 }
 
 INT_U8 wav_sample_8(double v)
 {
     // -128 itself must not wrap: 127 + (-128) as a byte is 0xFF.
-    if (v > 127.0)
+    if (v > 127.0) {
         return 254;
-    if (v <= -128.0)
+    }
+    if (v <= -128.0) {
         return 0;
+    }
     return std::isnan(v) ? 127 : static_cast<INT_U8>(127 + static_cast<int>(v));
 }
 
@@ -249,8 +270,9 @@ bool SOUND_BUFFER::load_wav_file(DATA_DEVICE& d, SOUND_WAV& wav)
     // The end bounds every skip; a device that cannot tell it is walked
     // until a read or a seek fails.
     long end = d.set_pos(0, 1);
-    if (end < start)
+    if (end < start) {
         end = LONG_MAX;
+    }
     if (d.set_pos(start, 0) != start) {
         wav_debug.printf("RIFF header missing\n");
         return false;
@@ -273,15 +295,17 @@ bool SOUND_BUFFER::load_wav_file(DATA_DEVICE& d, SOUND_WAV& wav)
         wav_debug.printf("Reading subchunk from file offset %ld\n", d.get_pos());
         INT_U8 chunk[8];
         long got = d.read_data_block(chunk, 8);
-        if (got <= 0)
+        if (got <= 0) {
             break;
+        }
         if (got < 8) {
             wav_debug.printf("Incompete subchunk header (most likely trailing bytes at end of file)\n\t");
             // The bytes are shown on the channel too: the program's own
             // output is no place for them.
             char shown[8 * 5 + 1] = "";
-            for (long i = 0; i < got; ++i)
+            for (long i = 0; i < got; ++i) {
                 std::snprintf(shown + std::strlen(shown), sizeof shown - std::strlen(shown), "0x%X ", chunk[i]);
+            }
             wav_debug.printf("%s\n", shown);
             continue;
         }
@@ -324,8 +348,9 @@ bool SOUND_BUFFER::load_wav_file(DATA_DEVICE& d, SOUND_WAV& wav)
             skipped = skip_bytes(d, padded, end);
             wav_debug.printf("\tSubchunk skipped (length %ld)\n", length);
         }
-        if (!skipped)
+        if (!skipped) {
             break;
+        }
     }
     wav_debug.printf("Complete\n\n");
     return have_format && have_data;

@@ -66,7 +66,10 @@ INT_U8 setup_done = 0;
 INT_U8 preload_fonts = 1;
 INT_U8 use_t2k = 0;
 
-INT_U8 font_system_started_hook() { return setup_done; }
+INT_U8 font_system_started_hook()
+{
+    return setup_done;
+}
 
 // The file a face was read from, as stat tells it: the same device, inode,
 // size, modification and change times mean the same bytes, since every
@@ -83,8 +86,7 @@ struct FACE_FILE
     {
         struct stat st;
         known = stat(path, &st) == 0;
-        if (known)
-        {
+        if (known) {
             device = st.st_dev;
             inode = st.st_ino;
             size = st.st_size;
@@ -119,10 +121,10 @@ int closed_face_count = 0;
 
 FT_Face take_closed_face(const FACE_FILE& file)
 {
-    for (int i = closed_face_count - 1; i >= 0; --i)
-    {
-        if (!closed_faces[i].file.same(file))
+    for (int i = closed_face_count - 1; i >= 0; --i) {
+        if (!closed_faces[i].file.same(file)) {
             continue;
+        }
         FT_Face face = closed_faces[i].face;
         std::memmove(closed_faces + i, closed_faces + i + 1, sizeof(CLOSED_FACE) * size_t(closed_face_count - 1 - i));
         --closed_face_count;
@@ -135,13 +137,11 @@ FT_Face take_closed_face(const FACE_FILE& file)
 // there is no room; a face whose file is not known goes at once.
 void close_face(FT_Face face, const FACE_FILE& file)
 {
-    if (!file.known)
-    {
+    if (!file.known) {
         FT_Done_Face(face);
         return;
     }
-    if (closed_face_count == closed_face_max)
-    {
+    if (closed_face_count == closed_face_max) {
         FT_Done_Face(closed_faces[0].face);
         std::memmove(closed_faces, closed_faces + 1, sizeof(CLOSED_FACE) * size_t(closed_face_max - 1));
         --closed_face_count;
@@ -151,8 +151,9 @@ void close_face(FT_Face face, const FACE_FILE& file)
 
 void done_closed_faces()
 {
-    for (int i = 0; i < closed_face_count; ++i)
+    for (int i = 0; i < closed_face_count; ++i) {
         FT_Done_Face(closed_faces[i].face);
+    }
     closed_face_count = 0;
 }
 
@@ -161,15 +162,16 @@ void render_glyph(IMAGE_FONT_GLYPH* g, unsigned long code, INT_S8 font, short w,
 {
     IMAGE_FONT_SLOT& s = fonts[font];
     FT_Face face = s.face;
-    if (s.set_w != w || s.set_h != h)
-    {
-        if (FT_Set_Pixel_Sizes(face, FT_UInt(w < 0 ? 0 : w), FT_UInt(h < 0 ? 0 : h)) != 0)
+    if (s.set_w != w || s.set_h != h) {
+        if (FT_Set_Pixel_Sizes(face, FT_UInt(w < 0 ? 0 : w), FT_UInt(h < 0 ? 0 : h)) != 0) {
             display_error(ERR_FONT_PIXEL_SIZE);
+        }
         s.set_w = w;
         s.set_h = h;
     }
-    if (FT_Load_Char(face, code, FT_LOAD_RENDER) != 0)
+    if (FT_Load_Char(face, code, FT_LOAD_RENDER) != 0) {
         display_error(ERR_FONT_GLYPH);
+    }
 
     FT_GlyphSlot slot = face->glyph;
     const FT_Bitmap& bm = slot->bitmap;
@@ -189,36 +191,36 @@ void render_glyph(IMAGE_FONT_GLYPH* g, unsigned long code, INT_S8 font, short w,
     // Other pixel modes carry no coverage this system can use.
     const bool gray = bm.pixel_mode == FT_PIXEL_MODE_GRAY;
     const bool mono = bm.pixel_mode == FT_PIXEL_MODE_MONO;
-    if (!gray && !mono)
-    {
+    if (!gray && !mono) {
         g->width = 0;
         g->rows = 0;
     }
     g->pitch = g->width;
     size_t bytes = size_t(g->pitch) * size_t(g->rows);
     g->bitmap = static_cast<INT_U8*>(std::calloc(bytes ? bytes : 1, 1));
-    if (!g->bitmap)
+    if (!g->bitmap) {
         display_error(ERR_FONT_MEMORY);
-    if (!bytes)
+    }
+    if (!bytes) {
         return;
+    }
     const int src_pitch = bm.pitch < 0 ? -bm.pitch : bm.pitch;
-    for (int r = 0; r < g->rows; ++r)
-    {
+    for (int r = 0; r < g->rows; ++r) {
         // A negative pitch stores the bottom row first.
         const unsigned char* src = bm.buffer + size_t(bm.pitch < 0 ? g->rows - 1 - r : r) * size_t(src_pitch);
         INT_U8* dst = g->bitmap + size_t(r) * size_t(g->pitch);
-        if (gray)
-        {
-            if (bm.num_grays == 256)
+        if (gray) {
+            if (bm.num_grays == 256) {
                 std::memcpy(dst, src, size_t(g->width));
-            else
-                for (int c = 0; c < g->width; ++c)
+            } else {
+                for (int c = 0; c < g->width; ++c) {
                     dst[c] = INT_U8(unsigned(src[c]) * 255u / unsigned(bm.num_grays > 1 ? bm.num_grays - 1 : 1));
-        }
-        else
-        {
-            for (int c = 0; c < g->width; ++c)
+                }
+            }
+        } else {
+            for (int c = 0; c < g->width; ++c) {
                 dst[c] = (src[c >> 3] & (0x80 >> (c & 7))) ? 255 : 0;
+            }
         }
     }
 }
@@ -236,15 +238,21 @@ INT_U64 glyph_key(INT_S8 slot, INT_U32 code, short w, short h)
            INT_U64(INT_U8(slot)) << 56;
 }
 
-INT_S8 key_slot(INT_U64 key) { return INT_S8(key >> 56); }
-INT_U32 key_code(INT_U64 key) { return INT_U32(key); }
+INT_S8 key_slot(INT_U64 key)
+{
+    return INT_S8(key >> 56);
+}
+INT_U32 key_code(INT_U64 key)
+{
+    return INT_U32(key);
+}
 
 // Each entry's own size and a map node's pointers beside its coverage.
 constexpr unsigned long ENTRY_OVERHEAD = sizeof(FONT_CACHED_GLYPH) + 4 * sizeof(void*);
 
 struct GLYPH_CACHE
 {
-    std::unordered_map<INT_U64, FONT_CACHED_GLYPH> entries;  // nodes never move
+    std::unordered_map<INT_U64, FONT_CACHED_GLYPH> entries; // nodes never move
     FONT_GLYPH_LIST& list = font_glyph_list;
     unsigned long bytes = 0;
     unsigned long budget = IMAGE_GLYPH_CACHE_BYTES;
@@ -257,16 +265,18 @@ struct GLYPH_CACHE
         list.unlink(e);
         const INT_S8 slot = key_slot(e->key);
         const INT_U32 code = key_code(e->key);
-        if (fonts && slot >= 0 && slot < fonts_sz && code < 256 && fonts[slot].recent[code] == e)
+        if (fonts && slot >= 0 && slot < fonts_sz && code < 256 && fonts[slot].recent[code] == e) {
             fonts[slot].recent[code] = nullptr;
+        }
         bytes -= e->bytes;
         std::free(e->glyph.bitmap);
         entries.erase(e->key);
     }
     void trim()
     {
-        while (bytes > budget && list.oldest && list.oldest != list.newest)
+        while (bytes > budget && list.oldest && list.oldest != list.newest) {
             drop(list.oldest);
+        }
     }
 };
 
@@ -287,13 +297,20 @@ GLYPH_CACHE& glyph_cache()
 
 } // namespace
 
-IMAGE_PREFER_FREETYPE::IMAGE_PREFER_FREETYPE() { use_t2k = 0; }
-IMAGE_DONT_PRELOAD_FONTS::IMAGE_DONT_PRELOAD_FONTS() { preload_fonts = 0; }
+IMAGE_PREFER_FREETYPE::IMAGE_PREFER_FREETYPE()
+{
+    use_t2k = 0;
+}
+IMAGE_DONT_PRELOAD_FONTS::IMAGE_DONT_PRELOAD_FONTS()
+{
+    preload_fonts = 0;
+}
 
 IMAGE_FONT_SLOT* font_slot_entry(INT_S8 slot)
 {
-    if (!fonts || slot < 0 || slot >= fonts_sz || !fonts[slot].face)
+    if (!fonts || slot < 0 || slot >= fonts_sz || !fonts[slot].face) {
         return nullptr;
+    }
     return &fonts[slot];
 }
 
@@ -303,35 +320,30 @@ IMAGE_FONT_GLYPH* font_get_glyph(INT_S8 slot, INT_U32 code, short w, short h)
     const INT_U64 key = glyph_key(slot, code, w, h);
     auto found = cache.entries.find(key);
     FONT_CACHED_GLYPH* e;
-    if (found != cache.entries.end())
-    {
+    if (found != cache.entries.end()) {
         e = &found->second;
         cache.list.to_front(e);
-    }
-    else
-    {
+    } else {
         IMAGE_FONT_GLYPH rendered = {};
         render_glyph(&rendered, code, slot, w, h);
         ++cache.renders;
-        try
-        {
+        try {
             e = &cache.entries[key];
-        }
-        catch (const std::bad_alloc&)
-        {
+        } catch (const std::bad_alloc&) {
             std::free(rendered.bitmap);
             display_error(ERR_FONT_MEMORY);
         }
         e->glyph = rendered;
         e->key = key;
-        e->bytes = ENTRY_OVERHEAD +
-                   static_cast<unsigned long>(rendered.pitch) * static_cast<unsigned long>(rendered.rows);
+        e->bytes =
+            ENTRY_OVERHEAD + static_cast<unsigned long>(rendered.pitch) * static_cast<unsigned long>(rendered.rows);
         cache.bytes += e->bytes;
         cache.list.push_front(e);
         cache.trim();
     }
-    if (code < 256)
+    if (code < 256) {
         fonts[slot].recent[code] = e;
+    }
     return &e->glyph;
 }
 
@@ -342,32 +354,44 @@ void font_set_glyph_cache_budget(unsigned long bytes)
     cache.trim();
 }
 
-unsigned long font_glyph_cache_count() { return glyph_cache().entries.size(); }
-unsigned long font_glyph_cache_bytes() { return glyph_cache().bytes; }
-unsigned long font_glyph_renders() { return glyph_cache().renders; }
+unsigned long font_glyph_cache_count()
+{
+    return glyph_cache().entries.size();
+}
+unsigned long font_glyph_cache_bytes()
+{
+    return glyph_cache().bytes;
+}
+unsigned long font_glyph_renders()
+{
+    return glyph_cache().renders;
+}
 
 void IMAGE::startup_font_system()
 {
-    if (setup_done)
+    if (setup_done) {
         return;
-    if (FT_Init_FreeType(&font_engine) != 0)
-    {
+    }
+    if (FT_Init_FreeType(&font_engine) != 0) {
         font_engine = nullptr;
         display_error(ERR_FONT_SYSTEM_START);
     }
-    for (int row = 0; row < IMAGE_KNOWN_FONT_COUNT && preload_fonts; ++row)
+    for (int row = 0; row < IMAGE_KNOWN_FONT_COUNT && preload_fonts; ++row) {
         load_font(font_files[row].file, font_files[row].name, INT_S8(row), nullptr);
+    }
     setup_done = 1;
     // The core asks the host table whether fonts are up; answer unless the
     // host has put its own answer there.
-    if (kivo_host()->font_system_started == kivo_default_host()->font_system_started)
+    if (kivo_host()->font_system_started == kivo_default_host()->font_system_started) {
         kivo_host()->font_system_started = font_system_started_hook;
+    }
 }
 
 void IMAGE::shutdown_font_system()
 {
-    if (!setup_done)
+    if (!setup_done) {
         return;
+    }
     free_font(-1);
     done_closed_faces();
     std::free(fonts);
@@ -378,61 +402,65 @@ void IMAGE::shutdown_font_system()
     setup_done = 0;
 }
 
-bool IMAGE::is_font_system_setup() { return setup_done != 0; }
+bool IMAGE::is_font_system_setup()
+{
+    return setup_done != 0;
+}
 
 INT_S8 IMAGE::load_font(const char* file, const char* name, INT_S8 slot, FOLDER* folder)
 {
-    if (!file || !*file)
+    if (!file || !*file) {
         return -1;
+    }
     std::unique_ptr<FOLDER> fontdata;
-    if (!folder)
-    {
+    if (!folder) {
         fontdata.reset(new FOLDER("$FONTDATA", 0, nullptr, 0));
         folder = fontdata.get();
     }
 
     int candidate;
-    if (slot >= 0 && slot < IMAGE_KNOWN_FONT_COUNT)
-    {
-        if (std::strcmp(file, font_files[slot].file) != 0)
+    if (slot >= 0 && slot < IMAGE_KNOWN_FONT_COUNT) {
+        if (std::strcmp(file, font_files[slot].file) != 0) {
             return -1;
+        }
         candidate = slot;
-    }
-    else if (slot >= IMAGE_KNOWN_FONT_COUNT)
+    } else if (slot >= IMAGE_KNOWN_FONT_COUNT) {
         candidate = slot;
-    else if (slot == -1)
+    } else if (slot == -1) {
         candidate = fonts_sz > IMAGE_KNOWN_FONT_COUNT ? fonts_sz : IMAGE_KNOWN_FONT_COUNT;
-    else
+    } else {
         return -1;
+    }
 
     DATA_FILE* probe = folder->open_data_file(file, FILE_MODE(0), 0, 0);
-    if (!probe)
+    if (!probe) {
         return -1;
+    }
     folder->close(probe);
 
-    if (candidate < fonts_sz)
-    {
-        if (fonts[candidate].face)
+    if (candidate < fonts_sz) {
+        if (fonts[candidate].face) {
             return -1;
-    }
-    else
-    {
+        }
+    } else {
         bool reused = false;
-        if (slot == -1)
-            for (int i = IMAGE_KNOWN_FONT_COUNT; i < fonts_sz && !reused; ++i)
-                if (!fonts[i].face)
-                {
+        if (slot == -1) {
+            for (int i = IMAGE_KNOWN_FONT_COUNT; i < fonts_sz && !reused; ++i) {
+                if (!fonts[i].face) {
                     candidate = i;
                     reused = true;
                 }
-        if (!reused)
-        {
+            }
+        }
+        if (!reused) {
             // Slots are signed bytes: a table past 127 could not be named.
-            if (candidate >= IMAGE_MAX_FONT_SLOTS)
+            if (candidate >= IMAGE_MAX_FONT_SLOTS) {
                 return -1;
+            }
             void* grown = std::realloc(fonts, sizeof(IMAGE_FONT_SLOT) * size_t(candidate + 1));
-            if (!grown)
+            if (!grown) {
                 display_error(ERR_FONT_MEMORY);
+            }
             fonts = static_cast<IMAGE_FONT_SLOT*>(grown);
             std::memset(fonts + fonts_sz, 0, sizeof(IMAGE_FONT_SLOT) * size_t(candidate + 1 - fonts_sz));
             fonts_sz = INT_S16(candidate + 1);
@@ -443,24 +471,25 @@ INT_S8 IMAGE::load_font(const char* file, const char* name, INT_S8 slot, FOLDER*
     const std::string path = folder->get_path_string(file);
     // Before start-up there is no engine to open it with: the font error,
     // so callers ask is_font_system_setup first.
-    if (!font_engine)
+    if (!font_engine) {
         display_error(ERR_FONT_LOAD, file);
+    }
     // A damaged file is skipped like a missing one, the font error
     // reported: one bad file in a folder must not end the program.
     FACE_FILE& file_read = slot_files[candidate];
     file_read.read(path.c_str());
     s.face = take_closed_face(file_read);
-    if (!s.face && FT_New_Face(font_engine, path.c_str(), 0, &s.face) != 0)
-    {
+    if (!s.face && FT_New_Face(font_engine, path.c_str(), 0, &s.face) != 0) {
         s.face = nullptr;
         file_read.known = false;
         set_error_code(ERRCODE_FILE_READ, path.c_str());
-        if (platform_debug_stream.flags)
-        {
+        if (platform_debug_stream.flags) {
             const char* message = "";
-            for (const ERROR_ROW* row = errors; row->code != ERROR_TABLE_END; ++row)
-                if (row->code == ERR_FONT_LOAD)
+            for (const ERROR_ROW* row = errors; row->code != ERROR_TABLE_END; ++row) {
+                if (row->code == ERR_FONT_LOAD) {
                     message = row->message;
+                }
+            }
             const std::string line = std::string(message) + ": " + path;
             platform_debug_stream.write_to_stream("font", __LINE__, line.c_str(), 1);
         }
@@ -469,8 +498,7 @@ INT_S8 IMAGE::load_font(const char* file, const char* name, INT_S8 slot, FOLDER*
     // A face without outlines cannot be drawn at the sizes asked for (and
     // reports a height of 0): refuse it here rather than fail at the first
     // draw.
-    if (!FT_IS_SCALABLE(s.face))
-    {
+    if (!FT_IS_SCALABLE(s.face)) {
         FT_Done_Face(s.face);
         s.face = nullptr;
         file_read.known = false;
@@ -485,32 +513,38 @@ INT_S8 IMAGE::load_font(const char* file, const char* name, INT_S8 slot, FOLDER*
 
 void IMAGE::free_font(INT_S8 slot)
 {
-    if (!fonts)
-        return;
-    if (slot == -1)
-    {
-        for (int i = 0; i < fonts_sz; ++i)
-            free_font(INT_S8(i));
+    if (!fonts) {
         return;
     }
-    if (slot < 0 || slot >= fonts_sz)
+    if (slot == -1) {
+        for (int i = 0; i < fonts_sz; ++i) {
+            free_font(INT_S8(i));
+        }
         return;
+    }
+    if (slot < 0 || slot >= fonts_sz) {
+        return;
+    }
     IMAGE_FONT_SLOT& s = fonts[slot];
-    if (s.face)
+    if (s.face) {
         close_face(s.face, slot_files[slot]);
+    }
     s.face = nullptr;
     slot_files[slot].known = false;
     GLYPH_CACHE& cache = glyph_cache();
-    for (FONT_CACHED_GLYPH* e = cache.list.oldest; e;)
-    {
+    for (FONT_CACHED_GLYPH* e = cache.list.oldest; e;) {
         FONT_CACHED_GLYPH* next = e->newer;
-        if (key_slot(e->key) == slot)
+        if (key_slot(e->key) == slot) {
             cache.drop(e);
+        }
         e = next;
     }
 }
 
-bool IMAGE::is_font_valid(INT_S8 slot) { return font_slot_entry(slot) != nullptr; }
+bool IMAGE::is_font_valid(INT_S8 slot)
+{
+    return font_slot_entry(slot) != nullptr;
+}
 
 const char* IMAGE::get_font_name(INT_S8 slot)
 {

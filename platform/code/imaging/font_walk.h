@@ -11,18 +11,23 @@
 struct FONT_TEXT_WALK
 {
     const char* text;
-    long pos;           // next byte to read
-    long remaining;     // characters still to read; negative = to the NUL
-    INT_U8 code_mode;   // escape state at pos
+    long pos;         // next byte to read
+    long remaining;   // characters still to read; negative = to the NUL
+    INT_U8 code_mode; // escape state at pos
 
-    FONT_TEXT_WALK(const char* t, long len, INT_U8 mode)
-        : text(t), pos(0), remaining(len), code_mode(mode ? 1 : 0) {}
+    FONT_TEXT_WALK(const char* t, long len, INT_U8 mode) : text(t), pos(0), remaining(len), code_mode(mode ? 1 : 0) {}
 
     static int hex_digit(unsigned char c)
     {
-        if (c >= '0' && c <= '9') return c - '0';
-        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+        if (c >= '0' && c <= '9') {
+            return c - '0';
+        }
+        if (c >= 'a' && c <= 'f') {
+            return c - 'a' + 10;
+        }
+        if (c >= 'A' && c <= 'F') {
+            return c - 'A' + 10;
+        }
         return -1;
     }
 
@@ -30,61 +35,64 @@ struct FONT_TEXT_WALK
     // receive where the character begins and the escape state there.
     bool next(INT_U32& code, long* start = nullptr, INT_U8* start_mode = nullptr)
     {
-        for (;;)
-        {
-            if (remaining == 0)
+        for (;;) {
+            if (remaining == 0) {
                 return false;
+            }
             unsigned char c = static_cast<unsigned char>(text[pos]);
-            if (c == 0)
+            if (c == 0) {
                 return false;
-            if (c == 0x01)
-            {
+            }
+            if (c == 0x01) {
                 code_mode = code_mode ? 0 : 1;
                 ++pos;
-                if (text[pos] == ',')
+                if (text[pos] == ',') {
                     ++pos;
+                }
                 continue;
             }
             long begin = pos;
-            if (!code_mode)
-            {
+            if (!code_mode) {
                 code = c;
                 ++pos;
-            }
-            else
-            {
+            } else {
                 INT_U32 v = 0;
                 int n = 0;
-                for (; n < 4; ++n)
-                {
+                for (; n < 4; ++n) {
                     int d = hex_digit(static_cast<unsigned char>(text[pos]));
-                    if (d < 0)
+                    if (d < 0) {
                         break;
+                    }
                     v = v * 16 + INT_U32(d);
                     ++pos;
                 }
-                if (n < 4)
-                {
+                if (n < 4) {
                     // A short run draws nothing; the byte that cut it short
                     // goes with it, except a 0x01, which still toggles so
                     // that one bad run cannot swallow the rest of the text.
                     unsigned char stop = static_cast<unsigned char>(text[pos]);
-                    if (stop == 0)
+                    if (stop == 0) {
                         return false;
-                    if (stop != 0x01)
+                    }
+                    if (stop != 0x01) {
                         ++pos;
+                    }
                     continue;
                 }
-                if (text[pos] == ',')
+                if (text[pos] == ',') {
                     ++pos;
+                }
                 code = v;
             }
-            if (start)
+            if (start) {
                 *start = begin;
-            if (start_mode)
+            }
+            if (start_mode) {
                 *start_mode = code_mode;
-            if (remaining > 0)
+            }
+            if (remaining > 0) {
                 --remaining;
+            }
             return true;
         }
     }
@@ -98,10 +106,10 @@ IMAGE_FONT_SLOT* font_slot_entry(INT_S8 slot);
 struct FONT_CACHED_GLYPH
 {
     IMAGE_FONT_GLYPH glyph;
-    INT_U64 key;               // slot, pixel size and code (font.cpp)
-    unsigned long bytes;       // what it counts against the budget
-    FONT_CACHED_GLYPH* newer;  // null for the most recently used
-    FONT_CACHED_GLYPH* older;  // null for the least recently used
+    INT_U64 key;              // slot, pixel size and code (font.cpp)
+    unsigned long bytes;      // what it counts against the budget
+    FONT_CACHED_GLYPH* newer; // null for the most recently used
+    FONT_CACHED_GLYPH* older; // null for the least recently used
 };
 
 // The glyph of a code rendered at pixel size w x h (the requested size less
@@ -132,8 +140,9 @@ struct FONT_GLYPH_LIST
     // Makes a listed glyph the most recently used.
     void to_front(FONT_CACHED_GLYPH* e)
     {
-        if (e == newest)
+        if (e == newest) {
             return;
+        }
         unlink(e);
         push_front(e);
     }
@@ -145,11 +154,9 @@ extern FONT_GLYPH_LIST font_glyph_list;
 // drawing).
 inline IMAGE_FONT_GLYPH* font_glyph(IMAGE_FONT_SLOT* s, INT_S8 slot, INT_U32 code, short w, short h)
 {
-    if (code < 256)
-    {
+    if (code < 256) {
         FONT_CACHED_GLYPH* e = s->recent[code];
-        if (e && e->glyph.size_w == w && e->glyph.size_h == h)
-        {
+        if (e && e->glyph.size_w == w && e->glyph.size_h == h) {
             font_glyph_list.to_front(e);
             return &e->glyph;
         }

@@ -25,10 +25,12 @@ inline INT_U32 mix(INT_U32 s, INT_U32 d, INT_U32 a)
 inline INT_U32 blend(INT_U32 s, INT_U32 d, INT_U32 t)
 {
     INT_U32 a = s >> 24;
-    if (a == 0)
+    if (a == 0) {
         return d;
-    if (a >= t)
+    }
+    if (a >= t) {
         return s;
+    }
     return mix(s, d, a);
 }
 
@@ -66,14 +68,16 @@ inline void fill_row(INT_U32* d, int n, INT_U32 c)
         // Four at a time, the last four overlapping what came before.
         const __m128i v = _mm_set1_epi32(static_cast<int>(c));
         INT_U32* const last = d + n - 4;
-        for (; d < last; d += 4)
+        for (; d < last; d += 4) {
             _mm_storeu_si128(reinterpret_cast<__m128i*>(d), v);
+        }
         _mm_storeu_si128(reinterpret_cast<__m128i*>(last), v);
         return;
     }
 #endif
-    for (int i = 0; i < n; ++i)
+    for (int i = 0; i < n; ++i) {
         d[i] = c;
+    }
 }
 void mix_colour_row_plain(INT_U32* d, int n, INT_U32 c, INT_U32 a);
 void mix_colour_row_sse2(INT_U32* d, int n, INT_U32 c, INT_U32 a);

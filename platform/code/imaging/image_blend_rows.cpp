@@ -15,8 +15,9 @@ namespace kivo_pixel {
 
 void mix_colour_row_plain(INT_U32* d, int n, INT_U32 c, INT_U32 a)
 {
-    for (int i = 0; i < n; ++i)
+    for (int i = 0; i < n; ++i) {
         d[i] = mix(c, d[i], a);
+    }
 }
 
 #if defined(KIVO_X86) && defined(__SSE2__)
@@ -34,8 +35,9 @@ void blend_row_sse2(INT_U32* d, const INT_U32* s, int n, INT_U32 t)
         __m128i a32 = _mm_srli_epi32(sv, 24);
         __m128i clear = _mm_cmpeq_epi32(a32, zero);
         __m128i solid = _mm_cmpgt_epi32(a32, tm1);
-        if (_mm_movemask_epi8(clear) == 0xFFFF)
+        if (_mm_movemask_epi8(clear) == 0xFFFF) {
             continue;
+        }
         if (_mm_movemask_epi8(solid) == 0xFFFF) {
             _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i), sv);
             continue;
@@ -48,20 +50,21 @@ void blend_row_sse2(INT_U32* d, const INT_U32* s, int n, INT_U32 t)
         __m128i dlo = _mm_unpacklo_epi8(dv, zero), dhi = _mm_unpackhi_epi8(dv, zero);
         __m128i a16 = _mm_or_si128(a32, _mm_slli_epi32(a32, 16));
         __m128i alo = _mm_unpacklo_epi32(a16, a16), ahi = _mm_unpackhi_epi32(a16, a16);
-        __m128i rlo = _mm_srli_epi16(_mm_add_epi16(_mm_sub_epi16(_mm_slli_epi16(dlo, 8), dlo),
-                                                   _mm_mullo_epi16(_mm_sub_epi16(slo, dlo), alo)),
-                                     8);
-        __m128i rhi = _mm_srli_epi16(_mm_add_epi16(_mm_sub_epi16(_mm_slli_epi16(dhi, 8), dhi),
-                                                   _mm_mullo_epi16(_mm_sub_epi16(shi, dhi), ahi)),
-                                     8);
+        __m128i rlo = _mm_srli_epi16(
+            _mm_add_epi16(_mm_sub_epi16(_mm_slli_epi16(dlo, 8), dlo), _mm_mullo_epi16(_mm_sub_epi16(slo, dlo), alo)),
+            8);
+        __m128i rhi = _mm_srli_epi16(
+            _mm_add_epi16(_mm_sub_epi16(_mm_slli_epi16(dhi, 8), dhi), _mm_mullo_epi16(_mm_sub_epi16(shi, dhi), ahi)),
+            8);
         __m128i mixed = _mm_packus_epi16(rlo, rhi);
         mixed = _mm_or_si128(_mm_andnot_si128(alpha_mask, mixed), _mm_and_si128(alpha_mask, dv));
         __m128i r = _mm_or_si128(_mm_and_si128(solid, sv), _mm_andnot_si128(solid, mixed));
         r = _mm_or_si128(_mm_and_si128(clear, dv), _mm_andnot_si128(clear, r));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i), r);
     }
-    for (; i < n; ++i)
+    for (; i < n; ++i) {
         d[i] = blend(s[i], d[i], t);
+    }
 }
 
 __attribute__((target("avx2"))) void blend_row_avx2(INT_U32* d, const INT_U32* s, int n, INT_U32 t)
@@ -83,8 +86,9 @@ __attribute__((target("avx2"))) void blend_row_avx2(INT_U32* d, const INT_U32* s
         __m256i a32 = _mm256_srli_epi32(sv, 24);
         __m256i clear = _mm256_cmpeq_epi32(a32, zero);
         __m256i solid = _mm256_cmpgt_epi32(a32, tm1);
-        if (_mm256_movemask_epi8(clear) == -1)
+        if (_mm256_movemask_epi8(clear) == -1) {
             continue;
+        }
         if (_mm256_movemask_epi8(solid) == -1) {
             _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + i), sv);
             continue;
@@ -94,14 +98,12 @@ __attribute__((target("avx2"))) void blend_row_avx2(INT_U32* d, const INT_U32* s
         __m256i slo = _mm256_unpacklo_epi8(sv, zero), shi = _mm256_unpackhi_epi8(sv, zero);
         __m256i dlo = _mm256_unpacklo_epi8(dv, zero), dhi = _mm256_unpackhi_epi8(dv, zero);
         __m256i alo = _mm256_shuffle_epi8(sv, alpha_lo), ahi = _mm256_shuffle_epi8(sv, alpha_hi);
-        __m256i rlo = _mm256_srli_epi16(
-            _mm256_add_epi16(_mm256_sub_epi16(_mm256_slli_epi16(dlo, 8), dlo),
-                             _mm256_mullo_epi16(_mm256_sub_epi16(slo, dlo), alo)),
-            8);
-        __m256i rhi = _mm256_srli_epi16(
-            _mm256_add_epi16(_mm256_sub_epi16(_mm256_slli_epi16(dhi, 8), dhi),
-                             _mm256_mullo_epi16(_mm256_sub_epi16(shi, dhi), ahi)),
-            8);
+        __m256i rlo = _mm256_srli_epi16(_mm256_add_epi16(_mm256_sub_epi16(_mm256_slli_epi16(dlo, 8), dlo),
+                                                         _mm256_mullo_epi16(_mm256_sub_epi16(slo, dlo), alo)),
+                                        8);
+        __m256i rhi = _mm256_srli_epi16(_mm256_add_epi16(_mm256_sub_epi16(_mm256_slli_epi16(dhi, 8), dhi),
+                                                         _mm256_mullo_epi16(_mm256_sub_epi16(shi, dhi), ahi)),
+                                        8);
         __m256i r = _mm256_blendv_epi8(_mm256_packus_epi16(rlo, rhi), dv, alpha_mask);
         r = _mm256_blendv_epi8(r, sv, solid);
         r = _mm256_blendv_epi8(r, dv, clear);
@@ -165,8 +167,9 @@ void mix_colour_row_sse2(INT_U32* d, int n, INT_U32 c, INT_U32 a)
         __m128i hi = mix_lanes(_mm_unpackhi_epi8(dv, zero), ca, w);
         _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i), _mm_packus_epi16(lo, hi));
     }
-    if (i < n)
+    if (i < n) {
         mix_colour_tail(d + i, n - i, ca, w);
+    }
 }
 
 __attribute__((target("avx2"))) void mix_colour_row_avx2(INT_U32* d, int n, INT_U32 c, INT_U32 a)
@@ -177,10 +180,8 @@ __attribute__((target("avx2"))) void mix_colour_row_avx2(INT_U32* d, int n, INT_
     const __m256i w = _mm256_set1_epi64x(mix_weights(a));
     for (; i + 8 <= n; i += 8) {
         __m256i dv = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(d + i));
-        __m256i lo =
-            _mm256_srli_epi16(_mm256_add_epi16(_mm256_mullo_epi16(_mm256_unpacklo_epi8(dv, zero), w), ca), 8);
-        __m256i hi =
-            _mm256_srli_epi16(_mm256_add_epi16(_mm256_mullo_epi16(_mm256_unpackhi_epi8(dv, zero), w), ca), 8);
+        __m256i lo = _mm256_srli_epi16(_mm256_add_epi16(_mm256_mullo_epi16(_mm256_unpacklo_epi8(dv, zero), w), ca), 8);
+        __m256i hi = _mm256_srli_epi16(_mm256_add_epi16(_mm256_mullo_epi16(_mm256_unpackhi_epi8(dv, zero), w), ca), 8);
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + i), _mm256_packus_epi16(lo, hi));
     }
     const __m128i ca4 = _mm256_castsi256_si128(ca), w4 = _mm256_castsi256_si128(w);
@@ -195,8 +196,9 @@ __attribute__((target("avx2"))) void mix_colour_row_avx2(INT_U32* d, int n, INT_
         _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i), _mm_packus_epi16(lo, hi));
         i += 4;
     }
-    if (i < n)
+    if (i < n) {
         mix_colour_tail(d + i, n - i, ca4, w4);
+    }
 }
 
 bool have_avx2()
@@ -212,10 +214,11 @@ bool have_avx2()
 
 void blend_row(INT_U32* d, const INT_U32* s, int n, INT_U32 t)
 {
-    if (have_avx2())
+    if (have_avx2()) {
         blend_row_avx2(d, s, n, t);
-    else
+    } else {
         blend_row_sse2(d, s, n, t);
+    }
 }
 
 // Four 32-byte stores per turn: the compiler's own loop for std::fill
@@ -231,27 +234,31 @@ __attribute__((target("avx2"))) static void fill_row_avx2(INT_U32* d, int n, INT
         _mm256_storeu_si256(p + 2, v);
         _mm256_storeu_si256(p + 3, v);
     }
-    for (; i + 8 <= n; i += 8)
+    for (; i + 8 <= n; i += 8) {
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + i), v);
+    }
     _mm256_zeroupper();
-    for (; i < n; ++i)
+    for (; i < n; ++i) {
         d[i] = c;
+    }
 }
 
 void fill_row_long(INT_U32* d, int n, INT_U32 c)
 {
-    if (n >= 64 && have_avx2())
+    if (n >= 64 && have_avx2()) {
         fill_row_avx2(d, n, c);
-    else
+    } else {
         std::fill(d, d + (n > 0 ? n : 0), c);
+    }
 }
 
 void mix_colour_row(INT_U32* d, int n, INT_U32 c, INT_U32 a)
 {
-    if (have_avx2())
+    if (have_avx2()) {
         mix_colour_row_avx2(d, n, c, a);
-    else
+    } else {
         mix_colour_row_sse2(d, n, c, a);
+    }
 }
 
 #else

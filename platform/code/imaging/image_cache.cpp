@@ -17,26 +17,30 @@ const INT_U32 CACHE_MAX_NAME_LENGTH = 4096;
 
 char* copy_text(const char* text)
 {
-    if (!text)
+    if (!text) {
         return nullptr;
+    }
     size_t n = std::strlen(text) + 1;
     char* copy = static_cast<char*>(std::malloc(n));
-    if (copy)
+    if (copy) {
         std::memcpy(copy, text, n);
+    }
     return copy;
 }
 
 void set_folder_text(char* out, const char* text)
 {
     std::memset(out, 0, 2048);
-    if (text)
+    if (text) {
         std::memcpy(out, text, strnlen(text, 2047));
+    }
 }
 
 bool names_equal(const char* a, const char* b)
 {
-    if (!a || !b)
+    if (!a || !b) {
         return a == b;
+    }
     return std::strcmp(a, b) == 0;
 }
 
@@ -92,8 +96,8 @@ inline INT_U64 hash_text(const char* text)
 } // namespace
 
 IMAGE_CACHE::CACHE_ENTRY::CACHE_ENTRY()
-    : file_name(nullptr), place(nullptr), req_width(-1), req_height(-1), orig_width(-1), orig_height(-1), uses(0), custom(false),
-      orphaned(false), stored_folder(false), cache(nullptr), prev(nullptr), next(nullptr), key_hash(0),
+    : file_name(nullptr), place(nullptr), req_width(-1), req_height(-1), orig_width(-1), orig_height(-1), uses(0),
+      custom(false), orphaned(false), stored_folder(false), cache(nullptr), prev(nullptr), next(nullptr), key_hash(0),
       bucket_prev(nullptr), bucket_next(nullptr), vouched(0)
 {
     std::memset(folder, 0, sizeof folder);
@@ -110,9 +114,7 @@ bool IMAGE_CACHE::CACHE_ENTRY::is_unscaled() const
     return (req_width == orig_width && req_height == orig_height) || (req_width == -1 && req_height == -1);
 }
 
-IMAGE_CACHE::IMAGE_CACHE(bool free_unused, long most_pixels) : free_when_unused(free_unused), max_pixels(most_pixels)
-{
-}
+IMAGE_CACHE::IMAGE_CACHE(bool free_unused, long most_pixels) : free_when_unused(free_unused), max_pixels(most_pixels) {}
 
 bool IMAGE_CACHE::size_allowed(long w, long h) const
 {
@@ -143,10 +145,11 @@ void IMAGE_CACHE::index(CACHE_ENTRY* entry)
     BUCKET* b = bucket_of(entry->key_hash);
     entry->bucket_prev = b->last;
     entry->bucket_next = nullptr;
-    if (b->last)
+    if (b->last) {
         b->last->bucket_next = entry;
-    else
+    } else {
         b->first = entry;
+    }
     b->last = entry;
 }
 
@@ -155,15 +158,17 @@ void IMAGE_CACHE::grow_index()
     long count = buckets ? long(bucket_mask + 1) * 2 : FIRST_BUCKETS;
     BUCKET* grown = new (std::nothrow) BUCKET[size_t(count)];
     // Without a bigger table the lookups only walk longer buckets.
-    if (!grown)
+    if (!grown) {
         return;
+    }
     delete[] buckets;
     buckets = grown;
     bucket_mask = INT_U64(count - 1);
     lone = BUCKET();
     // Refilled oldest first, so every bucket keeps the list's order.
-    for (CACHE_ENTRY* e = head; e; e = e->next)
+    for (CACHE_ENTRY* e = head; e; e = e->next) {
         index(e);
+    }
 }
 
 void IMAGE_CACHE::link(CACHE_ENTRY* entry)
@@ -172,39 +177,45 @@ void IMAGE_CACHE::link(CACHE_ENTRY* entry)
     entry->image.cache_entry = entry;
     entry->prev = tail;
     entry->next = nullptr;
-    if (tail)
+    if (tail) {
         tail->next = entry;
-    else
+    } else {
         head = entry;
+    }
     tail = entry;
     entry->key_hash = key_hash(hash_folder(entry->folder), entry->file_name);
     entry_count++;
     index(entry);
     // Two entries a bucket at most on average.
-    if (!buckets || entry_count > long(bucket_mask + 1) * 2)
+    if (!buckets || entry_count > long(bucket_mask + 1) * 2) {
         grow_index();
+    }
 }
 
 void IMAGE_CACHE::unlink(CACHE_ENTRY* entry)
 {
-    if (entry->prev)
+    if (entry->prev) {
         entry->prev->next = entry->next;
-    else
+    } else {
         head = entry->next;
-    if (entry->next)
+    }
+    if (entry->next) {
         entry->next->prev = entry->prev;
-    else
+    } else {
         tail = entry->prev;
+    }
     entry->prev = entry->next = nullptr;
     BUCKET* b = bucket_of(entry->key_hash);
-    if (entry->bucket_prev)
+    if (entry->bucket_prev) {
         entry->bucket_prev->bucket_next = entry->bucket_next;
-    else
+    } else {
         b->first = entry->bucket_next;
-    if (entry->bucket_next)
+    }
+    if (entry->bucket_next) {
         entry->bucket_next->bucket_prev = entry->bucket_prev;
-    else
+    } else {
         b->last = entry->bucket_prev;
+    }
     entry->bucket_prev = entry->bucket_next = nullptr;
     entry_count--;
 }
@@ -225,8 +236,9 @@ void IMAGE_CACHE::set_place(CACHE_ENTRY* entry, const char* place)
 
 bool IMAGE_CACHE::place_folder(const CACHE_ENTRY* entry, FOLDER& folder)
 {
-    if (!entry->stored_folder)
+    if (!entry->stored_folder) {
         return folder.set(entry->folder, 0, nullptr, 0, 0, 0);
+    }
     char confined[2048];
     return FOLDER::confine_stored_path(entry->folder, confined) && folder.set(confined, 0, nullptr, 0, 0, 0);
 }
@@ -243,22 +255,25 @@ bool IMAGE_CACHE::load_entry(CACHE_ENTRY* entry, short w, short h)
 }
 
 IMAGE_CACHE::CACHE_ENTRY* IMAGE_CACHE::find(const char* folder, INT_U64 folder_hash, INT_U64 serial,
-                                            const char* file_name, short w, short h, INT_U8 flags,
-                                            CACHE_ENTRY*& source)
+                                            const char* file_name, short w, short h, INT_U8 flags, CACHE_ENTRY*& source)
 {
     source = nullptr;
-    if (!head)
+    if (!head) {
         return nullptr;
+    }
     const INT_U64 hash = key_hash(folder_hash, file_name);
     for (CACHE_ENTRY* e = bucket_of(hash)->last; e; e = e->bucket_prev) {
         if (e->key_hash != hash || !e->is_shareable() || !names_equal(e->file_name, file_name) ||
-            ((!serial || e->vouched != serial) && std::strcmp(e->folder, folder) != 0))
+            ((!serial || e->vouched != serial) && std::strcmp(e->folder, folder) != 0)) {
             continue;
-        if ((w == -1 || w == e->req_width) && (h == -1 || h == e->req_height))
+        }
+        if ((w == -1 || w == e->req_width) && (h == -1 || h == e->req_height)) {
             return e;
+        }
         if (e->is_unscaled()) {
-            if (flags & OPEN_ANY_SIZE)
+            if (flags & OPEN_ANY_SIZE) {
                 return e;
+            }
             source = e;
         }
     }
@@ -278,8 +293,9 @@ IMAGE* IMAGE_CACHE::open_image(FOLDER& folder, const char* file_name, short w, s
             // A location never outgrows the FOLDER's array, so comparing a
             // remembered one with its end reads no further than that.
             if (known.generation != generation ||
-                std::memcmp(known.location.c_str(), location, known.location.size() + 1) != 0)
+                std::memcmp(known.location.c_str(), location, known.location.size() + 1) != 0) {
                 continue;
+            }
             CACHE_ENTRY* source;
             CACHE_ENTRY* e = find(known.text.c_str(), known.text_hash, known.serial, file_name, w, h, flags, source);
             if (e && (e->vouched == known.serial || (e->place && !std::strcmp(e->place, location)))) {
@@ -294,9 +310,11 @@ IMAGE* IMAGE_CACHE::open_image(FOLDER& folder, const char* file_name, short w, s
     INT_U32 before = FOLDER::alias_generation();
     if (folder.get(path, nullptr) && location[0] && FOLDER::alias_generation() == before) {
         FOLDER_TEXT* slot = nullptr;
-        for (FOLDER_TEXT& known : folder_texts)
-            if (known.location == location)
+        for (FOLDER_TEXT& known : folder_texts) {
+            if (known.location == location) {
                 slot = &known;
+            }
+        }
         if (!slot) {
             slot = &folder_texts[next_folder_text];
             next_folder_text = (next_folder_text + 1) % folder_text_count;
@@ -323,28 +341,32 @@ IMAGE* IMAGE_CACHE::open_image(FOLDER& folder, const char* file_name, short w, s
 
 IMAGE* IMAGE_CACHE::open_image(const char* folder, const char* file_name, short w, short h, INT_U8 flags)
 {
-    if (!folder)
+    if (!folder) {
         folder = "";
+    }
     CACHE_ENTRY* source = nullptr;
     if (CACHE_ENTRY* e = find(folder, hash_folder(folder), 0, file_name, w, h, flags, source)) {
         if ((flags & OPEN_RELOAD) && (w == -1 || w == e->req_width) && (h == -1 || h == e->req_height)) {
             FOLDER place;
             if (place_folder(e, place)) {
                 set_place(e, reinterpret_cast<const char*>(place.location));
-                if (!e->image.load(place, e->file_name, w, h, max_pixels))
+                if (!e->image.load(place, e->file_name, w, h, max_pixels)) {
                     e->image.reset(-1, -1);
+                }
             }
             e->image.cache_entry = e;
         }
         e->uses++;
         return e->image.width < 1 ? nullptr : &e->image;
     }
-    if (flags & OPEN_LOOKUP_ONLY)
+    if (flags & OPEN_LOOKUP_ONLY) {
         return nullptr;
+    }
 
     CACHE_ENTRY* e = new (std::nothrow) CACHE_ENTRY;
-    if (!e)
+    if (!e) {
         return nullptr;
+    }
     set_folder_text(e->folder, folder);
     e->file_name = copy_text(file_name);
     if (file_name && !e->file_name) {
@@ -362,14 +384,14 @@ IMAGE* IMAGE_CACHE::open_image(const char* folder, const char* file_name, short 
         set_place(e, source->place);
         if (size_allowed(e->req_width, e->req_height)) {
             e->image.reset(source->image.width, source->image.height);
-            e->image.copy(&source->image, 0, 0, 0, 0, source->image.width, source->image.height,
-                          IMAGE_COPY_TYPE(1));
+            e->image.copy(&source->image, 0, 0, 0, 0, source->image.width, source->image.height, IMAGE_COPY_TYPE(1));
         }
         e->orig_width = source->req_width;
         e->orig_height = source->req_height;
         if (e->image.width > 0 && !(w == -1 && h == -1) &&
-            !(e->image.width == e->req_width && e->image.height == e->req_height))
+            !(e->image.width == e->req_width && e->image.height == e->req_height)) {
             e->image.resize(e->req_width, e->req_height, !IMAGE::use_quick_resize);
+        }
     } else {
         bool ok = load_entry(e, -1, -1);
         if (ok) {
@@ -379,8 +401,9 @@ IMAGE* IMAGE_CACHE::open_image(const char* folder, const char* file_name, short 
                 e->req_width = e->image.width;
                 e->req_height = e->image.height;
             }
-            if (!(w == -1 && h == -1) && !(e->image.width == e->req_width && e->image.height == e->req_height))
+            if (!(w == -1 && h == -1) && !(e->image.width == e->req_width && e->image.height == e->req_height)) {
                 ok = load_entry(e, e->req_width, e->req_height);
+            }
         }
         if (!ok) {
             if (free_when_unused || (flags & OPEN_NO_FAILED_ENTRY)) {
@@ -397,8 +420,9 @@ IMAGE* IMAGE_CACHE::open_image(const char* folder, const char* file_name, short 
 
 IMAGE_CACHE::CACHE_ENTRY* IMAGE_CACHE::get_entry(IMAGE* image)
 {
-    if (!image || !head)
+    if (!image || !head) {
         return nullptr;
+    }
     CACHE_ENTRY* e = static_cast<CACHE_ENTRY*>(image->cache_entry);
     // An image of another cache is not ours to count or unlink.
     return e && e->cache == this ? e : nullptr;
@@ -406,34 +430,39 @@ IMAGE_CACHE::CACHE_ENTRY* IMAGE_CACHE::get_entry(IMAGE* image)
 
 void IMAGE_CACHE::do_close(CACHE_ENTRY* entry)
 {
-    if (!entry || entry->cache != this)
+    if (!entry || entry->cache != this) {
         return;
+    }
     entry->uses--;
-    if (entry->uses <= 0 && (free_when_unused || entry->orphaned))
+    if (entry->uses <= 0 && (free_when_unused || entry->orphaned)) {
         destroy(entry);
+    }
 }
 
 IMAGE* IMAGE_CACHE::duplicate(IMAGE* image)
 {
     CACHE_ENTRY* e = get_entry(image);
-    if (!e)
+    if (!e) {
         return nullptr;
+    }
     e->uses++;
     return image;
 }
 
 short IMAGE_CACHE::get_image_orig_width(IMAGE* image)
 {
-    if (!image)
+    if (!image) {
         return 0;
+    }
     CACHE_ENTRY* e = get_entry(image);
     return e ? e->orig_width : image->width;
 }
 
 short IMAGE_CACHE::get_image_orig_height(IMAGE* image)
 {
-    if (!image)
+    if (!image) {
         return 0;
+    }
     CACHE_ENTRY* e = get_entry(image);
     return e ? e->orig_height : image->height;
 }
@@ -441,8 +470,9 @@ short IMAGE_CACHE::get_image_orig_height(IMAGE* image)
 IMAGE_CACHE::CACHE_ENTRY* IMAGE_CACHE::copy_entry(CACHE_ENTRY* source)
 {
     CACHE_ENTRY* e = new (std::nothrow) CACHE_ENTRY;
-    if (!e)
+    if (!e) {
         return nullptr;
+    }
     std::memcpy(e->folder, source->folder, sizeof e->folder);
     set_place(e, source->place);
     e->file_name = copy_text(source->file_name);
@@ -467,20 +497,24 @@ IMAGE_CACHE::CACHE_ENTRY* IMAGE_CACHE::copy_entry(CACHE_ENTRY* source)
 void IMAGE_CACHE::make_custom(IMAGE*& image)
 {
     CACHE_ENTRY* e = get_entry(image);
-    if (!e)
+    if (!e) {
         return;
+    }
     e = private_entry(image, e);
-    if (e)
+    if (e) {
         e->custom = true;
+    }
 }
 
 IMAGE_CACHE::CACHE_ENTRY* IMAGE_CACHE::private_entry(IMAGE*& image, CACHE_ENTRY* e)
 {
-    if (e->uses < 2 && !e->is_unscaled())
+    if (e->uses < 2 && !e->is_unscaled()) {
         return e;
+    }
     CACHE_ENTRY* copy = copy_entry(e);
-    if (!copy)
+    if (!copy) {
         return nullptr;
+    }
     do_close(e);
     image = &copy->image;
     return copy;
@@ -489,45 +523,52 @@ IMAGE_CACHE::CACHE_ENTRY* IMAGE_CACHE::private_entry(IMAGE*& image, CACHE_ENTRY*
 void IMAGE_CACHE::replace_colour(IMAGE*& image, COLOUR from, COLOUR to)
 {
     make_custom(image);
-    if (image)
+    if (image) {
         image->replace_colour(from, to, 0);
+    }
 }
 
 void IMAGE_CACHE::set_trialpha_colours(IMAGE*& image, COLOUR c1, COLOUR c2, COLOUR c3)
 {
     make_custom(image);
-    if (image)
+    if (image) {
         image->set_trialpha_colours(c1, c2, c3, 0);
+    }
 }
 
 void IMAGE_CACHE::recolour(IMAGE*& image, COLOUR tint)
 {
     make_custom(image);
-    if (image)
+    if (image) {
         image->recolour(tint);
+    }
 }
 
 void IMAGE_CACHE::make_grey(IMAGE*& image)
 {
     make_custom(image);
-    if (image)
+    if (image) {
         image->make_grey();
+    }
 }
 
 void IMAGE_CACHE::resize_image(IMAGE*& image, short w, short h)
 {
-    if (w < 0 || h < 0 || !size_allowed(w, h))
+    if (w < 0 || h < 0 || !size_allowed(w, h)) {
         return;
+    }
     CACHE_ENTRY* e = get_entry(image);
-    if (!e || (w == e->req_width && h == e->req_height))
+    if (!e || (w == e->req_width && h == e->req_height)) {
         return;
+    }
     if (!e->custom) {
         // Oldest first: the bucket keeps the list's order.
         for (CACHE_ENTRY* other = bucket_of(e->key_hash)->first; other; other = other->bucket_next) {
             if (other == e || other->key_hash != e->key_hash || !other->is_shareable() || other->req_width != w ||
                 other->req_height != h || !names_equal(other->file_name, e->file_name) ||
-                std::strcmp(other->folder, e->folder) != 0)
+                std::strcmp(other->folder, e->folder) != 0) {
                 continue;
+            }
             other->uses++;
             image = &other->image;
             do_close(e);
@@ -535,8 +576,9 @@ void IMAGE_CACHE::resize_image(IMAGE*& image, short w, short h)
         }
     }
     e = private_entry(image, e);
-    if (!e)
+    if (!e) {
         return;
+    }
     e->image.resize(w, h, !IMAGE::use_quick_resize);
     e->req_width = w;
     e->req_height = h;
@@ -545,8 +587,9 @@ void IMAGE_CACHE::resize_image(IMAGE*& image, short w, short h)
 void IMAGE_CACHE::reload()
 {
     for (CACHE_ENTRY* e = tail; e; e = e->prev) {
-        if (e->orphaned)
+        if (e->orphaned) {
             continue;
+        }
         load_entry(e, e->req_width, e->req_height);
         e->image.cache_entry = e;
     }
@@ -555,26 +598,29 @@ void IMAGE_CACHE::reload()
 void IMAGE_CACHE::reload(IMAGE* image)
 {
     CACHE_ENTRY* e = get_entry(image);
-    if (!e)
+    if (!e) {
         return;
+    }
     load_entry(e, e->req_width, e->req_height);
     e->image.cache_entry = e;
 }
 
 void IMAGE_CACHE::clear()
 {
-    while (head)
+    while (head) {
         destroy(head);
+    }
 }
 
 void IMAGE_CACHE::soft_clear()
 {
     for (CACHE_ENTRY* e = head; e;) {
         CACHE_ENTRY* next = e->next;
-        if (e->uses > 0)
+        if (e->uses > 0) {
             e->orphaned = true;
-        else
+        } else {
             destroy(e);
+        }
         e = next;
     }
 }
@@ -582,22 +628,29 @@ void IMAGE_CACHE::soft_clear()
 bool IMAGE_CACHE::put_to_data_device(DATA_DEVICE& d)
 {
     INT_U32 n = 0;
-    for (CACHE_ENTRY* e = head; e; e = e->next)
-        if (e->is_shareable())
-            n++;
-    if (!put_u8(d, CACHE_RECORD_VERSION) || !put_u32(d, n))
-        return false;
     for (CACHE_ENTRY* e = head; e; e = e->next) {
-        if (!e->is_shareable())
+        if (e->is_shareable()) {
+            n++;
+        }
+    }
+    if (!put_u8(d, CACHE_RECORD_VERSION) || !put_u32(d, n)) {
+        return false;
+    }
+    for (CACHE_ENTRY* e = head; e; e = e->next) {
+        if (!e->is_shareable()) {
             continue;
+        }
         INT_U32 length = e->file_name ? INT_U32(std::strlen(e->file_name)) : 0;
-        if (!put_path_block(d, e->folder) || !put_u32(d, length) || !put_bytes(d, e->file_name, long(length)))
+        if (!put_path_block(d, e->folder) || !put_u32(d, length) || !put_bytes(d, e->file_name, long(length))) {
             return false;
+        }
         if (!put_u16(d, INT_U16(e->req_width)) || !put_u16(d, INT_U16(e->req_height)) ||
-            !put_u16(d, INT_U16(e->orig_width)) || !put_u16(d, INT_U16(e->orig_height)))
+            !put_u16(d, INT_U16(e->orig_width)) || !put_u16(d, INT_U16(e->orig_height))) {
             return false;
-        if (!e->image.put_to_data_device(d))
+        }
+        if (!e->image.put_to_data_device(d)) {
             return false;
+        }
     }
     return true;
 }
@@ -607,12 +660,14 @@ bool IMAGE_CACHE::get_from_data_device(DATA_DEVICE& d)
     soft_clear();
     INT_U8 version = 0;
     INT_U32 n = 0;
-    if (!get_u8(d, version) || !get_u32(d, n))
+    if (!get_u8(d, version) || !get_u32(d, n)) {
         return false;
+    }
     for (INT_U32 i = 0; i < n; i++) {
         CACHE_ENTRY* e = new (std::nothrow) CACHE_ENTRY;
-        if (!e)
+        if (!e) {
             return false;
+        }
         bool ok;
         if (version < 2) {
             ok = FOLDER::get_old_folder(d, e->folder);
@@ -631,8 +686,9 @@ bool IMAGE_CACHE::get_from_data_device(DATA_DEVICE& d)
         if (ok && length > 0) {
             e->file_name = static_cast<char*>(std::malloc(length + 1));
             ok = e->file_name && get_bytes(d, e->file_name, long(length));
-            if (e->file_name)
+            if (e->file_name) {
                 e->file_name[ok ? length : 0] = 0;
+            }
         }
         INT_U16 rw = 0, rh = 0, ow = 0, oh = 0;
         ok = ok && get_u16(d, rw) && get_u16(d, rh) && get_u16(d, ow) && get_u16(d, oh);

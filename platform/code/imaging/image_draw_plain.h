@@ -49,8 +49,9 @@ template <typename F> void midpoint_circle(int R, F f)
 {
     int bound = 6 * R, err = -6 * R;
     for (int i = 0; i <= bound; ++i) {
-        if ((i & 1) == 0)
+        if ((i & 1) == 0) {
             f(i / 2, bound / 2);
+        }
         err += i;
         if (err >= 0) {
             err -= bound;
@@ -62,14 +63,15 @@ template <typename F> void midpoint_circle(int R, F f)
 // What a circle pixel covered by cov of its 9 subsamples (1 .. 9) becomes.
 // False, the pixel left, for a fully covered shaded pixel whose shade is out
 // of range.
-inline bool plot_circle_pixel(COLOUR* p, int cov, COLOUR c, INT_U32 thr, short shade, bool shaded,
-                              INT_U8 anti_alias, bool darken_ok)
+inline bool plot_circle_pixel(COLOUR* p, int cov, COLOUR c, INT_U32 thr, short shade, bool shaded, INT_U8 anti_alias,
+                              bool darken_ok)
 {
     if (!shaded) {
         if (!anti_alias) {
             *p = kivo_pixel::blend(c, *p, thr);
-            if (cov >= 4)
+            if (cov >= 4) {
                 *p = kivo_pixel::blend(c, *p, thr);
+            }
         } else if (cov < 9) {
             INT_U32 scaled = (c & 0xFFFFFFu) | ((cov * c.alpha() / 9) << 24);
             *p = kivo_pixel::blend(scaled, *p, thr);
@@ -79,8 +81,9 @@ inline bool plot_circle_pixel(COLOUR* p, int cov, COLOUR c, INT_U32 thr, short s
         return true;
     }
     if (!anti_alias) {
-        if (cov >= 4)
+        if (cov >= 4) {
             *p = kivo_pixel::blend(c, *p, thr);
+        }
     } else if (cov < 9) {
         INT_U32 out = 0xFF000000u;
         for (int sh = 0; sh <= 16; sh += 8) {
@@ -97,15 +100,13 @@ inline bool plot_circle_pixel(COLOUR* p, int cov, COLOUR c, INT_U32 thr, short s
     return true;
 }
 
-void plot_rounded_rect(IMAGE& im, short x1, short y1, short x2, short y2, short radius,
-                       char corners, COLOUR c1, COLOUR c2, short shade,
-                       IMAGE::PLOT_ROUNDED_RECT_TYPE type);
-void plot_circle(IMAGE& im, short cx, short cy, short radius, COLOUR c, short shade,
-                 IMAGE::PLOT_CIRCLE_TYPE type, short thickness, INT_U8 anti_alias);
+void plot_rounded_rect(IMAGE& im, short x1, short y1, short x2, short y2, short radius, char corners, COLOUR c1,
+                       COLOUR c2, short shade, IMAGE::PLOT_ROUNDED_RECT_TYPE type);
+void plot_circle(IMAGE& im, short cx, short cy, short radius, COLOUR c, short shade, IMAGE::PLOT_CIRCLE_TYPE type,
+                 short thickness, INT_U8 anti_alias);
 // fill_hfaded_rect and fill_vfaded_rect, each pixel's colour worked out
 // and blended on its own.
-void fill_faded(IMAGE& im, short x1, short y1, short x2, short y2, COLOUR from, COLOUR to, char blend,
-                bool vertical);
+void fill_faded(IMAGE& im, short x1, short y1, short x2, short y2, COLOUR from, COLOUR to, char blend, bool vertical);
 
 } // namespace kivo_draw_plain
 

@@ -54,8 +54,7 @@ STEP step_of(INT_U32 e, INT_U32 t)
 // 3) = floor(x * 21846 / 2^16) over those ranges.
 constexpr long long GREY_WEIGHTS = 0x0000001E003B000BLL, FAST_WEIGHTS = 0x0000000100010001LL;
 
-template <bool TO_GREY>
-inline __m128i moved_sse2(__m128i v, __m128i g, __m128i high, __m128i low)
+template <bool TO_GREY> inline __m128i moved_sse2(__m128i v, __m128i g, __m128i high, __m128i low)
 {
     const __m128i zero = _mm_setzero_si128();
     const __m128i diff = TO_GREY ? _mm_sub_epi16(g, v) : _mm_sub_epi16(v, g);
@@ -66,8 +65,7 @@ inline __m128i moved_sse2(__m128i v, __m128i g, __m128i high, __m128i low)
     return _mm_add_epi16(TO_GREY ? v : g, q);
 }
 
-template <bool TO_GREY, bool FAST>
-void grey_fade_sse2(INT_U32* d, const INT_U32* s, int n, STEP step)
+template <bool TO_GREY, bool FAST> void grey_fade_sse2(INT_U32* d, const INT_U32* s, int n, STEP step)
 {
     const __m128i zero = _mm_setzero_si128();
     const __m128i weights = _mm_set1_epi64x(FAST ? FAST_WEIGHTS : GREY_WEIGHTS);
@@ -99,8 +97,7 @@ __attribute__((target("avx2"))) inline __m256i moved_avx2(__m256i v, __m256i g, 
     const __m256i diff = TO_GREY ? _mm256_sub_epi16(g, v) : _mm256_sub_epi16(v, g);
     const __m256i negative = _mm256_cmpgt_epi16(zero, diff);
     const __m256i size = _mm256_abs_epi16(diff);
-    __m256i q =
-        _mm256_srli_epi16(_mm256_add_epi16(_mm256_mullo_epi16(size, high), _mm256_mulhi_epu16(size, low)), 8);
+    __m256i q = _mm256_srli_epi16(_mm256_add_epi16(_mm256_mullo_epi16(size, high), _mm256_mulhi_epu16(size, low)), 8);
     q = _mm256_sub_epi16(_mm256_xor_si256(q, negative), negative);
     return _mm256_add_epi16(TO_GREY ? v : g, q);
 }
@@ -159,15 +156,17 @@ void grey_fade_row_avx2(INT_U32* d, const INT_U32* s, int n, INT_U32 e, INT_U32 
 
 void grey_fade_row(INT_U32* d, const INT_U32* s, int n, INT_U32 e, INT_U32 t, bool to_grey, bool fast)
 {
-    if (t == 0)
+    if (t == 0) {
         e = t = 1;
+    }
     e = e < t ? e : t;
-    if (t > grey_fade_vector_limit)
+    if (t > grey_fade_vector_limit) {
         grey_fade_row_plain(d, s, n, e, t, to_grey, fast);
-    else if (have_avx2())
+    } else if (have_avx2()) {
         grey_fade_row_avx2(d, s, n, e, t, to_grey, fast);
-    else
+    } else {
         grey_fade_row_sse2(d, s, n, e, t, to_grey, fast);
+    }
 }
 
 #else

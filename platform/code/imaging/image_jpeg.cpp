@@ -14,8 +14,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include <jpeglib.h>
 #include <jerror.h>
+#include <jpeglib.h>
 
 namespace {
 
@@ -36,8 +36,9 @@ struct JPG_ERROR
 // when it is switched on.
 void jpg_output_message(j_common_ptr cinfo)
 {
-    if (!platform_debug_stream.flags)
+    if (!platform_debug_stream.flags) {
         return;
+    }
     char text[JMSG_LENGTH_MAX];
     (*cinfo->err->format_message)(cinfo, text);
     platform_debug_stream.write_to_stream(__FILE__, __LINE__, text, 1);
@@ -51,24 +52,28 @@ void jpg_emit_message(j_common_ptr cinfo, int level)
 {
     jpeg_error_mgr* err = cinfo->err;
     if (level >= 0) {
-        if (err->trace_level >= level)
+        if (err->trace_level >= level) {
             (*err->output_message)(cinfo);
+        }
         return;
     }
     (*err->output_message)(cinfo);
     err->num_warnings++;
-    if (!cinfo->is_decompressor || err->msg_code == JWRN_JFIF_MAJOR || err->msg_code == JWRN_ADOBE_XFORM)
+    if (!cinfo->is_decompressor || err->msg_code == JWRN_JFIF_MAJOR || err->msg_code == JWRN_ADOBE_XFORM) {
         return;
+    }
     std::longjmp(reinterpret_cast<JPG_ERROR*>(err)->jump, 1);
 }
 
 // Called as the decoder takes in the file: refuses files of too many scans.
 void jpg_progress(j_common_ptr cinfo)
 {
-    if (!cinfo->is_decompressor || reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number <= JPEG_MAX_SCANS)
+    if (!cinfo->is_decompressor || reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number <= JPEG_MAX_SCANS) {
         return;
-    if (platform_debug_stream.flags)
+    }
+    if (platform_debug_stream.flags) {
         platform_debug_stream.write_to_stream(__FILE__, __LINE__, "JPEG file has too many scans", 1);
+    }
     std::longjmp(reinterpret_cast<JPG_ERROR*>(cinfo->err)->jump, 1);
 }
 
@@ -102,8 +107,9 @@ boolean src_fill(j_decompress_ptr cinfo)
 void src_skip(j_decompress_ptr cinfo, long n)
 {
     JPG_SOURCE* src = reinterpret_cast<JPG_SOURCE*>(cinfo->src);
-    if (n <= 0)
+    if (n <= 0) {
         return;
+    }
     while (n > long(src->pub.bytes_in_buffer)) {
         n -= long(src->pub.bytes_in_buffer);
         src_fill(cinfo);
@@ -133,8 +139,9 @@ void dest_write(j_compress_ptr cinfo, size_t n)
     JPG_DEST* dest = reinterpret_cast<JPG_DEST*>(cinfo->dest);
     long put = dest->d->write_data_block(dest->buffer, long(n));
     dest->d->error = put == long(n) ? 0 : 1;
-    if (put != long(n))
+    if (put != long(n)) {
         ERREXIT(cinfo, JERR_FILE_WRITE);
+    }
 }
 
 boolean dest_empty(j_compress_ptr cinfo)
@@ -148,8 +155,9 @@ void dest_term(j_compress_ptr cinfo)
 {
     JPG_DEST* dest = reinterpret_cast<JPG_DEST*>(cinfo->dest);
     size_t n = JPEG_IO_BUFFER_SZ - dest->pub.free_in_buffer;
-    if (n)
+    if (n) {
         dest_write(cinfo, n);
+    }
 }
 
 void attach_source(j_decompress_ptr cinfo, DATA_DEVICE* d)
@@ -189,8 +197,9 @@ void cmyk_to_colour(JSAMPROW row, JDIMENSION n, bool inverted)
     for (JDIMENSION i = 0; i < n; i++) {
         JSAMPLE* p = row + 4 * i;
         unsigned c = p[0], m = p[1], y = p[2], k = p[3];
-        if (!inverted)
+        if (!inverted) {
             c = 255 - c, m = 255 - m, y = 255 - y, k = 255 - k;
+        }
         INT_U8 r = INT_U8(c * k / 255), g = INT_U8(m * k / 255), b = INT_U8(y * k / 255);
         p[0] = b, p[1] = g, p[2] = r, p[3] = 0xFF;
     }
@@ -251,30 +260,32 @@ bool image_read_jpg(IMAGE& image, DATA_DEVICE& device, short w, short h)
     cinfo.progress = &progress;
     attach_source(&cinfo, file);
     jpeg_read_header(&cinfo, TRUE);
-    if (!image_size_acceptable(cinfo.image_width, cinfo.image_height))
+    if (!image_size_acceptable(cinfo.image_width, cinfo.image_height)) {
         ERREXIT(&cinfo, JERR_IMAGE_TOO_BIG);
+    }
     // Arithmetic coding can describe a huge flat picture in a few hundred
     // bytes: no file length bounds what it would make the reader allocate,
     // so such files are refused.
-    if (cinfo.arith_code)
+    if (cinfo.arith_code) {
         ERREXIT(&cinfo, JERR_ARITH_NOTIMPL);
+    }
     // Huffman coding spends at least a bit on every block of every
     // component: a file with fewer bytes left cannot hold the picture its
     // header claims, and must not make the reader allocate for it.
     INT_U64 blocks = 0;
-    for (int c = 0; c < cinfo.num_components; c++)
+    for (int c = 0; c < cinfo.num_components; c++) {
         blocks += INT_U64(cinfo.comp_info[c].width_in_blocks) * cinfo.comp_info[c].height_in_blocks;
+    }
     long left = image_bytes_left(*file);
-    if (left < 0 || blocks / 8 > INT_U64(left) + cinfo.src->bytes_in_buffer)
+    if (left < 0 || blocks / 8 > INT_U64(left) + cinfo.src->bytes_in_buffer) {
         ERREXIT(&cinfo, JERR_INPUT_EOF);
+    }
 
     bool cmyk = false;
     switch (cinfo.jpeg_color_space) {
     case JCS_GRAYSCALE:
     case JCS_YCbCr:
-    case JCS_RGB:
-        cinfo.out_color_space = JCS_EXT_BGRA;
-        break;
+    case JCS_RGB: cinfo.out_color_space = JCS_EXT_BGRA; break;
     case JCS_CMYK:
     case JCS_YCCK:
         cinfo.out_color_space = JCS_CMYK;
@@ -286,18 +297,21 @@ bool image_read_jpg(IMAGE& image, DATA_DEVICE& device, short w, short h)
     }
     jpeg_calc_output_dimensions(&cinfo);
     long src_w = long(cinfo.output_width), src_h = long(cinfo.output_height);
-    if (src_w < 1 || src_h < 1 || !image_size_acceptable(INT_U64(src_w), INT_U64(src_h)))
+    if (src_w < 1 || src_h < 1 || !image_size_acceptable(INT_U64(src_w), INT_U64(src_h))) {
         ERREXIT(&cinfo, JERR_EMPTY_IMAGE);
+    }
     long dst_w = w < 1 ? src_w : w, dst_h = h < 1 ? src_h : h;
-    if (!image_size_acceptable(INT_U64(dst_w), INT_U64(dst_h)))
+    if (!image_size_acceptable(INT_U64(dst_w), INT_U64(dst_h))) {
         ERREXIT(&cinfo, JERR_IMAGE_TOO_BIG);
+    }
 
-    if (!image_reset_for_read(image, dst_w, dst_h))
+    if (!image_reset_for_read(image, dst_w, dst_h)) {
         ERREXIT(&cinfo, JERR_OUT_OF_MEMORY);
+    }
     COLOUR* pixels = image.pixels;
     long stride = image.stride;
-    JSAMPARRAY line = (*cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE,
-                                                 JDIMENSION(src_w * 4), 1);
+    JSAMPARRAY line =
+        (*cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE, JDIMENSION(src_w * 4), 1);
     jpeg_start_decompress(&cinfo);
     bool inverted = cinfo.saw_Adobe_marker;
 
@@ -322,32 +336,39 @@ bool image_read_jpg(IMAGE& image, DATA_DEVICE& device, short w, short h)
             JSAMPROW target = line[0];
             jpeg_read_scanlines(&cinfo, &target, 1);
             long t = src_h > 1 ? long(INT_S64(s) * (dst_h - 1) / (src_h - 1)) : 0;
-            if (t <= last_row)
+            if (t <= last_row) {
                 continue;
-            if (cmyk)
+            }
+            if (cmyk) {
                 cmyk_to_colour(line[0], JDIMENSION(src_w), inverted);
-            for (long r = last_row + 1; r < t; r++)
+            }
+            for (long r = last_row + 1; r < t; r++) {
                 std::memcpy(pixels + r * long(stride), pixels + (r - 1) * long(stride), size_t(dst_w) * 4);
+            }
             COLOUR* row = pixels + t * long(stride);
             const INT_U8* in = line[0];
             long last_col = -1;
             for (long c = 0; c < src_w; c++) {
                 long u = src_w > 1 ? long(INT_S64(c) * (dst_w - 1) / (src_w - 1)) : 0;
-                if (u <= last_col)
+                if (u <= last_col) {
                     continue;
+                }
                 const INT_U8* p = in + 4 * c;
                 COLOUR colour = INT_U32(p[0]) | INT_U32(p[1]) << 8 | INT_U32(p[2]) << 16 | INT_U32(p[3]) << 24;
-                for (long k = last_col + 1; k < u; k++)
+                for (long k = last_col + 1; k < u; k++) {
                     row[k] = row[k - 1];
+                }
                 row[u] = colour;
                 last_col = u;
             }
-            for (long k = last_col + 1; k < dst_w; k++)
+            for (long k = last_col + 1; k < dst_w; k++) {
                 row[k] = row[k - 1];
+            }
             last_row = t;
         }
-        for (long r = last_row + 1; r < dst_h; r++)
+        for (long r = last_row + 1; r < dst_h; r++) {
             std::memcpy(pixels + r * long(stride), pixels + (r - 1) * long(stride), size_t(dst_w) * 4);
+        }
     }
     jpeg_finish_decompress(&cinfo);
     jpeg_destroy_decompress(&cinfo);
@@ -359,11 +380,13 @@ bool image_write_jpg(IMAGE& image, DATA_DEVICE& device, char quality, INT_U8 pro
     DATA_DEVICE* file = &device;
     const COLOUR* pixels = image.pixels;
     long width = image.width, height = image.height, stride = image.stride;
-    if (INT_U8(quality) > 100)
+    if (INT_U8(quality) > 100) {
         return false;
+    }
     // libjpeg cannot encode an empty picture; a file without one is broken.
-    if (width < 1 || height < 1 || !pixels)
+    if (width < 1 || height < 1 || !pixels) {
         return false;
+    }
     jpeg_compress_struct cinfo;
     JPG_ERROR err;
     cinfo.err = jpg_error_manager(err);
@@ -379,10 +402,11 @@ bool image_write_jpg(IMAGE& image, DATA_DEVICE& device, char quality, INT_U8 pro
     cinfo.in_color_space = JCS_RGB;
     jpeg_set_defaults(&cinfo);
     jpeg_set_quality(&cinfo, quality, TRUE);
-    if (progressive)
+    if (progressive) {
         jpeg_simple_progression(&cinfo);
-    JSAMPARRAY line = (*cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE,
-                                                 JDIMENSION(width) * 3, 1);
+    }
+    JSAMPARRAY line =
+        (*cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE, JDIMENSION(width) * 3, 1);
     jpeg_start_compress(&cinfo, TRUE);
     for (long y = 0; y < height; y++) {
         const COLOUR* row = pixels + y * long(stride);

@@ -40,8 +40,9 @@ const size_t IMAGE_NAME_SZ = PATH_MAX;
 long image_bytes_left(DATA_DEVICE& d)
 {
     long here = d.get_pos();
-    if (here < 0)
+    if (here < 0) {
         return -1;
+    }
     // A data file knows its length without seeking, which matters for a
     // picture inside a compressed file.
     if (DATA_FILE* file = dynamic_cast<DATA_FILE*>(&d)) {
@@ -49,8 +50,9 @@ long image_bytes_left(DATA_DEVICE& d)
         return length > here ? length - here : 0;
     }
     long end = d.set_pos(0, 1);
-    if (d.set_pos(here, 0) != here || end < 0)
+    if (d.set_pos(here, 0) != here || end < 0) {
         return -1;
+    }
     return end > here ? end - here : 0;
 }
 
@@ -73,8 +75,9 @@ static bool read_image_file(IMAGE& image, FOLDER& folder, const char* name, IMAG
                             long max_pixels, bool& opened, bool& too_large)
 {
     DATA_FILE* file = folder.open_data_file(name, FILE_MODE(0), format == FORMAT_RAW ? -1 : 0, 0);
-    if (!file)
+    if (!file) {
         return false;
+    }
     opened = true;
     if (max_pixels > 0 && !within_pixels(*file, format, max_pixels)) {
         too_large = true;
@@ -83,15 +86,9 @@ static bool read_image_file(IMAGE& image, FOLDER& folder, const char* name, IMAG
     }
     bool ok = false;
     switch (format) {
-    case FORMAT_PNG:
-        ok = image.load_png(file);
-        break;
-    case FORMAT_JPG:
-        ok = image.load_jpg(file, w, h);
-        break;
-    case FORMAT_PCX:
-        ok = image.load_256_colour_pcx(file);
-        break;
+    case FORMAT_PNG: ok = image.load_png(file); break;
+    case FORMAT_JPG: ok = image.load_jpg(file, w, h); break;
+    case FORMAT_PCX: ok = image.load_256_colour_pcx(file); break;
     case FORMAT_RAW:
         ok = image.get_from_data_device(*file);
         file->error = ok ? 0 : 1;
@@ -108,47 +105,54 @@ bool IMAGE::load(FOLDER& folder, const char* name, short w, short h)
 
 bool IMAGE::load(FOLDER& folder, const char* name, short w, short h, long max_pixels)
 {
-    if (!name || !*name)
+    if (!name || !*name) {
         return false;
+    }
     size_t len = std::strlen(name);
     bool opened = false, too_large = false, ok = false;
     if (max_pixels > 0 && w > 0 && h > 0 && long(w) * h > max_pixels) {
         // The size asked for is refused before any file is read.
         set_error_code(ERRCODE_FILE_READ, name);
-        if (platform_debug_stream.flags)
+        if (platform_debug_stream.flags) {
             platform_debug_stream.printf("%s: %d x %d pixels asked for, more than %ld\n", name, w, h, max_pixels);
+        }
         return false;
     }
 
     // A known extension picks its reader first.
     if (len > 4 && name[len - 4] == '.') {
-        for (IMAGE_FORMAT format : FORMAT_ORDER)
+        for (IMAGE_FORMAT format : FORMAT_ORDER) {
             if (strcasecmp(name + len - 3, FORMAT_EXTENSIONS[format]) == 0) {
                 ok = read_image_file(*this, folder, name, format, w, h, max_pixels, opened, too_large);
                 break;
             }
+        }
     }
     // Then the name with each extension appended.
     char with_extension[IMAGE_NAME_SZ];
     for (int i = 0; !ok && i < 4; i++) {
         IMAGE_FORMAT format = FORMAT_ORDER[i];
         int n = std::snprintf(with_extension, sizeof with_extension, "%s.%s", name, FORMAT_EXTENSIONS[format]);
-        if (n > 0 && size_t(n) < sizeof with_extension)
+        if (n > 0 && size_t(n) < sizeof with_extension) {
             ok = read_image_file(*this, folder, with_extension, format, w, h, max_pixels, opened, too_large);
+        }
     }
     // Then the bare name in every format.
-    for (int i = 0; !ok && i < 4; i++)
+    for (int i = 0; !ok && i < 4; i++) {
         ok = read_image_file(*this, folder, name, FORMAT_ORDER[i], w, h, max_pixels, opened, too_large);
+    }
 
     // Scaled after decoding; a size whose pixels cannot be had fails the
     // load like a file that cannot be read.
-    if (ok && !image_resize_for_read(*this, w, h, !use_quick_resize))
+    if (ok && !image_resize_for_read(*this, w, h, !use_quick_resize)) {
         ok = false;
+    }
     if (!ok) {
         set_error_code(opened ? ERRCODE_FILE_READ : ERRCODE_FILE_NOT_FOUND, name);
         if (platform_debug_stream.flags) {
-            if (too_large)
+            if (too_large) {
                 platform_debug_stream.printf("%s: picture of more than %ld pixels refused\n", name, max_pixels);
+            }
             platform_debug_stream.write_to_stream(__FILE__, __LINE__, get_error_text(), 1);
         }
         return false;
@@ -172,8 +176,9 @@ void IMAGE::create_sprite_image_from_path(FOLDER& folder, const char* format, sh
             continue;
         }
         delete frame;
-        if (last == -1)
+        if (last == -1) {
             break;
+        }
     }
     if (frames.empty()) {
         reset(-1, -1);
@@ -192,14 +197,16 @@ void IMAGE::create_sprite_image_from_path(FOLDER& folder, const char* format, sh
             frames[i]->put(short(x), 0, this, IMAGE_COPY_TYPE(1));
         }
     }
-    for (IMAGE* frame : frames)
+    for (IMAGE* frame : frames) {
         delete frame;
+    }
 }
 
 bool IMAGE::save_nine_titled_pngs(FOLDER& folder, const char* base)
 {
-    if (!base)
+    if (!base) {
         return false;
+    }
     struct PIECE
     {
         const char* format;
@@ -241,8 +248,9 @@ bool IMAGE::save_nine_titled_pngs(FOLDER& folder, const char* base)
 static bool finish_save(DATA_FILE* file, bool ok)
 {
     ok = ok && image_flush_device(*file);
-    if (!ok)
+    if (!ok) {
         file->error = 1;
+    }
     return ok;
 }
 
@@ -280,8 +288,9 @@ bool IMAGE::save_256_colour_pcx(DATA_FILE* file)
 bool IMAGE::save_embedded_image_def(TEXT_FILE& file, const char* array_name)
 {
     long w = width > 0 ? width : 0, h = height > 0 ? height : 0;
-    if (!pixels)
+    if (!pixels) {
         w = h = 0;
+    }
     // Writing stops at the first part the file refuses.
     bool ok = file.printf("static INT_U8 %s[%ld] =\n{\n\t", array_name ? array_name : "", 5 + 4 * w * h) &&
               file.printf("0x%02X,", 1) && file.printf("0x%02X,", unsigned(w >> 8) & 0xFF) &&

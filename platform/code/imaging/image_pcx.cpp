@@ -29,8 +29,9 @@ struct BYTE_READER
     INT_U8 next()
     {
         if (pos == used) {
-            if (ended)
+            if (ended) {
                 return 0;
+            }
             used = d.read_data_block(buf, long(sizeof buf));
             pos = 0;
             d.error = used > 0 ? 0 : 1;
@@ -51,8 +52,9 @@ bool image_pcx_size(DATA_DEVICE& d, long& w, long& h)
     INT_U8 manufacturer = 0, version = 0, encoding = 0, bits = 0;
     INT_U16 x_min = 0, y_min = 0, x_max = 0, y_max = 0;
     if (!get_u8(d, manufacturer) || manufacturer != 10 || !get_u8(d, version) || !get_u8(d, encoding) ||
-        !get_u8(d, bits) || !get_u16(d, x_min) || !get_u16(d, y_min) || !get_u16(d, x_max) || !get_u16(d, y_max))
+        !get_u8(d, bits) || !get_u16(d, x_min) || !get_u16(d, y_min) || !get_u16(d, x_max) || !get_u16(d, y_max)) {
         return false;
+    }
     w = long(x_max) - long(x_min) + 1;
     h = long(y_max) - long(y_min) + 1;
     return true;
@@ -63,11 +65,13 @@ bool image_read_pcx(IMAGE& image, DATA_DEVICE& d)
 
     INT_U8 marker = 0;
     long marker_at = d.set_pos(-(PCX_PALETTE_SZ + 1), 1);
-    if (marker_at < 0 || !get_u8(d, marker) || marker != PCX_PALETTE_MARKER)
+    if (marker_at < 0 || !get_u8(d, marker) || marker != PCX_PALETTE_MARKER) {
         return false;
+    }
     INT_U8 palette_bytes[PCX_PALETTE_SZ];
-    if (!get_bytes(d, palette_bytes, PCX_PALETTE_SZ))
+    if (!get_bytes(d, palette_bytes, PCX_PALETTE_SZ)) {
         return false;
+    }
     COLOUR palette[256];
     for (int i = 0; i < 256; i++) {
         const INT_U8* p = palette_bytes + 3 * i;
@@ -78,26 +82,30 @@ bool image_read_pcx(IMAGE& image, DATA_DEVICE& d)
     INT_U8 manufacturer = 0, version = 0, encoding = 0, bits = 0, reserved = 0, planes = 0;
     INT_U16 x_min = 0, y_min = 0, x_max = 0, y_max = 0, h_res = 0, v_res = 0, bytes_per_line = 0, palette_info = 0;
     INT_U8 ega_palette[48], filler[58];
-    if (d.set_pos(0, 0) < 0 || !get_u8(d, manufacturer) || manufacturer != 10)
+    if (d.set_pos(0, 0) < 0 || !get_u8(d, manufacturer) || manufacturer != 10) {
         return false;
-    if (!get_u8(d, version) || !get_u8(d, encoding) || !get_u8(d, bits) || !get_u16(d, x_min) ||
-        !get_u16(d, y_min) || !get_u16(d, x_max) || !get_u16(d, y_max) || !get_u16(d, h_res) ||
-        !get_u16(d, v_res) || !get_bytes(d, ega_palette, sizeof ega_palette) || !get_u8(d, reserved) ||
-        !get_u8(d, planes) || !get_u16(d, bytes_per_line) || !get_u16(d, palette_info) ||
-        !get_bytes(d, filler, sizeof filler))
+    }
+    if (!get_u8(d, version) || !get_u8(d, encoding) || !get_u8(d, bits) || !get_u16(d, x_min) || !get_u16(d, y_min) ||
+        !get_u16(d, x_max) || !get_u16(d, y_max) || !get_u16(d, h_res) || !get_u16(d, v_res) ||
+        !get_bytes(d, ega_palette, sizeof ega_palette) || !get_u8(d, reserved) || !get_u8(d, planes) ||
+        !get_u16(d, bytes_per_line) || !get_u16(d, palette_info) || !get_bytes(d, filler, sizeof filler)) {
         return false;
+    }
 
     long w = long(x_max) - long(x_min) + 1;
     long h = long(y_max) - long(y_min) + 1;
-    if (w < 1 || h < 1 || !image_size_acceptable(INT_U64(w), INT_U64(h)))
+    if (w < 1 || h < 1 || !image_size_acceptable(INT_U64(w), INT_U64(h))) {
         return false;
+    }
     // Runs of 63 pixels in 2 bytes are the most the data before the palette
     // can hold: a header claiming more is forged or the file cut.
     INT_U64 data_bytes = marker_at > PCX_HEADER_SZ ? INT_U64(marker_at - PCX_HEADER_SZ) : 0;
-    if ((INT_U64(w) * INT_U64(h) + PCX_RUN_PIXELS - 1) / PCX_RUN_PIXELS * 2 > data_bytes)
+    if ((INT_U64(w) * INT_U64(h) + PCX_RUN_PIXELS - 1) / PCX_RUN_PIXELS * 2 > data_bytes) {
         return false;
-    if (!image_reset_for_read(image, w, h))
+    }
+    if (!image_reset_for_read(image, w, h)) {
         return false;
+    }
     COLOUR* pixels = image.pixels;
     long stride = image.stride;
 
@@ -116,20 +124,23 @@ bool image_read_pcx(IMAGE& image, DATA_DEVICE& d)
                     run = b & 0x3F;
                     value = palette[in.next()];
                     if (run == 0) {
-                        if (in.ended)
+                        if (in.ended) {
                             break;
+                        }
                         continue;
                     }
                 } else {
                     run = 1;
                     value = palette[b];
                 }
-                if (in.ended)
+                if (in.ended) {
                     break;
+                }
             }
             long n = run < bytes_per_line - x ? run : bytes_per_line - x;
-            for (long i = x; i < x + n && i < w; i++)
+            for (long i = x; i < x + n && i < w; i++) {
                 row[i] = value;
+            }
             x += n;
             run -= n;
         }
@@ -150,8 +161,9 @@ bool image_write_pcx(IMAGE& image, DATA_DEVICE& d)
     if (!put_u8(d, 10) || !put_u8(d, 5) || !put_u8(d, 1) || !put_u8(d, 8) || !put_u16(d, 0) || !put_u16(d, 0) ||
         !put_u16(d, INT_U16(w - 1)) || !put_u16(d, INT_U16(h - 1)) || !put_u16(d, INT_U16(w)) ||
         !put_u16(d, INT_U16(h)) || !put_bytes(d, zeros, 48) || !put_u8(d, 0) || !put_u8(d, 1) ||
-        !put_u16(d, INT_U16(w)) || !put_u16(d, 1) || !put_bytes(d, zeros, 58))
+        !put_u16(d, INT_U16(w)) || !put_u16(d, 1) || !put_bytes(d, zeros, 58)) {
         return false;
+    }
 
     // The palette grows as colours appear, up to 255 entries; a colour that
     // finds no room is written as index 0. The last hit is remembered since
@@ -165,11 +177,14 @@ bool image_write_pcx(IMAGE& image, DATA_DEVICE& d)
         for (long x = 0; x < w; x++) {
             INT_U32 rgb = INT_U32(row[x]) & 0xFFFFFFu;
             int index = -1;
-            if (last >= 0 && palette[last] == rgb)
+            if (last >= 0 && palette[last] == rgb) {
                 index = last;
-            for (int i = 0; index < 0 && i < used; i++)
-                if (palette[i] == rgb)
+            }
+            for (int i = 0; index < 0 && i < used; i++) {
+                if (palette[i] == rgb) {
                     index = i;
+                }
+            }
             if (index < 0) {
                 if (used < 255) {
                     palette[used] = rgb;
@@ -179,18 +194,21 @@ bool image_write_pcx(IMAGE& image, DATA_DEVICE& d)
                 }
             }
             last = index;
-            if (index >= 192)
+            if (index >= 192) {
                 codes[pending++] = 0xC1;
+            }
             codes[pending++] = INT_U8(index);
             if (pending >= 4096) {
-                if (!put_bytes(d, codes, pending))
+                if (!put_bytes(d, codes, pending)) {
                     return false;
+                }
                 pending = 0;
             }
         }
     }
-    if (pending && !put_bytes(d, codes, pending))
+    if (pending && !put_bytes(d, codes, pending)) {
         return false;
+    }
 
     INT_U8 table[1 + PCX_PALETTE_SZ] = {PCX_PALETTE_MARKER};
     for (int i = 0; i < used; i++) {

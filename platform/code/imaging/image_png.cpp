@@ -27,8 +27,9 @@ void png_read_cb(png_structp png, png_bytep out, png_size_t n)
     DATA_DEVICE* d = static_cast<DATA_DEVICE*>(png_get_io_ptr(png));
     long got = d->read_data_block(out, long(n));
     d->error = got == long(n) ? 0 : 1;
-    if (got != long(n))
+    if (got != long(n)) {
         png_error(png, "unexpected end of PNG data");
+    }
 }
 
 void png_write_cb(png_structp png, png_bytep data, png_size_t n)
@@ -36,8 +37,9 @@ void png_write_cb(png_structp png, png_bytep data, png_size_t n)
     DATA_DEVICE* d = static_cast<DATA_DEVICE*>(png_get_io_ptr(png));
     long put = d->write_data_block(data, long(n));
     d->error = put == long(n) ? 0 : 1;
-    if (put != long(n))
+    if (put != long(n)) {
         png_error(png, "unable to write PNG data");
+    }
 }
 
 void png_flush_cb(png_structp png)
@@ -54,8 +56,9 @@ void png_flush_cb(png_structp png)
 // to the platform's debug channel when it is switched on.
 void png_message(png_const_charp text)
 {
-    if (platform_debug_stream.flags)
+    if (platform_debug_stream.flags) {
         platform_debug_stream.write_to_stream(__FILE__, __LINE__, text, 1);
+    }
 }
 
 [[noreturn]] void png_error_cb(png_structp png, png_const_charp text)
@@ -79,8 +82,9 @@ const char* const PNG_WEBSITE_TEXT = "http://www.kivo.example/";
 bool image_flush_device(DATA_DEVICE& d)
 {
     DATA_FILE* file = dynamic_cast<DATA_FILE*>(&d);
-    if (!file || !file->is_open())
+    if (!file || !file->is_open()) {
         return true;
+    }
     return file->flush_cache() && (file->gz || std::fflush(file->fp) == 0);
 }
 
@@ -90,8 +94,9 @@ bool image_png_size(DATA_DEVICE& d, long& w, long& h)
     // length (13), its type, then the width and height, big-endian.
     static const INT_U8 start[16] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 13, 'I', 'H', 'D', 'R'};
     INT_U8 head[24];
-    if (d.read_data_block(head, sizeof head) != long(sizeof head) || std::memcmp(head, start, sizeof start) != 0)
+    if (d.read_data_block(head, sizeof head) != long(sizeof head) || std::memcmp(head, start, sizeof start) != 0) {
         return false;
+    }
     auto big_endian = [](const INT_U8* b) {
         return long(INT_U32(b[0]) << 24 | INT_U32(b[1]) << 16 | INT_U32(b[2]) << 8 | b[3]);
     };
@@ -108,15 +113,18 @@ bool image_read_png(IMAGE& image, DATA_DEVICE& device)
     for (int i = 0; i < 4; i++) {
         long got = d->read_data_block(signature + i, 1);
         d->error = got == 1 ? 0 : 1;
-        if (got != 1)
+        if (got != 1) {
             return false;
+        }
     }
-    if (png_sig_cmp(signature, 0, 4) != 0)
+    if (png_sig_cmp(signature, 0, 4) != 0) {
         return false;
+    }
 
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, png_error_cb, png_warning_cb);
-    if (!png)
+    if (!png) {
         return false;
+    }
     png_infop info = png_create_info_struct(png);
     if (!info) {
         png_destroy_read_struct(&png, nullptr, nullptr);
@@ -152,47 +160,59 @@ bool image_read_png(IMAGE& image, DATA_DEVICE& device)
     png_uint_32 w = 0, h = 0;
     int bit_depth = 0, colour_type = 0;
     png_get_IHDR(png, info, &w, &h, &bit_depth, &colour_type, nullptr, nullptr, nullptr);
-    if (!image_size_acceptable(w, h))
+    if (!image_size_acceptable(w, h)) {
         png_error(png, "image too large");
+    }
     // The rows unpacked, without their filter bytes, are more than the
     // bytes left could inflate to: the header is forged or the file cut.
     INT_U64 row_bits = INT_U64(w) * png_get_bit_depth(png, info) * png_get_channels(png, info);
     long left = image_bytes_left(*d);
-    if (left < 0 || row_bits * h / 8 / DEFLATE_BEST_RATIO > INT_U64(left))
+    if (left < 0 || row_bits * h / 8 / DEFLATE_BEST_RATIO > INT_U64(left)) {
         png_error(png, "file too short for the picture's size");
+    }
 
     png_set_strip_16(png);
     png_set_packing(png);
     // Palette and grey pictures are expanded, so every kind arrives as
     // B, G, R, A words.
-    if (colour_type == PNG_COLOR_TYPE_PALETTE)
+    if (colour_type == PNG_COLOR_TYPE_PALETTE) {
         png_set_palette_to_rgb(png);
-    if (colour_type == PNG_COLOR_TYPE_GRAY && bit_depth < 8)
+    }
+    if (colour_type == PNG_COLOR_TYPE_GRAY && bit_depth < 8) {
         png_set_expand_gray_1_2_4_to_8(png);
-    if (png_get_valid(png, info, PNG_INFO_tRNS))
+    }
+    if (png_get_valid(png, info, PNG_INFO_tRNS)) {
         png_set_tRNS_to_alpha(png);
-    if (!(colour_type & PNG_COLOR_MASK_COLOR))
+    }
+    if (!(colour_type & PNG_COLOR_MASK_COLOR)) {
         png_set_gray_to_rgb(png);
+    }
     double file_gamma = 0.45455;
-    if (!png_get_valid(png, info, PNG_INFO_sRGB) && png_get_valid(png, info, PNG_INFO_gAMA))
+    if (!png_get_valid(png, info, PNG_INFO_sRGB) && png_get_valid(png, info, PNG_INFO_gAMA)) {
         png_get_gAMA(png, info, &file_gamma);
+    }
     png_set_gamma(png, IMAGE::screen_gamma, file_gamma);
     png_set_swap(png);
-    if (colour_type & PNG_COLOR_MASK_COLOR)
+    if (colour_type & PNG_COLOR_MASK_COLOR) {
         png_set_bgr(png);
+    }
     png_set_filler(png, 0xFF, PNG_FILLER_AFTER);
     png_set_interlace_handling(png);
     png_read_update_info(png, info);
-    if (png_get_rowbytes(png, info) != png_size_t(w) * 4)
+    if (png_get_rowbytes(png, info) != png_size_t(w) * 4) {
         png_error(png, "unexpected row layout");
+    }
 
-    if (!image_reset_for_read(image, long(w), long(h)))
+    if (!image_reset_for_read(image, long(w), long(h))) {
         png_error(png, "image cannot take the picture's size");
+    }
     rows = static_cast<png_bytepp>(std::malloc(sizeof(png_bytep) * (h ? h : 1)));
-    if (!rows)
+    if (!rows) {
         png_error(png, "out of memory");
-    for (png_uint_32 r = 0; r < h; r++)
+    }
+    for (png_uint_32 r = 0; r < h; r++) {
         rows[r] = reinterpret_cast<png_bytep>(image.pixels + long(r) * image.stride);
+    }
     png_read_image(png, rows);
     png_read_end(png, nullptr);
 
@@ -210,8 +230,9 @@ bool image_write_png(IMAGE& image, DATA_DEVICE& device)
     volatile png_uint_32 out_h = image.height > 0 && pixels ? png_uint_32(image.height) : 0;
 
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, png_error_cb, png_warning_cb);
-    if (!png)
+    if (!png) {
         return false;
+    }
     png_infop info = png_create_info_struct(png);
     if (!info) {
         png_destroy_write_struct(&png, nullptr);
@@ -223,8 +244,9 @@ bool image_write_png(IMAGE& image, DATA_DEVICE& device)
         png_destroy_write_struct(&png, &info);
         return false;
     }
-    for (long r = 0; r < h; r++)
+    for (long r = 0; r < h; r++) {
         rows[r] = reinterpret_cast<png_bytep>(const_cast<COLOUR*>(pixels) + r * stride);
+    }
     if (setjmp(png_jmpbuf(png))) {
         std::free(rows);
         png_destroy_write_struct(&png, &info);
@@ -233,8 +255,7 @@ bool image_write_png(IMAGE& image, DATA_DEVICE& device)
 
     png_set_write_fn(png, d, png_write_cb, png_flush_cb);
     // A picture without pixels has no valid header: libpng refuses it here.
-    png_set_IHDR(png, info, out_w, out_h, 8,
-                 PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+    png_set_IHDR(png, info, out_w, out_h, 8, PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                  PNG_FILTER_TYPE_DEFAULT);
     png_color_8 sig_bit;
     sig_bit.red = sig_bit.green = sig_bit.blue = sig_bit.alpha = 8;

@@ -28,10 +28,12 @@ inline void raw_words_to_pixels(COLOUR* p, long n, INT_U8 swap)
 #else
     const bool turn = swap != 0;
 #endif
-    if (!turn)
+    if (!turn) {
         return;
-    for (long i = 0; i < n; i++)
+    }
+    for (long i = 0; i < n; i++) {
         p[i].value = __builtin_bswap32(p[i].value);
+    }
 }
 
 } // namespace
@@ -41,12 +43,15 @@ bool IMAGE::get_from_data_device(DATA_DEVICE& d)
     char tag[sizeof RAW_TAG];
     INT_U8 version = 0;
     INT_U16 w = 0, h = 0;
-    if (!get_bytes(d, tag, sizeof tag) || std::memcmp(tag, RAW_TAG, sizeof tag) != 0)
+    if (!get_bytes(d, tag, sizeof tag) || std::memcmp(tag, RAW_TAG, sizeof tag) != 0) {
         return false;
-    if (!get_u8(d, version) || version != RAW_VERSION)
+    }
+    if (!get_u8(d, version) || version != RAW_VERSION) {
         return false;
-    if (!get_u16(d, w) || !get_u16(d, h))
+    }
+    if (!get_u16(d, w) || !get_u16(d, h)) {
         return false;
+    }
     // Pixels are stored whole, four bytes each: a record claiming more than
     // the device holds is damaged, and must not cost the allocation.
     long left = image_bytes_left(d);
@@ -56,8 +61,9 @@ bool IMAGE::get_from_data_device(DATA_DEVICE& d)
         d.error = 1;
         return false;
     }
-    if (w == 0 || h == 0)
+    if (w == 0 || h == 0) {
         return true;
+    }
     // The stored words are read straight into the pixels, whole rows at a
     // time: rows without padding lie end to end and come in one transfer
     // (a data file hands a large one over without copying it through its
@@ -73,29 +79,35 @@ bool IMAGE::get_from_data_device(DATA_DEVICE& d)
             return false;
         }
         raw_words_to_pixels(first, rows * w, d.swap);
-        if (fresh && stride > w)
+        if (fresh && stride > w) {
             std::memset(static_cast<void*>(first + w), 0, size_t(stride - w) * sizeof(COLOUR));
+        }
     }
     return true;
 }
 
 bool IMAGE::put_to_data_device(DATA_DEVICE& d)
 {
-    if (!put_bytes(d, RAW_TAG, sizeof RAW_TAG) || !put_u8(d, RAW_VERSION))
+    if (!put_bytes(d, RAW_TAG, sizeof RAW_TAG) || !put_u8(d, RAW_VERSION)) {
         return false;
-    if (!put_u16(d, INT_U16(width)) || !put_u16(d, INT_U16(height)))
+    }
+    if (!put_u16(d, INT_U16(width)) || !put_u16(d, INT_U16(height))) {
         return false;
-    if (width < 1 || height < 1 || !pixels)
+    }
+    if (width < 1 || height < 1 || !pixels) {
         return true;
+    }
     INT_U8 block[RAW_BLOCK_PIXELS * 4];
     for (long y = 0; y < height; y++) {
         const COLOUR* row = pixels + y * long(stride);
         for (long x = 0; x < width;) {
             long n = width - x < RAW_BLOCK_PIXELS ? width - x : RAW_BLOCK_PIXELS;
-            for (long i = 0; i < n; i++)
+            for (long i = 0; i < n; i++) {
                 encode_u32(block + 4 * i, row[x + i], d.swap);
-            if (!put_bytes(d, block, n * 4))
+            }
+            if (!put_bytes(d, block, n * 4)) {
                 return false;
+            }
             x += n;
         }
     }
@@ -104,20 +116,24 @@ bool IMAGE::put_to_data_device(DATA_DEVICE& d)
 
 bool IMAGE::load_embedded_image_def(const INT_U8* bytes)
 {
-    if (!bytes)
+    if (!bytes) {
         return false;
+    }
     long w = long(bytes[1]) << 8 | bytes[2];
     long h = long(bytes[3]) << 8 | bytes[4];
-    if (!image_size_acceptable(INT_U64(w), INT_U64(h)))
+    if (!image_size_acceptable(INT_U64(w), INT_U64(h))) {
         return false;
+    }
     reset(short(w), short(h));
-    if (width != w || height != h || !pixels)
+    if (width != w || height != h || !pixels) {
         return w == 0 || h == 0;
+    }
     const INT_U8* p = bytes + 5;
     for (long y = 0; y < h; y++) {
         COLOUR* row = pixels + y * long(stride);
-        for (long x = 0; x < w; x++, p += 4)
+        for (long x = 0; x < w; x++, p += 4) {
             row[x] = INT_U32(p[0]) | INT_U32(p[1]) << 8 | INT_U32(p[2]) << 16 | INT_U32(p[3]) << 24;
+        }
     }
     return true;
 }
@@ -128,8 +144,9 @@ bool image_raw_size(DATA_DEVICE& d, long& w, long& h)
     INT_U8 version = 0;
     INT_U16 rw = 0, rh = 0;
     if (!get_bytes(d, tag, sizeof tag) || std::memcmp(tag, RAW_TAG, sizeof tag) != 0 || !get_u8(d, version) ||
-        version != RAW_VERSION || !get_u16(d, rw) || !get_u16(d, rh))
+        version != RAW_VERSION || !get_u16(d, rw) || !get_u16(d, rh)) {
         return false;
+    }
     w = rw;
     h = rh;
     return true;

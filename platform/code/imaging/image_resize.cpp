@@ -21,8 +21,8 @@ namespace {
 
 inline INT_U32 pack_sums(const INT_S32 s[4])
 {
-    return (INT_U32(s[3] & 0xFF) << 24) | (INT_U32(s[2] & 0xFF) << 16) |
-           (INT_U32(s[1] & 0xFF) << 8) | INT_U32(s[0] & 0xFF);
+    return (INT_U32(s[3] & 0xFF) << 24) | (INT_U32(s[2] & 0xFF) << 16) | (INT_U32(s[1] & 0xFF) << 8) |
+           INT_U32(s[0] & 0xFF);
 }
 
 #if defined(__SSE2__)
@@ -199,8 +199,7 @@ std::vector<PairTap> pair_taps(const FixedTaps& f)
 
 // The horizontal pass over one row. The 16-bit sums wrap, but only their
 // low bytes are kept, and those are the 32-bit sums' own.
-template <bool Whole>
-void fixed_row(const COLOUR* s, COLOUR* d, long n, const PairTap* table, long taps)
+template <bool Whole> void fixed_row(const COLOUR* s, COLOUR* d, long n, const PairTap* table, long taps)
 {
     const __m128i zero = _mm_setzero_si128(), low = _mm_set1_epi16(0xFF);
     for (long i = 0; i < n; i += 2, table += taps) {
@@ -248,8 +247,8 @@ inline __m128i products_in_doubles(INT_U32 c, double w)
     __m128d bg, ra;
     unpack_pd(c, bg, ra);
     __m128d wv = _mm_set1_pd(w);
-    return _mm_cvtsi32_si128(static_cast<int>(pack_lanes(_mm_cvttpd_epi32(_mm_mul_pd(bg, wv)),
-                                                          _mm_cvttpd_epi32(_mm_mul_pd(ra, wv)))));
+    return _mm_cvtsi32_si128(
+        static_cast<int>(pack_lanes(_mm_cvttpd_epi32(_mm_mul_pd(bg, wv)), _mm_cvttpd_epi32(_mm_mul_pd(ra, wv)))));
 }
 
 // A pixel's sums, low bytes only, plus one loose tap's products.
@@ -270,8 +269,9 @@ COLOUR scale_one(const COLOUR* src, long step, const PixelContribType& pc)
     for (long j = pc.left; j <= pc.right; ++j) {
         INT_U32 c = src[j * step];
         double w = pc.weights[j - pc.left];
-        for (int k = 0; k < 4; ++k)
+        for (int k = 0; k < 4; ++k) {
             sum[k] += static_cast<INT_S32>(static_cast<double>((c >> (8 * k)) & 0xFF) * w);
+        }
     }
     return pack_sums(sum);
 }
@@ -286,8 +286,8 @@ void scale_rows_plain(const COLOUR* src, long src_stride, long rows, COLOUR* dst
     }
 }
 
-void scale_columns_plain(const COLOUR* src, long src_stride, COLOUR* dst, long dst_stride,
-                         long columns, const LineContribType& contrib)
+void scale_columns_plain(const COLOUR* src, long src_stride, COLOUR* dst, long dst_stride, long columns,
+                         const LineContribType& contrib)
 {
     for (long i = 0; i < contrib.line_length; ++i) {
         for (long x = 0; x < columns; ++x) {
@@ -396,22 +396,26 @@ namespace {
 // than an image side can hold.
 int derived_side(double v)
 {
-    if (!(v >= 0.0))
+    if (!(v >= 0.0)) {
         return 0;
+    }
     return v > 32767.0 ? 32767 : static_cast<int>(v);
 }
 
 double ratio(double a, double b)
 {
-    if (b == 0.0)
-        return a > 0.0 ? std::numeric_limits<double>::infinity()
-                       : std::numeric_limits<double>::quiet_NaN();
+    if (b == 0.0) {
+        return a > 0.0 ? std::numeric_limits<double>::infinity() : std::numeric_limits<double>::quiet_NaN();
+    }
     return a / b;
 }
 
 } // namespace
 
-void IMAGE::resize(short w, short h, INT_U8 quality) { resize_to(w, h, quality, true); }
+void IMAGE::resize(short w, short h, INT_U8 quality)
+{
+    resize_to(w, h, quality, true);
+}
 
 bool image_resize_for_read(IMAGE& image, short w, short h, INT_U8 quality)
 {
@@ -420,31 +424,37 @@ bool image_resize_for_read(IMAGE& image, short w, short h, INT_U8 quality)
 
 bool IMAGE::resize_to(short w, short h, INT_U8 quality, bool fatal)
 {
-    if (locked)
+    if (locked) {
         return true;
+    }
     int rw = w == -1 ? width : w;
     int rh = h == -1 ? height : h;
     bool height_follows = false;
     if (keep_aspect && (w != -1 || h != -1)) {
-        if (h == -1)
+        if (h == -1) {
             height_follows = true;
-        else if (w == -1)
+        } else if (w == -1) {
             height_follows = false;
-        else
+        } else {
             height_follows = ratio(width, w) > ratio(height, h);
+        }
     }
-    if (rw < 0 || rh < 0)
+    if (rw < 0 || rh < 0) {
         return true;
-    if (max_width > 0 && max_width < rw)
+    }
+    if (max_width > 0 && max_width < rw) {
         rw = max_width;
-    if (max_height > 0 && max_height < rh)
+    }
+    if (max_height > 0 && max_height < rh) {
         rh = max_height;
+    }
     if (keep_aspect) {
         int box_w = rw, box_h = rh;
-        if (height_follows)
+        if (height_follows) {
             rh = width ? derived_side(static_cast<double>(height) * rw / width) : 0;
-        else
+        } else {
             rw = height ? derived_side(static_cast<double>(width) * rh / height) : 0;
+        }
         if ((max_width > 0 && rw > max_width) || (max_height > 0 && rh > max_height)) {
             return resize_to(static_cast<short>(box_w), static_cast<short>(box_h), !use_quick_resize, fatal);
         }
@@ -460,8 +470,9 @@ bool IMAGE::resize_to(short w, short h, INT_U8 quality, bool fatal)
     INT_S16 keep_area[4] = {active_x1, active_y1, active_x2, active_y2};
     pixels = nullptr;
     if (!image_reset_for_read(*this, rw, rh)) {
-        if (fatal)
+        if (fatal) {
             display_error(ERR_IMAGE_MEMORY);
+        }
         // A reader's picture stays as it was decoded.
         pixels = old;
         width = static_cast<INT_S16>(ow);
@@ -485,8 +496,9 @@ bool IMAGE::resize_to(short w, short h, INT_U8 quality, bool fatal)
                 const COLOUR* s = old + src_row * os;
                 COLOUR* d = pixels + static_cast<long>(j) * stride;
                 INT_U64 pos = 0;
-                for (int i = 0; i < width; ++i, pos += step_x)
+                for (int i = 0; i < width; ++i, pos += step_x) {
                     d[i] = s[pos >> 16];
+                }
                 acc_y += step_y;
                 src_row += static_cast<long>(acc_y >> 16);
                 acc_y &= 0xFFFF;

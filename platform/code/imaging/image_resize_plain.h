@@ -8,8 +8,8 @@
 namespace kivo_resample {
 void scale_rows_plain(const COLOUR* src, long src_stride, long rows, COLOUR* dst, long dst_stride,
                       const LineContribType& contrib);
-void scale_columns_plain(const COLOUR* src, long src_stride, COLOUR* dst, long dst_stride,
-                         long columns, const LineContribType& contrib);
+void scale_columns_plain(const COLOUR* src, long src_stride, COLOUR* dst, long dst_stride, long columns,
+                         const LineContribType& contrib);
 } // namespace kivo_resample
 
 #endif

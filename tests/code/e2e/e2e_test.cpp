@@ -3,17 +3,17 @@
 // the name shown is compared with the same result page drawn here headless
 // from the same definition, and the picture by its race's colour. Each page
 // reached is saved as a PNG in the build tree.
+#include "../program_pages.h"
 #include "app.h"
 #include "database.h"
 #include "folder.h"
 #include "host_window.h"
 #include "image.h"
-#include "kivo_host.h"
 #include "kivo_app_settings.h"
+#include "kivo_host.h"
 #include "pages/result_page.h"
 #include "pages/settings_page.h"
 #include "program_child.h"
-#include "../program_pages.h"
 #include "wm_button.h"
 #include "wm_floating_menu.h"
 #include "wm_list_box.h"
@@ -96,8 +96,8 @@ bool bind_umlauts(const std::string& display)
     int lo = 0, hi = 0, per = 0;
     XDisplayKeycodes(d, &lo, &hi);
     KeySym* map = XGetKeyboardMapping(d, static_cast<KeyCode>(lo), hi - lo + 1, &per);
-    const KeySym pairs[][2] = {{XK_adiaeresis, XK_Adiaeresis}, {XK_odiaeresis, XK_Odiaeresis},
-                               {XK_udiaeresis, XK_Udiaeresis}};
+    const KeySym pairs[][2] = {
+        {XK_adiaeresis, XK_Adiaeresis}, {XK_odiaeresis, XK_Odiaeresis}, {XK_udiaeresis, XK_Udiaeresis}};
     int bound = 0;
     for (int code = hi; map && code >= lo && bound < 3; code--) {
         bool unused = true;
@@ -349,12 +349,18 @@ protected:
             PLACE* at;
         };
         const WANTED wanted[] = {
-            {SETTINGS_PAGE_ID, 1, 2, &p.result_button}, {SETTINGS_PAGE_ID, 3, 4, &p.race_list},
-            {SETTINGS_PAGE_ID, 5, 6, &p.first_edit},    {SETTINGS_PAGE_ID, 7, 8, &p.second_edit},
-            {SETTINGS_PAGE_ID, 9, 0, &p.previous},      {SETTINGS_PAGE_ID, 10, 0, &p.next},
-            {SETTINGS_PAGE_ID, 0, 11, &p.race_text},    {SETTINGS_PAGE_ID, 12, 13, &p.dwarf},
-            {SETTINGS_PAGE_ID, 14, 15, &p.orc},         {SETTINGS_PAGE_ID, 16, 17, &p.elf},
-            {RESULT_PAGE_ID, 1, 0, &p.back},            {RESULT_PAGE_ID, 0, 2, &p.name},
+            {SETTINGS_PAGE_ID, 1, 2, &p.result_button},
+            {SETTINGS_PAGE_ID, 3, 4, &p.race_list},
+            {SETTINGS_PAGE_ID, 5, 6, &p.first_edit},
+            {SETTINGS_PAGE_ID, 7, 8, &p.second_edit},
+            {SETTINGS_PAGE_ID, 9, 0, &p.previous},
+            {SETTINGS_PAGE_ID, 10, 0, &p.next},
+            {SETTINGS_PAGE_ID, 0, 11, &p.race_text},
+            {SETTINGS_PAGE_ID, 12, 13, &p.dwarf},
+            {SETTINGS_PAGE_ID, 14, 15, &p.orc},
+            {SETTINGS_PAGE_ID, 16, 17, &p.elf},
+            {RESULT_PAGE_ID, 1, 0, &p.back},
+            {RESULT_PAGE_ID, 0, 2, &p.name},
             {RESULT_PAGE_ID, 0, 3, &p.picture},
         };
         for (const WANTED& w : wanted) {
@@ -530,12 +536,8 @@ TEST_F(ProgramTest, APersonMakesANameWithEachRaceControl)
             screenshot(std::to_string(shot++) + "-list-open");
             ASSERT_TRUE(click(list_line));
             break;
-        case RACE_CONTROL::BUTTON:
-            ASSERT_TRUE(click(v.race == 0 ? dwarf : v.race == 1 ? elf : orc));
-            break;
-        case RACE_CONTROL::NEXT:
-            ASSERT_TRUE(click(next));
-            break;
+        case RACE_CONTROL::BUTTON: ASSERT_TRUE(click(v.race == 0 ? dwarf : v.race == 1 ? elf : orc)); break;
+        case RACE_CONTROL::NEXT: ASSERT_TRUE(click(next)); break;
         }
         ASSERT_TRUE(type_into(first_edit, v.first));
         ASSERT_TRUE(type_into(second_edit, v.second));
@@ -546,9 +548,8 @@ TEST_F(ProgramTest, APersonMakesANameWithEachRaceControl)
 
         ASSERT_TRUE(click(result_button));
         ASSERT_TRUE(park_pointer());
-        EXPECT_TRUE(wait_for(name, v.name_pixels, &shown))
-            << "the result page does not show \"" << v.name << "\" (by " << control_names[static_cast<int>(v.control)]
-            << ")";
+        EXPECT_TRUE(wait_for(name, v.name_pixels, &shown)) << "the result page does not show \"" << v.name << "\" (by "
+                                                           << control_names[static_cast<int>(v.control)] << ")";
         ASSERT_TRUE(settle(&shown));
         XPixels face;
         ASSERT_TRUE(reader->read_rgb(window, race_rect[v.race].x, race_rect[v.race].y, race_rect[v.race].w,
@@ -629,8 +630,8 @@ TEST_F(ProgramTest, KeyboardUseAndARandomSession)
     SCOPED_TRACE("random session, seed " + std::to_string(seed));
     std::mt19937 random(seed);
     auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
-    const char* const named_keys[] = {"Tab", "shift+Tab", "Return", "Escape", "Left", "Right",
-                                      "Up",  "Down",      "BackSpace", "Home", "End", "KP_Enter"};
+    const char* const named_keys[] = {"Tab", "shift+Tab", "Return",    "Escape", "Left", "Right",
+                                      "Up",  "Down",      "BackSpace", "Home",   "End",  "KP_Enter"};
     for (int events = 0; events < 520;) {
         std::vector<std::string> run;
         for (int k = 0; k < 20; k++, events++) {
@@ -640,9 +641,7 @@ TEST_F(ProgramTest, KeyboardUseAndARandomSession)
                                        std::to_string(pick(window_h)), "click", "1"});
                 break;
             case 1:
-            case 2:
-                run.insert(run.end(), {"key", "--delay", "30", named_keys[pick(12)]});
-                break;
+            case 2: run.insert(run.end(), {"key", "--delay", "30", named_keys[pick(12)]}); break;
             case 3:
                 run.insert(run.end(), {"key", "--delay", "30", std::string(1, static_cast<char>('a' + pick(26)))});
                 break;

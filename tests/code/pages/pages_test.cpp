@@ -1,21 +1,21 @@
 // The name program's pages and start-up, run headless on definitions saved
 // and loaded here.
+#include "../program_pages.h"
 #include "app.h"
 #include "database.h"
 #include "folder.h"
 #include "host_window.h"
-#include "kivo_host.h"
+#include "keyboard.h"
 #include "kivo_app_settings.h"
+#include "kivo_host.h"
 #include "pages/result_page.h"
 #include "pages/settings_page.h"
-#include "../program_pages.h"
 #include "wm_button.h"
 #include "wm_image.h"
 #include "wm_list_box.h"
 #include "wm_page_manager.h"
 #include "wm_ptm_records.h"
 #include "wm_script.h"
-#include "keyboard.h"
 #include "wm_text_edit.h"
 
 #include <gtest/gtest.h>
@@ -129,11 +129,9 @@ protected:
     }
     static WM_MESG send(INT_U32 message, WM_SCREEN_OBJECT* object = nullptr)
     {
-        return WM_PAGE_BASE::handle_callback(object, reinterpret_cast<void*>(static_cast<uintptr_t>(message)),
-                                             nullptr);
+        return WM_PAGE_BASE::handle_callback(object, reinterpret_cast<void*>(static_cast<uintptr_t>(message)), nullptr);
     }
-    template <typename T>
-    static T* page()
+    template <typename T> static T* page()
     {
         const WM_AREA& a = *ptm.page_manager->current_area;
         return dynamic_cast<T*>(static_cast<WM_PAGE_BASE*>(a.history[a.history_index].data));
@@ -293,8 +291,8 @@ TEST_F(PagesTest, TheResultButtonNeedsBothNamesAndEveryRaceControlFollowsEveryRa
         INT_U32 message;
         INT_S16 from, to;
         const char* name;
-    } steps[] = {{14, 0, 2, "Orc"}, {10, 2, 0, "Dwarf"}, {9, 0, 2, "Orc"}, {16, 2, 1, "Elf"},
-                 {9, 1, 0, "Dwarf"}, {10, 1, 2, "Orc"}, {12, 2, 0, "Dwarf"}};
+    } steps[] = {{14, 0, 2, "Orc"},  {10, 2, 0, "Dwarf"}, {9, 0, 2, "Orc"},   {16, 2, 1, "Elf"},
+                 {9, 1, 0, "Dwarf"}, {10, 1, 2, "Orc"},   {12, 2, 0, "Dwarf"}};
     for (const STEP& step : steps) {
         SCOPED_TRACE(step.message);
         db.race = step.from;
@@ -334,8 +332,11 @@ TEST_F(PagesTest, TheResultPageShowsTheNameAndTheRacePicture)
         INT_S16 race;
         std::initializer_list<const char*> pictures;
         int width;
-    } cases[] = {{0, {"dwarf", "elf", "orc"}, 30}, {1, {"dwarf", "elf", "orc"}, 40}, {7, {"dwarf", "elf", "orc"}, 50},
-                 {0, {"orc"}, 50}, {1, {}, 5}};
+    } cases[] = {{0, {"dwarf", "elf", "orc"}, 30},
+                 {1, {"dwarf", "elf", "orc"}, 40},
+                 {7, {"dwarf", "elf", "orc"}, 50},
+                 {0, {"orc"}, 50},
+                 {1, {}, 5}};
     for (const CASE& c : cases) {
         SCOPED_TRACE(c.race);
         release_app_resources();
@@ -502,8 +503,8 @@ TEST_F(PagesTest, TabReachesEveryControlOfTheSettingsPageInReadingOrder)
         GTEST_SKIP() << "no built pages.bin";
     }
     SETTINGS_PAGE* s = page<SETTINGS_PAGE>();
-    const std::vector<std::string> all = {"first name", "second name", "race list", "Dwarf", "Elf", "Orc",
-                                          "<",          ">",           "Show my name"};
+    const std::vector<std::string> all = {"first name", "second name", "race list", "Dwarf",       "Elf",
+                                          "Orc",        "<",           ">",         "Show my name"};
     // The result button takes the focus only while it is enabled.
     for (bool names : {false, true}) {
         SCOPED_TRACE(names ? "both names typed" : "no names");

@@ -78,10 +78,10 @@ inline std::vector<INT_U8> ptm_many_resources_file()
             w.str(""), w.str("");
         }
     };
-    w.count(0); // style sets
-    empty_records(); // fonts
-    w.count(0); // colours
-    empty_records(); // images
+    w.count(0);             // style sets
+    empty_records();        // fonts
+    w.count(0);             // colours
+    empty_records();        // images
     w.count(0), w.count(0); // constants, areas
     return w.out;
 }

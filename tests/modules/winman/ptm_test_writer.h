@@ -113,7 +113,7 @@ public:
             legacy_object(type);
         } else {
             str("AID_GO");
-            u32(3); // aid
+            u32(3);  // aid
             u32(77); // user data
             str("");
             u32(0);

@@ -64,7 +64,7 @@ public:
     COLOUR colour;
     unsigned char focusable = 0;
     std::function<void(TEST_PAGE&)> on_create;
-    std::vector<PROBE*> widgets; // the widgets of the last create, until deleted
+    std::vector<PROBE*> widgets;                         // the widgets of the last create, until deleted
     std::deque<WM_MESG> handle_results, monitor_results; // then 0
     struct HANDLED
     {

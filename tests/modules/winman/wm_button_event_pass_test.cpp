@@ -68,15 +68,20 @@ protected:
 TEST_F(ButtonEventPassTest, EveryQueuedClickFiresTheButton)
 {
     // Trigger 1 fires on the press, 2 on the release inside.
-    const struct { INT_U8 trigger; int clicks; } cases[] = {{2, 1}, {2, 3}, {1, 1}, {1, 3}};
+    const struct
+    {
+        INT_U8 trigger;
+        int clicks;
+    } cases[] = {{2, 1}, {2, 3}, {1, 1}, {1, 3}};
     for (const auto& c : cases) {
         int calls = 0;
-        auto* b = new WM_BUTTON(100, 100, 159, 119, COLOUR_GREY, COLOUR_BLACK, "OK", 0, 0, 15, count, &calls,
-                                nullptr, 1, c.trigger);
+        auto* b = new WM_BUTTON(100, 100, 159, 119, COLOUR_GREY, COLOUR_BLACK, "OK", 0, 0, 15, count, &calls, nullptr,
+                                1, c.trigger);
         WM_SCREEN_OBJECT::pm->areas[0].add_object(b, 0);
         frames(1);
-        for (int i = 0; i < c.clicks; ++i)
+        for (int i = 0; i < c.clicks; ++i) {
             ASSERT_NO_FATAL_FAILURE(push_click());
+        }
         frames(4 * c.clicks);
         EXPECT_EQ(calls, c.clicks) << "trigger " << int(c.trigger);
         EXPECT_EQ(MOUSE::buttons, 0u);

@@ -34,8 +34,8 @@ protected:
     WM_BUTTON* add(int x, int y, INT_U8 trigger)
     {
         auto* b = new WM_BUTTON(static_cast<INT_S16>(x), static_cast<INT_S16>(y), static_cast<INT_S16>(x + 59),
-                                static_cast<INT_S16>(y + 19), COLOUR_GREY, COLOUR_BLACK, "OK", 0, 0, 15, record,
-                                this, nullptr, 1, trigger);
+                                static_cast<INT_S16>(y + 19), COLOUR_GREY, COLOUR_BLACK, "OK", 0, 0, 15, record, this,
+                                nullptr, 1, trigger);
         b->drag_data1 = this;
         area().add_object(b, 0);
         return b;
@@ -50,8 +50,9 @@ protected:
     // The code and the target: A the button, 0 the area, B another.
     static WM_MESG record_drag(WM_BUTTON* b, WM_SCREEN_OBJECT* target, short, short, INT_U32 code, void* self, void*)
     {
-        static_cast<ButtonInputTest*>(self)->log +=
-            std::to_string(code) + (target == b ? "A " : target == &area() ? "0 " : "B ");
+        static_cast<ButtonInputTest*>(self)->log += std::to_string(code) + (target == b         ? "A "
+                                                                            : target == &area() ? "0 "
+                                                                                                : "B ");
         return 0;
     }
     // A frame per step: P, H, R press, hold, release at (110, 105); p, h,
@@ -87,15 +88,26 @@ TEST_F(ButtonInputTest, EventsLooksAndPointerShapesFollowTheInput)
     // s slide_select, 1 and 2 the button type, f focused, S selected, x
     // disabled, o an over look, d draggable, a activated, m no pointer
     // shapes; the hotkey is 49 throughout. Shape 2 is not one the host has.
-    const struct { INT_U8 trigger; const char *flags, *steps, *want; } cases[] = {
-        {1, "", "PHR", "P|1..|dd-|111"},        {2, "", "PHR", "R|..1|dd-|111"},
-        {3, "", "PHR", "PR|1.1|dd-|111"},       {2, "", "PHhr", "|....|ddd-|1100"},
-        {8, "", "PHhr", "R|...1|ddd-|1100"},    {2, "", "phHR", "|....|----|0011"},
-        {2, "s", "phHR", "R|....|--d-|0011"},   {2, "1", "rRPRr", "R|...1.|-ddd-|01110"},
+    const struct
+    {
+        INT_U8 trigger;
+        const char *flags, *steps, *want;
+    } cases[] = {
+        {1, "", "PHR", "P|1..|dd-|111"},
+        {2, "", "PHR", "R|..1|dd-|111"},
+        {3, "", "PHR", "PR|1.1|dd-|111"},
+        {2, "", "PHhr", "|....|ddd-|1100"},
+        {8, "", "PHhr", "R|...1|ddd-|1100"},
+        {2, "", "phHR", "|....|----|0011"},
+        {2, "s", "phHR", "R|....|--d-|0011"},
+        {2, "1", "rRPRr", "R|...1.|-ddd-|01110"},
         {3, "2", "rRPRr", "PR|.1..1|-ddd-|01010"}, // a real press inside is ignored
-        {3, "f", "EEe", "PR|1.1|dd-|111"},      {3, "S", "EEe", "PR|1.1|dd-|111"},
-        {3, "", "EEe", "|...|---|000"},         {3, "", "YYy", "PR|1.1|dd-|111"},
-        {3, "xa", "PHR", "|...|---|000"},       {2, "od", "RPR", "R|..1|oDo|343"},
+        {3, "f", "EEe", "PR|1.1|dd-|111"},
+        {3, "S", "EEe", "PR|1.1|dd-|111"},
+        {3, "", "EEe", "|...|---|000"},
+        {3, "", "YYy", "PR|1.1|dd-|111"},
+        {3, "xa", "PHR", "|...|---|000"},
+        {2, "od", "RPR", "R|..1|oDo|343"},
         {2, "m", "R", "|.|-|-"},
     };
     INT_U8 active = 1;
@@ -145,11 +157,19 @@ TEST_F(ButtonInputTest, DragReportsItsCodesAndIsModalWhileMoving)
 {
     // A at (100, 100), B at (300, 100); the path starts with the press.
     // clear: 1 clear_objects (1, 1, 1), 2 clear_objects (1, 0, 0) mid-drag.
-    const struct { INT_U8 codes, clear; std::vector<int> path; const char* log; int deleted; } cases[] = {
+    const struct
+    {
+        INT_U8 codes, clear;
+        std::vector<int> path;
+        const char* log;
+        int deleted;
+    } cases[] = {
         {15, 0, {110, 105}, "2A R", 0},                       // where it started, and clicked
         {15, 0, {110, 105, 400, 300, 120, 110}, "10 8A ", 0}, // on itself elsewhere
-        {15, 0, {110, 105, 400, 300, 310, 105}, "10 4B ", 0}, {4, 0, {110, 105, 400, 300}, "40 ", 0},
-        {15, 1, {110, 105, 400, 300}, "10 ", 2},              {15, 2, {110, 105, 400, 300}, "10 ", 1},
+        {15, 0, {110, 105, 400, 300, 310, 105}, "10 4B ", 0},
+        {4, 0, {110, 105, 400, 300}, "40 ", 0},
+        {15, 1, {110, 105, 400, 300}, "10 ", 2},
+        {15, 2, {110, 105, 400, 300}, "10 ", 1},
     };
     int deleted = 0;
     WM_SCREEN_OBJECT::deletion_callback = [](WM_SCREEN_OBJECT*, void* n) { ++*static_cast<int*>(n); };
@@ -242,8 +262,16 @@ TEST_F(ButtonInputTest, IdleAutoPressClicksThroughTheInjection)
 {
     // Seeded, 1 in 3. Never with delay 0, never a hidden button; destroying
     // the chosen button takes the injection back.
-    const struct { INT_U32 delay; INT_U8 visible; bool chosen, destroy; } cases[] = {
-        {1000, 1, true, false}, {0, 1, false, false}, {1000, 0, false, false}, {1000, 1, true, true},
+    const struct
+    {
+        INT_U32 delay;
+        INT_U8 visible;
+        bool chosen, destroy;
+    } cases[] = {
+        {1000, 1, true, false},
+        {0, 1, false, false},
+        {1000, 0, false, false},
+        {1000, 1, true, true},
     };
     WM_PAGE_MANAGER& manager = *WM_SCREEN_OBJECT::pm;
     for (auto& c : cases) {

@@ -25,10 +25,13 @@ constexpr COLOUR BG = 0xFF203040u, ACT = 0xFF405060u, HI = 0xFF607080u, OVER = 0
 constexpr COLOUR TXT = 0xFF000010u, ACT_T = 0xFF100020u, HI_T = 0xFF200030u, OVER_T = 0xFF300040u,
                  FLASH_T = 0xFF400050u, DIS_T = 0xFF500060u;
 constexpr int W = 100, H = 40, G = 2; // G: the default shading type's two rings
-const char* const kSuffixes[] = {"_up",          "_down",       "_disabled",    "_over",
+const char* const kSuffixes[] = {"_up",          "_down",        "_disabled",        "_over",
                                  "_active_up",   "_active_down", "_active_disabled", "_active_over",
-                                 "_highlighted", "_flashing",   "_dragging"};
-INT_U32 box_colour(int i) { return 0xFF000000u | static_cast<INT_U32>(0x101010 * (i + 1)); }
+                                 "_highlighted", "_flashing",    "_dragging"};
+INT_U32 box_colour(int i)
+{
+    return 0xFF000000u | static_cast<INT_U32>(0x101010 * (i + 1));
+}
 
 class ButtonTest : public kivo_test::WidgetTest
 {
@@ -42,8 +45,8 @@ protected:
     // A W x H colour button at (0, 0).
     WM_BUTTON* make(const char* caption = "Hg", INT_U32 flags = 0, INT_U16 edges = 0)
     {
-        owned.emplace_back(new WM_BUTTON(0, 0, W - 1, H - 1, BG, TXT, caption, 0, flags, edges, nullptr, nullptr,
-                                         nullptr, 1, 2));
+        owned.emplace_back(
+            new WM_BUTTON(0, 0, W - 1, H - 1, BG, TXT, caption, 0, flags, edges, nullptr, nullptr, nullptr, 1, 2));
         return owned.back().get();
     }
     void paint_states(WM_BUTTON* b)
@@ -101,10 +104,15 @@ protected:
 
 TEST_F(ButtonTest, SizesAndDefaults)
 {
-    const struct { int x2; const char* caption; int want_w; } cases[] = {
-        {-1, "Caption", text_w("Caption") + 2 * G}, {-1, nullptr, 2 * G}, {49, "Caption", 50}};
+    const struct
+    {
+        int x2;
+        const char* caption;
+        int want_w;
+    } cases[] = {{-1, "Caption", text_w("Caption") + 2 * G}, {-1, nullptr, 2 * G}, {49, "Caption", 50}};
     for (const auto& c : cases) {
-        WM_BUTTON b(0, 0, static_cast<INT_S16>(c.x2), -1, BG, TXT, c.caption, 0, 0, 15, nullptr, nullptr, nullptr, 1, 2);
+        WM_BUTTON b(0, 0, static_cast<INT_S16>(c.x2), -1, BG, TXT, c.caption, 0, 0, 15, nullptr, nullptr, nullptr, 1,
+                    2);
         EXPECT_EQ(b.width, c.want_w);
         EXPECT_EQ(b.height, 22 + 2 * G);
     }
@@ -125,7 +133,14 @@ TEST_F(ButtonTest, SizesAndDefaults)
 
 TEST_F(ButtonTest, StyledConstructorMapsTheStyle)
 {
-    const struct { INT_U32 ssf, ssef; INT_U16 edges; INT_U32 flags; BUTTON_TYPE type; INT_U16 want_edges; } cases[] = {
+    const struct
+    {
+        INT_U32 ssf, ssef;
+        INT_U16 edges;
+        INT_U32 flags;
+        BUTTON_TYPE type;
+        INT_U16 want_edges;
+    } cases[] = {
         {0x5, 0, 0x00FF, BUTTON_FIXED_RELIEF, 0, 0x00FF}, // border, outstanding
         {0x3, 0, 0x000F, BUTTON_FIXED_RELIEF, 0, 0x800F}, // border, indented
         {0x2, 0, 0x000F, 0, 0, 0},                        // indented without a border
@@ -161,12 +176,28 @@ TEST_F(ButtonTest, SkinsAndTheirChoice)
     }
     picture("bare", box_colour(20));
     picture("clear", 0x00FFFFFFu);
-    enum { HOT = 1, ACTIVE = 2, DOWN = 4, FLASHING = 8, DISABLED = 16, INDENT = 32 };
-    const struct { int state, missing, want; } cases[] = {
-        {0, -1, WM_BUTTON::BOX_UP}, {HOT, -1, WM_BUTTON::BOX_OVER}, {DISABLED | HOT, -1, WM_BUTTON::BOX_DISABLED},
-        {DOWN, -1, WM_BUTTON::BOX_HIGHLIGHTED}, {DOWN, WM_BUTTON::BOX_HIGHLIGHTED, WM_BUTTON::BOX_DOWN},
-        {FLASHING | DOWN, -1, WM_BUTTON::BOX_FLASHING}, {ACTIVE, -1, WM_BUTTON::BOX_ACTIVE_UP},
-        {ACTIVE | HOT, -1, WM_BUTTON::BOX_ACTIVE_OVER}, {ACTIVE | INDENT | HOT, -1, WM_BUTTON::BOX_ACTIVE_DOWN},
+    enum
+    {
+        HOT = 1,
+        ACTIVE = 2,
+        DOWN = 4,
+        FLASHING = 8,
+        DISABLED = 16,
+        INDENT = 32
+    };
+    const struct
+    {
+        int state, missing, want;
+    } cases[] = {
+        {0, -1, WM_BUTTON::BOX_UP},
+        {HOT, -1, WM_BUTTON::BOX_OVER},
+        {DISABLED | HOT, -1, WM_BUTTON::BOX_DISABLED},
+        {DOWN, -1, WM_BUTTON::BOX_HIGHLIGHTED},
+        {DOWN, WM_BUTTON::BOX_HIGHLIGHTED, WM_BUTTON::BOX_DOWN},
+        {FLASHING | DOWN, -1, WM_BUTTON::BOX_FLASHING},
+        {ACTIVE, -1, WM_BUTTON::BOX_ACTIVE_UP},
+        {ACTIVE | HOT, -1, WM_BUTTON::BOX_ACTIVE_OVER},
+        {ACTIVE | INDENT | HOT, -1, WM_BUTTON::BOX_ACTIVE_DOWN},
         {ACTIVE | DISABLED | INDENT, -1, WM_BUTTON::BOX_ACTIVE_DISABLED},
         {ACTIVE | HOT, WM_BUTTON::BOX_ACTIVE_OVER, WM_BUTTON::BOX_ACTIVE_UP},
     };
@@ -204,8 +235,12 @@ TEST_F(ButtonTest, SkinsAndTheirChoice)
     EXPECT_EQ(at(50, 20), box_colour(WM_BUTTON::BOX_OVER));
 
     // The hit test follows box 0's alpha unless told not to.
-    const struct { bool skinned; INT_U32 flags; INT_U8 visible, want; } hits[] = {
-        {false, 0, 1, 1}, {true, 0, 1, 0}, {true, BUTTON_DONT_MASK_CLICK, 1, 1}, {false, 0, 0, 0}};
+    const struct
+    {
+        bool skinned;
+        INT_U32 flags;
+        INT_U8 visible, want;
+    } hits[] = {{false, 0, 1, 1}, {true, 0, 1, 0}, {true, BUTTON_DONT_MASK_CLICK, 1, 1}, {false, 0, 0, 0}};
     for (const auto& h : hits) {
         WM_BUTTON* hb = make("", h.flags);
         ASSERT_TRUE(!h.skinned || hb->set_images(alias, "clear", nullptr));
@@ -217,11 +252,30 @@ TEST_F(ButtonTest, SkinsAndTheirChoice)
 
 TEST_F(ButtonTest, FaceAndTextColourPrecedence)
 {
-    enum { HOT = 1, ACTIVE = 2, MARK = 4, DOWN = 8, FLASHING = 16, DISABLED = 32, DIS_TEXT_UNSET = 64, FAST = 128 };
-    const struct { int state; COLOUR face, text; short effect; } cases[] = {
-        {0, BG, TXT, 1}, {HOT, OVER, OVER_T, 1}, {HOT | ACTIVE, ACT, OVER_T, 1}, {ACTIVE | MARK, BG, TXT, 1},
-        {DOWN | HOT, HI, OVER_T, 1}, {FLASHING | DOWN, FLASH, FLASH_T, 1},
-        {DISABLED | HOT | DOWN, DIS, DIS_T, 2}, // engraved: inset where the colour shows,
+    enum
+    {
+        HOT = 1,
+        ACTIVE = 2,
+        MARK = 4,
+        DOWN = 8,
+        FLASHING = 16,
+        DISABLED = 32,
+        DIS_TEXT_UNSET = 64,
+        FAST = 128
+    };
+    const struct
+    {
+        int state;
+        COLOUR face, text;
+        short effect;
+    } cases[] = {
+        {0, BG, TXT, 1},
+        {HOT, OVER, OVER_T, 1},
+        {HOT | ACTIVE, ACT, OVER_T, 1},
+        {ACTIVE | MARK, BG, TXT, 1},
+        {DOWN | HOT, HI, OVER_T, 1},
+        {FLASHING | DOWN, FLASH, FLASH_T, 1},
+        {DISABLED | HOT | DOWN, DIS, DIS_T, 2},                // engraved: inset where the colour shows,
         {DISABLED | DIS_TEXT_UNSET, DIS, COLOUR_INVISIBLE, 4}, // else chiseled
         {DISABLED | FAST, DIS, DIS_T, 1},
     };
@@ -245,9 +299,8 @@ TEST_F(ButtonTest, FaceAndTextColourPrecedence)
             [&](IMAGE& s) {
                 if (c.state & FAST) {
                     face_and_text(s, c.face, cx + 1, cy + 1, light, text, c.effect);
-                    s.process_and_render_string(static_cast<short>(cx), static_cast<short>(cy), dark,
-                                                COLOUR_INVISIBLE, COLOUR_INVISIBLE, s.font_slot, 22, 22, text,
-                                                c.effect, -1, 0);
+                    s.process_and_render_string(static_cast<short>(cx), static_cast<short>(cy), dark, COLOUR_INVISIBLE,
+                                                COLOUR_INVISIBLE, s.font_slot, 22, 22, text, c.effect, -1, 0);
                 } else {
                     face_and_text(s, c.face, cx, cy, c.text, text, c.effect);
                 }
@@ -291,9 +344,16 @@ TEST_F(ButtonTest, FacesAndRelief)
     EXPECT_EQ(at(50, 20), OVER);
 
     // The sunken bit follows the state unless the relief is fixed.
-    const struct { INT_U32 flags; INT_U16 edges; INT_U8 down; INT_U16 want; } relief[] = {
-        {0, 0x000F, 1, 0x800F}, {0, 0x800F, 0, 0x000F}, {BUTTON_FIXED_RELIEF, 0x800F, 0, 0x800F},
-        {BUTTON_FIXED_RELIEF, 0x000F, 1, 0x000F}};
+    const struct
+    {
+        INT_U32 flags;
+        INT_U16 edges;
+        INT_U8 down;
+        INT_U16 want;
+    } relief[] = {{0, 0x000F, 1, 0x800F},
+                  {0, 0x800F, 0, 0x000F},
+                  {BUTTON_FIXED_RELIEF, 0x800F, 0, 0x800F},
+                  {BUTTON_FIXED_RELIEF, 0x000F, 1, 0x000F}};
     for (const auto& r : relief) {
         WM_BUTTON* b = make("", r.flags, r.edges);
         b->down = r.down;
@@ -318,8 +378,14 @@ TEST_F(ButtonTest, CaptionPositions)
     const int tw = text_w("Hg");
     const int left = G, right = W - G - tw - 1, centre = G + (W - 2 * G - tw) / 2;
     const int top = G, bottom = H - G - 22 - 1, middle = G + (H - 2 * G - 22) / 2;
-    const struct { INT_U32 flags; int tx, ty; short effect; } cases[] = {
-        {0, centre, middle, 0}, {BUTTON_TEXT_LEFT | BUTTON_TEXT_TOP, left, top, 32 | 8},
+    const struct
+    {
+        INT_U32 flags;
+        int tx, ty;
+        short effect;
+    } cases[] = {
+        {0, centre, middle, 0},
+        {BUTTON_TEXT_LEFT | BUTTON_TEXT_TOP, left, top, 32 | 8},
         {BUTTON_TEXT_RIGHT | BUTTON_TEXT_BOTTOM, right, bottom, 64 | 16},
     };
     for (const auto& c : cases) {
@@ -334,7 +400,8 @@ TEST_F(ButtonTest, CaptionPositions)
     const char* para = "A caption long enough to wrap";
     expect_drawn_as(make(para, BUTTON_WRAP_TEXT), [&](IMAGE& s) {
         s.fill_rect(0, 0, W - 1, H - 1, BG, 1);
-        s.draw_string(G, G, W - 1 - G, H - 1 - G, TXT, COLOUR_INVISIBLE, COLOUR_INVISIBLE, s.font_slot, 22, 22, para, 0);
+        s.draw_string(G, G, W - 1 - G, H - 1 - G, TXT, COLOUR_INVISIBLE, COLOUR_INVISIBLE, s.font_slot, 22, 22, para,
+                      0);
     });
 }
 
@@ -343,8 +410,15 @@ TEST_F(ButtonTest, IconsMarksAndArrows)
     // Gaps of 10, spacing 4, a 6 x 4 icon; the caption's box starts at (tx, ty).
     const int tw = text_w("Hg"), tx = 10 + (W - 20 - tw) / 2, ty = 10 + (H - 20 - 22) / 2;
     const int beside = ty + (22 - 1 - 4) / 2;
-    const struct { INT_U32 flags; int ix, iy; } cases[] = {
-        {BUTTON_ICON_LEFT, 2, 17}, {BUTTON_ICON_RIGHT, 91, 17}, {BUTTON_ICON_TOP, 46, 3}, {BUTTON_ICON_BOTTOM, 46, 32},
+    const struct
+    {
+        INT_U32 flags;
+        int ix, iy;
+    } cases[] = {
+        {BUTTON_ICON_LEFT, 2, 17},
+        {BUTTON_ICON_RIGHT, 91, 17},
+        {BUTTON_ICON_TOP, 46, 3},
+        {BUTTON_ICON_BOTTOM, 46, 32},
         {BUTTON_ICON_ATTACHED | BUTTON_ICON_LEFT, tx + 5 - 10, beside},
         {BUTTON_ICON_ATTACHED | BUTTON_ICON_RIGHT, tx - 5 + tw + 4 - 1, beside},
     };
@@ -376,8 +450,11 @@ TEST_F(ButtonTest, IconsMarksAndArrows)
     EXPECT_EQ(std::count(rest.begin(), rest.end(), BG.value), static_cast<long>(rest.size()));
 
     // Arrows are draw_arrow's, in the text colour, inside the shading.
-    const struct { INT_U32 flag; SCROBJ_ARROW_TYPE direction; } arrows[] = {
-        {BUTTON_ARROW_LEFT, 2}, {BUTTON_ARROW_RIGHT, 3}, {BUTTON_ARROW_UP, 0}, {BUTTON_ARROW_DOWN, 1}};
+    const struct
+    {
+        INT_U32 flag;
+        SCROBJ_ARROW_TYPE direction;
+    } arrows[] = {{BUTTON_ARROW_LEFT, 2}, {BUTTON_ARROW_RIGHT, 3}, {BUTTON_ARROW_UP, 0}, {BUTTON_ARROW_DOWN, 1}};
     for (const auto& a : arrows) {
         WM_BUTTON* plain = make("");
         expect_drawn_as(make("", a.flag), [&](IMAGE&) {
@@ -404,7 +481,11 @@ TEST_F(ButtonTest, DragPictureFlashAndIdleFrames)
     EXPECT_EQ(at(296, 195), SENTINEL);
 
     // The flash follows its phase bit only while flash_text holds text.
-    const struct { int kind; INT_U8 want; } flashes[] = {{0, 1}, {1, 0}, {2, 0}};
+    const struct
+    {
+        int kind;
+        INT_U8 want;
+    } flashes[] = {{0, 1}, {1, 0}, {2, 0}};
     for (const auto& f : flashes) {
         WM_BUTTON* fb = make();
         if (f.kind == 0) {
@@ -489,8 +570,7 @@ TEST_F(ButtonTest, OwnerSettersRedrawOnlyForWhatShows)
         return (b.draw_flags & BUTTON_FIXED_RELIEF) && (b.shading_flags & SHADING_SWAP);
     };
     auto at_rest = [](B& b) {
-        return !b.down && !b.armed && !b.last_left && !b.last_right && !b.pointer_over && !b.press_time &&
-               !b.repeating;
+        return !b.down && !b.armed && !b.last_left && !b.last_right && !b.pointer_over && !b.press_time && !b.repeating;
     };
     // Each row: the state before, the owner's call, whether a visible
     // button asks for a redraw, and what the call leaves.
@@ -508,8 +588,7 @@ TEST_F(ButtonTest, OwnerSettersRedrawOnlyForWhatShows)
         {"enabling an enabled button", [](B& b) { b.set_down(1); }, [](B& b) { b.set_enabled(1); }, false,
          [](B& b) { return b.enabled && b.down; }},
         {"the held look", nothing, [](B& b) { b.set_held_look(true); }, true, held},
-        {"the held look again", [](B& b) { b.set_held_look(true); }, [](B& b) { b.set_held_look(true); }, false,
-         held},
+        {"the held look again", [](B& b) { b.set_held_look(true); }, [](B& b) { b.set_held_look(true); }, false, held},
         {"the held look let go", [](B& b) { b.set_held_look(true); }, [](B& b) { b.set_held_look(false); }, true,
          [&held](B& b) { return !held(b) && !(b.draw_flags & BUTTON_FIXED_RELIEF); }},
         {"selected", nothing, [](B& b) { b.set_selected(1); }, true, [](B& b) { return b.selected == 1; }},
@@ -523,9 +602,8 @@ TEST_F(ButtonTest, OwnerSettersRedrawOnlyForWhatShows)
          [](B& b) { b.clear_press(); }, true, at_rest},
         {"a press cleared that did not show", [](B& b) { b.armed = b.last_left = b.last_right = 1; },
          [](B& b) { b.clear_press(); }, false, at_rest},
-        {"the press mode", nothing,
-         [](B& b) { b.set_button_type(2), b.set_slide_select(1), b.set_trigger_flags(8); }, false,
-         [](B& b) { return b.button_type == 2 && b.slide_select == 1 && b.trigger_flags == 8; }},
+        {"the press mode", nothing, [](B& b) { b.set_button_type(2), b.set_slide_select(1), b.set_trigger_flags(8); },
+         false, [](B& b) { return b.button_type == 2 && b.slide_select == 1 && b.trigger_flags == 8; }},
     };
     for (const auto& r : rows) {
         for (INT_U8 visible : {1, 0}) {

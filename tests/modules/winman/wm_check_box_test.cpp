@@ -64,15 +64,24 @@ TEST_F(CheckBoxTest, SizeFollowsTheFont)
     // caption's width does not depend on where the check box stands.
     const int sw = screen().font_width, sh = screen().font_height;
     const INT_S16 label_w = plain(100, 20, 16)->label_button->width;
-    const struct { int x; INT_S16 font_w, font_h; int box_w, box_h, gap; } cases[] = {
-        {100, 20, 16, 24, 20, 10}, {-40, 20, 16, 24, 20, 10}, {100, 4, 3, 10, 10, 2}, {100, -1, -1, sw + 4, sh + 4, sw / 2},
+    const struct
+    {
+        int x;
+        INT_S16 font_w, font_h;
+        int box_w, box_h, gap;
+    } cases[] = {
+        {100, 20, 16, 24, 20, 10},
+        {-40, 20, 16, 24, 20, 10},
+        {100, 4, 3, 10, 10, 2},
+        {100, -1, -1, sw + 4, sh + 4, sw / 2},
     };
     for (auto& c : cases) {
         WM_CHECK_BOX* box = plain(c.x, c.font_w, c.font_h);
         const WM_BUTTON *b = box->box_button, *label = box->label_button;
         EXPECT_EQ(b->width * 1000 + b->height, c.box_w * 1000 + c.box_h) << c.font_w;
         EXPECT_EQ(label->x, c.x + c.gap + c.box_w) << c.font_w;
-        EXPECT_EQ(box->width * 1000 + box->height, (c.gap + label->width + c.box_w) * 1000 + std::max(b->height, label->height));
+        EXPECT_EQ(box->width * 1000 + box->height,
+                  (c.gap + label->width + c.box_w) * 1000 + std::max(b->height, label->height));
         EXPECT_TRUE(c.font_w != 20 || label->width == label_w) << c.x;
     }
 }

@@ -18,7 +18,10 @@ using S = WM_SCREEN_OBJECT;
 using SAMPLE = std::array<int, 3>; // x, y, alpha
 EFFECT_INFO def = {0x47C, 300, 1000, 0xC0}, fades = {0xF, 200, 200, 0xE0};
 
-EFFECT_INFO slide(INT_U16 flags, INT_S32 delay = 300) { return {flags, delay, 0, 0xFF}; }
+EFFECT_INFO slide(INT_U16 flags, INT_S32 delay = 300)
+{
+    return {flags, delay, 0, 0xFF};
+}
 
 // Dialogs stand at (300, 200), 200 x 100, holding one probe, over a green
 // page in an 800 x 600 window.
@@ -62,22 +65,33 @@ TEST_F(DialogEffects, EffectsFollowTheClock)
 {
     S::pm->areas[0].move(50, 40); // the page manager's rectangle
     S::pm->areas[0].resize(600, 500, 0);
-    const struct {
+    const struct
+    {
         EFFECT_INFO effect;
         INT_U32 ms, t;
         SAMPLE at_t;
         bool closes = false;
     } rows[] = {
-        {def, 75, 0, {300, -100, 255}}, {def, 75, 150, {300, 50, 255}}, {def, 75, 300, {300, 200, 255}},
-        {def, 75, 150, {300, 50, 255}, true}, {fades, 50, 0, {300, 200, 0}}, {fades, 50, 100, {300, 200, 127}},
-        {fades, 50, 200, {300, 200, 255}}, {fades, 50, 100, {300, 200, 128}, true},
+        {def, 75, 0, {300, -100, 255}},
+        {def, 75, 150, {300, 50, 255}},
+        {def, 75, 300, {300, 200, 255}},
+        {def, 75, 150, {300, 50, 255}, true},
+        {fades, 50, 0, {300, 200, 0}},
+        {fades, 50, 100, {300, 200, 127}},
+        {fades, 50, 200, {300, 200, 255}},
+        {fades, 50, 100, {300, 200, 128}, true},
         // Left over right, top over bottom, the window over the page manager; diagonally.
-        {slide(0x690), 75, 0, {-200, 200, 255}}, {slide(0x610), 75, 0, {800, 200, 255}},
-        {slide(0xD50), 75, 0, {300, -100, 255}}, {slide(0x910), 75, 0, {300, 540, 255}},
-        {slide(0x310), 75, 0, {500, 300, 255}}, {slide(0x8D0), 75, 150, {75, 70, 255}},
+        {slide(0x690), 75, 0, {-200, 200, 255}},
+        {slide(0x610), 75, 0, {800, 200, 255}},
+        {slide(0xD50), 75, 0, {300, -100, 255}},
+        {slide(0x910), 75, 0, {300, 540, 255}},
+        {slide(0x310), 75, 0, {500, 300, 255}},
+        {slide(0x8D0), 75, 150, {75, 70, 255}},
         // No waiting on a delay of 0 or less; an hour-long slide takes ten seconds.
-        {slide(0x450, 0), 75, 0, {300, 200, 255}}, {slide(0x450, -1), 75, 0, {300, 200, 255}},
-        {slide(0x450, INT_MIN), 75, 0, {300, 200, 255}}, {slide(0x450, 3600000), 2500, 5000, {300, 50, 255}},
+        {slide(0x450, 0), 75, 0, {300, 200, 255}},
+        {slide(0x450, -1), 75, 0, {300, 200, 255}},
+        {slide(0x450, INT_MIN), 75, 0, {300, 200, 255}},
+        {slide(0x450, 3600000), 2500, 5000, {300, 50, 255}},
         {slide(0x450, 3600000), 2500, 10000, {300, 200, 255}},
     };
     for (const auto& row : rows) {
@@ -98,8 +112,14 @@ TEST_F(DialogEffects, EffectsFollowTheClock)
 TEST_F(DialogEffects, EveryClosePathEndsHidden)
 {
     S::update_region_method = 0; // one region: the first draw is the dialog's
-    auto closes_by = [](WM_MESG m) { return [m](WM_DIALOG* d) { child(d)->monitor_results = {m}; return frame(50); }; };
-    const struct {
+    auto closes_by = [](WM_MESG m) {
+        return [m](WM_DIALOG* d) {
+            child(d)->monitor_results = {m};
+            return frame(50);
+        };
+    };
+    const struct
+    {
         const char* path;
         EFFECT_INFO effect;
         bool removed;

@@ -71,7 +71,7 @@ TEST_F(DialogTest, ConstructorsCentreAndLayOut)
     auto* c = new WM_DIALOG(10, 20, 100, 60, nullptr, 0x00123456u, COLOUR_GREEN, 0, COLOUR_YELLOW, 0x00FFFFFFu,
                             COLOUR_WHITE, 0, COLOUR_CYAN, 1, &no_effects);
     const WM_STYLE_SET &d = c->dialog_style_set, &t = c->title_style_set, &o = c->object_style_set;
-    const INT_U32 got[] = {d.bg_colour, d.fg_colour, t.bg_colour, t.fg_colour,
+    const INT_U32 got[] = {d.bg_colour, d.fg_colour, t.bg_colour,        t.fg_colour,
                            o.bg_colour, o.fg_colour, o.highlight_colour, o.highlight_text_colour};
     const INT_U32 want[] = {COLOUR_GREY, COLOUR_GREEN, COLOUR_RED, COLOUR_YELLOW,
                             COLOUR_GREY, COLOUR_WHITE, COLOUR_RED, COLOUR_CYAN};
@@ -82,7 +82,11 @@ TEST_F(DialogTest, ConstructorsCentreAndLayOut)
     EXPECT_EQ(c->contents->width * 1000 + c->contents->height, 98 * 1000 + 58);
     delete c;
 
-    const struct { INT_S16 x1, y1, x2, y2, x, y; int want_x, want_y; } cases[] = {
+    const struct
+    {
+        INT_S16 x1, y1, x2, y2, x, y;
+        int want_x, want_y;
+    } cases[] = {
         {100, 50, 500, 350, -1, -1, 200, 150},
         {100, 50, -1, 350, -1, -1, (kivo_test::SCREEN_W - 200) / 2, (kivo_test::SCREEN_H - 100) / 2},
         {100, 50, 500, 350, 7, -1, 7, 150},
@@ -135,12 +139,19 @@ TEST_F(DialogTest, FramesMatchHandDrawnPictures)
     constexpr INT_S16 X = 100, Y = 100, X2 = 219, Y2 = 179; // 120 x 80
     const COLOUR bg = COLOUR_GREY, fade = COLOUR_WHITE, fg = COLOUR_BLUE;
     // Fill: 'f' plain, 'd' darkened, 'x' faded across with rounded corners.
-    const struct { INT_U32 ssf; INT_U16 shading_flags; SCROBJ_SHADING_TYPE shading; char fill; INT_U16 border; } cases[] = {
-        {0x4, 0x0F, 4, 'f', 0x0F},     // outstanding
-        {0x2, 0x0F, 4, 'f', 0x800F},   // indented
-        {0x24, 0x0F, 4, 'd', 0x0F},    // darkened
-        {0x8, 0xFF, 4, 'x', 0},        // no border
-        {0x104, 0x0F, 3, 'f', 0x0F},   // the outline ring in the text colour
+    const struct
+    {
+        INT_U32 ssf;
+        INT_U16 shading_flags;
+        SCROBJ_SHADING_TYPE shading;
+        char fill;
+        INT_U16 border;
+    } cases[] = {
+        {0x4, 0x0F, 4, 'f', 0x0F},   // outstanding
+        {0x2, 0x0F, 4, 'f', 0x800F}, // indented
+        {0x24, 0x0F, 4, 'd', 0x0F},  // darkened
+        {0x8, 0xFF, 4, 'x', 0},      // no border
+        {0x104, 0x0F, 3, 'f', 0x0F}, // the outline ring in the text colour
     };
     for (const auto& k : cases) {
         WM_STYLE_SET set;
@@ -148,10 +159,10 @@ TEST_F(DialogTest, FramesMatchHandDrawnPictures)
         set.fg_colour = fg, set.bg_colour = bg, set.fading_colour = fade;
         auto* d = open(new WM_DIALOG(X, Y, 120, 80, nullptr, &set, nullptr, nullptr, &no_effects));
         const imgtest::CANVAS want = picture([&](kivo_test::PROBE& p) {
-            k.fill == 'd'   ? S::surface->darken_rect(X, Y, X2, Y2, 50)
-            : k.fill == 'x' ? S::surface->plot_rounded_rect(X, Y, X2, Y2, -1, 0xF, bg, fade, 0,
-                                                            IMAGE::PLOT_ROUNDED_RECT_XFADE)
-                            : S::surface->fill_rect(X, Y, X2, Y2, bg, 1);
+            k.fill == 'd' ? S::surface->darken_rect(X, Y, X2, Y2, 50)
+            : k.fill == 'x'
+                ? S::surface->plot_rounded_rect(X, Y, X2, Y2, -1, 0xF, bg, fade, 0, IMAGE::PLOT_ROUNDED_RECT_XFADE)
+                : S::surface->fill_rect(X, Y, X2, Y2, bg, 1);
             S::outline_colour = (k.ssf & 0x100) ? fg : COLOUR_YELLOW;
             if (k.border) {
                 p.draw_shading(X, Y, X2, Y2, k.border, bg, k.shading, -1);
@@ -174,10 +185,8 @@ TEST_F(DialogTest, FramesMatchHandDrawnPictures)
     skinned.set_image_base_string("frame");
     auto* d = open(new WM_DIALOG(X, Y, 120, 80, nullptr, &skinned, nullptr, nullptr, &no_effects));
     EXPECT_TRUE(d->is_graphical());
-    EXPECT_TRUE(imgtest::same_picture(picture([&](kivo_test::PROBE&) {
-                                          S::surface->fill_rect(X, Y, X2, Y2, COLOUR_MAGENTA, 0);
-                                      }),
-                                      screen()));
+    EXPECT_TRUE(imgtest::same_picture(
+        picture([&](kivo_test::PROBE&) { S::surface->fill_rect(X, Y, X2, Y2, COLOUR_MAGENTA, 0); }), screen()));
     EXPECT_FALSE(d->set_images(folder, nullptr, nullptr));
     EXPECT_EQ(modal_list(), std::vector<S*>{d});
 }
@@ -185,17 +194,21 @@ TEST_F(DialogTest, FramesMatchHandDrawnPictures)
 TEST_F(DialogTest, DragStartsOnTitleOrBareFrameOnly)
 {
     auto* d = open(new WM_DIALOG(100, 100, 200, 150, "Drag", nullptr, nullptr, nullptr, &no_effects));
-    d->add_object(new WM_BUTTON(10, 10, 60, 40, COLOUR_WHITE, COLOUR_BLACK, "OK", 0, 0, 0x0F, nullptr, nullptr,
-                                nullptr, 1, 2),
-                  1);
+    d->add_object(
+        new WM_BUTTON(10, 10, 60, 40, COLOUR_WHITE, COLOUR_BLACK, "OK", 0, 0, 0x0F, nullptr, nullptr, nullptr, 1, 2),
+        1);
     frame();
     const INT_S16 cx = d->contents->x, cy = d->contents->y;
-    const struct { int from_x, from_y, to_x, to_y; bool drags; } cases[] = {
-        {110, 103, 110, 103, true},           // the title
-        {299, 200, 299, 200, true},           // the border
+    const struct
+    {
+        int from_x, from_y, to_x, to_y;
+        bool drags;
+    } cases[] = {
+        {110, 103, 110, 103, true},                   // the title
+        {299, 200, 299, 200, true},                   // the border
         {cx + 100, cy + 80, cx + 100, cy + 80, true}, // the contents between children
         {cx + 20, cy + 20, cx + 20, cy + 20, false},  // the button
-        {20, 20, 110, 103, false},            // pressed elsewhere, then onto the title
+        {20, 20, 110, 103, false},                    // pressed elsewhere, then onto the title
     };
     for (const auto& k : cases) {
         point(k.from_x, k.from_y);
@@ -284,7 +297,13 @@ TEST_F(DialogTest, MoveResizeAndHideKeepARunningSlide)
     // sliding from or to the window's top edge, or from its own height above.
     using P = WM_DIALOG::POINT;
     // op: 'm' move to (250, 260), 'r' resize to 120 x 60, 'h' hide.
-    const struct { INT_U16 edge; INT_U8 opening; char op; P at, start, end; } cases[] = {
+    const struct
+    {
+        INT_U16 edge;
+        INT_U8 opening;
+        char op;
+        P at, start, end;
+    } cases[] = {
         {EFFECT_EDGE_WINDOW, 1, 'm', {250, 135}, {200, -50}, {250, 260}},
         {0, 1, 'm', {250, 135}, {250, 210}, {250, 260}},
         {EFFECT_EDGE_WINDOW, 0, 'm', {250, 135}, {250, 260}, {200, -50}},

@@ -37,9 +37,9 @@ protected:
     // A free menu at (100, 50) holding the rows (";" is a separator), shown.
     static FM* open(std::vector<const char*> rows, WM_OBJECT_CALLBACK cb = nullptr, INT_S32 close_key = -1)
     {
-        auto* m = new FM(100, 50, nullptr, WM_DIALOG::default_dialog_style_set, WM_DIALOG::default_title_style_set,
-                         WM_DIALOG::default_object_style_set, nullptr, 0, 0, nullptr, nullptr, nullptr, &no_effects,
-                         nullptr);
+        auto* m =
+            new FM(100, 50, nullptr, WM_DIALOG::default_dialog_style_set, WM_DIALOG::default_title_style_set,
+                   WM_DIALOG::default_object_style_set, nullptr, 0, 0, nullptr, nullptr, nullptr, &no_effects, nullptr);
         m->close_key = close_key;
         for (const char* r : rows) {
             if (std::string(r) == ";") {
@@ -136,7 +136,8 @@ TEST_F(FloatingMenuTest, SizesToWidestRowAndPopupArea)
     EXPECT_STREQ(cell_caption(s, s->bottom_row), "v");
     EXPECT_LT(s->bottom_row, s->row_count - 1);
 
-    const struct {
+    const struct
+    {
         long direction;
         INT_S16 top;
     } steps[] = {{0, 1}, {0, 3}, {1, 1}}; // the separator is skipped both ways
@@ -160,7 +161,8 @@ TEST_F(FloatingMenuTest, NavigationKeysMoveTheFocus)
     EXPECT_TRUE(m->grid->childrens_allowed_focus);
     EXPECT_TRUE(m->get_button(4)->can_focus);
     m->get_button(0)->take_focus();
-    const struct {
+    const struct
+    {
         INT_S32 key;
         INT_S16 row;
     } keys[] = {{116, 3}, {121, 0}, {119, 4}, {115, 0}};
@@ -178,15 +180,16 @@ TEST_F(FloatingMenuTest, NavigationKeysMoveTheFocus)
 TEST_F(FloatingMenuTest, TypeAheadMatchesPrefixes)
 {
     FM* m = open({"bb", "Bravo", "bread", "abcdeXY", "cherry"});
-    const struct {
+    const struct
+    {
         const char* text;
         INT_U32 gap_ms;
         INT_S16 row;
     } typed[] = {
-        {"b", 500, 0}, {"r", 100, 1},       // "br" within 400 ms, case-insensitive
+        {"b", 500, 0},       {"r", 100, 1}, // "br" within 400 ms, case-insensitive
         {"b", 500, 2},                      // a pause restarts the prefix
         {"abcdefg", 500, 3},                // only five characters compare
-        {"c", 500, 4}, {"b", 500, 0},       // from the last row it wraps to row 0
+        {"c", 500, 4},       {"b", 500, 0}, // from the last row it wraps to row 0
     };
     for (const auto& t : typed) {
         type(t.text, t.gap_ms);
@@ -264,8 +267,8 @@ TEST_F(FloatingMenuTest, ChoosingByMouseAndReturn)
 
 TEST_F(FloatingMenuTest, PopupChainClosesAndHides)
 {
-    auto* top = new WM_MENU(10, 10, 69, 29, COLOUR_GREY, COLOUR_BLACK, COLOUR_RED, COLOUR_WHITE, "File", 1, 0,
-                            &no_effects);
+    auto* top =
+        new WM_MENU(10, 10, 69, 29, COLOUR_GREY, COLOUR_BLACK, COLOUR_RED, COLOUR_WHITE, "File", 1, 0, &no_effects);
     S::pm->areas[0].add_object(top, 0);
     FM* a = top->popup;
     WM_MENU* more = a->add_menu("More", 0, 1, nullptr, nullptr);
@@ -300,13 +303,13 @@ TEST_F(FloatingMenuTest, PopupChainClosesAndHides)
 // button over them from the frame of the key on.
 TEST_F(FloatingMenuTest, PageKeysEndOnTheirRowShownUncovered)
 {
-    const struct {
+    const struct
+    {
         INT_U32 key;
         int from, to;
     } cases[] = {
-        {116, 0, 3}, {116, 1, 4}, {116, 4, 7},  {116, 5, 8},  {116, 6, 9},
-        {116, 7, 10}, {116, 8, 11}, {116, 11, 11}, {121, 11, 7}, {121, 8, 4},
-        {121, 5, 1}, {121, 4, 0},  {121, 0, 0},
+        {116, 0, 3},   {116, 1, 4},  {116, 4, 7}, {116, 5, 8}, {116, 6, 9}, {116, 7, 10}, {116, 8, 11},
+        {116, 11, 11}, {121, 11, 7}, {121, 8, 4}, {121, 5, 1}, {121, 4, 0}, {121, 0, 0},
     };
     const std::vector<const char*> letters = {"a", "b", "c", "d", "e", "f", "g", "h", "i", "j", "k", "l"};
     for (const auto& k : cases) {

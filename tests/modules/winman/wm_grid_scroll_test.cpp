@@ -110,9 +110,9 @@ TEST_F(GridScroll, WheelFocusThenHomeEndAndPageKeys)
     point(300, 300);
     // Key, Control held, offset after (from 60 of 150). 117, 123 with no
     // focal cell, and any key once the wheel focus is elsewhere stay pending.
-    const int cases[][3] = {{KEY_HOME, 0, 0}, {KEY_END, 0, 150}, {KEY_PAGE_UP, 0, 100}, {KEY_PAGE_DOWN, 0, 20},
+    const int cases[][3] = {{KEY_HOME, 0, 0},  {KEY_END, 0, 150},  {KEY_PAGE_UP, 0, 100}, {KEY_PAGE_DOWN, 0, 20},
                             {KEY_DOWN, 0, 80}, {KEY_DOWN, 1, 100}, {KEY_UP, 0, 40},       {KEY_UP, 1, 20},
-                            {117, 0, 60},      {KEY_LEFT, 0, 60}, {KEY_HOME, 2, 60}};
+                            {117, 0, 60},      {KEY_LEFT, 0, 60},  {KEY_HOME, 2, 60}};
     for (const auto& c : cases) {
         scroll_to(*g, 60);
         hold_key(KEY_CONTROL, c[1] == 1);
@@ -239,9 +239,8 @@ TEST_F(GridScroll, CellsAndTheFocusFoundAsByWalkingTheRows)
                 order.push_back(forward ? i : g->num_rows - 1 - i);
             }
             if (in_view) {
-                std::stable_partition(order.begin(), order.end(), [&](int r) {
-                    return r >= g->first_visible_row && r <= g->last_visible_row;
-                });
+                std::stable_partition(order.begin(), order.end(),
+                                      [&](int r) { return r >= g->first_visible_row && r <= g->last_visible_row; });
             }
             for (const int r : order) {
                 for (int c = 0; c < g->rows[r]->num_objects; ++c) {
@@ -308,8 +307,8 @@ TEST_F(GridScroll, CellsAndTheFocusFoundAsByWalkingTheRows)
                     int wc = -1, wr = -1;
                     INT_S16 gc = -1, gr = -1;
                     WM_SCREEN_OBJECT::focal_object = o;
-                    const bool want = form < 2 ? walk(o, form == 0, false, false, wc, wr)
-                                               : walk(o, true, true, form == 2, wc, wr);
+                    const bool want =
+                        form < 2 ? walk(o, form == 0, false, false, wc, wr) : walk(o, true, true, form == 2, wc, wr);
                     const bool got = form < 2 ? g->get_object_cell(o, gr, gc, form == 0 ? 1 : 0) != 0
                                               : g->find_focal_child_object(gc, gr, form == 3 ? 1 : 0) != 0;
                     ASSERT_EQ(std::vector<int>({got, gc, gr}), std::vector<int>({want, wc, wr}))

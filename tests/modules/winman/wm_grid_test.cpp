@@ -38,8 +38,8 @@ protected:
     {
         WidgetTest::SetUp();
         for (INT_S16* gap : {&style.border_left_gap, &style.border_right_gap, &style.border_top_gap,
-                             &style.border_bottom_gap, &style.cell_left_gap, &style.cell_right_gap,
-                             &style.cell_top_gap, &style.cell_bottom_gap, &style.x_spacing, &style.y_spacing}) {
+                             &style.border_bottom_gap, &style.cell_left_gap, &style.cell_right_gap, &style.cell_top_gap,
+                             &style.cell_bottom_gap, &style.x_spacing, &style.y_spacing}) {
             *gap = 0;
         }
         style.ssf = 0;
@@ -94,7 +94,8 @@ protected:
 
 TEST_F(GridTest, ColumnEdgesFollowTheRatios)
 {
-    const struct {
+    const struct
+    {
         std::vector<INT_S16> ratios;
         INT_S16 border, cell_gap, x_spacing;
         std::vector<int> x1, x2, x1_sb, x2_sb;
@@ -126,13 +127,23 @@ TEST_F(GridTest, RatioTextsParseWholeOrNotAtAll)
     too_many = many + ",7";
     // Fields of 111 and 112 characters.
     const std::string longest = "1," + std::string(110, ' ') + "5", too_long = "1, " + longest.substr(2);
-    const struct {
+    const struct
+    {
         const char* text;
         std::vector<INT_S16> want;
     } cases[] = {
-        {"3,-50,1", {3, -50, 1}}, {" 2,+4", {2, 4}}, {"1,0,2", {}},   {"", {}},     {nullptr, {}},
-        {"1,x", {}},              {"1,", {}},        {"99999", {}},   {many.c_str(), std::vector<INT_S16>(112, 7)},
-        {too_many.c_str(), {}},   {longest.c_str(), {1, 5}}, {too_long.c_str(), {}},
+        {"3,-50,1", {3, -50, 1}},
+        {" 2,+4", {2, 4}},
+        {"1,0,2", {}},
+        {"", {}},
+        {nullptr, {}},
+        {"1,x", {}},
+        {"1,", {}},
+        {"99999", {}},
+        {many.c_str(), std::vector<INT_S16>(112, 7)},
+        {too_many.c_str(), {}},
+        {longest.c_str(), {1, 5}},
+        {too_long.c_str(), {}},
     };
     for (const auto& c : cases) {
         INT_S16* out;
@@ -145,8 +156,12 @@ TEST_F(GridTest, RatioTextsParseWholeOrNotAtAll)
 
 TEST_F(GridTest, SetupFillsUnsetGapsAndTheSizingHelpers)
 {
-    const struct { INT_U32 ssf; SCROBJ_SHADING_TYPE shading; INT_S16 want; } cases[] = {
-        {0, 1, 1}, {1, 1, 3}, {1, 3, 2}};
+    const struct
+    {
+        INT_U32 ssf;
+        SCROBJ_SHADING_TYPE shading;
+        INT_S16 want;
+    } cases[] = {{0, 1, 1}, {1, 1, 3}, {1, 3, 2}};
     for (const auto& c : cases) {
         WM_STYLE_SET s;
         s.ssf = c.ssf;
@@ -294,8 +309,12 @@ TEST_F(GridTest, EmptySlotsShareTheSparePixelsAndOddSlotsAreDarker)
     imgtest::CANVAS one(1, 1, {BG});
     one.darken_rect(0, 0, 0, 0, 20);
     const INT_U32 dark = imgtest::px(one, 0, 0);
-    const struct { int y; INT_U32 want; } pixels[] = {
-        {GY, BG}, {GY + 33, BG}, {GY + 34, dark}, {GY + 66, dark}, {GY + 67, BG}, {GY + 99, BG}, {GY + 100, SENTINEL}};
+    const struct
+    {
+        int y;
+        INT_U32 want;
+    } pixels[] = {{GY, BG},      {GY + 33, BG}, {GY + 34, dark},     {GY + 66, dark},
+                  {GY + 67, BG}, {GY + 99, BG}, {GY + 100, SENTINEL}};
     for (const auto& p : pixels) {
         EXPECT_EQ(at(GX + 50, p.y), p.want) << p.y;
     }
@@ -384,8 +403,11 @@ TEST_F(GridTest, DrawingTypesSkinsAndBorder)
     // Plain, lines, cells (the spacing between columns left alone), and
     // plain with a border.
     style.x_spacing = 4;
-    const struct { INT_U32 ssef, ssf; INT_U32 gap_pixel; } types[] = {
-        {0, 0, BG}, {SSEF_GRID_TYPE_LINES, 0, BG}, {SSEF_GRID_TYPE_CELLS, 0, SENTINEL}, {0, 1, BG}};
+    const struct
+    {
+        INT_U32 ssef, ssf;
+        INT_U32 gap_pixel;
+    } types[] = {{0, 0, BG}, {SSEF_GRID_TYPE_LINES, 0, BG}, {SSEF_GRID_TYPE_CELLS, 0, SENTINEL}, {0, 1, BG}};
     for (const auto& t : types) {
         style.ssef = t.ssef;
         style.ssf = t.ssf;
@@ -463,7 +485,10 @@ TEST_F(GridTest, TheRedrawPassLaysOutAfterEachChange)
 
 TEST_F(GridTest, NoSpacingOrViewMakesTheSlotsDivideByZero)
 {
-    const struct { INT_S16 row_h, spacing; } cases[] = {{3, 4}, {40, -40}, {0, 0}};
+    const struct
+    {
+        INT_S16 row_h, spacing;
+    } cases[] = {{3, 4}, {40, -40}, {0, 0}};
     for (const auto& c : cases) {
         style.y_spacing = c.spacing;
         WM_GRID g(1, nullptr, nullptr, nullptr);

@@ -34,8 +34,8 @@ protected:
     // A widget at (200, 100) on the root unless given, its picture solid.
     WM_IMAGE* add_image(INT_U8 trigger, int w = 50, int h = 30, WM_SCREEN_OBJECT* parent = nullptr)
     {
-        auto* image = new WM_IMAGE(200, 100, static_cast<INT_S16>(w), static_cast<INT_S16>(h), 1, record, this,
-                                   &marker, trigger);
+        auto* image =
+            new WM_IMAGE(200, 100, static_cast<INT_S16>(w), static_cast<INT_S16>(h), 1, record, this, &marker, trigger);
         image->picture.clear(PICTURE, 1);
         (parent ? parent : root)->add_object(image, 0);
         return image;
@@ -70,8 +70,16 @@ protected:
 TEST_F(ImageWidgetTest, FitsThePictureWhenDrawn)
 {
     // The quick scaler keeps a checker's two colours; the filter mixes them.
-    const struct { int w, h, pic_w, pic_h; INT_U8 quick; int want_w, want_h; } cases[] = {
-        {0, 0, 30, 20, 0, 30, 20}, {100, 50, 40, 40, 0, 100, 50}, {100, 50, 40, 40, 1, 100, 50}, {20, 10, 0, 0, 0, 20, 10},
+    const struct
+    {
+        int w, h, pic_w, pic_h;
+        INT_U8 quick;
+        int want_w, want_h;
+    } cases[] = {
+        {0, 0, 30, 20, 0, 30, 20},
+        {100, 50, 40, 40, 0, 100, 50},
+        {100, 50, 40, 40, 1, 100, 50},
+        {20, 10, 0, 0, 0, 20, 10},
     };
     const INT_U8 saved_quick = IMAGE::use_quick_resize;
     for (auto& c : cases) {
@@ -116,7 +124,11 @@ TEST_F(ImageWidgetTest, BorderAndHighlightFollowFocusAndPointer)
     image->shading_flags = 15;
     image->highlight_colour = HIGHLIGHT;
     image->request_draw();
-    const struct { bool focal, over; INT_U32 highlight, centre, corner; } cases[] = {
+    const struct
+    {
+        bool focal, over;
+        INT_U32 highlight, centre, corner;
+    } cases[] = {
         {false, false, HIGHLIGHT, PICTURE, WHITE}, {false, true, HIGHLIGHT, HIGHLIGHT, HIGHLIGHT},
         {false, false, HIGHLIGHT, PICTURE, WHITE}, {true, false, HIGHLIGHT, HIGHLIGHT, HIGHLIGHT},
         {true, true, 0, PICTURE, WHITE},
@@ -145,12 +157,22 @@ TEST_F(ImageWidgetTest, TriggersFireOnTheirEdges)
     // K, k: Return held, up, the mouse button up and the pointer outside
     // (J, j: over it); the key drives a focused widget at its centre
     // however long it is held, and an unfocused one not at all.
-    const struct { INT_U8 trigger, continuous; bool focal; const char *steps, *fires, *clicks; } cases[] = {
-        {1, 0, 0, "PHHR", "*...", "5,6;"}, {1, 1, 0, "PHHR", "***.", "5,6;7,8;7,8;"},
-        {2, 1, 0, "PHHRR", "...*.", "9,3;"}, {3, 0, 0, "PHHR", "*..*", "5,6;9,3;"}, {0, 1, 0, "PHHR", "....", ""},
+    const struct
+    {
+        INT_U8 trigger, continuous;
+        bool focal;
+        const char *steps, *fires, *clicks;
+    } cases[] = {
+        {1, 0, 0, "PHHR", "*...", "5,6;"},
+        {1, 1, 0, "PHHR", "***.", "5,6;7,8;7,8;"},
+        {2, 1, 0, "PHHRR", "...*.", "9,3;"},
+        {3, 0, 0, "PHHR", "*..*", "5,6;9,3;"},
+        {0, 1, 0, "PHHR", "....", ""},
         {2, 0, 0, "phR", "..*", "9,3;"}, // began outside, let go over it: a release over it
-        {3, 0, 0, "PHhr", "*...", "5,6;"}, {1, 0, 0, "pHH", "...", ""}, // no press while held on the way in
-        {3, 0, 1, "KKKkk", "*..*.", "25,15;25,15;"}, {3, 0, 1, "JJJjj", "*..*.", "25,15;25,15;"},
+        {3, 0, 0, "PHhr", "*...", "5,6;"},
+        {1, 0, 0, "pHH", "...", ""}, // no press while held on the way in
+        {3, 0, 1, "KKKkk", "*..*.", "25,15;25,15;"},
+        {3, 0, 1, "JJJjj", "*..*.", "25,15;25,15;"},
         {3, 0, 0, "KKKkk", ".....", ""},
     };
     for (auto& c : cases) {
@@ -169,7 +191,14 @@ TEST_F(ImageWidgetTest, TriggersFireOnTheirEdges)
                     return;
                 }
                 const bool inside = k == 'P' || k == 'H' || k == 'R';
-                point(inside ? (k == 'P' ? 205 : k == 'H' ? 207 : 209) : 10, inside ? (k == 'P' ? 106 : k == 'H' ? 108 : 103) : 10);
+                point(inside ? (k == 'P'   ? 205
+                                : k == 'H' ? 207
+                                           : 209)
+                             : 10,
+                      inside ? (k == 'P'   ? 106
+                                : k == 'H' ? 108
+                                           : 103)
+                             : 10);
                 press(1, k == 'P' || k == 'H' || k == 'p' || k == 'h');
             });
         }
@@ -200,8 +229,15 @@ TEST_F(ImageWidgetTest, FiringPlaysTheSoundAndPointerAsksForTheHand)
     // pressed shape is never available, so the hand (1) is asked for.
     auto* pm = new WM_PAGE_MANAGER(1, -1);
     WM_IMAGE* image = add_image(3, 50, 30, &pm->areas[0]);
-    const struct { INT_U8 show, monitor; int x; bool down; int want; } cases[] = {
-        {1, 1, 210, false, 1}, {1, 1, 210, true, 1}, {1, 1, 10, false, 0}, {0, 1, 210, false, 0}, {1, 0, 210, false, -1},
+    const struct
+    {
+        INT_U8 show, monitor;
+        int x;
+        bool down;
+        int want;
+    } cases[] = {
+        {1, 1, 210, false, 1}, {1, 1, 210, true, 1},   {1, 1, 10, false, 0},
+        {0, 1, 210, false, 0}, {1, 0, 210, false, -1},
     };
     for (auto& c : cases) {
         image->show_clickable_cursor = c.show;

@@ -47,8 +47,13 @@ TEST_F(KeyboardTest, LatchesPickTheKeySetAndGapsStayHidden)
 {
     // Presses ('s' Shift, 'c' Caps, 'e' Ext, 'q' the q key), then the set
     // and the q key's caption.
-    const struct { const char* presses; int set; const char* q; } cases[] = {
-        {"", 0, "q"},   {"s", 1, "Q"},    {"sq", 0, "q"},    {"c", 1, "Q"},     {"cq", 1, "Q"},
+    const struct
+    {
+        const char* presses;
+        int set;
+        const char* q;
+    } cases[] = {
+        {"", 0, "q"},   {"s", 1, "Q"},    {"sq", 0, "q"},    {"c", 1, "Q"},      {"cq", 1, "Q"},
         {"cs", 0, "q"}, {"e", 2, "\xE0"}, {"ec", 3, "\xC0"}, {"ecc", 2, "\xE0"},
     };
     for (const auto& k : cases) {
@@ -59,7 +64,9 @@ TEST_F(KeyboardTest, LatchesPickTheKeySetAndGapsStayHidden)
         EXPECT_EQ(kb->get_key_set(), k.set) << k.presses;
         EXPECT_STREQ(kb->get_key(1, 1)->caption, k.q) << k.presses;
         EXPECT_EQ(kb->get_key(1, 14)->visible + kb->get_key(3, 13)->visible + kb->get_key(4, 1)->visible +
-                      kb->get_key(4, 3)->visible, 0) << k.presses;
+                      kb->get_key(4, 3)->visible,
+                  0)
+            << k.presses;
     }
 }
 
@@ -68,7 +75,11 @@ TEST_F(KeyboardTest, KeysPostWhatATextEditActsOn)
     // The echo edit reads the keyboard's posts like a real keyboard's:
     // key, then what the edit makes of the code and of the character.
     auto kb = make_keyboard();
-    const struct { int row, column; WM_TEXT_EDIT_OPERATION by_code, by_char; } keys[] = {
+    const struct
+    {
+        int row, column;
+        WM_TEXT_EDIT_OPERATION by_code, by_char;
+    } keys[] = {
         {0, 13, TEXT_EDIT_NONE, TEXT_EDIT_DELETE_BACK}, {2, 12, TEXT_EDIT_RETURN, TEXT_EDIT_TYPE},
         {4, 4, TEXT_EDIT_LEFT, TEXT_EDIT_NONE},         {4, 6, TEXT_EDIT_RIGHT, TEXT_EDIT_NONE},
         {4, 5, TEXT_EDIT_NONE, TEXT_EDIT_NONE},         {1, 1, TEXT_EDIT_NONE, TEXT_EDIT_TYPE},
@@ -88,11 +99,16 @@ TEST_F(KeyboardTest, KeysPostAndArrowsMoveTheHighlight)
     auto kb = make_keyboard();
     // Key, caption, then what the next pass posts; a latch pressed twice
     // posts twice.
-    const struct { int row, column; const char* caption; const char* posts; } keys[] = {
-        {0, 0, "`", "-1:`"},       {0, 13, "<-", "51:\b"},  {1, 0, "TAB", "48:\t"},  {2, 0, "CAPS", "57:"},
-        {2, 0, "CAPS", "57:"},     {2, 12, "Enter", "36:\n"}, {3, 0, "SHIFT", "56:"}, {3, 12, "up", "126:"},
-        {4, 0, "Ext", "-1:"},      {4, 0, "Ext", "-1:"},     {4, 2, "Space", "-1: "}, {4, 4, "<-", "123:"},
-        {4, 5, "dn", "125:"},      {4, 6, "->", "124:"},
+    const struct
+    {
+        int row, column;
+        const char* caption;
+        const char* posts;
+    } keys[] = {
+        {0, 0, "`", "-1:`"},   {0, 13, "<-", "51:\b"},    {1, 0, "TAB", "48:\t"},  {2, 0, "CAPS", "57:"},
+        {2, 0, "CAPS", "57:"}, {2, 12, "Enter", "36:\n"}, {3, 0, "SHIFT", "56:"},  {3, 12, "up", "126:"},
+        {4, 0, "Ext", "-1:"},  {4, 0, "Ext", "-1:"},      {4, 2, "Space", "-1: "}, {4, 4, "<-", "123:"},
+        {4, 5, "dn", "125:"},  {4, 6, "->", "124:"},
     };
     for (const auto& k : keys) {
         tap(*kb, k.row, k.column);
@@ -162,9 +178,8 @@ TEST_F(KeyboardTest, DialogLayoutAndClose)
     WM_STYLE_SET frame, keys, field;
     frame.border_left_gap = frame.border_right_gap = frame.border_top_gap = frame.border_bottom_gap = 4;
     for (INT_U8 deletes : {1, 0}) {
-        auto* d = new WM_KEYBOARD_DIALOG(100, 50, 300, 200, nullptr, "abc", 20, nullptr, nullptr, nullptr, keys,
-                                         field, &frame, nullptr, nullptr, &wkbm_english_british_default, 1, deletes,
-                                         0, 0);
+        auto* d = new WM_KEYBOARD_DIALOG(100, 50, 300, 200, nullptr, "abc", 20, nullptr, nullptr, nullptr, keys, field,
+                                         &frame, nullptr, nullptr, &wkbm_english_british_default, 1, deletes, 0, 0);
         const int cx = d->contents->x, cy = d->contents->y, hx = d->get_x() - d->x, hy = d->get_y() - d->y;
         WM_BUTTON* close = d->close_button;
         EXPECT_EQ(d->contents->width * 1000 + d->contents->height, 292 * 1000 + 192);

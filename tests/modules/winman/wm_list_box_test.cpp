@@ -19,7 +19,10 @@ namespace {
 using S = WM_SCREEN_OBJECT;
 const char* const RACES[] = {"Dwarf", "Elf", "Orc"};
 
-void* word(std::intptr_t v) { return reinterpret_cast<void*>(v); }
+void* word(std::intptr_t v)
+{
+    return reinterpret_cast<void*>(v);
+}
 
 class ListBoxTest : public kivo_test::WidgetTest
 {
@@ -33,12 +36,12 @@ protected:
     WM_LIST_BOX* add(int form, INT_S16 count, const char* const* lines, INT_S16 start)
     {
         WM_STYLE_SET& s = style;
-        auto* box = form == 1   ? new WM_LIST_BOX(100, 100, 219, 119, 0, count, lines, start, s, s, s, nullptr,
-                                                  nullptr, nullptr, nullptr, changed, this, nullptr, nullptr)
+        auto* box = form == 1   ? new WM_LIST_BOX(100, 100, 219, 119, 0, count, lines, start, s, s, s, nullptr, nullptr,
+                                                  nullptr, nullptr, changed, this, nullptr, nullptr)
                     : form == 2 ? new WM_LIST_BOX(100, 100, 219, 119, 0, count, lines, start, s, s, s, s, nullptr,
                                                   changed, this, nullptr, nullptr, nullptr)
-                                : new WM_LIST_BOX(100, 100, 219, 119, 0, count, lines, start, COLOUR_GREY,
-                                                  COLOUR_BLACK, COLOUR_WHITE, 1, changed, this, nullptr, nullptr);
+                                : new WM_LIST_BOX(100, 100, 219, 119, 0, count, lines, start, COLOUR_GREY, COLOUR_BLACK,
+                                                  COLOUR_WHITE, 1, changed, this, nullptr, nullptr);
         S::pm->areas[0].add_object(box, 0);
         return box;
     }
@@ -64,8 +67,12 @@ protected:
 
 TEST_F(ListBoxTest, FormsClampCountAndStartAndSelectQuietly)
 {
-    const struct { int form; INT_S16 count, start, selection; const char* readout; } cases[] = {
-        {1, 3, 5, 2, "Orc"}, {2, 3, -4, 0, "Dwarf"}, {3, 2, 1, 1, "Elf"}, {1, -3, 1, -1, ""}};
+    const struct
+    {
+        int form;
+        INT_S16 count, start, selection;
+        const char* readout;
+    } cases[] = {{1, 3, 5, 2, "Orc"}, {2, 3, -4, 0, "Dwarf"}, {3, 2, 1, 1, "Elf"}, {1, -3, 1, -1, ""}};
     for (const auto& c : cases) {
         WM_LIST_BOX* box = add(c.form, c.count, RACES, c.start);
         EXPECT_EQ(box->current_selection, c.selection) << c.form;
@@ -117,8 +124,8 @@ TEST_F(ListBoxTest, PopupWithCellGapsShowsEveryLineThatFits)
     look.x_spacing = look.y_spacing = 4;
     look.ssf = 0x1 | 0x10;
     look.shading_type = 1;
-    auto* box = new WM_LIST_BOX(100, 100, 219, 119, 0, 3, RACES, 0, style, look, style, nullptr, nullptr,
-                                nullptr, nullptr, changed, this, nullptr, nullptr);
+    auto* box = new WM_LIST_BOX(100, 100, 219, 119, 0, 3, RACES, 0, style, look, style, nullptr, nullptr, nullptr,
+                                nullptr, changed, this, nullptr, nullptr);
     S::pm->areas[0].add_object(box, 0);
     WM_FLOATING_MENU* m = box->popup;
     const int full = m->height;
@@ -191,7 +198,12 @@ TEST_F(ListBoxTest, EachChangeIsReportedOnceAtTheNextMonitor)
         box->add_line(RACES[race], word(race), 0, 1, 0);
     }
     WM_BUTTON* orc = box->popup->get_button(2);
-    const struct { std::function<void()> change; INT_S16 selection; const char* frames; } steps[] = {
+    const struct
+    {
+        std::function<void()> change;
+        INT_S16 selection;
+        const char* frames;
+    } steps[] = {
         {[&] { box->set_selection_from_data(word(1), 0); }, 1, "3. 1"}, // the saved race
         {[&] { box->set_current_selection(10, 0); }, 2, "3. 2"},
         {[&] { box->set_current_selection(-5, 1); }, 0, ".."},

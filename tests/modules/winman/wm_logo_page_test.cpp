@@ -16,7 +16,10 @@ using imgtest::px;
 constexpr INT_U32 RED = 0xFFFF0000u, BLUE = 0xFF0000FFu, GREEN = 0xFF00FF00u, BLACK = 0xFF000000u;
 
 int goto_calls = 0, shown_passes = 0;
-WM_MESG go_to_first_pages() { return ++goto_calls, 11; }
+WM_MESG go_to_first_pages()
+{
+    return ++goto_calls, 11;
+}
 
 class LogoPageTest : public kivo_test::WidgetTest
 {
@@ -92,8 +95,12 @@ TEST_F(LogoPageTest, ComposedPictureAtRightAndBottomOffsetKeepsItsBox)
     wm_logo_page_setup(*pm);
     const IMAGE& b = pm->backgrounds[0];
     // 11 pixels right of and below the picture; the box reaches one further.
-    const struct { int x, y; INT_U32 want; } cases[] = {{788, 588, BLUE},  {769, 579, BLUE},  {789, 588, GREEN},
-                                                       {788, 589, GREEN}, {790, 588, BLACK}, {788, 590, BLACK}};
+    const struct
+    {
+        int x, y;
+        INT_U32 want;
+    } cases[] = {{788, 588, BLUE},  {769, 579, BLUE},  {789, 588, GREEN},
+                 {788, 589, GREEN}, {790, 588, BLACK}, {788, 590, BLACK}};
     for (const auto& c : cases) {
         EXPECT_EQ(px(b, c.x, c.y), c.want) << c.x << "," << c.y;
     }
@@ -116,7 +123,8 @@ TEST_F(LogoPageTest, MessageIsCutTo24CharactersAndCentred)
     };
     const std::vector<INT_U32> centred = render(-1, -1, text);
     EXPECT_NE(centred, render(0, 0, ""));
-    EXPECT_TRUE(centred == render(static_cast<short>((kivo_test::SCREEN_W - w) / 2), (kivo_test::SCREEN_H - 20) / 2, cut));
+    EXPECT_TRUE(centred ==
+                render(static_cast<short>((kivo_test::SCREEN_W - w) / 2), (kivo_test::SCREEN_H - 20) / 2, cut));
 }
 
 } // namespace

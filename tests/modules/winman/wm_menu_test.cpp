@@ -68,19 +68,20 @@ TEST_F(MenuTest, MenuModesAndDefaultItemStyle)
 
 TEST_F(MenuTest, PlacementFlipsAndKeepsTheFlip)
 {
-    const struct {
+    const struct
+    {
         MENU_TYPE type;
         INT_S16 x, y;
         INT_S16 area[4];
         MENU_TYPE after;
         bool beside = true; // false: pushed into the area instead
     } rows[] = {
-        {0, 100, 100, {-1, -1, -1, -1}, 0}, // fits below
-        {0, 100, 500, {-1, -1, -1, 519}, 1}, // near the bottom: above
+        {0, 100, 100, {-1, -1, -1, -1}, 0},          // fits below
+        {0, 100, 500, {-1, -1, -1, 519}, 1},         // near the bottom: above
         {0, 100, 500, {-1, 495, -1, 530}, 0, false}, // fits neither way: stays below
-        {3, 700, 100, {-1, -1, 759, -1}, 2}, // at the right edge: left
-        {2, 10, 100, {-1, -1, -1, -1}, 3},  // at the left edge: right
-        {7, 100, 100, {-1, -1, -1, -1}, 7}, // no such side: not moved
+        {3, 700, 100, {-1, -1, 759, -1}, 2},         // at the right edge: left
+        {2, 10, 100, {-1, -1, -1, -1}, 3},           // at the left edge: right
+        {7, 100, 100, {-1, -1, -1, -1}, 7},          // no such side: not moved
     };
     for (const auto& r : rows) {
         P::popup_x1 = r.area[0], P::popup_y1 = r.area[1], P::popup_x2 = r.area[2], P::popup_y2 = r.area[3];
@@ -89,8 +90,11 @@ TEST_F(MenuTest, PlacementFlipsAndKeepsTheFlip)
         m->move(static_cast<INT_S16>(r.x + 1), r.y); // placed again: the flip is kept
         EXPECT_EQ(m->menu_type, r.after) << r.type << " at " << r.x << "," << r.y;
         const WM_FLOATING_MENU* p = m->popup;
-        const int at[][2] = {{m->x, m->y + m->height}, {m->x, m->y - p->height}, {m->x - p->width, m->y},
-                             {m->x + m->width, m->y}, {px, py}};
+        const int at[][2] = {{m->x, m->y + m->height},
+                             {m->x, m->y - p->height},
+                             {m->x - p->width, m->y},
+                             {m->x + m->width, m->y},
+                             {px, py}};
         const int k = r.after < 4 ? r.after : 4;
         EXPECT_TRUE(!r.beside || (p->x == at[k][0] && p->y == at[k][1])) << p->x << "," << p->y;
         S::pm->areas[0].remove_object(m, 1, 0);
@@ -100,13 +104,19 @@ TEST_F(MenuTest, PlacementFlipsAndKeepsTheFlip)
 TEST_F(MenuTest, EveryCloseTakesThePopupOffTheList)
 {
     constexpr INT_U32 KEY_F = 3;
-    const struct {
+    const struct
+    {
         INT_U32 mode;
         std::function<void(WM_MENU*)> close;
     } rows[] = {
         {0, [](WM_MENU*) { click(120, 110); }}, // pressed again
         {0, [](WM_MENU*) { hold_key(KEY_F, true), frame(), hold_key(KEY_F, false); }},
-        {2, [](WM_MENU* m) { point(120, m->popup->y + 5), settle(); EXPECT_TRUE(is_open(m)); point(500, 500); }},
+        {2,
+         [](WM_MENU* m) {
+             point(120, m->popup->y + 5), settle();
+             EXPECT_TRUE(is_open(m));
+             point(500, 500);
+         }},
     };
     for (const auto& r : rows) {
         WM_MENU::menu_mode = r.mode;

@@ -24,8 +24,8 @@ TEST_F(PageBase, DescriptorsCompareCallbacksAndIdsBeforeTheirData)
     // Bound to no area: never queued, so the stack keeps them.
     TEST_PAGE a(manager, 7, 9), same_id(manager, 7, 9), other_id(manager, 8, 9);
     auto* none = static_cast<void*>(nullptr);
-    const WM_SCREEN_INFO page{WM_PAGE_BASE::create_callback, WM_PAGE_BASE::destroy_callback, nullptr,
-                              counting_compare, nullptr, &a, 1, 7};
+    const WM_SCREEN_INFO page{
+        WM_PAGE_BASE::create_callback, WM_PAGE_BASE::destroy_callback, nullptr, counting_compare, nullptr, &a, 1, 7};
     auto with = [&](void* data, WM_PAGE_COMPARE compare, INT_U32 id, WM_PAGE_CREATE create) {
         WM_SCREEN_INFO d = page;
         d.data = data;

@@ -61,7 +61,8 @@ TEST_F(FrameDriver, MonitorDelayHoldsBackOnlyThePageCallbacks)
     with_pages(1, pages);
     PROBE* widget = pages[0]->widgets[0];
     // Ten passes 40 ms apart, also across the counter's sign bit and its wrap.
-    const struct {
+    const struct
+    {
         INT_S16 delay;
         INT_U32 start_ms;
         int page_calls;
@@ -84,7 +85,8 @@ TEST_F(FrameDriver, DispatchRebuildsAndClosesAsAsked)
     // Page 1 shows in area 0, page 2 in area 1, two modal probes over area
     // 0. The code comes from area 1's widget (timed pass), or from page 1
     // (modal pass), so the message's area is 1 or 0.
-    const struct {
+    const struct
+    {
         WM_MESG code;
         int from, hidden_area;
         WM_MESG result;

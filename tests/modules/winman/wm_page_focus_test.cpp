@@ -45,11 +45,12 @@ TEST_F(Focus, TabWalksTheAreasInOrderOrStaysInsideTheDialog)
     LISTNODE* walking = manager.areas[0].objects.head->next;
     manager.areas[0].objects.iterator = walking;
 
-    const struct {
+    const struct
+    {
         PROBE* focal;
         bool shift;
         PROBE* expected;
-    } rows[] = {{nullptr, false, a}, {nullptr, true, d}, {a, false, b}, {b, false, c}, {d, false, a},
+    } rows[] = {{nullptr, false, a}, {nullptr, true, d}, {a, false, b},    {b, false, c},  {d, false, a},
                 {a, true, d},        {c, true, b},       {gone, false, c}, {gone, true, b}}; // hidden, yet passed
     for (const auto& row : rows) {
         S::focal_object = row.focal;
@@ -90,15 +91,16 @@ TEST_F(Focus, AreaMovesStartAtTheNeighbouringAreaModuloTheCount)
     PROBE stray(0, 0, 10, 10, COLOUR_RED);
     stray.can_focus = 1;
 
-    const struct {
+    const struct
+    {
         PROBE* focal;
         int stray_area; // of the focal object in no area
         bool shift;
         int hide; // 1 area 1, 2 area 1's widget
         PROBE* expected;
     } rows[] = {
-        {nullptr, 0, false, 0, a0}, {nullptr, 0, true, 0, a2}, {a0, 0, false, 0, a1},  {a0, 0, false, 1, a2},
-        {a0, 0, true, 0, a2},       {a2, 0, false, 0, a0},     {a2, 0, true, 1, a0},   {&stray, -1, true, 0, a0},
+        {nullptr, 0, false, 0, a0}, {nullptr, 0, true, 0, a2}, {a0, 0, false, 0, a1}, {a0, 0, false, 1, a2},
+        {a0, 0, true, 0, a2},       {a2, 0, false, 0, a0},     {a2, 0, true, 1, a0},  {&stray, -1, true, 0, a0},
         {&stray, 7, false, 0, a2},  {&stray, 9, true, 0, a2},  {a0, 0, false, 2, a0}, // area 1 has nothing to focus
     };
     for (const auto& row : rows) {

@@ -86,9 +86,9 @@ TEST_F(PageManager, FindObjectAtPosPrefersHigherAreasAndTheirWidgets)
         int x, y;
         WM_SCREEN_OBJECT* want;
     } cases[] = {
-        {255, 255, high},                // both areas' widgets: the higher area's
-        {305, 305, only_low},            // a widget beats the higher area's background
-        {210, 210, &manager.areas[1]},   // bare background of both
+        {255, 255, high},              // both areas' widgets: the higher area's
+        {305, 305, only_low},          // a widget beats the higher area's background
+        {210, 210, &manager.areas[1]}, // bare background of both
         {10, 10, &manager.areas[0]},
         {700, 10, nullptr},
     };

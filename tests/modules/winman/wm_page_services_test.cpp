@@ -23,11 +23,12 @@ TEST_F(PageServices, WhatAWidgetAsksReachesTheDriver)
     ASSERT_EQ(S::page_services(), static_cast<WM_PAGE_SERVICES*>(&manager));
     auto* widget = new kivo_test::PROBE(0, 0, 100, 100, COLOUR_RED);
     manager.areas[1].add_object(widget, 0);
-    const struct {
-        char ask;     // i inject a press at (50, 60), c inject and cancel it, p ask for shape 3
-        INT_U8 shapes; // WM_PAGE_MANAGER::monitor_mouse_cursor
-        INT_S8 request; // the manager's cursor request at the end of that pass
-        INT_S8 cursor;  // MOUSE::current_cursor after it; 1 before it
+    const struct
+    {
+        char ask;                   // i inject a press at (50, 60), c inject and cancel it, p ask for shape 3
+        INT_U8 shapes;              // WM_PAGE_MANAGER::monitor_mouse_cursor
+        INT_S8 request;             // the manager's cursor request at the end of that pass
+        INT_S8 cursor;              // MOUSE::current_cursor after it; 1 before it
         std::vector<int> next_pass; // pointer x, y and left button in the next pass
     } rows[] = {
         {'i', 1, 0, 0, {50, 60, 1}},

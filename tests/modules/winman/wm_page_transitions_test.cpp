@@ -138,15 +138,15 @@ TEST_F(Transitions, EveryKindPresentsItsFramesAndEndsOnItsPicture)
     P::frame_hook = record;
     // Queues the page `tag`; shown at once unless a transition will show it.
     auto queue = [pm](INT_U32 tag, bool show) {
-        pm->set_next_page(0, create_page, nullptr, reinterpret_cast<void*>(static_cast<std::uintptr_t>(tag)),
-                          nullptr, 1, 0, nullptr);
+        pm->set_next_page(0, create_page, nullptr, reinterpret_cast<void*>(static_cast<std::uintptr_t>(tag)), nullptr,
+                          1, 0, nullptr);
         if (show) {
             pm->go_to_page(0);
         }
     };
     struct ROW
     {
-        char call; // 'm', 'i', 'g', 'o', 'G' as the frames; 'x' / 'X' out-then-in; 's' slide
+        char call;               // 'm', 'i', 'g', 'o', 'G' as the frames; 'x' / 'X' out-then-in; 's' slide
         INT_U32 ms, step, clock; // page effects ms, clock step per frame, counter at the start (0: as it is)
         int direction, style;
         char final;
@@ -240,8 +240,8 @@ TEST_F(Transitions, EveryKindPresentsItsFramesAndEndsOnItsPicture)
 TEST(FramePacer, WaitsOutTheRestOfARefreshInterval)
 {
     const INT_U32 rows[][5] = {// interval, vsync, last (0 none), now, wait
-                               {16667, 0, 0, 5, 0},    {16667, 0, 1000, 1010, 7}, {16667, 0, 1000, 1017, 0},
-                               {16667, 1, 1000, 1001, 0}, {0, 0, 1000, 1001, 0},  {16667, 0, 2000, 1990, 0},
+                               {16667, 0, 0, 5, 0},          {16667, 0, 1000, 1010, 7}, {16667, 0, 1000, 1017, 0},
+                               {16667, 1, 1000, 1001, 0},    {0, 0, 1000, 1001, 0},     {16667, 0, 2000, 1990, 0},
                                {16667, 0, 0xFFFFFFF8u, 2, 7}};
     for (const auto& r : rows) {
         WM_FRAME_PACER pacer;

@@ -225,9 +225,7 @@ TEST_F(PtmFileTest, NestedCountsCostMemoryInProportionToTheFile)
         const long size = 2L << 20;
         SCOPED_TRACE(exact);
         write("nested.bin", kivo_test::ptm_nested_count_file(static_cast<size_t>(size), exact));
-        long growth = kivo_test::peak_memory_growth_kb([&] {
-            EXPECT_FALSE(ptm.load(folder, "nested.bin", nullptr));
-        });
+        long growth = kivo_test::peak_memory_growth_kb([&] { EXPECT_FALSE(ptm.load(folder, "nested.bin", nullptr)); });
         if (growth < 0) {
             GTEST_SKIP() << "no peak memory to be had";
         }
@@ -243,7 +241,8 @@ TEST_F(PtmFileTest, NestedCountsCostMemoryInProportionToTheFile)
 TEST_F(PtmFileTest, SmallestRecordsCostMemoryInProportionToTheFile)
 {
     FOLDER folder = here();
-    const struct {
+    const struct
+    {
         const char* what;
         std::vector<INT_U8> file;
         INT_S32 fonts, images, pages;

@@ -9,7 +9,10 @@
 
 namespace {
 using CreateTest = kivo_test::WidgetTest;
-WM_MESG handler(WM_SCREEN_OBJECT*, void*, void*) { return 0; }
+WM_MESG handler(WM_SCREEN_OBJECT*, void*, void*)
+{
+    return 0;
+}
 int hook_calls = 0;
 WM_SCREEN_OBJECT* hook(WM_PTM_OBJECT_INFO&, WM_OBJECT_CALLBACK callback, void* data)
 {
@@ -25,8 +28,17 @@ TEST_F(CreateTest, EachTypeCodeMakesItsWidgetWithTheRecordsSteps)
     pic.fill_rect(20, 0, 39, 19, 0xFF0000FFu, 0);
     WM_PTM_IMAGE_INFO file; // not in the image cache: nothing to give back
     file.image = &pic;
-    const WM_OBJECT_TYPE table[][2] = {{0, 0}, {0, 0x10}, {0x2, 0x2}, {0x8, 0x8}, {0x10, 0x10}, {0x1000, 0x1000},
-                                       {0x8000000, 0x8000000}, {0x20000000, 0x10}, {0x8, 0}, {0x4, 0}, {0x10, 0}};
+    const WM_OBJECT_TYPE table[][2] = {{0, 0},
+                                       {0, 0x10},
+                                       {0x2, 0x2},
+                                       {0x8, 0x8},
+                                       {0x10, 0x10},
+                                       {0x1000, 0x1000},
+                                       {0x8000000, 0x8000000},
+                                       {0x20000000, 0x10},
+                                       {0x8, 0},
+                                       {0x4, 0},
+                                       {0x10, 0}};
     for (INT_U32 k = 0; k < 11; ++k) { // {code, widget bits}; the last three make none
         WM_PTM_OBJECT_INFO r;
         r.type = table[k][0];

@@ -64,7 +64,8 @@ TEST_F(PtmFoldersTest, StyleSetsWithAndWithoutRewrite)
         WM_STYLE_SET s;
         CONFIG_FILE cfg;
         cfg.set_filename("a.ss", 1);
-        ASSERT_TRUE(s.write_to_config_file(cfg, [](char, void*) { return ""; }, nullptr, f));
+        ASSERT_TRUE(s.write_to_config_file(
+            cfg, [](char, void*) { return ""; }, nullptr, f));
     }
     // A comment survives only until the file is rewritten.
     const std::string a = path("sets/a.ss"), broken = "font_size\n\t12\n";

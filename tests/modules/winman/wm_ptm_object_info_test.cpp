@@ -36,39 +36,51 @@ struct W
         encode_u32(t, v, swap);
         return b.insert(b.end(), t, t + 4), *this;
     }
-    W& str(const std::string& s) { return u32(static_cast<INT_U32>(s.size())), b.insert(b.end(), s.begin(), s.end()), *this; }
+    W& str(const std::string& s)
+    {
+        return u32(static_cast<INT_U32>(s.size())), b.insert(b.end(), s.begin(), s.end()), *this;
+    }
 
     // A record of version v (8 to 25) up to its sub-record count, with
     // values unlike the defaults; `text` tells records apart.
     W& object(int v, const std::string& text, INT_U32 children)
     {
-        if (v >= 22)
+        if (v >= 22) {
             u8(1);
+        }
         u32(v >= 13 ? 0x2 : 4);
         str("AID_GO").u32(3).u32(77).str("").u32(0).u16(10).u16(20).u16(100).u16(30);
-        if (v >= 11 && v <= 17)
+        if (v >= 11 && v <= 17) {
             u32(0xDEADBEEF);
+        }
         u8(0).str(text).u32(0);
-        if (v >= 21)
+        if (v >= 21) {
             u32(5);
+        }
         str("hint").u8(0);
-        if (v >= 12)
+        if (v >= 12) {
             u8(1);
-        else
+        } else {
             u32(7);
-        if (v >= 19)
+        }
+        if (v >= 19) {
             u8(1).u32(65);
-        if (v >= 12)
+        }
+        if (v >= 12) {
             u8(1);
-        else
+        } else {
             u32(0);
+        }
         u8(0);
-        if (v >= 17)
+        if (v >= 17) {
             u32(0);
-        if (v >= 21)
+        }
+        if (v >= 21) {
             u16(25).u16(2).str("1,2").u32(0);
-        if (v >= 20)
+        }
+        if (v >= 20) {
             u16(4).u16(6);
+        }
         return u32(children);
     }
 };
@@ -94,8 +106,9 @@ protected:
         MEMORY_DATA_DEVICE d(w.b);
         d.swap = w.swap;
         bool ok = o.read(d, static_cast<INT_U16>(v));
-        if (out)
+        if (out) {
             *out = d;
+        }
         return ok && d.pos == static_cast<long>(d.data.size());
     }
     std::unique_ptr<WM_PAGE_TOOL_MANAGER> m;
@@ -136,8 +149,9 @@ TEST_F(PtmObjectTest, EachVersionReadsWhatItStoresInBothByteOrders)
 void tree(W& w, const std::string& name, int levels)
 {
     w.object(25, name, levels ? 3 : 0);
-    for (int i = 0; levels && i < 3; ++i)
+    for (int i = 0; levels && i < 3; ++i) {
         tree(w, name + "." + std::to_string(i), levels - 1);
+    }
 }
 
 TEST_F(PtmObjectTest, SubRecordsRoundTripDepthFirstAndCopiesAreDeep)
@@ -242,17 +256,21 @@ TEST_F(PtmObjectTest, LegacyFlagTables)
     // {old flag, shading flags, indent byte, ssf, ssef} for button records:
     // the first and last entry of the map, the first arrow, and the two
     // flags that depend on other fields.
-    struct CASE { INT_U32 old, shading, indent, ssf, ssef; };
+    struct CASE
+    {
+        INT_U32 old, shading, indent, ssf, ssef;
+    };
     const CASE buttons[] = {
-        {0x1, 0, 0, 0x40, 0},       {0x10, 0, 0, 0, 0x4},         {0x800000, 0, 0, 0x80000, 0},
-        {0x200, 0x80FF, 0, 0x3, 0}, {0x200, 0x00FF, 0, 0x5, 0},   {0x4, 0, 1, 0, 0x2},
+        {0x1, 0, 0, 0x40, 0},       {0x10, 0, 0, 0, 0x4},       {0x800000, 0, 0, 0x80000, 0},
+        {0x200, 0x80FF, 0, 0x3, 0}, {0x200, 0x00FF, 0, 0x5, 0}, {0x4, 0, 1, 0, 0x2},
     };
     for (const CASE& c : buttons) {
         SCOPED_TRACE(c.old);
         W w;
         w.u32(2).u32(3).u32(1).u32(2).u32(3).u8(1).u16(1).u16(2).u16(3).u16(4).str("a").str("c").str("Go");
-        for (int i = 0; i < 7; ++i)
+        for (int i = 0; i < 7; ++i) {
             w.u32(0xFF000000u + static_cast<INT_U32>(i));
+        }
         w.u32(c.old).u16(c.shading).u8(0).u8(c.indent).str("skin").u8(0).u32(0);
         WM_PTM_OBJECT_INFO o;
         ASSERT_TRUE(read(o, w, 5));
@@ -284,8 +302,9 @@ W old_button()
 {
     W w;
     w.u32(2).u32(3).u32(1).u32(2).u32(3).u8(1).u16(1).u16(2).u16(3).u16(4).str("a").str("c").str("Go");
-    for (int i = 0; i < 7; ++i)
+    for (int i = 0; i < 7; ++i) {
         w.u32(0);
+    }
     w.u16(0).u16(0).u8(0).u8(0);
     return w;
 }
@@ -312,8 +331,9 @@ TEST_F(PtmObjectTest, HostileNestingAndCountsFailCleanly)
 {
     for (int levels : {64, 65, 10000}) {
         W w;
-        for (int i = 0; i < levels; ++i)
+        for (int i = 0; i < levels; ++i) {
             w.object(25, "n", i + 1 < levels ? 1 : 0);
+        }
         WM_PTM_OBJECT_INFO o;
         EXPECT_EQ(read(o, w, 25), levels <= WM_PTM_OBJECT_INFO::max_depth) << levels;
     }
@@ -370,9 +390,10 @@ TEST_F(PtmObjectTest, IdNamesAndNumbers)
 
 TEST_F(PtmObjectTest, EditingNamesCapsAndForgetsDeletedResources)
 {
-    for (int i = 0; i < 2; ++i)
+    for (int i = 0; i < 2; ++i) {
         ASSERT_TRUE(m->create_new_style_set() && m->create_new_font() && m->create_new_colour() &&
                     m->create_new_constant() && m->create_new_dialog() && m->create_new_area());
+    }
     EXPECT_STREQ(m->style_sets[2]->name, "Style Set 3"); // numbered on from the list's end
     EXPECT_FALSE(m->delete_font(-1));
     EXPECT_FALSE(m->delete_font(2));

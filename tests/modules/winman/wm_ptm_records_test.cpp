@@ -24,18 +24,37 @@ struct BYTES
 {
     bool big;
     std::string s;
-    BYTES& u8(unsigned v) { s += static_cast<char>(v); return *this; }
+    BYTES& u8(unsigned v)
+    {
+        s += static_cast<char>(v);
+        return *this;
+    }
     BYTES& u16(unsigned v) { return big ? u8(v >> 8).u8(v & 0xFF) : u8(v & 0xFF).u8(v >> 8); }
     BYTES& u32(INT_U32 v) { return big ? u16(v >> 16).u16(v & 0xFFFF) : u16(v & 0xFFFF).u16(v >> 16); }
-    BYTES& str(const std::string& t) { u32(static_cast<INT_U32>(t.size())); s += t; return *this; }
-    BYTES& path(const std::string& t) { s += t; s.append(2048 - t.size(), '\0'); return *this; }
+    BYTES& str(const std::string& t)
+    {
+        u32(static_cast<INT_U32>(t.size()));
+        s += t;
+        return *this;
+    }
+    BYTES& path(const std::string& t)
+    {
+        s += t;
+        s.append(2048 - t.size(), '\0');
+        return *this;
+    }
     // The path of a font or image record as each version stores it (none
     // for a null text).
     BYTES& place(INT_U16 version, const char* t)
     {
         return !t || version < 10 ? *this : version > 15 ? path(t) : u8(0xFF).path(t);
     }
-    MEMORY_DATA_DEVICE device() const { MEMORY_DATA_DEVICE d(s); d.swap = big; return d; }
+    MEMORY_DATA_DEVICE device() const
+    {
+        MEMORY_DATA_DEVICE d(s);
+        d.swap = big;
+        return d;
+    }
 };
 
 bool ends_record(MEMORY_DATA_DEVICE& d)
@@ -44,8 +63,7 @@ bool ends_record(MEMORY_DATA_DEVICE& d)
     return get_u32(d, v) && v == END;
 }
 
-template <typename T>
-std::string written(T& record)
+template <typename T> std::string written(T& record)
 {
     MEMORY_DATA_DEVICE d;
     EXPECT_TRUE(record.put_to_data_device(d));
@@ -73,7 +91,8 @@ TEST_F(PtmRecordsTest, PagesReadTheirBackgroundAndMethodByVersion)
     // index: the s32 from 17 on (COUNT: the image count); file: the name
     // before 17.
     constexpr INT_S32 COUNT = -2;
-    const struct {
+    const struct
+    {
         INT_U16 version;
         const char* file;
         INT_S32 index;
@@ -144,17 +163,22 @@ TEST_F(PtmRecordsTest, FontsInstallInTheSlotAskedForElseAnyFree)
     const int any = IMAGE_KNOWN_FONT_COUNT;
 
     // slot -1: the first free slot from the first after the known fonts.
-    const struct {
+    const struct
+    {
         INT_U16 version;
         const char* file;
         const char* path;
         unsigned slot; // the request, from version 14
         int expect;
     } cases[] = {
-        {25, known5, "$APPDATA/fonts", 5, 5},          {25, "BabelSans.ttf", "$APPDATA/fonts", 5, any},
-        {25, "BabelSans.ttf", "$APPDATA/fonts", 255, any}, {15, "BabelSans.ttf", "$APPDATA/fonts", 255, any},
-        {13, known5, "$APPDATA/fonts", 0, any},        {9, "BabelSans.ttf", nullptr, 0, any},
-        {25, "missing.ttf", "$APPDATA/fonts", 255, -1}, {25, "BabelSans.ttf", "$NOWHERE/fonts", 255, -1},
+        {25, known5, "$APPDATA/fonts", 5, 5},
+        {25, "BabelSans.ttf", "$APPDATA/fonts", 5, any},
+        {25, "BabelSans.ttf", "$APPDATA/fonts", 255, any},
+        {15, "BabelSans.ttf", "$APPDATA/fonts", 255, any},
+        {13, known5, "$APPDATA/fonts", 0, any},
+        {9, "BabelSans.ttf", nullptr, 0, any},
+        {25, "missing.ttf", "$APPDATA/fonts", 255, -1},
+        {25, "BabelSans.ttf", "$NOWHERE/fonts", 255, -1},
         {13, "BabelSans.ttf", "$NOWHERE/fonts", 0, -1},
     };
     // The second round runs without the font system: nothing is installed.
@@ -202,15 +226,19 @@ TEST_F(PtmRecordsTest, ImagesOpenThroughTheSharedCache)
     DATA_FILE* file = folder.open_data_file("dot.png", fm_write, 0, 0);
     ASSERT_TRUE(file && picture.save_png(file) && folder.close(file));
 
-    const struct {
+    const struct
+    {
         INT_U16 version;
         const char* file;
         const char* path;
         bool opened;
     } cases[] = {
-        {25, "dot.png", "$APPDATA/images", true}, {13, "dot.png", "$APPDATA/images", true},
-        {9, "dot.png", nullptr, true},            {25, "", "$APPDATA/images", false},
-        {25, "gone.png", "$APPDATA/images", false}, {25, "dot.png", "$NOWHERE/images", false},
+        {25, "dot.png", "$APPDATA/images", true},
+        {13, "dot.png", "$APPDATA/images", true},
+        {9, "dot.png", nullptr, true},
+        {25, "", "$APPDATA/images", false},
+        {25, "gone.png", "$APPDATA/images", false},
+        {25, "dot.png", "$NOWHERE/images", false},
         {12, "dot.png", "$NOWHERE/images", false},
     };
     for (bool big : {false, true}) {
@@ -253,11 +281,20 @@ TEST_F(PtmRecordsTest, StoredFoldersLeadOnlyIntoTheirAliasAndToPlainFiles)
     ASSERT_TRUE(file && picture.save_png(file) && images.close(file));
     file = etc.open_data_file("shadow", fm_write, 0, 0);
     ASSERT_TRUE(file && picture.save_png(file) && etc.close(file));
-    ASSERT_TRUE(kivo_test::write_file(etc.get_path_string("face"), kivo_test::read_file(share_fonts + "/BabelSans.ttf")));
-    const struct { FOLDER* in; const char* name; std::string to; } links[] = {
-        {&fonts, "linked.ttf", share_fonts + "/BabelSans.ttf"}, {&fonts, "zero.ttf", "/dev/zero"},
-        {&fonts, "mem.ttf", "/proc/self/mem"},                  {&images, "linked.png", images.get_path_string("dot.png")},
-        {&images, "mem.png", "/proc/self/mem"},                 {&images, "zero.png", "/dev/zero"},
+    ASSERT_TRUE(
+        kivo_test::write_file(etc.get_path_string("face"), kivo_test::read_file(share_fonts + "/BabelSans.ttf")));
+    const struct
+    {
+        FOLDER* in;
+        const char* name;
+        std::string to;
+    } links[] = {
+        {&fonts, "linked.ttf", share_fonts + "/BabelSans.ttf"},
+        {&fonts, "zero.ttf", "/dev/zero"},
+        {&fonts, "mem.ttf", "/proc/self/mem"},
+        {&images, "linked.png", images.get_path_string("dot.png")},
+        {&images, "mem.png", "/proc/self/mem"},
+        {&images, "zero.png", "/dev/zero"},
     };
     for (const auto& l : links) {
         ASSERT_EQ(symlink(l.to.c_str(), l.in->get_path_string(l.name)), 0) << l.name;
@@ -265,7 +302,8 @@ TEST_F(PtmRecordsTest, StoredFoldersLeadOnlyIntoTheirAliasAndToPlainFiles)
     const std::string root_etc = "$ROOT0" + std::string(etc.get_path_string());
     // kept: the folder stays; loads: the resource is had; device: a link
     // to a device or kernel file.
-    const struct {
+    const struct
+    {
         const char *font, *image;
         std::string font_path, image_path;
         bool kept, loads, device;
@@ -315,8 +353,7 @@ TEST_F(PtmRecordsTest, ColoursAndConstantsByVersion)
         MEMORY_DATA_DEVICE d = b.device();
         WM_PTM_COLOUR_INFO colour;
         WM_PTM_CONSTANT_INFO c12, c16, text, number;
-        ASSERT_TRUE(colour.read(d, 12) && c12.read(d, 12) && c16.read(d, 16) && text.read(d, 17) &&
-                    number.read(d, 25));
+        ASSERT_TRUE(colour.read(d, 12) && c12.read(d, 12) && c16.read(d, 16) && text.read(d, 17) && number.read(d, 25));
         EXPECT_TRUE(ends_record(d));
         EXPECT_EQ(colour.colour.value, 0x80FF0000u);
         EXPECT_STREQ(c12.value.value.text, "-1");
@@ -338,13 +375,12 @@ struct ALL_RECORDS
     WM_PTM_CONSTANT_INFO constant;
     bool read(DATA_DEVICE& d)
     {
-        return area.read(d, 25) && dialog.read(d, 25) && font.read(d, 25) && image.read(d, 25) &&
-               colour.read(d, 25) && constant.read(d, 25);
+        return area.read(d, 25) && dialog.read(d, 25) && font.read(d, 25) && image.read(d, 25) && colour.read(d, 25) &&
+               constant.read(d, 25);
     }
     std::string bytes()
     {
-        return written(area) + written(dialog) + written(font) + written(image) + written(colour) +
-               written(constant);
+        return written(area) + written(dialog) + written(font) + written(image) + written(colour) + written(constant);
     }
 };
 
@@ -387,7 +423,8 @@ TEST_F(PtmRecordsTest, Version25RecordsRoundTripByteForByte)
 // the file has it, short or long.
 TEST_F(PtmRecordsTest, TextsOfEveryLengthReadAndWriteBack)
 {
-    const struct {
+    const struct
+    {
         std::string stored; // as the file holds it
         const char* read;   // null: none
     } cases[] = {

@@ -5,13 +5,13 @@
 #include "errors.h"
 #include "host_window.h"
 #include "kivo_app_settings.h"
+#include "ptm_crafted.h"
+#include "widget_test.h"
 #include "wm_button.h"
 #include "wm_dialog.h"
 #include "wm_grid.h"
 #include "wm_menu.h"
-#include "ptm_crafted.h"
 #include "wm_page_tool_manager.h"
-#include "widget_test.h"
 #include "wm_ptm_records.h"
 
 #include <gtest/gtest.h>
@@ -214,7 +214,8 @@ TEST_F(PtmStartupTest, BackgroundsPastThePictureLimitAreRefusedFromTheirHeader)
     ptm.init_areas(nullptr);
     EXPECT_EQ(ptm.setup_page(d.areas[0].pages[0].id, on_widget, 0), 1);
     EXPECT_EQ(imgtest::px(pm->backgrounds[0], 10, 20), 0xFF204060u);
-    largest = kivo_test::largest_allocation([&] { EXPECT_EQ(ptm.setup_page(d.areas[0].pages[1].id, on_widget, 0), 1); });
+    largest =
+        kivo_test::largest_allocation([&] { EXPECT_EQ(ptm.setup_page(d.areas[0].pages[1].id, on_widget, 0), 1); });
     EXPECT_EQ(imgtest::px(pm->backgrounds[0], 10, 20), 0xFF00FF00u);
     EXPECT_EQ(imgtest::px(pm->backgrounds[0], 209, 119), 0xFF00FF00u);
     if (largest >= 0) {

@@ -105,9 +105,9 @@ TEST_F(ScreenObject, HitTestingTakesTheLastAnswerAndOutlyingChildren)
         int x, y;
         WM_SCREEN_OBJECT* want;
     } cases[] = {
-        {45, 45, high},      // overlap: the child added later
-        {25, 25, inner},     // the later sibling has no answer: the earlier deep one stands
-        {5, 5, &root},       // only the object itself
+        {45, 45, high},       // overlap: the child added later
+        {25, 25, inner},      // the later sibling has no answer: the earlier deep one stands
+        {5, 5, &root},        // only the object itself
         {305, 305, outlying}, // outside the parent, still part of it
         {200, 200, nullptr},
     };
@@ -146,7 +146,7 @@ TEST_F(ScreenObject, FocusMovesWithCallbacksAndIgnoresRefusals)
     WM_SCREEN_OBJECT::update_regions_sz = 0;
     WM_SCREEN_OBJECT::focal_object_monitored = 0;
     b.take_focus();
-    EXPECT_EQ(callback_log, "a+a-b+"); // the old holder first, then the new
+    EXPECT_EQ(callback_log, "a+a-b+");                 // the old holder first, then the new
     EXPECT_EQ(WM_SCREEN_OBJECT::update_regions_sz, 2); // both redrawn
     EXPECT_EQ(WM_SCREEN_OBJECT::focal_object_monitored, 1);
 

@@ -68,7 +68,13 @@ TEST_F(ScriptTest, SizesGapsAndFlagsFromCornersAndStyles)
 
     // Shading 0 gives gaps 0, type 3 (one ring) 1; set gaps stay. The
     // border flags need draw_border; disabled (0x1000) has no script flag.
-    const struct { SCROBJ_SHADING_TYPE shading; INT_S16 gap; INT_U32 ssf, flags; INT_U16 edges; } styles[] = {
+    const struct
+    {
+        SCROBJ_SHADING_TYPE shading;
+        INT_S16 gap;
+        INT_U32 ssf, flags;
+        INT_U16 edges;
+    } styles[] = {
         {0, -1, 0x1 | 0x2 | 0x40 | 0x18 | 0x100000 | 0x40000, 0x1 | 0x4 | 0x180 | 0x10 | 0x40000, 0x80FF},
         {3, -1, 0x2 | 0x4 | 0x80 | 0x20 | 0x200000 | 0x1000 | 0xE00, 0x8 | 0x40 | 0x20 | 0x1C00, 0x00FF},
         {3, 7, 0x1 | 0x4 | 0x100 | 0x1E000 | 0x20000 | 0x80000, 0x2 | 0x200 | 0x1E000 | 0x20000 | 0x80000, 0x00FF}};
@@ -89,8 +95,10 @@ TEST_F(ScriptTest, SizesGapsAndFlagsFromCornersAndStyles)
     }
 
     // {left and top, right and bottom, x font size, base gap} -> x, y.
-    const struct { INT_S16 a, b, font, base, want_x, want_y; } cases[] = {
-        {4, -1, 15, 3, 11, 7}, {-1, -1, 15, 3, 15, 6}, {3, 5, 15, 3, 8, 8}, {-1, 6, -1, 2, 17, 8}};
+    const struct
+    {
+        INT_S16 a, b, font, base, want_x, want_y;
+    } cases[] = {{4, -1, 15, 3, 11, 7}, {-1, -1, 15, 3, 15, 6}, {3, 5, 15, 3, 8, 8}, {-1, 6, -1, 2, 17, 8}};
     for (auto& c : cases) {
         WM_STYLE_SET style;
         style.border_left_gap = style.border_top_gap = c.a;
@@ -117,7 +125,13 @@ TEST_F(ScriptTest, BackgroundsAndBordersFollowTheFlags)
         return [=](IMAGE& m) { m.plot_rounded_rect(x1, y1, x2, y2, r, corners, a, COLOUR_BLACK, shade, kind); };
     };
     // {flags, edge flags, flash phase, draw background, expected picture}
-    const struct { INT_U32 flags; INT_U16 edges; INT_U8 flash, fill; std::function<void(IMAGE&)> want; } cases[] = {
+    const struct
+    {
+        INT_U32 flags;
+        INT_U16 edges;
+        INT_U8 flash, fill;
+        std::function<void(IMAGE&)> want;
+    } cases[] = {
         {0, 15, 0, 1, [&](IMAGE& m) { m.fill_rect(x1, y1, x2, y2, BACK, 1); }},
         {0, 15, 0, 0, [](IMAGE&) {}},
         {SCRIPT_DARKENED, 15, 0, 1, [&](IMAGE& m) { m.darken_rect(x1, y1, x2, y2, 50); }},
@@ -136,11 +150,16 @@ TEST_F(ScriptTest, BackgroundsAndBordersFollowTheFlags)
         EXPECT_TRUE(drew(*b, c.want)) << std::hex << c.flags << " edges " << c.edges;
     }
     // Type 4 is one raised ring, type 3 one ring in the outline colour.
-    const struct { SCROBJ_SHADING_TYPE shading; INT_U32 flags; INT_U32 top, bottom; } borders[] = {
-        {4, SCRIPT_OUTSTANDING_BORDER, COLOUR_WHITE, COLOUR_DARK_GREY},
-        {4, SCRIPT_INDENTED_BORDER, COLOUR_DARK_GREY, COLOUR_WHITE},
-        {3, SCRIPT_OUTSTANDING_BORDER, COLOUR_YELLOW, COLOUR_YELLOW},
-        {3, SCRIPT_OUTSTANDING_BORDER | SCRIPT_TEXT_COLOUR_OUTLINE, INK, INK}, {4, 0, BACK, BACK}};
+    const struct
+    {
+        SCROBJ_SHADING_TYPE shading;
+        INT_U32 flags;
+        INT_U32 top, bottom;
+    } borders[] = {{4, SCRIPT_OUTSTANDING_BORDER, COLOUR_WHITE, COLOUR_DARK_GREY},
+                   {4, SCRIPT_INDENTED_BORDER, COLOUR_DARK_GREY, COLOUR_WHITE},
+                   {3, SCRIPT_OUTSTANDING_BORDER, COLOUR_YELLOW, COLOUR_YELLOW},
+                   {3, SCRIPT_OUTSTANDING_BORDER | SCRIPT_TEXT_COLOUR_OUTLINE, INK, INK},
+                   {4, 0, BACK, BACK}};
     for (auto& c : borders) {
         WM_SCRIPT* b = block(x1, y1, x2, y2, "", c.flags);
         b->shading_type = c.shading;
@@ -159,8 +178,11 @@ TEST_F(ScriptTest, SkinsReplaceTheBackgroundAndMaskTheHitTest)
     ASSERT_TRUE(folder.set_from_path_string(dir.c_str()) && folder.get(alias, nullptr));
     imgtest::CANVAS plain = imgtest::pattern(20, 10, [](int x, int) { return x < 10 ? 0u : 0xFFE02020u; });
     imgtest::CANVAS green = imgtest::solid(20, 10, 0xFF20E020u);
-    const struct { IMAGE* picture; const char* name; } files[] = {
-        {&plain, "plain.png"}, {&green, "plain_flashing.png"}, {&green, "other_up.png"}};
+    const struct
+    {
+        IMAGE* picture;
+        const char* name;
+    } files[] = {{&plain, "plain.png"}, {&green, "plain_flashing.png"}, {&green, "other_up.png"}};
     for (auto& f : files) {
         DATA_FILE* file = folder.open_data_file(f.name, fm_write, 0, 0);
         ASSERT_TRUE(file && f.picture->save_png(file));
@@ -204,7 +226,13 @@ TEST_F(ScriptTest, PlacesTextOnOneLineOrWrapped)
     // Block (100, 50)-(299, 109), gaps 2: inner box (102, 52)-(297, 107).
     const char* text = "Kivo text";
     const int sw = width_of(text), cx = 102 + (196 - sw) / 2, cy = 52 + (56 - 22) / 2;
-    const struct { INT_U32 flags; INT_U8 enabled; int x, y; short effect; } cases[] = {
+    const struct
+    {
+        INT_U32 flags;
+        INT_U8 enabled;
+        int x, y;
+        short effect;
+    } cases[] = {
         {0, 1, cx, cy, 0},
         {SCRIPT_LEFT_JUSTIFY | SCRIPT_TOP_ALIGN, 1, 102, 52, 32 | 8},
         {SCRIPT_RIGHT_JUSTIFY | SCRIPT_BOTTOM_ALIGN | SCRIPT_SHADOW_TEXT, 1, 297 - sw, 107 - 22, 64 | 16 | 1},
@@ -219,14 +247,17 @@ TEST_F(ScriptTest, PlacesTextOnOneLineOrWrapped)
         WM_SCRIPT* b = block(100, 50, 299, 109, shown, c.flags);
         b->draw_background = 0;
         b->enabled = c.enabled;
-        EXPECT_TRUE(drew(*b, [&](IMAGE& m) {
-            m.set_active_area(102, 52, 297, 107);
-            if (wrap) {
-                m.draw_string(102, 52, 297, 107, INK, COLOUR_INVISIBLE, COLOUR_INVISIBLE, 10, 22, 22, shown, c.effect);
-            } else {
-                text_at(m, c.x, c.y, shown, c.effect);
-            }
-        })) << std::hex << c.flags;
+        EXPECT_TRUE(drew(*b,
+                         [&](IMAGE& m) {
+                             m.set_active_area(102, 52, 297, 107);
+                             if (wrap) {
+                                 m.draw_string(102, 52, 297, 107, INK, COLOUR_INVISIBLE, COLOUR_INVISIBLE, 10, 22, 22,
+                                               shown, c.effect);
+                             } else {
+                                 text_at(m, c.x, c.y, shown, c.effect);
+                             }
+                         }))
+            << std::hex << c.flags;
     }
     WM_SCRIPT* numeric = block(100, 50, 299, 109, text, 0);
     numeric->draw_background = 0;
@@ -239,7 +270,11 @@ TEST_F(ScriptTest, PutsIconsBesideTheText)
     // Block (100, 100)-(299, 139), gaps 10 and 5, spacings 3; a 6 x 4 icon.
     const char* text = "Icon";
     const int sw = width_of(text), tx = 110 + (180 - sw) / 2, ty = 109, mid = ty + 8;
-    const struct { INT_U32 flags; int icon_x, icon_y, text_x, text_y; } cases[] = {
+    const struct
+    {
+        INT_U32 flags;
+        int icon_x, icon_y, text_x, text_y;
+    } cases[] = {
         {SCRIPT_ICON_LEFT, 102, 117, tx, ty},
         {SCRIPT_ICON_RIGHT | SCRIPT_ICON_BOTTOM, 291, 134, tx, ty},
         {SCRIPT_ICON_TOP, 196, 100, tx, ty},
@@ -257,11 +292,14 @@ TEST_F(ScriptTest, PutsIconsBesideTheText)
         b->border_top_gap = b->border_bottom_gap = 5;
         b->icon_x_spacing = b->icon_y_spacing = 3;
         b->icon = imgtest::solid(6, 4, ICON);
-        EXPECT_TRUE(drew(*b, [&](IMAGE& m) {
-            b->icon.put(static_cast<short>(c.icon_x), static_cast<short>(c.icon_y), &m, IMAGE_COPY_BLEND);
-            m.set_active_area(110, 105, 289, 134);
-            text_at(m, c.text_x, c.text_y, text);
-        })) << std::hex << c.flags;
+        EXPECT_TRUE(drew(*b,
+                         [&](IMAGE& m) {
+                             b->icon.put(static_cast<short>(c.icon_x), static_cast<short>(c.icon_y), &m,
+                                         IMAGE_COPY_BLEND);
+                             m.set_active_area(110, 105, 289, 134);
+                             text_at(m, c.text_x, c.text_y, text);
+                         }))
+            << std::hex << c.flags;
     }
 }
 
@@ -277,7 +315,11 @@ TEST_F(ScriptTest, FlashesEveryTwoSecondsAndLetsTheLinkedObjectGoFirst)
     EXPECT_EQ(b->flashing, 0); // no flash text: no phase
     b->flash_text.set(b->flash_text.value, "On");
     // The fake clock starts at 1,000,000 ms, an even number of 2000 ms periods.
-    const struct { INT_U32 ms; INT_U8 phase; } steps[] = {{1999, 0}, {1, 1}, {1999, 1}, {1, 0}, {2000, 1}};
+    const struct
+    {
+        INT_U32 ms;
+        INT_U8 phase;
+    } steps[] = {{1999, 0}, {1, 1}, {1999, 1}, {1, 0}, {2000, 1}};
     for (auto& s : steps) {
         tick(s.ms, &root);
         EXPECT_EQ(b->flashing * 1u, s.phase) << elapsed_ms;

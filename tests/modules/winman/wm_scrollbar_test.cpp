@@ -45,8 +45,8 @@ protected:
     WM_SCROLLBAR& bar(SCROLLBAR_TYPE type, long v = 50, INT_U8 flags = 0, PARAMETER* p = nullptr)
     {
         const bool across = type < 2;
-        bars.emplace_back(make(across ? X + 99 : X + 19, across ? Y + 19 : Y + 99, 10, p ? p : &param(0, 100, v),
-                               type, flags));
+        bars.emplace_back(
+            make(across ? X + 99 : X + 19, across ? Y + 19 : Y + 99, 10, p ? p : &param(0, 100, v), type, flags));
         bars.back()->page_step = 10;
         return *bars.back();
     }
@@ -77,8 +77,12 @@ protected:
 
 TEST_F(ScrollbarTest, TravelAndSliderPlacement)
 {
-    const struct { SCROLLBAR_TYPE type; INT_S32 travel, start; long most; } rows[] = {
-        {0, 90, X + 10, 100}, {1, 60, X + 25, 70}, {2, 90, Y, 100}, {3, 60, Y + 15, 70}};
+    const struct
+    {
+        SCROLLBAR_TYPE type;
+        INT_S32 travel, start;
+        long most;
+    } rows[] = {{0, 90, X + 10, 100}, {1, 60, X + 25, 70}, {2, 90, Y, 100}, {3, 60, Y + 15, 70}};
     for (const auto& r : rows) {
         WM_SCROLLBAR& b = bar(r.type);
         EXPECT_TRUE(b.travel == r.travel && b.travel_start == r.start && b.get_max_travel() == r.most) << r.type;
@@ -106,9 +110,14 @@ TEST_F(ScrollbarTest, TravelAndSliderPlacement)
 TEST_F(ScrollbarTest, PressesPickButtonsAndPagesWithTheVerticalMaximumOnTop)
 {
     // Offsets along the bar; the slider of types 1 and 3 lies at 45..54.
-    const struct { SCROLLBAR_TYPE type; int a; long want; SCROLLBAR_BUTTON_DOWN_TYPE action; } rows[] = {
-        {1, 5, 49, 2}, {1, 30, 40, 4}, {1, 90, 51, 1}, {1, 70, 60, 3}, {3, 5, 51, 1},
-        {3, 30, 60, 3}, {3, 90, 49, 2}, {3, 70, 40, 4}, {2, 80, 40, 4}, {2, 5, 60, 3}};
+    const struct
+    {
+        SCROLLBAR_TYPE type;
+        int a;
+        long want;
+        SCROLLBAR_BUTTON_DOWN_TYPE action;
+    } rows[] = {{1, 5, 49, 2},  {1, 30, 40, 4}, {1, 90, 51, 1}, {1, 70, 60, 3}, {3, 5, 51, 1},
+                {3, 30, 60, 3}, {3, 90, 49, 2}, {3, 70, 40, 4}, {2, 80, 40, 4}, {2, 5, 60, 3}};
     for (const auto& r : rows) {
         WM_SCROLLBAR& b = bar(r.type);
         pass(b, r.type < 2 ? X + r.a : X + 10, r.type < 2 ? Y + 10 : Y + r.a, true);
@@ -120,10 +129,15 @@ TEST_F(ScrollbarTest, PressesPickButtonsAndPagesWithTheVerticalMaximumOnTop)
 TEST_F(ScrollbarTest, HeldButtonRepeatsAfterTheThresholdThenAtTheRate)
 {
     WM_SCROLLBAR& b = bar(1);
-    const struct { INT_U32 ms; int px; bool left; long want; } steps[] = {
-        {1, X + 95, true, 51},   {500, X + 95, true, 51}, {1, X + 95, true, 52},  {60, X + 95, true, 52},
-        {1, X + 95, true, 53},   {61, X + 95, true, 54},  {100, X + 200, true, 54}, // leaving drops the action
-        {1, X + 95, true, 55},   {500, X + 95, true, 55}, {1, X + 95, false, 55}, {1000, X + 95, false, 55}};
+    const struct
+    {
+        INT_U32 ms;
+        int px;
+        bool left;
+        long want;
+    } steps[] = {{1, X + 95, true, 51}, {500, X + 95, true, 51}, {1, X + 95, true, 52},    {60, X + 95, true, 52},
+                 {1, X + 95, true, 53}, {61, X + 95, true, 54},  {100, X + 200, true, 54}, // leaving drops the action
+                 {1, X + 95, true, 55}, {500, X + 95, true, 55}, {1, X + 95, false, 55},   {1000, X + 95, false, 55}};
     for (const auto& s : steps) {
         pass(b, s.px, Y + 10, s.left, s.ms);
         EXPECT_EQ(value(b), s.want) << s.ms;
@@ -137,8 +151,15 @@ TEST_F(ScrollbarTest, DragsSnapNearTheEndsAndNeverStartOutside)
     pass(b, X + 50, Y + 10, true);
     EXPECT_EQ(b.dragging, 1);
     // drag_offset 6: q = pointer + 6; within 2 of either end snaps.
-    const struct { int px, py; long want; } moves[] = {{X + 5, Y + 10, 0},   {X + 6, Y + 10, 2},
-        {X + 92, Y + 10, 97}, {X + 93, Y + 10, 100}, {X + 40, Y + 300, 40}}; // the last one off the bar
+    const struct
+    {
+        int px, py;
+        long want;
+    } moves[] = {{X + 5, Y + 10, 0},
+                 {X + 6, Y + 10, 2},
+                 {X + 92, Y + 10, 97},
+                 {X + 93, Y + 10, 100},
+                 {X + 40, Y + 300, 40}}; // the last one off the bar
     for (const auto& m : moves) {
         pass(b, m.px, m.py, true);
         EXPECT_EQ(value(b), m.want) << m.px;
@@ -158,10 +179,14 @@ TEST_F(ScrollbarTest, DragsSnapNearTheEndsAndNeverStartOutside)
 TEST_F(ScrollbarTest, KeysByOrientationAndModifierAndMovementCallback)
 {
     const INT_U32 none = 0, cmd = kivo_test::KEY_COMMAND, ctrl = kivo_test::KEY_CONTROL;
-    const struct { SCROLLBAR_TYPE type; INT_U32 key, mod; long want; } rows[] = {
-        {0, 115, none, 0},  {0, 119, none, 100}, {0, 123, none, 49}, {0, 123, cmd, 40},   {0, 124, none, 51},
-        {0, 124, ctrl, 60}, {0, 126, none, 50},  {2, 115, none, 50}, {2, 115, cmd, 100},  {2, 119, ctrl, 0},
-        {2, 126, none, 51}, {2, 125, ctrl, 40},  {2, 116, none, 40}, {2, 121, none, 60},  {2, 36, none, 50}};
+    const struct
+    {
+        SCROLLBAR_TYPE type;
+        INT_U32 key, mod;
+        long want;
+    } rows[] = {{0, 115, none, 0},  {0, 119, none, 100}, {0, 123, none, 49}, {0, 123, cmd, 40},  {0, 124, none, 51},
+                {0, 124, ctrl, 60}, {0, 126, none, 50},  {2, 115, none, 50}, {2, 115, cmd, 100}, {2, 119, ctrl, 0},
+                {2, 126, none, 51}, {2, 125, ctrl, 40},  {2, 116, none, 40}, {2, 121, none, 60}, {2, 36, none, 50}};
     for (const auto& r : rows) {
         WM_SCROLLBAR& b = bar(r.type);
         WM_SCREEN_OBJECT::focal_object = &b;
@@ -177,8 +202,8 @@ TEST_F(ScrollbarTest, KeysByOrientationAndModifierAndMovementCallback)
     b.movement_callback = [](WM_SCROLLBAR*, SCROLLBAR_BUTTON_DOWN_TYPE a) -> long { return asked.push_back(a), 3; };
     WM_SCREEN_OBJECT::focal_object = &b;
     KEYBOARD::process_key_event(123);
-    pass(b, 700, 500, false);      // key: 47
-    pass(b, X + 70, Y + 10, true); // track beyond the slider: 50
+    pass(b, 700, 500, false);           // key: 47
+    pass(b, X + 70, Y + 10, true);      // track beyond the slider: 50
     pass(b, X + 70, Y + 10, true, 501); // repeat: 53
     pass(b, X + 70, Y + 10, false);
     pass(b, X + 5, Y + 10, true); // less button: 50
@@ -193,7 +218,7 @@ TEST_F(ScrollbarTest, WheelFocusAndReportsToTheOwner)
     newest.wheel_step = 20, MOUSE::wheel_pos = 3;
     pass(older, 700, 500, false), pass(newest, 700, 500, false);
     EXPECT_TRUE(newest_has_it && value(older) == 50 && value(newest) == 100); // 90 + 60, clamped
-    MOUSE::wheel_pos = 0x10000 - 2; // read as a signed 16-bit count
+    MOUSE::wheel_pos = 0x10000 - 2;                                           // read as a signed 16-bit count
     pass(older, X + 5, Y + 10, false);
     EXPECT_TRUE(WM_SCROLLBAR::mouse_wheel_focus == &older && value(older) == 50) << "entering resets the count";
     MOUSE::wheel_pos = 0x10000 - 2;
@@ -222,9 +247,17 @@ TEST_F(ScrollbarTest, SetupRepairsSizesAndEndsTheProgramOnBadInput)
     EXPECT_TRUE(tiny->width == 11 && tiny->height == 11);
     std::unique_ptr<WM_SCROLLBAR> floating(make(X + 99, Y + 19, 10, &param(0, 100, 50, 7), 0));
     EXPECT_EQ(floating->old_value, 50);
-    const struct { PARAMETER* p; SCROLLBAR_TYPE type; int length; const char* code; } bad[] = {
-        {nullptr, 0, 99, "0072"},        {&param(0, 0, 0, 9), 0, 99, "0073"}, {&param(5, 5, 5), 0, 99, "0070"},
-        {&param(0, 9, 0), 1, 38, "0070"}, {&param(0, 9, 0), 4, 99, "0074"}};
+    const struct
+    {
+        PARAMETER* p;
+        SCROLLBAR_TYPE type;
+        int length;
+        const char* code;
+    } bad[] = {{nullptr, 0, 99, "0072"},
+               {&param(0, 0, 0, 9), 0, 99, "0073"},
+               {&param(5, 5, 5), 0, 99, "0070"},
+               {&param(0, 9, 0), 1, 38, "0070"},
+               {&param(0, 9, 0), 4, 99, "0074"}};
     for (const auto& b : bad) {
         EXPECT_EXIT(make(X + b.length, Y + 19, 10, b.p, b.type), ::testing::ExitedWithCode(1), b.code);
     }
@@ -232,9 +265,16 @@ TEST_F(ScrollbarTest, SetupRepairsSizesAndEndsTheProgramOnBadInput)
 
 TEST_F(ScrollbarTest, StyleSetGivesTypeLookAndState)
 {
-    const struct { INT_U32 ssef, ssf; INT_U16 edges; SCROLLBAR_TYPE type; INT_U8 flags; } rows[] = {
-        {0x600, 0, 0xFF, 1, 0x1}, {0x200, 0x18, 0x0F, 0, 0x6}, {0x400, 0x80000, 0x0F, 3, 0x10},
-        {0, 0x1000, 0x0F, 2, 0}};
+    const struct
+    {
+        INT_U32 ssef, ssf;
+        INT_U16 edges;
+        SCROLLBAR_TYPE type;
+        INT_U8 flags;
+    } rows[] = {{0x600, 0, 0xFF, 1, 0x1},
+                {0x200, 0x18, 0x0F, 0, 0x6},
+                {0x400, 0x80000, 0x0F, 3, 0x10},
+                {0, 0x1000, 0x0F, 2, 0}};
     for (const auto& r : rows) {
         WM_STYLE_SET style;
         style.ssef = r.ssef, style.ssf = r.ssf, style.shading_flags = r.edges;
@@ -247,21 +287,36 @@ TEST_F(ScrollbarTest, StyleSetGivesTypeLookAndState)
 
 TEST_F(ScrollbarTest, SkinPiecesFollowTheStateAndFallBackToColours)
 {
-    const char* const suffixes[] = {"_bar", "_bar_disabled", "_bar_over", "_slider_up", "_slider_down",
-        "_slider_disabled", "_slider_over", "_less_up", "_less_down", "_less_disabled", "_less_over", "_more_up",
-        "_more_down", "_more_disabled", "_more_over"};
+    const char* const suffixes[] = {"_bar",         "_bar_disabled",    "_bar_over",    "_slider_up",
+                                    "_slider_down", "_slider_disabled", "_slider_over", "_less_up",
+                                    "_less_down",   "_less_disabled",   "_less_over",   "_more_up",
+                                    "_more_down",   "_more_disabled",   "_more_over"};
     auto colour = [](int i) { return 0xFF000000u | static_cast<INT_U32>(0x0F0A05 * (i + 1)); };
     for (int i = 0; i < 15; ++i) {
         picture(std::string("sk") + suffixes[i], colour(i));
     }
     WM_SCROLLBAR& b = bar(1);
     ASSERT_TRUE(b.set_images(alias, "sk", nullptr));
-    enum { UP, OV, DN, DIS };
+    enum
+    {
+        UP,
+        OV,
+        DN,
+        DIS
+    };
     // Boxes of track, slider, less and more by state, and a column of each.
     const int boxes[4][4] = {{0, 2, 0, 1}, {3, 6, 4, 5}, {7, 10, 8, 9}, {11, 14, 12, 13}}, cols[4] = {30, 50, 5, 95};
-    const struct { bool focus; INT_U8 drag, enabled; INT_U32 held; int state[4]; } rows[] = {
-        {false, 0, 1, 0, {UP, UP, UP, UP}}, {true, 0, 1, 0, {OV, OV, OV, OV}}, {true, 1, 1, 2, {OV, DN, DN, OV}},
-        {false, 1, 1, 1, {UP, DN, UP, DN}}, {true, 1, 0, 1, {DIS, DIS, DIS, DIS}}};
+    const struct
+    {
+        bool focus;
+        INT_U8 drag, enabled;
+        INT_U32 held;
+        int state[4];
+    } rows[] = {{false, 0, 1, 0, {UP, UP, UP, UP}},
+                {true, 0, 1, 0, {OV, OV, OV, OV}},
+                {true, 1, 1, 2, {OV, DN, DN, OV}},
+                {false, 1, 1, 1, {UP, DN, UP, DN}},
+                {true, 1, 0, 1, {DIS, DIS, DIS, DIS}}};
     for (const auto& r : rows) {
         WM_SCREEN_OBJECT::focal_object = r.focus ? &b : nullptr;
         b.dragging = r.drag, b.enabled = r.enabled, b.button_down = r.held, draw(b);

@@ -60,7 +60,11 @@ TEST_F(ShadingTest, RingCountsResolveTypeOneOnce)
     EXPECT_EQ(object->get_shading_type_size(0xFFFFFFFFu), 0);
     // Type 1 is the object's own type, then the system's (only the system's
     // for the type size); a 1 left after that has no rings.
-    const struct { SCROBJ_SHADING_TYPE own, system; int type_size, size; } cases[] = {
+    const struct
+    {
+        SCROBJ_SHADING_TYPE own, system;
+        int type_size, size;
+    } cases[] = {
         {1, 6, 2, 2}, {7, 6, 2, 3}, {0, 6, 2, 0}, {1, 9, 4, 4}, {1, 1, 0, 0}, {7, 1, 0, 3},
     };
     for (auto& c : cases) {
@@ -76,7 +80,11 @@ TEST_F(ShadingTest, ColoursComeFromTheFirstSetSource)
     // Own colour scaled (70 % and 130 %, alpha kept, clamped at 255), else
     // the class colour as it is, else the base or default base scaled, else
     // dark grey and white. Scaling clears the current error.
-    const struct { COLOUR own, dark_static, light_static, default_base, base, dark, light; bool scaled; } cases[] = {
+    const struct
+    {
+        COLOUR own, dark_static, light_static, default_base, base, dark, light;
+        bool scaled;
+    } cases[] = {
         {0xFF808080u, DARK, LIGHT, 0, 0xFF123456u, 0xFF595959u, 0xFFA6A6A6u, true},
         {0x40C8C864u, DARK, LIGHT, 0, 0, 0x408C8C46u, 0x40FFFF82u, true},
         {0, COLOUR_DARK_GREY, COLOUR_WHITE, 0xFF808080u, 0xFF808080u, COLOUR_DARK_GREY, COLOUR_WHITE, false},
@@ -103,12 +111,19 @@ TEST_F(ShadingTest, BordersByPixel)
     // Edges go top, left, bottom, right (rounded: top, left, top arcs,
     // right, bottom, bottom arcs), so the later ones win the corners. own
     // is the object's type; 'O' or 'B' makes that colour invisible.
-    const struct { SCROBJ_SHADING_TYPE type, own; INT_U16 flags; short x2, y2, radius; char blank; const char* expect; }
-    cases[] = {
+    const struct
+    {
+        SCROBJ_SHADING_TYPE type, own;
+        INT_U16 flags;
+        short x2, y2, radius;
+        char blank;
+        const char* expect;
+    } cases[] = {
         {6, 1, 15, 8, 6, 0, 0, "..........|.LLLLLLLD.|.LLLLLLDD.|.LL....DD.|.LL....DD.|.LDDDDDDD.|.DDDDDDDD."},
         // Fixed dark-over-light ring, border ring, raised ring: only the
         // raised one swaps.
-        {2, 1, 15, 8, 7, 0, 0, "..........|.DDDDDDDL.|.DBBBBBBL.|.DBLLLDBL.|.DBL..DBL.|.DBDDDDBL.|.DBBBBBBL.|.LLLLLLLL."},
+        {2, 1, 15, 8, 7, 0, 0,
+         "..........|.DDDDDDDL.|.DBBBBBBL.|.DBLLLDBL.|.DBL..DBL.|.DBDDDDBL.|.DBBBBBBL.|.LLLLLLLL."},
         {2, 1, 0x800F, 8, 7, 0, 0,
          "..........|.DDDDDDDL.|.DBBBBBBL.|.DBDDDLBL.|.DBD..LBL.|.DBLLLLBL.|.DBBBBBBL.|.LLLLLLLL."},
         {9, 1, 2, 8, 6, 0, 0, "..........|..........|..........|....DD....|...DDDD...|..DDDDDD..|.OOOOOOOO."},
@@ -136,9 +151,16 @@ TEST_F(ShadingTest, ArrowsAreFansOrPictures)
 {
     // Lines between the apex and each pixel of the base, in the directions
     // given (from the apex for down and left), compared with a hand-drawn fan.
-    const struct { SCROBJ_ARROW_TYPE dir; short x1, y1, x2, y2, gx, gy; int apex_x, apex_y, base, from, to; } cases[] = {
-        {0, 0, 0, 14, 14, -1, -1, 7, 5, 9, 5, 9}, {1, 0, 0, 14, 10, 2, 1, 7, 9, 1, 2, 12},
-        {2, 0, 0, 10, 14, -1, -1, 3, 7, 7, 5, 9}, {3, 2, 3, 12, 17, 1, 4, 11, 10, 3, 7, 13},
+    const struct
+    {
+        SCROBJ_ARROW_TYPE dir;
+        short x1, y1, x2, y2, gx, gy;
+        int apex_x, apex_y, base, from, to;
+    } cases[] = {
+        {0, 0, 0, 14, 14, -1, -1, 7, 5, 9, 5, 9},
+        {1, 0, 0, 14, 10, 2, 1, 7, 9, 1, 2, 12},
+        {2, 0, 0, 10, 14, -1, -1, 3, 7, 7, 5, 9},
+        {3, 2, 3, 12, 17, 1, 4, 11, 10, 3, 7, 13},
     };
     std::string area;
     for (int y = 0; y < 20; ++y) {
@@ -148,8 +170,10 @@ TEST_F(ShadingTest, ArrowsAreFansOrPictures)
         imgtest::CANVAS want(20, 20, {SENTINEL});
         for (int i = c.from; i <= c.to; ++i) {
             const short ax = static_cast<short>(c.apex_x), ay = static_cast<short>(c.apex_y);
-            const short bx = static_cast<short>(c.dir < 2 ? i : c.base), by = static_cast<short>(c.dir < 2 ? c.base : i);
-            c.dir == 1 || c.dir == 2 ? want.draw_line(ax, ay, bx, by, ARROW, 1, 1) : want.draw_line(bx, by, ax, ay, ARROW, 1, 1);
+            const short bx = static_cast<short>(c.dir < 2 ? i : c.base),
+                        by = static_cast<short>(c.dir < 2 ? c.base : i);
+            c.dir == 1 || c.dir == 2 ? want.draw_line(ax, ay, bx, by, ARROW, 1, 1)
+                                     : want.draw_line(bx, by, ax, ay, ARROW, 1, 1);
         }
         screen().clear(SENTINEL, 1);
         object->draw_arrow(c.x1, c.y1, c.x2, c.y2, ARROW, c.dir, c.gx, c.gy);
@@ -169,8 +193,11 @@ TEST_F(ShadingTest, ArrowsAreFansOrPictures)
     picture.clear(ARROW, 1);
     px(picture, 8, 4) = 0x00FFFFFFu;
     object->draw_arrow(100, 50, 120, 60, COLOUR_INVISIBLE, 1, -1, -1);
-    const struct { int x, y; INT_U32 want; } probes[] = {
-        {105, 52, ARROW}, {113, 55, ARROW}, {113, 56, SENTINEL}, {104, 52, SENTINEL}, {105, 51, SENTINEL}};
+    const struct
+    {
+        int x, y;
+        INT_U32 want;
+    } probes[] = {{105, 52, ARROW}, {113, 55, ARROW}, {113, 56, SENTINEL}, {104, 52, SENTINEL}, {105, 51, SENTINEL}};
     for (auto& p : probes) {
         EXPECT_EQ(at(p.x, p.y), p.want) << p.x << "," << p.y;
     }

@@ -24,25 +24,43 @@ using Bytes = std::vector<INT_U8>;
 using Entries = std::vector<std::pair<std::string, std::string>>;
 
 // The 28 keys a file needs, with values unlike the defaults.
-const Entries required_keys = {
-    {"image_filename", "skin"}, {"image_path", ""},           {"shading_type", "3"},
-    {"fg_colour", "#FF010203"}, {"bg_colour", "#FF040506"},   {"fading_colour", "#80070809"},
-    {"highlight_colour", "#FF0A0B0C"}, {"highlight_text_colour", "#FF0D0E0F"}, {"active_colour", "#FF101112"},
-    {"visible", "0"},           {"shading_flags", "15"},      {"font_id", "-1"},
-    {"font_x_sz", "12"},        {"font_y_sz", "-1"},          {"border_left_gap", "1"},
-    {"border_right_gap", "2"},  {"border_top_gap", "3"},      {"border_bottom_gap", "4"},
-    {"cell_left_gap", "5"},     {"cell_right_gap", "6"},      {"cell_top_gap", "7"},
-    {"cell_bottom_gap", "8"},   {"x_spacing", "9"},           {"y_spacing", "10"},
-    {"scrollbar_button_width", "11"}, {"scrollbar_slider_width", "12"}, {"grid_scrollbar_width", "13"},
-    {"grid_two_tone_value", "-14"}};
+const Entries required_keys = {{"image_filename", "skin"},
+                               {"image_path", ""},
+                               {"shading_type", "3"},
+                               {"fg_colour", "#FF010203"},
+                               {"bg_colour", "#FF040506"},
+                               {"fading_colour", "#80070809"},
+                               {"highlight_colour", "#FF0A0B0C"},
+                               {"highlight_text_colour", "#FF0D0E0F"},
+                               {"active_colour", "#FF101112"},
+                               {"visible", "0"},
+                               {"shading_flags", "15"},
+                               {"font_id", "-1"},
+                               {"font_x_sz", "12"},
+                               {"font_y_sz", "-1"},
+                               {"border_left_gap", "1"},
+                               {"border_right_gap", "2"},
+                               {"border_top_gap", "3"},
+                               {"border_bottom_gap", "4"},
+                               {"cell_left_gap", "5"},
+                               {"cell_right_gap", "6"},
+                               {"cell_top_gap", "7"},
+                               {"cell_bottom_gap", "8"},
+                               {"x_spacing", "9"},
+                               {"y_spacing", "10"},
+                               {"scrollbar_button_width", "11"},
+                               {"scrollbar_slider_width", "12"},
+                               {"grid_scrollbar_width", "13"},
+                               {"grid_two_tone_value", "-14"}};
 
 // The entries of a configuration file in file order.
 Entries read_entries(const std::string& file)
 {
     Entries out;
     std::istringstream in(kivo_test::read_file(file));
-    for (std::string key, value; std::getline(in, key) && std::getline(in, value);)
+    for (std::string key, value; std::getline(in, key) && std::getline(in, value);) {
         out.emplace_back(key, value.substr(1));
+    }
     return out;
 }
 
@@ -84,17 +102,21 @@ Bytes style_record(INT_U32 version, const std::string& folder, const std::vector
 {
     RECORD r;
     r.u32(version).text("skin").text("Set");
-    if (version <= 5)
+    if (version <= 5) {
         r.u8(0xFF);
+    }
     r.block(folder).u32(2);
-    for (INT_U32 c : colours)
+    for (INT_U32 c : colours) {
         r.u32(c);
+    }
     r.u8(1).u32(0x11).u32(0x22);
-    if (sssf)
+    if (sssf) {
         r.u8(0x33);
+    }
     r.u16(0x44).u8(5);
-    for (INT_U16 i = 1; i <= 16; i++)
+    for (INT_U16 i = 1; i <= 16; i++) {
         r.u16(i);
+    }
     return r.b;
 }
 
@@ -130,8 +152,9 @@ protected:
     void write_config(const Entries& entries)
     {
         std::string text;
-        for (const auto& e : entries)
+        for (const auto& e : entries) {
             text += e.first + "\n\t" + e.second + "\n";
+        }
         ASSERT_TRUE(kivo_test::write_file(path("style.cfg"), text));
         cfg.set_filename("style.cfg", 1);
     }
@@ -142,10 +165,12 @@ protected:
     {
         Entries e;
         for (auto kv : required_keys) {
-            if (kv.first == "image_path")
+            if (kv.first == "image_path") {
                 kv.second = image_path ? image_path : alias;
-            if (kv.first != drop)
+            }
+            if (kv.first != drop) {
                 e.push_back(kv);
+            }
         }
         e.insert(e.end(), extra.begin(), extra.end());
         return e;
@@ -154,18 +179,20 @@ protected:
     static int filled(const WM_STYLE_SET& s)
     {
         int n = 0;
-        for (IMAGE_BOX* box : s.runtime_cache)
+        for (IMAGE_BOX* box : s.runtime_cache) {
             n += box != nullptr;
+        }
         return n;
     }
 };
 
 TEST_F(StyleSetTest, RuntimeCacheTakesEachSkinOnce)
 {
-    const std::pair<const char*, int> skins[] = {{"b", 0}, {"b_up", 1}, {"b_alternate", 10}, {"b_alt", -1},
-                                                 {"b_slider_over", 22}, {"b_more_over", 30}};
-    for (const auto& s : skins)
+    const std::pair<const char*, int> skins[] = {{"b", 0},      {"b_up", 1},           {"b_alternate", 10},
+                                                 {"b_alt", -1}, {"b_slider_over", 22}, {"b_more_over", 30}};
+    for (const auto& s : skins) {
         skin(s.first, 0xFF000000u + static_cast<INT_U32>(s.second + 100));
+    }
     WM_STYLE_SET set;
     std::memcpy(set.image_path, alias, sizeof alias);
     set.load_runtime_image_cache(); // no base name: nothing
@@ -220,9 +247,11 @@ TEST_F(StyleSetTest, SkinNamesAreTheBaseAndSuffixWithinTheBound)
         set.load_runtime_image_cache();
         std::vector<std::string> skins;
         int n = 0;
-        for (IMAGE_CACHE::CACHE_ENTRY* e = WM_SCREEN_OBJECT::image_cache.head; e; e = e->next)
-            if (++n % 7 == 0)
+        for (IMAGE_CACHE::CACHE_ENTRY* e = WM_SCREEN_OBJECT::image_cache.head; e; e = e->next) {
+            if (++n % 7 == 0) {
                 skins.push_back(e->file_name);
+            }
+        }
         EXPECT_EQ(n % 7, 0) << base.size();
         return skins;
     };
@@ -241,8 +270,9 @@ TEST_F(StyleSetTest, SkinNamesAreTheBaseAndSuffixWithinTheBound)
         for (const std::string& suffix : suffixes) {
             char formed[2048];
             int n = std::snprintf(formed, sizeof formed, "%s%s", base.c_str(), suffix.c_str());
-            if (n >= 0 && static_cast<std::size_t>(n) < sizeof formed)
+            if (n >= 0 && static_cast<std::size_t>(n) < sizeof formed) {
                 want.push_back(formed);
+            }
         }
         EXPECT_EQ(skins_asked(base), want) << length;
     }
@@ -265,9 +295,10 @@ TEST_F(StyleSetTest, PageFileWithItsOwnImagesSkinsItsSetsFromThemAlone)
     ASSERT_TRUE(ptm.write_definition(with, 1));
     ASSERT_TRUE(ptm.write_definition(without, 0));
     const std::string name = set.name; // the reads below replace the set
-    skin("b_up", 0xFF00CC00u); // on disk only, after the images were embedded
+    skin("b_up", 0xFF00CC00u);         // on disk only, after the images were embedded
 
-    const struct {
+    const struct
+    {
         MEMORY_DATA_DEVICE* file;
         INT_U8 flags;
         bool up_from_disk;
@@ -305,8 +336,8 @@ TEST_F(StyleSetTest, CopiesAreDeepAndClearKeepsTheNames)
     assigned = *source;
     WM_STYLE_SET copied(*source);
     WM_STYLE_SET& same = copied;
-    copied = same; // unchanged
-    source.reset();  // the copies own their strings and boxes
+    copied = same;  // unchanged
+    source.reset(); // the copies own their strings and boxes
     for (WM_STYLE_SET* s : {&assigned, &copied}) {
         EXPECT_EQ(record_of(*s), bytes);
         EXPECT_STREQ(s->name, "Source");
@@ -336,12 +367,12 @@ TEST_F(StyleSetTest, ScaleSharesTheChangeAsSssfSays)
     };
     // From left 4, right 6, top 2, bottom 8, font 10 x 20.
     const Row rows[] = {
-        {0x00, 100, 50, 150, 25, {6, 9, 1, 4, 15, 10}},     // each gap by its own axis
-        {0x11, 100, 50, 120, 40, {12, 18, 0, 0, 12, 16}},   // sizes kept: the free space shared
+        {0x00, 100, 50, 150, 25, {6, 9, 1, 4, 15, 10}},          // each gap by its own axis
+        {0x11, 100, 50, 120, 40, {12, 18, 0, 0, 12, 16}},        // sizes kept: the free space shared
         {0x33 | 0x88, 100, 50, 120, 40, {4, 26, 2, -2, 10, 20}}, // one gap kept, the other takes the change
-        {0x22, 100, 50, 120, 40, {4, 7, 2, 6, 12, 16}},     // the other scales with the space outside
-        {0x22, 4, 2, 120, 40, {4, 6, 2, 8, 300, 400}},      // zero divisors leave the gaps
-        {0x66, 100, 50, 10, 5, {4, 6, 2, 8, 1, 2}},         // both kept
+        {0x22, 100, 50, 120, 40, {4, 7, 2, 6, 12, 16}},          // the other scales with the space outside
+        {0x22, 4, 2, 120, 40, {4, 6, 2, 8, 300, 400}},           // zero divisors leave the gaps
+        {0x66, 100, 50, 10, 5, {4, 6, 2, 8, 1, 2}},              // both kept
     };
     for (const Row& r : rows) {
         WM_STYLE_SET s;
@@ -389,8 +420,9 @@ TEST_F(StyleSetTest, DefaultSetWritesItsKeysInOrderAndReadsBackEqual)
         "sssf_retain_height sssf_retain_top_border sssf_retain_bottom_border sssf_retain_y_font_size";
     std::vector<std::string> want;
     std::istringstream words(order);
-    for (std::string w; words >> w;)
+    for (std::string w; words >> w;) {
         want.push_back(w);
+    }
     ASSERT_EQ(want.size(), 94u);
 
     WM_STYLE_SET fresh;
@@ -411,10 +443,10 @@ TEST_F(StyleSetTest, DefaultSetWritesItsKeysInOrderAndReadsBackEqual)
     }
     // The value forms the reader takes: colours as #AARRGGBB, signed
     // numbers, one key per flag bit.
-    EXPECT_EQ(written[4].second, "#FFFFFFFF");  // fg_colour
-    EXPECT_EQ(written[24].second, "-1");        // border_left_gap
-    EXPECT_EQ(written[38].second, "1");         // ssf_draw_border
-    EXPECT_EQ(written[39].second, "0");         // ssf_indent_border
+    EXPECT_EQ(written[4].second, "#FFFFFFFF"); // fg_colour
+    EXPECT_EQ(written[24].second, "-1");       // border_left_gap
+    EXPECT_EQ(written[38].second, "1");        // ssf_draw_border
+    EXPECT_EQ(written[39].second, "0");        // ssf_indent_border
 
     WM_STYLE_SET back;
     back.set_name("other");
@@ -571,7 +603,7 @@ TEST_F(StyleSetTest, MissingRequiredKeyKeepsWhatWasRead)
     WM_STYLE_SET s;
     s.font_x_sz = 99;
     EXPECT_FALSE(s.read_from_config_file(cfg, nullptr, nullptr, nullptr));
-    EXPECT_EQ(s.fg_colour, 0xFF010203u);    // read before
+    EXPECT_EQ(s.fg_colour, 0xFF010203u);      // read before
     EXPECT_EQ(s.get_image_cache_loaded(), 1); // loaded at the image path
     EXPECT_NE(s.runtime_cache[0], nullptr);
     EXPECT_EQ(s.font_x_sz, 99); // after it
@@ -627,19 +659,21 @@ TEST_F(StyleSetTest, WriterRefusesTextTheFileWouldNotGiveBack)
         ASSERT_TRUE(kivo_test::write_file(path("style.cfg"), "kept\n\t1\n"));
         cfg.set_filename("style.cfg", 1);
         WM_STYLE_SET s;
-        if (field == 0)
+        if (field == 0) {
             s.set_name(long_text.c_str());
-        else if (field == 1)
+        } else if (field == 1) {
             s.set_image_base_string("two\nlines");
-        else if (field == 2)
+        } else if (field == 2) {
             std::memcpy(s.image_path, ("$APP/" + long_text).c_str(), 262);
+        }
         WM_FONT_NAME_CALLBACK font_name = [](char, void*) -> const char* { return " padded"; };
         EXPECT_FALSE(s.write_to_config_file(cfg, field == 3 ? font_name : nullptr, nullptr, nullptr)) << field;
         Entries left = read_config();
         ASSERT_FALSE(left.empty());
         EXPECT_EQ(left[0].first, "kept");
-        for (const auto& kv : left)
+        for (const auto& kv : left) {
             EXPECT_NE(kv.first, keys[field]);
+        }
     }
 }
 
@@ -657,9 +691,11 @@ TEST_F(StyleSetTest, RecordsOfEachVersionRead)
     for (const auto& [version, taken, sssf] : rows) {
         SCOPED_TRACE(testing::Message() << "version " << version);
         std::vector<INT_U32> stored;
-        for (const char* t = taken; *t; t++)
-            if (*t != '-')
+        for (const char* t = taken; *t; t++) {
+            if (*t != '-') {
                 stored.push_back(0xFF000000u + stored.size() + 1);
+            }
+        }
         Bytes b = style_record(version, "$APP", stored, sssf);
         MEMORY_DATA_DEVICE d(b);
         WM_STYLE_SET s;
@@ -667,11 +703,12 @@ TEST_F(StyleSetTest, RecordsOfEachVersionRead)
         ASSERT_TRUE(s.get_from_data_device(d));
         EXPECT_EQ(d.pos, static_cast<long>(b.size()));
         std::string got;
-        for (INT_U32 col : {s.fg_colour, s.bg_colour, s.fading_colour, s.highlight_colour, s.highlight_text_colour,
-                            s.active_colour, s.active_text_colour, s.shading_colour, s.mouse_over_colour,
-                            s.mouse_over_text_colour, s.flashing_colour, s.flashing_text_colour, s.disabled_colour,
-                            s.disabled_text_colour, s.underline_colour})
+        for (INT_U32 col :
+             {s.fg_colour, s.bg_colour, s.fading_colour, s.highlight_colour, s.highlight_text_colour, s.active_colour,
+              s.active_text_colour, s.shading_colour, s.mouse_over_colour, s.mouse_over_text_colour, s.flashing_colour,
+              s.flashing_text_colour, s.disabled_colour, s.disabled_text_colour, s.underline_colour}) {
             got += col == COLOUR_INVISIBLE ? '-' : "0123456789ABCDEF"[col & 0xF];
+        }
         EXPECT_EQ(got, taken);
         EXPECT_STREQ(s.image_filename, "skin");
         EXPECT_STREQ(s.name, "Set");
@@ -748,8 +785,9 @@ TEST_F(StyleSetTest, UnknownAliasesAreRefused)
     const std::pair<INT_U32, size_t> versions[] = {{9, 15}, {5, 12}};
     for (const auto& v : versions) {
         for (bool registered : {false, true}) {
-            if (registered)
+            if (registered) {
                 FOLDER::add_custom_path("$NOWHERE", folder);
+            }
             MEMORY_DATA_DEVICE d(style_record(v.first, "$NOWHERE", std::vector<INT_U32>(v.second, 0), v.first > 6));
             WM_STYLE_SET s;
             EXPECT_EQ(s.get_from_data_device(d), registered) << v.first;
@@ -784,7 +822,12 @@ TEST_F(StyleSetTest, ImagePathsLeadOnlyIntoTheirAliasFolder)
         EXPECT_FALSE(s.get_from_data_device(d));
         EXPECT_EQ(s.get_image_cache_loaded(), 0);
     }
-    const struct { FOLDER* from; const char* stored; const char* kept; } configs[] = {
+    const struct
+    {
+        FOLDER* from;
+        const char* stored;
+        const char* kept;
+    } configs[] = {
         {&styles, "$HERE/../skins/", "$APPDATA/skins"},
         {&deeper, "$HERE/../../skins", "$APPDATA/skins"},
         {&deeper, "$HERE/..", "$APPDATA/styles"},
@@ -796,7 +839,8 @@ TEST_F(StyleSetTest, ImagePathsLeadOnlyIntoTheirAliasFolder)
     for (const auto& c : configs) {
         SCOPED_TRACE(c.stored);
         write_config(config({}, "", c.stored));
-        ASSERT_TRUE(kivo_test::write_file(c.from->get_path_string("style.cfg"), kivo_test::read_file(path("style.cfg"))));
+        ASSERT_TRUE(
+            kivo_test::write_file(c.from->get_path_string("style.cfg"), kivo_test::read_file(path("style.cfg"))));
         WM_STYLE_SET s;
         EXPECT_EQ(s.read_from_config_file(cfg, nullptr, nullptr, c.from), c.kept != nullptr);
         EXPECT_STREQ(s.image_path, c.kept ? c.kept : "");

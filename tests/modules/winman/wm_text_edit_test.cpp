@@ -30,8 +30,14 @@ WM_MESG record(S* object, void*, void*)
     return 0;
 }
 
-std::string str(const KIVO_STRING& s) { return s.buffer ? s.buffer : ""; }
-std::vector<int> state(const WM_TEXT_EDIT* e) { return {e->cursor, e->selection_start, e->selection_end}; }
+std::string str(const KIVO_STRING& s)
+{
+    return s.buffer ? s.buffer : "";
+}
+std::vector<int> state(const WM_TEXT_EDIT* e)
+{
+    return {e->cursor, e->selection_start, e->selection_end};
+}
 
 std::string clipboard()
 {
@@ -96,7 +102,9 @@ protected:
     {
         KEYBOARD::release_all_keys();
         for (char k : keys) {
-            hold_key(k == 's' ? kivo_test::KEY_SHIFT : k == 'c' ? kivo_test::KEY_COMMAND : kivo_test::KEY_CONTROL,
+            hold_key(k == 's'   ? kivo_test::KEY_SHIFT
+                     : k == 'c' ? kivo_test::KEY_COMMAND
+                                : kivo_test::KEY_CONTROL,
                      k == 's' || k == 'c' || k == 'k');
         }
     }
@@ -148,7 +156,16 @@ TEST_F(TextEditTest, KeysAndCharactersOnePerPass)
         {"abc", {1, -1, -1}, 20, "", 125, 0, "abc", {1, -1, -1}, 125}, // not the edit's
         {"abc", {3, -1, -1}, 20, "", 0, 8, "ab", {2, -1, -1}, -1},
         {"ac", {1, -1, -1}, 20, "", 0, 'b', "abc", {2, -1, -1}, -1},
-        {"ac", {1, -1, -1}, 20, "", 0, 0xE9, "a\xE9" "c", {2, -1, -1}, -1}, // a byte above 127
+        {"ac",
+         {1, -1, -1},
+         20,
+         "",
+         0,
+         0xE9,
+         "a\xE9"
+         "c",
+         {2, -1, -1},
+         -1}, // a byte above 127
         {"ac", {1, -1, -1}, 20, "", 0, 127, "ac", {1, -1, -1}, -1},
         {"abcde", {5, -1, -1}, 5, "", 0, 'x', "abcde", {5, -1, -1}, -1},
         {"abcde", {5, 1, 3}, 5, "", 0, 'x', "adex", {4, -1, -1}, -1}, // full: typed over a selection
@@ -216,8 +233,12 @@ TEST_F(TextEditTest, ClipboardCopyCutPaste)
         {"a1b2c3d4e5", "f", "abcde"},
         {"a1b2c3d4e5", "", "a1b2c"},
         {"x\ty\nz\r\x7Fw", "", "xyzw"},
-        {"a\x01,263A,D83D,DE00\x01" "b", "", "a??b"},
-        {"a\x01,26\x01" "b", "", "a,26b"},
+        {"a\x01,263A,D83D,DE00\x01"
+         "b",
+         "", "a??b"},
+        {"a\x01,26\x01"
+         "b",
+         "", "a,26b"},
     };
     for (const auto& r : rows) {
         WM_TEXT_EDIT* f = focused("abcdefghijklmno", 15);
@@ -395,8 +416,8 @@ TEST_F(TextEditTest, DrawingByPixels)
     e->icon.setup(2, 2);
     e->icon.clear(COLOUR_GREEN, 1);
     const int cy = e->y + (e->height - 2) / 2;
-    for (const auto& [strip, cx] : {std::pair<INT_U16, int>{TEXT_EDIT_ICON_LEFT, e->x + 1},
-                                    {TEXT_EDIT_ICON_RIGHT, e->x + e->width - 3}}) {
+    for (const auto& [strip, cx] :
+         {std::pair<INT_U16, int>{TEXT_EDIT_ICON_LEFT, e->x + 1}, {TEXT_EDIT_ICON_RIGHT, e->x + e->width - 3}}) {
         e->draw_flags = strip;
         e->request_draw();
         pass();
@@ -543,7 +564,12 @@ TEST(TextEditSelection, ExtendingSelectingAllAndTheSpan)
     const STEP whole_of_0 = [](WM_TEXT_SELECTION& s) { s.select_whole(0); };
     // Start and end before, the step, start and end after. Extending back
     // onto the start selects nothing; a begun selection keeps its start.
-    const struct { int before[2]; STEP step; int after[2]; } rows[] = {
+    const struct
+    {
+        int before[2];
+        STEP step;
+        int after[2];
+    } rows[] = {
         {{-1, -1}, extend_2_to_5, {2, 5}}, {{-1, -1}, extend_3_to_3, {-1, -1}}, {{2, 5}, extend_0_to_1, {2, 1}},
         {{1, 4}, extend_0_to_1, {-1, -1}}, {{3, 1}, extend_3_to_3, {-1, -1}},   {{3, -1}, extend_0_to_1, {3, 1}},
         {{1, 2}, whole_of_4, {0, 4}},      {{4, 0}, whole_of_4, {4, 0}},        {{-1, -1}, whole_of_0, {-1, -1}},
@@ -567,13 +593,19 @@ TEST(TextEditSelection, ExtendingSelectingAllAndTheSpan)
 TEST(TextEditKeys, OneTableForCodesAndCharacters)
 {
     // Code or character (code -1), Command held, what the edit makes of it.
-    const struct { INT_S32 code; unsigned c; bool command; WM_TEXT_EDIT_OPERATION want; } rows[] = {
-        {123, 0, false, TEXT_EDIT_LEFT},      {123, 0, true, TEXT_EDIT_WORD_LEFT},
-        {115, 0, true, TEXT_EDIT_TO_START},   {117, 0, false, TEXT_EDIT_DELETE_FORWARD},
-        {125, 0, false, TEXT_EDIT_NONE},      {36, 0, false, TEXT_EDIT_RETURN},
-        {-1, 'c', true, TEXT_EDIT_COPY},      {-1, 'c', false, TEXT_EDIT_TYPE},
-        {-1, 'C', true, TEXT_EDIT_TYPE},      {-1, 8, true, TEXT_EDIT_DELETE_BACK},
-        {-1, 'z', true, TEXT_EDIT_REVERT},    {-1, 0xE9, false, TEXT_EDIT_TYPE},
+    const struct
+    {
+        INT_S32 code;
+        unsigned c;
+        bool command;
+        WM_TEXT_EDIT_OPERATION want;
+    } rows[] = {
+        {123, 0, false, TEXT_EDIT_LEFT},    {123, 0, true, TEXT_EDIT_WORD_LEFT},
+        {115, 0, true, TEXT_EDIT_TO_START}, {117, 0, false, TEXT_EDIT_DELETE_FORWARD},
+        {125, 0, false, TEXT_EDIT_NONE},    {36, 0, false, TEXT_EDIT_RETURN},
+        {-1, 'c', true, TEXT_EDIT_COPY},    {-1, 'c', false, TEXT_EDIT_TYPE},
+        {-1, 'C', true, TEXT_EDIT_TYPE},    {-1, 8, true, TEXT_EDIT_DELETE_BACK},
+        {-1, 'z', true, TEXT_EDIT_REVERT},  {-1, 0xE9, false, TEXT_EDIT_TYPE},
     };
     for (const auto& r : rows) {
         const WM_TEXT_EDIT_OPERATION got = r.code != -1 ? text_edit_operation_for_code(r.code, r.command)

@@ -46,9 +46,13 @@ TEST_F(TypingTest, TypesFromTheFirstDrawAndFinishesOnce)
     WM_TYPING_SCRIPT* b = typing("Hello");
     tick(500, &root); // drawn at T
     EXPECT_EQ(shown(b), "");
-    const struct { INT_U32 ms; const char* text; int finished; } steps[] = {
-        {1, "H", 0},       {18, "H", 0},      {1, "He", 0},        {60, "Hello", 0},
-        {19, "Hello", 0}, {1, "Hello", 1}, {500, "Hello", 1}};
+    const struct
+    {
+        INT_U32 ms;
+        const char* text;
+        int finished;
+    } steps[] = {{1, "H", 0},      {18, "H", 0},    {1, "He", 0},     {60, "Hello", 0},
+                 {19, "Hello", 0}, {1, "Hello", 1}, {500, "Hello", 1}};
     for (auto& s : steps) {
         tick(s.ms, &root);
         SCOPED_TRACE(elapsed_ms - 500);
@@ -72,7 +76,12 @@ TEST_F(TypingTest, TypesFromTheFirstDrawAndFinishesOnce)
 TEST_F(TypingTest, LeftClickInsideFinishesWithoutTakingTheClick)
 {
     const char* text = "A longer text to type";
-    const struct { int x, y; short button; int finished; } clicks[] = {{20, 20, 1, 1}, {20, 60, 1, 0}, {20, 20, 2, 0}};
+    const struct
+    {
+        int x, y;
+        short button;
+        int finished;
+    } clicks[] = {{20, 20, 1, 1}, {20, 60, 1, 0}, {20, 20, 2, 0}};
     for (auto& c : clicks) {
         SCOPED_TRACE(testing::Message() << c.x << "," << c.y << " button " << c.button);
         WM_TYPING_SCRIPT* b = typing(text);

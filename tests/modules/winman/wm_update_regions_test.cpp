@@ -41,7 +41,7 @@ TEST_F(UpdateRegions, MarkingClipsToTheWindow)
         std::vector<Box> want;
     } cases[] = {
         {-10, -10, 30, 30, {{0, 0, 19, 19}}},
-        {-50, 10, 30, 30, {}},            // wholly left of the window
+        {-50, 10, 30, 30, {}}, // wholly left of the window
         {790, 590, 30, 30, {{790, 590, 799, 599}}},
         {10, 10, 0, 5, {}},
     };

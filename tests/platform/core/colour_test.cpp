@@ -24,24 +24,42 @@ static_assert(sizeof(COLOUR) == 4 && std::is_trivially_copyable<COLOUR>::value, 
 
 TEST(ColourText, FormsKeywordsAndUnsafeText)
 {
-    const struct { const char* text; INT_U32 expect; } cases[] = {
-        {"#FF8000", 0xFFFF8000u}, {"#80FF8000", 0x80FF8000u}, {"&255,0,102,204", 0xFF0066CCu},
-        {"%100,100,0,0", 0xFFFF0000u}, {"@1.0,0.0,0.0,1.0", 0xFF0000FFu}, {"&511,256,-1,0", 0xFF00FF00u}, // low bytes
+    const struct
+    {
+        const char* text;
+        INT_U32 expect;
+    } cases[] = {
+        {"#FF8000", 0xFFFF8000u},
+        {"#80FF8000", 0x80FF8000u},
+        {"&255,0,102,204", 0xFF0066CCu},
+        {"%100,100,0,0", 0xFFFF0000u},
+        {"@1.0,0.0,0.0,1.0", 0xFF0000FFu},
+        {"&511,256,-1,0", 0xFF00FF00u},  // low bytes
         {"#ahsl FF00FF80", 0xFFFF0000u}, // hue 0, full saturation, l = 128/255
-        {"&ahsl255,0,0,255", 0xFFFFFFFFu}, {"@AHSL1,0.5,1,0.5", 0xFF00FFFFu},
-        {"#ACMYKFF00000000", 0xFFFFFFFFu}, {"%ACMYK100,0,0,0,100", 0xFF000000u}, {"@ACMYK1,0,1,0,0", 0xFFFF00FFu},
+        {"&ahsl255,0,0,255", 0xFFFFFFFFu},
+        {"@AHSL1,0.5,1,0.5", 0xFF00FFFFu},
+        {"#ACMYKFF00000000", 0xFFFFFFFFu},
+        {"%ACMYK100,0,0,0,100", 0xFF000000u},
+        {"@ACMYK1,0,1,0,0", 0xFFFF00FFu},
         // Unknown text leaves the colour alone.
-        {nullptr, 0x12345678u}, {"", 0x12345678u}, {"FF8000", 0x12345678u}, {"#", 0x12345678u},
+        {nullptr, 0x12345678u},
+        {"", 0x12345678u},
+        {"FF8000", 0x12345678u},
+        {"#", 0x12345678u},
         {"#  xyz", 0x12345678u},
         // A trailing blank used to count towards the length and drop the alpha.
         {"#FF8000 ", 0xFFFF8000u},
         // Fields the text does not give are 0, not left-over values; out of
         // range and NaN values give 0.
-        {"&255", 0xFF000000u}, {"@1,1", 0xFFFF0000u}, {"#AHSLFF", 0xFF000000u}, {"&ACMYK255", 0xFFFFFFFFu},
+        {"&255", 0xFF000000u},
+        {"@1,1", 0xFFFF0000u},
+        {"#AHSLFF", 0xFF000000u},
+        {"&ACMYK255", 0xFFFFFFFFu},
         {"@nan,1e300,-1e300,0.5", 0x0000007Fu},
     };
-    for (auto& c : cases)
+    for (auto& c : cases) {
         EXPECT_EQ(parsed(c.text), c.expect) << (c.text ? c.text : "(null)");
+    }
 
     // The written form parses back exactly.
     std::mt19937 rng(7);
@@ -55,17 +73,29 @@ TEST(ColourText, FormsKeywordsAndUnsafeText)
 
 TEST(ColourModels, AhslAndAcmykBothWays)
 {
-    const struct { INT_U32 c; double a, h, s, l; } reads[] = {
-        {0x80FF0000u, 128 / 255.0, 0, 1, 0.5}, {0xFFFFFF00u, 1, 1.0 / 6, 1, 0.5}, // ties: "max is red and not also green"
-        {0xFFFF00FFu, 1, 5.0 / 6, 1, 0.5}, {0xFF808080u, 1, 0, 0, 0.5}, {0xFFFFFFFFu, 1, 0, 0, 1}};
+    const struct
+    {
+        INT_U32 c;
+        double a, h, s, l;
+    } reads[] = {{0x80FF0000u, 128 / 255.0, 0, 1, 0.5},
+                 {0xFFFFFF00u, 1, 1.0 / 6, 1, 0.5}, // ties: "max is red and not also green"
+                 {0xFFFF00FFu, 1, 5.0 / 6, 1, 0.5},
+                 {0xFF808080u, 1, 0, 0, 0.5},
+                 {0xFFFFFFFFu, 1, 0, 0, 1}};
     for (const auto& t : reads) {
         double a, h, s, l;
         COLOUR(t.c).get_ahsl(a, h, s, l);
         EXPECT_TRUE(std::fabs(a - t.a) < 1e-12 && std::fabs(h - t.h) < 1e-12 && std::fabs(s - t.s) < 1e-12 &&
-                    std::fabs(l - t.l) <= 1.0 / 255) << std::hex << t.c;
+                    std::fabs(l - t.l) <= 1.0 / 255)
+            << std::hex << t.c;
     }
-    const struct { double a, h, s, l; INT_U32 expect; } ahsl[] = {
-        {1, 1.0 / 3, 1, 0.5, 0xFF00FF00u}, {1, 2.0 / 3, 1, 0.25, 0xFF00007Fu},
+    const struct
+    {
+        double a, h, s, l;
+        INT_U32 expect;
+    } ahsl[] = {
+        {1, 1.0 / 3, 1, 0.5, 0xFF00FF00u},
+        {1, 2.0 / 3, 1, 0.25, 0xFF00007Fu},
         {0.5, -3, -1, 7, 0x7FFFFFFFu}, // clamped: hue 0, no saturation, l = 1
         {1, 0.5, 0, 0, 0xFF000000u},
     };
@@ -90,7 +120,10 @@ TEST(ColourModels, AhslAndAcmykBothWays)
 
 TEST(ColourDerived, RecolourAndTrialphaLayers)
 {
-    const struct { INT_U32 start, tint, expect; } recolours[] = {
+    const struct
+    {
+        INT_U32 start, tint, expect;
+    } recolours[] = {
         {0x40808080u, 0xFF0066CCu, 0x402B80D4u}, // grey 128 lighter than the tint's 102
         {0x80333333u, 0xFF0066CCu, 0x80003366u}, // grey 51, darker
         {0xFF000000u, 0xFF000000u, 0xFF000000u}, // black on a black tint: no division by zero
@@ -102,7 +135,10 @@ TEST(ColourDerived, RecolourAndTrialphaLayers)
         EXPECT_EQ(c, r.expect) << std::hex << r.start;
     }
     // The weights are this colour's R, G and B.
-    const struct { INT_U32 weights, c1, c2, c3, expect; } layers[] = {
+    const struct
+    {
+        INT_U32 weights, c1, c2, c3, expect;
+    } layers[] = {
         {0xFFFF0000u, 0xFF123456u, 0xFFFFFFFFu, 0xFFFFFFFFu, 0xFF123456u},
         {0x00FF8000u, 0xFF0000FFu, 0xFFFF0000u, 0xFF00FF00u, 0xFF7F007Eu}, // second mixed at 128
         {0x00400000u, 0x80000000u, 0, 0, 0x20000000u},                     // weights below 255

@@ -17,7 +17,10 @@ namespace {
 
 using ENTRIES = std::vector<std::pair<std::string, std::string>>;
 
-std::string repeat(const std::string& s, int n) { return n > 0 ? s + repeat(s, n - 1) : ""; }
+std::string repeat(const std::string& s, int n)
+{
+    return n > 0 ? s + repeat(s, n - 1) : "";
+}
 
 const char* const SAMPLE = "# colours\n\ncolour\n\t#FF0000\n  size\n   \nname\n\tbig  box\n";
 
@@ -59,12 +62,13 @@ TEST_F(ConfigFileTest, EntriesReadTheSameInBothModesAndFromTheFolderAskedAbout)
     for (INT_U8 cached = 0; cached < 2; ++cached) {
         CONFIG_FILE c;
         c.set_filename(nullptr, cached);
-        EXPECT_EQ(value_of(c, "size"), ""); // key after blanks; a blank value line is empty
+        EXPECT_EQ(value_of(c, "size"), "");        // key after blanks; a blank value line is empty
         EXPECT_EQ(value_of(c, "Colour"), "<256>"); // keys are case-sensitive: 0x100
         EXPECT_EQ(value_of(c, ""), "<4097>");      // 0x1001
         ENTRIES expected = {{"colour", "#FF0000"}, {"size", ""}, {"name", "big  box"}};
-        if (cached) // key order, not file order
+        if (cached) { // key order, not file order
             std::swap(expected[1], expected[2]);
+        }
         EXPECT_EQ(entries(c), expected);
         EXPECT_TRUE(!c.read_all(folder, nullptr, nullptr) && current_error_code == 0x1003);
     }
@@ -124,11 +128,15 @@ TEST_F(ConfigFileTest, LongLinesAndLineBreaksCannotSplitAnEntry)
         std::string name = "f" + std::to_string(cached);
         c.set_filename(name.c_str(), cached);
         ASSERT_TRUE(c.write(folder, "  key\nfake", "value\r\nfake\n\tx"));
-        ASSERT_TRUE(c.write(folder, "k\x01,000a\x01" "fake", "v\x01,263A,000D\x01\tx")); // escaped breaks too
+        ASSERT_TRUE(c.write(folder,
+                            "k\x01,000a\x01"
+                            "fake",
+                            "v\x01,263A,000D\x01\tx")); // escaped breaks too
         EXPECT_EQ(file(name), "key\n\tvalue\nk\n\tv" + wide + "\n");
         // '#' would read back as a comment
-        for (const char* bad : {"#comment", "\n", static_cast<const char*>(nullptr)})
+        for (const char* bad : {"#comment", "\n", static_cast<const char*>(nullptr)}) {
             EXPECT_TRUE(!c.write(folder, bad, "v") && current_error_code == 0x1001) << bad;
+        }
     }
     // over-long keys and values are cut the way the reader cuts them
     CONFIG_FILE c;
@@ -202,8 +210,9 @@ TEST_F(ConfigFileTest, EntriesCompareAndReadBackAsTheReaderGivesThemAfterARewrit
 TEST_F(ConfigFileTest, MoreEntriesThanIdsCanNumberAreRefusedWhole)
 {
     std::string many;
-    for (int i = 0; i <= 0xFFFF + 1; ++i)
+    for (int i = 0; i <= 0xFFFF + 1; ++i) {
         many += "k" + std::to_string(i) + "\n\tv\n";
+    }
     put(many);
     CONFIG_FILE c;
     EXPECT_EQ(value_of(c, "k0"), "<4100>"); // 0x1004: never a part of the file

@@ -14,8 +14,9 @@ namespace {
 std::string hex(const std::string& s)
 {
     std::string out;
-    for (unsigned char c : s)
+    for (unsigned char c : s) {
         out += "0123456789ABCDEF"[c >> 4], out += "0123456789ABCDEF"[c & 15];
+    }
     return out;
 }
 
@@ -23,10 +24,25 @@ std::string hex(const std::string& s)
 
 TEST(DataDeviceFields, ExactBytesInBothOrdersAndBack)
 {
-    const char* want[2] = {"81FE" "3412" "0080" "EFCDAB89" "F0FFFFFF" "0000C03F" "00000000000000C0" "7879" "03000000456C66",
-                           "81FE" "1234" "8000" "89ABCDEF" "FFFFFFF0" "3FC00000" "C000000000000000" "7879" "00000003456C66"};
-    for (INT_U8 swap = 0; swap < 2; ++swap)
-    {
+    const char* want[2] = {"81FE"
+                           "3412"
+                           "0080"
+                           "EFCDAB89"
+                           "F0FFFFFF"
+                           "0000C03F"
+                           "00000000000000C0"
+                           "7879"
+                           "03000000456C66",
+                           "81FE"
+                           "1234"
+                           "8000"
+                           "89ABCDEF"
+                           "FFFFFFF0"
+                           "3FC00000"
+                           "C000000000000000"
+                           "7879"
+                           "00000003456C66"};
+    for (INT_U8 swap = 0; swap < 2; ++swap) {
         MEMORY_DATA_DEVICE d;
         d.swap = swap;
         ASSERT_TRUE(put_u8(d, 0x81) && put_s8(d, -2) && put_u16(d, 0x1234) && put_s16(d, -32768) &&
@@ -35,11 +51,21 @@ TEST(DataDeviceFields, ExactBytesInBothOrdersAndBack)
         EXPECT_EQ(hex(d.str()), want[swap]);
 
         d.set_pos(0, 0);
-        struct { INT_U8 u8; INT_S8 s8; INT_U16 u16; INT_S16 s16; INT_U32 u32; INT_S32 s32; float f; double g; } v;
+        struct
+        {
+            INT_U8 u8;
+            INT_S8 s8;
+            INT_U16 u16;
+            INT_S16 s16;
+            INT_U32 u32;
+            INT_S32 s32;
+            float f;
+            double g;
+        } v;
         char raw[2], *t = nullptr;
-        ASSERT_TRUE(get_u8(d, v.u8) && get_s8(d, v.s8) && get_u16(d, v.u16) && get_s16(d, v.s16) &&
-                    get_u32(d, v.u32) && get_s32(d, v.s32) && get_float(d, v.f) && get_double(d, v.g) &&
-                    get_bytes(d, raw, 2) && get_string(d, &t));
+        ASSERT_TRUE(get_u8(d, v.u8) && get_s8(d, v.s8) && get_u16(d, v.u16) && get_s16(d, v.s16) && get_u32(d, v.u32) &&
+                    get_s32(d, v.s32) && get_float(d, v.f) && get_double(d, v.g) && get_bytes(d, raw, 2) &&
+                    get_string(d, &t));
         EXPECT_TRUE(v.u8 == 0x81 && v.s8 == -2 && v.u16 == 0x1234 && v.s16 == -32768 && v.u32 == 0x89ABCDEFu &&
                     v.s32 == -16 && v.f == 1.5f && v.g == -2.0 && raw[0] == 'x' && raw[1] == 'y')
             << "swap " << int(swap);

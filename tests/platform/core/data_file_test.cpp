@@ -92,7 +92,8 @@ TEST_F(DataFileTest, CacheWindowEdges)
     ASSERT_EQ(write_str(*f, std::string(24, 'c')), 24);
     EXPECT_TRUE(f->cache_start == 2025 && f->cache_used == 24);
     f.reset();
-    ASSERT_EQ(contents("w.bin"), std::string(1, '\0') + std::string(1024, 'a') + std::string(1000, 'b') + std::string(24, 'c'));
+    ASSERT_EQ(contents("w.bin"),
+              std::string(1, '\0') + std::string(1024, 'a') + std::string(1000, 'b') + std::string(24, 'c'));
 
     f = open_file("w.bin", fm_read, -1);
     ASSERT_TRUE(f);
@@ -116,8 +117,9 @@ TEST_F(DataFileTest, CacheWindowEdges)
 TEST_F(DataFileTest, LargeReadsSkipTheCacheAndKeepThePosition)
 {
     std::string body(5000, '\0');
-    for (size_t i = 0; i < body.size(); ++i)
+    for (size_t i = 0; i < body.size(); ++i) {
         body[i] = static_cast<char>(i * 7 + i / 251);
+    }
     kivo_test::write_file(path("big.bin"), std::string(1, '\0') + body);
     for (INT_U8 gzip : {INT_U8(0), INT_U8(1)}) {
         if (gzip) {
@@ -128,7 +130,10 @@ TEST_F(DataFileTest, LargeReadsSkipTheCacheAndKeepThePosition)
         ASSERT_TRUE(f);
         // The cache's rest, then straight into the buffer: one request as
         // large as the cache, one larger. Small reads after them refill it.
-        const struct { long at, n; } reads[] = {{0, 10}, {10, 1024}, {1034, 3000}, {4034, 16}, {4050, 900}};
+        const struct
+        {
+            long at, n;
+        } reads[] = {{0, 10}, {10, 1024}, {1034, 3000}, {4034, 16}, {4050, 900}};
         for (const auto& r : reads) {
             EXPECT_EQ(read_str(*f, r.n), body.substr(size_t(r.at), size_t(r.n))) << r.at << " gzip " << +gzip;
             EXPECT_EQ(f->get_pos(), r.at + r.n);
@@ -150,8 +155,9 @@ TEST_F(DataFileTest, BadSizesAndWrongOpensAreRefused)
     FILE_PTR f = open_file("x.bin", fm_update, -1);
     ASSERT_TRUE(f);
     INT_U8 buf[8] = {};
-    for (long n : {-1L, 0L, 0x80000000L})
+    for (long n : {-1L, 0L, 0x80000000L}) {
         EXPECT_EQ(f->read_data_block(buf, n) + f->write_data_block(buf, n), 0) << n;
+    }
     EXPECT_EQ(f->read_data_block(nullptr, 4), 0);
     EXPECT_FALSE(f->open(path("x.bin").c_str(), fm_read, -1, 0)); // already open
     f.reset();
@@ -159,11 +165,17 @@ TEST_F(DataFileTest, BadSizesAndWrongOpensAreRefused)
 
     // Missing, a folder, an unknown mode, a compressed update.
     DATA_FILE g(1024);
-    const struct { std::string name; int mode; INT_U8 gzip; } bad[] = {
+    const struct
+    {
+        std::string name;
+        int mode;
+        INT_U8 gzip;
+    } bad[] = {
         {"", 0, 0}, {path("missing.bin"), 0, 0}, {dir, 0, 0}, {path("x.bin"), 3, 0}, {path("x.bin"), fm_update, 1}};
     EXPECT_FALSE(g.open(static_cast<const char*>(nullptr), fm_read, -1, 0));
-    for (const auto& b : bad)
+    for (const auto& b : bad) {
         EXPECT_FALSE(g.open(b.name.c_str(), static_cast<FILE_MODE>(b.mode), -1, b.gzip) || g.is_open()) << b.name;
+    }
     EXPECT_TRUE(g.open(path("x.bin").c_str(), fm_read, static_cast<char>(-1), 0));
     EXPECT_STREQ(g.folder, dir.c_str());
     EXPECT_TRUE(g.close() && g.close()); // closing twice is harmless
@@ -236,8 +248,9 @@ TEST_F(DataFileTest, ReadsThroughALargeCacheGiveTheFileBytes)
 {
     std::mt19937 rng(7);
     std::string body(300000, '\0');
-    for (char& c : body)
+    for (char& c : body) {
         c = static_cast<char>(rng());
+    }
     kivo_test::write_file(path("pictures.bin"), std::string(1, '\0') + body);
     auto open_large = [&] {
         FILE_PTR f(new DATA_FILE(262144));
@@ -284,8 +297,9 @@ TEST_F(DataFileTest, UpdateModeMatchesAnInMemoryModel)
         std::mt19937 rng(static_cast<unsigned>(seed));
         auto random_bytes = [&rng](size_t n) {
             std::string s(n, '\0');
-            for (char& c : s)
+            for (char& c : s) {
                 c = static_cast<char>(rng());
+            }
             return s;
         };
         int byte_order = seed % 2 ? -1 : 0;
@@ -316,8 +330,9 @@ TEST_F(DataFileTest, UpdateModeMatchesAnInMemoryModel)
             } else {
                 std::string data = random_bytes(static_cast<size_t>(n));
                 ASSERT_EQ(write_str(*f, data), n);
-                if (len < pos + n)
+                if (len < pos + n) {
                     model.resize(static_cast<size_t>(pos + n), '\0');
+                }
                 model.replace(static_cast<size_t>(pos), static_cast<size_t>(n), data);
                 pos += n;
             }
@@ -330,8 +345,9 @@ TEST_F(DataFileTest, UpdateModeMatchesAnInMemoryModel)
 TEST_F(DataFileTest, CompressedFilesUseStandardGzipFraming)
 {
     std::string payload;
-    for (int i = 0; i < 5000; ++i)
+    for (int i = 0; i < 5000; ++i) {
         payload += "Elf" + std::to_string(i % 97) + ",";
+    }
     long size = static_cast<long>(payload.size());
     FILE_PTR f = open_file("z.gz", fm_write, -1, 1);
     ASSERT_TRUE(f && f->gz);
@@ -370,8 +386,9 @@ TEST_F(DataFileTest, CompressedFilesUseStandardGzipFraming)
 TEST_F(DataFileTest, CacheSizesAndThePoolThatLendsThem)
 {
     const long sizes[][2] = {{100, 1024}, {-1, 524288}, {-5, 1024}, {60000000, 52428800}, {5000, 5000}};
-    for (const auto& s : sizes)
+    for (const auto& s : sizes) {
         EXPECT_EQ(DATA_FILE(s[0]).cache_sz, s[1]) << s[0];
+    }
     DATA_FILE closed(-1);
     INT_U8 x;
     EXPECT_TRUE(closed.is_at_end() && closed.get_length() == 0);

@@ -102,8 +102,10 @@ TEST_F(DebugStreamTest, FileOutputWithHeaderTruncationKeptOpenFileAndRollingBack
     kivo_fake_clock_set_wall(86400 * 365);
     ASSERT_TRUE(kivo_test::write_file(debug.get_path_string("Test File.txt"), "from an earlier run\n"));
     DEBUG_STREAM s{};
-    s.setup("Test File", DEBUG_STREAM_WRITE_TO_FILE | DEBUG_STREAM_TRUNCATE_FILE_ON_FIRST_WRITE |
-                             DEBUG_STREAM_WRITE_FILE_HEADER | DEBUG_STREAM_KEEP_FILE_OPEN, 0);
+    s.setup("Test File",
+            DEBUG_STREAM_WRITE_TO_FILE | DEBUG_STREAM_TRUNCATE_FILE_ON_FIRST_WRITE | DEBUG_STREAM_WRITE_FILE_HEADER |
+                DEBUG_STREAM_KEEP_FILE_OPEN,
+            0);
     s.write_to_stream(nullptr, 0, "one", 1);
     s.write_to_stream(nullptr, 0, "two", 1);
     EXPECT_NE(s.file, nullptr);
@@ -120,8 +122,9 @@ TEST_F(DebugStreamTest, FileOutputWithHeaderTruncationKeptOpenFileAndRollingBack
     DEBUG_STREAM r{};
     r.setup("Test Roll", 0, 1);
     auto roll = [&](int from, int to) {
-        for (int i = from; i <= to; ++i)
+        for (int i = from; i <= to; ++i) {
             r.printf("%d\n", i);
+        }
         return output("Test Roll.txt.bak") + "|" + output("Test Roll.txt");
     };
     EXPECT_EQ(roll(1, 4), "1\n2\n3\n|4\n");

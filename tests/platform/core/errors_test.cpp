@@ -42,8 +42,9 @@ protected:
 TEST(ErrorTables, UniqueCodes)
 {
     std::set<INT_U32> codes;
-    for (const ERROR_ROW* r = errors; r->code != ERROR_TABLE_END; ++r)
+    for (const ERROR_ROW* r = errors; r->code != ERROR_TABLE_END; ++r) {
         EXPECT_TRUE(codes.insert(r->code).second) << std::hex << r->code;
+    }
 }
 
 TEST_F(ErrorsTest, CurrentErrorAndItsText)
@@ -75,12 +76,16 @@ TEST_F(ErrorsTest, CurrentErrorAndItsText)
 
 TEST_F(ErrorsTest, WarningsAndDebugLines)
 {
-    const struct { WARNING_TYPE code; const char* arg; const char* text; } cases[] = {
-        {WARN_DEBUG_FILE_OPEN, "/x/y.txt", "WARNING: 0002:\nUnable to open debug file /x/y.txt"},
-        {WARN_PALETTE_FULL, "not appended",
-         "WARNING: 0010:\nToo many colour for a 256 Palette \n\nDo you require more information?"},
-        {0x0099, "x", "WARNING: Undefined warning encountered"},
-        {WARN_DEBUG_MESSAGE, nullptr, "WARNING: 0000:\nDEBUG MESSAGE: "}};
+    const struct
+    {
+        WARNING_TYPE code;
+        const char* arg;
+        const char* text;
+    } cases[] = {{WARN_DEBUG_FILE_OPEN, "/x/y.txt", "WARNING: 0002:\nUnable to open debug file /x/y.txt"},
+                 {WARN_PALETTE_FULL, "not appended",
+                  "WARNING: 0010:\nToo many colour for a 256 Palette \n\nDo you require more information?"},
+                 {0x0099, "x", "WARNING: Undefined warning encountered"},
+                 {WARN_DEBUG_MESSAGE, nullptr, "WARNING: 0000:\nDEBUG MESSAGE: "}};
     for (const auto& c : cases) {
         display_warning(c.code, c.arg);
         EXPECT_EQ(popup_text, c.text);
@@ -94,7 +99,8 @@ TEST_F(ErrorsTest, WarningsAndDebugLines)
     write_to_console(nullptr, 12, "plain");
     std::string long_name(3000, 'f'); // never cut
     write_to_console(long_name.c_str(), -4, "t");
-    EXPECT_EQ(console, "Debug - File: a.cpp Line 12: = hello 100%s\nplain\nDebug - File: " + long_name + " Line -4: = t\n");
+    EXPECT_EQ(console,
+              "Debug - File: a.cpp Line 12: = hello 100%s\nplain\nDebug - File: " + long_name + " Line -4: = t\n");
 
     std::string p = path("log.txt"), missing = path("no/such/dir.txt");
     ASSERT_TRUE(kivo_test::write_file(p, "old\n"));
@@ -138,5 +144,6 @@ TEST(ErrorsDeath, FatalErrorsExitWithStatusOne)
                 "Error: ERROR: 000A:\nReceive buffer ssize supplied to TCPIP::TCPIP\\(\\) was invalid \n");
     EXPECT_EXIT(display_error(ERR_OPTION_UNKNOWN, "--bad"), ::testing::ExitedWithCode(1),
                 "Error: ERROR: 0042:\nUnrecognised command line option: --bad\n\nDo you require more information\\?\n");
-    EXPECT_EXIT(display_error(0x7777, "x"), ::testing::ExitedWithCode(1), "Error: ERROR: Undefined error encountered\n");
+    EXPECT_EXIT(display_error(0x7777, "x"), ::testing::ExitedWithCode(1),
+                "Error: ERROR: Undefined error encountered\n");
 }

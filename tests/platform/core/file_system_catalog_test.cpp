@@ -48,17 +48,23 @@ std::set<std::string> list_texts(LINKED_LIST& list)
 {
     std::set<std::string> texts;
     LINKED_LIST_NODE* it = nullptr;
-    for (InitIterator(&list, &it); it; Next(&it))
+    for (InitIterator(&list, &it); it; Next(&it)) {
         texts.insert(static_cast<const char*>(GetData(it)));
+    }
     return texts;
 }
 
 TEST(FileSystemCatalogMounts, MountTableLinesAndTheVolumesOfThisMachine)
 {
-    const struct { const char* line; bool ok; const char* point; const char* type; } lines[] = {
+    const struct
+    {
+        const char* line;
+        bool ok;
+        const char* point;
+        const char* type;
+    } lines[] = {
         {"27 1 254:0 / / rw,relatime - ext4 /dev/vda rw", true, "/", "ext4"},
-        {"40 31 0:37 / /mnt/a\\040b\\134c rw shared:7 master:2 - tmp\\040fs none rw", true, "/mnt/a b\\c",
-         "tmp fs"},
+        {"40 31 0:37 / /mnt/a\\040b\\134c rw shared:7 master:2 - tmp\\040fs none rw", true, "/mnt/a b\\c", "tmp fs"},
         {"41 31 0:37 / /x\\9 rw - tmpfs none rw", true, "/x\\9", "tmpfs"}, // not an escape: kept
         {"41 31 0:37 / /x\\000y rw - tmpfs none rw", false, "", ""},       // an escaped NUL
         {"41 31 0:37 / rel rw - tmpfs none rw", false, "", ""},
@@ -105,31 +111,40 @@ TEST_F(FileSystemCatalog, ReadOnlyTmpfsIsALockedVolumeOfItsOwn)
     ASSERT_EQ(mkdir(mnt.c_str(), 0755), 0);
     int code = kivo_test::run_in_child([&] {
         if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
-            mount("kivo", mnt.c_str(), "tmpfs", 0, "size=1m") != 0)
+            mount("kivo", mnt.c_str(), "tmpfs", 0, "size=1m") != 0) {
             return 77;
-        if (!kivo_test::write_file(file, "x") || FSCheckLock(file.c_str()) != FS_OK)
+        }
+        if (!kivo_test::write_file(file, "x") || FSCheckLock(file.c_str()) != FS_OK) {
             return 1;
-        if (mount(nullptr, mnt.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) != 0)
+        }
+        if (mount(nullptr, mnt.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) != 0) {
             return 77;
+        }
         char volume[PATH_MAX], real_mnt[PATH_MAX];
         INT_U64 total = 0;
         INT_U8 privileges = 0;
-        if (FSCheckLock(file.c_str()) != FS_VOLUME_LOCKED)
+        if (FSCheckLock(file.c_str()) != FS_VOLUME_LOCKED) {
             return 2;
+        }
         if (FSGetVRefNum(file.c_str(), volume, sizeof(volume)) != FS_OK || !realpath(mnt.c_str(), real_mnt) ||
-            std::strcmp(volume, real_mnt) != 0)
+            std::strcmp(volume, real_mnt) != 0) {
             return 3;
-        if (FSGetVInfo(volume, nullptr, 0, nullptr, &total) != FS_OK || total != 1024 * 1024)
+        }
+        if (FSGetVInfo(volume, nullptr, 0, nullptr, &total) != FS_OK || total != 1024 * 1024) {
             return 4;
+        }
         if (FSGetUserPrivilegesPermissions(file.c_str(), &privileges, nullptr) != FS_OK ||
-            !(privileges & FS_USER_NO_MAKE_CHANGES))
+            !(privileges & FS_USER_NO_MAKE_CHANGES)) {
             return 5;
-        if (FSBumpDate(file.c_str()) != FS_VOLUME_LOCKED)
+        }
+        if (FSBumpDate(file.c_str()) != FS_VOLUME_LOCKED) {
             return 6;
+        }
         return 0;
     });
-    if (code == 77)
+    if (code == 77) {
         GTEST_SKIP() << "no private mount namespace here";
+    }
     EXPECT_EQ(code, 0);
 }
 
@@ -152,8 +167,9 @@ TEST_F(FileSystemCatalog, LocksPrivilegesAndFolderAccess)
             ioctl(fd, FS_IOC_SETFLAGS, &flags);
         }
     }
-    if (fd >= 0)
+    if (fd >= 0) {
         close(fd);
+    }
 
     INT_U8 privileges = 0xFF;
     INT_U32 permissions[4] = {};
@@ -192,8 +208,9 @@ TEST_F(FileSystemCatalog, RangeLockedByAnotherProcess)
         fl.l_start = 100;
         fl.l_len = 100;
         char c = fcntl(fd, F_OFD_SETLK, &fl) == 0 ? 'y' : 'n';
-        if (write(ready[1], &c, 1) != 1 || read(release[0], &c, 1) < 0)
+        if (write(ready[1], &c, 1) != 1 || read(release[0], &c, 1) < 0) {
             return 1;
+        }
         return 0;
     });
     close(ready[1]);
@@ -226,10 +243,16 @@ TEST_F(FileSystemCatalog, ReferencesNamesUsersAndFileIds)
     const std::string sub = at("sub"), file = at("sub/f.txt"), base = real(work);
     ASSERT_EQ(mkdir(sub.c_str(), 0755), 0);
     ASSERT_TRUE(kivo_test::write_file(file, "abc"));
-    const struct { std::string ref; INT_S32 result; std::string parent, name; } refs[] = {
-        {file, FS_OK, base + "/sub", "f.txt"}, {sub + "/", FS_OK, base, "sub"},
-        {sub + "/..", FS_OK, real(base + "/.."), base.substr(base.rfind('/') + 1)},
-        {"/", FS_OK, "", "/"}, {at("gone"), FS_NOT_FOUND, "", ""}};
+    const struct
+    {
+        std::string ref;
+        INT_S32 result;
+        std::string parent, name;
+    } refs[] = {{file, FS_OK, base + "/sub", "f.txt"},
+                {sub + "/", FS_OK, base, "sub"},
+                {sub + "/..", FS_OK, real(base + "/.."), base.substr(base.rfind('/') + 1)},
+                {"/", FS_OK, "", "/"},
+                {at("gone"), FS_NOT_FOUND, "", ""}};
     for (const auto& r : refs) {
         char parent[PATH_MAX] = "", name[256] = "";
         ASSERT_EQ(FSRefMakeFSSpec(r.ref.c_str(), parent, sizeof(parent), name, sizeof(name)), r.result) << r.ref;
@@ -265,8 +288,10 @@ TEST_F(FileSystemCatalog, ReferencesNamesUsersAndFileIds)
 
     char user[64];
     INT_S32 id = -1;
-    const struct { INT_S16 to_name, to_id; } kinds[] = {{FS_MAP_OWNER_ID, FS_MAP_OWNER_NAME},
-                                                         {FS_MAP_GROUP_ID, FS_MAP_GROUP_NAME}};
+    const struct
+    {
+        INT_S16 to_name, to_id;
+    } kinds[] = {{FS_MAP_OWNER_ID, FS_MAP_OWNER_NAME}, {FS_MAP_GROUP_ID, FS_MAP_GROUP_NAME}};
     for (const auto& k : kinds) {
         ASSERT_EQ(FSMapID(0, k.to_name, user, sizeof(user)), FS_OK);
         EXPECT_STREQ(user, "root");
@@ -308,8 +333,9 @@ TEST_F(FileSystemCatalog, ForkSizesBumpedDatesAndCopies)
     const std::string file = at("data"), sub = at("sub");
     const std::string bytes = [] {
         std::string s;
-        for (int i = 0; i < 10000; ++i)
+        for (int i = 0; i < 10000; ++i) {
             s += static_cast<char>('a' + i % 23);
+        }
         return s;
     }();
     ASSERT_TRUE(kivo_test::write_file(file, bytes));
@@ -353,8 +379,9 @@ TEST_F(FileSystemCatalog, ForkSizesBumpedDatesAndCopies)
     close(ends[1]);
     std::string piped;
     char chunk[4096];
-    for (ssize_t n; (n = read(ends[0], chunk, sizeof(chunk))) > 0;)
+    for (ssize_t n; (n = read(ends[0], chunk, sizeof(chunk))) > 0;) {
         piped.append(chunk, static_cast<std::size_t>(n));
+    }
     EXPECT_EQ(piped, bytes);
     EXPECT_EQ(FSCopyFork(in, out, nullptr, 4096), FS_BAD_ARGUMENT);
     EXPECT_EQ(FSCopyFork(in, ends[1], buffer, sizeof(buffer)), FS_BAD_REFNUM);
@@ -404,15 +431,21 @@ bool record(const char*, const char* name, INT_U32 level, bool is_directory, voi
 
 TEST_F(FileSystemCatalog, WalksKeepToTheirDepthAndStopWhenTold)
 {
-    for (const char* d : {"d1", "d1/d2", "d1/d2/d3"})
+    for (const char* d : {"d1", "d1/d2", "d1/d2/d3"}) {
         ASSERT_EQ(mkdir(at(d).c_str(), 0755), 0);
-    for (const char* f : {"f1", "d1/f2", "d1/d2/f3", "d1/d2/d3/f4"})
+    }
+    for (const char* f : {"f1", "d1/f2", "d1/d2/f3", "d1/d2/d3/f4"}) {
         ASSERT_TRUE(kivo_test::write_file(at(f), f));
+    }
     ASSERT_EQ(symlink("d1", at("link").c_str()), 0);
     const std::set<std::string> depth2 = {"f1:1", "d1/:1", "link:1", "f2:2", "d2/:2"};
     std::set<std::string> all = depth2;
     all.insert({"f3:3", "d3/:3", "f4:4"});
-    const struct { INT_U32 levels; std::set<std::string> seen; } walks[] = {{2, depth2}, {0, all}};
+    const struct
+    {
+        INT_U32 levels;
+        std::set<std::string> seen;
+    } walks[] = {{2, depth2}, {0, all}};
     for (const auto& w : walks) {
         WALK walk;
         ASSERT_EQ(FSIterateContainer(work.c_str(), w.levels, record, &walk), FS_OK);

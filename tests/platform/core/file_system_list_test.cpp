@@ -8,8 +8,14 @@
 namespace {
 
 int disposed_a = 0, disposed_b = 0;
-void dispose_a(void*) { ++disposed_a; }
-void dispose_b(void*) { ++disposed_b; }
+void dispose_a(void*)
+{
+    ++disposed_a;
+}
+void dispose_b(void*)
+{
+    ++disposed_b;
+}
 char items[] = "abcdefgh";
 
 // The list's data as letters, walked with the iterator.
@@ -34,8 +40,12 @@ void fill(LINKED_LIST& list, LINKED_LIST_DISPOSE_PROC dispose, const std::string
 TEST(FileSystemList, InsertListPlacesTheNodesAndEmptiesTheSource)
 {
     // after: the index of the destination's node, -1 for none.
-    const struct { const char* dest; int after; const char* result; } cases[] = {
-        {"abc", -1, "ghabc"}, {"abc", 0, "aghbc"}, {"abc", 2, "abcgh"}, {"", -1, "gh"}};
+    const struct
+    {
+        const char* dest;
+        int after;
+        const char* result;
+    } cases[] = {{"abc", -1, "ghabc"}, {"abc", 0, "aghbc"}, {"abc", 2, "abcgh"}, {"", -1, "gh"}};
     for (const auto& c : cases) {
         LINKED_LIST dest, src;
         fill(dest, dispose_a, c.dest);

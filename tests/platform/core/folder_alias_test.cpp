@@ -27,7 +27,12 @@ TEST_F(FolderTest, AppAliasesWalksAndHostSteps)
     FOLDER f, ref("$APP/data");
     EXPECT_EQ(where(f), real(app));
     // Each walk starts where the one before ended.
-    const struct { const char* p; bool ok; const char* to; } walks[] = {
+    const struct
+    {
+        const char* p;
+        bool ok;
+        const char* to;
+    } walks[] = {
         {"$APP/data/../images", true, "/images"},
         {"$BASE", true, ""},
         {"$APP//images/", true, "/images"},
@@ -37,8 +42,9 @@ TEST_F(FolderTest, AppAliasesWalksAndHostSteps)
         {"$HERE/../images", true, "/images"},
         {"$APP/new/deeper", false, ""}, // created only on request
     };
-    for (const auto& w : walks)
+    for (const auto& w : walks) {
         expect_at(f, w.p, w.ok, app + w.to);
+    }
     EXPECT_FALSE(f.set(nullptr));
     EXPECT_TRUE(f.set("$HERE", 0, &ref));
     EXPECT_EQ(where(f), real(app + "/data"));
@@ -58,8 +64,9 @@ TEST_F(FolderTest, AppAliasesWalksAndHostSteps)
     EXPECT_TRUE(f.change_to_drive(0));
     EXPECT_EQ(where(f), "/");
     EXPECT_FALSE(f.move_up() || f.change_to_drive(1));
-    for (const std::string& p : {app + "/file", std::string()})
+    for (const std::string& p : {app + "/file", std::string()}) {
         EXPECT_FALSE(f.set_from_path_string(p.c_str())) << p;
+    }
 }
 
 TEST_F(FolderTest, UserAndSharedDataFolders)
@@ -76,8 +83,9 @@ TEST_F(FolderTest, UserAndSharedDataFolders)
     // The data fallback prefers the nearest level, and ends at $APP, false.
     mkdirs(app + "/data");
     expect_at(f, "$INSTDATA", true, app + "/data");
-    for (const char* d : {"/app/bin/data", "/data/x", "/data"})
+    for (const char* d : {"/app/bin/data", "/data/x", "/data"}) {
         rmdir((dir + d).c_str());
+    }
     expect_at(f, "$APPDATA", false, app);
     // Shared data: each absolute XDG_DATA_DIRS entry in order.
     std::string a = path("share-a"), b = path("share-b");
@@ -184,11 +192,14 @@ TEST_F(FolderTest, DescriptionsNameTheFirstAliasMetClimbing)
                                             "$TEMP", "$FONTDATA", "$ICONDATA"};
         std::string f = where(start), below;
         for (;;) {
-            for (const char* a : order)
-                if (FOLDER(a) == native(f))
+            for (const char* a : order) {
+                if (FOLDER(a) == native(f)) {
                     return a + below;
-            if (f == "/")
+                }
+            }
+            if (f == "/") {
                 return "$ROOT0" + below;
+            }
             std::size_t slash = f.rfind('/');
             below = f.substr(slash) + below;
             f = slash ? f.substr(0, slash) : "/";
@@ -214,7 +225,11 @@ TEST_F(FolderTest, MovingDownEndsAtTheCanonicalPath)
     mkdirs({app + "/plain/inner", path("target/inner")});
     link(path("target"), app + "/to_target");
     link(app + "/to_target", app + "/to_link");
-    const struct { const char* steps[2]; std::string to; } walks[] = {
+    const struct
+    {
+        const char* steps[2];
+        std::string to;
+    } walks[] = {
         {{"plain", "inner"}, app + "/plain/inner"},
         {{"to_target", nullptr}, path("target")},
         {{"to_link", "inner"}, path("target/inner")},
@@ -240,21 +255,24 @@ TEST_F(FolderTest, ResolvingOnceGivesWhatEachSetGives)
     mkdirs({app + "/images/sub", path("usr-share/kivotest/fonts"), path("share-b/kivotest")});
     setenv("XDG_DATA_DIRS", path("usr-share").c_str(), 1);
     FOLDER other = native(path("share-b"));
-    const char* paths[] = {"$APP", "$APP/images/sub", "$APPDATA", "$FONTDATA", "$APP/missing", "$ROOT0",
-                           "$INSTDATA", "$APP/images/../images"};
+    const char* paths[] = {"$APP",         "$APP/images/sub", "$APPDATA",  "$FONTDATA",
+                           "$APP/missing", "$ROOT0",          "$INSTDATA", "$APP/images/../images"};
     auto outcome = [](const char* p) {
         FOLDER f;
         bool ok = f.set(p);
         return std::to_string(ok) + where(f);
     };
     std::vector<std::string> plain;
-    for (const char* p : paths)
+    for (const char* p : paths) {
         plain.push_back(outcome(p));
+    }
     {
         FOLDER::RESOLVE_ONCE once;
-        for (int round = 0; round < 2; round++)
-            for (std::size_t i = 0; i < plain.size(); i++)
+        for (int round = 0; round < 2; round++) {
+            for (std::size_t i = 0; i < plain.size(); i++) {
                 EXPECT_EQ(outcome(paths[i]), plain[i]) << paths[i] << " round " << round;
+            }
+        }
         // "$HERE" is worked out from the folder each time.
         FOLDER sub("$APP/images/sub"), here = sub;
         EXPECT_TRUE(here.set("$HERE/.."));
@@ -323,7 +341,10 @@ TEST_F(FolderTest, RecordBytesAndForeignRecords)
     // Each is read whole and counts as read. Unterminated text, a foreign
     // id and a native path of this host, relative or not, give "$APP".
     std::string images = real(app + "/images");
-    const struct { std::string bytes, to; } cases[] = {
+    const struct
+    {
+        std::string bytes, to;
+    } cases[] = {
         {record('\xFF', "$APP/" + std::string(2043, 'A')), app},
         {record(3, std::string(2048, '\x07')), app},
         {record(17, "bin"), app},
@@ -345,8 +366,9 @@ TEST_F(FolderTest, RecordBytesAndForeignRecords)
     // A folder whose alias path is too long for the block ("$ROOT0" plus a
     // 2045-byte native path) is refused, not cut: not even the id byte.
     std::string deep = real(dir);
-    while (deep.size() < 2045)
+    while (deep.size() < 2045) {
         deep += "/" + std::string(deep.size() < 1900 ? 100 : 2044 - deep.size(), 'd');
+    }
     mkdirs(deep);
     kivo_test::MEMORY_DATA_DEVICE w;
     EXPECT_FALSE(native(deep).put_to_data_device(w));
@@ -361,13 +383,20 @@ TEST_F(FolderTest, StoredPathsWithUnknownAliasesFailTheRead)
     mkdirs(app + "/images");
     FOLDER mine("$APP/images");
     FOLDER::add_custom_path("$Mine", mine);
-    const struct { std::string path; bool known; } cases[] = {
-        {"$APP/x", true}, {"$app", true}, {"$ROOT12/x", true}, {"$HERE/..", true}, {"$Mine/a", true},
-        {"plain/path", true}, {"$mine/a", false}, {"$APP_DATA/config", false}, {"$", false},
-        {"$" + std::string(300, 'M'), false},
+    const struct
+    {
+        std::string path;
+        bool known;
+    } cases[] = {
+        {"$APP/x", true},    {"$app", true},
+        {"$ROOT12/x", true}, {"$HERE/..", true},
+        {"$Mine/a", true},   {"plain/path", true},
+        {"$mine/a", false},  {"$APP_DATA/config", false},
+        {"$", false},        {"$" + std::string(300, 'M'), false},
     };
-    for (const auto& c : cases)
+    for (const auto& c : cases) {
         EXPECT_EQ(FOLDER::alias_is_known(c.path.c_str()), c.known) << c.path;
+    }
     FOLDER g;
     for (const char* stored : {"$APP_DATA/config", "$mine"}) {
         g.set("$ROOT0");
@@ -385,8 +414,9 @@ TEST_F(FolderTest, StoredPathsWithUnknownAliasesFailTheRead)
 
 TEST(FolderDeathTest, UnknownAliasIsFatal)
 {
-    for (const char* path : {"$APP_DATA/config", "$mydata", "$"})
+    for (const char* path : {"$APP_DATA/config", "$mydata", "$"}) {
         EXPECT_EXIT(FOLDER().set(path), ::testing::ExitedWithCode(1), "") << path;
+    }
 }
 
 // The trace is written once per run, when the font system has started, and

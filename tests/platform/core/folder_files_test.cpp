@@ -51,16 +51,17 @@ TEST_F(FolderFilesTest, FilesAndDataFilesOpenOnlyWhatTheyShould)
     // Named pipes would block the open until the other end shows up.
     mkdirs(work + "/dir");
     ASSERT_EQ(mkfifo((work + "/pipe").c_str(), 0600), 0);
-    for (const char* mode : {"rb", "r+b", "wb", "a"})
+    for (const char* mode : {"rb", "r+b", "wb", "a"}) {
         EXPECT_EQ(here.open_file("pipe", mode), nullptr) << mode;
-    for (const char* bad : {"", ".", "..", "dir", "../keep", "dir/x", static_cast<const char*>(nullptr)})
+    }
+    for (const char* bad : {"", ".", "..", "dir", "../keep", "dir/x", static_cast<const char*>(nullptr)}) {
         EXPECT_EQ(here.open_file(bad, "wb"), nullptr) << bad;
+    }
     EXPECT_FALSE(here.open_file("missing", "rb") || here.open_file("missing", "a") || here.open_file("keep", nullptr));
     EXPECT_FALSE(here.open_data_file("missing", fm_read, -1) || here.open_data_file("pipe", fm_read, -1) ||
                  here.open_data_file("", fm_write, -1) || here.open_data_file("../escape", fm_write, -1) ||
                  here.open_data_file("x", static_cast<FILE_MODE>(3), -1));
-    EXPECT_FALSE(exists(work + "/missing") || exists(work + "/dir/x") || exists(work + "/x") ||
-                 exists(path("escape")));
+    EXPECT_FALSE(exists(work + "/missing") || exists(work + "/dir/x") || exists(work + "/x") || exists(path("escape")));
     // Data files: closed once, written compressed when asked.
     DATA_FILE* f = here.open_data_file("z.gz", fm_write, -1, 1);
     ASSERT_TRUE(f && put_string(*f, "packed text"));
@@ -88,8 +89,11 @@ TEST_F(FolderFilesTest, EntryInformationAndNames)
     EXPECT_TRUE(s.mode == (S_IFREG | 0640) && s.is_directory == 0);
     EXPECT_TRUE(here.get_file_settings("link", s) && s.size == 1536u); // the size of the file linked to
     EXPECT_FALSE(here.get_file_settings("nope", s) || here.set_file_permissions("nope", 0600));
-    const struct { INT_U32 size; const char* text; } sizes[] = {
-        {1024, "1024.0 b"}, {1025, "1.0 k"}, {3u << 20, "3.0 M"}, {0xFFFFFFFFu, "4.0 G"}};
+    const struct
+    {
+        INT_U32 size;
+        const char* text;
+    } sizes[] = {{1024, "1024.0 b"}, {1025, "1.0 k"}, {3u << 20, "3.0 M"}, {0xFFFFFFFFu, "4.0 G"}};
     for (const auto& c : sizes) {
         s.size = c.size;
         EXPECT_STREQ(s.get_size_string(), c.text) << c.size;
@@ -143,8 +147,9 @@ TEST_F(FolderFilesTest, CopyFilesAndTreesAndGiveBackWhatAFailedCopyReplaced)
     EXPECT_FALSE(exists(work + "/src/again") || exists(work + "/src/inner/src"));
     EXPECT_FALSE(here.copy("one", here, nullptr));
     EXPECT_EQ(read_file(work + "/one"), "new");
-    for (const std::string& bad : {std::string("bad/name"), std::string(256, 'n')})
+    for (const std::string& bad : {std::string("bad/name"), std::string(256, 'n')}) {
         EXPECT_FALSE(here.copy("one", dest, bad.c_str())) << bad;
+    }
     EXPECT_FALSE(here.copy("missing", dest, nullptr));
     // A pipe deep in the tree cannot be copied, so the copy fails late and
     // gives the entry it was replacing back.
@@ -194,9 +199,9 @@ TEST_F(FolderFilesTest, MoveNeverReplaces)
     ASSERT_TRUE(write_file(work + "/a/f", "first") && write_file(work + "/b/f", "second"));
     FOLDER a("$HERE/a", 0, &here), b("$HERE/b", 0, &here);
     EXPECT_FALSE(a.move("f", b, nullptr));
-    EXPECT_TRUE(a.move("f", b, "g") && b.move("g", b, "h")); // to another folder, then in place
+    EXPECT_TRUE(a.move("f", b, "g") && b.move("g", b, "h"));    // to another folder, then in place
     EXPECT_TRUE(b.move("h", b, nullptr) && b.move("h", b, "")); // already there
-    EXPECT_FALSE(b.move("h", b, "f")); // taken
+    EXPECT_FALSE(b.move("h", b, "f"));                          // taken
     EXPECT_EQ(list(b), (V{"f", "h"}));
     EXPECT_EQ(read_file(work + "/b/h") + read_file(work + "/b/f"), "firstsecond");
     EXPECT_TRUE(here.move("a", b, nullptr) && kind(work + "/b/a/sub") == S_IFDIR);
@@ -210,8 +215,9 @@ TEST_F(FolderFilesTest, RemovalsStayInsideTheTree)
     std::string outside = path("outside");
     mkdirs({outside + "/keep", work + "/t/a/b/.hid", work + "/t/ro/inner"});
     ASSERT_TRUE(write_file(outside + "/keep/file", "x"));
-    for (const char* f : {"/t/.dot", "/t/a/b/.hid/x", "/t/ro/inner/f"})
+    for (const char* f : {"/t/.dot", "/t/a/b/.hid/x", "/t/ro/inner/f"}) {
         ASSERT_TRUE(write_file(work + f, "x"));
+    }
     link(outside, work + "/t/a/out");
     link(outside + "/keep/file", work + "/t/filelink");
     link(outside, work + "/dirlink");
@@ -239,8 +245,9 @@ TEST_F(FolderFilesTest, EmptyingATreeThatCannotBeEmptiedFails)
     // permissions do not stop).
     std::string deep = work + "/deep/top";
     mkdirs(deep);
-    for (int i = 0; i < 300; ++i)
+    for (int i = 0; i < 300; ++i) {
         deep += "/d";
+    }
     mkdirs(deep);
     ASSERT_TRUE(write_file(deep + "/f", "x"));
     ASSERT_TRUE(write_file(work + "/deep/shallow", "x"));
@@ -253,11 +260,19 @@ TEST_F(FolderFilesTest, EmptyingATreeThatCannotBeEmptiedFails)
 
 TEST_F(FolderFilesTest, ContentsAndDirectoryListsFilterSortAndGrow)
 {
-    for (const char* f : {"b.ttf", "A.TTF", "a.ttf", "c.txt", ".h.ttf", "B.ttf"})
+    for (const char* f : {"b.ttf", "A.TTF", "a.ttf", "c.txt", ".h.ttf", "B.ttf"}) {
         ASSERT_TRUE(write_file(work + "/" + f, "x"));
+    }
     mkdirs({work + "/dir", work + "/.hdir"});
     link("dir", work + "/zlink");
-    const struct { const char* filter; INT_U8 hidden; int type; INT_U8 filter_dirs; V names; } cases[] = {
+    const struct
+    {
+        const char* filter;
+        INT_U8 hidden;
+        int type;
+        INT_U8 filter_dirs;
+        V names;
+    } cases[] = {
         {"", 1, fft_equals, 1, {".h.ttf", ".hdir/", "A.TTF", "a.ttf", "B.ttf", "b.ttf", "c.txt", "dir/", "zlink"}},
         {".ttf", 1, fft_ends_with, 0, {".h.ttf", ".hdir/", "a.ttf", "B.ttf", "b.ttf", "dir/"}},
         {".ttf", 0, fft_ends_with_nocase, 1, {"A.TTF", "a.ttf", "B.ttf", "b.ttf"}},
@@ -270,9 +285,10 @@ TEST_F(FolderFilesTest, ContentsAndDirectoryListsFilterSortAndGrow)
         {"b.ttf", 0, fft_equals_nocase, 1, {"B.ttf", "b.ttf"}},
         {"a.ttf.longer", 0, fft_ends_with, 1, {}},
     };
-    for (const auto& c : cases)
+    for (const auto& c : cases) {
         EXPECT_EQ(list(here, c.filter, c.hidden, static_cast<FOLDER_FILTER_TYPE>(c.type), c.filter_dirs), c.names)
             << (c.filter ? c.filter : "(null)") << " " << c.type;
+    }
     // Directory lists: real objects, grown from one slot and appended to.
     chmod((work + "/a.ttf").c_str(), 0444);
     FOLDER_FILE_INFO* files = nullptr;
@@ -292,8 +308,9 @@ TEST_F(FolderFilesTest, ContentsAndDirectoryListsFilterSortAndGrow)
     // Longer than any name can be: nothing matches, not even its first part.
     std::string name255(255, 'n');
     ASSERT_TRUE(write_file(work + "/" + name255, "x"));
-    for (FOLDER_FILTER_TYPE t : {fft_equals, fft_starts_with, fft_contains})
+    for (FOLDER_FILTER_TYPE t : {fft_equals, fft_starts_with, fft_contains}) {
         EXPECT_EQ(list(here, (name255 + "n").c_str(), 0, t, 0), V{"dir/"}) << t;
+    }
     EXPECT_EQ(list(here, name255.c_str(), 0, fft_equals, 1), V{name255});
     FOLDER gone = native(work + "/dir");
     rmdir((work + "/dir").c_str());
@@ -303,19 +320,27 @@ TEST_F(FolderFilesTest, ContentsAndDirectoryListsFilterSortAndGrow)
 TEST_F(FolderFilesTest, EightBitNamesAreUtf8OnDisk)
 {
     ASSERT_TRUE(write_file(work + "/caf\xC3\xA9.txt", "menu"));
-    mkdirs({work + "/\xC3\x9C" "ber", work + "/\xE6\x97\xA5"});
-    EXPECT_EQ(list(here), (V{"caf\xE9.txt", "\xDC" "ber/", "\xE6\x97\xA5/"})); // above 0xFF: as it is
+    mkdirs({work + "/\xC3\x9C"
+                   "ber",
+            work + "/\xE6\x97\xA5"});
+    EXPECT_EQ(list(here), (V{"caf\xE9.txt",
+                             "\xDC"
+                             "ber/",
+                             "\xE6\x97\xA5/"}));             // above 0xFF: as it is
     EXPECT_TRUE(here.copy("caf\xE9.txt", here, "na\xEFve")); // finds the file, writes the copy as UTF-8
     EXPECT_EQ(read_file(work + "/na\xC3\xAFve"), "menu");
     EXPECT_EQ(std::string(here.get_path_string("\xE9")), real(work) + "/\xC3\xA9");
     char out[2048];
     FOLDER f(here);
-    ASSERT_TRUE(f.move_down("\xDC" "ber"));
-    EXPECT_STREQ(f.get_directory_name(), "\xDC" "ber");
+    ASSERT_TRUE(f.move_down("\xDC"
+                            "ber"));
+    EXPECT_STREQ(f.get_directory_name(), "\xDC"
+                                         "ber");
     ASSERT_TRUE(f.get(out));
     EXPECT_TRUE(FOLDER(out) == f) << out;
     EXPECT_TRUE(here.get_path_to(f, out));
-    EXPECT_STREQ(out, "$HERE/\xDC" "ber/");
+    EXPECT_STREQ(out, "$HERE/\xDC"
+                      "ber/");
 }
 
 } // namespace

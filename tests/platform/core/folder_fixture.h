@@ -43,10 +43,13 @@ protected:
     // Every folder of each path, as `mkdir -p` would.
     static void mkdirs(std::initializer_list<std::string> paths)
     {
-        for (const std::string& p : paths)
-            for (std::size_t i = 1; i <= p.size(); ++i)
-                if (i == p.size() || p[i] == '/')
+        for (const std::string& p : paths) {
+            for (std::size_t i = 1; i <= p.size(); ++i) {
+                if (i == p.size() || p[i] == '/') {
                     mkdir(p.substr(0, i).c_str(), 0755);
+                }
+            }
+        }
     }
     static void mkdirs(const std::string& p) { mkdirs({p}); }
     static void link(const std::string& target, const std::string& at)

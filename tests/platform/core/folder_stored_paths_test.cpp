@@ -33,13 +33,17 @@ TEST_F(FolderTest, StoredPathsStayInsideTheirAliasFolder)
     FOLDER mine("$APP/styles");
     FOLDER::add_custom_path("$Mine", mine);
     FOLDER::add_custom_path("$ROOTED", mine);
-    const struct { const char* stored; const char* kept; } cases[] = {
+    const struct
+    {
+        const char* stored;
+        const char* kept;
+    } cases[] = {
         {"$APPDATA/images", "$APPDATA/images"},
         {"$APP/data/../images", "$APP/images"},
         {"$APP//a/./b/", "$APP/a/b"},
         {"$APP/a/..", "$APP"},
         {"$Mine/skins", "$Mine/skins"},
-        {"$ROOTED/x", "$ROOTED/x"}, // a registered name, not a volume
+        {"$ROOTED/x", "$ROOTED/x"},   // a registered name, not a volume
         {"plain/name", "plain/name"}, // set refuses it without moving
         {"", ""},
         {"$APPDATA/../../etc", "refused"},
@@ -53,8 +57,9 @@ TEST_F(FolderTest, StoredPathsStayInsideTheirAliasFolder)
         {"../etc", "refused"},
         {"..", "refused"},
     };
-    for (const auto& c : cases)
+    for (const auto& c : cases) {
         EXPECT_EQ(confined(c.stored), c.kept) << c.stored;
+    }
 
     // "$HERE" against a folder: inside an alias it may climb to the alias's
     // folder; outside every alias, not above the folder itself.
@@ -62,7 +67,12 @@ TEST_F(FolderTest, StoredPathsStayInsideTheirAliasFolder)
     char far_text[2048];
     ASSERT_TRUE(far.get(far_text));
     ASSERT_EQ(std::strncmp(far_text, "$ROOT0/", 7), 0);
-    const struct { FOLDER* here; const char* stored; std::string kept; } relative[] = {
+    const struct
+    {
+        FOLDER* here;
+        const char* stored;
+        std::string kept;
+    } relative[] = {
         {&styles, "$HERE/../images/", "$APP/images"},
         {&styles, "$HERE/skins", "$APP/styles/skins"},
         {&styles, "$HERE/../..", "refused"},
@@ -73,8 +83,9 @@ TEST_F(FolderTest, StoredPathsStayInsideTheirAliasFolder)
         {&far, "$APP/x", "$APP/x"},
         {&far, "$ROOT0/etc", "refused"},
     };
-    for (const auto& r : relative)
+    for (const auto& r : relative) {
         EXPECT_EQ(confined(r.stored, r.here), r.kept) << r.stored;
+    }
     FOLDER::remove_custom_path("$Mine");
     FOLDER::remove_custom_path("$ROOTED");
 }
@@ -127,10 +138,14 @@ TEST_F(FolderTest, OnlyPlainFilesAreOpened)
     link("/sys/kernel/mm/transparent_hugepage/enabled", app + "/data/sys");
     link(path("missing"), app + "/data/dangling");
     FOLDER data("$APP/data");
-    const struct { const char* name; bool plain; } cases[] = {
-        {"plain", true},  {"linked", true}, {"pipe", false}, {"zero", false},     {"mem", false},
-        {"status", false}, {"sys", false},  {"sub", false},  {"dangling", false}, {"sub/../plain", false},
-        {"missing", false}, {"", false},
+    const struct
+    {
+        const char* name;
+        bool plain;
+    } cases[] = {
+        {"plain", true},     {"linked", true},        {"pipe", false},    {"zero", false},
+        {"mem", false},      {"status", false},       {"sys", false},     {"sub", false},
+        {"dangling", false}, {"sub/../plain", false}, {"missing", false}, {"", false},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(data.is_plain_file(c.name), c.plain) << c.name;

@@ -1,5 +1,5 @@
-#include "kivo_string.h"
 #include "kivo_host.h"
+#include "kivo_string.h"
 #include "memory_data_device.h"
 
 #include <gtest/gtest.h>
@@ -12,7 +12,10 @@ using kivo_test::MEMORY_DATA_DEVICE;
 
 namespace {
 
-std::string text(KIVO_STRING& s) { return s.get_string(0); }
+std::string text(KIVO_STRING& s)
+{
+    return s.get_string(0);
+}
 
 } // namespace
 
@@ -43,27 +46,38 @@ TEST(KivoString, CopiesMovesAndSelfAliasing)
     d += d.get_string(0);
     d += d.get_string(75);
     std::string want;
-    for (int i = 0; i < 8; ++i)
+    for (int i = 0; i < 8; ++i) {
         want += "0123456789";
+    }
     EXPECT_EQ(text(d), want + "56789");
 }
 
 TEST(KivoString, SearchSubstringsAndTrims)
 {
-    const struct { const char *hay, *needle; long start; INT_U8 cs; bool back; long at; } finds[] = {
-        {"abcB", "B", 1, 0, false, 1}, {"abcB", "B", 1, 1, false, 3}, {"abcB", "B", 4, 0, false, -1},
-        {"abcB", "B", -1, 1, false, -1}, {"abcB", nullptr, 0, 1, false, -1}, {nullptr, "B", 0, 1, false, -1},
+    const struct
+    {
+        const char *hay, *needle;
+        long start;
+        INT_U8 cs;
+        bool back;
+        long at;
+    } finds[] = {
+        {"abcB", "B", 1, 0, false, 1},         {"abcB", "B", 1, 1, false, 3},      {"abcB", "B", 4, 0, false, -1},
+        {"abcB", "B", -1, 1, false, -1},       {"abcB", nullptr, 0, 1, false, -1}, {nullptr, "B", 0, 1, false, -1},
         {"\xC9t\xC9", "\xC9", 1, 0, false, 2}, // bytes above 0x7F are searched as they are
-        {"abab", "ab", -1, 1, true, 2}, {"abab", "ab", 1, 1, true, 0}, {"abab", "AB", 99, 1, true, -1},
-        {"abab", "AB", 99, 0, true, 2}, {"ab", "ababab", -1, 1, true, -1}};
+        {"abab", "ab", -1, 1, true, 2},        {"abab", "ab", 1, 1, true, 0},      {"abab", "AB", 99, 1, true, -1},
+        {"abab", "AB", 99, 0, true, 2},        {"ab", "ababab", -1, 1, true, -1}};
     for (const auto& f : finds) {
         KIVO_STRING h(f.hay), n(f.needle);
         EXPECT_EQ(f.back ? h.find_backwards(n, f.start, f.cs) : h.find(n, f.start, f.cs), f.at) << &f - finds;
     }
 
     KIVO_STRING s("abcdef");
-    const struct { long start, end; const char* want; } gets[] = {
-        {2, -1, "cdef"}, {3, 3, "d"}, {4, 2, ""}, {0, 6, ""}, {-1, 2, ""}};
+    const struct
+    {
+        long start, end;
+        const char* want;
+    } gets[] = {{2, -1, "cdef"}, {3, 3, "d"}, {4, 2, ""}, {0, 6, ""}, {-1, 2, ""}};
     for (const auto& g : gets) {
         KIVO_STRING part = s.get(g.start, g.end);
         EXPECT_EQ(text(part), g.want) << g.start << ".." << g.end;
@@ -91,9 +105,10 @@ TEST(KivoString, EditingAndNumbers)
     EXPECT_TRUE(s.replace(w, none, 1));
     EXPECT_EQ(text(s), "ad");
     EXPECT_FALSE(s.replace(none, w, 0) || s.replace(f, w, 2));
-    EXPECT_TRUE(s.replace(s, w, 0)); // the whole text replaced by way of itself
-    for (long at : {3L, 0L, 8L, -1L}) // past the end or negative: nothing
+    EXPECT_TRUE(s.replace(s, w, 0));    // the whole text replaced by way of itself
+    for (long at : {3L, 0L, 8L, -1L}) { // past the end or negative: nothing
         s.insert(ins, at);
+    }
     s.insert(s, 2);
     e.insert(ins, 0);
     EXPECT_EQ(text(s) + "|" + text(e), "1212XYZ12XYZ12|12");
@@ -127,7 +142,9 @@ TEST(KivoString, RecordsRoundTripAndRejectBadInput)
     }
 
     // A negative or cut-off length is a failure and leaves the string emptied.
-    for (const char* bad : {"\0\0\0\x80" "abc", "\5\0\0\0abc"}) {
+    for (const char* bad : {"\0\0\0\x80"
+                            "abc",
+                            "\5\0\0\0abc"}) {
         for (long min : {50L, 0L}) {
             KIVO_STRING r("keep?");
             r.min_sz = min;
@@ -156,11 +173,15 @@ TEST(KivoStringFree, NumbersCaseAndSevenBit)
     EXPECT_STREQ(buf, "AB\xE9Z9");
 
     // n 99 is the whole text, where strcmpi must agree.
-    const struct { const char *a, *b; short n; int want; } cmps[] = {
-        {"a", "B", 99, -1}, {"B", "a", 99, 1}, {"MiXed", "mixED", 99, 0}, {"ab", "abc", 99, -1},
-        {"\xE9", "a", 99, 1}, // high bytes compare unsigned
-        {"ABCx", "abcy", 3, 0}, {"ABCx", "abcy", 4, -1},
-        {"xa", "Xb", 0, 0}, {"b", "a", -3, 1}}; // n < 1 still compares the first byte
+    const struct
+    {
+        const char *a, *b;
+        short n;
+        int want;
+    } cmps[] = {{"a", "B", 99, -1},     {"B", "a", 99, 1},       {"MiXed", "mixED", 99, 0},
+                {"ab", "abc", 99, -1},  {"\xE9", "a", 99, 1}, // high bytes compare unsigned
+                {"ABCx", "abcy", 3, 0}, {"ABCx", "abcy", 4, -1}, {"xa", "Xb", 0, 0},
+                {"b", "a", -3, 1}}; // n < 1 still compares the first byte
     for (const auto& c : cmps) {
         EXPECT_TRUE(c.n != 99 || strcmpi(c.a, c.b) == c.want) << c.a << " " << c.b;
         EXPECT_EQ(strncmpi(c.a, c.b, c.n), c.want) << c.a << " " << c.b << " " << c.n;
@@ -196,13 +217,24 @@ TEST(KivoStringFree, Base64KnownVectorsAndBadInput)
     EXPECT_STREQ(out, "xxxx");
 
     // Padding in the middle, or a CR, ends the data: the count says what was produced.
-    const struct { const char* in; long room, want; } decodes[] = {
-        {"AAAAA", 16, -1}, {"A\nAA", 16, -1}, {"=AAA", 16, -1}, {"AA\xC3" "A", 16, -1}, {nullptr, 16, -1},
-        {"Zm9vYmFy", 5, 6}, // too small: size only
-        {"AA==AAAA", 16, 1}, {"Zm9v\rAAA", 16, 3}};
+    const struct
+    {
+        const char* in;
+        long room, want;
+    } decodes[] = {{"AAAAA", 16, -1},
+                   {"A\nAA", 16, -1},
+                   {"=AAA", 16, -1},
+                   {"AA\xC3"
+                    "A",
+                    16, -1},
+                   {nullptr, 16, -1},
+                   {"Zm9vYmFy", 5, 6}, // too small: size only
+                   {"AA==AAAA", 16, 1},
+                   {"Zm9v\rAAA", 16, 3}};
     INT_U8 buf[16];
-    for (const auto& c : decodes)
+    for (const auto& c : decodes) {
         EXPECT_EQ(decode_base64(c.in, buf, c.room), c.want) << (c.in ? c.in : "null");
+    }
 }
 
 TEST(KivoString, ClipboardKeepsTheCap)
@@ -230,8 +262,9 @@ TEST(KivoStringFree, ScramblerFramesWithKeysAndRoundTrips)
     EXPECT_EQ(decrypt(in3, 2, small, 4), 0); // nothing to produce, nothing written
 
     std::string plain(40000, '\0'); // longer than a 16-bit position counter
-    for (size_t i = 0; i < plain.size(); ++i)
+    for (size_t i = 0; i < plain.size(); ++i) {
         plain[i] = static_cast<char>(i * 7 + (i >> 8));
+    }
     const INT_U8* p = reinterpret_cast<const INT_U8*>(plain.data());
     std::string out(plain.size() + 2, '\0'), back(plain.size(), '\0');
     INT_U8* o = reinterpret_cast<INT_U8*>(&out[0]);

@@ -7,19 +7,26 @@
 
 namespace {
 
-int val(const void* p) { return *static_cast<const int*>(p); }
+int val(const void* p)
+{
+    return *static_cast<const int*>(p);
+}
 
 // Walks a list of int payloads with its own iterator.
 std::vector<int> walk(LLIST& list, bool backwards = false)
 {
     std::vector<int> out;
     list.iterator = backwards ? list.tail : list.head;
-    while (void* p = backwards ? list.get_info_dec() : list.get_info_inc())
+    while (void* p = backwards ? list.get_info_dec() : list.get_info_inc()) {
         out.push_back(val(p));
+    }
     return out;
 }
 
-void add_int(LLIST& list, int v) { ASSERT_TRUE(list.add_node(&v, sizeof v)); }
+void add_int(LLIST& list, int v)
+{
+    ASSERT_TRUE(list.add_node(&v, sizeof v));
+}
 
 std::vector<int> seen;
 std::vector<void*> seen_ptrs;
@@ -56,8 +63,9 @@ TEST(LList, InsertionFollowsTheIterator)
     EXPECT_FALSE(list.add_node(&v, -1) || list.add_node(nullptr, 4));
     ASSERT_TRUE(list.add_node(nullptr, 0)); // still has an address: cannot end a walk early
     int n = 0;
-    for (list.iterator = list.head; list.get_info_inc();)
+    for (list.iterator = list.head; list.get_info_inc();) {
         ++n;
+    }
     EXPECT_TRUE(n == 6 && list.count == 6);
 }
 
@@ -67,8 +75,9 @@ TEST(LList, RemovalDuringWalksAndCallbacks)
     {
         LLIST list;
         list.remove_callback = [](void* p) { seen.push_back(val(p)); };
-        for (int i = 1; i <= 5; ++i)
+        for (int i = 1; i <= 5; ++i) {
             add_int(list, i);
+        }
         // Removing what get_info_inc just returned is safe: the walk goes on.
         std::vector<int> visited;
         list.iterator = list.head;
@@ -104,15 +113,17 @@ TEST(PtrLList, StoresWholePointersAndHandsThemToTheCallback)
     {
         PTRLLIST list;
         list.remove_callback = [](void* p) { seen_ptrs.push_back(p); };
-        for (void* p : {high, static_cast<void*>(&a), static_cast<void*>(&b), static_cast<void*>(&a)})
+        for (void* p : {high, static_cast<void*>(&a), static_cast<void*>(&b), static_cast<void*>(&a)}) {
             list.add_node(p);
+        }
         list.iterator = list.tail;
         EXPECT_TRUE(list.get_info_dec() == &a && list.get_info_dec() == &b);
         EXPECT_TRUE(list.remove_node(&a)); // only the first of the two
         EXPECT_FALSE(list.remove_node(&list));
         list.iterator = list.head;
-        for (void* want : {high, static_cast<void*>(&b), static_cast<void*>(&a), static_cast<void*>(nullptr)})
+        for (void* want : {high, static_cast<void*>(&b), static_cast<void*>(&a), static_cast<void*>(nullptr)}) {
             EXPECT_EQ(list.get_info_inc(), want);
+        }
     }
     // The destructor passes the stored pointers, not the copies' addresses.
     EXPECT_EQ(seen_ptrs, (std::vector<void*>{&a, high, &b, &a}));
@@ -121,8 +132,9 @@ TEST(PtrLList, StoresWholePointersAndHandsThemToTheCallback)
     // base class (ASan checks the deletes).
     LLIST* owner = new PTRLLIST;
     owner->remove_callback = [](void* p) { delete static_cast<int*>(p); };
-    for (int i = 0; i < 3; ++i)
+    for (int i = 0; i < 3; ++i) {
         static_cast<PTRLLIST*>(owner)->add_node(new int(i));
+    }
     owner->remove_node_ref(owner->head);
     delete owner;
 }

@@ -18,7 +18,10 @@ using LINES = std::vector<std::string>;
 
 const std::string SMILE = "\x01,263A\x01"; // U+263A as an escape run
 
-std::string repeat(const std::string& s, int n) { return n > 0 ? s + repeat(s, n - 1) : ""; }
+std::string repeat(const std::string& s, int n)
+{
+    return n > 0 ? s + repeat(s, n - 1) : "";
+}
 
 class TextFileTest : public kivo_test::SandboxTest
 {
@@ -41,8 +44,9 @@ protected:
         LINES out;
         TEXT_FILE* t = open(bytes);
         char buf[256];
-        while (t && *t >> buf)
+        while (t && *t >> buf) {
             out.push_back(buf);
+        }
         folder.close(t);
         return out;
     }
@@ -63,11 +67,21 @@ protected:
 
 TEST_F(TextFileTest, EveryEncodingAndLineEndReadsAsLinesWithEscapeRuns)
 {
-    const struct { std::string in; LINES out; } cases[] = {
+    const struct
+    {
+        std::string in;
+        LINES out;
+    } cases[] = {
         {"\xC3\xA9t\xC3\xA9\n\x80z\n", {"\xE9t\xE9", "\x80z"}},
         // invalid UTF-8 falls back to 8-bit bytes in file order
-        {"\xEF" "A\xC3\xA9", {"\xEF" "A\xC3\xA9"}},
-        {"x\xE2\x98" "bc", {"x\xE2\x98" "bc"}},
+        {"\xEF"
+         "A\xC3\xA9",
+         {"\xEF"
+          "A\xC3\xA9"}},
+        {"x\xE2\x98"
+         "bc",
+         {"x\xE2\x98"
+          "bc"}},
         {"ab\xC3", {"ab\xC3"}},
         {"a\rb\nc\r", {"a", "bc"}}, // the first line end met decides
         {"\xE2\x98\xBA\xE2\x98\xBB\n", {"\x01,263A,263B\x01"}},
@@ -80,58 +94,75 @@ TEST_F(TextFileTest, EveryEncodingAndLineEndReadsAsLinesWithEscapeRuns)
          {std::string(250, 'a'), "\x01" + repeat(",263A", 50) + "\x01", SMILE}},
         {"abcd" + repeat("\xE2\x98\xBA", 51), {"abcd\x01" + repeat(",263A", 49) + "\x01", "\x01,263A,263A\x01"}},
     };
-    for (const auto& c : cases)
+    for (const auto& c : cases) {
         EXPECT_EQ(lines(c.in), c.out) << c.in;
-    for (std::string end : {"\n", "\r", "\r\n", "\n\r"}) // a dropped LF is not an empty last line
+    }
+    for (std::string end : {"\n", "\r", "\r\n", "\n\r"}) { // a dropped LF is not an empty last line
         EXPECT_EQ(lines("one" + end + end + "three" + end), (LINES{"one", "", "three"}));
+    }
     TEXT_FILE* t = open("k\r\nb"); // read by character, a line end is '\n'
     ASSERT_NE(t, nullptr);
     char c = 0;
     std::string got;
-    while (*t >> c)
+    while (*t >> c) {
         got += c;
+    }
     EXPECT_EQ(got, "k\nb");
     folder.close(t);
 }
 
 TEST_F(TextFileTest, WritingExpandsEscapesAppendingKeepsTheEncodingAndEveryTextSurvivesARoundTrip)
 {
-    const struct { std::string text; INT_U8 unicode; std::string out; } cases[] = {
+    const struct
+    {
+        std::string text;
+        INT_U8 unicode;
+        std::string out;
+    } cases[] = {
         {"\x01,D83D,DE00\x01", 0, "\xF0\x9F\x98\x80"},
         {"\x01,0001\x01", 0, "\x01"},
         {"\x01,263a\x01", 0, "\xE2\x98\xBA"},
         {"\x01,26\x01xyz", 0, "xyz"}, // a short group loses only its digits
         {"\x01,26,263A\x01!", 0, "\xE2\x98\xBA!"},
         {SMILE + ",x", 0, "\xE2\x98\xBA,x"}, // a comma after a run is text
-        {"a" + SMILE + "\n", 1, std::string("\xFF\xFE" "a\0:&\r\0", 8)},
+        {"a" + SMILE + "\n", 1,
+         std::string("\xFF\xFE"
+                     "a\0:&\r\0",
+                     8)},
         {"\x01,D83D,DE00\x01", 1, std::string("\xFF\xFE=\xD8\0\xDE", 6)},
     };
-    for (const auto& c : cases)
+    for (const auto& c : cases) {
         EXPECT_EQ(written(c.text, c.unicode), c.out) << c.text;
+    }
     const std::string line = "caf\xE9 " + SMILE + " \x01,D83D,DE00\x01 \x01,0001,0000\x01 end";
-    for (INT_U8 unicode = 0; unicode < 2; ++unicode)
+    for (INT_U8 unicode = 0; unicode < 2; ++unicode) {
         EXPECT_EQ(lines(written(line + "\n" + line + "\n", unicode)), (LINES{line, line})) << int(unicode);
+    }
     TEXT_FILE* t = folder.open_text_file("c.txt", fm_write, 0);
     ASSERT_NE(t, nullptr);
     EXPECT_TRUE((*t << static_cast<char>(0xE9)) && t->write_char(0x263A) && t->printf("%d-%s", 42, "x"));
     folder.close(t);
-    EXPECT_EQ(kivo_test::read_file(path("c.txt")), "\xC3\xA9\xE2\x98\xBA" "42-x");
+    EXPECT_EQ(kivo_test::read_file(path("c.txt")), "\xC3\xA9\xE2\x98\xBA"
+                                                   "42-x");
     // beyond the last code point: one unit of UTF-16
     t = folder.open_text_file("big.txt", fm_write, 1);
     ASSERT_NE(t, nullptr);
     EXPECT_TRUE(t->write_char(0x110041) && t->write_char(-1));
     folder.close(t);
-    EXPECT_EQ(kivo_test::read_file(path("big.txt")), std::string("\xFF\xFE" "A\0\xFF\xFF", 6));
+    EXPECT_EQ(kivo_test::read_file(path("big.txt")), std::string("\xFF\xFE"
+                                                                 "A\0\xFF\xFF",
+                                                                 6));
     ASSERT_TRUE(kivo_test::write_file(path("be.txt"), std::string("\xFE\xFF\0a", 4)));
     EXPECT_FALSE(folder.open_text_file("be.txt", fm_update, 0) || // big-endian: no appending
                  folder.open_text_file("missing.txt", fm_read, 0));
     // appending to a new file: UTF-16 with its mark when asked, else 8-bit
-    for (INT_U8 unicode = 0; unicode < 2; ++unicode)
+    for (INT_U8 unicode = 0; unicode < 2; ++unicode) {
         for (const char* text : {"one\n", "two\xE9\n"}) {
             t = folder.open_text_file(unicode ? "log16.txt" : "log8.txt", fm_update, unicode);
             EXPECT_TRUE(t && t->utf16 == unicode && *t << text);
             folder.close(t);
         }
+    }
     EXPECT_EQ(kivo_test::read_file(path("log8.txt")), "one\ntwo\xC3\xA9\n");
     EXPECT_EQ(kivo_test::read_file(path("log16.txt")), std::string("\xFF\xFEo\0n\0e\0\r\0t\0w\0o\0\xE9\0\r\0", 20));
 }
@@ -143,13 +174,15 @@ TEST_F(TextFileTest, LinesThatStartWithAByteOrderMarkSurvive)
     EXPECT_EQ(written(MARK + "a"), SIGNATURE + SIGNATURE + "a");
     EXPECT_EQ(written("a" + MARK), "a" + SIGNATURE);
     const LINES texts[] = {{MARK + "first", MARK + "second", "third"}, {MARK}, {"\x01,FEFF,FEFF\x01x", ""}};
-    for (INT_U8 unicode = 0; unicode < 2; ++unicode)
+    for (INT_U8 unicode = 0; unicode < 2; ++unicode) {
         for (const LINES& text : texts) {
             std::string joined;
-            for (const std::string& line : text)
+            for (const std::string& line : text) {
                 joined += line + "\n";
+            }
             EXPECT_EQ(lines(written(joined, unicode)), text) << int(unicode) << " " << joined;
         }
+    }
     // Appended to a new file, then to one that holds text.
     for (const char* text : {"one\n", "two\n"}) {
         TEXT_FILE* t = folder.open_text_file("log.txt", fm_update, 0);
@@ -165,30 +198,42 @@ TEST_F(TextFileTest, LinesThatStartWithAByteOrderMarkSurvive)
 TEST_F(TextFileTest, ACharacterTooWideForTheBufferFailsOnceAndReadingGoesOn)
 {
     const std::string wide = "\x01,D83D,DE00\x01";
-    for (int size : {8, 12, 13}) // 12: one byte short
+    for (int size : {8, 12, 13}) { // 12: one byte short
         for (int form = 0; form < 2; ++form) {
-            TEXT_FILE* t = open("a\xF0\x9F\x98\x80" "b\nc\n");
+            TEXT_FILE* t = open("a\xF0\x9F\x98\x80"
+                                "b\nc\n");
             ASSERT_NE(t, nullptr);
             t->line_max = static_cast<INT_S16>(size);
             std::vector<std::string> got;
             char buf[16];
             set_error_code(ERRCODE_NONE, nullptr);
-            for (int reads = 0; reads < 8; ++reads) // bounded: a hang shows as a wrong list
+            for (int reads = 0; reads < 8; ++reads) { // bounded: a hang shows as a wrong list
                 got.push_back((form ? *t >> buf : t->read_line(buf, static_cast<INT_S16>(size))) ? buf : "<fail>");
+            }
             folder.close(t);
             std::vector<std::string> want = {"a", "<fail>", "b", "c", "<fail>", "<fail>", "<fail>", "<fail>"};
-            if (size == 13)
+            if (size == 13) {
                 want = {"a", wide, "b", "c", "<fail>", "<fail>", "<fail>", "<fail>"};
+            }
             EXPECT_EQ(got, want) << size << " " << form;
             EXPECT_EQ(current_error_code, size == 13 ? ERRCODE_NONE : ERRCODE_FILE_READ) << size;
         }
+    }
 }
 
 namespace {
 
 // Code points as a file's bytes in one encoding (the signature apart), and
 // as the system's text.
-enum ENCODING { LATIN_8, UTF8_MARKED, UTF16_LE, UTF16_BE, UTF16_LE_BARE, UTF16_BE_BARE };
+enum ENCODING
+{
+    LATIN_8,
+    UTF8_MARKED,
+    UTF16_LE,
+    UTF16_BE,
+    UTF16_LE_BARE,
+    UTF16_BE_BARE
+};
 
 std::string signature(ENCODING e)
 {
@@ -246,8 +291,9 @@ std::vector<std::string> read_pieces(TEXT_FILE* t, int size)
     std::vector<std::string> got;
     std::vector<char> buf(static_cast<size_t>(size));
     INT_U8 whole = 0;
-    while (t && got.size() < 100000 && t->read_line(buf.data(), static_cast<INT_S16>(size), &whole))
+    while (t && got.size() < 100000 && t->read_line(buf.data(), static_cast<INT_S16>(size), &whole)) {
         got.push_back(std::string(buf.data()) + (whole ? "" : "<part>"));
+    }
     got.push_back(t && !t->read_line(buf.data(), static_cast<INT_S16>(size)) && buf[0] == 0 ? "<end>" : "<more>");
     return got;
 }
@@ -260,25 +306,31 @@ std::vector<std::string> read_pieces(TEXT_FILE* t, int size)
 // refills. The final line has no line end.
 TEST_F(TextFileTest, TheSameLinesReadAlikeInEveryEncodingAcrossReadAheadRefills)
 {
-    std::vector<std::u32string> text = {U"first", U"", U"caf\u00E9 au lait", U"\u263A smile \u263B",
-                                        std::u32string(U"zero\0one\1", 9), U"\u00FF\u0100"};
-    for (int i = 0; i < 2500; ++i)
+    std::vector<std::u32string> text = {
+        U"first",       U"", U"caf\u00E9 au lait", U"\u263A smile \u263B", std::u32string(U"zero\0one\1", 9),
+        U"\u00FF\u0100"};
+    for (int i = 0; i < 2500; ++i) {
         text.push_back(std::u32string(static_cast<size_t>(i % 70), static_cast<char32_t>('a' + i % 26)) +
-                       (i % 7 == 0 ? U"\u00E9" : i % 11 == 0 ? U"\u263A" : U""));
+                       (i % 7 == 0    ? U"\u00E9"
+                        : i % 11 == 0 ? U"\u263A"
+                                      : U""));
+    }
     text.push_back(std::u32string(70000, U'L') + U"\u00E9");
     text.push_back(U"last");
-    for (ENCODING e : {LATIN_8, UTF8_MARKED, UTF16_LE, UTF16_BE, UTF16_LE_BARE, UTF16_BE_BARE})
+    for (ENCODING e : {LATIN_8, UTF8_MARKED, UTF16_LE, UTF16_BE, UTF16_LE_BARE, UTF16_BE_BARE}) {
         for (std::u32string end : {U"\n", U"\r", U"\r\n"}) {
             std::string bytes = signature(e);
             std::vector<std::string> want;
             for (size_t i = 0; i < text.size(); ++i) {
                 std::u32string line = text[i];
-                for (char32_t& c : line) // 8-bit text has nothing above U+00FF
+                for (char32_t& c : line) { // 8-bit text has nothing above U+00FF
                     c = e == LATIN_8 && c > 0xFF ? U'?' : c;
+                }
                 bytes += encode(line + (i + 1 < text.size() ? end : U""), e);
                 std::string sys = system_text(line);
-                for (; sys.size() > 255; sys.erase(0, 255))
+                for (; sys.size() > 255; sys.erase(0, 255)) {
                     want.push_back(sys.substr(0, 255) + "<part>");
+                }
                 want.push_back(sys);
             }
             want.push_back("<end>");
@@ -292,6 +344,7 @@ TEST_F(TextFileTest, TheSameLinesReadAlikeInEveryEncodingAcrossReadAheadRefills)
             EXPECT_EQ(read_pieces(t, 256), want) << e << " " << static_cast<int>(end[0]);
             folder.close(t);
         }
+    }
     TEXT_FILE* t = open("");
     EXPECT_EQ(read_pieces(t, 256), (std::vector<std::string>{"<end>"}));
     folder.close(t);
@@ -312,9 +365,23 @@ TEST_F(TextFileTest, TheSameLinesReadAlikeInEveryEncodingAcrossReadAheadRefills)
 // sizes.
 TEST_F(TextFileTest, CopyingRunsReadsExactlyAsCharacterByCharacter)
 {
-    const std::vector<std::string> pieces = {"a", "word ", "\n", "\r", "\r\n", "\xC3\xA9", "\xC2\x80", "\xC1\xBF",
-                                             "\xE2\x98\xBA", "\xF0\x9F\x98\x80", "\xEF\xBB\xBF", std::string(1, '\0'),
-                                             "\x01", "0123456789abcdefghij", "\xC3", "\x80", "\xFF"};
+    const std::vector<std::string> pieces = {"a",
+                                             "word ",
+                                             "\n",
+                                             "\r",
+                                             "\r\n",
+                                             "\xC3\xA9",
+                                             "\xC2\x80",
+                                             "\xC1\xBF",
+                                             "\xE2\x98\xBA",
+                                             "\xF0\x9F\x98\x80",
+                                             "\xEF\xBB\xBF",
+                                             std::string(1, '\0'),
+                                             "\x01",
+                                             "0123456789abcdefghij",
+                                             "\xC3",
+                                             "\x80",
+                                             "\xFF"};
     std::mt19937 rng(11);
     for (int round = 0; round < 300; ++round) {
         const size_t length = round % 25 == 0 ? 70000 + rng() % 70000 : rng() % 600;

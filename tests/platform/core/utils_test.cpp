@@ -52,8 +52,9 @@ TEST(CommandLine, FrameworkArgumentsAreFilteredOut)
     EXPECT_EQ(filtered({"prog", number.c_str(), "x"}), (ARGS{"prog", "x"}));
     EXPECT_EQ(s.flags, DEBUG_STREAM_WRITE_TO_CONSOLE);
     std::vector<INT_U16> saved;
-    for (INT_S16 i = 0; i < DEBUG_STREAM::streams_sz; ++i)
+    for (INT_S16 i = 0; i < DEBUG_STREAM::streams_sz; ++i) {
         saved.push_back(DEBUG_STREAM::streams[i]->flags);
+    }
     EXPECT_EQ(filtered({"prog", "--kivo-showdebug=ALL"}), ARGS{"prog"});
     for (INT_S16 i = 0; i < DEBUG_STREAM::streams_sz; ++i) {
         EXPECT_TRUE(DEBUG_STREAM::streams[i]->flags & DEBUG_STREAM_WRITE_TO_CONSOLE);
@@ -81,9 +82,10 @@ TEST(CommandLineDeathTest, FrameworkOptionsThatEndTheProgram)
     // neither "all" nor a number, and any other "--kivo..." option: unknown
     EXPECT_EXIT(run({"prog", "--kivo-showdebug=lots"}), ::testing::ExitedWithCode(1),
                 "ERROR: Command line option \"--kivo-showdebug=lots\" is not known\n\nusage: prog");
-    for (const char* option : {"--kivox", "--KIVO", "--Kivo-showdebug=all"})
+    for (const char* option : {"--kivox", "--KIVO", "--Kivo-showdebug=all"}) {
         EXPECT_EXIT(run({"prog", option}), ::testing::ExitedWithCode(1),
                     std::string("\"") + option + "\" is not known\n\nusage: prog");
+    }
 }
 
 TEST(Utilities, InternetDatesUniqueIdsAndFrameRates)
@@ -101,8 +103,9 @@ TEST(Utilities, InternetDatesUniqueIdsAndFrameRates)
     INT_U32 mn = 9, mx = 9, avg = 9, rate = 9;
     auto frames = [&](INT_S64 second, int count) {
         kivo_fake_clock_set_wall(second);
-        while (count-- > 0)
+        while (count-- > 0) {
             rate = get_frame_rate(&mn, &mx, &avg);
+        }
         return rate;
     };
     EXPECT_TRUE(frames(1000, 30) == 0u && mn == 0u);
@@ -122,17 +125,29 @@ TEST(Utilities, InternetDatesUniqueIdsAndFrameRates)
 TEST(Utilities, SevenBitFoldingAndComparison)
 {
     char out[16];
-    const struct { const char* in; INT_S16 size; const char* out; } folds[] = {
-        {"\xC6lf", 5, "AE"}, {"\xC0\xE9\xFE\xD7z", sizeof out, "Aep?z"}, {"abc", 3, ""}, {"abc", 0, "keep"},
-        {"a\xDD", 5, "aYSS"}}; // the one three-letter form still fits
+    const struct
+    {
+        const char* in;
+        INT_S16 size;
+        const char* out;
+    } folds[] = {{"\xC6lf", 5, "AE"},
+                 {"\xC0\xE9\xFE\xD7z", sizeof out, "Aep?z"},
+                 {"abc", 3, ""},
+                 {"abc", 0, "keep"},
+                 {"a\xDD", 5, "aYSS"}}; // the one three-letter form still fits
     for (const auto& f : folds) {
         std::strcpy(out, "keep");
         convert_string_to_7bit(f.in, out, f.size);
         EXPECT_STREQ(out, f.out) << f.in;
     }
-    const struct { const char* a; const char* b; INT_U8 ignore_case; INT_S16 result; } compares[] = {
-        {"\xE9t\xE9", "ete", 0, 0}, {"\xC9TE", "ete", 1, 0}, {"\xC9TE", "ete", 0, -1}, {"b", "a", 0, 1},
-        {"ab", "abc", 0, -1}, {"a", "", 0, 1}, {nullptr, "a", 0, -1}, {"", nullptr, 0, 0}};
+    const struct
+    {
+        const char* a;
+        const char* b;
+        INT_U8 ignore_case;
+        INT_S16 result;
+    } compares[] = {{"\xE9t\xE9", "ete", 0, 0}, {"\xC9TE", "ete", 1, 0}, {"\xC9TE", "ete", 0, -1}, {"b", "a", 0, 1},
+                    {"ab", "abc", 0, -1},       {"a", "", 0, 1},         {nullptr, "a", 0, -1},    {"", nullptr, 0, 0}};
     for (const auto& c : compares) {
         EXPECT_EQ(compare_7bit_strings(c.a, c.b, c.ignore_case), c.result) << c.a << "|" << c.b;
         EXPECT_EQ(compare_7bit_strings(c.b, c.a, c.ignore_case), -c.result) << c.b << "|" << c.a;
@@ -141,10 +156,14 @@ TEST(Utilities, SevenBitFoldingAndComparison)
 
 TEST(Utilities, RandomPasswordsAndCreditText)
 {
-    const struct { INT_S16 min, max; INT_U8 flags; } refused[] = {
-        {4, 8, 0x02}, {4, 8, 0x08}, {3, 8, 0}, {9, 8, 0}, {300, 400, 0}}; // 300: longer than any password
-    for (const auto& r : refused)
+    const struct
+    {
+        INT_S16 min, max;
+        INT_U8 flags;
+    } refused[] = {{4, 8, 0x02}, {4, 8, 0x08}, {3, 8, 0}, {9, 8, 0}, {300, 400, 0}}; // 300: longer than any password
+    for (const auto& r : refused) {
         EXPECT_EQ(generate_random_password(r.min, r.max, r.flags, nullptr), nullptr) << r.min << " " << int(r.flags);
+    }
     const std::string lower = "abcdefghijklmnopqrstuvwxyz", upper = "ABCDEFGHIJKLMNOPQRSTUVWXYZ", digits = "0123456789";
     set_random_index(0x12345);
     for (int round = 0; round < 50; ++round) {

@@ -34,8 +34,9 @@ bool save_data(FOLDER& f, const char* name, FILE_MODE mode, INT_U8 gzip)
 {
     DATA_FILE* file = f.open_data_file(name, mode, -1, gzip);
     bool ok = file != nullptr;
-    for (INT_U32 i = 0; file && i < 1000; ++i)
+    for (INT_U32 i = 0; file && i < 1000; ++i) {
         ok = put_u32(*file, i * 2654435761u) && ok;
+    }
     return f.close(file) && ok;
 }
 
@@ -43,8 +44,9 @@ bool save_text(FOLDER& f, const char* name, FILE_MODE mode, INT_U8 unicode)
 {
     TEXT_FILE* t = f.open_text_file(name, mode, unicode);
     bool ok = t != nullptr;
-    for (int i = 0; t && i < 100; ++i)
+    for (int i = 0; t && i < 100; ++i) {
         ok = (*t << "twenty bytes a line\n") && ok;
+    }
     return f.close(t) && ok;
 }
 
@@ -93,8 +95,9 @@ protected:
         NAMES out;
         FOLDER_CONTENTS_LIST* h = f.start_contents_list(nullptr, 1, fft_ends_with, 0);
         FOLDER_CONTENT_ENTRY e;
-        while (FOLDER::get_contents_list_entry(h, e))
+        while (FOLDER::get_contents_list_entry(h, e)) {
             out.push_back(e.name);
+        }
         FOLDER::stop_contents_list(h);
         return out;
     }
@@ -203,8 +206,9 @@ TEST_F(WholeFileSaveTest, TwoProgramsWritingOneSettingsFileKeepEveryEntry)
                 CONFIG_FILE c;
                 c.set_filename(name.c_str(), cached);
                 int failed = 0;
-                for (int i = 0; i < writes; ++i)
+                for (int i = 0; i < writes; ++i) {
                     failed += !c.write(folder, (who + std::to_string(i)).c_str(), std::to_string(i).c_str());
+                }
                 return failed > 0 ? 1 : 0;
             };
         };
@@ -216,8 +220,9 @@ TEST_F(WholeFileSaveTest, TwoProgramsWritingOneSettingsFileKeepEveryEntry)
         ASSERT_TRUE(c.read_all_keys(folder, 1));
         EXPECT_EQ(c.keys.count, 2 * writes);
         char v[256];
-        for (int i = 0; i < writes; i += 37)
+        for (int i = 0; i < writes; i += 37) {
             EXPECT_TRUE(c.read(folder, ("b" + std::to_string(i)).c_str(), v) && std::to_string(i) == v);
+        }
     }
     EXPECT_EQ(names(), (NAMES{"shared0", "shared1"}));
 }
@@ -228,16 +233,18 @@ TEST_F(WholeFileSaveTest, ASaveClearsWhatKilledSavesOfItsFileLeftAndNothingElse)
     auto killed_save = [&](const char* name) {
         kivo_test::run_in_child([&] {
             FILE* fp = FOLDER::open_whole_file(at(name).c_str(), "wb");
-            if (!fp || std::fputs("half", fp) < 0 || std::fflush(fp) != 0)
+            if (!fp || std::fputs("half", fp) < 0 || std::fflush(fp) != 0) {
                 return 1;
+            }
             raise(SIGKILL);
             return 2;
         });
     };
     // Each one clears what the one before it left: one new file is left
     // per target.
-    for (int i = 0; i < 3; ++i)
+    for (int i = 0; i < 3; ++i) {
         killed_save("target");
+    }
     killed_save("other");
     NAMES left = names();
     ASSERT_EQ(left.size(), 2u);
@@ -246,10 +253,11 @@ TEST_F(WholeFileSaveTest, ASaveClearsWhatKilledSavesOfItsFileLeftAndNothingElse)
 
     // Look-alikes that no save made: not exactly the pattern, a folder, a
     // link (to a file that must stay whole).
-    NAMES mine = {".target.abcde", ".target.abcdefg", ".target.ab-def", ".target.ABCDEF.bak", "target.ABCDEF",
-                  "x.target.ABCDEF"};
-    for (const std::string& n : mine)
+    NAMES mine = {".target.abcde",      ".target.abcdefg", ".target.ab-def",
+                  ".target.ABCDEF.bak", "target.ABCDEF",   "x.target.ABCDEF"};
+    for (const std::string& n : mine) {
         ASSERT_TRUE(write_file(at(n), "mine"));
+    }
     ASSERT_TRUE(write_file(at("elsewhere"), "mine"));
     ASSERT_EQ(mkdir(at(".target.DIRabc").c_str(), 0755), 0);
     ASSERT_EQ(symlink(at("elsewhere").c_str(), at(".target.LINKab").c_str()), 0);
@@ -261,8 +269,9 @@ TEST_F(WholeFileSaveTest, ASaveClearsWhatKilledSavesOfItsFileLeftAndNothingElse)
     NAMES now = names();
     std::sort(now.begin(), now.end());
     EXPECT_EQ(now, expected);
-    for (const std::string& n : mine)
+    for (const std::string& n : mine) {
         EXPECT_EQ(read_file(at(n)), "mine") << n;
+    }
     EXPECT_EQ(read_file(at("elsewhere")), "mine");
 }
 

@@ -19,21 +19,30 @@ std::string from_utf8(const char* utf8, std::size_t size = 256)
 
 TEST(HostText, SystemTextAndUtf8BothWays)
 {
-    const struct { const char *system, *utf8; } pairs[] = {
+    const struct
+    {
+        const char *system, *utf8;
+    } pairs[] = {
         {"plain", "plain"},
         {"caf\xE9 \xFF", "caf\xC3\xA9 \xC3\xBF"},
         {"\x80\x85\x9F", "\xC2\x80\xC2\x85\xC2\x9F"}, // never a code page's symbols
-        {"a\x01,263A,263B\x01" "b", "a\xE2\x98\xBA\xE2\x98\xBB" "b"},
+        {"a\x01,263A,263B\x01"
+         "b",
+         "a\xE2\x98\xBA\xE2\x98\xBB"
+         "b"},
         {"\x01,D83D,DE00\x01", "\xF0\x9F\x98\x80"}, // a pair of groups is one character
         {"\x01,FFFD\x01", "\xEF\xBF\xBD"},
         // Broken or foreign runs are bytes, so they come back as they were.
         {"\x01,26", "\x01,26"},
         {"x\x01", "x\x01"},
         {"\x01\x01", "\x01\x01"},
-        {"\x01,263a\x01", "\x01,263a\x01"},   // lower-case digits
-        {"\x01" "263A\x01", "\x01" "263A\x01"}, // no comma
-        {"\x01,0041\x01", "\x01,0041\x01"},   // a character that needs no group
-        {"\x01,D83D\x01", "\x01,D83D\x01"},   // half a pair
+        {"\x01,263a\x01", "\x01,263a\x01"}, // lower-case digits
+        {"\x01"
+         "263A\x01",
+         "\x01"
+         "263A\x01"},                                                // no comma
+        {"\x01,0041\x01", "\x01,0041\x01"},                          // a character that needs no group
+        {"\x01,D83D\x01", "\x01,D83D\x01"},                          // half a pair
         {"\x01,263A\x01\x01,263B\x01", "\x01,263A\x01\xE2\x98\xBB"}, // runs the writer would join
     };
     for (const auto& p : pairs) {
@@ -41,7 +50,10 @@ TEST(HostText, SystemTextAndUtf8BothWays)
         EXPECT_EQ(from_utf8(p.utf8), p.system) << p.utf8;
     }
     // Text from other programs that is not UTF-8 arrives as escaped U+FFFD.
-    EXPECT_EQ(from_utf8("a\xFF" "b\xE2\x98"), "a\x01,FFFD\x01" "b\x01,FFFD,FFFD\x01");
+    EXPECT_EQ(from_utf8("a\xFF"
+                        "b\xE2\x98"),
+              "a\x01,FFFD\x01"
+              "b\x01,FFFD,FFFD\x01");
     EXPECT_EQ(host_text_to_utf8(nullptr), "");
     EXPECT_EQ(from_utf8(nullptr), "");
 }
@@ -49,14 +61,22 @@ TEST(HostText, SystemTextAndUtf8BothWays)
 TEST(HostText, CutAtTheBufferEndKeepsGroupsWhole)
 {
     const char* smile_ab = "ab\xE2\x98\xBA";
-    const char* smile_c = "\xE2\x98\xBA" "c";
-    const struct { const char* utf8; std::size_t size; const char* system; } cuts[] = {
+    const char* smile_c = "\xE2\x98\xBA"
+                          "c";
+    const struct
+    {
+        const char* utf8;
+        std::size_t size;
+        const char* system;
+    } cuts[] = {
         {smile_ab, 1, ""},
         {smile_ab, 3, "ab"},
         {smile_ab, 9, "ab"}, // the group and both markers need 7
         {smile_ab, 10, "ab\x01,263A\x01"},
         {smile_c, 8, "\x01,263A\x01"}, // the run is closed before a byte that no longer fits
-        {smile_c, 9, "\x01,263A\x01" "c"},
+        {smile_c, 9,
+         "\x01,263A\x01"
+         "c"},
         {"\xF0\x9F\x98\x80", 13, "\x01,D83D,DE00\x01"},
         {"\xF0\x9F\x98\x80", 12, ""}, // both halves or nothing
     };
@@ -72,7 +92,10 @@ TEST(HostClipboard, RoundTripUnderTheDummyDriver)
 {
     ASSERT_TRUE(host_start_video()) << SDL_GetError();
     install_clipboard_host();
-    for (const char* text : {"Caf\xE9 \xA9 \x85", "a\x01,263A\x01" "b", "\x01,26 broken"}) {
+    for (const char* text : {"Caf\xE9 \xA9 \x85",
+                             "a\x01,263A\x01"
+                             "b",
+                             "\x01,26 broken"}) {
         ASSERT_EQ(kivo_host()->set_clipboard_text(text), 1);
         EXPECT_EQ(kivo_host()->has_clipboard_text(), 1);
         char* shared = SDL_GetClipboardText(); // what other programs see

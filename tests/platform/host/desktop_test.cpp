@@ -1,7 +1,7 @@
 #include "file_system.h"
 #include "folder.h"
-#include "host_utils.h"
 #include "host_internal.h"
+#include "host_utils.h"
 #include "sandbox.h"
 
 #include <gtest/gtest.h>
@@ -49,8 +49,8 @@ protected:
     {
         mkdir(path("bin").c_str(), 0755);
         const std::string script = path("bin/" + name);
-        ASSERT_TRUE(write_file(script, "#!/bin/sh\nprintf '%s\\n' \"$#\" \"$@\" > '" + record +
-                                           ".part' && /bin/mv '" + record + ".part' '" + record + "'\n"));
+        ASSERT_TRUE(write_file(script, "#!/bin/sh\nprintf '%s\\n' \"$#\" \"$@\" > '" + record + ".part' && /bin/mv '" +
+                                           record + ".part' '" + record + "'\n"));
         ASSERT_EQ(chmod(script.c_str(), 0755), 0);
         setenv("PATH", path("bin").c_str(), 1);
     }
@@ -59,9 +59,11 @@ protected:
     {
         std::string names;
         if (DIR* d = opendir(path("Desktop").c_str())) {
-            while (dirent* e = readdir(d))
-                if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
+            while (dirent* e = readdir(d)) {
+                if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0) {
                     names += std::string(e->d_name) + " ";
+                }
+            }
             closedir(d);
         }
         return names;
@@ -118,7 +120,12 @@ TEST_F(HostDesktop, ShortcutTargetsWithControlCharactersAreRefused)
     FOLDER odd;
     ASSERT_EQ(mkdir(path("line\nbreak").c_str(), 0755), 0);
     ASSERT_TRUE(odd.set_from_path_string(path("line\nbreak").c_str()));
-    const struct { short type; const char* target; FOLDER* in; } cases[] = {
+    const struct
+    {
+        short type;
+        const char* target;
+        FOLDER* in;
+    } cases[] = {
         {2, "https://example.test/\r\nIconFile=/tmp/evil.ico", nullptr},
         {2, "https://example.test/\nURL=https://elsewhere.test/", nullptr},
         {2, "https://example.test/\x1F", nullptr},
@@ -152,7 +159,13 @@ TEST_F(HostDesktop, ShortcutsInTheDesktopFolder)
 
     // Links: under the given name, else under the target's own name, never
     // in the current folder, and a hostile name is only a name.
-    const struct { const char* target; const char* name; FOLDER* in; std::string link, points_to; } links[] = {
+    const struct
+    {
+        const char* target;
+        const char* name;
+        FOLDER* in;
+        std::string link, points_to;
+    } links[] = {
         {"/etc/hostname", "Host", nullptr, "Host", "/etc/hostname"},
         {"/etc/hostname", nullptr, nullptr, "hostname", "/etc/hostname"},
         {"notes.txt", "", &folder, "notes.txt", path("notes.txt")},
@@ -177,10 +190,18 @@ TEST_F(HostDesktop, ShortcutFailuresAreReported)
     ASSERT_TRUE(write_file(path("keep"), "keep"));
     ASSERT_EQ(symlink(path("keep").c_str(), (desk + "Trap.url").c_str()), 0);
     ASSERT_EQ(symlink("/etc/hostname", (desk + "Taken").c_str()), 0);
-    const struct { short type; const char *target, *name; bool any_error; INT_S32 result; } cases[] = {
-        {2, "u", "Busy", true, 0},  {2, "u", "Trap", true, 0},       {2, "u", nullptr, false, FS_BAD_ARGUMENT},
-        {0, "/t", "../out", false, FS_BAD_NAME}, {0, nullptr, "x", false, FS_BAD_ARGUMENT},
-        {0, "/t", "Taken", false, FS_EXISTS}};
+    const struct
+    {
+        short type;
+        const char *target, *name;
+        bool any_error;
+        INT_S32 result;
+    } cases[] = {{2, "u", "Busy", true, 0},
+                 {2, "u", "Trap", true, 0},
+                 {2, "u", nullptr, false, FS_BAD_ARGUMENT},
+                 {0, "/t", "../out", false, FS_BAD_NAME},
+                 {0, nullptr, "x", false, FS_BAD_ARGUMENT},
+                 {0, "/t", "Taken", false, FS_EXISTS}};
     for (const auto& c : cases) {
         INT_S32 r = create_desktop_shortcut(c.type, c.target, nullptr, c.name, nullptr, nullptr, nullptr);
         EXPECT_TRUE(c.any_error ? r != 0 : r == c.result) << (c.name ? c.name : "null") << " " << r;

@@ -58,8 +58,9 @@ TEST_F(DisplayStateTest, ModeOfItsOwnIsABlackWindowOverTheDisplay)
 
 TEST_F(DisplayStateTest, WithoutVideoNothingChanges)
 {
-    while (SDL_WasInit(SDL_INIT_VIDEO))
+    while (SDL_WasInit(SDL_INIT_VIDEO)) {
         SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    }
     UDisplayState state(0, 800, 600, 32, 0); // video is off: no mode begins
     EXPECT_FALSE(state.IsActive());
     EXPECT_EQ(DISPLAY_STATE_NO_VIDEO, state.ChangeMode());

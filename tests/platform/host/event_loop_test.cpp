@@ -80,10 +80,12 @@ protected:
         std::memset(&e, 0, sizeof e);
         e.type = type;
         e.window.windowID = window_id; // the same offset in every window-bound event
-        if (type == SDL_WINDOWEVENT)
+        if (type == SDL_WINDOWEVENT) {
             e.window.event = detail;
-        if (type == SDL_MOUSEBUTTONDOWN || type == SDL_MOUSEBUTTONUP)
+        }
+        if (type == SDL_MOUSEBUTTONDOWN || type == SDL_MOUSEBUTTONUP) {
             e.button.button = detail, e.button.x = 40, e.button.y = 30;
+        }
         return e;
     }
     // Through the SDL queue and one pass.
@@ -163,15 +165,17 @@ TEST_F(EventLoop, ClicksFollowTheModifierRulesAtThePassPosition)
         {{SDL_SCANCODE_LCTRL}, SDL_BUTTON_MIDDLE, 0x4},
     };
     for (const Case& c : cases) {
-        for (SDL_Scancode sc : c.held)
+        for (SDL_Scancode sc : c.held) {
             key(sc, true);
+        }
         MOUSE::buttons = 0x7; // the press releases the other two
         pass_with(SDL_MOUSEBUTTONDOWN, c.physical);
         EXPECT_EQ(MOUSE::buttons, c.buttons) << int(c.physical) << ", " << c.held.size() << " held";
         pass_with(SDL_MOUSEBUTTONUP, c.physical);
         EXPECT_EQ(MOUSE::buttons, 0u);
-        for (SDL_Scancode sc : c.held)
+        for (SDL_Scancode sc : c.held) {
             key(sc, false);
+        }
     }
     // The position is the pass's, never the event's (40, 30).
     EXPECT_EQ(MOUSE::x, 10);
@@ -196,22 +200,29 @@ TEST(EventLoopRules, CharacterRules)
         INT_U32 expected;
     };
     const Case cases[] = {
-        {'a', 0, false, 'a'},          {13, 0, false, 10},             {0xE9, 0, false, 0xE9},
-        {'a', cmd | shift, false, 'A'}, {'a', cmd, false, 'a'},        {13, cmd, false, 10},
+        {'a', 0, false, 'a'},
+        {13, 0, false, 10},
+        {0xE9, 0, false, 0xE9},
+        {'a', cmd | shift, false, 'A'},
+        {'a', cmd, false, 'a'},
+        {13, cmd, false, 10},
         {'1', cmd | shift, false, '1'}, // was 17
         {'[', cmd | shift, false, '['}, // was ';'
         {'@', opt, false, '@'},         // was 0x15
         {'~', opt | shift, false, '~'}, // was '>'
-        {1, ctrl, true, 'a'},          {1, ctrl | shift, true, 'A'},  {26, ctrl, true, 'z'},
-        {'1', ctrl, false, '1'},        // was 145
-        {8, ctrl, false, 8},            // Control-Backspace still deletes
-        {13, ctrl, false, 10},          // Control-Return
-        {1, ctrl, false, 1},            // Home
-        {1, cmd | ctrl, true, 1},       // Command comes first
+        {1, ctrl, true, 'a'},
+        {1, ctrl | shift, true, 'A'},
+        {26, ctrl, true, 'z'},
+        {'1', ctrl, false, '1'},  // was 145
+        {8, ctrl, false, 8},      // Control-Backspace still deletes
+        {13, ctrl, false, 10},    // Control-Return
+        {1, ctrl, false, 1},      // Home
+        {1, cmd | ctrl, true, 1}, // Command comes first
     };
-    for (const Case& c : cases)
+    for (const Case& c : cases) {
         EXPECT_EQ(host_apply_char_rules(c.character, c.modifiers, c.control_letter), c.expected)
             << c.character << " with " << std::hex << c.modifiers;
+    }
 }
 
 TEST_F(EventLoop, KeysTextAndFocusReachTheKeyboard)
@@ -248,11 +259,11 @@ TEST_F(EventLoop, IdleWaitLengthAndWhenItIsSkipped)
         std::vector<INT_U32> asked;
     };
     const Case cases[] = {
-        {50, 0, {50}},     // 3 ticks
-        {0, 0, {}},        // never waits
-        {50, 1, {}},       // something was done
-        {10, 0, {0}},      // 0 ticks: polls once
-        {30, 0, {16}},     // 1 tick
+        {50, 0, {50}}, // 3 ticks
+        {0, 0, {}},    // never waits
+        {50, 1, {}},   // something was done
+        {10, 0, {0}},  // 0 ticks: polls once
+        {30, 0, {16}}, // 1 tick
     };
     for (const Case& c : cases) {
         waits_asked.clear();
@@ -364,8 +375,9 @@ TEST_F(EventLoop, FocusAndOtherProgramsAreLoggedAndLeftAlone)
     };
     for (const Case& c : cases) {
         SDL_Event e = event(c.type, c.window_event);
-        if (c.type != SDL_WINDOWEVENT)
+        if (c.type != SDL_WINDOWEVENT) {
             e.drop.file = c.file ? SDL_strdup(c.file) : nullptr;
+        }
         console.clear();
         MOUSE::buttons = 0x2;
         KEYBOARD::code = -1;

@@ -53,8 +53,9 @@ void record_pm_destructor()
 void construct_recording(short argc, char** argv)
 {
     std::string line = "construct fonts=" + std::to_string(IMAGE::is_font_system_setup() ? 1 : 0);
-    for (short i = 0; i < argc; ++i)
+    for (short i = 0; i < argc; ++i) {
         line += std::string(" ") + argv[i];
+    }
     note(line);
     host_set_idle_wait(counting_wait);
     set_max_idle_ms(50);
@@ -126,8 +127,8 @@ TEST_F(HostMain, StartUpLoopAndShutDownInOrder)
     char* argv[] = {a0, a1, a2, nullptr};
     main_steps_left = 2;
     host_main(1, argv, {construct_recording, main_step, nullptr});
-    EXPECT_EQ(calls, (std::vector<std::string>{"construct fonts=1 prog", "main after 0 waits",
-                                               "main after 1 waits", "main after 2 waits", "pm_destructor"}));
+    EXPECT_EQ(calls, (std::vector<std::string>{"construct fonts=1 prog", "main after 0 waits", "main after 1 waits",
+                                               "main after 2 waits", "pm_destructor"}));
     EXPECT_EQ(waits, (std::vector<INT_U32>{50, 50}));
     // A false first step runs no pass.
     calls.clear();
@@ -174,8 +175,9 @@ INT_U8 logging_filter(INT_U8 event, char*, void* data)
 
 void type(const char* text)
 {
-    for (const char* p = text; *p; ++p)
+    for (const char* p = text; *p; ++p) {
         KEYBOARD::process_char_event(static_cast<unsigned char>(*p));
+    }
 }
 
 class Gets : public ::testing::Test
@@ -219,7 +221,7 @@ TEST_F(Gets, EditsStayInsideTheBufferWhateverThePosition)
         {"", 0, "abcdefgh", "abcde", 5, 4}, // the last byte stays the NUL
         {"ab", -7, "z", "z", 1, 4},         // stored with a NUL behind it
         {"ab", 1000, "z", "ab", 5, 4},      // kept to size - 1, where nothing fits
-        {"abc", 3, "\b\b\b\b", "", 0, 4}, // Backspace at the start is ignored
+        {"abc", 3, "\b\b\b\b", "", 0, 4},   // Backspace at the start is ignored
         {"ab", 2, "\x01", "ab", 2, 4},      // below 32: ignored
         {"abcd", 1, "\n", "a", 2, 2},       // Enter cuts and moves past the cut
         {"xxxxxx", 5, "\n", "xxxxx", 5, 2}, // Enter on a last byte that was no NUL
@@ -230,8 +232,9 @@ TEST_F(Gets, EditsStayInsideTheBufferWhateverThePosition)
         INT_S32 pos = c.pos;
         type(c.typed);
         int result = 0;
-        for (std::size_t k = 0; k < std::strlen(c.typed); ++k)
+        for (std::size_t k = 0; k < std::strlen(c.typed); ++k) {
             result = KEYBOARD::gets(0, pos, line, size, nullptr, nullptr);
+        }
         EXPECT_EQ(std::string(line, strnlen(line, size)), c.after) << c.before << " at " << c.pos;
         EXPECT_EQ(pos, c.pos_after) << c.before << " at " << c.pos;
         EXPECT_EQ(result, c.result) << c.before << " at " << c.pos;

@@ -23,8 +23,11 @@ TEST(HostWait, TheFakeClockAdvancesInsteadOfSleeping)
 TEST(HostStrings, LengthPrefixedAndUtf16AtTheirBounds)
 {
     const std::string t254(254, 'a'), t255(255, 'b'), t300(300, 'c');
-    const struct { const char* text; unsigned length; } pcases[] = {
-        {"", 0}, {nullptr, 0}, {"abc", 3}, {t254.c_str(), 254}, {t255.c_str(), 254}, {t300.c_str(), 254}};
+    const struct
+    {
+        const char* text;
+        unsigned length;
+    } pcases[] = {{"", 0}, {nullptr, 0}, {"abc", 3}, {t254.c_str(), 254}, {t255.c_str(), 254}, {t300.c_str(), 254}};
     for (const auto& c : pcases) {
         std::vector<unsigned char> buffer(300, 0xEE);
         ASSERT_EQ(C_TO_P_STR_BUFFER(c.text, buffer.data()), buffer.data());
@@ -44,9 +47,17 @@ TEST(HostStrings, LengthPrefixedAndUtf16AtTheirBounds)
 
     std::vector<INT_U16> units(400, 0x4141); // low byte 'A'
     units[3] = 0x0142;
-    const struct { long count; std::size_t zero_at; std::string text; } ucases[] = {
-        {0, 1000, ""}, {3, 1000, "AAA"}, {5, 2, "AA"}, {-1, 2, "AA"},
-        {-1, 1000, "AAAB" + std::string(251, 'A')}, {400, 1000, "AAAB" + std::string(251, 'A')}};
+    const struct
+    {
+        long count;
+        std::size_t zero_at;
+        std::string text;
+    } ucases[] = {{0, 1000, ""},
+                  {3, 1000, "AAA"},
+                  {5, 2, "AA"},
+                  {-1, 2, "AA"},
+                  {-1, 1000, "AAAB" + std::string(251, 'A')},
+                  {400, 1000, "AAAB" + std::string(251, 'A')}};
     for (const auto& c : ucases) {
         std::vector<INT_U16> u = units;
         if (c.zero_at < u.size()) {
@@ -63,7 +74,8 @@ TEST(HostStrings, LengthPrefixedAndUtf16AtTheirBounds)
 TEST(HostStrings, CfstringEscapesLargeUnitsWithinItsBuffer)
 {
     const INT_U16 sample[] = {'a', 0x263A, 0x263B, 'b', 0xE9};
-    EXPECT_STREQ(cfstring_to_string(sample, 5), "a\x01,263a,263b\x01" "b\xE9");
+    EXPECT_STREQ(cfstring_to_string(sample, 5), "a\x01,263a,263b\x01"
+                                                "b\xE9");
     EXPECT_STREQ(cfstring_to_string(sample, 2), "a\x01,263a\x01");
     EXPECT_STREQ(cfstring_to_string(nullptr, 4), "");
 

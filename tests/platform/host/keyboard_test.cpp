@@ -78,8 +78,8 @@ TEST_F(KeyboardTest, PendingCodeBufferAndCharacterMapping)
     KEYBOARD::set_buffer_sz(10); // the current size only empties it
     EXPECT_EQ(KEYBOARD::get_char(), 0);
 
-    const INT_U32 cases[][2] = {{0x8E, 0xE9}, {0xDB, 0xA4}, {0xD2, 0x93}, {300, '?'}, {'A', 'A'},
-                                {0xFFFFFF8E, 0xE9}, {0xFFFFFF7F, '?'}, {0x10000, '?'}};
+    const INT_U32 cases[][2] = {{0x8E, 0xE9}, {0xDB, 0xA4},       {0xD2, 0x93},      {300, '?'},
+                                {'A', 'A'},   {0xFFFFFF8E, 0xE9}, {0xFFFFFF7F, '?'}, {0x10000, '?'}};
     for (const auto& c : cases) {
         KEYBOARD::process_char_event(c[0]);
         EXPECT_EQ(KEYBOARD::last_ascii, c[1]) << c[0];
@@ -94,7 +94,9 @@ TEST_F(KeyboardTest, LastViewFreesTheBuffer)
     KEYBOARD::instance_count = 0; // as if the global view had gone
     {
         KEYBOARD first;
-        { KEYBOARD second(first); }
+        {
+            KEYBOARD second(first);
+        }
         EXPECT_EQ(KEYBOARD::buffer_sz, 10);
     }
     EXPECT_EQ(KEYBOARD::buffer, nullptr);
@@ -104,13 +106,14 @@ TEST_F(KeyboardTest, LastViewFreesTheBuffer)
 
 TEST_F(KeyboardTest, ScancodesGiveMacCodesAndFixedCharacters)
 {
-    const struct {
+    const struct
+    {
         SDL_Scancode sc;
         int mac;
         INT_U32 ch;
     } cases[] = {
-        {SDL_SCANCODE_RETURN, 36, 13}, {SDL_SCANCODE_DELETE, 117, 127}, {SDL_SCANCODE_UP, 126, 30},
-        {SDL_SCANCODE_F1, 122, 16},    {SDL_SCANCODE_KP_ENTER, 76, 3},  {SDL_SCANCODE_A, 0, 0},
+        {SDL_SCANCODE_RETURN, 36, 13}, {SDL_SCANCODE_DELETE, 117, 127},   {SDL_SCANCODE_UP, 126, 30},
+        {SDL_SCANCODE_F1, 122, 16},    {SDL_SCANCODE_KP_ENTER, 76, 3},    {SDL_SCANCODE_A, 0, 0},
         {SDL_SCANCODE_KP_9, 92, 0},    {SDL_SCANCODE_APPLICATION, -1, 0},
     };
     for (const auto& c : cases) {
@@ -129,7 +132,8 @@ TEST_F(KeyboardTest, ScancodesGiveMacCodesAndFixedCharacters)
 
 TEST_F(KeyboardTest, ModifierKeysAndHeldKeys)
 {
-    const struct {
+    const struct
+    {
         SDL_Scancode sc;
         int mac;
         INT_U32 bit, answers_for;
@@ -168,7 +172,8 @@ TEST_F(KeyboardTest, ModifierKeysAndHeldKeys)
 TEST_F(KeyboardTest, ModifiedKeysMakeCharactersAndSwallowTheirText)
 {
     const SDL_Scancode none = SDL_SCANCODE_UNKNOWN;
-    const struct {
+    const struct
+    {
         SDL_Scancode held1, held2, sc;
         SDL_Keycode sym;
         INT_U32 ch;
@@ -184,8 +189,8 @@ TEST_F(KeyboardTest, ModifiedKeysMakeCharactersAndSwallowTheirText)
         {SDL_SCANCODE_LALT, none, SDL_SCANCODE_A, 'a', 'a', false},
         {SDL_SCANCODE_LALT, SDL_SCANCODE_RSHIFT, SDL_SCANCODE_A, 'a', 'A', false},
         {SDL_SCANCODE_LALT, none, SDL_SCANCODE_SEMICOLON, 0xE9, 0x8E, false}, // a layout's e acute
-        {SDL_SCANCODE_LGUI, none, SDL_SCANCODE_A, 0x444, 0, false}, // no Mac Roman byte
-        {SDL_SCANCODE_RALT, none, SDL_SCANCODE_Q, 'q', 0, false}, // AltGr composes text
+        {SDL_SCANCODE_LGUI, none, SDL_SCANCODE_A, 0x444, 0, false},           // no Mac Roman byte
+        {SDL_SCANCODE_RALT, none, SDL_SCANCODE_Q, 'q', 0, false},             // AltGr composes text
     };
     for (const auto& c : cases) {
         key(SDL_KEYDOWN, c.held1);
@@ -208,10 +213,12 @@ TEST_F(KeyboardTest, ModifiedKeysMakeCharactersAndSwallowTheirText)
 TEST_F(KeyboardTest, TextArrivesAsTheSystemsCharacters)
 {
     EXPECT_EQ(typed("Az"), "Az");
-    EXPECT_EQ(typed("\xC3\xA9\xC2\xA4"), "\xE9\xA4"); // through Mac Roman 0x8E and 0xDB
-    EXPECT_EQ(typed("\xC2\xA6\xC2\xBC"), "??");       // no Mac Roman byte gives these
+    EXPECT_EQ(typed("\xC3\xA9\xC2\xA4"), "\xE9\xA4");       // through Mac Roman 0x8E and 0xDB
+    EXPECT_EQ(typed("\xC2\xA6\xC2\xBC"), "??");             // no Mac Roman byte gives these
     EXPECT_EQ(typed("\xE2\x82\xAC\xF0\x9F\x98\x80"), "??"); // above 0xFF
-    EXPECT_EQ(typed("\xC0\xAF" "\xC3"), "???");      // overlong, then cut short
+    EXPECT_EQ(typed("\xC0\xAF"
+                    "\xC3"),
+              "???"); // overlong, then cut short
 
     SDL_Event e;
     std::memset(&e, 'x', sizeof e);
@@ -245,12 +252,13 @@ TEST_F(KeyboardTest, UnmapCharInvertsTheMapping)
 TEST_F(KeyboardTest, KeyCharactersComeFromTheLayout)
 {
     ASSERT_TRUE(host_start_video());
-    const struct {
+    const struct
+    {
         INT_U32 key;
         INT_U8 shift;
         const char* desc;
-    } cases[] = {{0, 0, "a"}, {0, 1, "A"}, {128, 0, "a"}, {18, 1, "!"},
-                 {42, 1, "|"}, {36, 1, "\r"}, {49, 0, " "}, {56, 0, ""}};
+    } cases[] = {{0, 0, "a"},  {0, 1, "A"},   {128, 0, "a"}, {18, 1, "!"},
+                 {42, 1, "|"}, {36, 1, "\r"}, {49, 0, " "},  {56, 0, ""}};
     for (const auto& c : cases) {
         EXPECT_STREQ(KEYBOARD::get_key_desc(c.key, c.shift), c.desc) << c.key;
     }
@@ -292,18 +300,27 @@ TEST_F(KeyboardTest, ShiftedCharactersComeFromTheActiveLayout)
     std::string us_table = us;
     us_table.replace(20, 2, std::string(2, '\0'));
     const std::string de = "aAyYzZ2\"3\xA7\xDF?\xB4`\xF6\xD6#'^\xB0<>  \r\r"; // dead keys give their accent
-    const struct { const char* layout; unsigned group; const char* variant; std::string want; } cases[] = {
+    const struct
+    {
+        const char* layout;
+        unsigned group;
+        const char* variant;
+        std::string want;
+    } cases[] = {
         {"us", 0, "", us},
         {"de", 0, "", de},
         {"de", 0, "nodeadkeys", "aAyYzZ2\"3\xA7\xDF?\xB4`\xF6\xD6#'^\xB0<>  \r\r"},
         {"us,de", 1, "", de}, // the second of two layouts is the active one
         {"us,de", 0, "", us},
-        {"fr", 0, "", "qQwWyY\xE9" "2\"3)\xB0=+mM*\xB5\xB2~<>  \r\r"},
+        {"fr", 0, "",
+         "qQwWyY\xE9"
+         "2\"3)\xB0=+mM*\xB5\xB2~<>  \r\r"},
         {"xx-no-such", 0, "", us_table}, // not in the keyboard data
         {"", 0, "", us_table},           // no layout to read
     };
-    for (const auto& c : cases)
+    for (const auto& c : cases) {
         EXPECT_EQ(characters(c.layout, c.group, c.variant), c.want) << c.layout << " group " << c.group;
+    }
     // A character above 0xFF has no byte of its own.
     injected = HOST_LAYOUT_NAMES{"evdev", "pc105", "ru", "", "", 0};
     EXPECT_STREQ(KEYBOARD::get_key_desc(0, 0), "?");

@@ -12,13 +12,15 @@ std::string symbols_of(const char* archive)
 {
     std::string command = std::string("nm -A '") + archive + "' 2>/dev/null";
     FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe)
+    if (!pipe) {
         return "";
+    }
     std::string out;
     char chunk[4096];
     std::size_t n;
-    while ((n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0)
+    while ((n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0) {
         out.append(chunk, n);
+    }
     return pclose(pipe) == 0 ? out : "";
 }
 

@@ -56,10 +56,11 @@ std::string busy_wave(long frames, int channels, int bits)
     std::string out;
     for (long i = 0; i < frames * channels; ++i) {
         double v = 0.6 * std::sin(static_cast<double>(i) * 0.05) + 0.3 * std::sin(static_cast<double>(i) * 1.3);
-        if (bits == 8)
+        if (bits == 8) {
             out += static_cast<char>(128 + static_cast<int>(100 * v));
-        else
+        } else {
             out += le(static_cast<INT_U16>(static_cast<INT_S16>(20000 * v)), 2);
+        }
     }
     return out;
 }
@@ -69,17 +70,20 @@ std::vector<INT_S16> convert_in_one_piece(const std::string& pcm, int bits, int 
 {
     SDL_AudioCVT cvt;
     if (SDL_BuildAudioCVT(&cvt, bits == 8 ? AUDIO_U8 : AUDIO_S16LSB, static_cast<Uint8>(channels), rate, AUDIO_S16SYS,
-                          2, out_rate) < 0)
+                          2, out_rate) < 0) {
         return {};
+    }
     cvt.len = static_cast<int>(pcm.size());
     std::vector<Uint8> buf(pcm.size() * static_cast<size_t>(cvt.len_mult) + 16);
     std::memcpy(buf.data(), pcm.data(), pcm.size());
     cvt.buf = buf.data();
-    if (SDL_ConvertAudio(&cvt) != 0)
+    if (SDL_ConvertAudio(&cvt) != 0) {
         return {};
+    }
     std::vector<INT_S16> out(static_cast<size_t>(cvt.len_cvt) / 2);
-    if (!out.empty())
+    if (!out.empty()) {
         std::memcpy(out.data(), buf.data(), out.size() * 2);
+    }
     return out;
 }
 
@@ -92,16 +96,16 @@ TEST(SoundMix, GainsPansAndClamps)
         INT_S16 left, right;
     };
     const CASE cases[] = {
-        {256, 0, 10000, 1, 10000, 10000},  {256, -127, 10000, 1, 10000, 0},  {256, 127, 10000, 1, 0, 10000},
-        {128, 0, 10000, 1, 5000, 5000},     {256, -64, -10000, 1, -10000, -4961},
-        {0, 0, 10000, 1, 0, 0},            {256, 0, 20000, 2, 32767, 32767}, {256, 0, -20000, 3, -32768, -32768},
-        {256, 0, -32768, 1, -32768, -32768},
+        {256, 0, 10000, 1, 10000, 10000}, {256, -127, 10000, 1, 10000, 0},      {256, 127, 10000, 1, 0, 10000},
+        {128, 0, 10000, 1, 5000, 5000},   {256, -64, -10000, 1, -10000, -4961}, {0, 0, 10000, 1, 0, 0},
+        {256, 0, 20000, 2, 32767, 32767}, {256, 0, -20000, 3, -32768, -32768},  {256, 0, -32768, 1, -32768, -32768},
     };
     for (const CASE& c : cases) {
         std::vector<std::vector<INT_S16>> data(static_cast<size_t>(c.copies), std::vector<INT_S16>(8, c.value));
         std::vector<SOUND_RECORD> recs;
-        for (auto& d : data)
+        for (auto& d : data) {
             recs.push_back(make_record(d));
+        }
         for (size_t i = 0; i < recs.size(); ++i) {
             recs[i].volume = c.volume;
             recs[i].balance = c.balance;
@@ -159,8 +163,7 @@ protected:
     }
 
     // Services the buffers until done() holds, for at most 10 s.
-    template <typename DONE>
-    bool wait_for(DONE done)
+    template <typename DONE> bool wait_for(DONE done)
     {
         for (int i = 0; i < 1000 && !done(); ++i) {
             SDL_Delay(10);
@@ -254,7 +257,7 @@ TEST_F(SoundTest, DiskDriverWritesAHardLeftPanAndLoops)
     ENV_VAR driver("SDL_AUDIODRIVER", "disk");
     ENV_VAR file("SDL_DISKAUDIOFILE", raw.c_str());
     ASSERT_EQ(SDL_WasInit(SDL_INIT_AUDIO), 0u);
-    write_sound("tone.wav", 6615); // 300 ms
+    write_sound("tone.wav", 6615);  // 300 ms
     write_sound("short.wav", 1100); // 50 ms
     {
         SOUND_BUFFER looping; // silent, so the file shows the tone alone
@@ -340,8 +343,9 @@ TEST_F(SoundTest, ResamplingKeepsEveryFrame)
     // Lengths around every multiple of 512 frames (where the last 512 were
     // lost) and long enough to need several pieces of the converter.
     std::vector<long> lengths = {1, 60000};
-    for (long k = 1; k <= 40; ++k)
+    for (long k = 1; k <= 40; ++k) {
         lengths.insert(lengths.end(), {512 * k - 1, 512 * k, 512 * k + 1});
+    }
     struct FORMAT
     {
         int rate, channels, bits;
@@ -352,18 +356,18 @@ TEST_F(SoundTest, ResamplingKeepsEveryFrame)
     for (const FORMAT& f : formats) {
         for (long n : lengths) {
             const std::string pcm = busy_wave(n, f.channels, f.bits);
-            ASSERT_TRUE(kivo_test::write_file(path("s.wav"), pcm_wav(static_cast<INT_U16>(f.channels),
-                                                                      static_cast<INT_U32>(f.rate),
-                                                                      static_cast<INT_U16>(f.bits), pcm)));
+            ASSERT_TRUE(kivo_test::write_file(path("s.wav"),
+                                              pcm_wav(static_cast<INT_U16>(f.channels), static_cast<INT_U32>(f.rate),
+                                                      static_cast<INT_U16>(f.bits), pcm)));
             SOUND_BUFFER b;
             ASSERT_TRUE(b.load(folder, "s.wav")) << f.rate << " Hz, " << n << " frames";
             const int out_rate = sound_output_rate();
             const std::vector<INT_S16> whole = convert_in_one_piece(pcm, f.bits, f.channels, f.rate, out_rate);
             // Up to the end of the last input frame; the one-piece result
             // rounds its length down.
-            const long expected = static_cast<long>((static_cast<INT_U64>(n) * static_cast<INT_U64>(out_rate) +
-                                                     static_cast<INT_U64>(f.rate) - 1) /
-                                                    static_cast<INT_U64>(f.rate));
+            const long expected = static_cast<long>(
+                (static_cast<INT_U64>(n) * static_cast<INT_U64>(out_rate) + static_cast<INT_U64>(f.rate) - 1) /
+                static_cast<INT_U64>(f.rate));
             const long one_piece = static_cast<long>(whole.size() / 2);
             ASSERT_EQ(static_cast<long>(b.record->frames), expected) << f.rate << " Hz, " << n << " frames";
             ASSERT_TRUE(one_piece <= expected && one_piece + 2 >= expected) << one_piece << " of " << expected;
@@ -408,8 +412,9 @@ TEST_F(SoundTest, RatesNoSoundCardPlaysAreRefusedBeforeConverting)
         long long largest = kivo_test::largest_allocation([&] { loaded = b.load(folder, "rate.wav"); });
         EXPECT_EQ(loaded, c.plays) << c.what;
         EXPECT_LT(largest, 16 << 20) << c.what;
-        if (c.plays)
+        if (c.plays) {
             continue;
+        }
         EXPECT_EQ(current_error_code, ERRCODE_FILE_READ) << c.what;
         EXPECT_NE(wav_console.find("rate.wav not converted"), std::string::npos) << wav_console;
         EXPECT_NE(wav_console.find("sample rate is outside 1000 to 768000 Hz"), std::string::npos) << wav_console;
@@ -423,11 +428,13 @@ TEST_F(SoundTest, ForgedChunkLengthsCostNoMemory)
                       "006162630064617461280000d6feffff037f7f7f7f7f7ffe7f00007f7f7f7f8080807f7f7f7e7e7e7f7f7f7f7f"
                       "7f7f7f232402030405060708090a0b0c0d0e0f101112131415161718191a1b1c1d1efe7f00002324252526272627";
     std::string found;
-    for (const char* p = hex; p[0] && p[1]; p += 2)
+    for (const char* p = hex; p[0] && p[1]; p += 2) {
         found += static_cast<char>(std::stoi(std::string(p, 2), nullptr, 16));
+    }
     // Also found: the same claim in a file without its RIFF header, which
     // SDL reads from the "WAVE" on.
-    std::string headless = riff({{"fmt ", fmt_body(1, 8000, 16)}, {"data", std::string(78, 'x'), 0xFFFFFFE9u}}).substr(8);
+    std::string headless =
+        riff({{"fmt ", fmt_body(1, 8000, 16)}, {"data", std::string(78, 'x'), 0xFFFFFFE9u}}).substr(8);
 
     for (const std::string& bytes : {found, headless}) {
         ASSERT_TRUE(kivo_test::write_file(path("forged.wav"), bytes));

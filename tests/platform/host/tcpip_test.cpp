@@ -30,8 +30,9 @@ INT_U16 free_port(int type)
     socklen_t sz = sizeof a;
     bool ok = fd >= 0 && bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
               getsockname(fd, reinterpret_cast<sockaddr*>(&a), &sz) == 0;
-    if (fd >= 0)
+    if (fd >= 0) {
         close(fd);
+    }
     return ok ? ntohs(a.sin_port) : 0;
 }
 
@@ -39,8 +40,9 @@ INT_U16 free_port(int type)
 template <typename F> bool within_deadline(F f)
 {
     for (int i = 0; i < 2000; ++i) {
-        if (f())
+        if (f()) {
             return true;
+        }
         timespec ms = {0, 1000000};
         nanosleep(&ms, nullptr);
     }
@@ -50,8 +52,9 @@ template <typename F> bool within_deadline(F f)
 std::vector<unsigned char> pattern(std::size_t n, unsigned char start = 0)
 {
     std::vector<unsigned char> v(n);
-    for (std::size_t i = 0; i < n; ++i)
+    for (std::size_t i = 0; i < n; ++i) {
         v[i] = static_cast<unsigned char>(start + i * 7);
+    }
     return v;
 }
 
@@ -90,8 +93,9 @@ struct Pair
     bool connect()
     {
         INT_U16 got = 0;
-        if (!server.open_stream_listen_sockets(port))
+        if (!server.open_stream_listen_sockets(port)) {
             return false;
+        }
         c = client.open_stream_socket("127.0.0.1", port);
         return c >= 0 && within_deadline([&] { return server.monitor_stream_listen_sockets(s, got); }) && got == port;
     }
@@ -209,15 +213,15 @@ TEST(TcpipLoopback, BusySlotsAndDisconnects)
     setsockopt(raw, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
     close(raw);
     console.clear();
-    EXPECT_TRUE(within_deadline([&] {
-        return p.server.receive_unbuffered(id, buf, 16) == 0 && console.find("Kiwi\n") != std::string::npos;
-    }));
+    EXPECT_TRUE(within_deadline(
+        [&] { return p.server.receive_unbuffered(id, buf, 16) == 0 && console.find("Kiwi\n") != std::string::npos; }));
     EXPECT_TRUE(p.server.is_socket_open(id));
 
     // Sending to a peer that has gone ends in -2, never in SIGPIPE.
     long r = 0;
-    for (int i = 0; i < 200 && r != -2; ++i)
+    for (int i = 0; i < 200 && r != -2; ++i) {
         r = p.server.send(id, buf, 16);
+    }
     EXPECT_EQ(r, -2);
     EXPECT_FALSE(p.server.is_socket_open(id));
 }
@@ -282,7 +286,8 @@ TEST_F(TcpipFake, PartialSendsAndFlowControl)
     EXPECT_EQ(net.send(id, data.data(), 1000), 1000);
     EXPECT_EQ(events_something_done, 1); // the run loop must not sleep after a transfer
     EXPECT_EQ(net.send_unbuffered(id, data.data(), 1000), 3);
-    EXPECT_EQ(fake.endpoints.back().taken, std::string(data.begin(), data.end()) + std::string(data.begin(), data.begin() + 3));
+    EXPECT_EQ(fake.endpoints.back().taken,
+              std::string(data.begin(), data.end()) + std::string(data.begin(), data.begin() + 3));
 
     // A peer that takes nothing: one send reports flow control, a full
     // send gives up after 10 s of the fake's clock and frees the slot.
@@ -375,7 +380,12 @@ TEST_F(TcpipFake, DatagramDestinations)
     ASSERT_TRUE(net.open_udp_sockets(5000));
     ASSERT_TRUE(net.open_udp_sockets(6000));
     const unsigned char msg[] = "hi";
-    struct Case { INT_U16 local; const char* host; std::vector<INT_U32> to; } cases[] = {
+    struct Case
+    {
+        INT_U16 local;
+        const char* host;
+        std::vector<INT_U32> to;
+    } cases[] = {
         {5000, nullptr, {0xFFFFFFFFu}},
         {6000, "", {0xFFFFFFFFu}},
         {5000, "localhost", {0x7F000001u}},
@@ -403,14 +413,25 @@ TEST_F(TcpipFake, NamesAndAddresses)
     EXPECT_STREQ(net.get_host_name(), "kivo-fake-host");
     EXPECT_STREQ(net.get_host_addr("kivo-fake-host"), "10.0.0.1");
     EXPECT_STREQ(net.get_host_addr("localhost"), "127.0.0.1");
-    for (const char* none : {static_cast<const char*>(nullptr), "", "unknown-name"})
+    for (const char* none : {static_cast<const char*>(nullptr), "", "unknown-name"}) {
         EXPECT_STREQ(net.get_host_addr(none), "");
-    struct { const char* text; INT_U32 ip; } ips[] = {
-        {"1.2.3.4", 0x01020304u}, {"255.255.255.255", 0xFFFFFFFFu}, {"localhost", 0x7F000001u},
-        {"kivo-fake-host", 0x0A000001u}, {"unknown-name", 0}, {"1.2.3.4.5", 0}, {nullptr, 0},
+    }
+    struct
+    {
+        const char* text;
+        INT_U32 ip;
+    } ips[] = {
+        {"1.2.3.4", 0x01020304u},
+        {"255.255.255.255", 0xFFFFFFFFu},
+        {"localhost", 0x7F000001u},
+        {"kivo-fake-host", 0x0A000001u},
+        {"unknown-name", 0},
+        {"1.2.3.4.5", 0},
+        {nullptr, 0},
     };
-    for (auto& k : ips)
+    for (auto& k : ips) {
         EXPECT_EQ(net.str_to_ip(k.text), k.ip) << (k.text ? k.text : "null");
+    }
     EXPECT_STREQ(net.ip_to_str(0xC0A80001u), "192.168.0.1");
     EXPECT_TRUE(net.is_host_avalible(nullptr));
     fake.name.clear();

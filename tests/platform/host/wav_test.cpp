@@ -53,8 +53,9 @@ TEST(WavReader, WalksChunks)
         kivo_test::MEMORY_DATA_DEVICE d(c.bytes);
         SOUND_BUFFER::SOUND_WAV wav = {};
         EXPECT_EQ(SOUND_BUFFER::load_wav_file(d, wav), c.ok) << c.what;
-        if (!c.ok)
+        if (!c.ok) {
             continue;
+        }
         EXPECT_EQ(wav.data_length, c.length) << c.what;
         EXPECT_EQ(wav.data_offset, c.offset) << c.what;
         EXPECT_EQ(wav.channels, 1) << c.what;
@@ -104,12 +105,14 @@ protected:
     // samples; false when either step fails.
     bool synth(const char* notes, INT_U32 tempo, const WAV_SETTINGS* s, SDL_AudioSpec* spec, std::string* pcm)
     {
-        if (!SOUND_BUFFER::generate_wav_file(folder, "out.wav", notes, tempo, s))
+        if (!SOUND_BUFFER::generate_wav_file(folder, "out.wav", notes, tempo, s)) {
             return false;
+        }
         Uint8* buf = nullptr;
         Uint32 len = 0;
-        if (!SDL_LoadWAV(path("out.wav").c_str(), spec, &buf, &len))
+        if (!SDL_LoadWAV(path("out.wav").c_str(), spec, &buf, &len)) {
             return false;
+        }
         pcm->assign(reinterpret_cast<char*>(buf), len);
         SDL_FreeWAV(buf);
         return true;
@@ -118,8 +121,9 @@ protected:
     static std::vector<int> samples16(const std::string& pcm)
     {
         std::vector<int> out(pcm.size() / 2);
-        for (size_t i = 0; i < out.size(); ++i)
+        for (size_t i = 0; i < out.size(); ++i) {
             out[i] = static_cast<INT_S16>(static_cast<INT_U8>(pcm[2 * i]) | static_cast<INT_U8>(pcm[2 * i + 1]) << 8);
+        }
         return out;
     }
 
@@ -129,10 +133,12 @@ protected:
         int n = 0, last = 0;
         for (size_t i = from; i < std::min(to, v.size()); ++i) {
             int sign = (v[i] > 0) - (v[i] < 0);
-            if (sign && last && sign != last)
+            if (sign && last && sign != last) {
                 ++n;
-            if (sign)
+            }
+            if (sign) {
                 last = sign;
+            }
         }
         return n;
     }
@@ -148,8 +154,7 @@ TEST_F(WavFileTest, NotesGiveTheirPitchAndLength)
         double hz;
     };
     const CASE cases[] = {
-        {"C", 644.0},          {"c", 322.0}, {"O3A", 161.0 * 8 * 5 / 3}, {"D#", 644.0 * 19 / 16},
-        {"O1b", 161.0 * 15 / 8},
+        {"C", 644.0}, {"c", 322.0}, {"O3A", 161.0 * 8 * 5 / 3}, {"D#", 644.0 * 19 / 16}, {"O1b", 161.0 * 15 / 8},
     };
     for (const CASE& c : cases) {
         SDL_AudioSpec spec;
@@ -168,8 +173,9 @@ TEST_F(WavFileTest, NotesGiveTheirPitchAndLength)
     std::vector<int> v = samples16(pcm);
     // 2 s of rest, then 0.125 s (2756.25 samples, so 2757) of C.
     ASSERT_EQ(v.size(), 44100u + 2757u);
-    for (size_t i = 0; i < 44100; ++i)
+    for (size_t i = 0; i < 44100; ++i) {
         ASSERT_EQ(v[i], 0) << i;
+    }
     EXPECT_NEAR(crossings(v, 44100), 2 * 644.0 * 0.125, 4);
 }
 
@@ -199,13 +205,14 @@ TEST_F(WavFileTest, SampleFormats)
         EXPECT_EQ(pcm.size(), c.bytes);
         size_t frame = (c.stereo ? 2 : 1) * (c.bits16 ? 2 : 1), half = frame / 2;
         if (c.stereo) {
-            for (size_t i = 0; i + frame <= pcm.size(); i += frame)
+            for (size_t i = 0; i + frame <= pcm.size(); i += frame) {
                 ASSERT_EQ(pcm.compare(i, half, pcm, i + half, half), 0) << i;
+            }
         }
         if (!c.bits16 && std::string(c.notes) == "C") {
             // 8-bit samples centre on 127 and swing both ways.
-            auto [lo, hi] = std::minmax_element(pcm.begin(), pcm.end(),
-                                                [](char a, char b) { return INT_U8(a) < INT_U8(b); });
+            auto [lo, hi] =
+                std::minmax_element(pcm.begin(), pcm.end(), [](char a, char b) { return INT_U8(a) < INT_U8(b); });
             EXPECT_LT(INT_U8(*lo), 40);
             EXPECT_GT(INT_U8(*hi), 210);
         }
@@ -274,10 +281,9 @@ TEST(WavSamples, Conversion)
         int s16, u8;
     };
     const CASE cases[] = {
-        {0.0, 0, 127},       {100.9, 100, 227},       {-100.9, -100, 27},     {127.0, 127, 254},
-        {127.5, 127, 254},   {-127.9, -127, 0},       {-128.0, -128, 0},      {-128.5, -128, 0},
-        {32767.5, 32767, 254}, {-32768.0, -32768, 0}, {-40000.0, -32768, 0}, {1e300, 32767, 254},
-        {nan, 0, 127},
+        {0.0, 0, 127},         {100.9, 100, 227},   {-100.9, -100, 27}, {127.0, 127, 254},     {127.5, 127, 254},
+        {-127.9, -127, 0},     {-128.0, -128, 0},   {-128.5, -128, 0},  {32767.5, 32767, 254}, {-32768.0, -32768, 0},
+        {-40000.0, -32768, 0}, {1e300, 32767, 254}, {nan, 0, 127},
     };
     for (const CASE& c : cases) {
         EXPECT_EQ(wav_sample_16(c.v), c.s16) << c.v;

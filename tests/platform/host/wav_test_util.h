@@ -14,8 +14,9 @@ namespace wavtest {
 inline std::string le(INT_U32 v, int bytes)
 {
     std::string out;
-    for (int i = 0; i < bytes; ++i)
+    for (int i = 0; i < bytes; ++i) {
         out += static_cast<char>((v >> (8 * i)) & 0xFF);
+    }
     return out;
 }
 
@@ -40,8 +41,9 @@ inline std::string riff(const std::vector<CHUNK>& chunks, const std::string& for
     std::string body = form;
     for (const CHUNK& c : chunks) {
         body += c.id + le(c.declared == ~0u ? static_cast<INT_U32>(c.body.size()) : c.declared, 4) + c.body;
-        if (c.pad && c.body.size() % 2)
+        if (c.pad && c.body.size() % 2) {
             body += '\0';
+        }
     }
     return "RIFF" + le(static_cast<INT_U32>(body.size()), 4) + body;
 }
@@ -56,8 +58,9 @@ inline std::string pcm_wav(INT_U16 channels, INT_U32 rate, INT_U16 bits, const s
 inline std::string constant_frames(long n, INT_S16 left, INT_S16 right)
 {
     std::string out;
-    for (long i = 0; i < n; ++i)
+    for (long i = 0; i < n; ++i) {
         out += le(static_cast<INT_U16>(left), 2) + le(static_cast<INT_U16>(right), 2);
+    }
     return out;
 }
 

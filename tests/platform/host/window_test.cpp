@@ -36,8 +36,9 @@ protected:
         std::vector<INT_U32> out(static_cast<size_t>(w) * h);
         SDL_Rect r = {x, y, w, h};
         EXPECT_EQ(0, SDL_RenderReadPixels(host_sdl_renderer(), &r, SDL_PIXELFORMAT_ARGB8888, out.data(), w * 4));
-        for (INT_U32& p : out)
+        for (INT_U32& p : out) {
             p &= 0xFFFFFFu;
+        }
         return out;
     }
     static INT_U32 shown_at(int x, int y) { return shown(x, y, 1, 1)[0]; }
@@ -80,8 +81,9 @@ TEST(WindowGeometry, SizesClampsAndCentring)
         SCOPED_TRACE(testing::Message() << c.s.width << "x" << c.s.height << " full " << int(c.s.full_screen));
         WINDOW_GEOMETRY g = compute_window_geometry(c.screen_w, c.screen_h, c.menu, c.s, c.max_tex, c.max_tex);
         ASSERT_EQ(c.result, g.result);
-        if (c.result != WINDOW_GEOMETRY_OK)
+        if (c.result != WINDOW_GEOMETRY_OK) {
             continue;
+        }
         EXPECT_EQ(c.left, g.left);
         EXPECT_EQ(c.top, g.top);
         EXPECT_EQ(c.w, g.width);
@@ -96,8 +98,9 @@ TEST(WindowIds, CoordinatesCarryTheId)
     EXPECT_EQ(29, get_window_id_from_pos(0x3000, 0x5000));
     EXPECT_EQ(0, get_window_id_from_pos(-1, 0x5000));
     EXPECT_EQ(0, get_window_id_from_pos(0x3000, -4096));
-    for (short id = 0; id < 64; ++id)
+    for (short id = 0; id < 64; ++id) {
         EXPECT_EQ(id, get_window_id_from_pos(get_window_x(id) + 5, get_window_y(id) + 7));
+    }
 }
 
 TEST_F(WindowTest, OpenQueryAndClose)

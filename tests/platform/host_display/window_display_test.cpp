@@ -36,10 +36,12 @@ protected:
     static void SetUpTestSuite()
     {
         server = new XvfbServer;
-        if (!server->start(1024, 768))
+        if (!server->start(1024, 768)) {
             return;
-        while (SDL_WasInit(SDL_INIT_VIDEO))
+        }
+        while (SDL_WasInit(SDL_INIT_VIDEO)) {
             SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        }
         setenv("DISPLAY", server->display().c_str(), 1);
         setenv("SDL_VIDEODRIVER", "x11", 1);
     }
@@ -47,8 +49,9 @@ protected:
     static void TearDownTestSuite()
     {
         close_window(0);
-        while (SDL_WasInit(SDL_INIT_VIDEO))
+        while (SDL_WasInit(SDL_INIT_VIDEO)) {
             SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        }
         setenv("SDL_VIDEODRIVER", "dummy", 1);
         unsetenv("DISPLAY");
         delete server;
@@ -78,8 +81,7 @@ protected:
         if (logo) {
             IMAGE picture;
             get_kivo_logo(picture);
-            back_buffer.copy(&picture, picture.x, picture.y, 120, 60, picture.width, picture.height,
-                             IMAGE_COPY_BLEND);
+            back_buffer.copy(&picture, picture.x, picture.y, 120, 60, picture.width, picture.height, IMAGE_COPY_BLEND);
         }
     }
 
@@ -87,19 +89,21 @@ protected:
     static std::vector<std::uint32_t> buffer_rgb()
     {
         std::vector<std::uint32_t> out(static_cast<size_t>(W) * H);
-        for (int j = 0; j < H; ++j)
-            for (int i = 0; i < W; ++i)
+        for (int j = 0; j < H; ++j) {
+            for (int i = 0; i < W; ++i) {
                 out[static_cast<size_t>(j) * W + i] = back_buffer.pixels[j * back_buffer.stride + i] & 0xFFFFFFu;
+            }
+        }
         return out;
     }
 
-    static std::string first_difference(const XPixels& seen, const std::vector<std::uint32_t>& expected,
-                                        int width = W)
+    static std::string first_difference(const XPixels& seen, const std::vector<std::uint32_t>& expected, int width = W)
     {
         for (size_t i = 0; i < expected.size() && i < seen.rgb.size(); ++i) {
-            if (seen.rgb[i] != expected[i])
+            if (seen.rgb[i] != expected[i]) {
                 return testing::PrintToString(i % width) + "," + testing::PrintToString(i / width) + ": shown " +
                        testing::PrintToString(seen.rgb[i]) + ", expected " + testing::PrintToString(expected[i]);
+            }
         }
         return seen.rgb.empty() ? "nothing could be read" : "sizes differ";
     }
@@ -119,8 +123,9 @@ protected:
             SDL_PumpEvents();
             int w = 0, h = 0;
             SDL_GetWindowSize(host_sdl_window(), &w, &h);
-            if (w == sw && h == sh)
+            if (w == sw && h == sh) {
                 break;
+            }
             SDL_Delay(10);
         }
         SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
@@ -141,21 +146,25 @@ TEST_F(RealWindowTest, ShowsTheBufferAndOnlyTheDirtyRectangleChanges)
     ASSERT_NE(0u, window);
     std::vector<std::uint32_t> expected = buffer_rgb();
     XPixels seen;
-    ASSERT_TRUE(reader->wait_for_rgb(window, 0, 0, W, H, expected, WAIT_MS, &seen))
-        << first_difference(seen, expected);
+    ASSERT_TRUE(reader->wait_for_rgb(window, 0, 0, W, H, expected, WAIT_MS, &seen)) << first_difference(seen, expected);
 
     // Pixels change inside and outside a smaller rectangle; only the
     // rectangle is marked, so only it may change on screen.
     const int x1 = 100, y1 = 50, x2 = 179, y2 = 129;
-    for (int j = 0; j < H; ++j)
-        for (int i = 0; i < W; i += 7)
+    for (int j = 0; j < H; ++j) {
+        for (int i = 0; i < W; i += 7) {
             back_buffer.pixels[j * back_buffer.stride + i] = 0xFF000000u | static_cast<INT_U32>(i * 811 + j * 97);
+        }
+    }
     back_buffer.mark_dirty_area(x1, y1, x2, y2);
     std::vector<std::uint32_t> after = buffer_rgb();
-    for (int j = 0; j < H; ++j)
-        for (int i = 0; i < W; ++i)
-            if (i < x1 || i > x2 || j < y1 || j > y2)
+    for (int j = 0; j < H; ++j) {
+        for (int i = 0; i < W; ++i) {
+            if (i < x1 || i > x2 || j < y1 || j > y2) {
                 after[static_cast<size_t>(j) * W + i] = expected[static_cast<size_t>(j) * W + i];
+            }
+        }
+    }
     ASSERT_NE(expected, after);
     blit_to_window(0);
     EXPECT_TRUE(reader->wait_for_rgb(window, 0, 0, W, H, after, WAIT_MS, &seen)) << first_difference(seen, after);
@@ -165,8 +174,9 @@ TEST_F(RealWindowTest, OpenGlPutsThePictureAtTheOrigin)
 {
     char title[] = "Kivo GL window";
     ASSERT_EQ(1, open_window(title, W, H, 0, 0));
-    if (!enable_opengl())
+    if (!enable_opengl()) {
         GTEST_SKIP() << "no OpenGL under this X server: " << SDL_GetError();
+    }
     ASSERT_EQ(1, is_opengl_enabled());
     // Other GL code may have moved the raster position: (0, 0) in object
     // coordinates is the window's centre. The blit must not depend on it.
@@ -179,8 +189,7 @@ TEST_F(RealWindowTest, OpenGlPutsThePictureAtTheOrigin)
     ASSERT_NE(0u, window);
     std::vector<std::uint32_t> expected = buffer_rgb();
     XPixels seen;
-    EXPECT_TRUE(reader->wait_for_rgb(window, 0, 0, W, H, expected, WAIT_MS, &seen))
-        << first_difference(seen, expected);
+    EXPECT_TRUE(reader->wait_for_rgb(window, 0, 0, W, H, expected, WAIT_MS, &seen)) << first_difference(seen, expected);
 
     // Back to the renderer on the same window: the picture comes back whole.
     disable_opengl();
@@ -188,8 +197,7 @@ TEST_F(RealWindowTest, OpenGlPutsThePictureAtTheOrigin)
     back_buffer.fill_rect(0, 0, 9, 9, 0xFFFFFFFFu, 0);
     blit_to_window(0);
     expected = buffer_rgb();
-    EXPECT_TRUE(reader->wait_for_rgb(window, 0, 0, W, H, expected, WAIT_MS, &seen))
-        << first_difference(seen, expected);
+    EXPECT_TRUE(reader->wait_for_rgb(window, 0, 0, W, H, expected, WAIT_MS, &seen)) << first_difference(seen, expected);
 }
 
 TEST_F(RealWindowTest, FullScreenLetterboxesAlikeOnBothPaths)
@@ -199,15 +207,19 @@ TEST_F(RealWindowTest, FullScreenLetterboxesAlikeOnBothPaths)
     const int bw = 256, bh = 128, sw = 1024, sh = 768, scale = 4, top = 128;
     char title[] = "Kivo full screen";
     ASSERT_EQ(1, open_window(title, bw, bh, 1, 0));
-    for (int j = 0; j < bh; ++j)
-        for (int i = 0; i < bw; ++i)
+    for (int j = 0; j < bh; ++j) {
+        for (int i = 0; i < bw; ++i) {
             back_buffer.pixels[j * back_buffer.stride + i] =
                 0xFF000000u | (static_cast<INT_U32>((i * 2654435761u) ^ (j * 40503u)) & 0xFFFFFFu);
+        }
+    }
     std::vector<std::uint32_t> expected(static_cast<size_t>(sw) * sh, 0);
-    for (int y = top; y < top + bh * scale; ++y)
-        for (int x = 0; x < sw; ++x)
+    for (int y = top; y < top + bh * scale; ++y) {
+        for (int x = 0; x < sw; ++x) {
             expected[static_cast<size_t>(y) * sw + x] =
                 back_buffer.pixels[(y - top) / scale * back_buffer.stride + x / scale] & 0xFFFFFFu;
+        }
+    }
 
     // A frame goes up before the window manager's move, as in a running
     // program; under Xvfb a window first drawn after it stays black.
@@ -221,8 +233,9 @@ TEST_F(RealWindowTest, FullScreenLetterboxesAlikeOnBothPaths)
     ASSERT_TRUE(reader->wait_for_rgb(window, 0, 0, sw, sh, expected, WAIT_MS, &seen))
         << "texture path: " << first_difference(seen, expected, sw);
 
-    if (!enable_opengl())
+    if (!enable_opengl()) {
         GTEST_SKIP() << "no OpenGL under this X server: " << SDL_GetError();
+    }
     ASSERT_NO_FATAL_FAILURE(cover_screen(title, sw, sh, &window)); // the window was made again
     blit_to_window(0);
     EXPECT_TRUE(reader->wait_for_rgb(window, 0, 0, sw, sh, expected, WAIT_MS, &seen))

@@ -50,20 +50,28 @@ TEST_F(FontCacheTest, SizesInterleavedDrawAsFreshlyRenderedAndRenderOnce)
 {
     // One face at several sizes and two faces at one size, in turns, with
     // a character past 255 among them.
-    const struct { INT_S8 slot; short size; } uses[] = {
+    const struct
+    {
+        INT_S8 slot;
+        short size;
+    } uses[] = {
         {SANS, 12}, {SANS, 22}, {MONO, 22}, {SANS, 31}, {SANS, 12}, {MONO, 40}, {SANS, 22}, {MONO, 22},
     };
-    const char* text = "Race: Dwarf \x01" "263A\x01 Elf";
+    const char* text = "Race: Dwarf \x01"
+                       "263A\x01 Elf";
     std::vector<std::pair<std::vector<INT_U32>, INT_S32>> first;
-    for (const auto& u : uses)
+    for (const auto& u : uses) {
         first.push_back(draw(u.slot, u.size, text));
+    }
     // The second round finds every glyph, whatever size came between.
     const unsigned long renders = font_glyph_renders();
-    for (size_t i = 0; i < std::size(uses); ++i)
+    for (size_t i = 0; i < std::size(uses); ++i) {
         EXPECT_EQ(draw(uses[i].slot, uses[i].size, text), first[i]) << i;
+    }
     EXPECT_EQ(font_glyph_renders(), renders);
-    for (size_t i = 0; i < std::size(uses); ++i)
+    for (size_t i = 0; i < std::size(uses); ++i) {
         EXPECT_EQ(draw_uncached(uses[i].slot, uses[i].size, text), first[i]) << i;
+    }
     EXPECT_GT(font_glyph_renders(), renders);
 }
 
@@ -81,12 +89,14 @@ TEST_F(FontCacheTest, BudgetLetsTheLeastRecentlyUsedGo)
     // Three glyphs fill the budget; the one used again stays when a fourth
     // comes, the least recently used goes.
     IMAGE::free_font(-1);
-    for (INT_S8 slot : {SANS, MONO})
+    for (INT_S8 slot : {SANS, MONO}) {
         ASSERT_EQ(IMAGE::load_font(IMAGE::get_font_info_filename(slot), nullptr, slot, nullptr), slot);
+    }
     ASSERT_EQ(font_glyph_cache_count(), 0u);
     ASSERT_EQ(font_glyph_cache_bytes(), 0u);
-    for (const char* s : {"a", "b", "c"})
+    for (const char* s : {"a", "b", "c"}) {
         draw(MONO, 16, s);
+    }
     {
         const unsigned long full = font_glyph_cache_bytes();
         BUDGET three(full);
@@ -130,7 +140,8 @@ TEST_F(FontCacheTest, FreedFacesComeBackOnlyForTheSameUnchangedFile)
     EXPECT_EQ(draw(slot, 20, "Wag 1"), sans_20);
     EXPECT_EQ(draw(slot, 12, "Wag 1"), sans_12);
 
-    const struct {
+    const struct
+    {
         const char* change;
         std::function<bool()> apply;
         bool same_face;
@@ -138,10 +149,12 @@ TEST_F(FontCacheTest, FreedFacesComeBackOnlyForTheSameUnchangedFile)
     } steps[] = {
         {"none", [] { return true; }, true, &sans_12},
         {"written anew", [&] { return kivo_test::write_file(dir + "/Face.ttf", mono); }, false, nullptr},
-        {"replaced", [&] {
+        {"replaced",
+         [&] {
              return kivo_test::write_file(dir + "/new.ttf", sans) &&
                     std::rename((dir + "/new.ttf").c_str(), (dir + "/Face.ttf").c_str()) == 0;
-         }, false, &sans_12},
+         },
+         false, &sans_12},
     };
     const auto mono_12 = draw(MONO, 12, "Wag 1");
     for (const auto& step : steps) {

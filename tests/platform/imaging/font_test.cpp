@@ -28,8 +28,9 @@ FOLDER folder_of(const std::string& dir, bool as_font_data = false)
 {
     FOLDER f;
     EXPECT_TRUE(f.set_from_path_string(dir.c_str())) << dir;
-    if (as_font_data)
+    if (as_font_data) {
         FOLDER::add_custom_path("$FONTDATA", f);
+    }
     return f;
 }
 
@@ -55,8 +56,9 @@ struct FREETYPE_FACE
     int width(const std::u32string& codes)
     {
         int total = 0;
-        for (char32_t c : codes)
+        for (char32_t c : codes) {
             total += int(load(c)->advance.x >> 6);
+        }
         return total;
     }
 };
@@ -72,8 +74,7 @@ int changed(IMAGE& img, COLOUR ground, int y1 = 0, int y2 = 32767)
 
 // Draws one way into one image and another way into a second; true when
 // both give the same pixels and something was drawn.
-template <class GOT, class WANT>
-bool draws_same(GOT got, WANT want, COLOUR ground = W, short w = 400, short h = 200)
+template <class GOT, class WANT> bool draws_same(GOT got, WANT want, COLOUR ground = W, short w = 400, short h = 200)
 {
     CANVAS a(w, h, {ground}), b(w, h, {ground});
     got(a);
@@ -101,8 +102,9 @@ protected:
         // The layout cases rely on every character used there having the
         // same advance in the mono face.
         ASSERT_GT(a, 0);
-        for (const char* s : {"a", "b", "-", ".", " ", "A", "F", "i", "l"})
+        for (const char* s : {"a", "b", "-", ".", " ", "A", "F", "i", "l"}) {
             ASSERT_EQ(IMAGE().get_string_width(MONO, size, size, s, -1, 0), a) << s;
+        }
     }
     void TearDown() override
     {
@@ -111,7 +113,11 @@ protected:
         SandboxTest::TearDown();
     }
 
-    struct PLACED { const char* text; int x, y; };
+    struct PLACED
+    {
+        const char* text;
+        int x, y;
+    };
 
     // draw_string against the expected runs placed by hand.
     void expect_layout(int x1, int y1, int x2, int y2, short flags, const char* text, const std::vector<PLACED>& runs)
@@ -121,8 +127,9 @@ protected:
                 i.draw_string(short(x1), short(y1), short(x2), short(y2), K, NO, NO, MONO, size, size, text, flags);
             },
             [&](IMAGE& i) {
-                for (const PLACED& p : runs)
+                for (const PLACED& p : runs) {
                     plain(i, p.x, p.y, p.text, MONO, size, flags);
+                }
             }))
             << "layout of \"" << text << "\" flags " << flags;
     }
@@ -137,8 +144,9 @@ TEST(FontSystem, StartUpLoadsTheKnownFacesThatArePresent)
     IMAGE::startup_font_system();
     ASSERT_TRUE(IMAGE::is_font_system_setup());
     EXPECT_EQ(kivo_host()->font_system_started(), 1);
-    for (INT_S8 row = 0; row < IMAGE_KNOWN_FONT_COUNT; ++row)
+    for (INT_S8 row = 0; row < IMAGE_KNOWN_FONT_COUNT; ++row) {
         EXPECT_TRUE(IMAGE::is_font_valid(row)) << IMAGE::get_font_info_filename(row);
+    }
 
     IMAGE::shutdown_font_system();
     EXPECT_FALSE(IMAGE::is_font_system_setup() || kivo_host()->font_system_started());
@@ -176,8 +184,14 @@ TEST_F(FontTest, LoadFontSlotRules)
 {
     const std::string long_name(300, 'n');
     const char* B = "BabelSans.ttf";
-    const struct { INT_S8 free_first; const char* file; const char* name; INT_S8 slot, expect; } steps[] = {
-        {-2, B, nullptr, 5, -1}, // known slots take only their own file,
+    const struct
+    {
+        INT_S8 free_first;
+        const char* file;
+        const char* name;
+        INT_S8 slot, expect;
+    } steps[] = {
+        {-2, B, nullptr, 5, -1},              // known slots take only their own file,
         {-2, "Achafsex.ttf", nullptr, 5, -1}, // and never twice
         {-2, "no-such-font.ttf", nullptr, -1, -1},
         {-2, nullptr, nullptr, -1, -1},
@@ -186,12 +200,13 @@ TEST_F(FontTest, LoadFontSlotRules)
         {24, B, nullptr, -1, 24}, // and reuses a freed one
         {-2, B, nullptr, 30, 30}, // an explicit slot grows the table over a gap
         {-2, B, nullptr, 30, -1},
-        {-2, B, nullptr, -1, 25}, // "any" then fills the gap
+        {-2, B, nullptr, -1, 25},                 // "any" then fills the gap
         {SANS, B, long_name.c_str(), SANS, SANS}, // a freed known slot takes its file back
     };
     for (auto& t : steps) {
-        if (t.free_first != -2)
+        if (t.free_first != -2) {
             IMAGE::free_font(t.free_first);
+        }
         EXPECT_EQ(IMAGE::load_font(t.file, t.name, t.slot, nullptr), t.expect) << (t.file ? t.file : "-") << +t.slot;
     }
     EXPECT_EQ(std::string(IMAGE::get_font_name(SANS)), long_name.substr(0, 127)); // long names are cut
@@ -208,10 +223,12 @@ TEST_F(FontTest, LoadFontSlotRules)
     // layer's "none" byte 255 arrives as -1 and is never a slot.
     EXPECT_EQ(IMAGE::load_font(B, nullptr, 127, nullptr), 127);
     int free_below = 0, loaded = 0;
-    for (int s = IMAGE_KNOWN_FONT_COUNT; s < 127; ++s)
+    for (int s = IMAGE_KNOWN_FONT_COUNT; s < 127; ++s) {
         free_below += !IMAGE::is_font_valid(INT_S8(s));
-    while (IMAGE::load_font(B, nullptr, -1, nullptr) != -1)
+    }
+    while (IMAGE::load_font(B, nullptr, -1, nullptr) != -1) {
         ASSERT_LE(++loaded, 127);
+    }
     EXPECT_EQ(loaded, free_below);
     EXPECT_TRUE(IMAGE::is_font_valid(126));
     EXPECT_FALSE(IMAGE::is_font_valid(INT_S8(INT_U8(255))));
@@ -280,26 +297,49 @@ TEST_F(FontTest, WidthsFollowFreeTypeAdvances)
 {
     CANVAS img(10, 10, {W});
     // The text, its length and escape state, and the codes FreeType is asked for.
-    const struct { const char* text; long len; INT_U8 mode; std::u32string codes; } cases[] = {
+    const struct
+    {
+        const char* text;
+        long len;
+        INT_U8 mode;
+        std::u32string codes;
+    } cases[] = {
         {"Hello, World", -1, 0, U"Hello, World"},
         {"WiW", 2, 0, U"Wi"},                 // len counts characters...
         {"\x01\x01W\x01\x01iW", 2, 0, U"Wi"}, // ...and escape bytes count for nothing
         {"abc", 0, 0, U""},
-        {"A\x01" "0041,0042\x01", -1, 0, U"AAB"}, // the code-point escape
+        {"A\x01"
+         "0041,0042\x01",
+         -1, 0, U"AAB"}, // the code-point escape
         {"A\x01,0041,0042,\x01", -1, 0, U"AAB"},
-        {"0041\x01" "AB", -1, 1, U"AAB"}, // starting inside it
-        {"\x01" "00e9\x01", -1, 0, U"\u00e9"},
-        {"\x01" "041z\x01" "B", -1, 0, U"B"}, // three digits and the stopper draw nothing
-        {"\x01" "04", -1, 0, U""},
-        {"\x01" "04\x01" "ab", -1, 0, U"ab"},             // a short run cut by 0x01 still leaves the escape
-        {"\x01" "2014,2014\x01", -1, 0, U"\u2014\u2014"}, // above 255
+        {"0041\x01"
+         "AB",
+         -1, 1, U"AAB"}, // starting inside it
+        {"\x01"
+         "00e9\x01",
+         -1, 0, U"\u00e9"},
+        {"\x01"
+         "041z\x01"
+         "B",
+         -1, 0, U"B"}, // three digits and the stopper draw nothing
+        {"\x01"
+         "04",
+         -1, 0, U""},
+        {"\x01"
+         "04\x01"
+         "ab",
+         -1, 0, U"ab"}, // a short run cut by 0x01 still leaves the escape
+        {"\x01"
+         "2014,2014\x01",
+         -1, 0, U"\u2014\u2014"}, // above 255
     };
     // The smallest size asked for first from a fresh face is set like any
     // other, not left at the face's unset size.
     EXPECT_EQ(img.get_string_width(SANS, 1, 1, "Hello", -1, 0), FREETYPE_FACE(SANS, 1).width(U"Hello"));
     FREETYPE_FACE sans22(SANS, 22);
-    for (auto& c : cases)
+    for (auto& c : cases) {
         EXPECT_EQ(img.get_string_width(SANS, 22, 22, c.text, c.len, c.mode), sans22.width(c.codes)) << c.text;
+    }
 
     // A glyph asked at a second size is rendered anew at that size; -1
     // takes the image's default slot and size.
@@ -336,13 +376,14 @@ TEST_F(FontTest, DrawsWhatItMeasures)
     CANVAS h(60, 60, {W});
     h.render_string(5, 5, K, NO, NO, 0.0, SANS, 22, 22, "H", -1, 0);
     int inked = 0;
-    for (int r = -gy; r < 60 - gy; ++r)
+    for (int r = -gy; r < 60 - gy; ++r) {
         for (int c = -gx; c < 60 - gx; ++c) {
             const bool covered =
                 r >= 0 && c >= 0 && r < int(bm.rows) && c < int(bm.width) && bm.buffer[r * bm.pitch + c] != 0;
             EXPECT_EQ(h.pixels[(gy + r) * h.stride + gx + c].value != W.value, covered) << c << "," << r;
             inked += covered;
         }
+    }
     EXPECT_GT(inked, 20);
 }
 
@@ -353,8 +394,12 @@ TEST_F(FontTest, CoverageBlendSolidThresholdAndCells)
     // Opaque text stores full coverage whole (alpha included) and mixes the
     // rest keeping the ground's alpha; translucent text only mixes, until
     // the threshold drops below its alpha.
-    const struct { COLOUR text; INT_U8 threshold; bool stores; } cases[] = {
-        {0xFF00FF00u, saved, true}, {0x8000FF00u, saved, false}, {0x8000FF00u, 0x80, true}};
+    const struct
+    {
+        COLOUR text;
+        INT_U8 threshold;
+        bool stores;
+    } cases[] = {{0xFF00FF00u, saved, true}, {0x8000FF00u, saved, false}, {0x8000FF00u, 0x80, true}};
     for (auto& c : cases) {
         CANVAS img(60, 40, {ground});
         COLOUR::alpha_solid_threshold = c.threshold;
@@ -385,9 +430,11 @@ TEST_F(FontTest, CoverageBlendSolidThresholdAndCells)
     // x - 1: two pixels.
     FREETYPE_FACE face(SANS, 22);
     char32_t zero = 0;
-    for (char32_t c : {U'\u0301', U'\u0300', U'\u0308'})
-        if (!zero && (face.load(c)->advance.x >> 6) == 0)
+    for (char32_t c : {U'\u0301', U'\u0300', U'\u0308'}) {
+        if (!zero && (face.load(c)->advance.x >> 6) == 0) {
             zero = c;
+        }
+    }
     ASSERT_NE(zero, 0u);
     char mark[16];
     std::snprintf(mark, sizeof mark, "\x01%04X\x01", unsigned(zero));
@@ -401,9 +448,15 @@ TEST_F(FontTest, CoverageBlendSolidThresholdAndCells)
 TEST_F(FontTest, DrawStringLayout)
 {
     const short tl = 0x08 | 0x20; // top, left
-    const int L = size;            // line height
+    const int L = size;           // line height
     const int kept = 5 * a, centred = ((8 * a - 1) - kept + 1) / 2 - (3 * a) / 2;
-    const struct { int x1, y1, x2, y2; short flags; const char* text; std::vector<PLACED> runs; } cases[] = {
+    const struct
+    {
+        int x1, y1, x2, y2;
+        short flags;
+        const char* text;
+        std::vector<PLACED> runs;
+    } cases[] = {
         // A space that overflows a line is dropped (the word before it is
         // not split); a dash stays on its line.
         {0, 0, 4 * a, 3 * L - 1, tl, "aaaa bb", {{"aaaa", 0, 0}, {"bb", 0, L}}},
@@ -412,11 +465,26 @@ TEST_F(FontTest, DrawStringLayout)
         {0, 0, 20 * a - 1, 4 * L - 1, tl, "ab\n  \tba\n\nb", {{"ab", 0, 0}, {"ba", 0, L}, {"b", 0, 3 * L}}},
         // A word wider than the box is split with "-" (a leading dash is no
         // break point); right-aligned, the dash counts into the width.
-        {0, 0, 6 * a - 1, 3 * L - 1, tl, "aaaabbbbaa",
+        {0,
+         0,
+         6 * a - 1,
+         3 * L - 1,
+         tl,
+         "aaaabbbbaa",
          {{"aaaa", 0, 0}, {"-", 4 * a, 0}, {"bbbb", 0, L}, {"-", 4 * a, L}, {"aa", 0, 2 * L}}},
-        {0, 0, 4 * a - 1, 3 * L - 1, tl, "-aaaaa",
+        {0,
+         0,
+         4 * a - 1,
+         3 * L - 1,
+         tl,
+         "-aaaaa",
          {{"-a", 0, 0}, {"-", 2 * a, 0}, {"aa", 0, L}, {"-", 2 * a, L}, {"aa", 0, 2 * L}}},
-        {0, 0, 6 * a - 1, 3 * L - 1, 0x08 | 0x40, "aaaabbbbaa",
+        {0,
+         0,
+         6 * a - 1,
+         3 * L - 1,
+         0x08 | 0x40,
+         "aaaabbbbaa",
          {{"aaaa", a - 1, 0}, {"-", 5 * a - 1, 0}, {"bbbb", a - 1, L}, {"-", 5 * a - 1, L}, {"aa", 4 * a - 1, 2 * L}}},
         // The last allowed line ends in "..." right after what it keeps;
         // right-aligned it stays inside x2, centred it shifts by half the dots.
@@ -431,28 +499,38 @@ TEST_F(FontTest, DrawStringLayout)
         // A box lower than one line still shows one line.
         {0, 0, 200, L / 2, tl, "ab\nba", {{"ab", 0, 0}}},
         // Escaped letters break into dashed lines that start inside the escape.
-        {0, 0, 4 * a - 1, 3 * L - 1, tl, "\x01" "0041,0042,0041,0046,0046,0041\x01",
+        {0,
+         0,
+         4 * a - 1,
+         3 * L - 1,
+         tl,
+         "\x01"
+         "0041,0042,0041,0046,0046,0041\x01",
          {{"AB", 0, 0}, {"-", 2 * a, 0}, {"AF", 0, L}, {"-", 2 * a, L}, {"FA", 0, 2 * L}}},
     };
-    for (auto& c : cases)
+    for (auto& c : cases) {
         expect_layout(c.x1, c.y1, c.x2, c.y2, c.flags, c.text, c.runs);
+    }
 
     // The nine placements of one short line.
     const int x1 = 10, y1 = 5, x2 = 109, y2 = 5 + 4 * L + 3;
     const int xs[3] = {x1, x1 + ((x2 - x1) - 2 * a + 1) / 2, x2 - 2 * a};
     const int ys[3] = {y1, y1 + ((y2 - y1) - L + 1) / 2, y2 - L};
     const short hflags[3] = {0x20, 0, 0x40}, vflags[3] = {0x08, 0, 0x10};
-    for (int i = 0; i < 3; ++i)
-        for (int j = 0; j < 3; ++j)
+    for (int i = 0; i < 3; ++i) {
+        for (int j = 0; j < 3; ++j) {
             expect_layout(x1, y1, x2, y2, short(hflags[i] | vflags[j]), "ab", {{"ab", xs[i], ys[j]}});
+        }
+    }
 }
 
 TEST_F(FontTest, DrawStringLineLimitsAndRefusals)
 {
     // At most 256 lines, however tall the box.
     std::string many;
-    for (int i = 0; i < 300; ++i)
+    for (int i = 0; i < 300; ++i) {
         many += "a\n";
+    }
     CANVAS img(40, short(300 * size), {W});
     img.draw_string(0, 0, 39, short(300 * size - 1), K, NO, NO, MONO, size, size, many.c_str(), 0x08 | 0x20);
     EXPECT_GT(changed(img, W, 255 * size, 256 * size), 0);

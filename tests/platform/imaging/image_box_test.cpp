@@ -1,8 +1,8 @@
 // Skinned boxes: the layouts, span sharing, tiling, overlays, the stored
 // result, hit tests and shared references. Skins are written by the test.
-#include "image_test_util.h"
 #include "image_box.h"
 #include "image_cache.h"
+#include "image_test_util.h"
 
 #include <gtest/gtest.h>
 
@@ -48,9 +48,11 @@ protected:
               INT_U32 tm_marker = 0)
     {
         const int w[3] = {left, mid_w, right}, h[3] = {top, mid_h, bottom};
-        for (int r = 0; r < 3; r++)
-            for (int c = 0; c < 3; c++)
+        for (int r = 0; r < 3; r++) {
+            for (int c = 0; c < 3; c++) {
                 write_png(nine_name(base, r, c), w[c], h[r], piece(r, c), r == 0 && c == 1 ? tm_marker : 0);
+            }
+        }
     }
     // Loads the skin into `box` and draws it over a fresh background.
     void draw(const char* skin, int x1, int y1, int x2, int y2, INT_U8 stretch = 0,
@@ -72,8 +74,7 @@ protected:
     // What framed() should show: f(x, y) inside, the background around.
     template <class F> static IMAGE boxed(int w, int h, F f)
     {
-        return pattern(w + 2, h + 2,
-                                  [&](int x, int y) { return x && y && x <= w && y <= h ? f(x - 1, y - 1) : BACK; });
+        return pattern(w + 2, h + 2, [&](int x, int y) { return x && y && x <= w && y <= h ? f(x - 1, y - 1) : BACK; });
     }
     struct AT
     {
@@ -82,8 +83,9 @@ protected:
     };
     void expect_at(std::initializer_list<AT> points)
     {
-        for (const AT& p : points)
+        for (const AT& p : points) {
             EXPECT_EQ(at(p.x, p.y), p.colour) << p.x << "," << p.y;
+        }
     }
 };
 
@@ -118,8 +120,9 @@ TEST_F(ImageBoxTest, EdgesTileWithTheLastTileCutAndTheCentreStaysInItsCell)
     // 10-pixel top edge tiles over 25 pixels: three tiles, the last cut to 5.
     nine("t", 2, 2, 2, 2, 10, 10, 0xFFABCDEFu);
     draw("t", 0, 0, 28, 20);
-    for (int x : {2, 12, 22})
+    for (int x : {2, 12, 22}) {
         EXPECT_EQ(at(x, 0), 0xFFABCDEFu) << x;
+    }
     expect_at({{26, 0, TM}, {27, 0, TR}});
     box.clear_images();
 
@@ -230,8 +233,9 @@ TEST_F(ImageBoxTest, HitTestsFollowThePieceUnderThePoint)
     ASSERT_TRUE(box.load_images(alias, "n", 0));
     // Box 20 x 10: the right band starts after x = 20 - 4.
     const short hits[5][3] = {{0, 5, 1}, {16, 5, 1}, {17, 5, 0}, {19, 0, 1}, {10, 9, 1}};
-    for (const auto& h : hits)
+    for (const auto& h : hits) {
         EXPECT_EQ(box.is_in_it(h[0], h[1], 20, 10), bool(h[2])) << h[0] << "," << h[1];
+    }
     box.clear_images();
     // A single picture is hit only where it is drawn, centred.
     write_png("s", 4, 2, MM);
@@ -278,26 +282,29 @@ TEST_F(ImageBoxTest, AssignmentSharesPiecesAndSurvivesSelfAssignment)
 TEST_F(ImageBoxTest, PieceNamesAreTheBaseAndSuffixWithinTheBound)
 {
     const char* const suffixes[] = {"_colay", "_solay", "_tolay", "_top_left", "_left", "_top", ""};
-    for (size_t length : {size_t(0), size_t(1), size_t(4085), size_t(4086), size_t(4089), size_t(4090),
-                          size_t(4095), size_t(4096), size_t(5000)}) {
+    for (size_t length : {size_t(0), size_t(1), size_t(4085), size_t(4086), size_t(4089), size_t(4090), size_t(4095),
+                          size_t(4096), size_t(5000)}) {
         SCOPED_TRACE(length);
         std::string base(length, 'k');
-        if (length > 2)
+        if (length > 2) {
             base[length / 2] = 'z';
+        }
         std::vector<std::string> want;
         for (const char* suffix : suffixes) {
             char formed[4096];
             int n = std::snprintf(formed, sizeof formed, "%s%s", base.c_str(), suffix);
-            if (n >= 0 && size_t(n) < sizeof formed)
+            if (n >= 0 && size_t(n) < sizeof formed) {
                 want.push_back(formed);
+            }
         }
         IMAGE_CACHE keeping;
         IMAGE_BOX named;
         named.cache = &keeping;
         EXPECT_FALSE(named.load_images(alias, base.c_str(), 0));
         std::vector<std::string> asked;
-        for (IMAGE_CACHE::CACHE_ENTRY* e = keeping.head; e; e = e->next)
+        for (IMAGE_CACHE::CACHE_ENTRY* e = keeping.head; e; e = e->next) {
             asked.push_back(e->file_name ? e->file_name : "(null)");
+        }
         EXPECT_EQ(asked, want);
     }
 }

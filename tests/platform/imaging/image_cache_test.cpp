@@ -1,9 +1,9 @@
 // The image cache: sharing by use count, scaled copies without the disk,
 // failed loads, private copies for edits, soft clearing, the record, and
 // hits through a FOLDER that never touch the disk.
-#include "image_test_util.h"
 #include "errors.h"
 #include "image_cache.h"
+#include "image_test_util.h"
 #include "memory_data_device.h"
 
 #include <gtest/gtest.h>
@@ -34,8 +34,9 @@ int disk_calls = 0;
 
 template <typename F> F next_definition(const char* name)
 {
-    if (counting)
+    if (counting) {
         disk_calls++;
+    }
     return reinterpret_cast<F>(dlsym(RTLD_NEXT, name));
 }
 
@@ -94,8 +95,9 @@ namespace {
 long entries(const IMAGE_CACHE& cache)
 {
     long n = 0;
-    for (IMAGE_CACHE::CACHE_ENTRY* e = cache.head; e; e = e->next)
+    for (IMAGE_CACHE::CACHE_ENTRY* e = cache.head; e; e = e->next) {
         n++;
+    }
     return n;
 }
 
@@ -104,8 +106,9 @@ void put_entry_tail(DATA_DEVICE& d)
 {
     put_u32(d, 1);
     put_bytes(d, "x", 1);
-    for (int i = 0; i < 4; i++)
+    for (int i = 0; i < 4; i++) {
         put_u16(d, 1);
+    }
     IMAGE pic;
     pic.reset(1, 1);
     pic.put_to_data_device(d);
@@ -132,8 +135,9 @@ TEST_F(ImageCacheTest, SameSizeIsSharedOtherSizesScaledFromCachedPixels)
     EXPECT_EQ(open("a"), natural);
     EXPECT_EQ(cache.duplicate(natural), natural);
     EXPECT_EQ(uses(natural), 3);
-    for (int i = 0; i < 3; i++)
+    for (int i = 0; i < 3; i++) {
         cache.do_close(cache.get_entry(natural));
+    }
     // The shared cache keeps unused entries for later; a freeing one does not.
     EXPECT_EQ(entries(cache), 1);
     IMAGE_CACHE freeing(true);
@@ -312,8 +316,9 @@ TEST_F(ImageCacheTest, DamagedRecordsFailAndKeepWhatWasRead)
         MEMORY_DATA_DEVICE d;
         put_u8(d, version);
         put_u32(d, 1);
-        if (version < 2)
+        if (version < 2) {
             put_u8(d, kind);
+        }
         put_path_block(d, folder);
         put_entry_tail(d);
         d.pos = 0;
@@ -321,13 +326,24 @@ TEST_F(ImageCacheTest, DamagedRecordsFailAndKeepWhatWasRead)
     };
     FOLDER::add_custom_path("$PICS", folder);
     const std::string here = dir;
-    const struct { INT_U8 version, kind; const char* stored; const char* read; } cases[] = {
-        {1, 0xFF, "$..\xAF\xAF/images", nullptr}, {2, 0xFF, "$..\xAF\xAF/images", nullptr},
-        {1, 0xFF, "$NOPE/images", nullptr},       {2, 0xFF, "$NOPE/images", nullptr},
-        {2, 0xFF, "$PICS/images", "$PICS/images"}, {2, 0xFF, "$appdata/images", "$appdata/images"},
-        {1, 0xFF, "$PICS", alias},                 {1, 0xFF, "$PICS/gone", "$APP"},
-        {1, 17, "/no/such/folder", "$APP"},        {1, 17, here.c_str(), "$APP"},
-        {1, 3, "/", "$APP"},                       {1, 0xFF, "$ROOT0/etc", nullptr},
+    const struct
+    {
+        INT_U8 version, kind;
+        const char* stored;
+        const char* read;
+    } cases[] = {
+        {1, 0xFF, "$..\xAF\xAF/images", nullptr},
+        {2, 0xFF, "$..\xAF\xAF/images", nullptr},
+        {1, 0xFF, "$NOPE/images", nullptr},
+        {2, 0xFF, "$NOPE/images", nullptr},
+        {2, 0xFF, "$PICS/images", "$PICS/images"},
+        {2, 0xFF, "$appdata/images", "$appdata/images"},
+        {1, 0xFF, "$PICS", alias},
+        {1, 0xFF, "$PICS/gone", "$APP"},
+        {1, 17, "/no/such/folder", "$APP"},
+        {1, 17, here.c_str(), "$APP"},
+        {1, 3, "/", "$APP"},
+        {1, 0xFF, "$ROOT0/etc", nullptr},
         {1, 0xFF, "$APP/../..", nullptr},
     };
     for (const auto& c : cases) {
@@ -446,10 +462,12 @@ TEST_F(ImageCacheTest, FolderLookupsFollowAliasesThatMoved)
 {
     // Two pictures of one name; "$APP" is a link to the first folder.
     const std::string one = path("one"), two = path("two"), link = path("app");
-    for (const std::string& d : {one, two, one + "/img", two + "/img"})
+    for (const std::string& d : {one, two, one + "/img", two + "/img"}) {
         ASSERT_EQ(mkdir(d.c_str(), 0700), 0);
+    }
     FOLDER first, second;
-    ASSERT_TRUE(first.set_from_path_string((one + "/img").c_str()) && second.set_from_path_string((two + "/img").c_str()));
+    ASSERT_TRUE(first.set_from_path_string((one + "/img").c_str()) &&
+                second.set_from_path_string((two + "/img").c_str()));
     CANVAS red(1, 1, {0xFFFF0000u}), blue(1, 1, {0xFF0000FFu});
     ASSERT_TRUE(save_file(first, red, "p.png", 'p') && save_file(second, blue, "p.png", 'p'));
     ASSERT_EQ(symlink(one.c_str(), link.c_str()), 0);
@@ -489,10 +507,11 @@ TEST_F(ImageCacheTest, FolderLookupsFollowAliasesThatMoved)
     FOLDER::remove_custom_path("$APP");
     colour_of(second, "custom path removed");
 
-    if (saved)
+    if (saved) {
         setenv("KIVO_APP_DIR", app_dir.c_str(), 1);
-    else
+    } else {
         unsetenv("KIVO_APP_DIR");
+    }
 }
 
 namespace {
@@ -518,15 +537,17 @@ LINEAR_ANSWER linear_find(const IMAGE_CACHE& cache, const char* folder, const ch
 {
     LINEAR_ANSWER answer;
     for (IMAGE_CACHE::CACHE_ENTRY* e = cache.tail; e; e = e->prev) {
-        if (!same_key(e, folder, name))
+        if (!same_key(e, folder, name)) {
             continue;
+        }
         if (((w == -1 || w == e->req_width) && (h == -1 || h == e->req_height)) ||
             (e->is_unscaled() && (flags & IMAGE_CACHE::OPEN_ANY_SIZE))) {
             answer.hit = e;
             return answer;
         }
-        if (e->is_unscaled())
+        if (e->is_unscaled()) {
             answer.source = e;
+        }
     }
     return answer;
 }
@@ -550,12 +571,14 @@ TEST_F(ImageCacheTest, LookupsAnswerAsTheRuleOverTheWholeListOverRandomUse)
     ASSERT_TRUE(save_file(sub, other_a, "a.png", 'p') && save_file(sub, other_b, "b.png", 'p'));
     char sub_alias[2048];
     ASSERT_TRUE(sub.get(sub_alias, nullptr));
-    const std::string none = std::string(alias) + "/none", long_text = std::string(alias) + "/" + std::string(2100, 'x');
+    const std::string none = std::string(alias) + "/none",
+                      long_text = std::string(alias) + "/" + std::string(2100, 'x');
     const char* texts[] = {alias, sub_alias, none.c_str(), long_text.c_str()};
     FOLDER* folders[] = {&folder, &sub};
     std::vector<std::string> names = {"a", "b", "c"};
-    for (int i = 0; i < 40; i++)
+    for (int i = 0; i < 40; i++) {
         names.push_back("m" + std::to_string(i));
+    }
     const short sizes[] = {-1, 1, 2, 3, 5};
 
     for (bool freeing : {false, true}) {
@@ -580,14 +603,18 @@ TEST_F(ImageCacheTest, LookupsAnswerAsTheRuleOverTheWholeListOverRandomUse)
                     const char* name = n < static_cast<int>(names.size()) ? names[size_t(n)].c_str() : nullptr;
                     const short w = sizes[pick(5)], h = rng() % 4 ? sizes[pick(5)] : w;
                     INT_U8 flags = 0;
-                    if (rng() % 4 == 0)
+                    if (rng() % 4 == 0) {
                         flags |= IMAGE_CACHE::OPEN_ANY_SIZE;
-                    if (rng() % 5 == 0)
+                    }
+                    if (rng() % 5 == 0) {
                         flags |= IMAGE_CACHE::OPEN_LOOKUP_ONLY;
-                    if (rng() % 5 == 0)
+                    }
+                    if (rng() % 5 == 0) {
                         flags |= IMAGE_CACHE::OPEN_NO_FAILED_ENTRY;
-                    if (rng() % 20 == 0)
+                    }
+                    if (rng() % 20 == 0) {
                         flags |= IMAGE_CACHE::OPEN_RELOAD;
+                    }
                     const LINEAR_ANSWER want = linear_find(cache, text, name, w, h, flags);
                     const long count = entries(cache);
                     const IMAGE_CACHE::CACHE_ENTRY* old_tail = cache.tail;
@@ -616,8 +643,9 @@ TEST_F(ImageCacheTest, LookupsAnswerAsTheRuleOverTheWholeListOverRandomUse)
                         const long now = entries(cache);
                         ASSERT_TRUE(now == count || (now == count + 1 && cache.tail->image.width < 1));
                     }
-                    if (got)
+                    if (got) {
                         held.push_back(got);
+                    }
                 } else if (held.empty()) {
                     continue;
                 } else if (op < 14) {
@@ -640,25 +668,29 @@ TEST_F(ImageCacheTest, LookupsAnswerAsTheRuleOverTheWholeListOverRandomUse)
                     const short w = sizes[1 + pick(4)], h = sizes[1 + pick(4)];
                     IMAGE_CACHE::CACHE_ENTRY* other = nullptr;
                     if (!e->custom && !(w == e->req_width && h == e->req_height)) {
-                        for (IMAGE_CACHE::CACHE_ENTRY* o = cache.head; o && !other; o = o->next)
+                        for (IMAGE_CACHE::CACHE_ENTRY* o = cache.head; o && !other; o = o->next) {
                             if (o != e && same_key(o, e->folder, e->file_name) && o->req_width == w &&
-                                o->req_height == h)
+                                o->req_height == h) {
                                 other = o;
+                            }
+                        }
                     }
                     const IMAGE_CACHE::CACHE_ENTRY* old_tail = cache.tail;
                     cache.resize_image(image, w, h);
                     IMAGE_CACHE::CACHE_ENTRY* now = cache.get_entry(image);
-                    if (other)
+                    if (other) {
                         ASSERT_EQ(now, other);
-                    else
+                    } else {
                         ASSERT_TRUE(now == e || (now == cache.tail && now != old_tail));
+                    }
                     ASSERT_TRUE(now->req_width == w && now->req_height == h);
                 } else if (rng() % 8 == 0) {
                     cache.soft_clear();
                 }
             }
-            for (IMAGE* image : held)
+            for (IMAGE* image : held) {
                 cache.do_close(cache.get_entry(image));
+            }
         }
     }
 
@@ -672,8 +704,9 @@ TEST_F(ImageCacheTest, LookupsAnswerAsTheRuleOverTheWholeListOverRandomUse)
         put_path_block(d, alias);
         put_u32(d, 1);
         put_bytes(d, "x", 1);
-        for (INT_U16 v : {side, side, INT_U16(side == 2 ? 1 : side), INT_U16(side == 2 ? 1 : side)})
+        for (INT_U16 v : {side, side, INT_U16(side == 2 ? 1 : side), INT_U16(side == 2 ? 1 : side)}) {
             put_u16(d, v);
+        }
         IMAGE pic;
         pic.reset(short(side), short(side));
         pic.put_to_data_device(d);

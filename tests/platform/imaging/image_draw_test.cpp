@@ -15,10 +15,13 @@ using Points = std::set<std::pair<int, int>>;
 Points touched(IMAGE& im, INT_U32 background = 0)
 {
     Points out;
-    for (int j = 0; j < im.height; ++j)
-        for (int i = 0; i < im.width; ++i)
-            if (px(im, i, j) != background)
+    for (int j = 0; j < im.height; ++j) {
+        for (int i = 0; i < im.width; ++i) {
+            if (px(im, i, j) != background) {
                 out.insert({i, j});
+            }
+        }
+    }
     return out;
 }
 
@@ -27,18 +30,21 @@ Points touched(IMAGE& im, INT_U32 background = 0)
 std::string picture(IMAGE& im, const std::string& like, INT_U32 background = 0)
 {
     std::string out;
-    for (size_t k = 0, x = 0, y = 0; k < like.size(); ++k, ++x)
-        if (like[k] == '|')
+    for (size_t k = 0, x = 0, y = 0; k < like.size(); ++k, ++x) {
+        if (like[k] == '|') {
             out += '|', x = size_t(-1), ++y;
-        else
+        } else {
             out += px(im, (int)x, (int)y) != background ? '#' : '.';
+        }
+    }
     return out;
 }
 
 void expect_pixels(IMAGE& im, INT_U32 value, const Points& where)
 {
-    for (auto& p : where)
+    for (auto& p : where) {
         EXPECT_EQ(px(im, p.first, p.second), value) << p.first << "," << p.second;
+    }
 }
 
 } // namespace
@@ -102,14 +108,21 @@ TEST(ImageDraw, OutlinesAndLinesPixelByPixel)
     im.draw_rect(6, 4, 1, 1, 0x80FF0000u, 1, 15);
     const char* box = "........|.######.|.#....#.|.#....#.|.######.|........";
     EXPECT_EQ(picture(im, box), box);
-    for (auto& p : touched(im))
+    for (auto& p : touched(im)) {
         EXPECT_EQ(px(im, p.first, p.second), 0x007F0000u);
+    }
 
     // 'R' is draw_rect, 'X' draw_xor_rect (lines are checked against the
     // plain walk below); then the active area's left and right. A side
     // beyond the clip is dropped, not drawn at its edge.
-    const struct { char op; short x1, y1, x2, y2, thickness; char sides; short clip_x1, clip_x2; const char* expect; }
-    cases[] = {
+    const struct
+    {
+        char op;
+        short x1, y1, x2, y2, thickness;
+        char sides;
+        short clip_x1, clip_x2;
+        const char* expect;
+    } cases[] = {
         {'R', 1, 1, 6, 4, 1, 2 | 4, 0, 11, "........|..#####.|......#.|......#.|......#.|........"}, // right, top
         {'R', 0, 0, 9, 5, 1, 15, 2, 11, "...#######.|.........#.|.........#.|.........#.|.........#.|...#######."},
         {'R', 2, 2, 7, 7, 3, 15, 0, 11, // thick outlines nest at -1, 0 and +1
@@ -122,10 +135,11 @@ TEST(ImageDraw, OutlinesAndLinesPixelByPixel)
         im.clear(0, 1);
         im.set_active_area(c.clip_x1, 0, c.clip_x2, 11);
         clean(im);
-        if (c.op == 'R')
+        if (c.op == 'R') {
             im.draw_rect(c.x1, c.y1, c.x2, c.y2, COLOUR_WHITE, c.thickness, c.sides);
-        else
+        } else {
             im.draw_xor_rect(c.x1, c.y1, c.x2, c.y2, COLOUR_WHITE);
+        }
         EXPECT_EQ(picture(im, c.expect), c.expect) << c.op << " " << c.x1 << "," << c.y1 << " " << c.x2 << "," << c.y2;
     }
     im.clear(0, 1);
@@ -143,8 +157,9 @@ TEST(ImageDraw, OutlinesAndLinesPixelByPixel)
     EXPECT_EQ(px(x, 5, 2), (before[2 * 16 + 5] ^ 0xFF00FFFFu) | 0xFF000000u);
     x.draw_xor_rect(3, 2, 12, 9, 0xFF00FFFFu);
     auto after = snapshot(x);
-    for (size_t i = 0; i < after.size(); ++i)
+    for (size_t i = 0; i < after.size(); ++i) {
         EXPECT_EQ(after[i] & 0xFFFFFFu, before[i] & 0xFFFFFFu) << i;
+    }
 }
 
 TEST(ImageDraw, LinesFromFarOffMatchThePlainWalk)
@@ -154,16 +169,19 @@ TEST(ImageDraw, LinesFromFarOffMatchThePlainWalk)
     auto walk = [](Points& out, int x1, int y1, int x2, int y2, const Rect& clip) {
         int dx = std::abs(x2 - x1), dy = std::abs(y2 - y1);
         bool xm = dx >= dy;
-        if ((xm && x2 < x1) || (!xm && y2 < y1))
+        if ((xm && x2 < x1) || (!xm && y2 < y1)) {
             std::swap(x1, x2), std::swap(y1, y2);
+        }
         int major = xm ? dx : dy, minor = xm ? dy : dx, b = xm ? y1 : x1;
         int step = (xm ? y2 >= y1 : x2 >= x1) ? 1 : -1, err = 0;
         for (int a = xm ? x1 : y1; a <= (xm ? x2 : y2); ++a, err += minor) {
-            if (err >= major && major > 0)
+            if (err >= major && major > 0) {
                 err -= major, b += step;
+            }
             int X = xm ? a : b, Y = xm ? b : a;
-            if (X >= clip[0] && Y >= clip[1] && X <= clip[2] && Y <= clip[3])
+            if (X >= clip[0] && Y >= clip[1] && X <= clip[2] && Y <= clip[3]) {
                 out.insert({X, Y});
+            }
         }
     };
     std::mt19937 rng(5);
@@ -202,8 +220,9 @@ TEST(ImageDraw, RoundingsAndRoundedOutlines)
     im.draw_rounding(30, 30, 0, 1, COLOUR_WHITE);
     im.draw_rounding(30, 30, 3, 0, COLOUR_WHITE);
     expect_pixels(im, COLOUR_WHITE, {{10, 15}, {15, 10}});
-    for (auto& p : touched(im))
+    for (auto& p : touched(im)) {
         EXPECT_TRUE(p.first <= 15 && p.second <= 15 && p != std::make_pair(10, 10));
+    }
 
     // Square corners when no bit is set: the plain outline. Rounded corners
     // (radius 20 / 3 = 6): arcs join the sides, corner points left out,
@@ -216,17 +235,19 @@ TEST(ImageDraw, RoundingsAndRoundedOutlines)
     im.draw_rounded_rect(5, 5, 24, 24, COLOUR_WHITE, -1, 15);
     expect_pixels(im, 0, {{5, 5}, {24, 24}, {5, 24}, {24, 5}, {6, 6}});
     expect_pixels(im, COLOUR_WHITE, {{5, 11}, {11, 5}, {5, 18}, {11, 24}, {24, 11}, {18, 5}, {24, 18}, {18, 24}});
-    for (auto& p : touched(im))
+    for (auto& p : touched(im)) {
         EXPECT_TRUE(p.first >= 5 && p.first <= 24 && p.second >= 5 && p.second <= 24 &&
                     !(p.first > 8 && p.first < 21 && p.second > 8 && p.second < 21));
+    }
 }
 
 TEST(ImageDraw, FadedFillsRoundedPanelsAndDarkening)
 {
     CANVAS im(256, 3);
     im.fill_hfaded_rect(0, 0, 255, 2, 0xFF000000u, 0xFFFFFFFFu, 0);
-    for (int k = 0; k < 256; ++k)
+    for (int k = 0; k < 256; ++k) {
         ASSERT_EQ(px(im, k, 1), 0xFF000000u | INT_U32(k) * 0x010101u) << k;
+    }
     // Alpha fades too, truncating toward zero both ways.
     im.fill_hfaded_rect(0, 0, 3, 0, 0x00FF0000u, 0xFF000000u, 0);
     EXPECT_EQ(px(im, 1, 0), 0x55AA0000u);
@@ -262,9 +283,17 @@ TEST(ImageDraw, FadedFillsRoundedPanelsAndDarkening)
 
     // Gradients are stored opaque; a span of 0 gives the first colour.
     CANVAS g(5, 5);
-    const struct { int x1, y1, x2, y2; IMAGE::PLOT_ROUNDED_RECT_TYPE type; int x, y; INT_U32 expect; } fades[] = {
-        {0, 0, 4, 0, XFADE, 2, 0, 0xFF7F7F7Fu}, {3, 1, 3, 4, XFADE, 3, 2, 0xFF000000u},
-        {0, 1, 0, 4, YFADE, 0, 4, 0xFFFFFFFFu}, {1, 1, 1, 1, YFADE, 1, 1, 0xFF000000u},
+    const struct
+    {
+        int x1, y1, x2, y2;
+        IMAGE::PLOT_ROUNDED_RECT_TYPE type;
+        int x, y;
+        INT_U32 expect;
+    } fades[] = {
+        {0, 0, 4, 0, XFADE, 2, 0, 0xFF7F7F7Fu},
+        {3, 1, 3, 4, XFADE, 3, 2, 0xFF000000u},
+        {0, 1, 0, 4, YFADE, 0, 4, 0xFFFFFFFFu},
+        {1, 1, 1, 1, YFADE, 1, 1, 0xFF000000u},
     };
     for (auto& f : fades) {
         g.plot_rounded_rect((short)f.x1, (short)f.y1, (short)f.x2, (short)f.y2, 1, 0, 0x10000000u, 0x10FFFFFFu, 0,
@@ -302,7 +331,7 @@ TEST(ImageDraw, CirclesByTheirProperties)
     // Radius 12 at thickness 2, and a ring so thick it runs through the
     // centre (radius 1 at thickness 24): both reach 13.
     const int n = 41, c = 20;
-    for (int type = 0; type < 4; ++type)
+    for (int type = 0; type < 4; ++type) {
         for (int aa = 0; aa < 2; ++aa) {
             CANVAS im(n, n, {type == 2 ? 0xFF808080u : 0u});
             INT_U32 bg = px(im, 0, 0);
@@ -310,7 +339,7 @@ TEST(ImageDraw, CirclesByTheirProperties)
             im.plot_circle(c, c, thick ? 1 : 12, type == 2 ? 0xFFFFFFFFu : 0xC0FFFFFFu, 50,
                            (IMAGE::PLOT_CIRCLE_TYPE)(thick ? 0 : type), thick ? 24 : 2, (INT_U8)aa);
             ASSERT_FALSE(touched(im, bg).empty());
-            for (int j = 0; j < n; ++j)
+            for (int j = 0; j < n; ++j) {
                 for (int i = 0; i < n; ++i) {
                     INT_U32 v = px(im, i, j);
                     // Eight-fold symmetry; nothing beyond radius + thickness / 2 + 1.
@@ -321,12 +350,14 @@ TEST(ImageDraw, CirclesByTheirProperties)
                         ASSERT_EQ(v, bg) << type << aa << " " << i << "," << j;
                     }
                 }
+            }
             EXPECT_EQ(px(im, c, c) != bg, type != 0) << type; // ring versus disc (or a ring that fills)
             if (type == 0) {
                 EXPECT_NE(px(im, c + 12, c), bg); // the ring's middle lies on the radius
                 EXPECT_EQ(px(im, c + 9, c), bg);
             }
         }
+    }
 
     // Anti-aliased shading darkens the full interior by the shade.
     CANVAS s(21, 21, {0xFFC86432u});
@@ -345,9 +376,19 @@ TEST(ImageEdit, PixelEditsOverTheActiveArea)
 {
     CANVAS im(4, 2);
     // Each edit from a uniform picture, then the pixel it should give.
-    const struct { INT_U32 ground; void (*edit)(IMAGE&); INT_U32 expect; } edits[] = {
+    const struct
+    {
+        INT_U32 ground;
+        void (*edit)(IMAGE&);
+        INT_U32 expect;
+    } edits[] = {
         {0xFF102030u, [](IMAGE& i) { i.make_grey(); }, 0xFF1C1C1Cu}, // (16x30 + 32x59 + 48x11) / 100
-        {0xFF102030u, [](IMAGE& i) { COLOUR::use_fast_greyscale = 1; i.make_grey(); COLOUR::use_fast_greyscale = 0; },
+        {0xFF102030u,
+         [](IMAGE& i) {
+             COLOUR::use_fast_greyscale = 1;
+             i.make_grey();
+             COLOUR::use_fast_greyscale = 0;
+         },
          0xFF202020u},
         {0xFF102030u, [](IMAGE& i) { i.realpha(128, 1, 0); }, 0x80102030u},
         {0x00102030u, [](IMAGE& i) { i.realpha(7, 0, 1); }, 0x00102030u}, // invisible pixels skipped when asked

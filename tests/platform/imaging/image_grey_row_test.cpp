@@ -12,8 +12,9 @@ INT_U32 faded(INT_U32 p, INT_S64 e, INT_S64 t, bool to_grey, bool fast)
     const INT_S64 c[3] = {p >> 16 & 0xFF, p >> 8 & 0xFF, p & 0xFF};
     const INT_S64 g = fast ? (c[0] + c[1] + c[2]) / 3 : (c[0] * 30 + c[1] * 59 + c[2] * 11) / 100;
     INT_U32 out = 0xFF;
-    for (const INT_S64 v : c)
+    for (const INT_S64 v : c) {
         out = out << 8 | static_cast<INT_U32>(to_grey ? v + (g - v) * e / t : g + (v - g) * e / t);
+    }
     return out;
 }
 
@@ -41,13 +42,15 @@ TEST(ImageGreyRow, VectorFormsMatchThePlainRule)
         }
         std::vector<INT_U32> expect = d;
         kivo_pixel::grey_fade_row_plain(expect.data() + offset, s.data() + offset, n, e, t, to_grey, fast);
-        for (int i = offset; i < offset + n; ++i)
+        for (int i = offset; i < offset + n; ++i) {
             ASSERT_EQ(expect[i], faded(s[i], e, t, to_grey, fast)) << "plain round " << round;
+        }
         std::vector<INT_U32> got = d;
         kivo_pixel::grey_fade_row(got.data() + offset, s.data() + offset, n, e, t, to_grey, fast);
         ASSERT_EQ(got, expect) << "dispatch round " << round << " e " << e << " T " << t;
-        if (t > kivo_pixel::grey_fade_vector_limit)
+        if (t > kivo_pixel::grey_fade_vector_limit) {
             continue;
+        }
         got = d;
         kivo_pixel::grey_fade_row_sse2(got.data() + offset, s.data() + offset, n, e, t, to_grey, fast);
         ASSERT_EQ(got, expect) << "sse2 round " << round << " e " << e << " T " << t;

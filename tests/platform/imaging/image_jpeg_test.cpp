@@ -1,7 +1,7 @@
 // JPEG reading (grey, RGB, progressive, CMYK; scaling while decoding),
 // writing, and damaged files. Files come from libjpeg itself.
-#include "image_test_util.h"
 #include "image_codec_util.h"
+#include "image_test_util.h"
 #include "memory_data_device.h"
 
 #include <gtest/gtest.h>
@@ -33,8 +33,9 @@ std::string make_jpeg(int w, int h, int components, const std::vector<INT_U8>& s
     cinfo.in_color_space = components == 1 ? JCS_GRAYSCALE : components == 3 ? JCS_RGB : JCS_CMYK;
     jpeg_set_defaults(&cinfo);
     jpeg_set_quality(&cinfo, quality, TRUE);
-    if (progressive)
+    if (progressive) {
         jpeg_simple_progression(&cinfo);
+    }
     cinfo.arith_code = arithmetic;
     jpeg_start_compress(&cinfo, TRUE);
     for (int y = 0; y < h; y++) {
@@ -58,10 +59,13 @@ bool read_jpg(IMAGE& image, const std::string& bytes, short w = -1, short h = -1
 std::vector<INT_U8> smooth(int w, int h, int components)
 {
     std::vector<INT_U8> out;
-    for (int y = 0; y < h; y++)
-        for (int x = 0; x < w; x++)
-            for (int c = 0; c < components; c++)
+    for (int y = 0; y < h; y++) {
+        for (int x = 0; x < w; x++) {
+            for (int c = 0; c < components; c++) {
                 out.push_back(INT_U8(x * 150 / w + y * 50 / h + c * 20));
+            }
+        }
+    }
     return out;
 }
 
@@ -72,9 +76,11 @@ long source_for(long t, long src, long dst)
 {
     auto map = [&](long c) { return src > 1 ? c * (dst - 1) / (src - 1) : 0; };
     long best = 0;
-    for (long c = 0; c < src; c++)
-        if (map(c) <= t && map(c) > map(best))
+    for (long c = 0; c < src; c++) {
+        if (map(c) <= t && map(c) > map(best)) {
             best = c;
+        }
+    }
     return best;
 }
 
@@ -83,25 +89,29 @@ long source_for(long t, long src, long dst)
 TEST(JpegRead, GreyRgbProgressiveAndCmykFilesDecodeCloseToTheirSource)
 {
     const int w = 48, h = 32;
-    for (int components : {1, 3})
+    for (int components : {1, 3}) {
         for (bool progressive : {false, true}) {
             SCOPED_TRACE(testing::Message() << components << " components, progressive " << progressive);
             std::vector<INT_U8> samples = smooth(w, h, components);
             IMAGE image;
             ASSERT_TRUE(read_jpg(image, make_jpeg(w, h, components, samples, 95, progressive)));
             const int g = components / 3, b = 2 * g; // grey: every channel from sample 0
-            EXPECT_TRUE(same_picture(pattern(w, h, [&](int x, int y) {
-                const INT_U8* s = samples.data() + (y * w + x) * components;
-                return 0xFF000000u | INT_U32(s[0]) << 16 | INT_U32(s[g]) << 8 | s[b];
-            }), image, 8));
+            EXPECT_TRUE(same_picture(pattern(w, h,
+                                             [&](int x, int y) {
+                                                 const INT_U8* s = samples.data() + (y * w + x) * components;
+                                                 return 0xFF000000u | INT_U32(s[0]) << 16 | INT_U32(s[g]) << 8 | s[b];
+                                             }),
+                                     image, 8));
         }
+    }
 
     // CMYK, Adobe-inverted (255 = no ink): the left half no cyan, full
     // magenta and yellow = red; the right half half black = mid grey.
     std::vector<INT_U8> cmyk;
-    for (int i = 0; i < 16 * 8; i++)
-        cmyk.insert(cmyk.end(), {255, INT_U8(i % 16 < 8 ? 0 : 255), INT_U8(i % 16 < 8 ? 0 : 255),
-                                 INT_U8(i % 16 < 8 ? 255 : 128)});
+    for (int i = 0; i < 16 * 8; i++) {
+        cmyk.insert(cmyk.end(),
+                    {255, INT_U8(i % 16 < 8 ? 0 : 255), INT_U8(i % 16 < 8 ? 0 : 255), INT_U8(i % 16 < 8 ? 255 : 128)});
+    }
     IMAGE image;
     ASSERT_TRUE(read_jpg(image, make_jpeg(16, 8, 4, cmyk, 100)));
     auto red_then_grey = [](int x, int) { return x < 8 ? 0xFFFF0000u : 0xFF808080u; };
@@ -111,8 +121,9 @@ TEST(JpegRead, GreyRgbProgressiveAndCmykFilesDecodeCloseToTheirSource)
 TEST(JpegRead, ScalingTakesTheFirstSourceRowAndColumnOfEachTarget)
 {
     const long rows_for_5_of_50[5] = {0, 13, 25, 37, 49};
-    for (long ty = 0; ty < 5; ty++)
+    for (long ty = 0; ty < 5; ty++) {
         ASSERT_EQ(source_for(ty, 50, 5), rows_for_5_of_50[ty]);
+    }
 
     const int w = 100, h = 50;
     std::string file = make_jpeg(w, h, 3, smooth(w, h, 3), 90);
@@ -123,9 +134,12 @@ TEST(JpegRead, ScalingTakesTheFirstSourceRowAndColumnOfEachTarget)
         SCOPED_TRACE(testing::Message() << size[0] << " x " << size[1]);
         IMAGE scaled;
         ASSERT_TRUE(read_jpg(scaled, file, size[0], size[1]));
-        EXPECT_TRUE(same_picture(pattern(size[0], size[1], [&](int tx, int ty) {
-            return px(natural, int(source_for(tx, w, size[0])), int(source_for(ty, h, size[1])));
-        }), scaled));
+        EXPECT_TRUE(same_picture(pattern(size[0], size[1],
+                                         [&](int tx, int ty) {
+                                             return px(natural, int(source_for(tx, w, size[0])),
+                                                       int(source_for(ty, h, size[1])));
+                                         }),
+                                 scaled));
     }
 
     // A one-pixel source fills any target with its one colour.
@@ -143,19 +157,22 @@ TEST(JpegRead, TruncatedCorruptAndForgedFilesFail)
     // Busy content, so most of the file is picture data.
     const int w = 64, h = 48;
     std::vector<INT_U8> busy;
-    for (int i = 0; i < w * h * 3; i++)
+    for (int i = 0; i < w * h * 3; i++) {
         busy.push_back(INT_U8(i * 7919 % 251));
+    }
     std::string file = make_jpeg(w, h, 3, busy, 90);
     IMAGE image;
     ASSERT_TRUE(read_jpg(image, file));
     std::string marker_in_data = file;
     marker_in_data.replace(file.size() / 2, 2, "\xFF\xD3"); // a restart marker the scan has none of
-    for (const std::string& bad : {file.substr(0, file.size() - 2), marker_in_data, std::string("\xFF\xD8\xFF\xD9"),
-                                   std::string(500, '\x55')})
+    for (const std::string& bad :
+         {file.substr(0, file.size() - 2), marker_in_data, std::string("\xFF\xD8\xFF\xD9"), std::string(500, '\x55')}) {
         EXPECT_FALSE(read_jpg(image, bad)) << bad.size();
+    }
     // Every cut fails (the empty file first); none crashes or hangs.
-    for (size_t n = 0; n < file.size(); n += 29)
+    for (size_t n = 0; n < file.size(); n += 29) {
         EXPECT_FALSE(read_jpg(image, file.substr(0, n))) << n;
+    }
 
     // A frame header claiming 40000 x 48 is refused; so is one claiming
     // 30000 x 30000, more blocks than the file has bits. Both before the
@@ -182,8 +199,9 @@ TEST(JpegRead, TruncatedCorruptAndForgedFilesFail)
     std::string many = make_jpeg(w, h, 1, std::vector<INT_U8>(w * h, 90), 90, true);
     size_t last_scan = many.rfind("\xFF\xDA"), end = many.size() - 2;
     std::string scan = many.substr(last_scan, end - last_scan);
-    for (int i = 0; i < 600; i++)
+    for (int i = 0; i < 600; i++) {
         many.insert(end, scan);
+    }
     EXPECT_FALSE(read_jpg(image, many));
 }
 

@@ -1,8 +1,8 @@
 // Loading by name from a folder, the sprite strip, the nine skin files and
 // the embedded-definition writer, all on files in the test's own folder.
-#include "image_test_util.h"
 #include "alloc_watch.h"
 #include "errors.h"
+#include "image_test_util.h"
 #include "text_file.h"
 
 #include <gtest/gtest.h>
@@ -25,10 +25,19 @@ TEST_F(ImageFiles, LoadTriesTheExtensionThenAppendedNamesThenTheBareName)
     // ".jpeg" is no known extension, so the bare name is read as JPEG; the
     // PNG reader refuses the record, which the bare name then reads. Scaled
     // as asked (-1: natural size).
-    const struct { const char* name; short w, h; IMAGE want; } loads[] = {
-        {"logo", -1, -1, red}, {"logo.pcx", -1, -1, blue}, {"Upper.PNG", -1, -1, blue},
-        {"photo.jpeg", -1, -1, grey}, {"thing.png", -1, -1, red},
-        {"logo", 8, 6, solid(8, 6, 0xFFFF0000u)}, {"photo.jpeg", 3, 2, solid(3, 2, 0xFF808080u)},
+    const struct
+    {
+        const char* name;
+        short w, h;
+        IMAGE want;
+    } loads[] = {
+        {"logo", -1, -1, red},
+        {"logo.pcx", -1, -1, blue},
+        {"Upper.PNG", -1, -1, blue},
+        {"photo.jpeg", -1, -1, grey},
+        {"thing.png", -1, -1, red},
+        {"logo", 8, 6, solid(8, 6, 0xFFFF0000u)},
+        {"photo.jpeg", 3, 2, solid(3, 2, 0xFF808080u)},
     };
     IMAGE image;
     for (auto& l : loads) {
@@ -49,14 +58,16 @@ TEST_F(ImageFiles, LoadTriesTheExtensionThenAppendedNamesThenTheBareName)
 TEST_F(ImageFiles, SpriteStripsFollowTheFrameNumbers)
 {
     const INT_U32 colours[5] = {0, 0xFF110000u, 0xFF002200u, 0xFF000033u, 0xFF444444u};
-    for (int n = 1; n <= 4; n++)
+    for (int n = 1; n <= 4; n++) {
         write_png("frame" + std::to_string(n), 2, 3, colours[n]);
+    }
     IMAGE strip;
     strip.create_sprite_image_from_path(folder, "frame%d", 1, -1);
     ASSERT_EQ(strip.width, 8);
     ASSERT_EQ(strip.height, 3);
-    for (int n = 1; n <= 4; n++)
+    for (int n = 1; n <= 4; n++) {
         EXPECT_EQ(px(strip, (n - 1) * 2 + 1, 2), colours[n]) << n;
+    }
 
     // Bounded: a missing frame is skipped. Open-ended: it ends the strip.
     ASSERT_EQ(std::remove(path("frame2.png").c_str()), 0);
@@ -101,7 +112,11 @@ TEST_F(ImageFiles, LargePicturesAndLargeRequestedSizesLoad)
 TEST_F(ImageFiles, APixelLimitRefusesPicturesFromTheirHeader)
 {
     IMAGE pic = solid(600, 400, 0xFF336699u);
-    const struct { const char* name; char kind; } files[] = {
+    const struct
+    {
+        const char* name;
+        char kind;
+    } files[] = {
         {"pic.png", 'p'}, {"pic.jpg", 'j'}, {"pic.pcx", 'x'}, {"pic.raw", 'r'}, {"bare", 'j'},
     };
     for (const auto& f : files) {
@@ -111,7 +126,8 @@ TEST_F(ImageFiles, APixelLimitRefusesPicturesFromTheirHeader)
         EXPECT_TRUE(image.width == 600 && image.height == 400) << f.name;
         IMAGE refused;
         bool ok = true;
-        long long largest = kivo_test::largest_allocation([&] { ok = refused.load(folder, f.name, -1, -1, 600 * 400 - 1); });
+        long long largest =
+            kivo_test::largest_allocation([&] { ok = refused.load(folder, f.name, -1, -1, 600 * 400 - 1); });
         EXPECT_FALSE(ok) << f.name;
         EXPECT_EQ(current_error_code, 0x1007) << f.name;
         EXPECT_EQ(refused.pixels, nullptr) << f.name;
@@ -137,13 +153,14 @@ TEST_F(ImageFiles, NineSkinFilesCutAroundTheCentreAndDefinitionText)
     auto region = [](int row, int col) { return 0xFF000000u | INT_U32(row * 3 + col + 1) * 0x101010u; };
     IMAGE skin = pattern(21, 21, [&](int x, int y) { return region(band(y), band(x)); });
     ASSERT_TRUE(skin.save_nine_titled_pngs(folder, "btn"));
-    for (int row = 0; row < 3; row++)
+    for (int row = 0; row < 3; row++) {
         for (int col = 0; col < 3; col++) {
             IMAGE piece;
             EXPECT_TRUE(piece.load(folder, nine_name("btn", row, col).c_str(), -1, -1));
             EXPECT_TRUE(same_picture(solid(col == 1 ? 1 : 10, row == 1 ? 1 : 10, region(row, col)), piece))
                 << row << "," << col;
         }
+    }
     // An even size leaves the right pieces one column short of the source:
     // their last column stays transparent.
     ASSERT_TRUE(solid(4, 4, 0xFF00FF00u).save_nine_titled_pngs(folder, "even"));

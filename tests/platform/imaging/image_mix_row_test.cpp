@@ -13,16 +13,19 @@ TEST(ImageMixRow, VectorFormsMatchThePlainRules)
     for (int round = 0; round < 600; ++round) {
         int n = static_cast<int>(rng() % 68), offset = static_cast<int>(rng() % 8);
         INT_U32 a = 1 + rng() % 254;
-        if (round % 9 == 0) // the ends of the alpha range
+        if (round % 9 == 0) { // the ends of the alpha range
             a = round % 2 ? 1 : 254;
+        }
         INT_U32 c = round % 11 == 0 ? (rng() % 2 ? 0xFFFFFFFFu : 0u) | (a << 24) : rng();
         std::vector<INT_U32> d(size);
-        for (INT_U32& p : d)
+        for (INT_U32& p : d) {
             p = round % 13 == 0 ? 0xFFFFFFFFu : random_pixel(rng);
+        }
         std::vector<INT_U32> expect = d;
         kivo_pixel::mix_colour_row_plain(expect.data() + offset, n, c, a);
-        for (int i = offset; i < offset + n; ++i)
+        for (int i = offset; i < offset + n; ++i) {
             ASSERT_EQ(expect[i], ref_blend((c & 0xFFFFFFu) | a << 24, d[i], 255)) << "plain round " << round;
+        }
         std::vector<INT_U32> got = d;
         kivo_pixel::mix_colour_row_sse2(got.data() + offset, n, c, a);
         ASSERT_EQ(got, expect) << "sse2 round " << round;

@@ -1,8 +1,8 @@
 // 256-colour PCX files (hand-built), the raw image record and embedded
 // definitions.
 #include "data_file.h"
-#include "image_test_util.h"
 #include "image_codec_util.h"
+#include "image_test_util.h"
 #include "memory_data_device.h"
 
 #include <gtest/gtest.h>
@@ -23,12 +23,14 @@ std::string pcx(int x_min, int y_min, int x_max, int y_max, int bytes_per_line, 
                 int manufacturer = 10, bool marker = true, int key_entry = -1)
 {
     std::string s{char(manufacturer), 5, 1, 8};
-    for (int v : {x_min, y_min, x_max, y_max, 72, 72})
+    for (int v : {x_min, y_min, x_max, y_max, 72, 72}) {
         s += {char(v & 0xFF), char(v >> 8 & 0xFF)};
+    }
     s += std::string(49, '\0') + char(1) + char(bytes_per_line & 0xFF) + char(bytes_per_line >> 8) + '\1' + '\0';
     s += std::string(58, '\0') + data + char(marker ? 12 : 0);
-    for (int i = 0; i < 256; i++)
+    for (int i = 0; i < 256; i++) {
         s += i == key_entry ? std::string("\x8B\x9A\x25") : std::string{char(i), char(255 - i), char(i / 2)};
+    }
     return s;
 }
 
@@ -83,9 +85,16 @@ TEST(PcxRead, BadHeadersFailBeforeTheImageIsTouchedAndShortDataEnds)
 
     // Runs of 63 pixels in 2 bytes are the most the data can hold: a
     // header claiming more pixels than that is refused before allocating.
-    const struct { int w, h; std::string data; bool ok; } sizes[] = {
-        {126, 1, "\xFF\x01\xFF\x01", true}, {127, 1, "\xFF\x01\xFF\x01", false},
-        {1, 32767, "\x01", false}, {4100, 4100, std::string(533654, '\xFF'), true},
+    const struct
+    {
+        int w, h;
+        std::string data;
+        bool ok;
+    } sizes[] = {
+        {126, 1, "\xFF\x01\xFF\x01", true},
+        {127, 1, "\xFF\x01\xFF\x01", false},
+        {1, 32767, "\x01", false},
+        {4100, 4100, std::string(533654, '\xFF'), true},
     };
     for (const auto& c : sizes) {
         image.reset(2, 2);
@@ -178,19 +187,23 @@ std::vector<INT_U32> plain_raw_pixels(const std::string& record, INT_U8 swap)
     const INT_U8* b = reinterpret_cast<const INT_U8*>(record.data()) + 11;
     const long w = decode_u16(b, swap), h = decode_u16(b + 2, swap);
     std::vector<INT_U32> out(size_t(w * h), 0);
-    if (record.size() < size_t(15 + w * h * 4))
+    if (record.size() < size_t(15 + w * h * 4)) {
         return {};
-    for (long i = 0; i < w * h; ++i)
+    }
+    for (long i = 0; i < w * h; ++i) {
         out[size_t(i)] = decode_u32(b + 4 + 4 * i, swap);
+    }
     return out;
 }
 
 std::vector<INT_U32> rows_of(const IMAGE& image)
 {
     std::vector<INT_U32> out;
-    for (int y = 0; y < image.height; ++y)
-        for (int x = 0; x < image.width; ++x)
+    for (int y = 0; y < image.height; ++y) {
+        for (int x = 0; x < image.width; ++x) {
             out.push_back(px(image, x, y));
+        }
+    }
     return out;
 }
 
@@ -200,13 +213,17 @@ TEST(RawRecord, ReadsTheSamePixelsAsThePlainReaderIntoUnzeroedMemory)
 {
     // Odd widths have a padding column; 5000 is wider than a transfer
     // block; 800 x 600 is larger than a data file's cache, which it skips.
-    const struct { int w, h; } sizes[] = {{1, 1}, {3, 2}, {5000, 3}, {257, 40}, {800, 600}};
+    const struct
+    {
+        int w, h;
+    } sizes[] = {{1, 1}, {3, 2}, {5000, 3}, {257, 40}, {800, 600}};
     const std::string dir = kivo_test::make_temp_dir("raw");
     std::mt19937 rng(11);
-    for (const auto& size : sizes)
-        for (INT_U8 swap : {INT_U8(0), INT_U8(1)})
+    for (const auto& size : sizes) {
+        for (INT_U8 swap : {INT_U8(0), INT_U8(1)}) {
             for (bool on_disk : {false, true}) {
-                SCOPED_TRACE(testing::Message() << size.w << " x " << size.h << " swap " << +swap << " disk " << on_disk);
+                SCOPED_TRACE(testing::Message()
+                             << size.w << " x " << size.h << " swap " << +swap << " disk " << on_disk);
                 CANVAS picture(size.w, size.h, rng);
                 MEMORY_DATA_DEVICE record;
                 record.swap = swap;
@@ -228,9 +245,11 @@ TEST(RawRecord, ReadsTheSamePixelsAsThePlainReaderIntoUnzeroedMemory)
                 }
                 ASSERT_TRUE(ok);
                 EXPECT_EQ(rows_of(target), want);
-                for (int y = 0; y < target.height; ++y)
-                    for (int x = target.width; x < target.stride; ++x)
+                for (int y = 0; y < target.height; ++y) {
+                    for (int x = target.width; x < target.stride; ++x) {
                         EXPECT_EQ(target.pixels[long(y) * target.stride + x].value, 0u) << "padding " << y;
+                    }
+                }
                 // Read again into the picture it now is: the same.
                 if (!on_disk) {
                     record.pos = 0;
@@ -238,6 +257,8 @@ TEST(RawRecord, ReadsTheSamePixelsAsThePlainReaderIntoUnzeroedMemory)
                     EXPECT_EQ(rows_of(target), want);
                 }
             }
+        }
+    }
 
     // A device that stops part-way: the read fails and leaves the picture
     // zero, whether it stops in the first row or the last.

@@ -30,8 +30,9 @@ std::vector<RefContrib> ref_contributions(long n, long s, double scale)
             c.w.push_back(f * std::max(0.0, 1.0 - std::fabs((centre - j) * f)));
             total += c.w.back();
         }
-        for (double& wt : c.w)
+        for (double& wt : c.w) {
             wt = total > 0 ? wt / total : wt;
+        }
     }
     return out;
 }
@@ -41,8 +42,9 @@ INT_U32 ref_pixel(const INT_U32* src, long step, const RefContrib& c)
     INT_U32 out = 0;
     for (int k = 0; k < 4; ++k) {
         int sum = 0;
-        for (long j = c.left; j <= c.right; ++j)
+        for (long j = c.left; j <= c.right; ++j) {
             sum += (int)(((src[j * step] >> (8 * k)) & 0xFF) * c.w[(size_t)(j - c.left)]);
+        }
         out |= INT_U32(sum & 0xFF) << (8 * k);
     }
     return out;
@@ -52,12 +54,16 @@ std::vector<INT_U32> ref_scale(const std::vector<INT_U32>& src, long sw, long sh
 {
     std::vector<INT_U32> temp((size_t)(dw * sh)), dst((size_t)(dw * dh));
     auto hc = ref_contributions(dw, sw, (double)dw / sw), vc = ref_contributions(dh, sh, (double)dh / sh);
-    for (long r = 0; r < sh; ++r)
-        for (long i = 0; i < dw; ++i)
+    for (long r = 0; r < sh; ++r) {
+        for (long i = 0; i < dw; ++i) {
             temp[(size_t)(r * dw + i)] = ref_pixel(&src[(size_t)(r * sw)], 1, hc[(size_t)i]);
-    for (long x = 0; x < dw; ++x)
-        for (long i = 0; i < dh; ++i)
+        }
+    }
+    for (long x = 0; x < dw; ++x) {
+        for (long i = 0; i < dh; ++i) {
             dst[(size_t)(i * dw + x)] = ref_pixel(&temp[(size_t)x], dw, vc[(size_t)i]);
+        }
+    }
     return dst;
 }
 
@@ -70,8 +76,9 @@ struct HandContrib
     {
         c.line_length = (long)pixels.size();
         c.row_store.resize(pixels.size());
-        for (auto& p : pixels)
+        for (auto& p : pixels) {
             c.window_size = std::max(c.window_size, (long)p.second.size());
+        }
         c.weight_store.assign(pixels.size() * (size_t)std::max(c.window_size, 1L), 0.0);
         for (size_t i = 0; i < pixels.size(); ++i) {
             PixelContribType& r = c.row_store[i];
@@ -86,8 +93,8 @@ struct HandContrib
 
 // Both passes, table-driven against plain, on one source of sw x sh with
 // the given stride; every pixel of both outputs, padding included.
-void expect_passes_match(const std::vector<INT_U32>& src, long sw, long sh, long stride,
-                         const LineContribType& across, const LineContribType& down, const char* what)
+void expect_passes_match(const std::vector<INT_U32>& src, long sw, long sh, long stride, const LineContribType& across,
+                         const LineContribType& down, const char* what)
 {
     long dw = across.line_length, dstride = dw + 3;
     const COLOUR* s = reinterpret_cast<const COLOUR*>(src.data());
@@ -107,15 +114,18 @@ void expect_passes_match(const std::vector<INT_U32>& src, long sw, long sh, long
 
 TEST(ImageResize, TargetSizesAspectAndLock)
 {
-    const struct { short w, h; INT_U8 keep; short max_w, max_h, to_w, to_h; int ew, eh; } cases[] = {
-        {100, 50, 1, 0, 0, 300, 300, 300, 150},
-        {100, 50, 1, 0, 0, -1, 25, 50, 25},
-        {100, 50, 1, 0, 0, 60, -1, 60, 30},
+    const struct
+    {
+        short w, h;
+        INT_U8 keep;
+        short max_w, max_h, to_w, to_h;
+        int ew, eh;
+    } cases[] = {
+        {100, 50, 1, 0, 0, 300, 300, 300, 150}, {100, 50, 1, 0, 0, -1, 25, 50, 25}, {100, 50, 1, 0, 0, 60, -1, 60, 30},
         {100, 50, 1, 0, 0, 300, 100, 200, 100}, // equal ratios: width follows the height
         {100, 50, 1, 80, 0, 100, 50, 80, 40},   // a maximum refits once into its box
         {10, 10, 0, 0, 4, 30, 30, 30, 4},       // without keep-aspect the maxima simply cap
-        {10, 10, 0, 0, 4, -2, 5, 10, 10},
-        {10, 10, 0, 0, 0, 0, 7, 0, 0},          // zero sides and empty images: no 0/0
+        {10, 10, 0, 0, 4, -2, 5, 10, 10},       {10, 10, 0, 0, 0, 0, 7, 0, 0}, // zero sides and empty images: no 0/0
         {0, 0, 1, 0, 0, 40, -1, 0, 0},
     };
     for (auto& c : cases) {
@@ -151,19 +161,22 @@ TEST(ImageResize, NearestNeighbourPicksBySixteenSixteenSteps)
     EXPECT_EQ(snapshot(im), (std::vector<INT_U32>{0, 0, 2, 2}));
 
     im.reset(1, 3);
-    for (int j = 0; j < 3; ++j)
+    for (int j = 0; j < 3; ++j) {
         px(im, 0, j) = INT_U32(j + 1);
+    }
     im.resize(2, 7, 0); // 3 * 65536 / 7 per row
     EXPECT_EQ(snapshot(im), (std::vector<INT_U32>{1, 1, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3}));
 
     // The widest source: rows padded to 32768 pixels, 16.16 positions near 2^31.
     im.reset(32767, 1);
-    for (int i = 0; i < 32767; ++i)
+    for (int i = 0; i < 32767; ++i) {
         im.pixels[i] = INT_U32(i);
+    }
     im.resize(16383, 1, 0);
     const INT_U64 step = (32767ull << 16) / 16383;
-    for (int i = 0; i < 16383; ++i)
+    for (int i = 0; i < 16383; ++i) {
         ASSERT_EQ(im.pixels[i], INT_U32((i * step) >> 16)) << i;
+    }
 }
 
 TEST(ImageResize, BilinearMatchesThePlainTranscription)
@@ -176,8 +189,9 @@ TEST(ImageResize, BilinearMatchesThePlainTranscription)
     std::mt19937 rng(99);
     std::vector<std::array<int, 4>> sizes = {{1, 1, 5, 3},   {7, 5, 3, 2},   {40, 30, 13, 7},  {13, 9, 40, 31},
                                              {64, 3, 17, 9}, {5, 64, 9, 17}, {33, 33, 33, 12}, {100, 20, 7, 60}};
-    for (int round = 0; round < 12; ++round)
+    for (int round = 0; round < 12; ++round) {
         sizes.push_back({1 + (int)(rng() % 70), 1 + (int)(rng() % 50), 1 + (int)(rng() % 70), 1 + (int)(rng() % 50)});
+    }
     for (auto& s : sizes) {
         CANVAS im((short)s[0], (short)s[1], rng);
         std::vector<INT_U32> src = snapshot(im);
@@ -207,8 +221,9 @@ TEST(ImageResize, ProgressCallbackCanCancel)
     // With a callback the passes go row by row and column by column; the
     // sums are the bulk loops' own.
     std::mt19937 rng(8);
-    for (auto& c : src)
+    for (auto& c : src) {
         c = random_pixel(rng);
+    }
     std::vector<COLOUR> bulk(dst.size());
     C2PassScale<CBilinearFilter> plain, watched([](INT_U8) { return true; });
     ASSERT_EQ(watched.Scale(src.data(), 12, 12, 8, dst.data(), 6, 6, 4), dst.data());
@@ -234,14 +249,16 @@ TEST(ImageResize, TablePassesMatchThePlainPasses)
         }
         long stride = sw + (long)(rng() % 5);
         std::vector<INT_U32> src((size_t)(stride * sh));
-        for (auto& p : src)
+        for (auto& p : src) {
             p = round % 2 ? random_pixel(rng) : (INT_U32)rng();
+        }
         LineContribType across, down;
         scaler.CalcContributions(across, dw, sw, (double)dw / sw);
         scaler.CalcContributions(down, dh, sh, (double)dh / sh);
         expect_passes_match(src, sw, sh, stride, across, down, "bilinear");
-        if (HasFatalFailure())
+        if (HasFatalFailure()) {
             return;
+        }
     }
 
     // Weights of any filter: negative, above 1, 1 and just below, tiny,
@@ -250,10 +267,21 @@ TEST(ImageResize, TablePassesMatchThePlainPasses)
     // to each other, and a width that leaves a column over from the fours.
     const double third = 1.0 / 3.0, below_one = std::nextafter(1.0, 0.0);
     const std::vector<std::vector<double>> kinds = {
-        {1.0},           {0.5, 0.5},          {third, third, third}, {0.0, 0.25, 0.75, 0.0},
-        {-0.25, 1.25},   {1.5},               {0.1, 0.2, 0.7},       {below_one},
-        {0.999999999},   {1e-300, 1.0},       {0.6, 0.0, 0.4},       {},
-        {0.0, 0.0},      {2.0 / 255, 253.0 / 255}, {std::numeric_limits<double>::denorm_min()},
+        {1.0},
+        {0.5, 0.5},
+        {third, third, third},
+        {0.0, 0.25, 0.75, 0.0},
+        {-0.25, 1.25},
+        {1.5},
+        {0.1, 0.2, 0.7},
+        {below_one},
+        {0.999999999},
+        {1e-300, 1.0},
+        {0.6, 0.0, 0.4},
+        {},
+        {0.0, 0.0},
+        {2.0 / 255, 253.0 / 255},
+        {std::numeric_limits<double>::denorm_min()},
         {std::nextafter(0.2, 0.0), 0.8},
     };
     const long side = 13;
@@ -263,8 +291,9 @@ TEST(ImageResize, TablePassesMatchThePlainPasses)
         pixels.push_back({(long)(rng() % (side - w.size() + 1)), w});
     }
     std::vector<INT_U32> src((size_t)(side * side));
-    for (auto& p : src)
+    for (auto& p : src) {
         p = (INT_U32)rng();
+    }
     HandContrib hand(pixels);
     pixels.resize(side); // the vertical pass reads no further than the rows there are
     HandContrib hand_down(pixels);
@@ -277,15 +306,17 @@ TEST(ImageResize, TablePassesMatchForEveryChannelAndSmallFraction)
     // where a double product lands on, or just off, a whole number; each
     // is applied to every channel value (a row of 64 pixels holds them all).
     std::vector<INT_U32> src(64);
-    for (INT_U32 j = 0; j < 64; ++j)
+    for (INT_U32 j = 0; j < 64; ++j) {
         src[j] = (4 * j) | (4 * j + 1) << 8 | (4 * j + 2) << 16 | (4 * j + 3) << 24;
+    }
     const COLOUR* s = reinterpret_cast<const COLOUR*>(src.data());
     for (int q = 1; q <= 255; ++q) {
         std::vector<std::pair<long, std::vector<double>>> rows;
         for (int p = 0; p <= q; ++p) {
             double w = (double)p / q;
-            for (double v : {w, std::nextafter(w, 0.0), std::nextafter(w, 2.0)})
+            for (double v : {w, std::nextafter(w, 0.0), std::nextafter(w, 2.0)}) {
                 rows.push_back({0, {v}});
+            }
         }
         HandContrib down(rows);
         std::vector<COLOUR> fast(rows.size() * 64), plain(rows.size() * 64);

@@ -28,9 +28,11 @@ struct PAIR
             im->x = px0;
             im->y = py0;
         }
-        for (int j = 0; j < h; ++j)
-            for (int i = 0; i < w; ++i)
+        for (int j = 0; j < h; ++j) {
+            for (int i = 0; i < w; ++i) {
                 plain.pixels[(long)j * plain.stride + i] = fast.pixels[(long)j * fast.stride + i];
+            }
+        }
         short ax1 = px0, ay1 = py0, ax2 = (short)(px0 + w - 1), ay2 = (short)(py0 + h - 1);
         if (rng() % 2) {
             ax1 = (short)(px0 + (int)(rng() % w));
@@ -52,15 +54,19 @@ struct PAIR
         INT_U16 fast_error = current_error_code;
         set_error_code(0, nullptr);
         draw_plain(plain);
-        if (fast_error != current_error_code)
+        if (fast_error != current_error_code) {
             return testing::AssertionFailure() << "error " << fast_error << " vs " << current_error_code;
-        if (dirty(fast) != dirty(plain))
+        }
+        if (dirty(fast) != dirty(plain)) {
             return testing::AssertionFailure() << "dirty rectangle differs";
+        }
         std::vector<INT_U32> want = snapshot(plain), got = snapshot(fast);
-        for (size_t i = 0; i < want.size(); ++i)
-            if (want[i] != got[i])
-                return testing::AssertionFailure() << "pixel " << i % fast.width << "," << i / fast.width
-                                                   << std::hex << ": 0x" << got[i] << ", expected 0x" << want[i];
+        for (size_t i = 0; i < want.size(); ++i) {
+            if (want[i] != got[i]) {
+                return testing::AssertionFailure() << "pixel " << i % fast.width << "," << i / fast.width << std::hex
+                                                   << ": 0x" << got[i] << ", expected 0x" << want[i];
+            }
+        }
         return testing::AssertionSuccess();
     }
 };
@@ -114,14 +120,13 @@ TEST(ImageRound, PanelSpansMatchThePerPixelPanel)
         short shade = random_shade(rng);
         int type = rng() % 10 == 0 ? (rng() % 2 ? -1 : 4) : (int)(rng() % 4);
         auto t = (IMAGE::PLOT_ROUNDED_RECT_TYPE)type;
-        ASSERT_TRUE(pair.check(
-            [&](IMAGE& im) { im.plot_rounded_rect(x1, y1, x2, y2, radius, corners, c1, c2, shade, t); },
-            [&](IMAGE& im) {
-                kivo_draw_plain::plot_rounded_rect(im, x1, y1, x2, y2, radius, corners, c1, c2, shade, t);
-            }))
-            << "round " << round << ": " << x1 << "," << y1 << " " << x2 << "," << y2 << " r " << radius
-            << " corners " << (int)corners << " type " << type << " threshold "
-            << (int)COLOUR::alpha_solid_threshold;
+        ASSERT_TRUE(
+            pair.check([&](IMAGE& im) { im.plot_rounded_rect(x1, y1, x2, y2, radius, corners, c1, c2, shade, t); },
+                       [&](IMAGE& im) {
+                           kivo_draw_plain::plot_rounded_rect(im, x1, y1, x2, y2, radius, corners, c1, c2, shade, t);
+                       }))
+            << "round " << round << ": " << x1 << "," << y1 << " " << x2 << "," << y2 << " r " << radius << " corners "
+            << (int)corners << " type " << type << " threshold " << (int)COLOUR::alpha_solid_threshold;
     }
 }
 
@@ -144,9 +149,8 @@ TEST(ImageRound, CircleSpansMatchThePerPixelCircle)
         ASSERT_TRUE(pair.check(
             [&](IMAGE& im) { im.plot_circle(cx, cy, radius, c, shade, t, thickness, aa); },
             [&](IMAGE& im) { kivo_draw_plain::plot_circle(im, cx, cy, radius, c, shade, t, thickness, aa); }))
-            << "round " << round << ": centre " << cx << "," << cy << " r " << radius << " thickness "
-            << thickness << " type " << type << " aa " << (int)aa << " threshold "
-            << (int)COLOUR::alpha_solid_threshold;
+            << "round " << round << ": centre " << cx << "," << cy << " r " << radius << " thickness " << thickness
+            << " type " << type << " aa " << (int)aa << " threshold " << (int)COLOUR::alpha_solid_threshold;
     }
 }
 

@@ -39,8 +39,10 @@ TEST_F(ImageSaveTest, AFullDiskFailsEverySaveAndKeepsTheOldPicture)
 
     // The nine skin files: every one fails, every old one stays.
     ASSERT_TRUE(old.save_nine_titled_pngs(folder, "skin"));
-    std::string before = kivo_test::read_file(path("skin_top_left.png")) + kivo_test::read_file(path("skin_mid_mid.png"));
-    EXPECT_EQ(kivo_test::run_in_child([&] { return noise.save_nine_titled_pngs(folder, "skin") ? 1 : 0; }, SIZE_LIMIT), 0);
+    std::string before =
+        kivo_test::read_file(path("skin_top_left.png")) + kivo_test::read_file(path("skin_mid_mid.png"));
+    EXPECT_EQ(kivo_test::run_in_child([&] { return noise.save_nine_titled_pngs(folder, "skin") ? 1 : 0; }, SIZE_LIMIT),
+              0);
     EXPECT_EQ(kivo_test::read_file(path("skin_top_left.png")) + kivo_test::read_file(path("skin_mid_mid.png")), before);
 }
 
@@ -53,8 +55,9 @@ TEST_F(ImageSaveTest, WritersReportWhatTheFileRefused)
     for (char kind : {'p', 'j', 'x'}) {
         DATA_FILE full(-1);
         ASSERT_TRUE(full.open("/dev/full", fm_write, 0, 0));
-        bool ok = kind == 'p' ? image_write_png(noise, full) : kind == 'j' ? noise.save_jpg(&full, 90, 0)
-                                                                            : noise.save_256_colour_pcx(&full);
+        bool ok = kind == 'p'   ? image_write_png(noise, full)
+                  : kind == 'j' ? noise.save_jpg(&full, 90, 0)
+                                : noise.save_256_colour_pcx(&full);
         EXPECT_FALSE(ok) << kind;
         EXPECT_FALSE(full.close()) << kind;
     }

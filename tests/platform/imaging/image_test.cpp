@@ -6,7 +6,10 @@ using namespace imgtest;
 
 TEST(ImageSurface, StrideFollowsTheAlignmentRule)
 {
-    struct Case { int align, w, stride; } cases[] = {
+    struct Case
+    {
+        int align, w, stride;
+    } cases[] = {
         {0, 5, 6}, {1, 5, 5}, {4, 5, 8}, {4, 8, 8}, {0, 8, 8}, {-3, 7, 8}, {3, 7, 9}, {2, 1, 2},
     };
     for (auto& c : cases) {
@@ -14,8 +17,9 @@ TEST(ImageSurface, StrideFollowsTheAlignmentRule)
         im.alignment = (INT_S8)c.align;
         im.reset((short)c.w, 3);
         EXPECT_EQ(im.stride, c.stride) << c.align << " " << c.w;
-        for (int i = 0; i < im.stride * 3; ++i)
+        for (int i = 0; i < im.stride * 3; ++i) {
             ASSERT_EQ(im.pixels[i], 0u); // new pixels are transparent black
+        }
     }
 }
 
@@ -59,24 +63,30 @@ TEST(ImageSurface, ActiveAreaOnlyNarrowsAndDirtyAreaOnlyGrows)
     clean(im);
     // 'S' sets the active area, 'A' narrows it, 'D' marks dirty; then the
     // rectangle that gives.
-    const struct { char op; short x1, y1, x2, y2; Rect after; } steps[] = {
+    const struct
+    {
+        char op;
+        short x1, y1, x2, y2;
+        Rect after;
+    } steps[] = {
         {'S', 25, 8, -4, 2, {0, 2, 19, 8}}, // clamped and swapped
-        {'S', 2, 2, 12, 8, {2, 2, 12, 8}},   {'A', 15, 0, 5, 5, {5, 2, 12, 5}},
-        {'A', 0, 0, 30, 30, {5, 2, 12, 5}}, // never grows
-        {'A', 14, 0, 18, 9, NO_RECT},       // disjoint: empty
-        {'A', 0, 0, 19, 9, NO_RECT},        // and stays empty
-        {'S', 0, 0, 19, 9, {0, 0, 19, 9}},   {'A', 20, 0, 30, 9, NO_RECT}, // beyond the image: empty,
-        {'S', 0, 0, 19, 9, {0, 0, 19, 9}},   {'A', 3, -9, 8, -1, NO_RECT}, // not its edge column or row
-        {'D', -8, 3, -2, 4, {0, 3, 0, 4}},  // wholly left: column 0 still counts
-        {'D', 7, 9, 5, 20, {0, 3, 7, 9}},    {'D', 2, 1, 3, 2, {0, 1, 7, 9}},
+        {'S', 2, 2, 12, 8, {2, 2, 12, 8}},  {'A', 15, 0, 5, 5, {5, 2, 12, 5}},
+        {'A', 0, 0, 30, 30, {5, 2, 12, 5}},                               // never grows
+        {'A', 14, 0, 18, 9, NO_RECT},                                     // disjoint: empty
+        {'A', 0, 0, 19, 9, NO_RECT},                                      // and stays empty
+        {'S', 0, 0, 19, 9, {0, 0, 19, 9}},  {'A', 20, 0, 30, 9, NO_RECT}, // beyond the image: empty,
+        {'S', 0, 0, 19, 9, {0, 0, 19, 9}},  {'A', 3, -9, 8, -1, NO_RECT}, // not its edge column or row
+        {'D', -8, 3, -2, 4, {0, 3, 0, 4}},                                // wholly left: column 0 still counts
+        {'D', 7, 9, 5, 20, {0, 3, 7, 9}},   {'D', 2, 1, 3, 2, {0, 1, 7, 9}},
     };
     for (auto& t : steps) {
-        if (t.op == 'S')
+        if (t.op == 'S') {
             im.set_active_area(t.x1, t.y1, t.x2, t.y2);
-        else if (t.op == 'A')
+        } else if (t.op == 'A') {
             im.add_rect_to_active_area(t.x1, t.y1, t.x2, t.y2);
-        else
+        } else {
             im.mark_dirty_area(t.x1, t.y1, t.x2, t.y2);
+        }
         EXPECT_EQ(t.op == 'D' ? dirty(im) : active(im), t.after) << t.op << " " << t.x1 << "," << t.y1;
     }
     // An empty clip lets no copy in; a reset opens it again.
@@ -113,16 +123,18 @@ TEST(ImageCopy, EveryTypeClipAndOverlapMatchesThePlainModel)
         const INT_U32 t = COLOUR::alpha_solid_threshold = round % 8 == 5 ? INT_U8(rng() % 256) : saved;
         auto s = snapshot(from), d = snapshot(dst), expect = d;
         Rect box = NO_RECT;
-        for (int j = 0; j < h; ++j)
+        for (int j = 0; j < h; ++j) {
             for (int i = 0; i < w; ++i) {
                 int X = dx + i, Y = dy + j, SX = sx + i, SY = sy + j;
                 if (X < dst.active_x1 || X > dst.active_x2 || Y < dst.active_y1 || Y > dst.active_y2 || SX < 0 ||
-                    SY < 0 || SX >= from.width || SY >= from.height)
+                    SY < 0 || SX >= from.width || SY >= from.height) {
                     continue;
-                expect[(size_t)(Y * dst.width + X)] = ref_combine(s[(size_t)(SY * from.width + SX)],
-                                                                  d[(size_t)(Y * dst.width + X)], type, t);
+                }
+                expect[(size_t)(Y * dst.width + X)] =
+                    ref_combine(s[(size_t)(SY * from.width + SX)], d[(size_t)(Y * dst.width + X)], type, t);
                 box = box == NO_RECT ? Rect{X, Y, X, Y} : Rect{box[0], box[1], X, Y};
             }
+        }
         clean(dst);
         dst.copy(&from, (short)sx, (short)sy, (short)dx, (short)dy, (short)w, (short)h, (IMAGE_COPY_TYPE)type);
         ASSERT_EQ(snapshot(dst), expect) << "round " << round;
@@ -180,14 +192,16 @@ TEST(ImageCopy, BothVectorBlendRowsMatchThePlainRule)
         for (int i = 0; i < 64; ++i) {
             s[i] = random_pixel(rng);
             d[i] = random_pixel(rng);
-            if (round % 7 == 0) // whole groups invisible or solid take the short cuts
+            if (round % 7 == 0) { // whole groups invisible or solid take the short cuts
                 s[i] = (s[i] & 0xFFFFFFu) | (i < 32 ? 0u : 0xFF000000u);
-            else if (round % 7 == 3) // and whole translucent groups theirs
+            } else if (round % 7 == 3) { // and whole translucent groups theirs
                 s[i] = (s[i] & 0xFFFFFFu) | (1 + rng() % 200) << 24;
+            }
         }
         std::vector<INT_U32> expect = d;
-        for (int i = offset; i < offset + n; ++i)
+        for (int i = offset; i < offset + n; ++i) {
             expect[i] = ref_blend(s[i], d[i], t);
+        }
         std::vector<INT_U32> got = d;
         kivo_pixel::blend_row_sse2(got.data() + offset, s.data() + offset, n, t);
         ASSERT_EQ(got, expect) << "sse2 round " << round;
@@ -226,14 +240,13 @@ TEST(ImageExport, FormatsRowOrdersAndTurning)
         return out;
     };
     // As the window layer does: bottom row first. Pitch 4 leaves the gap alone.
-    EXPECT_EQ(exported(-1, -1, 0, 0),
-              (std::vector<INT_U32>{v[3], v[4], v[5], v[0], v[1], v[2], 0, 0}));
-    EXPECT_EQ(exported(4, 1, 1, 0), (std::vector<INT_U32>{0x11443322u, 0xFF00FF00u, 0x800000FFu, 0,
-                                                          0x01040302u, 0xFFFFFFFFu, 0x00FF0000u, 0}));
+    EXPECT_EQ(exported(-1, -1, 0, 0), (std::vector<INT_U32>{v[3], v[4], v[5], v[0], v[1], v[2], 0, 0}));
+    EXPECT_EQ(exported(4, 1, 1, 0), (std::vector<INT_U32>{0x11443322u, 0xFF00FF00u, 0x800000FFu, 0, 0x01040302u,
+                                                          0xFFFFFFFFu, 0x00FF0000u, 0}));
     // Turned a quarter clockwise: row j is column j read bottom up, rows of
     // length 2 under pitch -1; format 0 never turns.
-    EXPECT_EQ(exported(-1, 1, 1, 1), (std::vector<INT_U32>{0x01040302u, 0x11443322u, 0xFFFFFFFFu,
-                                                           0xFF00FF00u, 0x00FF0000u, 0x800000FFu, 0, 0}));
+    EXPECT_EQ(exported(-1, 1, 1, 1), (std::vector<INT_U32>{0x01040302u, 0x11443322u, 0xFFFFFFFFu, 0xFF00FF00u,
+                                                           0x00FF0000u, 0x800000FFu, 0, 0}));
     EXPECT_EQ(exported(-1, 1, 0, 1), exported(-1, 1, 0, 0));
 
     EXPECT_EQ(exported(-4, 1, 0, 0), std::vector<INT_U32>(8, 0u)); // rows before the buffer: nothing

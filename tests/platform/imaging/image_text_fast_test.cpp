@@ -27,8 +27,16 @@ std::string random_text(std::mt19937& rng)
     for (int i = 0; i < n; ++i) {
         switch (rng() % 12) {
         case 0: s += ' '; break;
-        case 1: s += "\x01" "263A,\x01"; break;
-        case 2: s += rng() % 2 ? "\x01" "00e9\x01" : "\x01" "4x\x01"; break;
+        case 1:
+            s += "\x01"
+                 "263A,\x01";
+            break;
+        case 2:
+            s += rng() % 2 ? "\x01"
+                             "00e9\x01"
+                           : "\x01"
+                             "4x\x01";
+            break;
         case 3: s += rng() % 3 ? '\n' : '-'; break;
         default: s += static_cast<char>(0x21 + rng() % 0xDE); break;
         }
@@ -49,8 +57,9 @@ TEST(ImageTextFast, RowsMatchThePlainRule)
             a = static_cast<INT_U8>(kind == 0 ? 0 : kind == 1 ? 255 : rng() % 256);
         }
         std::vector<INT_U32> d(size_t(n) + 8);
-        for (INT_U32& p : d)
+        for (INT_U32& p : d) {
             p = random_pixel(rng);
+        }
         std::vector<INT_U32> want = d, got = d;
         text_row_plain(want.data() + offset, alpha.data(), n, colour, solid);
         text_row(got.data() + offset, alpha.data(), n, colour, solid);
@@ -60,15 +69,18 @@ TEST(ImageTextFast, RowsMatchThePlainRule)
         const int rows = static_cast<int>(rng() % 4);
         const long d_stride = n + 5, a_stride = n + 3;
         std::vector<INT_U8> block_alpha(size_t(rows * a_stride));
-        for (INT_U8& a : block_alpha)
+        for (INT_U8& a : block_alpha) {
             a = static_cast<INT_U8>(rng() % 3 == 0 ? 0 : rng() % 256);
+        }
         std::vector<INT_U32> block_want(size_t(rows * d_stride + 8));
-        for (INT_U32& p : block_want)
+        for (INT_U32& p : block_want) {
             p = random_pixel(rng);
+        }
         std::vector<INT_U32> block_got = block_want;
-        for (int r = 0; r < rows; ++r)
+        for (int r = 0; r < rows; ++r) {
             text_row_plain(block_want.data() + offset + r * d_stride, block_alpha.data() + r * a_stride, n, colour,
                            solid);
+        }
         text_block(block_got.data() + offset, d_stride, block_alpha.data(), a_stride, n, rows, colour, solid);
         ASSERT_EQ(block_got, block_want) << "block round " << round;
     }
@@ -99,8 +111,9 @@ TEST_F(ImageTextFastTest, StringsDrawAndMarkAsThePlainFormDoes)
         const INT_S8 slot = slots[rng() % 4];
         const short size = static_cast<short>(4 + rng() % 40);
         COLOUR colour = rng();
-        if (round % 3 == 0)
+        if (round % 3 == 0) {
             colour.value |= 0xFF000000u;
+        }
         const COLOUR back = rng() % 5 == 0 ? COLOUR(rng()) : COLOUR_INVISIBLE;
         const COLOUR underline = rng() % 5 == 0 ? COLOUR(rng()) : COLOUR_INVISIBLE;
         COLOUR::alpha_solid_threshold = static_cast<INT_U8>(round % 5 == 0 ? rng() % 256 : 255 - rng() % 12);
@@ -119,9 +132,11 @@ TEST_F(ImageTextFastTest, StringsDrawAndMarkAsThePlainFormDoes)
         auto prepare = [&](CANVAS& img) {
             img.x = static_cast<INT_S16>(ox);
             img.y = static_cast<INT_S16>(oy);
-            for (int j = 0; j < h; ++j)
-                for (int i = 0; i < w; ++i)
+            for (int j = 0; j < h; ++j) {
+                for (int i = 0; i < w; ++i) {
                     img.pixels[j * img.stride + i] = ground.pixels[j * ground.stride + i];
+                }
+            }
             img.set_active_area(static_cast<short>(ax1), static_cast<short>(ay1), static_cast<short>(ax2),
                                 static_cast<short>(ay2));
             if (marked) {
@@ -136,13 +151,14 @@ TEST_F(ImageTextFastTest, StringsDrawAndMarkAsThePlainFormDoes)
         const int py = oy + static_cast<int>(rng() % (h + 40)) - 30;
         const bool boxed = rng() % 2 == 0;
         auto draw = [&](IMAGE& img) {
-            if (boxed)
+            if (boxed) {
                 img.draw_string(static_cast<short>(px), static_cast<short>(py), static_cast<short>(px + w),
                                 static_cast<short>(py + h), colour, back, underline, slot, size, size, text.c_str(),
                                 static_cast<short>(effect | (8 << (rng() % 2)) | (0x20 << (rng() % 2))));
-            else
-                img.process_and_render_string(static_cast<short>(px), static_cast<short>(py), colour, back,
-                                              underline, slot, size, size, text.c_str(), effect, -1, 0);
+            } else {
+                img.process_and_render_string(static_cast<short>(px), static_cast<short>(py), colour, back, underline,
+                                              slot, size, size, text.c_str(), effect, -1, 0);
+            }
         };
         const std::mt19937 at = rng;
         {
@@ -167,8 +183,8 @@ TEST_F(ImageTextFastTest, LightnessShiftOnFewColoursAsThePlainForm)
         [](int x, int y) { return 0xFF000000u | static_cast<INT_U32>((x / 40 + y / 9) * 0x1F2F3F); },
         [](int x, int y) { return static_cast<INT_U32>(x * 2654435761u ^ y * 40503u); },
     };
-    for (const auto& ground : grounds)
-        for (double shift : {0.15, -0.1, 0.8, -1.0})
+    for (const auto& ground : grounds) {
+        for (double shift : {0.15, -0.1, 0.8, -1.0}) {
             for (short size : {10, 22, 37}) {
                 CANVAS want = pattern(260, 60, ground), got = pattern(260, 60, ground);
                 auto draw = [&](IMAGE& img) {
@@ -184,6 +200,8 @@ TEST_F(ImageTextFastTest, LightnessShiftOnFewColoursAsThePlainForm)
                 draw(got);
                 ASSERT_EQ(snapshot(got), snapshot(want)) << "shift " << shift << " size " << size;
             }
+        }
+    }
 }
 
 } // namespace

@@ -41,10 +41,12 @@ bool reap(pid_t pid, Clock::time_point deadline)
 {
     for (;;) {
         pid_t r = waitpid(pid, nullptr, WNOHANG);
-        if (r == pid || (r < 0 && errno != EINTR))
+        if (r == pid || (r < 0 && errno != EINTR)) {
             return true;
-        if (ms_left(deadline) == 0)
+        }
+        if (ms_left(deadline) == 0) {
             return false;
+        }
         pause_briefly();
     }
 }
@@ -74,8 +76,9 @@ std::string window_name(Display* d, Window w)
     std::string name;
     if (XGetWindowProperty(d, w, net_name, 0, 1024, False, utf8, &type, &format, &count, &after, &data) == Success &&
         data) {
-        if (type == utf8 && format == 8)
+        if (type == utf8 && format == 8) {
             name.assign(reinterpret_cast<char*>(data), count);
+        }
         XFree(data);
     }
     if (name.empty()) {
@@ -90,18 +93,22 @@ std::string window_name(Display* d, Window w)
 
 Window search(Display* d, Window w, const std::string& title)
 {
-    if (window_name(d, w) == title)
+    if (window_name(d, w) == title) {
         return w;
+    }
     Window root = 0, parent = 0;
     Window* children = nullptr;
     unsigned n = 0;
-    if (!XQueryTree(d, w, &root, &parent, &children, &n))
+    if (!XQueryTree(d, w, &root, &parent, &children, &n)) {
         return 0;
+    }
     Window found = 0;
-    for (unsigned i = 0; i < n && !found; ++i)
+    for (unsigned i = 0; i < n && !found; ++i) {
         found = search(d, children[i], title);
-    if (children)
+    }
+    if (children) {
         XFree(children);
+    }
     return found;
 }
 
@@ -129,8 +136,8 @@ bool XvfbServer::start(int width, int height, int timeout_ms)
     // Everything the child needs is made before fork: it only execs.
     std::string fd_text = std::to_string(fds[1]);
     std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
-    const char* argv[] = {"Xvfb", "-displayfd", fd_text.c_str(), "-nolisten", "tcp", "-screen", "0", screen.c_str(),
-                          nullptr};
+    const char* argv[] = {"Xvfb",    "-displayfd", fd_text.c_str(), "-nolisten", "tcp",
+                          "-screen", "0",          screen.c_str(),  nullptr};
     int null_fd = open("/dev/null", O_RDWR | O_CLOEXEC);
     pid_t pid = fork();
     if (pid == 0) {
@@ -144,8 +151,9 @@ bool XvfbServer::start(int width, int height, int timeout_ms)
         _exit(127);
     }
     close(fds[1]);
-    if (null_fd >= 0)
+    if (null_fd >= 0) {
         close(null_fd);
+    }
     if (pid < 0) {
         close(fds[0]);
         error_ = "fork failed";
@@ -160,18 +168,21 @@ bool XvfbServer::start(int width, int height, int timeout_ms)
     while (!done && !ended && ms_left(deadline) > 0) {
         pollfd p = {fds[0], POLLIN, 0};
         int r = poll(&p, 1, ms_left(deadline));
-        if (r < 0 && errno == EINTR)
+        if (r < 0 && errno == EINTR) {
             continue;
-        if (r <= 0)
+        }
+        if (r <= 0) {
             break;
+        }
         char c;
         ssize_t n = read(fds[0], &c, 1);
-        if (n == 1 && c == '\n')
+        if (n == 1 && c == '\n') {
             done = !number.empty();
-        else if (n == 1)
+        } else if (n == 1) {
             number += c;
-        else if (n == 0 || errno != EINTR)
+        } else if (n == 0 || errno != EINTR) {
             ended = true;
+        }
     }
     close(fds[0]);
     if (!done) {
@@ -186,8 +197,9 @@ bool XvfbServer::start(int width, int height, int timeout_ms)
 
 void XvfbServer::stop(int timeout_ms)
 {
-    if (pid_ <= 0)
+    if (pid_ <= 0) {
         return;
+    }
     kill(pid_, SIGTERM);
     if (!reap(pid_, deadline_after(timeout_ms))) {
         kill(pid_, SIGKILL);
@@ -213,14 +225,16 @@ XReader::XReader(const std::string& display)
 
 XReader::~XReader()
 {
-    if (display_)
+    if (display_) {
         XCloseDisplay(dpy(display_));
+    }
 }
 
 unsigned long XReader::find_window(const std::string& title)
 {
-    if (!display_)
+    if (!display_) {
         return 0;
+    }
     Display* d = dpy(display_);
     XSync(d, False);
     return search(d, DefaultRootWindow(d), title);
@@ -231,16 +245,18 @@ unsigned long XReader::wait_for_window(const std::string& title, int timeout_ms)
     Clock::time_point deadline = deadline_after(timeout_ms);
     for (;;) {
         unsigned long w = find_window(title);
-        if (w || ms_left(deadline) == 0)
+        if (w || ms_left(deadline) == 0) {
             return w;
+        }
         pause_briefly();
     }
 }
 
 bool XReader::read_rgb(unsigned long window, int x, int y, int w, int h, XPixels* out)
 {
-    if (!display_ || w < 1 || h < 1)
+    if (!display_ || w < 1 || h < 1) {
         return false;
+    }
     Display* d = dpy(display_);
     XSync(d, False);
     x_failed = false;
@@ -249,8 +265,9 @@ bool XReader::read_rgb(unsigned long window, int x, int y, int w, int h, XPixels
     XSync(d, False);
     XSetErrorHandler(previous);
     if (!image || x_failed) {
-        if (image)
+        if (image) {
             XDestroyImage(image);
+        }
         return false;
     }
     int rs = shift_of(image->red_mask), gs = shift_of(image->green_mask), bs = shift_of(image->blue_mask);
@@ -270,23 +287,26 @@ bool XReader::read_rgb(unsigned long window, int x, int y, int w, int h, XPixels
     return true;
 }
 
-bool XReader::wait_for_rgb(unsigned long window, int x, int y, int w, int h,
-                           const std::vector<std::uint32_t>& expected, int timeout_ms, XPixels* out)
+bool XReader::wait_for_rgb(unsigned long window, int x, int y, int w, int h, const std::vector<std::uint32_t>& expected,
+                           int timeout_ms, XPixels* out)
 {
     Clock::time_point deadline = deadline_after(timeout_ms);
     for (;;) {
-        if (read_rgb(window, x, y, w, h, out) && out->rgb == expected)
+        if (read_rgb(window, x, y, w, h, out) && out->rgb == expected) {
             return true;
-        if (ms_left(deadline) == 0)
+        }
+        if (ms_left(deadline) == 0) {
             return false;
+        }
         pause_briefly();
     }
 }
 
 bool XReader::request_close(unsigned long window)
 {
-    if (!display_)
+    if (!display_) {
         return false;
+    }
     Display* d = dpy(display_);
     Atom protocols = XInternAtom(d, "WM_PROTOCOLS", False);
     Atom delete_window = XInternAtom(d, "WM_DELETE_WINDOW", False);
@@ -297,8 +317,9 @@ bool XReader::request_close(unsigned long window)
     int count = 0;
     bool takes_it = false;
     if (XGetWMProtocols(d, window, &taken, &count)) {
-        for (int i = 0; i < count; ++i)
+        for (int i = 0; i < count; ++i) {
             takes_it = takes_it || taken[i] == delete_window;
+        }
         XFree(taken);
     }
     if (takes_it) {

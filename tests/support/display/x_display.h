@@ -69,8 +69,8 @@ public:
     bool read_rgb(unsigned long window, int x, int y, int w, int h, XPixels* out);
     // Reads the rectangle until it equals expected (w x h values
     // 0x00RRGGBB) or timeout_ms has passed; out keeps the last reading.
-    bool wait_for_rgb(unsigned long window, int x, int y, int w, int h,
-                      const std::vector<std::uint32_t>& expected, int timeout_ms, XPixels* out);
+    bool wait_for_rgb(unsigned long window, int x, int y, int w, int h, const std::vector<std::uint32_t>& expected,
+                      int timeout_ms, XPixels* out);
 
     // Asks the window to close as a window manager does when a person
     // clicks its close box: a WM_DELETE_WINDOW message. False when the
