@@ -3,7 +3,7 @@
 JOBS := $(shell nproc 2>/dev/null || echo 2)
 CMAKE_GEN := -G Ninja
 
-.PHONY: all deps run test bench fuzz release clean
+.PHONY: all deps run test bench fuzz release check-format format clean
 
 all: release
 
@@ -54,6 +54,14 @@ fuzz: deps
 	    -artifact_prefix=build/fuzz/crashes/$$t/ -print_final_stats=1 \
 	    build/fuzz/corpus/$$t build/fuzz/seeds/$$t || failed="$$failed $$t"; done; \
 	[ -z "$$failed" ] || { echo "fuzz findings in:$$failed (inputs in build/fuzz/crashes)"; exit 1; }
+
+# Every C++ source as .clang-format has it: check-format fails on any
+# that is not (CI runs it); format puts them right.
+check-format: deps
+	@bash scripts/check-format.sh
+
+format: deps
+	@bash scripts/format.sh
 
 clean:
 	rm -rf build

@@ -9,7 +9,7 @@ packages=(
   zlib1g-dev libsdl2-dev libfreetype-dev libpng-dev libjpeg-dev
   libpixman-1-dev libstb-dev
   fonts-dejavu-core fonts-dejavu-extra fonts-linuxlibertine
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev clang-format clang-tidy
   xvfb xdotool libcairo2-dev
   libx11-dev libxkbcommon-dev xkb-data
   xdg-utils libglib2.0-bin
