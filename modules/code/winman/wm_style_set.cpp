@@ -741,38 +741,44 @@ bool WM_STYLE_SET::read_from_config_file(CONFIG_FILE& cfg, WM_FONT_ID_CALLBACK f
         if (!present && k.required) {
             return false;
         }
-        if (!present || k.kind != KIND_TEXT) {
-            continue;
+        if (present && k.kind == KIND_TEXT && !read_text_key(k.field, value, font_id_of, data, folder)) {
+            return false;
         }
-        switch (k.field) {
-        case F_NAME: set_name(value); break;
-        case F_IMAGE_FILENAME: set_image_base_string(value); break;
-        case F_IMAGE_PATH: {
-            // "$HERE" is the file's own folder; without one, the
-            // application data's config folder.
-            const bool here = std::strncmp(value, "$HERE", 5) == 0;
-            char confined[2048];
-            if (here && !folder) {
-                if (!stored_path_is_usable(value)) {
-                    return false;
-                }
-                set_image_path("$APPDATA/config");
-            } else {
-                if (!read_stored_path(value, confined, here ? folder : nullptr)) {
-                    return false;
-                }
-                set_image_path(confined);
+    }
+    return true;
+}
+
+bool WM_STYLE_SET::read_text_key(int field, const char* value, WM_FONT_ID_CALLBACK font_id_of, void* data,
+                                 FOLDER* folder)
+{
+    switch (field) {
+    case F_NAME: set_name(value); break;
+    case F_IMAGE_FILENAME: set_image_base_string(value); break;
+    case F_IMAGE_PATH: {
+        // "$HERE" is the file's own folder; without one, the
+        // application data's config folder.
+        const bool here = std::strncmp(value, "$HERE", 5) == 0;
+        char confined[2048];
+        if (here && !folder) {
+            if (!stored_path_is_usable(value)) {
+                return false;
             }
-            load_runtime_image_cache();
-            break;
-        }
-        case F_FONT_NAME:
-            if (value[0] && font_id_of) {
-                font_id = static_cast<INT_S8>(font_id_of(value, data));
+            set_image_path("$APPDATA/config");
+        } else {
+            if (!read_stored_path(value, confined, here ? folder : nullptr)) {
+                return false;
             }
-            break;
-        default: break;
+            set_image_path(confined);
         }
+        load_runtime_image_cache();
+        break;
+    }
+    case F_FONT_NAME:
+        if (value[0] && font_id_of) {
+            font_id = static_cast<INT_S8>(font_id_of(value, data));
+        }
+        break;
+    default: break;
     }
     return true;
 }
@@ -804,15 +810,8 @@ bool WM_STYLE_SET::put_to_data_device(DATA_DEVICE& d)
     return true;
 }
 
-bool WM_STYLE_SET::get_from_data_device(DATA_DEVICE& d)
+bool WM_STYLE_SET::get_names_and_path(DATA_DEVICE& d, INT_S32 version)
 {
-    INT_S32 version;
-    if (!get_s32(d, version)) {
-        return false;
-    }
-    if (version > static_cast<INT_S32>(record_version)) {
-        version = record_version;
-    }
     delete[] image_filename;
     delete[] name;
     image_filename = name = nullptr;
@@ -843,6 +842,21 @@ bool WM_STYLE_SET::get_from_data_device(DATA_DEVICE& d)
         return false;
     }
     set_image_path(confined);
+    return true;
+}
+
+bool WM_STYLE_SET::get_from_data_device(DATA_DEVICE& d)
+{
+    INT_S32 version;
+    if (!get_s32(d, version)) {
+        return false;
+    }
+    if (version > static_cast<INT_S32>(record_version)) {
+        version = record_version;
+    }
+    if (!get_names_and_path(d, version)) {
+        return false;
+    }
 
     // {colour, read from this version on; 0 always}
     struct GATED

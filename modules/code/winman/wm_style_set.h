@@ -102,6 +102,10 @@ public:
 private:
     // Copies the text and zero-fills the rest of image_path.
     void set_image_path(const char* text);
+    // One text key of a style-set file: name, image file, image path or font.
+    bool read_text_key(int field, const char* value, WM_FONT_ID_CALLBACK font_id_of, void* data, FOLDER* folder);
+    // The record's image file name, name and confined image path.
+    bool get_names_and_path(DATA_DEVICE& d, INT_S32 version);
 };
 
 #endif
