@@ -48,7 +48,7 @@ WM_MESG RESULT_PAGE::monitor()
         KEYBOARD::get_code();
         return handle(nullptr, reinterpret_cast<void*>(1), nullptr);
     }
-    return 0;
+    return WM_MESG_NONE;
 }
 
 WM_MESG RESULT_PAGE::handle(WM_SCREEN_OBJECT* object, void* message, void*)
@@ -80,5 +80,5 @@ WM_MESG RESULT_PAGE::handle(WM_SCREEN_OBJECT* object, void* message, void*)
         break;
     default: break;
     }
-    return 0;
+    return WM_MESG_NONE;
 }

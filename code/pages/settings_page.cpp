@@ -191,5 +191,5 @@ WM_MESG SETTINGS_PAGE::handle(WM_SCREEN_OBJECT* object, void* message, void*)
         break;
     default: break;
     }
-    return 0;
+    return WM_MESG_NONE;
 }

@@ -54,7 +54,7 @@ WM_MESG WM_BUTTON::monitor()
         // The pointer stands for the left button; a real press inside is
         // not one more press.
         if (inside && left) {
-            return 0;
+            return WM_MESG_NONE;
         }
         left = inside;
     }
@@ -70,7 +70,7 @@ WM_MESG WM_BUTTON::monitor()
     }
     ask_activated();
     if (!enabled) {
-        return 0;
+        return WM_MESG_NONE;
     }
     const INT_U8 event = track_press(inside, left, type2);
     result = event ? fire_event(event, left) : 0;

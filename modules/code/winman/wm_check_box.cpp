@@ -87,7 +87,7 @@ WM_MESG WM_CHECK_BOX::callback(WM_SCREEN_OBJECT*, void* check_box, void*)
 {
     WM_CHECK_BOX* self = static_cast<WM_CHECK_BOX*>(check_box);
     if (!self) {
-        return 0;
+        return WM_MESG_NONE;
     }
     self->checked = self->checked ? 0 : 1;
     self->show_state();
@@ -101,7 +101,7 @@ WM_MESG WM_CHECK_BOX::callback(WM_SCREEN_OBJECT*, void* check_box, void*)
         user(self, self->callback_data1, self->callback_data2);
     }
     // The inner button hands this up as "input taken".
-    return 0;
+    return WM_MESG_NONE;
 }
 
 INT_U8 WM_CHECK_BOX::activated_callback(WM_BUTTON*, void* check_box)

@@ -490,7 +490,7 @@ WM_MESG WM_DIALOG::monitor()
     const INT_S16 px = MOUSE::x, py = MOUSE::y;
     const INT_U8 left = MOUSE::buttons & 1;
     if (!visible && !dragging) {
-        return 0;
+        return WM_MESG_NONE;
     }
     const bool shown = target_alpha != 0 && !closing;
     // A floating menu whose grid has a focused row keeps the focus here.
@@ -538,7 +538,7 @@ WM_MESG WM_DIALOG::monitor()
     }
     was_pressed = left;
     if (dragging || !shown || !visible) {
-        return 0;
+        return WM_MESG_NONE;
     }
 
     WM_DIALOG* const previous = active_dialog;

@@ -129,7 +129,7 @@ void WM_DIALOG::start_animation(INT_U8 opening)
 WM_MESG WM_DIALOG::update(INT_U8 modal)
 {
     if (!visible && !dragging) {
-        return 0;
+        return WM_MESG_NONE;
     }
     if (const WM_MESG r = WM_SCREEN_OBJECT::update(modal)) {
         return r;

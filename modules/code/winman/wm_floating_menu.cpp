@@ -674,7 +674,7 @@ WM_MESG WM_FLOATING_MENU::scrolling_callback(WM_SCREEN_OBJECT*, void* menu, void
 {
     WM_FLOATING_MENU* m = static_cast<WM_FLOATING_MENU*>(menu);
     if (!m || !m->grid) {
-        return 0;
+        return WM_MESG_NONE;
     }
     m->clear_scrolling_buttons();
     INT_S32 step = 0;
@@ -699,7 +699,7 @@ WM_MESG WM_FLOATING_MENU::scrolling_callback(WM_SCREEN_OBJECT*, void* menu, void
     if (v == 0) {
         m->clear_row_press(m->down_button);
     }
-    return 0;
+    return WM_MESG_NONE;
 }
 
 // ---- input pass --------------------------------------------------------------------
@@ -821,7 +821,7 @@ WM_MESG WM_FLOATING_MENU::monitor()
         prev_visible = visible;
     }
     if (!visible) {
-        return 0;
+        return WM_MESG_NONE;
     }
     if (grid) {
         run_navigation_keys();

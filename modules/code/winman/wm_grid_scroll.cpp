@@ -398,7 +398,7 @@ INT_U8 WM_GRID::get_row_y_pos(INT_S16 row, long& y1, long& y2)
 WM_MESG WM_GRID::monitor()
 {
     if (!visible) {
-        return 0;
+        return WM_MESG_NONE;
     }
     current_grid = this;
     WM_MESG result = WM_SCREEN_OBJECT::monitor();
@@ -433,7 +433,7 @@ WM_MESG WM_GRID::monitor()
 WM_MESG WM_GRID::update(INT_U8 modal)
 {
     if (!visible) {
-        return 0;
+        return WM_MESG_NONE;
     }
     current_grid = this;
     WM_MESG result = WM_SCREEN_OBJECT::update(modal);

@@ -247,7 +247,7 @@ WM_MESG WM_KEYBOARD::keyboard_callback(WM_SCREEN_OBJECT* key, void* kind, void* 
 {
     auto* k = static_cast<WM_KEYBOARD*>(keyboard);
     if (!k || !key) {
-        return 0;
+        return WM_MESG_NONE;
     }
     INT_S16 row = -1, column = -1;
     INT_U8 typed = 0;
@@ -263,7 +263,7 @@ WM_MESG WM_KEYBOARD::keyboard_callback(WM_SCREEN_OBJECT* key, void* kind, void* 
                  {125, 0}, {126, 0}, {124, 0}, {57, 0}, {56, 0},  {-1, 0}};
     const int n = static_cast<int>(reinterpret_cast<std::intptr_t>(kind));
     if (n < WMK_KIND_CHARACTER || n > WMK_KIND_EXT) {
-        return 0;
+        return WM_MESG_NONE;
     }
     if (posts[n].code != -1) {
         k->pending_code = posts[n].code;
@@ -297,7 +297,7 @@ WM_MESG WM_KEYBOARD::keyboard_callback(WM_SCREEN_OBJECT* key, void* kind, void* 
         break;
     default: break;
     }
-    return 0;
+    return WM_MESG_NONE;
 }
 
 INT_U8 WM_KEYBOARD::activated_callback(WM_BUTTON* key, void* keyboard)
@@ -327,7 +327,7 @@ WM_MESG WM_KEYBOARD::monitor()
         }
         pending_code = -1;
         pending_char = 0;
-        return 0;
+        return WM_MESG_NONE;
     }
     const WM_MESG result = WM_SCREEN_OBJECT::monitor();
 

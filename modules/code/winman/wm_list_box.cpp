@@ -152,17 +152,17 @@ WM_MESG WM_LIST_BOX::list_box_selection_callback(WM_SCREEN_OBJECT* line, void* b
 {
     auto* self = static_cast<WM_LIST_BOX*>(box);
     if (!self || !self->popup) {
-        return 0;
+        return WM_MESG_NONE;
     }
     for (INT_S16 i = 0; i < self->line_count; ++i) {
         if (self->popup->get_button(i) == line) {
             if (i != self->current_selection) {
                 self->select(i, 1);
             }
-            return 0;
+            return WM_MESG_NONE;
         }
     }
-    return 0;
+    return WM_MESG_NONE;
 }
 
 // ---- readout -------------------------------------------------------------------------
@@ -231,7 +231,7 @@ WM_MESG WM_LIST_BOX::monitor()
     }
 
     if (current_selection == reported_selection && !refresh) {
-        return 0;
+        return WM_MESG_NONE;
     }
     refresh = 0;
     update_current_selection();

@@ -145,7 +145,7 @@ WM_MESG wm_logo_page_monitor()
     const time_t now = static_cast<time_t>(get_wall_seconds());
     if (expire_time == 0) {
         expire_time = now + seconds_to_show;
-        return 0;
+        return WM_MESG_NONE;
     }
     if (done_one_pass && expire_time < now) {
         empty_image();
@@ -162,7 +162,7 @@ WM_MESG wm_logo_page_monitor()
         expire_time = now - 1;
     }
     done_one_pass = 1;
-    return 0;
+    return WM_MESG_NONE;
 }
 
 void wm_logo_set_message(short x, short y, const char* text, COLOUR colour, char font, short font_x_size,

@@ -132,14 +132,14 @@ WM_MESG WM_MENU::menu_callback(WM_SCREEN_OBJECT*, void* data, void*)
 {
     WM_MENU* menu = static_cast<WM_MENU*>(data);
     if (!menu || !menu->popup) {
-        return 0;
+        return WM_MESG_NONE;
     }
     WM_FLOATING_MENU* p = menu->popup;
     // Before its first draw the popup has not opened yet: a second press
     // opens it again rather than closing what was never shown.
     if (p->is_modal_object() && p->drawn) {
         menu->close_popup(false);
-        return 0;
+        return WM_MESG_NONE;
     }
     if (menu->open_callback) {
         menu->open_callback(menu, menu->open_data1, menu->open_data2);
@@ -148,7 +148,7 @@ WM_MESG WM_MENU::menu_callback(WM_SCREEN_OBJECT*, void* data, void*)
     p->reset();
     p->request_draw();
     menu->position_popup();
-    return 0;
+    return WM_MESG_NONE;
 }
 
 void WM_MENU::show_popup()
@@ -182,22 +182,22 @@ WM_MESG WM_MENU::monitor()
 WM_MESG WM_MENU::update(INT_U8 modal)
 {
     if (!visible) {
-        return 0;
+        return WM_MESG_NONE;
     }
     const WM_MESG r = WM_BUTTON::update(modal);
     if (r) {
         return r;
     }
     if (!popup_open || !popup || !popup->visible) {
-        return 0;
+        return WM_MESG_NONE;
     }
     if (popup->current_alpha != popup->target_alpha || popup->x != popup->slide_end.x ||
         popup->y != popup->slide_end.y) {
-        return 0;
+        return WM_MESG_NONE;
     }
     const INT_S16 px = MOUSE::x, py = MOUSE::y;
     if (WM_BUTTON::is_in_it(px, py) || popup->is_in_menu(px, py)) {
-        return 0;
+        return WM_MESG_NONE;
     }
     WM_MENU* member = find_group_member_at_pos(px, py);
     if (member && member != this && member->enabled && member->popup) {
@@ -214,13 +214,13 @@ WM_MESG WM_MENU::update(INT_U8 modal)
         member->show_popup();
         other->request_draw();
         member->set_down(1);
-        return 0;
+        return WM_MESG_NONE;
     }
     if (button_type == 2) {
         close_popup(false);
         clear_press();
     }
-    return 0;
+    return WM_MESG_NONE;
 }
 
 // ---- placement -----------------------------------------------------------------------

@@ -83,12 +83,12 @@ short WM_PAGE_BASE::get_height()
 
 WM_MESG WM_PAGE_BASE::handle(WM_SCREEN_OBJECT*, void*, void*)
 {
-    return 0;
+    return WM_MESG_NONE;
 }
 
 WM_MESG WM_PAGE_BASE::monitor()
 {
-    return 0;
+    return WM_MESG_NONE;
 }
 
 void WM_PAGE_BASE::objects_deleting() {}

@@ -416,7 +416,7 @@ WM_MESG WM_PAGE_TOOL_MANAGER::setup_pages()
 {
     WM_PAGE_TOOL_MANAGER* t = logo_me;
     if (!t || !t->loaded) {
-        return 0;
+        return WM_MESG_NONE;
     }
     for (long i = 0; i < t->area_count; i++) {
         WM_AREA* a = t->area_object(i);
@@ -430,7 +430,7 @@ WM_MESG WM_PAGE_TOOL_MANAGER::setup_pages()
     if (setup_func) {
         setup_func();
     }
-    return 11;
+    return WM_MESG_MIX;
 }
 
 INT_U8 WM_PAGE_TOOL_MANAGER::setup_page(unsigned long page_id, WM_OBJECT_CALLBACK callback, long area)

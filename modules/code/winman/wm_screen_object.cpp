@@ -538,13 +538,13 @@ WM_MESG WM_SCREEN_OBJECT::monitor()
             monitor_modals = 1;
             if (r == WM_MESG_CLOSE_MODAL) {
                 remove_modal_object(m, 1, 0);
-                return 0;
+                return WM_MESG_NONE;
             }
             return r;
         }
     }
     if (!visible) {
-        return 0;
+        return WM_MESG_NONE;
     }
     WM_MESG r = 0;
     for (LISTNODE* n = objects.head; n && !r;) {
@@ -573,7 +573,7 @@ WM_MESG WM_SCREEN_OBJECT::monitor()
     return_key_down = k;
     if (pressed) {
         if (right_mouse_object || !is_in_it(px, py)) {
-            return 0;
+            return WM_MESG_NONE;
         }
         right_mouse_object = this;
         take_focus();
@@ -582,11 +582,11 @@ WM_MESG WM_SCREEN_OBJECT::monitor()
                    : 0;
     }
     if (right_mouse_object != this) {
-        return 0;
+        return WM_MESG_NONE;
     }
     right_mouse_object = nullptr;
     if (!is_in_it(px, py)) {
-        return 0;
+        return WM_MESG_NONE;
     }
     return right_click_mode == 1 || right_click_mode == 2
                ? right_click_callback(this, right_click_data1, right_click_data2)

@@ -567,7 +567,7 @@ WM_MESG WM_SCROLLBAR::monitor()
         if (redraw && visible) {
             request_draw();
         }
-        return 0;
+        return WM_MESG_NONE;
     }
     if (visible) {
         request_draw();

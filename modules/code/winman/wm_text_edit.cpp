@@ -639,7 +639,7 @@ WM_MESG WM_TEXT_EDIT::monitor()
     }
     if (!enabled || !visible) {
         selection.drag_x = -1;
-        return 0;
+        return WM_MESG_NONE;
     }
     const WM_MESG base = WM_SCREEN_OBJECT::monitor();
     if (base) {
@@ -722,7 +722,7 @@ WM_MESG WM_TEXT_EDIT::handle_code()
         return press_return();
     }
     if (operation == TEXT_EDIT_NONE) {
-        return 0;
+        return WM_MESG_NONE;
     }
     KEYBOARD::get_code();
     if (operation == TEXT_EDIT_DELETE_FORWARD) {
@@ -732,7 +732,7 @@ WM_MESG WM_TEXT_EDIT::handle_code()
     if (!(draw_flags & TEXT_EDIT_PASSWORD)) {
         move_cursor(cursor_target(operation), held(KEY_SHIFT));
     }
-    return 0;
+    return WM_MESG_NONE;
 }
 
 // Return acts once the key is up again: while it is held the code waits.
@@ -742,13 +742,13 @@ WM_MESG WM_TEXT_EDIT::press_return()
 {
     WM_MESG result = 0;
     if (held(return_key)) {
-        return 0;
+        return WM_MESG_NONE;
     }
     KEYBOARD::get_code();
     if (use_soft_keyboard == 1) {
         if (!soft_keyboard) {
             show_keyboard();
-            return 0;
+            return WM_MESG_NONE;
         }
         hide_keyboard();
     }
@@ -765,14 +765,14 @@ WM_MESG WM_TEXT_EDIT::press_return()
 WM_MESG WM_TEXT_EDIT::delete_forward()
 {
     if (soft_keyboard_hidden()) {
-        return 0;
+        return WM_MESG_NONE;
     }
     if (!selection.empty()) {
         delete_selection();
     } else if (cursor < to_s16(text_length())) {
         replace_text(cursor, cursor + 1, "", 0);
     } else {
-        return 0;
+        return WM_MESG_NONE;
     }
     return changed();
 }
@@ -785,7 +785,7 @@ WM_MESG WM_TEXT_EDIT::delete_back()
         replace_text(cursor - 1, cursor, "", 0);
         --cursor;
     } else {
-        return 0;
+        return WM_MESG_NONE;
     }
     return changed();
 }
@@ -819,13 +819,13 @@ INT_S16 WM_TEXT_EDIT::cursor_target(WM_TEXT_EDIT_OPERATION movement)
 WM_MESG WM_TEXT_EDIT::copy_selection(bool cut)
 {
     if ((draw_flags & TEXT_EDIT_PASSWORD) || selection.empty()) {
-        return 0;
+        return WM_MESG_NONE;
     }
     long lo, hi;
     selection.get_span(text_length(), lo, hi);
     KIVO_STRING(std::string(chars(text) + lo, static_cast<std::size_t>(hi - lo)).c_str()).copy_into_clipboard();
     if (!cut) {
-        return 0;
+        return WM_MESG_NONE;
     }
     delete_selection();
     return changed();
@@ -869,7 +869,7 @@ WM_MESG WM_TEXT_EDIT::revert()
 WM_MESG WM_TEXT_EDIT::type_char(unsigned c)
 {
     if (!typeable(c) || (filter && !filter(static_cast<INT_U16>(c)))) {
-        return 0;
+        return WM_MESG_NONE;
     }
     if (!selection.empty()) {
         delete_selection();
@@ -882,7 +882,7 @@ WM_MESG WM_TEXT_EDIT::type_char(unsigned c)
         ++cursor;
         return changed();
     }
-    return 0;
+    return WM_MESG_NONE;
 }
 
 // The character half of a pass: one character per pass.
@@ -890,7 +890,7 @@ WM_MESG WM_TEXT_EDIT::handle_char()
 {
     const unsigned c = KEYBOARD::get_char();
     if (!c || soft_keyboard_hidden()) {
-        return 0;
+        return WM_MESG_NONE;
     }
     switch (text_edit_operation_for_char(c, held(KEY_COMMAND) || held(KEY_CONTROL))) {
     case TEXT_EDIT_DELETE_BACK: return delete_back();
@@ -901,7 +901,7 @@ WM_MESG WM_TEXT_EDIT::handle_char()
         paste(result);
         return result;
     }
-    case TEXT_EDIT_SELECT_ALL: select_all(); return 0;
+    case TEXT_EDIT_SELECT_ALL: select_all(); return WM_MESG_NONE;
     case TEXT_EDIT_REVERT: return revert();
     default: return type_char(c);
     }
@@ -1102,11 +1102,11 @@ WM_MESG WM_TEXT_EDIT::soft_keyboard_callback(WM_SCREEN_OBJECT* echo, void* edit,
     auto* target = static_cast<WM_TEXT_EDIT*>(edit);
     auto* source = static_cast<WM_TEXT_EDIT*>(echo);
     if (!target || !source) {
-        return 0;
+        return WM_MESG_NONE;
     }
     target->set_buffer(chars(source->text));
     if (!target->report_changes) {
-        return 0;
+        return WM_MESG_NONE;
     }
     play_action_sound();
     return target->callback ? target->callback(target, target->callback_data1, target->callback_data2) : 0;
