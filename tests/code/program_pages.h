@@ -26,7 +26,6 @@ protected:
     void SetUp() override
     {
         WidgetTest::SetUp();
-        WM_PAGE_TOOL_MANAGER::reset_statics();
         db = DATABASE();
     }
     void TearDown() override

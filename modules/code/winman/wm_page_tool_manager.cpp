@@ -279,15 +279,6 @@ INT_U8 wm_picture_size_ok(long w, long h)
     return w > 0 && h > 0 && w <= WM_MAX_PICTURE_SIDE && h <= WM_MAX_PICTURE_SIDE && w * h <= WM_MAX_PICTURE_PIXELS;
 }
 
-void WM_PAGE_TOOL_MANAGER::reset_statics()
-{
-    setup_func = nullptr;
-    logo_me = nullptr;
-    already_faded = 0;
-    generic_object_callback = nullptr;
-    generic_object_data = nullptr;
-}
-
 WM_AREA* WM_PAGE_TOOL_MANAGER::area_object(long i)
 {
     // The file counts its areas in 32 bits, the page manager in 16, and a

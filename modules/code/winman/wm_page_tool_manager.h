@@ -104,9 +104,6 @@ public:
     // Places every area by its record and calls the starting-pages
     // callback. 11 (the mix), or 0 while nothing is loaded.
     static WM_MESG setup_pages();
-    // The starting-pages callback, the manager it works on and the
-    // logo-shown flag back to their state at program start.
-    static void reset_statics();
 
     // ---- building from records ------------------------------------------
     // Builds the page `page_id` of the area (-1: the current one) into the

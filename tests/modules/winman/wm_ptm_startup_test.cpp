@@ -39,7 +39,6 @@ protected:
     void SetUp() override
     {
         WidgetTest::SetUp();
-        WM_PAGE_TOOL_MANAGER::reset_statics();
         built.clear(), order.clear(), starts = 0;
     }
     void TearDown() override
