@@ -3,9 +3,13 @@
 // found through a whole folder tree; and a page record made from the
 // widgets on screen.
 #include "config_file.h"
+#include "settings_lock.h"
 #include "wm_page_manager.h"
 #include "wm_page_tool_manager.h"
 #include "wm_ptm_records.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <string>
@@ -85,6 +89,46 @@ void current_path_into(WM_PTM_TEXT& path)
         text[0] = 0;
     }
     path.set(text);
+}
+
+// Longest set file name whose new file's name ("." + name + ".ss-new")
+// still fits an entry name.
+constexpr std::size_t MAX_RESAVED_NAME = 200;
+
+// Written beside the source and moved over it only when complete, so a
+// failed write leaves the source as it was. The source stays locked
+// meanwhile, so the new file's name, fixed by the source's, can only be
+// found there already when a rewrite of the same set was killed: that
+// file is removed first.
+void resave_style_set(WM_STYLE_SET& set, FOLDER& folder, const char* name, void* tool_manager)
+{
+    if (std::strlen(name) > MAX_RESAVED_NAME) {
+        return;
+    }
+    const std::string temp = "." + std::string(name) + ".ss-new";
+    const std::string target = folder.get_path_string(name);
+    const std::string temp_path = folder.get_path_string(temp.c_str());
+    if (target.empty() || temp_path.empty()) {
+        return;
+    }
+    SETTINGS_LOCK lock(target.c_str());
+    if (!lock.held()) {
+        return;
+    }
+    // Anything else by that name was not made by a rewrite: it stays, and
+    // the set is not rewritten through it.
+    struct stat st;
+    if (lstat(temp_path.c_str(), &st) == 0 &&
+        (!S_ISREG(st.st_mode) || st.st_uid != geteuid() || !folder.remove(temp.c_str()))) {
+        return;
+    }
+    CONFIG_FILE out;
+    out.set_filename(temp.c_str(), 1);
+    const bool written =
+        set.write_to_config_file(out, WM_PAGE_TOOL_MANAGER::style_set_write_find_font, tool_manager, &folder);
+    if (!written || !FOLDER::replace_file(temp_path.c_str(), target.c_str())) {
+        folder.remove(temp.c_str());
+    }
 }
 
 } // namespace
@@ -174,20 +218,7 @@ void WM_PAGE_TOOL_MANAGER::load_style_sets_callback(FOLDER_CONTENT_ENTRY* entry,
     if (!load_resave_style_sets) {
         return;
     }
-    // Written beside the source and moved over it only when complete, so
-    // a failed write leaves the source as it was.
-    char temp[64];
-    if (!folder.get_unique_name(temp, sizeof(temp), ".ss-new")) {
-        return;
-    }
-    CONFIG_FILE out;
-    out.set_filename(temp, 1);
-    const bool written = ptm->style_sets[index]->write_to_config_file(out, style_set_write_find_font, ptm, &folder);
-    const std::string temp_path = folder.get_path_string(temp);
-    const std::string target = folder.get_path_string(entry->name);
-    if (!written || temp_path.empty() || target.empty() || !FOLDER::replace_file(temp_path.c_str(), target.c_str())) {
-        folder.remove(temp);
-    }
+    resave_style_set(*ptm->style_sets[index], folder, entry->name, ptm);
 }
 
 // ---- constants, images, colours ---------------------------------------------

@@ -2,16 +2,10 @@
 
 #include "debug_stream.h"
 #include "errors.h"
+#include "settings_lock.h"
 #include "text_file.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cctype>
-#include <cerrno>
-#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -172,83 +166,6 @@ bool write_entry(TEXT_FILE* out, const char* key, const char* value)
     ok = (*out << value) && ok;
     return (*out << "\n") && ok;
 }
-
-// An advisory lock on the settings file for one read-modify-write, so that
-// programs writing the same file wait for each other instead of losing each
-// other's entries. Every write replaces the file by a rename, so a lock won
-// after waiting may be on a file that is no longer the settings file: then
-// the current one is locked instead. A missing file is created empty to be
-// locked; when no write replaced it, it is removed again.
-class SETTINGS_LOCK
-{
-public:
-    explicit SETTINGS_LOCK(const char* file) : path(file)
-    {
-        // Bounded: each retry means another program completed a write.
-        for (int tries = 0; tries < 1000 && fd < 0 && file[0]; ++tries) {
-            // Without waiting: a named pipe would wait for a writer.
-            bool made = false;
-            int f = ::open(file, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-            if (f < 0 && errno == ENOENT) {
-                f = ::open(file, O_RDONLY | O_NONBLOCK | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-                made = f >= 0;
-                if (f < 0 && errno == EEXIST) {
-                    continue;
-                }
-            }
-            // Only a plain file is locked. Anything else cannot be written
-            // and the write reports it.
-            struct stat st;
-            if (f >= 0 && (fstat(f, &st) != 0 || !S_ISREG(st.st_mode))) {
-                ::close(f);
-                return;
-            }
-            if (f < 0) {
-                return;
-            }
-            int r;
-            while ((r = flock(f, LOCK_EX)) != 0 && errno == EINTR) {
-            }
-            if (r == 0 && is_current(f)) {
-                fd = f;
-                created = made;
-                return;
-            }
-            ::close(f);
-            if (r != 0) {
-                return;
-            }
-        }
-    }
-
-    ~SETTINGS_LOCK()
-    {
-        if (fd < 0) {
-            return;
-        }
-        struct stat st;
-        char real[PATH_MAX];
-        if (created && is_current(fd) && fstat(fd, &st) == 0 && st.st_size == 0 && realpath(path.c_str(), real)) {
-            unlink(real);
-        }
-        ::close(fd);
-    }
-
-    SETTINGS_LOCK(const SETTINGS_LOCK&) = delete;
-    SETTINGS_LOCK& operator=(const SETTINGS_LOCK&) = delete;
-
-private:
-    // The open file is still the one the path names.
-    bool is_current(int f) const
-    {
-        struct stat a, b;
-        return fstat(f, &a) == 0 && stat(path.c_str(), &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-    }
-
-    std::string path;
-    int fd = -1;
-    bool created = false;
-};
 
 // Keeps the start of the current line (from `start`, continuing into the
 // following pieces of a long line) up to `size` - 1 bytes, and reads and

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <string>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -84,6 +85,40 @@ TEST_F(PtmFoldersTest, StyleSetsWithAndWithoutRewrite)
     EXPECT_EQ(read_file(a).find("# hand note"), std::string::npos);
     // A set that did not read is neither rewritten nor lost.
     EXPECT_EQ(read_file(path("sets/c.ss")), broken);
+}
+
+// A rewrite killed before its new file replaced the set leaves that file;
+// the next rewrite of the same set clears it, and nothing else.
+TEST_F(PtmFoldersTest, RewriteClearsWhatAKilledRewriteOfTheSameSetLeft)
+{
+    FOLDER sets = tree("sets");
+    for (const char* name : {"a.ss", "b.ss"}) {
+        WM_STYLE_SET s;
+        CONFIG_FILE cfg;
+        cfg.set_filename(name, 1);
+        ASSERT_TRUE(s.write_to_config_file(
+            cfg, [](char, void*) { return ""; }, nullptr, &sets));
+    }
+    ASSERT_TRUE(write_file(path("sets/.a.ss.ss-new"), "name\n\tcut sho"));
+    ASSERT_TRUE(write_file(path("sets/other.ss-new"), "not ours"));
+    // A link by the new file's name is nobody's leftover: it stays, and the
+    // set is not written through it.
+    ASSERT_TRUE(write_file(path("outside"), "kept"));
+    ASSERT_EQ(::symlink(path("outside").c_str(), path("sets/.b.ss.ss-new").c_str()), 0);
+    const std::string b_before = read_file(path("sets/b.ss"));
+    ASSERT_TRUE(write_file(path("sets/b.ss"), "# hand note\n" + b_before));
+
+    ptm->load_style_sets(sets, 1);
+    EXPECT_EQ(ptm->style_set_count, 2);
+    struct stat st;
+    EXPECT_NE(::lstat(path("sets/.a.ss.ss-new").c_str(), &st), 0);
+    EXPECT_EQ(read_file(path("sets/other.ss-new")), "not ours");
+    EXPECT_EQ(::lstat(path("sets/.b.ss.ss-new").c_str(), &st), 0);
+    EXPECT_EQ(read_file(path("outside")), "kept");
+    EXPECT_EQ(read_file(path("sets/b.ss")), "# hand note\n" + b_before);
+    ptm->clear_style_sets();
+    ptm->load_style_sets(sets, 0);
+    EXPECT_EQ(ptm->style_set_count, 2); // the rewritten set reads back
 }
 
 TEST_F(PtmFoldersTest, ConstantsImagesAndColoursFromCfgFiles)
