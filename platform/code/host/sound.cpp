@@ -201,6 +201,49 @@ void clamp_chunk_lengths(INT_U8* bytes, long size)
     }
 }
 
+// The most bytes SDL's decoder can make of the file's first data chunk
+// (chunk lengths already clamped): ADPCM grows 4-bit samples to 16, A-law
+// and mu-law 8 to 16, 24-bit PCM 3 bytes to 4. Checked before decoding, so
+// a file within the size limit cannot decode to four times it.
+INT_U64 decoded_bound(const INT_U8* bytes, long size)
+{
+    long pos;
+    if (size >= 12 && std::memcmp(bytes, "RIFF", 4) == 0) {
+        pos = 12;
+    } else if (size >= 4 && std::memcmp(bytes, "WAVE", 4) == 0) {
+        pos = 4;
+    } else {
+        return 0;
+    }
+    INT_U16 tag = 1, bits = 16;
+    while (size - pos >= 8) {
+        const INT_U32 length = decode_u32(bytes + pos + 4, 0);
+        const INT_U8* body = bytes + pos + 8;
+        if (static_cast<INT_U64>(length) > static_cast<INT_U64>(size - pos - 8)) {
+            return 0;
+        }
+        if (std::memcmp(bytes + pos, "fmt ", 4) == 0 && length >= 16) {
+            tag = decode_u16(body, 0);
+            bits = decode_u16(body + 14, 0);
+            // The extensible form names its encoding in its sub-format.
+            if (tag == 0xFFFE && length >= 40) {
+                tag = decode_u16(body + 24, 0);
+            }
+        } else if (std::memcmp(bytes + pos, "data", 4) == 0) {
+            const INT_U64 n = length;
+            switch (tag) {
+            case 0x0002:
+            case 0x0011: return n * 4;
+            case 0x0006:
+            case 0x0007: return n * 2;
+            default: return bits == 24 ? n / 3 * 4 + 4 : n;
+            }
+        }
+        pos += 8 + static_cast<long>(length) + static_cast<long>(length & 1);
+    }
+    return 0;
+}
+
 // How a decoded sound is converted to the output format: in pieces, so
 // that the converter's buffer stays small however long the sound is, with
 // what converting it in one piece gives. A piece starts where an input and
@@ -301,6 +344,12 @@ INT_S16* decode_sound(DATA_FILE* file, INT_U32* frames_out)
         return nullptr;
     }
     clamp_chunk_lengths(bytes, size);
+    if (decoded_bound(bytes, size) > kMaxSoundBytes) {
+        std::free(bytes);
+        wav_debug.printf("Sound file %s not read: decoded, it would take more than 64 MiB\n", name);
+        report(ERRCODE_FILE_READ, name, __LINE__);
+        return nullptr;
+    }
     SDL_AudioSpec spec;
     Uint8* pcm = nullptr;
     Uint32 pcm_len = 0;

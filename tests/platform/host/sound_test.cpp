@@ -421,6 +421,37 @@ TEST_F(SoundTest, RatesNoSoundCardPlaysAreRefusedBeforeConverting)
     }
 }
 
+// 4-bit ADPCM decodes to four times its size: a file within the size limit
+// whose samples would not be is refused before it is decoded, and a small
+// one still plays.
+TEST_F(SoundTest, CompressedSamplesAreMeasuredBeforeDecoding)
+{
+    // IMA ADPCM, mono, 1024-byte blocks of 2041 samples; zero bytes are
+    // valid blocks of silence.
+    auto ima = [](long blocks) {
+        const std::string fmt =
+            le(0x11, 2) + le(1, 2) + le(22050, 4) + le(11100, 4) + le(1024, 2) + le(4, 2) + le(2, 2) + le(2041, 2);
+        return riff({{"fmt ", fmt}, {"data", std::string(static_cast<std::size_t>(blocks) * 1024, '\0')}});
+    };
+    struct CASE
+    {
+        long blocks;
+        bool plays;
+    };
+    for (const CASE& c : {CASE{4, true}, CASE{17 * 1024, false}}) {
+        ASSERT_TRUE(kivo_test::write_file(path("ima.wav"), ima(c.blocks)));
+        WAV_DEBUG_CAPTURE capture;
+        SOUND_BUFFER b;
+        bool loaded = false;
+        long long largest = kivo_test::largest_allocation([&] { loaded = b.load(folder, "ima.wav"); });
+        EXPECT_EQ(loaded, c.plays) << c.blocks;
+        EXPECT_LT(largest, 24 << 20) << c.blocks;
+        if (!c.plays) {
+            EXPECT_NE(wav_console.find("decoded, it would take more than 64 MiB"), std::string::npos) << wav_console;
+        }
+    }
+}
+
 TEST_F(SoundTest, ForgedChunkLengthsCostNoMemory)
 {
     // Found by fuzzing: a data chunk that claims 3.5 GB in a 136-byte file.
