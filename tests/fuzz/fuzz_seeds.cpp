@@ -277,6 +277,25 @@ int main(int argc, char** argv)
     std::vector<INT_U8> trailing = wav_file(1, 22050, 16, ramp(4, 1, 16));
     trailing.insert(trailing.end(), {'x', 'y', 0xFE});
     save("fuzz_wav", "trailing", trailing);
+    // IMA ADPCM (4-bit samples, decoded to 16): two 256-byte blocks of silence.
+    {
+        MEMORY_DATA_DEVICE d;
+        put_bytes(d, "RIFF", 4);
+        put_u32(d, 4 + 8 + 20 + 8 + 512);
+        put_bytes(d, "WAVEfmt ", 8);
+        put_u32(d, 20);
+        for (INT_U16 v : {0x11, 1})
+            put_u16(d, v);
+        put_u32(d, 22050);
+        put_u32(d, 11100);
+        for (INT_U16 v : {256, 4, 2, 505})
+            put_u16(d, v);
+        put_bytes(d, "data", 4);
+        put_u32(d, 512);
+        const std::vector<INT_U8> silence(512, 0);
+        put_bytes(d, silence.data(), 512);
+        save("fuzz_wav", "ima_adpcm", d.data);
+    }
 
     // Page definitions: the tests' own writer in old and new versions and
     // both byte orders, and one written by the program's save.
