@@ -174,18 +174,23 @@ void advance_null_sink(SOUND_RECORD* r, INT_U32 now)
     r->position = static_cast<INT_U32>(std::min<INT_U64>(pos, r->frames));
 }
 
+// Where the chunks start: at the RIFF chunk (0), or after "WAVE" (4) in a
+// file that lacks the RIFF header, which SDL also reads; -1 for no WAV.
+long first_chunk(const INT_U8* bytes, long size)
+{
+    if (size >= 12 && std::memcmp(bytes, "RIFF", 4) == 0) {
+        return 0;
+    }
+    return size >= 4 && std::memcmp(bytes, "WAVE", 4) == 0 ? 4 : -1;
+}
+
 // SDL's loader allocates what a chunk header claims before reading it: every
 // chunk length is cut to the bytes that follow it in the file, so a forged
 // length costs no more memory than the file's own size.
 void clamp_chunk_lengths(INT_U8* bytes, long size)
 {
-    // SDL also reads a file that lacks the RIFF header and starts at "WAVE".
-    long pos;
-    if (size >= 12 && std::memcmp(bytes, "RIFF", 4) == 0) {
-        pos = 0;
-    } else if (size >= 4 && std::memcmp(bytes, "WAVE", 4) == 0) {
-        pos = 4;
-    } else {
+    long pos = first_chunk(bytes, size);
+    if (pos < 0) {
         return;
     }
     while (size - pos >= 8) {
@@ -207,14 +212,12 @@ void clamp_chunk_lengths(INT_U8* bytes, long size)
 // a file within the size limit cannot decode to four times it.
 INT_U64 decoded_bound(const INT_U8* bytes, long size)
 {
-    long pos;
-    if (size >= 12 && std::memcmp(bytes, "RIFF", 4) == 0) {
-        pos = 12;
-    } else if (size >= 4 && std::memcmp(bytes, "WAVE", 4) == 0) {
-        pos = 4;
-    } else {
+    long pos = first_chunk(bytes, size);
+    if (pos < 0) {
         return 0;
     }
+    // Inside the RIFF chunk, after its form type.
+    pos = pos == 0 ? 12 : pos;
     INT_U16 tag = 1, bits = 16;
     while (size - pos >= 8) {
         const INT_U32 length = decode_u32(bytes + pos + 4, 0);
