@@ -656,6 +656,9 @@ TEST_F(ProgramTest, KeyboardUseAndARandomSession)
         }
         ASSERT_TRUE(xdo(run)) << "after " << events << " events";
     }
+    // The last keys may have started a page change: the picture is kept
+    // once it has come to rest.
+    ASSERT_TRUE(settle(&shown)) << "the window does not come to rest after the session";
     screenshot("k4-after-the-random-session");
     // Still drawing: back on the settings page (Escape leaves the result
     // page, a click outside closes an open list), a letter typed into the
