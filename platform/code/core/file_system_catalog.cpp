@@ -1018,9 +1018,15 @@ INT_S32 FSCopyFork(int source, int destination, void* buffer, std::size_t buffer
         return FS_BAD_REFNUM;
     }
     const bool files = S_ISREG(from.st_mode) && S_ISREG(to.st_mode);
-    // A source that is not a file has no size to give: the destination
-    // then starts empty, so that it ends up holding just what came.
-    if (S_ISREG(to.st_mode) && ftruncate(destination, S_ISREG(from.st_mode) ? from.st_size : 0) != 0) {
+    const int to_flags = fcntl(destination, F_GETFL);
+    if (to_flags < 0) {
+        return FS_BAD_REFNUM;
+    }
+    // A source that is not a file has no size to give, and a destination
+    // opened to append is written at its end whatever its size: either
+    // starts empty, so that it ends up holding just what came.
+    const off_t size = S_ISREG(from.st_mode) && !(to_flags & O_APPEND) ? from.st_size : 0;
+    if (S_ISREG(to.st_mode) && ftruncate(destination, size) != 0) {
         return catalog_error(errno);
     }
     for (int fd : {source, destination}) {
