@@ -320,26 +320,6 @@ INT_S32 handle_error(int err)
     }
 }
 
-// ---- exchanges ----
-
-// rename that never replaces; on file systems without the flag the check
-// and the rename are two steps.
-int rename_noreplace(const char* from, const char* to)
-{
-    if (renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0) {
-        return 0;
-    }
-    if (errno != EINVAL && errno != ENOSYS) {
-        return -1;
-    }
-    struct stat st;
-    if (lstat(to, &st) == 0) {
-        errno = EEXIST;
-        return -1;
-    }
-    return std::rename(from, to);
-}
-
 } // namespace
 
 bool fs_parse_mount_line(const std::string& line, FS_MOUNT_ENTRY& entry)
@@ -399,7 +379,7 @@ INT_S32 fs_exchange_by_renaming(const char* a, const char* b)
         if (r != FS_OK) {
             return r;
         }
-        if (rename_noreplace(a, temp) != 0) {
+        if (fs_rename_noreplace(AT_FDCWD, a, AT_FDCWD, temp) != 0) {
             if (errno != EEXIST) {
                 return catalog_error(errno);
             }
@@ -409,15 +389,15 @@ INT_S32 fs_exchange_by_renaming(const char* a, const char* b)
     if (!temp[0]) {
         return FS_EXISTS;
     }
-    if (rename_noreplace(b, a) != 0) {
+    if (fs_rename_noreplace(AT_FDCWD, b, AT_FDCWD, a) != 0) {
         int e = errno;
-        rename_noreplace(temp, a);
+        fs_rename_noreplace(AT_FDCWD, temp, AT_FDCWD, a);
         return catalog_error(e);
     }
-    if (rename_noreplace(temp, b) != 0) {
+    if (fs_rename_noreplace(AT_FDCWD, temp, AT_FDCWD, b) != 0) {
         int e = errno;
-        rename_noreplace(a, b);
-        rename_noreplace(temp, a);
+        fs_rename_noreplace(AT_FDCWD, a, AT_FDCWD, b);
+        fs_rename_noreplace(AT_FDCWD, temp, AT_FDCWD, a);
         return catalog_error(e);
     }
     return FS_OK;
