@@ -241,21 +241,10 @@ INT_S32 stat_file(const char* path, struct stat& st)
 
 // ---- walks ----
 
-struct ITEM_COLLECTOR
-{
-    LINKED_LIST* items;
-    INT_S32 result;
-};
-
 bool collect_item(const char* path, const char*, INT_U32, bool, void* data)
 {
-    auto* c = static_cast<ITEM_COLLECTOR*>(data);
-    char* copy = strdup(path);
-    c->result = copy ? AddToTail(c->items, copy) : FS_NO_MEMORY;
-    if (c->result != FS_OK) {
-        std::free(copy);
-    }
-    return c->result != FS_OK;
+    static_cast<std::vector<std::string>*>(data)->push_back(path);
+    return false;
 }
 
 INT_S32 fill_list(LINKED_LIST* list, INT_U32* count, const std::vector<std::string>& texts)
@@ -804,18 +793,9 @@ INT_S32 FSGetDirectoryItems(const char* container, LINKED_LIST* items, INT_U32* 
     }
     InitLinkedList(items, MyDisposeDataProc);
     *count = 0;
-    ITEM_COLLECTOR collector = {items, FS_OK};
-    INT_S32 r = FSIterateContainer(container, 1, collect_item, &collector);
-    if (r == FS_OK) {
-        r = collector.result;
-    }
-    if (r != FS_OK) {
-        DestroyList(items);
-        InitLinkedList(items, MyDisposeDataProc);
-        return r;
-    }
-    *count = GetNumberOfItems(items);
-    return FS_OK;
+    std::vector<std::string> paths;
+    INT_S32 r = FSIterateContainer(container, 1, collect_item, &paths);
+    return r != FS_OK ? r : fill_list(items, count, paths);
 }
 
 INT_S32 FSLockRangeCompat(int fork, INT_U64 count, INT_U64 start)
