@@ -54,6 +54,11 @@ enum : INT_U8
 // Maps an errno value to the codes above.
 INT_S32 fs_error_from_errno(int err);
 
+// rename that never replaces its target (a taken one gives EEXIST), each
+// path taken from its folder descriptor (AT_FDCWD: the working folder).
+// 0, or -1 with errno set.
+int fs_rename_noreplace(int from_dir, const char* from, int to_dir, const char* to);
+
 // True when `name` can name one entry of a folder: not empty, no '/', not
 // "." or "..", at most FS_NAME_MAX bytes.
 bool fs_is_valid_name(const char* name);

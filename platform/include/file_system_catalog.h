@@ -183,9 +183,10 @@ INT_S32 FSRestoreDefault(const char* old_folder);
 // ---- Copies, moves and exchanges ----
 
 // Copies everything of one open file into another from the start: the
-// destination's size is set first (to the source's when both are files),
-// then pieces of the buffer's size (rounded down to a multiple of 4096
-// when 4096 or more) go across until the source's end. Two files on one
+// destination's size is set first (to the source's when both are files,
+// else to 0, as for a destination open to append), then pieces of the
+// buffer's size (rounded down to a multiple of 4096 when 4096 or more) go
+// across until the source's end. Two files on one
 // volume are copied by the kernel without the buffer. A null buffer or a
 // size of 0 gives FS_BAD_ARGUMENT.
 INT_S32 FSCopyFork(int source, int destination, void* buffer, std::size_t buffer_size);

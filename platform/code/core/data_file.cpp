@@ -337,7 +337,10 @@ bool DATA_FILE::open(FILE* stream, FILE_MODE m, int byte_order, INT_U8 gzip)
     // An empty file read with its byte-order byte keeps the flag: it is at
     // its end from the start.
     if (!gz && !(m == fm_read && with_byte && len == 0)) {
-        std::fseek(fp, cache_start, SEEK_SET);
+        // Read from there, the first transfer needs no seek of its own.
+        if (std::fseek(fp, cache_start, SEEK_SET) == 0 && m == fm_read) {
+            stream_pos = cache_start;
+        }
     }
     return true;
 }

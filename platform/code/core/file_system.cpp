@@ -221,34 +221,6 @@ INT_S32 copy_entry_at(int srcdir, const char* name, int dstdir, const char* new_
     return result;
 }
 
-// rename without ever replacing the target.
-int rename_noreplace(int from_dir, const char* from, int to_dir, const char* to)
-{
-    if (renameat2(from_dir, from, to_dir, to, RENAME_NOREPLACE) == 0) {
-        return 0;
-    }
-    if (errno != EINVAL && errno != ENOSYS) {
-        return -1;
-    }
-    // The file system lacks the flag: a hard link fails on an existing
-    // target for files; folders are checked first.
-    struct stat st;
-    if (fstatat(from_dir, from, &st, AT_SYMLINK_NOFOLLOW) != 0) {
-        return -1;
-    }
-    if (!S_ISDIR(st.st_mode)) {
-        if (linkat(from_dir, from, to_dir, to, 0) != 0) {
-            return -1;
-        }
-        return unlinkat(from_dir, from, 0);
-    }
-    if (fstatat(to_dir, to, &st, AT_SYMLINK_NOFOLLOW) == 0) {
-        errno = EEXIST;
-        return -1;
-    }
-    return renameat(from_dir, from, to_dir, to);
-}
-
 bool same_node(int a_dir, const char* a, int b_dir, const char* b)
 {
     struct stat sa, sb;
@@ -327,6 +299,33 @@ INT_S32 fs_error_from_errno(int err)
     case ELOOP: return FS_BAD_ARGUMENT;
     default: return FS_IO_ERROR;
     }
+}
+
+int fs_rename_noreplace(int from_dir, const char* from, int to_dir, const char* to)
+{
+    if (renameat2(from_dir, from, to_dir, to, RENAME_NOREPLACE) == 0) {
+        return 0;
+    }
+    if (errno != EINVAL && errno != ENOSYS) {
+        return -1;
+    }
+    // The file system lacks the flag: a hard link fails on an existing
+    // target for files; folders are checked first.
+    struct stat st;
+    if (fstatat(from_dir, from, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        return -1;
+    }
+    if (!S_ISDIR(st.st_mode)) {
+        if (linkat(from_dir, from, to_dir, to, 0) != 0) {
+            return -1;
+        }
+        return unlinkat(from_dir, from, 0);
+    }
+    if (fstatat(to_dir, to, &st, AT_SYMLINK_NOFOLLOW) == 0) {
+        errno = EEXIST;
+        return -1;
+    }
+    return renameat(from_dir, from, to_dir, to);
 }
 
 bool fs_is_valid_name(const char* name)
@@ -524,7 +523,7 @@ INT_S32 FSMoveRenameObjectUnicode(const char* dir, const char* name, const char*
         result = fs_error_from_errno(errno);
     } else if (same_node(from, ".", to, ".") && !std::strcmp(name, target)) {
         result = FS_OK; // already there under that name
-    } else if (rename_noreplace(from, name, to, target) != 0) {
+    } else if (fs_rename_noreplace(from, name, to, target) != 0) {
         result = fs_error_from_errno(errno);
     }
     close(from);
@@ -564,7 +563,7 @@ INT_S32 FSCopyObject(const char* dir, const char* name, const char* dest_dir, co
             result = FS_EXISTS;
             for (int tries = 0; tries < 1000; ++tries) {
                 std::snprintf(aside, sizeof(aside), ".kivo-%08X", static_cast<unsigned>(seed++));
-                if (rename_noreplace(to, target, to, aside) == 0) {
+                if (fs_rename_noreplace(to, target, to, aside) == 0) {
                     result = FS_OK;
                     break;
                 }
@@ -593,7 +592,7 @@ INT_S32 FSCopyObject(const char* dir, const char* name, const char* dest_dir, co
             if (result == FS_OK) {
                 delete_entry_at(to, aside, 0);
             } else {
-                rename_noreplace(to, aside, to, target);
+                fs_rename_noreplace(to, aside, to, target);
             }
         }
     }

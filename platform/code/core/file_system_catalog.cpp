@@ -241,21 +241,10 @@ INT_S32 stat_file(const char* path, struct stat& st)
 
 // ---- walks ----
 
-struct ITEM_COLLECTOR
-{
-    LINKED_LIST* items;
-    INT_S32 result;
-};
-
 bool collect_item(const char* path, const char*, INT_U32, bool, void* data)
 {
-    auto* c = static_cast<ITEM_COLLECTOR*>(data);
-    char* copy = strdup(path);
-    c->result = copy ? AddToTail(c->items, copy) : FS_NO_MEMORY;
-    if (c->result != FS_OK) {
-        std::free(copy);
-    }
-    return c->result != FS_OK;
+    static_cast<std::vector<std::string>*>(data)->push_back(path);
+    return false;
 }
 
 INT_S32 fill_list(LINKED_LIST* list, INT_U32* count, const std::vector<std::string>& texts)
@@ -320,26 +309,6 @@ INT_S32 handle_error(int err)
     }
 }
 
-// ---- exchanges ----
-
-// rename that never replaces; on file systems without the flag the check
-// and the rename are two steps.
-int rename_noreplace(const char* from, const char* to)
-{
-    if (renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0) {
-        return 0;
-    }
-    if (errno != EINVAL && errno != ENOSYS) {
-        return -1;
-    }
-    struct stat st;
-    if (lstat(to, &st) == 0) {
-        errno = EEXIST;
-        return -1;
-    }
-    return std::rename(from, to);
-}
-
 } // namespace
 
 bool fs_parse_mount_line(const std::string& line, FS_MOUNT_ENTRY& entry)
@@ -399,7 +368,7 @@ INT_S32 fs_exchange_by_renaming(const char* a, const char* b)
         if (r != FS_OK) {
             return r;
         }
-        if (rename_noreplace(a, temp) != 0) {
+        if (fs_rename_noreplace(AT_FDCWD, a, AT_FDCWD, temp) != 0) {
             if (errno != EEXIST) {
                 return catalog_error(errno);
             }
@@ -409,15 +378,15 @@ INT_S32 fs_exchange_by_renaming(const char* a, const char* b)
     if (!temp[0]) {
         return FS_EXISTS;
     }
-    if (rename_noreplace(b, a) != 0) {
+    if (fs_rename_noreplace(AT_FDCWD, b, AT_FDCWD, a) != 0) {
         int e = errno;
-        rename_noreplace(temp, a);
+        fs_rename_noreplace(AT_FDCWD, temp, AT_FDCWD, a);
         return catalog_error(e);
     }
-    if (rename_noreplace(temp, b) != 0) {
+    if (fs_rename_noreplace(AT_FDCWD, temp, AT_FDCWD, b) != 0) {
         int e = errno;
-        rename_noreplace(a, b);
-        rename_noreplace(temp, a);
+        fs_rename_noreplace(AT_FDCWD, a, AT_FDCWD, b);
+        fs_rename_noreplace(AT_FDCWD, temp, AT_FDCWD, a);
         return catalog_error(e);
     }
     return FS_OK;
@@ -824,18 +793,9 @@ INT_S32 FSGetDirectoryItems(const char* container, LINKED_LIST* items, INT_U32* 
     }
     InitLinkedList(items, MyDisposeDataProc);
     *count = 0;
-    ITEM_COLLECTOR collector = {items, FS_OK};
-    INT_S32 r = FSIterateContainer(container, 1, collect_item, &collector);
-    if (r == FS_OK) {
-        r = collector.result;
-    }
-    if (r != FS_OK) {
-        DestroyList(items);
-        InitLinkedList(items, MyDisposeDataProc);
-        return r;
-    }
-    *count = GetNumberOfItems(items);
-    return FS_OK;
+    std::vector<std::string> paths;
+    INT_S32 r = FSIterateContainer(container, 1, collect_item, &paths);
+    return r != FS_OK ? r : fill_list(items, count, paths);
 }
 
 INT_S32 FSLockRangeCompat(int fork, INT_U64 count, INT_U64 start)
@@ -1018,9 +978,15 @@ INT_S32 FSCopyFork(int source, int destination, void* buffer, std::size_t buffer
         return FS_BAD_REFNUM;
     }
     const bool files = S_ISREG(from.st_mode) && S_ISREG(to.st_mode);
-    // A source that is not a file has no size to give: the destination
-    // then starts empty, so that it ends up holding just what came.
-    if (S_ISREG(to.st_mode) && ftruncate(destination, S_ISREG(from.st_mode) ? from.st_size : 0) != 0) {
+    const int to_flags = fcntl(destination, F_GETFL);
+    if (to_flags < 0) {
+        return FS_BAD_REFNUM;
+    }
+    // A source that is not a file has no size to give, and a destination
+    // opened to append is written at its end whatever its size: either
+    // starts empty, so that it ends up holding just what came.
+    const off_t size = S_ISREG(from.st_mode) && !(to_flags & O_APPEND) ? from.st_size : 0;
+    if (S_ISREG(to.st_mode) && ftruncate(destination, size) != 0) {
         return catalog_error(errno);
     }
     for (int fd : {source, destination}) {

@@ -386,6 +386,14 @@ TEST_F(FileSystemCatalog, ForkSizesBumpedDatesAndCopies)
     EXPECT_EQ(FSCopyFork(in, out, nullptr, 4096), FS_BAD_ARGUMENT);
     EXPECT_EQ(FSCopyFork(in, ends[1], buffer, sizeof(buffer)), FS_BAD_REFNUM);
     close(ends[0]);
+    close(out);
+    // Onto a file opened to append, which the kernel's copy refuses: the
+    // buffer's writes land at the end, so the copy is all the file holds.
+    ASSERT_TRUE(kivo_test::write_file(longer, std::string(20000, '#')));
+    out = open(longer.c_str(), O_WRONLY | O_APPEND);
+    ASSERT_GE(out, 0);
+    ASSERT_EQ(FSCopyFork(in, out, buffer, sizeof(buffer)), FS_OK);
+    EXPECT_EQ(kivo_test::read_file(longer), bytes);
     close(in);
     close(out);
 
