@@ -79,21 +79,21 @@ bool image_read_pcx(IMAGE& image, DATA_DEVICE& d)
         palette[i] = alpha | INT_U32(p[0]) << 16 | INT_U32(p[1]) << 8 | p[2];
     }
 
-    INT_U8 manufacturer = 0, version = 0, encoding = 0, bits = 0, reserved = 0, planes = 0;
-    INT_U16 x_min = 0, y_min = 0, x_max = 0, y_max = 0, h_res = 0, v_res = 0, bytes_per_line = 0, palette_info = 0;
+    // The header's size, then the rest of it, of which only the bytes of a
+    // stored row matter.
+    long w = 0, h = 0;
+    INT_U8 reserved = 0, planes = 0;
+    INT_U16 h_res = 0, v_res = 0, bytes_per_line = 0, palette_info = 0;
     INT_U8 ega_palette[48], filler[58];
-    if (d.set_pos(0, 0) < 0 || !get_u8(d, manufacturer) || manufacturer != 10) {
+    if (d.set_pos(0, 0) < 0 || !image_pcx_size(d, w, h)) {
         return false;
     }
-    if (!get_u8(d, version) || !get_u8(d, encoding) || !get_u8(d, bits) || !get_u16(d, x_min) || !get_u16(d, y_min) ||
-        !get_u16(d, x_max) || !get_u16(d, y_max) || !get_u16(d, h_res) || !get_u16(d, v_res) ||
-        !get_bytes(d, ega_palette, sizeof ega_palette) || !get_u8(d, reserved) || !get_u8(d, planes) ||
-        !get_u16(d, bytes_per_line) || !get_u16(d, palette_info) || !get_bytes(d, filler, sizeof filler)) {
+    if (!get_u16(d, h_res) || !get_u16(d, v_res) || !get_bytes(d, ega_palette, sizeof ega_palette) ||
+        !get_u8(d, reserved) || !get_u8(d, planes) || !get_u16(d, bytes_per_line) || !get_u16(d, palette_info) ||
+        !get_bytes(d, filler, sizeof filler)) {
         return false;
     }
 
-    long w = long(x_max) - long(x_min) + 1;
-    long h = long(y_max) - long(y_min) + 1;
     if (w < 1 || h < 1 || !image_size_acceptable(INT_U64(w), INT_U64(h))) {
         return false;
     }

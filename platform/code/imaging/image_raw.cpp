@@ -40,16 +40,8 @@ inline void raw_words_to_pixels(COLOUR* p, long n, INT_U8 swap)
 
 bool IMAGE::get_from_data_device(DATA_DEVICE& d)
 {
-    char tag[sizeof RAW_TAG];
-    INT_U8 version = 0;
-    INT_U16 w = 0, h = 0;
-    if (!get_bytes(d, tag, sizeof tag) || std::memcmp(tag, RAW_TAG, sizeof tag) != 0) {
-        return false;
-    }
-    if (!get_u8(d, version) || version != RAW_VERSION) {
-        return false;
-    }
-    if (!get_u16(d, w) || !get_u16(d, h)) {
+    long w = 0, h = 0;
+    if (!image_raw_size(d, w, h)) {
         return false;
     }
     // Pixels are stored whole, four bytes each: a record claiming more than

@@ -114,6 +114,19 @@ short clamp16(int v)
     return short(v < -32768 ? -32768 : (v > 32767 ? 32767 : v));
 }
 
+// The chiseled look's rule for one pixel: its lightness moved by the
+// shift in proportion to the coverage, kept within 0 to 1.
+INT_U32 shift_lightness(INT_U32 pixel, int cv, double shift, INT_U8 cover_max)
+{
+    COLOUR p(pixel);
+    double pa, ph, ps, pl;
+    p.get_ahsl(pa, ph, ps, pl);
+    pl += cv == cover_max ? shift : cv * shift / cover_max;
+    pl = pl < 0.0 ? 0.0 : (pl > 1.0 ? 1.0 : pl);
+    p.set_ahsl(pa, ph, ps, pl);
+    return p.value;
+}
+
 // The lightness shift of the chiseled look. What a pixel becomes depends
 // on its value and its coverage alone, and text stands on few colours, so
 // each pair goes through the HSL conversion in doubles once per string and
@@ -132,13 +145,7 @@ public:
     {
         ENTRY& e = table[(pixel * 0x9E3779B1u ^ static_cast<INT_U32>(cv) * 0x85EBCA6Bu) >> (32 - BITS)];
         if (e.coverage != cv || e.pixel != pixel) {
-            COLOUR p(pixel);
-            double pa, ph, ps, pl;
-            p.get_ahsl(pa, ph, ps, pl);
-            pl += cv == cover_max ? shift : cv * shift / cover_max;
-            pl = pl < 0.0 ? 0.0 : (pl > 1.0 ? 1.0 : pl);
-            p.set_ahsl(pa, ph, ps, pl);
-            e = {pixel, p.value, static_cast<INT_U16>(cv)};
+            e = {pixel, shift_lightness(pixel, cv, shift, cover_max), static_cast<INT_U16>(cv)};
         }
         return e.result;
     }
@@ -441,13 +448,8 @@ void IMAGE::render_string(short x, short y, COLOUR text, COLOUR back, COLOUR und
                 // included.
                 if (plain) {
                     for (int c = c0; c < c1; ++c) {
-                        const int cv = cov[c];
                         COLOUR& p = row[col0 + c];
-                        double pa, ph, ps, pl;
-                        p.get_ahsl(pa, ph, ps, pl);
-                        pl += cv == cover_max ? lightness_shift : cv * lightness_shift / cover_max;
-                        pl = pl < 0.0 ? 0.0 : (pl > 1.0 ? 1.0 : pl);
-                        p.set_ahsl(pa, ph, ps, pl);
+                        p.value = shift_lightness(p.value, cov[c], lightness_shift, cover_max);
                     }
                     continue;
                 }
