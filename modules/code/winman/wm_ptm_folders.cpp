@@ -314,21 +314,13 @@ bool WM_PAGE_TOOL_MANAGER::add_page(FOLDER folder, const char* file_name, short 
 
 void WM_PAGE_TOOL_MANAGER::add_screen_objects(PTRLLIST& list, WM_PTM_PAGE_INFO* page, WM_PTM_OBJECT_INFO* parent)
 {
-    if (!page && !parent) {
+    WM_PTM_OBJECT_LIST* records = page ? static_cast<WM_PTM_OBJECT_LIST*>(page) : parent;
+    if (!records) {
         return;
     }
     for (const LISTNODE* n = list.head; n; n = n->next) {
-        auto* object = static_cast<WM_SCREEN_OBJECT*>(PTRLLIST::stored_pointer(n));
-        WM_PTM_OBJECT_INFO* record = nullptr;
-        if (page) {
-            if (page->create_new_object(0)) {
-                record = &page->objects[page->object_count - 1];
-            }
-        } else if (parent->create_new_object(0)) {
-            record = &parent->objects[parent->object_count - 1];
-        }
-        if (record) {
-            *record = object;
+        if (records->create_new_object(0)) {
+            records->objects[records->object_count - 1] = static_cast<WM_SCREEN_OBJECT*>(PTRLLIST::stored_pointer(n));
         }
     }
 }

@@ -70,8 +70,9 @@ void wm_ptm_set_text(char*& field, const char* text)
 
 char* wm_ptm_default_name(const char* format, long number)
 {
+    // The formats take an int ("%d"); no list holds more than an int counts.
     char text[20];
-    std::snprintf(text, sizeof(text), format, number);
+    std::snprintf(text, sizeof(text), format, static_cast<int>(number));
     return wm_ptm_copy_text(text);
 }
 

@@ -4,9 +4,9 @@
 #include "wm_style_set.h"
 
 #include "errors.h"
+#include "wm_ptm_text.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <initializer_list>
 #include <new>
@@ -812,22 +812,11 @@ bool WM_STYLE_SET::put_to_data_device(DATA_DEVICE& d)
 
 bool WM_STYLE_SET::get_names_and_path(DATA_DEVICE& d, INT_S32 version)
 {
-    delete[] image_filename;
+    // Both none until read; "" reads as none, as copy_text keeps it.
     delete[] name;
-    image_filename = name = nullptr;
-    for (char** field : {&image_filename, &name}) {
-        // get_string hands back malloc'd text; the set keeps new[] copies.
-        char* text = nullptr;
-        if (!get_string(d, &text)) {
-            return false;
-        }
-        *field = copy_text(text);
-        bool lost = text[0] && !*field;
-        std::free(text);
-        if (lost) {
-            d.error = 1;
-            return false;
-        }
+    name = nullptr;
+    if (!wm_ptm_get_text(d, image_filename) || !wm_ptm_get_text(d, name)) {
+        return false;
     }
     char path[DATA_PATH_BLOCK_SZ], confined[DATA_PATH_BLOCK_SZ];
     if (version <= 5) {

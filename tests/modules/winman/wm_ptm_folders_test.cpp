@@ -165,4 +165,16 @@ TEST_F(PtmFoldersTest, AddPageWithoutPageManagerSavesAnEmptyPage)
     EXPECT_FALSE(read_file(path("out/pages.bin")).empty());
 }
 
+TEST_F(PtmFoldersTest, AddPageTakesARecordForEachWidgetOfTheCurrentArea)
+{
+    auto* manager = new WM_PAGE_MANAGER(1, -1); // the fixture deletes it
+    for (int x : {0, 60}) {
+        manager->areas[0].add_object(new kivo_test::PROBE(x, 0, 50, 50, COLOUR_RED), 0);
+    }
+    EXPECT_TRUE(ptm->add_page(tree("out"), "pages.bin", 0, 0));
+    ASSERT_EQ(ptm->area_count, 1);
+    ASSERT_EQ(ptm->areas[0].page_count, 1);
+    EXPECT_EQ(ptm->areas[0].pages[0].object_count, 2);
+}
+
 } // namespace
