@@ -121,6 +121,8 @@ constexpr INT_U32 ERROR_TABLE_END = 0xFFFFFFFFu;
 // The tables themselves (constant data, usable before main).
 extern const ERROR_ROW errors[];
 extern const ERROR_ROW warnings[];
+// The row of a code in one of the tables, or null.
+const ERROR_ROW* find_error_row(const ERROR_ROW* table, INT_U32 code);
 
 // The last recoverable error (0 = none) and its argument, always
 // NUL-terminated.

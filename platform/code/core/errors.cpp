@@ -164,23 +164,13 @@ void append_cut(char* dst, std::size_t size, const char* src)
     dst[used + n] = '\0';
 }
 
-const ERROR_ROW* find_row(const ERROR_ROW* table, INT_U32 code)
-{
-    for (; table->code != ERROR_TABLE_END; ++table) {
-        if (table->code == code) {
-            return table;
-        }
-    }
-    return nullptr;
-}
-
 // Builds "<prefix>%04X:\n<message> [argument]" (or the undefined text),
 // shows it and returns nothing; the caller decides whether to end.
 void show_table_message(const ERROR_ROW* table, INT_U32 code, const char* argument, const char* prefix,
                         const char* undefined, const char* title)
 {
     char text[2048];
-    const ERROR_ROW* row = find_row(table, code);
+    const ERROR_ROW* row = find_error_row(table, code);
     if (!row) {
         display_message(title, undefined, nullptr);
         return;
@@ -198,6 +188,16 @@ void show_table_message(const ERROR_ROW* table, INT_U32 code, const char* argume
 }
 
 } // namespace
+
+const ERROR_ROW* find_error_row(const ERROR_ROW* table, INT_U32 code)
+{
+    for (; table->code != ERROR_TABLE_END; ++table) {
+        if (table->code == code) {
+            return table;
+        }
+    }
+    return nullptr;
+}
 
 void set_error_code(INT_U16 code, const char* argument)
 {

@@ -484,13 +484,8 @@ INT_S8 IMAGE::load_font(const char* file, const char* name, INT_S8 slot, FOLDER*
         file_read.known = false;
         set_error_code(ERRCODE_FILE_READ, path.c_str());
         if (platform_debug_stream.flags) {
-            const char* message = "";
-            for (const ERROR_ROW* row = errors; row->code != ERROR_TABLE_END; ++row) {
-                if (row->code == ERR_FONT_LOAD) {
-                    message = row->message;
-                }
-            }
-            const std::string line = std::string(message) + ": " + path;
+            const ERROR_ROW* row = find_error_row(errors, ERR_FONT_LOAD);
+            const std::string line = std::string(row ? row->message : "") + ": " + path;
             platform_debug_stream.write_to_stream("font", __LINE__, line.c_str(), 1);
         }
         return -1;
