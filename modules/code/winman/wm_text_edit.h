@@ -119,11 +119,8 @@ public:
     INT_S16 font_x_sz, font_y_sz;
     INT_S16 border_left_gap, border_right_gap, border_top_gap, border_bottom_gap; // text margins
     WM_TEXT_SELECTION selection;
-    INT_S16& selection_start = selection.start; // anchor; -1 none
-    INT_S16& selection_end = selection.end;     // moving end; -1 none
-    INT_S16& drag_anchor = selection.drag_x;    // pointer x where the drag began; -1 none
-    INT_U16 draw_flags;                         // TEXT_EDIT_* bits
-    IMAGE icon;                                 // width 0: none
+    INT_U16 draw_flags; // TEXT_EDIT_* bits
+    IMAGE icon;         // width 0: none
     IMAGE_BOX skin;
     // The prompt's colour: the text colour, or the style's disabled-text
     // colour (greyed text) when that shows.
