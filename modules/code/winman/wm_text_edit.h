@@ -208,8 +208,17 @@ private:
     VISIBLE_TAIL tail;
 
     long text_length() const;
+    // The pixels the text may take: the width less the side borders and
+    // the cursor's column.
+    int text_room() const { return width - (border_left_gap + border_right_gap) - 1; }
+    // The width of "W" in the edit's font: how wide a character may be.
+    int letter_w_width() { return surface->get_string_width(font_id, font_x_sz, font_y_sz, "W", 1, 0); }
+    // The font and sizes the surface draws the text in: its own for -1.
+    void get_drawn_font(INT_S8& font, INT_S16& w, INT_S16& h) const;
     int first_visible();
-    int first_visible_by_tails(const char* t);
+    // first_visible for a text measured whole: `room` as text_room, `fit`
+    // the "W"s that fit in it.
+    int first_visible_by_tails(const char* t, int room, int fit);
     // Whether each character measures alone, so that widths add up: a
     // usable font and size, and no escape byte in the text.
     bool measures_by_characters();
