@@ -4,8 +4,8 @@
 // rows). The popup area holds about a dozen rows, so the 1,000-line popup
 // shows about as many rows as the 10-line one; the ratios 1,000 / 10 lines
 // show whether a frame costs lines in view or lines in the list. Also
-// printed: the time to add 1,000 lines, which re-measures every row after
-// each line. Both sides of every pair are our own code.
+// printed: the time to add 1,000 lines, each row's text measured once.
+// Both sides of every pair are our own code.
 #include "bench_pages.h"
 #include "bench_ratio.h"
 #include "image.h"

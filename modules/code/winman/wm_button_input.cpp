@@ -291,9 +291,10 @@ void WM_BUTTON::place_hint(INT_S16 hx, INT_S16 hy)
 //   an over look                                pointer_over = I
 //   type 1 or slide_select                      down = I
 //   L goes down, I or T2                        armed, repeating = 0, press_time, focus   1
-//   L comes up, I or T2, armed or slide_select  armed = 0, repeating = 0, press_time = 0   2 (0 after a repeat, unless
-//   slide_select) trigger 8: L comes up, not I, still armed   armed = 0                                  8 trigger 4:
-//   I, L or T2, armed or slide,      repeating, press_time = now                4
+//   L comes up, I or T2, armed or slide_select  armed = 0, repeating = 0, press_time = 0   2
+//     (0 after a repeat, unless slide_select)
+//   trigger 8: L comes up, not I, still armed   armed = 0                                  8
+//   trigger 4: I, L or T2, armed or slide,      repeating, press_time = now                4
 //     now - press_time > 300 ms (repeating: > 30 ms)
 //   type 0 and an event                         down = L
 //   L up                                        armed = 0; type 0: down = 0

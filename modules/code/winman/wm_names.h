@@ -104,8 +104,8 @@ constexpr INT_U16 EFFECT_FROM_LEFT = 0x80;
 constexpr INT_U16 EFFECT_FROM_BOTTOM = 0x100; // ignored with EFFECT_FROM_TOP
 constexpr INT_U16 EFFECT_FROM_RIGHT = 0x200;  // ignored with EFFECT_FROM_LEFT
 constexpr INT_U16 EFFECT_EDGE_WINDOW = 0x400; // off-screen point just outside the window
-constexpr INT_U16 EFFECT_EDGE_PAGE_MANAGER =
-    0x800; // just outside the page manager's rectangle; ignored with the window edge
+// Just outside the page manager's rectangle; ignored with the window edge.
+constexpr INT_U16 EFFECT_EDGE_PAGE_MANAGER = 0x800;
 
 // The open and close effects of a dialog; copied by value into each one.
 struct EFFECT_INFO

@@ -280,9 +280,7 @@ void WM_TEXT_EDIT::setup(INT_S16 nx, INT_S16 ny, INT_S16 nwidth, INT_S16 nmax_le
     font_x_sz = nfont_x_sz;
     font_y_sz = nfont_y_sz;
     if (surface) {
-        font_id = font_id == -1 ? surface->font_slot : font_id;
-        font_x_sz = font_x_sz == -1 ? surface->font_width : font_x_sz;
-        font_y_sz = font_y_sz == -1 ? surface->font_height : font_y_sz;
+        get_drawn_font(font_id, font_x_sz, font_y_sz);
     }
     const INT_S16 edge = get_shading_size(1);
     border_left_gap = left == -1 ? edge : left;
@@ -456,20 +454,27 @@ bool WM_TEXT_EDIT::measures_by_characters()
     if (!surface) {
         return false;
     }
-    const INT_S8 font = font_id == -1 ? surface->font_slot : font_id;
-    const INT_S16 w = font_x_sz == -1 ? surface->font_width : font_x_sz;
-    const INT_S16 h = font_y_sz == -1 ? surface->font_height : font_y_sz;
+    INT_S8 font;
+    INT_S16 w, h;
+    get_drawn_font(font, w, h);
     // Out of the font's sizes the surface measures a text by its bytes,
     // whatever length it is given.
     return tail.escapes == 0 && IMAGE::is_font_valid(font) && w >= 1 && h >= 1 && w <= IMAGE_FONT_MAX_PIXELS &&
            h <= IMAGE_FONT_MAX_PIXELS;
 }
 
+void WM_TEXT_EDIT::get_drawn_font(INT_S8& font, INT_S16& w, INT_S16& h) const
+{
+    font = font_id == -1 ? surface->font_slot : font_id;
+    w = font_x_sz == -1 ? surface->font_width : font_x_sz;
+    h = font_y_sz == -1 ? surface->font_height : font_y_sz;
+}
+
 bool WM_TEXT_EDIT::tail_matches_layout(int room, int wide)
 {
-    const INT_S8 font = font_id == -1 ? surface->font_slot : font_id;
-    const INT_S16 w = font_x_sz == -1 ? surface->font_width : font_x_sz;
-    const INT_S16 h = font_y_sz == -1 ? surface->font_height : font_y_sz;
+    INT_S8 font;
+    INT_S16 w, h;
+    get_drawn_font(font, w, h);
     // The width of "W" stands in for the font itself: a slot loaded again
     // with another face changes it.
     const bool same = tail.surface == surface && tail.room == room && tail.wide == wide && tail.font == font &&
@@ -535,8 +540,7 @@ bool WM_TEXT_EDIT::replace_text(long lo, long hi, const char* insert, long n)
     tail.escapes += static_cast<long>(std::count(insert, insert + n, '\x01') - std::count(b + lo, b + hi, '\x01'));
     bool keep = tail.first >= 0 && surface;
     if (keep) {
-        const int room = width - (border_left_gap + border_right_gap) - 1;
-        keep = tail_matches_layout(room, surface->get_string_width(font_id, font_x_sz, font_y_sz, "W", 1, 0));
+        keep = tail_matches_layout(text_room(), letter_w_width());
     }
     if (keep && hi <= tail.first) {
         tail.first += n - (hi - lo);
@@ -567,8 +571,8 @@ int WM_TEXT_EDIT::first_visible()
     if (!surface || !IMAGE::is_font_valid(font_id)) {
         return 0;
     }
-    const int w = width - (border_left_gap + border_right_gap) - 1;
-    const int wide = surface->get_string_width(font_id, font_x_sz, font_y_sz, "W", 1, 0);
+    const int w = text_room();
+    const int wide = letter_w_width();
     if (wide <= 0) {
         return 0;
     }
@@ -578,7 +582,7 @@ int WM_TEXT_EDIT::first_visible()
     }
     const char* t = chars(text);
     if (!measures_by_characters()) {
-        return first_visible_by_tails(t);
+        return first_visible_by_tails(t, w, fit);
     }
     const long by_cursor = std::max(0L, std::min<long>(cursor - fit, cursor));
     return static_cast<int>(std::min(by_cursor, tail_start(t, text_length(), w, wide)));
@@ -586,16 +590,14 @@ int WM_TEXT_EDIT::first_visible()
 
 // The same by measuring the rest of the text from each index in turn: for
 // texts whose escapes make a character's width depend on what precedes it.
-int WM_TEXT_EDIT::first_visible_by_tails(const char* t)
+int WM_TEXT_EDIT::first_visible_by_tails(const char* t, int room, int fit)
 {
-    const int w = width - (border_left_gap + border_right_gap) - 1;
-    const int fit = w / surface->get_string_width(font_id, font_x_sz, font_y_sz, "W", 1, 0);
     const long len = text_length();
     for (int s = 0;; ++s) {
         if (s + fit >= cursor || s >= cursor || s >= len) {
             return s;
         }
-        if (surface->get_string_width(font_id, font_x_sz, font_y_sz, t + s, -1, 0) <= w) {
+        if (surface->get_string_width(font_id, font_x_sz, font_y_sz, t + s, -1, 0) <= room) {
             return s;
         }
     }
@@ -989,7 +991,7 @@ int WM_TEXT_EDIT::draw_text(IMAGE& s, int tx, int ty)
 int WM_TEXT_EDIT::draw_stars(IMAGE& s, int tx, int ty)
 {
     const int len = static_cast<int>(text_length());
-    const int room = width - (border_left_gap + border_right_gap) - 1;
+    const int room = text_room();
     const int star = s.get_string_width(font_id, font_x_sz, font_y_sz, "*", 1, 0);
     int stars = len;
     if (star > 0) {
@@ -1015,7 +1017,7 @@ int WM_TEXT_EDIT::draw_plain_text(IMAGE& s, int tx, int ty)
     const bool by_characters = measures_by_characters();
     // Past the clip's right edge nothing shows: there the sum of the
     // characters' widths may stop, a pixel beyond it.
-    const long long beyond = std::max(0, width - (border_left_gap + border_right_gap) - 1) + 1;
+    const long long beyond = std::max(0, text_room()) + 1;
     const int from_first = by_characters ? 0 : measure(t + first, -1);
     auto boundary = [&](int k) {
         k = std::clamp(k, first, len);

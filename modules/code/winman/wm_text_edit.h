@@ -119,11 +119,8 @@ public:
     INT_S16 font_x_sz, font_y_sz;
     INT_S16 border_left_gap, border_right_gap, border_top_gap, border_bottom_gap; // text margins
     WM_TEXT_SELECTION selection;
-    INT_S16& selection_start = selection.start; // anchor; -1 none
-    INT_S16& selection_end = selection.end;     // moving end; -1 none
-    INT_S16& drag_anchor = selection.drag_x;    // pointer x where the drag began; -1 none
-    INT_U16 draw_flags;                         // TEXT_EDIT_* bits
-    IMAGE icon;                                 // width 0: none
+    INT_U16 draw_flags; // TEXT_EDIT_* bits
+    IMAGE icon;         // width 0: none
     IMAGE_BOX skin;
     // The prompt's colour: the text colour, or the style's disabled-text
     // colour (greyed text) when that shows.
@@ -211,8 +208,17 @@ private:
     VISIBLE_TAIL tail;
 
     long text_length() const;
+    // The pixels the text may take: the width less the side borders and
+    // the cursor's column.
+    int text_room() const { return width - (border_left_gap + border_right_gap) - 1; }
+    // The width of "W" in the edit's font: how wide a character may be.
+    int letter_w_width() { return surface->get_string_width(font_id, font_x_sz, font_y_sz, "W", 1, 0); }
+    // The font and sizes the surface draws the text in: its own for -1.
+    void get_drawn_font(INT_S8& font, INT_S16& w, INT_S16& h) const;
     int first_visible();
-    int first_visible_by_tails(const char* t);
+    // first_visible for a text measured whole: `room` as text_room, `fit`
+    // the "W"s that fit in it.
+    int first_visible_by_tails(const char* t, int room, int fit);
     // Whether each character measures alone, so that widths add up: a
     // usable font and size, and no escape byte in the text.
     bool measures_by_characters();

@@ -36,7 +36,7 @@ std::string str(const KIVO_STRING& s)
 }
 std::vector<int> state(const WM_TEXT_EDIT* e)
 {
-    return {e->cursor, e->selection_start, e->selection_end};
+    return {e->cursor, e->selection.start, e->selection.end};
 }
 
 std::string clipboard()
@@ -91,8 +91,8 @@ protected:
         WM_TEXT_EDIT* e = make(text, max_len);
         e->take_focus();
         e->cursor = static_cast<INT_S16>(cursor);
-        e->selection_start = static_cast<INT_S16>(s0);
-        e->selection_end = static_cast<INT_S16>(s1);
+        e->selection.start = static_cast<INT_S16>(s0);
+        e->selection.end = static_cast<INT_S16>(s1);
         return e;
     }
     void drop(WM_TEXT_EDIT* e) { S::pm->areas[0].remove_object(e, 1, 0); }
@@ -219,7 +219,7 @@ TEST_F(TextEditTest, ClipboardCopyCutPaste)
     type('c');
     pass();
     EXPECT_EQ(clipboard(), "hello");
-    e->selection_start = 11;
+    e->selection.start = 11;
     type('x');
     pass();
     EXPECT_EQ(clipboard(), " world");
@@ -381,8 +381,8 @@ TEST_F(TextEditTest, DrawingByPixels)
     e->take_focus();
 
     e->set_buffer("Orc");
-    e->selection_start = 1;
-    e->selection_end = 3;
+    e->selection.start = 1;
+    e->selection.end = 3;
     expect_like(
         [&](IMAGE& img, int tx, int ty) { // boundary k: whole width less the width from k
             img.fill_rect(static_cast<short>(tx + text_w("Orc") - text_w("rc") - 1), static_cast<short>(ty),
@@ -475,9 +475,9 @@ TEST_F(TextEditTest, KeptScrollDrawsAsTheWholeMeasure)
         // Down, the whole field: accents reach into the borders.
         ref.add_rect_to_active_area(static_cast<short>(tx), e->y, static_cast<short>(x2 - e->border_right_gap),
                                     static_cast<short>(y2));
-        if (len > 0 && e->selection_start != -1 && e->selection_end != -1) {
-            const int lo = std::min(e->selection_start, e->selection_end);
-            const int hi = std::max(e->selection_start, e->selection_end);
+        if (len > 0 && e->selection.start != -1 && e->selection.end != -1) {
+            const int lo = std::min(e->selection.start, e->selection.end);
+            const int hi = std::max(e->selection.start, e->selection.end);
             ref.fill_rect(static_cast<short>(boundary(lo) - 1), static_cast<short>(ty),
                           static_cast<short>(boundary(hi) - 1), static_cast<short>(ty + FONT - 1), SEL, 1);
         }
