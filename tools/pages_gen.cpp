@@ -15,6 +15,7 @@
 #include "kivo_app_settings.h"
 #include "pages_rules.h"
 #include "param.h"
+#include "wm_names.h"
 #include "wm_page_tool_manager.h"
 #include "wm_ptm_records.h"
 
@@ -376,7 +377,7 @@ struct KEY
     const char* word;
     INT_U32 code;
 };
-const KEY keys[] = {{"Escape", 53}, {"Return", 36}};
+const KEY keys[] = {{"Escape", KEY_ESCAPE}, {"Return", KEY_RETURN}};
 
 class LAYOUT
 {

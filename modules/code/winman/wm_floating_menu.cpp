@@ -21,10 +21,6 @@ namespace {
 
 constexpr INT_U8 trigger_release = 2;
 constexpr INT_U8 trigger_press_and_repeat = 5;
-constexpr INT_U32 key_escape = 53;
-// 116 (Page Up) moves the focus down a page and 121 (Page Down) up one,
-// as the grid pages its view.
-constexpr INT_U32 key_home = 115, key_page_up = 116, key_end = 119, key_page_down = 121;
 constexpr INT_U32 ms_type_ahead = 400;
 constexpr int type_ahead_max = 5;
 
@@ -709,25 +705,27 @@ void WM_FLOATING_MENU::run_navigation_keys()
     const INT_S32 code = KEYBOARD::code;
     INT_S16 column = 0, row = 0;
     if (!grid->childrens_allowed_focus) {
-        static const INT_S32 switches[] = {126, 125, 123, 124, key_page_down, key_page_up, key_home, key_end};
+        static const INT_S32 switches[] = {KEY_UP,        KEY_DOWN,    KEY_LEFT, KEY_RIGHT,
+                                           KEY_PAGE_DOWN, KEY_PAGE_UP, KEY_HOME, KEY_END};
         if (std::find(std::begin(switches), std::end(switches), code) != std::end(switches)) {
             KEYBOARD::get_code();
             set_childrens_allowed_focus(1);
         }
         return;
     }
-    const bool paging = code == static_cast<INT_S32>(key_page_up) || code == static_cast<INT_S32>(key_page_down) ||
-                        code == static_cast<INT_S32>(key_home) || code == static_cast<INT_S32>(key_end);
+    const bool paging = code == KEY_PAGE_UP || code == KEY_PAGE_DOWN || code == KEY_HOME || code == KEY_END;
     if (paging && grid->find_focal_child_object(column, row, 1)) {
         clear_scrolling_buttons();
         KEYBOARD::get_code();
         const int page = bottom_row - top_row;
         int target = 0;
-        if (code == static_cast<INT_S32>(key_page_up)) {
+        // Page Up moves the focus down a page and Page Down up one, as the
+        // grid pages its view.
+        if (code == KEY_PAGE_UP) {
             target = std::min(row + page - 1, row_count - 1);
-        } else if (code == static_cast<INT_S32>(key_page_down)) {
+        } else if (code == KEY_PAGE_DOWN) {
             target = std::max(row - page, 0);
-        } else if (code == static_cast<INT_S32>(key_end)) {
+        } else if (code == KEY_END) {
             target = grid->num_rows - 1;
         }
         focus_row(to_s16(target));
@@ -829,7 +827,7 @@ WM_MESG WM_FLOATING_MENU::monitor()
     }
 
     const bool close_key_down = close_key != -1 && KEYBOARD::get_key_value(static_cast<INT_U32>(close_key));
-    const bool escape = KEYBOARD::get_key_value(key_escape) || (!close_key_latch && close_key_down);
+    const bool escape = KEYBOARD::get_key_value(KEY_ESCAPE) || (!close_key_latch && close_key_down);
     const bool ret = KEYBOARD::get_key_value(return_key) != 0;
     const INT_U32 buttons = MOUSE::buttons & 3;
 

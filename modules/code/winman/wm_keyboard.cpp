@@ -259,8 +259,8 @@ WM_MESG WM_KEYBOARD::keyboard_callback(WM_SCREEN_OBJECT* key, void* kind, void* 
     {
         INT_S32 code;
         INT_U8 character;
-    } posts[] = {{-1, 0},  {-1, 0},  {51, 8},  {48, 9}, {36, 10}, {123, 0},
-                 {125, 0}, {126, 0}, {124, 0}, {57, 0}, {56, 0},  {-1, 0}};
+    } posts[] = {{-1, 0},       {-1, 0},     {KEY_DELETE, 8}, {KEY_TAB, 9},       {KEY_RETURN, 10}, {KEY_LEFT, 0},
+                 {KEY_DOWN, 0}, {KEY_UP, 0}, {KEY_RIGHT, 0},  {KEY_CAPS_LOCK, 0}, {KEY_SHIFT, 0},   {-1, 0}};
     const int n = static_cast<int>(reinterpret_cast<std::intptr_t>(kind));
     if (n < WMK_KIND_CHARACTER || n > WMK_KIND_EXT) {
         return WM_MESG_NONE;

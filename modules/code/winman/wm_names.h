@@ -66,8 +66,11 @@ constexpr INT_U32 SSEF_GRID_DONT_SHORTEN_SCROLLBAR = 1u << 25; // the bar runs b
 // Mac virtual key codes, as KEYBOARD reports them on every host.
 constexpr INT_S32 KEY_RETURN = 36;
 constexpr INT_S32 KEY_TAB = 48;
+constexpr INT_S32 KEY_DELETE = 51; // Backspace: deletes backwards
+constexpr INT_S32 KEY_ESCAPE = 53;
 constexpr INT_S32 KEY_COMMAND = 55;
 constexpr INT_S32 KEY_SHIFT = 56;
+constexpr INT_S32 KEY_CAPS_LOCK = 57;
 constexpr INT_S32 KEY_CONTROL = 59;
 constexpr INT_S32 KEY_ENTER = 76; // on the keypad
 constexpr INT_S32 KEY_HOME = 115;
