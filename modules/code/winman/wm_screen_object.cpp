@@ -10,6 +10,7 @@
 #include "keyboard.h"
 #include "kivo_host.h"
 #include "mouse.h"
+#include "wm_names.h"
 #include "wm_page_services.h"
 #include "wm_s16.h"
 
@@ -565,7 +566,7 @@ WM_MESG WM_SCREEN_OBJECT::monitor()
     INT_S16 px = MOUSE::x, py = MOUSE::y;
     const INT_U8 k = KEYBOARD::get_key_value(return_key);
     if (focal_object == this && (k || return_key_down) &&
-        (KEYBOARD::get_key_value(55) || KEYBOARD::get_key_value(59))) {
+        (KEYBOARD::get_key_value(KEY_COMMAND) || KEYBOARD::get_key_value(KEY_CONTROL))) {
         px = to_s16(x + width / 2);
         py = to_s16(y + height / 2);
         pressed = k;
