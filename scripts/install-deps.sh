@@ -11,7 +11,7 @@ packages=(
   fonts-dejavu-core fonts-dejavu-extra fonts-linuxlibertine
   clang libclang-rt-14-dev clang-format clang-tidy
   xvfb xdotool libcairo2-dev
-  libx11-dev libxkbcommon-dev xkb-data
+  libx11-dev libxkbcommon-dev libxkbcommon-x11-dev libxcb-xkb-dev xkb-data x11-xkb-utils
   xdg-utils libglib2.0-bin
 )
 

@@ -45,6 +45,10 @@ char* UTF16_TO_C_STR(const INT_U16* units, long count);
 // 0x01. A text too long for the buffer ends at a unit boundary, with its
 // run closed.
 char* cfstring_to_string(const INT_U16* units, long count);
+// The string resource of that id as new UTF-16 units, ended by a 0 unit
+// (the caller's to delete[]); null when there is no such resource. This
+// host keeps no string resources, so the answer is always null.
+INT_U16* CreateCFStringFromStringResource(INT_S16 id);
 
 // The login name (short_name non-zero), else the full name from the
 // password database when it has one. "" when neither is known.

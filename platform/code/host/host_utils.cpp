@@ -154,6 +154,11 @@ char* cfstring_to_string(const INT_U16* units, long count)
     return buffer;
 }
 
+INT_U16* CreateCFStringFromStringResource(INT_S16)
+{
+    return nullptr;
+}
+
 char* MoreCSCopyUserName(INT_U8 short_name)
 {
     static char name[short_buffer];

@@ -1,6 +1,7 @@
-// The active keyboard layout, read from the X server's layout names and
-// compiled with xkbcommon; keys are found by their position names, so the
-// answer does not depend on the server's keycodes.
+// The active keyboard layout: the X server's keymap as it stands, or,
+// where that cannot be read, the layout the server names, compiled from
+// the system's keyboard data. Keys are found by their position names, so
+// the answer does not depend on the server's keycodes.
 #include "key_layout.h"
 
 #include "debug_stream.h"
@@ -8,13 +9,19 @@
 
 #include <SDL.h>
 #include <SDL_syswm.h>
-#include <X11/XKBlib.h>
-#include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <xcb/xcb.h>
+// A field of the keyboard extension's protocol header is a C++ keyword.
+#define explicit explicit_
+#include <xcb/xkb.h>
+#undef explicit
+#include <xkbcommon/xkbcommon-x11.h>
 #include <xkbcommon/xkbcommon.h>
 
 #include <cstdarg>
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -85,11 +92,11 @@ constexpr INT_U32 kDeadKeys[][2] = {
     {0xFE54, 0xAF}, {0xFE57, 0xA8}, {0xFE58, 0xB0}, {0xFE5B, 0xB8},
 };
 
-bool read_x_server(HOST_LAYOUT_NAMES* out);
+// Where layout names come from; null: the X server, whose own keymap is
+// asked first.
+HOST_LAYOUT_SOURCE source = nullptr;
 
-HOST_LAYOUT_SOURCE source = read_x_server;
-
-// The last layout compiled, kept until the names change.
+// The last layout compiled from names, kept until the names change.
 struct COMPILED
 {
     bool tried = false;
@@ -132,6 +139,27 @@ xkb_context* context()
     return ctx;
 }
 
+// The names end up in the keyboard data's file look-ups, which follow
+// relative paths: only the characters layout names are written with pass,
+// so no name leads out of that data ('.' and '/' are not among them).
+bool plain_name(const std::string& s)
+{
+    for (char c : s) {
+        bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                  (c != 0 && std::strchr("_,()+:-", c));
+        if (!ok) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool plain_names(const HOST_LAYOUT_NAMES& n)
+{
+    return plain_name(n.rules) && plain_name(n.model) && plain_name(n.layout) && plain_name(n.variant) &&
+           plain_name(n.options);
+}
+
 xkb_keymap* keymap_for(const HOST_LAYOUT_NAMES& n)
 {
     std::string key = n.rules + '\n' + n.model + '\n' + n.layout + '\n' + n.variant + '\n' + n.options;
@@ -151,91 +179,163 @@ xkb_keymap* keymap_for(const HOST_LAYOUT_NAMES& n)
     return compiled.keymap;
 }
 
-// The display of SDL's window; without a window, a connection of our own
-// to the server SDL would use.
-Display* x_display(bool* own)
+// A connection of our own to the X server SDL uses: the keymap's change
+// notices are asked for on it, and SDL's connection must not see them.
+struct SERVER
 {
-    *own = false;
+    std::string display;
+    xcb_connection_t* conn = nullptr;
+    xcb_window_t root = 0;
+    // The keyboard extension answered and its change notices were asked for.
+    bool xkb = false;
+    std::uint8_t first_event = 0;
+    // The server's keymap as last read; null until read again.
+    xkb_keymap* keymap = nullptr;
+};
+SERVER server;
+
+void disconnect()
+{
+    if (server.keymap) {
+        xkb_keymap_unref(server.keymap);
+    }
+    if (server.conn) {
+        xcb_disconnect(server.conn);
+    }
+    server = SERVER();
+}
+
+// The display of SDL's window; without a window, the one SDL would open.
+// False when SDL does not draw through X.
+bool display_name(std::string* out)
+{
     if (SDL_Window* w = host_sdl_window()) {
         SDL_SysWMinfo info;
         SDL_VERSION(&info.version);
-        if (SDL_GetWindowWMInfo(w, &info) && info.subsystem == SDL_SYSWM_X11) {
-            return info.info.x11.display;
+        if (!SDL_GetWindowWMInfo(w, &info) || info.subsystem != SDL_SYSWM_X11) {
+            return false;
         }
-        return nullptr;
+        *out = DisplayString(info.info.x11.display);
+        return true;
     }
     const char* driver = host_start_video() ? SDL_GetCurrentVideoDriver() : nullptr;
     if (!driver || std::strcmp(driver, "x11") != 0) {
+        return false;
+    }
+    const char* env = std::getenv("DISPLAY");
+    *out = env ? env : "";
+    return true;
+}
+
+void ask_for_notices()
+{
+    std::uint8_t first_event = 0;
+    if (!xkb_x11_setup_xkb_extension(server.conn, XKB_X11_MIN_MAJOR_XKB_VERSION, XKB_X11_MIN_MINOR_XKB_VERSION,
+                                     XKB_X11_SETUP_XKB_EXTENSION_NO_FLAGS, nullptr, nullptr, &first_event, nullptr)) {
+        return;
+    }
+    // A new keyboard, or any part of the keymap changed (a key remapped).
+    const std::uint16_t events = XCB_XKB_EVENT_TYPE_NEW_KEYBOARD_NOTIFY | XCB_XKB_EVENT_TYPE_MAP_NOTIFY;
+    const std::uint16_t parts = XCB_XKB_MAP_PART_KEY_TYPES | XCB_XKB_MAP_PART_KEY_SYMS | XCB_XKB_MAP_PART_MODIFIER_MAP |
+                                XCB_XKB_MAP_PART_EXPLICIT_COMPONENTS | XCB_XKB_MAP_PART_KEY_ACTIONS |
+                                XCB_XKB_MAP_PART_KEY_BEHAVIORS | XCB_XKB_MAP_PART_VIRTUAL_MODS |
+                                XCB_XKB_MAP_PART_VIRTUAL_MOD_MAP;
+    xcb_xkb_select_events_details_t details = {};
+    xcb_generic_error_t* error =
+        xcb_request_check(server.conn, xcb_xkb_select_events_aux_checked(server.conn, XCB_XKB_ID_USE_CORE_KBD, events,
+                                                                         0, events, parts, parts, &details));
+    if (error) {
+        std::free(error);
+        return;
+    }
+    server.xkb = true;
+    server.first_event = first_event;
+}
+
+// Takes the notices that arrived; any of them makes the keymap old. Reading
+// also finds a server that has gone away, before anything is sent to it.
+void take_notices()
+{
+    while (xcb_generic_event_t* e = xcb_poll_for_event(server.conn)) {
+        if ((e->response_type & 0x7F) == server.first_event && server.keymap) {
+            xkb_keymap_unref(server.keymap);
+            server.keymap = nullptr;
+        }
+        std::free(e);
+    }
+}
+
+// The connection, made again when the display changed or the server went
+// away; null when there is no X server to ask.
+xcb_connection_t* connection()
+{
+    std::string name;
+    if (!display_name(&name)) {
         return nullptr;
     }
-    *own = true;
-    return XOpenDisplay(nullptr);
-}
-
-// The server keeps the names of its layout on the root window as five
-// strings, each ended by a NUL; the active group comes from XKB's state.
-bool read_x_server(HOST_LAYOUT_NAMES* out)
-{
-    bool own = false;
-    Display* dpy = x_display(&own);
-    if (!dpy) {
-        return false;
-    }
-    bool read = false;
-    Atom property = XInternAtom(dpy, "_XKB_RULES_NAMES", True);
-    Atom type = None;
-    int format = 0;
-    unsigned long count = 0, left = 0;
-    unsigned char* data = nullptr;
-    if (property != None &&
-        XGetWindowProperty(dpy, DefaultRootWindow(dpy), property, 0, 1024, False, XA_STRING, &type, &format, &count,
-                           &left, &data) == Success &&
-        type == XA_STRING && format == 8 && data) {
-        std::string* fields[] = {&out->rules, &out->model, &out->layout, &out->variant, &out->options};
-        const char* p = reinterpret_cast<const char*>(data);
-        const char* end = p + count;
-        for (std::string* f : fields) {
-            const char* stop = static_cast<const char*>(std::memchr(p, 0, static_cast<std::size_t>(end - p)));
-            f->assign(p, stop ? stop : end);
-            p = stop ? stop + 1 : end;
+    if (server.conn && server.display == name) {
+        take_notices();
+        if (!xcb_connection_has_error(server.conn)) {
+            return server.conn;
         }
-        out->group = 0;
-        XkbStateRec state;
-        if (XkbGetState(dpy, XkbUseCoreKbd, &state) == Success) {
-            out->group = state.group;
+    }
+    disconnect();
+    int screen = 0;
+    server.conn = xcb_connect(name.empty() ? nullptr : name.c_str(), &screen);
+    if (xcb_connection_has_error(server.conn)) {
+        disconnect();
+        return nullptr;
+    }
+    server.display = name;
+    xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(server.conn));
+    for (int i = 0; i < screen && it.rem > 1; ++i) {
+        xcb_screen_next(&it);
+    }
+    server.root = it.data ? it.data->root : 0;
+    ask_for_notices();
+    return server.conn;
+}
+
+// The active group from the keyboard's state; 0 without the extension.
+bool active_group(unsigned* group)
+{
+    *group = 0;
+    if (!server.xkb) {
+        return true;
+    }
+    xcb_xkb_get_state_reply_t* state =
+        xcb_xkb_get_state_reply(server.conn, xcb_xkb_get_state(server.conn, XCB_XKB_ID_USE_CORE_KBD), nullptr);
+    if (!state) {
+        return false;
+    }
+    *group = state->group;
+    std::free(state);
+    return true;
+}
+
+// The server's own keymap as it stands, and its active group. The state's
+// answer comes after every notice of a change the server made before it,
+// so a change made before this call is always seen.
+xkb_keymap* live_keymap(unsigned* group)
+{
+    xcb_connection_t* conn = connection();
+    xkb_context* ctx = context();
+    if (!conn || !server.xkb || !ctx || !active_group(group)) {
+        return nullptr;
+    }
+    take_notices();
+    if (!server.keymap) {
+        std::int32_t device = xkb_x11_get_core_keyboard_device_id(conn);
+        if (device >= 0) {
+            server.keymap = xkb_x11_keymap_new_from_device(ctx, conn, device, XKB_KEYMAP_COMPILE_NO_FLAGS);
         }
-        read = !out->layout.empty();
     }
-    if (data) {
-        XFree(data);
-    }
-    if (own) {
-        XCloseDisplay(dpy);
-    }
-    return read;
+    return server.keymap;
 }
 
-} // namespace
-
-HOST_LAYOUT_SOURCE host_set_layout_source(HOST_LAYOUT_SOURCE next)
+// The character of a key in a keymap, Shift held or not, in one group.
+bool character_in(xkb_keymap* keymap, unsigned group, int scancode, bool shift, INT_U32* out)
 {
-    HOST_LAYOUT_SOURCE previous = source;
-    source = next ? next : read_x_server;
-    forget_compiled();
-    return previous;
-}
-
-bool host_layout_character(int scancode, bool shift, INT_U32* out)
-{
-    HOST_LAYOUT_NAMES names;
-    names.group = 0;
-    if (!out || !source(&names)) {
-        return false;
-    }
-    xkb_keymap* keymap = keymap_for(names);
-    if (!keymap) {
-        return false;
-    }
     *out = 0;
     const char* key_name = nullptr;
     for (const KEY_NAME& k : kKeyNames) {
@@ -253,7 +353,7 @@ bool host_layout_character(int scancode, bool shift, INT_U32* out)
     }
     xkb_mod_index_t shift_index = xkb_keymap_mod_get_index(keymap, XKB_MOD_NAME_SHIFT);
     xkb_mod_mask_t mods = shift && shift_index != XKB_MOD_INVALID ? 1u << shift_index : 0;
-    xkb_state_update_mask(state, mods, 0, 0, 0, 0, names.group);
+    xkb_state_update_mask(state, mods, 0, 0, 0, 0, group);
     xkb_keysym_t sym = xkb_state_key_get_one_sym(state, code);
     xkb_state_unref(state);
     for (const auto& d : kDeadKeys) {
@@ -264,4 +364,70 @@ bool host_layout_character(int scancode, bool shift, INT_U32* out)
     }
     *out = xkb_keysym_to_utf32(sym);
     return true;
+}
+
+} // namespace
+
+// The server keeps the names of its layout on the root window as five
+// strings, each ended by a NUL; the active group comes from XKB's state.
+bool host_server_layout_names(HOST_LAYOUT_NAMES* out)
+{
+    xcb_connection_t* conn = connection();
+    if (!conn) {
+        return false;
+    }
+    static const char kProperty[] = "_XKB_RULES_NAMES";
+    xcb_intern_atom_reply_t* atom =
+        xcb_intern_atom_reply(conn, xcb_intern_atom(conn, 1, sizeof kProperty - 1, kProperty), nullptr);
+    xcb_atom_t property = atom ? atom->atom : static_cast<xcb_atom_t>(XCB_ATOM_NONE);
+    std::free(atom);
+    if (property == XCB_ATOM_NONE) {
+        return false;
+    }
+    xcb_get_property_reply_t* reply = xcb_get_property_reply(
+        conn, xcb_get_property(conn, 0, server.root, property, XCB_ATOM_STRING, 0, 1024), nullptr);
+    bool read = false;
+    if (reply && reply->type == XCB_ATOM_STRING && reply->format == 8) {
+        std::string* fields[] = {&out->rules, &out->model, &out->layout, &out->variant, &out->options};
+        const char* p = static_cast<const char*>(xcb_get_property_value(reply));
+        const char* end = p + xcb_get_property_value_length(reply);
+        for (std::string* f : fields) {
+            const char* stop = static_cast<const char*>(std::memchr(p, 0, static_cast<std::size_t>(end - p)));
+            f->assign(p, stop ? stop : end);
+            p = stop ? stop + 1 : end;
+        }
+        read = active_group(&out->group) && !out->layout.empty();
+    }
+    std::free(reply);
+    return read;
+}
+
+HOST_LAYOUT_SOURCE host_set_layout_source(HOST_LAYOUT_SOURCE next)
+{
+    HOST_LAYOUT_SOURCE previous = source;
+    source = next;
+    forget_compiled();
+    return previous;
+}
+
+bool host_layout_character(int scancode, bool shift, INT_U32* out)
+{
+    if (!out) {
+        return false;
+    }
+    unsigned group = 0;
+    xkb_keymap* keymap = source ? nullptr : live_keymap(&group);
+    if (!keymap) {
+        HOST_LAYOUT_NAMES names;
+        names.group = 0;
+        HOST_LAYOUT_SOURCE names_from = source ? source : host_server_layout_names;
+        // A name that could lead the look-up out of the keyboard data
+        // counts as no layout at all.
+        if (!names_from(&names) || !plain_names(names)) {
+            return false;
+        }
+        keymap = keymap_for(names);
+        group = names.group;
+    }
+    return keymap && character_in(keymap, group, scancode, shift, out);
 }

@@ -1,7 +1,9 @@
 // The active keyboard layout: which character a key gives, with and
-// without Shift. The layout is named as the X server names it (rules,
-// model, layout, variant, options) and compiled from the system's keyboard
-// data; where it comes from can be replaced, so tests need no server.
+// without Shift. It is the X server's own keymap as it stands, changes
+// made key by key included; where that cannot be read, the layout the
+// server names (rules, model, layout, variant, options) compiled from the
+// system's keyboard data. Where the names come from can be replaced, so
+// tests need no server.
 #ifndef KIVO_KEY_LAYOUT_H
 #define KIVO_KEY_LAYOUT_H
 
@@ -20,14 +22,20 @@ struct HOST_LAYOUT_NAMES
 // Fills the names of the active layout; false when none can be read.
 using HOST_LAYOUT_SOURCE = bool (*)(HOST_LAYOUT_NAMES* out);
 
-// Installs a source (null: the X server that SDL's window is on); returns
-// the previous one.
+// Installs a source; returns the previous one. Null: the X server that
+// SDL's window is on, its keymap first, then the names it keeps. Any other
+// source leaves the server's keymap out.
 HOST_LAYOUT_SOURCE host_set_layout_source(HOST_LAYOUT_SOURCE source);
+
+// The names the X server keeps for its layout (the _XKB_RULES_NAMES
+// property of its root window) and its active group.
+bool host_server_layout_names(HOST_LAYOUT_NAMES* out);
 
 // The character (Unicode) of the key at an SDL scancode in the active
 // layout, Shift held when shift is set; 0 when the key gives none. A dead
 // key gives its accent as a character of its own ('^' for the circumflex).
-// False when no layout can be read or compiled.
+// False when no layout can be read or compiled, or its names hold anything
+// but letters, digits and "_,()+:-".
 bool host_layout_character(int scancode, bool shift, INT_U32* out);
 
 #endif

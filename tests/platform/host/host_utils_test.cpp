@@ -92,4 +92,11 @@ TEST(HostStrings, CfstringEscapesLargeUnitsWithinItsBuffer)
     EXPECT_EQ(s, std::string(1022, 'a'));
 }
 
+TEST(HostStrings, NoStringResourceExists)
+{
+    for (INT_S16 id : {INT_S16(-32768), INT_S16(-1), INT_S16(0), INT_S16(128), INT_S16(32767)}) {
+        EXPECT_EQ(CreateCFStringFromStringResource(id), nullptr) << id;
+    }
+}
+
 } // namespace

@@ -316,7 +316,12 @@ TEST_F(KeyboardTest, ShiftedCharactersComeFromTheActiveLayout)
          "qQwWyY\xE9"
          "2\"3)\xB0=+mM*\xB5\xB2~<>  \r\r"},
         {"xx-no-such", 0, "", us_table}, // not in the keyboard data
-        {"", 0, "", us_table},           // no layout to read
+        // A name that is a path is no layout, even where the path would
+        // lead to one.
+        {"../symbols/de", 0, "", us_table},
+        {"de", 0, "../de", us_table},
+        {"de.", 0, "", us_table},
+        {"", 0, "", us_table}, // no layout to read
     };
     for (const auto& c : cases) {
         EXPECT_EQ(characters(c.layout, c.group, c.variant), c.want) << c.layout << " group " << c.group;

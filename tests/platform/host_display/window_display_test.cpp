@@ -2,22 +2,32 @@
 // the back buffer pixel for pixel, a blit changes only the dirty rectangle,
 // the OpenGL path puts the picture at the window's origin, in full screen
 // both paths scale it into the same letterbox, and key characters follow
-// the server's keyboard layout.
+// the server's keymap, or the layout it names.
 #include "host_internal.h"
 #include "host_window.h"
+#include "key_layout.h"
 #include "keyboard.h"
 #include "kivo_logo.h"
+#include "sandbox.h"
 #include "x_display.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cerrno>
 #include <cstdlib>
+#include <fcntl.h>
 #include <memory>
+#include <string>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 #include <vector>
 
 // After gtest: Xlib's macros (None, Bool) would break its headers.
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <X11/keysym.h>
 
 namespace {
 
@@ -250,16 +260,75 @@ TEST_F(RealWindowTest, FullScreenLetterboxesAlikeOnBothPaths)
     EXPECT_EQ(-1, by);
 }
 
+// The server's names for its layout, as five NUL-ended strings on the
+// root window.
+void set_layout_names(Display* x, const std::string& value)
+{
+    Atom names = XInternAtom(x, "_XKB_RULES_NAMES", False);
+    XChangeProperty(x, DefaultRootWindow(x), names, XA_STRING, 8, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(value.data()), static_cast<int>(value.size()));
+    XSync(x, False);
+}
+
+// Notes whether anything opens a FIFO to read it. A writer waits for
+// readers and lets each go at once (it reads the end of the file), so a
+// reader is never left blocked.
+class FifoWatch
+{
+public:
+    explicit FifoWatch(const std::string& path) : path_(path)
+    {
+        if (mkfifo(path.c_str(), 0600) == 0) {
+            thread_ = std::thread([this] { watch(); });
+        }
+    }
+    ~FifoWatch() { stop(); }
+    bool watching() const { return thread_.joinable(); }
+    // Stops watching; true when a reader opened the FIFO.
+    bool stop()
+    {
+        if (thread_.joinable()) {
+            done_ = true;
+            // Lets the writer's open return, whether it waits now or later.
+            int fd = open(path_.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+            thread_.join();
+            if (fd >= 0) {
+                close(fd);
+            }
+        }
+        return opened_;
+    }
+
+private:
+    void watch()
+    {
+        for (;;) {
+            int fd = open(path_.c_str(), O_WRONLY | O_CLOEXEC);
+            if (fd < 0 && errno != EINTR) {
+                return;
+            }
+            if (fd >= 0) {
+                close(fd);
+            }
+            if (done_) {
+                return;
+            }
+            opened_ = opened_ || fd >= 0;
+        }
+    }
+
+    std::string path_;
+    std::thread thread_;
+    std::atomic<bool> done_{false}, opened_{false};
+};
+
 TEST_F(RealWindowTest, KeyCharactersFollowTheServersLayout)
 {
+    // The names the server keeps, as read when its keymap cannot be.
+    host_set_layout_source(host_server_layout_names);
     Display* x = XOpenDisplay(server->display().c_str());
     ASSERT_NE(nullptr, x);
-    Atom names = XInternAtom(x, "_XKB_RULES_NAMES", False);
-    auto set_names = [&](const std::string& value) {
-        XChangeProperty(x, DefaultRootWindow(x), names, XA_STRING, 8, PropModeReplace,
-                        reinterpret_cast<const unsigned char*>(value.data()), static_cast<int>(value.size()));
-        XSync(x, False);
-    };
+    auto set_names = [&](const std::string& value) { set_layout_names(x, value); };
     char title[] = "Kivo keys";
     ASSERT_EQ(1, open_window(title, W, H, 0, 0));
     set_names(std::string("evdev\0pc105\0us\0\0", 17));
@@ -273,6 +342,55 @@ TEST_F(RealWindowTest, KeyCharactersFollowTheServersLayout)
     EXPECT_STREQ("\xD6", KEYBOARD::get_key_desc(41, 1));
     set_names(std::string("evdev\0pc105\0us\0\0", 17));
     EXPECT_STREQ(":", KEYBOARD::get_key_desc(41, 1));
+
+    // A name that leads out of the keyboard data, here to a FIFO nobody
+    // writes, is no layout: the answer comes at once from the US table,
+    // and nothing opened the FIFO.
+    std::string dir = kivo_test::make_temp_dir("fifo");
+    FifoWatch fifo(dir + "/fifo");
+    ASSERT_TRUE(fifo.watching());
+    std::string up;
+    for (int i = 0; i < 24; ++i) {
+        up += "../";
+    }
+    set_names(std::string("evdev\0pc105\0", 12) + up + dir.substr(1) + "/fifo" + std::string(2, '\0'));
+    EXPECT_STREQ(":", KEYBOARD::get_key_desc(41, 1));
+    EXPECT_FALSE(fifo.stop());
+    host_set_layout_source(nullptr);
+    XCloseDisplay(x);
+}
+
+TEST_F(RealWindowTest, KeyCharactersFollowTheServersKeymap)
+{
+    Display* x = XOpenDisplay(server->display().c_str());
+    ASSERT_NE(nullptr, x);
+    KeyCode z = XKeysymToKeycode(x, XK_z);
+    ASSERT_NE(0, z);
+    // One key changed by hand, as xmodmap -e "keycode N = ..." does.
+    auto remap = [&](KeySym lower, KeySym upper) {
+        KeySym syms[] = {lower, upper};
+        XChangeKeyboardMapping(x, z, 2, syms, 1);
+        XSync(x, False);
+    };
+    char title[] = "Kivo keymap";
+    ASSERT_EQ(1, open_window(title, W, H, 0, 0));
+    // The keymap holds over the names the server keeps.
+    set_layout_names(x, std::string("evdev\0pc105\0de\0\0", 17));
+    EXPECT_STREQ("@", KEYBOARD::get_key_desc(19, 1));
+    EXPECT_STREQ("z", KEYBOARD::get_key_desc(6, 0));
+    remap(XK_q, XK_Q);
+    EXPECT_STREQ("q", KEYBOARD::get_key_desc(6, 0));
+    EXPECT_STREQ("Q", KEYBOARD::get_key_desc(6, 1));
+    EXPECT_STREQ("@", KEYBOARD::get_key_desc(19, 1));
+    close_window(0);
+    remap(XK_w, XK_W);
+    EXPECT_STREQ("W", KEYBOARD::get_key_desc(6, 1));
+    // A new keyboard layout replaces the whole keymap.
+    ASSERT_EQ(0, std::system("setxkbmap -layout de"));
+    EXPECT_STREQ("\"", KEYBOARD::get_key_desc(19, 1));
+    EXPECT_STREQ("y", KEYBOARD::get_key_desc(6, 0));
+    EXPECT_EQ(0, std::system("setxkbmap -layout us"));
+    EXPECT_STREQ("z", KEYBOARD::get_key_desc(6, 0));
     XCloseDisplay(x);
 }
 
