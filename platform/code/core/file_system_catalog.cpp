@@ -264,6 +264,71 @@ INT_S32 fill_list(LINKED_LIST* list, INT_U32* count, const std::vector<std::stri
     return FS_OK;
 }
 
+// Walks the folder open as `fd` (taken over and closed here), whose path
+// with a trailing '/' is `base`. Each sub-folder is opened relative to its
+// parent without following a link, so that a folder swapped for a link
+// after the listing is not entered: the walk never leaves its tree.
+INT_S32 iterate_level_at(int fd, const std::string& base, FS_ITERATE_STATE* state)
+{
+    if (state->current_level > max_walk_depth) {
+        close(fd);
+        return FS_IO_ERROR;
+    }
+    DIR* d = fdopendir(fd);
+    if (!d) {
+        int e = errno;
+        close(fd);
+        return catalog_error(e);
+    }
+    INT_S32 result = FS_OK;
+    while (!state->quit) {
+        errno = 0;
+        dirent* e = readdir(d);
+        if (!e) {
+            // The end of the folder (no more items) is a success.
+            result = errno ? catalog_error(errno) : FS_OK;
+            break;
+        }
+        if (!std::strcmp(e->d_name, ".") || !std::strcmp(e->d_name, "..")) {
+            continue;
+        }
+        const std::string path = base + e->d_name;
+        bool is_directory = e->d_type == DT_DIR;
+        struct stat st;
+        if (e->d_type == DT_UNKNOWN && fstatat(dirfd(d), e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0) {
+            is_directory = S_ISDIR(st.st_mode);
+        }
+        if (state->filter(path.c_str(), e->d_name, state->current_level, is_directory, state->data)) {
+            state->quit = true;
+            break;
+        }
+        if (!is_directory || (state->max_levels != 0 && state->current_level >= state->max_levels)) {
+            continue;
+        }
+        if (fs_walk_before_descent) {
+            fs_walk_before_descent(path.c_str());
+        }
+        int sub = openat(dirfd(d), e->d_name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (sub < 0) {
+            // No longer a folder (a link or a file took its place): there
+            // is nothing of this tree to enter.
+            if (errno == ELOOP || errno == ENOTDIR) {
+                continue;
+            }
+            result = catalog_error(errno);
+            break;
+        }
+        ++state->current_level;
+        result = iterate_level_at(sub, path + '/', state);
+        --state->current_level;
+        if (result != FS_OK) {
+            break;
+        }
+    }
+    closedir(d);
+    return result;
+}
+
 // ---- locks ----
 
 INT_S32 set_range_lock(int fork, INT_U64 count, INT_U64 start, bool lock)
@@ -310,6 +375,8 @@ INT_S32 handle_error(int err)
 }
 
 } // namespace
+
+void (*fs_walk_before_descent)(const char* path) = nullptr;
 
 bool fs_parse_mount_line(const std::string& line, FS_MOUNT_ENTRY& entry)
 {
@@ -734,50 +801,15 @@ INT_S32 FSIterateContainerLevel(const char* folder, FS_ITERATE_STATE* state)
     if (!folder || !state || !state->filter) {
         return FS_BAD_ARGUMENT;
     }
-    if (state->current_level > max_walk_depth) {
-        return FS_IO_ERROR;
-    }
-    DIR* d = opendir(folder);
-    if (!d) {
+    int fd = open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
         return catalog_error(errno);
     }
     std::string base = folder;
     if (base.back() != '/') {
         base += '/';
     }
-    INT_S32 result = FS_OK;
-    while (!state->quit) {
-        errno = 0;
-        dirent* e = readdir(d);
-        if (!e) {
-            // The end of the folder (no more items) is a success.
-            result = errno ? catalog_error(errno) : FS_OK;
-            break;
-        }
-        if (!std::strcmp(e->d_name, ".") || !std::strcmp(e->d_name, "..")) {
-            continue;
-        }
-        const std::string path = base + e->d_name;
-        bool is_directory = e->d_type == DT_DIR;
-        struct stat st;
-        if (e->d_type == DT_UNKNOWN && lstat(path.c_str(), &st) == 0) {
-            is_directory = S_ISDIR(st.st_mode);
-        }
-        if (state->filter(path.c_str(), e->d_name, state->current_level, is_directory, state->data)) {
-            state->quit = true;
-            break;
-        }
-        if (is_directory && (state->max_levels == 0 || state->current_level < state->max_levels)) {
-            ++state->current_level;
-            result = FSIterateContainerLevel(path.c_str(), state);
-            --state->current_level;
-            if (result != FS_OK) {
-                break;
-            }
-        }
-    }
-    closedir(d);
-    return result;
+    return iterate_level_at(fd, base, state);
 }
 
 INT_S32 FSIterateContainer(const char* container, INT_U32 max_levels, FS_ITERATE_FILTER filter, void* data)

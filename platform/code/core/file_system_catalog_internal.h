@@ -2,8 +2,8 @@
 #define KIVO_FILE_SYSTEM_CATALOG_INTERNAL_H
 
 // The pieces of the catalog routines that tests reach on their own: the
-// mount-table reader and the exchange that file systems without an atomic
-// swap take.
+// mount-table reader, the exchange that file systems without an atomic
+// swap take, and the moment a walk goes into a folder.
 #include "kivo_types.h"
 
 #include <string>
@@ -25,5 +25,9 @@ bool fs_parse_mount_line(const std::string& line, FS_MOUNT_ENTRY& entry);
 // temporary name beside it, the second to the first, and the temporary to
 // the second; a failed step undoes the ones before.
 INT_S32 fs_exchange_by_renaming(const char* a, const char* b);
+
+// Called, when set, after a walk has told of a folder and before it goes
+// into it: tests change the tree at that moment. Null in the program.
+extern void (*fs_walk_before_descent)(const char* path);
 
 #endif

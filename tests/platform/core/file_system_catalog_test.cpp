@@ -468,6 +468,70 @@ TEST_F(FileSystemCatalog, WalksKeepToTheirDepthAndStopWhenTold)
     EXPECT_EQ(FSIterateContainer(work.c_str(), 0, nullptr, nullptr), FS_BAD_ARGUMENT);
 }
 
+// What the walk hook does when the walk is about to go into `target`:
+// the folder is moved away and `replace` puts something in its place.
+struct SWAP
+{
+    std::string target, parked, outside;
+    bool as_link = true;
+    int swaps = 0; // done as planned
+};
+SWAP* swap_plan = nullptr;
+
+void swap_before_descent(const char* path)
+{
+    SWAP& s = *swap_plan;
+    if (s.target != path) {
+        return;
+    }
+    if (rename(path, s.parked.c_str()) == 0 &&
+        (s.as_link ? symlink(s.outside.c_str(), path) == 0 : kivo_test::write_file(path, "now a file"))) {
+        ++s.swaps;
+    }
+}
+
+TEST_F(FileSystemCatalog, WalkNeverEntersAFolderSwappedAfterTheListing)
+{
+    const std::string outside = at("outside"), tree = at("tree");
+    for (const char* d : {"outside", "outside/deep", "tree", "tree/sub", "tree/sub/inner"}) {
+        ASSERT_EQ(mkdir(at(d).c_str(), 0755), 0);
+    }
+    for (const char* f : {"outside/secret", "outside/deep/secret2", "tree/sub/inner/f"}) {
+        ASSERT_TRUE(kivo_test::write_file(at(f), f));
+    }
+    struct HOOK_GUARD
+    {
+        ~HOOK_GUARD()
+        {
+            fs_walk_before_descent = nullptr;
+            swap_plan = nullptr;
+        }
+    } guard;
+    const struct
+    {
+        const char* target; // swapped just before the walk goes in
+        bool as_link;
+        std::set<std::string> seen;
+    } cases[] = {
+        {"tree/sub", true, {"sub/:1"}},
+        {"tree/sub", false, {"sub/:1"}},
+        {"tree/sub/inner", true, {"sub/:1", "inner/:2"}},
+    };
+    for (const auto& c : cases) {
+        SWAP plan{at(c.target), at("parked"), outside, c.as_link, 0};
+        swap_plan = &plan;
+        fs_walk_before_descent = swap_before_descent;
+        WALK walk;
+        EXPECT_EQ(FSIterateContainer(tree.c_str(), 0, record, &walk), FS_OK) << c.target;
+        EXPECT_EQ(plan.swaps, 1);
+        EXPECT_EQ(walk.seen, c.seen) << c.target; // nothing of "outside"
+        fs_walk_before_descent = nullptr;
+        // Put the tree back for the next case.
+        ASSERT_EQ(unlink(at(c.target).c_str()), 0);
+        ASSERT_EQ(rename(at("parked").c_str(), at(c.target).c_str()), 0);
+    }
+}
+
 TEST_F(FileSystemCatalog, DefaultFolderIsTheWorkingDirectory)
 {
     char old[PATH_MAX], now[PATH_MAX];
