@@ -186,6 +186,63 @@ INT_S32 split_reference(const char* path, std::string& parent, std::string& name
     return FS_OK;
 }
 
+// The file a path leads to once every link is followed: what it is, its
+// path without links, and the folder entry that holds it.
+struct LINKED_FILE
+{
+    struct stat st = {};
+    std::string path;
+    int folder = -1; // the entry's folder, held open once found
+    std::string name;
+    LINKED_FILE() = default;
+    LINKED_FILE(const LINKED_FILE&) = delete;
+    LINKED_FILE& operator=(const LINKED_FILE&) = delete;
+    ~LINKED_FILE()
+    {
+        if (folder >= 0) {
+            close(folder);
+        }
+    }
+};
+
+// The kernel follows the links in one step and names where it arrived; a
+// dangling link leads nowhere (FS_NOT_FOUND).
+INT_S32 find_linked_file(const char* path, LINKED_FILE& out)
+{
+    int fd = open(path, O_PATH | O_CLOEXEC);
+    if (fd < 0) {
+        return catalog_error(errno);
+    }
+    char real[FS_PATH_MAX];
+    INT_S32 r = fstat(fd, &out.st) == 0 ? FileRefNumGetFSRef(fd, real, sizeof(real)) : catalog_error(errno);
+    close(fd);
+    if (r == FS_OK) {
+        out.path = real;
+    }
+    return r;
+}
+
+// Opens the folder of the file's entry and checks that the entry is still
+// that file and no link: a tree changed in the meantime is refused rather
+// than acting on whatever has taken the file's place.
+INT_S32 hold_entry(LINKED_FILE& file)
+{
+    std::string head;
+    split_last(file.path, head, file.name);
+    file.folder = open(head.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (file.folder < 0) {
+        return catalog_error(errno);
+    }
+    struct stat now;
+    if (fstatat(file.folder, file.name.c_str(), &now, AT_SYMLINK_NOFOLLOW) != 0) {
+        return errno == ENOENT ? FS_BAD_ARGUMENT : catalog_error(errno);
+    }
+    if (now.st_dev != file.st.st_dev || now.st_ino != file.st.st_ino) {
+        return FS_BAD_ARGUMENT;
+    }
+    return FS_OK;
+}
+
 // ---- access ----
 
 bool device_read_only(dev_t device)
@@ -1099,26 +1156,39 @@ INT_S32 FSExchangeObjectsCompat(const char* a, const char* b)
     if (!a || !b || !a[0] || !b[0]) {
         return FS_BAD_ARGUMENT;
     }
-    struct stat sa, sb;
-    if (lstat(a, &sa) != 0 || lstat(b, &sb) != 0) {
-        return catalog_error(errno);
+    // Links are followed: the files they lead to are exchanged, and the
+    // links stay as they are, still leading to them.
+    LINKED_FILE fa, fb;
+    INT_S32 r = find_linked_file(a, fa);
+    if (r == FS_OK) {
+        r = find_linked_file(b, fb);
     }
-    if (S_ISDIR(sa.st_mode) || S_ISDIR(sb.st_mode)) {
+    if (r != FS_OK) {
+        return r;
+    }
+    if (S_ISDIR(fa.st.st_mode) || S_ISDIR(fb.st.st_mode)) {
         return FS_NOT_A_FILE;
     }
-    if (sa.st_dev != sb.st_dev) {
+    if (fa.st.st_dev != fb.st.st_dev) {
         return FS_DIFFERENT_VOLUMES;
     }
-    if (sa.st_ino == sb.st_ino) {
+    if (fa.st.st_ino == fb.st.st_ino) {
         return FS_OK; // one file under two names: nothing to exchange
     }
-    if (renameat2(AT_FDCWD, a, AT_FDCWD, b, RENAME_EXCHANGE) == 0) {
+    r = hold_entry(fa);
+    if (r == FS_OK) {
+        r = hold_entry(fb);
+    }
+    if (r != FS_OK) {
+        return r;
+    }
+    if (renameat2(fa.folder, fa.name.c_str(), fb.folder, fb.name.c_str(), RENAME_EXCHANGE) == 0) {
         return FS_OK;
     }
     if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) {
         return catalog_error(errno);
     }
-    return fs_exchange_by_renaming(a, b);
+    return fs_exchange_by_renaming(fa.path.c_str(), fb.path.c_str());
 }
 
 INT_S32 FSGetFinderInfo(const char*, INT_U8*, INT_U8*, bool*)

@@ -424,6 +424,50 @@ TEST_F(FileSystemCatalog, ExchangeSwapsTwoFilesContents)
     EXPECT_EQ(FSExchangeObjectsCompat(a.c_str(), "/proc/self/status"), FS_DIFFERENT_VOLUMES);
 }
 
+// A path through a link stands for the file the link leads to: that file
+// takes part, and the link keeps leading to it.
+TEST_F(FileSystemCatalog, ExchangeThroughLinksSwapsTheFilesTheyLeadTo)
+{
+    for (const char* d : {"dir1", "dir2", "dir2/folder"}) {
+        ASSERT_EQ(mkdir(at(d).c_str(), 0755), 0);
+    }
+    const std::string x = at("dir1/x.txt"), y = at("dir2/y.txt"), link = at("dir1/link");
+    ASSERT_TRUE(kivo_test::write_file(x, "x") && kivo_test::write_file(y, "y"));
+    ASSERT_EQ(symlink("x.txt", link.c_str()), 0);
+    ASSERT_EQ(symlink("../dir1/link", at("dir2/chain").c_str()), 0); // a link to a link
+    ASSERT_EQ(symlink("folder", at("dir2/to_folder").c_str()), 0);
+    ASSERT_EQ(symlink("nowhere", at("dir2/dangling").c_str()), 0);
+    auto contents = [&] { return kivo_test::read_file(x) + kivo_test::read_file(y); };
+    auto is_link = [](const std::string& p) {
+        struct stat st;
+        return lstat(p.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+    };
+    const struct
+    {
+        std::string a, b;
+        INT_S32 result;
+        const char* after; // x.txt's and y.txt's contents
+    } cases[] = {
+        {link, y, FS_OK, "yx"},
+        {y, link, FS_OK, "xy"},
+        {at("dir2/chain"), y, FS_OK, "yx"},
+        {y, x, FS_OK, "xy"},
+        {link, x, FS_OK, "xy"}, // the same file twice
+        {link, at("dir2/to_folder"), FS_NOT_A_FILE, "xy"},
+        {at("dir2/to_folder"), y, FS_NOT_A_FILE, "xy"},
+        {link, at("dir2/dangling"), FS_NOT_FOUND, "xy"},
+        {at("dir2/dangling"), y, FS_NOT_FOUND, "xy"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(FSExchangeObjectsCompat(c.a.c_str(), c.b.c_str()), c.result) << c.a << " " << c.b;
+        EXPECT_EQ(contents(), c.after) << c.a << " " << c.b;
+        EXPECT_EQ(kivo_test::read_file(link), kivo_test::read_file(x)); // the link still leads to x.txt
+        EXPECT_TRUE(is_link(link) && is_link(at("dir2/dangling")) && !is_link(x) && !is_link(y));
+    }
+    struct stat st;
+    EXPECT_TRUE(stat(at("dir2/folder").c_str(), &st) == 0 && S_ISDIR(st.st_mode));
+}
+
 struct WALK
 {
     std::set<std::string> seen; // "name:level", "/" after a folder
