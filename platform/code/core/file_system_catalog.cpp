@@ -435,6 +435,16 @@ INT_S32 handle_error(int err)
 
 void (*fs_walk_before_descent)(const char* path) = nullptr;
 
+INT_S32 fs_file_id_open_error(int err)
+{
+    // ext4 answers ENOMEM, not ESTALE, when the handle's inode number is
+    // being given to a new file at that very moment (the inode cache finds
+    // it half made and gives up): the handle's own file is gone all the
+    // same. The kernel's small allocations for the look-up do not fail, so
+    // this is the only way to see that error here.
+    return err == ENOMEM ? FS_FILE_ID_NOT_FOUND : handle_error(err);
+}
+
 bool fs_parse_mount_line(const std::string& line, FS_MOUNT_ENTRY& entry)
 {
     std::vector<std::string> fields;
@@ -1016,7 +1026,7 @@ INT_S32 FSResolveFileIDRef(const char* volume, const FS_FILE_ID* id, char* path,
         std::memcpy(h.get()->f_handle, id->handle, id->size);
         fd = open_by_handle_at(mount_fd, h.get(), O_PATH | O_CLOEXEC);
         if (fd < 0) {
-            r = handle_error(errno);
+            r = fs_file_id_open_error(errno);
         }
     }
     close(mount_fd);

@@ -305,13 +305,16 @@ TEST_F(FileSystemCatalog, ReferencesNamesUsersAndFileIds)
     }
     EXPECT_EQ(FSMapID(0, FS_MAP_OWNER_NAME, user, sizeof(user)), FS_BAD_ARGUMENT);
 
-    // A file id follows a renamed file and fails once it is deleted.
+    // A file id follows a renamed file and fails once it is deleted. The
+    // file is held open across the delete, so that its inode cannot go to
+    // another file while the test looks; once closed, whatever the inode
+    // became (free, or some other test's new file, perhaps being made at
+    // that moment), the file is not found.
     FS_FILE_ID file_id;
     char volume[PATH_MAX], found[PATH_MAX];
     EXPECT_EQ(FSCreateFileIDRef(sub.c_str(), &file_id), FS_NOT_A_FILE);
     INT_S32 made = FSCreateFileIDRef(file.c_str(), &file_id);
     ASSERT_TRUE(made == FS_OK || made == FS_NOT_SUPPORTED) << made;
-    close(fd);
     if (made == FS_OK) {
         ASSERT_EQ(FSGetVRefNum(file.c_str(), volume, sizeof(volume)), FS_OK);
         ASSERT_EQ(rename(file.c_str(), at("moved").c_str()), 0);
@@ -321,11 +324,32 @@ TEST_F(FileSystemCatalog, ReferencesNamesUsersAndFileIds)
             EXPECT_EQ(found, base + "/moved");
             ASSERT_EQ(unlink(found), 0);
             EXPECT_EQ(FSResolveFileIDRef(volume, &file_id, found, sizeof(found)), FS_FILE_ID_NOT_FOUND);
+            close(fd);
+            fd = -1;
+            EXPECT_EQ(FSResolveFileIDRef(volume, &file_id, found, sizeof(found)), FS_FILE_ID_NOT_FOUND);
         }
         FS_FILE_ID forged = file_id;
         ++forged.mount_id;
         EXPECT_EQ(FSResolveFileIDRef(volume, &forged, found, sizeof(found)), FS_FILE_ID_NOT_FOUND);
     }
+    if (fd >= 0) {
+        close(fd);
+    }
+    // What the kernel answers for a handle whose file is gone: ESTALE, or
+    // from ext4 ENOMEM while the inode is being given to a new file.
+    EXPECT_EQ(fs_file_id_open_error(ESTALE), FS_FILE_ID_NOT_FOUND);
+    EXPECT_EQ(fs_file_id_open_error(ENOMEM), FS_FILE_ID_NOT_FOUND);
+    EXPECT_EQ(fs_file_id_open_error(EPERM), FS_ACCESS_DENIED);
+    EXPECT_EQ(fs_file_id_open_error(EOPNOTSUPP), FS_NOT_SUPPORTED);
+}
+
+// The clock the date is bumped from: time() reads a coarser one, which can
+// still be in the second before.
+time_t realtime_seconds()
+{
+    struct timespec now;
+    clock_gettime(CLOCK_REALTIME, &now);
+    return now.tv_sec;
 }
 
 TEST_F(FileSystemCatalog, ForkSizesBumpedDatesAndCopies)
@@ -351,11 +375,11 @@ TEST_F(FileSystemCatalog, ForkSizesBumpedDatesAndCopies)
 
     // A time in this second moves on by one; an old one becomes now.
     for (bool this_second : {true, false}) {
-        const time_t before = std::time(nullptr);
+        const time_t before = realtime_seconds();
         const struct timespec old[2] = {{0, UTIME_OMIT}, {this_second ? before : 1000, 0}};
         ASSERT_EQ(utimensat(AT_FDCWD, file.c_str(), old, 0), 0);
         ASSERT_EQ(FSBumpDate(file.c_str()), FS_OK);
-        const time_t after = std::time(nullptr);
+        const time_t after = realtime_seconds();
         struct stat st;
         ASSERT_EQ(stat(file.c_str(), &st), 0);
         EXPECT_GE(st.st_mtim.tv_sec, before + (this_second ? 1 : 0));
