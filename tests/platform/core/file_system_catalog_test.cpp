@@ -490,6 +490,19 @@ TEST_F(FileSystemCatalog, ExchangeThroughLinksSwapsTheFilesTheyLeadTo)
     }
     struct stat st;
     EXPECT_TRUE(stat(at("dir2/folder").c_str(), &st) == 0 && S_ISDIR(st.st_mode));
+
+    // A descriptor's link names the entry it was opened by; that entry is
+    // gone while the file lives on under another name, so there is no
+    // entry to exchange: refused, nothing changed.
+    const std::string other = at("dir1/other");
+    ASSERT_EQ(::link(x.c_str(), other.c_str()), 0);
+    int fd = open(other.c_str(), O_RDONLY);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(unlink(other.c_str()), 0);
+    const std::string through_fd = "/proc/self/fd/" + std::to_string(fd);
+    EXPECT_EQ(FSExchangeObjectsCompat(through_fd.c_str(), y.c_str()), FS_BAD_ARGUMENT);
+    EXPECT_EQ(contents(), "xy");
+    close(fd);
 }
 
 struct WALK
