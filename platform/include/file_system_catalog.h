@@ -197,7 +197,10 @@ INT_S32 FSCopyFile(const char* dir, const char* name, const char* dest_dir, cons
 INT_S32 FSMoveRename(const char* dir, const char* name, const char* dest_dir, const char* new_name);
 // Exchanges two files' contents: each path afterwards names what the other
 // held, permission bits, owner and times included. Folders give
-// FS_NOT_A_FILE, two volumes FS_DIFFERENT_VOLUMES. Where the file system
+// FS_NOT_A_FILE, two volumes FS_DIFFERENT_VOLUMES. A path through links
+// stands for the file they lead to: that file is exchanged and the links
+// are left leading to it; a dangling link gives FS_NOT_FOUND, and a file
+// moved while the exchange finds it FS_BAD_ARGUMENT. Where the file system
 // cannot swap in one step, three renames through a free temporary name
 // beside the first file do it, undone on a failure.
 INT_S32 FSExchangeObjectsCompat(const char* a, const char* b);

@@ -186,6 +186,63 @@ INT_S32 split_reference(const char* path, std::string& parent, std::string& name
     return FS_OK;
 }
 
+// The file a path leads to once every link is followed: what it is, its
+// path without links, and the folder entry that holds it.
+struct LINKED_FILE
+{
+    struct stat st = {};
+    std::string path;
+    int folder = -1; // the entry's folder, held open once found
+    std::string name;
+    LINKED_FILE() = default;
+    LINKED_FILE(const LINKED_FILE&) = delete;
+    LINKED_FILE& operator=(const LINKED_FILE&) = delete;
+    ~LINKED_FILE()
+    {
+        if (folder >= 0) {
+            close(folder);
+        }
+    }
+};
+
+// The kernel follows the links in one step and names where it arrived; a
+// dangling link leads nowhere (FS_NOT_FOUND).
+INT_S32 find_linked_file(const char* path, LINKED_FILE& out)
+{
+    int fd = open(path, O_PATH | O_CLOEXEC);
+    if (fd < 0) {
+        return catalog_error(errno);
+    }
+    char real[FS_PATH_MAX];
+    INT_S32 r = fstat(fd, &out.st) == 0 ? FileRefNumGetFSRef(fd, real, sizeof(real)) : catalog_error(errno);
+    close(fd);
+    if (r == FS_OK) {
+        out.path = real;
+    }
+    return r;
+}
+
+// Opens the folder of the file's entry and checks that the entry is still
+// that file and no link: a tree changed in the meantime is refused rather
+// than acting on whatever has taken the file's place.
+INT_S32 hold_entry(LINKED_FILE& file)
+{
+    std::string head;
+    split_last(file.path, head, file.name);
+    file.folder = open(head.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (file.folder < 0) {
+        return catalog_error(errno);
+    }
+    struct stat now;
+    if (fstatat(file.folder, file.name.c_str(), &now, AT_SYMLINK_NOFOLLOW) != 0) {
+        return errno == ENOENT ? FS_BAD_ARGUMENT : catalog_error(errno);
+    }
+    if (now.st_dev != file.st.st_dev || now.st_ino != file.st.st_ino) {
+        return FS_BAD_ARGUMENT;
+    }
+    return FS_OK;
+}
+
 // ---- access ----
 
 bool device_read_only(dev_t device)
@@ -264,6 +321,71 @@ INT_S32 fill_list(LINKED_LIST* list, INT_U32* count, const std::vector<std::stri
     return FS_OK;
 }
 
+// Walks the folder open as `fd` (taken over and closed here), whose path
+// with a trailing '/' is `base`. Each sub-folder is opened relative to its
+// parent without following a link, so that a folder swapped for a link
+// after the listing is not entered: the walk never leaves its tree.
+INT_S32 iterate_level_at(int fd, const std::string& base, FS_ITERATE_STATE* state)
+{
+    if (state->current_level > max_walk_depth) {
+        close(fd);
+        return FS_IO_ERROR;
+    }
+    DIR* d = fdopendir(fd);
+    if (!d) {
+        int e = errno;
+        close(fd);
+        return catalog_error(e);
+    }
+    INT_S32 result = FS_OK;
+    while (!state->quit) {
+        errno = 0;
+        dirent* e = readdir(d);
+        if (!e) {
+            // The end of the folder (no more items) is a success.
+            result = errno ? catalog_error(errno) : FS_OK;
+            break;
+        }
+        if (!std::strcmp(e->d_name, ".") || !std::strcmp(e->d_name, "..")) {
+            continue;
+        }
+        const std::string path = base + e->d_name;
+        bool is_directory = e->d_type == DT_DIR;
+        struct stat st;
+        if (e->d_type == DT_UNKNOWN && fstatat(dirfd(d), e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0) {
+            is_directory = S_ISDIR(st.st_mode);
+        }
+        if (state->filter(path.c_str(), e->d_name, state->current_level, is_directory, state->data)) {
+            state->quit = true;
+            break;
+        }
+        if (!is_directory || (state->max_levels != 0 && state->current_level >= state->max_levels)) {
+            continue;
+        }
+        if (fs_walk_before_descent) {
+            fs_walk_before_descent(path.c_str());
+        }
+        int sub = openat(dirfd(d), e->d_name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (sub < 0) {
+            // No longer a folder (a link or a file took its place): there
+            // is nothing of this tree to enter.
+            if (errno == ELOOP || errno == ENOTDIR) {
+                continue;
+            }
+            result = catalog_error(errno);
+            break;
+        }
+        ++state->current_level;
+        result = iterate_level_at(sub, path + '/', state);
+        --state->current_level;
+        if (result != FS_OK) {
+            break;
+        }
+    }
+    closedir(d);
+    return result;
+}
+
 // ---- locks ----
 
 INT_S32 set_range_lock(int fork, INT_U64 count, INT_U64 start, bool lock)
@@ -310,6 +432,18 @@ INT_S32 handle_error(int err)
 }
 
 } // namespace
+
+void (*fs_walk_before_descent)(const char* path) = nullptr;
+
+INT_S32 fs_file_id_open_error(int err)
+{
+    // ext4 answers ENOMEM, not ESTALE, when the handle's inode number is
+    // being given to a new file at that very moment (the inode cache finds
+    // it half made and gives up): the handle's own file is gone all the
+    // same. The kernel's small allocations for the look-up do not fail, so
+    // this is the only way to see that error here.
+    return err == ENOMEM ? FS_FILE_ID_NOT_FOUND : handle_error(err);
+}
 
 bool fs_parse_mount_line(const std::string& line, FS_MOUNT_ENTRY& entry)
 {
@@ -734,50 +868,15 @@ INT_S32 FSIterateContainerLevel(const char* folder, FS_ITERATE_STATE* state)
     if (!folder || !state || !state->filter) {
         return FS_BAD_ARGUMENT;
     }
-    if (state->current_level > max_walk_depth) {
-        return FS_IO_ERROR;
-    }
-    DIR* d = opendir(folder);
-    if (!d) {
+    int fd = open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
         return catalog_error(errno);
     }
     std::string base = folder;
     if (base.back() != '/') {
         base += '/';
     }
-    INT_S32 result = FS_OK;
-    while (!state->quit) {
-        errno = 0;
-        dirent* e = readdir(d);
-        if (!e) {
-            // The end of the folder (no more items) is a success.
-            result = errno ? catalog_error(errno) : FS_OK;
-            break;
-        }
-        if (!std::strcmp(e->d_name, ".") || !std::strcmp(e->d_name, "..")) {
-            continue;
-        }
-        const std::string path = base + e->d_name;
-        bool is_directory = e->d_type == DT_DIR;
-        struct stat st;
-        if (e->d_type == DT_UNKNOWN && lstat(path.c_str(), &st) == 0) {
-            is_directory = S_ISDIR(st.st_mode);
-        }
-        if (state->filter(path.c_str(), e->d_name, state->current_level, is_directory, state->data)) {
-            state->quit = true;
-            break;
-        }
-        if (is_directory && (state->max_levels == 0 || state->current_level < state->max_levels)) {
-            ++state->current_level;
-            result = FSIterateContainerLevel(path.c_str(), state);
-            --state->current_level;
-            if (result != FS_OK) {
-                break;
-            }
-        }
-    }
-    closedir(d);
-    return result;
+    return iterate_level_at(fd, base, state);
 }
 
 INT_S32 FSIterateContainer(const char* container, INT_U32 max_levels, FS_ITERATE_FILTER filter, void* data)
@@ -927,7 +1026,7 @@ INT_S32 FSResolveFileIDRef(const char* volume, const FS_FILE_ID* id, char* path,
         std::memcpy(h.get()->f_handle, id->handle, id->size);
         fd = open_by_handle_at(mount_fd, h.get(), O_PATH | O_CLOEXEC);
         if (fd < 0) {
-            r = handle_error(errno);
+            r = fs_file_id_open_error(errno);
         }
     }
     close(mount_fd);
@@ -1067,26 +1166,39 @@ INT_S32 FSExchangeObjectsCompat(const char* a, const char* b)
     if (!a || !b || !a[0] || !b[0]) {
         return FS_BAD_ARGUMENT;
     }
-    struct stat sa, sb;
-    if (lstat(a, &sa) != 0 || lstat(b, &sb) != 0) {
-        return catalog_error(errno);
+    // Links are followed: the files they lead to are exchanged, and the
+    // links stay as they are, still leading to them.
+    LINKED_FILE fa, fb;
+    INT_S32 r = find_linked_file(a, fa);
+    if (r == FS_OK) {
+        r = find_linked_file(b, fb);
     }
-    if (S_ISDIR(sa.st_mode) || S_ISDIR(sb.st_mode)) {
+    if (r != FS_OK) {
+        return r;
+    }
+    if (S_ISDIR(fa.st.st_mode) || S_ISDIR(fb.st.st_mode)) {
         return FS_NOT_A_FILE;
     }
-    if (sa.st_dev != sb.st_dev) {
+    if (fa.st.st_dev != fb.st.st_dev) {
         return FS_DIFFERENT_VOLUMES;
     }
-    if (sa.st_ino == sb.st_ino) {
+    if (fa.st.st_ino == fb.st.st_ino) {
         return FS_OK; // one file under two names: nothing to exchange
     }
-    if (renameat2(AT_FDCWD, a, AT_FDCWD, b, RENAME_EXCHANGE) == 0) {
+    r = hold_entry(fa);
+    if (r == FS_OK) {
+        r = hold_entry(fb);
+    }
+    if (r != FS_OK) {
+        return r;
+    }
+    if (renameat2(fa.folder, fa.name.c_str(), fb.folder, fb.name.c_str(), RENAME_EXCHANGE) == 0) {
         return FS_OK;
     }
     if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) {
         return catalog_error(errno);
     }
-    return fs_exchange_by_renaming(a, b);
+    return fs_exchange_by_renaming(fa.path.c_str(), fb.path.c_str());
 }
 
 INT_S32 FSGetFinderInfo(const char*, INT_U8*, INT_U8*, bool*)

@@ -305,13 +305,16 @@ TEST_F(FileSystemCatalog, ReferencesNamesUsersAndFileIds)
     }
     EXPECT_EQ(FSMapID(0, FS_MAP_OWNER_NAME, user, sizeof(user)), FS_BAD_ARGUMENT);
 
-    // A file id follows a renamed file and fails once it is deleted.
+    // A file id follows a renamed file and fails once it is deleted. The
+    // file is held open across the delete, so that its inode cannot go to
+    // another file while the test looks; once closed, whatever the inode
+    // became (free, or some other test's new file, perhaps being made at
+    // that moment), the file is not found.
     FS_FILE_ID file_id;
     char volume[PATH_MAX], found[PATH_MAX];
     EXPECT_EQ(FSCreateFileIDRef(sub.c_str(), &file_id), FS_NOT_A_FILE);
     INT_S32 made = FSCreateFileIDRef(file.c_str(), &file_id);
     ASSERT_TRUE(made == FS_OK || made == FS_NOT_SUPPORTED) << made;
-    close(fd);
     if (made == FS_OK) {
         ASSERT_EQ(FSGetVRefNum(file.c_str(), volume, sizeof(volume)), FS_OK);
         ASSERT_EQ(rename(file.c_str(), at("moved").c_str()), 0);
@@ -321,11 +324,32 @@ TEST_F(FileSystemCatalog, ReferencesNamesUsersAndFileIds)
             EXPECT_EQ(found, base + "/moved");
             ASSERT_EQ(unlink(found), 0);
             EXPECT_EQ(FSResolveFileIDRef(volume, &file_id, found, sizeof(found)), FS_FILE_ID_NOT_FOUND);
+            close(fd);
+            fd = -1;
+            EXPECT_EQ(FSResolveFileIDRef(volume, &file_id, found, sizeof(found)), FS_FILE_ID_NOT_FOUND);
         }
         FS_FILE_ID forged = file_id;
         ++forged.mount_id;
         EXPECT_EQ(FSResolveFileIDRef(volume, &forged, found, sizeof(found)), FS_FILE_ID_NOT_FOUND);
     }
+    if (fd >= 0) {
+        close(fd);
+    }
+    // What the kernel answers for a handle whose file is gone: ESTALE, or
+    // from ext4 ENOMEM while the inode is being given to a new file.
+    EXPECT_EQ(fs_file_id_open_error(ESTALE), FS_FILE_ID_NOT_FOUND);
+    EXPECT_EQ(fs_file_id_open_error(ENOMEM), FS_FILE_ID_NOT_FOUND);
+    EXPECT_EQ(fs_file_id_open_error(EPERM), FS_ACCESS_DENIED);
+    EXPECT_EQ(fs_file_id_open_error(EOPNOTSUPP), FS_NOT_SUPPORTED);
+}
+
+// The clock the date is bumped from: time() reads a coarser one, which can
+// still be in the second before.
+time_t realtime_seconds()
+{
+    struct timespec now;
+    clock_gettime(CLOCK_REALTIME, &now);
+    return now.tv_sec;
 }
 
 TEST_F(FileSystemCatalog, ForkSizesBumpedDatesAndCopies)
@@ -351,11 +375,11 @@ TEST_F(FileSystemCatalog, ForkSizesBumpedDatesAndCopies)
 
     // A time in this second moves on by one; an old one becomes now.
     for (bool this_second : {true, false}) {
-        const time_t before = std::time(nullptr);
+        const time_t before = realtime_seconds();
         const struct timespec old[2] = {{0, UTIME_OMIT}, {this_second ? before : 1000, 0}};
         ASSERT_EQ(utimensat(AT_FDCWD, file.c_str(), old, 0), 0);
         ASSERT_EQ(FSBumpDate(file.c_str()), FS_OK);
-        const time_t after = std::time(nullptr);
+        const time_t after = realtime_seconds();
         struct stat st;
         ASSERT_EQ(stat(file.c_str(), &st), 0);
         EXPECT_GE(st.st_mtim.tv_sec, before + (this_second ? 1 : 0));
@@ -424,6 +448,63 @@ TEST_F(FileSystemCatalog, ExchangeSwapsTwoFilesContents)
     EXPECT_EQ(FSExchangeObjectsCompat(a.c_str(), "/proc/self/status"), FS_DIFFERENT_VOLUMES);
 }
 
+// A path through a link stands for the file the link leads to: that file
+// takes part, and the link keeps leading to it.
+TEST_F(FileSystemCatalog, ExchangeThroughLinksSwapsTheFilesTheyLeadTo)
+{
+    for (const char* d : {"dir1", "dir2", "dir2/folder"}) {
+        ASSERT_EQ(mkdir(at(d).c_str(), 0755), 0);
+    }
+    const std::string x = at("dir1/x.txt"), y = at("dir2/y.txt"), link = at("dir1/link");
+    ASSERT_TRUE(kivo_test::write_file(x, "x") && kivo_test::write_file(y, "y"));
+    ASSERT_EQ(symlink("x.txt", link.c_str()), 0);
+    ASSERT_EQ(symlink("../dir1/link", at("dir2/chain").c_str()), 0); // a link to a link
+    ASSERT_EQ(symlink("folder", at("dir2/to_folder").c_str()), 0);
+    ASSERT_EQ(symlink("nowhere", at("dir2/dangling").c_str()), 0);
+    auto contents = [&] { return kivo_test::read_file(x) + kivo_test::read_file(y); };
+    auto is_link = [](const std::string& p) {
+        struct stat st;
+        return lstat(p.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+    };
+    const struct
+    {
+        std::string a, b;
+        INT_S32 result;
+        const char* after; // x.txt's and y.txt's contents
+    } cases[] = {
+        {link, y, FS_OK, "yx"},
+        {y, link, FS_OK, "xy"},
+        {at("dir2/chain"), y, FS_OK, "yx"},
+        {y, x, FS_OK, "xy"},
+        {link, x, FS_OK, "xy"}, // the same file twice
+        {link, at("dir2/to_folder"), FS_NOT_A_FILE, "xy"},
+        {at("dir2/to_folder"), y, FS_NOT_A_FILE, "xy"},
+        {link, at("dir2/dangling"), FS_NOT_FOUND, "xy"},
+        {at("dir2/dangling"), y, FS_NOT_FOUND, "xy"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(FSExchangeObjectsCompat(c.a.c_str(), c.b.c_str()), c.result) << c.a << " " << c.b;
+        EXPECT_EQ(contents(), c.after) << c.a << " " << c.b;
+        EXPECT_EQ(kivo_test::read_file(link), kivo_test::read_file(x)); // the link still leads to x.txt
+        EXPECT_TRUE(is_link(link) && is_link(at("dir2/dangling")) && !is_link(x) && !is_link(y));
+    }
+    struct stat st;
+    EXPECT_TRUE(stat(at("dir2/folder").c_str(), &st) == 0 && S_ISDIR(st.st_mode));
+
+    // A descriptor's link names the entry it was opened by; that entry is
+    // gone while the file lives on under another name, so there is no
+    // entry to exchange: refused, nothing changed.
+    const std::string other = at("dir1/other");
+    ASSERT_EQ(::link(x.c_str(), other.c_str()), 0);
+    int fd = open(other.c_str(), O_RDONLY);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(unlink(other.c_str()), 0);
+    const std::string through_fd = "/proc/self/fd/" + std::to_string(fd);
+    EXPECT_EQ(FSExchangeObjectsCompat(through_fd.c_str(), y.c_str()), FS_BAD_ARGUMENT);
+    EXPECT_EQ(contents(), "xy");
+    close(fd);
+}
+
 struct WALK
 {
     std::set<std::string> seen; // "name:level", "/" after a folder
@@ -466,6 +547,70 @@ TEST_F(FileSystemCatalog, WalksKeepToTheirDepthAndStopWhenTold)
     EXPECT_TRUE(stopped.seen.count("d2/:1") && !stopped.seen.count("d3/:2") && !stopped.seen.count("f3:2"));
     EXPECT_EQ(FSIterateContainer(at("f1").c_str(), 0, record, &stopped), FS_NOT_A_DIRECTORY);
     EXPECT_EQ(FSIterateContainer(work.c_str(), 0, nullptr, nullptr), FS_BAD_ARGUMENT);
+}
+
+// What the walk hook does when the walk is about to go into `target`:
+// the folder is moved away and `replace` puts something in its place.
+struct SWAP
+{
+    std::string target, parked, outside;
+    bool as_link = true;
+    int swaps = 0; // done as planned
+};
+SWAP* swap_plan = nullptr;
+
+void swap_before_descent(const char* path)
+{
+    SWAP& s = *swap_plan;
+    if (s.target != path) {
+        return;
+    }
+    if (rename(path, s.parked.c_str()) == 0 &&
+        (s.as_link ? symlink(s.outside.c_str(), path) == 0 : kivo_test::write_file(path, "now a file"))) {
+        ++s.swaps;
+    }
+}
+
+TEST_F(FileSystemCatalog, WalkNeverEntersAFolderSwappedAfterTheListing)
+{
+    const std::string outside = at("outside"), tree = at("tree");
+    for (const char* d : {"outside", "outside/deep", "tree", "tree/sub", "tree/sub/inner"}) {
+        ASSERT_EQ(mkdir(at(d).c_str(), 0755), 0);
+    }
+    for (const char* f : {"outside/secret", "outside/deep/secret2", "tree/sub/inner/f"}) {
+        ASSERT_TRUE(kivo_test::write_file(at(f), f));
+    }
+    struct HOOK_GUARD
+    {
+        ~HOOK_GUARD()
+        {
+            fs_walk_before_descent = nullptr;
+            swap_plan = nullptr;
+        }
+    } guard;
+    const struct
+    {
+        const char* target; // swapped just before the walk goes in
+        bool as_link;
+        std::set<std::string> seen;
+    } cases[] = {
+        {"tree/sub", true, {"sub/:1"}},
+        {"tree/sub", false, {"sub/:1"}},
+        {"tree/sub/inner", true, {"sub/:1", "inner/:2"}},
+    };
+    for (const auto& c : cases) {
+        SWAP plan{at(c.target), at("parked"), outside, c.as_link, 0};
+        swap_plan = &plan;
+        fs_walk_before_descent = swap_before_descent;
+        WALK walk;
+        EXPECT_EQ(FSIterateContainer(tree.c_str(), 0, record, &walk), FS_OK) << c.target;
+        EXPECT_EQ(plan.swaps, 1);
+        EXPECT_EQ(walk.seen, c.seen) << c.target; // nothing of "outside"
+        fs_walk_before_descent = nullptr;
+        // Put the tree back for the next case.
+        ASSERT_EQ(unlink(at(c.target).c_str()), 0);
+        ASSERT_EQ(rename(at("parked").c_str(), at(c.target).c_str()), 0);
+    }
 }
 
 TEST_F(FileSystemCatalog, DefaultFolderIsTheWorkingDirectory)
