@@ -8,6 +8,8 @@
 // a link is copied as a link and deleted as a link.
 #include "kivo_types.h"
 
+#include <sys/stat.h>
+
 #include <cstddef>
 
 enum : INT_S32
@@ -25,6 +27,7 @@ enum : INT_S32
     FS_BAD_ARGUMENT = -50,
     FS_BAD_REFNUM = -51, // not an open file descriptor
     FS_NO_MEMORY = -108,
+    FS_USER_CANCELED = -128, // a copy's filter stopped it
     FS_NOT_A_DIRECTORY = -120,
     // What this host or this volume cannot do at all (see
     // file_system_catalog.h for the routines that always answer it).
@@ -49,9 +52,11 @@ enum : INT_U8
 {
     FS_DUPLICATE_FAIL = 0,
     FS_DUPLICATE_REPLACE = 1,
+    FS_DUPLICATE_NUMBER = 2, // "name 1.ext" .. "name 9.ext", the first free
 };
 
-// Maps an errno value to the codes above.
+// Maps an errno value to the codes above, for every routine of the
+// file-system helpers and the catalog alike (EROFS: FS_VOLUME_LOCKED).
 INT_S32 fs_error_from_errno(int err);
 
 // rename that never replaces its target (a taken one gives EEXIST), each
@@ -92,20 +97,65 @@ bool get_child_id(const char* dir, const char* name, INT_U64* child_id);
 // system gives FS_DIFFERENT_VOLUMES. Moving onto itself changes nothing.
 INT_S32 FSMoveRenameObjectUnicode(const char* dir, const char* name, const char* dest_dir, const char* new_name);
 
+// Told of each object a copy makes, once it is made: its new path and
+// name, its level (0 for the copied object itself, 1 for a copied folder's
+// own entries) and the catalog information it gets (the source's). Returns
+// true to stop the copy.
+typedef bool (*FS_COPY_FILTER)(const char* path, const char* name, INT_U32 level, const struct stat* info, void* data);
+
 // Copies `name` of `dir` (a file, a link, or a folder with everything in
 // it) into `dest_dir` under `new_name` (null or empty: the same name).
-// A folder is never copied into itself (FS_INSIDE_SOURCE). With
-// FS_DUPLICATE_REPLACE an existing entry of the target name is moved aside
-// and deleted once the copy has succeeded, or given back when it failed.
-// A failed copy leaves nothing behind.
-INT_S32 FSCopyObject(const char* dir, const char* name, const char* dest_dir, const char* new_name,
-                     INT_U8 duplicate_action);
+// max_levels 0 copies every level; otherwise the folders at that level are
+// made empty. catalog_info_wanted, want_spec and want_name are accepted
+// and change nothing: the filter always gets the whole stat record, and
+// the new path holds both the folder and the name. A folder is never
+// copied into itself (FS_INSIDE_SOURCE, nothing made). When the target name
+// is taken: FS_DUPLICATE_FAIL gives FS_EXISTS; FS_DUPLICATE_REPLACE moves
+// the existing entry aside and deletes it once the copy has succeeded, or
+// gives it back when it failed; FS_DUPLICATE_NUMBER takes the first free of
+// "name 1.ext" .. "name 9.ext" (FS_EXISTS when all nine are taken). A
+// filter that stops the copy gives FS_USER_CANCELED. A failed copy leaves
+// nothing behind. The destination needs only write and search rights (a
+// drop box): nothing in it is read or listed. new_ref (may be null) gets
+// the new object's path; FS_BAD_NAME, before anything is made, when it
+// does not fit.
+INT_S32 FSCopyObject(const char* dir, const char* name, const char* dest_dir, INT_U32 max_levels,
+                     INT_U32 catalog_info_wanted, INT_U8 duplicate_action, const char* new_name, bool want_spec,
+                     bool want_name, FS_COPY_FILTER filter, void* filter_data, char* new_ref, std::size_t new_ref_size);
+
+// A buffer from malloc for copying: `requested` rounded down to a multiple
+// of 4096, at least 4096. When more than 4096 bytes cannot be had, the
+// smaller of the free memory less 32768 and the largest block the process
+// may still map, both rounded down to 4096 (4096 when that is 0). The size
+// obtained goes to *actual (0, with a null result, when none).
+void* GetTempBuffer(std::size_t requested, std::size_t* actual);
+// The size GetTempBuffer tries for a request, given the free memory and
+// the largest block.
+std::size_t fs_temp_buffer_size(std::size_t requested, INT_U64 free_memory, INT_U64 largest_block);
 
 // Deletes the entry a path names: a file or link, or a folder with
 // everything in it.
 INT_S32 FSDeleteObjects(const char* path);
+// The same for a folder only (FS_NOT_A_DIRECTORY otherwise, a link to a
+// folder included).
+INT_S32 FSDeleteContainer(const char* path);
 // Deletes everything inside a folder (not following a link given as path).
 INT_S32 FSDeleteContainerContents(const char* path);
+
+// The path of an existing object: `directory` (taken from `volume`, a path
+// on the volume, when it is relative and volume is not null or empty) and
+// `name` in it (null or empty: the directory itself).
+INT_S32 FSMakeFSRef(const char* volume, const char* directory, const char* name, char* ref, std::size_t size);
+
+// An object as its folder (absolute, no links) and its name.
+struct FS_SPEC
+{
+    char parent[FS_PATH_MAX];
+    char name[FS_NAME_MAX + 1];
+};
+// The spec of the entry a path names (a link itself, not what it links
+// to), and whether the path leads to a folder (is_directory may be null).
+INT_S32 FSPathMakeFSSpec(const char* path, FS_SPEC* spec, INT_U8* is_directory);
 
 // A small singly linked list of data pointers. The list's dispose callback
 // (may be null) gets each node's data when the list is destroyed.
@@ -144,7 +194,13 @@ void InsertList(LINKED_LIST* destination, LINKED_LIST* source, LINKED_LIST_NODE*
 // Gives each node's data to the callback, frees the nodes, and clears the
 // list and its callback.
 void DestroyList(LINKED_LIST* list);
-// The stock callback: frees a block from malloc.
+// The stock callbacks: frees a block from malloc; closes the descriptor of
+// an FS_FORK_RECORD from malloc and frees the record.
 void MyDisposeDataProc(void* data);
+struct FS_FORK_RECORD
+{
+    int fork;
+};
+void MyCloseForkProc(void* data);
 
 #endif

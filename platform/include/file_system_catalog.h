@@ -188,7 +188,9 @@ INT_S32 FSRestoreDefault(const char* old_folder);
 // buffer's size (rounded down to a multiple of 4096 when 4096 or more) go
 // across until the source's end. Two files on one
 // volume are copied by the kernel without the buffer. A null buffer or a
-// size of 0 gives FS_BAD_ARGUMENT.
+// size of 0 gives FS_BAD_ARGUMENT, and so do two ends on one file (nothing
+// changed). A copy that fails part-way leaves the destination file holding
+// just the bytes that arrived.
 INT_S32 FSCopyFork(int source, int destination, void* buffer, std::size_t buffer_size);
 // Copies one file (FS_NOT_A_FILE for a folder) into dest_dir under
 // new_name (null or empty: the same name); never replaces (FS_EXISTS).

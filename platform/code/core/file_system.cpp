@@ -1,22 +1,28 @@
 #include "file_system.h"
+#include "file_system_catalog.h"
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/sysinfo.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
-#include <new>
+#include <string>
 
 namespace {
 
 // Deeper trees than this are refused rather than risking the stack.
 constexpr int max_depth = 256;
-constexpr std::size_t copy_buffer_size = 0x40000;
+// What a copy asks GetTempBuffer for.
+constexpr std::size_t copy_buffer_request = 0x40000;
+constexpr std::size_t temp_buffer_unit = 4096;
 
 int open_dir_nofollow(int at, const char* name)
 {
@@ -106,8 +112,20 @@ INT_S32 delete_contents_at(int dirfd, int depth)
     return first_error(result, walk);
 }
 
+// What every object of one copy shares.
+struct COPY_JOB
+{
+    INT_U32 max_levels;
+    FS_COPY_FILTER filter;
+    void* filter_data;
+    void* buffer;
+    std::size_t buffer_size;
+};
+
+// The new file is opened for writing only, so that a folder we may write
+// but not read (a drop box) takes it as well.
 INT_S32 copy_file_at(int srcdir, const char* name, int dstdir, const char* new_name, const struct stat& st,
-                     bool& created)
+                     const COPY_JOB& job, bool& created)
 {
     int in = openat(srcdir, name, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
     if (in < 0) {
@@ -120,33 +138,7 @@ INT_S32 copy_file_at(int srcdir, const char* name, int dstdir, const char* new_n
         return fs_error_from_errno(e);
     }
     created = true;
-    std::unique_ptr<char[]> buf(new (std::nothrow) char[copy_buffer_size]);
-    INT_S32 result = buf ? FS_OK : FS_NO_MEMORY;
-    while (result == FS_OK) {
-        ssize_t got = read(in, buf.get(), copy_buffer_size);
-        if (got < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            result = fs_error_from_errno(errno);
-            break;
-        }
-        if (got == 0) {
-            break;
-        }
-        ssize_t done = 0;
-        while (done < got) {
-            ssize_t put = write(out, buf.get() + done, static_cast<std::size_t>(got - done));
-            if (put < 0) {
-                if (errno == EINTR) {
-                    continue;
-                }
-                result = fs_error_from_errno(errno);
-                break;
-            }
-            done += put;
-        }
-    }
+    INT_S32 result = FSCopyFork(in, out, job.buffer, job.buffer_size);
     if (result == FS_OK) {
         fchmod(out, st.st_mode & 07777);
         const struct timespec times[2] = {st.st_atim, st.st_mtim};
@@ -159,16 +151,24 @@ INT_S32 copy_file_at(int srcdir, const char* name, int dstdir, const char* new_n
     return result;
 }
 
+bool filter_stops(const COPY_JOB& job, const std::string& path, const char* name, int level, const struct stat& st)
+{
+    return job.filter && job.filter(path.c_str(), name, static_cast<INT_U32>(level), &st, job.filter_data);
+}
+
 // `created` tells whether the target entry itself was made (so that a
-// failure can remove it without touching someone else's entry).
-INT_S32 copy_entry_at(int srcdir, const char* name, int dstdir, const char* new_name, int depth, bool& created)
+// failure can remove it without touching someone else's entry). `path` is
+// the target's path, for the filter.
+INT_S32 copy_entry_at(int srcdir, const char* name, int dstdir, const char* new_name, int level,
+                      const std::string& path, const COPY_JOB& job, bool& created)
 {
     struct stat st;
     if (fstatat(srcdir, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
         return fs_error_from_errno(errno);
     }
     if (S_ISREG(st.st_mode)) {
-        return copy_file_at(srcdir, name, dstdir, new_name, st, created);
+        INT_S32 r = copy_file_at(srcdir, name, dstdir, new_name, st, job, created);
+        return r == FS_OK && filter_stops(job, path, new_name, level, st) ? FS_USER_CANCELED : r;
     }
     if (S_ISLNK(st.st_mode)) {
         char target[4096];
@@ -181,12 +181,12 @@ INT_S32 copy_entry_at(int srcdir, const char* name, int dstdir, const char* new_
             return fs_error_from_errno(errno);
         }
         created = true;
-        return FS_OK;
+        return filter_stops(job, path, new_name, level, st) ? FS_USER_CANCELED : FS_OK;
     }
     if (!S_ISDIR(st.st_mode)) {
         return FS_BAD_ARGUMENT; // devices, sockets and pipes are not copied
     }
-    if (depth >= max_depth) {
+    if (level >= max_depth) {
         return FS_IO_ERROR;
     }
     // Created private and writable; the source's rights are set once it is full.
@@ -194,6 +194,9 @@ INT_S32 copy_entry_at(int srcdir, const char* name, int dstdir, const char* new_
         return fs_error_from_errno(errno);
     }
     created = true;
+    if (filter_stops(job, path, new_name, level, st)) {
+        return FS_USER_CANCELED;
+    }
     int from = open_dir_nofollow(srcdir, name);
     if (from < 0) {
         return fs_error_from_errno(errno);
@@ -205,12 +208,15 @@ INT_S32 copy_entry_at(int srcdir, const char* name, int dstdir, const char* new_
         return fs_error_from_errno(e);
     }
     INT_S32 result = FS_OK;
-    INT_S32 walk = for_each_name(from, [&](const char* n) {
-        bool inner = false;
-        result = copy_entry_at(from, n, to, n, depth + 1, inner);
-        return result == FS_OK;
-    });
-    result = first_error(result, walk);
+    // Below the level limit the folder stays empty.
+    if (job.max_levels == 0 || static_cast<INT_U32>(level) < job.max_levels) {
+        INT_S32 walk = for_each_name(from, [&](const char* n) {
+            bool inner = false;
+            result = copy_entry_at(from, n, to, n, level + 1, path + "/" + n, job, inner);
+            return result == FS_OK;
+        });
+        result = first_error(result, walk);
+    }
     if (result == FS_OK) {
         fchmod(to, st.st_mode & 07777);
         const struct timespec times[2] = {st.st_atim, st.st_mtim};
@@ -219,6 +225,18 @@ INT_S32 copy_entry_at(int srcdir, const char* name, int dstdir, const char* new_
     close(from);
     close(to);
     return result;
+}
+
+// "name 1.ext": a blank and the digit before the last '.', or at the end
+// when there is none (a leading '.' marks a hidden name, not a suffix).
+bool numbered_name(const char* name, int digit, char* out, std::size_t size)
+{
+    const char* dot = std::strrchr(name, '.');
+    if (!dot || dot == name) {
+        dot = name + std::strlen(name);
+    }
+    int n = std::snprintf(out, size, "%.*s %d%s", static_cast<int>(dot - name), name, digit, dot);
+    return n > 0 && static_cast<std::size_t>(n) < size && fs_is_valid_name(out);
 }
 
 bool same_node(int a_dir, const char* a, int b_dir, const char* b)
@@ -270,7 +288,8 @@ INT_S32 open_source_and_dest(const char* dir, const char* name, const char* dest
     if (from < 0) {
         return fs_error_from_errno(errno);
     }
-    to = open(dest_dir, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    // Only named into, never read: a folder we may write but not list will do.
+    to = open(dest_dir, O_PATH | O_DIRECTORY | O_CLOEXEC);
     if (to < 0) {
         int e = errno;
         close(from);
@@ -292,8 +311,10 @@ INT_S32 fs_error_from_errno(int err)
     case ENOMEM: return FS_NO_MEMORY;
     case EXDEV: return FS_DIFFERENT_VOLUMES;
     case EACCES:
-    case EPERM:
-    case EROFS: return FS_ACCESS_DENIED;
+    case EPERM: return FS_ACCESS_DENIED;
+    case EROFS: return FS_VOLUME_LOCKED;
+    case EBADF: return FS_BAD_REFNUM;
+    case EOPNOTSUPP: return FS_NOT_SUPPORTED;
     case ENAMETOOLONG: return FS_BAD_NAME;
     case EINVAL:
     case ELOOP: return FS_BAD_ARGUMENT;
@@ -531,9 +552,16 @@ INT_S32 FSMoveRenameObjectUnicode(const char* dir, const char* name, const char*
     return result;
 }
 
-INT_S32 FSCopyObject(const char* dir, const char* name, const char* dest_dir, const char* new_name,
-                     INT_U8 duplicate_action)
+INT_S32 FSCopyObject(const char* dir, const char* name, const char* dest_dir, INT_U32 max_levels, INT_U32,
+                     INT_U8 duplicate_action, const char* new_name, bool, bool, FS_COPY_FILTER filter,
+                     void* filter_data, char* new_ref, std::size_t new_ref_size)
 {
+    if (new_ref) {
+        if (new_ref_size == 0) {
+            return FS_BAD_ARGUMENT;
+        }
+        new_ref[0] = 0;
+    }
     const char* target = nullptr;
     int from = -1, to = -1;
     INT_S32 opened = open_source_and_dest(dir, name, dest_dir, new_name, FS_DEST_NOT_FOLDER, target, from, to);
@@ -542,6 +570,7 @@ INT_S32 FSCopyObject(const char* dir, const char* name, const char* dest_dir, co
     }
     INT_S32 result = FS_OK;
     char aside[32] = "";
+    char numbered[FS_NAME_MAX + 1];
     struct stat st;
     if (fstatat(from, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
         result = fs_error_from_errno(errno);
@@ -552,8 +581,23 @@ INT_S32 FSCopyObject(const char* dir, const char* name, const char* dest_dir, co
             result = FS_INSIDE_SOURCE;
         }
     }
+    // Names in the destination are only looked up, never listed.
     if (result == FS_OK && fstatat(to, target, &st, AT_SYMLINK_NOFOLLOW) == 0) {
-        if (same_node(from, name, to, target)) {
+        if (duplicate_action == FS_DUPLICATE_NUMBER) {
+            result = FS_EXISTS;
+            for (int digit = 1; digit <= 9 && result == FS_EXISTS; ++digit) {
+                if (!numbered_name(target, digit, numbered, sizeof(numbered))) {
+                    result = FS_BAD_NAME;
+                } else if (fstatat(to, numbered, &st, AT_SYMLINK_NOFOLLOW) == 0) {
+                    continue;
+                } else {
+                    result = errno == ENOENT ? FS_OK : fs_error_from_errno(errno);
+                }
+            }
+            if (result == FS_OK) {
+                target = numbered;
+            }
+        } else if (same_node(from, name, to, target)) {
             result = FS_EXISTS; // the entry itself; replacing it would lose it
         } else if (duplicate_action != FS_DUPLICATE_REPLACE) {
             result = FS_EXISTS;
@@ -577,9 +621,25 @@ INT_S32 FSCopyObject(const char* dir, const char* name, const char* dest_dir, co
             }
         }
     }
+    char target_path[FS_PATH_MAX];
+    if (result == FS_OK) {
+        result = FSMakePath(dest_dir, target, target_path, sizeof(target_path));
+    }
+    if (result == FS_OK && new_ref && std::strlen(target_path) >= new_ref_size) {
+        result = FS_BAD_NAME;
+    }
+    COPY_JOB job{max_levels, filter, filter_data, nullptr, 0};
+    if (result == FS_OK) {
+        // A buffer of whole 512-byte blocks, or no copy.
+        job.buffer = GetTempBuffer(copy_buffer_request, &job.buffer_size);
+        job.buffer_size &= ~static_cast<std::size_t>(511);
+        if (!job.buffer || job.buffer_size == 0) {
+            result = FS_NO_MEMORY;
+        }
+    }
     if (result == FS_OK) {
         bool created = false;
-        result = copy_entry_at(from, name, to, target, 0, created);
+        result = copy_entry_at(from, name, to, target, 0, target_path, job, created);
         // A destination folder deleted or replaced while the copy ran holds
         // a copy nobody can reach: that is no copy.
         if (result == FS_OK && !still_reachable(dest_dir, to, target)) {
@@ -588,17 +648,100 @@ INT_S32 FSCopyObject(const char* dir, const char* name, const char* dest_dir, co
         if (result != FS_OK && created) {
             delete_entry_at(to, target, 0);
         }
-        if (aside[0]) {
-            if (result == FS_OK) {
-                delete_entry_at(to, aside, 0);
-            } else {
-                fs_rename_noreplace(to, aside, to, target);
-            }
+        if (result == FS_OK && new_ref) {
+            std::memcpy(new_ref, target_path, std::strlen(target_path) + 1);
         }
     }
+    if (aside[0]) {
+        if (result == FS_OK) {
+            delete_entry_at(to, aside, 0);
+        } else {
+            fs_rename_noreplace(to, aside, to, target);
+        }
+    }
+    std::free(job.buffer);
     close(from);
     close(to);
     return result;
+}
+
+std::size_t fs_temp_buffer_size(std::size_t requested, INT_U64 free_memory, INT_U64 largest_block)
+{
+    const INT_U64 unit = temp_buffer_unit;
+    std::size_t size = requested / unit * unit;
+    if (size <= unit) {
+        return unit;
+    }
+    INT_U64 room = free_memory > 32768 ? (free_memory - 32768) / unit * unit : 0;
+    room = std::min(room, largest_block / unit * unit);
+    if (size <= room) {
+        return size;
+    }
+    if (room > SIZE_MAX) {
+        room = SIZE_MAX / unit * unit;
+    }
+    return room ? static_cast<std::size_t>(room) : unit;
+}
+
+namespace {
+
+// Memory the kernel can give without swapping: MemAvailable counts the
+// caches it would drop; older kernels only say what is free.
+INT_U64 free_memory_bytes()
+{
+    if (std::FILE* f = std::fopen("/proc/meminfo", "re")) {
+        char line[128];
+        unsigned long long kb = 0;
+        bool found = false;
+        while (!found && std::fgets(line, sizeof(line), f)) {
+            found = std::sscanf(line, "MemAvailable: %llu kB", &kb) == 1;
+        }
+        std::fclose(f);
+        if (found) {
+            return static_cast<INT_U64>(kb) * 1024;
+        }
+    }
+    struct sysinfo info;
+    if (sysinfo(&info) != 0) {
+        return 0;
+    }
+    return (static_cast<INT_U64>(info.freeram) + info.bufferram) * info.mem_unit;
+}
+
+// The most the process may still map: what its address-space limit leaves.
+INT_U64 largest_block_bytes()
+{
+    struct rlimit limit;
+    if (getrlimit(RLIMIT_AS, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) {
+        return UINT64_MAX;
+    }
+    unsigned long long pages = 0;
+    if (std::FILE* f = std::fopen("/proc/self/statm", "re")) {
+        if (std::fscanf(f, "%llu", &pages) != 1) {
+            pages = 0;
+        }
+        std::fclose(f);
+    }
+    const INT_U64 used = static_cast<INT_U64>(pages) * static_cast<INT_U64>(sysconf(_SC_PAGESIZE));
+    return limit.rlim_cur > used ? limit.rlim_cur - used : 0;
+}
+
+} // namespace
+
+void* GetTempBuffer(std::size_t requested, std::size_t* actual)
+{
+    // A size beyond the free memory is not tried: it would be promised by
+    // overcommit and then missing when the copy touches it.
+    std::size_t size = fs_temp_buffer_size(requested, free_memory_bytes(), largest_block_bytes());
+    void* buffer = std::malloc(size);
+    if (!buffer && size > temp_buffer_unit) {
+        size = temp_buffer_unit;
+        buffer = std::malloc(size);
+    }
+    if (actual) {
+        *actual = buffer ? size : 0;
+    }
+    return buffer;
 }
 
 INT_S32 FSDeleteObjects(const char* path)
@@ -607,6 +750,21 @@ INT_S32 FSDeleteObjects(const char* path)
         return FS_BAD_ARGUMENT;
     }
     return delete_entry_at(AT_FDCWD, path, 0);
+}
+
+INT_S32 FSDeleteContainer(const char* path)
+{
+    if (!path || !path[0]) {
+        return FS_BAD_ARGUMENT;
+    }
+    struct stat st;
+    if (lstat(path, &st) != 0) {
+        return fs_error_from_errno(errno);
+    }
+    if (!S_ISDIR(st.st_mode)) {
+        return FS_NOT_A_DIRECTORY;
+    }
+    return FSDeleteObjects(path);
 }
 
 INT_S32 FSDeleteContainerContents(const char* path)
@@ -620,6 +778,46 @@ INT_S32 FSDeleteContainerContents(const char* path)
     }
     INT_S32 r = delete_contents_at(fd, 0);
     close(fd);
+    return r;
+}
+
+INT_S32 FSMakeFSRef(const char* volume, const char* directory, const char* name, char* ref, std::size_t size)
+{
+    if (!directory || !ref || size == 0) {
+        return FS_BAD_ARGUMENT;
+    }
+    ref[0] = 0;
+    if (name && name[0] && !fs_is_valid_name(name)) {
+        return FS_BAD_NAME;
+    }
+    char folder[FS_PATH_MAX];
+    INT_S32 r = directory[0] != '/' && volume && volume[0] ? FSMakePath(volume, directory, folder, sizeof(folder))
+                                                           : FSMakePath(directory, nullptr, folder, sizeof(folder));
+    if (r == FS_OK && !folder[0]) {
+        r = FS_BAD_ARGUMENT;
+    }
+    if (r == FS_OK) {
+        r = FSMakePath(folder, name, ref, size);
+    }
+    struct stat st;
+    if (r == FS_OK && lstat(ref, &st) != 0) {
+        r = fs_error_from_errno(errno);
+    }
+    if (r != FS_OK) {
+        ref[0] = 0;
+    }
+    return r;
+}
+
+INT_S32 FSPathMakeFSSpec(const char* path, FS_SPEC* spec, INT_U8* is_directory)
+{
+    if (!path || !spec) {
+        return FS_BAD_ARGUMENT;
+    }
+    INT_S32 r = FSRefMakeFSSpec(path, spec->parent, sizeof(spec->parent), spec->name, sizeof(spec->name));
+    if (r == FS_OK && is_directory && FSGetNodeID(path, nullptr, nullptr, is_directory) != FS_OK) {
+        *is_directory = 0; // a dangling link leads to no folder
+    }
     return r;
 }
 
@@ -729,4 +927,13 @@ void DestroyList(LINKED_LIST* list)
 void MyDisposeDataProc(void* data)
 {
     std::free(data);
+}
+
+void MyCloseForkProc(void* data)
+{
+    FS_FORK_RECORD* record = static_cast<FS_FORK_RECORD*>(data);
+    if (record && record->fork >= 0) {
+        close(record->fork);
+    }
+    std::free(record);
 }

@@ -30,14 +30,10 @@ namespace {
 // Deeper walks than this are refused rather than risking the stack.
 constexpr INT_U32 max_walk_depth = 256;
 
+// The one mapping of the whole library.
 INT_S32 catalog_error(int err)
 {
-    switch (err) {
-    case EROFS: return FS_VOLUME_LOCKED;
-    case EBADF: return FS_BAD_REFNUM;
-    case EOPNOTSUPP: return FS_NOT_SUPPORTED;
-    default: return fs_error_from_errno(err);
-    }
+    return fs_error_from_errno(err);
 }
 
 INT_S32 copy_out(const std::string& text, char* out, std::size_t size)
@@ -1076,6 +1072,11 @@ INT_S32 FSCopyFork(int source, int destination, void* buffer, std::size_t buffer
     if (fstat(source, &from) != 0 || fstat(destination, &to) != 0) {
         return FS_BAD_REFNUM;
     }
+    // One file at both ends would be cut to size and read back over what
+    // is being written.
+    if (from.st_dev == to.st_dev && from.st_ino == to.st_ino) {
+        return FS_BAD_ARGUMENT;
+    }
     const bool files = S_ISREG(from.st_mode) && S_ISREG(to.st_mode);
     const int to_flags = fcntl(destination, F_GETFL);
     if (to_flags < 0) {
@@ -1093,19 +1094,32 @@ INT_S32 FSCopyFork(int source, int destination, void* buffer, std::size_t buffer
             return catalog_error(errno);
         }
     }
+    // A copy cut short (a full volume) keeps what arrived, not a tail of
+    // zeros that would pass for the rest.
+    off_t copied = 0;
+    auto failed = [&](INT_S32 r) {
+        if (S_ISREG(to.st_mode)) {
+            (void)!ftruncate(destination, copied);
+        }
+        return r;
+    };
     if (files) {
         while (true) {
             ssize_t n = copy_file_range(source, nullptr, destination, nullptr, 1u << 30, 0);
             if (n == 0) {
                 return FS_OK;
             }
-            if (n > 0 || errno == EINTR) {
+            if (n > 0) {
+                copied += n;
+                continue;
+            }
+            if (errno == EINTR) {
                 continue;
             }
             // Other volumes, other kinds of file, a destination opened to
             // append: the buffer goes on from where the kernel stopped.
             if (errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP && errno != EBADF) {
-                return catalog_error(errno);
+                return failed(catalog_error(errno));
             }
             break;
         }
@@ -1121,7 +1135,7 @@ INT_S32 FSCopyFork(int source, int destination, void* buffer, std::size_t buffer
             if (errno == EINTR) {
                 continue;
             }
-            return catalog_error(errno);
+            return failed(catalog_error(errno));
         }
         for (ssize_t done = 0; done < got;) {
             ssize_t put = write(destination, bytes + done, static_cast<std::size_t>(got - done));
@@ -1129,9 +1143,10 @@ INT_S32 FSCopyFork(int source, int destination, void* buffer, std::size_t buffer
                 continue;
             }
             if (put <= 0) {
-                return put < 0 ? catalog_error(errno) : FS_IO_ERROR;
+                return failed(put < 0 ? catalog_error(errno) : FS_IO_ERROR);
             }
             done += put;
+            copied += put;
         }
     }
 }
@@ -1153,7 +1168,8 @@ INT_S32 FSCopyFile(const char* dir, const char* name, const char* dest_dir, cons
     if (S_ISDIR(st.st_mode)) {
         return FS_NOT_A_FILE;
     }
-    return FSCopyObject(dir, name, dest_dir, new_name, FS_DUPLICATE_FAIL);
+    return FSCopyObject(dir, name, dest_dir, 0, 0, FS_DUPLICATE_FAIL, new_name, false, false, nullptr, nullptr, nullptr,
+                        0);
 }
 
 INT_S32 FSMoveRename(const char* dir, const char* name, const char* dest_dir, const char* new_name)

@@ -263,7 +263,8 @@ bool FOLDER::copy(const char* name, FOLDER& dest, const char* new_name)
     if (!host_names_for(dest, name, new_name, host, new_host)) {
         return false;
     }
-    return FSCopyObject(path(), host, dest.path(), new_host, FS_DUPLICATE_REPLACE) == FS_OK;
+    return FSCopyObject(path(), host, dest.path(), 0, 0, FS_DUPLICATE_REPLACE, new_host, false, false, nullptr, nullptr,
+                        nullptr, 0) == FS_OK;
 }
 
 bool FOLDER::move(const char* name, FOLDER& dest, const char* new_name)

@@ -142,7 +142,8 @@ TEST_F(FolderFilesTest, CopyFilesAndTreesAndGiveBackWhatAFailedCopyReplaced)
     // nothing is left behind.
     FOLDER src("$HERE/src", 0, &here);
     EXPECT_FALSE(here.copy("src", src, "again"));
-    EXPECT_EQ(FSCopyObject(work.c_str(), "src", (work + "/src/inner").c_str(), nullptr, FS_DUPLICATE_REPLACE),
+    EXPECT_EQ(FSCopyObject(work.c_str(), "src", (work + "/src/inner").c_str(), 0, 0, FS_DUPLICATE_REPLACE, nullptr,
+                           false, false, nullptr, nullptr, nullptr, 0),
               FS_INSIDE_SOURCE);
     EXPECT_FALSE(exists(work + "/src/again") || exists(work + "/src/inner/src"));
     EXPECT_FALSE(here.copy("one", here, nullptr));
