@@ -134,7 +134,8 @@ public:
     bool calc_relative_path(char* out, FOLDER& f);
     bool get_path_to(FOLDER& target, char* out);
     // Native path, with "/" and `file` appended when given (static buffer;
-    // "" when the result would not fit).
+    // "" when the result would not fit). `file` is one entry of the folder:
+    // a name holding '/', or "." or "..", gives "" and error 0x100C.
     char* get_path_string(const char* file = nullptr);
     // The folder's own name ("" when there is none; static buffer).
     char* get_directory_name();

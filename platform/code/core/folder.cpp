@@ -386,6 +386,13 @@ char* FOLDER::get_path_string(const char* file)
     static char buf[FS_PATH_MAX];
     char host[FS_PATH_MAX];
     ensure_positioned();
+    // Only an entry of this folder: a name with a '/', or "." or "..",
+    // would lead elsewhere (an empty name is the folder itself).
+    if (file && file[0] && (std::strchr(file, '/') || !std::strcmp(file, ".") || !std::strcmp(file, ".."))) {
+        set_error_code(ERRCODE_FILE_NOT_FOUND, file);
+        buf[0] = 0;
+        return buf;
+    }
     if ((file && !fs_name_to_host(file, host, sizeof(host))) ||
         FSMakePath(path(), file ? host : nullptr, buf, sizeof(buf)) != FS_OK) {
         buf[0] = 0;
