@@ -216,8 +216,11 @@ public:
     // As close (DATA_FILE*&).
     bool close(TEXT_FILE*& file);
 
-    // Whole-file saves. The stream is a new file made with mkstemp beside
-    // the target (beside the real file when the target is a symbolic link),
+    // Whole-file saves. SIGXFSZ is ignored from start-up (where it still
+    // has its default action), so a save past the file-size limit fails
+    // with EFBIG and is reported instead of ending the program. The stream
+    // is a new file made with mkstemp beside the target (beside the real
+    // file when the target is a symbolic link),
     // with the target's permission bits, or a new file's when there is no
     // target. A target that exists and is not a plain file (a device) is
     // opened in place instead. Null on failure. The new file is named

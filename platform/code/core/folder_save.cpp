@@ -13,6 +13,7 @@
 
 #include <cctype>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
@@ -34,6 +35,23 @@ struct WHOLE_FILE
 };
 
 std::mutex whole_files_lock;
+
+// A write past the file-size limit (RLIMIT_FSIZE) would end the process
+// with SIGXFSZ, losing what it holds; ignored, the write fails with EFBIG
+// and the save reports it like a full disk. Set at start-up of every
+// program that links the folder code (the program and the tests alike),
+// unless the program has a handler of its own by then.
+struct FILE_SIZE_SIGNAL
+{
+    FILE_SIZE_SIGNAL()
+    {
+        struct sigaction now;
+        if (sigaction(SIGXFSZ, nullptr, &now) == 0 && now.sa_handler == SIG_DFL && !(now.sa_flags & SA_SIGINFO)) {
+            std::signal(SIGXFSZ, SIG_IGN);
+        }
+    }
+};
+FILE_SIZE_SIGNAL file_size_signal;
 
 // Never destroyed: debug channels may close their files during exit.
 std::vector<WHOLE_FILE>& whole_files()

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -125,6 +126,23 @@ TEST_F(WholeFileSaveTest, AFullDiskFailsEverySaveAndLeavesTheOldFileAsItWas)
             EXPECT_EQ(read_file(at("target")), OLD);
         }
     }
+}
+
+TEST_F(WholeFileSaveTest, ASavePastTheFileSizeLimitFailsInsteadOfEndingTheProgram)
+{
+    // Only the limit is set here: what the signal does is the library's.
+    ASSERT_TRUE(write_file(at("target"), OLD));
+    int saved = kivo_test::run_in_child([&] {
+        struct rlimit limit;
+        limit.rlim_cur = limit.rlim_max = SIZE_LIMIT;
+        if (setrlimit(RLIMIT_FSIZE, &limit) != 0) {
+            return 2;
+        }
+        return SAVERS[0].save(folder, "target") ? 1 : 0;
+    });
+    EXPECT_EQ(saved, 0); // ended by itself (-1: killed), reporting the failure
+    EXPECT_EQ(read_file(at("target")), OLD);
+    EXPECT_EQ(names(), NAMES{"target"});
 }
 
 TEST_F(WholeFileSaveTest, SavesKeepPermissionBitsAndWriteThroughSymbolicLinks)
