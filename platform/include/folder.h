@@ -292,7 +292,8 @@ private:
     // looked at).
     static bool on_kernel_file_system(const char* native_path);
     static void write_trace_text(const char* text);
-    // Host form of one entry name (UTF-8), and the native path of a child.
+    // Host form of one entry name (see fs_name_to_host), and the native
+    // path of a child.
     static constexpr std::size_t host_name_sz = 2 * 255 + 1;
     static bool host_name(const char* name, char* out);
     bool child_path(const char* name, char* out) const;

@@ -283,7 +283,12 @@ void FOLDER::ensure_positioned()
 
 bool FOLDER::host_name(const char* name, char* out)
 {
-    return fs_is_valid_name(name) && fs_name_to_host(name, out, host_name_sz);
+    // What must fit a name is the host's form: a run of raw bytes is
+    // longer inside than on the disk.
+    if (!name || !name[0] || std::strchr(name, '/') || !std::strcmp(name, ".") || !std::strcmp(name, "..")) {
+        return false;
+    }
+    return fs_name_to_host(name, out, host_name_sz) && fs_is_valid_name(out);
 }
 
 bool FOLDER::child_path(const char* name, char* out) const
