@@ -11,7 +11,6 @@
 #include <cstring>
 #include <memory>
 #include <new>
-#include <string>
 
 namespace {
 
@@ -485,7 +484,8 @@ struct NAME_OUT
             byte(RAW_RUN);
             in_run = true;
         }
-        for (char c : {',', 'D', 'C', hex[b >> 4], hex[b & 15]}) {
+        const char group[] = {',', 'D', 'C', hex[b >> 4], hex[b & 15]};
+        for (char c : group) {
             byte(static_cast<unsigned char>(c));
         }
     }
@@ -541,18 +541,16 @@ void part_from_host(const unsigned char* p, std::size_t n, NAME_OUT& o)
     // "\xC3\x84\xC2\xA9"): then every byte of 0x80 and above is kept raw.
     bool mistakable = false;
     if (plain) {
-        std::string latin1;
+        const std::size_t start = o.len;
         for (std::size_t i = 0; i < n;) {
             INT_U32 c = 0;
             i += utf8_char(p + i, n - i, c);
-            latin1 += static_cast<char>(c);
+            o.put(static_cast<unsigned char>(c));
         }
-        if (utf8_max(reinterpret_cast<const unsigned char*>(latin1.data()), latin1.size()) <= 0xFF) {
-            for (char c : latin1) {
-                o.put(static_cast<unsigned char>(c));
-            }
+        if (!o.ok || utf8_max(reinterpret_cast<const unsigned char*>(o.out) + start, o.len - start) <= 0xFF) {
             return;
         }
+        o.len = start; // written again below
         mistakable = true;
     }
     for (std::size_t i = 0; i < n;) {
