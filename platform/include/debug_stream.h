@@ -10,6 +10,7 @@
 // silent) until setup, so the global channels need no construction order.
 #include "kivo_types.h"
 
+class FOLDER;
 class TEXT_FILE;
 
 enum : INT_U16
@@ -55,6 +56,7 @@ public:
     TEXT_FILE* file;     // the kept-open output file, or null
     INT_U16 write_count; // lines written since the file was last rolled over
     INT_U16 rolling_limit;
+    INT_U8 log_refused; // the log's place held something else, told once on standard error
 
     // Every registered channel, in registration order.
     static DEBUG_STREAM** streams;
@@ -62,6 +64,10 @@ public:
 
 private:
     void close_file();
+    // Opens `file` on the log in f; a link or anything but a plain file in
+    // its place is refused (see report_refused_log).
+    void open_log(FOLDER& f);
+    void report_refused_log(FOLDER& f);
     void unregister();
 };
 

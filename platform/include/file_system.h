@@ -68,15 +68,24 @@ int fs_rename_noreplace(int from_dir, const char* from, int to_dir, const char* 
 // "." or "..", at most FS_NAME_MAX bytes.
 bool fs_is_valid_name(const char* name);
 
-// Names inside the system are 8-bit (Latin-1) text; the host's are UTF-8.
-// Both conversions work on each '/'-separated part on its own and return
-// false (out = "") when the result does not fit in `size`.
-// To the host: bytes 0x80-0xFF become two-byte sequences, except in a part
-// that already is UTF-8 holding characters above 0xFF (a host name that
-// came back unchanged, see below).
+// Names inside the system are 8-bit (Latin-1) text; the host's are UTF-8,
+// or any bytes at all. Both conversions work on each '/'-separated part on
+// its own and return false (out = "") when the result does not fit in
+// `size`. Every host name comes back unchanged through both.
+// Host bytes that cannot be told as text are kept inside as a run of raw
+// bytes: 0x01, ",DCXX" per byte XX (uppercase hex), 0x01.
+// To the host: a part holding such a run gives the runs' bytes, and its
+// other bytes 0x80-0xFF become two-byte sequences; a part that is UTF-8
+// holding characters above 0xFF is kept as it is (a host name that came
+// back unchanged, see below); in any other part bytes 0x80-0xFF become
+// two-byte sequences.
 bool fs_name_to_host(const char* name, char* out, std::size_t size);
-// From the host: a UTF-8 part whose characters all fit in 8 bits becomes
-// those bytes; any other part is kept as it is.
+// From the host: a UTF-8 part with characters above 0xFF is kept as it is;
+// one whose characters all fit in 8 bits becomes those bytes. A part that
+// is not UTF-8, or holds the byte 0x01, keeps its invalid bytes and 0x01
+// (and the bytes of any character above 0xFF) in runs, the rest as 8-bit
+// text; so does one whose 8-bit form would read as UTF-8 above 0xFF, with
+// every byte from 0x80 up in runs.
 bool fs_name_from_host(const char* name, char* out, std::size_t size);
 
 // dir + "/" + name into buf (name null or empty: dir itself).

@@ -134,7 +134,8 @@ public:
     bool calc_relative_path(char* out, FOLDER& f);
     bool get_path_to(FOLDER& target, char* out);
     // Native path, with "/" and `file` appended when given (static buffer;
-    // "" when the result would not fit).
+    // "" when the result would not fit). `file` is one entry of the folder:
+    // a name holding '/', or "." or "..", gives "" and error 0x100C.
     char* get_path_string(const char* file = nullptr);
     // The folder's own name ("" when there is none; static buffer).
     char* get_directory_name();
@@ -215,11 +216,18 @@ public:
     // As close (DATA_FILE*&).
     bool close(TEXT_FILE*& file);
 
-    // Whole-file saves. The stream is a new file made with mkstemp beside
-    // the target (beside the real file when the target is a symbolic link),
+    // Whole-file saves. SIGXFSZ is ignored from start-up (where it still
+    // has its default action), so a save past the file-size limit fails
+    // with EFBIG and is reported instead of ending the program. The stream
+    // is a new file made with mkstemp beside the target (beside the real
+    // file when the target is a symbolic link),
     // with the target's permission bits, or a new file's when there is no
     // target. A target that exists and is not a plain file (a device) is
-    // opened in place instead. Null on failure.
+    // opened in place instead. Null on failure. The new file is named
+    // ".<target>.kivo-save.XXXXXX" (a target name longer than 200 bytes:
+    // its first 200 bytes, '.', and 16 hex digits of a hash of it). Before
+    // it is made, files of exactly that pattern whose save no longer runs
+    // (their lock is free) are removed; nothing else is.
     static FILE* open_whole_file(const char* native_path, const char* stdio_mode);
     // Closes any stream. A whole-file save is flushed, fsynced, closed and
     // renamed over its target when `keep` is set and all of that succeeded;
@@ -284,7 +292,8 @@ private:
     // looked at).
     static bool on_kernel_file_system(const char* native_path);
     static void write_trace_text(const char* text);
-    // Host form of one entry name (UTF-8), and the native path of a child.
+    // Host form of one entry name (see fs_name_to_host), and the native
+    // path of a child.
     static constexpr std::size_t host_name_sz = 2 * 255 + 1;
     static bool host_name(const char* name, char* out);
     bool child_path(const char* name, char* out) const;

@@ -104,7 +104,9 @@ private:
 // not installed, started without a shell with the path or address as one
 // argument; 0 when it started, non-zero when it could not be started (an
 // address that starts with '-' is refused). A null folder means the name
-// is the whole path.
+// is the whole path; with a folder, the name is one entry of it (a name
+// holding '/', or "." or "..", is refused with FS_BAD_ARGUMENT). A file
+// that does not exist gives FS_NOT_FOUND and starts nothing.
 INT_S32 open_url_in_default_browser(const char* url);
 INT_S32 open_file_with_default_app(FOLDER* folder, const char* name);
 // Starts the program and ends this one: status 0, or 1 with the reason

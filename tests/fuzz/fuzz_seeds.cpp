@@ -208,6 +208,7 @@ int main(int argc, char** argv)
     // Text in every encoding: 8-bit, UTF-8 with and without its signature
     // (a character above U+FFFF among them), UTF-16 in both byte orders.
     const std::string lines = "first line\r\nsecond \xC3\xA9t\xC3\xA9\n\xF0\x9F\x98\x80 wide\rlast";
+    save_text("fuzz_host_name", "mixed", "caf\xC3\xA9/\xFF\x01,DCFF\x01/\xE6\x97\xA5\xC3\x84\xC2\xA9\xC0\xAF");
     save_text("fuzz_text", "utf8", std::string("\x00", 1) + lines);
     save_text("fuzz_text", "utf8_signed", std::string("\x08\xEF\xBB\xBF") + lines);
     save_text("fuzz_text", "latin1",

@@ -6,6 +6,10 @@
 #include "text_file.h"
 #include "utils.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -102,6 +106,7 @@ void DEBUG_STREAM::setup(const char* stream_name, INT_U16 stream_flags, INT_U8 l
     }
     close_file();
     first_write = 1;
+    log_refused = 0;
 }
 
 bool DEBUG_STREAM::load_config()
@@ -159,6 +164,49 @@ void DEBUG_STREAM::close_file()
     }
 }
 
+void DEBUG_STREAM::open_log(FOLDER& f)
+{
+    // The log is the file of its own name, never one that a link placed
+    // where it goes leads to: it is opened (made when missing) without
+    // following a link, and the stream written through must be that file.
+    int fd =
+        ::open(f.get_path_string(filename), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
+    struct stat held;
+    if (fd < 0 || fstat(fd, &held) != 0 || !S_ISREG(held.st_mode)) {
+        int err = fd < 0 ? errno : 0;
+        if (fd >= 0) {
+            ::close(fd);
+        }
+        if (fd >= 0 || err == ELOOP) {
+            report_refused_log(f);
+        }
+        return;
+    }
+    // The log stays in place, readable while it is written: it is emptied
+    // where it is rather than written whole.
+    bool emptied = !first_write || !(flags & DEBUG_STREAM_TRUNCATE_FILE_ON_FIRST_WRITE) || ftruncate(fd, 0) == 0;
+    if (emptied) {
+        file = f.open_text_file(filename, fm_update, 0);
+        struct stat now;
+        if (file &&
+            (fstat(fileno(file->stream), &now) != 0 || now.st_dev != held.st_dev || now.st_ino != held.st_ino)) {
+            f.close(file);
+            file = nullptr;
+            report_refused_log(f);
+        }
+    }
+    ::close(fd);
+}
+
+void DEBUG_STREAM::report_refused_log(FOLDER& f)
+{
+    if (!log_refused) {
+        log_refused = 1;
+        std::fprintf(stderr, "%s: not writing the log %s: it is not a plain file of its own\n", name,
+                     f.get_path_string(filename));
+    }
+}
+
 void DEBUG_STREAM::write_to_stream(const char* source_file, long line, const char* text, INT_U8 newline)
 {
     if (!flags) {
@@ -209,17 +257,7 @@ void DEBUG_STREAM::write_to_stream(const char* source_file, long line, const cha
                 write_count = 0;
             }
             if (!file) {
-                // The log stays in place, readable while it is written: it
-                // is emptied where it is rather than written whole.
-                bool emptied = true;
-                if (first_write && (flags & DEBUG_STREAM_TRUNCATE_FILE_ON_FIRST_WRITE)) {
-                    FILE* old = f.open_file(filename, "r+b");
-                    emptied = old && ftruncate(fileno(old), 0) == 0;
-                    f.close_file(old);
-                }
-                if (emptied) {
-                    file = f.open_text_file(filename, fm_update, 0);
-                }
+                open_log(f);
             }
             if (file) {
                 if (first_write && (flags & DEBUG_STREAM_WRITE_FILE_HEADER)) {

@@ -283,7 +283,12 @@ void FOLDER::ensure_positioned()
 
 bool FOLDER::host_name(const char* name, char* out)
 {
-    return fs_is_valid_name(name) && fs_name_to_host(name, out, host_name_sz);
+    // What must fit a name is the host's form: a run of raw bytes is
+    // longer inside than on the disk.
+    if (!name || !name[0] || std::strchr(name, '/') || !std::strcmp(name, ".") || !std::strcmp(name, "..")) {
+        return false;
+    }
+    return fs_name_to_host(name, out, host_name_sz) && fs_is_valid_name(out);
 }
 
 bool FOLDER::child_path(const char* name, char* out) const
@@ -386,6 +391,13 @@ char* FOLDER::get_path_string(const char* file)
     static char buf[FS_PATH_MAX];
     char host[FS_PATH_MAX];
     ensure_positioned();
+    // Only an entry of this folder: a name with a '/', or "." or "..",
+    // would lead elsewhere (an empty name is the folder itself).
+    if (file && file[0] && (std::strchr(file, '/') || !std::strcmp(file, ".") || !std::strcmp(file, ".."))) {
+        set_error_code(ERRCODE_FILE_NOT_FOUND, file);
+        buf[0] = 0;
+        return buf;
+    }
     if ((file && !fs_name_to_host(file, host, sizeof(host))) ||
         FSMakePath(path(), file ? host : nullptr, buf, sizeof(buf)) != FS_OK) {
         buf[0] = 0;

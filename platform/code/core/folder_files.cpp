@@ -428,7 +428,8 @@ void FOLDER::get_dir_list(INT_U8 directories, INT_U8 show_hidden, INT_U8 append,
     }
     FOLDER_CONTENT_ENTRY e;
     while (get_contents_list_entry(h, e)) {
-        if ((e.is_directory != 0) != (directories != 0)) {
+        // A name cut to fit the entry would name another file, or none.
+        if ((e.is_directory != 0) != (directories != 0) || std::strlen(e.name) >= sizeof(list[0].name)) {
             continue;
         }
         if (count >= capacity) {

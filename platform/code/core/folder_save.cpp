@@ -13,6 +13,7 @@
 
 #include <cctype>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
@@ -35,6 +36,23 @@ struct WHOLE_FILE
 
 std::mutex whole_files_lock;
 
+// A write past the file-size limit (RLIMIT_FSIZE) would end the process
+// with SIGXFSZ, losing what it holds; ignored, the write fails with EFBIG
+// and the save reports it like a full disk. Set at start-up of every
+// program that links the folder code (the program and the tests alike),
+// unless the program has a handler of its own by then.
+struct FILE_SIZE_SIGNAL
+{
+    FILE_SIZE_SIGNAL()
+    {
+        struct sigaction now;
+        if (sigaction(SIGXFSZ, nullptr, &now) == 0 && now.sa_handler == SIG_DFL && !(now.sa_flags & SA_SIGINFO)) {
+            std::signal(SIGXFSZ, SIG_IGN);
+        }
+    }
+};
+FILE_SIZE_SIGNAL file_size_signal;
+
 // Never destroyed: debug channels may close their files during exit.
 std::vector<WHOLE_FILE>& whole_files()
 {
@@ -44,9 +62,14 @@ std::vector<WHOLE_FILE>& whole_files()
 
 // Symbolic-link hops followed before a path is taken for a loop.
 constexpr int MAX_LINK_HOPS = 40;
-// Bytes of the target's name kept in the new file's name, which must stay
-// a valid name with the dot and the mkstemp suffix added.
+// Bytes of the target's name kept whole in the new file's name; a longer
+// name is cut to them and followed by a hash of all of it, so every key
+// of a long name is longer than any whole one and the two never meet.
+// Either way the new file's name stays within the 255 bytes of a name.
 constexpr std::size_t KEPT_NAME_BYTES = 200;
+// What marks a new file as one of these saves': files of any other name
+// beside the target, whatever they look like, are never touched.
+const char SAVE_MARKER[] = ".kivo-save.";
 
 std::string folder_of(const std::string& path)
 {
@@ -104,6 +127,24 @@ mode_t current_umask()
     return mask;
 }
 
+// The start of the names of the new files of saves of a target called
+// `base`: "." + the name (or its cut and hash) + the marker.
+std::string save_prefix(const std::string& base)
+{
+    std::string key = base;
+    if (base.size() > KEPT_NAME_BYTES) {
+        // 64-bit FNV-1a: only needs to tell names apart, not resist anyone.
+        unsigned long long hash = 14695981039346656037ull;
+        for (unsigned char c : base) {
+            hash = (hash ^ c) * 1099511628211ull;
+        }
+        char hex[17];
+        std::snprintf(hex, sizeof hex, "%016llx", hash);
+        key = base.substr(0, KEPT_NAME_BYTES) + "." + hex;
+    }
+    return "." + key + SAVE_MARKER;
+}
+
 // The characters mkstemp puts in place of the six X.
 bool is_unique_suffix(const char* p)
 {
@@ -116,8 +157,8 @@ bool is_unique_suffix(const char* p)
 }
 
 // Removes the new files that saves of the same target left when they were
-// killed: names of exactly the saves' pattern (prefix and six characters),
-// plain files of this user, whose save's lock is free. The folder is locked
+// killed: names of exactly the saves' pattern (prefix with its marker and
+// six characters), plain files of this user, whose save's lock is free. The folder is locked
 // exclusively meanwhile (see open_whole_file), so a file just made whose
 // lock is not yet taken is never among them.
 void remove_leftovers(int dir, const std::string& prefix)
@@ -195,7 +236,7 @@ FILE* FOLDER::open_whole_file(const char* native_path, const char* stdio_mode)
 
     std::string base = target.substr(target.rfind('/') == std::string::npos ? 0 : target.rfind('/') + 1);
     const std::string folder = folder_of(target);
-    const std::string prefix = "." + base.substr(0, KEPT_NAME_BYTES) + ".";
+    const std::string prefix = save_prefix(base);
     std::string new_path = folder + "/" + prefix + "XXXXXX";
 
     // New files are made under a shared lock on the folder and locked

@@ -207,6 +207,11 @@ INT_S32 open_file_with_default_app(FOLDER* folder, const char* name)
     if (!host_path(folder, name, path)) {
         return FS_BAD_ARGUMENT;
     }
+    // The opener reports nothing back: a missing file is told here.
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0) {
+        return fs_error_from_errno(errno);
+    }
     if (path[0] == '-') {
         path.insert(0, "./");
     }

@@ -9,6 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <string>
 
@@ -129,6 +132,27 @@ TEST_F(DebugStreamTest, FileOutputWithHeaderTruncationKeptOpenFileAndRollingBack
     };
     EXPECT_EQ(roll(1, 4), "1\n2\n3\n|4\n");
     EXPECT_EQ(roll(5, 7), "4\n5\n6\n|7\n");
+}
+
+TEST_F(DebugStreamTest, ALinkWhereTheLogGoesIsRefusedAndToldOnce)
+{
+    const std::string victim = path("victim");
+    ASSERT_TRUE(kivo_test::write_file(victim, "precious\n"));
+    ASSERT_EQ(symlink(victim.c_str(), debug.get_path_string("Test Link.txt")), 0);
+    ASSERT_EQ(mkfifo(debug.get_path_string("Test Pipe.txt"), 0600), 0);
+    for (const char* name : {"Test Link", "Test Pipe"}) {
+        SCOPED_TRACE(name);
+        DEBUG_STREAM s{};
+        s.setup(name, DEBUG_STREAM_WRITE_TO_FILE | DEBUG_STREAM_TRUNCATE_FILE_ON_FIRST_WRITE, 0);
+        testing::internal::CaptureStderr();
+        s.write_to_stream(nullptr, 0, "one", 1);
+        s.write_to_stream(nullptr, 0, "two", 1);
+        const std::string told = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(s.file, nullptr);
+        EXPECT_NE(told.find(name), std::string::npos) << told;
+        EXPECT_EQ(told.find('\n'), told.size() - 1) << told; // one line, once
+    }
+    EXPECT_EQ(kivo_test::read_file(victim), "precious\n");
 }
 
 TEST_F(DebugStreamTest, TheRegistryHoldsEachChannelOnce)

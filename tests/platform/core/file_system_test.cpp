@@ -48,9 +48,30 @@ TEST(FileSystemNames, ValidNamesPathsAndEightBitNamesOnTheHost)
         EXPECT_TRUE(fs_name_to_host(p.inside, out, sizeof(out)) && !std::strcmp(out, p.host)) << p.inside;
         EXPECT_TRUE(fs_name_from_host(p.host, out, sizeof(out)) && !std::strcmp(out, p.inside)) << p.host;
     }
-    // Host names that are not UTF-8 (or are overlong) come in unchanged.
-    for (const char* raw : {"\xE9t\xE9", "\xC0\xAF", "\xED\xA0\x80", "\xF8\x88\x80\x80\x80"}) {
-        EXPECT_TRUE(fs_name_from_host(raw, out, sizeof(out)) && !std::strcmp(out, raw)) << raw;
+    // Host bytes that are not text (not UTF-8, overlong, a surrogate, the
+    // run marker 0x01, or UTF-8 whose 8-bit form would read as UTF-8 above
+    // 0xFF) come in as runs of raw bytes, and every host name goes back as
+    // it was; other 8-bit text next to them stays text.
+    const struct
+    {
+        const char *host, *inside;
+    } raw[] = {
+        {"\xE9t\xE9", "\x01,DCE9\x01t\x01,DCE9\x01"},
+        {"\xC0\xAF", "\x01,DCC0,DCAF\x01"},
+        {"\xED\xA0\x80", "\x01,DCED,DCA0,DC80\x01"},
+        {"\xF8\x88\x80\x80\x80/caf\xC3\xA9\xFF", "\x01,DCF8,DC88,DC80,DC80,DC80\x01/caf\xE9\x01,DCFF\x01"},
+        {"a\x01,DC41\x01", "a\x01,DC01\x01,DC41\x01,DC01\x01"},
+        {"\xE6\x97\xA5\x01", "\x01,DCE6,DC97,DCA5,DC01\x01"},
+        {"\xC3\x84\xC2\xA9", "\x01,DCC3,DC84,DCC2,DCA9\x01"},
+    };
+    for (const auto& r : raw) {
+        EXPECT_TRUE(fs_name_from_host(r.host, out, sizeof(out)) && !std::strcmp(out, r.inside)) << r.host;
+        EXPECT_TRUE(fs_name_to_host(r.inside, out, sizeof(out)) && !std::strcmp(out, r.host)) << r.host;
+    }
+    // Names made inside that only look like runs stay 8-bit text: a group
+    // of a character, of a byte never kept raw, cut short, or unclosed.
+    for (const char* inside : {"\x01,263A\x01", "\x01,DC41\x01", "\x01,DCF\x01", "\x01,DCFF", "\x01\x01"}) {
+        EXPECT_TRUE(fs_name_to_host(inside, out, sizeof(out)) && !std::strcmp(out, inside)) << inside + 1;
     }
     char small[4];
     EXPECT_FALSE(fs_name_to_host("\xE9\xE9", small, sizeof(small)));

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -125,6 +126,23 @@ TEST_F(WholeFileSaveTest, AFullDiskFailsEverySaveAndLeavesTheOldFileAsItWas)
             EXPECT_EQ(read_file(at("target")), OLD);
         }
     }
+}
+
+TEST_F(WholeFileSaveTest, ASavePastTheFileSizeLimitFailsInsteadOfEndingTheProgram)
+{
+    // Only the limit is set here: what the signal does is the library's.
+    ASSERT_TRUE(write_file(at("target"), OLD));
+    int saved = kivo_test::run_in_child([&] {
+        struct rlimit limit;
+        limit.rlim_cur = limit.rlim_max = SIZE_LIMIT;
+        if (setrlimit(RLIMIT_FSIZE, &limit) != 0) {
+            return 2;
+        }
+        return SAVERS[0].save(folder, "target") ? 1 : 0;
+    });
+    EXPECT_EQ(saved, 0); // ended by itself (-1: killed), reporting the failure
+    EXPECT_EQ(read_file(at("target")), OLD);
+    EXPECT_EQ(names(), NAMES{"target"});
 }
 
 TEST_F(WholeFileSaveTest, SavesKeepPermissionBitsAndWriteThroughSymbolicLinks)
@@ -249,22 +267,35 @@ TEST_F(WholeFileSaveTest, ASaveClearsWhatKilledSavesOfItsFileLeftAndNothingElse)
     NAMES left = names();
     ASSERT_EQ(left.size(), 2u);
     const std::string others = left[0]; // ".other.*" sorts first
-    ASSERT_TRUE(others.rfind(".other.", 0) == 0 && left[1].rfind(".target.", 0) == 0) << others;
+    ASSERT_TRUE(others.rfind(".other.kivo-save.", 0) == 0 && left[1].rfind(".target.kivo-save.", 0) == 0) << others;
 
-    // Look-alikes that no save made: not exactly the pattern, a folder, a
+    // Look-alikes that no save made: other tools' and the user's files of
+    // the old ".name.XXXXXX" form, not exactly the pattern, a folder, a
     // link (to a file that must stay whole).
-    NAMES mine = {".target.abcde",      ".target.abcdefg", ".target.ab-def",
-                  ".target.ABCDEF.bak", "target.ABCDEF",   "x.target.ABCDEF"};
+    NAMES mine = {".target.backup",
+                  ".target.orig01",
+                  ".target.Rs9xQ2",
+                  ".target.kivo-save.abcde",
+                  ".target.kivo-save.abcdefg",
+                  ".target.kivo-save.ab-def",
+                  ".target.kivo-save.ABCDEF.bak",
+                  ".target.x.kivo-save.ABCDEF",
+                  "target.kivo-save.ABCDEF",
+                  "x.target.kivo-save.ABCDEF"};
     for (const std::string& n : mine) {
         ASSERT_TRUE(write_file(at(n), "mine"));
     }
     ASSERT_TRUE(write_file(at("elsewhere"), "mine"));
-    ASSERT_EQ(mkdir(at(".target.DIRabc").c_str(), 0755), 0);
-    ASSERT_EQ(symlink(at("elsewhere").c_str(), at(".target.LINKab").c_str()), 0);
+    ASSERT_EQ(mkdir(at(".target.kivo-save.DIRabc").c_str(), 0755), 0);
+    ASSERT_EQ(symlink(at("elsewhere").c_str(), at(".target.kivo-save.LINKab").c_str()), 0);
+    // A file of exactly the pattern that no save holds is taken for a
+    // leftover, although no save was killed to leave it.
+    ASSERT_TRUE(write_file(at(".target.kivo-save.Zz09aB"), "left"));
 
     ASSERT_TRUE(save_text(folder, "target", fm_write, 0));
     NAMES expected = mine;
-    expected.insert(expected.end(), {others, ".target.DIRabc", ".target.LINKab", "elsewhere", "target"});
+    expected.insert(expected.end(),
+                    {others, ".target.kivo-save.DIRabc", ".target.kivo-save.LINKab", "elsewhere", "target"});
     std::sort(expected.begin(), expected.end());
     NAMES now = names();
     std::sort(now.begin(), now.end());
@@ -273,6 +304,39 @@ TEST_F(WholeFileSaveTest, ASaveClearsWhatKilledSavesOfItsFileLeftAndNothingElse)
         EXPECT_EQ(read_file(at(n)), "mine") << n;
     }
     EXPECT_EQ(read_file(at("elsewhere")), "mine");
+}
+
+TEST_F(WholeFileSaveTest, LongNamesSharingTheirStartKeepTheirOwnLeftovers)
+{
+    // 250 bytes each, the first 200 the same.
+    const std::string a = std::string(200, 'n') + std::string(50, 'a');
+    const std::string b = std::string(200, 'n') + std::string(50, 'b');
+    kivo_test::run_in_child([&] {
+        FILE* fp = FOLDER::open_whole_file(at(a).c_str(), "wb");
+        if (!fp || std::fputs("half", fp) < 0 || std::fflush(fp) != 0) {
+            return 1;
+        }
+        raise(SIGKILL);
+        return 2;
+    });
+    NAMES left = names();
+    ASSERT_EQ(left.size(), 1u);
+    EXPECT_LE(left[0].size(), 255u);
+    EXPECT_NE(left[0].find(".kivo-save."), std::string::npos) << left[0];
+
+    ASSERT_TRUE(save_text(folder, b.c_str(), fm_write, 0));
+    NAMES expected = {left[0], b};
+    std::sort(expected.begin(), expected.end());
+    NAMES now = names();
+    std::sort(now.begin(), now.end());
+    EXPECT_EQ(now, expected);
+
+    ASSERT_TRUE(save_text(folder, a.c_str(), fm_write, 0));
+    now = names();
+    std::sort(now.begin(), now.end());
+    expected = {a, b};
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(now, expected);
 }
 
 TEST_F(WholeFileSaveTest, SavesRunningMeanwhileKeepTheirNewFiles)

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -84,6 +85,7 @@ TEST_F(HostDesktop, OpenerGetsOneArgumentAndNoShell)
     fake_program("xdg-open", path("args"));
     FOLDER folder;
     ASSERT_TRUE(folder.set_from_path_string(dir.c_str()));
+    ASSERT_TRUE(write_file(path(hostile), "x"));
     ASSERT_EQ(open_file_with_default_app(&folder, hostile.c_str()), 0);
     EXPECT_EQ(wait_for(path("args")), "1\n" + path(hostile) + "\n");
     EXPECT_NE(access(path("pwned").c_str(), F_OK), 0);
@@ -100,9 +102,17 @@ TEST_F(HostDesktop, GioOpensWhereXdgOpenIsMissing)
     const std::string url = "https://example.test/a b?q=$(touch $PWNED)&r=`touch $PWNED`;x|y>z";
     ASSERT_EQ(open_url_in_default_browser(url.c_str()), 0);
     EXPECT_EQ(wait_for(path("gio-args")), "2\nopen\n" + url + "\n");
-    // A name that would read as an option is given as a path.
+    // A name that would read as an option is given as a path (a path
+    // relative to the working folder, which is the sandbox meanwhile).
     ASSERT_EQ(unlink(path("gio-args").c_str()), 0);
-    ASSERT_EQ(open_file_with_default_app(nullptr, "-rf notes.txt"), 0);
+    ASSERT_TRUE(write_file(path("-rf notes.txt"), "x"));
+    int working = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_GE(working, 0);
+    ASSERT_EQ(chdir(dir.c_str()), 0);
+    INT_S32 opened = open_file_with_default_app(nullptr, "-rf notes.txt");
+    EXPECT_EQ(fchdir(working), 0);
+    close(working);
+    ASSERT_EQ(opened, 0);
     EXPECT_EQ(wait_for(path("gio-args")), "2\nopen\n./-rf notes.txt\n");
     EXPECT_EQ(open_url_in_default_browser("--help"), FS_BAD_ARGUMENT);
     EXPECT_NE(access(path("pwned").c_str(), F_OK), 0);
@@ -113,6 +123,30 @@ TEST_F(HostDesktop, GioOpensWhereXdgOpenIsMissing)
     ASSERT_EQ(open_url_in_default_browser(url.c_str()), 0);
     EXPECT_EQ(wait_for(path("xdg-args")), "1\n" + url + "\n");
     EXPECT_NE(access(path("gio-args").c_str(), F_OK), 0);
+}
+
+TEST_F(HostDesktop, NamesInAFolderStayInItAndMissingFilesAreReported)
+{
+    fake_program("xdg-open", path("args"));
+    ASSERT_EQ(mkdir(path("in").c_str(), 0755), 0);
+    ASSERT_TRUE(write_file(path("secret"), "x"));
+    FOLDER folder;
+    ASSERT_TRUE(folder.set_from_path_string(path("in").c_str()));
+    for (const char* name : {"../secret", "../../../etc/shadow", "..", ".", "a/b"}) {
+        EXPECT_EQ(open_file_with_default_app(&folder, name), FS_BAD_ARGUMENT) << name;
+        EXPECT_EQ(create_desktop_shortcut(0, name, nullptr, "Link", nullptr, nullptr, &folder), FS_BAD_ARGUMENT)
+            << name;
+        EXPECT_EQ(create_desktop_shortcut(2, name, nullptr, "Page", nullptr, nullptr, &folder), FS_BAD_ARGUMENT)
+            << name;
+    }
+    EXPECT_EQ(desktop_entries(), "");
+
+    EXPECT_EQ(open_file_with_default_app(&folder, "missing.txt"), FS_NOT_FOUND);
+    EXPECT_EQ(open_file_with_default_app(nullptr, path("in/missing.txt").c_str()), FS_NOT_FOUND);
+    // The opener was started for none of them, only for a file that is there.
+    ASSERT_TRUE(write_file(path("in/here.txt"), "x"));
+    ASSERT_EQ(open_file_with_default_app(&folder, "here.txt"), 0);
+    EXPECT_EQ(wait_for(path("args")), "1\n" + path("in/here.txt") + "\n");
 }
 
 TEST_F(HostDesktop, ShortcutTargetsWithControlCharactersAreRefused)
