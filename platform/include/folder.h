@@ -199,7 +199,9 @@ public:
 
     // Files. A mode beginning with 'w' writes the file whole (see
     // open_whole_file): the target changes only when close_file succeeds.
-    // Other modes work on the file in place.
+    // Other modes work on the file in place. Only a regular file outside
+    // the kernel's file systems is opened, judged by what the open found,
+    // and no open waits (a pipe or device at the name is refused at once).
     FILE* open_file(const char* name, const char* stdio_mode);
     // Closes a stream (see finish_file); true when everything written
     // reached the disk.
@@ -291,6 +293,8 @@ private:
     // Whether a native path lies on /proc, /sys or the like (or cannot be
     // looked at).
     static bool on_kernel_file_system(const char* native_path);
+    // The same for the file an open descriptor reads.
+    static bool descriptor_on_kernel_file_system(int fd);
     static void write_trace_text(const char* text);
     // Host form of one entry name (see fs_name_to_host), and the native
     // path of a child.

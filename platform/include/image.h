@@ -27,6 +27,40 @@ class DATA_FILE;
 class FOLDER;
 class TEXT_FILE;
 
+// What a file is, whatever it was named by: the same for every spelling of
+// its folder, every link and hard link, while its bytes stay as they were
+// written (a write moves the modification time, a replacement the inode).
+struct IMAGE_FILE_ID
+{
+    bool known = false;
+    INT_U64 device = 0, inode = 0;
+    INT_S64 size = 0, modified_sec = 0, modified_nsec = 0;
+
+    bool same(const IMAGE_FILE_ID& o) const
+    {
+        return known && o.known && device == o.device && inode == o.inode && size == o.size &&
+               modified_sec == o.modified_sec && modified_nsec == o.modified_nsec;
+    }
+};
+
+// Asked about each file a load opens, before any pixel of it is read.
+class IMAGE_LOAD_CHECK
+{
+public:
+    enum VERDICT
+    {
+        READ,   // go on and read it
+        HAVE,   // the asker holds these pixels already: stop, no error
+        REFUSE, // too many pixels: fail as for a picture past the limit
+    };
+    // `w` x `h`: the picture's size as its header gives it (0 x 0 when the
+    // header could not tell).
+    virtual VERDICT opened(const IMAGE_FILE_ID& file, long w, long h) = 0;
+
+protected:
+    ~IMAGE_LOAD_CHECK() = default;
+};
+
 class IMAGE : public DATA_DEVICE_CLIENT
 {
 public:
@@ -192,6 +226,8 @@ public:
     // pixel is allocated, and a size asked for of more refused outright;
     // either fails like a picture that cannot be read.
     bool load(FOLDER& folder, const char* name, short w, short h, long max_pixels);
+    // As load, with `check` (may be null) asked about each file opened.
+    bool load(FOLDER& folder, const char* name, short w, short h, long max_pixels, IMAGE_LOAD_CHECK* check);
     // The writers send everything to the file before they return (a full
     // disk shows in their result). A writer that fails sets the file's error
     // flag, so that closing it keeps the file's old content.

@@ -3,7 +3,9 @@
 
 // The cache of named images: one IMAGE per (folder, file name, requested
 // size), shared by use count, turned into a private copy before it is
-// edited, and stored on a data device with all its pixels.
+// edited, and stored on a data device with all its pixels. A name met for
+// the first time that leads to a file already held (another spelling of
+// its folder, a link, a hard link) shares that file's pixels.
 #include "colour.h"
 #include "data_device.h"
 #include "image.h"
@@ -44,6 +46,9 @@ public:
         // The serial of the remembered folder text last seen to name both
         // `folder` and `place` (0: none); dropped when the place changes.
         INT_U64 vouched;
+        // The file the pixels were read from (not known for entries read
+        // from a record): what other names of it are matched by.
+        IMAGE_FILE_ID file;
 
         CACHE_ENTRY();
         ~CACHE_ENTRY();
@@ -69,8 +74,12 @@ public:
     // from the header, before any pixel is allocated) nor scaled to; 0 = no
     // limit but the sides of 32767.
     const long max_pixels;
+    // The pixels all entries may hold together (0 = no limit): a picture
+    // read from a file past it is refused like one past max_pixels, once
+    // unused entries that can be read again have made what room they can.
+    const long max_total_pixels;
 
-    explicit IMAGE_CACHE(bool free_when_unused = false, long max_pixels = 0);
+    explicit IMAGE_CACHE(bool free_when_unused = false, long max_pixels = 0, long max_total_pixels = 0);
     ~IMAGE_CACHE() override;
     IMAGE_CACHE(const IMAGE_CACHE&) = delete;
     IMAGE_CACHE& operator=(const IMAGE_CACHE&) = delete;
@@ -109,7 +118,16 @@ private:
     // The entry itself when it is scaled and has one user, else a copy that
     // takes over the caller's reference; null when no copy can be made.
     CACHE_ENTRY* private_entry(IMAGE*& image, CACHE_ENTRY* entry);
-    bool load_entry(CACHE_ENTRY* entry, short w, short h);
+    struct LOAD_CHECK;
+    friend struct LOAD_CHECK;
+    bool load_entry(CACHE_ENTRY* entry, short w, short h, LOAD_CHECK* check = nullptr);
+    // A fresh entry's pixels from `source`'s, scaled to the entry's request.
+    void fill_from_source(CACHE_ENTRY* entry, CACHE_ENTRY* source);
+    // Pixels held by every entry but `except`.
+    INT_U64 held_pixels(const CACHE_ENTRY* except) const;
+    // Whether `pixels` more fit the total, after dropping unused entries
+    // that were read from files (oldest first) when `evict` is set.
+    bool total_allows(INT_U64 pixels, const CACHE_ENTRY* except, bool evict);
     // Positions `folder` on an entry's folder (see stored_folder).
     static bool place_folder(const CACHE_ENTRY* entry, FOLDER& folder);
     bool size_allowed(long w, long h) const;

@@ -27,7 +27,7 @@ struct DEFAULT_STYLE_SETS
 
 WM_CONTEXT wm_context = initial_context;
 
-WM_SHARED_OBJECTS::WM_SHARED_OBJECTS() : image_cache(false, WM_MAX_PICTURE_PIXELS) {}
+WM_SHARED_OBJECTS::WM_SHARED_OBJECTS() : image_cache(false, WM_MAX_PICTURE_PIXELS, WM_MAX_TOTAL_PICTURE_PIXELS) {}
 
 // The priority builds these two before every static object without one,
 // in this order, and destroys them after all of those, in the reverse

@@ -230,7 +230,7 @@ extern WM_CONTEXT wm_context;
 struct WM_SHARED_OBJECTS
 {
     PTRLLIST modal_screen_objects;
-    IMAGE_CACHE image_cache; // holds to WM_MAX_PICTURE_PIXELS
+    IMAGE_CACHE image_cache; // holds to WM_MAX_PICTURE_PIXELS and WM_MAX_TOTAL_PICTURE_PIXELS
     IMAGE up_arrow_image, down_arrow_image, left_arrow_image, right_arrow_image;
     SOUND_BUFFER action_sound;
 

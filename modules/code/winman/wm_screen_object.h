@@ -21,6 +21,10 @@
 // this is refused, not allocated. The shared image cache holds to it.
 constexpr long WM_MAX_PICTURE_SIDE = 32767;
 constexpr long WM_MAX_PICTURE_PIXELS = 16L * 1024 * 1024;
+// What all the pictures of the shared image cache hold together (256 MB of
+// pixels): a definition and its style sets share it, and a picture past it
+// is refused as one past WM_MAX_PICTURE_PIXELS is.
+constexpr long WM_MAX_TOTAL_PICTURE_PIXELS = 64L * 1024 * 1024;
 
 // What callbacks and passes hand up the tree. The numbers are stored in
 // page definitions (a page's change method), so they never change; any

@@ -1189,16 +1189,28 @@ bool FOLDER::is_plain_file(const char* name)
     return child_path(name, p) && stat(p, &st) == 0 && S_ISREG(st.st_mode) && !on_kernel_file_system(p);
 }
 
-bool FOLDER::on_kernel_file_system(const char* native_path)
+namespace {
+
+// Their files pass for plain ones but are views of the kernel and of
+// processes (a process's memory, its environment), not data.
+bool is_kernel_file_system(const struct statfs& fs)
 {
-    // Their files pass for plain ones but are views of the kernel and of
-    // processes (a process's memory, its environment), not data.
-    struct statfs fs;
-    if (statfs(native_path, &fs) != 0) {
-        return true;
-    }
     return fs.f_type == PROC_SUPER_MAGIC || fs.f_type == SYSFS_MAGIC || fs.f_type == DEBUGFS_MAGIC ||
            fs.f_type == TRACEFS_MAGIC || fs.f_type == SECURITYFS_MAGIC;
+}
+
+} // namespace
+
+bool FOLDER::on_kernel_file_system(const char* native_path)
+{
+    struct statfs fs;
+    return statfs(native_path, &fs) != 0 || is_kernel_file_system(fs);
+}
+
+bool FOLDER::descriptor_on_kernel_file_system(int fd)
+{
+    struct statfs fs;
+    return fstatfs(fd, &fs) != 0 || is_kernel_file_system(fs);
 }
 
 // ---- custom paths and overrides --------------------------------------------

@@ -132,32 +132,41 @@ FILE* FOLDER::open_file(const char* name, const char* stdio_mode)
     if (!stdio_mode || !validate_path(location) || !child_path(name, p)) {
         return nullptr;
     }
-    struct stat st;
-    if (stat(p, &st) == 0) {
-        // Only plain files: opening a named pipe for reading waits for a
-        // writer forever, a device never ends, and /proc holds processes'
-        // memory.
-        if (!S_ISREG(st.st_mode) || on_kernel_file_system(p)) {
-            return nullptr;
-        }
-    } else {
-        bool creates = stdio_mode[0] == 'w' || !std::strncmp(stdio_mode, "r+", 2);
-        if (errno != ENOENT || !creates) {
-            return nullptr;
-        }
-        // A file written whole is only created by its rename.
-        if (stdio_mode[0] != 'w') {
-            int fd = ::open(p, O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
-            if (fd < 0) {
-                return nullptr;
-            }
-            ::close(fd);
-        }
-    }
     if (stdio_mode[0] == 'w') {
+        // A file written whole is only created by its rename; what stands
+        // at the name now is never opened, only judged.
+        struct stat st;
+        if (stat(p, &st) == 0 ? !S_ISREG(st.st_mode) || on_kernel_file_system(p) : errno != ENOENT) {
+            return nullptr;
+        }
         return open_whole_file(p, stdio_mode);
     }
-    return std::fopen(p, stdio_mode);
+    // Opened first, then judged by what was opened: a name checked before
+    // it is opened can be swapped for a pipe in between. Without a writer,
+    // opening a named pipe would wait forever; O_NONBLOCK makes it return.
+    const bool update = std::strchr(stdio_mode, '+') != nullptr;
+    int flags = stdio_mode[0] == 'r' ? (update ? O_RDWR | O_CREAT : O_RDONLY) : (update ? O_RDWR : O_WRONLY) | O_APPEND;
+    if (stdio_mode[0] != 'r' && stdio_mode[0] != 'a') {
+        return nullptr;
+    }
+    int fd = ::open(p, flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        return nullptr;
+    }
+    // Only plain files: a device never ends, and /proc holds processes'
+    // memory.
+    struct stat st;
+    int status = -1;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || descriptor_on_kernel_file_system(fd) ||
+        (status = fcntl(fd, F_GETFL)) < 0 || fcntl(fd, F_SETFL, status & ~O_NONBLOCK) != 0) {
+        ::close(fd);
+        return nullptr;
+    }
+    FILE* fp = fdopen(fd, stdio_mode);
+    if (!fp) {
+        ::close(fd);
+    }
+    return fp;
 }
 
 bool FOLDER::close_file(FILE* fp)

@@ -13,7 +13,10 @@
 #include FT_FREETYPE_H
 
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -82,10 +85,10 @@ struct FACE_FILE
     off_t size = 0;
     timespec modified = {}, changed = {};
 
-    bool read(const char* path)
+    bool read(int fd)
     {
         struct stat st;
-        known = stat(path, &st) == 0;
+        known = fstat(fd, &st) == 0;
         if (known) {
             device = st.st_dev;
             inode = st.st_ino;
@@ -147,6 +150,59 @@ void close_face(FT_Face face, const FACE_FILE& file)
         --closed_face_count;
     }
     closed_faces[closed_face_count++] = {face, file};
+}
+
+// A face reads its file through the descriptor the folder opened and
+// judged, never by its name again: a name can be pointed at a pipe in the
+// meantime. The stream owns the file and closes it with the face.
+unsigned long read_face_stream(FT_Stream stream, unsigned long offset, unsigned char* buffer, unsigned long count)
+{
+    FILE* fp = static_cast<FILE*>(stream->descriptor.pointer);
+    if (count == 0) {
+        // A seek: only its bounds are checked, each read says where it is.
+        return offset > stream->size ? 1 : 0;
+    }
+    unsigned long done = 0;
+    while (done < count) {
+        ssize_t n = pread(fileno(fp), buffer + done, count - done, off_t(offset + done));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            break;
+        }
+        done += static_cast<unsigned long>(n);
+    }
+    return done;
+}
+
+void close_face_stream(FT_Stream stream)
+{
+    std::fclose(static_cast<FILE*>(stream->descriptor.pointer));
+    delete stream;
+}
+
+// Opens the face of an open file, which the stream takes over whatever the
+// result.
+FT_Error open_face_stream(FILE* fp, FT_Face* face)
+{
+    struct stat st;
+    FT_Stream stream = new (std::nothrow) FT_StreamRec();
+    if (!stream || fstat(fileno(fp), &st) != 0 || st.st_size < 0) {
+        delete stream;
+        std::fclose(fp);
+        return FT_Err_Cannot_Open_Resource;
+    }
+    stream->size = static_cast<unsigned long>(st.st_size);
+    stream->descriptor.pointer = fp;
+    stream->read = read_face_stream;
+    stream->close = close_face_stream;
+    FT_Open_Args args = {};
+    args.flags = FT_OPEN_STREAM;
+    args.stream = stream;
+    // FreeType closes the stream when the face goes, or at once when none
+    // could be made.
+    return FT_Open_Face(font_engine, &args, 0, face);
 }
 
 void done_closed_faces()
@@ -432,11 +488,11 @@ INT_S8 IMAGE::load_font(const char* file, const char* name, INT_S8 slot, FOLDER*
         return -1;
     }
 
-    DATA_FILE* probe = folder->open_data_file(file, FILE_MODE(0), 0, 0);
-    if (!probe) {
+    // Held open from here: what was judged is what the face reads.
+    std::unique_ptr<FILE, int (*)(FILE*)> opened(folder->open_file(file, "rb"), std::fclose);
+    if (!opened) {
         return -1;
     }
-    folder->close(probe);
 
     if (candidate < fonts_sz) {
         if (fonts[candidate].face) {
@@ -477,9 +533,9 @@ INT_S8 IMAGE::load_font(const char* file, const char* name, INT_S8 slot, FOLDER*
     // A damaged file is skipped like a missing one, the font error
     // reported: one bad file in a folder must not end the program.
     FACE_FILE& file_read = slot_files[candidate];
-    file_read.read(path.c_str());
+    file_read.read(fileno(opened.get()));
     s.face = take_closed_face(file_read);
-    if (!s.face && FT_New_Face(font_engine, path.c_str(), 0, &s.face) != 0) {
+    if (!s.face && open_face_stream(opened.release(), &s.face) != 0) {
         s.face = nullptr;
         file_read.known = false;
         set_error_code(ERRCODE_FILE_READ, path.c_str());

@@ -1,6 +1,7 @@
 // The shared cache of named images.
 #include "image_cache.h"
 
+#include "debug_stream.h"
 #include "errors.h"
 #include "folder.h"
 
@@ -93,7 +94,75 @@ inline INT_U64 hash_text(const char* text)
     return a ^ (b >> 31 | b << 33);
 }
 
+INT_U64 pixels_of(const IMAGE& image)
+{
+    return image.width > 0 && image.height > 0 ? INT_U64(image.width) * INT_U64(image.height) : 0;
+}
+
+// A picture past the total, refused: error 0x1007 and a debug line.
+void report_over_total(const char* file_name, INT_U64 pixels, INT_U64 held, long most)
+{
+    set_error_code(ERRCODE_FILE_READ, file_name);
+    if (platform_debug_stream.flags) {
+        platform_debug_stream.printf("%s: picture of %llu pixels refused, the pictures held have %llu of %ld\n",
+                                     file_name ? file_name : "", static_cast<unsigned long long>(pixels),
+                                     static_cast<unsigned long long>(held), most);
+    }
+}
+
 } // namespace
+
+// Judges each file a load opens: it becomes the entry's file; when sharing,
+// pixels of that file held already stop the load (`have` at the size asked
+// for, else `source` unscaled to scale from); and the picture must fit the
+// total.
+struct IMAGE_CACHE::LOAD_CHECK final : IMAGE_LOAD_CHECK
+{
+    IMAGE_CACHE* cache;
+    CACHE_ENTRY* entry;
+    bool share;
+    bool evict; // unused entries may be dropped to make room
+    short w, h; // the request, when sharing
+    INT_U8 flags;
+    CACHE_ENTRY* have = nullptr;
+    CACHE_ENTRY* source = nullptr;
+    bool refused = false;
+
+    LOAD_CHECK(IMAGE_CACHE* c, CACHE_ENTRY* e, bool share_held, bool may_evict, short rw = -1, short rh = -1,
+               INT_U8 open_flags = 0)
+        : cache(c), entry(e), share(share_held), evict(may_evict), w(rw), h(rh), flags(open_flags)
+    {}
+
+    VERDICT opened(const IMAGE_FILE_ID& file, long fw, long fh) override
+    {
+        entry->file = file;
+        if (share && file.known) {
+            const bool natural = (flags & OPEN_ANY_SIZE) || w == -1 || h == -1;
+            for (CACHE_ENTRY* e = cache->tail; e; e = e->prev) {
+                if (e == entry || !e->is_shareable() || e->image.width < 1 || !e->file.same(file)) {
+                    continue;
+                }
+                if (natural ? e->is_unscaled() : e->req_width == w && e->req_height == h) {
+                    have = e;
+                    return HAVE;
+                }
+                if (!source && e->is_unscaled()) {
+                    source = e;
+                }
+            }
+            if (source) {
+                return HAVE;
+            }
+        }
+        const INT_U64 pixels = INT_U64(fw) * INT_U64(fh);
+        if (!cache->total_allows(pixels, entry, evict)) {
+            refused = true;
+            report_over_total(entry->file_name, pixels, cache->held_pixels(entry), cache->max_total_pixels);
+            return REFUSE;
+        }
+        return READ;
+    }
+};
 
 IMAGE_CACHE::CACHE_ENTRY::CACHE_ENTRY()
     : file_name(nullptr), place(nullptr), req_width(-1), req_height(-1), orig_width(-1), orig_height(-1), uses(0),
@@ -114,7 +183,40 @@ bool IMAGE_CACHE::CACHE_ENTRY::is_unscaled() const
     return (req_width == orig_width && req_height == orig_height) || (req_width == -1 && req_height == -1);
 }
 
-IMAGE_CACHE::IMAGE_CACHE(bool free_unused, long most_pixels) : free_when_unused(free_unused), max_pixels(most_pixels) {}
+IMAGE_CACHE::IMAGE_CACHE(bool free_unused, long most_pixels, long most_total)
+    : free_when_unused(free_unused), max_pixels(most_pixels), max_total_pixels(most_total)
+{}
+
+INT_U64 IMAGE_CACHE::held_pixels(const CACHE_ENTRY* except) const
+{
+    INT_U64 held = 0;
+    for (const CACHE_ENTRY* e = head; e; e = e->next) {
+        if (e != except) {
+            held += pixels_of(e->image);
+        }
+    }
+    return held;
+}
+
+bool IMAGE_CACHE::total_allows(INT_U64 pixels, const CACHE_ENTRY* except, bool evict)
+{
+    if (max_total_pixels <= 0) {
+        return true;
+    }
+    const INT_U64 most = INT_U64(max_total_pixels);
+    INT_U64 held = held_pixels(except);
+    // Only what the disk can give again goes: an entry read from a record
+    // has no other source.
+    for (CACHE_ENTRY* e = head; e && evict && held + pixels > most;) {
+        CACHE_ENTRY* next = e->next;
+        if (e != except && e->uses <= 0 && e->file.known && !e->custom) {
+            held -= pixels_of(e->image);
+            destroy(e);
+        }
+        e = next;
+    }
+    return held + pixels <= most;
+}
 
 bool IMAGE_CACHE::size_allowed(long w, long h) const
 {
@@ -243,7 +345,7 @@ bool IMAGE_CACHE::place_folder(const CACHE_ENTRY* entry, FOLDER& folder)
     return FOLDER::confine_stored_path(entry->folder, confined) && folder.set(confined, 0, nullptr, 0, 0, 0);
 }
 
-bool IMAGE_CACHE::load_entry(CACHE_ENTRY* entry, short w, short h)
+bool IMAGE_CACHE::load_entry(CACHE_ENTRY* entry, short w, short h, LOAD_CHECK* check)
 {
     FOLDER folder;
     if (!place_folder(entry, folder)) {
@@ -251,7 +353,28 @@ bool IMAGE_CACHE::load_entry(CACHE_ENTRY* entry, short w, short h)
         return false;
     }
     set_place(entry, reinterpret_cast<const char*>(folder.location));
-    return entry->image.load(folder, entry->file_name, w, h, max_pixels);
+    // A reload neither shares nor drops other entries (the caller may be
+    // walking them).
+    LOAD_CHECK own(this, entry, false, false);
+    return entry->image.load(folder, entry->file_name, w, h, max_pixels, check ? check : &own);
+}
+
+void IMAGE_CACHE::fill_from_source(CACHE_ENTRY* e, CACHE_ENTRY* source)
+{
+    // A failed load stays a failure at every size, never a blank picture,
+    // and a size past the cache's limits is one.
+    set_place(e, source->place);
+    e->file = source->file;
+    if (size_allowed(e->req_width, e->req_height)) {
+        e->image.reset(source->image.width, source->image.height);
+        e->image.copy(&source->image, 0, 0, 0, 0, source->image.width, source->image.height, IMAGE_COPY_TYPE(1));
+    }
+    e->orig_width = source->req_width;
+    e->orig_height = source->req_height;
+    if (e->image.width > 0 && !(e->req_width == -1 && e->req_height == -1) &&
+        !(e->image.width == e->req_width && e->image.height == e->req_height)) {
+        e->image.resize(e->req_width, e->req_height, !IMAGE::use_quick_resize);
+    }
 }
 
 IMAGE_CACHE::CACHE_ENTRY* IMAGE_CACHE::find(const char* folder, INT_U64 folder_hash, INT_U64 serial,
@@ -350,7 +473,8 @@ IMAGE* IMAGE_CACHE::open_image(const char* folder, const char* file_name, short 
             FOLDER place;
             if (place_folder(e, place)) {
                 set_place(e, reinterpret_cast<const char*>(place.location));
-                if (!e->image.load(place, e->file_name, w, h, max_pixels)) {
+                LOAD_CHECK check(this, e, false, false);
+                if (!e->image.load(place, e->file_name, w, h, max_pixels, &check)) {
                     e->image.reset(-1, -1);
                 }
             }
@@ -377,42 +501,63 @@ IMAGE* IMAGE_CACHE::open_image(const char* folder, const char* file_name, short 
     e->req_height = e->orig_height = h;
     e->uses = 1;
 
-    if (source) {
-        // Scaled copy of pixels already held: the file is not read. A failed
-        // load stays a failure at every size, never a blank picture, and a
-        // size past the cache's limit is one.
-        set_place(e, source->place);
-        if (size_allowed(e->req_width, e->req_height)) {
-            e->image.reset(source->image.width, source->image.height);
-            e->image.copy(&source->image, 0, 0, 0, 0, source->image.width, source->image.height, IMAGE_COPY_TYPE(1));
+    const bool scaled = !(w == -1 && h == -1);
+    bool refused = false;
+    if (!source) {
+        LOAD_CHECK check(this, e, true, true, w, h, flags);
+        bool ok = load_entry(e, -1, -1, &check);
+        if (check.have) {
+            // Another name of a file held at this size.
+            delete e;
+            check.have->uses++;
+            return &check.have->image;
         }
-        e->orig_width = source->req_width;
-        e->orig_height = source->req_height;
-        if (e->image.width > 0 && !(w == -1 && h == -1) &&
-            !(e->image.width == e->req_width && e->image.height == e->req_height)) {
-            e->image.resize(e->req_width, e->req_height, !IMAGE::use_quick_resize);
+        source = check.source;
+        refused = check.refused;
+        if (!source && ok && !total_allows(pixels_of(e->image), nullptr, true)) {
+            // Its header did not tell its size before reading.
+            report_over_total(file_name, pixels_of(e->image), held_pixels(nullptr), max_total_pixels);
+            ok = false;
+            refused = true;
         }
-    } else {
-        bool ok = load_entry(e, -1, -1);
-        if (ok) {
+        if (!source && ok) {
             e->orig_width = e->image.width;
             e->orig_height = e->image.height;
             if ((flags & OPEN_ANY_SIZE) || w == -1 || h == -1) {
                 e->req_width = e->image.width;
                 e->req_height = e->image.height;
             }
-            if (!(w == -1 && h == -1) && !(e->image.width == e->req_width && e->image.height == e->req_height)) {
-                ok = load_entry(e, e->req_width, e->req_height);
+            if (scaled && !(e->image.width == e->req_width && e->image.height == e->req_height)) {
+                LOAD_CHECK again(this, e, false, true);
+                ok = load_entry(e, e->req_width, e->req_height, &again);
+                refused = again.refused;
             }
         }
-        if (!ok) {
-            if (free_when_unused || (flags & OPEN_NO_FAILED_ENTRY)) {
-                delete e;
-                return nullptr;
-            }
+        // A picture past the total is not remembered as failed: room may
+        // come.
+        if (!source && !ok && (refused || free_when_unused || (flags & OPEN_NO_FAILED_ENTRY))) {
+            delete e;
+            return nullptr;
+        }
+        if (!source && !ok) {
             // Kept empty, so later requests get null without the disk.
             e->image.reset(-1, -1);
+            e->file = IMAGE_FILE_ID();
         }
+    }
+    if (source) {
+        // A scaled copy of pixels already held: the file is not read. It
+        // must fit the total beside its source, which stays.
+        const INT_U64 pixels = w > 0 && h > 0 ? INT_U64(w) * INT_U64(h) : pixels_of(source->image);
+        source->uses++;
+        const bool fits = total_allows(pixels, nullptr, true);
+        source->uses--;
+        if (!fits) {
+            report_over_total(file_name, pixels, held_pixels(nullptr), max_total_pixels);
+            delete e;
+            return nullptr;
+        }
+        fill_from_source(e, source);
     }
     link(e);
     return e->image.width < 1 ? nullptr : &e->image;
@@ -485,6 +630,7 @@ IMAGE_CACHE::CACHE_ENTRY* IMAGE_CACHE::copy_entry(CACHE_ENTRY* source)
     e->orig_width = source->orig_width;
     e->orig_height = source->orig_height;
     e->orphaned = source->orphaned;
+    e->file = source->file;
     e->custom = source->custom;
     e->stored_folder = source->stored_folder;
     e->uses = 1;

@@ -9,6 +9,8 @@
 #include "image_codec_util.h"
 #include "text_file.h"
 
+#include <sys/stat.h>
+
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -56,33 +58,76 @@ long image_bytes_left(DATA_DEVICE& d)
     return end > here ? end - here : 0;
 }
 
-// Whether the picture in the file, as its header gives it, has at most
-// max_pixels pixels; the file is left where it was. A header that cannot
-// be read passes: the reader then fails on it.
-static bool within_pixels(DATA_FILE& file, IMAGE_FORMAT format, long max_pixels)
+// The picture's size as the file's header gives it (0 x 0 when the header
+// cannot be read); the file is left where it was.
+static void header_size(DATA_FILE& file, IMAGE_FORMAT format, long& w, long& h)
 {
     long start = file.get_pos();
-    long w = 0, h = 0;
-    const bool sized = FORMAT_SIZE[format](file, w, h);
+    w = h = 0;
+    if (!FORMAT_SIZE[format](file, w, h) || w < 1 || h < 1) {
+        w = h = 0;
+    }
     file.set_pos(start, 0);
     file.error = 0;
-    return !sized || w < 1 || h < 1 || INT_U64(w) * INT_U64(h) <= INT_U64(max_pixels);
 }
 
-// Opens one file and runs one reader on it; `opened` records whether the
-// file could be opened at all, `too_large` whether its header was refused.
+static IMAGE_FILE_ID file_id(DATA_FILE& file)
+{
+    IMAGE_FILE_ID id;
+    struct stat st;
+    if (file.fp && fstat(fileno(file.fp), &st) == 0) {
+        id.known = true;
+        id.device = INT_U64(st.st_dev);
+        id.inode = INT_U64(st.st_ino);
+        id.size = INT_S64(st.st_size);
+        id.modified_sec = INT_S64(st.st_mtim.tv_sec);
+        id.modified_nsec = INT_S64(st.st_mtim.tv_nsec);
+    }
+    return id;
+}
+
+namespace {
+
+// How the attempts ended: `opened` whether a file could be opened at all,
+// `too_large` whether its header was past the limit, `refused` and `have`
+// whether the check stopped the load (it tells why itself).
+struct ATTEMPT
+{
+    bool opened = false;
+    bool too_large = false;
+    bool refused = false;
+    bool have = false;
+};
+
+} // namespace
+
+// Opens one file and runs one reader on it. A header that cannot be read
+// passes the limits: the reader then fails on it.
 static bool read_image_file(IMAGE& image, FOLDER& folder, const char* name, IMAGE_FORMAT format, short w, short h,
-                            long max_pixels, bool& opened, bool& too_large)
+                            long max_pixels, IMAGE_LOAD_CHECK* check, ATTEMPT& attempt)
 {
     DATA_FILE* file = folder.open_data_file(name, FILE_MODE(0), format == FORMAT_RAW ? -1 : 0, 0);
     if (!file) {
         return false;
     }
-    opened = true;
-    if (max_pixels > 0 && !within_pixels(*file, format, max_pixels)) {
-        too_large = true;
+    attempt.opened = true;
+    long fw = 0, fh = 0;
+    if (max_pixels > 0 || check) {
+        header_size(*file, format, fw, fh);
+    }
+    if (max_pixels > 0 && INT_U64(fw) * INT_U64(fh) > INT_U64(max_pixels)) {
+        attempt.too_large = true;
         folder.close(file);
         return false;
+    }
+    if (check) {
+        IMAGE_LOAD_CHECK::VERDICT verdict = check->opened(file_id(*file), fw, fh);
+        if (verdict != IMAGE_LOAD_CHECK::READ) {
+            attempt.have = verdict == IMAGE_LOAD_CHECK::HAVE;
+            attempt.refused = verdict == IMAGE_LOAD_CHECK::REFUSE;
+            folder.close(file);
+            return false;
+        }
     }
     bool ok = false;
     switch (format) {
@@ -100,16 +145,22 @@ static bool read_image_file(IMAGE& image, FOLDER& folder, const char* name, IMAG
 
 bool IMAGE::load(FOLDER& folder, const char* name, short w, short h)
 {
-    return load(folder, name, w, h, 0);
+    return load(folder, name, w, h, 0, nullptr);
 }
 
 bool IMAGE::load(FOLDER& folder, const char* name, short w, short h, long max_pixels)
+{
+    return load(folder, name, w, h, max_pixels, nullptr);
+}
+
+bool IMAGE::load(FOLDER& folder, const char* name, short w, short h, long max_pixels, IMAGE_LOAD_CHECK* check)
 {
     if (!name || !*name) {
         return false;
     }
     size_t len = std::strlen(name);
-    bool opened = false, too_large = false, ok = false;
+    ATTEMPT attempt;
+    bool ok = false;
     if (max_pixels > 0 && w > 0 && h > 0 && long(w) * h > max_pixels) {
         // The size asked for is refused before any file is read.
         set_error_code(ERRCODE_FILE_READ, name);
@@ -119,27 +170,32 @@ bool IMAGE::load(FOLDER& folder, const char* name, short w, short h, long max_pi
         return false;
     }
 
-    // A known extension picks its reader first.
+    // A known extension picks its reader first. A file refused or held
+    // already ends the search: another name would find it again.
+    auto stopped = [&] { return ok || attempt.too_large || attempt.refused || attempt.have; };
     if (len > 4 && name[len - 4] == '.') {
         for (IMAGE_FORMAT format : FORMAT_ORDER) {
             if (strcasecmp(name + len - 3, FORMAT_EXTENSIONS[format]) == 0) {
-                ok = read_image_file(*this, folder, name, format, w, h, max_pixels, opened, too_large);
+                ok = read_image_file(*this, folder, name, format, w, h, max_pixels, check, attempt);
                 break;
             }
         }
     }
     // Then the name with each extension appended.
     char with_extension[IMAGE_NAME_SZ];
-    for (int i = 0; !ok && i < 4; i++) {
+    for (int i = 0; !stopped() && i < 4; i++) {
         IMAGE_FORMAT format = FORMAT_ORDER[i];
         int n = std::snprintf(with_extension, sizeof with_extension, "%s.%s", name, FORMAT_EXTENSIONS[format]);
         if (n > 0 && size_t(n) < sizeof with_extension) {
-            ok = read_image_file(*this, folder, with_extension, format, w, h, max_pixels, opened, too_large);
+            ok = read_image_file(*this, folder, with_extension, format, w, h, max_pixels, check, attempt);
         }
     }
     // Then the bare name in every format.
-    for (int i = 0; !ok && i < 4; i++) {
-        ok = read_image_file(*this, folder, name, FORMAT_ORDER[i], w, h, max_pixels, opened, too_large);
+    for (int i = 0; !stopped() && i < 4; i++) {
+        ok = read_image_file(*this, folder, name, FORMAT_ORDER[i], w, h, max_pixels, check, attempt);
+    }
+    if (attempt.have) {
+        return false;
     }
 
     // Scaled after decoding; a size whose pixels cannot be had fails the
@@ -148,9 +204,9 @@ bool IMAGE::load(FOLDER& folder, const char* name, short w, short h, long max_pi
         ok = false;
     }
     if (!ok) {
-        set_error_code(opened ? ERRCODE_FILE_READ : ERRCODE_FILE_NOT_FOUND, name);
+        set_error_code(attempt.opened ? ERRCODE_FILE_READ : ERRCODE_FILE_NOT_FOUND, name);
         if (platform_debug_stream.flags) {
-            if (too_large) {
+            if (attempt.too_large) {
                 platform_debug_stream.printf("%s: picture of more than %ld pixels refused\n", name, max_pixels);
             }
             platform_debug_stream.write_to_stream(__FILE__, __LINE__, get_error_text(), 1);

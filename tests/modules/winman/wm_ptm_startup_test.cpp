@@ -2,9 +2,13 @@
 // running interface: start-up, pages and dialogs built from their records.
 #include "alloc_watch.h"
 #include "data_file.h"
+#include "debug_stream.h"
 #include "errors.h"
 #include "host_window.h"
+#include "image_box.h"
 #include "kivo_app_settings.h"
+#include "kivo_host.h"
+#include "peak_memory.h"
 #include "ptm_crafted.h"
 #include "widget_test.h"
 #include "wm_button.h"
@@ -15,6 +19,11 @@
 #include "wm_ptm_records.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <map>
 #include <string>
 
@@ -221,6 +230,143 @@ TEST_F(PtmStartupTest, BackgroundsPastThePictureLimitAreRefusedFromTheirHeader)
         EXPECT_LT(largest, 200 * 100 * 4);
     }
     WM_SCREEN_OBJECT::surface = get_back_buffer(0);
+}
+
+// One flat picture of 16 Mi pixels (64 MB), named by itself and by a hard
+// link, in a folder named in as many ways as there are records: "$TEMP" in
+// each letter case, then the folder or a link to it. Each way was once an
+// entry of its own, 4.2 GB for 64 of them. One decode serves every image
+// record and every style set's skin.
+TEST_F(PtmStartupTest, OnePictureThroughEverySpellingAndLinkIsDecodedOnce)
+{
+    FOLDER images("$TEMP/images", 1);
+    const std::string big = images.get_path_string("big.png");
+    const std::string hard = images.get_path_string("hard.png");
+    ASSERT_EQ(big.rfind(std::getenv("TMPDIR"), 0), 0u) << big;
+    ASSERT_TRUE(kivo_test::write_flat_png(big, 4096, 4096));
+    ASSERT_EQ(link(big.c_str(), hard.c_str()), 0);
+    auto spelled = [](int i) {
+        std::string alias = "$TEMP";
+        for (int bit = 0; bit < 4; bit++) {
+            if (i & (1 << bit)) {
+                alias[1 + bit] = static_cast<char>(alias[1 + bit] - 'A' + 'a');
+            }
+        }
+        return alias + (i < 16 ? "/images" : "/via" + std::to_string(i >> 4));
+    };
+    FOLDER temp("$TEMP");
+    for (int via = 1; via < 5; via++) {
+        ASSERT_EQ(symlink("images", temp.get_path_string(("via" + std::to_string(via)).c_str())), 0);
+    }
+    WM_PAGE_TOOL_MANAGER& d = ptm;
+    constexpr int records = 64, sets = 16;
+    for (int i = 0; i < records; i++) {
+        ASSERT_TRUE(d.create_new_image());
+        d.images[i]->set_name(("pic" + std::to_string(i)).c_str());
+        d.images[i]->set_filename(i % 2 ? "big.png" : "hard.png");
+        d.images[i]->path.set(spelled(i).c_str());
+    }
+    for (int i = 0; i < sets; i++) {
+        ASSERT_TRUE(d.create_new_style_set());
+        WM_STYLE_SET* set = d.style_sets[d.style_set_count - 1];
+        set->set_name(("set" + std::to_string(i)).c_str());
+        set->set_image_base_string(i % 2 ? "big" : "hard");
+        std::memset(set->image_path, 0, sizeof set->image_path);
+        const std::string folder = spelled(records + i);
+        std::memcpy(set->image_path, folder.c_str(), folder.size());
+    }
+    FOLDER app("$APPDATA");
+    ASSERT_TRUE(d.save(app, "spelled.bin", 0));
+    d.clear();
+
+    long growth = kivo_test::peak_memory_growth_kb([&] { EXPECT_TRUE(d.load(app, "spelled.bin", nullptr)); });
+    if (growth >= 0) {
+        std::printf("peak growth of loading %d records and %d style sets: %ld kB\n", records, sets, growth);
+        EXPECT_LT(growth, 200L * 1024);
+    }
+    ASSERT_TRUE(d.load(app, "spelled.bin", nullptr));
+    ASSERT_EQ(d.image_count, records);
+    IMAGE* first = d.images[0]->image;
+    ASSERT_TRUE(first && first->width == 4096 && first->height == 4096);
+    int shared = 0, skins = 0;
+    for (int i = 0; i < records; i++) {
+        shared += d.images[i]->image == first ? 1 : 0;
+    }
+    for (int i = 0; i < d.style_set_count; i++) {
+        IMAGE_BOX* box = d.style_sets[i]->runtime_cache[0];
+        skins += box && box->mid_mid == first ? 1 : 0;
+    }
+    EXPECT_EQ(shared, records);
+    EXPECT_EQ(skins, sets);
+    long entries = 0;
+    for (IMAGE_CACHE::CACHE_ENTRY* e = WM_SCREEN_OBJECT::image_cache.head; e; e = e->next) {
+        entries += e->image.width > 0 ? 1 : 0;
+    }
+    EXPECT_EQ(entries, 1);
+}
+
+// Four pictures of 16 Mi pixels fill the 64 Mi the shared cache holds
+// together: a fifth, named as a page background, is refused (error 0x1007,
+// a debug line) and the page shows without it. Once the definition is let
+// go, its pictures make room for the next one's.
+TEST_F(PtmStartupTest, PicturesPastTheTotalAreRefusedAndThePageShowsWithoutThem)
+{
+    FOLDER images("$APPDATA/images", 1);
+    WM_PAGE_TOOL_MANAGER& d = ptm;
+    d.width = 320, d.height = 200, d.background_colour = 0xFF204060u;
+    ASSERT_TRUE(d.create_new_area());
+    d.areas[0].width = 200, d.areas[0].height = 100;
+    constexpr int pictures = 5;
+    for (int i = 0; i < pictures; i++) {
+        const std::string name = "full" + std::to_string(i) + ".png";
+        ASSERT_TRUE(kivo_test::write_flat_png(images.get_path_string(name.c_str()), 4096, 4096));
+        ASSERT_TRUE(d.create_new_image());
+        d.images[i]->set_name(("full" + std::to_string(i)).c_str());
+        d.images[i]->set_filename(name.c_str());
+    }
+    ASSERT_TRUE(d.areas[0].create_new_page());
+    d.areas[0].pages[0].background = d.images[pictures - 1];
+    FOLDER app("$APPDATA");
+    ASSERT_TRUE(d.save(app, "full.bin", 0));
+    d.clear();
+
+    static std::string console;
+    console.clear();
+    const KIVO_HOST_TABLE saved_host = *kivo_host();
+    KIVO_HOST_TABLE host = saved_host;
+    host.write_to_console = [](const char* text) { console += text; };
+    kivo_set_host(&host);
+    const INT_U16 saved_flags = platform_debug_stream.flags;
+    platform_debug_stream.flags = DEBUG_STREAM_WRITE_TO_CONSOLE;
+    set_error_code(ERRCODE_NONE, nullptr);
+    const bool loaded = d.load(app, "full.bin", nullptr);
+    platform_debug_stream.flags = saved_flags;
+    kivo_set_host(&saved_host);
+    ASSERT_TRUE(loaded);
+    EXPECT_EQ(current_error_code, ERRCODE_FILE_READ);
+    EXPECT_STREQ(current_arg_string, "full4.png");
+    EXPECT_NE(console.find("full4.png: picture of 16777216 pixels refused"), std::string::npos) << console;
+    for (int i = 0; i < pictures; i++) {
+        EXPECT_EQ(d.find_image(("full" + std::to_string(i)).c_str())->image != nullptr, i < pictures - 1) << i;
+    }
+
+    WM_PAGE_MANAGER* pm = ptm.init_app(nullptr);
+    ASSERT_NE(pm, nullptr);
+    ASSERT_EQ(ptm.open_graphics(), 1);
+    WM_SCREEN_OBJECT::surface = get_back_buffer(0);
+    ptm.init_areas(nullptr);
+    EXPECT_EQ(ptm.setup_page(d.areas[0].pages[0].id, on_widget, 0), 1);
+    EXPECT_EQ(imgtest::px(pm->backgrounds[0], 10, 20), 0xFF204060u);
+    WM_SCREEN_OBJECT::surface = get_back_buffer(0);
+    delete ptm.page_manager;
+    ptm.page_manager = nullptr;
+
+    // Once the definition is let go, its pictures, unused, give their room
+    // up to the next picture asked for.
+    d.clear();
+    IMAGE* later = WM_SCREEN_OBJECT::image_cache.open_image("$APPDATA/images", "full4.png", -1, -1);
+    ASSERT_NE(later, nullptr);
+    WM_SCREEN_OBJECT::image_cache.do_close(WM_SCREEN_OBJECT::image_cache.get_entry(later));
 }
 
 TEST_F(PtmStartupTest, FontLookupsFindRecordsByNameThenFileName)

@@ -6,6 +6,7 @@
 #include "font.h"
 #include "image_test_util.h"
 #include "kivo_host.h"
+#include "pipe_swap.h"
 
 #include <gtest/gtest.h>
 
@@ -232,6 +233,24 @@ TEST_F(FontTest, LoadFontSlotRules)
     EXPECT_EQ(loaded, free_below);
     EXPECT_TRUE(IMAGE::is_font_valid(126));
     EXPECT_FALSE(IMAGE::is_font_valid(INT_S8(INT_U8(255))));
+}
+
+// A face is read from the very file its folder opened and judged, never by
+// its name again: a named pipe renamed over the name at any moment of a
+// load never makes it wait for a writer.
+TEST_F(FontTest, APipeSwappedInForAFaceNeverMakesALoadWait)
+{
+    ASSERT_TRUE(kivo_test::write_file(path("face.ttf"), kivo_test::read_file(share_fonts + "/BabelSans.ttf")));
+    FOLDER folder = folder_of(dir);
+    EXPECT_TRUE(kivo_test::loads_end_while_pipes_swap_in(
+        path("face.ttf"),
+        [&] {
+            INT_S8 slot = IMAGE::load_font("face.ttf", "Face", -1, &folder);
+            if (slot >= 0) {
+                IMAGE::free_font(slot);
+            }
+        },
+        5000));
 }
 
 TEST_F(FontTest, BadFacesAreRefusedLikeMissingOnes)

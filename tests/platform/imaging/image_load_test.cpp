@@ -3,6 +3,7 @@
 #include "alloc_watch.h"
 #include "errors.h"
 #include "image_test_util.h"
+#include "pipe_swap.h"
 #include "text_file.h"
 
 #include <gtest/gtest.h>
@@ -143,6 +144,21 @@ TEST_F(ImageFiles, APixelLimitRefusesPicturesFromTheirHeader)
     // A file whose header cannot be read fails as before.
     ASSERT_TRUE(kivo_test::write_file(path("cut.png"), "\x89PNG\r\n\x1A\n"));
     EXPECT_FALSE(image.load(folder, "cut.png", -1, -1, 10000));
+}
+
+// Only a regular file is read, judged by what was opened: a named pipe at
+// the picture's name, put there before the load or between a look at the
+// name and its opening, never makes a load wait for a writer.
+TEST_F(ImageFiles, APipeSwappedInForAPictureNeverMakesALoadWait)
+{
+    write_png("pic", 3, 2, 0xFF00FF00u);
+    EXPECT_TRUE(kivo_test::loads_end_while_pipes_swap_in(
+        path("pic.png"),
+        [&] {
+            IMAGE image;
+            image.load(folder, "pic.png", -1, -1);
+        },
+        2000));
 }
 
 TEST_F(ImageFiles, NineSkinFilesCutAroundTheCentreAndDefinitionText)
