@@ -9,7 +9,7 @@
 // the same, so only speed is compared. Opaque fills are a plain store on
 // every side. The horizontal gradient is opaque: ours works out one row
 // of colours and lays it on every row; pixman's linear gradient is
-// composited OVER, which for an opaque source is a copy.
+// composited with SRC, a copy, as ours is for an opaque fade.
 #include "bench_ratio.h"
 #include "image.h"
 
@@ -58,6 +58,7 @@ struct Surfaces
     cairo_surface_t* c_surface;
     cairo_t* cr;
     std::vector<Rect> small; // the same list for every side
+    std::vector<Rect> cells; // 32 x 24 each, as a page's small panels
 
     Surfaces()
     {
@@ -82,6 +83,11 @@ struct Surfaces
             int x = static_cast<int>(rng() % (W - w)), y = static_cast<int>(rng() % (H - h));
             small.push_back({static_cast<short>(x), static_cast<short>(y), static_cast<short>(x + w - 1),
                              static_cast<short>(y + h - 1)});
+        }
+        for (int i = 0; i < 2000; ++i) {
+            int x = static_cast<int>(rng() % (W - 32)), y = static_cast<int>(rng() % (H - 24));
+            cells.push_back(
+                {static_cast<short>(x), static_cast<short>(y), static_cast<short>(x + 31), static_cast<short>(y + 23)});
         }
     }
     ~Surfaces()
@@ -282,6 +288,30 @@ void BM_small_opaque_pixman_fill(benchmark::State& state)
     pixels_processed(state, small_pixels());
 }
 
+void BM_cells_opaque_ours(benchmark::State& state)
+{
+    Surfaces& s = surfaces();
+    for (auto _ : state) {
+        for (const Rect& r : s.cells) {
+            s.ours.fill_rect(r.x1, r.y1, r.x2, r.y2, OPAQUE, 1);
+        }
+        benchmark::DoNotOptimize(s.ours.pixels);
+    }
+    pixels_processed(state, 2000L * 32 * 24);
+}
+
+void BM_cells_opaque_pixman_fill(benchmark::State& state)
+{
+    Surfaces& s = surfaces();
+    for (auto _ : state) {
+        for (const Rect& r : s.cells) {
+            pixman_fill(s.theirs.data(), W, 32, r.x1, r.y1, 32, 24, OPAQUE);
+        }
+        benchmark::DoNotOptimize(s.theirs.data());
+    }
+    pixels_processed(state, 2000L * 32 * 24);
+}
+
 // ---- (e) a horizontal gradient over the whole surface ---------------------
 
 const INT_U32 FADE_FROM = 0xFF204080u, FADE_TO = 0xFFE0C0A0u;
@@ -296,7 +326,7 @@ void BM_hgradient_ours(benchmark::State& state)
     pixels_processed(state, (long)W * H);
 }
 
-void BM_hgradient_pixman_linear(benchmark::State& state)
+void BM_hgradient_pixman_linear_src(benchmark::State& state)
 {
     Surfaces& s = surfaces();
     auto stop = [](pixman_fixed_t at, INT_U32 c) {
@@ -307,7 +337,7 @@ void BM_hgradient_pixman_linear(benchmark::State& state)
     const pixman_point_fixed_t p1 = {pixman_int_to_fixed(0), 0}, p2 = {pixman_int_to_fixed(W - 1), 0};
     pixman_image_t* gradient = pixman_image_create_linear_gradient(&p1, &p2, stops, 2);
     for (auto _ : state) {
-        pixman_image_composite32(PIXMAN_OP_OVER, gradient, nullptr, s.p_dst, 0, 0, 0, 0, 0, 0, W, H);
+        pixman_image_composite32(PIXMAN_OP_SRC, gradient, nullptr, s.p_dst, 0, 0, 0, 0, 0, 0, W, H);
         benchmark::DoNotOptimize(s.theirs.data());
     }
     pixman_image_unref(gradient);
@@ -326,8 +356,10 @@ BENCHMARK(BM_fill_opaque_pixman_src)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_fill_opaque_cairo_source)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_small_opaque_ours)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_small_opaque_pixman_fill)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_cells_opaque_ours)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_cells_opaque_pixman_fill)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_hgradient_ours)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_hgradient_pixman_linear)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_hgradient_pixman_linear_src)->Unit(benchmark::kMicrosecond);
 
 } // namespace
 
@@ -349,7 +381,9 @@ int main(int argc, char** argv)
             {"opaque fill_rect 1024x768 vs cairo fill SOURCE", "BM_fill_opaque_ours", "BM_fill_opaque_cairo_source"},
             {"2000 small opaque fills vs pixman_fill (target <= 1.0)", "BM_small_opaque_ours",
              "BM_small_opaque_pixman_fill"},
-            {"horizontal gradient 1024x768 vs pixman linear OVER (target <= 1.0)", "BM_hgradient_ours",
-             "BM_hgradient_pixman_linear"},
+            {"2000 opaque fills of 32x24 vs pixman_fill (target <= 1.0)", "BM_cells_opaque_ours",
+             "BM_cells_opaque_pixman_fill"},
+            {"horizontal gradient 1024x768 vs pixman linear SRC (target <= 1.0)", "BM_hgradient_ours",
+             "BM_hgradient_pixman_linear_src"},
         });
 }

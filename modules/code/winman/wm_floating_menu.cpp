@@ -581,7 +581,21 @@ void WM_FLOATING_MENU::measure_row_text(INT_S16 row, WM_SCREEN_OBJECT* obj)
 
 void WM_FLOATING_MENU::keep_inside(INT_S16 ax1, INT_S16 ay1, INT_S16 ax2, INT_S16 ay2)
 {
-    int nx = std::max<int>(get_x(), ax1), ny = std::max<int>(get_y(), ay1);
+    move_inside(get_x(), get_y(), ax1, ay1, ax2, ay2);
+}
+
+void WM_FLOATING_MENU::place_inside(INT_S16 nx, INT_S16 ny)
+{
+    INT_S16 ax1 = 0, ay1 = 0, ax2 = 32767, ay2 = 32767;
+    if (WM_PAGE_SERVICES* services = page_services()) {
+        services->get_popup_area(ax1, ay1, ax2, ay2);
+    }
+    move_inside(nx, ny, ax1, ay1, ax2, ay2);
+}
+
+void WM_FLOATING_MENU::move_inside(int from_x, int from_y, INT_S16 ax1, INT_S16 ay1, INT_S16 ax2, INT_S16 ay2)
+{
+    int nx = std::max<int>(from_x, ax1), ny = std::max<int>(from_y, ay1);
     if (nx + width - 1 > ax2) {
         nx = ax2 - width + 1;
     }

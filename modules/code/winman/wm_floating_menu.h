@@ -123,6 +123,9 @@ public:
     // Width from the title and the widest row, height from the rows that fit
     // the popup area; kept inside that area; scroll buttons as needed.
     void calc_new_size();
+    // Moves to (nx, ny), or as near as lies inside the popup area, in one
+    // move; calc_new_size first, so that the size is the one kept inside.
+    void place_inside(INT_S16 nx, INT_S16 ny);
     void clear_scrolling_buttons();
     void check_for_scrolling_buttons();
     // The scroll buttons' callback: data1 the menu, data2 1 for "^", 0 for "v".
@@ -159,6 +162,8 @@ private:
     void measure_row_text(INT_S16 row, WM_SCREEN_OBJECT* obj);
     // Moved, when it must be, to lie inside the popup area.
     void keep_inside(INT_S16 ax1, INT_S16 ay1, INT_S16 ax2, INT_S16 ay2);
+    // From (from_x, from_y), moved when it must be to lie inside the area.
+    void move_inside(int from_x, int from_y, INT_S16 ax1, INT_S16 ay1, INT_S16 ax2, INT_S16 ay2);
 
     // The widest row text so far, over rows 0..measured_rows-1: each row is
     // measured once, when a size is first worked out with it, not at every

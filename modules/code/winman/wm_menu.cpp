@@ -237,9 +237,12 @@ void WM_MENU::position_popup()
         long pw = popup->width, ph = popup->height;
         // Below, above, left, right.
         const long at[4][2] = {{x, y + h + gy}, {x, y - ph - gy}, {x - pw - gx, y}, {x + w + gx, y}};
-        popup->move(to_s16(at[menu_type][0]), to_s16(at[menu_type][1]));
-
+        // Sized where it is, then moved once to the side's place kept
+        // inside the area: a move walks every row of the popup, and moving
+        // it beside the menu and back into the area for each added line
+        // made filling a long list cost the square of its lines.
         popup->calc_new_size();
+        popup->place_inside(to_s16(at[menu_type][0]), to_s16(at[menu_type][1]));
         int x1, y1, x2, y2;
         popup_area(x1, y1, x2, y2);
         pw = popup->width;

@@ -79,6 +79,13 @@ inline void fill_row(INT_U32* d, int n, INT_U32 c)
         d[i] = c;
     }
 }
+// Sets `rows` rows of n pixels, stride words apart, to one colour: an
+// opaque rectangle in one call, the processor's widest stores chosen once
+// for all its rows.
+void fill_rows(INT_U32* d, long stride, int n, int rows, INT_U32 c);
+// Copies one run of n pixels onto `rows` rows stride words apart (a
+// horizontal fade's colours on every row of its rectangle).
+void copy_run_to_rows(INT_U32* d, long stride, const INT_U32* s, int n, int rows);
 void mix_colour_row_plain(INT_U32* d, int n, INT_U32 c, INT_U32 a);
 void mix_colour_row_sse2(INT_U32* d, int n, INT_U32 c, INT_U32 a);
 void mix_colour_row_avx2(INT_U32* d, int n, INT_U32 c, INT_U32 a);

@@ -5,6 +5,7 @@
 #include "image_blend.h"
 
 #include <algorithm>
+#include <cstdint>
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
@@ -252,6 +253,115 @@ void fill_row_long(INT_U32* d, int n, INT_U32 c)
     }
 }
 
+// Per row one unaligned store at each end and aligned ones between: a
+// store across two cache lines costs two, and a small rectangle's rows
+// start anywhere. Rows of fewer than eight pixels take fill_row.
+__attribute__((target("avx2"))) static void fill_rows_avx2(INT_U32* d, long stride, int n, int rows, INT_U32 c)
+{
+    const __m256i v = _mm256_set1_epi32(static_cast<int>(c));
+    for (int j = 0; j < rows; ++j, d += stride) {
+        INT_U32* const last = d + n - 8;
+        const std::uintptr_t end = reinterpret_cast<std::uintptr_t>(last);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(d), v);
+        std::uintptr_t a = (reinterpret_cast<std::uintptr_t>(d) + 32) & ~std::uintptr_t{31};
+        for (; a + 128 <= end; a += 128) {
+            auto* p = reinterpret_cast<__m256i*>(a);
+            _mm256_store_si256(p, v);
+            _mm256_store_si256(p + 1, v);
+            _mm256_store_si256(p + 2, v);
+            _mm256_store_si256(p + 3, v);
+        }
+        for (; a < end; a += 32) {
+            _mm256_store_si256(reinterpret_cast<__m256i*>(a), v);
+        }
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(last), v);
+    }
+    _mm256_zeroupper();
+}
+
+// The same with 16-byte stores, for short rows: an unaligned end store
+// then straddles two cache lines less often, which is most of the cost of
+// a row of a few dozen pixels.
+static void fill_rows_sse2(INT_U32* d, long stride, int n, int rows, INT_U32 c)
+{
+    const __m128i v = _mm_set1_epi32(static_cast<int>(c));
+    for (int j = 0; j < rows; ++j, d += stride) {
+        INT_U32* const last = d + n - 4;
+        const std::uintptr_t end = reinterpret_cast<std::uintptr_t>(last);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(d), v);
+        std::uintptr_t a = (reinterpret_cast<std::uintptr_t>(d) + 16) & ~std::uintptr_t{15};
+        for (; a + 64 <= end; a += 64) {
+            auto* p = reinterpret_cast<__m128i*>(a);
+            _mm_store_si128(p, v);
+            _mm_store_si128(p + 1, v);
+            _mm_store_si128(p + 2, v);
+            _mm_store_si128(p + 3, v);
+        }
+        for (; a < end; a += 16) {
+            _mm_store_si128(reinterpret_cast<__m128i*>(a), v);
+        }
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(last), v);
+    }
+}
+
+void fill_rows(INT_U32* d, long stride, int n, int rows, INT_U32 c)
+{
+    if (n >= 64 && have_avx2()) {
+        fill_rows_avx2(d, stride, n, rows, c);
+        return;
+    }
+    if (n >= 4) {
+        fill_rows_sse2(d, stride, n, rows, c);
+        return;
+    }
+    for (int j = 0; j < rows; ++j, d += stride) {
+        fill_row(d, n, c);
+    }
+}
+
+// As fill_rows_avx2: aligned stores between one unaligned store at each
+// end; the run itself is read unaligned, from the first level cache.
+__attribute__((target("avx2"))) static void copy_run_to_rows_avx2(INT_U32* d, long stride, const INT_U32* s, int n,
+                                                                  int rows)
+{
+    const __m256i first = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s));
+    const __m256i final = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + n - 8));
+    for (int j = 0; j < rows; ++j, d += stride) {
+        INT_U32* const last = d + n - 8;
+        const std::uintptr_t end = reinterpret_cast<std::uintptr_t>(last);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(d), first);
+        std::uintptr_t a = (reinterpret_cast<std::uintptr_t>(d) + 32) & ~std::uintptr_t{31};
+        const INT_U32* from = s + (a - reinterpret_cast<std::uintptr_t>(d)) / sizeof(INT_U32);
+        for (; a + 128 <= end; a += 128, from += 32) {
+            auto* p = reinterpret_cast<__m256i*>(a);
+            auto* q = reinterpret_cast<const __m256i*>(from);
+            const __m256i v0 = _mm256_loadu_si256(q), v1 = _mm256_loadu_si256(q + 1);
+            const __m256i v2 = _mm256_loadu_si256(q + 2), v3 = _mm256_loadu_si256(q + 3);
+            _mm256_store_si256(p, v0);
+            _mm256_store_si256(p + 1, v1);
+            _mm256_store_si256(p + 2, v2);
+            _mm256_store_si256(p + 3, v3);
+        }
+        for (; a < end; a += 32, from += 8) {
+            _mm256_store_si256(reinterpret_cast<__m256i*>(a),
+                               _mm256_loadu_si256(reinterpret_cast<const __m256i*>(from)));
+        }
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(last), final);
+    }
+    _mm256_zeroupper();
+}
+
+void copy_run_to_rows(INT_U32* d, long stride, const INT_U32* s, int n, int rows)
+{
+    if (n >= 8 && have_avx2()) {
+        copy_run_to_rows_avx2(d, stride, s, n, rows);
+        return;
+    }
+    for (int j = 0; j < rows; ++j, d += stride) {
+        std::copy(s, s + n, d);
+    }
+}
+
 void mix_colour_row(INT_U32* d, int n, INT_U32 c, INT_U32 a)
 {
     if (have_avx2()) {
@@ -302,6 +412,20 @@ void mix_colour_row(INT_U32* d, int n, INT_U32 c, INT_U32 a)
 void fill_row_long(INT_U32* d, int n, INT_U32 c)
 {
     std::fill(d, d + (n > 0 ? n : 0), c);
+}
+
+void fill_rows(INT_U32* d, long stride, int n, int rows, INT_U32 c)
+{
+    for (int j = 0; j < rows; ++j, d += stride) {
+        fill_row(d, n, c);
+    }
+}
+
+void copy_run_to_rows(INT_U32* d, long stride, const INT_U32* s, int n, int rows)
+{
+    for (int j = 0; j < rows; ++j, d += stride) {
+        std::copy(s, s + (n > 0 ? n : 0), d);
+    }
 }
 
 #endif

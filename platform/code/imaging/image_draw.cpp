@@ -61,6 +61,43 @@ struct DARKEN_TABLE
     }
 };
 
+// out[i] = the fade's colour at offset k0 + i of span, per channel
+// f + (k * (t - f)) / span truncated towards zero, as a division per
+// channel would give, by stepping quotient and remainder: a division per
+// pixel and channel costs more than the copy of the row.
+void fade_run(COLOUR* out, int n, int k0, int span, COLOUR from, COLOUR to)
+{
+    if (span == 0) {
+        std::fill(out, out + n, from);
+        return;
+    }
+    struct STEP
+    {
+        long base, q, r, dq, dr;
+        bool down;
+    } ch[4];
+    for (int c = 0; c < 4; ++c) {
+        const long f = static_cast<long>((from >> (8 * c)) & 0xFF), t = static_cast<long>((to >> (8 * c)) & 0xFF);
+        const long d = t > f ? t - f : f - t, at = static_cast<long>(k0) * d;
+        ch[c] = {f, at / span, at % span, d / span, d % span, t < f};
+    }
+    for (int i = 0; i < n; ++i) {
+        INT_U32 v = 0;
+        for (int c = 0; c < 4; ++c) {
+            STEP& s = ch[c];
+            const long value = s.down ? s.base - s.q : s.base + s.q;
+            v |= static_cast<INT_U32>(value & 0xFF) << (8 * c);
+            s.q += s.dq;
+            s.r += s.dr;
+            if (s.r >= span) {
+                s.r -= span;
+                ++s.q;
+            }
+        }
+        out[i] = v;
+    }
+}
+
 // The largest k with k * k < m, for m >= 1.
 long root_below(long m)
 {
@@ -133,9 +170,7 @@ void IMAGE::fill_rect(short x1, short y1, short x2, short y2, COLOUR c, INT_U8 b
         return;
     }
     if (!blend || a >= COLOUR::alpha_solid_threshold) {
-        for (int j = y1; j <= y2; ++j, row += stride) {
-            kivo_pixel::fill_row(reinterpret_cast<INT_U32*>(row), w, c);
-        }
+        kivo_pixel::fill_rows(reinterpret_cast<INT_U32*>(row), stride, w, y2 - y1 + 1, c);
         return;
     }
     for (int j = y1; j <= y2; ++j, row += stride) {
@@ -461,20 +496,24 @@ void IMAGE::fill_faded(short x1, short y1, short x2, short y2, COLOUR from, COLO
         }
         return;
     }
-    COLOUR line_colours[512];
-    for (int i0 = 0; i0 < w; i0 += 512) {
-        int n = std::min(512, w - i0);
-        for (int i = 0; i < n; ++i) {
-            line_colours[i] = at_offset(x1 + i0 + i - origin);
-        }
+    // Alpha runs between the two ends' alphas: when both are solid (and
+    // visible, whatever the threshold), so is every colour, and a blend of
+    // the run is a copy of it.
+    const INT_U32 solid = std::max<INT_U32>(thr, 1);
+    const bool copy = !blend || (from.alpha() >= solid && to.alpha() >= solid);
+    constexpr int chunk = 2048;
+    COLOUR line_colours[chunk];
+    for (int i0 = 0; i0 < w; i0 += chunk) {
+        int n = std::min(chunk, w - i0);
+        fade_run(line_colours, n, x1 + i0 - origin, span, from, to);
         const INT_U32* line = reinterpret_cast<const INT_U32*>(line_colours);
         COLOUR* p = row + i0;
+        if (copy) {
+            kivo_pixel::copy_run_to_rows(reinterpret_cast<INT_U32*>(p), stride, line, n, y2 - y1 + 1);
+            continue;
+        }
         for (int j = y1; j <= y2; ++j, p += stride) {
-            if (blend) {
-                kivo_pixel::blend_row(reinterpret_cast<INT_U32*>(p), line, n, thr);
-            } else {
-                std::memcpy(static_cast<void*>(p), line_colours, static_cast<std::size_t>(n) * sizeof(COLOUR));
-            }
+            kivo_pixel::blend_row(reinterpret_cast<INT_U32*>(p), line, n, thr);
         }
     }
 }

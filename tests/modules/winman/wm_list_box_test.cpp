@@ -191,6 +191,44 @@ TEST_F(ListBoxTest, PopupSizesAsWhenEveryLineIsMeasuredAgain)
     }
 }
 
+// Lines added to a box whose popup cannot lie below it: the popup is
+// sized and placed once per line, inside the area, and carries every row
+// with it, as when it is placed again on opening.
+TEST_F(ListBoxTest, PopupAndItsRowsStayTogetherInsideTheAreaAsLinesAreAdded)
+{
+    WM_PAGE_MANAGER::popup_x1 = 0;
+    WM_PAGE_MANAGER::popup_y1 = 20;
+    WM_PAGE_MANAGER::popup_y2 = 160;
+    WM_LIST_BOX* box = add(1, 0, nullptr, 0);
+    auto rows_follow = [&](const char* when, int line) {
+        WM_FLOATING_MENU* p = box->popup;
+        ASSERT_GE(p->y, WM_PAGE_MANAGER::popup_y1) << when << line;
+        ASSERT_LE(p->y + p->height - 1, WM_PAGE_MANAGER::popup_y2) << when << line;
+        WM_BUTTON* first = p->get_button(0);
+        ASSERT_NE(first, nullptr);
+        for (INT_S16 i = 1; i < box->line_count; ++i) {
+            WM_BUTTON* row = p->get_button(i);
+            WM_BUTTON* above = p->get_button(static_cast<INT_S16>(i - 1));
+            ASSERT_NE(row, nullptr);
+            ASSERT_EQ(row->x - p->x, first->x - p->x) << when << line << ", row " << i;
+            ASSERT_EQ(row->y - above->y, p->get_button(1)->y - first->y) << when << line << ", row " << i;
+        }
+        WM_BUTTON* top = p->get_button(p->top_row);
+        ASSERT_NE(top, nullptr);
+        ASSERT_GE(top->y, p->y) << when << line;
+        ASSERT_LT(top->y, p->y + p->height) << when << line;
+    };
+    for (int i = 0; i < 40; ++i) {
+        box->add_line(("Line " + std::to_string(i)).c_str(), word(i), 0, 1, 0);
+        rows_follow("after line ", i);
+    }
+    const INT_S16 px = box->popup->x, py = box->popup->y;
+    WM_MENU::menu_callback(box, box, nullptr);
+    rows_follow("opened after line ", 39);
+    EXPECT_EQ(box->popup->x, px);
+    EXPECT_EQ(box->popup->y, py);
+}
+
 TEST_F(ListBoxTest, EachChangeIsReportedOnceAtTheNextMonitor)
 {
     WM_LIST_BOX* box = add(1, 0, nullptr, 0);

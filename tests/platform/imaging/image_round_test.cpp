@@ -159,13 +159,18 @@ TEST(ImageRound, FadedFillRowsMatchThePerPixelFill)
     std::mt19937 rng(2503);
     for (int round = 0; round < 500; ++round) {
         THRESHOLD threshold(rng);
-        // Some wider than the 512 colours worked out at a time.
-        int w = 1 + (int)(rng() % (round % 5 == 0 ? 1200 : 90)), h = 1 + (int)(rng() % 40);
+        // Some wider than the 2,048 colours worked out at a time.
+        const int widths[] = {2600, 1200, 90, 90, 90};
+        int w = 1 + (int)(rng() % widths[round % 5]), h = 1 + (int)(rng() % 40);
         PAIR pair(w, h, rng);
         auto coord = [&](int base, int size) { return (short)(base - 8 + (int)(rng() % (size + 16))); };
         short x1 = coord(pair.fast.x, w), y1 = coord(pair.fast.y, h);
         short x2 = coord(pair.fast.x, w), y2 = coord(pair.fast.y, h);
         COLOUR from = random_colour(rng), to = rng() % 4 ? COLOUR(random_colour(rng)) : from;
+        if (rng() % 4 == 0) { // both ends solid: the blend becomes a copy
+            from = from | 0xFF000000u;
+            to = to | 0xFF000000u;
+        }
         char blend = (char)(rng() % 2);
         bool vertical = rng() % 2;
         ASSERT_TRUE(pair.check(
@@ -178,5 +183,44 @@ TEST(ImageRound, FadedFillRowsMatchThePerPixelFill)
             [&](IMAGE& im) { kivo_draw_plain::fill_faded(im, x1, y1, x2, y2, from, to, blend, vertical); }))
             << "round " << round << ": " << x1 << "," << y1 << " " << x2 << "," << y2 << (vertical ? " v" : " h")
             << " blend " << (int)blend << " threshold " << (int)COLOUR::alpha_solid_threshold;
+    }
+}
+
+// Solid fills go to wide stores aligned within each row: every width and
+// start column against one store per pixel.
+TEST(ImageRound, SolidFillsMatchThePerPixelFill)
+{
+    std::mt19937 rng(2504);
+    for (int round = 0; round < 800; ++round) {
+        THRESHOLD threshold(rng);
+        int w = 1 + (int)(rng() % (round % 7 == 0 ? 300 : 70)), h = 1 + (int)(rng() % 30);
+        PAIR pair(w, h, rng);
+        auto coord = [&](int base, int size) { return (short)(base - 8 + (int)(rng() % (size + 16))); };
+        short x1 = coord(pair.fast.x, w), y1 = coord(pair.fast.y, h);
+        short x2 = coord(pair.fast.x, w), y2 = rng() % 4 == 0 ? y1 : coord(pair.fast.y, h);
+        COLOUR c = random_colour(rng);
+        INT_U8 blend = (INT_U8)(rng() % 2);
+        if (blend && (c.alpha() == 0 || c.alpha() < COLOUR::alpha_solid_threshold)) {
+            c = c | 0xFF000000u;
+        }
+        ASSERT_TRUE(pair.check([&](IMAGE& im) { im.fill_rect(x1, y1, x2, y2, c, blend); },
+                               [&](IMAGE& im) {
+                                   int ax1 = std::max<int>(std::min(x1, x2), im.active_x1);
+                                   int ax2 = std::min<int>(std::max(x1, x2), im.active_x2);
+                                   int ay1 = std::max<int>(std::min(y1, y2), im.active_y1);
+                                   int ay2 = std::min<int>(std::max(y1, y2), im.active_y2);
+                                   // Any corner of the clip at -1 is the empty clip.
+                                   if (im.active_x1 == -1 || im.active_x2 == -1 || im.active_y1 == -1 ||
+                                       im.active_y2 == -1 || ax1 > ax2 || ay1 > ay2) {
+                                       return;
+                                   }
+                                   im.mark_dirty_area((short)ax1, (short)ay1, (short)ax2, (short)ay2);
+                                   for (int j = ay1; j <= ay2; ++j) {
+                                       for (int i = ax1; i <= ax2; ++i) {
+                                           im.pixels[(long)(j - im.y) * im.stride + (i - im.x)] = c;
+                                       }
+                                   }
+                               }))
+            << "round " << round << ": " << x1 << "," << y1 << " " << x2 << "," << y2 << " blend " << (int)blend;
     }
 }
