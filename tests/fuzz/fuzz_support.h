@@ -32,8 +32,9 @@ inline void quiet_console(const char*) {}
 inline void quiet_popup(const char*, const char*) {}
 inline void checked_exit(const char*, int status)
 {
-    if (!exit_allowed())
+    if (!exit_allowed()) {
         __builtin_trap(); // a fatal error on outside bytes is a finding
+    }
     throw ProgramEnded{status};
 }
 
@@ -62,8 +63,9 @@ inline const std::string& scratch_dir()
         const char* tmp = std::getenv("TMPDIR");
         std::string base = tmp && tmp[0] == '/' ? tmp : access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
         std::string d = base + "/kivo-fuzz-XXXXXX";
-        if (!mkdtemp(&d[0]))
+        if (!mkdtemp(&d[0])) {
             std::abort();
+        }
         std::atexit([] { nftw(scratch_dir().c_str(), remove_entry, 16, FTW_DEPTH | FTW_PHYS); });
         return d;
     }();
@@ -73,8 +75,9 @@ inline const std::string& scratch_dir()
 inline bool write_scratch(const char* name, const void* data, size_t n)
 {
     std::FILE* f = std::fopen((scratch_dir() + "/" + name).c_str(), "wb");
-    if (!f)
+    if (!f) {
         return false;
+    }
     bool ok = std::fwrite(data, 1, n, f) == n;
     return std::fclose(f) == 0 && ok;
 }
