@@ -3,7 +3,7 @@
 JOBS := $(shell nproc 2>/dev/null || echo 2)
 CMAKE_GEN := -G Ninja
 
-.PHONY: all deps run test bench fuzz release check-format format clean
+.PHONY: all deps run test bench fuzz release check-format check-braces format clean
 
 all: release
 
@@ -65,6 +65,12 @@ fuzz: deps
 # that is not (CI runs it); format puts them right.
 check-format: deps
 	@bash scripts/check-format.sh
+
+# Every control statement of ours has braces: clang-tidy over the test
+# tree's compile commands (the code, the tests, the benchmarks and the fuzz
+# targets). CI runs it after `make test`, which has built that tree.
+check-braces: deps build/test/build.ninja
+	@bash scripts/check-braces.sh build/test $(JOBS)
 
 format: deps
 	@bash scripts/format.sh
