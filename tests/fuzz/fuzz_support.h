@@ -54,10 +54,12 @@ inline int remove_entry(const char* path, const struct stat*, int, struct FTW*)
     return ::remove(path);
 }
 
-// A private folder for this process, removed at exit.
+// A private folder for this process, removed at exit. The name is never
+// destroyed: the removal runs after the static objects made before it are
+// gone, and would read a freed string.
 inline const std::string& scratch_dir()
 {
-    static std::string dir = [] {
+    static const std::string* dir = [] {
         // Memory-backed when there is such a folder: targets write a file
         // per input.
         const char* tmp = std::getenv("TMPDIR");
@@ -66,10 +68,11 @@ inline const std::string& scratch_dir()
         if (!mkdtemp(&d[0])) {
             std::abort();
         }
+        auto* kept = new std::string(d);
         std::atexit([] { nftw(scratch_dir().c_str(), remove_entry, 16, FTW_DEPTH | FTW_PHYS); });
-        return d;
+        return kept;
     }();
-    return dir;
+    return *dir;
 }
 
 inline bool write_scratch(const char* name, const void* data, size_t n)
