@@ -3,7 +3,7 @@
 JOBS := $(shell nproc 2>/dev/null || echo 2)
 CMAKE_GEN := -G Ninja
 
-.PHONY: all deps run test bench fuzz release check-format format clean
+.PHONY: all deps run test bench fuzz release check-format check-braces format clean
 
 all: release
 
@@ -13,8 +13,11 @@ deps:
 build/release/build.ninja: | deps
 	cmake -S . -B build/release $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF
 
-build/test/build.ninja: | deps
-	cmake -S . -B build/test $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DKIVO_SANITIZE=ON -DKIVO_BENCHMARKS=OFF
+# Configured again when this file changes, so a tree made before takes up
+# new options (cmake leaves an unchanged build.ninja untouched).
+build/test/build.ninja: Makefile | deps
+	cmake -S . -B build/test $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DKIVO_SANITIZE=ON -DKIVO_BENCHMARKS=ON
+	@touch $@
 
 # Everything optimised: the program, its data and the benchmarks.
 release: deps build/release/build.ninja
@@ -26,7 +29,10 @@ run: deps build/release/build.ninja
 	./build/release/bin/tollbeck $(ARGS)
 
 # Tests, and start-up code that runs before a test's own sandbox, see a
-# private home, never the real one. The test tree builds no benchmarks.
+# private home, never the real one. The test tree also builds every
+# benchmark and every fuzz target, and runs each once as a test: the
+# benchmarks one quick round, the fuzz targets over their seeds and the
+# inputs of past findings (tests/fuzz/regressions).
 test: deps build/test/build.ninja
 	cmake --build build/test -j $(JOBS)
 	@mkdir -p build/test/home
@@ -59,6 +65,12 @@ fuzz: deps
 # that is not (CI runs it); format puts them right.
 check-format: deps
 	@bash scripts/check-format.sh
+
+# Every control statement of ours has braces: clang-tidy over the test
+# tree's compile commands (the code, the tests, the benchmarks and the fuzz
+# targets). CI runs it after `make test`, which has built that tree.
+check-braces: deps build/test/build.ninja
+	@bash scripts/check-braces.sh build/test $(JOBS)
 
 format: deps
 	@bash scripts/format.sh

@@ -6,6 +6,9 @@
 // reference meet the same machine state) and then prints, for each pair
 // (label, ours, reference), the median and the minimum over the rounds of
 // the time ratio ours / reference. KIVO_BENCH_ROUNDS sets the rounds (5).
+// KIVO_BENCH_QUICK=1 makes one round of one iteration each, for the tests
+// that check a benchmark still builds, runs and prints its ratios. A pair
+// without a ratio (a benchmark that failed or is missing) fails the run.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -17,6 +20,13 @@
 #include <vector>
 
 namespace kivo_bench {
+
+// One short round, no extra measurements: the run only has to work.
+inline bool quick()
+{
+    const char* q = std::getenv("KIVO_BENCH_QUICK");
+    return q && q[0] && std::strcmp(q, "0") != 0;
+}
 
 struct RatioPair
 {
@@ -63,12 +73,13 @@ inline int run_with_ratios(int argc, char** argv, const std::vector<RatioPair>& 
     // the steadiness.
     std::vector<char*> args(argv, argv + argc);
     static char min_time[] = "--benchmark_min_time=0.1";
+    static char no_min_time[] = "--benchmark_min_time=0";
     bool has_min_time = false;
     for (int i = 1; i < argc; ++i) {
         has_min_time |= std::strncmp(argv[i], "--benchmark_min_time", 20) == 0;
     }
     if (!has_min_time) {
-        args.push_back(min_time);
+        args.push_back(quick() ? no_min_time : min_time);
     }
     int n = static_cast<int>(args.size());
     benchmark::Initialize(&n, args.data());
@@ -79,6 +90,9 @@ inline int run_with_ratios(int argc, char** argv, const std::vector<RatioPair>& 
     int rounds = 5;
     if (const char* r = std::getenv("KIVO_BENCH_ROUNDS")) {
         rounds = std::max(1, std::atoi(r));
+    }
+    if (quick()) {
+        rounds = 1;
     }
     RoundReporter reporter;
     for (int i = 0; i < rounds; ++i) {
@@ -92,9 +106,13 @@ inline int run_with_ratios(int argc, char** argv, const std::vector<RatioPair>& 
 
     std::printf("\nratio ours / reference (time; below 1.00 is faster):\n");
     std::printf("  %-58s %7s %7s\n", "", "median", "min");
+    int missing = 0;
     for (const RatioPair& p : pairs) {
         auto a = reporter.times.find(p.ours), b = reporter.times.find(p.reference);
         if (a == reporter.times.end() || b == reporter.times.end()) {
+            std::printf("  %-58s no ratio: %s did not run\n", p.label,
+                        a == reporter.times.end() ? p.ours : p.reference);
+            ++missing;
             continue;
         }
         std::vector<double> ratios;
@@ -104,13 +122,14 @@ inline int run_with_ratios(int argc, char** argv, const std::vector<RatioPair>& 
             }
         }
         if (ratios.empty()) {
+            std::printf("  %-58s no ratio: %s took no measurable time\n", p.label, p.reference);
             continue;
         }
         std::printf("  %-58s %7.2f %7.2f\n", p.label, median_of(ratios),
                     *std::min_element(ratios.begin(), ratios.end()));
     }
     benchmark::Shutdown();
-    return 0;
+    return missing ? 1 : 0;
 }
 
 } // namespace kivo_bench

@@ -491,7 +491,9 @@ int main(int argc, char** argv)
     }
     std::printf("program %s on Xvfb %s, %d x %d\n", setup.program.c_str(), setup.server.display().c_str(), WIDTH,
                 HEIGHT);
-    warm_up();
+    if (!kivo_bench::quick()) {
+        warm_up();
+    }
     int result = kivo_bench::run_with_ratios(
         argc, argv,
         {{"start-up to first frame vs minimal SDL window", "BM_startup_ours/iterations:1/manual_time",
@@ -513,7 +515,8 @@ int main(int argc, char** argv)
         std::printf("program start to settled page (page effect done), median: %.1f ms over %zu runs\n",
                     kivo_bench::median_of(settled), settled.size());
     }
-    if (result == 0 && !interrupted) {
+    // The idle figure takes over 10 s; a quick run only checks the starts.
+    if (result == 0 && !interrupted && !kivo_bench::quick()) {
         measure_idle();
     }
     for (const std::string& note : setup.notes) {

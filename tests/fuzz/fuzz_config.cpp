@@ -20,8 +20,9 @@ extern "C" int LLVMFuzzerTestOneInput(const INT_U8* data, size_t size)
     FOLDER folder;
     folder.set_from_path_string(kivo_fuzz::scratch_dir().c_str());
     for (INT_U8 cached = 0; cached < 2; ++cached) {
-        if (!kivo_fuzz::write_scratch("settings", data, size))
+        if (!kivo_fuzz::write_scratch("settings", data, size)) {
             return 0;
+        }
         CONFIG_FILE config;
         config.set_filename("settings", cached);
         int entries = 0;
@@ -29,8 +30,9 @@ extern "C" int LLVMFuzzerTestOneInput(const INT_U8* data, size_t size)
         char value[256];
         config.read(folder, "Name", value);
         config.write(folder, "Name", "value");
-        if (!config.read(folder, "Name", value))
+        if (!config.read(folder, "Name", value)) {
             __builtin_trap(); // a key just written reads back
+        }
     }
     return 0;
 }

@@ -39,21 +39,25 @@ std::vector<INT_U8> file_bytes(const std::string& path, bool order_byte)
     std::vector<INT_U8> bytes;
     if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
         int c;
-        while ((c = std::fgetc(f)) != EOF)
+        while ((c = std::fgetc(f)) != EOF) {
             bytes.push_back(static_cast<INT_U8>(c));
+        }
         std::fclose(f);
     }
-    if (order_byte && !bytes.empty())
+    if (order_byte && !bytes.empty()) {
         bytes.erase(bytes.begin());
+    }
     return bytes;
 }
 
 void model_write(std::vector<INT_U8>& model, long& pos, const std::vector<INT_U8>& bytes)
 {
-    if (bytes.empty())
+    if (bytes.empty()) {
         return; // an empty write moves nothing, not even the length
-    if (model.size() < static_cast<size_t>(pos) + bytes.size())
+    }
+    if (model.size() < static_cast<size_t>(pos) + bytes.size()) {
         model.resize(static_cast<size_t>(pos) + bytes.size(), 0);
+    }
     std::copy(bytes.begin(), bytes.end(), model.begin() + pos);
     pos += static_cast<long>(bytes.size());
 }
@@ -61,8 +65,9 @@ void model_write(std::vector<INT_U8>& model, long& pos, const std::vector<INT_U8
 std::vector<INT_U8> take(Program& prog, size_t len)
 {
     std::vector<INT_U8> bytes;
-    for (size_t i = 0; i < len; ++i)
+    for (size_t i = 0; i < len; ++i) {
         bytes.push_back(prog.u8());
+    }
     return bytes;
 }
 
@@ -76,15 +81,17 @@ void run(Program& prog, DATA_FILE& file, std::vector<INT_U8>& model, bool can_re
         const INT_U8 op = prog.u8() % 3;
         if (op == 0) {
             std::vector<INT_U8> bytes = take(prog, prog.u16() % 3000);
-            if (pos + static_cast<long>(bytes.size()) > kMaxPos)
+            if (pos + static_cast<long>(bytes.size()) > kMaxPos) {
                 continue;
+            }
             check(file.write_data_block(bytes.data(), static_cast<long>(bytes.size())) ==
                   static_cast<long>(bytes.size()));
             model_write(model, pos, bytes);
         } else if (op == 1) {
             long target = prog.u16() % kMaxPos;
-            if (gzip && target < pos)
+            if (gzip && target < pos) {
                 continue;
+            }
             check(file.set_pos(target, 0) == target);
             pos = target; // like a plain file, only a write after it fills the gap
 
@@ -93,11 +100,13 @@ void run(Program& prog, DATA_FILE& file, std::vector<INT_U8>& model, bool can_re
             std::vector<INT_U8> got(static_cast<size_t>(len) + 1);
             long n = file.read_data_block(got.data(), len);
             long expect = std::max(0L, std::min(len, static_cast<long>(model.size()) - pos));
-            if (len < 1)
+            if (len < 1) {
                 expect = 0;
+            }
             check(n == expect);
-            if (n > 0)
+            if (n > 0) {
                 check(std::equal(got.begin(), got.begin() + n, model.begin() + pos));
+            }
             pos += n;
         }
         check(file.get_pos() == pos);

@@ -17,15 +17,17 @@ public:
     long set_pos(long p, INT_U8 from_end) override
     {
         long target = from_end ? size + p : p;
-        if (target < 0)
+        if (target < 0) {
             return -1;
+        }
         pos = target;
         return pos;
     }
     long read_data_block(INT_U8* buf, long n) override
     {
-        if (n < 1 || pos >= size)
+        if (n < 1 || pos >= size) {
             return 0;
+        }
         long k = size - pos < n ? size - pos : n;
         std::memcpy(buf, data + pos, size_t(k));
         pos += k;

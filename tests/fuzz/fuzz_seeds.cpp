@@ -1,5 +1,6 @@
 // Writes a small starting corpus for every fuzz target with our own
 // writers: fuzz_seeds <corpus root>; one folder per target.
+#include "config_file.h"
 #include "data_device.h"
 #include "folder.h"
 #include "image.h"
@@ -10,6 +11,7 @@
 #include "ptm_test_writer.h"
 #include "sound.h"
 #include "wm_page_tool_manager.h"
+#include "wm_style_set.h"
 
 #include <png.h>
 #include <sys/stat.h>
@@ -33,8 +35,9 @@ void save(const char* target, const char* name, const std::vector<INT_U8>& bytes
     std::string dir = root + "/" + target;
     mkdir(dir.c_str(), 0755);
     std::FILE* f = std::fopen((dir + "/" + name).c_str(), "wb");
-    if (!f)
+    if (!f) {
         return;
+    }
     std::fwrite(prefix, 1, std::strlen(prefix), f);
     std::fwrite(bytes.data(), 1, bytes.size(), f);
     std::fclose(f);
@@ -66,8 +69,9 @@ std::vector<INT_U8> wav_file(INT_U16 channels, INT_U32 rate, INT_U16 bits, const
     put_bytes(d, "data", 4);
     put_u32(d, INT_U32(data.size()));
     put_bytes(d, data.data(), long(data.size()));
-    if (padded)
+    if (padded) {
         put_u8(d, 0);
+    }
     return d.data;
 }
 
@@ -75,20 +79,25 @@ std::vector<INT_U8> wav_file(INT_U16 channels, INT_U32 rate, INT_U16 bits, const
 std::vector<INT_U8> ramp(long frames, int channels, int bits)
 {
     std::vector<INT_U8> out;
-    for (long i = 0; i < frames; i++)
-        for (int c = 0; c < channels; c++)
-            for (int b = 0; b < bits / 8; b++)
+    for (long i = 0; i < frames; i++) {
+        for (int c = 0; c < channels; c++) {
+            for (int b = 0; b < bits / 8; b++) {
                 out.push_back(INT_U8((i * 7) >> (8 * b)));
+            }
+        }
+    }
     return out;
 }
 
 void picture(IMAGE& image, int w, int h)
 {
     image.reset(short(w), short(h));
-    for (int y = 0; y < h; y++)
-        for (int x = 0; x < w; x++)
+    for (int y = 0; y < h; y++) {
+        for (int x = 0; x < w; x++) {
             image.pixels[y * image.stride + x] =
                 INT_U32((x * 40) & 0xFF) << 24 | INT_U32(x * 30) << 16 | INT_U32(y * 50) << 8 | INT_U32((x ^ y) * 20);
+        }
+    }
 }
 
 void png_append(png_structp png, png_bytep data, png_size_t n)
@@ -135,12 +144,14 @@ std::vector<INT_U8> png_variant(int colour_type, int depth, int interlace)
     const size_t row_bytes = (size_t(w) * channels * depth + 7) / 8;
     std::vector<png_byte> row(row_bytes);
     const int passes = png_set_interlace_handling(png);
-    for (int pass = 0; pass < passes; pass++)
+    for (int pass = 0; pass < passes; pass++) {
         for (int y = 0; y < h; y++) {
-            for (size_t i = 0; i < row_bytes; i++)
+            for (size_t i = 0; i < row_bytes; i++) {
                 row[i] = png_byte(i * 37 + y * 11);
+            }
             png_write_row(png, row.data());
         }
+    }
     png_write_end(png, info);
     png_destroy_write_struct(&png, &info);
     return out;
@@ -171,13 +182,15 @@ int main(int argc, char** argv)
                  {PNG_COLOR_TYPE_PALETTE, {1, 2, 4, 8}},
                  {PNG_COLOR_TYPE_GRAY_ALPHA, {8, 16}},
                  {PNG_COLOR_TYPE_RGB_ALPHA, {8, 16}}};
-    for (const auto& k : kinds)
-        for (int depth : k.depths)
+    for (const auto& k : kinds) {
+        for (int depth : k.depths) {
             for (int interlace = 0; interlace < 2; interlace++) {
                 std::string name = "type" + std::to_string(k.type) + "_depth" + std::to_string(depth) +
                                    (interlace ? "_adam7" : "") + ".png";
                 save("fuzz_png", name.c_str(), png_variant(k.type, depth, interlace));
             }
+        }
+    }
 
     for (int progressive = 0; progressive < 2; progressive++) {
         MEMORY_DATA_DEVICE jpg;
@@ -200,8 +213,9 @@ int main(int argc, char** argv)
     put_u32(cache, 1);
     put_path_block(cache, "$APP/images");
     put_string(cache, "button");
-    for (INT_U16 size : {7, 5, 7, 5}) // asked for, then the picture's own
+    for (INT_U16 size : {7, 5, 7, 5}) { // asked for, then the picture's own
         put_u16(cache, size);
+    }
     image.put_to_data_device(cache);
     save("fuzz_cache", "seed.bin", cache.data);
 
@@ -222,6 +236,31 @@ int main(int argc, char** argv)
     }
     save_text("fuzz_text", "utf16le", le);
     save_text("fuzz_text", "utf16be", be);
+
+    // The same characters as the host's text conversions and typed text
+    // meet them; the conversion from UTF-8 takes a buffer size first.
+    for (const char* target : {"fuzz_text_to_utf8", "fuzz_text_input"}) {
+        save_text(target, "lines", lines);
+        save_text(target, "latin1", "caf\xE9 na\xEFve \x01\x7F");
+    }
+    save_text("fuzz_text_from_utf8", "roomy", "\xFF" + lines);
+    save_text("fuzz_text_from_utf8", "cramped", "\x08" + lines);
+
+    // A style set as the program writes one.
+    {
+        std::string dir = root + "/fuzz_style_set_config";
+        mkdir(dir.c_str(), 0755);
+        FOLDER folder;
+        if (folder.set_from_path_string(dir.c_str())) {
+            CONFIG_FILE cfg;
+            cfg.set_filename("style.cfg", 0);
+            cfg.folder = folder;
+            WM_STYLE_SET set;
+            set.set_name("Seed");
+            set.set_image_base_string("button");
+            set.write_to_config_file(cfg, nullptr, nullptr, nullptr);
+        }
+    }
 
     save_text("fuzz_config", "settings", "# comment\nName\n\tvalue\nWidth\n\t640\n\nColour\n\t#FF8000\n");
     save_text("fuzz_config", "signed", "\xEF\xBB\xBFName\n\tvalue\n");
@@ -244,8 +283,9 @@ int main(int argc, char** argv)
 
     save_text("fuzz_string", "base64", "SGVsbG8sIHdvcmxkIQ==");
     save_text("fuzz_string", "scrambled", "QUJDREVGRw");
-    for (const char* c : {"#FF8000", "#80FF800080", "%255,128,0,64", "&AHSL 255,120,200,100", "@ACMYK 0,1,2,3,4"})
+    for (const char* c : {"#FF8000", "#80FF800080", "%255,128,0,64", "&AHSL 255,120,200,100", "@ACMYK 0,1,2,3,4"}) {
         save_text("fuzz_colour", c + 1, c);
+    }
     save_text("fuzz_command_line", "showdebug", std::string("--kivo-showdebug=all\0-psn_0_1234\0file", 37));
     save_text("fuzz_command_line", "usage", "--kivo");
 
@@ -285,12 +325,14 @@ int main(int argc, char** argv)
         put_u32(d, 4 + 8 + 20 + 8 + 512);
         put_bytes(d, "WAVEfmt ", 8);
         put_u32(d, 20);
-        for (INT_U16 v : {0x11, 1})
+        for (INT_U16 v : {0x11, 1}) {
             put_u16(d, v);
+        }
         put_u32(d, 22050);
         put_u32(d, 11100);
-        for (INT_U16 v : {256, 4, 2, 505})
+        for (INT_U16 v : {256, 4, 2, 505}) {
             put_u16(d, v);
+        }
         put_bytes(d, "data", 4);
         put_u32(d, 512);
         const std::vector<INT_U8> silence(512, 0);
@@ -300,19 +342,21 @@ int main(int argc, char** argv)
 
     // Page definitions: the tests' own writer in old and new versions and
     // both byte orders, and one written by the program's save.
-    for (int v : {0, 3, 7, 8, 11, 15, 16, 17, 22, 24, 25})
+    for (int v : {0, 3, 7, 8, 11, 15, 16, 17, 22, 24, 25}) {
         for (bool swap : {false, true}) {
             std::string name = "v" + std::to_string(v) + (swap ? "_big" : "_little");
             save("fuzz_pages", name.c_str(), kivo_test::ptm_test_file(v, swap));
         }
+    }
     {
         WM_PAGE_TOOL_MANAGER ptm;
         std::vector<INT_U8> file = kivo_test::ptm_test_file(25, false);
         MEMORY_DATA_DEVICE in(std::vector<INT_U8>(file.begin() + 1, file.end()));
         MEMORY_DATA_DEVICE out;
         put_u8(out, 0); // the byte-order byte the data file writes
-        if (ptm.read_definition(in, nullptr) && ptm.write_definition(out, 0))
+        if (ptm.read_definition(in, nullptr) && ptm.write_definition(out, 0)) {
             save("fuzz_pages", "saved", out.data);
+        }
     }
     // Inputs that once cost memory or reached outside the data folders: list
     // counts claiming every byte at every level, a font list cut short,
@@ -324,8 +368,9 @@ int main(int argc, char** argv)
         w.u8(0), w.u16(25), w.u8(0);
         w.app_fields();
         w.count(0), w.count(3);
-        for (const char* name : {"F0", "F1", "F2"})
+        for (const char* name : {"F0", "F1", "F2"}) {
             w.str(name), w.str("none.ttf"), w.path("$APPDATA/fonts"), w.u8(255);
+        }
         w.out.resize(w.out.size() - 100);
         save("fuzz_pages", "font_list_cut", w.out);
     }
@@ -339,8 +384,9 @@ int main(int argc, char** argv)
         put_path_block(cache, "$ROOT0/etc");
         put_u32(cache, 6);
         put_bytes(cache, "shadow", 6);
-        for (int i = 0; i < 4; i++)
+        for (int i = 0; i < 4; i++) {
             put_u16(cache, 1);
+        }
         IMAGE pixel;
         pixel.reset(1, 1);
         pixel.put_to_data_device(cache);
@@ -348,11 +394,13 @@ int main(int argc, char** argv)
         w.app_fields();
         const char* outside[] = {"$ROOT0/etc", "$APPDATA/../../etc"};
         w.count(0), w.count(2);
-        for (const char* path : outside)
+        for (const char* path : outside) {
             w.str("Shadow"), w.str("shadow"), w.path(path), w.u8(255);
+        }
         w.count(0), w.count(2);
-        for (const char* path : outside)
+        for (const char* path : outside) {
             w.str("Shadow"), w.str("shadow"), w.path(path);
+        }
         w.count(0), w.count(0), w.count(0);
         save("fuzz_pages", "outside_folders", w.out);
     }

@@ -2,6 +2,7 @@
 // the input is the file, read in both of the file's modes, skins and all.
 #include "config_file.h"
 #include "folder.h"
+#include "fuzz_support.h"
 #include "kivo_app_settings.h"
 #include "wm_style_set.h"
 
@@ -21,10 +22,8 @@ std::string work_dir;
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    char pattern[] = "/tmp/fuzz_style_set_XXXXXX";
-    if (!mkdtemp(pattern))
-        std::abort();
-    work_dir = pattern;
+    // Removed at exit, as the other file-based targets' folders are.
+    work_dir = kivo_fuzz::scratch_dir();
     return 0;
 }
 
@@ -32,14 +31,16 @@ extern "C" int LLVMFuzzerTestOneInput(const INT_U8* data, size_t size)
 {
     std::string file = work_dir + "/style.cfg";
     std::FILE* fp = std::fopen(file.c_str(), "wb");
-    if (!fp)
+    if (!fp) {
         return 0;
+    }
     std::fwrite(data, 1, size, fp);
     std::fclose(fp);
 
     FOLDER folder;
-    if (!folder.set_from_path_string(work_dir.c_str()))
+    if (!folder.set_from_path_string(work_dir.c_str())) {
         return 0;
+    }
     for (INT_U8 cached = 0; cached < 2; cached++) {
         CONFIG_FILE cfg;
         cfg.set_filename("style.cfg", cached);

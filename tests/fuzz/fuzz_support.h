@@ -32,8 +32,9 @@ inline void quiet_console(const char*) {}
 inline void quiet_popup(const char*, const char*) {}
 inline void checked_exit(const char*, int status)
 {
-    if (!exit_allowed())
+    if (!exit_allowed()) {
         __builtin_trap(); // a fatal error on outside bytes is a finding
+    }
     throw ProgramEnded{status};
 }
 
@@ -53,28 +54,33 @@ inline int remove_entry(const char* path, const struct stat*, int, struct FTW*)
     return ::remove(path);
 }
 
-// A private folder for this process, removed at exit.
+// A private folder for this process, removed at exit. The name is never
+// destroyed: the removal runs after the static objects made before it are
+// gone, and would read a freed string.
 inline const std::string& scratch_dir()
 {
-    static std::string dir = [] {
+    static const std::string* dir = [] {
         // Memory-backed when there is such a folder: targets write a file
         // per input.
         const char* tmp = std::getenv("TMPDIR");
         std::string base = tmp && tmp[0] == '/' ? tmp : access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
         std::string d = base + "/kivo-fuzz-XXXXXX";
-        if (!mkdtemp(&d[0]))
+        if (!mkdtemp(&d[0])) {
             std::abort();
+        }
+        auto* kept = new std::string(d);
         std::atexit([] { nftw(scratch_dir().c_str(), remove_entry, 16, FTW_DEPTH | FTW_PHYS); });
-        return d;
+        return kept;
     }();
-    return dir;
+    return *dir;
 }
 
 inline bool write_scratch(const char* name, const void* data, size_t n)
 {
     std::FILE* f = std::fopen((scratch_dir() + "/" + name).c_str(), "wb");
-    if (!f)
+    if (!f) {
         return false;
+    }
     bool ok = std::fwrite(data, 1, n, f) == n;
     return std::fclose(f) == 0 && ok;
 }

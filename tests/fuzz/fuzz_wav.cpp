@@ -32,8 +32,9 @@ extern "C" int LLVMFuzzerTestOneInput(const INT_U8* data, size_t size)
 
     // The file forms read a real file: an anonymous one in memory.
     int fd = memfd_create("fuzz_wav", 0);
-    if (fd < 0)
+    if (fd < 0) {
         return 0;
+    }
     if (write(fd, data, size) != static_cast<ssize_t>(size) || lseek(fd, 0, SEEK_SET) != 0) {
         close(fd);
         return 0;
@@ -44,8 +45,9 @@ extern "C" int LLVMFuzzerTestOneInput(const INT_U8* data, size_t size)
         return 0;
     }
     DATA_FILE file;
-    if (!file.open(fp, fm_read, 0, 0))
+    if (!file.open(fp, fm_read, 0, 0)) {
         return 0;
+    }
     SOUND_BUFFER::load_wav_file(&file, wav);
     if (buffer.platform_load(&file)) {
         SOUND_RECORD r = *buffer.record;

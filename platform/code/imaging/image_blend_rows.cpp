@@ -375,8 +375,9 @@ void mix_colour_row(INT_U32* d, int n, INT_U32 c, INT_U32 a)
 
 void blend_row_sse2(INT_U32* d, const INT_U32* s, int n, INT_U32 t)
 {
-    for (int i = 0; i < n; ++i)
+    for (int i = 0; i < n; ++i) {
         d[i] = blend(s[i], d[i], t);
+    }
 }
 
 void blend_row_avx2(INT_U32* d, const INT_U32* s, int n, INT_U32 t)

@@ -183,8 +183,9 @@ void grey_fade_row_avx2(INT_U32* d, const INT_U32* s, int n, INT_U32 e, INT_U32 
 
 void grey_fade_row(INT_U32* d, const INT_U32* s, int n, INT_U32 e, INT_U32 t, bool to_grey, bool fast)
 {
-    if (t == 0)
+    if (t == 0) {
         e = t = 1;
+    }
     grey_fade_row_plain(d, s, n, e < t ? e : t, t, to_grey, fast);
 }
 

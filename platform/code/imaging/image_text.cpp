@@ -285,8 +285,9 @@ void text_row(INT_U32* d, const INT_U8* alpha, int n, INT_U32 colour, INT_U32 so
 void text_block(INT_U32* d, long d_stride, const INT_U8* alpha, long a_stride, int n, int rows, INT_U32 colour,
                 INT_U32 solid)
 {
-    for (int r = 0; r < rows; ++r, d += d_stride, alpha += a_stride)
+    for (int r = 0; r < rows; ++r, d += d_stride, alpha += a_stride) {
         text_row_plain(d, alpha, n, colour, solid);
+    }
 }
 
 #endif

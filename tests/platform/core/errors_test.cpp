@@ -118,8 +118,9 @@ TEST_F(ErrorsTest, DefaultDebugFileStartsAfreshOncePerRun)
     std::string d = dir, ro = kivo_test::make_temp_dir("ro");
     EXPECT_EXIT(
         {
-            if (chdir(d.c_str()) != 0)
+            if (chdir(d.c_str()) != 0) {
                 std::_Exit(2);
+            }
             kivo_test::write_file("debug.txt", "stale\n");
             write_to_file(nullptr, 0, "first", nullptr);
             write_to_file("c.cpp", 3, "second", nullptr);
@@ -129,8 +130,9 @@ TEST_F(ErrorsTest, DefaultDebugFileStartsAfreshOncePerRun)
     kivo_set_host(nullptr); // the default pop-up writes "title: text" to stderr
     EXPECT_EXIT(
         {
-            if (chdir(ro.c_str()) != 0 || mkdir("debug.txt", 0700) != 0)
+            if (chdir(ro.c_str()) != 0 || mkdir("debug.txt", 0700) != 0) {
                 std::_Exit(2);
+            }
             write_to_file(nullptr, 0, "x", nullptr);
             std::_Exit(0);
         },

@@ -428,8 +428,9 @@ TEST_F(FolderTest, PathTraceShowsBothResolutionsOnce)
         {
             FOLDER::clear_alt_base_path(); // written while the channel is still silent
             DEBUG_STREAM* trace = DEBUG_STREAM::find_stream("Default Path Trace");
-            if (!trace)
+            if (!trace) {
                 std::exit(3);
+            }
             trace->flags = DEBUG_STREAM_WRITE_TO_CONSOLE;
             KIVO_HOST_TABLE host = {};
             host.write_to_console = [](const char* text) { std::fputs(text, stderr); };

@@ -175,10 +175,11 @@ TEST(ImageRound, FadedFillRowsMatchThePerPixelFill)
         bool vertical = rng() % 2;
         ASSERT_TRUE(pair.check(
             [&](IMAGE& im) {
-                if (vertical)
+                if (vertical) {
                     im.fill_vfaded_rect(x1, y1, x2, y2, from, to, blend);
-                else
+                } else {
                     im.fill_hfaded_rect(x1, y1, x2, y2, from, to, blend);
+                }
             },
             [&](IMAGE& im) { kivo_draw_plain::fill_faded(im, x1, y1, x2, y2, from, to, blend, vertical); }))
             << "round " << round << ": " << x1 << "," << y1 << " " << x2 << "," << y2 << (vertical ? " v" : " h")
