@@ -15,6 +15,9 @@
 #include <cstring>
 #include <new>
 
+WM_STYLE_SET& WM_BUTTON::hint_style_set = wm_default_style_sets.hint_style_set;
+INT_U8& WM_BUTTON::hint_style_set_initialised = wm_default_style_sets.hint_style_set_initialised;
+
 namespace {
 
 // The hint's look: pale yellow fading to red, framed, black text.

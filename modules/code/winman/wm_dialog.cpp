@@ -17,6 +17,10 @@
 #include <algorithm>
 #include <new>
 
+WM_STYLE_SET& WM_DIALOG::default_dialog_style_set = wm_default_style_sets.default_dialog_style_set;
+WM_STYLE_SET& WM_DIALOG::default_title_style_set = wm_default_style_sets.default_title_style_set;
+WM_STYLE_SET& WM_DIALOG::default_object_style_set = wm_default_style_sets.default_object_style_set;
+
 namespace {
 
 constexpr short DARKEN_PERCENT = 50;

@@ -135,6 +135,7 @@ WM_PAGE_MANAGER::WM_PAGE_MANAGER(INT_S16 count, long key_buffer)
     }
     area_count = count;
     WM_SCREEN_OBJECT::pm = this;
+    wm_context.state.screen_object.page_services = this;
     current = 0;
     current_area = &areas[0];
     page_effects = 0;
@@ -167,6 +168,7 @@ WM_PAGE_MANAGER::~WM_PAGE_MANAGER()
     // The next manager (or the shut-down hook) must not find this one.
     if (WM_SCREEN_OBJECT::pm == this) {
         WM_SCREEN_OBJECT::pm = nullptr;
+        wm_context.state.screen_object.page_services = nullptr;
         if (pm_destructor == pm_shutdown) {
             pm_destructor = nullptr;
         }

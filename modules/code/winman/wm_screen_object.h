@@ -16,12 +16,6 @@
 #include "sound.h"
 #include "wm_context.h"
 
-// The largest picture the widget layer takes from a definition or a style
-// set, or is asked by one to make: a side beyond 32767 or more pixels than
-// this is refused, not allocated. The shared image cache holds to it.
-constexpr long WM_MAX_PICTURE_SIDE = 32767;
-constexpr long WM_MAX_PICTURE_PIXELS = 16L * 1024 * 1024;
-
 // What callbacks and passes hand up the tree. The numbers are stored in
 // page definitions (a page's change method), so they never change; any
 // other value travels up unchanged.
@@ -239,7 +233,7 @@ public:
     static inline IMAGE*& surface = wm_context.state.screen_object.surface;
     static inline WM_PAGE_MANAGER*& pm = wm_context.state.screen_object.pm;
     // What widgets may ask of pm (wm_page_services.h); null without one.
-    static WM_PAGE_SERVICES* page_services();
+    static WM_PAGE_SERVICES* page_services() { return wm_context.state.screen_object.page_services; }
     // Images shared by every widget.
     static inline IMAGE_CACHE& image_cache = wm_shared_objects.image_cache;
     static inline SOUND_BUFFER& action_sound = wm_shared_objects.action_sound;
