@@ -70,11 +70,9 @@ WM_MESG RESULT_PAGE::handle(WM_SCREEN_OBJECT* object, void* message, void*)
                 picture = race_picture("orc");
             }
             if (picture != nullptr) {
-                // The widget takes the picture's size, or its drawing would
-                // scale the copy back to the size of the record.
-                WM_IMAGE* image = static_cast<WM_IMAGE*>(object);
-                image->resize(picture->width, picture->height, 0);
-                image->picture = *picture;
+                // At the picture's size, or its drawing would scale the copy
+                // back to the size of the record.
+                static_cast<WM_IMAGE*>(object)->set_picture(*picture);
             }
         }
         break;

@@ -147,9 +147,9 @@ WM_MESG SETTINGS_PAGE::handle(WM_SCREEN_OBJECT* object, void* message, void*)
         if (WM_TEXT_EDIT* edit = as<WM_TEXT_EDIT>(object, WM_TYPE_TEXT_EDIT)) {
             bool first = reinterpret_cast<intptr_t>(message) == 6;
             (first ? first_name_edit : second_name_edit) = edit;
-            edit->report_changes = 1;
+            edit->set_reports_changes(true);
             edit->set_buffer((first ? db.first_name : db.second_name).buffer);
-            edit->prompt_text = first ? "Enter First Name" : "Enter Second Name";
+            edit->set_prompt(first ? "Enter First Name" : "Enter Second Name");
             update_ok_button();
         }
         break;

@@ -169,6 +169,10 @@ public:
     void start_fade(INT_U8 target);
     // 1: the opening slide; 0: the closing one.
     void start_animation(INT_U8 opening);
+    // The closing sequence: fade out and slide off, both at once when
+    // immediate. With remove the completed close asks to be taken off the
+    // modal list (update returns WM_MESG_CLOSE_MODAL).
+    void close(bool immediate, bool remove);
     // "Flags: 0x%04X, Open Delay: %d, Displaying Delay %d, Alpha 0x%02X" in a
     // static 128-byte buffer, overwritten by each call.
     static const char* get_effect_desc(EFFECT_INFO* info);

@@ -72,6 +72,15 @@ void WM_DIALOG::start_fade(INT_U8 target)
     }
 }
 
+void WM_DIALOG::close(bool immediate, bool remove)
+{
+    remove_when_closed = remove ? 1 : 0;
+    effects_suppressed = immediate ? 1 : 0;
+    start_fade(0);
+    start_animation(0);
+    effects_suppressed = 0;
+}
+
 void WM_DIALOG::start_animation(INT_U8 opening)
 {
     if (closing) {

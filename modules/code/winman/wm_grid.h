@@ -145,6 +145,9 @@ public:
     INT_S16 calc_min_row_height(WM_STYLE_SET& grid_style, WM_STYLE_SET* cell_style);
     // The pitch that shows exactly `lines` rows; 0 for 0 lines.
     INT_S16 calc_row_height_from_visible_lines(INT_S16 lines);
+    // The rows to come: visible_lines (0 off) and the pitch of new rows and
+    // of the empty slots below the last row (at least one pixel of row).
+    void set_row_pitch(INT_S16 lines, int pitch);
     INT_S16 calc_x_border_gap_from_style_set(WM_STYLE_SET& style);
     INT_S16 calc_y_border_gap_from_style_set(WM_STYLE_SET& style);
     INT_S16 calc_x_cell_gap_from_style_set(WM_STYLE_SET& style);

@@ -200,9 +200,12 @@ public:
     INT_S16 get_shading_type_size(SCROBJ_SHADING_TYPE shading);
     INT_S16 get_shading_size(SCROBJ_SHADING_TYPE shading);
     void get_shading_colours(COLOUR base, COLOUR& dark, COLOUR& light);
-    // Inside the inclusive rectangle; radius -1 = the surface's choice.
+    // Inside the inclusive rectangle; radius -1 = the surface's choice. The
+    // outline rings take outline_colour, or the colour given.
     void draw_shading(INT_S16 x1, INT_S16 y1, INT_S16 x2, INT_S16 y2, INT_U16 flags, COLOUR base,
                       SCROBJ_SHADING_TYPE shading, INT_S16 radius);
+    void draw_shading(INT_S16 x1, INT_S16 y1, INT_S16 x2, INT_S16 y2, INT_U16 flags, COLOUR base,
+                      SCROBJ_SHADING_TYPE shading, INT_S16 radius, COLOUR outline);
     // Gaps -1 = a third of the extent.
     void draw_arrow(INT_S16 x1, INT_S16 y1, INT_S16 x2, INT_S16 y2, COLOUR colour, SCROBJ_ARROW_TYPE direction,
                     INT_S16 x_gap, INT_S16 y_gap);
