@@ -216,6 +216,8 @@ public:
     INT_U8 get_row_y_pos(INT_S16 row, long& y1, long& y2);
     WM_MESG monitor() override;
     WM_MESG update(INT_U8 modal) override;
+    // Lays the cells out again when their inputs changed.
+    void prepare_draw() override;
     void check_for_redraw() override;
     WM_SCREEN_OBJECT* find_object_at_pos(INT_S16 px, INT_S16 py) override;
     void resize(INT_S16 nw, INT_S16 nh, INT_U8 children) override;

@@ -41,6 +41,7 @@ void WM_PAGE_MANAGER::redraw_region_from(INT_S16 window)
         S::update_regions_index >= S::max_update_regions) {
         return;
     }
+    prepare_for_draw();
     const WM_UPDATE_REGION& r = S::update_regions[S::update_regions_index];
     WM_CLIP_SAVER clip(surface);
     surface->set_active_area(r.left, r.top, r.right, r.bottom);

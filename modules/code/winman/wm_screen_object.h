@@ -165,6 +165,10 @@ public:
     virtual void check_for_redraw();
     virtual void check_modal_redraw();
     virtual void draw_object();
+    // The frame's layout step, before its regions are drawn: what a draw
+    // needs settled (a grid's cells, a dialog's opening effects) is done
+    // here, so that drawing changes nothing. Visible objects only.
+    virtual void prepare_draw() {}
 
     // ---- tree -------------------------------------------------------------
     // Modal objects are hidden (no_delete) or deleted and the list emptied;
@@ -191,6 +195,12 @@ public:
     static void add_update_region(INT_S16 x1, INT_S16 y1, INT_S16 x2, INT_S16 y2);
     static INT_U8 is_update_region_valid();
     INT_U8 is_in_redraw_area();
+    // In the region being redrawn or, outside a redraw, in any update region.
+    INT_U8 is_in_update_regions();
+    // The layout step over this object's visible tree, and over the modal
+    // objects' trees.
+    void prepare_tree_for_draw();
+    static void prepare_modals_for_draw();
     // Immediate redraws into the surface; nothing while there is no page manager.
     static void force_screen_redraw(INT_S16 window);
     static void force_draw_object(WM_SCREEN_OBJECT* object);
