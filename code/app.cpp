@@ -135,8 +135,8 @@ void app_construct(short, char**)
 
 bool app_main()
 {
-    WM_PAGE_MANAGER* pm = ptm.page_manager;
-    return pm != nullptr && pm->monitor(1) != WM_MESG_END_RUN;
+    WM_PAGE_MANAGER* manager = ptm.page_manager;
+    return manager != nullptr && manager->monitor(1) != WM_MESG_END_RUN;
 }
 
 void app_destruct()

@@ -6,13 +6,16 @@
 // (run it with HOME and XDG_* pointed at an empty folder), so two runs
 // write the same bytes. It fails, and the build with it, when a style of a
 // name field cannot be read (too little contrast) or a layout line is wrong.
+// Given a header path, it also writes there the names of the messages the
+// layout gives its widgets, which the program is compiled against.
 //
-// usage: pages_gen <layout folder> [<file name in $APPDATA>]
+// usage: pages_gen <layout folder> [<file name in $APPDATA> [<names header>]]
 #include "config_file.h"
 #include "data_file.h"
 #include "folder.h"
 #include "image.h"
 #include "kivo_app_settings.h"
+#include "pages_names.h"
 #include "pages_rules.h"
 #include "param.h"
 #include "wm_names.h"
@@ -385,6 +388,9 @@ public:
     // field: the height of the name fields, which "field" stands for.
     LAYOUT(WM_PAGE_TOOL_MANAGER& p, int field) : ptm(p), field(field) {}
 
+    // The names of the action and creation numbers of the lines read.
+    const PAGE_MESSAGE_NAMES& message_names() const { return names; }
+
     bool read(const std::string& file_name)
     {
         std::ifstream in(file_name);
@@ -412,11 +418,11 @@ private:
     int field;
     WM_PTM_AREA_INFO* area = nullptr;
     WM_PTM_PAGE_INFO* page = nullptr;
-    std::string where;
+    PAGE_MESSAGE_NAMES names;
 
-    bool fail(int number, const char* why)
+    bool fail(int number, const std::string& why)
     {
-        std::fprintf(stderr, "pages_gen: layout line %d: %s\n", number, why);
+        std::fprintf(stderr, "pages_gen: layout line %d: %s\n", number, why.c_str());
         return false;
     }
 
@@ -477,6 +483,10 @@ private:
             if (!area || w.size() < 5 || !number_of(w[1], id) || !number_of(w[3], method)) {
                 return fail(number, "page <id> <name> <change method> <background>, after an area");
             }
+            const std::string unnamed = names.start_page(w[2]);
+            if (!unnamed.empty()) {
+                return fail(number, unnamed);
+            }
             if (!area->create_new_page()) {
                 return fail(number, "no memory");
             }
@@ -506,8 +516,8 @@ private:
         }
         std::string rest;
         std::vector<std::string> w = split(text, 10, rest);
-        long v[6];
-        for (int i = 0; i < 6; i++) {
+        long v[4];
+        for (int i = 0; i < 4; i++) {
             const bool given = w.size() >= 10;
             // "field": the height of the name fields.
             if (given && i == 3 && w[4] == "field") {
@@ -519,6 +529,15 @@ private:
         if (!page || v[2] < 1 || v[3] < 1) {
             return fail(number, "a widget needs a page before it and a size");
         }
+        // The numbers the pages' code is written against, by their names.
+        INT_U32 aid = 0, cid = 0;
+        std::string refused = names.add(w[5], false, aid);
+        if (refused.empty()) {
+            refused = names.add(w[6], true, cid);
+        }
+        if (!refused.empty()) {
+            return fail(number, refused);
+        }
         if (!page->create_new_object(kind->type)) {
             return fail(number, "no memory");
         }
@@ -527,9 +546,10 @@ private:
         o.y = static_cast<INT_S16>(v[1]);
         o.width = static_cast<INT_S16>(v[2]);
         o.height = static_cast<INT_S16>(v[3]);
-        // The numbers the pages' code is written against, set directly.
-        o.aid = static_cast<INT_U32>(v[4]);
-        o.cid = static_cast<INT_U32>(v[5]);
+        // The numbers only: the records' name fields stay empty, and the
+        // names go into the header.
+        o.aid = aid;
+        o.cid = cid;
         if (w[7] != "-" && !(o.style_set = ptm.find_style_set(w[7].c_str()))) {
             return fail(number, "unknown style set");
         }
@@ -587,7 +607,7 @@ bool copy_style_set(WM_PAGE_TOOL_MANAGER& ptm, WM_STYLE_SET& into, const char* n
     return true;
 }
 
-int run(const std::string& source, const char* out_name)
+int run(const std::string& source, const char* out_name, const char* names_header)
 {
     FOLDER images, fonts, app_data;
     if (!images.set("$APPDATA/images", 1) || !fonts.set("$APPDATA/fonts/faces") || !app_data.set("$APPDATA")) {
@@ -667,6 +687,10 @@ int run(const std::string& source, const char* out_name)
         std::fprintf(stderr, "pages_gen: cannot write %s\n", out_name);
         return 1;
     }
+    if (names_header && !write_file_if_changed(names_header, layout.message_names().header())) {
+        std::fprintf(stderr, "pages_gen: cannot write %s\n", names_header);
+        return 1;
+    }
     return 0;
 }
 
@@ -674,12 +698,12 @@ int run(const std::string& source, const char* out_name)
 
 int main(int argc, char** argv)
 {
-    if (argc < 2 || argc > 3) {
-        std::fprintf(stderr, "usage: pages_gen <layout folder> [<file name in $APPDATA>]\n");
+    if (argc < 2 || argc > 4) {
+        std::fprintf(stderr, "usage: pages_gen <layout folder> [<file name in $APPDATA> [<names header>]]\n");
         return 2;
     }
     IMAGE::startup_font_system();
-    const int status = run(argv[1], argc == 3 ? argv[2] : "pages.bin");
+    const int status = run(argv[1], argc >= 3 ? argv[2] : "pages.bin", argc == 4 ? argv[3] : nullptr);
     WM_PTM_OBJECT_INFO::ptm = nullptr;
     IMAGE::shutdown_font_system();
     return status;

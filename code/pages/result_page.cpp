@@ -4,6 +4,7 @@
 #include "app.h"
 #include "database.h"
 #include "keyboard.h"
+#include "page_messages.h"
 #include "settings_page.h"
 #include "wm_image.h"
 #include "wm_names.h"
@@ -11,6 +12,8 @@
 #include "wm_script.h"
 
 #include <cstdint>
+
+using namespace result_messages;
 
 namespace {
 
@@ -46,21 +49,26 @@ WM_MESG RESULT_PAGE::monitor()
     // its hotkey. The pending code, not the held key, so a quick tap counts.
     if (KEYBOARD::code == KEY_RETURN || KEYBOARD::code == KEY_ENTER) {
         KEYBOARD::get_code();
-        return handle(nullptr, reinterpret_cast<void*>(1), nullptr);
+        return handle(nullptr, reinterpret_cast<void*>(static_cast<uintptr_t>(BACK)), nullptr);
     }
     return WM_MESG_NONE;
 }
 
 WM_MESG RESULT_PAGE::handle(WM_SCREEN_OBJECT* object, void* message, void*)
 {
-    switch (reinterpret_cast<intptr_t>(message)) {
-    case 1: new SETTINGS_PAGE(*WM_SCREEN_OBJECT::pm); return SETTINGS_PAGE::get_change_method();
-    case 2:
+    switch (reinterpret_cast<uintptr_t>(message)) {
+    case BACK:
+        if (page_manager == nullptr) {
+            break;
+        }
+        new SETTINGS_PAGE(*page_manager);
+        return SETTINGS_PAGE::get_change_method();
+    case NAME_TEXT:
         if (object != nullptr && (object->type & WM_TYPE_SCRIPT) != 0) {
             static_cast<WM_SCRIPT*>(object)->set_string(db.generate_name().buffer, 0);
         }
         break;
-    case 3:
+    case RACE_PICTURE:
         if (object != nullptr && (object->type & WM_TYPE_IMAGE) != 0) {
             IMAGE* picture = db.race == 0 ? race_picture("dwarf") : nullptr;
             if (picture == nullptr && db.race == 1) {
@@ -70,11 +78,9 @@ WM_MESG RESULT_PAGE::handle(WM_SCREEN_OBJECT* object, void* message, void*)
                 picture = race_picture("orc");
             }
             if (picture != nullptr) {
-                // The widget takes the picture's size, or its drawing would
-                // scale the copy back to the size of the record.
-                WM_IMAGE* image = static_cast<WM_IMAGE*>(object);
-                image->resize(picture->width, picture->height, 0);
-                image->picture = *picture;
+                // At the picture's size, or its drawing would scale the copy
+                // back to the size of the record.
+                static_cast<WM_IMAGE*>(object)->set_picture(*picture);
             }
         }
         break;

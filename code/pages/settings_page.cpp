@@ -5,6 +5,7 @@
 #include "app.h"
 #include "colour.h"
 #include "database.h"
+#include "page_messages.h"
 #include "result_page.h"
 #include "wm_button.h"
 #include "wm_list_box.h"
@@ -13,6 +14,8 @@
 #include "wm_text_edit.h"
 
 #include <cstdint>
+
+using namespace settings_messages;
 
 namespace {
 
@@ -37,6 +40,15 @@ void select_button(WM_BUTTON* b, bool on)
 void* race_data(INT_S16 race)
 {
     return reinterpret_cast<void*>(static_cast<intptr_t>(race));
+}
+
+// Keeps a race button in slot, held while race is the race of db.
+void remember_race_button(WM_SCREEN_OBJECT* object, WM_BUTTON*& slot, INT_S16 race)
+{
+    if (WM_BUTTON* b = as<WM_BUTTON>(object, WM_TYPE_BUTTON)) {
+        slot = b;
+        select_button(b, db.race == race);
+    }
 }
 
 } // namespace
@@ -105,8 +117,62 @@ void SETTINGS_PAGE::show_race()
 
 WM_MESG SETTINGS_PAGE::handle(WM_SCREEN_OBJECT* object, void* message, void*)
 {
-    switch (reinterpret_cast<intptr_t>(message)) {
-    case 1:
+    const uintptr_t m = reinterpret_cast<uintptr_t>(message);
+    // The records hold 32-bit numbers: anything wider is no message of the page.
+    if (m > UINT32_MAX) {
+        return WM_MESG_NONE;
+    }
+    return remember(object, static_cast<INT_U32>(m)) ? WM_MESG_NONE : act(object, static_cast<INT_U32>(m));
+}
+
+bool SETTINGS_PAGE::remember(WM_SCREEN_OBJECT* object, INT_U32 message)
+{
+    // Every creation of the layout is handled here, or the compiler says so.
+    switch (static_cast<CREATION>(message)) {
+    case OK_BUTTON:
+        if (WM_BUTTON* b = as<WM_BUTTON>(object, WM_TYPE_BUTTON)) {
+            ok_button = b;
+            update_ok_button();
+        }
+        return true;
+    case RACE_LIST:
+        if (WM_LIST_BOX* list = as<WM_LIST_BOX>(object, WM_TYPE_LIST_BOX)) {
+            race_list = list;
+            for (INT_S16 r = 0; r < db.race_count; r++) {
+                list->add_line(DATABASE::get_race_name(r).buffer, race_data(r), 0, 1, 0);
+            }
+            list->set_selection_from_data(race_data(db.race), 0);
+        }
+        return true;
+    case FIRST_NAME_EDIT:
+    case SECOND_NAME_EDIT:
+        if (WM_TEXT_EDIT* edit = as<WM_TEXT_EDIT>(object, WM_TYPE_TEXT_EDIT)) {
+            const bool first = message == FIRST_NAME_EDIT;
+            (first ? first_name_edit : second_name_edit) = edit;
+            edit->set_reports_changes(true);
+            edit->set_buffer((first ? db.first_name : db.second_name).buffer);
+            edit->set_prompt(first ? "Enter First Name" : "Enter Second Name");
+            update_ok_button();
+        }
+        return true;
+    case RACE_TEXT:
+        if (WM_SCRIPT* text = as<WM_SCRIPT>(object, WM_TYPE_SCRIPT)) {
+            race_text = text;
+            race_text->set_string(DATABASE::get_race_name(db.race).buffer, 0);
+        }
+        return true;
+    case DWARF_BUTTON: remember_race_button(object, dwarf_button, 0); return true;
+    case ELF_BUTTON: remember_race_button(object, elf_button, 1); return true;
+    case ORC_BUTTON: remember_race_button(object, orc_button, 2); return true;
+    }
+    return false;
+}
+
+WM_MESG SETTINGS_PAGE::act(WM_SCREEN_OBJECT* object, INT_U32 message)
+{
+    // As above, for every action.
+    switch (static_cast<ACTION>(message)) {
+    case SHOW_NAME:
         if (first_name_edit != nullptr) {
             db.first_name = first_name_edit->text;
         }
@@ -116,80 +182,40 @@ WM_MESG SETTINGS_PAGE::handle(WM_SCREEN_OBJECT* object, void* message, void*)
         if (race_list != nullptr) {
             db.race = static_cast<INT_S16>(reinterpret_cast<intptr_t>(race_list->current_data));
         }
-        new RESULT_PAGE(*WM_SCREEN_OBJECT::pm);
-        return RESULT_PAGE::get_change_method();
-    case 2:
-        if (WM_BUTTON* b = as<WM_BUTTON>(object, WM_TYPE_BUTTON)) {
-            ok_button = b;
-            update_ok_button();
+        if (page_manager == nullptr) {
+            break;
         }
-        break;
-    case 3:
+        new RESULT_PAGE(*page_manager);
+        return RESULT_PAGE::get_change_method();
+    case RACE_PICKED:
         // A choice in the list is a race change like any other.
         if (race_list != nullptr && object == race_list) {
             db.race = static_cast<INT_S16>(reinterpret_cast<intptr_t>(race_list->current_data));
             show_race();
         }
         break;
-    case 4:
-        if (WM_LIST_BOX* list = as<WM_LIST_BOX>(object, WM_TYPE_LIST_BOX)) {
-            race_list = list;
-            for (INT_S16 r = 0; r < db.race_count; r++) {
-                list->add_line(DATABASE::get_race_name(r).buffer, race_data(r), 0, 1, 0);
-            }
-            list->set_selection_from_data(race_data(db.race), 0);
-        }
-        break;
-    case 5:
-    case 7: update_ok_button(); break;
-    case 6:
-    case 8:
-        if (WM_TEXT_EDIT* edit = as<WM_TEXT_EDIT>(object, WM_TYPE_TEXT_EDIT)) {
-            bool first = reinterpret_cast<intptr_t>(message) == 6;
-            (first ? first_name_edit : second_name_edit) = edit;
-            edit->report_changes = 1;
-            edit->set_buffer((first ? db.first_name : db.second_name).buffer);
-            edit->prompt_text = first ? "Enter First Name" : "Enter Second Name";
-            update_ok_button();
-        }
-        break;
-    case 9:
+    case FIRST_NAME_CHANGED:
+    case SECOND_NAME_CHANGED: update_ok_button(); break;
+    case PREVIOUS_RACE:
         db.race = static_cast<INT_S16>(db.race - 1 < 0 ? db.race_count - 1 : db.race - 1);
         show_race();
         break;
-    case 10:
+    case NEXT_RACE:
         db.race = static_cast<INT_S16>(db.race + 1 >= db.race_count ? 0 : db.race + 1);
         show_race();
         break;
-    case 11:
-        if (WM_SCRIPT* text = as<WM_SCRIPT>(object, WM_TYPE_SCRIPT)) {
-            race_text = text;
-            race_text->set_string(DATABASE::get_race_name(db.race).buffer, 0);
-        }
-        break;
-    case 12:
+    case PICK_DWARF:
         db.race = 0;
         show_race();
         break;
-    case 14:
-        db.race = 2;
-        show_race();
-        break;
-    case 16:
+    case PICK_ELF:
         db.race = 1;
         show_race();
         break;
-    case 13:
-    case 15:
-    case 17:
-        if (WM_BUTTON* b = as<WM_BUTTON>(object, WM_TYPE_BUTTON)) {
-            intptr_t m = reinterpret_cast<intptr_t>(message);
-            (m == 13 ? dwarf_button : m == 15 ? orc_button : elf_button) = b;
-            INT_S16 race = static_cast<INT_S16>(m == 13 ? 0 : m == 15 ? 2 : 1);
-            select_button(b, db.race == race);
-        }
+    case PICK_ORC:
+        db.race = 2;
+        show_race();
         break;
-    default: break;
     }
     return WM_MESG_NONE;
 }

@@ -31,9 +31,16 @@ public:
     static WM_MESG get_change_method();
 
     void create(WM_PAGE_MANAGER& manager) override;
+    // A creation message is remembered, any other is acted on.
     WM_MESG handle(WM_SCREEN_OBJECT* object, void* message, void* data) override;
 
 private:
+    // A creation message of the page: keeps the widget that sent it and
+    // shows db on it. False for any other message.
+    bool remember(WM_SCREEN_OBJECT* object, INT_U32 message);
+    // An action of the page; the page change method when it leads to
+    // another page, else WM_MESG_NONE.
+    WM_MESG act(WM_SCREEN_OBJECT* object, INT_U32 message);
     void update_ok_button();
     // Shows race of db on every race control the page knows.
     void show_race();

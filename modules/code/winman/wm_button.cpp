@@ -15,6 +15,9 @@
 #include <cstring>
 #include <new>
 
+WM_STYLE_SET& WM_BUTTON::hint_style_set = wm_default_style_sets.hint_style_set;
+INT_U8& WM_BUTTON::hint_style_set_initialised = wm_default_style_sets.hint_style_set_initialised;
+
 namespace {
 
 // The hint's look: pale yellow fading to red, framed, black text.
@@ -604,13 +607,9 @@ void WM_BUTTON::draw_object()
     };
     look.text = last_match(text_colour, text_steps);
 
-    const bool pressed_look = down || (indent_when_active && look.activated);
-    if (!(draw_flags & BUTTON_FIXED_RELIEF)) {
-        shading_flags = static_cast<INT_U16>(pressed_look ? (shading_flags | SUNKEN) : (shading_flags & ~SUNKEN));
-    }
-    look.sunken = (shading_flags & SUNKEN) != 0;
-    const bool offset = (draw_flags & BUTTON_FIXED_RELIEF) ? look.sunken : pressed_look;
-    look.press = enabled && offset && (shading_flags & EDGES) ? 1 : 0;
+    look.edges = drawn_shading_flags();
+    look.sunken = (look.edges & SUNKEN) != 0;
+    look.press = enabled && look.sunken && (look.edges & EDGES) ? 1 : 0;
 
     if (is_graphical()) {
         draw_skin(look);
@@ -652,6 +651,15 @@ void WM_BUTTON::draw_skin(const LOOK& look)
     }
 }
 
+INT_U16 WM_BUTTON::drawn_shading_flags() const
+{
+    if (draw_flags & BUTTON_FIXED_RELIEF) {
+        return shading_flags;
+    }
+    const bool pressed_look = down || (indent_when_active && activated);
+    return static_cast<INT_U16>(pressed_look ? (shading_flags | SUNKEN) : (shading_flags & ~SUNKEN));
+}
+
 void WM_BUTTON::draw_face(const LOOK& look, short radius)
 {
     IMAGE* s = surface;
@@ -688,12 +696,8 @@ void WM_BUTTON::draw_face(const LOOK& look, short radius)
             s->fill_rect(x, y, x2, y2, f, 1);
         }
     }
-    const COLOUR outline = outline_colour;
-    if (draw_flags & BUTTON_TEXT_OUTLINE) {
-        outline_colour = text_colour;
-    }
-    draw_shading(x, y, x2, y2, shading_flags, f, 1, radius);
-    outline_colour = outline;
+    const COLOUR outline = (draw_flags & BUTTON_TEXT_OUTLINE) ? text_colour : outline_colour;
+    draw_shading(x, y, x2, y2, look.edges, f, 1, radius, outline);
 }
 
 void WM_BUTTON::draw_caption_and_icon(const LOOK& look)

@@ -183,6 +183,9 @@ public:
 
     // ---- base operations ----------------------------------------------------
     void request_draw() override;
+    // shading_flags as the next draw shows them: sunken while down (or
+    // activated with indent_when_active) unless the relief is fixed.
+    INT_U16 drawn_shading_flags() const;
     // Closes the hint first.
     void hide(INT_U8 modals, INT_U8 children) override;
     WM_MESG monitor() override;
@@ -284,8 +287,9 @@ private:
     {
         bool hot; // pointer over, focused or selected
         bool activated;
-        bool sunken; // the 0x8000 bit of shading_flags
-        int press;   // caption, icon and arrow offset: 0 or 1
+        INT_U16 edges; // drawn_shading_flags ()
+        bool sunken;   // its 0x8000 bit
+        int press;     // caption, icon and arrow offset: 0 or 1
         COLOUR face, text;
     };
     // Stores a changed value, with a redraw when visible.

@@ -10,7 +10,7 @@
 // so the context is filled in before any constructor of the program runs:
 // a page tool manager built before main registers itself here, and nothing
 // overwrites that later. The objects that own memory are apart:
-// WM_SHARED_OBJECTS below, and the default style sets in wm_context.cpp.
+// WM_SHARED_OBJECTS below, and the default style sets (wm_style_set.h).
 //
 // A class's new shared value is a field with its initial value in the
 // class's group (a new class adds a group and its member in STATE), and in
@@ -24,12 +24,23 @@
 #include "sound.h"
 #include "wm_names.h"
 
+// The largest picture the widget layer takes from a definition or a style
+// set, or is asked by one to make: a side beyond 32767 or more pixels than
+// this is refused, not allocated. The shared image cache holds to it.
+constexpr long WM_MAX_PICTURE_SIDE = 32767;
+constexpr long WM_MAX_PICTURE_PIXELS = 16L * 1024 * 1024;
+// What all the pictures of the shared image cache hold together (256 MB of
+// pixels): a definition and its style sets share it, and a picture past it
+// is refused as one past WM_MAX_PICTURE_PIXELS is.
+constexpr long WM_MAX_TOTAL_PICTURE_PIXELS = 64L * 1024 * 1024;
+
 class WM_BUTTON;
 class WM_DIALOG;
 class WM_FLOATING_MENU;
 class WM_GRID;
 class WM_KEYBOARD_DIALOG;
 class WM_PAGE_MANAGER;
+class WM_PAGE_SERVICES;
 class WM_PAGE_TOOL_MANAGER;
 class WM_PTM_OBJECT_INFO;
 class WM_SCREEN_OBJECT;
@@ -68,6 +79,8 @@ struct WM_CONTEXT
         INT_U32 object_effects_delay = 200;
         IMAGE* surface = nullptr;
         WM_PAGE_MANAGER* pm = nullptr;
+        // pm as widgets see it: set and cleared by the page manager with pm.
+        WM_PAGE_SERVICES* page_services = nullptr;
         COLOUR dark_shading_colour = COLOUR_DARK_GREY;
         COLOUR light_shading_colour = COLOUR_WHITE;
         COLOUR border_colour = COLOUR_BLACK;
@@ -225,7 +238,7 @@ extern WM_CONTEXT wm_context;
 // A static object of the program may hold images on the cache (a page tool
 // manager, a style set), so these are built before every static object
 // without a priority and destroyed after all of them, and after the
-// default style sets (wm_context.cpp). Inside, the cache comes before the
+// default style sets (wm_style_set.cpp). Inside, the cache comes before the
 // pictures, which therefore go first at exit.
 struct WM_SHARED_OBJECTS
 {
@@ -247,5 +260,8 @@ extern WM_SHARED_OBJECTS wm_shared_objects;
 // is set up once for the program), but gives its skins back before the
 // cache empties.
 void wm_clear_shared_objects();
+
+// The default style sets' part of that (defined with the style sets).
+void wm_reset_default_style_sets();
 
 #endif

@@ -17,6 +17,10 @@
 #include <algorithm>
 #include <new>
 
+WM_STYLE_SET& WM_DIALOG::default_dialog_style_set = wm_default_style_sets.default_dialog_style_set;
+WM_STYLE_SET& WM_DIALOG::default_title_style_set = wm_default_style_sets.default_title_style_set;
+WM_STYLE_SET& WM_DIALOG::default_object_style_set = wm_default_style_sets.default_object_style_set;
+
 namespace {
 
 constexpr short DARKEN_PERCENT = 50;
@@ -546,10 +550,7 @@ WM_MESG WM_DIALOG::monitor()
     const WM_MESG r = WM_SCREEN_OBJECT::monitor();
     active_dialog = previous;
     if (r == WM_MESG_CLOSE_DIALOG || (!visible && !dragging)) {
-        remove_when_closed = 0;
-        start_fade(0);
-        start_animation(0);
-        effects_suppressed = 0;
+        close(effects_suppressed != 0, false);
         return r == WM_MESG_CLOSE_DIALOG ? WM_MESG_NONE : r;
     }
     return r;
@@ -594,12 +595,8 @@ void WM_DIALOG::draw_object()
         if (set.ssf & (SSF_INDENT_BORDER | SSF_OUTSTANDING_BORDER)) {
             const INT_U16 flags = (set.ssf & SSF_INDENT_BORDER) ? static_cast<INT_U16>(set.shading_flags | SHADING_SWAP)
                                                                 : static_cast<INT_U16>(set.shading_flags & 0x7FFF);
-            const COLOUR outline = outline_colour;
-            if (set.ssf & SSF_USE_TEXT_COLOUR_FOR_OUTLINE) {
-                outline_colour = set.fg_colour;
-            }
-            draw_shading(x, y, x2, y2, flags, bg, set.shading_type, -1);
-            outline_colour = outline;
+            const COLOUR outline = (set.ssf & SSF_USE_TEXT_COLOUR_FOR_OUTLINE) ? set.fg_colour : outline_colour;
+            draw_shading(x, y, x2, y2, flags, bg, set.shading_type, -1, outline);
         }
     }
     lay_out();

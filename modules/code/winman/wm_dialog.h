@@ -130,9 +130,11 @@ public:
     // The home position: slide_end while slide_opening, else slide_start.
     INT_S16 get_x() override;
     INT_S16 get_y() override;
-    // Draws at partial alpha, greys or darkens behind a modal dialog and
-    // starts the opening effects at the first draw. Ends by calling
-    // draw_drag_outline, after the clip is restored.
+    // Starts the opening effects when the dialog is about to be drawn for
+    // the first time since it was shown.
+    void prepare_draw() override;
+    // Draws at partial alpha and greys or darkens behind a modal dialog.
+    // Ends by calling draw_drag_outline, after the clip is restored.
     void check_for_redraw() override;
     // The skin, or the frame from dialog_style_set; nothing at alpha 0.
     void draw_object() override;
@@ -169,6 +171,10 @@ public:
     void start_fade(INT_U8 target);
     // 1: the opening slide; 0: the closing one.
     void start_animation(INT_U8 opening);
+    // The closing sequence: fade out and slide off, both at once when
+    // immediate. With remove the completed close asks to be taken off the
+    // modal list (update returns WM_MESG_CLOSE_MODAL).
+    void close(bool immediate, bool remove);
     // "Flags: 0x%04X, Open Delay: %d, Displaying Delay %d, Alpha 0x%02X" in a
     // static 128-byte buffer, overwritten by each call.
     static const char* get_effect_desc(EFFECT_INFO* info);

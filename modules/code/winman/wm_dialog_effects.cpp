@@ -72,6 +72,15 @@ void WM_DIALOG::start_fade(INT_U8 target)
     }
 }
 
+void WM_DIALOG::close(bool immediate, bool remove)
+{
+    remove_when_closed = remove ? 1 : 0;
+    effects_suppressed = immediate ? 1 : 0;
+    start_fade(0);
+    start_animation(0);
+    effects_suppressed = 0;
+}
+
 void WM_DIALOG::start_animation(INT_U8 opening)
 {
     if (closing) {
@@ -172,6 +181,17 @@ WM_MESG WM_DIALOG::update(INT_U8 modal)
     return result;
 }
 
+void WM_DIALOG::prepare_draw()
+{
+    // Shown and about to be drawn: the opening effects start. A closing
+    // dialog finishes its close instead of opening again.
+    if (surface && !drawn && is_in_update_regions() && !closing) {
+        start_fade(255);
+        start_animation(1);
+        effects_suppressed = 0;
+    }
+}
+
 void WM_DIALOG::check_for_redraw()
 {
     if (!surface || !visible || !is_update_region_valid()) {
@@ -183,12 +203,6 @@ void WM_DIALOG::check_for_redraw()
         dim_background();
     }
     clip_to_home();
-    // A closing dialog finishes its close instead of opening again.
-    if (!drawn && is_in_redraw_area() && !closing) {
-        start_fade(255);
-        start_animation(1);
-        effects_suppressed = 0;
-    }
     draw_at_alpha();
     clip.restore();
     draw_drag_outline();

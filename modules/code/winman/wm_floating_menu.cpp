@@ -82,9 +82,8 @@ WM_FLOATING_MENU::WM_FLOATING_MENU(INT_S16 x, INT_S16 y, const char* title_text,
     const int font_h = dialog_style.font_y_sz >= 0 ? dialog_style.font_y_sz : surface->font_height;
     const int row_h =
         font_h + grid->calc_y_cell_gap_from_style_set(dialog_style) + std::max<int>(0, dialog_style.y_spacing);
-    grid->visible_lines = 0;
-    grid->default_row_height = row_h != 0 ? to_s16(std::max(1, row_h - grid_style_set.y_spacing))
-                                          : grid->calc_min_row_height(grid_style_set, nullptr);
+    grid->set_row_pitch(0, row_h != 0 ? row_h
+                                      : grid->calc_min_row_height(grid_style_set, nullptr) + grid_style_set.y_spacing);
     grid->childrens_allowed_focus = 0;
     add_object(grid, 1);
 
@@ -261,10 +260,10 @@ WM_SCRIPT* WM_FLOATING_MENU::add_seperator()
         s->shading_type = 4;
         h = 3;
     }
-    const INT_S16 saved = grid->default_row_height;
-    grid->default_row_height = to_s16(std::max(1, h - grid->grid_style_set.y_spacing));
+    const int saved_pitch = grid->default_row_height + grid->grid_style_set.y_spacing;
+    grid->set_row_pitch(grid->visible_lines, h);
     const bool placed = append_row(s);
-    grid->default_row_height = saved;
+    grid->set_row_pitch(grid->visible_lines, saved_pitch);
     return placed ? s : nullptr;
 }
 
@@ -368,15 +367,6 @@ void WM_FLOATING_MENU::hide_with_popup_children()
 
 namespace {
 
-// The closing sequence with effects; the dialog stays (not removed).
-void close_with_effects(WM_DIALOG* d)
-{
-    d->remove_when_closed = 0;
-    d->start_fade(0);
-    d->start_animation(0);
-    d->effects_suppressed = 0;
-}
-
 // Hands put_away what a linked popup leaves open above it: the popup of the
 // menu its owner hangs from, or that parent itself when it is a floating
 // menu, with the `up` flag that one's own chain is walked with.
@@ -405,7 +395,7 @@ template <class PUT_AWAY> void put_away_parent_popup(WM_SCREEN_OBJECT* owner, PU
 void WM_FLOATING_MENU::close_linked_popup(INT_U8 up)
 {
     put_away_parent_popup(owner, [up](WM_FLOATING_MENU* f, INT_U8 next_up) {
-        close_with_effects(f);
+        f->close(false, false); // with effects; the menu stays
         if (up) {
             f->close_linked_popup(next_up);
         }
@@ -424,10 +414,7 @@ void WM_FLOATING_MENU::hide_linked_popup(INT_U8 up)
 
 void WM_FLOATING_MENU::close_all()
 {
-    remove_when_closed = no_delete ? 0 : 1;
-    start_fade(0);
-    start_animation(0);
-    effects_suppressed = 0;
+    close(false, !no_delete);
     if (no_delete) {
         reset();
     }

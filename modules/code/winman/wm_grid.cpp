@@ -549,6 +549,18 @@ INT_S16 WM_GRID::calc_min_row_height(WM_STYLE_SET& grid_style, WM_STYLE_SET* cel
                   set_or_zero(grid_style.y_spacing));
 }
 
+void WM_GRID::set_row_pitch(INT_S16 lines, int pitch)
+{
+    const INT_S16 height = std::max<INT_S16>(1, to_s16(static_cast<long long>(pitch) - grid_style_set.y_spacing));
+    if (lines == visible_lines && height == default_row_height) {
+        return;
+    }
+    visible_lines = lines;
+    default_row_height = height;
+    // The empty slots below the last row take the new pitch.
+    request_draw();
+}
+
 INT_S16 WM_GRID::calc_row_height_from_visible_lines(INT_S16 lines)
 {
     if (lines == 0) {
@@ -737,7 +749,7 @@ WM_IMAGE* WM_GRID::add_image(INT_S16 column, INT_S16 row, FOLDER& folder, const 
     get_relative_cell(column, row, cx1, cy1, cx2, cy2);
     const INT_S16 w = to_s16(static_cast<int>(cx2) - cx1 + 1), h = to_s16(static_cast<int>(cy2) - cy1 + 1);
     WM_IMAGE* image = new WM_IMAGE(cx1, cy1, w, h, 1, cb, data1, data2, 3);
-    image->picture.load(folder, file_name, w, h);
+    image->load_picture(folder, file_name);
     return adopt(column, row, image);
 }
 

@@ -145,6 +145,9 @@ public:
     INT_S16 calc_min_row_height(WM_STYLE_SET& grid_style, WM_STYLE_SET* cell_style);
     // The pitch that shows exactly `lines` rows; 0 for 0 lines.
     INT_S16 calc_row_height_from_visible_lines(INT_S16 lines);
+    // The rows to come: visible_lines (0 off) and the pitch of new rows and
+    // of the empty slots below the last row (at least one pixel of row).
+    void set_row_pitch(INT_S16 lines, int pitch);
     INT_S16 calc_x_border_gap_from_style_set(WM_STYLE_SET& style);
     INT_S16 calc_y_border_gap_from_style_set(WM_STYLE_SET& style);
     INT_S16 calc_x_cell_gap_from_style_set(WM_STYLE_SET& style);
@@ -213,6 +216,8 @@ public:
     INT_U8 get_row_y_pos(INT_S16 row, long& y1, long& y2);
     WM_MESG monitor() override;
     WM_MESG update(INT_U8 modal) override;
+    // Lays the cells out again when their inputs changed.
+    void prepare_draw() override;
     void check_for_redraw() override;
     WM_SCREEN_OBJECT* find_object_at_pos(INT_S16 px, INT_S16 py) override;
     void resize(INT_S16 nw, INT_S16 nh, INT_U8 children) override;

@@ -159,12 +159,8 @@ void WM_GRID::draw_object()
     if (!is_graphical() && (g.ssf & SSF_DRAW_BORDER)) {
         const INT_U16 edges =
             static_cast<INT_U16>((g.shading_flags & 0x7FFF) | ((g.ssf & SSF_INDENT_BORDER) ? SHADING_SWAP : 0));
-        const COLOUR saved_outline = outline_colour;
-        if (g.ssf & SSF_USE_TEXT_COLOUR_FOR_OUTLINE) {
-            outline_colour = g.fg_colour;
-        }
-        draw_shading(whole.x1, whole.y1, whole.x2, whole.y2, edges, g.bg_colour, 1, whole_radius);
-        outline_colour = saved_outline;
+        const COLOUR outline = (g.ssf & SSF_USE_TEXT_COLOUR_FOR_OUTLINE) ? g.fg_colour : outline_colour;
+        draw_shading(whole.x1, whole.y1, whole.x2, whole.y2, edges, g.bg_colour, 1, whole_radius, outline);
     }
 }
 

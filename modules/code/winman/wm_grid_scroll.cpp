@@ -452,13 +452,19 @@ WM_MESG WM_GRID::update(INT_U8 modal)
     return result;
 }
 
+void WM_GRID::prepare_draw()
+{
+    if (is_in_update_regions()) {
+        lay_out_if_stale();
+    }
+}
+
 void WM_GRID::check_for_redraw()
 {
     if (!is_update_region_valid() || !visible) {
         return;
     }
     if (is_in_redraw_area()) {
-        lay_out_if_stale();
         draw_object();
         dirty = 0;
         drawn = 1;

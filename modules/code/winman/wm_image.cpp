@@ -35,6 +35,27 @@ void WM_IMAGE::resize(INT_S16 nw, INT_S16 nh, INT_U8 children)
     picture.resize(nw, nh, !IMAGE::use_quick_resize);
 }
 
+void WM_IMAGE::set_picture(const IMAGE& source, bool fit)
+{
+    if (fit) {
+        picture.reset(source.width, source.height);
+        // copy only reads its source.
+        picture.copy(const_cast<IMAGE*>(&source), 0, 0, 0, 0, source.width, source.height, IMAGE_COPY_REPLACE);
+        picture.resize(width, height, IMAGE::use_quick_resize ? 0 : 1);
+    } else {
+        // Sized first, so that the old picture is not resampled for nothing.
+        WM_SCREEN_OBJECT::resize(source.width, source.height, 0);
+        picture = source;
+    }
+    request_draw();
+}
+
+void WM_IMAGE::load_picture(FOLDER& folder, const char* file_name)
+{
+    picture.load(folder, file_name, width, height);
+    request_draw();
+}
+
 void WM_IMAGE::draw_object()
 {
     // Any size below 1 takes the picture's: a negative one cannot be drawn.

@@ -7,6 +7,8 @@
 // callback with the click position.
 #include "wm_screen_object.h"
 
+class FOLDER;
+
 class WM_IMAGE : public WM_SCREEN_OBJECT
 {
 public:
@@ -23,6 +25,13 @@ public:
     // picture is fitted to the widget in place (lossy). Then it is drawn
     // with the border and, while focused or under the pointer, the highlight.
     void draw_object() override;
+
+    // The picture shown, copied. The widget takes the picture's size; with
+    // fit it keeps its own and the picture is resampled to it (quality
+    // unless IMAGE::use_quick_resize).
+    void set_picture(const IMAGE& source, bool fit = false);
+    // The picture from a file, at the widget's size.
+    void load_picture(FOLDER& folder, const char* file_name);
 
     IMAGE picture;
     INT_U8 button_down;       // left button (or the return key) at the last pass

@@ -117,10 +117,9 @@ WM_KEYBOARD::WM_KEYBOARD(INT_S16 x1, INT_S16 y1, INT_S16 x2, INT_S16 y2, WM_STYL
     grid->setup(0, 0, static_cast<INT_S16>(width - 1), static_cast<INT_S16>(height - 1),
                 static_cast<INT_S16>(key_count(0)), rows ? mapping->rows[0].weight : nullptr, grid_style, bar_style);
     // Every row shares the height; the grid keeps that through later resizes.
-    grid->visible_lines = static_cast<INT_S16>(rows);
     if (rows) {
-        const int pitch = grid->calc_row_height_from_visible_lines(static_cast<INT_S16>(rows));
-        grid->default_row_height = static_cast<INT_S16>(std::max(1, pitch - grid->grid_style_set.y_spacing));
+        const INT_S16 lines = static_cast<INT_S16>(rows);
+        grid->set_row_pitch(lines, grid->calc_row_height_from_visible_lines(lines));
     }
     add_object(grid, 1);
 

@@ -161,11 +161,7 @@ void WM_MENU::show_popup()
 
 void WM_MENU::close_popup(bool immediate)
 {
-    popup->remove_when_closed = popup->no_delete ? 0 : 1;
-    popup->effects_suppressed = immediate ? 1 : 0;
-    popup->start_fade(0);
-    popup->start_animation(0);
-    popup->effects_suppressed = 0;
+    popup->close(immediate, !popup->no_delete);
 }
 
 // ---- passes --------------------------------------------------------------------------

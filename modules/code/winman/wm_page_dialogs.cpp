@@ -14,11 +14,7 @@ void WM_PAGE_MANAGER::close_modal_dialogs(INT_U8 immediate)
         auto* object = static_cast<WM_SCREEN_OBJECT*>(list.get_info_dec());
         auto* dialog = object && (object->type & WM_TYPE_DIALOG) ? dynamic_cast<WM_DIALOG*>(object) : nullptr;
         if (dialog) {
-            dialog->remove_when_closed = 1;
-            dialog->effects_suppressed = immediate;
-            dialog->start_fade(0);
-            dialog->start_animation(0);
-            dialog->effects_suppressed = 0;
+            dialog->close(immediate, true);
         }
     }
     list.iterator = saved;

@@ -53,7 +53,7 @@ struct WM_PAGE_MANAGER::PASS
     INT_U8 left_down = 0;
 };
 
-WM_MESG WM_PAGE_MANAGER::monitor(INT_U8 blit)
+WM_MESG WM_PAGE_MANAGER::run_frame(bool present, bool dispatch)
 {
     PASS pass;
     begin_pass(pass);
@@ -66,11 +66,13 @@ WM_MESG WM_PAGE_MANAGER::monitor(INT_U8 blit)
     if (!pass.handled) {
         run_area_input_pass(pass);
     }
-    pass.message = dispatch_message(pass.message, pass.message_area);
+    if (dispatch) {
+        pass.message = dispatch_message(pass.message, pass.message_area);
+    }
     rebuild_after_resize();
     repair_focus(pass.message);
     check_for_draw();
-    if (blit) {
+    if (present) {
         present_frame();
     }
     end_pass(pass);

@@ -135,6 +135,7 @@ WM_PAGE_MANAGER::WM_PAGE_MANAGER(INT_S16 count, long key_buffer)
     }
     area_count = count;
     WM_SCREEN_OBJECT::pm = this;
+    wm_context.state.screen_object.page_services = this;
     current = 0;
     current_area = &areas[0];
     page_effects = 0;
@@ -167,6 +168,7 @@ WM_PAGE_MANAGER::~WM_PAGE_MANAGER()
     // The next manager (or the shut-down hook) must not find this one.
     if (WM_SCREEN_OBJECT::pm == this) {
         WM_SCREEN_OBJECT::pm = nullptr;
+        wm_context.state.screen_object.page_services = nullptr;
         if (pm_destructor == pm_shutdown) {
             pm_destructor = nullptr;
         }
@@ -521,9 +523,18 @@ WM_SCREEN_OBJECT* WM_PAGE_MANAGER::find_object_at_pos(INT_S16 px, INT_S16 py)
     return area_hit;
 }
 
+void WM_PAGE_MANAGER::prepare_for_draw()
+{
+    for (int i = 0; i < area_count; ++i) {
+        areas[i].prepare_tree_for_draw();
+    }
+    WM_SCREEN_OBJECT::prepare_modals_for_draw();
+}
+
 void WM_PAGE_MANAGER::check_for_draw()
 {
     IMAGE* surface = WM_SCREEN_OBJECT::surface;
+    prepare_for_draw();
     INT_S16& index = WM_SCREEN_OBJECT::update_regions_index;
     for (index = 0; index < WM_SCREEN_OBJECT::update_regions_sz; ++index) {
         if (!WM_SCREEN_OBJECT::is_update_region_valid()) {

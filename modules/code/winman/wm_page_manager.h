@@ -107,7 +107,10 @@ public:
     // One frame: focus moves on Tab, the timed and input passes, the
     // dispatch of their WM_MESG, the resize rebuild, the focus repair,
     // redraw, present (when blit) and pointer shape. Returns the WM_MESG.
-    WM_MESG monitor(INT_U8 blit);
+    WM_MESG monitor(INT_U8 blit) { return run_frame(blit != 0, true); }
+    // The same frame; without dispatch the WM_MESG comes back as the passes
+    // gave it, nothing acting on it (the widget tests' frame).
+    WM_MESG run_frame(bool present, bool dispatch);
 
     // Walks one subtree in focus order, updating the five results; callers
     // chain it over several subtrees.
@@ -151,9 +154,11 @@ public:
     // The object under the point in the highest-numbered area that has one;
     // else the highest-numbered area hit; else null.
     WM_SCREEN_OBJECT* find_object_at_pos(INT_S16 px, INT_S16 py) override;
-    // Redraws every update region (background, area trees, modal objects)
-    // and empties the list.
+    // The layout step (prepare_draw) over every area tree and the modal
+    // objects, then every update region redrawn (background, area trees,
+    // modal objects) and the list emptied.
     void check_for_draw();
+    void prepare_for_draw();
 
     // The rest of what widgets ask (wm_page_services.h): the injected-click
     // fields, the cursor request (only while monitor_mouse_cursor is set),

@@ -39,9 +39,7 @@ void apply_picture(WM_IMAGE& widget, const WM_PTM_OBJECT_INFO& record)
     if (!source) {
         return;
     }
-    widget.picture.reset(source->width, source->height);
-    widget.picture.copy(source, 0, 0, 0, 0, source->width, source->height, IMAGE_COPY_REPLACE);
-    widget.picture.resize(record.width, record.height, IMAGE::use_quick_resize ? 0 : 1);
+    widget.set_picture(*source, true);
 }
 
 // Grids are built in place: the base with the style set's own visibility,
@@ -64,11 +62,8 @@ WM_GRID* create_grid(const WM_PTM_OBJECT_INFO& record, WM_OBJECT_CALLBACK handle
     }
     WM_STYLE_SET& cell = record.grid_cell_style_set ? *record.grid_cell_style_set : fallback;
     grid->setup(record.x, record.y, x2, y2, record.grid_columns, ratios, style, cell);
-    grid->visible_lines = 0;
-    const INT_S16 row =
-        record.grid_row_height ? record.grid_row_height : grid->calc_min_row_height(grid->grid_style_set, nullptr);
-    const long long pitch = static_cast<long long>(row) - grid->grid_style_set.y_spacing;
-    grid->default_row_height = std::max<INT_S16>(1, to_s16(pitch));
+    grid->set_row_pitch(0, record.grid_row_height ? record.grid_row_height
+                                                  : grid->calc_min_row_height(grid->grid_style_set, nullptr));
     return grid;
 }
 

@@ -16,16 +16,6 @@
 #include "sound.h"
 #include "wm_context.h"
 
-// The largest picture the widget layer takes from a definition or a style
-// set, or is asked by one to make: a side beyond 32767 or more pixels than
-// this is refused, not allocated. The shared image cache holds to it.
-constexpr long WM_MAX_PICTURE_SIDE = 32767;
-constexpr long WM_MAX_PICTURE_PIXELS = 16L * 1024 * 1024;
-// What all the pictures of the shared image cache hold together (256 MB of
-// pixels): a definition and its style sets share it, and a picture past it
-// is refused as one past WM_MAX_PICTURE_PIXELS is.
-constexpr long WM_MAX_TOTAL_PICTURE_PIXELS = 64L * 1024 * 1024;
-
 // What callbacks and passes hand up the tree. The numbers are stored in
 // page definitions (a page's change method), so they never change; any
 // other value travels up unchanged.
@@ -175,6 +165,10 @@ public:
     virtual void check_for_redraw();
     virtual void check_modal_redraw();
     virtual void draw_object();
+    // The frame's layout step, before its regions are drawn: what a draw
+    // needs settled (a grid's cells, a dialog's opening effects) is done
+    // here, so that drawing changes nothing. Visible objects only.
+    virtual void prepare_draw() {}
 
     // ---- tree -------------------------------------------------------------
     // Modal objects are hidden (no_delete) or deleted and the list emptied;
@@ -201,6 +195,12 @@ public:
     static void add_update_region(INT_S16 x1, INT_S16 y1, INT_S16 x2, INT_S16 y2);
     static INT_U8 is_update_region_valid();
     INT_U8 is_in_redraw_area();
+    // In the region being redrawn or, outside a redraw, in any update region.
+    INT_U8 is_in_update_regions();
+    // The layout step over this object's visible tree, and over the modal
+    // objects' trees.
+    void prepare_tree_for_draw();
+    static void prepare_modals_for_draw();
     // Immediate redraws into the surface; nothing while there is no page manager.
     static void force_screen_redraw(INT_S16 window);
     static void force_draw_object(WM_SCREEN_OBJECT* object);
@@ -210,9 +210,12 @@ public:
     INT_S16 get_shading_type_size(SCROBJ_SHADING_TYPE shading);
     INT_S16 get_shading_size(SCROBJ_SHADING_TYPE shading);
     void get_shading_colours(COLOUR base, COLOUR& dark, COLOUR& light);
-    // Inside the inclusive rectangle; radius -1 = the surface's choice.
+    // Inside the inclusive rectangle; radius -1 = the surface's choice. The
+    // outline rings take outline_colour, or the colour given.
     void draw_shading(INT_S16 x1, INT_S16 y1, INT_S16 x2, INT_S16 y2, INT_U16 flags, COLOUR base,
                       SCROBJ_SHADING_TYPE shading, INT_S16 radius);
+    void draw_shading(INT_S16 x1, INT_S16 y1, INT_S16 x2, INT_S16 y2, INT_U16 flags, COLOUR base,
+                      SCROBJ_SHADING_TYPE shading, INT_S16 radius, COLOUR outline);
     // Gaps -1 = a third of the extent.
     void draw_arrow(INT_S16 x1, INT_S16 y1, INT_S16 x2, INT_S16 y2, COLOUR colour, SCROBJ_ARROW_TYPE direction,
                     INT_S16 x_gap, INT_S16 y_gap);
@@ -243,7 +246,7 @@ public:
     static inline IMAGE*& surface = wm_context.state.screen_object.surface;
     static inline WM_PAGE_MANAGER*& pm = wm_context.state.screen_object.pm;
     // What widgets may ask of pm (wm_page_services.h); null without one.
-    static WM_PAGE_SERVICES* page_services();
+    static WM_PAGE_SERVICES* page_services() { return wm_context.state.screen_object.page_services; }
     // Images shared by every widget.
     static inline IMAGE_CACHE& image_cache = wm_shared_objects.image_cache;
     static inline SOUND_BUFFER& action_sound = wm_shared_objects.action_sound;

@@ -517,11 +517,7 @@ void WM_SCRIPT::draw_border(short x1, short y1, short x2, short y2, short radius
     if (!(script_flags & (SCRIPT_INDENTED_BORDER | SCRIPT_OUTSTANDING_BORDER))) {
         return;
     }
-    const COLOUR saved_outline = outline_colour;
-    if (script_flags & SCRIPT_TEXT_COLOUR_OUTLINE) {
-        outline_colour = text_colour;
-    }
+    const COLOUR outline = (script_flags & SCRIPT_TEXT_COLOUR_OUTLINE) ? text_colour : outline_colour;
     const INT_U16 flags = (script_flags & SCRIPT_INDENTED_BORDER) ? edge_flags | SHADING_SWAP : edge_flags & 0x7FFF;
-    draw_shading(x1, y1, x2, y2, flags, back, 1, radius);
-    outline_colour = saved_outline;
+    draw_shading(x1, y1, x2, y2, flags, back, 1, radius, outline);
 }

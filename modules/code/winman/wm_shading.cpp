@@ -96,7 +96,7 @@ struct RINGS
 {
     IMAGE* target;
     const RING_LIST* list;
-    COLOUR dark, light;
+    COLOUR dark, light, outline;
     bool swap, rounded;
 
     // Ring k's colour on the top side (top and left edges, top corners) or
@@ -106,7 +106,7 @@ struct RINGS
         switch (list->rings[k]) {
         case RING_FIXED: return rounded || top_side ? dark : light;
         case RING_BORDER: return WM_SCREEN_OBJECT::border_colour;
-        case RING_OUTLINE: return WM_SCREEN_OBJECT::outline_colour;
+        case RING_OUTLINE: return outline;
         case RING_RAISED: break;
         }
         return top_side != swap ? light : dark;
@@ -223,6 +223,12 @@ void WM_SCREEN_OBJECT::get_shading_colours(COLOUR base, COLOUR& dark, COLOUR& li
 void WM_SCREEN_OBJECT::draw_shading(INT_S16 x1, INT_S16 y1, INT_S16 x2, INT_S16 y2, INT_U16 flags, COLOUR base,
                                     SCROBJ_SHADING_TYPE shading, INT_S16 radius)
 {
+    draw_shading(x1, y1, x2, y2, flags, base, shading, radius, outline_colour);
+}
+
+void WM_SCREEN_OBJECT::draw_shading(INT_S16 x1, INT_S16 y1, INT_S16 x2, INT_S16 y2, INT_U16 flags, COLOUR base,
+                                    SCROBJ_SHADING_TYPE shading, INT_S16 radius, COLOUR outline)
+{
     if (shading == 1) {
         shading = shading_type == 1 ? system_default_shading_type : shading_type;
     }
@@ -233,7 +239,8 @@ void WM_SCREEN_OBJECT::draw_shading(INT_S16 x1, INT_S16 y1, INT_S16 x2, INT_S16 
     }
     COLOUR dark, light;
     get_shading_colours(base, dark, light);
-    const RINGS rings{target, list, dark, light, (flags & SHADING_SWAP) != 0, (flags & ANY_ROUNDED_CORNER) != 0};
+    const RINGS rings{
+        target, list, dark, light, outline, (flags & SHADING_SWAP) != 0, (flags & ANY_ROUNDED_CORNER) != 0};
     if (!rings.rounded) {
         shade_square(rings, x1, y1, x2, y2, flags);
         return;

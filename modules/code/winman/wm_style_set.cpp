@@ -12,6 +12,20 @@
 #include <new>
 #include <type_traits>
 
+// A priority after the shared objects' (101): built after them, destroyed
+// before them.
+WM_DEFAULT_STYLE_SETS wm_default_style_sets __attribute__((init_priority(102)));
+
+void wm_reset_default_style_sets()
+{
+    WM_DEFAULT_STYLE_SETS& sets = wm_default_style_sets;
+    for (WM_STYLE_SET* set :
+         {&sets.default_dialog_style_set, &sets.default_title_style_set, &sets.default_object_style_set}) {
+        *set = WM_STYLE_SET();
+    }
+    sets.hint_style_set.clear_runtime_cache();
+}
+
 namespace {
 
 // Text kept in a configuration value: longer text is cut by the file.

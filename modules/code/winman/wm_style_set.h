@@ -108,4 +108,17 @@ private:
     bool get_names_and_path(DATA_DEVICE& d, INT_S32 version);
 };
 
+// The look of hints and the dialogs' default style sets, bound to the names
+// WM_BUTTON and WM_DIALOG give them. They are built after the shared objects
+// (wm_context.h) and destroyed before them, so sets holding skins give them
+// back to a live cache at exit.
+struct WM_DEFAULT_STYLE_SETS
+{
+    WM_STYLE_SET hint_style_set;
+    INT_U8 hint_style_set_initialised = 0;
+    WM_STYLE_SET default_dialog_style_set, default_title_style_set, default_object_style_set;
+};
+
+extern WM_DEFAULT_STYLE_SETS wm_default_style_sets;
+
 #endif

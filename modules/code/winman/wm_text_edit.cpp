@@ -325,6 +325,15 @@ void WM_TEXT_EDIT::setup(INT_S16 nx, INT_S16 ny, INT_S16 nwidth, INT_S16 nmax_le
     }
 }
 
+void WM_TEXT_EDIT::set_prompt(const char* prompt)
+{
+    prompt_text = prompt ? prompt : "";
+    // Shown only while the edit is empty.
+    if (chars(text)[0] == '\0') {
+        request_draw();
+    }
+}
+
 void WM_TEXT_EDIT::set_buffer(const char* new_text)
 {
     if (!new_text) {
@@ -1092,10 +1101,7 @@ void WM_TEXT_EDIT::hide_keyboard()
     WM_KEYBOARD_DIALOG* dialog = soft_keyboard;
     soft_keyboard = nullptr;
     if (dialog) {
-        dialog->remove_when_closed = 1;
-        dialog->start_fade(0);
-        dialog->start_animation(0);
-        dialog->effects_suppressed = 0;
+        dialog->close(false, true);
     }
 }
 

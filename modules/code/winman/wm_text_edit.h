@@ -102,7 +102,7 @@ class WM_TEXT_EDIT : public WM_SCREEN_OBJECT
 public:
     // ---- data (declaration order) -------------------------------------------
     KIVO_STRING text;           // never longer than max_len
-    KIVO_STRING prompt_text;    // shown while text is empty; assigned directly
+    KIVO_STRING prompt_text;    // shown while text is empty (set_prompt)
     KIVO_STRING saved_text;     // taken on gaining the focus; what revert restores
     INT_S16 max_len;            // characters
     INT_S16 cursor;             // insertion index, 0..length
@@ -114,7 +114,7 @@ public:
     COLOUR cursor_colour;
     COLOUR selection_colour;
     INT_U8 last_mouse_button; // button 1 at the previous pass
-    INT_U8 report_changes;    // 1: each change plays the action sound and calls the callback
+    INT_U8 report_changes;    // 1: each change plays the action sound and calls the callback (set_reports_changes)
     INT_S8 font_id;           // resolved by setup
     INT_S16 font_x_sz, font_y_sz;
     INT_S16 border_left_gap, border_right_gap, border_top_gap, border_bottom_gap; // text margins
@@ -164,6 +164,10 @@ public:
     void set_buffer(const char* new_text);
     // Nothing for 0 or less; a longer text is cut.
     void set_buffer_len(INT_S16 length);
+    // The text shown while the edit is empty (null: none).
+    void set_prompt(const char* prompt);
+    // Whether each change plays the action sound and calls the callback.
+    void set_reports_changes(bool on) { report_changes = on ? 1 : 0; }
     // The character boundary nearest to window x.
     INT_S16 convert_pos_to_index(INT_S16 px);
     // The skin: the style's cached box when its cache is loaded, else

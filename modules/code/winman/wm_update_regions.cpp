@@ -203,7 +203,49 @@ INT_U8 WM_SCREEN_OBJECT::is_in_redraw_area()
     return x <= r.right && x + width - 1 >= r.left && y <= r.bottom && y + height - 1 >= r.top;
 }
 
+INT_U8 WM_SCREEN_OBJECT::is_in_update_regions()
+{
+    if (update_regions_index != -1) {
+        return is_in_redraw_area();
+    }
+    for (int i = 0; i < update_regions_sz && i < max_update_regions; ++i) {
+        const WM_UPDATE_REGION& r = update_regions[i];
+        if (r.top != -1 && r.left != -1 && r.right != -1 && r.bottom != -1 && x <= r.right && x + width - 1 >= r.left &&
+            y <= r.bottom && y + height - 1 >= r.top) {
+            return 1;
+        }
+    }
+    return 0;
+}
+
 // ---- redraw passes ----------------------------------------------------------------
+
+void WM_SCREEN_OBJECT::prepare_tree_for_draw()
+{
+    if (visible) {
+        // The object first: its layout may add or take out children.
+        prepare_draw();
+        for (LISTNODE* n = objects.head; n;) {
+            LISTNODE* next = n->next;
+            auto* child = static_cast<WM_SCREEN_OBJECT*>(PTRLLIST::stored_pointer(n));
+            if (child && !is_modal(child)) {
+                child->prepare_tree_for_draw();
+            }
+            n = next;
+        }
+    }
+}
+
+void WM_SCREEN_OBJECT::prepare_modals_for_draw()
+{
+    // A layout may close a modal object: each is checked against the list
+    // before it is prepared.
+    for (WM_SCREEN_OBJECT* m : modal_objects()) {
+        if (m && is_modal(m)) {
+            m->prepare_tree_for_draw();
+        }
+    }
+}
 
 void WM_SCREEN_OBJECT::check_for_redraw()
 {

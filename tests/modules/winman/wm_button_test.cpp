@@ -358,7 +358,7 @@ TEST_F(ButtonTest, FacesAndRelief)
         WM_BUTTON* b = make("", r.flags, r.edges);
         b->down = r.down;
         draw(b);
-        EXPECT_EQ(b->shading_flags, r.want);
+        EXPECT_EQ(b->drawn_shading_flags(), r.want);
     }
 
     // The outline ring in the text colour; the class colour is kept, and an

@@ -137,6 +137,8 @@ void WidgetTest::draw_regions(WM_SCREEN_OBJECT* root)
 {
     using S = WM_SCREEN_OBJECT;
     IMAGE& s = screen();
+    root->prepare_tree_for_draw();
+    S::prepare_modals_for_draw();
     for (S::update_regions_index = 0; S::update_regions_index < S::update_regions_sz; ++S::update_regions_index) {
         if (!S::is_update_region_valid()) {
             continue;
@@ -176,56 +178,9 @@ WM_MESG WidgetTest::tick(INT_U32 ms, WM_SCREEN_OBJECT* root)
         return message;
     }
 
-    auto make_current = [pm](int i) {
-        pm->current = static_cast<INT_S16>(i);
-        pm->current_area = &pm->areas[i];
-    };
-    pm->cursor_request = WM_PAGE_MANAGER::monitor_mouse_cursor ? 0 : -1;
-    const bool injected = pm->is_click_injected();
-    const INT_S16 saved_x = MOUSE::x, saved_y = MOUSE::y;
-    const INT_U8 saved_left = MOUSE::buttons & 1;
-    if (injected) {
-        MOUSE::last_event_time = get_wall_seconds();
-        MOUSE::x = pm->injected_x;
-        MOUSE::y = pm->injected_y;
-        MOUSE::process_mouse_button(1, pm->injected_button);
-    }
-
-    // Timed pass: 0 and 1 from an area are dropped; the first other result
-    // ends it.
-    WM_MESG message = 0;
-    for (int i = pm->area_count - 1; i >= 0 && !message; --i) {
-        make_current(i);
-        const WM_MESG r = pm->areas[i].update(0);
-        message = r == WM_MESG_TAKEN ? WM_MESG_NONE : r;
-    }
-    if (!message) {
-        message = pm->areas[0].update(1);
-    }
-    if (!message && WM_SCREEN_OBJECT::get_active_modal_object_count()) {
-        long a = WM_SCREEN_OBJECT::get_active_modal_object_area();
-        if (a < -1) {
-            a = -2 - a;
-        }
-        if (a >= 0 && a < pm->area_count) {
-            make_current(static_cast<int>(a));
-            message = pm->areas[a].monitor();
-        }
-    } else if (!message) {
-        for (int i = pm->area_count - 1; i >= 0 && !message; --i) {
-            make_current(i);
-            message = pm->areas[i].monitor();
-        }
-    }
-    pm->check_for_draw();
-
-    if (injected) {
-        MOUSE::last_event_time = get_wall_seconds();
-        MOUSE::x = saved_x;
-        MOUSE::y = saved_y;
-        MOUSE::process_mouse_button(1, saved_left);
-    }
-    return message;
+    // The page manager's own frame, without presenting it; the message comes
+    // back to the test as the passes gave it.
+    return pm->run_frame(false, false);
 }
 
 } // namespace kivo_test

@@ -1,13 +1,7 @@
-// The page manager's side of the page services, and the one place where a
-// widget's view of the page manager is made from WM_SCREEN_OBJECT::pm.
+// The page manager's side of the page services: what widgets may ask of it.
 #include "wm_page_manager.h"
 
 #include "wm_clip.h"
-
-WM_PAGE_SERVICES* WM_SCREEN_OBJECT::page_services()
-{
-    return pm;
-}
 
 void WM_PAGE_MANAGER::inject_click(INT_S16 x, INT_S16 y, INT_U8 button)
 {
@@ -47,6 +41,7 @@ void WM_PAGE_MANAGER::redraw_region_from(INT_S16 window)
         S::update_regions_index >= S::max_update_regions) {
         return;
     }
+    prepare_for_draw();
     const WM_UPDATE_REGION& r = S::update_regions[S::update_regions_index];
     WM_CLIP_SAVER clip(surface);
     surface->set_active_area(r.left, r.top, r.right, r.bottom);
