@@ -3,6 +3,7 @@
 // focus repair, redraw, present and pointer shape.
 #include "wm_page_manager.h"
 
+#include "host_main.h"
 #include "host_window.h"
 #include "keyboard.h"
 #include "kivo_host.h"
@@ -70,7 +71,10 @@ WM_MESG WM_PAGE_MANAGER::monitor(INT_U8 blit)
     rebuild_after_resize();
     repair_focus(pass.message);
     check_for_draw();
-    if (blit) {
+    // Input still queued behind an early end of the event pass is taken
+    // first, pass after pass; the frames it draws show as often as the
+    // display takes them, never waited for.
+    if (blit && (!events_input_waiting || wm_present_is_due())) {
         present_frame();
     }
     end_pass(pass);
