@@ -35,6 +35,10 @@ void set_max_idle_ms(INT_U32 ms);
 // The run is to end; set by the close box or Quit when the window-close
 // handler agrees, and by host_main after the loop.
 extern INT_U8 window_aborted;
+// The last pass ended early, after a change of the buttons or after its
+// share of a flood, and left events queued: the next pass should come at
+// once, and a frame not yet due is better skipped than waited for.
+extern INT_U8 events_input_waiting;
 // Longest idle wait per pass, 50 ms at start; 0 never waits.
 extern INT_U32 events_max_delay_ms;
 // Modifier bits (Command 0x100, Shift 0x200, Option 0x800, Control

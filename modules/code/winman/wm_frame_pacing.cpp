@@ -18,6 +18,12 @@ INT_U32 WM_FRAME_PACER::wait_ms(INT_U32 now, const PRESENT_PACE& pace) const
     return since >= interval ? 0 : interval - since;
 }
 
+bool WM_FRAME_PACER::due(INT_U32 now, const PRESENT_PACE& pace) const
+{
+    const INT_U32 interval = (pace.interval_us + 999) / 1000;
+    return !any || now - last >= interval;
+}
+
 void WM_FRAME_PACER::presented(INT_U32 now)
 {
     any = true;
@@ -41,6 +47,11 @@ void wm_wait_for_present()
     if (wait) {
         wait_in_ms(wait);
     }
+}
+
+bool wm_present_is_due()
+{
+    return wm_frame_pacer().due(get_ms_count(), wm_present_pace(0));
 }
 
 void wm_note_present()

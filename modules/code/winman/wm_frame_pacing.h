@@ -17,6 +17,9 @@ public:
     // next present; 0 when it may go at once. The interval is rounded up
     // to whole milliseconds, so that no two presents fall in one refresh.
     INT_U32 wait_ms(INT_U32 now, const PRESENT_PACE& pace) const;
+    // Whether a full refresh interval has passed at `now` since the last
+    // present (with vsync too): a present then costs no wait.
+    bool due(INT_U32 now, const PRESENT_PACE& pace) const;
     // A present went out at `now`.
     void presented(INT_U32 now);
     // Nothing remembered: the next present goes at once.
@@ -35,6 +38,8 @@ extern PRESENT_PACE (*wm_present_pace)(short id);
 // Sleeps until a present to window 0 is due (on the fake clock the wait
 // moves the clock instead).
 void wm_wait_for_present();
+// Whether a present to window 0 could go now without waiting for its turn.
+bool wm_present_is_due();
 // A present to window 0 went out now.
 void wm_note_present();
 

@@ -3,6 +3,7 @@
 // focus repair, redraw, present and pointer shape.
 #include "wm_page_manager.h"
 
+#include "host_main.h"
 #include "host_window.h"
 #include "keyboard.h"
 #include "kivo_host.h"
@@ -72,7 +73,10 @@ WM_MESG WM_PAGE_MANAGER::run_frame(bool present, bool dispatch)
     rebuild_after_resize();
     repair_focus(pass.message);
     check_for_draw();
-    if (present) {
+    // Input still queued behind an early end of the event pass is taken
+    // first, pass after pass; the frames it draws show as often as the
+    // display takes them, never waited for.
+    if (present && (!events_input_waiting || wm_present_is_due())) {
         present_frame();
     }
     end_pass(pass);

@@ -12,6 +12,7 @@
 #include "mouse.h"
 #include "sound.h"
 
+#include <atomic>
 #include <csignal>
 #include <cstring>
 #include <ctime>
@@ -27,6 +28,7 @@ INT_U8 kivo_app_info[2] = {0, 0};
 char application_fsspec[4096] = "";
 INT_U8 got_process_info = 0;
 void (*pm_destructor)() = nullptr;
+INT_U8 events_input_waiting = 0;
 
 INT_U32 get_max_idle_ms()
 {
@@ -67,6 +69,18 @@ constexpr INT_U32 MOD_OPTION = 0x800;
 constexpr INT_U32 MOD_CONTROL = 0x1000;
 
 volatile std::sig_atomic_t quit_signal = 0;
+
+// The most events one pass takes from the queue: a flood is handled over
+// several passes, with the application's steps and frames in between.
+constexpr int PASS_EVENT_LIMIT = 256;
+
+// Quit requests and closes of the main window, counted by the watch as SDL
+// takes them in, before its queue: a full queue drops what comes after.
+std::atomic<int> quits_heard{0}, closes_heard{0};
+// Queued copies of requests already acted on, skipped when they come up.
+// A copy the full queue dropped leaves its count behind; that only ever
+// skips the copy of a later request, which the watch heard too.
+int quits_ahead = 0, closes_ahead = 0;
 
 long event_sequence = 0;
 int last_pointer_x = 0, last_pointer_y = 0;
@@ -280,6 +294,63 @@ void take_quit_signal()
     }
 }
 
+// Runs on the thread that pushes the event (the one that pumps, for what
+// the window system sends), so it only counts.
+int SDLCALL hear_close_requests(void*, SDL_Event* e)
+{
+    if (e->type == SDL_QUIT) {
+        ++quits_heard;
+    } else if (e->type == SDL_WINDOWEVENT && e->window.event == SDL_WINDOWEVENT_CLOSE &&
+               is_main_window(e->window.windowID)) {
+        ++closes_heard;
+    }
+    return 1;
+}
+
+// The requests heard since the last look, handled as their queued events
+// are, each once. True when one of them ends the run.
+bool take_heard_requests()
+{
+    bool heard = false;
+    SDL_Event e;
+    std::memset(&e, 0, sizeof e);
+    for (int n = quits_heard.exchange(0); n > 0; --n, heard = true) {
+        ++quits_ahead;
+        e.type = SDL_QUIT;
+        main_window_events(e);
+    }
+    SDL_Window* w = host_sdl_window();
+    for (int n = closes_heard.exchange(0); n > 0 && w; --n, heard = true) {
+        ++closes_ahead;
+        e.type = SDL_WINDOWEVENT;
+        e.window.event = SDL_WINDOWEVENT_CLOSE;
+        e.window.windowID = SDL_GetWindowID(w);
+        main_window_events(e);
+    }
+    return heard && window_aborted;
+}
+
+// A queued quit or close whose request was already acted on.
+bool taken_ahead(const SDL_Event& e)
+{
+    if (e.type == SDL_QUIT && quits_ahead > 0) {
+        --quits_ahead;
+        return true;
+    }
+    if (e.type == SDL_WINDOWEVENT && e.window.event == SDL_WINDOWEVENT_CLOSE && closes_ahead > 0 &&
+        is_main_window(e.window.windowID)) {
+        --closes_ahead;
+        return true;
+    }
+    return false;
+}
+
+bool any_event_queued()
+{
+    // SDL's end-of-poll marker is no event of the program's.
+    return SDL_HasEvents(SDL_FIRSTEVENT, SDL_POLLSENTINEL - 1) || SDL_HasEvents(SDL_POLLSENTINEL + 1, SDL_LASTEVENT);
+}
+
 } // namespace
 
 INT_U32 host_apply_char_rules(INT_U32 c, INT_U32 modifiers, bool control_letter)
@@ -358,9 +429,24 @@ void host_install_signal_handlers()
     sigaction(SIGTERM, &sa, nullptr);
 }
 
+void host_listen_for_close_requests(bool on)
+{
+    // Removed first: SDL forgets its watches when its event loop stops,
+    // and a watch added twice would count each request twice.
+    SDL_DelEventWatch(hear_close_requests, nullptr);
+    quits_heard = closes_heard = 0;
+    quits_ahead = closes_ahead = 0;
+    if (on) {
+        SDL_AddEventWatch(hear_close_requests, nullptr);
+    }
+}
+
 void host_reset_event_loop()
 {
     quit_signal = 0;
+    quits_heard = closes_heard = 0;
+    quits_ahead = closes_ahead = 0;
+    events_input_waiting = 0;
     last_pointer_x = last_pointer_y = 0;
     std::memset(reported_button, 0, sizeof reported_button);
 }
@@ -407,6 +493,14 @@ void process_os_events()
     EVENT_CLIENT::send_queued_messages();
 
     SDL_PumpEvents();
+    // A close request goes before every input queued ahead of it; when it
+    // ends the run, that input is left where it is.
+    if (take_heard_requests()) {
+        events_input_waiting = 0;
+        check_playing_sound_buffers();
+        events_something_done = 0;
+        return;
+    }
     if (SDL_Window* w = host_sdl_window()) {
         int x = 0, y = 0;
         read_pointer(w, &x, &y);
@@ -421,27 +515,35 @@ void process_os_events()
 
     // Widgets see only whether a button is down now: a press and its
     // release in one pass would never be seen. The drain ends after a
-    // change of the buttons and the pass does not wait, so the rest stays
-    // queued for the next pass, after an application step. Events come
-    // straight from the queue: SDL_PollEvent would leave its end-of-poll
-    // marker behind when the drain stops early, ending the next pass there.
+    // change of the buttons, or after its share of a flood, and the pass
+    // does not wait, so the rest stays queued for the next pass, after an
+    // application step. Events come straight from the queue: SDL_PollEvent
+    // would leave its end-of-poll marker behind when the drain stops early,
+    // ending the next pass there.
     SDL_Event e;
     bool buttons_changed = false;
-    while (!buttons_changed && SDL_PeepEvents(&e, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) > 0) {
-        if (e.type == SDL_POLLSENTINEL) {
+    int taken = 0;
+    while (!buttons_changed && taken < PASS_EVENT_LIMIT &&
+           SDL_PeepEvents(&e, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) > 0) {
+        if (e.type == SDL_POLLSENTINEL || taken_ahead(e)) {
             continue;
         }
+        ++taken;
         INT_U32 buttons = MOUSE::buttons;
         main_window_events(e);
         buttons_changed = MOUSE::buttons != buttons;
     }
     take_quit_signal();
+    const bool cut_short = buttons_changed || taken == PASS_EVENT_LIMIT;
+    events_input_waiting = cut_short && any_event_queued() ? 1 : 0;
 
-    if (events_max_delay_ms && !events_something_done && !buttons_changed) {
+    if (events_max_delay_ms && !events_something_done && !cut_short) {
         // The classic wait counted in ticks of 1/60 s: 50 ms is 3 ticks.
         INT_U64 ticks = static_cast<INT_U64>(events_max_delay_ms) * 60 / 1000;
         INT_U64 ms = ticks * 1000 / 60;
-        if (idle_wait(static_cast<INT_U32>(ms < 0x7FFFFFFF ? ms : 0x7FFFFFFF), &e)) {
+        const bool got = idle_wait(static_cast<INT_U32>(ms < 0x7FFFFFFF ? ms : 0x7FFFFFFF), &e);
+        // A request heard while waiting goes before the event the wait brought.
+        if (!take_heard_requests() && got && !taken_ahead(e)) {
             main_window_events(e);
         }
         take_quit_signal();

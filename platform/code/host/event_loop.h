@@ -60,6 +60,12 @@ HOST_IDLE_WAIT host_set_idle_wait(HOST_IDLE_WAIT wait);
 // handler restores the default action, so a second signal ends the
 // process even when Quit is refused.
 void host_install_signal_handlers();
+// With on, quit requests and closes of the main window are heard as SDL
+// takes them in, before its queue, and acted on at the start of the next
+// pass, ahead of every queued event; their queued copies are then skipped.
+// Off stops that. Either way what was heard and not yet acted on is
+// forgotten. The window calls it as it opens and closes.
+void host_listen_for_close_requests(bool on);
 // Forgets the physical buttons held and the pointer position recorded
 // (tests start each case from there).
 void host_reset_event_loop();

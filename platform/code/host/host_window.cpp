@@ -5,6 +5,7 @@
 
 #include "display_state.h"
 #include "errors.h"
+#include "event_loop.h"
 #include "host_internal.h"
 #include "host_main.h"
 #include "host_window_state.h"
@@ -353,6 +354,7 @@ INT_U8 open_window(OPEN_WINDOW_SETTINGS& s, short id)
     window_title_size = g.title;
 
     SDL_SetWindowTitle(state.window, title);
+    host_listen_for_close_requests(true);
     SDL_ShowWindow(state.window);
     open_window_event_pass();
 
@@ -396,6 +398,7 @@ void close_window(short id)
     }
     destroy_back_buffer();
     host_drop_renderer();
+    host_listen_for_close_requests(false);
     SDL_DestroyWindow(state.window);
     state.window = nullptr;
 }

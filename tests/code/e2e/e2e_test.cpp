@@ -26,6 +26,7 @@
 #include <X11/Xlib.h>
 #include <X11/keysym.h>
 
+#include <signal.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -706,4 +707,32 @@ TEST_F(ProgramTest, AQuickClickIsNeverLost)
         ASSERT_TRUE(settle(&shown));
     }
     close_program();
+}
+
+// Input queued faster than the program takes it, while it is held still:
+// a thousand clicks on a control, then more clicks than SDL's queue holds,
+// then keys. The close request queued behind them is still heard, and
+// acted on before that input: the program ends with status 0.
+TEST_F(ProgramTest, ACloseRequestIsHeardBehindAFloodOfInput)
+{
+    SESSION session;
+    ASSERT_NO_FATAL_FAILURE(prepare_session(session));
+    const PLACES& at = session.at;
+    release_app_resources();
+
+    ASSERT_NO_FATAL_FAILURE(launch(session.first_settings));
+    ASSERT_EQ(kill(program.pid(), SIGSTOP), 0);
+    EXPECT_TRUE(reader->fake_clicks(window, at.next.mid_x(), at.next.mid_y(), 1000));
+    EXPECT_TRUE(reader->fake_clicks(window, 1, 1, 40000));
+    // Keys last and not too many: SDL looks through all the input queued
+    // behind each key's release, so their reading time grows with the
+    // square of what follows them.
+    EXPECT_TRUE(reader->fake_keys("a", 5000));
+    EXPECT_TRUE(reader->request_close(window));
+    ASSERT_EQ(kill(program.pid(), SIGCONT), 0);
+    // Only a hang fails here: how long the close takes is measured apart.
+    EXPECT_EQ(program.wait_for_exit(30000), 0);
+    const std::string said = program.err();
+    EXPECT_EQ(said.find("ERROR: AddressSanitizer"), std::string::npos) << said;
+    EXPECT_EQ(said.find("runtime error:"), std::string::npos) << said;
 }

@@ -1,8 +1,10 @@
 #include "test_pages.h"
 
+#include "host_main.h"
 #include "host_window.h"
 #include "kivo_host.h"
 #include "mouse.h"
+#include "wm_frame_pacing.h"
 
 #include <algorithm>
 #include <functional>
@@ -228,4 +230,58 @@ TEST_F(FrameDriver, InjectedClickLeavesThePointerAndModalAreasStayInRange)
     widget->monitor_count = 0;
     EXPECT_EQ(manager.monitor(1), 0);
     EXPECT_EQ(stray->monitor_count + widget->monitor_count, 0);
+}
+
+namespace {
+
+PRESENT_PACE sixty_hertz(short)
+{
+    return {16667, 0};
+}
+
+void count_only()
+{
+    ++presents;
+}
+
+} // namespace
+
+// While input waits behind an early end of the event pass, a frame goes
+// out only when it needs no wait; the others are skipped, their drawing
+// kept for the next frame. Without waiting input the frame waits its turn.
+TEST_F(FrameDriver, QueuedInputSkipsTheFramesThatWouldWait)
+{
+    WM_PAGE_MANAGER manager(1, -1);
+    auto* widget = new PROBE(0, 0, 100, 100, COLOUR_RED);
+    manager.areas[0].add_object(widget, 0);
+    wm_present_pace = sixty_hertz;
+    wm_frame_pacer().forget();
+    WM_PAGE_MANAGER::frame_hook = count_only;
+    presents = 0;
+    struct Step
+    {
+        INT_U8 waiting;
+        INT_U32 advance_ms; // before the pass
+        int presents;       // after it
+        INT_U32 waited_ms;  // the clock moved by the pass
+    };
+    const Step steps[] = {
+        {1, 0, 1, 0},  // the first frame is due at once
+        {1, 5, 1, 0},  // skipped, not waited for
+        {1, 5, 1, 0},  // still not due
+        {1, 7, 2, 0},  // a whole interval has passed
+        {0, 0, 3, 17}, // no input waiting: paced as before
+    };
+    for (const Step& s : steps) {
+        kivo_fake_clock_advance_ms(s.advance_ms);
+        events_input_waiting = s.waiting;
+        back_buffer.mark_dirty_area(0, 0, 9, 9);
+        const INT_U32 before = get_ms_count();
+        manager.monitor(1);
+        EXPECT_EQ(presents, s.presents) << int(s.waiting) << " +" << s.advance_ms;
+        EXPECT_EQ(get_ms_count() - before, s.waited_ms) << int(s.waiting) << " +" << s.advance_ms;
+    }
+    events_input_waiting = 0;
+    WM_PAGE_MANAGER::frame_hook = nullptr;
+    wm_present_pace = get_present_pace;
 }

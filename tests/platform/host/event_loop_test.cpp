@@ -444,3 +444,90 @@ TEST_F(EventLoop, APassEndsAfterAButtonChange)
         EXPECT_EQ(!waits_asked.empty(), s.waited);
     }
 }
+
+// SDL's queue holds 65,535 events and drops the rest. A close request
+// behind a flood is heard all the same and acted on before the queued
+// input; one the handler refuses leaves that input in its order, and no
+// request is acted on twice.
+TEST_F(EventLoop, ACloseRequestGoesBeforeEveryQueuedEvent)
+{
+    open_test_window();
+    window_close_handler = answering_handler;
+    set_max_idle_ms(50);
+    auto key_event = [](SDL_Scancode sc) {
+        SDL_Event e;
+        std::memset(&e, 0, sizeof e);
+        e.type = SDL_KEYDOWN;
+        e.key.state = SDL_PRESSED;
+        e.key.keysym.scancode = sc;
+        e.key.keysym.sym = SDL_GetKeyFromScancode(sc);
+        return e;
+    };
+
+    // Refused: the keys on both sides of it are taken, in their order.
+    handler_answer = 0;
+    SDL_Event a = event(SDL_TEXTINPUT), b = event(SDL_TEXTINPUT), quit = event(SDL_QUIT);
+    std::strcpy(a.text.text, "a");
+    std::strcpy(b.text.text, "b");
+    ASSERT_EQ(SDL_PushEvent(&a), 1);
+    ASSERT_EQ(SDL_PushEvent(&quit), 1);
+    ASSERT_EQ(SDL_PushEvent(&b), 1);
+    process_os_events();
+    EXPECT_EQ(handler_calls, 1);
+    EXPECT_EQ(window_aborted, 0);
+    EXPECT_EQ(KEYBOARD::get_char(), 'a');
+    EXPECT_EQ(KEYBOARD::get_char(), 'b');
+    process_os_events();
+    EXPECT_EQ(handler_calls, 1);
+
+    // A flood fills the queue; the quit and the close box after it are dropped
+    // from the queue, yet the first pass asks about each and ends the run
+    // before a single key is taken.
+    handler_answer = 1;
+    SDL_Event k = key_event(SDL_SCANCODE_K);
+    int queued = 0;
+    for (int i = 0; i < 70000; ++i) {
+        queued += SDL_PushEvent(&k) == 1;
+    }
+    ASSERT_LT(queued, 70000) << "the queue took the whole flood";
+    SDL_Event close = event(SDL_WINDOWEVENT, SDL_WINDOWEVENT_CLOSE);
+    ASSERT_LT(SDL_PushEvent(&quit), 1);
+    ASSERT_LT(SDL_PushEvent(&close), 1);
+    process_os_events();
+    EXPECT_EQ(window_aborted, 1);
+    EXPECT_EQ(handler_calls, 3);
+    EXPECT_EQ(KEYBOARD::get_code(), -1);
+    EXPECT_EQ(SDL_PeepEvents(nullptr, 0, SDL_PEEKEVENT, SDL_KEYDOWN, SDL_KEYDOWN), queued);
+}
+
+// A flood is taken over several passes. Each pass before the last leaves
+// input waiting and does not wait itself; the last one waits again.
+TEST_F(EventLoop, AFloodIsTakenInSharesOverSeveralPasses)
+{
+    open_test_window();
+    set_max_idle_ms(50);
+    SDL_Event k;
+    std::memset(&k, 0, sizeof k);
+    k.type = SDL_KEYDOWN;
+    k.key.state = SDL_PRESSED;
+    k.key.keysym.scancode = SDL_SCANCODE_K;
+    k.key.keysym.sym = SDLK_k;
+    for (int i = 0; i < 5000; ++i) {
+        ASSERT_EQ(SDL_PushEvent(&k), 1);
+    }
+    int passes = 0;
+    do {
+        waits_asked.clear();
+        process_os_events();
+        ++passes;
+        EXPECT_EQ(waits_asked.empty(), events_input_waiting == 1) << "pass " << passes;
+    } while (events_input_waiting && passes < 5000);
+    EXPECT_GT(passes, 1);
+    EXPECT_LT(passes, 5000);
+    EXPECT_FALSE(SDL_HasEvents(SDL_FIRSTEVENT, SDL_LASTEVENT));
+
+    // A button change with nothing behind it leaves no input waiting.
+    pass_with(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_LEFT);
+    EXPECT_EQ(events_input_waiting, 0);
+    pass_with(SDL_MOUSEBUTTONUP, SDL_BUTTON_LEFT);
+}

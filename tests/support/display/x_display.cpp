@@ -4,6 +4,7 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -110,6 +111,34 @@ Window search(Display* d, Window w, const std::string& title)
         XFree(children);
     }
     return found;
+}
+
+// The three calls of the X test extension's library, which has no
+// development package here; its runtime library comes with xdotool.
+struct FAKE_INPUT
+{
+    int (*key)(Display*, unsigned keycode, Bool press, unsigned long delay) = nullptr;
+    int (*button)(Display*, unsigned button, Bool press, unsigned long delay) = nullptr;
+    int (*motion)(Display*, int screen, int x, int y, unsigned long delay) = nullptr;
+};
+
+const FAKE_INPUT* fake_input(Display* d)
+{
+    static FAKE_INPUT calls;
+    static bool loaded = false;
+    if (!loaded) {
+        loaded = true;
+        if (void* lib = dlopen("libXtst.so.6", RTLD_NOW | RTLD_LOCAL)) {
+            calls.key = reinterpret_cast<decltype(calls.key)>(dlsym(lib, "XTestFakeKeyEvent"));
+            calls.button = reinterpret_cast<decltype(calls.button)>(dlsym(lib, "XTestFakeButtonEvent"));
+            calls.motion = reinterpret_cast<decltype(calls.motion)>(dlsym(lib, "XTestFakeMotionEvent"));
+        }
+    }
+    int opcode = 0, event = 0, error = 0;
+    if (!calls.key || !calls.button || !calls.motion || !XQueryExtension(d, "XTEST", &opcode, &event, &error)) {
+        return nullptr;
+    }
+    return &calls;
 }
 
 int shift_of(unsigned long mask)
@@ -336,6 +365,47 @@ bool XReader::request_close(unsigned long window)
     XSync(d, False);
     XSetErrorHandler(previous);
     return takes_it && !x_failed;
+}
+
+bool XReader::fake_clicks(unsigned long window, int x, int y, int count)
+{
+    Display* d = display_ ? dpy(display_) : nullptr;
+    const FAKE_INPUT* fake = d ? fake_input(d) : nullptr;
+    if (!fake) {
+        return false;
+    }
+    x_failed = false;
+    int (*previous)(Display*, XErrorEvent*) = XSetErrorHandler(note_x_error);
+    int rx = 0, ry = 0;
+    Window child = 0;
+    bool ok = XTranslateCoordinates(d, window, DefaultRootWindow(d), x, y, &rx, &ry, &child) &&
+              fake->motion(d, DefaultScreen(d), rx, ry, CurrentTime);
+    for (int i = 0; ok && i < count; ++i) {
+        ok = fake->button(d, 1, True, CurrentTime) && fake->button(d, 1, False, CurrentTime);
+    }
+    XSync(d, False);
+    XSetErrorHandler(previous);
+    return ok && !x_failed;
+}
+
+bool XReader::fake_keys(const std::string& keysym, int count)
+{
+    Display* d = display_ ? dpy(display_) : nullptr;
+    const FAKE_INPUT* fake = d ? fake_input(d) : nullptr;
+    const KeySym sym = XStringToKeysym(keysym.c_str());
+    const unsigned code = fake && sym != NoSymbol ? XKeysymToKeycode(d, sym) : 0;
+    if (!code) {
+        return false;
+    }
+    x_failed = false;
+    int (*previous)(Display*, XErrorEvent*) = XSetErrorHandler(note_x_error);
+    bool ok = true;
+    for (int i = 0; ok && i < count; ++i) {
+        ok = fake->key(d, code, True, CurrentTime) && fake->key(d, code, False, CurrentTime);
+    }
+    XSync(d, False);
+    XSetErrorHandler(previous);
+    return ok && !x_failed;
 }
 
 } // namespace kivo_test

@@ -78,6 +78,15 @@ public:
     // its client) or X refuses.
     bool request_close(unsigned long window);
 
+    // Input made through the server's test extension, as a person's input
+    // arrives, `count` times with no pause: a press and release of pointer
+    // button 1 at (x, y) in the window, or of the key that gives the keysym
+    // named (for example "a") to whichever window has the keyboard. False
+    // when the extension or its library (loaded when first needed) is
+    // missing, or X refuses.
+    bool fake_clicks(unsigned long window, int x, int y, int count);
+    bool fake_keys(const std::string& keysym, int count);
+
 private:
     void* display_ = nullptr; // Display*
 };
