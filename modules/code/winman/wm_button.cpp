@@ -577,6 +577,11 @@ INT_U8 WM_BUTTON::can_have_focus()
 
 void WM_BUTTON::draw_object()
 {
+    draw_at(x, y, true);
+}
+
+void WM_BUTTON::draw_at(INT_S16 x, INT_S16 y, bool with_drag)
+{
     IMAGE* s = surface;
     if (!s || width <= 0 || height <= 0) {
         return;
@@ -587,6 +592,8 @@ void WM_BUTTON::draw_object()
     const short radius = std::min<short>(static_cast<short>(s->calc_rounded_rect_radius(x, y, x2, y2) / 2), MAX_RADIUS);
 
     LOOK look;
+    look.x = x;
+    look.y = y;
     look.hot = pointer_over || focal_object == this || selected;
     look.activated = activated != 0;
     const bool mark_shown = active_mark[0] != '\0';
@@ -618,13 +625,14 @@ void WM_BUTTON::draw_object()
     }
     draw_caption_and_icon(look);
     draw_marks(look);
-    if (drag_started) {
+    if (with_drag && drag_started) {
         draw_drag();
     }
 }
 
 void WM_BUTTON::draw_skin(const LOOK& look)
 {
+    const INT_S16 x = look.x, y = look.y;
     // The first valid box whose state holds, most specific first.
     const struct
     {
@@ -662,6 +670,7 @@ INT_U16 WM_BUTTON::drawn_shading_flags() const
 
 void WM_BUTTON::draw_face(const LOOK& look, short radius)
 {
+    const INT_S16 x = look.x, y = look.y;
     IMAGE* s = surface;
     const INT_S16 x2 = to_s16(long{x} + width - 1), y2 = to_s16(long{y} + height - 1);
     const char corners = static_cast<char>((shading_flags >> 4) & 0xF);
@@ -707,10 +716,10 @@ void WM_BUTTON::draw_caption_and_icon(const LOOK& look)
         text = flash_text.type == 8 ? flash_text.value.text : nullptr;
     }
     const short effect = caption_effect(look);
-    CAPTION_PLACE place = place_caption(text);
+    CAPTION_PLACE place = place_caption(look, text);
     IMAGE* img = look.hot && over_icon.width ? &over_icon : &icon;
     if (img->width) {
-        draw_icon_beside_caption(*img, look.press, place);
+        draw_icon_beside_caption(look, *img, place);
     }
     if (text && *text) {
         draw_caption(look, text, effect, place);
@@ -741,8 +750,9 @@ short WM_BUTTON::caption_effect(const LOOK& look)
     return e;
 }
 
-WM_BUTTON::CAPTION_PLACE WM_BUTTON::place_caption(const char* text)
+WM_BUTTON::CAPTION_PLACE WM_BUTTON::place_caption(const LOOK& look, const char* text)
 {
+    const INT_S16 x = look.x, y = look.y;
     const int lg = border_left_gap, rg = border_right_gap, tg = border_top_gap, bg = border_bottom_gap;
     const int w = width, h = height;
     CAPTION_PLACE c;
@@ -761,8 +771,10 @@ WM_BUTTON::CAPTION_PLACE WM_BUTTON::place_caption(const char* text)
     return c;
 }
 
-void WM_BUTTON::draw_icon_beside_caption(IMAGE& img, int press, CAPTION_PLACE& c)
+void WM_BUTTON::draw_icon_beside_caption(const LOOK& look, IMAGE& img, CAPTION_PLACE& c)
 {
+    const INT_S16 x = look.x, y = look.y;
+    const int press = look.press;
     const int iw = img.width, ih = img.height;
     const int w = width, h = height;
     const bool attached = (draw_flags & BUTTON_ICON_ATTACHED) != 0;
@@ -854,6 +866,7 @@ void WM_BUTTON::put_icon(IMAGE& img, int ix, int iy, int cx1, int cy1, int cx2, 
 
 void WM_BUTTON::draw_marks(const LOOK& look)
 {
+    const INT_S16 x = look.x, y = look.y;
     IMAGE* s = surface;
     const int p = look.press;
     COLOUR dark, light;
@@ -916,22 +929,12 @@ void WM_BUTTON::draw_drag()
                  (draw_flags & BUTTON_DONT_RESIZE_IMAGE) ? 0 : 1, s, IMAGE_COPY_BLEND);
         return;
     }
-    if (!ghost_allowed) {
-        return;
-    }
     // The button drawn again at the pointer, then what was there laid over
     // it at partial alpha.
-    ghost_allowed = 0;
     IMAGE under;
     under.setup(width, height);
     under.get(gx, gy, s, IMAGE_COPY_REPLACE);
-    const INT_S16 home_x = x, home_y = y;
-    x = gx;
-    y = gy;
-    draw_object();
-    x = home_x;
-    y = home_y;
+    draw_at(gx, gy, false);
     under.realpha(GHOST_ALPHA, 0, 0);
     under.put(gx, gy, s, IMAGE_COPY_BLEND);
-    ghost_allowed = 1;
 }

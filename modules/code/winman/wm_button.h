@@ -285,7 +285,8 @@ private:
     // What one draw shows, worked out once from the state.
     struct LOOK
     {
-        bool hot; // pointer over, focused or selected
+        INT_S16 x, y; // where the button is drawn: its place, or the drag ghost's
+        bool hot;     // pointer over, focused or selected
         bool activated;
         INT_U16 edges; // drawn_shading_flags ()
         bool sunken;   // its 0x8000 bit
@@ -319,17 +320,17 @@ private:
     };
     // The caption's text effect bits from the draw flags; engraved when disabled.
     short caption_effect(const LOOK& look);
-    CAPTION_PLACE place_caption(const char* text);
+    CAPTION_PLACE place_caption(const LOOK& look, const char* text);
     // The icon in its box, or attached beside the caption, which it moves over.
-    void draw_icon_beside_caption(IMAGE& img, int press, CAPTION_PLACE& place);
+    void draw_icon_beside_caption(const LOOK& look, IMAGE& img, CAPTION_PLACE& place);
     void draw_caption(const LOOK& look, const char* text, short effect, const CAPTION_PLACE& place);
     // Clipped to (cx1, cy1)-(cx2, cy2); faded when disabled.
     void put_icon(IMAGE& img, int ix, int iy, int cx1, int cy1, int cx2, int cy2);
     void draw_marks(const LOOK& look);
     void draw_drag();
-
-    // Down while a drag ghost is drawn, so that the nested draw draws none.
-    static inline INT_U8& ghost_allowed = wm_context.state.button.ghost_allowed;
+    // The whole button with its top-left at (x, y); the drag ghost too when
+    // with_drag.
+    void draw_at(INT_S16 x, INT_S16 y, bool with_drag);
 };
 
 #endif

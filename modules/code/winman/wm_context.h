@@ -104,7 +104,6 @@ struct WM_CONTEXT
         INT_U32 auto_repeat_rate = 30;
         INT_U32 auto_repeat_threshhold = 300;
         INT_U8 fast_disabled_text = 0;
-        INT_U8 ghost_allowed = 1;
     };
 
     struct DIALOG_STATE

@@ -599,7 +599,6 @@ void WM_DIALOG::draw_object()
             draw_shading(x, y, x2, y2, flags, bg, set.shading_type, -1, outline);
         }
     }
-    lay_out();
 }
 
 // ---- skin ---------------------------------------------------------------------------------

@@ -61,7 +61,6 @@ public:
     INT_U8 effects_suppressed; // fades jump and no slide starts
     INT_U8 current_alpha;      // 0 nothing drawn, 255 drawn plainly, between: composited
     INT_U8 start_alpha, target_alpha;
-    IMAGE background; // compositing image at partial alpha
     // Equal while no slide runs; (-1, -1) before the first start_animation.
     POINT slide_start, slide_end;
     INT_U8 slide_opening; // 1: the home point is slide_end; 0: slide_start
@@ -131,7 +130,8 @@ public:
     INT_S16 get_x() override;
     INT_S16 get_y() override;
     // Starts the opening effects when the dialog is about to be drawn for
-    // the first time since it was shown.
+    // the first time since it was shown, and lays out the title and the
+    // contents.
     void prepare_draw() override;
     // Draws at partial alpha and greys or darkens behind a modal dialog.
     // Ends by calling draw_drag_outline, after the clip is restored.

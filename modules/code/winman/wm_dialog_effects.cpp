@@ -190,6 +190,10 @@ void WM_DIALOG::prepare_draw()
         start_animation(1);
         effects_suppressed = 0;
     }
+    // The title and the contents where this frame draws the dialog.
+    if (is_in_update_regions()) {
+        lay_out();
+    }
 }
 
 void WM_DIALOG::check_for_redraw()
@@ -270,11 +274,12 @@ void WM_DIALOG::draw_at_alpha()
         dirty = 0;
     }
     if (composes && surface->dirty_x1 != -1) {
-        background.reset(under.width, under.height);
-        background.get(to_s16(ox1), to_s16(oy1), surface, IMAGE_COPY_REPLACE);
+        IMAGE dialog_pixels;
+        dialog_pixels.reset(under.width, under.height);
+        dialog_pixels.get(to_s16(ox1), to_s16(oy1), surface, IMAGE_COPY_REPLACE);
         under.put(to_s16(ox1), to_s16(oy1), surface, IMAGE_COPY_REPLACE);
-        background.realpha(static_cast<INT_U8>(alpha), 0, 0);
-        background.put(to_s16(ox1), to_s16(oy1), surface, IMAGE_COPY_BLEND);
+        dialog_pixels.realpha(static_cast<INT_U8>(alpha), 0, 0);
+        dialog_pixels.put(to_s16(ox1), to_s16(oy1), surface, IMAGE_COPY_BLEND);
     }
     // Whatever was dirty before still has to reach the window.
     if (partial && saved_dirty[0] != -1) {

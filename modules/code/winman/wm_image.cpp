@@ -56,18 +56,25 @@ void WM_IMAGE::load_picture(FOLDER& folder, const char* file_name)
     request_draw();
 }
 
-void WM_IMAGE::draw_object()
+void WM_IMAGE::prepare_draw()
 {
     // Any size below 1 takes the picture's: a negative one cannot be drawn.
     if (width <= 0 || height <= 0) {
         width = picture.width;
         height = picture.height;
+        if (width > 0 && height > 0) {
+            request_draw();
+        }
     } else if (picture.width == 0 || picture.height == 0) {
         picture.reset(width, height);
     } else if (picture.width != width || picture.height != height) {
         // In place and lossy: later draws find the size already right.
         picture.resize(width, height, !IMAGE::use_quick_resize);
     }
+}
+
+void WM_IMAGE::draw_object()
+{
     if (width <= 0 || height <= 0) {
         return;
     }

@@ -22,8 +22,10 @@ public:
     // IMAGE::use_quick_resize).
     void resize(INT_S16 nw, INT_S16 nh, INT_U8 children) override;
     // A width or height below 1 takes the picture's size; otherwise the
-    // picture is fitted to the widget in place (lossy). Then it is drawn
-    // with the border and, while focused or under the pointer, the highlight.
+    // picture is fitted to the widget in place (lossy).
+    void prepare_draw() override;
+    // The picture, centred, with the border and, while focused or under the
+    // pointer, the highlight.
     void draw_object() override;
 
     // The picture shown, copied. The widget takes the picture's size; with

@@ -85,9 +85,10 @@ WM_MESG WM_TYPING_SCRIPT::update(INT_U8 modal)
     return WM_SCRIPT::update(modal);
 }
 
-void WM_TYPING_SCRIPT::draw_object()
+void WM_TYPING_SCRIPT::prepare_draw()
 {
-    if (typing_length && !start_time) {
+    // Typing starts with the frame that first draws the text.
+    if (typing_length && !start_time && is_in_update_regions()) {
         // 0 means "not started", so a first draw when the counter reads 0
         // starts at 1.
         start_time = get_ms_count();
@@ -95,5 +96,4 @@ void WM_TYPING_SCRIPT::draw_object()
             start_time = 1;
         }
     }
-    WM_SCRIPT::draw_object();
 }

@@ -13,7 +13,7 @@ class WM_TYPING_SCRIPT : public WM_SCRIPT
 public:
     KIVO_STRING full_text;    // the whole text being typed
     INT_U32 typing_length;    // length of full_text while typing; 0 once over or for an empty text
-    INT_U32 start_time;       // get_ms_count of the first draw; 0 = not started
+    INT_U32 start_time;       // get_ms_count of the first frame drawing it; 0 = not started
     INT_S32 ms_per_character; // 20; 0 or less finishes at once
 
     WM_TYPING_SCRIPT(INT_S16 x1, INT_S16 y1, INT_S16 x2, INT_S16 y2, WM_STYLE_SET& style, const char* text);
@@ -27,7 +27,8 @@ public:
 
     WM_MESG monitor() override;
     WM_MESG update(INT_U8 modal) override;
-    void draw_object() override;
+    // The typing starts with the first frame that draws the script.
+    void prepare_draw() override;
 
 private:
     void finish_typing();

@@ -332,6 +332,7 @@ void WM_SCREEN_OBJECT::force_draw_object(WM_SCREEN_OBJECT* object)
     update_regions[0] = region_of(object->x, object->y, object->x + object->width - 1, object->y + object->height - 1);
     services->redraw_region_from(get_window_id_from_pos(object->x, object->y));
     if (object->area == -1) {
+        object->prepare_tree_for_draw();
         WM_CLIP_SAVER clip(surface);
         const WM_UPDATE_REGION& r = update_regions[0];
         surface->set_active_area(r.left, r.top, r.right, r.bottom);
