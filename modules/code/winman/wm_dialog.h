@@ -175,6 +175,8 @@ public:
     // immediate. With remove the completed close asks to be taken off the
     // modal list (update returns WM_MESG_CLOSE_MODAL).
     void close(bool immediate, bool remove);
+    // The next opening jumps to its end: no fade, no slide.
+    void open_at_once() { effects_suppressed = 1; }
     // "Flags: 0x%04X, Open Delay: %d, Displaying Delay %d, Alpha 0x%02X" in a
     // static 128-byte buffer, overwritten by each call.
     static const char* get_effect_desc(EFFECT_INFO* info);

@@ -206,7 +206,7 @@ WM_MESG WM_MENU::update(INT_U8 modal)
         }
         // Hidden first, so that its showing starts over, at once.
         other->hide(0, 0);
-        other->effects_suppressed = 1;
+        other->open_at_once();
         member->show_popup();
         other->request_draw();
         member->set_down(1);
