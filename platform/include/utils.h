@@ -39,6 +39,10 @@ INT_U32 get_unique_id();
 // Latin-1 text folded to 7 bits ("AE" for 0xC6 and so on); stops before
 // dest holds dest_size - 3 characters.
 void convert_string_to_7bit(const char* source, char* dest, INT_S16 dest_size);
+
+// The value of an upper-case hexadecimal digit ('0'-'9', 'A'-'F'); -1 for
+// any other byte, the NUL among them, so a reader stops at the end.
+int upper_hex_digit(unsigned char c);
 // Compares the 7-bit forms character by character: -1, 0 or 1. A proper
 // prefix compares less.
 INT_S16 compare_7bit_strings(const char* a, const char* b, INT_U8 ignore_case);

@@ -150,4 +150,11 @@ void SandboxTest::TearDown()
     remove_tree(dir);
 }
 
+void ScratchFolderTest::SetUp()
+{
+    SandboxTest::SetUp();
+    work = path("w");
+    ASSERT_EQ(mkdir(work.c_str(), 0755), 0);
+}
+
 } // namespace kivo_test

@@ -47,6 +47,17 @@ private:
     bool had_env[kSandboxVars] = {};
 };
 
+// Works in a folder of its own, beside HOME and the rest of the sandbox.
+class ScratchFolderTest : public SandboxTest
+{
+protected:
+    void SetUp() override;
+    // The folder (absolute).
+    std::string work;
+    // work + "/" + name
+    std::string at(const std::string& name) const { return work + "/" + name; }
+};
+
 } // namespace kivo_test
 
 #endif

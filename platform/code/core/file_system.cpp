@@ -1,5 +1,6 @@
 #include "file_system.h"
 #include "file_system_catalog.h"
+#include "utils.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -415,17 +416,6 @@ long utf8_max(const unsigned char* p, std::size_t n)
 // 0xFF.
 constexpr unsigned char RAW_RUN = 0x01;
 
-int upper_hex(unsigned char c)
-{
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
-
 // Whether the five bytes at p are a group of one raw byte (0x01 or 0x80
 // and above, the only ones ever kept so), and which.
 bool raw_group(const unsigned char* p, unsigned char& b)
@@ -433,8 +423,8 @@ bool raw_group(const unsigned char* p, unsigned char& b)
     if (p[0] != ',' || p[1] != 'D' || p[2] != 'C') {
         return false;
     }
-    int hi = upper_hex(p[3]);
-    int lo = hi < 0 ? -1 : upper_hex(p[4]);
+    int hi = upper_hex_digit(p[3]);
+    int lo = hi < 0 ? -1 : upper_hex_digit(p[4]);
     if (lo < 0) {
         return false;
     }

@@ -346,3 +346,14 @@ char* generate_random_password(INT_S16 min_len, INT_S16 max_len, INT_U8 flags, c
     }
     return out;
 }
+
+int upper_hex_digit(unsigned char c)
+{
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    return -1;
+}

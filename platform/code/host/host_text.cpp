@@ -1,6 +1,7 @@
 // UTF-8 from other programs (typed text, the clipboard): one decoder that
 // never trusts the bytes it is given.
 #include "host_internal.h"
+#include "utils.h"
 
 #include <cstdio>
 
@@ -58,17 +59,6 @@ INT_U32 host_utf8_next(const char*& p)
 
 namespace {
 
-int upper_hex(unsigned char c)
-{
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
-
 bool is_high_surrogate(INT_U32 u)
 {
     return u >= 0xD800 && u <= 0xDBFF;
@@ -97,7 +87,7 @@ std::size_t scan_run(const unsigned char* s, std::string* out)
         }
         INT_U32 v = 0;
         for (int k = 1; k <= 4; ++k) {
-            int d = upper_hex(s[i + k]); // stops at a NUL before reading past it
+            int d = upper_hex_digit(s[i + k]); // stops at a NUL before reading past it
             if (d < 0) {
                 return 0;
             }

@@ -23,20 +23,9 @@
 
 namespace {
 
-using kivo_test::SandboxTest;
-
-// Works in a folder of its own: the sandbox's folder holds HOME and the rest.
-class FileSystemCatalog : public SandboxTest
+class FileSystemCatalog : public kivo_test::ScratchFolderTest
 {
 protected:
-    void SetUp() override
-    {
-        SandboxTest::SetUp();
-        work = path("w");
-        ASSERT_EQ(mkdir(work.c_str(), 0755), 0);
-    }
-    std::string work;
-    std::string at(const std::string& name) const { return work + "/" + name; }
     std::string real(const std::string& p) const
     {
         char buf[PATH_MAX];

@@ -26,20 +26,11 @@
 namespace {
 
 using kivo_test::read_file;
-using kivo_test::SandboxTest;
 using kivo_test::write_file;
 
-class FileSystemCopy : public SandboxTest
+class FileSystemCopy : public kivo_test::ScratchFolderTest
 {
 protected:
-    void SetUp() override
-    {
-        SandboxTest::SetUp();
-        work = path("w");
-        ASSERT_EQ(mkdir(work.c_str(), 0755), 0);
-    }
-    std::string work;
-    std::string at(const std::string& name) const { return work + "/" + name; }
     void mkdirs(const std::vector<std::string>& names) const
     {
         for (const std::string& n : names) {
