@@ -222,9 +222,9 @@ int main(int argc, char** argv)
         {{"load 50 pages / fread of the same bytes (target <= 150)", "BM_load_50_pages", "BM_fread_50_pages"},
          {"save 50 pages / fwrite + fflush + fsync + rename (target <= 3)", "BM_save_50_pages",
           "BM_fwrite_fsync_rename_50_pages"},
-         {"load per byte, 500 pages / 50 pages (target <= 1.2; both ours)", "BM_load_500_pages_per_50_size/manual_time",
+         {"load per byte, 500 pages / 50 pages (target <= 1.1; both ours)", "BM_load_500_pages_per_50_size/manual_time",
           "BM_load_50_pages"},
-         {"program's pages.bin load / fread of the same bytes (target <= 3)", "BM_load_program_pages",
+         {"program's pages.bin load / fread of the same bytes (target <= 2)", "BM_load_program_pages",
           "BM_fread_program_pages"}});
     defs().ptm.clear();
     IMAGE::shutdown_font_system();

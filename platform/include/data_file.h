@@ -121,6 +121,9 @@ private:
     // Where a file opened for reading stands after our own full reads and
     // seeks, so the next transfer there needs no seek; -1 when not known.
     long stream_pos = -1;
+    // A plain file opened for reading: a seek can wait for the next
+    // transfer, as the file cannot refuse it.
+    bool seeks_late = false;
 };
 
 // gzip stream over an open stdio stream, starting at its current offset.

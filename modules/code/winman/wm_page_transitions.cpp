@@ -88,11 +88,18 @@ void take_snapshot(IMAGE& snapshot, IMAGE& target, const RECT& r)
 // frame first waits for its turn at the display and is then painted for
 // the moment it is shown. With restarts, the counter going back starts the
 // timing again from 0; without, the unsigned difference stays right when
-// the counter wraps during the run.
-template <class FRAME> void run_frames(INT_U32 duration, bool restarts, FRAME frame)
+// the counter wraps during the run. `between`, when given, runs after the
+// frame at 0 has gone out, in the wait for the next.
+template <class FRAME>
+void run_frames(INT_U32 duration, bool restarts, FRAME frame, const std::function<void()>& between = nullptr)
 {
     wm_wait_for_present();
     INT_U32 t0 = get_ms_count();
+    if (between) {
+        frame(0);
+        between();
+        wm_wait_for_present();
+    }
     for (;;) {
         const INT_U32 t = get_ms_count();
         if (restarts && t < t0) {
@@ -255,6 +262,8 @@ struct WM_PAGE_MANAGER::TRANSITION
     PAGES pages;
     CLOCK clock;
     PAINT paint;
+    // The frame at 0 shows nothing of the new page (a level of 0).
+    bool starts_without_new_page = false;
 };
 
 void WM_PAGE_MANAGER::run_transition(const TRANSITION& how, long area)
@@ -277,14 +286,28 @@ void WM_PAGE_MANAGER::run_transition(const TRANSITION& how, long area)
             old_page.realpha(255, 0, 0);
         }
     }
-    if (changes) {
+    auto build_new_page = [&] {
         go_to_page(area);
         take_snapshot(new_page, *target, r);
+    };
+    // A first frame that shows none of the new page, over the whole
+    // target, goes out before that page is built (the page's creation and
+    // first draw, its first glyphs): the building then fills the wait for
+    // the next frame instead of delaying the first. The frames are the
+    // same; what the new page's redraw leaves outside the frame would not
+    // be, hence the whole target only.
+    const bool early =
+        changes && how.starts_without_new_page && r.x == 0 && r.y == 0 && r.w == target->width && r.h == target->height;
+    if (changes && !early) {
+        build_new_page();
     }
-    run_frames(duration, how.clock == TRANSITION::LEVELS, [&](INT_U32 elapsed) {
-        how.paint(*target, r, old_page, new_page, elapsed, duration);
-        present_frame();
-    });
+    run_frames(
+        duration, how.clock == TRANSITION::LEVELS,
+        [&](INT_U32 elapsed) {
+            how.paint(*target, r, old_page, new_page, elapsed, duration);
+            present_frame();
+        },
+        early ? std::function<void()>(build_new_page) : nullptr);
 }
 
 void WM_PAGE_MANAGER::mix_to_page(long area)
@@ -293,7 +316,8 @@ void WM_PAGE_MANAGER::mix_to_page(long area)
         {TRANSITION::BOTH_PAGES, TRANSITION::LEVELS,
          [](IMAGE& target, const effect_rect& r, IMAGE& old_page, IMAGE& new_page, INT_U32 elapsed, INT_U32 duration) {
              paint_mix_frame(target, r, old_page, new_page, level_at(elapsed, duration));
-         }},
+         },
+         true},
         area);
 }
 
@@ -301,7 +325,8 @@ void WM_PAGE_MANAGER::fade_in_page(long area)
 {
     run_transition({TRANSITION::NEW_PAGE, TRANSITION::LEVELS,
                     [](IMAGE& target, const effect_rect& r, IMAGE&, IMAGE& new_page, INT_U32 elapsed,
-                       INT_U32 duration) { paint_black_fade_frame(target, r, new_page, level_at(elapsed, duration)); }},
+                       INT_U32 duration) { paint_black_fade_frame(target, r, new_page, level_at(elapsed, duration)); },
+                    true},
                    area);
 }
 

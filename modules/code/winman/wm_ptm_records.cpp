@@ -469,8 +469,11 @@ char WM_PTM_FONT_INFO::load_font()
         return -1;
     }
     // The loader opens the file through the folder, which refuses anything
-    // but a plain file, and hands the face that very file.
-    FOLDER folder;
+    // but a plain file, and hands the face that very file. The folder starts
+    // on the path itself rather than on "$APP" (a walk of the disk of its
+    // own); within a definition's read, asking again for the result costs
+    // only the lookup of the path worked out once.
+    FOLDER folder(path);
     if (!folder.set(path)) {
         return -1;
     }

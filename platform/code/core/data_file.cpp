@@ -198,6 +198,7 @@ void DATA_FILE::reset_state()
     cache_start = 0;
     refill_sz = DIRECT_READ_SZ;
     stream_pos = -1;
+    seeks_late = false;
     length = 0;
     swap = 0;
     error = 0;
@@ -250,7 +251,17 @@ bool DATA_FILE::open(FILE* stream, FILE_MODE m, int byte_order, INT_U8 gzip)
     long len = 0, start = 0;
     bool ok = true;
 
+    // Where the stream is known to stand once the header is read (-1:
+    // unknown), so positioning it for the first transfer costs no seek.
+    long stands = -1;
+    // A plain file opened for reading has the length fstat gave: seeking
+    // to its end would cost stdio a seek and a read of the last block.
+    const bool plain = m == fm_read && S_ISREG(st.st_mode) && st.st_size >= 0 && st.st_size <= MAX_OFFSET;
     auto stdio_size = [&](long& out) {
+        if (plain) {
+            out = static_cast<long>(st.st_size);
+            return true;
+        }
         if (std::fseek(stream, 0, SEEK_END) != 0) {
             return false;
         }
@@ -262,6 +273,7 @@ bool DATA_FILE::open(FILE* stream, FILE_MODE m, int byte_order, INT_U8 gzip)
         sw = static_cast<INT_U8>(byte_order);
         if (m == fm_read) {
             ok = stdio_size(len) && std::fseek(stream, 0, SEEK_SET) == 0;
+            stands = 0;
         } else if (m == fm_update) {
             ok = stdio_size(len);
             start = len;
@@ -300,6 +312,8 @@ bool DATA_FILE::open(FILE* stream, FILE_MODE m, int byte_order, INT_U8 gzip)
             ok = stdio_size(len) && std::fseek(stream, 0, SEEK_SET) == 0;
             if (ok && std::fread(&b, 1, 1, stream) != 1) {
                 b = 0;
+            } else if (ok) {
+                stands = 1;
             }
         }
         sw = b;
@@ -331,6 +345,7 @@ bool DATA_FILE::open(FILE* stream, FILE_MODE m, int byte_order, INT_U8 gzip)
     mode = m;
     swap = sw;
     order_byte = with_byte ? 1 : 0;
+    seeks_late = plain && !gz;
     length = len;
     cache_start = start;
     // Positioned for the first transfer (and the end-of-file flag clear).
@@ -338,7 +353,9 @@ bool DATA_FILE::open(FILE* stream, FILE_MODE m, int byte_order, INT_U8 gzip)
     // its end from the start.
     if (!gz && !(m == fm_read && with_byte && len == 0)) {
         // Read from there, the first transfer needs no seek of its own.
-        if (std::fseek(fp, cache_start, SEEK_SET) == 0 && m == fm_read) {
+        if (m == fm_read && stands == cache_start) {
+            stream_pos = cache_start;
+        } else if (std::fseek(fp, cache_start, SEEK_SET) == 0 && m == fm_read) {
             stream_pos = cache_start;
         }
     }
@@ -426,7 +443,8 @@ bool DATA_FILE::flush_cache()
     cache_start += cache_used;
     if (cache_used - cache_pos > 0) {
         cache_start -= cache_used - cache_pos;
-        if (!gz) {
+        // (A plain file read from seeks before its next transfer.)
+        if (!gz && !seeks_late) {
             std::fseek(fp, cache_start, SEEK_SET);
         }
         stream_pos = -1;
@@ -500,6 +518,12 @@ long DATA_FILE::set_pos(long pos, INT_U8 from_end)
             if (mode != fm_write && gzseek(gz, target, SEEK_SET) != target) {
                 return -1;
             }
+        } else if (seeks_late) {
+            // A file read from seeks before its next transfer (see
+            // sync_stream): a look at the end and back costs nothing. Its
+            // end-of-file flag is cleared as a seek would.
+            stream_pos = -1;
+            std::clearerr(fp);
         } else {
             stream_pos = -1;
             if (std::fseek(fp, target, SEEK_SET) != 0) {

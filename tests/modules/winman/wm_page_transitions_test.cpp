@@ -237,6 +237,64 @@ TEST_F(Transitions, EveryKindPresentsItsFramesAndEndsOnItsPicture)
 // The wait before a present at 60 Hz, 17 ms after the last one: none
 // before any present, with vsync or without a window, past the interval,
 // or after a counter that went back; across the counter's wrap the rest.
+// The page shown at each present, by its tag.
+std::vector<INT_U32> shown_pages;
+WM_PAGE_MANAGER* watched = nullptr;
+
+void record_page()
+{
+    const WM_AREA& area = *watched->current_area;
+    shown_pages.push_back(
+        static_cast<INT_U32>(reinterpret_cast<std::uintptr_t>(area.history[area.history_index].data)));
+    record();
+}
+
+TEST_F(Transitions, AFirstFrameWithoutTheNewPageGoesOutBeforeItIsBuilt)
+{
+    create_back_buffer(W, H);
+    auto* pm = new P(1, -1); // the fixture deletes it
+    watched = pm;
+    P::frame_hook = record_page;
+    step_ms = 350;
+    // kind, statics set, whether the first present still shows the old page's turn
+    const struct
+    {
+        char kind;
+        bool statics;
+        bool early;
+    } rows[] = {{'m', false, true}, {'i', false, true}, {'g', false, false}, {'m', true, false}, {'i', true, false}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(testing::Message() << row.kind << (row.statics ? " in the statics' rectangle" : ""));
+        P::page_effects_x1 = P::page_effects_y1 = P::page_effects_x2 = P::page_effects_y2 = -1;
+        if (row.statics) {
+            P::page_effects_x1 = 10, P::page_effects_y1 = 20, P::page_effects_x2 = 109, P::page_effects_y2 = 69;
+        }
+        seen_rect = row.statics ? RECT{10, 20, 100, 50} : RECT{0, 0, W, H};
+        pm->set_next_page(0, create_page, nullptr, reinterpret_cast<void*>(std::uintptr_t{OLD}), nullptr, 1, 0,
+                          nullptr);
+        pm->go_to_page(0);
+        pm->set_next_page(0, create_page, nullptr, reinterpret_cast<void*>(std::uintptr_t{NEW}), nullptr, 1, 0,
+                          nullptr);
+        pm->page_effects_ms = 700;
+        shown_pages.clear();
+        seen.clear();
+        row.kind == 'm' ? pm->mix_to_page(0) : row.kind == 'i' ? pm->fade_in_page(0) : pm->greyfade_in_page(0);
+        ASSERT_EQ(shown_pages.size(), 3u);
+        EXPECT_EQ(shown_pages[0], row.early ? OLD : NEW);
+        EXPECT_TRUE(shown_pages[1] == NEW && shown_pages[2] == NEW);
+        // The frames are the ones the page would show built first.
+        const std::vector<FRAME> want =
+            row.kind == 'g'   ? std::vector<FRAME>{{'g', 0, 700}, {'g', 350, 700}, {'g', 700, 700}}
+            : row.kind == 'm' ? std::vector<FRAME>{{'m', 0, 0}, {'m', 127, 0}, {'m', 255, 0}}
+                              : std::vector<FRAME>{{'i', 0, 0}, {'i', 127, 0}, {'i', 255, 0}};
+        for (size_t k = 0; k < want.size(); ++k) {
+            EXPECT_EQ(seen[k], expected(want[k], seen_rect, 0, 0)) << k;
+        }
+    }
+    P::frame_hook = nullptr;
+    P::page_effects_x1 = P::page_effects_y1 = P::page_effects_x2 = P::page_effects_y2 = -1;
+}
+
 TEST(FramePacer, WaitsOutTheRestOfARefreshInterval)
 {
     const INT_U32 rows[][5] = {// interval, vsync, last (0 none), now, wait

@@ -227,6 +227,30 @@ TEST_F(DataFileTest, RefusedPositionsMoveNothing)
     EXPECT_TRUE(z && read_str(*z, 200) == std::string(100, '\0') + "x");
 }
 
+TEST_F(DataFileTest, MovesInAFileReadFromLandWhereTheyShould)
+{
+    // A plain file read from: a look at the end and back, a move past the
+    // cache after its end was read, and a move past the end all read the
+    // file's bytes from there, and the end flag follows the position.
+    std::string body;
+    for (int i = 0; i < 5000; ++i) {
+        body += static_cast<char>('a' + i % 26);
+    }
+    kivo_test::write_file(path("plain.bin"), std::string(1, '\0') + body);
+    FILE_PTR f = open_file("plain.bin", fm_read, -1);
+    ASSERT_TRUE(f);
+    EXPECT_EQ(read_str(*f, 10), body.substr(0, 10));
+    EXPECT_TRUE(f->set_pos(0, 1) == 5000 && f->set_pos(10, 0) == 10);
+    EXPECT_EQ(read_str(*f, 3000), body.substr(10, 3000));
+    EXPECT_EQ(read_str(*f, 3000), body.substr(3010));
+    EXPECT_TRUE(f->is_at_end());
+    EXPECT_TRUE(f->set_pos(5, 0) == 5 && !f->is_at_end());
+    EXPECT_EQ(read_str(*f, 4), body.substr(5, 4));
+    EXPECT_TRUE(f->set_pos(-3, 1) == 4997 && read_str(*f, 10) == body.substr(4997));
+    EXPECT_TRUE(f->set_pos(6000, 0) == 6000 && read_str(*f, 1).empty() && f->is_at_end());
+    EXPECT_TRUE(f->set_pos(1, 0) == 1 && read_str(*f, 2) == body.substr(1, 2));
+}
+
 TEST_F(DataFileTest, WrongDirectionTransfersAreFatal)
 {
     kivo_test::write_file(path("d.bin"), std::string("\0abc", 4));
