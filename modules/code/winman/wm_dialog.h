@@ -61,6 +61,10 @@ public:
     INT_U8 effects_suppressed; // fades jump and no slide starts
     INT_U8 current_alpha;      // 0 nothing drawn, 255 drawn plainly, between: composited
     INT_U8 start_alpha, target_alpha;
+    // Scratch pixels of the composition at partial alpha, kept between draws
+    // only so that each draw does not map and fault in a new buffer; what
+    // they hold means nothing outside draw_at_alpha.
+    IMAGE compose_scratch;
     // Equal while no slide runs; (-1, -1) before the first start_animation.
     POINT slide_start, slide_end;
     INT_U8 slide_opening; // 1: the home point is slide_end; 0: slide_start

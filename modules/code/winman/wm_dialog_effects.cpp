@@ -274,7 +274,7 @@ void WM_DIALOG::draw_at_alpha()
         dirty = 0;
     }
     if (composes && surface->dirty_x1 != -1) {
-        IMAGE dialog_pixels;
+        IMAGE& dialog_pixels = compose_scratch;
         dialog_pixels.reset(under.width, under.height);
         dialog_pixels.get(to_s16(ox1), to_s16(oy1), surface, IMAGE_COPY_REPLACE);
         under.put(to_s16(ox1), to_s16(oy1), surface, IMAGE_COPY_REPLACE);

@@ -12,6 +12,7 @@
 #include <ft2build.h>
 #include FT_FREETYPE_H
 
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -178,6 +179,9 @@ unsigned long read_face_stream(FT_Stream stream, unsigned long offset, unsigned 
 
 void close_face_stream(FT_Stream stream)
 {
+    if (stream->base) {
+        munmap(stream->base, stream->size);
+    }
     std::fclose(static_cast<FILE*>(stream->descriptor.pointer));
     delete stream;
 }
@@ -195,8 +199,15 @@ FT_Error open_face_stream(FILE* fp, FT_Face* face)
     }
     stream->size = static_cast<unsigned long>(st.st_size);
     stream->descriptor.pointer = fp;
-    stream->read = read_face_stream;
     stream->close = close_face_stream;
+    // Mapped, the face reads its glyphs from memory as FreeType's own
+    // opening of a path does; read through the descriptor where it cannot be.
+    void* mapped = st.st_size > 0 ? mmap(nullptr, stream->size, PROT_READ, MAP_PRIVATE, fileno(fp), 0) : MAP_FAILED;
+    if (mapped != MAP_FAILED) {
+        stream->base = static_cast<unsigned char*>(mapped);
+    } else {
+        stream->read = read_face_stream;
+    }
     FT_Open_Args args = {};
     args.flags = FT_OPEN_STREAM;
     args.stream = stream;
