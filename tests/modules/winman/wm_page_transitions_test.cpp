@@ -41,6 +41,15 @@ void create_page(WM_PAGE_MANAGER& pm)
     }
 }
 
+// The page OLD shown in area 0 and NEW queued after it, effects of 700 ms.
+void show_old_queue_new(WM_PAGE_MANAGER& pm)
+{
+    pm.set_next_page(0, create_page, nullptr, reinterpret_cast<void*>(std::uintptr_t{OLD}), nullptr, 1, 0, nullptr);
+    pm.go_to_page(0);
+    pm.set_next_page(0, create_page, nullptr, reinterpret_cast<void*>(std::uintptr_t{NEW}), nullptr, 1, 0, nullptr);
+    pm.page_effects_ms = 700;
+}
+
 uLong crc_of(const IMAGE& im, const RECT& r)
 {
     uLong crc = crc32(0, nullptr, 0);
@@ -270,12 +279,7 @@ TEST_F(Transitions, AFirstFrameWithoutTheNewPageGoesOutBeforeItIsBuilt)
             P::page_effects_x1 = 10, P::page_effects_y1 = 20, P::page_effects_x2 = 109, P::page_effects_y2 = 69;
         }
         seen_rect = row.statics ? RECT{10, 20, 100, 50} : RECT{0, 0, W, H};
-        pm->set_next_page(0, create_page, nullptr, reinterpret_cast<void*>(std::uintptr_t{OLD}), nullptr, 1, 0,
-                          nullptr);
-        pm->go_to_page(0);
-        pm->set_next_page(0, create_page, nullptr, reinterpret_cast<void*>(std::uintptr_t{NEW}), nullptr, 1, 0,
-                          nullptr);
-        pm->page_effects_ms = 700;
+        show_old_queue_new(*pm);
         shown_pages.clear();
         seen.clear();
         row.kind == 'm' ? pm->mix_to_page(0) : row.kind == 'i' ? pm->fade_in_page(0) : pm->greyfade_in_page(0);
@@ -325,12 +329,7 @@ TEST_F(Transitions, PacedToTheDisplayInTheirLength)
     step_ms = 1;
     for (const INT_U8 vsync : {0, 1}) {
         DISPLAY_PACE pace(vsync);
-        pm->set_next_page(0, create_page, nullptr, reinterpret_cast<void*>(std::uintptr_t{OLD}), nullptr, 1, 0,
-                          nullptr);
-        pm->go_to_page(0);
-        pm->set_next_page(0, create_page, nullptr, reinterpret_cast<void*>(std::uintptr_t{NEW}), nullptr, 1, 0,
-                          nullptr);
-        pm->page_effects_ms = 700;
+        show_old_queue_new(*pm);
         seen.clear();
         seen_at.clear();
         pm->mix_to_page(0);

@@ -18,6 +18,18 @@
 
 namespace {
 
+// A key press as SDL queues it.
+SDL_Event key_event(SDL_Scancode sc)
+{
+    SDL_Event e;
+    std::memset(&e, 0, sizeof e);
+    e.type = SDL_KEYDOWN;
+    e.key.state = SDL_PRESSED;
+    e.key.keysym.scancode = sc;
+    e.key.keysym.sym = SDL_GetKeyFromScancode(sc);
+    return e;
+}
+
 std::vector<INT_U32> waits_asked;
 bool wait_brings_quit = false;
 bool recording_wait(INT_U32 ms, SDL_Event* e)
@@ -413,15 +425,6 @@ TEST_F(EventLoop, APassEndsAfterAButtonChange)
     open_test_window();
     set_max_idle_ms(50);
     auto push = [this](SDL_Event e) { ASSERT_EQ(SDL_PushEvent(&e), 1); };
-    auto key_event = [](SDL_Scancode sc) {
-        SDL_Event e;
-        std::memset(&e, 0, sizeof e);
-        e.type = SDL_KEYDOWN;
-        e.key.state = SDL_PRESSED;
-        e.key.keysym.scancode = sc;
-        e.key.keysym.sym = SDL_GetKeyFromScancode(sc);
-        return e;
-    };
     push(key_event(SDL_SCANCODE_A));
     push(event(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_LEFT));
     push(event(SDL_MOUSEBUTTONUP, SDL_BUTTON_LEFT));
@@ -454,15 +457,6 @@ TEST_F(EventLoop, ACloseRequestGoesBeforeEveryQueuedEvent)
     open_test_window();
     window_close_handler = answering_handler;
     set_max_idle_ms(50);
-    auto key_event = [](SDL_Scancode sc) {
-        SDL_Event e;
-        std::memset(&e, 0, sizeof e);
-        e.type = SDL_KEYDOWN;
-        e.key.state = SDL_PRESSED;
-        e.key.keysym.scancode = sc;
-        e.key.keysym.sym = SDL_GetKeyFromScancode(sc);
-        return e;
-    };
 
     // Refused: the keys on both sides of it are taken, in their order.
     handler_answer = 0;
