@@ -243,6 +243,17 @@ int main(int argc, char** argv)
         save_text(target, "lines", lines);
         save_text(target, "latin1", "caf\xE9 na\xEFve \x01\x7F");
     }
+    // Layout names as an X server keeps them: the key (SDL's scancode of Z)
+    // and the group first; a pair of layouts in the second, and names that
+    // try to leave the keyboard data.
+    {
+        static const char us_de[] = "\x1D\x01"
+                                    "evdev\0pc105\0us,de\0\0grp:alt_shift_toggle";
+        static const char outside[] = "\x1D\x00"
+                                      "evdev\0\0../../../../tmp/x\0\0";
+        save_text("fuzz_layout_names", "us_de", std::string(us_de, sizeof us_de - 1));
+        save_text("fuzz_layout_names", "outside", std::string(outside, sizeof outside - 1));
+    }
     save_text("fuzz_text_from_utf8", "roomy", "\xFF" + lines);
     save_text("fuzz_text_from_utf8", "cramped", "\x08" + lines);
 

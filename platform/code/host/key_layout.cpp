@@ -370,6 +370,18 @@ bool character_in(xkb_keymap* keymap, unsigned group, int scancode, bool shift, 
 
 // The server keeps the names of its layout on the root window as five
 // strings, each ended by a NUL; the active group comes from XKB's state.
+void host_split_layout_names(const char* bytes, std::size_t size, HOST_LAYOUT_NAMES* out)
+{
+    std::string* fields[] = {&out->rules, &out->model, &out->layout, &out->variant, &out->options};
+    const char* p = bytes;
+    const char* end = bytes + size;
+    for (std::string* f : fields) {
+        const char* stop = static_cast<const char*>(std::memchr(p, 0, static_cast<std::size_t>(end - p)));
+        f->assign(p, stop ? stop : end);
+        p = stop ? stop + 1 : end;
+    }
+}
+
 bool host_server_layout_names(HOST_LAYOUT_NAMES* out)
 {
     xcb_connection_t* conn = connection();
@@ -388,14 +400,8 @@ bool host_server_layout_names(HOST_LAYOUT_NAMES* out)
         conn, xcb_get_property(conn, 0, server.root, property, XCB_ATOM_STRING, 0, 1024), nullptr);
     bool read = false;
     if (reply && reply->type == XCB_ATOM_STRING && reply->format == 8) {
-        std::string* fields[] = {&out->rules, &out->model, &out->layout, &out->variant, &out->options};
-        const char* p = static_cast<const char*>(xcb_get_property_value(reply));
-        const char* end = p + xcb_get_property_value_length(reply);
-        for (std::string* f : fields) {
-            const char* stop = static_cast<const char*>(std::memchr(p, 0, static_cast<std::size_t>(end - p)));
-            f->assign(p, stop ? stop : end);
-            p = stop ? stop + 1 : end;
-        }
+        host_split_layout_names(static_cast<const char*>(xcb_get_property_value(reply)),
+                                static_cast<std::size_t>(xcb_get_property_value_length(reply)), out);
         read = active_group(&out->group) && !out->layout.empty();
     }
     std::free(reply);

@@ -9,6 +9,7 @@
 
 #include "kivo_types.h"
 
+#include <cstddef>
 #include <string>
 
 struct HOST_LAYOUT_NAMES
@@ -30,6 +31,10 @@ HOST_LAYOUT_SOURCE host_set_layout_source(HOST_LAYOUT_SOURCE source);
 // The names the X server keeps for its layout (the _XKB_RULES_NAMES
 // property of its root window) and its active group.
 bool host_server_layout_names(HOST_LAYOUT_NAMES* out);
+
+// The five names of that property's bytes: NUL-separated, in the order
+// rules, model, layout, variant, options; missing ones empty.
+void host_split_layout_names(const char* bytes, std::size_t size, HOST_LAYOUT_NAMES* out);
 
 // The character (Unicode) of the key at an SDL scancode in the active
 // layout, Shift held when shift is set; 0 when the key gives none. A dead
