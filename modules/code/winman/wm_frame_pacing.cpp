@@ -54,7 +54,7 @@ bool wm_present_is_due()
     return wm_frame_pacer().due(get_ms_count(), wm_present_pace(0));
 }
 
-void wm_note_present()
+void wm_note_present(INT_U32 started)
 {
-    wm_frame_pacer().presented(get_ms_count());
+    wm_frame_pacer().presented(started);
 }

@@ -40,7 +40,8 @@ extern PRESENT_PACE (*wm_present_pace)(short id);
 void wm_wait_for_present();
 // Whether a present to window 0 could go now without waiting for its turn.
 bool wm_present_is_due();
-// A present to window 0 went out now.
-void wm_note_present();
+// A present to window 0 went out; it started at `started` (the
+// millisecond counter), from which the next interval counts.
+void wm_note_present(INT_U32 started);
 
 #endif

@@ -32,9 +32,13 @@ void WM_PAGE_MANAGER::present_frame()
     if (showing) {
         wm_wait_for_present();
     }
+    // The interval counts from the start of the present: a slow one (the
+    // first textured copy compiles its shader) must not push the next
+    // frame back by its own length as well.
+    const INT_U32 started = get_ms_count();
     blit_to_window(-1);
     if (showing) {
-        wm_note_present();
+        wm_note_present(started);
     }
     if (frame_hook) {
         frame_hook();

@@ -314,6 +314,24 @@ TEST(FramePacer, WaitsOutTheRestOfARefreshInterval)
     }
 }
 
+// A present that itself takes most of an interval (the first textured
+// copy compiles its shader) does not push the next frame back by its own
+// length: the interval counts from its start.
+TEST_F(Transitions, ASlowPresentCountsFromItsStart)
+{
+    DISPLAY_PACE pace(0);
+    const INT_U32 rows[][2] = {{12, 5}, {17, 0}, {30, 0}, {0, 17}}; // the present's length, the wait after it
+    for (const auto& r : rows) {
+        wm_frame_pacer().forget();
+        const INT_U32 started = get_ms_count();
+        kivo_fake_clock_advance_ms(r[0]);
+        wm_note_present(started);
+        const INT_U32 before = get_ms_count();
+        wm_wait_for_present();
+        EXPECT_EQ(get_ms_count() - before, r[1]) << r[0];
+    }
+}
+
 // Frames that take 1 ms each: without vsync one frame per 17 ms, each
 // painted for the moment it is shown, the last at the full length; with
 // vsync the present itself waits, and nothing else does. A pass of the
