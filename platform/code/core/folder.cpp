@@ -307,11 +307,21 @@ bool FOLDER::move_down(const char* name, INT_U8 create)
     if (!host_name(name, host) || !child_path(name, child)) {
         return false;
     }
+    // The location is canonical, so a child that is a directory itself and
+    // not a link is canonical as it stands: no need to work it out again
+    // component by component. Such a child is also the very node that
+    // get_child_id would look at, so only the parent is left to compare
+    // (it differs unless the name leads back to the folder itself).
+    struct stat st;
+    if (lstat(child, &st) == 0 && S_ISDIR(st.st_mode) && std::strlen(child) < location_sz) {
+        struct stat parent;
+        if (stat(path(), &parent) == 0 && (parent.st_dev != st.st_dev || parent.st_ino != st.st_ino)) {
+            std::memset(location, 0, sizeof(location));
+            std::memcpy(location, child, std::strlen(child));
+            return true;
+        }
+    }
     if (get_child_id(path(), host, nullptr)) {
-        // The location is canonical, so a child that is a directory itself
-        // and not a link is canonical as it stands: no need to work it out
-        // again component by component.
-        struct stat st;
         if (lstat(child, &st) == 0 && S_ISDIR(st.st_mode) && std::strlen(child) < location_sz) {
             std::memset(location, 0, sizeof(location));
             std::memcpy(location, child, std::strlen(child));
@@ -319,7 +329,6 @@ bool FOLDER::move_down(const char* name, INT_U8 create)
         }
         return set_location(child);
     }
-    struct stat st;
     if (!create || lstat(child, &st) == 0 || errno != ENOENT) {
         return false;
     }
