@@ -613,7 +613,11 @@ void WM_STYLE_SET::load_runtime_image_cache()
     if ((cache_flags & IMAGE_CACHE::OPEN_LOOKUP_ONLY) && base_length < sizeof skin) {
         reachable = 0;
         auto begins = [](const char* text, const char* prefix) {
-            return std::strncmp(text, prefix, std::strlen(prefix)) == 0;
+            while (*prefix && *text == *prefix) {
+                ++text;
+                ++prefix;
+            }
+            return *prefix == 0;
         };
         for (const IMAGE_CACHE::CACHE_ENTRY* e = WM_SCREEN_OBJECT::image_cache.head; e; e = e->next) {
             if (!e->file_name || std::strncmp(e->file_name, image_filename, base_length) != 0) {
