@@ -6,6 +6,7 @@
 #include "file_system.h"
 #include "kivo_host.h"
 
+#include <fcntl.h>
 #include <linux/magic.h>
 #include <sys/stat.h>
 #include <sys/vfs.h>
@@ -61,6 +62,30 @@ bool is_directory(const char* path)
 {
     struct stat st;
     return stat(path, &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// The canonical path of a folder, into real (PATH_MAX bytes). The kernel
+// names the folder it opened, after one walk of the path where realpath
+// asks after every component; realpath serves where it cannot (no /proc, no
+// descriptor to spare, a folder removed meanwhile).
+bool canonical_folder(const char* path, char* real)
+{
+    int fd = open(path, O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        char link[40];
+        std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+        ssize_t n = readlink(link, real, PATH_MAX - 1);
+        close(fd);
+        static const char gone[] = " (deleted)";
+        const std::size_t gone_length = sizeof gone - 1;
+        if (n > 0 && n < PATH_MAX - 1 && real[0] == '/') {
+            real[n] = 0;
+            if (std::size_t(n) < gone_length || std::strcmp(real + n - gone_length, gone) != 0) {
+                return true;
+            }
+        }
+    }
+    return realpath(path, real) && is_directory(real);
 }
 
 // mkdir -p with mode 0700 for every folder it makes.
@@ -255,7 +280,7 @@ INT_U32 FOLDER::alias_generation()
 bool FOLDER::set_location(const char* native_path)
 {
     char real[PATH_MAX];
-    if (!native_path || !realpath(native_path, real) || !is_directory(real)) {
+    if (!native_path || !canonical_folder(native_path, real)) {
         return false;
     }
     if (std::strlen(real) >= location_sz) {
