@@ -524,7 +524,10 @@ WM_PTM_IMAGE_INFO::WM_PTM_IMAGE_INFO() : name(nullptr), image(nullptr), filename
 
 WM_PTM_IMAGE_INFO::~WM_PTM_IMAGE_INFO()
 {
-    clear();
+    // As clear, less the default folder that nothing would read.
+    release_image();
+    delete[] name;
+    delete[] filename;
 }
 
 void WM_PTM_IMAGE_INFO::set_name(const char* text)

@@ -603,8 +603,42 @@ void WM_STYLE_SET::load_runtime_image_cache()
     if (base_length < sizeof skin) {
         std::memcpy(skin, image_filename, base_length);
     }
+    // Only looking names up (the pictures came with the definition), a name
+    // that no entry begins with finds nothing: one pass over the entries
+    // marks the names that may, and the rest cost no lookups (most slots of
+    // a skin are empty, and each tries several names).
+    static_assert(runtime_cache_sz < 64, "a bit for each slot and one for the alternate name");
+    const int alternate_bit = runtime_cache_sz;
+    INT_U64 reachable = ~INT_U64(0);
+    if ((cache_flags & IMAGE_CACHE::OPEN_LOOKUP_ONLY) && base_length < sizeof skin) {
+        reachable = 0;
+        auto begins = [](const char* text, const char* prefix) {
+            while (*prefix && *text == *prefix) {
+                ++text;
+                ++prefix;
+            }
+            return *prefix == 0;
+        };
+        for (const IMAGE_CACHE::CACHE_ENTRY* e = WM_SCREEN_OBJECT::image_cache.head; e; e = e->next) {
+            if (!e->file_name || std::strncmp(e->file_name, image_filename, base_length) != 0) {
+                continue;
+            }
+            const char* rest = e->file_name + base_length;
+            for (int slot = 0; slot < runtime_cache_sz; slot++) {
+                if (begins(rest, skin_suffixes[slot])) {
+                    reachable |= INT_U64(1) << slot;
+                }
+            }
+            if (begins(rest, "_alt")) {
+                reachable |= INT_U64(1) << alternate_bit;
+            }
+        }
+    }
     // Tries one skin name; a valid box goes into the slot.
-    auto try_name = [&](int slot, const char* suffix) {
+    auto try_name = [&](int slot, const char* suffix, int bit) {
+        if (!(reachable & (INT_U64(1) << bit))) {
+            return false;
+        }
         if (!box && (box = new (std::nothrow) IMAGE_BOX) != nullptr) {
             box->cache = &WM_SCREEN_OBJECT::image_cache;
         }
@@ -622,8 +656,8 @@ void WM_STYLE_SET::load_runtime_image_cache()
         return true;
     };
     for (int slot = 0; slot < runtime_cache_sz; slot++) {
-        if (!try_name(slot, skin_suffixes[slot]) && slot == ALTERNATE_SLOT) {
-            try_name(slot, "_alt");
+        if (!try_name(slot, skin_suffixes[slot], slot) && slot == ALTERNATE_SLOT) {
+            try_name(slot, "_alt", alternate_bit);
         }
     }
     if (box) {

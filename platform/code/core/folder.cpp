@@ -6,6 +6,7 @@
 #include "file_system.h"
 #include "kivo_host.h"
 
+#include <fcntl.h>
 #include <linux/magic.h>
 #include <sys/stat.h>
 #include <sys/vfs.h>
@@ -61,6 +62,30 @@ bool is_directory(const char* path)
 {
     struct stat st;
     return stat(path, &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// The canonical path of a folder, into real (PATH_MAX bytes). The kernel
+// names the folder it opened, after one walk of the path where realpath
+// asks after every component; realpath serves where it cannot (no /proc, no
+// descriptor to spare, a folder removed meanwhile).
+bool canonical_folder(const char* path, char* real)
+{
+    int fd = open(path, O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        char link[40];
+        std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+        ssize_t n = readlink(link, real, PATH_MAX - 1);
+        close(fd);
+        static const char gone[] = " (deleted)";
+        const std::size_t gone_length = sizeof gone - 1;
+        if (n > 0 && n < PATH_MAX - 1 && real[0] == '/') {
+            real[n] = 0;
+            if (std::size_t(n) < gone_length || std::strcmp(real + n - gone_length, gone) != 0) {
+                return true;
+            }
+        }
+    }
+    return realpath(path, real) && is_directory(real);
 }
 
 // mkdir -p with mode 0700 for every folder it makes.
@@ -255,7 +280,7 @@ INT_U32 FOLDER::alias_generation()
 bool FOLDER::set_location(const char* native_path)
 {
     char real[PATH_MAX];
-    if (!native_path || !realpath(native_path, real) || !is_directory(real)) {
+    if (!native_path || !canonical_folder(native_path, real)) {
         return false;
     }
     if (std::strlen(real) >= location_sz) {
@@ -307,11 +332,21 @@ bool FOLDER::move_down(const char* name, INT_U8 create)
     if (!host_name(name, host) || !child_path(name, child)) {
         return false;
     }
+    // The location is canonical, so a child that is a directory itself and
+    // not a link is canonical as it stands: no need to work it out again
+    // component by component. Such a child is also the very node that
+    // get_child_id would look at, so only the parent is left to compare
+    // (it differs unless the name leads back to the folder itself).
+    struct stat st;
+    if (lstat(child, &st) == 0 && S_ISDIR(st.st_mode) && std::strlen(child) < location_sz) {
+        struct stat parent;
+        if (stat(path(), &parent) == 0 && (parent.st_dev != st.st_dev || parent.st_ino != st.st_ino)) {
+            std::memset(location, 0, sizeof(location));
+            std::memcpy(location, child, std::strlen(child));
+            return true;
+        }
+    }
     if (get_child_id(path(), host, nullptr)) {
-        // The location is canonical, so a child that is a directory itself
-        // and not a link is canonical as it stands: no need to work it out
-        // again component by component.
-        struct stat st;
         if (lstat(child, &st) == 0 && S_ISDIR(st.st_mode) && std::strlen(child) < location_sz) {
             std::memset(location, 0, sizeof(location));
             std::memcpy(location, child, std::strlen(child));
@@ -319,7 +354,6 @@ bool FOLDER::move_down(const char* name, INT_U8 create)
         }
         return set_location(child);
     }
-    struct stat st;
     if (!create || lstat(child, &st) == 0 || errno != ENOENT) {
         return false;
     }

@@ -129,10 +129,14 @@ struct FOLDER_CONTENTS_LIST
 FILE* FOLDER::open_file(const char* name, const char* stdio_mode)
 {
     char p[FS_PATH_MAX];
-    if (!stdio_mode || !validate_path(location) || !child_path(name, p)) {
+    // Opening a name below the location fails by itself where the location
+    // is no folder: only a file judged before it is made asks the disk.
+    const bool judged_first = stdio_mode && stdio_mode[0] == 'w';
+    if (!stdio_mode || location[0] != '/' || !std::memchr(location, 0, sizeof(location)) ||
+        (judged_first && !validate_path(location)) || !child_path(name, p)) {
         return nullptr;
     }
-    if (stdio_mode[0] == 'w') {
+    if (judged_first) {
         // A file written whole is only created by its rename; what stands
         // at the name now is never opened, only judged.
         struct stat st;

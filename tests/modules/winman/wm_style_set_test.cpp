@@ -231,6 +231,52 @@ TEST_F(StyleSetTest, RuntimeCacheTakesEachSkinOnce)
     EXPECT_EQ(set.get_image_cache_loaded(), 1); // the last load's flag stays
 }
 
+// Only looking names up, a set fills the slots that reading the files fills:
+// a name of another slot, of a longer base, or a skin short of pieces fills
+// none, and the short skin's picture stays held.
+TEST_F(StyleSetTest, LookingUpOnlyFillsWhatReadingFills)
+{
+    const char* names[] = {"b",       "b_up",          "b_alt",  "b_active_up", "b_over_top_left",
+                           "bb_down", "b_slider_over", "c_down", "b_alternatex"};
+    INT_U32 colour = 0xFF000001u;
+    for (const char* name : names) {
+        skin(name, colour++);
+    }
+    auto slots = [](const WM_STYLE_SET& s) {
+        std::vector<INT_U32> v;
+        for (IMAGE_BOX* box : s.runtime_cache) {
+            v.push_back(box ? colour_of(box) : 0);
+        }
+        return v;
+    };
+    const INT_U8 flags_before = WM_STYLE_SET::cache_flags;
+    WM_STYLE_SET::cache_flags = 0;
+    WM_STYLE_SET read;
+    std::memcpy(read.image_path, alias, sizeof alias);
+    read.set_image_base_string("b");
+    read.load_runtime_image_cache();
+    const std::vector<INT_U32> want = slots(read);
+    EXPECT_EQ(filled(read), 5); // "", "_up", "_active_up", "_slider_over", "_alt" for "_alternate"
+    read.clear_runtime_cache();
+
+    WM_SCREEN_OBJECT::image_cache.clear();
+    std::vector<IMAGE*> held;
+    for (const char* name : names) {
+        held.push_back(WM_SCREEN_OBJECT::image_cache.open_image(alias, name, -1, -1));
+        ASSERT_NE(held.back(), nullptr) << name;
+    }
+    WM_STYLE_SET::cache_flags = IMAGE_CACHE::OPEN_LOOKUP_ONLY;
+    WM_STYLE_SET looked;
+    std::memcpy(looked.image_path, alias, sizeof alias);
+    looked.set_image_base_string("b");
+    looked.load_runtime_image_cache();
+    EXPECT_EQ(slots(looked), want);
+    EXPECT_EQ(looked.get_image_cache_loaded(), 1);
+    EXPECT_EQ(WM_SCREEN_OBJECT::image_cache.open_image(alias, "b_over_top_left", -1, -1, IMAGE_CACHE::OPEN_LOOKUP_ONLY),
+              held[4]);
+    WM_STYLE_SET::cache_flags = flags_before;
+}
+
 // The skin names a set asks for are its base name with each slot's suffix,
 // as the formatted "%s%s" into 2048 bytes would give them; one that would
 // not fit there is never asked for. With failures kept, every name asked
