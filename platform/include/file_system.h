@@ -162,7 +162,7 @@ struct FS_SPEC
     char parent[FS_PATH_MAX];
     char name[FS_NAME_MAX + 1];
 };
-// The spec of the entry a path names (a link itself, not what it links
+// The folder and name of the entry a path names (a link itself, not what it links
 // to), and whether the path leads to a folder (is_directory may be null).
 INT_S32 FSPathMakeFSSpec(const char* path, FS_SPEC* spec, INT_U8* is_directory);
 

@@ -185,22 +185,31 @@ void WM_SCREEN_OBJECT::add_update_region(INT_S16 x1, INT_S16 y1, INT_S16 x2, INT
 
 // ---- queries -------------------------------------------------------------------
 
+namespace {
+
+bool region_set(const WM_UPDATE_REGION& r)
+{
+    return r.top != -1 && r.left != -1 && r.right != -1 && r.bottom != -1;
+}
+
+bool meets(const WM_SCREEN_OBJECT& o, const WM_UPDATE_REGION& r)
+{
+    return o.x <= r.right && o.x + o.width - 1 >= r.left && o.y <= r.bottom && o.y + o.height - 1 >= r.top;
+}
+
+} // namespace
+
 INT_U8 WM_SCREEN_OBJECT::is_update_region_valid()
 {
     if (update_regions_index < 0 || update_regions_index >= max_update_regions) {
         return 0;
     }
-    const WM_UPDATE_REGION& r = update_regions[update_regions_index];
-    return r.top != -1 && r.left != -1 && r.right != -1 && r.bottom != -1;
+    return region_set(update_regions[update_regions_index]);
 }
 
 INT_U8 WM_SCREEN_OBJECT::is_in_redraw_area()
 {
-    if (!is_update_region_valid()) {
-        return 0;
-    }
-    const WM_UPDATE_REGION& r = update_regions[update_regions_index];
-    return x <= r.right && x + width - 1 >= r.left && y <= r.bottom && y + height - 1 >= r.top;
+    return is_update_region_valid() && meets(*this, update_regions[update_regions_index]);
 }
 
 INT_U8 WM_SCREEN_OBJECT::is_in_update_regions()
@@ -209,9 +218,7 @@ INT_U8 WM_SCREEN_OBJECT::is_in_update_regions()
         return is_in_redraw_area();
     }
     for (int i = 0; i < update_regions_sz && i < max_update_regions; ++i) {
-        const WM_UPDATE_REGION& r = update_regions[i];
-        if (r.top != -1 && r.left != -1 && r.right != -1 && r.bottom != -1 && x <= r.right && x + width - 1 >= r.left &&
-            y <= r.bottom && y + height - 1 >= r.top) {
+        if (region_set(update_regions[i]) && meets(*this, update_regions[i])) {
             return 1;
         }
     }

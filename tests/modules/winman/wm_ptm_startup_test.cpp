@@ -100,6 +100,18 @@ protected:
         ASSERT_TRUE(d.load(app, "pages.bin", nullptr));
         page_id = d.areas[0].pages[0].id;
     }
+    // The program's start with the definition loaded: the page manager, the
+    // window, the areas, and the first page shown on its background.
+    void show_first_page(WM_PAGE_MANAGER*& pm)
+    {
+        pm = ptm.init_app(nullptr);
+        ASSERT_NE(pm, nullptr);
+        ASSERT_EQ(ptm.open_graphics(), 1);
+        WM_SCREEN_OBJECT::surface = get_back_buffer(0);
+        ptm.init_areas(nullptr);
+        EXPECT_EQ(ptm.setup_page(ptm.areas[0].pages[0].id, on_widget, 0), 1);
+        EXPECT_EQ(imgtest::px(pm->backgrounds[0], 10, 20), 0xFF204060u);
+    }
     WM_PAGE_TOOL_MANAGER ptm;
     INT_U32 page_id = 0;
 };
@@ -215,13 +227,8 @@ TEST_F(PtmStartupTest, BackgroundsPastThePictureLimitAreRefusedFromTheirHeader)
     ASSERT_EQ(d.find_image("huge")->image, nullptr);
     ASSERT_NE(d.find_image("fit")->image, nullptr);
 
-    WM_PAGE_MANAGER* pm = ptm.init_app(nullptr);
-    ASSERT_NE(pm, nullptr);
-    ASSERT_EQ(ptm.open_graphics(), 1);
-    WM_SCREEN_OBJECT::surface = get_back_buffer(0);
-    ptm.init_areas(nullptr);
-    EXPECT_EQ(ptm.setup_page(d.areas[0].pages[0].id, on_widget, 0), 1);
-    EXPECT_EQ(imgtest::px(pm->backgrounds[0], 10, 20), 0xFF204060u);
+    WM_PAGE_MANAGER* pm = nullptr;
+    ASSERT_NO_FATAL_FAILURE(show_first_page(pm));
     largest =
         kivo_test::largest_allocation([&] { EXPECT_EQ(ptm.setup_page(d.areas[0].pages[1].id, on_widget, 0), 1); });
     EXPECT_EQ(imgtest::px(pm->backgrounds[0], 10, 20), 0xFF00FF00u);
@@ -350,13 +357,8 @@ TEST_F(PtmStartupTest, PicturesPastTheTotalAreRefusedAndThePageShowsWithoutThem)
         EXPECT_EQ(d.find_image(("full" + std::to_string(i)).c_str())->image != nullptr, i < pictures - 1) << i;
     }
 
-    WM_PAGE_MANAGER* pm = ptm.init_app(nullptr);
-    ASSERT_NE(pm, nullptr);
-    ASSERT_EQ(ptm.open_graphics(), 1);
-    WM_SCREEN_OBJECT::surface = get_back_buffer(0);
-    ptm.init_areas(nullptr);
-    EXPECT_EQ(ptm.setup_page(d.areas[0].pages[0].id, on_widget, 0), 1);
-    EXPECT_EQ(imgtest::px(pm->backgrounds[0], 10, 20), 0xFF204060u);
+    WM_PAGE_MANAGER* pm = nullptr;
+    ASSERT_NO_FATAL_FAILURE(show_first_page(pm));
     WM_SCREEN_OBJECT::surface = get_back_buffer(0);
     delete ptm.page_manager;
     ptm.page_manager = nullptr;
