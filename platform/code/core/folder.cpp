@@ -71,6 +71,11 @@ bool is_directory(const char* path)
 bool canonical_folder(const char* path, char* real)
 {
     int fd = open(path, O_PATH | O_DIRECTORY | O_CLOEXEC);
+    // A path that leads to no folder leads nowhere for realpath either (a
+    // look for a folder that is not there costs one call, not one a part).
+    if (fd < 0 && (errno == ENOENT || errno == ENOTDIR || errno == ELOOP || errno == ENAMETOOLONG)) {
+        return false;
+    }
     if (fd >= 0) {
         char link[40];
         std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
