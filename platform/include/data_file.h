@@ -121,9 +121,20 @@ private:
     // Where a file opened for reading stands after our own full reads and
     // seeks, so the next transfer there needs no seek; -1 when not known.
     long stream_pos = -1;
-    // A plain file opened for reading: a seek can wait for the next
-    // transfer, as the file cannot refuse it.
-    bool seeks_late = false;
+    // A plain file opened for reading: read at the offsets kept here, in
+    // one system call per transfer, so its stream never reads, seeks or
+    // buffers (it only owns the descriptor). A move costs nothing.
+    bool by_offset = false;
+    // A read of such a file met its end; a move clears it, as clearerr
+    // clears the end of a stream.
+    bool met_end = false;
+    // Bytes that a read straight into the caller's buffer brought into the
+    // cache after its own: the window taken once the current one (empty
+    // then) is used up. Zero whenever the cache holds a window.
+    long cache_ahead = 0;
+    // Reads at cache_start into buf, then into more (the cache), until both
+    // are full, the file ends or a read fails; returns the bytes read.
+    long read_at(INT_U8* buf, long n, INT_U8* more, long more_n);
 };
 
 // gzip stream over an open stdio stream, starting at its current offset.
