@@ -118,12 +118,13 @@ private:
     // opening and after a read that went straight to the caller, doubled by
     // each refill up to the cache's size.
     long refill_sz = 0;
-    // Where a file opened for reading stands after our own full reads and
-    // seeks, so the next transfer there needs no seek; -1 when not known.
+    // Where a file opened for reading through its stream stands after our
+    // own full reads and seeks, so the next transfer there needs no seek;
+    // -1 when not known.
     long stream_pos = -1;
-    // A plain file opened for reading: read at the offsets kept here, in
-    // one system call per transfer, so its stream never reads, seeks or
-    // buffers (it only owns the descriptor). A move costs nothing.
+    // A plain file opened for reading: read by pread at the offsets kept
+    // here, so its stream never reads, seeks or buffers (it only owns the
+    // descriptor), and a move costs nothing.
     bool by_offset = false;
     // A read of such a file met its end; a move clears it, as clearerr
     // clears the end of a stream.
