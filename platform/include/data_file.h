@@ -129,6 +129,8 @@ private:
     // A read of such a file met its end; a move clears it, as clearerr
     // clears the end of a stream.
     bool met_end = false;
+    // A read of such a file failed: closing reports it.
+    bool read_failed = false;
     // Bytes that a read straight into the caller's buffer brought into the
     // cache after its own: the window taken once the current one (empty
     // then) is used up. Zero whenever the cache holds a window.

@@ -83,25 +83,6 @@ long read_at_offset(int fd, struct iovec* iov, int count, long offset, bool& end
     return done;
 }
 
-// A file read by offset keeps its stream's end and error flags as reads
-// through the stream would have left them, so that feof, ferror (which
-// closing checks) and clearerr on it keep their meaning. stdio has no call
-// that raises them: only a C library that shows them gets them.
-void mark_stream(FILE* fp, bool end, bool failed)
-{
-#if defined(__GLIBC__) && defined(_IO_EOF_SEEN) && defined(_IO_ERR_SEEN)
-    if (end || failed) {
-        flockfile(fp);
-        fp->_flags |= (end ? _IO_EOF_SEEN : 0) | (failed ? _IO_ERR_SEEN : 0);
-        funlockfile(fp);
-    }
-#else
-    (void)fp;
-    (void)end;
-    (void)failed;
-#endif
-}
-
 } // namespace
 
 gzFile kivo_gzopen(FILE* fp, const char* mode)
@@ -257,6 +238,7 @@ void DATA_FILE::reset_state()
     stream_pos = -1;
     by_offset = false;
     met_end = false;
+    read_failed = false;
     cache_ahead = 0;
     length = 0;
     swap = 0;
@@ -421,7 +403,7 @@ bool DATA_FILE::open(FILE* stream, FILE_MODE m, int byte_order, INT_U8 gzip)
         // An empty file read with its byte-order byte is at its end from
         // the start.
         met_end = byte_end;
-        mark_stream(fp, byte_end, byte_failed);
+        read_failed = byte_failed;
     } else if (!gz && !(m == fm_read && with_byte && len == 0)) {
         // Positioned for the first transfer (and the end-of-file flag
         // clear). An empty file read with its byte-order byte keeps the
@@ -448,7 +430,9 @@ bool DATA_FILE::close()
     ok = ok && !write_failed;
     // A save whose last transfer failed must not replace the old file.
     bool keep = ok && !(mode == fm_write && error);
-    ok = FOLDER::finish_file(fp, keep) && keep;
+    // A file read by offset reports a failed read as its stream's error
+    // flag would have.
+    ok = FOLDER::finish_file(fp, keep) && keep && !read_failed;
     reset_state();
     return ok;
 }
@@ -621,7 +605,7 @@ long DATA_FILE::read_at(INT_U8* buf, long n, INT_U8* more, long more_n)
     met_end = met_end || end;
     // Only a failure that cut the first part short counts: the rest is a
     // refill made early, which the next refill would try again.
-    mark_stream(fp, end, failed && got < n);
+    read_failed = read_failed || (failed && got < n);
     return got;
 }
 
