@@ -118,12 +118,26 @@ private:
     // opening and after a read that went straight to the caller, doubled by
     // each refill up to the cache's size.
     long refill_sz = 0;
-    // Where a file opened for reading stands after our own full reads and
-    // seeks, so the next transfer there needs no seek; -1 when not known.
+    // Where a file opened for reading through its stream stands after our
+    // own full reads and seeks, so the next transfer there needs no seek;
+    // -1 when not known.
     long stream_pos = -1;
-    // A plain file opened for reading: a seek can wait for the next
-    // transfer, as the file cannot refuse it.
-    bool seeks_late = false;
+    // A plain file opened for reading: read by pread at the offsets kept
+    // here, so its stream never reads, seeks or buffers (it only owns the
+    // descriptor), and a move costs nothing.
+    bool by_offset = false;
+    // A read of such a file met its end; a move clears it, as clearerr
+    // clears the end of a stream.
+    bool met_end = false;
+    // A read of such a file failed: closing reports it.
+    bool read_failed = false;
+    // Bytes that a read straight into the caller's buffer brought into the
+    // cache after its own: the window taken once the current one (empty
+    // then) is used up. Zero whenever the cache holds a window.
+    long cache_ahead = 0;
+    // Reads at cache_start into buf, then into more (the cache), until both
+    // are full, the file ends or a read fails; returns the bytes read.
+    long read_at(INT_U8* buf, long n, INT_U8* more, long more_n);
 };
 
 // gzip stream over an open stdio stream, starting at its current offset.

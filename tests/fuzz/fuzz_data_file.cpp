@@ -1,8 +1,8 @@
 // The data file layer against a model of its bytes. The input is a program
 // of writes, seeks and reads on a small-cache data file, plain (written,
-// then updated in place) and compressed (written, then read back); every
-// read and the file left on disk must match the model. The input as a
-// whole is also read as a compressed file.
+// then updated in place, then read) and compressed (written, then read
+// back); every read and the file left on disk must match the model. The
+// input as a whole is also read as a compressed file.
 #include "data_file.h"
 #include "fuzz_support.h"
 
@@ -71,17 +71,27 @@ std::vector<INT_U8> take(Program& prog, size_t len)
     return bytes;
 }
 
-// Writes, seeks (forward only when compressed) and, in update mode, reads.
-// A file opened for update starts at its end.
-void run(Program& prog, DATA_FILE& file, std::vector<INT_U8>& model, bool can_read, bool gzip)
+// How the file is open: written (writes and seeks), updated (writes, seeks
+// and reads, from its end) or read (seeks and reads, from its start).
+enum class Use
 {
-    long pos = can_read ? static_cast<long>(model.size()) : 0;
+    write,
+    update,
+    read,
+};
+
+// Writes, seeks (forward only when compressed) and reads, as the use allows.
+void run(Program& prog, DATA_FILE& file, std::vector<INT_U8>& model, Use use, bool gzip)
+{
+    const bool can_read = use != Use::write;
+    long pos = use == Use::update ? static_cast<long>(model.size()) : 0;
+    const long size = static_cast<long>(model.size());
     check(file.get_pos() == pos);
     for (int ops = 0; ops < 64 && !prog.done(); ++ops) {
         const INT_U8 op = prog.u8() % 3;
         if (op == 0) {
             std::vector<INT_U8> bytes = take(prog, prog.u16() % 3000);
-            if (pos + static_cast<long>(bytes.size()) > kMaxPos) {
+            if (use == Use::read || pos + static_cast<long>(bytes.size()) > kMaxPos) {
                 continue;
             }
             check(file.write_data_block(bytes.data(), static_cast<long>(bytes.size())) ==
@@ -94,7 +104,9 @@ void run(Program& prog, DATA_FILE& file, std::vector<INT_U8>& model, bool can_re
             }
             check(file.set_pos(target, 0) == target);
             pos = target; // like a plain file, only a write after it fills the gap
-
+            if (use == Use::read) {
+                check(target >= size || !file.is_at_end());
+            }
         } else if (can_read) {
             long len = prog.u16() % 3000;
             std::vector<INT_U8> got(static_cast<size_t>(len) + 1);
@@ -108,6 +120,11 @@ void run(Program& prog, DATA_FILE& file, std::vector<INT_U8>& model, bool can_re
                 check(std::equal(got.begin(), got.begin() + n, model.begin() + pos));
             }
             pos += n;
+            // Read from: at the end once a read came short, never before it.
+            if (use == Use::read && len > 0) {
+                check(n == len || file.is_at_end());
+                check(pos >= size || !file.is_at_end());
+            }
         }
         check(file.get_pos() == pos);
     }
@@ -128,13 +145,19 @@ extern "C" int LLVMFuzzerTestOneInput(const INT_U8* data, size_t size)
     {
         DATA_FILE file(1024);
         check(file.open(path.c_str(), fm_write, order, 0));
-        run(prog, file, model, false, false);
+        run(prog, file, model, Use::write, false);
         check(file.close());
         check(file_bytes(path, order == -1) == model);
         check(file.open(path.c_str(), fm_update, order, 0));
-        run(prog, file, model, true, false);
+        run(prog, file, model, Use::update, false);
         check(file.close());
         check(file_bytes(path, order == -1) == model);
+        // Read from, by a program of its own: the input again from its
+        // start, so that every input reads.
+        Program again{size > 0 ? data + 1 : data, size > 0 ? size - 1 : 0};
+        check(file.open(path.c_str(), fm_read, order, 0));
+        run(again, file, model, Use::read, false);
+        check(file.close());
     }
 
     // Compressed: written, then read back whole.
@@ -142,7 +165,7 @@ extern "C" int LLVMFuzzerTestOneInput(const INT_U8* data, size_t size)
     {
         DATA_FILE file(1024);
         check(file.open(path.c_str(), fm_write, order, 1));
-        run(prog, file, model, false, true);
+        run(prog, file, model, Use::write, true);
         check(file.close());
         check(file.open(path.c_str(), fm_read, order, 1));
         std::vector<INT_U8> back(model.size() + 1);

@@ -4,10 +4,12 @@
 #include "errors.h"
 #include "folder.h"
 
+#include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 long DATA_FILE::default_cache_sz = 524288;
@@ -43,6 +45,42 @@ INT_U32 current_pool_generation = 0;
 long max_long(long a, long b)
 {
     return a > b ? a : b;
+}
+
+long min_long(long a, long b)
+{
+    return a < b ? a : b;
+}
+
+// Fills the buffers from the file at `offset`, going on after short reads
+// and interruptions until they are full, a read returns nothing (`end`) or
+// one fails (`failed`). Returns the bytes read.
+long read_at_offset(int fd, struct iovec* iov, int count, long offset, bool& end, bool& failed)
+{
+    long done = 0;
+    int first = 0;
+    while (first < count) {
+        ssize_t r = preadv(fd, iov + first, count - first, static_cast<off_t>(offset + done));
+        if (r < 0 && errno == EINTR) {
+            continue;
+        }
+        if (r <= 0) {
+            end = r == 0;
+            failed = r < 0;
+            break;
+        }
+        done += static_cast<long>(r);
+        size_t left = static_cast<size_t>(r);
+        while (first < count && left >= iov[first].iov_len) {
+            left -= iov[first].iov_len;
+            ++first;
+        }
+        if (first < count) {
+            iov[first].iov_base = static_cast<char*>(iov[first].iov_base) + left;
+            iov[first].iov_len -= left;
+        }
+    }
+    return done;
 }
 
 } // namespace
@@ -198,7 +236,10 @@ void DATA_FILE::reset_state()
     cache_start = 0;
     refill_sz = DIRECT_READ_SZ;
     stream_pos = -1;
-    seeks_late = false;
+    by_offset = false;
+    met_end = false;
+    read_failed = false;
+    cache_ahead = 0;
     length = 0;
     swap = 0;
     error = 0;
@@ -257,6 +298,10 @@ bool DATA_FILE::open(FILE* stream, FILE_MODE m, int byte_order, INT_U8 gzip)
     // A plain file opened for reading has the length fstat gave: seeking
     // to its end would cost stdio a seek and a read of the last block.
     const bool plain = m == fm_read && S_ISREG(st.st_mode) && st.st_size >= 0 && st.st_size <= MAX_OFFSET;
+    // Read by offset (see by_offset): the stream's own position never
+    // matters, and stdio never touches the file.
+    const bool offset_reads = plain && !gzip;
+    bool byte_end = false, byte_failed = false;
     auto stdio_size = [&](long& out) {
         if (plain) {
             out = static_cast<long>(st.st_size);
@@ -272,7 +317,7 @@ bool DATA_FILE::open(FILE* stream, FILE_MODE m, int byte_order, INT_U8 gzip)
     if (!with_byte) {
         sw = static_cast<INT_U8>(byte_order);
         if (m == fm_read) {
-            ok = stdio_size(len) && std::fseek(stream, 0, SEEK_SET) == 0;
+            ok = stdio_size(len) && (offset_reads || std::fseek(stream, 0, SEEK_SET) == 0);
             stands = 0;
         } else if (m == fm_update) {
             ok = stdio_size(len);
@@ -306,6 +351,12 @@ bool DATA_FILE::open(FILE* stream, FILE_MODE m, int byte_order, INT_U8 gzip)
                 ok = got == 0 && err == Z_OK && gzrewind(z) == 0;
             }
             if (ok && gzread(z, &b, 1) != 1) {
+                b = 0;
+            }
+        } else if (offset_reads) {
+            ok = stdio_size(len);
+            struct iovec one = {&b, 1};
+            if (read_at_offset(fileno(stream), &one, 1, 0, byte_end, byte_failed) != 1) {
                 b = 0;
             }
         } else {
@@ -345,13 +396,18 @@ bool DATA_FILE::open(FILE* stream, FILE_MODE m, int byte_order, INT_U8 gzip)
     mode = m;
     swap = sw;
     order_byte = with_byte ? 1 : 0;
-    seeks_late = plain && !gz;
+    by_offset = offset_reads;
     length = len;
     cache_start = start;
-    // Positioned for the first transfer (and the end-of-file flag clear).
-    // An empty file read with its byte-order byte keeps the flag: it is at
-    // its end from the start.
-    if (!gz && !(m == fm_read && with_byte && len == 0)) {
+    if (by_offset) {
+        // An empty file read with its byte-order byte is at its end from
+        // the start.
+        met_end = byte_end;
+        read_failed = byte_failed;
+    } else if (!gz && !(m == fm_read && with_byte && len == 0)) {
+        // Positioned for the first transfer (and the end-of-file flag
+        // clear). An empty file read with its byte-order byte keeps the
+        // flag: it is at its end from the start.
         // Read from there, the first transfer needs no seek of its own.
         if (m == fm_read && stands == cache_start) {
             stream_pos = cache_start;
@@ -374,7 +430,9 @@ bool DATA_FILE::close()
     ok = ok && !write_failed;
     // A save whose last transfer failed must not replace the old file.
     bool keep = ok && !(mode == fm_write && error);
-    ok = FOLDER::finish_file(fp, keep) && keep;
+    // A file read by offset reports a failed read as its stream's error
+    // flag would have.
+    ok = FOLDER::finish_file(fp, keep) && keep && !read_failed;
     reset_state();
     return ok;
 }
@@ -443,13 +501,14 @@ bool DATA_FILE::flush_cache()
     cache_start += cache_used;
     if (cache_used - cache_pos > 0) {
         cache_start -= cache_used - cache_pos;
-        // (A plain file read from seeks before its next transfer.)
-        if (!gz && !seeks_late) {
+        // (A file read by offset needs no seek.)
+        if (!gz && !by_offset) {
             std::fseek(fp, cache_start, SEEK_SET);
         }
         stream_pos = -1;
     }
     cache_used = cache_pos = 0;
+    cache_ahead = 0;
     cache_dirty = 0;
     return ok;
 }
@@ -466,7 +525,8 @@ long DATA_FILE::get_length()
     }
     // Only bytes that exist or wait in the cache count: a position moved
     // past the end adds nothing until something is written there.
-    long end = cache_used > 0 ? max_long(length, cache_start + cache_used) : length;
+    long held = cache_used + cache_ahead;
+    long end = held > 0 ? max_long(length, cache_start + held) : length;
     return max_long(end - order_byte, 0);
 }
 
@@ -475,8 +535,11 @@ bool DATA_FILE::is_at_end()
     if (!is_open()) {
         return true;
     }
-    if (cache_used > cache_pos) {
+    if (cache_used > cache_pos || cache_ahead > 0) {
         return false;
+    }
+    if (by_offset) {
+        return met_end;
     }
     return gz ? gzeof(gz) != 0 : std::feof(fp) != 0;
 }
@@ -518,11 +581,10 @@ long DATA_FILE::set_pos(long pos, INT_U8 from_end)
             if (mode != fm_write && gzseek(gz, target, SEEK_SET) != target) {
                 return -1;
             }
-        } else if (seeks_late) {
-            // A file read from seeks before its next transfer (see
-            // sync_stream): a look at the end and back costs nothing. Its
+        } else if (by_offset) {
+            // Read by offset: a look at the end and back costs nothing. Its
             // end-of-file flag is cleared as a seek would.
-            stream_pos = -1;
+            met_end = false;
             std::clearerr(fp);
         } else {
             stream_pos = -1;
@@ -533,6 +595,18 @@ long DATA_FILE::set_pos(long pos, INT_U8 from_end)
     }
     cache_start = target;
     return client;
+}
+
+long DATA_FILE::read_at(INT_U8* buf, long n, INT_U8* more, long more_n)
+{
+    struct iovec iov[2] = {{buf, static_cast<size_t>(n)}, {more, static_cast<size_t>(more_n)}};
+    bool end = false, failed = false;
+    long got = read_at_offset(fileno(fp), iov, more_n > 0 ? 2 : 1, cache_start, end, failed);
+    met_end = met_end || end;
+    // Only a failure that cut the first part short counts: the rest is a
+    // refill made early, which the next refill would try again.
+    read_failed = read_failed || (failed && got < n);
+    return got;
 }
 
 long DATA_FILE::read_data_block(INT_U8* buf, long n)
@@ -568,12 +642,31 @@ long DATA_FILE::read_data_block(INT_U8* buf, long n)
         } else {
             cache_start += cache_used;
             cache_used = cache_pos = 0;
+            // What the last read straight into a buffer brought in follows.
+            if (cache_ahead > 0) {
+                cache_used = cache_ahead;
+                cache_ahead = 0;
+                continue;
+            }
         }
         // The cache is empty at the position. What is left of a large
         // request goes straight into the caller's buffer, as large writes go
         // straight to the file: through the cache every byte would be copied
         // twice.
-        if (!gz && n - total >= (cache_sz < DIRECT_READ_SZ ? cache_sz : DIRECT_READ_SZ)) {
+        if (!gz && n - total >= min_long(cache_sz, DIRECT_READ_SZ)) {
+            if (by_offset) {
+                // The refill that would come next arrives in the same call,
+                // behind the caller's bytes: a picture costs one read.
+                refill_sz = DIRECT_READ_SZ;
+                long got = read_at(buf + total, n - total, cache, min_long(refill_sz, cache_sz));
+                long direct = min_long(got, n - total);
+                cache_start += direct;
+                cache_ahead = got - direct;
+                if (cache_ahead > 0 && refill_sz < cache_sz) {
+                    refill_sz *= 2;
+                }
+                return total + direct;
+            }
             long direct = sync_stream(cache_start)
                               ? static_cast<long>(std::fread(buf + total, 1, static_cast<size_t>(n - total), fp))
                               : 0;
@@ -584,7 +677,12 @@ long DATA_FILE::read_data_block(INT_U8* buf, long n)
             return total + direct;
         }
         long got = 0;
-        if (sync_stream(cache_start)) {
+        if (by_offset) {
+            got = read_at(cache, min_long(refill_sz, cache_sz), nullptr, 0);
+            if (refill_sz < cache_sz) {
+                refill_sz *= 2;
+            }
+        } else if (sync_stream(cache_start)) {
             if (gz) {
                 int r = gzread(gz, cache, static_cast<unsigned>(cache_sz));
                 got = r > 0 ? r : 0;

@@ -6,6 +6,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <memory>
 #include <random>
 #include <string>
@@ -108,7 +109,7 @@ TEST_F(DataFileTest, CacheWindowEdges)
     kivo_test::write_file(path("e.bin"), std::string("\0abc", 4));
     f = open_file("e.bin", fm_read, -1);
     ASSERT_TRUE(f && read_str(*f, 1) == "a");
-    EXPECT_TRUE(std::feof(f->fp) && !f->is_at_end());
+    EXPECT_TRUE(f->cache_start + f->cache_used == 4 && !f->is_at_end());
     EXPECT_EQ(read_str(*f, 5), "bc");
     EXPECT_TRUE(f->is_at_end());
     EXPECT_TRUE(f->set_pos(0, 0) == 0 && !f->is_at_end());
@@ -313,6 +314,102 @@ TEST_F(DataFileTest, ReadsThroughALargeCacheGiveTheFileBytes)
             }
         }
     }
+}
+
+// A plain file read from, byte-order byte included: small reads, reads
+// straight into the buffer (which bring the next bytes in with them), reads
+// across the cache's edges and reads meeting the end all give the file's
+// bytes and positions. The end is known once a read met it, a move forgets
+// it, and the stream never moves: every read names its offset.
+TEST_F(DataFileTest, PlainReadsGiveTheFileBytesUpToItsEnd)
+{
+    std::mt19937 rng(3);
+    std::string body(40000, '\0');
+    for (char& c : body) {
+        c = static_cast<char>(rng());
+    }
+    const long size = static_cast<long>(body.size());
+    kivo_test::write_file(path("p.bin"), std::string(1, '\1') + body);
+    for (long cache : {1024L, 65536L}) {
+        SCOPED_TRACE("cache " + std::to_string(cache));
+        FILE_PTR f(new DATA_FILE(cache));
+        ASSERT_TRUE(f->open(path("p.bin").c_str(), fm_read, -1, 0));
+        INT_U32 v = 0;
+        ASSERT_TRUE(f->swap && f->get_length() == size && get_u32(*f, v));
+        EXPECT_EQ(v, INT_U32(INT_U8(body[0])) << 24 | INT_U32(INT_U8(body[1])) << 16 | INT_U32(INT_U8(body[2])) << 8 |
+                         INT_U8(body[3]));
+        // Where to move first (-1: stay), and how much to read.
+        const struct
+        {
+            long at, n;
+        } steps[] = {{-1, 3}, // across the cache's edges
+                     {-1, 1500},
+                     {-1, 20000},
+                     {-1, 5},
+                     {-1, 16384},
+                     {-1, 900},
+                     {100, 17000}, // straight in, then what came with it
+                     {-1, 30},
+                     {-1, 3000},
+                     {size - 17000, 17000}, // straight in up to the very end
+                     {-1, 1},
+                     {size - 20100, 20000}, // what comes after it cut short by the end
+                     {-1, 50},
+                     {-1, 100},
+                     {size - 10, 20000}, // past the end
+                     {size + 5, 1}};
+        long pos = 4;
+        for (const auto& s : steps) {
+            SCOPED_TRACE("at " + std::to_string(s.at) + " n " + std::to_string(s.n));
+            if (s.at >= 0) {
+                ASSERT_EQ(f->set_pos(s.at, 0), s.at);
+                EXPECT_FALSE(f->is_at_end());
+                pos = s.at;
+            }
+            const std::string want = pos < size ? body.substr(size_t(pos), size_t(s.n)) : "";
+            ASSERT_EQ(read_str(*f, s.n), want);
+            pos += static_cast<long>(want.size());
+            EXPECT_EQ(f->get_pos(), pos);
+            EXPECT_EQ(f->is_at_end(), pos >= size);
+        }
+        EXPECT_TRUE(f->set_pos(-8, 1) == size - 8 && read_str(*f, 8) == body.substr(size_t(size - 8)));
+        EXPECT_EQ(lseek(fileno(f->fp), 0, SEEK_CUR), 0);
+    }
+
+    // Nothing but the byte: big-endian and empty, at its end once read.
+    kivo_test::write_file(path("one.bin"), "\1");
+    FILE_PTR f = open_file("one.bin", fm_read, -1);
+    ASSERT_TRUE(f && f->swap && f->get_length() == 0 && !f->is_at_end());
+    EXPECT_TRUE(read_str(*f, 1).empty() && f->is_at_end());
+}
+
+// Another descriptor cuts the file while it is read: what was read before
+// the cut stays, and reads after it give what is left, no more.
+TEST_F(DataFileTest, PlainFileCutWhileOpenEndsWhereItNowEnds)
+{
+    std::string body(50000, '\0');
+    for (size_t i = 0; i < body.size(); ++i) {
+        body[i] = static_cast<char>(i * 13 + i / 509);
+    }
+    kivo_test::write_file(path("cut.bin"), std::string(1, '\0') + body);
+    FILE_PTR f = open_file("cut.bin", fm_read, -1);
+    ASSERT_TRUE(f);
+    EXPECT_EQ(read_str(*f, 10), body.substr(0, 10));
+    auto cut = [&](off_t to) {
+        int fd = ::open(path("cut.bin").c_str(), O_WRONLY);
+        ASSERT_GE(fd, 0);
+        EXPECT_EQ(ftruncate(fd, to), 0);
+        ::close(fd);
+    };
+    cut(3001);
+    EXPECT_EQ(read_str(*f, 20000), body.substr(10, 2990));
+    EXPECT_TRUE(f->get_pos() == 3000 && f->is_at_end());
+    EXPECT_TRUE(f->set_pos(0, 0) == 0 && read_str(*f, 50000) == body.substr(0, 3000));
+    cut(501);
+    EXPECT_TRUE(f->set_pos(2000, 0) == 2000 && read_str(*f, 5).empty() && f->is_at_end());
+    EXPECT_TRUE(f->set_pos(0, 0) == 0 && read_str(*f, 600) == body.substr(0, 500));
+    EXPECT_TRUE(f->set_pos(0, 0) == 0 && read_str(*f, 30000) == body.substr(0, 500));
+    EXPECT_TRUE(f->is_at_end() && f->close());
 }
 
 TEST_F(DataFileTest, UpdateModeMatchesAnInMemoryModel)
