@@ -8,8 +8,8 @@
 // Per byte, like is compared with like: the 500-page definition has ten
 // times the style sets too, so both files hold the same mix of records. A
 // style set is mostly a 2,048-byte path block read in one transfer, so with
-// the same 20 in both files (a fifth of the small file's bytes, a fiftieth of
-// the large one's) the ratio reads 1.20 even when every page costs the
+// the same 20 in both files (a fifth of the small file's bytes, a fortieth of
+// the large one's) the ratio reads about 1.2 even when every page costs the
 // same; that figure is still printed, as the whole-file one.
 #include "bench_ratio.h"
 #include "folder.h"
