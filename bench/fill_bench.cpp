@@ -264,16 +264,22 @@ void BM_fill_opaque_cairo_source(benchmark::State& state)
 
 // ---- (d) 2000 small opaque fills -----------------------------------------
 
-void BM_small_opaque_ours(benchmark::State& state)
+// Our opaque fills of a list of rectangles, every round.
+void fill_opaque_ours(benchmark::State& state, const std::vector<Rect>& rects, long pixels)
 {
     Surfaces& s = surfaces();
     for (auto _ : state) {
-        for (const Rect& r : s.small) {
+        for (const Rect& r : rects) {
             s.ours.fill_rect(r.x1, r.y1, r.x2, r.y2, OPAQUE, 1);
         }
         benchmark::DoNotOptimize(s.ours.pixels);
     }
-    pixels_processed(state, small_pixels());
+    pixels_processed(state, pixels);
+}
+
+void BM_small_opaque_ours(benchmark::State& state)
+{
+    fill_opaque_ours(state, surfaces().small, small_pixels());
 }
 
 void BM_small_opaque_pixman_fill(benchmark::State& state)
@@ -290,14 +296,7 @@ void BM_small_opaque_pixman_fill(benchmark::State& state)
 
 void BM_cells_opaque_ours(benchmark::State& state)
 {
-    Surfaces& s = surfaces();
-    for (auto _ : state) {
-        for (const Rect& r : s.cells) {
-            s.ours.fill_rect(r.x1, r.y1, r.x2, r.y2, OPAQUE, 1);
-        }
-        benchmark::DoNotOptimize(s.ours.pixels);
-    }
-    pixels_processed(state, 2000L * 32 * 24);
+    fill_opaque_ours(state, surfaces().cells, 2000L * 32 * 24);
 }
 
 void BM_cells_opaque_pixman_fill(benchmark::State& state)

@@ -135,6 +135,9 @@ private:
     // cache after its own: the window taken once the current one (empty
     // then) is used up. Zero whenever the cache holds a window.
     long cache_ahead = 0;
+    // The bytes the next refill of a plain file asks for; each refill doubles
+    // it, up to the cache's size.
+    long take_refill_size();
     // Reads at cache_start into buf, then into more (the cache), until both
     // are full, the file ends or a read fails; returns the bytes read.
     long read_at(INT_U8* buf, long n, INT_U8* more, long more_n);

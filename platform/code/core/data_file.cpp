@@ -597,6 +597,15 @@ long DATA_FILE::set_pos(long pos, INT_U8 from_end)
     return client;
 }
 
+long DATA_FILE::take_refill_size()
+{
+    long want = min_long(refill_sz, cache_sz);
+    if (refill_sz < cache_sz) {
+        refill_sz *= 2;
+    }
+    return want;
+}
+
 long DATA_FILE::read_at(INT_U8* buf, long n, INT_U8* more, long more_n)
 {
     struct iovec iov[2] = {{buf, static_cast<size_t>(n)}, {more, static_cast<size_t>(more_n)}};
@@ -678,21 +687,15 @@ long DATA_FILE::read_data_block(INT_U8* buf, long n)
         }
         long got = 0;
         if (by_offset) {
-            got = read_at(cache, min_long(refill_sz, cache_sz), nullptr, 0);
-            if (refill_sz < cache_sz) {
-                refill_sz *= 2;
-            }
+            got = read_at(cache, take_refill_size(), nullptr, 0);
         } else if (sync_stream(cache_start)) {
             if (gz) {
                 int r = gzread(gz, cache, static_cast<unsigned>(cache_sz));
                 got = r > 0 ? r : 0;
             } else {
-                long want = refill_sz < cache_sz ? refill_sz : cache_sz;
+                long want = take_refill_size();
                 got = static_cast<long>(std::fread(cache, 1, static_cast<size_t>(want), fp));
                 stream_pos = got == want ? cache_start + got : -1;
-                if (refill_sz < cache_sz) {
-                    refill_sz *= 2;
-                }
             }
         }
         cache_used = got;
