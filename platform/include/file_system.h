@@ -64,6 +64,19 @@ INT_S32 fs_error_from_errno(int err);
 // 0, or -1 with errno set.
 int fs_rename_noreplace(int from_dir, const char* from, int to_dir, const char* to);
 
+// Temporaries of saves and copies carry a mark that no name can give: an
+// extended attribute ("user.kivo.temporary"), set on the file or folder
+// when it is made and taken off just before it takes its final name. Only
+// marked entries are ever cleared as leftovers, so a file whose name merely
+// looks like a temporary's is never touched. Where the file system keeps no
+// extended attributes the mark cannot be set (false, errno set), and the
+// leftovers made there are left alone.
+bool fs_mark_temporary(int fd);
+// True when the file or folder open as `fd` (not O_PATH) carries the mark.
+bool fs_is_marked_temporary(int fd);
+// Takes the mark off; true when it is gone (or was never there).
+bool fs_unmark_temporary(int fd);
+
 // True when `name` can name one entry of a folder: not empty, no '/', not
 // "." or "..", at most FS_NAME_MAX bytes.
 bool fs_is_valid_name(const char* name);

@@ -7,6 +7,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysinfo.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -348,6 +349,31 @@ int fs_rename_noreplace(int from_dir, const char* from, int to_dir, const char* 
         return -1;
     }
     return renameat(from_dir, from, to_dir, to);
+}
+
+namespace {
+
+const char temporary_mark_name[] = "user.kivo.temporary";
+const char temporary_mark_value[] = "1";
+
+} // namespace
+
+bool fs_mark_temporary(int fd)
+{
+    return fsetxattr(fd, temporary_mark_name, temporary_mark_value, sizeof temporary_mark_value - 1, 0) == 0;
+}
+
+bool fs_is_marked_temporary(int fd)
+{
+    char value[sizeof temporary_mark_value];
+    ssize_t n = fgetxattr(fd, temporary_mark_name, value, sizeof value);
+    return n == static_cast<ssize_t>(sizeof temporary_mark_value - 1) &&
+           std::memcmp(value, temporary_mark_value, sizeof temporary_mark_value - 1) == 0;
+}
+
+bool fs_unmark_temporary(int fd)
+{
+    return fremovexattr(fd, temporary_mark_name) == 0 || errno == ENODATA || errno == ENOTSUP;
 }
 
 bool fs_is_valid_name(const char* name)
