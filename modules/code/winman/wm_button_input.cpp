@@ -356,9 +356,7 @@ INT_U8 WM_BUTTON::track_press(bool inside, bool left, bool type2)
         armed = 0;
         if (down && button_type == 0) {
             down = 0;
-            if (visible) {
-                request_draw();
-            }
+            redraw_if_visible();
         }
     }
     return event;
@@ -383,9 +381,7 @@ WM_MESG WM_BUTTON::fire_event(INT_U8 event, bool)
         }
     }
     ask_activated();
-    if (visible) {
-        request_draw();
-    }
+    redraw_if_visible();
     return result;
 }
 
