@@ -160,7 +160,7 @@ WM_MESG WM_DIALOG::update(INT_U8 modal)
         }
         result = WM_MESG_TAKEN;
         focal_object_monitored = 1;
-        request_draw();
+        redraw_if_visible();
     }
     const bool at_end = same_point({x, y}, slide_end);
     const bool left_home = !same_point({x, y}, slide_start) && !slide_opening;

@@ -548,7 +548,7 @@ void WM_GRID::set_row_pitch(INT_S16 lines, int pitch)
     visible_lines = lines;
     default_row_height = height;
     // The empty slots below the last row take the new pitch.
-    request_draw();
+    redraw_if_visible();
 }
 
 INT_S16 WM_GRID::calc_row_height_from_visible_lines(INT_S16 lines)

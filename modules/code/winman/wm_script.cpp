@@ -247,7 +247,7 @@ void WM_SCRIPT::set_colours(const COLOUR& background, const COLOUR& text, const 
             skin.recolour(background);
         }
     }
-    request_draw();
+    redraw_if_visible();
 }
 
 INT_U8 WM_SCRIPT::set_images(const char* folder, const char* name, WM_STYLE_SET* style)

@@ -393,7 +393,7 @@ void WM_SCROLLBAR::update_hover(INT_S16 mx, INT_S16 my)
         changed = changed || *flags[i] != now[i];
     }
     if (changed) {
-        request_draw();
+        redraw_if_visible();
         for (int i = 0; i < 4; ++i) {
             *flags[i] = now[i];
         }
