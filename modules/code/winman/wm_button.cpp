@@ -346,9 +346,7 @@ INT_U8 WM_BUTTON::set_string(const char* text, INT_U8 widen)
     if (!text) {
         return 0;
     }
-    if (visible) {
-        request_draw();
-    }
+    redraw_if_visible();
     delete[] caption;
     const std::size_t n = std::strlen(text) + 1;
     caption = new (std::nothrow) char[n];
@@ -360,9 +358,7 @@ INT_U8 WM_BUTTON::set_string(const char* text, INT_U8 widen)
         const INT_S16 wanted = to_s16(long{text_width(caption)} + 1);
         if (wanted > width) {
             width = wanted;
-            if (visible) {
-                request_draw();
-            }
+            redraw_if_visible();
         }
     }
     return 1;

@@ -297,9 +297,7 @@ private:
     template <class T> void change(T& field, T value)
     {
         if (field != value) {
-            if (visible) {
-                request_draw();
-            }
+            redraw_if_visible();
             field = value;
         }
     }

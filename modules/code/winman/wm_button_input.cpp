@@ -157,7 +157,7 @@ bool WM_BUTTON::run_drag(INT_S16 px, INT_S16 py, bool inside, bool left, bool ri
         drag_started = 0;
         drag_offset_x = to_s16(x - px);
         drag_offset_y = to_s16(y - py);
-        request_draw();
+        redraw_if_visible();
         return false;
     }
     if (!dragging) {
@@ -180,9 +180,9 @@ bool WM_BUTTON::run_drag(INT_S16 px, INT_S16 py, bool inside, bool left, bool ri
             }
             drag_started = 1;
         }
-        request_draw();
+        redraw_if_visible();
     } else {
-        request_draw();
+        redraw_if_visible();
         remove_modal_object(this, 0, 0);
         WM_SCREEN_OBJECT* target = object_under(px, py);
         INT_U32 code = DRAG_DROP_AT_START;
@@ -214,7 +214,7 @@ void WM_BUTTON::run_hint(INT_S16 px, INT_S16 py, bool left)
             // press moved it here. Anything else may be gone by now.
             if (focal_object == this && hint_saved_focus != this) {
                 focal_object = hint_saved_focus;
-                request_draw();
+                redraw_if_visible();
                 if (focal_object && focal_object->visible) {
                     focal_object->request_draw();
                 }
@@ -306,7 +306,7 @@ INT_U8 WM_BUTTON::track_press(bool inside, bool left, bool type2)
     auto follow = [this](INT_U8& field, INT_U8 value) {
         if (field != value) {
             field = value;
-            request_draw();
+            redraw_if_visible();
         }
     };
     if (slide_select) {
@@ -356,9 +356,7 @@ INT_U8 WM_BUTTON::track_press(bool inside, bool left, bool type2)
         armed = 0;
         if (down && button_type == 0) {
             down = 0;
-            if (visible) {
-                request_draw();
-            }
+            redraw_if_visible();
         }
     }
     return event;
@@ -383,9 +381,7 @@ WM_MESG WM_BUTTON::fire_event(INT_U8 event, bool)
         }
     }
     ask_activated();
-    if (visible) {
-        request_draw();
-    }
+    redraw_if_visible();
     return result;
 }
 

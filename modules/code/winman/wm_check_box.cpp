@@ -80,7 +80,7 @@ void WM_CHECK_BOX::set_checked(INT_U8 state)
 {
     checked = state;
     show_state();
-    request_draw();
+    redraw_if_visible();
 }
 
 WM_MESG WM_CHECK_BOX::callback(WM_SCREEN_OBJECT*, void* check_box, void*)
@@ -91,7 +91,7 @@ WM_MESG WM_CHECK_BOX::callback(WM_SCREEN_OBJECT*, void* check_box, void*)
     }
     self->checked = self->checked ? 0 : 1;
     self->show_state();
-    self->request_draw();
+    self->redraw_if_visible();
     // The inner button has played it for this click already; playing
     // again restarts it.
     if (action_sound.is_loaded()) {

@@ -121,9 +121,7 @@ void WM_DIALOG::setup(INT_S16 nx, INT_S16 ny, INT_S16 w, INT_S16 h, const char* 
     fill_unset_gaps();
     make_title_and_contents(title_text, w, h);
     reset_effects(effect);
-    if (visible) {
-        request_draw();
-    }
+    redraw_if_visible();
     start_animation(1);
     type |= WM_TYPE_DIALOG;
     if (creation_callback) {

@@ -67,9 +67,7 @@ void WM_DIALOG::start_fade(INT_U8 target)
     if (effects_suppressed) {
         current_alpha = target;
     }
-    if (visible) {
-        request_draw();
-    }
+    redraw_if_visible();
 }
 
 void WM_DIALOG::close(bool immediate, bool remove)
@@ -130,9 +128,7 @@ void WM_DIALOG::start_animation(INT_U8 opening)
         }
     }
     WM_SCREEN_OBJECT::move(slide_start.x, slide_start.y);
-    if (visible) {
-        request_draw();
-    }
+    redraw_if_visible();
 }
 
 WM_MESG WM_DIALOG::update(INT_U8 modal)
@@ -164,7 +160,7 @@ WM_MESG WM_DIALOG::update(INT_U8 modal)
         }
         result = WM_MESG_TAKEN;
         focal_object_monitored = 1;
-        request_draw();
+        redraw_if_visible();
     }
     const bool at_end = same_point({x, y}, slide_end);
     const bool left_home = !same_point({x, y}, slide_start) && !slide_opening;

@@ -265,9 +265,7 @@ void WM_GRID::fit_scrollbar_slider()
     const long long length = scrollbar->get_max_travel() * static_cast<long long>(get_view_height()) / content;
     scrollbar->slider_sz = to_s16(std::max<long long>(length, scrollbar_style_set.scrollbar_slider_width));
     scrollbar->set_travel();
-    if (scrollbar->visible) {
-        scrollbar->request_draw();
-    }
+    scrollbar->redraw_if_visible();
 }
 
 WM_SCREEN_OBJECT* WM_GRID::add_object(INT_S16 column, INT_S16 row, WM_SCREEN_OBJECT* object)
@@ -315,9 +313,7 @@ WM_SCREEN_OBJECT* WM_GRID::add_object(INT_S16 column, INT_S16 row, WM_SCREEN_OBJ
         }
     }
     object->set_area(area);
-    if (visible) {
-        request_draw();
-    }
+    redraw_if_visible();
     place_in_cell(object, column, row);
     if (scrollbar) {
         fit_scrollbar_slider();
@@ -437,9 +433,7 @@ void WM_GRID::clear(INT_U8 keep_layout)
     scroll_param.set(scroll_param.max, 0L);
     last_scroll_value = last_scroll_max = 0;
     layout_stale = true;
-    if (visible) {
-        request_draw();
-    }
+    redraw_if_visible();
 }
 
 void WM_GRID::clear_rows(INT_S16 first, INT_S16 last)
@@ -450,9 +444,7 @@ void WM_GRID::clear_rows(INT_S16 first, INT_S16 last)
         rows[r]->set_layout(width, num_columns, ratios.empty() ? nullptr : ratios.data(), grid_style_set);
     }
     layout_stale = true;
-    if (visible) {
-        request_draw();
-    }
+    redraw_if_visible();
 }
 
 void WM_GRID::delete_rows(INT_S16 first, INT_S16 last)
@@ -483,9 +475,7 @@ void WM_GRID::delete_rows(INT_S16 first, INT_S16 last)
         delete row;
     }
     default_row_height = saved_height;
-    if (visible) {
-        request_draw();
-    }
+    redraw_if_visible();
 }
 
 // The rectangle the next layout gives the cell, but for the y_spacing that
@@ -558,7 +548,7 @@ void WM_GRID::set_row_pitch(INT_S16 lines, int pitch)
     visible_lines = lines;
     default_row_height = height;
     // The empty slots below the last row take the new pitch.
-    request_draw();
+    redraw_if_visible();
 }
 
 INT_S16 WM_GRID::calc_row_height_from_visible_lines(INT_S16 lines)
@@ -716,9 +706,7 @@ WM_BUTTON* WM_GRID::add_button(INT_S16 column, INT_S16 row, const char* caption,
         new WM_BUTTON(cx1, cy1, cx2, cy2, colour2, colour1, caption, static_cast<char>(grid_style_set.font_id),
                       grid_style_set.font_x_sz, grid_style_set.font_y_sz, 0, 0, 0, cb, data1, data2, 1, 3);
     button->set_hotkey(hotkey);
-    if (button->visible) {
-        button->request_draw();
-    }
+    button->redraw_if_visible();
     button->highlight_colour = COLOUR_INVISIBLE;
     button->set_trigger_flags(trigger_flags);
     return adopt(column, row, button);

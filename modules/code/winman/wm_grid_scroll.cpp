@@ -166,9 +166,7 @@ void monitor_keys(WM_GRID& g)
     }
     KEYBOARD::get_code();
     set_scroll_value(p, to);
-    if (g.visible) {
-        g.request_draw();
-    }
+    g.redraw_if_visible();
 }
 
 } // namespace
@@ -288,10 +286,7 @@ void WM_GRID::check_scrolling()
             }
         }
     }
-    // A hidden grid stays hidden: request_draw would show it.
-    if (visible) {
-        request_draw();
-    }
+    redraw_if_visible();
 }
 
 void WM_GRID::set_scroll_to_row(INT_S16 row)
@@ -563,9 +558,7 @@ void WM_GRID::resize(INT_S16 nw, INT_S16 nh, INT_U8 children)
     const long max = content > view ? content - view : 0;
     if (max != scroll_param.get_long(scroll_param.max)) {
         scroll_param.set(scroll_param.max, max);
-        if (visible) {
-            request_draw();
-        }
+        redraw_if_visible();
     }
     last_scroll_value = last_scroll_max = -1;
     check_scrolling();

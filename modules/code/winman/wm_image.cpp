@@ -47,13 +47,13 @@ void WM_IMAGE::set_picture(const IMAGE& source, bool fit)
         WM_SCREEN_OBJECT::resize(source.width, source.height, 0);
         picture = source;
     }
-    request_draw();
+    redraw_if_visible();
 }
 
 void WM_IMAGE::load_picture(FOLDER& folder, const char* file_name)
 {
     picture.load(folder, file_name, width, height);
-    request_draw();
+    redraw_if_visible();
 }
 
 void WM_IMAGE::prepare_draw()
@@ -63,7 +63,7 @@ void WM_IMAGE::prepare_draw()
         width = picture.width;
         height = picture.height;
         if (width > 0 && height > 0) {
-            request_draw();
+            redraw_if_visible();
         }
     } else if (picture.width == 0 || picture.height == 0) {
         picture.reset(width, height);
@@ -110,7 +110,7 @@ WM_MESG WM_IMAGE::monitor()
         over = is_in_it(px, py);
         if (over != pointer_over) {
             pointer_over = over;
-            request_draw();
+            redraw_if_visible();
         }
     }
 

@@ -120,9 +120,7 @@ void WM_LIST_BOX::select(INT_S16 index, INT_U8 report)
 {
     current_selection = index;
     update_current_selection();
-    if (visible) {
-        request_draw();
-    }
+    redraw_if_visible();
     notify = report;
 }
 
@@ -178,9 +176,7 @@ void WM_LIST_BOX::update_current_selection()
     if (show_line_image) {
         icon.reset(line->icon.width, line->icon.height);
         icon.copy(&line->icon, 0, 0, 0, 0, line->icon.width, line->icon.height, IMAGE_COPY_REPLACE);
-        if (visible) {
-            request_draw();
-        }
+        redraw_if_visible();
     }
     set_readout_string(line->caption);
 }

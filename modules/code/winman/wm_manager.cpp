@@ -20,9 +20,7 @@ void WM_MANAGER::resize(INT_S16 nw, INT_S16 nh, INT_U8)
     }
     width = nw;
     height = nh;
-    if (visible) {
-        request_draw();
-    }
+    redraw_if_visible();
 }
 
 INT_U8 WM_MANAGER::can_have_focus()

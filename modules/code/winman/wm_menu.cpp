@@ -97,9 +97,7 @@ void WM_MENU::setup(MENU_TYPE type, WM_STYLE_SET& popup_style, WM_STYLE_SET* ite
     fit_popup_width();
 
     if (menu_mode == 1 || menu_mode == 2) {
-        if (visible) {
-            request_draw();
-        }
+        redraw_if_visible();
         set_button_type(menu_mode == 1 ? 0 : 2);
     }
     this->type |= WM_TYPE_MENU;

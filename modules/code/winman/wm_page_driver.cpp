@@ -322,9 +322,7 @@ void WM_PAGE_MANAGER::repair_focus(WM_MESG message)
     // The last focusable object is told while it still holds the focus;
     // its redraw waits for the draw step, which sees it unfocused.
     WM_SCREEN_OBJECT* lost = S::focal_object;
-    if (lost->visible) {
-        lost->request_draw();
-    }
+    lost->redraw_if_visible();
     if (lost->focus_callback) {
         lost->focus_callback(lost, lost->focus_data);
     }

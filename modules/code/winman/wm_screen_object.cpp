@@ -414,18 +414,14 @@ void WM_SCREEN_OBJECT::take_focus()
     WM_SCREEN_OBJECT* previous = focal_object;
     focal_object = this;
     if (previous) {
-        if (previous->visible) {
-            previous->request_draw();
-        }
+        previous->redraw_if_visible();
         if (previous->focus_callback) {
             previous->focus_callback(previous, previous->focus_data);
         }
     }
     // Read again: the callback may have moved the focus.
     if (WM_SCREEN_OBJECT* now = focal_object) {
-        if (now->visible) {
-            now->request_draw();
-        }
+        now->redraw_if_visible();
         if (now->focus_callback) {
             now->focus_callback(now, now->focus_data);
         }
@@ -454,9 +450,7 @@ void WM_SCREEN_OBJECT::hide(INT_U8 modals, INT_U8 children)
 
 void WM_SCREEN_OBJECT::set_activated(INT_U8 a)
 {
-    if (visible) {
-        request_draw();
-    }
+    redraw_if_visible();
     activated = a;
 }
 

@@ -142,6 +142,8 @@ public:
     WM_SCREEN_OBJECT(const WM_SCREEN_OBJECT&) = delete;
     WM_SCREEN_OBJECT& operator=(const WM_SCREEN_OBJECT&) = delete;
 
+    // Shows the object and marks its area: for callers that mean to show
+    // it. A change to how it looks uses redraw_if_visible instead.
     virtual void request_draw();
     virtual void hide(INT_U8 modals, INT_U8 children);
     virtual WM_MESG monitor();
@@ -188,6 +190,9 @@ public:
     static WM_SCREEN_OBJECT* get_active_modal_object(WM_OBJECT_TYPE mask);
 
     // ---- update regions and redraw ------------------------------------------
+    // request_draw while the object is shown; a hidden one stays hidden and
+    // is drawn whole when it is shown.
+    void redraw_if_visible();
     void mark_redraw_area();
     void mark_redraw_subarea(INT_S16 x1, INT_S16 y1, INT_S16 x2, INT_S16 y2);
     void mark_entire_redraw_area();

@@ -161,9 +161,7 @@ WM_SCRIPT::WM_SCRIPT(INT_S16 x1, INT_S16 y1, INT_S16 x2, INT_S16 y2, WM_STYLE_SE
     }
     auto take_shown = [this](COLOUR from, COLOUR& to) {
         if (visible_colour(from)) {
-            if (visible) {
-                request_draw();
-            }
+            redraw_if_visible();
             to = from;
         }
     };
@@ -249,7 +247,7 @@ void WM_SCRIPT::set_colours(const COLOUR& background, const COLOUR& text, const 
             skin.recolour(background);
         }
     }
-    request_draw();
+    redraw_if_visible();
 }
 
 INT_U8 WM_SCRIPT::set_images(const char* folder, const char* name, WM_STYLE_SET* style)
@@ -310,9 +308,7 @@ void WM_SCRIPT::set_string(const char* s, INT_U8 grow)
         width = to_s16(std::max<long>(width, measure_text(s ? s : "") + 1L));
     }
     // After the change, so that a widened block repaints its new part too.
-    if (visible) {
-        request_draw();
-    }
+    redraw_if_visible();
 }
 
 void WM_SCRIPT::calc_xgap_from_style_set(WM_STYLE_SET& style, INT_S16& result)

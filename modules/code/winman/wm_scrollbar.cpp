@@ -79,9 +79,7 @@ WM_SCROLLBAR::WM_SCROLLBAR(INT_S16 x1, INT_S16 y1, INT_S16 x2, INT_S16 y2, PARAM
           style.active_colour, style.active_colour, style.fg_colour);
     if (style.ssf & SSF_DISABLED) {
         enabled = 0;
-        if (visible) {
-            request_draw();
-        }
+        redraw_if_visible();
     }
     if (style.image_filename) {
         set_images(style.image_path, style.image_filename, &style);
@@ -395,7 +393,7 @@ void WM_SCROLLBAR::update_hover(INT_S16 mx, INT_S16 my)
         changed = changed || *flags[i] != now[i];
     }
     if (changed) {
-        request_draw();
+        redraw_if_visible();
         for (int i = 0; i < 4; ++i) {
             *flags[i] = now[i];
         }
@@ -569,9 +567,7 @@ WM_MESG WM_SCROLLBAR::monitor()
         }
         return WM_MESG_NONE;
     }
-    if (visible) {
-        request_draw();
-    }
+    redraw_if_visible();
     const WM_MESG result = callback ? callback(this, callback_data1, callback_data2) : 0;
     old_value = value();
     return result;

@@ -330,7 +330,7 @@ void WM_TEXT_EDIT::set_prompt(const char* prompt)
     prompt_text = prompt ? prompt : "";
     // Shown only while the edit is empty.
     if (chars(text)[0] == '\0') {
-        request_draw();
+        redraw_if_visible();
     }
 }
 
@@ -348,7 +348,7 @@ void WM_TEXT_EDIT::set_buffer(const char* new_text)
     cursor = to_s16(text_length());
     selection.clear();
     tail.buffer = nullptr; // a new text: measured again
-    request_draw();
+    redraw_if_visible();
 }
 
 void WM_TEXT_EDIT::set_buffer_len(INT_S16 length)
@@ -365,7 +365,7 @@ void WM_TEXT_EDIT::set_buffer_len(INT_S16 length)
         selection.clear();
         tail.buffer = nullptr;
     }
-    request_draw();
+    redraw_if_visible();
 }
 
 INT_U8 WM_TEXT_EDIT::can_have_focus()
@@ -381,7 +381,7 @@ bool WM_TEXT_EDIT::soft_keyboard_hidden() const
 void WM_TEXT_EDIT::select_all()
 {
     selection.select_whole(to_s16(text_length()));
-    request_draw();
+    redraw_if_visible();
 }
 
 void WM_TEXT_EDIT::take_focus()
@@ -423,7 +423,7 @@ WM_MESG WM_TEXT_EDIT::changed()
 {
     WM_MESG result = 0;
     report_change(result);
-    request_draw();
+    redraw_if_visible();
     return result;
 }
 
@@ -646,7 +646,7 @@ WM_MESG WM_TEXT_EDIT::monitor()
     }
     if (!selection.empty() && ((draw_flags & TEXT_EDIT_PASSWORD) || focal_object != this)) {
         selection.clear();
-        request_draw();
+        redraw_if_visible();
     }
     if (!enabled || !visible) {
         selection.drag_x = -1;
@@ -720,7 +720,7 @@ void WM_TEXT_EDIT::move_cursor(INT_S16 to, bool extending)
         selection.clear();
     }
     cursor = to;
-    request_draw();
+    redraw_if_visible();
 }
 
 // The key-code half of a pass; the code is taken only when it is one the
@@ -769,7 +769,7 @@ WM_MESG WM_TEXT_EDIT::press_return()
         result = callback(this, callback_data1, callback_data2);
     }
     return_pressed = 0;
-    request_draw();
+    redraw_if_visible();
     return result;
 }
 
@@ -846,7 +846,7 @@ void WM_TEXT_EDIT::paste(WM_MESG& result)
 {
     if (!selection.empty()) {
         delete_selection();
-        request_draw();
+        redraw_if_visible();
     }
     KIVO_STRING clip;
     clip.copy_from_clipboard();
@@ -867,7 +867,7 @@ void WM_TEXT_EDIT::paste(WM_MESG& result)
         cursor = to_s16(cursor + static_cast<long>(kept.size()));
     }
     report_change(result);
-    request_draw();
+    redraw_if_visible();
 }
 
 WM_MESG WM_TEXT_EDIT::revert()
@@ -884,7 +884,7 @@ WM_MESG WM_TEXT_EDIT::type_char(unsigned c)
     }
     if (!selection.empty()) {
         delete_selection();
-        request_draw();
+        redraw_if_visible();
     }
     const long len = text_length();
     const long at = std::clamp<long>(cursor, 0, len);

@@ -23,9 +23,7 @@ void WM_TYPING_SCRIPT::setup()
     typing_length = static_cast<INT_U32>(std::strlen(whole));
     start_time = 0;
     ms_per_character = 20;
-    if (visible) {
-        request_draw();
-    }
+    redraw_if_visible();
     text.set(text.value, "");
 }
 
@@ -38,9 +36,7 @@ void WM_TYPING_SCRIPT::set_string(const char* s, INT_U8 grow)
 void WM_TYPING_SCRIPT::finish_typing()
 {
     typing_length = 0;
-    if (visible) {
-        request_draw();
-    }
+    redraw_if_visible();
     text.set(text.value, full_text.buffer ? full_text.buffer : "");
     if (action_sound.is_loaded()) {
         action_sound.platform_play();
@@ -72,9 +68,7 @@ WM_MESG WM_TYPING_SCRIPT::update(INT_U8 modal)
             }
             const INT_U32 count = elapsed / static_cast<INT_U32>(ms_per_character);
             if (count < typing_length) {
-                if (visible) {
-                    request_draw();
-                }
+                redraw_if_visible();
                 const KIVO_STRING shown = full_text.get(0, static_cast<long>(count));
                 text.set(text.value, shown.buffer ? shown.buffer : "");
             } else {

@@ -84,6 +84,13 @@ void WM_SCREEN_OBJECT::request_draw()
     mark_redraw_area();
 }
 
+void WM_SCREEN_OBJECT::redraw_if_visible()
+{
+    if (visible) {
+        request_draw();
+    }
+}
+
 void WM_SCREEN_OBJECT::mark_redraw_area()
 {
     const int w = window_width_at(x, y), h = window_height_at(x, y);
