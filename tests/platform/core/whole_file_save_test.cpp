@@ -345,6 +345,9 @@ TEST_F(WholeFileSaveTest, ASaveClearsWhatKilledSavesOfItsFileLeftAndNothingElse)
 
 TEST_F(WholeFileSaveTest, LongNamesSharingTheirStartKeepTheirOwnLeftovers)
 {
+    if (!keeps_marks()) {
+        GTEST_SKIP() << "this file system keeps no extended attributes: leftovers stay there";
+    }
     // 250 bytes each, the first 200 the same.
     const std::string a = std::string(200, 'n') + std::string(50, 'a');
     const std::string b = std::string(200, 'n') + std::string(50, 'b');
