@@ -222,14 +222,17 @@ public:
     // has its default action), so a save past the file-size limit fails
     // with EFBIG and is reported instead of ending the program. The stream
     // is a new file made with mkstemp beside the target (beside the real
-    // file when the target is a symbolic link),
-    // with the target's permission bits, or a new file's when there is no
-    // target. A target that exists and is not a plain file (a device) is
+    // file when the target is a symbolic link), with the target's
+    // permission bits, or a new file's when there is no target (the owner's
+    // write bit added until the file is finished). A target that exists and is not a plain file (a device) is
     // opened in place instead. Null on failure. The new file is named
     // ".<target>.kivo-save.XXXXXX" (a target name longer than 200 bytes:
-    // its first 200 bytes, '.', and 16 hex digits of a hash of it). Before
-    // it is made, files of exactly that pattern whose save no longer runs
-    // (their lock is free) are removed; nothing else is.
+    // its first 200 bytes, '.', and 16 hex digits of a hash of it), and
+    // carries the temporary mark (fs_mark_temporary) until just before its
+    // rename. Before it is made, files of exactly that pattern that carry
+    // the mark and whose save no longer runs (their lock is free) are
+    // removed; nothing else is. Where the file system keeps no extended
+    // attributes nothing is marked, so nothing is removed there.
     static FILE* open_whole_file(const char* native_path, const char* stdio_mode);
     // Closes any stream. A whole-file save is flushed, fsynced, closed and
     // renamed over its target when `keep` is set and all of that succeeded;

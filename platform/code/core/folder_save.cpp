@@ -1,6 +1,15 @@
 // Whole-file saves: a file written whole goes to a new file beside its
 // target and replaces it by a rename only once all of it is on the disk, so
 // a full disk, a size limit or a crash leaves the old file as it was.
+//
+// A save killed part-way leaves its new file behind; the next save of the
+// same target removes it. A leftover is known by its temporary mark (see
+// fs_mark_temporary), set when the new file is made and taken off just
+// before its rename, never by its name alone: a name can take any form, so
+// a file the user or the program saved under a name of the same pattern
+// carries no mark and stays. Where the file system keeps no extended
+// attributes the new files go unmarked: saves work as anywhere else, and
+// what killed ones leave there stays for the user to remove.
 #include "folder.h"
 
 #include "file_system.h"
@@ -25,13 +34,15 @@ namespace {
 // Streams of whole-file saves still open, with their new file and target.
 // While a save runs it holds a lock on its new file, through lock_fd, until
 // the file is renamed or removed: a later save of the same target removes
-// only new files whose lock it can take, those a killed save left.
+// only marked new files whose lock it can take, those a killed save left.
 struct WHOLE_FILE
 {
     FILE* fp;
     std::string new_path;
     std::string target;
     int lock_fd;
+    mode_t bits; // the permission bits the file takes
+    bool marked; // carries the temporary mark
 };
 
 std::mutex whole_files_lock;
@@ -67,8 +78,8 @@ constexpr int MAX_LINK_HOPS = 40;
 // of a long name is longer than any whole one and the two never meet.
 // Either way the new file's name stays within the 255 bytes of a name.
 constexpr std::size_t KEPT_NAME_BYTES = 200;
-// What marks a new file as one of these saves': files of any other name
-// beside the target, whatever they look like, are never touched.
+// Part of the names of the new files of these saves: files of any other
+// name beside the target, whatever they look like, are never touched.
 const char SAVE_MARKER[] = ".kivo-save.";
 
 std::string folder_of(const std::string& path)
@@ -158,9 +169,10 @@ bool is_unique_suffix(const char* p)
 
 // Removes the new files that saves of the same target left when they were
 // killed: names of exactly the saves' pattern (prefix with its marker and
-// six characters), plain files of this user, whose save's lock is free. The folder is locked
-// exclusively meanwhile (see open_whole_file), so a file just made whose
-// lock is not yet taken is never among them.
+// six characters), plain files of this user that carry the temporary mark,
+// whose save's lock is free. The folder is locked exclusively meanwhile
+// (see open_whole_file), so a file just made whose lock or mark is not yet
+// there is never among them.
 void remove_leftovers(int dir, const std::string& prefix)
 {
     int list_fd = fcntl(dir, F_DUPFD_CLOEXEC, 0);
@@ -185,7 +197,7 @@ void remove_leftovers(int dir, const std::string& prefix)
             continue;
         }
         struct stat held, now;
-        if (fstat(fd, &held) == 0 && S_ISREG(held.st_mode) && held.st_uid == geteuid() &&
+        if (fstat(fd, &held) == 0 && S_ISREG(held.st_mode) && held.st_uid == geteuid() && fs_is_marked_temporary(fd) &&
             flock(fd, LOCK_EX | LOCK_NB) == 0 && fstatat(dir, name.c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0 &&
             now.st_dev == held.st_dev && now.st_ino == held.st_ino) {
             unlinkat(dir, name.c_str(), 0);
@@ -239,10 +251,12 @@ FILE* FOLDER::open_whole_file(const char* native_path, const char* stdio_mode)
     const std::string prefix = save_prefix(base);
     std::string new_path = folder + "/" + prefix + "XXXXXX";
 
-    // New files are made under a shared lock on the folder and locked
-    // themselves before it is let go; what killed saves left is cleared
-    // under the exclusive lock. When another save holds the folder, this
-    // one leaves the clearing to the next.
+    mode_t bits = exists ? (st.st_mode & 07777) : (0666 & ~current_umask());
+
+    // New files are made under a shared lock on the folder, and locked and
+    // marked before it is let go; what killed saves left is cleared under
+    // the exclusive lock. When another save holds the folder, this one
+    // leaves the clearing to the next.
     int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir >= 0) {
         if (flock(dir, LOCK_EX | LOCK_NB) == 0) {
@@ -257,17 +271,21 @@ FILE* FOLDER::open_whole_file(const char* native_path, const char* stdio_mode)
         flock(fd, LOCK_EX | LOCK_NB);
     }
     int lock_fd = fd >= 0 ? fcntl(fd, F_DUPFD_CLOEXEC, 0) : -1;
+    // Setting the mark and taking it off need the owner's write bit: bits
+    // without it are given only once the mark is off (finish_file). A file
+    // left unmarked (no extended attributes here) is only never cleared.
+    bool made = lock_fd >= 0 && fchmod(fd, bits | S_IWUSR) == 0;
+    bool marked = made && fs_mark_temporary(fd);
     if (dir >= 0) {
         ::close(dir);
     }
     if (fd < 0) {
         return nullptr;
     }
-    mode_t bits = exists ? (st.st_mode & 07777) : (0666 & ~current_umask());
-    FILE* fp = lock_fd >= 0 && fchmod(fd, bits) == 0 ? fdopen(fd, stdio_mode) : nullptr;
+    FILE* fp = made ? fdopen(fd, stdio_mode) : nullptr;
     if (fp) {
         std::lock_guard<std::mutex> hold(whole_files_lock);
-        whole_files().push_back(WHOLE_FILE{fp, new_path, target, lock_fd});
+        whole_files().push_back(WHOLE_FILE{fp, new_path, target, lock_fd, bits, marked});
         return fp;
     }
     unlink(new_path.c_str());
@@ -293,6 +311,13 @@ bool FOLDER::finish_file(FILE* fp, bool keep)
     ok = std::fclose(fp) == 0 && ok;
     if (!is_whole) {
         return ok;
+    }
+    // A file that kept its mark could be taken for a leftover once in place.
+    if (ok && whole.marked) {
+        ok = fs_unmark_temporary(whole.lock_fd);
+    }
+    if (ok && !(whole.bits & S_IWUSR)) {
+        ok = fchmod(whole.lock_fd, whole.bits) == 0;
     }
     if (ok) {
         ok = replace_file(whole.new_path.c_str(), whole.target.c_str());

@@ -3,18 +3,26 @@
 #include "child_process.h"
 #include "config_file.h"
 #include "data_file.h"
+#include "file_system.h"
 #include "folder.h"
 #include "sandbox.h"
 #include "text_file.h"
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <linux/capability.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
@@ -107,6 +115,51 @@ protected:
     {
         struct stat st;
         return stat(at(name).c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
+    }
+
+    // 1 when the file carries the temporary mark, 0 when not, -1 when it
+    // cannot be opened.
+    int marked(const std::string& name)
+    {
+        int fd = open(at(name).c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0) {
+            return -1;
+        }
+        int is = fs_is_marked_temporary(fd) ? 1 : 0;
+        close(fd);
+        return is;
+    }
+
+    // A save of `name` that ends after writing part of the file, killed or
+    // by _exit: true when it got that far.
+    bool unfinished_save(const std::string& name, bool killed = true)
+    {
+        return kivo_test::run_in_child([&] {
+                   FILE* fp = FOLDER::open_whole_file(at(name).c_str(), "wb");
+                   if (!fp || std::fputs("half", fp) < 0 || std::fflush(fp) != 0) {
+                       return 1;
+                   }
+                   if (killed) {
+                       raise(SIGKILL);
+                   }
+                   _exit(0);
+               }) == (killed ? -1 : 0);
+    }
+
+    // Leftovers are known by their mark only where files keep one.
+    bool keeps_marks()
+    {
+        int fd = open(at(".probe").c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        bool kept = fd >= 0 && fs_mark_temporary(fd);
+        int err = errno;
+        if (fd >= 0) {
+            close(fd);
+        }
+        unlink(at(".probe").c_str());
+        if (!kept && err != ENOTSUP) {
+            ADD_FAILURE() << "the mark could not be set: " << std::strerror(err);
+        }
+        return kept;
     }
 
     FOLDER folder;
@@ -247,51 +300,35 @@ TEST_F(WholeFileSaveTest, TwoProgramsWritingOneSettingsFileKeepEveryEntry)
 
 TEST_F(WholeFileSaveTest, ASaveClearsWhatKilledSavesOfItsFileLeftAndNothingElse)
 {
-    // Saves killed after writing part of the file.
-    auto killed_save = [&](const char* name) {
-        kivo_test::run_in_child([&] {
-            FILE* fp = FOLDER::open_whole_file(at(name).c_str(), "wb");
-            if (!fp || std::fputs("half", fp) < 0 || std::fflush(fp) != 0) {
-                return 1;
-            }
-            raise(SIGKILL);
-            return 2;
-        });
-    };
-    // Each one clears what the one before it left: one new file is left
-    // per target.
-    for (int i = 0; i < 3; ++i) {
-        killed_save("target");
+    if (!keeps_marks()) {
+        GTEST_SKIP() << "this file system keeps no extended attributes: leftovers stay there";
     }
-    killed_save("other");
+    // Saves killed after writing part of the file. Each one clears what
+    // the one before it left: one new file is left per target.
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_TRUE(unfinished_save("target"));
+    }
+    ASSERT_TRUE(unfinished_save("other"));
     NAMES left = names();
     ASSERT_EQ(left.size(), 2u);
     const std::string others = left[0]; // ".other.*" sorts first
     ASSERT_TRUE(others.rfind(".other.kivo-save.", 0) == 0 && left[1].rfind(".target.kivo-save.", 0) == 0) << others;
+    EXPECT_EQ(marked(left[1]), 1);
 
     // Look-alikes that no save made: other tools' and the user's files of
     // the old ".name.XXXXXX" form, not exactly the pattern, a folder, a
     // link (to a file that must stay whole).
-    NAMES mine = {".target.backup",
-                  ".target.orig01",
-                  ".target.Rs9xQ2",
-                  ".target.kivo-save.abcde",
-                  ".target.kivo-save.abcdefg",
-                  ".target.kivo-save.ab-def",
-                  ".target.kivo-save.ABCDEF.bak",
-                  ".target.x.kivo-save.ABCDEF",
-                  "target.kivo-save.ABCDEF",
-                  "x.target.kivo-save.ABCDEF"};
+    NAMES mine = {".target.backup", ".target.orig01", ".target.Rs9xQ2", ".target.kivo-save.abcde",
+                  ".target.kivo-save.abcdefg", ".target.kivo-save.ab-def", ".target.kivo-save.ABCDEF.bak",
+                  ".target.x.kivo-save.ABCDEF", "target.kivo-save.ABCDEF", "x.target.kivo-save.ABCDEF",
+                  // exactly the pattern, but no save made it
+                  ".target.kivo-save.Zz09aB"};
     for (const std::string& n : mine) {
         ASSERT_TRUE(write_file(at(n), "mine"));
     }
     ASSERT_TRUE(write_file(at("elsewhere"), "mine"));
     ASSERT_EQ(mkdir(at(".target.kivo-save.DIRabc").c_str(), 0755), 0);
     ASSERT_EQ(symlink(at("elsewhere").c_str(), at(".target.kivo-save.LINKab").c_str()), 0);
-    // A file of exactly the pattern that no save holds is taken for a
-    // leftover, although no save was killed to leave it.
-    ASSERT_TRUE(write_file(at(".target.kivo-save.Zz09aB"), "left"));
-
     ASSERT_TRUE(save_text(folder, "target", fm_write, 0));
     NAMES expected = mine;
     expected.insert(expected.end(),
@@ -308,17 +345,13 @@ TEST_F(WholeFileSaveTest, ASaveClearsWhatKilledSavesOfItsFileLeftAndNothingElse)
 
 TEST_F(WholeFileSaveTest, LongNamesSharingTheirStartKeepTheirOwnLeftovers)
 {
+    if (!keeps_marks()) {
+        GTEST_SKIP() << "this file system keeps no extended attributes: leftovers stay there";
+    }
     // 250 bytes each, the first 200 the same.
     const std::string a = std::string(200, 'n') + std::string(50, 'a');
     const std::string b = std::string(200, 'n') + std::string(50, 'b');
-    kivo_test::run_in_child([&] {
-        FILE* fp = FOLDER::open_whole_file(at(a).c_str(), "wb");
-        if (!fp || std::fputs("half", fp) < 0 || std::fflush(fp) != 0) {
-            return 1;
-        }
-        raise(SIGKILL);
-        return 2;
-    });
+    ASSERT_TRUE(unfinished_save(a));
     NAMES left = names();
     ASSERT_EQ(left.size(), 1u);
     EXPECT_LE(left[0].size(), 255u);
@@ -382,4 +415,95 @@ TEST_F(WholeFileSaveTest, SavesRunningMeanwhileKeepTheirNewFiles)
     EXPECT_EQ(kivo_test::wait_child(child), 0);
     EXPECT_EQ(read_file(at("target")), "theirs");
     EXPECT_EQ(names(), NAMES{"target"});
+}
+
+TEST_F(WholeFileSaveTest, AFileSavedUnderALeftoversNameStaysAndNoSavedFileKeepsTheMark)
+{
+    if (!keeps_marks()) {
+        GTEST_SKIP() << "this file system keeps no extended attributes";
+    }
+    const char* draft = ".notes.txt.kivo-save.draft1";
+    for (const SAVER& s : SAVERS) {
+        if (s.in_place) {
+            continue;
+        }
+        SCOPED_TRACE(s.what);
+        ASSERT_TRUE(s.save(folder, draft));
+        ASSERT_TRUE(s.save(folder, "notes.txt"));
+        ASSERT_TRUE(s.save(folder, "notes.txt")); // over a file it made
+        EXPECT_EQ(names(), (NAMES{draft, "notes.txt"}));
+        EXPECT_GT(read_file(at(draft)).size(), static_cast<size_t>(SIZE_LIMIT));
+        EXPECT_EQ(marked(draft), 0);
+        EXPECT_EQ(marked("notes.txt"), 0);
+        ASSERT_EQ(unlink(at(draft).c_str()), 0);
+    }
+
+    // A save ended without finishing leaves a marked file, removed by the
+    // next save, which is left unmarked itself.
+    ASSERT_TRUE(unfinished_save("notes.txt", false));
+    NAMES left = names();
+    ASSERT_EQ(left.size(), 2u);
+    EXPECT_EQ(marked(left[0]), 1) << left[0];
+    ASSERT_TRUE(save_text(folder, "notes.txt", fm_write, 0));
+    EXPECT_EQ(names(), NAMES{"notes.txt"});
+}
+
+TEST_F(WholeFileSaveTest, AFileSavedWithoutTheOwnersWriteBitIsSavedAndItsLeftoverCleared)
+{
+    if (!keeps_marks()) {
+        GTEST_SKIP() << "this file system keeps no extended attributes";
+    }
+    int saved = kivo_test::run_in_child([&] {
+        // Root is bound by the permission bits only without these powers.
+        __user_cap_header_struct head = {_LINUX_CAPABILITY_VERSION_3, 0};
+        __user_cap_data_struct caps[2] = {};
+        if (syscall(SYS_capget, &head, caps) != 0) {
+            return 2;
+        }
+        caps[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH) | (1u << CAP_FOWNER));
+        if (syscall(SYS_capset, &head, caps) != 0) {
+            return 3;
+        }
+        umask(0277);
+        if (!unfinished_save("mine") || names().size() != 1) {
+            return 4;
+        }
+        return save_text(folder, "mine", fm_write, 0) ? 0 : 1;
+    });
+    EXPECT_EQ(saved, 0);
+    EXPECT_EQ(mode_of("mine"), 0400u);
+    EXPECT_EQ(names(), NAMES{"mine"});
+    EXPECT_EQ(marked("mine"), 0);
+}
+
+TEST_F(WholeFileSaveTest, WithoutExtendedAttributesSavesWorkAndNothingIsCleared)
+{
+    // ramfs keeps none; it is mounted over the folder in a mount namespace
+    // of the child's own.
+    int saved = kivo_test::run_in_child([&] {
+        if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            mount("none", at("").c_str(), "ramfs", 0, nullptr) != 0) {
+            return 10;
+        }
+        if (keeps_marks()) {
+            return 11;
+        }
+        NAMES left;
+        if (!unfinished_save("notes.txt") || (left = names()).size() != 1 ||
+            !write_file(at(".notes.txt.kivo-save.draft1"), "mine")) {
+            return 3;
+        }
+        if (!save_text(folder, "notes.txt", fm_write, 0) || read_file(at("notes.txt")).size() != 2000) {
+            return 1;
+        }
+        left.insert(left.end(), {".notes.txt.kivo-save.draft1", "notes.txt"});
+        std::sort(left.begin(), left.end());
+        NAMES now = names();
+        std::sort(now.begin(), now.end());
+        return now == left && read_file(at(".notes.txt.kivo-save.draft1")) == "mine" ? 0 : 4;
+    });
+    if (saved == 10) {
+        GTEST_SKIP() << "no private mount namespace with ramfs to be had here (needs root)";
+    }
+    EXPECT_EQ(saved, 0);
 }
