@@ -27,9 +27,6 @@
 
 namespace {
 
-// Deeper walks than this are refused rather than risking the stack.
-constexpr INT_U32 max_walk_depth = 256;
-
 // The one mapping of the whole library.
 INT_S32 catalog_error(int err)
 {
@@ -323,10 +320,6 @@ INT_S32 fill_list(LINKED_LIST* list, INT_U32* count, const std::vector<std::stri
 // after the listing is not entered: the walk never leaves its tree.
 INT_S32 iterate_level_at(int fd, const std::string& base, FS_ITERATE_STATE* state)
 {
-    if (state->current_level > max_walk_depth) {
-        close(fd);
-        return FS_IO_ERROR;
-    }
     DIR* d = fdopendir(fd);
     if (!d) {
         int e = errno;
@@ -344,6 +337,12 @@ INT_S32 iterate_level_at(int fd, const std::string& base, FS_ITERATE_STATE* stat
         }
         if (!std::strcmp(e->d_name, ".") || !std::strcmp(e->d_name, "..")) {
             continue;
+        }
+        // Refused rather than risking the stack; an empty folder at the
+        // last level is no deeper than that level.
+        if (state->current_level > FS_WALK_MAX_LEVELS) {
+            result = FS_IO_ERROR;
+            break;
         }
         const std::string path = base + e->d_name;
         bool is_directory = e->d_type == DT_DIR;

@@ -602,6 +602,28 @@ TEST_F(FileSystemCatalog, WalkNeverEntersAFolderSwappedAfterTheListing)
     }
 }
 
+TEST_F(FileSystemCatalog, WalksRefuseTreesDeeperThanTheirLimit)
+{
+    // A chain of folders "d" down to the last level the walk takes.
+    std::string deepest = work;
+    for (INT_U32 level = 1; level <= FS_WALK_MAX_LEVELS; ++level) {
+        deepest += "/d";
+        ASSERT_EQ(mkdir(deepest.c_str(), 0755), 0) << level;
+    }
+    WALK walk;
+    ASSERT_EQ(FSIterateContainer(work.c_str(), 0, record, &walk), FS_OK);
+    EXPECT_EQ(walk.seen.size(), FS_WALK_MAX_LEVELS);
+    EXPECT_TRUE(walk.seen.count("d/:" + std::to_string(FS_WALK_MAX_LEVELS)));
+    // One entry further down.
+    ASSERT_TRUE(kivo_test::write_file(deepest + "/f", "f"));
+    WALK deeper;
+    EXPECT_EQ(FSIterateContainer(work.c_str(), 0, record, &deeper), FS_IO_ERROR);
+    EXPECT_EQ(deeper.seen, walk.seen); // the entry below the limit untold
+    WALK limited;
+    EXPECT_EQ(FSIterateContainer(work.c_str(), FS_WALK_MAX_LEVELS, record, &limited), FS_OK);
+    EXPECT_EQ(limited.seen, walk.seen);
+}
+
 TEST_F(FileSystemCatalog, DefaultFolderIsTheWorkingDirectory)
 {
     char old[PATH_MAX], now[PATH_MAX];
