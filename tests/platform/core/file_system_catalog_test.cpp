@@ -650,6 +650,19 @@ bool drop_capability(int capability)
     return syscall(SYS_capset, &header, data) == 0;
 }
 
+bool set_immutable_flag(const std::string& path, bool on)
+{
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    int flags = 0;
+    bool done = fd >= 0 && ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+    flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+    done = done && ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+    if (fd >= 0) {
+        close(fd);
+    }
+    return done;
+}
+
 TEST_F(FileSystemCatalog, AttributesCopyTimesBitsAndOwnerAndTheLockOnlyWhenAsked)
 {
     const std::string locked = at("locked"), unlocked = at("open"), folder = at("folder");
@@ -708,15 +721,19 @@ TEST_F(FileSystemCatalog, AttributesCopyTimesBitsAndOwnerAndTheLockOnlyWhenAsked
               }),
               0);
 
-    // The immutable attribute, where the file system keeps it.
-    int fd = open(locked.c_str(), O_RDONLY | O_CLOEXEC);
-    int flags = 0;
-    const bool kept = fd >= 0 && ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 &&
-                      (flags |= FS_IMMUTABLE_FL, ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0);
-    if (fd >= 0) {
-        close(fd);
-    }
-    if (!kept) {
+    // The immutable attribute, where the file system keeps it; taken off
+    // both files whatever happens, or their folder could not be removed.
+    struct UNFIX
+    {
+        std::vector<std::string> paths;
+        ~UNFIX()
+        {
+            for (const std::string& p : paths) {
+                set_immutable_flag(p, false);
+            }
+        }
+    } unfix{{locked, unlocked}};
+    if (!set_immutable_flag(locked, true)) {
         GTEST_SKIP() << "no immutable attribute on this file system";
     }
     EXPECT_EQ(FSCopyFileMgrAttributes(locked.c_str(), unlocked.c_str(), false), FS_OK);
@@ -724,14 +741,7 @@ TEST_F(FileSystemCatalog, AttributesCopyTimesBitsAndOwnerAndTheLockOnlyWhenAsked
     EXPECT_EQ(FSCopyFileMgrAttributes(locked.c_str(), unlocked.c_str(), true), FS_OK);
     EXPECT_EQ(FSCheckLock(unlocked.c_str()), FS_FILE_LOCKED);
     // An immutable destination: only copying the lock (here: none) opens it.
-    for (const std::string& p : {locked}) {
-        int f = open(p.c_str(), O_RDONLY | O_CLOEXEC);
-        ASSERT_GE(f, 0);
-        ASSERT_EQ(ioctl(f, FS_IOC_GETFLAGS, &flags), 0);
-        flags &= ~FS_IMMUTABLE_FL;
-        EXPECT_EQ(ioctl(f, FS_IOC_SETFLAGS, &flags), 0);
-        close(f);
-    }
+    ASSERT_TRUE(set_immutable_flag(locked, false));
     EXPECT_EQ(FSCopyFileMgrAttributes(locked.c_str(), unlocked.c_str(), false), FS_ACCESS_DENIED);
     EXPECT_EQ(FSCopyFileMgrAttributes(locked.c_str(), unlocked.c_str(), true), FS_OK);
     EXPECT_EQ(FSCheckLock(unlocked.c_str()), FS_OK);
