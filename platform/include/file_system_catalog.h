@@ -60,6 +60,8 @@ INT_S32 FSGetMountedVolumes(LINKED_LIST* volumes, INT_U32* count);
 //                  the file-system type ("ext4"), the file system's own
 //                  options as the mount table shows them ("rw,size=2048k",
 //                  mount(2)'s data) and the mount point (absolute).
+// A mount that shows one folder of its volume (a bind mount) is recorded
+// as the volume: mounted again from the record, it shows the whole of it.
 // The size of the record of the volume holding `path` (FS_NOT_FOUND for a
 // missing path; FS_BAD_NAME for a record that would pass 65535 bytes).
 INT_S32 FSGetVolMountInfoSize(const char* path, INT_U16* size);
