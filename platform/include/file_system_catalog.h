@@ -9,10 +9,11 @@
 // links to, except where a routine says it takes the entry itself. Names
 // and paths are in the host's form (UTF-8) unless said otherwise.
 //
-// The host keeps no Finder information or flags (creator and type
-// included), no resource forks and no volume mount records: the routines
-// for those are here under their names and always answer FS_NOT_SUPPORTED
-// without touching anything.
+// The host keeps no Finder information (creator and type included), no
+// Finder flags but the invisible one (a folder's ".hidden" list stands
+// for it) and no resource forks: the routines for those are at the end,
+// under their names, and always answer FS_NOT_SUPPORTED without touching
+// anything.
 #include "file_system.h"
 #include "kivo_types.h"
 
@@ -44,6 +45,39 @@ INT_S32 FSGetVolFileSystemID(const char* volume, INT_U32* file_system_id, char* 
 // empty list; DestroyList frees it). On an error the list is left empty
 // and the count 0.
 INT_S32 FSGetMountedVolumes(LINKED_LIST* volumes, INT_U32* count);
+
+// A volume mount record: what mounting the volume again takes, from the
+// mount table. It is for this host: its numbers are in the host's byte
+// order. At most 65535 bytes:
+//   offset 0  u16  length: bytes of the whole record
+//   offset 2  u16  version: 1
+//   offset 4  u32  flags: mount(2)'s MS_* bits of the mount's own options
+//                  (MS_RDONLY, MS_NOSUID, MS_NODEV, MS_NOEXEC, MS_NOATIME,
+//                  MS_NODIRATIME, MS_RELATIME, MS_STRICTATIME,
+//                  MS_NOSYMFOLLOW; no other bit is allowed)
+//   offset 8       four strings, each ended by a NUL, the last at the
+//                  record's end: the mount source ("/dev/sda1", "tmpfs"),
+//                  the file-system type ("ext4"), the file system's own
+//                  options as the mount table shows them ("rw,size=2048k",
+//                  mount(2)'s data) and the mount point (absolute).
+// A mount that shows one folder of its volume (a bind mount) is recorded
+// as the volume: mounted again from the record, it shows the whole of it.
+// The size of the record of the volume holding `path` (FS_NOT_FOUND for a
+// missing path; FS_BAD_NAME for a record that would pass 65535 bytes).
+INT_S32 FSGetVolMountInfoSize(const char* path, INT_U16* size);
+// Writes that record into `mount_info`, whose first two bytes hold the
+// buffer's size on entry (the size FSGetVolMountInfoSize gave): a record
+// that has grown past it since (the volume was replaced) gives FS_BAD_NAME
+// and nothing is written.
+INT_S32 FSGetVolMountInfo(const char* path, void* mount_info);
+// Mounts a record's volume at its mount point with mount(2) and gives the
+// mount point's path (links resolved). FS_BAD_ARGUMENT for a record that is
+// not one (see above); the mount point: FS_NOT_FOUND when missing,
+// FS_NOT_A_DIRECTORY when not a folder, FS_EXISTS when a volume is mounted
+// on it already; FS_BAD_NAME when the path does not fit in `size`. All of
+// these are found before anything is mounted. Without the privilege to
+// mount: FS_ACCESS_DENIED; any other refusal of mount(2) is its error.
+INT_S32 FSVolumeMount(const void* mount_info, char* volume, std::size_t size);
 
 // ---- References ----
 
@@ -106,6 +140,39 @@ INT_S32 FSGetTotalForkSizes(const char* path, INT_U64* logical_size, INT_U64* ph
 // Sets the modification time to now in whole seconds, one second later
 // when that equals the old time, so that a change is always seen.
 INT_S32 FSBumpDate(const char* path);
+// Gives `destination` the access and modification times and the
+// permission bits of `source` (folders as files), and its owner and group
+// where this process may set them (a refused change of owner or group is
+// passed over). The lock (FSCheckLock's FS_FILE_LOCKED: no write bit for
+// anyone, or immutable) goes across only with copy_lock_bit: the write
+// bits and the immutable attribute are then the source's (taking the
+// attribute off or putting it on needs the privilege for it); without it
+// the destination keeps its own write bits and attribute. FS_NOT_FOUND
+// when either is missing. The Finder information the name also stands
+// for has no counterpart here and is not copied.
+INT_S32 FSCopyFileMgrAttributes(const char* source, const char* destination, bool copy_lock_bit);
+
+// ---- Invisible ----
+
+// An entry is hidden by its folder's ".hidden" file, one name a line,
+// which the desktop's file library reads. The path names the entry itself
+// (a link, not what it leads to; a folder as a file). FSSetInvisible adds
+// the name once (an entry already listed is left so), FSClearInvisible
+// takes away every line that is exactly the name; every other line stays
+// as it was, byte for byte, and the list is written as a whole-file save
+// (FOLDER::open_whole_file), so it is either whole and on the disk or not
+// changed. Nothing is written when nothing changes. FS_NOT_FOUND for a
+// missing entry; FS_BAD_ARGUMENT for a name with a newline (no line can
+// hold it) and for "/" (no folder lists it). A name beginning with '.' is
+// hidden by its name alone: FSSetInvisible answers 0 and writes nothing,
+// FSClearInvisible FS_BAD_NAME (it cannot be shown but by renaming it).
+// A ".hidden" that is not a plain file (a link, a folder), or larger than
+// FS_HIDDEN_LIST_MAX bytes, gives FS_IO_ERROR and is left alone; so is one
+// replaced by another program while the new list is written (then
+// FS_BAD_ARGUMENT). Bytes that are not text are kept as any others.
+constexpr std::size_t FS_HIDDEN_LIST_MAX = 1 << 20;
+INT_S32 FSSetInvisible(const char* path);
+INT_S32 FSClearInvisible(const char* path);
 
 // ---- Walks ----
 
@@ -124,6 +191,9 @@ struct FS_ITERATE_STATE
 // Walks `container` depth first, entering sub-folders while max_levels is
 // 0 or their level is below it (never through links). A walk the filter
 // ends is a success; a folder that cannot be read ends it with its error.
+// A tree deeper than FS_WALK_MAX_LEVELS is refused: the first entry found
+// below that level ends the walk with FS_IO_ERROR, untold.
+constexpr INT_U32 FS_WALK_MAX_LEVELS = 256;
 INT_S32 FSIterateContainer(const char* container, INT_U32 max_levels, FS_ITERATE_FILTER filter, void* data);
 // One folder of that walk, at state->current_level.
 INT_S32 FSIterateContainerLevel(const char* folder, FS_ITERATE_STATE* state);
@@ -209,14 +279,15 @@ INT_S32 FSExchangeObjectsCompat(const char* a, const char* b);
 
 // ---- Not on this host: always FS_NOT_SUPPORTED ----
 
-// Finder information and extended information are 16 bytes each.
+// These eleven: the host's files carry no Finder information (creator,
+// type, icon position, extended information) and none of its flags but
+// the invisible one above: no name lock, no stationery, no custom icon,
+// no has-been-initialised. Finder information and extended information
+// are 16 bytes each.
 INT_S32 FSGetFinderInfo(const char* path, INT_U8* finder_info, INT_U8* extended_info, bool* is_directory);
 INT_S32 FSSetFinderInfo(const char* path, const INT_U8* finder_info, const INT_U8* extended_info);
 INT_S32 FSChangeCreatorType(const char* path, INT_U32 creator, INT_U32 type);
 INT_S32 FSChangeFinderFlags(const char* path, bool set_bits, INT_U16 flag_bits);
-INT_S32 FSCopyFileMgrAttributes(const char* source, const char* destination, bool copy_lock_bit);
-INT_S32 FSSetInvisible(const char* path);
-INT_S32 FSClearInvisible(const char* path);
 INT_S32 FSSetNameLocked(const char* path);
 INT_S32 FSClearNameLocked(const char* path);
 INT_S32 FSSetIsStationery(const char* path);
@@ -224,8 +295,5 @@ INT_S32 FSClearIsStationery(const char* path);
 INT_S32 FSSetHasCustomIcon(const char* path);
 INT_S32 FSClearHasCustomIcon(const char* path);
 INT_S32 FSClearHasBeenInited(const char* path);
-INT_S32 FSGetVolMountInfoSize(const char* volume, INT_U16* size);
-INT_S32 FSGetVolMountInfo(const char* volume, void* mount_info);
-INT_S32 FSVolumeMount(const void* mount_info, char* volume, std::size_t size);
 
 #endif

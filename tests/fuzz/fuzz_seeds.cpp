@@ -2,6 +2,7 @@
 // writers: fuzz_seeds <corpus root>; one folder per target.
 #include "config_file.h"
 #include "data_device.h"
+#include "file_system_catalog_internal.h"
 #include "folder.h"
 #include "image.h"
 #include "image_codec_util.h"
@@ -278,6 +279,19 @@ int main(int argc, char** argv)
     save_text("fuzz_mountinfo", "table",
               "27 1 254:0 / / rw,relatime - ext4 /dev/vda rw\n"
               "40 27 0:37 / /mnt/a\\040b rw shared:7 master:2 - tmpfs none rw,size=4k\n");
+    {
+        FS_MOUNT_ENTRY volume;
+        volume.source = "tmpfs";
+        volume.fs_type = "tmpfs";
+        volume.super_options = "rw,size=2048k,mode=755";
+        volume.mount_point = "/mnt/a b";
+        volume.mount_options = "rw,nosuid,nodev,relatime";
+        const std::string record = fs_make_mount_record(volume);
+        save("fuzz_mount_record", "tmpfs", std::vector<INT_U8>(record.begin(), record.end()));
+    }
+    save_text("fuzz_hidden_list", "lines", "notes.txt\nold\r\nnotes.txt\n\nlast");
+    save_text("fuzz_hidden_list", "unended", "new\nold\r\nlast");
+    save_text("fuzz_hidden_list", "binary", std::string("x\n\xFF\x00x\nx", 7));
 
     // Data file programs: flags, then write / seek / read operations.
     save("fuzz_data_file", "mixed", {1, 0, 10, 0, 1, 2, 3, 4, 5, 6, 7,  8, 9, 10, 1, 4, 0, 2, 8, 0,

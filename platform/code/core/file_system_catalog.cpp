@@ -1,9 +1,12 @@
 // The one-call catalog routines: volumes from the mount table and statvfs,
-// references as paths, access, fork sizes, dates, walks, byte-range locks,
-// user and group names, file handles, the working directory, fork copies
-// and exchanges.
+// their mount records, references as paths, access, fork sizes, dates,
+// attributes, the folders' hidden lists, walks, byte-range locks, user and
+// group names, file handles, the working directory, fork copies and
+// exchanges.
 #include "file_system_catalog.h"
 #include "file_system_catalog_internal.h"
+
+#include "folder.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -11,6 +14,7 @@
 #include <linux/fs.h>
 #include <pwd.h>
 #include <sys/ioctl.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <sys/statvfs.h>
@@ -26,9 +30,6 @@
 #include <vector>
 
 namespace {
-
-// Deeper walks than this are refused rather than risking the stack.
-constexpr INT_U32 max_walk_depth = 256;
 
 // The one mapping of the whole library.
 INT_S32 catalog_error(int err)
@@ -131,6 +132,30 @@ INT_S32 mount_of(const char* path, FS_MOUNT_ENTRY& out)
     out = *best;
     return FS_OK;
 }
+
+// ---- mount records ----
+
+const struct
+{
+    const char* name;
+    INT_U32 flag;
+} mount_flag_names[] = {
+    {"ro", MS_RDONLY},         {"nosuid", MS_NOSUID},           {"nodev", MS_NODEV},
+    {"noexec", MS_NOEXEC},     {"noatime", MS_NOATIME},         {"nodiratime", MS_NODIRATIME},
+    {"relatime", MS_RELATIME}, {"strictatime", MS_STRICTATIME}, {"nosymfollow", MS_NOSYMFOLLOW},
+};
+
+INT_U32 known_mount_flags()
+{
+    INT_U32 all = 0;
+    for (const auto& f : mount_flag_names) {
+        all |= f.flag;
+    }
+    return all;
+}
+
+constexpr std::size_t mount_record_header = 8;
+constexpr INT_U16 mount_record_version = 1;
 
 // ---- references ----
 
@@ -292,6 +317,140 @@ INT_S32 stat_file(const char* path, struct stat& st)
     return S_ISDIR(st.st_mode) ? FS_NOT_A_FILE : FS_OK;
 }
 
+// Puts the immutable attribute on or takes it off. A file system that keeps
+// no such attribute holds no file locked that way: taking it off there is
+// done already.
+INT_S32 set_immutable(const char* path, const struct stat& st, bool on)
+{
+    if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) {
+        return on ? FS_NOT_SUPPORTED : FS_OK;
+    }
+    int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        return catalog_error(errno);
+    }
+    INT_S32 r = FS_OK;
+    int flags = 0;
+    if (ioctl(fd, FS_IOC_GETFLAGS, &flags) != 0) {
+        if (on) {
+            r = errno == ENOTTY ? FS_NOT_SUPPORTED : catalog_error(errno);
+        }
+    } else if (((flags & FS_IMMUTABLE_FL) != 0) != on) {
+        flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+        if (ioctl(fd, FS_IOC_SETFLAGS, &flags) != 0) {
+            r = errno == ENOTTY ? FS_NOT_SUPPORTED : catalog_error(errno);
+        }
+    }
+    close(fd);
+    return r;
+}
+
+// ---- hidden lists ----
+
+const char hidden_list_name[] = ".hidden";
+
+// The list of the folder open as `dir`, read whole ("" when there is none),
+// and the file it was read from. Nothing but a plain file of bounded size
+// is read: a link could lead the rewrite onto another file, and a device
+// or a pipe could hang or never end.
+INT_S32 read_hidden_list(int dir, std::string& list, struct stat& held, bool& exists)
+{
+    list.clear();
+    exists = false;
+    if (fstatat(dir, hidden_list_name, &held, AT_SYMLINK_NOFOLLOW) != 0) {
+        return errno == ENOENT ? FS_OK : catalog_error(errno);
+    }
+    if (!S_ISREG(held.st_mode) || held.st_size > static_cast<off_t>(FS_HIDDEN_LIST_MAX)) {
+        return FS_IO_ERROR;
+    }
+    int fd = openat(dir, hidden_list_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        return errno == ELOOP ? FS_IO_ERROR : catalog_error(errno);
+    }
+    struct stat st;
+    INT_S32 r = FS_OK;
+    if (fstat(fd, &st) != 0) {
+        r = catalog_error(errno);
+    } else if (st.st_dev != held.st_dev || st.st_ino != held.st_ino) {
+        r = FS_BAD_ARGUMENT; // replaced while it was being found
+    }
+    // Read to its end, which a list growing meanwhile may put past the
+    // limit.
+    std::vector<char> piece(65536);
+    while (r == FS_OK) {
+        ssize_t n = read(fd, piece.data(), piece.size());
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            r = n < 0 ? catalog_error(errno) : FS_OK;
+            break;
+        }
+        list.append(piece.data(), static_cast<std::size_t>(n));
+        if (list.size() > FS_HIDDEN_LIST_MAX) {
+            r = FS_IO_ERROR;
+        }
+    }
+    close(fd);
+    if (r != FS_OK) {
+        list.clear();
+    }
+    exists = r == FS_OK;
+    return r;
+}
+
+// Writes the list as a save is written. The list must still be the one
+// read (or still be missing): a change another program made meanwhile
+// would otherwise be lost, or a link put in its place followed.
+INT_S32 write_hidden_list(int dir, const std::string& folder, const std::string& list, const struct stat& held,
+                          bool existed)
+{
+    const std::string target = (folder == "/" ? "" : folder) + "/" + hidden_list_name;
+    errno = 0;
+    FILE* fp = FOLDER::open_whole_file(target.c_str(), "wb");
+    if (!fp) {
+        return errno ? catalog_error(errno) : FS_IO_ERROR;
+    }
+    const bool written = list.empty() || std::fwrite(list.data(), 1, list.size(), fp) == list.size();
+    struct stat now;
+    const bool same = fstatat(dir, hidden_list_name, &now, AT_SYMLINK_NOFOLLOW) == 0
+                          ? existed && now.st_dev == held.st_dev && now.st_ino == held.st_ino
+                          : errno == ENOENT && !existed;
+    if (!FOLDER::finish_file(fp, written && same)) {
+        return written && !same ? FS_BAD_ARGUMENT : FS_IO_ERROR;
+    }
+    return FS_OK;
+}
+
+INT_S32 change_hidden(const char* path, bool hide)
+{
+    std::string folder, name;
+    INT_S32 r = split_reference(path, folder, name);
+    if (r != FS_OK) {
+        return r;
+    }
+    if (folder.empty() || name.find('\n') != std::string::npos) {
+        return FS_BAD_ARGUMENT; // "/", or a name no line can hold
+    }
+    if (name[0] == '.') {
+        // Hidden by its name, whatever the list says.
+        return hide ? FS_OK : FS_BAD_NAME;
+    }
+    int dir = open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (dir < 0) {
+        return catalog_error(errno);
+    }
+    std::string list;
+    struct stat held = {};
+    bool existed = false;
+    r = read_hidden_list(dir, list, held, existed);
+    if (r == FS_OK && fs_edit_hidden_list(list, name, hide)) {
+        r = write_hidden_list(dir, folder, list, held, existed);
+    }
+    close(dir);
+    return r;
+}
+
 // ---- walks ----
 
 bool collect_item(const char* path, const char*, INT_U32, bool, void* data)
@@ -323,10 +482,6 @@ INT_S32 fill_list(LINKED_LIST* list, INT_U32* count, const std::vector<std::stri
 // after the listing is not entered: the walk never leaves its tree.
 INT_S32 iterate_level_at(int fd, const std::string& base, FS_ITERATE_STATE* state)
 {
-    if (state->current_level > max_walk_depth) {
-        close(fd);
-        return FS_IO_ERROR;
-    }
     DIR* d = fdopendir(fd);
     if (!d) {
         int e = errno;
@@ -344,6 +499,12 @@ INT_S32 iterate_level_at(int fd, const std::string& base, FS_ITERATE_STATE* stat
         }
         if (!std::strcmp(e->d_name, ".") || !std::strcmp(e->d_name, "..")) {
             continue;
+        }
+        // Refused rather than risking the stack; an empty folder at the
+        // last level is no deeper than that level.
+        if (state->current_level > FS_WALK_MAX_LEVELS) {
+            result = FS_IO_ERROR;
+            break;
         }
         const std::string path = base + e->d_name;
         bool is_directory = e->d_type == DT_DIR;
@@ -473,11 +634,116 @@ bool fs_parse_mount_line(const std::string& line, FS_MOUNT_ENTRY& entry)
     FS_MOUNT_ENTRY e;
     e.mount_id = static_cast<INT_S32>(id);
     if (!unescape(fields[4], e.mount_point) || e.mount_point.empty() || e.mount_point[0] != '/' ||
-        !unescape(fields[dash + 1], e.fs_type) || !unescape(fields[dash + 2], e.source)) {
+        !unescape(fields[dash + 1], e.fs_type) || !unescape(fields[dash + 2], e.source) ||
+        !unescape(fields[5], e.mount_options) ||
+        (dash + 3 < fields.size() && !unescape(fields[dash + 3], e.super_options))) {
         return false;
     }
     entry = std::move(e);
     return true;
+}
+
+INT_U32 fs_mount_flags(const std::string& mount_options)
+{
+    INT_U32 flags = 0;
+    std::size_t at = 0;
+    while (at <= mount_options.size()) {
+        std::size_t end = mount_options.find(',', at);
+        if (end == std::string::npos) {
+            end = mount_options.size();
+        }
+        const std::string option = mount_options.substr(at, end - at);
+        for (const auto& f : mount_flag_names) {
+            if (option == f.name) {
+                flags |= f.flag;
+            }
+        }
+        at = end + 1;
+    }
+    return flags;
+}
+
+std::string fs_make_mount_record(const FS_MOUNT_ENTRY& entry)
+{
+    std::string record(mount_record_header, '\0');
+    for (const std::string* field : {&entry.source, &entry.fs_type, &entry.super_options, &entry.mount_point}) {
+        record.append(field->c_str(), field->size() + 1);
+    }
+    const INT_U16 length = static_cast<INT_U16>(record.size() <= 0xFFFF ? record.size() : 0);
+    const INT_U32 flags = fs_mount_flags(entry.mount_options);
+    std::memcpy(&record[0], &length, 2);
+    std::memcpy(&record[2], &mount_record_version, 2);
+    std::memcpy(&record[4], &flags, 4);
+    return record;
+}
+
+bool fs_parse_mount_record(const INT_U8* bytes, std::size_t size, FS_MOUNT_RECORD& record)
+{
+    if (!bytes || size < mount_record_header + 4) {
+        return false;
+    }
+    INT_U16 length, version;
+    INT_U32 flags;
+    std::memcpy(&length, bytes, 2);
+    std::memcpy(&version, bytes + 2, 2);
+    std::memcpy(&flags, bytes + 4, 4);
+    if (length < mount_record_header + 4 || length > size || version != mount_record_version ||
+        (flags & ~known_mount_flags())) {
+        return false;
+    }
+    FS_MOUNT_RECORD r;
+    r.flags = flags;
+    std::size_t at = mount_record_header;
+    for (std::string* field : {&r.source, &r.fs_type, &r.options, &r.mount_point}) {
+        const void* nul = at < length ? std::memchr(bytes + at, 0, length - at) : nullptr;
+        if (!nul) {
+            return false;
+        }
+        const std::size_t end = static_cast<std::size_t>(static_cast<const INT_U8*>(nul) - bytes);
+        field->assign(reinterpret_cast<const char*>(bytes + at), end - at);
+        at = end + 1;
+    }
+    if (at != length || r.fs_type.empty() || r.mount_point.empty() || r.mount_point[0] != '/') {
+        return false;
+    }
+    record = std::move(r);
+    return true;
+}
+
+bool fs_edit_hidden_list(std::string& list, const std::string& name, bool hide)
+{
+    // Lines end at '\n'; a last line without one is a line all the same.
+    std::string kept;
+    bool found = false;
+    std::size_t at = 0;
+    while (at < list.size()) {
+        std::size_t end = list.find('\n', at);
+        const std::size_t next = end == std::string::npos ? list.size() : end + 1;
+        if (end == std::string::npos) {
+            end = list.size();
+        }
+        const bool match = end - at == name.size() && !list.compare(at, end - at, name);
+        found = found || match;
+        if (!hide && !match) {
+            kept.append(list, at, next - at);
+        }
+        at = next;
+    }
+    if (hide) {
+        if (found) {
+            return false;
+        }
+        if (!list.empty() && list.back() != '\n') {
+            list += '\n';
+        }
+        list += name;
+        list += '\n';
+        return true;
+    }
+    if (found) {
+        list.swap(kept);
+    }
+    return found;
 }
 
 INT_S32 fs_exchange_by_renaming(const char* a, const char* b)
@@ -536,6 +802,85 @@ INT_S32 FSGetVolParms(const char* volume, FS_VOL_PARMS* parms)
     parms->flags = vs.f_flag;
     parms->file_system_id = vs.f_fsid;
     return FS_OK;
+}
+
+INT_S32 FSGetVolMountInfoSize(const char* path, INT_U16* size)
+{
+    if (!size) {
+        return FS_BAD_ARGUMENT;
+    }
+    FS_MOUNT_ENTRY m;
+    INT_S32 r = mount_of(path, m);
+    if (r != FS_OK) {
+        return r;
+    }
+    const std::string record = fs_make_mount_record(m);
+    if (record.size() > 0xFFFF) {
+        return FS_BAD_NAME;
+    }
+    *size = static_cast<INT_U16>(record.size());
+    return FS_OK;
+}
+
+INT_S32 FSGetVolMountInfo(const char* path, void* mount_info)
+{
+    if (!mount_info) {
+        return FS_BAD_ARGUMENT;
+    }
+    FS_MOUNT_ENTRY m;
+    INT_S32 r = mount_of(path, m);
+    if (r != FS_OK) {
+        return r;
+    }
+    const std::string record = fs_make_mount_record(m);
+    INT_U16 room;
+    std::memcpy(&room, mount_info, 2);
+    if (record.size() > room) {
+        return FS_BAD_NAME;
+    }
+    std::memcpy(mount_info, record.data(), record.size());
+    return FS_OK;
+}
+
+INT_S32 FSVolumeMount(const void* mount_info, char* volume, std::size_t size)
+{
+    if (!mount_info || !volume || size == 0) {
+        return FS_BAD_ARGUMENT;
+    }
+    const INT_U8* bytes = static_cast<const INT_U8*>(mount_info);
+    INT_U16 length;
+    std::memcpy(&length, bytes, 2);
+    FS_MOUNT_RECORD record;
+    if (!fs_parse_mount_record(bytes, length, record)) {
+        return FS_BAD_ARGUMENT;
+    }
+    char real[PATH_MAX];
+    struct stat st;
+    if (!realpath(record.mount_point.c_str(), real) || stat(real, &st) != 0) {
+        return catalog_error(errno);
+    }
+    if (!S_ISDIR(st.st_mode)) {
+        return FS_NOT_A_DIRECTORY;
+    }
+    if (std::strlen(real) >= size) {
+        volume[0] = 0;
+        return FS_BAD_NAME;
+    }
+    std::vector<FS_MOUNT_ENTRY> mounts;
+    INT_S32 r = read_mounts(mounts);
+    if (r != FS_OK) {
+        return r;
+    }
+    for (const FS_MOUNT_ENTRY& m : mounts) {
+        if (m.mount_point == real) {
+            return FS_EXISTS;
+        }
+    }
+    if (mount(record.source.c_str(), real, record.fs_type.c_str(), record.flags,
+              record.options.empty() ? nullptr : record.options.c_str()) != 0) {
+        return catalog_error(errno);
+    }
+    return copy_out(real, volume, size);
 }
 
 INT_S32 FSGetVRefNum(const char* path, char* volume, std::size_t size)
@@ -857,6 +1202,61 @@ INT_S32 FSBumpDate(const char* path)
         return catalog_error(errno);
     }
     return FS_OK;
+}
+
+INT_S32 FSCopyFileMgrAttributes(const char* source, const char* destination, bool copy_lock_bit)
+{
+    if (!source || !destination) {
+        return FS_BAD_ARGUMENT;
+    }
+    struct stat from, to;
+    if (stat(source, &from) != 0 || stat(destination, &to) != 0) {
+        return catalog_error(errno);
+    }
+    const bool lock_from = copy_lock_bit && immutable(source, from);
+    // An immutable destination takes no change at all: an attribute the
+    // source lacks goes first.
+    INT_S32 r = FS_OK;
+    if (copy_lock_bit && !lock_from && immutable(destination, to)) {
+        r = set_immutable(destination, to, false);
+        if (r != FS_OK) {
+            return r;
+        }
+    }
+    // Owner and group before the bits: a change of either clears the
+    // set-id bits. A caller who may not give the file away may still give
+    // it one of its own groups.
+    if ((from.st_uid != to.st_uid || from.st_gid != to.st_gid) && chown(destination, from.st_uid, from.st_gid) != 0) {
+        if (errno != EPERM) {
+            return catalog_error(errno);
+        }
+        if (from.st_gid != to.st_gid && chown(destination, static_cast<uid_t>(-1), from.st_gid) != 0 &&
+            errno != EPERM) {
+            return catalog_error(errno);
+        }
+    }
+    mode_t mode = from.st_mode & 07777;
+    if (!copy_lock_bit) {
+        mode = (mode & ~static_cast<mode_t>(0222)) | (to.st_mode & 0222);
+    }
+    if (chmod(destination, mode) != 0) {
+        return catalog_error(errno);
+    }
+    const struct timespec times[2] = {from.st_atim, from.st_mtim};
+    if (utimensat(AT_FDCWD, destination, times, 0) != 0) {
+        return catalog_error(errno);
+    }
+    return lock_from ? set_immutable(destination, to, true) : FS_OK;
+}
+
+INT_S32 FSSetInvisible(const char* path)
+{
+    return change_hidden(path, true);
+}
+
+INT_S32 FSClearInvisible(const char* path)
+{
+    return change_hidden(path, false);
 }
 
 INT_S32 FSIterateContainerLevel(const char* folder, FS_ITERATE_STATE* state)
@@ -1233,18 +1633,6 @@ INT_S32 FSChangeFinderFlags(const char*, bool, INT_U16)
 {
     return FS_NOT_SUPPORTED;
 }
-INT_S32 FSCopyFileMgrAttributes(const char*, const char*, bool)
-{
-    return FS_NOT_SUPPORTED;
-}
-INT_S32 FSSetInvisible(const char*)
-{
-    return FS_NOT_SUPPORTED;
-}
-INT_S32 FSClearInvisible(const char*)
-{
-    return FS_NOT_SUPPORTED;
-}
 INT_S32 FSSetNameLocked(const char*)
 {
     return FS_NOT_SUPPORTED;
@@ -1270,18 +1658,6 @@ INT_S32 FSClearHasCustomIcon(const char*)
     return FS_NOT_SUPPORTED;
 }
 INT_S32 FSClearHasBeenInited(const char*)
-{
-    return FS_NOT_SUPPORTED;
-}
-INT_S32 FSGetVolMountInfoSize(const char*, INT_U16*)
-{
-    return FS_NOT_SUPPORTED;
-}
-INT_S32 FSGetVolMountInfo(const char*, void*)
-{
-    return FS_NOT_SUPPORTED;
-}
-INT_S32 FSVolumeMount(const void*, char*, std::size_t)
 {
     return FS_NOT_SUPPORTED;
 }

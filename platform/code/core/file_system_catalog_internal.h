@@ -2,25 +2,55 @@
 #define KIVO_FILE_SYSTEM_CATALOG_INTERNAL_H
 
 // The pieces of the catalog routines that tests reach on their own: the
-// mount-table reader, the exchange that file systems without an atomic
+// mount-table reader, the volume mount records, the edit of a folder's
+// list of hidden names, the exchange that file systems without an atomic
 // swap take, the reading of a failed open by file id, and the moment a
 // walk goes into a folder.
 #include "kivo_types.h"
 
+#include <cstddef>
 #include <string>
 
 struct FS_MOUNT_ENTRY
 {
     INT_S32 mount_id = 0;
-    std::string mount_point; // octal escapes undone
+    std::string mount_point; // octal escapes undone, as in every field here
     std::string fs_type;
     std::string source;
+    std::string mount_options; // of this mount: "rw,nosuid,relatime"
+    std::string super_options; // of the file system: "rw,size=2048k"
 };
 
 // One line of /proc/self/mountinfo, without its newline. False for a line
 // that is not one (too few fields, no "-" separator, a mount point that is
 // not absolute or holds an escaped NUL).
 bool fs_parse_mount_line(const std::string& line, FS_MOUNT_ENTRY& entry);
+
+// A volume mount record (its layout is in file_system_catalog.h) taken
+// apart. flags are mount(2)'s MS_* bits.
+struct FS_MOUNT_RECORD
+{
+    INT_U32 flags = 0;
+    std::string source;
+    std::string fs_type;
+    std::string options;
+    std::string mount_point;
+};
+// The mount(2) flags of a mount's own options ("ro,nosuid,noatime").
+INT_U32 fs_mount_flags(const std::string& mount_options);
+// The record of a mount.
+std::string fs_make_mount_record(const FS_MOUNT_ENTRY& entry);
+// Reads a record from `size` bytes. False for anything that is not one:
+// a length field outside 12..size, another version, flags this host does
+// not know, a string without its NUL within the length, bytes after the
+// fourth string, an empty type or a mount point that is not absolute.
+bool fs_parse_mount_record(const INT_U8* bytes, std::size_t size, FS_MOUNT_RECORD& record);
+
+// Adds `name` (hide) to, or removes it from, the bytes of a folder's
+// ".hidden" list, one name a line: added once at the end (after a newline
+// put to a last line without one), removed wherever a line is exactly it;
+// every other byte is kept. True when the list changed.
+bool fs_edit_hidden_list(std::string& list, const std::string& name, bool hide);
 
 // Exchanges two entries of one volume by renaming the first to a free
 // temporary name beside it, the second to the first, and the temporary to

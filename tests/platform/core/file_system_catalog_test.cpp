@@ -7,19 +7,26 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <linux/capability.h>
 #include <linux/fs.h>
+#include <linux/magic.h>
 #include <sched.h>
 #include <sys/ioctl.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
+#include <sys/statvfs.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <functional>
 #include <set>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -600,6 +607,271 @@ TEST_F(FileSystemCatalog, WalkNeverEntersAFolderSwappedAfterTheListing)
         ASSERT_EQ(unlink(at(c.target).c_str()), 0);
         ASSERT_EQ(rename(at("parked").c_str(), at(c.target).c_str()), 0);
     }
+}
+
+TEST_F(FileSystemCatalog, WalksRefuseTreesDeeperThanTheirLimit)
+{
+    // A chain of folders "d" down to the last level the walk takes.
+    std::string deepest = work;
+    for (INT_U32 level = 1; level <= FS_WALK_MAX_LEVELS; ++level) {
+        deepest += "/d";
+        ASSERT_EQ(mkdir(deepest.c_str(), 0755), 0) << level;
+    }
+    WALK walk;
+    ASSERT_EQ(FSIterateContainer(work.c_str(), 0, record, &walk), FS_OK);
+    EXPECT_EQ(walk.seen.size(), FS_WALK_MAX_LEVELS);
+    EXPECT_TRUE(walk.seen.count("d/:" + std::to_string(FS_WALK_MAX_LEVELS)));
+    // One entry further down.
+    ASSERT_TRUE(kivo_test::write_file(deepest + "/f", "f"));
+    WALK deeper;
+    EXPECT_EQ(FSIterateContainer(work.c_str(), 0, record, &deeper), FS_IO_ERROR);
+    EXPECT_EQ(deeper.seen, walk.seen); // the entry below the limit untold
+    WALK limited;
+    EXPECT_EQ(FSIterateContainer(work.c_str(), FS_WALK_MAX_LEVELS, record, &limited), FS_OK);
+    EXPECT_EQ(limited.seen, walk.seen);
+}
+
+// Times to the nanosecond, for comparing.
+std::string times_of(const struct stat& st)
+{
+    return std::to_string(st.st_atim.tv_sec) + "." + std::to_string(st.st_atim.tv_nsec) + " " +
+           std::to_string(st.st_mtim.tv_sec) + "." + std::to_string(st.st_mtim.tv_nsec);
+}
+
+// Takes one capability out of this process's effective set (in a child).
+bool drop_capability(int capability)
+{
+    __user_cap_header_struct header = {_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[2] = {};
+    if (syscall(SYS_capget, &header, data) != 0) {
+        return false;
+    }
+    data[capability / 32].effective &= ~(1u << (capability % 32));
+    return syscall(SYS_capset, &header, data) == 0;
+}
+
+bool set_immutable_flag(const std::string& path, bool on)
+{
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    int flags = 0;
+    bool done = fd >= 0 && ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+    flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+    done = done && ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+    if (fd >= 0) {
+        close(fd);
+    }
+    return done;
+}
+
+TEST_F(FileSystemCatalog, AttributesCopyTimesBitsAndOwnerAndTheLockOnlyWhenAsked)
+{
+    const std::string locked = at("locked"), unlocked = at("open"), folder = at("folder");
+    ASSERT_TRUE(kivo_test::write_file(locked, "s"));
+    ASSERT_TRUE(kivo_test::write_file(unlocked, "d"));
+    ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+    const struct timespec times[2] = {{1000000000, 123456789}, {1200000000, 500}};
+    ASSERT_EQ(utimensat(AT_FDCWD, locked.c_str(), times, 0), 0);
+    struct stat from, to;
+    const struct
+    {
+        mode_t source, destination;
+        bool copy_lock;
+        mode_t after;
+    } cases[] = {
+        {0444, 0666, false, 0666}, // the destination keeps its write bits...
+        {0444, 0666, true, 0444},  // ...unless the lock is asked for
+        {04751, 0400, false, 04551},
+        {04751, 0400, true, 04751},
+    };
+    for (const auto& c : cases) {
+        ASSERT_EQ(chmod(locked.c_str(), c.source), 0);
+        for (const std::string& destination : {unlocked, folder}) {
+            ASSERT_EQ(chmod(destination.c_str(), c.destination), 0);
+            ASSERT_EQ(FSCopyFileMgrAttributes(locked.c_str(), destination.c_str(), c.copy_lock), FS_OK);
+            ASSERT_EQ(stat(locked.c_str(), &from), 0);
+            ASSERT_EQ(stat(destination.c_str(), &to), 0);
+            EXPECT_EQ(to.st_mode & 07777, c.after) << std::oct << c.source << " " << c.destination;
+            EXPECT_EQ(times_of(to), times_of(from));
+            EXPECT_EQ(FSCheckLock(destination.c_str()) == FS_FILE_LOCKED, (c.after & 0222) == 0);
+        }
+    }
+    EXPECT_EQ(FSCopyFileMgrAttributes(at("missing").c_str(), unlocked.c_str(), true), FS_NOT_FOUND);
+    EXPECT_EQ(FSCopyFileMgrAttributes(locked.c_str(), at("missing").c_str(), true), FS_NOT_FOUND);
+
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "owners and the immutable attribute are the superuser's to give";
+    }
+    ASSERT_EQ(chown(locked.c_str(), 12345, 23456), 0);
+    ASSERT_EQ(FSCopyFileMgrAttributes(locked.c_str(), unlocked.c_str(), false), FS_OK);
+    ASSERT_EQ(stat(unlocked.c_str(), &to), 0);
+    EXPECT_TRUE(to.st_uid == 12345u && to.st_gid == 23456u) << to.st_uid << ":" << to.st_gid;
+    // A caller that may not give files away still gets the rest across.
+    ASSERT_EQ(chown(locked.c_str(), 0, 0), 0);
+    ASSERT_EQ(chmod(locked.c_str(), 0640), 0);
+    EXPECT_EQ(kivo_test::run_in_child([&] {
+                  if (!drop_capability(CAP_CHOWN)) {
+                      return 77;
+                  }
+                  struct stat now;
+                  return FSCopyFileMgrAttributes(locked.c_str(), unlocked.c_str(), true) == FS_OK &&
+                                 stat(unlocked.c_str(), &now) == 0 && (now.st_mode & 07777) == 0640 &&
+                                 now.st_uid == 12345u
+                             ? 0
+                             : 1;
+              }),
+              0);
+
+    // The immutable attribute, where the file system keeps it; taken off
+    // both files whatever happens, or their folder could not be removed.
+    struct UNFIX
+    {
+        std::vector<std::string> paths;
+        ~UNFIX()
+        {
+            for (const std::string& p : paths) {
+                set_immutable_flag(p, false);
+            }
+        }
+    } unfix{{locked, unlocked}};
+    if (!set_immutable_flag(locked, true)) {
+        GTEST_SKIP() << "no immutable attribute on this file system";
+    }
+    EXPECT_EQ(FSCopyFileMgrAttributes(locked.c_str(), unlocked.c_str(), false), FS_OK);
+    EXPECT_EQ(FSCheckLock(unlocked.c_str()), FS_OK);
+    EXPECT_EQ(FSCopyFileMgrAttributes(locked.c_str(), unlocked.c_str(), true), FS_OK);
+    EXPECT_EQ(FSCheckLock(unlocked.c_str()), FS_FILE_LOCKED);
+    // An immutable destination: only copying the lock (here: none) opens it.
+    ASSERT_TRUE(set_immutable_flag(locked, false));
+    EXPECT_EQ(FSCopyFileMgrAttributes(locked.c_str(), unlocked.c_str(), false), FS_ACCESS_DENIED);
+    EXPECT_EQ(FSCopyFileMgrAttributes(locked.c_str(), unlocked.c_str(), true), FS_OK);
+    EXPECT_EQ(FSCheckLock(unlocked.c_str()), FS_OK);
+}
+
+// The record of a volume, copied out of a buffer of the size asked for.
+std::vector<INT_U8> mount_record(const char* path, INT_S32& result)
+{
+    INT_U16 size = 0;
+    result = FSGetVolMountInfoSize(path, &size);
+    if (result != FS_OK) {
+        return {};
+    }
+    std::vector<INT_U8> record(size);
+    std::memcpy(record.data(), &size, 2);
+    result = FSGetVolMountInfo(path, record.data());
+    return record;
+}
+
+TEST(FileSystemCatalogMounts, MountRecordsOfThisMachineAndRecordsRefused)
+{
+    INT_S32 r;
+    std::vector<INT_U8> bytes = mount_record("/proc/self", r);
+    ASSERT_EQ(r, FS_OK);
+    FS_MOUNT_RECORD record;
+    ASSERT_TRUE(fs_parse_mount_record(bytes.data(), bytes.size(), record));
+    EXPECT_TRUE(record.fs_type == "proc" && record.mount_point == "/proc")
+        << record.fs_type << " " << record.mount_point;
+    // A buffer that is too small is left alone.
+    std::vector<INT_U8> small(bytes.size() - 1, 0xAB);
+    const INT_U16 room = static_cast<INT_U16>(small.size());
+    std::memcpy(small.data(), &room, 2);
+    EXPECT_EQ(FSGetVolMountInfo("/proc/self", small.data()), FS_BAD_NAME);
+    EXPECT_EQ(small[2], 0xAB);
+    mount_record("/no/such/path", r);
+    EXPECT_EQ(r, FS_NOT_FOUND);
+
+    FS_MOUNT_ENTRY entry;
+    entry.source = "src";
+    entry.fs_type = "tmpfs";
+    entry.super_options = "size=4k";
+    entry.mount_point = "/no/such/point"; // a record let through fails to find it, mounting nothing
+    entry.mount_options = "ro,nosuid,nodev,noexec,relatime,unknown";
+    const std::string made = fs_make_mount_record(entry);
+    ASSERT_TRUE(fs_parse_mount_record(reinterpret_cast<const INT_U8*>(made.data()), made.size(), record));
+    EXPECT_EQ(record.flags, static_cast<INT_U32>(MS_RDONLY | MS_NOSUID | MS_NODEV | MS_NOEXEC | MS_RELATIME));
+    EXPECT_TRUE(record.source == "src" && record.options == "size=4k" && record.mount_point == entry.mount_point);
+    // Each damage is refused before anything is looked at or mounted.
+    const std::function<void(std::string&)> damages[] = {
+        [](std::string& b) { b[0] = 11; },                          // shorter than any record
+        [](std::string& b) { b[0] = static_cast<char>(b[0] + 1); }, // longer than the bytes
+        [](std::string& b) { b[2] = 2; },                           // another version
+        [](std::string& b) { b[7] = 0x40; },                        // a flag this host does not know
+        [](std::string& b) { b.back() = 'x'; },                     // the last string unended
+        [](std::string& b) {
+            b.insert(b.size() - 1, 1, '\0');
+            b[0] = static_cast<char>(b[0] + 1);
+        },                                              // a fifth
+        [](std::string& b) { b[b.size() - 15] = 'n'; }, // "nno/such/point": not absolute
+    };
+    char volume[PATH_MAX];
+    for (const auto& damage : damages) {
+        std::string bad = made;
+        damage(bad);
+        EXPECT_EQ(FSVolumeMount(bad.data(), volume, sizeof(volume)), FS_BAD_ARGUMENT);
+    }
+    EXPECT_EQ(FSVolumeMount(nullptr, volume, sizeof(volume)), FS_BAD_ARGUMENT);
+}
+
+// In a child of its own mount namespace: a 2 MiB tmpfs, unmounted, comes
+// back from its record. Exit codes: 0 fine, 77 not permitted here, other
+// values the failed check.
+TEST_F(FileSystemCatalog, VolumeMountBringsATmpfsBackFromItsRecord)
+{
+    const std::string mnt = at("mnt"), file = at("file");
+    ASSERT_EQ(mkdir(mnt.c_str(), 0755), 0);
+    ASSERT_TRUE(kivo_test::write_file(file, ""));
+    const std::string real_mnt = real(mnt);
+    int code = kivo_test::run_in_child([&] {
+        if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            mount("kivo", mnt.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, "size=2m,mode=0750") != 0) {
+            return 77;
+        }
+        INT_S32 r;
+        std::vector<INT_U8> record = mount_record(mnt.c_str(), r);
+        struct statfs fs;
+        if (r != FS_OK || umount(mnt.c_str()) != 0 || statfs(mnt.c_str(), &fs) != 0 || fs.f_type == TMPFS_MAGIC) {
+            return 1;
+        }
+        char volume[PATH_MAX];
+        std::vector<char> tight(real_mnt.size(), 'x');
+        if (FSVolumeMount(record.data(), tight.data(), tight.size()) != FS_BAD_NAME || statfs(mnt.c_str(), &fs) != 0 ||
+            fs.f_type == TMPFS_MAGIC) {
+            return 2; // mounted although the path could not be given back
+        }
+        // Without the privilege: the host's refusal.
+        if (kivo_test::run_in_child([&] {
+                return drop_capability(CAP_SYS_ADMIN) &&
+                               FSVolumeMount(record.data(), volume, sizeof(volume)) == FS_ACCESS_DENIED
+                           ? 0
+                           : 1;
+            }) != 0) {
+            return 3;
+        }
+        if (FSVolumeMount(record.data(), volume, sizeof(volume)) != FS_OK || real_mnt != volume) {
+            return 4;
+        }
+        struct stat st;
+        if (statfs(mnt.c_str(), &fs) != 0 || fs.f_type != TMPFS_MAGIC ||
+            static_cast<INT_U64>(fs.f_blocks) * fs.f_bsize != 2u << 20 || stat(mnt.c_str(), &st) != 0 ||
+            (st.st_mode & 07777) != 0750 || !(fs.f_flags & ST_NOSUID) || !(fs.f_flags & ST_NODEV)) {
+            return 5;
+        }
+        if (FSVolumeMount(record.data(), volume, sizeof(volume)) != FS_EXISTS) {
+            return 6; // mounted on already
+        }
+        if (umount(mnt.c_str()) != 0 || rmdir(mnt.c_str()) != 0 ||
+            FSVolumeMount(record.data(), volume, sizeof(volume)) != FS_NOT_FOUND) {
+            return 7;
+        }
+        if (rename(file.c_str(), mnt.c_str()) != 0 ||
+            FSVolumeMount(record.data(), volume, sizeof(volume)) != FS_NOT_A_DIRECTORY) {
+            return 8;
+        }
+        return 0;
+    });
+    if (code == 77) {
+        GTEST_SKIP() << "no private mount namespace here";
+    }
+    EXPECT_EQ(code, 0);
 }
 
 TEST_F(FileSystemCatalog, DefaultFolderIsTheWorkingDirectory)

@@ -1,0 +1,160 @@
+#include "file_system_catalog.h"
+#include "file_system_catalog_internal.h"
+
+#include "child_process.h"
+#include "sandbox.h"
+
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <set>
+#include <string>
+
+namespace {
+
+class HiddenList : public kivo_test::ScratchFolderTest
+{
+protected:
+    std::string list() const { return kivo_test::read_file(at(".hidden")); }
+    // The folder's entries other than `besides`: what a save left.
+    std::set<std::string> others(const std::set<std::string>& besides) const
+    {
+        std::set<std::string> names;
+        if (DIR* d = opendir(work.c_str())) {
+            while (dirent* e = readdir(d)) {
+                const std::string n = e->d_name;
+                if (n != "." && n != ".." && !besides.count(n)) {
+                    names.insert(n);
+                }
+            }
+            closedir(d);
+        }
+        return names;
+    }
+    ino_t node(const std::string& name) const
+    {
+        struct stat st;
+        return lstat(at(name).c_str(), &st) == 0 ? st.st_ino : 0;
+    }
+};
+
+TEST(HiddenListEdit, AddsOnceRemovesEveryCopyAndKeepsOtherLinesByteForByte)
+{
+    const struct
+    {
+        const char* list;
+        bool hide;
+        bool changed;
+        const char* after;
+    } cases[] = {
+        {"", true, true, "f\n"},
+        {"f\n", true, false, "f\n"},
+        {"a\nf", true, false, "a\nf"},               // a last line without newline counts
+        {"a", true, true, "a\nf\n"},                 // the last line gets its newline first
+        {"a\r\nf\r\n", true, true, "a\r\nf\r\nf\n"}, // "f\r" names another file
+        {"f\n\nf\nb\r\nf", false, true, "\nb\r\n"},  // every copy, blank lines kept
+        {"a\nf", false, true, "a\n"},
+        {"a\r\nf\r\n", false, false, "a\r\nf\r\n"},
+        {"ff\nf \n", false, false, "ff\nf \n"},
+    };
+    for (const auto& c : cases) {
+        std::string list = c.list;
+        EXPECT_EQ(fs_edit_hidden_list(list, "f", c.hide), c.changed) << c.list;
+        EXPECT_EQ(list, c.after) << c.list;
+    }
+    std::string binary("\xFF\x00\n", 3);
+    ASSERT_TRUE(fs_edit_hidden_list(binary, "f", true));
+    EXPECT_EQ(binary, std::string("\xFF\x00\nf\n", 5));
+}
+
+TEST_F(HiddenList, SetAndClearRewriteTheFoldersListWhole)
+{
+    ASSERT_TRUE(kivo_test::write_file(at("f"), "f"));
+    ASSERT_EQ(mkdir(at("d").c_str(), 0755), 0);
+    ASSERT_EQ(symlink("missing", at("l").c_str()), 0);
+    const std::string before("keep\r\n\n\xFF\x00 bin\nf\nlast", 19);
+    ASSERT_TRUE(kivo_test::write_file(at(".hidden"), before));
+    ASSERT_EQ(chmod(at(".hidden").c_str(), 0640), 0);
+
+    ASSERT_EQ(FSSetInvisible(at("f").c_str()), FS_OK); // listed already: nothing written
+    EXPECT_EQ(list(), before);
+    ASSERT_EQ(FSClearInvisible(at("f").c_str()), FS_OK);
+    const std::string cleared("keep\r\n\n\xFF\x00 bin\nlast", 17);
+    EXPECT_EQ(list(), cleared);
+    const ino_t first = node(".hidden");
+    ASSERT_EQ(FSClearInvisible(at("f").c_str()), FS_OK);
+    EXPECT_EQ(node(".hidden"), first); // not listed: not rewritten
+
+    ASSERT_EQ(FSSetInvisible(at("f").c_str()), FS_OK);
+    ASSERT_EQ(FSSetInvisible(at("f").c_str()), FS_OK);
+    ASSERT_EQ(FSSetInvisible((at("d") + "/").c_str()), FS_OK); // a folder as a file
+    ASSERT_EQ(FSSetInvisible(at("l").c_str()), FS_OK);         // the link, not what it names
+    EXPECT_EQ(list(), cleared + "\nf\nd\nl\n");
+    struct stat st;
+    ASSERT_EQ(stat(at(".hidden").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    ASSERT_EQ(FSClearInvisible(at("d").c_str()), FS_OK);
+    EXPECT_EQ(list(), cleared + "\nf\nl\n");
+    EXPECT_EQ(others({"f", "d", "l", ".hidden"}), std::set<std::string>()); // no save left behind
+
+    // A list made where there was none.
+    ASSERT_EQ(FSSetInvisible((at("d") + "/inner").c_str()), FS_NOT_FOUND);
+    ASSERT_TRUE(kivo_test::write_file(at("d/inner"), ""));
+    ASSERT_EQ(FSSetInvisible((at("d") + "/inner").c_str()), FS_OK);
+    EXPECT_EQ(kivo_test::read_file(at("d/.hidden")), "inner\n");
+}
+
+TEST_F(HiddenList, NamesNoLineCanShowAndListsThatAreNotPlainText)
+{
+    ASSERT_TRUE(kivo_test::write_file(at("a\nb"), ""));
+    ASSERT_TRUE(kivo_test::write_file(at(".dot"), ""));
+    ASSERT_TRUE(kivo_test::write_file(at("f"), ""));
+    EXPECT_EQ(FSSetInvisible(at("a\nb").c_str()), FS_BAD_ARGUMENT);
+    EXPECT_EQ(FSClearInvisible(at("a\nb").c_str()), FS_BAD_ARGUMENT);
+    EXPECT_EQ(FSSetInvisible(at(".dot").c_str()), FS_OK); // hidden by its name already
+    EXPECT_EQ(FSClearInvisible(at(".dot").c_str()), FS_BAD_NAME);
+    EXPECT_EQ(FSSetInvisible(at("missing").c_str()), FS_NOT_FOUND);
+    EXPECT_EQ(FSClearInvisible(at("missing").c_str()), FS_NOT_FOUND);
+    EXPECT_EQ(FSSetInvisible("/"), FS_BAD_ARGUMENT);
+    EXPECT_EQ(FSSetInvisible(nullptr), FS_BAD_ARGUMENT);
+    EXPECT_EQ(node(".hidden"), 0u); // none of these wrote a list
+
+    // A link is not followed onto the file it names, a folder or an
+    // oversized list not read: each is left as it was.
+    ASSERT_TRUE(kivo_test::write_file(at("elsewhere"), "precious"));
+    ASSERT_EQ(symlink("elsewhere", at(".hidden").c_str()), 0);
+    EXPECT_EQ(FSSetInvisible(at("f").c_str()), FS_IO_ERROR);
+    EXPECT_EQ(kivo_test::read_file(at("elsewhere")), "precious");
+    ASSERT_EQ(unlink(at(".hidden").c_str()), 0);
+    ASSERT_EQ(mkdir(at(".hidden").c_str(), 0755), 0);
+    EXPECT_EQ(FSSetInvisible(at("f").c_str()), FS_IO_ERROR);
+    ASSERT_EQ(rmdir(at(".hidden").c_str()), 0);
+    ASSERT_TRUE(kivo_test::write_file(at(".hidden"), "x\n"));
+    ASSERT_EQ(truncate(at(".hidden").c_str(), FS_HIDDEN_LIST_MAX + 1), 0);
+    EXPECT_EQ(FSSetInvisible(at("f").c_str()), FS_IO_ERROR);
+    EXPECT_EQ(FSClearInvisible(at("f").c_str()), FS_IO_ERROR);
+    struct stat st;
+    ASSERT_EQ(stat(at(".hidden").c_str(), &st), 0);
+    EXPECT_EQ(st.st_size, static_cast<off_t>(FS_HIDDEN_LIST_MAX + 1));
+    ASSERT_EQ(truncate(at(".hidden").c_str(), FS_HIDDEN_LIST_MAX), 0); // at the limit: read
+    EXPECT_EQ(FSClearInvisible(at("f").c_str()), FS_OK);
+}
+
+// A list that cannot be written whole (here past a file-size limit, as on a
+// full disk) is reported and leaves the old one as it was.
+TEST_F(HiddenList, AFailedWriteIsReportedAndKeepsTheOldList)
+{
+    ASSERT_TRUE(kivo_test::write_file(at("f"), ""));
+    const std::string before(8000, 'n');
+    ASSERT_TRUE(kivo_test::write_file(at(".hidden"), before + "\n"));
+    const std::string hidden = at("f");
+    int code = kivo_test::run_in_child([&] { return FSSetInvisible(hidden.c_str()) == FS_IO_ERROR ? 0 : 1; }, 4096);
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(list(), before + "\n");
+    EXPECT_EQ(others({"f", ".hidden"}), std::set<std::string>());
+}
+
+} // namespace
