@@ -156,13 +156,20 @@ void* GetTempBuffer(std::size_t requested, std::size_t* actual);
 std::size_t fs_temp_buffer_size(std::size_t requested, INT_U64 free_memory, INT_U64 largest_block);
 
 // Deletes the entry a path names: a file or link, or a folder with
-// everything in it.
+// everything in it. Stops at the first entry that cannot be deleted and
+// returns its error, leaving the rest; a tree deeper than 256 levels stops
+// it with FS_IO_ERROR. A folder without owner rights gets them back to be
+// emptied; an immutable entry is never made mutable (FS_ACCESS_DENIED).
 INT_S32 FSDeleteObjects(const char* path);
 // The same for a folder only (FS_NOT_A_DIRECTORY otherwise, a link to a
 // folder included).
 INT_S32 FSDeleteContainer(const char* path);
-// Deletes everything inside a folder (not following a link given as path).
+// Deletes everything inside a folder (not following a link given as path),
+// stopping as FSDeleteObjects does.
 INT_S32 FSDeleteContainerContents(const char* path);
+// The same going past what cannot be deleted, at every level, as
+// FOLDER::remove_directory_contents does; the first error.
+INT_S32 fs_delete_contents_past_failures(const char* path);
 
 // The path of an existing object: `directory` (taken from `volume`, a path
 // on the volume, when it is relative and volume is not null or empty) and

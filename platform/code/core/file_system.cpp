@@ -69,9 +69,12 @@ template <typename F> INT_S32 for_each_name(int dirfd, F f)
     return result;
 }
 
-INT_S32 delete_contents_at(int dirfd, int depth);
+INT_S32 delete_contents_at(int dirfd, int depth, bool go_on = false);
 
-INT_S32 delete_entry_at(int parent, const char* name, int depth)
+// An immutable entry is never made mutable to delete it: the host's
+// refusal stops the delete like any other error. With go_on, every entry
+// that can be deleted is, at every level, and the first error is returned.
+INT_S32 delete_entry_at(int parent, const char* name, int depth, bool go_on = false)
 {
     struct stat st;
     if (fstatat(parent, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
@@ -95,21 +98,22 @@ INT_S32 delete_entry_at(int parent, const char* name, int depth)
     if (fd < 0) {
         return fs_error_from_errno(errno);
     }
-    INT_S32 r = delete_contents_at(fd, depth + 1);
+    INT_S32 r = delete_contents_at(fd, depth + 1, go_on);
     close(fd);
-    if (unlinkat(parent, name, AT_REMOVEDIR) != 0) {
-        return first_error(r, fs_error_from_errno(errno));
+    if ((r == FS_OK || go_on) && unlinkat(parent, name, AT_REMOVEDIR) != 0) {
+        r = first_error(r, fs_error_from_errno(errno));
     }
     return r;
 }
 
-// Deletes every entry, going on past failures; returns the first error.
-INT_S32 delete_contents_at(int dirfd, int depth)
+// Deletes every entry, stopping at the first that cannot be deleted (with
+// go_on, going past it).
+INT_S32 delete_contents_at(int dirfd, int depth, bool go_on)
 {
     INT_S32 result = FS_OK;
     INT_S32 walk = for_each_name(dirfd, [&](const char* n) {
-        result = first_error(result, delete_entry_at(dirfd, n, depth));
-        return true;
+        result = first_error(result, delete_entry_at(dirfd, n, depth, go_on));
+        return result == FS_OK || go_on;
     });
     return first_error(result, walk);
 }
@@ -946,7 +950,9 @@ INT_S32 FSDeleteContainer(const char* path)
     return FSDeleteObjects(path);
 }
 
-INT_S32 FSDeleteContainerContents(const char* path)
+namespace {
+
+INT_S32 delete_contents_of(const char* path, bool go_on)
 {
     if (!path || !path[0]) {
         return FS_BAD_ARGUMENT;
@@ -955,9 +961,21 @@ INT_S32 FSDeleteContainerContents(const char* path)
     if (fd < 0) {
         return fs_error_from_errno(errno);
     }
-    INT_S32 r = delete_contents_at(fd, 0);
+    INT_S32 r = delete_contents_at(fd, 0, go_on);
     close(fd);
     return r;
+}
+
+} // namespace
+
+INT_S32 FSDeleteContainerContents(const char* path)
+{
+    return delete_contents_of(path, false);
+}
+
+INT_S32 fs_delete_contents_past_failures(const char* path)
+{
+    return delete_contents_of(path, true);
 }
 
 INT_S32 FSMakeFSRef(const char* volume, const char* directory, const char* name, char* ref, std::size_t size)
