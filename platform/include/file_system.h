@@ -40,6 +40,11 @@ enum : INT_S32
     FS_INSIDE_SOURCE = -1234,
     FS_ACCESS_DENIED = -5000,
     FS_RANGE_OVERLAP = -5021, // another opener holds a lock on the range
+    // A replacing copy could neither give back the entry it was to replace
+    // (the copy failed) nor delete it (the copy is in place): that entry
+    // lies in the destination under another name, which the "KIVO
+    // Platform" debug channel names.
+    FS_ENTRY_LEFT_ASIDE = -5043,
 };
 
 // Longest native path the folder layer handles, terminator included.
@@ -66,7 +71,8 @@ int fs_rename_noreplace(int from_dir, const char* from, int to_dir, const char* 
 
 // Temporaries of saves and copies carry a mark that no name can give: an
 // extended attribute ("user.kivo.temporary"), set on the file or folder
-// when it is made and taken off just before it takes its final name. Only
+// when it is made and taken off as it takes its final name (a save's just
+// before, a copy's just after). Only
 // marked entries are ever cleared as leftovers, so a file whose name merely
 // looks like a temporary's is never touched. Where the file system keeps no
 // extended attributes the mark cannot be set (false, errno set), and the
@@ -119,9 +125,11 @@ bool get_child_id(const char* dir, const char* name, INT_U64* child_id);
 // system gives FS_DIFFERENT_VOLUMES. Moving onto itself changes nothing.
 INT_S32 FSMoveRenameObjectUnicode(const char* dir, const char* name, const char* dest_dir, const char* new_name);
 
-// Told of each object a copy makes, once it is made: its new path and
-// name, its level (0 for the copied object itself, 1 for a copied folder's
-// own entries) and the catalog information it gets (the source's). Returns
+// Told of each object a copy makes, once it is made, under the path and
+// name it has then (see FSCopyObject: the copied object itself, and all
+// of a folder that replaces one, are made under a temporary name), with
+// its level (0 for the copied object itself, 1 for a copied folder's own
+// entries) and the catalog information it gets (the source's). Returns
 // true to stop the copy.
 typedef bool (*FS_COPY_FILTER)(const char* path, const char* name, INT_U32 level, const struct stat* info, void* data);
 
@@ -132,12 +140,28 @@ typedef bool (*FS_COPY_FILTER)(const char* path, const char* name, INT_U32 level
 // and change nothing: the filter always gets the whole stat record, and
 // the new path holds both the folder and the name. A folder is never
 // copied into itself (FS_INSIDE_SOURCE, nothing made). When the target name
-// is taken: FS_DUPLICATE_FAIL gives FS_EXISTS; FS_DUPLICATE_REPLACE moves
-// the existing entry aside and deletes it once the copy has succeeded, or
-// gives it back when it failed; FS_DUPLICATE_NUMBER takes the first free of
-// "name 1.ext" .. "name 9.ext" (FS_EXISTS when all nine are taken). A
-// filter that stops the copy gives FS_USER_CANCELED. A failed copy leaves
-// nothing behind. The destination needs only write and search rights (a
+// is taken: FS_DUPLICATE_FAIL gives FS_EXISTS; FS_DUPLICATE_REPLACE puts
+// the copy in the existing entry's place and deletes that entry, or leaves
+// it as it was when the copy fails; FS_DUPLICATE_NUMBER takes the first
+// free of "name 1.ext" .. "name 9.ext" (FS_EXISTS when all nine are taken).
+// A file or link, and a folder that replaces an entry, are made whole
+// under a temporary name beside the target ("." + the target's name, cut
+// and hashed past 200 bytes, + ".kivo-copy." + six characters), space for
+// a file allocated first (a full volume fails before any byte is copied),
+// marked (fs_mark_temporary) and locked while made, and then take the
+// target's name in one step: a free name only while still free
+// (FS_EXISTS when taken meanwhile), a file or link over a file or link by
+// a rename over it, and where a folder is on either side by swapping the
+// two, the old entry then being deleted under the temporary name. So the
+// target name holds the old entry whole or the new one whole at every
+// instant, a kill included. A folder copied to a free name is built there.
+// A copy killed part-way leaves at most its marked temporary, which the
+// next copy of that target into that folder removes (where the folder can
+// be listed). A filter that stops the copy gives FS_USER_CANCELED. A failed
+// copy removes what it made and nothing else (checked by device and inode
+// just before), and never leaves the replaced entry hidden without saying
+// so (FS_ENTRY_LEFT_ASIDE). Trees deeper than 256 levels are refused
+// with FS_IO_ERROR. The destination needs only write and search rights (a
 // drop box): nothing in it is read or listed. new_ref (may be null) gets
 // the new object's path; FS_BAD_NAME, before anything is made, when it
 // does not fit.
