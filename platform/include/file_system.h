@@ -72,9 +72,9 @@ int fs_rename_noreplace(int from_dir, const char* from, int to_dir, const char* 
 // Temporaries of saves and copies carry a mark that no name can give: an
 // extended attribute ("user.kivo.temporary"), set on the file or folder
 // when it is made and taken off as it takes its final name (a save's just
-// before, a copy's just after). Only
-// marked entries are ever cleared as leftovers, so a file whose name merely
-// looks like a temporary's is never touched. Where the file system keeps no
+// before, a copy's just after). Only marked entries are ever cleared as
+// leftovers, so a file whose name merely looks like a temporary's is never
+// touched. Where the file system keeps no
 // extended attributes the mark cannot be set (false, errno set), and the
 // leftovers made there are left alone.
 bool fs_mark_temporary(int fd);
@@ -148,11 +148,13 @@ typedef bool (*FS_COPY_FILTER)(const char* path, const char* name, INT_U32 level
 // under a temporary name beside the target ("." + the target's name, cut
 // and hashed past 200 bytes, + ".kivo-copy." + six characters), space for
 // a file allocated first (a full volume fails before any byte is copied),
-// marked (fs_mark_temporary) and locked while made, and then take the
-// target's name in one step: a free name only while still free
-// (FS_EXISTS when taken meanwhile), a file or link over a file or link by
-// a rename over it, and where a folder is on either side by swapping the
-// two, the old entry then being deleted under the temporary name. So the
+// marked (fs_mark_temporary; a link is made inside a marked folder) and
+// locked while made, and then take the target's name in one step: a free
+// name only while still free (FS_EXISTS when taken meanwhile), a file or
+// link over a file or link by a rename over it, and where a folder is on
+// either side by swapping the two, the old entry then being deleted under
+// the temporary name (where the file system cannot swap, the old entry
+// steps aside under a marked ".kivo-aside." name meanwhile). So the
 // target name holds the old entry whole or the new one whole at every
 // instant, a kill included. A folder copied to a free name is built there.
 // A copy killed part-way leaves at most its marked temporary, which the
