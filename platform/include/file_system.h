@@ -40,6 +40,11 @@ enum : INT_S32
     FS_INSIDE_SOURCE = -1234,
     FS_ACCESS_DENIED = -5000,
     FS_RANGE_OVERLAP = -5021, // another opener holds a lock on the range
+    // A replacing copy could neither give back the entry it was to replace
+    // (the copy failed) nor delete it (the copy is in place): that entry
+    // lies in the destination under another name, which the "KIVO
+    // Platform" debug channel names.
+    FS_ENTRY_LEFT_ASIDE = -5043,
 };
 
 // Longest native path the folder layer handles, terminator included.
@@ -66,9 +71,10 @@ int fs_rename_noreplace(int from_dir, const char* from, int to_dir, const char* 
 
 // Temporaries of saves and copies carry a mark that no name can give: an
 // extended attribute ("user.kivo.temporary"), set on the file or folder
-// when it is made and taken off just before it takes its final name. Only
-// marked entries are ever cleared as leftovers, so a file whose name merely
-// looks like a temporary's is never touched. Where the file system keeps no
+// when it is made and taken off as it takes its final name (a save's just
+// before, a copy's just after). Only marked entries are ever cleared as
+// leftovers, so a file whose name merely looks like a temporary's is never
+// touched. Where the file system keeps no
 // extended attributes the mark cannot be set (false, errno set), and the
 // leftovers made there are left alone.
 bool fs_mark_temporary(int fd);
@@ -119,9 +125,11 @@ bool get_child_id(const char* dir, const char* name, INT_U64* child_id);
 // system gives FS_DIFFERENT_VOLUMES. Moving onto itself changes nothing.
 INT_S32 FSMoveRenameObjectUnicode(const char* dir, const char* name, const char* dest_dir, const char* new_name);
 
-// Told of each object a copy makes, once it is made: its new path and
-// name, its level (0 for the copied object itself, 1 for a copied folder's
-// own entries) and the catalog information it gets (the source's). Returns
+// Told of each object a copy makes, once it is made, under the path and
+// name it has then (see FSCopyObject: the copied object itself, and all
+// of a folder that replaces one, are made under a temporary name), with
+// its level (0 for the copied object itself, 1 for a copied folder's own
+// entries) and the catalog information it gets (the source's). Returns
 // true to stop the copy.
 typedef bool (*FS_COPY_FILTER)(const char* path, const char* name, INT_U32 level, const struct stat* info, void* data);
 
@@ -132,12 +140,30 @@ typedef bool (*FS_COPY_FILTER)(const char* path, const char* name, INT_U32 level
 // and change nothing: the filter always gets the whole stat record, and
 // the new path holds both the folder and the name. A folder is never
 // copied into itself (FS_INSIDE_SOURCE, nothing made). When the target name
-// is taken: FS_DUPLICATE_FAIL gives FS_EXISTS; FS_DUPLICATE_REPLACE moves
-// the existing entry aside and deletes it once the copy has succeeded, or
-// gives it back when it failed; FS_DUPLICATE_NUMBER takes the first free of
-// "name 1.ext" .. "name 9.ext" (FS_EXISTS when all nine are taken). A
-// filter that stops the copy gives FS_USER_CANCELED. A failed copy leaves
-// nothing behind. The destination needs only write and search rights (a
+// is taken: FS_DUPLICATE_FAIL gives FS_EXISTS; FS_DUPLICATE_REPLACE puts
+// the copy in the existing entry's place and deletes that entry, or leaves
+// it as it was when the copy fails; FS_DUPLICATE_NUMBER takes the first
+// free of "name 1.ext" .. "name 9.ext" (FS_EXISTS when all nine are taken).
+// A file or link, and a folder that replaces an entry, are made whole
+// under a temporary name beside the target ("." + the target's name, cut
+// and hashed past 200 bytes, + ".kivo-copy." + six characters), space for
+// a file allocated first (a full volume fails before any byte is copied),
+// marked (fs_mark_temporary; a link is made inside a marked folder) and
+// locked while made, and then take the target's name in one step: a free
+// name only while still free (FS_EXISTS when taken meanwhile), a file or
+// link over a file or link by a rename over it, and where a folder is on
+// either side by swapping the two, the old entry then being deleted under
+// the temporary name (where the file system cannot swap, the old entry
+// steps aside under a marked ".kivo-aside." name meanwhile). So the
+// target name holds the old entry whole or the new one whole at every
+// instant, a kill included. A folder copied to a free name is built there.
+// A copy killed part-way leaves at most its marked temporary, which the
+// next copy of that target into that folder removes (where the folder can
+// be listed). A filter that stops the copy gives FS_USER_CANCELED. A failed
+// copy removes what it made and nothing else (checked by device and inode
+// just before), and never leaves the replaced entry hidden without saying
+// so (FS_ENTRY_LEFT_ASIDE). Trees deeper than 256 levels are refused
+// with FS_IO_ERROR. The destination needs only write and search rights (a
 // drop box): nothing in it is read or listed. new_ref (may be null) gets
 // the new object's path; FS_BAD_NAME, before anything is made, when it
 // does not fit.
@@ -156,13 +182,20 @@ void* GetTempBuffer(std::size_t requested, std::size_t* actual);
 std::size_t fs_temp_buffer_size(std::size_t requested, INT_U64 free_memory, INT_U64 largest_block);
 
 // Deletes the entry a path names: a file or link, or a folder with
-// everything in it.
+// everything in it. Stops at the first entry that cannot be deleted and
+// returns its error, leaving the rest; a tree deeper than 256 levels stops
+// it with FS_IO_ERROR. A folder without owner rights gets them back to be
+// emptied; an immutable entry is never made mutable (FS_ACCESS_DENIED).
 INT_S32 FSDeleteObjects(const char* path);
 // The same for a folder only (FS_NOT_A_DIRECTORY otherwise, a link to a
 // folder included).
 INT_S32 FSDeleteContainer(const char* path);
-// Deletes everything inside a folder (not following a link given as path).
+// Deletes everything inside a folder (not following a link given as path),
+// stopping as FSDeleteObjects does.
 INT_S32 FSDeleteContainerContents(const char* path);
+// The same going past what cannot be deleted, at every level, as
+// FOLDER::remove_directory_contents does; the first error.
+INT_S32 fs_delete_contents_past_failures(const char* path);
 
 // The path of an existing object: `directory` (taken from `volume`, a path
 // on the volume, when it is relative and volume is not null or empty) and

@@ -1,22 +1,29 @@
 #include "file_system.h"
+#include "debug_stream.h"
 #include "file_system_catalog.h"
 #include "utils.h"
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/random.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysinfo.h>
 #include <sys/xattr.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -69,9 +76,12 @@ template <typename F> INT_S32 for_each_name(int dirfd, F f)
     return result;
 }
 
-INT_S32 delete_contents_at(int dirfd, int depth);
+INT_S32 delete_contents_at(int dirfd, int depth, bool go_on = false);
 
-INT_S32 delete_entry_at(int parent, const char* name, int depth)
+// An immutable entry is never made mutable to delete it: the host's
+// refusal stops the delete like any other error. With go_on, every entry
+// that can be deleted is, at every level, and the first error is returned.
+INT_S32 delete_entry_at(int parent, const char* name, int depth, bool go_on = false)
 {
     struct stat st;
     if (fstatat(parent, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
@@ -95,21 +105,22 @@ INT_S32 delete_entry_at(int parent, const char* name, int depth)
     if (fd < 0) {
         return fs_error_from_errno(errno);
     }
-    INT_S32 r = delete_contents_at(fd, depth + 1);
+    INT_S32 r = delete_contents_at(fd, depth + 1, go_on);
     close(fd);
-    if (unlinkat(parent, name, AT_REMOVEDIR) != 0) {
-        return first_error(r, fs_error_from_errno(errno));
+    if ((r == FS_OK || go_on) && unlinkat(parent, name, AT_REMOVEDIR) != 0) {
+        r = first_error(r, fs_error_from_errno(errno));
     }
     return r;
 }
 
-// Deletes every entry, going on past failures; returns the first error.
-INT_S32 delete_contents_at(int dirfd, int depth)
+// Deletes every entry, stopping at the first that cannot be deleted (with
+// go_on, going past it).
+INT_S32 delete_contents_at(int dirfd, int depth, bool go_on)
 {
     INT_S32 result = FS_OK;
     INT_S32 walk = for_each_name(dirfd, [&](const char* n) {
-        result = first_error(result, delete_entry_at(dirfd, n, depth));
-        return true;
+        result = first_error(result, delete_entry_at(dirfd, n, depth, go_on));
+        return result == FS_OK || go_on;
     });
     return first_error(result, walk);
 }
@@ -124,10 +135,38 @@ struct COPY_JOB
     std::size_t buffer_size;
 };
 
+bool filter_stops(const COPY_JOB& job, const std::string& path, const char* name, int level, const struct stat& st)
+{
+    return job.filter && job.filter(path.c_str(), name, static_cast<INT_U32>(level), &st, job.filter_data);
+}
+
+// The source's times and rights; with owner_write the owner keeps the
+// right to write, which taking the temporary mark off still needs.
+void set_times_and_rights(int fd, const struct stat& st, bool owner_write)
+{
+    const struct timespec times[2] = {st.st_atim, st.st_mtim};
+    futimens(fd, times);
+    fchmod(fd, (st.st_mode & 07777) | (owner_write ? S_IWUSR : 0));
+}
+
+// Fills the new file `out` from `in`. Its whole size is allocated first, so
+// that a volume without room fails before any byte is copied.
+INT_S32 fill_file(int in, int out, const struct stat& st, const COPY_JOB& job)
+{
+    if (st.st_size > 0) {
+        int e = posix_fallocate(out, 0, st.st_size);
+        // A file system that cannot allocate in advance is just written.
+        if (e != 0 && e != EOPNOTSUPP && e != ENOSYS) {
+            return fs_error_from_errno(e);
+        }
+    }
+    return FSCopyFork(in, out, job.buffer, job.buffer_size);
+}
+
 // The new file is opened for writing only, so that a folder we may write
 // but not read (a drop box) takes it as well.
 INT_S32 copy_file_at(int srcdir, const char* name, int dstdir, const char* new_name, const struct stat& st,
-                     const COPY_JOB& job, bool& created)
+                     const COPY_JOB& job)
 {
     int in = openat(srcdir, name, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
     if (in < 0) {
@@ -139,12 +178,9 @@ INT_S32 copy_file_at(int srcdir, const char* name, int dstdir, const char* new_n
         close(in);
         return fs_error_from_errno(e);
     }
-    created = true;
-    INT_S32 result = FSCopyFork(in, out, job.buffer, job.buffer_size);
+    INT_S32 result = fill_file(in, out, st, job);
     if (result == FS_OK) {
-        fchmod(out, st.st_mode & 07777);
-        const struct timespec times[2] = {st.st_atim, st.st_mtim};
-        futimens(out, times);
+        set_times_and_rights(out, st, false);
     }
     close(in);
     if (close(out) != 0 && result == FS_OK) {
@@ -153,80 +189,521 @@ INT_S32 copy_file_at(int srcdir, const char* name, int dstdir, const char* new_n
     return result;
 }
 
-bool filter_stops(const COPY_JOB& job, const std::string& path, const char* name, int level, const struct stat& st)
+INT_S32 copy_link_at(int srcdir, const char* name, int dstdir, const char* new_name)
 {
-    return job.filter && job.filter(path.c_str(), name, static_cast<INT_U32>(level), &st, job.filter_data);
+    char target[4096];
+    ssize_t n = readlinkat(srcdir, name, target, sizeof(target) - 1);
+    if (n < 0) {
+        return fs_error_from_errno(errno);
+    }
+    target[n] = 0;
+    return symlinkat(target, dstdir, new_name) == 0 ? FS_OK : fs_error_from_errno(errno);
 }
 
-// `created` tells whether the target entry itself was made (so that a
-// failure can remove it without touching someone else's entry). `path` is
-// the target's path, for the filter.
 INT_S32 copy_entry_at(int srcdir, const char* name, int dstdir, const char* new_name, int level,
-                      const std::string& path, const COPY_JOB& job, bool& created)
+                      const std::string& path, const COPY_JOB& job);
+
+// Copies what the source folder `name` of `srcdir` holds into the folder
+// open as `to`, which the copy made (`path` names it for the filter).
+// Below the level limit it stays empty.
+INT_S32 fill_folder(int srcdir, const char* name, int to, int level, const std::string& path, const COPY_JOB& job)
+{
+    int from = open_dir_nofollow(srcdir, name);
+    if (from < 0) {
+        return fs_error_from_errno(errno);
+    }
+    INT_S32 result = FS_OK;
+    if (job.max_levels == 0 || static_cast<INT_U32>(level) < job.max_levels) {
+        INT_S32 walk = for_each_name(from, [&](const char* n) {
+            result = copy_entry_at(from, n, to, n, level + 1, path + "/" + n, job);
+            return result == FS_OK;
+        });
+        result = first_error(result, walk);
+    }
+    close(from);
+    return result;
+}
+
+// An entry inside a copied folder, made in place: a failure removes the
+// whole copied object, which the copy made.
+INT_S32 copy_entry_at(int srcdir, const char* name, int dstdir, const char* new_name, int level,
+                      const std::string& path, const COPY_JOB& job)
 {
     struct stat st;
     if (fstatat(srcdir, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
         return fs_error_from_errno(errno);
     }
+    INT_S32 r;
     if (S_ISREG(st.st_mode)) {
-        INT_S32 r = copy_file_at(srcdir, name, dstdir, new_name, st, job, created);
-        return r == FS_OK && filter_stops(job, path, new_name, level, st) ? FS_USER_CANCELED : r;
-    }
-    if (S_ISLNK(st.st_mode)) {
-        char target[4096];
-        ssize_t n = readlinkat(srcdir, name, target, sizeof(target) - 1);
-        if (n < 0) {
-            return fs_error_from_errno(errno);
-        }
-        target[n] = 0;
-        if (symlinkat(target, dstdir, new_name) != 0) {
-            return fs_error_from_errno(errno);
-        }
-        created = true;
-        return filter_stops(job, path, new_name, level, st) ? FS_USER_CANCELED : FS_OK;
-    }
-    if (!S_ISDIR(st.st_mode)) {
+        r = copy_file_at(srcdir, name, dstdir, new_name, st, job);
+    } else if (S_ISLNK(st.st_mode)) {
+        r = copy_link_at(srcdir, name, dstdir, new_name);
+    } else if (!S_ISDIR(st.st_mode)) {
         return FS_BAD_ARGUMENT; // devices, sockets and pipes are not copied
-    }
-    if (level >= max_depth) {
+    } else if (level >= max_depth) {
         return FS_IO_ERROR;
+    } else {
+        // Created private and writable; the source's rights are set once it is full.
+        if (mkdirat(dstdir, new_name, 0700) != 0) {
+            return fs_error_from_errno(errno);
+        }
+        if (filter_stops(job, path, new_name, level, st)) {
+            return FS_USER_CANCELED;
+        }
+        int to = open_dir_nofollow(dstdir, new_name);
+        if (to < 0) {
+            return fs_error_from_errno(errno);
+        }
+        r = fill_folder(srcdir, name, to, level, path, job);
+        if (r == FS_OK) {
+            set_times_and_rights(to, st, false);
+        }
+        close(to);
+        return r;
     }
-    // Created private and writable; the source's rights are set once it is full.
-    if (mkdirat(dstdir, new_name, 0700) != 0) {
-        return fs_error_from_errno(errno);
+    return r == FS_OK && filter_stops(job, path, new_name, level, st) ? FS_USER_CANCELED : r;
+}
+
+std::string join(const char* dir, const std::string& name)
+{
+    std::size_t n = std::strlen(dir);
+    return std::string(dir) + (n > 0 && dir[n - 1] == '/' ? "" : "/") + name;
+}
+
+// ---- The copied object itself, made under a temporary name ----
+
+// True when the folder open as `dirfd` is still the one the path `dir`
+// names, and `name` is in it.
+bool still_reachable(const char* dir, int dirfd, const char* name)
+{
+    struct stat held, named, entry;
+    return fstat(dirfd, &held) == 0 && stat(dir, &named) == 0 && held.st_dev == named.st_dev &&
+           held.st_ino == named.st_ino && fstatat(dirfd, name, &entry, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+// Temporaries lie beside their target: "." + its name (cut to
+// kept_name_bytes and followed by a hash of all of it when longer, so
+// that every temporary's name stays within FS_NAME_MAX) + a marker + six
+// characters. A whole copy gets the target's name in one rename.
+constexpr std::size_t kept_name_bytes = 200;
+constexpr int suffix_length = 6;
+// The new object while it is made (and the old one once swapped out).
+const char copy_marker[] = ".kivo-copy.";
+// The old object while the new one takes its name, where the file system
+// cannot swap the two in one step.
+const char aside_marker[] = ".kivo-aside.";
+
+std::string temporary_prefix(const char* target, const char* marker)
+{
+    std::string key = target;
+    if (key.size() > kept_name_bytes) {
+        // 64-bit FNV-1a: only needs to tell names apart, not resist anyone.
+        unsigned long long hash = 14695981039346656037ull;
+        for (unsigned char c : key) {
+            hash = (hash ^ c) * 1099511628211ull;
+        }
+        char hex[17];
+        std::snprintf(hex, sizeof hex, "%016llx", hash);
+        key = key.substr(0, kept_name_bytes) + "." + hex;
     }
-    created = true;
-    if (filter_stops(job, path, new_name, level, st)) {
-        return FS_USER_CANCELED;
+    return "." + key + marker;
+}
+
+bool is_unique_suffix(const char* p)
+{
+    for (int i = 0; i < suffix_length; ++i) {
+        if (!std::isalnum(static_cast<unsigned char>(p[i])) || static_cast<unsigned char>(p[i]) >= 0x80) {
+            return false;
+        }
     }
-    int from = open_dir_nofollow(srcdir, name);
-    if (from < 0) {
-        return fs_error_from_errno(errno);
+    return p[suffix_length] == 0;
+}
+
+std::string unique_suffix()
+{
+    static const char digits[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+    static std::atomic<unsigned long long> counter{0};
+    unsigned long long v = 0;
+    if (getrandom(&v, sizeof v, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof v)) {
+        struct timespec now;
+        clock_gettime(CLOCK_REALTIME, &now);
+        v = (static_cast<unsigned long long>(getpid()) << 32) ^ static_cast<unsigned long long>(now.tv_nsec) ^
+            (static_cast<unsigned long long>(now.tv_sec) << 20);
     }
-    int to = open_dir_nofollow(dstdir, new_name);
-    if (to < 0) {
-        int e = errno;
-        close(from);
-        return fs_error_from_errno(e);
+    v += counter.fetch_add(1) * 0x9E3779B97F4A7C15ull;
+    std::string s;
+    for (int i = 0; i < suffix_length; ++i) {
+        s += digits[v % 62];
+        v /= 62;
     }
-    INT_S32 result = FS_OK;
-    // Below the level limit the folder stays empty.
-    if (job.max_levels == 0 || static_cast<INT_U32>(level) < job.max_levels) {
-        INT_S32 walk = for_each_name(from, [&](const char* n) {
-            bool inner = false;
-            result = copy_entry_at(from, n, to, n, level + 1, path + "/" + n, job, inner);
-            return result == FS_OK;
+    return s;
+}
+
+// Gives `make` fresh names of the prefix until one is not taken; make
+// returns 0, or -1 with errno set.
+template <typename F> INT_S32 make_unique(const std::string& prefix, std::string& name, F make)
+{
+    for (int tries = 0; tries < 100; ++tries) {
+        name = prefix + unique_suffix();
+        if (make(name.c_str()) == 0) {
+            return FS_OK;
+        }
+        if (errno != EEXIST) {
+            return fs_error_from_errno(errno);
+        }
+    }
+    return FS_EXISTS;
+}
+
+bool same_entry(int dir, const char* name, const struct stat& known)
+{
+    struct stat now;
+    return fstatat(dir, name, &now, AT_SYMLINK_NOFOLLOW) == 0 && now.st_dev == known.st_dev &&
+           now.st_ino == known.st_ino;
+}
+
+// Removes what a copy made, and only that: the name must still hold it.
+INT_S32 remove_own(int dir, const char* name, const struct stat& made)
+{
+    return same_entry(dir, name, made) ? delete_entry_at(dir, name, 0) : FS_OK;
+}
+
+// The entry a replacing copy meant to replace, left under another name
+// (`where`, in the destination): told, never left hidden silently.
+INT_S32 report_left(const char* dest_dir, const std::string& where)
+{
+    if (platform_debug_stream.flags) {
+        const std::string text = "copy: the replaced entry is left at " + join(dest_dir, where);
+        platform_debug_stream.write_to_stream(__FILE__, __LINE__, text.c_str(), 1);
+    }
+    return FS_ENTRY_LEFT_ASIDE;
+}
+
+// A plain file or folder of `dir`, opened without following a link or
+// blocking (never a device or pipe), with what it is; -1 when it cannot be.
+int open_entry(int dir, const char* name, struct stat& st)
+{
+    if (fstatat(dir, name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !(S_ISREG(st.st_mode) || S_ISDIR(st.st_mode))) {
+        return -1;
+    }
+    int fd = openat(dir, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    struct stat held;
+    if (fd >= 0 && (fstat(fd, &held) != 0 || held.st_dev != st.st_dev || held.st_ino != st.st_ino)) {
+        close(fd);
+        fd = -1;
+    }
+    return fd;
+}
+
+// Clears what copies of `target` killed part-way left in the folder open
+// as `dir`: entries of the temporaries' names that carry the mark, belong
+// to this user and whose copy's lock is free. An aside whose target name
+// is free holds the only copy of the old entry: it is given back.
+void clear_leftovers(int dir, const char* target)
+{
+    const std::string copies = temporary_prefix(target, copy_marker);
+    const std::string asides = temporary_prefix(target, aside_marker);
+    std::vector<std::string> found;
+    for_each_name(dir, [&](const char* n) {
+        for (const std::string* prefix : {&copies, &asides}) {
+            if (!std::strncmp(n, prefix->c_str(), prefix->size()) && is_unique_suffix(n + prefix->size())) {
+                found.push_back(n);
+            }
+        }
+        return true;
+    });
+    for (const std::string& name : found) {
+        struct stat st;
+        int fd = open_entry(dir, name.c_str(), st);
+        if (fd < 0) {
+            continue;
+        }
+        if (st.st_uid == geteuid() && fs_is_marked_temporary(fd) && flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+            same_entry(dir, name.c_str(), st)) {
+            if (name.compare(0, asides.size(), asides) != 0) {
+                delete_entry_at(dir, name.c_str(), 0);
+            } else if (fs_rename_noreplace(dir, name.c_str(), dir, target) == 0) {
+                fs_unmark_temporary(fd);
+            } else if (errno == EEXIST) {
+                delete_entry_at(dir, name.c_str(), 0);
+            }
+        }
+        close(fd);
+    }
+}
+
+// Takes the destination's lock, the one the saves take too: shared while
+// a temporary is made and locked, exclusive while leftovers are cleared,
+// so that a temporary just made is never taken for a leftover. -1 where
+// the folder cannot be opened (a drop box): nothing is cleared there.
+int lock_destination(int to, const char* target)
+{
+    int fd = openat(to, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        return -1;
+    }
+    if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
+        clear_leftovers(fd, target);
+    } else {
+        flock(fd, LOCK_SH);
+    }
+    return fd;
+}
+
+// The new object while it is made: a file or folder under a temporary
+// name in the destination, marked and locked while the copy runs (a link
+// is made inside such a folder).
+struct TEMPORARY
+{
+    std::string name;
+    int fd = -1;
+    struct stat made = {};
+};
+
+// The file is made without a name and named only once marked and locked,
+// so no instant shows it unmarked; where the file system cannot make
+// unnamed files it is created under its name and marked at once.
+INT_S32 make_temporary_file(int to, const std::string& prefix, TEMPORARY& t)
+{
+    INT_S32 r = FS_NOT_SUPPORTED;
+    int fd = openat(to, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+        fs_mark_temporary(fd);
+        flock(fd, LOCK_EX | LOCK_NB);
+        char proc[32];
+        std::snprintf(proc, sizeof proc, "/proc/self/fd/%d", fd);
+        r = make_unique(prefix, t.name, [&](const char* n) {
+            int linked = linkat(AT_FDCWD, proc, to, n, AT_SYMLINK_FOLLOW);
+            return linked != 0 && errno == ENOENT ? linkat(fd, "", to, n, AT_EMPTY_PATH) : linked;
         });
-        result = first_error(result, walk);
+        if (r != FS_OK) {
+            close(fd);
+            fd = -1;
+        }
+    } else if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
+        return fs_error_from_errno(errno);
     }
-    if (result == FS_OK) {
-        fchmod(to, st.st_mode & 07777);
-        const struct timespec times[2] = {st.st_atim, st.st_mtim};
-        futimens(to, times);
+    if (fd < 0 && r != FS_EXISTS) {
+        r = make_unique(prefix, t.name, [&](const char* n) {
+            fd = openat(to, n, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+            return fd < 0 ? -1 : 0;
+        });
+        if (r == FS_OK) {
+            fs_mark_temporary(fd);
+            flock(fd, LOCK_EX | LOCK_NB);
+        }
     }
-    close(from);
-    close(to);
-    return result;
+    if (r == FS_OK) {
+        t.fd = fd;
+        fstat(fd, &t.made);
+    }
+    return r;
+}
+
+INT_S32 make_temporary_folder(int to, const std::string& prefix, TEMPORARY& t)
+{
+    INT_S32 r = make_unique(prefix, t.name, [&](const char* n) { return mkdirat(to, n, 0700); });
+    if (r != FS_OK) {
+        return r;
+    }
+    t.fd = open_dir_nofollow(to, t.name.c_str());
+    if (t.fd < 0 || fstat(t.fd, &t.made) != 0) {
+        r = fs_error_from_errno(errno);
+        unlinkat(to, t.name.c_str(), AT_REMOVEDIR); // still empty, if still ours
+        return r;
+    }
+    fs_mark_temporary(t.fd);
+    flock(t.fd, LOCK_EX | LOCK_NB);
+    return FS_OK;
+}
+
+// No swap on this file system: the old entry steps aside under a marked
+// name, the new one takes the target's name and the old one is deleted;
+// when the new one cannot take the name the old one is given back.
+INT_S32 put_in_place_by_aside(int to, int dir, const char* name, const char* target, const char* dest_dir, bool& placed)
+{
+    std::string aside;
+    INT_S32 r = make_unique(temporary_prefix(target, aside_marker), aside,
+                            [&](const char* n) { return fs_rename_noreplace(to, target, to, n); });
+    struct stat moved;
+    if (r != FS_OK || fstatat(to, aside.c_str(), &moved, AT_SYMLINK_NOFOLLOW) != 0) {
+        return r != FS_OK ? r : report_left(dest_dir, aside);
+    }
+    if (fs_rename_noreplace(dir, name, to, target) == 0) {
+        placed = true;
+        return remove_own(to, aside.c_str(), moved) == FS_OK ? FS_OK : report_left(dest_dir, aside);
+    }
+    int e = errno;
+    if (fs_rename_noreplace(to, aside.c_str(), to, target) != 0) {
+        return report_left(dest_dir, aside);
+    }
+    return fs_error_from_errno(e);
+}
+
+// Gives the whole new object at (dir, name) the target's name in `to`. A
+// free name is taken only while it is free; a file or link replaces a file
+// or link in one rename; where a folder is on either side the two are
+// swapped in one step and the old one, now under the temporary name
+// (`where` in the destination), is deleted. At no instant does the target
+// name hold a part, or nothing in place of the old entry.
+INT_S32 put_in_place(int to, int dir, const char* name, const std::string& where, const char* target, bool replace,
+                     bool is_folder, const char* dest_dir, bool& placed)
+{
+    struct stat old;
+    bool present = fstatat(to, target, &old, AT_SYMLINK_NOFOLLOW) == 0;
+    if (!present || !replace) {
+        if (fs_rename_noreplace(dir, name, to, target) == 0) {
+            placed = true;
+            return FS_OK;
+        }
+        // Taken meanwhile: only a replacing copy goes on, over what is there now.
+        if (errno != EEXIST || !replace) {
+            return fs_error_from_errno(errno);
+        }
+        if (fstatat(to, target, &old, AT_SYMLINK_NOFOLLOW) != 0) {
+            return fs_error_from_errno(errno);
+        }
+    }
+    if (!is_folder && !S_ISDIR(old.st_mode)) {
+        if (renameat(dir, name, to, target) != 0) {
+            return fs_error_from_errno(errno);
+        }
+        placed = true;
+        return FS_OK;
+    }
+    // The old entry is marked first: wherever a kill leaves it, it is a
+    // leftover of this copy. One that cannot carry the mark (a link, or what
+    // we may not open) goes unmarked.
+    struct stat held;
+    int old_fd = open_entry(to, target, held);
+    if (old_fd >= 0) {
+        old = held;
+        fs_mark_temporary(old_fd);
+        flock(old_fd, LOCK_EX | LOCK_NB);
+    }
+    INT_S32 r;
+    if (renameat2(dir, name, to, target, RENAME_EXCHANGE) == 0) {
+        placed = true;
+        r = remove_own(dir, name, old) == FS_OK ? FS_OK : report_left(dest_dir, where);
+    } else if (errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP) {
+        r = put_in_place_by_aside(to, dir, name, target, dest_dir, placed);
+    } else {
+        r = fs_error_from_errno(errno);
+    }
+    if (old_fd >= 0) {
+        if (!placed && r != FS_ENTRY_LEFT_ASIDE) {
+            fs_unmark_temporary(old_fd);
+        }
+        close(old_fd);
+    }
+    return r;
+}
+
+// Copies a file, link or folder to `target` through a temporary: the
+// target name keeps the old entry whole (or stays free) until the new one
+// is whole. A failed or stopped copy removes only its temporary.
+INT_S32 copy_through_temporary(int from, const char* name, const struct stat& st, int to, const char* dest_dir,
+                               const char* target, bool replace, const COPY_JOB& job)
+{
+    const std::string prefix = temporary_prefix(target, copy_marker);
+    TEMPORARY t;
+    int lock = lock_destination(to, target);
+    INT_S32 r = S_ISREG(st.st_mode) ? make_temporary_file(to, prefix, t) : make_temporary_folder(to, prefix, t);
+    if (lock >= 0) {
+        close(lock);
+    }
+    if (r != FS_OK) {
+        return r;
+    }
+    const std::string temp_path = join(dest_dir, t.name);
+    // Where the new object itself lies, and its name there.
+    int dir = to;
+    std::string entry = t.name, where = t.name;
+    if (S_ISREG(st.st_mode)) {
+        int in = openat(from, name, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+        r = in < 0 ? fs_error_from_errno(errno) : fill_file(in, t.fd, st, job);
+        if (in >= 0) {
+            close(in);
+        }
+        // On the disk before it takes the name: a crash then leaves the old
+        // file or the new one, never an empty one.
+        if (r == FS_OK && fsync(t.fd) != 0 && errno != EINVAL) {
+            r = fs_error_from_errno(errno);
+        }
+        if (r == FS_OK && filter_stops(job, temp_path, t.name.c_str(), 0, st)) {
+            r = FS_USER_CANCELED;
+        }
+    } else if (S_ISDIR(st.st_mode)) {
+        r = filter_stops(job, temp_path, t.name.c_str(), 0, st) ? FS_USER_CANCELED
+                                                                : fill_folder(from, name, t.fd, 0, temp_path, job);
+    } else {
+        // A link cannot carry the mark: it is made inside the marked folder.
+        dir = t.fd;
+        entry = target;
+        where = t.name + "/" + target;
+        r = copy_link_at(from, name, t.fd, target);
+        if (r == FS_OK && filter_stops(job, join(temp_path.c_str(), target), target, 0, st)) {
+            r = FS_USER_CANCELED;
+        }
+    }
+    if (r == FS_OK && !S_ISLNK(st.st_mode)) {
+        set_times_and_rights(t.fd, st, true);
+    }
+    // A destination folder deleted or replaced while the copy ran holds a
+    // copy nobody can reach: that is no copy.
+    if (r == FS_OK && !still_reachable(dest_dir, to, t.name.c_str())) {
+        r = FS_NOT_FOUND;
+    }
+    bool placed = false;
+    if (r == FS_OK) {
+        r = put_in_place(to, dir, entry.c_str(), where, target, replace, S_ISDIR(st.st_mode), dest_dir, placed);
+    }
+    if (placed && !S_ISLNK(st.st_mode)) {
+        // Taken off only now, so that no kill leaves an unmarked temporary;
+        // a mark left on the target by a kill here means nothing there.
+        fs_unmark_temporary(t.fd);
+        if (!(st.st_mode & S_IWUSR)) {
+            fchmod(t.fd, st.st_mode & 07777);
+        }
+    }
+    // What is still ours goes: the temporary when the new object did not
+    // take the name, a link's folder once the link did (unless it holds
+    // the old entry, which was reported).
+    if (!placed || (S_ISLNK(st.st_mode) && r != FS_ENTRY_LEFT_ASIDE)) {
+        remove_own(to, t.name.c_str(), t.made);
+    }
+    close(t.fd);
+    return r;
+}
+
+// A folder copied to a free name is built in place; a failure removes it
+// when the name still holds it.
+INT_S32 copy_folder_in_place(int from, const char* name, const struct stat& st, int to, const char* dest_dir,
+                             const char* target, const std::string& target_path, const COPY_JOB& job)
+{
+    if (mkdirat(to, target, 0700) != 0) {
+        return fs_error_from_errno(errno);
+    }
+    struct stat made;
+    int fd = open_dir_nofollow(to, target);
+    if (fd < 0 || fstat(fd, &made) != 0) {
+        INT_S32 r = fs_error_from_errno(errno);
+        unlinkat(to, target, AT_REMOVEDIR); // still empty, if still ours
+        return r;
+    }
+    INT_S32 r = filter_stops(job, target_path, target, 0, st) ? FS_USER_CANCELED
+                                                              : fill_folder(from, name, fd, 0, target_path, job);
+    if (r == FS_OK) {
+        set_times_and_rights(fd, st, false);
+    }
+    close(fd);
+    if (r == FS_OK && !still_reachable(dest_dir, to, target)) {
+        r = FS_NOT_FOUND;
+    }
+    if (r != FS_OK) {
+        remove_own(to, target, made);
+    }
+    return r;
 }
 
 // "name 1.ext": a blank and the digit before the last '.', or at the end
@@ -262,15 +739,6 @@ bool is_inside(const char* outer, const char* inner)
         return false;
     }
     return b[n] == 0 || b[n] == '/' || (n == 1 && a[0] == '/');
-}
-
-// True when the folder open as `dirfd` is still the one the path `dir`
-// names, and `name` is in it.
-bool still_reachable(const char* dir, int dirfd, const char* name)
-{
-    struct stat held, named, entry;
-    return fstat(dirfd, &held) == 0 && stat(dir, &named) == 0 && held.st_dev == named.st_dev &&
-           held.st_ino == named.st_ino && fstatat(dirfd, name, &entry, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
 // Checks the names and opens the source and destination folders; `target`
@@ -748,17 +1216,19 @@ INT_S32 FSCopyObject(const char* dir, const char* name, const char* dest_dir, IN
         return opened;
     }
     INT_S32 result = FS_OK;
-    char aside[32] = "";
+    bool replace = false;
     char numbered[FS_NAME_MAX + 1];
-    struct stat st;
-    if (fstatat(from, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+    struct stat source, st;
+    if (fstatat(from, name, &source, AT_SYMLINK_NOFOLLOW) != 0) {
         result = fs_error_from_errno(errno);
-    } else if (S_ISDIR(st.st_mode)) {
+    } else if (S_ISDIR(source.st_mode)) {
         char src[FS_PATH_MAX];
         result = FSMakePath(dir, name, src, sizeof(src));
         if (result == FS_OK && is_inside(src, dest_dir)) {
             result = FS_INSIDE_SOURCE;
         }
+    } else if (!S_ISREG(source.st_mode) && !S_ISLNK(source.st_mode)) {
+        result = FS_BAD_ARGUMENT; // devices, sockets and pipes are not copied
     }
     // Names in the destination are only looked up, never listed.
     if (result == FS_OK && fstatat(to, target, &st, AT_SYMLINK_NOFOLLOW) == 0) {
@@ -781,23 +1251,7 @@ INT_S32 FSCopyObject(const char* dir, const char* name, const char* dest_dir, IN
         } else if (duplicate_action != FS_DUPLICATE_REPLACE) {
             result = FS_EXISTS;
         } else {
-            // Keep the old entry under a free hidden name until the copy is done.
-            static INT_U32 seed = 0x4B1D0000u;
-            result = FS_EXISTS;
-            for (int tries = 0; tries < 1000; ++tries) {
-                std::snprintf(aside, sizeof(aside), ".kivo-%08X", static_cast<unsigned>(seed++));
-                if (fs_rename_noreplace(to, target, to, aside) == 0) {
-                    result = FS_OK;
-                    break;
-                }
-                if (errno != EEXIST && errno != ENOTEMPTY) {
-                    result = fs_error_from_errno(errno);
-                    break;
-                }
-            }
-            if (result != FS_OK) {
-                aside[0] = 0;
-            }
+            replace = true;
         }
     }
     char target_path[FS_PATH_MAX];
@@ -817,26 +1271,12 @@ INT_S32 FSCopyObject(const char* dir, const char* name, const char* dest_dir, IN
         }
     }
     if (result == FS_OK) {
-        bool created = false;
-        result = copy_entry_at(from, name, to, target, 0, target_path, job, created);
-        // A destination folder deleted or replaced while the copy ran holds
-        // a copy nobody can reach: that is no copy.
-        if (result == FS_OK && !still_reachable(dest_dir, to, target)) {
-            result = FS_NOT_FOUND;
-        }
-        if (result != FS_OK && created) {
-            delete_entry_at(to, target, 0);
-        }
-        if (result == FS_OK && new_ref) {
-            std::memcpy(new_ref, target_path, std::strlen(target_path) + 1);
-        }
+        result = S_ISDIR(source.st_mode) && !replace
+                     ? copy_folder_in_place(from, name, source, to, dest_dir, target, target_path, job)
+                     : copy_through_temporary(from, name, source, to, dest_dir, target, replace, job);
     }
-    if (aside[0]) {
-        if (result == FS_OK) {
-            delete_entry_at(to, aside, 0);
-        } else {
-            fs_rename_noreplace(to, aside, to, target);
-        }
+    if (result == FS_OK && new_ref) {
+        std::memcpy(new_ref, target_path, std::strlen(target_path) + 1);
     }
     std::free(job.buffer);
     close(from);
@@ -946,7 +1386,9 @@ INT_S32 FSDeleteContainer(const char* path)
     return FSDeleteObjects(path);
 }
 
-INT_S32 FSDeleteContainerContents(const char* path)
+namespace {
+
+INT_S32 delete_contents_of(const char* path, bool go_on)
 {
     if (!path || !path[0]) {
         return FS_BAD_ARGUMENT;
@@ -955,9 +1397,21 @@ INT_S32 FSDeleteContainerContents(const char* path)
     if (fd < 0) {
         return fs_error_from_errno(errno);
     }
-    INT_S32 r = delete_contents_at(fd, 0);
+    INT_S32 r = delete_contents_at(fd, 0, go_on);
     close(fd);
     return r;
+}
+
+} // namespace
+
+INT_S32 FSDeleteContainerContents(const char* path)
+{
+    return delete_contents_of(path, false);
+}
+
+INT_S32 fs_delete_contents_past_failures(const char* path)
+{
+    return delete_contents_of(path, true);
 }
 
 INT_S32 FSMakeFSRef(const char* volume, const char* directory, const char* name, char* ref, std::size_t size)

@@ -332,7 +332,7 @@ bool FOLDER::remove_directory_contents(const char* name)
     // Which entry could not be deleted is not told, but a folder left with
     // anything in it is a failure: the walk goes on past each one, and an
     // entry that vanished meanwhile is no loss.
-    FSDeleteContainerContents(p);
+    fs_delete_contents_past_failures(p);
     DIR* d = opendir(p);
     if (!d) {
         return false;
