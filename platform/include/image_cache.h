@@ -47,8 +47,18 @@ public:
         // `folder` and `place` (0: none); dropped when the place changes.
         INT_U64 vouched;
         // The file the pixels were read from (not known for entries read
-        // from a record): what other names of it are matched by.
+        // from a record): what other names of it are matched by. Changed on
+        // a linked entry only through set_file, which keeps the file index.
         IMAGE_FILE_ID file;
+        // The file index: the hash of `file`, and the links of its bucket,
+        // which keeps the list's order; used while linked with `file` known.
+        INT_U64 file_hash;
+        CACHE_ENTRY* file_prev;
+        CACHE_ENTRY* file_next;
+        // Place in the list: grows with every entry linked.
+        INT_U64 serial;
+        // The pixels the cache's total holds for this entry (0 unlinked).
+        INT_U64 counted;
 
         CACHE_ENTRY();
         ~CACHE_ENTRY();
@@ -77,6 +87,9 @@ public:
     // The pixels all entries may hold together (0 = no limit): a picture
     // read from a file past it is refused like one past max_pixels, once
     // unused entries that can be read again have made what room they can.
+    // An entry counts at the size the cache last gave its picture or saw
+    // when a use of it was given back (callers change sizes through
+    // resize_image).
     const long max_total_pixels;
 
     explicit IMAGE_CACHE(bool free_when_unused = false, long max_pixels = 0, long max_total_pixels = 0);
@@ -125,6 +138,10 @@ private:
     void fill_from_source(CACHE_ENTRY* entry, CACHE_ENTRY* source);
     // Pixels held by every entry but `except`.
     INT_U64 held_pixels(const CACHE_ENTRY* except) const;
+    // Counts a linked entry's picture again at its present size.
+    void recount(CACHE_ENTRY* entry);
+    // Gives an entry another file, keeping the file index.
+    void set_file(CACHE_ENTRY* entry, const IMAGE_FILE_ID& file);
     // Whether `pixels` more fit the total, after dropping unused entries
     // that were read from files (oldest first) when `evict` is set.
     bool total_allows(INT_U64 pixels, const CACHE_ENTRY* except, bool evict);
@@ -141,21 +158,29 @@ private:
                       INT_U8 flags, CACHE_ENTRY*& source);
     static INT_U64 hash_folder(const char* folder);
     static INT_U64 key_hash(INT_U64 folder_hash, const char* file_name);
+    static INT_U64 file_hash(const IMAGE_FILE_ID& file);
 
-    // The name index: buckets of entries by key hash, each in list order
-    // (entries join only at the tail). A power of two of them; until a
-    // table could be had, the one bucket `lone` holds every entry.
+    // The name index (by key hash) and the file index (by file hash, of the
+    // entries whose file is known) share one table of buckets, each of two
+    // chains in list order. A power of two of them; until a table could be
+    // had, the one bucket `lone` holds every entry.
     struct BUCKET
     {
         CACHE_ENTRY* first = nullptr;
         CACHE_ENTRY* last = nullptr;
+        CACHE_ENTRY* first_file = nullptr;
+        CACHE_ENTRY* last_file = nullptr;
     };
     BUCKET lone;
     BUCKET* buckets = nullptr;
     INT_U64 bucket_mask = 0;
     long entry_count = 0;
+    INT_U64 last_entry_serial = 0;
+    INT_U64 held_total = 0; // the sum of every linked entry's `counted`
     BUCKET* bucket_of(INT_U64 hash) { return buckets ? &buckets[hash & bucket_mask] : &lone; }
     void index(CACHE_ENTRY* entry);
+    void index_file(CACHE_ENTRY* entry);
+    void unindex_file(CACHE_ENTRY* entry);
     void grow_index();
 
     // Alias paths worked out for recent folders, so a hit through a FOLDER

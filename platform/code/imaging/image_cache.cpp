@@ -135,11 +135,14 @@ struct IMAGE_CACHE::LOAD_CHECK final : IMAGE_LOAD_CHECK
 
     VERDICT opened(const IMAGE_FILE_ID& file, long fw, long fh) override
     {
-        entry->file = file;
+        cache->set_file(entry, file);
         if (share && file.known) {
             const bool natural = (flags & OPEN_ANY_SIZE) || w == -1 || h == -1;
-            for (CACHE_ENTRY* e = cache->tail; e; e = e->prev) {
-                if (e == entry || !e->is_shareable() || e->image.width < 1 || !e->file.same(file)) {
+            // Newest first, as the bucket keeps the list's order.
+            const INT_U64 hash = file_hash(file);
+            for (CACHE_ENTRY* e = cache->bucket_of(hash)->last_file; e; e = e->file_prev) {
+                if (e == entry || e->file_hash != hash || !e->is_shareable() || e->image.width < 1 ||
+                    !e->file.same(file)) {
                     continue;
                 }
                 if (natural ? e->is_unscaled() : e->req_width == w && e->req_height == h) {
@@ -167,7 +170,8 @@ struct IMAGE_CACHE::LOAD_CHECK final : IMAGE_LOAD_CHECK
 IMAGE_CACHE::CACHE_ENTRY::CACHE_ENTRY()
     : file_name(nullptr), place(nullptr), req_width(-1), req_height(-1), orig_width(-1), orig_height(-1), uses(0),
       custom(false), orphaned(false), stored_folder(false), cache(nullptr), prev(nullptr), next(nullptr), key_hash(0),
-      bucket_prev(nullptr), bucket_next(nullptr), vouched(0)
+      bucket_prev(nullptr), bucket_next(nullptr), vouched(0), file_hash(0), file_prev(nullptr), file_next(nullptr),
+      serial(0), counted(0)
 {
     std::memset(folder, 0, sizeof folder);
 }
@@ -189,13 +193,18 @@ IMAGE_CACHE::IMAGE_CACHE(bool free_unused, long most_pixels, long most_total)
 
 INT_U64 IMAGE_CACHE::held_pixels(const CACHE_ENTRY* except) const
 {
-    INT_U64 held = 0;
-    for (const CACHE_ENTRY* e = head; e; e = e->next) {
-        if (e != except) {
-            held += pixels_of(e->image);
-        }
+    // An entry not linked counts 0.
+    return held_total - (except ? except->counted : 0);
+}
+
+void IMAGE_CACHE::recount(CACHE_ENTRY* entry)
+{
+    if (!entry->serial) {
+        return;
     }
-    return held;
+    held_total -= entry->counted;
+    entry->counted = pixels_of(entry->image);
+    held_total += entry->counted;
 }
 
 bool IMAGE_CACHE::total_allows(INT_U64 pixels, const CACHE_ENTRY* except, bool evict)
@@ -204,18 +213,16 @@ bool IMAGE_CACHE::total_allows(INT_U64 pixels, const CACHE_ENTRY* except, bool e
         return true;
     }
     const INT_U64 most = INT_U64(max_total_pixels);
-    INT_U64 held = held_pixels(except);
     // Only what the disk can give again goes: an entry read from a record
     // has no other source.
-    for (CACHE_ENTRY* e = head; e && evict && held + pixels > most;) {
+    for (CACHE_ENTRY* e = head; e && evict && held_pixels(except) + pixels > most;) {
         CACHE_ENTRY* next = e->next;
         if (e != except && e->uses <= 0 && e->file.known && !e->custom) {
-            held -= pixels_of(e->image);
             destroy(e);
         }
         e = next;
     }
-    return held + pixels <= most;
+    return held_pixels(except) + pixels <= most;
 }
 
 bool IMAGE_CACHE::size_allowed(long w, long h) const
@@ -242,6 +249,18 @@ INT_U64 IMAGE_CACHE::key_hash(INT_U64 folder_hash, const char* file_name)
     return h ^ (h >> 33);
 }
 
+INT_U64 IMAGE_CACHE::file_hash(const IMAGE_FILE_ID& file)
+{
+    INT_U64 h = fold(LANE_SEED, file.device);
+    h = fold(h, file.inode);
+    h = fold(h, INT_U64(file.size));
+    h = fold(h, INT_U64(file.modified_sec));
+    h = fold(h, INT_U64(file.modified_nsec));
+    h ^= h >> 33;
+    h *= 0xFF51AFD7ED558CCDull;
+    return h ^ (h >> 33);
+}
+
 void IMAGE_CACHE::index(CACHE_ENTRY* entry)
 {
     BUCKET* b = bucket_of(entry->key_hash);
@@ -253,6 +272,66 @@ void IMAGE_CACHE::index(CACHE_ENTRY* entry)
         b->first = entry;
     }
     b->last = entry;
+}
+
+void IMAGE_CACHE::index_file(CACHE_ENTRY* entry)
+{
+    entry->file_prev = entry->file_next = nullptr;
+    if (!entry->file.known) {
+        return;
+    }
+    entry->file_hash = file_hash(entry->file);
+    BUCKET* b = bucket_of(entry->file_hash);
+    // In list order: a new entry goes last, one given another file by a
+    // reload after the newer ones of its bucket.
+    CACHE_ENTRY* before = b->last_file;
+    while (before && before->serial > entry->serial) {
+        before = before->file_prev;
+    }
+    CACHE_ENTRY* after = before ? before->file_next : b->first_file;
+    entry->file_prev = before;
+    entry->file_next = after;
+    if (before) {
+        before->file_next = entry;
+    } else {
+        b->first_file = entry;
+    }
+    if (after) {
+        after->file_prev = entry;
+    } else {
+        b->last_file = entry;
+    }
+}
+
+void IMAGE_CACHE::unindex_file(CACHE_ENTRY* entry)
+{
+    if (!entry->file.known) {
+        return;
+    }
+    BUCKET* b = bucket_of(entry->file_hash);
+    if (entry->file_prev) {
+        entry->file_prev->file_next = entry->file_next;
+    } else {
+        b->first_file = entry->file_next;
+    }
+    if (entry->file_next) {
+        entry->file_next->file_prev = entry->file_prev;
+    } else {
+        b->last_file = entry->file_prev;
+    }
+    entry->file_prev = entry->file_next = nullptr;
+}
+
+void IMAGE_CACHE::set_file(CACHE_ENTRY* entry, const IMAGE_FILE_ID& file)
+{
+    const bool linked = entry->serial != 0;
+    if (linked) {
+        unindex_file(entry);
+    }
+    entry->file = file;
+    if (linked) {
+        index_file(entry);
+    }
 }
 
 void IMAGE_CACHE::grow_index()
@@ -270,6 +349,7 @@ void IMAGE_CACHE::grow_index()
     // Refilled oldest first, so every bucket keeps the list's order.
     for (CACHE_ENTRY* e = head; e; e = e->next) {
         index(e);
+        index_file(e);
     }
 }
 
@@ -286,8 +366,12 @@ void IMAGE_CACHE::link(CACHE_ENTRY* entry)
     }
     tail = entry;
     entry->key_hash = key_hash(hash_folder(entry->folder), entry->file_name);
+    entry->serial = ++last_entry_serial;
+    entry->counted = pixels_of(entry->image);
+    held_total += entry->counted;
     entry_count++;
     index(entry);
+    index_file(entry);
     // Two entries a bucket at most on average.
     if (!buckets || entry_count > long(bucket_mask + 1) * 2) {
         grow_index();
@@ -319,6 +403,10 @@ void IMAGE_CACHE::unlink(CACHE_ENTRY* entry)
         b->last = entry->bucket_prev;
     }
     entry->bucket_prev = entry->bucket_next = nullptr;
+    unindex_file(entry);
+    held_total -= entry->counted;
+    entry->counted = 0;
+    entry->serial = 0;
     entry_count--;
 }
 
@@ -356,7 +444,9 @@ bool IMAGE_CACHE::load_entry(CACHE_ENTRY* entry, short w, short h, LOAD_CHECK* c
     // A reload neither shares nor drops other entries (the caller may be
     // walking them).
     LOAD_CHECK own(this, entry, false, false);
-    return entry->image.load(folder, entry->file_name, w, h, max_pixels, check ? check : &own);
+    bool ok = entry->image.load(folder, entry->file_name, w, h, max_pixels, check ? check : &own);
+    recount(entry);
+    return ok;
 }
 
 void IMAGE_CACHE::fill_from_source(CACHE_ENTRY* e, CACHE_ENTRY* source)
@@ -364,7 +454,7 @@ void IMAGE_CACHE::fill_from_source(CACHE_ENTRY* e, CACHE_ENTRY* source)
     // A failed load stays a failure at every size, never a blank picture,
     // and a size past the cache's limits is one.
     set_place(e, source->place);
-    e->file = source->file;
+    set_file(e, source->file);
     if (size_allowed(e->req_width, e->req_height)) {
         e->image.reset(source->image.width, source->image.height);
         e->image.copy(&source->image, 0, 0, 0, 0, source->image.width, source->image.height, IMAGE_COPY_TYPE(1));
@@ -477,6 +567,7 @@ IMAGE* IMAGE_CACHE::open_image(const char* folder, const char* file_name, short 
                 if (!e->image.load(place, e->file_name, w, h, max_pixels, &check)) {
                     e->image.reset(-1, -1);
                 }
+                recount(e);
             }
             e->image.cache_entry = e;
         }
@@ -542,7 +633,7 @@ IMAGE* IMAGE_CACHE::open_image(const char* folder, const char* file_name, short 
         if (!source && !ok) {
             // Kept empty, so later requests get null without the disk.
             e->image.reset(-1, -1);
-            e->file = IMAGE_FILE_ID();
+            set_file(e, IMAGE_FILE_ID());
         }
     }
     if (source) {
@@ -578,6 +669,8 @@ void IMAGE_CACHE::do_close(CACHE_ENTRY* entry)
     if (!entry || entry->cache != this) {
         return;
     }
+    // A caller may have changed the picture's size while holding it.
+    recount(entry);
     entry->uses--;
     if (entry->uses <= 0 && (free_when_unused || entry->orphaned)) {
         destroy(entry);
@@ -630,7 +723,7 @@ IMAGE_CACHE::CACHE_ENTRY* IMAGE_CACHE::copy_entry(CACHE_ENTRY* source)
     e->orig_width = source->orig_width;
     e->orig_height = source->orig_height;
     e->orphaned = source->orphaned;
-    e->file = source->file;
+    set_file(e, source->file);
     e->custom = source->custom;
     e->stored_folder = source->stored_folder;
     e->uses = 1;
@@ -726,6 +819,7 @@ void IMAGE_CACHE::resize_image(IMAGE*& image, short w, short h)
         return;
     }
     e->image.resize(w, h, !IMAGE::use_quick_resize);
+    recount(e);
     e->req_width = w;
     e->req_height = h;
 }

@@ -238,6 +238,103 @@ TEST_F(ImageCacheTest, ATotalBoundsThePixelsHeldTogether)
     EXPECT_EQ(limited.get_entry(q)->uses, 1);
 }
 
+// The total follows every change to what the entries hold: an entry let
+// go, a picture reloaded from a file written anew or gone, a scaled entry
+// resized in place, a private copy given back at another size. Each step
+// fills the total exactly, so a pixel miscounted either way shows.
+TEST_F(ImageCacheTest, TheTotalFollowsEntriesLetGoReloadedAndResized)
+{
+    IMAGE_CACHE freeing(true, 0, 100); // nothing unused lingers to be dropped
+    write_png("p", 8, 8, 0xFF102030u); // 64 pixels
+    write_png("q", 6, 6, 0xFF405060u); // 36
+    write_png("u", 8, 8, 0xFF708090u); // 64
+    write_png("v", 4, 4, 0xFFA0B0C0u); // 16
+    write_png("w", 5, 5, 0xFF102030u); // 25
+    write_png("one", 1, 1, 0xFFD0E0F0u);
+    auto fits = [&](const char* name) {
+        IMAGE* image = open(name, -1, -1, 0, &freeing);
+        freeing.do_close(freeing.get_entry(image));
+        return image != nullptr;
+    };
+    IMAGE* p = open("p", -1, -1, 0, &freeing);
+    IMAGE* q = open("q", -1, -1, 0, &freeing);
+    ASSERT_TRUE(p && q);
+    EXPECT_FALSE(fits("one"));
+    freeing.do_close(freeing.get_entry(q)); // q goes
+    EXPECT_TRUE(fits("q"));                 // 64 + 36
+    ASSERT_NE(open("q", -1, -1, 0, &freeing), nullptr);
+
+    // p written anew at 2 x 2 and reloaded: 4 + 36 held; then gone: 36;
+    // then back at 8 x 8.
+    write_png("p", 2, 2, 0xFF102030u);
+    ASSERT_EQ(open("p", -1, -1, IMAGE_CACHE::OPEN_RELOAD, &freeing), p);
+    EXPECT_TRUE(p->width == 2 && fits("v") && !fits("u"));
+    ASSERT_EQ(std::remove(path("p.png").c_str()), 0);
+    EXPECT_EQ(open("p", -1, -1, IMAGE_CACHE::OPEN_RELOAD, &freeing), nullptr);
+    EXPECT_TRUE(fits("u"));
+    write_png("p", 8, 8, 0xFF102030u);
+    freeing.reload(p);
+    EXPECT_TRUE(p->width == 8 && !fits("one"));
+
+    // q scaled to 3 x 3 beside itself (9), then in place to 8 x 6 (48).
+    for (int i = 0; i < 3; i++) { // the reloads counted uses too
+        freeing.do_close(freeing.get_entry(p));
+    }
+    IMAGE* scaled = open("q", 3, 3, 0, &freeing);
+    ASSERT_NE(scaled, nullptr);
+    freeing.resize_image(scaled, 8, 6);
+    IMAGE* v = open("v", -1, -1, 0, &freeing);
+    EXPECT_TRUE(scaled->width == 8 && v && !fits("one")); // 36 + 48 + 16
+
+    // A picture made private and shrunk by its caller counts at its new
+    // size once given back (a keeping cache holds it unused, never drops it).
+    IMAGE_CACHE keeping(false, 0, 100);
+    IMAGE* mine = open("q", 6, 4, 0, &keeping); // 24
+    keeping.make_custom(mine);
+    ASSERT_TRUE(mine && keeping.get_entry(mine)->custom);
+    mine->reset(1, 1);
+    keeping.do_close(keeping.get_entry(mine));
+    EXPECT_TRUE(open("u", -1, -1, 0, &keeping) && open("w", -1, -1, 0, &keeping)); // 1 + 64 + 25
+}
+
+// A file replaced under a name that an entry reloads from is that entry's
+// file from then on: the new file's other names share it, the old file's
+// do not, and among entries that hold one file the newest is still shared
+// (also once the index has grown past its first table).
+TEST_F(ImageCacheTest, SharingFollowsAFileReplacedUnderItsName)
+{
+    write_png("a", 4, 2, 0xFF445566u);
+    ASSERT_EQ(link(path("a.png").c_str(), path("old.png").c_str()), 0);
+    IMAGE* a = open("a");
+    ASSERT_NE(a, nullptr);
+    write_png("a", 4, 2, 0xFF000000u);
+    ASSERT_EQ(link(path("a.png").c_str(), path("new.png").c_str()), 0);
+    ASSERT_EQ(open("a", -1, -1, IMAGE_CACHE::OPEN_RELOAD), a);
+    EXPECT_EQ(open("new"), a);
+    IMAGE* old = open("old");
+    ASSERT_TRUE(old && old != a);
+    EXPECT_EQ(px(*old, 0, 0), 0xFF445566u);
+
+    write_png("x", 3, 3, 0xFF111111u);
+    write_png("y", 3, 3, 0xFF222222u);
+    IMAGE* x = open("x");
+    IMAGE* y = open("y");
+    for (int i = 0; i < 300; i++) {
+        EXPECT_EQ(open(("none" + std::to_string(i)).c_str()), nullptr);
+    }
+    // x (the older entry) now reloads y's file: both hold it, y is newer.
+    ASSERT_TRUE(unlink(path("x.png").c_str()) == 0 && link(path("y.png").c_str(), path("x.png").c_str()) == 0);
+    ASSERT_TRUE(link(path("y.png").c_str(), path("z.png").c_str()) == 0);
+    ASSERT_EQ(open("x", -1, -1, IMAGE_CACHE::OPEN_RELOAD), x);
+    EXPECT_EQ(px(*x, 0, 0), 0xFF222222u);
+    EXPECT_EQ(open("z"), y);
+    // A size asked for through a new name is scaled from the newest.
+    px(*y, 0, 0) = 0xFF333333u;
+    IMAGE* big = open("z", 6, 6);
+    ASSERT_TRUE(big && big != x && big != y);
+    EXPECT_EQ(px(*big, 0, 0), 0xFF333333u);
+}
+
 TEST_F(ImageCacheTest, FailedLoadsAndLookupsFollowTheirFlags)
 {
     EXPECT_EQ(open("late", -1, -1, IMAGE_CACHE::OPEN_LOOKUP_ONLY), nullptr);
