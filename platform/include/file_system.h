@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 
 #include <cstddef>
+#include <string>
 
 enum : INT_S32
 {
@@ -82,6 +83,16 @@ bool fs_mark_temporary(int fd);
 bool fs_is_marked_temporary(int fd);
 // Takes the mark off; true when it is gone (or was never there).
 bool fs_unmark_temporary(int fd);
+
+// The start of the name of a temporary made beside `target` (a save's or
+// a copy's): "." + the target's name (cut to 200 bytes and followed by a
+// hash of all of it when longer, so every key of a long name is longer
+// than any whole one and the temporary's name stays within FS_NAME_MAX)
+// + `marker` (at most 12 bytes). Six letters or digits follow it.
+std::string fs_temporary_prefix(const std::string& target, const char* marker);
+// True when `p` is exactly the six letters or digits that end a
+// temporary's name.
+bool fs_is_temporary_suffix(const char* p);
 
 // True when `name` can name one entry of a folder: not empty, no '/', not
 // "." or "..", at most FS_NAME_MAX bytes.

@@ -293,32 +293,6 @@ const char copy_marker[] = ".kivo-copy.";
 // cannot swap the two in one step.
 const char aside_marker[] = ".kivo-aside.";
 
-std::string temporary_prefix(const char* target, const char* marker)
-{
-    std::string key = target;
-    if (key.size() > kept_name_bytes) {
-        // 64-bit FNV-1a: only needs to tell names apart, not resist anyone.
-        unsigned long long hash = 14695981039346656037ull;
-        for (unsigned char c : key) {
-            hash = (hash ^ c) * 1099511628211ull;
-        }
-        char hex[17];
-        std::snprintf(hex, sizeof hex, "%016llx", hash);
-        key = key.substr(0, kept_name_bytes) + "." + hex;
-    }
-    return "." + key + marker;
-}
-
-bool is_unique_suffix(const char* p)
-{
-    for (int i = 0; i < suffix_length; ++i) {
-        if (!std::isalnum(static_cast<unsigned char>(p[i])) || static_cast<unsigned char>(p[i]) >= 0x80) {
-            return false;
-        }
-    }
-    return p[suffix_length] == 0;
-}
-
 std::string unique_suffix()
 {
     static const char digits[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
@@ -401,12 +375,12 @@ int open_entry(int dir, const char* name, struct stat& st)
 // is free holds the only copy of the old entry: it is given back.
 void clear_leftovers(int dir, const char* target)
 {
-    const std::string copies = temporary_prefix(target, copy_marker);
-    const std::string asides = temporary_prefix(target, aside_marker);
+    const std::string copies = fs_temporary_prefix(target, copy_marker);
+    const std::string asides = fs_temporary_prefix(target, aside_marker);
     std::vector<std::string> found;
     for_each_name(dir, [&](const char* n) {
         for (const std::string* prefix : {&copies, &asides}) {
-            if (!std::strncmp(n, prefix->c_str(), prefix->size()) && is_unique_suffix(n + prefix->size())) {
+            if (!std::strncmp(n, prefix->c_str(), prefix->size()) && fs_is_temporary_suffix(n + prefix->size())) {
                 found.push_back(n);
             }
         }
@@ -523,7 +497,7 @@ INT_S32 make_temporary_folder(int to, const std::string& prefix, TEMPORARY& t)
 INT_S32 put_in_place_by_aside(int to, int dir, const char* name, const char* target, const char* dest_dir, bool& placed)
 {
     std::string aside;
-    INT_S32 r = make_unique(temporary_prefix(target, aside_marker), aside,
+    INT_S32 r = make_unique(fs_temporary_prefix(target, aside_marker), aside,
                             [&](const char* n) { return fs_rename_noreplace(to, target, to, n); });
     struct stat moved;
     if (r != FS_OK || fstatat(to, aside.c_str(), &moved, AT_SYMLINK_NOFOLLOW) != 0) {
@@ -605,7 +579,7 @@ INT_S32 put_in_place(int to, int dir, const char* name, const std::string& where
 INT_S32 copy_through_temporary(int from, const char* name, const struct stat& st, int to, const char* dest_dir,
                                const char* target, bool replace, const COPY_JOB& job)
 {
-    const std::string prefix = temporary_prefix(target, copy_marker);
+    const std::string prefix = fs_temporary_prefix(target, copy_marker);
     TEMPORARY t;
     int lock = lock_destination(to, target);
     INT_S32 r = S_ISREG(st.st_mode) ? make_temporary_file(to, prefix, t) : make_temporary_folder(to, prefix, t);
@@ -842,6 +816,32 @@ bool fs_is_marked_temporary(int fd)
 bool fs_unmark_temporary(int fd)
 {
     return fremovexattr(fd, temporary_mark_name) == 0 || errno == ENODATA || errno == ENOTSUP;
+}
+
+std::string fs_temporary_prefix(const std::string& target, const char* marker)
+{
+    std::string key = target;
+    if (key.size() > kept_name_bytes) {
+        // 64-bit FNV-1a: only needs to tell names apart, not resist anyone.
+        unsigned long long hash = 14695981039346656037ull;
+        for (unsigned char c : key) {
+            hash = (hash ^ c) * 1099511628211ull;
+        }
+        char hex[17];
+        std::snprintf(hex, sizeof hex, "%016llx", hash);
+        key = key.substr(0, kept_name_bytes) + "." + hex;
+    }
+    return "." + key + marker;
+}
+
+bool fs_is_temporary_suffix(const char* p)
+{
+    for (int i = 0; i < suffix_length; ++i) {
+        if (!std::isalnum(static_cast<unsigned char>(p[i])) || static_cast<unsigned char>(p[i]) >= 0x80) {
+            return false;
+        }
+    }
+    return p[suffix_length] == 0;
 }
 
 bool fs_is_valid_name(const char* name)

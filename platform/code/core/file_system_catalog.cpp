@@ -804,17 +804,31 @@ INT_S32 FSGetVolParms(const char* volume, FS_VOL_PARMS* parms)
     return FS_OK;
 }
 
+namespace {
+
+// The mount record of the volume holding `path`.
+INT_S32 mount_record_of(const char* path, std::string& record)
+{
+    FS_MOUNT_ENTRY m;
+    INT_S32 r = mount_of(path, m);
+    if (r == FS_OK) {
+        record = fs_make_mount_record(m);
+    }
+    return r;
+}
+
+} // namespace
+
 INT_S32 FSGetVolMountInfoSize(const char* path, INT_U16* size)
 {
     if (!size) {
         return FS_BAD_ARGUMENT;
     }
-    FS_MOUNT_ENTRY m;
-    INT_S32 r = mount_of(path, m);
+    std::string record;
+    INT_S32 r = mount_record_of(path, record);
     if (r != FS_OK) {
         return r;
     }
-    const std::string record = fs_make_mount_record(m);
     if (record.size() > 0xFFFF) {
         return FS_BAD_NAME;
     }
@@ -827,12 +841,11 @@ INT_S32 FSGetVolMountInfo(const char* path, void* mount_info)
     if (!mount_info) {
         return FS_BAD_ARGUMENT;
     }
-    FS_MOUNT_ENTRY m;
-    INT_S32 r = mount_of(path, m);
+    std::string record;
+    INT_S32 r = mount_record_of(path, record);
     if (r != FS_OK) {
         return r;
     }
-    const std::string record = fs_make_mount_record(m);
     INT_U16 room;
     std::memcpy(&room, mount_info, 2);
     if (record.size() > room) {

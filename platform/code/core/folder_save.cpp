@@ -73,11 +73,6 @@ std::vector<WHOLE_FILE>& whole_files()
 
 // Symbolic-link hops followed before a path is taken for a loop.
 constexpr int MAX_LINK_HOPS = 40;
-// Bytes of the target's name kept whole in the new file's name; a longer
-// name is cut to them and followed by a hash of all of it, so every key
-// of a long name is longer than any whole one and the two never meet.
-// Either way the new file's name stays within the 255 bytes of a name.
-constexpr std::size_t KEPT_NAME_BYTES = 200;
 // Part of the names of the new files of these saves: files of any other
 // name beside the target, whatever they look like, are never touched.
 const char SAVE_MARKER[] = ".kivo-save.";
@@ -138,35 +133,6 @@ mode_t current_umask()
     return mask;
 }
 
-// The start of the names of the new files of saves of a target called
-// `base`: "." + the name (or its cut and hash) + the marker.
-std::string save_prefix(const std::string& base)
-{
-    std::string key = base;
-    if (base.size() > KEPT_NAME_BYTES) {
-        // 64-bit FNV-1a: only needs to tell names apart, not resist anyone.
-        unsigned long long hash = 14695981039346656037ull;
-        for (unsigned char c : base) {
-            hash = (hash ^ c) * 1099511628211ull;
-        }
-        char hex[17];
-        std::snprintf(hex, sizeof hex, "%016llx", hash);
-        key = base.substr(0, KEPT_NAME_BYTES) + "." + hex;
-    }
-    return "." + key + SAVE_MARKER;
-}
-
-// The characters mkstemp puts in place of the six X.
-bool is_unique_suffix(const char* p)
-{
-    for (int i = 0; i < 6; ++i) {
-        if (!std::isalnum(static_cast<unsigned char>(p[i])) || static_cast<unsigned char>(p[i]) >= 0x80) {
-            return false;
-        }
-    }
-    return p[6] == 0;
-}
-
 // Removes the new files that saves of the same target left when they were
 // killed: names of exactly the saves' pattern (prefix with its marker and
 // six characters), plain files of this user that carry the temporary mark,
@@ -186,7 +152,7 @@ void remove_leftovers(int dir, const std::string& prefix)
     std::vector<std::string> found;
     while (dirent* e = readdir(d)) {
         if (std::strncmp(e->d_name, prefix.c_str(), prefix.size()) == 0 &&
-            is_unique_suffix(e->d_name + prefix.size())) {
+            fs_is_temporary_suffix(e->d_name + prefix.size())) {
             found.push_back(e->d_name);
         }
     }
@@ -248,7 +214,7 @@ FILE* FOLDER::open_whole_file(const char* native_path, const char* stdio_mode)
 
     std::string base = target.substr(target.rfind('/') == std::string::npos ? 0 : target.rfind('/') + 1);
     const std::string folder = folder_of(target);
-    const std::string prefix = save_prefix(base);
+    const std::string prefix = fs_temporary_prefix(base, SAVE_MARKER);
     std::string new_path = folder + "/" + prefix + "XXXXXX";
 
     mode_t bits = exists ? (st.st_mode & 07777) : (0666 & ~current_umask());
