@@ -4,9 +4,13 @@
 // Runs part of a test in a forked child process: a file-size limit (a disk
 // that fills) or a second program writing the same file at the same time.
 #include <csignal>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <string>
 
 namespace kivo_test {
 
@@ -41,6 +45,22 @@ inline int wait_child(pid_t pid)
 template <typename F> int run_in_child(F body, long size_limit = -1)
 {
     return wait_child(start_child(body, size_limit));
+}
+
+// Runs `body` in a child of its own mount namespace, with a file system of
+// `type` mounted on `folder` (flags and options as mount(2) takes them).
+// The child ends with 77 where that cannot be had (no privilege), else
+// with what body returns.
+template <typename F>
+int run_on_own_mount(const std::string& folder, const char* type, unsigned long flags, const char* options, F body)
+{
+    return run_in_child([&] {
+        if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            mount("kivo", folder.c_str(), type, flags, options) != 0) {
+            return 77;
+        }
+        return body();
+    });
 }
 
 } // namespace kivo_test

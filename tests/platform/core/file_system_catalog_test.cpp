@@ -105,11 +105,7 @@ TEST_F(FileSystemCatalog, ReadOnlyTmpfsIsALockedVolumeOfItsOwn)
 {
     const std::string mnt = at("mnt"), file = mnt + "/f";
     ASSERT_EQ(mkdir(mnt.c_str(), 0755), 0);
-    int code = kivo_test::run_in_child([&] {
-        if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
-            mount("kivo", mnt.c_str(), "tmpfs", 0, "size=1m") != 0) {
-            return 77;
-        }
+    int code = kivo_test::run_on_own_mount(mnt, "tmpfs", 0, "size=1m", [&] {
         if (!kivo_test::write_file(file, "x") || FSCheckLock(file.c_str()) != FS_OK) {
             return 1;
         }
@@ -820,11 +816,7 @@ TEST_F(FileSystemCatalog, VolumeMountBringsATmpfsBackFromItsRecord)
     ASSERT_EQ(mkdir(mnt.c_str(), 0755), 0);
     ASSERT_TRUE(kivo_test::write_file(file, ""));
     const std::string real_mnt = real(mnt);
-    int code = kivo_test::run_in_child([&] {
-        if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
-            mount("kivo", mnt.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, "size=2m,mode=0750") != 0) {
-            return 77;
-        }
+    int code = kivo_test::run_on_own_mount(mnt, "tmpfs", MS_NOSUID | MS_NODEV, "size=2m,mode=0750", [&] {
         INT_S32 r;
         std::vector<INT_U8> record = mount_record(mnt.c_str(), r);
         struct statfs fs;

@@ -281,26 +281,13 @@ TEST_F(FileSystemCopy, ADropBoxTakesCopiesFromAnotherUser)
     EXPECT_EQ(st.st_uid, nobody);
 }
 
-// In a child of its own mount namespace, on a small tmpfs of its own.
-// Exit codes: 0 fine, 77 not permitted here, other values the failed check.
-template <typename F> int on_own_tmpfs(const std::string& mnt, const char* options, F body)
-{
-    return kivo_test::run_in_child([&] {
-        if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
-            mount("kivo", mnt.c_str(), "tmpfs", 0, options) != 0) {
-            return 77;
-        }
-        return body();
-    });
-}
-
 TEST_F(FileSystemCopy, AReadOnlyVolumeIsLockedForCopiesAndMoves)
 {
     EXPECT_EQ(fs_error_from_errno(EROFS), FS_VOLUME_LOCKED);
     mkdirs({"mnt"});
     ASSERT_TRUE(write_file(at("outside"), "o"));
     const std::string mnt = at("mnt");
-    int code = on_own_tmpfs(mnt, "size=1m", [&] {
+    int code = kivo_test::run_on_own_mount(mnt, "tmpfs", 0, "size=1m", [&] {
         if (mkdir((mnt + "/d").c_str(), 0755) != 0 || !write_file(mnt + "/f", "f")) {
             return 1;
         }
@@ -356,7 +343,7 @@ TEST_F(FileSystemCopy, AForkCopyRefusesOneFileAtBothEndsAndKeepsWhatArrived)
         large += static_cast<char>('A' + i % 23);
     }
     ASSERT_TRUE(write_file(big, large));
-    int code = on_own_tmpfs(mnt, "size=64k", [&] {
+    int code = kivo_test::run_on_own_mount(mnt, "tmpfs", 0, "size=64k", [&] {
         int in = open(big.c_str(), O_RDONLY);
         int out = open((mnt + "/copy").c_str(), O_RDWR | O_CREAT, 0600);
         if (in < 0 || out < 0) {

@@ -195,19 +195,6 @@ TEST_F(FileSystemReplace, ACopyToAFreeNameKilledAnywhereLeavesNothingOrTheWholeF
     });
 }
 
-// In a child of its own mount namespace, on a small tmpfs of its own.
-// Exit codes: 0 fine, 77 not permitted here, other values the failed check.
-template <typename F> int on_own_tmpfs(const std::string& mnt, const char* options, F body)
-{
-    return kivo_test::run_in_child([&] {
-        if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
-            mount("kivo", mnt.c_str(), "tmpfs", 0, options) != 0) {
-            return 77;
-        }
-        return body();
-    });
-}
-
 // Another program saves the same file while a replacing copy fails for
 // want of room: it renames its finished file onto the name at a moment
 // spread over the failing copy's time. Its save is never deleted, and
@@ -216,7 +203,7 @@ TEST_F(FileSystemReplace, ACopyFailingOnAFullVolumeNeverDeletesASaveRenamedOntoI
 {
     ASSERT_TRUE(write_file(at("src/big"), pattern(2u << 20, 5)));
     const std::string src = at("src"), mnt = at("dest");
-    int code = on_own_tmpfs(mnt, "size=1m", [&] {
+    int code = kivo_test::run_on_own_mount(mnt, "tmpfs", 0, "size=1m", [&] {
         const std::string doc = mnt + "/doc";
         if (!write_file(doc, "old") || copy(src, "big", mnt, FS_DUPLICATE_REPLACE, "doc") == FS_OK ||
             read_file(doc) != "old" || names(mnt) != std::set<std::string>{"doc"}) {
