@@ -110,6 +110,26 @@ void report_over_total(const char* file_name, INT_U64 pixels, INT_U64 held, long
     }
 }
 
+// Takes an entry out of one of the chains it is on: the cache's list or a
+// bucket's name or file chain, each doubly linked through its own pair of
+// links and ended by its own first and last.
+template <IMAGE_CACHE::CACHE_ENTRY* IMAGE_CACHE::CACHE_ENTRY::*PREV,
+          IMAGE_CACHE::CACHE_ENTRY* IMAGE_CACHE::CACHE_ENTRY::*NEXT>
+void unchain(IMAGE_CACHE::CACHE_ENTRY* entry, IMAGE_CACHE::CACHE_ENTRY*& first, IMAGE_CACHE::CACHE_ENTRY*& last)
+{
+    if (entry->*PREV) {
+        (entry->*PREV)->*NEXT = entry->*NEXT;
+    } else {
+        first = entry->*NEXT;
+    }
+    if (entry->*NEXT) {
+        (entry->*NEXT)->*PREV = entry->*PREV;
+    } else {
+        last = entry->*PREV;
+    }
+    entry->*PREV = entry->*NEXT = nullptr;
+}
+
 } // namespace
 
 // Judges each file a load opens: it becomes the entry's file; when sharing,
@@ -309,17 +329,7 @@ void IMAGE_CACHE::unindex_file(CACHE_ENTRY* entry)
         return;
     }
     BUCKET* b = bucket_of(entry->file_hash);
-    if (entry->file_prev) {
-        entry->file_prev->file_next = entry->file_next;
-    } else {
-        b->first_file = entry->file_next;
-    }
-    if (entry->file_next) {
-        entry->file_next->file_prev = entry->file_prev;
-    } else {
-        b->last_file = entry->file_prev;
-    }
-    entry->file_prev = entry->file_next = nullptr;
+    unchain<&CACHE_ENTRY::file_prev, &CACHE_ENTRY::file_next>(entry, b->first_file, b->last_file);
 }
 
 void IMAGE_CACHE::set_file(CACHE_ENTRY* entry, const IMAGE_FILE_ID& file)
@@ -380,29 +390,9 @@ void IMAGE_CACHE::link(CACHE_ENTRY* entry)
 
 void IMAGE_CACHE::unlink(CACHE_ENTRY* entry)
 {
-    if (entry->prev) {
-        entry->prev->next = entry->next;
-    } else {
-        head = entry->next;
-    }
-    if (entry->next) {
-        entry->next->prev = entry->prev;
-    } else {
-        tail = entry->prev;
-    }
-    entry->prev = entry->next = nullptr;
+    unchain<&CACHE_ENTRY::prev, &CACHE_ENTRY::next>(entry, head, tail);
     BUCKET* b = bucket_of(entry->key_hash);
-    if (entry->bucket_prev) {
-        entry->bucket_prev->bucket_next = entry->bucket_next;
-    } else {
-        b->first = entry->bucket_next;
-    }
-    if (entry->bucket_next) {
-        entry->bucket_next->bucket_prev = entry->bucket_prev;
-    } else {
-        b->last = entry->bucket_prev;
-    }
-    entry->bucket_prev = entry->bucket_next = nullptr;
+    unchain<&CACHE_ENTRY::bucket_prev, &CACHE_ENTRY::bucket_next>(entry, b->first, b->last);
     unindex_file(entry);
     held_total -= entry->counted;
     entry->counted = 0;

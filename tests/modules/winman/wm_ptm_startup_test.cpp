@@ -1,6 +1,7 @@
 // The page tool manager turning a definition saved and loaded here into the
 // running interface: start-up, pages and dialogs built from their records.
 #include "alloc_watch.h"
+#include "console_capture.h"
 #include "data_file.h"
 #include "debug_stream.h"
 #include "errors.h"
@@ -337,18 +338,13 @@ TEST_F(PtmStartupTest, PicturesPastTheTotalAreRefusedAndThePageShowsWithoutThem)
     ASSERT_TRUE(d.save(app, "full.bin", 0));
     d.clear();
 
-    static std::string console;
-    console.clear();
-    const KIVO_HOST_TABLE saved_host = *kivo_host();
-    KIVO_HOST_TABLE host = saved_host;
-    host.write_to_console = [](const char* text) { console += text; };
-    kivo_set_host(&host);
-    const INT_U16 saved_flags = platform_debug_stream.flags;
-    platform_debug_stream.flags = DEBUG_STREAM_WRITE_TO_CONSOLE;
     set_error_code(ERRCODE_NONE, nullptr);
-    const bool loaded = d.load(app, "full.bin", nullptr);
-    platform_debug_stream.flags = saved_flags;
-    kivo_set_host(&saved_host);
+    bool loaded;
+    {
+        kivo_test::CONSOLE_CAPTURE capture(platform_debug_stream);
+        loaded = d.load(app, "full.bin", nullptr);
+    }
+    const std::string& console = kivo_test::CONSOLE_CAPTURE::text();
     ASSERT_TRUE(loaded);
     EXPECT_EQ(current_error_code, ERRCODE_FILE_READ);
     EXPECT_STREQ(current_arg_string, "full4.png");

@@ -3,6 +3,7 @@
 #include "file_system.h"
 
 #include "child_process.h"
+#include "console_capture.h"
 #include "debug_stream.h"
 #include "kivo_host.h"
 #include "sandbox.h"
@@ -471,8 +472,6 @@ private:
     bool ok_ = false;
 };
 
-std::string console;
-
 TEST_F(FileSystemReplace, DeletesStopAtTheFirstFailureAndNeverClearImmutability)
 {
     for (const char* d : {"del", "del/x", "del/y"}) {
@@ -497,16 +496,12 @@ TEST_F(FileSystemReplace, DeletesStopAtTheFirstFailureAndNeverClearImmutability)
     // in place, and where the rest of the old one lies is told.
     ASSERT_EQ(mkdir(at("src/del").c_str(), 0755), 0);
     ASSERT_TRUE(write_file(at("src/del/new"), "new"));
-    console.clear();
-    const KIVO_HOST_TABLE saved_host = *kivo_host();
-    KIVO_HOST_TABLE host = {};
-    host.write_to_console = [](const char* text) { console += text; };
-    kivo_set_host(&host);
-    const INT_U16 saved_flags = platform_debug_stream.flags;
-    platform_debug_stream.flags = DEBUG_STREAM_WRITE_TO_CONSOLE;
-    const INT_S32 r = copy(at("src"), "del", work, FS_DUPLICATE_REPLACE);
-    platform_debug_stream.flags = saved_flags;
-    kivo_set_host(&saved_host);
+    INT_S32 r;
+    {
+        kivo_test::CONSOLE_CAPTURE capture(platform_debug_stream);
+        r = copy(at("src"), "del", work, FS_DUPLICATE_REPLACE);
+    }
+    const std::string& console = kivo_test::CONSOLE_CAPTURE::text();
     EXPECT_EQ(r, FS_ENTRY_LEFT_ASIDE);
     EXPECT_EQ(read_file(at("del/new")), "new");
     const std::size_t at_path = console.find(work + "/.del.kivo-copy.");

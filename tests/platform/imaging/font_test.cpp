@@ -1,6 +1,7 @@
 // Fonts and text drawing. Expected widths and glyph positions come from
 // FreeType at run time, never from pixel literals, which change with the
 // library's version.
+#include "console_capture.h"
 #include "debug_stream.h"
 #include "errors.h"
 #include "font.h"
@@ -272,18 +273,13 @@ TEST_F(FontTest, BadFacesAreRefusedLikeMissingOnes)
 
     // A file that is there but is no font at all is skipped as a missing
     // one is, the font error reported on the debug channel.
-    static std::string console;
-    console.clear();
-    const KIVO_HOST_TABLE saved_host = *kivo_host();
-    KIVO_HOST_TABLE host = {};
-    host.write_to_console = [](const char* text) { console += text; };
-    kivo_set_host(&host);
-    const INT_U16 saved_flags = platform_debug_stream.flags;
-    platform_debug_stream.flags = DEBUG_STREAM_WRITE_TO_CONSOLE;
     set_error_code(ERRCODE_NONE, nullptr);
-    const INT_S8 got = IMAGE::load_font("bad.ttf", nullptr, -1, &folder);
-    platform_debug_stream.flags = saved_flags;
-    kivo_set_host(&saved_host);
+    INT_S8 got;
+    {
+        kivo_test::CONSOLE_CAPTURE capture(platform_debug_stream);
+        got = IMAGE::load_font("bad.ttf", nullptr, -1, &folder);
+    }
+    const std::string& console = kivo_test::CONSOLE_CAPTURE::text();
     EXPECT_EQ(got, -1);
     EXPECT_EQ(current_error_code, ERRCODE_FILE_READ);
     EXPECT_NE(console.find("Unable to load font from disk: " + dir + "/bad.ttf"), std::string::npos) << console;
