@@ -2,6 +2,7 @@
 // over the in-memory transport for what loopback cannot show.
 #include "tcpip.h"
 
+#include "console_capture.h"
 #include "debug_stream.h"
 #include "host_window.h"
 #include "kivo_host.h"
@@ -59,27 +60,10 @@ std::vector<unsigned char> pattern(std::size_t n, unsigned char start = 0)
 }
 
 // What platform_debug_stream writes while it exists.
-std::string console;
-class TraceCapture
+std::string& console = kivo_test::CONSOLE_CAPTURE::text();
+struct TraceCapture : kivo_test::CONSOLE_CAPTURE
 {
-public:
-    TraceCapture() : saved_host(*kivo_host()), saved_flags(platform_debug_stream.flags)
-    {
-        console.clear();
-        KIVO_HOST_TABLE host = {};
-        host.write_to_console = [](const char* text) { console += text; };
-        kivo_set_host(&host);
-        platform_debug_stream.flags = DEBUG_STREAM_WRITE_TO_CONSOLE;
-    }
-    ~TraceCapture()
-    {
-        platform_debug_stream.flags = saved_flags;
-        kivo_set_host(&saved_host);
-    }
-
-private:
-    KIVO_HOST_TABLE saved_host;
-    INT_U16 saved_flags;
+    TraceCapture() : CONSOLE_CAPTURE(platform_debug_stream) {}
 };
 
 // A server with one listen socket and a client connected to it.

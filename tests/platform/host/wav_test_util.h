@@ -2,6 +2,7 @@
 #ifndef KIVO_TEST_WAV_TEST_UTIL_H
 #define KIVO_TEST_WAV_TEST_UTIL_H
 
+#include "console_capture.h"
 #include "debug_stream.h"
 #include "kivo_host.h"
 #include "kivo_types.h"
@@ -65,29 +66,10 @@ inline std::string constant_frames(long n, INT_S16 left, INT_S16 right)
 }
 
 // What wav_debug writes while one exists.
-inline std::string wav_console;
-class WAV_DEBUG_CAPTURE
+inline std::string& wav_console = kivo_test::CONSOLE_CAPTURE::text();
+struct WAV_DEBUG_CAPTURE : kivo_test::CONSOLE_CAPTURE
 {
-public:
-    WAV_DEBUG_CAPTURE() : saved_host(*kivo_host()), saved_flags(wav_debug.flags)
-    {
-        wav_console.clear();
-        KIVO_HOST_TABLE host = {};
-        host.write_to_console = [](const char* text) { wav_console += text; };
-        kivo_set_host(&host);
-        wav_debug.flags = DEBUG_STREAM_WRITE_TO_CONSOLE;
-    }
-    ~WAV_DEBUG_CAPTURE()
-    {
-        wav_debug.flags = saved_flags;
-        kivo_set_host(&saved_host);
-    }
-    WAV_DEBUG_CAPTURE(const WAV_DEBUG_CAPTURE&) = delete;
-    WAV_DEBUG_CAPTURE& operator=(const WAV_DEBUG_CAPTURE&) = delete;
-
-private:
-    KIVO_HOST_TABLE saved_host;
-    INT_U16 saved_flags;
+    WAV_DEBUG_CAPTURE() : CONSOLE_CAPTURE(wav_debug) {}
 };
 
 } // namespace wavtest
