@@ -1,22 +1,21 @@
-#include "file_system.h"
+// Copies: whole objects (a file, a link, a folder with everything in it)
+// made under a temporary name and put in place in one step, single files
+// and forks, and the copy buffer.
 #include "debug_stream.h"
+#include "file_system.h"
 #include "file_system_catalog.h"
+#include "file_system_shared.h"
 #include "utils.h"
 
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
-#include <sys/random.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysinfo.h>
-#include <sys/xattr.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
-#include <cctype>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -25,105 +24,13 @@
 #include <string>
 #include <vector>
 
+using namespace fs_shared;
+
 namespace {
 
-// Deeper trees than this are refused rather than risking the stack.
-constexpr int max_depth = 256;
 // What a copy asks GetTempBuffer for.
 constexpr std::size_t copy_buffer_request = 0x40000;
 constexpr std::size_t temp_buffer_unit = 4096;
-
-int open_dir_nofollow(int at, const char* name)
-{
-    return openat(at, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-}
-
-INT_S32 first_error(INT_S32 sofar, INT_S32 now)
-{
-    return sofar != FS_OK ? sofar : now;
-}
-
-// Reads the names of a directory (without "." and ".."); the callback
-// returns false to stop. The DIR owns its own descriptor (a duplicate).
-template <typename F> INT_S32 for_each_name(int dirfd, F f)
-{
-    int fd = dup(dirfd);
-    if (fd < 0) {
-        return fs_error_from_errno(errno);
-    }
-    DIR* d = fdopendir(fd);
-    if (!d) {
-        int e = errno;
-        close(fd);
-        return fs_error_from_errno(e);
-    }
-    INT_S32 result = FS_OK;
-    errno = 0;
-    while (dirent* e = readdir(d)) {
-        if (!std::strcmp(e->d_name, ".") || !std::strcmp(e->d_name, "..")) {
-            continue;
-        }
-        if (!f(e->d_name)) {
-            result = FS_IO_ERROR;
-            break;
-        }
-        errno = 0;
-    }
-    if (result == FS_OK && errno != 0) {
-        result = fs_error_from_errno(errno);
-    }
-    closedir(d);
-    return result;
-}
-
-INT_S32 delete_contents_at(int dirfd, int depth, bool go_on = false);
-
-// An immutable entry is never made mutable to delete it: the host's
-// refusal stops the delete like any other error. With go_on, every entry
-// that can be deleted is, at every level, and the first error is returned.
-INT_S32 delete_entry_at(int parent, const char* name, int depth, bool go_on = false)
-{
-    struct stat st;
-    if (fstatat(parent, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
-        return fs_error_from_errno(errno);
-    }
-    if (!S_ISDIR(st.st_mode)) {
-        if (unlinkat(parent, name, 0) != 0) {
-            return fs_error_from_errno(errno);
-        }
-        return FS_OK;
-    }
-    if (depth >= max_depth) {
-        return FS_IO_ERROR;
-    }
-    // A folder without owner rights could not be emptied; give them back
-    // (the only way to delete what it holds, as the owner would).
-    if ((st.st_mode & 0700) != 0700) {
-        fchmodat(parent, name, (st.st_mode & 07777) | 0700, 0);
-    }
-    int fd = open_dir_nofollow(parent, name);
-    if (fd < 0) {
-        return fs_error_from_errno(errno);
-    }
-    INT_S32 r = delete_contents_at(fd, depth + 1, go_on);
-    close(fd);
-    if ((r == FS_OK || go_on) && unlinkat(parent, name, AT_REMOVEDIR) != 0) {
-        r = first_error(r, fs_error_from_errno(errno));
-    }
-    return r;
-}
-
-// Deletes every entry, stopping at the first that cannot be deleted (with
-// go_on, going past it).
-INT_S32 delete_contents_at(int dirfd, int depth, bool go_on)
-{
-    INT_S32 result = FS_OK;
-    INT_S32 walk = for_each_name(dirfd, [&](const char* n) {
-        result = first_error(result, delete_entry_at(dirfd, n, depth, go_on));
-        return result == FS_OK || go_on;
-    });
-    return first_error(result, walk);
-}
 
 // What every object of one copy shares.
 struct COPY_JOB
@@ -281,53 +188,11 @@ bool still_reachable(const char* dir, int dirfd, const char* name)
            held.st_ino == named.st_ino && fstatat(dirfd, name, &entry, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
-// Temporaries lie beside their target: "." + its name (cut to
-// kept_name_bytes and followed by a hash of all of it when longer, so
-// that every temporary's name stays within FS_NAME_MAX) + a marker + six
-// characters. A whole copy gets the target's name in one rename.
-constexpr std::size_t kept_name_bytes = 200;
-constexpr int suffix_length = 6;
 // The new object while it is made (and the old one once swapped out).
 const char copy_marker[] = ".kivo-copy.";
 // The old object while the new one takes its name, where the file system
 // cannot swap the two in one step.
 const char aside_marker[] = ".kivo-aside.";
-
-std::string unique_suffix()
-{
-    static const char digits[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
-    static std::atomic<unsigned long long> counter{0};
-    unsigned long long v = 0;
-    if (getrandom(&v, sizeof v, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof v)) {
-        struct timespec now;
-        clock_gettime(CLOCK_REALTIME, &now);
-        v = (static_cast<unsigned long long>(getpid()) << 32) ^ static_cast<unsigned long long>(now.tv_nsec) ^
-            (static_cast<unsigned long long>(now.tv_sec) << 20);
-    }
-    v += counter.fetch_add(1) * 0x9E3779B97F4A7C15ull;
-    std::string s;
-    for (int i = 0; i < suffix_length; ++i) {
-        s += digits[v % 62];
-        v /= 62;
-    }
-    return s;
-}
-
-// Gives `make` fresh names of the prefix until one is not taken; make
-// returns 0, or -1 with errno set.
-template <typename F> INT_S32 make_unique(const std::string& prefix, std::string& name, F make)
-{
-    for (int tries = 0; tries < 100; ++tries) {
-        name = prefix + unique_suffix();
-        if (make(name.c_str()) == 0) {
-            return FS_OK;
-        }
-        if (errno != EEXIST) {
-            return fs_error_from_errno(errno);
-        }
-    }
-    return FS_EXISTS;
-}
 
 bool same_entry(int dir, const char* name, const struct stat& known)
 {
@@ -692,15 +557,6 @@ bool numbered_name(const char* name, int digit, char* out, std::size_t size)
     return n > 0 && static_cast<std::size_t>(n) < size && fs_is_valid_name(out);
 }
 
-bool same_node(int a_dir, const char* a, int b_dir, const char* b)
-{
-    struct stat sa, sb;
-    if (fstatat(a_dir, a, &sa, AT_SYMLINK_NOFOLLOW) != 0 || fstatat(b_dir, b, &sb, AT_SYMLINK_NOFOLLOW) != 0) {
-        return false;
-    }
-    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
-}
-
 // True when the folder `inner` is `outer` or lies below it.
 bool is_inside(const char* outer, const char* inner)
 {
@@ -715,489 +571,7 @@ bool is_inside(const char* outer, const char* inner)
     return b[n] == 0 || b[n] == '/' || (n == 1 && a[0] == '/');
 }
 
-// Checks the names and opens the source and destination folders; `target`
-// is the name the entry will have. A destination that is not a folder
-// gives `not_folder`.
-INT_S32 open_source_and_dest(const char* dir, const char* name, const char* dest_dir, const char* new_name,
-                             INT_S32 not_folder, const char*& target, int& from, int& to)
-{
-    if (!dir || !dest_dir || !fs_is_valid_name(name)) {
-        return FS_BAD_ARGUMENT;
-    }
-    target = new_name && new_name[0] ? new_name : name;
-    if (!fs_is_valid_name(target)) {
-        return FS_BAD_ARGUMENT;
-    }
-    from = open(dir, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (from < 0) {
-        return fs_error_from_errno(errno);
-    }
-    // Only named into, never read: a folder we may write but not list will do.
-    to = open(dest_dir, O_PATH | O_DIRECTORY | O_CLOEXEC);
-    if (to < 0) {
-        int e = errno;
-        close(from);
-        return e == ENOTDIR || e == ENOENT ? not_folder : fs_error_from_errno(e);
-    }
-    return FS_OK;
-}
-
 } // namespace
-
-INT_S32 fs_error_from_errno(int err)
-{
-    switch (err) {
-    case 0: return FS_OK;
-    case ENOENT: return FS_NOT_FOUND;
-    case ENOTDIR: return FS_NOT_A_DIRECTORY;
-    case EEXIST:
-    case ENOTEMPTY: return FS_EXISTS;
-    case ENOMEM: return FS_NO_MEMORY;
-    case EXDEV: return FS_DIFFERENT_VOLUMES;
-    case EACCES:
-    case EPERM: return FS_ACCESS_DENIED;
-    case EROFS: return FS_VOLUME_LOCKED;
-    case EBADF: return FS_BAD_REFNUM;
-    case EOPNOTSUPP: return FS_NOT_SUPPORTED;
-    case ENAMETOOLONG: return FS_BAD_NAME;
-    case EINVAL:
-    case ELOOP: return FS_BAD_ARGUMENT;
-    default: return FS_IO_ERROR;
-    }
-}
-
-int fs_rename_noreplace(int from_dir, const char* from, int to_dir, const char* to)
-{
-    if (renameat2(from_dir, from, to_dir, to, RENAME_NOREPLACE) == 0) {
-        return 0;
-    }
-    if (errno != EINVAL && errno != ENOSYS) {
-        return -1;
-    }
-    // The file system lacks the flag: a hard link fails on an existing
-    // target for files; folders are checked first.
-    struct stat st;
-    if (fstatat(from_dir, from, &st, AT_SYMLINK_NOFOLLOW) != 0) {
-        return -1;
-    }
-    if (!S_ISDIR(st.st_mode)) {
-        if (linkat(from_dir, from, to_dir, to, 0) != 0) {
-            return -1;
-        }
-        return unlinkat(from_dir, from, 0);
-    }
-    if (fstatat(to_dir, to, &st, AT_SYMLINK_NOFOLLOW) == 0) {
-        errno = EEXIST;
-        return -1;
-    }
-    return renameat(from_dir, from, to_dir, to);
-}
-
-namespace {
-
-const char temporary_mark_name[] = "user.kivo.temporary";
-const char temporary_mark_value[] = "1";
-
-} // namespace
-
-bool fs_mark_temporary(int fd)
-{
-    return fsetxattr(fd, temporary_mark_name, temporary_mark_value, sizeof temporary_mark_value - 1, 0) == 0;
-}
-
-bool fs_is_marked_temporary(int fd)
-{
-    char value[sizeof temporary_mark_value];
-    ssize_t n = fgetxattr(fd, temporary_mark_name, value, sizeof value);
-    return n == static_cast<ssize_t>(sizeof temporary_mark_value - 1) &&
-           std::memcmp(value, temporary_mark_value, sizeof temporary_mark_value - 1) == 0;
-}
-
-bool fs_unmark_temporary(int fd)
-{
-    return fremovexattr(fd, temporary_mark_name) == 0 || errno == ENODATA || errno == ENOTSUP;
-}
-
-std::string fs_temporary_prefix(const std::string& target, const char* marker)
-{
-    std::string key = target;
-    if (key.size() > kept_name_bytes) {
-        // 64-bit FNV-1a: only needs to tell names apart, not resist anyone.
-        unsigned long long hash = 14695981039346656037ull;
-        for (unsigned char c : key) {
-            hash = (hash ^ c) * 1099511628211ull;
-        }
-        char hex[17];
-        std::snprintf(hex, sizeof hex, "%016llx", hash);
-        key = key.substr(0, kept_name_bytes) + "." + hex;
-    }
-    return "." + key + marker;
-}
-
-bool fs_is_temporary_suffix(const char* p)
-{
-    for (int i = 0; i < suffix_length; ++i) {
-        if (!std::isalnum(static_cast<unsigned char>(p[i])) || static_cast<unsigned char>(p[i]) >= 0x80) {
-            return false;
-        }
-    }
-    return p[suffix_length] == 0;
-}
-
-bool fs_is_valid_name(const char* name)
-{
-    if (!name || !name[0] || std::strchr(name, '/')) {
-        return false;
-    }
-    if (!std::strcmp(name, ".") || !std::strcmp(name, "..")) {
-        return false;
-    }
-    return std::strlen(name) <= FS_NAME_MAX;
-}
-
-namespace {
-
-// Length of the UTF-8 sequence at p (within n bytes) and its value; 0 when
-// it is not a valid, shortest-form sequence.
-std::size_t utf8_char(const unsigned char* p, std::size_t n, INT_U32& c)
-{
-    if (p[0] < 0x80) {
-        c = p[0];
-        return 1;
-    }
-    std::size_t len = p[0] >= 0xF0 ? 4 : p[0] >= 0xE0 ? 3 : p[0] >= 0xC0 ? 2 : 0;
-    if (len == 0 || p[0] > 0xF4 || len > n) {
-        return 0;
-    }
-    c = p[0] & (0x7F >> len);
-    for (std::size_t i = 1; i < len; ++i) {
-        if ((p[i] & 0xC0) != 0x80) {
-            return 0;
-        }
-        c = (c << 6) | (p[i] & 0x3F);
-    }
-    static const INT_U32 least[5] = {0, 0, 0x80, 0x800, 0x10000};
-    if (c < least[len] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
-        return 0;
-    }
-    return len;
-}
-
-// Highest character of a valid UTF-8 part, or -1 when it is not UTF-8.
-long utf8_max(const unsigned char* p, std::size_t n)
-{
-    long top = 0;
-    for (std::size_t i = 0; i < n;) {
-        INT_U32 c;
-        std::size_t len = utf8_char(p + i, n - i, c);
-        if (!len) {
-            return -1;
-        }
-        if (static_cast<long>(c) > top) {
-            top = static_cast<long>(c);
-        }
-        i += len;
-    }
-    return top;
-}
-
-// A host name's bytes that are not UTF-8 travel inside as one kind of
-// escape run, the form the system's text gives characters above 0xFF:
-// 0x01, a group ",DCXX" per byte XX, 0x01. DC00 + XX is a lone low
-// surrogate, which is no character, so no name made of text is ever read
-// as such a run. The bytes kept so are those of invalid sequences, 0x01
-// itself, and in a part that needs a run anyway, those of characters above
-// 0xFF.
-constexpr unsigned char RAW_RUN = 0x01;
-
-// Whether the five bytes at p are a group of one raw byte (0x01 or 0x80
-// and above, the only ones ever kept so), and which.
-bool raw_group(const unsigned char* p, unsigned char& b)
-{
-    if (p[0] != ',' || p[1] != 'D' || p[2] != 'C') {
-        return false;
-    }
-    int hi = upper_hex_digit(p[3]);
-    int lo = hi < 0 ? -1 : upper_hex_digit(p[4]);
-    if (lo < 0) {
-        return false;
-    }
-    b = static_cast<unsigned char>(hi * 16 + lo);
-    return b == RAW_RUN || b >= 0x80;
-}
-
-// Length of the run of raw bytes at p (within n bytes), both 0x01
-// included; 0 when none starts there.
-std::size_t raw_run(const unsigned char* p, std::size_t n)
-{
-    if (n < 7 || p[0] != RAW_RUN) {
-        return 0;
-    }
-    std::size_t i = 1;
-    unsigned char b;
-    while (i + 5 < n && raw_group(p + i, b)) {
-        i += 5;
-    }
-    return i > 1 && p[i] == RAW_RUN ? i + 1 : 0;
-}
-
-// Bytes into a bounded buffer; `ok` turns false, for good, on the first
-// that does not fit (one byte always stays for the NUL). Raw bytes in a
-// row share one run, closed by the next other byte or by end_run.
-struct NAME_OUT
-{
-    char* out;
-    std::size_t size;
-    std::size_t len;
-    bool ok;
-    bool in_run;
-
-    void byte(unsigned char b)
-    {
-        if (!ok || len + 1 >= size) {
-            ok = false;
-            return;
-        }
-        out[len++] = static_cast<char>(b);
-    }
-    void end_run()
-    {
-        if (in_run) {
-            in_run = false;
-            byte(RAW_RUN);
-        }
-    }
-    void put(unsigned char b)
-    {
-        end_run();
-        byte(b);
-    }
-    // 8-bit text as UTF-8.
-    void put_latin1(unsigned char c)
-    {
-        if (c < 0x80) {
-            put(c);
-        } else {
-            put(static_cast<unsigned char>(0xC0 | (c >> 6)));
-            put(static_cast<unsigned char>(0x80 | (c & 0x3F)));
-        }
-    }
-    void put_raw(unsigned char b)
-    {
-        static const char hex[] = "0123456789ABCDEF";
-        if (!in_run) {
-            byte(RAW_RUN);
-            in_run = true;
-        }
-        const char group[] = {',', 'D', 'C', hex[b >> 4], hex[b & 15]};
-        for (char c : group) {
-            byte(static_cast<unsigned char>(c));
-        }
-    }
-};
-
-void part_to_host(const unsigned char* p, std::size_t n, NAME_OUT& o)
-{
-    bool has_run = false;
-    for (std::size_t i = 0; i < n && !has_run; ++i) {
-        has_run = p[i] == RAW_RUN && raw_run(p + i, n - i) > 0;
-    }
-    if (has_run) {
-        // Runs give their bytes back; the rest is 8-bit text.
-        for (std::size_t i = 0; i < n;) {
-            std::size_t r = p[i] == RAW_RUN ? raw_run(p + i, n - i) : 0;
-            if (r == 0) {
-                o.put_latin1(p[i++]);
-                continue;
-            }
-            for (std::size_t k = 1; k + 1 < r; k += 5) {
-                unsigned char b = 0;
-                raw_group(p + i + k, b);
-                o.put(b);
-            }
-            i += r;
-        }
-        return;
-    }
-    // UTF-8 holding characters above 0xFF is a host name that came back
-    // as it was.
-    bool keep = utf8_max(p, n) > 0xFF;
-    for (std::size_t i = 0; i < n; ++i) {
-        if (keep) {
-            o.put(p[i]);
-        } else {
-            o.put_latin1(p[i]);
-        }
-    }
-}
-
-void part_from_host(const unsigned char* p, std::size_t n, NAME_OUT& o)
-{
-    long top = utf8_max(p, n);
-    bool plain = top >= 0 && !std::memchr(p, RAW_RUN, n);
-    if (plain && top > 0xFF) {
-        for (std::size_t i = 0; i < n; ++i) {
-            o.put(p[i]);
-        }
-        return;
-    }
-    // Characters that all fit in 8 bits become those bytes, unless the
-    // bytes would read back as UTF-8 above 0xFF ("\xC4\xA9" for the host's
-    // "\xC3\x84\xC2\xA9"): then every byte of 0x80 and above is kept raw.
-    bool mistakable = false;
-    if (plain) {
-        const std::size_t start = o.len;
-        for (std::size_t i = 0; i < n;) {
-            INT_U32 c = 0;
-            i += utf8_char(p + i, n - i, c);
-            o.put(static_cast<unsigned char>(c));
-        }
-        if (!o.ok || utf8_max(reinterpret_cast<const unsigned char*>(o.out) + start, o.len - start) <= 0xFF) {
-            return;
-        }
-        o.len = start; // written again below
-        mistakable = true;
-    }
-    for (std::size_t i = 0; i < n;) {
-        INT_U32 c = 0;
-        std::size_t len = mistakable ? 0 : utf8_char(p + i, n - i, c);
-        if (len > 0 && c != RAW_RUN && c <= 0xFF) {
-            o.put(static_cast<unsigned char>(c));
-            i += len;
-        } else if (p[i] < 0x80 && p[i] != RAW_RUN) {
-            o.put(p[i++]);
-        } else {
-            o.put_raw(p[i++]);
-        }
-    }
-    o.end_run();
-}
-
-bool convert_parts(const char* name, char* out, std::size_t size, bool to_host)
-{
-    if (!name || !out || size == 0) {
-        return false;
-    }
-    NAME_OUT o{out, size, 0, true, false};
-    const unsigned char* p = reinterpret_cast<const unsigned char*>(name);
-    while (true) {
-        std::size_t n = std::strcspn(reinterpret_cast<const char*>(p), "/");
-        if (to_host) {
-            part_to_host(p, n, o);
-        } else {
-            part_from_host(p, n, o);
-        }
-        p += n;
-        if (!*p) {
-            break;
-        }
-        o.put('/');
-        ++p;
-    }
-    if (!o.ok) {
-        out[0] = 0;
-        return false;
-    }
-    out[o.len] = 0;
-    return true;
-}
-
-} // namespace
-
-bool fs_name_to_host(const char* name, char* out, std::size_t size)
-{
-    return convert_parts(name, out, size, true);
-}
-
-bool fs_name_from_host(const char* name, char* out, std::size_t size)
-{
-    return convert_parts(name, out, size, false);
-}
-
-INT_S32 FSMakePath(const char* dir, const char* name, char* buf, std::size_t size)
-{
-    if (!dir || !buf || size == 0) {
-        return FS_BAD_ARGUMENT;
-    }
-    int n;
-    if (!name || !name[0]) {
-        n = std::snprintf(buf, size, "%s", dir);
-    } else {
-        std::size_t dl = std::strlen(dir);
-        const char* sep = dl > 0 && dir[dl - 1] == '/' ? "" : "/";
-        n = std::snprintf(buf, size, "%s%s%s", dir, sep, name);
-    }
-    if (n < 0 || static_cast<std::size_t>(n) >= size) {
-        buf[0] = 0;
-        return FS_BAD_NAME;
-    }
-    return FS_OK;
-}
-
-INT_S32 FSGetNodeID(const char* path, INT_U64* device, INT_U64* node, INT_U8* is_directory)
-{
-    if (!path) {
-        return FS_BAD_ARGUMENT;
-    }
-    struct stat st;
-    if (stat(path, &st) != 0) {
-        return fs_error_from_errno(errno);
-    }
-    if (device) {
-        *device = st.st_dev;
-    }
-    if (node) {
-        *node = st.st_ino;
-    }
-    if (is_directory) {
-        *is_directory = S_ISDIR(st.st_mode) ? 1 : 0;
-    }
-    return FS_OK;
-}
-
-bool get_child_id(const char* dir, const char* name, INT_U64* child_id)
-{
-    if (!fs_is_valid_name(name)) {
-        return false;
-    }
-    char path[FS_PATH_MAX];
-    if (FSMakePath(dir, name, path, sizeof(path)) != FS_OK) {
-        return false;
-    }
-    struct stat parent, child;
-    if (stat(dir, &parent) != 0 || stat(path, &child) != 0 || !S_ISDIR(child.st_mode)) {
-        return false;
-    }
-    if (parent.st_dev == child.st_dev && parent.st_ino == child.st_ino) {
-        return false;
-    }
-    if (child_id) {
-        *child_id = child.st_ino;
-    }
-    return true;
-}
-
-INT_S32 FSMoveRenameObjectUnicode(const char* dir, const char* name, const char* dest_dir, const char* new_name)
-{
-    const char* target = nullptr;
-    int from = -1, to = -1;
-    INT_S32 opened = open_source_and_dest(dir, name, dest_dir, new_name, FS_NOT_A_DIRECTORY, target, from, to);
-    if (opened != FS_OK) {
-        return opened;
-    }
-    INT_S32 result = FS_OK;
-    struct stat st;
-    if (fstatat(from, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
-        result = fs_error_from_errno(errno);
-    } else if (same_node(from, ".", to, ".") && !std::strcmp(name, target)) {
-        result = FS_OK; // already there under that name
-    } else if (fs_rename_noreplace(from, name, to, target) != 0) {
-        result = fs_error_from_errno(errno);
-    }
-    close(from);
-    close(to);
-    return result;
-}
 
 INT_S32 FSCopyObject(const char* dir, const char* name, const char* dest_dir, INT_U32 max_levels, INT_U32,
                      INT_U8 duplicate_action, const char* new_name, bool, bool, FS_COPY_FILTER filter,
@@ -1363,210 +737,111 @@ void* GetTempBuffer(std::size_t requested, std::size_t* actual)
     return buffer;
 }
 
-INT_S32 FSDeleteObjects(const char* path)
+INT_S32 FSCopyFork(int source, int destination, void* buffer, std::size_t buffer_size)
 {
-    if (!path || !path[0]) {
+    if (!buffer || buffer_size == 0) {
         return FS_BAD_ARGUMENT;
     }
-    return delete_entry_at(AT_FDCWD, path, 0);
-}
-
-INT_S32 FSDeleteContainer(const char* path)
-{
-    if (!path || !path[0]) {
+    struct stat from, to;
+    if (fstat(source, &from) != 0 || fstat(destination, &to) != 0) {
+        return FS_BAD_REFNUM;
+    }
+    // One file at both ends would be cut to size and read back over what
+    // is being written.
+    if (from.st_dev == to.st_dev && from.st_ino == to.st_ino) {
         return FS_BAD_ARGUMENT;
     }
-    struct stat st;
-    if (lstat(path, &st) != 0) {
+    const bool files = S_ISREG(from.st_mode) && S_ISREG(to.st_mode);
+    const int to_flags = fcntl(destination, F_GETFL);
+    if (to_flags < 0) {
+        return FS_BAD_REFNUM;
+    }
+    // A source that is not a file has no size to give, and a destination
+    // opened to append is written at its end whatever its size: either
+    // starts empty, so that it ends up holding just what came.
+    const off_t size = S_ISREG(from.st_mode) && !(to_flags & O_APPEND) ? from.st_size : 0;
+    if (S_ISREG(to.st_mode) && ftruncate(destination, size) != 0) {
         return fs_error_from_errno(errno);
     }
-    if (!S_ISDIR(st.st_mode)) {
-        return FS_NOT_A_DIRECTORY;
+    for (int fd : {source, destination}) {
+        if (lseek(fd, 0, SEEK_SET) < 0 && errno != ESPIPE) {
+            return fs_error_from_errno(errno);
+        }
     }
-    return FSDeleteObjects(path);
+    // A copy cut short (a full volume) keeps what arrived, not a tail of
+    // zeros that would pass for the rest.
+    off_t copied = 0;
+    auto failed = [&](INT_S32 r) {
+        if (S_ISREG(to.st_mode)) {
+            (void)!ftruncate(destination, copied);
+        }
+        return r;
+    };
+    if (files) {
+        while (true) {
+            ssize_t n = copy_file_range(source, nullptr, destination, nullptr, 1u << 30, 0);
+            if (n == 0) {
+                return FS_OK;
+            }
+            if (n > 0) {
+                copied += n;
+                continue;
+            }
+            if (errno == EINTR) {
+                continue;
+            }
+            // Other volumes, other kinds of file, a destination opened to
+            // append: the buffer goes on from where the kernel stopped.
+            if (errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP && errno != EBADF) {
+                return failed(fs_error_from_errno(errno));
+            }
+            break;
+        }
+    }
+    const std::size_t piece = buffer_size >= 4096 ? buffer_size & ~static_cast<std::size_t>(4095) : buffer_size;
+    char* bytes = static_cast<char*>(buffer);
+    while (true) {
+        ssize_t got = read(source, bytes, piece);
+        if (got == 0) {
+            return FS_OK; // the end of the source
+        }
+        if (got < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return failed(fs_error_from_errno(errno));
+        }
+        for (ssize_t done = 0; done < got;) {
+            ssize_t put = write(destination, bytes + done, static_cast<std::size_t>(got - done));
+            if (put < 0 && errno == EINTR) {
+                continue;
+            }
+            if (put <= 0) {
+                return failed(put < 0 ? fs_error_from_errno(errno) : FS_IO_ERROR);
+            }
+            done += put;
+            copied += put;
+        }
+    }
 }
 
-namespace {
-
-INT_S32 delete_contents_of(const char* path, bool go_on)
+INT_S32 FSCopyFile(const char* dir, const char* name, const char* dest_dir, const char* new_name)
 {
-    if (!path || !path[0]) {
+    if (!dir || !fs_is_valid_name(name)) {
         return FS_BAD_ARGUMENT;
     }
-    int fd = open_dir_nofollow(AT_FDCWD, path);
-    if (fd < 0) {
-        return fs_error_from_errno(errno);
-    }
-    INT_S32 r = delete_contents_at(fd, 0, go_on);
-    close(fd);
-    return r;
-}
-
-} // namespace
-
-INT_S32 FSDeleteContainerContents(const char* path)
-{
-    return delete_contents_of(path, false);
-}
-
-INT_S32 fs_delete_contents_past_failures(const char* path)
-{
-    return delete_contents_of(path, true);
-}
-
-INT_S32 FSMakeFSRef(const char* volume, const char* directory, const char* name, char* ref, std::size_t size)
-{
-    if (!directory || !ref || size == 0) {
-        return FS_BAD_ARGUMENT;
-    }
-    ref[0] = 0;
-    if (name && name[0] && !fs_is_valid_name(name)) {
-        return FS_BAD_NAME;
-    }
-    char folder[FS_PATH_MAX];
-    INT_S32 r = directory[0] != '/' && volume && volume[0] ? FSMakePath(volume, directory, folder, sizeof(folder))
-                                                           : FSMakePath(directory, nullptr, folder, sizeof(folder));
-    if (r == FS_OK && !folder[0]) {
-        r = FS_BAD_ARGUMENT;
-    }
-    if (r == FS_OK) {
-        r = FSMakePath(folder, name, ref, size);
-    }
-    struct stat st;
-    if (r == FS_OK && lstat(ref, &st) != 0) {
-        r = fs_error_from_errno(errno);
-    }
+    char source[FS_PATH_MAX];
+    INT_S32 r = FSMakePath(dir, name, source, sizeof(source));
     if (r != FS_OK) {
-        ref[0] = 0;
+        return r;
     }
-    return r;
-}
-
-INT_S32 FSPathMakeFSSpec(const char* path, FS_SPEC* spec, INT_U8* is_directory)
-{
-    if (!path || !spec) {
-        return FS_BAD_ARGUMENT;
+    struct stat st;
+    if (lstat(source, &st) != 0) {
+        return fs_error_from_errno(errno);
     }
-    INT_S32 r = FSRefMakeFSSpec(path, spec->parent, sizeof(spec->parent), spec->name, sizeof(spec->name));
-    if (r == FS_OK && is_directory && FSGetNodeID(path, nullptr, nullptr, is_directory) != FS_OK) {
-        *is_directory = 0; // a dangling link leads to no folder
+    if (S_ISDIR(st.st_mode)) {
+        return FS_NOT_A_FILE;
     }
-    return r;
-}
-
-// ---- linked list ----
-
-INT_S32 InitLinkedList(LINKED_LIST* list, LINKED_LIST_DISPOSE_PROC dispose)
-{
-    if (!list) {
-        return FS_BAD_ARGUMENT;
-    }
-    *list = LINKED_LIST{nullptr, nullptr, 0, dispose};
-    return FS_OK;
-}
-
-INT_U32 GetNumberOfItems(const LINKED_LIST* list)
-{
-    return list ? list->count : 0;
-}
-
-INT_S32 AddToTail(LINKED_LIST* list, void* data)
-{
-    if (!list || !data) {
-        return FS_BAD_ARGUMENT;
-    }
-    LINKED_LIST_NODE* node = new (std::nothrow) LINKED_LIST_NODE{nullptr, data};
-    if (!node) {
-        return FS_NO_MEMORY;
-    }
-    if (list->tail) {
-        list->tail->next = node;
-    } else {
-        list->head = node;
-    }
-    list->tail = node;
-    ++list->count;
-    return FS_OK;
-}
-
-void InitIterator(const LINKED_LIST* list, LINKED_LIST_NODE** iterator)
-{
-    if (iterator) {
-        *iterator = list ? list->head : nullptr;
-    }
-}
-
-void Next(LINKED_LIST_NODE** iterator)
-{
-    if (iterator && *iterator) {
-        *iterator = (*iterator)->next;
-    }
-}
-
-void* GetData(const LINKED_LIST_NODE* iterator)
-{
-    return iterator ? iterator->data : nullptr;
-}
-
-void InsertList(LINKED_LIST* destination, LINKED_LIST* source, LINKED_LIST_NODE* after)
-{
-    if (!destination || !source || destination == source || !source->head || destination->dispose != source->dispose) {
-        return;
-    }
-    if (after) {
-        // A node of another list would tie the two lists together.
-        LINKED_LIST_NODE* n = destination->head;
-        while (n && n != after) {
-            n = n->next;
-        }
-        if (!n) {
-            return;
-        }
-    }
-    if (!destination->head) {
-        destination->head = source->head;
-        destination->tail = source->tail;
-    } else if (!after) {
-        source->tail->next = destination->head;
-        destination->head = source->head;
-    } else {
-        source->tail->next = after->next;
-        after->next = source->head;
-        if (after == destination->tail) {
-            destination->tail = source->tail;
-        }
-    }
-    destination->count += source->count;
-    *source = LINKED_LIST{nullptr, nullptr, 0, nullptr};
-}
-
-void DestroyList(LINKED_LIST* list)
-{
-    if (!list) {
-        return;
-    }
-    LINKED_LIST_NODE* n = list->head;
-    while (n) {
-        LINKED_LIST_NODE* next = n->next;
-        if (list->dispose) {
-            list->dispose(n->data);
-        }
-        delete n;
-        n = next;
-    }
-    *list = LINKED_LIST{nullptr, nullptr, 0, nullptr};
-}
-
-void MyDisposeDataProc(void* data)
-{
-    std::free(data);
-}
-
-void MyCloseForkProc(void* data)
-{
-    FS_FORK_RECORD* record = static_cast<FS_FORK_RECORD*>(data);
-    if (record && record->fork >= 0) {
-        close(record->fork);
-    }
-    std::free(record);
+    return FSCopyObject(dir, name, dest_dir, 0, 0, FS_DUPLICATE_FAIL, new_name, false, false, nullptr, nullptr, nullptr,
+                        0);
 }

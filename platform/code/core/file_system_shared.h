@@ -1,0 +1,107 @@
+#ifndef KIVO_FILE_SYSTEM_SHARED_H
+#define KIVO_FILE_SYSTEM_SHARED_H
+
+// What the file-system topics share among themselves (not for callers of
+// the library): folder listings and descriptors, paths split into folder
+// and name, the list blocks of listings, and fresh names for temporaries.
+#include "file_system.h"
+#include "kivo_types.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstddef>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace fs_shared {
+
+// Deeper trees than this are refused rather than risking the stack.
+constexpr int max_depth = 256;
+
+int open_dir_nofollow(int at, const char* name);
+
+INT_S32 first_error(INT_S32 sofar, INT_S32 now);
+
+// Reads the names of a directory (without "." and ".."); the callback
+// returns false to stop. The DIR owns its own descriptor (a duplicate).
+template <typename F> INT_S32 for_each_name(int dirfd, F f)
+{
+    int fd = dup(dirfd);
+    if (fd < 0) {
+        return fs_error_from_errno(errno);
+    }
+    DIR* d = fdopendir(fd);
+    if (!d) {
+        int e = errno;
+        close(fd);
+        return fs_error_from_errno(e);
+    }
+    INT_S32 result = FS_OK;
+    errno = 0;
+    while (dirent* e = readdir(d)) {
+        if (!std::strcmp(e->d_name, ".") || !std::strcmp(e->d_name, "..")) {
+            continue;
+        }
+        if (!f(e->d_name)) {
+            result = FS_IO_ERROR;
+            break;
+        }
+        errno = 0;
+    }
+    if (result == FS_OK && errno != 0) {
+        result = fs_error_from_errno(errno);
+    }
+    closedir(d);
+    return result;
+}
+
+// Deletes one entry of the folder open as `parent` (a folder with all it
+// holds); `depth` counts the folders above it within the delete. With
+// go_on it goes past what cannot be deleted; the first error.
+INT_S32 delete_entry_at(int parent, const char* name, int depth, bool go_on = false);
+
+// The text into a caller's buffer: FS_BAD_NAME (and "") when it does not fit.
+INT_S32 copy_out(const std::string& text, char* out, std::size_t size);
+
+// "a/b/c" into "a/b" and "c"; "c" into "." and "c"; "/c" into "/" and "c".
+void split_last(const std::string& path, std::string& head, std::string& last);
+// The folder (absolute, no links) and the name of the entry a path names.
+INT_S32 split_reference(const char* path, std::string& parent, std::string& name);
+
+// Texts as blocks from malloc in a list from InitLinkedList.
+INT_S32 fill_list(LINKED_LIST* list, INT_U32* count, const std::vector<std::string>& texts);
+
+// stat of a path that must not be a folder (FS_NOT_A_FILE).
+INT_S32 stat_file(const char* path, struct stat& st);
+
+// Six letters or digits, fresh each call, that end a temporary's name.
+std::string unique_suffix();
+
+// Gives `make` fresh names of the prefix until one is not taken; make
+// returns 0, or -1 with errno set.
+template <typename F> INT_S32 make_unique(const std::string& prefix, std::string& name, F make)
+{
+    for (int tries = 0; tries < 100; ++tries) {
+        name = prefix + unique_suffix();
+        if (make(name.c_str()) == 0) {
+            return FS_OK;
+        }
+        if (errno != EEXIST) {
+            return fs_error_from_errno(errno);
+        }
+    }
+    return FS_EXISTS;
+}
+
+bool same_node(int a_dir, const char* a, int b_dir, const char* b);
+
+INT_S32 open_source_and_dest(const char* dir, const char* name, const char* dest_dir, const char* new_name,
+                             INT_S32 not_folder, const char*& target, int& from, int& to);
+
+} // namespace fs_shared
+
+#endif
