@@ -4,8 +4,8 @@
 // The pieces of the catalog routines that tests reach on their own: the
 // mount-table reader, the volume mount records, the edit of a folder's
 // list of hidden names, the exchange that file systems without an atomic
-// swap take, the reading of a failed open by file id, and the moment a
-// walk goes into a folder.
+// swap take, the reading of a failed open by file id, the moment a walk
+// goes into a folder and the moment a hidden list is replaced.
 #include "kivo_types.h"
 
 #include <cstddef>
@@ -65,5 +65,10 @@ INT_S32 fs_file_id_open_error(int err);
 // Called, when set, after a walk has told of a folder and before it goes
 // into it: tests change the tree at that moment. Null in the program.
 extern void (*fs_walk_before_descent)(const char* path);
+
+// Called, when set, once a new hidden list is written and before it takes
+// the old one's place: tests change the old list at that moment. Null in
+// the program.
+extern void (*fs_hidden_list_before_write)();
 
 #endif

@@ -8,6 +8,7 @@
 #include "folder.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -47,6 +48,8 @@ INT_S32 read_hidden_list(int dir, std::string& list, struct stat& held, bool& ex
         r = fs_error_from_errno(errno);
     } else if (st.st_dev != held.st_dev || st.st_ino != held.st_ino) {
         r = FS_BAD_ARGUMENT; // replaced while it was being found
+    } else {
+        held = st;
     }
     // Read to its end, which a list growing meanwhile may put past the
     // limit.
@@ -73,22 +76,36 @@ INT_S32 read_hidden_list(int dir, std::string& list, struct stat& held, bool& ex
     return r;
 }
 
-// Writes the list as a save is written. The list must still be the one
-// read (or still be missing): a change another program made meanwhile
-// would otherwise be lost, or a link put in its place followed.
+bool same_time(const struct timespec& a, const struct timespec& b)
+{
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+// Writes the list as a save is written, in a folder whose lock the caller
+// holds when it could be had (so no caller of ours changes the list
+// meanwhile). The list must still be the one read, unchanged (or still be
+// missing): a change another program made meanwhile, in place or by
+// replacing the file, would otherwise be lost, or a link put in its place
+// followed.
 INT_S32 write_hidden_list(int dir, const std::string& folder, const std::string& list, const struct stat& held,
-                          bool existed)
+                          bool existed, bool folder_locked)
 {
     const std::string target = (folder == "/" ? "" : folder) + "/" + hidden_list_name;
     errno = 0;
-    FILE* fp = FOLDER::open_whole_file(target.c_str(), "wb");
+    FILE* fp = folder_locked ? open_whole_file_in_locked_folder(target.c_str(), "wb")
+                             : FOLDER::open_whole_file(target.c_str(), "wb");
     if (!fp) {
         return errno ? fs_error_from_errno(errno) : FS_IO_ERROR;
     }
     const bool written = list.empty() || std::fwrite(list.data(), 1, list.size(), fp) == list.size();
+    if (fs_hidden_list_before_write) {
+        fs_hidden_list_before_write();
+    }
     struct stat now;
     const bool same = fstatat(dir, hidden_list_name, &now, AT_SYMLINK_NOFOLLOW) == 0
-                          ? existed && now.st_dev == held.st_dev && now.st_ino == held.st_ino
+                          ? existed && now.st_dev == held.st_dev && now.st_ino == held.st_ino &&
+                                now.st_size == held.st_size && same_time(now.st_mtim, held.st_mtim) &&
+                                same_time(now.st_ctim, held.st_ctim)
                           : errno == ENOENT && !existed;
     if (!FOLDER::finish_file(fp, written && same)) {
         return written && !same ? FS_BAD_ARGUMENT : FS_IO_ERROR;
@@ -110,22 +127,36 @@ INT_S32 change_hidden(const char* path, bool hide)
         // Hidden by its name, whatever the list says.
         return hide ? FS_OK : FS_BAD_NAME;
     }
-    int dir = open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-    if (dir < 0) {
-        return fs_error_from_errno(errno);
+    // Read, change and write under the folder's lock: two of our callers
+    // changing one list at once would each write back what it read, and
+    // one change would be lost. A folder we may not read is not locked.
+    int dir = open_folder_lock(folder.c_str());
+    const bool locked = dir >= 0;
+    if (locked && !wait_for_folder_lock(dir, LOCK_EX)) {
+        r = fs_error_from_errno(errno);
+        close(dir);
+        return r;
+    }
+    if (!locked) {
+        dir = open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        if (dir < 0) {
+            return fs_error_from_errno(errno);
+        }
     }
     std::string list;
     struct stat held = {};
     bool existed = false;
     r = read_hidden_list(dir, list, held, existed);
     if (r == FS_OK && fs_edit_hidden_list(list, name, hide)) {
-        r = write_hidden_list(dir, folder, list, held, existed);
+        r = write_hidden_list(dir, folder, list, held, existed, locked);
     }
     close(dir);
     return r;
 }
 
 } // namespace
+
+void (*fs_hidden_list_before_write)() = nullptr;
 
 bool fs_edit_hidden_list(std::string& list, const std::string& name, bool hide)
 {

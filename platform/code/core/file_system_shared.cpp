@@ -7,12 +7,14 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cctype>
 #include <cerrno>
@@ -229,6 +231,32 @@ std::string unique_suffix()
 }
 
 // Gives `make` fresh names of the prefix until one is not taken; make
+
+int open_folder_lock(const char* folder)
+{
+    return open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+}
+
+bool wait_for_folder_lock(int fd, int how)
+{
+    // Polled rather than blocking, so that a holder that never lets go (a
+    // stopped process) costs a bounded wait, not a hang.
+    struct timespec pause = {0, 100000};
+    for (long waited_ns = 0;; waited_ns += pause.tv_nsec) {
+        if (flock(fd, how | LOCK_NB) == 0) {
+            return true;
+        }
+        if (errno != EWOULDBLOCK && errno != EINTR) {
+            return false;
+        }
+        if (waited_ns / 1000000 >= folder_lock_wait_ms) {
+            errno = EWOULDBLOCK;
+            return false;
+        }
+        nanosleep(&pause, nullptr);
+        pause.tv_nsec = std::min(pause.tv_nsec * 2, 5000000L);
+    }
+}
 
 bool same_node(int a_dir, const char* a, int b_dir, const char* b)
 {

@@ -13,6 +13,7 @@
 
 #include <cerrno>
 #include <cstddef>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -96,6 +97,22 @@ template <typename F> INT_S32 make_unique(const std::string& prefix, std::string
     }
     return FS_EXISTS;
 }
+
+// The folder lock, among this library's callers: flock on the folder
+// itself. Saves and copies hold it shared while they make a temporary and
+// exclusive while they clear what killed ones left; a hidden list is read,
+// changed and written under it exclusive. The folder, opened so that it
+// can be locked: -1 where it cannot be read (a drop box), and then nothing
+// is locked.
+int open_folder_lock(const char* folder);
+// Takes the lock (LOCK_EX or LOCK_SH), waiting while another holds it, but
+// at most folder_lock_wait_ms: false (errno EWOULDBLOCK) when not had.
+constexpr int folder_lock_wait_ms = 60000;
+bool wait_for_folder_lock(int fd, int how);
+
+// FOLDER::open_whole_file in a folder whose lock the caller already holds
+// exclusively (a second lock of the same folder would wait for itself).
+FILE* open_whole_file_in_locked_folder(const char* native_path, const char* stdio_mode);
 
 bool same_node(int a_dir, const char* a, int b_dir, const char* b);
 

@@ -13,6 +13,7 @@
 #include "folder.h"
 
 #include "file_system.h"
+#include "file_system_shared.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -186,9 +187,8 @@ bool take_whole_file(FILE* fp, WHOLE_FILE& out)
     return false;
 }
 
-} // namespace
-
-FILE* FOLDER::open_whole_file(const char* native_path, const char* stdio_mode)
+// With folder_locked the caller holds the folder's lock exclusively.
+FILE* open_whole(const char* native_path, const char* stdio_mode, bool folder_locked)
 {
     if (!native_path || !native_path[0] || !stdio_mode || stdio_mode[0] != 'w') {
         return nullptr;
@@ -223,9 +223,9 @@ FILE* FOLDER::open_whole_file(const char* native_path, const char* stdio_mode)
     // marked before it is let go; what killed saves left is cleared under
     // the exclusive lock. When another save holds the folder, this one
     // leaves the clearing to the next.
-    int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    int dir = fs_shared::open_folder_lock(folder.c_str());
     if (dir >= 0) {
-        if (flock(dir, LOCK_EX | LOCK_NB) == 0) {
+        if (folder_locked || flock(dir, LOCK_EX | LOCK_NB) == 0) {
             remove_leftovers(dir, prefix);
         } else {
             flock(dir, LOCK_SH);
@@ -260,6 +260,18 @@ FILE* FOLDER::open_whole_file(const char* native_path, const char* stdio_mode)
         ::close(lock_fd);
     }
     return nullptr;
+}
+
+} // namespace
+
+FILE* FOLDER::open_whole_file(const char* native_path, const char* stdio_mode)
+{
+    return open_whole(native_path, stdio_mode, false);
+}
+
+FILE* fs_shared::open_whole_file_in_locked_folder(const char* native_path, const char* stdio_mode)
+{
+    return open_whole(native_path, stdio_mode, true);
 }
 
 bool FOLDER::finish_file(FILE* fp, bool keep)

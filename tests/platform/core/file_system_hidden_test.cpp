@@ -10,8 +10,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <set>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -155,6 +158,83 @@ TEST_F(HiddenList, AFailedWriteIsReportedAndKeepsTheOldList)
     EXPECT_EQ(code, 0);
     EXPECT_EQ(list(), before + "\n");
     EXPECT_EQ(others({"f", ".hidden"}), std::set<std::string>());
+}
+
+// Programs of ours changing one folder's list at once: every change stays
+// and none is refused, the list being read, changed and written under the
+// folder's lock. Each process sets, then clears, names of its own.
+TEST_F(HiddenList, RacingChangesAreAllKept)
+{
+    for (const auto& race : {std::pair<int, int>{2, 500}, std::pair<int, int>{8, 100}}) {
+        const int processes = race.first, names = race.second;
+        for (int p = 0; p < processes; ++p) {
+            for (int n = 0; n < names; ++n) {
+                ASSERT_TRUE(kivo_test::write_file(at(std::to_string(p) + "-" + std::to_string(n)), ""));
+            }
+        }
+        int go[2];
+        ASSERT_EQ(pipe(go), 0);
+        auto change_all = [&](int p, bool hide) {
+            for (int n = 0; n < names; ++n) {
+                const std::string path = at(std::to_string(p) + "-" + std::to_string(n));
+                if ((hide ? FSSetInvisible(path.c_str()) : FSClearInvisible(path.c_str())) != FS_OK) {
+                    return 1;
+                }
+            }
+            return 0;
+        };
+        for (bool hide : {true, false}) {
+            std::vector<pid_t> children;
+            for (int p = 0; p < processes; ++p) {
+                children.push_back(kivo_test::start_child([&, p] {
+                    char c;
+                    return read(go[0], &c, 1) == 1 ? change_all(p, hide) : 2;
+                }));
+            }
+            ASSERT_EQ(write(go[1], std::string(processes, 'g').data(), processes), processes);
+            for (pid_t child : children) {
+                EXPECT_EQ(kivo_test::wait_child(child), 0) << (hide ? "set" : "clear");
+            }
+            std::vector<std::string> want;
+            for (int p = 0; hide && p < processes; ++p) {
+                for (int n = 0; n < names; ++n) {
+                    want.push_back(std::to_string(p) + "-" + std::to_string(n));
+                }
+            }
+            std::sort(want.begin(), want.end());
+            std::vector<std::string> lines;
+            const std::string got = list();
+            for (std::size_t at = 0, end; at < got.size(); at = end + 1) {
+                end = got.find('\n', at);
+                lines.push_back(got.substr(at, end - at));
+            }
+            std::sort(lines.begin(), lines.end());
+            EXPECT_EQ(lines, want) << processes << " x " << names << (hide ? " set" : " cleared");
+        }
+        close(go[0]);
+        close(go[1]);
+    }
+}
+
+// A list another program changes in place while ours is being written is
+// not overwritten: the change is reported and the other program's list kept.
+TEST_F(HiddenList, AListChangedInPlaceMeanwhileIsKept)
+{
+    ASSERT_TRUE(kivo_test::write_file(at("f"), ""));
+    ASSERT_TRUE(kivo_test::write_file(at(".hidden"), "a\n"));
+    static std::string hidden;
+    hidden = at(".hidden");
+    fs_hidden_list_before_write = [] {
+        std::FILE* f = std::fopen(hidden.c_str(), "ab");
+        std::fputs("b\n", f);
+        std::fclose(f);
+    };
+    EXPECT_EQ(FSSetInvisible(at("f").c_str()), FS_BAD_ARGUMENT);
+    fs_hidden_list_before_write = nullptr;
+    EXPECT_EQ(list(), "a\nb\n");
+    EXPECT_EQ(others({"f", ".hidden"}), std::set<std::string>());
+    EXPECT_EQ(FSSetInvisible(at("f").c_str()), FS_OK);
+    EXPECT_EQ(list(), "a\nb\nf\n");
 }
 
 } // namespace
