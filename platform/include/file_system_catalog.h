@@ -168,8 +168,11 @@ INT_S32 FSCopyFileMgrAttributes(const char* source, const char* destination, boo
 // FSClearInvisible FS_BAD_NAME (it cannot be shown but by renaming it).
 // A ".hidden" that is not a plain file (a link, a folder), or larger than
 // FS_HIDDEN_LIST_MAX bytes, gives FS_IO_ERROR and is left alone; so is one
-// replaced by another program while the new list is written (then
-// FS_BAD_ARGUMENT). Bytes that are not text are kept as any others.
+// that another program replaced or changed in place while the new list was
+// written (then FS_BAD_ARGUMENT). Callers of this library never lose each
+// other's changes: the list is read, changed and written under the folder's
+// lock, waited for while another holds it (at most a minute, then
+// FS_IO_ERROR). Bytes that are not text are kept as any others.
 constexpr std::size_t FS_HIDDEN_LIST_MAX = 1 << 20;
 INT_S32 FSSetInvisible(const char* path);
 INT_S32 FSClearInvisible(const char* path);
