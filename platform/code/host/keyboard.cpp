@@ -48,9 +48,14 @@ constexpr INT_U32 kCommand = 0x100, kShift = 0x200, kCapsLock = 0x400, kOption =
 bool held_keys[128];
 bool caps_locked = false;
 bool window_active = true;
-// A character made from a key with Command, Option or Control must not be
-// typed a second time by the text event the same key may send.
-bool drop_text = false;
+// A character a key made itself must not be typed a second time by the
+// text event of the same key press. SDL queues that text right behind the
+// key-down, from the same window-system key event, so only the very next
+// event can be it: a key up, any other event, or the one text event
+// dropped ends the wait. Many keys send no text (Return, arrows, most
+// Control letters): text after them comes from elsewhere. It goes by
+// place, not by content: composed text may differ from the character.
+bool drop_next_text = false;
 
 bool is_held(int mac_code)
 {
@@ -318,15 +323,17 @@ bool host_translate_key(const SDL_Event& e, HOST_KEY* out)
         out->character = key_character(mac_code, e.key.keysym.sym, &out->control_letter);
     }
     out->modifiers = host_modifiers();
-    if (down) {
-        drop_text = out->character != 0;
-    }
+    drop_next_text = down && out->character != 0;
     return true;
 }
 
 int host_translate_text(const SDL_Event& e, INT_U32* out, int max)
 {
-    if (e.type != SDL_TEXTINPUT || !out || max <= 0 || drop_text) {
+    if (e.type != SDL_TEXTINPUT || !out || max <= 0) {
+        return 0;
+    }
+    if (drop_next_text) {
+        drop_next_text = false;
         return 0;
     }
     // A hand-made event need not end its text with a NUL.
@@ -356,6 +363,11 @@ void host_set_window_active(bool active)
     if (!active) {
         // Keys released elsewhere never report here: forget them all.
         KEYBOARD::release_all_keys();
-        drop_text = false;
+        drop_next_text = false;
     }
+}
+
+void host_forget_key_text()
+{
+    drop_next_text = false;
 }

@@ -9,6 +9,7 @@
 #include "folder.h"
 #include "host_window.h"
 #include "image.h"
+#include "keyboard.h"
 #include "kivo_app_settings.h"
 #include "kivo_host.h"
 #include "pages/result_page.h"
@@ -676,6 +677,37 @@ TEST_F(ProgramTest, KeyboardUseAndARandomSession)
     ASSERT_TRUE(xdo({"type", "--delay", "80", "W"}));
     pause_ms(300);
     EXPECT_NE(shown_rgb(at.first_edit), empty) << "the window no longer redraws";
+    close_program();
+}
+
+// Text that comes with no key the program knows of, as from an input method
+// or characters bound to keys added after it started, shows in the name
+// field after Backspace, a key that makes a character of its own.
+TEST_F(ProgramTest, TextWithoutAKeyOfItsOwnShowsAfterBackspace)
+{
+    kivo_test::redirect_appdata(KIVO_TEST_SHARE_DIR);
+    ASSERT_NO_FATAL_FAILURE(start());
+    PLACES at;
+    ASSERT_NO_FATAL_FAILURE(find_places(at));
+    const std::vector<std::uint32_t> first_settings = screen_rgb({0, 0, window_w, window_h});
+    // The focused first name field holding "Miäöü", drawn headless.
+    for (unsigned char c : std::string("Mi\xE4\xF6\xFC")) {
+        KEYBOARD::process_char_event(KEYBOARD::unmap_char(c));
+    }
+    run();
+    const std::vector<std::uint32_t> typed = screen_rgb(at.first_edit);
+    release_app_resources();
+
+    ASSERT_NO_FATAL_FAILURE(launch(first_settings));
+    ASSERT_TRUE(xdo({"type", "--delay", "80", "Mira"}));
+    ASSERT_TRUE(keys({"BackSpace", "BackSpace"}));
+    // Bound to keycodes the program's keyboard never knew: each arrives as
+    // text alone.
+    ASSERT_TRUE(bind_umlauts(server.display()));
+    ASSERT_TRUE(xdo({"type", "--delay", "80", "äöü"}));
+    XPixels shown;
+    EXPECT_TRUE(wait_for(at.first_edit, typed, &shown)) << "\"äöü\" typed after Backspace does not show";
+    screenshot("t1-text-after-backspace");
     close_program();
 }
 

@@ -262,6 +262,22 @@ TEST_F(EventLoop, KeysTextAndFocusReachTheKeyboard)
     EXPECT_EQ(events_something_done, 1); // the whole buffer went out again
 }
 
+// A key's own text comes right behind its key-down: text after any other
+// event is typed, even while the key that made its character is held.
+TEST_F(EventLoop, TextAfterAnotherEventIsNoKeysOwn)
+{
+    SDL_Event t = event(SDL_TEXTINPUT);
+    std::strcpy(t.text.text, "\xC3\xBC");
+    key(SDL_SCANCODE_LALT, true);
+    for (Uint32 between : {Uint32{SDL_MOUSEMOTION}, Uint32{SDL_TEXTEDITING}}) {
+        key(SDL_SCANCODE_A, true);
+        EXPECT_EQ(KEYBOARD::get_char(), 'a');
+        main_window_events(event(between));
+        main_window_events(t);
+        EXPECT_EQ(static_cast<unsigned char>(KEYBOARD::get_char()), 0xFC) << between;
+    }
+}
+
 TEST_F(EventLoop, IdleWaitLengthAndWhenItIsSkipped)
 {
     struct Case

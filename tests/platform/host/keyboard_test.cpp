@@ -8,6 +8,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -198,16 +199,73 @@ TEST_F(KeyboardTest, ModifiedKeysMakeCharactersAndSwallowTheirText)
         HOST_KEY k = key(SDL_KEYDOWN, c.sc, c.sym);
         EXPECT_EQ(k.character, c.ch) << c.sc << " " << c.sym;
         EXPECT_EQ(k.control_letter, c.control_letter) << c.sc;
-        // The key's text is typed only when the key made no character,
-        // until the next key goes down.
+        // The key's text is typed only when the key made no character;
+        // text after its release is no longer the key's.
         EXPECT_EQ(typed("q"), c.ch ? "" : "q") << c.sc;
         key(SDL_KEYUP, c.sc);
-        EXPECT_EQ(typed("r"), c.ch ? "" : "r");
+        EXPECT_EQ(typed("r"), "r");
         key(SDL_KEYUP, c.held1);
         key(SDL_KEYUP, c.held2);
     }
     key(SDL_KEYDOWN, SDL_SCANCODE_B, 'b');
     EXPECT_EQ(typed("b"), "b");
+}
+
+// SDL queues a key's text right behind its key-down: only that text is
+// dropped when the key made its character. Text with no key of its own (an
+// input method, an on-screen keyboard, a key SDL does not know) is typed
+// whatever key went before.
+TEST_F(KeyboardTest, OnlyTheTextOfTheKeyThatMadeItsCharacterIsDropped)
+{
+    // A key down ('+') or up ('-') with its keycode, or text ('t').
+    struct STEP
+    {
+        char what;
+        SDL_Scancode sc;
+        SDL_Keycode sym;
+        const char* text;
+    };
+    auto down = [](SDL_Scancode sc, SDL_Keycode sym = SDLK_UNKNOWN) { return STEP{'+', sc, sym, nullptr}; };
+    auto up = [](SDL_Scancode sc) { return STEP{'-', sc, SDLK_UNKNOWN, nullptr}; };
+    auto text = [](const char* utf8) { return STEP{'t', SDL_SCANCODE_UNKNOWN, SDLK_UNKNOWN, utf8}; };
+    const STEP option = down(SDL_SCANCODE_LALT), option_a = down(SDL_SCANCODE_A, 'a');
+    const struct
+    {
+        const char* what;
+        std::vector<STEP> steps;
+        std::string want; // the characters of the keys and the text, in order
+    } cases[] = {
+        {"a key's own text", {option, option_a, text("a"), up(SDL_SCANCODE_A)}, "a"},
+        {"its text differs from its character",
+         {option, down(SDL_SCANCODE_SEMICOLON, 0xE9), text("e\xCC\x81")},
+         "\xE9"},
+        {"each repeat's own text", {option, option_a, text("a"), option_a, text("a")}, "aa"},
+        {"an input method's text after the key's own", {option, option_a, text("a"), text("\xC3\xBC")}, "a\xFC"},
+        {"text after a release", {option, option_a, up(SDL_SCANCODE_A), text("\xC3\xBC")}, "a\xFC"},
+        {"text after Backspace",
+         {down(SDL_SCANCODE_BACKSPACE), up(SDL_SCANCODE_BACKSPACE), text("\xC3\xA4\xC3\xB6")},
+         "\b\xE4\xF6"},
+        {"text after Return, Tab, an arrow and a Control letter",
+         {down(SDL_SCANCODE_RETURN), up(SDL_SCANCODE_RETURN), down(SDL_SCANCODE_TAB), up(SDL_SCANCODE_TAB),
+          down(SDL_SCANCODE_LEFT), up(SDL_SCANCODE_LEFT), down(SDL_SCANCODE_LCTRL), down(SDL_SCANCODE_A, 'a'),
+          up(SDL_SCANCODE_A), up(SDL_SCANCODE_LCTRL), text("x")},
+         "\r\t\x1C\x01x"},
+        {"text after a modifier", {option, option_a, down(SDL_SCANCODE_RSHIFT), text("\xC3\x84")}, "a\xC4"},
+    };
+    for (const auto& c : cases) {
+        std::string got;
+        for (const STEP& s : c.steps) {
+            if (s.what == 't') {
+                got += typed(s.text);
+            } else if (INT_U32 ch = key(s.what == '+' ? SDL_KEYDOWN : SDL_KEYUP, s.sc, s.sym).character) {
+                KEYBOARD::process_char_event(ch);
+                got += static_cast<char>(KEYBOARD::get_char());
+            }
+        }
+        EXPECT_EQ(got, c.want) << c.what;
+        host_set_window_active(false); // every key released
+        host_set_window_active(true);
+    }
 }
 
 TEST_F(KeyboardTest, TextArrivesAsTheSystemsCharacters)
