@@ -211,9 +211,10 @@ struct FS_ITERATE_STATE
 // Walks `container` depth first, entering sub-folders while max_levels is
 // 0 or their level is below it (never through links). A walk the filter
 // ends is a success; a folder that cannot be read ends it with its error.
-// A tree deeper than FS_WALK_MAX_LEVELS is refused: the first entry found
-// below that level ends the walk with FS_IO_ERROR, untold.
-constexpr INT_U32 FS_WALK_MAX_LEVELS = 256;
+// A tree deeper than FS_WALK_MAX_LEVELS (file_system.h) is refused: the
+// container's own entries are level 1, an entry at level
+// FS_WALK_MAX_LEVELS is taken (an empty folder there included), and the
+// first entry found below it ends the walk with FS_IO_ERROR, untold.
 INT_S32 FSIterateContainer(const char* container, INT_U32 max_levels, FS_ITERATE_FILTER filter, void* data);
 // One folder of that walk, at state->current_level.
 INT_S32 FSIterateContainerLevel(const char* folder, FS_ITERATE_STATE* state);
