@@ -52,6 +52,13 @@ enum : INT_S32
 constexpr std::size_t FS_PATH_MAX = 2048;
 // Longest single name.
 constexpr std::size_t FS_NAME_MAX = 255;
+// The deepest level that walks, copies and deletes take, rather than
+// risking the stack. Each counts the same way: a folder's own entries are
+// level 1 (the object a copy or delete is given is level 0), an entry at
+// level FS_WALK_MAX_LEVELS is taken (an empty folder there included), and
+// the first entry found below it ends the whole walk, copy or delete with
+// FS_IO_ERROR.
+constexpr INT_U32 FS_WALK_MAX_LEVELS = 256;
 
 // Duplicate actions of FSCopyObject when the target name is taken.
 enum : INT_U8
@@ -173,11 +180,14 @@ typedef bool (*FS_COPY_FILTER)(const char* path, const char* name, INT_U32 level
 // be listed). A filter that stops the copy gives FS_USER_CANCELED. A failed
 // copy removes what it made and nothing else (checked by device and inode
 // just before), and never leaves the replaced entry hidden without saying
-// so (FS_ENTRY_LEFT_ASIDE). Trees deeper than 256 levels are refused
-// with FS_IO_ERROR. The destination needs only write and search rights (a
-// drop box): nothing in it is read or listed. new_ref (may be null) gets
-// the new object's path; FS_BAD_NAME, before anything is made, when it
-// does not fit.
+// so (FS_ENTRY_LEFT_ASIDE). A tree deeper than FS_WALK_MAX_LEVELS is
+// refused: the copied folder's own entries are level 1, an entry at level
+// FS_WALK_MAX_LEVELS is taken (an empty folder there included), and the
+// first entry found below it ends the copy with FS_IO_ERROR, the copy then
+// removing what it made. The destination needs only write and search
+// rights (a drop box): nothing in it is read or listed. new_ref (may be
+// null) gets the new object's path; FS_BAD_NAME, before anything is made,
+// when it does not fit.
 INT_S32 FSCopyObject(const char* dir, const char* name, const char* dest_dir, INT_U32 max_levels,
                      INT_U32 catalog_info_wanted, INT_U8 duplicate_action, const char* new_name, bool want_spec,
                      bool want_name, FS_COPY_FILTER filter, void* filter_data, char* new_ref, std::size_t new_ref_size);
@@ -194,18 +204,26 @@ std::size_t fs_temp_buffer_size(std::size_t requested, INT_U64 free_memory, INT_
 
 // Deletes the entry a path names: a file or link, or a folder with
 // everything in it. Stops at the first entry that cannot be deleted and
-// returns its error, leaving the rest; a tree deeper than 256 levels stops
-// it with FS_IO_ERROR. A folder without owner rights gets them back to be
-// emptied; an immutable entry is never made mutable (FS_ACCESS_DENIED).
+// returns its error, leaving the rest. A tree deeper than
+// FS_WALK_MAX_LEVELS is refused: the deleted folder's own entries are
+// level 1, an entry at level FS_WALK_MAX_LEVELS is taken (an empty folder
+// there included), and the first entry found below it ends the delete with
+// FS_IO_ERROR, as any other error does: what was deleted before stays
+// deleted, that entry and the folders above it stay. A folder without
+// owner rights gets them back to be emptied; an immutable entry is never
+// made mutable (FS_ACCESS_DENIED).
 INT_S32 FSDeleteObjects(const char* path);
 // The same for a folder only (FS_NOT_A_DIRECTORY otherwise, a link to a
 // folder included).
 INT_S32 FSDeleteContainer(const char* path);
 // Deletes everything inside a folder (not following a link given as path),
-// stopping as FSDeleteObjects does.
+// stopping as FSDeleteObjects does; the folder's own entries are level 1,
+// so it takes the trees FSDeleteObjects takes of the folder.
 INT_S32 FSDeleteContainerContents(const char* path);
 // The same going past what cannot be deleted, at every level, as
-// FOLDER::remove_directory_contents does; the first error.
+// FOLDER::remove_directory_contents does (an entry below
+// FS_WALK_MAX_LEVELS among them: it and the folders above it stay); the
+// first error.
 INT_S32 fs_delete_contents_past_failures(const char* path);
 
 // The path of an existing object: `directory` (taken from `volume`, a path

@@ -143,13 +143,30 @@ INT_S32 FSBumpDate(const char* path);
 // Gives `destination` the access and modification times and the
 // permission bits of `source` (folders as files), and its owner and group
 // where this process may set them (a refused change of owner or group is
-// passed over). The lock (FSCheckLock's FS_FILE_LOCKED: no write bit for
-// anyone, or immutable) goes across only with copy_lock_bit: the write
-// bits and the immutable attribute are then the source's (taking the
-// attribute off or putting it on needs the privilege for it); without it
-// the destination keeps its own write bits and attribute. FS_NOT_FOUND
-// when either is missing. The Finder information the name also stands
-// for has no counterpart here and is not copied.
+// passed over; the owner is given away only by a process that may still
+// set the bits and times afterwards). The lock (FSCheckLock's
+// FS_FILE_LOCKED: no write bit for anyone, or immutable) goes across only
+// with copy_lock_bit: the write bits and the immutable attribute are then
+// the source's; without it the destination keeps its own write bits and
+// attribute. A set-user-id bit goes across only when the destination has
+// the source's owner, a set-group-id bit only when it has its group, and
+// neither onto an entry its group or others may write (those write bits
+// stay, the set-id bits are dropped): no copy makes a program that runs
+// as someone else and that others may change.
+// A source that is a link stands for what it leads to; a destination
+// never does. It is opened once without following a link and every change
+// goes to that entry: a destination that is a link gets the owner, group
+// and times itself, and what it leads to is left as it was (a link has no
+// bits or immutable attribute of its own, so it gets none; copying a lock
+// onto it gives FS_NOT_SUPPORTED).
+// What is refused is refused before anything changes: FS_ACCESS_DENIED
+// when this process neither owns the destination nor may change others'
+// entries, when the destination is immutable and stays so, and when the
+// immutable attribute would have to be put on or taken off without the
+// privilege for it; FS_NOT_SUPPORTED when it would have to be put on and
+// the destination's file system keeps no such attribute (or the host has
+// no /proc). FS_NOT_FOUND when either is missing. The Finder information
+// the name also stands for has no counterpart here and is not copied.
 INT_S32 FSCopyFileMgrAttributes(const char* source, const char* destination, bool copy_lock_bit);
 
 // ---- Invisible ----
@@ -194,9 +211,10 @@ struct FS_ITERATE_STATE
 // Walks `container` depth first, entering sub-folders while max_levels is
 // 0 or their level is below it (never through links). A walk the filter
 // ends is a success; a folder that cannot be read ends it with its error.
-// A tree deeper than FS_WALK_MAX_LEVELS is refused: the first entry found
-// below that level ends the walk with FS_IO_ERROR, untold.
-constexpr INT_U32 FS_WALK_MAX_LEVELS = 256;
+// A tree deeper than FS_WALK_MAX_LEVELS (file_system.h) is refused: the
+// container's own entries are level 1, an entry at level
+// FS_WALK_MAX_LEVELS is taken (an empty folder there included), and the
+// first entry found below it ends the walk with FS_IO_ERROR, untold.
 INT_S32 FSIterateContainer(const char* container, INT_U32 max_levels, FS_ITERATE_FILTER filter, void* data);
 // One folder of that walk, at state->current_level.
 INT_S32 FSIterateContainerLevel(const char* folder, FS_ITERATE_STATE* state);

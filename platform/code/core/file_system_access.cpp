@@ -6,11 +6,13 @@
 
 #include <fcntl.h>
 #include <grp.h>
+#include <linux/capability.h>
 #include <linux/fs.h>
 #include <pwd.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <sys/syscall.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
@@ -19,6 +21,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <string>
 #include <vector>
 
 using namespace fs_shared;
@@ -65,32 +68,99 @@ INT_S32 stat_folder(const char* path, struct stat& st)
     return S_ISDIR(st.st_mode) ? FS_OK : FS_NOT_A_DIRECTORY;
 }
 
-// Puts the immutable attribute on or takes it off. A file system that keeps
-// no such attribute holds no file locked that way: taking it off there is
-// done already.
-INT_S32 set_immutable(const char* path, const struct stat& st, bool on)
+// True when this process holds the capability in its effective set.
+bool has_capability(int capability)
 {
-    if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) {
-        return on ? FS_NOT_SUPPORTED : FS_OK;
+    __user_cap_header_struct header = {_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[2] = {};
+    if (syscall(SYS_capget, &header, data) != 0) {
+        return false;
     }
-    int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) {
-        return fs_error_from_errno(errno);
-    }
-    INT_S32 r = FS_OK;
+    return (data[capability / 32].effective >> (capability % 32)) & 1u;
+}
+
+// The destination of an attribute copy, opened once and never through a
+// link. Every change acts on the entry first opened, so a link or another
+// file put in its place meanwhile is left alone; a destination that is a
+// link is the link itself.
+struct ATTRIBUTE_DESTINATION
+{
+    int fd = -1;      // O_PATH: the entry itself
+    int data = -1;    // the same file or folder opened for its flags, else -1
+    std::string path; // /proc's name for fd, for calls that take no descriptor
+    struct stat st = {};
     int flags = 0;
-    if (ioctl(fd, FS_IOC_GETFLAGS, &flags) != 0) {
-        if (on) {
-            r = errno == ENOTTY ? FS_NOT_SUPPORTED : fs_error_from_errno(errno);
+    INT_S32 flags_error = FS_NOT_SUPPORTED; // FS_OK once the flags are read
+
+    ~ATTRIBUTE_DESTINATION()
+    {
+        if (data >= 0) {
+            close(data);
         }
-    } else if (((flags & FS_IMMUTABLE_FL) != 0) != on) {
-        flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
-        if (ioctl(fd, FS_IOC_SETFLAGS, &flags) != 0) {
-            r = errno == ENOTTY ? FS_NOT_SUPPORTED : fs_error_from_errno(errno);
+        if (fd >= 0) {
+            close(fd);
         }
     }
-    close(fd);
-    return r;
+
+    INT_S32 open_entry(const char* name)
+    {
+        fd = open(name, O_PATH | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0 || fstat(fd, &st) != 0) {
+            return fs_error_from_errno(errno);
+        }
+        // Without /proc there is no such name: refused before any change.
+        path = "/proc/self/fd/" + std::to_string(fd);
+        struct stat named;
+        if (stat(path.c_str(), &named) != 0 || named.st_dev != st.st_dev || named.st_ino != st.st_ino) {
+            return FS_NOT_SUPPORTED;
+        }
+        // Devices are not opened: opening one can have effects of its own.
+        // Links and devices keep no flags.
+        if (S_ISREG(st.st_mode) || S_ISDIR(st.st_mode)) {
+            data = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+            if (data < 0) {
+                flags_error = fs_error_from_errno(errno);
+            } else if (ioctl(data, FS_IOC_GETFLAGS, &flags) == 0) {
+                flags_error = FS_OK;
+            } else if (errno != ENOTTY && errno != EOPNOTSUPP) {
+                flags_error = fs_error_from_errno(errno);
+            }
+        }
+        return FS_OK;
+    }
+
+    bool immutable() const { return flags_error == FS_OK && (flags & FS_IMMUTABLE_FL); }
+
+    INT_S32 set_immutable(bool on)
+    {
+        int changed = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+        if (ioctl(data, FS_IOC_SETFLAGS, &changed) != 0) {
+            return errno == ENOTTY || errno == EOPNOTSUPP ? FS_NOT_SUPPORTED : fs_error_from_errno(errno);
+        }
+        return FS_OK;
+    }
+};
+
+// The bits an attribute copy gives: the source's, with the destination's
+// own write bits unless the lock goes across. A set-id bit comes only when
+// the destination has the owner or group it runs as, and never onto a
+// file the group or others may write: they keep writing it, the bit goes.
+mode_t copied_mode(const struct stat& from, const struct stat& to, const struct stat& now, bool copy_lock_bit)
+{
+    mode_t mode = from.st_mode & 07777;
+    if (!copy_lock_bit) {
+        mode = (mode & ~static_cast<mode_t>(0222)) | (to.st_mode & 0222);
+    }
+    if (now.st_uid != from.st_uid) {
+        mode &= ~static_cast<mode_t>(S_ISUID);
+    }
+    if (now.st_gid != from.st_gid) {
+        mode &= ~static_cast<mode_t>(S_ISGID);
+    }
+    if (mode & (S_IWGRP | S_IWOTH)) {
+        mode &= ~static_cast<mode_t>(S_ISUID | S_ISGID);
+    }
+    return mode;
 }
 
 INT_S32 set_range_lock(int fork, INT_U64 count, INT_U64 start, bool lock)
@@ -273,44 +343,70 @@ INT_S32 FSCopyFileMgrAttributes(const char* source, const char* destination, boo
     if (!source || !destination) {
         return FS_BAD_ARGUMENT;
     }
-    struct stat from, to;
-    if (stat(source, &from) != 0 || stat(destination, &to) != 0) {
+    struct stat from;
+    if (stat(source, &from) != 0) {
         return fs_error_from_errno(errno);
     }
+    ATTRIBUTE_DESTINATION to;
+    INT_S32 r = to.open_entry(destination);
+    if (r != FS_OK) {
+        return r;
+    }
+    // What is refused for want of a right or of the attribute is refused
+    // before anything changes. An immutable destination takes no change at
+    // all unless copying the lock takes the attribute off first.
     const bool lock_from = copy_lock_bit && immutable(source, from);
-    // An immutable destination takes no change at all: an attribute the
-    // source lacks goes first.
-    INT_S32 r = FS_OK;
-    if (copy_lock_bit && !lock_from && immutable(destination, to)) {
-        r = set_immutable(destination, to, false);
+    const bool fixed = to.immutable();
+    const bool lock_change = copy_lock_bit && lock_from != fixed;
+    if (fixed && !lock_change) {
+        return FS_ACCESS_DENIED;
+    }
+    if (lock_change && !has_capability(CAP_LINUX_IMMUTABLE)) {
+        return FS_ACCESS_DENIED;
+    }
+    if (lock_change && !fixed && to.flags_error != FS_OK) {
+        return to.flags_error;
+    }
+    if (geteuid() != to.st.st_uid && !has_capability(CAP_FOWNER)) {
+        return FS_ACCESS_DENIED;
+    }
+    if (lock_change && fixed) {
+        r = to.set_immutable(false);
         if (r != FS_OK) {
             return r;
         }
     }
     // Owner and group before the bits: a change of either clears the
-    // set-id bits. A caller who may not give the file away may still give
-    // it one of its own groups.
-    if ((from.st_uid != to.st_uid || from.st_gid != to.st_gid) && chown(destination, from.st_uid, from.st_gid) != 0) {
+    // set-id bits. The entry is given away only by a process that may
+    // still set its bits and times afterwards; a caller that may not give
+    // it away may still give it one of its own groups.
+    const bool give_away = from.st_uid != to.st.st_uid && has_capability(CAP_CHOWN) && has_capability(CAP_FOWNER);
+    const uid_t owner = give_away ? from.st_uid : static_cast<uid_t>(-1);
+    const gid_t group = from.st_gid != to.st.st_gid ? from.st_gid : static_cast<gid_t>(-1);
+    if ((give_away || group != static_cast<gid_t>(-1)) && fchownat(to.fd, "", owner, group, AT_EMPTY_PATH) != 0) {
         if (errno != EPERM) {
             return fs_error_from_errno(errno);
         }
-        if (from.st_gid != to.st_gid && chown(destination, static_cast<uid_t>(-1), from.st_gid) != 0 &&
-            errno != EPERM) {
+        if (give_away && group != static_cast<gid_t>(-1) &&
+            fchownat(to.fd, "", static_cast<uid_t>(-1), group, AT_EMPTY_PATH) != 0 && errno != EPERM) {
             return fs_error_from_errno(errno);
         }
     }
-    mode_t mode = from.st_mode & 07777;
-    if (!copy_lock_bit) {
-        mode = (mode & ~static_cast<mode_t>(0222)) | (to.st_mode & 0222);
+    struct stat now;
+    if (fstat(to.fd, &now) != 0) {
+        return fs_error_from_errno(errno);
     }
-    if (chmod(destination, mode) != 0) {
+    // A link keeps no bits of its own.
+    if (!S_ISLNK(now.st_mode) && chmod(to.path.c_str(), copied_mode(from, to.st, now, copy_lock_bit)) != 0) {
         return fs_error_from_errno(errno);
     }
     const struct timespec times[2] = {from.st_atim, from.st_mtim};
-    if (utimensat(AT_FDCWD, destination, times, 0) != 0) {
+    if (utimensat(AT_FDCWD, to.path.c_str(), times, 0) != 0) {
         return fs_error_from_errno(errno);
     }
-    return lock_from ? set_immutable(destination, to, true) : FS_OK;
+    // The attributes come last, the immutable one after every other: once
+    // it is on, nothing changes.
+    return lock_change && !fixed ? to.set_immutable(true) : FS_OK;
 }
 
 INT_S32 FSLockRangeCompat(int fork, INT_U64 count, INT_U64 start)

@@ -136,6 +136,9 @@ INT_S32 fill_folder(int srcdir, const char* name, int to, int level, const std::
 INT_S32 copy_entry_at(int srcdir, const char* name, int dstdir, const char* new_name, int level,
                       const std::string& path, const COPY_JOB& job)
 {
+    if (static_cast<INT_U32>(level) > FS_WALK_MAX_LEVELS) {
+        return FS_IO_ERROR;
+    }
     struct stat st;
     if (fstatat(srcdir, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
         return fs_error_from_errno(errno);
@@ -147,8 +150,6 @@ INT_S32 copy_entry_at(int srcdir, const char* name, int dstdir, const char* new_
         r = copy_link_at(srcdir, name, dstdir, new_name);
     } else if (!S_ISDIR(st.st_mode)) {
         return FS_BAD_ARGUMENT; // devices, sockets and pipes are not copied
-    } else if (level >= max_depth) {
-        return FS_IO_ERROR;
     } else {
         // Created private and writable; the source's rights are set once it is full.
         if (mkdirat(dstdir, new_name, 0700) != 0) {

@@ -21,6 +21,10 @@ INT_S32 delete_contents_at(int dirfd, int depth, bool go_on = false);
 // that can be deleted is, at every level, and the first error is returned.
 INT_S32 fs_shared::delete_entry_at(int parent, const char* name, int depth, bool go_on)
 {
+    // Refused rather than risking the stack.
+    if (static_cast<INT_U32>(depth) > FS_WALK_MAX_LEVELS) {
+        return FS_IO_ERROR;
+    }
     struct stat st;
     if (fstatat(parent, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
         return fs_error_from_errno(errno);
@@ -30,9 +34,6 @@ INT_S32 fs_shared::delete_entry_at(int parent, const char* name, int depth, bool
             return fs_error_from_errno(errno);
         }
         return FS_OK;
-    }
-    if (depth >= max_depth) {
-        return FS_IO_ERROR;
     }
     // A folder without owner rights could not be emptied; give them back
     // (the only way to delete what it holds, as the owner would).
@@ -101,7 +102,7 @@ INT_S32 delete_contents_of(const char* path, bool go_on)
     if (fd < 0) {
         return fs_error_from_errno(errno);
     }
-    INT_S32 r = delete_contents_at(fd, 0, go_on);
+    INT_S32 r = delete_contents_at(fd, 1, go_on);
     close(fd);
     return r;
 }

@@ -20,9 +20,6 @@
 
 namespace fs_shared {
 
-// Deeper trees than this are refused rather than risking the stack.
-constexpr int max_depth = 256;
-
 int open_dir_nofollow(int at, const char* name);
 
 INT_S32 first_error(INT_S32 sofar, INT_S32 now);
@@ -61,8 +58,10 @@ template <typename F> INT_S32 for_each_name(int dirfd, F f)
 }
 
 // Deletes one entry of the folder open as `parent` (a folder with all it
-// holds); `depth` counts the folders above it within the delete. With
-// go_on it goes past what cannot be deleted; the first error.
+// holds); `depth` is its level: 0 for the object a delete is given, 1 for
+// a folder's own entries. An entry below FS_WALK_MAX_LEVELS is refused
+// (FS_IO_ERROR). With go_on it goes past what cannot be deleted; the first
+// error.
 INT_S32 delete_entry_at(int parent, const char* name, int depth, bool go_on = false);
 
 // The text into a caller's buffer: FS_BAD_NAME (and "") when it does not fit.

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <grp.h>
 #include <linux/capability.h>
 #include <linux/fs.h>
 #include <linux/magic.h>
@@ -659,6 +660,19 @@ bool set_immutable_flag(const std::string& path, bool on)
     return done;
 }
 
+// Takes the immutable attribute off files whatever a test does, or their
+// folder could not be removed.
+struct UNFIX
+{
+    std::vector<std::string> paths;
+    ~UNFIX()
+    {
+        for (const std::string& p : paths) {
+            set_immutable_flag(p, false);
+        }
+    }
+};
+
 TEST_F(FileSystemCatalog, AttributesCopyTimesBitsAndOwnerAndTheLockOnlyWhenAsked)
 {
     const std::string locked = at("locked"), unlocked = at("open"), folder = at("folder");
@@ -717,18 +731,8 @@ TEST_F(FileSystemCatalog, AttributesCopyTimesBitsAndOwnerAndTheLockOnlyWhenAsked
               }),
               0);
 
-    // The immutable attribute, where the file system keeps it; taken off
-    // both files whatever happens, or their folder could not be removed.
-    struct UNFIX
-    {
-        std::vector<std::string> paths;
-        ~UNFIX()
-        {
-            for (const std::string& p : paths) {
-                set_immutable_flag(p, false);
-            }
-        }
-    } unfix{{locked, unlocked}};
+    // The immutable attribute, where the file system keeps it.
+    UNFIX unfix{{locked, unlocked}};
     if (!set_immutable_flag(locked, true)) {
         GTEST_SKIP() << "no immutable attribute on this file system";
     }
@@ -741,6 +745,168 @@ TEST_F(FileSystemCatalog, AttributesCopyTimesBitsAndOwnerAndTheLockOnlyWhenAsked
     EXPECT_EQ(FSCopyFileMgrAttributes(locked.c_str(), unlocked.c_str(), false), FS_ACCESS_DENIED);
     EXPECT_EQ(FSCopyFileMgrAttributes(locked.c_str(), unlocked.c_str(), true), FS_OK);
     EXPECT_EQ(FSCheckLock(unlocked.c_str()), FS_OK);
+}
+
+// Ids no account of this machine is expected to have.
+constexpr uid_t stranger = 40001;
+constexpr gid_t strangers = 40001, club = 40002;
+
+// What an attribute copy may change on an entry itself: bits, owner, times.
+std::string attributes_of(const std::string& path)
+{
+    struct stat st;
+    if (lstat(path.c_str(), &st) != 0) {
+        return "missing";
+    }
+    char mode[16];
+    std::snprintf(mode, sizeof(mode), "%o ", static_cast<unsigned>(st.st_mode & 07777));
+    return mode + std::to_string(st.st_uid) + ":" + std::to_string(st.st_gid) + " " + times_of(st);
+}
+
+TEST_F(FileSystemCatalog, AttributesGoToALinkAtTheDestinationNotToWhatItLeadsTo)
+{
+    const std::string source = at("source"), secret = at("secret"), link = at("link");
+    ASSERT_TRUE(kivo_test::write_file(source, "s") && kivo_test::write_file(secret, "k"));
+    ASSERT_EQ(symlink("secret", link.c_str()), 0);
+    ASSERT_EQ(chmod(secret.c_str(), 0600), 0);
+    const struct timespec times[2] = {{1200000000, 3}, {1200000000, 4}};
+    ASSERT_EQ(utimensat(AT_FDCWD, source.c_str(), times, 0), 0);
+    const bool root = geteuid() == 0;
+    ASSERT_TRUE(!root || chown(source.c_str(), stranger, strangers) == 0);
+    const std::string kept = attributes_of(secret);
+    for (bool copy_lock : {false, true}) {
+        ASSERT_EQ(FSCopyFileMgrAttributes(source.c_str(), link.c_str(), copy_lock), FS_OK);
+        EXPECT_EQ(attributes_of(secret), kept);
+        struct stat made;
+        ASSERT_EQ(lstat(link.c_str(), &made), 0);
+        EXPECT_EQ(times_of(made), "1200000000.3 1200000000.4");
+        EXPECT_TRUE(!root || (made.st_uid == stranger && made.st_gid == strangers)) << made.st_uid;
+    }
+    // A link takes no lock: refused, and the link left as it was.
+    if (!root) {
+        GTEST_SKIP() << "the immutable attribute is the superuser's to give";
+    }
+    const std::string link_kept = attributes_of(link);
+    ASSERT_EQ(chown(source.c_str(), 0, 0), 0);
+    ASSERT_EQ(utimensat(AT_FDCWD, source.c_str(), nullptr, 0), 0);
+    UNFIX unfix{{source}};
+    if (!set_immutable_flag(source, true)) {
+        GTEST_SKIP() << "no immutable attribute on this file system";
+    }
+    EXPECT_EQ(FSCopyFileMgrAttributes(source.c_str(), link.c_str(), true), FS_NOT_SUPPORTED);
+    EXPECT_EQ(attributes_of(link), link_kept);
+}
+
+TEST_F(FileSystemCatalog, AttributesNeedingWhatIsMissingAreRefusedBeforeAnythingChanges)
+{
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "owners and the immutable attribute are the superuser's to give";
+    }
+    const std::string source = at("source"), destination = at("destination"), ram = at("ram");
+    ASSERT_TRUE(kivo_test::write_file(source, "s") && kivo_test::write_file(destination, "d"));
+    ASSERT_EQ(chown(source.c_str(), stranger, strangers), 0);
+    ASSERT_EQ(chmod(source.c_str(), 0444), 0);
+    const struct timespec times[2] = {{1000000000, 1}, {1000000000, 2}};
+    ASSERT_EQ(utimensat(AT_FDCWD, destination.c_str(), times, 0), 0);
+    UNFIX unfix{{source, destination}};
+    if (!set_immutable_flag(source, false)) {
+        GTEST_SKIP() << "no immutable attribute on this file system";
+    }
+    // Without the privilege the attribute can be neither put on nor taken off.
+    for (bool source_locked : {true, false}) {
+        ASSERT_TRUE(set_immutable_flag(source, source_locked) && set_immutable_flag(destination, !source_locked));
+        const std::string kept = attributes_of(destination);
+        int code = kivo_test::run_in_child([&] {
+            if (!drop_capability(CAP_LINUX_IMMUTABLE)) {
+                return 77;
+            }
+            return FSCopyFileMgrAttributes(source.c_str(), destination.c_str(), true) == FS_ACCESS_DENIED ? 0 : 1;
+        });
+        if (code == 77) {
+            GTEST_SKIP() << "the privilege cannot be dropped here";
+        }
+        EXPECT_EQ(code, 0) << source_locked;
+        EXPECT_EQ(attributes_of(destination), kept) << source_locked;
+        EXPECT_EQ(FSCheckLock(destination.c_str()) == FS_FILE_LOCKED, !source_locked);
+        ASSERT_TRUE(set_immutable_flag(destination, false));
+    }
+    // A file system that keeps no such attribute cannot take the lock.
+    ASSERT_EQ(mkdir(ram.c_str(), 0755), 0);
+    ASSERT_TRUE(set_immutable_flag(source, true));
+    int code = kivo_test::run_on_own_mount(ram, "ramfs", 0, nullptr, [&] {
+        const std::string onto = ram + "/destination";
+        if (!kivo_test::write_file(onto, "d")) {
+            return 1;
+        }
+        const std::string kept = attributes_of(onto);
+        return FSCopyFileMgrAttributes(source.c_str(), onto.c_str(), true) == FS_NOT_SUPPORTED &&
+                       attributes_of(onto) == kept
+                   ? 0
+                   : 1;
+    });
+    EXPECT_TRUE(code == 0 || code == 77) << code; // 77: no mount of our own here
+}
+
+TEST_F(FileSystemCatalog, SetIdBitsComeOnlyWithTheirOwnerAndGroupAndNeverWithOthersWrite)
+{
+    const std::string source = at("source"), file = at("destination"), folder = at("folder");
+    ASSERT_TRUE(kivo_test::write_file(source, "s") && kivo_test::write_file(file, "d"));
+    ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+    const struct
+    {
+        mode_t source, destination;
+        bool copy_lock;
+        const char* after;
+    } writable[] = {
+        {04755, 0666, false, "777 "}, // the destination's write bits stay, the set-id bit goes
+        {02755, 0664, false, "775 "},
+        {06777, 0600, true, "777 "}, // the source's own write bits, with the lock
+        {06755, 0600, true, "6755 "},
+    };
+    for (const auto& c : writable) {
+        ASSERT_EQ(chmod(source.c_str(), c.source), 0);
+        for (const std::string& destination : {file, folder}) {
+            ASSERT_EQ(chmod(destination.c_str(), c.destination), 0);
+            ASSERT_EQ(FSCopyFileMgrAttributes(source.c_str(), destination.c_str(), c.copy_lock), FS_OK);
+            EXPECT_EQ(attributes_of(destination).rfind(c.after, 0), 0u) << attributes_of(destination);
+        }
+    }
+
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "owners are the superuser's to give";
+    }
+    // The superuser's set-id file, copied by the superuser or by a user who
+    // may give a file only its own groups.
+    const struct
+    {
+        gid_t source_group;
+        bool as_stranger;
+        const char* after;
+    } owners[] = {
+        {club, false, "6755 0:40002 "},    // both come across, both bits with them
+        {0, true, "755 40001:40001 "},     // neither comes: no set-id bit
+        {club, true, "2755 40001:40002 "}, // only the group comes
+    };
+    ASSERT_EQ(chmod(work.c_str(), 0711), 0);
+    for (const auto& c : owners) {
+        ASSERT_EQ(chown(source.c_str(), 0, c.source_group), 0);
+        ASSERT_EQ(chmod(source.c_str(), 06755), 0);
+        ASSERT_EQ(chown(file.c_str(), stranger, strangers), 0);
+        ASSERT_EQ(chmod(file.c_str(), 0644), 0);
+        int code = kivo_test::run_in_child([&] {
+            const gid_t groups[] = {club};
+            if (chdir(work.c_str()) != 0 ||
+                (c.as_stranger && (setgroups(1, groups) != 0 || setgid(strangers) != 0 || setuid(stranger) != 0))) {
+                return 77;
+            }
+            return FSCopyFileMgrAttributes("source", "destination", false) == FS_OK ? 0 : 1;
+        });
+        if (code == 77) {
+            GTEST_SKIP() << "cannot become another user here";
+        }
+        EXPECT_EQ(code, 0);
+        EXPECT_EQ(attributes_of(file).rfind(c.after, 0), 0u) << attributes_of(file);
+    }
 }
 
 // The record of a volume, copied out of a buffer of the size asked for.

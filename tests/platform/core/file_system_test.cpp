@@ -1,8 +1,18 @@
 #include "file_system.h"
+#include "file_system_catalog.h"
+#include "folder.h"
+
+#include "sandbox.h"
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cstring>
+#include <functional>
 #include <string>
 
 namespace {
@@ -78,6 +88,131 @@ TEST(FileSystemNames, ValidNamesPathsAndEightBitNamesOnTheHost)
     EXPECT_STREQ(small, "");
     EXPECT_TRUE(fs_name_to_host("\xE9", small, sizeof(small)));
     EXPECT_FALSE(fs_name_to_host(nullptr, small, sizeof(small)));
+}
+
+// A folder "top" in `dir` whose tree goes down `levels` levels (its own
+// entries are level 1): a chain of folders "d" whose last level holds an
+// empty folder "e" or a file "f". Made relative to each folder in turn.
+bool make_tree(const std::string& dir, int levels, bool file_last)
+{
+    int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const char* name = "top";
+    for (int level = 0; level < levels && fd >= 0; ++level, name = "d") {
+        int next = mkdirat(fd, name, 0755) == 0 ? openat(fd, name, O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
+        close(fd);
+        fd = next;
+    }
+    if (fd < 0) {
+        return false;
+    }
+    int file = file_last ? openat(fd, "f", O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644) : -1;
+    bool made = file_last ? file >= 0 && close(file) == 0 : mkdirat(fd, "e", 0755) == 0;
+    close(fd);
+    return made;
+}
+
+// The level of the deepest entry of such a tree: 0 when it is empty, -1
+// when it is missing.
+int deepest(const std::string& top)
+{
+    int fd = open(top.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    int level = fd < 0 ? -1 : 0;
+    struct stat st;
+    while (fd >= 0 && fstatat(fd, "d", &st, 0) == 0) {
+        int next = openat(fd, "d", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        close(fd);
+        fd = next;
+        ++level;
+    }
+    if (fd >= 0 && (fstatat(fd, "e", &st, 0) == 0 || fstatat(fd, "f", &st, 0) == 0)) {
+        ++level;
+    }
+    if (fd >= 0) {
+        close(fd);
+    }
+    return level;
+}
+
+class FileSystemDepth : public kivo_test::ScratchFolderTest
+{};
+
+bool deepest_told(const char*, const char*, INT_U32 level, bool, void* data)
+{
+    INT_U32& deepest_level = *static_cast<INT_U32*>(data);
+    deepest_level = std::max(deepest_level, level);
+    return false;
+}
+
+TEST_F(FileSystemDepth, EveryRoutineTakesTheDeepestLevelAndRefusesOneMore)
+{
+    const int deepest_taken = static_cast<int>(FS_WALK_MAX_LEVELS);
+    // Each runs on the tree "top" of a folder; then `checked` there is
+    // `after` levels deep when the tree was taken, and `refused` levels
+    // deep when it was refused (-1: missing). A tree is made again only
+    // once a routine has deleted it.
+    const struct
+    {
+        const char* routine;
+        std::function<INT_S32(const std::string& dir, int levels)> run;
+        const char* checked;
+        int after, refused;
+    } routines[] = {
+        {"walk",
+         [](const std::string& dir, int levels) {
+             INT_U32 told = 0;
+             INT_S32 r = FSIterateContainer((dir + "/top").c_str(), 0, deepest_told, &told);
+             EXPECT_TRUE(r != FS_OK || told == static_cast<INT_U32>(levels)) << told;
+             return r;
+         },
+         "top", deepest_taken, deepest_taken + 1},
+        {"FSCopyObject",
+         [](const std::string& dir, int) {
+             return FSCopyObject(dir.c_str(), "top", dir.c_str(), 0, 0, FS_DUPLICATE_FAIL, "copy", false, false,
+                                 nullptr, nullptr, nullptr, 0);
+         },
+         "copy", deepest_taken, -1},
+        {"FOLDER::copy",
+         [](const std::string& dir, int) {
+             // It only tells whether it copied.
+             FOLDER folder;
+             return folder.set_from_path_string(dir.c_str()) && folder.copy("top", folder, "folder copy") ? FS_OK
+                                                                                                          : FS_IO_ERROR;
+         },
+         "folder copy", deepest_taken, -1},
+        {"FSDeleteObjects", [](const std::string& dir, int) { return FSDeleteObjects((dir + "/top").c_str()); }, "top",
+         -1, deepest_taken + 1},
+        {"FSDeleteContainer", [](const std::string& dir, int) { return FSDeleteContainer((dir + "/top").c_str()); },
+         "top", -1, deepest_taken + 1},
+        {"FSDeleteContainerContents",
+         [](const std::string& dir, int) { return FSDeleteContainerContents((dir + "/top").c_str()); }, "top", 0,
+         deepest_taken + 1},
+        {"fs_delete_contents_past_failures",
+         [](const std::string& dir, int) { return fs_delete_contents_past_failures((dir + "/top").c_str()); }, "top", 0,
+         deepest_taken + 1},
+    };
+    const struct
+    {
+        int levels;
+        bool file_last;
+    } trees[] = {{deepest_taken, false}, {deepest_taken, true}, {deepest_taken + 1, false}, {deepest_taken + 1, true}};
+    int folders = 0;
+    for (const auto& t : trees) {
+        const bool taken = t.levels <= deepest_taken;
+        std::string dir;
+        for (const auto& r : routines) {
+            if (dir.empty()) {
+                dir = at(std::to_string(++folders));
+                ASSERT_EQ(mkdir(dir.c_str(), 0755), 0);
+                ASSERT_TRUE(make_tree(dir, t.levels, t.file_last));
+            }
+            const std::string what = std::string(r.routine) + (t.file_last ? " file at " : " folder at ");
+            EXPECT_EQ(r.run(dir, t.levels), taken ? FS_OK : FS_IO_ERROR) << what << t.levels;
+            EXPECT_EQ(deepest(dir + "/" + r.checked), taken ? r.after : r.refused) << what << t.levels;
+            if (deepest(dir + "/top") != t.levels) {
+                dir.clear();
+            }
+        }
+    }
 }
 
 } // namespace
