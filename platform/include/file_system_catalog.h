@@ -150,9 +150,11 @@ INT_S32 FSBumpDate(const char* path);
 // the source's; without it the destination keeps its own write bits and
 // attribute. A set-user-id bit goes across only when the destination has
 // the source's owner, a set-group-id bit only when it has its group, and
-// neither onto an entry its group or others may write (those write bits
+// neither onto a file its group or others may write (those write bits
 // stay, the set-id bits are dropped): no copy makes a program that runs
-// as someone else and that others may change.
+// as someone else and that others may change. A folder keeps them with
+// its write bits (a shared group-writable folder hands its group to what
+// is made in it; nothing runs as anyone through a folder).
 // A source that is a link stands for what it leads to; a destination
 // never does. It is opened once without following a link and every change
 // goes to that entry: a destination that is a link gets the owner, group

@@ -157,7 +157,9 @@ mode_t copied_mode(const struct stat& from, const struct stat& to, const struct 
     if (now.st_gid != from.st_gid) {
         mode &= ~static_cast<mode_t>(S_ISGID);
     }
-    if (mode & (S_IWGRP | S_IWOTH)) {
+    // On a folder neither bit runs anything as anyone (set-group-id only
+    // hands its group to new entries, as in a shared group-writable folder).
+    if (!S_ISDIR(now.st_mode) && (mode & (S_IWGRP | S_IWOTH))) {
         mode &= ~static_cast<mode_t>(S_ISUID | S_ISGID);
     }
     return mode;

@@ -856,19 +856,21 @@ TEST_F(FileSystemCatalog, SetIdBitsComeOnlyWithTheirOwnerAndGroupAndNeverWithOth
     {
         mode_t source, destination;
         bool copy_lock;
-        const char* after;
+        const char* after_file;
+        const char* after_folder; // where set-id bits run nothing as anyone
     } writable[] = {
-        {04755, 0666, false, "777 "}, // the destination's write bits stay, the set-id bit goes
-        {02755, 0664, false, "775 "},
-        {06777, 0600, true, "777 "}, // the source's own write bits, with the lock
-        {06755, 0600, true, "6755 "},
+        {04755, 0666, false, "777 ", "4777 "}, // the destination's write bits stay, the set-id bit goes
+        {02755, 0664, false, "775 ", "2775 "},
+        {06777, 0600, true, "777 ", "6777 "}, // the source's own write bits, with the lock
+        {06755, 0600, true, "6755 ", "6755 "},
     };
     for (const auto& c : writable) {
         ASSERT_EQ(chmod(source.c_str(), c.source), 0);
         for (const std::string& destination : {file, folder}) {
             ASSERT_EQ(chmod(destination.c_str(), c.destination), 0);
             ASSERT_EQ(FSCopyFileMgrAttributes(source.c_str(), destination.c_str(), c.copy_lock), FS_OK);
-            EXPECT_EQ(attributes_of(destination).rfind(c.after, 0), 0u) << attributes_of(destination);
+            const char* after = destination == file ? c.after_file : c.after_folder;
+            EXPECT_EQ(attributes_of(destination).rfind(after, 0), 0u) << attributes_of(destination);
         }
     }
 
