@@ -71,16 +71,23 @@ INT_S32 fs_error_from_errno(int err);
 int fs_rename_noreplace(int from_dir, const char* from, int to_dir, const char* to);
 
 // Temporaries of saves and copies carry a mark that no name can give: an
-// extended attribute ("user.kivo.temporary"), set on the file or folder
-// when it is made and taken off as it takes its final name (a save's just
-// before, a copy's just after). Only marked entries are ever cleared as
-// leftovers, so a file whose name merely looks like a temporary's is never
-// touched. Where the file system keeps no
-// extended attributes the mark cannot be set (false, errno set), and the
-// leftovers made there are left alone.
-bool fs_mark_temporary(int fd);
-// True when the file or folder open as `fd` (not O_PATH) carries the mark.
-bool fs_is_marked_temporary(int fd);
+// extended attribute ("user.kivo.temporary") whose value is the name of
+// the target the temporary belongs to (the name it is to take, or the
+// name it replaced: an old entry a copy moves out of the way). It is set
+// on a file before the file has a name (made unnamed, O_TMPFILE, where the
+// file system can), on a folder right after it is made, and taken off once
+// the temporary holds its target's name; a kill between leaves the mark on
+// the target, where it names the target itself and so nothing clears it.
+// Clean-ups take only entries of a temporary's name whose mark names the
+// target being cleared, so a file whose name merely looks like a
+// temporary's, or a saved file that kept its own mark, is never touched.
+// Where the file system keeps no extended attributes the mark cannot be
+// set (false, errno set), and the leftovers made there are left alone.
+// `target` is one name (no '/'), not empty.
+bool fs_mark_temporary(int fd, const char* target);
+// True when the file or folder open as `fd` (not O_PATH) carries the mark
+// and it names `target`.
+bool fs_is_marked_temporary(int fd, const char* target);
 // Takes the mark off; true when it is gone (or was never there).
 bool fs_unmark_temporary(int fd);
 
@@ -159,7 +166,7 @@ typedef bool (*FS_COPY_FILTER)(const char* path, const char* name, INT_U32 level
 // under a temporary name beside the target ("." + the target's name, cut
 // and hashed past 200 bytes, + ".kivo-copy." + six characters), space for
 // a file allocated first (a full volume fails before any byte is copied),
-// marked (fs_mark_temporary; a link is made inside a marked folder) and
+// marked as the target's (fs_mark_temporary; a link is made inside a marked folder) and
 // locked while made, and then take the target's name in one step: a free
 // name only while still free (FS_EXISTS when taken meanwhile), a file or
 // link over a file or link by a rename over it, and where a folder is on

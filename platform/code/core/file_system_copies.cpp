@@ -188,19 +188,6 @@ bool still_reachable(const char* dir, int dirfd, const char* name)
            held.st_ino == named.st_ino && fstatat(dirfd, name, &entry, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
-// The new object while it is made (and the old one once swapped out).
-const char copy_marker[] = ".kivo-copy.";
-// The old object while the new one takes its name, where the file system
-// cannot swap the two in one step.
-const char aside_marker[] = ".kivo-aside.";
-
-bool same_entry(int dir, const char* name, const struct stat& known)
-{
-    struct stat now;
-    return fstatat(dir, name, &now, AT_SYMLINK_NOFOLLOW) == 0 && now.st_dev == known.st_dev &&
-           now.st_ino == known.st_ino;
-}
-
 // Removes what a copy made, and only that: the name must still hold it.
 INT_S32 remove_own(int dir, const char* name, const struct stat& made)
 {
@@ -216,59 +203,6 @@ INT_S32 report_left(const char* dest_dir, const std::string& where)
         platform_debug_stream.write_to_stream(__FILE__, __LINE__, text.c_str(), 1);
     }
     return FS_ENTRY_LEFT_ASIDE;
-}
-
-// A plain file or folder of `dir`, opened without following a link or
-// blocking (never a device or pipe), with what it is; -1 when it cannot be.
-int open_entry(int dir, const char* name, struct stat& st)
-{
-    if (fstatat(dir, name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !(S_ISREG(st.st_mode) || S_ISDIR(st.st_mode))) {
-        return -1;
-    }
-    int fd = openat(dir, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    struct stat held;
-    if (fd >= 0 && (fstat(fd, &held) != 0 || held.st_dev != st.st_dev || held.st_ino != st.st_ino)) {
-        close(fd);
-        fd = -1;
-    }
-    return fd;
-}
-
-// Clears what copies of `target` killed part-way left in the folder open
-// as `dir`: entries of the temporaries' names that carry the mark, belong
-// to this user and whose copy's lock is free. An aside whose target name
-// is free holds the only copy of the old entry: it is given back.
-void clear_leftovers(int dir, const char* target)
-{
-    const std::string copies = fs_temporary_prefix(target, copy_marker);
-    const std::string asides = fs_temporary_prefix(target, aside_marker);
-    std::vector<std::string> found;
-    for_each_name(dir, [&](const char* n) {
-        for (const std::string* prefix : {&copies, &asides}) {
-            if (!std::strncmp(n, prefix->c_str(), prefix->size()) && fs_is_temporary_suffix(n + prefix->size())) {
-                found.push_back(n);
-            }
-        }
-        return true;
-    });
-    for (const std::string& name : found) {
-        struct stat st;
-        int fd = open_entry(dir, name.c_str(), st);
-        if (fd < 0) {
-            continue;
-        }
-        if (st.st_uid == geteuid() && fs_is_marked_temporary(fd) && flock(fd, LOCK_EX | LOCK_NB) == 0 &&
-            same_entry(dir, name.c_str(), st)) {
-            if (name.compare(0, asides.size(), asides) != 0) {
-                delete_entry_at(dir, name.c_str(), 0);
-            } else if (fs_rename_noreplace(dir, name.c_str(), dir, target) == 0) {
-                fs_unmark_temporary(fd);
-            } else if (errno == EEXIST) {
-                delete_entry_at(dir, name.c_str(), 0);
-            }
-        }
-        close(fd);
-    }
 }
 
 // Takes the destination's lock, the one the saves take too: shared while
@@ -289,57 +223,7 @@ int lock_destination(int to, const char* target)
     return fd;
 }
 
-// The new object while it is made: a file or folder under a temporary
-// name in the destination, marked and locked while the copy runs (a link
-// is made inside such a folder).
-struct TEMPORARY
-{
-    std::string name;
-    int fd = -1;
-    struct stat made = {};
-};
-
-// The file is made without a name and named only once marked and locked,
-// so no instant shows it unmarked; where the file system cannot make
-// unnamed files it is created under its name and marked at once.
-INT_S32 make_temporary_file(int to, const std::string& prefix, TEMPORARY& t)
-{
-    INT_S32 r = FS_NOT_SUPPORTED;
-    int fd = openat(to, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
-    if (fd >= 0) {
-        fs_mark_temporary(fd);
-        flock(fd, LOCK_EX | LOCK_NB);
-        char proc[32];
-        std::snprintf(proc, sizeof proc, "/proc/self/fd/%d", fd);
-        r = make_unique(prefix, t.name, [&](const char* n) {
-            int linked = linkat(AT_FDCWD, proc, to, n, AT_SYMLINK_FOLLOW);
-            return linked != 0 && errno == ENOENT ? linkat(fd, "", to, n, AT_EMPTY_PATH) : linked;
-        });
-        if (r != FS_OK) {
-            close(fd);
-            fd = -1;
-        }
-    } else if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
-        return fs_error_from_errno(errno);
-    }
-    if (fd < 0 && r != FS_EXISTS) {
-        r = make_unique(prefix, t.name, [&](const char* n) {
-            fd = openat(to, n, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-            return fd < 0 ? -1 : 0;
-        });
-        if (r == FS_OK) {
-            fs_mark_temporary(fd);
-            flock(fd, LOCK_EX | LOCK_NB);
-        }
-    }
-    if (r == FS_OK) {
-        t.fd = fd;
-        fstat(fd, &t.made);
-    }
-    return r;
-}
-
-INT_S32 make_temporary_folder(int to, const std::string& prefix, TEMPORARY& t)
+INT_S32 make_temporary_folder(int to, const std::string& prefix, const char* target, TEMPORARY& t)
 {
     INT_S32 r = make_unique(prefix, t.name, [&](const char* n) { return mkdirat(to, n, 0700); });
     if (r != FS_OK) {
@@ -351,7 +235,7 @@ INT_S32 make_temporary_folder(int to, const std::string& prefix, TEMPORARY& t)
         unlinkat(to, t.name.c_str(), AT_REMOVEDIR); // still empty, if still ours
         return r;
     }
-    fs_mark_temporary(t.fd);
+    t.marked = fs_mark_temporary(t.fd, target);
     flock(t.fd, LOCK_EX | LOCK_NB);
     return FS_OK;
 }
@@ -417,7 +301,7 @@ INT_S32 put_in_place(int to, int dir, const char* name, const std::string& where
     int old_fd = open_entry(to, target, held);
     if (old_fd >= 0) {
         old = held;
-        fs_mark_temporary(old_fd);
+        fs_mark_temporary(old_fd, target);
         flock(old_fd, LOCK_EX | LOCK_NB);
     }
     INT_S32 r;
@@ -447,7 +331,8 @@ INT_S32 copy_through_temporary(int from, const char* name, const struct stat& st
     const std::string prefix = fs_temporary_prefix(target, copy_marker);
     TEMPORARY t;
     int lock = lock_destination(to, target);
-    INT_S32 r = S_ISREG(st.st_mode) ? make_temporary_file(to, prefix, t) : make_temporary_folder(to, prefix, t);
+    INT_S32 r = S_ISREG(st.st_mode) ? make_temporary_file(to, prefix, target, O_WRONLY, 0600, t)
+                                    : make_temporary_folder(to, prefix, target, t);
     if (lock >= 0) {
         close(lock);
     }

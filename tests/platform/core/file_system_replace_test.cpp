@@ -57,20 +57,21 @@ std::set<std::string> names(const std::string& dir)
     return out;
 }
 
-bool marked(const std::string& path)
+// True when the entry carries the temporary mark of `target`.
+bool marked(const std::string& path, const char* target)
 {
     int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK);
-    bool is = fd >= 0 && fs_is_marked_temporary(fd);
+    bool is = fd >= 0 && fs_is_marked_temporary(fd, target);
     if (fd >= 0) {
         close(fd);
     }
     return is;
 }
 
-bool mark(const std::string& path)
+bool mark(const std::string& path, const char* target)
 {
     int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW);
-    bool done = fd >= 0 && fs_mark_temporary(fd);
+    bool done = fd >= 0 && fs_mark_temporary(fd, target);
     if (fd >= 0) {
         close(fd);
     }
@@ -153,7 +154,7 @@ protected:
             int temporaries = 0;
             for (const std::string& n : names(dest)) {
                 if (n != target) {
-                    EXPECT_TRUE(marked(dest + "/" + n)) << n;
+                    EXPECT_TRUE(marked(dest + "/" + n, target)) << n;
                     ++temporaries;
                 }
             }
@@ -313,7 +314,7 @@ TEST_F(FileSystemReplace, AFolderReplacingAFolderKeepsTheOldOneInPlaceUntilItIsW
     EXPECT_TRUE(w.old_in_place);
     EXPECT_EQ(snapshot(at("dest/top")), snapshot(at("src/top")));
     EXPECT_EQ(names(at("dest")), std::set<std::string>{"top"});
-    EXPECT_FALSE(marked(at("dest/top")));
+    EXPECT_FALSE(marked(at("dest/top"), "top"));
 }
 
 // A file's bytes, a folder's names or a link's target.
@@ -415,7 +416,7 @@ TEST_F(FileSystemReplace, ANameTakenMeanwhileIsNeverLostAndLeftoversGoOnlyWhenMa
     ASSERT_TRUE(write_file(d + ".f.kivo-aside.Stale1", "replaced before"));
     for (const char* n : {".f.kivo-copy.Left01", ".f.kivo-copy.Locked", ".g.kivo-copy.Other1", ".f.kivo-copy.Folder",
                           ".f.kivo-aside.Stale1"}) {
-        ASSERT_TRUE(mark(d + n)) << n;
+        ASSERT_TRUE(mark(d + n, n[1] == 'g' ? "g" : "f")) << n;
     }
     int running = open((d + ".f.kivo-copy.Locked").c_str(), O_RDONLY);
     ASSERT_EQ(flock(running, LOCK_EX), 0);
@@ -428,10 +429,10 @@ TEST_F(FileSystemReplace, ANameTakenMeanwhileIsNeverLostAndLeftoversGoOnlyWhenMa
     // An old entry a killed copy had moved aside, with the name free: the
     // only copy of it, given back.
     ASSERT_EQ(rename(taken.c_str(), (d + ".f.kivo-aside.Given1").c_str()), 0);
-    ASSERT_TRUE(mark(d + ".f.kivo-aside.Given1"));
+    ASSERT_TRUE(mark(d + ".f.kivo-aside.Given1", "f"));
     EXPECT_EQ(copy(at("src"), "f", at("dest"), FS_DUPLICATE_FAIL), FS_EXISTS);
     EXPECT_EQ(read_file(taken), "copied");
-    EXPECT_FALSE(marked(taken));
+    EXPECT_FALSE(marked(taken, "f"));
     EXPECT_EQ(names(at("dest")).count(".f.kivo-aside.Given1"), 0u);
 }
 
