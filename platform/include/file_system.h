@@ -166,25 +166,39 @@ typedef bool (*FS_COPY_FILTER)(const char* path, const char* name, INT_U32 level
 // under a temporary name beside the target ("." + the target's name, cut
 // and hashed past 200 bytes, + ".kivo-copy." + six characters), space for
 // a file allocated first (a full volume fails before any byte is copied),
-// marked as the target's (fs_mark_temporary; a link is made inside a marked folder) and
-// locked while made, and then take the target's name in one step: a free
-// name only while still free (FS_EXISTS when taken meanwhile), a file or
-// link over a file or link by a rename over it, and where a folder is on
-// either side by swapping the two, the old entry then being deleted under
-// the temporary name (where the file system cannot swap, the old entry
-// steps aside under a marked ".kivo-aside." name meanwhile). So the
-// target name holds the old entry whole or the new one whole at every
-// instant, a kill included. A folder copied to a free name is built there.
-// A copy killed part-way leaves at most its marked temporary, which the
-// next copy of that target into that folder removes (where the folder can
-// be listed). A filter that stops the copy gives FS_USER_CANCELED. A failed
-// copy removes what it made and nothing else (checked by device and inode
-// just before), and never leaves the replaced entry hidden without saying
-// so (FS_ENTRY_LEFT_ASIDE). Trees deeper than 256 levels are refused
-// with FS_IO_ERROR. The destination needs only write and search rights (a
-// drop box): nothing in it is read or listed. new_ref (may be null) gets
-// the new object's path; FS_BAD_NAME, before anything is made, when it
-// does not fit.
+// marked as the target's (fs_mark_temporary: a file before it has a name,
+// where the file system can make unnamed files; a link is made inside a
+// marked folder) and locked while made, and then take the target's name
+// in one step: a free name only while still free (FS_EXISTS when taken
+// meanwhile), a file or link over a file or link by a rename over it, and
+// where a folder is on either side by swapping the two, the old entry then
+// being deleted under the temporary name (where the file system cannot
+// swap, the old entry steps aside under a ".kivo-aside." name marked as
+// the target's meanwhile, and the name is free for that moment). Whatever
+// the swap took out of the name is deleted as the replaced entry, even
+// when a program that takes no lock put it there after the copy looked. A
+// folder copied to a free name is built there. Before the copy looks at
+// the target name (and at each numbered name it tries), and again before
+// it puts a temporary in place, what killed saves and copies of that name
+// left goes: their marked temporaries are deleted, and an old entry set
+// aside is given back when the name is free (so a copy to a free name, even
+// one building a folder there, finds it taken again: FS_EXISTS). That
+// clean-up, the look and the making of the temporary, and the look at the
+// target, the swap and the check of what it took out, run under an
+// exclusive flock of the destination folder, the lock the saves, copies
+// and hidden lists of this library take: two copies over one name take it
+// in turn, and the last one's object stays, the other deleted. The lock is
+// waited for at most 60 s (then FS_IO_ERROR, nothing made), and is not
+// held while objects are copied, while the filter runs or while a
+// replaced entry is deleted. A filter that stops the copy gives
+// FS_USER_CANCELED. A failed copy removes what it made and nothing else
+// (checked by device and inode just before), and never leaves the
+// replaced entry hidden without saying so (FS_ENTRY_LEFT_ASIDE). Trees
+// deeper than 256 levels are refused with FS_IO_ERROR. The destination
+// needs only write and search rights (a drop box): nothing in it is read
+// or listed, nothing is locked and nothing cleared there. new_ref (may be
+// null) gets the new object's path; FS_BAD_NAME, before anything is made,
+// when it does not fit.
 INT_S32 FSCopyObject(const char* dir, const char* name, const char* dest_dir, INT_U32 max_levels,
                      INT_U32 catalog_info_wanted, INT_U8 duplicate_action, const char* new_name, bool want_spec,
                      bool want_name, FS_COPY_FILTER filter, void* filter_data, char* new_ref, std::size_t new_ref_size);

@@ -4,6 +4,7 @@
 #include "debug_stream.h"
 #include "file_system.h"
 #include "file_system_catalog.h"
+#include "file_system_catalog_internal.h"
 #include "file_system_shared.h"
 #include "utils.h"
 
@@ -205,24 +206,8 @@ INT_S32 report_left(const char* dest_dir, const std::string& where)
     return FS_ENTRY_LEFT_ASIDE;
 }
 
-// Takes the destination's lock, the one the saves take too: shared while
-// a temporary is made and locked, exclusive while leftovers are cleared,
-// so that a temporary just made is never taken for a leftover. -1 where
-// the folder cannot be opened (a drop box): nothing is cleared there.
-int lock_destination(int to, const char* target)
-{
-    int fd = openat(to, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) {
-        return -1;
-    }
-    if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
-        clear_leftovers(fd, target);
-    } else {
-        flock(fd, LOCK_SH);
-    }
-    return fd;
-}
-
+// A folder is marked as soon as it is made: a kill between leaves it
+// empty and unmarked, which the clean-up removes as well.
 INT_S32 make_temporary_folder(int to, const std::string& prefix, const char* target, TEMPORARY& t)
 {
     INT_S32 r = make_unique(prefix, t.name, [&](const char* n) { return mkdirat(to, n, 0700); });
@@ -240,10 +225,14 @@ INT_S32 make_temporary_folder(int to, const std::string& prefix, const char* tar
     return FS_OK;
 }
 
-// No swap on this file system: the old entry steps aside under a marked
-// name, the new one takes the target's name and the old one is deleted;
-// when the new one cannot take the name the old one is given back.
-INT_S32 put_in_place_by_aside(int to, int dir, const char* name, const char* target, const char* dest_dir, bool& placed)
+// No swap on this file system (or the test switch): the old entry steps
+// aside under a name marked as the target's, the new one takes the
+// target's name and the old one is deleted, once the folder's lock is let
+// go; when the new one cannot take the name the old one is given back. A
+// kill between the two renames leaves the name free and the old entry
+// aside: the next save or copy of the name gives it back before it looks.
+INT_S32 put_in_place_by_aside(int to, int dir, const char* name, const char* target, const char* dest_dir,
+                              FOLDER_HOLD& hold, bool& placed)
 {
     std::string aside;
     INT_S32 r = make_unique(fs_temporary_prefix(target, aside_marker), aside,
@@ -252,8 +241,12 @@ INT_S32 put_in_place_by_aside(int to, int dir, const char* name, const char* tar
     if (r != FS_OK || fstatat(to, aside.c_str(), &moved, AT_SYMLINK_NOFOLLOW) != 0) {
         return r != FS_OK ? r : report_left(dest_dir, aside);
     }
+    if (fs_copy_set_aside) {
+        fs_copy_set_aside();
+    }
     if (fs_rename_noreplace(dir, name, to, target) == 0) {
         placed = true;
+        hold.release();
         return remove_own(to, aside.c_str(), moved) == FS_OK ? FS_OK : report_left(dest_dir, aside);
     }
     int e = errno;
@@ -263,14 +256,16 @@ INT_S32 put_in_place_by_aside(int to, int dir, const char* name, const char* tar
     return fs_error_from_errno(e);
 }
 
-// Gives the whole new object at (dir, name) the target's name in `to`. A
-// free name is taken only while it is free; a file or link replaces a file
-// or link in one rename; where a folder is on either side the two are
-// swapped in one step and the old one, now under the temporary name
-// (`where` in the destination), is deleted. At no instant does the target
-// name hold a part, or nothing in place of the old entry.
+// Gives the whole new object at (dir, name) the target's name in `to`,
+// under the folder's lock (`hold`, when it could be had), which it lets go
+// before deleting what the new object replaced. A free name is taken only
+// while it is free; a file or link replaces a file or link in one rename;
+// where a folder is on either side the two are swapped in one step and the
+// old one, now under the temporary name (`where` in the destination), is
+// deleted. At no instant does the target name hold a part, or nothing in
+// place of the old entry.
 INT_S32 put_in_place(int to, int dir, const char* name, const std::string& where, const char* target, bool replace,
-                     bool is_folder, const char* dest_dir, bool& placed)
+                     bool is_folder, const char* dest_dir, FOLDER_HOLD& hold, bool& placed)
 {
     struct stat old;
     bool present = fstatat(to, target, &old, AT_SYMLINK_NOFOLLOW) == 0;
@@ -304,12 +299,22 @@ INT_S32 put_in_place(int to, int dir, const char* name, const std::string& where
         fs_mark_temporary(old_fd, target);
         flock(old_fd, LOCK_EX | LOCK_NB);
     }
-    INT_S32 r;
-    if (renameat2(dir, name, to, target, RENAME_EXCHANGE) == 0) {
+    INT_S32 r = FS_OK;
+    if (!fs_copy_set_aside && renameat2(dir, name, to, target, RENAME_EXCHANGE) == 0) {
         placed = true;
-        r = remove_own(dir, name, old) == FS_OK ? FS_OK : report_left(dest_dir, where);
-    } else if (errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP) {
-        r = put_in_place_by_aside(to, dir, name, target, dest_dir, placed);
+        // What came out is what held the name at the swap: the entry looked
+        // at, or one a program that takes no lock put there meanwhile. It
+        // was replaced either way, and goes as the old entry would.
+        struct stat out;
+        if (fstatat(dir, name, &out, AT_SYMLINK_NOFOLLOW) == 0) {
+            if (old_fd >= 0 && (out.st_dev != old.st_dev || out.st_ino != old.st_ino)) {
+                fs_unmark_temporary(old_fd); // left where that program put it
+            }
+            hold.release();
+            r = remove_own(dir, name, out) == FS_OK ? FS_OK : report_left(dest_dir, where);
+        }
+    } else if (fs_copy_set_aside || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP) {
+        r = put_in_place_by_aside(to, dir, name, target, dest_dir, hold, placed);
     } else {
         r = fs_error_from_errno(errno);
     }
@@ -324,18 +329,20 @@ INT_S32 put_in_place(int to, int dir, const char* name, const std::string& where
 
 // Copies a file, link or folder to `target` through a temporary: the
 // target name keeps the old entry whole (or stays free) until the new one
-// is whole. A failed or stopped copy removes only its temporary.
+// is whole. A failed or stopped copy removes only its temporary. Called
+// holding the folder's lock, with the leftovers cleared and the target
+// looked at; the lock is let go while the copy is made (the filter may
+// save in this folder) and taken again, and the leftovers cleared again,
+// for the look at the target that decides how the copy takes its name.
 INT_S32 copy_through_temporary(int from, const char* name, const struct stat& st, int to, const char* dest_dir,
-                               const char* target, bool replace, const COPY_JOB& job)
+                               const char* target, bool replace, const COPY_JOB& job, FOLDER_HOLD& hold)
 {
     const std::string prefix = fs_temporary_prefix(target, copy_marker);
     TEMPORARY t;
-    int lock = lock_destination(to, target);
     INT_S32 r = S_ISREG(st.st_mode) ? make_temporary_file(to, prefix, target, O_WRONLY, 0600, t)
                                     : make_temporary_folder(to, prefix, target, t);
-    if (lock >= 0) {
-        close(lock);
-    }
+    const bool locked = hold.fd() >= 0;
+    hold.release();
     if (r != FS_OK) {
         return r;
     }
@@ -378,10 +385,20 @@ INT_S32 copy_through_temporary(int from, const char* name, const struct stat& st
     if (r == FS_OK && !still_reachable(dest_dir, to, t.name.c_str())) {
         r = FS_NOT_FOUND;
     }
+    if (r == FS_OK && locked) {
+        if (hold.take(to)) {
+            if (hold.fd() >= 0) {
+                clear_leftovers(hold.fd(), target);
+            }
+        } else {
+            r = fs_error_from_errno(errno);
+        }
+    }
     bool placed = false;
     if (r == FS_OK) {
-        r = put_in_place(to, dir, entry.c_str(), where, target, replace, S_ISDIR(st.st_mode), dest_dir, placed);
+        r = put_in_place(to, dir, entry.c_str(), where, target, replace, S_ISDIR(st.st_mode), dest_dir, hold, placed);
     }
+    hold.release();
     if (placed && !S_ISLNK(st.st_mode)) {
         // Taken off only now, so that no kill leaves an unmarked temporary;
         // a mark left on the target by a kill here means nothing there.
@@ -403,10 +420,12 @@ INT_S32 copy_through_temporary(int from, const char* name, const struct stat& st
 // A folder copied to a free name is built in place; a failure removes it
 // when the name still holds it.
 INT_S32 copy_folder_in_place(int from, const char* name, const struct stat& st, int to, const char* dest_dir,
-                             const char* target, const std::string& target_path, const COPY_JOB& job)
+                             const char* target, const std::string& target_path, const COPY_JOB& job, FOLDER_HOLD& hold)
 {
-    if (mkdirat(to, target, 0700) != 0) {
-        return fs_error_from_errno(errno);
+    const int made_error = mkdirat(to, target, 0700) == 0 ? 0 : errno;
+    hold.release();
+    if (made_error != 0) {
+        return fs_error_from_errno(made_error);
     }
     struct stat made;
     int fd = open_dir_nofollow(to, target);
@@ -489,14 +508,29 @@ INT_S32 FSCopyObject(const char* dir, const char* name, const char* dest_dir, IN
     } else if (!S_ISREG(source.st_mode) && !S_ISLNK(source.st_mode)) {
         result = FS_BAD_ARGUMENT; // devices, sockets and pipes are not copied
     }
-    // Names in the destination are only looked up, never listed.
-    if (result == FS_OK && fstatat(to, target, &st, AT_SYMLINK_NOFOLLOW) == 0) {
+    // What killed saves and copies of a name left goes, and an entry a
+    // killed copy had set aside comes back, before the name is looked at,
+    // under the folder's lock, held until the copy has made its temporary
+    // (or its folder in place). Where the destination cannot be listed (a
+    // drop box) there is no lock, nothing is cleared, and names in it are
+    // only looked up.
+    FOLDER_HOLD hold;
+    if (result == FS_OK && !hold.take(to)) {
+        result = fs_error_from_errno(errno);
+    }
+    auto look = [&](const char* n) {
+        if (hold.fd() >= 0) {
+            clear_leftovers(hold.fd(), n);
+        }
+        return fstatat(to, n, &st, AT_SYMLINK_NOFOLLOW) == 0;
+    };
+    if (result == FS_OK && look(target)) {
         if (duplicate_action == FS_DUPLICATE_NUMBER) {
             result = FS_EXISTS;
             for (int digit = 1; digit <= 9 && result == FS_EXISTS; ++digit) {
                 if (!numbered_name(target, digit, numbered, sizeof(numbered))) {
                     result = FS_BAD_NAME;
-                } else if (fstatat(to, numbered, &st, AT_SYMLINK_NOFOLLOW) == 0) {
+                } else if (look(numbered)) {
                     continue;
                 } else {
                     result = errno == ENOENT ? FS_OK : fs_error_from_errno(errno);
@@ -531,9 +565,10 @@ INT_S32 FSCopyObject(const char* dir, const char* name, const char* dest_dir, IN
     }
     if (result == FS_OK) {
         result = S_ISDIR(source.st_mode) && !replace
-                     ? copy_folder_in_place(from, name, source, to, dest_dir, target, target_path, job)
-                     : copy_through_temporary(from, name, source, to, dest_dir, target, replace, job);
+                     ? copy_folder_in_place(from, name, source, to, dest_dir, target, target_path, job, hold)
+                     : copy_through_temporary(from, name, source, to, dest_dir, target, replace, job, hold);
     }
+    hold.release();
     if (result == FS_OK && new_ref) {
         std::memcpy(new_ref, target_path, std::strlen(target_path) + 1);
     }
@@ -542,6 +577,8 @@ INT_S32 FSCopyObject(const char* dir, const char* name, const char* dest_dir, IN
     close(to);
     return result;
 }
+
+void (*fs_copy_set_aside)() = nullptr;
 
 std::size_t fs_temp_buffer_size(std::size_t requested, INT_U64 free_memory, INT_U64 largest_block)
 {

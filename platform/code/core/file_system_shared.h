@@ -99,10 +99,11 @@ template <typename F> INT_S32 make_unique(const std::string& prefix, std::string
 }
 
 // The folder lock, among this library's callers: flock on the folder
-// itself. Saves hold it exclusively while they clear what killed ones
-// left, look at their target and make their new file; copies hold it
-// shared while they make a temporary and exclusive while they clear; a
-// hidden list is read, changed and written under it. A process never waits for it through one descriptor while it
+// itself. Saves and copies hold it exclusively while they clear what
+// killed ones left, look at their target and make their temporary, and a
+// replacing copy again from its look at the entry it replaces until that
+// entry is out of the name; a hidden list is read, changed and written
+// under it. A process never waits for it through one descriptor while it
 // holds it through another: that wait would be for itself. The folder,
 // opened so that it can be locked: -1 where it cannot be read (a drop
 // box), and then nothing is locked.

@@ -5,6 +5,8 @@
 #include "child_process.h"
 #include "console_capture.h"
 #include "debug_stream.h"
+#include "file_system_catalog_internal.h"
+#include "folder.h"
 #include "kivo_host.h"
 #include "sandbox.h"
 
@@ -22,6 +24,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <random>
 #include <set>
@@ -434,6 +437,126 @@ TEST_F(FileSystemReplace, ANameTakenMeanwhileIsNeverLostAndLeftoversGoOnlyWhenMa
     EXPECT_EQ(read_file(taken), "copied");
     EXPECT_FALSE(marked(taken, "f"));
     EXPECT_EQ(names(at("dest")).count(".f.kivo-aside.Given1"), 0u);
+}
+
+// Two programs copy different objects over one name at once, replacing:
+// each call answers 0, the name holds one of the two whole, and nothing of
+// either is left hidden beside it.
+TEST_F(FileSystemReplace, ReplacingCopiesRacingOverOneNameLeaveOneWholeCopy)
+{
+    for (const char* d : {"src/d1", "src/d2"}) {
+        ASSERT_EQ(mkdir(at(d).c_str(), 0755), 0);
+    }
+    ASSERT_TRUE(write_file(at("src/f1"), pattern(40000, 6)) && write_file(at("src/f2"), pattern(50000, 7)) &&
+                write_file(at("src/d1/in"), "one") && write_file(at("src/d2/in"), "two"));
+    const struct
+    {
+        const char* sources[2];
+        bool old_is_folder;
+    } cases[] = {{{"f1", "f2"}, true}, {{"d1", "d2"}, false}};
+    const std::string dest = at("dest"), shared = at("dest/shared");
+    for (const auto& c : cases) {
+        for (int trial = 0; trial < 30; ++trial) {
+            SCOPED_TRACE(std::string(c.sources[0]) + " trial " + std::to_string(trial));
+            if (c.old_is_folder) {
+                ASSERT_EQ(mkdir(shared.c_str(), 0755), 0);
+                ASSERT_TRUE(write_file(shared + "/old", "old"));
+            } else {
+                ASSERT_TRUE(write_file(shared, "old"));
+            }
+            int go[2];
+            ASSERT_EQ(pipe(go), 0);
+            pid_t racers[2];
+            for (int i = 0; i < 2; ++i) {
+                racers[i] = kivo_test::start_child([&, i] {
+                    char g;
+                    return read(go[0], &g, 1) == 1 &&
+                                   copy(at("src"), c.sources[i], dest, FS_DUPLICATE_REPLACE, "shared") == FS_OK
+                               ? 0
+                               : 1;
+                });
+            }
+            ASSERT_EQ(write(go[1], "gg", 2), 2);
+            for (pid_t racer : racers) {
+                EXPECT_EQ(kivo_test::wait_child(racer), 0);
+            }
+            close(go[0]);
+            close(go[1]);
+            EXPECT_EQ(names(dest), std::set<std::string>{"shared"});
+            const std::string now = what(shared);
+            EXPECT_TRUE(now == what(at("src/") + c.sources[0]) || now == what(at("src/") + c.sources[1])) << now;
+            if (HasFailure()) {
+                return;
+            }
+            kivo_test::remove_tree(shared);
+        }
+    }
+}
+
+// An old entry set aside by a copy killed between its two renames, where
+// the file system cannot swap (here by the test switch): the name is free
+// and the old entry whole under a marked name. Whatever comes next to that
+// name, a copy building a folder in place, a replacing copy or a save,
+// gives it back before it looks at the name.
+TEST_F(FileSystemReplace, AnEntrySetAsideByAKilledCopyIsGivenBackBeforeTheNameIsTaken)
+{
+    ASSERT_EQ(mkdir(at("src/album").c_str(), 0755), 0);
+    ASSERT_TRUE(write_file(at("src/album/new"), "new") && write_file(at("src/doc"), "copied"));
+    const std::string dest = at("dest");
+    FOLDER folder;
+    ASSERT_TRUE(folder.set_from_path_string(dest.c_str()));
+    const struct
+    {
+        const char* row;
+        const char* source; // copied over the old entry and killed
+        bool old_is_folder; // the old entry at "album"
+        std::function<bool()> next;
+        std::string after; // what "album" holds then
+    } cases[] = {
+        {"a folder copied to the free name", "album", true,
+         [&] { return copy(at("src"), "album", dest, FS_DUPLICATE_FAIL) == FS_EXISTS; }, "folder:old=file:old;"},
+        {"a replacing copy", "album", true,
+         [&] { return copy(at("src"), "album", dest, FS_DUPLICATE_REPLACE) == FS_OK; }, "folder:new=file:new;"},
+        {"a copy of a file to the free name", "album", false,
+         [&] { return copy(at("src"), "doc", dest, FS_DUPLICATE_FAIL, "album") == FS_EXISTS; }, "file:old"},
+        {"a save", "album", false,
+         [&] {
+             FILE* fp = FOLDER::open_whole_file((dest + "/album").c_str(), "wb");
+             return fp && std::fputs("saved", fp) >= 0 && FOLDER::finish_file(fp, true);
+         },
+         "file:saved"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.row);
+        const std::string target = dest + "/album";
+        if (c.old_is_folder) {
+            ASSERT_EQ(mkdir(target.c_str(), 0755), 0);
+            ASSERT_TRUE(write_file(target + "/old", "old"));
+        } else {
+            ASSERT_TRUE(write_file(target, "old"));
+        }
+        const std::string old = what(target);
+        const int killed = kivo_test::run_in_child([&] {
+            fs_copy_set_aside = [] { raise(SIGKILL); };
+            return copy(at("src"), c.source, dest, FS_DUPLICATE_REPLACE);
+        });
+        ASSERT_EQ(killed, -1);
+        EXPECT_EQ(what(target), "none");
+        int asides = 0;
+        for (const std::string& n : names(dest)) {
+            if (n.rfind(".album.kivo-aside.", 0) == 0) {
+                EXPECT_EQ(what(dest + "/" + n), old);
+                EXPECT_TRUE(marked(dest + "/" + n, "album"));
+                ++asides;
+            }
+        }
+        ASSERT_EQ(asides, 1);
+        EXPECT_TRUE(c.next());
+        EXPECT_EQ(what(target), c.after);
+        EXPECT_EQ(names(dest), std::set<std::string>{"album"});
+        EXPECT_FALSE(marked(target, "album"));
+        kivo_test::remove_tree(target);
+    }
 }
 
 // An immutable file in the way, as the superuser can make one; held open,
