@@ -168,8 +168,8 @@ typedef bool (*FS_COPY_FILTER)(const char* path, const char* name, INT_U32 level
 // a file allocated first (a full volume fails before any byte is copied),
 // marked as the target's (fs_mark_temporary: a file before it has a name,
 // where the file system can make unnamed files; a link is made inside a
-// marked folder) and locked while made, and then take the target's name
-// in one step: a free name only while still free (FS_EXISTS when taken
+// marked folder) and locked while made, and then take the target's name in
+// one step: a free name only while still free (FS_EXISTS when taken
 // meanwhile), a file or link over a file or link by a rename over it, and
 // where a folder is on either side by swapping the two, the old entry then
 // being deleted under the temporary name (where the file system cannot
@@ -180,20 +180,21 @@ typedef bool (*FS_COPY_FILTER)(const char* path, const char* name, INT_U32 level
 // folder copied to a free name is built there. Before the copy looks at
 // the target name (and at each numbered name it tries), and again before
 // it puts a temporary in place, what killed saves and copies of that name
-// left goes: their marked temporaries are deleted, and an old entry set
-// aside is given back when the name is free (so a copy to a free name, even
-// one building a folder there, finds it taken again: FS_EXISTS). That
-// clean-up, the look and the making of the temporary, and the look at the
-// target, the swap and the check of what it took out, run under an
-// exclusive flock of the destination folder, the lock the saves, copies
-// and hidden lists of this library take: two copies over one name take it
-// in turn, and the last one's object stays, the other deleted. The lock is
-// waited for at most 60 s (then FS_IO_ERROR, nothing made), and is not
-// held while objects are copied, while the filter runs or while a
-// replaced entry is deleted. A filter that stops the copy gives
-// FS_USER_CANCELED. A failed copy removes what it made and nothing else
-// (checked by device and inode just before), and never leaves the
-// replaced entry hidden without saying so (FS_ENTRY_LEFT_ASIDE). Trees
+// left goes: their marked temporaries are deleted, a copy's folder killed
+// before its mark could be set (empty, unmarked, this user's) is removed,
+// and an old entry set aside is given back when the name is free (so a
+// copy to a free name, even one building a folder there, finds it taken
+// again: FS_EXISTS). That clean-up, the look and the making of the
+// temporary, and the look at the target, the swap and the check of what it
+// took out, run under an exclusive flock of the destination folder, the
+// lock the saves, copies and hidden lists of this library take: two copies
+// over one name take it in turn, and the last one's object stays, the
+// other deleted. The lock is waited for at most 60 s (then FS_IO_ERROR,
+// nothing left), and is not held while objects are copied, while the
+// filter runs or while a replaced entry is deleted. A filter that stops
+// the copy gives FS_USER_CANCELED. A failed copy removes what it made and
+// nothing else (checked by device and inode just before), and never leaves
+// the replaced entry hidden without saying so (FS_ENTRY_LEFT_ASIDE). Trees
 // deeper than 256 levels are refused with FS_IO_ERROR. The destination
 // needs only write and search rights (a drop box): nothing in it is read
 // or listed, nothing is locked and nothing cleared there. new_ref (may be

@@ -405,7 +405,10 @@ void clear_leftovers(int dir, const char* target)
         // A save or copy still running holds its temporary's lock.
         if (st.st_uid == geteuid() && flock(fd, LOCK_EX | LOCK_NB) == 0 && same_entry(dir, name, st)) {
             if (!fs_is_marked_temporary(fd, target)) {
-                // Not a leftover of this target's.
+                // Made and killed before its mark; rmdir takes only an empty one.
+                if (f.second == COPY && S_ISDIR(st.st_mode) && fgetxattr(fd, temporary_mark_name, nullptr, 0) < 0) {
+                    unlinkat(dir, name, AT_REMOVEDIR);
+                }
             } else if (f.second == SAVE) {
                 if (S_ISREG(st.st_mode)) {
                     unlinkat(dir, name, 0);

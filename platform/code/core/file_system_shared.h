@@ -177,7 +177,8 @@ INT_S32 make_temporary_file(int dir, const std::string& prefix, const char* targ
 // of this user whose own lock is free are taken: a save's file, or a
 // copy's file or folder, marked as that target's, is deleted; an aside so
 // marked is given back when the target name is free (it holds the only
-// copy of the old entry) and deleted when not.
+// copy of the old entry) and deleted when not; a copy's folder without
+// any mark (killed between its mkdir and its mark) is removed when empty.
 // An entry marked as another target's (a file saved under such a name
 // that kept its own mark) is never taken.
 void clear_leftovers(int dir, const char* target);

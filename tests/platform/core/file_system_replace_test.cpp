@@ -559,6 +559,118 @@ TEST_F(FileSystemReplace, AnEntrySetAsideByAKilledCopyIsGivenBackBeforeTheNameIs
     }
 }
 
+// The way through an aside (the test switch) killed anywhere: the name
+// holds the old folder or the new one whole, or, between the two renames,
+// nothing while the old one lies whole under its marked aside name, to be
+// given back; the next replacing copy leaves just the new one.
+TEST_F(FileSystemReplace, ACopyThroughAnAsideKilledAnywhereLosesNothing)
+{
+    ASSERT_EQ(mkdir(at("src/album").c_str(), 0755), 0);
+    for (int i = 0; i < 4; ++i) {
+        ASSERT_TRUE(write_file(at("src/album/p") + std::to_string(i), pattern(1u << 20, 8 + i)));
+    }
+    const std::string dest = at("dest"), target = at("dest/album");
+    auto make_old = [&] { return mkdir(target.c_str(), 0755) == 0 && write_file(target + "/old", "old"); };
+    ASSERT_TRUE(make_old());
+    const std::string old = what(target), fresh = what(at("src/album"));
+    fs_copy_set_aside = [] {};
+    struct RESET
+    {
+        ~RESET() { fs_copy_set_aside = nullptr; }
+    } reset;
+    auto start = [&] {
+        return kivo_test::start_child(
+            [&] { return copy(at("src"), "album", dest, FS_DUPLICATE_REPLACE) == FS_OK ? 0 : 1; });
+    };
+    const clock_type::time_point began = clock_type::now();
+    ASSERT_EQ(kivo_test::wait_child(start()), 0);
+    const clock_type::duration whole = clock_type::now() - began;
+    ASSERT_EQ(what(target), fresh);
+    std::mt19937 draw(46);
+    std::uniform_real_distribution<double> within(0.0, 1.0);
+    for (int i = 0; i < 20; ++i) {
+        SCOPED_TRACE("kill " + std::to_string(i));
+        kivo_test::remove_tree(target);
+        ASSERT_TRUE(make_old());
+        const pid_t child = start();
+        ASSERT_GT(child, 0);
+        std::this_thread::sleep_for(whole * ((i + within(draw)) / 20));
+        kill(child, SIGKILL);
+        kivo_test::wait_child(child);
+        const std::string now = what(target);
+        bool old_aside = false;
+        for (const std::string& n : names(dest)) {
+            if (n != "album") {
+                // Marked, or a folder killed before its mark could be set.
+                EXPECT_TRUE(marked(dest + "/" + n, "album") || what(dest + "/" + n) == "folder:") << n;
+                old_aside = old_aside || (n.rfind(".album.kivo-aside.", 0) == 0 && what(dest + "/" + n) == old);
+            }
+        }
+        EXPECT_TRUE(now == old || now == fresh || (now == "none" && old_aside)) << now.substr(0, 80);
+        // The next copy gives back or clears whatever the killed one left:
+        // one to the free name finds the old folder there again.
+        if (now == "none") {
+            EXPECT_EQ(copy(at("src"), "album", dest, FS_DUPLICATE_FAIL), FS_EXISTS);
+            EXPECT_EQ(what(target), old);
+        }
+        ASSERT_EQ(copy(at("src"), "album", dest, FS_DUPLICATE_REPLACE), FS_OK);
+        EXPECT_EQ(names(dest), std::set<std::string>{"album"});
+        EXPECT_EQ(what(target), fresh);
+        if (HasFailure()) {
+            return;
+        }
+    }
+}
+
+// A copy's folder killed between its mkdir and its mark is empty and
+// unmarked: cleared with the rest. Folders that are not that stay.
+TEST_F(FileSystemReplace, AnEmptyUnmarkedTemporaryFolderIsCleared)
+{
+    ASSERT_TRUE(write_file(at("src/f"), "copied"));
+    const std::string d = at("dest/");
+    const struct
+    {
+        const char* name;
+        const char* holds; // a file inside, or null
+        const char* mark;  // the target its mark names, or null
+        bool locked;       // its copy still runs
+        bool cleared;
+    } cases[] = {
+        {".f.kivo-copy.Empty1", nullptr, nullptr, false, true},
+        {".f.kivo-copy.Full01", "part", nullptr, false, false},
+        {".f.kivo-copy.Other1", nullptr, "g", false, false},
+        {".f.kivo-copy.Runs01", nullptr, nullptr, true, false},
+        {".f.kivo-save.Empty2", nullptr, nullptr, false, false},
+        {".g.kivo-copy.Empty3", nullptr, nullptr, false, false},
+    };
+    std::vector<int> running;
+    for (const auto& c : cases) {
+        ASSERT_EQ(mkdir((d + c.name).c_str(), 0700), 0) << c.name;
+        if (c.holds) {
+            ASSERT_TRUE(write_file(d + c.name + "/inner", c.holds));
+        }
+        if (c.mark) {
+            ASSERT_TRUE(mark(d + c.name, c.mark)) << c.name;
+        }
+        if (c.locked) {
+            running.push_back(open((d + c.name).c_str(), O_RDONLY | O_DIRECTORY));
+            ASSERT_EQ(flock(running.back(), LOCK_EX), 0);
+        }
+    }
+    ASSERT_EQ(copy(at("src"), "f", at("dest"), FS_DUPLICATE_FAIL), FS_OK);
+    for (int fd : running) {
+        close(fd);
+    }
+    std::set<std::string> expected = {"f"};
+    for (const auto& c : cases) {
+        if (!c.cleared) {
+            expected.insert(c.name);
+        }
+    }
+    EXPECT_EQ(names(at("dest")), expected);
+    EXPECT_EQ(read_file(d + ".f.kivo-copy.Full01/inner"), "part");
+}
+
 // An immutable file in the way, as the superuser can make one; held open,
 // so that it is made mutable again wherever it was moved.
 class IMMUTABLE
