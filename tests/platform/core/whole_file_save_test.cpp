@@ -377,7 +377,7 @@ TEST_F(WholeFileSaveTest, SavesKilledAnywhereLeaveNothingAfterTheNextSave)
         bool settings;
         const char* name;
         int kills;
-    } cases[] = {{true, "settings.cfg", 150}, {false, "notes.txt", 40}};
+    } cases[] = {{true, "settings.cfg", 100}, {false, "notes.txt", 30}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         // The versions a target may hold, whole.
