@@ -78,16 +78,23 @@ INT_S32 fs_error_from_errno(int err);
 int fs_rename_noreplace(int from_dir, const char* from, int to_dir, const char* to);
 
 // Temporaries of saves and copies carry a mark that no name can give: an
-// extended attribute ("user.kivo.temporary"), set on the file or folder
-// when it is made and taken off as it takes its final name (a save's just
-// before, a copy's just after). Only marked entries are ever cleared as
-// leftovers, so a file whose name merely looks like a temporary's is never
-// touched. Where the file system keeps no
-// extended attributes the mark cannot be set (false, errno set), and the
-// leftovers made there are left alone.
-bool fs_mark_temporary(int fd);
-// True when the file or folder open as `fd` (not O_PATH) carries the mark.
-bool fs_is_marked_temporary(int fd);
+// extended attribute ("user.kivo.temporary") whose value is the name of
+// the target the temporary belongs to (the name it is to take, or the
+// name it replaced: an old entry a copy moves out of the way). It is set
+// on a file before the file has a name (made unnamed, O_TMPFILE, where the
+// file system can), on a folder right after it is made, and taken off once
+// the temporary holds its target's name; a kill between leaves the mark on
+// the target, where it names the target itself and so nothing clears it.
+// Clean-ups take only entries of a temporary's name whose mark names the
+// target being cleared, so a file whose name merely looks like a
+// temporary's, or a saved file that kept its own mark, is never touched.
+// Where the file system keeps no extended attributes the mark cannot be
+// set (false, errno set), and the leftovers made there are left alone.
+// `target` is one name (no '/'), not empty.
+bool fs_mark_temporary(int fd, const char* target);
+// True when the file or folder open as `fd` (not O_PATH) carries the mark
+// and it names `target`.
+bool fs_is_marked_temporary(int fd, const char* target);
 // Takes the mark off; true when it is gone (or was never there).
 bool fs_unmark_temporary(int fd);
 
@@ -166,28 +173,43 @@ typedef bool (*FS_COPY_FILTER)(const char* path, const char* name, INT_U32 level
 // under a temporary name beside the target ("." + the target's name, cut
 // and hashed past 200 bytes, + ".kivo-copy." + six characters), space for
 // a file allocated first (a full volume fails before any byte is copied),
-// marked (fs_mark_temporary; a link is made inside a marked folder) and
-// locked while made, and then take the target's name in one step: a free
-// name only while still free (FS_EXISTS when taken meanwhile), a file or
-// link over a file or link by a rename over it, and where a folder is on
-// either side by swapping the two, the old entry then being deleted under
-// the temporary name (where the file system cannot swap, the old entry
-// steps aside under a marked ".kivo-aside." name meanwhile). So the
-// target name holds the old entry whole or the new one whole at every
-// instant, a kill included. A folder copied to a free name is built there.
-// A copy killed part-way leaves at most its marked temporary, which the
-// next copy of that target into that folder removes (where the folder can
-// be listed). A filter that stops the copy gives FS_USER_CANCELED. A failed
-// copy removes what it made and nothing else (checked by device and inode
-// just before), and never leaves the replaced entry hidden without saying
-// so (FS_ENTRY_LEFT_ASIDE). A tree deeper than FS_WALK_MAX_LEVELS is
-// refused: the copied folder's own entries are level 1, an entry at level
-// FS_WALK_MAX_LEVELS is taken (an empty folder there included), and the
-// first entry found below it ends the copy with FS_IO_ERROR, the copy then
-// removing what it made. The destination needs only write and search
-// rights (a drop box): nothing in it is read or listed. new_ref (may be
-// null) gets the new object's path; FS_BAD_NAME, before anything is made,
-// when it does not fit.
+// marked as the target's (fs_mark_temporary: a file before it has a name,
+// where the file system can make unnamed files; a link is made inside a
+// marked folder) and locked while made, and then take the target's name in
+// one step: a free name only while still free (FS_EXISTS when taken
+// meanwhile), a file or link over a file or link by a rename over it, and
+// where a folder is on either side by swapping the two, the old entry then
+// being deleted under the temporary name (where the file system cannot
+// swap, the old entry steps aside under a ".kivo-aside." name marked as
+// the target's meanwhile, and the name is free for that moment). Whatever
+// the swap took out of the name is deleted as the replaced entry, even
+// when a program that takes no lock put it there after the copy looked. A
+// folder copied to a free name is built there. Before the copy looks at
+// the target name (and at each numbered name it tries), and again before
+// it puts a temporary in place, what killed saves and copies of that name
+// left goes: their marked temporaries are deleted, a copy's folder killed
+// before its mark could be set (empty, unmarked, this user's) is removed,
+// and an old entry set aside is given back when the name is free (so a
+// copy to a free name, even one building a folder there, finds it taken
+// again: FS_EXISTS). That clean-up, the look and the making of the
+// temporary, and the look at the target, the swap and the check of what it
+// took out, run under an exclusive flock of the destination folder, the
+// lock the saves, copies and hidden lists of this library take: two copies
+// over one name take it in turn, and the last one's object stays, the
+// other deleted. The lock is waited for at most 60 s (then FS_IO_ERROR,
+// nothing left), and is not held while objects are copied, while the
+// filter runs or while a replaced entry is deleted. A filter that stops
+// the copy gives FS_USER_CANCELED. A failed copy removes what it made and
+// nothing else (checked by device and inode just before), and never leaves
+// the replaced entry hidden without saying so (FS_ENTRY_LEFT_ASIDE). A
+// tree deeper than FS_WALK_MAX_LEVELS is refused: the copied folder's own
+// entries are level 1, an entry at level FS_WALK_MAX_LEVELS is taken (an
+// empty folder there included), and the first entry found below it ends
+// the copy with FS_IO_ERROR, the copy then removing what it made. The
+// destination needs only write and search rights (a drop box): nothing in
+// it is read or listed, nothing is locked and nothing cleared there.
+// new_ref (may be null) gets the new object's path; FS_BAD_NAME, before
+// anything is made, when it does not fit.
 INT_S32 FSCopyObject(const char* dir, const char* name, const char* dest_dir, INT_U32 max_levels,
                      INT_U32 catalog_info_wanted, INT_U8 duplicate_action, const char* new_name, bool want_spec,
                      bool want_name, FS_COPY_FILTER filter, void* filter_data, char* new_ref, std::size_t new_ref_size);

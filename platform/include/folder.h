@@ -221,18 +221,23 @@ public:
     // Whole-file saves. SIGXFSZ is ignored from start-up (where it still
     // has its default action), so a save past the file-size limit fails
     // with EFBIG and is reported instead of ending the program. The stream
-    // is a new file made with mkstemp beside the target (beside the real
-    // file when the target is a symbolic link), with the target's
-    // permission bits, or a new file's when there is no target (the owner's
-    // write bit added until the file is finished). A target that exists and is not a plain file (a device) is
-    // opened in place instead. Null on failure. The new file is named
-    // ".<target>.kivo-save.XXXXXX" (a target name longer than 200 bytes:
-    // its first 200 bytes, '.', and 16 hex digits of a hash of it), and
-    // carries the temporary mark (fs_mark_temporary) until just before its
-    // rename. Before it is made, files of exactly that pattern that carry
-    // the mark and whose save no longer runs (their lock is free) are
-    // removed; nothing else is. Where the file system keeps no extended
-    // attributes nothing is marked, so nothing is removed there.
+    // is a new file beside the target (beside the real file when the
+    // target is a symbolic link), with the target's permission bits, or a
+    // new file's when there is no target (the owner's write bit added
+    // until the file is in place). A target that exists and is not a plain
+    // file (a device) is opened in place instead. Null on failure. The new
+    // file is named ".<target>.kivo-save.XXXXXX" (a target name longer than
+    // 200 bytes: its first 200 bytes, '.', and 16 hex digits of a hash of
+    // it); it is made without a name where the file system can (O_TMPFILE)
+    // and named only once it carries the temporary mark naming the target
+    // (fs_mark_temporary), which comes off after its rename. Before the
+    // target is looked at, under the folder's lock (waited for at most
+    // 60 s), what killed saves and copies of the same target left is
+    // cleared: files of exactly that pattern whose mark names the target
+    // and whose save no longer runs (their lock is free) are removed, and
+    // an old entry a killed copy set aside is given back; nothing else is
+    // touched. Where the file system keeps no extended attributes nothing
+    // is marked, so nothing is removed there.
     static FILE* open_whole_file(const char* native_path, const char* stdio_mode);
     // Closes any stream. A whole-file save is flushed, fsynced, closed and
     // renamed over its target when `keep` is set and all of that succeeded;

@@ -5,7 +5,8 @@
 // mount-table reader, the volume mount records, the edit of a folder's
 // list of hidden names, the exchange that file systems without an atomic
 // swap take, the reading of a failed open by file id, the moment a walk
-// goes into a folder and the moment a hidden list is replaced.
+// goes into a folder, the moment a hidden list is replaced and the copies'
+// way for file systems that cannot swap two entries.
 #include "kivo_types.h"
 
 #include <cstddef>
@@ -70,5 +71,12 @@ extern void (*fs_walk_before_descent)(const char* path);
 // the old one's place: tests change the old list at that moment. Null in
 // the program.
 extern void (*fs_hidden_list_before_write)();
+
+// When set, replacing copies take the way of file systems that cannot swap
+// two entries even where the file system can: the old entry steps aside
+// under a marked name and the new one then takes the name. Called between
+// the two renames: tests end or stop the copy at that moment. Null in the
+// program.
+extern void (*fs_copy_set_aside)();
 
 #endif

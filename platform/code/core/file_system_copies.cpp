@@ -4,6 +4,7 @@
 #include "debug_stream.h"
 #include "file_system.h"
 #include "file_system_catalog.h"
+#include "file_system_catalog_internal.h"
 #include "file_system_shared.h"
 #include "utils.h"
 
@@ -189,19 +190,6 @@ bool still_reachable(const char* dir, int dirfd, const char* name)
            held.st_ino == named.st_ino && fstatat(dirfd, name, &entry, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
-// The new object while it is made (and the old one once swapped out).
-const char copy_marker[] = ".kivo-copy.";
-// The old object while the new one takes its name, where the file system
-// cannot swap the two in one step.
-const char aside_marker[] = ".kivo-aside.";
-
-bool same_entry(int dir, const char* name, const struct stat& known)
-{
-    struct stat now;
-    return fstatat(dir, name, &now, AT_SYMLINK_NOFOLLOW) == 0 && now.st_dev == known.st_dev &&
-           now.st_ino == known.st_ino;
-}
-
 // Removes what a copy made, and only that: the name must still hold it.
 INT_S32 remove_own(int dir, const char* name, const struct stat& made)
 {
@@ -219,128 +207,9 @@ INT_S32 report_left(const char* dest_dir, const std::string& where)
     return FS_ENTRY_LEFT_ASIDE;
 }
 
-// A plain file or folder of `dir`, opened without following a link or
-// blocking (never a device or pipe), with what it is; -1 when it cannot be.
-int open_entry(int dir, const char* name, struct stat& st)
-{
-    if (fstatat(dir, name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !(S_ISREG(st.st_mode) || S_ISDIR(st.st_mode))) {
-        return -1;
-    }
-    int fd = openat(dir, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    struct stat held;
-    if (fd >= 0 && (fstat(fd, &held) != 0 || held.st_dev != st.st_dev || held.st_ino != st.st_ino)) {
-        close(fd);
-        fd = -1;
-    }
-    return fd;
-}
-
-// Clears what copies of `target` killed part-way left in the folder open
-// as `dir`: entries of the temporaries' names that carry the mark, belong
-// to this user and whose copy's lock is free. An aside whose target name
-// is free holds the only copy of the old entry: it is given back.
-void clear_leftovers(int dir, const char* target)
-{
-    const std::string copies = fs_temporary_prefix(target, copy_marker);
-    const std::string asides = fs_temporary_prefix(target, aside_marker);
-    std::vector<std::string> found;
-    for_each_name(dir, [&](const char* n) {
-        for (const std::string* prefix : {&copies, &asides}) {
-            if (!std::strncmp(n, prefix->c_str(), prefix->size()) && fs_is_temporary_suffix(n + prefix->size())) {
-                found.push_back(n);
-            }
-        }
-        return true;
-    });
-    for (const std::string& name : found) {
-        struct stat st;
-        int fd = open_entry(dir, name.c_str(), st);
-        if (fd < 0) {
-            continue;
-        }
-        if (st.st_uid == geteuid() && fs_is_marked_temporary(fd) && flock(fd, LOCK_EX | LOCK_NB) == 0 &&
-            same_entry(dir, name.c_str(), st)) {
-            if (name.compare(0, asides.size(), asides) != 0) {
-                delete_entry_at(dir, name.c_str(), 0);
-            } else if (fs_rename_noreplace(dir, name.c_str(), dir, target) == 0) {
-                fs_unmark_temporary(fd);
-            } else if (errno == EEXIST) {
-                delete_entry_at(dir, name.c_str(), 0);
-            }
-        }
-        close(fd);
-    }
-}
-
-// Takes the destination's lock, the one the saves take too: shared while
-// a temporary is made and locked, exclusive while leftovers are cleared,
-// so that a temporary just made is never taken for a leftover. -1 where
-// the folder cannot be opened (a drop box): nothing is cleared there.
-int lock_destination(int to, const char* target)
-{
-    int fd = openat(to, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) {
-        return -1;
-    }
-    if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
-        clear_leftovers(fd, target);
-    } else {
-        flock(fd, LOCK_SH);
-    }
-    return fd;
-}
-
-// The new object while it is made: a file or folder under a temporary
-// name in the destination, marked and locked while the copy runs (a link
-// is made inside such a folder).
-struct TEMPORARY
-{
-    std::string name;
-    int fd = -1;
-    struct stat made = {};
-};
-
-// The file is made without a name and named only once marked and locked,
-// so no instant shows it unmarked; where the file system cannot make
-// unnamed files it is created under its name and marked at once.
-INT_S32 make_temporary_file(int to, const std::string& prefix, TEMPORARY& t)
-{
-    INT_S32 r = FS_NOT_SUPPORTED;
-    int fd = openat(to, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
-    if (fd >= 0) {
-        fs_mark_temporary(fd);
-        flock(fd, LOCK_EX | LOCK_NB);
-        char proc[32];
-        std::snprintf(proc, sizeof proc, "/proc/self/fd/%d", fd);
-        r = make_unique(prefix, t.name, [&](const char* n) {
-            int linked = linkat(AT_FDCWD, proc, to, n, AT_SYMLINK_FOLLOW);
-            return linked != 0 && errno == ENOENT ? linkat(fd, "", to, n, AT_EMPTY_PATH) : linked;
-        });
-        if (r != FS_OK) {
-            close(fd);
-            fd = -1;
-        }
-    } else if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
-        return fs_error_from_errno(errno);
-    }
-    if (fd < 0 && r != FS_EXISTS) {
-        r = make_unique(prefix, t.name, [&](const char* n) {
-            fd = openat(to, n, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-            return fd < 0 ? -1 : 0;
-        });
-        if (r == FS_OK) {
-            fs_mark_temporary(fd);
-            flock(fd, LOCK_EX | LOCK_NB);
-        }
-    }
-    if (r == FS_OK) {
-        t.fd = fd;
-        fstat(fd, &t.made);
-    }
-    return r;
-}
-
-INT_S32 make_temporary_folder(int to, const std::string& prefix, TEMPORARY& t)
+// A folder is marked as soon as it is made: a kill between leaves it
+// empty and unmarked, which the clean-up removes as well.
+INT_S32 make_temporary_folder(int to, const std::string& prefix, const char* target, TEMPORARY& t)
 {
     INT_S32 r = make_unique(prefix, t.name, [&](const char* n) { return mkdirat(to, n, 0700); });
     if (r != FS_OK) {
@@ -352,15 +221,19 @@ INT_S32 make_temporary_folder(int to, const std::string& prefix, TEMPORARY& t)
         unlinkat(to, t.name.c_str(), AT_REMOVEDIR); // still empty, if still ours
         return r;
     }
-    fs_mark_temporary(t.fd);
+    t.marked = fs_mark_temporary(t.fd, target);
     flock(t.fd, LOCK_EX | LOCK_NB);
     return FS_OK;
 }
 
-// No swap on this file system: the old entry steps aside under a marked
-// name, the new one takes the target's name and the old one is deleted;
-// when the new one cannot take the name the old one is given back.
-INT_S32 put_in_place_by_aside(int to, int dir, const char* name, const char* target, const char* dest_dir, bool& placed)
+// No swap on this file system (or the test switch): the old entry steps
+// aside under a name marked as the target's, the new one takes the
+// target's name and the old one is deleted, once the folder's lock is let
+// go; when the new one cannot take the name the old one is given back. A
+// kill between the two renames leaves the name free and the old entry
+// aside: the next save or copy of the name gives it back before it looks.
+INT_S32 put_in_place_by_aside(int to, int dir, const char* name, const char* target, const char* dest_dir,
+                              FOLDER_HOLD& hold, bool& placed)
 {
     std::string aside;
     INT_S32 r = make_unique(fs_temporary_prefix(target, aside_marker), aside,
@@ -369,8 +242,12 @@ INT_S32 put_in_place_by_aside(int to, int dir, const char* name, const char* tar
     if (r != FS_OK || fstatat(to, aside.c_str(), &moved, AT_SYMLINK_NOFOLLOW) != 0) {
         return r != FS_OK ? r : report_left(dest_dir, aside);
     }
+    if (fs_copy_set_aside) {
+        fs_copy_set_aside();
+    }
     if (fs_rename_noreplace(dir, name, to, target) == 0) {
         placed = true;
+        hold.release();
         return remove_own(to, aside.c_str(), moved) == FS_OK ? FS_OK : report_left(dest_dir, aside);
     }
     int e = errno;
@@ -380,14 +257,16 @@ INT_S32 put_in_place_by_aside(int to, int dir, const char* name, const char* tar
     return fs_error_from_errno(e);
 }
 
-// Gives the whole new object at (dir, name) the target's name in `to`. A
-// free name is taken only while it is free; a file or link replaces a file
-// or link in one rename; where a folder is on either side the two are
-// swapped in one step and the old one, now under the temporary name
-// (`where` in the destination), is deleted. At no instant does the target
-// name hold a part, or nothing in place of the old entry.
+// Gives the whole new object at (dir, name) the target's name in `to`,
+// under the folder's lock (`hold`, when it could be had), which it lets go
+// before deleting what the new object replaced. A free name is taken only
+// while it is free; a file or link replaces a file or link in one rename;
+// where a folder is on either side the two are swapped in one step and the
+// old one, now under the temporary name (`where` in the destination), is
+// deleted. At no instant does the target name hold a part, or nothing in
+// place of the old entry.
 INT_S32 put_in_place(int to, int dir, const char* name, const std::string& where, const char* target, bool replace,
-                     bool is_folder, const char* dest_dir, bool& placed)
+                     bool is_folder, const char* dest_dir, FOLDER_HOLD& hold, bool& placed)
 {
     struct stat old;
     bool present = fstatat(to, target, &old, AT_SYMLINK_NOFOLLOW) == 0;
@@ -418,15 +297,25 @@ INT_S32 put_in_place(int to, int dir, const char* name, const std::string& where
     int old_fd = open_entry(to, target, held);
     if (old_fd >= 0) {
         old = held;
-        fs_mark_temporary(old_fd);
+        fs_mark_temporary(old_fd, target);
         flock(old_fd, LOCK_EX | LOCK_NB);
     }
-    INT_S32 r;
-    if (renameat2(dir, name, to, target, RENAME_EXCHANGE) == 0) {
+    INT_S32 r = FS_OK;
+    if (!fs_copy_set_aside && renameat2(dir, name, to, target, RENAME_EXCHANGE) == 0) {
         placed = true;
-        r = remove_own(dir, name, old) == FS_OK ? FS_OK : report_left(dest_dir, where);
-    } else if (errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP) {
-        r = put_in_place_by_aside(to, dir, name, target, dest_dir, placed);
+        // What came out is what held the name at the swap: the entry looked
+        // at, or one a program that takes no lock put there meanwhile. It
+        // was replaced either way, and goes as the old entry would.
+        struct stat out;
+        if (fstatat(dir, name, &out, AT_SYMLINK_NOFOLLOW) == 0) {
+            if (old_fd >= 0 && (out.st_dev != old.st_dev || out.st_ino != old.st_ino)) {
+                fs_unmark_temporary(old_fd); // left where that program put it
+            }
+            hold.release();
+            r = remove_own(dir, name, out) == FS_OK ? FS_OK : report_left(dest_dir, where);
+        }
+    } else if (fs_copy_set_aside || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP) {
+        r = put_in_place_by_aside(to, dir, name, target, dest_dir, hold, placed);
     } else {
         r = fs_error_from_errno(errno);
     }
@@ -441,17 +330,20 @@ INT_S32 put_in_place(int to, int dir, const char* name, const std::string& where
 
 // Copies a file, link or folder to `target` through a temporary: the
 // target name keeps the old entry whole (or stays free) until the new one
-// is whole. A failed or stopped copy removes only its temporary.
+// is whole. A failed or stopped copy removes only its temporary. Called
+// holding the folder's lock, with the leftovers cleared and the target
+// looked at; the lock is let go while the copy is made (the filter may
+// save in this folder) and taken again, and the leftovers cleared again,
+// for the look at the target that decides how the copy takes its name.
 INT_S32 copy_through_temporary(int from, const char* name, const struct stat& st, int to, const char* dest_dir,
-                               const char* target, bool replace, const COPY_JOB& job)
+                               const char* target, bool replace, const COPY_JOB& job, FOLDER_HOLD& hold)
 {
     const std::string prefix = fs_temporary_prefix(target, copy_marker);
     TEMPORARY t;
-    int lock = lock_destination(to, target);
-    INT_S32 r = S_ISREG(st.st_mode) ? make_temporary_file(to, prefix, t) : make_temporary_folder(to, prefix, t);
-    if (lock >= 0) {
-        close(lock);
-    }
+    INT_S32 r = S_ISREG(st.st_mode) ? make_temporary_file(to, prefix, target, O_WRONLY, 0600, t)
+                                    : make_temporary_folder(to, prefix, target, t);
+    const bool locked = hold.fd() >= 0;
+    hold.release();
     if (r != FS_OK) {
         return r;
     }
@@ -494,10 +386,20 @@ INT_S32 copy_through_temporary(int from, const char* name, const struct stat& st
     if (r == FS_OK && !still_reachable(dest_dir, to, t.name.c_str())) {
         r = FS_NOT_FOUND;
     }
+    if (r == FS_OK && locked) {
+        if (hold.take(to)) {
+            if (hold.fd() >= 0) {
+                clear_leftovers(hold.fd(), target);
+            }
+        } else {
+            r = fs_error_from_errno(errno);
+        }
+    }
     bool placed = false;
     if (r == FS_OK) {
-        r = put_in_place(to, dir, entry.c_str(), where, target, replace, S_ISDIR(st.st_mode), dest_dir, placed);
+        r = put_in_place(to, dir, entry.c_str(), where, target, replace, S_ISDIR(st.st_mode), dest_dir, hold, placed);
     }
+    hold.release();
     if (placed && !S_ISLNK(st.st_mode)) {
         // Taken off only now, so that no kill leaves an unmarked temporary;
         // a mark left on the target by a kill here means nothing there.
@@ -519,10 +421,12 @@ INT_S32 copy_through_temporary(int from, const char* name, const struct stat& st
 // A folder copied to a free name is built in place; a failure removes it
 // when the name still holds it.
 INT_S32 copy_folder_in_place(int from, const char* name, const struct stat& st, int to, const char* dest_dir,
-                             const char* target, const std::string& target_path, const COPY_JOB& job)
+                             const char* target, const std::string& target_path, const COPY_JOB& job, FOLDER_HOLD& hold)
 {
-    if (mkdirat(to, target, 0700) != 0) {
-        return fs_error_from_errno(errno);
+    const int made_error = mkdirat(to, target, 0700) == 0 ? 0 : errno;
+    hold.release();
+    if (made_error != 0) {
+        return fs_error_from_errno(made_error);
     }
     struct stat made;
     int fd = open_dir_nofollow(to, target);
@@ -605,14 +509,29 @@ INT_S32 FSCopyObject(const char* dir, const char* name, const char* dest_dir, IN
     } else if (!S_ISREG(source.st_mode) && !S_ISLNK(source.st_mode)) {
         result = FS_BAD_ARGUMENT; // devices, sockets and pipes are not copied
     }
-    // Names in the destination are only looked up, never listed.
-    if (result == FS_OK && fstatat(to, target, &st, AT_SYMLINK_NOFOLLOW) == 0) {
+    // What killed saves and copies of a name left goes, and an entry a
+    // killed copy had set aside comes back, before the name is looked at,
+    // under the folder's lock, held until the copy has made its temporary
+    // (or its folder in place). Where the destination cannot be listed (a
+    // drop box) there is no lock, nothing is cleared, and names in it are
+    // only looked up.
+    FOLDER_HOLD hold;
+    if (result == FS_OK && !hold.take(to)) {
+        result = fs_error_from_errno(errno);
+    }
+    auto look = [&](const char* n) {
+        if (hold.fd() >= 0) {
+            clear_leftovers(hold.fd(), n);
+        }
+        return fstatat(to, n, &st, AT_SYMLINK_NOFOLLOW) == 0;
+    };
+    if (result == FS_OK && look(target)) {
         if (duplicate_action == FS_DUPLICATE_NUMBER) {
             result = FS_EXISTS;
             for (int digit = 1; digit <= 9 && result == FS_EXISTS; ++digit) {
                 if (!numbered_name(target, digit, numbered, sizeof(numbered))) {
                     result = FS_BAD_NAME;
-                } else if (fstatat(to, numbered, &st, AT_SYMLINK_NOFOLLOW) == 0) {
+                } else if (look(numbered)) {
                     continue;
                 } else {
                     result = errno == ENOENT ? FS_OK : fs_error_from_errno(errno);
@@ -647,9 +566,10 @@ INT_S32 FSCopyObject(const char* dir, const char* name, const char* dest_dir, IN
     }
     if (result == FS_OK) {
         result = S_ISDIR(source.st_mode) && !replace
-                     ? copy_folder_in_place(from, name, source, to, dest_dir, target, target_path, job)
-                     : copy_through_temporary(from, name, source, to, dest_dir, target, replace, job);
+                     ? copy_folder_in_place(from, name, source, to, dest_dir, target, target_path, job, hold)
+                     : copy_through_temporary(from, name, source, to, dest_dir, target, replace, job, hold);
     }
+    hold.release();
     if (result == FS_OK && new_ref) {
         std::memcpy(new_ref, target_path, std::strlen(target_path) + 1);
     }
@@ -658,6 +578,8 @@ INT_S32 FSCopyObject(const char* dir, const char* name, const char* dest_dir, IN
     close(to);
     return result;
 }
+
+void (*fs_copy_set_aside)() = nullptr;
 
 std::size_t fs_temp_buffer_size(std::size_t requested, INT_U64 free_memory, INT_U64 largest_block)
 {

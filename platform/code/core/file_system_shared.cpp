@@ -57,21 +57,24 @@ constexpr std::size_t kept_name_bytes = 200;
 constexpr int suffix_length = 6;
 
 const char temporary_mark_name[] = "user.kivo.temporary";
-const char temporary_mark_value[] = "1";
 
 } // namespace
 
-bool fs_mark_temporary(int fd)
+bool fs_mark_temporary(int fd, const char* target)
 {
-    return fsetxattr(fd, temporary_mark_name, temporary_mark_value, sizeof temporary_mark_value - 1, 0) == 0;
+    if (!target || !target[0]) {
+        errno = EINVAL;
+        return false;
+    }
+    return fsetxattr(fd, temporary_mark_name, target, std::strlen(target), 0) == 0;
 }
 
-bool fs_is_marked_temporary(int fd)
+bool fs_is_marked_temporary(int fd, const char* target)
 {
-    char value[sizeof temporary_mark_value];
-    ssize_t n = fgetxattr(fd, temporary_mark_name, value, sizeof value);
-    return n == static_cast<ssize_t>(sizeof temporary_mark_value - 1) &&
-           std::memcmp(value, temporary_mark_value, sizeof temporary_mark_value - 1) == 0;
+    char value[FS_NAME_MAX + 1];
+    const ssize_t n = fgetxattr(fd, temporary_mark_name, value, sizeof value);
+    return target && n >= 0 && static_cast<std::size_t>(n) == std::strlen(target) &&
+           std::memcmp(value, target, static_cast<std::size_t>(n)) == 0;
 }
 
 bool fs_unmark_temporary(int fd)
@@ -195,10 +198,6 @@ INT_S32 fill_list(LINKED_LIST* list, INT_U32* count, const std::vector<std::stri
     return FS_OK;
 }
 
-// Walks the folder open as `fd` (taken over and closed here), whose path
-// with a trailing '/' is `base`. Each sub-folder is opened relative to its
-// parent without following a link, so that a folder swapped for a link
-
 INT_S32 stat_file(const char* path, struct stat& st)
 {
     if (!path) {
@@ -230,8 +229,6 @@ std::string unique_suffix()
     return s;
 }
 
-// Gives `make` fresh names of the prefix until one is not taken; make
-
 int open_folder_lock(const char* folder)
 {
     return open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -255,6 +252,176 @@ bool wait_for_folder_lock(int fd, int how)
         }
         nanosleep(&pause, nullptr);
         pause.tv_nsec = std::min(pause.tv_nsec * 2, 5000000L);
+    }
+}
+
+bool FOLDER_HOLD::take(int at)
+{
+    release();
+    fd_ = openat(at, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    return wait();
+}
+
+bool FOLDER_HOLD::take(const char* folder)
+{
+    release();
+    fd_ = open_folder_lock(folder);
+    return wait();
+}
+
+void FOLDER_HOLD::open_held(const char* folder)
+{
+    release();
+    fd_ = open_folder_lock(folder);
+}
+
+bool FOLDER_HOLD::wait()
+{
+    if (fd_ >= 0 && !wait_for_folder_lock(fd_, LOCK_EX)) {
+        const int e = errno;
+        release();
+        errno = e;
+        return false;
+    }
+    return true;
+}
+
+void FOLDER_HOLD::release()
+{
+    if (fd_ >= 0) {
+        close(fd_);
+        fd_ = -1;
+    }
+}
+
+INT_S32 make_temporary_file(int dir, const std::string& prefix, const char* target, int access, mode_t mode,
+                            TEMPORARY& t)
+{
+    // Made private (and under any umask writable by its owner) until then.
+    const mode_t given = (mode & 07777) | S_IWUSR;
+    auto prepare = [&](int fd) {
+        if (fchmod(fd, given) != 0) {
+            return false;
+        }
+        t.marked = fs_mark_temporary(fd, target);
+        flock(fd, LOCK_EX | LOCK_NB);
+        return true;
+    };
+    INT_S32 r = FS_NOT_SUPPORTED;
+    int fd = openat(dir, ".", O_TMPFILE | access | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+        if (!prepare(fd)) {
+            r = fs_error_from_errno(errno);
+            close(fd);
+            return r;
+        }
+        char proc[32];
+        std::snprintf(proc, sizeof proc, "/proc/self/fd/%d", fd);
+        r = make_unique(prefix, t.name, [&](const char* n) {
+            int linked = linkat(AT_FDCWD, proc, dir, n, AT_SYMLINK_FOLLOW);
+            return linked != 0 && errno == ENOENT ? linkat(fd, "", dir, n, AT_EMPTY_PATH) : linked;
+        });
+        if (r != FS_OK) {
+            close(fd);
+            fd = -1;
+        }
+    } else if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
+        return fs_error_from_errno(errno);
+    }
+    if (fd < 0 && r != FS_EXISTS) {
+        r = make_unique(prefix, t.name, [&](const char* n) {
+            fd = openat(dir, n, O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | access, 0600);
+            return fd < 0 ? -1 : 0;
+        });
+        if (r == FS_OK && !prepare(fd)) {
+            r = fs_error_from_errno(errno);
+            unlinkat(dir, t.name.c_str(), 0);
+            close(fd);
+            fd = -1;
+        }
+    }
+    if (r == FS_OK) {
+        t.fd = fd;
+        fstat(fd, &t.made);
+    }
+    return r;
+}
+
+int open_entry(int dir, const char* name, struct stat& st)
+{
+    if (fstatat(dir, name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !(S_ISREG(st.st_mode) || S_ISDIR(st.st_mode))) {
+        return -1;
+    }
+    int fd = openat(dir, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    struct stat held;
+    if (fd >= 0 && (fstat(fd, &held) != 0 || held.st_dev != st.st_dev || held.st_ino != st.st_ino)) {
+        close(fd);
+        fd = -1;
+    }
+    return fd;
+}
+
+bool same_entry(int dir, const char* name, const struct stat& known)
+{
+    struct stat now;
+    return fstatat(dir, name, &now, AT_SYMLINK_NOFOLLOW) == 0 && now.st_dev == known.st_dev &&
+           now.st_ino == known.st_ino;
+}
+
+void clear_leftovers(int dir, const char* target)
+{
+    enum KIND
+    {
+        SAVE,
+        COPY,
+        ASIDE
+    };
+    const std::string prefixes[] = {fs_temporary_prefix(target, save_marker), fs_temporary_prefix(target, copy_marker),
+                                    fs_temporary_prefix(target, aside_marker)};
+    // Listed through a descriptor of its own: one shared with the lock's
+    // would go on from where an earlier listing stopped.
+    const int list = openat(dir, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (list < 0) {
+        return;
+    }
+    std::vector<std::pair<std::string, KIND>> found;
+    for_each_name(list, [&](const char* n) {
+        for (KIND k : {SAVE, COPY, ASIDE}) {
+            const std::string& prefix = prefixes[k];
+            if (!std::strncmp(n, prefix.c_str(), prefix.size()) && fs_is_temporary_suffix(n + prefix.size())) {
+                found.emplace_back(n, k);
+            }
+        }
+        return true;
+    });
+    close(list);
+    for (const auto& f : found) {
+        const char* name = f.first.c_str();
+        struct stat st;
+        int fd = open_entry(dir, name, st);
+        if (fd < 0) {
+            continue;
+        }
+        // A save or copy still running holds its temporary's lock.
+        if (st.st_uid == geteuid() && flock(fd, LOCK_EX | LOCK_NB) == 0 && same_entry(dir, name, st)) {
+            if (!fs_is_marked_temporary(fd, target)) {
+                // Made and killed before its mark; rmdir takes only an empty one.
+                if (f.second == COPY && S_ISDIR(st.st_mode) && fgetxattr(fd, temporary_mark_name, nullptr, 0) < 0) {
+                    unlinkat(dir, name, AT_REMOVEDIR);
+                }
+            } else if (f.second == SAVE) {
+                if (S_ISREG(st.st_mode)) {
+                    unlinkat(dir, name, 0);
+                }
+            } else if (f.second == COPY) {
+                delete_entry_at(dir, name, 0);
+            } else if (fs_rename_noreplace(dir, name, dir, target) == 0) {
+                fs_unmark_temporary(fd);
+            } else if (errno == EEXIST) {
+                delete_entry_at(dir, name, 0);
+            }
+        }
+        close(fd);
     }
 }
 

@@ -98,20 +98,95 @@ template <typename F> INT_S32 make_unique(const std::string& prefix, std::string
 }
 
 // The folder lock, among this library's callers: flock on the folder
-// itself. Saves and copies hold it shared while they make a temporary and
-// exclusive while they clear what killed ones left; a hidden list is read,
-// changed and written under it exclusive. The folder, opened so that it
-// can be locked: -1 where it cannot be read (a drop box), and then nothing
-// is locked.
+// itself. Saves and copies hold it exclusively while they clear what
+// killed ones left, look at their target and make their temporary, and a
+// replacing copy again from its look at the entry it replaces until that
+// entry is out of the name; a hidden list is read, changed and written
+// under it. A process never waits for it through one descriptor while it
+// holds it through another: that wait would be for itself. The folder,
+// opened so that it can be locked: -1 where it cannot be read (a drop
+// box), and then nothing is locked.
 int open_folder_lock(const char* folder);
 // Takes the lock (LOCK_EX or LOCK_SH), waiting while another holds it, but
 // at most folder_lock_wait_ms: false (errno EWOULDBLOCK) when not had.
 constexpr int folder_lock_wait_ms = 60000;
 bool wait_for_folder_lock(int fd, int how);
 
+// The folder lock held exclusively, let go at the latest when destroyed.
+class FOLDER_HOLD
+{
+public:
+    FOLDER_HOLD() = default;
+    FOLDER_HOLD(const FOLDER_HOLD&) = delete;
+    FOLDER_HOLD& operator=(const FOLDER_HOLD&) = delete;
+    ~FOLDER_HOLD() { release(); }
+    // Takes the lock of the folder open as `at` (O_PATH will do), or of the
+    // folder a path names, with the bounded wait. True when held, and when
+    // the folder cannot be opened to be locked (fd() stays -1); false, with
+    // errno EWOULDBLOCK, when the wait ran out.
+    bool take(int at);
+    bool take(const char* folder);
+    // Opens the folder a path names, whose lock the caller already holds
+    // through another descriptor, to be listed; it is not locked again.
+    void open_held(const char* folder);
+    // The locked folder, open to be listed; -1 when not held.
+    int fd() const { return fd_; }
+    void release();
+
+private:
+    bool wait();
+    int fd_ = -1;
+};
+
 // FOLDER::open_whole_file in a folder whose lock the caller already holds
 // exclusively (a second lock of the same folder would wait for itself).
 FILE* open_whole_file_in_locked_folder(const char* native_path, const char* stdio_mode);
+
+// What follows a temporary's target name in its name: a save's new file, a
+// copy's new object (and the old one once swapped out), and the old entry
+// while a copy takes its name where the file system cannot swap the two.
+constexpr char save_marker[] = ".kivo-save.";
+constexpr char copy_marker[] = ".kivo-copy.";
+constexpr char aside_marker[] = ".kivo-aside.";
+
+// A temporary while it is made: its name in the folder, the descriptor that
+// holds its lock, and what it is.
+struct TEMPORARY
+{
+    std::string name;
+    int fd = -1;
+    struct stat made = {};
+    bool marked = false; // false where the file system keeps no mark
+};
+
+// A new plain file in the folder open as `dir` (O_PATH will do), named
+// `prefix` and six fresh characters, marked as a temporary of `target`
+// and locked (flock) before it has a name: it is made without one
+// (O_TMPFILE) and named once marked, so no instant shows it unmarked.
+// Where the file system cannot make unnamed files it is created under its
+// name and marked at once: the caller holds the folder lock meanwhile, so
+// that no clean-up comes between. `access` is O_WRONLY or O_RDWR; the
+// file gets `mode` and the owner's write bit, which the mark needs.
+INT_S32 make_temporary_file(int dir, const std::string& prefix, const char* target, int access, mode_t mode,
+                            TEMPORARY& t);
+
+// Clears what killed saves and copies of `target` left in the folder open
+// as `dir` (readable: the folder lock's descriptor), under the folder lock
+// held exclusively. Of the temporaries' names of that target, only entries
+// of this user whose own lock is free are taken: a save's file, or a
+// copy's file or folder, marked as that target's, is deleted; an aside so
+// marked is given back when the target name is free (it holds the only
+// copy of the old entry) and deleted when not; a copy's folder without
+// any mark (killed between its mkdir and its mark) is removed when empty.
+// An entry marked as another target's (a file saved under such a name
+// that kept its own mark) is never taken.
+void clear_leftovers(int dir, const char* target);
+
+// A plain file or folder of `dir`, opened without following a link or
+// blocking (never a device or pipe), with what it is; -1 when it cannot be.
+int open_entry(int dir, const char* name, struct stat& st);
+// True when `name` of `dir` is still the entry `known` describes.
+bool same_entry(int dir, const char* name, const struct stat& known);
 
 bool same_node(int a_dir, const char* a, int b_dir, const char* b);
 

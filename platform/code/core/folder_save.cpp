@@ -2,26 +2,30 @@
 // target and replaces it by a rename only once all of it is on the disk, so
 // a full disk, a size limit or a crash leaves the old file as it was.
 //
-// A save killed part-way leaves its new file behind; the next save of the
-// same target removes it. A leftover is known by its temporary mark (see
-// fs_mark_temporary), set when the new file is made and taken off just
-// before its rename, never by its name alone: a name can take any form, so
-// a file the user or the program saved under a name of the same pattern
-// carries no mark and stays. Where the file system keeps no extended
-// attributes the new files go unmarked: saves work as anywhere else, and
-// what killed ones leave there stays for the user to remove.
+// The new file is made without a name (O_TMPFILE), marked as a temporary
+// of its target (see fs_mark_temporary: the mark names the target) and
+// locked, and only then named; it is written, synced and renamed over the
+// target, and the mark comes off after the rename. So a save killed at any
+// moment leaves either nothing or a marked file of the saves' pattern, and
+// the next save of the same target, saves and copies sharing one clean-up,
+// removes it under the folder's lock (it also gives back what a killed copy
+// had set aside, before this save looks at its target). A file the user or
+// the program saved under a name of that pattern carries no mark, or one
+// that names itself, and stays. Where the file system cannot make unnamed
+// files, the new file is named at once and marked under the folder's lock;
+// a kill between the two leaves it unmarked, and there it stays. Where the
+// file system keeps no extended attributes the new files go unmarked:
+// saves work as anywhere else, and what killed ones leave there stays for
+// the user to remove.
 #include "folder.h"
 
 #include "file_system.h"
 #include "file_system_shared.h"
 
-#include <dirent.h>
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cctype>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -34,8 +38,8 @@ namespace {
 
 // Streams of whole-file saves still open, with their new file and target.
 // While a save runs it holds a lock on its new file, through lock_fd, until
-// the file is renamed or removed: a later save of the same target removes
-// only marked new files whose lock it can take, those a killed save left.
+// the file is renamed or removed: a later clean-up removes only marked new
+// files whose lock it can take, those a killed save left.
 struct WHOLE_FILE
 {
     FILE* fp;
@@ -74,10 +78,6 @@ std::vector<WHOLE_FILE>& whole_files()
 
 // Symbolic-link hops followed before a path is taken for a loop.
 constexpr int MAX_LINK_HOPS = 40;
-// Part of the names of the new files of these saves: files of any other
-// name beside the target, whatever they look like, are never touched.
-const char SAVE_MARKER[] = ".kivo-save.";
-
 std::string folder_of(const std::string& path)
 {
     std::size_t slash = path.rfind('/');
@@ -134,45 +134,6 @@ mode_t current_umask()
     return mask;
 }
 
-// Removes the new files that saves of the same target left when they were
-// killed: names of exactly the saves' pattern (prefix with its marker and
-// six characters), plain files of this user that carry the temporary mark,
-// whose save's lock is free. The folder is locked exclusively meanwhile
-// (see open_whole_file), so a file just made whose lock or mark is not yet
-// there is never among them.
-void remove_leftovers(int dir, const std::string& prefix)
-{
-    int list_fd = fcntl(dir, F_DUPFD_CLOEXEC, 0);
-    DIR* d = list_fd >= 0 ? fdopendir(list_fd) : nullptr;
-    if (!d) {
-        if (list_fd >= 0) {
-            ::close(list_fd);
-        }
-        return;
-    }
-    std::vector<std::string> found;
-    while (dirent* e = readdir(d)) {
-        if (std::strncmp(e->d_name, prefix.c_str(), prefix.size()) == 0 &&
-            fs_is_temporary_suffix(e->d_name + prefix.size())) {
-            found.push_back(e->d_name);
-        }
-    }
-    closedir(d);
-    for (const std::string& name : found) {
-        int fd = openat(dir, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-        if (fd < 0) {
-            continue;
-        }
-        struct stat held, now;
-        if (fstat(fd, &held) == 0 && S_ISREG(held.st_mode) && held.st_uid == geteuid() && fs_is_marked_temporary(fd) &&
-            flock(fd, LOCK_EX | LOCK_NB) == 0 && fstatat(dir, name.c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0 &&
-            now.st_dev == held.st_dev && now.st_ino == held.st_ino) {
-            unlinkat(dir, name.c_str(), 0);
-        }
-        ::close(fd);
-    }
-}
-
 bool take_whole_file(FILE* fp, WHOLE_FILE& out)
 {
     std::lock_guard<std::mutex> hold(whole_files_lock);
@@ -197,6 +158,24 @@ FILE* open_whole(const char* native_path, const char* stdio_mode, bool folder_lo
     if (!real_target(native_path, target)) {
         return nullptr;
     }
+    const std::string base = target.substr(target.rfind('/') == std::string::npos ? 0 : target.rfind('/') + 1);
+    const std::string folder = folder_of(target);
+
+    // What killed saves and copies of this target left is cleared, and an
+    // entry a killed copy had set aside given back, before the target is
+    // looked at; the new file is made under the same hold, so no clean-up
+    // takes it before it is marked. A folder that cannot be read is not
+    // locked, and nothing is cleared there.
+    fs_shared::FOLDER_HOLD hold;
+    if (folder_locked) {
+        hold.open_held(folder.c_str());
+    } else if (!hold.take(folder.c_str())) {
+        return nullptr;
+    }
+    if (hold.fd() >= 0) {
+        fs_shared::clear_leftovers(hold.fd(), base.c_str());
+    }
+
     struct stat st;
     bool exists = stat(target.c_str(), &st) == 0;
     if (exists && S_ISDIR(st.st_mode)) {
@@ -211,51 +190,32 @@ FILE* open_whole(const char* native_path, const char* stdio_mode, bool folder_lo
     if (exists && access(target.c_str(), W_OK) != 0) {
         return nullptr;
     }
+    const mode_t bits = exists ? (st.st_mode & 07777) : (0666 & ~current_umask());
 
-    std::string base = target.substr(target.rfind('/') == std::string::npos ? 0 : target.rfind('/') + 1);
-    const std::string folder = folder_of(target);
-    const std::string prefix = fs_temporary_prefix(base, SAVE_MARKER);
-    std::string new_path = folder + "/" + prefix + "XXXXXX";
-
-    mode_t bits = exists ? (st.st_mode & 07777) : (0666 & ~current_umask());
-
-    // New files are made under a shared lock on the folder, and locked and
-    // marked before it is let go; what killed saves left is cleared under
-    // the exclusive lock. When another save holds the folder, this one
-    // leaves the clearing to the next.
-    int dir = fs_shared::open_folder_lock(folder.c_str());
-    if (dir >= 0) {
-        if (folder_locked || flock(dir, LOCK_EX | LOCK_NB) == 0) {
-            remove_leftovers(dir, prefix);
-        } else {
-            flock(dir, LOCK_SH);
-        }
+    // A folder we may write but not read is named into through a path
+    // descriptor.
+    const int at = hold.fd() >= 0 ? hold.fd() : ::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    fs_shared::TEMPORARY t;
+    const INT_S32 made = at < 0 ? fs_error_from_errno(errno)
+                                : fs_shared::make_temporary_file(at, fs_temporary_prefix(base, fs_shared::save_marker),
+                                                                 base.c_str(), O_RDWR, bits, t);
+    if (at >= 0 && at != hold.fd()) {
+        ::close(at);
     }
-    int fd = mkostemp(&new_path[0], O_CLOEXEC);
-    // Where the file system keeps no locks, nothing is cleared either.
-    if (fd >= 0) {
-        flock(fd, LOCK_EX | LOCK_NB);
-    }
-    int lock_fd = fd >= 0 ? fcntl(fd, F_DUPFD_CLOEXEC, 0) : -1;
-    // Setting the mark and taking it off need the owner's write bit: bits
-    // without it are given only once the mark is off (finish_file). A file
-    // left unmarked (no extended attributes here) is only never cleared.
-    bool made = lock_fd >= 0 && fchmod(fd, bits | S_IWUSR) == 0;
-    bool marked = made && fs_mark_temporary(fd);
-    if (dir >= 0) {
-        ::close(dir);
-    }
-    if (fd < 0) {
+    if (made != FS_OK) {
         return nullptr;
     }
-    FILE* fp = made ? fdopen(fd, stdio_mode) : nullptr;
+    hold.release();
+    const std::string new_path = folder + "/" + t.name;
+    int lock_fd = fcntl(t.fd, F_DUPFD_CLOEXEC, 0);
+    FILE* fp = lock_fd >= 0 ? fdopen(t.fd, stdio_mode) : nullptr;
     if (fp) {
-        std::lock_guard<std::mutex> hold(whole_files_lock);
-        whole_files().push_back(WHOLE_FILE{fp, new_path, target, lock_fd, bits, marked});
+        std::lock_guard<std::mutex> hold_list(whole_files_lock);
+        whole_files().push_back(WHOLE_FILE{fp, new_path, target, lock_fd, bits, t.marked});
         return fp;
     }
     unlink(new_path.c_str());
-    ::close(fd);
+    ::close(t.fd);
     if (lock_fd >= 0) {
         ::close(lock_fd);
     }
@@ -290,17 +250,25 @@ bool FOLDER::finish_file(FILE* fp, bool keep)
     if (!is_whole) {
         return ok;
     }
-    // A file that kept its mark could be taken for a leftover once in place.
-    if (ok && whole.marked) {
-        ok = fs_unmark_temporary(whole.lock_fd);
-    }
-    if (ok && !(whole.bits & S_IWUSR)) {
-        ok = fchmod(whole.lock_fd, whole.bits) == 0;
-    }
+    // The bits an existing target has are given by replace_file; a new
+    // file's, where they take the owner's write bit away, only once the
+    // mark is off, which needs that bit.
+    struct stat old;
+    const bool had_target = ok && stat(whole.target.c_str(), &old) == 0;
     if (ok) {
         ok = replace_file(whole.new_path.c_str(), whole.target.c_str());
     }
-    if (!ok) {
+    if (ok) {
+        // Off only now, so that no kill leaves the new file unmarked; one
+        // left on the target by a kill here names the target itself, and
+        // nothing takes it for a leftover.
+        if (whole.marked) {
+            fs_unmark_temporary(whole.lock_fd);
+        }
+        if (!had_target && !(whole.bits & S_IWUSR)) {
+            fchmod(whole.lock_fd, whole.bits);
+        }
+    } else {
         unlink(whole.new_path.c_str());
     }
     if (whole.lock_fd >= 0) {

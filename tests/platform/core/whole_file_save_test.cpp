@@ -21,10 +21,13 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstring>
 #include <functional>
+#include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -117,15 +120,15 @@ protected:
         return stat(at(name).c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
     }
 
-    // 1 when the file carries the temporary mark, 0 when not, -1 when it
-    // cannot be opened.
-    int marked(const std::string& name)
+    // 1 when the file carries the temporary mark of `target`, 0 when not,
+    // -1 when it cannot be opened.
+    int marked(const std::string& name, const std::string& target)
     {
         int fd = open(at(name).c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
         if (fd < 0) {
             return -1;
         }
-        int is = fs_is_marked_temporary(fd) ? 1 : 0;
+        int is = fs_is_marked_temporary(fd, target.c_str()) ? 1 : 0;
         close(fd);
         return is;
     }
@@ -150,7 +153,7 @@ protected:
     bool keeps_marks()
     {
         int fd = open(at(".probe").c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-        bool kept = fd >= 0 && fs_mark_temporary(fd);
+        bool kept = fd >= 0 && fs_mark_temporary(fd, "probe");
         int err = errno;
         if (fd >= 0) {
             close(fd);
@@ -313,7 +316,7 @@ TEST_F(WholeFileSaveTest, ASaveClearsWhatKilledSavesOfItsFileLeftAndNothingElse)
     ASSERT_EQ(left.size(), 2u);
     const std::string others = left[0]; // ".other.*" sorts first
     ASSERT_TRUE(others.rfind(".other.kivo-save.", 0) == 0 && left[1].rfind(".target.kivo-save.", 0) == 0) << others;
-    EXPECT_EQ(marked(left[1]), 1);
+    EXPECT_EQ(marked(left[1], "target"), 1);
 
     // Look-alikes that no save made: other tools' and the user's files of
     // the old ".name.XXXXXX" form, not exactly the pattern, a folder, a
@@ -341,6 +344,73 @@ TEST_F(WholeFileSaveTest, ASaveClearsWhatKilledSavesOfItsFileLeftAndNothingElse)
         EXPECT_EQ(read_file(at(n)), "mine") << n;
     }
     EXPECT_EQ(read_file(at("elsewhere")), "mine");
+}
+
+// Version `v` of a settings file (a few hundred bytes) or of a 200 KB text.
+bool save_version(FOLDER& f, bool settings, int v)
+{
+    if (settings) {
+        CONFIG_FILE c;
+        c.set_filename("settings.cfg", 1);
+        return c.write(f, "v", (std::to_string(v) + std::string(300, 'v')).c_str());
+    }
+    TEXT_FILE* t = f.open_text_file("notes.txt", fm_write, 0);
+    bool ok = t != nullptr;
+    const std::string line = "version " + std::to_string(v) + " " + std::string(40, 't') + "\n";
+    for (int i = 0; t && i < 200000 / static_cast<int>(line.size()); ++i) {
+        ok = (*t << line.c_str()) && ok;
+    }
+    return f.close(t) && ok;
+}
+
+TEST_F(WholeFileSaveTest, SavesKilledAnywhereLeaveNothingAfterTheNextSave)
+{
+    if (!keeps_marks()) {
+        GTEST_SKIP() << "this file system keeps no extended attributes: leftovers stay there";
+    }
+    using clock_type = std::chrono::steady_clock;
+    FOLDER ref;
+    ASSERT_EQ(mkdir(path("ref").c_str(), 0755), 0);
+    ASSERT_TRUE(ref.set_from_path_string(path("ref").c_str()));
+    const struct
+    {
+        bool settings;
+        const char* name;
+        int kills;
+    } cases[] = {{true, "settings.cfg", 100}, {false, "notes.txt", 30}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        // The versions a target may hold, whole.
+        std::vector<std::string> whole;
+        for (int v = 0; v < 2; ++v) {
+            ASSERT_TRUE(save_version(ref, c.settings, v));
+            whole.push_back(read_file(path("ref/") + c.name));
+        }
+        const clock_type::time_point began = clock_type::now();
+        ASSERT_TRUE(save_version(folder, c.settings, 0));
+        const clock_type::duration one = clock_type::now() - began;
+        // A child saving the two versions in turn, killed at a seeded
+        // moment within its first few saves.
+        std::mt19937 draw(45);
+        std::uniform_real_distribution<double> within(0.0, 4.0);
+        for (int k = 0; k < c.kills; ++k) {
+            const pid_t child = kivo_test::start_child([&] {
+                for (int v = 1;; v = 1 - v) {
+                    save_version(folder, c.settings, v);
+                }
+                return 0;
+            });
+            ASSERT_GT(child, 0);
+            std::this_thread::sleep_for(std::chrono::duration_cast<clock_type::duration>(one * within(draw)));
+            kill(child, SIGKILL);
+            kivo_test::wait_child(child);
+            const std::string now = read_file(at(c.name));
+            ASSERT_TRUE(now == whole[0] || now == whole[1]) << "kill " << k << ": " << now.size() << " bytes";
+        }
+        ASSERT_TRUE(save_version(folder, c.settings, 0));
+        EXPECT_EQ(names(), NAMES{c.name});
+        ASSERT_EQ(unlink(at(c.name).c_str()), 0);
+    }
 }
 
 TEST_F(WholeFileSaveTest, LongNamesSharingTheirStartKeepTheirOwnLeftovers)
@@ -433,17 +503,27 @@ TEST_F(WholeFileSaveTest, AFileSavedUnderALeftoversNameStaysAndNoSavedFileKeepsT
         ASSERT_TRUE(s.save(folder, "notes.txt")); // over a file it made
         EXPECT_EQ(names(), (NAMES{draft, "notes.txt"}));
         EXPECT_GT(read_file(at(draft)).size(), static_cast<size_t>(SIZE_LIMIT));
-        EXPECT_EQ(marked(draft), 0);
-        EXPECT_EQ(marked("notes.txt"), 0);
+        EXPECT_EQ(marked(draft, draft), 0);
+        EXPECT_EQ(marked("notes.txt", "notes.txt"), 0);
         ASSERT_EQ(unlink(at(draft).c_str()), 0);
     }
+
+    // A save killed after its rename leaves the mark on the file it saved,
+    // naming that file: saves of another name never take it.
+    ASSERT_TRUE(save_text(folder, draft, fm_write, 0));
+    int fd = open(at(draft).c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_TRUE(fd >= 0 && fs_mark_temporary(fd, draft));
+    close(fd);
+    ASSERT_TRUE(save_text(folder, "notes.txt", fm_write, 0));
+    EXPECT_EQ(names(), (NAMES{draft, "notes.txt"}));
+    ASSERT_EQ(unlink(at(draft).c_str()), 0);
 
     // A save ended without finishing leaves a marked file, removed by the
     // next save, which is left unmarked itself.
     ASSERT_TRUE(unfinished_save("notes.txt", false));
     NAMES left = names();
     ASSERT_EQ(left.size(), 2u);
-    EXPECT_EQ(marked(left[0]), 1) << left[0];
+    EXPECT_EQ(marked(left[0], "notes.txt"), 1) << left[0];
     ASSERT_TRUE(save_text(folder, "notes.txt", fm_write, 0));
     EXPECT_EQ(names(), NAMES{"notes.txt"});
 }
@@ -473,7 +553,7 @@ TEST_F(WholeFileSaveTest, AFileSavedWithoutTheOwnersWriteBitIsSavedAndItsLeftove
     EXPECT_EQ(saved, 0);
     EXPECT_EQ(mode_of("mine"), 0400u);
     EXPECT_EQ(names(), NAMES{"mine"});
-    EXPECT_EQ(marked("mine"), 0);
+    EXPECT_EQ(marked("mine", "mine"), 0);
 }
 
 TEST_F(WholeFileSaveTest, WithoutExtendedAttributesSavesWorkAndNothingIsCleared)
