@@ -7,6 +7,7 @@
 
 #include "child_process.h"
 #include "sandbox.h"
+#include "smb_server.h"
 
 #include <gtest/gtest.h>
 
@@ -453,6 +454,62 @@ TEST_F(FinderInfo, RacingChangesAreAllKept)
     const BYTES info = read_info(p);
     EXPECT_EQ(info[8], 0x1C);
     EXPECT_EQ(info[9], 0xE0);
+}
+
+// Through a running server: what our routines store is what a client reads
+// in the AFP_AfpInfo stream (16 bytes in: the Finder information and the
+// extended information), and what a client writes there is what they read.
+class FinderOverSmb : public kivo_test::SmbShareTest
+{
+protected:
+    static std::string afp_info(const BYTES& finder)
+    {
+        return std::string("AFP\0\0\0\x01\0", 8) + std::string(8, '\0') + std::string(finder.begin(), finder.end()) +
+               std::string(12, '\0');
+    }
+    BYTES client_reads(const std::string& name) const
+    {
+        std::string stream, why;
+        EXPECT_TRUE(smb.read_stream(name, "AFP_AfpInfo", &stream, &why)) << why;
+        return stream.size() == 60 ? BYTES(stream.begin() + 16, stream.begin() + 48) : BYTES();
+    }
+};
+
+TEST_F(FinderOverSmb, WhatWeStoreIsWhatAClientReadsAndTheReverse)
+{
+    for (const char* name : {"notes.txt", "Letters"}) {
+        SCOPED_TRACE(name);
+        const std::string p = at(name);
+        if (name[0] == 'L') {
+            ASSERT_EQ(mkdir(p.c_str(), 0755), 0);
+        } else {
+            ASSERT_TRUE(kivo_test::write_file(p, "text\n"));
+        }
+        ASSERT_EQ(FSChangeCreatorType(p.c_str(), 0x4B49564F, 0x54455854), FS_OK);
+        ASSERT_EQ(FSChangeFinderFlags(p.c_str(), true, FS_FLAG_HAS_CUSTOM_ICON | FS_FLAG_INVISIBLE), FS_OK);
+        BYTES ours(32, 0);
+        ASSERT_EQ(FSGetFinderInfo(p.c_str(), ours.data(), ours.data() + 16, nullptr), FS_OK);
+        EXPECT_EQ(ours, from_hex("544558544b49564f4400" + std::string(44, '0')));
+        EXPECT_EQ(client_reads(name), ours);
+
+        // A client's bytes, every one of them, read as it wrote them.
+        BYTES theirs(32);
+        for (int i = 0; i < 32; ++i) {
+            theirs[static_cast<std::size_t>(i)] = static_cast<INT_U8>(0xC0 + i);
+        }
+        theirs[8] = 0x41; // invisible and initialised, as the list has it
+        std::string why;
+        ASSERT_TRUE(smb.write_stream(name, "AFP_AfpInfo", afp_info(theirs), &why)) << why;
+        BYTES read(32, 0);
+        ASSERT_EQ(FSGetFinderInfo(p.c_str(), read.data(), read.data() + 16, nullptr), FS_OK);
+        EXPECT_EQ(read, theirs);
+
+        // Changed here again, seen there; shown again, not hidden there.
+        ASSERT_EQ(FSSetNameLocked(p.c_str()), FS_OK);
+        ASSERT_EQ(FSClearInvisible(p.c_str()), FS_OK);
+        theirs[8] = 0x11;
+        EXPECT_EQ(client_reads(name), theirs);
+    }
 }
 
 } // namespace
