@@ -146,8 +146,12 @@ INT_S32 FSBumpDate(const char* path);
 // bits and the immutable attribute are then the source's (taking the
 // attribute off or putting it on needs the privilege for it); without it
 // the destination keeps its own write bits and attribute. FS_NOT_FOUND
-// when either is missing. The Finder information the name also stands
-// for has no counterpart here and is not copied.
+// when either is missing. The source's Finder information, as
+// FSGetFinderInfo reads it, goes into the destination's (see the end):
+// the destination's other entries are kept and no flag is cleared; the
+// invisible flag goes through FSSetInvisible / FSClearInvisible (a
+// destination whose name begins with '.' stays hidden), and it alone where
+// the destination's file system keeps no value.
 INT_S32 FSCopyFileMgrAttributes(const char* source, const char* destination, bool copy_lock_bit);
 
 // ---- Invisible ----

@@ -299,6 +299,12 @@ INT_S32 FSCopyFileMgrAttributes(const char* source, const char* destination, boo
             return fs_error_from_errno(errno);
         }
     }
+    // Before the bits: a destination they leave without write bits takes
+    // no attribute from its owner.
+    r = copy_finder_info(source, destination);
+    if (r != FS_OK) {
+        return r;
+    }
     mode_t mode = from.st_mode & 07777;
     if (!copy_lock_bit) {
         mode = (mode & ~static_cast<mode_t>(0222)) | (to.st_mode & 0222);

@@ -456,6 +456,88 @@ TEST_F(FinderInfo, RacingChangesAreAllKept)
     EXPECT_EQ(info[9], 0xE0);
 }
 
+// Copies carry the value with has-been-initialised cleared (the copy is new
+// to the Finder); a value that is not a valid header goes as it stands.
+// Made under a free name and then over the copies, every way a copy is
+// made is taken: a file and a folder through a temporary, a folder in
+// place, and the files and folders inside one.
+TEST_F(FinderInfo, CopiesCarryTheValueWithHasBeenInitialisedCleared)
+{
+    for (const char* folder : {"d", "d/sub", "out"}) {
+        ASSERT_EQ(mkdir(at(folder).c_str(), 0755), 0);
+    }
+    for (const char* file : {"f", "d/inner", "d/plain"}) {
+        ASSERT_TRUE(kivo_test::write_file(at(file), file));
+    }
+    const BYTES broken = damaged(damages[0]);
+    put(at("f"), samba_file);
+    put(at("d"), reordered_file);
+    put(at("d/sub"), samba_file);
+    put(at("d/inner"), broken);
+    BYTES samba_copied = samba_file, reordered_copied = reordered_file;
+    samba_copied[130] = reordered_copied[130] = 0x40; // 0x41 in the sources
+    for (INT_U8 action : {FS_DUPLICATE_FAIL, FS_DUPLICATE_REPLACE}) {
+        SCOPED_TRACE(action == FS_DUPLICATE_FAIL ? "to a free name" : "over the copies");
+        for (const char* name : {"f", "d"}) {
+            ASSERT_EQ(FSCopyObject(work.c_str(), name, at("out").c_str(), 0, 0, action, nullptr, false, false, nullptr,
+                                   nullptr, nullptr, 0),
+                      FS_OK);
+        }
+        EXPECT_EQ(value(at("out/f")), samba_copied);
+        EXPECT_EQ(value(at("out/d")), reordered_copied);
+        EXPECT_EQ(value(at("out/d/sub")), samba_copied);
+        EXPECT_EQ(value(at("out/d/inner")), broken);
+        bool none = false;
+        value(at("out/d/plain"), &none);
+        EXPECT_TRUE(none);
+    }
+    EXPECT_EQ(value(at("f")), samba_file); // the sources are left as they were
+}
+
+// FSCopyFileMgrAttributes puts the source's 32 bytes, as read, into the
+// destination's value and keeps the rest of it; the invisible flag goes
+// with the list.
+TEST_F(FinderInfo, AttributeCopiesPutTheSourcesBytesIntoTheDestinationsValue)
+{
+    for (const char* file : {"source", "plain", "listed", "dest", ".dot"}) {
+        ASSERT_TRUE(kivo_test::write_file(at(file), file));
+    }
+    ASSERT_TRUE(kivo_test::write_file(at(".hidden"), "listed\n"));
+    put(at("source"), samba_file); // invisible and initialised
+    put(at("dest"), reordered_file);
+    ASSERT_EQ(FSCopyFileMgrAttributes(at("source").c_str(), at("dest").c_str(), false), FS_OK);
+    BYTES want = reordered_file;
+    std::copy(samba_file.begin() + 122, samba_file.begin() + 154, want.begin() + 122);
+    EXPECT_EQ(value(at("dest")), want);
+    EXPECT_EQ(list(), "listed\ndest\n");
+
+    // From a source without a value: zeros, and shown again.
+    ASSERT_EQ(FSCopyFileMgrAttributes(at("plain").c_str(), at("dest").c_str(), false), FS_OK);
+    std::fill(want.begin() + 122, want.begin() + 154, 0);
+    EXPECT_EQ(value(at("dest")), want);
+    EXPECT_EQ(list(), "listed\n");
+    // Hidden by the list alone: hidden there too.
+    ASSERT_EQ(FSCopyFileMgrAttributes(at("listed").c_str(), at("dest").c_str(), false), FS_OK);
+    want[130] = 0x40;
+    EXPECT_EQ(value(at("dest")), want);
+    EXPECT_EQ(list(), "listed\ndest\n");
+
+    // A dot-name stays hidden: the refusal to show it is passed over.
+    ASSERT_EQ(FSCopyFileMgrAttributes(at("source").c_str(), at(".dot").c_str(), false), FS_OK);
+    EXPECT_EQ(read_info(at(".dot")), finder_of(samba_file));
+    ASSERT_EQ(FSCopyFileMgrAttributes(at("plain").c_str(), at(".dot").c_str(), false), FS_OK);
+    BYTES only_invisible(32, 0);
+    only_invisible[8] = 0x40;
+    EXPECT_EQ(read_info(at(".dot")), only_invisible);
+    EXPECT_EQ(list(), "listed\ndest\n");
+
+    // A destination whose value is damaged keeps it, and the copy says so.
+    const BYTES broken = damaged(damages[0]);
+    put(at("dest"), broken);
+    EXPECT_EQ(FSCopyFileMgrAttributes(at("source").c_str(), at("dest").c_str(), false), FS_IO_ERROR);
+    EXPECT_EQ(value(at("dest")), broken);
+}
+
 // Through a running server: what our routines store is what a client reads
 // in the AFP_AfpInfo stream (16 bytes in: the Finder information and the
 // extended information), and what a client writes there is what they read.
