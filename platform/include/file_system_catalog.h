@@ -9,11 +9,9 @@
 // links to, except where a routine says it takes the entry itself. Names
 // and paths are in the host's form (UTF-8) unless said otherwise.
 //
-// The host keeps no Finder information (creator and type included), no
-// Finder flags but the invisible one (a folder's ".hidden" list stands
-// for it) and no resource forks: the routines for those are at the end,
-// under their names, and always answer FS_NOT_SUPPORTED without touching
-// anything.
+// Finder information (creator, type, flags) is kept in the metadata
+// attribute the Linux file servers keep it in (see the end). The host has
+// no resource forks.
 #include "file_system.h"
 #include "kivo_types.h"
 
@@ -167,8 +165,13 @@ INT_S32 FSBumpDate(const char* path);
 // immutable attribute would have to be put on or taken off without the
 // privilege for it; FS_NOT_SUPPORTED when it would have to be put on and
 // the destination's file system keeps no such attribute (or the host has
-// no /proc). FS_NOT_FOUND when either is missing. The Finder information
-// the name also stands for has no counterpart here and is not copied.
+// no /proc). FS_NOT_FOUND when either is missing. The source's Finder
+// information, as FSGetFinderInfo reads it, goes into the destination's
+// (see the end): the destination's other entries are kept and no flag is
+// cleared; the invisible flag goes through FSSetInvisible /
+// FSClearInvisible (a destination whose name begins with '.' stays
+// hidden), and it alone where the destination keeps no value (a link, a
+// file system without user attributes).
 INT_S32 FSCopyFileMgrAttributes(const char* source, const char* destination, bool copy_lock_bit);
 
 // ---- Invisible ----
@@ -183,7 +186,7 @@ INT_S32 FSCopyFileMgrAttributes(const char* source, const char* destination, boo
 // changed. Nothing is written when nothing changes. FS_NOT_FOUND for a
 // missing entry; FS_BAD_ARGUMENT for a name with a newline (no line can
 // hold it) and for "/" (no folder lists it). A name beginning with '.' is
-// hidden by its name alone: FSSetInvisible answers 0 and writes nothing,
+// hidden by its name alone: FSSetInvisible answers 0 and writes no list,
 // FSClearInvisible FS_BAD_NAME (it cannot be shown but by renaming it).
 // A ".hidden" that is not a plain file (a link, a folder), or larger than
 // FS_HIDDEN_LIST_MAX bytes, gives FS_IO_ERROR and is left alone; so is one
@@ -191,7 +194,14 @@ INT_S32 FSCopyFileMgrAttributes(const char* source, const char* destination, boo
 // written (then FS_BAD_ARGUMENT). Callers of this library never lose each
 // other's changes: the list is read, changed and written under the folder's
 // lock, waited for while another holds it (at most a minute, then
-// FS_IO_ERROR). Bytes that are not text are kept as any others.
+// FS_IO_ERROR). Bytes that are not text are kept as any others. The
+// entry's stored invisible flag (see Finder information below) is set or
+// cleared with the list, under the same lock, where it can be stored (a
+// link keeps none, nor a file system without user attributes, nor, for
+// FSSetInvisible, an entry this process may not write: the list hides it
+// all the same); a name beginning with '.' gets it set. A stored flag that
+// cannot be cleared gives FS_ACCESS_DENIED, and a value that is not a
+// valid header FS_IO_ERROR; then neither is changed.
 constexpr std::size_t FS_HIDDEN_LIST_MAX = 1 << 20;
 INT_S32 FSSetInvisible(const char* path);
 INT_S32 FSClearInvisible(const char* path);
@@ -300,13 +310,58 @@ INT_S32 FSMoveRename(const char* dir, const char* name, const char* dest_dir, co
 // beside the first file do it, undone on a failure.
 INT_S32 FSExchangeObjectsCompat(const char* a, const char* b);
 
-// ---- Not on this host: always FS_NOT_SUPPORTED ----
+// ---- Finder information ----
 
-// These eleven: the host's files carry no Finder information (creator,
-// type, icon position, extended information) and none of its flags but
-// the invisible one above: no name lock, no stationery, no custom icon,
-// no has-been-initialised. Finder information and extended information
-// are 16 bytes each.
+// Each file's and folder's Finder information is kept in its extended
+// attribute "user.org.netatalk.Metadata", where the two file servers that
+// share Linux folders with that platform's clients keep it, so that what is
+// stored here is what their clients see, and the reverse. The value is an
+// AppleDouble version 2 header, big-endian; its entry 9 holds the 32 bytes
+// the routines take and give as they stand: 16 of Finder information (type
+// at 0-3, creator at 4-7, flags at 8-9, big-endian, the rest the Finder's
+// own) and 16 of extended information. Numbers given to the routines (codes,
+// flags) are stored big-endian: creator 'KIVO' = 0x4B49564F is the bytes
+// "KIVO" at 4-7.
+//
+// FSGetFinderInfo gives the bytes and whether the object is a folder (any
+// out argument may be null); an object without a value, or with a valid one
+// holding no Finder entry, reads as zeros. The invisible flag reads set
+// when the object is hidden by its name (a leading '.'), by its folder's
+// ".hidden" list (see FSSetInvisible) or by the stored flag.
+//
+// The setters change only what they name and keep every other byte of the
+// value, its other entries included; an object without a value gets the
+// 402 bytes the servers make (their eight entries, the dates from the
+// object's times), and none is made for a change that changes nothing. The
+// invisible flag, given to FSSetFinderInfo (neither buffer may be null) or
+// FSChangeFinderFlags, goes through FSSetInvisible / FSClearInvisible and
+// their answers (a name beginning with '.': setting answers 0, clearing
+// FS_BAD_NAME and changes nothing). FSChangeCreatorType leaves a code given
+// as 0 as it is. Each read, change and write is made under the object's
+// folder's lock, as the hidden lists are, and the value written whole in
+// one call. A value that is not a valid header (magic, version, count,
+// an entry outside the value, a Finder entry shorter than 32 bytes or over
+// the header) gives FS_IO_ERROR and is never overwritten; so does, to a
+// setter, a valid value without a Finder entry (adding one would move the
+// others). A value another program made or removed while a setter ran is
+// left to it (FS_BAD_ARGUMENT).
+//
+// A path that is a link stands for what it leads to (a dangling link gives
+// FS_NOT_FOUND); the invisible flag then goes into the list of the folder
+// of what it leads to. A file system without user extended attributes (and
+// an object other than a file or folder) keeps no value: there a setter
+// that would store something answers FS_NOT_SUPPORTED and changes nothing,
+// one with nothing to change answers 0, and the invisible flag goes into
+// the list alone. Copies (FSCopyObject, FOLDER::copy) carry the value, with
+// has-been-initialised cleared; FSCopyFileMgrAttributes copies the 32 bytes.
+enum : INT_U16
+{
+    FS_FLAG_INVISIBLE = 0x4000,
+    FS_FLAG_NAME_LOCKED = 0x1000,
+    FS_FLAG_STATIONERY = 0x0800,
+    FS_FLAG_HAS_CUSTOM_ICON = 0x0400,
+    FS_FLAG_HAS_BEEN_INITED = 0x0100,
+};
 INT_S32 FSGetFinderInfo(const char* path, INT_U8* finder_info, INT_U8* extended_info, bool* is_directory);
 INT_S32 FSSetFinderInfo(const char* path, const INT_U8* finder_info, const INT_U8* extended_info);
 INT_S32 FSChangeCreatorType(const char* path, INT_U32 creator, INT_U32 type);

@@ -292,6 +292,25 @@ int main(int argc, char** argv)
     save_text("fuzz_hidden_list", "lines", "notes.txt\nold\r\nnotes.txt\n\nlast");
     save_text("fuzz_hidden_list", "unended", "new\nold\r\nlast");
     save_text("fuzz_hidden_list", "binary", std::string("x\n\xFF\x00x\nx", 7));
+    {
+        // 32 bytes to put in and a mask (name locked on, the extended
+        // information's last byte), then a value our writer made.
+        std::vector<INT_U8> info(FS_FINDER_INFO_BYTES, 0), mask(FS_FINDER_INFO_BYTES, 0);
+        std::memcpy(info.data(), "TEXTKIVO\x41\x00", 10);
+        FS_FINDER_DATES dates;
+        dates.created = dates.modified = dates.accessed = 1796675424;
+        const std::vector<INT_U8> value = fs_make_finder_value(info.data(), dates);
+        info[8] = 0x10;
+        mask[8] = 0x10;
+        mask[31] = 0xFF;
+        std::vector<INT_U8> input = info;
+        input.insert(input.end(), mask.begin(), mask.end());
+        input.insert(input.end(), value.begin(), value.end());
+        save("fuzz_finder_info", "made", input);
+        // The same with its Finder entry's id changed: a value without one.
+        input[2 * FS_FINDER_INFO_BYTES + 26 + 2 * 12 + 3] = 10;
+        save("fuzz_finder_info", "no_entry", input);
+    }
 
     // Data file programs: flags, then write / seek / read operations.
     save("fuzz_data_file", "mixed", {1, 0, 10, 0, 1, 2, 3, 4, 5, 6, 7,  8, 9, 10, 1, 4, 0, 2, 8, 0,

@@ -378,6 +378,13 @@ INT_S32 FSCopyFileMgrAttributes(const char* source, const char* destination, boo
             return r;
         }
     }
+    // The Finder information first of what follows: a damaged value there
+    // is refused before the rest changes, and a destination whose new bits
+    // take its write bits away takes no attribute from its owner after.
+    r = copy_finder_info(source, destination, to.fd);
+    if (r != FS_OK) {
+        return r;
+    }
     // Owner and group before the bits: a change of either clears the
     // set-id bits. The entry is given away only by a process that may
     // still set its bits and times afterwards; a caller that may not give

@@ -3,14 +3,16 @@
 
 // The pieces of the catalog routines that tests reach on their own: the
 // mount-table reader, the volume mount records, the edit of a folder's
-// list of hidden names, the exchange that file systems without an atomic
-// swap take, the reading of a failed open by file id, the moment a walk
-// goes into a folder, the moment a hidden list is replaced and the copies'
-// way for file systems that cannot swap two entries.
+// list of hidden names, the reading and editing of the metadata values
+// that keep Finder information, the exchange that file systems without an
+// atomic swap take, the reading of a failed open by file id, the moment a
+// walk goes into a folder, the moment a hidden list is replaced and the
+// copies' way for file systems that cannot swap two entries.
 #include "kivo_types.h"
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 struct FS_MOUNT_ENTRY
 {
@@ -52,6 +54,49 @@ bool fs_parse_mount_record(const INT_U8* bytes, std::size_t size, FS_MOUNT_RECOR
 // put to a last line without one), removed wherever a line is exactly it;
 // every other byte is kept. True when the list changed.
 bool fs_edit_hidden_list(std::string& list, const std::string& name, bool hide);
+
+// A metadata value (the attribute FS_FINDER_ATTRIBUTE) is a big-endian
+// header: magic, version, 16 filler bytes, a 16-bit count, then that many
+// descriptors {u32 id, u32 offset, u32 length}. Entry 9 is the Finder
+// information: 16 bytes of its own (type, creator, flags, ...) and 16 of
+// extended information.
+extern const char FS_FINDER_ATTRIBUTE[];
+constexpr std::size_t FS_FINDER_INFO_BYTES = 32;
+// The size of the value the file servers make, and where its Finder
+// entry lies.
+constexpr std::size_t FS_FINDER_VALUE_BYTES = 402;
+constexpr std::size_t FS_FINDER_VALUE_INFO_AT = 122;
+// fs_find_finder_entry's answer for a valid value without a Finder entry.
+constexpr std::size_t FS_NO_FINDER_ENTRY = static_cast<std::size_t>(-1);
+
+// Walks the descriptors of `size` bytes of a value, in whatever order they
+// stand. False for a value that is not a valid header: shorter than its
+// header and descriptors, another magic or version, an entry reaching past
+// the end, a Finder entry shorter than 32 bytes or lying over the header or
+// the descriptors (writing it would damage them). True with `finder_at`
+// the offset of the (first) Finder entry, or FS_NO_FINDER_ENTRY.
+bool fs_find_finder_entry(const INT_U8* value, std::size_t size, std::size_t& finder_at);
+
+// Puts the bits of `bytes` that `mask` has set (32 bytes each) into the
+// Finder entry of a valid value; every other bit and byte stays. False,
+// nothing changed, for a value that is not valid or has no Finder entry.
+bool fs_edit_finder_value(std::vector<INT_U8>& value, const INT_U8* bytes, const INT_U8* mask);
+
+// The dates of a new value, in seconds since 1970 (UTC).
+struct FS_FINDER_DATES
+{
+    INT_S64 created = 0;
+    INT_S64 modified = 0;
+    INT_S64 accessed = 0;
+};
+// A date as the values keep it: signed seconds since 2000-01-01 UTC, held
+// within the 32 bits (0x80000000 means "never" and is not given).
+INT_U32 fs_finder_date(INT_S64 unix_seconds);
+// The value the servers make for an object that has none: their eight
+// entries in their order (comment, dates, Finder information at 122, the
+// file information and four of their own, all but the dates and the
+// Finder information empty), FS_FINDER_VALUE_BYTES long.
+std::vector<INT_U8> fs_make_finder_value(const INT_U8* finder_info, const FS_FINDER_DATES& dates);
 
 // Exchanges two entries of one volume by renaming the first to a free
 // temporary name beside it, the second to the first, and the temporary to

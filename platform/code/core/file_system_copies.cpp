@@ -87,6 +87,7 @@ INT_S32 copy_file_at(int srcdir, const char* name, int dstdir, const char* new_n
         return fs_error_from_errno(e);
     }
     INT_S32 result = fill_file(in, out, st, job);
+    result = result == FS_OK ? carry_finder_info(srcdir, name, out) : result;
     if (result == FS_OK) {
         set_times_and_rights(out, st, false);
     }
@@ -164,6 +165,7 @@ INT_S32 copy_entry_at(int srcdir, const char* name, int dstdir, const char* new_
             return fs_error_from_errno(errno);
         }
         r = fill_folder(srcdir, name, to, level, path, job);
+        r = r == FS_OK ? carry_finder_info(srcdir, name, to) : r;
         if (r == FS_OK) {
             set_times_and_rights(to, st, false);
         }
@@ -378,6 +380,7 @@ INT_S32 copy_through_temporary(int from, const char* name, const struct stat& st
             r = FS_USER_CANCELED;
         }
     }
+    r = r == FS_OK && !S_ISLNK(st.st_mode) ? carry_finder_info(from, name, t.fd) : r;
     if (r == FS_OK && !S_ISLNK(st.st_mode)) {
         set_times_and_rights(t.fd, st, true);
     }
@@ -437,6 +440,7 @@ INT_S32 copy_folder_in_place(int from, const char* name, const struct stat& st, 
     }
     INT_S32 r = filter_stops(job, target_path, target, 0, st) ? FS_USER_CANCELED
                                                               : fill_folder(from, name, fd, 0, target_path, job);
+    r = r == FS_OK ? carry_finder_info(from, name, fd) : r;
     if (r == FS_OK) {
         set_times_and_rights(fd, st, false);
     }

@@ -193,6 +193,24 @@ bool same_node(int a_dir, const char* a, int b_dir, const char* b);
 INT_S32 open_source_and_dest(const char* dir, const char* name, const char* dest_dir, const char* new_name,
                              INT_S32 not_folder, const char*& target, int& from, int& to);
 
+// Gives the file or folder a copy made, open as `copy`, the Finder
+// information of its source, the entry `name` of the folder open as
+// `from`: the source's metadata value, has-been-initialised cleared (a
+// value that is not a valid header goes as it stands). A source without
+// one, or a copy on a file system that keeps none, is done; any other
+// failure is its error.
+INT_S32 carry_finder_info(int from, const char* name, int copy);
+
+// FSCopyFileMgrAttributes' Finder step: the source's 32 bytes, as
+// FSGetFinderInfo reads them, into the destination's value (its other
+// entries kept, no flag cleared), the invisible bit through the
+// destination's folder's list as FSSetInvisible and FSClearInvisible keep
+// it (a name beginning with '.' stays hidden). Where the destination's file
+// system keeps no value only the invisible bit goes across. With
+// destination_fd (not -1; an O_PATH descriptor will do) the value written
+// is that open object's, the path naming it in its folder.
+INT_S32 copy_finder_info(const char* source, const char* destination, int destination_fd = -1);
+
 } // namespace fs_shared
 
 #endif
