@@ -165,7 +165,7 @@ TEST_F(HiddenList, AFailedWriteIsReportedAndKeepsTheOldList)
 // folder's lock. Each process sets, then clears, names of its own.
 TEST_F(HiddenList, RacingChangesAreAllKept)
 {
-    for (const auto& race : {std::pair<int, int>{2, 500}, std::pair<int, int>{8, 100}}) {
+    for (const auto& race : {std::pair<int, int>{2, 200}, std::pair<int, int>{8, 40}}) {
         const int processes = race.first, names = race.second;
         for (int p = 0; p < processes; ++p) {
             for (int n = 0; n < names; ++n) {
