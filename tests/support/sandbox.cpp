@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -117,6 +118,28 @@ bool write_file(const std::string& path, const std::string& bytes)
     std::ofstream f(path, std::ios::binary | std::ios::trunc);
     f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     return static_cast<bool>(f);
+}
+
+std::string read_from_start(int fd)
+{
+    std::string s;
+    if (fd < 0) {
+        return s;
+    }
+    char buf[4096];
+    off_t at = 0;
+    for (;;) {
+        ssize_t n = pread(fd, buf, sizeof buf, at);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            break;
+        }
+        s.append(buf, static_cast<std::size_t>(n));
+        at += n;
+    }
+    return s;
 }
 
 std::string read_file(const std::string& path)

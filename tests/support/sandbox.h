@@ -22,6 +22,9 @@ void remove_tree(const std::string& path);
 // Writes or reads a whole file as bytes.
 bool write_file(const std::string& path, const std::string& bytes);
 std::string read_file(const std::string& path);
+// All an open file holds, read from its start whatever its offset (a
+// child's output gathered in a memory file); "" for a descriptor below 0.
+std::string read_from_start(int fd);
 
 // Points the "$APPDATA" alias at `dir` (made when missing) until the
 // matching restore: by default it is the build tree's shared data folder,

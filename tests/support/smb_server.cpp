@@ -65,24 +65,6 @@ std::string find_program(const char* name)
     return "";
 }
 
-std::string read_all(int fd)
-{
-    std::string s;
-    char buf[4096];
-    off_t at = 0;
-    for (;;) {
-        ssize_t n = pread(fd, buf, sizeof buf, at);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return s;
-        }
-        s.append(buf, static_cast<std::size_t>(n));
-        at += n;
-    }
-}
-
 // Reaps `pid` when it ended within timeout_ms: its exit status, -1 for a
 // signal. Returns -2 (child still running) otherwise.
 int wait_bounded(pid_t pid, int timeout_ms)
@@ -142,7 +124,7 @@ int run_program(const std::vector<std::string>& args, int netns_fd, int timeout_
         }
     }
     if (output) {
-        *output = read_all(out);
+        *output = read_from_start(out);
     }
     close(out);
     return code;

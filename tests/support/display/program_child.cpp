@@ -1,6 +1,8 @@
 // The child processes of program_child.h.
 #include "program_child.h"
 
+#include "sandbox.h"
+
 #include <signal.h>
 #include <sys/mman.h>
 #include <sys/wait.h>
@@ -22,28 +24,6 @@ bool is_dropped(const std::string& v)
         }
     }
     return false;
-}
-
-std::string read_from_start(int fd)
-{
-    std::string s;
-    if (fd < 0) {
-        return s;
-    }
-    char buf[4096];
-    off_t at = 0;
-    for (;;) {
-        ssize_t n = pread(fd, buf, sizeof buf, at);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            break;
-        }
-        s.append(buf, static_cast<std::size_t>(n));
-        at += n;
-    }
-    return s;
 }
 
 } // namespace
