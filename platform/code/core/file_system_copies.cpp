@@ -175,12 +175,6 @@ INT_S32 copy_entry_at(int srcdir, const char* name, int dstdir, const char* new_
     return r == FS_OK && filter_stops(job, path, new_name, level, st) ? FS_USER_CANCELED : r;
 }
 
-std::string join(const char* dir, const std::string& name)
-{
-    std::size_t n = std::strlen(dir);
-    return std::string(dir) + (n > 0 && dir[n - 1] == '/' ? "" : "/") + name;
-}
-
 // ---- The copied object itself, made under a temporary name ----
 
 // True when the folder open as `dirfd` is still the one the path `dir`

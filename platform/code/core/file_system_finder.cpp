@@ -10,7 +10,6 @@
 #include "folder.h"
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -199,11 +198,6 @@ struct FINDER_OBJECT
     bool follow = false;
 };
 
-std::string join(const std::string& folder, const std::string& name)
-{
-    return folder.empty() ? name : folder == "/" ? "/" + name : folder + "/" + name;
-}
-
 // A path that names no link stands for its object as it is given: its
 // folder is the path's own, relative or not, so a process working by paths
 // relative to a folder above which it may not search still reaches the
@@ -321,40 +315,6 @@ FS_FINDER_DATES dates_of(const FINDER_OBJECT& o, const struct stat& st)
     return dates;
 }
 
-// The folder of a change, held under its lock (exclusive) so that no
-// caller of ours reads, changes and writes its list or one of its objects'
-// values meanwhile; only opened where it cannot be read (a drop box), and
-// then nothing is locked.
-struct HELD_FOLDER
-{
-    int dir = -1;
-    bool locked = false;
-    HELD_FOLDER() = default;
-    HELD_FOLDER(const HELD_FOLDER&) = delete;
-    HELD_FOLDER& operator=(const HELD_FOLDER&) = delete;
-    ~HELD_FOLDER()
-    {
-        if (dir >= 0) {
-            close(dir);
-        }
-    }
-    INT_S32 hold(const std::string& folder)
-    {
-        dir = open_folder_lock(folder.c_str());
-        locked = dir >= 0;
-        if (locked && !wait_for_folder_lock(dir, LOCK_EX)) {
-            return fs_error_from_errno(errno);
-        }
-        if (!locked) {
-            dir = open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-            if (dir < 0) {
-                return fs_error_from_errno(errno);
-            }
-        }
-        return FS_OK;
-    }
-};
-
 enum INVISIBLE_CHANGE
 {
     keep_invisible,
@@ -406,11 +366,13 @@ INT_S32 change_finder(const FINDER_OBJECT& o, const FINDER_CHANGE& c)
             return FS_BAD_NAME; // hidden by its name, whatever is stored
         }
     }
-    HELD_FOLDER held;
-    INT_S32 r = o.folder.empty() ? FS_OK : held.hold(o.folder);
-    if (r != FS_OK) {
-        return r;
+    // The folder's lock keeps every caller of ours from reading, changing
+    // and writing its list or one of its objects' values meanwhile.
+    FOLDER_HOLD held;
+    if (!o.folder.empty() && (!held.take(o.folder.c_str()) || held.dir() < 0)) {
+        return fs_error_from_errno(errno);
     }
+    INT_S32 r = FS_OK;
     struct stat st;
     if (stat_object(o, st) != 0) {
         return fs_error_from_errno(errno);
@@ -464,7 +426,7 @@ INT_S32 change_finder(const FINDER_OBJECT& o, const FINDER_CHANGE& c)
     struct stat list_held = {};
     bool list_existed = false, list_changed = false;
     if (c.invisible != keep_invisible && o.name[0] != '.') {
-        r = read_hidden_list(held.dir, list, list_held, list_existed);
+        r = read_hidden_list(held.dir(), list, list_held, list_existed);
         if (r != FS_OK) {
             return r;
         }
@@ -490,7 +452,7 @@ INT_S32 change_finder(const FINDER_OBJECT& o, const FINDER_CHANGE& c)
         }
     }
     if (list_changed) {
-        r = write_hidden_list(held.dir, o.folder, list, list_held, list_existed, held.locked);
+        r = write_hidden_list(held.dir(), o.folder, list, list_held, list_existed, held.fd() >= 0);
         if (r != FS_OK && !next.empty()) {
             restore_value(o, value, existed);
         }

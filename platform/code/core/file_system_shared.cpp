@@ -133,6 +133,14 @@ INT_S32 copy_out(const std::string& text, char* out, std::size_t size)
     return FS_OK;
 }
 
+std::string join(const std::string& folder, const std::string& name)
+{
+    if (folder.empty()) {
+        return name;
+    }
+    return folder + (folder.back() == '/' ? "" : "/") + name;
+}
+
 void split_last(const std::string& path, std::string& head, std::string& last)
 {
     std::size_t slash = path.rfind('/');
@@ -229,18 +237,20 @@ std::string unique_suffix()
     return s;
 }
 
+namespace {
+
 int open_folder_lock(const char* folder)
 {
     return open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
 }
 
-bool wait_for_folder_lock(int fd, int how)
+bool wait_for_folder_lock(int fd)
 {
     // Polled rather than blocking, so that a holder that never lets go (a
     // stopped process) costs a bounded wait, not a hang.
     struct timespec pause = {0, 100000};
     for (long waited_ns = 0;; waited_ns += pause.tv_nsec) {
-        if (flock(fd, how | LOCK_NB) == 0) {
+        if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
             return true;
         }
         if (errno != EWOULDBLOCK && errno != EINTR) {
@@ -255,6 +265,8 @@ bool wait_for_folder_lock(int fd, int how)
     }
 }
 
+} // namespace
+
 bool FOLDER_HOLD::take(int at)
 {
     release();
@@ -264,8 +276,7 @@ bool FOLDER_HOLD::take(int at)
 
 bool FOLDER_HOLD::take(const char* folder)
 {
-    release();
-    fd_ = open_folder_lock(folder);
+    open_held(folder);
     return wait();
 }
 
@@ -273,11 +284,14 @@ void FOLDER_HOLD::open_held(const char* folder)
 {
     release();
     fd_ = open_folder_lock(folder);
+    if (fd_ < 0) {
+        named_ = open(folder, O_PATH | O_DIRECTORY | O_CLOEXEC);
+    }
 }
 
 bool FOLDER_HOLD::wait()
 {
-    if (fd_ >= 0 && !wait_for_folder_lock(fd_, LOCK_EX)) {
+    if (fd_ >= 0 && !wait_for_folder_lock(fd_)) {
         const int e = errno;
         release();
         errno = e;
@@ -288,9 +302,11 @@ bool FOLDER_HOLD::wait()
 
 void FOLDER_HOLD::release()
 {
-    if (fd_ >= 0) {
-        close(fd_);
-        fd_ = -1;
+    for (int* fd : {&fd_, &named_}) {
+        if (*fd >= 0) {
+            close(*fd);
+            *fd = -1;
+        }
     }
 }
 

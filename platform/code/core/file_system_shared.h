@@ -67,6 +67,10 @@ INT_S32 delete_entry_at(int parent, const char* name, int depth, bool go_on = fa
 // The text into a caller's buffer: FS_BAD_NAME (and "") when it does not fit.
 INT_S32 copy_out(const std::string& text, char* out, std::size_t size);
 
+// `folder` + "/" + `name`, with no second '/' after a folder that ends in
+// one; the name alone for an empty folder.
+std::string join(const std::string& folder, const std::string& name);
+
 // "a/b/c" into "a/b" and "c"; "c" into "." and "c"; "/c" into "/" and "c".
 void split_last(const std::string& path, std::string& head, std::string& last);
 // The folder (absolute, no links) and the name of the entry a path names.
@@ -98,21 +102,16 @@ template <typename F> INT_S32 make_unique(const std::string& prefix, std::string
 }
 
 // The folder lock, among this library's callers: flock on the folder
-// itself. Saves and copies hold it exclusively while they clear what
+// itself, held exclusively. Saves and copies hold it while they clear what
 // killed ones left, look at their target and make their temporary, and a
 // replacing copy again from its look at the entry it replaces until that
-// entry is out of the name; a hidden list is read, changed and written
-// under it. A process never waits for it through one descriptor while it
-// holds it through another: that wait would be for itself. The folder,
-// opened so that it can be locked: -1 where it cannot be read (a drop
-// box), and then nothing is locked.
-int open_folder_lock(const char* folder);
-// Takes the lock (LOCK_EX or LOCK_SH), waiting while another holds it, but
-// at most folder_lock_wait_ms: false (errno EWOULDBLOCK) when not had.
+// entry is out of the name; a hidden list and an object's Finder
+// information are read, changed and written under it. A process never
+// waits for it through one descriptor while it holds it through another:
+// that wait would be for itself. A folder that cannot be read (a drop box)
+// is not locked. It is waited for while another holds it, but at most
+// folder_lock_wait_ms. Let go at the latest when the hold is destroyed.
 constexpr int folder_lock_wait_ms = 60000;
-bool wait_for_folder_lock(int fd, int how);
-
-// The folder lock held exclusively, let go at the latest when destroyed.
 class FOLDER_HOLD
 {
 public:
@@ -121,9 +120,9 @@ public:
     FOLDER_HOLD& operator=(const FOLDER_HOLD&) = delete;
     ~FOLDER_HOLD() { release(); }
     // Takes the lock of the folder open as `at` (O_PATH will do), or of the
-    // folder a path names, with the bounded wait. True when held, and when
-    // the folder cannot be opened to be locked (fd() stays -1); false, with
-    // errno EWOULDBLOCK, when the wait ran out.
+    // folder a path names. True when held, and when the folder cannot be
+    // opened to be locked (fd() stays -1); false, with errno EWOULDBLOCK,
+    // when the wait ran out.
     bool take(int at);
     bool take(const char* folder);
     // Opens the folder a path names, whose lock the caller already holds
@@ -131,11 +130,16 @@ public:
     void open_held(const char* folder);
     // The locked folder, open to be listed; -1 when not held.
     int fd() const { return fd_; }
+    // The folder a path named, to name entries in: the locked one, or one
+    // opened only to be named into where it could not be locked; -1 (errno
+    // set) when it cannot be opened at all.
+    int dir() const { return fd_ >= 0 ? fd_ : named_; }
     void release();
 
 private:
     bool wait();
     int fd_ = -1;
+    int named_ = -1;
 };
 
 // FOLDER::open_whole_file in a folder whose lock the caller already holds

@@ -194,14 +194,11 @@ FILE* open_whole(const char* native_path, const char* stdio_mode, bool folder_lo
 
     // A folder we may write but not read is named into through a path
     // descriptor.
-    const int at = hold.fd() >= 0 ? hold.fd() : ::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
     fs_shared::TEMPORARY t;
-    const INT_S32 made = at < 0 ? fs_error_from_errno(errno)
-                                : fs_shared::make_temporary_file(at, fs_temporary_prefix(base, fs_shared::save_marker),
-                                                                 base.c_str(), O_RDWR, bits, t);
-    if (at >= 0 && at != hold.fd()) {
-        ::close(at);
-    }
+    const INT_S32 made =
+        hold.dir() < 0 ? FS_NOT_FOUND
+                       : fs_shared::make_temporary_file(hold.dir(), fs_temporary_prefix(base, fs_shared::save_marker),
+                                                        base.c_str(), O_RDWR, bits, t);
     if (made != FS_OK) {
         return nullptr;
     }
