@@ -6,8 +6,9 @@
 // list of hidden names, the reading and editing of the metadata values
 // that keep Finder information, the exchange that file systems without an
 // atomic swap take, the reading of a failed open by file id, the moment a
-// walk goes into a folder, the moment a hidden list is replaced and the
-// copies' way for file systems that cannot swap two entries.
+// walk goes into a folder, the moment a hidden list is replaced, the
+// copies' way for file systems that cannot swap two entries and the saves'
+// way for file systems that cannot make unnamed files.
 #include "kivo_types.h"
 
 #include <cstddef>
@@ -123,5 +124,12 @@ extern void (*fs_hidden_list_before_write)();
 // the two renames: tests end or stop the copy at that moment. Null in the
 // program.
 extern void (*fs_copy_set_aside)();
+
+// When set, temporary files are made as where the file system refuses
+// unnamed files (O_TMPFILE): under a name from the start. Called once the
+// new file has that first name and before it carries its mark: tests stop
+// a save at that moment, or stretch it so that kills land in it. Null in
+// the program.
+extern void (*fs_no_unnamed_files)();
 
 #endif

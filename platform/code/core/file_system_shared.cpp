@@ -4,6 +4,7 @@
 #include "file_system_shared.h"
 
 #include "file_system.h"
+#include "file_system_catalog_internal.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -324,7 +325,10 @@ INT_S32 make_temporary_file(int dir, const std::string& prefix, const char* targ
         return true;
     };
     INT_S32 r = FS_NOT_SUPPORTED;
-    int fd = openat(dir, ".", O_TMPFILE | access | O_CLOEXEC, 0600);
+    int fd = fs_no_unnamed_files ? -1 : openat(dir, ".", O_TMPFILE | access | O_CLOEXEC, 0600);
+    if (fs_no_unnamed_files) {
+        errno = EOPNOTSUPP;
+    }
     if (fd >= 0) {
         if (!prepare(fd)) {
             r = fs_error_from_errno(errno);
@@ -349,6 +353,9 @@ INT_S32 make_temporary_file(int dir, const std::string& prefix, const char* targ
             fd = openat(dir, n, O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | access, 0600);
             return fd < 0 ? -1 : 0;
         });
+        if (r == FS_OK && fs_no_unnamed_files) {
+            fs_no_unnamed_files();
+        }
         if (r == FS_OK && !prepare(fd)) {
             r = fs_error_from_errno(errno);
             unlinkat(dir, t.name.c_str(), 0);
@@ -478,3 +485,5 @@ INT_S32 open_source_and_dest(const char* dir, const char* name, const char* dest
 }
 
 } // namespace fs_shared
+
+void (*fs_no_unnamed_files)() = nullptr;
