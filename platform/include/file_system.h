@@ -81,15 +81,19 @@ int fs_rename_noreplace(int from_dir, const char* from, int to_dir, const char* 
 // extended attribute ("user.kivo.temporary") whose value is the name of
 // the target the temporary belongs to (the name it is to take, or the
 // name it replaced: an old entry a copy moves out of the way). It is set
-// on a file before the file has a name (made unnamed, O_TMPFILE, where the
-// file system can), on a folder right after it is made, and taken off once
-// the temporary holds its target's name; a kill between leaves the mark on
-// the target, where it names the target itself and so nothing clears it.
+// before the temporary has its name: on a file made unnamed (O_TMPFILE)
+// where the file system can, and elsewhere, a folder always, while it has
+// a private name of its own form (".kivo-new." + six characters); it is
+// taken off once the temporary holds its target's name, and off an old
+// entry once a copy is done with it; a kill between leaves the mark on the
+// target, where it names the target itself and so nothing clears it.
 // Clean-ups take only entries of a temporary's name whose mark names the
 // target being cleared, so a file whose name merely looks like a
-// temporary's, or a saved file that kept its own mark, is never touched.
-// Where the file system keeps no extended attributes the mark cannot be
-// set (false, errno set), and the leftovers made there are left alone.
+// temporary's, or a saved file that kept its own mark, is never touched;
+// of the private form they take this user's entries marked so, and empty
+// ones without any mark (killed before their mark). Where the file system
+// keeps no extended attributes the mark cannot be set (false, errno set),
+// and the leftovers made there under a temporary's name are left alone.
 // `target` is one name (no '/'), not empty.
 bool fs_mark_temporary(int fd, const char* target);
 // True when the file or folder open as `fd` (not O_PATH) carries the mark
@@ -151,11 +155,11 @@ bool get_child_id(const char* dir, const char* name, INT_U64* child_id);
 INT_S32 FSMoveRenameObjectUnicode(const char* dir, const char* name, const char* dest_dir, const char* new_name);
 
 // Told of each object a copy makes, once it is made, under the path and
-// name it has then (see FSCopyObject: the copied object itself, and all
-// of a folder that replaces one, are made under a temporary name), with
-// its level (0 for the copied object itself, 1 for a copied folder's own
-// entries) and the catalog information it gets (the source's). Returns
-// true to stop the copy.
+// name it has then (see FSCopyObject: the copied object, a folder with all
+// it holds, is made under a temporary name), with its level (0 for the
+// copied object itself, 1 for a copied folder's own entries) and the
+// catalog information it gets (the source's). Returns true to stop the
+// copy.
 typedef bool (*FS_COPY_FILTER)(const char* path, const char* name, INT_U32 level, const struct stat* info, void* data);
 
 // Copies `name` of `dir` (a file, a link, or a folder with everything in
@@ -169,29 +173,34 @@ typedef bool (*FS_COPY_FILTER)(const char* path, const char* name, INT_U32 level
 // the copy in the existing entry's place and deletes that entry, or leaves
 // it as it was when the copy fails; FS_DUPLICATE_NUMBER takes the first
 // free of "name 1.ext" .. "name 9.ext" (FS_EXISTS when all nine are taken).
-// A file or link, and a folder that replaces an entry, are made whole
-// under a temporary name beside the target ("." + the target's name, cut
-// and hashed past 200 bytes, + ".kivo-copy." + six characters), space for
-// a file allocated first (a full volume fails before any byte is copied),
-// marked as the target's (fs_mark_temporary: a file before it has a name,
-// where the file system can make unnamed files; a link is made inside a
-// marked folder) and locked while made, and then take the target's name in
-// one step: a free name only while still free (FS_EXISTS when taken
-// meanwhile), a file or link over a file or link by a rename over it, and
-// where a folder is on either side by swapping the two, the old entry then
-// being deleted under the temporary name (where the file system cannot
-// swap, the old entry steps aside under a ".kivo-aside." name marked as
-// the target's meanwhile, and the name is free for that moment). Whatever
-// the swap took out of the name is deleted as the replaced entry, even
-// when a program that takes no lock put it there after the copy looked. A
-// folder copied to a free name is built there. Before the copy looks at
-// the target name (and at each numbered name it tries), and again before
-// it puts a temporary in place, what killed saves and copies of that name
-// left goes: their marked temporaries are deleted, a copy's folder killed
-// before its mark could be set (empty, unmarked, this user's) is removed,
-// and an old entry set aside is given back when the name is free (so a
-// copy to a free name, even one building a folder there, finds it taken
-// again: FS_EXISTS). That clean-up, the look and the making of the
+// The copied object, whatever it is and whether or not it replaces an
+// entry, is made whole under a temporary name beside the target ("." + the
+// target's name, cut and hashed past 200 bytes, + ".kivo-copy." + six
+// characters), space for a file allocated first (a full volume fails before
+// any byte is copied), marked as the target's before it has that name
+// (fs_mark_temporary; a link is made inside a marked folder) and locked
+// while made, and then takes the target's name in one step: a free name
+// only while still free (a rename that never replaces, or where the file
+// system refuses that, fs_rename_noreplace's way, under the folder's lock;
+// FS_EXISTS when taken meanwhile), a file or link over a file or link by a
+// rename over it, and where a folder is on either side by swapping the two,
+// the old entry then being deleted under the temporary name (where the file
+// system cannot swap, the old entry steps aside under a ".kivo-aside." name
+// marked as the target's meanwhile, and the name is free for that moment;
+// an old entry that is a link cannot carry the mark and steps aside
+// unmarked, so that a copy killed at that moment leaves it there, never
+// given back nor deleted). Whatever the swap took out of the name is
+// deleted as the replaced entry, even when a program that takes no lock put
+// it there after the copy looked. A killed copy leaves the name free or
+// holding a whole object, never a part. Before the copy looks at the target
+// name (and at each numbered name it tries), and again before it puts a
+// temporary in place, what killed saves and copies of that name left goes
+// (see fs_mark_temporary): their marked temporaries are deleted, and an old
+// entry set aside is given back when the name is free (so a copy to a free
+// name finds it taken again: FS_EXISTS). An old entry a copy answers
+// FS_ENTRY_LEFT_ASIDE for (the debug output names where it lies) is the
+// caller's: its mark is off and no clean-up takes it.
+// That clean-up, the look and the making of the
 // temporary, and the look at the target, the swap and the check of what it
 // took out, run under an exclusive flock of the destination folder, the
 // lock the saves, copies and hidden lists of this library take: two copies

@@ -235,9 +235,11 @@ public:
     // 60 s), what killed saves and copies of the same target left is
     // cleared: files of exactly that pattern whose mark names the target
     // and whose save no longer runs (their lock is free) are removed, and
-    // an old entry a killed copy set aside is given back; nothing else is
+    // an old entry a killed copy set aside is given back, and entries of
+    // the private name temporaries have before their mark go when marked
+    // so, or empty and unmarked (see fs_mark_temporary); nothing else is
     // touched. Where the file system keeps no extended attributes nothing
-    // is marked, so nothing is removed there.
+    // is marked, so only those empty ones are removed there.
     static FILE* open_whole_file(const char* native_path, const char* stdio_mode);
     // Closes any stream. A whole-file save is flushed, fsynced, closed and
     // renamed over its target when `keep` is set and all of that succeeded;

@@ -203,31 +203,14 @@ INT_S32 report_left(const char* dest_dir, const std::string& where)
     return FS_ENTRY_LEFT_ASIDE;
 }
 
-// A folder is marked as soon as it is made: a kill between leaves it
-// empty and unmarked, which the clean-up removes as well.
-INT_S32 make_temporary_folder(int to, const std::string& prefix, const char* target, TEMPORARY& t)
-{
-    INT_S32 r = make_unique(prefix, t.name, [&](const char* n) { return mkdirat(to, n, 0700); });
-    if (r != FS_OK) {
-        return r;
-    }
-    t.fd = open_dir_nofollow(to, t.name.c_str());
-    if (t.fd < 0 || fstat(t.fd, &t.made) != 0) {
-        r = fs_error_from_errno(errno);
-        unlinkat(to, t.name.c_str(), AT_REMOVEDIR); // still empty, if still ours
-        return r;
-    }
-    t.marked = fs_mark_temporary(t.fd, target);
-    flock(t.fd, LOCK_EX | LOCK_NB);
-    return FS_OK;
-}
-
 // No swap on this file system (or the test switch): the old entry steps
 // aside under a name marked as the target's, the new one takes the
 // target's name and the old one is deleted, once the folder's lock is let
 // go; when the new one cannot take the name the old one is given back. A
 // kill between the two renames leaves the name free and the old entry
 // aside: the next save or copy of the name gives it back before it looks.
+// An old entry that is a link cannot carry the mark: it steps aside
+// unmarked, and a kill there leaves it under the aside name for good.
 INT_S32 put_in_place_by_aside(int to, int dir, const char* name, const char* target, const char* dest_dir,
                               FOLDER_HOLD& hold, bool& placed)
 {
@@ -316,9 +299,9 @@ INT_S32 put_in_place(int to, int dir, const char* name, const std::string& where
         r = fs_error_from_errno(errno);
     }
     if (old_fd >= 0) {
-        if (!placed && r != FS_ENTRY_LEFT_ASIDE) {
-            fs_unmark_temporary(old_fd);
-        }
+        // Deleted, back in its place or told to the caller (whose it then
+        // is, and whom no clean-up may take it from): no temporary now.
+        fs_unmark_temporary(old_fd);
         close(old_fd);
     }
     return r;
@@ -406,45 +389,15 @@ INT_S32 copy_through_temporary(int from, const char* name, const struct stat& st
         }
     }
     // What is still ours goes: the temporary when the new object did not
-    // take the name, a link's folder once the link did (unless it holds
-    // the old entry, which was reported).
-    if (!placed || (S_ISLNK(st.st_mode) && r != FS_ENTRY_LEFT_ASIDE)) {
+    // take the name, a link's folder once the link did. That folder still
+    // holding the old entry, which was told to the caller, is the caller's.
+    if (!placed) {
         remove_own(to, t.name.c_str(), t.made);
+    } else if (S_ISLNK(st.st_mode) &&
+               (!same_entry(to, t.name.c_str(), t.made) || unlinkat(to, t.name.c_str(), AT_REMOVEDIR) != 0)) {
+        fs_unmark_temporary(t.fd);
     }
     close(t.fd);
-    return r;
-}
-
-// A folder copied to a free name is built in place; a failure removes it
-// when the name still holds it.
-INT_S32 copy_folder_in_place(int from, const char* name, const struct stat& st, int to, const char* dest_dir,
-                             const char* target, const std::string& target_path, const COPY_JOB& job, FOLDER_HOLD& hold)
-{
-    const int made_error = mkdirat(to, target, 0700) == 0 ? 0 : errno;
-    hold.release();
-    if (made_error != 0) {
-        return fs_error_from_errno(made_error);
-    }
-    struct stat made;
-    int fd = open_dir_nofollow(to, target);
-    if (fd < 0 || fstat(fd, &made) != 0) {
-        INT_S32 r = fs_error_from_errno(errno);
-        unlinkat(to, target, AT_REMOVEDIR); // still empty, if still ours
-        return r;
-    }
-    INT_S32 r = filter_stops(job, target_path, target, 0, st) ? FS_USER_CANCELED
-                                                              : fill_folder(from, name, fd, 0, target_path, job);
-    r = r == FS_OK ? carry_finder_info(from, name, fd) : r;
-    if (r == FS_OK) {
-        set_times_and_rights(fd, st, false);
-    }
-    close(fd);
-    if (r == FS_OK && !still_reachable(dest_dir, to, target)) {
-        r = FS_NOT_FOUND;
-    }
-    if (r != FS_OK) {
-        remove_own(to, target, made);
-    }
     return r;
 }
 
@@ -509,10 +462,9 @@ INT_S32 FSCopyObject(const char* dir, const char* name, const char* dest_dir, IN
     }
     // What killed saves and copies of a name left goes, and an entry a
     // killed copy had set aside comes back, before the name is looked at,
-    // under the folder's lock, held until the copy has made its temporary
-    // (or its folder in place). Where the destination cannot be listed (a
-    // drop box) there is no lock, nothing is cleared, and names in it are
-    // only looked up.
+    // under the folder's lock, held until the copy has made its temporary.
+    // Where the destination cannot be listed (a drop box) there is no lock,
+    // nothing is cleared, and names in it are only looked up.
     FOLDER_HOLD hold;
     if (result == FS_OK && !hold.take(to)) {
         result = fs_error_from_errno(errno);
@@ -563,9 +515,7 @@ INT_S32 FSCopyObject(const char* dir, const char* name, const char* dest_dir, IN
         }
     }
     if (result == FS_OK) {
-        result = S_ISDIR(source.st_mode) && !replace
-                     ? copy_folder_in_place(from, name, source, to, dest_dir, target, target_path, job, hold)
-                     : copy_through_temporary(from, name, source, to, dest_dir, target, replace, job, hold);
+        result = copy_through_temporary(from, name, source, to, dest_dir, target, replace, job, hold);
     }
     hold.release();
     if (result == FS_OK && new_ref) {

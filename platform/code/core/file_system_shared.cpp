@@ -311,26 +311,81 @@ void FOLDER_HOLD::release()
     }
 }
 
+namespace {
+
+// Marks the new temporary open as `fd` as `target`'s and locks it. False
+// only when its rights cannot be given.
+bool prepare_temporary(int fd, mode_t given, const char* target, TEMPORARY& t)
+{
+    if (fchmod(fd, given) != 0) {
+        return false;
+    }
+    t.marked = fs_mark_temporary(fd, target);
+    flock(fd, LOCK_EX | LOCK_NB);
+    return true;
+}
+
+// Takes back a temporary made under the private name `made` that cannot
+// go on: the entry goes only while it is still the one made (and empty).
+void discard_made(int dir, const std::string& made, TEMPORARY& t)
+{
+    if (same_entry(dir, made.c_str(), t.made)) {
+        unlinkat(dir, made.c_str(), S_ISDIR(t.made.st_mode) ? AT_REMOVEDIR : 0);
+    }
+    close(t.fd);
+    t.fd = -1;
+    t.name.clear();
+}
+
+// Gives the temporary made under the private name `made`, marked and
+// locked through t.fd, its name of the pattern without replacing anything.
+INT_S32 name_temporary(int dir, const std::string& made, const std::string& prefix, TEMPORARY& t)
+{
+    INT_S32 r =
+        make_unique(prefix, t.name, [&](const char* n) { return fs_rename_noreplace(dir, made.c_str(), dir, n); });
+    if (r != FS_OK) {
+        discard_made(dir, made, t);
+    }
+    return r;
+}
+
+// Opens what was just made under the private name `made` (fd: already
+// open, or -1 for a folder to be opened) into t, with what it is.
+INT_S32 hold_made(int dir, const std::string& made, int fd, TEMPORARY& t)
+{
+    const bool folder = fd < 0;
+    t.fd = folder ? open_dir_nofollow(dir, made.c_str()) : fd;
+    if (t.fd < 0 || fstat(t.fd, &t.made) != 0) {
+        const INT_S32 r = fs_error_from_errno(errno);
+        // Still empty, if still ours: rmdir takes no other folder.
+        if (folder) {
+            unlinkat(dir, made.c_str(), AT_REMOVEDIR);
+        } else {
+            unlinkat(dir, made.c_str(), 0);
+        }
+        if (t.fd >= 0) {
+            close(t.fd);
+        }
+        t.fd = -1;
+        return r;
+    }
+    return FS_OK;
+}
+
+} // namespace
+
 INT_S32 make_temporary_file(int dir, const std::string& prefix, const char* target, int access, mode_t mode,
                             TEMPORARY& t)
 {
     // Made private (and under any umask writable by its owner) until then.
     const mode_t given = (mode & 07777) | S_IWUSR;
-    auto prepare = [&](int fd) {
-        if (fchmod(fd, given) != 0) {
-            return false;
-        }
-        t.marked = fs_mark_temporary(fd, target);
-        flock(fd, LOCK_EX | LOCK_NB);
-        return true;
-    };
     INT_S32 r = FS_NOT_SUPPORTED;
     int fd = fs_no_unnamed_files ? -1 : openat(dir, ".", O_TMPFILE | access | O_CLOEXEC, 0600);
     if (fs_no_unnamed_files) {
         errno = EOPNOTSUPP;
     }
     if (fd >= 0) {
-        if (!prepare(fd)) {
+        if (!prepare_temporary(fd, given, target, t)) {
             r = fs_error_from_errno(errno);
             close(fd);
             return r;
@@ -341,33 +396,48 @@ INT_S32 make_temporary_file(int dir, const std::string& prefix, const char* targ
             int linked = linkat(AT_FDCWD, proc, dir, n, AT_SYMLINK_FOLLOW);
             return linked != 0 && errno == ENOENT ? linkat(fd, "", dir, n, AT_EMPTY_PATH) : linked;
         });
-        if (r != FS_OK) {
-            close(fd);
-            fd = -1;
+        if (r == FS_OK) {
+            t.fd = fd;
+            fstat(fd, &t.made);
+            return FS_OK;
+        }
+        close(fd);
+        if (r == FS_EXISTS) {
+            return r;
         }
     } else if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
         return fs_error_from_errno(errno);
     }
-    if (fd < 0 && r != FS_EXISTS) {
-        r = make_unique(prefix, t.name, [&](const char* n) {
-            fd = openat(dir, n, O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | access, 0600);
-            return fd < 0 ? -1 : 0;
-        });
-        if (r == FS_OK && fs_no_unnamed_files) {
-            fs_no_unnamed_files();
-        }
-        if (r == FS_OK && !prepare(fd)) {
-            r = fs_error_from_errno(errno);
-            unlinkat(dir, t.name.c_str(), 0);
-            close(fd);
-            fd = -1;
-        }
+    // No unnamed file: a private name until it is marked.
+    std::string made;
+    r = make_unique(private_prefix, made, [&](const char* n) {
+        fd = openat(dir, n, O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | access, 0600);
+        return fd < 0 ? -1 : 0;
+    });
+    if (r != FS_OK || (r = hold_made(dir, made, fd, t)) != FS_OK) {
+        return r;
     }
-    if (r == FS_OK) {
-        t.fd = fd;
-        fstat(fd, &t.made);
+    if (fs_no_unnamed_files) {
+        fs_no_unnamed_files();
     }
-    return r;
+    if (!prepare_temporary(fd, given, target, t)) {
+        r = fs_error_from_errno(errno);
+        discard_made(dir, made, t);
+        return r;
+    }
+    return name_temporary(dir, made, prefix, t);
+}
+
+INT_S32 make_temporary_folder(int dir, const std::string& prefix, const char* target, TEMPORARY& t)
+{
+    std::string made;
+    INT_S32 r = make_unique(private_prefix, made, [&](const char* n) { return mkdirat(dir, n, 0700); });
+    if (r != FS_OK || (r = hold_made(dir, made, -1, t)) != FS_OK) {
+        return r;
+    }
+    t.marked = fs_mark_temporary(t.fd, target);
+    flock(t.fd, LOCK_EX | LOCK_NB);
+    return name_temporary(dir, made, prefix, t);
 }
 
 int open_entry(int dir, const char* name, struct stat& st)
@@ -397,10 +467,11 @@ void clear_leftovers(int dir, const char* target)
     {
         SAVE,
         COPY,
-        ASIDE
+        ASIDE,
+        MADE
     };
     const std::string prefixes[] = {fs_temporary_prefix(target, save_marker), fs_temporary_prefix(target, copy_marker),
-                                    fs_temporary_prefix(target, aside_marker)};
+                                    fs_temporary_prefix(target, aside_marker), private_prefix};
     // Listed through a descriptor of its own: one shared with the lock's
     // would go on from where an earlier listing stopped.
     const int list = openat(dir, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -409,7 +480,7 @@ void clear_leftovers(int dir, const char* target)
     }
     std::vector<std::pair<std::string, KIND>> found;
     for_each_name(list, [&](const char* n) {
-        for (KIND k : {SAVE, COPY, ASIDE}) {
+        for (KIND k : {SAVE, COPY, ASIDE, MADE}) {
             const std::string& prefix = prefixes[k];
             if (!std::strncmp(n, prefix.c_str(), prefix.size()) && fs_is_temporary_suffix(n + prefix.size())) {
                 found.emplace_back(n, k);
@@ -428,15 +499,19 @@ void clear_leftovers(int dir, const char* target)
         // A save or copy still running holds its temporary's lock.
         if (st.st_uid == geteuid() && flock(fd, LOCK_EX | LOCK_NB) == 0 && same_entry(dir, name, st)) {
             if (!fs_is_marked_temporary(fd, target)) {
-                // Made and killed before its mark; rmdir takes only an empty one.
-                if (f.second == COPY && S_ISDIR(st.st_mode) && fgetxattr(fd, temporary_mark_name, nullptr, 0) < 0) {
-                    unlinkat(dir, name, AT_REMOVEDIR);
+                // Of the pattern, never ours; of the private form, killed
+                // before its mark when empty (rmdir takes only an empty
+                // folder) and without a mark of any target.
+                const bool no_mark =
+                    fgetxattr(fd, temporary_mark_name, nullptr, 0) < 0 && (errno == ENODATA || errno == ENOTSUP);
+                if (f.second == MADE && no_mark && (S_ISDIR(st.st_mode) || (fstat(fd, &st) == 0 && st.st_size == 0))) {
+                    unlinkat(dir, name, S_ISDIR(st.st_mode) ? AT_REMOVEDIR : 0);
                 }
             } else if (f.second == SAVE) {
                 if (S_ISREG(st.st_mode)) {
                     unlinkat(dir, name, 0);
                 }
-            } else if (f.second == COPY) {
+            } else if (f.second == COPY || f.second == MADE) {
                 delete_entry_at(dir, name, 0);
             } else if (fs_rename_noreplace(dir, name, dir, target) == 0) {
                 fs_unmark_temporary(fd);

@@ -152,6 +152,11 @@ FILE* open_whole_file_in_locked_folder(const char* native_path, const char* stdi
 constexpr char save_marker[] = ".kivo-save.";
 constexpr char copy_marker[] = ".kivo-copy.";
 constexpr char aside_marker[] = ".kivo-aside.";
+// The private name a temporary that cannot be made without a name (a
+// folder, or a file where O_TMPFILE is refused) has until it carries its
+// mark: this and six fresh characters. Only then does it take its name of
+// the pattern, so no entry of the pattern is ours without its mark.
+constexpr char private_prefix[] = ".kivo-new.";
 
 // A temporary while it is made: its name in the folder, the descriptor that
 // holds its lock, and what it is.
@@ -165,25 +170,31 @@ struct TEMPORARY
 
 // A new plain file in the folder open as `dir` (O_PATH will do), named
 // `prefix` and six fresh characters, marked as a temporary of `target`
-// and locked (flock) before it has a name: it is made without one
-// (O_TMPFILE) and named once marked, so no instant shows it unmarked.
-// Where the file system cannot make unnamed files it is created under its
-// name and marked at once: the caller holds the folder lock meanwhile, so
-// that no clean-up comes between. `access` is O_WRONLY or O_RDWR; the
-// file gets `mode` and the owner's write bit, which the mark needs.
+// and locked (flock) before it has that name: it is made without a name
+// (O_TMPFILE) and named once marked, or, where the file system cannot
+// make unnamed files, made under a private name (private_prefix), marked
+// and locked there, and then renamed without replacing. The caller holds
+// the folder lock meanwhile, so that no clean-up takes the private entry
+// before it is locked. `access` is O_WRONLY or O_RDWR; the file gets
+// `mode` and the owner's write bit, which the mark needs.
 INT_S32 make_temporary_file(int dir, const std::string& prefix, const char* target, int access, mode_t mode,
                             TEMPORARY& t);
+// The same for a folder (0700, open to be read), always made under a
+// private name first.
+INT_S32 make_temporary_folder(int dir, const std::string& prefix, const char* target, TEMPORARY& t);
 
 // Clears what killed saves and copies of `target` left in the folder open
 // as `dir` (readable: the folder lock's descriptor), under the folder lock
-// held exclusively. Of the temporaries' names of that target, only entries
-// of this user whose own lock is free are taken: a save's file, or a
-// copy's file or folder, marked as that target's, is deleted; an aside so
-// marked is given back when the target name is free (it holds the only
-// copy of the old entry) and deleted when not; a copy's folder without
-// any mark (killed between its mkdir and its mark) is removed when empty.
-// An entry marked as another target's (a file saved under such a name
-// that kept its own mark) is never taken.
+// held exclusively. Only entries of this user whose own lock is free are
+// taken. Of the temporaries' names of that target, only those marked as
+// that target's: a save's file or a copy's file or folder is deleted; an
+// aside is given back when the target name is free (it holds the only copy
+// of the old entry) and deleted when not. An entry of those names without
+// that mark is never a temporary of ours (a user's own, one marked as
+// another target's, an aside a copy told its caller of) and stays. Of the
+// private names, an entry marked as that target's is deleted (killed before
+// its rename), and one without any mark when empty (killed before its
+// mark); one marked as another target's is left to that target's clean-up.
 void clear_leftovers(int dir, const char* target);
 
 // A plain file or folder of `dir`, opened without following a link or

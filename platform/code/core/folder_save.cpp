@@ -12,11 +12,12 @@
 // had set aside, before this save looks at its target). A file the user or
 // the program saved under a name of that pattern carries no mark, or one
 // that names itself, and stays. Where the file system cannot make unnamed
-// files, the new file is named at once and marked under the folder's lock;
-// a kill between the two leaves it unmarked, and there it stays. Where the
-// file system keeps no extended attributes the new files go unmarked:
-// saves work as anywhere else, and what killed ones leave there stays for
-// the user to remove.
+// files, the new file is made under a private name and marked there before
+// it takes its name (see fs_shared::make_temporary_file); a kill before its
+// mark leaves it empty under the private name, which a clean-up removes.
+// Where the file system keeps no extended attributes the new files go
+// unmarked: saves work as anywhere else, and what killed ones leave there
+// under the saves' pattern stays for the user to remove.
 #include "folder.h"
 
 #include "file_system.h"

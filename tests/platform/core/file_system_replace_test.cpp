@@ -81,6 +81,17 @@ bool mark(const std::string& path, const char* target)
     return done;
 }
 
+// An empty entry of the private form a temporary has before its mark,
+// as a kill at that moment leaves it.
+bool unmarked_made(const std::string& dir, const std::string& name)
+{
+    const std::string prefix = ".kivo-new.", p = dir + "/" + name;
+    struct stat st;
+    return name.rfind(prefix, 0) == 0 && fs_is_temporary_suffix(name.c_str() + prefix.size()) &&
+           lstat(p.c_str(), &st) == 0 &&
+           ((S_ISDIR(st.st_mode) && names(p).empty()) || (S_ISREG(st.st_mode) && st.st_size == 0));
+}
+
 // Everything of a tree a user could tell apart: kinds, rights, sizes,
 // modification times, contents and link targets, by relative path.
 std::map<std::string, std::string> snapshot(const std::string& root, const std::string& rel = "")
@@ -108,6 +119,26 @@ std::map<std::string, std::string> snapshot(const std::string& root, const std::
     return out;
 }
 
+// A file's bytes, a folder's names or a link's target.
+std::string what(const std::string& path)
+{
+    struct stat st;
+    if (lstat(path.c_str(), &st) != 0) {
+        return "none";
+    }
+    if (S_ISDIR(st.st_mode)) {
+        std::string all = "folder:";
+        for (const std::string& n : names(path)) {
+            all += n + "=" + what(path + "/" + n) + ";";
+        }
+        return all;
+    }
+    char target[256] = {};
+    return S_ISLNK(st.st_mode)
+               ? "link:" + std::string(target, static_cast<std::size_t>(readlink(path.c_str(), target, sizeof target)))
+               : "file:" + read_file(path);
+}
+
 // Bytes that differ from one 8-byte word to the next, so that a tail of
 // zeros or a piece out of place shows.
 std::string pattern(std::size_t size, unsigned long long seed)
@@ -130,15 +161,17 @@ protected:
         ASSERT_EQ(mkdir(at("dest").c_str(), 0755), 0);
     }
 
-    // A copy of src/big to dest/<target> in a child, killed at 40 moments
-    // spread over the time one whole copy takes (a seeded draw in each
-    // fortieth). After each: `check` of the target; anything else in the
-    // folder must be one marked temporary at most.
-    template <typename CHECK> void kill_copies(const char* target, INT_U8 action, CHECK check)
+    // A copy of src/<source> to dest/<target> in a child, killed at `kills`
+    // moments spread over the time one whole copy takes (a seeded draw in
+    // each part). After each: `check` of the target; anything else in the
+    // folder must be one marked temporary at most, or an empty one of the
+    // private form, killed before its mark.
+    template <typename CHECK>
+    void kill_copies(const char* target, INT_U8 action, CHECK check, const char* source = "big", int kills = 40)
     {
         const std::string src = at("src"), dest = at("dest");
         auto start = [&] {
-            return kivo_test::start_child([&] { return copy(src, "big", dest, action, target) == FS_OK ? 0 : 1; });
+            return kivo_test::start_child([&] { return copy(src, source, dest, action, target) == FS_OK ? 0 : 1; });
         };
         const clock_type::time_point began = clock_type::now();
         ASSERT_EQ(kivo_test::wait_child(start()), 0);
@@ -146,10 +179,10 @@ protected:
         check(true);
         std::mt19937 draw(43);
         std::uniform_real_distribution<double> within(0.0, 1.0);
-        for (int i = 0; i < 40; ++i) {
+        for (int i = 0; i < kills; ++i) {
             const pid_t child = start();
             ASSERT_GT(child, 0);
-            std::this_thread::sleep_for(whole * ((i + within(draw)) / 40));
+            std::this_thread::sleep_for(whole * ((i + within(draw)) / kills));
             kill(child, SIGKILL);
             kivo_test::wait_child(child);
             SCOPED_TRACE("kill " + std::to_string(i));
@@ -157,7 +190,7 @@ protected:
             int temporaries = 0;
             for (const std::string& n : names(dest)) {
                 if (n != target) {
-                    EXPECT_TRUE(marked(dest + "/" + n, target)) << n;
+                    EXPECT_TRUE(marked(dest + "/" + n, target) || unmarked_made(dest, n)) << n;
                     ++temporaries;
                 }
             }
@@ -167,7 +200,7 @@ protected:
             }
         }
         // A copy that runs to its end clears what the last killed one left.
-        ASSERT_EQ(copy(src, "big", dest, action, target), FS_OK);
+        ASSERT_EQ(copy(src, source, dest, action, target), FS_OK);
         EXPECT_EQ(names(dest), std::set<std::string>{target});
         check(true);
     }
@@ -186,18 +219,37 @@ TEST_F(FileSystemReplace, AReplacingCopyKilledAnywhereLeavesTheOldFileOrTheNewWh
     });
 }
 
-TEST_F(FileSystemReplace, ACopyToAFreeNameKilledAnywhereLeavesNothingOrTheWholeFile)
+TEST_F(FileSystemReplace, ACopyToAFreeNameKilledAnywhereLeavesNothingOrTheWholeObject)
 {
     const std::string big = pattern(64u << 20, 3), target = at("dest/doc");
     ASSERT_TRUE(write_file(at("src/big"), big));
-    kill_copies("doc", FS_DUPLICATE_FAIL, [&](bool finished) {
-        struct stat st;
-        if (!finished && lstat(target.c_str(), &st) != 0) {
-            return;
-        }
-        EXPECT_TRUE(read_file(target) == big);
-        unlink(target.c_str());
-    });
+    // A folder of many files: built in place, it would stand under the
+    // name part-made.
+    ASSERT_EQ(mkdir(at("src/album").c_str(), 0755), 0);
+    for (int i = 0; i < 64; ++i) {
+        ASSERT_TRUE(write_file(at("src/album/p") + std::to_string(i), pattern(512, 20 + i)));
+    }
+    const std::string album = what(at("src/album"));
+    const struct
+    {
+        const char* source;
+        int kills;
+    } cases[] = {{"big", 40}, {"album", 20}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.source);
+        const bool file = !std::strcmp(c.source, "big");
+        kill_copies(
+            "doc", FS_DUPLICATE_FAIL,
+            [&](bool finished) {
+                struct stat st;
+                if (!finished && lstat(target.c_str(), &st) != 0) {
+                    return;
+                }
+                EXPECT_TRUE(file ? read_file(target) == big : what(target) == album);
+                kivo_test::remove_tree(target);
+            },
+            c.source, c.kills);
+    }
 }
 
 // Another program saves the same file while a replacing copy fails for
@@ -318,26 +370,6 @@ TEST_F(FileSystemReplace, AFolderReplacingAFolderKeepsTheOldOneInPlaceUntilItIsW
     EXPECT_EQ(snapshot(at("dest/top")), snapshot(at("src/top")));
     EXPECT_EQ(names(at("dest")), std::set<std::string>{"top"});
     EXPECT_FALSE(marked(at("dest/top"), "top"));
-}
-
-// A file's bytes, a folder's names or a link's target.
-std::string what(const std::string& path)
-{
-    struct stat st;
-    if (lstat(path.c_str(), &st) != 0) {
-        return "none";
-    }
-    if (S_ISDIR(st.st_mode)) {
-        std::string all = "folder:";
-        for (const std::string& n : names(path)) {
-            all += n + "=" + what(path + "/" + n) + ";";
-        }
-        return all;
-    }
-    char target[256] = {};
-    return S_ISLNK(st.st_mode)
-               ? "link:" + std::string(target, static_cast<std::size_t>(readlink(path.c_str(), target, sizeof target)))
-               : "file:" + read_file(path);
 }
 
 // Where the kinds differ (files, folders, links) the old entry is in place
@@ -559,6 +591,57 @@ TEST_F(FileSystemReplace, AnEntrySetAsideByAKilledCopyIsGivenBackBeforeTheNameIs
     }
 }
 
+// An entry a copy through an aside (the test switch) answers
+// FS_ENTRY_LEFT_ASIDE for, told to the caller, is the caller's: no save or
+// copy of the name deletes it. Here another program takes the name between
+// the copy's two renames, so that neither the new object nor the old one
+// can have it.
+std::string name_taken_meanwhile;
+TEST_F(FileSystemReplace, AnEntryACopyLeftAsideAndToldOfIsTheCallersAndStays)
+{
+    ASSERT_EQ(mkdir(at("src/album").c_str(), 0755), 0);
+    ASSERT_TRUE(write_file(at("src/album/new"), "new") && write_file(at("src/doc"), "copied"));
+    const std::string dest = at("dest"), target = at("dest/album");
+    name_taken_meanwhile = target;
+    fs_copy_set_aside = [] { ASSERT_TRUE(write_file(name_taken_meanwhile, "theirs")); };
+    struct RESET
+    {
+        ~RESET() { fs_copy_set_aside = nullptr; }
+    } reset;
+    FOLDER folder;
+    ASSERT_TRUE(folder.set_from_path_string(dest.c_str()));
+    const struct
+    {
+        const char* source;
+        bool old_is_folder;
+    } cases[] = {{"album", true}, {"doc", true}, {"album", false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.source) + (c.old_is_folder ? " over a folder" : " over a file"));
+        if (c.old_is_folder) {
+            ASSERT_EQ(mkdir(target.c_str(), 0755), 0);
+            ASSERT_TRUE(write_file(target + "/old", "old"));
+        } else {
+            ASSERT_TRUE(write_file(target, "old"));
+        }
+        const std::string old = what(target);
+        ASSERT_EQ(copy(at("src"), c.source, dest, FS_DUPLICATE_REPLACE, "album"), FS_ENTRY_LEFT_ASIDE);
+        std::string aside;
+        for (const std::string& n : names(dest)) {
+            aside = n.rfind(".album.kivo-aside.", 0) == 0 ? dest + "/" + n : aside;
+        }
+        ASSERT_FALSE(aside.empty());
+        EXPECT_FALSE(marked(aside, "album"));
+        // A save of the name, then a copy to it.
+        FILE* fp = FOLDER::open_whole_file(target.c_str(), "wb");
+        ASSERT_TRUE(fp && std::fputs("saved", fp) >= 0 && FOLDER::finish_file(fp, true));
+        EXPECT_EQ(copy(at("src"), "doc", dest, FS_DUPLICATE_FAIL, "album"), FS_EXISTS);
+        EXPECT_EQ(what(aside), old);
+        EXPECT_EQ(names(dest).size(), 2u);
+        kivo_test::remove_tree(aside);
+        kivo_test::remove_tree(target);
+    }
+}
+
 // The way through an aside (the test switch) killed anywhere: the name
 // holds the old folder or the new one whole, or, between the two renames,
 // nothing while the old one lies whole under its marked aside name, to be
@@ -601,8 +684,8 @@ TEST_F(FileSystemReplace, ACopyThroughAnAsideKilledAnywhereLosesNothing)
         bool old_aside = false;
         for (const std::string& n : names(dest)) {
             if (n != "album") {
-                // Marked, or a folder killed before its mark could be set.
-                EXPECT_TRUE(marked(dest + "/" + n, "album") || what(dest + "/" + n) == "folder:") << n;
+                // Marked, or of the private form, killed before its mark.
+                EXPECT_TRUE(marked(dest + "/" + n, "album") || unmarked_made(dest, n)) << n;
                 old_aside = old_aside || (n.rfind(".album.kivo-aside.", 0) == 0 && what(dest + "/" + n) == old);
             }
         }
@@ -622,53 +705,82 @@ TEST_F(FileSystemReplace, ACopyThroughAnAsideKilledAnywhereLosesNothing)
     }
 }
 
-// A copy's folder killed between its mkdir and its mark is empty and
-// unmarked: cleared with the rest. Folders that are not that stay.
-TEST_F(FileSystemReplace, AnEmptyUnmarkedTemporaryFolderIsCleared)
+// What a clean-up takes: of the pattern only entries marked as the
+// target's; of the private form a temporary is made under before its mark,
+// this user's entries, marked as the target's or empty and unmarked (a
+// kill before the mark). An unmarked entry of the pattern is never a
+// temporary: a user's own, even empty, stays through a copy and a save.
+TEST_F(FileSystemReplace, OnlyMarkedTemporariesAndEmptyUnmarkedOnesOfThePrivateFormAreCleared)
 {
     ASSERT_TRUE(write_file(at("src/f"), "copied"));
     const std::string d = at("dest/");
+    const bool root = geteuid() == 0;
     const struct
     {
         const char* name;
-        const char* holds; // a file inside, or null
+        bool folder;
+        const char* holds; // what a file, or a file inside a folder, holds, or null
         const char* mark;  // the target its mark names, or null
-        bool locked;       // its copy still runs
+        bool locked;       // its save or copy still runs
+        bool others;       // another user's
         bool cleared;
     } cases[] = {
-        {".f.kivo-copy.Empty1", nullptr, nullptr, false, true},
-        {".f.kivo-copy.Full01", "part", nullptr, false, false},
-        {".f.kivo-copy.Other1", nullptr, "g", false, false},
-        {".f.kivo-copy.Runs01", nullptr, nullptr, true, false},
-        {".f.kivo-save.Empty2", nullptr, nullptr, false, false},
-        {".g.kivo-copy.Empty3", nullptr, nullptr, false, false},
+        {".f.kivo-copy.Mine01", true, nullptr, nullptr, false, false, false},
+        {".f.kivo-copy.Full01", true, "part", nullptr, false, false, false},
+        {".f.kivo-copy.Other1", true, nullptr, "g", false, false, false},
+        {".f.kivo-copy.Runs01", true, nullptr, nullptr, true, false, false},
+        {".f.kivo-save.Abc123", false, nullptr, nullptr, false, false, false},
+        {".f.kivo-save.Empty2", true, nullptr, nullptr, false, false, false},
+        {".g.kivo-copy.Empty3", true, nullptr, nullptr, false, false, false},
+        {".kivo-new.Empty4", true, nullptr, nullptr, false, false, true},
+        {".kivo-new.Empty5", false, nullptr, nullptr, false, false, true},
+        {".kivo-new.Ours01", true, "part", "f", false, false, true},
+        {".kivo-new.Ours02", false, "part", "f", false, false, true},
+        {".kivo-new.Full02", true, "part", nullptr, false, false, false},
+        {".kivo-new.Part01", false, "part", nullptr, false, false, false},
+        {".kivo-new.Other2", true, nullptr, "g", false, false, false},
+        {".kivo-new.Runs02", false, nullptr, nullptr, true, false, false},
+        {".kivo-new.Theirs", true, nullptr, nullptr, false, true, false},
+        {".kivo-new.Short", true, nullptr, nullptr, false, false, false},
+        {".kivo-new.Longer1", false, nullptr, nullptr, false, false, false},
     };
     std::vector<int> running;
-    for (const auto& c : cases) {
-        ASSERT_EQ(mkdir((d + c.name).c_str(), 0700), 0) << c.name;
-        if (c.holds) {
-            ASSERT_TRUE(write_file(d + c.name + "/inner", c.holds));
-        }
-        if (c.mark) {
-            ASSERT_TRUE(mark(d + c.name, c.mark)) << c.name;
-        }
-        if (c.locked) {
-            running.push_back(open((d + c.name).c_str(), O_RDONLY | O_DIRECTORY));
-            ASSERT_EQ(flock(running.back(), LOCK_EX), 0);
-        }
-    }
-    ASSERT_EQ(copy(at("src"), "f", at("dest"), FS_DUPLICATE_FAIL), FS_OK);
-    for (int fd : running) {
-        close(fd);
-    }
     std::set<std::string> expected = {"f"};
     for (const auto& c : cases) {
+        if (c.others && !root) {
+            continue; // only the superuser can give it another owner
+        }
+        const std::string p = d + c.name;
+        if (c.folder) {
+            ASSERT_EQ(mkdir(p.c_str(), 0700), 0) << c.name;
+            ASSERT_TRUE(!c.holds || write_file(p + "/inner", c.holds));
+        } else {
+            ASSERT_TRUE(write_file(p, c.holds ? c.holds : "")) << c.name;
+        }
+        if (c.mark) {
+            ASSERT_TRUE(mark(p, c.mark)) << c.name;
+        }
+        if (c.locked) {
+            running.push_back(open(p.c_str(), O_RDONLY));
+            ASSERT_EQ(flock(running.back(), LOCK_EX), 0);
+        }
+        if (c.others) {
+            ASSERT_EQ(chown(p.c_str(), 65534, 65534), 0);
+        }
         if (!c.cleared) {
             expected.insert(c.name);
         }
     }
+    ASSERT_EQ(copy(at("src"), "f", at("dest"), FS_DUPLICATE_FAIL), FS_OK);
     EXPECT_EQ(names(at("dest")), expected);
-    EXPECT_EQ(read_file(d + ".f.kivo-copy.Full01/inner"), "part");
+    FILE* fp = FOLDER::open_whole_file(at("dest/f").c_str(), "wb");
+    ASSERT_TRUE(fp && std::fputs("saved", fp) >= 0 && FOLDER::finish_file(fp, true));
+    for (int fd : running) {
+        close(fd);
+    }
+    EXPECT_EQ(names(at("dest")), expected);
+    EXPECT_EQ(read_file(at("dest/f")), "saved");
+    EXPECT_EQ(read_file(d + ".f.kivo-copy.Full01/inner") + read_file(d + ".kivo-new.Part01"), "partpart");
 }
 
 // An immutable file in the way, as the superuser can make one; held open,
@@ -744,6 +856,12 @@ TEST_F(FileSystemReplace, DeletesStopAtTheFirstFailureAndNeverClearImmutability)
     ASSERT_NE(at_path, std::string::npos) << console;
     const std::string left = console.substr(at_path, work.size() + 1 + std::strlen(".del.kivo-copy.") + 6);
     EXPECT_TRUE(names(left).count("x") || names(left).count("y")) << left;
+    // Told to the caller, it is the caller's: the next copy of the name
+    // leaves it as it is.
+    const std::map<std::string, std::string> told = snapshot(left);
+    EXPECT_FALSE(marked(left, "del"));
+    EXPECT_EQ(copy(at("src"), "del", work, FS_DUPLICATE_FAIL), FS_EXISTS);
+    EXPECT_EQ(snapshot(left), told);
 }
 
 // A chain of `levels` folders "deep/d/d/...", with a file at its bottom.

@@ -4,6 +4,7 @@
 #include "config_file.h"
 #include "data_file.h"
 #include "file_system.h"
+#include "file_system_catalog_internal.h"
 #include "folder.h"
 #include "sandbox.h"
 #include "text_file.h"
@@ -372,14 +373,22 @@ TEST_F(WholeFileSaveTest, SavesKilledAnywhereLeaveNothingAfterTheNextSave)
     FOLDER ref;
     ASSERT_EQ(mkdir(path("ref").c_str(), 0755), 0);
     ASSERT_TRUE(ref.set_from_path_string(path("ref").c_str()));
+    // Each also as where the file system cannot make unnamed files: the
+    // moment such a save's new file has a name but no mark yet is
+    // stretched to a save's length, so that the kills land in it too.
+    static clock_type::duration stretch;
     const struct
     {
         bool settings;
         const char* name;
         int kills;
-    } cases[] = {{true, "settings.cfg", 100}, {false, "notes.txt", 30}};
+        bool named;
+    } cases[] = {{true, "settings.cfg", 100, false},
+                 {false, "notes.txt", 30, false},
+                 {true, "settings.cfg", 20, true},
+                 {false, "notes.txt", 20, true}};
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+        SCOPED_TRACE(std::string(c.name) + (c.named ? " made named" : ""));
         // The versions a target may hold, whole.
         std::vector<std::string> whole;
         for (int v = 0; v < 2; ++v) {
@@ -389,12 +398,16 @@ TEST_F(WholeFileSaveTest, SavesKilledAnywhereLeaveNothingAfterTheNextSave)
         const clock_type::time_point began = clock_type::now();
         ASSERT_TRUE(save_version(folder, c.settings, 0));
         const clock_type::duration one = clock_type::now() - began;
+        stretch = one;
         // A child saving the two versions in turn, killed at a seeded
         // moment within its first few saves.
         std::mt19937 draw(45);
         std::uniform_real_distribution<double> within(0.0, 4.0);
         for (int k = 0; k < c.kills; ++k) {
             const pid_t child = kivo_test::start_child([&] {
+                if (c.named) {
+                    fs_no_unnamed_files = [] { std::this_thread::sleep_for(stretch); };
+                }
                 for (int v = 1;; v = 1 - v) {
                     save_version(folder, c.settings, v);
                 }
