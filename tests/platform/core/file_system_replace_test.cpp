@@ -840,28 +840,41 @@ TEST_F(FileSystemReplace, DeletesStopAtTheFirstFailureAndNeverClearImmutability)
     EXPECT_EQ(FSDeleteContainerContents(at("del").c_str()), FS_ACCESS_DENIED);
     EXPECT_TRUE(x.still() && y.still());
 
-    // A folder replaced whose old tree cannot all be deleted: the copy is
-    // in place, and where the rest of the old one lies is told.
+    // A folder replaced, by a folder or by a link, whose old tree cannot
+    // all be deleted: the copy is in place, and where the rest of the old
+    // one lies is told (a link's inside the folder it was made in). Told
+    // to the caller, it is the caller's: the next copy of the name leaves
+    // it as it is.
     ASSERT_EQ(mkdir(at("src/del").c_str(), 0755), 0);
     ASSERT_TRUE(write_file(at("src/del/new"), "new"));
-    INT_S32 r;
-    {
-        kivo_test::CONSOLE_CAPTURE capture(platform_debug_stream);
-        r = copy(at("src"), "del", work, FS_DUPLICATE_REPLACE);
+    ASSERT_EQ(symlink("elsewhere", at("src/ln").c_str()), 0);
+    for (const char* d : {"ln", "ln/z"}) {
+        ASSERT_EQ(mkdir(at(d).c_str(), 0755), 0);
     }
-    const std::string& console = kivo_test::CONSOLE_CAPTURE::text();
-    EXPECT_EQ(r, FS_ENTRY_LEFT_ASIDE);
-    EXPECT_EQ(read_file(at("del/new")), "new");
-    const std::size_t at_path = console.find(work + "/.del.kivo-copy.");
-    ASSERT_NE(at_path, std::string::npos) << console;
-    const std::string left = console.substr(at_path, work.size() + 1 + std::strlen(".del.kivo-copy.") + 6);
-    EXPECT_TRUE(names(left).count("x") || names(left).count("y")) << left;
-    // Told to the caller, it is the caller's: the next copy of the name
-    // leaves it as it is.
-    const std::map<std::string, std::string> told = snapshot(left);
-    EXPECT_FALSE(marked(left, "del"));
-    EXPECT_EQ(copy(at("src"), "del", work, FS_DUPLICATE_FAIL), FS_EXISTS);
-    EXPECT_EQ(snapshot(left), told);
+    ASSERT_TRUE(write_file(at("ln/z/i"), "i") && write_file(at("ln/z/1"), "1"));
+    IMMUTABLE z(at("ln/z/i"));
+    ASSERT_TRUE(z.ok());
+    for (const std::string name : {"del", "ln"}) {
+        SCOPED_TRACE(name);
+        INT_S32 r;
+        {
+            kivo_test::CONSOLE_CAPTURE capture(platform_debug_stream);
+            r = copy(at("src"), name.c_str(), work, FS_DUPLICATE_REPLACE);
+        }
+        const std::string& console = kivo_test::CONSOLE_CAPTURE::text();
+        EXPECT_EQ(r, FS_ENTRY_LEFT_ASIDE);
+        EXPECT_EQ(what(at(name)), what(at("src/") + name));
+        const std::string temporary = work + "/." + name + ".kivo-copy.";
+        const std::size_t at_path = console.find(temporary);
+        ASSERT_NE(at_path, std::string::npos) << console;
+        const std::string made = console.substr(at_path, temporary.size() + 6);
+        const std::string left = name == "del" ? made : made + "/ln";
+        EXPECT_TRUE(names(left).count("x") || names(left).count("y") || names(left).count("z")) << left;
+        const std::map<std::string, std::string> told = snapshot(made);
+        EXPECT_FALSE(marked(made, name.c_str()) || marked(left, name.c_str()));
+        EXPECT_EQ(copy(at("src"), name.c_str(), work, FS_DUPLICATE_FAIL), FS_EXISTS);
+        EXPECT_EQ(snapshot(made), told);
+    }
 }
 
 // A chain of `levels` folders "deep/d/d/...", with a file at its bottom.
