@@ -193,8 +193,9 @@ typedef bool (*FS_COPY_FILTER)(const char* path, const char* name, INT_U32 level
 // copy to a free name, even one building a folder there, finds it taken
 // again: FS_EXISTS). That clean-up, the look and the making of the
 // temporary, and the look at the target, the swap and the check of what it
-// took out, run under an exclusive flock of the destination folder, the
-// lock the saves, copies and hidden lists of this library take: two copies
+// took out, run under the destination folder's lock, the one the saves,
+// copies and hidden lists of this library take (among this user's
+// processes; see README): two copies
 // over one name take it in turn, and the last one's object stays, the
 // other deleted. The lock is waited for at most 60 s (then FS_IO_ERROR,
 // nothing left), and is not held while objects are copied, while the
@@ -207,7 +208,7 @@ typedef bool (*FS_COPY_FILTER)(const char* path, const char* name, INT_U32 level
 // empty folder there included), and the first entry found below it ends
 // the copy with FS_IO_ERROR, the copy then removing what it made. The
 // destination needs only write and search rights (a drop box): nothing in
-// it is read or listed, nothing is locked and nothing cleared there.
+// it is read or listed, and nothing cleared there.
 // new_ref (may be null) gets the new object's path; FS_BAD_NAME, before
 // anything is made, when it does not fit.
 INT_S32 FSCopyObject(const char* dir, const char* name, const char* dest_dir, INT_U32 max_levels,

@@ -338,7 +338,7 @@ INT_S32 copy_through_temporary(int from, const char* name, const struct stat& st
     TEMPORARY t;
     INT_S32 r = S_ISREG(st.st_mode) ? make_temporary_file(to, prefix, target, O_WRONLY, 0600, t)
                                     : make_temporary_folder(to, prefix, target, t);
-    const bool locked = hold.fd() >= 0;
+    const bool locked = hold.dir() >= 0;
     hold.release();
     if (r != FS_OK) {
         return r;

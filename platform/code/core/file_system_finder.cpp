@@ -85,18 +85,17 @@ bool same_time(const struct timespec& a, const struct timespec& b)
 }
 
 // Writes the list as a save is written, in a folder whose lock the caller
-// holds when it could be had (so no caller of ours changes the list
+// holds (so no caller of ours changes the list
 // meanwhile). The list must still be the one read, unchanged (or still be
 // missing): a change another program made meanwhile, in place or by
 // replacing the file, would otherwise be lost, or a link put in its place
 // followed.
 INT_S32 write_hidden_list(int dir, const std::string& folder, const std::string& list, const struct stat& held,
-                          bool existed, bool folder_locked)
+                          bool existed)
 {
     const std::string target = (folder == "/" ? "" : folder) + "/" + hidden_list_name;
     errno = 0;
-    FILE* fp = folder_locked ? open_whole_file_in_locked_folder(target.c_str(), "wb")
-                             : FOLDER::open_whole_file(target.c_str(), "wb");
+    FILE* fp = FOLDER::open_whole_file(target.c_str(), "wb");
     if (!fp) {
         return errno ? fs_error_from_errno(errno) : FS_IO_ERROR;
     }
@@ -452,7 +451,7 @@ INT_S32 change_finder(const FINDER_OBJECT& o, const FINDER_CHANGE& c)
         }
     }
     if (list_changed) {
-        r = write_hidden_list(held.dir(), o.folder, list, list_held, list_existed, held.fd() >= 0);
+        r = write_hidden_list(held.dir(), o.folder, list, list_held, list_existed);
         if (r != FS_OK && !next.empty()) {
             restore_value(o, value, existed);
         }
