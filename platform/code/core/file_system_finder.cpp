@@ -148,8 +148,8 @@ INT_S32 write_hidden_list(const FOLDER_HOLD& folder, const std::string& list, co
     }
     const mode_t bits = existed ? held.st_mode & 07777 : 0666 & ~current_umask();
     TEMPORARY t;
-    INT_S32 r = make_temporary_file(dir, fs_temporary_prefix(hidden_list_name, save_marker), hidden_list_name,
-                                    O_WRONLY, bits, t);
+    INT_S32 r = make_temporary_file(dir, fs_temporary_prefix(hidden_list_name, save_marker), hidden_list_name, O_WRONLY,
+                                    bits, t);
     if (r != FS_OK) {
         return r;
     }
