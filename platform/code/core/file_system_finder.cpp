@@ -629,15 +629,69 @@ bool still_there(const FINDER_TARGET& t, const FINDER_OBJECT& o, const OPEN_OBJE
            fstat(dir, &folder) == 0 && stat(o.folder.c_str(), &now) == 0 && same_object(now, folder);
 }
 
+// Changes the value of the object open as `obj`, whose lock is held, and,
+// with `lists`, the list of its folder, held as `folder`, under `name`.
+// Everything that can refuse is looked at before anything is written. The
+// list and the value are written in the order that keeps this library's
+// reading (either hides) and the desktop's (the list alone) the same at
+// every instant: the list first when an entry is hidden, the value first
+// when it is shown; a second write that fails takes the first one back.
+INT_S32 change_held(const OPEN_OBJECT& obj, const FINDER_CHANGE& c, const FOLDER_HOLD& folder, bool lists,
+                    const std::string& name)
+{
+    VALUE_PLAN value;
+    INT_S32 r = plan_value(obj, c, value);
+    if (r != FS_OK) {
+        return r;
+    }
+    std::string list;
+    struct stat list_held = {}, list_placed = {};
+    bool list_existed = false, list_changed = false;
+    if (lists) {
+        r = read_hidden_list(folder.dir(), list, list_held, list_existed);
+        if (r != FS_OK) {
+            return r;
+        }
+        const std::string before = list;
+        list_changed = fs_edit_hidden_list(list, name, c.invisible == set_invisible);
+        if (list.size() > FS_HIDDEN_LIST_MAX) {
+            return FS_IO_ERROR; // the readers would refuse it
+        }
+        if (list_changed && c.invisible == set_invisible) {
+            r = write_hidden_list(folder, list, list_held, list_existed, list_placed);
+            if (r != FS_OK) {
+                return r;
+            }
+            r = write_value(obj, c, value);
+            if (r != FS_OK) {
+                // Shown again while the list is still the one written here.
+                struct stat placed_again;
+                if (!list_existed && list_unchanged(folder.dir(), list_placed, true)) {
+                    unlinkat(folder.dir(), hidden_list_name, 0);
+                } else if (list_existed) {
+                    write_hidden_list(folder, before, list_placed, true, placed_again);
+                }
+            }
+            return r;
+        }
+    }
+    r = write_value(obj, c, value);
+    if (r == FS_OK && list_changed) {
+        r = write_hidden_list(folder, list, list_held, list_existed, list_placed);
+        if (r != FS_OK) {
+            restore_value(obj, value);
+        }
+    }
+    return r;
+}
+
 // One pass of a change on the object the path leads to now. The folder's
 // lock is taken first when its list may change, then the object's own:
 // every caller of ours reads, changes and writes the list of a folder and
-// the value of an object (whatever name reached it) in turn. Everything
-// that can refuse is looked at before anything is written. The list and
-// the value are written in the order that keeps this library's reading
-// (either hides) and the desktop's (the list alone) the same at every
-// instant: the list first when an entry is hidden, the value first when it
-// is shown; a second write that fails takes the first one back.
+// the value of an object (whatever name reached it) in turn. What a pass
+// answers is for the object its path leads to at its end: where it leads
+// elsewhere by then, the pass is to be made again (for an object given
+// open, FS_BAD_ARGUMENT).
 INT_S32 change_once(const FINDER_TARGET& t, const FINDER_OBJECT& o, const FINDER_CHANGE& c)
 {
     if (c.invisible != keep_invisible) {
@@ -681,62 +735,12 @@ INT_S32 change_once(const FINDER_TARGET& t, const FINDER_OBJECT& o, const FINDER
     if (!held.take(obj.fd)) {
         return fs_error_from_errno(errno);
     }
-    // A name that no longer leads to the object opened: taken again, or,
-    // for an object given open, refused.
     const INT_S32 elsewhere = t.fd >= 0 ? FS_BAD_ARGUMENT : moved_meanwhile;
     if (!still_there(t, o, obj, dir, lists)) {
         return elsewhere;
     }
-    VALUE_PLAN value;
-    r = plan_value(obj, c, value);
-    if (r != FS_OK) {
-        return r;
-    }
-    std::string list;
-    struct stat list_held = {}, list_placed = {};
-    bool list_existed = false, list_changed = false;
-    if (lists) {
-        r = read_hidden_list(dir, list, list_held, list_existed);
-        if (r != FS_OK) {
-            return r;
-        }
-        const std::string before = list;
-        list_changed = fs_edit_hidden_list(list, o.name, c.invisible == set_invisible);
-        if (list.size() > FS_HIDDEN_LIST_MAX) {
-            return FS_IO_ERROR; // the readers would refuse it
-        }
-        if (list_changed && c.invisible == set_invisible) {
-            r = write_hidden_list(folder, list, list_held, list_existed, list_placed);
-            if (r != FS_OK) {
-                return r;
-            }
-            r = write_value(obj, c, value);
-            if (r != FS_OK) {
-                // Shown again while the list is still the one written here.
-                struct stat placed_again;
-                list = before;
-                if (!list_existed && list_unchanged(dir, list_placed, true)) {
-                    unlinkat(dir, hidden_list_name, 0);
-                } else if (list_existed) {
-                    write_hidden_list(folder, list, list_placed, true, placed_again);
-                }
-                return r;
-            }
-            return still_there(t, o, obj, dir, lists) ? FS_OK : elsewhere;
-        }
-    }
-    r = write_value(obj, c, value);
-    if (r != FS_OK) {
-        return r;
-    }
-    if (list_changed) {
-        r = write_hidden_list(folder, list, list_held, list_existed, list_placed);
-        if (r != FS_OK) {
-            restore_value(obj, value);
-            return r;
-        }
-    }
-    return still_there(t, o, obj, dir, lists) ? FS_OK : elsewhere;
+    r = change_held(obj, c, folder, lists, o.name);
+    return still_there(t, o, obj, dir, lists) ? r : elsewhere;
 }
 
 // Runs a change on the object its path leads to, again on the object it
