@@ -157,10 +157,10 @@ TEST_F(HiddenList, NamesNoLineCanShowAndListsThatAreNotPlainText)
     ASSERT_EQ(FSSetInvisible(at("f").c_str()), FS_OK); // to the limit less two
     ASSERT_EQ(FSSetInvisible(at("g").c_str()), FS_OK); // to the limit
     full += "f\ng\n";
-    EXPECT_EQ(list(), full);
+    EXPECT_TRUE(list() == full); // not shown: a megabyte
     ASSERT_TRUE(kivo_test::write_file(at("h"), ""));
     EXPECT_EQ(FSSetInvisible(at("h").c_str()), FS_IO_ERROR);
-    EXPECT_EQ(list(), full);
+    EXPECT_TRUE(list() == full);
     INT_U8 info[16] = {};
     ASSERT_EQ(FSGetFinderInfo(at("x").c_str(), info, nullptr, nullptr), FS_OK);
     EXPECT_EQ(info[8] & 0x40, 0x40);
