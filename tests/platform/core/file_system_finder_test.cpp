@@ -48,8 +48,8 @@ BYTES value_of(const std::string& head, const std::string& finder, const std::st
 // What Samba (vfs_fruit) wrote for a file after a client set its Finder
 // information (type TEXT, creator KIVO, flags 0x4100, extended information
 // A0..AF): its own order of the entries (comment, dates, Finder
-// information, file information, its four own), every date the file's
-// birth, no backup.
+// information, file information, its four own), every date the time it
+// made the value (not the file's birth), no backup.
 const BYTES samba_file =
     value_of("0005160700020000000000000000000000000000000000000008"
              "000000040000009a00000000000000080000016200000010000000090000007a000000200000000e0000017200000004"
