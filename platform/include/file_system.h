@@ -5,7 +5,11 @@
 // recursive copy and delete. Entries are named by a folder's native path
 // plus one name. Every routine returns 0 on success or one of the codes
 // below. Symbolic links are never followed into while copying or deleting:
-// a link is copied as a link and deleted as a link.
+// a link is copied as a link and deleted as a link. Links in a path's
+// components above its last are followed, in every routine (only the
+// entry a path names is opened without following, where a routine says
+// so): a privileged caller must not pass a path through folders others
+// can write.
 #include "kivo_types.h"
 
 #include <sys/stat.h>
