@@ -5,7 +5,11 @@
 // recursive copy and delete. Entries are named by a folder's native path
 // plus one name. Every routine returns 0 on success or one of the codes
 // below. Symbolic links are never followed into while copying or deleting:
-// a link is copied as a link and deleted as a link.
+// a link is copied as a link and deleted as a link. Links in a path's
+// components above its last are followed, in every routine (only the
+// entry a path names is opened without following, where a routine says
+// so): a privileged caller must not pass a path through folders others
+// can write.
 #include "kivo_types.h"
 
 #include <sys/stat.h>
@@ -199,26 +203,26 @@ typedef bool (*FS_COPY_FILTER)(const char* path, const char* name, INT_U32 level
 // entry set aside is given back when the name is free (so a copy to a free
 // name finds it taken again: FS_EXISTS). An old entry a copy answers
 // FS_ENTRY_LEFT_ASIDE for (the debug output names where it lies) is the
-// caller's: its mark is off and no clean-up takes it.
-// That clean-up, the look and the making of the
-// temporary, and the look at the target, the swap and the check of what it
-// took out, run under an exclusive flock of the destination folder, the
-// lock the saves, copies and hidden lists of this library take: two copies
-// over one name take it in turn, and the last one's object stays, the
-// other deleted. The lock is waited for at most 60 s (then FS_IO_ERROR,
-// nothing left), and is not held while objects are copied, while the
-// filter runs or while a replaced entry is deleted. A filter that stops
-// the copy gives FS_USER_CANCELED. A failed copy removes what it made and
-// nothing else (checked by device and inode just before), and never leaves
-// the replaced entry hidden without saying so (FS_ENTRY_LEFT_ASIDE). A
-// tree deeper than FS_WALK_MAX_LEVELS is refused: the copied folder's own
-// entries are level 1, an entry at level FS_WALK_MAX_LEVELS is taken (an
-// empty folder there included), and the first entry found below it ends
-// the copy with FS_IO_ERROR, the copy then removing what it made. The
-// destination needs only write and search rights (a drop box): nothing in
-// it is read or listed, nothing is locked and nothing cleared there.
-// new_ref (may be null) gets the new object's path; FS_BAD_NAME, before
-// anything is made, when it does not fit.
+// caller's: its mark is off and no clean-up takes it. That clean-up, the
+// look and the making of the temporary, and the look at the target, the
+// swap and the check of what it took out, run under the destination
+// folder's lock, the one the saves, copies and hidden lists of this library
+// take (among this user's processes; see README): two copies over one name
+// take it in turn, and the last one's object stays, the other deleted. The
+// lock is waited for at most 60 s (then FS_IO_ERROR, nothing left), and is
+// not held while objects are copied, while the filter runs or while a
+// replaced entry is deleted. A filter that stops the copy gives
+// FS_USER_CANCELED. A failed copy removes what it made and nothing else
+// (checked by device and inode just before), and never leaves the replaced
+// entry hidden without saying so (FS_ENTRY_LEFT_ASIDE). A tree deeper than
+// FS_WALK_MAX_LEVELS is refused: the copied folder's own entries are level
+// 1, an entry at level FS_WALK_MAX_LEVELS is taken (an empty folder there
+// included), and the first entry found below it ends the copy with
+// FS_IO_ERROR, the copy then removing what it made. The destination needs
+// only write and search rights (a drop box): nothing in it is read or
+// listed, and nothing cleared there. new_ref (may be null) gets the new
+// object's path; FS_BAD_NAME, before anything is made, when it does not
+// fit.
 INT_S32 FSCopyObject(const char* dir, const char* name, const char* dest_dir, INT_U32 max_levels,
                      INT_U32 catalog_info_wanted, INT_U8 duplicate_action, const char* new_name, bool want_spec,
                      bool want_name, FS_COPY_FILTER filter, void* filter_data, char* new_ref, std::size_t new_ref_size);

@@ -165,13 +165,18 @@ INT_S32 FSBumpDate(const char* path);
 // immutable attribute would have to be put on or taken off without the
 // privilege for it; FS_NOT_SUPPORTED when it would have to be put on and
 // the destination's file system keeps no such attribute (or the host has
-// no /proc). FS_NOT_FOUND when either is missing. The source's Finder
+// no /proc). An immutable destination whose attribute is taken off (the
+// source has none) takes it back when a later step is refused (a damaged
+// Finder value, a list that cannot be read, a lock that cannot be had):
+// the answer is that step's, and the destination stays protected. FS_NOT_FOUND when either is missing. The source's Finder
 // information, as FSGetFinderInfo reads it, goes into the destination's
 // (see the end): the destination's other entries are kept and no flag is
 // cleared; the invisible flag goes through FSSetInvisible /
 // FSClearInvisible (a destination whose name begins with '.' stays
 // hidden), and it alone where the destination keeps no value (a link, a
-// file system without user attributes).
+// file system without user attributes). The value written is the entry's
+// first opened; a destination name that no longer leads to it gives
+// FS_BAD_ARGUMENT.
 INT_S32 FSCopyFileMgrAttributes(const char* source, const char* destination, bool copy_lock_bit);
 
 // ---- Invisible ----
@@ -182,26 +187,44 @@ INT_S32 FSCopyFileMgrAttributes(const char* source, const char* destination, boo
 // the name once (an entry already listed is left so), FSClearInvisible
 // takes away every line that is exactly the name; every other line stays
 // as it was, byte for byte, and the list is written as a whole-file save
-// (FOLDER::open_whole_file), so it is either whole and on the disk or not
-// changed. Nothing is written when nothing changes. FS_NOT_FOUND for a
-// missing entry; FS_BAD_ARGUMENT for a name with a newline (no line can
-// hold it) and for "/" (no folder lists it). A name beginning with '.' is
-// hidden by its name alone: FSSetInvisible answers 0 and writes no list,
-// FSClearInvisible FS_BAD_NAME (it cannot be shown but by renaming it).
-// A ".hidden" that is not a plain file (a link, a folder), or larger than
-// FS_HIDDEN_LIST_MAX bytes, gives FS_IO_ERROR and is left alone; so is one
-// that another program replaced or changed in place while the new list was
-// written (then FS_BAD_ARGUMENT). Callers of this library never lose each
-// other's changes: the list is read, changed and written under the folder's
-// lock, waited for while another holds it (at most a minute, then
+// of ".hidden" is (FOLDER::open_whole_file): a new file made in the folder
+// read, marked as a save of the list (what a killed change leaves goes
+// with the next save or change of the list), synced and renamed over the
+// list, so it is either whole and on the disk or not changed, with the
+// old list's permission bits. Nothing is written when nothing changes.
+// FS_NOT_FOUND for a missing entry; FS_BAD_ARGUMENT for a name with a
+// newline (no line can hold it) and for "/" (no folder lists it). A name
+// beginning with '.' is hidden by its name alone: FSSetInvisible answers 0
+// and writes no list, FSClearInvisible FS_BAD_NAME (it cannot be shown but
+// by renaming it). A ".hidden" that is not a plain file (a link, a folder,
+// a pipe), or larger than FS_HIDDEN_LIST_MAX bytes, gives FS_IO_ERROR and is
+// left alone, and so does a change that would make the list larger than
+// that (the readers would refuse it): the list is kept as it was. A list
+// another program replaced or changed in place while the new one was
+// written is kept too (FS_BAD_ARGUMENT); so is one this process may not
+// write (FS_ACCESS_DENIED). Callers of this library never lose each
+// other's changes: the list is read, changed and written under the
+// folder's lock, waited for while another holds it (at most a minute, then
 // FS_IO_ERROR). Bytes that are not text are kept as any others. The
 // entry's stored invisible flag (see Finder information below) is set or
-// cleared with the list, under the same lock, where it can be stored (a
-// link keeps none, nor a file system without user attributes, nor, for
-// FSSetInvisible, an entry this process may not write: the list hides it
-// all the same); a name beginning with '.' gets it set. A stored flag that
-// cannot be cleared gives FS_ACCESS_DENIED, and a value that is not a
-// valid header FS_IO_ERROR; then neither is changed.
+// cleared with the list, under the entry's own lock taken after its
+// folder's, where it can be stored (a link keeps none, nor a file system
+// without user attributes, nor, for FSSetInvisible, an entry this process
+// may not write: the list hides it all the same); a name beginning with '.'
+// gets it set. The list is written first when hiding and the value first
+// when showing, so that this library and the desktop see the entry alike
+// at every instant, a killed change included (the entry then reads hidden
+// to both); a second write that fails takes the first one back. A stored
+// flag that cannot be cleared gives FS_ACCESS_DENIED, and a value that is
+// not a valid header FS_IO_ERROR; then neither is changed.
+//
+// The folder and the entry are opened once, and the list and the value
+// read, checked and written through them, whatever their names lead to
+// meanwhile. A change answers 0 only when, at its end, its path still leads
+// to the entry changed, in the folder whose list was changed: where it
+// leads to another one by then (a copy replaced the entry or its folder),
+// the change is made again on that one, at most four times in all, then
+// FS_BAD_ARGUMENT. What was written to the one left behind stays with it.
 constexpr std::size_t FS_HIDDEN_LIST_MAX = 1 << 20;
 INT_S32 FSSetInvisible(const char* path);
 INT_S32 FSClearInvisible(const char* path);
@@ -332,19 +355,28 @@ INT_S32 FSExchangeObjectsCompat(const char* a, const char* b);
 // The setters change only what they name and keep every other byte of the
 // value, its other entries included; an object without a value gets the
 // 402 bytes the servers make (their eight entries, the dates from the
-// object's times), and none is made for a change that changes nothing. The
+// object's times), and none is made for a change that changes nothing. A
+// value in another layout (other entries, another order or size, as long
+// as its header is valid) is read and edited where it stands, though a
+// file server may not show a value it did not lay out itself. The
 // invisible flag, given to FSSetFinderInfo (neither buffer may be null) or
 // FSChangeFinderFlags, goes through FSSetInvisible / FSClearInvisible and
 // their answers (a name beginning with '.': setting answers 0, clearing
 // FS_BAD_NAME and changes nothing). FSChangeCreatorType leaves a code given
-// as 0 as it is. Each read, change and write is made under the object's
-// folder's lock, as the hidden lists are, and the value written whole in
-// one call. A value that is not a valid header (magic, version, count,
+// as 0 as it is. Each read, change and write of a value is made through
+// the object opened once, under the object's own lock, whatever name
+// reached it (two hard links in two folders take the same lock), and the
+// value written whole in one call; a change of the invisible flag takes
+// the folder's lock first, as the hidden lists do. A change answers 0 only
+// when its path leads, at its end, to the object carrying it, as for the
+// hidden lists. A value that is not a valid header (magic, version, count,
 // an entry outside the value, a Finder entry shorter than 32 bytes or over
 // the header) gives FS_IO_ERROR and is never overwritten; so does, to a
 // setter, a valid value without a Finder entry (adding one would move the
-// others). A value another program made or removed while a setter ran is
-// left to it (FS_BAD_ARGUMENT).
+// others). The value is read again just before it is written: one another
+// program changed, made or removed meanwhile is taken as it is now and the
+// change made on it (at most four times, then FS_BAD_ARGUMENT), so that
+// change is kept.
 //
 // A path that is a link stands for what it leads to (a dangling link gives
 // FS_NOT_FOUND); the invisible flag then goes into the list of the folder

@@ -165,6 +165,49 @@ mode_t copied_mode(const struct stat& from, const struct stat& to, const struct 
     return mode;
 }
 
+// FSCopyFileMgrAttributes' steps once the destination takes changes: the
+// Finder information, owner and group, bits and times.
+INT_S32 copy_unlocked(const char* source, const char* destination, const struct stat& from,
+                      const ATTRIBUTE_DESTINATION& to, bool copy_lock_bit)
+{
+    // The Finder information first of what follows: a damaged value there
+    // is refused before the rest changes, and a destination whose new bits
+    // take its write bits away takes no attribute from its owner after.
+    INT_S32 r = copy_finder_info(source, destination, to.fd);
+    if (r != FS_OK) {
+        return r;
+    }
+    // Owner and group before the bits: a change of either clears the
+    // set-id bits. The entry is given away only by a process that may
+    // still set its bits and times afterwards; a caller that may not give
+    // it away may still give it one of its own groups.
+    const bool give_away = from.st_uid != to.st.st_uid && has_capability(CAP_CHOWN) && has_capability(CAP_FOWNER);
+    const uid_t owner = give_away ? from.st_uid : static_cast<uid_t>(-1);
+    const gid_t group = from.st_gid != to.st.st_gid ? from.st_gid : static_cast<gid_t>(-1);
+    if ((give_away || group != static_cast<gid_t>(-1)) && fchownat(to.fd, "", owner, group, AT_EMPTY_PATH) != 0) {
+        if (errno != EPERM) {
+            return fs_error_from_errno(errno);
+        }
+        if (give_away && group != static_cast<gid_t>(-1) &&
+            fchownat(to.fd, "", static_cast<uid_t>(-1), group, AT_EMPTY_PATH) != 0 && errno != EPERM) {
+            return fs_error_from_errno(errno);
+        }
+    }
+    struct stat now;
+    if (fstat(to.fd, &now) != 0) {
+        return fs_error_from_errno(errno);
+    }
+    // A link keeps no bits of its own.
+    if (!S_ISLNK(now.st_mode) && chmod(to.path.c_str(), copied_mode(from, to.st, now, copy_lock_bit)) != 0) {
+        return fs_error_from_errno(errno);
+    }
+    const struct timespec times[2] = {from.st_atim, from.st_mtim};
+    if (utimensat(AT_FDCWD, to.path.c_str(), times, 0) != 0) {
+        return fs_error_from_errno(errno);
+    }
+    return FS_OK;
+}
+
 INT_S32 set_range_lock(int fork, INT_U64 count, INT_U64 start, bool lock)
 {
     if (fork < 0) {
@@ -378,40 +421,14 @@ INT_S32 FSCopyFileMgrAttributes(const char* source, const char* destination, boo
             return r;
         }
     }
-    // The Finder information first of what follows: a damaged value there
-    // is refused before the rest changes, and a destination whose new bits
-    // take its write bits away takes no attribute from its owner after.
-    r = copy_finder_info(source, destination, to.fd);
+    r = copy_unlocked(source, destination, from, to, copy_lock_bit);
+    // A step refused once the attribute came off puts it back: what is
+    // refused leaves the destination protected as it was.
+    if (r != FS_OK && lock_change && fixed) {
+        to.set_immutable(true);
+    }
     if (r != FS_OK) {
         return r;
-    }
-    // Owner and group before the bits: a change of either clears the
-    // set-id bits. The entry is given away only by a process that may
-    // still set its bits and times afterwards; a caller that may not give
-    // it away may still give it one of its own groups.
-    const bool give_away = from.st_uid != to.st.st_uid && has_capability(CAP_CHOWN) && has_capability(CAP_FOWNER);
-    const uid_t owner = give_away ? from.st_uid : static_cast<uid_t>(-1);
-    const gid_t group = from.st_gid != to.st.st_gid ? from.st_gid : static_cast<gid_t>(-1);
-    if ((give_away || group != static_cast<gid_t>(-1)) && fchownat(to.fd, "", owner, group, AT_EMPTY_PATH) != 0) {
-        if (errno != EPERM) {
-            return fs_error_from_errno(errno);
-        }
-        if (give_away && group != static_cast<gid_t>(-1) &&
-            fchownat(to.fd, "", static_cast<uid_t>(-1), group, AT_EMPTY_PATH) != 0 && errno != EPERM) {
-            return fs_error_from_errno(errno);
-        }
-    }
-    struct stat now;
-    if (fstat(to.fd, &now) != 0) {
-        return fs_error_from_errno(errno);
-    }
-    // A link keeps no bits of its own.
-    if (!S_ISLNK(now.st_mode) && chmod(to.path.c_str(), copied_mode(from, to.st, now, copy_lock_bit)) != 0) {
-        return fs_error_from_errno(errno);
-    }
-    const struct timespec times[2] = {from.st_atim, from.st_mtim};
-    if (utimensat(AT_FDCWD, to.path.c_str(), times, 0) != 0) {
-        return fs_error_from_errno(errno);
     }
     // The attributes come last, the immutable one after every other: once
     // it is on, nothing changes.

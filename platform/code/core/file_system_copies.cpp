@@ -321,7 +321,7 @@ INT_S32 copy_through_temporary(int from, const char* name, const struct stat& st
     TEMPORARY t;
     INT_S32 r = S_ISREG(st.st_mode) ? make_temporary_file(to, prefix, target, O_WRONLY, 0600, t)
                                     : make_temporary_folder(to, prefix, target, t);
-    const bool locked = hold.fd() >= 0;
+    const bool locked = hold.dir() >= 0;
     hold.release();
     if (r != FS_OK) {
         return r;
@@ -463,8 +463,8 @@ INT_S32 FSCopyObject(const char* dir, const char* name, const char* dest_dir, IN
     // What killed saves and copies of a name left goes, and an entry a
     // killed copy had set aside comes back, before the name is looked at,
     // under the folder's lock, held until the copy has made its temporary.
-    // Where the destination cannot be listed (a drop box) there is no lock,
-    // nothing is cleared, and names in it are only looked up.
+    // Where the destination cannot be listed (a drop box) it is held all
+    // the same, but nothing is cleared, and names in it are only looked up.
     FOLDER_HOLD hold;
     if (result == FS_OK && !hold.take(to)) {
         result = fs_error_from_errno(errno);

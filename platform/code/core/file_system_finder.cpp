@@ -7,8 +7,6 @@
 #include "file_system_catalog_internal.h"
 #include "file_system_shared.h"
 
-#include "folder.h"
-
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
@@ -26,6 +24,16 @@ using namespace fs_shared;
 namespace {
 
 const char hidden_list_name[] = ".hidden";
+
+// Times a change starts again on the object its path leads to now, and
+// reads again a value another program changed meanwhile, before it gives
+// up (FS_BAD_ARGUMENT).
+constexpr int change_tries = 4;
+
+bool same_object(const struct stat& a, const struct stat& b)
+{
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
 
 // The list of the folder open as `dir`, read whole ("" when there is none),
 // and the file it was read from. Nothing but a plain file of bounded size
@@ -49,7 +57,7 @@ INT_S32 read_hidden_list(int dir, std::string& list, struct stat& held, bool& ex
     INT_S32 r = FS_OK;
     if (fstat(fd, &st) != 0) {
         r = fs_error_from_errno(errno);
-    } else if (st.st_dev != held.st_dev || st.st_ino != held.st_ino) {
+    } else if (!same_object(st, held)) {
         r = FS_BAD_ARGUMENT; // replaced while it was being found
     } else {
         held = st;
@@ -84,34 +92,109 @@ bool same_time(const struct timespec& a, const struct timespec& b)
     return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
 }
 
-// Writes the list as a save is written, in a folder whose lock the caller
-// holds when it could be had (so no caller of ours changes the list
-// meanwhile). The list must still be the one read, unchanged (or still be
-// missing): a change another program made meanwhile, in place or by
-// replacing the file, would otherwise be lost, or a link put in its place
-// followed.
-INT_S32 write_hidden_list(int dir, const std::string& folder, const std::string& list, const struct stat& held,
-                          bool existed, bool folder_locked)
+// True while the folder's list is the file `held` as it was read (or is
+// still missing): another program's change, in place or by replacing the
+// file, is never written over.
+bool list_unchanged(int dir, const struct stat& held, bool existed)
 {
-    const std::string target = (folder == "/" ? "" : folder) + "/" + hidden_list_name;
-    errno = 0;
-    FILE* fp = folder_locked ? open_whole_file_in_locked_folder(target.c_str(), "wb")
-                             : FOLDER::open_whole_file(target.c_str(), "wb");
-    if (!fp) {
-        return errno ? fs_error_from_errno(errno) : FS_IO_ERROR;
+    struct stat now;
+    if (fstatat(dir, hidden_list_name, &now, AT_SYMLINK_NOFOLLOW) != 0) {
+        return errno == ENOENT && !existed;
     }
-    const bool written = list.empty() || std::fwrite(list.data(), 1, list.size(), fp) == list.size();
+    return existed && same_object(now, held) && now.st_size == held.st_size && same_time(now.st_mtim, held.st_mtim) &&
+           same_time(now.st_ctim, held.st_ctim);
+}
+
+// Read where the system shows it: setting the mask to ask for it would
+// change it for a moment for every thread.
+mode_t current_umask()
+{
+    if (FILE* status = std::fopen("/proc/self/status", "re")) {
+        char line[256];
+        unsigned mask = 0;
+        bool found = false;
+        while (!found && std::fgets(line, sizeof line, status)) {
+            found = std::sscanf(line, "Umask: %o", &mask) == 1;
+        }
+        std::fclose(status);
+        if (found) {
+            return static_cast<mode_t>(mask & 0777);
+        }
+    }
+    mode_t mask = umask(0);
+    umask(mask);
+    return mask;
+}
+
+// Writes the list of the folder held as `folder` as a save of its
+// ".hidden" is written: a new file made in that folder, marked as a save
+// of the list (so that what a killed change leaves is cleared as saves'
+// leftovers are), written, synced and renamed over the list only while
+// the list is still the one read (`held`, or still missing). The file put
+// in place is described in `placed`. A list this process may not write
+// stays, as a save leaves a write-protected file.
+INT_S32 write_hidden_list(const FOLDER_HOLD& folder, const std::string& list, const struct stat& held, bool existed,
+                          struct stat& placed)
+{
+    const int dir = folder.dir();
+    if (list.size() > FS_HIDDEN_LIST_MAX) {
+        return FS_IO_ERROR; // no reader of ours would take it
+    }
+    if (existed && faccessat(dir, hidden_list_name, W_OK, AT_EACCESS | AT_SYMLINK_NOFOLLOW) != 0) {
+        return fs_error_from_errno(errno);
+    }
+    if (folder.fd() >= 0) {
+        clear_leftovers(folder.fd(), hidden_list_name);
+    }
+    const mode_t bits = existed ? held.st_mode & 07777 : 0666 & ~current_umask();
+    TEMPORARY t;
+    INT_S32 r = make_temporary_file(dir, fs_temporary_prefix(hidden_list_name, save_marker), hidden_list_name, O_WRONLY,
+                                    bits, t);
+    if (r != FS_OK) {
+        return r;
+    }
+    for (std::size_t at = 0; r == FS_OK && at < list.size();) {
+        const ssize_t n = write(t.fd, list.data() + at, list.size() - at);
+        if (n > 0) {
+            at += static_cast<std::size_t>(n);
+        } else if (n < 0 && errno != EINTR) {
+            r = fs_error_from_errno(errno);
+        }
+    }
+    // A file system that cannot sync at all (EINVAL) is taken as it is.
+    if (r == FS_OK && fsync(t.fd) != 0 && errno != EINVAL) {
+        r = fs_error_from_errno(errno);
+    }
     if (fs_hidden_list_before_write) {
         fs_hidden_list_before_write();
     }
-    struct stat now;
-    const bool same = fstatat(dir, hidden_list_name, &now, AT_SYMLINK_NOFOLLOW) == 0
-                          ? existed && now.st_dev == held.st_dev && now.st_ino == held.st_ino &&
-                                now.st_size == held.st_size && same_time(now.st_mtim, held.st_mtim) &&
-                                same_time(now.st_ctim, held.st_ctim)
-                          : errno == ENOENT && !existed;
-    if (!FOLDER::finish_file(fp, written && same)) {
-        return written && !same ? FS_BAD_ARGUMENT : FS_IO_ERROR;
+    if (r == FS_OK && !list_unchanged(dir, held, existed)) {
+        r = FS_BAD_ARGUMENT;
+    }
+    if (r == FS_OK && renameat(dir, t.name.c_str(), dir, hidden_list_name) != 0) {
+        r = fs_error_from_errno(errno);
+    }
+    if (r != FS_OK) {
+        if (same_entry(dir, t.name.c_str(), t.made)) {
+            unlinkat(dir, t.name.c_str(), 0);
+        }
+        close(t.fd);
+        return r;
+    }
+    // Off only once in place, so that no kill leaves it unmarked under its
+    // temporary name; the bits without the owner's write bit only then,
+    // the mark needing it.
+    if (t.marked) {
+        fs_unmark_temporary(t.fd);
+    }
+    if (!(bits & S_IWUSR)) {
+        fchmod(t.fd, bits);
+    }
+    fstat(t.fd, &placed);
+    close(t.fd);
+    // The rename reaches the disk with its folder.
+    if (folder.fd() >= 0) {
+        fsync(folder.fd());
     }
     return FS_OK;
 }
@@ -188,14 +271,11 @@ template <typename GET> INT_S32 read_value_with(GET get, std::vector<INT_U8>& va
     return FS_IO_ERROR;
 }
 
-// What a Finder routine works on: its folder and name, for the folder's
-// lock and list (folder "" for "/"), and the path the attribute calls
-// take: the object itself, never followed, or /proc/self/fd/N for an open
-// descriptor, followed to it.
+// Where a Finder routine finds its object: its folder and name (folder ""
+// for "/"), and a path that names it without a link at its end.
 struct FINDER_OBJECT
 {
     std::string folder, name, path;
-    bool follow = false;
 };
 
 // A path that names no link stands for its object as it is given: its
@@ -237,11 +317,11 @@ INT_S32 object_led_to(const char* path, FINDER_OBJECT& o)
         return fs_error_from_errno(errno);
     }
     o.path = real;
-    if (o.path == "/") {
+    if (!std::strcmp(real, "/")) {
         o.folder.clear();
         o.name = "/";
     } else {
-        split_last(o.path, o.folder, o.name);
+        split_last(real, o.folder, o.name);
     }
     return FS_OK;
 }
@@ -257,59 +337,106 @@ INT_S32 entry_named(const char* path, FINDER_OBJECT& o)
     return r;
 }
 
-int stat_object(const FINDER_OBJECT& o, struct stat& st)
+// An object opened once, every read and write of its value going to it
+// whatever its name leads to meanwhile: `fd` (O_PATH, never through a
+// link) for its lock and identity, `data` the same file or folder opened
+// to be read where it may be (attribute calls take no O_PATH descriptor),
+// else its /proc name. Links and devices keep no value and are not opened.
+struct OPEN_OBJECT
 {
-    return o.follow ? stat(o.path.c_str(), &st) : lstat(o.path.c_str(), &st);
-}
+    int fd = -1;
+    int data = -1;
+    struct stat st = {};
+    std::string proc;
 
-INT_S32 read_value(const FINDER_OBJECT& o, std::vector<INT_U8>& value, bool& exists)
-{
-    return read_value_with(
-        [&](void* into, std::size_t size) {
-            return o.follow ? getxattr(o.path.c_str(), FS_FINDER_ATTRIBUTE, into, size)
-                            : lgetxattr(o.path.c_str(), FS_FINDER_ATTRIBUTE, into, size);
-        },
-        value, exists);
-}
+    OPEN_OBJECT() = default;
+    OPEN_OBJECT(const OPEN_OBJECT&) = delete;
+    OPEN_OBJECT& operator=(const OPEN_OBJECT&) = delete;
+    ~OPEN_OBJECT()
+    {
+        for (int d : {data, fd}) {
+            if (d >= 0) {
+                close(d);
+            }
+        }
+    }
 
-// Writes the whole value in one call: created where there was none,
-// replaced where there was one. A value that another program made or
-// removed meanwhile is left to it (FS_BAD_ARGUMENT).
-INT_S32 write_value(const FINDER_OBJECT& o, const std::vector<INT_U8>& value, bool existed)
-{
-    const int flags = existed ? XATTR_REPLACE : XATTR_CREATE;
-    const int done = o.follow ? setxattr(o.path.c_str(), FS_FINDER_ATTRIBUTE, value.data(), value.size(), flags)
-                              : lsetxattr(o.path.c_str(), FS_FINDER_ATTRIBUTE, value.data(), value.size(), flags);
-    if (done == 0) {
+    // Opens `name` of the folder open as `dir`; "/" with dir -1.
+    INT_S32 open_at(int dir, const std::string& name)
+    {
+        fd = dir < 0 ? open(name.c_str(), O_PATH | O_CLOEXEC)
+                     : openat(dir, name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0 || fstat(fd, &st) != 0) {
+            return fs_error_from_errno(errno);
+        }
+        proc = "/proc/self/fd/" + std::to_string(fd);
+        if (storable()) {
+            data = dir < 0 ? open(name.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC)
+                           : openat(dir, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+            keep_data_if_same();
+        }
         return FS_OK;
     }
-    return errno == EEXIST || errno == ENODATA ? FS_BAD_ARGUMENT : fs_error_from_errno(errno);
-}
 
-// Puts back the value as it was before this call wrote it.
-void restore_value(const FINDER_OBJECT& o, const std::vector<INT_U8>& value, bool existed)
-{
-    if (existed) {
-        write_value(o, value, true);
-    } else if (o.follow) {
-        removexattr(o.path.c_str(), FS_FINDER_ATTRIBUTE);
-    } else {
-        lremovexattr(o.path.c_str(), FS_FINDER_ATTRIBUTE);
+    // The object open as `given` (O_PATH will do).
+    INT_S32 adopt(int given)
+    {
+        fd = fcntl(given, F_DUPFD_CLOEXEC, 0);
+        if (fd < 0 || fstat(fd, &st) != 0) {
+            return fs_error_from_errno(errno);
+        }
+        proc = "/proc/self/fd/" + std::to_string(fd);
+        if (storable()) {
+            data = open(proc.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+            keep_data_if_same();
+        }
+        return FS_OK;
     }
+
+    void keep_data_if_same()
+    {
+        struct stat now;
+        if (data >= 0 && (fstat(data, &now) != 0 || !same_object(now, st))) {
+            close(data);
+            data = -1;
+        }
+    }
+
+    // Only files and folders carry user attributes.
+    bool storable() const { return S_ISREG(st.st_mode) || S_ISDIR(st.st_mode); }
+
+    ssize_t get(void* into, std::size_t size) const
+    {
+        return data >= 0 ? fgetxattr(data, FS_FINDER_ATTRIBUTE, into, size)
+                         : getxattr(proc.c_str(), FS_FINDER_ATTRIBUTE, into, size);
+    }
+    int set(const std::vector<INT_U8>& value, int flags) const
+    {
+        return data >= 0 ? fsetxattr(data, FS_FINDER_ATTRIBUTE, value.data(), value.size(), flags)
+                         : setxattr(proc.c_str(), FS_FINDER_ATTRIBUTE, value.data(), value.size(), flags);
+    }
+    int remove() const
+    {
+        return data >= 0 ? fremovexattr(data, FS_FINDER_ATTRIBUTE) : removexattr(proc.c_str(), FS_FINDER_ATTRIBUTE);
+    }
+};
+
+INT_S32 read_value(const OPEN_OBJECT& o, std::vector<INT_U8>& value, bool& exists)
+{
+    return read_value_with([&](void* into, std::size_t size) { return o.get(into, size); }, value, exists);
 }
 
 // The dates a new value starts with: the object's birth where the file
 // system keeps it (else its last change of content), its last change and
 // its last use.
-FS_FINDER_DATES dates_of(const FINDER_OBJECT& o, const struct stat& st)
+FS_FINDER_DATES dates_of(const OPEN_OBJECT& o)
 {
     FS_FINDER_DATES dates;
-    dates.modified = st.st_mtim.tv_sec;
-    dates.accessed = st.st_atim.tv_sec;
-    dates.created = st.st_mtim.tv_sec;
+    dates.modified = o.st.st_mtim.tv_sec;
+    dates.accessed = o.st.st_atim.tv_sec;
+    dates.created = o.st.st_mtim.tv_sec;
     struct statx sx;
-    if (statx(AT_FDCWD, o.path.c_str(), o.follow ? 0 : AT_SYMLINK_NOFOLLOW, STATX_BTIME, &sx) == 0 &&
-        (sx.stx_mask & STATX_BTIME)) {
+    if (statx(o.fd, "", AT_EMPTY_PATH, STATX_BTIME, &sx) == 0 && (sx.stx_mask & STATX_BTIME)) {
         dates.created = sx.stx_btime.tv_sec;
     }
     return dates;
@@ -352,50 +479,38 @@ INT_S32 stored_finder_info(const std::vector<INT_U8>& value, bool exists, INT_U8
     return FS_OK;
 }
 
-// Reads, changes and writes an object's value and its folder's list under
-// the folder's lock, taken once here. Nothing is changed unless all of it
-// can be: the list is read and the value checked before either is written,
-// and a list that cannot be written puts the value back.
-INT_S32 change_finder(const FINDER_OBJECT& o, const FINDER_CHANGE& c)
+// A change of an object's value: the value as read, and what replaces it
+// (empty when nothing changes or nothing can be stored).
+struct VALUE_PLAN
 {
-    if (c.invisible != keep_invisible) {
-        if (o.folder.empty() || o.name.find('\n') != std::string::npos) {
-            return FS_BAD_ARGUMENT; // "/", or a name no line can hold
-        }
-        if (o.name[0] == '.' && c.invisible == clear_invisible) {
-            return FS_BAD_NAME; // hidden by its name, whatever is stored
-        }
-    }
-    // The folder's lock keeps every caller of ours from reading, changing
-    // and writing its list or one of its objects' values meanwhile.
-    FOLDER_HOLD held;
-    if (!o.folder.empty() && (!held.take(o.folder.c_str()) || held.dir() < 0)) {
-        return fs_error_from_errno(errno);
-    }
-    INT_S32 r = FS_OK;
-    struct stat st;
-    if (stat_object(o, st) != 0) {
-        return fs_error_from_errno(errno);
-    }
-    // Only files and folders carry user attributes.
-    bool storable = S_ISREG(st.st_mode) || S_ISDIR(st.st_mode);
-    std::vector<INT_U8> value;
+    std::vector<INT_U8> value, next;
     bool existed = false;
-    if (storable) {
-        r = read_value(o, value, existed);
+    bool storable = false;
+    // Only the stored copy of the invisible flag is set: an object this
+    // process may not write is hidden by the list all the same.
+    bool only_hidden = false;
+};
+
+// Reads the object's value and works out the change; nothing is written.
+INT_S32 plan_value(const OPEN_OBJECT& o, const FINDER_CHANGE& c, VALUE_PLAN& p)
+{
+    p = VALUE_PLAN();
+    p.storable = o.storable();
+    if (p.storable) {
+        INT_S32 r = read_value(o, p.value, p.existed);
         if (r == FS_NOT_SUPPORTED) {
-            storable = false;
+            p.storable = false;
         } else if (r != FS_OK) {
             return r;
         }
     }
     INT_U8 before[FS_FINDER_INFO_BYTES], after[FS_FINDER_INFO_BYTES];
     bool has_entry = false;
-    r = stored_finder_info(value, existed, before, has_entry);
+    INT_S32 r = stored_finder_info(p.value, p.existed, before, has_entry);
     if (r != FS_OK) {
         return r;
     }
-    if (existed && !has_entry) {
+    if (p.existed && !has_entry) {
         return FS_IO_ERROR; // adding the entry would move the others
     }
     INT_U8 bytes[FS_FINDER_INFO_BYTES], mask[FS_FINDER_INFO_BYTES];
@@ -403,7 +518,7 @@ INT_S32 change_finder(const FINDER_OBJECT& o, const FINDER_CHANGE& c)
     std::memcpy(mask, c.mask, sizeof mask);
     for (std::size_t i = 0; i < FS_FINDER_INFO_BYTES; ++i) {
         // Where nothing can be stored, only the list can change.
-        if (!storable && (bytes[i] & mask[i]) != 0) {
+        if (!p.storable && (bytes[i] & mask[i]) != 0) {
             return FS_NOT_SUPPORTED;
         }
     }
@@ -413,92 +528,277 @@ INT_S32 change_finder(const FINDER_OBJECT& o, const FINDER_CHANGE& c)
                                                                            : bytes[flags_at] & ~invisible_bit);
     }
     bool changed = false;
+    p.only_hidden = c.invisible == set_invisible;
     for (std::size_t i = 0; i < FS_FINDER_INFO_BYTES; ++i) {
         after[i] = static_cast<INT_U8>((before[i] & ~mask[i]) | (bytes[i] & mask[i]));
         changed = changed || after[i] != before[i];
+        const int other_bits = (after[i] ^ before[i]) & ~(i == flags_at ? invisible_bit : 0);
+        p.only_hidden = p.only_hidden && other_bits == 0;
     }
-    std::vector<INT_U8> next;
-    if (storable && changed) {
-        next = existed ? value : fs_make_finder_value(before, dates_of(o, st));
-        fs_edit_finder_value(next, bytes, mask);
+    if (p.storable && changed) {
+        p.next = p.existed ? p.value : fs_make_finder_value(before, dates_of(o));
+        fs_edit_finder_value(p.next, bytes, mask);
+    }
+    return FS_OK;
+}
+
+// Writes the planned value whole in one call, created where there was none
+// and replaced where there was one, once it is read again and found as
+// planned; a value another program changed meanwhile is planned again
+// from what it holds now (at most change_tries times, then
+// FS_BAD_ARGUMENT). `p` ends as written.
+INT_S32 write_value(const OPEN_OBJECT& o, const FINDER_CHANGE& c, VALUE_PLAN& p)
+{
+    for (int tries = 0;; ++tries) {
+        if (p.next.empty()) {
+            return FS_OK;
+        }
+        std::vector<INT_U8> now;
+        bool exists = false;
+        INT_S32 r = read_value(o, now, exists);
+        if (r != FS_OK) {
+            return r;
+        }
+        if (exists == p.existed && now == p.value) {
+            if (o.set(p.next, p.existed ? XATTR_REPLACE : XATTR_CREATE) == 0) {
+                return FS_OK;
+            }
+            r = errno == EEXIST || errno == ENODATA ? FS_BAD_ARGUMENT : fs_error_from_errno(errno);
+            if (r == FS_ACCESS_DENIED && p.only_hidden) {
+                p.next.clear();
+                return FS_OK;
+            }
+            if (r != FS_BAD_ARGUMENT) {
+                return r;
+            }
+        }
+        if (tries + 1 >= change_tries) {
+            return FS_BAD_ARGUMENT;
+        }
+        r = plan_value(o, c, p);
+        if (r != FS_OK) {
+            return r;
+        }
+    }
+}
+
+// Puts back the value a change wrote (`p`), while it is still the one it
+// wrote.
+void restore_value(const OPEN_OBJECT& o, const VALUE_PLAN& p)
+{
+    std::vector<INT_U8> now;
+    bool exists = false;
+    if (p.next.empty() || read_value(o, now, exists) != FS_OK || !exists || now != p.next) {
+        return;
+    }
+    if (p.existed) {
+        o.set(p.value, XATTR_REPLACE);
+    } else {
+        o.remove();
+    }
+}
+
+// A change answers only for the object its path leads to at its end: this
+// answer sends it back to the start, on what the path leads to now.
+constexpr INT_S32 moved_meanwhile = 1;
+
+// How a change finds its object: a path, followed through links or naming
+// the entry itself, or an object open already (`fd`), which the path
+// names in its folder.
+struct FINDER_TARGET
+{
+    const char* path = nullptr;
+    bool entry = false;
+    int fd = -1;
+};
+
+// True while the path still leads to the object changed, and, where its
+// folder's list was changed, the object is still that folder's entry of
+// that name and the folder still the one its path names.
+bool still_there(const FINDER_TARGET& t, const FINDER_OBJECT& o, const OPEN_OBJECT& obj, int dir, bool listed)
+{
+    struct stat now;
+    if (t.fd < 0 && (lstat(o.path.c_str(), &now) != 0 || !same_object(now, obj.st))) {
+        return false;
+    }
+    if (!listed) {
+        return true;
+    }
+    struct stat folder;
+    return fstatat(dir, o.name.c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0 && same_object(now, obj.st) &&
+           fstat(dir, &folder) == 0 && stat(o.folder.c_str(), &now) == 0 && same_object(now, folder);
+}
+
+// Changes the value of the object open as `obj`, whose lock is held, and,
+// with `lists`, the list of its folder, held as `folder`, under `name`.
+// Everything that can refuse is looked at before anything is written. The
+// list and the value are written in the order that keeps this library's
+// reading (either hides) and the desktop's (the list alone) the same at
+// every instant: the list first when an entry is hidden, the value first
+// when it is shown; a second write that fails takes the first one back.
+INT_S32 change_held(const OPEN_OBJECT& obj, const FINDER_CHANGE& c, const FOLDER_HOLD& folder, bool lists,
+                    const std::string& name)
+{
+    VALUE_PLAN value;
+    INT_S32 r = plan_value(obj, c, value);
+    if (r != FS_OK) {
+        return r;
     }
     std::string list;
-    struct stat list_held = {};
+    struct stat list_held = {}, list_placed = {};
     bool list_existed = false, list_changed = false;
-    if (c.invisible != keep_invisible && o.name[0] != '.') {
-        r = read_hidden_list(held.dir(), list, list_held, list_existed);
+    if (lists) {
+        r = read_hidden_list(folder.dir(), list, list_held, list_existed);
         if (r != FS_OK) {
             return r;
         }
-        list_changed = fs_edit_hidden_list(list, o.name, c.invisible == set_invisible);
-    }
-    if (!next.empty()) {
-        r = write_value(o, next, existed);
-        // An object this process may not write (a file without its write
-        // bit) is hidden by the list, or its name, all the same: only the
-        // stored copy of that one flag goes without. Anything else asked
-        // for, or a flag to be cleared, is refused.
-        bool only_hidden = c.invisible == set_invisible;
-        for (std::size_t i = 0; i < FS_FINDER_INFO_BYTES; ++i) {
-            const int other_bits = (after[i] ^ before[i]) & ~(i == flags_at ? invisible_bit : 0);
-            only_hidden = only_hidden && other_bits == 0;
+        const std::string before = list;
+        list_changed = fs_edit_hidden_list(list, name, c.invisible == set_invisible);
+        if (list.size() > FS_HIDDEN_LIST_MAX) {
+            return FS_IO_ERROR; // the readers would refuse it
         }
-        if (r == FS_ACCESS_DENIED && only_hidden) {
-            next.clear();
-            r = FS_OK;
-        }
-        if (r != FS_OK) {
+        if (list_changed && c.invisible == set_invisible) {
+            r = write_hidden_list(folder, list, list_held, list_existed, list_placed);
+            if (r != FS_OK) {
+                return r;
+            }
+            r = write_value(obj, c, value);
+            if (r != FS_OK) {
+                // Shown again while the list is still the one written here.
+                struct stat placed_again;
+                if (!list_existed && list_unchanged(folder.dir(), list_placed, true)) {
+                    unlinkat(folder.dir(), hidden_list_name, 0);
+                } else if (list_existed) {
+                    write_hidden_list(folder, before, list_placed, true, placed_again);
+                }
+            }
             return r;
         }
     }
-    if (list_changed) {
-        r = write_hidden_list(held.dir(), o.folder, list, list_held, list_existed, held.fd() >= 0);
-        if (r != FS_OK && !next.empty()) {
-            restore_value(o, value, existed);
+    r = write_value(obj, c, value);
+    if (r == FS_OK && list_changed) {
+        r = write_hidden_list(folder, list, list_held, list_existed, list_placed);
+        if (r != FS_OK) {
+            restore_value(obj, value);
         }
     }
     return r;
 }
 
-// The 32 bytes as FSGetFinderInfo gives them.
-INT_S32 read_finder_info(const FINDER_OBJECT& o, INT_U8* info, bool& folder)
+// One pass of a change on the object the path leads to now. The folder's
+// lock is taken first when its list may change, then the object's own:
+// every caller of ours reads, changes and writes the list of a folder and
+// the value of an object (whatever name reached it) in turn. What a pass
+// answers is for the object its path leads to at its end: where it leads
+// elsewhere by then, the pass is to be made again (for an object given
+// open, FS_BAD_ARGUMENT).
+INT_S32 change_once(const FINDER_TARGET& t, const FINDER_OBJECT& o, const FINDER_CHANGE& c)
 {
-    struct stat st;
-    if (stat_object(o, st) != 0) {
+    if (c.invisible != keep_invisible) {
+        if (o.folder.empty() || o.name.find('\n') != std::string::npos) {
+            return FS_BAD_ARGUMENT; // "/", or a name no line can hold
+        }
+        if (o.name[0] == '.' && c.invisible == clear_invisible) {
+            return FS_BAD_NAME; // hidden by its name, whatever is stored
+        }
+    }
+    const bool lists = c.invisible != keep_invisible && o.name[0] != '.';
+    FOLDER_HOLD folder;
+    int dir = -1, own_dir = -1;
+    if (lists) {
+        if (!folder.take(o.folder.c_str())) {
+            return fs_error_from_errno(errno);
+        }
+        dir = folder.dir();
+    } else if (!o.folder.empty()) {
+        dir = own_dir = open(o.folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        if (dir < 0) {
+            return fs_error_from_errno(errno);
+        }
+    }
+    struct CLOSE
+    {
+        int fd;
+        ~CLOSE()
+        {
+            if (fd >= 0) {
+                close(fd);
+            }
+        }
+    } closing{own_dir};
+    OPEN_OBJECT obj;
+    INT_S32 r = t.fd >= 0 ? obj.adopt(t.fd) : obj.open_at(dir, o.name);
+    if (r != FS_OK) {
+        return r;
+    }
+    OBJECT_HOLD held;
+    if (!held.take(obj.fd)) {
         return fs_error_from_errno(errno);
     }
-    folder = S_ISDIR(st.st_mode);
-    std::vector<INT_U8> value;
-    bool exists = false, has_entry = false;
-    if (S_ISREG(st.st_mode) || S_ISDIR(st.st_mode)) {
-        INT_S32 r = read_value(o, value, exists);
-        if (r != FS_OK && r != FS_NOT_SUPPORTED) {
+    const INT_S32 elsewhere = t.fd >= 0 ? FS_BAD_ARGUMENT : moved_meanwhile;
+    if (!still_there(t, o, obj, dir, lists)) {
+        return elsewhere;
+    }
+    r = change_held(obj, c, folder, lists, o.name);
+    return still_there(t, o, obj, dir, lists) ? r : elsewhere;
+}
+
+// Runs a change on the object its path leads to, again on the object it
+// leads to next while it leads elsewhere at the end of one (at most
+// change_tries times, then FS_BAD_ARGUMENT). The object left behind keeps
+// what was written to it.
+INT_S32 change_finder(const FINDER_TARGET& t, const FINDER_CHANGE& c)
+{
+    for (int tries = 0; tries < change_tries; ++tries) {
+        FINDER_OBJECT o;
+        INT_S32 r = t.entry || t.fd >= 0 ? entry_named(t.path, o) : object_led_to(t.path, o);
+        if (r == FS_OK) {
+            r = change_once(t, o, c);
+        }
+        if (r != moved_meanwhile) {
             return r;
         }
     }
-    INT_S32 r = stored_finder_info(value, exists, info, has_entry);
-    if (r != FS_OK || (info[flags_at] & invisible_bit) || o.folder.empty()) {
-        return r;
-    }
-    bool hidden = o.name[0] == '.';
-    if (!hidden) {
-        int dir = open(o.folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-        hidden = dir >= 0 && listed_hidden(dir, o.name);
-        if (dir >= 0) {
-            close(dir);
+    return FS_BAD_ARGUMENT;
+}
+
+// The 32 bytes as FSGetFinderInfo gives them.
+INT_S32 read_finder_info(const FINDER_OBJECT& o, INT_U8* info, bool& folder)
+{
+    int dir = -1;
+    if (!o.folder.empty()) {
+        dir = open(o.folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        if (dir < 0) {
+            return fs_error_from_errno(errno);
         }
     }
-    if (hidden) {
+    OPEN_OBJECT obj;
+    INT_S32 r = obj.open_at(dir, o.name);
+    std::vector<INT_U8> value;
+    bool exists = false, has_entry = false;
+    if (r == FS_OK && obj.storable()) {
+        r = read_value(obj, value, exists);
+        r = r == FS_NOT_SUPPORTED ? FS_OK : r;
+    }
+    if (r == FS_OK) {
+        folder = S_ISDIR(obj.st.st_mode);
+        r = stored_finder_info(value, exists, info, has_entry);
+    }
+    if (r == FS_OK && !(info[flags_at] & invisible_bit) && dir >= 0 &&
+        (o.name[0] == '.' || listed_hidden(dir, o.name))) {
         info[flags_at] |= invisible_bit;
     }
-    return FS_OK;
+    if (dir >= 0) {
+        close(dir);
+    }
+    return r;
 }
 
 INT_S32 change_led_to(const char* path, const FINDER_CHANGE& c)
 {
-    FINDER_OBJECT o;
-    INT_S32 r = object_led_to(path, o);
-    return r != FS_OK ? r : change_finder(o, c);
+    FINDER_TARGET t;
+    t.path = path;
+    return change_finder(t, c);
 }
 
 INT_S32 change_flags(const char* path, bool set_bits, INT_U16 flag_bits)
@@ -519,14 +819,12 @@ INT_S32 change_flags(const char* path, bool set_bits, INT_U16 flag_bits)
 
 INT_S32 change_hidden(const char* path, bool hide)
 {
-    FINDER_OBJECT o;
-    INT_S32 r = entry_named(path, o);
-    if (r != FS_OK) {
-        return r;
-    }
+    FINDER_TARGET t;
+    t.path = path;
+    t.entry = true;
     FINDER_CHANGE c;
     c.invisible = hide ? set_invisible : clear_invisible;
-    return change_finder(o, c);
+    return change_finder(t, c);
 }
 
 } // namespace
@@ -696,10 +994,9 @@ INT_S32 copy_finder_info(const char* source, const char* destination, int destin
     if (r != FS_OK) {
         return r;
     }
-    if (destination_fd >= 0) {
-        to.path = "/proc/self/fd/" + std::to_string(destination_fd);
-        to.follow = true;
-    }
+    FINDER_TARGET t;
+    t.path = destination;
+    t.fd = destination_fd;
     FINDER_CHANGE c;
     std::memcpy(c.bytes, info, sizeof info);
     std::memset(c.mask, 0xFF, sizeof c.mask);
@@ -708,11 +1005,11 @@ INT_S32 copy_finder_info(const char* source, const char* destination, int destin
     if (c.invisible == clear_invisible && to.name[0] == '.') {
         c.invisible = keep_invisible; // hidden by its name: it stays so
     }
-    r = change_finder(to, c);
+    r = change_finder(t, c);
     if (r == FS_NOT_SUPPORTED) {
         // Nothing is stored there: the list still takes the invisible bit.
         std::memset(c.mask, 0, sizeof c.mask);
-        r = change_finder(to, c);
+        r = change_finder(t, c);
     }
     return r;
 }

@@ -101,17 +101,46 @@ template <typename F> INT_S32 make_unique(const std::string& prefix, std::string
     return FS_EXISTS;
 }
 
-// The folder lock, among this library's callers: flock on the folder
-// itself, held exclusively. Saves and copies hold it while they clear what
-// killed ones left, look at their target and make their temporary, and a
-// replacing copy again from its look at the entry it replaces until that
-// entry is out of the name; a hidden list and an object's Finder
-// information are read, changed and written under it. A process never
-// waits for it through one descriptor while it holds it through another:
-// that wait would be for itself. A folder that cannot be read (a drop box)
-// is not locked. It is waited for while another holds it, but at most
-// folder_lock_wait_ms. Let go at the latest when the hold is destroyed.
+// The lock of one file or folder among this user's processes and threads
+// that use this library: a lock file named by the object's device and
+// inode in a folder only this user can open ("kivo-locks" in the user's
+// runtime folder, else "kivo-locks-<uid>" of the user's own, mode 0700,
+// under the temporary folder), so that nobody else can hold it or make us
+// wait, and no right to read the object is needed. Where neither folder
+// can be had it serialises the threads of this process alone. A lock file
+// is deleted as its hold is let go; those of killed holders go at a
+// process's first hold. A hold this thread already has is taken again at
+// once (the count goes up): never waited for. Another holder is waited for
+// at most folder_lock_wait_ms. Nothing may block while a hold is kept (a
+// device or pipe is opened before, or after letting go). Let go at the
+// latest when the hold is destroyed.
 constexpr int folder_lock_wait_ms = 60000;
+class OBJECT_HOLD
+{
+public:
+    OBJECT_HOLD() = default;
+    OBJECT_HOLD(const OBJECT_HOLD&) = delete;
+    OBJECT_HOLD& operator=(const OBJECT_HOLD&) = delete;
+    ~OBJECT_HOLD() { release(); }
+    // The lock of the object open as `fd` (O_PATH will do), or of the one
+    // with that device and inode. True when held; false with errno set
+    // (EWOULDBLOCK when the wait ran out).
+    bool take(int fd);
+    bool take(dev_t dev, ino_t ino);
+    bool held() const { return held_; }
+    void release();
+
+private:
+    dev_t dev_ = 0;
+    ino_t ino_ = 0;
+    bool held_ = false;
+};
+
+// A folder's lock, taken while its list changes: saves and copies hold it
+// while they clear what killed ones left, look at their target and make
+// their temporary, and a replacing copy again from its look at the entry
+// it replaces until that entry is out of the name; a hidden list is read,
+// changed and written under it.
 class FOLDER_HOLD
 {
 public:
@@ -120,31 +149,23 @@ public:
     FOLDER_HOLD& operator=(const FOLDER_HOLD&) = delete;
     ~FOLDER_HOLD() { release(); }
     // Takes the lock of the folder open as `at` (O_PATH will do), or of the
-    // folder a path names. True when held, and when the folder cannot be
-    // opened to be locked (fd() stays -1); false, with errno EWOULDBLOCK,
-    // when the wait ran out.
+    // folder a path names. False, with errno set, when the folder cannot be
+    // opened at all or the wait ran out (EWOULDBLOCK).
     bool take(int at);
     bool take(const char* folder);
-    // Opens the folder a path names, whose lock the caller already holds
-    // through another descriptor, to be listed; it is not locked again.
-    void open_held(const char* folder);
-    // The locked folder, open to be listed; -1 when not held.
+    // The held folder open to be listed; -1 where it may not be read (a
+    // drop box, held all the same) or when not held.
     int fd() const { return fd_; }
-    // The folder a path named, to name entries in: the locked one, or one
-    // opened only to be named into where it could not be locked; -1 (errno
-    // set) when it cannot be opened at all.
-    int dir() const { return fd_ >= 0 ? fd_ : named_; }
+    // The held folder, to name entries in; -1 when not held.
+    int dir() const { return dir_; }
     void release();
 
 private:
-    bool wait();
+    bool hold();
+    OBJECT_HOLD lock_;
     int fd_ = -1;
-    int named_ = -1;
+    int dir_ = -1;
 };
-
-// FOLDER::open_whole_file in a folder whose lock the caller already holds
-// exclusively (a second lock of the same folder would wait for itself).
-FILE* open_whole_file_in_locked_folder(const char* native_path, const char* stdio_mode);
 
 // What follows a temporary's target name in its name: a save's new file, a
 // copy's new object (and the old one once swapped out), and the old entry

@@ -149,8 +149,7 @@ bool take_whole_file(FILE* fp, WHOLE_FILE& out)
     return false;
 }
 
-// With folder_locked the caller holds the folder's lock exclusively.
-FILE* open_whole(const char* native_path, const char* stdio_mode, bool folder_locked)
+FILE* open_whole(const char* native_path, const char* stdio_mode)
 {
     if (!native_path || !native_path[0] || !stdio_mode || stdio_mode[0] != 'w') {
         return nullptr;
@@ -165,12 +164,10 @@ FILE* open_whole(const char* native_path, const char* stdio_mode, bool folder_lo
     // What killed saves and copies of this target left is cleared, and an
     // entry a killed copy had set aside given back, before the target is
     // looked at; the new file is made under the same hold, so no clean-up
-    // takes it before it is marked. A folder that cannot be read is not
-    // locked, and nothing is cleared there.
+    // takes it before it is marked. A folder that cannot be read is held
+    // too, but nothing is cleared there.
     fs_shared::FOLDER_HOLD hold;
-    if (folder_locked) {
-        hold.open_held(folder.c_str());
-    } else if (!hold.take(folder.c_str())) {
+    if (!hold.take(folder.c_str())) {
         return nullptr;
     }
     if (hold.fd() >= 0) {
@@ -182,8 +179,10 @@ FILE* open_whole(const char* native_path, const char* stdio_mode, bool folder_lo
     if (exists && S_ISDIR(st.st_mode)) {
         return nullptr;
     }
-    // Devices and pipes cannot be replaced: they are written as they are.
+    // Devices and pipes cannot be replaced: they are written as they are,
+    // opened once the hold is let go (a pipe waits for its reader).
     if (exists && !S_ISREG(st.st_mode)) {
+        hold.release();
         return std::fopen(target.c_str(), stdio_mode);
     }
     // A file the user protected from writing stays protected, although the
@@ -224,12 +223,7 @@ FILE* open_whole(const char* native_path, const char* stdio_mode, bool folder_lo
 
 FILE* FOLDER::open_whole_file(const char* native_path, const char* stdio_mode)
 {
-    return open_whole(native_path, stdio_mode, false);
-}
-
-FILE* fs_shared::open_whole_file_in_locked_folder(const char* native_path, const char* stdio_mode)
-{
-    return open_whole(native_path, stdio_mode, true);
+    return open_whole(native_path, stdio_mode);
 }
 
 bool FOLDER::finish_file(FILE* fp, bool keep)

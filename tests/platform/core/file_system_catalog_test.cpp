@@ -18,6 +18,7 @@
 #include <sys/statfs.h>
 #include <sys/statvfs.h>
 #include <sys/syscall.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <climits>
@@ -829,6 +830,37 @@ TEST_F(FileSystemCatalog, AttributesNeedingWhatIsMissingAreRefusedBeforeAnything
         EXPECT_EQ(attributes_of(destination), kept) << source_locked;
         EXPECT_EQ(FSCheckLock(destination.c_str()) == FS_FILE_LOCKED, !source_locked);
         ASSERT_TRUE(set_immutable_flag(destination, false));
+    }
+    // A step that refuses once an immutable destination's attribute is off
+    // (so that the source's lack of it can come across) leaves the
+    // destination as it was, protected: a Finder value that is not a valid
+    // header, a folder list that is not a plain file, a lock that cannot be
+    // had (its folder takes no new lock file).
+    const std::string run = at("run"), locks = run + "/kivo-locks";
+    ASSERT_TRUE(mkdir(run.c_str(), 0700) == 0 && mkdir(locks.c_str(), 0700) == 0);
+    unfix.paths.push_back(locks);
+    ASSERT_TRUE(set_immutable_flag(locks, true));
+    const char* refusals[] = {"a damaged value", "a list that is a pipe", "no lock"};
+    for (int i = 0; i < 3; ++i) {
+        SCOPED_TRACE(refusals[i]);
+        const std::string folder = at("refused" + std::to_string(i)), onto = folder + "/destination";
+        ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
+        ASSERT_TRUE(kivo_test::write_file(onto, "d"));
+        ASSERT_EQ(i != 0 || lsetxattr(onto.c_str(), FS_FINDER_ATTRIBUTE, "AD", 2, 0) == 0, true);
+        ASSERT_EQ(i != 1 || mkfifo((folder + "/.hidden").c_str(), 0644) == 0, true);
+        unfix.paths.push_back(onto);
+        ASSERT_TRUE(set_immutable_flag(onto, true));
+        const std::string kept = attributes_of(onto);
+        const int code = kivo_test::run_in_child([&] {
+            if (i == 2 && setenv("XDG_RUNTIME_DIR", run.c_str(), 1) != 0) {
+                return 77;
+            }
+            const INT_S32 want = i == 2 ? FS_ACCESS_DENIED : FS_IO_ERROR;
+            return FSCopyFileMgrAttributes(source.c_str(), onto.c_str(), true) == want ? 0 : 1;
+        });
+        EXPECT_EQ(code, 0);
+        EXPECT_EQ(FSCheckLock(onto.c_str()), FS_FILE_LOCKED);
+        EXPECT_EQ(attributes_of(onto), kept);
     }
     // A file system that keeps no such attribute cannot take the lock.
     ASSERT_EQ(mkdir(ram.c_str(), 0755), 0);

@@ -11,11 +11,13 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -46,8 +48,8 @@ BYTES value_of(const std::string& head, const std::string& finder, const std::st
 // What Samba (vfs_fruit) wrote for a file after a client set its Finder
 // information (type TEXT, creator KIVO, flags 0x4100, extended information
 // A0..AF): its own order of the entries (comment, dates, Finder
-// information, file information, its four own), every date the file's
-// birth, no backup.
+// information, file information, its four own), every date the time it
+// made the value (not the file's birth), no backup.
 const BYTES samba_file =
     value_of("0005160700020000000000000000000000000000000000000008"
              "000000040000009a00000000000000080000016200000010000000090000007a000000200000000e0000017200000004"
@@ -449,41 +451,87 @@ TEST_F(FinderInfo, AFileSystemWithoutAttributesKeepsOnlyTheList)
     EXPECT_EQ(code, 0);
 }
 
-// Programs of ours changing one object's flags and codes at once: every
-// change stays, each read, change and write being made under the folder's
-// lock.
+// Programs of ours changing one object's flags at once, through one name
+// or through hard links in folders of their own: every change stays, each
+// read, change and write being made under the object's own lock, whatever
+// name reached it. Each process reads its own flag back after each change:
+// a change another lost shows there.
 TEST_F(FinderInfo, RacingChangesAreAllKept)
 {
     ASSERT_TRUE(kivo_test::write_file(at("f"), ""));
-    const std::string p = at("f");
     const INT_U16 bits[] = {FS_FLAG_NAME_LOCKED, FS_FLAG_STATIONERY, FS_FLAG_HAS_CUSTOM_ICON, 0x0080, 0x0040, 0x0020};
-    int go[2];
-    ASSERT_EQ(pipe(go), 0);
-    std::vector<pid_t> children;
-    for (INT_U16 bit : bits) {
-        children.push_back(kivo_test::start_child([&, bit] {
-            char c;
-            if (read(go[0], &c, 1) != 1) {
-                return 2;
+    for (bool links : {false, true}) {
+        SCOPED_TRACE(links ? "through hard links" : "through one name");
+        ASSERT_EQ(lremovexattr(at("f").c_str(), FS_FINDER_ATTRIBUTE) == 0 || errno == ENODATA, true);
+        int go[2];
+        ASSERT_EQ(pipe(go), 0);
+        std::vector<pid_t> children;
+        for (INT_U16 bit : bits) {
+            std::string p = at("f");
+            if (links) {
+                const std::string folder = at("links" + std::to_string(bit));
+                ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
+                p = folder + "/f";
+                ASSERT_EQ(link(at("f").c_str(), p.c_str()), 0);
             }
-            for (int round = 0; round < 100; ++round) {
-                if (FSChangeFinderFlags(p.c_str(), round % 2 == 0, bit) != FS_OK) {
-                    return 1;
+            children.push_back(kivo_test::start_child([&, bit, p] {
+                char c;
+                if (read(go[0], &c, 1) != 1) {
+                    return 2;
                 }
-            }
-            return FSChangeFinderFlags(p.c_str(), true, bit) == FS_OK ? 0 : 1;
-        }));
+                for (int round = 0; round <= 100; ++round) {
+                    const bool on = round % 2 == 0;
+                    INT_U8 info[16] = {};
+                    if (FSChangeFinderFlags(p.c_str(), on, bit) != FS_OK ||
+                        FSGetFinderInfo(p.c_str(), info, nullptr, nullptr) != FS_OK ||
+                        ((info[8] << 8 | info[9]) & bit) != (on ? bit : 0)) {
+                        return 1;
+                    }
+                }
+                return 0;
+            }));
+        }
+        const int n = static_cast<int>(children.size());
+        ASSERT_EQ(write(go[1], std::string(n, 'g').data(), n), n);
+        for (pid_t child : children) {
+            EXPECT_EQ(kivo_test::wait_child(child), 0);
+        }
+        close(go[0]);
+        close(go[1]);
+        const BYTES info = read_info(at("f"));
+        EXPECT_EQ(info[8], 0x1C);
+        EXPECT_EQ(info[9], 0xE0);
     }
-    const int n = static_cast<int>(children.size());
-    ASSERT_EQ(write(go[1], std::string(n, 'g').data(), n), n);
-    for (pid_t child : children) {
-        EXPECT_EQ(kivo_test::wait_child(child), 0);
+}
+
+// A folder replaced while a change of one of its entries is made (swapped
+// with another, as a replacing copy does, just before the entry's list
+// takes its place): the change is made again on what the path leads to
+// now, the new folder's list and its entry's value, and nothing of the old
+// ones goes into them.
+TEST_F(FinderInfo, AChangeMadeWhileItsFolderIsReplacedLandsOnTheNewOne)
+{
+    for (const char* folder : {"d", "other"}) {
+        ASSERT_EQ(mkdir(at(folder).c_str(), 0755), 0);
+        ASSERT_TRUE(kivo_test::write_file(at(folder) + "/f", folder));
+        ASSERT_TRUE(kivo_test::write_file(at(folder) + "/.hidden", std::string(folder) + "-listed\n"));
+        put(at(folder) + "/f", folder[0] == 'd' ? samba_file : reordered_file);
     }
-    close(go[0]);
-    close(go[1]);
-    const BYTES info = read_info(p);
-    EXPECT_EQ(info[8], 0x1C);
-    EXPECT_EQ(info[9], 0xE0);
+    static std::string a, b;
+    a = at("d");
+    b = at("other");
+    fs_hidden_list_before_write = [] {
+        fs_hidden_list_before_write = nullptr;
+        renameat2(AT_FDCWD, a.c_str(), AT_FDCWD, b.c_str(), RENAME_EXCHANGE);
+    };
+    const INT_S32 r = FSChangeFinderFlags(at("d/f").c_str(), true, FS_FLAG_INVISIBLE | FS_FLAG_NAME_LOCKED);
+    fs_hidden_list_before_write = nullptr;
+    EXPECT_EQ(r, FS_OK);
+    ASSERT_EQ(kivo_test::read_file(at("d/f")), "other");
+    EXPECT_EQ(kivo_test::read_file(at("d/.hidden")), "other-listed\nf\n");
+    BYTES want = reordered_file;
+    want[130] = 0x51;
+    EXPECT_EQ(value(at("d/f")), want);
 }
 
 // Copies carry the value with has-been-initialised cleared (the copy is new

@@ -11,9 +11,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <csignal>
 #include <cstdio>
+#include <random>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -144,6 +148,23 @@ TEST_F(HiddenList, NamesNoLineCanShowAndListsThatAreNotPlainText)
     EXPECT_EQ(st.st_size, static_cast<off_t>(FS_HIDDEN_LIST_MAX + 1));
     ASSERT_EQ(truncate(at(".hidden").c_str(), FS_HIDDEN_LIST_MAX), 0); // at the limit: read
     EXPECT_EQ(FSClearInvisible(at("f").c_str()), FS_OK);
+
+    // A change is never written past the limit: the list stays as it was,
+    // what it lists still hidden.
+    std::string full = "x\n" + std::string(FS_HIDDEN_LIST_MAX - 7, 'n') + "\n";
+    ASSERT_TRUE(kivo_test::write_file(at(".hidden"), full));
+    ASSERT_TRUE(kivo_test::write_file(at("x"), "") && kivo_test::write_file(at("g"), ""));
+    ASSERT_EQ(FSSetInvisible(at("f").c_str()), FS_OK); // to the limit less two
+    ASSERT_EQ(FSSetInvisible(at("g").c_str()), FS_OK); // to the limit
+    full += "f\ng\n";
+    EXPECT_TRUE(list() == full); // not shown: a megabyte
+    ASSERT_TRUE(kivo_test::write_file(at("h"), ""));
+    EXPECT_EQ(FSSetInvisible(at("h").c_str()), FS_IO_ERROR);
+    EXPECT_TRUE(list() == full);
+    INT_U8 info[16] = {};
+    ASSERT_EQ(FSGetFinderInfo(at("x").c_str(), info, nullptr, nullptr), FS_OK);
+    EXPECT_EQ(info[8] & 0x40, 0x40);
+    EXPECT_EQ(FSClearInvisible(at("g").c_str()), FS_OK);
 }
 
 // A list that cannot be written whole (here past a file-size limit, as on a
@@ -235,6 +256,59 @@ TEST_F(HiddenList, AListChangedInPlaceMeanwhileIsKept)
     EXPECT_EQ(others({"f", ".hidden"}), std::set<std::string>());
     EXPECT_EQ(FSSetInvisible(at("f").c_str()), FS_OK);
     EXPECT_EQ(list(), "a\nb\nf\n");
+}
+
+// Programs killed while they hide and show an entry, at seeded moments
+// over a hiding and a showing: the list is written first when hiding and
+// the value first when showing, so this library's reading (either hides)
+// and the desktop's (the list alone) agree whenever the kill came. What a
+// killed change left goes with the next change of the list.
+TEST_F(HiddenList, AKillAnywhereLeavesTheLibraryAndTheDesktopAgreeing)
+{
+    std::string lines;
+    for (int i = 0; lines.size() < 200000; ++i) {
+        lines += "other-" + std::to_string(i) + "\n";
+    }
+    ASSERT_TRUE(kivo_test::write_file(at("f"), ""));
+    ASSERT_TRUE(kivo_test::write_file(at(".hidden"), lines));
+    const std::string f = at("f");
+    const auto began = std::chrono::steady_clock::now();
+    for (int i = 0; i < 4; ++i) {
+        ASSERT_EQ(i % 2 == 0 ? FSSetInvisible(f.c_str()) : FSClearInvisible(f.c_str()), FS_OK);
+    }
+    const auto two_changes = (std::chrono::steady_clock::now() - began) / 2;
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    std::mt19937 draw(44);
+    std::uniform_real_distribution<double> within(0.0, 1.0);
+    for (int i = 0; i < 20; ++i) {
+        SCOPED_TRACE("kill " + std::to_string(i));
+        const pid_t child = kivo_test::start_child([&] {
+            if (write(ready[1], "r", 1) != 1) {
+                return 2;
+            }
+            for (bool hide = true;; hide = !hide) {
+                if ((hide ? FSSetInvisible(f.c_str()) : FSClearInvisible(f.c_str())) != FS_OK) {
+                    return 1;
+                }
+            }
+        });
+        char c;
+        ASSERT_EQ(read(ready[0], &c, 1), 1);
+        std::this_thread::sleep_for(two_changes * within(draw));
+        kill(child, SIGKILL);
+        EXPECT_EQ(kivo_test::wait_child(child), -1); // no change failed
+        INT_U8 info[16] = {};
+        ASSERT_EQ(FSGetFinderInfo(f.c_str(), info, nullptr, nullptr), FS_OK);
+        std::string now = list();
+        EXPECT_EQ((info[8] & 0x40) != 0, fs_edit_hidden_list(now, "f", false));
+    }
+    close(ready[0]);
+    close(ready[1]);
+    ASSERT_EQ(FSSetInvisible(f.c_str()), FS_OK);
+    ASSERT_EQ(FSClearInvisible(f.c_str()), FS_OK);
+    EXPECT_EQ(list(), lines);
+    EXPECT_EQ(others({"f", ".hidden"}), std::set<std::string>());
 }
 
 } // namespace
