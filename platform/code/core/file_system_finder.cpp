@@ -105,27 +105,6 @@ bool list_unchanged(int dir, const struct stat& held, bool existed)
            same_time(now.st_ctim, held.st_ctim);
 }
 
-// Read where the system shows it: setting the mask to ask for it would
-// change it for a moment for every thread.
-mode_t current_umask()
-{
-    if (FILE* status = std::fopen("/proc/self/status", "re")) {
-        char line[256];
-        unsigned mask = 0;
-        bool found = false;
-        while (!found && std::fgets(line, sizeof line, status)) {
-            found = std::sscanf(line, "Umask: %o", &mask) == 1;
-        }
-        std::fclose(status);
-        if (found) {
-            return static_cast<mode_t>(mask & 0777);
-        }
-    }
-    mode_t mask = umask(0);
-    umask(mask);
-    return mask;
-}
-
 // Writes the list of the folder held as `folder` as a save of its
 // ".hidden" is written: a new file made in that folder, marked as a save
 // of the list (so that what a killed change leaves is cleared as saves'

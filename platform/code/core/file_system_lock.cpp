@@ -6,9 +6,10 @@
 #include "file_system_shared.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/file.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -163,27 +164,6 @@ int lock_folder()
     return known >= 0 ? fcntl(known, F_DUPFD_CLOEXEC, 0) : -1;
 }
 
-// Polled rather than blocking, so that a holder that never lets go (a
-// stopped process) costs a bounded wait, not a hang.
-template <typename TRY> bool wait_until(TRY try_once)
-{
-    struct timespec pause = {0, 100000};
-    for (long waited_ns = 0;; waited_ns += pause.tv_nsec) {
-        if (try_once()) {
-            return true;
-        }
-        if (errno != EWOULDBLOCK && errno != EINTR) {
-            return false;
-        }
-        if (waited_ns / 1000000 >= folder_lock_wait_ms) {
-            errno = EWOULDBLOCK;
-            return false;
-        }
-        nanosleep(&pause, nullptr);
-        pause.tv_nsec = std::min(pause.tv_nsec * 2, 5000000L);
-    }
-}
-
 // Holds of this thread, each taken once whatever the count: a second hold
 // of the same object in this thread is the first one again.
 struct THREAD_HOLD
@@ -225,37 +205,69 @@ void let_go_in_process(dev_t dev, ino_t ino)
 }
 
 // Takes the lock file of (dev, ino) in `folder`; its descriptor, or -1
-// with errno set.
+// with errno set (EWOULDBLOCK when the wait ran out). Waited for without
+// blocking in the lock, so that a holder that never lets go (a stopped
+// process) costs a bounded wait, not a hang: woken when a lock file of the
+// folder is closed or deleted, as its holder lets go, and every 10 ms
+// all the same (for a release between our try and our watch).
 int take_lock_file(int folder, dev_t dev, ino_t ino)
 {
     const std::string name = lock_file_name(dev, ino);
-    int fd = -1;
-    const bool held = wait_until([&] {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(folder_lock_wait_ms);
+    int fd = -1, watch = -1;
+    bool watch_tried = false;
+    while (true) {
         if (fd < 0) {
             fd = openat(folder, name.c_str(), O_RDONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
             if (fd < 0) {
-                return false;
+                break;
             }
         }
-        if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-            return false;
+        if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
+            if (locked_current(folder, name.c_str(), fd)) {
+                if (watch >= 0) {
+                    close(watch);
+                }
+                return fd;
+            }
+            // Deleted by the holder that let go: open it anew at once.
+            close(fd);
+            fd = -1;
+            continue;
         }
-        if (locked_current(folder, name.c_str(), fd)) {
-            return true;
+        if (errno != EWOULDBLOCK && errno != EINTR) {
+            break;
         }
-        // Deleted by the holder that let go: open it anew at once.
-        close(fd);
-        fd = -1;
-        errno = EINTR;
-        return false;
-    });
-    if (!held && fd >= 0) {
-        const int e = errno;
-        close(fd);
-        fd = -1;
-        errno = e;
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            errno = EWOULDBLOCK;
+            break;
+        }
+        if (!watch_tried) {
+            watch_tried = true;
+            watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+            const std::string at = "/proc/self/fd/" + std::to_string(folder);
+            if (watch >= 0 && inotify_add_watch(watch, at.c_str(), IN_CLOSE | IN_DELETE | IN_ONLYDIR) < 0) {
+                close(watch);
+                watch = -1;
+            }
+            continue;
+        }
+        struct pollfd p = {watch, POLLIN, 0};
+        poll(watch >= 0 ? &p : nullptr, watch >= 0 ? 1 : 0, static_cast<int>(std::min<long long>(left.count(), 10)));
+        char events[4096];
+        while (watch >= 0 && read(watch, events, sizeof events) > 0) {
+        }
     }
-    return fd;
+    const int e = errno;
+    for (int f : {fd, watch}) {
+        if (f >= 0) {
+            close(f);
+        }
+    }
+    errno = e;
+    return -1;
 }
 
 } // namespace

@@ -218,6 +218,27 @@ INT_S32 stat_file(const char* path, struct stat& st)
     return S_ISDIR(st.st_mode) ? FS_NOT_A_FILE : FS_OK;
 }
 
+// Read where the system shows it: setting the mask to ask for it would
+// change it for a moment for every thread.
+mode_t current_umask()
+{
+    if (FILE* status = std::fopen("/proc/self/status", "re")) {
+        char line[256];
+        unsigned mask = 0;
+        bool found = false;
+        while (!found && std::fgets(line, sizeof line, status)) {
+            found = std::sscanf(line, "Umask: %o", &mask) == 1;
+        }
+        std::fclose(status);
+        if (found) {
+            return static_cast<mode_t>(mask & 0777);
+        }
+    }
+    mode_t mask = umask(0);
+    umask(mask);
+    return mask;
+}
+
 std::string unique_suffix()
 {
     static const char digits[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";

@@ -82,6 +82,9 @@ INT_S32 fill_list(LINKED_LIST* list, INT_U32* count, const std::vector<std::stri
 // stat of a path that must not be a folder (FS_NOT_A_FILE).
 INT_S32 stat_file(const char* path, struct stat& st);
 
+// The process's file-mode creation mask, read without changing it.
+mode_t current_umask();
+
 // Six letters or digits, fresh each call, that end a temporary's name.
 std::string unique_suffix();
 

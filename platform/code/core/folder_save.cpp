@@ -114,27 +114,6 @@ bool real_target(const char* path, std::string& out)
     return false;
 }
 
-// Read where the system shows it: setting the mask to ask for it would
-// change it for a moment for every thread.
-mode_t current_umask()
-{
-    if (FILE* status = std::fopen("/proc/self/status", "r")) {
-        char line[256];
-        unsigned mask = 0;
-        bool found = false;
-        while (!found && std::fgets(line, sizeof line, status)) {
-            found = std::sscanf(line, "Umask: %o", &mask) == 1;
-        }
-        std::fclose(status);
-        if (found) {
-            return static_cast<mode_t>(mask & 0777);
-        }
-    }
-    mode_t mask = umask(0);
-    umask(mask);
-    return mask;
-}
-
 bool take_whole_file(FILE* fp, WHOLE_FILE& out)
 {
     std::lock_guard<std::mutex> hold(whole_files_lock);
@@ -190,7 +169,7 @@ FILE* open_whole(const char* native_path, const char* stdio_mode)
     if (exists && access(target.c_str(), W_OK) != 0) {
         return nullptr;
     }
-    const mode_t bits = exists ? (st.st_mode & 07777) : (0666 & ~current_umask());
+    const mode_t bits = exists ? (st.st_mode & 07777) : (0666 & ~fs_shared::current_umask());
 
     // A folder we may write but not read is named into through a path
     // descriptor.
