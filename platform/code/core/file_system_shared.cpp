@@ -289,8 +289,23 @@ void discard_made(int dir, const std::string& made, TEMPORARY& t)
 // locked through t.fd, its name of the pattern without replacing anything.
 INT_S32 name_temporary(int dir, const std::string& made, const std::string& prefix, TEMPORARY& t)
 {
-    INT_S32 r =
-        make_unique(prefix, t.name, [&](const char* n) { return fs_rename_noreplace(dir, made.c_str(), dir, n); });
+    INT_S32 r = make_unique(prefix, t.name, [&](const char* n) {
+        if (fs_rename_noreplace(dir, made.c_str(), dir, n) == 0) {
+            return 0;
+        }
+        const bool no_links = errno == EPERM || errno == EOPNOTSUPP || errno == ENOSYS || errno == EMLINK;
+        if (S_ISDIR(t.made.st_mode) || !no_links) {
+            return -1;
+        }
+        // A file system without the flag and without hard links: a look,
+        // then a rename, under the folder lock the caller holds.
+        struct stat st;
+        if (fstatat(dir, n, &st, AT_SYMLINK_NOFOLLOW) == 0) {
+            errno = EEXIST;
+            return -1;
+        }
+        return errno == ENOENT ? renameat(dir, made.c_str(), dir, n) : -1;
+    });
     if (r != FS_OK) {
         discard_made(dir, made, t);
     }
