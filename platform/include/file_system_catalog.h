@@ -168,12 +168,10 @@ INT_S32 FSBumpDate(const char* path);
 // no /proc). An immutable destination whose attribute is taken off (the
 // source has none) takes it back when a later step is refused (a damaged
 // Finder value, a list that cannot be read, a lock that cannot be had):
-// the answer is that step's, and the destination stays protected. FS_NOT_FOUND when either is missing. The source's Finder
-// information, as FSGetFinderInfo reads it, goes into the destination's
-// (see the end): the destination's other entries are kept and no flag is
-// cleared; the invisible flag goes through FSSetInvisible /
-// FSClearInvisible (a destination whose name begins with '.' stays
-// hidden), and it alone where the destination keeps no value (a link, a
+// the answer is that step's, and the destination stays protected. FS_NOT_FOUND when either is missing. The source's
+// Finder information, as FSGetFinderInfo reads it, goes into the destination's (see the end): the destination's other
+// entries are kept and no flag is cleared; the invisible flag goes through FSSetInvisible / FSClearInvisible (a
+// destination whose name begins with '.' stays hidden), and it alone where the destination keeps no value (a link, a
 // file system without user attributes). The value written is the entry's
 // first opened; a destination name that no longer leads to it gives
 // FS_BAD_ARGUMENT.
