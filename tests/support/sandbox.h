@@ -19,6 +19,9 @@ void leave_process_sandbox();
 std::string make_temp_dir(const char* tag = "t");
 // Removes a folder tree (never follows symbolic links).
 void remove_tree(const std::string& path);
+// Makes the folders from `from` up to the process sandbox searchable by
+// others, so that another user can reach the test's files.
+bool open_sandbox_to_others(const std::string& from);
 // Writes or reads a whole file as bytes.
 bool write_file(const std::string& path, const std::string& bytes);
 std::string read_file(const std::string& path);

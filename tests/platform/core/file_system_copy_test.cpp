@@ -218,19 +218,6 @@ TEST_F(FileSystemCopy, NeverIntoItselfAndNothingMade)
     EXPECT_EQ(tree(at("src")), before);
 }
 
-// The folders from the test's own up to the process sandbox are made
-// searchable by others, so that another user can reach the test's files.
-bool open_sandbox_to_others(const std::string& from)
-{
-    for (std::string p = from; p.find("/kivo-test-") != std::string::npos; p = p.substr(0, p.rfind('/'))) {
-        struct stat st;
-        if (stat(p.c_str(), &st) != 0 || chmod(p.c_str(), (st.st_mode & 07777) | 0011) != 0) {
-            return false;
-        }
-    }
-    return true;
-}
-
 // A drop box: a folder others may write and search but not read, written
 // by a user who does not own it. The child drops to the unprivileged
 // "nobody" ids; exit 77 where that cannot be done here.
@@ -243,7 +230,7 @@ TEST_F(FileSystemCopy, ADropBoxTakesCopiesFromAnotherUser)
     ASSERT_TRUE(write_file(at("src/a.txt"), "letter") && write_file(at("src/sub/b"), "inner"));
     ASSERT_EQ(chmod(at("box").c_str(), 0733), 0);
     ASSERT_TRUE(write_file(at("box/taken"), "someone else's"));
-    ASSERT_TRUE(open_sandbox_to_others(work));
+    ASSERT_TRUE(kivo_test::open_sandbox_to_others(work));
     const std::string src = at("src"), box = at("box");
     const uid_t nobody = 65534;
     int code = kivo_test::run_in_child([&] {

@@ -58,18 +58,6 @@ bool become_nobody()
            setresuid(nobody, nobody, nobody) == 0;
 }
 
-// Lets others search the folders from the sandbox's root down to `from`.
-bool open_to_others(const std::string& from)
-{
-    for (std::string p = from; p.find("/kivo-test-") != std::string::npos; p = p.substr(0, p.rfind('/'))) {
-        struct stat st;
-        if (stat(p.c_str(), &st) != 0 || chmod(p.c_str(), (st.st_mode & 07777) | 0011) != 0) {
-            return false;
-        }
-    }
-    return true;
-}
-
 class FileSystemLock : public kivo_test::ScratchFolderTest
 {};
 
@@ -110,7 +98,7 @@ TEST_F(FileSystemLock, AnotherUserCannotHoldOrDelayOurCalls)
     for (const char* f : {"shared/notes.txt", "shared/other.txt", "shared/album/a.txt"}) {
         ASSERT_TRUE(kivo_test::write_file(at(f), "words"));
     }
-    ASSERT_TRUE(open_to_others(work));
+    ASSERT_TRUE(kivo_test::open_sandbox_to_others(work));
     int ready[2], done[2];
     ASSERT_EQ(pipe(ready), 0);
     ASSERT_EQ(pipe(done), 0);
@@ -167,7 +155,7 @@ TEST_F(FileSystemLock, ALockFolderTakenByAnotherUserIsNotUsed)
     }
     ASSERT_EQ(mkdir(at("tmp").c_str(), 01777), 0);
     ASSERT_EQ(chmod(at("tmp").c_str(), 01777), 0);
-    ASSERT_TRUE(open_to_others(work));
+    ASSERT_TRUE(kivo_test::open_sandbox_to_others(work));
     const std::string squatted = at("tmp/kivo-locks-0");
     const int code = kivo_test::run_in_child([&] {
         return !become_nobody() ? 77 : mkdir(squatted.c_str(), 0777) == 0 && chmod(squatted.c_str(), 0777) == 0 ? 0 : 1;
@@ -269,7 +257,7 @@ TEST_F(FileSystemLock, HidingInAFolderThatCannotBeReadLosesNoName)
     for (const std::string& f : {box, run}) {
         ASSERT_EQ(chown(f.c_str(), nobody, nobody), 0);
     }
-    ASSERT_TRUE(open_to_others(work));
+    ASSERT_TRUE(kivo_test::open_sandbox_to_others(work));
     constexpr int names_each = 40;
     auto hider = [&](char who) {
         return [=] {

@@ -139,6 +139,14 @@ std::string what(const std::string& path)
                : "file:" + read_file(path);
 }
 
+// The old entry a replacing copy meets: a folder holding "old", or a file.
+::testing::AssertionResult make_old(const std::string& target, bool folder)
+{
+    const bool made =
+        folder ? mkdir(target.c_str(), 0755) == 0 && write_file(target + "/old", "old") : write_file(target, "old");
+    return made ? ::testing::AssertionSuccess() : ::testing::AssertionFailure() << "cannot make " << target;
+}
+
 // Bytes that differ from one 8-byte word to the next, so that a tail of
 // zeros or a piece out of place shows.
 std::string pattern(std::size_t size, unsigned long long seed)
@@ -490,12 +498,7 @@ TEST_F(FileSystemReplace, ReplacingCopiesRacingOverOneNameLeaveOneWholeCopy)
     for (const auto& c : cases) {
         for (int trial = 0; trial < 30; ++trial) {
             SCOPED_TRACE(std::string(c.sources[0]) + " trial " + std::to_string(trial));
-            if (c.old_is_folder) {
-                ASSERT_EQ(mkdir(shared.c_str(), 0755), 0);
-                ASSERT_TRUE(write_file(shared + "/old", "old"));
-            } else {
-                ASSERT_TRUE(write_file(shared, "old"));
-            }
+            ASSERT_TRUE(make_old(shared, c.old_is_folder));
             int go[2];
             ASSERT_EQ(pipe(go), 0);
             pid_t racers[2];
@@ -561,12 +564,7 @@ TEST_F(FileSystemReplace, AnEntrySetAsideByAKilledCopyIsGivenBackBeforeTheNameIs
     for (const auto& c : cases) {
         SCOPED_TRACE(c.row);
         const std::string target = dest + "/album";
-        if (c.old_is_folder) {
-            ASSERT_EQ(mkdir(target.c_str(), 0755), 0);
-            ASSERT_TRUE(write_file(target + "/old", "old"));
-        } else {
-            ASSERT_TRUE(write_file(target, "old"));
-        }
+        ASSERT_TRUE(make_old(target, c.old_is_folder));
         const std::string old = what(target);
         const int killed = kivo_test::run_in_child([&] {
             fs_copy_set_aside = [] { raise(SIGKILL); };
@@ -617,12 +615,7 @@ TEST_F(FileSystemReplace, AnEntryACopyLeftAsideAndToldOfIsTheCallersAndStays)
     } cases[] = {{"album", true}, {"doc", true}, {"album", false}};
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.source) + (c.old_is_folder ? " over a folder" : " over a file"));
-        if (c.old_is_folder) {
-            ASSERT_EQ(mkdir(target.c_str(), 0755), 0);
-            ASSERT_TRUE(write_file(target + "/old", "old"));
-        } else {
-            ASSERT_TRUE(write_file(target, "old"));
-        }
+        ASSERT_TRUE(make_old(target, c.old_is_folder));
         const std::string old = what(target);
         ASSERT_EQ(copy(at("src"), c.source, dest, FS_DUPLICATE_REPLACE, "album"), FS_ENTRY_LEFT_ASIDE);
         std::string aside;
