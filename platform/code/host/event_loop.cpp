@@ -453,9 +453,6 @@ void host_reset_event_loop()
 
 void main_window_events(const SDL_Event& e)
 {
-    if (e.type != SDL_KEYDOWN && e.type != SDL_KEYUP && e.type != SDL_TEXTINPUT) {
-        host_forget_key_text();
-    }
     switch (e.type) {
     case SDL_MOUSEBUTTONDOWN: mouse_down(e.button); break;
     case SDL_MOUSEBUTTONUP: mouse_up(e.button); break;

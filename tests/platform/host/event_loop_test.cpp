@@ -262,19 +262,52 @@ TEST_F(EventLoop, KeysTextAndFocusReachTheKeyboard)
     EXPECT_EQ(events_something_done, 1); // the whole buffer went out again
 }
 
-// A key's own text comes right behind its key-down: text after any other
-// event is typed, even while the key that made its character is held.
-TEST_F(EventLoop, TextAfterAnotherEventIsNoKeysOwn)
+// A key that made a printable character has its own text dropped, the
+// first before the next key-down, whatever comes between; a key whose
+// character is a control code sends none, so the text after it is typed.
+TEST_F(EventLoop, TypedTextComesOnceWhateverComesBetween)
 {
-    SDL_Event t = event(SDL_TEXTINPUT);
-    std::strcpy(t.text.text, "\xC3\xBC");
-    key(SDL_SCANCODE_LALT, true);
-    for (Uint32 between : {Uint32{SDL_MOUSEMOTION}, Uint32{SDL_TEXTEDITING}}) {
-        key(SDL_SCANCODE_A, true);
-        EXPECT_EQ(KEYBOARD::get_char(), 'a');
-        main_window_events(event(between));
-        main_window_events(t);
-        EXPECT_EQ(static_cast<unsigned char>(KEYBOARD::get_char()), 0xFC) << between;
+    open_test_window();
+    auto down = [](SDL_Scancode sc) { return key_event(sc); };
+    auto up = [](SDL_Scancode sc) {
+        SDL_Event e = key_event(sc);
+        e.type = SDL_KEYUP;
+        e.key.state = SDL_RELEASED;
+        return e;
+    };
+    auto text = [this](const char* utf8) {
+        SDL_Event e = event(SDL_TEXTINPUT);
+        std::strcpy(e.text.text, utf8);
+        return e;
+    };
+    const SDL_Event option = down(SDL_SCANCODE_LALT), a = down(SDL_SCANCODE_A), a_up = up(SDL_SCANCODE_A);
+    const struct
+    {
+        const char* what;
+        std::vector<SDL_Event> events;
+        std::string want; // the keyboard's characters
+    } cases[] = {
+        {"Option-A, its release, its text", {option, a, a_up, text("a")}, "a"},
+        {"Option-A, its text", {option, a, text("a")}, "a"},
+        {"Option-A, its text after other events, then more text",
+         {option, a, event(SDL_MOUSEMOTION), event(SDL_TEXTEDITING), event(SDL_WINDOWEVENT, SDL_WINDOWEVENT_FOCUS_LOST),
+          event(SDL_WINDOWEVENT, SDL_WINDOWEVENT_FOCUS_GAINED), a_up, text("a"), text("\xC3\xBC")},
+         "a\xFC"},
+        {"Backspace, its release, text",
+         {down(SDL_SCANCODE_BACKSPACE), up(SDL_SCANCODE_BACKSPACE), text("\xC3\xA4")},
+         "\b\xE4"},
+        {"Return, text", {down(SDL_SCANCODE_RETURN), text("\xC3\xB6")}, "\n\xF6"},
+    };
+    for (const auto& c : cases) {
+        for (const SDL_Event& e : c.events) {
+            main_window_events(e);
+        }
+        std::string got;
+        while (INT_U8 ch = KEYBOARD::get_char()) {
+            got += static_cast<char>(ch);
+        }
+        EXPECT_EQ(got, c.want) << c.what;
+        KEYBOARD::release_all_keys();
     }
 }
 
