@@ -24,8 +24,10 @@ struct KIVO_APP_HOOKS
 int host_main(int argc, char** argv, const KIVO_APP_HOOKS& hooks);
 
 // One pass of host event handling: queued client messages, the pointer
-// position, every waiting event, the idle wait, sound, then
-// events_something_done cleared. Safe to re-enter from code that waits.
+// position, the waiting events up to a change of the buttons, one key that
+// posts its code with its text, or a flood's share (the rest wait for the
+// next pass), the idle wait, sound, then events_something_done cleared.
+// Safe to re-enter from code that waits.
 void process_os_events();
 
 // Longest idle wait of a pass in milliseconds (0: never wait).

@@ -85,6 +85,10 @@ int quits_ahead = 0, closes_ahead = 0;
 long event_sequence = 0;
 int last_pointer_x = 0, last_pointer_y = 0;
 
+// Set when a key-down posts its code: the keyboard keeps one code, which
+// the next application step takes.
+bool key_code_posted = false;
+
 // The button each physical button (SDL's 1 left, 2 middle, 3 right)
 // reported when it went down; 0 while it is up.
 int reported_button[4] = {0, 0, 0, 0};
@@ -164,6 +168,7 @@ void key_down(const SDL_Event& e)
     INT_U32 c = host_apply_char_rules(k.character, k.modifiers, k.control_letter);
     if (k.mac_code >= 0) {
         KEYBOARD::process_key_event(static_cast<INT_U32>(k.mac_code));
+        key_code_posted = true;
     }
     if (c) {
         KEYBOARD::process_char_event(c);
@@ -351,6 +356,37 @@ bool any_event_queued()
     return SDL_HasEvents(SDL_FIRSTEVENT, SDL_POLLSENTINEL - 1) || SDL_HasEvents(SDL_POLLSENTINEL + 1, SDL_LASTEVENT);
 }
 
+// Takes queued events into the pass. Widgets see only whether a button is
+// down now: a press and its release in one pass would never be seen.
+// Likewise they see one key code and the keys held now: a second key in the
+// pass would replace the first, a modifier's release would change what the
+// first meant (Control-A typed as 'a'), and the text of the first would
+// reach the control a Tab after it moved to. So taking ends after a change
+// of the buttons, before the next key event once a key has posted its code
+// (the key's own text, right behind it, still comes), or after the pass's
+// share of a flood; the pass then does not wait, so the rest stays queued
+// for the next pass, after an application step. Events come straight from
+// the queue: SDL_PollEvent would leave its end-of-poll marker behind when
+// taking stops early, ending the next pass there.
+void take_queued_events(int& taken, bool& buttons_changed)
+{
+    SDL_Event e;
+    while (!buttons_changed && taken < PASS_EVENT_LIMIT &&
+           SDL_PeepEvents(&e, 1, SDL_PEEKEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) > 0) {
+        if (key_code_posted && (e.type == SDL_KEYDOWN || e.type == SDL_KEYUP)) {
+            return;
+        }
+        SDL_PeepEvents(&e, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT);
+        if (e.type == SDL_POLLSENTINEL || taken_ahead(e)) {
+            continue;
+        }
+        ++taken;
+        const INT_U32 buttons = MOUSE::buttons;
+        main_window_events(e);
+        buttons_changed = MOUSE::buttons != buttons;
+    }
+}
+
 } // namespace
 
 INT_U32 host_apply_char_rules(INT_U32 c, INT_U32 modifiers, bool control_letter)
@@ -453,9 +489,6 @@ void host_reset_event_loop()
 
 void main_window_events(const SDL_Event& e)
 {
-    if (e.type != SDL_KEYDOWN && e.type != SDL_KEYUP && e.type != SDL_TEXTINPUT) {
-        host_forget_key_text();
-    }
     switch (e.type) {
     case SDL_MOUSEBUTTONDOWN: mouse_down(e.button); break;
     case SDL_MOUSEBUTTONUP: mouse_up(e.button); break;
@@ -516,38 +549,30 @@ void process_os_events()
         }
     }
 
-    // Widgets see only whether a button is down now: a press and its
-    // release in one pass would never be seen. The drain ends after a
-    // change of the buttons, or after its share of a flood, and the pass
-    // does not wait, so the rest stays queued for the next pass, after an
-    // application step. Events come straight from the queue: SDL_PollEvent
-    // would leave its end-of-poll marker behind when the drain stops early,
-    // ending the next pass there.
-    SDL_Event e;
-    bool buttons_changed = false;
     int taken = 0;
-    while (!buttons_changed && taken < PASS_EVENT_LIMIT &&
-           SDL_PeepEvents(&e, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) > 0) {
-        if (e.type == SDL_POLLSENTINEL || taken_ahead(e)) {
-            continue;
-        }
-        ++taken;
-        INT_U32 buttons = MOUSE::buttons;
-        main_window_events(e);
-        buttons_changed = MOUSE::buttons != buttons;
-    }
+    bool buttons_changed = false;
+    key_code_posted = false;
+    take_queued_events(taken, buttons_changed);
     take_quit_signal();
-    const bool cut_short = buttons_changed || taken == PASS_EVENT_LIMIT;
+    // A posted code wants an application step now: the pass does not wait.
+    const bool cut_short = buttons_changed || key_code_posted || taken == PASS_EVENT_LIMIT;
     events_input_waiting = cut_short && any_event_queued() ? 1 : 0;
 
     if (events_max_delay_ms && !events_something_done && !cut_short) {
         // The classic wait counted in ticks of 1/60 s: 50 ms is 3 ticks.
         INT_U64 ticks = static_cast<INT_U64>(events_max_delay_ms) * 60 / 1000;
         INT_U64 ms = ticks * 1000 / 60;
+        SDL_Event e;
         const bool got = idle_wait(static_cast<INT_U32>(ms < 0x7FFFFFFF ? ms : 0x7FFFFFFF), &e);
         // A request heard while waiting goes before the event the wait brought.
         if (!take_heard_requests() && got && !taken_ahead(e)) {
+            const INT_U32 buttons = MOUSE::buttons;
             main_window_events(e);
+            // A key's text is queued right behind it and comes in its pass.
+            if (key_code_posted && MOUSE::buttons == buttons) {
+                take_queued_events(taken, buttons_changed);
+                events_input_waiting = any_event_queued() ? 1 : 0;
+            }
         }
         take_quit_signal();
     }

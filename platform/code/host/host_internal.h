@@ -51,12 +51,11 @@ struct HOST_KEY
 bool host_translate_key(const SDL_Event& e, HOST_KEY* out);
 // Translates SDL_TEXTINPUT into characters as posted to KEYBOARD (Mac
 // Roman bytes, or a value of 256 or more for a character without one);
-// returns how many were written, at most max. The text event right after
-// a key-down that made its own character is that key's text and is
-// dropped (returns 0); any other is taken.
+// returns how many were written, at most max. After a key-down that made
+// a printable character of its own, the first text event before the next
+// key-down is that key's text and is dropped (returns 0), whatever events
+// came between; any other is taken.
 int host_translate_text(const SDL_Event& e, INT_U32* out, int max);
-// An event other than a key or text came: text after it is no key's own.
-void host_forget_key_text();
 
 // The window's active flag: starts set; focus lost clears it (and every
 // held key), focus gained sets it. get_key_value answers 0 while clear.

@@ -49,13 +49,20 @@ bool held_keys[128];
 bool caps_locked = false;
 bool window_active = true;
 // A character a key made itself must not be typed a second time by the
-// text event of the same key press. SDL queues that text right behind the
-// key-down, from the same window-system key event, so only the very next
-// event can be it: a key up, any other event, or the one text event
-// dropped ends the wait. Many keys send no text (Return, arrows, most
-// Control letters): text after them comes from elsewhere. It goes by
-// place, not by content: composed text may differ from the character.
-bool drop_next_text = false;
+// text of the same key press. That text is the first to come after the
+// key-down, though not always right behind it: an input method may hand it
+// back after the key's release, a change of focus or other events. So the
+// first text before the next key-down is dropped, whatever comes between.
+// A key whose character is a control code (Return, Backspace, arrows,
+// Control letters) sends no text: text after it is from elsewhere and is
+// typed. It goes by place, not by content: composed text may differ from
+// the character.
+bool key_text_pending = false;
+
+bool is_control_code(INT_U32 c)
+{
+    return c < 32 || c == 127;
+}
 
 bool is_held(int mac_code)
 {
@@ -323,7 +330,9 @@ bool host_translate_key(const SDL_Event& e, HOST_KEY* out)
         out->character = key_character(mac_code, e.key.keysym.sym, &out->control_letter);
     }
     out->modifiers = host_modifiers();
-    drop_next_text = down && out->character != 0;
+    if (down) {
+        key_text_pending = out->character != 0 && !is_control_code(out->character);
+    }
     return true;
 }
 
@@ -332,8 +341,8 @@ int host_translate_text(const SDL_Event& e, INT_U32* out, int max)
     if (e.type != SDL_TEXTINPUT || !out || max <= 0) {
         return 0;
     }
-    if (drop_next_text) {
-        drop_next_text = false;
+    if (key_text_pending) {
+        key_text_pending = false;
         return 0;
     }
     // A hand-made event need not end its text with a NUL.
@@ -363,11 +372,5 @@ void host_set_window_active(bool active)
     if (!active) {
         // Keys released elsewhere never report here: forget them all.
         KEYBOARD::release_all_keys();
-        drop_next_text = false;
     }
-}
-
-void host_forget_key_text()
-{
-    drop_next_text = false;
 }

@@ -199,9 +199,11 @@ TEST_F(KeyboardTest, ModifiedKeysMakeCharactersAndSwallowTheirText)
         HOST_KEY k = key(SDL_KEYDOWN, c.sc, c.sym);
         EXPECT_EQ(k.character, c.ch) << c.sc << " " << c.sym;
         EXPECT_EQ(k.control_letter, c.control_letter) << c.sc;
-        // The key's text is typed only when the key made no character;
-        // text after its release is no longer the key's.
-        EXPECT_EQ(typed("q"), c.ch ? "" : "q") << c.sc;
+        // The key's text is typed only when the key made no printable
+        // character: a control code comes with no text, so what follows
+        // is another's. Once its text has been dropped, more is taken.
+        const bool printable = c.ch >= 32 && c.ch != 127;
+        EXPECT_EQ(typed("q"), printable ? "" : "q") << c.sc;
         key(SDL_KEYUP, c.sc);
         EXPECT_EQ(typed("r"), "r");
         key(SDL_KEYUP, c.held1);
@@ -211,10 +213,10 @@ TEST_F(KeyboardTest, ModifiedKeysMakeCharactersAndSwallowTheirText)
     EXPECT_EQ(typed("b"), "b");
 }
 
-// SDL queues a key's text right behind its key-down: only that text is
-// dropped when the key made its character. Text with no key of its own (an
-// input method, an on-screen keyboard, a key SDL does not know) is typed
-// whatever key went before.
+// Only the text of a key that made a printable character is dropped: the
+// first before the next key-down, even past the key's release. Text with no
+// key of its own (an input method, an on-screen keyboard, a key SDL does not
+// know) is typed whatever key went before.
 TEST_F(KeyboardTest, OnlyTheTextOfTheKeyThatMadeItsCharacterIsDropped)
 {
     // A key down ('+') or up ('-') with its keycode, or text ('t').
@@ -241,7 +243,10 @@ TEST_F(KeyboardTest, OnlyTheTextOfTheKeyThatMadeItsCharacterIsDropped)
          "\xE9"},
         {"each repeat's own text", {option, option_a, text("a"), option_a, text("a")}, "aa"},
         {"an input method's text after the key's own", {option, option_a, text("a"), text("\xC3\xBC")}, "a\xFC"},
-        {"text after a release", {option, option_a, up(SDL_SCANCODE_A), text("\xC3\xBC")}, "a\xFC"},
+        {"its own text after its release", {option, option_a, up(SDL_SCANCODE_A), text("a")}, "a"},
+        {"text after its own past its release",
+         {option, option_a, up(SDL_SCANCODE_A), text("a"), text("\xC3\xBC")},
+         "a\xFC"},
         {"text after Backspace",
          {down(SDL_SCANCODE_BACKSPACE), up(SDL_SCANCODE_BACKSPACE), text("\xC3\xA4\xC3\xB6")},
          "\b\xE4\xF6"},
@@ -250,6 +255,10 @@ TEST_F(KeyboardTest, OnlyTheTextOfTheKeyThatMadeItsCharacterIsDropped)
           down(SDL_SCANCODE_LEFT), up(SDL_SCANCODE_LEFT), down(SDL_SCANCODE_LCTRL), down(SDL_SCANCODE_A, 'a'),
           up(SDL_SCANCODE_A), up(SDL_SCANCODE_LCTRL), text("x")},
          "\r\t\x1C\x01x"},
+        {"text while Backspace, Escape, Delete or a Control letter is down",
+         {down(SDL_SCANCODE_BACKSPACE), text("\xC3\xA4"), down(SDL_SCANCODE_ESCAPE), text("\xC3\xB6"),
+          down(SDL_SCANCODE_DELETE), text("x"), down(SDL_SCANCODE_LCTRL), down(SDL_SCANCODE_A, 'a'), text("y")},
+         "\b\xE4\x1B\xF6\x7Fx\x01y"},
         {"text after a modifier", {option, option_a, down(SDL_SCANCODE_RSHIFT), text("\xC3\x84")}, "a\xC4"},
     };
     for (const auto& c : cases) {

@@ -331,6 +331,28 @@ bool XReader::wait_for_rgb(unsigned long window, int x, int y, int w, int h, con
     }
 }
 
+bool XReader::wait_for_focus(unsigned long window, int timeout_ms)
+{
+    if (!display_) {
+        return false;
+    }
+    Display* d = dpy(display_);
+    Clock::time_point deadline = deadline_after(timeout_ms);
+    for (;;) {
+        Window focus = None;
+        int revert = 0;
+        XSync(d, False);
+        XGetInputFocus(d, &focus, &revert);
+        if (focus == window) {
+            return true;
+        }
+        if (ms_left(deadline) == 0) {
+            return false;
+        }
+        pause_briefly();
+    }
+}
+
 bool XReader::request_close(unsigned long window)
 {
     if (!display_) {

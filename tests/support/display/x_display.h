@@ -72,6 +72,10 @@ public:
     bool wait_for_rgb(unsigned long window, int x, int y, int w, int h, const std::vector<std::uint32_t>& expected,
                       int timeout_ms, XPixels* out);
 
+    // Waits until the window has the keyboard focus, at most timeout_ms:
+    // keys sent before then would go elsewhere. True once it has it.
+    bool wait_for_focus(unsigned long window, int timeout_ms);
+
     // Asks the window to close as a window manager does when a person
     // clicks its close box: a WM_DELETE_WINDOW message. False when the
     // window does not take that message (a window manager would then kill
