@@ -132,4 +132,23 @@ extern void (*fs_copy_set_aside)();
 // the program.
 extern void (*fs_no_unnamed_files)();
 
+// The steps of a save written in place (see FOLDER::finish_file): the copy
+// of the old bytes made (a marked temporary, empty), holding them synced,
+// under its kept name; a block of the new bytes written into the file
+// (after each), all of them, synced; the copy removed.
+enum FS_IN_PLACE_STEP
+{
+    fs_step_copy_made = 1,
+    fs_step_copy_synced,
+    fs_step_copy_kept,
+    fs_step_new_bytes_part,
+    fs_step_new_bytes_written,
+    fs_step_new_bytes_synced,
+    fs_step_copy_removed,
+};
+
+// Called, when set, after each step of a save written in place: tests end
+// the save at that moment. Null in the program.
+extern void (*fs_save_in_place_step)(int step);
+
 #endif

@@ -18,15 +18,27 @@
 // Where the file system keeps no extended attributes the new files go
 // unmarked: saves work as anywhere else, and what killed ones leave there
 // under the saves' pattern stays for the user to remove.
+//
+// The new file takes what the old one carried before it takes the name:
+// its owner and group, its extended attributes (the Finder value and the
+// access control list among them) and its permission bits, the attributes
+// and the rename under the old file's own lock, so that a Finder change
+// made meanwhile is read from it and kept. A file whose owner or group
+// this process cannot give, or one with other hard links, is not replaced
+// but written in place, with its old bytes first put whole on the disk in
+// a copy beside it that no clean-up takes (see write_in_place).
 #include "folder.h"
 
 #include "file_system.h"
+#include "file_system_catalog_internal.h"
 #include "file_system_shared.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -198,6 +210,345 @@ FILE* open_whole(const char* native_path, const char* stdio_mode)
     return nullptr;
 }
 
+// What follows the name of a save's target in the name of the copy of its
+// old bytes while it is written in place.
+constexpr char kept_marker[] = ".kivo-old.";
+
+// fs_mark_temporary's attribute: the new file's own, never carried over.
+const char temporary_mark[] = "user.kivo.temporary";
+// What a save keeps or fails: the Finder value and the access control
+// lists. Any other attribute the system refuses to read or give is left.
+bool must_keep(const std::string& name)
+{
+    return name == FS_FINDER_ATTRIBUTE || name == "system.posix_acl_access" || name == "system.posix_acl_default";
+}
+bool refused(int err)
+{
+    return err == EPERM || err == EACCES || err == ENOTSUP || err == EINVAL;
+}
+
+// A growing list or value read with `get` (the size asked first, then read
+// again while it grows meanwhile). False with errno set.
+template <typename GET> bool read_sized(GET get, std::vector<char>& out)
+{
+    for (int tries = 0; tries < 8; ++tries) {
+        ssize_t n = get(nullptr, 0);
+        if (n < 0) {
+            return false;
+        }
+        out.resize(static_cast<std::size_t>(n));
+        n = n == 0 ? 0 : get(out.data(), out.size());
+        if (n >= 0) {
+            out.resize(static_cast<std::size_t>(n));
+            return true;
+        }
+        if (errno != ERANGE) {
+            return false;
+        }
+    }
+    errno = ERANGE;
+    return false;
+}
+
+// The names `list` gives (listxattr's form); none where the file system
+// keeps no attributes.
+template <typename LIST> bool attribute_names(LIST list, std::vector<std::string>& names)
+{
+    std::vector<char> all;
+    if (!read_sized(list, all)) {
+        return errno == ENOTSUP;
+    }
+    for (std::size_t at = 0; at < all.size();) {
+        const std::size_t length = strnlen(all.data() + at, all.size() - at);
+        if (length > 0) {
+            names.emplace_back(all.data() + at, length);
+        }
+        at += length + 1;
+    }
+    return true;
+}
+
+// Gives the new file open as `to` the extended attributes of the old file
+// `from` (a path that leads to it), and takes off those it was given by
+// its folder that the old one lacks (an inherited access control list).
+// False with errno set.
+bool carry_attributes(const std::string& from, int to)
+{
+    std::vector<std::string> old_names, new_names;
+    if (!attribute_names([&](char* b, std::size_t n) { return listxattr(from.c_str(), b, n); }, old_names) ||
+        !attribute_names([&](char* b, std::size_t n) { return flistxattr(to, b, n); }, new_names)) {
+        return false;
+    }
+    std::vector<char> value;
+    for (const std::string& name : old_names) {
+        if (name == temporary_mark) {
+            continue;
+        }
+        const char* n = name.c_str();
+        if (!read_sized([&](char* b, std::size_t size) { return getxattr(from.c_str(), n, b, size); }, value) ||
+            fsetxattr(to, n, value.data(), value.size(), 0) != 0) {
+            if (errno != ENODATA && (must_keep(name) || !refused(errno))) {
+                return false;
+            }
+        }
+    }
+    for (const std::string& name : new_names) {
+        if (name != temporary_mark && std::find(old_names.begin(), old_names.end(), name) == old_names.end() &&
+            fremovexattr(to, name.c_str()) != 0 && errno != ENODATA && (must_keep(name) || !refused(errno))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool synced(int fd)
+{
+    return fsync(fd) == 0 || errno == EINVAL;
+}
+
+// Makes a folder's entries durable; where it may not be read (a drop box),
+// the whole file system, through `inside`, a file in it (-1: nothing).
+bool sync_folder(const std::string& folder, int inside)
+{
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        return inside >= 0 && syncfs(inside) == 0;
+    }
+    const bool ok = synced(fd);
+    ::close(fd);
+    return ok;
+}
+
+// Writes all that `from` holds over the start of `to` and cuts `to` to its
+// length, calling `each` after every block. False with errno set.
+template <typename EACH> bool copy_bytes(int from, int to, EACH each)
+{
+    constexpr std::size_t block = 1 << 16;
+    std::vector<char> buffer(block);
+    off_t at = 0;
+    for (;;) {
+        const ssize_t n = pread(from, buffer.data(), block, at);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            return false;
+        }
+        if (n == 0) {
+            return ftruncate(to, at) == 0;
+        }
+        for (ssize_t done = 0; done < n;) {
+            const ssize_t w = pwrite(to, buffer.data() + done, static_cast<std::size_t>(n - done), at + done);
+            if (w < 0 && errno == EINTR) {
+                continue;
+            }
+            if (w <= 0) {
+                return false;
+            }
+            done += w;
+        }
+        at += n;
+        each();
+    }
+}
+
+void tell_step(int step)
+{
+    if (fs_save_in_place_step) {
+        fs_save_in_place_step(step);
+    }
+}
+
+struct CLOSING
+{
+    int fd;
+    ~CLOSING()
+    {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+    }
+};
+
+// What one look at the target came to.
+enum PLACED
+{
+    place_failed,
+    place_renamed,
+    place_written,
+    place_again, // the name led to another file by the time it was held
+};
+
+// The old file's name and folder: `dir` (O_PATH) open on the folder
+// `folder`, `name` in it.
+struct TARGET
+{
+    int dir;
+    std::string folder, name;
+};
+
+// Writes the bytes of the new file open as `from` into the old file open
+// as `file` (for reading and writing, its lock held), so that its inode,
+// and with it its links, owner and attributes, stays. Until the new bytes
+// are on the disk the old ones stand whole under the name or in `copy`,
+// which was made for them: they are copied there and synced while it is
+// a marked temporary (a kill leaves it to the next save's clean-up), then
+// it takes a name no clean-up takes (".<name>.kivo-old.XXXXXX"), with
+// the old owner and group where this process may give them, before the
+// file is touched, and it is removed once the new bytes are synced. A
+// failure after the file was touched writes the old bytes back; the copy
+// stays where even that fails.
+bool write_in_place(int from, int file, const struct stat& old, const TARGET& t, fs_shared::TEMPORARY& copy)
+{
+    const auto none = [] {};
+    bool kept = false;
+    const bool copied = copy_bytes(file, copy.fd, none) && synced(copy.fd);
+    if (copied) {
+        tell_step(fs_step_copy_synced);
+    }
+    std::string kept_name;
+    if (copied && fs_shared::make_unique(fs_temporary_prefix(t.name, kept_marker), kept_name, [&](const char* n) {
+            return fs_rename_noreplace(t.dir, copy.name.c_str(), t.dir, n);
+        }) == FS_OK) {
+        copy.name = kept_name;
+        kept = sync_folder(t.folder, copy.fd);
+    }
+    if (!kept) {
+        unlinkat(t.dir, copy.name.c_str(), 0);
+        return false;
+    }
+    fs_unmark_temporary(copy.fd);
+    if (fchown(copy.fd, old.st_uid, old.st_gid) == 0 || fchown(copy.fd, static_cast<uid_t>(-1), old.st_gid) == 0) {
+        fchmod(copy.fd, (old.st_mode & 0777) | S_IRUSR | S_IWUSR);
+    }
+    tell_step(fs_step_copy_kept);
+
+    if (copy_bytes(from, file, [] { tell_step(fs_step_new_bytes_part); })) {
+        tell_step(fs_step_new_bytes_written);
+        if (synced(file)) {
+            tell_step(fs_step_new_bytes_synced);
+            unlinkat(t.dir, copy.name.c_str(), 0);
+            tell_step(fs_step_copy_removed);
+            return true;
+        }
+    }
+    const int err = errno;
+    if (copy_bytes(copy.fd, file, none) && synced(file)) {
+        unlinkat(t.dir, copy.name.c_str(), 0);
+    }
+    errno = err;
+    return false;
+}
+
+// The save of a file that cannot be replaced: the old file, named as `st`
+// describes, is held and written in place (see write_in_place).
+PLACED place_in_place(int new_fd, const TARGET& t, const struct stat& st)
+{
+    const int file = openat(t.dir, t.name.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    CLOSING closing{file};
+    struct stat now;
+    if (file < 0 || fstat(file, &now) != 0) {
+        return errno == ENOENT ? place_again : place_failed;
+    }
+    if (now.st_dev != st.st_dev || now.st_ino != st.st_ino) {
+        return place_again;
+    }
+    // The copy is made under the folder's lock, as every temporary is, and
+    // that lock let go before the file's own is taken: Finder changes take
+    // the two in the other order.
+    fs_shared::TEMPORARY copy;
+    {
+        fs_shared::FOLDER_HOLD folder;
+        if (!folder.take(t.dir) ||
+            fs_shared::make_temporary_file(folder.dir(), fs_temporary_prefix(t.name, fs_shared::save_marker),
+                                           t.name.c_str(), O_RDWR, S_IRUSR, copy) != FS_OK) {
+            return place_failed;
+        }
+    }
+    CLOSING closing_copy{copy.fd};
+    tell_step(fs_step_copy_made);
+    fs_shared::OBJECT_HOLD hold;
+    if (!hold.take(file)) {
+        unlinkat(t.dir, copy.name.c_str(), 0);
+        return place_failed;
+    }
+    if (!fs_shared::same_entry(t.dir, t.name.c_str(), now)) {
+        unlinkat(t.dir, copy.name.c_str(), 0);
+        return place_again;
+    }
+    return write_in_place(new_fd, file, now, t, copy) ? place_written : place_failed;
+}
+
+// The old file, named as `st` describes, held while the new file open as
+// `new_fd` (`new_path`), already given its owner and group, takes its
+// attributes and bits and then its name.
+PLACED place_by_renaming(int new_fd, const std::string& new_path, const TARGET& t, const struct stat& st)
+{
+    const int old = openat(t.dir, t.name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+    CLOSING closing{old};
+    struct stat now;
+    if (old < 0 || fstat(old, &now) != 0) {
+        return errno == ENOENT ? place_again : place_failed;
+    }
+    fs_shared::OBJECT_HOLD hold;
+    if (!hold.take(old)) {
+        return place_failed;
+    }
+    if (now.st_dev != st.st_dev || now.st_ino != st.st_ino || now.st_nlink != st.st_nlink ||
+        now.st_uid != st.st_uid || now.st_gid != st.st_gid || !fs_shared::same_entry(t.dir, t.name.c_str(), now)) {
+        return place_again;
+    }
+    const std::string proc = "/proc/self/fd/" + std::to_string(old);
+    if (!carry_attributes(proc, new_fd) || fchmod(new_fd, now.st_mode & 07777) != 0 ||
+        std::rename(new_path.c_str(), fs_shared::join(t.folder, t.name).c_str()) != 0) {
+        return place_failed;
+    }
+    return place_renamed;
+}
+
+// Number of looks at a target that other saves keep replacing.
+constexpr int place_tries = 8;
+
+// Puts the finished new file, open as `new_fd` and named `new_path`
+// beside the real file `real`, in that file's place, and makes that
+// durable. place_written: the new file's bytes were written into the old
+// file, and the new file stays for the caller to remove.
+PLACED place_new_file(int new_fd, const std::string& new_path, const std::string& real)
+{
+    TARGET t{-1, folder_of(real), real.substr(real.rfind('/') == std::string::npos ? 0 : real.rfind('/') + 1)};
+    t.dir = ::open(t.folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    CLOSING closing{t.dir};
+    if (t.dir < 0) {
+        return place_failed;
+    }
+    PLACED placed = place_again;
+    for (int tries = 0; placed == place_again && tries < place_tries; ++tries) {
+        struct stat st, mine;
+        if (fstat(new_fd, &mine) != 0) {
+            placed = place_failed;
+        } else if (fstatat(t.dir, t.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            // A new name: nothing to keep.
+            placed = errno == ENOENT && std::rename(new_path.c_str(), real.c_str()) == 0 ? place_renamed : place_failed;
+        } else if (!S_ISREG(st.st_mode)) {
+            placed = place_failed;
+        } else if (st.st_nlink > 1) {
+            placed = place_in_place(new_fd, t, st);
+        } else if ((st.st_uid != mine.st_uid || st.st_gid != mine.st_gid) &&
+                   fchown(new_fd, st.st_uid, st.st_gid) != 0) {
+            placed = errno == EPERM || errno == EINVAL ? place_in_place(new_fd, t, st) : place_failed;
+        } else {
+            placed = place_by_renaming(new_fd, new_path, t, st);
+        }
+    }
+    if (placed == place_renamed) {
+        // The rename itself reaches the disk only with its folder. The
+        // file is in place already, so a folder that cannot be synced
+        // changes nothing.
+        sync_folder(t.folder, -1);
+    }
+    return placed == place_again ? place_failed : placed;
+}
+
 } // namespace
 
 FILE* FOLDER::open_whole_file(const char* native_path, const char* stdio_mode)
@@ -215,21 +566,19 @@ bool FOLDER::finish_file(FILE* fp, bool keep)
     bool ok = !std::ferror(fp);
     // A file system that cannot sync at all (EINVAL) is taken as it is.
     if (is_whole) {
-        ok = keep && ok && std::fflush(fp) == 0 && (fsync(fileno(fp)) == 0 || errno == EINVAL);
+        ok = keep && ok && std::fflush(fp) == 0 && synced(fileno(fp));
     }
     ok = std::fclose(fp) == 0 && ok;
     if (!is_whole) {
         return ok;
     }
-    // The bits an existing target has are given by replace_file; a new
+    // The bits an existing target has are given as it is replaced; a new
     // file's, where they take the owner's write bit away, only once the
     // mark is off, which needs that bit.
     struct stat old;
     const bool had_target = ok && stat(whole.target.c_str(), &old) == 0;
-    if (ok) {
-        ok = replace_file(whole.new_path.c_str(), whole.target.c_str());
-    }
-    if (ok) {
+    const PLACED placed = ok ? place_new_file(whole.lock_fd, whole.new_path, whole.target) : place_failed;
+    if (placed == place_renamed) {
         // Off only now, so that no kill leaves the new file unmarked; one
         // left on the target by a kill here names the target itself, and
         // nothing takes it for a leftover.
@@ -242,10 +591,8 @@ bool FOLDER::finish_file(FILE* fp, bool keep)
     } else {
         unlink(whole.new_path.c_str());
     }
-    if (whole.lock_fd >= 0) {
-        ::close(whole.lock_fd);
-    }
-    return ok;
+    ::close(whole.lock_fd);
+    return placed != place_failed;
 }
 
 bool FOLDER::replace_file(const char* new_path, const char* target)
@@ -254,19 +601,17 @@ bool FOLDER::replace_file(const char* new_path, const char* target)
     if (!new_path || !target || !real_target(target, real)) {
         return false;
     }
+    const int fd = ::open(new_path, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
     struct stat st;
-    if (stat(real.c_str(), &st) == 0 && (!S_ISREG(st.st_mode) || chmod(new_path, st.st_mode & 07777) != 0)) {
-        return false;
+    const PLACED placed =
+        fd >= 0 && fstat(fd, &st) == 0 && S_ISREG(st.st_mode) ? place_new_file(fd, new_path, real) : place_failed;
+    if (fd >= 0) {
+        ::close(fd);
     }
-    if (std::rename(new_path, real.c_str()) != 0) {
-        return false;
+    if (placed == place_written) {
+        unlink(new_path);
     }
-    // The rename itself reaches the disk only with its folder. The file is
-    // in place already, so a folder that cannot be synced changes nothing.
-    int dir = ::open(folder_of(real).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        fsync(dir);
-        ::close(dir);
-    }
-    return true;
+    return placed != place_failed;
 }
+
+void (*fs_save_in_place_step)(int step) = nullptr;
