@@ -408,8 +408,8 @@ bool write_in_place(int from, int file, const struct stat& old, const TARGET& t,
     }
     std::string kept_name;
     if (copied && fs_shared::make_unique(fs_temporary_prefix(t.name, kept_marker), kept_name, [&](const char* n) {
-            return fs_rename_noreplace(t.dir, copy.name.c_str(), t.dir, n);
-        }) == FS_OK) {
+                      return fs_rename_noreplace(t.dir, copy.name.c_str(), t.dir, n);
+                  }) == FS_OK) {
         copy.name = kept_name;
         kept = sync_folder(t.folder, copy.fd);
     }
@@ -494,8 +494,8 @@ PLACED place_by_renaming(int new_fd, const std::string& new_path, const TARGET& 
     if (!hold.take(old)) {
         return place_failed;
     }
-    if (now.st_dev != st.st_dev || now.st_ino != st.st_ino || now.st_nlink != st.st_nlink ||
-        now.st_uid != st.st_uid || now.st_gid != st.st_gid || !fs_shared::same_entry(t.dir, t.name.c_str(), now)) {
+    if (now.st_dev != st.st_dev || now.st_ino != st.st_ino || now.st_nlink != st.st_nlink || now.st_uid != st.st_uid ||
+        now.st_gid != st.st_gid || !fs_shared::same_entry(t.dir, t.name.c_str(), now)) {
         return place_again;
     }
     const std::string proc = "/proc/self/fd/" + std::to_string(old);

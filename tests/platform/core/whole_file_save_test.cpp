@@ -1,9 +1,11 @@
-// Saves on a disk that fills, their permission bits and symbolic links, and
-// settings files shared by two programs.
+// Saves on a disk that fills, their permission bits and symbolic links,
+// what a saved file keeps (attributes, owner, links) and settings files
+// shared by two programs.
 #include "child_process.h"
 #include "config_file.h"
 #include "data_file.h"
 #include "file_system.h"
+#include "file_system_catalog.h"
 #include "file_system_catalog_internal.h"
 #include "folder.h"
 #include "sandbox.h"
@@ -12,12 +14,14 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <grp.h>
 #include <linux/capability.h>
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -595,4 +599,200 @@ TEST_F(WholeFileSaveTest, WithoutExtendedAttributesSavesWorkAndNothingIsCleared)
         GTEST_SKIP() << "no private mount namespace with ramfs to be had here (needs root)";
     }
     EXPECT_EQ(saved, 0);
+}
+
+namespace {
+
+constexpr uid_t other_user = 65534;
+constexpr gid_t shared_group = 4321;
+
+// An access control list as the system stores it: the owner rw, user
+// 65534 r, the group r, the mask r, others r.
+std::string acl_value()
+{
+    const struct
+    {
+        INT_U16 tag, perm;
+        INT_U32 id;
+    } entries[] = {{0x01, 6, ~0u}, {0x02, 4, other_user}, {0x04, 4, ~0u}, {0x10, 4, ~0u}, {0x20, 4, ~0u}};
+    const INT_U32 version = 2;
+    return std::string(reinterpret_cast<const char*>(&version), 4) +
+           std::string(reinterpret_cast<const char*>(entries), sizeof entries);
+}
+
+// The value of an attribute, "-" where there is none.
+std::string attribute(const std::string& file, const char* name)
+{
+    char v[256];
+    const ssize_t n = getxattr(file.c_str(), name, v, sizeof v);
+    return n < 0 ? "-" : std::string(v, static_cast<std::size_t>(n));
+}
+
+bool save_bytes(const std::string& file, const std::string& bytes)
+{
+    FILE* fp = FOLDER::open_whole_file(file.c_str(), "wb");
+    return fp && std::fwrite(bytes.data(), 1, bytes.size(), fp) == bytes.size() && FOLDER::finish_file(fp, true);
+}
+
+NAMES kept_copies(const NAMES& all)
+{
+    NAMES out;
+    std::copy_if(all.begin(), all.end(), std::back_inserter(out),
+                 [](const std::string& n) { return n.rfind(".target.kivo-old.", 0) == 0; });
+    return out;
+}
+
+} // namespace
+
+TEST_F(WholeFileSaveTest, ASavedFileKeepsItsFinderInformationTagsAndAccessControlList)
+{
+    if (!keeps_marks()) {
+        GTEST_SKIP() << "this file system keeps no extended attributes";
+    }
+    const std::string acl = acl_value();
+    const std::string f = at("target");
+    for (const SAVER& s : SAVERS) {
+        SCOPED_TRACE(s.what);
+        ASSERT_TRUE(write_file(f, OLD));
+        ASSERT_EQ(FSChangeCreatorType(f.c_str(), 0x4B49564F, 0x54455854), 0);
+        ASSERT_EQ(FSSetIsStationery(f.c_str()), 0);
+        ASSERT_EQ(setxattr(f.c_str(), "user.xdg.tags", "red", 3, 0), 0);
+        const bool has_acl = setxattr(f.c_str(), "system.posix_acl_access", acl.data(), acl.size(), 0) == 0;
+        const bool trusted = setxattr(f.c_str(), "trusted.kivo.test", "t", 1, 0) == 0;
+        ASSERT_TRUE(s.save(folder, "target"));
+        INT_U8 info[16] = {};
+        ASSERT_EQ(FSGetFinderInfo(f.c_str(), info, nullptr, nullptr), 0);
+        EXPECT_EQ(std::string(reinterpret_cast<char*>(info), 8), "TEXTKIVO");
+        EXPECT_EQ(info[8] & 0x08, 0x08); // stationery
+        EXPECT_EQ(attribute(f, "user.xdg.tags"), "red");
+        EXPECT_EQ(attribute(f, "system.posix_acl_access"), has_acl ? acl : "-");
+        EXPECT_EQ(attribute(f, "trusted.kivo.test"), trusted ? "t" : "-");
+        EXPECT_EQ(marked("target", "target"), 0);
+        EXPECT_EQ(names(), NAMES{"target"});
+        ASSERT_EQ(unlink(f.c_str()), 0);
+    }
+    // A file without a list keeps none in a folder that gives its new files one.
+    ASSERT_EQ(mkdir(at("acl").c_str(), 0755), 0);
+    if (setxattr(at("acl").c_str(), "system.posix_acl_default", acl.data(), acl.size(), 0) != 0) {
+        GTEST_SKIP() << "no access control lists here";
+    }
+    ASSERT_TRUE(write_file(at("acl/plain"), OLD) &&
+                removexattr(at("acl/plain").c_str(), "system.posix_acl_access") == 0);
+    ASSERT_TRUE(save_bytes(at("acl/plain"), "new"));
+    EXPECT_EQ(attribute(at("acl/plain"), "system.posix_acl_access"), "-");
+}
+
+TEST_F(WholeFileSaveTest, ASavedFileKeepsItsOwnerAndGroupAndAllItsLinks)
+{
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "needs root to give files to another user";
+    }
+    // Root's save of another user's file is replaced, given to its owner.
+    const std::string f = at("target");
+    ASSERT_TRUE(write_file(f, OLD) && chown(f.c_str(), other_user, shared_group) == 0 && chmod(f.c_str(), 0664) == 0);
+    ASSERT_TRUE(save_bytes(f, "root's"));
+    struct stat st;
+    ASSERT_EQ(stat(f.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, other_user);
+    EXPECT_EQ(st.st_gid, shared_group);
+    EXPECT_EQ(st.st_mode & 07777, 0664u);
+
+    // Another member of its group cannot give it: it is written in place.
+    ASSERT_TRUE(kivo_test::open_sandbox_to_others(at("")) && chmod(at("").c_str(), 0777) == 0);
+    const int member = kivo_test::run_in_child([&] {
+        const gid_t groups[] = {shared_group};
+        if (setgroups(1, groups) != 0 || setresgid(65533, 65533, 65533) != 0 || setresuid(65533, 65533, 65533) != 0) {
+            return 77;
+        }
+        return save_bytes(f, "member's") ? 0 : 1;
+    });
+    ASSERT_EQ(member, 0);
+    ASSERT_EQ(stat(f.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, other_user);
+    EXPECT_EQ(st.st_gid, shared_group);
+    EXPECT_EQ(read_file(f), "member's");
+
+    // Every link of a linked file shows what was saved.
+    ASSERT_EQ(link(f.c_str(), at("link").c_str()), 0);
+    for (const SAVER& s : SAVERS) {
+        SCOPED_TRACE(s.what);
+        ASSERT_TRUE(s.save(folder, "target"));
+        EXPECT_EQ(read_file(at("link")), read_file(f));
+        EXPECT_EQ(names(), (NAMES{"link", "target"}));
+    }
+}
+
+TEST_F(WholeFileSaveTest, ASaveInPlaceKilledAtAnyStepLosesNothing)
+{
+    // Three blocks of new bytes over four of old ones, through a link.
+    const std::string old_bytes(250000, 'o'), new_bytes(150000, 'n');
+    static int stop_at;
+    for (stop_at = fs_step_copy_made; stop_at <= fs_step_copy_removed; ++stop_at) {
+        SCOPED_TRACE(stop_at);
+        ASSERT_TRUE(write_file(at("target"), old_bytes) && link(at("target").c_str(), at("link").c_str()) == 0);
+        const int ended = kivo_test::run_in_child([&] {
+            fs_save_in_place_step = [](int step) {
+                if (step == stop_at) {
+                    raise(SIGKILL);
+                }
+            };
+            return save_bytes(at("target"), new_bytes) ? 0 : 1;
+        });
+        ASSERT_EQ(ended, -1);
+        const NAMES copies = kept_copies(names());
+        const std::string now = read_file(at("target"));
+        // The copy stands whole from before the file changes until after
+        // the new bytes are synced.
+        ASSERT_EQ(copies.size(), stop_at >= fs_step_copy_kept && stop_at < fs_step_copy_removed ? 1u : 0u);
+        if (stop_at >= fs_step_new_bytes_synced) {
+            EXPECT_EQ(now, new_bytes);
+        } else if (stop_at < fs_step_new_bytes_part) {
+            EXPECT_EQ(now, old_bytes);
+        }
+        // The next save clears what the killed one left, but for a copy of
+        // the old bytes, which is the user's.
+        ASSERT_TRUE(save_bytes(at("target"), "next"));
+        EXPECT_EQ(read_file(at("link")), "next");
+        NAMES expected = copies;
+        expected.insert(expected.end(), {"link", "target"});
+        EXPECT_EQ(names(), expected);
+        for (const std::string& n : copies) {
+            EXPECT_EQ(read_file(at(n)), old_bytes);
+            ASSERT_EQ(unlink(at(n).c_str()), 0);
+        }
+        ASSERT_EQ(unlink(at("link").c_str()), 0);
+    }
+}
+
+TEST_F(WholeFileSaveTest, ASaveInPlaceThatFailsPutsTheOldBytesBackOrKeepsTheirCopy)
+{
+    // The disk fills once the file starts to change: at 1000 bytes the
+    // new ones stop, and the old ones go back when they fit.
+    const std::string new_bytes(4000, 'n');
+    for (std::size_t old_size : {100, 2000}) {
+        SCOPED_TRACE(old_size);
+        const std::string old_bytes(old_size, 'o');
+        ASSERT_TRUE(write_file(at("target"), old_bytes) && link(at("target").c_str(), at("link").c_str()) == 0);
+        const int saved = kivo_test::run_in_child([&] {
+            fs_save_in_place_step = [](int step) {
+                struct rlimit limit;
+                limit.rlim_cur = limit.rlim_max = 1000;
+                if (step == fs_step_copy_kept && setrlimit(RLIMIT_FSIZE, &limit) != 0) {
+                    _exit(2);
+                }
+            };
+            return save_bytes(at("target"), new_bytes) ? 1 : 0;
+        });
+        EXPECT_EQ(saved, 0);
+        const NAMES copies = kept_copies(names());
+        if (old_size < 1000) {
+            EXPECT_EQ(read_file(at("link")), old_bytes);
+            EXPECT_EQ(names(), (NAMES{"link", "target"}));
+        } else {
+            ASSERT_EQ(copies.size(), 1u);
+            EXPECT_EQ(read_file(at(copies[0])), old_bytes);
+            ASSERT_EQ(unlink(at(copies[0]).c_str()), 0);
+        }
+        ASSERT_EQ(unlink(at("link").c_str()), 0);
+    }
 }
