@@ -384,6 +384,7 @@ INT_S32 FSExchangeObjectsCompat(const char* a, const char* b);
 // one with nothing to change answers 0, and the invisible flag goes into
 // the list alone. Copies (FSCopyObject, FOLDER::copy) carry the value, with
 // has-been-initialised cleared; FSCopyFileMgrAttributes copies the 32 bytes.
+// A whole-file save keeps it as it stands (FOLDER::replace_file).
 enum : INT_U16
 {
     FS_FLAG_INVISIBLE = 0x4000,

@@ -242,17 +242,25 @@ public:
     // is marked, so only those empty ones are removed there.
     static FILE* open_whole_file(const char* native_path, const char* stdio_mode);
     // Closes any stream. A whole-file save is flushed, fsynced, closed and
-    // renamed over its target when `keep` is set and all of that succeeded;
-    // otherwise the new file is removed and the target is left as it was.
-    // Any other stream is flushed and closed. True when everything written
-    // reached the disk (for a whole-file save: the target now holds it).
+    // put in its target's place (replace_file) when `keep` is set and all
+    // of that succeeded; otherwise the new file is removed and the target
+    // is left as it was. Any other stream is flushed and closed. True when
+    // everything written reached the disk (for a whole-file save: the
+    // target now holds it).
     static bool finish_file(FILE* fp, bool keep);
-    // The rename step of every whole-file save: moves the finished file
-    // `new_path` over `target` (over the real file when `target` is a
-    // symbolic link) and makes the change durable. new_path must lie beside
-    // that real file: a rename cannot cross file systems. The new file
-    // takes the permission bits of the file it replaces. False leaves both
-    // files as they were.
+    // The last step of every whole-file save: puts the finished file
+    // `new_path` in the place of `target` (of the real file when `target`
+    // is a symbolic link) and makes the change durable. new_path must lie
+    // beside that real file: a rename cannot cross file systems. The new
+    // file takes the owner and group, the extended attributes and the
+    // permission bits of the file it replaces, and then its name, the
+    // attributes and the rename under that file's lock. A file whose owner
+    // or group this process cannot give, or that has other hard links, is
+    // written in place instead, its old bytes first copied whole and synced
+    // to ".<name>.kivo-old.XXXXXX" beside it, which is removed once the new
+    // bytes are synced (see the README); new_path is then removed. False
+    // leaves both files as they were, except where a write in place failed
+    // and the old bytes could not be written back: they stay in that copy.
     static bool replace_file(const char* new_path, const char* target);
     bool file_exists(const char* name, INT_U8 assume = 0);
     // Whether `name` here is a plain file to read: a regular file (through
