@@ -706,6 +706,9 @@ TEST_F(WholeFileSaveTest, ASavedFileKeepsItsOwnerAndGroupAndAllItsLinks)
         }
         return save_bytes(f, "member's") ? 0 : 1;
     });
+    if (member == 77) {
+        GTEST_SKIP() << "cannot be another user here";
+    }
     ASSERT_EQ(member, 0);
     ASSERT_EQ(stat(f.c_str(), &st), 0);
     EXPECT_EQ(st.st_uid, other_user);

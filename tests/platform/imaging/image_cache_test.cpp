@@ -307,7 +307,9 @@ TEST_F(ImageCacheTest, SharingFollowsAFileReplacedUnderItsName)
     ASSERT_EQ(link(path("a.png").c_str(), path("old.png").c_str()), 0);
     IMAGE* a = open("a");
     ASSERT_NE(a, nullptr);
-    write_png("a", 4, 2, 0xFF000000u);
+    // Another file takes the name (a save would write into the linked file).
+    write_png("next", 4, 2, 0xFF000000u);
+    ASSERT_EQ(rename(path("next.png").c_str(), path("a.png").c_str()), 0);
     ASSERT_EQ(link(path("a.png").c_str(), path("new.png").c_str()), 0);
     ASSERT_EQ(open("a", -1, -1, IMAGE_CACHE::OPEN_RELOAD), a);
     EXPECT_EQ(open("new"), a);
