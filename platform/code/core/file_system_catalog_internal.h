@@ -132,4 +132,9 @@ extern void (*fs_copy_set_aside)();
 // the program.
 extern void (*fs_no_unnamed_files)();
 
+// When set, called once a copy's new folder has its private name and
+// before it carries its mark and lock: tests hold that lock as another's
+// clean-up would. Null in the program.
+extern void (*fs_temporary_folder_made)();
+
 #endif
