@@ -47,9 +47,9 @@ constexpr std::time_t old_lock_file_s = 24 * 60 * 60;
 
 // A folder of ours that nobody else may enter: a link, another owner or
 // any right for group or others disqualifies it.
-bool is_private(const struct stat& st)
+bool is_private(const struct stat& st, uid_t uid = geteuid())
 {
-    return S_ISDIR(st.st_mode) && st.st_uid == geteuid() && (st.st_mode & 077) == 0 && (st.st_mode & 0700) == 0700;
+    return S_ISDIR(st.st_mode) && st.st_uid == uid && (st.st_mode & 077) == 0 && (st.st_mode & 0700) == 0700;
 }
 
 // The private folder `name` of `at`, made (0700) when missing and `make`.
@@ -133,28 +133,32 @@ bool is_lock_file_name(const char* name)
     return n > 5 && !std::strcmp(name + n - 5, ".lock") && std::strspn(name, "0123456789abcdef-") == n - 5;
 }
 
-// True once the lock file `name` is locked through `fd` and is still the
-// file the name leads to: a lock file is deleted only by one who holds
-// it, so a lock taken on a deleted file locks nothing and is taken again.
-bool locked_current(int folder, const char* name, int fd)
+// True once the lock file locked through `fd` is still in its folder: a
+// lock file is deleted only by one who holds it, and never renamed, so a
+// lock taken on a deleted file locks nothing and is taken again. What
+// fstat tells of it in `held`.
+bool locked_current(int fd, struct stat& held)
 {
-    struct stat held, named;
-    if (fstat(fd, &held) != 0 || fstatat(folder, name, &named, AT_SYMLINK_NOFOLLOW) != 0 ||
-        held.st_dev != named.st_dev || held.st_ino != named.st_ino) {
+    if (fstat(fd, &held) != 0 || held.st_nlink == 0) {
         return false;
     }
-    const std::time_t now = std::time(nullptr);
-    if (named.st_mtime < now - old_lock_file_s || named.st_atime < now - old_lock_file_s) {
+    if (held.st_mtime < std::time(nullptr) - old_lock_file_s) {
         futimens(fd, nullptr);
     }
     return true;
+}
+
+bool locked_current(int fd)
+{
+    struct stat held;
+    return locked_current(fd, held);
 }
 
 // Closes a lock file this process has let go, deleting it where nobody
 // else holds it at that instant.
 void drop_lock_file(int folder, const char* name, int fd)
 {
-    if (flock(fd, LOCK_EX | LOCK_NB) == 0 && locked_current(folder, name, fd)) {
+    if (flock(fd, LOCK_EX | LOCK_NB) == 0 && locked_current(fd)) {
         unlinkat(folder, name, 0);
     }
     close(fd);
@@ -319,13 +323,14 @@ std::shared_ptr<PLACE> current_place(dev_t dev, ino_t ino, int& fd)
     std::vector<KEPT> stale;
     std::shared_ptr<PLACE> place;
     {
+        const uid_t uid = geteuid();
         std::lock_guard<std::mutex> hold(guard);
         struct stat st;
-        if (!chosen || chosen_for != geteuid() || lstat(chosen->path.c_str(), &st) != 0 || st.st_dev != chosen->dev ||
-            st.st_ino != chosen->ino || !is_private(st)) {
+        if (!chosen || chosen_for != uid || lstat(chosen->path.c_str(), &st) != 0 || st.st_dev != chosen->dev ||
+            st.st_ino != chosen->ino || !is_private(st, uid)) {
             stale = take_kept();
             chosen = choose_place();
-            chosen_for = geteuid();
+            chosen_for = uid;
             if (chosen) {
                 sweep(chosen->fd);
             }
@@ -431,17 +436,48 @@ void let_go_in_process(dev_t dev, ino_t ino)
     process_changed.notify_all();
 }
 
+// A waiter that has waited this long says so on the lock file (its access
+// time made now, again while it waits), and whoever takes the lock while
+// that was said lately, not waiting that long itself, lets go and gives
+// way: polling alone would let busy holders that take the lock again
+// within microseconds starve a waiter.
+constexpr auto starving_after = std::chrono::milliseconds(20);
+constexpr long said_lately_ns = 10000000;
+
+// The time to compare a lock file's times with.
+long long now_ns()
+{
+    struct timespec now;
+    clock_gettime(CLOCK_REALTIME, &now);
+    return now.tv_sec * 1000000000LL + now.tv_nsec;
+}
+
+bool starving_waiter_lately(const struct stat& held)
+{
+    const long long said = held.st_atim.tv_sec * 1000000000LL + held.st_atim.tv_nsec, now = now_ns();
+    return said > now - said_lately_ns && said < now + said_lately_ns;
+}
+
+void say_starving(int fd)
+{
+    const struct timespec times[2] = {{0, UTIME_NOW}, {0, UTIME_OMIT}};
+    futimens(fd, times);
+}
+
 // Takes the lock file of (dev, ino) in `folder`, through `fd` when one
 // was kept open; its descriptor, or -1 with errno set (EWOULDBLOCK when
 // the wait ran out). Waited for without blocking in the lock, so that a
 // holder that never lets go (a stopped process) costs a bounded wait, not
-// a hang: tried again after a pause that grows from 50 us to 1 ms, short
-// enough that a waiter beside busy holders finds the lock free in time.
+// a hang: tried again after a pause that grows from 50 us to 250 us, and
+// given way to as above once waited for long.
 int take_lock_file(int folder, dev_t dev, ino_t ino, int fd)
 {
     const std::string name = lock_file_name(dev, ino);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(folder_lock_wait_ms);
+    const auto began = std::chrono::steady_clock::now();
+    const auto deadline = began + std::chrono::milliseconds(folder_lock_wait_ms);
+    auto said = began;
     long pause_us = 50;
+    bool starving = false;
     while (true) {
         if (fd < 0) {
             fd = openat(folder, name.c_str(), O_RDONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
@@ -449,24 +485,34 @@ int take_lock_file(int folder, dev_t dev, ino_t ino, int fd)
                 break;
             }
         }
+        struct stat held;
         if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
-            if (locked_current(folder, name.c_str(), fd)) {
+            if (!locked_current(fd, held)) {
+                // Deleted by one who held it: open it anew at once.
+                close(fd);
+                fd = -1;
+                continue;
+            }
+            if (starving || !starving_waiter_lately(held)) {
                 return fd;
             }
-            // Deleted by one who held it: open it anew at once.
-            close(fd);
-            fd = -1;
-            continue;
-        }
-        if (errno != EWOULDBLOCK && errno != EINTR) {
+            flock(fd, LOCK_UN);
+            pause_us = 1000;
+        } else if (errno != EWOULDBLOCK && errno != EINTR) {
             break;
         }
-        if (std::chrono::steady_clock::now() >= deadline) {
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= deadline) {
             errno = EWOULDBLOCK;
             break;
         }
+        if (now - began >= starving_after && now - said >= starving_after / 4) {
+            starving = true;
+            said = now;
+            say_starving(fd);
+        }
         std::this_thread::sleep_for(std::chrono::microseconds(pause_us));
-        pause_us = std::min(pause_us * 2, 1000L);
+        pause_us = std::min(pause_us * 2, 250L);
     }
     const int e = errno;
     if (fd >= 0) {

@@ -1,6 +1,7 @@
 // The lock that saves, copies, hidden lists and Finder setters take:
 // nobody else can hold it, it needs no right to read the folder, a thread
-// never waits for its own hold, and its files go with their holds.
+// never waits for its own hold, every process of the user takes the same
+// one whatever its environment, and killed holders leave no lock files.
 #include "file_system.h"
 #include "file_system_catalog.h"
 #include "file_system_catalog_internal.h"
