@@ -472,7 +472,7 @@ void say_starving(int fd)
 // given way to as above once waited for long.
 int take_lock_file(int folder, dev_t dev, ino_t ino, int fd)
 {
-    const std::string name = lock_file_name(dev, ino);
+    std::string name; // made only when the file is to be opened
     const auto began = std::chrono::steady_clock::now();
     const auto deadline = began + std::chrono::milliseconds(folder_lock_wait_ms);
     auto said = began;
@@ -480,6 +480,9 @@ int take_lock_file(int folder, dev_t dev, ino_t ino, int fd)
     bool starving = false;
     while (true) {
         if (fd < 0) {
+            if (name.empty()) {
+                name = lock_file_name(dev, ino);
+            }
             fd = openat(folder, name.c_str(), O_RDONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
             if (fd < 0) {
                 break;
