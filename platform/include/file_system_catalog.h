@@ -203,7 +203,9 @@ INT_S32 FSCopyFileMgrAttributes(const char* source, const char* destination, boo
 // write (FS_ACCESS_DENIED). Callers of this library never lose each
 // other's changes: the list is read, changed and written under the
 // folder's lock, waited for while another holds it (at most a minute, then
-// FS_IO_ERROR). Bytes that are not text are kept as any others. The
+// FS_IO_ERROR); where this user can have no lock folder (see the README)
+// the change is refused, FS_IO_ERROR, rather than made without the lock.
+// Bytes that are not text are kept as any others. The
 // entry's stored invisible flag (see Finder information below) is set or
 // cleared with the list, under the entry's own lock taken after its
 // folder's, where it can be stored (a link keeps none, nor a file system
@@ -365,7 +367,8 @@ INT_S32 FSExchangeObjectsCompat(const char* a, const char* b);
 // the object opened once, under the object's own lock, whatever name
 // reached it (two hard links in two folders take the same lock), and the
 // value written whole in one call; a change of the invisible flag takes
-// the folder's lock first, as the hidden lists do. A change answers 0 only
+// the folder's lock first, as the hidden lists do; where no lock can be
+// had a change is refused as theirs is. A change answers 0 only
 // when its path leads, at its end, to the object carrying it, as for the
 // hidden lists. A value that is not a valid header (magic, version, count,
 // an entry outside the value, a Finder entry shorter than 32 bytes or over

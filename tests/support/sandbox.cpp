@@ -1,5 +1,6 @@
 #include "sandbox.h"
 
+#include "file_system_shared.h"
 #include "folder.h"
 
 #include <dirent.h>
@@ -39,6 +40,10 @@ void point_env_at(const std::string& base)
     setenv("XDG_DATA_DIRS", (base + "/usr-share").c_str(), 1);
     setenv("TMPDIR", (base + "/tmp").c_str(), 1);
     setenv("XDG_RUNTIME_DIR", (base + "/run").c_str(), 1);
+    // The file-system lock's folder follows no variable: it goes where the
+    // system's /tmp would hold it (open to every user, as /tmp is, for
+    // tests that run as another) or the home.
+    fs_shared::set_lock_bases_for_testing((root + "/locks").c_str(), (base + "/home").c_str());
 }
 
 } // namespace
@@ -53,6 +58,10 @@ void enter_process_sandbox()
         std::exit(2);
     }
     root = buf;
+    // Searchable by every user, for the lock folders' stand-in for /tmp.
+    chmod(root.c_str(), 0711);
+    mkdir((root + "/locks").c_str(), 01777);
+    chmod((root + "/locks").c_str(), 01777);
     point_env_at(root);
     setenv("SDL_VIDEODRIVER", "dummy", 1);
     setenv("SDL_AUDIODRIVER", "dummy", 1);
@@ -181,6 +190,7 @@ void SandboxTest::TearDown()
             unsetenv(sandbox_vars[i]);
         }
     }
+    fs_shared::set_lock_bases_for_testing((root + "/locks").c_str(), (root + "/home").c_str());
     remove_tree(dir);
 }
 

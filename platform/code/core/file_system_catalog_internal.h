@@ -151,4 +151,9 @@ enum FS_IN_PLACE_STEP
 // the save at that moment. Null in the program.
 extern void (*fs_save_in_place_step)(int step);
 
+// When set, called once a copy's new folder has its private name and
+// before it carries its mark and lock: tests hold that lock as another's
+// clean-up would. Null in the program.
+extern void (*fs_temporary_folder_made)();
+
 #endif

@@ -685,7 +685,7 @@ INT_S32 change_once(const FINDER_TARGET& t, const FINDER_OBJECT& o, const FINDER
     FOLDER_HOLD folder;
     int dir = -1, own_dir = -1;
     if (lists) {
-        if (!folder.take(o.folder.c_str())) {
+        if (!folder.take(o.folder.c_str(), true)) {
             return fs_error_from_errno(errno);
         }
         dir = folder.dir();
@@ -711,7 +711,7 @@ INT_S32 change_once(const FINDER_TARGET& t, const FINDER_OBJECT& o, const FINDER
         return r;
     }
     OBJECT_HOLD held;
-    if (!held.take(obj.fd)) {
+    if (!held.take(obj.st.st_dev, obj.st.st_ino, true)) {
         return fs_error_from_errno(errno);
     }
     const INT_S32 elsewhere = t.fd >= 0 ? FS_BAD_ARGUMENT : moved_meanwhile;

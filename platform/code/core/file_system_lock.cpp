@@ -2,13 +2,15 @@
 // file or folder. It lives apart from the object, as a lock file named by
 // the object's device and inode in a folder only this user can open, so
 // only this user's processes (and their threads) take part: nobody else
-// can hold it, and it needs no right to read what it locks.
+// can hold it, and it needs no right to read what it locks. The folder is
+// chosen from the user's id and the system alone, the same for every
+// process of the user whatever its environment.
 #include "file_system_shared.h"
 
 #include <fcntl.h>
-#include <poll.h>
+#include <pthread.h>
+#include <pwd.h>
 #include <sys/file.h>
-#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -19,7 +21,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
+#include <fstream>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -30,57 +35,89 @@ namespace fs_shared {
 
 namespace {
 
-constexpr char runtime_lock_folder[] = "kivo-locks";
-constexpr char temporary_lock_folder[] = "kivo-locks-";
+constexpr char temporary_lock_folder[] = "kivo-locks-"; // and the uid
+constexpr char home_lock_folder[] = "kivo-locks";       // and the machine's id
+// Unheld lock files a process keeps open, so that taking a lock again is
+// one flock: the least recently let go is closed (and its file deleted
+// where nobody holds it) beyond this many.
+constexpr std::size_t kept_lock_files = 16;
+// A lock file this old is made new as it is taken, so that no cleaner of
+// old files in /tmp takes it while it is held.
+constexpr std::time_t old_lock_file_s = 24 * 60 * 60;
 
 // A folder of ours that nobody else may enter: a link, another owner or
 // any right for group or others disqualifies it.
-bool is_private_folder(int fd)
+bool is_private(const struct stat& st, uid_t uid = geteuid())
 {
-    struct stat st;
-    return fstat(fd, &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == geteuid() && (st.st_mode & 077) == 0;
+    return S_ISDIR(st.st_mode) && st.st_uid == uid && (st.st_mode & 077) == 0 && (st.st_mode & 0700) == 0700;
 }
 
-int open_private(int at, const char* name, bool make)
+// The private folder `name` of `at`, made (0700) when missing and `make`.
+// -1 with `refused` true where the name is not a private folder of ours
+// or cannot be made there; false for a failure that may pass (errno).
+int open_private(int at, const char* name, bool make, bool& refused)
 {
+    refused = false;
     if (make && mkdirat(at, name, 0700) == 0) {
         fchmodat(at, name, 0700, 0); // whatever the umask took away
     } else if (make && errno != EEXIST) {
+        refused = errno == EACCES || errno == EPERM || errno == EROFS || errno == ENOENT || errno == ENOTDIR ||
+                  errno == ELOOP || errno == ENOSPC || errno == EDQUOT;
         return -1;
     }
-    int fd = openat(at, name, O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    const int fd = openat(at, name, O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        refused = errno == ELOOP || errno == ENOTDIR || errno == EACCES || (errno == ENOENT && !make);
+        return -1;
+    }
     struct stat st;
-    if (fd >= 0 && (!is_private_folder(fd) || fstat(fd, &st) != 0 || (st.st_mode & 0700) != 0700)) {
+    if (fstat(fd, &st) != 0 || !is_private(st)) {
+        refused = true;
         close(fd);
-        fd = -1;
+        return -1;
     }
     return fd;
 }
 
-// The lock files' folder: "kivo-locks" in the runtime folder the system
-// made for this user, else "kivo-locks-<uid>" of our own under the
-// temporary folder; -1 where neither can be had.
-int find_lock_folder(const char* runtime, const char* temporary)
+// The folder the lock files are in, and the path it was found by, looked
+// at again at each outermost hold.
+struct PLACE
 {
-    if (runtime && runtime[0] == '/') {
-        int base = open(runtime, O_PATH | O_DIRECTORY | O_CLOEXEC);
-        if (base >= 0) {
-            int fd = is_private_folder(base) ? open_private(base, runtime_lock_folder, true) : -1;
-            close(base);
-            if (fd >= 0) {
-                return fd;
-            }
+    int fd = -1;
+    std::string path;
+    dev_t dev = 0;
+    ino_t ino = 0;
+    PLACE(const PLACE&) = delete;
+    PLACE& operator=(const PLACE&) = delete;
+    PLACE(int folder, std::string at) : fd(folder), path(std::move(at))
+    {
+        struct stat st;
+        if (fstat(fd, &st) == 0) {
+            dev = st.st_dev;
+            ino = st.st_ino;
         }
     }
-    int base = open(temporary && temporary[0] == '/' ? temporary : "/tmp", O_PATH | O_DIRECTORY | O_CLOEXEC);
-    if (base < 0) {
-        return -1;
-    }
-    const std::string name = temporary_lock_folder + std::to_string(geteuid());
-    int fd = open_private(base, name.c_str(), true);
-    close(base);
-    return fd;
-}
+    ~PLACE() { close(fd); }
+};
+
+// An unheld lock file kept open.
+struct KEPT
+{
+    dev_t dev;
+    ino_t ino;
+    int fd;
+};
+
+// What every thread of the process shares, under `guard`. The bases are
+// "/tmp" and the user's home from the password database, but for tests.
+std::mutex guard;
+std::string temporary_base = "/tmp", home_base;
+std::shared_ptr<PLACE> chosen;
+uid_t chosen_for = 0;
+std::vector<KEPT> kept; // the least recently let go first
+// Counts the forks: a child shares its parent's open files, and so its
+// locks, so it keeps none of the parent's and lets none of them go.
+unsigned long process_generation = 0;
 
 std::string lock_file_name(dev_t dev, ino_t ino)
 {
@@ -96,17 +133,39 @@ bool is_lock_file_name(const char* name)
     return n > 5 && !std::strcmp(name + n - 5, ".lock") && std::strspn(name, "0123456789abcdef-") == n - 5;
 }
 
-// True once the lock file `name` is locked through `fd` and is still the
-// file the name leads to: a holder deletes its file before letting go, so
-// a lock taken on a deleted file locks nothing and is taken again.
-bool locked_current(int folder, const char* name, int fd)
+// True once the lock file locked through `fd` is still in its folder: a
+// lock file is deleted only by one who holds it, and never renamed, so a
+// lock taken on a deleted file locks nothing and is taken again. What
+// fstat tells of it in `held`.
+bool locked_current(int fd, struct stat& held)
 {
-    struct stat held, named;
-    return fstat(fd, &held) == 0 && fstatat(folder, name, &named, AT_SYMLINK_NOFOLLOW) == 0 &&
-           held.st_dev == named.st_dev && held.st_ino == named.st_ino;
+    if (fstat(fd, &held) != 0 || held.st_nlink == 0) {
+        return false;
+    }
+    if (held.st_mtime < std::time(nullptr) - old_lock_file_s) {
+        futimens(fd, nullptr);
+    }
+    return true;
 }
 
-// Lock files of holders that were killed: deleted where nobody holds them.
+bool locked_current(int fd)
+{
+    struct stat held;
+    return locked_current(fd, held);
+}
+
+// Closes a lock file this process has let go, deleting it where nobody
+// else holds it at that instant.
+void drop_lock_file(int folder, const char* name, int fd)
+{
+    if (flock(fd, LOCK_EX | LOCK_NB) == 0 && locked_current(fd)) {
+        unlinkat(folder, name, 0);
+    }
+    close(fd);
+}
+
+// Lock files of holders that were killed or ended: deleted where nobody
+// holds them.
 void sweep(int folder)
 {
     const int list = openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -122,46 +181,218 @@ void sweep(int folder)
     });
     close(list);
     for (const std::string& n : names) {
-        int fd = openat(folder, n.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-        if (fd < 0) {
-            continue;
+        const int fd = openat(folder, n.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd >= 0) {
+            drop_lock_file(folder, n.c_str(), fd);
         }
-        if (flock(fd, LOCK_EX | LOCK_NB) == 0 && locked_current(folder, n.c_str(), fd)) {
-            unlinkat(folder, n.c_str(), 0);
-        }
-        close(fd);
     }
 }
 
-// The folder for the current environment, opened once and swept once
-// while the environment names the same folders. A duplicate, for the
-// caller to close.
-int lock_folder()
+std::string home_of(uid_t uid)
 {
-    static std::mutex guard;
-    static std::string known_key;
-    static int known = -1;
-    static bool looked = false;
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    const char* temporary = std::getenv("TMPDIR");
-    // A child that changed its user inherits the folder of another.
-    const std::string key =
-        std::to_string(geteuid()) + '\n' + (runtime ? runtime : "") + '\n' + (temporary ? temporary : "");
-    std::lock_guard<std::mutex> hold(guard);
-    struct stat st;
-    const bool gone = known >= 0 && (fstat(known, &st) != 0 || st.st_nlink == 0);
-    if (!looked || key != known_key || gone) {
-        if (known >= 0) {
-            close(known);
+    if (!home_base.empty()) {
+        return home_base;
+    }
+    std::vector<char> strings(16384);
+    struct passwd entry, *found = nullptr;
+    if (getpwuid_r(uid, &entry, strings.data(), strings.size(), &found) != 0 || !found || !found->pw_dir ||
+        found->pw_dir[0] != '/') {
+        return "";
+    }
+    return found->pw_dir;
+}
+
+// The system's id of this machine, so that a home shared between machines
+// gives each its own lock folder; "" where it has none.
+std::string machine_suffix()
+{
+    std::ifstream in("/etc/machine-id");
+    std::string id;
+    in >> id;
+    if (id.empty() || id.size() > 64 || id.find_first_not_of("0123456789abcdef") != std::string::npos) {
+        return "";
+    }
+    return "-" + id;
+}
+
+// Where this user's lock files go, the same for every process of the user
+// at any instant: "kivo-locks" in the home's ".cache" once it exists (it
+// is made only where the first place cannot be had, and from then on
+// serves every process), else "kivo-locks-<uid>" under /tmp, made when
+// missing. Null with errno set where neither can be had: ENOLCK where the
+// places are refused (another user took the name, the home has none),
+// another errno for a failure that may pass, with nothing made then.
+std::shared_ptr<PLACE> choose_place()
+{
+    const uid_t uid = geteuid();
+    const std::string home = home_of(uid);
+    const std::string cache = home.empty() ? std::string() : home + "/.cache";
+    static const std::string home_name = home_lock_folder + machine_suffix();
+    bool refused = false;
+    if (!home.empty()) {
+        struct stat st;
+        const std::string at = cache + "/" + home_name;
+        if (lstat(at.c_str(), &st) == 0) {
+            const int c = open(cache.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+            const int fd = c >= 0 ? open_private(c, home_name.c_str(), false, refused) : -1;
+            const int e = errno;
+            if (c >= 0) {
+                close(c);
+            }
+            errno = refused || c < 0 ? ENOLCK : e;
+            return fd >= 0 ? std::make_shared<PLACE>(fd, at) : nullptr;
         }
-        known = find_lock_folder(runtime, temporary);
-        known_key = key;
-        looked = true;
-        if (known >= 0) {
-            sweep(known);
+        if (errno != ENOENT && errno != ENOTDIR && errno != EACCES) {
+            return nullptr;
         }
     }
-    return known >= 0 ? fcntl(known, F_DUPFD_CLOEXEC, 0) : -1;
+    const std::string name = temporary_lock_folder + std::to_string(uid);
+    const int base = open(temporary_base.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (base >= 0) {
+        const int fd = open_private(base, name.c_str(), true, refused);
+        const int e = errno;
+        close(base);
+        if (fd >= 0) {
+            return std::make_shared<PLACE>(fd, temporary_base + "/" + name);
+        }
+        if (!refused) {
+            errno = e;
+            return nullptr;
+        }
+    } else if (errno != ENOENT && errno != ENOTDIR && errno != EACCES) {
+        return nullptr;
+    }
+    // Somebody else's, or none to be had: the home's, made now.
+    int h = home.empty() ? -1 : open(home.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (h >= 0 && mkdirat(h, ".cache", 0700) != 0 && errno != EEXIST) {
+        close(h);
+        h = -1;
+    }
+    const int c = h >= 0 ? openat(h, ".cache", O_PATH | O_DIRECTORY | O_CLOEXEC) : -1;
+    const int fd = c >= 0 ? open_private(c, home_name.c_str(), true, refused) : -1;
+    for (int f : {h, c}) {
+        if (f >= 0) {
+            close(f);
+        }
+    }
+    if (fd < 0) {
+        errno = ENOLCK;
+        return nullptr;
+    }
+    return std::make_shared<PLACE>(fd, cache + "/" + home_name);
+}
+
+// The kept lock files, taken out for the caller to close; it has `guard`.
+std::vector<KEPT> take_kept()
+{
+    std::vector<KEPT> all;
+    all.swap(kept);
+    return all;
+}
+
+void at_fork_prepare()
+{
+    guard.lock();
+}
+
+void at_fork_parent()
+{
+    guard.unlock();
+}
+
+void at_fork_child()
+{
+    ++process_generation;
+    for (const KEPT& k : kept) {
+        close(k.fd);
+    }
+    kept.clear();
+    guard.unlock();
+}
+
+// The place for a thread's outermost hold: the one chosen before while its
+// path still leads to it, a private folder of this user; else chosen
+// again (and what killed holders left there swept), the kept lock files
+// of the old one let go. With `dev`, a kept lock file of that object is
+// taken out for the caller (`fd`, else -1).
+std::shared_ptr<PLACE> current_place(dev_t dev, ino_t ino, int& fd)
+{
+    static const bool forks_seen = pthread_atfork(at_fork_prepare, at_fork_parent, at_fork_child) == 0;
+    (void)forks_seen;
+    fd = -1;
+    std::vector<KEPT> stale;
+    std::shared_ptr<PLACE> place;
+    {
+        const uid_t uid = geteuid();
+        std::lock_guard<std::mutex> hold(guard);
+        struct stat st;
+        if (!chosen || chosen_for != uid || lstat(chosen->path.c_str(), &st) != 0 || st.st_dev != chosen->dev ||
+            st.st_ino != chosen->ino || !is_private(st, uid)) {
+            stale = take_kept();
+            chosen = choose_place();
+            chosen_for = uid;
+            if (chosen) {
+                sweep(chosen->fd);
+            }
+        }
+        place = chosen;
+        for (std::size_t i = kept.size(); place && i-- > 0;) {
+            if (kept[i].dev == dev && kept[i].ino == ino) {
+                fd = kept[i].fd;
+                kept.erase(kept.begin() + static_cast<long>(i));
+                break;
+            }
+        }
+    }
+    const int e = errno;
+    for (const KEPT& k : stale) {
+        close(k.fd);
+    }
+    errno = e;
+    return place;
+}
+
+// An inner hold's kept lock file of (dev, ino) in `place`, or -1.
+int kept_lock_file(const PLACE& place, dev_t dev, ino_t ino)
+{
+    std::lock_guard<std::mutex> hold(guard);
+    if (chosen.get() != &place) {
+        return -1;
+    }
+    for (std::size_t i = kept.size(); i-- > 0;) {
+        if (kept[i].dev == dev && kept[i].ino == ino) {
+            const int fd = kept[i].fd;
+            kept.erase(kept.begin() + static_cast<long>(i));
+            return fd;
+        }
+    }
+    return -1;
+}
+
+// Lets go of a lock file and keeps it open while its place is still the
+// chosen one; the one let go longest ago goes beyond kept_lock_files.
+void keep_lock_file(const std::shared_ptr<PLACE>& place, dev_t dev, ino_t ino, int fd, unsigned long generation)
+{
+    if (generation != process_generation) {
+        close(fd); // the parent's hold, shared by the fork: not ours to end
+        return;
+    }
+    flock(fd, LOCK_UN);
+    KEPT dropped = {dev, ino, fd};
+    {
+        std::lock_guard<std::mutex> hold(guard);
+        if (chosen == place) {
+            kept.push_back(dropped);
+            dropped.fd = -1;
+            if (kept.size() > kept_lock_files) {
+                dropped = kept.front();
+                kept.erase(kept.begin());
+            }
+        }
+    }
+    if (dropped.fd >= 0) {
+        drop_lock_file(place->fd, lock_file_name(dropped.dev, dropped.ino).c_str(), dropped.fd);
+    }
 }
 
 // Holds of this thread, each taken once whatever the count: a second hold
@@ -170,14 +401,15 @@ struct THREAD_HOLD
 {
     dev_t dev;
     ino_t ino;
-    int folder; // -1: held in the process table alone
+    std::shared_ptr<PLACE> place; // null: held in the process table alone
     int fd;
     int count;
+    unsigned long generation;
 };
 thread_local std::vector<THREAD_HOLD> thread_holds;
 
-// Where no private folder can be had, the lock still serialises this
-// process's threads, and no more.
+// Where no private folder can be had, the lock of a save or copy still
+// serialises this process's threads, and no more.
 std::mutex process_guard;
 std::condition_variable process_changed;
 std::map<std::pair<dev_t, ino_t>, std::thread::id> process_holds;
@@ -204,67 +436,90 @@ void let_go_in_process(dev_t dev, ino_t ino)
     process_changed.notify_all();
 }
 
-// Takes the lock file of (dev, ino) in `folder`; its descriptor, or -1
-// with errno set (EWOULDBLOCK when the wait ran out). Waited for without
-// blocking in the lock, so that a holder that never lets go (a stopped
-// process) costs a bounded wait, not a hang: woken when a lock file of the
-// folder is closed or deleted, as its holder lets go, and every 10 ms
-// all the same (for a release between our try and our watch).
-int take_lock_file(int folder, dev_t dev, ino_t ino)
+// A waiter that has waited this long says so on the lock file (its access
+// time made now, again while it waits), and whoever takes the lock while
+// that was said lately, not waiting that long itself, lets go and gives
+// way: polling alone would let busy holders that take the lock again
+// within microseconds starve a waiter.
+constexpr auto starving_after = std::chrono::milliseconds(20);
+constexpr long said_lately_ns = 10000000;
+
+// The time to compare a lock file's times with.
+long long now_ns()
 {
-    const std::string name = lock_file_name(dev, ino);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(folder_lock_wait_ms);
-    int fd = -1, watch = -1;
-    bool watch_tried = false;
+    struct timespec now;
+    clock_gettime(CLOCK_REALTIME, &now);
+    return now.tv_sec * 1000000000LL + now.tv_nsec;
+}
+
+bool starving_waiter_lately(const struct stat& held)
+{
+    const long long said = held.st_atim.tv_sec * 1000000000LL + held.st_atim.tv_nsec, now = now_ns();
+    return said > now - said_lately_ns && said < now + said_lately_ns;
+}
+
+void say_starving(int fd)
+{
+    const struct timespec times[2] = {{0, UTIME_NOW}, {0, UTIME_OMIT}};
+    futimens(fd, times);
+}
+
+// Takes the lock file of (dev, ino) in `folder`, through `fd` when one
+// was kept open; its descriptor, or -1 with errno set (EWOULDBLOCK when
+// the wait ran out). Waited for without blocking in the lock, so that a
+// holder that never lets go (a stopped process) costs a bounded wait, not
+// a hang: tried again after a pause that grows from 50 us to 250 us, and
+// given way to as above once waited for long.
+int take_lock_file(int folder, dev_t dev, ino_t ino, int fd)
+{
+    std::string name; // made only when the file is to be opened
+    const auto began = std::chrono::steady_clock::now();
+    const auto deadline = began + std::chrono::milliseconds(folder_lock_wait_ms);
+    auto said = began;
+    long pause_us = 50;
+    bool starving = false;
     while (true) {
         if (fd < 0) {
+            if (name.empty()) {
+                name = lock_file_name(dev, ino);
+            }
             fd = openat(folder, name.c_str(), O_RDONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
             if (fd < 0) {
                 break;
             }
         }
+        struct stat held;
         if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
-            if (locked_current(folder, name.c_str(), fd)) {
-                if (watch >= 0) {
-                    close(watch);
-                }
+            if (!locked_current(fd, held)) {
+                // Deleted by one who held it: open it anew at once.
+                close(fd);
+                fd = -1;
+                continue;
+            }
+            if (starving || !starving_waiter_lately(held)) {
                 return fd;
             }
-            // Deleted by the holder that let go: open it anew at once.
-            close(fd);
-            fd = -1;
-            continue;
-        }
-        if (errno != EWOULDBLOCK && errno != EINTR) {
+            flock(fd, LOCK_UN);
+            pause_us = 1000;
+        } else if (errno != EWOULDBLOCK && errno != EINTR) {
             break;
         }
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) {
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= deadline) {
             errno = EWOULDBLOCK;
             break;
         }
-        if (!watch_tried) {
-            watch_tried = true;
-            watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-            const std::string at = "/proc/self/fd/" + std::to_string(folder);
-            if (watch >= 0 && inotify_add_watch(watch, at.c_str(), IN_CLOSE | IN_DELETE | IN_ONLYDIR) < 0) {
-                close(watch);
-                watch = -1;
-            }
-            continue;
+        if (now - began >= starving_after && now - said >= starving_after / 4) {
+            starving = true;
+            said = now;
+            say_starving(fd);
         }
-        struct pollfd p = {watch, POLLIN, 0};
-        poll(watch >= 0 ? &p : nullptr, watch >= 0 ? 1 : 0, static_cast<int>(std::min<long long>(left.count(), 10)));
-        char events[4096];
-        while (watch >= 0 && read(watch, events, sizeof events) > 0) {
-        }
+        std::this_thread::sleep_for(std::chrono::microseconds(pause_us));
+        pause_us = std::min(pause_us * 2, 250L);
     }
     const int e = errno;
-    for (int f : {fd, watch}) {
-        if (f >= 0) {
-            close(f);
-        }
+    if (fd >= 0) {
+        close(fd);
     }
     errno = e;
     return -1;
@@ -272,21 +527,25 @@ int take_lock_file(int folder, dev_t dev, ino_t ino)
 
 } // namespace
 
-bool OBJECT_HOLD::take(int fd)
+bool OBJECT_HOLD::take(int fd, bool all_processes)
 {
     struct stat st;
     if (fstat(fd, &st) != 0) {
         release();
         return false;
     }
-    return take(st.st_dev, st.st_ino);
+    return take(st.st_dev, st.st_ino, all_processes);
 }
 
-bool OBJECT_HOLD::take(dev_t dev, ino_t ino)
+bool OBJECT_HOLD::take(dev_t dev, ino_t ino, bool all_processes)
 {
     release();
     for (THREAD_HOLD& h : thread_holds) {
         if (h.dev == dev && h.ino == ino) {
+            if (all_processes && !h.place) {
+                errno = ENOLCK;
+                return false;
+            }
             ++h.count;
             dev_ = dev;
             ino_ = ino;
@@ -294,19 +553,25 @@ bool OBJECT_HOLD::take(dev_t dev, ino_t ino)
             return true;
         }
     }
-    THREAD_HOLD h{dev, ino, lock_folder(), -1, 1};
-    if (h.folder >= 0) {
-        h.fd = take_lock_file(h.folder, dev, ino);
+    // An inner hold goes where the thread's outermost one went.
+    int kept_fd = -1;
+    errno = ENOLCK;
+    std::shared_ptr<PLACE> place = thread_holds.empty() ? current_place(dev, ino, kept_fd) : thread_holds.front().place;
+    if (place && !thread_holds.empty()) {
+        kept_fd = kept_lock_file(*place, dev, ino);
+    }
+    THREAD_HOLD h{dev, ino, place, -1, 1, process_generation};
+    if (place) {
+        h.fd = take_lock_file(place->fd, dev, ino, kept_fd);
         if (h.fd < 0) {
-            const int e = errno;
-            close(h.folder);
-            errno = e;
             return false;
         }
+    } else if (all_processes) {
+        return false; // errno from the choice of the place
     } else if (!take_in_process(dev, ino)) {
         return false;
     }
-    thread_holds.push_back(h);
+    thread_holds.push_back(std::move(h));
     dev_ = dev;
     ino_ = ino;
     held_ = true;
@@ -325,12 +590,8 @@ void OBJECT_HOLD::release()
         if (h.dev != dev_ || h.ino != ino_ || --h.count > 0) {
             continue;
         }
-        if (h.folder >= 0) {
-            // Deleted while still held, so that lock files come and go
-            // with their holds.
-            unlinkat(h.folder, lock_file_name(h.dev, h.ino).c_str(), 0);
-            close(h.fd);
-            close(h.folder);
+        if (h.place) {
+            keep_lock_file(h.place, h.dev, h.ino, h.fd, h.generation);
         } else {
             let_go_in_process(h.dev, h.ino);
         }
@@ -340,23 +601,23 @@ void OBJECT_HOLD::release()
     errno = e;
 }
 
-bool FOLDER_HOLD::take(int at)
+bool FOLDER_HOLD::take(int at, bool all_processes)
 {
     release();
     dir_ = openat(at, ".", O_PATH | O_DIRECTORY | O_CLOEXEC);
-    return hold();
+    return hold(all_processes);
 }
 
-bool FOLDER_HOLD::take(const char* folder)
+bool FOLDER_HOLD::take(const char* folder, bool all_processes)
 {
     release();
     dir_ = open(folder, O_PATH | O_DIRECTORY | O_CLOEXEC);
-    return hold();
+    return hold(all_processes);
 }
 
-bool FOLDER_HOLD::hold()
+bool FOLDER_HOLD::hold(bool all_processes)
 {
-    if (dir_ < 0 || !lock_.take(dir_)) {
+    if (dir_ < 0 || !lock_.take(dir_, all_processes)) {
         const int e = errno;
         release();
         errno = e;
@@ -375,6 +636,21 @@ void FOLDER_HOLD::release()
             close(*fd);
             *fd = -1;
         }
+    }
+}
+
+void set_lock_bases_for_testing(const char* temporary, const char* home)
+{
+    std::vector<KEPT> stale;
+    {
+        std::lock_guard<std::mutex> hold(guard);
+        temporary_base = temporary ? temporary : "/tmp";
+        home_base = home ? home : "";
+        stale = take_kept();
+        chosen.reset();
+    }
+    for (const KEPT& k : stale) {
+        close(k.fd);
     }
 }
 

@@ -261,17 +261,22 @@ std::string unique_suffix()
 
 namespace {
 
-// Marks the new temporary open as `fd` as `target`'s and locks it. False
-// only when its rights cannot be given.
+// Marks the new temporary open as `fd` as `target`'s and locks it. False,
+// with errno set, when its rights cannot be given or its lock cannot be
+// taken (another's clean-up holds it at this instant, and may delete it):
+// such a temporary is not used.
 bool prepare_temporary(int fd, mode_t given, const char* target, TEMPORARY& t)
 {
     if (fchmod(fd, given) != 0) {
         return false;
     }
     t.marked = fs_mark_temporary(fd, target);
-    flock(fd, LOCK_EX | LOCK_NB);
-    return true;
+    return flock(fd, LOCK_EX | LOCK_NB) == 0;
 }
+
+// Tries to make a temporary again where one made was held by another's
+// clean-up; the same answer every time gives up with that answer.
+constexpr int temporary_tries = 3;
 
 // Takes back a temporary made under the private name `made` that cannot
 // go on: the entry goes only while it is still the one made (and empty).
@@ -372,35 +377,50 @@ INT_S32 make_temporary_file(int dir, const std::string& prefix, const char* targ
         return fs_error_from_errno(errno);
     }
     // No unnamed file: a private name until it is marked.
-    std::string made;
-    r = make_unique(private_prefix, made, [&](const char* n) {
-        fd = openat(dir, n, O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | access, 0600);
-        return fd < 0 ? -1 : 0;
-    });
-    if (r != FS_OK || (r = hold_made(dir, made, fd, t)) != FS_OK) {
-        return r;
-    }
-    if (fs_no_unnamed_files) {
-        fs_no_unnamed_files();
-    }
-    if (!prepare_temporary(fd, given, target, t)) {
-        r = fs_error_from_errno(errno);
+    for (int tries = 1;; ++tries) {
+        std::string made;
+        r = make_unique(private_prefix, made, [&](const char* n) {
+            fd = openat(dir, n, O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | access, 0600);
+            return fd < 0 ? -1 : 0;
+        });
+        if (r != FS_OK || (r = hold_made(dir, made, fd, t)) != FS_OK) {
+            return r;
+        }
+        if (fs_no_unnamed_files) {
+            fs_no_unnamed_files();
+        }
+        if (prepare_temporary(fd, given, target, t)) {
+            return name_temporary(dir, made, prefix, t);
+        }
+        const int e = errno;
         discard_made(dir, made, t);
-        return r;
+        if (e != EWOULDBLOCK || tries == temporary_tries) {
+            return fs_error_from_errno(e);
+        }
     }
-    return name_temporary(dir, made, prefix, t);
 }
 
 INT_S32 make_temporary_folder(int dir, const std::string& prefix, const char* target, TEMPORARY& t)
 {
-    std::string made;
-    INT_S32 r = make_unique(private_prefix, made, [&](const char* n) { return mkdirat(dir, n, 0700); });
-    if (r != FS_OK || (r = hold_made(dir, made, -1, t)) != FS_OK) {
-        return r;
+    for (int tries = 1;; ++tries) {
+        std::string made;
+        INT_S32 r = make_unique(private_prefix, made, [&](const char* n) { return mkdirat(dir, n, 0700); });
+        if (r != FS_OK || (r = hold_made(dir, made, -1, t)) != FS_OK) {
+            return r;
+        }
+        if (fs_temporary_folder_made) {
+            fs_temporary_folder_made();
+        }
+        t.marked = fs_mark_temporary(t.fd, target);
+        if (flock(t.fd, LOCK_EX | LOCK_NB) == 0) {
+            return name_temporary(dir, made, prefix, t);
+        }
+        const int e = errno;
+        discard_made(dir, made, t);
+        if (e != EWOULDBLOCK || tries == temporary_tries) {
+            return fs_error_from_errno(e);
+        }
     }
-    t.marked = fs_mark_temporary(t.fd, target);
-    flock(t.fd, LOCK_EX | LOCK_NB);
-    return name_temporary(dir, made, prefix, t);
 }
 
 int open_entry(int dir, const char* name, struct stat& st)
@@ -525,3 +545,4 @@ INT_S32 open_source_and_dest(const char* dir, const char* name, const char* dest
 } // namespace fs_shared
 
 void (*fs_no_unnamed_files)() = nullptr;
+void (*fs_temporary_folder_made)() = nullptr;

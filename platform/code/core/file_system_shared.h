@@ -106,17 +106,28 @@ template <typename F> INT_S32 make_unique(const std::string& prefix, std::string
 
 // The lock of one file or folder among this user's processes and threads
 // that use this library: a lock file named by the object's device and
-// inode in a folder only this user can open ("kivo-locks" in the user's
-// runtime folder, else "kivo-locks-<uid>" of the user's own, mode 0700,
-// under the temporary folder), so that nobody else can hold it or make us
-// wait, and no right to read the object is needed. Where neither folder
-// can be had it serialises the threads of this process alone. A lock file
-// is deleted as its hold is let go; those of killed holders go at a
-// process's first hold. A hold this thread already has is taken again at
-// once (the count goes up): never waited for. Another holder is waited for
-// at most folder_lock_wait_ms. Nothing may block while a hold is kept (a
-// device or pipe is opened before, or after letting go). Let go at the
-// latest when the hold is destroyed.
+// inode in a folder only this user can open, so that nobody else can hold
+// it or make us wait, and no right to read the object is needed. The
+// folder is chosen from the user's id and the system, never from the
+// environment, so every process of the user locks in the same one:
+// "/tmp/kivo-locks-<uid>" (mode 0700, its owner and mode checked, never
+// a link), made when missing; where another user took that name first
+// (or /tmp refuses it), "kivo-locks-<machine id>" in the ".cache" of the
+// user's home from the password database, made then, and from then on
+// used by every process of the user while it exists. Each outermost hold
+// of a thread looks again whether the path still leads to the folder
+// chosen, and chooses anew when not. Where neither folder can be had, a
+// hold for saves and copies serialises the threads of this process alone,
+// and one taken with all_processes (hidden lists, Finder information)
+// fails with ENOLCK. Lock files outlive their holds: a process keeps the
+// last few it let go open, so that holding the object again is one flock,
+// and deletes one where nobody holds it as it stops keeping it; those of
+// ended and killed processes go at a process's first hold. A hold this
+// thread already has is taken again at once (the count goes up): never
+// waited for. Another holder is waited for at most folder_lock_wait_ms.
+// Nothing may block while a hold is kept (a device or pipe is opened
+// before, or after letting go). Let go at the latest when the hold is
+// destroyed.
 constexpr int folder_lock_wait_ms = 60000;
 class OBJECT_HOLD
 {
@@ -127,9 +138,10 @@ public:
     ~OBJECT_HOLD() { release(); }
     // The lock of the object open as `fd` (O_PATH will do), or of the one
     // with that device and inode. True when held; false with errno set
-    // (EWOULDBLOCK when the wait ran out).
-    bool take(int fd);
-    bool take(dev_t dev, ino_t ino);
+    // (EWOULDBLOCK when the wait ran out, ENOLCK where all_processes asks
+    // for a lock no lock folder can give).
+    bool take(int fd, bool all_processes = false);
+    bool take(dev_t dev, ino_t ino, bool all_processes = false);
     bool held() const { return held_; }
     void release();
 
@@ -138,6 +150,10 @@ private:
     ino_t ino_ = 0;
     bool held_ = false;
 };
+
+// For tests: the folders that stand for /tmp and for the user's home in
+// the choice of the lock folder (null: the real ones), from the next hold.
+void set_lock_bases_for_testing(const char* temporary, const char* home);
 
 // A folder's lock, taken while its list changes: saves and copies hold it
 // while they clear what killed ones left, look at their target and make
@@ -153,9 +169,10 @@ public:
     ~FOLDER_HOLD() { release(); }
     // Takes the lock of the folder open as `at` (O_PATH will do), or of the
     // folder a path names. False, with errno set, when the folder cannot be
-    // opened at all or the wait ran out (EWOULDBLOCK).
-    bool take(int at);
-    bool take(const char* folder);
+    // opened at all or the wait ran out (EWOULDBLOCK); all_processes as
+    // for OBJECT_HOLD.
+    bool take(int at, bool all_processes = false);
+    bool take(const char* folder, bool all_processes = false);
     // The held folder open to be listed; -1 where it may not be read (a
     // drop box, held all the same) or when not held.
     int fd() const { return fd_; }
@@ -164,7 +181,7 @@ public:
     void release();
 
 private:
-    bool hold();
+    bool hold(bool all_processes);
     OBJECT_HOLD lock_;
     int fd_ = -1;
     int dir_ = -1;

@@ -1,5 +1,6 @@
 #include "file_system_catalog.h"
 #include "file_system_catalog_internal.h"
+#include "file_system_shared.h"
 
 #include "child_process.h"
 #include "sandbox.h"
@@ -836,7 +837,7 @@ TEST_F(FileSystemCatalog, AttributesNeedingWhatIsMissingAreRefusedBeforeAnything
     // destination as it was, protected: a Finder value that is not a valid
     // header, a folder list that is not a plain file, a lock that cannot be
     // had (its folder takes no new lock file).
-    const std::string run = at("run"), locks = run + "/kivo-locks";
+    const std::string run = at("run"), locks = run + "/kivo-locks-" + std::to_string(geteuid());
     ASSERT_TRUE(mkdir(run.c_str(), 0700) == 0 && mkdir(locks.c_str(), 0700) == 0);
     unfix.paths.push_back(locks);
     ASSERT_TRUE(set_immutable_flag(locks, true));
@@ -852,8 +853,8 @@ TEST_F(FileSystemCatalog, AttributesNeedingWhatIsMissingAreRefusedBeforeAnything
         ASSERT_TRUE(set_immutable_flag(onto, true));
         const std::string kept = attributes_of(onto);
         const int code = kivo_test::run_in_child([&] {
-            if (i == 2 && setenv("XDG_RUNTIME_DIR", run.c_str(), 1) != 0) {
-                return 77;
+            if (i == 2) {
+                fs_shared::set_lock_bases_for_testing(run.c_str(), run.c_str());
             }
             const INT_S32 want = i == 2 ? FS_ACCESS_DENIED : FS_IO_ERROR;
             return FSCopyFileMgrAttributes(source.c_str(), onto.c_str(), true) == want ? 0 : 1;

@@ -1,8 +1,10 @@
 // The lock that saves, copies, hidden lists and Finder setters take:
 // nobody else can hold it, it needs no right to read the folder, a thread
-// never waits for its own hold, and its files go with their holds.
+// never waits for its own hold, every process of the user takes the same
+// one whatever its environment, and killed holders leave no lock files.
 #include "file_system.h"
 #include "file_system_catalog.h"
+#include "file_system_catalog_internal.h"
 #include "file_system_shared.h"
 #include "folder.h"
 
@@ -23,6 +25,7 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <set>
 #include <string>
 #include <thread>
@@ -145,31 +148,220 @@ TEST_F(FileSystemLock, AnotherUserCannotHoldOrDelayOurCalls)
     EXPECT_EQ(kivo_test::read_file(at("shared/notes.txt")), "mine");
 }
 
-// Neither folder of ours can be had (the temporary folder's lock folder
-// taken by another user first, no runtime folder): saves go on, and
-// nothing of ours lands in the other user's folder.
+// The lock file's name of the object a path names.
+std::string lock_file_of(const std::string& path)
+{
+    struct stat st;
+    char name[48] = "";
+    if (stat(path.c_str(), &st) == 0) {
+        std::snprintf(name, sizeof name, "%llx-%llx.lock", static_cast<unsigned long long>(st.st_dev),
+                      static_cast<unsigned long long>(st.st_ino));
+    }
+    return name;
+}
+
+// Two processes of this user, each set up (its environment) by its own
+// function, hide 50 names of their own in `box` at once: released together
+// once both are ready, `between` run after the first is ready and before
+// the second starts. The names answered other than 0 and the names the
+// list lacks.
+struct HIDING
+{
+    int refused = 0, lost = 0;
+};
+HIDING hide_together(
+    const std::string& box, const std::function<bool()>& first, const std::function<bool()>& second,
+    const std::function<void()>& between = [] {})
+{
+    constexpr int names_each = 50;
+    int ready[2], go[2];
+    if (pipe(ready) != 0 || pipe(go) != 0) {
+        return {-1, -1};
+    }
+    auto hider = [&](char who, const std::function<bool()>& setup) {
+        return [&, who] {
+            for (int i = 0; i < names_each; ++i) {
+                if (!kivo_test::write_file(box + "/" + who + std::to_string(i), "x")) {
+                    return 255;
+                }
+            }
+            char c = 1;
+            if (!setup() || write(ready[1], &c, 1) != 1 || read(go[0], &c, 1) != 1) {
+                return 255;
+            }
+            int refused = 0;
+            for (int i = 0; i < names_each; ++i) {
+                refused += FSSetInvisible((box + "/" + who + std::to_string(i)).c_str()) != FS_OK;
+            }
+            return refused;
+        };
+    };
+    char c = 0;
+    const pid_t a = kivo_test::start_child(hider('a', first));
+    const bool a_ready = read(ready[0], &c, 1) == 1;
+    between();
+    const pid_t b = kivo_test::start_child(hider('b', second));
+    const bool b_ready = read(ready[0], &c, 1) == 1;
+    if (a_ready && b_ready && write(go[1], "gg", 2) != 2) {
+        c = 0;
+    }
+    for (int fd : {ready[0], ready[1], go[0], go[1]}) {
+        close(fd);
+    }
+    const int code_a = kivo_test::wait_child(a), code_b = kivo_test::wait_child(b);
+    if (code_a < 0 || code_a > names_each || code_b < 0 || code_b > names_each) {
+        return {-1, -1};
+    }
+    HIDING h;
+    h.refused = code_a + code_b;
+    const std::string list = "\n" + kivo_test::read_file(box + "/.hidden");
+    for (char who : {'a', 'b'}) {
+        for (int i = 0; i < names_each; ++i) {
+            h.lost += list.find("\n" + (who + std::to_string(i)) + "\n") == std::string::npos;
+        }
+    }
+    return h;
+}
+
+// Processes of one user lock in one folder whatever their environment:
+// with and without a runtime folder, with two temporary folders, and one
+// that chose while the runtime folder was away beside one started once it
+// was back. Every change of the one list is kept.
+TEST_F(FileSystemLock, ProcessesOfOneUserLockAlikeWhateverTheirEnvironment)
+{
+    const std::string run = at("run"), later = at("later"), tmp_a = at("tmp-a"), tmp_b = at("tmp-b");
+    for (const std::string& f : {run, tmp_a, tmp_b}) {
+        ASSERT_EQ(mkdir(f.c_str(), 0700), 0);
+    }
+    auto runtime = [](const std::string& folder) {
+        return [folder] { return setenv("XDG_RUNTIME_DIR", folder.c_str(), 1) == 0; };
+    };
+    auto temporary = [](const std::string& folder) {
+        return [folder] { return unsetenv("XDG_RUNTIME_DIR") == 0 && setenv("TMPDIR", folder.c_str(), 1) == 0; };
+    };
+    const std::string first_change = at("first");
+    ASSERT_TRUE(kivo_test::write_file(first_change, "x"));
+    const struct
+    {
+        const char* label;
+        std::function<bool()> first, second;
+        std::function<void()> between;
+    } pairs[] = {
+        {"a runtime folder and none", runtime(run), temporary(tmp_a), [] {}},
+        {"two temporary folders", temporary(tmp_a), temporary(tmp_b), [] {}},
+        {"the runtime folder away, then back",
+         [&] { return runtime(later)() && FSSetInvisible(first_change.c_str()) == FS_OK; }, runtime(later),
+         [&] { mkdir(later.c_str(), 0700); }},
+    };
+    for (const auto& pair : pairs) {
+        const std::string box = at(pair.label);
+        ASSERT_EQ(mkdir(box.c_str(), 0755), 0);
+        const HIDING h = hide_together(box, pair.first, pair.second, pair.between);
+        EXPECT_EQ(h.refused, 0) << pair.label;
+        EXPECT_EQ(h.lost, 0) << pair.label;
+    }
+}
+
+// Another user took the lock folder's name under /tmp first: every process
+// of ours goes to one in the home, a process that chose /tmp before the
+// name was taken included, and nothing of ours lands in the other user's
+// folder. Where the home has none to give either, a change of a list or a
+// Finder value is refused rather than made without the lock; a save goes on.
 TEST_F(FileSystemLock, ALockFolderTakenByAnotherUserIsNotUsed)
 {
     if (geteuid() != 0) {
         GTEST_SKIP() << "needs root to be another user";
     }
-    ASSERT_EQ(mkdir(at("tmp").c_str(), 01777), 0);
-    ASSERT_EQ(chmod(at("tmp").c_str(), 01777), 0);
+    const std::string tmp = at("tmp"), home = at("home");
+    ASSERT_EQ(mkdir(tmp.c_str(), 01777), 0);
+    ASSERT_EQ(chmod(tmp.c_str(), 01777), 0);
+    ASSERT_EQ(mkdir(home.c_str(), 0700), 0);
     ASSERT_TRUE(kivo_test::open_sandbox_to_others(work));
-    const std::string squatted = at("tmp/kivo-locks-0");
-    const int code = kivo_test::run_in_child([&] {
-        return !become_nobody() ? 77 : mkdir(squatted.c_str(), 0777) == 0 && chmod(squatted.c_str(), 0777) == 0 ? 0 : 1;
-    });
-    if (code == 77) {
+    fs_shared::set_lock_bases_for_testing(tmp.c_str(), home.c_str());
+    const std::string ours = tmp + "/kivo-locks-" + std::to_string(geteuid()), box = at("box");
+    ASSERT_EQ(mkdir(box.c_str(), 0755), 0);
+    ASSERT_TRUE(kivo_test::write_file(at("first"), "x"));
+    int squatted = -1;
+    const HIDING h = hide_together(
+        box, [&] { return FSSetInvisible(at("first").c_str()) == FS_OK; }, [] { return true; },
+        [&] {
+            // The name freed (the folder emptied and removed by a cleaner) and taken.
+            kivo_test::remove_tree(ours);
+            squatted = kivo_test::run_in_child([&] {
+                return !become_nobody() ? 77 : mkdir(ours.c_str(), 0777) == 0 && chmod(ours.c_str(), 0777) == 0 ? 0 : 1;
+            });
+        });
+    if (squatted == 77) {
         GTEST_SKIP() << "cannot become another user here";
     }
-    ASSERT_EQ(code, 0);
-    setenv("TMPDIR", at("tmp").c_str(), 1);
-    setenv("XDG_RUNTIME_DIR", at("none").c_str(), 1);
+    ASSERT_EQ(squatted, 0);
+    EXPECT_EQ(h.refused, 0);
+    EXPECT_EQ(h.lost, 0);
     EXPECT_TRUE(save(at("notes.txt"), "kept"));
     EXPECT_EQ(FSSetInvisible(at("notes.txt").c_str()), FS_OK);
     EXPECT_EQ(kivo_test::read_file(at("notes.txt")), "kept");
-    EXPECT_TRUE(entries(squatted).empty());
+    EXPECT_TRUE(entries(ours).empty());
+    const std::set<std::string> cache = entries(home + "/.cache");
+    ASSERT_EQ(cache.size(), 1u);
+    EXPECT_EQ(cache.begin()->rfind("kivo-locks", 0), 0u);
+    EXPECT_TRUE(entries(home + "/.cache/" + *cache.begin()).count(lock_file_of(at("notes.txt"))));
+    // No home to hold one.
+    fs_shared::set_lock_bases_for_testing(tmp.c_str(), at("notes.txt").c_str());
+    ASSERT_TRUE(kivo_test::write_file(at("other.txt"), "x"));
+    const std::string list = kivo_test::read_file(at(".hidden"));
+    EXPECT_EQ(FSSetInvisible(at("other.txt").c_str()), FS_IO_ERROR);
+    EXPECT_EQ(FSChangeCreatorType(at("other.txt").c_str(), 0x4B49564F, 0), FS_IO_ERROR);
+    EXPECT_EQ(kivo_test::read_file(at(".hidden")), list);
+    EXPECT_TRUE(save(at("other.txt"), "saved all the same"));
+    EXPECT_EQ(kivo_test::read_file(at("other.txt")), "saved all the same");
+}
+
+// A new temporary whose lock another's clean-up holds at that instant (it
+// may delete it) is not used: another is made, and the one held is gone.
+TEST_F(FileSystemLock, ATemporaryHeldByAnotherIsNotUsed)
+{
+    static std::string folder;
+    static int held = -1;
+    static ino_t held_node = 0;
+    folder = work;
+    held = -1;
+    // On the first temporary only: its private name is the one entry so named.
+    auto hold_new = [] {
+        for (const std::string& n : entries(folder)) {
+            if (held < 0 && n.rfind(".kivo-new.", 0) == 0) {
+                held = open((folder + "/" + n).c_str(), O_RDONLY | O_CLOEXEC);
+                struct stat st;
+                if (held >= 0 && flock(held, LOCK_EX | LOCK_NB) == 0 && fstat(held, &st) == 0) {
+                    held_node = st.st_ino;
+                }
+            }
+        }
+    };
+    struct stat st;
+    fs_no_unnamed_files = hold_new;
+    const bool saved = save(at("notes.txt"), "kept");
+    fs_no_unnamed_files = nullptr;
+    ASSERT_GE(held, 0);
+    EXPECT_TRUE(saved);
+    ASSERT_EQ(stat(at("notes.txt").c_str(), &st), 0);
+    EXPECT_NE(st.st_ino, held_node);
+    EXPECT_EQ(kivo_test::read_file(at("notes.txt")), "kept");
+    EXPECT_EQ(entries(work), std::set<std::string>{"notes.txt"});
+    close(held);
+    held = -1;
+    ASSERT_EQ(mkdir(at("album").c_str(), 0755), 0);
+    ASSERT_TRUE(kivo_test::write_file(at("album/a.txt"), "a"));
+    fs_temporary_folder_made = hold_new;
+    const INT_S32 copied = FSCopyObject(work.c_str(), "album", work.c_str(), 0, 0, FS_DUPLICATE_REPLACE, "copy", false,
+                                        false, nullptr, nullptr, nullptr, 0);
+    fs_temporary_folder_made = nullptr;
+    ASSERT_GE(held, 0);
+    EXPECT_EQ(copied, FS_OK);
+    ASSERT_EQ(stat(at("copy").c_str(), &st), 0);
+    EXPECT_NE(st.st_ino, held_node);
+    EXPECT_EQ(kivo_test::read_file(at("copy/a.txt")), "a");
+    EXPECT_EQ(entries(work), (std::set<std::string>{"album", "copy", "notes.txt"}));
+    close(held);
 }
 
 // A copy's filter that saves, hides and sets Finder information inside the
@@ -292,13 +484,15 @@ TEST_F(FileSystemLock, HidingInAFolderThatCannotBeReadLosesNoName)
     EXPECT_EQ(lost, 0) << list;
 }
 
-// Lock files come and go with their holds; those of killed holders go at
-// a process's first hold, but one somebody holds stays.
-TEST_F(FileSystemLock, LockFilesGoWithTheirHolds)
+// A process keeps only a few lock files of those it let go; those of
+// ended and killed holders go at a process's first hold, but one somebody
+// holds stays.
+TEST_F(FileSystemLock, LockFilesOfHoldersGoneGoAtAProcesssFirstHold)
 {
-    const std::string run = at("run"), locks = at("run/kivo-locks");
-    ASSERT_EQ(mkdir(run.c_str(), 0700), 0);
+    const std::string tmp = at("tmp"), locks = tmp + "/kivo-locks-" + std::to_string(geteuid());
+    ASSERT_EQ(mkdir(tmp.c_str(), 0700), 0);
     ASSERT_EQ(mkdir(locks.c_str(), 0700), 0);
+    fs_shared::set_lock_bases_for_testing(tmp.c_str(), at("home").c_str());
     ASSERT_TRUE(kivo_test::write_file(locks + "/1-2.lock", ""));
     ASSERT_TRUE(kivo_test::write_file(locks + "/3-4.lock", ""));
     ASSERT_TRUE(kivo_test::write_file(locks + "/notes.txt", "not ours to take"));
@@ -306,18 +500,24 @@ TEST_F(FileSystemLock, LockFilesGoWithTheirHolds)
     ASSERT_GE(held, 0);
     ASSERT_EQ(flock(held, LOCK_EX | LOCK_NB), 0);
     // A lock of another open file of this process stands for another holder.
+    ASSERT_EQ(mkdir(at("a").c_str(), 0755), 0);
     const int code = kivo_test::run_in_child([&] {
-        setenv("XDG_RUNTIME_DIR", run.c_str(), 1);
-        for (const char* f : {"a", "b", "c"}) {
-            if (mkdir(at(f).c_str(), 0755) != 0 || !save(at(f) + "/notes.txt", f) ||
-                FSSetInvisible((at(f) + "/notes.txt").c_str()) != FS_OK) {
+        for (int i = 0; i < 40; ++i) {
+            const std::string file = at("a/") + std::to_string(i);
+            if (!save(file, "x") || FSSetInvisible(file.c_str()) != FS_OK) {
                 return 1;
             }
         }
         return 0;
     });
     EXPECT_EQ(code, 0);
-    EXPECT_EQ(entries(locks), (std::set<std::string>{"3-4.lock", "notes.txt"}));
+    std::set<std::string> left = entries(locks);
+    EXPECT_FALSE(left.count("1-2.lock"));
+    EXPECT_LT(left.size(), 20u) << "of 41 objects held";
+    ASSERT_TRUE(kivo_test::write_file(at("b"), "x"));
+    EXPECT_EQ(kivo_test::run_in_child([&] { return FSSetInvisible(at("b").c_str()) == FS_OK ? 0 : 1; }), 0);
+    EXPECT_EQ(entries(locks),
+              (std::set<std::string>{"3-4.lock", "notes.txt", lock_file_of(work), lock_file_of(at("b"))}));
     close(held);
 }
 
