@@ -1,6 +1,9 @@
 # Entry point: `make run`, `make test`, `make bench`. Each installs what is
-# missing, configures its own build tree and builds with every core.
-JOBS := $(shell nproc 2>/dev/null || echo 2)
+# missing, configures its own build tree and builds with every core, or with
+# JOBS=n jobs, given on the command line or in the environment.
+ifeq ($(strip $(JOBS)),)
+override JOBS := $(shell nproc 2>/dev/null || echo 2)
+endif
 CMAKE_GEN := -G Ninja
 
 .PHONY: all deps run test bench fuzz release check-format check-braces format clean

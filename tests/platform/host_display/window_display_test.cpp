@@ -2,7 +2,8 @@
 // the back buffer pixel for pixel, a blit changes only the dirty rectangle,
 // the OpenGL path puts the picture at the window's origin, in full screen
 // both paths scale it into the same letterbox, and key characters follow
-// the server's keymap, or the layout it names.
+// the server's keymap, or the layout it names. The private server itself
+// keeps what a client set after it left.
 #include "host_internal.h"
 #include "host_window.h"
 #include "key_layout.h"
@@ -392,6 +393,32 @@ TEST_F(RealWindowTest, KeyCharactersFollowTheServersKeymap)
     EXPECT_EQ(0, std::system("setxkbmap -layout us"));
     EXPECT_STREQ("z", KEYBOARD::get_key_desc(6, 0));
     XCloseDisplay(x);
+}
+
+// The private server takes a connection made the moment its last client
+// has left, and keeps what that client set: a test that parks the pointer
+// or binds a key with one tool and then connects again relies on both.
+TEST(PrivateXServer, TakesTheNextClientAtOnceAndKeepsWhatTheLastOneSet)
+{
+    XvfbServer server;
+    ASSERT_TRUE(server.start(1024, 768)) << server.error();
+    for (int round = 0; round < 20; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        Display* leaving = XOpenDisplay(server.display().c_str());
+        ASSERT_NE(nullptr, leaving);
+        XWarpPointer(leaving, 0, DefaultRootWindow(leaving), 0, 0, 0, 0, round + 1, 2 * round + 1);
+        XSync(leaving, False);
+        XCloseDisplay(leaving);
+        Display* next = XOpenDisplay(server.display().c_str());
+        ASSERT_NE(nullptr, next) << "the connection right after the last client left was dropped";
+        Window root = 0, child = 0;
+        int x = -1, y = -1, wx = 0, wy = 0;
+        unsigned mask = 0;
+        XQueryPointer(next, DefaultRootWindow(next), &root, &child, &x, &y, &wx, &wy, &mask);
+        XCloseDisplay(next);
+        EXPECT_EQ(round + 1, x);
+        EXPECT_EQ(2 * round + 1, y);
+    }
 }
 
 } // namespace

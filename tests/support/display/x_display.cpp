@@ -165,7 +165,11 @@ bool XvfbServer::start(int width, int height, int timeout_ms)
     // Everything the child needs is made before fork: it only execs.
     std::string fd_text = std::to_string(fds[1]);
     std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
-    const char* argv[] = {"Xvfb",    "-displayfd", fd_text.c_str(), "-nolisten", "tcp",
+    // -noreset: by default the server starts over whenever its last client
+    // leaves, dropping a connection that comes in just then (a reader opened
+    // right after one xdotool run) and undoing what the client set (the
+    // pointer's place, a key binding).
+    const char* argv[] = {"Xvfb",    "-displayfd", fd_text.c_str(), "-nolisten", "tcp", "-noreset",
                           "-screen", "0",          screen.c_str(),  nullptr};
     int null_fd = open("/dev/null", O_RDWR | O_CLOEXEC);
     pid_t pid = fork();

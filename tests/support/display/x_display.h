@@ -12,7 +12,8 @@
 
 namespace kivo_test {
 
-// A private Xvfb (-displayfd, no TCP) owned by this object.
+// A private Xvfb (-displayfd, no TCP) owned by this object. It never starts
+// over when its last client leaves: what a client set stays.
 class XvfbServer
 {
 public:
