@@ -227,7 +227,7 @@ template <typename GET> INT_S32 read_value_with(GET get, std::vector<INT_U8>& va
 {
     value.clear();
     exists = false;
-    INT_U8 small[4096];
+    INT_U8 small[1024];
     for (int tries = 0; tries < 4; ++tries) {
         ssize_t n = tries == 0 ? get(small, sizeof small) : get(value.data(), value.size());
         if (n >= 0) {
