@@ -220,53 +220,68 @@ void put_u32(INT_U8* p, INT_U32 v)
 
 // Reads a value through `get` (getxattr's arguments but the name):
 // `exists` false when there is none, FS_NOT_SUPPORTED where the file
-// system keeps none (ENOTSUP). A value is at most 64 KiB; one that grows
-// between asking its size and reading it is asked again.
+// system keeps none (ENOTSUP). A value is at most 64 KiB; the size is
+// asked only of one too large for a first read (our own are 402 bytes),
+// and asked again of one that grows meanwhile.
 template <typename GET> INT_S32 read_value_with(GET get, std::vector<INT_U8>& value, bool& exists)
 {
     value.clear();
     exists = false;
+    INT_U8 small[1024];
     for (int tries = 0; tries < 4; ++tries) {
-        ssize_t n = get(nullptr, 0);
+        ssize_t n = tries == 0 ? get(small, sizeof small) : get(value.data(), value.size());
         if (n >= 0) {
-            value.resize(static_cast<std::size_t>(n) + 1); // a buffer even for an empty value
-            n = get(value.data(), value.size());
-        }
-        if (n >= 0) {
-            value.resize(static_cast<std::size_t>(n));
+            if (tries == 0) {
+                value.assign(small, small + n);
+            } else {
+                value.resize(static_cast<std::size_t>(n));
+            }
             exists = true;
             return FS_OK;
         }
-        if (errno == ENODATA) {
-            value.clear();
-            return FS_OK;
+        if (errno == ERANGE) {
+            n = get(nullptr, 0);
+            if (n >= 0) {
+                value.resize(static_cast<std::size_t>(n) + 1); // room to see it grow
+                continue;
+            }
         }
-        if (errno != ERANGE) {
-            value.clear();
-            return fs_error_from_errno(errno);
-        }
+        value.clear();
+        return errno == ENODATA ? FS_OK : fs_error_from_errno(errno);
     }
     value.clear();
     return FS_IO_ERROR;
 }
 
 // Where a Finder routine finds its object: its folder and name (folder ""
-// for "/"), and a path that names it without a link at its end.
+// for "/"), and a path that names it without a link at its end. Where it
+// was found by opening it, `fd` (O_PATH) is the object opened and `st`
+// what it is, for the change to take over.
 struct FINDER_OBJECT
 {
     std::string folder, name, path;
+    int fd = -1;
+    struct stat st = {};
+
+    FINDER_OBJECT() = default;
+    FINDER_OBJECT(const FINDER_OBJECT&) = delete;
+    FINDER_OBJECT& operator=(const FINDER_OBJECT&) = delete;
+    ~FINDER_OBJECT()
+    {
+        if (fd >= 0) {
+            close(fd);
+        }
+    }
 };
 
 // A path that names no link stands for its object as it is given: its
 // folder is the path's own, relative or not, so a process working by paths
 // relative to a folder above which it may not search still reaches the
-// folder's list and lock. False where the path needs resolving.
-bool object_as_named(const char* path, FINDER_OBJECT& o)
+// folder's list and lock. False where the path needs resolving. With
+// `open_it`, the object is opened (never through a link at its end) in
+// the walk that looks at it, rather than looked at and then walked to.
+bool object_as_named(const char* path, FINDER_OBJECT& o, bool open_it)
 {
-    struct stat st;
-    if (lstat(path, &st) != 0 || S_ISLNK(st.st_mode)) {
-        return false;
-    }
     std::string p = path;
     while (p.size() > 1 && p.back() == '/') {
         p.pop_back();
@@ -276,19 +291,35 @@ bool object_as_named(const char* path, FINDER_OBJECT& o)
     if (p == "/" || name == "." || name == "..") {
         return false;
     }
-    o.folder = folder;
-    o.name = name;
-    o.path = p;
+    struct stat st;
+    // A slash at its end has a link followed: looked at as it always was.
+    if (open_it && p.size() == std::strlen(path)) {
+        const int fd = open(path, O_PATH | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0) {
+            return false;
+        }
+        if (fstat(fd, &st) != 0 || S_ISLNK(st.st_mode)) {
+            close(fd);
+            return false;
+        }
+        o.fd = fd;
+        o.st = st;
+    } else if (lstat(path, &st) != 0 || S_ISLNK(st.st_mode)) {
+        return false;
+    }
+    o.folder.swap(folder);
+    o.name.swap(name);
+    o.path.swap(p);
     return true;
 }
 
 // The object a path leads to (through links).
-INT_S32 object_led_to(const char* path, FINDER_OBJECT& o)
+INT_S32 object_led_to(const char* path, FINDER_OBJECT& o, bool open_it)
 {
     if (!path || !path[0]) {
         return FS_BAD_ARGUMENT;
     }
-    if (object_as_named(path, o)) {
+    if (object_as_named(path, o, open_it)) {
         return FS_OK;
     }
     char real[PATH_MAX];
@@ -306,9 +337,9 @@ INT_S32 object_led_to(const char* path, FINDER_OBJECT& o)
 }
 
 // The entry a path names (a link itself).
-INT_S32 entry_named(const char* path, FINDER_OBJECT& o)
+INT_S32 entry_named(const char* path, FINDER_OBJECT& o, bool open_it)
 {
-    if (path && path[0] && object_as_named(path, o)) {
+    if (path && path[0] && object_as_named(path, o, open_it)) {
         return FS_OK;
     }
     INT_S32 r = split_reference(path, o.folder, o.name);
@@ -326,7 +357,7 @@ struct OPEN_OBJECT
     int fd = -1;
     int data = -1;
     struct stat st = {};
-    std::string proc;
+    char proc[32] = "";
 
     OPEN_OBJECT() = default;
     OPEN_OBJECT(const OPEN_OBJECT&) = delete;
@@ -348,7 +379,7 @@ struct OPEN_OBJECT
         if (fd < 0 || fstat(fd, &st) != 0) {
             return fs_error_from_errno(errno);
         }
-        proc = "/proc/self/fd/" + std::to_string(fd);
+        name_proc();
         if (storable()) {
             data = dir < 0 ? open(name.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC)
                            : openat(dir, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
@@ -364,13 +395,28 @@ struct OPEN_OBJECT
         if (fd < 0 || fstat(fd, &st) != 0) {
             return fs_error_from_errno(errno);
         }
-        proc = "/proc/self/fd/" + std::to_string(fd);
+        name_proc();
         if (storable()) {
-            data = open(proc.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+            data = open(proc, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
             keep_data_if_same();
         }
         return FS_OK;
     }
+
+    // The object `o` was opened as when it was found, by its path.
+    void take_over(FINDER_OBJECT& o)
+    {
+        fd = o.fd;
+        st = o.st;
+        o.fd = -1;
+        name_proc();
+        if (storable()) {
+            data = open(o.path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+            keep_data_if_same();
+        }
+    }
+
+    void name_proc() { std::snprintf(proc, sizeof proc, "/proc/self/fd/%d", fd); }
 
     void keep_data_if_same()
     {
@@ -387,16 +433,16 @@ struct OPEN_OBJECT
     ssize_t get(void* into, std::size_t size) const
     {
         return data >= 0 ? fgetxattr(data, FS_FINDER_ATTRIBUTE, into, size)
-                         : getxattr(proc.c_str(), FS_FINDER_ATTRIBUTE, into, size);
+                         : getxattr(proc, FS_FINDER_ATTRIBUTE, into, size);
     }
     int set(const std::vector<INT_U8>& value, int flags) const
     {
         return data >= 0 ? fsetxattr(data, FS_FINDER_ATTRIBUTE, value.data(), value.size(), flags)
-                         : setxattr(proc.c_str(), FS_FINDER_ATTRIBUTE, value.data(), value.size(), flags);
+                         : setxattr(proc, FS_FINDER_ATTRIBUTE, value.data(), value.size(), flags);
     }
     int remove() const
     {
-        return data >= 0 ? fremovexattr(data, FS_FINDER_ATTRIBUTE) : removexattr(proc.c_str(), FS_FINDER_ATTRIBUTE);
+        return data >= 0 ? fremovexattr(data, FS_FINDER_ATTRIBUTE) : removexattr(proc, FS_FINDER_ATTRIBUTE);
     }
 };
 
@@ -671,7 +717,7 @@ INT_S32 change_held(const OPEN_OBJECT& obj, const FINDER_CHANGE& c, const FOLDER
 // answers is for the object its path leads to at its end: where it leads
 // elsewhere by then, the pass is to be made again (for an object given
 // open, FS_BAD_ARGUMENT).
-INT_S32 change_once(const FINDER_TARGET& t, const FINDER_OBJECT& o, const FINDER_CHANGE& c)
+INT_S32 change_once(const FINDER_TARGET& t, FINDER_OBJECT& o, const FINDER_CHANGE& c)
 {
     if (c.invisible != keep_invisible) {
         if (o.folder.empty() || o.name.find('\n') != std::string::npos) {
@@ -689,7 +735,7 @@ INT_S32 change_once(const FINDER_TARGET& t, const FINDER_OBJECT& o, const FINDER
             return fs_error_from_errno(errno);
         }
         dir = folder.dir();
-    } else if (!o.folder.empty()) {
+    } else if (!o.folder.empty() && t.fd < 0 && o.fd < 0) {
         dir = own_dir = open(o.folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
         if (dir < 0) {
             return fs_error_from_errno(errno);
@@ -706,7 +752,14 @@ INT_S32 change_once(const FINDER_TARGET& t, const FINDER_OBJECT& o, const FINDER
         }
     } closing{own_dir};
     OPEN_OBJECT obj;
-    INT_S32 r = t.fd >= 0 ? obj.adopt(t.fd) : obj.open_at(dir, o.name);
+    INT_S32 r = FS_OK;
+    if (t.fd >= 0) {
+        r = obj.adopt(t.fd);
+    } else if (o.fd >= 0) {
+        obj.take_over(o); // the entry in the folder held is looked at below
+    } else {
+        r = obj.open_at(dir, o.name);
+    }
     if (r != FS_OK) {
         return r;
     }
@@ -715,7 +768,10 @@ INT_S32 change_once(const FINDER_TARGET& t, const FINDER_OBJECT& o, const FINDER
         return fs_error_from_errno(errno);
     }
     const INT_S32 elsewhere = t.fd >= 0 ? FS_BAD_ARGUMENT : moved_meanwhile;
-    if (!still_there(t, o, obj, dir, lists)) {
+    // A list is changed only in the folder its entry is in. Without one,
+    // the look at the end says all: an object moved away before its lock
+    // was taken keeps the change, as one moved just after it would.
+    if (lists && !still_there(t, o, obj, dir, lists)) {
         return elsewhere;
     }
     r = change_held(obj, c, folder, lists, o.name);
@@ -730,7 +786,7 @@ INT_S32 change_finder(const FINDER_TARGET& t, const FINDER_CHANGE& c)
 {
     for (int tries = 0; tries < change_tries; ++tries) {
         FINDER_OBJECT o;
-        INT_S32 r = t.entry || t.fd >= 0 ? entry_named(t.path, o) : object_led_to(t.path, o);
+        INT_S32 r = t.entry || t.fd >= 0 ? entry_named(t.path, o, t.fd < 0) : object_led_to(t.path, o, true);
         if (r == FS_OK) {
             r = change_once(t, o, c);
         }
@@ -742,17 +798,31 @@ INT_S32 change_finder(const FINDER_TARGET& t, const FINDER_CHANGE& c)
 }
 
 // The 32 bytes as FSGetFinderInfo gives them.
-INT_S32 read_finder_info(const FINDER_OBJECT& o, INT_U8* info, bool& folder)
+INT_S32 read_finder_info(FINDER_OBJECT& o, INT_U8* info, bool& folder)
 {
-    int dir = -1;
-    if (!o.folder.empty()) {
-        dir = open(o.folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-        if (dir < 0) {
-            return fs_error_from_errno(errno);
+    struct CLOSE
+    {
+        int fd = -1;
+        ~CLOSE()
+        {
+            if (fd >= 0) {
+                close(fd);
+            }
         }
-    }
+    } dir;
     OPEN_OBJECT obj;
-    INT_S32 r = obj.open_at(dir, o.name);
+    INT_S32 r = FS_OK;
+    if (o.fd >= 0) {
+        obj.take_over(o);
+    } else {
+        if (!o.folder.empty()) {
+            dir.fd = open(o.folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+            if (dir.fd < 0) {
+                return fs_error_from_errno(errno);
+            }
+        }
+        r = obj.open_at(dir.fd, o.name);
+    }
     std::vector<INT_U8> value;
     bool exists = false, has_entry = false;
     if (r == FS_OK && obj.storable()) {
@@ -763,12 +833,19 @@ INT_S32 read_finder_info(const FINDER_OBJECT& o, INT_U8* info, bool& folder)
         folder = S_ISDIR(obj.st.st_mode);
         r = stored_finder_info(value, exists, info, has_entry);
     }
-    if (r == FS_OK && !(info[flags_at] & invisible_bit) && dir >= 0 &&
-        (o.name[0] == '.' || listed_hidden(dir, o.name))) {
-        info[flags_at] |= invisible_bit;
+    if (r != FS_OK || (info[flags_at] & invisible_bit) || o.folder.empty()) {
+        return r;
     }
-    if (dir >= 0) {
-        close(dir);
+    if (o.name[0] == '.') {
+        info[flags_at] |= invisible_bit;
+        return r;
+    }
+    // The folder only where its list is to be read.
+    if (dir.fd < 0) {
+        dir.fd = open(o.folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    }
+    if (dir.fd >= 0 && listed_hidden(dir.fd, o.name)) {
+        info[flags_at] |= invisible_bit;
     }
     return r;
 }
@@ -961,14 +1038,14 @@ INT_S32 carry_finder_info(int from, const char* name, int copy)
 INT_S32 copy_finder_info(const char* source, const char* destination, int destination_fd)
 {
     FINDER_OBJECT from, to;
-    INT_S32 r = object_led_to(source, from);
+    INT_S32 r = object_led_to(source, from, true);
     INT_U8 info[FS_FINDER_INFO_BYTES];
     bool folder = false;
     if (r == FS_OK) {
         r = read_finder_info(from, info, folder);
     }
     if (r == FS_OK) {
-        r = destination_fd >= 0 ? entry_named(destination, to) : object_led_to(destination, to);
+        r = destination_fd >= 0 ? entry_named(destination, to, false) : object_led_to(destination, to, false);
     }
     if (r != FS_OK) {
         return r;
@@ -1008,7 +1085,7 @@ INT_S32 FSClearInvisible(const char* path)
 INT_S32 FSGetFinderInfo(const char* path, INT_U8* finder_info, INT_U8* extended_info, bool* is_directory)
 {
     FINDER_OBJECT o;
-    INT_S32 r = object_led_to(path, o);
+    INT_S32 r = object_led_to(path, o, true);
     INT_U8 info[FS_FINDER_INFO_BYTES];
     bool folder = false;
     if (r == FS_OK) {

@@ -237,6 +237,10 @@ TEST_F(FinderInfo, EachRoutineRoundTripsOnFilesAndFolders)
         const BYTES last = value(p);
         EXPECT_EQ(BYTES(last.begin() + 154, last.end()), BYTES(made.begin() + 154, made.end())); // dates kept
         EXPECT_EQ(list(), "");
+        // A slash at the end names a folder, and no file.
+        EXPECT_EQ(FSChangeCreatorType((p + "/").c_str(), 0x4B4B4B4B, 0), name[0] == 'd' ? FS_OK : FS_NOT_A_DIRECTORY);
+        std::memcpy(&want[4], name[0] == 'd' ? "KKKK" : "KIVO", 4);
+        EXPECT_EQ(read_info(p), want);
     }
     for (const char* missing : {"missing", "dangling"}) {
         ASSERT_EQ(symlink("missing", at("dangling").c_str()) == 0 || errno == EEXIST, true);
@@ -253,7 +257,16 @@ TEST_F(FinderInfo, EachRoutineRoundTripsOnFilesAndFolders)
 // order.
 TEST_F(FinderInfo, ServersValuesAreReadAndKeptWhateverTheirOrder)
 {
-    for (const BYTES* v : {&samba_file, &reordered_file}) {
+    // One with a comment of 2500 bytes after the rest, longer than a value
+    // of ours by far.
+    BYTES long_comment = samba_file;
+    const BYTES comment_entry = from_hex("00000192000009c4");
+    std::copy(comment_entry.begin(), comment_entry.end(), long_comment.begin() + 26 + 4);
+    for (int i = 0; i < 2500; ++i) {
+        long_comment.push_back(static_cast<INT_U8>('a' + i % 26));
+    }
+    const BYTES* const values[] = {&samba_file, &reordered_file, &long_comment};
+    for (const BYTES* v : values) {
         ASSERT_TRUE(kivo_test::write_file(at("f"), ""));
         put(at("f"), *v);
         EXPECT_EQ(read_info(at("f")), finder_of(*v));
