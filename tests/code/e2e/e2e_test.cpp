@@ -983,7 +983,8 @@ TEST_F(ProgramTest, ACapitalAndTabsTypedWhileHeldStillEachLandWhereTyped)
 }
 
 // Return on the race list with the focus opens it, and it stays open: the
-// release of that Return is no choice in the list.
+// release of that Return is no choice in the list. Closed again, the list
+// still has the focus.
 TEST_F(ProgramTest, ReturnOpensTheRaceListAndLeavesItOpen)
 {
     kivo_test::redirect_appdata(KIVO_TEST_SHARE_DIR);
@@ -994,6 +995,7 @@ TEST_F(ProgramTest, ReturnOpensTheRaceListAndLeavesItOpen)
     PLACE popup, line;
     std::vector<std::uint32_t> popup_pixels;
     ASSERT_NO_FATAL_FAILURE(open_list(at.race_list, DATABASE::get_race_name(0).buffer, &popup, &popup_pixels, &line));
+    const std::vector<std::uint32_t> closed_pixels = screen_rgb(popup);
     release_app_resources();
 
     ASSERT_NO_FATAL_FAILURE(launch(first_settings));
@@ -1003,5 +1005,11 @@ TEST_F(ProgramTest, ReturnOpensTheRaceListAndLeavesItOpen)
     ASSERT_TRUE(wait_for(popup, popup_pixels, &shown)) << "Return does not open the list" << failure_picture("open");
     ASSERT_TRUE(settle(&shown));
     EXPECT_EQ(shown_rgb(popup), popup_pixels) << "the list closes again" << failure_picture("closed");
+    // Closed with Escape, the focus is still on the list: Return opens it again.
+    ASSERT_TRUE(keys({"Escape"}));
+    EXPECT_TRUE(wait_for(popup, closed_pixels, &shown))
+        << "Escape does not close the list" << failure_picture("escape");
+    ASSERT_TRUE(keys({"Return"}));
+    EXPECT_TRUE(wait_for(popup, popup_pixels, &shown)) << "the list lost the focus" << failure_picture("again");
     close_program();
 }
