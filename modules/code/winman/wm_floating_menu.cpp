@@ -69,7 +69,8 @@ WM_FLOATING_MENU::WM_FLOATING_MENU(INT_S16 x, INT_S16 y, const char* title_text,
       down_arrow_style_set(copy_of(down_arrow_style)), sub_menu_style_set(copy_of(sub_menu_style)), prev_buttons(0),
       prev_escape(0), prev_return(0), wait_release(1), prev_visible(0), draggable(draggable), closed(0),
       hidden_top(nullptr), hidden_bottom(nullptr), up_button(nullptr), down_button(nullptr), hidden_top_row(0),
-      hidden_bottom_row(0), owner(nullptr), close_key(-1), close_key_latch(1), type_ahead_ms(0), type_ahead{}
+      hidden_bottom_row(0), owner(nullptr), close_key(-1), close_key_latch(1), return_latch(1),
+      type_ahead_ms(0), type_ahead{}
 {
     no_delete = not_to_delete;
     grid_style_set.ssf = 0;
@@ -347,6 +348,7 @@ void WM_FLOATING_MENU::reset()
     measured_rows = 0;
     wait_release = 1;
     close_key_latch = 1;
+    return_latch = 1;
     prev_buttons = prev_escape = prev_return = 0;
     prev_visible = 0;
     type_ahead[0] = 0;
@@ -815,6 +817,7 @@ WM_MESG WM_FLOATING_MENU::monitor()
     if (prev_visible != visible) {
         if (visible) {
             close_key_latch = 1;
+            return_latch = 1;
             wait_release = 1;
         }
         prev_visible = visible;
@@ -829,7 +832,10 @@ WM_MESG WM_FLOATING_MENU::monitor()
 
     const bool close_key_down = close_key != -1 && KEYBOARD::get_key_value(static_cast<INT_U32>(close_key));
     const bool escape = KEYBOARD::get_key_value(KEY_ESCAPE) || (!close_key_latch && close_key_down);
-    const bool ret = KEYBOARD::get_key_value(return_key) != 0;
+    // Return held since the menu showed (it opened a list) is no choice:
+    // its release would close the menu it opened.
+    const bool return_down = KEYBOARD::get_key_value(return_key) != 0;
+    const bool ret = return_down && !return_latch;
     const INT_U32 buttons = MOUSE::buttons & 3;
 
     // The press that opened the menu must not operate a row.
@@ -882,6 +888,9 @@ WM_MESG WM_FLOATING_MENU::monitor()
     }
     if (!close_key_down) {
         close_key_latch = 0;
+    }
+    if (!return_down) {
+        return_latch = 0;
     }
     prev_buttons = buttons ? 1 : 0;
     prev_escape = escape ? 1 : 0;

@@ -51,6 +51,7 @@ public:
     WM_SCREEN_OBJECT* owner; // the WM_MENU whose popup this is; null for a free menu
     INT_S32 close_key;       // a key code that closes like Escape; -1 = none
     INT_U8 close_key_latch;  // the close key is ignored until seen up once after showing
+    INT_U8 return_latch;     // so is the return key: the press that opened the menu
     INT_U32 type_ahead_ms;   // get_ms_count of the last type-ahead character
     char type_ahead[6];      // typed prefix: up to 5 characters and a zero
 

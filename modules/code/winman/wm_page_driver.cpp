@@ -313,10 +313,15 @@ void WM_PAGE_MANAGER::repair_focus(WM_MESG message)
     // The focal object sat out this pass (hidden itself or inside something
     // hidden), or there is none. A hidden widget's own monitor still reports
     // the focal object as monitored, hence the test of visible. A pass that
-    // took input keeps the focus where it is.
+    // took input keeps the focus where it is. So does a shown one that only
+    // sat out under a modal object with nothing to focus (the open list of
+    // a list box): once that closes, the focus is where it was.
     using S = WM_SCREEN_OBJECT;
     const bool sat_out = !S::focal_object_monitored || (S::focal_object && !S::focal_object->visible);
     if (message == WM_MESG_TAKEN || !sat_out || give_focus_to_next_object() || !S::focal_object) {
+        return;
+    }
+    if (S::focal_object->visible && S::get_active_modal_object(0)) {
         return;
     }
     // The last focusable object is told while it still holds the focus;

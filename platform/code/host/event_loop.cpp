@@ -85,9 +85,13 @@ int quits_ahead = 0, closes_ahead = 0;
 long event_sequence = 0;
 int last_pointer_x = 0, last_pointer_y = 0;
 
-// Set when a key-down posts its code: the keyboard keeps one code, which
-// the next application step takes.
-bool key_code_posted = false;
+// Set when a key-down posts its code, or a key or text posts a character:
+// the keyboard keeps one code, which the next application step takes, and
+// a field takes one character a step. The character of a key without a
+// code of its own (an umlaut the key table does not know, an input
+// method's text) takes a step too, or the field falls behind and a Tab
+// after it moves the focus before that character is typed.
+bool key_code_posted = false, key_char_posted = false;
 
 // The button each physical button (SDL's 1 left, 2 middle, 3 right)
 // reported when it went down; 0 while it is up.
@@ -172,6 +176,7 @@ void key_down(const SDL_Event& e)
     }
     if (c) {
         KEYBOARD::process_char_event(c);
+        key_char_posted = true;
     }
 }
 
@@ -182,6 +187,7 @@ void text_input(const SDL_Event& e)
     int n = host_translate_text(e, chars, SDL_TEXTINPUTEVENT_TEXT_SIZE);
     for (int i = 0; i < n; ++i) {
         KEYBOARD::process_char_event(chars[i]);
+        key_char_posted = true;
     }
 }
 
@@ -363,7 +369,8 @@ bool any_event_queued()
 // first meant (Control-A typed as 'a'), and the text of the first would
 // reach the control a Tab after it moved to. So taking ends after a change
 // of the buttons, before the next key event once a key has posted its code
-// (the key's own text, right behind it, still comes), or after the pass's
+// or a character (the key's own text, right behind it, still comes),
+// before the next text once a character was posted, or after the pass's
 // share of a flood; the pass then does not wait, so the rest stays queued
 // for the next pass, after an application step. Events come straight from
 // the queue: SDL_PollEvent would leave its end-of-poll marker behind when
@@ -373,7 +380,8 @@ void take_queued_events(int& taken, bool& buttons_changed)
     SDL_Event e;
     while (!buttons_changed && taken < PASS_EVENT_LIMIT &&
            SDL_PeepEvents(&e, 1, SDL_PEEKEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) > 0) {
-        if (key_code_posted && (e.type == SDL_KEYDOWN || e.type == SDL_KEYUP)) {
+        const bool key = e.type == SDL_KEYDOWN || e.type == SDL_KEYUP;
+        if ((key && (key_code_posted || key_char_posted)) || (e.type == SDL_TEXTINPUT && key_char_posted)) {
             return;
         }
         SDL_PeepEvents(&e, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT);
@@ -551,11 +559,12 @@ void process_os_events()
 
     int taken = 0;
     bool buttons_changed = false;
-    key_code_posted = false;
+    key_code_posted = key_char_posted = false;
     take_queued_events(taken, buttons_changed);
     take_quit_signal();
-    // A posted code wants an application step now: the pass does not wait.
-    const bool cut_short = buttons_changed || key_code_posted || taken == PASS_EVENT_LIMIT;
+    // A posted code or character wants an application step now: the pass
+    // does not wait.
+    const bool cut_short = buttons_changed || key_code_posted || key_char_posted || taken == PASS_EVENT_LIMIT;
     events_input_waiting = cut_short && any_event_queued() ? 1 : 0;
 
     if (events_max_delay_ms && !events_something_done && !cut_short) {
@@ -568,8 +577,9 @@ void process_os_events()
         if (!take_heard_requests() && got && !taken_ahead(e)) {
             const INT_U32 buttons = MOUSE::buttons;
             main_window_events(e);
-            // A key's text is queued right behind it and comes in its pass.
-            if (key_code_posted && MOUSE::buttons == buttons) {
+            // A key's text is queued right behind it and comes in its pass,
+            // also that of a key without a code.
+            if ((key_code_posted || key_char_posted || e.type == SDL_KEYDOWN) && MOUSE::buttons == buttons) {
                 take_queued_events(taken, buttons_changed);
                 events_input_waiting = any_event_queued() ? 1 : 0;
             }

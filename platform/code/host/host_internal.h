@@ -47,15 +47,21 @@ struct HOST_KEY
     bool control_letter;
 };
 // Translates SDL_KEYDOWN / SDL_KEYUP (updating the held-key table and the
-// modifier bits); false for any other event.
+// modifier bits); false for any other event. A key-down other than a
+// modifier's sets the held modifiers to the event's own state (keysym.mod).
 bool host_translate_key(const SDL_Event& e, HOST_KEY* out);
 // Translates SDL_TEXTINPUT into characters as posted to KEYBOARD (Mac
 // Roman bytes, or a value of 256 or more for a character without one);
-// returns how many were written, at most max. After a key-down that made
-// a printable character of its own, the first text event before the next
-// key-down is that key's text and is dropped (returns 0), whatever events
-// came between; any other is taken.
+// returns how many were written, at most max. Each key-down that made a
+// printable character of its own awaits one text; while keys await theirs
+// a text event is the oldest one's and is dropped (returns 0), whatever
+// events came between; any other is taken.
 int host_translate_text(const SDL_Event& e, INT_U32* out, int max);
+// While on, SDL's record of the modifiers in each key-down is set right
+// from the window system's own key event, where SDL reads that (X11):
+// SDL takes a modifier's release followed, in a queue of keys, by another
+// press of it for a repeat and drops the release.
+void host_watch_key_state(bool on);
 
 // The window's active flag: starts set; focus lost clears it (and every
 // held key), focus gained sets it. get_key_value answers 0 while clear.

@@ -355,6 +355,7 @@ INT_U8 open_window(OPEN_WINDOW_SETTINGS& s, short id)
 
     SDL_SetWindowTitle(state.window, title);
     host_listen_for_close_requests(true);
+    host_watch_key_state(true);
     SDL_ShowWindow(state.window);
     open_window_event_pass();
 
@@ -399,6 +400,7 @@ void close_window(short id)
     destroy_back_buffer();
     host_drop_renderer();
     host_listen_for_close_requests(false);
+    host_watch_key_state(false);
     SDL_DestroyWindow(state.window);
     state.window = nullptr;
 }

@@ -437,3 +437,66 @@ bool host_layout_character(int scancode, bool shift, INT_U32* out)
     }
     return keymap && character_in(keymap, group, scancode, shift, out);
 }
+
+namespace {
+
+// The modifier state of the window system's last key press, while SDL has
+// not yet made its key-down of it.
+bool server_key_pending = false;
+unsigned server_key_state = 0;
+
+// Runs as SDL queues each event, in the order the window system sent
+// them: a key press's own message comes right before SDL's key-down of it.
+// The messages themselves are never queued.
+int SDLCALL correct_key_state(void*, SDL_Event* e)
+{
+    if (e->type == SDL_SYSWMEVENT) {
+        const SDL_SysWMmsg* m = e->syswm.msg;
+        server_key_pending = m && m->subsystem == SDL_SYSWM_X11 && m->msg.x11.event.type == KeyPress;
+        if (server_key_pending) {
+            server_key_state = m->msg.x11.event.xkey.state;
+        }
+        return 0;
+    }
+    if (e->type == SDL_KEYDOWN && server_key_pending) {
+        server_key_pending = false;
+        Uint16 mod = e->key.keysym.mod;
+        // The side a modifier was held on is SDL's; whether it was held at
+        // all is the server's. Alt is Mod1, or Mod5 as AltGr on many
+        // layouts, which side it was not told then.
+        const struct
+        {
+            unsigned mask;
+            Uint16 bits, added;
+        } kinds[] = {{ShiftMask, KMOD_SHIFT, KMOD_LSHIFT},
+                     {ControlMask, KMOD_CTRL, KMOD_LCTRL},
+                     {Mod1Mask | Mod5Mask, KMOD_ALT, KMOD_NONE},
+                     {Mod4Mask, KMOD_GUI, KMOD_LGUI}};
+        for (const auto& k : kinds) {
+            if (!(server_key_state & k.mask)) {
+                mod &= static_cast<Uint16>(~k.bits);
+            } else if (!(mod & k.bits)) {
+                mod |= k.added;
+            }
+        }
+        e->key.keysym.mod = mod;
+    }
+    return 1;
+}
+
+} // namespace
+
+void host_watch_key_state(bool on)
+{
+    SDL_EventFilter filter = nullptr;
+    void* data = nullptr;
+    const bool ours = SDL_GetEventFilter(&filter, &data) && filter == correct_key_state;
+    server_key_pending = false;
+    if (on && !filter) {
+        SDL_SetEventFilter(correct_key_state, nullptr);
+        SDL_EventState(SDL_SYSWMEVENT, SDL_ENABLE);
+    } else if (!on && ours) {
+        SDL_EventState(SDL_SYSWMEVENT, SDL_DISABLE);
+        SDL_SetEventFilter(nullptr, nullptr);
+    }
+}

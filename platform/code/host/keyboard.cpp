@@ -49,15 +49,15 @@ bool held_keys[128];
 bool caps_locked = false;
 bool window_active = true;
 // A character a key made itself must not be typed a second time by the
-// text of the same key press. That text is the first to come after the
-// key-down, though not always right behind it: an input method may hand it
-// back after the key's release, a change of focus or other events. So the
-// first text before the next key-down is dropped, whatever comes between.
-// A key whose character is a control code (Return, Backspace, arrows,
-// Control letters) sends no text: text after it is from elsewhere and is
-// typed. It goes by place, not by content: composed text may differ from
-// the character.
-bool key_text_pending = false;
+// text of the same key press. That text comes after the key-down, though
+// not always right behind it: an input method may hand it back after the
+// key's release, a change of focus, other events or the next keys. So
+// each such key awaits one text, and texts are dropped while keys await
+// theirs, the oldest key's first. A key whose character is a control code
+// (Return, Backspace, arrows, Control letters) sends no text: it neither
+// awaits one nor takes one from another key. It goes by place, not by
+// content: composed text may differ from the character.
+int key_texts_awaited = 0;
 
 bool is_control_code(INT_U32 c)
 {
@@ -67,6 +67,27 @@ bool is_control_code(INT_U32 c)
 bool is_held(int mac_code)
 {
     return held_keys[mac_code];
+}
+
+// A modifier counts for a key only when it was held for that key press:
+// the key event's own modifier state. Keys queued behind a busy program
+// can come without the release of a modifier before them (the window
+// system's reading takes it for a repeat), and the held keys would then
+// say Shift for a Tab typed after a capital.
+void take_event_modifiers(Uint16 mod)
+{
+    const struct
+    {
+        Uint16 left_bit, right_bit;
+        int left, right;
+    } pairs[] = {{KMOD_LGUI, KMOD_RGUI, 55, 54},
+                 {KMOD_LSHIFT, KMOD_RSHIFT, 56, 60},
+                 {KMOD_LALT, KMOD_RALT, 58, 61},
+                 {KMOD_LCTRL, KMOD_RCTRL, 59, 62}};
+    for (const auto& p : pairs) {
+        held_keys[p.left] = (mod & p.left_bit) != 0;
+        held_keys[p.right] = (mod & p.right_bit) != 0;
+    }
 }
 
 // The character of an SDL keycode when it stands for one (letters, digits
@@ -324,14 +345,17 @@ bool host_translate_key(const SDL_Event& e, HOST_KEY* out)
     caps_locked = (e.key.keysym.mod & KMOD_CAPS) != 0;
     out->mac_code = mac_code;
     out->is_modifier = host_is_modifier_code(mac_code);
+    if (down && !out->is_modifier) {
+        take_event_modifiers(e.key.keysym.mod);
+    }
     out->control_letter = false;
     out->character = 0;
     if (down && !out->is_modifier) {
         out->character = key_character(mac_code, e.key.keysym.sym, &out->control_letter);
     }
     out->modifiers = host_modifiers();
-    if (down) {
-        key_text_pending = out->character != 0 && !is_control_code(out->character);
+    if (down && out->character != 0 && !is_control_code(out->character) && key_texts_awaited < INT_MAX) {
+        ++key_texts_awaited;
     }
     return true;
 }
@@ -341,8 +365,8 @@ int host_translate_text(const SDL_Event& e, INT_U32* out, int max)
     if (e.type != SDL_TEXTINPUT || !out || max <= 0) {
         return 0;
     }
-    if (key_text_pending) {
-        key_text_pending = false;
+    if (key_texts_awaited > 0) {
+        --key_texts_awaited;
         return 0;
     }
     // A hand-made event need not end its text with a NUL.

@@ -20,6 +20,7 @@
 #include "wm_list_box.h"
 #include "wm_page_manager.h"
 #include "wm_ptm_records.h"
+#include "wm_text_edit.h"
 #include "x_display.h"
 
 #include <gtest/gtest.h>
@@ -856,4 +857,157 @@ TEST_F(ProgramTest, ACloseRequestIsHeardBehindAFloodOfInput)
     const std::string said = program.err();
     EXPECT_EQ(said.find("ERROR: AddressSanitizer"), std::string::npos) << said;
     EXPECT_EQ(said.find("runtime error:"), std::string::npos) << said;
+}
+
+// Typed at full speed, with no gap between keys: every character reaches
+// the field that had the focus when it was typed, in order, whether its
+// key is one the program knows (letters, Tab) or the text comes alone
+// (umlauts on keys bound after the start).
+TEST_F(ProgramTest, EveryCharacterOfABurstLandsInTheFieldItWasTypedInto)
+{
+    const struct
+    {
+        const char* first;  // Latin-1, as the field holds it
+        const char* second; // Latin-1
+        const char* typed;  // UTF-8, as xdotool types it
+    } bursts[] = {
+        {"Mira", "Stone", "Mira\tStone"},
+        {"Mi\xE4\xF6\xFC", "Stone", "Miäöü\tStone"},
+        {"mira", "stone", "mira\tstone"},
+        {"\xC4\xD6\xDC\x61", "bcd", "ÄÖÜa\tbcd"},
+        {"\xC4\xD6\xDC\x61", "\xC4\xD6\xDC\x62\x63\x64", "ÄÖÜa\tÄÖÜbcd"},
+        {"a", "\xE4\xF6\xFC\x62\x63\x64", "a\täöübcd"},
+    };
+    kivo_test::redirect_appdata(KIVO_TEST_SHARE_DIR);
+    ASSERT_NO_FATAL_FAILURE(start());
+    PLACES at;
+    ASSERT_NO_FATAL_FAILURE(find_places(at));
+    const std::vector<std::uint32_t> first_settings = screen_rgb({0, 0, window_w, window_h});
+    const std::vector<std::uint32_t> first_empty = screen_rgb(at.first_edit), second_empty = screen_rgb(at.second_edit);
+    // Both fields as they show holding each burst's names, drawn headless:
+    // the first name typed, a Tab, the second name; then both emptied again
+    // and the focus back on the first.
+    std::vector<std::vector<std::uint32_t>> want_first, want_second;
+    auto type_chars = [](const std::string& text, bool erase) {
+        for (unsigned char c : text) {
+            KEYBOARD::process_char_event(erase ? '\b' : KEYBOARD::unmap_char(c));
+        }
+        run();
+    };
+    for (const auto& b : bursts) {
+        type_chars(b.first, false);
+        KEYBOARD::process_key_event(48);
+        run();
+        type_chars(b.second, false);
+        want_first.push_back(screen_rgb(at.first_edit));
+        want_second.push_back(screen_rgb(at.second_edit));
+        type_chars(b.second, true);
+        auto* first = dynamic_cast<WM_TEXT_EDIT*>(ptm.page_manager->find_object_at_pos(
+            static_cast<INT_S16>(at.first_edit.mid_x()), static_cast<INT_S16>(at.first_edit.mid_y())));
+        ASSERT_NE(first, nullptr);
+        first->take_focus();
+        type_chars(b.first, true);
+        ASSERT_EQ(screen_rgb(at.first_edit), first_empty);
+        ASSERT_EQ(screen_rgb(at.second_edit), second_empty);
+    }
+    ASSERT_NE(want_first[0], want_first[1]) << "the first names must draw differently for the check to mean anything";
+    release_app_resources();
+
+    ASSERT_NO_FATAL_FAILURE(launch(first_settings));
+    ASSERT_TRUE(bind_umlauts(server.display()));
+    XPixels shown;
+    int wrong = 0;
+    for (std::size_t i = 0; i < std::size(bursts); i++) {
+        SCOPED_TRACE(bursts[i].typed);
+        // Both fields emptied, the focus on the first.
+        ASSERT_TRUE(click(at.second_edit) && keys({"ctrl+a", "BackSpace"}) && click(at.first_edit) &&
+                    keys({"ctrl+a", "BackSpace"}) && park_pointer());
+        ASSERT_TRUE(wait_for(at.second_edit, second_empty, &shown)) << failure_picture("second-not-emptied");
+        ASSERT_TRUE(wait_for(at.first_edit, first_empty, &shown)) << failure_picture("first-not-emptied");
+        ASSERT_TRUE(xdo({"type", "--delay", "0", bursts[i].typed}));
+        const bool first = wait_for(at.first_edit, want_first[i], &shown);
+        const bool second = wait_for(at.second_edit, want_second[i], &shown);
+        EXPECT_TRUE(first && second) << (first ? "" : "the first field is wrong; ")
+                                     << (second ? "" : "the second field is wrong")
+                                     << failure_picture("burst-" + std::to_string(i));
+        wrong += !(first && second);
+    }
+    EXPECT_EQ(wrong, 0) << "of " << std::size(bursts) << " bursts";
+    close_program();
+}
+
+// A capital, a Tab and more typed in one burst while the program is held
+// still: the Shift of the capital does not make a backward Tab of the Tab
+// after it, though its release comes in no event of its own then. The
+// names land in their fields, and Tabs and Return typed the same way
+// reach the result made of them.
+TEST_F(ProgramTest, ACapitalAndTabsTypedWhileHeldStillEachLandWhereTyped)
+{
+    kivo_test::redirect_appdata(KIVO_TEST_SHARE_DIR);
+    ASSERT_NO_FATAL_FAILURE(start());
+    PLACES at;
+    ASSERT_NO_FATAL_FAILURE(find_places(at));
+    const std::vector<std::uint32_t> first_settings = screen_rgb({0, 0, window_w, window_h});
+    for (unsigned char c : std::string("Bjorn")) {
+        KEYBOARD::process_char_event(c);
+    }
+    run();
+    KEYBOARD::process_key_event(48);
+    run();
+    for (unsigned char c : std::string("Tu")) {
+        KEYBOARD::process_char_event(c);
+    }
+    run();
+    const std::vector<std::uint32_t> bjorn = screen_rgb(at.first_edit), tu = screen_rgb(at.second_edit);
+    const std::vector<std::uint32_t> name = name_pixels("Bjorn", "Tu", 0, at.name);
+    release_app_resources();
+
+    ASSERT_NO_FATAL_FAILURE(launch(first_settings));
+    XPixels shown;
+    for (const char* burst : {"Bjorn\tTu", "\t\t\t\t\t\t\t\r"}) {
+        SCOPED_TRACE(burst);
+        ASSERT_EQ(kill(program.pid(), SIGSTOP), 0);
+        const bool sent = xdo({"type", "--delay", "0", burst});
+        ASSERT_EQ(kill(program.pid(), SIGCONT), 0);
+        ASSERT_TRUE(sent);
+        if (burst[0] == 'B') {
+            EXPECT_TRUE(wait_for(at.first_edit, bjorn, &shown)) << "the first name" << failure_picture("first");
+            EXPECT_TRUE(wait_for(at.second_edit, tu, &shown)) << "the second name" << failure_picture("second");
+        }
+    }
+    EXPECT_TRUE(wait_for(at.name, name, &shown))
+        << "the Tabs and Return do not reach the result" << failure_picture("result");
+    close_program();
+}
+
+// Return on the race list with the focus opens it, and it stays open: the
+// release of that Return is no choice in the list. Closed again, the list
+// still has the focus.
+TEST_F(ProgramTest, ReturnOpensTheRaceListAndLeavesItOpen)
+{
+    kivo_test::redirect_appdata(KIVO_TEST_SHARE_DIR);
+    ASSERT_NO_FATAL_FAILURE(start());
+    PLACES at;
+    ASSERT_NO_FATAL_FAILURE(find_places(at));
+    const std::vector<std::uint32_t> first_settings = screen_rgb({0, 0, window_w, window_h});
+    PLACE popup, line;
+    std::vector<std::uint32_t> popup_pixels;
+    ASSERT_NO_FATAL_FAILURE(open_list(at.race_list, DATABASE::get_race_name(0).buffer, &popup, &popup_pixels, &line));
+    const std::vector<std::uint32_t> closed_pixels = screen_rgb(popup);
+    release_app_resources();
+
+    ASSERT_NO_FATAL_FAILURE(launch(first_settings));
+    ASSERT_TRUE(click(at.second_edit) && park_pointer());
+    ASSERT_TRUE(keys({"Tab", "Return"}));
+    XPixels shown;
+    ASSERT_TRUE(wait_for(popup, popup_pixels, &shown)) << "Return does not open the list" << failure_picture("open");
+    ASSERT_TRUE(settle(&shown));
+    EXPECT_EQ(shown_rgb(popup), popup_pixels) << "the list closes again" << failure_picture("closed");
+    // Closed with Escape, the focus is still on the list: Return opens it again.
+    ASSERT_TRUE(keys({"Escape"}));
+    EXPECT_TRUE(wait_for(popup, closed_pixels, &shown))
+        << "Escape does not close the list" << failure_picture("escape");
+    ASSERT_TRUE(keys({"Return"}));
+    EXPECT_TRUE(wait_for(popup, popup_pixels, &shown)) << "the list lost the focus" << failure_picture("again");
+    close_program();
 }

@@ -11,6 +11,7 @@
 #include "pages/result_page.h"
 #include "pages/settings_page.h"
 #include "wm_button.h"
+#include "wm_floating_menu.h"
 #include "wm_image.h"
 #include "wm_list_box.h"
 #include "wm_page_manager.h"
@@ -530,6 +531,26 @@ TEST_F(PagesTest, TabReachesEveryControlOfTheSettingsPageInReadingOrder)
     tap(36);
     EXPECT_EQ(db.race, 2);
     EXPECT_TRUE(held(s->orc_button));
+}
+
+// Return on the race list with the focus opens it, and it stays open once
+// that Return is up; Escape closes it, the focus still on the list.
+TEST_F(PagesTest, ReturnOnTheRaceListOpensItAndLeavesItOpen)
+{
+    if (!start_built()) {
+        GTEST_SKIP() << "no built pages.bin";
+    }
+    SETTINGS_PAGE* s = page<SETTINGS_PAGE>();
+    s->second_name_edit->take_focus();
+    KEYBOARD::process_key_event(48);
+    ASSERT_TRUE(app_main());
+    ASSERT_EQ(focus_name(), "race list");
+    ASSERT_NE(s->race_list->popup, nullptr);
+    tap(36);
+    EXPECT_TRUE(s->race_list->popup->visible) << "the list does not stay open";
+    tap(53);
+    EXPECT_FALSE(s->race_list->popup->visible);
+    EXPECT_EQ(focus_name(), "race list");
 }
 
 TEST_F(PagesTest, AnAccentedCapitalIsDrawnWholeInANameField)

@@ -223,6 +223,28 @@ TEST_F(FloatingMenuTest, EscapeAndCloseKeyHeldAtOpening)
     EXPECT_EQ(S::modal_screen_objects.head, nullptr);
 }
 
+// Return on a list opens its menu: that Return's release is no choice and
+// does not close the menu; a Return pressed once it shows does.
+TEST_F(FloatingMenuTest, ReturnHeldAtOpeningLeavesItOpen)
+{
+    chosen = 0;
+    hold_key(kivo_test::KEY_RETURN, true);
+    FM* m = open({"one", "two"}, count_choice);
+    hold_key(kivo_test::KEY_RETURN, false);
+    frame();
+    frame();
+    EXPECT_TRUE(m->visible);
+    EXPECT_EQ(chosen, 0);
+    m->set_childrens_allowed_focus(1);
+    m->get_button(1)->take_focus();
+    hold_key(kivo_test::KEY_RETURN, true);
+    frame();
+    hold_key(kivo_test::KEY_RETURN, false);
+    frame();
+    EXPECT_EQ(chosen, 1);
+    EXPECT_FALSE(m->visible);
+}
+
 TEST_F(FloatingMenuTest, ChoosingByMouseAndReturn)
 {
     chosen = 0;

@@ -9,6 +9,7 @@
 #include "kivo_host.h"
 #include "mouse.h"
 
+#include <SDL_syswm.h>
 #include <gtest/gtest.h>
 
 #include <csignal>
@@ -18,15 +19,25 @@
 
 namespace {
 
-// A key press as SDL queues it.
-SDL_Event key_event(SDL_Scancode sc)
+// The modifiers held through the key events made here, which each event
+// carries as SDL's do.
+Uint16 modifiers_held = 0;
+
+// A key press or release as SDL queues it.
+SDL_Event key_event(SDL_Scancode sc, bool down = true)
 {
+    const Uint16 bit = sc == SDL_SCANCODE_LSHIFT  ? KMOD_LSHIFT
+                       : sc == SDL_SCANCODE_LCTRL ? KMOD_LCTRL
+                       : sc == SDL_SCANCODE_LALT  ? KMOD_LALT
+                                                  : 0;
+    modifiers_held = down ? modifiers_held | bit : modifiers_held & ~bit;
     SDL_Event e;
     std::memset(&e, 0, sizeof e);
-    e.type = SDL_KEYDOWN;
-    e.key.state = SDL_PRESSED;
+    e.type = down ? SDL_KEYDOWN : SDL_KEYUP;
+    e.key.state = down ? SDL_PRESSED : SDL_RELEASED;
     e.key.keysym.scancode = sc;
     e.key.keysym.sym = SDL_GetKeyFromScancode(sc);
+    e.key.keysym.mod = modifiers_held;
     return e;
 }
 
@@ -78,6 +89,7 @@ protected:
         KEYBOARD::release_all_keys();
         KEYBOARD::set_buffer_sz(10);
         KEYBOARD::get_code();
+        modifiers_held = 0;
     }
     void TearDown() override
     {
@@ -118,16 +130,7 @@ protected:
         ASSERT_EQ(SDL_PushEvent(&e), 1);
         process_os_events();
     }
-    void key(SDL_Scancode sc, bool down)
-    {
-        SDL_Event e;
-        std::memset(&e, 0, sizeof e);
-        e.type = down ? SDL_KEYDOWN : SDL_KEYUP;
-        e.key.state = down ? SDL_PRESSED : SDL_RELEASED;
-        e.key.keysym.scancode = sc;
-        e.key.keysym.sym = SDL_GetKeyFromScancode(sc);
-        main_window_events(e);
-    }
+    void key(SDL_Scancode sc, bool down) { main_window_events(key_event(sc, down)); }
     Uint32 window_id = 0;
 };
 
@@ -280,12 +283,7 @@ TEST_F(EventLoop, TypedTextComesOnceWhateverComesBetween)
 {
     open_test_window();
     auto down = [](SDL_Scancode sc) { return key_event(sc); };
-    auto up = [](SDL_Scancode sc) {
-        SDL_Event e = key_event(sc);
-        e.type = SDL_KEYUP;
-        e.key.state = SDL_RELEASED;
-        return e;
-    };
+    auto up = [](SDL_Scancode sc) { return key_event(sc, false); };
     auto text = [this](const char* utf8) {
         SDL_Event e = event(SDL_TEXTINPUT);
         std::strcpy(e.text.text, utf8);
@@ -490,12 +488,7 @@ TEST_F(EventLoop, APassEndsAfterAButtonChangeOrBeforeTheNextKey)
     open_test_window();
     set_max_idle_ms(50);
     auto push = [this](SDL_Event e) { ASSERT_EQ(SDL_PushEvent(&e), 1); };
-    auto up = [](SDL_Scancode sc) {
-        SDL_Event e = key_event(sc);
-        e.type = SDL_KEYUP;
-        e.key.state = SDL_RELEASED;
-        return e;
-    };
+    auto up = [](SDL_Scancode sc) { return key_event(sc, false); };
     SDL_Event text = event(SDL_TEXTINPUT);
     std::strcpy(text.text.text, "a");
     push(key_event(SDL_SCANCODE_A));
@@ -580,8 +573,9 @@ TEST_F(EventLoop, ACloseRequestGoesBeforeEveryQueuedEvent)
     EXPECT_EQ(handler_calls, 1);
     EXPECT_EQ(window_aborted, 0);
     EXPECT_EQ(KEYBOARD::get_char(), 'a');
-    EXPECT_EQ(KEYBOARD::get_char(), 'b');
+    EXPECT_EQ(KEYBOARD::get_char(), 0); // a character to an application step
     process_os_events();
+    EXPECT_EQ(KEYBOARD::get_char(), 'b');
     EXPECT_EQ(handler_calls, 1);
 
     // A flood fills the queue; the quit and the close box after it are dropped
@@ -630,4 +624,93 @@ TEST_F(EventLoop, AFloodIsTakenInSharesOverSeveralPasses)
     pass_with(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_LEFT);
     EXPECT_EQ(events_input_waiting, 0);
     pass_with(SDL_MOUSEBUTTONUP, SDL_BUTTON_LEFT);
+}
+
+// Every character takes an application step of its own, also one whose key
+// has no code (an umlaut the key table does not know) or that comes with
+// no key at all (an input method): a field takes one a step, and a Tab
+// behind it must not move the focus first. A key's own text is dropped
+// once for each key still awaiting it, and a key counts the modifiers its
+// own event says were held, not a release that never came.
+TEST_F(EventLoop, EachCharacterTakesAStepWithTheModifiersOfItsKey)
+{
+    open_test_window();
+    set_max_idle_ms(50);
+    auto text = [this](const char* utf8) {
+        SDL_Event e = event(SDL_TEXTINPUT);
+        std::strcpy(e.text.text, utf8);
+        return e;
+    };
+    // Passes until the queue is empty: what each left, as a code (or '-'
+    // for none) and the characters, with '^' for Shift held then.
+    auto passes = [](std::vector<SDL_Event> events) {
+        for (SDL_Event& e : events) {
+            EXPECT_EQ(SDL_PushEvent(&e), 1);
+        }
+        std::vector<std::string> got;
+        for (int n = 0; n < 50 && SDL_HasEvents(SDL_FIRSTEVENT, SDL_LASTEVENT); n++) {
+            process_os_events();
+            const INT_S32 code = KEYBOARD::get_code();
+            std::string step = code < 0 ? "-" : std::to_string(code);
+            while (INT_U8 c = KEYBOARD::get_char()) {
+                step += static_cast<char>(c);
+            }
+            got.push_back(step + (KEYBOARD::get_key_value(56) ? "^" : ""));
+        }
+        KEYBOARD::release_all_keys();
+        return got;
+    };
+    SDL_Event umlaut = key_event(SDL_SCANCODE_UNKNOWN);
+    umlaut.key.keysym.sym = 0xE4;
+    SDL_Event umlaut_up = umlaut;
+    umlaut_up.type = SDL_KEYUP;
+    const SDL_Scancode A = SDL_SCANCODE_A, B = SDL_SCANCODE_B, TAB = SDL_SCANCODE_TAB;
+    using V = std::vector<std::string>;
+    EXPECT_EQ(passes({umlaut, text("\xC3\xA4"), umlaut_up, key_event(A), text("a"), key_event(A, false), key_event(TAB),
+                      key_event(TAB, false), text("\xC3\xB6"), text("\xC3\xBC")}),
+              (V{"-\xE4", "0a", "48\t", "-\xF6", "-\xFC"}));
+
+    // Option-A and Option-B, then their texts; both down, then the texts;
+    // Option-A, Return, then A's text.
+    const SDL_Event option = key_event(SDL_SCANCODE_LALT);
+    const SDL_Event a = key_event(A), a_up = key_event(A, false), b = key_event(B), b_up = key_event(B, false);
+    const SDL_Event ret = key_event(SDL_SCANCODE_RETURN), ret_up = key_event(SDL_SCANCODE_RETURN, false);
+    key_event(SDL_SCANCODE_LALT, false);
+    EXPECT_EQ(passes({option, a, a_up, b, b_up, text("a"), text("b")}), (V{"0a", "11b", "-"}));
+    EXPECT_EQ(passes({option, a, b, text("a"), text("b")}), (V{"0a", "11b", "-"}));
+    EXPECT_EQ(passes({option, a, a_up, ret, ret_up, text("a")}), (V{"0a", "36\n", "-"}));
+
+    // A capital whose Shift release never came: the Tab's own event says
+    // Shift is up, and the Tab is a Tab forward.
+    const SDL_Event shift = key_event(SDL_SCANCODE_LSHIFT), capital = key_event(B);
+    modifiers_held = 0;
+    EXPECT_EQ(passes({shift, capital, text("B"), key_event(B, false), key_event(TAB), key_event(TAB, false)}),
+              (V{"11B^", "48\t", "-"}));
+
+    // SDL itself may keep such a Shift in its state, taking its release for
+    // a repeat: the window system's own key press, which comes right
+    // before SDL's key-down, says what was held.
+    auto server_press = [](unsigned state, SDL_SysWMmsg* m) {
+        std::memset(m, 0, sizeof *m);
+        m->subsystem = SDL_SYSWM_X11;
+        m->msg.x11.event.type = KeyPress;
+        m->msg.x11.event.xkey.state = state;
+        SDL_Event e;
+        std::memset(&e, 0, sizeof e);
+        e.type = SDL_SYSWMEVENT;
+        e.syswm.msg = m;
+        SDL_PushEvent(&e); // read as it is pushed, never queued
+    };
+    SDL_SysWMmsg plain, shifted;
+    modifiers_held = 0;
+    SDL_Event shift_down = key_event(SDL_SCANCODE_LSHIFT), capital_down = key_event(B);
+    SDL_Event capital_up = key_event(B, false);
+    const SDL_Event tab = key_event(TAB), tab_up = key_event(TAB, false);
+    ASSERT_EQ(tab.key.keysym.mod, KMOD_LSHIFT);
+    ASSERT_EQ(SDL_PushEvent(&shift_down), 1);
+    server_press(ShiftMask, &shifted);
+    ASSERT_EQ(SDL_PushEvent(&capital_down), 1);
+    ASSERT_EQ(SDL_PushEvent(&capital_up), 1);
+    server_press(0, &plain);
+    EXPECT_EQ(passes({tab, tab_up}), (V{"11^", "48\t", "-"}));
 }

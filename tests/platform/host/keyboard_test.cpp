@@ -12,6 +12,10 @@
 
 namespace {
 
+// The modifiers held through the events made here, which each event
+// carries as SDL's do.
+Uint16 modifiers_held = 0;
+
 class KeyboardTest : public ::testing::Test
 {
 protected:
@@ -22,6 +26,7 @@ protected:
         KEYBOARD::code = -1;
         KEYBOARD::set_buffer_sz(10);
         host_set_window_active(true);
+        modifiers_held = 0;
     }
     void TearDown() override
     {
@@ -34,10 +39,20 @@ protected:
 // Translates one hand-made key event.
 HOST_KEY key(Uint32 type, SDL_Scancode sc, SDL_Keycode sym = SDLK_UNKNOWN, Uint16 mod = 0)
 {
+    const Uint16 bit = sc == SDL_SCANCODE_LSHIFT   ? KMOD_LSHIFT
+                       : sc == SDL_SCANCODE_RSHIFT ? KMOD_RSHIFT
+                       : sc == SDL_SCANCODE_LCTRL  ? KMOD_LCTRL
+                       : sc == SDL_SCANCODE_RCTRL  ? KMOD_RCTRL
+                       : sc == SDL_SCANCODE_LALT   ? KMOD_LALT
+                       : sc == SDL_SCANCODE_RALT   ? KMOD_RALT
+                       : sc == SDL_SCANCODE_LGUI   ? KMOD_LGUI
+                       : sc == SDL_SCANCODE_RGUI   ? KMOD_RGUI
+                                                   : 0;
+    modifiers_held = type == SDL_KEYDOWN ? modifiers_held | bit : modifiers_held & ~bit;
     SDL_Event e;
     std::memset(&e, 0, sizeof e);
     e.type = type;
-    e.key.keysym = {sc, sym, mod, 0};
+    e.key.keysym = {sc, sym, static_cast<Uint16>(mod | modifiers_held), 0};
     HOST_KEY k{};
     EXPECT_TRUE(host_translate_key(e, &k));
     return k;
@@ -213,8 +228,8 @@ TEST_F(KeyboardTest, ModifiedKeysMakeCharactersAndSwallowTheirText)
     EXPECT_EQ(typed("b"), "b");
 }
 
-// Only the text of a key that made a printable character is dropped: the
-// first before the next key-down, even past the key's release. Text with no
+// Only the text of a key that made a printable character is dropped: one
+// text for each such key, even past its release and the next keys. Text with no
 // key of its own (an input method, an on-screen keyboard, a key SDL does not
 // know) is typed whatever key went before.
 TEST_F(KeyboardTest, OnlyTheTextOfTheKeyThatMadeItsCharacterIsDropped)
@@ -259,7 +274,17 @@ TEST_F(KeyboardTest, OnlyTheTextOfTheKeyThatMadeItsCharacterIsDropped)
          {down(SDL_SCANCODE_BACKSPACE), text("\xC3\xA4"), down(SDL_SCANCODE_ESCAPE), text("\xC3\xB6"),
           down(SDL_SCANCODE_DELETE), text("x"), down(SDL_SCANCODE_LCTRL), down(SDL_SCANCODE_A, 'a'), text("y")},
          "\b\xE4\x1B\xF6\x7Fx\x01y"},
-        {"text after a modifier", {option, option_a, down(SDL_SCANCODE_RSHIFT), text("\xC3\x84")}, "a\xC4"},
+        // Keys in flight: each awaits its own text, the oldest first.
+        {"the key's own text after a modifier", {option, option_a, down(SDL_SCANCODE_RSHIFT), text("a")}, "a"},
+        {"two keys down and up, then both texts",
+         {option, option_a, up(SDL_SCANCODE_A), down(SDL_SCANCODE_B, 'b'), up(SDL_SCANCODE_B), text("a"), text("b")},
+         "ab"},
+        {"two keys down, then both texts and one more",
+         {option, option_a, down(SDL_SCANCODE_B, 'b'), text("a"), text("b"), text("\xC3\xBC")},
+         "ab\xFC"},
+        {"Return between a key and its text",
+         {option, option_a, up(SDL_SCANCODE_A), down(SDL_SCANCODE_RETURN), up(SDL_SCANCODE_RETURN), text("a")},
+         "a\r"},
     };
     for (const auto& c : cases) {
         std::string got;
@@ -274,6 +299,7 @@ TEST_F(KeyboardTest, OnlyTheTextOfTheKeyThatMadeItsCharacterIsDropped)
         EXPECT_EQ(got, c.want) << c.what;
         host_set_window_active(false); // every key released
         host_set_window_active(true);
+        modifiers_held = 0;
     }
 }
 
