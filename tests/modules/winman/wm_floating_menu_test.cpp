@@ -53,6 +53,14 @@ protected:
         frame();
         return m;
     }
+    // Return pressed and let go, a step each.
+    static void press_return()
+    {
+        hold_key(kivo_test::KEY_RETURN, true);
+        frame();
+        hold_key(kivo_test::KEY_RETURN, false);
+        frame();
+    }
     static void click(S* o) { click_at(o->x + 2, o->y + 2); }
     static void click_at(int x, int y)
     {
@@ -237,10 +245,7 @@ TEST_F(FloatingMenuTest, ReturnHeldAtOpeningLeavesItOpen)
     EXPECT_EQ(chosen, 0);
     m->set_childrens_allowed_focus(1);
     m->get_button(1)->take_focus();
-    hold_key(kivo_test::KEY_RETURN, true);
-    frame();
-    hold_key(kivo_test::KEY_RETURN, false);
-    frame();
+    press_return();
     EXPECT_EQ(chosen, 1);
     EXPECT_FALSE(m->visible);
 }
@@ -273,10 +278,7 @@ TEST_F(FloatingMenuTest, ChoosingByMouseAndReturn)
     m = open({"one", "two"}, count_choice);
     m->set_childrens_allowed_focus(1);
     m->get_button(1)->take_focus();
-    hold_key(kivo_test::KEY_RETURN, true);
-    frame();
-    hold_key(kivo_test::KEY_RETURN, false);
-    frame();
+    press_return();
     EXPECT_EQ(chosen, 3);
     EXPECT_FALSE(m->visible);
 
