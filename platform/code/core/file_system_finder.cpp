@@ -741,16 +741,7 @@ INT_S32 change_once(const FINDER_TARGET& t, FINDER_OBJECT& o, const FINDER_CHANG
             return fs_error_from_errno(errno);
         }
     }
-    struct CLOSE
-    {
-        int fd;
-        ~CLOSE()
-        {
-            if (fd >= 0) {
-                close(fd);
-            }
-        }
-    } closing{own_dir};
+    CLOSING closing{own_dir};
     OPEN_OBJECT obj;
     INT_S32 r = FS_OK;
     if (t.fd >= 0) {
@@ -800,16 +791,7 @@ INT_S32 change_finder(const FINDER_TARGET& t, const FINDER_CHANGE& c)
 // The 32 bytes as FSGetFinderInfo gives them.
 INT_S32 read_finder_info(FINDER_OBJECT& o, INT_U8* info, bool& folder)
 {
-    struct CLOSE
-    {
-        int fd = -1;
-        ~CLOSE()
-        {
-            if (fd >= 0) {
-                close(fd);
-            }
-        }
-    } dir;
+    CLOSING dir;
     OPEN_OBJECT obj;
     INT_S32 r = FS_OK;
     if (o.fd >= 0) {

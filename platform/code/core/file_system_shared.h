@@ -199,6 +199,22 @@ constexpr char aside_marker[] = ".kivo-aside.";
 // the pattern, so no entry of the pattern is ours without its mark.
 constexpr char private_prefix[] = ".kivo-new.";
 
+// Closes the descriptor it holds (-1: none) when it goes out of scope.
+struct CLOSING
+{
+    int fd = -1;
+    CLOSING() = default;
+    explicit CLOSING(int held) : fd(held) {}
+    CLOSING(const CLOSING&) = delete;
+    CLOSING& operator=(const CLOSING&) = delete;
+    ~CLOSING()
+    {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+    }
+};
+
 // A temporary while it is made: its name in the folder, the descriptor that
 // holds its lock, and what it is.
 struct TEMPORARY

@@ -359,17 +359,6 @@ void tell_step(int step)
     }
 }
 
-struct CLOSING
-{
-    int fd;
-    ~CLOSING()
-    {
-        if (fd >= 0) {
-            ::close(fd);
-        }
-    }
-};
-
 // What one look at the target came to.
 enum PLACED
 {
@@ -445,7 +434,7 @@ bool write_in_place(int from, int file, const struct stat& old, const TARGET& t,
 PLACED place_in_place(int new_fd, const TARGET& t, const struct stat& st)
 {
     const int file = openat(t.dir, t.name.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    CLOSING closing{file};
+    fs_shared::CLOSING closing{file};
     struct stat now;
     if (file < 0 || fstat(file, &now) != 0) {
         return errno == ENOENT ? place_again : place_failed;
@@ -465,7 +454,7 @@ PLACED place_in_place(int new_fd, const TARGET& t, const struct stat& st)
             return place_failed;
         }
     }
-    CLOSING closing_copy{copy.fd};
+    fs_shared::CLOSING closing_copy{copy.fd};
     tell_step(fs_step_copy_made);
     fs_shared::OBJECT_HOLD hold;
     if (!hold.take(file)) {
@@ -485,7 +474,7 @@ PLACED place_in_place(int new_fd, const TARGET& t, const struct stat& st)
 PLACED place_by_renaming(int new_fd, const std::string& new_path, const TARGET& t, const struct stat& st)
 {
     const int old = openat(t.dir, t.name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
-    CLOSING closing{old};
+    fs_shared::CLOSING closing{old};
     struct stat now;
     if (old < 0 || fstat(old, &now) != 0) {
         return errno == ENOENT ? place_again : place_failed;
@@ -517,7 +506,7 @@ PLACED place_new_file(int new_fd, const std::string& new_path, const std::string
 {
     TARGET t{-1, folder_of(real), real.substr(real.rfind('/') == std::string::npos ? 0 : real.rfind('/') + 1)};
     t.dir = ::open(t.folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-    CLOSING closing{t.dir};
+    fs_shared::CLOSING closing{t.dir};
     if (t.dir < 0) {
         return place_failed;
     }
