@@ -333,10 +333,12 @@ xkb_keymap* live_keymap(unsigned* group)
     return server.keymap;
 }
 
-// The character of a key in a keymap, Shift held or not, in one group.
-bool character_in(xkb_keymap* keymap, unsigned group, int scancode, bool shift, INT_U32* out)
+// The keysym of a key in a keymap, Shift held or not, in one group;
+// XKB_KEY_NoSymbol for a key the layout leaves empty or does not know.
+// False when it cannot be worked out.
+bool keysym_in(xkb_keymap* keymap, unsigned group, int scancode, bool shift, xkb_keysym_t* out)
 {
-    *out = 0;
+    *out = XKB_KEY_NoSymbol;
     const char* key_name = nullptr;
     for (const KEY_NAME& k : kKeyNames) {
         if (k.scancode == scancode) {
@@ -354,16 +356,20 @@ bool character_in(xkb_keymap* keymap, unsigned group, int scancode, bool shift, 
     xkb_mod_index_t shift_index = xkb_keymap_mod_get_index(keymap, XKB_MOD_NAME_SHIFT);
     xkb_mod_mask_t mods = shift && shift_index != XKB_MOD_INVALID ? 1u << shift_index : 0;
     xkb_state_update_mask(state, mods, 0, 0, 0, 0, group);
-    xkb_keysym_t sym = xkb_state_key_get_one_sym(state, code);
+    *out = xkb_state_key_get_one_sym(state, code);
     xkb_state_unref(state);
+    return true;
+}
+
+// The character of a keysym; a dead key's is its accent.
+INT_U32 keysym_character(xkb_keysym_t sym)
+{
     for (const auto& d : kDeadKeys) {
         if (d[0] == sym) {
-            *out = d[1];
-            return true;
+            return d[1];
         }
     }
-    *out = xkb_keysym_to_utf32(sym);
-    return true;
+    return xkb_keysym_to_utf32(sym);
 }
 
 } // namespace
@@ -416,11 +422,12 @@ HOST_LAYOUT_SOURCE host_set_layout_source(HOST_LAYOUT_SOURCE next)
     return previous;
 }
 
-bool host_layout_character(int scancode, bool shift, INT_U32* out)
+namespace {
+
+// The keysym of the key in the active layout; false when no layout can be
+// read.
+bool layout_keysym(int scancode, bool shift, xkb_keysym_t* out)
 {
-    if (!out) {
-        return false;
-    }
     unsigned group = 0;
     xkb_keymap* keymap = source ? nullptr : live_keymap(&group);
     if (!keymap) {
@@ -435,7 +442,25 @@ bool host_layout_character(int scancode, bool shift, INT_U32* out)
         keymap = keymap_for(names);
         group = names.group;
     }
-    return keymap && character_in(keymap, group, scancode, shift, out);
+    return keymap && keysym_in(keymap, group, scancode, shift, out);
+}
+
+} // namespace
+
+bool host_layout_character(int scancode, bool shift, INT_U32* out)
+{
+    xkb_keysym_t sym = XKB_KEY_NoSymbol;
+    if (!out || !layout_keysym(scancode, shift, &sym)) {
+        return false;
+    }
+    *out = keysym_character(sym);
+    return true;
+}
+
+bool host_layout_dead_key(int scancode, bool shift)
+{
+    xkb_keysym_t sym = XKB_KEY_NoSymbol;
+    return layout_keysym(scancode, shift, &sym) && sym >= XKB_KEY_dead_grave && sym <= XKB_KEY_dead_longsolidusoverlay;
 }
 
 namespace {

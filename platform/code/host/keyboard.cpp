@@ -53,10 +53,13 @@ bool window_active = true;
 // not always right behind it: an input method may hand it back after the
 // key's release, a change of focus, other events or the next keys. So
 // each such key awaits one text, and texts are dropped while keys await
-// theirs, the oldest key's first. A key whose character is a control code
-// (Return, Backspace, arrows, Control letters) sends no text: it neither
-// awaits one nor takes one from another key. It goes by place, not by
-// content: composed text may differ from the character.
+// theirs, the oldest key's first. It goes by place, not by content:
+// composed text may differ from the character. Only a key the window
+// system sends a text for awaits one, since nothing would ever end a wait
+// for a text that never comes, and each later text would be dropped in its
+// place: a key whose character is a control code (Return, Backspace,
+// arrows, Control letters), a chord that Control makes a control code of
+// in the window system's lookup (Control-Alt-K), and a dead key send none.
 int key_texts_awaited = 0;
 
 bool is_control_code(INT_U32 c)
@@ -119,6 +122,46 @@ INT_U32 us_shift(INT_U32 c)
         }
     }
     return c;
+}
+
+// What Control makes of a Latin-1 character in the X server's lookup of a
+// key's text.
+INT_U32 with_control(INT_U32 c)
+{
+    if ((c >= '@' && c < 127) || c == ' ') {
+        return c & 0x1F;
+    }
+    if (c == '2') {
+        return 0;
+    }
+    if (c >= '3' && c <= '7') {
+        return c - ('3' - 0x1B);
+    }
+    if (c == '8') {
+        return 127;
+    }
+    return c == '/' ? '_' & 0x1F : c;
+}
+
+// Whether the window system sends a text for a key that made a printable
+// character: its text is the character of the key as Shift has it, which
+// Control may turn into a control code, and a control code goes as no
+// text. A dead key sends none; its accent comes with the next key's text.
+bool key_sends_text(const SDL_Keysym& key)
+{
+    const bool shift = is_held(56) || is_held(60);
+    if (host_layout_dead_key(key.scancode, shift)) {
+        return false;
+    }
+    if (!is_held(59) && !is_held(62)) {
+        return true;
+    }
+    INT_U32 c = 0;
+    if (!host_layout_character(key.scancode, shift, &c) || c == 0) {
+        c = keycode_character(key.sym);
+        c = shift ? us_shift(c) : c;
+    }
+    return !is_control_code(with_control(c));
 }
 
 // The key's character before the run loop's rules; control_letter is set
@@ -354,7 +397,8 @@ bool host_translate_key(const SDL_Event& e, HOST_KEY* out)
         out->character = key_character(mac_code, e.key.keysym.sym, &out->control_letter);
     }
     out->modifiers = host_modifiers();
-    if (down && out->character != 0 && !is_control_code(out->character) && key_texts_awaited < INT_MAX) {
+    if (down && out->character != 0 && !is_control_code(out->character) && key_sends_text(e.key.keysym) &&
+        key_texts_awaited < INT_MAX) {
         ++key_texts_awaited;
     }
     return true;

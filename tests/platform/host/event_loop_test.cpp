@@ -5,6 +5,7 @@
 #include "host_internal.h"
 #include "host_main.h"
 #include "host_window.h"
+#include "key_layout.h"
 #include "keyboard.h"
 #include "kivo_host.h"
 #include "mouse.h"
@@ -29,6 +30,7 @@ SDL_Event key_event(SDL_Scancode sc, bool down = true)
     const Uint16 bit = sc == SDL_SCANCODE_LSHIFT  ? KMOD_LSHIFT
                        : sc == SDL_SCANCODE_LCTRL ? KMOD_LCTRL
                        : sc == SDL_SCANCODE_LALT  ? KMOD_LALT
+                       : sc == SDL_SCANCODE_LGUI  ? KMOD_LGUI
                                                   : 0;
     modifiers_held = down ? modifiers_held | bit : modifiers_held & ~bit;
     SDL_Event e;
@@ -476,6 +478,85 @@ TEST_F(EventLoop, FocusAndOtherProgramsAreLoggedAndLeftAlone)
     mac_event_loop_debug.flags = flags;
     capture.write_to_console = kivo_default_host()->write_to_console;
     kivo_set_host(&capture);
+}
+
+namespace {
+
+// The layout the injected source reports.
+const char* layout_named = "us";
+bool named_layout(HOST_LAYOUT_NAMES* out)
+{
+    *out = HOST_LAYOUT_NAMES{"evdev", "pc105", layout_named, "", "", 0};
+    return true;
+}
+
+} // namespace
+
+// A chord's character is made here, and its text is awaited only where the
+// window system sends one: Control makes a control code of most keys in
+// its lookup (K, 2, space), which goes as no text, and a dead key sends
+// none. What is typed after such a key is typed, an input method's text
+// too; a chord whose key stays printable under Control (1, Shift-/ as '?')
+// still has its own text dropped.
+TEST_F(EventLoop, AKeyAwaitsATextOnlyWhereTheWindowSystemSendsOne)
+{
+    open_test_window();
+    // A key pressed with the modifiers its event says are held.
+    auto chord = [](Uint16 mod, SDL_Scancode sc, SDL_Keycode sym = 0) {
+        SDL_Event e = key_event(sc);
+        e.key.keysym.mod = mod;
+        e.key.keysym.sym = sym ? sym : e.key.keysym.sym;
+        return e;
+    };
+    auto text = [this](const char* utf8) {
+        SDL_Event e = event(SDL_TEXTINPUT);
+        std::strcpy(e.text.text, utf8);
+        return e;
+    };
+    const Uint16 ctrl_alt = KMOD_LCTRL | KMOD_LALT, shifted = ctrl_alt | KMOD_LSHIFT;
+    const SDL_Event k = chord(ctrl_alt, SDL_SCANCODE_K), k_up = key_event(SDL_SCANCODE_K, false);
+    const struct
+    {
+        const char* what;
+        const char* layout; // null: none can be read
+        std::vector<SDL_Event> events;
+        std::string want; // the keyboard's characters
+    } cases[] = {
+        {"Control-Option-K, then r", "us", {k, k_up, text("r")}, "kr"},
+        {"two chords, then ra", "us", {k, k_up, k, k_up, text("r"), text("a")}, "kkra"},
+        {"Control-Command-K, then an input method's text",
+         "us",
+         {chord(KMOD_LCTRL | KMOD_LGUI, SDL_SCANCODE_K), text("\xC3\xBC")},
+         "k\xFC"},
+        {"Control-Option-Shift-K", "us", {chord(shifted, SDL_SCANCODE_K), text("r")}, "Kr"},
+        {"Control-Option-2 and space",
+         "us",
+         {chord(ctrl_alt, SDL_SCANCODE_2), chord(ctrl_alt, SDL_SCANCODE_SPACE), text("r")},
+         "2 r"},
+        {"Control-Option-K with no layout", nullptr, {k, text("r")}, "kr"},
+        {"Control-Option-1 and its text", "us", {chord(ctrl_alt, SDL_SCANCODE_1), text("1"), text("r")}, "1r"},
+        {"Control-Option-Shift-/ and its text '?'",
+         "us",
+         {chord(shifted, SDL_SCANCODE_SLASH), text("?"), text("r")},
+         "/r"},
+        {"the same with no layout", nullptr, {chord(shifted, SDL_SCANCODE_SLASH), text("?"), text("r")}, "/r"},
+        // A dead circumflex as SDL may give it: the layout says it is dead.
+        {"Option and a dead key, then r", "de", {chord(KMOD_LALT, SDL_SCANCODE_GRAVE, '^'), text("r")}, "^r"},
+    };
+    for (const auto& c : cases) {
+        layout_named = c.layout;
+        host_set_layout_source(c.layout ? named_layout : nullptr);
+        for (const SDL_Event& e : c.events) {
+            main_window_events(e);
+        }
+        std::string got;
+        while (INT_U8 ch = KEYBOARD::get_char()) {
+            got += static_cast<char>(ch);
+        }
+        EXPECT_EQ(got, c.want) << c.what;
+        KEYBOARD::release_all_keys();
+    }
+    host_set_layout_source(nullptr);
 }
 
 // Widgets see one button state, and one key code with the keys held as
