@@ -60,9 +60,6 @@ int host_main(int argc, char** argv, const KIVO_APP_HOOKS& hooks)
     // and one close box brings a close and a quit, asking the handler twice.
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
-    // A failure is not fatal here: the command line still works, and the
-    // first open_window reports why SDL cannot run.
-    SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS);
     host_install_table();
     host_install_signal_handlers();
     window_aborted = 0;
@@ -73,6 +70,11 @@ int host_main(int argc, char** argv, const KIVO_APP_HOOKS& hooks)
     int app_argc = 0;
     char** app_argv = nullptr;
     handle_command_line_args(argc, argv, app_argc, app_argv);
+    // Only after the command line: the video layer's start can complain on
+    // standard error (no XDG_RUNTIME_DIR, say), and a request for the usage
+    // prints the usage alone. A failure is not fatal here: the first
+    // open_window reports why SDL cannot run.
+    SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS);
     if (hooks.app_construct) {
         hooks.app_construct(static_cast<short>(app_argc), app_argv);
     }
