@@ -6,6 +6,7 @@
 #include "errors.h"
 #include "folder.h"
 #include "host_window.h"
+#include "image.h"
 #include "kivo_host.h"
 #include "pages/settings_page.h"
 #include "wm_list_box.h"
@@ -13,8 +14,12 @@
 #include "wm_ptm_records.h"
 #include "wm_text_edit.h"
 
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -50,6 +55,58 @@ std::string definition_fault(FOLDER& folder, bool missing)
     const std::string path = folder.get_path_string("pages.bin");
     return "Error: the page definition " + (path.empty() ? std::string("pages.bin") : path) +
            (missing ? " was not found." : " is damaged or cannot be read.");
+}
+
+// Where a font file is looked for: in its folder, or, where that folder is
+// missing, where "$FONTDATA" would have it, the "fonts" folder beside the
+// program's data.
+std::string font_file_path(const char* alias_path, const char* file)
+{
+    const std::string alias = alias_path ? alias_path : "";
+    FOLDER folder;
+    if (FOLDER::alias_is_known(alias.c_str()) && folder.set(alias.c_str())) {
+        return folder.get_path_string(file);
+    }
+    const std::string fonts = "$FONTDATA";
+    if (alias.compare(0, fonts.size(), fonts) == 0) {
+        FOLDER data("$APPDATA");
+        return data.get_path_string("fonts") + alias.substr(fonts.size()) + "/" + file;
+    }
+    return alias + "/" + file;
+}
+
+std::string font_fault(const std::string& path)
+{
+    struct stat st;
+    const bool missing = stat(path.c_str(), &st) != 0 && (errno == ENOENT || errno == ENOTDIR);
+    return "Error: the font " + path + (missing ? " was not found." : " is damaged or cannot be read.");
+}
+
+// The line that ends the program when a font it draws with is not loaded:
+// every font of the definition, the known fonts its style sets name and
+// the default one. Without them the window would show no text, or text
+// in another face, and say nothing. Empty when every one is there.
+std::string missing_font()
+{
+    for (INT_S32 i = 0; i < ptm.font_count; i++) {
+        const WM_PTM_FONT_INFO* f = ptm.fonts[i];
+        if (f && f->font_slot == 255) {
+            return font_fault(font_file_path(f->path, f->filename ? f->filename : ""));
+        }
+    }
+    std::vector<INT_S8> slots = {IMAGE().font_slot};
+    for (INT_S32 i = 0; i < ptm.style_set_count; i++) {
+        if (ptm.style_sets[i] && ptm.style_sets[i]->font_id >= 0) {
+            slots.push_back(ptm.style_sets[i]->font_id);
+        }
+    }
+    for (INT_S8 slot : slots) {
+        const char* file = IMAGE::get_font_info_filename(slot);
+        if (file && !IMAGE::is_font_valid(slot)) {
+            return font_fault(font_file_path("$FONTDATA", file));
+        }
+    }
+    return "";
 }
 
 bool matches(INT_U8 found, INT_S16 id, INT_U32 generic_type)
@@ -120,6 +177,12 @@ void app_construct(short, char**)
         delete folder;
         release_app_resources();
         exit_app(reason.c_str(), 1);
+    }
+    const std::string font = missing_font();
+    if (!font.empty()) {
+        delete folder;
+        release_app_resources();
+        exit_app(font.c_str(), 1);
     }
     db.load();
     ptm.init_app(nullptr);
