@@ -4,6 +4,12 @@
 ifeq ($(strip $(JOBS)),)
 override JOBS := $(shell nproc 2>/dev/null || echo 2)
 endif
+# Anything but a count from 1 up would reach cmake and ninja and fail
+# there, far from its cause.
+ifneq ($(shell case '$(subst ',,$(strip $(JOBS)))' in (*[!0-9]*|0*) echo bad;; esac),)
+$(error JOBS=$(JOBS) is not a number of jobs: give a whole number from 1 up, for example JOBS=4)
+endif
+override JOBS := $(strip $(JOBS))
 CMAKE_GEN := -G Ninja
 
 .PHONY: all deps run test bench fuzz release check-format check-braces format clean
