@@ -23,10 +23,14 @@
 // its owner and group, its extended attributes (the Finder value and the
 // access control list among them) and its permission bits, the attributes
 // and the rename under the old file's own lock, so that a Finder change
-// made meanwhile is read from it and kept. A file whose owner or group
-// this process cannot give, or one with other hard links, is not replaced
-// but written in place, with its old bytes first put whole on the disk in
-// a copy beside it that no clean-up takes (see write_in_place).
+// made meanwhile is read from it and kept. Where those attributes fill the
+// room the file system gives a file's (ext4's), the mark would cost them
+// theirs: the new file then trades it for a name bound to itself, which
+// clean-ups know it by as well (see unmark_for_room). A file whose owner
+// or group this process cannot give, or one with other hard links, is
+// not replaced but written in place, with its old bytes first put whole
+// on the disk in a copy beside it that no clean-up takes, and its set-id
+// bits given back after the writing took them off (see write_in_place).
 #include "folder.h"
 
 #include "file_system.h"
@@ -304,10 +308,11 @@ bool carry_attributes(const std::string& from, int to)
 }
 
 // Gives the file open as `fd` the permission bits `bits`. A write, a cut
-// or a change of owner by a process without CAP_FSETID takes set-uid, and
-// set-gid where its group may run it, off a file, and only its owner may
-// give them back, set-gid only a member of its group: where set-id bits
-// did not stay, false with errno EPERM.
+// or a change of owner by a process without CAP_FSETID takes set-uid off
+// a file, and set-gid where its group may run it or the writer is not of
+// that group; only the owner may give them back, and set-gid only while
+// of the group (a change of mode by anyone else takes it off): where
+// set-id bits did not stay, false with errno EPERM.
 bool give_bits(int fd, mode_t bits)
 {
     if (fchmod(fd, bits) != 0) {
@@ -473,17 +478,17 @@ bool write_in_place(int from, int file, const struct stat& old, const TARGET& t,
 
 // True when writing the file `st` describes takes set-id bits off that
 // this process cannot give back (see give_bits): set-uid unless it is the
-// owner, set-gid where the group may run the file unless it is the owner
-// and of the group. With CAP_FSETID writing takes none off.
+// owner; set-gid unless it is of the group and, where the group may run
+// the file, the owner. With CAP_FSETID writing takes none off.
 bool loses_set_id(const struct stat& st)
 {
-    const bool set_uid = st.st_mode & S_ISUID;
-    const bool set_gid = (st.st_mode & S_ISGID) && (st.st_mode & S_IXGRP);
-    if ((!set_uid && !set_gid) || fs_shared::has_capability(CAP_FSETID)) {
+    if (!(st.st_mode & (S_ISUID | S_ISGID)) || fs_shared::has_capability(CAP_FSETID)) {
         return false;
     }
     const bool owner = geteuid() == st.st_uid || fs_shared::has_capability(CAP_FOWNER);
-    return !owner || (set_gid && !fs_shared::in_group(st.st_gid));
+    const bool member = fs_shared::in_group(st.st_gid);
+    return ((st.st_mode & S_ISUID) && !owner) ||
+           ((st.st_mode & S_ISGID) && (!member || ((st.st_mode & S_IXGRP) && !owner)));
 }
 
 // The save of a file that cannot be replaced: the old file, named as `st`

@@ -962,4 +962,23 @@ TEST_F(WholeFileSaveTest, AnOwnerWhoIsNotRootKeepsTheSetIdBitsOfTheFilesItSaves)
         GTEST_SKIP() << "cannot be another user here";
     }
     EXPECT_EQ(failed, 0);
+
+    // Its file of a group it is not of keeps its set-gid only untouched:
+    // the save fails and changes nothing.
+    if (!root) {
+        return;
+    }
+    ASSERT_TRUE(write_file(f, OLD) && link(f.c_str(), at("link").c_str()) == 0 &&
+                chown(f.c_str(), owner, shared_group) == 0 && chmod(f.c_str(), 02755) == 0);
+    EXPECT_EQ(kivo_test::run_in_child([&] {
+        const gid_t groups[] = {group};
+        if (setgroups(1, groups) != 0 || setresgid(group, group, group) != 0 || setresuid(owner, owner, owner) != 0) {
+            return 77;
+        }
+        return save_bytes(f, "new") ? 1 : 0;
+    }),
+              0);
+    EXPECT_EQ(read_file(f), OLD);
+    EXPECT_EQ(mode_of("target"), 02755u);
+    EXPECT_EQ(names(), (NAMES{"link", "target"}));
 }
