@@ -78,9 +78,11 @@ inline bool make_ext4_image(const std::string& image)
     if (fd >= 0) {
         ::close(fd);
     }
-    return sized && run_in_child([&] {
-               const char* args[] = {"mkfs.ext4", "-q", "-F", "-b", "4096", "-I", "256", "-m", "0", "-O",
-                                     "^has_journal,^ea_inode", image.c_str(), nullptr};
+    return sized &&
+           run_in_child([&] {
+               const char* args[] = {
+                   "mkfs.ext4",   "-q",   "-F", "-b", "4096", "-I", "256", "-m", "0", "-O", "^has_journal,^ea_inode",
+                   image.c_str(), nullptr};
                const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
                if (null >= 0) {
                    dup2(null, 1);

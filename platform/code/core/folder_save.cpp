@@ -677,8 +677,7 @@ bool FOLDER::finish_file(FILE* fp, bool keep)
     // mark is off, which needs that bit.
     struct stat old;
     const bool had_target = ok && stat(whole.target.c_str(), &old) == 0;
-    const PLACED placed =
-        ok ? place_new_file(whole.lock_fd, whole.new_path, whole.marked, whole.target) : place_failed;
+    const PLACED placed = ok ? place_new_file(whole.lock_fd, whole.new_path, whole.marked, whole.target) : place_failed;
     if (placed == place_renamed) {
         // Off only now, so that no kill leaves the new file unmarked; one
         // left on the target by a kill here names the target itself, and

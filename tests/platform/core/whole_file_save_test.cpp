@@ -861,8 +861,8 @@ TEST_F(WholeFileSaveTest, AFileWhoseAttributesFillTheirRoomIsSavedWithAllOfThem)
             setxattr(f.c_str(), "system.posix_acl_access", acl.data(), acl.size(), 0);
         }
         ok = ok && fill_room(f, "user.x") > 0;
-        for (int i = 0; how == 2 && setxattr(f.c_str(), ("user.s" + std::to_string(i)).c_str(), "sixteen bytes...",
-                                             16, 0) == 0;
+        for (int i = 0;
+             how == 2 && setxattr(f.c_str(), ("user.s" + std::to_string(i)).c_str(), "sixteen bytes...", 16, 0) == 0;
              ++i) {
         }
         return ok;
@@ -911,7 +911,8 @@ TEST_F(WholeFileSaveTest, AFileWhoseAttributesFillTheirRoomIsSavedWithAllOfThem)
         }
         return failed > 0 ? 1 : 0;
     };
-    const int code = limited ? kivo_test::run_in_child(body) : kivo_test::run_on_own_ext4(path("ext4.img"), at(""), body);
+    const int code =
+        limited ? kivo_test::run_in_child(body) : kivo_test::run_on_own_ext4(path("ext4.img"), at(""), body);
     if (code == 77) {
         GTEST_SKIP() << "attributes share no limited room here, and no ext4 file system of the test's own can be "
                         "mounted (needs root, mkfs.ext4 and a loop device)";
@@ -930,11 +931,14 @@ TEST_F(WholeFileSaveTest, AnOwnerWhoIsNotRootKeepsTheSetIdBitsOfTheFilesItSaves)
         ASSERT_TRUE(kivo_test::open_sandbox_to_others(at("")));
         ASSERT_EQ(chown(at("").c_str(), owner, group), 0);
     }
+    const auto become_owner = [&] {
+        const gid_t groups[] = {group};
+        return !root || (setgroups(1, groups) == 0 && setresgid(group, group, group) == 0 &&
+                         setresuid(owner, owner, owner) == 0);
+    };
     const std::string f = at("target");
     const int failed = kivo_test::run_in_child([&] {
-        const gid_t groups[] = {group};
-        if (root && (setgroups(1, groups) != 0 || setresgid(group, group, group) != 0 ||
-                     setresuid(owner, owner, owner) != 0)) {
+        if (!become_owner()) {
             return 77;
         }
         int failed = 0;
@@ -970,14 +974,8 @@ TEST_F(WholeFileSaveTest, AnOwnerWhoIsNotRootKeepsTheSetIdBitsOfTheFilesItSaves)
     }
     ASSERT_TRUE(write_file(f, OLD) && link(f.c_str(), at("link").c_str()) == 0 &&
                 chown(f.c_str(), owner, shared_group) == 0 && chmod(f.c_str(), 02755) == 0);
-    EXPECT_EQ(kivo_test::run_in_child([&] {
-        const gid_t groups[] = {group};
-        if (setgroups(1, groups) != 0 || setresgid(group, group, group) != 0 || setresuid(owner, owner, owner) != 0) {
-            return 77;
-        }
-        return save_bytes(f, "new") ? 1 : 0;
-    }),
-              0);
+    const int saved = kivo_test::run_in_child([&] { return !become_owner() ? 77 : save_bytes(f, "new") ? 1 : 0; });
+    EXPECT_EQ(saved, 0);
     EXPECT_EQ(read_file(f), OLD);
     EXPECT_EQ(mode_of("target"), 02755u);
     EXPECT_EQ(names(), (NAMES{"link", "target"}));
