@@ -13,6 +13,7 @@ packages=(
   xvfb xdotool libcairo2-dev
   libx11-dev libxkbcommon-dev libxkbcommon-x11-dev libxcb-xkb-dev xkb-data x11-xkb-utils
   xdg-utils libglib2.0-bin
+  e2fsprogs
 )
 
 missing=()

@@ -92,8 +92,10 @@ int fs_rename_noreplace(int from_dir, const char* from, int to_dir, const char* 
 // entry once a copy is done with it; a kill between leaves the mark on the
 // target, where it names the target itself and so nothing clears it.
 // Clean-ups take only entries of a temporary's name whose mark names the
-// target being cleared, so a file whose name merely looks like a
-// temporary's, or a saved file that kept its own mark, is never touched;
+// target being cleared (or, a save's new file that had to lose its mark
+// to leave its old file's attributes their room, whose name is bound to
+// it: see FOLDER::open_whole_file), so a file whose name merely looks like
+// a temporary's, or a saved file that kept its own mark, is never touched;
 // of the private form they take this user's entries marked so, and empty
 // ones without any mark (killed before their mark). Where the file system
 // keeps no extended attributes the mark cannot be set (false, errno set),

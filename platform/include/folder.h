@@ -230,11 +230,15 @@ public:
     // 200 bytes: its first 200 bytes, '.', and 16 hex digits of a hash of
     // it); it is made without a name where the file system can (O_TMPFILE)
     // and named only once it carries the temporary mark naming the target
-    // (fs_mark_temporary), which comes off after its rename. Before the
-    // target is looked at, under the folder's lock (waited for at most
-    // 60 s), what killed saves and copies of the same target left is
-    // cleared: files of exactly that pattern whose mark names the target
-    // and whose save no longer runs (their lock is free) are removed, and
+    // (fs_mark_temporary), which comes off after its rename; where the old
+    // file's extended attributes leave the mark no room beside them, the
+    // new file takes a name of the pattern bound to it (see the README)
+    // and loses the mark before it is given them. Before the target is
+    // looked at, under the folder's lock (waited for at most 60 s), what
+    // killed saves and copies of the same target left is cleared: files of
+    // exactly that pattern whose mark names the target, or whose name is
+    // bound to them, and whose save no longer runs (their lock is free)
+    // are removed, and
     // an old entry a killed copy set aside is given back, and entries of
     // the private name temporaries have before their mark go when marked
     // so, or empty and unmarked (see fs_mark_temporary); nothing else is
@@ -258,7 +262,9 @@ public:
     // or group this process cannot give, or that has other hard links, is
     // written in place instead, its old bytes first copied whole and synced
     // to ".<name>.kivo-old.XXXXXX" beside it, which is removed once the new
-    // bytes are synced (see the README); new_path is then removed. False
+    // bytes are synced (see the README), its set-id bits given back (one
+    // whose set-id bits this process could not give back is left as it
+    // was: false); new_path is then removed. False
     // leaves both files as they were, except where a write in place failed
     // and the old bytes could not be written back: they stay in that copy.
     static bool replace_file(const char* new_path, const char* target);

@@ -12,7 +12,6 @@
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
-#include <sys/syscall.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
@@ -66,17 +65,6 @@ INT_S32 stat_folder(const char* path, struct stat& st)
         return fs_error_from_errno(errno);
     }
     return S_ISDIR(st.st_mode) ? FS_OK : FS_NOT_A_DIRECTORY;
-}
-
-// True when this process holds the capability in its effective set.
-bool has_capability(int capability)
-{
-    __user_cap_header_struct header = {_LINUX_CAPABILITY_VERSION_3, 0};
-    __user_cap_data_struct data[2] = {};
-    if (syscall(SYS_capget, &header, data) != 0) {
-        return false;
-    }
-    return (data[capability / 32].effective >> (capability % 32)) & 1u;
 }
 
 // The destination of an attribute copy, opened once and never through a

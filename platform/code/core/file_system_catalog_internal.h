@@ -151,6 +151,12 @@ enum FS_IN_PLACE_STEP
 // the save at that moment. Null in the program.
 extern void (*fs_save_in_place_step)(int step);
 
+// Called, when set, once a save's new file that found no room for its old
+// file's attributes beside its mark has a name bound to it, no mark and
+// those attributes, before it takes its target's name: tests end the save
+// at that moment. Null in the program.
+extern void (*fs_save_unmarked)();
+
 // When set, called once a copy's new folder has its private name and
 // before it carries its mark and lock: tests hold that lock as another's
 // clean-up would. Null in the program.

@@ -8,9 +8,11 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/capability.h>
 #include <sys/file.h>
 #include <sys/random.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/xattr.h>
 #include <time.h>
 #include <unistd.h>
@@ -59,6 +61,19 @@ constexpr int suffix_length = 6;
 
 const char temporary_mark_name[] = "user.kivo.temporary";
 
+const char suffix_digits[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+
+// 64-bit FNV-1a over `text`, from `hash`: it only needs to tell names
+// apart, not resist anyone.
+constexpr unsigned long long fnv_start = 14695981039346656037ull;
+unsigned long long fnv1a(unsigned long long hash, const std::string& text)
+{
+    for (unsigned char c : text) {
+        hash = (hash ^ c) * 1099511628211ull;
+    }
+    return hash;
+}
+
 } // namespace
 
 bool fs_mark_temporary(int fd, const char* target)
@@ -87,13 +102,8 @@ std::string fs_temporary_prefix(const std::string& target, const char* marker)
 {
     std::string key = target;
     if (key.size() > kept_name_bytes) {
-        // 64-bit FNV-1a: only needs to tell names apart, not resist anyone.
-        unsigned long long hash = 14695981039346656037ull;
-        for (unsigned char c : key) {
-            hash = (hash ^ c) * 1099511628211ull;
-        }
         char hex[17];
-        std::snprintf(hex, sizeof hex, "%016llx", hash);
+        std::snprintf(hex, sizeof hex, "%016llx", fnv1a(fnv_start, key));
         key = key.substr(0, kept_name_bytes) + "." + hex;
     }
     return "." + key + marker;
@@ -239,9 +249,29 @@ mode_t current_umask()
     return mask;
 }
 
+bool has_capability(int capability)
+{
+    __user_cap_header_struct header = {_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[2] = {};
+    if (syscall(SYS_capget, &header, data) != 0) {
+        return false;
+    }
+    return (data[capability / 32].effective >> (capability % 32)) & 1u;
+}
+
+bool in_group(gid_t gid)
+{
+    if (getegid() == gid) {
+        return true;
+    }
+    const int n = getgroups(0, nullptr);
+    std::vector<gid_t> groups(n > 0 ? static_cast<std::size_t>(n) : 0);
+    const int got = n > 0 ? getgroups(n, groups.data()) : 0;
+    return got > 0 && std::find(groups.begin(), groups.begin() + got, gid) != groups.begin() + got;
+}
+
 std::string unique_suffix()
 {
-    static const char digits[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
     static std::atomic<unsigned long long> counter{0};
     unsigned long long v = 0;
     if (getrandom(&v, sizeof v, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof v)) {
@@ -253,10 +283,44 @@ std::string unique_suffix()
     v += counter.fetch_add(1) * 0x9E3779B97F4A7C15ull;
     std::string s;
     for (int i = 0; i < suffix_length; ++i) {
-        s += digits[v % 62];
+        s += suffix_digits[v % 62];
         v /= 62;
     }
     return s;
+}
+
+std::string bound_suffix(int fd, const char* target, int which)
+{
+    struct statx sx;
+    if (!target || statx(fd, "", AT_EMPTY_PATH, STATX_INO | STATX_BTIME, &sx) != 0) {
+        return "";
+    }
+    // Where the file system keeps no birth time the inode number alone.
+    const bool born = (sx.stx_mask & STATX_BTIME) != 0;
+    char key[96];
+    std::snprintf(key, sizeof key, "%llu.%lld.%u.%d/", static_cast<unsigned long long>(sx.stx_ino),
+                  born ? static_cast<long long>(sx.stx_btime.tv_sec) : 0LL, born ? sx.stx_btime.tv_nsec : 0u, which);
+    unsigned long long v = fnv1a(fnv1a(fnv_start, key), target);
+    std::string s;
+    for (int i = 0; i < suffix_length; ++i) {
+        s += suffix_digits[v % 62];
+        v /= 62;
+    }
+    return s;
+}
+
+bool has_bound_suffix(int fd, const char* suffix, const char* target)
+{
+    for (int which = 0; which < bound_names; ++which) {
+        const std::string mine = bound_suffix(fd, target, which);
+        if (mine.empty()) {
+            return false;
+        }
+        if (mine == suffix) {
+            return true;
+        }
+    }
+    return false;
 }
 
 namespace {
@@ -481,7 +545,10 @@ void clear_leftovers(int dir, const char* target)
         }
         // A save or copy still running holds its temporary's lock.
         if (st.st_uid == geteuid() && flock(fd, LOCK_EX | LOCK_NB) == 0 && same_entry(dir, name, st)) {
-            if (!fs_is_marked_temporary(fd, target)) {
+            const bool ours =
+                fs_is_marked_temporary(fd, target) ||
+                (f.second == SAVE && S_ISREG(st.st_mode) && has_bound_suffix(fd, name + prefixes[SAVE].size(), target));
+            if (!ours) {
                 // Of the pattern, never ours; of the private form, killed
                 // before its mark when empty (rmdir takes only an empty
                 // folder) and without a mark of any target.

@@ -85,8 +85,28 @@ INT_S32 stat_file(const char* path, struct stat& st);
 // The process's file-mode creation mask, read without changing it.
 mode_t current_umask();
 
+// True when this process holds the capability in its effective set.
+bool has_capability(int capability);
+// True when `gid` is this process's effective group or one of its others.
+bool in_group(gid_t gid);
+
 // Six letters or digits, fresh each call, that end a temporary's name.
 std::string unique_suffix();
+
+// The name a save's new file takes before its mark comes off, where its
+// old file's extended attributes leave no room beside the mark (ext4
+// gives a file's attributes one block, which they may fill): the prefix
+// of its target and six characters bound to that file and target (a hash
+// of the target's name and of the file's inode number and birth time),
+// one of bound_names such, so that no other file, a copy of it neither,
+// carries them but by a chance of about one in 10^10. Clean-ups know a
+// save's file by such a name as by its mark. "" when the file open as `fd`
+// cannot be looked at.
+constexpr int bound_names = 4;
+std::string bound_suffix(int fd, const char* target, int which);
+// True when `suffix` is one of the bound names' ends of the file open as
+// `fd` and `target`.
+bool has_bound_suffix(int fd, const char* suffix, const char* target);
 
 // Gives `make` fresh names of the prefix until one is not taken; make
 // returns 0, or -1 with errno set.
@@ -246,8 +266,9 @@ INT_S32 make_temporary_folder(int dir, const std::string& prefix, const char* ta
 // taken. Of the temporaries' names of that target, only those marked as
 // that target's: a save's file or a copy's file or folder is deleted; an
 // aside is given back when the target name is free (it holds the only copy
-// of the old entry) and deleted when not. An entry of those names without
-// that mark is never a temporary of ours (a user's own, one marked as
+// of the old entry) and deleted when not. A save's file is deleted too
+// where its name is bound to it (see bound_suffix). An entry of those
+// names without either is never a temporary of ours (a user's own, one marked as
 // another target's, an aside a copy told its caller of) and stays. Of the
 // private names, an entry marked as that target's is deleted (killed before
 // its rename), and one without any mark when empty (killed before its

@@ -23,10 +23,14 @@
 // its owner and group, its extended attributes (the Finder value and the
 // access control list among them) and its permission bits, the attributes
 // and the rename under the old file's own lock, so that a Finder change
-// made meanwhile is read from it and kept. A file whose owner or group
-// this process cannot give, or one with other hard links, is not replaced
-// but written in place, with its old bytes first put whole on the disk in
-// a copy beside it that no clean-up takes (see write_in_place).
+// made meanwhile is read from it and kept. Where those attributes fill the
+// room the file system gives a file's (ext4's), the mark would cost them
+// theirs: the new file then trades it for a name bound to itself, which
+// clean-ups know it by as well (see unmark_for_room). A file whose owner
+// or group this process cannot give, or one with other hard links, is
+// not replaced but written in place, with its old bytes first put whole
+// on the disk in a copy beside it that no clean-up takes, and its set-id
+// bits given back after the writing took them off (see write_in_place).
 #include "folder.h"
 
 #include "file_system.h"
@@ -34,6 +38,7 @@
 #include "file_system_shared.h"
 
 #include <fcntl.h>
+#include <linux/capability.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -270,14 +275,21 @@ template <typename LIST> bool attribute_names(LIST list, std::vector<std::string
 
 // Gives the new file open as `to` the extended attributes of the old file
 // `from` (a path that leads to it), and takes off those it was given by
-// its folder that the old one lacks (an inherited access control list).
-// False with errno set.
+// its folder that the old one lacks (an inherited access control list),
+// those first, so that they leave their room to the old file's. False
+// with errno set.
 bool carry_attributes(const std::string& from, int to)
 {
     std::vector<std::string> old_names, new_names;
     if (!attribute_names([&](char* b, std::size_t n) { return listxattr(from.c_str(), b, n); }, old_names) ||
         !attribute_names([&](char* b, std::size_t n) { return flistxattr(to, b, n); }, new_names)) {
         return false;
+    }
+    for (const std::string& name : new_names) {
+        if (name != temporary_mark && std::find(old_names.begin(), old_names.end(), name) == old_names.end() &&
+            fremovexattr(to, name.c_str()) != 0 && errno != ENODATA && (must_keep(name) || !refused(errno))) {
+            return false;
+        }
     }
     std::vector<char> value;
     for (const std::string& name : old_names) {
@@ -292,13 +304,42 @@ bool carry_attributes(const std::string& from, int to)
             }
         }
     }
-    for (const std::string& name : new_names) {
-        if (name != temporary_mark && std::find(old_names.begin(), old_names.end(), name) == old_names.end() &&
-            fremovexattr(to, name.c_str()) != 0 && errno != ENODATA && (must_keep(name) || !refused(errno))) {
-            return false;
-        }
+    return true;
+}
+
+// Gives the file open as `fd` the permission bits `bits`. A write, a cut
+// or a change of owner by a process without CAP_FSETID takes set-uid off
+// a file, and set-gid where its group may run it or the writer is not of
+// that group; only the owner may give them back, and set-gid only while
+// of the group (a change of mode by anyone else takes it off): where
+// set-id bits did not stay, false with errno EPERM.
+bool give_bits(int fd, mode_t bits)
+{
+    if (fchmod(fd, bits) != 0) {
+        return false;
+    }
+    struct stat st;
+    if (!(bits & (S_ISUID | S_ISGID))) {
+        return true;
+    }
+    if (fstat(fd, &st) != 0) {
+        return false;
+    }
+    if ((st.st_mode & 07777) != bits) {
+        errno = EPERM;
+        return false;
     }
     return true;
+}
+
+// True when the file open as `fd`, just written, still has the permission
+// bits `bits` or has been given them back (see give_bits). Bits that
+// stayed are not given again: a change of mode by one who is not of the
+// file's group takes its set-gid off.
+bool kept_bits(int fd, mode_t bits)
+{
+    struct stat st;
+    return fstat(fd, &st) == 0 && ((st.st_mode & 07777) == bits || give_bits(fd, bits));
 }
 
 bool synced(int fd)
@@ -384,12 +425,15 @@ struct TARGET
 // a marked temporary (a kill leaves it to the next save's clean-up), then
 // it takes a name no clean-up takes (".<name>.kivo-old.XXXXXX"), with
 // the old owner and group where this process may give them, before the
-// file is touched, and it is removed once the new bytes are synced. A
-// failure after the file was touched writes the old bytes back; the copy
-// stays where even that fails.
+// file is touched, and it is removed once the new bytes are synced. The
+// file keeps its permission bits: set-id bits the writing took off are
+// given back, and where they cannot be the save fails. A failure after
+// the file was touched writes the old bytes back; the copy stays where
+// even that fails.
 bool write_in_place(int from, int file, const struct stat& old, const TARGET& t, fs_shared::TEMPORARY& copy)
 {
     const auto none = [] {};
+    const mode_t bits = old.st_mode & 07777;
     bool kept = false;
     const bool copied = copy_bytes(file, copy.fd, none) && synced(copy.fd);
     if (copied) {
@@ -412,7 +456,7 @@ bool write_in_place(int from, int file, const struct stat& old, const TARGET& t,
     }
     tell_step(fs_step_copy_kept);
 
-    if (copy_bytes(from, file, [] { tell_step(fs_step_new_bytes_part); })) {
+    if (copy_bytes(from, file, [] { tell_step(fs_step_new_bytes_part); }) && kept_bits(file, bits)) {
         tell_step(fs_step_new_bytes_written);
         if (synced(file)) {
             tell_step(fs_step_new_bytes_synced);
@@ -422,15 +466,34 @@ bool write_in_place(int from, int file, const struct stat& old, const TARGET& t,
         }
     }
     const int err = errno;
-    if (copy_bytes(copy.fd, file, none) && synced(file)) {
-        unlinkat(t.dir, copy.name.c_str(), 0);
+    if (copy_bytes(copy.fd, file, none)) {
+        kept_bits(file, bits); // as far as this process may give them
+        if (synced(file)) {
+            unlinkat(t.dir, copy.name.c_str(), 0);
+        }
     }
     errno = err;
     return false;
 }
 
+// True when writing the file `st` describes takes set-id bits off that
+// this process cannot give back (see give_bits): set-uid unless it is the
+// owner; set-gid unless it is of the group and, where the group may run
+// the file, the owner. With CAP_FSETID writing takes none off.
+bool loses_set_id(const struct stat& st)
+{
+    if (!(st.st_mode & (S_ISUID | S_ISGID)) || fs_shared::has_capability(CAP_FSETID)) {
+        return false;
+    }
+    const bool owner = geteuid() == st.st_uid || fs_shared::has_capability(CAP_FOWNER);
+    const bool member = fs_shared::in_group(st.st_gid);
+    return ((st.st_mode & S_ISUID) && !owner) ||
+           ((st.st_mode & S_ISGID) && (!member || ((st.st_mode & S_IXGRP) && !owner)));
+}
+
 // The save of a file that cannot be replaced: the old file, named as `st`
-// describes, is held and written in place (see write_in_place).
+// describes, is held and written in place (see write_in_place). One
+// whose set-id bits would be lost is left untouched (EPERM).
 PLACED place_in_place(int new_fd, const TARGET& t, const struct stat& st)
 {
     const int file = openat(t.dir, t.name.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
@@ -441,6 +504,10 @@ PLACED place_in_place(int new_fd, const TARGET& t, const struct stat& st)
     }
     if (now.st_dev != st.st_dev || now.st_ino != st.st_ino) {
         return place_again;
+    }
+    if (loses_set_id(now)) {
+        errno = EPERM;
+        return place_failed;
     }
     // The copy is made under the folder's lock, as every temporary is, and
     // that lock let go before the file's own is taken: Finder changes take
@@ -468,10 +535,46 @@ PLACED place_in_place(int new_fd, const TARGET& t, const struct stat& st)
     return write_in_place(new_fd, file, now, t, copy) ? place_written : place_failed;
 }
 
+// Errors of an attribute that finds no room beside what the file carries.
+bool no_room(int err)
+{
+    return err == ENOSPC || err == E2BIG;
+}
+
+// The new file of a save, open as `fd`, named `path` beside its target `t`
+// and marked as its, whose old file's attributes find no room beside the
+// mark: it takes a name of its pattern bound to it (see
+// fs_shared::bound_suffix), which clean-ups know it by, and only then
+// loses its mark. Its lock keeps clean-ups off it meanwhile, and a kill
+// at any moment leaves it known by the mark or by that name. False with
+// errno set; `path` names the file still.
+bool unmark_for_room(int fd, std::string& path, const TARGET& t)
+{
+    const std::string prefix = fs_temporary_prefix(t.name, fs_shared::save_marker);
+    const std::string was = path.substr(path.rfind('/') + 1);
+    for (int which = 0; which < fs_shared::bound_names; ++which) {
+        const std::string suffix = fs_shared::bound_suffix(fd, t.name.c_str(), which);
+        if (suffix.empty()) {
+            return false;
+        }
+        const std::string name = prefix + suffix;
+        if (fs_rename_noreplace(t.dir, was.c_str(), t.dir, name.c_str()) == 0) {
+            path = fs_shared::join(t.folder, name);
+            return fs_unmark_temporary(fd);
+        }
+        if (errno != EEXIST) {
+            return false;
+        }
+    }
+    return false;
+}
+
 // The old file, named as `st` describes, held while the new file open as
 // `new_fd` (`new_path`), already given its owner and group, takes its
-// attributes and bits and then its name.
-PLACED place_by_renaming(int new_fd, const std::string& new_path, const TARGET& t, const struct stat& st)
+// attributes and bits and then its name. A save's own new file (`own`)
+// whose mark leaves the old file's attributes no room loses it first, and
+// new_path follows it to its name then (see unmark_for_room).
+PLACED place_by_renaming(int new_fd, std::string& new_path, bool own, const TARGET& t, const struct stat& st)
 {
     const int old = openat(t.dir, t.name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
     fs_shared::CLOSING closing{old};
@@ -488,7 +591,14 @@ PLACED place_by_renaming(int new_fd, const std::string& new_path, const TARGET& 
         return place_again;
     }
     const std::string proc = "/proc/self/fd/" + std::to_string(old);
-    if (!carry_attributes(proc, new_fd) || fchmod(new_fd, now.st_mode & 07777) != 0 ||
+    bool carried = carry_attributes(proc, new_fd);
+    if (!carried && own && no_room(errno)) {
+        carried = unmark_for_room(new_fd, new_path, t) && carry_attributes(proc, new_fd);
+        if (carried && fs_save_unmarked) {
+            fs_save_unmarked();
+        }
+    }
+    if (!carried || !give_bits(new_fd, now.st_mode & 07777) ||
         std::rename(new_path.c_str(), fs_shared::join(t.folder, t.name).c_str()) != 0) {
         return place_failed;
     }
@@ -501,8 +611,9 @@ constexpr int place_tries = 8;
 // Puts the finished new file, open as `new_fd` and named `new_path`
 // beside the real file `real`, in that file's place, and makes that
 // durable. place_written: the new file's bytes were written into the old
-// file, and the new file stays for the caller to remove.
-PLACED place_new_file(int new_fd, const std::string& new_path, const std::string& real)
+// file, and the new file stays for the caller to remove, under new_path
+// (a save's own new file, `own`, may have taken another name).
+PLACED place_new_file(int new_fd, std::string& new_path, bool own, const std::string& real)
 {
     TARGET t{-1, folder_of(real), real.substr(real.rfind('/') == std::string::npos ? 0 : real.rfind('/') + 1)};
     t.dir = ::open(t.folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
@@ -526,7 +637,7 @@ PLACED place_new_file(int new_fd, const std::string& new_path, const std::string
                    fchown(new_fd, st.st_uid, st.st_gid) != 0) {
             placed = errno == EPERM || errno == EINVAL ? place_in_place(new_fd, t, st) : place_failed;
         } else {
-            placed = place_by_renaming(new_fd, new_path, t, st);
+            placed = place_by_renaming(new_fd, new_path, own, t, st);
         }
     }
     if (placed == place_renamed) {
@@ -566,7 +677,7 @@ bool FOLDER::finish_file(FILE* fp, bool keep)
     // mark is off, which needs that bit.
     struct stat old;
     const bool had_target = ok && stat(whole.target.c_str(), &old) == 0;
-    const PLACED placed = ok ? place_new_file(whole.lock_fd, whole.new_path, whole.target) : place_failed;
+    const PLACED placed = ok ? place_new_file(whole.lock_fd, whole.new_path, whole.marked, whole.target) : place_failed;
     if (placed == place_renamed) {
         // Off only now, so that no kill leaves the new file unmarked; one
         // left on the target by a kill here names the target itself, and
@@ -592,8 +703,9 @@ bool FOLDER::replace_file(const char* new_path, const char* target)
     }
     const int fd = ::open(new_path, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
     struct stat st;
+    std::string path = new_path;
     const PLACED placed =
-        fd >= 0 && fstat(fd, &st) == 0 && S_ISREG(st.st_mode) ? place_new_file(fd, new_path, real) : place_failed;
+        fd >= 0 && fstat(fd, &st) == 0 && S_ISREG(st.st_mode) ? place_new_file(fd, path, false, real) : place_failed;
     if (fd >= 0) {
         ::close(fd);
     }
@@ -604,3 +716,4 @@ bool FOLDER::replace_file(const char* new_path, const char* target)
 }
 
 void (*fs_save_in_place_step)(int step) = nullptr;
+void (*fs_save_unmarked)() = nullptr;

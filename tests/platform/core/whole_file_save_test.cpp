@@ -16,6 +16,7 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <linux/capability.h>
+#include <linux/limits.h>
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
@@ -28,11 +29,13 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <functional>
 #include <random>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -798,4 +801,182 @@ TEST_F(WholeFileSaveTest, ASaveInPlaceThatFailsPutsTheOldBytesBackOrKeepsTheirCo
         }
         ASSERT_EQ(unlink(at("link").c_str()), 0);
     }
+}
+
+namespace {
+
+// Every extended attribute of a file with its value, sorted by name.
+using ATTRIBUTES = std::vector<std::pair<std::string, std::string>>;
+ATTRIBUTES attributes_of(const std::string& file)
+{
+    ATTRIBUTES out;
+    std::vector<char> list(XATTR_LIST_MAX), value(XATTR_SIZE_MAX);
+    const ssize_t n = listxattr(file.c_str(), list.data(), list.size());
+    for (ssize_t at = 0; at < n; at += static_cast<ssize_t>(std::strlen(list.data() + at)) + 1) {
+        const ssize_t v = getxattr(file.c_str(), list.data() + at, value.data(), value.size());
+        out.emplace_back(list.data() + at, v < 0 ? "-" : std::string(value.data(), static_cast<std::size_t>(v)));
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+// Gives the file the largest value of `name` it takes beside what it
+// carries (its bytes the last letter of the name), and returns its size:
+// 0 where none fits, XATTR_SIZE_MAX where nothing but that limit holds.
+std::size_t fill_room(const std::string& file, const std::string& name)
+{
+    std::size_t fits = 0, fails = XATTR_SIZE_MAX + 1;
+    while (fails - fits > 1) {
+        const std::size_t size = (fits + fails) / 2;
+        removexattr(file.c_str(), name.c_str());
+        const std::string value(size, name.back());
+        (setxattr(file.c_str(), name.c_str(), value.data(), size, 0) == 0 ? fits : fails) = size;
+    }
+    removexattr(file.c_str(), name.c_str());
+    const std::string value(fits, name.back());
+    return fits > 0 && setxattr(file.c_str(), name.c_str(), value.data(), fits, 0) == 0 ? fits : 0;
+}
+
+} // namespace
+
+TEST_F(WholeFileSaveTest, AFileWhoseAttributesFillTheirRoomIsSavedWithAllOfThem)
+{
+    // Where a file's attributes share one room (ext4's: the spare room of
+    // its inode and one block), the test's folder, else an ext4 file
+    // system of its own mounted over it.
+    const std::string probe = path("probe");
+    const std::size_t room = write_file(probe, "") ? fill_room(probe, "user.p") : 0;
+    const bool limited = room > 0 && room < XATTR_SIZE_MAX;
+    // A long name: the mark, whose value it is, takes room of its own.
+    const std::string name(200, 'n');
+    const std::string f = at(name);
+    // The old file: one value filling the room; the Finder value and one
+    // filling the rest; an access control list, the Finder value, one
+    // value and small ones filling every room there is.
+    const auto make_old = [&](int how) {
+        unlink(f.c_str());
+        bool ok = write_file(f, OLD) && (how == 0 || FSSetIsStationery(f.c_str()) == 0);
+        if (how == 2) {
+            const std::string acl = acl_value();
+            setxattr(f.c_str(), "system.posix_acl_access", acl.data(), acl.size(), 0);
+        }
+        ok = ok && fill_room(f, "user.x") > 0;
+        for (int i = 0;
+             how == 2 && setxattr(f.c_str(), ("user.s" + std::to_string(i)).c_str(), "sixteen bytes...", 16, 0) == 0;
+             ++i) {
+        }
+        return ok;
+    };
+    const auto body = [&] {
+        rmdir(at("lost+found").c_str());
+        int failed = 0;
+        for (int how = 0; how < 3; ++how) {
+            for (const SAVER& s : SAVERS) {
+                if (s.in_place) {
+                    continue;
+                }
+                if (!make_old(how)) {
+                    std::fprintf(stderr, "old file %d not made: %s\n", how, std::strerror(errno));
+                    return 2;
+                }
+                const ATTRIBUTES old = attributes_of(f);
+                const bool saved = s.save(folder, name.c_str());
+                if (!saved || attributes_of(f) != old || names() != NAMES{name} || marked(name, name) != 0) {
+                    std::fprintf(stderr, "old file %d, %s: saved %d, %zu of %zu attributes\n", how, s.what, saved,
+                                 attributes_of(f).size(), old.size());
+                    ++failed;
+                }
+            }
+        }
+        // A save killed once its new file, the attributes given, carries
+        // no mark: the old file stands whole, and the next save knows what
+        // that one left by its name alone.
+        if (!make_old(2)) {
+            return 2;
+        }
+        const ATTRIBUTES old = attributes_of(f);
+        const int ended = kivo_test::run_in_child([&] {
+            fs_save_unmarked = [] { raise(SIGKILL); };
+            return save_bytes(f, "new") ? 0 : 1;
+        });
+        const NAMES left = names();
+        if (ended != -1 || read_file(f) != OLD || attributes_of(f) != old || left.size() != 2 ||
+            marked(left[0], name) != 0) {
+            std::fprintf(stderr, "killed: ended %d, %zu entries\n", ended, left.size());
+            ++failed;
+        }
+        if (!save_bytes(f, "next") || read_file(f) != "next" || attributes_of(f) != old || names() != NAMES{name}) {
+            std::fprintf(stderr, "after the kill: %zu entries\n", names().size());
+            ++failed;
+        }
+        return failed > 0 ? 1 : 0;
+    };
+    const int code =
+        limited ? kivo_test::run_in_child(body) : kivo_test::run_on_own_ext4(path("ext4.img"), at(""), body);
+    if (code == 77) {
+        GTEST_SKIP() << "attributes share no limited room here, and no ext4 file system of the test's own can be "
+                        "mounted (needs root, mkfs.ext4 and a loop device)";
+    }
+    EXPECT_EQ(code, 0);
+}
+
+TEST_F(WholeFileSaveTest, AnOwnerWhoIsNotRootKeepsTheSetIdBitsOfTheFilesItSaves)
+{
+    // Root's writes take no set-id bits off: the saves run as another
+    // user, in a folder of its own.
+    const bool root = geteuid() == 0;
+    const uid_t owner = root ? other_user : geteuid();
+    const gid_t group = root ? other_user : getegid();
+    if (root) {
+        ASSERT_TRUE(kivo_test::open_sandbox_to_others(at("")));
+        ASSERT_EQ(chown(at("").c_str(), owner, group), 0);
+    }
+    const auto become_owner = [&] {
+        const gid_t groups[] = {group};
+        return !root || (setgroups(1, groups) == 0 && setresgid(group, group, group) == 0 &&
+                         setresuid(owner, owner, owner) == 0);
+    };
+    const std::string f = at("target");
+    const int failed = kivo_test::run_in_child([&] {
+        if (!become_owner()) {
+            return 77;
+        }
+        int failed = 0;
+        for (mode_t bits : {04755, 02755, 06750}) {
+            // Replaced, and written in place (a file with a second link).
+            for (bool linked : {false, true}) {
+                if (!write_file(f, OLD) || chmod(f.c_str(), bits) != 0 ||
+                    (linked && link(f.c_str(), at("link").c_str()) != 0)) {
+                    return 2;
+                }
+                const bool saved = save_bytes(f, "new");
+                if (!saved || mode_of("target") != bits || read_file(f) != "new" ||
+                    (linked && read_file(at("link")) != "new")) {
+                    std::fprintf(stderr, "%04o%s: saved %d, bits %04o\n", bits, linked ? " linked" : "", saved,
+                                 mode_of("target"));
+                    ++failed;
+                }
+                unlink(at("link").c_str());
+                unlink(f.c_str());
+            }
+        }
+        return failed;
+    });
+    if (failed == 77) {
+        GTEST_SKIP() << "cannot be another user here";
+    }
+    EXPECT_EQ(failed, 0);
+
+    // Its file of a group it is not of keeps its set-gid only untouched:
+    // the save fails and changes nothing.
+    if (!root) {
+        return;
+    }
+    ASSERT_TRUE(write_file(f, OLD) && link(f.c_str(), at("link").c_str()) == 0 &&
+                chown(f.c_str(), owner, shared_group) == 0 && chmod(f.c_str(), 02755) == 0);
+    const int saved = kivo_test::run_in_child([&] { return !become_owner() ? 77 : save_bytes(f, "new") ? 1 : 0; });
+    EXPECT_EQ(saved, 0);
+    EXPECT_EQ(read_file(f), OLD);
+    EXPECT_EQ(mode_of("target"), 02755u);
+    EXPECT_EQ(names(), (NAMES{"link", "target"}));
 }
