@@ -808,6 +808,28 @@ void WM_FLOATING_MENU::run_type_ahead()
     }
 }
 
+void WM_FLOATING_MENU::run_pointer_release()
+{
+    const INT_S16 px = MOUSE::x, py = MOUSE::y;
+    const bool on_owner = owner && owner->is_in_it(px, py) && !owner->is_in_me(px, py);
+    if (is_in_title_bar(px, py) || on_owner) {
+        return;
+    }
+    WM_SCREEN_OBJECT* chosen = nullptr;
+    for (INT_S16 r = 0; r < row_count && !chosen; ++r) {
+        WM_SCREEN_OBJECT* o = row_object(r);
+        if (o && (o->type & WM_TYPE_BUTTON) && !(o->type & WM_TYPE_MENU) && o != up_button && o != down_button &&
+            o->is_in_it(px, py)) {
+            chosen = o;
+        }
+    }
+    if (chosen) {
+        choose();
+    } else if (!is_in_menu(px, py)) {
+        close_all();
+    }
+}
+
 WM_MESG WM_FLOATING_MENU::monitor()
 {
     KEYBOARD keyboard_view; // keeps the typed-character buffer alive for this pass
@@ -868,23 +890,7 @@ WM_MESG WM_FLOATING_MENU::monitor()
             wait_release = 0;
         }
     } else if (prev_buttons && !buttons && visible) {
-        const INT_S16 px = MOUSE::x, py = MOUSE::y;
-        const bool on_owner = owner && owner->is_in_it(px, py) && !owner->is_in_me(px, py);
-        if (!is_in_title_bar(px, py) && !on_owner) {
-            WM_SCREEN_OBJECT* chosen = nullptr;
-            for (INT_S16 r = 0; r < row_count && !chosen; ++r) {
-                WM_SCREEN_OBJECT* o = row_object(r);
-                if (o && (o->type & WM_TYPE_BUTTON) && !(o->type & WM_TYPE_MENU) && o != up_button &&
-                    o != down_button && o->is_in_it(px, py)) {
-                    chosen = o;
-                }
-            }
-            if (chosen) {
-                choose();
-            } else if (!is_in_menu(px, py)) {
-                close_all();
-            }
-        }
+        run_pointer_release();
     }
     if (!close_key_down) {
         close_key_latch = 0;

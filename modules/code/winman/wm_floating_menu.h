@@ -147,6 +147,9 @@ private:
     // Keyboard passes of monitor.
     void run_navigation_keys();
     void run_type_ahead();
+    // The release of a mouse button, after the dialog's pass: a choice, or
+    // a close when it was outside the menu tree.
+    void run_pointer_release();
     // Gives the row the focus and shows it with no scroll button over it.
     void focus_row(INT_S16 row);
     // Scrolls by pixels (positive: towards the top) after clearing the
