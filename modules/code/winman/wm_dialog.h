@@ -137,6 +137,8 @@ public:
     // the first time since it was shown, and lays out the title and the
     // contents.
     void prepare_draw() override;
+    // Not while closing: the keys typed as it leaves are the page's.
+    bool holds_input() override { return !closing; }
     // Draws at partial alpha and greys or darkens behind a modal dialog.
     // Ends by calling draw_drag_outline, after the clip is restored.
     void check_for_redraw() override;

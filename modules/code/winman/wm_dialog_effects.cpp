@@ -139,6 +139,8 @@ WM_MESG WM_DIALOG::update(INT_U8 modal)
     if (const WM_MESG r = WM_SCREEN_OBJECT::update(modal)) {
         return r;
     }
+    // Read now: the close may complete below, which clears it.
+    const bool leaving = closing != 0;
     WM_MESG result = 0;
     if (step_pending && (current_alpha != target_alpha || !same_point({x, y}, slide_end))) {
         if (effect_start_ms == 0) {
@@ -174,7 +176,9 @@ WM_MESG WM_DIALOG::update(INT_U8 modal)
         }
     }
     step_pending = result != WM_MESG_TAKEN;
-    return result;
+    // A dialog leaving holds no input (holds_input), so its steps take
+    // none either: the page's input pass runs in every frame of the close.
+    return leaving && result == WM_MESG_TAKEN ? WM_MESG_NONE : result;
 }
 
 void WM_DIALOG::prepare_draw()

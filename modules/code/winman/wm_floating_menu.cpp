@@ -119,6 +119,7 @@ WM_FLOATING_MENU::~WM_FLOATING_MENU()
 
 void WM_FLOATING_MENU::hide(INT_U8 modals, INT_U8 children)
 {
+    hand_back_focus();
     WM_DIALOG::hide(modals, children);
     set_childrens_allowed_focus(0);
 }
@@ -414,13 +415,44 @@ void WM_FLOATING_MENU::hide_linked_popup(INT_U8 up)
     });
 }
 
+void WM_FLOATING_MENU::hand_back_focus()
+{
+    INT_S16 column = 0, row = 0;
+    const bool focused = (grid && grid->find_focal_child_object(column, row, 1)) ||
+                         (focal_object && (focal_object == up_button || focal_object == down_button));
+    if (!focused) {
+        return;
+    }
+    // Up the chain: a sub-menu row's parent is the menu that owns the popup
+    // holding it, or that popup itself; bounded, as a chain made by hand
+    // could close on itself.
+    WM_SCREEN_OBJECT* opener = owner;
+    for (int depth = 0; depth < 64 && opener && (opener->type & WM_TYPE_MENU); ++depth) {
+        WM_SCREEN_OBJECT* parent = static_cast<WM_MENU*>(opener)->parent_menu;
+        if (!parent) {
+            break;
+        }
+        opener = (parent->type & WM_TYPE_FLOATING_MENU) ? static_cast<WM_FLOATING_MENU*>(parent)->owner : parent;
+    }
+    if (opener) {
+        opener->take_focus();
+    }
+}
+
 void WM_FLOATING_MENU::close_all()
 {
+    hand_back_focus();
     close(false, !no_delete);
     if (no_delete) {
         reset();
     }
     close_linked_popup(1);
+    // As after a choice: the owner missed the release of the key or button
+    // that opened the menu, and the next press on it, which may come while
+    // the menu still slides away, must count as one.
+    if (owner && (owner->type & WM_TYPE_BUTTON)) {
+        clear_row_press(owner);
+    }
 }
 
 void WM_FLOATING_MENU::choose()
@@ -808,6 +840,28 @@ void WM_FLOATING_MENU::run_type_ahead()
     }
 }
 
+void WM_FLOATING_MENU::run_pointer_release()
+{
+    const INT_S16 px = MOUSE::x, py = MOUSE::y;
+    const bool on_owner = owner && owner->is_in_it(px, py) && !owner->is_in_me(px, py);
+    if (is_in_title_bar(px, py) || on_owner) {
+        return;
+    }
+    WM_SCREEN_OBJECT* chosen = nullptr;
+    for (INT_S16 r = 0; r < row_count && !chosen; ++r) {
+        WM_SCREEN_OBJECT* o = row_object(r);
+        if (o && (o->type & WM_TYPE_BUTTON) && !(o->type & WM_TYPE_MENU) && o != up_button && o != down_button &&
+            o->is_in_it(px, py)) {
+            chosen = o;
+        }
+    }
+    if (chosen) {
+        choose();
+    } else if (!is_in_menu(px, py)) {
+        close_all();
+    }
+}
+
 WM_MESG WM_FLOATING_MENU::monitor()
 {
     KEYBOARD keyboard_view; // keeps the typed-character buffer alive for this pass
@@ -868,23 +922,7 @@ WM_MESG WM_FLOATING_MENU::monitor()
             wait_release = 0;
         }
     } else if (prev_buttons && !buttons && visible) {
-        const INT_S16 px = MOUSE::x, py = MOUSE::y;
-        const bool on_owner = owner && owner->is_in_it(px, py) && !owner->is_in_me(px, py);
-        if (!is_in_title_bar(px, py) && !on_owner) {
-            WM_SCREEN_OBJECT* chosen = nullptr;
-            for (INT_S16 r = 0; r < row_count && !chosen; ++r) {
-                WM_SCREEN_OBJECT* o = row_object(r);
-                if (o && (o->type & WM_TYPE_BUTTON) && !(o->type & WM_TYPE_MENU) && o != up_button &&
-                    o != down_button && o->is_in_it(px, py)) {
-                    chosen = o;
-                }
-            }
-            if (chosen) {
-                choose();
-            } else if (!is_in_menu(px, py)) {
-                close_all();
-            }
-        }
+        run_pointer_release();
     }
     if (!close_key_down) {
         close_key_latch = 0;

@@ -119,6 +119,14 @@ public:
     // Escape, the close key or a click outside: this menu and its parents
     // close with their effects.
     void close_all();
+    // When a row of this menu or a scroll button has the focus, it goes back
+    // to the control the chain of popups hangs from (the owner of the first
+    // one), as it closes: left on a hidden row, the page's focus repair would
+    // hand it to the page's first control.
+    void hand_back_focus();
+    // Gives the row the focus and shows it with no scroll button over it
+    // (navigation must be on for a row to take it).
+    void focus_row(INT_S16 row);
 
     // ---- size and scrolling ---------------------------------------------------
     // Width from the title and the widest row, height from the rows that fit
@@ -147,8 +155,9 @@ private:
     // Keyboard passes of monitor.
     void run_navigation_keys();
     void run_type_ahead();
-    // Gives the row the focus and shows it with no scroll button over it.
-    void focus_row(INT_S16 row);
+    // The release of a mouse button, after the dialog's pass: a choice, or
+    // a close when it was outside the menu tree.
+    void run_pointer_release();
     // Scrolls by pixels (positive: towards the top) after clearing the
     // scroll buttons; then calc_new_size.
     void scroll_by(INT_S32 pixels);

@@ -4,6 +4,7 @@
 
 #include "mouse.h"
 #include "wm_floating_menu.h"
+#include "wm_grid.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -202,9 +203,22 @@ void WM_LIST_BOX::set_readout_string(const char* text)
 
 // ---- passes ----------------------------------------------------------------------------
 
+void WM_LIST_BOX::mark_current_line()
+{
+    // Just opened (not drawn yet, no row focused) with no mouse button
+    // down: by Return or the hotkey. The pointer's own opening marks nothing.
+    if (!popup_open || !popup || !popup->visible || popup->drawn || !popup->grid ||
+        popup->grid->childrens_allowed_focus || (MOUSE::buttons & 1) || current_selection < 0) {
+        return;
+    }
+    popup->set_childrens_allowed_focus(1);
+    popup->focus_row(current_selection);
+}
+
 WM_MESG WM_LIST_BOX::monitor()
 {
     const WM_MESG menu_result = WM_MENU::monitor();
+    mark_current_line();
     if (menu_result) {
         return menu_result;
     }

@@ -80,6 +80,9 @@ protected:
     void setup(INT_S16 count, const char* const* lines, INT_S16 start);
 
 private:
+    // Opened from the keyboard, the popup starts with navigation on and the
+    // focus, drawn as the mark of the row Return picks, on the current line.
+    void mark_current_line();
     // Makes the index current with a refreshed readout; notify as given.
     void select(INT_S16 index, INT_U8 report);
     INT_S16 clamp_line(long index);

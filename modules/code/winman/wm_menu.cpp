@@ -84,6 +84,10 @@ void WM_MENU::setup(MENU_TYPE type, WM_STYLE_SET& popup_style, WM_STYLE_SET* ite
         items.bg_colour = popup_style.bg_colour;
         items.highlight_colour = popup_style.highlight_colour;
         items.highlight_text_colour = popup_style.highlight_text_colour;
+        // The row with the focus is drawn as one under the pointer: the
+        // popup style's own look for it, or the keys move an unseen mark.
+        items.mouse_over_colour = popup_style.mouse_over_colour;
+        items.mouse_over_text_colour = popup_style.mouse_over_text_colour;
         items.font_id = popup_style.font_id;
         items.font_x_sz = popup_style.font_x_sz;
         items.font_y_sz = popup_style.font_y_sz;
@@ -134,10 +138,14 @@ WM_MESG WM_MENU::menu_callback(WM_SCREEN_OBJECT*, void* data, void*)
     }
     WM_FLOATING_MENU* p = menu->popup;
     // Before its first draw the popup has not opened yet: a second press
-    // opens it again rather than closing what was never shown.
-    if (p->is_modal_object() && p->drawn) {
+    // opens it again rather than closing what was never shown. One still
+    // leaving opens again too, at once, its close cut short.
+    if (p->is_modal_object() && p->drawn && !p->closing) {
         menu->close_popup(false);
         return WM_MESG_NONE;
+    }
+    if (p->closing) {
+        p->hide(0, 0);
     }
     if (menu->open_callback) {
         menu->open_callback(menu, menu->open_data1, menu->open_data2);
@@ -159,6 +167,7 @@ void WM_MENU::show_popup()
 
 void WM_MENU::close_popup(bool immediate)
 {
+    popup->hand_back_focus();
     popup->close(immediate, !popup->no_delete);
 }
 

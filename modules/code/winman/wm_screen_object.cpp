@@ -69,11 +69,16 @@ template <class F> void for_each_child_backwards(PTRLLIST& list, F f)
     }
 }
 
-WM_SCREEN_OBJECT* topmost_visible_modal(WM_OBJECT_TYPE mask)
+bool is_active_modal(WM_SCREEN_OBJECT* m)
+{
+    return m && m->visible && m->holds_input();
+}
+
+WM_SCREEN_OBJECT* topmost_active_modal(WM_OBJECT_TYPE mask)
 {
     for (const LISTNODE* n = WM_SCREEN_OBJECT::modal_screen_objects.tail; n; n = n->prev) {
         WM_SCREEN_OBJECT* m = object_of(n);
-        if (m && m->visible && (m->type & mask) == mask) {
+        if (is_active_modal(m) && (m->type & mask) == mask) {
             return m;
         }
     }
@@ -380,8 +385,7 @@ INT_S16 WM_SCREEN_OBJECT::get_active_modal_object_count()
 {
     INT_S16 count = 0;
     for (const LISTNODE* n = modal_screen_objects.head; n; n = n->next) {
-        WM_SCREEN_OBJECT* m = object_of(n);
-        if (m && m->visible) {
+        if (is_active_modal(object_of(n))) {
             ++count;
         }
     }
@@ -390,13 +394,13 @@ INT_S16 WM_SCREEN_OBJECT::get_active_modal_object_count()
 
 long WM_SCREEN_OBJECT::get_active_modal_object_area()
 {
-    WM_SCREEN_OBJECT* m = topmost_visible_modal(0);
+    WM_SCREEN_OBJECT* m = topmost_active_modal(0);
     return m ? m->area : -1;
 }
 
 WM_SCREEN_OBJECT* WM_SCREEN_OBJECT::get_active_modal_object(WM_OBJECT_TYPE mask)
 {
-    return topmost_visible_modal(mask);
+    return topmost_active_modal(mask);
 }
 
 // ---- focus ---------------------------------------------------------------------
@@ -522,9 +526,9 @@ WM_MESG WM_SCREEN_OBJECT::monitor()
     if (focal_object == this) {
         focal_object_monitored = 1;
     }
-    // The topmost visible modal object is served alone.
+    // The topmost active modal object is served alone.
     if (monitor_modals && modal_screen_objects.count) {
-        if (WM_SCREEN_OBJECT* m = topmost_visible_modal(0)) {
+        if (WM_SCREEN_OBJECT* m = topmost_active_modal(0)) {
             monitor_modals = 0;
             if (m->area >= 0) {
                 m->set_area(to_s16(-2 - area));

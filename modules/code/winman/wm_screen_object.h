@@ -171,6 +171,10 @@ public:
     // needs settled (a grid's cells, a dialog's opening effects) is done
     // here, so that drawing changes nothing. Visible objects only.
     virtual void prepare_draw() {}
+    // Whether the object, shown on the modal list, holds the input of what
+    // lies below it. One on its way out (a dialog in its closing effects)
+    // takes no input itself, so the keys typed meanwhile go to the page.
+    virtual bool holds_input() { return true; }
 
     // ---- tree -------------------------------------------------------------
     // Modal objects are hidden (no_delete) or deleted and the list emptied;
@@ -183,10 +187,11 @@ public:
     void add_modal_object(WM_SCREEN_OBJECT* object, INT_U8 relative);
     void remove_modal_object(WM_SCREEN_OBJECT* object, INT_U8 destroy, INT_U8 relative);
     INT_U8 is_modal_object();
+    // Active: visible and holding the input (holds_input).
     static INT_S16 get_active_modal_object_count();
-    // Area of the topmost visible modal object; -1 when there is none.
+    // Area of the topmost active modal object; -1 when there is none.
     static long get_active_modal_object_area();
-    // The topmost visible modal object carrying every bit of mask (0: any).
+    // The topmost active modal object carrying every bit of mask (0: any).
     static WM_SCREEN_OBJECT* get_active_modal_object(WM_OBJECT_TYPE mask);
 
     // ---- update regions and redraw ------------------------------------------

@@ -90,7 +90,8 @@ int last_pointer_x = 0, last_pointer_y = 0;
 // a field takes one character a step. The character of a key without a
 // code of its own (an umlaut the key table does not know, an input
 // method's text) takes a step too, or the field falls behind and a Tab
-// after it moves the focus before that character is typed.
+// after it moves the focus before that character is typed. A key's
+// release counts as a posted code (main_window_events).
 bool key_code_posted = false, key_char_posted = false;
 
 // The button each physical button (SDL's 1 left, 2 middle, 3 right)
@@ -504,7 +505,12 @@ void main_window_events(const SDL_Event& e)
     case SDL_KEYUP: {
         log_event(CLASSIC_KEY_UP, "\t*** unknown ***\n");
         HOST_KEY k;
-        host_translate_key(e, &k); // the held-key table only
+        // The held-key table only. A key's release ends the taking as its
+        // code does: widgets that act on a release (Escape closing a list)
+        // must see it in a step before the key typed after it.
+        if (host_translate_key(e, &k) && k.mac_code >= 0 && !k.is_modifier) {
+            key_code_posted = true;
+        }
         break;
     }
     case SDL_TEXTINPUT: text_input(e); break;

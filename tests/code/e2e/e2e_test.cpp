@@ -996,6 +996,16 @@ TEST_F(ProgramTest, ReturnOpensTheRaceListAndLeavesItOpen)
     std::vector<std::uint32_t> popup_pixels;
     ASSERT_NO_FATAL_FAILURE(open_list(at.race_list, DATABASE::get_race_name(0).buffer, &popup, &popup_pixels, &line));
     const std::vector<std::uint32_t> closed_pixels = screen_rgb(popup);
+    // Opened with Return, the list marks the race chosen: drawn so here.
+    WM_SCREEN_OBJECT* box = ptm.page_manager->find_object_at_pos(static_cast<INT_S16>(at.race_list.mid_x()),
+                                                                 static_cast<INT_S16>(at.race_list.mid_y()));
+    ASSERT_NE(box, nullptr);
+    box->take_focus();
+    hold_key(KEY_RETURN, true);
+    ASSERT_TRUE(app_main());
+    hold_key(KEY_RETURN, false);
+    run();
+    popup_pixels = screen_rgb(popup);
     release_app_resources();
 
     ASSERT_NO_FATAL_FAILURE(launch(first_settings));

@@ -137,13 +137,19 @@ TEST_F(DialogEffects, EveryClosePathEndsHidden)
         {"close_modal_dialogs", def, true, 0, [](WM_DIALOG*) { return S::pm->close_modal_dialogs(0), 0; }},
         {"immediate", def, true, 0, [](WM_DIALOG*) { return S::pm->close_modal_dialogs(1), 0; }},
         {"code 3", def, true, 3, closes_by(3)},
-        // While it slides out it is not shown: its children take no input.
+        // While it slides out it is not shown: its children take no input,
+        // and the page under it takes all of it, in every frame.
         {"again while closing", def, true, 0,
          [closes_by](WM_DIALOG* d) {
              closes_by(2)(d);
+             auto* page = new PROBE(0, 0, 10, 10, COLOUR_INVISIBLE);
+             S::pm->areas[0].add_object(page, 0);
              const int seen = child(d)->monitor_count;
              frame(75), frame(75);
              EXPECT_EQ(child(d)->monitor_count, seen);
+             EXPECT_EQ(page->monitor_count, 2);
+             EXPECT_EQ(S::get_active_modal_object_count(), 0);
+             S::pm->areas[0].remove_object(page, 1, 0);
              return S::pm->close_modal_dialogs(0), 0;
          }},
         {"nowhere to slide", slide(0x30), true, 0, [](WM_DIALOG*) { return S::pm->close_modal_dialogs(0), 0; }},

@@ -2,6 +2,7 @@
 // by data, index, line button and wheel, each change reported once, the
 // readout cut to the face, and the grid's ready-made list box.
 #include "folder.h"
+#include "keyboard.h"
 #include "mouse.h"
 #include "widget_test.h"
 #include "wm_floating_menu.h"
@@ -319,6 +320,63 @@ TEST_F(ListBoxTest, ReadoutIsCutToTheFaceAndCopiesTheLineImage)
     box->set_current_selection(1, 1);
     ASSERT_EQ(box->icon.width, 4);
     EXPECT_EQ(imgtest::px(box->icon, 3, 2).value, COLOUR_RED.value);
+}
+
+// Opened with Return, the popup marks the current line in the popup
+// style's over colour and Down moves the mark; opened with the pointer it
+// marks nothing. Escape hands the focus back to the box, and while the
+// list slides away it holds no input: Return then opens it again at once.
+TEST_F(ListBoxTest, ReturnOpensWithTheCurrentLineMarkedAndEscapeHandsTheFocusBack)
+{
+    style.mouse_over_colour = COLOUR_RED;
+    WM_LIST_BOX* box = add(1, 3, RACES, 2);
+    WM_FLOATING_MENU* popup = box->popup;
+    box->can_focus = 1;
+    box->take_focus();
+    auto key = [this](INT_S32 code) {
+        KEYBOARD::process_key_event(static_cast<INT_U32>(code));
+        hold_key(static_cast<INT_U32>(code), true);
+        tick(10);
+        hold_key(static_cast<INT_U32>(code), false);
+        tick(10);
+    };
+    // "x" for each row drawn in the over colour, "f" for the row with the focus.
+    auto rows = [&] {
+        std::string out;
+        for (INT_S16 r = 0; r < popup->row_count; r++) {
+            const WM_BUTTON* b = popup->get_button(r);
+            out += at(b->x + b->width - 4, b->y + b->height / 2) == COLOUR_RED.value ? 'x' : '-';
+            out += S::focal_object == b ? "f " : "  ";
+        }
+        return out;
+    };
+    key(KEY_RETURN);
+    ASSERT_TRUE(popup->visible);
+    EXPECT_EQ(rows(), "-  -  xf ");
+    key(KEY_UP);
+    EXPECT_EQ(rows(), "-  xf -  ");
+
+    key(KEY_ESCAPE);
+    EXPECT_TRUE(popup->visible && popup->closing);
+    EXPECT_EQ(S::focal_object, box);
+    EXPECT_EQ(S::get_active_modal_object_count(), 0);
+    key(KEY_RETURN);
+    EXPECT_TRUE(popup->visible && !popup->closing) << "Return while the list leaves does not open it again";
+    EXPECT_EQ(rows(), "-  -  xf ");
+    key(KEY_ESCAPE);
+    for (int i = 0; i < 20; i++) {
+        tick(10);
+    }
+    EXPECT_FALSE(popup->visible);
+
+    point(110, 110);
+    press(1, true);
+    tick(10);
+    press(1, false);
+    tick(10);
+    ASSERT_TRUE(popup->visible);
+    EXPECT_EQ(rows(), "-  -  -  ");
+    EXPECT_EQ(S::focal_object, box);
 }
 
 } // namespace

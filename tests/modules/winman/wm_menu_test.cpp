@@ -142,6 +142,54 @@ TEST_F(MenuTest, EveryCloseTakesThePopupOffTheList)
     }
 }
 
+// A row with the focus, in the popup or in the popup of one of its
+// sub-menus, hands it back to the menu whichever way the popup goes.
+TEST_F(MenuTest, TheFocusOnARowGoesBackToTheMenu)
+{
+    auto tap = [](INT_U32 key) { hold_key(key, true), frame(), hold_key(key, false), frame(); };
+    const struct
+    {
+        const char* how;
+        bool in_sub_menu;
+        std::function<void()> close;
+    } ways[] = {
+        {"Return", false, [&] { tap(KEY_RETURN); }},
+        {"Escape", false, [&] { tap(KEY_ESCAPE); }},
+        {"a press on the menu", false, [] { click(120, 110); }},
+        {"Return in a sub-menu", true, [&] { tap(KEY_RETURN); }},
+    };
+    // Ahead of the menu: the page's focus repair would give it the focus.
+    auto* first = new kivo_test::PROBE(0, 0, 10, 10, COLOUR_INVISIBLE);
+    first->can_focus = 1;
+    S::pm->areas[0].add_object(first, 0);
+    for (const auto& way : ways) {
+        WM_MENU* m = menu(100, 100);
+        WM_FLOATING_MENU* popup = m->popup;
+        if (way.in_sub_menu) {
+            WM_MENU* more = m->popup->add_menu("More", 0, 1, nullptr, nullptr);
+            more->popup->add_button("Deep", nullptr, nullptr, nullptr, 0);
+            popup = more->popup;
+        }
+        m->can_focus = 1;
+        m->take_focus();
+        click(120, 110);
+        if (way.in_sub_menu) {
+            S::pm->areas[0].add_modal_object(popup, 0);
+            popup->request_draw();
+            frame();
+        }
+        popup->set_childrens_allowed_focus(1);
+        popup->get_button(0)->take_focus();
+        frame();
+        ASSERT_EQ(S::focal_object, popup->get_button(0)) << way.how;
+        way.close();
+        settle();
+        EXPECT_FALSE(popup->visible) << way.how;
+        EXPECT_EQ(S::focal_object, m) << way.how;
+        S::pm->areas[0].remove_object(m, 1, 0);
+    }
+}
+
 TEST_F(MenuTest, GroupsSwitchOpenPopups)
 {
     WM_MENU* m[3] = {menu(0, 0), menu(100, 0), menu(200, 0)};
