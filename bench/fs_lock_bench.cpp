@@ -185,7 +185,8 @@ bool our_hold(const char* path)
 std::atomic<long>& rival_calls()
 {
     static std::atomic<long>* calls = [] {
-        void* shared = mmap(nullptr, sizeof(std::atomic<long>), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+        void* shared =
+            mmap(nullptr, sizeof(std::atomic<long>), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
         if (shared == MAP_FAILED) {
             std::fprintf(stderr, "fs_lock_bench: no shared memory\n");
             std::exit(1);
@@ -352,7 +353,6 @@ int main(int argc, char** argv)
             {"Finder setter, beside 3 processes", "BM_SetterOursContended/real_time",
              "BM_SetterFlockContended/real_time"},
             {"Finder flag, 3 hot loops, per change (earlier flock)", loops_ours.c_str(), loops_earlier.c_str()},
-            {"Finder flag every 100 ms beside them, wait (earlier flock)", caller_ours.c_str(),
-             caller_earlier.c_str()},
+            {"Finder flag every 100 ms beside them, wait (earlier flock)", caller_ours.c_str(), caller_earlier.c_str()},
         });
 }
