@@ -544,7 +544,7 @@ TEST_F(FileSystemLock, AHoldNobodyWaitsForIsTakenAtOnce)
     fs_shared::set_lock_bases_for_testing(tmp.c_str(), at("home").c_str());
     constexpr dev_t dev = 0x5eed;
     fs_shared::OBJECT_HOLD hold;
-    ASSERT_TRUE(hold.take(dev, 1000));
+    ASSERT_TRUE(hold.take(dev, ino_t{1000}));
     hold.release();
     // A day and more old, as the file of an object held all along is.
     const std::string old = locks + "/5eed-3e9.lock";
@@ -560,7 +560,7 @@ TEST_F(FileSystemLock, AHoldNobodyWaitsForIsTakenAtOnce)
         }
     }
     for (int again = 0; again < 2; ++again, ++takes) {
-        taken += hold.take(dev, 1001);
+        taken += hold.take(dev, ino_t{1001});
         hold.release();
     }
     const long waits = waits_of_this_thread() - before;
