@@ -5,6 +5,15 @@
 // flock of the file. Each alone, and beside three child processes doing
 // the same to the same file as fast as they can (ours beside ours, the
 // reference beside the reference): the time of one call of this process.
+// Then the contended Finder change as it was measured against the library
+// before it had a lock of its own: three processes set and clear one
+// Finder flag of one file in hot loops while this one changes it every
+// 100 ms. The reference takes the lock as that library did, a flock of the
+// file's folder tried again after pauses from 100 us doubling to 5 ms,
+// and the system calls it made for the change (the path looked at, the
+// value's size asked, the value read, changed and written whole). Its figures are the time per change of the
+// three (the inverse of their rate, so its ratio is the reference's rate
+// over ours) and the wait of the call every 100 ms.
 #include "bench_ratio.h"
 #include "file_system_catalog.h"
 #include "file_system_catalog_internal.h"
@@ -15,18 +24,27 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <new>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
+
+using Clock = std::chrono::steady_clock;
 
 struct Files
 {
@@ -89,6 +107,53 @@ bool reference_setter(const char* path, unsigned round)
     return done;
 }
 
+// The earlier library's lock: its folder flocked, tried again after
+// pauses from 100 us doubling to 5 ms, for at most a minute.
+bool earlier_lock(int folder)
+{
+    long pause_us = 100, waited_us = 0;
+    while (flock(folder, LOCK_EX | LOCK_NB) != 0) {
+        if ((errno != EWOULDBLOCK && errno != EINTR) || waited_us >= 60000000) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(pause_us));
+        waited_us += pause_us;
+        pause_us = std::min(pause_us * 2, 5000L);
+    }
+    return true;
+}
+
+// A Finder flag's change as the earlier library made it: the path looked
+// at, then under the folder's lock the object looked at, the value's size
+// asked and the value read, changed and written whole.
+bool earlier_flag_setter(const char* path, unsigned round)
+{
+    struct stat st;
+    if (lstat(path, &st) != 0) {
+        return false;
+    }
+    const int folder = open(files().dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder < 0) {
+        return false;
+    }
+    bool done = false;
+    unsigned char value[4096];
+    if (earlier_lock(folder) && lstat(path, &st) == 0 && lgetxattr(path, FS_FINDER_ATTRIBUTE, nullptr, 0) > 0) {
+        const ssize_t n = lgetxattr(path, FS_FINDER_ATTRIBUTE, value, sizeof value);
+        if (n > 0) {
+            value[n - 1] = static_cast<unsigned char>(round % 2);
+            done = lsetxattr(path, FS_FINDER_ATTRIBUTE, value, static_cast<std::size_t>(n), XATTR_REPLACE) == 0;
+        }
+    }
+    close(folder);
+    return done;
+}
+
+bool our_flag_setter(const char* path, unsigned round)
+{
+    return (round % 2 ? FSSetIsStationery(path) : FSClearIsStationery(path)) == FS_OK;
+}
+
 bool our_setter(const char* path, unsigned round)
 {
     return FSChangeCreatorType(path, 0x4B49564F, round % 2 ? 0x54455854 : 0x44415441) == FS_OK;
@@ -116,6 +181,21 @@ bool our_hold(const char* path)
     return held;
 }
 
+// The calls the children made, counted where every process sees them.
+std::atomic<long>& rival_calls()
+{
+    static std::atomic<long>* calls = [] {
+        void* shared =
+            mmap(nullptr, sizeof(std::atomic<long>), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+        if (shared == MAP_FAILED) {
+            std::fprintf(stderr, "fs_lock_bench: no shared memory\n");
+            std::exit(1);
+        }
+        return new (shared) std::atomic<long>(0);
+    }();
+    return *calls;
+}
+
 // Three children doing `op` to the file until they are stopped.
 struct Rivals
 {
@@ -127,6 +207,7 @@ struct Rivals
             if (pid == 0) {
                 for (unsigned round = 0;; ++round) {
                     op(files().file.c_str(), round);
+                    rival_calls().fetch_add(1, std::memory_order_relaxed);
                 }
             }
             children.push_back(pid);
@@ -154,6 +235,50 @@ template <typename F> void run(benchmark::State& state, F op, bool contended)
             break;
         }
     }
+}
+
+// Beside three children changing the file in hot loops, one change by
+// this process every 100 ms; each iteration is one such period. Its time
+// is, with `per_rival_call`, the period over the calls the children made
+// in it, else the wait of this process's call.
+template <typename F> void every_100_ms(benchmark::State& state, F op, bool per_rival_call)
+{
+    const char* path = files().file.c_str();
+    Rivals rivals(op);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20)); // all of them busy
+    unsigned round = 0;
+    for (auto _ : state) {
+        const auto began = Clock::now();
+        const long calls_before = rival_calls().load();
+        const bool done = op(path, ++round);
+        const auto answered = Clock::now();
+        if (!done) {
+            state.SkipWithError("the call failed");
+            break;
+        }
+        std::this_thread::sleep_until(began + std::chrono::milliseconds(100));
+        const long calls = rival_calls().load() - calls_before;
+        const std::chrono::duration<double> period = Clock::now() - began, wait = answered - began;
+        state.SetIterationTime(per_rival_call ? period.count() / static_cast<double>(std::max(calls, 1L))
+                                              : wait.count());
+    }
+}
+
+void BM_HotLoopsOurs(benchmark::State& state)
+{
+    every_100_ms(state, our_flag_setter, true);
+}
+void BM_HotLoopsEarlier(benchmark::State& state)
+{
+    every_100_ms(state, earlier_flag_setter, true);
+}
+void BM_CallerBesideHotLoopsOurs(benchmark::State& state)
+{
+    every_100_ms(state, our_flag_setter, false);
+}
+void BM_CallerBesideHotLoopsEarlier(benchmark::State& state)
+{
+    every_100_ms(state, earlier_flag_setter, false);
 }
 
 void BM_HoldOurs(benchmark::State& state)
@@ -201,12 +326,24 @@ BENCHMARK(BM_HoldOursContended)->UseRealTime();
 BENCHMARK(BM_HoldFlockContended)->UseRealTime();
 BENCHMARK(BM_SetterOursContended)->UseRealTime();
 BENCHMARK(BM_SetterFlockContended)->UseRealTime();
+// Ten periods of 100 ms a round (one in the quick run).
+const int periods = kivo_bench::quick() ? 1 : 10;
+BENCHMARK(BM_HotLoopsOurs)->UseManualTime()->Iterations(periods);
+BENCHMARK(BM_HotLoopsEarlier)->UseManualTime()->Iterations(periods);
+BENCHMARK(BM_CallerBesideHotLoopsOurs)->UseManualTime()->Iterations(periods);
+BENCHMARK(BM_CallerBesideHotLoopsEarlier)->UseManualTime()->Iterations(periods);
 
 } // namespace
 
 int main(int argc, char** argv)
 {
     files();
+    auto named = [](const char* benchmark) {
+        return std::string(benchmark) + "/iterations:" + std::to_string(periods) + "/manual_time";
+    };
+    const std::string loops_ours = named("BM_HotLoopsOurs"), loops_earlier = named("BM_HotLoopsEarlier"),
+                      caller_ours = named("BM_CallerBesideHotLoopsOurs"),
+                      caller_earlier = named("BM_CallerBesideHotLoopsEarlier");
     return kivo_bench::run_with_ratios(
         argc, argv,
         {
@@ -215,5 +352,7 @@ int main(int argc, char** argv)
             {"hold, beside 3 processes", "BM_HoldOursContended/real_time", "BM_HoldFlockContended/real_time"},
             {"Finder setter, beside 3 processes", "BM_SetterOursContended/real_time",
              "BM_SetterFlockContended/real_time"},
+            {"Finder flag, 3 hot loops, per change (earlier flock)", loops_ours.c_str(), loops_earlier.c_str()},
+            {"Finder flag every 100 ms beside them, wait (earlier flock)", caller_ours.c_str(), caller_earlier.c_str()},
         });
 }

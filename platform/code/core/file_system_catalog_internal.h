@@ -118,6 +118,11 @@ extern void (*fs_walk_before_descent)(const char* path);
 // the program.
 extern void (*fs_hidden_list_before_write)();
 
+// Called, when set, once a Finder change has found its object and before
+// it takes the object's lock: tests replace the object at that moment.
+// Null in the program.
+extern void (*fs_finder_before_hold)();
+
 // When set, replacing copies take the way of file systems that cannot swap
 // two entries even where the file system can: the old entry steps aside
 // under a marked name and the new one then takes the name. Called between

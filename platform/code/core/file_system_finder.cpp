@@ -754,6 +754,9 @@ INT_S32 change_once(const FINDER_TARGET& t, FINDER_OBJECT& o, const FINDER_CHANG
     if (r != FS_OK) {
         return r;
     }
+    if (fs_finder_before_hold) {
+        fs_finder_before_hold();
+    }
     OBJECT_HOLD held;
     if (!held.take(obj.st.st_dev, obj.st.st_ino, true)) {
         return fs_error_from_errno(errno);
@@ -772,12 +775,20 @@ INT_S32 change_once(const FINDER_TARGET& t, FINDER_OBJECT& o, const FINDER_CHANG
 // Runs a change on the object its path leads to, again on the object it
 // leads to next while it leads elsewhere at the end of one (at most
 // change_tries times, then FS_BAD_ARGUMENT). The object left behind keeps
-// what was written to it.
+// what was written to it. From the second pass on, the folder's lock is
+// held to the end: a save takes it as it begins, so only saves begun
+// before can still replace the object, and a file saved again and again
+// (an autosave) is changed within the passes allowed.
 INT_S32 change_finder(const FINDER_TARGET& t, const FINDER_CHANGE& c)
 {
+    FOLDER_HOLD saves_begun;
     for (int tries = 0; tries < change_tries; ++tries) {
         FINDER_OBJECT o;
         INT_S32 r = t.entry || t.fd >= 0 ? entry_named(t.path, o, t.fd < 0) : object_led_to(t.path, o, true);
+        if (r == FS_OK && tries > 0 && saves_begun.dir() < 0 && !o.folder.empty() &&
+            !saves_begun.take(o.folder.c_str(), true)) {
+            r = fs_error_from_errno(errno);
+        }
         if (r == FS_OK) {
             r = change_once(t, o, c);
         }
@@ -870,6 +881,7 @@ INT_S32 change_hidden(const char* path, bool hide)
 const char FS_FINDER_ATTRIBUTE[] = "user.org.netatalk.Metadata";
 
 void (*fs_hidden_list_before_write)() = nullptr;
+void (*fs_finder_before_hold)() = nullptr;
 
 bool fs_edit_hidden_list(std::string& list, const std::string& name, bool hide)
 {

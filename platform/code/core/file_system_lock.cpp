@@ -436,48 +436,64 @@ void let_go_in_process(dev_t dev, ino_t ino)
     process_changed.notify_all();
 }
 
-// A waiter that has waited this long says so on the lock file (its access
-// time made now, again while it waits), and whoever takes the lock while
-// that was said lately, not waiting that long itself, lets go and gives
+// A waiter that has waited this long says so, and whoever takes the lock
+// while one says so, not having waited that long itself, lets go and gives
 // way: polling alone would let busy holders that take the lock again
-// within microseconds starve a waiter.
+// within microseconds starve a waiter. The sign is a read lock on the lock
+// file's first byte through the waiter's own open file, which flock does
+// not see: the waiter drops it as it takes the lock, and it goes with the
+// waiter's file when that ends, so nothing but a waiter starving now gives
+// it (no time of the file, which making or refreshing it sets too).
 constexpr auto starving_after = std::chrono::milliseconds(20);
-constexpr long said_lately_ns = 10000000;
+// The pauses between tries: from the shortest to the longest, doubled at
+// each try; a taker that gave way pauses the longest.
+constexpr long first_pause_us = 50, longest_pause_us = 250;
 
-// The time to compare a lock file's times with.
-long long now_ns()
+bool lock_first_byte(int fd, short type, int command)
 {
-    struct timespec now;
-    clock_gettime(CLOCK_REALTIME, &now);
-    return now.tv_sec * 1000000000LL + now.tv_nsec;
+    struct flock byte = {};
+    byte.l_type = type;
+    byte.l_whence = SEEK_SET;
+    byte.l_start = 0;
+    byte.l_len = 1;
+    if (fcntl(fd, command, &byte) != 0) {
+        return false;
+    }
+    return command != F_OFD_GETLK || byte.l_type != F_UNLCK;
 }
 
-bool starving_waiter_lately(const struct stat& held)
+// False where it cannot be said now (a file system that emulates flock
+// with byte-range locks refuses it while the lock is held): said again at
+// the next try.
+bool say_starving(int fd)
 {
-    const long long said = held.st_atim.tv_sec * 1000000000LL + held.st_atim.tv_nsec, now = now_ns();
-    return said > now - said_lately_ns && said < now + said_lately_ns;
+    return lock_first_byte(fd, F_RDLCK, F_OFD_SETLK);
 }
 
-void say_starving(int fd)
+void stop_saying_starving(int fd)
 {
-    const struct timespec times[2] = {{0, UTIME_NOW}, {0, UTIME_OMIT}};
-    futimens(fd, times);
+    lock_first_byte(fd, F_UNLCK, F_OFD_SETLK);
+}
+
+// True while a waiter through another open file says it starves.
+bool another_starving(int fd)
+{
+    return lock_first_byte(fd, F_WRLCK, F_OFD_GETLK);
 }
 
 // Takes the lock file of (dev, ino) in `folder`, through `fd` when one
 // was kept open; its descriptor, or -1 with errno set (EWOULDBLOCK when
-// the wait ran out). Waited for without blocking in the lock, so that a
-// holder that never lets go (a stopped process) costs a bounded wait, not
-// a hang: tried again after a pause that grows from 50 us to 250 us, and
-// given way to as above once waited for long.
-int take_lock_file(int folder, dev_t dev, ino_t ino, int fd)
+// the deadline passed, ENOENT when the folder is gone). Waited for without
+// blocking in the lock, so that a holder that never lets go (a stopped
+// process) costs a bounded wait, not a hang: tried again after a pause
+// that grows from 50 us to 250 us, and given way to as above once waited
+// for long.
+int take_lock_file(int folder, dev_t dev, ino_t ino, int fd, std::chrono::steady_clock::time_point deadline)
 {
     std::string name; // made only when the file is to be opened
     const auto began = std::chrono::steady_clock::now();
-    const auto deadline = began + std::chrono::milliseconds(folder_lock_wait_ms);
-    auto said = began;
-    long pause_us = 50;
-    bool starving = false;
+    long pause_us = first_pause_us;
+    bool starving = false, said = false;
     while (true) {
         if (fd < 0) {
             if (name.empty()) {
@@ -487,20 +503,26 @@ int take_lock_file(int folder, dev_t dev, ino_t ino, int fd)
             if (fd < 0) {
                 break;
             }
+            said = false;
         }
-        struct stat held;
         if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
-            if (!locked_current(fd, held)) {
+            if (!locked_current(fd)) {
                 // Deleted by one who held it: open it anew at once.
+                if (said) {
+                    stop_saying_starving(fd);
+                }
                 close(fd);
                 fd = -1;
                 continue;
             }
-            if (starving || !starving_waiter_lately(held)) {
+            if (starving || !another_starving(fd)) {
+                if (said) {
+                    stop_saying_starving(fd);
+                }
                 return fd;
             }
             flock(fd, LOCK_UN);
-            pause_us = 1000;
+            pause_us = longest_pause_us; // the starving waiter's turn
         } else if (errno != EWOULDBLOCK && errno != EINTR) {
             break;
         }
@@ -509,16 +531,18 @@ int take_lock_file(int folder, dev_t dev, ino_t ino, int fd)
             errno = EWOULDBLOCK;
             break;
         }
-        if (now - began >= starving_after && now - said >= starving_after / 4) {
-            starving = true;
-            said = now;
-            say_starving(fd);
+        starving = starving || now - began >= starving_after;
+        if (starving && !said) {
+            said = say_starving(fd);
         }
         std::this_thread::sleep_for(std::chrono::microseconds(pause_us));
-        pause_us = std::min(pause_us * 2, 250L);
+        pause_us = std::min(pause_us * 2, longest_pause_us);
     }
     const int e = errno;
     if (fd >= 0) {
+        if (said) {
+            stop_saying_starving(fd);
+        }
         close(fd);
     }
     errno = e;
@@ -560,12 +584,32 @@ bool OBJECT_HOLD::take(dev_t dev, ino_t ino, bool all_processes)
     if (place && !thread_holds.empty()) {
         kept_fd = kept_lock_file(*place, dev, ino);
     }
-    THREAD_HOLD h{dev, ino, place, -1, 1, process_generation};
+    THREAD_HOLD h{dev, ino, nullptr, -1, 1, process_generation};
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(folder_lock_wait_ms);
+    while (place) {
+        h.fd = take_lock_file(place->fd, dev, ino, kept_fd, deadline);
+        if (h.fd >= 0 || errno != ENOENT) {
+            break;
+        }
+        // The folder is gone (a cleaner of /tmp took it, say): chosen and
+        // made again, with the checks of an outermost hold.
+        std::shared_ptr<PLACE> again = current_place(dev, ino, kept_fd);
+        const bool late = std::chrono::steady_clock::now() >= deadline;
+        if (again && (again == place || late)) {
+            if (kept_fd >= 0) {
+                close(kept_fd);
+            }
+            // Still there by its path, or removed again and again all along.
+            errno = late ? EWOULDBLOCK : ENOENT;
+            return false;
+        }
+        place = std::move(again);
+    }
     if (place) {
-        h.fd = take_lock_file(place->fd, dev, ino, kept_fd);
         if (h.fd < 0) {
             return false;
         }
+        h.place = place;
     } else if (all_processes) {
         return false; // errno from the choice of the place
     } else if (!take_in_process(dev, ino)) {

@@ -136,7 +136,8 @@ template <typename F> INT_S32 make_unique(const std::string& prefix, std::string
 // user's home from the password database, made then, and from then on
 // used by every process of the user while it exists. Each outermost hold
 // of a thread looks again whether the path still leads to the folder
-// chosen, and chooses anew when not. Where neither folder can be had, a
+// chosen, and chooses anew when not, as does any hold that finds the
+// folder removed under it. Where neither folder can be had, a
 // hold for saves and copies serialises the threads of this process alone,
 // and one taken with all_processes (hidden lists, Finder information)
 // fails with ENOLCK. Lock files outlive their holds: a process keeps the

@@ -5,6 +5,8 @@
 #include "file_system_catalog.h"
 #include "file_system_catalog_internal.h"
 
+#include "folder.h"
+
 #include "child_process.h"
 #include "sandbox.h"
 #include "smb_server.h"
@@ -13,14 +15,19 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -545,6 +552,61 @@ TEST_F(FinderInfo, AChangeMadeWhileItsFolderIsReplacedLandsOnTheNewOne)
     BYTES want = reordered_file;
     want[130] = 0x51;
     EXPECT_EQ(value(at("d/f")), want);
+}
+
+// A save by another thread, made as a Finder change is about to take its
+// object's lock, until it is done or waits for a lock itself.
+struct SAVER
+{
+    std::string file;
+    std::vector<std::thread> threads;
+    std::atomic<int> done{0};
+    std::atomic<long> thread_id{0};
+
+    void save_now()
+    {
+        const int before = done;
+        thread_id = 0;
+        threads.emplace_back([this] {
+            thread_id = syscall(SYS_gettid);
+            FILE* fp = FOLDER::open_whole_file(file.c_str(), "wb");
+            if (fp && std::fputs("saved again", fp) >= 0 && FOLDER::finish_file(fp, true)) {
+                ++done;
+            }
+        });
+        for (int i = 0; i < 10000 && done == before && !pausing(); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    }
+    bool pausing() const
+    {
+        std::ifstream in("/proc/self/task/" + std::to_string(thread_id.load()) + "/syscall");
+        long number = -1;
+        return thread_id != 0 && (in >> number) && (number == SYS_clock_nanosleep || number == SYS_nanosleep);
+    }
+};
+
+// A file an autosave replaces again and again: the save done before the
+// change's first pass holds the file replaces it, and the change goes on to
+// the new file, where saves begun from then on wait for it, so the change
+// lands and the save after it keeps it.
+TEST_F(FinderInfo, AChangeOfAFileSavedAgainAndAgainLands)
+{
+    static SAVER saver;
+    saver.file = at("notes.txt");
+    saver.done = 0;
+    ASSERT_TRUE(kivo_test::write_file(saver.file, "first"));
+    fs_finder_before_hold = [] { saver.save_now(); };
+    const INT_S32 r = FSSetIsStationery(saver.file.c_str());
+    fs_finder_before_hold = nullptr;
+    for (std::thread& t : saver.threads) {
+        t.join();
+    }
+    saver.threads.clear();
+    EXPECT_EQ(r, FS_OK);
+    EXPECT_EQ(saver.done, 2);
+    EXPECT_EQ(kivo_test::read_file(saver.file), "saved again");
+    EXPECT_EQ(read_info(saver.file)[8], FS_FLAG_STATIONERY >> 8);
 }
 
 // Copies carry the value with has-been-initialised cleared (the copy is new

@@ -1,7 +1,9 @@
 // The lock that saves, copies, hidden lists and Finder setters take:
 // nobody else can hold it, it needs no right to read the folder, a thread
 // never waits for its own hold, every process of the user takes the same
-// one whatever its environment, and killed holders leave no lock files.
+// one whatever its environment, killed holders leave no lock files, a hold
+// nobody waits for is taken at once, and a lock folder removed under
+// running holds is made again.
 #include "file_system.h"
 #include "file_system_catalog.h"
 #include "file_system_catalog_internal.h"
@@ -17,6 +19,7 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -24,6 +27,8 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
+#include <ctime>
 #include <fstream>
 #include <functional>
 #include <set>
@@ -519,6 +524,110 @@ TEST_F(FileSystemLock, LockFilesOfHoldersGoneGoAtAProcesssFirstHold)
     EXPECT_EQ(entries(locks),
               (std::set<std::string>{"3-4.lock", "notes.txt", lock_file_of(work), lock_file_of(at("b"))}));
     close(held);
+}
+
+// The times this thread has waited (slept or blocked) so far.
+long waits_of_this_thread()
+{
+    struct rusage r;
+    return getrusage(RUSAGE_THREAD, &r) == 0 ? r.ru_nvcsw : 0;
+}
+
+// Nobody waits for these objects, so no hold waits: not on a lock file
+// made as it is taken (an object never held, or one whose file was
+// dropped from those the process keeps open), nor on one made new as it is
+// taken because it was a day old.
+TEST_F(FileSystemLock, AHoldNobodyWaitsForIsTakenAtOnce)
+{
+    const std::string tmp = at("tmp"), locks = tmp + "/kivo-locks-" + std::to_string(geteuid());
+    ASSERT_EQ(mkdir(tmp.c_str(), 0700), 0);
+    fs_shared::set_lock_bases_for_testing(tmp.c_str(), at("home").c_str());
+    constexpr dev_t dev = 0x5eed;
+    fs_shared::OBJECT_HOLD hold;
+    ASSERT_TRUE(hold.take(dev, ino_t{1000}));
+    hold.release();
+    // A day and more old, as the file of an object held all along is.
+    const std::string old = locks + "/5eed-3e9.lock";
+    ASSERT_TRUE(kivo_test::write_file(old, ""));
+    const struct timespec two_days_ago[2] = {{std::time(nullptr) - 2 * 86400, 0}, {std::time(nullptr) - 2 * 86400, 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, old.c_str(), two_days_ago, 0), 0);
+    const long before = waits_of_this_thread();
+    int takes = 0, taken = 0;
+    for (int pass = 0; pass < 2; ++pass) {
+        for (ino_t ino = 1; ino <= 40; ++ino, ++takes) {
+            taken += hold.take(dev, ino);
+            hold.release();
+        }
+    }
+    for (int again = 0; again < 2; ++again, ++takes) {
+        taken += hold.take(dev, ino_t{1001});
+        hold.release();
+    }
+    const long waits = waits_of_this_thread() - before;
+    EXPECT_EQ(taken, takes);
+    EXPECT_LT(waits, takes / 4) << "of " << takes << " holds";
+    struct stat st;
+    ASSERT_EQ(stat(old.c_str(), &st), 0);
+    EXPECT_GT(st.st_mtime, two_days_ago[1].tv_sec + 86400);
+}
+
+// The thread's id once it pauses in a wait (bounded): its system call.
+bool pausing(const std::atomic<long>& thread)
+{
+    for (int i = 0; i < 10000; ++i) {
+        std::ifstream in("/proc/self/task/" + std::to_string(thread.load()) + "/syscall");
+        long number = -1;
+        if (thread.load() != 0 && (in >> number) && (number == SYS_clock_nanosleep || number == SYS_nanosleep)) {
+            return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return false;
+}
+
+// A cleaner removes the lock folder with the lock files in it: a hold
+// taken inside another, a waiter whose lock file went with it, and the
+// calls after it go on in the folder made again, which is private again.
+TEST_F(FileSystemLock, ALockFolderRemovedUnderHoldsIsMadeAgain)
+{
+    const std::string tmp = at("tmp"), locks = tmp + "/kivo-locks-" + std::to_string(geteuid());
+    ASSERT_EQ(mkdir(tmp.c_str(), 0700), 0);
+    fs_shared::set_lock_bases_for_testing(tmp.c_str(), at("home").c_str());
+    ASSERT_TRUE(kivo_test::write_file(at("notes.txt"), "x"));
+    struct stat notes;
+    ASSERT_EQ(stat(at("notes.txt").c_str(), &notes), 0);
+    // Held by another open file of the lock file, standing for another
+    // process, while this process's waiter has its own open.
+    fs_shared::OBJECT_HOLD hold;
+    ASSERT_TRUE(hold.take(notes.st_dev, notes.st_ino));
+    hold.release();
+    const int other = open((locks + "/" + lock_file_of(at("notes.txt"))).c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(other, 0);
+    ASSERT_EQ(flock(other, LOCK_EX | LOCK_NB), 0);
+    std::atomic<long> waiter{0};
+    std::atomic<bool> taken{false};
+    std::thread waiting([&] {
+        waiter = syscall(SYS_gettid);
+        fs_shared::OBJECT_HOLD theirs;
+        taken = theirs.take(notes.st_dev, notes.st_ino);
+    });
+    EXPECT_TRUE(pausing(waiter));
+    kivo_test::remove_tree(locks);
+    close(other);
+    waiting.join();
+    EXPECT_TRUE(taken);
+    fs_shared::FOLDER_HOLD folder;
+    ASSERT_TRUE(folder.take(work.c_str()));
+    kivo_test::remove_tree(locks);
+    EXPECT_TRUE(hold.take(notes.st_dev, notes.st_ino)) << std::strerror(errno);
+    hold.release();
+    folder.release();
+    kivo_test::remove_tree(locks);
+    EXPECT_EQ(FSSetInvisible(at("notes.txt").c_str()), FS_OK);
+    EXPECT_TRUE(save(at("notes.txt"), "saved"));
+    struct stat st;
+    ASSERT_EQ(lstat(locks.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0700u);
 }
 
 } // namespace
