@@ -3,67 +3,28 @@
 // xdotool. What the window must show (the open list with its mark on each
 // row, the name fields, the race shown) is drawn here headless from the
 // same definition, each state set directly rather than reached by keys.
-#include "../program_pages.h"
+#include "e2e_fixture.h"
 #include "keyboard.h"
 #include "pages/settings_page.h"
-#include "program_child.h"
 #include "wm_floating_menu.h"
 #include "wm_list_box.h"
-#include "wm_ptm_records.h"
 #include "wm_script.h"
 #include "wm_text_edit.h"
-#include "x_display.h"
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <cstdint>
-#include <iostream>
-#include <memory>
-#include <string>
-#include <thread>
 #include <vector>
 
 namespace {
 
 using kivo_test::XPixels;
-using Clock = std::chrono::steady_clock;
-using PIXELS = std::vector<std::uint32_t>;
 
-// As in the other end-to-end tests: bounds only, each wait ends as soon
-// as the window shows what it waits for.
-const int START_MS = 20000, CHANGE_MS = 20000, TOOL_MS = 20000;
-
-struct PLACE
-{
-    int x = 0, y = 0, w = 0, h = 0;
-};
-
-class RaceListProgramTest : public kivo_test::ProgramPagesTest
+class RaceListProgramTest : public kivo_test::E2eTest
 {
 protected:
-    void TearDown() override
-    {
-        const std::string said = HasFailure() ? program.err() : std::string();
-        if (!said.empty()) {
-            std::cerr << "The program said:\n" << said.substr(said.size() > 4000 ? said.size() - 4000 : 0) << "\n";
-        }
-        ProgramPagesTest::TearDown();
-    }
-
     // ---- headless, from the built definition -----------------------------------
 
     static PLACE place_of(WM_SCREEN_OBJECT* o) { return {o->x, o->y, o->width, o->height}; }
-    static PIXELS screen_rgb(const PLACE& r)
-    {
-        PIXELS rgb;
-        for (int y = r.y; y < r.y + r.h; y++) {
-            for (int x = r.x; x < r.x + r.w; x++) {
-                rgb.push_back(at(x, y) & 0xFFFFFFu);
-            }
-        }
-        return rgb;
-    }
     SETTINGS_PAGE* settings_page() const
     {
         const WM_AREA& a = *ptm.page_manager->current_area;
@@ -82,6 +43,7 @@ protected:
         title = ptm.name ? ptm.name : "";
         first_settings = screen_rgb({0, 0, window_w, window_h});
         first = place_of(s->first_name_edit), second = place_of(s->second_name_edit);
+        edits = {first, second};
         race_text = place_of(s->race_text);
         WM_FLOATING_MENU* popup = s->race_list->popup;
         point(s->race_list->x + 4, s->race_list->y + 4);
@@ -127,83 +89,28 @@ protected:
 
     // ---- the real program --------------------------------------------------------
 
-    bool xdo(std::vector<std::string> args)
-    {
-        kivo_test::ProgramChild tool;
-        if (!tool.start("/usr/bin/xdotool", args, {"DISPLAY=" + server.display()})) {
-            return false;
-        }
-        const int status = tool.wait_for_exit(TOOL_MS);
-        EXPECT_EQ(status, 0) << "xdotool " << args[0] << ": " << tool.err();
-        return status == 0;
-    }
-    // The keys with `delay_ms` between them (0: at full speed).
-    bool keys(std::vector<std::string> names, int delay_ms = 80)
-    {
-        names.insert(names.begin(), {"key", "--delay", std::to_string(delay_ms)});
-        return xdo(names);
-    }
-    bool type(const char* text) { return xdo({"type", "--delay", "80", text}); }
-    bool wait_for(const PLACE& r, const PIXELS& expected)
-    {
-        XPixels out;
-        return reader->wait_for_rgb(window, r.x, r.y, r.w, r.h, expected, CHANGE_MS, &out);
-    }
     // The window until it matches the settings page as it first shows (the
     // name fields left out: their caret blinks), then the keyboard's focus.
     void launch()
     {
-        ASSERT_TRUE(server.start(1024, 768)) << server.error();
-        ASSERT_TRUE(xdo({"mousemove", "0", "0"}));
-        ASSERT_TRUE(program.start(std::string(KIVO_TEST_BIN_DIR) + "/tollbeck", {},
-                                  {"DISPLAY=" + server.display(), "SDL_VIDEODRIVER=x11"}));
-        reader.reset(new kivo_test::XReader(server.display()));
-        ASSERT_TRUE(reader->connected());
+        ASSERT_NO_FATAL_FAILURE(start_program());
         PIXELS want = first_settings;
-        blank_fields(want);
+        blank_edits(want);
         bool shown = false;
-        for (const Clock::time_point end = Clock::now() + std::chrono::milliseconds(START_MS);
-             !shown && Clock::now() < end;) {
-            window = reader->wait_for_window(title, START_MS);
-            ASSERT_NE(window, 0u) << "no window titled " << title << "; the program said: " << program.err();
-            XPixels px;
-            shown = reader->read_rgb(window, 0, 0, window_w, window_h, &px) && (blank_fields(px.rgb), px.rgb == want);
-            if (!shown) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(50));
-            }
-        }
+        ASSERT_NO_FATAL_FAILURE(wait_until_shown(
+            [&] {
+                XPixels px;
+                return read_window(&px) && px.rgb == want;
+            },
+            &shown));
         ASSERT_TRUE(shown) << "the settings page does not show as drawn headless";
         ASSERT_TRUE(reader->wait_for_focus(window, START_MS)) << "the window does not get the keyboard focus";
-        ASSERT_TRUE(xdo({"mousemove", "--window", std::to_string(window), "1", "1", "sleep", "0.1"}));
-    }
-    void blank_fields(PIXELS& rgb) const
-    {
-        for (const PLACE& r : {first, second}) {
-            for (int y = r.y; y < r.y + r.h; y++) {
-                for (int x = r.x; x < r.x + r.w; x++) {
-                    rgb[static_cast<std::size_t>(y) * window_w + x] = 0;
-                }
-            }
-        }
-    }
-    void close_program()
-    {
-        EXPECT_TRUE(reader->request_close(window));
-        EXPECT_EQ(program.wait_for_exit(START_MS), 0);
-        const std::string said = program.err();
-        EXPECT_EQ(said.find("ERROR: AddressSanitizer"), std::string::npos) << said;
-        EXPECT_EQ(said.find("runtime error:"), std::string::npos) << said;
+        ASSERT_TRUE(park_pointer());
     }
 
-    std::string title;
-    int window_w = 0, window_h = 0;
     PLACE first, second, race_text, list;
     PIXELS first_settings, list_plain;
     std::vector<PIXELS> list_marked; // one a row: Dwarf, Elf, Orc
-    kivo_test::XvfbServer server;
-    kivo_test::ProgramChild program;
-    std::unique_ptr<kivo_test::XReader> reader;
-    unsigned long window = 0;
 };
 
 } // namespace

@@ -3,25 +3,19 @@
 // the name shown is compared with the same result page drawn here headless
 // from the same definition, and the picture by its race's colour. Each page
 // reached is saved as a PNG in the build tree.
-#include "../program_pages.h"
-#include "app.h"
 #include "database.h"
+#include "e2e_fixture.h"
 #include "folder.h"
-#include "host_window.h"
 #include "image.h"
 #include "keyboard.h"
-#include "kivo_app_settings.h"
-#include "kivo_host.h"
 #include "pages/result_page.h"
 #include "pages/settings_page.h"
-#include "program_child.h"
 #include "wm_button.h"
 #include "wm_floating_menu.h"
 #include "wm_list_box.h"
 #include "wm_page_manager.h"
 #include "wm_ptm_records.h"
 #include "wm_text_edit.h"
-#include "x_display.h"
 
 #include <gtest/gtest.h>
 
@@ -31,41 +25,15 @@
 #include <signal.h>
 #include <sys/stat.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cstdint>
-#include <iostream>
-#include <memory>
 #include <random>
 #include <string>
-#include <thread>
 #include <vector>
-
-// The program defines these beside its entry point.
-KIVO_APP_SETTINGS kivo_app_settings = {"Tollbeck v1.0", 0, 0, 0};
-DATABASE db;
-WM_PAGE_TOOL_MANAGER ptm;
 
 namespace {
 
 using kivo_test::XPixels;
-using Clock = std::chrono::steady_clock;
-
-const std::string PROGRAM = std::string(KIVO_TEST_BIN_DIR) + "/tollbeck";
-const std::string XDOTOOL = "/usr/bin/xdotool";
-// Bounds of the waits: the program's start under the sanitizers, a page
-// change (its effect takes 0.7 s) or a burst of keys worked through, and an
-// xdotool run of twenty events, each on a machine running the rest of the
-// suite beside it. A wait ends as soon as the window shows what it waits
-// for, so a long bound costs only a failing test's time.
-const int START_MS = 20000, CHANGE_MS = 20000, TOOL_MS = 20000;
-
-struct PLACE
-{
-    int x = 0, y = 0, w = 0, h = 0;
-    int mid_x() const { return x + w / 2; }
-    int mid_y() const { return y + h / 2; }
-};
 
 // One visit to the result page: the names typed, the race and how it is chosen.
 enum class RACE_CONTROL
@@ -84,11 +52,6 @@ struct VISIT
     std::string name;
     std::vector<std::uint32_t> name_pixels;
 };
-
-void pause_ms(int ms)
-{
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-}
 
 // Binds keycodes that no key uses to a-, o- and u-umlaut (Shift gives the
 // capitals), so that xdotool presses them as keys of the layout: a binding
@@ -145,41 +108,10 @@ int dominant_channel(const std::vector<std::uint32_t>& argb, bool opaque_only)
     return -1;
 }
 
-class ProgramTest : public kivo_test::ProgramPagesTest
+class ProgramTest : public kivo_test::E2eTest
 {
 protected:
-    void TearDown() override
-    {
-        // A failure's cause may be in what the program said: a sanitizer's
-        // report, SDL's complaint.
-        const std::string said = HasFailure() ? program.err() : std::string();
-        if (!said.empty()) {
-            std::cerr << "The program said:\n" << said.substr(said.size() > 4000 ? said.size() - 4000 : 0) << "\n";
-        }
-        ProgramPagesTest::TearDown();
-    }
-
     // ---- the definition and the headless pages -------------------------------
-
-    // The place in the window of the top-level record with these numbers.
-    static bool place(INT_U32 page_id, INT_U32 aid, INT_U32 cid, PLACE* out)
-    {
-        int found = 0;
-        for (INT_S32 i = 0; i < ptm.area_count; i++) {
-            const WM_PTM_AREA_INFO& a = ptm.areas[i];
-            for (INT_S32 j = 0; j < a.page_count; j++) {
-                const WM_PTM_PAGE_INFO& p = a.pages[j];
-                for (INT_S32 k = 0; p.id == page_id && k < p.object_count; k++) {
-                    const WM_PTM_OBJECT_INFO& o = p.objects[k];
-                    if (o.aid == aid && o.cid == cid) {
-                        *out = {a.x + o.x, a.y + o.y, o.width, o.height};
-                        found++;
-                    }
-                }
-            }
-        }
-        return found == 1 && out->w > 0 && out->h > 0;
-    }
 
     // A click as the program's passes see one: the press in a pass of its
     // own, then the release and enough passes for what it started.
@@ -223,30 +155,8 @@ protected:
         point(-1, -1);
     }
 
-    static std::vector<std::uint32_t> screen_rgb(const PLACE& r)
-    {
-        std::vector<std::uint32_t> rgb;
-        for (int y = r.y; y < r.y + r.h; y++) {
-            for (int x = r.x; x < r.x + r.w; x++) {
-                rgb.push_back(at(x, y) & 0xFFFFFFu);
-            }
-        }
-        return rgb;
-    }
-
     // ---- the real program ----------------------------------------------------
 
-    // xdotool on the private display; false when it failed or hung.
-    bool xdo(std::vector<std::string> args)
-    {
-        kivo_test::ProgramChild tool;
-        if (!tool.start(XDOTOOL, args, {"DISPLAY=" + server.display()})) {
-            return false;
-        }
-        const int status = tool.wait_for_exit(TOOL_MS);
-        EXPECT_EQ(status, 0) << "xdotool " << args[0] << ": " << tool.err();
-        return status == 0;
-    }
     // A press and a release held apart, so that the program's pass sees both.
     bool click(const PLACE& r) { return click_at(r.mid_x(), r.mid_y()); }
     bool click_at(int x, int y)
@@ -254,38 +164,12 @@ protected:
         return xdo({"mousemove", "--window", std::to_string(window), std::to_string(x), std::to_string(y), "sleep",
                     "0.1", "mousedown", "1", "sleep", "0.25", "mouseup", "1", "sleep", "0.1"});
     }
-    // Away from every control, so that nothing shows the pointer over it.
-    bool park_pointer() { return xdo({"mousemove", "--window", std::to_string(window), "1", "1", "sleep", "0.1"}); }
-    bool keys(std::vector<std::string> names)
-    {
-        names.insert(names.begin(), {"key", "--delay", "80"});
-        return xdo(names);
-    }
     bool type_into(const PLACE& edit, const char* text)
     {
         return click(edit) && keys({"End", "BackSpace", "BackSpace", "BackSpace", "BackSpace", "BackSpace"}) &&
-               xdo({"type", "--delay", "80", text});
+               type(text);
     }
 
-    // The name edits blanked: their caret blinks.
-    void blank_edits(std::vector<std::uint32_t>& rgb) const
-    {
-        for (const PLACE& r : edits) {
-            for (int y = std::max(r.y, 0); y < std::min(r.y + r.h, window_h); y++) {
-                for (int x = std::max(r.x, 0); x < std::min(r.x + r.w, window_w); x++) {
-                    rgb[static_cast<std::size_t>(y) * window_w + x] = 0;
-                }
-            }
-        }
-    }
-    bool read_window(XPixels* out)
-    {
-        if (!reader->read_rgb(window, 0, 0, window_w, window_h, out)) {
-            return false;
-        }
-        blank_edits(out->rgb);
-        return true;
-    }
     // Reads until the same picture shows for 300 ms running (a page change
     // has ended), at most timeout_ms.
     bool settle(XPixels* out, int timeout_ms = CHANGE_MS)
@@ -306,11 +190,6 @@ protected:
             pause_ms(50);
         }
         return false;
-    }
-    // Reads until the rectangle of the window equals expected, at most timeout_ms.
-    bool wait_for(const PLACE& r, const std::vector<std::uint32_t>& expected, XPixels* out)
-    {
-        return reader->wait_for_rgb(window, r.x, r.y, r.w, r.h, expected, CHANGE_MS, out);
     }
     // Reads until the window (edits blanked) equals expected, at most
     // CHANGE_MS; false at once when the window cannot be read.
@@ -433,18 +312,7 @@ protected:
         s.first_settings = screen_rgb({0, 0, window_w, window_h});
         s.settings_heading = screen_rgb(heading(s.at));
         s.empty_field = screen_rgb(s.at.first_edit);
-        for (const std::string& text : texts) {
-            for (unsigned char c : text) {
-                KEYBOARD::process_char_event(KEYBOARD::unmap_char(c));
-            }
-            run();
-            s.field_holding.push_back(screen_rgb(s.at.first_edit));
-            for (std::size_t i = 0; i < text.size(); i++) {
-                KEYBOARD::process_char_event('\b');
-            }
-            run();
-            ASSERT_EQ(screen_rgb(s.at.first_edit), s.empty_field) << "\"" << text << "\" is not deleted again";
-        }
+        ASSERT_NO_FATAL_FAILURE(draw_field_holding(s.at.first_edit, s.empty_field, texts, &s.field_holding));
         s.mira = name_pixels("Mira", "Stone", 0, s.at.name);
     }
     PLACE heading(const PLACES& at) const { return {0, 0, window_w, at.first_edit.y - 60}; }
@@ -452,41 +320,16 @@ protected:
     // page as first_settings (the whole window, drawn headless) has it.
     void launch(const std::vector<std::uint32_t>& first_settings)
     {
-        ASSERT_TRUE(server.start(1024, 768)) << server.error();
-        // The pointer in the screen's corner, over no control of the window to come.
-        ASSERT_TRUE(xdo({"mousemove", "0", "0"}));
-        ASSERT_TRUE(program.start(PROGRAM, {}, {"DISPLAY=" + server.display(), "SDL_VIDEODRIVER=x11"}));
-        reader.reset(new kivo_test::XReader(server.display()));
-        ASSERT_TRUE(reader->connected());
+        ASSERT_NO_FATAL_FAILURE(start_program());
         XPixels shown, first_shown;
         first_shown.width = window_w, first_shown.height = window_h, first_shown.rgb = first_settings;
         blank_edits(first_shown.rgb);
-        // SDL may make its window again when it makes its renderer, the first
-        // one gone: the program's window is the one titled so that shows the
-        // settings page.
-        const Clock::time_point start_end = Clock::now() + std::chrono::milliseconds(START_MS);
         bool first_page = false;
-        while (!first_page && Clock::now() < start_end) {
-            window = reader->wait_for_window(title, START_MS);
-            ASSERT_NE(window, 0u) << "no window titled " << title << "; the program said: " << program.err();
-            first_page = wait_for_window(first_shown, &shown);
-            if (!first_page) {
-                pause_ms(50);
-            }
-        }
+        ASSERT_NO_FATAL_FAILURE(wait_until_shown([&] { return wait_for_window(first_shown, &shown); }, &first_page));
         EXPECT_TRUE(first_page) << "the settings page does not show as drawn headless";
         // Keys sent before then would go to no window.
         EXPECT_TRUE(reader->wait_for_focus(window, START_MS)) << "the window does not get the keyboard focus";
         ASSERT_TRUE(park_pointer());
-    }
-    // Closed as a person closes a window: status 0, nothing from the sanitizers.
-    void close_program()
-    {
-        EXPECT_TRUE(reader->request_close(window));
-        EXPECT_EQ(program.wait_for_exit(START_MS), 0);
-        const std::string said = program.err();
-        EXPECT_EQ(said.find("ERROR: AddressSanitizer"), std::string::npos) << said;
-        EXPECT_EQ(said.find("runtime error:"), std::string::npos) << said;
     }
     // The region of the window as it shows now, nothing blanked.
     std::vector<std::uint32_t> shown_rgb(const PLACE& r)
@@ -496,14 +339,7 @@ protected:
         return px.rgb;
     }
 
-    std::string title;
     int failure_pictures = 0;
-    kivo_test::XvfbServer server;
-    kivo_test::ProgramChild program;
-    std::unique_ptr<kivo_test::XReader> reader;
-    unsigned long window = 0;
-    int window_w = 0, window_h = 0;
-    std::vector<PLACE> edits;
 };
 
 } // namespace
@@ -642,7 +478,7 @@ TEST_F(ProgramTest, KeyboardUseAndARandomSession)
     // Accented capitals typed into it show as drawn headless, not as the
     // bare letters.
     XPixels shown;
-    ASSERT_TRUE(xdo({"type", "--delay", "80", "AOU"}));
+    ASSERT_TRUE(type("AOU"));
     EXPECT_TRUE(wait_for(at.first_edit, bare, &shown)) << "\"AOU\" does not show" << failure_picture("aou");
     ASSERT_TRUE(keys({"BackSpace", "BackSpace", "BackSpace"}));
     EXPECT_TRUE(wait_for(at.first_edit, empty_field, &shown))
@@ -656,9 +492,9 @@ TEST_F(ProgramTest, KeyboardUseAndARandomSession)
     // Both names and the result by keyboard: Tab from field to field, on
     // through the race controls to the result button, and Return.
     ASSERT_TRUE(keys({"ctrl+a", "BackSpace"}));
-    ASSERT_TRUE(xdo({"type", "--delay", "80", "Mira"}));
+    ASSERT_TRUE(type("Mira"));
     ASSERT_TRUE(keys({"Tab"}));
-    ASSERT_TRUE(xdo({"type", "--delay", "80", "Stone"}));
+    ASSERT_TRUE(type("Stone"));
     ASSERT_TRUE(keys({"Tab", "Tab", "Tab", "Tab", "Tab", "Tab", "Tab", "Return"}));
     EXPECT_TRUE(wait_for(at.name, mira, &shown))
         << "Tab and Return do not reach the result" << failure_picture("tab-and-return");
@@ -671,7 +507,7 @@ TEST_F(ProgramTest, KeyboardUseAndARandomSession)
     // page is still coming in only gives it its first focus.
     for (const char* leave : {"Escape", "Return"}) {
         SCOPED_TRACE(leave);
-        ASSERT_TRUE(xdo({"type", "--delay", "80", "hello"}));
+        ASSERT_TRUE(type("hello"));
         ASSERT_TRUE(keys({leave}));
         EXPECT_TRUE(wait_for(heading(at), session.settings_heading, &shown))
             << leave << " does not leave the result page" << failure_picture("leave");
@@ -737,7 +573,7 @@ TEST_F(ProgramTest, KeyboardUseAndARandomSession)
     ASSERT_TRUE(keys({"ctrl+a", "BackSpace"}));
     EXPECT_TRUE(wait_for(at.first_edit, empty_field, &shown))
         << "the first name field does not empty" << failure_picture("emptied");
-    ASSERT_TRUE(xdo({"type", "--delay", "80", "W"}));
+    ASSERT_TRUE(type("W"));
     EXPECT_TRUE(wait_for(at.first_edit, w, &shown)) << "the window no longer redraws" << failure_picture("w");
     close_program();
 }
@@ -753,10 +589,9 @@ TEST_F(ProgramTest, KeysTypedWhileTheProgramIsHeldStillEachTakeEffect)
     release_app_resources();
 
     ASSERT_NO_FATAL_FAILURE(launch(session.first_settings));
-    ASSERT_TRUE(xdo({"type", "--delay", "80", "Xy"}));
+    ASSERT_TRUE(type("Xy"));
     ASSERT_EQ(kill(program.pid(), SIGSTOP), 0);
-    const bool sent = keys({"ctrl+a", "BackSpace"}) && xdo({"type", "--delay", "30", "Mira"}) && keys({"Tab"}) &&
-                      xdo({"type", "--delay", "30", "Stone"}) &&
+    const bool sent = keys({"ctrl+a", "BackSpace"}) && type("Mira", 30) && keys({"Tab"}) && type("Stone", 30) &&
                       keys({"Tab", "Tab", "Tab", "Tab", "Tab", "Tab", "Tab", "Return"});
     ASSERT_EQ(kill(program.pid(), SIGCONT), 0);
     ASSERT_TRUE(sent);
@@ -785,12 +620,12 @@ TEST_F(ProgramTest, TextWithoutAKeyOfItsOwnShowsAfterBackspace)
     release_app_resources();
 
     ASSERT_NO_FATAL_FAILURE(launch(first_settings));
-    ASSERT_TRUE(xdo({"type", "--delay", "80", "Mira"}));
+    ASSERT_TRUE(type("Mira"));
     ASSERT_TRUE(keys({"BackSpace", "BackSpace"}));
     // Bound to keycodes the program's keyboard never knew: each arrives as
     // text alone.
     ASSERT_TRUE(bind_umlauts(server.display()));
-    ASSERT_TRUE(xdo({"type", "--delay", "80", "äöü"}));
+    ASSERT_TRUE(type("äöü"));
     XPixels shown;
     EXPECT_TRUE(wait_for(at.first_edit, typed, &shown)) << "\"äöü\" typed after Backspace does not show";
     screenshot("t1-text-after-backspace");
@@ -807,9 +642,9 @@ TEST_F(ProgramTest, AQuickClickIsNeverLost)
     release_app_resources();
 
     ASSERT_NO_FATAL_FAILURE(launch(session.first_settings));
-    ASSERT_TRUE(xdo({"type", "--delay", "80", "Mira"}));
+    ASSERT_TRUE(type("Mira"));
     ASSERT_TRUE(keys({"Tab"}));
-    ASSERT_TRUE(xdo({"type", "--delay", "80", "Stone"}));
+    ASSERT_TRUE(type("Stone"));
     XPixels shown;
     for (int round = 0; round < 4; round++) {
         SCOPED_TRACE("round " + std::to_string(round));
@@ -855,10 +690,7 @@ TEST_F(ProgramTest, ACloseRequestIsHeardBehindAFloodOfInput)
     // before the close queued behind them is read: 5 to 15 s, more on a
     // loaded machine. The 5000 keys take about 0.3 s, the 1000 clicks on
     // Next 0.4 s; nothing here waits a fixed time.
-    EXPECT_EQ(program.wait_for_exit(60000), 0);
-    const std::string said = program.err();
-    EXPECT_EQ(said.find("ERROR: AddressSanitizer"), std::string::npos) << said;
-    EXPECT_EQ(said.find("runtime error:"), std::string::npos) << said;
+    expect_clean_exit(60000);
 }
 
 // Typed at full speed, with no gap between keys: every character reaches
@@ -926,7 +758,7 @@ TEST_F(ProgramTest, EveryCharacterOfABurstLandsInTheFieldItWasTypedInto)
                     keys({"ctrl+a", "BackSpace"}) && park_pointer());
         ASSERT_TRUE(wait_for(at.second_edit, second_empty, &shown)) << failure_picture("second-not-emptied");
         ASSERT_TRUE(wait_for(at.first_edit, first_empty, &shown)) << failure_picture("first-not-emptied");
-        ASSERT_TRUE(xdo({"type", "--delay", "0", bursts[i].typed}));
+        ASSERT_TRUE(type(bursts[i].typed, 0));
         const bool first = wait_for(at.first_edit, want_first[i], &shown);
         const bool second = wait_for(at.second_edit, want_second[i], &shown);
         EXPECT_TRUE(first && second) << (first ? "" : "the first field is wrong; ")
@@ -969,7 +801,7 @@ TEST_F(ProgramTest, ACapitalAndTabsTypedWhileHeldStillEachLandWhereTyped)
     for (const char* burst : {"Bjorn\tTu", "\t\t\t\t\t\t\t\r"}) {
         SCOPED_TRACE(burst);
         ASSERT_EQ(kill(program.pid(), SIGSTOP), 0);
-        const bool sent = xdo({"type", "--delay", "0", burst});
+        const bool sent = type(burst, 0);
         ASSERT_EQ(kill(program.pid(), SIGCONT), 0);
         ASSERT_TRUE(sent);
         if (burst[0] == 'B') {

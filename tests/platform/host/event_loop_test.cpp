@@ -133,6 +133,20 @@ protected:
         process_os_events();
     }
     void key(SDL_Scancode sc, bool down) { main_window_events(key_event(sc, down)); }
+    // The characters the keyboard holds after the events, each taken as the
+    // main window takes it; every key is released after, for the next case.
+    static std::string characters_from(const std::vector<SDL_Event>& events)
+    {
+        for (const SDL_Event& e : events) {
+            main_window_events(e);
+        }
+        std::string got;
+        while (INT_U8 ch = KEYBOARD::get_char()) {
+            got += static_cast<char>(ch);
+        }
+        KEYBOARD::release_all_keys();
+        return got;
+    }
     Uint32 window_id = 0;
 };
 
@@ -310,15 +324,7 @@ TEST_F(EventLoop, TypedTextComesOnceWhateverComesBetween)
         {"Return, text", {down(SDL_SCANCODE_RETURN), text("\xC3\xB6")}, "\n\xF6"},
     };
     for (const auto& c : cases) {
-        for (const SDL_Event& e : c.events) {
-            main_window_events(e);
-        }
-        std::string got;
-        while (INT_U8 ch = KEYBOARD::get_char()) {
-            got += static_cast<char>(ch);
-        }
-        EXPECT_EQ(got, c.want) << c.what;
-        KEYBOARD::release_all_keys();
+        EXPECT_EQ(characters_from(c.events), c.want) << c.what;
     }
 }
 
@@ -546,15 +552,7 @@ TEST_F(EventLoop, AKeyAwaitsATextOnlyWhereTheWindowSystemSendsOne)
     for (const auto& c : cases) {
         layout_named = c.layout;
         host_set_layout_source(c.layout ? named_layout : nullptr);
-        for (const SDL_Event& e : c.events) {
-            main_window_events(e);
-        }
-        std::string got;
-        while (INT_U8 ch = KEYBOARD::get_char()) {
-            got += static_cast<char>(ch);
-        }
-        EXPECT_EQ(got, c.want) << c.what;
-        KEYBOARD::release_all_keys();
+        EXPECT_EQ(characters_from(c.events), c.want) << c.what;
     }
     host_set_layout_source(nullptr);
 }
