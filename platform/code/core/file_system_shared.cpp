@@ -74,6 +74,17 @@ unsigned long long fnv1a(unsigned long long hash, const std::string& text)
     return hash;
 }
 
+// Six letters or digits of `v`.
+std::string suffix_of(unsigned long long v)
+{
+    std::string s;
+    for (int i = 0; i < suffix_length; ++i) {
+        s += suffix_digits[v % 62];
+        v /= 62;
+    }
+    return s;
+}
+
 } // namespace
 
 bool fs_mark_temporary(int fd, const char* target)
@@ -281,12 +292,7 @@ std::string unique_suffix()
             (static_cast<unsigned long long>(now.tv_sec) << 20);
     }
     v += counter.fetch_add(1) * 0x9E3779B97F4A7C15ull;
-    std::string s;
-    for (int i = 0; i < suffix_length; ++i) {
-        s += suffix_digits[v % 62];
-        v /= 62;
-    }
-    return s;
+    return suffix_of(v);
 }
 
 std::string bound_suffix(int fd, const char* target, int which)
@@ -300,13 +306,7 @@ std::string bound_suffix(int fd, const char* target, int which)
     char key[96];
     std::snprintf(key, sizeof key, "%llu.%lld.%u.%d/", static_cast<unsigned long long>(sx.stx_ino),
                   born ? static_cast<long long>(sx.stx_btime.tv_sec) : 0LL, born ? sx.stx_btime.tv_nsec : 0u, which);
-    unsigned long long v = fnv1a(fnv1a(fnv_start, key), target);
-    std::string s;
-    for (int i = 0; i < suffix_length; ++i) {
-        s += suffix_digits[v % 62];
-        v /= 62;
-    }
-    return s;
+    return suffix_of(fnv1a(fnv1a(fnv_start, key), target));
 }
 
 bool has_bound_suffix(int fd, const char* suffix, const char* target)

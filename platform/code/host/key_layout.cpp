@@ -447,20 +447,17 @@ bool layout_keysym(int scancode, bool shift, xkb_keysym_t* out)
 
 } // namespace
 
-bool host_layout_character(int scancode, bool shift, INT_U32* out)
+bool host_layout_character(int scancode, bool shift, INT_U32* out, bool* dead)
 {
     xkb_keysym_t sym = XKB_KEY_NoSymbol;
     if (!out || !layout_keysym(scancode, shift, &sym)) {
         return false;
     }
     *out = keysym_character(sym);
+    if (dead) {
+        *dead = sym >= XKB_KEY_dead_grave && sym <= XKB_KEY_dead_longsolidusoverlay;
+    }
     return true;
-}
-
-bool host_layout_dead_key(int scancode, bool shift)
-{
-    xkb_keysym_t sym = XKB_KEY_NoSymbol;
-    return layout_keysym(scancode, shift, &sym) && sym >= XKB_KEY_dead_grave && sym <= XKB_KEY_dead_longsolidusoverlay;
 }
 
 namespace {

@@ -41,11 +41,8 @@ void host_split_layout_names(const char* bytes, std::size_t size, HOST_LAYOUT_NA
 // key gives its accent as a character of its own ('^' for the circumflex).
 // False when no layout can be read or compiled, or its names hold anything
 // but letters, digits and "_,()+:-".
-bool host_layout_character(int scancode, bool shift, INT_U32* out);
-
-// True when the key at an SDL scancode is a dead key of the active layout
-// (an accent that waits for the next key), Shift held when shift is set;
-// false when it is not or no layout can be read.
-bool host_layout_dead_key(int scancode, bool shift);
+// With `dead`, also whether the key is a dead key (an accent that waits
+// for the next key), told only where the answer is true.
+bool host_layout_character(int scancode, bool shift, INT_U32* out, bool* dead = nullptr);
 
 #endif

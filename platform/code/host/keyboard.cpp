@@ -150,14 +150,16 @@ INT_U32 with_control(INT_U32 c)
 bool key_sends_text(const SDL_Keysym& key)
 {
     const bool shift = is_held(56) || is_held(60);
-    if (host_layout_dead_key(key.scancode, shift)) {
+    INT_U32 c = 0;
+    bool dead = false;
+    const bool known = host_layout_character(key.scancode, shift, &c, &dead) && c != 0;
+    if (dead) {
         return false;
     }
     if (!is_held(59) && !is_held(62)) {
         return true;
     }
-    INT_U32 c = 0;
-    if (!host_layout_character(key.scancode, shift, &c) || c == 0) {
+    if (!known) {
         c = keycode_character(key.sym);
         c = shift ? us_shift(c) : c;
     }
